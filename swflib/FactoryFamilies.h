@@ -1,0 +1,12 @@
+// The class factory asks each family for the classes of its ID range. Each returns a new object owned by the
+// caller, or null for an ID it has no class for.
+#pragma once
+
+class CSWFObject;
+
+CSWFObject* NewCoreObject(int classID, CSWFObject* owner, unsigned char style);       // 2 to 9
+CSWFObject* NewCollectionObject(int classID, CSWFObject* owner, unsigned char style); // 10 to 22
+CSWFObject* NewActionObject(int classID, CSWFObject* owner, unsigned char style);     // 23 to 162
+CSWFObject* NewTagObject(int classID, CSWFObject* owner, unsigned char style);        // 163 to 214, 283
+CSWFObject* NewRecordObject(int classID, CSWFObject* owner, unsigned char style);     // 215 to 281
+CSWFObject* NewMovieObject(int classID, CSWFObject* owner, unsigned char style);      // 4

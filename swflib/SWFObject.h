@@ -1,0 +1,102 @@
+// The object model's core: every tag, action, record and collection is a CSWFObject with an owner (a back
+// reference, through which the movie's version is reached) and a style byte that selects a layout variant.
+#pragma once
+
+#include "LowCoreObject.h"
+
+#include <cstdint>
+#include <memory>
+
+class CSWFStream;
+
+// Style bytes with a fixed meaning; 1 to 3 follow the versions of shape, text and bitmap tags.
+inline constexpr unsigned char kStyleDefault = 0;
+inline constexpr unsigned char kStyleRGBA = 3;
+inline constexpr unsigned char kStyleNone = 255;
+
+class CSWFObject : public CLowCoreObject
+{
+public:
+    explicit CSWFObject(CSWFObject* owner = nullptr, unsigned char style = kStyleDefault)
+        : m_pOwner(owner), m_Style(style)
+    {
+    }
+    CSWFObject(const CSWFObject&) = delete;
+    CSWFObject& operator=(const CSWFObject&) = delete;
+
+    int GetClassID() const override { return kClassID_CSWFObject; }
+    virtual int ReadSWF(CSWFStream* stream);
+    virtual int WriteSWF(CSWFStream* stream);
+    virtual void SetItemStyle(unsigned char style) { m_Style = style; }
+    // Deep copy into dest (an object already there is deleted first) with the given owner and style.
+    virtual int MakeCopy(CSWFObject* owner, unsigned char style, CSWFObject*& dest) const;
+
+    CSWFObject* GetOwner() const { return m_pOwner; }
+    unsigned char GetStyle() const { return m_Style; }
+
+    CSWFObject* m_pOwner;
+    unsigned char m_Style;
+};
+
+class CSWFItem : public CSWFObject
+{
+public:
+    using CSWFObject::CSWFObject;
+    int GetClassID() const override { return kClassID_CSWFItem; }
+    int ReadSWF(CSWFStream* stream) override;
+    int WriteSWF(CSWFStream* stream) override;
+    virtual bool IsEmpty() const { return false; }
+    virtual void SetEmpty() {}
+};
+
+class CTag : public CSWFItem
+{
+public:
+    using CSWFItem::CSWFItem;
+    int GetClassID() const override { return kClassID_CTag; }
+    int MakeCopy(CSWFObject* owner, unsigned char style, CSWFObject*& dest) const override;
+    bool IsEmpty() const override { return m_TagCode == 0; }
+    void SetEmpty() override { m_TagCode = 0; }
+
+    bool m_LongHeader = false;
+    uint16_t m_TagCode = 0;
+};
+
+class CAction : public CSWFItem
+{
+public:
+    using CSWFItem::CSWFItem;
+    int GetClassID() const override { return kClassID_CAction; }
+    int MakeCopy(CSWFObject* owner, unsigned char style, CSWFObject*& dest) const override;
+    bool IsEmpty() const override { return m_ActionCode == 0; }
+    void SetEmpty() override { m_ActionCode = 0; }
+
+    uint8_t m_ActionCode = 0;
+};
+
+// Creates a blank object of the class with that ID, owned by the caller. Returns 0 and leaves dest alone for
+// IDs without a creatable class.
+int NewInstance(int classID, CSWFObject*& dest, CSWFObject* owner, unsigned char style);
+
+// Copies `src` (which may be null) into an owned field of the same class; the field ends null when src is.
+template <class T>
+int CopyOwned(const T* src, CSWFObject* owner, unsigned char style, std::unique_ptr<T>& dest)
+{
+    if (!src) {
+        dest.reset();
+        return 1;
+    }
+    CSWFObject* copy = nullptr;
+    const int ok = src->MakeCopy(owner, style, copy);
+    dest.reset(dynamic_cast<T*>(copy));
+    if (copy && !dest)
+        delete copy;
+    return ok && dest ? 1 : 0;
+}
+
+// The typed first step of every MakeCopy override: the base class makes the blank copy, this names its type.
+template <class T>
+T* CopyTarget(CSWFObject* dest)
+{
+    return dynamic_cast<T*>(dest);
+}
