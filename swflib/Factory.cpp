@@ -24,22 +24,18 @@ CSWFObject* NewCoreObject(int classID, CSWFObject* owner, unsigned char style)
 
 int NewInstance(int classID, CSWFObject*& dest, CSWFObject* owner, unsigned char style)
 {
-    CSWFObject* created = nullptr;
-    if (classID == kClassID_CSWF)
-        created = NewMovieObject(classID, owner, style);
-    else if (classID >= kClassID_CSWFObject && classID <= kClassID_CAction)
-        created = NewCoreObject(classID, owner, style);
-    else if (classID >= kClassID_CTagsItem && classID <= kClassID_CDumpItem)
-        created = NewCollectionObject(classID, owner, style);
-    else if (classID >= kClassID_CAdd2Action && classID <= kClassID_CPushArrayItems)
-        created = NewActionObject(classID, owner, style);
-    else if ((classID >= kClassID_CAssetTag && classID <= kClassID_CVideoFrameTag) ||
-             classID == kClassID_CFreeCharacterTag)
-        created = NewTagObject(classID, owner, style);
-    else if (classID >= kClassID_CAssetItem && classID <= kClassID_CClipActionsItem)
-        created = NewRecordObject(classID, owner, style);
-    if (!created)
+    if (classID <= kClassID_CLowCoreObject || classID >= kClassNamesCount || classID == kClassID_CSWFStream ||
+        classID == kClassID_CSWFTable)
         return 0;
-    dest = created;
-    return 1;
+    // Each family knows the classes it implements, whatever part of the ID range they lie in.
+    using Creator = CSWFObject* (*)(int, CSWFObject*, unsigned char);
+    static constexpr Creator kFamilies[] = {NewCoreObject,   NewCollectionObject, NewActionObject,
+                                            NewRecordObject, NewTagObject,        NewMovieObject};
+    for (Creator create : kFamilies) {
+        if (CSWFObject* created = create(classID, owner, style)) {
+            dest = created;
+            return 1;
+        }
+    }
+    return 0;
 }

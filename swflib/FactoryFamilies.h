@@ -1,5 +1,5 @@
-// The class factory asks each family for the classes of its ID range. Each returns a new object owned by the
-// caller, or null for an ID it has no class for.
+// The class factory asks each family in turn for a class ID. Each returns a new object owned by the caller, or
+// null for an ID it has no class for. The comments give the ranges most of a family's classes lie in.
 #pragma once
 
 class CSWFObject;
