@@ -285,3 +285,35 @@ int CHeaderItem::MakeCompleteSWF(CSWFStream* stream)
     stream->SetBit(8);
     return stream->m_DataLow == 0 ? 1 : 0;
 }
+
+void CRectItem::DescribeFields(CSWFFieldVisitor& visitor) const
+{
+    CSWFItem::DescribeFields(visitor);
+    visitor.Int("xMin", m_XMin);
+    visitor.Int("xMax", m_XMax);
+    visitor.Int("yMin", m_YMin);
+    visitor.Int("yMax", m_YMax);
+}
+
+void CColorItem::DescribeFields(CSWFFieldVisitor& visitor) const
+{
+    CSWFItem::DescribeFields(visitor);
+    visitor.Int("red", m_Color.red);
+    visitor.Int("green", m_Color.green);
+    visitor.Int("blue", m_Color.blue);
+    visitor.Int("alpha", m_Color.alpha);
+    visitor.Int("hasAlpha", m_HasAlpha);
+}
+
+void CHeaderItem::DescribeFields(CSWFFieldVisitor& visitor) const
+{
+    CSWFItem::DescribeFields(visitor);
+    visitor.Int("compressed", m_Compressed);
+    visitor.Text("compression", m_CompressionMethod == kCompressionLzma   ? "lzma"
+                                : m_CompressionMethod == kCompressionZlib ? "zlib"
+                                                                          : "none");
+    visitor.Int("version", m_Version);
+    visitor.Int("fileLength", m_FileLength);
+    visitor.Child("frameRect", m_pFrameRect.get());
+    visitor.Real("frameRate", m_FrameRate);
+}

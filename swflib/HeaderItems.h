@@ -32,6 +32,7 @@ public:
     int ReadSWF(CSWFStream* stream) override;
     int WriteSWF(CSWFStream* stream) override;
     int MakeCopy(CSWFObject* owner, unsigned char style, CSWFObject*& dest) const override;
+    void DescribeFields(CSWFFieldVisitor& visitor) const override;
 
     int32_t m_XMin = 0;
     int32_t m_XMax = 0;
@@ -64,6 +65,7 @@ public:
     int WriteSWF(CSWFStream* stream) override;
     void SetItemStyle(unsigned char style) override;
     int MakeCopy(CSWFObject* owner, unsigned char style, CSWFObject*& dest) const override;
+    void DescribeFields(CSWFFieldVisitor& visitor) const override;
 
     tRGBRec GetRGB() const { return {m_Color.red, m_Color.green, m_Color.blue}; }
     void SetRGB(const tRGBRec& rgb);
@@ -84,6 +86,7 @@ public:
     int ReadSWF(CSWFStream* stream) override;
     int WriteSWF(CSWFStream* stream) override;
     int MakeCopy(CSWFObject* owner, unsigned char style, CSWFObject*& dest) const override;
+    void DescribeFields(CSWFFieldVisitor& visitor) const override;
 
     void Init();
     void SetVersion(unsigned char version);

@@ -62,3 +62,21 @@ int CAction::MakeCopy(CSWFObject* owner, unsigned char style, CSWFObject*& dest)
     copy->m_ActionCode = m_ActionCode;
     return 1;
 }
+
+void CSWFObject::DescribeFields(CSWFFieldVisitor& visitor) const
+{
+    visitor.Int("style", m_Style);
+}
+
+void CTag::DescribeFields(CSWFFieldVisitor& visitor) const
+{
+    CSWFItem::DescribeFields(visitor);
+    visitor.Int("code", m_TagCode);
+    visitor.Int("longHeader", m_LongHeader);
+}
+
+void CAction::DescribeFields(CSWFFieldVisitor& visitor) const
+{
+    CSWFItem::DescribeFields(visitor);
+    visitor.Int("code", m_ActionCode);
+}

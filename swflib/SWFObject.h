@@ -4,10 +4,27 @@
 
 #include "LowCoreObject.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 class CSWFStream;
+class CSWFObject;
+
+// Receives the fields and owned sub-objects of an object, in declaration order; the dump of a movie tree is
+// built on it. Integers and flags go to Int, floating values to Real, text to Text, raw bytes to Bytes, and
+// every owned sub-object (or collection item) to Child, which may be given null for an absent optional part.
+class CSWFFieldVisitor
+{
+public:
+    virtual ~CSWFFieldVisitor() = default;
+    virtual void Int(const char* name, long long value) = 0;
+    virtual void Real(const char* name, double value) = 0;
+    virtual void Text(const char* name, const std::string& value) = 0;
+    virtual void Bytes(const char* name, const uint8_t* data, size_t size) = 0;
+    virtual void Child(const char* name, const CSWFObject* child) = 0;
+};
 
 // Style bytes with a fixed meaning; 1 to 3 follow the versions of shape, text and bitmap tags.
 inline constexpr unsigned char kStyleDefault = 0;
@@ -30,6 +47,8 @@ public:
     virtual void SetItemStyle(unsigned char style) { m_Style = style; }
     // Deep copy into dest (an object already there is deleted first) with the given owner and style.
     virtual int MakeCopy(CSWFObject* owner, unsigned char style, CSWFObject*& dest) const;
+    // Hands every field and owned sub-object to the visitor; overrides call their base class first.
+    virtual void DescribeFields(CSWFFieldVisitor& visitor) const;
 
     CSWFObject* GetOwner() const { return m_pOwner; }
     unsigned char GetStyle() const { return m_Style; }
@@ -55,6 +74,7 @@ public:
     using CSWFItem::CSWFItem;
     int GetClassID() const override { return kClassID_CTag; }
     int MakeCopy(CSWFObject* owner, unsigned char style, CSWFObject*& dest) const override;
+    void DescribeFields(CSWFFieldVisitor& visitor) const override;
     bool IsEmpty() const override { return m_TagCode == 0; }
     void SetEmpty() override { m_TagCode = 0; }
 
@@ -68,6 +88,7 @@ public:
     using CSWFItem::CSWFItem;
     int GetClassID() const override { return kClassID_CAction; }
     int MakeCopy(CSWFObject* owner, unsigned char style, CSWFObject*& dest) const override;
+    void DescribeFields(CSWFFieldVisitor& visitor) const override;
     bool IsEmpty() const override { return m_ActionCode == 0; }
     void SetEmpty() override { m_ActionCode = 0; }
 

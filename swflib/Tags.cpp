@@ -31,6 +31,12 @@ int CSetBackGroundColorTag::MakeCopy(CSWFObject* owner, unsigned char style, CSW
     return copy && CopyOwned(m_pColor.get(), owner, kStyleNone, copy->m_pColor) ? 1 : 0;
 }
 
+void CSetBackGroundColorTag::DescribeFields(CSWFFieldVisitor& visitor) const
+{
+    CTag::DescribeFields(visitor);
+    visitor.Child("color", m_pColor.get());
+}
+
 CSWFObject* NewTagObject(int classID, CSWFObject* owner, unsigned char style)
 {
     switch (classID) {

@@ -14,6 +14,7 @@ public:
     int ReadSWF(CSWFStream* stream) override;
     int WriteSWF(CSWFStream* stream) override;
     int MakeCopy(CSWFObject* owner, unsigned char style, CSWFObject*& dest) const override;
+    void DescribeFields(CSWFFieldVisitor& visitor) const override;
 
     std::unique_ptr<CColorItem> m_pColor;
 };
