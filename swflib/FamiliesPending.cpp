@@ -1,11 +1,6 @@
 // Families whose classes are not part of the library yet: the factory creates nothing for their IDs.
 #include "FactoryFamilies.h"
 
-CSWFObject* NewCollectionObject(int, CSWFObject*, unsigned char)
-{
-    return nullptr;
-}
-
 CSWFObject* NewActionObject(int, CSWFObject*, unsigned char)
 {
     return nullptr;
