@@ -5,8 +5,3 @@ CSWFObject* NewActionObject(int, CSWFObject*, unsigned char)
 {
     return nullptr;
 }
-
-CSWFObject* NewMovieObject(int, CSWFObject*, unsigned char)
-{
-    return nullptr;
-}
