@@ -1,0 +1,255 @@
+#include "npapi.h"
+
+#include "NSFlashPlugin.h"
+#include "QuickDraw.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+// A plug-in that breaks the object contract (a null class or object, one release too many) stops the program with
+// one line naming this file, the line and the expression.
+#define NPAPI_ASSERT(expression)                                                                                       \
+    do {                                                                                                               \
+        if (!(expression)) {                                                                                           \
+            std::fprintf(stderr, "npapi:%d: failed assertion `%s'\n", __LINE__, #expression);                          \
+            std::abort();                                                                                              \
+        }                                                                                                              \
+    } while (0)
+
+NSFlashPlugin* pluginForInstance(NPP instance)
+{
+    if (instance && instance->mydata)
+        return static_cast<NSFlashPlugin*>(instance->mydata);
+    return NSFlashPlugin::currentPlugin();
+}
+
+NPError NPN_GetURL(NPP instance, const char* url, const char* target)
+{
+    NSFlashPlugin* plugin = pluginForInstance(instance);
+    return plugin ? plugin->getURLTarget(url, target) : NPError(NPERR_NO_ERROR);
+}
+
+NPError NPN_GetURLNotify(NPP instance, const char* url, const char* target, void* notifyData)
+{
+    NSFlashPlugin* plugin = pluginForInstance(instance);
+    return plugin ? plugin->getURLNotify(url, target, notifyData) : NPError(NPERR_NO_ERROR);
+}
+
+NPError NPN_PostURL(NPP instance, const char* url, const char* target, uint32_t len, const char* buf, NPBool file)
+{
+    if (NSFlashPlugin* plugin = pluginForInstance(instance))
+        plugin->postURLTarget(url, target, len, buf, file);
+    return NPERR_GENERIC_ERROR;
+}
+
+NPError NPN_PostURLNotify(NPP instance, const char* url, const char* target, uint32_t len, const char* buf,
+                          NPBool file, void* notifyData)
+{
+    if (NSFlashPlugin* plugin = pluginForInstance(instance))
+        plugin->postURLNotify(url, target, len, buf, file, notifyData);
+    return NPERR_GENERIC_ERROR;
+}
+
+NPError NPN_RequestRead(NPStream*, NPByteRange*)
+{
+    return NPERR_GENERIC_ERROR;
+}
+
+NPError NPN_NewStream(NPP, NPMIMEType, const char*, NPStream**)
+{
+    return NPERR_GENERIC_ERROR;
+}
+
+int32_t NPN_Write(NPP, NPStream*, int32_t, void*)
+{
+    return NPERR_GENERIC_ERROR;
+}
+
+NPError NPN_DestroyStream(NPP, NPStream*, NPReason)
+{
+    return NPERR_NO_ERROR;
+}
+
+void NPN_Status(NPP instance, const char* message)
+{
+    if (NSFlashPlugin* plugin = pluginForInstance(instance))
+        plugin->status(message);
+}
+
+const char* NPN_UserAgent(NPP instance)
+{
+    NSFlashPlugin* plugin = pluginForInstance(instance);
+    return plugin ? plugin->userAgent() : nullptr;
+}
+
+void* NPN_MemAlloc(uint32_t size)
+{
+    return std::malloc(size);
+}
+
+void NPN_MemFree(void* ptr)
+{
+    std::free(ptr);
+}
+
+uint32_t NPN_MemFlush(uint32_t)
+{
+    return 0; // nothing is held back that could be freed
+}
+
+void NPN_ReloadPlugins(NPBool)
+{
+}
+
+void* NPN_GetJavaEnv(void)
+{
+    return nullptr;
+}
+
+void* NPN_GetJavaPeer(NPP)
+{
+    return nullptr;
+}
+
+NPError NPN_GetValue(NPP, NPNVariable, void*)
+{
+    return NPERR_GENERIC_ERROR;
+}
+
+NPError NPN_SetValue(NPP, NPPVariable, void*)
+{
+    return NPERR_GENERIC_ERROR;
+}
+
+void NPN_InvalidateRect(NPP instance, NPRect* rect)
+{
+    if (NSFlashPlugin* plugin = pluginForInstance(instance))
+        plugin->invalidateRect(rect);
+}
+
+void NPN_InvalidateRegion(NPP instance, NPRegion region)
+{
+    if (NSFlashPlugin* plugin = pluginForInstance(instance))
+        plugin->invalidateRegion(region);
+}
+
+void NPN_ForceRedraw(NPP instance)
+{
+    if (NSFlashPlugin* plugin = pluginForInstance(instance))
+        plugin->forceRedraw();
+}
+
+// The host hands out identifiers only from its own method-name table; it makes none on request.
+NPIdentifier NPN_GetStringIdentifier(const NPUTF8*)
+{
+    return nullptr;
+}
+
+void NPN_GetStringIdentifiers(const NPUTF8**, int32_t, NPIdentifier*)
+{
+}
+
+NPIdentifier NPN_GetIntIdentifier(int32_t)
+{
+    return nullptr;
+}
+
+bool NPN_IdentifierIsString(NPIdentifier)
+{
+    return false;
+}
+
+NPUTF8* NPN_UTF8FromIdentifier(NPIdentifier identifier)
+{
+    const auto* record = static_cast<const NPString*>(identifier);
+    if (!record || record->UTF8Length == 0 || !record->UTF8Characters)
+        return nullptr;
+    // The stated length counts the terminating NUL; never read past it even when the NUL is missing.
+    const size_t length = strnlen(record->UTF8Characters, record->UTF8Length);
+    auto* copy = static_cast<NPUTF8*>(std::malloc(length + 1));
+    if (!copy)
+        return nullptr;
+    std::memcpy(copy, record->UTF8Characters, length);
+    copy[length] = '\0';
+    return copy;
+}
+
+NPObject* NPN_CreateObject(NPP npp, NPClass* aClass)
+{
+    NPAPI_ASSERT(aClass);
+    NPObject* object = aClass->allocate ? aClass->allocate(npp, aClass)
+                                        : static_cast<NPObject*>(std::malloc(sizeof(NPObject)));
+    if (!object)
+        return nullptr;
+    object->_class = aClass;
+    object->referenceCount = 1;
+    return object;
+}
+
+NPObject* NPN_RetainObject(NPObject* obj)
+{
+    NPAPI_ASSERT(obj);
+    ++obj->referenceCount;
+    return obj;
+}
+
+void NPN_ReleaseObject(NPObject* obj)
+{
+    NPAPI_ASSERT(obj);
+    NPAPI_ASSERT(obj->referenceCount >= 1);
+    if (--obj->referenceCount > 0)
+        return;
+    if (obj->_class && obj->_class->deallocate)
+        obj->_class->deallocate(obj);
+    else
+        std::free(obj);
+}
+
+bool NPN_Invoke(NPP, NPObject*, NPIdentifier, const NPVariant*, uint32_t, NPVariant*)
+{
+    return false;
+}
+
+bool NPN_InvokeDefault(NPP, NPObject*, const NPVariant*, uint32_t, NPVariant*)
+{
+    return false;
+}
+
+bool NPN_Evaluate(NPP, NPObject*, NPString*, NPVariant*)
+{
+    return false;
+}
+
+bool NPN_GetProperty(NPP, NPObject*, NPIdentifier, NPVariant*)
+{
+    return false;
+}
+
+bool NPN_SetProperty(NPP, NPObject*, NPIdentifier, const NPVariant*)
+{
+    return false;
+}
+
+bool NPN_RemoveProperty(NPP, NPObject*, NPIdentifier)
+{
+    return false;
+}
+
+bool NPN_HasProperty(NPP, NPObject*, NPIdentifier)
+{
+    return false;
+}
+
+bool NPN_HasMethod(NPP, NPObject*, NPIdentifier)
+{
+    return false;
+}
+
+void NPN_ReleaseVariantValue(NPVariant*)
+{
+}
+
+void NPN_SetException(NPObject*, const NPUTF8*)
+{
+}
