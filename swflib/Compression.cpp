@@ -18,6 +18,8 @@ constexpr uint64_t kMaxStreamSize = std::numeric_limits<uint32_t>::max();
 // Below this many bytes before the region, the new movie is built whole in one buffer and handed over.
 constexpr uint32_t kAdoptPrefixLimit = 4096;
 constexpr uint64_t kMinOutput = 256;
+// First output buffer of LZMA decoding, as a multiple of the input; movies rarely pack better.
+constexpr uint64_t kLzmaFirstGuessRatio = 4;
 
 struct FreeDeleter {
     void operator()(uint8_t* p) const { std::free(p); }
@@ -73,7 +75,10 @@ public:
     int Commit(CSWFStream* stream, uint32_t count, uint64_t produced)
     {
         const uint32_t start = stream->m_Position;
-        const bool adopt = stream->m_AutoDispose && start == m_Prefix && start + produced <= kMaxStreamSize;
+        // Only a region that runs to the end of the stream can be replaced by a new buffer: bytes after it
+        // would be lost.
+        const bool adopt = stream->m_AutoDispose && start == m_Prefix && uint64_t{start} + count == stream->m_Size &&
+                           start + produced <= kMaxStreamSize;
         if (!adopt)
             return ReplaceRegion(stream, count, Out(), produced);
         if (start > 0)
@@ -201,27 +206,39 @@ int DeCompressLZMA(CSWFStream* stream, long count, unsigned long expectedSize)
     if (lzma_properties_decode(&filters[0], nullptr, region + 4, kLzmaPropsSize) != LZMA_OK)
         return 0;
     std::unique_ptr<void, decltype(&std::free)> props(filters[0].options, &std::free);
+    const uint64_t input = n - kLzmaBodyPrefix;
+    const uint64_t limit = std::min<uint64_t>({input * kLzmaMaxRatio + kMinOutput, expectedSize,
+                                               kMaxStreamSize - stream->m_Position});
+    // The decoder allocates the dictionary the properties ask for (up to 4 GB); no match can reach further back
+    // than the output is long, so a larger dictionary is never needed.
+    auto* options = static_cast<lzma_options_lzma*>(filters[0].options);
+    options->dict_size = static_cast<uint32_t>(
+        std::clamp<uint64_t>(limit, LZMA_DICT_SIZE_MIN, std::max<uint64_t>(options->dict_size, LZMA_DICT_SIZE_MIN)));
     lzma_stream z = LZMA_STREAM_INIT;
     if (lzma_raw_decoder(&z, filters) != LZMA_OK)
         return 0;
 
-    const uint64_t input = n - kLzmaBodyPrefix;
-    const uint64_t limit = std::min<uint64_t>({input * kLzmaMaxRatio + kMinOutput, expectedSize,
-                                               kMaxStreamSize - stream->m_Position});
+    // The size the header claims only bounds the output: the buffer starts at a few times the input and grows
+    // as data actually arrives, so a small file cannot make us reserve gigabytes.
     OutputBuffer output(AdoptPrefix(stream), limit);
-    if (!output.Reserve(limit)) {
+    if (!output.Reserve(std::max<uint64_t>(input * kLzmaFirstGuessRatio, kMinOutput))) {
         lzma_end(&z);
         return 0;
     }
     z.next_in = region + kLzmaBodyPrefix;
     z.avail_in = input;
-    z.next_out = output.Out();
-    z.avail_out = output.Capacity();
     lzma_ret status = LZMA_OK;
-    while (status == LZMA_OK && z.avail_out > 0 && z.avail_in > 0)
-        status = lzma_code(&z, LZMA_RUN);
-    if (status == LZMA_OK && z.avail_out > 0)
-        status = lzma_code(&z, LZMA_FINISH);
+    for (;;) {
+        if (z.total_out == output.Capacity() && !output.Grow())
+            break;
+        z.next_out = output.Out() + z.total_out;
+        z.avail_out = output.Capacity() - z.total_out;
+        const uint64_t before = z.total_in + z.total_out;
+        status = lzma_code(&z, z.avail_in > 0 ? LZMA_RUN : LZMA_FINISH);
+        // Stop at the end marker, at an error, or when the input is spent and nothing more comes out.
+        if (status != LZMA_OK || z.total_in + z.total_out == before)
+            break;
+    }
     const uint64_t produced = z.total_out;
     lzma_end(&z);
     // Data without an end marker ends where the expected size is reached.
