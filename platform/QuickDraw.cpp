@@ -6,6 +6,7 @@
 namespace {
 
 GrafPtr currentPort = nullptr;
+uint32_t lastWindowNumber = 0;
 
 // Component values of the classic colour constants; anything else is black.
 RGBColor ClassicColor(long color)
@@ -344,6 +345,7 @@ OSStatus CreateNewWindow(WindowClass, WindowAttributes, const Rect* contentBound
     if (!contentBounds || !outWindow)
         return paramErr;
     auto window = std::make_unique<MacWindow>();
+    window->windowNumber = ++lastWindowNumber;
     GrafPort& port = window->port;
     port.portBounds = Rect{0, 0, 0, 0};
     port.clipRgn.rects.push_back(kWideOpenRect);

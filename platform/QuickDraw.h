@@ -55,6 +55,9 @@ struct GrafPort {
 };
 
 struct MacWindow {
+    // A 32-bit number for the window, unique in the process: what update and activate events carry in their
+    // message, where a pointer would not fit.
+    uint32_t windowNumber;
     GrafPort port;
     MacRegion updateRgn; // in the window's content coordinates (pixel map pixels)
 };
