@@ -51,7 +51,7 @@ OSStatus GetMenuTrackingData(MenuRef, MenuTrackingData* outData)
     if (!menu)
         return menuNotFoundErr;
     if (outData) {
-        *outData = MenuTrackingData{};
+        *outData = MenuTrackingData {};
         outData->menu = reinterpret_cast<MenuRef>(menu);
     }
     return noErr;

@@ -12,8 +12,8 @@ using EventModifiers = uint16_t;
 struct EventRecord {
     EventKind what;
     uint32_t message;
-    uint32_t when;  // ticks of 1/60 second
-    Point where;    // global screen coordinates, top-down
+    uint32_t when; // ticks of 1/60 second
+    Point where; // global screen coordinates, top-down
     EventModifiers modifiers;
 };
 

@@ -4,6 +4,7 @@
 
 namespace {
 
+// clang-format off
 // Virtual key codes of the US keyboard.
 enum : uint8_t {
     kVK_ANSI_A = 0x00, kVK_ANSI_S = 0x01, kVK_ANSI_D = 0x02, kVK_ANSI_F = 0x03, kVK_ANSI_H = 0x04,
@@ -30,6 +31,7 @@ enum : uint8_t {
     kVK_ForwardDelete = 0x75, kVK_F4 = 0x76, kVK_End = 0x77, kVK_F2 = 0x78, kVK_PageDown = 0x79, kVK_F1 = 0x7A,
     kVK_LeftArrow = 0x7B, kVK_RightArrow = 0x7C, kVK_DownArrow = 0x7D, kVK_UpArrow = 0x7E,
 };
+// clang-format on
 
 // Classic character codes of keys that type no text.
 enum : uint8_t {
@@ -54,6 +56,7 @@ enum : uint8_t {
 
 const std::unordered_map<int, uint8_t>& MainKeys()
 {
+    // clang-format off
     static const std::unordered_map<int, uint8_t> table = {
         {Qt::Key_A, kVK_ANSI_A}, {Qt::Key_B, kVK_ANSI_B}, {Qt::Key_C, kVK_ANSI_C}, {Qt::Key_D, kVK_ANSI_D},
         {Qt::Key_E, kVK_ANSI_E}, {Qt::Key_F, kVK_ANSI_F}, {Qt::Key_G, kVK_ANSI_G}, {Qt::Key_H, kVK_ANSI_H},
@@ -100,12 +103,14 @@ const std::unordered_map<int, uint8_t>& MainKeys()
         {Qt::Key_F17, kVK_F17}, {Qt::Key_F18, kVK_F18}, {Qt::Key_F19, kVK_F19}, {Qt::Key_F20, kVK_F20},
         {Qt::Key_VolumeUp, kVK_VolumeUp}, {Qt::Key_VolumeDown, kVK_VolumeDown}, {Qt::Key_VolumeMute, kVK_Mute},
     };
+    // clang-format on
     return table;
 }
 
 // Keys Qt reports with the keypad modifier.
 const std::unordered_map<int, uint8_t>& KeypadKeys()
 {
+    // clang-format off
     static const std::unordered_map<int, uint8_t> table = {
         {Qt::Key_0, kVK_ANSI_Keypad0}, {Qt::Key_1, kVK_ANSI_Keypad1}, {Qt::Key_2, kVK_ANSI_Keypad2},
         {Qt::Key_3, kVK_ANSI_Keypad3}, {Qt::Key_4, kVK_ANSI_Keypad4}, {Qt::Key_5, kVK_ANSI_Keypad5},
@@ -116,6 +121,7 @@ const std::unordered_map<int, uint8_t>& KeypadKeys()
         {Qt::Key_Slash, kVK_ANSI_KeypadDivide}, {Qt::Key_Equal, kVK_ANSI_KeypadEquals},
         {Qt::Key_Enter, kVK_ANSI_KeypadEnter}, {Qt::Key_Clear, kVK_ANSI_KeypadClear},
     };
+    // clang-format on
     return table;
 }
 

@@ -5,13 +5,15 @@
 namespace {
 
 // Owns the record; a child of the window, so it goes when the window goes.
-class WindowRefHolder : public QObject {
+class WindowRefHolder : public QObject
+{
 public:
     explicit WindowRefHolder(QWidget* window)
         : QObject(window)
     {
         const QPoint origin = window->mapToGlobal(QPoint(0, 0));
-        const Rect content = MakeRect(origin.x(), origin.y(), origin.x() + window->width(), origin.y() + window->height());
+        const Rect content
+            = MakeRect(origin.x(), origin.y(), origin.x() + window->width(), origin.y() + window->height());
         if (CreateNewWindow(kDocumentWindowClass, kWindowNoAttributes, &content, &m_window) != noErr)
             m_window = nullptr;
     }

@@ -14,21 +14,21 @@ RGBColor ClassicColor(long color)
     constexpr uint16_t kFull = 0xFFFF;
     switch (color) {
     case whiteColor:
-        return {kFull, kFull, kFull};
+        return { kFull, kFull, kFull };
     case yellowColor:
-        return {kFull, kFull, 0};
+        return { kFull, kFull, 0 };
     case magentaColor:
-        return {kFull, 0, kFull};
+        return { kFull, 0, kFull };
     case redColor:
-        return {kFull, 0, 0};
+        return { kFull, 0, 0 };
     case cyanColor:
-        return {0, kFull, kFull};
+        return { 0, kFull, kFull };
     case greenColor:
-        return {0, kFull, 0};
+        return { 0, kFull, 0 };
     case blueColor:
-        return {0, 0, kFull};
+        return { 0, 0, kFull };
     default:
-        return {0, 0, 0};
+        return { 0, 0, 0 };
     }
 }
 
@@ -39,9 +39,10 @@ bool IsEmpty(const Rect& r)
 
 bool Intersect(const Rect& a, const Rect& b, Rect* out)
 {
-    Rect r{std::max(a.top, b.top), std::max(a.left, b.left), std::min(a.bottom, b.bottom), std::min(a.right, b.right)};
+    Rect r { std::max(a.top, b.top), std::max(a.left, b.left), std::min(a.bottom, b.bottom),
+        std::min(a.right, b.right) };
     if (IsEmpty(r)) {
-        *out = Rect{0, 0, 0, 0};
+        *out = Rect { 0, 0, 0, 0 };
         return false;
     }
     *out = r;
@@ -57,13 +58,13 @@ void SubtractRect(const Rect& a, const Rect& b, std::vector<Rect>* out)
         return;
     }
     if (a.top < overlap.top)
-        out->push_back(Rect{a.top, a.left, overlap.top, a.right});
+        out->push_back(Rect { a.top, a.left, overlap.top, a.right });
     if (overlap.bottom < a.bottom)
-        out->push_back(Rect{overlap.bottom, a.left, a.bottom, a.right});
+        out->push_back(Rect { overlap.bottom, a.left, a.bottom, a.right });
     if (a.left < overlap.left)
-        out->push_back(Rect{overlap.top, a.left, overlap.bottom, overlap.left});
+        out->push_back(Rect { overlap.top, a.left, overlap.bottom, overlap.left });
     if (overlap.right < a.right)
-        out->push_back(Rect{overlap.top, overlap.right, overlap.bottom, a.right});
+        out->push_back(Rect { overlap.top, overlap.right, overlap.bottom, a.right });
 }
 
 std::vector<Rect> Subtract(const std::vector<Rect>& a, const std::vector<Rect>& b)
@@ -122,8 +123,8 @@ int ClampSide(long side)
 // narrower area than pixels: drawing reaches only the part its bounds cover.
 Rect BoundsAt(Point origin, int width, int height)
 {
-    return MakeRect(origin.h, origin.v, static_cast<long long>(origin.h) + width,
-                    static_cast<long long>(origin.v) + height);
+    return MakeRect(
+        origin.h, origin.v, static_cast<long long>(origin.h) + width, static_cast<long long>(origin.v) + height);
 }
 
 // Makes the pixel map width x height, keeping the pixels both sizes share; new pixels are opaque black.
@@ -134,11 +135,11 @@ void ResizePort(GrafPort* port, int width, int height)
     const int keepWidth = std::min(width, port->pixelWidth);
     for (int y = 0; y < std::min(height, port->pixelHeight); ++y)
         std::memcpy(&pixels[static_cast<size_t>(y) * width], &port->pixels[static_cast<size_t>(y) * port->pixelWidth],
-                    static_cast<size_t>(keepWidth) * sizeof(uint32_t));
+            static_cast<size_t>(keepWidth) * sizeof(uint32_t));
     port->pixels = std::move(pixels);
     port->pixelWidth = width;
     port->pixelHeight = height;
-    port->portBounds = BoundsAt(Point{port->portBounds.top, port->portBounds.left}, width, height);
+    port->portBounds = BoundsAt(Point { port->portBounds.top, port->portBounds.left }, width, height);
     port->visRgn.rects.clear();
     if (!IsEmpty(port->portBounds))
         port->visRgn.rects.push_back(port->portBounds);
@@ -148,10 +149,11 @@ void ResizePort(GrafPort* port, int width, int height)
 // The part of a local rectangle that drawing may touch, in pixel-map coordinates.
 std::vector<Rect> DrawableRects(const GrafPort& port, const Rect& local)
 {
-    std::vector<Rect> area = Intersection(Intersection({local}, port.clipRgn.rects), port.visRgn.rects);
-    area = Intersection(area, {port.portBounds});
+    std::vector<Rect> area = Intersection(Intersection({ local }, port.clipRgn.rects), port.visRgn.rects);
+    area = Intersection(area, { port.portBounds });
     OffsetRects(&area, -port.portBounds.left, -port.portBounds.top);
-    return Intersection(area, {Rect{0, 0, static_cast<int16_t>(port.pixelHeight), static_cast<int16_t>(port.pixelWidth)}});
+    return Intersection(
+        area, { Rect { 0, 0, static_cast<int16_t>(port.pixelHeight), static_cast<int16_t>(port.pixelWidth) } });
 }
 
 void FillPixels(GrafPort* port, const Rect& pixelRect, uint32_t value)
@@ -183,7 +185,7 @@ uint32_t PixelFromRGB(const RGBColor& color)
 void SetRect(Rect* r, short left, short top, short right, short bottom)
 {
     if (r)
-        *r = Rect{top, left, bottom, right};
+        *r = Rect { top, left, bottom, right };
 }
 
 void OffsetRect(Rect* r, short dh, short dv)
@@ -198,7 +200,7 @@ void InsetRect(Rect* r, short dh, short dv)
         return;
     *r = MakeRect(r->left + dh, r->top + dv, r->right - dh, r->bottom - dv);
     if (IsEmpty(*r))
-        *r = Rect{0, 0, 0, 0};
+        *r = Rect { 0, 0, 0, 0 };
 }
 
 bool SectRect(const Rect* a, const Rect* b, Rect* dst)
@@ -212,8 +214,8 @@ void UnionRect(const Rect* a, const Rect* b, Rect* dst)
 {
     if (!a || !b || !dst)
         return;
-    *dst = Rect{std::min(a->top, b->top), std::min(a->left, b->left), std::max(a->bottom, b->bottom),
-                std::max(a->right, b->right)};
+    *dst = Rect { std::min(a->top, b->top), std::min(a->left, b->left), std::max(a->bottom, b->bottom),
+        std::max(a->right, b->right) };
 }
 
 bool EmptyRect(const Rect* r)
@@ -257,7 +259,7 @@ void SetEmptyRgn(RgnHandle rgn)
 
 void SetRectRgn(RgnHandle rgn, short left, short top, short right, short bottom)
 {
-    const Rect r{top, left, bottom, right};
+    const Rect r { top, left, bottom, right };
     RectRgn(rgn, &r);
 }
 
@@ -300,14 +302,14 @@ bool PtInRgn(Point pt, RgnHandle rgn)
 
 bool RectInRgn(const Rect* r, RgnHandle rgn)
 {
-    return r && rgn && !Intersection({*r}, rgn->rects).empty();
+    return r && rgn && !Intersection({ *r }, rgn->rects).empty();
 }
 
 Rect* GetRegionBounds(RgnHandle rgn, Rect* bounds)
 {
     if (!bounds)
         return bounds;
-    *bounds = Rect{0, 0, 0, 0};
+    *bounds = Rect { 0, 0, 0, 0 };
     if (!rgn || rgn->rects.empty())
         return bounds;
     *bounds = rgn->rects.front();
@@ -347,16 +349,16 @@ OSStatus CreateNewWindow(WindowClass, WindowAttributes, const Rect* contentBound
     auto window = std::make_unique<MacWindow>();
     window->windowNumber = ++lastWindowNumber;
     GrafPort& port = window->port;
-    port.portBounds = Rect{0, 0, 0, 0};
+    port.portBounds = Rect { 0, 0, 0, 0 };
     port.clipRgn.rects.push_back(kWideOpenRect);
     port.rgbFgColor = ClassicColor(blackColor);
     port.rgbBkColor = ClassicColor(whiteColor);
-    port.pnSize = Point{1, 1};
+    port.pnSize = Point { 1, 1 };
     port.pnMode = patCopy;
-    port.screenOrigin = Point{contentBounds->top, contentBounds->left};
+    port.screenOrigin = Point { contentBounds->top, contentBounds->left };
     port.window = window.get();
     ResizePort(&port, ClampSide(contentBounds->right - contentBounds->left),
-               ClampSide(contentBounds->bottom - contentBounds->top));
+        ClampSide(contentBounds->bottom - contentBounds->top));
     *outWindow = window.release();
     return noErr;
 }
@@ -389,14 +391,14 @@ void SizeWindow(WindowRef window, short width, short height, bool)
     if (w == window->port.pixelWidth && h == window->port.pixelHeight)
         return;
     ResizePort(&window->port, w, h);
-    std::vector<Rect> content{Rect{0, 0, static_cast<int16_t>(h), static_cast<int16_t>(w)}};
+    std::vector<Rect> content { Rect { 0, 0, static_cast<int16_t>(h), static_cast<int16_t>(w) } };
     window->updateRgn.rects = Intersection(window->updateRgn.rects, content);
 }
 
 void MoveWindow(WindowRef window, short hGlobal, short vGlobal, bool)
 {
     if (window)
-        window->port.screenOrigin = Point{vGlobal, hGlobal};
+        window->port.screenOrigin = Point { vGlobal, hGlobal };
 }
 
 namespace {
@@ -488,7 +490,7 @@ bool QDSwapPort(CGrafPtr newPort, CGrafPtr* oldPort)
 Rect* GetPortBounds(CGrafPtr port, Rect* bounds)
 {
     if (bounds)
-        *bounds = port ? port->portBounds : Rect{0, 0, 0, 0};
+        *bounds = port ? port->portBounds : Rect { 0, 0, 0, 0 };
     return bounds;
 }
 
@@ -547,7 +549,7 @@ void SetOrigin(short h, short v)
     GrafPort& port = *currentPort;
     const long dh = h - port.portBounds.left;
     const long dv = v - port.portBounds.top;
-    port.portBounds = BoundsAt(Point{v, h}, port.pixelWidth, port.pixelHeight);
+    port.portBounds = BoundsAt(Point { v, h }, port.pixelWidth, port.pixelHeight);
     port.portPixMap.bounds = port.portBounds;
     // The visible region stays over the same pixels; the clip region keeps its local coordinates.
     OffsetRects(&port.visRgn.rects, dh, dv);
@@ -577,7 +579,7 @@ void GlobalToLocal(Point* pt)
         return;
     const GrafPort& port = *currentPort;
     *pt = MakePoint(static_cast<long long>(pt->h) - port.screenOrigin.h + port.portBounds.left,
-                    static_cast<long long>(pt->v) - port.screenOrigin.v + port.portBounds.top);
+        static_cast<long long>(pt->v) - port.screenOrigin.v + port.portBounds.top);
 }
 
 void LocalToGlobal(Point* pt)
@@ -586,7 +588,7 @@ void LocalToGlobal(Point* pt)
         return;
     const GrafPort& port = *currentPort;
     *pt = MakePoint(static_cast<long long>(pt->h) - port.portBounds.left + port.screenOrigin.h,
-                    static_cast<long long>(pt->v) - port.portBounds.top + port.screenOrigin.v);
+        static_cast<long long>(pt->v) - port.portBounds.top + port.screenOrigin.v);
 }
 
 void ForeColor(long color)
@@ -629,20 +631,20 @@ void PenNormal()
 {
     if (!currentPort)
         return;
-    currentPort->pnSize = Point{1, 1};
+    currentPort->pnSize = Point { 1, 1 };
     currentPort->pnMode = patCopy;
 }
 
 void PenSize(short width, short height)
 {
     if (currentPort)
-        currentPort->pnSize = Point{std::max<int16_t>(height, 0), std::max<int16_t>(width, 0)};
+        currentPort->pnSize = Point { std::max<int16_t>(height, 0), std::max<int16_t>(width, 0) };
 }
 
 void MoveTo(short h, short v)
 {
     if (currentPort)
-        currentPort->pnLoc = Point{v, h};
+        currentPort->pnLoc = Point { v, h };
 }
 
 void PaintRect(const Rect* r)
@@ -682,7 +684,7 @@ void CopyBits(const BitMap* src, const BitMap* dst, const Rect* srcRect, const R
     const int dstHeight = dstRect->bottom - dstRect->top;
 
     // The destination area, in dst coordinates: the rectangle, within the map, the mask and the port's regions.
-    std::vector<Rect> area = Intersection({*dstRect}, {dst->bounds});
+    std::vector<Rect> area = Intersection({ *dstRect }, { dst->bounds });
     if (maskRgn)
         area = Intersection(area, maskRgn->rects);
     if (currentPort && dst == &currentPort->portPixMap)
@@ -690,15 +692,17 @@ void CopyBits(const BitMap* src, const BitMap* dst, const Rect* srcRect, const R
 
     for (const Rect& part : area) {
         for (int y = part.top; y < part.bottom; ++y) {
-            const int sy = srcRect->top + static_cast<int>((static_cast<long long>(y - dstRect->top) * srcHeight) / dstHeight);
+            const int sy
+                = srcRect->top + static_cast<int>((static_cast<long long>(y - dstRect->top) * srcHeight) / dstHeight);
             if (sy < src->bounds.top || sy >= src->bounds.bottom)
                 continue;
             const auto* srcRow = reinterpret_cast<const uint32_t*>(reinterpret_cast<const uint8_t*>(src->baseAddr)
-                                                                   + static_cast<ptrdiff_t>(sy - src->bounds.top) * src->rowBytes);
+                + static_cast<ptrdiff_t>(sy - src->bounds.top) * src->rowBytes);
             auto* dstRow = reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(dst->baseAddr)
-                                                       + static_cast<ptrdiff_t>(y - dst->bounds.top) * dst->rowBytes);
+                + static_cast<ptrdiff_t>(y - dst->bounds.top) * dst->rowBytes);
             for (int x = part.left; x < part.right; ++x) {
-                const int sx = srcRect->left + static_cast<int>((static_cast<long long>(x - dstRect->left) * srcWidth) / dstWidth);
+                const int sx = srcRect->left
+                    + static_cast<int>((static_cast<long long>(x - dstRect->left) * srcWidth) / dstWidth);
                 if (sx >= src->bounds.left && sx < src->bounds.right)
                     dstRow[x - dst->bounds.left] = srcRow[sx - src->bounds.left];
             }

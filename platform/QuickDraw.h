@@ -41,17 +41,17 @@ struct GrafPort {
     std::vector<uint32_t> pixels; // pixelWidth * pixelHeight pixels, row after row
     int32_t pixelWidth;
     int32_t pixelHeight;
-    PixMap portPixMap;            // over `pixels`; its bounds always equal portBounds
-    Rect portBounds;              // local coordinates of the pixel map's area; SetOrigin moves it
-    MacRegion clipRgn;            // local coordinates
-    MacRegion visRgn;             // local coordinates; follows the pixels when the origin moves
+    PixMap portPixMap; // over `pixels`; its bounds always equal portBounds
+    Rect portBounds; // local coordinates of the pixel map's area; SetOrigin moves it
+    MacRegion clipRgn; // local coordinates
+    MacRegion visRgn; // local coordinates; follows the pixels when the origin moves
     RGBColor rgbFgColor;
     RGBColor rgbBkColor;
     Point pnLoc;
     Point pnSize;
     int16_t pnMode;
     Point screenOrigin; // global screen position of the pixel map's top-left pixel
-    WindowRef window;   // the window that owns the port, or null
+    WindowRef window; // the window that owns the port, or null
 };
 
 struct MacWindow {
@@ -89,7 +89,7 @@ inline constexpr OSStatus memFullErr = -108;
 // The largest side a window's pixel map takes; larger windows get a pixel map of this side.
 inline constexpr int kMaxPortSide = 16384;
 // The whole plane, used for a port's clip region until someone narrows it.
-inline constexpr Rect kWideOpenRect = {INT16_MIN, INT16_MIN, INT16_MAX, INT16_MAX};
+inline constexpr Rect kWideOpenRect = { INT16_MIN, INT16_MIN, INT16_MAX, INT16_MAX };
 
 // Pixel value of a colour: opaque, 8 bits per component.
 uint32_t PixelFromRGB(const RGBColor& color);
@@ -122,8 +122,8 @@ void UnionRgn(RgnHandle a, RgnHandle b, RgnHandle dst);
 void DiffRgn(RgnHandle a, RgnHandle b, RgnHandle dst);
 
 // Windows and their ports. contentBounds gives the content's global position and size.
-OSStatus CreateNewWindow(WindowClass windowClass, WindowAttributes attributes, const Rect* contentBounds,
-                         WindowRef* outWindow);
+OSStatus CreateNewWindow(
+    WindowClass windowClass, WindowAttributes attributes, const Rect* contentBounds, WindowRef* outWindow);
 void DisposeWindow(WindowRef window);
 CGrafPtr GetWindowPort(WindowRef window);
 WindowRef GetWindowFromPort(CGrafPtr port);
@@ -178,5 +178,5 @@ void FrameRect(const Rect* r);
 // Copies srcRect of src into dstRect of dst (each in its own map's coordinates), scaling to the nearest pixel
 // when the sizes differ. When dst is the current port's pixel map, the port's clip and visible regions limit
 // the copy; maskRgn, in dst coordinates, limits it too when given.
-void CopyBits(const BitMap* src, const BitMap* dst, const Rect* srcRect, const Rect* dstRect, short mode,
-              RgnHandle maskRgn);
+void CopyBits(
+    const BitMap* src, const BitMap* dst, const Rect* srcRect, const Rect* dstRect, short mode, RgnHandle maskRgn);

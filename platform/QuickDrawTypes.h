@@ -37,10 +37,10 @@ inline int16_t ClampToShort(long long value)
 
 inline Point MakePoint(long long h, long long v)
 {
-    return Point{ClampToShort(v), ClampToShort(h)};
+    return Point { ClampToShort(v), ClampToShort(h) };
 }
 
 inline Rect MakeRect(long long left, long long top, long long right, long long bottom)
 {
-    return Rect{ClampToShort(top), ClampToShort(left), ClampToShort(bottom), ClampToShort(right)};
+    return Rect { ClampToShort(top), ClampToShort(left), ClampToShort(bottom), ClampToShort(right) };
 }

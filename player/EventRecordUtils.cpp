@@ -18,7 +18,7 @@ constexpr uint8_t kLossyReplacement = '?';
 
 Point CurrentMouse()
 {
-    Point where{};
+    Point where {};
     GetGlobalMouse(&where);
     return where;
 }
@@ -75,7 +75,7 @@ void EventRecordUtils::convertEvent(const QEvent* event, EventRecord* record)
 {
     if (!record)
         return;
-    *record = EventRecord{};
+    *record = EventRecord {};
     // Ticks on the same clock as the null events, so that a plug-in can compare the two.
     record->when = TickCount();
     record->where = CurrentMouse();

@@ -13,8 +13,8 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
-#include <QPainter>
 #include <QPaintEvent>
+#include <QPainter>
 #include <QPointer>
 #include <QTimer>
 
@@ -37,7 +37,7 @@ constexpr int32_t kHiddenX = -100000;
 // The size a hidden view reports, so that the plug-in never sees an empty window.
 constexpr uint32_t kHiddenSide = 100;
 // The update event first paints everything the plug-in may show in this colour; the plug-in paints over it.
-constexpr Rect kUpdateBackdrop = {-10000, -10000, 10000, 10000};
+constexpr Rect kUpdateBackdrop = { -10000, -10000, 10000, 10000 };
 
 // Zoom arithmetic: a step in keeps 70% of the shown size, a step out shows 140%; no step in below this area.
 constexpr long long kZoomInFactor = 700;
@@ -66,8 +66,8 @@ int32_t TruncateToInt32(double value)
 {
     if (std::isnan(value))
         return 0;
-    return static_cast<int32_t>(std::clamp(value, double(std::numeric_limits<int32_t>::min()),
-                                           double(std::numeric_limits<int32_t>::max())));
+    return static_cast<int32_t>(
+        std::clamp(value, double(std::numeric_limits<int32_t>::min()), double(std::numeric_limits<int32_t>::max())));
 }
 
 uint16_t ClampToUShort(long long value)
@@ -93,7 +93,7 @@ long long Height(const _NPSignedRect& r)
 
 _NPSignedRect MakeSignedRect(long long left, long long top, long long right, long long bottom)
 {
-    return _NPSignedRect{ClampToInt32(top), ClampToInt32(left), ClampToInt32(bottom), ClampToInt32(right)};
+    return _NPSignedRect { ClampToInt32(top), ClampToInt32(left), ClampToInt32(bottom), ClampToInt32(right) };
 }
 
 bool SameRect(const _NPSignedRect& a, const _NPSignedRect& b)
@@ -260,7 +260,7 @@ void NSFlashPluginView::computeWindowRecords()
     QWidget* window = hostWindow();
     WindowRef ref = WindowRefForWidget(window);
     CGrafPtr port = GetWindowPort(ref);
-    Rect portBounds{};
+    Rect portBounds {};
     GetPortBounds(port, &portBounds);
     const PixMapHandle pixMap = GetPortPixMap(port);
 
@@ -312,16 +312,15 @@ NSFlashPluginView::PortState NSFlashPluginView::saveAndSetPortStateForUpdate(boo
     WindowRef ref = windowRef();
     CGrafPtr port = GetWindowPort(ref);
     GetPort(&state.oldPort);
-    Rect bounds{};
+    Rect bounds {};
     GetPortBounds(port, &bounds);
-    state.oldOrigin = Point{bounds.top, bounds.left};
+    state.oldOrigin = Point { bounds.top, bounds.left };
     GetPortClipRegion(port, state.oldClipRegion.get());
     GetPortVisibleRegion(port, state.oldVisibleRegion.get());
     const NPRect& clip = npWindow.clipRect;
-    const Rect localClip = MakeRect(static_cast<long long>(clip.left) + nPort.portx,
-                                    static_cast<long long>(clip.top) + nPort.porty,
-                                    static_cast<long long>(clip.right) + nPort.portx,
-                                    static_cast<long long>(clip.bottom) + nPort.porty);
+    const Rect localClip
+        = MakeRect(static_cast<long long>(clip.left) + nPort.portx, static_cast<long long>(clip.top) + nPort.porty,
+            static_cast<long long>(clip.right) + nPort.portx, static_cast<long long>(clip.bottom) + nPort.porty);
     RectRgn(state.clipRegion.get(), &localClip);
 
     SetPort(port);
@@ -362,10 +361,10 @@ bool NSFlashPluginView::isNewWindowEqualToOldWindow() const
 {
     const NPWindow& a = npWindow;
     const NPWindow& b = lastSetWindow;
-    return a.x == b.x && a.y == b.y && a.width == b.width && a.height == b.height
-        && a.clipRect.top == b.clipRect.top && a.clipRect.left == b.clipRect.left
-        && a.clipRect.bottom == b.clipRect.bottom && a.clipRect.right == b.clipRect.right && a.type == b.type
-        && nPort.portx == lastSetPort.portx && nPort.porty == lastSetPort.porty && nPort.port == lastSetPort.port;
+    return a.x == b.x && a.y == b.y && a.width == b.width && a.height == b.height && a.clipRect.top == b.clipRect.top
+        && a.clipRect.left == b.clipRect.left && a.clipRect.bottom == b.clipRect.bottom
+        && a.clipRect.right == b.clipRect.right && a.type == b.type && nPort.portx == lastSetPort.portx
+        && nPort.porty == lastSetPort.porty && nPort.port == lastSetPort.port;
 }
 
 void NSFlashPluginView::setWindowIfNecessary()
@@ -543,7 +542,7 @@ void NSFlashPluginView::paintEvent(QPaintEvent* event)
     if (!port || port->pixels.empty())
         return;
     const QImage pixels(reinterpret_cast<const uchar*>(port->pixels.data()), port->pixelWidth, port->pixelHeight,
-                        port->portPixMap.rowBytes, QImage::Format_ARGB32);
+        port->portPixMap.rowBytes, QImage::Format_ARGB32);
     const QPoint offset = mapTo(hostWindow(), QPoint(0, 0));
     painter.drawImage(event->rect(), pixels, event->rect().translated(offset));
 }
@@ -554,7 +553,7 @@ void NSFlashPluginView::getCarbonEvent(EventRecord* event)
 {
     if (!event)
         return;
-    *event = EventRecord{};
+    *event = EventRecord {};
     event->what = nullEvent;
     event->message = 0;
     event->when = TickCount();
@@ -599,10 +598,10 @@ void NSFlashPluginView::sendNullEvent()
     EventRecord event;
     getCarbonEvent(&event);
     QWidget* window = hostWindow();
-    MenuTrackingData tracking{};
+    MenuTrackingData tracking {};
     const bool menuOpen = GetMenuTrackingData(nullptr, &tracking) == noErr && tracking.menu;
     if (!window || !window->isActiveWindow() || menuOpen) {
-        event.where = Point{-1, -1}; // the plug-in does not see the mouse
+        event.where = Point { -1, -1 }; // the plug-in does not see the mouse
     } else if (inResize) {
         setCursor(resizeCursor());
     } else if (_canDrag) {
@@ -1027,9 +1026,9 @@ void NSFlashPluginView::setOriginalRect(long left, long top, long right, long bo
 {
     // The given maximum edges count as inside the frame.
     _originalRect = MakeSignedRect(left, top, static_cast<long long>(right) + 1, static_cast<long long>(bottom) + 1);
-    _maxRect = MakeSignedRect(static_cast<long long>(left) - kMaxRectMargin, static_cast<long long>(top) - kMaxRectMargin,
-                              static_cast<long long>(right) + 1 + kMaxRectMargin,
-                              static_cast<long long>(bottom) + 1 + kMaxRectMargin);
+    _maxRect
+        = MakeSignedRect(static_cast<long long>(left) - kMaxRectMargin, static_cast<long long>(top) - kMaxRectMargin,
+            static_cast<long long>(right) + 1 + kMaxRectMargin, static_cast<long long>(bottom) + 1 + kMaxRectMargin);
     _currentRect = _originalRect;
 }
 
@@ -1152,7 +1151,7 @@ QImage NSFlashPluginView::snapshotFromRect(const QRect& r)
     if (!port || port->pixels.empty())
         return image;
     const QImage pixels(reinterpret_cast<const uchar*>(port->pixels.data()), port->pixelWidth, port->pixelHeight,
-                        port->portPixMap.rowBytes, QImage::Format_ARGB32);
+        port->portPixMap.rowBytes, QImage::Format_ARGB32);
     const QRect source = r.intersected(rect()).translated(mapTo(hostWindow(), QPoint(0, 0)));
     QPainter painter(&image);
     painter.setCompositionMode(QPainter::CompositionMode_Source);

@@ -12,8 +12,8 @@
 #include <QByteArray>
 #include <QImage>
 #include <QList>
-#include <QPointer>
 #include <QPointF>
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 
@@ -29,7 +29,7 @@ public:
     // The port state saved around a call into the plug-in and put back after it.
     struct PortState {
         CGrafPtr oldPort = nullptr;
-        Point oldOrigin{};
+        Point oldOrigin {};
         std::unique_ptr<MacRegion> oldClipRegion;
         std::unique_ptr<MacRegion> oldVisibleRegion;
         std::unique_ptr<MacRegion> clipRegion; // the plug-in's clip region, in its local coordinates
@@ -147,7 +147,7 @@ public:
     void setFitSize();
     void setZoomPercent(int percent);
     int zoomPercent() const;
-    void updateZoomRect() {}
+    void updateZoomRect() { }
 
     // Snapshots and the zoom drawer.
     QImage snapshot();
@@ -202,17 +202,17 @@ private:
     int _nullCount = 0;
     ZoomViewClient* _zoomView = nullptr;
     int _snapShotFreq = kDefaultSnapShotFrequency;
-    _NPSignedRect _currentRect{};
-    _NPSignedRect _originalRect{};
-    _NPSignedRect _maxRect{};
+    _NPSignedRect _currentRect {};
+    _NPSignedRect _originalRect {};
+    _NPSignedRect _maxRect {};
     std::unique_ptr<NSFlashPlugin> _plugin;
     bool _enableSecurity = true;
     std::unique_ptr<QTimer> nullEventTimer;
     int trackingTag = 0;
-    NP_Port nPort{};
-    NP_Port lastSetPort{};
-    NPWindow npWindow{};
-    NPWindow lastSetWindow{};
+    NP_Port nPort {};
+    NP_Port lastSetPort {};
+    NPWindow npWindow {};
+    NPWindow lastSetWindow {};
     bool _isStarted = false;
     bool inSetWindow = false;
     bool _hasFocus = false;
