@@ -17,6 +17,8 @@ constexpr uint8_t kWideCountEscape = 0xFF;
 constexpr unsigned long kLargestByteCount = 254;
 constexpr unsigned char kStyleFirstShape = 1;
 constexpr unsigned long kPascalMaxLength = 255;
+// Items in a row a counted list may read without taking any data before it gives up.
+constexpr unsigned long kMaxIdleItems = 0xFFFF;
 
 bool NoShortfall(const CSWFStream* stream)
 {
@@ -321,6 +323,8 @@ int CSWFItemsUnCountable::ReadSWF(CSWFStream* stream)
     for (;;) {
         if (!SWFDebugger.CheckDataLow(this, stream))
             break;
+        const uint32_t position = stream->GetPosition();
+        const unsigned char bit = stream->GetBit();
         CSWFItem* raw = nullptr;
         const int ok = GetSWFItem(stream, raw, m_ItemClassID);
         std::unique_ptr<CSWFItem> item(raw);
@@ -332,10 +336,9 @@ int CSWFItemsUnCountable::ReadSWF(CSWFStream* stream)
             m_pLastItem = std::move(item);
             return 1;
         }
-        const uint32_t before = stream->GetPosition();
         m_pList->AddObject(item.release());
-        // An item that failed without taking a byte would be read again for ever.
-        if (!ok && stream->GetPosition() == before && stream->GetDataRest() <= 0)
+        // An item that takes no data would be read again for ever: the sequence cannot go on.
+        if (stream->GetPosition() == position && stream->GetBit() == bit)
             break;
     }
     m_pLastItem = MakeBlankTerminator();
@@ -404,19 +407,24 @@ int CSWFItemsCountable::ReadSWF(CSWFStream* stream)
     if (!stream || !GetSWFItemsCount(stream, count))
         return 0;
     int result = 1;
+    unsigned long idle = 0;
     while (static_cast<unsigned long>(m_pList->GetSize()) < count) {
         // Checked before every item: a count far beyond the data stops at the first shortfall.
         if (!SWFDebugger.CheckDataLow(this, stream)) {
             result = 0;
             break;
         }
+        const uint32_t position = stream->GetPosition();
+        const unsigned char bit = stream->GetBit();
         CSWFItem* raw = nullptr;
         const int ok = GetSWFItem(stream, raw, m_ItemClassID);
         std::unique_ptr<CSWFItem> item(raw);
         if (!ok && (SWFDebugger.m_LastError != kSWFErr_CantRead || !item))
             break;
         m_pList->AddObject(item.release());
-        if (!ok && stream->GetDataRest() <= 0) {
+        // A count from the file sizes nothing by itself: items that take no data end the list early.
+        idle = stream->GetPosition() == position && stream->GetBit() == bit ? idle + 1 : 0;
+        if (idle > kMaxIdleItems) {
             result = 0;
             break;
         }
