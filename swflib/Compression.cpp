@@ -166,6 +166,8 @@ int CompressLZMA(CSWFStream* stream, long count)
     lzma_options_lzma options{};
     if (lzma_lzma_preset(&options, 6))
         return 0;
+    // A dictionary larger than the data gains nothing and costs the encoder about ten times its size in memory.
+    options.dict_size = std::clamp<uint32_t>(n, LZMA_DICT_SIZE_MIN, options.dict_size);
     lzma_filter filters[2] = {{LZMA_FILTER_LZMA1, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
 
     std::vector<uint8_t> output(kLzmaBodyPrefix + lzma_stream_buffer_bound(n));
