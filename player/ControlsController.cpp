@@ -1,0 +1,392 @@
+#include "ControlsController.h"
+
+#include "ControlValues.h"
+#include "PlayerController.h"
+#include "ui_ControlsWindow.h"
+
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+
+namespace {
+
+constexpr int kVolumePollMs = 5000;
+// The volume slider runs over whole percents of the output volume 0.0-1.0.
+constexpr int kVolumeSliderSteps = 100;
+constexpr int kZoomMinimum = 50;
+constexpr int kZoomMaximum = 500;
+constexpr int kZoomDefault = 100;
+
+} // namespace
+
+ControlsController::ControlsController()
+    : _window(std::make_unique<QWidget>(nullptr, Qt::Tool))
+    , _ui(std::make_unique<Ui::ControlsWindow>())
+{
+    _ui->setupUi(_window.get());
+    _window->installEventFilter(this);
+
+    _isExpanded = true;
+    _ui->_txtFrames->clear();
+    _ui->_txtName->clear();
+    _ui->_lcdView->clear();
+    _ui->_sldProgress->setRange(1, 1);
+    _ui->_sldProgress->setValue(1);
+    _ui->_sldProgress->setTracking(true);
+    _ui->_sldProgress->setEnabled(false);
+    _ui->_sldVolume->setRange(0, kVolumeSliderSteps);
+    _ui->_sldVolume->setSingleStep(1);
+    // The volume is set once, when the knob is let go.
+    _ui->_sldVolume->setTracking(false);
+    _ui->_sldVolume->setEnabled(true);
+    _ui->_sldZoom->setRange(kZoomMinimum, kZoomMaximum);
+    _ui->_sldZoom->setValue(kZoomDefault);
+    _ui->_sldZoom->setTracking(true);
+    _ui->_sldZoom->setEnabled(false);
+
+    _ui->_btnAbout->setToolTip(tr("Display brief information about Reelfinch"));
+    _ui->_btnInfo->setToolTip(tr("Display SWF Info"));
+    _ui->_btnInfo->setEnabled(false);
+    _ui->_btnPlayList->setToolTip(tr("Toggle playlist on/off"));
+    _ui->_btnRepeat->setTristate(true);
+    _ui->_btnRepeat->setCheckState(Qt::Unchecked);
+    for (QAbstractButton* button : {static_cast<QAbstractButton*>(_ui->_btnPlay), static_cast<QAbstractButton*>(_ui->_btnForward),
+                                    static_cast<QAbstractButton*>(_ui->_btnBack), static_cast<QAbstractButton*>(_ui->_btnNext),
+                                    static_cast<QAbstractButton*>(_ui->_btnPrevious), static_cast<QAbstractButton*>(_ui->_btn1_1),
+                                    static_cast<QAbstractButton*>(_ui->_btnFit), static_cast<QAbstractButton*>(_ui->_btnMove)})
+        button->setEnabled(false);
+    // Frame steps repeat while the button is held.
+    _ui->_btnForward->setAutoRepeat(true);
+    _ui->_btnBack->setAutoRepeat(true);
+    _ui->_btn1_1->setToolTip(tr("Resize movie to original window size"));
+    _ui->_btnFit->setToolTip(tr("Fit to the window"));
+    _ui->_btnMove->setToolTip(tr("Toggle movie dragging on/off"));
+    _ui->_txtZoomValue->setText(tr("Zoom %1 %").arg(kZoomDefault));
+
+    _volumeTimer.setInterval(kVolumePollMs);
+    connect(&_volumeTimer, &QTimer::timeout, this, &ControlsController::initVolumeValue);
+    connectControls();
+}
+
+ControlsController::~ControlsController()
+{
+    _volumeTimer.stop();
+    if (_window)
+        _window->removeEventFilter(this);
+}
+
+void ControlsController::connectControls()
+{
+    Ui::ControlsWindow& ui = *_ui;
+    auto wire = [this](QAbstractButton* button, void (ControlsController::*action)(QObject*)) {
+        connect(button, &QAbstractButton::clicked, this, [this, button, action] { (this->*action)(button); });
+    };
+    wire(ui._btnPlay, &ControlsController::playAction);
+    wire(ui._btnForward, &ControlsController::forwardAction);
+    wire(ui._btnBack, &ControlsController::backAction);
+    wire(ui._btnNext, &ControlsController::nextAction);
+    wire(ui._btnPrevious, &ControlsController::previousAction);
+    wire(ui._btnRepeat, &ControlsController::repeatAction);
+    wire(ui._btnShuffle, &ControlsController::shuffleAction);
+    wire(ui._btn1_1, &ControlsController::setOriginalSizeAction);
+    wire(ui._btnFit, &ControlsController::setFitSize);
+    wire(ui._btnMove, &ControlsController::startDragAction);
+    wire(ui._btnAbout, &ControlsController::showAboutAction);
+    wire(ui._btnInfo, &ControlsController::showSWFInfoAction);
+    wire(ui._btnPlayList, &ControlsController::showPlayListAction);
+    wire(ui._btnExpand, &ControlsController::expandControlsAction);
+    // Only the user's moves of a slider act (the player's own updates do not): the action runs once the slider
+    // has taken its new value.
+    auto wireSlider = [this](QSlider* slider, void (ControlsController::*action)(QObject*)) {
+        connect(slider, &QSlider::actionTriggered, this, [this, slider, action](int kind) {
+            if (kind != QAbstractSlider::SliderNoAction)
+                QMetaObject::invokeMethod(this, [this, slider, action] { (this->*action)(slider); }, Qt::QueuedConnection);
+        });
+    };
+    wireSlider(ui._sldProgress, &ControlsController::gotoFrameSliderAction);
+    wireSlider(ui._sldZoom, &ControlsController::zoomSliderAction);
+    QSlider* volume = ui._sldVolume;
+    connect(volume, &QSlider::valueChanged, this, [this, volume] { volumeAction(volume); });
+}
+
+void ControlsController::setMainController(PlayerController* app)
+{
+    _app = app;
+}
+
+void ControlsController::showVolume(float volume)
+{
+    const QSignalBlocker blocker(_ui->_sldVolume);
+    _ui->_sldVolume->setValue(static_cast<int>(volume * static_cast<float>(kVolumeSliderSteps)));
+    _ui->_txtVolumeValue->setText(tr("Volume %1 %").arg(static_cast<int>(volume * 100.0f)));
+}
+
+void ControlsController::initVolumeValue()
+{
+    // The output device is addressed once the platform layer offers it; until then the volume reads as silent.
+    showVolume(0.0f);
+}
+
+void ControlsController::volumeAction(QObject* sender)
+{
+    const float volume = static_cast<float>(integerValue(sender)) / static_cast<float>(kVolumeSliderSteps);
+    _ui->_txtVolumeValue->setText(tr("Volume %1 %").arg(static_cast<int>(volume * 100.0f)));
+}
+
+void ControlsController::setWindowVisible(bool visible)
+{
+    if (visible && !_volumeTimer.isActive())
+        _volumeTimer.start();
+    else if (!visible)
+        _volumeTimer.stop();
+}
+
+void ControlsController::setFileName(const QString& name)
+{
+    _ui->_txtName->setText(name);
+}
+
+void ControlsController::setCanPlay(bool can)
+{
+    _ui->_btnPlay->setEnabled(can);
+}
+
+bool ControlsController::canPlay() const
+{
+    return _ui->_btnPlay->isEnabled();
+}
+
+void ControlsController::setCanGotoNext(bool can)
+{
+    _ui->_btnNext->setEnabled(can);
+}
+
+bool ControlsController::canGotoNext() const
+{
+    return _ui->_btnNext->isEnabled();
+}
+
+void ControlsController::setCanGotoPrev(bool can)
+{
+    _ui->_btnPrevious->setEnabled(can);
+}
+
+bool ControlsController::canGotoPrev() const
+{
+    return _ui->_btnPrevious->isEnabled();
+}
+
+void ControlsController::refreshFrameCounter()
+{
+    _ui->_txtFrames->setText(tr("%1/%2").arg(_ui->_sldProgress->value()).arg(_ui->_sldProgress->maximum()));
+}
+
+void ControlsController::setTotalFrames(int total)
+{
+    QSlider* progress = _ui->_sldProgress;
+    const QSignalBlocker blocker(progress);
+    progress->setEnabled(true);
+    // The slider counts from 1; a movie that reports no frames still shows one position.
+    progress->setRange(1, std::max(total, 1));
+    refreshFrameCounter();
+    _ui->_btnForward->setEnabled(true);
+    _ui->_btnBack->setEnabled(true);
+}
+
+void ControlsController::setCurrentFrame(int frame)
+{
+    QSlider* progress = _ui->_sldProgress;
+    {
+        const QSignalBlocker blocker(progress);
+        progress->setValue(frame);
+    }
+    refreshFrameCounter();
+    if (frame == 1) {
+        _ui->_btnBack->setEnabled(false);
+    } else if (frame == progress->maximum()) {
+        _ui->_btnForward->setEnabled(false);
+    } else {
+        _ui->_btnBack->setEnabled(true);
+        _ui->_btnForward->setEnabled(true);
+    }
+}
+
+void ControlsController::setPlayed(bool playing)
+{
+    _ui->_btnPlay->setChecked(playing);
+    _ui->_btnPlay->setText(playing ? tr("Pause") : tr("Play"));
+    _ui->_btn1_1->setEnabled(true);
+    _ui->_btnFit->setEnabled(true);
+    _ui->_btnMove->setEnabled(true);
+    _ui->_btnInfo->setEnabled(true);
+}
+
+void ControlsController::setZoomPrecent(int percent)
+{
+    _ui->_sldZoom->setEnabled(true);
+    _ui->_txtZoomValue->setText(tr("Zoom %1 %").arg(percent));
+    const QSignalBlocker blocker(_ui->_sldZoom);
+    _ui->_sldZoom->setValue(percent);
+}
+
+void ControlsController::setRepeatState(int mode)
+{
+    _ui->_btnRepeat->setCheckState(mode == kRepeatItem   ? Qt::Checked
+                                   : mode == kRepeatOnce ? Qt::Unchecked
+                                                         : Qt::PartiallyChecked);
+}
+
+void ControlsController::setShuffleState(bool on)
+{
+    _ui->_btnShuffle->setChecked(on);
+}
+
+void ControlsController::expandWindow(bool)
+{
+    // The zoom area opens at once; the skinned panel animates it.
+    if (_app)
+        _app->expandControls(nullptr);
+    _isExpanded = true;
+    _ui->_boxZoom->show();
+    _window->adjustSize();
+}
+
+void ControlsController::constrictWindow(bool animate)
+{
+    _isExpanded = false;
+    _ui->_boxZoom->hide();
+    _window->adjustSize();
+    // An animated closing reports its end; an immediate one is asked for by the player, which knows already.
+    if (animate && _app)
+        _app->constrictControls(nullptr);
+}
+
+ZoomViewClient* ControlsController::zoomView() const
+{
+    return nullptr;
+}
+
+void ControlsController::playAction(QObject* sender)
+{
+    if (_app)
+        _app->playAction(sender);
+}
+
+void ControlsController::forwardAction(QObject* sender)
+{
+    if (_app)
+        _app->forwardAction(sender);
+    _ui->_btnPlay->setChecked(false);
+}
+
+void ControlsController::backAction(QObject* sender)
+{
+    if (_app)
+        _app->backAction(sender);
+    _ui->_btnPlay->setChecked(false);
+}
+
+void ControlsController::gotoFrameSliderAction(QObject* sender)
+{
+    _ui->_btnPlay->setChecked(false);
+    if (_app)
+        _app->gotoFrameSliderAction(sender);
+    setCurrentFrame(integerValue(sender));
+}
+
+void ControlsController::nextAction(QObject* sender)
+{
+    if (_app)
+        _app->nextAction(sender);
+}
+
+void ControlsController::previousAction(QObject* sender)
+{
+    if (_app)
+        _app->previousAction(sender);
+}
+
+void ControlsController::repeatAction(QObject* sender)
+{
+    if (_app)
+        _app->repeatAction(sender);
+}
+
+void ControlsController::shuffleAction(QObject* sender)
+{
+    if (_app)
+        _app->shuffleAction(sender);
+}
+
+void ControlsController::zoomSliderAction(QObject* sender)
+{
+    _ui->_txtZoomValue->setText(tr("Zoom %1 %").arg(integerValue(sender)));
+    if (_app)
+        _app->zoomSliderAction(sender);
+}
+
+void ControlsController::setOriginalSizeAction(QObject* sender)
+{
+    if (_app)
+        _app->setOriginalSizeAction(sender);
+}
+
+void ControlsController::setFitSize(QObject* sender)
+{
+    if (_app)
+        _app->setFitSize(sender);
+}
+
+void ControlsController::startDragAction(QObject* sender)
+{
+    if (_app)
+        _app->startDragAction(sender);
+}
+
+void ControlsController::showAboutAction(QObject* sender)
+{
+    if (_app)
+        _app->showAboutAction(sender);
+}
+
+void ControlsController::showSWFInfoAction(QObject* sender)
+{
+    if (_app)
+        _app->showSWFInfoAction(sender);
+}
+
+void ControlsController::showPlayListAction(QObject* sender)
+{
+    if (_app)
+        _app->showPlayListAction(sender);
+}
+
+void ControlsController::expandControlsAction(QObject*)
+{
+    if (_isExpanded)
+        constrictWindow(true);
+    else
+        expandWindow(true);
+}
+
+bool ControlsController::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == _window.get()) {
+        switch (event->type()) {
+        case QEvent::Close:
+            if (_app)
+                _app->controlsWillClose();
+            break;
+        case QEvent::DragEnter:
+            // Files dropped on the panel are welcome and ignored.
+            static_cast<QDragEnterEvent*>(event)->acceptProposedAction();
+            return true;
+        case QEvent::Drop:
+            static_cast<QDropEvent*>(event)->acceptProposedAction();
+            return true;
+        default:
+            break;
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}

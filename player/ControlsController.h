@@ -1,0 +1,85 @@
+// ControlsController: the controls panel. It owns no playback state: every control's action goes to the player
+// controller under the same name, and the player controller pushes the state back through the setters. By
+// itself the panel opens and closes its zoom area and shows the output volume.
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+
+#include <memory>
+
+class PlayerController;
+class QWidget;
+class ZoomViewClient;
+
+namespace Ui {
+class ControlsWindow;
+}
+
+class ControlsController : public QObject
+{
+    Q_OBJECT
+public:
+    ControlsController();
+    ~ControlsController() override;
+
+    QWidget* window() const { return _window.get(); }
+    Ui::ControlsWindow& ui() const { return *_ui; }
+
+    void setMainController(PlayerController* app);
+    void initVolumeValue();
+    void setWindowVisible(bool visible);
+    void setFileName(const QString& name);
+    void setCanPlay(bool can);
+    bool canPlay() const;
+    void setCanGotoNext(bool can);
+    bool canGotoNext() const;
+    void setCanGotoPrev(bool can);
+    bool canGotoPrev() const;
+    void setTotalFrames(int total);
+    void setCurrentFrame(int frame);
+    void setPlayed(bool playing);
+    void setZoomPrecent(int percent);
+    void setRepeatState(int mode);
+    void setShuffleState(bool on);
+    void expandWindow(bool animate);
+    void constrictWindow(bool animate);
+    // The zoom drawer's view; none until the drawer has one.
+    ZoomViewClient* zoomView() const;
+    bool isExpanded() const { return _isExpanded; }
+    bool isVolumePolled() const { return _volumeTimer.isActive(); }
+
+    // Actions of the panel's controls.
+    void playAction(QObject* sender);
+    void forwardAction(QObject* sender);
+    void backAction(QObject* sender);
+    void gotoFrameSliderAction(QObject* sender);
+    void nextAction(QObject* sender);
+    void previousAction(QObject* sender);
+    void repeatAction(QObject* sender);
+    void shuffleAction(QObject* sender);
+    void zoomSliderAction(QObject* sender);
+    void setOriginalSizeAction(QObject* sender);
+    void setFitSize(QObject* sender);
+    void startDragAction(QObject* sender);
+    void showAboutAction(QObject* sender);
+    void showSWFInfoAction(QObject* sender);
+    void showPlayListAction(QObject* sender);
+    void expandControlsAction(QObject* sender);
+    void volumeAction(QObject* sender);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void connectControls();
+    void refreshFrameCounter();
+    void showVolume(float volume);
+
+    std::unique_ptr<QWidget> _window;
+    std::unique_ptr<Ui::ControlsWindow> _ui;
+    QPointer<PlayerController> _app;
+    bool _isExpanded = true;
+    QTimer _volumeTimer;
+};

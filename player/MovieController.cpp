@@ -1,0 +1,140 @@
+#include "MovieController.h"
+
+#include "ControlsController.h"
+#include "FileDrop.h"
+#include "NSFlashPluginView.h"
+#include "PlayerController.h"
+#include "ui_MovieWindow.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMainWindow>
+#include <QMimeData>
+#include <QWheelEvent>
+
+MovieController::MovieController()
+    : _window(std::make_unique<QMainWindow>())
+    , _ui(std::make_unique<Ui::MovieWindow>())
+{
+    _ui->setupUi(_window.get());
+    // The movie view takes the place the window description keeps for it.
+    _movieView = new NSFlashPluginView(_ui->_movieArea->parentWidget());
+    _movieView->setObjectName(QStringLiteral("_movieView"));
+    _movieView->setSizePolicy(_ui->_movieArea->sizePolicy());
+    delete _ui->movieLayout->replaceWidget(_ui->_movieArea, _movieView);
+    delete _ui->_movieArea;
+    _ui->_movieArea = nullptr;
+    _movieView->setContextMenuPolicy(Qt::NoContextMenu);
+
+    _window->installEventFilter(this);
+    _movieView->installEventFilter(this);
+
+    _fullScreen = new QAction(_window.get());
+    _fullScreen->setShortcut(QKeySequence(Qt::Key_F11));
+    connect(_fullScreen, &QAction::triggered, this, &MovieController::toggleFullScreen);
+    _window->addAction(_fullScreen);
+    // Escape belongs to the movie except in full screen, where it leaves full screen.
+    _leaveFullScreen = new QAction(_window.get());
+    _leaveFullScreen->setShortcut(QKeySequence(Qt::Key_Escape));
+    _leaveFullScreen->setEnabled(false);
+    connect(_leaveFullScreen, &QAction::triggered, this, [this] {
+        if (_window->isFullScreen())
+            toggleFullScreen();
+    });
+    _window->addAction(_leaveFullScreen);
+}
+
+MovieController::~MovieController()
+{
+    if (_window)
+        _window->removeEventFilter(this);
+    if (_movieView)
+        _movieView->removeEventFilter(this);
+}
+
+void MovieController::setMainController(PlayerController* app)
+{
+    _app = app;
+}
+
+void MovieController::setZoomView(ZoomViewClient* zoomView)
+{
+    if (_movieView)
+        _movieView->setZoomView(zoomView);
+}
+
+void MovieController::windowWillClose()
+{
+    if (_app)
+        _app->terminate();
+}
+
+bool MovieController::draggingEntered(const QMimeData* data) const
+{
+    return !getFileNamesForDrag(data).isEmpty();
+}
+
+bool MovieController::performDragOperation(const QMimeData* data)
+{
+    const QStringList paths = getFileNamesForDrag(data);
+    if (paths.isEmpty())
+        return false;
+    if (_app)
+        _app->addFilesToList(paths);
+    return true;
+}
+
+void MovieController::toggleFullScreen()
+{
+    if (_window->isFullScreen())
+        _window->showNormal();
+    else
+        _window->showFullScreen();
+    _leaveFullScreen->setEnabled(_window->isFullScreen());
+}
+
+bool MovieController::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == _window.get()) {
+        switch (event->type()) {
+        case QEvent::Close:
+            windowWillClose();
+            break;
+        case QEvent::DragEnter: {
+            auto* drag = static_cast<QDragEnterEvent*>(event);
+            if (draggingEntered(drag->mimeData()))
+                drag->acceptProposedAction();
+            else
+                drag->ignore();
+            return true;
+        }
+        case QEvent::Drop: {
+            auto* drop = static_cast<QDropEvent*>(event);
+            if (performDragOperation(drop->mimeData()))
+                drop->acceptProposedAction();
+            else
+                drop->ignore();
+            return true;
+        }
+        case QEvent::WindowStateChange:
+            _leaveFullScreen->setEnabled(_window->isFullScreen());
+            break;
+        default:
+            break;
+        }
+    } else if (watched == _movieView && event->type() == QEvent::Wheel) {
+        // The wheel zooms the movie: away from the user zooms in.
+        const auto* wheel = static_cast<QWheelEvent*>(event);
+        const int delta = wheel->angleDelta().y();
+        if (delta > 0)
+            _movieView->zoomIn();
+        else if (delta < 0)
+            _movieView->zoomOut();
+        if (_app && _app->controlsController())
+            _app->controlsController()->setZoomPrecent(_movieView->zoomPercent());
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
+}
