@@ -8,6 +8,7 @@
 #include "SWFStream.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdlib>
 
@@ -270,11 +271,7 @@ int CCXFormItem::ReadSWF(CSWFStream* stream)
 {
     m_AddTermsRead = stream->GetBool();
     m_MultTermsRead = stream->GetBool();
-    m_TermBits = kBitsNotSet;
-    if (!m_AddTermsRead && !m_MultTermsRead) {
-        stream->FlushBits();
-        return NoShortfall(stream) ? 1 : 0;
-    }
+    // The width field is there even without terms; some writers put a non-zero width in it.
     const auto n = static_cast<unsigned char>(stream->GetU(kCXFormBitsWidth));
     m_TermBits = static_cast<int8_t>(n);
     if (m_MultTermsRead) {
@@ -283,7 +280,7 @@ int CCXFormItem::ReadSWF(CSWFStream* stream)
         m_BlueMultTerm = stream->GetS(n);
         if (m_HasAlpha)
             m_AlphaMultTerm = stream->GetS(n);
-    } else {
+    } else if (m_AddTermsRead) {
         m_RedMultTerm = m_GreenMultTerm = m_BlueMultTerm = m_AlphaMultTerm = 1;
     }
     if (m_AddTermsRead) {
@@ -292,7 +289,7 @@ int CCXFormItem::ReadSWF(CSWFStream* stream)
         m_BlueAddTerm = stream->GetS(n);
         if (m_HasAlpha)
             m_AlphaAddTerm = stream->GetS(n);
-    } else {
+    } else if (m_MultTermsRead) {
         m_RedAddTerm = m_GreenAddTerm = m_BlueAddTerm = m_AlphaAddTerm = 0;
     }
     stream->FlushBits();
@@ -305,28 +302,29 @@ int CCXFormItem::WriteSWF(CSWFStream* stream)
     const bool hasMult = GetHasMultTerms() || m_MultTermsRead;
     if (!stream->WriteBits(hasAdd ? 1 : 0, 1) || !stream->WriteBits(hasMult ? 1 : 0, 1))
         return 0;
-    if (hasAdd || hasMult) {
-        std::vector<int32_t> terms;
-        if (hasMult) {
-            terms.insert(terms.end(), {m_RedMultTerm, m_GreenMultTerm, m_BlueMultTerm});
-            if (m_HasAlpha)
-                terms.push_back(m_AlphaMultTerm);
-        }
-        if (hasAdd) {
-            terms.insert(terms.end(), {m_RedAddTerm, m_GreenAddTerm, m_BlueAddTerm});
-            if (m_HasAlpha)
-                terms.push_back(m_AlphaAddTerm);
-        }
-        // At most eight terms: fill a fixed list so that the width helper sees them all.
-        int64_t v[8] = {};
-        std::copy(terms.begin(), terms.end(), v);
-        const int n = ChooseSignedBits(m_TermBits, {v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7]}, kCXFormMaxBits);
-        if (n < 0 || !stream->WriteBits(static_cast<uint32_t>(n), kCXFormBitsWidth))
+    // At most eight terms; the unused entries stay 0, which fits any width.
+    std::array<int32_t, 8> terms{};
+    size_t count = 0;
+    if (hasMult) {
+        for (int32_t t : {m_RedMultTerm, m_GreenMultTerm, m_BlueMultTerm})
+            terms[count++] = t;
+        if (m_HasAlpha)
+            terms[count++] = m_AlphaMultTerm;
+    }
+    if (hasAdd) {
+        for (int32_t t : {m_RedAddTerm, m_GreenAddTerm, m_BlueAddTerm})
+            terms[count++] = t;
+        if (m_HasAlpha)
+            terms[count++] = m_AlphaAddTerm;
+    }
+    const int n = ChooseSignedBits(m_TermBits,
+                                   {terms[0], terms[1], terms[2], terms[3], terms[4], terms[5], terms[6], terms[7]},
+                                   kCXFormMaxBits);
+    if (n < 0 || !stream->WriteBits(static_cast<uint32_t>(n), kCXFormBitsWidth))
+        return 0;
+    for (size_t i = 0; i < count; ++i) {
+        if (!stream->WriteBits(static_cast<uint32_t>(terms[i]), static_cast<unsigned char>(n)))
             return 0;
-        for (int32_t term : terms) {
-            if (!stream->WriteBits(static_cast<uint32_t>(term), static_cast<unsigned char>(n)))
-                return 0;
-        }
     }
     stream->FlushBits();
     return 1;

@@ -935,8 +935,9 @@ public:
 
 // ---- Buttons ----
 
-// BUTTONRECORD: 4 reserved bits, four state flags (all clear: the end record), character, depth, matrix and,
-// under kStyleButton2, a colour transform with alpha.
+// BUTTONRECORD: 2 reserved bits, the blend mode and filter list flags, four state flags (all clear: the end
+// record), character, depth, matrix and, under kStyleButton2, a colour transform with alpha followed by the
+// filter list and the blend mode when their flags say so.
 class CButtonRecord : public CSWFItem
 {
 public:
@@ -952,7 +953,9 @@ public:
     void SetMatrix(const CMatrixItem* matrix);
     void SetColorTransform(const CCXFormItem* transform);
 
-    uint8_t m_Reserved = 0; // 4 bits
+    uint8_t m_Reserved = 0; // 2 bits
+    bool m_HasBlendMode = false;
+    bool m_HasFilterList = false;
     bool m_StateHitTest = false;
     bool m_StateDown = false;
     bool m_StateOver = false;
@@ -961,6 +964,9 @@ public:
     uint16_t m_PlaceDepth = 0;
     std::unique_ptr<CMatrixItem> m_pMatrix;
     std::unique_ptr<CCXFormItem> m_pColorTransform; // present under kStyleButton2
+    // The filter list (its count byte and the filters) as raw bytes, and the blend mode.
+    std::vector<uint8_t> m_FilterList;
+    uint8_t m_BlendMode = 0;
 };
 
 // Button records up to the end record.
@@ -1074,6 +1080,10 @@ public:
     std::unique_ptr<CActionsItem> m_pActions;
     // Bytes inside the record after the actions: written back after them.
     std::vector<uint8_t> m_Trailing;
+    // False for a record read with a size of 0 (no key code, no actions), and for one whose size left no room
+    // for an action block after the key code: written back the same way while it still holds no actions.
+    bool m_HasBody = true;
+    bool m_HasActionBlock = true;
 };
 
 // Clip action records up to the one whose event flags are 0.

@@ -14,7 +14,77 @@ namespace {
 
 constexpr unsigned char kSoundInfoReservedBits = 2;
 constexpr unsigned char kPlayBackReservedBits = 4;
-constexpr unsigned char kButtonReservedBits = 4;
+constexpr unsigned char kButtonReservedBits = 2;
+
+// Filter identifiers of a filter list, and the fixed sizes of their bodies.
+enum FilterId : uint8_t {
+    kFilterDropShadow = 0,
+    kFilterBlur = 1,
+    kFilterGlow = 2,
+    kFilterBevel = 3,
+    kFilterGradientGlow = 4,
+    kFilterConvolution = 5,
+    kFilterColorMatrix = 6,
+    kFilterGradientBevel = 7,
+};
+constexpr uint32_t kDropShadowSize = 23;
+constexpr uint32_t kBlurSize = 9;
+constexpr uint32_t kGlowSize = 15;
+constexpr uint32_t kBevelSize = 27;
+constexpr uint32_t kGradientFixedSize = 19; // after the colour count and the colours and ratios (5 bytes each)
+constexpr uint32_t kConvolutionFixedSize = 13; // after the two matrix sizes, besides the 4-byte matrix entries
+constexpr uint32_t kColorMatrixSize = 80;
+
+// The length of the filter list that starts at the stream's position, or 0 when it runs past the data.
+uint32_t FilterListLength(const CSWFStream* stream)
+{
+    const int32_t rest = stream->GetDataRest();
+    if (rest <= 0)
+        return 0;
+    const uint8_t* p = stream->GetBuffer() + stream->GetPosition();
+    const auto size = static_cast<uint64_t>(rest);
+    uint64_t at = 1;
+    for (unsigned filter = 0; filter < p[0]; ++filter) {
+        if (at >= size)
+            return 0;
+        const uint8_t id = p[at++];
+        uint64_t body = 0;
+        switch (id) {
+        case kFilterDropShadow:
+            body = kDropShadowSize;
+            break;
+        case kFilterBlur:
+            body = kBlurSize;
+            break;
+        case kFilterGlow:
+            body = kGlowSize;
+            break;
+        case kFilterBevel:
+            body = kBevelSize;
+            break;
+        case kFilterGradientGlow:
+        case kFilterGradientBevel:
+            if (at >= size)
+                return 0;
+            body = 1 + 5ull * p[at] + kGradientFixedSize;
+            break;
+        case kFilterConvolution:
+            if (at + 2 > size)
+                return 0;
+            body = 2 + 4ull * p[at] * p[at + 1] + kConvolutionFixedSize + 4;
+            break;
+        case kFilterColorMatrix:
+            body = kColorMatrixSize;
+            break;
+        default:
+            return 0;
+        }
+        at += body;
+        if (at > size)
+            return 0;
+    }
+    return static_cast<uint32_t>(at);
+}
 constexpr unsigned char kSoundFormatBits = 4;
 constexpr unsigned char kSoundRateBits = 2;
 // Clip event flags are 32 bits wide from this movie version on.
@@ -433,10 +503,13 @@ int CButtonRecord::ReadSWF(CSWFStream* stream)
     if (!SWFDebugger.CheckReserved(this, stream, kButtonReservedBits, &reserved))
         return 0;
     m_Reserved = static_cast<uint8_t>(reserved);
+    m_HasBlendMode = stream->GetBool();
+    m_HasFilterList = stream->GetBool();
     m_StateHitTest = stream->GetBool();
     m_StateDown = stream->GetBool();
     m_StateOver = stream->GetBool();
     m_StateUp = stream->GetBool();
+    m_FilterList.clear();
     if (IsEmpty())
         return NoShortfall(stream) ? 1 : 0;
     m_CharacterID = stream->GetU16();
@@ -450,14 +523,32 @@ int CButtonRecord::ReadSWF(CSWFStream* stream)
     if (!m_pColorTransform)
         m_pColorTransform = std::make_unique<CCXFormItem>(m_pOwner, m_Style);
     m_pColorTransform->SetHasAlpha(true);
-    return m_pColorTransform->ReadSWF(stream) && NoShortfall(stream) ? 1 : 0;
+    if (!m_pColorTransform->ReadSWF(stream))
+        return 0;
+    if (m_HasFilterList) {
+        const uint32_t length = FilterListLength(stream);
+        if (length == 0) {
+            stream->SetPosition(stream->GetSize() + 1ul); // the list runs past the data
+            return 0;
+        }
+        const uint8_t* p = stream->GetBuffer() + stream->GetPosition();
+        m_FilterList.assign(p, p + length);
+        stream->SetPosition(stream->GetPosition() + length);
+    }
+    if (m_HasBlendMode)
+        m_BlendMode = stream->GetU8();
+    return NoShortfall(stream) ? 1 : 0;
 }
 
 int CButtonRecord::WriteSWF(CSWFStream* stream)
 {
+    const bool button2 = m_Style == kStyleButton2;
+    // Outside DefineButton2 the two flags carry nothing and are written back as they were read.
+    const bool hasFilters = m_HasFilterList && (!button2 || !m_FilterList.empty());
+    const bool hasBlend = m_HasBlendMode;
     if (!stream->WriteBits(m_Reserved, kButtonReservedBits))
         return 0;
-    for (bool flag : {m_StateHitTest, m_StateDown, m_StateOver, m_StateUp}) {
+    for (bool flag : {hasBlend, hasFilters, m_StateHitTest, m_StateDown, m_StateOver, m_StateUp}) {
         if (!stream->WriteBits(flag ? 1 : 0, 1))
             return 0;
     }
@@ -465,13 +556,17 @@ int CButtonRecord::WriteSWF(CSWFStream* stream)
         return 1;
     if (!stream->WriteU16(m_CharacterID) || !stream->WriteU16(m_PlaceDepth) || !m_pMatrix->WriteSWF(stream))
         return 0;
-    if (m_Style != kStyleButton2)
+    if (!button2)
         return 1;
     if (!m_pColorTransform) {
         m_pColorTransform = std::make_unique<CCXFormItem>(m_pOwner, m_Style);
         m_pColorTransform->SetHasAlpha(true);
     }
-    return m_pColorTransform->WriteSWF(stream);
+    if (!m_pColorTransform->WriteSWF(stream))
+        return 0;
+    if (hasFilters && !stream->WriteBuf(m_FilterList.data(), m_FilterList.size()))
+        return 0;
+    return hasBlend ? stream->WriteU8(m_BlendMode) : 1;
 }
 
 int CButtonRecord::MakeCopy(CSWFObject* owner, unsigned char style, CSWFObject*& dest) const
@@ -482,6 +577,10 @@ int CButtonRecord::MakeCopy(CSWFObject* owner, unsigned char style, CSWFObject*&
     if (!copy)
         return 0;
     copy->m_Reserved = m_Reserved;
+    copy->m_HasBlendMode = m_HasBlendMode;
+    copy->m_HasFilterList = m_HasFilterList;
+    copy->m_FilterList = m_FilterList;
+    copy->m_BlendMode = m_BlendMode;
     copy->m_StateHitTest = m_StateHitTest;
     copy->m_StateDown = m_StateDown;
     copy->m_StateOver = m_StateOver;
@@ -498,6 +597,8 @@ void CButtonRecord::DescribeFields(CSWFFieldVisitor& visitor) const
 {
     CSWFItem::DescribeFields(visitor);
     visitor.Int("reserved", m_Reserved);
+    visitor.Int("hasBlendMode", m_HasBlendMode);
+    visitor.Int("hasFilterList", m_HasFilterList);
     visitor.Int("stateHitTest", m_StateHitTest);
     visitor.Int("stateDown", m_StateDown);
     visitor.Int("stateOver", m_StateOver);
@@ -506,6 +607,8 @@ void CButtonRecord::DescribeFields(CSWFFieldVisitor& visitor) const
     visitor.Int("placeDepth", m_PlaceDepth);
     visitor.Child("matrix", m_pMatrix.get());
     visitor.Child("colorTransform", m_pColorTransform.get());
+    visitor.Bytes("filterList", m_FilterList.data(), m_FilterList.size());
+    visitor.Int("blendMode", m_BlendMode);
 }
 
 CButtonRecordsItem::CButtonRecordsItem(CSWFObject* owner, unsigned char style) : CSWFItemsUnCountable(owner, style)
@@ -760,14 +863,19 @@ int CClipActionsRecordItem::ReadSWF(CSWFStream* stream)
     CSWFStream window;
     window.Assign(stream->GetBuffer() ? stream->GetBuffer() + start : nullptr, available);
     int ok = 1;
+    m_HasBody = size != 0;
+    if (!m_HasBody) {
+        m_pActions->SetEmpty();
+        stream->SetPosition(start);
+        return 1;
+    }
     if (m_pEventFlags->m_Flags & CClipEventFlagsItem::kKeyPressBit)
         m_KeyCode = window.GetU8();
-    if (!m_pActions)
-        ok = 0;
-    else if (size == 0)
-        m_pActions->SetEmpty();
-    else
+    m_HasActionBlock = window.GetDataRest() > 0;
+    if (m_HasActionBlock)
         ok = m_pActions->ReadSWF(&window);
+    else
+        m_pActions->SetEmpty();
     window.FlushBits();
     if (window.GetDataRest() > 0) {
         const uint8_t* rest = window.GetBuffer() + window.GetPosition();
@@ -783,10 +891,12 @@ int CClipActionsRecordItem::WriteSWF(CSWFStream* stream)
         return 0;
     if (IsEmpty())
         return 1;
+    if (!m_HasBody && m_pActions->IsEmpty() && m_Trailing.empty())
+        return stream->WriteU32(0);
     CSWFStream scratch;
     if ((m_pEventFlags->m_Flags & CClipEventFlagsItem::kKeyPressBit) && !scratch.WriteU8(m_KeyCode))
         return 0;
-    if (!m_pActions || !m_pActions->WriteSWF(&scratch))
+    if ((m_HasActionBlock || !m_pActions->IsEmpty()) && !m_pActions->WriteSWF(&scratch))
         return 0;
     scratch.FlushBits();
     if (!m_Trailing.empty() && !scratch.WriteBuf(m_Trailing.data(), m_Trailing.size()))
@@ -803,6 +913,8 @@ int CClipActionsRecordItem::MakeCopy(CSWFObject* owner, unsigned char style, CSW
         return 0;
     copy->m_KeyCode = m_KeyCode;
     copy->m_Trailing = m_Trailing;
+    copy->m_HasBody = m_HasBody;
+    copy->m_HasActionBlock = m_HasActionBlock;
     return CopyChild(m_pEventFlags.get(), owner, copy->m_pEventFlags) &&
                    CopyChild(m_pActions.get(), owner, copy->m_pActions)
                ? 1
@@ -816,6 +928,8 @@ void CClipActionsRecordItem::DescribeFields(CSWFFieldVisitor& visitor) const
     visitor.Int("keyCode", m_KeyCode);
     visitor.Child("actions", m_pActions.get());
     visitor.Bytes("trailing", m_Trailing.data(), m_Trailing.size());
+    visitor.Int("hasBody", m_HasBody);
+    visitor.Int("hasActionBlock", m_HasActionBlock);
 }
 
 CClipActionsRecordsItem::CClipActionsRecordsItem(CSWFObject* owner, unsigned char style)
