@@ -86,11 +86,12 @@ int CRectItem::MakeCopy(CSWFObject* owner, unsigned char style, CSWFObject*& des
 
 int CColorItem::ReadSWF(CSWFStream* stream)
 {
-    stream->ReadU8(&m_Color.red);
-    stream->ReadU8(&m_Color.green);
-    stream->ReadU8(&m_Color.blue);
+    // Missing bytes read as 0.
+    m_Color.red = stream->GetU8();
+    m_Color.green = stream->GetU8();
+    m_Color.blue = stream->GetU8();
     if (m_HasAlpha)
-        stream->ReadU8(&m_Color.alpha);
+        m_Color.alpha = stream->GetU8();
     return NoShortfall(stream) ? 1 : 0;
 }
 
@@ -194,10 +195,12 @@ int CHeaderItem::ReadSWF(CSWFStream* stream)
     if (!hadNoShortfall)
         return 0;
 
+    const uint32_t signatureRest = stream->m_Position;
     uint16_t ws = 0;
     stream->ReadU16(&ws);
     if (ws != kSignatureWS) {
-        stream->SetPosition(stream->m_Position >= 2 ? stream->m_Position - 2 : 0);
+        // Report the two bytes that were there; a failed read has moved the position to the end.
+        stream->SetPosition(signatureRest);
         const uint8_t second = stream->GetU8();
         const uint8_t third = stream->GetU8();
         SWFDebugger.Add(this, kSWFErr_InvalidHeader, std::to_string(second) + " " + std::to_string(third), 0,

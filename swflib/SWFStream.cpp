@@ -499,13 +499,14 @@ float CSWFStream::GetFloat88()
 
 int CSWFStream::WriteFloat88(float v)
 {
-    // 8.8 fixed point truncated toward zero for the frame rates it carries; negative values are encoded as the
-    // exact two's complement of the value floored to 1/256.
+    // 8.8 fixed point truncated toward zero for the frame rates it carries (0 up to below 256, the integer part
+    // stored as an unsigned byte); negative values are encoded as the exact two's complement of the value
+    // floored to 1/256. Values out of either range are clamped.
     double scaled = static_cast<double>(v) * 256.0;
     scaled = v >= 0 ? std::trunc(scaled) : std::floor(scaled);
     if (!(scaled == scaled)) // NaN
         scaled = 0;
-    const auto raw = static_cast<int32_t>(std::clamp(scaled, -32768.0, 32767.0));
+    const auto raw = static_cast<int32_t>(std::clamp(scaled, -32768.0, 65535.0));
     return WriteU16(static_cast<uint16_t>(raw));
 }
 
@@ -802,7 +803,7 @@ int CSWFStream::Insert(long n)
         return 1;
     if (!m_AutoDispose)
         return 0;
-    const uint64_t remove = static_cast<uint64_t>(-static_cast<int64_t>(n));
+    const uint64_t remove = 0 - static_cast<uint64_t>(n); // also right for the most negative n
     if (remove > m_Size) {
         PSetSize(0);
         return 1;

@@ -1,0 +1,187 @@
+#include "HeaderItems.h"
+#include "SWFObject.h"
+#include "TagCodes.h"
+#include "Tags.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <set>
+#include <string>
+
+using namespace testsupport;
+
+TEST(ObjectCore, NamesTableAnchorsAndUniqueness)
+{
+    const std::pair<int, const char*> anchors[] = {
+        {0, "Unknown Object"},     {1, "CLowCoreObject"},        {4, "CSWFClass"},      {9, "CAction"},
+        {10, "CTagsItem"},         {22, "CDumpItem"},            {23, "CAdd2Action"},   {108, "CTypeOfAction"},
+        {109, "CDefineFunctionAction"}, {121, "CUnknownAction"}, {124, "CWithAction"},  {125, "CRegisterParamS"},
+        {129, "CPopX"},            {151, "CPopWthIt"},           {152, "CPONull"},      {161, "CPOFloat"},
+        {162, "CPushArrayItems"},  {163, "CAssetTag"},           {204, "CSetBackGroundColorTag"},
+        {213, "CUnKnownTag"},      {214, "CVideoFrameTag"},      {215, "CAssetItem"},   {233, "CColorItem"},
+        {281, "CClipActionsItem"}, {282, "CSWFTable"},           {283, "CFreeCharacterTag"},
+    };
+    for (auto [id, name] : anchors)
+        EXPECT_STREQ(ClassNameOf(id), name) << id;
+    std::set<std::string> names;
+    for (int id = 0; id < kClassNamesCount; ++id)
+        EXPECT_TRUE(names.insert(g_ClassNames[id]).second) << "duplicate name at " << id;
+    EXPECT_EQ(kClassNamesCount, 284);
+    EXPECT_STREQ(ClassNameOf(-1), "Unknown Object");
+    EXPECT_STREQ(ClassNameOf(284), "Unknown Object");
+
+    CSWFStream stream;
+    EXPECT_STREQ(stream.GetClassName(), "CSWFStream");
+    EXPECT_STREQ(SWFDebugger.GetClassName(), "CLowCoreObject");
+}
+
+TEST(ObjectCore, FactoryCreatesEachClassWithItsIdOwnerAndStyle)
+{
+    CSWFItem owner;
+    int created = 0;
+    for (int id = -2; id <= kClassNamesCount + 20; ++id) {
+        CSWFObject* dest = nullptr;
+        if (!NewInstance(id, dest, &owner, 1)) {
+            EXPECT_EQ(dest, nullptr) << id;
+            continue;
+        }
+        std::unique_ptr<CSWFObject> object(dest);
+        ++created;
+        EXPECT_EQ(object->GetClassID(), id);
+        EXPECT_STREQ(object->GetClassName(), g_ClassNames[id]);
+        EXPECT_EQ(object->m_pOwner, &owner) << id;
+        if (auto* tag = dynamic_cast<CTag*>(object.get())) {
+            EXPECT_TRUE(tag->IsEmpty()) << id; // a new tag has no code yet
+        }
+    }
+    EXPECT_GE(created, 8);
+
+    // IDs without a creatable class leave the destination as it was.
+    CSWFItem sentinel;
+    for (int id : {-1, 0, 1, 3, 282, 284, 300}) {
+        CSWFObject* dest = &sentinel;
+        EXPECT_EQ(NewInstance(id, dest, nullptr, 0), 0) << id;
+        EXPECT_EQ(dest, &sentinel);
+    }
+
+    // Classes whose layout variant is fixed ignore the style they are given.
+    const std::pair<int, unsigned char> fixedStyles[] = {
+        {kClassID_CDefineShapeTag, 1},        {kClassID_CDefineShape2Tag, 2},     {kClassID_CDefineShape3Tag, 3},
+        {kClassID_CDefineTextTag, 2},         {kClassID_CDefineText2Tag, 3},      {kClassID_CDefineBitsLossLessTag, 1},
+        {kClassID_CDefineBitsLossLess2Tag, 3}, {kClassID_CGlyphShapeTableItem, 3}, {kClassID_CMorphFillStylesItem, 3},
+        {kClassID_CMorphLineStylesItem, 3},
+    };
+    for (auto [id, style] : fixedStyles) {
+        CSWFObject* dest = nullptr;
+        if (NewInstance(id, dest, nullptr, 0)) {
+            EXPECT_EQ(dest->m_Style, style) << id;
+            delete dest;
+        }
+    }
+
+    // Owned parts are created with the class: the colour of a background tag is an RGB record.
+    CSWFObject* dest = nullptr;
+    ASSERT_EQ(NewInstance(kClassID_CSetBackGroundColorTag, dest, &owner, 0), 1);
+    std::unique_ptr<CSWFObject> tag(dest);
+    auto* background = dynamic_cast<CSetBackGroundColorTag*>(tag.get());
+    ASSERT_NE(background, nullptr);
+    ASSERT_NE(background->m_pColor, nullptr);
+    EXPECT_EQ(background->m_pColor->m_Style, kStyleNone);
+    EXPECT_FALSE(background->m_pColor->m_HasAlpha);
+}
+
+namespace {
+
+// An object whose class has no place in the factory.
+class CUncreatable : public CSWFObject
+{
+public:
+    int GetClassID() const override { return kClassID_CSWFTable; }
+};
+
+} // namespace
+
+TEST(ObjectCore, MakeCopyIsDeepAndTakesTheGivenOwner)
+{
+    CSWFItem owner;
+    CSetBackGroundColorTag source(nullptr, 0);
+    source.m_TagCode = kTagSetBackgroundColor;
+    source.m_LongHeader = true;
+    source.m_pColor->SetColor(0x00996633);
+
+    CSWFObject* dest = new CSWFItem; // whatever was there is deleted first
+    ASSERT_EQ(source.MakeCopy(&owner, 0, dest), 1);
+    std::unique_ptr<CSWFObject> holder(dest);
+    auto* copy = dynamic_cast<CSetBackGroundColorTag*>(dest);
+    ASSERT_NE(copy, nullptr);
+    EXPECT_EQ(copy->m_pOwner, &owner);
+    EXPECT_EQ(copy->m_TagCode, kTagSetBackgroundColor);
+    EXPECT_TRUE(copy->m_LongHeader);
+    EXPECT_FALSE(copy->IsEmpty());
+    ASSERT_NE(copy->m_pColor.get(), source.m_pColor.get());
+    EXPECT_EQ(copy->m_pColor->GetColor(), 0x00996633);
+    source.m_pColor->SetColor(0);
+    EXPECT_EQ(copy->m_pColor->GetColor(), 0x00996633);
+
+    CSWFObject* self = &source;
+    EXPECT_EQ(source.MakeCopy(nullptr, 0, self), 1);
+    EXPECT_EQ(self, &source);
+
+    CHeaderItem header;
+    header.m_Version = 9;
+    header.m_Compressed = false;
+    header.m_FrameRate = 30.0f;
+    header.m_pFrameRect->m_XMax = 640;
+    CSWFObject* headerCopy = nullptr;
+    ASSERT_EQ(header.MakeCopy(&owner, 255, headerCopy), 1);
+    std::unique_ptr<CSWFObject> headerHolder(headerCopy);
+    auto* h = dynamic_cast<CHeaderItem*>(headerCopy);
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(h->m_Version, 9);
+    EXPECT_FALSE(h->m_Compressed);
+    EXPECT_EQ(h->m_FrameRate, 30.0f);
+    ASSERT_NE(h->m_pFrameRect.get(), header.m_pFrameRect.get());
+    EXPECT_EQ(h->m_pFrameRect->m_XMax, 640);
+    EXPECT_EQ(h->m_pFrameRect->m_pOwner, &owner);
+
+    LogMark mark;
+    CUncreatable uncreatable;
+    CSWFObject* nothing = new CSWFItem;
+    EXPECT_EQ(uncreatable.MakeCopy(nullptr, 0, nothing), 0);
+    EXPECT_EQ(nothing, nullptr);
+    ASSERT_EQ(mark.Count(), 1u);
+    EXPECT_EQ(mark.Lines()[0], "Error: Can't create instance of class CSWFTable");
+}
+
+TEST(ObjectCore, TagCodesMapToTheirClasses)
+{
+    const std::tuple<uint16_t, bool, int> cases[] = {
+        {0, false, kClassID_CEndTag},
+        {3, false, kClassID_CFreeCharacterTag},
+        {9, false, kClassID_CSetBackGroundColorTag},
+        {16, false, kClassID_CUnKnownTag},
+        {18, false, kClassID_CSoundStreamHeadTag},
+        {45, false, kClassID_CSoundStreamHead2Tag},
+        {59, false, kClassID_CDoInitActionsTag},
+        {63, false, kClassID_CUnKnownTag},
+        {66, false, kClassID_CSetTabIndex},
+        {67, false, kClassID_CUnKnownTag},
+        {1023, false, kClassID_CUnKnownTag},
+        {2, true, kClassID_CUnKnownTag},
+        {39, true, kClassID_CUnKnownTag},
+        {26, true, kClassID_CPlaceObject2Tag},
+        {61, true, kClassID_CVideoFrameTag},
+    };
+    for (auto [code, inSprite, id] : cases)
+        EXPECT_EQ(TagClassForCode(code, inSprite), id) << code << (inSprite ? " in a sprite" : "");
+
+    // Inside a sprite exactly these codes keep their classes.
+    const std::set<uint16_t> spriteCodes = {0, 1, 4, 5, 12, 15, 18, 19, 26, 28, 43, 45, 61, 66};
+    for (uint16_t code = 0; code < 70; ++code) {
+        const int top = TagClassForCode(code, false);
+        const int inner = TagClassForCode(code, true);
+        EXPECT_EQ(inner, spriteCodes.count(code) ? top : int(kClassID_CUnKnownTag)) << code;
+    }
+}
