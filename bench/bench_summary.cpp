@@ -47,7 +47,7 @@ struct Movie {
     std::string path;
     Kind kind;
     std::unique_ptr<CSWFStream> stream; // the file's bytes, as the player hands them over
-    size_t inflatedSize = 0;            // the body after decompression, header excluded
+    size_t inflatedSize = 0; // the body after decompression, header excluded
 };
 
 struct Group {
@@ -71,8 +71,8 @@ const uint8_t* Bytes(const Movie& m)
 bool InflateZlib(const Movie& m)
 {
     uLongf out = m.inflatedSize;
-    return uncompress(g_Output.data(), &out, Bytes(m) + kHeaderSize, m.stream->GetSize() - kHeaderSize) == Z_OK &&
-           out == m.inflatedSize;
+    return uncompress(g_Output.data(), &out, Bytes(m) + kHeaderSize, m.stream->GetSize() - kHeaderSize) == Z_OK
+        && out == m.inflatedSize;
 }
 
 // Bare LZMA: the raw LZMA1 decoder into a buffer of the known size.
@@ -80,7 +80,7 @@ bool InflateLzma(const Movie& m)
 {
     if (m.stream->GetSize() < kLzmaDataOffset)
         return false;
-    lzma_filter filters[2] = {{LZMA_FILTER_LZMA1, nullptr}, {LZMA_VLI_UNKNOWN, nullptr}};
+    lzma_filter filters[2] = { { LZMA_FILTER_LZMA1, nullptr }, { LZMA_VLI_UNKNOWN, nullptr } };
     if (lzma_properties_decode(&filters[0], nullptr, Bytes(m) + kLzmaPropsOffset, kLzmaPropsSize) != LZMA_OK)
         return false;
     lzma_stream z = LZMA_STREAM_INIT;
@@ -161,7 +161,7 @@ std::unique_ptr<Movie> LoadMovie(const fs::path& path)
 
 void AddMovies(const std::string& name, Kind kind, const std::vector<Movie*>& from)
 {
-    Group group{name, kind, {}, 0, 0};
+    Group group { name, kind, {}, 0, 0 };
     for (Movie* m : from) {
         if (m->kind != kind)
             continue;

@@ -34,7 +34,7 @@ void Check(bool condition)
 // `position`.
 uint32_t ReferenceBits(const uint8_t* bytes, uint32_t position, unsigned bitsLeft, unsigned n)
 {
-    uint64_t bitIndex = uint64_t{position} * 8 + (8 - bitsLeft);
+    uint64_t bitIndex = uint64_t { position } * 8 + (8 - bitsLeft);
     uint32_t value = 0;
     for (unsigned i = 0; i < n; ++i, ++bitIndex)
         value = (value << 1) | ((bytes[bitIndex / 8] >> (7 - bitIndex % 8)) & 1u);
@@ -44,7 +44,7 @@ uint32_t ReferenceBits(const uint8_t* bytes, uint32_t position, unsigned bitsLef
 uint64_t SpanEnd(const CSWFStream& s, unsigned n)
 {
     const unsigned b = s.GetBit();
-    return uint64_t{s.GetPosition()} + (n <= b ? 1 : 1 + (n - b + 7) / 8);
+    return uint64_t { s.GetPosition() } + (n <= b ? 1 : 1 + (n - b + 7) / 8);
 }
 
 bool SameBytes(const uint8_t* a, const uint8_t* b, size_t n)
@@ -64,9 +64,11 @@ void CheckInvariants(const CSWFStream& s)
 class Driver
 {
 public:
-    explicit Driver(FuzzedDataProvider& in) : m_In(in)
+    explicit Driver(FuzzedDataProvider& in)
+        : m_In(in)
     {
-        const std::vector<uint8_t> data = m_In.ConsumeBytes<uint8_t>(m_In.ConsumeIntegralInRange<uint32_t>(0, kMaxInitialData));
+        const std::vector<uint8_t> data
+            = m_In.ConsumeBytes<uint8_t>(m_In.ConsumeIntegralInRange<uint32_t>(0, kMaxInitialData));
         m_Owning.WriteBuf(data.data(), data.size());
         m_Owning.SetPosition(0);
         m_External = data;
@@ -137,8 +139,8 @@ private:
             return;
         }
         Check(value == expected);
-        const uint64_t bitsAfter = uint64_t{position} * 8 + (8 - b) + n;
-        Check(uint64_t{s.GetPosition()} * 8 + (8 - s.GetBit()) == bitsAfter);
+        const uint64_t bitsAfter = uint64_t { position } * 8 + (8 - b) + n;
+        Check(uint64_t { s.GetPosition() } * 8 + (8 - s.GetBit()) == bitsAfter);
     }
 
     void ReadSignedChecked(CSWFStream& s, unsigned char n)
@@ -153,7 +155,7 @@ private:
             return;
         }
         Check(fits);
-        const int64_t expected = (raw >> (n - 1)) & 1u ? int64_t{raw} - (int64_t{1} << n) : int64_t{raw};
+        const int64_t expected = (raw >> (n - 1)) & 1u ? int64_t { raw } - (int64_t { 1 } << n) : int64_t { raw };
         Check(value == expected);
     }
 

@@ -19,8 +19,8 @@ void Check(bool condition)
 
 uint64_t CategorySizes(const CSWFInfo& info)
 {
-    return uint64_t{info.m_ShapesSize} + info.m_MorphsSize + info.m_FontsSize + info.m_ActionsSize +
-           info.m_PicturesSize + info.m_SoundsSize + info.m_VideoSize;
+    return uint64_t { info.m_ShapesSize } + info.m_MorphsSize + info.m_FontsSize + info.m_ActionsSize
+        + info.m_PicturesSize + info.m_SoundsSize + info.m_VideoSize;
 }
 
 void CheckConsistent(const CSWFInfo& info, int result, size_t size)
@@ -37,11 +37,10 @@ void CheckConsistent(const CSWFInfo& info, int result, size_t size)
 
 bool SameSummary(const CSWFInfo& a, const CSWFInfo& b)
 {
-    return a.m_Compressed == b.m_Compressed && a.m_Version == b.m_Version && a.m_FileLength == b.m_FileLength &&
-           a.m_FrameCount == b.m_FrameCount && a.m_TagsCount == b.m_TagsCount && a.m_OtherCount == b.m_OtherCount &&
-           a.m_OtherSize == b.m_OtherSize && a.m_TotalSize == b.m_TotalSize &&
-           a.m_ActionsCount == b.m_ActionsCount && a.m_SoundsSize == b.m_SoundsSize &&
-           a.m_FrameRect.m_XMax == b.m_FrameRect.m_XMax;
+    return a.m_Compressed == b.m_Compressed && a.m_Version == b.m_Version && a.m_FileLength == b.m_FileLength
+        && a.m_FrameCount == b.m_FrameCount && a.m_TagsCount == b.m_TagsCount && a.m_OtherCount == b.m_OtherCount
+        && a.m_OtherSize == b.m_OtherSize && a.m_TotalSize == b.m_TotalSize && a.m_ActionsCount == b.m_ActionsCount
+        && a.m_SoundsSize == b.m_SoundsSize && a.m_FrameRect.m_XMax == b.m_FrameRect.m_XMax;
 }
 
 } // namespace

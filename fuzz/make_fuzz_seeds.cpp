@@ -79,14 +79,13 @@ Bytes EveryCategoryMovie(SWFCompression compression)
     CSWFStream movie;
     CHeaderItem header;
     StartMovie(movie, header, compression);
-    for (uint16_t code : {kTagDefineShape, kTagDefineMorphShape, kTagDefineFont2, kTagDoInitAction, kTagJPEGTables,
-                          kTagDefineBitsLossless, kTagDefineSound, kTagSoundStreamHead2, kTagDefineVideoStream,
-                          kTagVideoFrame})
+    for (uint16_t code : { kTagDefineShape, kTagDefineMorphShape, kTagDefineFont2, kTagDoInitAction, kTagJPEGTables,
+             kTagDefineBitsLossless, kTagDefineSound, kTagSoundStreamHead2, kTagDefineVideoStream, kTagVideoFrame })
         AddTag(movie, code, 12);
     AddTag(movie, kTagDefineBitsJPEG2, 70); // long header by size
-    AddTag(movie, kTagDoAction, 4, true);   // long header by choice
-    AddTag(movie, 66, 3);                   // a code with no category
-    AddTag(movie, 1000, 2);                 // beyond every known code
+    AddTag(movie, kTagDoAction, 4, true); // long header by choice
+    AddTag(movie, 66, 3); // a code with no category
+    AddTag(movie, 1000, 2); // beyond every known code
     AddSprite(movie);
     AddTag(movie, kTagShowFrame, 0);
     AddTag(movie, kTagShowFrame, 0);
@@ -117,7 +116,11 @@ Bytes UnflaggedZlibMovie()
 class Script
 {
 public:
-    explicit Script(const Bytes& data) : m_Data(data) { Value(data.size(), 4096); }
+    explicit Script(const Bytes& data)
+        : m_Data(data)
+    {
+        Value(data.size(), 4096);
+    }
 
     // An integer in [0, range], encoded the way the provider decodes it: as many bytes as the range needs,
     // the most significant one used first.
@@ -172,7 +175,7 @@ Bytes WalkMovieScript()
 
 Bytes ActionScript()
 {
-    const Bytes actions = {0x07, 0x83, 0x02, 0x00, 'a', 0x00, 0x96, 0x05, 0x00, 0x00, 'h', 'i', 0x00, 0x00, 0x00};
+    const Bytes actions = { 0x07, 0x83, 0x02, 0x00, 'a', 0x00, 0x96, 0x05, 0x00, 0x00, 'h', 'i', 0x00, 0x00, 0x00 };
     Script s(actions);
     s.Op(kOpWalkActions).Value(7, 63);
     for (int i = 0; i < 8; ++i)
@@ -226,16 +229,16 @@ int main(int argc, char** argv)
     }
     const std::string dir = argv[1];
     const std::vector<std::pair<std::string, Bytes>> seeds = {
-        {"swfinfo/minimal.swf", MinimalMovie()},
-        {"swfinfo/categories-fws.swf", EveryCategoryMovie(kCompressionNone)},
-        {"swfinfo/categories-cws.swf", EveryCategoryMovie(kCompressionZlib)},
-        {"swfinfo/categories-zws.swf", EveryCategoryMovie(kCompressionLzma)},
-        {"swfinfo/truncated.swf", TruncatedMovie()},
-        {"swfinfo/unflagged-zlib.swf", UnflaggedZlibMovie()},
-        {"stream/walk-movie.bin", WalkMovieScript()},
-        {"stream/actions.bin", ActionScript()},
-        {"stream/compression.bin", CompressionScript()},
-        {"stream/decompress.bin", DecompressScript()},
+        { "swfinfo/minimal.swf", MinimalMovie() },
+        { "swfinfo/categories-fws.swf", EveryCategoryMovie(kCompressionNone) },
+        { "swfinfo/categories-cws.swf", EveryCategoryMovie(kCompressionZlib) },
+        { "swfinfo/categories-zws.swf", EveryCategoryMovie(kCompressionLzma) },
+        { "swfinfo/truncated.swf", TruncatedMovie() },
+        { "swfinfo/unflagged-zlib.swf", UnflaggedZlibMovie() },
+        { "stream/walk-movie.bin", WalkMovieScript() },
+        { "stream/actions.bin", ActionScript() },
+        { "stream/compression.bin", CompressionScript() },
+        { "stream/decompress.bin", DecompressScript() },
     };
     for (const auto& [name, bytes] : seeds) {
         if (!Save(dir + "/" + name, bytes)) {

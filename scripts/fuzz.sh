@@ -26,11 +26,11 @@ corpus=fuzz-corpus/$target
 findings=fuzz-findings/$target
 mkdir -p "$corpus" "$findings"
 
-# Real movies as extra seeds, read in place (libFuzzer reads seed folders recursively and writes only to the
-# first folder); longer files are cut to the input limit.
+# The summary target also takes the real movies as seeds, read in place (libFuzzer reads seed folders
+# recursively and writes only to the first folder); longer files are cut to the input limit.
 extra=()
 shared=${REELFINCH_CORPUS:-../shared/corpus}
-[ -d "$shared/movies" ] && extra+=("$shared/movies")
+[ "$target" = fuzz_swfinfo ] && [ -d "$shared/movies" ] && extra+=("$shared/movies")
 
 log=$findings/run-$(date +%Y%m%d-%H%M%S).log
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}

@@ -20,6 +20,7 @@ constexpr uint32_t kAdoptPrefixLimit = 4096;
 constexpr uint64_t kMinOutput = 256;
 // First output buffer of LZMA decoding, as a multiple of the input; movies rarely pack better.
 constexpr uint64_t kLzmaFirstGuessRatio = 4;
+constexpr size_t kLzmaMinGrowth = 4096;
 
 struct FreeDeleter {
     void operator()(uint8_t* p) const { std::free(p); }
@@ -181,9 +182,16 @@ int CompressLZMA(CSWFStream* stream, long count)
         return 0;
     z.next_in = stream->m_pBuffer + stream->m_Position;
     z.avail_in = n;
-    z.next_out = output.data() + kLzmaBodyPrefix;
-    z.avail_out = output.size() - kLzmaBodyPrefix;
-    const lzma_ret status = lzma_code(&z, LZMA_FINISH);
+    // The bound is that of the .xz format, whose LZMA2 chunks store incompressible data raw; plain LZMA1 can
+    // come out slightly larger, so the buffer grows when it fills.
+    lzma_ret status = LZMA_OK;
+    while (status == LZMA_OK) {
+        if (z.total_out + kLzmaBodyPrefix == output.size())
+            output.resize(output.size() + output.size() / 8 + kLzmaMinGrowth);
+        z.next_out = output.data() + kLzmaBodyPrefix + z.total_out;
+        z.avail_out = output.size() - kLzmaBodyPrefix - z.total_out;
+        status = lzma_code(&z, LZMA_FINISH);
+    }
     const uint64_t packed = z.total_out;
     lzma_end(&z);
     if (status != LZMA_STREAM_END || packed > kMaxStreamSize)
