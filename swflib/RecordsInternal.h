@@ -50,7 +50,7 @@ void ReplaceChild(const T* src, CSWFObject* owner, unsigned char style, std::uni
 
 // The first step of a MakeCopy override once the base class has made the blank copy.
 template <class T>
-T* CopyInto(int baseResult, CSWFObject* dest)
+T* CopyInto(int baseResult, CSWFObject*& dest)
 {
     return baseResult ? CopyTarget<T>(dest) : nullptr;
 }
