@@ -21,7 +21,7 @@ namespace {
 constexpr uint32_t kMaxInitialData = 4096;
 constexpr long kMaxInsert = 1 << 16;
 constexpr uint32_t kMaxSetSize = 1 << 16;
-constexpr uint32_t kMaxExpected = 1 << 20;
+constexpr uint32_t kMaxExpected = 1 << 16;
 constexpr int kMaxOperations = 256;
 
 void Check(bool condition)
