@@ -1,0 +1,295 @@
+// The panels with the player controller: drops on the windows, the preferences sheet, the controls panel's
+// setters, the playlist/info tables; and the desktop services the application uses (recent files, one instance).
+#include "AdvancedController.h"
+#include "AppTestSupport.h"
+#include "ControlsController.h"
+#include "FileDrop.h"
+#include "MovieController.h"
+#include "PreferencesController.h"
+#include "RecentDocuments.h"
+#include "SWFInfo.h"
+#include "SingleInstance.h"
+#include "ui_AdvancedWindow.h"
+#include "ui_ControlsWindow.h"
+#include "ui_PreferencesWindow.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QDropEvent>
+#include <QMainWindow>
+#include <QMimeData>
+#include <QUrl>
+
+namespace {
+
+std::unique_ptr<QMimeData> fileDrag(const QStringList& paths)
+{
+    auto data = std::make_unique<QMimeData>();
+    QList<QUrl> urls;
+    for (const QString& path : paths)
+        urls.append(QUrl::fromLocalFile(path));
+    data->setUrls(urls);
+    return data;
+}
+
+// Delivers a drag entering and a drop to `window` as the desktop would; answers whether each was accepted.
+std::pair<bool, bool> dropOn(QWidget* window, const QMimeData* data)
+{
+    const QPoint at(5, 5);
+    QDragEnterEvent enter(at, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window, &enter);
+    QDropEvent drop(at, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window, &drop);
+    return {enter.isAccepted(), drop.isAccepted()};
+}
+
+} // namespace
+
+TEST_F(AppTest, DropsOnEitherWindowAddOnlyTheirSwfFilesInOrder)
+{
+    const QString upper = movie(QStringLiteral("A.SWF"));
+    const QString lower = movie(QStringLiteral("b.swf"));
+    const QString notes = movie(QStringLiteral("notes.txt"), "notes");
+    const QString zipped = movie(QStringLiteral("c.swf.zip"), "zip");
+    const QString bare = movie(QStringLiteral("swf"), "no extension");
+    QDir(QFileInfo(notes).absolutePath()).mkdir(QStringLiteral("folder.swf"));
+    const QString folder = QFileInfo(notes).absolutePath() + QStringLiteral("/folder.swf");
+
+    for (int window = 0; window < 2; ++window) {
+        PlayerController& player = launch();
+        QWidget* target = window == 0 ? static_cast<QWidget*>(player.movieController()->window())
+                                      : player.advancedController()->window();
+        const auto refused = fileDrag({notes, zipped, bare, folder});
+        EXPECT_EQ(dropOn(target, refused.get()), std::make_pair(false, false)) << window;
+        EXPECT_TRUE(player.playList().isEmpty());
+
+        const auto mixed = fileDrag({upper, lower, notes});
+        EXPECT_EQ(dropOn(target, mixed.get()), std::make_pair(true, true)) << window;
+        EXPECT_EQ(player.playList(), QStringList({upper, lower})) << window;
+        // With auto-play on, the first dropped file starts at once.
+        EXPECT_EQ(player.currentFile(), upper);
+        // Dropping them again adds nothing, yet plays the first again.
+        player.loadMovie(lower);
+        EXPECT_EQ(dropOn(target, mixed.get()), std::make_pair(true, true));
+        EXPECT_EQ(player.playList().size(), 2);
+        EXPECT_EQ(player.movieController()->window()->windowTitle(), QStringLiteral("A.SWF"));
+    }
+
+    // The controls panel takes any drop and does nothing with it.
+    PlayerController& player = launch();
+    const auto mixed = fileDrag({upper, notes});
+    EXPECT_EQ(dropOn(player.controlsController()->window(), mixed.get()), std::make_pair(true, true));
+    EXPECT_TRUE(player.playList().isEmpty());
+}
+
+TEST_F(AppTest, PreferencesShowTheSettingsAndOkAppliesThemAtOnceWhileCancelKeepsThem)
+{
+    PlayerController& player = launch();
+    ASSERT_TRUE(player.loadMovie(movie(QStringLiteral("E1.swf"))));
+    for (bool ok : {false, true}) {
+        player.showPrefsAction(nullptr);
+        PreferencesController* prefs = player.preferencesController();
+        ASSERT_NE(prefs, nullptr);
+        Ui::PreferencesWindow& ui = prefs->ui();
+        EXPECT_EQ(prefs->quality(), kQualityHigh);
+        EXPECT_EQ(prefs->imageUpdateSpeed(), 3);
+        EXPECT_EQ(ui._txtTime->text(), QStringLiteral("10 sec"));
+        EXPECT_TRUE(ui._enableSecurity->isEnabled() && ui._frameTime->isEnabled());
+
+        // Unticking a switch disables what depends on it, at once.
+        ui._allowURL->click();
+        EXPECT_FALSE(ui._enableSecurity->isEnabled());
+        ui._frameSec->click();
+        EXPECT_FALSE(ui._frameTime->isEnabled());
+        ui._enableSecurity->setChecked(true);
+        ui._flashQuality->setCurrentIndex(kQualityMedium);
+        ui._interpolation->setCurrentIndex(3);
+        ui._updateSpeed->setValue(9);
+        ui._frameTime->setValue(25);
+        EXPECT_EQ(ui._txtTime->text(), QStringLiteral("25 sec"));
+        ui._lastFrame->setChecked(false);
+        ui._btnAutoPlay->setChecked(false);
+        (ok ? ui._btnOK : ui._btnCancel)->click();
+        EXPECT_FALSE(prefs->window()->isVisible());
+        spin(20); // the sheet's controller goes once the event loop has the control back
+        EXPECT_EQ(player.preferencesController(), nullptr);
+
+        const PlayerController::Settings s = player.settings();
+        if (!ok) {
+            EXPECT_EQ(s.defaultQuality, kQualityHigh) << "Cancel keeps the settings";
+            EXPECT_TRUE(s.allowURL && s.ifOneFrame && s.autoPlay);
+            continue;
+        }
+        EXPECT_EQ(s.defaultQuality, kQualityMedium);
+        EXPECT_EQ(player.quality(), kQualityMedium) << "the loaded movie takes the new quality";
+        EXPECT_EQ(s.zoomImageInterpolation, 3);
+        EXPECT_EQ(s.zoomImageUpdateSpeed, 9);
+        EXPECT_EQ(player.movieController()->flashView()->snapShotFrequency(), 9);
+        EXPECT_FALSE(s.allowURL || s.ifOneFrame || s.ifLastFrame || s.autoPlay);
+        EXPECT_TRUE(s.enableSecurity) << "a disabled switch is still read";
+        EXPECT_EQ(s.ifOneFrameTime, 25.0f);
+    }
+    // The changes reach the store at quit only.
+    EXPECT_FALSE(QSettings(settingsFile, QSettings::IniFormat).contains(DefaultFlashQualityKey));
+    player.terminate();
+    EXPECT_EQ(QSettings(settingsFile, QSettings::IniFormat).value(FrameTimeKey).toInt(), 25);
+}
+
+TEST(ControlsPanel, SettersShowThePlayersState)
+{
+    ControlsController controls;
+    Ui::ControlsWindow& ui = controls.ui();
+    EXPECT_EQ(ui._txtZoomValue->text(), QStringLiteral("Zoom 100 %"));
+    EXPECT_TRUE(ui._txtFrames->text().isEmpty() && ui._txtName->text().isEmpty());
+    for (QWidget* off : {static_cast<QWidget*>(ui._btnPlay), static_cast<QWidget*>(ui._btnForward),
+                         static_cast<QWidget*>(ui._btnBack), static_cast<QWidget*>(ui._btnInfo),
+                         static_cast<QWidget*>(ui._sldProgress), static_cast<QWidget*>(ui._sldZoom)})
+        EXPECT_FALSE(off->isEnabled()) << qPrintable(off->objectName());
+
+    controls.setPlayed(false);
+    EXPECT_TRUE(ui._btn1_1->isEnabled() && ui._btnFit->isEnabled() && ui._btnMove->isEnabled() && ui._btnInfo->isEnabled());
+    EXPECT_FALSE(ui._btnPlay->isChecked());
+
+    // A one-frame movie: frame 1 disables back and leaves forward as the frame count left it.
+    controls.setTotalFrames(1);
+    controls.setCurrentFrame(1);
+    EXPECT_FALSE(ui._btnBack->isEnabled());
+    EXPECT_TRUE(ui._btnForward->isEnabled());
+    EXPECT_EQ(ui._txtFrames->text(), QStringLiteral("1/1"));
+    controls.setTotalFrames(10);
+    controls.setCurrentFrame(10);
+    EXPECT_FALSE(ui._btnForward->isEnabled());
+    controls.setCurrentFrame(4);
+    EXPECT_TRUE(ui._btnForward->isEnabled() && ui._btnBack->isEnabled());
+    EXPECT_EQ(ui._txtFrames->text(), QStringLiteral("4/10"));
+
+    const std::pair<int, Qt::CheckState> repeats[] = {
+        {kRepeatItem, Qt::Checked}, {kRepeatOnce, Qt::Unchecked}, {kRepeatAll, Qt::PartiallyChecked}, {7, Qt::PartiallyChecked}};
+    for (const auto& [mode, state] : repeats) {
+        controls.setRepeatState(mode);
+        EXPECT_EQ(ui._btnRepeat->checkState(), state) << mode;
+    }
+    controls.setZoomPrecent(250);
+    EXPECT_TRUE(ui._sldZoom->isEnabled());
+    EXPECT_EQ(ui._sldZoom->value(), 250);
+    EXPECT_EQ(ui._txtZoomValue->text(), QStringLiteral("Zoom 250 %"));
+
+    controls.initVolumeValue();
+    EXPECT_EQ(ui._txtVolumeValue->text(), QStringLiteral("Volume 0 %"));
+    controls.setWindowVisible(true);
+    EXPECT_TRUE(controls.isVolumePolled());
+    controls.setWindowVisible(false);
+    EXPECT_FALSE(controls.isVolumePolled());
+}
+
+TEST_F(AppTest, TheRepeatButtonsOfBothPanelsSetTheStyleAndBothPanelsShowIt)
+{
+    PlayerController& player = launch();
+    QCheckBox* controlsRepeat = player.controlsController()->ui()._btnRepeat;
+    QCheckBox* panelRepeat = player.advancedController()->ui()._btnRepeatStyle;
+    // A click moves the three-state button on: off (play once), mixed (repeat all), on (repeat the movie).
+    const int cycle[] = {kRepeatAll, kRepeatItem, kRepeatOnce};
+    for (int style : cycle) {
+        controlsRepeat->click();
+        EXPECT_EQ(player.repeatStyle(), style);
+        EXPECT_EQ(panelRepeat->checkState(), controlsRepeat->checkState());
+    }
+    panelRepeat->click();
+    EXPECT_EQ(player.repeatStyle(), kRepeatAll);
+    player.controlsController()->ui()._btnShuffle->click();
+    EXPECT_TRUE(player.isShuffle());
+    EXPECT_TRUE(player.advancedController()->ui()._btnShuffle->isChecked());
+}
+
+TEST_F(AppTest, ThePlaylistMarksTheFirstCopyOfTheCurrentFileAndTheInfoTabWaitsForAMovie)
+{
+    const QString e1 = movie(QStringLiteral("E1.swf"));
+    AdvancedController panel;
+    const QStringList list{e1, movie(QStringLiteral("E2.swf")), e1};
+    panel.setPlayList(&list);
+    panel.setCurrentFile(e1);
+    auto* table = panel.ui()._tblPlayList;
+    ASSERT_EQ(table->rowCount(), 3);
+    EXPECT_EQ(table->item(2, 0)->text(), QStringLiteral("3"));
+    EXPECT_EQ(table->item(1, 1)->text(), QStringLiteral("E2.swf"));
+    const QColor current = QColor::fromRgbF(0.26f, 0.35f, 0.48f, 1.0f);
+    EXPECT_EQ(table->item(0, 1)->foreground().color(), current);
+    EXPECT_NE(table->item(2, 1)->foreground().color(), current);
+
+    panel.setVisibleTab(kTabInfo);
+    EXPECT_EQ(panel.visibleTab(), kTabPlayList);
+    EXPECT_EQ(panel.ui()._tblInfo->rowCount(), 0);
+    CSWFInfo info;
+    panel.setSWFInfo(&info);
+    panel.setVisibleTab(kTabInfo);
+    EXPECT_EQ(panel.visibleTab(), kTabInfo);
+    EXPECT_EQ(panel.ui()._tblInfo->rowCount(), 18);
+
+    // Several selected rows: the one clicked last is "the" selection; all of them go in table order.
+    table->selectRow(2);
+    table->setCurrentCell(0, 0, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    EXPECT_EQ(panel.selectedFile(), list.at(0));
+    EXPECT_EQ(panel.selectedFiles(), QStringList({list.at(0), list.at(2)}));
+}
+
+TEST(RecentFiles, AddsEachFileOnceAndKeepsOtherApplicationsEntries)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("share/recently-used.xbel"));
+    const RecentDocuments recent(file);
+    ASSERT_TRUE(recent.noteNewRecentDocument(QStringLiteral("/movies/a & b.swf")));
+    ASSERT_TRUE(recent.noteNewRecentDocument(QStringLiteral("/movies/a & b.swf")));
+    QFile list(file);
+    ASSERT_TRUE(list.open(QIODevice::ReadOnly));
+    QByteArray text = list.readAll();
+    list.close();
+    EXPECT_EQ(text.count("<bookmark "), 1);
+    EXPECT_TRUE(text.contains("href=\"file:///movies/a%20&amp;%20b.swf\""));
+    EXPECT_TRUE(text.contains("application/x-shockwave-flash"));
+
+    const QByteArray foreign = "  <bookmark href=\"file:///doc.txt\"><info><private/></info></bookmark>\n";
+    text.insert(text.indexOf("</xbel>"), foreign);
+    ASSERT_TRUE(list.open(QIODevice::WriteOnly));
+    list.write(text);
+    list.close();
+    ASSERT_TRUE(recent.noteNewRecentDocument(QStringLiteral("/movies/c.swf")));
+    ASSERT_TRUE(list.open(QIODevice::ReadOnly));
+    const QByteArray after = list.readAll();
+    list.close();
+    EXPECT_TRUE(after.contains(foreign));
+    EXPECT_EQ(after.count("<bookmark "), 3);
+
+    // A file that is no bookmark list is left alone.
+    const QString other = dir.filePath(QStringLiteral("other.xbel"));
+    QFile odd(other);
+    ASSERT_TRUE(odd.open(QIODevice::WriteOnly));
+    odd.write("something else");
+    odd.close();
+    EXPECT_FALSE(RecentDocuments(other).noteNewRecentDocument(QStringLiteral("/movies/c.swf")));
+    ASSERT_TRUE(odd.open(QIODevice::ReadOnly));
+    EXPECT_EQ(odd.readAll(), QByteArray("something else"));
+}
+
+TEST(OneInstance, ASecondLaunchHandsItsFilesToTheRunningOne)
+{
+    const QString name = SingleInstance::serverNameFor(QStringLiteral("/tmp/reelfinch-test-%1").arg(QCoreApplication::applicationPid()));
+    SingleInstance running(name);
+    EXPECT_FALSE(running.handOver({QStringLiteral("/x.swf")}, 200)) << "nobody is running yet";
+    ASSERT_TRUE(running.listen());
+    QList<QStringList> received;
+    QObject::connect(&running, &SingleInstance::filesReceived, [&](const QStringList& paths) { received.append(paths); });
+
+    // The second launch blocks on its socket while the first serves it from its event loop: a thread plays it.
+    const QStringList files{QStringLiteral("/movies/one.swf"), QStringLiteral("/movies/twö.swf")};
+    bool handed = false;
+    std::unique_ptr<QThread> second(QThread::create([&] { handed = SingleInstance(name).handOver(files); }));
+    second->start();
+    QElapsedTimer clock;
+    clock.start();
+    while ((!second->isFinished() || received.isEmpty()) && clock.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    second->wait();
+    EXPECT_TRUE(handed);
+    ASSERT_EQ(received.size(), 1);
+    EXPECT_EQ(received.first(), files);
+}
