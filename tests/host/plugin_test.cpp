@@ -177,6 +177,21 @@ TEST_F(PluginTest, NothingReachesThePluginWithoutAStartedInstance)
     EXPECT_TRUE(plugin.isLoaded());
 }
 
+TEST_F(PluginTest, OneInstanceAtATime)
+{
+    {
+        NSFlashPlugin plugin(testplugin::bundlePath());
+        ASSERT_TRUE(plugin.load());
+        ASSERT_TRUE(plugin.callNew());
+        ASSERT_TRUE(plugin.callNew()); // the running instance goes first
+        EXPECT_EQ(state->instancesAlive, 1);
+        // Released while still started: the instance is destroyed before the plug-in shuts down.
+    }
+    EXPECT_EQ(state->instancesAlive, 0);
+    const std::vector<std::string> tail(state->calls.end() - 2, state->calls.end());
+    EXPECT_EQ(tail, (std::vector<std::string> { "NPP_Destroy", "NP_Shutdown" }));
+}
+
 TEST_F(PluginTest, BrowserTableHoldsTheHostFunctions)
 {
     NSFlashPlugin plugin(testplugin::bundlePath());

@@ -317,4 +317,20 @@ TEST_F(MovieRequestTest, FailedFetchesFallBackOrFail)
     EXPECT_EQ(state->notifications[0].reason, NPRES_DONE);
 }
 
+TEST_F(MovieRequestTest, RequestsMadeDuringADeliveryNestOnlySoDeep)
+{
+    writeFile(folder.filePath(QStringLiteral("a/b/again.txt")), "again");
+    // A plug-in that asks for the data again each time a stream opens.
+    state->during = [this](const std::string& call, NPP instance, void*) {
+        if (call.rfind("NPP_NewStream", 0) == 0)
+            state->browser->geturl(instance, "again.txt", nullptr);
+    };
+    EXPECT_EQ(plugin->getURLTarget("again.txt", nullptr), NPERR_NO_ERROR);
+    state->during = nullptr;
+    EXPECT_GT(state->streams.size(), 1u);
+    EXPECT_LT(state->streams.size(), 64u);
+    for (const TestPluginStream& stream : state->streams)
+        EXPECT_TRUE(stream.destroyed);
+}
+
 } // namespace
