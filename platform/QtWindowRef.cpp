@@ -34,7 +34,12 @@ WindowRef WindowRefForWidget(QWidget* widget)
     if (!widget)
         return nullptr;
     QWidget* window = widget->window();
-    auto* holder = window->findChild<WindowRefHolder*>(QString(), Qt::FindDirectChildrenOnly);
+    // The holder has no meta-object of its own, so Qt's casts cannot tell it from other children.
+    WindowRefHolder* holder = nullptr;
+    for (QObject* child : window->children()) {
+        if ((holder = dynamic_cast<WindowRefHolder*>(child)))
+            break;
+    }
     if (!holder)
         holder = new WindowRefHolder(window); // owned by the window
     WindowRef ref = holder->windowRef();

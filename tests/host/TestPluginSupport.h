@@ -45,7 +45,9 @@ inline void ensureApplication()
     static int argc = 1;
     static char name[] = "host_tests";
     static char* argv[] = { name, nullptr };
-    static QApplication application(argc, argv);
+    // Never destroyed: at exit Qt's own statics (input devices among them) go first, and an application object
+    // destroyed after them crashes the program.
+    new QApplication(argc, argv);
 }
 
 } // namespace testplugin
