@@ -24,111 +24,111 @@ struct ActionClassEntry {
 
 // Every action code with a class; the rest are CUnKnownAction.
 constexpr ActionClassEntry kActionClasses[] = {
-    {0x00, kClassID_CEndAction},
-    {0x04, kClassID_CNextFrameAction},
-    {0x05, kClassID_CPreviousFrameAction},
-    {0x06, kClassID_CPlayAction},
-    {0x07, kClassID_CStopAction},
-    {0x08, kClassID_CToggleQualityAction},
-    {0x09, kClassID_CStopSoundsAction},
-    {0x0A, kClassID_CAddAction},
-    {0x0B, kClassID_CSubtractAction},
-    {0x0C, kClassID_CMultiplyAction},
-    {0x0D, kClassID_CDivideAction},
-    {0x0E, kClassID_CEqualsAction},
-    {0x0F, kClassID_CLessAction},
-    {0x10, kClassID_CAndAction},
-    {0x11, kClassID_COrAction},
-    {0x12, kClassID_CNotAction},
-    {0x13, kClassID_CStringEqualsAction},
-    {0x14, kClassID_CStringLengthAction},
-    {0x15, kClassID_CStringExtractAction},
-    {0x17, kClassID_CPopAction},
-    {0x18, kClassID_CToIntegerAction},
-    {0x1C, kClassID_CGetVariableAction},
-    {0x1D, kClassID_CSetVariableAction},
-    {0x20, kClassID_CSetTarget2Action},
-    {0x21, kClassID_CStringAddAction},
-    {0x22, kClassID_CGetPropertyAction},
-    {0x23, kClassID_CSetPropertyAction},
-    {0x24, kClassID_CCloneSpriteAction},
-    {0x25, kClassID_CReMoveSpriteAction},
-    {0x26, kClassID_CTraceAction},
-    {0x27, kClassID_CStartDragAction},
-    {0x28, kClassID_CEndDragAction},
-    {0x29, kClassID_CStringLessAction},
-    {0x2A, kClassID_CThrowAction},
-    {0x2B, kClassID_CCastOpAction},
-    {0x2C, kClassID_CImplementsOpAction},
-    {0x30, kClassID_CRandomNumberAction},
-    {0x31, kClassID_CMBStringLengthAction},
-    {0x32, kClassID_CCharToASCIIAction},
-    {0x33, kClassID_CASCIIToCharAction},
-    {0x34, kClassID_CGetTimeAction},
-    {0x35, kClassID_CMBStringExtractAction},
-    {0x36, kClassID_CMBCharToASCIIAction},
-    {0x37, kClassID_CMBASCIIToCharAction},
-    {0x3A, kClassID_CDeleteAction},
-    {0x3B, kClassID_CDelete2Action},
-    {0x3C, kClassID_CDefineLocalAction},
-    {0x3D, kClassID_CCallFunctionAction},
-    {0x3E, kClassID_CReturnAction},
-    {0x3F, kClassID_CModuloAction},
-    {0x40, kClassID_CNewObjectAction},
-    {0x41, kClassID_CDefineLocal2Action},
-    {0x42, kClassID_CInitArrayAction},
-    {0x43, kClassID_CInitObjectAction},
-    {0x44, kClassID_CTypeOfAction},
-    {0x45, kClassID_CTargetPathAction},
-    {0x46, kClassID_CEnumerateAction},
-    {0x47, kClassID_CAdd2Action},
-    {0x48, kClassID_CLess2Action},
-    {0x49, kClassID_CEquals2Action},
-    {0x4A, kClassID_CToNumberAction},
-    {0x4B, kClassID_CToStringAction},
-    {0x4C, kClassID_CPushDuplicateAction},
-    {0x4D, kClassID_CStackSwapAction},
-    {0x4E, kClassID_CGetMemberAction},
-    {0x4F, kClassID_CSetMemberAction},
-    {0x50, kClassID_CIncrementAction},
-    {0x51, kClassID_CDecrementAction},
-    {0x52, kClassID_CCallMethodAction},
-    {0x53, kClassID_CNewMethodAction},
-    {0x54, kClassID_CInstanceOfAction},
-    {0x55, kClassID_CEnumerate2Action},
-    {0x60, kClassID_CBitAndAction},
-    {0x61, kClassID_CBitOrAction},
-    {0x62, kClassID_CBitXorAction},
-    {0x63, kClassID_CBitLShiftAction},
-    {0x64, kClassID_CBitRShiftAction},
-    {0x65, kClassID_CBitURShiftAction},
-    {0x66, kClassID_CStrictEqualsAction},
-    {0x67, kClassID_CGreaterAction},
-    {0x68, kClassID_CStringGreaterAction},
-    {0x69, kClassID_CExtendsAction},
-    {0x81, kClassID_CGoToFrameAction},
-    {0x83, kClassID_CGetURLAction},
-    {0x87, kClassID_CStoreRegister2Action},
-    {kActionConstantPool, kClassID_CConstantPoolAction},
-    {0x8A, kClassID_CWaitForFrameAction},
-    {0x8B, kClassID_CSetTargetAction},
-    {0x8C, kClassID_CGoToLabelAction},
-    {0x8D, kClassID_CWaitForFrame2Action},
-    {kActionDefineFunction2, kClassID_CDefineFunction2Action},
-    {kActionTry, kClassID_CTryAction},
-    {kActionWith, kClassID_CWithAction},
-    {kActionPush, kClassID_CPushAction},
-    {kActionJump, kClassID_CJumpAction},
-    {0x9A, kClassID_CGetURL2Action},
-    {kActionDefineFunction, kClassID_CDefineFunctionAction},
-    {kActionIf, kClassID_CIfAction},
-    {0x9E, kClassID_CCallAction},
-    {0x9F, kClassID_CGoToFrame2Action},
+    { 0x00, kClassID_CEndAction },
+    { 0x04, kClassID_CNextFrameAction },
+    { 0x05, kClassID_CPreviousFrameAction },
+    { 0x06, kClassID_CPlayAction },
+    { 0x07, kClassID_CStopAction },
+    { 0x08, kClassID_CToggleQualityAction },
+    { 0x09, kClassID_CStopSoundsAction },
+    { 0x0A, kClassID_CAddAction },
+    { 0x0B, kClassID_CSubtractAction },
+    { 0x0C, kClassID_CMultiplyAction },
+    { 0x0D, kClassID_CDivideAction },
+    { 0x0E, kClassID_CEqualsAction },
+    { 0x0F, kClassID_CLessAction },
+    { 0x10, kClassID_CAndAction },
+    { 0x11, kClassID_COrAction },
+    { 0x12, kClassID_CNotAction },
+    { 0x13, kClassID_CStringEqualsAction },
+    { 0x14, kClassID_CStringLengthAction },
+    { 0x15, kClassID_CStringExtractAction },
+    { 0x17, kClassID_CPopAction },
+    { 0x18, kClassID_CToIntegerAction },
+    { 0x1C, kClassID_CGetVariableAction },
+    { 0x1D, kClassID_CSetVariableAction },
+    { 0x20, kClassID_CSetTarget2Action },
+    { 0x21, kClassID_CStringAddAction },
+    { 0x22, kClassID_CGetPropertyAction },
+    { 0x23, kClassID_CSetPropertyAction },
+    { 0x24, kClassID_CCloneSpriteAction },
+    { 0x25, kClassID_CReMoveSpriteAction },
+    { 0x26, kClassID_CTraceAction },
+    { 0x27, kClassID_CStartDragAction },
+    { 0x28, kClassID_CEndDragAction },
+    { 0x29, kClassID_CStringLessAction },
+    { 0x2A, kClassID_CThrowAction },
+    { 0x2B, kClassID_CCastOpAction },
+    { 0x2C, kClassID_CImplementsOpAction },
+    { 0x30, kClassID_CRandomNumberAction },
+    { 0x31, kClassID_CMBStringLengthAction },
+    { 0x32, kClassID_CCharToASCIIAction },
+    { 0x33, kClassID_CASCIIToCharAction },
+    { 0x34, kClassID_CGetTimeAction },
+    { 0x35, kClassID_CMBStringExtractAction },
+    { 0x36, kClassID_CMBCharToASCIIAction },
+    { 0x37, kClassID_CMBASCIIToCharAction },
+    { 0x3A, kClassID_CDeleteAction },
+    { 0x3B, kClassID_CDelete2Action },
+    { 0x3C, kClassID_CDefineLocalAction },
+    { 0x3D, kClassID_CCallFunctionAction },
+    { 0x3E, kClassID_CReturnAction },
+    { 0x3F, kClassID_CModuloAction },
+    { 0x40, kClassID_CNewObjectAction },
+    { 0x41, kClassID_CDefineLocal2Action },
+    { 0x42, kClassID_CInitArrayAction },
+    { 0x43, kClassID_CInitObjectAction },
+    { 0x44, kClassID_CTypeOfAction },
+    { 0x45, kClassID_CTargetPathAction },
+    { 0x46, kClassID_CEnumerateAction },
+    { 0x47, kClassID_CAdd2Action },
+    { 0x48, kClassID_CLess2Action },
+    { 0x49, kClassID_CEquals2Action },
+    { 0x4A, kClassID_CToNumberAction },
+    { 0x4B, kClassID_CToStringAction },
+    { 0x4C, kClassID_CPushDuplicateAction },
+    { 0x4D, kClassID_CStackSwapAction },
+    { 0x4E, kClassID_CGetMemberAction },
+    { 0x4F, kClassID_CSetMemberAction },
+    { 0x50, kClassID_CIncrementAction },
+    { 0x51, kClassID_CDecrementAction },
+    { 0x52, kClassID_CCallMethodAction },
+    { 0x53, kClassID_CNewMethodAction },
+    { 0x54, kClassID_CInstanceOfAction },
+    { 0x55, kClassID_CEnumerate2Action },
+    { 0x60, kClassID_CBitAndAction },
+    { 0x61, kClassID_CBitOrAction },
+    { 0x62, kClassID_CBitXorAction },
+    { 0x63, kClassID_CBitLShiftAction },
+    { 0x64, kClassID_CBitRShiftAction },
+    { 0x65, kClassID_CBitURShiftAction },
+    { 0x66, kClassID_CStrictEqualsAction },
+    { 0x67, kClassID_CGreaterAction },
+    { 0x68, kClassID_CStringGreaterAction },
+    { 0x69, kClassID_CExtendsAction },
+    { 0x81, kClassID_CGoToFrameAction },
+    { 0x83, kClassID_CGetURLAction },
+    { 0x87, kClassID_CStoreRegister2Action },
+    { kActionConstantPool, kClassID_CConstantPoolAction },
+    { 0x8A, kClassID_CWaitForFrameAction },
+    { 0x8B, kClassID_CSetTargetAction },
+    { 0x8C, kClassID_CGoToLabelAction },
+    { 0x8D, kClassID_CWaitForFrame2Action },
+    { kActionDefineFunction2, kClassID_CDefineFunction2Action },
+    { kActionTry, kClassID_CTryAction },
+    { kActionWith, kClassID_CWithAction },
+    { kActionPush, kClassID_CPushAction },
+    { kActionJump, kClassID_CJumpAction },
+    { 0x9A, kClassID_CGetURL2Action },
+    { kActionDefineFunction, kClassID_CDefineFunctionAction },
+    { kActionIf, kClassID_CIfAction },
+    { 0x9E, kClassID_CCallAction },
+    { 0x9F, kClassID_CGoToFrame2Action },
 };
 
 constexpr std::array<int, 256> MakeActionClassTable()
 {
-    std::array<int, 256> table{};
+    std::array<int, 256> table {};
     for (int& id : table)
         id = kClassID_CUnKnownAction;
     for (const ActionClassEntry& entry : kActionClasses)
@@ -154,8 +154,8 @@ bool NoShortfall(const CSWFStream* stream)
 }
 
 // Copies an owned string record into another's field; the field keeps a blank string when there is none.
-int CopyString(const C0TrmStringItem* src, CSWFObject* owner, unsigned char style,
-               std::unique_ptr<C0TrmStringItem>& dest)
+int CopyString(
+    const C0TrmStringItem* src, CSWFObject* owner, unsigned char style, std::unique_ptr<C0TrmStringItem>& dest)
 {
     if (!CopyOwned(src, owner, style, dest))
         return 0;
@@ -284,10 +284,10 @@ void CGoToFrameAction::DescribeFields(CSWFFieldVisitor& visitor) const
 }
 
 CGetURLAction::CGetURLAction(CSWFObject* owner, unsigned char style)
-    : COperandAction(owner, style), m_pURL(std::make_unique<C0TrmStringItem>(owner, style)),
-      m_pTarget(std::make_unique<C0TrmStringItem>(owner, style))
-{
-}
+    : COperandAction(owner, style)
+    , m_pURL(std::make_unique<C0TrmStringItem>(owner, style))
+    , m_pTarget(std::make_unique<C0TrmStringItem>(owner, style))
+{ }
 
 CGetURLAction::~CGetURLAction() = default;
 
@@ -308,10 +308,10 @@ int CGetURLAction::MakeCopy(CSWFObject* owner, unsigned char style, CSWFObject*&
     if (!COperandAction::MakeCopy(owner, style, dest))
         return 0;
     auto* copy = CopyTarget<CGetURLAction>(dest);
-    return copy && CopyString(m_pURL.get(), owner, style, copy->m_pURL) &&
-                   CopyString(m_pTarget.get(), owner, style, copy->m_pTarget)
-               ? 1
-               : 0;
+    return copy && CopyString(m_pURL.get(), owner, style, copy->m_pURL)
+            && CopyString(m_pTarget.get(), owner, style, copy->m_pTarget)
+        ? 1
+        : 0;
 }
 
 void CGetURLAction::DescribeFields(CSWFFieldVisitor& visitor) const
@@ -351,9 +351,9 @@ void CStoreRegister2Action::DescribeFields(CSWFFieldVisitor& visitor) const
 }
 
 CConstantPoolAction::CConstantPoolAction(CSWFObject* owner, unsigned char style)
-    : COperandAction(owner, style), m_pConstants(std::make_unique<C0TrmStringsItem>(owner, style))
-{
-}
+    : COperandAction(owner, style)
+    , m_pConstants(std::make_unique<C0TrmStringsItem>(owner, style))
+{ }
 
 CConstantPoolAction::~CConstantPoolAction() = default;
 
@@ -447,9 +447,9 @@ void CWaitForFrame2Action::DescribeFields(CSWFFieldVisitor& visitor) const
 }
 
 CStringOperandAction::CStringOperandAction(CSWFObject* owner, unsigned char style)
-    : COperandAction(owner, style), m_pName(std::make_unique<C0TrmStringItem>(owner, style))
-{
-}
+    : COperandAction(owner, style)
+    , m_pName(std::make_unique<C0TrmStringItem>(owner, style))
+{ }
 
 CStringOperandAction::~CStringOperandAction() = default;
 
@@ -538,9 +538,9 @@ void CGoToFrame2Action::DescribeFields(CSWFFieldVisitor& visitor) const
 }
 
 CUnKnownAction::CUnKnownAction(CSWFObject* owner, unsigned char style)
-    : COperandAction(owner, style), m_pData(std::make_unique<CDumpItem>(owner, style))
-{
-}
+    : COperandAction(owner, style)
+    , m_pData(std::make_unique<CDumpItem>(owner, style))
+{ }
 
 CUnKnownAction::~CUnKnownAction() = default;
 
@@ -652,10 +652,10 @@ int CWithAction::WriteBody(CSWFStream* body)
 }
 
 CDefineFunctionAction::CDefineFunctionAction(CSWFObject* owner, unsigned char style)
-    : CCodeBlockAction(owner, style), m_pName(std::make_unique<C0TrmStringItem>(owner, style)),
-      m_pParams(std::make_unique<C0TrmStringsItem>(owner, style))
-{
-}
+    : CCodeBlockAction(owner, style)
+    , m_pName(std::make_unique<C0TrmStringItem>(owner, style))
+    , m_pParams(std::make_unique<C0TrmStringsItem>(owner, style))
+{ }
 
 CDefineFunctionAction::~CDefineFunctionAction() = default;
 
@@ -676,10 +676,10 @@ int CDefineFunctionAction::MakeCopy(CSWFObject* owner, unsigned char style, CSWF
     if (!CCodeBlockAction::MakeCopy(owner, style, dest))
         return 0;
     auto* copy = CopyTarget<CDefineFunctionAction>(dest);
-    return copy && CopyString(m_pName.get(), owner, style, copy->m_pName) &&
-                   CopyOwned(m_pParams.get(), owner, style, copy->m_pParams) && copy->m_pParams
-               ? 1
-               : 0;
+    return copy && CopyString(m_pName.get(), owner, style, copy->m_pName)
+            && CopyOwned(m_pParams.get(), owner, style, copy->m_pParams) && copy->m_pParams
+        ? 1
+        : 0;
 }
 
 void CDefineFunctionAction::DescribeFields(CSWFFieldVisitor& visitor) const
@@ -690,9 +690,9 @@ void CDefineFunctionAction::DescribeFields(CSWFFieldVisitor& visitor) const
 }
 
 CRegisterParam::CRegisterParam(CSWFObject* owner, unsigned char style)
-    : CSWFItem(owner, style), m_pName(std::make_unique<C0TrmStringItem>(owner, style))
-{
-}
+    : CSWFItem(owner, style)
+    , m_pName(std::make_unique<C0TrmStringItem>(owner, style))
+{ }
 
 CRegisterParam::~CRegisterParam() = default;
 
@@ -726,16 +726,17 @@ void CRegisterParam::DescribeFields(CSWFFieldVisitor& visitor) const
     visitor.Child("name", m_pName.get());
 }
 
-CRegisterParamS::CRegisterParamS(CSWFObject* owner, unsigned char style) : CSWFItemsDefineCountable(owner, style)
+CRegisterParamS::CRegisterParamS(CSWFObject* owner, unsigned char style)
+    : CSWFItemsDefineCountable(owner, style)
 {
     m_ItemClassID = kClassID_CRegisterParam;
 }
 
 CDefineFunction2Action::CDefineFunction2Action(CSWFObject* owner, unsigned char style)
-    : CCodeBlockAction(owner, style), m_pName(std::make_unique<C0TrmStringItem>(owner, style)),
-      m_pParams(std::make_unique<CRegisterParamS>(owner, style))
-{
-}
+    : CCodeBlockAction(owner, style)
+    , m_pName(std::make_unique<C0TrmStringItem>(owner, style))
+    , m_pParams(std::make_unique<CRegisterParamS>(owner, style))
+{ }
 
 CDefineFunction2Action::~CDefineFunction2Action() = default;
 
@@ -744,8 +745,8 @@ int CDefineFunction2Action::ReadBody(CSWFStream* body)
     uint16_t paramCount = 0;
     if (!m_pName->ReadSWF(body) || !body->ReadU16(&paramCount) || !body->ReadU8(&m_RegisterCount))
         return 0;
-    for (bool* flag : {&m_PreloadParent, &m_PreloadRoot, &m_SuppressSuper, &m_PreloadSuper, &m_SuppressArguments,
-                       &m_PreloadArguments, &m_SuppressThis, &m_PreloadThis}) {
+    for (bool* flag : { &m_PreloadParent, &m_PreloadRoot, &m_SuppressSuper, &m_PreloadSuper, &m_SuppressArguments,
+             &m_PreloadArguments, &m_SuppressThis, &m_PreloadThis }) {
         if (!body->ReadBool(flag))
             return 0;
     }
@@ -764,11 +765,11 @@ int CDefineFunction2Action::WriteBody(CSWFStream* body)
     const unsigned long paramCount = m_pParams->GetCount();
     if (paramCount > std::numeric_limits<uint16_t>::max())
         return 0;
-    if (!m_pName->WriteSWF(body) || !body->WriteU16(static_cast<uint16_t>(paramCount)) ||
-        !body->WriteU8(m_RegisterCount))
+    if (!m_pName->WriteSWF(body) || !body->WriteU16(static_cast<uint16_t>(paramCount))
+        || !body->WriteU8(m_RegisterCount))
         return 0;
-    for (bool flag : {m_PreloadParent, m_PreloadRoot, m_SuppressSuper, m_PreloadSuper, m_SuppressArguments,
-                      m_PreloadArguments, m_SuppressThis, m_PreloadThis}) {
+    for (bool flag : { m_PreloadParent, m_PreloadRoot, m_SuppressSuper, m_PreloadSuper, m_SuppressArguments,
+             m_PreloadArguments, m_SuppressThis, m_PreloadThis }) {
         if (!body->WriteBits(flag ? 1 : 0, 1))
             return 0;
     }
@@ -797,10 +798,10 @@ int CDefineFunction2Action::MakeCopy(CSWFObject* owner, unsigned char style, CSW
     copy->m_PreloadThis = m_PreloadThis;
     copy->m_Reserved = m_Reserved;
     copy->m_PreloadGlobal = m_PreloadGlobal;
-    return CopyString(m_pName.get(), owner, style, copy->m_pName) &&
-                   CopyOwned(m_pParams.get(), owner, style, copy->m_pParams) && copy->m_pParams
-               ? 1
-               : 0;
+    return CopyString(m_pName.get(), owner, style, copy->m_pName)
+            && CopyOwned(m_pParams.get(), owner, style, copy->m_pParams) && copy->m_pParams
+        ? 1
+        : 0;
 }
 
 void CDefineFunction2Action::DescribeFields(CSWFFieldVisitor& visitor) const
@@ -822,9 +823,9 @@ void CDefineFunction2Action::DescribeFields(CSWFFieldVisitor& visitor) const
 }
 
 CTryAction::CTryAction(CSWFObject* owner, unsigned char style)
-    : CBranchAction(owner, style), m_pCatchName(std::make_unique<C0TrmStringItem>(owner, style))
-{
-}
+    : CBranchAction(owner, style)
+    , m_pCatchName(std::make_unique<C0TrmStringItem>(owner, style))
+{ }
 
 CTryAction::~CTryAction() = default;
 
@@ -845,8 +846,8 @@ int CTryAction::ReadBody(CSWFStream* body)
 
 int CTryAction::WriteBody(CSWFStream* body)
 {
-    if (!body->WriteBits(m_Reserved, kTryReservedBits) || !body->WriteBits(m_CatchInRegister ? 1 : 0, 1) ||
-        !body->WriteBits(m_FinallyBlock ? 1 : 0, 1) || !body->WriteBits(m_CatchBlock ? 1 : 0, 1))
+    if (!body->WriteBits(m_Reserved, kTryReservedBits) || !body->WriteBits(m_CatchInRegister ? 1 : 0, 1)
+        || !body->WriteBits(m_FinallyBlock ? 1 : 0, 1) || !body->WriteBits(m_CatchBlock ? 1 : 0, 1))
         return 0;
     if (!body->WriteU16(m_TrySize) || !body->WriteU16(m_CatchSize) || !body->WriteU16(m_FinallySize))
         return 0;
@@ -966,9 +967,9 @@ void CPushProperty::DescribeFields(CSWFFieldVisitor& visitor) const
 }
 
 CPOString::CPOString(CSWFObject* owner, unsigned char style)
-    : CPushObject(owner, style), m_pValue(std::make_unique<C0TrmStringItem>(owner, style))
-{
-}
+    : CPushObject(owner, style)
+    , m_pValue(std::make_unique<C0TrmStringItem>(owner, style))
+{ }
 
 CPOString::~CPOString() = default;
 
@@ -1027,14 +1028,12 @@ int WriteNumber(CSWFStream* s, uint32_t v)
 
 } // namespace
 
-template <int ID, uint8_t Type, class T>
-int CPushNumber<ID, Type, T>::ReadSWF(CSWFStream* stream)
+template <int ID, uint8_t Type, class T> int CPushNumber<ID, Type, T>::ReadSWF(CSWFStream* stream)
 {
     return stream && ReadNumber(stream, &m_Value) ? 1 : 0;
 }
 
-template <int ID, uint8_t Type, class T>
-int CPushNumber<ID, Type, T>::WriteSWF(CSWFStream* stream)
+template <int ID, uint8_t Type, class T> int CPushNumber<ID, Type, T>::WriteSWF(CSWFStream* stream)
 {
     return stream && WriteNumber(stream, m_Value) ? 1 : 0;
 }
@@ -1053,8 +1052,7 @@ int CPushNumber<ID, Type, T>::MakeCopy(CSWFObject* owner, unsigned char style, C
     return 1;
 }
 
-template <int ID, uint8_t Type, class T>
-void CPushNumber<ID, Type, T>::DescribeFields(CSWFFieldVisitor& visitor) const
+template <int ID, uint8_t Type, class T> void CPushNumber<ID, Type, T>::DescribeFields(CSWFFieldVisitor& visitor) const
 {
     CPushObject::DescribeFields(visitor);
     visitor.Int("value", m_Value);
@@ -1090,10 +1088,10 @@ int CPODouble::ReadSWF(CSWFStream* stream)
 
 int CPODouble::WriteSWF(CSWFStream* stream)
 {
-    return stream && stream->WriteU32(static_cast<uint32_t>(m_Bits >> 32)) &&
-                   stream->WriteU32(static_cast<uint32_t>(m_Bits))
-               ? 1
-               : 0;
+    return stream && stream->WriteU32(static_cast<uint32_t>(m_Bits >> 32))
+            && stream->WriteU32(static_cast<uint32_t>(m_Bits))
+        ? 1
+        : 0;
 }
 
 int CPODouble::MakeCopy(CSWFObject* owner, unsigned char style, CSWFObject*& dest) const
@@ -1158,7 +1156,8 @@ void CPOFloat::DescribeFields(CSWFFieldVisitor& visitor) const
     visitor.Int("bits", m_Bits);
 }
 
-CPushArrayItems::CPushArrayItems(CSWFObject* owner, unsigned char style) : CSWFItems(owner, style)
+CPushArrayItems::CPushArrayItems(CSWFObject* owner, unsigned char style)
+    : CSWFItems(owner, style)
 {
     m_ItemClassID = kClassID_CPushObject;
 }
@@ -1169,10 +1168,9 @@ int CPushArrayItems::ReadSWF(CSWFStream* stream)
     m_pList->ClearList();
     if (!stream)
         return 0;
-    static constexpr int kClassForType[] = {kClassID_CPOString, kClassID_CPOFloat,       kClassID_CPONull,
-                                            kClassID_CPONone,   kClassID_CPOStoreRegister, kClassID_CPOBoolean,
-                                            kClassID_CPODouble, kClassID_CPOU32,         kClassID_CPODictionaryU8,
-                                            kClassID_CPODictionaryU16};
+    static constexpr int kClassForType[] = { kClassID_CPOString, kClassID_CPOFloat, kClassID_CPONull, kClassID_CPONone,
+        kClassID_CPOStoreRegister, kClassID_CPOBoolean, kClassID_CPODouble, kClassID_CPOU32, kClassID_CPODictionaryU8,
+        kClassID_CPODictionaryU16 };
     const bool propertiesAllowed = OwnerVersion(m_pOwner) < kFirstVersionWithoutProperties;
     while (stream->GetDataRest() > 0) {
         const uint32_t start = stream->GetPosition();
@@ -1226,9 +1224,9 @@ int CPushArrayItems::WriteSWF(CSWFStream* stream)
 }
 
 CPushAction::CPushAction(CSWFObject* owner, unsigned char style)
-    : COperandAction(owner, style), m_pValues(std::make_unique<CPushArrayItems>(owner, style))
-{
-}
+    : COperandAction(owner, style)
+    , m_pValues(std::make_unique<CPushArrayItems>(owner, style))
+{ }
 
 CPushAction::~CPushAction() = default;
 
@@ -1260,9 +1258,18 @@ void CPushAction::DescribeFields(CSWFFieldVisitor& visitor) const
 
 // ---- CActionsItem ----
 
-CActionsItem::CActionsItem(CSWFObject* owner, unsigned char style) : CSWFItemsUnCountable(owner, style)
+CActionsItem::CActionsItem(CSWFObject* owner, unsigned char style)
+    : CSWFItemsUnCountable(owner, style)
 {
     m_ItemClassID = kClassID_CAction;
+}
+
+std::unique_ptr<CSWFItem> CActionsItem::MakeBlankTerminator()
+{
+    CSWFItem* item = nullptr;
+    if (!CreateItem(item, kClassID_CEndAction))
+        return nullptr;
+    return std::unique_ptr<CSWFItem>(item);
 }
 
 bool CActionsItem::IsLastItem(CSWFItem* item)
@@ -1375,8 +1382,8 @@ int CActionsItem::ConvertIndexesToOffsets(int index, CBranchAction* action)
         return 1;
     for (int i = 0; i < action->GetBranchCount(); ++i) {
         const int target = action->GetBranchIndex(i);
-        if (target < 0 || target > static_cast<int>(m_ActionSizes.size()) ||
-            !action->SetBranchOffset(i, GetBranchOffset(index, target))) {
+        if (target < 0 || target > static_cast<int>(m_ActionSizes.size())
+            || !action->SetBranchOffset(i, GetBranchOffset(index, target))) {
             SWFDebugger.Add(action, kSWFErr_BranchOffset, "", action->m_ActionCode, kSWFType_Error);
             return 0;
         }
@@ -1472,7 +1479,7 @@ int CActionsItem::WriteSWF(CSWFStream* stream)
         if (!PostSWFItem(stream, item))
             return 0;
     }
-    return PostLastItem(stream);
+    return m_TerminatorMissing ? 1 : PostLastItem(stream);
 }
 
 int CActionsItem::MakeCopy(CSWFObject* owner, unsigned char style, CSWFObject*& dest) const
@@ -1499,8 +1506,7 @@ void CActionsItem::DescribeFields(CSWFFieldVisitor& visitor) const
 
 namespace {
 
-template <class T>
-CSWFObject* Make(CSWFObject* owner, unsigned char style)
+template <class T> CSWFObject* Make(CSWFObject* owner, unsigned char style)
 {
     return new T(owner, style);
 }
@@ -1512,7 +1518,10 @@ struct ActionFactoryEntry {
     ActionCreator create;
 };
 
-#define REELFINCH_ENTRY(Name) {kClassID_##Name, &Make<Name>}
+#define REELFINCH_ENTRY(Name)                                                                                          \
+    {                                                                                                                  \
+        kClassID_##Name, &Make<Name>                                                                                   \
+    }
 
 constexpr ActionFactoryEntry kActionFactory[] = {
     REELFINCH_ENTRY(CAdd2Action),

@@ -628,8 +628,7 @@ public:
 };
 
 // Push values holding one integer of a fixed width.
-template <int ID, uint8_t Type, class T>
-class CPushNumber : public CPushObject
+template <int ID, uint8_t Type, class T> class CPushNumber : public CPushObject
 {
 public:
     using CPushObject::CPushObject;
@@ -757,6 +756,9 @@ public:
 
     // Full length in bytes (header included) of each action of the block, the End action last.
     std::vector<uint32_t> m_ActionSizes;
+
+protected:
+    std::unique_ptr<CSWFItem> MakeBlankTerminator() override;
 
 private:
     void MeasureActions(const CSWFStream* stream);

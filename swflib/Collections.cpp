@@ -37,7 +37,8 @@ void CopyBytes(const CSWFStream* src, CSWFStream& dest)
 
 bool SameBytes(const CSWFStream& a, const CSWFStream& b)
 {
-    return a.GetSize() == b.GetSize() && (a.GetSize() == 0 || std::memcmp(a.GetBuffer(), b.GetBuffer(), a.GetSize()) == 0);
+    return a.GetSize() == b.GetSize()
+        && (a.GetSize() == 0 || std::memcmp(a.GetBuffer(), b.GetBuffer(), a.GetSize()) == 0);
 }
 
 } // namespace
@@ -145,9 +146,9 @@ int CObjectList::MoveItem(int from, int to)
 // ---- CSWFItems ----
 
 CSWFItems::CSWFItems(CSWFObject* owner, unsigned char style)
-    : CSWFItem(owner, style), m_pList(std::make_unique<CObjectList>(true))
-{
-}
+    : CSWFItem(owner, style)
+    , m_pList(std::make_unique<CObjectList>(true))
+{ }
 
 CSWFItems::~CSWFItems() = default;
 
@@ -222,8 +223,8 @@ int CSWFItems::Add(int)
 
 void CSWFItems::ReserveAhead(CSWFStream* stream)
 {
-    if (stream->GetAutoDispose() && stream->GetDataRest() < static_cast<int32_t>(kCollectionGrowMargin) &&
-        stream->GetMemorySize() < static_cast<uint64_t>(stream->GetPosition()) + kCollectionGrowMargin)
+    if (stream->GetAutoDispose() && stream->GetDataRest() < static_cast<int32_t>(kCollectionGrowMargin)
+        && stream->GetMemorySize() < static_cast<uint64_t>(stream->GetPosition()) + kCollectionGrowMargin)
         stream->SetMemorySize(static_cast<unsigned long>(stream->GetMemorySize()) + kCollectionGrowStep);
 }
 
@@ -283,6 +284,7 @@ void CSWFItemsUnCountable::SetLastItem(CSWFItem* item)
 {
     if (item == m_pLastItem.get())
         return;
+    m_TerminatorMissing = false;
     if (!item) {
         m_pLastItem.reset();
         return;
@@ -320,6 +322,7 @@ int CSWFItemsUnCountable::ReadSWF(CSWFStream* stream)
 {
     SWFDebugLevel level;
     m_pList->ClearList();
+    m_TerminatorMissing = false;
     for (;;) {
         if (!SWFDebugger.CheckDataLow(this, stream))
             break;
@@ -342,6 +345,7 @@ int CSWFItemsUnCountable::ReadSWF(CSWFStream* stream)
             break;
     }
     m_pLastItem = MakeBlankTerminator();
+    m_TerminatorMissing = true;
     return 1;
 }
 
@@ -351,7 +355,7 @@ int CSWFItemsUnCountable::WriteSWF(CSWFStream* stream)
         return 0;
     if (!WriteItems(stream))
         return 0;
-    return PostLastItem(stream);
+    return m_TerminatorMissing ? 1 : PostLastItem(stream);
 }
 
 int CSWFItemsUnCountable::MakeCopy(CSWFObject* owner, unsigned char style, CSWFObject*& dest) const
@@ -363,6 +367,7 @@ int CSWFItemsUnCountable::MakeCopy(CSWFObject* owner, unsigned char style, CSWFO
     auto* copy = CopyTarget<CSWFItemsUnCountable>(dest);
     if (!copy)
         return 0;
+    copy->m_TerminatorMissing = m_TerminatorMissing;
     if (!m_pLastItem) {
         copy->m_pLastItem.reset();
         return 1;
@@ -384,6 +389,7 @@ void CSWFItemsUnCountable::DescribeFields(CSWFFieldVisitor& visitor) const
 {
     CSWFItems::DescribeFields(visitor);
     visitor.Child("terminator", m_pLastItem.get());
+    visitor.Int("terminatorMissing", m_TerminatorMissing);
 }
 
 // ---- Counted collections ----
@@ -577,7 +583,8 @@ void CSWFItemsByteWordCount::DescribeFields(CSWFFieldVisitor& visitor) const
 
 // ---- CTagsItem ----
 
-CTagsItem::CTagsItem(CSWFObject* owner, unsigned char style) : CSWFItemsUnCountable(owner, style)
+CTagsItem::CTagsItem(CSWFObject* owner, unsigned char style)
+    : CSWFItemsUnCountable(owner, style)
 {
     m_ItemClassID = kClassID_CTag;
 }
@@ -596,6 +603,15 @@ int CTagsItem::CountShowFrames() const
             ++frames;
     }
     return frames;
+}
+
+std::unique_ptr<CSWFItem> CTagsItem::MakeBlankTerminator()
+{
+    CSWFItem* item = nullptr;
+    if (!CreateItem(item, kClassID_CEndTag))
+        return nullptr;
+    item->SetEmpty();
+    return std::unique_ptr<CSWFItem>(item);
 }
 
 bool CTagsItem::IsLastItem(CSWFItem* item)
@@ -622,9 +638,12 @@ int CTagsItem::GetSWFItem(CSWFStream* stream, CSWFItem*& item, int)
     CSWFStream body;
     unsigned short code = 0;
     bool longHeader = false;
+    const bool atEnd = stream->GetDataRest() == 0;
     if (!stream->GetNexTag(&code, &longHeader, &body)) {
-        // No further tag can be found: an End tag ends the list here.
+        // No further tag can be found: an End tag ends the list here. Data that simply stopped had none, and
+        // gets none when written back.
         body.Assign(nullptr, 0);
+        m_TerminatorMissing = atEnd;
         return CSWFItems::GetSWFItem(&body, item, kClassID_CEndTag);
     }
     const int created = CreateItem(item, GetTagClass(code));
@@ -719,9 +738,9 @@ void CTagsItem::DescribeFields(CSWFFieldVisitor& visitor) const
 // ---- CDumpItem ----
 
 CDumpItem::CDumpItem(CSWFObject* owner, unsigned char style)
-    : CSWFItem(owner, style), m_pData(std::make_unique<CSWFStream>())
-{
-}
+    : CSWFItem(owner, style)
+    , m_pData(std::make_unique<CSWFStream>())
+{ }
 
 CDumpItem::~CDumpItem() = default;
 
@@ -740,8 +759,7 @@ int CDumpItem::ReadSWF(CSWFStream* stream)
     const int32_t rest = stream->GetDataRest();
     if (m_ReadingSize > static_cast<uint32_t>(std::max<int32_t>(rest, 0))) {
         m_ReadingSize = static_cast<uint32_t>(std::max<int32_t>(rest, 0));
-        SWFDebugger.Add(this, kSWFErr_DumpCut, "New size folow", static_cast<long>(m_ReadingSize),
-                        kSWFType_Warning);
+        SWFDebugger.Add(this, kSWFErr_DumpCut, "New size folow", static_cast<long>(m_ReadingSize), kSWFType_Warning);
     }
     stream->FlushBits();
     if (m_ReadingSize != 0 && !stream->ReadStream(m_pData.get(), m_ReadingSize)) {
@@ -891,16 +909,16 @@ void CZDumpItem::DescribeFields(CSWFFieldVisitor& visitor) const
     visitor.Int("compressed", m_Compressed);
     visitor.Int("outEstimate", m_OutEstimate);
     visitor.Int("autoDecompress", m_AutoDecompress);
-    visitor.Bytes("readBytes", m_pOriginal ? m_pOriginal->GetBuffer() : nullptr,
-                  m_pOriginal ? m_pOriginal->GetSize() : 0);
+    visitor.Bytes(
+        "readBytes", m_pOriginal ? m_pOriginal->GetBuffer() : nullptr, m_pOriginal ? m_pOriginal->GetSize() : 0);
 }
 
 // ---- Strings ----
 
 CStringMainItem::CStringMainItem(CSWFObject* owner, unsigned char style)
-    : CSWFItem(owner, style), m_pData(std::make_unique<CSWFStream>())
-{
-}
+    : CSWFItem(owner, style)
+    , m_pData(std::make_unique<CSWFStream>())
+{ }
 
 CStringMainItem::~CStringMainItem() = default;
 
@@ -1007,8 +1025,8 @@ int CPascalStringItem::WriteSWF(CSWFStream* stream)
         return 0;
     // The length byte cannot announce more: a longer string would corrupt everything after it.
     if (m_pData->GetSize() > kPascalMaxLength) {
-        SWFDebugger.Add(this, kSWFErr_InvalidParameter, "length", static_cast<long>(m_pData->GetSize()),
-                        kSWFType_Error);
+        SWFDebugger.Add(
+            this, kSWFErr_InvalidParameter, "length", static_cast<long>(m_pData->GetSize()), kSWFType_Error);
         return 0;
     }
     if (!stream->WriteU8(static_cast<uint8_t>(m_pData->GetSize())))
@@ -1016,7 +1034,8 @@ int CPascalStringItem::WriteSWF(CSWFStream* stream)
     return m_pData->GetSize() == 0 ? 1 : stream->WriteBuf(m_pData->GetBuffer(), m_pData->GetSize());
 }
 
-C0TrmStringsItem::C0TrmStringsItem(CSWFObject* owner, unsigned char style) : CSWFItemsWordCount(owner, style)
+C0TrmStringsItem::C0TrmStringsItem(CSWFObject* owner, unsigned char style)
+    : CSWFItemsWordCount(owner, style)
 {
     m_ItemClassID = kClassID_C0TrmStringItem;
 }

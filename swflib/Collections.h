@@ -20,7 +20,9 @@ inline constexpr uint32_t kCollectionGrowMargin = 5;
 class CObjectList
 {
 public:
-    explicit CObjectList(bool ownsObjects = true) : m_OwnsObjects(ownsObjects) {}
+    explicit CObjectList(bool ownsObjects = true)
+        : m_OwnsObjects(ownsObjects)
+    { }
     CObjectList(const CObjectList&) = delete;
     CObjectList& operator=(const CObjectList&) = delete;
     virtual ~CObjectList();
@@ -102,10 +104,13 @@ public:
     virtual int PostLastItem(CSWFStream* stream);
 
     std::unique_ptr<CSWFItem> m_pLastItem;
+    // The data ended before a terminating record: m_pLastItem is a blank one, and writing leaves it out so that
+    // the sequence is written back the way it was read.
+    bool m_TerminatorMissing = false;
 
 protected:
-    // A new object of m_ItemClassID marked empty, to end a sequence that had no terminator.
-    std::unique_ptr<CSWFItem> MakeBlankTerminator();
+    // A new terminating record marked empty (by default of m_ItemClassID), to end a sequence that had none.
+    virtual std::unique_ptr<CSWFItem> MakeBlankTerminator();
 };
 
 // A sequence preceded by its item count.
@@ -211,6 +216,9 @@ public:
     // the declared count back, so that a movie with a wrong count still saves to the bytes it was read from.
     uint16_t m_DeclaredFrameCount = 0;
     int m_ReadShowFrames = -1;
+
+protected:
+    std::unique_ptr<CSWFItem> MakeBlankTerminator() override;
 };
 
 // Raw bytes kept verbatim; the enclosing record says how many to read.

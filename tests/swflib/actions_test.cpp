@@ -13,7 +13,8 @@ namespace {
 
 // Reads a block from bytes; the stream stays alive beside the block because nothing else keeps the bytes.
 struct ReadBlock {
-    explicit ReadBlock(const Bytes& bytes, CSWFObject* owner = nullptr) : block(owner, kStyleDefault)
+    explicit ReadBlock(const Bytes& bytes, CSWFObject* owner = nullptr)
+        : block(owner, kStyleDefault)
     {
         Load(stream, bytes);
         result = block.ReadSWF(&stream);
@@ -35,7 +36,7 @@ Bytes WriteCopy(const CSWFObject& object)
     CSWFObject* copy = nullptr;
     EXPECT_EQ(object.MakeCopy(nullptr, kStyleDefault, copy), 1);
     std::unique_ptr<CSWFObject> owned(copy);
-    return owned ? Write(*owned) : Bytes{};
+    return owned ? Write(*owned) : Bytes {};
 }
 
 std::vector<int> ClassesOf(const CActionsItem& block)
@@ -56,78 +57,51 @@ TEST(ActionBlock, ReadsWritesAndCopiesBlocks)
         Bytes bytes;
         std::vector<int> classes;
         std::vector<uint32_t> sizes;
-        int branchAt;     // index of the branch action checked, -1 for none
+        int branchAt; // index of the branch action checked, -1 for none
         int branchTarget; // its target (or end) index
     };
     const Case cases[] = {
-        {"stop", {0x07, 0x00}, {kClassID_CStopAction}, {1, 1}, -1, 0},
-        {"jump over one stop",
-         {0x99, 0x02, 0x00, 0x01, 0x00, 0x07, 0x07, 0x00},
-         {kClassID_CJumpAction, kClassID_CStopAction, kClassID_CStopAction},
-         {5, 1, 1, 1},
-         0,
-         2},
-        {"jump to the end action",
-         {0x99, 0x02, 0x00, 0x02, 0x00, 0x07, 0x07, 0x00},
-         {kClassID_CJumpAction, kClassID_CStopAction, kClassID_CStopAction},
-         {5, 1, 1, 1},
-         0,
-         3},
-        {"jump to itself", {0x99, 0x02, 0x00, 0xFB, 0xFF, 0x00}, {kClassID_CJumpAction}, {5, 1}, 0, 0},
-        {"if backwards over a play",
-         {0x06, 0x9D, 0x02, 0x00, 0xFA, 0xFF, 0x00},
-         {kClassID_CPlayAction, kClassID_CIfAction},
-         {1, 5, 1},
-         1,
-         0},
-        {"with block of one action",
-         {0x94, 0x02, 0x00, 0x01, 0x00, 0x07, 0x06, 0x00},
-         {kClassID_CWithAction, kClassID_CStopAction, kClassID_CPlayAction},
-         {5, 1, 1, 1},
-         0,
-         2},
-        {"define function f(a) { stop }",
-         {0x9B, 0x08, 0x00, 'f', 0x00, 0x01, 0x00, 'a', 0x00, 0x01, 0x00, 0x07, 0x00},
-         {kClassID_CDefineFunctionAction, kClassID_CStopAction},
-         {11, 1, 1},
-         0,
-         2},
-        {"define function 2 with reserved bits and a register parameter",
-         {0x8E, 0x0C, 0x00, 'g', 0x00, 0x01, 0x00, 0x03, 0xA5, 0x0B, 0x02, 'p', 0x00, 0x00, 0x00, 0x00},
-         {kClassID_CDefineFunction2Action},
-         {15, 1},
-         0,
-         1},
-        {"try with catch in register",
-         {0x8F, 0x08, 0x00, 0x05, 0x01, 0x00, 0x01, 0x00, 0x00, 0x00, 0x03, 0x07, 0x06, 0x00},
-         {kClassID_CTryAction, kClassID_CStopAction, kClassID_CPlayAction},
-         {11, 1, 1, 1},
-         0,
-         3},
-        {"operands",
-         {0x81, 0x02, 0x00, 0x05, 0x00,                                  // go to frame 5
-          0x83, 0x04, 0x00, 'u', 0x00, 't', 0x00,                        // get URL "u" "t"
-          0x87, 0x01, 0x00, 0x02,                                        // store register 2
-          0x8A, 0x03, 0x00, 0x01, 0x00, 0x04,                            // wait for frame 1, skip 4
-          0x8B, 0x02, 0x00, 'x', 0x00,                                   // set target "x"
-          0x8C, 0x02, 0x00, 'l', 0x00,                                   // go to label "l"
-          0x8D, 0x01, 0x00, 0x02,                                        // wait for frame 2, skip 2
-          0x9A, 0x01, 0x00, 0xC1,                                        // get URL 2, flags kept whole
-          0x9E, 0x00, 0x00,                                              // call
-          0x88, 0x05, 0x00, 0x01, 0x00, 'a', 0x00, 0xEE,                 // pool with a trailing byte
-          0x00},
-         {kClassID_CGoToFrameAction, kClassID_CGetURLAction, kClassID_CStoreRegister2Action,
-          kClassID_CWaitForFrameAction, kClassID_CSetTargetAction, kClassID_CGoToLabelAction,
-          kClassID_CWaitForFrame2Action, kClassID_CGetURL2Action, kClassID_CCallAction, kClassID_CConstantPoolAction},
-         {5, 7, 4, 6, 5, 5, 4, 4, 3, 8, 1},
-         -1,
-         0},
-        {"unknown codes keep their bodies and extra bytes survive",
-         {0x7F, 0xF0, 0x02, 0x00, 0xAA, 0xBB, 0x9F, 0x03, 0x00, 0x03, 0x10, 0x00, 0x00},
-         {kClassID_CUnKnownAction, kClassID_CUnKnownAction, kClassID_CGoToFrame2Action},
-         {1, 5, 6, 1},
-         -1,
-         0},
+        { "stop", { 0x07, 0x00 }, { kClassID_CStopAction }, { 1, 1 }, -1, 0 },
+        { "block that stops without an End action", { 0x07, 0x06 }, { kClassID_CStopAction, kClassID_CPlayAction },
+            { 1, 1 }, -1, 0 },
+        { "jump over one stop", { 0x99, 0x02, 0x00, 0x01, 0x00, 0x07, 0x07, 0x00 },
+            { kClassID_CJumpAction, kClassID_CStopAction, kClassID_CStopAction }, { 5, 1, 1, 1 }, 0, 2 },
+        { "jump to the end action", { 0x99, 0x02, 0x00, 0x02, 0x00, 0x07, 0x07, 0x00 },
+            { kClassID_CJumpAction, kClassID_CStopAction, kClassID_CStopAction }, { 5, 1, 1, 1 }, 0, 3 },
+        { "jump to itself", { 0x99, 0x02, 0x00, 0xFB, 0xFF, 0x00 }, { kClassID_CJumpAction }, { 5, 1 }, 0, 0 },
+        { "if backwards over a play", { 0x06, 0x9D, 0x02, 0x00, 0xFA, 0xFF, 0x00 },
+            { kClassID_CPlayAction, kClassID_CIfAction }, { 1, 5, 1 }, 1, 0 },
+        { "with block of one action", { 0x94, 0x02, 0x00, 0x01, 0x00, 0x07, 0x06, 0x00 },
+            { kClassID_CWithAction, kClassID_CStopAction, kClassID_CPlayAction }, { 5, 1, 1, 1 }, 0, 2 },
+        { "define function f(a) { stop }",
+            { 0x9B, 0x08, 0x00, 'f', 0x00, 0x01, 0x00, 'a', 0x00, 0x01, 0x00, 0x07, 0x00 },
+            { kClassID_CDefineFunctionAction, kClassID_CStopAction }, { 11, 1, 1 }, 0, 2 },
+        { "define function 2 with reserved bits and a register parameter",
+            { 0x8E, 0x0C, 0x00, 'g', 0x00, 0x01, 0x00, 0x03, 0xA5, 0x0B, 0x02, 'p', 0x00, 0x00, 0x00, 0x00 },
+            { kClassID_CDefineFunction2Action }, { 15, 1 }, 0, 1 },
+        { "try with catch in register",
+            { 0x8F, 0x08, 0x00, 0x05, 0x01, 0x00, 0x01, 0x00, 0x00, 0x00, 0x03, 0x07, 0x06, 0x00 },
+            { kClassID_CTryAction, kClassID_CStopAction, kClassID_CPlayAction }, { 11, 1, 1, 1 }, 0, 3 },
+        { "operands",
+            { 0x81, 0x02, 0x00, 0x05, 0x00, // go to frame 5
+                0x83, 0x04, 0x00, 'u', 0x00, 't', 0x00, // get URL "u" "t"
+                0x87, 0x01, 0x00, 0x02, // store register 2
+                0x8A, 0x03, 0x00, 0x01, 0x00, 0x04, // wait for frame 1, skip 4
+                0x8B, 0x02, 0x00, 'x', 0x00, // set target "x"
+                0x8C, 0x02, 0x00, 'l', 0x00, // go to label "l"
+                0x8D, 0x01, 0x00, 0x02, // wait for frame 2, skip 2
+                0x9A, 0x01, 0x00, 0xC1, // get URL 2, flags kept whole
+                0x9E, 0x00, 0x00, // call
+                0x88, 0x05, 0x00, 0x01, 0x00, 'a', 0x00, 0xEE, // pool with a trailing byte
+                0x00 },
+            { kClassID_CGoToFrameAction, kClassID_CGetURLAction, kClassID_CStoreRegister2Action,
+                kClassID_CWaitForFrameAction, kClassID_CSetTargetAction, kClassID_CGoToLabelAction,
+                kClassID_CWaitForFrame2Action, kClassID_CGetURL2Action, kClassID_CCallAction,
+                kClassID_CConstantPoolAction },
+            { 5, 7, 4, 6, 5, 5, 4, 4, 3, 8, 1 }, -1, 0 },
+        { "unknown codes keep their bodies and extra bytes survive",
+            { 0x7F, 0xF0, 0x02, 0x00, 0xAA, 0xBB, 0x9F, 0x03, 0x00, 0x03, 0x10, 0x00, 0x00 },
+            { kClassID_CUnKnownAction, kClassID_CUnKnownAction, kClassID_CGoToFrame2Action }, { 1, 5, 6, 1 }, -1, 0 },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -150,7 +124,7 @@ TEST(ActionBlock, ReadsWritesAndCopiesBlocks)
 
 TEST(ActionBlock, OperandValuesAreRead)
 {
-    ReadBlock f2({0x8E, 0x0C, 0x00, 'g', 0x00, 0x01, 0x00, 0x03, 0xA5, 0x0B, 0x02, 'p', 0x00, 0x00, 0x00, 0x00});
+    ReadBlock f2({ 0x8E, 0x0C, 0x00, 'g', 0x00, 0x01, 0x00, 0x03, 0xA5, 0x0B, 0x02, 'p', 0x00, 0x00, 0x00, 0x00 });
     auto* fn = dynamic_cast<CDefineFunction2Action*>(f2.block.GetItem(0));
     ASSERT_NE(fn, nullptr);
     EXPECT_EQ(fn->m_pName->GetStr(), "g");
@@ -167,7 +141,7 @@ TEST(ActionBlock, OperandValuesAreRead)
     EXPECT_EQ(param->m_Register, 2);
     EXPECT_EQ(param->m_pName->GetStr(), "p");
 
-    ReadBlock t({0x8F, 0x08, 0x00, 0x05, 0x01, 0x00, 0x01, 0x00, 0x00, 0x00, 0x03, 0x07, 0x06, 0x00});
+    ReadBlock t({ 0x8F, 0x08, 0x00, 0x05, 0x01, 0x00, 0x01, 0x00, 0x00, 0x00, 0x03, 0x07, 0x06, 0x00 });
     auto* tr = dynamic_cast<CTryAction*>(t.block.GetItem(0));
     ASSERT_NE(tr, nullptr);
     EXPECT_TRUE(tr->m_CatchInRegister && tr->m_CatchBlock);
@@ -181,7 +155,7 @@ TEST(ActionBlock, OperandValuesAreRead)
 // Branches follow their target actions when the block is edited.
 TEST(ActionBlock, EditingRecomputesBranchOffsets)
 {
-    ReadBlock r({0x99, 0x02, 0x00, 0x01, 0x00, 0x07, 0x07, 0x00});
+    ReadBlock r({ 0x99, 0x02, 0x00, 0x01, 0x00, 0x07, 0x07, 0x00 });
     // A Push of the string "AB" inside the jumped-over part moves the target further away.
     auto push = std::make_unique<CPushAction>();
     push->m_ActionCode = kActionPush;
@@ -192,8 +166,8 @@ TEST(ActionBlock, EditingRecomputesBranchOffsets)
     // The jump still names the action after the first Stop, now at index 3.
     auto* jump = dynamic_cast<CJumpAction*>(r.block.GetItem(0));
     jump->m_BranchIndex = 3;
-    EXPECT_EQ(Write(r.block), (Bytes{0x99, 0x02, 0x00, 0x08, 0x00, 0x96, 0x04, 0x00, 0x00, 'A', 'B', 0x00, 0x07,
-                                     0x07, 0x00}));
+    EXPECT_EQ(Write(r.block),
+        (Bytes { 0x99, 0x02, 0x00, 0x08, 0x00, 0x96, 0x04, 0x00, 0x00, 'A', 'B', 0x00, 0x07, 0x07, 0x00 }));
     EXPECT_EQ(jump->m_BranchOffset, 8);
 
     // A target beyond the block cannot be written.
@@ -206,7 +180,7 @@ TEST(ActionBlock, EditingRecomputesBranchOffsets)
 
 TEST(ActionBlock, BranchIntoTheMiddleOfAnActionIsReportedAndKept)
 {
-    const Bytes bytes = {0x99, 0x02, 0x00, 0x01, 0x00, 0x81, 0x02, 0x00, 0x05, 0x00, 0x00};
+    const Bytes bytes = { 0x99, 0x02, 0x00, 0x01, 0x00, 0x81, 0x02, 0x00, 0x05, 0x00, 0x00 };
     LogMark mark;
     ReadBlock r(bytes);
     ASSERT_EQ(r.result, 1);
@@ -222,7 +196,7 @@ TEST(ActionBlock, BranchIntoTheMiddleOfAnActionIsReportedAndKept)
 TEST(ActionBlock, UnknownCodeIsReportedWithItsValue)
 {
     LogMark mark;
-    ReadBlock r({0x7F, 0x00});
+    ReadBlock r({ 0x7F, 0x00 });
     ASSERT_EQ(r.block.GetItemCount(), 1);
     auto* unknown = dynamic_cast<CUnKnownAction*>(r.block.GetItem(0));
     ASSERT_NE(unknown, nullptr);
@@ -231,23 +205,23 @@ TEST(ActionBlock, UnknownCodeIsReportedWithItsValue)
     ASSERT_TRUE(mark.Has(kSWFErr_UnknownAction));
     bool valued = false;
     for (const std::string& line : mark.Lines())
-        valued |= line.find(GetErrorMessage(kSWFErr_UnknownAction)) != std::string::npos &&
-                  line.find("\"127\"") != std::string::npos;
+        valued |= line.find(GetErrorMessage(kSWFErr_UnknownAction)) != std::string::npos
+            && line.find("\"127\"") != std::string::npos;
     EXPECT_TRUE(valued);
 }
 
 TEST(ActionBlock, MalformedBlocksEndWithoutOverrunning)
 {
     const Bytes cases[] = {
-        {},                                   // nothing at all
-        {0x07},                               // no End action
-        {0x96, 0x10, 0x00, 0x00, 'A'},        // length beyond the data
-        {0x96, 0x03, 0x00, 0x00, 'A', 'B'},   // string without its zero byte
-        {0x96, 0x02, 0x00, 0x06, 0x01},       // double cut short
-        {0x96, 0x02, 0x00, 0x0A, 0x01, 0x00}, // push type above 9
-        {0x8E, 0x04, 0x00, 'g', 0x00, 0xFF, 0xFF, 0x00}, // 65535 parameters announced in a 4-byte body
-        {0x8F, 0x01, 0x00, 0x00, 0x00},       // try cut short
-        {0x81},                               // header cut short
+        {}, // nothing at all
+        { 0x07 }, // no End action
+        { 0x96, 0x10, 0x00, 0x00, 'A' }, // length beyond the data
+        { 0x96, 0x03, 0x00, 0x00, 'A', 'B' }, // string without its zero byte
+        { 0x96, 0x02, 0x00, 0x06, 0x01 }, // double cut short
+        { 0x96, 0x02, 0x00, 0x0A, 0x01, 0x00 }, // push type above 9
+        { 0x8E, 0x04, 0x00, 'g', 0x00, 0xFF, 0xFF, 0x00 }, // 65535 parameters announced in a 4-byte body
+        { 0x8F, 0x01, 0x00, 0x00, 0x00 }, // try cut short
+        { 0x81 }, // header cut short
     };
     for (const Bytes& bytes : cases) {
         SCOPED_TRACE(::testing::PrintToString(bytes));
@@ -259,10 +233,10 @@ TEST(ActionBlock, MalformedBlocksEndWithoutOverrunning)
     }
     // An action whose operands cannot be read keeps its body: the block writes back what it read.
     const Bytes unreadable[] = {
-        {0x96, 0x04, 0x00, 0x07, 0x01, 0x00, 0x00, 0x00},        // integer cut short
-        {0x96, 0x04, 0x00, 0x02, 0x0A, 0x01, 0x02, 0x00},        // push type above 9 after a null
-        {0x8E, 0x04, 0x00, 'g', 0x00, 0xFF, 0xFF, 0x07, 0x00},   // function 2 cut short
-        {0x83, 0x02, 0x00, 'u', 'v', 0x00},                      // URL without its zero byte
+        { 0x96, 0x04, 0x00, 0x07, 0x01, 0x00, 0x00, 0x00 }, // integer cut short
+        { 0x96, 0x04, 0x00, 0x02, 0x0A, 0x01, 0x02, 0x00 }, // push type above 9 after a null
+        { 0x8E, 0x04, 0x00, 'g', 0x00, 0xFF, 0xFF, 0x07, 0x00 }, // function 2 cut short
+        { 0x83, 0x02, 0x00, 'u', 'v', 0x00 }, // URL without its zero byte
     };
     for (const Bytes& bytes : unreadable) {
         SCOPED_TRACE(::testing::PrintToString(bytes));
@@ -285,29 +259,29 @@ TEST(PushValues, ReadWriteAndCopy)
         std::vector<int> classes;
     };
     const Case cases[] = {
-        {"string and integer", 6, {0x00, 'A', 0x00, 0x07, 0x05, 0x00, 0x00, 0x00},
-         {kClassID_CPOString, kClassID_CPOU32}},
-        {"every simple type", 6,
-         {0x02, 0x03, 0x04, 0x09, 0x05, 0x02, 0x08, 0xFE, 0x09, 0x34, 0x12,
-          0x06, 0x00, 0x00, 0xF0, 0x3F, 0x01, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x80, 0x3F},
-         {kClassID_CPONull, kClassID_CPONone, kClassID_CPOStoreRegister, kClassID_CPOBoolean,
-          kClassID_CPODictionaryU8, kClassID_CPODictionaryU16, kClassID_CPODouble, kClassID_CPOFloat}},
-        {"float 11 in version 5", 5, {0x01, 0x00, 0x00, 0x30, 0x41}, {kClassID_CPOFloat}},
-        {"float 11 in version 4", 4, {0x01, 0x00, 0x00, 0x30, 0x41}, {kClassID_CPopTarget}},
-        {"properties 0, 21 and 16384 in version 4", 4,
-         {0x01, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0xA8, 0x41, 0x01, 0x00, 0x00, 0x80, 0x46},
-         {kClassID_CPopX, kClassID_CPopYMouse, kClassID_CPopWthIt}},
-        {"-0, 22 and 1.5 stay floats in version 4", 4,
-         {0x01, 0x00, 0x00, 0x00, 0x80, 0x01, 0x00, 0x00, 0xB0, 0x41, 0x01, 0x00, 0x00, 0xC0, 0x3F},
-         {kClassID_CPOFloat, kClassID_CPOFloat, kClassID_CPOFloat}},
-        {"name property reads no string", 4, {0x01, 0x00, 0x00, 0x50, 0x41, 0x00, 'n', 0x00},
-         {kClassID_CPopName, kClassID_CPOString}},
+        { "string and integer", 6, { 0x00, 'A', 0x00, 0x07, 0x05, 0x00, 0x00, 0x00 },
+            { kClassID_CPOString, kClassID_CPOU32 } },
+        { "every simple type", 6,
+            { 0x02, 0x03, 0x04, 0x09, 0x05, 0x02, 0x08, 0xFE, 0x09, 0x34, 0x12, 0x06, 0x00, 0x00, 0xF0, 0x3F, 0x01,
+                0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x80, 0x3F },
+            { kClassID_CPONull, kClassID_CPONone, kClassID_CPOStoreRegister, kClassID_CPOBoolean,
+                kClassID_CPODictionaryU8, kClassID_CPODictionaryU16, kClassID_CPODouble, kClassID_CPOFloat } },
+        { "float 11 in version 5", 5, { 0x01, 0x00, 0x00, 0x30, 0x41 }, { kClassID_CPOFloat } },
+        { "float 11 in version 4", 4, { 0x01, 0x00, 0x00, 0x30, 0x41 }, { kClassID_CPopTarget } },
+        { "properties 0, 21 and 16384 in version 4", 4,
+            { 0x01, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0xA8, 0x41, 0x01, 0x00, 0x00, 0x80, 0x46 },
+            { kClassID_CPopX, kClassID_CPopYMouse, kClassID_CPopWthIt } },
+        { "-0, 22 and 1.5 stay floats in version 4", 4,
+            { 0x01, 0x00, 0x00, 0x00, 0x80, 0x01, 0x00, 0x00, 0xB0, 0x41, 0x01, 0x00, 0x00, 0xC0, 0x3F },
+            { kClassID_CPOFloat, kClassID_CPOFloat, kClassID_CPOFloat } },
+        { "name property reads no string", 4, { 0x01, 0x00, 0x00, 0x50, 0x41, 0x00, 'n', 0x00 },
+            { kClassID_CPopName, kClassID_CPOString } },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         CSWF movie;
         movie.m_pHeader->m_Version = c.version;
-        Bytes block = {0x96};
+        Bytes block = { 0x96 };
         AppendU16(block, static_cast<uint32_t>(c.body.size()));
         block.insert(block.end(), c.body.begin(), c.body.end());
         block.push_back(0x00);
@@ -327,8 +301,8 @@ TEST(PushValues, ReadWriteAndCopy)
 
 TEST(PushValues, ValuesAreDecoded)
 {
-    ReadBlock r({0x96, 0x13, 0x00, 0x00, 'A', 0x00, 0x07, 0x05, 0x00, 0x00, 0x00, 0x06, 0x00, 0x00, 0xF0, 0x3F, 0x00,
-                 0x00, 0x00, 0x00, 0x05, 0x01, 0x00});
+    ReadBlock r({ 0x96, 0x13, 0x00, 0x00, 'A', 0x00, 0x07, 0x05, 0x00, 0x00, 0x00, 0x06, 0x00, 0x00, 0xF0, 0x3F, 0x00,
+        0x00, 0x00, 0x00, 0x05, 0x01, 0x00 });
     auto* push = dynamic_cast<CPushAction*>(r.block.GetItem(0));
     ASSERT_NE(push, nullptr);
     ASSERT_EQ(push->m_pValues->GetItemCount(), 4);

@@ -57,20 +57,22 @@ TEST(TagList, ReadsReportsWritesAndCopies)
         std::vector<int> codes;
         uint16_t frameCount;
         std::vector<long> reported; // {-1}: not checked
-        Bytes written;              // empty: the bytes read
+        Bytes written; // empty: the bytes read
     };
     const Case cases[] = {
-        {"empty list", {0x00, 0x00, 0x00, 0x00}, {}, 0, {}, {}},
-        {"frames match", Concat({{0x02, 0x00}, Tag(1), Tag(1), Tag(0)}), {1, 1}, 2, {}, {}},
-        {"fewer frames than declared", Concat({{0x03, 0x00}, Tag(1), Tag(1), Tag(0)}), {1, 1}, 2,
-         {kSWFErr_LessFrames}, {}},
-        {"more frames than declared", Concat({{0x00, 0x00}, Tag(1), Tag(0)}), {1}, 1, {kSWFErr_MoreFrames}, {}},
-        {"no End tag", Concat({{0x01, 0x00}, Tag(1)}), {1}, 1, {}, Concat({{0x01, 0x00}, Tag(1), Tag(0)})},
-        {"tag cut short", Concat({{0x01, 0x00}, Tag(1), {0x43, 0x02, 0x00}}), {1}, 1, {kSWFErr_DataBeyondSize},
-         Concat({{0x01, 0x00}, Tag(1), Tag(0)})},
-        {"unknown code and long header kept", Concat({{0x01, 0x00}, Tag(200, {1, 2, 3}), Tag(1, {}, true), Tag(0)}),
-         {200, 1}, 1, {kSWFErr_UnknownTag}, {}},
-        {"End tag with a body survives", Concat({{0x00, 0x00}, Tag(0, {9, 9})}), {}, 0, {-1}, {}},
+        { "empty list", { 0x00, 0x00, 0x00, 0x00 }, {}, 0, {}, {} },
+        { "frames match", Concat({ { 0x02, 0x00 }, Tag(1), Tag(1), Tag(0) }), { 1, 1 }, 2, {}, {} },
+        { "fewer frames than declared", Concat({ { 0x03, 0x00 }, Tag(1), Tag(1), Tag(0) }), { 1, 1 }, 2,
+            { kSWFErr_LessFrames }, {} },
+        { "more frames than declared", Concat({ { 0x00, 0x00 }, Tag(1), Tag(0) }), { 1 }, 1, { kSWFErr_MoreFrames },
+            {} },
+        { "no End tag: none written either", Concat({ { 0x01, 0x00 }, Tag(1) }), { 1 }, 1, {}, {} },
+        { "tag cut short", Concat({ { 0x01, 0x00 }, Tag(1), { 0x43, 0x02, 0x00 } }), { 1 }, 1,
+            { kSWFErr_DataBeyondSize }, Concat({ { 0x01, 0x00 }, Tag(1), Tag(0) }) },
+        { "unknown code and long header kept",
+            Concat({ { 0x01, 0x00 }, Tag(200, { 1, 2, 3 }), Tag(1, {}, true), Tag(0) }), { 200, 1 }, 1,
+            { kSWFErr_UnknownTag }, {} },
+        { "End tag with a body survives", Concat({ { 0x00, 0x00 }, Tag(0, { 9, 9 }) }), {}, 0, { -1 }, {} },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -102,7 +104,7 @@ TEST(TagList, ReadsReportsWritesAndCopies)
 TEST(TagList, FrameCountFollowsEditsAndSpriteLists)
 {
     CSWFStream in;
-    Load(in, Concat({{0x05, 0x00}, Tag(1), Tag(1), Tag(0)}));
+    Load(in, Concat({ { 0x05, 0x00 }, Tag(1), Tag(1), Tag(0) }));
     CTagsItem tags;
     LogMark mark;
     tags.ReadSWF(&in);
@@ -111,7 +113,7 @@ TEST(TagList, FrameCountFollowsEditsAndSpriteLists)
     // Unchanged frames write the count the file declared; a new frame writes the real count.
     EXPECT_EQ(Write(tags)[0], 5);
     tags.Add(kTagShowFrame);
-    EXPECT_EQ(Write(tags), Concat({{0x03, 0x00}, Tag(1), Tag(1), Tag(1), Tag(0)}));
+    EXPECT_EQ(Write(tags), Concat({ { 0x03, 0x00 }, Tag(1), Tag(1), Tag(1), Tag(0) }));
     EXPECT_EQ(tags.m_FrameCount, 3);
 
     CTagsItem sprite;
@@ -134,12 +136,12 @@ TEST(CountedCollections, CountForms)
         int result;
     };
     const Case cases[] = {
-        {"byte count", kClassID_CSWFItemsByteCount, 0, {0x02, 'a', 0, 'b', 0}, 2, 5, 1},
-        {"word count", kClassID_CSWFItemsWordCount, 0, {0x01, 0x00, 'a', 0}, 1, 4, 1},
-        {"byte-word count, escaped", kClassID_CSWFItemsByteWordCount, 2, {0xFF, 0x01, 0x00, 'a', 0}, 1, 5, 1},
-        {"byte-word count under style 1", kClassID_CSWFItemsByteWordCount, 1, {0x01, 'a', 0}, 1, 3, 1},
-        {"count beyond the data", kClassID_CSWFItemsWordCount, 0, {0xFF, 0xFF, 'a', 0}, 2, 4, 0},
-        {"count field cut short", kClassID_CSWFItemsWordCount, 0, {0x01}, 0, 1, 0},
+        { "byte count", kClassID_CSWFItemsByteCount, 0, { 0x02, 'a', 0, 'b', 0 }, 2, 5, 1 },
+        { "word count", kClassID_CSWFItemsWordCount, 0, { 0x01, 0x00, 'a', 0 }, 1, 4, 1 },
+        { "byte-word count, escaped", kClassID_CSWFItemsByteWordCount, 2, { 0xFF, 0x01, 0x00, 'a', 0 }, 1, 5, 1 },
+        { "byte-word count under style 1", kClassID_CSWFItemsByteWordCount, 1, { 0x01, 'a', 0 }, 1, 3, 1 },
+        { "count beyond the data", kClassID_CSWFItemsWordCount, 0, { 0xFF, 0xFF, 'a', 0 }, 2, 4, 0 },
+        { "count field cut short", kClassID_CSWFItemsWordCount, 0, { 0x01 }, 0, 1, 0 },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -165,10 +167,10 @@ TEST(CountedCollections, CountForms)
 TEST(CountedCollections, ByteWordCountEscapes)
 {
     // FF 2C 01: 300 under style 2; under style 1 the byte is the count and 2C 01 stay unread.
-    for (unsigned char style : {2, 1}) {
+    for (unsigned char style : { 2, 1 }) {
         CSWFItemsByteWordCount items(nullptr, style);
         CSWFStream in;
-        Load(in, {0xFF, 0x2C, 0x01});
+        Load(in, { 0xFF, 0x2C, 0x01 });
         unsigned long count = 0;
         EXPECT_EQ(items.GetSWFItemsCount(&in, count), 1);
         EXPECT_EQ(count, style == 2 ? 300u : 255u);
@@ -181,10 +183,8 @@ TEST(CountedCollections, ByteWordCountEscapes)
         int result;
     };
     const Case cases[] = {
-        {2, 254, {0xFE}, 1},
-        {2, 255, {0xFF, 0xFF, 0x00}, 1},
-        {1, 255, {0xFF}, 1},
-        {1, 256, {}, 0}, // no form holds it: refused instead of written modulo 256
+        { 2, 254, { 0xFE }, 1 }, { 2, 255, { 0xFF, 0xFF, 0x00 }, 1 }, { 1, 255, { 0xFF }, 1 },
+        { 1, 256, {}, 0 }, // no form holds it: refused instead of written modulo 256
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.items);
@@ -204,13 +204,13 @@ TEST(CountedCollections, DefinedCountIsBounded)
     items.m_ItemClassID = kClassID_CSWFItem;
     items.SetCount(0xFFFFFFFF);
     CSWFStream in;
-    Load(in, {1, 2, 3});
+    Load(in, { 1, 2, 3 });
     EXPECT_EQ(items.ReadSWF(&in), 0);
     EXPECT_LE(items.GetItemCount(), 0x10000);
 
     CSWFItemsUnCountable open;
     open.m_ItemClassID = kClassID_CSWFItem;
-    Load(in, {1, 2, 3});
+    Load(in, { 1, 2, 3 });
     EXPECT_EQ(open.ReadSWF(&in), 1);
     EXPECT_LE(open.GetItemCount(), 1);
 }
@@ -225,11 +225,11 @@ TEST(Strings, ReadAndWrite)
         std::string text;
     };
     const Case cases[] = {
-        {"terminated", kClassID_C0TrmStringItem, {'A', 'B', 0}, 1, "AB"},
-        {"empty terminated", kClassID_C0TrmStringItem, {0}, 1, ""},
-        {"no terminator", kClassID_C0TrmStringItem, {'A', 'B'}, 0, "AB"},
-        {"pascal", kClassID_CPascalStringItem, {3, 'A', 'B', 'C'}, 1, "ABC"},
-        {"pascal cut short", kClassID_CPascalStringItem, {5, 'A'}, 0, "A"},
+        { "terminated", kClassID_C0TrmStringItem, { 'A', 'B', 0 }, 1, "AB" },
+        { "empty terminated", kClassID_C0TrmStringItem, { 0 }, 1, "" },
+        { "no terminator", kClassID_C0TrmStringItem, { 'A', 'B' }, 0, "AB" },
+        { "pascal", kClassID_CPascalStringItem, { 3, 'A', 'B', 'C' }, 1, "ABC" },
+        { "pascal cut short", kClassID_CPascalStringItem, { 5, 'A' }, 0, "A" },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -252,7 +252,7 @@ TEST(Strings, ReadAndWrite)
     C0TrmStringsItem pool;
     pool.AddString("one");
     pool.AddString("");
-    EXPECT_EQ(Write(pool), (Bytes{2, 0, 'o', 'n', 'e', 0, 0}));
+    EXPECT_EQ(Write(pool), (Bytes { 2, 0, 'o', 'n', 'e', 0, 0 }));
 }
 
 TEST(RawData, DumpReadsWhatThereIs)
@@ -260,24 +260,24 @@ TEST(RawData, DumpReadsWhatThereIs)
     CDumpItem dump;
     dump.SetReadingSize(10);
     CSWFStream in;
-    Load(in, {1, 2, 3, 4});
+    Load(in, { 1, 2, 3, 4 });
     LogMark mark;
     EXPECT_EQ(dump.ReadSWF(&in), 1);
     EXPECT_TRUE(HasValue(mark, kSWFErr_DumpCut, 4));
     EXPECT_EQ(dump.GetReadingSize(), 4u);
-    EXPECT_EQ(Write(dump), (Bytes{1, 2, 3, 4}));
-    EXPECT_EQ(Write(*Copy(dump)), (Bytes{1, 2, 3, 4}));
+    EXPECT_EQ(Write(dump), (Bytes { 1, 2, 3, 4 }));
+    EXPECT_EQ(Write(*Copy(dump)), (Bytes { 1, 2, 3, 4 }));
     dump.SetEmpty();
     EXPECT_TRUE(dump.IsEmpty());
-    EXPECT_EQ(Write(dump), Bytes{});
+    EXPECT_EQ(Write(dump), Bytes {});
 
     // Data set from a window into another buffer is copied: it outlives that buffer.
-    Bytes outside = {7, 8};
+    Bytes outside = { 7, 8 };
     CSWFStream window;
     window.Assign(outside.data(), outside.size());
     dump.SetData(&window);
-    outside.assign({0, 0});
-    EXPECT_EQ(Write(dump), (Bytes{7, 8}));
+    outside.assign({ 0, 0 });
+    EXPECT_EQ(Write(dump), (Bytes { 7, 8 }));
 }
 
 TEST(RawData, CompressedDump)
@@ -330,10 +330,10 @@ TEST(RawData, CompressedDump)
     corrupt.m_OutEstimate = 10;
     corrupt.SetReadingSize(3);
     CSWFStream bad;
-    Load(bad, {1, 2, 3});
+    Load(bad, { 1, 2, 3 });
     EXPECT_EQ(corrupt.ReadSWF(&bad), 1);
     EXPECT_TRUE(corrupt.IsCompressed());
-    EXPECT_EQ(Write(corrupt), (Bytes{1, 2, 3}));
+    EXPECT_EQ(Write(corrupt), (Bytes { 1, 2, 3 }));
 }
 
 TEST(ObjectList, OwnershipAndEditing)
@@ -373,7 +373,7 @@ TEST(Collections, CopySurvivesItsSource)
 {
     auto tags = std::make_unique<CTagsItem>();
     CSWFStream in;
-    const Bytes bytes = Concat({{0x01, 0x00}, Tag(200, {1, 2, 3}), Tag(1), Tag(0, {5})});
+    const Bytes bytes = Concat({ { 0x01, 0x00 }, Tag(200, { 1, 2, 3 }), Tag(1), Tag(0, { 5 }) });
     Load(in, bytes);
     tags->ReadSWF(&in);
     auto copy = Copy(*tags);
