@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 
 namespace {
 
@@ -27,25 +28,27 @@ void PrintTable(const CSWFInfo& info, const std::string& path, FILE* out)
     }
 }
 
-void PrintJson(const CSWFInfo& info, const std::string& path, bool valid, const std::vector<std::string>* log,
-               FILE* out)
+void PrintJson(
+    const CSWFInfo& info, const std::string& path, bool valid, const std::vector<std::string>* log, FILE* out)
 {
     const CRectItem& r = info.m_FrameRect;
     std::fprintf(out, "{\"file\": %s, \"valid\": %s, ", JsonString(path).c_str(), valid ? "true" : "false");
     std::fprintf(out, "\"m_Compressed\": %s, \"compression\": \"%s\", ", info.m_Compressed ? "true" : "false",
-                 !info.m_Compressed ? "none" : info.m_CompressionMethod == kCompressionLzma ? "lzma" : "zlib");
+        !info.m_Compressed                                 ? "none"
+            : info.m_CompressionMethod == kCompressionLzma ? "lzma"
+                                                           : "zlib");
     std::fprintf(out, "\"m_Version\": %u, \"m_FileLength\": %u, \"m_OriginalSize\": %u, ", info.m_Version,
-                 info.m_FileLength, info.m_OriginalSize);
-    std::fprintf(out, "\"m_FrameRect\": {\"m_XMin\": %d, \"m_XMax\": %d, \"m_YMin\": %d, \"m_YMax\": %d}, ",
-                 r.m_XMin, r.m_XMax, r.m_YMin, r.m_YMax);
-    std::fprintf(out, "\"m_FrameRate\": %g, \"m_FrameCount\": %u, ", static_cast<double>(info.m_FrameRate),
-                 info.m_FrameCount);
+        info.m_FileLength, info.m_OriginalSize);
+    std::fprintf(out, "\"m_FrameRect\": {\"m_XMin\": %d, \"m_XMax\": %d, \"m_YMin\": %d, \"m_YMax\": %d}, ", r.m_XMin,
+        r.m_XMax, r.m_YMin, r.m_YMax);
+    std::fprintf(
+        out, "\"m_FrameRate\": %g, \"m_FrameCount\": %u, ", static_cast<double>(info.m_FrameRate), info.m_FrameCount);
     if (info.m_pBackgroundColor) {
         const auto& c = info.m_pBackgroundColor->m_Color;
         std::fprintf(out,
-                     "\"m_pBackgroundColor\": {\"red\": %u, \"green\": %u, \"blue\": %u, \"alpha\": %u, "
-                     "\"m_HasAlpha\": %s}, ",
-                     c.red, c.green, c.blue, c.alpha, info.m_pBackgroundColor->m_HasAlpha ? "true" : "false");
+            "\"m_pBackgroundColor\": {\"red\": %u, \"green\": %u, \"blue\": %u, \"alpha\": %u, "
+            "\"m_HasAlpha\": %s}, ",
+            c.red, c.green, c.blue, c.alpha, info.m_pBackgroundColor->m_HasAlpha ? "true" : "false");
     } else {
         std::fprintf(out, "\"m_pBackgroundColor\": null, ");
     }
@@ -53,15 +56,24 @@ void PrintJson(const CSWFInfo& info, const std::string& path, bool valid, const 
         const char* name;
         uint32_t value;
     } counters[] = {
-        {"m_ShapesCount", info.m_ShapesCount},     {"m_MorphsCount", info.m_MorphsCount},
-        {"m_FontsCount", info.m_FontsCount},       {"m_ActionsCount", info.m_ActionsCount},
-        {"m_PicturesCount", info.m_PicturesCount}, {"m_SoundsCount", info.m_SoundsCount},
-        {"m_VideoCount", info.m_VideoCount},       {"m_OtherCount", info.m_OtherCount},
-        {"m_TagsCount", info.m_TagsCount},         {"m_ShapesSize", info.m_ShapesSize},
-        {"m_MorphsSize", info.m_MorphsSize},       {"m_FontsSize", info.m_FontsSize},
-        {"m_ActionsSize", info.m_ActionsSize},     {"m_PicturesSize", info.m_PicturesSize},
-        {"m_SoundsSize", info.m_SoundsSize},       {"m_VideoSize", info.m_VideoSize},
-        {"m_OtherSize", info.m_OtherSize},         {"m_TotalSize", info.m_TotalSize},
+        { "m_ShapesCount", info.m_ShapesCount },
+        { "m_MorphsCount", info.m_MorphsCount },
+        { "m_FontsCount", info.m_FontsCount },
+        { "m_ActionsCount", info.m_ActionsCount },
+        { "m_PicturesCount", info.m_PicturesCount },
+        { "m_SoundsCount", info.m_SoundsCount },
+        { "m_VideoCount", info.m_VideoCount },
+        { "m_OtherCount", info.m_OtherCount },
+        { "m_TagsCount", info.m_TagsCount },
+        { "m_ShapesSize", info.m_ShapesSize },
+        { "m_MorphsSize", info.m_MorphsSize },
+        { "m_FontsSize", info.m_FontsSize },
+        { "m_ActionsSize", info.m_ActionsSize },
+        { "m_PicturesSize", info.m_PicturesSize },
+        { "m_SoundsSize", info.m_SoundsSize },
+        { "m_VideoSize", info.m_VideoSize },
+        { "m_OtherSize", info.m_OtherSize },
+        { "m_TotalSize", info.m_TotalSize },
     };
     for (const auto& counter : counters)
         std::fprintf(out, "\"%s\": %u, ", counter.name, counter.value);
@@ -85,8 +97,10 @@ int RunInfo(const std::vector<std::string>& files, const InfoOptions& options, F
         CSWFStream stream;
         errno = 0;
         if (!stream.LoadFromFile(path.c_str())) {
-            std::fprintf(err, "reelfinch-swf: cannot read %s: %s\n", path.c_str(),
-                         errno ? std::strerror(errno) : "read error");
+            std::error_code ec;
+            const int cause = errno ? errno : std::filesystem::is_directory(path, ec) ? EISDIR : 0;
+            std::fprintf(
+                err, "reelfinch-swf: cannot read %s: %s\n", path.c_str(), cause ? std::strerror(cause) : "read error");
             status = 1;
             continue;
         }

@@ -58,7 +58,7 @@ inline Bytes Filled(size_t n, uint8_t value = 0xAB)
 // The frame rectangle 0..550 x 0..400 pixels (11000 x 8000 twips, 15-bit fields), frame rate 12, as bytes.
 inline Bytes StandardRectAndRate()
 {
-    return {0x78, 0x00, 0x05, 0x5F, 0x00, 0x00, 0x0F, 0xA0, 0x00, 0x00, 0x0C};
+    return { 0x78, 0x00, 0x05, 0x5F, 0x00, 0x00, 0x0F, 0xA0, 0x00, 0x00, 0x0C };
 }
 
 // An uncompressed movie: "FWS", version, file length (the real one unless given), rectangle, rate, frame count
@@ -68,7 +68,7 @@ inline Bytes Movie(const Bytes& tags, uint16_t frames = 1, uint8_t version = 6, 
     Bytes rest = StandardRectAndRate();
     AppendU16(rest, frames);
     rest.insert(rest.end(), tags.begin(), tags.end());
-    Bytes out = {'F', 'W', 'S', version};
+    Bytes out = { 'F', 'W', 'S', version };
     AppendU32(out, lengthField >= 0 ? static_cast<uint32_t>(lengthField) : static_cast<uint32_t>(rest.size() + 8));
     out.insert(out.end(), rest.begin(), rest.end());
     return out;
@@ -90,7 +90,9 @@ inline Bytes Contents(const CSWFStream& s)
 class LogMark
 {
 public:
-    LogMark() : m_Start(SWFDebugger.LogSize()) {}
+    LogMark()
+        : m_Start(SWFDebugger.LogSize())
+    { }
     std::vector<std::string> Lines() const
     {
         std::vector<std::string> out;

@@ -19,7 +19,7 @@ struct Method {
     Unpacker unpack;
 };
 
-const Method kMethods[] = {{"zlib", Compress, DeCompress}, {"lzma", CompressLZMA, DeCompressLZMA}};
+const Method kMethods[] = { { "zlib", Compress, DeCompress }, { "lzma", CompressLZMA, DeCompressLZMA } };
 
 Bytes Sample(size_t n, unsigned seed)
 {
@@ -39,7 +39,7 @@ struct Snapshot {
 
 Snapshot Take(const CSWFStream& s)
 {
-    return {Contents(s), s.GetPosition(), s.GetDataLow()};
+    return { Contents(s), s.GetPosition(), s.GetDataLow() };
 }
 
 } // namespace
@@ -50,14 +50,14 @@ TEST(Compression, RoundTripsInPlaceAtAnyPositionAndKeepTheBytesAroundTheRegion)
         size_t prefix;
         size_t region;
         size_t tail;
-    } layouts[] = {{0, 1, 0}, {8, 20000, 0}, {3, 777, 5}, {5000, 4096, 0}, {9, 300000, 17}};
+    } layouts[] = { { 0, 1, 0 }, { 8, 20000, 0 }, { 3, 777, 5 }, { 5000, 4096, 0 }, { 9, 300000, 17 } };
     for (const Method& m : kMethods) {
         for (auto [prefix, region, tail] : layouts) {
-            SCOPED_TRACE(std::string(m.name) + " prefix " + std::to_string(prefix) + " region " +
-                         std::to_string(region) + " tail " + std::to_string(tail));
+            SCOPED_TRACE(std::string(m.name) + " prefix " + std::to_string(prefix) + " region " + std::to_string(region)
+                + " tail " + std::to_string(tail));
             const Bytes before = Sample(prefix, 1), body = Sample(region, 2), after = Filled(tail, 0xEE);
             CSWFStream s;
-            Load(s, Concat({before, body, after}));
+            Load(s, Concat({ before, body, after }));
             s.SetPosition(prefix);
             ASSERT_EQ(m.pack(&s, static_cast<long>(region)), 1);
             EXPECT_EQ(s.GetPosition(), prefix);
@@ -70,7 +70,7 @@ TEST(Compression, RoundTripsInPlaceAtAnyPositionAndKeepTheBytesAroundTheRegion)
 
             ASSERT_EQ(m.unpack(&s, static_cast<long>(packedSize), region), 1);
             EXPECT_EQ(s.GetPosition(), prefix);
-            EXPECT_EQ(Contents(s), Concat({before, body, after}));
+            EXPECT_EQ(Contents(s), Concat({ before, body, after }));
         }
     }
 }
@@ -80,7 +80,7 @@ TEST(Compression, EmptyRegionsChangeNothingAndCountsAreLimitedToTheData)
     for (const Method& m : kMethods) {
         SCOPED_TRACE(m.name);
         CSWFStream s;
-        Load(s, {1, 2, 3});
+        Load(s, { 1, 2, 3 });
         s.SetPosition(3);
         const Snapshot before = Take(s);
         EXPECT_EQ(m.pack(&s, 100), 1);
@@ -126,18 +126,18 @@ TEST(Compression, DataThatDoesNotDecodeLeavesTheStreamAsItWas)
         Bytes data;
         unsigned long expected;
     } cases[] = {
-        {"zlib garbage", DeCompress, {'n', 'o', 't', ' ', 'z', 'l', 'i', 'b'}, 100},
-        {"zlib cut short", DeCompress, cut, 3000},
-        {"zlib corrupted", DeCompress, flipped, 3000},
-        {"lzma garbage", DeCompressLZMA, Filled(40, 0x11), 100},
-        {"lzma shorter than its prefix", DeCompressLZMA, {1, 2, 3}, 100},
-        {"lzma cut short", DeCompressLZMA, lzCut, 3000},
-        {"lzma bad properties", DeCompressLZMA, badProps, 3000},
+        { "zlib garbage", DeCompress, { 'n', 'o', 't', ' ', 'z', 'l', 'i', 'b' }, 100 },
+        { "zlib cut short", DeCompress, cut, 3000 },
+        { "zlib corrupted", DeCompress, flipped, 3000 },
+        { "lzma garbage", DeCompressLZMA, Filled(40, 0x11), 100 },
+        { "lzma shorter than its prefix", DeCompressLZMA, { 1, 2, 3 }, 100 },
+        { "lzma cut short", DeCompressLZMA, lzCut, 3000 },
+        { "lzma bad properties", DeCompressLZMA, badProps, 3000 },
     };
     for (auto& c : cases) {
         SCOPED_TRACE(c.name);
         CSWFStream s;
-        Load(s, Concat({Bytes{7, 7}, c.data}));
+        Load(s, Concat({ Bytes { 7, 7 }, c.data }));
         s.SetPosition(2);
         const Snapshot before = Take(s);
         EXPECT_EQ(c.unpack(&s, static_cast<long>(c.data.size()), c.expected), 0);

@@ -17,12 +17,13 @@ TEST(Debugger, RecordsAreFormattedFromLevelSeverityCodeObjectMessageAndValue)
         unsigned char type;
         std::string record;
     } cases[] = {
-        {nullptr, 99, "", 0, 9, "0  "},
-        {&item, 32770, "x", -3, 4,
-         "0  Error   Read data is more than the file size, class name: CSWFItem, with message: \"x\", (\"-3\")"},
-        {nullptr, 32768, "", 5, 3, "0 (Warning)  Unknown error; the code is:  32768, (\"5\")"},
-        {&SWFDebugger, 32796, "m", 0, 7, "0 (:Internal error:)  Data small read big Tag, class name: CLowCoreObject, "
-                                          "with message: \"m\""},
+        { nullptr, 99, "", 0, 9, "0  " },
+        { &item, 32770, "x", -3, 4,
+            "0  Error   Read data is more than the file size, class name: CSWFItem, with message: \"x\", (\"-3\")" },
+        { nullptr, 32768, "", 5, 3, "0 (Warning)  Unknown error; the code is:  32768, (\"5\")" },
+        { &SWFDebugger, 32796, "m", 0, 7,
+            "0 (:Internal error:)  Data small read big Tag, class name: CLowCoreObject, "
+            "with message: \"m\"" },
     };
     for (auto& c : cases) {
         LogMark mark;
@@ -64,7 +65,7 @@ TEST(Debugger, HelpersReportOnlyWhatIsWrong)
     EXPECT_EQ(SWFDebugger.CheckFilter(32785, 0), 0);
     EXPECT_EQ(SWFDebugger.CheckFilter(32770, 0), 1);
 
-    Bytes data = {0x50, 0x00};
+    Bytes data = { 0x50, 0x00 };
     CSWFStream s;
     s.Assign(data.data(), data.size());
     unsigned long value = 0;

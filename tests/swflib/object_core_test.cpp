@@ -15,13 +15,32 @@ using namespace testsupport;
 TEST(ObjectCore, NamesTableAnchorsAndUniqueness)
 {
     const std::pair<int, const char*> anchors[] = {
-        {0, "Unknown Object"},     {1, "CLowCoreObject"},        {4, "CSWFClass"},      {9, "CAction"},
-        {10, "CTagsItem"},         {22, "CDumpItem"},            {23, "CAdd2Action"},   {108, "CTypeOfAction"},
-        {109, "CDefineFunctionAction"}, {121, "CUnknownAction"}, {124, "CWithAction"},  {125, "CRegisterParamS"},
-        {129, "CPopX"},            {151, "CPopWthIt"},           {152, "CPONull"},      {161, "CPOFloat"},
-        {162, "CPushArrayItems"},  {163, "CAssetTag"},           {204, "CSetBackGroundColorTag"},
-        {213, "CUnKnownTag"},      {214, "CVideoFrameTag"},      {215, "CAssetItem"},   {233, "CColorItem"},
-        {281, "CClipActionsItem"}, {282, "CSWFTable"},           {283, "CFreeCharacterTag"},
+        { 0, "Unknown Object" },
+        { 1, "CLowCoreObject" },
+        { 4, "CSWFClass" },
+        { 9, "CAction" },
+        { 10, "CTagsItem" },
+        { 22, "CDumpItem" },
+        { 23, "CAdd2Action" },
+        { 108, "CTypeOfAction" },
+        { 109, "CDefineFunctionAction" },
+        { 121, "CUnknownAction" },
+        { 124, "CWithAction" },
+        { 125, "CRegisterParamS" },
+        { 129, "CPopX" },
+        { 151, "CPopWthIt" },
+        { 152, "CPONull" },
+        { 161, "CPOFloat" },
+        { 162, "CPushArrayItems" },
+        { 163, "CAssetTag" },
+        { 204, "CSetBackGroundColorTag" },
+        { 213, "CUnKnownTag" },
+        { 214, "CVideoFrameTag" },
+        { 215, "CAssetItem" },
+        { 233, "CColorItem" },
+        { 281, "CClipActionsItem" },
+        { 282, "CSWFTable" },
+        { 283, "CFreeCharacterTag" },
     };
     for (auto [id, name] : anchors)
         EXPECT_STREQ(ClassNameOf(id), name) << id;
@@ -60,7 +79,7 @@ TEST(ObjectCore, FactoryCreatesEachClassWithItsIdOwnerAndStyle)
 
     // IDs without a creatable class leave the destination as it was.
     CSWFItem sentinel;
-    for (int id : {-1, 0, 1, 3, 282, 284, 300}) {
+    for (int id : { -1, 0, 1, 3, 282, 284, 300 }) {
         CSWFObject* dest = &sentinel;
         EXPECT_EQ(NewInstance(id, dest, nullptr, 0), 0) << id;
         EXPECT_EQ(dest, &sentinel);
@@ -68,10 +87,16 @@ TEST(ObjectCore, FactoryCreatesEachClassWithItsIdOwnerAndStyle)
 
     // Classes whose layout variant is fixed ignore the style they are given.
     const std::pair<int, unsigned char> fixedStyles[] = {
-        {kClassID_CDefineShapeTag, 1},        {kClassID_CDefineShape2Tag, 2},     {kClassID_CDefineShape3Tag, 3},
-        {kClassID_CDefineTextTag, 2},         {kClassID_CDefineText2Tag, 3},      {kClassID_CDefineBitsLossLessTag, 1},
-        {kClassID_CDefineBitsLossLess2Tag, 3}, {kClassID_CGlyphShapeTableItem, 3}, {kClassID_CMorphFillStylesItem, 3},
-        {kClassID_CMorphLineStylesItem, 3},
+        { kClassID_CDefineShapeTag, 1 },
+        { kClassID_CDefineShape2Tag, 2 },
+        { kClassID_CDefineShape3Tag, 3 },
+        { kClassID_CDefineTextTag, 2 },
+        { kClassID_CDefineText2Tag, 3 },
+        { kClassID_CDefineBitsLossLessTag, 1 },
+        { kClassID_CDefineBitsLossLess2Tag, 3 },
+        { kClassID_CGlyphShapeTableItem, 3 },
+        { kClassID_CMorphFillStylesItem, 3 },
+        { kClassID_CMorphLineStylesItem, 3 },
     };
     for (auto [id, style] : fixedStyles) {
         CSWFObject* dest = nullptr;
@@ -158,27 +183,27 @@ TEST(ObjectCore, MakeCopyIsDeepAndTakesTheGivenOwner)
 TEST(ObjectCore, TagCodesMapToTheirClasses)
 {
     const std::tuple<uint16_t, bool, int> cases[] = {
-        {0, false, kClassID_CEndTag},
-        {3, false, kClassID_CFreeCharacterTag},
-        {9, false, kClassID_CSetBackGroundColorTag},
-        {16, false, kClassID_CUnKnownTag},
-        {18, false, kClassID_CSoundStreamHeadTag},
-        {45, false, kClassID_CSoundStreamHead2Tag},
-        {59, false, kClassID_CDoInitActionsTag},
-        {63, false, kClassID_CUnKnownTag},
-        {66, false, kClassID_CSetTabIndex},
-        {67, false, kClassID_CUnKnownTag},
-        {1023, false, kClassID_CUnKnownTag},
-        {2, true, kClassID_CUnKnownTag},
-        {39, true, kClassID_CUnKnownTag},
-        {26, true, kClassID_CPlaceObject2Tag},
-        {61, true, kClassID_CVideoFrameTag},
+        { 0, false, kClassID_CEndTag },
+        { 3, false, kClassID_CFreeCharacterTag },
+        { 9, false, kClassID_CSetBackGroundColorTag },
+        { 16, false, kClassID_CUnKnownTag },
+        { 18, false, kClassID_CSoundStreamHeadTag },
+        { 45, false, kClassID_CSoundStreamHead2Tag },
+        { 59, false, kClassID_CDoInitActionsTag },
+        { 63, false, kClassID_CUnKnownTag },
+        { 66, false, kClassID_CSetTabIndex },
+        { 67, false, kClassID_CUnKnownTag },
+        { 1023, false, kClassID_CUnKnownTag },
+        { 2, true, kClassID_CUnKnownTag },
+        { 39, true, kClassID_CUnKnownTag },
+        { 26, true, kClassID_CPlaceObject2Tag },
+        { 61, true, kClassID_CVideoFrameTag },
     };
     for (auto [code, inSprite, id] : cases)
         EXPECT_EQ(TagClassForCode(code, inSprite), id) << code << (inSprite ? " in a sprite" : "");
 
     // Inside a sprite exactly these codes keep their classes.
-    const std::set<uint16_t> spriteCodes = {0, 1, 4, 5, 12, 15, 18, 19, 26, 28, 43, 45, 61, 66};
+    const std::set<uint16_t> spriteCodes = { 0, 1, 4, 5, 12, 15, 18, 19, 26, 28, 43, 45, 61, 66 };
     for (uint16_t code = 0; code < 70; ++code) {
         const int top = TagClassForCode(code, false);
         const int inner = TagClassForCode(code, true);

@@ -31,14 +31,15 @@ struct BitCase {
 TEST(Stream, BitFieldsAreReadMostSignificantFirstAndTheCursorFollows)
 {
     const BitCase cases[] = {
-        {"two fields across a byte", {0xB5, 0x40}, {{false, 5, 22}, {false, 6, 42}}, 1, 5},
-        {"signed nibble", {0xC0}, {{true, 4, -4}}, 0, 4},
-        {"one-bit signed field", {0x80}, {{true, 1, -1}}, 0, 7},
-        {"positive signed field", {0x60}, {{true, 4, 6}}, 0, 4},
-        {"whole bytes land aligned", {0x12, 0x34}, {{false, 8, 0x12}, {false, 8, 0x34}}, 2, 8},
-        {"32 bits from an odd bit", {0xFF, 0xFF, 0xFF, 0xFF, 0x7E}, {{false, 1, 1}, {false, 32, 0xFFFFFFFE}}, 4, 7},
-        {"32-bit signed", {0x80, 0x00, 0x00, 0x00}, {{true, 32, INT32_MIN}}, 4, 8},
-        {"zero-width fields read nothing", {0xFF}, {{false, 0, 0}, {true, 0, 0}, {false, 3, 7}}, 0, 5},
+        { "two fields across a byte", { 0xB5, 0x40 }, { { false, 5, 22 }, { false, 6, 42 } }, 1, 5 },
+        { "signed nibble", { 0xC0 }, { { true, 4, -4 } }, 0, 4 },
+        { "one-bit signed field", { 0x80 }, { { true, 1, -1 } }, 0, 7 },
+        { "positive signed field", { 0x60 }, { { true, 4, 6 } }, 0, 4 },
+        { "whole bytes land aligned", { 0x12, 0x34 }, { { false, 8, 0x12 }, { false, 8, 0x34 } }, 2, 8 },
+        { "32 bits from an odd bit", { 0xFF, 0xFF, 0xFF, 0xFF, 0x7E }, { { false, 1, 1 }, { false, 32, 0xFFFFFFFE } },
+            4, 7 },
+        { "32-bit signed", { 0x80, 0x00, 0x00, 0x00 }, { { true, 32, INT32_MIN } }, 4, 8 },
+        { "zero-width fields read nothing", { 0xFF }, { { false, 0, 0 }, { true, 0, 0 }, { false, 3, 7 } }, 0, 5 },
     };
     for (const BitCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -78,7 +79,7 @@ TEST(Stream, ReadingPastTheEndRecordsTheShortfallUntilThePositionMovesInside)
     EXPECT_EQ(empty.GetU8(), 0);
     EXPECT_EQ(empty.GetDataRest(), -1);
 
-    Bytes data = {1, 2, 3};
+    Bytes data = { 1, 2, 3 };
     CSWFStream s;
     s.Assign(data.data(), data.size());
     s.GetU(4);
@@ -118,17 +119,17 @@ TEST(Stream, WrittenBitFieldsReadBackAndLeaveNeighbouringBitsAlone)
     EXPECT_EQ(s.GetDataRest(), 0);
 
     // Overwriting a field inside existing bytes keeps the bits around it.
-    Bytes data = {0xFF, 0xFF};
+    Bytes data = { 0xFF, 0xFF };
     CSWFStream window;
     window.Assign(data.data(), data.size());
     window.GetU(3);
     EXPECT_EQ(window.WriteBits(0, 6), 1);
-    EXPECT_EQ(data, (Bytes{0xE0, 0x7F}));
+    EXPECT_EQ(data, (Bytes { 0xE0, 0x7F }));
     // A window cannot grow: a write past its end fails and writes nothing.
     window.SetPosition(1);
     window.SetBit(8);
     EXPECT_EQ(window.WriteBits(0, 16), 0);
-    EXPECT_EQ(data, (Bytes{0xE0, 0x7F}));
+    EXPECT_EQ(data, (Bytes { 0xE0, 0x7F }));
 }
 
 TEST(Stream, IntegersAreLittleEndianWithoutImplicitAlignment)
@@ -138,7 +139,7 @@ TEST(Stream, IntegersAreLittleEndianWithoutImplicitAlignment)
     s.WriteS16(-2);
     s.WriteU32(0xA1B2C3D4);
     s.WriteS32(-100000);
-    EXPECT_EQ(Contents(s), (Bytes{0x34, 0x12, 0xFE, 0xFF, 0xD4, 0xC3, 0xB2, 0xA1, 0x60, 0x79, 0xFE, 0xFF}));
+    EXPECT_EQ(Contents(s), (Bytes { 0x34, 0x12, 0xFE, 0xFF, 0xD4, 0xC3, 0xB2, 0xA1, 0x60, 0x79, 0xFE, 0xFF }));
     s.SetPosition(0);
     EXPECT_EQ(s.GetU16(), 0x1234);
     EXPECT_EQ(s.GetS16(), -2);
@@ -146,7 +147,7 @@ TEST(Stream, IntegersAreLittleEndianWithoutImplicitAlignment)
     EXPECT_EQ(s.GetS32(), -100000);
 
     // A 16-bit read inside a bit field takes the next 16 bits and swaps them.
-    Bytes data = {0x81, 0x23, 0x40};
+    Bytes data = { 0x81, 0x23, 0x40 };
     CSWFStream bits;
     bits.Assign(data.data(), data.size());
     bits.GetU(4);
@@ -162,7 +163,8 @@ TEST(Stream, FixedPointNumbers)
     struct {
         Bytes bytes;
         float value;
-    } reads[] = {{{0x80, 0x0C}, 12.5f}, {{0x00, 0xFF}, -1.0f}, {{0x00, 0x18}, 24.0f}, {{0x40, 0xFE}, -1.75f}};
+    } reads[] = { { { 0x80, 0x0C }, 12.5f }, { { 0x00, 0xFF }, -1.0f }, { { 0x00, 0x18 }, 24.0f },
+        { { 0x40, 0xFE }, -1.75f } };
     for (auto& r : reads) {
         CSWFStream s;
         s.Assign(r.bytes.data(), r.bytes.size());
@@ -173,8 +175,14 @@ TEST(Stream, FixedPointNumbers)
         float value;
         Bytes bytes;
     } writes[] = {
-        {12.0f, {0x00, 0x0C}}, {12.5f, {0x80, 0x0C}}, {24.0f, {0x00, 0x18}}, {29.97f, {0xF8, 0x1D}},
-        {200.0f, {0x00, 0xC8}}, {255.5f, {0x80, 0xFF}}, {-1.5f, {0x80, 0xFE}}, {-0.25f, {0xC0, 0xFF}},
+        { 12.0f, { 0x00, 0x0C } },
+        { 12.5f, { 0x80, 0x0C } },
+        { 24.0f, { 0x00, 0x18 } },
+        { 29.97f, { 0xF8, 0x1D } },
+        { 200.0f, { 0x00, 0xC8 } },
+        { 255.5f, { 0x80, 0xFF } },
+        { -1.5f, { 0x80, 0xFE } },
+        { -0.25f, { 0xC0, 0xFF } },
     };
     for (auto& w : writes) {
         SCOPED_TRACE(w.value);
@@ -193,11 +201,11 @@ TEST(Stream, FixedPointNumbers)
 
     CSWFStream f;
     f.WriteFloat1616(-3.25f);
-    EXPECT_EQ(Contents(f), (Bytes{0x00, 0x00, 0x50, 0xC0}));
+    EXPECT_EQ(Contents(f), (Bytes { 0x00, 0x00, 0x50, 0xC0 }));
     f.SetPosition(0);
     EXPECT_EQ(f.GetFloat1616(), -3.25f);
 
-    Bytes matrix = {0xFF, 0xFF, 0x80}; // 17 bits: -1 / 65536 ... as a signed field
+    Bytes matrix = { 0xFF, 0xFF, 0x80 }; // 17 bits: -1 / 65536 ... as a signed field
     CSWFStream m;
     m.Assign(matrix.data(), matrix.size());
     EXPECT_FLOAT_EQ(m.GetFloat(17), -1.0f / 65536.0f);
@@ -205,7 +213,7 @@ TEST(Stream, FixedPointNumbers)
 
 TEST(Stream, BitCursorAndAlignment)
 {
-    Bytes data = {0xAA, 0xBB};
+    Bytes data = { 0xAA, 0xBB };
     CSWFStream s;
     s.Assign(data.data(), data.size());
     s.SetBit(0);
@@ -223,7 +231,7 @@ TEST(Stream, BitCursorAndAlignment)
     CSWFStream w;
     w.WriteBits(1, 1);
     w.FlushBits();
-    EXPECT_EQ(Contents(w), (Bytes{0x80}));
+    EXPECT_EQ(Contents(w), (Bytes { 0x80 }));
     EXPECT_EQ(w.GetPosition(), 1u);
 }
 
@@ -242,12 +250,11 @@ struct TagHeaderCase {
 TEST(Stream, TagHeadersGiveCodeLengthAndABodyWindow)
 {
     const TagHeaderCase cases[] = {
-        {{0x00, 0x00}, 1, 0, false, 0},
-        {{0x43, 0x02, 1, 2, 3}, 1, 9, false, 3},
-        {{0x3F, 0x03, 0x05, 0x00, 0x00, 0x00, 1, 2, 3, 4, 5}, 1, 12, true, 5},
-        {{0x3F, 0x03, 0x00, 0x00, 0x00, 0x00}, 1, 12, true, 0}, // a long header may announce a short body
-        {{0x43}, 0, 0, false, 0},                               // truncated header
-        {{0x3F, 0x03, 0x05, 0x00}, 0, 12, true, 0},             // truncated long length
+        { { 0x00, 0x00 }, 1, 0, false, 0 }, { { 0x43, 0x02, 1, 2, 3 }, 1, 9, false, 3 },
+        { { 0x3F, 0x03, 0x05, 0x00, 0x00, 0x00, 1, 2, 3, 4, 5 }, 1, 12, true, 5 },
+        { { 0x3F, 0x03, 0x00, 0x00, 0x00, 0x00 }, 1, 12, true, 0 }, // a long header may announce a short body
+        { { 0x43 }, 0, 0, false, 0 }, // truncated header
+        { { 0x3F, 0x03, 0x05, 0x00 }, 0, 12, true, 0 }, // truncated long length
     };
     for (const TagHeaderCase& c : cases) {
         Bytes data = c.bytes;
@@ -271,7 +278,7 @@ TEST(Stream, TagHeadersGiveCodeLengthAndABodyWindow)
 
 TEST(Stream, ATagLongerThanTheRestStopsTheWalkWithADiagnostic)
 {
-    Bytes data = {0x43, 0x02, 1, 2}; // announces 3 bytes, 2 remain
+    Bytes data = { 0x43, 0x02, 1, 2 }; // announces 3 bytes, 2 remain
     CSWFStream s, body;
     s.Assign(data.data(), data.size());
     LogMark mark;
@@ -283,7 +290,7 @@ TEST(Stream, ATagLongerThanTheRestStopsTheWalkWithADiagnostic)
     EXPECT_TRUE(mark.Has(kSWFErr_DataBeyondSize));
     EXPECT_NE(mark.Lines()[0].find("Requied size: 3, from absolure rest: 2. Real data size: 4, Offset: 2, tag ID: 9, "
                                    "navigation terminated"),
-              std::string::npos);
+        std::string::npos);
 }
 
 TEST(Stream, AppendTagChoosesTheHeaderFormByBodySizeOrFlag)
@@ -294,12 +301,12 @@ TEST(Stream, AppendTagChoosesTheHeaderFormByBodySizeOrFlag)
         size_t bodySize; // SIZE_MAX: no body
         Bytes header;
     } cases[] = {
-        {9, false, 3, {0x43, 0x02}},
-        {9, false, 62, {0x7E, 0x02}},
-        {9, false, 63, {0x7F, 0x02, 0x3F, 0x00, 0x00, 0x00}},
-        {9, true, 3, {0x7F, 0x02, 0x03, 0x00, 0x00, 0x00}},
-        {1, false, SIZE_MAX, {0x40, 0x00}},
-        {1023, false, 0, {0xC0, 0xFF}},
+        { 9, false, 3, { 0x43, 0x02 } },
+        { 9, false, 62, { 0x7E, 0x02 } },
+        { 9, false, 63, { 0x7F, 0x02, 0x3F, 0x00, 0x00, 0x00 } },
+        { 9, true, 3, { 0x7F, 0x02, 0x03, 0x00, 0x00, 0x00 } },
+        { 1, false, SIZE_MAX, { 0x40, 0x00 } },
+        { 1023, false, 0, { 0xC0, 0xFF } },
     };
     for (auto& c : cases) {
         CSWFStream out, body;
@@ -307,13 +314,13 @@ TEST(Stream, AppendTagChoosesTheHeaderFormByBodySizeOrFlag)
         Load(body, content);
         body.SetPosition(body.GetSize()); // the body's position plays no part
         ASSERT_EQ(out.AppendTag(c.code, c.longHeader, c.bodySize == SIZE_MAX ? nullptr : &body), 1);
-        EXPECT_EQ(Contents(out), Concat({c.header, content})) << c.code << " " << c.bodySize;
+        EXPECT_EQ(Contents(out), Concat({ c.header, content })) << c.code << " " << c.bodySize;
     }
 }
 
 TEST(Stream, ActionHeadersReadAndWrite)
 {
-    Bytes data = {0x07, 0x83, 0x02, 0x00, 0xAA, 0xBB, 0x96, 0x05, 0x00, 0x01};
+    Bytes data = { 0x07, 0x83, 0x02, 0x00, 0xAA, 0xBB, 0x96, 0x05, 0x00, 0x01 };
     CSWFStream s, body;
     s.Assign(data.data(), data.size());
     unsigned char code = 0;
@@ -322,7 +329,7 @@ TEST(Stream, ActionHeadersReadAndWrite)
     EXPECT_EQ(body.GetSize(), 0u);
     ASSERT_EQ(s.GetNextAction(&code, &body), 1);
     EXPECT_EQ(code, 0x83);
-    EXPECT_EQ(Contents(body), (Bytes{0xAA, 0xBB}));
+    EXPECT_EQ(Contents(body), (Bytes { 0xAA, 0xBB }));
     LogMark mark;
     EXPECT_EQ(s.GetNextAction(&code, &body), 0); // 5 bytes announced, 1 left
     EXPECT_TRUE(mark.Has(kSWFErr_DataBeyondSize));
@@ -331,12 +338,12 @@ TEST(Stream, ActionHeadersReadAndWrite)
     out.AppendAction(0x07, &body); // no length, whatever the body
     out.AppendAction(0x83, &body);
     out.AppendAction(0x81, nullptr);
-    EXPECT_EQ(Contents(out), (Bytes{0x07, 0x83, 0x02, 0x00, 0xAA, 0xBB, 0x81, 0x00, 0x00}));
+    EXPECT_EQ(Contents(out), (Bytes { 0x07, 0x83, 0x02, 0x00, 0xAA, 0xBB, 0x81, 0x00, 0x00 }));
 }
 
 TEST(Stream, WindowsAndAssignedBuffersNeverChangeSize)
 {
-    Bytes data = {1, 2, 3, 4, 5};
+    Bytes data = { 1, 2, 3, 4, 5 };
     CSWFStream w;
     w.Assign(data.data(), data.size());
     EXPECT_EQ(w.SetSize(10), 0);
@@ -351,7 +358,7 @@ TEST(Stream, WindowsAndAssignedBuffersNeverChangeSize)
     w.SetPosition(5);
     EXPECT_EQ(w.WriteBuf("x", 1), 0);
     EXPECT_EQ(w.GetDataRest(), -1);
-    EXPECT_EQ(data, (Bytes{1, 2, 3, 4, 5}));
+    EXPECT_EQ(data, (Bytes { 1, 2, 3, 4, 5 }));
 
     // Assigning nothing empties the stream and clears position, shortfall and bit cursor.
     w.SetPosition(2);
@@ -365,12 +372,12 @@ TEST(Stream, WindowsAndAssignedBuffersNeverChangeSize)
 TEST(Stream, SizeAndCapacityOfAnOwnedBuffer)
 {
     CSWFStream s;
-    Load(s, {1, 2, 3, 4, 5, 6, 7, 8});
+    Load(s, { 1, 2, 3, 4, 5, 6, 7, 8 });
     s.SetPosition(6);
     ASSERT_EQ(s.SetSize(4), 1); // shrinking below the position moves it to the end
     EXPECT_EQ(s.GetPosition(), 4u);
     ASSERT_EQ(s.SetSize(6), 1); // growing zero-fills
-    EXPECT_EQ(Contents(s), (Bytes{1, 2, 3, 4, 0, 0}));
+    EXPECT_EQ(Contents(s), (Bytes { 1, 2, 3, 4, 0, 0 }));
     ASSERT_EQ(s.SetMemorySize(3), 1); // the size never stays above the capacity
     EXPECT_EQ(s.GetSize(), 3u);
     EXPECT_LE(s.GetPosition(), s.GetSize());
@@ -396,16 +403,16 @@ TEST(Stream, InsertOpensAndClosesGapsAtThePosition)
         uint32_t position;
         Bytes expected;
     } cases[] = {
-        {4, 2, {0, 1, 2, 3, 4, 5, 2, 3, 4, 5}}, // the gap keeps the old bytes; the tail moved up
-        {-2, 2, {0, 1, 4, 5}},
-        {-4, 4, {0, 1, 2, 3}}, // only the bytes after the position go
-        {-7, 3, {}},            // more than the whole stream empties it
-        {LONG_MIN, 3, {}},
-        {0, 3, {0, 1, 2, 3, 4, 5}},
+        { 4, 2, { 0, 1, 2, 3, 4, 5, 2, 3, 4, 5 } }, // the gap keeps the old bytes; the tail moved up
+        { -2, 2, { 0, 1, 4, 5 } },
+        { -4, 4, { 0, 1, 2, 3 } }, // only the bytes after the position go
+        { -7, 3, {} }, // more than the whole stream empties it
+        { LONG_MIN, 3, {} },
+        { 0, 3, { 0, 1, 2, 3, 4, 5 } },
     };
     for (auto& c : cases) {
         CSWFStream s;
-        Load(s, {0, 1, 2, 3, 4, 5});
+        Load(s, { 0, 1, 2, 3, 4, 5 });
         s.SetPosition(c.position);
         EXPECT_EQ(s.Insert(c.n), 1) << c.n;
         EXPECT_EQ(Contents(s), c.expected) << c.n;
@@ -416,7 +423,7 @@ TEST(Stream, InsertOpensAndClosesGapsAtThePosition)
 TEST(Stream, CopiesOwnTheirBytesOrShareAWindow)
 {
     CSWFStream s;
-    Load(s, {1, 2, 3});
+    Load(s, { 1, 2, 3 });
     s.GetU(3);
     CSWFStream* copy = new CSWFStream;
     ASSERT_EQ(s.MakeCopy(copy), 1); // the old object in dest is replaced
@@ -425,12 +432,12 @@ TEST(Stream, CopiesOwnTheirBytesOrShareAWindow)
     copy->SetPosition(0);
     copy->SetBit(8);
     copy->WriteU8(9);
-    EXPECT_EQ(Contents(s), (Bytes{1, 2, 3}));
+    EXPECT_EQ(Contents(s), (Bytes { 1, 2, 3 }));
     CSWFStream* same = copy;
     EXPECT_EQ(copy->MakeCopy(same), 1);
     EXPECT_EQ(same, copy);
 
-    Bytes data = {4, 5};
+    Bytes data = { 4, 5 };
     CSWFStream w;
     w.Assign(data.data(), data.size());
     ASSERT_EQ(w.MakeCopy(copy), 1);
@@ -442,7 +449,7 @@ TEST(Stream, CopiesOwnTheirBytesOrShareAWindow)
 TEST(Stream, BlockCopiesStayInsideTheirData)
 {
     CSWFStream s;
-    Load(s, {1, 2, 3, 4});
+    Load(s, { 1, 2, 3, 4 });
     uint8_t out[6] = {};
     EXPECT_EQ(s.ReadBuf(out, 6), 0); // copies what is there and records the rest as missing
     EXPECT_EQ(out[3], 4);
@@ -452,7 +459,7 @@ TEST(Stream, BlockCopiesStayInsideTheirData)
     s.SetPosition(0);
     s.SetPosition(4);
     ASSERT_EQ(s.WriteBuf(s.GetBuffer(), 4), 1);
-    EXPECT_EQ(Contents(s), (Bytes{1, 2, 3, 4, 1, 2, 3, 4}));
+    EXPECT_EQ(Contents(s), (Bytes { 1, 2, 3, 4, 1, 2, 3, 4 }));
 
     CSWFStream other;
     s.SetPosition(6);
@@ -462,7 +469,7 @@ TEST(Stream, BlockCopiesStayInsideTheirData)
     EXPECT_EQ(other.GetSize(), 0u);
     EXPECT_EQ(s.ReadStream(&other, 2), 1);
     EXPECT_EQ(s.ReadStream(nullptr, 0), 0);
-    EXPECT_EQ(Contents(other), (Bytes{3, 4}));
+    EXPECT_EQ(Contents(other), (Bytes { 3, 4 }));
 }
 
 TEST(Stream, FilesLoadAndSave)
@@ -470,14 +477,14 @@ TEST(Stream, FilesLoadAndSave)
     TempDir dir;
     const std::string path = (dir.Path() / "movie.bin").string();
     CSWFStream s;
-    Load(s, {9, 8, 7, 6, 5});
+    Load(s, { 9, 8, 7, 6, 5 });
     ASSERT_EQ(s.SaveToFile(path.c_str()), 1);
 
     CSWFStream loaded;
     Load(loaded, Filled(50)); // a longer earlier content is replaced
     loaded.GetU(3);
     ASSERT_EQ(loaded.LoadFromFile(path.c_str()), 1);
-    EXPECT_EQ(Contents(loaded), (Bytes{9, 8, 7, 6, 5}));
+    EXPECT_EQ(Contents(loaded), (Bytes { 9, 8, 7, 6, 5 }));
     EXPECT_EQ(loaded.GetPosition(), 0u);
     EXPECT_EQ(loaded.GetBit(), 8);
 
