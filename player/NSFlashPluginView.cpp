@@ -115,7 +115,10 @@ NSFlashPluginView::~NSFlashPluginView()
     removeWindowObservers();
     stop();
     unloadPlugin();
-    setZoomView(nullptr);
+    if (ZoomViewClient* drawer = zoomView()) {
+        drawer->setFlashImage(QImage());
+        drawer->setFlashView(nullptr);
+    }
 }
 
 void NSFlashPluginView::setPluginPath(const QString& path)
@@ -1168,22 +1171,30 @@ void NSFlashPluginView::setSnapShotFrequency(int frequency)
         restartNullEvents();
 }
 
+ZoomViewClient* NSFlashPluginView::zoomView() const
+{
+    if (_zoomViewIsObject && !_zoomViewObject)
+        return nullptr; // destroyed since it was attached
+    return _zoomView;
+}
+
 void NSFlashPluginView::setZoomView(ZoomViewClient* zoomView)
 {
-    if (_zoomView) {
-        _zoomView->setFlashImage(QImage());
-        _zoomView->setNeedsDisplay();
-        _zoomView = nullptr;
+    if (ZoomViewClient* old = this->zoomView()) {
+        old->setFlashImage(QImage());
+        old->setNeedsDisplay();
     }
     _zoomView = zoomView;
+    _zoomViewObject = dynamic_cast<QObject*>(zoomView);
+    _zoomViewIsObject = _zoomViewObject != nullptr;
     if (_zoomView)
         _zoomView->setFlashView(this);
 }
 
 void NSFlashPluginView::zoomViewNeedsDisplay()
 {
-    if (_zoomView)
-        _zoomView->setNeedsDisplay();
+    if (ZoomViewClient* drawer = zoomView())
+        drawer->setNeedsDisplay();
 }
 
 void NSFlashPluginView::updateZoomView(bool)
@@ -1195,22 +1206,24 @@ void NSFlashPluginView::updateZoomView(bool)
 
 void NSFlashPluginView::updateZoomSnapshot()
 {
-    if (!_zoomView || !_isStarted || !_plugin)
+    if (!zoomView() || !_isStarted || !_plugin)
         return;
     const bool zoomed = !SameRect(_currentRect, _originalRect);
     if (zoomed)
         _plugin->setZoomRect(_originalRect.left, _originalRect.top, _originalRect.right, _originalRect.bottom);
+    QPointer<NSFlashPluginView> self(this);
     const QImage image = snapshot();
-    if (!_zoomView || !_plugin)
+    if (!self || !_plugin)
         return;
-    _zoomView->setFlashImage(image);
+    if (ZoomViewClient* drawer = zoomView())
+        drawer->setFlashImage(image);
     if (zoomed)
         _plugin->setZoomRect(_currentRect.left, _currentRect.top, _currentRect.right, _currentRect.bottom);
 }
 
 void NSFlashPluginView::snapshotStep()
 {
-    if (!_zoomView)
+    if (!zoomView())
         return;
     if (_nullCount < _snapShotFreq) {
         ++_nullCount;

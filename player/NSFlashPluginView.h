@@ -154,9 +154,10 @@ public:
     QImage snapshotFromRect(const QRect& rect);
     void setSnapShotFrequency(int frequency);
     int snapShotFrequency() const { return _snapShotFreq; }
-    // The drawer is not owned: whoever destroys it first calls setZoomView(nullptr).
+    // The drawer is not owned. A drawer that is also a QObject is dropped when it is destroyed; any other must be
+    // taken away with setZoomView(nullptr) before it goes.
     void setZoomView(ZoomViewClient* zoomView);
-    ZoomViewClient* zoomView() const { return _zoomView; }
+    ZoomViewClient* zoomView() const;
     void updateZoomView(bool update);
     void updateZoomSnapshot();
 
@@ -201,6 +202,8 @@ private:
 
     int _nullCount = 0;
     ZoomViewClient* _zoomView = nullptr;
+    QPointer<QObject> _zoomViewObject; // the drawer as a QObject, to notice its destruction
+    bool _zoomViewIsObject = false;
     int _snapShotFreq = kDefaultSnapShotFrequency;
     _NPSignedRect _currentRect {};
     _NPSignedRect _originalRect {};

@@ -337,3 +337,24 @@ TEST_F(EventDeliveryTest, UpdateEventsPaintGreenUnderThePluginThenRestoreThePort
     ASSERT_EQ(updates.size(), 1u);
     EXPECT_EQ(updates[0].message, view->windowRef()->windowNumber);
 }
+
+TEST_F(EventDeliveryTest, EnteringAndLeavingAdjustTheCursorOnlyWhileStarted)
+{
+    QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(325, 215));
+    QEvent leave(QEvent::Leave);
+    QCoreApplication::sendEvent(view, &enter);
+    QCoreApplication::sendEvent(view, &leave);
+    EXPECT_TRUE(control->events.empty());
+
+    ASSERT_TRUE(view->start());
+    view->stopNullEvents();
+    control->events.clear();
+    QCoreApplication::sendEvent(view, &enter);
+    QCoreApplication::sendEvent(view, &leave);
+    ASSERT_EQ(control->events.size(), 2u);
+    EXPECT_EQ(control->events[0].what, adjustCursorEvent);
+    EXPECT_EQ(control->events[0].where.h, 325);
+    EXPECT_EQ(control->events[0].where.v, 215);
+    EXPECT_EQ(control->events[1].what, adjustCursorEvent);
+    EXPECT_EQ(view->cursor().shape(), Qt::ArrowCursor);
+}

@@ -390,3 +390,44 @@ TEST_F(ViewTest, DrawerSnapshotShowsTheWholeMovieAndTheZoomComesBack)
     ASSERT_FALSE(drawer.images.empty());
     EXPECT_TRUE(drawer.images.back().isNull());
 }
+
+TEST_F(ViewTest, PlaybackOperationsNeedARunningMovieAndRefreshTheDrawer)
+{
+    RecordingZoomView drawer;
+    view->setZoomView(&drawer);
+    EXPECT_FALSE(view->play());
+    EXPECT_FALSE(view->gotoFrame(3));
+    EXPECT_FALSE(view->setFlashQuality(2));
+    EXPECT_EQ(view->currentFrame(), 0);
+    EXPECT_TRUE(control->callsStartingWith("invoke").empty());
+
+    ASSERT_TRUE(view->loadMovie(QByteArray(10, 'm'), "/tmp/play.swf"));
+    view->stopNullEvents();
+    drawer.images.clear();
+    // Play and stop report success whatever the plug-in says; frame jumps also refresh the drawer's snapshot.
+    control->invokeResult = false;
+    EXPECT_TRUE(view->play());
+    EXPECT_TRUE(view->stopPlay());
+    EXPECT_TRUE(view->gotoFrame(3));
+    EXPECT_TRUE(view->rewind());
+    EXPECT_EQ(drawer.images.size(), 2u);
+    EXPECT_FALSE(view->setFlashQuality(2));
+    const auto invoked = control->callsStartingWith("invoke");
+    ASSERT_GE(invoked.size(), 4u);
+    EXPECT_EQ(invoked[2], "invoke GotoFrame 3");
+    view->setZoomView(nullptr);
+}
+
+TEST_F(ViewTest, ADestroyedDrawerIsDropped)
+{
+    class DrawerWidget : public QWidget, public RecordingZoomView
+    {
+    };
+    auto drawer = std::make_unique<DrawerWidget>();
+    view->setZoomView(drawer.get());
+    EXPECT_EQ(view->zoomView(), drawer.get());
+    drawer.reset();
+    EXPECT_EQ(view->zoomView(), nullptr);
+    ASSERT_TRUE(view->loadMovie(QByteArray(10, 'm'), "/tmp/drawer.swf")); // refreshes no drawer
+    view->gotoFrame(1);
+}
