@@ -16,9 +16,9 @@ using namespace records;
 
 namespace {
 
-constexpr unsigned char kMatrixBitsWidth = 5;  // width field of each matrix part
-constexpr int kMatrixMaxBits = 31;              // the most a 5-bit width field can say
-constexpr unsigned char kCXFormBitsWidth = 4;  // width field of the colour transform terms
+constexpr unsigned char kMatrixBitsWidth = 5; // width field of each matrix part
+constexpr int kMatrixMaxBits = 31; // the most a 5-bit width field can say
+constexpr unsigned char kCXFormBitsWidth = 4; // width field of the colour transform terms
 constexpr int kCXFormMaxBits = 15;
 constexpr double kFixed1616 = 65536.0;
 
@@ -56,7 +56,7 @@ bool FitsSigned(int64_t v, int bits)
         return v == 0;
     if (bits >= 64)
         return true;
-    const int64_t limit = int64_t{1} << (bits - 1);
+    const int64_t limit = int64_t { 1 } << (bits - 1);
     return v >= -limit && v < limit;
 }
 
@@ -64,13 +64,13 @@ bool FitsUnsigned(uint64_t v, int bits)
 {
     if (bits <= 0)
         return v == 0;
-    return bits >= 64 || v < (uint64_t{1} << bits);
+    return bits >= 64 || v < (uint64_t { 1 } << bits);
 }
 
 int ChooseSignedBits(int kept, std::initializer_list<int64_t> values, int maxBits)
 {
-    if (kept >= 0 && kept <= maxBits &&
-        std::all_of(values.begin(), values.end(), [kept](int64_t v) { return FitsSigned(v, kept); }))
+    if (kept >= 0 && kept <= maxBits
+        && std::all_of(values.begin(), values.end(), [kept](int64_t v) { return FitsSigned(v, kept); }))
         return kept;
     int64_t largest = 0;
     unsigned exact = 0;
@@ -111,8 +111,8 @@ long Round(float value)
     return static_cast<long>(value > 0 ? value + 0.5f : value - 0.5f);
 }
 
-unsigned long CalculateBitMapSize(unsigned char format, unsigned long width, unsigned long height,
-                                  unsigned char colorTableSize, bool alpha)
+unsigned long CalculateBitMapSize(
+    unsigned char format, unsigned long width, unsigned long height, unsigned char colorTableSize, bool alpha)
 {
     switch (format) {
     case kBitmapColorMapped8: {
@@ -134,8 +134,8 @@ unsigned long CalculateBitMapSize(unsigned char format, unsigned long width, uns
     }
 }
 
-unsigned long CalculateSoundSize(unsigned char format, unsigned char rate, unsigned char size, unsigned char type,
-                                 unsigned long count)
+unsigned long CalculateSoundSize(
+    unsigned char format, unsigned char rate, unsigned char size, unsigned char type, unsigned long count)
 {
     constexpr unsigned char kFormatADPCM = 1;
     constexpr unsigned char kFormatNellymoser = 6;
@@ -183,24 +183,24 @@ int CMatrixItem::WriteSWF(CSWFStream* stream)
             return true;
         const int64_t fa = ToFixed(a);
         const int64_t fb = ToFixed(b);
-        const int n = ChooseSignedBits(kept, {fa, fb}, kMatrixMaxBits);
+        const int n = ChooseSignedBits(kept, { fa, fb }, kMatrixMaxBits);
         if (n < 0)
             return false;
         const auto bits = static_cast<unsigned char>(n);
-        return stream->WriteBits(static_cast<uint32_t>(n), kMatrixBitsWidth) &&
-               stream->WriteBits(static_cast<uint32_t>(fa), bits) && stream->WriteBits(static_cast<uint32_t>(fb), bits);
+        return stream->WriteBits(static_cast<uint32_t>(n), kMatrixBitsWidth)
+            && stream->WriteBits(static_cast<uint32_t>(fa), bits) && stream->WriteBits(static_cast<uint32_t>(fb), bits);
     };
     if (!writePair(GetHasScale() || m_ScaleBits >= 0, m_ScaleBits, m_ScaleX, m_ScaleY))
         return 0;
     if (!writePair(GetHasRotate() || m_RotateBits >= 0, m_RotateBits, m_RotateSkew0, m_RotateSkew1))
         return 0;
-    const int n = ChooseSignedBits(m_TranslateBits, {m_TranslateX, m_TranslateY}, kMatrixMaxBits);
+    const int n = ChooseSignedBits(m_TranslateBits, { m_TranslateX, m_TranslateY }, kMatrixMaxBits);
     if (n < 0)
         return 0;
     const auto bits = static_cast<unsigned char>(n);
-    if (!stream->WriteBits(static_cast<uint32_t>(n), kMatrixBitsWidth) ||
-        !stream->WriteBits(static_cast<uint32_t>(m_TranslateX), bits) ||
-        !stream->WriteBits(static_cast<uint32_t>(m_TranslateY), bits))
+    if (!stream->WriteBits(static_cast<uint32_t>(n), kMatrixBitsWidth)
+        || !stream->WriteBits(static_cast<uint32_t>(m_TranslateX), bits)
+        || !stream->WriteBits(static_cast<uint32_t>(m_TranslateY), bits))
         return 0;
     stream->FlushBits();
     return 1;
@@ -303,23 +303,22 @@ int CCXFormItem::WriteSWF(CSWFStream* stream)
     if (!stream->WriteBits(hasAdd ? 1 : 0, 1) || !stream->WriteBits(hasMult ? 1 : 0, 1))
         return 0;
     // At most eight terms; the unused entries stay 0, which fits any width.
-    std::array<int32_t, 8> terms{};
+    std::array<int32_t, 8> terms {};
     size_t count = 0;
     if (hasMult) {
-        for (int32_t t : {m_RedMultTerm, m_GreenMultTerm, m_BlueMultTerm})
+        for (int32_t t : { m_RedMultTerm, m_GreenMultTerm, m_BlueMultTerm })
             terms[count++] = t;
         if (m_HasAlpha)
             terms[count++] = m_AlphaMultTerm;
     }
     if (hasAdd) {
-        for (int32_t t : {m_RedAddTerm, m_GreenAddTerm, m_BlueAddTerm})
+        for (int32_t t : { m_RedAddTerm, m_GreenAddTerm, m_BlueAddTerm })
             terms[count++] = t;
         if (m_HasAlpha)
             terms[count++] = m_AlphaAddTerm;
     }
-    const int n = ChooseSignedBits(m_TermBits,
-                                   {terms[0], terms[1], terms[2], terms[3], terms[4], terms[5], terms[6], terms[7]},
-                                   kCXFormMaxBits);
+    const int n = ChooseSignedBits(
+        m_TermBits, { terms[0], terms[1], terms[2], terms[3], terms[4], terms[5], terms[6], terms[7] }, kCXFormMaxBits);
     if (n < 0 || !stream->WriteBits(static_cast<uint32_t>(n), kCXFormBitsWidth))
         return 0;
     for (size_t i = 0; i < count; ++i) {

@@ -29,11 +29,11 @@ inline constexpr int8_t kBitsNotSet = -1;
 // Adds 0.5 (subtracts 0.5 for values not above 0), then truncates toward zero.
 long Round(float value);
 // The decompressed size of lossless bitmap data.
-unsigned long CalculateBitMapSize(unsigned char format, unsigned long width, unsigned long height,
-                                  unsigned char colorTableSize, bool alpha);
+unsigned long CalculateBitMapSize(
+    unsigned char format, unsigned long width, unsigned long height, unsigned char colorTableSize, bool alpha);
 // The size of uncompressed sound data of `count` samples; 0 for the compressed formats.
-unsigned long CalculateSoundSize(unsigned char format, unsigned char rate, unsigned char size, unsigned char type,
-                                 unsigned long count);
+unsigned long CalculateSoundSize(
+    unsigned char format, unsigned char rate, unsigned char size, unsigned char type, unsigned long count);
 
 // ---- Transforms ----
 
@@ -785,9 +785,9 @@ public:
     unsigned long GetSoundSize() const;
 
     uint8_t m_Format = 0; // 4 bits
-    uint8_t m_Rate = 0;   // 2 bits
-    uint8_t m_Size = 0;   // 1 bit
-    uint8_t m_Type = 0;   // 1 bit
+    uint8_t m_Rate = 0; // 2 bits
+    uint8_t m_Size = 0; // 1 bit
+    uint8_t m_Type = 0; // 1 bit
     uint32_t m_SampleCount = 0;
     bool m_LongCount = false;
     // The latency seek of an MP3 stream head, when the body holds one.

@@ -30,16 +30,14 @@ int ChooseSignedBits(int kept, std::initializer_list<int64_t> values, int maxBit
 int ChooseUnsignedBits(int kept, uint64_t largest, int maxBits);
 
 // Deep-copies an owned part keeping the part's own style, so that a copy is the same tree as its source.
-template <class T>
-int CopyChild(const T* src, CSWFObject* owner, std::unique_ptr<T>& dest)
+template <class T> int CopyChild(const T* src, CSWFObject* owner, std::unique_ptr<T>& dest)
 {
     return CopyOwned(src, owner, src ? src->m_Style : kStyleDefault, dest);
 }
 
 // Puts a copy of `src` in place of an owned part, given the style of the record that holds it; null changes
 // nothing.
-template <class T>
-void ReplaceChild(const T* src, CSWFObject* owner, unsigned char style, std::unique_ptr<T>& dest)
+template <class T> void ReplaceChild(const T* src, CSWFObject* owner, unsigned char style, std::unique_ptr<T>& dest)
 {
     if (!src || src == dest.get())
         return;
@@ -49,8 +47,7 @@ void ReplaceChild(const T* src, CSWFObject* owner, unsigned char style, std::uni
 }
 
 // The first step of a MakeCopy override once the base class has made the blank copy.
-template <class T>
-T* CopyInto(int baseResult, CSWFObject*& dest)
+template <class T> T* CopyInto(int baseResult, CSWFObject*& dest)
 {
     return baseResult ? CopyTarget<T>(dest) : nullptr;
 }

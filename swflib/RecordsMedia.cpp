@@ -121,8 +121,8 @@ int CSoundParametersItem::ReadSWF(CSWFStream* stream)
 
 int CSoundParametersItem::WriteSWF(CSWFStream* stream)
 {
-    if (!stream->WriteBits(m_Format, kSoundFormatBits) || !stream->WriteBits(m_Rate, kSoundRateBits) ||
-        !stream->WriteBits(m_Size, 1) || !stream->WriteBits(m_Type, 1))
+    if (!stream->WriteBits(m_Format, kSoundFormatBits) || !stream->WriteBits(m_Rate, kSoundRateBits)
+        || !stream->WriteBits(m_Size, 1) || !stream->WriteBits(m_Type, 1))
         return 0;
     if (m_LongCount)
         return stream->WriteU32(m_SampleCount);
@@ -183,10 +183,10 @@ int CPlayBackParametersItem::ReadSWF(CSWFStream* stream)
 
 int CPlayBackParametersItem::WriteSWF(CSWFStream* stream)
 {
-    return stream->WriteBits(m_Reserved, kPlayBackReservedBits) && stream->WriteBits(m_Rate, kSoundRateBits) &&
-                   stream->WriteBits(m_Size, 1) && stream->WriteBits(m_Type, 1)
-               ? 1
-               : 0;
+    return stream->WriteBits(m_Reserved, kPlayBackReservedBits) && stream->WriteBits(m_Rate, kSoundRateBits)
+            && stream->WriteBits(m_Size, 1) && stream->WriteBits(m_Type, 1)
+        ? 1
+        : 0;
 }
 
 int CPlayBackParametersItem::MakeCopy(CSWFObject* owner, unsigned char style, CSWFObject*& dest) const
@@ -221,8 +221,9 @@ int CSoundDataItem::ReadSWF(CSWFStream* stream)
 }
 
 CAudioDataItem::CAudioDataItem(CSWFObject* owner, unsigned char style)
-    : CSWFItem(owner, style), m_pSoundParameters(std::make_unique<CSoundParametersItem>(owner, style)),
-      m_pSoundData(std::make_unique<CSoundDataItem>(owner, style))
+    : CSWFItem(owner, style)
+    , m_pSoundParameters(std::make_unique<CSoundParametersItem>(owner, style))
+    , m_pSoundData(std::make_unique<CSoundDataItem>(owner, style))
 {
     m_pSoundParameters->m_LongCount = true;
 }
@@ -257,10 +258,10 @@ int CAudioDataItem::MakeCopy(CSWFObject* owner, unsigned char style, CSWFObject*
     if (dest == this)
         return 1;
     auto* copy = CopyInto<CAudioDataItem>(CSWFItem::MakeCopy(owner, style, dest), dest);
-    return copy && CopyChild(m_pSoundParameters.get(), owner, copy->m_pSoundParameters) &&
-                   CopyChild(m_pSoundData.get(), owner, copy->m_pSoundData)
-               ? 1
-               : 0;
+    return copy && CopyChild(m_pSoundParameters.get(), owner, copy->m_pSoundParameters)
+            && CopyChild(m_pSoundData.get(), owner, copy->m_pSoundData)
+        ? 1
+        : 0;
 }
 
 void CAudioDataItem::DescribeFields(CSWFFieldVisitor& visitor) const
@@ -312,7 +313,9 @@ CSoundEnvelopeRecordsItem::CSoundEnvelopeRecordsItem(CSWFObject* owner, unsigned
     m_ItemClassID = kClassID_CSoundEnvelopeItem;
 }
 
-CSoundInfoItem::CSoundInfoItem(CSWFObject* owner, unsigned char style) : CSWFItem(owner, style) {}
+CSoundInfoItem::CSoundInfoItem(CSWFObject* owner, unsigned char style)
+    : CSWFItem(owner, style)
+{ }
 
 CSoundInfoItem::~CSoundInfoItem() = default;
 
@@ -356,7 +359,8 @@ int CSoundInfoItem::WriteSWF(CSWFStream* stream)
 {
     if (!stream->WriteBits(m_Reserved, kSoundInfoReservedBits))
         return 0;
-    for (bool flag : {m_SyncStop, m_SyncNoMultiple, m_pEnvelope != nullptr, m_HasLoops, m_HasOutPoint, m_HasInPoint}) {
+    for (bool flag :
+        { m_SyncStop, m_SyncNoMultiple, m_pEnvelope != nullptr, m_HasLoops, m_HasOutPoint, m_HasInPoint }) {
         if (!stream->WriteBits(flag ? 1 : 0, 1))
             return 0;
     }
@@ -406,16 +410,16 @@ void CSoundInfoItem::DescribeFields(CSWFFieldVisitor& visitor) const
 // ---- CBitsLossLessItem ----
 
 CBitsLossLessItem::CBitsLossLessItem(CSWFObject* owner, unsigned char style)
-    : CSWFItem(owner, style), m_pZlibBitmapData(std::make_unique<CZDumpItem>(owner, style))
-{
-}
+    : CSWFItem(owner, style)
+    , m_pZlibBitmapData(std::make_unique<CZDumpItem>(owner, style))
+{ }
 
 CBitsLossLessItem::~CBitsLossLessItem() = default;
 
 unsigned long CBitsLossLessItem::GetBitMapSize() const
 {
-    return CalculateBitMapSize(m_BitmapFormat, m_BitmapWidth, m_BitmapHeight, m_BitmapColorTableSize,
-                               m_Style == kStyleRGBA);
+    return CalculateBitMapSize(
+        m_BitmapFormat, m_BitmapWidth, m_BitmapHeight, m_BitmapColorTableSize, m_Style == kStyleRGBA);
 }
 
 int CBitsLossLessItem::ReadSWF(CSWFStream* stream)
@@ -473,9 +477,9 @@ void CBitsLossLessItem::DescribeFields(CSWFFieldVisitor& visitor) const
 // ---- CButtonRecord, CButtonRecordsItem ----
 
 CButtonRecord::CButtonRecord(CSWFObject* owner, unsigned char style)
-    : CSWFItem(owner, style), m_pMatrix(std::make_unique<CMatrixItem>(owner, style))
-{
-}
+    : CSWFItem(owner, style)
+    , m_pMatrix(std::make_unique<CMatrixItem>(owner, style))
+{ }
 
 CButtonRecord::~CButtonRecord() = default;
 
@@ -548,7 +552,7 @@ int CButtonRecord::WriteSWF(CSWFStream* stream)
     const bool hasBlend = m_HasBlendMode;
     if (!stream->WriteBits(m_Reserved, kButtonReservedBits))
         return 0;
-    for (bool flag : {hasBlend, hasFilters, m_StateHitTest, m_StateDown, m_StateOver, m_StateUp}) {
+    for (bool flag : { hasBlend, hasFilters, m_StateHitTest, m_StateDown, m_StateOver, m_StateUp }) {
         if (!stream->WriteBits(flag ? 1 : 0, 1))
             return 0;
     }
@@ -587,10 +591,10 @@ int CButtonRecord::MakeCopy(CSWFObject* owner, unsigned char style, CSWFObject*&
     copy->m_StateUp = m_StateUp;
     copy->m_CharacterID = m_CharacterID;
     copy->m_PlaceDepth = m_PlaceDepth;
-    return CopyChild(m_pMatrix.get(), owner, copy->m_pMatrix) &&
-                   CopyChild(m_pColorTransform.get(), owner, copy->m_pColorTransform)
-               ? 1
-               : 0;
+    return CopyChild(m_pMatrix.get(), owner, copy->m_pMatrix)
+            && CopyChild(m_pColorTransform.get(), owner, copy->m_pColorTransform)
+        ? 1
+        : 0;
 }
 
 void CButtonRecord::DescribeFields(CSWFFieldVisitor& visitor) const
@@ -611,7 +615,8 @@ void CButtonRecord::DescribeFields(CSWFFieldVisitor& visitor) const
     visitor.Int("blendMode", m_BlendMode);
 }
 
-CButtonRecordsItem::CButtonRecordsItem(CSWFObject* owner, unsigned char style) : CSWFItemsUnCountable(owner, style)
+CButtonRecordsItem::CButtonRecordsItem(CSWFObject* owner, unsigned char style)
+    : CSWFItemsUnCountable(owner, style)
 {
     m_ItemClassID = kClassID_CButtonRecord;
 }
@@ -619,9 +624,9 @@ CButtonRecordsItem::CButtonRecordsItem(CSWFObject* owner, unsigned char style) :
 // ---- CButtonCondActionItem, CButtonCondActionsItem ----
 
 CButtonCondActionItem::CButtonCondActionItem(CSWFObject* owner, unsigned char style)
-    : CSWFItem(owner, style), m_pActions(std::make_unique<CActionsItem>(owner, style))
-{
-}
+    : CSWFItem(owner, style)
+    , m_pActions(std::make_unique<CActionsItem>(owner, style))
+{ }
 
 CButtonCondActionItem::~CButtonCondActionItem() = default;
 
@@ -673,7 +678,8 @@ void CButtonCondActionItem::DescribeFields(CSWFFieldVisitor& visitor) const
     visitor.Child("actions", m_pActions.get());
 }
 
-CButtonCondActionsItem::CButtonCondActionsItem(CSWFObject* owner, unsigned char style) : CSWFItems(owner, style)
+CButtonCondActionsItem::CButtonCondActionsItem(CSWFObject* owner, unsigned char style)
+    : CSWFItems(owner, style)
 {
     m_ItemClassID = kClassID_CButtonCondActionItem;
 }
@@ -730,15 +736,24 @@ namespace {
 using EventFlag = bool CClipEventFlagsItem::*;
 // The events in the order of bits 18 down to 0 of the flags.
 constexpr std::array<EventFlag, 19> kEventFlags = {
-    &CClipEventFlagsItem::m_ClipEventConstruct,     &CClipEventFlagsItem::m_ClipEventKeyPress,
-    &CClipEventFlagsItem::m_ClipEventDragOut,       &CClipEventFlagsItem::m_ClipEventDragOver,
-    &CClipEventFlagsItem::m_ClipEventRollOut,       &CClipEventFlagsItem::m_ClipEventRollOver,
-    &CClipEventFlagsItem::m_ClipEventReleaseOutside, &CClipEventFlagsItem::m_ClipEventRelease,
-    &CClipEventFlagsItem::m_ClipEventPress,         &CClipEventFlagsItem::m_ClipEventInitialize,
-    &CClipEventFlagsItem::m_ClipEventData,          &CClipEventFlagsItem::m_ClipEventKeyUp,
-    &CClipEventFlagsItem::m_ClipEventKeyDown,       &CClipEventFlagsItem::m_ClipEventMouseUp,
-    &CClipEventFlagsItem::m_ClipEventMouseDown,     &CClipEventFlagsItem::m_ClipEventMouseMove,
-    &CClipEventFlagsItem::m_ClipEventUnload,        &CClipEventFlagsItem::m_ClipEventEnterFrame,
+    &CClipEventFlagsItem::m_ClipEventConstruct,
+    &CClipEventFlagsItem::m_ClipEventKeyPress,
+    &CClipEventFlagsItem::m_ClipEventDragOut,
+    &CClipEventFlagsItem::m_ClipEventDragOver,
+    &CClipEventFlagsItem::m_ClipEventRollOut,
+    &CClipEventFlagsItem::m_ClipEventRollOver,
+    &CClipEventFlagsItem::m_ClipEventReleaseOutside,
+    &CClipEventFlagsItem::m_ClipEventRelease,
+    &CClipEventFlagsItem::m_ClipEventPress,
+    &CClipEventFlagsItem::m_ClipEventInitialize,
+    &CClipEventFlagsItem::m_ClipEventData,
+    &CClipEventFlagsItem::m_ClipEventKeyUp,
+    &CClipEventFlagsItem::m_ClipEventKeyDown,
+    &CClipEventFlagsItem::m_ClipEventMouseUp,
+    &CClipEventFlagsItem::m_ClipEventMouseDown,
+    &CClipEventFlagsItem::m_ClipEventMouseMove,
+    &CClipEventFlagsItem::m_ClipEventUnload,
+    &CClipEventFlagsItem::m_ClipEventEnterFrame,
     &CClipEventFlagsItem::m_ClipEventLoad,
 };
 
@@ -829,10 +844,10 @@ void CClipEventFlagsItem::DescribeFields(CSWFFieldVisitor& visitor) const
 // ---- CClipActionsRecordItem, CClipActionsRecordsItem, CClipActionsItem ----
 
 CClipActionsRecordItem::CClipActionsRecordItem(CSWFObject* owner, unsigned char style)
-    : CSWFItem(owner, style), m_pEventFlags(std::make_unique<CClipEventFlagsItem>(owner, style)),
-      m_pActions(std::make_unique<CActionsItem>(owner, style))
-{
-}
+    : CSWFItem(owner, style)
+    , m_pEventFlags(std::make_unique<CClipEventFlagsItem>(owner, style))
+    , m_pActions(std::make_unique<CActionsItem>(owner, style))
+{ }
 
 CClipActionsRecordItem::~CClipActionsRecordItem() = default;
 
@@ -915,10 +930,10 @@ int CClipActionsRecordItem::MakeCopy(CSWFObject* owner, unsigned char style, CSW
     copy->m_Trailing = m_Trailing;
     copy->m_HasBody = m_HasBody;
     copy->m_HasActionBlock = m_HasActionBlock;
-    return CopyChild(m_pEventFlags.get(), owner, copy->m_pEventFlags) &&
-                   CopyChild(m_pActions.get(), owner, copy->m_pActions)
-               ? 1
-               : 0;
+    return CopyChild(m_pEventFlags.get(), owner, copy->m_pEventFlags)
+            && CopyChild(m_pActions.get(), owner, copy->m_pActions)
+        ? 1
+        : 0;
 }
 
 void CClipActionsRecordItem::DescribeFields(CSWFFieldVisitor& visitor) const
@@ -939,10 +954,10 @@ CClipActionsRecordsItem::CClipActionsRecordsItem(CSWFObject* owner, unsigned cha
 }
 
 CClipActionsItem::CClipActionsItem(CSWFObject* owner, unsigned char style)
-    : CSWFItem(owner, style), m_pAllEventFlags(std::make_unique<CClipEventFlagsItem>(owner, style)),
-      m_pClipActionRecords(std::make_unique<CClipActionsRecordsItem>(owner, style))
-{
-}
+    : CSWFItem(owner, style)
+    , m_pAllEventFlags(std::make_unique<CClipEventFlagsItem>(owner, style))
+    , m_pClipActionRecords(std::make_unique<CClipActionsRecordsItem>(owner, style))
+{ }
 
 CClipActionsItem::~CClipActionsItem() = default;
 
@@ -969,8 +984,8 @@ int CClipActionsItem::ReadSWF(CSWFStream* stream)
 int CClipActionsItem::WriteSWF(CSWFStream* stream)
 {
     return stream->WriteU16(m_Reserved) && m_pAllEventFlags->WriteSWF(stream) && m_pClipActionRecords->WriteSWF(stream)
-               ? 1
-               : 0;
+        ? 1
+        : 0;
 }
 
 int CClipActionsItem::MakeCopy(CSWFObject* owner, unsigned char style, CSWFObject*& dest) const
@@ -981,10 +996,10 @@ int CClipActionsItem::MakeCopy(CSWFObject* owner, unsigned char style, CSWFObjec
     if (!copy)
         return 0;
     copy->m_Reserved = m_Reserved;
-    return CopyChild(m_pAllEventFlags.get(), owner, copy->m_pAllEventFlags) &&
-                   CopyChild(m_pClipActionRecords.get(), owner, copy->m_pClipActionRecords)
-               ? 1
-               : 0;
+    return CopyChild(m_pAllEventFlags.get(), owner, copy->m_pAllEventFlags)
+            && CopyChild(m_pClipActionRecords.get(), owner, copy->m_pClipActionRecords)
+        ? 1
+        : 0;
 }
 
 void CClipActionsItem::DescribeFields(CSWFFieldVisitor& visitor) const
@@ -998,9 +1013,9 @@ void CClipActionsItem::DescribeFields(CSWFFieldVisitor& visitor) const
 // ---- CAssetItem, CAssetsItem ----
 
 CAssetItem::CAssetItem(CSWFObject* owner, unsigned char style)
-    : CSWFItem(owner, style), m_pName(std::make_unique<C0TrmStringItem>(owner, style))
-{
-}
+    : CSWFItem(owner, style)
+    , m_pName(std::make_unique<C0TrmStringItem>(owner, style))
+{ }
 
 CAssetItem::~CAssetItem() = default;
 
@@ -1040,7 +1055,8 @@ void CAssetItem::DescribeFields(CSWFFieldVisitor& visitor) const
     visitor.Child("name", m_pName.get());
 }
 
-CAssetsItem::CAssetsItem(CSWFObject* owner, unsigned char style) : CSWFItemsWordCount(owner, style)
+CAssetsItem::CAssetsItem(CSWFObject* owner, unsigned char style)
+    : CSWFItemsWordCount(owner, style)
 {
     m_ItemClassID = kClassID_CAssetItem;
 }

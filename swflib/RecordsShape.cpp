@@ -11,11 +11,11 @@ using namespace records;
 
 namespace {
 
-constexpr unsigned char kStyleBitsWidth = 4;  // width fields of the fill and line style indexes
+constexpr unsigned char kStyleBitsWidth = 4; // width fields of the fill and line style indexes
 constexpr int kStyleMaxBits = 15;
 constexpr unsigned char kMoveBitsWidth = 5;
 constexpr int kMoveMaxBits = 31;
-constexpr unsigned char kEdgeBitsWidth = 4;   // edge widths are stored less 2
+constexpr unsigned char kEdgeBitsWidth = 4; // edge widths are stored less 2
 constexpr int kEdgeMinBits = 2;
 constexpr int kEdgeMaxBits = 15 + kEdgeMinBits;
 
@@ -93,9 +93,9 @@ uint8_t ReduceFillStyleType(uint8_t type)
 // ---- CGradRecordItem, CGradRecordsItem, CGradientItem ----
 
 CGradRecordItem::CGradRecordItem(CSWFObject* owner, unsigned char style)
-    : CSWFItem(owner, style), m_pColor(std::make_unique<CColorItem>(owner, style))
-{
-}
+    : CSWFItem(owner, style)
+    , m_pColor(std::make_unique<CColorItem>(owner, style))
+{ }
 
 int CGradRecordItem::ReadSWF(CSWFStream* stream)
 {
@@ -137,15 +137,16 @@ void CGradRecordItem::DescribeFields(CSWFFieldVisitor& visitor) const
     visitor.Child("color", m_pColor.get());
 }
 
-CGradRecordsItem::CGradRecordsItem(CSWFObject* owner, unsigned char style) : CSWFItemsByteCount(owner, style)
+CGradRecordsItem::CGradRecordsItem(CSWFObject* owner, unsigned char style)
+    : CSWFItemsByteCount(owner, style)
 {
     m_ItemClassID = kClassID_CGradRecordItem;
 }
 
 CGradientItem::CGradientItem(CSWFObject* owner, unsigned char style)
-    : CSWFItem(owner, style), m_pGradRecords(std::make_unique<CGradRecordsItem>(owner, style))
-{
-}
+    : CSWFItem(owner, style)
+    , m_pGradRecords(std::make_unique<CGradRecordsItem>(owner, style))
+{ }
 
 CGradientItem::~CGradientItem() = default;
 
@@ -188,10 +189,10 @@ void CGradientItem::DescribeFields(CSWFFieldVisitor& visitor) const
 // ---- CFillGradientItem ----
 
 CFillGradientItem::CFillGradientItem(CSWFObject* owner, unsigned char style)
-    : CSWFItem(owner, style), m_pMatrix(std::make_unique<CMatrixItem>(owner, style)),
-      m_pGradient(std::make_unique<CGradientItem>(owner, style))
-{
-}
+    : CSWFItem(owner, style)
+    , m_pMatrix(std::make_unique<CMatrixItem>(owner, style))
+    , m_pGradient(std::make_unique<CGradientItem>(owner, style))
+{ }
 
 CFillGradientItem::~CFillGradientItem() = default;
 
@@ -230,10 +231,10 @@ int CFillGradientItem::MakeCopy(CSWFObject* owner, unsigned char style, CSWFObje
     if (dest == this)
         return 1;
     auto* copy = CopyInto<CFillGradientItem>(CSWFItem::MakeCopy(owner, style, dest), dest);
-    return copy && CopyChild(m_pMatrix.get(), owner, copy->m_pMatrix) &&
-                   CopyChild(m_pGradient.get(), owner, copy->m_pGradient)
-               ? 1
-               : 0;
+    return copy && CopyChild(m_pMatrix.get(), owner, copy->m_pMatrix)
+            && CopyChild(m_pGradient.get(), owner, copy->m_pGradient)
+        ? 1
+        : 0;
 }
 
 void CFillGradientItem::DescribeFields(CSWFFieldVisitor& visitor) const
@@ -246,9 +247,9 @@ void CFillGradientItem::DescribeFields(CSWFFieldVisitor& visitor) const
 // ---- CFillBitMapItem ----
 
 CFillBitMapItem::CFillBitMapItem(CSWFObject* owner, unsigned char style)
-    : CSWFItem(owner, style), m_pMatrix(std::make_unique<CMatrixItem>(owner, style))
-{
-}
+    : CSWFItem(owner, style)
+    , m_pMatrix(std::make_unique<CMatrixItem>(owner, style))
+{ }
 
 CFillBitMapItem::~CFillBitMapItem() = default;
 
@@ -289,9 +290,9 @@ void CFillBitMapItem::DescribeFields(CSWFFieldVisitor& visitor) const
 // ---- CFillStyleItem, CFillStyleArrayItem ----
 
 CFillStyleItem::CFillStyleItem(CSWFObject* owner, unsigned char style)
-    : CSWFItem(owner, style), m_pFillObject(std::make_unique<CColorItem>(owner, style))
-{
-}
+    : CSWFItem(owner, style)
+    , m_pFillObject(std::make_unique<CColorItem>(owner, style))
+{ }
 
 CFillStyleItem::~CFillStyleItem() = default;
 
@@ -357,7 +358,8 @@ void CFillStyleItem::DescribeFields(CSWFFieldVisitor& visitor) const
     visitor.Child("fill", m_pFillObject.get());
 }
 
-CFillStyleArrayItem::CFillStyleArrayItem(CSWFObject* owner, unsigned char style) : CSWFItemsByteWordCount(owner, style)
+CFillStyleArrayItem::CFillStyleArrayItem(CSWFObject* owner, unsigned char style)
+    : CSWFItemsByteWordCount(owner, style)
 {
     m_ItemClassID = kClassID_CFillStyleItem;
 }
@@ -365,9 +367,9 @@ CFillStyleArrayItem::CFillStyleArrayItem(CSWFObject* owner, unsigned char style)
 // ---- CLineStyleItem, CLineStyleArrayItem ----
 
 CLineStyleItem::CLineStyleItem(CSWFObject* owner, unsigned char style)
-    : CSWFItem(owner, style), m_pColor(std::make_unique<CColorItem>(owner, style))
-{
-}
+    : CSWFItem(owner, style)
+    , m_pColor(std::make_unique<CColorItem>(owner, style))
+{ }
 
 CLineStyleItem::~CLineStyleItem() = default;
 
@@ -411,7 +413,8 @@ void CLineStyleItem::DescribeFields(CSWFFieldVisitor& visitor) const
     visitor.Child("color", m_pColor.get());
 }
 
-CLineStyleArrayItem::CLineStyleArrayItem(CSWFObject* owner, unsigned char style) : CSWFItemsByteWordCount(owner, style)
+CLineStyleArrayItem::CLineStyleArrayItem(CSWFObject* owner, unsigned char style)
+    : CSWFItemsByteWordCount(owner, style)
 {
     m_ItemClassID = kClassID_CLineStyleItem;
 }
@@ -446,7 +449,7 @@ int CStraightedEdgeRecordItem::WriteSWF(CSWFStream* stream)
         form = kFormAuto;
     if (form == kFormAuto)
         form = m_DeltaX != 0 && m_DeltaY != 0 ? kFormGeneral : m_DeltaX != 0 ? kFormHorizontal : kFormVertical;
-    int n = ChooseSignedBits(m_NumBits, {m_DeltaX, m_DeltaY}, kEdgeMaxBits);
+    int n = ChooseSignedBits(m_NumBits, { m_DeltaX, m_DeltaY }, kEdgeMaxBits);
     if (n < 0)
         return 0;
     n = std::max(n, kEdgeMinBits);
@@ -455,20 +458,20 @@ int CStraightedEdgeRecordItem::WriteSWF(CSWFStream* stream)
         return 0;
     switch (form) {
     case kFormGeneral:
-        return stream->WriteBits(1, 1) && stream->WriteBits(static_cast<uint32_t>(m_DeltaX), bits) &&
-                       stream->WriteBits(static_cast<uint32_t>(m_DeltaY), bits)
-                   ? 1
-                   : 0;
+        return stream->WriteBits(1, 1) && stream->WriteBits(static_cast<uint32_t>(m_DeltaX), bits)
+                && stream->WriteBits(static_cast<uint32_t>(m_DeltaY), bits)
+            ? 1
+            : 0;
     case kFormVertical:
-        return stream->WriteBits(0, 1) && stream->WriteBits(1, 1) &&
-                       stream->WriteBits(static_cast<uint32_t>(m_DeltaY), bits)
-                   ? 1
-                   : 0;
+        return stream->WriteBits(0, 1) && stream->WriteBits(1, 1)
+                && stream->WriteBits(static_cast<uint32_t>(m_DeltaY), bits)
+            ? 1
+            : 0;
     default:
-        return stream->WriteBits(0, 1) && stream->WriteBits(0, 1) &&
-                       stream->WriteBits(static_cast<uint32_t>(m_DeltaX), bits)
-                   ? 1
-                   : 0;
+        return stream->WriteBits(0, 1) && stream->WriteBits(0, 1)
+                && stream->WriteBits(static_cast<uint32_t>(m_DeltaX), bits)
+            ? 1
+            : 0;
     }
 }
 
@@ -508,19 +511,19 @@ int CCurvedEdgeRecordItem::ReadSWF(CSWFStream* stream)
 
 int CCurvedEdgeRecordItem::WriteSWF(CSWFStream* stream)
 {
-    int n = ChooseSignedBits(m_NumBits, {m_ControlDeltaX, m_ControlDeltaY, m_AnchorDeltaX, m_AnchorDeltaY},
-                             kEdgeMaxBits);
+    int n = ChooseSignedBits(
+        m_NumBits, { m_ControlDeltaX, m_ControlDeltaY, m_AnchorDeltaX, m_AnchorDeltaY }, kEdgeMaxBits);
     if (n < 0)
         return 0;
     n = std::max(n, kEdgeMinBits);
     const auto bits = static_cast<unsigned char>(n);
-    return stream->WriteBits(static_cast<uint32_t>(n - kEdgeMinBits), kEdgeBitsWidth) &&
-                   stream->WriteBits(static_cast<uint32_t>(m_ControlDeltaX), bits) &&
-                   stream->WriteBits(static_cast<uint32_t>(m_ControlDeltaY), bits) &&
-                   stream->WriteBits(static_cast<uint32_t>(m_AnchorDeltaX), bits) &&
-                   stream->WriteBits(static_cast<uint32_t>(m_AnchorDeltaY), bits)
-               ? 1
-               : 0;
+    return stream->WriteBits(static_cast<uint32_t>(n - kEdgeMinBits), kEdgeBitsWidth)
+            && stream->WriteBits(static_cast<uint32_t>(m_ControlDeltaX), bits)
+            && stream->WriteBits(static_cast<uint32_t>(m_ControlDeltaY), bits)
+            && stream->WriteBits(static_cast<uint32_t>(m_AnchorDeltaX), bits)
+            && stream->WriteBits(static_cast<uint32_t>(m_AnchorDeltaY), bits)
+        ? 1
+        : 0;
 }
 
 int CCurvedEdgeRecordItem::MakeCopy(CSWFObject* owner, unsigned char style, CSWFObject*& dest) const
@@ -550,7 +553,9 @@ void CCurvedEdgeRecordItem::DescribeFields(CSWFFieldVisitor& visitor) const
 
 // ---- CStyleChangeRecordItem ----
 
-CStyleChangeRecordItem::CStyleChangeRecordItem(CSWFObject* owner, unsigned char style) : CSWFItem(owner, style) {}
+CStyleChangeRecordItem::CStyleChangeRecordItem(CSWFObject* owner, unsigned char style)
+    : CSWFItem(owner, style)
+{ }
 
 CStyleChangeRecordItem::~CStyleChangeRecordItem() = default;
 
@@ -642,8 +647,8 @@ int CStyleChangeRecordItem::ReadSWF(CSWFStream* stream)
 
 int CStyleChangeRecordItem::WriteSWF(CSWFStream* stream)
 {
-    for (bool flag : {m_StateNewStyles && m_pFillStyles && m_pLineStyles, m_StateLineStyle, m_StateFillStyle1,
-                      m_StateFillStyle0, m_StateMoveTo}) {
+    for (bool flag : { m_StateNewStyles && m_pFillStyles && m_pLineStyles, m_StateLineStyle, m_StateFillStyle1,
+             m_StateFillStyle0, m_StateMoveTo }) {
         if (!stream->WriteBits(flag ? 1 : 0, 1))
             return 0;
     }
@@ -652,10 +657,10 @@ int CStyleChangeRecordItem::WriteSWF(CSWFStream* stream)
         return 1;
     }
     if (m_StateMoveTo) {
-        const int n = ChooseSignedBits(m_MoveBits, {m_MoveDeltaX, m_MoveDeltaY}, kMoveMaxBits);
-        if (n < 0 || !stream->WriteBits(static_cast<uint32_t>(n), kMoveBitsWidth) ||
-            !stream->WriteBits(static_cast<uint32_t>(m_MoveDeltaX), static_cast<unsigned char>(n)) ||
-            !stream->WriteBits(static_cast<uint32_t>(m_MoveDeltaY), static_cast<unsigned char>(n)))
+        const int n = ChooseSignedBits(m_MoveBits, { m_MoveDeltaX, m_MoveDeltaY }, kMoveMaxBits);
+        if (n < 0 || !stream->WriteBits(static_cast<uint32_t>(n), kMoveBitsWidth)
+            || !stream->WriteBits(static_cast<uint32_t>(m_MoveDeltaX), static_cast<unsigned char>(n))
+            || !stream->WriteBits(static_cast<uint32_t>(m_MoveDeltaY), static_cast<unsigned char>(n)))
             return 0;
     }
     if (m_StateFillStyle0 && !stream->WriteBits(m_FillStyle0, m_NumFillBits))
@@ -670,13 +675,13 @@ int CStyleChangeRecordItem::WriteSWF(CSWFStream* stream)
             return 0;
         // The shape plans these before writing; a record written on its own takes the widths of its counts.
         if (m_NewFillBits < 0)
-            m_NewFillBits = static_cast<int8_t>(std::min<unsigned>(UnsignedWidth(m_pFillStyles->GetItemCount()),
-                                                                   kStyleMaxBits));
+            m_NewFillBits
+                = static_cast<int8_t>(std::min<unsigned>(UnsignedWidth(m_pFillStyles->GetItemCount()), kStyleMaxBits));
         if (m_NewLineBits < 0)
-            m_NewLineBits = static_cast<int8_t>(std::min<unsigned>(UnsignedWidth(m_pLineStyles->GetItemCount()),
-                                                                   kStyleMaxBits));
-        if (!stream->WriteBits(static_cast<uint32_t>(m_NewFillBits), kStyleBitsWidth) ||
-            !stream->WriteBits(static_cast<uint32_t>(m_NewLineBits), kStyleBitsWidth))
+            m_NewLineBits
+                = static_cast<int8_t>(std::min<unsigned>(UnsignedWidth(m_pLineStyles->GetItemCount()), kStyleMaxBits));
+        if (!stream->WriteBits(static_cast<uint32_t>(m_NewFillBits), kStyleBitsWidth)
+            || !stream->WriteBits(static_cast<uint32_t>(m_NewLineBits), kStyleBitsWidth))
             return 0;
     }
     return 1;
@@ -704,10 +709,10 @@ int CStyleChangeRecordItem::MakeCopy(CSWFObject* owner, unsigned char style, CSW
     copy->m_NewFillBits = m_NewFillBits;
     copy->m_NewLineBits = m_NewLineBits;
     copy->m_MoveBits = m_MoveBits;
-    return CopyChild(m_pFillStyles.get(), owner, copy->m_pFillStyles) &&
-                   CopyChild(m_pLineStyles.get(), owner, copy->m_pLineStyles)
-               ? 1
-               : 0;
+    return CopyChild(m_pFillStyles.get(), owner, copy->m_pFillStyles)
+            && CopyChild(m_pLineStyles.get(), owner, copy->m_pLineStyles)
+        ? 1
+        : 0;
 }
 
 void CStyleChangeRecordItem::DescribeFields(CSWFFieldVisitor& visitor) const
@@ -734,7 +739,8 @@ void CStyleChangeRecordItem::DescribeFields(CSWFFieldVisitor& visitor) const
 
 // ---- CShapeItem ----
 
-CShapeItem::CShapeItem(CSWFObject* owner, unsigned char style) : CSWFItemsUnCountable(owner, style)
+CShapeItem::CShapeItem(CSWFObject* owner, unsigned char style)
+    : CSWFItemsUnCountable(owner, style)
 {
     m_ItemClassID = kClassID_CStyleChangeRecordItem;
 }
@@ -904,11 +910,11 @@ void CShapeItem::DescribeFields(CSWFFieldVisitor& visitor) const
 // ---- CShapeWithStyleItem ----
 
 CShapeWithStyleItem::CShapeWithStyleItem(CSWFObject* owner, unsigned char style)
-    : CSWFItem(owner, style), m_pFillStyles(std::make_unique<CFillStyleArrayItem>(owner, style)),
-      m_pLineStyles(std::make_unique<CLineStyleArrayItem>(owner, style)),
-      m_pShape(std::make_unique<CShapeItem>(owner, style))
-{
-}
+    : CSWFItem(owner, style)
+    , m_pFillStyles(std::make_unique<CFillStyleArrayItem>(owner, style))
+    , m_pLineStyles(std::make_unique<CLineStyleArrayItem>(owner, style))
+    , m_pShape(std::make_unique<CShapeItem>(owner, style))
+{ }
 
 CShapeWithStyleItem::~CShapeWithStyleItem() = default;
 
@@ -953,11 +959,11 @@ int CShapeWithStyleItem::MakeCopy(CSWFObject* owner, unsigned char style, CSWFOb
     if (dest == this)
         return 1;
     auto* copy = CopyInto<CShapeWithStyleItem>(CSWFItem::MakeCopy(owner, style, dest), dest);
-    return copy && CopyChild(m_pFillStyles.get(), owner, copy->m_pFillStyles) &&
-                   CopyChild(m_pLineStyles.get(), owner, copy->m_pLineStyles) &&
-                   CopyChild(m_pShape.get(), owner, copy->m_pShape)
-               ? 1
-               : 0;
+    return copy && CopyChild(m_pFillStyles.get(), owner, copy->m_pFillStyles)
+            && CopyChild(m_pLineStyles.get(), owner, copy->m_pLineStyles)
+            && CopyChild(m_pShape.get(), owner, copy->m_pShape)
+        ? 1
+        : 0;
 }
 
 void CShapeWithStyleItem::DescribeFields(CSWFFieldVisitor& visitor) const
@@ -977,10 +983,10 @@ CGlyphShapeTableItem::CGlyphShapeTableItem(CSWFObject* owner, unsigned char styl
 // ---- Morph records ----
 
 CMorphColorItem::CMorphColorItem(CSWFObject* owner, unsigned char style)
-    : CSWFItem(owner, style), m_pStartColor(std::make_unique<CColorItem>(owner, kStyleRGBA)),
-      m_pEndColor(std::make_unique<CColorItem>(owner, kStyleRGBA))
-{
-}
+    : CSWFItem(owner, style)
+    , m_pStartColor(std::make_unique<CColorItem>(owner, kStyleRGBA))
+    , m_pEndColor(std::make_unique<CColorItem>(owner, kStyleRGBA))
+{ }
 
 CMorphColorItem::~CMorphColorItem() = default;
 
@@ -1009,10 +1015,10 @@ int CMorphColorItem::MakeCopy(CSWFObject* owner, unsigned char style, CSWFObject
     if (dest == this)
         return 1;
     auto* copy = CopyInto<CMorphColorItem>(CSWFItem::MakeCopy(owner, style, dest), dest);
-    return copy && CopyChild(m_pStartColor.get(), owner, copy->m_pStartColor) &&
-                   CopyChild(m_pEndColor.get(), owner, copy->m_pEndColor)
-               ? 1
-               : 0;
+    return copy && CopyChild(m_pStartColor.get(), owner, copy->m_pStartColor)
+            && CopyChild(m_pEndColor.get(), owner, copy->m_pEndColor)
+        ? 1
+        : 0;
 }
 
 void CMorphColorItem::DescribeFields(CSWFFieldVisitor& visitor) const
@@ -1023,10 +1029,10 @@ void CMorphColorItem::DescribeFields(CSWFFieldVisitor& visitor) const
 }
 
 CMorphGradRecordItem::CMorphGradRecordItem(CSWFObject* owner, unsigned char style)
-    : CSWFItem(owner, style), m_pStartColor(std::make_unique<CColorItem>(owner, kStyleRGBA)),
-      m_pEndColor(std::make_unique<CColorItem>(owner, kStyleRGBA))
-{
-}
+    : CSWFItem(owner, style)
+    , m_pStartColor(std::make_unique<CColorItem>(owner, kStyleRGBA))
+    , m_pEndColor(std::make_unique<CColorItem>(owner, kStyleRGBA))
+{ }
 
 CMorphGradRecordItem::~CMorphGradRecordItem() = default;
 
@@ -1041,10 +1047,10 @@ int CMorphGradRecordItem::ReadSWF(CSWFStream* stream)
 
 int CMorphGradRecordItem::WriteSWF(CSWFStream* stream)
 {
-    return stream->WriteU8(m_StartRatio) && m_pStartColor->WriteSWF(stream) && stream->WriteU8(m_EndRatio) &&
-                   m_pEndColor->WriteSWF(stream)
-               ? 1
-               : 0;
+    return stream->WriteU8(m_StartRatio) && m_pStartColor->WriteSWF(stream) && stream->WriteU8(m_EndRatio)
+            && m_pEndColor->WriteSWF(stream)
+        ? 1
+        : 0;
 }
 
 void CMorphGradRecordItem::SetStartColor(const CColorItem* color)
@@ -1066,10 +1072,10 @@ int CMorphGradRecordItem::MakeCopy(CSWFObject* owner, unsigned char style, CSWFO
         return 0;
     copy->m_StartRatio = m_StartRatio;
     copy->m_EndRatio = m_EndRatio;
-    return CopyChild(m_pStartColor.get(), owner, copy->m_pStartColor) &&
-                   CopyChild(m_pEndColor.get(), owner, copy->m_pEndColor)
-               ? 1
-               : 0;
+    return CopyChild(m_pStartColor.get(), owner, copy->m_pStartColor)
+            && CopyChild(m_pEndColor.get(), owner, copy->m_pEndColor)
+        ? 1
+        : 0;
 }
 
 void CMorphGradRecordItem::DescribeFields(CSWFFieldVisitor& visitor) const
@@ -1081,17 +1087,18 @@ void CMorphGradRecordItem::DescribeFields(CSWFFieldVisitor& visitor) const
     visitor.Child("endColor", m_pEndColor.get());
 }
 
-CMorphGradientItem::CMorphGradientItem(CSWFObject* owner, unsigned char style) : CSWFItemsByteCount(owner, style)
+CMorphGradientItem::CMorphGradientItem(CSWFObject* owner, unsigned char style)
+    : CSWFItemsByteCount(owner, style)
 {
     m_ItemClassID = kClassID_CMorphGradRecordItem;
 }
 
 CMorphFillGradientItem::CMorphFillGradientItem(CSWFObject* owner, unsigned char style)
-    : CSWFItem(owner, style), m_pStartMatrix(std::make_unique<CMatrixItem>(owner, style)),
-      m_pEndMatrix(std::make_unique<CMatrixItem>(owner, style)),
-      m_pGradient(std::make_unique<CMorphGradientItem>(owner, kStyleRGBA))
-{
-}
+    : CSWFItem(owner, style)
+    , m_pStartMatrix(std::make_unique<CMatrixItem>(owner, style))
+    , m_pEndMatrix(std::make_unique<CMatrixItem>(owner, style))
+    , m_pGradient(std::make_unique<CMorphGradientItem>(owner, kStyleRGBA))
+{ }
 
 CMorphFillGradientItem::~CMorphFillGradientItem() = default;
 
@@ -1104,8 +1111,7 @@ int CMorphFillGradientItem::ReadSWF(CSWFStream* stream)
 
 int CMorphFillGradientItem::WriteSWF(CSWFStream* stream)
 {
-    return m_pStartMatrix->WriteSWF(stream) && m_pEndMatrix->WriteSWF(stream) && m_pGradient->WriteSWF(stream) ? 1
-                                                                                                                : 0;
+    return m_pStartMatrix->WriteSWF(stream) && m_pEndMatrix->WriteSWF(stream) && m_pGradient->WriteSWF(stream) ? 1 : 0;
 }
 
 void CMorphFillGradientItem::SetStartMatrix(const CMatrixItem* matrix)
@@ -1128,11 +1134,11 @@ int CMorphFillGradientItem::MakeCopy(CSWFObject* owner, unsigned char style, CSW
     if (dest == this)
         return 1;
     auto* copy = CopyInto<CMorphFillGradientItem>(CSWFItem::MakeCopy(owner, style, dest), dest);
-    return copy && CopyChild(m_pStartMatrix.get(), owner, copy->m_pStartMatrix) &&
-                   CopyChild(m_pEndMatrix.get(), owner, copy->m_pEndMatrix) &&
-                   CopyChild(m_pGradient.get(), owner, copy->m_pGradient)
-               ? 1
-               : 0;
+    return copy && CopyChild(m_pStartMatrix.get(), owner, copy->m_pStartMatrix)
+            && CopyChild(m_pEndMatrix.get(), owner, copy->m_pEndMatrix)
+            && CopyChild(m_pGradient.get(), owner, copy->m_pGradient)
+        ? 1
+        : 0;
 }
 
 void CMorphFillGradientItem::DescribeFields(CSWFFieldVisitor& visitor) const
@@ -1144,10 +1150,10 @@ void CMorphFillGradientItem::DescribeFields(CSWFFieldVisitor& visitor) const
 }
 
 CMorphFillBitMapItem::CMorphFillBitMapItem(CSWFObject* owner, unsigned char style)
-    : CSWFItem(owner, style), m_pStartMatrix(std::make_unique<CMatrixItem>(owner, style)),
-      m_pEndMatrix(std::make_unique<CMatrixItem>(owner, style))
-{
-}
+    : CSWFItem(owner, style)
+    , m_pStartMatrix(std::make_unique<CMatrixItem>(owner, style))
+    , m_pEndMatrix(std::make_unique<CMatrixItem>(owner, style))
+{ }
 
 CMorphFillBitMapItem::~CMorphFillBitMapItem() = default;
 
@@ -1161,8 +1167,7 @@ int CMorphFillBitMapItem::ReadSWF(CSWFStream* stream)
 
 int CMorphFillBitMapItem::WriteSWF(CSWFStream* stream)
 {
-    return stream->WriteU16(m_BitMapID) && m_pStartMatrix->WriteSWF(stream) && m_pEndMatrix->WriteSWF(stream) ? 1
-                                                                                                                : 0;
+    return stream->WriteU16(m_BitMapID) && m_pStartMatrix->WriteSWF(stream) && m_pEndMatrix->WriteSWF(stream) ? 1 : 0;
 }
 
 void CMorphFillBitMapItem::SetStartMatrix(const CMatrixItem* matrix)
@@ -1183,10 +1188,10 @@ int CMorphFillBitMapItem::MakeCopy(CSWFObject* owner, unsigned char style, CSWFO
     if (!copy)
         return 0;
     copy->m_BitMapID = m_BitMapID;
-    return CopyChild(m_pStartMatrix.get(), owner, copy->m_pStartMatrix) &&
-                   CopyChild(m_pEndMatrix.get(), owner, copy->m_pEndMatrix)
-               ? 1
-               : 0;
+    return CopyChild(m_pStartMatrix.get(), owner, copy->m_pStartMatrix)
+            && CopyChild(m_pEndMatrix.get(), owner, copy->m_pEndMatrix)
+        ? 1
+        : 0;
 }
 
 void CMorphFillBitMapItem::DescribeFields(CSWFFieldVisitor& visitor) const
@@ -1198,9 +1203,9 @@ void CMorphFillBitMapItem::DescribeFields(CSWFFieldVisitor& visitor) const
 }
 
 CMorphFillStyleItem::CMorphFillStyleItem(CSWFObject* owner, unsigned char style)
-    : CSWFItem(owner, style), m_pFillObject(std::make_unique<CMorphColorItem>(owner, kStyleRGBA))
-{
-}
+    : CSWFItem(owner, style)
+    , m_pFillObject(std::make_unique<CMorphColorItem>(owner, kStyleRGBA))
+{ }
 
 CMorphFillStyleItem::~CMorphFillStyleItem() = default;
 
@@ -1253,10 +1258,10 @@ CMorphFillStylesItem::CMorphFillStylesItem(CSWFObject* owner, unsigned char styl
 }
 
 CMorphLineStyleItem::CMorphLineStyleItem(CSWFObject* owner, unsigned char style)
-    : CSWFItem(owner, style), m_pStartColor(std::make_unique<CColorItem>(owner, kStyleRGBA)),
-      m_pEndColor(std::make_unique<CColorItem>(owner, kStyleRGBA))
-{
-}
+    : CSWFItem(owner, style)
+    , m_pStartColor(std::make_unique<CColorItem>(owner, kStyleRGBA))
+    , m_pEndColor(std::make_unique<CColorItem>(owner, kStyleRGBA))
+{ }
 
 CMorphLineStyleItem::~CMorphLineStyleItem() = default;
 
@@ -1269,10 +1274,10 @@ int CMorphLineStyleItem::ReadSWF(CSWFStream* stream)
 
 int CMorphLineStyleItem::WriteSWF(CSWFStream* stream)
 {
-    return stream->WriteU16(m_StartWidth) && stream->WriteU16(m_EndWidth) && m_pStartColor->WriteSWF(stream) &&
-                   m_pEndColor->WriteSWF(stream)
-               ? 1
-               : 0;
+    return stream->WriteU16(m_StartWidth) && stream->WriteU16(m_EndWidth) && m_pStartColor->WriteSWF(stream)
+            && m_pEndColor->WriteSWF(stream)
+        ? 1
+        : 0;
 }
 
 void CMorphLineStyleItem::SetStartColor(const CColorItem* color)
@@ -1294,10 +1299,10 @@ int CMorphLineStyleItem::MakeCopy(CSWFObject* owner, unsigned char style, CSWFOb
         return 0;
     copy->m_StartWidth = m_StartWidth;
     copy->m_EndWidth = m_EndWidth;
-    return CopyChild(m_pStartColor.get(), owner, copy->m_pStartColor) &&
-                   CopyChild(m_pEndColor.get(), owner, copy->m_pEndColor)
-               ? 1
-               : 0;
+    return CopyChild(m_pStartColor.get(), owner, copy->m_pStartColor)
+            && CopyChild(m_pEndColor.get(), owner, copy->m_pEndColor)
+        ? 1
+        : 0;
 }
 
 void CMorphLineStyleItem::DescribeFields(CSWFFieldVisitor& visitor) const

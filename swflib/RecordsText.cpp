@@ -38,10 +38,10 @@ int CGlyphEntryItem::WriteSWF(CSWFStream* stream)
 {
     if (m_GlyphBits > kMaxFieldBits || m_AdvanceBits > kMaxFieldBits)
         return 0;
-    return stream->WriteBits(m_GlyphIndex, m_GlyphBits) &&
-                   stream->WriteBits(static_cast<uint32_t>(m_GlyphAdvance), m_AdvanceBits)
-               ? 1
-               : 0;
+    return stream->WriteBits(m_GlyphIndex, m_GlyphBits)
+            && stream->WriteBits(static_cast<uint32_t>(m_GlyphAdvance), m_AdvanceBits)
+        ? 1
+        : 0;
 }
 
 int CGlyphEntryItem::MakeCopy(CSWFObject* owner, unsigned char style, CSWFObject*& dest) const
@@ -69,7 +69,8 @@ void CGlyphEntryItem::DescribeFields(CSWFFieldVisitor& visitor) const
 
 // ---- CTextRecordType0Item ----
 
-CTextRecordType0Item::CTextRecordType0Item(CSWFObject* owner, unsigned char style) : CSWFItemsByteCount(owner, style)
+CTextRecordType0Item::CTextRecordType0Item(CSWFObject* owner, unsigned char style)
+    : CSWFItemsByteCount(owner, style)
 {
     m_ItemClassID = kClassID_CGlyphEntryItem;
 }
@@ -135,7 +136,9 @@ void CTextRecordType0Item::DescribeFields(CSWFFieldVisitor& visitor) const
 
 // ---- CTextRecordType1Item ----
 
-CTextRecordType1Item::CTextRecordType1Item(CSWFObject* owner, unsigned char style) : CSWFItem(owner, style) {}
+CTextRecordType1Item::CTextRecordType1Item(CSWFObject* owner, unsigned char style)
+    : CSWFItem(owner, style)
+{ }
 
 CTextRecordType1Item::~CTextRecordType1Item() = default;
 
@@ -206,7 +209,7 @@ int CTextRecordType1Item::WriteSWF(CSWFStream* stream)
 {
     if (!stream->WriteBits(m_TextRecordType ? 1 : 0, 1) || !stream->WriteBits(m_Reserved, kTextReservedBits))
         return 0;
-    for (bool flag : {m_HasFont, m_pColor != nullptr, m_HasYOffset, m_HasXOffset}) {
+    for (bool flag : { m_HasFont, m_pColor != nullptr, m_HasYOffset, m_HasXOffset }) {
         if (!stream->WriteBits(flag ? 1 : 0, 1))
             return 0;
     }
@@ -260,7 +263,8 @@ void CTextRecordType1Item::DescribeFields(CSWFFieldVisitor& visitor) const
 
 // ---- CTextRecordsItem ----
 
-CTextRecordsItem::CTextRecordsItem(CSWFObject* owner, unsigned char style) : CSWFItemsUnCountable(owner, style)
+CTextRecordsItem::CTextRecordsItem(CSWFObject* owner, unsigned char style)
+    : CSWFItemsUnCountable(owner, style)
 {
     m_ItemClassID = kClassID_CTextRecordType1Item;
 }
@@ -290,7 +294,7 @@ int CTextRecordsItem::WriteSWF(CSWFStream* stream)
         }
     }
     const int glyphBits = ChooseUnsignedBits(m_GlyphBits, largestIndex, kMaxFieldBits);
-    const int advanceBits = ChooseSignedBits(m_AdvanceBits, {lowAdvance, highAdvance}, kMaxFieldBits);
+    const int advanceBits = ChooseSignedBits(m_AdvanceBits, { lowAdvance, highAdvance }, kMaxFieldBits);
     if (glyphBits < 0 || advanceBits < 0)
         return 0;
     m_GlyphBits = static_cast<uint8_t>(glyphBits);
@@ -451,7 +455,8 @@ void CFontTableAdvancedItem::DescribeFields(CSWFFieldVisitor& visitor) const
         visitor.Int("advance", advance);
 }
 
-CRectTableItem::CRectTableItem(CSWFObject* owner, unsigned char style) : CSWFItemsDefineCountable(owner, style)
+CRectTableItem::CRectTableItem(CSWFObject* owner, unsigned char style)
+    : CSWFItemsDefineCountable(owner, style)
 {
     m_ItemClassID = kClassID_CRectItem;
 }
@@ -466,9 +471,9 @@ int CKerningRecordItem::ReadSWF(CSWFStream* stream)
 
 int CKerningRecordItem::WriteSWF(CSWFStream* stream)
 {
-    const bool codes = m_WideCodes ? stream->WriteU16(m_Code1) && stream->WriteU16(m_Code2)
-                                   : stream->WriteU8(static_cast<uint8_t>(m_Code1)) &&
-                                         stream->WriteU8(static_cast<uint8_t>(m_Code2));
+    const bool codes = m_WideCodes
+        ? stream->WriteU16(m_Code1) && stream->WriteU16(m_Code2)
+        : stream->WriteU8(static_cast<uint8_t>(m_Code1)) && stream->WriteU8(static_cast<uint8_t>(m_Code2));
     return codes && stream->WriteS16(m_Adjustment) ? 1 : 0;
 }
 
