@@ -39,6 +39,45 @@ Bytes WriteCopy(const CSWFObject& object)
     return owned ? Write(*owned) : Bytes {};
 }
 
+// A flat text of every field of a tree, to compare what objects keep.
+class TextDump : public CSWFFieldVisitor
+{
+public:
+    void Int(const char* name, long long value) override
+    {
+        m_Text += std::string(name) + "=" + std::to_string(value) + ";";
+    }
+    void Real(const char* name, double value) override
+    {
+        m_Text += std::string(name) + "~" + std::to_string(value) + ";";
+    }
+    void Text(const char* name, const std::string& value) override { m_Text += std::string(name) + "'" + value + "';"; }
+    void Bytes(const char* name, const uint8_t* data, size_t size) override
+    {
+        m_Text += std::string(name) + "[";
+        for (size_t i = 0; i < size; ++i)
+            m_Text += std::to_string(data[i]) + ",";
+        m_Text += "];";
+    }
+    void Child(const char* name, const CSWFObject* child) override
+    {
+        m_Text += std::string(name) + "{";
+        if (child) {
+            m_Text += child->GetClassName();
+            child->DescribeFields(*this);
+        }
+        m_Text += "}";
+    }
+    std::string m_Text;
+};
+
+std::string Dump(const CSWFObject& object)
+{
+    TextDump dump;
+    object.DescribeFields(dump);
+    return dump.m_Text;
+}
+
 std::vector<int> ClassesOf(const CActionsItem& block)
 {
     std::vector<int> ids;
@@ -119,6 +158,47 @@ TEST(ActionBlock, ReadsWritesAndCopiesBlocks)
         }
         EXPECT_EQ(Write(r.block), c.bytes);
         EXPECT_EQ(WriteCopy(r.block), c.bytes);
+        CSWFObject* copy = nullptr;
+        ASSERT_EQ(r.block.MakeCopy(nullptr, kStyleDefault, copy), 1);
+        std::unique_ptr<CSWFObject> owned(copy);
+        EXPECT_EQ(Dump(*owned), Dump(r.block));
+    }
+}
+
+// Blocks that differ in one bit of one operand must describe themselves differently: no kept bit is left out
+// of the description the dumps are compared by.
+TEST(ActionBlock, EveryKeptBitIsDescribed)
+{
+    const Bytes function2
+        = { 0x8E, 0x0C, 0x00, 'g', 0x00, 0x01, 0x00, 0x03, 0xA5, 0x0B, 0x02, 'p', 0x00, 0x00, 0x00, 0x00 };
+    const Bytes tryBlock = { 0x8F, 0x08, 0x00, 0x05, 0x01, 0x00, 0x01, 0x00, 0x00, 0x00, 0x03, 0x07, 0x06, 0x00 };
+    const Bytes pool = { 0x88, 0x05, 0x00, 0x01, 0x00, 'a', 0x00, 0xEE, 0x00 };
+    const Bytes push = { 0x96, 0x05, 0x00, 0x01, 0x00, 0x00, 0xC0, 0x7F, 0x00 };
+    struct Case {
+        const Bytes* bytes;
+        size_t at;
+        uint8_t mask;
+    };
+    const Case cases[] = {
+        { &function2, 8, 0x01 },
+        { &function2, 9, 0x02 },
+        { &function2, 9, 0x01 },
+        { &function2, 10, 0x04 },
+        { &function2, 7, 0x80 },
+        { &tryBlock, 3, 0x80 },
+        { &tryBlock, 3, 0x01 },
+        { &tryBlock, 10, 0x01 },
+        { &pool, 7, 0x01 },
+        { &push, 4, 0x01 },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << "byte " << c.at << " mask " << int(c.mask));
+        Bytes changed = *c.bytes;
+        changed[c.at] ^= c.mask;
+        ReadBlock a(*c.bytes);
+        ReadBlock b(changed);
+        EXPECT_NE(Dump(a.block), Dump(b.block));
+        EXPECT_EQ(Write(b.block), changed);
     }
 }
 
