@@ -1,0 +1,180 @@
+// The movie side of the plug-in: a movie read with swflib, its character dictionary, the root and sprite
+// timelines with their display lists, frame actions of the simple kind, and the shown rectangle. It knows
+// nothing of NPAPI; the plug-in's entry points drive it and hand it pixels to draw into.
+#pragma once
+
+#include "ColorTransform.h"
+#include "Shapes.h"
+
+#include <cairo.h>
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+class CSWF;
+class CTag;
+class CActionsItem;
+class CSWFItem;
+class CTagsItem;
+
+namespace reelfinch::plugin {
+
+class BitmapCache;
+
+// Drawing quality: LOW draws without anti-aliasing, MEDIUM with it, HIGH also smooths bitmaps.
+enum class Quality { Low = 0, Medium = 1, High = 2 };
+
+// Frames per second used when a movie states a rate of 0.
+inline constexpr double kDefaultFrameRate = 12.0;
+// Ticks of the host clock per second.
+inline constexpr double kTicksPerSecond = 60.0;
+// At most this many frames are caught up on one time step.
+inline constexpr int kMaxCatchUpFrames = 3;
+// Twips per pixel.
+inline constexpr double kTwipsPerPixel = 20.0;
+
+// The frames of one timeline (the movie's or a sprite's): each frame's control tags, and the frame labels.
+struct Timeline {
+    std::vector<std::vector<const CTag*>> frames;
+    std::map<std::string, int> labels;
+};
+
+struct SpriteInstance;
+
+// One entry of a display list.
+struct DisplayObject {
+    uint16_t characterId = 0;
+    uint16_t depth = 0;
+    cairo_matrix_t matrix { 1, 0, 0, 1, 0, 0 };
+    ColorTransform colorTransform;
+    uint16_t ratio = 0;
+    uint16_t clipDepth = 0;
+    std::string name;
+    std::unique_ptr<SpriteInstance> sprite; // the character is a sprite
+    int buttonState = 0; // the character is a button: ButtonState
+};
+
+// A running timeline with its display list.
+struct SpriteInstance {
+    const Timeline* timeline = nullptr;
+    int currentFrame = -1; // no frame entered yet
+    bool playing = true;
+    std::map<uint16_t, DisplayObject> displayList; // by depth
+};
+
+enum ButtonState { kButtonUp = 0, kButtonOver = 1, kButtonDown = 2 };
+
+// A rectangle of pixels, right and bottom exclusive.
+struct PixelRect {
+    int left = 0;
+    int top = 0;
+    int right = 0;
+    int bottom = 0;
+    bool empty() const { return right <= left || bottom <= top; }
+};
+
+// Where the movie draws: a 32-bit ARGB pixel map, the plug-in's area in it, and the parts that may change.
+struct DrawTarget {
+    uint32_t* pixels = nullptr;
+    int width = 0; // of the pixel map
+    int height = 0;
+    int stride = 0; // bytes per row
+    PixelRect area; // the plug-in's area in pixel map coordinates
+    std::vector<PixelRect> clip; // pixel map coordinates; drawing stays inside their union
+};
+
+class MoviePlayer
+{
+public:
+    MoviePlayer();
+    ~MoviePlayer();
+    MoviePlayer(const MoviePlayer&) = delete;
+    MoviePlayer& operator=(const MoviePlayer&) = delete;
+
+    // Reads a whole movie file. A movie that cannot be read leaves the player blank (0 frames, black).
+    bool load(const uint8_t* data, size_t size);
+    bool isLoaded() const { return m_Movie != nullptr; }
+
+    // Frame rate and frame count of the root timeline.
+    double frameRate() const { return m_FrameRate; }
+    int totalFrames() const;
+    int currentFrame() const;
+    bool isPlaying() const { return m_Root.playing; }
+
+    // Time passes: `ticks` is the host clock (1/60 s). Returns true when the picture may have changed.
+    bool advanceTo(uint32_t ticks);
+    // One frame of the movie as it plays: the root moves on (when playing, or always with `force`) and every
+    // sprite with it. Returns true when anything changed.
+    bool step(bool force = false);
+
+    void play();
+    void stop() { m_Root.playing = false; }
+    // Goes to a frame (from 0) of the root timeline, keeping whether it plays; false outside the movie.
+    bool gotoFrame(int frame);
+    bool rewind();
+    bool forward();
+    bool back();
+
+    // The shown rectangle in twips (left, top, right, bottom); initially the frame.
+    bool setZoomRect(int32_t left, int32_t top, int32_t right, int32_t bottom);
+    bool zoom(int percent);
+    bool pan(int32_t x, int32_t y, int mode, int viewWidth, int viewHeight);
+    void zoomRect(int32_t& left, int32_t& top, int32_t& right, int32_t& bottom) const;
+
+    Quality quality() const { return m_Quality; }
+    void setQuality(Quality quality) { m_Quality = quality; }
+
+    // Draws the current frame.
+    void draw(const DrawTarget& target);
+
+    // Mouse at a point of the plug-in area in pixels; `down` is the button state. Returns true when a button
+    // changed its state (the picture changed).
+    bool mouseEvent(double x, double y, bool down, int viewWidth, int viewHeight);
+
+    // Requests from GetURL actions: url and target.
+    std::function<void(const std::string&, const std::string&)> onGetURL;
+
+private:
+    struct Character;
+    friend class Renderer;
+
+    void buildTimeline(Timeline& timeline, const CTagsItem* tags, bool root);
+    void registerCharacter(const CTag* tag);
+    void enterFrame(SpriteInstance& sprite, int frame, bool runActions);
+    void applyFrame(SpriteInstance& sprite, int frame);
+    void applyControlTag(SpriteInstance& sprite, const CTag* tag);
+    void stepSprite(SpriteInstance& sprite, bool force);
+    void stepChildren(SpriteInstance& sprite);
+    void runActions(SpriteInstance& sprite, const CActionsItem* actions);
+    void runPendingActions();
+    bool seek(SpriteInstance& sprite, int frame);
+    cairo_matrix_t viewMatrix(int viewWidth, int viewHeight) const;
+    bool updateButtons(SpriteInstance& sprite, const cairo_matrix_t& parent, double x, double y, bool down,
+                       bool& changed, bool& found);
+
+    std::unique_ptr<CSWF> m_Movie;
+    std::map<uint16_t, const CTag*> m_Characters;
+    std::map<uint16_t, std::unique_ptr<Timeline>> m_SpriteTimelines;
+    Timeline m_RootTimeline;
+    SpriteInstance m_Root;
+    const CTag* m_JPEGTables = nullptr;
+    std::unique_ptr<BitmapCache> m_Bitmaps;
+    std::map<const CTag*, std::vector<ShapeLayer>> m_ShapeCache;
+    double m_FrameRate = kDefaultFrameRate;
+    uint32_t m_BackgroundColor = 0xFFFFFFFF;
+    int32_t m_Frame[4] = { 0, 0, 0, 0 }; // left, top, right, bottom in twips
+    int32_t m_Zoom[4] = { 0, 0, 0, 0 };
+    Quality m_Quality = Quality::High;
+    bool m_HaveTime = false;
+    double m_FrameClock = 0; // ticks at which the next frame is due
+    int m_ActionDepth = 0;
+    // Frame actions wait until the display lists of the step are complete.
+    std::vector<std::pair<SpriteInstance*, const CActionsItem*>> m_PendingActions;
+    bool m_MouseDown = false;
+};
+
+} // namespace reelfinch::plugin

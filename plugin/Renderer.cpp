@@ -1,0 +1,767 @@
+#include "Renderer.h"
+
+#include "Bitmaps.h"
+
+#include "Records.h"
+#include "TagCodes.h"
+#include "Tags.h"
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+
+namespace reelfinch::plugin {
+
+namespace {
+
+// Gradients span this square of twips in their own space, from -kGradientHalf to kGradientHalf.
+constexpr double kGradientHalf = 16384.0;
+constexpr double kRatioMax = 255.0;
+constexpr double kColorMax = 255.0;
+// Morph ratios run from 0 (start) to this (end).
+constexpr double kMorphRatioMax = 65535.0;
+// Glyphs are drawn on a square of this many units per em.
+constexpr double kGlyphEmUnits = 1024.0;
+// Lines are never thinner than one pixel.
+constexpr double kMinLinePixels = 1.0;
+// Sprites and buttons nest at most this deep.
+constexpr int kMaxNesting = 32;
+// Bitmap fill types without smoothing.
+constexpr uint8_t kFillTiledBitmapHard = 0x42;
+constexpr uint8_t kFillClippedBitmapHard = 0x43;
+
+RGBA ToRGBA(const CColorItem* color)
+{
+    if (!color)
+        return {};
+    const tRGBARec c = color->GetRGBA();
+    return { c.red / kColorMax, c.green / kColorMax, c.blue / kColorMax, color->m_HasAlpha ? c.alpha / kColorMax : 1.0 };
+}
+
+RGBA Mix(const RGBA& a, const RGBA& b, double t)
+{
+    return { a.r + (b.r - a.r) * t, a.g + (b.g - a.g) * t, a.b + (b.b - a.b) * t, a.a + (b.a - a.a) * t };
+}
+
+cairo_matrix_t ToMatrix(const CMatrixItem* item)
+{
+    cairo_matrix_t m;
+    cairo_matrix_init_identity(&m);
+    if (item)
+        cairo_matrix_init(&m, item->m_ScaleX, item->m_RotateSkew0, item->m_RotateSkew1, item->m_ScaleY,
+                          item->m_TranslateX, item->m_TranslateY);
+    return m;
+}
+
+cairo_matrix_t MixMatrix(const cairo_matrix_t& a, const cairo_matrix_t& b, double t)
+{
+    cairo_matrix_t m;
+    cairo_matrix_init(&m, a.xx + (b.xx - a.xx) * t, a.yx + (b.yx - a.yx) * t, a.xy + (b.xy - a.xy) * t,
+                      a.yy + (b.yy - a.yy) * t, a.x0 + (b.x0 - a.x0) * t, a.y0 + (b.y0 - a.y0) * t);
+    return m;
+}
+
+FillDef ToFill(const CFillStyleItem* style)
+{
+    FillDef fill;
+    if (!style)
+        return fill;
+    const uint8_t type = style->GetFillStyle();
+    const CSWFItem* object = style->GetFillObject();
+    if (type == kFillSolid) {
+        fill.kind = FillDef::Solid;
+        fill.color = ToRGBA(dynamic_cast<const CColorItem*>(object));
+    } else if (type == kFillLinearGradient || type == kFillRadialGradient) {
+        auto* gradient = dynamic_cast<const CFillGradientItem*>(object);
+        if (!gradient)
+            return fill;
+        fill.kind = type == kFillLinearGradient ? FillDef::Linear : FillDef::Radial;
+        fill.matrix = ToMatrix(gradient->m_pMatrix.get());
+        const CGradRecordsItem* records
+            = gradient->m_pGradient ? gradient->m_pGradient->m_pGradRecords.get() : nullptr;
+        for (int i = 0; records && i < records->GetItemCount(); ++i)
+            if (auto* record = dynamic_cast<const CGradRecordItem*>(records->GetItem(i)))
+                fill.stops.emplace_back(record->m_Ratio / kRatioMax, ToRGBA(record->m_pColor.get()));
+    } else if (type == kFillTiledBitmap || type == kFillClippedBitmap) {
+        auto* bitmap = dynamic_cast<const CFillBitMapItem*>(object);
+        if (!bitmap)
+            return fill;
+        fill.kind = FillDef::Bitmap;
+        fill.bitmapId = bitmap->m_BitMapID;
+        fill.matrix = ToMatrix(bitmap->m_pMatrix.get());
+        fill.repeat = type == kFillTiledBitmap;
+        fill.smooth = style->m_RawFillStyleType != kFillTiledBitmapHard
+            && style->m_RawFillStyleType != kFillClippedBitmapHard;
+    }
+    return fill;
+}
+
+FillDef ToMorphFill(const CMorphFillStyleItem* style, double t)
+{
+    FillDef fill;
+    if (!style)
+        return fill;
+    const uint8_t type = style->GetFillStyle();
+    const CSWFItem* object = style->GetFillObject();
+    if (auto* color = dynamic_cast<const CMorphColorItem*>(object)) {
+        fill.kind = FillDef::Solid;
+        fill.color = Mix(ToRGBA(color->m_pStartColor.get()), ToRGBA(color->m_pEndColor.get()), t);
+    } else if (auto* gradient = dynamic_cast<const CMorphFillGradientItem*>(object)) {
+        fill.kind = type == kFillLinearGradient ? FillDef::Linear : FillDef::Radial;
+        fill.matrix = MixMatrix(ToMatrix(gradient->m_pStartMatrix.get()), ToMatrix(gradient->m_pEndMatrix.get()), t);
+        const CMorphGradientItem* records = gradient->m_pGradient.get();
+        for (int i = 0; records && i < records->GetItemCount(); ++i)
+            if (auto* record = dynamic_cast<const CMorphGradRecordItem*>(records->GetItem(i)))
+                fill.stops.emplace_back((record->m_StartRatio + (record->m_EndRatio - record->m_StartRatio) * t) / kRatioMax,
+                                        Mix(ToRGBA(record->m_pStartColor.get()), ToRGBA(record->m_pEndColor.get()), t));
+    } else if (auto* bitmap = dynamic_cast<const CMorphFillBitMapItem*>(object)) {
+        fill.kind = FillDef::Bitmap;
+        fill.bitmapId = bitmap->m_BitMapID;
+        fill.matrix = MixMatrix(ToMatrix(bitmap->m_pStartMatrix.get()), ToMatrix(bitmap->m_pEndMatrix.get()), t);
+        fill.repeat = type == kFillTiledBitmap || type == kFillTiledBitmapHard;
+        fill.smooth = type == kFillTiledBitmap || type == kFillClippedBitmap;
+    }
+    return fill;
+}
+
+void AddFills(std::vector<FillDef>& out, const CFillStyleArrayItem* fills, const RGBA* solid)
+{
+    for (int i = 0; fills && i < fills->GetItemCount(); ++i) {
+        FillDef fill = ToFill(dynamic_cast<const CFillStyleItem*>(fills->GetItem(i)));
+        if (solid) {
+            fill.kind = FillDef::Solid;
+            fill.color = *solid;
+        }
+        out.push_back(std::move(fill));
+    }
+}
+
+void AddLines(std::vector<LineDef>& out, const CLineStyleArrayItem* lines)
+{
+    for (int i = 0; lines && i < lines->GetItemCount(); ++i) {
+        LineDef line;
+        if (auto* style = dynamic_cast<const CLineStyleItem*>(lines->GetItem(i))) {
+            line.width = style->m_Width;
+            line.color = ToRGBA(style->m_pColor.get());
+        }
+        out.push_back(line);
+    }
+}
+
+// Only the geometry of a shape's edges, in order (for the end shape of a morph).
+std::vector<Edge> WalkEdges(const CShapeItem* shape)
+{
+    std::vector<Edge> edges;
+    double x = 0;
+    double y = 0;
+    for (int i = 0; shape && i < shape->GetItemCount(); ++i) {
+        const CSWFItem* item = shape->GetItem(i);
+        if (auto* change = dynamic_cast<const CStyleChangeRecordItem*>(item)) {
+            if (change->m_StateMoveTo) {
+                x = change->m_MoveDeltaX;
+                y = change->m_MoveDeltaY;
+            }
+        } else if (auto* line = dynamic_cast<const CStraightedEdgeRecordItem*>(item)) {
+            const double nx = x + line->m_DeltaX;
+            const double ny = y + line->m_DeltaY;
+            edges.push_back({ x, y, (x + nx) / 2, (y + ny) / 2, nx, ny, false });
+            x = nx;
+            y = ny;
+        } else if (auto* curve = dynamic_cast<const CCurvedEdgeRecordItem*>(item)) {
+            const double cx = x + curve->m_ControlDeltaX;
+            const double cy = y + curve->m_ControlDeltaY;
+            const double nx = cx + curve->m_AnchorDeltaX;
+            const double ny = cy + curve->m_AnchorDeltaY;
+            edges.push_back({ x, y, cx, cy, nx, ny, true });
+            x = nx;
+            y = ny;
+        }
+    }
+    return edges;
+}
+
+using Point2 = std::pair<double, double>;
+
+// Joins the edges of one fill style into closed contours and adds them to the current path.
+void AddFillPath(cairo_t* cr, std::vector<Edge>& edges)
+{
+    std::multimap<Point2, size_t> byStart;
+    for (size_t i = 0; i < edges.size(); ++i)
+        byStart.emplace(Point2 { edges[i].x0, edges[i].y0 }, i);
+    std::vector<bool> used(edges.size(), false);
+    for (size_t first = 0; first < edges.size(); ++first) {
+        if (used[first])
+            continue;
+        size_t current = first;
+        cairo_move_to(cr, edges[current].x0, edges[current].y0);
+        while (true) {
+            used[current] = true;
+            const Edge& e = edges[current];
+            if (e.curved) {
+                cairo_curve_to(cr, e.x0 + 2.0 / 3 * (e.cx - e.x0), e.y0 + 2.0 / 3 * (e.cy - e.y0),
+                               e.x1 + 2.0 / 3 * (e.cx - e.x1), e.y1 + 2.0 / 3 * (e.cy - e.y1), e.x1, e.y1);
+            } else {
+                cairo_line_to(cr, e.x1, e.y1);
+            }
+            // The next unused edge that starts where this one ends.
+            auto range = byStart.equal_range(Point2 { e.x1, e.y1 });
+            size_t next = edges.size();
+            for (auto it = range.first; it != range.second; ++it)
+                if (!used[it->second]) {
+                    next = it->second;
+                    break;
+                }
+            if (next == edges.size())
+                break;
+            current = next;
+        }
+        cairo_close_path(cr);
+    }
+}
+
+void AddLinePath(cairo_t* cr, const std::vector<Edge>& edges)
+{
+    bool open = false;
+    double lastX = 0;
+    double lastY = 0;
+    for (const Edge& e : edges) {
+        if (!open || e.x0 != lastX || e.y0 != lastY)
+            cairo_move_to(cr, e.x0, e.y0);
+        open = true;
+        if (e.curved)
+            cairo_curve_to(cr, e.x0 + 2.0 / 3 * (e.cx - e.x0), e.y0 + 2.0 / 3 * (e.cy - e.y0),
+                           e.x1 + 2.0 / 3 * (e.cx - e.x1), e.y1 + 2.0 / 3 * (e.cy - e.y1), e.x1, e.y1);
+        else
+            cairo_line_to(cr, e.x1, e.y1);
+        lastX = e.x1;
+        lastY = e.y1;
+    }
+}
+
+Edge Reversed(const Edge& e)
+{
+    return { e.x1, e.y1, e.cx, e.cy, e.x0, e.y0, e.curved };
+}
+
+cairo_surface_t* TransformedCopy(cairo_surface_t* source, const ColorTransform& cx)
+{
+    const int width = cairo_image_surface_get_width(source);
+    const int height = cairo_image_surface_get_height(source);
+    cairo_surface_t* copy = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+    if (cairo_surface_status(copy) != CAIRO_STATUS_SUCCESS) {
+        cairo_surface_destroy(copy);
+        return nullptr;
+    }
+    cairo_surface_flush(source);
+    cairo_surface_flush(copy);
+    const unsigned char* in = cairo_image_surface_get_data(source);
+    unsigned char* out = cairo_image_surface_get_data(copy);
+    const int inStride = cairo_image_surface_get_stride(source);
+    const int outStride = cairo_image_surface_get_stride(copy);
+    for (int y = 0; y < height; ++y) {
+        auto* src = reinterpret_cast<const uint32_t*>(in + size_t(y) * size_t(inStride));
+        auto* dst = reinterpret_cast<uint32_t*>(out + size_t(y) * size_t(outStride));
+        for (int x = 0; x < width; ++x) {
+            const uint32_t p = src[x];
+            const double a = (p >> 24) / kColorMax;
+            RGBA c { 0, 0, 0, a };
+            if (a > 0) {
+                c.r = ((p >> 16) & 0xFF) / kColorMax / a;
+                c.g = ((p >> 8) & 0xFF) / kColorMax / a;
+                c.b = (p & 0xFF) / kColorMax / a;
+            }
+            c = cx.apply(c);
+            auto byte = [](double v) { return uint32_t(std::lround(std::clamp(v, 0.0, 1.0) * kColorMax)); };
+            dst[x] = (byte(c.a) << 24) | (byte(c.r * c.a) << 16) | (byte(c.g * c.a) << 8) | byte(c.b * c.a);
+        }
+    }
+    cairo_surface_mark_dirty(copy);
+    return copy;
+}
+
+} // namespace
+
+std::vector<ShapeLayer> WalkShape(const CShapeItem* shape, const CFillStyleArrayItem* fills,
+                                  const CLineStyleArrayItem* lines, const RGBA* solid)
+{
+    std::vector<ShapeLayer> layers(1);
+    AddFills(layers.back().fills, fills, solid);
+    AddLines(layers.back().lines, lines);
+    if (solid && layers.back().fills.empty()) {
+        FillDef fill;
+        fill.kind = FillDef::Solid;
+        fill.color = *solid;
+        layers.back().fills.push_back(fill);
+    }
+    double x = 0;
+    double y = 0;
+    uint32_t fill0 = 0;
+    uint32_t fill1 = 0;
+    uint32_t line = 0;
+    for (int i = 0; shape && i < shape->GetItemCount(); ++i) {
+        const CSWFItem* item = shape->GetItem(i);
+        if (auto* change = dynamic_cast<const CStyleChangeRecordItem*>(item)) {
+            if (change->m_StateNewStyles) {
+                layers.emplace_back();
+                AddFills(layers.back().fills, change->m_pFillStyles.get(), solid);
+                AddLines(layers.back().lines, change->m_pLineStyles.get());
+                fill0 = fill1 = line = 0;
+            }
+            if (change->m_StateMoveTo) {
+                x = change->m_MoveDeltaX;
+                y = change->m_MoveDeltaY;
+            }
+            if (change->m_StateFillStyle0)
+                fill0 = change->m_FillStyle0;
+            if (change->m_StateFillStyle1)
+                fill1 = change->m_FillStyle1;
+            if (change->m_StateLineStyle)
+                line = change->m_LineStyle;
+        } else if (auto* straight = dynamic_cast<const CStraightedEdgeRecordItem*>(item)) {
+            const double nx = x + straight->m_DeltaX;
+            const double ny = y + straight->m_DeltaY;
+            layers.back().edges.push_back({ { x, y, (x + nx) / 2, (y + ny) / 2, nx, ny, false }, fill0, fill1, line });
+            x = nx;
+            y = ny;
+        } else if (auto* curve = dynamic_cast<const CCurvedEdgeRecordItem*>(item)) {
+            const double cx = x + curve->m_ControlDeltaX;
+            const double cy = y + curve->m_ControlDeltaY;
+            const double nx = cx + curve->m_AnchorDeltaX;
+            const double ny = cy + curve->m_AnchorDeltaY;
+            layers.back().edges.push_back({ { x, y, cx, cy, nx, ny, true }, fill0, fill1, line });
+            x = nx;
+            y = ny;
+        }
+    }
+    return layers;
+}
+
+Renderer::Renderer(MoviePlayer& movie, BitmapCache& bitmaps)
+    : m_Movie(movie), m_Bitmaps(bitmaps)
+{
+}
+
+void Renderer::draw(const DrawTarget& target, const cairo_matrix_t& view, uint32_t background)
+{
+    cairo_surface_t* surface = cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(target.pixels),
+                                                                   CAIRO_FORMAT_ARGB32, target.width, target.height,
+                                                                   target.stride);
+    cairo_t* cr = cairo_create(surface);
+    // Only the plug-in's area, and of it only what the clip allows.
+    cairo_rectangle(cr, target.area.left, target.area.top, target.area.right - target.area.left,
+                    target.area.bottom - target.area.top);
+    cairo_clip(cr);
+    for (const PixelRect& r : target.clip)
+        if (!r.empty())
+            cairo_rectangle(cr, r.left, r.top, r.right - r.left, r.bottom - r.top);
+    cairo_clip(cr);
+    cairo_set_antialias(cr, m_Movie.quality() == Quality::Low ? CAIRO_ANTIALIAS_NONE : CAIRO_ANTIALIAS_DEFAULT);
+    cairo_set_source_rgb(cr, ((background >> 16) & 0xFF) / kColorMax, ((background >> 8) & 0xFF) / kColorMax,
+                         (background & 0xFF) / kColorMax);
+    cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+    cairo_paint(cr);
+    cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
+    if (m_Movie.isLoaded()) {
+        cairo_matrix_t placed = view;
+        placed.x0 += target.area.left;
+        placed.y0 += target.area.top;
+        drawList(cr, m_Movie.m_Root, placed, ColorTransform {}, 0);
+    }
+    cairo_destroy(cr);
+    cairo_surface_flush(surface);
+    cairo_surface_destroy(surface);
+    for (cairo_surface_t* temporary : m_Temporary)
+        cairo_surface_destroy(temporary);
+    m_Temporary.clear();
+}
+
+void Renderer::drawList(cairo_t* cr, const SpriteInstance& sprite, const cairo_matrix_t& parent,
+                        const ColorTransform& cx, int nesting)
+{
+    const auto& list = sprite.displayList;
+    for (auto it = list.begin(); it != list.end(); ++it) {
+        const DisplayObject& object = it->second;
+        if (object.clipDepth == 0) {
+            drawObject(cr, object, parent, cx, nesting);
+            continue;
+        }
+        // A mask: the objects above it up to its clip depth show only where it has shape.
+        cairo_push_group(cr);
+        const bool wasMask = m_MaskMode;
+        m_MaskMode = true;
+        drawObject(cr, object, parent, cx, nesting);
+        m_MaskMode = wasMask;
+        cairo_pattern_t* mask = cairo_pop_group(cr);
+        cairo_push_group(cr);
+        auto last = it;
+        for (auto next = std::next(it); next != list.end() && next->first <= object.clipDepth; ++next) {
+            drawObject(cr, next->second, parent, cx, nesting);
+            last = next;
+        }
+        cairo_pop_group_to_source(cr);
+        cairo_mask(cr, mask);
+        cairo_pattern_destroy(mask);
+        it = last;
+    }
+}
+
+void Renderer::drawObject(cairo_t* cr, const DisplayObject& object, const cairo_matrix_t& parent,
+                          const ColorTransform& cx, int nesting)
+{
+    cairo_matrix_t m;
+    cairo_matrix_multiply(&m, &object.matrix, &parent);
+    drawCharacter(cr, object.characterId, m, cx.after(object.colorTransform), object.ratio, object.buttonState,
+                  object.sprite.get(), nesting);
+}
+
+void Renderer::drawCharacter(cairo_t* cr, uint16_t id, const cairo_matrix_t& m, const ColorTransform& cx,
+                             uint16_t ratio, int buttonState, const SpriteInstance* sprite, int nesting)
+{
+    if (nesting > kMaxNesting)
+        return;
+    auto found = m_Movie.m_Characters.find(id);
+    if (found == m_Movie.m_Characters.end())
+        return;
+    const CTag* tag = found->second;
+    switch (tag->m_TagCode) {
+    case kTagDefineShape:
+    case kTagDefineShape2:
+    case kTagDefineShape3:
+        if (const auto* layers = shapeLayers(tag))
+            drawLayers(cr, *layers, m, cx);
+        break;
+    case kTagDefineMorphShape:
+        drawLayers(cr, morphLayers(tag, ratio), m, cx);
+        break;
+    case kTagDefineText:
+    case kTagDefineText2:
+        drawText(cr, tag, m, cx);
+        break;
+    case kTagDefineButton:
+    case kTagDefineButton2:
+        drawButton(cr, tag, m, cx, buttonState, nesting + 1);
+        break;
+    case kTagDefineSprite:
+        if (sprite)
+            drawList(cr, *sprite, m, cx, nesting + 1);
+        break;
+    default:
+        break;
+    }
+}
+
+const std::vector<ShapeLayer>* Renderer::shapeLayers(const CTag* tag)
+{
+    auto cached = m_Movie.m_ShapeCache.find(tag);
+    if (cached != m_Movie.m_ShapeCache.end())
+        return &cached->second;
+    auto* shape = dynamic_cast<const CShapeTag*>(tag);
+    if (!shape || !shape->m_pShapes)
+        return nullptr;
+    const CShapeWithStyleItem* s = shape->m_pShapes.get();
+    return &m_Movie.m_ShapeCache
+                .emplace(tag, WalkShape(s->m_pShape.get(), s->m_pFillStyles.get(), s->m_pLineStyles.get()))
+                .first->second;
+}
+
+std::vector<ShapeLayer> Renderer::morphLayers(const CTag* tag, uint16_t ratio)
+{
+    auto* morph = dynamic_cast<const CDefineMorphShapeTag*>(tag);
+    if (!morph)
+        return {};
+    const double t = ratio / kMorphRatioMax;
+    // The start shape gives the styles and edge order; the end shape only positions, edge for edge.
+    std::vector<ShapeLayer> layers = WalkShape(morph->m_pStartEdges.get(), nullptr, nullptr);
+    if (layers.empty())
+        return layers;
+    ShapeLayer& layer = layers.front();
+    for (int i = 0; morph->m_pFillStyles && i < morph->m_pFillStyles->GetItemCount(); ++i)
+        layer.fills.push_back(ToMorphFill(dynamic_cast<const CMorphFillStyleItem*>(morph->m_pFillStyles->GetItem(i)), t));
+    for (int i = 0; morph->m_pLineStyles && i < morph->m_pLineStyles->GetItemCount(); ++i) {
+        LineDef line;
+        if (auto* style = dynamic_cast<const CMorphLineStyleItem*>(morph->m_pLineStyles->GetItem(i))) {
+            line.width = style->m_StartWidth + (double(style->m_EndWidth) - style->m_StartWidth) * t;
+            line.color = Mix(ToRGBA(style->m_pStartColor.get()), ToRGBA(style->m_pEndColor.get()), t);
+        }
+        layer.lines.push_back(line);
+    }
+    const std::vector<Edge> end = WalkEdges(morph->m_pEndEdges.get());
+    size_t index = 0;
+    for (ShapeLayer& l : layers)
+        for (auto& styled : l.edges) {
+            if (index >= end.size())
+                break;
+            const Edge& a = styled.edge;
+            const Edge& b = end[index++];
+            styled.edge = { a.x0 + (b.x0 - a.x0) * t, a.y0 + (b.y0 - a.y0) * t, a.cx + (b.cx - a.cx) * t,
+                            a.cy + (b.cy - a.cy) * t, a.x1 + (b.x1 - a.x1) * t, a.y1 + (b.y1 - a.y1) * t,
+                            a.curved || b.curved };
+        }
+    return layers;
+}
+
+bool Renderer::setFillSource(cairo_t* cr, const FillDef& fill, const ColorTransform& cx)
+{
+    if (m_MaskMode) {
+        cairo_set_source_rgba(cr, 0, 0, 0, 1);
+        return true;
+    }
+    switch (fill.kind) {
+    case FillDef::Solid: {
+        const RGBA c = cx.apply(fill.color);
+        cairo_set_source_rgba(cr, c.r, c.g, c.b, c.a);
+        return true;
+    }
+    case FillDef::Linear:
+    case FillDef::Radial: {
+        if (fill.stops.empty())
+            return false;
+        cairo_matrix_t inverse = fill.matrix;
+        if (cairo_matrix_invert(&inverse) != CAIRO_STATUS_SUCCESS) {
+            // A gradient squeezed to nothing shows its last colour.
+            const RGBA c = cx.apply(fill.stops.back().second);
+            cairo_set_source_rgba(cr, c.r, c.g, c.b, c.a);
+            return true;
+        }
+        cairo_pattern_t* pattern = fill.kind == FillDef::Linear
+            ? cairo_pattern_create_linear(-kGradientHalf, 0, kGradientHalf, 0)
+            : cairo_pattern_create_radial(0, 0, 0, 0, 0, kGradientHalf);
+        for (const auto& [offset, color] : fill.stops) {
+            const RGBA c = cx.apply(color);
+            cairo_pattern_add_color_stop_rgba(pattern, offset, c.r, c.g, c.b, c.a);
+        }
+        cairo_pattern_set_extend(pattern, CAIRO_EXTEND_PAD);
+        cairo_pattern_set_matrix(pattern, &inverse);
+        cairo_set_source(cr, pattern);
+        cairo_pattern_destroy(pattern);
+        return true;
+    }
+    case FillDef::Bitmap: {
+        auto found = m_Movie.m_Characters.find(fill.bitmapId);
+        cairo_surface_t* surface
+            = found == m_Movie.m_Characters.end() ? nullptr : m_Bitmaps.get(found->second, m_Movie.m_JPEGTables);
+        cairo_matrix_t inverse = fill.matrix;
+        if (!surface || cairo_matrix_invert(&inverse) != CAIRO_STATUS_SUCCESS)
+            return false;
+        if (!cx.isIdentity()) {
+            surface = TransformedCopy(surface, cx);
+            if (!surface)
+                return false;
+            m_Temporary.push_back(surface);
+        }
+        cairo_pattern_t* pattern = cairo_pattern_create_for_surface(surface);
+        cairo_pattern_set_matrix(pattern, &inverse);
+        cairo_pattern_set_extend(pattern, fill.repeat ? CAIRO_EXTEND_REPEAT : CAIRO_EXTEND_PAD);
+        const bool smooth = fill.smooth && m_Movie.quality() == Quality::High;
+        cairo_pattern_set_filter(pattern, smooth ? CAIRO_FILTER_GOOD : CAIRO_FILTER_NEAREST);
+        cairo_set_source(cr, pattern);
+        cairo_pattern_destroy(pattern);
+        return true;
+    }
+    case FillDef::None:
+        break;
+    }
+    return false;
+}
+
+void Renderer::drawLayers(cairo_t* cr, const std::vector<ShapeLayer>& layers, const cairo_matrix_t& m,
+                          const ColorTransform& cx)
+{
+    cairo_save(cr);
+    cairo_set_matrix(cr, &m);
+    for (const ShapeLayer& layer : layers) {
+        // Fills: each style's edges, with the style on their left reversed, joined into closed contours.
+        for (size_t f = 0; f < layer.fills.size(); ++f) {
+            const uint32_t style = uint32_t(f + 1);
+            std::vector<Edge> edges;
+            for (const auto& e : layer.edges) {
+                if (e.fill1 == style)
+                    edges.push_back(e.edge);
+                if (e.fill0 == style)
+                    edges.push_back(Reversed(e.edge));
+            }
+            if (edges.empty() || !setFillSource(cr, layer.fills[f], cx))
+                continue;
+            cairo_new_path(cr);
+            AddFillPath(cr, edges);
+            cairo_set_fill_rule(cr, CAIRO_FILL_RULE_EVEN_ODD);
+            cairo_fill(cr);
+        }
+        if (m_MaskMode)
+            continue;
+        for (size_t l = 0; l < layer.lines.size(); ++l) {
+            std::vector<Edge> edges;
+            for (const auto& e : layer.edges)
+                if (e.line == uint32_t(l + 1))
+                    edges.push_back(e.edge);
+            if (edges.empty())
+                continue;
+            const LineDef& line = layer.lines[l];
+            const RGBA c = cx.apply(line.color);
+            cairo_set_source_rgba(cr, c.r, c.g, c.b, c.a);
+            cairo_new_path(cr);
+            AddLinePath(cr, edges);
+            // The width scales with the shape, but never below a pixel.
+            double dx = line.width;
+            double dy = 0;
+            cairo_user_to_device_distance(cr, &dx, &dy);
+            const double pixels = std::hypot(dx, dy);
+            double width = line.width;
+            if (pixels < kMinLinePixels) {
+                double ux = kMinLinePixels;
+                double uy = 0;
+                cairo_device_to_user_distance(cr, &ux, &uy);
+                width = std::hypot(ux, uy);
+            }
+            cairo_set_line_width(cr, width);
+            cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
+            cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+            cairo_stroke(cr);
+        }
+    }
+    cairo_new_path(cr);
+    cairo_restore(cr);
+}
+
+void Renderer::drawText(cairo_t* cr, const CTag* tag, const cairo_matrix_t& m, const ColorTransform& cx)
+{
+    auto* text = dynamic_cast<const CTextTag*>(tag);
+    if (!text || !text->m_pTextRecords)
+        return;
+    cairo_matrix_t textMatrix = ToMatrix(text->m_pMatrix.get());
+    cairo_matrix_t base;
+    cairo_matrix_multiply(&base, &textMatrix, &m);
+    const CGlyphShapeTableItem* glyphs = nullptr;
+    RGBA color;
+    double x = 0;
+    double y = 0;
+    double height = 0;
+    const CTextRecordsItem* records = text->m_pTextRecords.get();
+    for (int i = 0; i < records->GetItemCount(); ++i) {
+        const CSWFItem* item = records->GetItem(i);
+        if (auto* style = dynamic_cast<const CTextRecordType1Item*>(item)) {
+            if (style->m_HasFont) {
+                glyphs = nullptr;
+                auto font = m_Movie.m_Characters.find(style->m_FontID);
+                if (font != m_Movie.m_Characters.end()) {
+                    if (auto* f1 = dynamic_cast<const CDefineFontTag*>(font->second))
+                        glyphs = f1->m_pGlyphs.get();
+                    else if (auto* f2 = dynamic_cast<const CDefineFont2Tag*>(font->second))
+                        glyphs = f2->m_pGlyphs.get();
+                }
+                height = style->m_TextHeight;
+            }
+            if (style->m_pColor)
+                color = ToRGBA(style->m_pColor.get());
+            if (style->m_HasXOffset)
+                x = style->m_XOffset;
+            if (style->m_HasYOffset)
+                y = style->m_YOffset;
+            continue;
+        }
+        auto* entries = dynamic_cast<const CTextRecordType0Item*>(item);
+        if (!entries)
+            continue;
+        for (int g = 0; g < entries->GetItemCount(); ++g) {
+            auto* entry = dynamic_cast<const CGlyphEntryItem*>(entries->GetItem(g));
+            if (!entry)
+                continue;
+            if (glyphs && entry->m_GlyphIndex < uint32_t(glyphs->GetItemCount())) {
+                auto* glyph = dynamic_cast<const CShapeItem*>(glyphs->GetItem(int(entry->m_GlyphIndex)));
+                if (glyph) {
+                    cairo_matrix_t place;
+                    cairo_matrix_init(&place, height / kGlyphEmUnits, 0, 0, height / kGlyphEmUnits, x, y);
+                    cairo_matrix_t glyphMatrix;
+                    cairo_matrix_multiply(&glyphMatrix, &place, &base);
+                    drawLayers(cr, WalkShape(glyph, nullptr, nullptr, &color), glyphMatrix, cx);
+                }
+            }
+            x += entry->m_GlyphAdvance;
+        }
+    }
+}
+
+void Renderer::drawButton(cairo_t* cr, const CTag* tag, const cairo_matrix_t& m, const ColorTransform& cx, int state,
+                          int nesting)
+{
+    const CButtonRecordsItem* records = nullptr;
+    if (auto* b1 = dynamic_cast<const CDefineButtonTag*>(tag))
+        records = b1->m_pCharacters.get();
+    else if (auto* b2 = dynamic_cast<const CDefineButton2Tag*>(tag))
+        records = b2->m_pCharacters.get();
+    std::vector<const CButtonRecord*> shown;
+    for (int i = 0; records && i < records->GetItemCount(); ++i) {
+        auto* record = dynamic_cast<const CButtonRecord*>(records->GetItem(i));
+        if (!record)
+            continue;
+        const bool inState = state == kButtonDown ? record->m_StateDown
+            : state == kButtonOver                ? record->m_StateOver
+                                                  : record->m_StateUp;
+        if (inState)
+            shown.push_back(record);
+    }
+    std::stable_sort(shown.begin(), shown.end(),
+                     [](const CButtonRecord* a, const CButtonRecord* b) { return a->m_PlaceDepth < b->m_PlaceDepth; });
+    for (const CButtonRecord* record : shown) {
+        cairo_matrix_t local = ToMatrix(record->m_pMatrix.get());
+        cairo_matrix_t placed;
+        cairo_matrix_multiply(&placed, &local, &m);
+        drawCharacter(cr, record->m_CharacterID, placed, cx.after(ColorTransform::fromItem(record->m_pColorTransform.get())),
+                      0, kButtonUp, nullptr, nesting);
+    }
+}
+
+bool Renderer::buttonHit(const CTag* button, const cairo_matrix_t& matrix, double x, double y)
+{
+    const CButtonRecordsItem* records = nullptr;
+    if (auto* b1 = dynamic_cast<const CDefineButtonTag*>(button))
+        records = b1->m_pCharacters.get();
+    else if (auto* b2 = dynamic_cast<const CDefineButton2Tag*>(button))
+        records = b2->m_pCharacters.get();
+    if (!records)
+        return false;
+    cairo_surface_t* scratch = cairo_image_surface_create(CAIRO_FORMAT_A8, 1, 1);
+    cairo_t* cr = cairo_create(scratch);
+    bool hit = false;
+    for (int i = 0; !hit && i < records->GetItemCount(); ++i) {
+        auto* record = dynamic_cast<const CButtonRecord*>(records->GetItem(i));
+        if (!record || !record->m_StateHitTest)
+            continue;
+        auto found = m_Movie.m_Characters.find(record->m_CharacterID);
+        if (found == m_Movie.m_Characters.end())
+            continue;
+        const std::vector<ShapeLayer>* layers = shapeLayers(found->second);
+        if (!layers)
+            continue;
+        cairo_matrix_t local = ToMatrix(record->m_pMatrix.get());
+        cairo_matrix_t placed;
+        cairo_matrix_multiply(&placed, &local, &matrix);
+        if (cairo_matrix_t inverse = placed; cairo_matrix_invert(&inverse) != CAIRO_STATUS_SUCCESS)
+            continue;
+        cairo_set_matrix(cr, &placed);
+        double ux = x;
+        double uy = y;
+        cairo_device_to_user(cr, &ux, &uy);
+        for (const ShapeLayer& layer : *layers) {
+            std::vector<Edge> edges;
+            for (const auto& e : layer.edges) {
+                if (e.fill1 != 0)
+                    edges.push_back(e.edge);
+                if (e.fill0 != 0)
+                    edges.push_back(Reversed(e.edge));
+            }
+            cairo_new_path(cr);
+            AddFillPath(cr, edges);
+            cairo_set_fill_rule(cr, CAIRO_FILL_RULE_WINDING);
+            if (cairo_in_fill(cr, ux, uy)) {
+                hit = true;
+                break;
+            }
+        }
+    }
+    cairo_destroy(cr);
+    cairo_surface_destroy(scratch);
+    return hit;
+}
+
+} // namespace reelfinch::plugin

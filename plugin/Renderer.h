@@ -1,0 +1,52 @@
+// Draws a movie's display lists with cairo: shapes with solid, gradient and bitmap fills and line styles, morph
+// shapes at their ratio, static text from font glyphs, buttons in their state, sprites, colour transforms and
+// clip-depth masks.
+#pragma once
+
+#include "ColorTransform.h"
+#include "MoviePlayer.h"
+#include "Shapes.h"
+
+#include <cairo.h>
+
+#include <cstdint>
+#include <vector>
+
+class CTag;
+
+namespace reelfinch::plugin {
+
+class BitmapCache;
+
+class Renderer
+{
+public:
+    Renderer(MoviePlayer& movie, BitmapCache& bitmaps);
+
+    void draw(const DrawTarget& target, const cairo_matrix_t& view, uint32_t background);
+    // Whether the point (pixels of the plug-in area) lies in the hit area of a button placed with `matrix`.
+    bool buttonHit(const CTag* button, const cairo_matrix_t& matrix, double x, double y);
+
+private:
+    void drawList(cairo_t* cr, const SpriteInstance& sprite, const cairo_matrix_t& parent,
+                  const ColorTransform& cx, int nesting);
+    void drawObject(cairo_t* cr, const DisplayObject& object, const cairo_matrix_t& parent,
+                    const ColorTransform& cx, int nesting);
+    void drawCharacter(cairo_t* cr, uint16_t id, const cairo_matrix_t& m, const ColorTransform& cx, uint16_t ratio,
+                       int buttonState, const SpriteInstance* sprite, int nesting);
+    void drawLayers(cairo_t* cr, const std::vector<ShapeLayer>& layers, const cairo_matrix_t& m,
+                    const ColorTransform& cx);
+    void drawText(cairo_t* cr, const CTag* tag, const cairo_matrix_t& m, const ColorTransform& cx);
+    void drawButton(cairo_t* cr, const CTag* tag, const cairo_matrix_t& m, const ColorTransform& cx, int state,
+                    int nesting);
+    bool setFillSource(cairo_t* cr, const FillDef& fill, const ColorTransform& cx);
+    std::vector<ShapeLayer> morphLayers(const CTag* tag, uint16_t ratio);
+    const std::vector<ShapeLayer>* shapeLayers(const CTag* tag);
+
+    MoviePlayer& m_Movie;
+    BitmapCache& m_Bitmaps;
+    bool m_MaskMode = false; // drawing a clip mask: every fill is opaque
+    std::vector<cairo_surface_t*> m_Temporary;
+};
+
+} // namespace reelfinch::plugin

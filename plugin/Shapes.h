@@ -1,0 +1,58 @@
+// Shapes walked into edges and style tables, the form the renderer draws from. Walking happens once per
+// shape; the result is kept by the movie.
+#pragma once
+
+#include "ColorTransform.h"
+
+#include <cairo.h>
+
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+class CShapeItem;
+class CFillStyleArrayItem;
+class CLineStyleArrayItem;
+
+namespace reelfinch::plugin {
+
+// One edge of a shape in twips; a straight edge has its control point half-way.
+struct Edge {
+    double x0, y0, cx, cy, x1, y1;
+    bool curved;
+};
+
+// How an area is filled.
+struct FillDef {
+    enum Kind { Solid, Linear, Radial, Bitmap, None } kind = None;
+    RGBA color;
+    std::vector<std::pair<double, RGBA>> stops; // gradients: ratio 0 to 1, colour
+    cairo_matrix_t matrix { 1, 0, 0, 1, 0, 0 }; // gradient or bitmap space to shape space
+    uint16_t bitmapId = 0;
+    bool repeat = false;
+    bool smooth = true;
+};
+
+struct LineDef {
+    double width = 0; // twips
+    RGBA color;
+};
+
+// A shape walked into edges: every edge with its fill styles on either side and its line style, and the style
+// tables in force (a shape that brings new styles part-way starts a new layer, drawn above the earlier ones).
+struct ShapeLayer {
+    std::vector<FillDef> fills; // style 1 is fills[0]
+    std::vector<LineDef> lines;
+    struct StyledEdge {
+        Edge edge;
+        uint32_t fill0, fill1, line;
+    };
+    std::vector<StyledEdge> edges;
+};
+
+// Walks shape records into layers. `fills` and `lines` are the shape's first style tables (may be null: glyph
+// shapes have none). `solid` (when given) replaces every fill with that colour, as text glyphs need.
+std::vector<ShapeLayer> WalkShape(const CShapeItem* shape, const CFillStyleArrayItem* fills,
+                                  const CLineStyleArrayItem* lines, const RGBA* solid = nullptr);
+
+} // namespace reelfinch::plugin
