@@ -6,32 +6,39 @@
 #include "TagCodes.h"
 #include "TagsCommon.h"
 
+#include <algorithm>
+
 namespace {
 
-// Where the End tag of the top-level list ends, found by walking the tag headers from `position` (the frame
-// count); 0 when the list has no complete End tag. Reads headers only and reports nothing.
+// Walks the tag headers of the top-level list from `position` (the frame count) without reading or reporting
+// anything. Returns where the End tag ends, or, when the list has no complete End tag, where the walk stopped:
+// the start of a tag that runs past the data, or the end of the data.
 uint32_t EndOfTagList(const CSWFStream& stream, uint32_t position)
 {
     const uint8_t* data = stream.GetBuffer();
     const uint64_t size = stream.GetSize();
     uint64_t at = static_cast<uint64_t>(position) + 2; // frame count
-    while (data && at + 2 <= size) {
+    while (data && at < size) {
+        const uint64_t start = at;
+        if (at + 2 > size)
+            return static_cast<uint32_t>(start);
         const uint16_t header = static_cast<uint16_t>(data[at] | (data[at + 1] << 8));
         at += 2;
         uint64_t length = header & kTagShortLengthMask;
         if (length == kTagLongLengthMarker) {
             if (at + 4 > size)
-                return 0;
-            length = data[at] | (data[at + 1] << 8) | (data[at + 2] << 16) | (static_cast<uint64_t>(data[at + 3]) << 24);
+                return static_cast<uint32_t>(start);
+            length = data[at] | (data[at + 1] << 8) | (data[at + 2] << 16) |
+                     (static_cast<uint64_t>(data[at + 3]) << 24);
             at += 4;
         }
         if (at + length > size)
-            return 0;
+            return static_cast<uint32_t>(start);
         at += length;
         if ((header >> 6) == kTagEnd)
             return static_cast<uint32_t>(at);
     }
-    return 0;
+    return static_cast<uint32_t>(std::min<uint64_t>(at, size));
 }
 
 } // namespace
@@ -60,11 +67,12 @@ int CSWF::ReadSWF(CSWFStream* stream)
     m_pTrailing.reset();
     if (!m_pHeader->ReadSWF(stream))
         return 0;
-    const uint32_t listStart = stream->GetPosition();
-    const uint32_t listEnd = EndOfTagList(*stream, listStart);
+    // Bytes after the End tag, and a last tag that runs past the data, are kept to be written back after the
+    // list: nothing the file held is dropped on saving.
+    const uint32_t listEnd = EndOfTagList(*stream, stream->GetPosition());
     if (!m_pTags->ReadSWF(stream))
         return 0;
-    if (listEnd != 0 && listEnd < stream->GetSize()) {
+    if (listEnd < stream->GetSize()) {
         m_pTrailing = std::make_unique<CDumpItem>(this, kStyleNone);
         CSWFStream tail;
         WindowOf(stream, listEnd, stream->GetSize() - listEnd, tail);

@@ -29,6 +29,7 @@ public:
 
     std::unique_ptr<CHeaderItem> m_pHeader;
     std::unique_ptr<CTagsItem> m_pTags;
-    // Bytes the file held after its End tag, written back after it; null when there were none.
+    // Bytes the file held after its tag list (after the End tag, or a last tag that runs past the data), written
+    // back after the list; null when there were none.
     std::unique_ptr<CDumpItem> m_pTrailing;
 };

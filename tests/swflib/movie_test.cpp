@@ -115,12 +115,18 @@ TEST(Movie, KeepsWhatTheFileHoldsAroundItsTags)
     EXPECT_FALSE(open.m_pTrailing);
     EXPECT_EQ(Save(open), noEnd);
 
-    // A tag running past the file ends the list; nothing of it is kept as trailing bytes.
-    const Bytes cut = Movie(Concat({Tag(kTagShowFrame), {0x3F, 0x03, 0xFF, 0x00, 0x00, 0x00, 0x01}}));
+    // A tag running past the file ends the list (with an End tag on saving); its bytes are kept after it.
+    const Bytes cutTag = {0x3F, 0x03, 0xFF, 0x00, 0x00, 0x00, 0x01};
+    const Bytes cut = Movie(Concat({Tag(kTagShowFrame), cutTag}));
     CSWF partial;
     ASSERT_EQ(Open(partial, cut), 1);
-    EXPECT_FALSE(partial.m_pTrailing);
+    ASSERT_TRUE(partial.m_pTrailing);
     EXPECT_EQ(partial.GetTags()->GetItemCount(), 1);
+    const Bytes repaired = Movie(Concat({Tag(kTagShowFrame), Tag(kTagEnd), cutTag}));
+    EXPECT_EQ(Save(partial), repaired);
+    CSWF reopened;
+    ASSERT_EQ(Open(reopened, repaired), 1);
+    EXPECT_EQ(Save(reopened), repaired);
 }
 
 TEST(Movie, CopyIsDeepAndOutlivesTheOriginal)
