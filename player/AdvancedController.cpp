@@ -49,7 +49,7 @@ AdvancedController::AdvancedController()
 
     QTableWidget* playList = _ui->_tblPlayList;
     playList->setColumnCount(kPlayListColumns);
-    playList->setHorizontalHeaderLabels({tr("#"), tr("Movie")});
+    playList->setHorizontalHeaderLabels({ tr("#"), tr("Movie") });
     playList->horizontalHeaderItem(kColumnNumber)->setData(Qt::UserRole, QStringLiteral("PlayList_Number"));
     playList->horizontalHeaderItem(kColumnName)->setData(Qt::UserRole, QStringLiteral("PlayList_Name"));
     playList->horizontalHeader()->setSectionResizeMode(kColumnNumber, QHeaderView::ResizeToContents);
@@ -59,7 +59,7 @@ AdvancedController::AdvancedController()
 
     QTableWidget* infoTable = _ui->_tblInfo;
     infoTable->setColumnCount(kInfoColumns);
-    infoTable->setHorizontalHeaderLabels({tr("Description"), tr("Value")});
+    infoTable->setHorizontalHeaderLabels({ tr("Description"), tr("Value") });
     infoTable->horizontalHeaderItem(kColumnDescription)->setData(Qt::UserRole, QStringLiteral("Info_Description"));
     infoTable->horizontalHeaderItem(kColumnValue)->setData(Qt::UserRole, QStringLiteral("Info_Value"));
     infoTable->horizontalHeader()->setSectionResizeMode(kColumnDescription, QHeaderView::ResizeToContents);

@@ -16,9 +16,12 @@ int buttonState(const QObject* sender)
 {
     if (auto* box = qobject_cast<const QCheckBox*>(sender)) {
         switch (box->checkState()) {
-        case Qt::Checked: return kButtonStateOn;
-        case Qt::Unchecked: return kButtonStateOff;
-        case Qt::PartiallyChecked: return kButtonStateMixed;
+        case Qt::Checked:
+            return kButtonStateOn;
+        case Qt::Unchecked:
+            return kButtonStateOff;
+        case Qt::PartiallyChecked:
+            return kButtonStateMixed;
         }
     }
     if (auto* button = qobject_cast<const QAbstractButton*>(sender))

@@ -50,10 +50,11 @@ ControlsController::ControlsController()
     _ui->_btnPlayList->setToolTip(tr("Toggle playlist on/off"));
     _ui->_btnRepeat->setTristate(true);
     _ui->_btnRepeat->setCheckState(Qt::Unchecked);
-    for (QAbstractButton* button : {static_cast<QAbstractButton*>(_ui->_btnPlay), static_cast<QAbstractButton*>(_ui->_btnForward),
-                                    static_cast<QAbstractButton*>(_ui->_btnBack), static_cast<QAbstractButton*>(_ui->_btnNext),
-                                    static_cast<QAbstractButton*>(_ui->_btnPrevious), static_cast<QAbstractButton*>(_ui->_btn1_1),
-                                    static_cast<QAbstractButton*>(_ui->_btnFit), static_cast<QAbstractButton*>(_ui->_btnMove)})
+    for (QAbstractButton* button :
+        { static_cast<QAbstractButton*>(_ui->_btnPlay), static_cast<QAbstractButton*>(_ui->_btnForward),
+            static_cast<QAbstractButton*>(_ui->_btnBack), static_cast<QAbstractButton*>(_ui->_btnNext),
+            static_cast<QAbstractButton*>(_ui->_btnPrevious), static_cast<QAbstractButton*>(_ui->_btn1_1),
+            static_cast<QAbstractButton*>(_ui->_btnFit), static_cast<QAbstractButton*>(_ui->_btnMove) })
         button->setEnabled(false);
     // Frame steps repeat while the button is held.
     _ui->_btnForward->setAutoRepeat(true);
@@ -100,7 +101,8 @@ void ControlsController::connectControls()
     auto wireSlider = [this](QSlider* slider, void (ControlsController::*action)(QObject*)) {
         connect(slider, &QSlider::actionTriggered, this, [this, slider, action](int kind) {
             if (kind != QAbstractSlider::SliderNoAction)
-                QMetaObject::invokeMethod(this, [this, slider, action] { (this->*action)(slider); }, Qt::QueuedConnection);
+                QMetaObject::invokeMethod(
+                    this, [this, slider, action] { (this->*action)(slider); }, Qt::QueuedConnection);
         });
     };
     wireSlider(ui._sldProgress, &ControlsController::gotoFrameSliderAction);
@@ -231,9 +233,9 @@ void ControlsController::setZoomPrecent(int percent)
 
 void ControlsController::setRepeatState(int mode)
 {
-    _ui->_btnRepeat->setCheckState(mode == kRepeatItem   ? Qt::Checked
-                                   : mode == kRepeatOnce ? Qt::Unchecked
-                                                         : Qt::PartiallyChecked);
+    _ui->_btnRepeat->setCheckState(mode == kRepeatItem ? Qt::Checked
+            : mode == kRepeatOnce                      ? Qt::Unchecked
+                                                       : Qt::PartiallyChecked);
 }
 
 void ControlsController::setShuffleState(bool on)

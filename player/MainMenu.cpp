@@ -36,7 +36,7 @@ MainMenu::MainMenu(PlayerController* app, QMenuBar* bar)
     addItem(file, tr("Close"), kTagClose, &PlayerController::closeWindowAction, QKeySequence(Qt::CTRL | Qt::Key_W));
     file->addSeparator();
     QAction* prefs = addItem(file, tr("&Preferences..."), kTagPreferences, &PlayerController::showPrefsAction,
-                             QKeySequence(Qt::CTRL | Qt::Key_Comma));
+        QKeySequence(Qt::CTRL | Qt::Key_Comma));
     prefs->setMenuRole(QAction::PreferencesRole);
     QAction* quit = addItem(
         file, tr("&Quit"), kTagQuit, [](PlayerController* c, QObject*) { c->terminate(); },
@@ -44,17 +44,18 @@ MainMenu::MainMenu(PlayerController* app, QMenuBar* bar)
     quit->setMenuRole(QAction::QuitRole);
 
     QMenu* playback = addMenu(tr("&Playback"), kTagPlaybackMenu);
-    addItem(playback, tr("Play/Pause"), kTagPlayPause, &PlayerController::playAction, QKeySequence(Qt::CTRL | Qt::Key_P));
+    addItem(
+        playback, tr("Play/Pause"), kTagPlayPause, &PlayerController::playAction, QKeySequence(Qt::CTRL | Qt::Key_P));
     addItem(playback, tr("&Rewind"), kTagRewind, &PlayerController::rewindAction, QKeySequence(Qt::CTRL | Qt::Key_R));
     addItem(playback, tr("Frame &Forward"), kTagFrameForward, &PlayerController::forwardAction,
-            QKeySequence(Qt::CTRL | Qt::Key_Right));
+        QKeySequence(Qt::CTRL | Qt::Key_Right));
     addItem(playback, tr("Frame &Back"), kTagFrameBack, &PlayerController::backAction,
-            QKeySequence(Qt::CTRL | Qt::Key_Left));
+        QKeySequence(Qt::CTRL | Qt::Key_Left));
     playback->addSeparator();
     addItem(playback, tr("&Next Movie"), kTagNext, &PlayerController::nextAction,
-            QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Right));
+        QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Right));
     addItem(playback, tr("Pre&vious Movie"), kTagPrevious, &PlayerController::previousAction,
-            QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Left));
+        QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Left));
     playback->addSeparator();
     QMenu* quality = playback->addMenu(tr("&Quality"));
     connect(quality, &QMenu::aboutToShow, this, [this, quality] { validateMenu(quality); });
@@ -62,13 +63,14 @@ MainMenu::MainMenu(PlayerController* app, QMenuBar* bar)
     addItem(quality, tr("&Medium"), kTagQualityMedium, &PlayerController::qualityAction);
     addItem(quality, tr("&High"), kTagQualityHigh, &PlayerController::qualityAction);
     addItem(playback, tr("&Actual Size"), kTagSize, &PlayerController::setOriginalSizeAction,
-            QKeySequence(Qt::CTRL | Qt::Key_1));
-    addItem(playback, tr("Fi&t to Window"), kTagSize, &PlayerController::setFitSize, QKeySequence(Qt::CTRL | Qt::Key_0));
+        QKeySequence(Qt::CTRL | Qt::Key_1));
+    addItem(
+        playback, tr("Fi&t to Window"), kTagSize, &PlayerController::setFitSize, QKeySequence(Qt::CTRL | Qt::Key_0));
     addItem(playback, tr("Movie &Dragging"), kTagMovieDragging, &PlayerController::startDragAction);
 
     QMenu* window = addMenu(tr("&Window"), 3);
     addItem(window, tr("&Minimize"), kTagMinimize, &PlayerController::minimizeWindowAction,
-            QKeySequence(Qt::CTRL | Qt::Key_M));
+        QKeySequence(Qt::CTRL | Qt::Key_M));
     addItem(window, tr("&Zoom"), kTagZoomWindow, &PlayerController::zoomWindowAction);
     QAction* fullScreen = addItem(
         window, tr("&Full Screen"), kTagFullScreen,
@@ -83,9 +85,9 @@ MainMenu::MainMenu(PlayerController* app, QMenuBar* bar)
     addItem(window, tr("Hide Movie Controls"), kTagShowControls, &PlayerController::showControlsAction);
     addItem(window, tr("Close Zoom Drawer"), kTagZoomDrawer, &PlayerController::expandControlsAction);
     addItem(window, tr("&Playlist"), kTagPlayList, &PlayerController::showPlayListAction,
-            QKeySequence(Qt::CTRL | Qt::Key_L));
+        QKeySequence(Qt::CTRL | Qt::Key_L));
     addItem(window, tr("Movie &Information"), kTagMovieInfo, &PlayerController::showSWFInfoAction,
-            QKeySequence(Qt::CTRL | Qt::Key_I));
+        QKeySequence(Qt::CTRL | Qt::Key_I));
 
     QMenu* help = addMenu(tr("&Help"), 4);
     QAction* about = addItem(help, tr("&About Reelfinch"), kTagAbout, &PlayerController::showAboutAction);

@@ -31,10 +31,6 @@ MovieController::MovieController()
     _window->installEventFilter(this);
     _movieView->installEventFilter(this);
 
-    _fullScreen = new QAction(_window.get());
-    _fullScreen->setShortcut(QKeySequence(Qt::Key_F11));
-    connect(_fullScreen, &QAction::triggered, this, &MovieController::toggleFullScreen);
-    _window->addAction(_fullScreen);
     // Escape belongs to the movie except in full screen, where it leaves full screen.
     _leaveFullScreen = new QAction(_window.get());
     _leaveFullScreen->setShortcut(QKeySequence(Qt::Key_Escape));

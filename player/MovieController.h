@@ -46,6 +46,5 @@ private:
     std::unique_ptr<Ui::MovieWindow> _ui;
     NSFlashPluginView* _movieView = nullptr; // a child of the window
     QPointer<PlayerController> _app;
-    QAction* _fullScreen = nullptr;
     QAction* _leaveFullScreen = nullptr;
 };

@@ -281,8 +281,11 @@ void PlayerController::applicationDidFinishLaunching()
     if (NSFlashPluginView* view = flashView()) {
         if (QMenu* playback = _menu->submenuWithTag(kTagPlaybackMenu)) {
             view->setContextMenuPolicy(Qt::CustomContextMenu);
-            connect(view, &QWidget::customContextMenuRequested, playback,
-                    [view, playback](const QPoint& at) { playback->popup(view->mapToGlobal(at)); });
+            connect(view, &QWidget::customContextMenuRequested, playback, [view, playback](const QPoint& at) {
+                // A movie that takes the right button gets it instead of the menu.
+                if (!view->sendRightClick())
+                    playback->popup(view->mapToGlobal(at));
+            });
         }
     }
     _menu->validateAll();
@@ -373,7 +376,8 @@ QStringList PlayerController::shuffledCopy(const QStringList& list)
     // Fisher-Yates: every order equally likely, drawing from the seeded random().
     QStringList copy = list;
     for (qsizetype i = copy.size() - 1; i > 0; --i) {
-        const auto j = static_cast<qsizetype>(static_cast<unsigned long>(::random()) % static_cast<unsigned long>(i + 1));
+        const auto j
+            = static_cast<qsizetype>(static_cast<unsigned long>(::random()) % static_cast<unsigned long>(i + 1));
         copy.swapItemsAt(i, j);
     }
     return copy;
@@ -1058,7 +1062,7 @@ void PlayerController::showPrefsAction(QObject*)
     prefs->setIfOneFrameTime(static_cast<int>(_ifOneFrameTime));
     prefs->setAutoPlay(_autoPlay);
     connect(prefs->window(), &QDialog::finished, this,
-            [this, prefs](int result) { preferncesDidEndSelector(prefs, result); });
+        [this, prefs](int result) { preferncesDidEndSelector(prefs, result); });
     prefs->window()->open();
 }
 

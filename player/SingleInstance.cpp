@@ -17,8 +17,7 @@ constexpr char kNameStem[] = "reelfinch-";
 SingleInstance::SingleInstance(const QString& serverName, QObject* parent)
     : QObject(parent)
     , _name(serverName)
-{
-}
+{ }
 
 SingleInstance::~SingleInstance() = default;
 

@@ -10,8 +10,13 @@
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QSettings>
+#include <QSocketNotifier>
 #include <QTranslator>
 #include <QUrl>
+
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -43,6 +48,37 @@ QStringList moviesFromArguments(const QStringList& arguments)
     return paths;
 }
 
+// A termination request (logout, kill, Ctrl+C in a terminal) ends the player the way Quit does, so the settings
+// are written. The signal handler only writes a byte to a socket the event loop watches.
+int terminationPipe[2] = { -1, -1 };
+
+void requestTermination(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = ::write(terminationPipe[0], &byte, 1);
+}
+
+void quitOnTerminationSignals(PlayerController& controller)
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, terminationPipe) != 0)
+        return;
+    auto* notifier = new QSocketNotifier(terminationPipe[1], QSocketNotifier::Read, &controller);
+    QObject::connect(notifier, &QSocketNotifier::activated, &controller, [&controller, notifier] {
+        char byte = 0;
+        [[maybe_unused]] const ssize_t read = ::read(terminationPipe[1], &byte, 1);
+        notifier->setEnabled(false);
+        controller.terminate();
+    });
+    struct sigaction action {
+    };
+    action.sa_handler = requestTermination;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -58,7 +94,7 @@ int main(int argc, char** argv)
 
     QTranslator translator;
     if (translator.load(QLocale(), QStringLiteral("reelfinch"), QStringLiteral("_"),
-                        QDir(resourcesFolder()).filePath(QStringLiteral("translations"))))
+            QDir(resourcesFolder()).filePath(QStringLiteral("translations"))))
         QCoreApplication::installTranslator(&translator);
 
     const QStringList movies = moviesFromArguments(QCoreApplication::arguments());
@@ -79,16 +115,17 @@ int main(int argc, char** argv)
         controller.showViewerAction(nullptr);
     });
     QObject::connect(&app, &QGuiApplication::applicationStateChanged, &controller,
-                     [&controller, active = QGuiApplication::applicationState() == Qt::ApplicationActive](
-                         Qt::ApplicationState state) mutable {
-                         const bool nowActive = state == Qt::ApplicationActive;
-                         if (nowActive && !active)
-                             controller.applicationWillBecomeActive();
-                         else if (!nowActive && active)
-                             controller.applicationWillResignActive();
-                         active = nowActive;
-                     });
-    QObject::connect(&app, &QCoreApplication::aboutToQuit, &controller,
-                     [&controller] { controller.applicationWillTerminate(); });
+        [&controller, active = QGuiApplication::applicationState() == Qt::ApplicationActive](
+            Qt::ApplicationState state) mutable {
+            const bool nowActive = state == Qt::ApplicationActive;
+            if (nowActive && !active)
+                controller.applicationWillBecomeActive();
+            else if (!nowActive && active)
+                controller.applicationWillResignActive();
+            active = nowActive;
+        });
+    quitOnTerminationSignals(controller);
+    QObject::connect(
+        &app, &QCoreApplication::aboutToQuit, &controller, [&controller] { controller.applicationWillTerminate(); });
     return QApplication::exec();
 }

@@ -40,7 +40,7 @@ std::pair<bool, bool> dropOn(QWidget* window, const QMimeData* data)
     QCoreApplication::sendEvent(window, &enter);
     QDropEvent drop(at, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(window, &drop);
-    return {enter.isAccepted(), drop.isAccepted()};
+    return { enter.isAccepted(), drop.isAccepted() };
 }
 
 } // namespace
@@ -59,13 +59,13 @@ TEST_F(AppTest, DropsOnEitherWindowAddOnlyTheirSwfFilesInOrder)
         PlayerController& player = launch();
         QWidget* target = window == 0 ? static_cast<QWidget*>(player.movieController()->window())
                                       : player.advancedController()->window();
-        const auto refused = fileDrag({notes, zipped, bare, folder});
+        const auto refused = fileDrag({ notes, zipped, bare, folder });
         EXPECT_EQ(dropOn(target, refused.get()), std::make_pair(false, false)) << window;
         EXPECT_TRUE(player.playList().isEmpty());
 
-        const auto mixed = fileDrag({upper, lower, notes});
+        const auto mixed = fileDrag({ upper, lower, notes });
         EXPECT_EQ(dropOn(target, mixed.get()), std::make_pair(true, true)) << window;
-        EXPECT_EQ(player.playList(), QStringList({upper, lower})) << window;
+        EXPECT_EQ(player.playList(), QStringList({ upper, lower })) << window;
         // With auto-play on, the first dropped file starts at once.
         EXPECT_EQ(player.currentFile(), upper);
         // Dropping them again adds nothing, yet plays the first again.
@@ -77,7 +77,7 @@ TEST_F(AppTest, DropsOnEitherWindowAddOnlyTheirSwfFilesInOrder)
 
     // The controls panel takes any drop and does nothing with it.
     PlayerController& player = launch();
-    const auto mixed = fileDrag({upper, notes});
+    const auto mixed = fileDrag({ upper, notes });
     EXPECT_EQ(dropOn(player.controlsController()->window(), mixed.get()), std::make_pair(true, true));
     EXPECT_TRUE(player.playList().isEmpty());
 }
@@ -86,7 +86,7 @@ TEST_F(AppTest, PreferencesShowTheSettingsAndOkAppliesThemAtOnceWhileCancelKeeps
 {
     PlayerController& player = launch();
     ASSERT_TRUE(player.loadMovie(movie(QStringLiteral("E1.swf"))));
-    for (bool ok : {false, true}) {
+    for (bool ok : { false, true }) {
         player.showPrefsAction(nullptr);
         PreferencesController* prefs = player.preferencesController();
         ASSERT_NE(prefs, nullptr);
@@ -141,13 +141,14 @@ TEST(ControlsPanel, SettersShowThePlayersState)
     Ui::ControlsWindow& ui = controls.ui();
     EXPECT_EQ(ui._txtZoomValue->text(), QStringLiteral("Zoom 100 %"));
     EXPECT_TRUE(ui._txtFrames->text().isEmpty() && ui._txtName->text().isEmpty());
-    for (QWidget* off : {static_cast<QWidget*>(ui._btnPlay), static_cast<QWidget*>(ui._btnForward),
-                         static_cast<QWidget*>(ui._btnBack), static_cast<QWidget*>(ui._btnInfo),
-                         static_cast<QWidget*>(ui._sldProgress), static_cast<QWidget*>(ui._sldZoom)})
+    for (QWidget* off : { static_cast<QWidget*>(ui._btnPlay), static_cast<QWidget*>(ui._btnForward),
+             static_cast<QWidget*>(ui._btnBack), static_cast<QWidget*>(ui._btnInfo),
+             static_cast<QWidget*>(ui._sldProgress), static_cast<QWidget*>(ui._sldZoom) })
         EXPECT_FALSE(off->isEnabled()) << qPrintable(off->objectName());
 
     controls.setPlayed(false);
-    EXPECT_TRUE(ui._btn1_1->isEnabled() && ui._btnFit->isEnabled() && ui._btnMove->isEnabled() && ui._btnInfo->isEnabled());
+    EXPECT_TRUE(
+        ui._btn1_1->isEnabled() && ui._btnFit->isEnabled() && ui._btnMove->isEnabled() && ui._btnInfo->isEnabled());
     EXPECT_FALSE(ui._btnPlay->isChecked());
 
     // A one-frame movie: frame 1 disables back and leaves forward as the frame count left it.
@@ -163,8 +164,8 @@ TEST(ControlsPanel, SettersShowThePlayersState)
     EXPECT_TRUE(ui._btnForward->isEnabled() && ui._btnBack->isEnabled());
     EXPECT_EQ(ui._txtFrames->text(), QStringLiteral("4/10"));
 
-    const std::pair<int, Qt::CheckState> repeats[] = {
-        {kRepeatItem, Qt::Checked}, {kRepeatOnce, Qt::Unchecked}, {kRepeatAll, Qt::PartiallyChecked}, {7, Qt::PartiallyChecked}};
+    const std::pair<int, Qt::CheckState> repeats[] = { { kRepeatItem, Qt::Checked }, { kRepeatOnce, Qt::Unchecked },
+        { kRepeatAll, Qt::PartiallyChecked }, { 7, Qt::PartiallyChecked } };
     for (const auto& [mode, state] : repeats) {
         controls.setRepeatState(mode);
         EXPECT_EQ(ui._btnRepeat->checkState(), state) << mode;
@@ -188,7 +189,7 @@ TEST_F(AppTest, TheRepeatButtonsOfBothPanelsSetTheStyleAndBothPanelsShowIt)
     QCheckBox* controlsRepeat = player.controlsController()->ui()._btnRepeat;
     QCheckBox* panelRepeat = player.advancedController()->ui()._btnRepeatStyle;
     // A click moves the three-state button on: off (play once), mixed (repeat all), on (repeat the movie).
-    const int cycle[] = {kRepeatAll, kRepeatItem, kRepeatOnce};
+    const int cycle[] = { kRepeatAll, kRepeatItem, kRepeatOnce };
     for (int style : cycle) {
         controlsRepeat->click();
         EXPECT_EQ(player.repeatStyle(), style);
@@ -205,7 +206,7 @@ TEST_F(AppTest, ThePlaylistMarksTheFirstCopyOfTheCurrentFileAndTheInfoTabWaitsFo
 {
     const QString e1 = movie(QStringLiteral("E1.swf"));
     AdvancedController panel;
-    const QStringList list{e1, movie(QStringLiteral("E2.swf")), e1};
+    const QStringList list { e1, movie(QStringLiteral("E2.swf")), e1 };
     panel.setPlayList(&list);
     panel.setCurrentFile(e1);
     auto* table = panel.ui()._tblPlayList;
@@ -229,7 +230,7 @@ TEST_F(AppTest, ThePlaylistMarksTheFirstCopyOfTheCurrentFileAndTheInfoTabWaitsFo
     table->selectRow(2);
     table->setCurrentCell(0, 0, QItemSelectionModel::Select | QItemSelectionModel::Rows);
     EXPECT_EQ(panel.selectedFile(), list.at(0));
-    EXPECT_EQ(panel.selectedFiles(), QStringList({list.at(0), list.at(2)}));
+    EXPECT_EQ(panel.selectedFiles(), QStringList({ list.at(0), list.at(2) }));
 }
 
 TEST(RecentFiles, AddsEachFileOnceAndKeepsOtherApplicationsEntries)
@@ -272,15 +273,17 @@ TEST(RecentFiles, AddsEachFileOnceAndKeepsOtherApplicationsEntries)
 
 TEST(OneInstance, ASecondLaunchHandsItsFilesToTheRunningOne)
 {
-    const QString name = SingleInstance::serverNameFor(QStringLiteral("/tmp/reelfinch-test-%1").arg(QCoreApplication::applicationPid()));
+    const QString name = SingleInstance::serverNameFor(
+        QStringLiteral("/tmp/reelfinch-test-%1").arg(QCoreApplication::applicationPid()));
     SingleInstance running(name);
-    EXPECT_FALSE(running.handOver({QStringLiteral("/x.swf")}, 200)) << "nobody is running yet";
+    EXPECT_FALSE(running.handOver({ QStringLiteral("/x.swf") }, 200)) << "nobody is running yet";
     ASSERT_TRUE(running.listen());
     QList<QStringList> received;
-    QObject::connect(&running, &SingleInstance::filesReceived, [&](const QStringList& paths) { received.append(paths); });
+    QObject::connect(
+        &running, &SingleInstance::filesReceived, [&](const QStringList& paths) { received.append(paths); });
 
     // The second launch blocks on its socket while the first serves it from its event loop: a thread plays it.
-    const QStringList files{QStringLiteral("/movies/one.swf"), QStringLiteral("/movies/twö.swf")};
+    const QStringList files { QStringLiteral("/movies/one.swf"), QStringLiteral("/movies/twö.swf") };
     bool handed = false;
     std::unique_ptr<QThread> second(QThread::create([&] { handed = SingleInstance(name).handOver(files); }));
     second->start();

@@ -24,7 +24,9 @@ void setRepeat(PlayerController& app, int style)
 {
     QCheckBox button;
     button.setTristate(true);
-    button.setCheckState(style == kRepeatItem ? Qt::Checked : style == kRepeatOnce ? Qt::Unchecked : Qt::PartiallyChecked);
+    button.setCheckState(style == kRepeatItem ? Qt::Checked
+            : style == kRepeatOnce            ? Qt::Unchecked
+                                              : Qt::PartiallyChecked);
     app.repeatAction(&button);
 }
 
@@ -84,11 +86,11 @@ TEST_F(AppTest, AnEmptyStoreGivesTheDefaultsAndQuittingWritesEveryKey)
     player.terminate();
     EXPECT_EQ(quits, 1);
     const QSettings stored(settingsFile, QSettings::IniFormat);
-    for (const char* key : {ZoomImageInterpolationKey, ZoomImageUpdateSpeedKey, DefaultFlashQualityKey,
-                            EnableFlashSecurityKey, AllowURLKey, LastFrameKey, FrameDecreaseKey, FrameSecKey,
-                            FrameTimeKey, PlayListKey, AutoPlayKey, RepeatStyleKey, IsShuffleKey,
-                            IsMovieWindowVisisbleKey, IsControlsWindowVisisbleKey, IsControlsWindowExpandedKey,
-                            IsAdvancedWindowVisisbleKey, VisibleAdvancedTabKey})
+    for (const char* key :
+        { ZoomImageInterpolationKey, ZoomImageUpdateSpeedKey, DefaultFlashQualityKey, EnableFlashSecurityKey,
+            AllowURLKey, LastFrameKey, FrameDecreaseKey, FrameSecKey, FrameTimeKey, PlayListKey, AutoPlayKey,
+            RepeatStyleKey, IsShuffleKey, IsMovieWindowVisisbleKey, IsControlsWindowVisisbleKey,
+            IsControlsWindowExpandedKey, IsAdvancedWindowVisisbleKey, VisibleAdvancedTabKey })
         EXPECT_TRUE(stored.contains(QLatin1String(key))) << key;
     EXPECT_FALSE(stored.contains(QLatin1String(CurrentlyPlayedFileKey)));
     EXPECT_EQ(stored.value(QLatin1String(FrameTimeKey)).toInt(), 10);
@@ -110,7 +112,7 @@ TEST_F(AppTest, AFilledStoreIsReadAndComesBackUnchanged)
         s.setValue(FrameDecreaseKey, false);
         s.setValue(FrameSecKey, false);
         s.setValue(FrameTimeKey, 4);
-        s.setValue(PlayListKey, QStringList{a, b, a}); // the repeated entry is taken once
+        s.setValue(PlayListKey, QStringList { a, b, a }); // the repeated entry is taken once
         s.setValue(CurrentlyPlayedFileKey, b);
         s.setValue(AutoPlayKey, false);
         s.setValue(RepeatStyleKey, kRepeatAll);
@@ -129,12 +131,12 @@ TEST_F(AppTest, AFilledStoreIsReadAndComesBackUnchanged)
     EXPECT_TRUE(s.enableSecurity);
     EXPECT_FALSE(s.allowURL || s.ifLastFrame || s.ifFrameDecrease || s.ifOneFrame || s.autoPlay);
     EXPECT_EQ(s.ifOneFrameTime, 4.0f);
-    EXPECT_EQ(player.playList(), QStringList({a, b}));
+    EXPECT_EQ(player.playList(), QStringList({ a, b }));
     EXPECT_EQ(player.currentFile(), b);
     EXPECT_EQ(player.repeatStyle(), kRepeatAll);
     // Shuffle rebuilds its order from the whole playlist at launch.
     ASSERT_TRUE(player.toPlay() && player.played());
-    EXPECT_EQ(QSet<QString>(player.toPlay()->begin(), player.toPlay()->end()), QSet<QString>({a, b}));
+    EXPECT_EQ(QSet<QString>(player.toPlay()->begin(), player.toPlay()->end()), QSet<QString>({ a, b }));
     EXPECT_TRUE(player.played()->isEmpty());
     EXPECT_FALSE(player.controlsController()->window()->isVisible());
     EXPECT_FALSE(player.advancedController()->window()->isVisible());
@@ -145,7 +147,7 @@ TEST_F(AppTest, AFilledStoreIsReadAndComesBackUnchanged)
 
     player.terminate();
     const QSettings stored(settingsFile, QSettings::IniFormat);
-    EXPECT_EQ(stored.value(PlayListKey).toStringList(), QStringList({a, b}));
+    EXPECT_EQ(stored.value(PlayListKey).toStringList(), QStringList({ a, b }));
     EXPECT_EQ(stored.value(CurrentlyPlayedFileKey).toString(), b);
     EXPECT_EQ(stored.value(FrameTimeKey).toInt(), 4);
     EXPECT_EQ(stored.value(DefaultFlashQualityKey).toInt(), kQualityLow);
@@ -159,7 +161,7 @@ TEST_F(AppTest, AStoredCurrentEntryOutsideThePlaylistIsDroppedAndRemovedAtQuit)
 {
     const QString a = movie(QStringLiteral("a.swf"));
     store([&](QSettings& s) {
-        s.setValue(PlayListKey, QStringList{a});
+        s.setValue(PlayListKey, QStringList { a });
         s.setValue(CurrentlyPlayedFileKey, missing(QStringLiteral("gone.swf")));
     });
     PlayerController& player = launch();
@@ -172,7 +174,7 @@ TEST_F(AppTest, AStoredCurrentEntryOutsideThePlaylistIsDroppedAndRemovedAtQuit)
 TEST(Shuffle, EveryOrderIsAboutEquallyLikelyAndNothingIsLostOrRepeated)
 {
     ::srandom(12345);
-    const QStringList list{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")};
+    const QStringList list { QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c") };
     std::map<QString, int> orders;
     constexpr int kRuns = 6000;
     for (int i = 0; i < kRuns; ++i)
@@ -194,11 +196,17 @@ TEST_F(AppTest, NextAndPreviousInPlaylistOrderFollowTheRepeatStyle)
         int to; // -1: no entry is current
     };
     const Case cases[] = {
-        {kRepeatOnce, 1, true, 2}, {kRepeatOnce, 2, true, 2}, {kRepeatItem, 2, true, 2}, {kRepeatAll, 2, true, 0},
-        {kRepeatOnce, 0, false, 0}, {kRepeatItem, 0, false, 0}, {kRepeatAll, 0, false, 2}, {kRepeatOnce, 2, false, 1},
+        { kRepeatOnce, 1, true, 2 },
+        { kRepeatOnce, 2, true, 2 },
+        { kRepeatItem, 2, true, 2 },
+        { kRepeatAll, 2, true, 0 },
+        { kRepeatOnce, 0, false, 0 },
+        { kRepeatItem, 0, false, 0 },
+        { kRepeatAll, 0, false, 2 },
+        { kRepeatOnce, 2, false, 1 },
     };
     QStringList entries;
-    for (const char* name : {"E1.swf", "E2.swf", "E3.swf"})
+    for (const char* name : { "E1.swf", "E2.swf", "E3.swf" })
         entries.append(movie(QString::fromLatin1(name)));
     PlayerController& player = launch();
     player.addFilesToList(entries);
@@ -217,7 +225,7 @@ TEST_F(AppTest, NextAndPreviousInPlaylistOrderFollowTheRepeatStyle)
 
     // A single entry in style 0 offers both ways, and Next reloads it.
     player.clearPlayListAction(nullptr);
-    player.addFilesToList({entries.at(0)});
+    player.addFilesToList({ entries.at(0) });
     setRepeat(player, kRepeatAll);
     EXPECT_TRUE(canNext(player) && canPrev(player));
     player.nextAction(nullptr);
@@ -248,7 +256,7 @@ TEST_F(AppTest, NextKeepsAnUnloadableEntryCurrentWhilePreviousOnlyMovesTheMark)
 TEST_F(AppTest, AvailabilityFollowsTheCurrentEntryOrTheSelection)
 {
     QStringList entries;
-    for (const char* name : {"E1.swf", "E2.swf", "E3.swf"})
+    for (const char* name : { "E1.swf", "E2.swf", "E3.swf" })
         entries.append(movie(QString::fromLatin1(name)));
     PlayerController& player = launch();
     EXPECT_FALSE(canNext(player) || canPrev(player));
@@ -287,7 +295,7 @@ TEST_F(AppTest, AvailabilityFollowsTheCurrentEntryOrTheSelection)
 TEST_F(AppTest, ShuffleOrderIsUsedUpPlayedBackAndRefilledInRepeatAll)
 {
     QStringList entries;
-    for (const char* name : {"E1.swf", "E2.swf", "E3.swf"})
+    for (const char* name : { "E1.swf", "E2.swf", "E3.swf" })
         entries.append(movie(QString::fromLatin1(name)));
     PlayerController& player = launch();
     for (const QString& entry : entries)
@@ -330,8 +338,8 @@ TEST_F(AppTest, FilesOpenedAtLaunchAllJoinThePlaylistAndTheFirstPlaysAfterOneSec
     const QString e1 = movie(QStringLiteral("E1.swf"));
     const QString e2 = movie(QStringLiteral("E2.swf"));
     const QString e3 = movie(QStringLiteral("E3.swf"));
-    PlayerController& player = launch({e1, e2, e3, e1});
-    EXPECT_EQ(player.playList(), QStringList({e1, e2, e3}));
+    PlayerController& player = launch({ e1, e2, e3, e1 });
+    EXPECT_EQ(player.playList(), QStringList({ e1, e2, e3 }));
     spin(500);
     EXPECT_FALSE(player.isLoaded());
     spin(900);
@@ -341,14 +349,14 @@ TEST_F(AppTest, FilesOpenedAtLaunchAllJoinThePlaylistAndTheFirstPlaysAfterOneSec
 
     // Files added together start their first one at once, even one already in the playlist.
     const QString e4 = movie(QStringLiteral("E4.swf"));
-    player.addFilesToList({e2, e4});
+    player.addFilesToList({ e2, e4 });
     EXPECT_EQ(player.currentFile(), e2);
     EXPECT_EQ(player.playList().size(), 4);
 }
 
 TEST_F(AppTest, AWaitingFileThatCannotBeLoadedBlocksLaterAutoPlay)
 {
-    PlayerController& player = launch({missing(QStringLiteral("gone.swf"))});
+    PlayerController& player = launch({ missing(QStringLiteral("gone.swf")) });
     spin(1300);
     EXPECT_FALSE(player.isLoaded());
     EXPECT_TRUE(player.isAutoPlayWaiting());
@@ -391,6 +399,20 @@ TEST_F(AppTest, LoadingAnswersWhatTheViewSaidAndAFailedReadChangesNothing)
     EXPECT_EQ(info->item(0, 1)->text(), QStringLiteral("E2.swf"));
 }
 
+TEST_F(AppTest, WithoutAPlugInTheMovieIsNotLoadedAndThePlayerGoesOn)
+{
+    NSFlashPluginView::setPluginPath(missing(QStringLiteral("nowhere/Flash Player.plugin")));
+    const QString e1 = movie(QStringLiteral("E1.swf"));
+    PlayerController& player = launch();
+    player.addFilesToList({ e1 });
+    EXPECT_FALSE(player.isLoaded() || player.isUpdating());
+    EXPECT_TRUE(player.isAutoPlayWaiting());
+    EXPECT_EQ(player.advancedController()->ui()._tblInfo->item(0, 1)->text(), QStringLiteral("E1.swf"));
+    player.playAction(nullptr);
+    EXPECT_FALSE(player.isLoaded());
+    EXPECT_TRUE(player.movieController()->window()->isVisible());
+}
+
 TEST_F(AppTest, EndRulesDecideTickByTickWhenTheNextMovieIsDue)
 {
     struct Case {
@@ -398,7 +420,7 @@ TEST_F(AppTest, EndRulesDecideTickByTickWhenTheNextMovieIsDue)
         int total;
         std::function<void(PlayerController&)> before;
         std::vector<int> frames; // the view's answers, counted from 0, one per tick
-        int advancesAt;          // index of the tick that moves to the next movie, -1 for none
+        int advancesAt; // index of the tick that moves to the next movie, -1 for none
     };
     auto holdFrame = [](int ticks) { return std::vector<int>(ticks, 3); };
     auto tick = [this](PlayerController& p, int frame) {
@@ -406,19 +428,19 @@ TEST_F(AppTest, EndRulesDecideTickByTickWhenTheNextMovieIsDue)
         p.updateSlider(nullptr);
     };
     const std::vector<Case> cases = {
-        {"last frame", 5, nullptr, {0, 1, 2, 3, 4}, 4},
-        {"no frame count: the last-frame rule never fires", 0, nullptr, {0, 1, 2, 3, 4, 5}, -1},
-        {"frame decrease", 100, nullptr, {0, 1, 2, 1}, 3},
-        {"one frame, the 200th tick after it was first seen", 100, nullptr, holdFrame(201), 200},
-        {"paused", 5, [](PlayerController& p) { p.playAction(nullptr); }, {0, 4, 4, 2}, -1},
-        {"repeat the current movie", 5, [](PlayerController& p) { setRepeat(p, kRepeatItem); }, {0, 4, 2}, -1},
-        {"rewind is no frame decrease", 100,
-         [tick](PlayerController& p) {
-             for (int frame : {0, 1, 2})
-                 tick(p, frame);
-             p.rewindAction(nullptr);
-         },
-         {0}, -1},
+        { "last frame", 5, nullptr, { 0, 1, 2, 3, 4 }, 4 },
+        { "no frame count: the last-frame rule never fires", 0, nullptr, { 0, 1, 2, 3, 4, 5 }, -1 },
+        { "frame decrease", 100, nullptr, { 0, 1, 2, 1 }, 3 },
+        { "one frame, the 200th tick after it was first seen", 100, nullptr, holdFrame(201), 200 },
+        { "paused", 5, [](PlayerController& p) { p.playAction(nullptr); }, { 0, 4, 4, 2 }, -1 },
+        { "repeat the current movie", 5, [](PlayerController& p) { setRepeat(p, kRepeatItem); }, { 0, 4, 2 }, -1 },
+        { "rewind is no frame decrease", 100,
+            [tick](PlayerController& p) {
+                for (int frame : { 0, 1, 2 })
+                    tick(p, frame);
+                p.rewindAction(nullptr);
+            },
+            { 0 }, -1 },
     };
     const QString e1 = movie(QStringLiteral("E1.swf"));
     const QString e2 = movie(QStringLiteral("E2.swf"));
@@ -442,7 +464,7 @@ TEST_F(AppTest, EndRulesDecideTickByTickWhenTheNextMovieIsDue)
         if (advanced < 0) {
             // The frame display follows the movie whether or not a rule applies.
             EXPECT_EQ(player.controlsController()->ui()._sldProgress->value(),
-                      std::min(c.frames.back() + 1, std::max(c.total, 1)))
+                std::min(c.frames.back() + 1, std::max(c.total, 1)))
                 << c.name;
         }
     }
@@ -476,12 +498,12 @@ TEST_F(AppTest, MenuItemsAreEnabledMarkedAndTitledByTheirTags)
     QWidget* controlsWindow = player.controlsController()->window();
 
     // Nothing loaded, empty playlist.
-    for (int tag : {kTagClearPlayList, kTagRewind, kTagFrameForward, kTagFrameBack, kTagPlayPause, kTagNext,
-                    kTagPrevious, kTagMovieInfo, kTagQualityLow, kTagQualityMedium, kTagQualityHigh})
+    for (int tag : { kTagClearPlayList, kTagRewind, kTagFrameForward, kTagFrameBack, kTagPlayPause, kTagNext,
+             kTagPrevious, kTagMovieInfo, kTagQualityLow, kTagQualityMedium, kTagQualityHigh })
         EXPECT_FALSE(validate(tag)) << tag;
     EXPECT_FALSE(checked(kTagPlayPause) || checked(kTagMovieInfo));
     EXPECT_TRUE(checked(kTagQualityHigh)) << "the marks follow the quality even while disabled";
-    for (int tag : {kTagSize, kTagShowControls, kTagZoomDrawer, kTagViewer, kTagPlayList, 10, 13, 15})
+    for (int tag : { kTagSize, kTagShowControls, kTagZoomDrawer, kTagViewer, kTagPlayList, 10, 13, 15 })
         EXPECT_TRUE(validate(tag)) << tag;
     EXPECT_EQ(title(kTagShowControls), QStringLiteral("Hide Movie Controls"));
     EXPECT_EQ(title(kTagZoomDrawer), QStringLiteral("Close Zoom Drawer"));
@@ -494,7 +516,7 @@ TEST_F(AppTest, MenuItemsAreEnabledMarkedAndTitledByTheirTags)
     makeKey(movieWindow);
     if (QApplication::activeWindow() != movieWindow)
         GTEST_SKIP() << "this platform does not activate windows";
-    for (int tag : {kTagClose, kTagMinimize, kTagZoomWindow})
+    for (int tag : { kTagClose, kTagMinimize, kTagZoomWindow })
         EXPECT_TRUE(validate(tag)) << tag;
     EXPECT_EQ(title(kTagClose), QStringLiteral("Close Viewer"));
     validate(kTagViewer);
@@ -510,14 +532,14 @@ TEST_F(AppTest, MenuItemsAreEnabledMarkedAndTitledByTheirTags)
 
     // A loaded movie.
     play(player, e1);
-    for (int tag : {kTagRewind, kTagFrameForward, kTagFrameBack, kTagPlayPause, kTagMovieInfo, kTagQualityMedium})
+    for (int tag : { kTagRewind, kTagFrameForward, kTagFrameBack, kTagPlayPause, kTagMovieInfo, kTagQualityMedium })
         EXPECT_TRUE(validate(tag)) << tag;
     EXPECT_TRUE(checked(kTagPlayPause));
     player.playAction(nullptr);
     validate(kTagPlayPause);
     EXPECT_FALSE(checked(kTagPlayPause)) << "paused";
     player.qualityAction(menu.itemWithTag(kTagQualityMedium));
-    for (int tag : {kTagQualityLow, kTagQualityMedium, kTagQualityHigh})
+    for (int tag : { kTagQualityLow, kTagQualityMedium, kTagQualityHigh })
         validate(tag);
     EXPECT_TRUE(checked(kTagQualityMedium) && !checked(kTagQualityHigh));
     player.loadMovie(e1);

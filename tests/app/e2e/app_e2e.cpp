@@ -86,7 +86,7 @@ bool waitFor(const std::function<bool()>& done, int timeoutMs)
 QString windowTree()
 {
     QProcess tree;
-    tree.start(QStringLiteral("xwininfo"), {QStringLiteral("-root"), QStringLiteral("-tree")});
+    tree.start(QStringLiteral("xwininfo"), { QStringLiteral("-root"), QStringLiteral("-tree") });
     tree.waitForFinished(10000);
     return QString::fromLocal8Bit(tree.readAllStandardOutput());
 }
@@ -137,7 +137,7 @@ TEST(EndToEnd, PlaysFirstOfTwoMoviesAndKeepsThePlaylistAfterQuittingThroughTheMe
     QProcess player;
     player.setProcessEnvironment(environment);
     player.setProcessChannelMode(QProcess::ForwardedChannels);
-    player.start(QStringLiteral(REELFINCH_APP), {first, second});
+    player.start(QStringLiteral(REELFINCH_APP), { first, second });
     ASSERT_TRUE(player.waitForStarted(10000));
 
     // Auto-play starts the first movie a second after launch; its frames then advance.
@@ -165,7 +165,7 @@ TEST(EndToEnd, PlaysFirstOfTwoMoviesAndKeepsThePlaylistAfterQuittingThroughTheMe
     EXPECT_EQ(player.exitCode(), 0);
 
     const QSettings settings(home.filePath(QStringLiteral("config/Reelfinch/Reelfinch.conf")), QSettings::IniFormat);
-    EXPECT_EQ(settings.value(QStringLiteral("PlayList")).toStringList(), QStringList({first, second}));
+    EXPECT_EQ(settings.value(QStringLiteral("PlayList")).toStringList(), QStringList({ first, second }));
     EXPECT_EQ(settings.value(QStringLiteral("CurrentlyPlayedFile")).toString(), first);
 }
 
