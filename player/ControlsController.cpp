@@ -50,12 +50,10 @@ ControlsController::ControlsController()
     _ui->_btnPlayList->setToolTip(tr("Toggle playlist on/off"));
     _ui->_btnRepeat->setTristate(true);
     _ui->_btnRepeat->setCheckState(Qt::Unchecked);
-    for (QAbstractButton* button :
-        { static_cast<QAbstractButton*>(_ui->_btnPlay), static_cast<QAbstractButton*>(_ui->_btnForward),
-            static_cast<QAbstractButton*>(_ui->_btnBack), static_cast<QAbstractButton*>(_ui->_btnNext),
-            static_cast<QAbstractButton*>(_ui->_btnPrevious), static_cast<QAbstractButton*>(_ui->_btn1_1),
-            static_cast<QAbstractButton*>(_ui->_btnFit), static_cast<QAbstractButton*>(_ui->_btnMove) })
-        button->setEnabled(false);
+    const QList<QWidget*> disabledUntilTold { _ui->_btnPlay, _ui->_btnForward, _ui->_btnBack, _ui->_btnNext,
+        _ui->_btnPrevious, _ui->_btn1_1, _ui->_btnFit, _ui->_btnMove };
+    for (QWidget* control : disabledUntilTold)
+        control->setEnabled(false);
     // Frame steps repeat while the button is held.
     _ui->_btnForward->setAutoRepeat(true);
     _ui->_btnBack->setAutoRepeat(true);
