@@ -1,0 +1,47 @@
+#include "NSImageWindow.h"
+
+#include <QMouseEvent>
+
+namespace {
+
+// Only the textured-background look: no title bar, no close, minimise or resize controls.
+constexpr Qt::WindowFlags kSkinWindowFlags = Qt::Window | Qt::FramelessWindowHint;
+constexpr Qt::WindowFlags kFrameFlags = Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint
+    | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint;
+
+} // namespace
+
+NSImageWindow::NSImageWindow(QWidget* parent, Qt::WindowFlags flags)
+    : QWidget(parent, (flags & ~(kFrameFlags | Qt::WindowType_Mask)) | kSkinWindowFlags)
+{
+    setAttribute(Qt::WA_TranslucentBackground);
+    setAttribute(Qt::WA_NoSystemBackground);
+    setAutoFillBackground(false);
+}
+
+void NSImageWindow::setCanBecomeKeyWindow(bool canBecomeKey)
+{
+    _canBecomeKey = canBecomeKey;
+    setWindowFlag(Qt::WindowDoesNotAcceptFocus, !canBecomeKey);
+    setAttribute(Qt::WA_ShowWithoutActivating, !canBecomeKey);
+}
+
+void NSImageWindow::mousePressEvent(QMouseEvent* event)
+{
+    emit mouseDownAction(event);
+    if (event->button() == Qt::LeftButton) {
+        _dragging = true;
+        _dragOffset = event->globalPosition().toPoint() - frameGeometry().topLeft();
+    }
+}
+
+void NSImageWindow::mouseMoveEvent(QMouseEvent* event)
+{
+    if (_dragging && (event->buttons() & Qt::LeftButton))
+        move(event->globalPosition().toPoint() - _dragOffset);
+}
+
+void NSImageWindow::mouseReleaseEvent(QMouseEvent*)
+{
+    _dragging = false;
+}
