@@ -28,8 +28,8 @@ uint32_t EndOfTagList(const CSWFStream& stream, uint32_t position)
         if (length == kTagLongLengthMarker) {
             if (at + 4 > size)
                 return static_cast<uint32_t>(start);
-            length = data[at] | (data[at + 1] << 8) | (data[at + 2] << 16) |
-                     (static_cast<uint64_t>(data[at + 3]) << 24);
+            length
+                = data[at] | (data[at + 1] << 8) | (data[at + 2] << 16) | (static_cast<uint64_t>(data[at + 3]) << 24);
             at += 4;
         }
         if (at + length > size)
@@ -54,10 +54,10 @@ unsigned char MovieVersionOf(const CSWFObject* owner)
 }
 
 CSWF::CSWF(CSWFObject* owner, unsigned char style)
-    : CSWFObject(owner, style), m_pHeader(std::make_unique<CHeaderItem>(this, kStyleNone)),
-      m_pTags(std::make_unique<CTagsItem>(this, kStyleNone))
-{
-}
+    : CSWFObject(owner, style)
+    , m_pHeader(std::make_unique<CHeaderItem>(this, kStyleNone))
+    , m_pTags(std::make_unique<CTagsItem>(this, kStyleNone))
+{ }
 
 CSWF::~CSWF() = default;
 
@@ -126,11 +126,11 @@ int CSWF::MakeCopy(CSWFObject* owner, unsigned char style, CSWFObject*& dest) co
     if (!copy)
         return 0;
     // The header first: tags copied into the new movie reach its version through it.
-    return CopyOwned(m_pHeader.get(), copy, kStyleNone, copy->m_pHeader) &&
-                   CopyOwned(m_pTags.get(), copy, kStyleNone, copy->m_pTags) &&
-                   CopyOwned(m_pTrailing.get(), copy, kStyleNone, copy->m_pTrailing)
-               ? 1
-               : 0;
+    return CopyOwned(m_pHeader.get(), copy, kStyleNone, copy->m_pHeader)
+            && CopyOwned(m_pTags.get(), copy, kStyleNone, copy->m_pTags)
+            && CopyOwned(m_pTrailing.get(), copy, kStyleNone, copy->m_pTrailing)
+        ? 1
+        : 0;
 }
 
 void CSWF::DescribeFields(CSWFFieldVisitor& visitor) const

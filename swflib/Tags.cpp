@@ -71,9 +71,9 @@ unsigned char CParsedTag::MovieVersion() const
 // ---- CRawBodyTag ----
 
 CRawBodyTag::CRawBodyTag(CSWFObject* owner, unsigned char style)
-    : CTag(owner, style), m_pData(std::make_unique<CDumpItem>(owner, kStyleNone))
-{
-}
+    : CTag(owner, style)
+    , m_pData(std::make_unique<CDumpItem>(owner, kStyleNone))
+{ }
 
 CRawBodyTag::~CRawBodyTag() = default;
 
@@ -266,12 +266,11 @@ int CDefineVideoStreamTag::ReadBody(CSWFStream* body)
 
 int CDefineVideoStreamTag::WriteBody(CSWFStream* body)
 {
-    return body->WriteU16(m_ID) && body->WriteU16(m_NumFrames) && body->WriteU16(m_Width) &&
-                   body->WriteU16(m_Height) && body->WriteBits(m_Reserved, kVideoReservedBits) &&
-                   body->WriteBits(m_Deblocking, kVideoDeblockingBits) && body->WriteBits(m_Smoothing, 1) &&
-                   body->WriteU8(m_CodecID)
-               ? 1
-               : 0;
+    return body->WriteU16(m_ID) && body->WriteU16(m_NumFrames) && body->WriteU16(m_Width) && body->WriteU16(m_Height)
+            && body->WriteBits(m_Reserved, kVideoReservedBits) && body->WriteBits(m_Deblocking, kVideoDeblockingBits)
+            && body->WriteBits(m_Smoothing, 1) && body->WriteU8(m_CodecID)
+        ? 1
+        : 0;
 }
 
 int CDefineVideoStreamTag::MakeCopy(CSWFObject* owner, unsigned char style, CSWFObject*& dest) const
@@ -310,9 +309,9 @@ void CDefineVideoStreamTag::DescribeFields(CSWFFieldVisitor& visitor) const
 // ---- CSetBackGroundColorTag ----
 
 CSetBackGroundColorTag::CSetBackGroundColorTag(CSWFObject* owner, unsigned char style)
-    : CParsedTag(owner, style), m_pColor(std::make_unique<CColorItem>(owner, kStyleNone))
-{
-}
+    : CParsedTag(owner, style)
+    , m_pColor(std::make_unique<CColorItem>(owner, kStyleNone))
+{ }
 
 int CSetBackGroundColorTag::ReadBody(CSWFStream* body)
 {
@@ -352,9 +351,9 @@ void CSetBackGroundColorTag::SetColor(const CColorItem* color)
 // ---- CVideoFrameTag ----
 
 CVideoFrameTag::CVideoFrameTag(CSWFObject* owner, unsigned char style)
-    : CParsedTag(owner, style), m_pData(std::make_unique<CDumpItem>(owner, kStyleNone))
-{
-}
+    : CParsedTag(owner, style)
+    , m_pData(std::make_unique<CDumpItem>(owner, kStyleNone))
+{ }
 
 CVideoFrameTag::~CVideoFrameTag() = default;
 
@@ -403,9 +402,9 @@ constexpr unsigned char kNamedAnchorVersion = 6;
 } // namespace
 
 CFrameLabelTag::CFrameLabelTag(CSWFObject* owner, unsigned char style)
-    : CParsedTag(owner, style), m_pLabel(std::make_unique<C0TrmStringItem>(owner, kStyleNone))
-{
-}
+    : CParsedTag(owner, style)
+    , m_pLabel(std::make_unique<C0TrmStringItem>(owner, kStyleNone))
+{ }
 
 CFrameLabelTag::~CFrameLabelTag() = default;
 
@@ -467,7 +466,8 @@ void CFrameLabelTag::DescribeFields(CSWFFieldVisitor& visitor) const
 // ---- CDefineSpriteTag ----
 
 CDefineSpriteTag::CDefineSpriteTag(CSWFObject* owner, unsigned char style)
-    : CParsedTag(owner, style), m_pTags(std::make_unique<CTagsItem>(owner, kStyleNone))
+    : CParsedTag(owner, style)
+    , m_pTags(std::make_unique<CTagsItem>(owner, kStyleNone))
 {
     m_pTags->m_SpriteTags = true;
 }
@@ -521,59 +521,113 @@ void CDefineSpriteTag::DescribeFields(CSWFFieldVisitor& visitor) const
 CSWFObject* NewTagObject(int classID, CSWFObject* owner, unsigned char style)
 {
     switch (classID) {
-    case kClassID_CEndTag: return new CEndTag(owner, style);
-    case kClassID_CShowFrameTag: return new CShowFrameTag(owner, style);
-    case kClassID_CFreeCharacterTag: return new CFreeCharacterTag(owner, style);
-    case kClassID_CReMoveObjectTag: return new CReMoveObjectTag(owner, style);
-    case kClassID_CReMoveObject2Tag: return new CReMoveObject2Tag(owner, style);
-    case kClassID_CSetTabIndex: return new CSetTabIndex(owner, style);
-    case kClassID_CDefineVideoStreamTag: return new CDefineVideoStreamTag(owner, style);
-    case kClassID_CSetBackGroundColorTag: return new CSetBackGroundColorTag(owner, style);
-    case kClassID_CJPEGTablesTag: return new CJPEGTablesTag(owner, style);
-    case kClassID_CSoundStreamBlockTag: return new CSoundStreamBlockTag(owner, style);
-    case kClassID_CProtectTag: return new CProtectTag(owner, style);
-    case kClassID_CEnableDebuggerTag: return new CEnableDebuggerTag(owner, style);
-    case kClassID_CEnableDebugger2Tag: return new CEnableDebugger2Tag(owner, style);
-    case kClassID_CUnKnownTag: return new CUnKnownTag(owner, style);
-    case kClassID_CVideoFrameTag: return new CVideoFrameTag(owner, style);
-    case kClassID_CFrameLabelTag: return new CFrameLabelTag(owner, style);
-    case kClassID_CDefineSpriteTag: return new CDefineSpriteTag(owner, style);
-    case kClassID_CPlaceObjectTag: return new CPlaceObjectTag(owner, style);
-    case kClassID_CPlaceObject2Tag: return new CPlaceObject2Tag(owner, style);
-    case kClassID_CShapeTag: return new CShapeTag(owner, style);
-    case kClassID_CDefineShapeTag: return new CDefineShapeTag(owner, style);
-    case kClassID_CDefineShape2Tag: return new CDefineShape2Tag(owner, style);
-    case kClassID_CDefineShape3Tag: return new CDefineShape3Tag(owner, style);
-    case kClassID_CDefineMorphShapeTag: return new CDefineMorphShapeTag(owner, style);
-    case kClassID_CTextTag: return new CTextTag(owner, style);
-    case kClassID_CDefineTextTag: return new CDefineTextTag(owner, style);
-    case kClassID_CDefineText2Tag: return new CDefineText2Tag(owner, style);
-    case kClassID_CDefineEditTextTag: return new CDefineEditTextTag(owner, style);
-    case kClassID_CDefineButtonTag: return new CDefineButtonTag(owner, style);
-    case kClassID_CDefineButton2Tag: return new CDefineButton2Tag(owner, style);
-    case kClassID_CDefineButtonCXFormTag: return new CDefineButtonCXFormTag(owner, style);
-    case kClassID_CDefineButtonSoundTag: return new CDefineButtonSoundTag(owner, style);
-    case kClassID_CDefineBitsTag: return new CDefineBitsTag(owner, style);
-    case kClassID_CDefineBitsJPEG2Tag: return new CDefineBitsJPEG2Tag(owner, style);
-    case kClassID_CDefineBitsJPEG3Tag: return new CDefineBitsJPEG3Tag(owner, style);
-    case kClassID_CBitsLossLessTag: return new CBitsLossLessTag(owner, style);
-    case kClassID_CDefineBitsLossLessTag: return new CDefineBitsLossLessTag(owner, style);
-    case kClassID_CDefineBitsLossLess2Tag: return new CDefineBitsLossLess2Tag(owner, style);
-    case kClassID_CDefineSoundTag: return new CDefineSoundTag(owner, style);
-    case kClassID_CStartSoundTag: return new CStartSoundTag(owner, style);
-    case kClassID_CDefineSoundStreamHeadTag: return new CDefineSoundStreamHeadTag(owner, style);
-    case kClassID_CSoundStreamHeadTag: return new CSoundStreamHeadTag(owner, style);
-    case kClassID_CSoundStreamHead2Tag: return new CSoundStreamHead2Tag(owner, style);
-    case kClassID_CDefineFontTag: return new CDefineFontTag(owner, style);
-    case kClassID_CDefineFont2Tag: return new CDefineFont2Tag(owner, style);
-    case kClassID_CFontInfoTag: return new CFontInfoTag(owner, style);
-    case kClassID_CDefineFontInfoTag: return new CDefineFontInfoTag(owner, style);
-    case kClassID_CDefineFontInfo2Tag: return new CDefineFontInfo2Tag(owner, style);
-    case kClassID_CDoActionTag: return new CDoActionTag(owner, style);
-    case kClassID_CDoInitActionsTag: return new CDoInitActionsTag(owner, style);
-    case kClassID_CAssetTag: return new CAssetTag(owner, style);
-    case kClassID_CExportAssetsTag: return new CExportAssetsTag(owner, style);
-    case kClassID_CImportAssetsTag: return new CImportAssetsTag(owner, style);
-    default: return nullptr;
+    case kClassID_CEndTag:
+        return new CEndTag(owner, style);
+    case kClassID_CShowFrameTag:
+        return new CShowFrameTag(owner, style);
+    case kClassID_CFreeCharacterTag:
+        return new CFreeCharacterTag(owner, style);
+    case kClassID_CReMoveObjectTag:
+        return new CReMoveObjectTag(owner, style);
+    case kClassID_CReMoveObject2Tag:
+        return new CReMoveObject2Tag(owner, style);
+    case kClassID_CSetTabIndex:
+        return new CSetTabIndex(owner, style);
+    case kClassID_CDefineVideoStreamTag:
+        return new CDefineVideoStreamTag(owner, style);
+    case kClassID_CSetBackGroundColorTag:
+        return new CSetBackGroundColorTag(owner, style);
+    case kClassID_CJPEGTablesTag:
+        return new CJPEGTablesTag(owner, style);
+    case kClassID_CSoundStreamBlockTag:
+        return new CSoundStreamBlockTag(owner, style);
+    case kClassID_CProtectTag:
+        return new CProtectTag(owner, style);
+    case kClassID_CEnableDebuggerTag:
+        return new CEnableDebuggerTag(owner, style);
+    case kClassID_CEnableDebugger2Tag:
+        return new CEnableDebugger2Tag(owner, style);
+    case kClassID_CUnKnownTag:
+        return new CUnKnownTag(owner, style);
+    case kClassID_CVideoFrameTag:
+        return new CVideoFrameTag(owner, style);
+    case kClassID_CFrameLabelTag:
+        return new CFrameLabelTag(owner, style);
+    case kClassID_CDefineSpriteTag:
+        return new CDefineSpriteTag(owner, style);
+    case kClassID_CPlaceObjectTag:
+        return new CPlaceObjectTag(owner, style);
+    case kClassID_CPlaceObject2Tag:
+        return new CPlaceObject2Tag(owner, style);
+    case kClassID_CShapeTag:
+        return new CShapeTag(owner, style);
+    case kClassID_CDefineShapeTag:
+        return new CDefineShapeTag(owner, style);
+    case kClassID_CDefineShape2Tag:
+        return new CDefineShape2Tag(owner, style);
+    case kClassID_CDefineShape3Tag:
+        return new CDefineShape3Tag(owner, style);
+    case kClassID_CDefineMorphShapeTag:
+        return new CDefineMorphShapeTag(owner, style);
+    case kClassID_CTextTag:
+        return new CTextTag(owner, style);
+    case kClassID_CDefineTextTag:
+        return new CDefineTextTag(owner, style);
+    case kClassID_CDefineText2Tag:
+        return new CDefineText2Tag(owner, style);
+    case kClassID_CDefineEditTextTag:
+        return new CDefineEditTextTag(owner, style);
+    case kClassID_CDefineButtonTag:
+        return new CDefineButtonTag(owner, style);
+    case kClassID_CDefineButton2Tag:
+        return new CDefineButton2Tag(owner, style);
+    case kClassID_CDefineButtonCXFormTag:
+        return new CDefineButtonCXFormTag(owner, style);
+    case kClassID_CDefineButtonSoundTag:
+        return new CDefineButtonSoundTag(owner, style);
+    case kClassID_CDefineBitsTag:
+        return new CDefineBitsTag(owner, style);
+    case kClassID_CDefineBitsJPEG2Tag:
+        return new CDefineBitsJPEG2Tag(owner, style);
+    case kClassID_CDefineBitsJPEG3Tag:
+        return new CDefineBitsJPEG3Tag(owner, style);
+    case kClassID_CBitsLossLessTag:
+        return new CBitsLossLessTag(owner, style);
+    case kClassID_CDefineBitsLossLessTag:
+        return new CDefineBitsLossLessTag(owner, style);
+    case kClassID_CDefineBitsLossLess2Tag:
+        return new CDefineBitsLossLess2Tag(owner, style);
+    case kClassID_CDefineSoundTag:
+        return new CDefineSoundTag(owner, style);
+    case kClassID_CStartSoundTag:
+        return new CStartSoundTag(owner, style);
+    case kClassID_CDefineSoundStreamHeadTag:
+        return new CDefineSoundStreamHeadTag(owner, style);
+    case kClassID_CSoundStreamHeadTag:
+        return new CSoundStreamHeadTag(owner, style);
+    case kClassID_CSoundStreamHead2Tag:
+        return new CSoundStreamHead2Tag(owner, style);
+    case kClassID_CDefineFontTag:
+        return new CDefineFontTag(owner, style);
+    case kClassID_CDefineFont2Tag:
+        return new CDefineFont2Tag(owner, style);
+    case kClassID_CFontInfoTag:
+        return new CFontInfoTag(owner, style);
+    case kClassID_CDefineFontInfoTag:
+        return new CDefineFontInfoTag(owner, style);
+    case kClassID_CDefineFontInfo2Tag:
+        return new CDefineFontInfo2Tag(owner, style);
+    case kClassID_CDoActionTag:
+        return new CDoActionTag(owner, style);
+    case kClassID_CDoInitActionsTag:
+        return new CDoInitActionsTag(owner, style);
+    case kClassID_CAssetTag:
+        return new CAssetTag(owner, style);
+    case kClassID_CExportAssetsTag:
+        return new CExportAssetsTag(owner, style);
+    case kClassID_CImportAssetsTag:
+        return new CImportAssetsTag(owner, style);
+    default:
+        return nullptr;
     }
 }

@@ -409,7 +409,7 @@ public:
     ~CShapeTag() override;
     int GetClassID() const override { return kClassID_CShapeTag; }
     // The variant belongs to the class: the list a tag is read into does not change it.
-    void SetItemStyle(unsigned char) override {}
+    void SetItemStyle(unsigned char) override { }
     int MakeCopy(CSWFObject* owner, unsigned char style, CSWFObject*& dest) const override;
     void DescribeFields(CSWFFieldVisitor& visitor) const override;
     void SetBounds(const CRectItem* bounds);
@@ -427,21 +427,27 @@ protected:
 class CDefineShapeTag : public CShapeTag
 {
 public:
-    CDefineShapeTag(CSWFObject* owner = nullptr, unsigned char = kStyleDefault) : CShapeTag(owner, kStyleShape1) {}
+    CDefineShapeTag(CSWFObject* owner = nullptr, unsigned char = kStyleDefault)
+        : CShapeTag(owner, kStyleShape1)
+    { }
     int GetClassID() const override { return kClassID_CDefineShapeTag; }
 };
 
 class CDefineShape2Tag : public CShapeTag
 {
 public:
-    CDefineShape2Tag(CSWFObject* owner = nullptr, unsigned char = kStyleDefault) : CShapeTag(owner, kStyleShape2) {}
+    CDefineShape2Tag(CSWFObject* owner = nullptr, unsigned char = kStyleDefault)
+        : CShapeTag(owner, kStyleShape2)
+    { }
     int GetClassID() const override { return kClassID_CDefineShape2Tag; }
 };
 
 class CDefineShape3Tag : public CShapeTag
 {
 public:
-    CDefineShape3Tag(CSWFObject* owner = nullptr, unsigned char = kStyleDefault) : CShapeTag(owner, kStyleRGBA) {}
+    CDefineShape3Tag(CSWFObject* owner = nullptr, unsigned char = kStyleDefault)
+        : CShapeTag(owner, kStyleRGBA)
+    { }
     int GetClassID() const override { return kClassID_CDefineShape3Tag; }
 };
 
@@ -476,7 +482,7 @@ public:
     CTextTag(CSWFObject* owner = nullptr, unsigned char style = kStyleDefault);
     ~CTextTag() override;
     int GetClassID() const override { return kClassID_CTextTag; }
-    void SetItemStyle(unsigned char) override {}
+    void SetItemStyle(unsigned char) override { }
     int MakeCopy(CSWFObject* owner, unsigned char style, CSWFObject*& dest) const override;
     void DescribeFields(CSWFFieldVisitor& visitor) const override;
     void SetBounds(const CRectItem* bounds);
@@ -496,14 +502,18 @@ protected:
 class CDefineTextTag : public CTextTag
 {
 public:
-    CDefineTextTag(CSWFObject* owner = nullptr, unsigned char = kStyleDefault) : CTextTag(owner, kStyleShape2) {}
+    CDefineTextTag(CSWFObject* owner = nullptr, unsigned char = kStyleDefault)
+        : CTextTag(owner, kStyleShape2)
+    { }
     int GetClassID() const override { return kClassID_CDefineTextTag; }
 };
 
 class CDefineText2Tag : public CTextTag
 {
 public:
-    CDefineText2Tag(CSWFObject* owner = nullptr, unsigned char = kStyleDefault) : CTextTag(owner, kStyleRGBA) {}
+    CDefineText2Tag(CSWFObject* owner = nullptr, unsigned char = kStyleDefault)
+        : CTextTag(owner, kStyleRGBA)
+    { }
     int GetClassID() const override { return kClassID_CDefineText2Tag; }
 };
 
@@ -699,7 +709,7 @@ public:
     CBitsLossLessTag(CSWFObject* owner = nullptr, unsigned char style = kStyleDefault);
     ~CBitsLossLessTag() override;
     int GetClassID() const override { return kClassID_CBitsLossLessTag; }
-    void SetItemStyle(unsigned char) override {}
+    void SetItemStyle(unsigned char) override { }
     int MakeCopy(CSWFObject* owner, unsigned char style, CSWFObject*& dest) const override;
     void DescribeFields(CSWFFieldVisitor& visitor) const override;
 
@@ -716,8 +726,7 @@ class CDefineBitsLossLessTag : public CBitsLossLessTag
 public:
     CDefineBitsLossLessTag(CSWFObject* owner = nullptr, unsigned char = kStyleDefault)
         : CBitsLossLessTag(owner, kStyleShape1)
-    {
-    }
+    { }
     int GetClassID() const override { return kClassID_CDefineBitsLossLessTag; }
 };
 
@@ -726,8 +735,7 @@ class CDefineBitsLossLess2Tag : public CBitsLossLessTag
 public:
     CDefineBitsLossLess2Tag(CSWFObject* owner = nullptr, unsigned char = kStyleDefault)
         : CBitsLossLessTag(owner, kStyleRGBA)
-    {
-    }
+    { }
     int GetClassID() const override { return kClassID_CDefineBitsLossLess2Tag; }
 };
 

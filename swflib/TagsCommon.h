@@ -31,16 +31,14 @@ inline void WindowOf(CSWFStream* stream, uint32_t offset, uint32_t size, CSWFStr
 }
 
 // Makes `field` a copy of `src` (when src is not null) owned by `owner`.
-template <class T>
-void SetPart(const T* src, CSWFObject* owner, unsigned char style, std::unique_ptr<T>& field)
+template <class T> void SetPart(const T* src, CSWFObject* owner, unsigned char style, std::unique_ptr<T>& field)
 {
     if (src)
         CopyOwned(src, owner, style, field);
 }
 
 // Creates or deletes an optional part.
-template <class T>
-void SetHasPart(bool has, CSWFObject* owner, unsigned char style, std::unique_ptr<T>& field)
+template <class T> void SetHasPart(bool has, CSWFObject* owner, unsigned char style, std::unique_ptr<T>& field)
 {
     if (!has)
         field.reset();

@@ -18,9 +18,9 @@ bool NoShortfall(const CSWFStream* stream)
 // ---- CPlaceObjectTag ----
 
 CPlaceObjectTag::CPlaceObjectTag(CSWFObject* owner, unsigned char style)
-    : CParsedTag(owner, style), m_pMatrix(std::make_unique<CMatrixItem>(owner, kStyleNone))
-{
-}
+    : CParsedTag(owner, style)
+    , m_pMatrix(std::make_unique<CMatrixItem>(owner, kStyleNone))
+{ }
 
 CPlaceObjectTag::~CPlaceObjectTag() = default;
 
@@ -87,10 +87,10 @@ int CPlaceObjectTag::MakeCopy(CSWFObject* owner, unsigned char style, CSWFObject
         return 0;
     copy->m_ID = m_ID;
     copy->m_Depth = m_Depth;
-    return CopyOwned(m_pMatrix.get(), owner, kStyleNone, copy->m_pMatrix) &&
-                   CopyOwned(m_pColorTransform.get(), owner, kStyleNone, copy->m_pColorTransform)
-               ? 1
-               : 0;
+    return CopyOwned(m_pMatrix.get(), owner, kStyleNone, copy->m_pMatrix)
+            && CopyOwned(m_pColorTransform.get(), owner, kStyleNone, copy->m_pColorTransform)
+        ? 1
+        : 0;
 }
 
 void CPlaceObjectTag::DescribeFields(CSWFFieldVisitor& visitor) const
@@ -104,7 +104,9 @@ void CPlaceObjectTag::DescribeFields(CSWFFieldVisitor& visitor) const
 
 // ---- CPlaceObject2Tag ----
 
-CPlaceObject2Tag::CPlaceObject2Tag(CSWFObject* owner, unsigned char style) : CParsedTag(owner, style) {}
+CPlaceObject2Tag::CPlaceObject2Tag(CSWFObject* owner, unsigned char style)
+    : CParsedTag(owner, style)
+{ }
 
 CPlaceObject2Tag::~CPlaceObject2Tag() = default;
 
@@ -187,8 +189,8 @@ int CPlaceObject2Tag::ReadBody(CSWFStream* body)
 
 int CPlaceObject2Tag::WriteBody(CSWFStream* body)
 {
-    const bool flags[] = {m_pClipActions != nullptr, m_HasClipDepth, m_pName != nullptr, m_HasRatio,
-                          m_pColorTransform != nullptr, m_pMatrix != nullptr, m_HasCharacter, m_Move};
+    const bool flags[] = { m_pClipActions != nullptr, m_HasClipDepth, m_pName != nullptr, m_HasRatio,
+        m_pColorTransform != nullptr, m_pMatrix != nullptr, m_HasCharacter, m_Move };
     for (bool flag : flags) {
         if (!body->WriteBits(flag ? 1 : 0, 1))
             return 0;
@@ -226,12 +228,12 @@ int CPlaceObject2Tag::MakeCopy(CSWFObject* owner, unsigned char style, CSWFObjec
     copy->m_ID = m_ID;
     copy->m_Ratio = m_Ratio;
     copy->m_ClipDepth = m_ClipDepth;
-    return CopyOwned(m_pMatrix.get(), owner, kStyleNone, copy->m_pMatrix) &&
-                   CopyOwned(m_pColorTransform.get(), owner, kStyleNone, copy->m_pColorTransform) &&
-                   CopyOwned(m_pName.get(), owner, kStyleNone, copy->m_pName) &&
-                   CopyOwned(m_pClipActions.get(), owner, kStyleNone, copy->m_pClipActions)
-               ? 1
-               : 0;
+    return CopyOwned(m_pMatrix.get(), owner, kStyleNone, copy->m_pMatrix)
+            && CopyOwned(m_pColorTransform.get(), owner, kStyleNone, copy->m_pColorTransform)
+            && CopyOwned(m_pName.get(), owner, kStyleNone, copy->m_pName)
+            && CopyOwned(m_pClipActions.get(), owner, kStyleNone, copy->m_pClipActions)
+        ? 1
+        : 0;
 }
 
 void CPlaceObject2Tag::DescribeFields(CSWFFieldVisitor& visitor) const
@@ -254,10 +256,10 @@ void CPlaceObject2Tag::DescribeFields(CSWFFieldVisitor& visitor) const
 // ---- CShapeTag ----
 
 CShapeTag::CShapeTag(CSWFObject* owner, unsigned char style)
-    : CParsedTag(owner, style), m_pBounds(std::make_unique<CRectItem>(owner, kStyleNone)),
-      m_pShapes(std::make_unique<CShapeWithStyleItem>(owner, style))
-{
-}
+    : CParsedTag(owner, style)
+    , m_pBounds(std::make_unique<CRectItem>(owner, kStyleNone))
+    , m_pShapes(std::make_unique<CShapeWithStyleItem>(owner, style))
+{ }
 
 CShapeTag::~CShapeTag() = default;
 
@@ -296,10 +298,10 @@ int CShapeTag::MakeCopy(CSWFObject* owner, unsigned char style, CSWFObject*& des
     if (!copy)
         return 0;
     copy->m_ID = m_ID;
-    return CopyOwned(m_pBounds.get(), owner, kStyleNone, copy->m_pBounds) &&
-                   CopyOwned(m_pShapes.get(), owner, m_Style, copy->m_pShapes)
-               ? 1
-               : 0;
+    return CopyOwned(m_pBounds.get(), owner, kStyleNone, copy->m_pBounds)
+            && CopyOwned(m_pShapes.get(), owner, m_Style, copy->m_pShapes)
+        ? 1
+        : 0;
 }
 
 void CShapeTag::DescribeFields(CSWFFieldVisitor& visitor) const
@@ -313,14 +315,14 @@ void CShapeTag::DescribeFields(CSWFFieldVisitor& visitor) const
 // ---- CDefineMorphShapeTag ----
 
 CDefineMorphShapeTag::CDefineMorphShapeTag(CSWFObject* owner, unsigned char style)
-    : CParsedTag(owner, style), m_pStartBounds(std::make_unique<CRectItem>(owner, kStyleNone)),
-      m_pEndBounds(std::make_unique<CRectItem>(owner, kStyleNone)),
-      m_pFillStyles(std::make_unique<CMorphFillStylesItem>(owner, kStyleRGBA)),
-      m_pLineStyles(std::make_unique<CMorphLineStylesItem>(owner, kStyleRGBA)),
-      m_pStartEdges(std::make_unique<CShapeItem>(owner, kStyleRGBA)),
-      m_pEndEdges(std::make_unique<CShapeItem>(owner, kStyleRGBA))
-{
-}
+    : CParsedTag(owner, style)
+    , m_pStartBounds(std::make_unique<CRectItem>(owner, kStyleNone))
+    , m_pEndBounds(std::make_unique<CRectItem>(owner, kStyleNone))
+    , m_pFillStyles(std::make_unique<CMorphFillStylesItem>(owner, kStyleRGBA))
+    , m_pLineStyles(std::make_unique<CMorphLineStylesItem>(owner, kStyleRGBA))
+    , m_pStartEdges(std::make_unique<CShapeItem>(owner, kStyleRGBA))
+    , m_pEndEdges(std::make_unique<CShapeItem>(owner, kStyleRGBA))
+{ }
 
 CDefineMorphShapeTag::~CDefineMorphShapeTag() = default;
 
@@ -353,8 +355,8 @@ int CDefineMorphShapeTag::WriteBody(CSWFStream* body)
     styles.FlushBits();
     const uint32_t offset = styles.GetSize() + static_cast<uint32_t>(m_Gap.size());
     styles.SetPosition(0);
-    if (!body->WriteU16(m_ID) || !m_pStartBounds->WriteSWF(body) || !m_pEndBounds->WriteSWF(body) ||
-        !body->WriteU32(offset) || !body->WriteStream(&styles, styles.GetSize()))
+    if (!body->WriteU16(m_ID) || !m_pStartBounds->WriteSWF(body) || !m_pEndBounds->WriteSWF(body)
+        || !body->WriteU32(offset) || !body->WriteStream(&styles, styles.GetSize()))
         return 0;
     if (!m_Gap.empty() && !body->WriteBuf(m_Gap.data(), m_Gap.size()))
         return 0;
@@ -372,14 +374,14 @@ int CDefineMorphShapeTag::MakeCopy(CSWFObject* owner, unsigned char style, CSWFO
         return 0;
     copy->m_ID = m_ID;
     copy->m_Gap = m_Gap;
-    return CopyOwned(m_pStartBounds.get(), owner, kStyleNone, copy->m_pStartBounds) &&
-                   CopyOwned(m_pEndBounds.get(), owner, kStyleNone, copy->m_pEndBounds) &&
-                   CopyOwned(m_pFillStyles.get(), owner, kStyleRGBA, copy->m_pFillStyles) &&
-                   CopyOwned(m_pLineStyles.get(), owner, kStyleRGBA, copy->m_pLineStyles) &&
-                   CopyOwned(m_pStartEdges.get(), owner, kStyleRGBA, copy->m_pStartEdges) &&
-                   CopyOwned(m_pEndEdges.get(), owner, kStyleRGBA, copy->m_pEndEdges)
-               ? 1
-               : 0;
+    return CopyOwned(m_pStartBounds.get(), owner, kStyleNone, copy->m_pStartBounds)
+            && CopyOwned(m_pEndBounds.get(), owner, kStyleNone, copy->m_pEndBounds)
+            && CopyOwned(m_pFillStyles.get(), owner, kStyleRGBA, copy->m_pFillStyles)
+            && CopyOwned(m_pLineStyles.get(), owner, kStyleRGBA, copy->m_pLineStyles)
+            && CopyOwned(m_pStartEdges.get(), owner, kStyleRGBA, copy->m_pStartEdges)
+            && CopyOwned(m_pEndEdges.get(), owner, kStyleRGBA, copy->m_pEndEdges)
+        ? 1
+        : 0;
 }
 
 void CDefineMorphShapeTag::DescribeFields(CSWFFieldVisitor& visitor) const
@@ -398,11 +400,11 @@ void CDefineMorphShapeTag::DescribeFields(CSWFFieldVisitor& visitor) const
 // ---- CTextTag ----
 
 CTextTag::CTextTag(CSWFObject* owner, unsigned char style)
-    : CParsedTag(owner, style), m_pBounds(std::make_unique<CRectItem>(owner, kStyleNone)),
-      m_pMatrix(std::make_unique<CMatrixItem>(owner, kStyleNone)),
-      m_pTextRecords(std::make_unique<CTextRecordsItem>(owner, style))
-{
-}
+    : CParsedTag(owner, style)
+    , m_pBounds(std::make_unique<CRectItem>(owner, kStyleNone))
+    , m_pMatrix(std::make_unique<CMatrixItem>(owner, kStyleNone))
+    , m_pTextRecords(std::make_unique<CTextRecordsItem>(owner, style))
+{ }
 
 CTextTag::~CTextTag() = default;
 
@@ -433,10 +435,10 @@ int CTextTag::ReadBody(CSWFStream* body)
 int CTextTag::WriteBody(CSWFStream* body)
 {
     m_pTextRecords->SetItemStyle(m_Style);
-    return body->WriteU16(m_ID) && m_pBounds->WriteSWF(body) && m_pMatrix->WriteSWF(body) &&
-                   m_pTextRecords->WriteSWF(body)
-               ? 1
-               : 0;
+    return body->WriteU16(m_ID) && m_pBounds->WriteSWF(body) && m_pMatrix->WriteSWF(body)
+            && m_pTextRecords->WriteSWF(body)
+        ? 1
+        : 0;
 }
 
 int CTextTag::MakeCopy(CSWFObject* owner, unsigned char style, CSWFObject*& dest) const
@@ -449,11 +451,11 @@ int CTextTag::MakeCopy(CSWFObject* owner, unsigned char style, CSWFObject*& dest
     if (!copy)
         return 0;
     copy->m_ID = m_ID;
-    return CopyOwned(m_pBounds.get(), owner, kStyleNone, copy->m_pBounds) &&
-                   CopyOwned(m_pMatrix.get(), owner, kStyleNone, copy->m_pMatrix) &&
-                   CopyOwned(m_pTextRecords.get(), owner, m_Style, copy->m_pTextRecords)
-               ? 1
-               : 0;
+    return CopyOwned(m_pBounds.get(), owner, kStyleNone, copy->m_pBounds)
+            && CopyOwned(m_pMatrix.get(), owner, kStyleNone, copy->m_pMatrix)
+            && CopyOwned(m_pTextRecords.get(), owner, m_Style, copy->m_pTextRecords)
+        ? 1
+        : 0;
 }
 
 void CTextTag::DescribeFields(CSWFFieldVisitor& visitor) const
@@ -468,10 +470,10 @@ void CTextTag::DescribeFields(CSWFFieldVisitor& visitor) const
 // ---- CDefineEditTextTag ----
 
 CDefineEditTextTag::CDefineEditTextTag(CSWFObject* owner, unsigned char style)
-    : CParsedTag(owner, style), m_pBounds(std::make_unique<CRectItem>(owner, kStyleNone)),
-      m_pVariableName(std::make_unique<C0TrmStringItem>(owner, kStyleNone))
-{
-}
+    : CParsedTag(owner, style)
+    , m_pBounds(std::make_unique<CRectItem>(owner, kStyleNone))
+    , m_pVariableName(std::make_unique<C0TrmStringItem>(owner, kStyleNone))
+{ }
 
 CDefineEditTextTag::~CDefineEditTextTag() = default;
 
@@ -544,10 +546,9 @@ int CDefineEditTextTag::WriteBody(CSWFStream* body)
 {
     if (!body->WriteU16(m_ID) || !m_pBounds->WriteSWF(body))
         return 0;
-    const bool flags[] = {m_pInitialText != nullptr, m_WordWrap, m_Multiline, m_Password, m_ReadOnly,
-                          m_pTextColor != nullptr,   m_HasMaxLength, m_HasFont, m_pFontClass != nullptr,
-                          m_AutoSize,                m_HasLayout,    m_NoSelect, m_Border, m_Reserved, m_HTML,
-                          m_UseOutlines};
+    const bool flags[] = { m_pInitialText != nullptr, m_WordWrap, m_Multiline, m_Password, m_ReadOnly,
+        m_pTextColor != nullptr, m_HasMaxLength, m_HasFont, m_pFontClass != nullptr, m_AutoSize, m_HasLayout,
+        m_NoSelect, m_Border, m_Reserved, m_HTML, m_UseOutlines };
     for (bool flag : flags) {
         if (!body->WriteBits(flag ? 1 : 0, 1))
             return 0;
@@ -565,8 +566,9 @@ int CDefineEditTextTag::WriteBody(CSWFStream* body)
     }
     if (m_HasMaxLength && !body->WriteU16(m_MaxLength))
         return 0;
-    if (m_HasLayout && !(body->WriteU8(m_Align) && body->WriteU16(m_LeftMargin) && body->WriteU16(m_RightMargin) &&
-                         body->WriteU16(m_Indent) && body->WriteU16(m_Leading)))
+    if (m_HasLayout
+        && !(body->WriteU8(m_Align) && body->WriteU16(m_LeftMargin) && body->WriteU16(m_RightMargin)
+            && body->WriteU16(m_Indent) && body->WriteU16(m_Leading)))
         return 0;
     if (!m_pVariableName->WriteSWF(body))
         return 0;
@@ -607,13 +609,13 @@ int CDefineEditTextTag::MakeCopy(CSWFObject* owner, unsigned char style, CSWFObj
     copy->m_RightMargin = m_RightMargin;
     copy->m_Indent = m_Indent;
     copy->m_Leading = m_Leading;
-    return CopyOwned(m_pBounds.get(), owner, kStyleNone, copy->m_pBounds) &&
-                   CopyOwned(m_pFontClass.get(), owner, kStyleNone, copy->m_pFontClass) &&
-                   CopyOwned(m_pTextColor.get(), owner, kStyleRGBA, copy->m_pTextColor) &&
-                   CopyOwned(m_pVariableName.get(), owner, kStyleNone, copy->m_pVariableName) &&
-                   CopyOwned(m_pInitialText.get(), owner, kStyleNone, copy->m_pInitialText)
-               ? 1
-               : 0;
+    return CopyOwned(m_pBounds.get(), owner, kStyleNone, copy->m_pBounds)
+            && CopyOwned(m_pFontClass.get(), owner, kStyleNone, copy->m_pFontClass)
+            && CopyOwned(m_pTextColor.get(), owner, kStyleRGBA, copy->m_pTextColor)
+            && CopyOwned(m_pVariableName.get(), owner, kStyleNone, copy->m_pVariableName)
+            && CopyOwned(m_pInitialText.get(), owner, kStyleNone, copy->m_pInitialText)
+        ? 1
+        : 0;
 }
 
 void CDefineEditTextTag::DescribeFields(CSWFFieldVisitor& visitor) const
@@ -654,10 +656,10 @@ void CDefineEditTextTag::DescribeFields(CSWFFieldVisitor& visitor) const
 // ---- CDefineButtonTag ----
 
 CDefineButtonTag::CDefineButtonTag(CSWFObject* owner, unsigned char style)
-    : CParsedTag(owner, style), m_pCharacters(std::make_unique<CButtonRecordsItem>(owner, kStyleNone)),
-      m_pActions(std::make_unique<CActionsItem>(owner, kStyleNone))
-{
-}
+    : CParsedTag(owner, style)
+    , m_pCharacters(std::make_unique<CButtonRecordsItem>(owner, kStyleNone))
+    , m_pActions(std::make_unique<CActionsItem>(owner, kStyleNone))
+{ }
 
 CDefineButtonTag::~CDefineButtonTag() = default;
 
@@ -682,10 +684,10 @@ int CDefineButtonTag::MakeCopy(CSWFObject* owner, unsigned char style, CSWFObjec
     if (!copy)
         return 0;
     copy->m_ID = m_ID;
-    return CopyOwned(m_pCharacters.get(), owner, kStyleNone, copy->m_pCharacters) &&
-                   CopyOwned(m_pActions.get(), owner, kStyleNone, copy->m_pActions)
-               ? 1
-               : 0;
+    return CopyOwned(m_pCharacters.get(), owner, kStyleNone, copy->m_pCharacters)
+            && CopyOwned(m_pActions.get(), owner, kStyleNone, copy->m_pActions)
+        ? 1
+        : 0;
 }
 
 void CDefineButtonTag::DescribeFields(CSWFFieldVisitor& visitor) const
@@ -705,10 +707,10 @@ constexpr uint32_t kActionOffsetBase = 3;
 } // namespace
 
 CDefineButton2Tag::CDefineButton2Tag(CSWFObject* owner, unsigned char style)
-    : CParsedTag(owner, style), m_pCharacters(std::make_unique<CButtonRecordsItem>(owner, kStyleButton2)),
-      m_pActions(std::make_unique<CButtonCondActionsItem>(owner, kStyleNone))
-{
-}
+    : CParsedTag(owner, style)
+    , m_pCharacters(std::make_unique<CButtonRecordsItem>(owner, kStyleButton2))
+    , m_pActions(std::make_unique<CButtonCondActionsItem>(owner, kStyleNone))
+{ }
 
 CDefineButton2Tag::~CDefineButton2Tag() = default;
 
@@ -746,9 +748,9 @@ int CDefineButton2Tag::WriteBody(CSWFStream* body)
     if (offset > 0xFFFF)
         return 0;
     records.SetPosition(0);
-    if (!body->WriteU16(m_ID) || !body->WriteBits(m_Reserved, kButton2ReservedBits) ||
-        !body->WriteBits(m_TrackAsMenu ? 1 : 0, 1) || !body->WriteU16(static_cast<uint16_t>(offset)) ||
-        !body->WriteStream(&records, records.GetSize()))
+    if (!body->WriteU16(m_ID) || !body->WriteBits(m_Reserved, kButton2ReservedBits)
+        || !body->WriteBits(m_TrackAsMenu ? 1 : 0, 1) || !body->WriteU16(static_cast<uint16_t>(offset))
+        || !body->WriteStream(&records, records.GetSize()))
         return 0;
     if (!hasActions)
         return 1;
@@ -771,10 +773,10 @@ int CDefineButton2Tag::MakeCopy(CSWFObject* owner, unsigned char style, CSWFObje
     copy->m_TrackAsMenu = m_TrackAsMenu;
     copy->m_ActionOffset = m_ActionOffset;
     copy->m_Gap = m_Gap;
-    return CopyOwned(m_pCharacters.get(), owner, kStyleButton2, copy->m_pCharacters) &&
-                   CopyOwned(m_pActions.get(), owner, kStyleNone, copy->m_pActions)
-               ? 1
-               : 0;
+    return CopyOwned(m_pCharacters.get(), owner, kStyleButton2, copy->m_pCharacters)
+            && CopyOwned(m_pActions.get(), owner, kStyleNone, copy->m_pActions)
+        ? 1
+        : 0;
 }
 
 void CDefineButton2Tag::DescribeFields(CSWFFieldVisitor& visitor) const
@@ -792,9 +794,9 @@ void CDefineButton2Tag::DescribeFields(CSWFFieldVisitor& visitor) const
 // ---- CDefineButtonCXFormTag ----
 
 CDefineButtonCXFormTag::CDefineButtonCXFormTag(CSWFObject* owner, unsigned char style)
-    : CParsedTag(owner, style), m_pColorTransform(std::make_unique<CCXFormItem>(owner, kStyleNone))
-{
-}
+    : CParsedTag(owner, style)
+    , m_pColorTransform(std::make_unique<CCXFormItem>(owner, kStyleNone))
+{ }
 
 CDefineButtonCXFormTag::~CDefineButtonCXFormTag() = default;
 
@@ -833,7 +835,9 @@ void CDefineButtonCXFormTag::DescribeFields(CSWFFieldVisitor& visitor) const
 
 // ---- CDefineButtonSoundTag ----
 
-CDefineButtonSoundTag::CDefineButtonSoundTag(CSWFObject* owner, unsigned char style) : CParsedTag(owner, style) {}
+CDefineButtonSoundTag::CDefineButtonSoundTag(CSWFObject* owner, unsigned char style)
+    : CParsedTag(owner, style)
+{ }
 
 CDefineButtonSoundTag::~CDefineButtonSoundTag() = default;
 

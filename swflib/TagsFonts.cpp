@@ -15,7 +15,7 @@ bool NoShortfall(const CSWFStream* stream)
 // Reads the glyph shapes whose offsets (counted from `tableStart`) are given; each is read from a window that
 // ends at the next offset, or at `end` for the last one. A glyph that does not read ends the table and gives 0.
 int ReadGlyphs(CSWFStream* body, uint32_t tableStart, const std::vector<uint32_t>& offsets, uint32_t end,
-               CGlyphShapeTableItem& glyphs, CSWFObject* owner)
+    CGlyphShapeTableItem& glyphs, CSWFObject* owner)
 {
     glyphs.SetEmpty();
     for (size_t i = 0; i < offsets.size(); ++i) {
@@ -64,9 +64,9 @@ constexpr uint64_t kMaxNarrowOffset = 0xFFFF;
 // ---- CDefineFontTag ----
 
 CDefineFontTag::CDefineFontTag(CSWFObject* owner, unsigned char style)
-    : CParsedTag(owner, style), m_pGlyphs(std::make_unique<CGlyphShapeTableItem>(owner, kStyleRGBA))
-{
-}
+    : CParsedTag(owner, style)
+    , m_pGlyphs(std::make_unique<CGlyphShapeTableItem>(owner, kStyleRGBA))
+{ }
 
 CDefineFontTag::~CDefineFontTag() = default;
 
@@ -83,7 +83,7 @@ int CDefineFontTag::ReadBody(CSWFStream* body)
     // The table itself must fit in the body before it sizes anything.
     if (static_cast<uint64_t>(count) * 2 > body->GetSize() - tableStart || count == 0)
         return 0;
-    std::vector<uint32_t> offsets{first};
+    std::vector<uint32_t> offsets { first };
     for (uint32_t i = 1; i < count; ++i)
         offsets.push_back(body->GetU16());
     const int ok = ReadGlyphs(body, tableStart, offsets, body->GetSize(), *m_pGlyphs, m_pOwner);
@@ -139,14 +139,14 @@ constexpr uint32_t kKerningCountSize = 2;
 } // namespace
 
 CDefineFont2Tag::CDefineFont2Tag(CSWFObject* owner, unsigned char style)
-    : CParsedTag(owner, style), m_pFontName(std::make_unique<CPascalStringItem>(owner, kStyleNone)),
-      m_pGlyphs(std::make_unique<CGlyphShapeTableItem>(owner, kStyleRGBA)),
-      m_pCodeTable(std::make_unique<CFontCodeTableItem>(owner, kStyleNone)),
-      m_pAdvanceTable(std::make_unique<CFontTableAdvancedItem>(owner, kStyleNone)),
-      m_pBoundsTable(std::make_unique<CRectTableItem>(owner, kStyleNone)),
-      m_pKerningRecords(std::make_unique<CKerningRecordsItem>(owner, kStyleNone))
-{
-}
+    : CParsedTag(owner, style)
+    , m_pFontName(std::make_unique<CPascalStringItem>(owner, kStyleNone))
+    , m_pGlyphs(std::make_unique<CGlyphShapeTableItem>(owner, kStyleRGBA))
+    , m_pCodeTable(std::make_unique<CFontCodeTableItem>(owner, kStyleNone))
+    , m_pAdvanceTable(std::make_unique<CFontTableAdvancedItem>(owner, kStyleNone))
+    , m_pBoundsTable(std::make_unique<CRectTableItem>(owner, kStyleNone))
+    , m_pKerningRecords(std::make_unique<CKerningRecordsItem>(owner, kStyleNone))
+{ }
 
 CDefineFont2Tag::~CDefineFont2Tag() = default;
 
@@ -247,15 +247,15 @@ int CDefineFont2Tag::WriteBody(CSWFStream* body)
     if ((glyphCount + 1) * 2 + glyphBytes > kMaxNarrowOffset)
         m_WideOffsets = true;
     const uint64_t offsetSize = m_WideOffsets ? 4 : 2;
-    const bool flags[] = {m_HasLayout, m_ShiftJIS, m_SmallText, m_ANSI, m_WideOffsets, m_WideCodes, m_Italic, m_Bold};
+    const bool flags[] = { m_HasLayout, m_ShiftJIS, m_SmallText, m_ANSI, m_WideOffsets, m_WideCodes, m_Italic, m_Bold };
     if (glyphCount > 0xFFFF || !body->WriteU16(m_ID))
         return 0;
     for (bool flag : flags) {
         if (!body->WriteBits(flag ? 1 : 0, 1))
             return 0;
     }
-    if (!body->WriteU8(m_LanguageCode) || !m_pFontName->WriteSWF(body) ||
-        !body->WriteU16(static_cast<uint16_t>(glyphCount)))
+    if (!body->WriteU8(m_LanguageCode) || !m_pFontName->WriteSWF(body)
+        || !body->WriteU16(static_cast<uint16_t>(glyphCount)))
         return 0;
     uint64_t offset = (glyphCount + 1) * offsetSize;
     for (const auto& shape : shapes) {
@@ -276,17 +276,16 @@ int CDefineFont2Tag::WriteBody(CSWFStream* body)
         return 0;
     if (!m_HasLayout)
         return 1;
-    if (!body->WriteS16(m_Ascent) || !body->WriteS16(m_Descent) || !body->WriteS16(m_Leading) ||
-        !m_pAdvanceTable->WriteSWF(body))
+    if (!body->WriteS16(m_Ascent) || !body->WriteS16(m_Descent) || !body->WriteS16(m_Leading)
+        || !m_pAdvanceTable->WriteSWF(body))
         return 0;
     if (!m_HasBoundsTable)
         return 1;
     m_pKerningRecords->SetWideCodes(m_WideCodes);
-    return m_pBoundsTable->WriteSWF(body) &&
-                   body->WriteU16(static_cast<uint16_t>(m_pKerningRecords->GetItemCount())) &&
-                   m_pKerningRecords->WriteSWF(body)
-               ? 1
-               : 0;
+    return m_pBoundsTable->WriteSWF(body) && body->WriteU16(static_cast<uint16_t>(m_pKerningRecords->GetItemCount()))
+            && m_pKerningRecords->WriteSWF(body)
+        ? 1
+        : 0;
 }
 
 int CDefineFont2Tag::MakeCopy(CSWFObject* owner, unsigned char style, CSWFObject*& dest) const
@@ -314,14 +313,14 @@ int CDefineFont2Tag::MakeCopy(CSWFObject* owner, unsigned char style, CSWFObject
     copy->m_Descent = m_Descent;
     copy->m_Leading = m_Leading;
     copy->m_HasBoundsTable = m_HasBoundsTable;
-    return CopyOwned(m_pFontName.get(), owner, kStyleNone, copy->m_pFontName) &&
-                   CopyOwned(m_pGlyphs.get(), owner, kStyleRGBA, copy->m_pGlyphs) &&
-                   CopyOwned(m_pCodeTable.get(), owner, kStyleNone, copy->m_pCodeTable) &&
-                   CopyOwned(m_pAdvanceTable.get(), owner, kStyleNone, copy->m_pAdvanceTable) &&
-                   CopyOwned(m_pBoundsTable.get(), owner, kStyleNone, copy->m_pBoundsTable) &&
-                   CopyOwned(m_pKerningRecords.get(), owner, kStyleNone, copy->m_pKerningRecords)
-               ? 1
-               : 0;
+    return CopyOwned(m_pFontName.get(), owner, kStyleNone, copy->m_pFontName)
+            && CopyOwned(m_pGlyphs.get(), owner, kStyleRGBA, copy->m_pGlyphs)
+            && CopyOwned(m_pCodeTable.get(), owner, kStyleNone, copy->m_pCodeTable)
+            && CopyOwned(m_pAdvanceTable.get(), owner, kStyleNone, copy->m_pAdvanceTable)
+            && CopyOwned(m_pBoundsTable.get(), owner, kStyleNone, copy->m_pBoundsTable)
+            && CopyOwned(m_pKerningRecords.get(), owner, kStyleNone, copy->m_pKerningRecords)
+        ? 1
+        : 0;
 }
 
 void CDefineFont2Tag::DescribeFields(CSWFFieldVisitor& visitor) const
@@ -358,10 +357,10 @@ constexpr unsigned char kFontInfoReservedBits = 3;
 } // namespace
 
 CFontInfoTag::CFontInfoTag(CSWFObject* owner, unsigned char style)
-    : CParsedTag(owner, style), m_pFontName(std::make_unique<CPascalStringItem>(owner, kStyleNone)),
-      m_pCodeTable(std::make_unique<CFontCodeTableItem>(owner, kStyleNone))
-{
-}
+    : CParsedTag(owner, style)
+    , m_pFontName(std::make_unique<CPascalStringItem>(owner, kStyleNone))
+    , m_pCodeTable(std::make_unique<CFontCodeTableItem>(owner, kStyleNone))
+{ }
 
 CFontInfoTag::~CFontInfoTag() = default;
 
@@ -393,7 +392,7 @@ int CFontInfoTag::WriteBody(CSWFStream* body)
 {
     if (!body->WriteU16(m_ID) || !m_pFontName->WriteSWF(body))
         return 0;
-    const bool flags[] = {m_ShiftJIS, m_ANSI, m_Italic, m_Bold, m_WideCodes};
+    const bool flags[] = { m_ShiftJIS, m_ANSI, m_Italic, m_Bold, m_WideCodes };
     if (!body->WriteBits(m_Reserved, kFontInfoReservedBits))
         return 0;
     for (bool flag : flags) {
@@ -423,10 +422,10 @@ int CFontInfoTag::MakeCopy(CSWFObject* owner, unsigned char style, CSWFObject*& 
     copy->m_Bold = m_Bold;
     copy->m_WideCodes = m_WideCodes;
     copy->m_LanguageCode = m_LanguageCode;
-    return CopyOwned(m_pFontName.get(), owner, kStyleNone, copy->m_pFontName) &&
-                   CopyOwned(m_pCodeTable.get(), owner, kStyleNone, copy->m_pCodeTable)
-               ? 1
-               : 0;
+    return CopyOwned(m_pFontName.get(), owner, kStyleNone, copy->m_pFontName)
+            && CopyOwned(m_pCodeTable.get(), owner, kStyleNone, copy->m_pCodeTable)
+        ? 1
+        : 0;
 }
 
 void CFontInfoTag::DescribeFields(CSWFFieldVisitor& visitor) const

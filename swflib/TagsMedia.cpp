@@ -25,9 +25,9 @@ constexpr uint32_t kJPEG3DataStart = 6;
 // ---- CDefineBitsTag ----
 
 CDefineBitsTag::CDefineBitsTag(CSWFObject* owner, unsigned char style)
-    : CParsedTag(owner, style), m_pJPEGData(std::make_unique<CJPEGDataItem>(owner, kStyleNone))
-{
-}
+    : CParsedTag(owner, style)
+    , m_pJPEGData(std::make_unique<CJPEGDataItem>(owner, kStyleNone))
+{ }
 
 CDefineBitsTag::~CDefineBitsTag() = default;
 
@@ -67,9 +67,9 @@ void CDefineBitsTag::DescribeFields(CSWFFieldVisitor& visitor) const
 // ---- CDefineBitsJPEG2Tag ----
 
 CDefineBitsJPEG2Tag::CDefineBitsJPEG2Tag(CSWFObject* owner, unsigned char style)
-    : CParsedTag(owner, style), m_pJPEGData(std::make_unique<CJPEGDataWithTableItem>(owner, kStyleNone))
-{
-}
+    : CParsedTag(owner, style)
+    , m_pJPEGData(std::make_unique<CJPEGDataWithTableItem>(owner, kStyleNone))
+{ }
 
 CDefineBitsJPEG2Tag::~CDefineBitsJPEG2Tag() = default;
 
@@ -109,8 +109,9 @@ void CDefineBitsJPEG2Tag::DescribeFields(CSWFFieldVisitor& visitor) const
 // ---- CDefineBitsJPEG3Tag ----
 
 CDefineBitsJPEG3Tag::CDefineBitsJPEG3Tag(CSWFObject* owner, unsigned char style)
-    : CParsedTag(owner, style), m_pJPEGData(std::make_unique<CJPEGDataWithTableItem>(owner, kStyleNone)),
-      m_pAlphaData(std::make_unique<CZDumpItem>(owner, kStyleNone))
+    : CParsedTag(owner, style)
+    , m_pJPEGData(std::make_unique<CJPEGDataWithTableItem>(owner, kStyleNone))
+    , m_pAlphaData(std::make_unique<CZDumpItem>(owner, kStyleNone))
 {
     m_pAlphaData->m_AutoDecompress = false;
 }
@@ -139,10 +140,10 @@ int CDefineBitsJPEG3Tag::WriteBody(CSWFStream* body)
     if (!m_pJPEGData->WriteSWF(&jpeg))
         return 0;
     jpeg.SetPosition(0);
-    return body->WriteU16(m_ID) && body->WriteU32(jpeg.GetSize()) && body->WriteStream(&jpeg, jpeg.GetSize()) &&
-                   m_pAlphaData->WriteSWF(body)
-               ? 1
-               : 0;
+    return body->WriteU16(m_ID) && body->WriteU32(jpeg.GetSize()) && body->WriteStream(&jpeg, jpeg.GetSize())
+            && m_pAlphaData->WriteSWF(body)
+        ? 1
+        : 0;
 }
 
 int CDefineBitsJPEG3Tag::MakeCopy(CSWFObject* owner, unsigned char style, CSWFObject*& dest) const
@@ -155,10 +156,10 @@ int CDefineBitsJPEG3Tag::MakeCopy(CSWFObject* owner, unsigned char style, CSWFOb
     if (!copy)
         return 0;
     copy->m_ID = m_ID;
-    return CopyOwned(m_pJPEGData.get(), owner, kStyleNone, copy->m_pJPEGData) &&
-                   CopyOwned(m_pAlphaData.get(), owner, kStyleNone, copy->m_pAlphaData)
-               ? 1
-               : 0;
+    return CopyOwned(m_pJPEGData.get(), owner, kStyleNone, copy->m_pJPEGData)
+            && CopyOwned(m_pAlphaData.get(), owner, kStyleNone, copy->m_pAlphaData)
+        ? 1
+        : 0;
 }
 
 void CDefineBitsJPEG3Tag::DescribeFields(CSWFFieldVisitor& visitor) const
@@ -172,9 +173,9 @@ void CDefineBitsJPEG3Tag::DescribeFields(CSWFFieldVisitor& visitor) const
 // ---- CBitsLossLessTag ----
 
 CBitsLossLessTag::CBitsLossLessTag(CSWFObject* owner, unsigned char style)
-    : CParsedTag(owner, style), m_pBitmap(std::make_unique<CBitsLossLessItem>(owner, style))
-{
-}
+    : CParsedTag(owner, style)
+    , m_pBitmap(std::make_unique<CBitsLossLessItem>(owner, style))
+{ }
 
 CBitsLossLessTag::~CBitsLossLessTag() = default;
 
@@ -215,9 +216,9 @@ void CBitsLossLessTag::DescribeFields(CSWFFieldVisitor& visitor) const
 // ---- CDefineSoundTag ----
 
 CDefineSoundTag::CDefineSoundTag(CSWFObject* owner, unsigned char style)
-    : CParsedTag(owner, style), m_pAudioData(std::make_unique<CAudioDataItem>(owner, kStyleNone))
-{
-}
+    : CParsedTag(owner, style)
+    , m_pAudioData(std::make_unique<CAudioDataItem>(owner, kStyleNone))
+{ }
 
 CDefineSoundTag::~CDefineSoundTag() = default;
 
@@ -261,9 +262,9 @@ void CDefineSoundTag::DescribeFields(CSWFFieldVisitor& visitor) const
 // ---- CStartSoundTag ----
 
 CStartSoundTag::CStartSoundTag(CSWFObject* owner, unsigned char style)
-    : CParsedTag(owner, style), m_pSoundInfo(std::make_unique<CSoundInfoItem>(owner, kStyleNone))
-{
-}
+    : CParsedTag(owner, style)
+    , m_pSoundInfo(std::make_unique<CSoundInfoItem>(owner, kStyleNone))
+{ }
 
 CStartSoundTag::~CStartSoundTag() = default;
 
@@ -300,11 +301,10 @@ void CStartSoundTag::DescribeFields(CSWFFieldVisitor& visitor) const
 // ---- CDefineSoundStreamHeadTag ----
 
 CDefineSoundStreamHeadTag::CDefineSoundStreamHeadTag(CSWFObject* owner, unsigned char style)
-    : CParsedTag(owner, style),
-      m_pPlayBackParameters(std::make_unique<CPlayBackParametersItem>(owner, kStyleNone)),
-      m_pSoundParameters(std::make_unique<CSoundParametersItem>(owner, kStyleNone))
-{
-}
+    : CParsedTag(owner, style)
+    , m_pPlayBackParameters(std::make_unique<CPlayBackParametersItem>(owner, kStyleNone))
+    , m_pSoundParameters(std::make_unique<CSoundParametersItem>(owner, kStyleNone))
+{ }
 
 CDefineSoundStreamHeadTag::~CDefineSoundStreamHeadTag() = default;
 
@@ -329,10 +329,10 @@ int CDefineSoundStreamHeadTag::MakeCopy(CSWFObject* owner, unsigned char style, 
     auto* copy = CopyTarget<CDefineSoundStreamHeadTag>(dest);
     if (!copy)
         return 0;
-    return CopyOwned(m_pPlayBackParameters.get(), owner, kStyleNone, copy->m_pPlayBackParameters) &&
-                   CopyOwned(m_pSoundParameters.get(), owner, kStyleNone, copy->m_pSoundParameters)
-               ? 1
-               : 0;
+    return CopyOwned(m_pPlayBackParameters.get(), owner, kStyleNone, copy->m_pPlayBackParameters)
+            && CopyOwned(m_pSoundParameters.get(), owner, kStyleNone, copy->m_pSoundParameters)
+        ? 1
+        : 0;
 }
 
 void CDefineSoundStreamHeadTag::DescribeFields(CSWFFieldVisitor& visitor) const

@@ -8,9 +8,9 @@
 // ---- CDoActionTag ----
 
 CDoActionTag::CDoActionTag(CSWFObject* owner, unsigned char style)
-    : CParsedTag(owner, style), m_pActions(std::make_unique<CActionsItem>(owner, kStyleNone))
-{
-}
+    : CParsedTag(owner, style)
+    , m_pActions(std::make_unique<CActionsItem>(owner, kStyleNone))
+{ }
 
 CDoActionTag::~CDoActionTag() = default;
 
@@ -48,9 +48,9 @@ void CDoActionTag::DescribeFields(CSWFFieldVisitor& visitor) const
 // ---- CDoInitActionsTag ----
 
 CDoInitActionsTag::CDoInitActionsTag(CSWFObject* owner, unsigned char style)
-    : CParsedTag(owner, style), m_pActions(std::make_unique<CActionsItem>(owner, kStyleNone))
-{
-}
+    : CParsedTag(owner, style)
+    , m_pActions(std::make_unique<CActionsItem>(owner, kStyleNone))
+{ }
 
 CDoInitActionsTag::~CDoInitActionsTag() = default;
 
@@ -92,9 +92,9 @@ void CDoInitActionsTag::DescribeFields(CSWFFieldVisitor& visitor) const
 // ---- CAssetTag ----
 
 CAssetTag::CAssetTag(CSWFObject* owner, unsigned char style)
-    : CParsedTag(owner, style), m_pAssets(std::make_unique<CAssetsItem>(owner, kStyleNone))
-{
-}
+    : CParsedTag(owner, style)
+    , m_pAssets(std::make_unique<CAssetsItem>(owner, kStyleNone))
+{ }
 
 CAssetTag::~CAssetTag() = default;
 
@@ -127,10 +127,10 @@ void CAssetTag::DescribeFields(CSWFFieldVisitor& visitor) const
 // ---- CImportAssetsTag ----
 
 CImportAssetsTag::CImportAssetsTag(CSWFObject* owner, unsigned char style)
-    : CParsedTag(owner, style), m_pURL(std::make_unique<C0TrmStringItem>(owner, kStyleNone)),
-      m_pAssets(std::make_unique<CAssetsItem>(owner, kStyleNone))
-{
-}
+    : CParsedTag(owner, style)
+    , m_pURL(std::make_unique<C0TrmStringItem>(owner, kStyleNone))
+    , m_pAssets(std::make_unique<CAssetsItem>(owner, kStyleNone))
+{ }
 
 CImportAssetsTag::~CImportAssetsTag() = default;
 
@@ -151,10 +151,10 @@ int CImportAssetsTag::MakeCopy(CSWFObject* owner, unsigned char style, CSWFObjec
     if (!CParsedTag::MakeCopy(owner, style, dest))
         return 0;
     auto* copy = CopyTarget<CImportAssetsTag>(dest);
-    return copy && CopyOwned(m_pURL.get(), owner, kStyleNone, copy->m_pURL) &&
-                   CopyOwned(m_pAssets.get(), owner, kStyleNone, copy->m_pAssets)
-               ? 1
-               : 0;
+    return copy && CopyOwned(m_pURL.get(), owner, kStyleNone, copy->m_pURL)
+            && CopyOwned(m_pAssets.get(), owner, kStyleNone, copy->m_pAssets)
+        ? 1
+        : 0;
 }
 
 void CImportAssetsTag::DescribeFields(CSWFFieldVisitor& visitor) const

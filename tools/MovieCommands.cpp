@@ -74,7 +74,7 @@ int RunSave(const std::string& in, const std::string& out, SaveCompression compr
         const unsigned char needed = lzma ? kLzmaVersion : kZlibVersion;
         if (header.m_Version < needed)
             std::fprintf(err, "reelfinch-swf: note: %s is version %u; players read %s bodies from version %u\n",
-                         in.c_str(), header.m_Version, lzma ? "LZMA" : "zlib", needed);
+                in.c_str(), header.m_Version, lzma ? "LZMA" : "zlib", needed);
         break;
     }
     }

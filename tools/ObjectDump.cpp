@@ -26,7 +26,9 @@ std::string FormatReal(double value)
 class FieldCollector : public CSWFFieldVisitor
 {
 public:
-    explicit FieldCollector(bool json) : m_Json(json) {}
+    explicit FieldCollector(bool json)
+        : m_Json(json)
+    { }
 
     void Int(const char* name, long long value) override { Add(name, std::to_string(value)); }
     void Real(const char* name, double value) override { Add(name, FormatReal(value)); }

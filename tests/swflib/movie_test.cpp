@@ -1,8 +1,8 @@
 // The whole movie: opening, saving (compressed as read), copying, what the file holds around its tags, and the
 // tool's dump, save and log commands.
 #include "Compression.h"
-#include "MovieCommands.h"
 #include "Movie.h"
+#include "MovieCommands.h"
 #include "ObjectDump.h"
 #include "TagCodes.h"
 #include "Tags.h"
@@ -18,8 +18,8 @@ using namespace testsupport;
 
 namespace {
 
-const Bytes kTags = Concat({Tag(kTagSetBackgroundColor, {0x33, 0x66, 0x99}), Tag(kTagDoAction, {0x07, 0x00}),
-                            Tag(kTagShowFrame), Tag(kTagEnd)});
+const Bytes kTags = Concat({ Tag(kTagSetBackgroundColor, { 0x33, 0x66, 0x99 }), Tag(kTagDoAction, { 0x07, 0x00 }),
+    Tag(kTagShowFrame), Tag(kTagEnd) });
 
 // The movie with its body after byte 8 compressed as the signature says.
 Bytes Compressed(const Bytes& plain, bool lzma)
@@ -75,8 +75,8 @@ TEST(Movie, SavesCompressedTheWayItWasRead)
         const char* name;
         Bytes file;
         uint8_t signature;
-    } cases[] = {{"uncompressed", plain, 'F'}, {"zlib", Compressed(plain, false), 'C'},
-                 {"lzma", Compressed(plain, true), 'Z'}};
+    } cases[] = { { "uncompressed", plain, 'F' }, { "zlib", Compressed(plain, false), 'C' },
+        { "lzma", Compressed(plain, true), 'Z' } };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         CSWF movie;
@@ -100,7 +100,7 @@ TEST(Movie, SavesCompressedTheWayItWasRead)
 TEST(Movie, KeepsWhatTheFileHoldsAroundItsTags)
 {
     // Bytes after the End tag come back after it.
-    const Bytes trailing = Concat({Movie(kTags), {0xDE, 0xAD}});
+    const Bytes trailing = Concat({ Movie(kTags), { 0xDE, 0xAD } });
     Bytes withTrailing = trailing;
     withTrailing[4] = static_cast<uint8_t>(trailing.size());
     CSWF movie;
@@ -109,20 +109,20 @@ TEST(Movie, KeepsWhatTheFileHoldsAroundItsTags)
     EXPECT_EQ(Save(movie), withTrailing);
 
     // A list that simply stopped is saved as it was read, without an End tag.
-    const Bytes noEnd = Movie(Concat({Tag(kTagShowFrame)}));
+    const Bytes noEnd = Movie(Concat({ Tag(kTagShowFrame) }));
     CSWF open;
     ASSERT_EQ(Open(open, noEnd), 1);
     EXPECT_FALSE(open.m_pTrailing);
     EXPECT_EQ(Save(open), noEnd);
 
     // A tag running past the file ends the list (with an End tag on saving); its bytes are kept after it.
-    const Bytes cutTag = {0x3F, 0x03, 0xFF, 0x00, 0x00, 0x00, 0x01};
-    const Bytes cut = Movie(Concat({Tag(kTagShowFrame), cutTag}));
+    const Bytes cutTag = { 0x3F, 0x03, 0xFF, 0x00, 0x00, 0x00, 0x01 };
+    const Bytes cut = Movie(Concat({ Tag(kTagShowFrame), cutTag }));
     CSWF partial;
     ASSERT_EQ(Open(partial, cut), 1);
     ASSERT_TRUE(partial.m_pTrailing);
     EXPECT_EQ(partial.GetTags()->GetItemCount(), 1);
-    const Bytes repaired = Movie(Concat({Tag(kTagShowFrame), Tag(kTagEnd), cutTag}));
+    const Bytes repaired = Movie(Concat({ Tag(kTagShowFrame), Tag(kTagEnd), cutTag }));
     EXPECT_EQ(Save(partial), repaired);
     CSWF reopened;
     ASSERT_EQ(Open(reopened, repaired), 1);
@@ -131,10 +131,11 @@ TEST(Movie, KeepsWhatTheFileHoldsAroundItsTags)
 
 TEST(Movie, CopyIsDeepAndOutlivesTheOriginal)
 {
-    const Bytes file = Movie(Concat({Tag(kTagFrameLabel, {'a', 0x00, 0x01}), Tag(kTagDefineSprite,
-                                     Concat({{0x01, 0x00, 0x01, 0x00}, Tag(kTagShowFrame), Tag(kTagEnd)})),
-                                     Tag(kTagShowFrame), Tag(kTagEnd)}),
-                                1, 5);
+    const Bytes file
+        = Movie(Concat({ Tag(kTagFrameLabel, { 'a', 0x00, 0x01 }),
+                    Tag(kTagDefineSprite, Concat({ { 0x01, 0x00, 0x01, 0x00 }, Tag(kTagShowFrame), Tag(kTagEnd) })),
+                    Tag(kTagShowFrame), Tag(kTagEnd) }),
+            1, 5);
     auto original = std::make_unique<CSWF>();
     ASSERT_EQ(Open(*original, file), 1);
     const Bytes saved = Save(*original);
@@ -160,10 +161,10 @@ TEST(Movie, RefusesWhatIsNotAMovie)
         const char* name;
         Bytes file;
     } cases[] = {
-        {"empty", {}},
-        {"text", {'h', 'e', 'l', 'l', 'o', '\n'}},
-        {"encrypted signature", {'c', 'W', 'S', 6, 20, 0, 0, 0, 0, 0, 0, 0}},
-        {"zlib body that is not zlib", {'C', 'W', 'S', 6, 40, 0, 0, 0, 1, 2, 3, 4, 5, 6, 7, 8}},
+        { "empty", {} },
+        { "text", { 'h', 'e', 'l', 'l', 'o', '\n' } },
+        { "encrypted signature", { 'c', 'W', 'S', 6, 20, 0, 0, 0, 0, 0, 0, 0 } },
+        { "zlib body that is not zlib", { 'C', 'W', 'S', 6, 40, 0, 0, 0, 1, 2, 3, 4, 5, 6, 7, 8 } },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -194,7 +195,7 @@ TEST(MovieCommands, DumpSaveAndLog)
 {
     TempDir dir;
     const std::string good = Write(dir, "good.swf", Compressed(Movie(kTags), false));
-    const std::string bad = Write(dir, "bad.swf", {'n', 'o', 'p', 'e'});
+    const std::string bad = Write(dir, "bad.swf", { 'n', 'o', 'p', 'e' });
     // Runs a command with fresh output files; the exit status and what it printed.
     auto run = [](const std::function<int(FILE*, FILE*)>& command) {
         FILE* out = std::tmpfile();
@@ -205,7 +206,7 @@ TEST(MovieCommands, DumpSaveAndLog)
         text.resize(std::fread(text.data(), 1, text.size(), out));
         std::fclose(out);
         std::fclose(err);
-        return std::pair{status, text};
+        return std::pair { status, text };
     };
 
     const auto [dumpStatus, dump] = run([&](FILE* out, FILE* err) { return RunDump(good, false, out, err); });
@@ -229,8 +230,8 @@ TEST(MovieCommands, DumpSaveAndLog)
     FILE* quiet = std::tmpfile();
     EXPECT_EQ(RunSave(good, saved, SaveCompression::AsRead, quiet), 0);
     EXPECT_EQ(ReadFile(saved)[0], 'C');
-    for (auto [compression, signature] : {std::pair{SaveCompression::None, 'F'}, {SaveCompression::Lzma, 'Z'},
-                                          {SaveCompression::Zlib, 'C'}}) {
+    for (auto [compression, signature] :
+        { std::pair { SaveCompression::None, 'F' }, { SaveCompression::Lzma, 'Z' }, { SaveCompression::Zlib, 'C' } }) {
         EXPECT_EQ(RunSave(good, saved, compression, quiet), 0);
         EXPECT_EQ(ReadFile(saved)[0], signature);
         CSWF reread;
@@ -243,7 +244,7 @@ TEST(MovieCommands, DumpSaveAndLog)
 
 TEST(MovieCommands, UsageErrorsExitWithTwo)
 {
-    for (const char* args : {"dump", "dump a b", "save only-one", "save --compress gzip a b", "log", "dump --x a"}) {
+    for (const char* args : { "dump", "dump a b", "save only-one", "save --compress gzip a b", "log", "dump --x a" }) {
         const std::string command = std::string(REELFINCH_SWF_TOOL) + " " + args + " >/dev/null 2>&1";
         const int raw = std::system(command.c_str());
         EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 2) << args;
