@@ -33,11 +33,14 @@ void JPEGErrorExit(j_common_ptr info)
     longjmp(reinterpret_cast<JPEGErrorManager*>(info->err)->jump, 1);
 }
 
-void JPEGSilence(j_common_ptr, int) { }
-void JPEGNoOutput(j_common_ptr) { }
+void JPEGSilence(j_common_ptr, int)
+{ }
+void JPEGNoOutput(j_common_ptr)
+{ }
 
 // Joins the tables and the image data into one JPEG stream. Movie writers put an end-of-image and a new
-// start-of-image between them, and often one more pair at the very start of the data; every such pair is dropped.
+// start-of-image between them, and often one more pair at the very start of the data; every such pair is dropped,
+// and whatever start and end markers then lead the stream become one start-of-image.
 std::vector<uint8_t> JoinJPEG(const uint8_t* tables, size_t tablesSize, const uint8_t* data, size_t size)
 {
     std::vector<uint8_t> joined;
@@ -46,21 +49,22 @@ std::vector<uint8_t> JoinJPEG(const uint8_t* tables, size_t tablesSize, const ui
         joined.insert(joined.end(), tables, tables + tablesSize);
     if (data)
         joined.insert(joined.end(), data, data + size);
-    std::vector<uint8_t> out;
-    out.reserve(joined.size());
+    std::vector<uint8_t> pairsDropped;
+    pairsDropped.reserve(joined.size());
     for (size_t i = 0; i < joined.size(); ++i) {
         if (i + 3 < joined.size() && joined[i] == kMarkerPrefix && joined[i + 1] == kMarkerEOI
             && joined[i + 2] == kMarkerPrefix && joined[i + 3] == kMarkerSOI) {
             i += 3;
-            // The stream must still start with its own start-of-image.
-            if (out.empty()) {
-                out.push_back(kMarkerPrefix);
-                out.push_back(kMarkerSOI);
-            }
             continue;
         }
-        out.push_back(joined[i]);
+        pairsDropped.push_back(joined[i]);
     }
+    size_t start = 0;
+    while (start + 1 < pairsDropped.size() && pairsDropped[start] == kMarkerPrefix
+        && (pairsDropped[start + 1] == kMarkerSOI || pairsDropped[start + 1] == kMarkerEOI))
+        start += 2;
+    std::vector<uint8_t> out { kMarkerPrefix, kMarkerSOI };
+    out.insert(out.end(), pairsDropped.begin() + long(start), pairsDropped.end());
     return out;
 }
 
@@ -228,7 +232,7 @@ cairo_surface_t* DecodeJPEGTag(const CDumpItem* jpeg, const CTag* tables)
     if (auto* t = dynamic_cast<const CJPEGTablesTag*>(tables))
         tableBytes = BytesOf(t->m_pData.get());
     return DecodeJPEG(tableBytes ? tableBytes->GetBuffer() : nullptr, tableBytes ? tableBytes->GetSize() : 0,
-                      bytes->GetBuffer(), bytes->GetSize());
+        bytes->GetBuffer(), bytes->GetSize());
 }
 
 // Applies DefineBitsJPEG3's alpha plane, one byte per pixel; the colours become premultiplied.

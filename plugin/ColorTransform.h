@@ -39,7 +39,7 @@ struct ColorTransform {
     RGBA apply(const RGBA& c) const
     {
         return { std::clamp(c.r * mr + ar, 0.0, 1.0), std::clamp(c.g * mg + ag, 0.0, 1.0),
-                 std::clamp(c.b * mb + ab, 0.0, 1.0), std::clamp(c.a * ma + aa, 0.0, 1.0) };
+            std::clamp(c.b * mb + ab, 0.0, 1.0), std::clamp(c.a * ma + aa, 0.0, 1.0) };
     }
 };
 

@@ -48,7 +48,7 @@ cairo_matrix_t MatrixFromItem(const CMatrixItem* item)
     cairo_matrix_init_identity(&m);
     if (item)
         cairo_matrix_init(&m, item->m_ScaleX, item->m_RotateSkew0, item->m_RotateSkew1, item->m_ScaleY,
-                          item->m_TranslateX, item->m_TranslateY);
+            item->m_TranslateX, item->m_TranslateY);
     return m;
 }
 
@@ -142,7 +142,12 @@ MoviePlayer::~MoviePlayer() = default;
 bool MoviePlayer::load(const uint8_t* data, size_t size)
 {
     m_Movie.reset();
-    if (!data || size == 0 || size > UINT32_MAX)
+    if (!data || size < kSWFHeaderSize || size > UINT32_MAX)
+        return false;
+    // Only the three movie signatures: "FWS", "CWS" (zlib) and "ZWS" (LZMA).
+    const bool signature = (data[0] == kSignatureUncompressed || data[0] == kSignatureZlib || data[0] == kSignatureLzma)
+        && (data[1] | (data[2] << 8)) == kSignatureWS;
+    if (!signature)
         return false;
     CSWFStream stream;
     if (!stream.SetSize(static_cast<unsigned long>(size)))
@@ -151,9 +156,9 @@ bool MoviePlayer::load(const uint8_t* data, size_t size)
     stream.SetPosition(0);
     auto movie = std::make_unique<CSWF>();
     // A movie whose body breaks off part-way still plays what was read; only an unreadable header is refused.
-    movie->ReadSWF(&stream);
+    const bool complete = movie->ReadSWF(&stream) != 0;
     CHeaderItem* header = movie->GetHeader();
-    if (!header || !header->m_pFrameRect || !movie->GetTags())
+    if (!header || !header->m_pFrameRect || !movie->GetTags() || (!complete && movie->GetTags()->GetItemCount() == 0))
         return false;
     m_Movie = std::move(movie);
     const CRectItem* frame = header->m_pFrameRect.get();
@@ -162,8 +167,8 @@ bool MoviePlayer::load(const uint8_t* data, size_t size)
     m_Frame[2] = frame->m_XMax;
     m_Frame[3] = frame->m_YMax;
     std::copy(m_Frame, m_Frame + 4, m_Zoom);
-    m_FrameRate = header->m_FrameRate > 0 && std::isfinite(header->m_FrameRate) ? header->m_FrameRate
-                                                                                : kDefaultFrameRate;
+    m_FrameRate
+        = header->m_FrameRate > 0 && std::isfinite(header->m_FrameRate) ? header->m_FrameRate : kDefaultFrameRate;
     buildTimeline(m_RootTimeline, m_Movie->GetTags(), true);
     m_Root = SpriteInstance {};
     m_Root.timeline = &m_RootTimeline;
@@ -208,8 +213,8 @@ void MoviePlayer::buildTimeline(Timeline& timeline, const CTagsItem* tags, bool 
                 timeline.labels.emplace(label->m_pLabel->GetStr(), int(timeline.frames.size()) - 1);
             continue;
         }
-        if (code == kTagPlaceObject || code == kTagPlaceObject2 || code == kTagRemoveObject
-            || code == kTagRemoveObject2 || code == kTagDoAction)
+        if (code == kTagPlaceObject || code == kTagPlaceObject2 || code == kTagRemoveObject || code == kTagRemoveObject2
+            || code == kTagDoAction)
             timeline.frames.back().push_back(tag);
     }
     // The tags after the last ShowFrame belong to no shown frame.
@@ -446,8 +451,8 @@ void MoviePlayer::runActions(SpriteInstance& sprite, const CActionsItem* actions
             break;
         case kActionPush:
             havePushed = false;
-            if (auto* push = dynamic_cast<const CPushAction*>(action); push && push->m_pValues
-                && push->m_pValues->GetItemCount() > 0) {
+            if (auto* push = dynamic_cast<const CPushAction*>(action);
+                push && push->m_pValues && push->m_pValues->GetItemCount() > 0) {
                 const CSWFItem* last = push->m_pValues->GetItem(push->m_pValues->GetItemCount() - 1);
                 if (auto* s = dynamic_cast<const CPOString*>(last)) {
                     pushedString = s->m_pValue ? s->m_pValue->GetStr() : std::string();
@@ -473,7 +478,7 @@ void MoviePlayer::runActions(SpriteInstance& sprite, const CActionsItem* actions
                     if (label != sprite.timeline->labels.end())
                         frame = label->second;
                     else if (!pushedString.empty() && std::all_of(pushedString.begin(), pushedString.end(), ::isdigit)
-                             && pushedString.size() < 6)
+                        && pushedString.size() < 6)
                         frame = std::stoi(pushedString) - 1;
                 }
                 sprite.playing = (go->m_Flags & kGotoFrame2Play) != 0;
@@ -575,12 +580,14 @@ bool MoviePlayer::zoom(int percent)
     }
     const int64_t cx = (int64_t(m_Zoom[0]) + m_Zoom[2]) / 2;
     const int64_t cy = (int64_t(m_Zoom[1]) + m_Zoom[3]) / 2;
-    const int64_t halfW = std::clamp<int64_t>((int64_t(m_Zoom[2]) - m_Zoom[0]) * percent / 200, kMinZoomSide, INT32_MAX / 4);
-    const int64_t halfH = std::clamp<int64_t>((int64_t(m_Zoom[3]) - m_Zoom[1]) * percent / 200, kMinZoomSide, INT32_MAX / 4);
+    const int64_t halfW
+        = std::clamp<int64_t>((int64_t(m_Zoom[2]) - m_Zoom[0]) * percent / 200, kMinZoomSide, INT32_MAX / 4);
+    const int64_t halfH
+        = std::clamp<int64_t>((int64_t(m_Zoom[3]) - m_Zoom[1]) * percent / 200, kMinZoomSide, INT32_MAX / 4);
     return setZoomRect(int32_t(std::clamp<int64_t>(cx - halfW, INT32_MIN, INT32_MAX)),
-                       int32_t(std::clamp<int64_t>(cy - halfH, INT32_MIN, INT32_MAX)),
-                       int32_t(std::clamp<int64_t>(cx + halfW, INT32_MIN, INT32_MAX)),
-                       int32_t(std::clamp<int64_t>(cy + halfH, INT32_MIN, INT32_MAX)));
+        int32_t(std::clamp<int64_t>(cy - halfH, INT32_MIN, INT32_MAX)),
+        int32_t(std::clamp<int64_t>(cx + halfW, INT32_MIN, INT32_MAX)),
+        int32_t(std::clamp<int64_t>(cy + halfH, INT32_MIN, INT32_MAX)));
 }
 
 bool MoviePlayer::pan(int32_t x, int32_t y, int mode, int viewWidth, int viewHeight)
@@ -628,11 +635,11 @@ void MoviePlayer::draw(const DrawTarget& target)
         return;
     Renderer renderer(*this, *m_Bitmaps);
     renderer.draw(target, viewMatrix(target.area.right - target.area.left, target.area.bottom - target.area.top),
-                  isLoaded() ? m_BackgroundColor : 0xFF000000u);
+        isLoaded() ? m_BackgroundColor : 0xFF000000u);
 }
 
-bool MoviePlayer::updateButtons(SpriteInstance& sprite, const cairo_matrix_t& parent, double x, double y, bool down,
-                                bool& changed, bool& found)
+bool MoviePlayer::updateButtons(
+    SpriteInstance& sprite, const cairo_matrix_t& parent, double x, double y, bool down, bool& changed, bool& found)
 {
     // Front to back: the topmost button under the mouse takes it.
     for (auto it = sprite.displayList.rbegin(); it != sprite.displayList.rend(); ++it) {

@@ -154,7 +154,7 @@ private:
     bool seek(SpriteInstance& sprite, int frame);
     cairo_matrix_t viewMatrix(int viewWidth, int viewHeight) const;
     bool updateButtons(SpriteInstance& sprite, const cairo_matrix_t& parent, double x, double y, bool down,
-                       bool& changed, bool& found);
+        bool& changed, bool& found);
 
     std::unique_ptr<CSWF> m_Movie;
     std::map<uint16_t, const CTag*> m_Characters;

@@ -87,8 +87,17 @@ bool NoSetProperty(NPObject*, NPIdentifier, const NPVariant*)
 }
 
 NPClass g_scriptClass = {
-    NP_CLASS_STRUCT_VERSION, AllocateObject, DeallocateObject, InvalidateObject, HasMethod, Invoke, NoDefault,
-    NoProperty, NoGetProperty, NoSetProperty, NoProperty,
+    NP_CLASS_STRUCT_VERSION,
+    AllocateObject,
+    DeallocateObject,
+    InvalidateObject,
+    HasMethod,
+    Invoke,
+    NoDefault,
+    NoProperty,
+    NoGetProperty,
+    NoSetProperty,
+    NoProperty,
 };
 
 // Text of a string argument, without the terminating NUL its length may count.
@@ -97,7 +106,8 @@ bool StringArg(const NPVariant& v, std::string& out)
     if (v.type != NPVariantType_String)
         return false;
     const NPString& s = v.value.stringValue;
-    out.assign(s.UTF8Characters ? s.UTF8Characters : "", s.UTF8Characters ? strnlen(s.UTF8Characters, s.UTF8Length) : 0);
+    out.assign(
+        s.UTF8Characters ? s.UTF8Characters : "", s.UTF8Characters ? strnlen(s.UTF8Characters, s.UTF8Length) : 0);
     return true;
 }
 
@@ -130,14 +140,14 @@ bool HasScheme(const std::string& url)
     const size_t colon = url.find(':');
     if (colon == std::string::npos || colon == 0)
         return false;
-    return std::all_of(url.begin(), url.begin() + long(colon), [](unsigned char c) {
-        return std::isalnum(c) || c == '+' || c == '-' || c == '.';
-    });
+    return std::all_of(url.begin(), url.begin() + long(colon),
+        [](unsigned char c) { return std::isalnum(c) || c == '+' || c == '-' || c == '.'; });
 }
 
 std::string StripFileScheme(const std::string& url)
 {
-    if (url.size() >= std::strlen(kFileScheme) && EqualsIgnoringCase(url.substr(0, std::strlen(kFileScheme)), kFileScheme)) {
+    if (url.size() >= std::strlen(kFileScheme)
+        && EqualsIgnoringCase(url.substr(0, std::strlen(kFileScheme)), kFileScheme)) {
         std::string path = url.substr(std::strlen(kFileScheme));
         // file:///path and file://localhost/path name the same file as /path.
         if (path.rfind("//", 0) == 0) {
@@ -231,7 +241,8 @@ bool RequestAllowedUnderLocalSecurity(const std::string& moviePath, const std::s
     std::string normalisedFolder;
     if (!NormalisePath(joined, normalised) || !NormalisePath(folder, normalisedFolder))
         return false;
-    return normalised.size() > normalisedFolder.size() && normalised.compare(0, normalisedFolder.size(), normalisedFolder) == 0
+    return normalised.size() > normalisedFolder.size()
+        && normalised.compare(0, normalisedFolder.size(), normalisedFolder) == 0
         && normalised[normalisedFolder.size()] == '/';
 }
 
@@ -367,16 +378,18 @@ void PluginInstance::draw()
     target.width = port->pixelWidth;
     target.height = port->pixelHeight;
     target.stride = map.rowBytes;
-    target.area = { -m_Port.portx, -m_Port.porty, -m_Port.portx + int(m_Window.width), -m_Port.porty + int(m_Window.height) };
+    target.area
+        = { -m_Port.portx, -m_Port.porty, -m_Port.portx + int(m_Window.width), -m_Port.porty + int(m_Window.height) };
     // The window's clip rectangle (pixel map coordinates) and the port's clip region (local coordinates).
     const PixelRect windowClip { m_Window.clipRect.left, m_Window.clipRect.top, m_Window.clipRect.right,
-                                 m_Window.clipRect.bottom };
+        m_Window.clipRect.bottom };
     const int localToPixelX = -port->portBounds.left;
     const int localToPixelY = -port->portBounds.top;
     for (const Rect& r : port->clipRgn.rects) {
-        PixelRect p { std::max(int(r.left) + localToPixelX, windowClip.left), std::max(int(r.top) + localToPixelY, windowClip.top),
-                      std::min(int(r.right) + localToPixelX, windowClip.right),
-                      std::min(int(r.bottom) + localToPixelY, windowClip.bottom) };
+        PixelRect p { std::max(int(r.left) + localToPixelX, windowClip.left),
+            std::max(int(r.top) + localToPixelY, windowClip.top),
+            std::min(int(r.right) + localToPixelX, windowClip.right),
+            std::min(int(r.bottom) + localToPixelY, windowClip.bottom) };
         if (!p.empty())
             target.clip.push_back(p);
     }
@@ -390,7 +403,7 @@ void PluginInstance::invalidate()
     if (!g_haveBrowser || !g_browser.invalidaterect || !m_HaveWindow)
         return;
     NPRect rect { 0, 0, uint16_t(std::min<uint32_t>(m_Window.height, UINT16_MAX)),
-                  uint16_t(std::min<uint32_t>(m_Window.width, UINT16_MAX)) };
+        uint16_t(std::min<uint32_t>(m_Window.width, UINT16_MAX)) };
     g_browser.invalidaterect(m_NPP, &rect);
 }
 
@@ -418,8 +431,20 @@ NPObject* PluginInstance::scriptableObject()
 namespace {
 
 constexpr const char* kMethodNames[] = {
-    "IsPlaying", "Play", "StopPlay", "TotalFrames", "CurrentFrame", "GotoFrame", "Rewind",
-    "Back", "Forward", "Pan", "Zoom", "SetZoomRect", "TSetProperty", "TGetProperty",
+    "IsPlaying",
+    "Play",
+    "StopPlay",
+    "TotalFrames",
+    "CurrentFrame",
+    "GotoFrame",
+    "Rewind",
+    "Back",
+    "Forward",
+    "Pan",
+    "Zoom",
+    "SetZoomRect",
+    "TSetProperty",
+    "TGetProperty",
 };
 
 } // namespace

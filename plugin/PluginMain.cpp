@@ -68,7 +68,8 @@ NPError DestroyStream(NPP npp, NPStream* stream, NPReason reason)
     return NPERR_NO_ERROR;
 }
 
-void StreamAsFile(NPP, NPStream*, const char*) { }
+void StreamAsFile(NPP, NPStream*, const char*)
+{ }
 
 int32_t WriteReady(NPP npp, NPStream* stream)
 {
@@ -82,7 +83,8 @@ int32_t Write(NPP npp, NPStream* stream, int32_t offset, int32_t len, void* buff
     return instance && stream ? instance->write(stream, offset, len, buffer) : -1;
 }
 
-void Print(NPP, NPPrint*) { }
+void Print(NPP, NPPrint*)
+{ }
 
 int16_t HandleEvent(NPP npp, void* event)
 {
@@ -90,7 +92,8 @@ int16_t HandleEvent(NPP npp, void* event)
     return instance && event ? instance->handleEvent(*static_cast<const EventRecord*>(event)) : 0;
 }
 
-void URLNotify(NPP, const char*, NPReason, void*) { }
+void URLNotify(NPP, const char*, NPReason, void*)
+{ }
 
 NPError GetValue(NPP npp, NPPVariable variable, void* value)
 {

@@ -35,7 +35,8 @@ RGBA ToRGBA(const CColorItem* color)
     if (!color)
         return {};
     const tRGBARec c = color->GetRGBA();
-    return { c.red / kColorMax, c.green / kColorMax, c.blue / kColorMax, color->m_HasAlpha ? c.alpha / kColorMax : 1.0 };
+    return { c.red / kColorMax, c.green / kColorMax, c.blue / kColorMax,
+        color->m_HasAlpha ? c.alpha / kColorMax : 1.0 };
 }
 
 RGBA Mix(const RGBA& a, const RGBA& b, double t)
@@ -49,7 +50,7 @@ cairo_matrix_t ToMatrix(const CMatrixItem* item)
     cairo_matrix_init_identity(&m);
     if (item)
         cairo_matrix_init(&m, item->m_ScaleX, item->m_RotateSkew0, item->m_RotateSkew1, item->m_ScaleY,
-                          item->m_TranslateX, item->m_TranslateY);
+            item->m_TranslateX, item->m_TranslateY);
     return m;
 }
 
@@ -57,7 +58,7 @@ cairo_matrix_t MixMatrix(const cairo_matrix_t& a, const cairo_matrix_t& b, doubl
 {
     cairo_matrix_t m;
     cairo_matrix_init(&m, a.xx + (b.xx - a.xx) * t, a.yx + (b.yx - a.yx) * t, a.xy + (b.xy - a.xy) * t,
-                      a.yy + (b.yy - a.yy) * t, a.x0 + (b.x0 - a.x0) * t, a.y0 + (b.y0 - a.y0) * t);
+        a.yy + (b.yy - a.yy) * t, a.x0 + (b.x0 - a.x0) * t, a.y0 + (b.y0 - a.y0) * t);
     return m;
 }
 
@@ -77,8 +78,7 @@ FillDef ToFill(const CFillStyleItem* style)
             return fill;
         fill.kind = type == kFillLinearGradient ? FillDef::Linear : FillDef::Radial;
         fill.matrix = ToMatrix(gradient->m_pMatrix.get());
-        const CGradRecordsItem* records
-            = gradient->m_pGradient ? gradient->m_pGradient->m_pGradRecords.get() : nullptr;
+        const CGradRecordsItem* records = gradient->m_pGradient ? gradient->m_pGradient->m_pGradRecords.get() : nullptr;
         for (int i = 0; records && i < records->GetItemCount(); ++i)
             if (auto* record = dynamic_cast<const CGradRecordItem*>(records->GetItem(i)))
                 fill.stops.emplace_back(record->m_Ratio / kRatioMax, ToRGBA(record->m_pColor.get()));
@@ -90,8 +90,8 @@ FillDef ToFill(const CFillStyleItem* style)
         fill.bitmapId = bitmap->m_BitMapID;
         fill.matrix = ToMatrix(bitmap->m_pMatrix.get());
         fill.repeat = type == kFillTiledBitmap;
-        fill.smooth = style->m_RawFillStyleType != kFillTiledBitmapHard
-            && style->m_RawFillStyleType != kFillClippedBitmapHard;
+        fill.smooth
+            = style->m_RawFillStyleType != kFillTiledBitmapHard && style->m_RawFillStyleType != kFillClippedBitmapHard;
     }
     return fill;
 }
@@ -112,8 +112,9 @@ FillDef ToMorphFill(const CMorphFillStyleItem* style, double t)
         const CMorphGradientItem* records = gradient->m_pGradient.get();
         for (int i = 0; records && i < records->GetItemCount(); ++i)
             if (auto* record = dynamic_cast<const CMorphGradRecordItem*>(records->GetItem(i)))
-                fill.stops.emplace_back((record->m_StartRatio + (record->m_EndRatio - record->m_StartRatio) * t) / kRatioMax,
-                                        Mix(ToRGBA(record->m_pStartColor.get()), ToRGBA(record->m_pEndColor.get()), t));
+                fill.stops.emplace_back(
+                    (record->m_StartRatio + (record->m_EndRatio - record->m_StartRatio) * t) / kRatioMax,
+                    Mix(ToRGBA(record->m_pStartColor.get()), ToRGBA(record->m_pEndColor.get()), t));
     } else if (auto* bitmap = dynamic_cast<const CMorphFillBitMapItem*>(object)) {
         fill.kind = FillDef::Bitmap;
         fill.bitmapId = bitmap->m_BitMapID;
@@ -199,7 +200,7 @@ void AddFillPath(cairo_t* cr, std::vector<Edge>& edges)
             const Edge& e = edges[current];
             if (e.curved) {
                 cairo_curve_to(cr, e.x0 + 2.0 / 3 * (e.cx - e.x0), e.y0 + 2.0 / 3 * (e.cy - e.y0),
-                               e.x1 + 2.0 / 3 * (e.cx - e.x1), e.y1 + 2.0 / 3 * (e.cy - e.y1), e.x1, e.y1);
+                    e.x1 + 2.0 / 3 * (e.cx - e.x1), e.y1 + 2.0 / 3 * (e.cy - e.y1), e.x1, e.y1);
             } else {
                 cairo_line_to(cr, e.x1, e.y1);
             }
@@ -230,7 +231,7 @@ void AddLinePath(cairo_t* cr, const std::vector<Edge>& edges)
         open = true;
         if (e.curved)
             cairo_curve_to(cr, e.x0 + 2.0 / 3 * (e.cx - e.x0), e.y0 + 2.0 / 3 * (e.cy - e.y0),
-                           e.x1 + 2.0 / 3 * (e.cx - e.x1), e.y1 + 2.0 / 3 * (e.cy - e.y1), e.x1, e.y1);
+                e.x1 + 2.0 / 3 * (e.cx - e.x1), e.y1 + 2.0 / 3 * (e.cy - e.y1), e.x1, e.y1);
         else
             cairo_line_to(cr, e.x1, e.y1);
         lastX = e.x1;
@@ -281,8 +282,8 @@ cairo_surface_t* TransformedCopy(cairo_surface_t* source, const ColorTransform& 
 
 } // namespace
 
-std::vector<ShapeLayer> WalkShape(const CShapeItem* shape, const CFillStyleArrayItem* fills,
-                                  const CLineStyleArrayItem* lines, const RGBA* solid)
+std::vector<ShapeLayer> WalkShape(
+    const CShapeItem* shape, const CFillStyleArrayItem* fills, const CLineStyleArrayItem* lines, const RGBA* solid)
 {
     std::vector<ShapeLayer> layers(1);
     AddFills(layers.back().fills, fills, solid);
@@ -337,19 +338,18 @@ std::vector<ShapeLayer> WalkShape(const CShapeItem* shape, const CFillStyleArray
 }
 
 Renderer::Renderer(MoviePlayer& movie, BitmapCache& bitmaps)
-    : m_Movie(movie), m_Bitmaps(bitmaps)
-{
-}
+    : m_Movie(movie)
+    , m_Bitmaps(bitmaps)
+{ }
 
 void Renderer::draw(const DrawTarget& target, const cairo_matrix_t& view, uint32_t background)
 {
     cairo_surface_t* surface = cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(target.pixels),
-                                                                   CAIRO_FORMAT_ARGB32, target.width, target.height,
-                                                                   target.stride);
+        CAIRO_FORMAT_ARGB32, target.width, target.height, target.stride);
     cairo_t* cr = cairo_create(surface);
     // Only the plug-in's area, and of it only what the clip allows.
     cairo_rectangle(cr, target.area.left, target.area.top, target.area.right - target.area.left,
-                    target.area.bottom - target.area.top);
+        target.area.bottom - target.area.top);
     cairo_clip(cr);
     for (const PixelRect& r : target.clip)
         if (!r.empty())
@@ -357,7 +357,7 @@ void Renderer::draw(const DrawTarget& target, const cairo_matrix_t& view, uint32
     cairo_clip(cr);
     cairo_set_antialias(cr, m_Movie.quality() == Quality::Low ? CAIRO_ANTIALIAS_NONE : CAIRO_ANTIALIAS_DEFAULT);
     cairo_set_source_rgb(cr, ((background >> 16) & 0xFF) / kColorMax, ((background >> 8) & 0xFF) / kColorMax,
-                         (background & 0xFF) / kColorMax);
+        (background & 0xFF) / kColorMax);
     cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
     cairo_paint(cr);
     cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
@@ -375,8 +375,8 @@ void Renderer::draw(const DrawTarget& target, const cairo_matrix_t& view, uint32
     m_Temporary.clear();
 }
 
-void Renderer::drawList(cairo_t* cr, const SpriteInstance& sprite, const cairo_matrix_t& parent,
-                        const ColorTransform& cx, int nesting)
+void Renderer::drawList(
+    cairo_t* cr, const SpriteInstance& sprite, const cairo_matrix_t& parent, const ColorTransform& cx, int nesting)
 {
     const auto& list = sprite.displayList;
     for (auto it = list.begin(); it != list.end(); ++it) {
@@ -405,17 +405,17 @@ void Renderer::drawList(cairo_t* cr, const SpriteInstance& sprite, const cairo_m
     }
 }
 
-void Renderer::drawObject(cairo_t* cr, const DisplayObject& object, const cairo_matrix_t& parent,
-                          const ColorTransform& cx, int nesting)
+void Renderer::drawObject(
+    cairo_t* cr, const DisplayObject& object, const cairo_matrix_t& parent, const ColorTransform& cx, int nesting)
 {
     cairo_matrix_t m;
     cairo_matrix_multiply(&m, &object.matrix, &parent);
     drawCharacter(cr, object.characterId, m, cx.after(object.colorTransform), object.ratio, object.buttonState,
-                  object.sprite.get(), nesting);
+        object.sprite.get(), nesting);
 }
 
 void Renderer::drawCharacter(cairo_t* cr, uint16_t id, const cairo_matrix_t& m, const ColorTransform& cx,
-                             uint16_t ratio, int buttonState, const SpriteInstance* sprite, int nesting)
+    uint16_t ratio, int buttonState, const SpriteInstance* sprite, int nesting)
 {
     if (nesting > kMaxNesting)
         return;
@@ -476,7 +476,8 @@ std::vector<ShapeLayer> Renderer::morphLayers(const CTag* tag, uint16_t ratio)
         return layers;
     ShapeLayer& layer = layers.front();
     for (int i = 0; morph->m_pFillStyles && i < morph->m_pFillStyles->GetItemCount(); ++i)
-        layer.fills.push_back(ToMorphFill(dynamic_cast<const CMorphFillStyleItem*>(morph->m_pFillStyles->GetItem(i)), t));
+        layer.fills.push_back(
+            ToMorphFill(dynamic_cast<const CMorphFillStyleItem*>(morph->m_pFillStyles->GetItem(i)), t));
     for (int i = 0; morph->m_pLineStyles && i < morph->m_pLineStyles->GetItemCount(); ++i) {
         LineDef line;
         if (auto* style = dynamic_cast<const CMorphLineStyleItem*>(morph->m_pLineStyles->GetItem(i))) {
@@ -494,8 +495,7 @@ std::vector<ShapeLayer> Renderer::morphLayers(const CTag* tag, uint16_t ratio)
             const Edge& a = styled.edge;
             const Edge& b = end[index++];
             styled.edge = { a.x0 + (b.x0 - a.x0) * t, a.y0 + (b.y0 - a.y0) * t, a.cx + (b.cx - a.cx) * t,
-                            a.cy + (b.cy - a.cy) * t, a.x1 + (b.x1 - a.x1) * t, a.y1 + (b.y1 - a.y1) * t,
-                            a.curved || b.curved };
+                a.cy + (b.cy - a.cy) * t, a.x1 + (b.x1 - a.x1) * t, a.y1 + (b.y1 - a.y1) * t, a.curved || b.curved };
         }
     return layers;
 }
@@ -564,8 +564,8 @@ bool Renderer::setFillSource(cairo_t* cr, const FillDef& fill, const ColorTransf
     return false;
 }
 
-void Renderer::drawLayers(cairo_t* cr, const std::vector<ShapeLayer>& layers, const cairo_matrix_t& m,
-                          const ColorTransform& cx)
+void Renderer::drawLayers(
+    cairo_t* cr, const std::vector<ShapeLayer>& layers, const cairo_matrix_t& m, const ColorTransform& cx)
 {
     cairo_save(cr);
     cairo_set_matrix(cr, &m);
@@ -681,8 +681,8 @@ void Renderer::drawText(cairo_t* cr, const CTag* tag, const cairo_matrix_t& m, c
     }
 }
 
-void Renderer::drawButton(cairo_t* cr, const CTag* tag, const cairo_matrix_t& m, const ColorTransform& cx, int state,
-                          int nesting)
+void Renderer::drawButton(
+    cairo_t* cr, const CTag* tag, const cairo_matrix_t& m, const ColorTransform& cx, int state, int nesting)
 {
     const CButtonRecordsItem* records = nullptr;
     if (auto* b1 = dynamic_cast<const CDefineButtonTag*>(tag))
@@ -701,13 +701,13 @@ void Renderer::drawButton(cairo_t* cr, const CTag* tag, const cairo_matrix_t& m,
             shown.push_back(record);
     }
     std::stable_sort(shown.begin(), shown.end(),
-                     [](const CButtonRecord* a, const CButtonRecord* b) { return a->m_PlaceDepth < b->m_PlaceDepth; });
+        [](const CButtonRecord* a, const CButtonRecord* b) { return a->m_PlaceDepth < b->m_PlaceDepth; });
     for (const CButtonRecord* record : shown) {
         cairo_matrix_t local = ToMatrix(record->m_pMatrix.get());
         cairo_matrix_t placed;
         cairo_matrix_multiply(&placed, &local, &m);
-        drawCharacter(cr, record->m_CharacterID, placed, cx.after(ColorTransform::fromItem(record->m_pColorTransform.get())),
-                      0, kButtonUp, nullptr, nesting);
+        drawCharacter(cr, record->m_CharacterID, placed,
+            cx.after(ColorTransform::fromItem(record->m_pColorTransform.get())), 0, kButtonUp, nullptr, nesting);
     }
 }
 

@@ -28,17 +28,17 @@ public:
     bool buttonHit(const CTag* button, const cairo_matrix_t& matrix, double x, double y);
 
 private:
-    void drawList(cairo_t* cr, const SpriteInstance& sprite, const cairo_matrix_t& parent,
-                  const ColorTransform& cx, int nesting);
-    void drawObject(cairo_t* cr, const DisplayObject& object, const cairo_matrix_t& parent,
-                    const ColorTransform& cx, int nesting);
+    void drawList(
+        cairo_t* cr, const SpriteInstance& sprite, const cairo_matrix_t& parent, const ColorTransform& cx, int nesting);
+    void drawObject(
+        cairo_t* cr, const DisplayObject& object, const cairo_matrix_t& parent, const ColorTransform& cx, int nesting);
     void drawCharacter(cairo_t* cr, uint16_t id, const cairo_matrix_t& m, const ColorTransform& cx, uint16_t ratio,
-                       int buttonState, const SpriteInstance* sprite, int nesting);
-    void drawLayers(cairo_t* cr, const std::vector<ShapeLayer>& layers, const cairo_matrix_t& m,
-                    const ColorTransform& cx);
+        int buttonState, const SpriteInstance* sprite, int nesting);
+    void drawLayers(
+        cairo_t* cr, const std::vector<ShapeLayer>& layers, const cairo_matrix_t& m, const ColorTransform& cx);
     void drawText(cairo_t* cr, const CTag* tag, const cairo_matrix_t& m, const ColorTransform& cx);
-    void drawButton(cairo_t* cr, const CTag* tag, const cairo_matrix_t& m, const ColorTransform& cx, int state,
-                    int nesting);
+    void drawButton(
+        cairo_t* cr, const CTag* tag, const cairo_matrix_t& m, const ColorTransform& cx, int state, int nesting);
     bool setFillSource(cairo_t* cr, const FillDef& fill, const ColorTransform& cx);
     std::vector<ShapeLayer> morphLayers(const CTag* tag, uint16_t ratio);
     const std::vector<ShapeLayer>* shapeLayers(const CTag* tag);

@@ -53,6 +53,6 @@ struct ShapeLayer {
 // Walks shape records into layers. `fills` and `lines` are the shape's first style tables (may be null: glyph
 // shapes have none). `solid` (when given) replaces every fill with that colour, as text glyphs need.
 std::vector<ShapeLayer> WalkShape(const CShapeItem* shape, const CFillStyleArrayItem* fills,
-                                  const CLineStyleArrayItem* lines, const RGBA* solid = nullptr);
+    const CLineStyleArrayItem* lines, const RGBA* solid = nullptr);
 
 } // namespace reelfinch::plugin

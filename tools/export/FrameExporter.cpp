@@ -113,8 +113,8 @@ QImage ExportFrame(const QString& moviePath, const ExportOptions& options, QStri
         view->stopNullEvents();
         view->setFlashQuality(options.quality);
         // Frame by frame on a steady clock: each null event is one frame later than the one before.
-        const double rate = info.m_FrameRate > 0 && std::isfinite(info.m_FrameRate) ? info.m_FrameRate
-                                                                                    : kDefaultFrameRate;
+        const double rate
+            = info.m_FrameRate > 0 && std::isfinite(info.m_FrameRate) ? info.m_FrameRate : kDefaultFrameRate;
         const double ticksPerFrame = std::max(1.0, kTicksPerSecond / rate);
         double clock = 0;
         EventRecord event = NullEventAt(0);

@@ -14,8 +14,9 @@ constexpr int kExitFailure = 1;
 
 int Usage()
 {
-    std::fprintf(stderr, "usage: reelfinch-export MOVIE --frame N --out FILE.png [--size WxH] "
-                         "[--quality low|medium|high]\n");
+    std::fprintf(stderr,
+        "usage: reelfinch-export MOVIE --frame N --out FILE.png [--size WxH] "
+        "[--quality low|medium|high]\n");
     return kExitUsage;
 }
 

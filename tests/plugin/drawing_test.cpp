@@ -1,0 +1,411 @@
+// What the plug-in draws: each kind of shape fill, line styles, bitmaps, morphs, text, colour transforms, masks,
+// buttons and quality, from movies built with swflib, checked at chosen pixels.
+#include "Bitmaps.h"
+#include "PluginTestSupport.h"
+
+#include <zlib.h>
+
+using namespace plugintest;
+using reelfinch::plugin::MoviePlayer;
+using reelfinch::plugin::Quality;
+
+namespace {
+
+constexpr int kW = 100;
+constexpr int kH = 100;
+constexpr int T = kTwips;
+
+std::vector<uint8_t> Compress(const std::vector<uint8_t>& plain)
+{
+    uLongf size = compressBound(uLong(plain.size()));
+    std::vector<uint8_t> out(size);
+    compress2(out.data(), &size, plain.data(), uLong(plain.size()), 9);
+    out.resize(size);
+    return out;
+}
+
+void U16(std::vector<uint8_t>& out, uint16_t v)
+{
+    out.push_back(uint8_t(v));
+    out.push_back(uint8_t(v >> 8));
+}
+
+// A lossless bitmap tag body: 32-bit pixels given as ARGB (premultiplied for the alpha variant).
+std::vector<uint8_t> Lossless(uint16_t id, int w, int h, const std::vector<uint32_t>& argb)
+{
+    std::vector<uint8_t> plain;
+    for (uint32_t p : argb)
+        for (int shift : { 24, 16, 8, 0 })
+            plain.push_back(uint8_t(p >> shift));
+    std::vector<uint8_t> body;
+    U16(body, id);
+    body.push_back(5);
+    U16(body, uint16_t(w));
+    U16(body, uint16_t(h));
+    const auto z = Compress(plain);
+    body.insert(body.end(), z.begin(), z.end());
+    return body;
+}
+
+// A movie with one shape of the given fills covering (20,20)-(80,80) px over a grey stage.
+MoviePlayer& Show(MoviePlayer& player, MovieBuilder& movie)
+{
+    EXPECT_TRUE(Load(player, movie.finish()));
+    return player;
+}
+
+} // namespace
+
+TEST(PluginDrawing, SolidFillsOfEveryShapeVersionOverTheBackground)
+{
+    MovieBuilder movie(kW, kH);
+    movie.background(kGrey);
+    movie.rectShape(1, 0, 0, 20 * T, 20 * T, kRed, 1);
+    movie.rectShape(2, 0, 0, 20 * T, 20 * T, kGreen, 2);
+    movie.rectShape(3, 0, 0, 20 * T, 20 * T, { 0, 0, 255, 128 }, 3); // half-transparent blue
+    movie.place(1, 1, 10 * T, 10 * T);
+    movie.place(2, 2, 40 * T, 10 * T);
+    movie.place(3, 3, 70 * T, 10 * T);
+    movie.showFrame();
+    MoviePlayer player;
+    const Canvas c = Render(Show(player, movie), kW, kH);
+    EXPECT_TRUE(Near(c.at(20, 20), kRed));
+    EXPECT_TRUE(Near(c.at(50, 20), kGreen));
+    EXPECT_TRUE(Near(c.at(80, 20), { 0x20, 0x20, 0x9F }, 3));
+    EXPECT_TRUE(Near(c.at(5, 5), kGrey));
+    EXPECT_TRUE(Near(c.at(50, 80), kGrey));
+    EXPECT_EQ(c.at(50, 80) >> 24, 0xFFu) << "the stage is opaque";
+}
+
+TEST(PluginDrawing, TheShownRectangleFitsUniformlyAndCentres)
+{
+    // A 100x50 stage in a 200x200 window: twice the size, 50 pixels of band above and below.
+    MovieBuilder movie(100, 50);
+    movie.background(kGrey);
+    movie.rectShape(1, 0, 0, 50 * T, 50 * T, kRed);
+    movie.place(1, 1, 0, 0);
+    movie.showFrame();
+    MoviePlayer player;
+    Show(player, movie);
+    Canvas c = Render(player, 200, 200);
+    EXPECT_TRUE(Near(c.at(2, 52), kRed));
+    EXPECT_TRUE(Near(c.at(97, 147), kRed));
+    EXPECT_TRUE(Near(c.at(103, 100), kGrey));
+    EXPECT_TRUE(Near(c.at(50, 45), kGrey)) << "the band shows the background";
+
+    // The right half of the stage, zoomed: the red square leaves the picture, then comes back with Zoom(0).
+    ASSERT_TRUE(player.setZoomRect(50 * T, 0, 100 * T, 50 * T));
+    c = Render(player, 200, 200);
+    EXPECT_TRUE(Near(c.at(20, 100), kGrey));
+    EXPECT_FALSE(player.setZoomRect(10, 10, 10, 500)) << "an empty rectangle is refused";
+    ASSERT_TRUE(player.zoom(0));
+    c = Render(player, 200, 200);
+    EXPECT_TRUE(Near(c.at(20, 100), kRed));
+}
+
+TEST(PluginDrawing, LineStylesStrokeTheEdges)
+{
+    MovieBuilder movie(kW, kH);
+    movie.background(kWhite);
+    std::vector<std::unique_ptr<CFillStyleItem>> none;
+    movie.shape(1, 20 * T, 20 * T, 80 * T, 80 * T, std::move(none), 3, 6 * T, kBlue, false);
+    movie.place(1, 1, 0, 0);
+    movie.showFrame();
+    MoviePlayer player;
+    const Canvas c = Render(Show(player, movie), kW, kH);
+    EXPECT_TRUE(Near(c.at(20, 50), kBlue));
+    EXPECT_TRUE(Near(c.at(50, 79), kBlue));
+    EXPECT_TRUE(Near(c.at(50, 50), kWhite)) << "an outline only";
+}
+
+TEST(PluginDrawing, GradientsFollowTheirMatrix)
+{
+    // The gradient square (32768 twips) scaled to the 60-pixel shape and centred on it.
+    const float scale = 60.0f * T / 32768.0f;
+    auto matrix = Translate(50 * T, 50 * T, scale, scale);
+    MovieBuilder movie(kW, kH);
+    movie.background(kWhite);
+    std::vector<std::unique_ptr<CFillStyleItem>> linear;
+    linear.push_back(GradientFill(kFillLinearGradient, { { 0, kRed }, { 255, kBlue } }, *matrix, kStyleRGBA));
+    movie.shape(1, 20 * T, 20 * T, 80 * T, 80 * T, std::move(linear));
+    std::vector<std::unique_ptr<CFillStyleItem>> radial;
+    radial.push_back(GradientFill(kFillRadialGradient, { { 0, kGreen }, { 255, kBlack } }, *matrix, kStyleRGBA));
+    movie.shape(2, 20 * T, 20 * T, 80 * T, 80 * T, std::move(radial));
+    movie.place(1, 1, 0, 0);
+    movie.showFrame();
+    movie.remove(1);
+    movie.place(1, 2, 0, 0);
+    movie.showFrame();
+    MoviePlayer player;
+    Show(player, movie);
+    Canvas c = Render(player, kW, kH);
+    EXPECT_TRUE(Near(c.at(21, 50), kRed, 12));
+    EXPECT_TRUE(Near(c.at(78, 50), kBlue, 12));
+    EXPECT_TRUE(Near(c.at(50, 50), { 128, 0, 128 }, 12));
+    EXPECT_TRUE(Near(c.at(50, 21), { 128, 0, 128 }, 12)) << "constant across the gradient's direction";
+    ASSERT_TRUE(player.gotoFrame(1));
+    c = Render(player, kW, kH);
+    EXPECT_TRUE(Near(c.at(50, 50), kGreen, 12));
+    EXPECT_TRUE(Near(c.at(21, 21), kBlack, 12)) << "beyond the radius the last colour stays";
+}
+
+TEST(PluginDrawing, BitmapFillsOfEveryBitmapKind)
+{
+    // Each bitmap fills the 60-pixel shape, one bitmap pixel to 30 screen pixels (a 2x2 bitmap).
+    MovieBuilder movie(kW, kH);
+    movie.background(kGrey);
+    movie.raw(kTagDefineBitsLossless, Lossless(10, 2, 2, { 0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF }));
+    // The alpha variant: its right column transparent.
+    movie.raw(kTagDefineBitsLossless2, Lossless(11, 2, 2, { 0xFFFF0000, 0x00000000, 0xFF0000FF, 0x00000000 }));
+    const std::vector<uint8_t> jpeg = SolidJPEG(16, 16, { 200, 40, 40 });
+    std::vector<uint8_t> jpeg2;
+    U16(jpeg2, 12);
+    jpeg2.insert(jpeg2.end(), jpeg.begin(), jpeg.end());
+    movie.raw(kTagDefineBitsJPEG2, jpeg2);
+    // DefineBits shares the movie's tables: here empty ones, the image carrying its own after the usual marker pair.
+    movie.raw(kTagJPEGTables, { 0xFF, 0xD8, 0xFF, 0xD9 });
+    std::vector<uint8_t> bits;
+    U16(bits, 13);
+    bits.insert(bits.end(), { 0xFF, 0xD9, 0xFF, 0xD8 });
+    bits.insert(bits.end(), jpeg.begin(), jpeg.end());
+    movie.raw(kTagDefineBits, bits);
+    // DefineBitsJPEG3 with an alpha plane: opaque top half, transparent bottom half.
+    std::vector<uint8_t> jpeg3;
+    U16(jpeg3, 14);
+    for (int shift : { 0, 8, 16, 24 })
+        jpeg3.push_back(uint8_t(jpeg.size() >> shift));
+    jpeg3.insert(jpeg3.end(), jpeg.begin(), jpeg.end());
+    std::vector<uint8_t> alpha(16 * 16, 0);
+    std::fill(alpha.begin(), alpha.begin() + 16 * 8, 255);
+    const auto z = Compress(alpha);
+    jpeg3.insert(jpeg3.end(), z.begin(), z.end());
+    movie.raw(kTagDefineBitsJPEG3, jpeg3);
+
+    struct Case {
+        uint16_t bitmap;
+        float scale; // twips per bitmap pixel
+        int x, y;
+        Color expected;
+    };
+    const Case cases[] = {
+        { 10, 30 * T, 30, 30, kRed },
+        { 10, 30 * T, 70, 30, kGreen },
+        { 10, 30 * T, 30, 70, kBlue },
+        { 11, 30 * T, 30, 30, kRed },
+        { 11, 30 * T, 70, 30, kGrey },
+        { 12, 60.0f * T / 16, 50, 50, { 200, 40, 40 } },
+        { 13, 60.0f * T / 16, 50, 50, { 200, 40, 40 } },
+        { 14, 60.0f * T / 16, 50, 30, { 200, 40, 40 } },
+        { 14, 60.0f * T / 16, 50, 70, kGrey },
+    };
+    uint16_t id = 1;
+    for (const Case& k : cases) {
+        auto matrix = Translate(20 * T, 20 * T, k.scale, k.scale);
+        std::vector<std::unique_ptr<CFillStyleItem>> fills;
+        fills.push_back(BitmapFill(kFillClippedBitmap, k.bitmap, *matrix, kStyleRGBA));
+        movie.shape(id, 20 * T, 20 * T, 80 * T, 80 * T, std::move(fills));
+        movie.place(1, id, 0, 0);
+        movie.showFrame();
+        movie.remove(1);
+        ++id;
+    }
+    MoviePlayer player;
+    Show(player, movie);
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        ASSERT_TRUE(player.gotoFrame(int(i)));
+        const Canvas c = Render(player, kW, kH);
+        EXPECT_TRUE(Near(c.at(cases[i].x, cases[i].y), cases[i].expected, 10))
+            << "case " << i << ", bitmap " << cases[i].bitmap;
+    }
+}
+
+TEST(PluginDrawing, TiledBitmapsRepeatAndQualityChoosesAntialiasing)
+{
+    MovieBuilder movie(kW, kH);
+    movie.background(kWhite);
+    movie.raw(kTagDefineBitsLossless, Lossless(10, 2, 1, { 0xFFFF0000, 0xFF0000FF }));
+    auto matrix = Translate(0, 0, 10 * T, 10 * T);
+    std::vector<std::unique_ptr<CFillStyleItem>> fills;
+    fills.push_back(BitmapFill(kFillTiledBitmap, 10, *matrix, kStyleRGBA));
+    movie.shape(1, 0, 0, 100 * T, 100 * T, std::move(fills));
+    movie.place(1, 1, 0, 0);
+    // A square whose edges fall half-way across pixels.
+    movie.rectShape(2, 0, 0, 20 * T + 10, 20 * T + 10, kBlack);
+    movie.place(2, 2, 60 * T, 60 * T);
+    movie.showFrame();
+    MoviePlayer player;
+    Show(player, movie);
+    Canvas c = Render(player, kW, kH);
+    // HIGH smooths: pixel centres next to a bitmap pixel's edge take a little of the neighbour.
+    EXPECT_TRUE(Near(c.at(5, 5), kRed, 16));
+    EXPECT_TRUE(Near(c.at(15, 5), kBlue, 16));
+    EXPECT_TRUE(Near(c.at(25, 45), kRed, 16)) << "the two-pixel bitmap repeats every 20 pixels";
+    const uint32_t edgeHigh = c.at(80, 70);
+    player.setQuality(Quality::Low);
+    c = Render(player, kW, kH);
+    const uint32_t edgeLow = c.at(80, 70);
+    EXPECT_TRUE(Near(c.at(5, 5), kRed, 0)) << "LOW does not smooth bitmaps";
+    EXPECT_TRUE(Near(edgeLow, kBlack) || Near(edgeLow, kRed) || Near(edgeLow, kBlue)) << "LOW: no blending";
+    EXPECT_FALSE(Near(edgeHigh, kBlack, 20)) << "HIGH: the half-covered pixel blends, " << Hex(edgeHigh);
+}
+
+TEST(PluginDrawing, MorphShapesDrawAtTheirRatio)
+{
+    MovieBuilder movie(kW, kH);
+    movie.background(kWhite);
+    CDefineMorphShapeTag morph;
+    morph.m_ID = 1;
+    morph.m_pEndBounds->m_XMax = morph.m_pStartBounds->m_XMax = 100 * T;
+    morph.m_pEndBounds->m_YMax = morph.m_pStartBounds->m_YMax = 100 * T;
+    auto fill = std::make_unique<CMorphFillStyleItem>();
+    fill->SetFillStyle(kFillSolid);
+    auto* colors = dynamic_cast<CMorphColorItem*>(fill->GetFillObject());
+    ASSERT_NE(colors, nullptr);
+    colors->m_pStartColor->SetRGBA({ 255, 0, 0, 255 });
+    colors->m_pEndColor->SetRGBA({ 0, 0, 255, 255 });
+    morph.m_pFillStyles->AppendItem(std::move(fill));
+    AddRect(*morph.m_pStartEdges, 0, 0, 20 * T, 20 * T, 1);
+    AddRect(*morph.m_pEndEdges, 60 * T, 60 * T, 100 * T, 100 * T, 1);
+    movie.tag(kTagDefineMorphShape, morph);
+    movie.placeRatio(1, 1, 0);
+    movie.showFrame();
+    movie.placeRatio(1, 0, 65535);
+    movie.showFrame();
+    movie.placeRatio(1, 0, 32768);
+    movie.showFrame();
+    MoviePlayer player;
+    Show(player, movie);
+    Canvas c = Render(player, kW, kH);
+    EXPECT_TRUE(Near(c.at(10, 10), kRed));
+    EXPECT_TRUE(Near(c.at(80, 80), kWhite));
+    player.gotoFrame(1);
+    c = Render(player, kW, kH);
+    EXPECT_TRUE(Near(c.at(10, 10), kWhite));
+    EXPECT_TRUE(Near(c.at(80, 80), kBlue));
+    player.gotoFrame(2);
+    c = Render(player, kW, kH);
+    EXPECT_TRUE(Near(c.at(45, 45), { 128, 0, 127 }, 3)) << "half-way: between (30,30) and (60,60), mixed colour";
+    EXPECT_TRUE(Near(c.at(20, 20), kWhite));
+}
+
+TEST(PluginDrawing, StaticTextDrawsTheFontsGlyphs)
+{
+    MovieBuilder movie(kW, kH);
+    movie.background(kWhite);
+    // A font of one glyph: a square 512 units wide standing on the baseline.
+    CDefineFontTag font;
+    font.m_ID = 5;
+    auto glyph = std::make_unique<CShapeItem>(nullptr, kStyleRGBA);
+    AddRect(*glyph, 0, -512, 512, 0, 1);
+    font.m_pGlyphs->AppendItem(std::move(glyph));
+    font.m_pGlyphs->SetCount(1);
+    movie.tag(kTagDefineFont, font);
+    // DefineText: two of the glyph, 40 pixels high (half the em square: 20 pixels), advancing 30 pixels.
+    CSWFStream text;
+    text.WriteU16(6);
+    CRectItem bounds(nullptr, kStyleDefault);
+    bounds.m_XMax = 100 * T;
+    bounds.m_YMax = 100 * T;
+    bounds.WriteSWF(&text);
+    CMatrixItem identity;
+    identity.WriteSWF(&text);
+    text.FlushBits();
+    const uint8_t glyphBits = 1;
+    const uint8_t advanceBits = 11;
+    text.WriteU8(glyphBits);
+    text.WriteU8(advanceBits);
+    text.WriteU8(0x8F); // style record: font, colour, y and x offsets
+    text.WriteU16(5);
+    text.WriteU8(0x00);
+    text.WriteU8(0x80);
+    text.WriteU8(0x00);
+    text.WriteS16(10 * T);
+    text.WriteS16(50 * T);
+    text.WriteU16(40 * T);
+    text.WriteU8(2);
+    for (int i = 0; i < 2; ++i) {
+        text.WriteBits(0, glyphBits);
+        text.WriteBits(30 * T, advanceBits);
+    }
+    text.FlushBits();
+    text.WriteU8(0);
+    movie.stream().AppendTag(kTagDefineText, false, &text);
+    movie.place(1, 6, 0, 0);
+    movie.showFrame();
+    MoviePlayer player;
+    const Canvas c = Render(Show(player, movie), kW, kH);
+    EXPECT_TRUE(Near(c.at(20, 40), { 0, 128, 0 }));
+    EXPECT_TRUE(Near(c.at(50, 40), { 0, 128, 0 }));
+    EXPECT_TRUE(Near(c.at(35, 40), kWhite)) << "between the glyphs";
+    EXPECT_TRUE(Near(c.at(20, 55), kWhite)) << "below the baseline";
+}
+
+TEST(PluginDrawing, ColourTransformsAndClipMasks)
+{
+    MovieBuilder movie(kW, kH);
+    movie.background(kWhite);
+    movie.rectShape(1, 0, 0, 100 * T, 100 * T, kRed);
+    movie.rectShape(2, 0, 0, 50 * T, 100 * T, kBlack);
+    // Red through a transform that keeps half of red and adds blue.
+    CCXFormItem cx(nullptr, kStyleRGBA);
+    cx.m_HasAlpha = true;
+    cx.m_MultTermsRead = true;
+    cx.m_RedMultTerm = 128;
+    cx.m_GreenMultTerm = 256;
+    cx.m_BlueMultTerm = 256;
+    cx.m_AlphaMultTerm = 256;
+    cx.m_AddTermsRead = true;
+    cx.m_BlueAddTerm = 255;
+    movie.place(1, 2, 0, 0, nullptr, 3); // the mask: left half, clipping depths 2 and 3
+    movie.place(2, 1, 0, 0, &cx);
+    movie.place(4, 1, 0, 80 * T); // above the clip depth: unclipped
+    movie.showFrame();
+    MoviePlayer player;
+    const Canvas c = Render(Show(player, movie), kW, kH);
+    EXPECT_TRUE(Near(c.at(25, 50), { 128, 0, 255 }, 3));
+    EXPECT_TRUE(Near(c.at(75, 50), kWhite)) << "outside the mask, and the mask itself is not drawn";
+    EXPECT_TRUE(Near(c.at(75, 90), kRed));
+}
+
+TEST(PluginDrawing, ButtonsShowTheirStateAndRunTheirActions)
+{
+    MovieBuilder movie(kW, kH);
+    movie.background(kWhite);
+    movie.rectShape(1, 0, 0, 40 * T, 40 * T, kRed);
+    movie.rectShape(2, 0, 0, 40 * T, 40 * T, kGreen);
+    movie.rectShape(3, 0, 0, 40 * T, 40 * T, kBlue);
+    // DefineButton: up red, over green, down blue, hit the square; pressing goes to frame 2.
+    CSWFStream button;
+    button.WriteU16(10);
+    const uint8_t up = 0x01, over = 0x02, down = 0x04, hit = 0x08;
+    const std::pair<uint8_t, uint16_t> records[] = { { up, 1 }, { over, 2 }, { down, 3 }, { hit, 1 } };
+    for (const auto& [states, character] : records) {
+        button.WriteU8(states);
+        button.WriteU16(character);
+        button.WriteU16(1);
+        CMatrixItem identity;
+        identity.WriteSWF(&button);
+        button.FlushBits();
+    }
+    button.WriteU8(0);
+    const uint8_t gotoFrame[] = { 0x81, 2, 0, 1, 0, 0 };
+    button.WriteBuf(gotoFrame, sizeof gotoFrame);
+    movie.stream().AppendTag(kTagDefineButton, false, &button);
+    movie.place(1, 10, 30 * T, 30 * T);
+    movie.actions({ 0x07 }); // stop
+    movie.showFrame();
+    movie.showFrame();
+    MoviePlayer player;
+    Show(player, movie);
+    EXPECT_TRUE(Near(Render(player, kW, kH).at(50, 50), kRed));
+    EXPECT_TRUE(player.mouseEvent(50, 50, false, kW, kH));
+    EXPECT_TRUE(Near(Render(player, kW, kH).at(50, 50), kGreen));
+    EXPECT_TRUE(player.mouseEvent(50, 50, true, kW, kH));
+    EXPECT_TRUE(Near(Render(player, kW, kH).at(50, 50), kBlue));
+    EXPECT_EQ(player.currentFrame(), 0);
+    EXPECT_TRUE(player.mouseEvent(50, 50, false, kW, kH));
+    EXPECT_EQ(player.currentFrame(), 1) << "released over the button: its action ran";
+    EXPECT_TRUE(player.mouseEvent(5, 5, false, kW, kH));
+    EXPECT_TRUE(Near(Render(player, kW, kH).at(50, 50), kRed));
+    EXPECT_FALSE(player.mouseEvent(6, 6, false, kW, kH)) << "no state change, nothing to redraw";
+}
