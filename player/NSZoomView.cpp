@@ -26,6 +26,11 @@ NSZoomView::NSZoomView(QWidget* parent)
 
 NSZoomView::~NSZoomView() = default;
 
+NSFlashPluginView* NSZoomView::flashView() const
+{
+    return _flashView;
+}
+
 void NSZoomView::setFlashView(NSFlashPluginView* view)
 {
     _flashView = view;

@@ -31,7 +31,7 @@ public:
     void setFlashView(NSFlashPluginView* view) override;
     void setNeedsDisplay() override { update(); }
 
-    NSFlashPluginView* flashView() const { return _flashView; }
+    NSFlashPluginView* flashView() const;
     // How a snapshot is scaled: 0 default, 1 none, 2 low, 3 high.
     void setImageInteroplation(int interpolation) { _imageInterpolation = interpolation; }
     int imageInterpolation() const { return _imageInterpolation; }
