@@ -1,6 +1,11 @@
 #include "ControlsController.h"
 
 #include "ControlValues.h"
+#include "ControlsSkin.h"
+#include "NSImageButton.h"
+#include "NSImageSlider.h"
+#include "NSZoomView.h"
+#include "OutputVolume.h"
 #include "PlayerController.h"
 #include "ui_ControlsWindow.h"
 
@@ -61,6 +66,7 @@ ControlsController::ControlsController()
     _ui->_btnFit->setToolTip(tr("Fit to the window"));
     _ui->_btnMove->setToolTip(tr("Toggle movie dragging on/off"));
     _ui->_txtZoomValue->setText(tr("Zoom %1 %").arg(kZoomDefault));
+    applySkin();
 
     _volumeTimer.setInterval(kVolumePollMs);
     connect(&_volumeTimer, &QTimer::timeout, this, &ControlsController::initVolumeValue);
@@ -72,6 +78,25 @@ ControlsController::~ControlsController()
     _volumeTimer.stop();
     if (_window)
         _window->removeEventFilter(this);
+}
+
+void ControlsController::applySkin()
+{
+    Ui::ControlsWindow& ui = *_ui;
+    const std::pair<NSImageButton*, const ButtonSkin*> buttons[] = {{ui._btnAbout, &ControlsSkin::about},
+        {ui._btnInfo, &ControlsSkin::info}, {ui._btnPlayList, &ControlsSkin::playList},
+        {ui._btnShuffle, &ControlsSkin::shuffle}, {ui._btnExpand, &ControlsSkin::expand},
+        {ui._btnPlay, &ControlsSkin::play}, {ui._btnForward, &ControlsSkin::forward},
+        {ui._btnBack, &ControlsSkin::back}, {ui._btnNext, &ControlsSkin::next},
+        {ui._btnPrevious, &ControlsSkin::previous}, {ui._btn1_1, &ControlsSkin::oneToOne},
+        {ui._btnFit, &ControlsSkin::fit}, {ui._btnMove, &ControlsSkin::move}};
+    for (const auto& [button, skin] : buttons) {
+        applyButtonSkin(button, *skin);
+        button->setFixedSize(button->sizeHint());
+    }
+    applyProgressSliderSkin(ui._sldProgress);
+    applyVolumeSliderSkin(ui._sldVolume);
+    applyVolumeSliderSkin(ui._sldZoom);
 }
 
 void ControlsController::connectControls()
@@ -123,14 +148,15 @@ void ControlsController::showVolume(float volume)
 
 void ControlsController::initVolumeValue()
 {
-    // The output device is addressed once the platform layer offers it; until then the volume reads as silent.
-    showVolume(0.0f);
+    // The default output's volume; no sound server reads as silent.
+    showVolume(outputVolume());
 }
 
 void ControlsController::volumeAction(QObject* sender)
 {
     const float volume = static_cast<float>(integerValue(sender)) / static_cast<float>(kVolumeSliderSteps);
     _ui->_txtVolumeValue->setText(tr("Volume %1 %").arg(static_cast<int>(volume * 100.0f)));
+    setOutputVolume(volume);
 }
 
 void ControlsController::setWindowVisible(bool visible)
@@ -263,7 +289,7 @@ void ControlsController::constrictWindow(bool animate)
 
 ZoomViewClient* ControlsController::zoomView() const
 {
-    return nullptr;
+    return _ui->_zoomView;
 }
 
 void ControlsController::playAction(QObject* sender)

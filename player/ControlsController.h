@@ -73,6 +73,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void applySkin();
     void connectControls();
     void refreshFrameCounter();
     void showVolume(float volume);
