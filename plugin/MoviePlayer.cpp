@@ -150,9 +150,8 @@ bool MoviePlayer::load(const uint8_t* data, size_t size)
     if (!signature)
         return false;
     CSWFStream stream;
-    if (!stream.SetSize(static_cast<unsigned long>(size)))
+    if (!stream.WriteBuf(data, static_cast<unsigned long>(size)))
         return false;
-    std::copy(data, data + size, stream.GetBuffer());
     stream.SetPosition(0);
     auto movie = std::make_unique<CSWF>();
     // A movie whose body breaks off part-way still plays what was read; only an unreadable header is refused.
@@ -182,6 +181,7 @@ bool MoviePlayer::load(const uint8_t* data, size_t size)
 void MoviePlayer::buildTimeline(Timeline& timeline, const CTagsItem* tags, bool root)
 {
     timeline.frames.assign(1, {});
+    bool haveBackground = false;
     for (int i = 0; tags && i < tags->GetItemCount(); ++i) {
         const CTag* tag = tags->GetTag(i);
         if (!tag)
@@ -194,7 +194,9 @@ void MoviePlayer::buildTimeline(Timeline& timeline, const CTagsItem* tags, bool 
         if (code == kTagEnd)
             break;
         if (root && code == kTagSetBackgroundColor) {
-            if (auto* bg = dynamic_cast<const CSetBackGroundColorTag*>(tag); bg && bg->m_pColor) {
+            // The first background colour holds for the whole movie; later ones are ignored.
+            if (auto* bg = dynamic_cast<const CSetBackGroundColorTag*>(tag); bg && bg->m_pColor && !haveBackground) {
+                haveBackground = true;
                 const tRGBRec c = bg->m_pColor->GetRGB();
                 m_BackgroundColor = 0xFF000000u | (uint32_t(c.red) << 16) | (uint32_t(c.green) << 8) | c.blue;
             }

@@ -1,0 +1,174 @@
+// Our pictures against those an established player draws for real movies of a public visual test suite: each
+// movie is exported through the player's host after the frames its test asks for and judged by the test's own
+// tolerance. The figures (in scope and in all) are reported; the test fails only when exporting breaks down.
+#include "FrameExporter.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QTextStream>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+struct Check {
+    int tolerance = 0;
+    long maxOutliers = 0;
+};
+
+struct VisualTest {
+    int frames = 1;
+    int quality = 2;
+    std::vector<Check> checks;
+    bool knownFailure = false;
+};
+
+QString CorpusFolder()
+{
+    const QByteArray overridden = qgetenv("REELFINCH_CORPUS");
+    return QString::fromLocal8Bit(overridden.isEmpty() ? QByteArray(REELFINCH_CORPUS_DIR) : overridden)
+        + QStringLiteral("/ruffle-visual");
+}
+
+QApplication& Application()
+{
+    static int argc = 1;
+    static char name[] = "plugin_tests";
+    static char* argv[] = { name, nullptr };
+    static QApplication app(argc, argv);
+    return app;
+}
+
+int IntValue(const QString& line)
+{
+    return line.section(QLatin1Char('='), 1).trimmed().toInt();
+}
+
+// The few keys of test.toml that decide the picture: frames or ticks, quality, and the output image's checks.
+VisualTest ReadTest(const QString& path)
+{
+    VisualTest test;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return test;
+    QTextStream in(&file);
+    QString section;
+    while (!in.atEnd()) {
+        const QString line = in.readLine().trimmed();
+        if (line.startsWith(QLatin1Char('['))) {
+            section = line;
+            if (section == QLatin1String("[[image_comparisons.output.checks]]"))
+                test.checks.emplace_back();
+            else if (section == QLatin1String("[image_comparisons.output]") && test.checks.empty())
+                test.checks.emplace_back();
+            continue;
+        }
+        if (line.startsWith(QLatin1String("num_frames")) || line.startsWith(QLatin1String("num_ticks")))
+            test.frames = std::max(1, IntValue(line));
+        else if (line.startsWith(QLatin1String("known_failure")) && line.contains(QLatin1String("true")))
+            test.knownFailure = true;
+        else if (line.startsWith(QLatin1String("with_renderer")) && line.contains(QLatin1String("quality")))
+            test.quality = line.contains(QLatin1String("\"low\"")) ? 0
+                : line.contains(QLatin1String("\"medium\""))       ? 1
+                                                                   : 2;
+        else if (section.startsWith(QLatin1String("[image_comparisons.output"))
+            || section.startsWith(QLatin1String("[[image_comparisons.output"))) {
+            if (test.checks.empty())
+                test.checks.emplace_back();
+            if (line.startsWith(QLatin1String("tolerance")))
+                test.checks.back().tolerance = IntValue(line);
+            else if (line.startsWith(QLatin1String("max_outliers")))
+                test.checks.back().maxOutliers = IntValue(line);
+        }
+    }
+    if (test.checks.empty())
+        test.checks.emplace_back();
+    return test;
+}
+
+bool Matches(const QImage& ours, const QImage& expected, const std::vector<Check>& checks)
+{
+    if (ours.size() != expected.size())
+        return false;
+    const QImage a = ours.convertToFormat(QImage::Format_ARGB32);
+    const QImage b = expected.convertToFormat(QImage::Format_ARGB32);
+    for (const Check& check : checks) {
+        long outliers = 0;
+        for (int y = 0; y < a.height(); ++y) {
+            const auto* ra = reinterpret_cast<const QRgb*>(a.constScanLine(y));
+            const auto* rb = reinterpret_cast<const QRgb*>(b.constScanLine(y));
+            for (int x = 0; x < a.width(); ++x) {
+                const int d = std::max({ std::abs(qRed(ra[x]) - qRed(rb[x])), std::abs(qGreen(ra[x]) - qGreen(rb[x])),
+                    std::abs(qBlue(ra[x]) - qBlue(rb[x])) });
+                if (d > check.tolerance)
+                    ++outliers;
+            }
+        }
+        if (outliers > check.maxOutliers)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+TEST(VisualCorpus, ExportsMatchTheReferencePictures)
+{
+    const QString root = CorpusFolder();
+    QFile scope(root + QStringLiteral("/SCOPE.tsv"));
+    if (!scope.open(QIODevice::ReadOnly))
+        GTEST_SKIP() << "no visual corpus at " << root.toStdString();
+    Application();
+    int inScope = 0, inScopeMatched = 0, all = 0, allMatched = 0, failedExports = 0;
+    QStringList matchedNames, missedInScope;
+    QTextStream lines(&scope);
+    lines.readLine(); // the header row
+    while (!lines.atEnd()) {
+        const QStringList fields = lines.readLine().split(QLatin1Char('\t'));
+        if (fields.size() < 3)
+            continue;
+        const QString folder = root + QLatin1Char('/') + fields.at(0);
+        const QString expectedPath = folder + QStringLiteral("/output.expected.png");
+        if (!QFileInfo::exists(folder + QStringLiteral("/test.swf")) || !QFileInfo::exists(expectedPath))
+            continue;
+        const bool scoped = fields.at(2) == QLatin1String("yes");
+        const VisualTest test = ReadTest(folder + QStringLiteral("/test.toml"));
+        const QImage expected(expectedPath);
+        reelfinch::exporter::ExportOptions options;
+        options.frame = test.frames;
+        options.quality = test.quality;
+        options.size = expected.size();
+        const QImage ours = reelfinch::exporter::ExportFrame(folder + QStringLiteral("/test.swf"), options);
+        if (ours.isNull())
+            ++failedExports;
+        const bool matched = !ours.isNull() && Matches(ours, expected, test.checks);
+        ++all;
+        allMatched += matched;
+        if (scoped) {
+            ++inScope;
+            inScopeMatched += matched;
+            if (!matched)
+                missedInScope << fields.at(0);
+        }
+        if (matched)
+            matchedNames << fields.at(0);
+    }
+    std::printf("visual corpus: in scope %d of %d match (%.0f %%), in all %d of %d (%.0f %%)\n", inScopeMatched,
+        inScope, inScope ? 100.0 * inScopeMatched / inScope : 0.0, allMatched, all,
+        all ? 100.0 * allMatched / all : 0.0);
+    for (const QString& name : missedInScope)
+        std::printf("  in scope, differs: %s\n", qPrintable(name));
+    RecordProperty("in_scope_matched", inScopeMatched);
+    RecordProperty("in_scope", inScope);
+    RecordProperty("all_matched", allMatched);
+    RecordProperty("all", all);
+    EXPECT_GT(all, 0);
+    EXPECT_EQ(failedExports, 0) << "every movie exports a picture, blank or not";
+}
