@@ -1395,8 +1395,13 @@ int CActionsItem::GetSWFItem(CSWFStream* stream, CSWFItem*& item, int)
 {
     CSWFStream body;
     unsigned char code = 0;
-    if (!stream->GetNextAction(&code, &body))
+    const uint32_t start = stream->GetPosition();
+    if (!stream->GetNextAction(&code, &body)) {
+        // A header that cannot be read is left in the stream, so that whoever keeps the rest keeps it whole.
+        stream->SetPosition(start);
+        stream->SetBit(8);
         return 0;
+    }
     if (!CreateItem(item, GetActionClass(code)))
         return 0;
     if (auto* action = dynamic_cast<CAction*>(item))
