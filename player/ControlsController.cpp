@@ -21,6 +21,7 @@ constexpr int kVolumeSliderSteps = 100;
 constexpr int kZoomMinimum = 50;
 constexpr int kZoomMaximum = 500;
 constexpr int kZoomDefault = 100;
+constexpr int kProgressMinimumWidth = 150;
 
 } // namespace
 
@@ -97,6 +98,12 @@ void ControlsController::applySkin()
     applyProgressSliderSkin(ui._sldProgress);
     applyVolumeSliderSkin(ui._sldVolume);
     applyVolumeSliderSkin(ui._sldZoom);
+    ui._sldProgress->setMinimumWidth(kProgressMinimumWidth);
+    // The dark strip with the LCD's colour for its texts.
+    _window->setObjectName(QStringLiteral("ControlsWindow"));
+    _window->setStyleSheet(QStringLiteral("QWidget#ControlsWindow { background: #23282e; }"
+                                          " QLabel, QCheckBox { color: #9ff5e6; }"
+                                          " QFrame#_boxZoom { border: 1px solid #4a525c; background: #17191d; }"));
 }
 
 void ControlsController::connectControls()
