@@ -30,6 +30,10 @@ inline void WindowOf(CSWFStream* stream, uint32_t offset, uint32_t size, CSWFStr
     window.Assign(stream->GetBuffer() ? stream->GetBuffer() + offset : nullptr, size);
 }
 
+class CActionsItem;
+// Reads an action block of a tag body; 0 when the block cannot be written back as read.
+int ReadActionBlock(CActionsItem& actions, CSWFStream* body);
+
 // Makes `field` a copy of `src` (when src is not null) owned by `owner`.
 template <class T> void SetPart(const T* src, CSWFObject* owner, unsigned char style, std::unique_ptr<T>& field)
 {

@@ -666,7 +666,7 @@ CDefineButtonTag::~CDefineButtonTag() = default;
 int CDefineButtonTag::ReadBody(CSWFStream* body)
 {
     body->ReadU16(&m_ID);
-    return NoShortfall(body) && m_pCharacters->ReadSWF(body) && m_pActions->ReadSWF(body) ? 1 : 0;
+    return NoShortfall(body) && m_pCharacters->ReadSWF(body) && ReadActionBlock(*m_pActions, body) ? 1 : 0;
 }
 
 int CDefineButtonTag::WriteBody(CSWFStream* body)

@@ -5,6 +5,14 @@
 #include "Tags.h"
 #include "TagsCommon.h"
 
+// An action block that stopped before its End action, with bytes after it, cannot be written back through its
+// actions (the bytes would read as actions the next time): the tag then keeps its body whole.
+int ReadActionBlock(CActionsItem& actions, CSWFStream* body)
+{
+    const int ok = actions.ReadSWF(body);
+    return ok && !(actions.m_TerminatorMissing && body->GetDataRest() != 0) ? 1 : 0;
+}
+
 // ---- CDoActionTag ----
 
 CDoActionTag::CDoActionTag(CSWFObject* owner, unsigned char style)
@@ -21,7 +29,7 @@ void CDoActionTag::SetActions(const CActionsItem* actions)
 
 int CDoActionTag::ReadBody(CSWFStream* body)
 {
-    return m_pActions->ReadSWF(body);
+    return ReadActionBlock(*m_pActions, body);
 }
 
 int CDoActionTag::WriteBody(CSWFStream* body)
@@ -61,7 +69,7 @@ void CDoInitActionsTag::SetActions(const CActionsItem* actions)
 
 int CDoInitActionsTag::ReadBody(CSWFStream* body)
 {
-    return body->ReadU16(&m_ID) && m_pActions->ReadSWF(body) ? 1 : 0;
+    return body->ReadU16(&m_ID) && ReadActionBlock(*m_pActions, body) ? 1 : 0;
 }
 
 int CDoInitActionsTag::WriteBody(CSWFStream* body)
