@@ -1,0 +1,135 @@
+// The plug-in's drawing: one frame of the demo movie and of the corpus's vector movies at 550x400 at HIGH quality,
+// and the processor time one second of idle playing costs: fifty null events and the redraws of a 12 fps movie
+// whose frames do not change.
+#include "MoviePlayer.h"
+
+#include <benchmark/benchmark.h>
+
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+using reelfinch::plugin::DrawTarget;
+using reelfinch::plugin::MoviePlayer;
+
+constexpr int kWidth = 550;
+constexpr int kHeight = 400;
+// Null events a second (the host's 0.02-second timer) and host ticks a second.
+constexpr int kNullEventsPerSecond = 50;
+constexpr double kTicksPerSecond = 60.0;
+// Vector movies of the corpus measured at most.
+constexpr int kMaxCorpusMovies = 40;
+
+std::vector<uint8_t> ReadFile(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+struct Canvas {
+    std::vector<uint32_t> pixels = std::vector<uint32_t>(size_t(kWidth) * kHeight);
+    DrawTarget target()
+    {
+        DrawTarget t;
+        t.pixels = pixels.data();
+        t.width = kWidth;
+        t.height = kHeight;
+        t.stride = kWidth * 4;
+        t.area = { 0, 0, kWidth, kHeight };
+        t.clip = { t.area };
+        return t;
+    }
+};
+
+void RenderMovie(benchmark::State& state, const std::vector<uint8_t>& bytes)
+{
+    MoviePlayer player;
+    if (!player.load(bytes.data(), bytes.size())) {
+        state.SkipWithError("movie does not load");
+        return;
+    }
+    Canvas canvas;
+    const DrawTarget target = canvas.target();
+    int frame = 0;
+    for (auto _ : state) {
+        player.gotoFrame(frame);
+        player.draw(target);
+        benchmark::DoNotOptimize(canvas.pixels.data());
+        frame = player.totalFrames() > 0 ? (frame + 1) % player.totalFrames() : 0;
+    }
+}
+
+void BM_RenderDemoFrame(benchmark::State& state)
+{
+    RenderMovie(state, ReadFile(REELFINCH_DEMO_MOVIE));
+}
+BENCHMARK(BM_RenderDemoFrame)->Unit(benchmark::kMillisecond);
+
+void BM_RenderCorpusVectorFrames(benchmark::State& state)
+{
+    const std::filesystem::path folder = std::filesystem::path(REELFINCH_CORPUS_DIR) / "movies" / "freehep";
+    std::error_code error;
+    if (!std::filesystem::is_directory(folder, error)) {
+        state.SkipWithError("no corpus vector movies");
+        return;
+    }
+    std::vector<std::unique_ptr<MoviePlayer>> movies;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+        if (movies.size() >= size_t(kMaxCorpusMovies))
+            break;
+        const std::vector<uint8_t> bytes = ReadFile(entry.path());
+        auto player = std::make_unique<MoviePlayer>();
+        if (player->load(bytes.data(), bytes.size()) && player->totalFrames() > 0)
+            movies.push_back(std::move(player));
+    }
+    if (movies.empty()) {
+        state.SkipWithError("no corpus vector movies load");
+        return;
+    }
+    Canvas canvas;
+    const DrawTarget target = canvas.target();
+    size_t next = 0;
+    for (auto _ : state) {
+        movies[next]->draw(target);
+        benchmark::DoNotOptimize(canvas.pixels.data());
+        next = (next + 1) % movies.size();
+    }
+    state.counters["movies"] = double(movies.size());
+}
+BENCHMARK(BM_RenderCorpusVectorFrames)->Unit(benchmark::kMillisecond);
+
+// One simulated second of playing the demo movie with its timeline stopped on a frame that never changes, at
+// 12 fps: fifty null events, and a redraw whenever the plug-in asks for one. The figure is processor time per
+// second of movie; divided by one second it is the share of a core.
+void BM_IdlePlayingSecond(benchmark::State& state)
+{
+    MoviePlayer player;
+    const std::vector<uint8_t> bytes = ReadFile(REELFINCH_DEMO_MOVIE);
+    if (!player.load(bytes.data(), bytes.size())) {
+        state.SkipWithError("demo movie does not load");
+        return;
+    }
+    player.stop();
+    Canvas canvas;
+    const DrawTarget target = canvas.target();
+    double tick = 0;
+    for (auto _ : state) {
+        for (int i = 0; i < kNullEventsPerSecond; ++i) {
+            tick += kTicksPerSecond / kNullEventsPerSecond;
+            if (player.advanceTo(uint32_t(tick)))
+                player.draw(target);
+        }
+        benchmark::DoNotOptimize(canvas.pixels.data());
+    }
+}
+BENCHMARK(BM_IdlePlayingSecond)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+BENCHMARK_MAIN();
