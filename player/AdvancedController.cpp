@@ -1,6 +1,7 @@
 #include "AdvancedController.h"
 
 #include "FileDrop.h"
+#include "NSInfoCell.h"
 #include "PlayerController.h"
 #include "SWFInfo.h"
 #include "SWFInfoText.h"
@@ -65,6 +66,8 @@ AdvancedController::AdvancedController()
     infoTable->horizontalHeader()->setSectionResizeMode(kColumnDescription, QHeaderView::ResizeToContents);
     infoTable->horizontalHeader()->setStretchLastSection(true);
     infoTable->verticalHeader()->hide();
+    // The background colour's row shows a swatch.
+    infoTable->setItemDelegateForColumn(kColumnValue, new NSInfoCell(infoTable));
 
     _ui->_btnAddFile->setToolTip(tr("Add files to Playlist"));
     _ui->_btnRemoveFile->setToolTip(tr("Remove the selected files from Playlist"));

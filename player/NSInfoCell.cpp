@@ -27,9 +27,9 @@ void NSInfoCell::drawSwatch(QPainter* painter, const QRect& frame, const QColor&
 
 void NSInfoCell::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
 {
-    // The colour comes as the item's value, or as its decoration when the item has no text.
+    // The colour comes as the item's value, or as its decoration (which then stands for the whole value).
     QVariant value = index.data(Qt::DisplayRole);
-    if (!value.isValid() || value.toString().isEmpty())
+    if (value.typeId() != QMetaType::QColor)
         value = index.data(Qt::DecorationRole);
     if (value.typeId() != QMetaType::QColor) {
         QStyledItemDelegate::paint(painter, option, index);

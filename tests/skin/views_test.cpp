@@ -88,8 +88,9 @@ TEST(InfoCell, DrawsAColourSwatchAndTextOtherwise)
         EXPECT_EQ(image.pixel(25, 11), qRgba(255, 0, 0, 128));
         EXPECT_EQ(image.pixel(26, 12), background);
     }
-    // A colour carried as the decoration of an item without text is a swatch too.
+    // A colour carried as the decoration of an item is a swatch too, in place of its text.
     QStandardItemModel decorated(1, 1);
+    decorated.setData(decorated.index(0, 0), QStringLiteral("#0000ff"), Qt::DisplayRole);
     decorated.setData(decorated.index(0, 0), QColor(0, 0, 255), Qt::DecorationRole);
     QImage image(frame.size(), QImage::Format_ARGB32);
     image.fill(Qt::white);
