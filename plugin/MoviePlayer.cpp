@@ -333,6 +333,7 @@ void MoviePlayer::enterFrame(SpriteInstance& sprite, int frame, bool actions)
 {
     applyFrame(sprite, frame);
     sprite.currentFrame = frame;
+    m_FrameEntered = true;
     if (actions)
         for (const CTag* tag : sprite.timeline->frames[size_t(frame)])
             if (auto* doAction = dynamic_cast<const CDoActionTag*>(tag); doAction && doAction->m_pActions)
@@ -389,9 +390,11 @@ bool MoviePlayer::step(bool force)
 {
     if (totalFrames() == 0)
         return false;
+    // Only a timeline that entered a frame changes the picture: a stopped movie costs no redraw.
+    m_FrameEntered = false;
     stepSprite(m_Root, force);
     runPendingActions();
-    return true;
+    return m_FrameEntered;
 }
 
 void MoviePlayer::runPendingActions()

@@ -172,6 +172,7 @@ private:
     bool m_HaveTime = false;
     double m_FrameClock = 0; // ticks at which the next frame is due
     int m_ActionDepth = 0;
+    bool m_FrameEntered = false; // a timeline entered a frame during the current step
     // Frame actions wait until the display lists of the step are complete.
     std::vector<std::pair<SpriteInstance*, const CActionsItem*>> m_PendingActions;
     bool m_MouseDown = false;

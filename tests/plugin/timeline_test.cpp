@@ -70,7 +70,7 @@ TEST(PluginTimeline, PlayingLoopsAndStepsRespectStopAndPlay)
         EXPECT_EQ(player.currentFrame(), expected);
     }
     player.stop();
-    player.step();
+    EXPECT_FALSE(player.step()) << "a stopped movie without sprites has nothing to redraw";
     EXPECT_EQ(player.currentFrame(), 1);
     EXPECT_TRUE(player.forward());
     EXPECT_EQ(player.currentFrame(), 2);
