@@ -5,6 +5,9 @@
 #include "SWFStream.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <initializer_list>
+#include <string>
 #include <cstdlib>
 
 namespace {
@@ -17,6 +20,18 @@ constexpr float kDefaultFrameRate = 12.0f;
 bool NoShortfall(const CSWFStream* stream)
 {
     return stream->m_DataLow == 0;
+}
+
+// The bytes in decimal, each after a blank (" 71", " 87 88").
+std::string ByteList(std::initializer_list<int> bytes)
+{
+    std::string text;
+    for (int b : bytes) {
+        char piece[8];
+        std::snprintf(piece, sizeof piece, " %d", b);
+        text += piece;
+    }
+    return text;
 }
 
 } // namespace
@@ -189,7 +204,7 @@ int CHeaderItem::ReadSWF(CSWFStream* stream)
         if (stream->m_Position > 0)
             stream->SetPosition(stream->m_Position - 1);
         first = stream->GetU8();
-        SWFDebugger.Add(this, kSWFErr_InvalidCompressionFlag, " " + std::to_string(first), 0, kSWFType_Error);
+        SWFDebugger.Add(this, kSWFErr_InvalidCompressionFlag, ByteList({first}), 0, kSWFType_Error);
         return 0;
     }
     if (!hadNoShortfall)
@@ -203,7 +218,7 @@ int CHeaderItem::ReadSWF(CSWFStream* stream)
         stream->SetPosition(signatureRest);
         const uint8_t second = stream->GetU8();
         const uint8_t third = stream->GetU8();
-        SWFDebugger.Add(this, kSWFErr_InvalidHeader, std::to_string(second) + " " + std::to_string(third), 0,
+        SWFDebugger.Add(this, kSWFErr_InvalidHeader, ByteList({second, third}).substr(1), 0,
                         kSWFType_Error);
         return 0;
     }
