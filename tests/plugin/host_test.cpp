@@ -3,6 +3,7 @@
 #include "FrameExporter.h"
 #include "NSFlashPluginView.h"
 #include "PluginTestSupport.h"
+#include "TestApplication.h"
 
 #include "EventRecord.h"
 
@@ -20,15 +21,6 @@ namespace {
 constexpr int T = kTwips;
 constexpr int kViewW = 120;
 constexpr int kViewH = 40;
-
-QApplication& Application()
-{
-    static int argc = 1;
-    static char name[] = "plugin_tests";
-    static char* argv[] = { name, nullptr };
-    static QApplication app(argc, argv);
-    return app;
-}
 
 // Four frames on a 120x40 stage: a red square moving along three 40-pixel cells, then a blue one.
 std::vector<uint8_t> FourFrames(float rate = 12.0f)

@@ -2,6 +2,7 @@
 // movie is exported through the player's host after the frames its test asks for and judged by the test's own
 // tolerance. The figures (in scope and in all) are reported; the test fails only when exporting breaks down.
 #include "FrameExporter.h"
+#include "TestApplication.h"
 
 #include <QApplication>
 #include <QDir>
@@ -35,15 +36,6 @@ QString CorpusFolder()
     const QByteArray overridden = qgetenv("REELFINCH_CORPUS");
     return QString::fromLocal8Bit(overridden.isEmpty() ? QByteArray(REELFINCH_CORPUS_DIR) : overridden)
         + QStringLiteral("/ruffle-visual");
-}
-
-QApplication& Application()
-{
-    static int argc = 1;
-    static char name[] = "plugin_tests";
-    static char* argv[] = { name, nullptr };
-    static QApplication app(argc, argv);
-    return app;
 }
 
 int IntValue(const QString& line)
@@ -125,7 +117,7 @@ TEST(VisualCorpus, ExportsMatchTheReferencePictures)
     QFile scope(root + QStringLiteral("/SCOPE.tsv"));
     if (!scope.open(QIODevice::ReadOnly))
         GTEST_SKIP() << "no visual corpus at " << root.toStdString();
-    Application();
+    plugintest::Application();
     int inScope = 0, inScopeMatched = 0, all = 0, allMatched = 0, failedExports = 0;
     QStringList matchedNames, missedInScope;
     QTextStream lines(&scope);
