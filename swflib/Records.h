@@ -120,12 +120,20 @@ public:
     std::unique_ptr<CColorItem> m_pColor;
 };
 
-// The gradient records, preceded by their count byte.
+// The gradient records, preceded by their count byte. From version 8 on, the count takes the low four bits of
+// that byte and the spread and interpolation modes the high four; older movies leave them zero. The high bits
+// are kept as read and written back.
 class CGradRecordsItem : public CSWFItemsByteCount
 {
 public:
     CGradRecordsItem(CSWFObject* owner = nullptr, unsigned char style = kStyleDefault);
     int GetClassID() const override { return kClassID_CGradRecordsItem; }
+    int ReadSWFItemsCount(CSWFStream* stream, unsigned long& count) override;
+    int WriteSWFItemsCount(CSWFStream* stream, unsigned long count) override;
+    int MakeCopy(CSWFObject* owner, unsigned char style, CSWFObject*& dest) const override;
+    void DescribeFields(CSWFFieldVisitor& visitor) const override;
+
+    uint8_t m_Modes = 0; // spread mode (2 bits) and interpolation mode (2 bits)
 };
 
 // GRADIENT: the gradient records.

@@ -143,6 +143,52 @@ CGradRecordsItem::CGradRecordsItem(CSWFObject* owner, unsigned char style)
     m_ItemClassID = kClassID_CGradRecordItem;
 }
 
+namespace {
+
+constexpr uint8_t kGradientCountMask = 0x0F;
+constexpr int kGradientModesShift = 4;
+
+} // namespace
+
+int CGradRecordsItem::ReadSWFItemsCount(CSWFStream* stream, unsigned long& count)
+{
+    uint8_t byte = 0;
+    if (!stream->ReadU8(&byte))
+        return 0;
+    count = byte & kGradientCountMask;
+    m_Modes = static_cast<uint8_t>(byte >> kGradientModesShift);
+    return 1;
+}
+
+int CGradRecordsItem::WriteSWFItemsCount(CSWFStream* stream, unsigned long count)
+{
+    if (count > kGradientCountMask) {
+        SWFDebugger.Add(this, kSWFErr_InvalidParameter, "gradient records", static_cast<long>(count),
+                        kSWFType_Error);
+        return 0;
+    }
+    return stream->WriteU8(static_cast<uint8_t>((m_Modes << kGradientModesShift) | count));
+}
+
+int CGradRecordsItem::MakeCopy(CSWFObject* owner, unsigned char style, CSWFObject*& dest) const
+{
+    if (dest == this)
+        return 1;
+    if (!CSWFItemsByteCount::MakeCopy(owner, style, dest))
+        return 0;
+    auto* copy = CopyTarget<CGradRecordsItem>(dest);
+    if (!copy)
+        return 0;
+    copy->m_Modes = m_Modes;
+    return 1;
+}
+
+void CGradRecordsItem::DescribeFields(CSWFFieldVisitor& visitor) const
+{
+    CSWFItemsByteCount::DescribeFields(visitor);
+    visitor.Int("modes", m_Modes);
+}
+
 CGradientItem::CGradientItem(CSWFObject* owner, unsigned char style)
     : CSWFItem(owner, style)
     , m_pGradRecords(std::make_unique<CGradRecordsItem>(owner, style))
