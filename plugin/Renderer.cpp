@@ -26,6 +26,14 @@ constexpr double kGlyphEmUnits = 1024.0;
 constexpr double kMinLinePixels = 1.0;
 // Sprites and buttons nest at most this deep.
 constexpr int kMaxNesting = 32;
+// The high bits of a gradient's count byte, as swflib keeps them: spread mode above interpolation mode.
+constexpr int kSpreadShift = 2;
+constexpr uint8_t kModeMask = 0x03;
+constexpr uint8_t kSpreadReflect = 1;
+constexpr uint8_t kSpreadRepeat = 2;
+constexpr uint8_t kInterpolationLinearRGB = 1;
+// A gradient mixed in linear light is drawn as this many sRGB pieces between two of its colours.
+constexpr int kLinearRGBSteps = 16;
 // Bitmap fill types without smoothing.
 constexpr uint8_t kFillTiledBitmapHard = 0x42;
 constexpr uint8_t kFillClippedBitmapHard = 0x43;
@@ -42,6 +50,59 @@ RGBA ToRGBA(const CColorItem* color)
 RGBA Mix(const RGBA& a, const RGBA& b, double t)
 {
     return { a.r + (b.r - a.r) * t, a.g + (b.g - a.g) * t, a.b + (b.b - a.b) * t, a.a + (b.a - a.a) * t };
+}
+
+double ToLinear(double v)
+{
+    return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+}
+
+double FromLinear(double v)
+{
+    return v <= 0.0031308 ? v * 12.92 : 1.055 * std::pow(v, 1 / 2.4) - 0.055;
+}
+
+// Mixes two sRGB colours in linear light; alpha mixes evenly.
+RGBA MixLinear(const RGBA& a, const RGBA& b, double t)
+{
+    auto channel = [t](double x, double y) { return FromLinear(ToLinear(x) + (ToLinear(y) - ToLinear(x)) * t); };
+    return { channel(a.r, b.r), channel(a.g, b.g), channel(a.b, b.b), a.a + (b.a - a.a) * t };
+}
+
+// The colour stops cairo draws a gradient with. The gradient's records are walked in their order while the
+// ratio grows: a record whose ratio lies below one already reached only starts the piece that follows it, part
+// of the way along, and records that repeat a ratio leave a hard edge there. Beyond the last ratio reached the
+// last record's colour holds. Linear-light gradients are cut into short pieces that cairo can mix in sRGB.
+std::vector<std::pair<double, RGBA>> GradientStops(const FillDef& fill, const ColorTransform& cx)
+{
+    std::vector<std::pair<double, RGBA>> out;
+    const auto& in = fill.stops;
+    if (in.empty())
+        return out;
+    auto mix = [&](const RGBA& a, const RGBA& b, double t) { return fill.linearRGB ? MixLinear(a, b, t) : Mix(a, b, t); };
+    double reached = std::clamp(in.front().first, 0.0, 1.0);
+    const RGBA first = cx.apply(in.front().second);
+    out.emplace_back(0.0, first);
+    out.emplace_back(reached, first);
+    for (size_t i = 0; i + 1 < in.size(); ++i) {
+        const double from = in[i].first;
+        const double to = std::min(in[i + 1].first, 1.0);
+        if (to <= reached)
+            continue;
+        const RGBA a = cx.apply(in[i].second);
+        const RGBA b = cx.apply(in[i + 1].second);
+        const double span = in[i + 1].first - from; // positive: from <= reached < to
+        const int steps = fill.linearRGB ? kLinearRGBSteps : 1;
+        for (int step = 0; step <= steps; ++step) {
+            const double at = reached + (to - reached) * step / steps;
+            out.emplace_back(at, mix(a, b, (at - from) / span));
+        }
+        reached = to;
+    }
+    const RGBA last = cx.apply(in.back().second);
+    out.emplace_back(reached, last);
+    out.emplace_back(1.0, last);
+    return out;
 }
 
 cairo_matrix_t ToMatrix(const CMatrixItem* item)
@@ -79,6 +140,13 @@ FillDef ToFill(const CFillStyleItem* style)
         fill.kind = type == kFillLinearGradient ? FillDef::Linear : FillDef::Radial;
         fill.matrix = ToMatrix(gradient->m_pMatrix.get());
         const CGradRecordsItem* records = gradient->m_pGradient ? gradient->m_pGradient->m_pGradRecords.get() : nullptr;
+        if (records) {
+            const uint8_t spread = (records->m_Modes >> kSpreadShift) & kModeMask;
+            fill.spread = spread == kSpreadReflect ? FillDef::Reflect
+                : spread == kSpreadRepeat          ? FillDef::Repeat
+                                                   : FillDef::Pad; // 3 is reserved
+            fill.linearRGB = (records->m_Modes & kModeMask) == kInterpolationLinearRGB;
+        }
         for (int i = 0; records && i < records->GetItemCount(); ++i)
             if (auto* record = dynamic_cast<const CGradRecordItem*>(records->GetItem(i)))
                 fill.stops.emplace_back(record->m_Ratio / kRatioMax, ToRGBA(record->m_pColor.get()));
@@ -526,11 +594,11 @@ bool Renderer::setFillSource(cairo_t* cr, const FillDef& fill, const ColorTransf
         cairo_pattern_t* pattern = fill.kind == FillDef::Linear
             ? cairo_pattern_create_linear(-kGradientHalf, 0, kGradientHalf, 0)
             : cairo_pattern_create_radial(0, 0, 0, 0, 0, kGradientHalf);
-        for (const auto& [offset, color] : fill.stops) {
-            const RGBA c = cx.apply(color);
+        for (const auto& [offset, c] : GradientStops(fill, cx))
             cairo_pattern_add_color_stop_rgba(pattern, offset, c.r, c.g, c.b, c.a);
-        }
-        cairo_pattern_set_extend(pattern, CAIRO_EXTEND_PAD);
+        cairo_pattern_set_extend(pattern, fill.spread == FillDef::Reflect ? CAIRO_EXTEND_REFLECT
+                : fill.spread == FillDef::Repeat                          ? CAIRO_EXTEND_REPEAT
+                                                                          : CAIRO_EXTEND_PAD);
         cairo_pattern_set_matrix(pattern, &inverse);
         cairo_set_source(cr, pattern);
         cairo_pattern_destroy(pattern);

@@ -27,6 +27,8 @@ struct FillDef {
     enum Kind { Solid, Linear, Radial, Bitmap, None } kind = None;
     RGBA color;
     std::vector<std::pair<double, RGBA>> stops; // gradients: ratio 0 to 1, colour
+    enum Spread { Pad, Reflect, Repeat } spread = Pad; // gradients: how the colours continue past either end
+    bool linearRGB = false; // gradients: colours mix in linear light rather than in their stored (sRGB) values
     cairo_matrix_t matrix { 1, 0, 0, 1, 0, 0 }; // gradient or bitmap space to shape space
     uint16_t bitmapId = 0;
     bool repeat = false;

@@ -85,10 +85,13 @@ VisualTest ReadTest(const QString& path)
     return test;
 }
 
-bool Matches(const QImage& ours, const QImage& expected, const std::vector<Check>& checks)
+// Whether every check holds; `worst` gets the largest count of pixels beyond a check's tolerance.
+bool Matches(const QImage& ours, const QImage& expected, const std::vector<Check>& checks, long& worst)
 {
+    worst = -1;
     if (ours.size() != expected.size())
         return false;
+    bool matched = true;
     const QImage a = ours.convertToFormat(QImage::Format_ARGB32);
     const QImage b = expected.convertToFormat(QImage::Format_ARGB32);
     for (const Check& check : checks) {
@@ -103,10 +106,11 @@ bool Matches(const QImage& ours, const QImage& expected, const std::vector<Check
                     ++outliers;
             }
         }
+        worst = std::max(worst, outliers);
         if (outliers > check.maxOutliers)
-            return false;
+            matched = false;
     }
-    return true;
+    return matched;
 }
 
 } // namespace
@@ -118,8 +122,10 @@ TEST(VisualCorpus, ExportsMatchTheReferencePictures)
     if (!scope.open(QIODevice::ReadOnly))
         GTEST_SKIP() << "no visual corpus at " << root.toStdString();
     plugintest::Application();
+    // REELFINCH_VISUAL_OUT names a folder that receives our pictures, one PNG per test, for looking at the misses.
+    const QString outFolder = QString::fromLocal8Bit(qgetenv("REELFINCH_VISUAL_OUT"));
     int inScope = 0, inScopeMatched = 0, all = 0, allMatched = 0, failedExports = 0;
-    QStringList matchedNames, missedInScope;
+    QStringList missedInScope;
     QTextStream lines(&scope);
     lines.readLine(); // the header row
     while (!lines.atEnd()) {
@@ -140,7 +146,15 @@ TEST(VisualCorpus, ExportsMatchTheReferencePictures)
         const QImage ours = reelfinch::exporter::ExportFrame(folder + QStringLiteral("/test.swf"), options);
         if (ours.isNull())
             ++failedExports;
-        const bool matched = !ours.isNull() && Matches(ours, expected, test.checks);
+        long outliers = -1;
+        const bool matched = !ours.isNull() && Matches(ours, expected, test.checks, outliers);
+        std::printf("  %-7s %-3s %8ld outliers  %s\n", matched ? "match" : "differs", scoped ? "in" : "out", outliers,
+            qPrintable(fields.at(0)));
+        if (!outFolder.isEmpty() && !ours.isNull()) {
+            QDir().mkpath(outFolder);
+            ours.save(outFolder + QLatin1Char('/') + QString(fields.at(0)).replace(QLatin1Char('/'), QLatin1Char('_'))
+                + QStringLiteral(".png"));
+        }
         ++all;
         allMatched += matched;
         if (scoped) {
@@ -149,8 +163,6 @@ TEST(VisualCorpus, ExportsMatchTheReferencePictures)
             if (!matched)
                 missedInScope << fields.at(0);
         }
-        if (matched)
-            matchedNames << fields.at(0);
     }
     std::printf("visual corpus: in scope %d of %d match (%.0f %%), in all %d of %d (%.0f %%)\n", inScopeMatched,
         inScope, inScope ? 100.0 * inScopeMatched / inScope : 0.0, allMatched, all,
