@@ -1,17 +1,21 @@
 #include "AdvancedController.h"
 
 #include "FileDrop.h"
+#include "NSImageButton.h"
 #include "NSInfoCell.h"
 #include "PlayerController.h"
 #include "SWFInfo.h"
 #include "SWFInfoText.h"
+#include "SkinImages.h"
 #include "ui_AdvancedWindow.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QLabel>
 #include <QTableWidget>
 
 namespace {
@@ -19,27 +23,64 @@ namespace {
 enum PlayListColumn { kColumnNumber, kColumnName, kPlayListColumns };
 enum InfoColumn { kColumnDescription, kColumnValue, kInfoColumns };
 
-// The current movie of the playlist stands out in this colour.
-const QColor kCurrentFileColour = QColor::fromRgbF(0.26f, 0.35f, 0.48f, 1.0f);
+// The skin pictures a button takes from the window description, by name: its normal picture, its on-state
+// picture and its mixed-state picture.
+constexpr const char* kImageProperty = "image";
+constexpr const char* kAlternateImageProperty = "alternateImage";
+constexpr const char* kMixedImageProperty = "mixedImage";
 
-QColor normalColour(const QWidget* table)
+// The desktop's plain gray, for the texts of empty or missing facts.
+const QColor kGray = QColor::fromRgbF(0.5f, 0.5f, 0.5f, 1.0f);
+
+// Table rows a little taller than their text, so the swatch of the background colour has room.
+constexpr int kRowPadding = 6;
+
+// The panel's frame is the dark strip of the controls panel; the tables stay light, so the texts keep the
+// colours the table attributes give them.
+const char* const kPanelStyle = R"(
+QWidget#AdvancedWindow { background: #23282e; }
+QTabWidget::pane { border: 1px solid #4a525c; border-radius: 3px; background: #2a3038; top: -1px; }
+QTabBar::tab { background: #1b1f24; color: #d8dee6; border: 1px solid #4a525c; border-bottom: none;
+               border-top-left-radius: 4px; border-top-right-radius: 4px; padding: 3px 12px; margin-right: 2px; }
+QTabBar::tab:selected { background: #2a3038; color: #9ff5e6; }
+QTabBar::tab:!selected { margin-top: 2px; }
+QTabBar::tab:disabled { color: #59606a; }
+QTableWidget { background: #ffffff; alternate-background-color: #eef1f4; border: 1px solid #101316;
+               selection-background-color: #3d6f8a; selection-color: #ffffff; }
+QHeaderView::section { background: #3a414a; color: #d8dee6; border: none; border-right: 1px solid #23282e;
+                       padding: 2px 5px; }
+QFrame#_boxModes { background: #17191d; border: 1px solid #4a525c; border-radius: 3px; }
+QScrollBar:vertical { background: #2a3038; width: 10px; margin: 0; border: none; }
+QScrollBar::handle:vertical { background: #59606a; min-height: 24px; border-radius: 3px; margin: 1px 2px; }
+QScrollBar::handle:vertical:hover { background: #6b7480; }
+QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }
+QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: none; }
+)";
+
+QImage describedImage(const NSImageButton* button, const char* property)
 {
-    return table->palette().color(QPalette::Active, QPalette::Text);
+    const QString name = button->property(property).toString();
+    return name.isEmpty() ? QImage() : skinImage(name);
 }
 
-QColor zeroColour(const QWidget* table)
-{
-    return table->palette().color(QPalette::Disabled, QPalette::Text);
-}
-
-QTableWidgetItem* textItem(const QString& text, const QColor& colour)
+QTableWidgetItem* textItem(const QString& text, const AdvancedController::TextAttributes& attributes)
 {
     auto item = std::make_unique<QTableWidgetItem>(text);
-    item->setForeground(colour);
+    item->setFont(attributes.font);
+    item->setForeground(attributes.colour);
     return item.release(); // the table takes it
 }
 
+void setIcon(QLabel* view, const char* name, const QString& tooltip)
+{
+    view->setPixmap(QPixmap::fromImage(skinImage(QString::fromLatin1(name))));
+    view->setToolTip(tooltip);
+    view->setAccessibleName(tooltip);
+}
+
 } // namespace
+
+const QColor AdvancedController::kCurrentFileColour = QColor::fromRgbF(0.26f, 0.35f, 0.48f, 1.0f);
 
 AdvancedController::AdvancedController()
     : _window(std::make_unique<QWidget>())
@@ -47,6 +88,7 @@ AdvancedController::AdvancedController()
 {
     _ui->setupUi(_window.get());
     _window->installEventFilter(this);
+    applySkin();
 
     QTableWidget* playList = _ui->_tblPlayList;
     playList->setColumnCount(kPlayListColumns);
@@ -55,8 +97,6 @@ AdvancedController::AdvancedController()
     playList->horizontalHeaderItem(kColumnName)->setData(Qt::UserRole, QStringLiteral("PlayList_Name"));
     playList->horizontalHeader()->setSectionResizeMode(kColumnNumber, QHeaderView::ResizeToContents);
     playList->horizontalHeader()->setStretchLastSection(true);
-    playList->verticalHeader()->hide();
-    connect(playList, &QTableWidget::cellDoubleClicked, this, [this, playList] { playListDoubleClick(playList); });
 
     QTableWidget* infoTable = _ui->_tblInfo;
     infoTable->setColumnCount(kInfoColumns);
@@ -65,26 +105,71 @@ AdvancedController::AdvancedController()
     infoTable->horizontalHeaderItem(kColumnValue)->setData(Qt::UserRole, QStringLiteral("Info_Value"));
     infoTable->horizontalHeader()->setSectionResizeMode(kColumnDescription, QHeaderView::ResizeToContents);
     infoTable->horizontalHeader()->setStretchLastSection(true);
-    infoTable->verticalHeader()->hide();
-    // The background colour's row shows a swatch.
-    infoTable->setItemDelegateForColumn(kColumnValue, new NSInfoCell(infoTable));
 
-    _ui->_btnAddFile->setToolTip(tr("Add files to Playlist"));
-    _ui->_btnRemoveFile->setToolTip(tr("Remove the selected files from Playlist"));
-    _ui->_btnShuffle->setToolTip(tr("Turn shuffle on or off"));
-    _ui->_btnRepeatStyle->setTristate(true);
-    _ui->_btnRepeatStyle->setToolTip(tr("Play playlist once, repeat playlist, or repeat song"));
+    for (QTableWidget* table : { playList, infoTable }) {
+        table->verticalHeader()->hide();
+        table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + kRowPadding);
+        table->horizontalHeader()->setHighlightSections(false);
+        table->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        table->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    }
+    awakeFromNib();
+
+    connect(playList, &QTableWidget::cellDoubleClicked, this, [this, playList] { playListDoubleClick(playList); });
     connect(_ui->_btnAddFile, &QAbstractButton::clicked, this, [this] { addFilesAction(_ui->_btnAddFile); });
     connect(_ui->_btnRemoveFile, &QAbstractButton::clicked, this, [this] { removeFilesAction(_ui->_btnRemoveFile); });
     connect(_ui->_btnRepeatStyle, &QAbstractButton::clicked, this, [this] { repeatAction(_ui->_btnRepeatStyle); });
     connect(_ui->_btnShuffle, &QAbstractButton::clicked, this, [this] { shuffleAction(_ui->_btnShuffle); });
 
-    info = nullptr;
     // The information tab opens only once a movie has been summarised.
     _ui->_tabView->setTabEnabled(kTabInfo, false);
     connect(_ui->_tabView, &QTabWidget::currentChanged, this, &AdvancedController::tabChanged);
     setRepeatState(kRepeatOnce);
     setShuffleState(false);
+}
+
+void AdvancedController::applySkin()
+{
+    // The pictures the window description names for each button; the pressed pictures follow in awakeFromNib.
+    for (NSImageButton* button : { _ui->_btnAddFile, _ui->_btnRemoveFile, _ui->_btnRepeatStyle, _ui->_btnShuffle }) {
+        button->setImage(describedImage(button, kImageProperty));
+        button->setAlternateImage(describedImage(button, kAlternateImageProperty));
+        button->setMixedImage(describedImage(button, kMixedImageProperty));
+        button->setFixedSize(button->sizeHint());
+    }
+    for (QLabel* view : { _ui->_imgRepeat, _ui->_imgShuffle })
+        view->setFixedSize(skinImageSize(skinImage(QStringLiteral("ico_repeat_off"))).toSize());
+    _window->setStyleSheet(QString::fromLatin1(kPanelStyle));
+}
+
+void AdvancedController::awakeFromNib()
+{
+    // Double clicks in the playlist are wired by the constructor.
+    _ui->_btnAddFile->setHighlightedImage(skinImage(QStringLiteral("add_on")));
+    _ui->_btnAddFile->setToolTip(tr("Add files to Playlist"));
+    _ui->_btnRemoveFile->setHighlightedImage(skinImage(QStringLiteral("del_on")));
+    _ui->_btnRemoveFile->setToolTip(tr("Remove the selected files from Playlist"));
+    // The toggles show their pressed picture in every state.
+    const QImage shuffleOn = skinImage(QStringLiteral("shuffle_on"));
+    _ui->_btnShuffle->setHighlightedImage(shuffleOn);
+    _ui->_btnShuffle->setAlternateHighlightedImage(shuffleOn);
+    _ui->_btnShuffle->setToolTip(tr("Turn shuffle on or off"));
+    const QImage repeatOn = skinImage(QStringLiteral("repeat_on"));
+    _ui->_btnRepeatStyle->setHighlightedImage(repeatOn);
+    _ui->_btnRepeatStyle->setAlternateHighlightedImage(repeatOn);
+    _ui->_btnRepeatStyle->setMixedHighlightedImage(repeatOn);
+    _ui->_btnRepeatStyle->setAllowsMixedState(true);
+    _ui->_btnRepeatStyle->setToolTip(tr("Play playlist once, repeat playlist, or repeat song"));
+
+    // The background colour's row of the value column shows a swatch.
+    _ui->_tblInfo->setItemDelegateForColumn(kColumnValue, new NSInfoCell(_ui->_tblInfo));
+    info = nullptr;
+
+    const QFont systemFont = QApplication::font();
+    _normalAttr = { systemFont, QColor(Qt::black) };
+    _zeroAttr = { systemFont, kGray };
+    _curFileAttr = { systemFont, kCurrentFileColour };
+    _otherFileAttr = { systemFont, QColor(Qt::black) };
 }
 
 AdvancedController::~AdvancedController()
@@ -111,11 +196,12 @@ void AdvancedController::reloadPlayList()
     table->setRowCount(static_cast<int>(count));
     // Only the first entry equal to the current file is marked.
     const qsizetype current = _plist && !_curFile.isNull() ? _plist->indexOf(_curFile) : -1;
-    const QColor other = normalColour(table);
     for (int row = 0; row < count; ++row) {
-        const QColor colour = row == current ? kCurrentFileColour : other;
-        table->setItem(row, kColumnNumber, textItem(QString::number(row + 1), colour));
-        table->setItem(row, kColumnName, textItem(PlayerController::lastPathComponent(_plist->at(row)), colour));
+        const TextAttributes& attributes = row == current ? _curFileAttr : _otherFileAttr;
+        QTableWidgetItem* number = textItem(QString::number(row + 1), attributes);
+        number->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        table->setItem(row, kColumnNumber, number);
+        table->setItem(row, kColumnName, textItem(PlayerController::lastPathComponent(_plist->at(row)), attributes));
     }
 }
 
@@ -193,14 +279,12 @@ void AdvancedController::reloadInfo()
     words.yes = tr("Yes").toStdString();
     words.no = tr("No").toStdString();
     words.notAvailable = tr("N/A").toStdString();
-    const QColor normal = normalColour(table);
-    const QColor zero = zeroColour(table);
     table->setRowCount(kInfoRowCount);
     for (int row = 0; row < kInfoRowCount; ++row) {
         const InfoRow text = InfoRowText(*info, row, _name.toStdString(), words);
-        const QColor colour = text.dimmed ? zero : normal;
-        table->setItem(row, kColumnDescription, textItem(tr(text.label.c_str()), colour));
-        QTableWidgetItem* value = textItem(QString::fromStdString(text.value), colour);
+        const TextAttributes& attributes = text.dimmed ? _zeroAttr : _normalAttr;
+        table->setItem(row, kColumnDescription, textItem(tr(text.label.c_str()), attributes));
+        QTableWidgetItem* value = textItem(QString::fromStdString(text.value), attributes);
         if (row == kInfoRowBackground && info->IsValid() && info->m_pBackgroundColor) {
             // The background colour shows as a swatch beside its value.
             const auto& c = info->m_pBackgroundColor->m_Color;
@@ -231,21 +315,24 @@ void AdvancedController::tabChanged(int)
 void AdvancedController::setRepeatState(int mode)
 {
     if (mode == kRepeatItem) {
-        _ui->_btnRepeatStyle->setCheckState(Qt::Checked);
-        _ui->_imgRepeat->setText(tr("Repeat movie"));
+        _ui->_btnRepeatStyle->setState(NSImageButton::NSOnState);
+        setIcon(_ui->_imgRepeat, "ico_repeat_item", tr("Repeat movie"));
     } else if (mode == kRepeatOnce) {
-        _ui->_btnRepeatStyle->setCheckState(Qt::Unchecked);
-        _ui->_imgRepeat->setText(tr("Play once"));
+        _ui->_btnRepeatStyle->setState(NSImageButton::NSOffState);
+        setIcon(_ui->_imgRepeat, "ico_repeat_off", tr("Play once"));
     } else {
-        _ui->_btnRepeatStyle->setCheckState(Qt::PartiallyChecked);
-        _ui->_imgRepeat->setText(tr("Repeat all"));
+        _ui->_btnRepeatStyle->setState(NSImageButton::NSMixedState);
+        setIcon(_ui->_imgRepeat, "ico_repeat_all", tr("Repeat all"));
     }
 }
 
 void AdvancedController::setShuffleState(bool on)
 {
-    _ui->_btnShuffle->setChecked(on);
-    _ui->_imgShuffle->setText(on ? tr("Shuffle") : tr("In order"));
+    _ui->_btnShuffle->setState(on ? NSImageButton::NSOnState : NSImageButton::NSOffState);
+    if (on)
+        setIcon(_ui->_imgShuffle, "ico_shuffle_on", tr("Shuffle"));
+    else
+        setIcon(_ui->_imgShuffle, "ico_shuffle_off", tr("In order"));
 }
 
 void AdvancedController::addFilesAction(QObject* sender)

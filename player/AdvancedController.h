@@ -3,6 +3,8 @@
 // Every command goes to the player controller.
 #pragma once
 
+#include <QColor>
+#include <QFont>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -23,6 +25,15 @@ class AdvancedController : public QObject
 {
     Q_OBJECT
 public:
+    // The font and colour a table text is drawn with.
+    struct TextAttributes {
+        QFont font;
+        QColor colour;
+    };
+
+    // The colour of the current movie's row in the playlist.
+    static const QColor kCurrentFileColour;
+
     AdvancedController();
     ~AdvancedController() override;
 
@@ -43,6 +54,11 @@ public:
     void setRepeatState(int mode);
     void setShuffleState(bool on);
 
+    const TextAttributes& normalAttributes() const { return _normalAttr; }
+    const TextAttributes& zeroAttributes() const { return _zeroAttr; }
+    const TextAttributes& currentFileAttributes() const { return _curFileAttr; }
+    const TextAttributes& otherFileAttributes() const { return _otherFileAttr; }
+
     // Actions.
     void addFilesAction(QObject* sender);
     void removeFilesAction(QObject* sender);
@@ -57,6 +73,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void awakeFromNib();
+    void applySkin();
     void reloadInfo();
     void tabChanged(int index);
 
@@ -66,6 +84,10 @@ private:
     QPointer<PlayerController> _app;
     const CSWFInfo* info = nullptr; // the player controller's summary
     QString _name;
+    TextAttributes _normalAttr;
+    TextAttributes _zeroAttr;
+    TextAttributes _curFileAttr;
+    TextAttributes _otherFileAttr;
     QString _curFile;
     bool _selectingTab = false;
 };

@@ -1,5 +1,7 @@
 #include "ControlValues.h"
 
+#include "NSImageButton.h"
+
 #include <QAbstractButton>
 #include <QAbstractSlider>
 #include <QAction>
@@ -24,6 +26,9 @@ int buttonState(const QObject* sender)
             return kButtonStateMixed;
         }
     }
+    // A skin button keeps its mixed state beside the checked flag.
+    if (auto* skinButton = qobject_cast<const NSImageButton*>(sender))
+        return skinButton->state();
     if (auto* button = qobject_cast<const QAbstractButton*>(sender))
         return button->isChecked() ? kButtonStateOn : kButtonStateOff;
     return sender ? sender->property("state").toInt() : kButtonStateOff;

@@ -126,13 +126,13 @@ int NSImageButton::state() const
 
 void NSImageButton::nextCheckState()
 {
-    // Off, on, mixed (when allowed), off again.
+    // The platform's three-state order: on, off, mixed (when allowed), on again.
     if (!_allowsMixed) {
         QAbstractButton::nextCheckState();
         return;
     }
     const int now = state();
-    setState(now == NSOffState ? NSOnState : now == NSOnState ? NSMixedState : NSOffState);
+    setState(now == NSOnState ? NSOffState : now == NSOffState ? NSMixedState : NSOnState);
 }
 
 void NSImageButton::checkStateSet()

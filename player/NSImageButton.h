@@ -9,7 +9,8 @@ class NSImageButton : public QAbstractButton
 {
     Q_OBJECT
 public:
-    // The button states; a button that allows the mixed state cycles off, on, mixed when clicked.
+    // The button states; a button that allows the mixed state cycles on, off, mixed, on when clicked, so from
+    // off it goes to mixed.
     enum State { NSMixedState = -1, NSOffState = 0, NSOnState = 1 };
 
     explicit NSImageButton(QWidget* parent = nullptr);

@@ -2,9 +2,11 @@
 // setters, the playlist/info tables; and the desktop services the application uses (recent files, one instance).
 #include "AdvancedController.h"
 #include "AppTestSupport.h"
+#include "ControlValues.h"
 #include "ControlsController.h"
 #include "FileDrop.h"
 #include "MovieController.h"
+#include "NSImageButton.h"
 #include "PreferencesController.h"
 #include "RecentDocuments.h"
 #include "SWFInfo.h"
@@ -187,13 +189,13 @@ TEST_F(AppTest, TheRepeatButtonsOfBothPanelsSetTheStyleAndBothPanelsShowIt)
 {
     PlayerController& player = launch();
     QCheckBox* controlsRepeat = player.controlsController()->ui()._btnRepeat;
-    QCheckBox* panelRepeat = player.advancedController()->ui()._btnRepeatStyle;
+    NSImageButton* panelRepeat = player.advancedController()->ui()._btnRepeatStyle;
     // A click moves the three-state button on: off (play once), mixed (repeat all), on (repeat the movie).
     const int cycle[] = { kRepeatAll, kRepeatItem, kRepeatOnce };
     for (int style : cycle) {
         controlsRepeat->click();
         EXPECT_EQ(player.repeatStyle(), style);
-        EXPECT_EQ(panelRepeat->checkState(), controlsRepeat->checkState());
+        EXPECT_EQ(buttonState(panelRepeat), buttonState(controlsRepeat));
     }
     panelRepeat->click();
     EXPECT_EQ(player.repeatStyle(), kRepeatAll);
