@@ -7,6 +7,7 @@
 #include "Tags.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <map>
 
@@ -32,8 +33,10 @@ constexpr uint8_t kModeMask = 0x03;
 constexpr uint8_t kSpreadReflect = 1;
 constexpr uint8_t kSpreadRepeat = 2;
 constexpr uint8_t kInterpolationLinearRGB = 1;
-// A gradient mixed in linear light is drawn as this many sRGB pieces between two of its colours.
-constexpr int kLinearRGBSteps = 16;
+// A gradient is drawn from a ramp of one colour for each ratio.
+constexpr int kGradientEntries = 256;
+// Keeps a channel computed as a whole number of levels from falling just below it.
+constexpr double kRampEpsilon = 1e-6;
 // Bitmap fill types without smoothing.
 constexpr uint8_t kFillTiledBitmapHard = 0x42;
 constexpr uint8_t kFillClippedBitmapHard = 0x43;
@@ -69,40 +72,101 @@ RGBA MixLinear(const RGBA& a, const RGBA& b, double t)
     return { channel(a.r, b.r), channel(a.g, b.g), channel(a.b, b.b), a.a + (b.a - a.a) * t };
 }
 
-// The colour stops cairo draws a gradient with. The gradient's records are walked in their order while the
-// ratio grows: a record whose ratio lies below one already reached only starts the piece that follows it, part
-// of the way along, and records that repeat a ratio leave a hard edge there. Beyond the last ratio reached the
-// last record's colour holds. Linear-light gradients are cut into short pieces that cairo can mix in sRGB.
-std::vector<std::pair<double, RGBA>> GradientStops(const FillDef& fill, const ColorTransform& cx)
+using GradientRamp = std::array<RGBA, kGradientEntries>;
+
+// A gradient's colour at each ratio, 0 to 255. The records are walked in their order while the ratio grows: a
+// record whose ratio lies below one already reached only starts the piece that follows it, part of the way
+// along, and records that repeat a ratio end their piece there. Before the first record's ratio its colour
+// holds, and beyond the last ratio reached the last record's colour.
+GradientRamp MakeGradientRamp(const FillDef& fill, const ColorTransform& cx)
 {
-    std::vector<std::pair<double, RGBA>> out;
+    GradientRamp ramp;
     const auto& in = fill.stops;
     if (in.empty())
-        return out;
-    auto mix = [&](const RGBA& a, const RGBA& b, double t) { return fill.linearRGB ? MixLinear(a, b, t) : Mix(a, b, t); };
-    double reached = std::clamp(in.front().first, 0.0, 1.0);
-    const RGBA first = cx.apply(in.front().second);
-    out.emplace_back(0.0, first);
-    out.emplace_back(reached, first);
-    for (size_t i = 0; i + 1 < in.size(); ++i) {
-        const double from = in[i].first;
-        const double to = std::min(in[i + 1].first, 1.0);
-        if (to <= reached)
+        return ramp;
+    std::vector<RGBA> colors;
+    for (const auto& stop : in)
+        colors.push_back(cx.apply(stop.second));
+    size_t piece = 0;
+    for (int entry = 0; entry < kGradientEntries; ++entry) {
+        const double at = entry / kRatioMax;
+        if (at <= in.front().first) {
+            ramp[size_t(entry)] = colors.front();
             continue;
-        const RGBA a = cx.apply(in[i].second);
-        const RGBA b = cx.apply(in[i + 1].second);
-        const double span = in[i + 1].first - from; // positive: from <= reached < to
-        const int steps = fill.linearRGB ? kLinearRGBSteps : 1;
-        for (int step = 0; step <= steps; ++step) {
-            const double at = reached + (to - reached) * step / steps;
-            out.emplace_back(at, mix(a, b, (at - from) / span));
         }
-        reached = to;
+        while (piece + 1 < in.size() && at > in[piece + 1].first)
+            ++piece;
+        if (piece + 1 >= in.size()) {
+            ramp[size_t(entry)] = colors.back();
+            continue;
+        }
+        // The walk keeps in[piece].first < at <= in[piece + 1].first.
+        const double t = (at - in[piece].first) / (in[piece + 1].first - in[piece].first);
+        ramp[size_t(entry)] = fill.linearRGB ? MixLinear(colors[piece], colors[piece + 1], t)
+                                             : Mix(colors[piece], colors[piece + 1], t);
     }
-    const RGBA last = cx.apply(in.back().second);
-    out.emplace_back(reached, last);
-    out.emplace_back(1.0, last);
-    return out;
+    return ramp;
+}
+
+// One colour channel as a byte, cut down as the ramp's whole-number colours are.
+uint32_t RampByte(double v)
+{
+    return uint32_t(std::clamp(v * kColorMax + kRampEpsilon, 0.0, kColorMax));
+}
+
+// The ramp as a row of premultiplied pixels, one per ratio.
+cairo_surface_t* RampSurface(const GradientRamp& ramp)
+{
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, kGradientEntries, 1);
+    if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
+        cairo_surface_destroy(surface);
+        return nullptr;
+    }
+    cairo_surface_flush(surface);
+    auto* row = reinterpret_cast<uint32_t*>(cairo_image_surface_get_data(surface));
+    for (size_t i = 0; i < ramp.size(); ++i) {
+        const RGBA& c = ramp[i];
+        const uint32_t a = RampByte(c.a);
+        auto channel = [a](double v) { return uint32_t(std::lround(RampByte(v) * (a / kColorMax))); };
+        row[i] = (a << 24) | (channel(c.r) << 16) | (channel(c.g) << 8) | channel(c.b);
+    }
+    cairo_surface_mark_dirty(surface);
+    return surface;
+}
+
+// Whether entry `i` of the ramp lies on the straight line between entries `from` and `to`, within half a level.
+bool OnLine(const GradientRamp& ramp, size_t from, size_t to, size_t i)
+{
+    const double t = double(i - from) / double(to - from);
+    const RGBA line = Mix(ramp[from], ramp[to], t);
+    const RGBA& c = ramp[i];
+    constexpr double kHalfLevel = 0.5 / kColorMax;
+    return std::abs(line.r - c.r) <= kHalfLevel && std::abs(line.g - c.g) <= kHalfLevel
+        && std::abs(line.b - c.b) <= kHalfLevel && std::abs(line.a - c.a) <= kHalfLevel;
+}
+
+// The ramp as few colour stops as keep it within half a level (a radial pattern mixes between its stops).
+void AddRampStops(cairo_pattern_t* pattern, const GradientRamp& ramp)
+{
+    auto add = [&](size_t i) {
+        const RGBA& c = ramp[i];
+        cairo_pattern_add_color_stop_rgba(pattern, double(i) / (ramp.size() - 1), c.r, c.g, c.b, c.a);
+    };
+    size_t kept = 0;
+    add(0);
+    while (kept + 1 < ramp.size()) {
+        size_t reach = kept + 1;
+        for (size_t next = reach + 1; next < ramp.size(); ++next) {
+            bool straight = true;
+            for (size_t i = kept + 1; straight && i < next; ++i)
+                straight = OnLine(ramp, kept, next, i);
+            if (!straight)
+                break;
+            reach = next;
+        }
+        add(reach);
+        kept = reach;
+    }
 }
 
 cairo_matrix_t ToMatrix(const CMatrixItem* item)
@@ -584,18 +648,36 @@ bool Renderer::setFillSource(cairo_t* cr, const FillDef& fill, const ColorTransf
     case FillDef::Radial: {
         if (fill.stops.empty())
             return false;
-        cairo_matrix_t inverse = fill.matrix;
+        // Linear gradients look their colour up in the ramp, one pixel per ratio; radial ones mix between stops
+        // taken from it. Both patterns keep their own coordinates small: cairo draws nothing for a pattern
+        // whose coordinates grow too large per pixel, as the gradient square's twips do under a small matrix.
+        const bool linear = fill.kind == FillDef::Linear;
+        cairo_matrix_t inverse;
+        if (linear)
+            cairo_matrix_init(&inverse, kGradientHalf * 2 / kGradientEntries, 0, 0, kGradientHalf * 2 / kGradientEntries,
+                -kGradientHalf, 0);
+        else
+            cairo_matrix_init_scale(&inverse, kGradientHalf, kGradientHalf);
+        cairo_matrix_multiply(&inverse, &inverse, &fill.matrix);
         if (cairo_matrix_invert(&inverse) != CAIRO_STATUS_SUCCESS) {
             // A gradient squeezed to nothing shows its last colour.
             const RGBA c = cx.apply(fill.stops.back().second);
             cairo_set_source_rgba(cr, c.r, c.g, c.b, c.a);
             return true;
         }
-        cairo_pattern_t* pattern = fill.kind == FillDef::Linear
-            ? cairo_pattern_create_linear(-kGradientHalf, 0, kGradientHalf, 0)
-            : cairo_pattern_create_radial(0, 0, 0, 0, 0, kGradientHalf);
-        for (const auto& [offset, c] : GradientStops(fill, cx))
-            cairo_pattern_add_color_stop_rgba(pattern, offset, c.r, c.g, c.b, c.a);
+        const GradientRamp ramp = MakeGradientRamp(fill, cx);
+        cairo_pattern_t* pattern = nullptr;
+        if (linear) {
+            cairo_surface_t* row = RampSurface(ramp);
+            if (!row)
+                return false;
+            pattern = cairo_pattern_create_for_surface(row);
+            cairo_surface_destroy(row);
+            cairo_pattern_set_filter(pattern, CAIRO_FILTER_NEAREST);
+        } else {
+            pattern = cairo_pattern_create_radial(0, 0, 0, 0, 0, 1);
+            AddRampStops(pattern, ramp);
+        }
         cairo_pattern_set_extend(pattern, fill.spread == FillDef::Reflect ? CAIRO_EXTEND_REFLECT
                 : fill.spread == FillDef::Repeat                          ? CAIRO_EXTEND_REPEAT
                                                                           : CAIRO_EXTEND_PAD);
