@@ -23,6 +23,8 @@ constexpr double kColorMax = 255.0;
 constexpr double kMorphRatioMax = 65535.0;
 // Glyphs are drawn on a square of this many units per em.
 constexpr double kGlyphEmUnits = 1024.0;
+// Device coordinates are kept in twentieths of a pixel.
+constexpr double kTwipsPerPixel = 20.0;
 // Lines are never thinner than one pixel.
 constexpr double kMinLinePixels = 1.0;
 // Sprites and buttons nest at most this deep.
@@ -315,8 +317,62 @@ std::vector<Edge> WalkEdges(const CShapeItem* shape)
 
 using Point2 = std::pair<double, double>;
 
+// Adds edges to the current path. With a placement the points go to device space through it and land on
+// twentieths of a pixel, where the format's players keep their coordinates: an edge that falls a fraction of a
+// twip short of a pixel centre covers it all the same when the picture is drawn without anti-aliasing.
+class Pen
+{
+public:
+    Pen(cairo_t* cr, const cairo_matrix_t* placement)
+        : m_Cr(cr)
+        , m_Placement(placement)
+    {
+    }
+
+    void moveTo(double x, double y) const
+    {
+        place(x, y);
+        cairo_move_to(m_Cr, x, y);
+    }
+
+    void edgeTo(const Edge& e) const
+    {
+        if (!e.curved) {
+            double x = e.x1;
+            double y = e.y1;
+            place(x, y);
+            cairo_line_to(m_Cr, x, y);
+            return;
+        }
+        // The quadratic curve as the cubic with the same ends and tangents.
+        double x0 = e.x0, y0 = e.y0, cx = e.cx, cy = e.cy, x1 = e.x1, y1 = e.y1;
+        place(x0, y0);
+        place(cx, cy);
+        place(x1, y1);
+        cairo_curve_to(m_Cr, x0 + 2.0 / 3 * (cx - x0), y0 + 2.0 / 3 * (cy - y0), x1 + 2.0 / 3 * (cx - x1),
+            y1 + 2.0 / 3 * (cy - y1), x1, y1);
+    }
+
+    cairo_t* context() const { return m_Cr; }
+
+private:
+    void place(double& x, double& y) const
+    {
+        if (!m_Placement)
+            return;
+        cairo_matrix_transform_point(m_Placement, &x, &y);
+        x = std::round(x * kTwipsPerPixel) / kTwipsPerPixel;
+        y = std::round(y * kTwipsPerPixel) / kTwipsPerPixel;
+    }
+
+    cairo_t* m_Cr;
+    const cairo_matrix_t* m_Placement;
+};
+
+using Point2 = std::pair<double, double>;
+
 // Joins the edges of one fill style into closed contours and adds them to the current path.
-void AddFillPath(cairo_t* cr, std::vector<Edge>& edges)
+void AddFillPath(const Pen& pen, std::vector<Edge>& edges)
 {
     std::multimap<Point2, size_t> byStart;
     for (size_t i = 0; i < edges.size(); ++i)
@@ -326,16 +382,11 @@ void AddFillPath(cairo_t* cr, std::vector<Edge>& edges)
         if (used[first])
             continue;
         size_t current = first;
-        cairo_move_to(cr, edges[current].x0, edges[current].y0);
+        pen.moveTo(edges[current].x0, edges[current].y0);
         while (true) {
             used[current] = true;
             const Edge& e = edges[current];
-            if (e.curved) {
-                cairo_curve_to(cr, e.x0 + 2.0 / 3 * (e.cx - e.x0), e.y0 + 2.0 / 3 * (e.cy - e.y0),
-                    e.x1 + 2.0 / 3 * (e.cx - e.x1), e.y1 + 2.0 / 3 * (e.cy - e.y1), e.x1, e.y1);
-            } else {
-                cairo_line_to(cr, e.x1, e.y1);
-            }
+            pen.edgeTo(e);
             // The next unused edge that starts where this one ends.
             auto range = byStart.equal_range(Point2 { e.x1, e.y1 });
             size_t next = edges.size();
@@ -348,24 +399,20 @@ void AddFillPath(cairo_t* cr, std::vector<Edge>& edges)
                 break;
             current = next;
         }
-        cairo_close_path(cr);
+        cairo_close_path(pen.context());
     }
 }
 
-void AddLinePath(cairo_t* cr, const std::vector<Edge>& edges)
+void AddLinePath(const Pen& pen, const std::vector<Edge>& edges)
 {
     bool open = false;
     double lastX = 0;
     double lastY = 0;
     for (const Edge& e : edges) {
         if (!open || e.x0 != lastX || e.y0 != lastY)
-            cairo_move_to(cr, e.x0, e.y0);
+            pen.moveTo(e.x0, e.y0);
         open = true;
-        if (e.curved)
-            cairo_curve_to(cr, e.x0 + 2.0 / 3 * (e.cx - e.x0), e.y0 + 2.0 / 3 * (e.cy - e.y0),
-                e.x1 + 2.0 / 3 * (e.cx - e.x1), e.y1 + 2.0 / 3 * (e.cy - e.y1), e.x1, e.y1);
-        else
-            cairo_line_to(cr, e.x1, e.y1);
+        pen.edgeTo(e);
         lastX = e.x1;
         lastY = e.y1;
     }
@@ -730,12 +777,15 @@ void Renderer::drawLayers(
                 if (e.fill0 == style)
                     edges.push_back(Reversed(e.edge));
             }
+            // The fill's pattern is tied to the shape's space as it is set; the path is laid in device space.
             if (edges.empty() || !setFillSource(cr, layer.fills[f], cx))
                 continue;
+            cairo_identity_matrix(cr);
             cairo_new_path(cr);
-            AddFillPath(cr, edges);
+            AddFillPath(Pen(cr, &m), edges);
             cairo_set_fill_rule(cr, CAIRO_FILL_RULE_EVEN_ODD);
             cairo_fill(cr);
+            cairo_set_matrix(cr, &m);
         }
         if (m_MaskMode)
             continue;
@@ -749,8 +799,10 @@ void Renderer::drawLayers(
             const LineDef& line = layer.lines[l];
             const RGBA c = cx.apply(line.color);
             cairo_set_source_rgba(cr, c.r, c.g, c.b, c.a);
+            cairo_identity_matrix(cr);
             cairo_new_path(cr);
-            AddLinePath(cr, edges);
+            AddLinePath(Pen(cr, &m), edges);
+            cairo_set_matrix(cr, &m);
             // The width scales with the shape, but never below a pixel.
             double dx = line.width;
             double dy = 0;
@@ -901,7 +953,7 @@ bool Renderer::buttonHit(const CTag* button, const cairo_matrix_t& matrix, doubl
                     edges.push_back(Reversed(e.edge));
             }
             cairo_new_path(cr);
-            AddFillPath(cr, edges);
+            AddFillPath(Pen(cr, nullptr), edges);
             cairo_set_fill_rule(cr, CAIRO_FILL_RULE_WINDING);
             if (cairo_in_fill(cr, ux, uy)) {
                 hit = true;
