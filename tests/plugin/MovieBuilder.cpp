@@ -52,14 +52,15 @@ std::unique_ptr<CFillStyleItem> SolidFill(Color c, unsigned char style)
     return fill;
 }
 
-std::unique_ptr<CFillStyleItem> GradientFill(
-    uint8_t type, const std::vector<std::pair<uint8_t, Color>>& stops, const CMatrixItem& matrix, unsigned char style)
+std::unique_ptr<CFillStyleItem> GradientFill(uint8_t type, const std::vector<std::pair<uint8_t, Color>>& stops,
+    const CMatrixItem& matrix, unsigned char style, uint8_t modes)
 {
     auto fill = std::make_unique<CFillStyleItem>(nullptr, style);
     fill->SetFillStyle(type);
     auto* gradient = dynamic_cast<CFillGradientItem*>(fill->GetFillObject());
     gradient->SetMatrix(&matrix);
     auto records = std::make_unique<CGradRecordsItem>(nullptr, style);
+    records->m_Modes = modes;
     for (const auto& [ratio, c] : stops) {
         auto record = std::make_unique<CGradRecordItem>(nullptr, style);
         record->m_Ratio = ratio;

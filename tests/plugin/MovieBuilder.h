@@ -25,8 +25,9 @@ struct Color {
 
 std::unique_ptr<CMatrixItem> Translate(int x, int y, float sx = 1, float sy = 1);
 std::unique_ptr<CFillStyleItem> SolidFill(Color c, unsigned char style);
-std::unique_ptr<CFillStyleItem> GradientFill(
-    uint8_t type, const std::vector<std::pair<uint8_t, Color>>& stops, const CMatrixItem& matrix, unsigned char style);
+// `modes`: the high bits of the gradient's count byte as swflib keeps them (spread mode above interpolation mode).
+std::unique_ptr<CFillStyleItem> GradientFill(uint8_t type, const std::vector<std::pair<uint8_t, Color>>& stops,
+    const CMatrixItem& matrix, unsigned char style, uint8_t modes = 0);
 std::unique_ptr<CFillStyleItem> BitmapFill(
     uint8_t type, uint16_t bitmap, const CMatrixItem& matrix, unsigned char style);
 // Appends a closed rectangle (twips) drawn with fill style `fill1` on its inside and line style `line`.

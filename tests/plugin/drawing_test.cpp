@@ -149,6 +149,99 @@ TEST(PluginDrawing, GradientsFollowTheirMatrix)
     EXPECT_TRUE(Near(c.at(21, 21), kBlack, 12)) << "beyond the radius the last colour stays";
 }
 
+// Modes of a gradient's count byte as swflib keeps them: spread mode above interpolation mode.
+constexpr uint8_t kSpreadReflect = 1 << 2;
+constexpr uint8_t kSpreadRepeat = 2 << 2;
+constexpr uint8_t kLinearLight = 1;
+
+TEST(PluginDrawing, GradientSpreadModesContinuePastTheSquare)
+{
+    // A red-to-blue gradient square only 20 pixels wide (x 40 to 60) across a 60-pixel shape: so small a matrix
+    // once made the pattern vanish.
+    const float scale = 20.0f * T / 32768.0f;
+    const struct {
+        uint8_t modes;
+        Color farBefore, justPast, farPast; // x 21: 0.925 of a period before; x 61 and 78: 0.075 and 0.925 after
+    } cases[] = { { 0, kRed, kBlue, kBlue }, { kSpreadReflect, kBlue, kBlue, kRed },
+        { kSpreadRepeat, kRed, kRed, kBlue } };
+    MovieBuilder movie(kW, kH);
+    movie.background(kWhite);
+    for (uint16_t i = 0; i < 3; ++i) {
+        const int top = 10 + 30 * i;
+        auto matrix = Translate(50 * T, (top + 10) * T, scale, scale);
+        std::vector<std::unique_ptr<CFillStyleItem>> fills;
+        fills.push_back(
+            GradientFill(kFillLinearGradient, { { 0, kRed }, { 255, kBlue } }, *matrix, kStyleRGBA, cases[i].modes));
+        movie.shape(uint16_t(i + 1), 20 * T, top * T, 80 * T, (top + 20) * T, std::move(fills));
+        movie.place(uint16_t(i + 1), uint16_t(i + 1), 0, 0);
+    }
+    movie.showFrame();
+    MoviePlayer player;
+    const Canvas c = Render(Show(player, movie), kW, kH);
+    for (int i = 0; i < 3; ++i) {
+        const int y = 20 + 30 * i;
+        SCOPED_TRACE(i);
+        EXPECT_TRUE(Near(c.at(21, y), cases[i].farBefore, 24));
+        EXPECT_TRUE(Near(c.at(50, y), { 128, 0, 128 }, 8));
+        EXPECT_TRUE(Near(c.at(61, y), cases[i].justPast, 24));
+        EXPECT_TRUE(Near(c.at(78, y), cases[i].farPast, 24));
+    }
+}
+
+TEST(PluginDrawing, GradientsMixInLinearLightAndWalkTheirRecordsInOrder)
+{
+    // Gradients across the whole 100-pixel width, in three bands.
+    const float scale = 100.0f * T / 32768.0f;
+    const std::vector<std::pair<uint8_t, Color>> greys { { 0, kBlack }, { 255, kWhite } };
+    // A repeated ratio (128) ends the red-to-green piece; the blue record's piece runs back to 64, so from 128 on
+    // the black-to-white piece shows, a third of the way along.
+    const std::vector<std::pair<uint8_t, Color>> walked { { 0, kRed }, { 128, kGreen }, { 128, kBlue },
+        { 64, kBlack }, { 255, kWhite } };
+    const struct {
+        const std::vector<std::pair<uint8_t, Color>>* stops;
+        uint8_t modes;
+    } bands[] = { { &greys, 0 }, { &greys, kLinearLight }, { &walked, 0 } };
+    MovieBuilder movie(kW, kH);
+    movie.background(kWhite);
+    for (uint16_t i = 0; i < 3; ++i) {
+        const int top = 35 * i;
+        auto matrix = Translate(50 * T, (top + 15) * T, scale, scale);
+        std::vector<std::unique_ptr<CFillStyleItem>> fills;
+        fills.push_back(GradientFill(kFillLinearGradient, *bands[i].stops, *matrix, kStyleRGBA, bands[i].modes));
+        movie.shape(uint16_t(i + 1), 0, top * T, 100 * T, (top + 30) * T, std::move(fills));
+        movie.place(uint16_t(i + 1), uint16_t(i + 1), 0, 0);
+    }
+    movie.showFrame();
+    MoviePlayer player;
+    const Canvas c = Render(Show(player, movie), kW, kH);
+    EXPECT_TRUE(Near(c.at(50, 15), { 128, 128, 128 }, 4)) << "even mixing of the stored values";
+    EXPECT_TRUE(Near(c.at(50, 50), { 188, 188, 188 }, 4)) << "half the light of white";
+    EXPECT_TRUE(Near(c.at(48, 85), kGreen, 16));
+    EXPECT_TRUE(Near(c.at(52, 85), { 92, 92, 92 }, 8));
+}
+
+TEST(PluginDrawing, EdgesLandOnTwentiethsOfAPixel)
+{
+    // A shape placed at a scale that puts its left edge at 210.28 twips, 10.514 pixels: a fraction of a twip past
+    // pixel 10's centre. Without anti-aliasing the edge is taken at 210 twips and pixel 10 is covered.
+    MovieBuilder movie(kW, kH);
+    movie.background(kWhite);
+    movie.rectShape(1, 1000, 0, 3000, 80 * T, kBlack);
+    CPlaceObject2Tag place;
+    place.m_Depth = 1;
+    place.SetID(1);
+    auto matrix = Translate(0, 0, 13781 / 65536.0f, 1);
+    place.SetMatrix(matrix.get());
+    movie.tag(kTagPlaceObject2, place);
+    movie.showFrame();
+    MoviePlayer player;
+    Show(player, movie);
+    player.setQuality(Quality::Low);
+    const Canvas c = Render(player, kW, kH);
+    EXPECT_TRUE(Near(c.at(9, 40), kWhite, 0));
+    EXPECT_TRUE(Near(c.at(10, 40), kBlack, 0));
+}
+
 TEST(PluginDrawing, BitmapFillsOfEveryBitmapKind)
 {
     // Each bitmap fills the 60-pixel shape, one bitmap pixel to 30 screen pixels (a 2x2 bitmap).
