@@ -2,16 +2,23 @@
 
 #include "ControlValues.h"
 #include "ControlsSkin.h"
+#include "NSBgImageView.h"
 #include "NSImageButton.h"
 #include "NSImageSlider.h"
+#include "NSImageWindow.h"
+#include "NSLCDView.h"
 #include "NSZoomView.h"
 #include "OutputVolume.h"
 #include "PlayerController.h"
+#include "SkinImages.h"
+#include "ZoomAreaAnimation.h"
 #include "ui_ControlsWindow.h"
 
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QLabel>
+#include <QPainter>
 
 namespace {
 
@@ -21,21 +28,42 @@ constexpr int kVolumeSliderSteps = 100;
 constexpr int kZoomMinimum = 50;
 constexpr int kZoomMaximum = 500;
 constexpr int kZoomDefault = 100;
-constexpr int kProgressMinimumWidth = 150;
+// The LCD's texts: a small face in the display's blue-green, the movie's name a little larger.
+constexpr const char* kLCDFontFamily = "DejaVu Sans Mono";
+constexpr int kLCDFontPixels = 11;
+constexpr int kLCDNamePixels = 12;
+const QColor kLCDTextColor(0x9f, 0xf5, 0xe6);
+
+void showAsLCDText(QLabel* label, int pixels, bool bold)
+{
+    QFont font(QString::fromLatin1(kLCDFontFamily));
+    font.setStyleHint(QFont::Monospace);
+    font.setPixelSize(pixels);
+    font.setBold(bold);
+    label->setFont(font);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, kLCDTextColor);
+    palette.setColor(QPalette::Disabled, QPalette::WindowText, kLCDTextColor);
+    label->setPalette(palette);
+    // The texts lie on the LCD: presses go through to the background, which moves the window.
+    label->setAttribute(Qt::WA_TransparentForMouseEvents);
+}
 
 } // namespace
 
 ControlsController::ControlsController()
-    : _window(std::make_unique<QWidget>(nullptr, Qt::Tool))
+    : _window(std::make_unique<NSImageWindow>(nullptr, Qt::Tool))
     , _ui(std::make_unique<Ui::ControlsWindow>())
 {
     _ui->setupUi(_window.get());
     _window->installEventFilter(this);
+    // The window description holds the expanded layout.
+    _zoomArea = std::make_unique<ZoomAreaAnimation>(_window.get(), _ui->_boxZoom, _ui->_zoomView);
+    _zoomArea->setExpanded(true);
 
-    _isExpanded = true;
     _ui->_txtFrames->clear();
     _ui->_txtName->clear();
-    _ui->_lcdView->clear();
+    applyLCDSkin(_ui->_lcdView);
     _ui->_sldProgress->setRange(1, 1);
     _ui->_sldProgress->setValue(1);
     _ui->_sldProgress->setTracking(true);
@@ -50,60 +78,88 @@ ControlsController::ControlsController()
     _ui->_sldZoom->setTracking(true);
     _ui->_sldZoom->setEnabled(false);
 
-    _ui->_btnAbout->setToolTip(tr("Display brief information about Reelfinch"));
-    _ui->_btnInfo->setToolTip(tr("Display SWF Info"));
+    applySkin();
+    _ui->_btnExpand->setChecked(true);
     _ui->_btnInfo->setEnabled(false);
-    _ui->_btnPlayList->setToolTip(tr("Toggle playlist on/off"));
-    _ui->_btnRepeat->setTristate(true);
-    _ui->_btnRepeat->setCheckState(Qt::Unchecked);
+    _ui->_btnRepeat->setState(NSImageButton::NSOffState);
     const QList<QWidget*> disabledUntilTold { _ui->_btnPlay, _ui->_btnForward, _ui->_btnBack, _ui->_btnNext,
         _ui->_btnPrevious, _ui->_btn1_1, _ui->_btnFit, _ui->_btnMove };
     for (QWidget* control : disabledUntilTold)
         control->setEnabled(false);
-    // Frame steps repeat while the button is held.
-    _ui->_btnForward->setAutoRepeat(true);
-    _ui->_btnBack->setAutoRepeat(true);
-    _ui->_btn1_1->setToolTip(tr("Resize movie to original window size"));
-    _ui->_btnFit->setToolTip(tr("Fit to the window"));
-    _ui->_btnMove->setToolTip(tr("Toggle movie dragging on/off"));
-    _ui->_txtZoomValue->setText(tr("Zoom %1 %").arg(kZoomDefault));
-    applySkin();
+    _ui->_txtZoomValue->setText(zoomText(kZoomDefault));
 
     _volumeTimer.setInterval(kVolumePollMs);
     connect(&_volumeTimer, &QTimer::timeout, this, &ControlsController::initVolumeValue);
+    connect(_zoomArea.get(), &ZoomAreaAnimation::expandControls, this, [this] {
+        if (_app)
+            _app->expandControls(nullptr);
+    });
+    connect(_zoomArea.get(), &ZoomAreaAnimation::constrictControls, this, [this] {
+        if (_app)
+            _app->constrictControls(nullptr);
+    });
     connectControls();
 }
 
 ControlsController::~ControlsController()
 {
     _volumeTimer.stop();
-    if (_window)
+    _zoomArea.reset();
+    if (_window) {
         _window->removeEventFilter(this);
+        _ui->_boxZoom->removeEventFilter(this);
+    }
+}
+
+QWidget* ControlsController::window() const
+{
+    return _window.get();
+}
+
+bool ControlsController::isExpanded() const
+{
+    return _zoomArea->isExpanded();
 }
 
 void ControlsController::applySkin()
 {
     Ui::ControlsWindow& ui = *_ui;
-    const std::pair<NSImageButton*, const ButtonSkin*> buttons[] = {{ui._btnAbout, &ControlsSkin::about},
-        {ui._btnInfo, &ControlsSkin::info}, {ui._btnPlayList, &ControlsSkin::playList},
-        {ui._btnShuffle, &ControlsSkin::shuffle}, {ui._btnExpand, &ControlsSkin::expand},
-        {ui._btnPlay, &ControlsSkin::play}, {ui._btnForward, &ControlsSkin::forward},
-        {ui._btnBack, &ControlsSkin::back}, {ui._btnNext, &ControlsSkin::next},
-        {ui._btnPrevious, &ControlsSkin::previous}, {ui._btn1_1, &ControlsSkin::oneToOne},
-        {ui._btnFit, &ControlsSkin::fit}, {ui._btnMove, &ControlsSkin::move}};
+    const std::pair<NSImageButton*, const ButtonSkin*> buttons[]
+        = { { ui._btnAbout, &ControlsSkin::about }, { ui._btnInfo, &ControlsSkin::info },
+              { ui._btnPlayList, &ControlsSkin::playList }, { ui._btnRepeat, &ControlsSkin::repeat },
+              { ui._btnShuffle, &ControlsSkin::shuffle }, { ui._btnExpand, &ControlsSkin::expand },
+              { ui._btnPlay, &ControlsSkin::play }, { ui._btnForward, &ControlsSkin::forward },
+              { ui._btnBack, &ControlsSkin::back }, { ui._btnNext, &ControlsSkin::next },
+              { ui._btnPrevious, &ControlsSkin::previous }, { ui._btn1_1, &ControlsSkin::oneToOne },
+              { ui._btnFit, &ControlsSkin::fit }, { ui._btnMove, &ControlsSkin::move } };
     for (const auto& [button, skin] : buttons) {
         applyButtonSkin(button, *skin);
+        // Each button is the size of its picture, at the place the window description gives it.
         button->setFixedSize(button->sizeHint());
     }
     applyProgressSliderSkin(ui._sldProgress);
     applyVolumeSliderSkin(ui._sldVolume);
     applyVolumeSliderSkin(ui._sldZoom);
-    ui._sldProgress->setMinimumWidth(kProgressMinimumWidth);
-    // The dark strip with the LCD's colour for its texts.
-    _window->setObjectName(QStringLiteral("ControlsWindow"));
-    _window->setStyleSheet(QStringLiteral("QWidget#ControlsWindow { background: #23282e; }"
-                                          " QLabel, QCheckBox { color: #9ff5e6; }"
-                                          " QFrame#_boxZoom { border: 1px solid #4a525c; background: #17191d; }"));
+
+    ui._bgView->setScalesImage(false);
+    ui._bgView->setImage(skinImage(QStringLiteral("controls_bg")));
+    _zoomBackground = skinImage(QStringLiteral("zoom_bg"));
+    ui._boxZoom->installEventFilter(this);
+    showAsLCDText(ui._txtName, kLCDNamePixels, true);
+    for (QLabel* text : { ui._txtFrames, ui._txtZoomValue, ui._txtVolumeValue })
+        showAsLCDText(text, kLCDFontPixels, false);
+}
+
+void ControlsController::paintZoomBox()
+{
+    // The drawer's art keeps to the box's right edge, so it slides out with the drawer's view rather than being
+    // uncovered in place.
+    QWidget* box = _ui->_boxZoom;
+    if (_zoomBackground.isNull() || box->width() <= 0)
+        return;
+    QPainter painter(box);
+    const qreal x = box->width() - skinImageSize(_zoomBackground).width();
+    painter.drawImage(QPointF(x, 0), _zoomBackground);
 }
 
 void ControlsController::connectControls()
@@ -149,8 +205,8 @@ void ControlsController::setMainController(PlayerController* app)
 void ControlsController::showVolume(float volume)
 {
     const QSignalBlocker blocker(_ui->_sldVolume);
-    _ui->_sldVolume->setValue(static_cast<int>(volume * static_cast<float>(kVolumeSliderSteps)));
-    _ui->_txtVolumeValue->setText(tr("Volume %1 %").arg(static_cast<int>(volume * 100.0f)));
+    _ui->_sldVolume->setValue(volumePercent(volume));
+    _ui->_txtVolumeValue->setText(volumeText(volume));
 }
 
 void ControlsController::initVolumeValue()
@@ -162,7 +218,7 @@ void ControlsController::initVolumeValue()
 void ControlsController::volumeAction(QObject* sender)
 {
     const float volume = static_cast<float>(integerValue(sender)) / static_cast<float>(kVolumeSliderSteps);
-    _ui->_txtVolumeValue->setText(tr("Volume %1 %").arg(static_cast<int>(volume * 100.0f)));
+    _ui->_txtVolumeValue->setText(volumeText(volume));
     setOutputVolume(volume);
 }
 
@@ -176,7 +232,17 @@ void ControlsController::setWindowVisible(bool visible)
 
 void ControlsController::setFileName(const QString& name)
 {
-    _ui->_txtName->setText(name);
+    _fileName = name;
+    showFileName();
+}
+
+void ControlsController::showFileName()
+{
+    // A name longer than the LCD ends in an ellipsis; the whole name is the tooltip.
+    QLabel* label = _ui->_txtName;
+    const QString shown = label->fontMetrics().elidedText(_fileName, Qt::ElideRight, label->width());
+    label->setText(shown);
+    label->setToolTip(shown == _fileName ? QString() : _fileName);
 }
 
 void ControlsController::setCanPlay(bool can)
@@ -211,7 +277,7 @@ bool ControlsController::canGotoPrev() const
 
 void ControlsController::refreshFrameCounter()
 {
-    _ui->_txtFrames->setText(tr("%1/%2").arg(_ui->_sldProgress->value()).arg(_ui->_sldProgress->maximum()));
+    _ui->_txtFrames->setText(framesText(_ui->_sldProgress->value(), _ui->_sldProgress->maximum()));
 }
 
 void ControlsController::setTotalFrames(int total)
@@ -257,16 +323,16 @@ void ControlsController::setPlayed(bool playing)
 void ControlsController::setZoomPrecent(int percent)
 {
     _ui->_sldZoom->setEnabled(true);
-    _ui->_txtZoomValue->setText(tr("Zoom %1 %").arg(percent));
+    _ui->_txtZoomValue->setText(zoomText(percent));
     const QSignalBlocker blocker(_ui->_sldZoom);
     _ui->_sldZoom->setValue(percent);
 }
 
 void ControlsController::setRepeatState(int mode)
 {
-    _ui->_btnRepeat->setCheckState(mode == kRepeatItem ? Qt::Checked
-            : mode == kRepeatOnce                      ? Qt::Unchecked
-                                                       : Qt::PartiallyChecked);
+    _ui->_btnRepeat->setState(mode == kRepeatItem ? NSImageButton::NSOnState
+            : mode == kRepeatOnce                 ? NSImageButton::NSOffState
+                                                  : NSImageButton::NSMixedState);
 }
 
 void ControlsController::setShuffleState(bool on)
@@ -274,24 +340,16 @@ void ControlsController::setShuffleState(bool on)
     _ui->_btnShuffle->setChecked(on);
 }
 
-void ControlsController::expandWindow(bool)
+void ControlsController::expandWindow(bool animate)
 {
-    // The zoom area opens at once; the skinned panel animates it.
-    if (_app)
-        _app->expandControls(nullptr);
-    _isExpanded = true;
-    _ui->_boxZoom->show();
-    _window->adjustSize();
+    _zoomArea->expandWindow(animate);
+    _ui->_btnExpand->setChecked(true);
 }
 
 void ControlsController::constrictWindow(bool animate)
 {
-    _isExpanded = false;
-    _ui->_boxZoom->hide();
-    _window->adjustSize();
-    // An animated closing reports its end; an immediate one is asked for by the player, which knows already.
-    if (animate && _app)
-        _app->constrictControls(nullptr);
+    _zoomArea->constrictWindow(animate);
+    _ui->_btnExpand->setChecked(false);
 }
 
 ZoomViewClient* ControlsController::zoomView() const
@@ -353,7 +411,7 @@ void ControlsController::shuffleAction(QObject* sender)
 
 void ControlsController::zoomSliderAction(QObject* sender)
 {
-    _ui->_txtZoomValue->setText(tr("Zoom %1 %").arg(integerValue(sender)));
+    _ui->_txtZoomValue->setText(zoomText(integerValue(sender)));
     if (_app)
         _app->zoomSliderAction(sender);
 }
@@ -396,14 +454,17 @@ void ControlsController::showPlayListAction(QObject* sender)
 
 void ControlsController::expandControlsAction(QObject*)
 {
-    if (_isExpanded)
-        constrictWindow(true);
-    else
-        expandWindow(true);
+    // A running animation stops and the other one starts from the current width.
+    _zoomArea->toggle();
+    _ui->_btnExpand->setChecked(_zoomArea->isExpanded());
 }
 
 bool ControlsController::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == _ui->_boxZoom && event->type() == QEvent::Paint) {
+        paintZoomBox();
+        return false;
+    }
     if (watched == _window.get()) {
         switch (event->type()) {
         case QEvent::Close:

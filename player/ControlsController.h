@@ -3,14 +3,17 @@
 // itself the panel opens and closes its zoom area and shows the output volume.
 #pragma once
 
+#include <QImage>
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
 
 #include <memory>
 
+class NSImageWindow;
 class PlayerController;
 class QWidget;
+class ZoomAreaAnimation;
 class ZoomViewClient;
 
 namespace Ui {
@@ -24,7 +27,9 @@ public:
     ControlsController();
     ~ControlsController() override;
 
-    QWidget* window() const { return _window.get(); }
+    QWidget* window() const;
+    // The panel's skin window: frameless, see-through where its art is, moved by its background.
+    NSImageWindow* imageWindow() const { return _window.get(); }
     Ui::ControlsWindow& ui() const { return *_ui; }
 
     void setMainController(PlayerController* app);
@@ -47,7 +52,9 @@ public:
     void constrictWindow(bool animate);
     // The zoom drawer's view; none until the drawer has one.
     ZoomViewClient* zoomView() const;
-    bool isExpanded() const { return _isExpanded; }
+    bool isExpanded() const;
+    // The zoom area's opening and closing (its timer steps and geometry).
+    ZoomAreaAnimation* zoomArea() const { return _zoomArea.get(); }
     bool isVolumePolled() const { return _volumeTimer.isActive(); }
 
     // Actions of the panel's controls.
@@ -77,10 +84,15 @@ private:
     void connectControls();
     void refreshFrameCounter();
     void showVolume(float volume);
+    void showFileName();
+    void paintZoomBox();
 
-    std::unique_ptr<QWidget> _window;
+    std::unique_ptr<NSImageWindow> _window;
     std::unique_ptr<Ui::ControlsWindow> _ui;
     QPointer<PlayerController> _app;
-    bool _isExpanded = true;
+    // Holds the _isExpanded flag and the _resizeTimer of the widening and narrowing.
+    std::unique_ptr<ZoomAreaAnimation> _zoomArea;
     QTimer _volumeTimer;
+    QString _fileName;
+    QImage _zoomBackground;
 };

@@ -45,7 +45,8 @@ const ButtonSkin playList { "playlist", "playlist_on", nullptr, nullptr, nullptr
     QT_TRANSLATE_NOOP("ControlsController", "Toggle playlist on/off") };
 const ButtonSkin repeat { "repeat", "repeat_on", "repeat_alt", "repeat_on", nullptr, "ico2_repeat_all", nullptr };
 const ButtonSkin shuffle { "shuffle", "shuffle_on", "shuffle_alt", "shuffle_on", nullptr, nullptr, nullptr };
-const ButtonSkin expand { "expand", "expand_on", nullptr, nullptr, nullptr, nullptr, nullptr };
+// On while the zoom drawer is open: its arrows then point the way that closes it.
+const ButtonSkin expand { "expand", "expand_on", "expand_alt", nullptr, nullptr, nullptr, nullptr };
 const ButtonSkin play { "play", "play_on", "pause", "pause_on", "play_disabled", nullptr, nullptr };
 const ButtonSkin forward { "fwd", "fwd_on", nullptr, nullptr, "fwd_disabled", nullptr, nullptr, true };
 const ButtonSkin back { "back", "back_on", nullptr, nullptr, "back_disabled", nullptr, nullptr, true };

@@ -5,14 +5,21 @@
 namespace {
 
 // Only the textured-background look: no title bar, no close, minimise or resize controls.
-constexpr Qt::WindowFlags kSkinWindowFlags = Qt::Window | Qt::FramelessWindowHint;
 constexpr Qt::WindowFlags kFrameFlags = Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint
     | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint;
+
+// A plain window, or a utility window (a floating panel, kept out of the task bar) when that was asked for; the
+// kind has no frame controls of its own.
+Qt::WindowFlags skinWindowFlags(Qt::WindowFlags asked)
+{
+    const Qt::WindowFlags kind = (asked & Qt::WindowType_Mask) == Qt::Tool ? Qt::Tool : Qt::Window;
+    return (asked & ~(kFrameFlags | Qt::WindowType_Mask)) | kind | Qt::FramelessWindowHint;
+}
 
 } // namespace
 
 NSImageWindow::NSImageWindow(QWidget* parent, Qt::WindowFlags flags)
-    : QWidget(parent, (flags & ~(kFrameFlags | Qt::WindowType_Mask)) | kSkinWindowFlags)
+    : QWidget(parent, skinWindowFlags(flags))
 {
     setAttribute(Qt::WA_TranslucentBackground);
     setAttribute(Qt::WA_NoSystemBackground);

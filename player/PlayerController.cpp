@@ -7,6 +7,7 @@
 #include "MainMenu.h"
 #include "MovieController.h"
 #include "NSFlashPluginView.h"
+#include "NSImageWindow.h"
 #include "PreferencesController.h"
 #include "RecentDocuments.h"
 #include "SWFInfo.h"
@@ -243,17 +244,19 @@ void PlayerController::applicationDidFinishLaunching()
     controls->setAcceptDrops(true);
     _controls->setMainController(this);
     // The panel floats above the other windows and never takes the keyboard from the movie.
-    controls->setWindowFlag(Qt::WindowDoesNotAcceptFocus, true);
+    _controls->imageWindow()->setCanBecomeKeyWindow(false);
     setControlsFloating(true);
     _controls->initVolumeValue();
     _controls->setRepeatState(_repeatStyle);
     _controls->setShuffleState(_isShuffle);
     _controls->setWindowVisible(_isControlsVisible);
     _controls->setCanPlay(!_plist.isEmpty());
+    // A closed zoom area is closed even while the panel is hidden, so the panel shows the saved state whenever it
+    // appears.
+    if (!_isControlsExpanded)
+        _controls->constrictWindow(false);
     if (_isControlsVisible) {
-        if (!_isControlsExpanded)
-            _controls->constrictWindow(false);
-        else
+        if (_isControlsExpanded)
             attachZoomView(true);
         controls->show();
     }
@@ -1105,6 +1108,9 @@ void PlayerController::preferncesDidEndSelector(PreferencesController* prefs, in
 void PlayerController::controlsWillClose()
 {
     _isControlsVisible = false;
+    // However the panel was closed, the volume is no longer polled for it.
+    if (_controls)
+        _controls->setWindowVisible(false);
 }
 
 void PlayerController::advancedWillClose()

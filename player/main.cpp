@@ -2,16 +2,14 @@
 // already running for this user's settings, the files go to it instead and this launch ends.
 #include "PlayerController.h"
 #include "SingleInstance.h"
+#include "Translations.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QFileInfo>
 #include <QIcon>
-#include <QLibraryInfo>
 #include <QLocale>
 #include <QSettings>
 #include <QSocketNotifier>
-#include <QTranslator>
 #include <QUrl>
 
 #include <csignal>
@@ -23,15 +21,6 @@ namespace {
 constexpr char kOrganisation[] = "Reelfinch";
 constexpr char kApplication[] = "Reelfinch";
 constexpr char kDesktopFile[] = "reelfinch";
-
-// The resources folder: REELFINCH_RESOURCES, else share/reelfinch beside the executable's bin/.
-QString resourcesFolder()
-{
-    const QString overridden = qEnvironmentVariable("REELFINCH_RESOURCES");
-    if (!overridden.isEmpty())
-        return overridden;
-    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../share/reelfinch"));
-}
 
 // Command-line arguments are paths or file URLs (the desktop entry passes URLs); they become absolute paths.
 QStringList moviesFromArguments(const QStringList& arguments)
@@ -92,10 +81,8 @@ int main(int argc, char** argv)
     // The player ends when its movie window closes, not when the last window does.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    QTranslator translator;
-    if (translator.load(QLocale(), QStringLiteral("reelfinch"), QStringLiteral("_"),
-            QDir(resourcesFolder()).filePath(QStringLiteral("translations"))))
-        QCoreApplication::installTranslator(&translator);
+    // The user's languages in order of preference; none translated leaves the English texts.
+    installTranslation(QLocale::system());
 
     const QStringList movies = moviesFromArguments(QCoreApplication::arguments());
     SingleInstance instance(SingleInstance::serverNameFor(QSettings().fileName()));

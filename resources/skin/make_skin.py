@@ -168,13 +168,20 @@ def write(name, text):
         f.write(text)
 
 
+PLAY = (30, 30)      # the play/pause button, the strip's largest
+TRANSPORT = (24, 24)
+
+
 def transport():
-    for base, glyph in (("play", g_play), ("fwd", g_fwd), ("back", g_back), ("next", g_next), ("prev", g_prev)):
-        button(base, (24, 24), glyph, "normal")
-        button(base + "_on", (24, 24), glyph, "pressed")
-        button(base + "_disabled", (24, 24), glyph, "disabled")
-    button("pause", (24, 24), g_pause, "normal", on=True)
-    button("pause_on", (24, 24), g_pause, "pressed")
+    for base, glyph in (("fwd", g_fwd), ("back", g_back), ("next", g_next), ("prev", g_prev)):
+        button(base, TRANSPORT, glyph, "normal")
+        button(base + "_on", TRANSPORT, glyph, "pressed")
+        button(base + "_disabled", TRANSPORT, glyph, "disabled")
+    button("play", PLAY, g_play, "normal", scale=1.15)
+    button("play_on", PLAY, g_play, "pressed", scale=1.15)
+    button("play_disabled", PLAY, g_play, "disabled", scale=1.15)
+    button("pause", PLAY, g_pause, "normal", on=True, scale=1.15)
+    button("pause_on", PLAY, g_pause, "pressed", scale=1.15)
 
 
 SMALL = (22, 18)
@@ -240,7 +247,7 @@ def lcd():
             '<stop offset="0.5" stop-color="#0a2a28"/><stop offset="1" stop-color="#06201e"/></linearGradient>'
             '<linearGradient id="s" x1="0" y1="0" x2="0" y2="1"><stop offset="0" stop-color="#ffffff" stop-opacity="0.10"/>'
             '<stop offset="1" stop-color="#ffffff" stop-opacity="0"/></linearGradient>')
-    h = 44
+    h = LCD_HEIGHT
     write("lcd_left", svg(8, h, f'<rect x="0.5" y="0.5" width="20" height="{h - 1}" rx="5" fill="#050607" stroke="#5a636e"/>'
                                 f'<rect x="2" y="2" width="20" height="{h - 4}" rx="3.5" fill="url(#l)"/>'
                                 f'<rect x="2" y="2" width="20" height="{h / 2 - 2}" rx="3.5" fill="url(#s)"/>', grad))
@@ -266,25 +273,78 @@ def cursors():
                                 'stroke="#ffffff" stroke-width="1" stroke-linejoin="round"/>'))
 
 
+# The controls panel's geometry (see resources/ui/ControlsWindow.ui): the body is 337 wide, the zoom drawer adds
+# 130 to its right; the art marks the columns of the controls laid out on it.
+BODY = (337, 128)
+DRAWER_WIDTH = 132          # the zoom box's open width; its first two columns lie under the body's edge
+DRAWER_WELL = (8, 8, 116, 112)  # the drawer's view inside the zoom box
+LCD_HEIGHT = 40
+COLUMN_SEPARATORS = (150.5, 278.5)
+ROWS = (70, 122)            # the two rows of buttons under the frame slider
+ZOOM_ICON = (154, 78)       # beside the zoom slider
+VOLUME_ICON = (154, 106)    # beside the volume slider
+BODY_RADIUS = 9
+
+
+def body_defs():
+    return ('<linearGradient id="b" x1="0" y1="0" x2="0" y2="1"><stop offset="0" stop-color="#3a414a"/>'
+            '<stop offset="0.06" stop-color="#2c3239"/><stop offset="0.55" stop-color="#22272d"/>'
+            '<stop offset="1" stop-color="#16191d"/></linearGradient>'
+            '<linearGradient id="e" x1="0" y1="0" x2="0" y2="1"><stop offset="0" stop-color="#9aa3ad"/>'
+            '<stop offset="0.5" stop-color="#4a525c"/><stop offset="1" stop-color="#1c2024"/></linearGradient>'
+            '<linearGradient id="w" x1="0" y1="0" x2="0" y2="1"><stop offset="0" stop-color="#050607"/>'
+            '<stop offset="1" stop-color="#2a3038"/></linearGradient>')
+
+
+def groove_v(x, y0, y1):
+    """An engraved vertical line: a dark cut with a lit edge on its right."""
+    return (f'<rect x="{x - 0.5}" y="{y0}" width="1" height="{y1 - y0}" fill="#0c0e10"/>'
+            f'<rect x="{x + 0.5}" y="{y0}" width="0.8" height="{y1 - y0}" fill="#3f4750"/>')
+
+
+def g_magnifier(c):
+    return (f'<circle cx="5.2" cy="5.2" r="3.6" fill="none" stroke="{c}" stroke-width="1.5"/>'
+            f'<path d="M7.8 7.8 L11 11" stroke="{c}" stroke-width="2" stroke-linecap="round"/>')
+
+
+def g_speaker(c):
+    return (f'<path d="M1 4.5 H3.5 L7 1.5 V10.5 L3.5 7.5 H1 Z" fill="{c}"/>'
+            f'<path d="M8.8 3.8 a3.2 3.2 0 0 1 0 4.4" fill="none" stroke="{c}" stroke-width="1.1"/>'
+            f'<path d="M10.2 2.2 a5.4 5.4 0 0 1 0 7.6" fill="none" stroke="{c}" stroke-width="1.1"/>')
+
+
 def backgrounds():
-    """The controls panel's body (337 wide), its zoom area (130 wide) and the resize grip's corner."""
-    grad = ('<linearGradient id="b" x1="0" y1="0" x2="0" y2="1"><stop offset="0" stop-color="#3b424b"/>'
-            '<stop offset="0.08" stop-color="#2b3037"/><stop offset="1" stop-color="#17191d"/></linearGradient>'
-            '<linearGradient id="e" x1="0" y1="0" x2="0" y2="1"><stop offset="0" stop-color="#8a939e"/>'
-            '<stop offset="1" stop-color="#23272c"/></linearGradient>')
-    w, h = 337, 128
-    screws = "".join(f'<circle cx="{x}" cy="{y}" r="1.6" fill="#0e1013" stroke="#59616b" stroke-width="0.6"/>'
-                     for x, y in ((7, 7), (330, 7), (7, h - 7), (330, h - 7)))
-    write("controls_bg", svg(w, h, f'<rect x="0.5" y="0.5" width="{w + 12}" height="{h - 1}" rx="9" fill="url(#e)"/>'
-                                   f'<rect x="1.5" y="1.5" width="{w + 12}" height="{h - 3}" rx="8" fill="url(#b)"/>'
-                                   f'<rect x="10" y="{h - 30}" width="{w - 20}" height="0.8" fill="#0c0e10"/>'
-                                   f'<rect x="10" y="{h - 29.2}" width="{w - 20}" height="0.6" fill="#4a525c"/>{screws}',
-                             grad))
-    zw = 130
-    write("zoom_bg", svg(zw, h, f'<rect x="-12" y="0.5" width="{zw + 11.5}" height="{h - 1}" rx="9" fill="url(#e)"/>'
-                                f'<rect x="-12" y="1.5" width="{zw + 10.5}" height="{h - 3}" rx="8" fill="url(#b)"/>'
-                                f'<rect x="0" y="6" width="1" height="{h - 12}" fill="#0c0e10"/>'
-                                f'<rect x="1" y="6" width="0.6" height="{h - 12}" fill="#4a525c"/>', grad))
+    """The controls panel's body, its zoom drawer and the drawer's well."""
+    w, h = BODY
+    r = BODY_RADIUS
+    icon = "#7d8691"
+    zx, zy = ZOOM_ICON
+    vx, vy = VOLUME_ICON
+    body = (f'<rect x="0" y="0" width="{w}" height="{h}" rx="{r}" fill="#07080a"/>'
+            f'<rect x="0.8" y="0.8" width="{w - 1.6}" height="{h - 1.6}" rx="{r - 0.8}" fill="url(#e)"/>'
+            f'<rect x="1.8" y="1.8" width="{w - 3.6}" height="{h - 3.6}" rx="{r - 1.8}" fill="url(#b)"/>'
+            # A lit top edge and the recess the frame slider runs in.
+            f'<rect x="{r}" y="2" width="{w - 2 * r}" height="0.7" fill="#59626d"/>'
+            f'<rect x="6" y="51" width="{w - 12}" height="16" rx="8" fill="url(#w)" opacity="0.55"/>'
+            + groove_v(COLUMN_SEPARATORS[0], ROWS[0] + 2, ROWS[1])
+            + groove_v(COLUMN_SEPARATORS[1], ROWS[0] + 2, ROWS[1])
+            + f'<g transform="translate({zx} {zy})">{g_magnifier(icon)}</g>'
+            + f'<g transform="translate({vx} {vy})">{g_speaker(icon)}</g>')
+    write("controls_bg", svg(w, h, body, body_defs()))
+
+    # The drawer slides out from under the body's right edge: square on the left (hidden under the body), rounded
+    # on the right, a little lower than the body so the body's corners overlap it; the well frames the view.
+    dw = DRAWER_WIDTH
+    wx, wy, ww, wh = DRAWER_WELL
+    inset = 4
+    drawer = (f'<rect x="-{r + 2}" y="{inset}" width="{dw + r + 2}" height="{h - 2 * inset}" rx="{r}" fill="#07080a"/>'
+              f'<rect x="-{r + 2}" y="{inset + 0.8}" width="{dw + r + 1.2}" height="{h - 2 * inset - 1.6}" '
+              f'rx="{r - 0.8}" fill="url(#e)"/>'
+              f'<rect x="-{r + 2}" y="{inset + 1.8}" width="{dw + r + 0.2}" height="{h - 2 * inset - 3.6}" '
+              f'rx="{r - 1.8}" fill="url(#b)"/>'
+              f'<rect x="{wx - 2}" y="{wy - 2}" width="{ww + 4}" height="{wh + 4}" rx="3" fill="url(#w)"/>'
+              f'<rect x="{wx - 1}" y="{wy - 1}" width="{ww + 2}" height="{wh + 2}" fill="#000000"/>')
+    write("zoom_bg", svg(dw, h, drawer, body_defs()))
 
 
 def main():

@@ -7,15 +7,17 @@
 #include "FileDrop.h"
 #include "MovieController.h"
 #include "NSImageButton.h"
+#include "NSImageWindow.h"
 #include "PreferencesController.h"
 #include "RecentDocuments.h"
 #include "SWFInfo.h"
 #include "SingleInstance.h"
+#include "SkinImages.h"
+#include "ZoomAreaAnimation.h"
 #include "ui_AdvancedWindow.h"
 #include "ui_ControlsWindow.h"
 #include "ui_PreferencesWindow.h"
 
-#include <QCheckBox>
 #include <QDir>
 #include <QDropEvent>
 #include <QMainWindow>
@@ -166,12 +168,19 @@ TEST(ControlsPanel, SettersShowThePlayersState)
     EXPECT_TRUE(ui._btnForward->isEnabled() && ui._btnBack->isEnabled());
     EXPECT_EQ(ui._txtFrames->text(), QStringLiteral("4/10"));
 
-    const std::pair<int, Qt::CheckState> repeats[] = { { kRepeatItem, Qt::Checked }, { kRepeatOnce, Qt::Unchecked },
-        { kRepeatAll, Qt::PartiallyChecked }, { 7, Qt::PartiallyChecked } };
+    // The three-state skin button shows the repeat style with its own pictures.
+    NSImageButton* repeat = ui._btnRepeat;
+    const std::pair<int, int> repeats[]
+        = { { kRepeatItem, NSImageButton::NSOnState }, { kRepeatOnce, NSImageButton::NSOffState },
+              { kRepeatAll, NSImageButton::NSMixedState }, { 7, NSImageButton::NSMixedState } };
     for (const auto& [mode, state] : repeats) {
         controls.setRepeatState(mode);
-        EXPECT_EQ(ui._btnRepeat->checkState(), state) << mode;
+        EXPECT_EQ(repeat->state(), state) << mode;
     }
+    EXPECT_EQ(repeat->currentImage(), skinImage(QStringLiteral("ico2_repeat_all")));
+    controls.setRepeatState(kRepeatItem);
+    EXPECT_EQ(repeat->currentImage(), skinImage(QStringLiteral("repeat_alt")));
+
     controls.setZoomPrecent(250);
     EXPECT_TRUE(ui._sldZoom->isEnabled());
     EXPECT_EQ(ui._sldZoom->value(), 250);
@@ -179,16 +188,139 @@ TEST(ControlsPanel, SettersShowThePlayersState)
 
     controls.initVolumeValue();
     EXPECT_EQ(ui._txtVolumeValue->text(), QStringLiteral("Volume 0 %"));
+
+    // A name too long for the LCD ends in an ellipsis and is whole in the tooltip; a short one is shown as it is.
+    const QString longName = QStringLiteral("a_rather_long_movie_name_that_will_not_fit_on_the_display.swf");
+    controls.setFileName(longName);
+    EXPECT_TRUE(ui._txtName->text().endsWith(QChar(0x2026)));
+    EXPECT_LE(ui._txtName->fontMetrics().horizontalAdvance(ui._txtName->text()), ui._txtName->width());
+    EXPECT_EQ(ui._txtName->toolTip(), longName);
+    controls.setFileName(QStringLiteral("E1.swf"));
+    EXPECT_EQ(ui._txtName->text(), QStringLiteral("E1.swf"));
+    EXPECT_TRUE(ui._txtName->toolTip().isEmpty());
+}
+
+TEST(ControlsPanel, IsASkinStripWhoseControlsLieInsideItsBodyOrDrawer)
+{
+    ControlsController controls;
+    NSImageWindow* window = controls.imageWindow();
+    EXPECT_TRUE(window->windowFlags() & Qt::FramelessWindowHint);
+    EXPECT_TRUE(window->testAttribute(Qt::WA_TranslucentBackground));
+    EXPECT_EQ(window->size(), QSize(ZoomAreaAnimation::kExpandedWidth, 128));
+
+    // Every control lies whole inside the 337-wide body, clear of the others it does not belong to; the LCD's
+    // texts lie on the LCD.
+    const QRect body(0, 0, ZoomAreaAnimation::kConstrictedWidth, window->height());
+    const QRect lcd = controls.ui()._lcdView->geometry();
+    QList<QWidget*> controlsOnBody;
+    for (QWidget* child : window->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        const QString name = child->objectName();
+        if (name == QLatin1String("_boxZoom") || name == QLatin1String("_bgView") || name == QLatin1String("_lcdView"))
+            continue;
+        EXPECT_TRUE(body.contains(child->geometry())) << qPrintable(name);
+        if (name.startsWith(QLatin1String("_txt")))
+            EXPECT_TRUE(lcd.contains(child->geometry())) << qPrintable(name);
+        else
+            controlsOnBody.append(child);
+    }
+    EXPECT_EQ(controlsOnBody.size(), 17);
+    for (QWidget* one : controlsOnBody) {
+        for (QWidget* other : controlsOnBody) {
+            if (one != other) {
+                EXPECT_FALSE(one->geometry().intersects(other->geometry()))
+                    << qPrintable(one->objectName()) << " " << qPrintable(other->objectName());
+            }
+        }
+    }
+    // A button is the size of its picture.
+    for (NSImageButton* button : window->findChildren<NSImageButton*>())
+        EXPECT_EQ(QSizeF(button->size()), skinImageSize(button->image())) << qPrintable(button->objectName());
+    // The drawer's view fits in the open drawer, right of the body.
+    const QRect view(controls.ui()._zoomView->mapTo(window, QPoint(0, 0)), controls.ui()._zoomView->size());
+    EXPECT_GE(view.left(), body.right());
+    EXPECT_TRUE(window->rect().contains(view));
+}
+
+TEST(ControlsPanel, TheVolumeIsPolledOnlyWhileThePanelIsVisible)
+{
+    ControlsController controls;
+    EXPECT_FALSE(controls.isVolumePolled());
     controls.setWindowVisible(true);
     EXPECT_TRUE(controls.isVolumePolled());
     controls.setWindowVisible(false);
     EXPECT_FALSE(controls.isVolumePolled());
 }
 
+TEST_F(AppTest, ThePlayerStartsAndStopsTheVolumePollWithThePanel)
+{
+    PlayerController& player = launch();
+    ControlsController* controls = player.controlsController();
+    ASSERT_TRUE(controls->window()->isVisible());
+    EXPECT_TRUE(controls->isVolumePolled());
+    player.showControlsAction(nullptr);
+    EXPECT_FALSE(controls->window()->isVisible());
+    EXPECT_FALSE(controls->isVolumePolled());
+    player.showControlsAction(nullptr);
+    EXPECT_TRUE(controls->isVolumePolled());
+    // Closed by the desktop rather than by the menu.
+    controls->window()->close();
+    EXPECT_FALSE(controls->isVolumePolled());
+    EXPECT_FALSE(player.settings().isControlsVisible);
+}
+
+TEST_F(AppTest, ThePanelsWindowStepsOpenAndClosedAndTellsThePlayer)
+{
+    PlayerController& player = launch();
+    ControlsController* controls = player.controlsController();
+    QWidget* window = controls->window();
+    ZoomAreaAnimation* area = controls->zoomArea();
+    ASSERT_EQ(window->width(), 467);
+    const QPoint origin = window->pos();
+
+    // Runs the animation's steps by hand and records the window's widths.
+    auto steps = [&] {
+        std::vector<int> widths;
+        for (int i = 0; i < 20 && area->isAnimating(); ++i) {
+            area->isExpanded() ? area->expandAction() : area->constrictAction();
+            widths.push_back(window->width());
+        }
+        return widths;
+    };
+    controls->expandControlsAction(nullptr);
+    EXPECT_FALSE(controls->isExpanded());
+    EXPECT_TRUE(player.settings().isControlsExpanded) << "told only when the closing ends";
+    EXPECT_EQ(steps(), (std::vector<int> { 437, 407, 377, 347, 337 }));
+    EXPECT_FALSE(player.settings().isControlsExpanded);
+    EXPECT_EQ(controls->ui()._boxZoom->width(), 0);
+    EXPECT_EQ(window->pos(), origin);
+
+    controls->expandControlsAction(nullptr);
+    EXPECT_TRUE(player.settings().isControlsExpanded) << "told as the opening starts";
+    controls->zoomArea()->expandAction();
+    controls->zoomArea()->expandAction();
+    EXPECT_EQ(window->width(), 397);
+    // Reversed in the middle: closes from the current width, with the one notification at its end.
+    controls->expandControlsAction(nullptr);
+    EXPECT_EQ(steps(), (std::vector<int> { 367, 337, 337 }));
+    EXPECT_FALSE(player.settings().isControlsExpanded);
+
+    // The real timers, opening and closing through the player's menu command.
+    QElapsedTimer clock;
+    for (const int expected : { 467, 337 }) {
+        player.expandControlsAction(nullptr);
+        clock.start();
+        while (area->isAnimating() && clock.elapsed() < 5000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        EXPECT_EQ(window->width(), expected);
+        EXPECT_EQ(player.settings().isControlsExpanded, expected == 467);
+        EXPECT_EQ(controls->ui()._btnExpand->isChecked(), expected == 467);
+    }
+}
+
 TEST_F(AppTest, TheRepeatButtonsOfBothPanelsSetTheStyleAndBothPanelsShowIt)
 {
     PlayerController& player = launch();
-    QCheckBox* controlsRepeat = player.controlsController()->ui()._btnRepeat;
+    NSImageButton* controlsRepeat = player.controlsController()->ui()._btnRepeat;
     NSImageButton* panelRepeat = player.advancedController()->ui()._btnRepeatStyle;
     // A click moves the three-state button on: off (play once), mixed (repeat all), on (repeat the movie).
     const int cycle[] = { kRepeatAll, kRepeatItem, kRepeatOnce };
@@ -199,6 +331,7 @@ TEST_F(AppTest, TheRepeatButtonsOfBothPanelsSetTheStyleAndBothPanelsShowIt)
     }
     panelRepeat->click();
     EXPECT_EQ(player.repeatStyle(), kRepeatAll);
+    EXPECT_EQ(controlsRepeat->state(), NSImageButton::NSMixedState);
     player.controlsController()->ui()._btnShuffle->click();
     EXPECT_TRUE(player.isShuffle());
     EXPECT_TRUE(player.advancedController()->ui()._btnShuffle->isChecked());
