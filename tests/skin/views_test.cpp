@@ -118,6 +118,12 @@ TEST(ImageWindow, AlwaysFramelessAndSeeThrough)
     window.setCanBecomeKeyWindow(false);
     EXPECT_FALSE(window.canBecomeKeyWindow());
     EXPECT_TRUE(window.windowFlags() & Qt::WindowDoesNotAcceptFocus);
+
+    // A floating panel stays a utility window, still without frame controls; other kinds become plain windows.
+    const NSImageWindow panel(nullptr, Qt::Tool | Qt::WindowTitleHint);
+    EXPECT_EQ(panel.windowType(), Qt::Tool);
+    EXPECT_EQ(panel.windowFlags() & (Qt::WindowTitleHint | Qt::FramelessWindowHint), Qt::FramelessWindowHint);
+    EXPECT_EQ(NSImageWindow(nullptr, Qt::Dialog).windowType(), Qt::Window);
 }
 
 TEST(ImageWindow, PressGoesToTheDelegateAndDraggingMovesTheWindow)
