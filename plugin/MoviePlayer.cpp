@@ -58,6 +58,7 @@ bool IsDefinition(uint16_t code)
     case kTagDefineShape:
     case kTagDefineShape2:
     case kTagDefineShape3:
+    case kTagDefineShape4:
     case kTagDefineMorphShape:
     case kTagDefineBits:
     case kTagDefineBitsJPEG2:
@@ -106,6 +107,9 @@ uint16_t CharacterIdOf(const CTag* tag)
         return t->m_ID;
     if (auto* t = dynamic_cast<const CDefineEditTextTag*>(tag))
         return t->m_ID;
+    if (auto* raw = dynamic_cast<const CRawBodyTag*>(tag);
+        raw && tag->m_TagCode == kTagDefineShape4 && raw->m_pData && raw->m_pData->GetData())
+        return DefineShape4Id(raw->m_pData->GetData()->GetBuffer(), raw->m_pData->GetData()->GetSize());
     return 0;
 }
 

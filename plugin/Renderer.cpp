@@ -606,6 +606,7 @@ void Renderer::drawCharacter(cairo_t* cr, uint16_t id, const cairo_matrix_t& m, 
     case kTagDefineShape:
     case kTagDefineShape2:
     case kTagDefineShape3:
+    case kTagDefineShape4:
         if (const auto* layers = shapeLayers(tag))
             drawLayers(cr, *layers, m, cx);
         break;
@@ -634,6 +635,13 @@ const std::vector<ShapeLayer>* Renderer::shapeLayers(const CTag* tag)
     auto cached = m_Movie.m_ShapeCache.find(tag);
     if (cached != m_Movie.m_ShapeCache.end())
         return &cached->second;
+    if (auto* raw = dynamic_cast<const CRawBodyTag*>(tag); raw && tag->m_TagCode == kTagDefineShape4) {
+        CSWFStream* body = raw->m_pData ? raw->m_pData->GetData() : nullptr;
+        if (!body)
+            return nullptr;
+        return &m_Movie.m_ShapeCache.emplace(tag, ReadDefineShape4(body->GetBuffer(), body->GetSize()))
+                    .first->second;
+    }
     auto* shape = dynamic_cast<const CShapeTag*>(tag);
     if (!shape || !shape->m_pShapes)
         return nullptr;
@@ -722,7 +730,8 @@ bool Renderer::setFillSource(cairo_t* cr, const FillDef& fill, const ColorTransf
             cairo_surface_destroy(row);
             cairo_pattern_set_filter(pattern, CAIRO_FILTER_NEAREST);
         } else {
-            pattern = cairo_pattern_create_radial(0, 0, 0, 0, 0, 1);
+            // The colours start from the focal point and end on the unit circle.
+            pattern = cairo_pattern_create_radial(fill.focal, 0, 0, 0, 0, 1);
             AddRampStops(pattern, ramp);
         }
         cairo_pattern_set_extend(pattern, fill.spread == FillDef::Reflect ? CAIRO_EXTEND_REFLECT
@@ -783,7 +792,7 @@ void Renderer::drawLayers(
             cairo_identity_matrix(cr);
             cairo_new_path(cr);
             AddFillPath(Pen(cr, &m), edges);
-            cairo_set_fill_rule(cr, CAIRO_FILL_RULE_EVEN_ODD);
+            cairo_set_fill_rule(cr, layer.nonZero ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);
             cairo_fill(cr);
             cairo_set_matrix(cr, &m);
         }
@@ -797,8 +806,13 @@ void Renderer::drawLayers(
             if (edges.empty())
                 continue;
             const LineDef& line = layer.lines[l];
-            const RGBA c = cx.apply(line.color);
-            cairo_set_source_rgba(cr, c.r, c.g, c.b, c.a);
+            if (line.hasFill) {
+                if (!setFillSource(cr, line.fill, cx))
+                    continue;
+            } else {
+                const RGBA c = cx.apply(line.color);
+                cairo_set_source_rgba(cr, c.r, c.g, c.b, c.a);
+            }
             cairo_identity_matrix(cr);
             cairo_new_path(cr);
             AddLinePath(Pen(cr, &m), edges);
@@ -816,8 +830,13 @@ void Renderer::drawLayers(
                 width = std::hypot(ux, uy);
             }
             cairo_set_line_width(cr, width);
-            cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
-            cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+            cairo_set_line_cap(cr, line.cap == LineDef::NoCap ? CAIRO_LINE_CAP_BUTT
+                    : line.cap == LineDef::SquareCap          ? CAIRO_LINE_CAP_SQUARE
+                                                              : CAIRO_LINE_CAP_ROUND);
+            cairo_set_line_join(cr, line.join == LineDef::BevelJoin ? CAIRO_LINE_JOIN_BEVEL
+                    : line.join == LineDef::MiterJoin               ? CAIRO_LINE_JOIN_MITER
+                                                                    : CAIRO_LINE_JOIN_ROUND);
+            cairo_set_miter_limit(cr, line.miterLimit);
             cairo_stroke(cr);
         }
     }

@@ -6,6 +6,7 @@
 
 #include <cairo.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <utility>
 #include <vector>
@@ -28,6 +29,7 @@ struct FillDef {
     RGBA color;
     std::vector<std::pair<double, RGBA>> stops; // gradients: ratio 0 to 1, colour
     enum Spread { Pad, Reflect, Repeat } spread = Pad; // gradients: how the colours continue past either end
+    double focal = 0; // radial gradients: where the centre of colour lies on the x axis, -1 to 1
     bool linearRGB = false; // gradients: colours mix in linear light rather than in their stored (sRGB) values
     cairo_matrix_t matrix { 1, 0, 0, 1, 0, 0 }; // gradient or bitmap space to shape space
     uint16_t bitmapId = 0;
@@ -36,8 +38,16 @@ struct FillDef {
 };
 
 struct LineDef {
+    enum Cap { RoundCap, NoCap, SquareCap };
+    enum Join { RoundJoin, BevelJoin, MiterJoin };
     double width = 0; // twips
     RGBA color;
+    // Line styles of DefineShape4 may paint the stroke with a fill and choose its ends and corners.
+    bool hasFill = false;
+    FillDef fill;
+    Cap cap = RoundCap;
+    Join join = RoundJoin;
+    double miterLimit = 3;
 };
 
 // A shape walked into edges: every edge with its fill styles on either side and its line style, and the style
@@ -50,11 +60,18 @@ struct ShapeLayer {
         uint32_t fill0, fill1, line;
     };
     std::vector<StyledEdge> edges;
+    bool nonZero = false; // fills by the non-zero winding rule rather than even-odd
 };
 
 // Walks shape records into layers. `fills` and `lines` are the shape's first style tables (may be null: glyph
 // shapes have none). `solid` (when given) replaces every fill with that colour, as text glyphs need.
 std::vector<ShapeLayer> WalkShape(const CShapeItem* shape, const CFillStyleArrayItem* fills,
     const CLineStyleArrayItem* lines, const RGBA* solid = nullptr);
+
+// DefineShape4, which swflib keeps as a raw body: its character ID (0 when the body is too short), and the body
+// walked into layers as WalkShape does. Malformed input ends the walk with what was read.
+inline constexpr uint16_t kTagDefineShape4 = 83;
+uint16_t DefineShape4Id(const uint8_t* body, size_t size);
+std::vector<ShapeLayer> ReadDefineShape4(const uint8_t* body, size_t size);
 
 } // namespace reelfinch::plugin
