@@ -1,0 +1,158 @@
+// DefineShape4, which the plug-in reads from the tag's body: fills and the non-zero winding rule, focal radial
+// gradients, line styles that paint the stroke with a fill and choose their caps; cut-short bodies.
+#include "PluginTestSupport.h"
+#include "Shapes.h"
+
+#include <cmath>
+
+using namespace plugintest;
+using reelfinch::plugin::MoviePlayer;
+
+namespace {
+
+constexpr int T = kTwips;
+
+// Writes the format's bit fields, most significant bit first.
+struct Bits {
+    std::vector<uint8_t> out;
+    int bit = 0;
+
+    void put(uint32_t value, int n)
+    {
+        for (int i = n - 1; i >= 0; --i) {
+            if (bit == 0)
+                out.push_back(0);
+            out.back() = uint8_t(out.back() | (((value >> i) & 1u) << (7 - bit)));
+            bit = (bit + 1) % 8;
+        }
+    }
+    void u8(uint8_t v) { bit = 0, put(v, 8); }
+    void u16(uint16_t v) { u8(uint8_t(v)), u8(uint8_t(v >> 8)); }
+    void rgba(Color c) { u8(c.r), u8(c.g), u8(c.b), u8(c.a); }
+    void rect(int x0, int x1, int y0, int y1)
+    {
+        bit = 0;
+        put(16, 5);
+        for (int v : { x0, x1, y0, y1 })
+            put(uint32_t(v) & 0xFFFF, 16);
+    }
+    void matrix(double scale, int x, int y)
+    {
+        bit = 0;
+        put(1, 1);
+        put(24, 5);
+        put(uint32_t(std::lround(scale * 65536)) & 0xFFFFFF, 24);
+        put(uint32_t(std::lround(scale * 65536)) & 0xFFFFFF, 24);
+        put(0, 1);
+        put(16, 5);
+        put(uint32_t(x) & 0xFFFF, 16);
+        put(uint32_t(y) & 0xFFFF, 16);
+    }
+    // A style change record: move to (x, y) pixels and set the styles given (negative: unchanged).
+    void change(int x, int y, int fill1, int line)
+    {
+        put(0, 1);
+        put((line >= 0 ? 0x08 : 0) | (fill1 >= 0 ? 0x04 : 0) | 0x01, 5);
+        put(16, 5);
+        put(uint32_t(x * T) & 0xFFFF, 16);
+        put(uint32_t(y * T) & 0xFFFF, 16);
+        if (fill1 >= 0)
+            put(uint32_t(fill1), 2);
+        if (line >= 0)
+            put(uint32_t(line), 1);
+    }
+    void lineTo(int dx, int dy)
+    {
+        put(0b11, 2);
+        put(14, 4);
+        put(1, 1);
+        put(uint32_t(dx * T) & 0xFFFF, 16);
+        put(uint32_t(dy * T) & 0xFFFF, 16);
+    }
+    void square(int x, int y, int side, int fill1)
+    {
+        change(x, y, fill1, -1);
+        lineTo(side, 0);
+        lineTo(0, side);
+        lineTo(-side, 0);
+        lineTo(0, -side);
+    }
+};
+
+// Two overlapping red squares drawn the same way round, a focal radial gradient from white to black whose focal
+// point lies three quarters of the way to the right edge, and a horizontal stroke painted by a blue fill with
+// no caps.
+std::vector<uint8_t> ShapeBody()
+{
+    Bits b;
+    b.u16(1);
+    b.rect(0, 100 * T, 0, 100 * T);
+    b.rect(0, 100 * T, 0, 100 * T);
+    b.u8(0x04); // the non-zero winding rule
+    b.u8(2);
+    b.u8(0x00);
+    b.rgba(kRed);
+    b.u8(0x13);
+    b.matrix(40.0 * T / 32768, 70 * T, 30 * T);
+    b.u8(2);
+    b.u8(0);
+    b.rgba(kWhite);
+    b.u8(255);
+    b.rgba(kBlack);
+    b.u16(192); // focal point 0.75
+    b.u8(1);
+    b.u16(4 * T);
+    b.put(1, 2); // no start cap
+    b.put(0, 2); // round joins
+    b.put(1, 1); // the stroke has a fill
+    b.put(0, 3 + 5 + 1);
+    b.put(1, 2); // no end cap
+    b.u8(0x00);
+    b.rgba(kBlue);
+    b.bit = 0;
+    b.put(2, 4);
+    b.put(1, 4);
+    b.square(10, 10, 20, 1);
+    b.square(20, 20, 20, 1);
+    b.square(50, 10, 40, 2);
+    b.change(10, 70, 0, 1);
+    b.lineTo(80, 0);
+    b.put(0, 6); // end
+    return b.out;
+}
+
+} // namespace
+
+TEST(PluginShape4, FillsWindingFocalGradientsAndFilledStrokes)
+{
+    MovieBuilder movie(100, 100);
+    movie.background(kGrey);
+    movie.raw(reelfinch::plugin::kTagDefineShape4, ShapeBody());
+    movie.place(1, 1, 0, 0);
+    movie.showFrame();
+    MoviePlayer player;
+    ASSERT_TRUE(Load(player, movie.finish()));
+    const Canvas c = Render(player, 100, 100);
+    EXPECT_TRUE(Near(c.at(15, 15), kRed));
+    EXPECT_TRUE(Near(c.at(25, 25), kRed)) << "the overlap winds twice and is filled";
+    EXPECT_TRUE(Near(c.at(45, 45), kGrey));
+    EXPECT_GT(c.at(84, 30) & 0xFF, 0xD0u) << "white at the focal point, " << Hex(c.at(84, 30));
+    EXPECT_LT(c.at(56, 30) & 0xFF, 0x30u) << "dark across the centre from it, " << Hex(c.at(56, 30));
+    EXPECT_TRUE(Near(c.at(50, 70), kBlue));
+    EXPECT_TRUE(Near(c.at(8, 70), kGrey)) << "no cap past the stroke's end";
+}
+
+TEST(PluginShape4, CutShortBodiesKeepWhatWasRead)
+{
+    const std::vector<uint8_t> body = ShapeBody();
+    EXPECT_EQ(reelfinch::plugin::DefineShape4Id(body.data(), 1), 0);
+    EXPECT_EQ(reelfinch::plugin::DefineShape4Id(body.data(), body.size()), 1);
+    size_t edges = 0;
+    for (size_t size = 0; size <= body.size(); ++size) {
+        const auto layers = reelfinch::plugin::ReadDefineShape4(body.data(), size);
+        ASSERT_EQ(layers.size(), 1u);
+        EXPECT_GE(layers[0].edges.size(), edges) << "a longer body never reads fewer edges";
+        edges = layers[0].edges.size();
+    }
+    EXPECT_EQ(edges, 13u);
+}
