@@ -152,13 +152,13 @@ void ControlsController::applySkin()
 
 void ControlsController::paintZoomBox()
 {
-    // The drawer's art keeps to the box's right edge, so it slides out with the drawer's view rather than being
-    // uncovered in place.
+    // The drawer's art keeps to the window's right edge, so it slides out and back with the window's width rather
+    // than being uncovered in place.
     QWidget* box = _ui->_boxZoom;
     if (_zoomBackground.isNull() || box->width() <= 0)
         return;
     QPainter painter(box);
-    const qreal x = box->width() - skinImageSize(_zoomBackground).width();
+    const qreal x = _window->width() - box->x() - skinImageSize(_zoomBackground).width();
     painter.drawImage(QPointF(x, 0), _zoomBackground);
 }
 

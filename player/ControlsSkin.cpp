@@ -10,7 +10,6 @@
 
 namespace {
 
-constexpr const char* kControlsContext = "ControlsController";
 constexpr float kProgressTrackOffset = 4.0f;
 constexpr float kProgressKnobOffset = -1.0f;
 constexpr float kSliderTrackOffset = 6.0f;
@@ -108,17 +107,18 @@ void applyLCDSkin(NSLCDView* lcd)
     lcd->update();
 }
 
+// The LCD's texts belong to the controls panel; the context is spelled out where the translation tools can read it.
 QString zoomText(int percent)
 {
-    return QCoreApplication::translate(kControlsContext, "Zoom %1 %").arg(percent);
+    return QCoreApplication::translate("ControlsController", "Zoom %1 %").arg(percent);
 }
 
 QString volumeText(float volume)
 {
-    return QCoreApplication::translate(kControlsContext, "Volume %1 %").arg(volumePercent(volume));
+    return QCoreApplication::translate("ControlsController", "Volume %1 %").arg(volumePercent(volume));
 }
 
 QString framesText(int current, int total)
 {
-    return QCoreApplication::translate(kControlsContext, "%1/%2").arg(current).arg(total);
+    return QCoreApplication::translate("ControlsController", "%1/%2").arg(current).arg(total);
 }

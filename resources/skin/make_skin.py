@@ -276,8 +276,8 @@ def cursors():
 # The controls panel's geometry (see resources/ui/ControlsWindow.ui): the body is 337 wide, the zoom drawer adds
 # 130 to its right; the art marks the columns of the controls laid out on it.
 BODY = (337, 128)
-DRAWER_WIDTH = 132          # the zoom box's open width; its first two columns lie under the body's edge
-DRAWER_WELL = (8, 8, 116, 112)  # the drawer's view inside the zoom box
+DRAWER_WIDTH = 130          # from the body's right edge to the open panel's
+DRAWER_WELL = (6, 8, 116, 112)  # the drawer's view inside the zoom box
 LCD_HEIGHT = 40
 COLUMN_SEPARATORS = (150.5, 278.5)
 ROWS = (70, 122)            # the two rows of buttons under the frame slider
@@ -332,8 +332,8 @@ def backgrounds():
             + f'<g transform="translate({vx} {vy})">{g_speaker(icon)}</g>')
     write("controls_bg", svg(w, h, body, body_defs()))
 
-    # The drawer slides out from under the body's right edge: square on the left (hidden under the body), rounded
-    # on the right, a little lower than the body so the body's corners overlap it; the well frames the view.
+    # The drawer slides out from the body's right edge: square on the left, rounded on the right, a little lower
+    # than the body; the well frames the view.
     dw = DRAWER_WIDTH
     wx, wy, ww, wh = DRAWER_WELL
     inset = 4
@@ -342,9 +342,13 @@ def backgrounds():
               f'rx="{r - 0.8}" fill="url(#e)"/>'
               f'<rect x="-{r + 2}" y="{inset + 1.8}" width="{dw + r + 0.2}" height="{h - 2 * inset - 3.6}" '
               f'rx="{r - 1.8}" fill="url(#b)"/>'
+              # The body's shadow where the drawer comes out from under it.
+              f'<rect x="0" y="{inset}" width="5" height="{h - 2 * inset}" fill="url(#sh)"/>'
               f'<rect x="{wx - 2}" y="{wy - 2}" width="{ww + 4}" height="{wh + 4}" rx="3" fill="url(#w)"/>'
               f'<rect x="{wx - 1}" y="{wy - 1}" width="{ww + 2}" height="{wh + 2}" fill="#000000"/>')
-    write("zoom_bg", svg(dw, h, drawer, body_defs()))
+    shadow = ('<linearGradient id="sh" x1="0" y1="0" x2="1" y2="0"><stop offset="0" stop-color="#000000" '
+              'stop-opacity="0.6"/><stop offset="1" stop-color="#000000" stop-opacity="0"/></linearGradient>')
+    write("zoom_bg", svg(dw, h, drawer, body_defs() + shadow))
 
 
 def main():
