@@ -313,7 +313,8 @@ void ControlsController::setCurrentFrame(int frame)
 void ControlsController::setPlayed(bool playing)
 {
     _ui->_btnPlay->setChecked(playing);
-    _ui->_btnPlay->setText(playing ? tr("Pause") : tr("Play"));
+    // What a screen reader announces for the button: what it does next.
+    _ui->_btnPlay->setAccessibleName(playing ? tr("Pause") : tr("Play"));
     _ui->_btn1_1->setEnabled(true);
     _ui->_btnFit->setEnabled(true);
     _ui->_btnMove->setEnabled(true);
