@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <map>
 
 namespace reelfinch::plugin {
 
@@ -37,6 +36,8 @@ constexpr uint8_t kSpreadRepeat = 2;
 constexpr uint8_t kInterpolationLinearRGB = 1;
 // A gradient is drawn from a ramp of one colour for each ratio.
 constexpr int kGradientEntries = 256;
+// A focal point is kept this far inside the circle, where the gradient's rays still meet it.
+constexpr double kMaxFocal = 0.998;
 // Keeps a channel computed as a whole number of levels from falling just below it.
 constexpr double kRampEpsilon = 1e-6;
 // Bitmap fill types without smoothing.
@@ -116,59 +117,71 @@ uint32_t RampByte(double v)
     return uint32_t(std::clamp(v * kColorMax + kRampEpsilon, 0.0, kColorMax));
 }
 
-// The ramp as a row of premultiplied pixels, one per ratio.
-cairo_surface_t* RampSurface(const GradientRamp& ramp)
+using RampPixels = std::array<uint32_t, kGradientEntries>;
+
+// The ramp as premultiplied pixels, one per ratio.
+RampPixels MakeRampPixels(const GradientRamp& ramp)
 {
-    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, kGradientEntries, 1);
+    RampPixels pixels;
+    for (size_t i = 0; i < ramp.size(); ++i) {
+        const RGBA& c = ramp[i];
+        const uint32_t a = RampByte(c.a);
+        auto channel = [a](double v) { return uint32_t(std::lround(RampByte(v) * (a / kColorMax))); };
+        pixels[i] = (a << 24) | (channel(c.r) << 16) | (channel(c.g) << 8) | channel(c.b);
+    }
+    return pixels;
+}
+
+cairo_surface_t* NewImage(int width, int height)
+{
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
     if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
         cairo_surface_destroy(surface);
         return nullptr;
     }
     cairo_surface_flush(surface);
-    auto* row = reinterpret_cast<uint32_t*>(cairo_image_surface_get_data(surface));
-    for (size_t i = 0; i < ramp.size(); ++i) {
-        const RGBA& c = ramp[i];
-        const uint32_t a = RampByte(c.a);
-        auto channel = [a](double v) { return uint32_t(std::lround(RampByte(v) * (a / kColorMax))); };
-        row[i] = (a << 24) | (channel(c.r) << 16) | (channel(c.g) << 8) | channel(c.b);
-    }
+    return surface;
+}
+
+// The ramp as a row of pixels, one per ratio.
+cairo_surface_t* RampSurface(const GradientRamp& ramp)
+{
+    cairo_surface_t* surface = NewImage(kGradientEntries, 1);
+    if (!surface)
+        return nullptr;
+    const RampPixels pixels = MakeRampPixels(ramp);
+    std::copy(pixels.begin(), pixels.end(), reinterpret_cast<uint32_t*>(cairo_image_surface_get_data(surface)));
     cairo_surface_mark_dirty(surface);
     return surface;
 }
 
-// Whether entry `i` of the ramp lies on the straight line between entries `from` and `to`, within half a level.
-bool OnLine(const GradientRamp& ramp, size_t from, size_t to, size_t i)
+// Where a point of the unit gradient square lies along a radial gradient, 0 at the focal point (on the x axis)
+// and 1 on the unit circle, continued past it by the spread mode.
+double RadialPosition(double x, double y, double focal, FillDef::Spread spread)
 {
-    const double t = double(i - from) / double(to - from);
-    const RGBA line = Mix(ramp[from], ramp[to], t);
-    const RGBA& c = ramp[i];
-    constexpr double kHalfLevel = 0.5 / kColorMax;
-    return std::abs(line.r - c.r) <= kHalfLevel && std::abs(line.g - c.g) <= kHalfLevel
-        && std::abs(line.b - c.b) <= kHalfLevel && std::abs(line.a - c.a) <= kHalfLevel;
-}
-
-// The ramp as few colour stops as keep it within half a level (a radial pattern mixes between its stops).
-void AddRampStops(cairo_pattern_t* pattern, const GradientRamp& ramp)
-{
-    auto add = [&](size_t i) {
-        const RGBA& c = ramp[i];
-        cairo_pattern_add_color_stop_rgba(pattern, double(i) / (ramp.size() - 1), c.r, c.g, c.b, c.a);
-    };
-    size_t kept = 0;
-    add(0);
-    while (kept + 1 < ramp.size()) {
-        size_t reach = kept + 1;
-        for (size_t next = reach + 1; next < ramp.size(); ++next) {
-            bool straight = true;
-            for (size_t i = kept + 1; straight && i < next; ++i)
-                straight = OnLine(ramp, kept, next, i);
-            if (!straight)
-                break;
-            reach = next;
-        }
-        add(reach);
-        kept = reach;
+    double t = 0;
+    if (focal == 0) {
+        t = std::sqrt(x * x + y * y);
+    } else {
+        // The point lies the fraction t of the way from the focal point F to the circle along the ray through
+        // it: |F + d / t| = 1 with d the point less F.
+        const double dx = x - focal;
+        const double a = dx * dx + y * y;
+        const double b = focal * dx;
+        const double c = focal * focal - 1; // negative: the focal point lies inside the circle
+        const double root = -b + std::sqrt(std::max(0.0, b * b - a * c));
+        t = root > 0 ? a / root : 0;
     }
+    switch (spread) {
+    case FillDef::Reflect:
+        t = std::fmod(t, 2.0);
+        return t > 1 ? 2 - t : t;
+    case FillDef::Repeat:
+        return t - std::floor(t);
+    case FillDef::Pad:
+        break;
+    }
+    return std::min(t, 1.0);
 }
 
 cairo_matrix_t ToMatrix(const CMatrixItem* item)
@@ -372,11 +385,13 @@ private:
 using Point2 = std::pair<double, double>;
 
 // Joins the edges of one fill style into closed contours and adds them to the current path.
-void AddFillPath(const Pen& pen, std::vector<Edge>& edges)
+void AddFillPath(const Pen& pen, const std::vector<Edge>& edges)
 {
-    std::multimap<Point2, size_t> byStart;
+    // The edges by their start point, in their order among equal starts.
+    std::vector<std::pair<Point2, size_t>> byStart(edges.size());
     for (size_t i = 0; i < edges.size(); ++i)
-        byStart.emplace(Point2 { edges[i].x0, edges[i].y0 }, i);
+        byStart[i] = { Point2 { edges[i].x0, edges[i].y0 }, i };
+    std::stable_sort(byStart.begin(), byStart.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     std::vector<bool> used(edges.size(), false);
     for (size_t first = 0; first < edges.size(); ++first) {
         if (used[first])
@@ -387,14 +402,19 @@ void AddFillPath(const Pen& pen, std::vector<Edge>& edges)
             used[current] = true;
             const Edge& e = edges[current];
             pen.edgeTo(e);
-            // The next unused edge that starts where this one ends.
-            auto range = byStart.equal_range(Point2 { e.x1, e.y1 });
-            size_t next = edges.size();
-            for (auto it = range.first; it != range.second; ++it)
-                if (!used[it->second]) {
-                    next = it->second;
-                    break;
-                }
+            // The next unused edge that starts where this one ends: most often the one that follows it.
+            size_t next = current + 1;
+            if (next >= edges.size() || used[next] || edges[next].x0 != e.x1 || edges[next].y0 != e.y1) {
+                next = edges.size();
+                const Point2 end { e.x1, e.y1 };
+                auto it = std::lower_bound(byStart.begin(), byStart.end(), end,
+                    [](const auto& entry, const Point2& point) { return entry.first < point; });
+                for (; it != byStart.end() && it->first == end; ++it)
+                    if (!used[it->second]) {
+                        next = it->second;
+                        break;
+                    }
+            }
             if (next == edges.size())
                 break;
             current = next;
@@ -687,6 +707,67 @@ std::vector<ShapeLayer> Renderer::morphLayers(const CTag* tag, uint16_t ratio)
     return layers;
 }
 
+bool Renderer::setRadialSource(
+    cairo_t* cr, const FillDef& fill, const std::array<RGBA, 256>& ramp, const cairo_matrix_t& toSquare)
+{
+    // The pixels to work out: the current path's extents within the clip, or the whole clip when the path is
+    // still to come (a stroke's, whose width reaches past its path).
+    cairo_matrix_t user;
+    cairo_get_matrix(cr, &user);
+    cairo_identity_matrix(cr);
+    double x0, y0, x1, y1;
+    cairo_clip_extents(cr, &x0, &y0, &x1, &y1);
+    if (cairo_has_current_point(cr)) {
+        double px0, py0, px1, py1;
+        cairo_path_extents(cr, &px0, &py0, &px1, &py1);
+        x0 = std::max(x0, px0);
+        y0 = std::max(y0, py0);
+        x1 = std::min(x1, px1);
+        y1 = std::min(y1, py1);
+    }
+    cairo_set_matrix(cr, &user);
+    const int left = int(std::floor(x0));
+    const int top = int(std::floor(y0));
+    const int width = int(std::ceil(x1)) - left;
+    const int height = int(std::ceil(y1)) - top;
+    if (width <= 0 || height <= 0)
+        return false;
+    cairo_matrix_t toDevice; // the unit square to device pixels, and back
+    cairo_matrix_multiply(&toDevice, &toSquare, &user);
+    cairo_matrix_t fromDevice = toDevice;
+    if (cairo_matrix_invert(&fromDevice) != CAIRO_STATUS_SUCCESS)
+        return false;
+    cairo_surface_t* image = NewImage(width, height);
+    if (!image)
+        return false;
+    const RampPixels pixels = MakeRampPixels(ramp);
+    const double focal = std::clamp(fill.focal, -kMaxFocal, kMaxFocal);
+    unsigned char* data = cairo_image_surface_get_data(image);
+    const int stride = cairo_image_surface_get_stride(image);
+    for (int j = 0; j < height; ++j) {
+        auto* row = reinterpret_cast<uint32_t*>(data + size_t(j) * size_t(stride));
+        for (int i = 0; i < width; ++i) {
+            double x = left + i + 0.5;
+            double y = top + j + 0.5;
+            cairo_matrix_transform_point(&fromDevice, &x, &y);
+            const double t = RadialPosition(x, y, focal, fill.spread);
+            row[i] = pixels[size_t(std::min(kGradientEntries - 1, int(t * kGradientEntries)))];
+        }
+    }
+    cairo_surface_mark_dirty(image);
+    cairo_pattern_t* pattern = cairo_pattern_create_for_surface(image);
+    cairo_surface_destroy(image);
+    // The pattern's pixels sit in device space at (left, top).
+    cairo_matrix_t toPattern = user;
+    toPattern.x0 -= left;
+    toPattern.y0 -= top;
+    cairo_pattern_set_matrix(pattern, &toPattern);
+    cairo_pattern_set_filter(pattern, CAIRO_FILTER_NEAREST);
+    cairo_set_source(cr, pattern);
+    cairo_pattern_destroy(pattern);
+    return true;
+}
+
 bool Renderer::setFillSource(cairo_t* cr, const FillDef& fill, const ColorTransform& cx)
 {
     if (m_MaskMode) {
@@ -703,37 +784,32 @@ bool Renderer::setFillSource(cairo_t* cr, const FillDef& fill, const ColorTransf
     case FillDef::Radial: {
         if (fill.stops.empty())
             return false;
-        // Linear gradients look their colour up in the ramp, one pixel per ratio; radial ones mix between stops
-        // taken from it. Both patterns keep their own coordinates small: cairo draws nothing for a pattern
-        // whose coordinates grow too large per pixel, as the gradient square's twips do under a small matrix.
-        const bool linear = fill.kind == FillDef::Linear;
-        cairo_matrix_t inverse;
-        if (linear)
-            cairo_matrix_init(&inverse, kGradientHalf * 2 / kGradientEntries, 0, 0, kGradientHalf * 2 / kGradientEntries,
-                -kGradientHalf, 0);
-        else
-            cairo_matrix_init_scale(&inverse, kGradientHalf, kGradientHalf);
-        cairo_matrix_multiply(&inverse, &inverse, &fill.matrix);
-        if (cairo_matrix_invert(&inverse) != CAIRO_STATUS_SUCCESS) {
+        // Both kinds look their colour up in a ramp of one colour per ratio, as the format's players do. Linear
+        // gradients draw it as a row of pixels spread across the gradient square; radial ones are worked out
+        // pixel by pixel over the visible part of the path. The row's own coordinates stay small: cairo draws
+        // nothing for a pattern whose coordinates grow too large per pixel.
+        cairo_matrix_t toSquare; // the unit gradient square to the shape's space
+        cairo_matrix_init_scale(&toSquare, kGradientHalf, kGradientHalf);
+        cairo_matrix_multiply(&toSquare, &toSquare, &fill.matrix);
+        if (cairo_matrix_t inverse = toSquare; cairo_matrix_invert(&inverse) != CAIRO_STATUS_SUCCESS) {
             // A gradient squeezed to nothing shows its last colour.
             const RGBA c = cx.apply(fill.stops.back().second);
             cairo_set_source_rgba(cr, c.r, c.g, c.b, c.a);
             return true;
         }
         const GradientRamp ramp = MakeGradientRamp(fill, cx);
-        cairo_pattern_t* pattern = nullptr;
-        if (linear) {
-            cairo_surface_t* row = RampSurface(ramp);
-            if (!row)
-                return false;
-            pattern = cairo_pattern_create_for_surface(row);
-            cairo_surface_destroy(row);
-            cairo_pattern_set_filter(pattern, CAIRO_FILTER_NEAREST);
-        } else {
-            // The colours start from the focal point and end on the unit circle.
-            pattern = cairo_pattern_create_radial(fill.focal, 0, 0, 0, 0, 1);
-            AddRampStops(pattern, ramp);
-        }
+        if (fill.kind == FillDef::Radial)
+            return setRadialSource(cr, fill, ramp, toSquare);
+        cairo_matrix_t inverse;
+        cairo_matrix_init(&inverse, 2.0 / kGradientEntries, 0, 0, 2.0 / kGradientEntries, -1, 0);
+        cairo_matrix_multiply(&inverse, &inverse, &toSquare);
+        cairo_matrix_invert(&inverse);
+        cairo_surface_t* row = RampSurface(ramp);
+        if (!row)
+            return false;
+        cairo_pattern_t* pattern = cairo_pattern_create_for_surface(row);
+        cairo_surface_destroy(row);
+        cairo_pattern_set_filter(pattern, CAIRO_FILTER_NEAREST);
         cairo_pattern_set_extend(pattern, fill.spread == FillDef::Reflect ? CAIRO_EXTEND_REFLECT
                 : fill.spread == FillDef::Repeat                          ? CAIRO_EXTEND_REPEAT
                                                                           : CAIRO_EXTEND_PAD);
@@ -777,24 +853,28 @@ void Renderer::drawLayers(
     cairo_set_matrix(cr, &m);
     for (const ShapeLayer& layer : layers) {
         // Fills: each style's edges, with the style on their left reversed, joined into closed contours.
+        std::vector<std::vector<Edge>> byFill(layer.fills.size());
+        for (const auto& e : layer.edges) {
+            if (e.fill1 >= 1 && e.fill1 <= byFill.size())
+                byFill[e.fill1 - 1].push_back(e.edge);
+            if (e.fill0 >= 1 && e.fill0 <= byFill.size())
+                byFill[e.fill0 - 1].push_back(Reversed(e.edge));
+        }
         for (size_t f = 0; f < layer.fills.size(); ++f) {
-            const uint32_t style = uint32_t(f + 1);
-            std::vector<Edge> edges;
-            for (const auto& e : layer.edges) {
-                if (e.fill1 == style)
-                    edges.push_back(e.edge);
-                if (e.fill0 == style)
-                    edges.push_back(Reversed(e.edge));
-            }
-            // The fill's pattern is tied to the shape's space as it is set; the path is laid in device space.
-            if (edges.empty() || !setFillSource(cr, layer.fills[f], cx))
+            const std::vector<Edge>& edges = byFill[f];
+            // The path is laid in device space; the fill's pattern is tied to the shape's space as it is set.
+            if (edges.empty())
                 continue;
             cairo_identity_matrix(cr);
             cairo_new_path(cr);
             AddFillPath(Pen(cr, &m), edges);
+            cairo_set_matrix(cr, &m);
+            if (!setFillSource(cr, layer.fills[f], cx)) {
+                cairo_new_path(cr);
+                continue;
+            }
             cairo_set_fill_rule(cr, layer.nonZero ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);
             cairo_fill(cr);
-            cairo_set_matrix(cr, &m);
         }
         if (m_MaskMode)
             continue;
@@ -806,6 +886,7 @@ void Renderer::drawLayers(
             if (edges.empty())
                 continue;
             const LineDef& line = layer.lines[l];
+            cairo_new_path(cr);
             if (line.hasFill) {
                 if (!setFillSource(cr, line.fill, cx))
                     continue;

@@ -9,6 +9,7 @@
 
 #include <cairo.h>
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -40,6 +41,8 @@ private:
     void drawButton(
         cairo_t* cr, const CTag* tag, const cairo_matrix_t& m, const ColorTransform& cx, int state, int nesting);
     bool setFillSource(cairo_t* cr, const FillDef& fill, const ColorTransform& cx);
+    bool setRadialSource(
+        cairo_t* cr, const FillDef& fill, const std::array<RGBA, 256>& ramp, const cairo_matrix_t& toSquare);
     std::vector<ShapeLayer> morphLayers(const CTag* tag, uint16_t ratio);
     const std::vector<ShapeLayer>* shapeLayers(const CTag* tag);
 
