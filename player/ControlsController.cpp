@@ -32,7 +32,7 @@ constexpr int kZoomDefault = 100;
 constexpr const char* kLCDFontFamily = "DejaVu Sans Mono";
 constexpr int kLCDFontPixels = 11;
 constexpr int kLCDNamePixels = 12;
-const QColor kLCDTextColor(0x9f, 0xf5, 0xe6);
+constexpr QRgb kLCDTextColor = 0xff9ff5e6;
 
 void showAsLCDText(QLabel* label, int pixels, bool bold)
 {
@@ -42,8 +42,8 @@ void showAsLCDText(QLabel* label, int pixels, bool bold)
     font.setBold(bold);
     label->setFont(font);
     QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, kLCDTextColor);
-    palette.setColor(QPalette::Disabled, QPalette::WindowText, kLCDTextColor);
+    palette.setColor(QPalette::WindowText, QColor::fromRgba(kLCDTextColor));
+    palette.setColor(QPalette::Disabled, QPalette::WindowText, QColor::fromRgba(kLCDTextColor));
     label->setPalette(palette);
     // The texts lie on the LCD: presses go through to the background, which moves the window.
     label->setAttribute(Qt::WA_TransparentForMouseEvents);

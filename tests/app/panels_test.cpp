@@ -207,6 +207,11 @@ TEST(ControlsPanel, IsASkinStripWhoseControlsLieInsideItsBodyOrDrawer)
     EXPECT_TRUE(window->windowFlags() & Qt::FramelessWindowHint);
     EXPECT_TRUE(window->testAttribute(Qt::WA_TranslucentBackground));
     EXPECT_EQ(window->size(), QSize(ZoomAreaAnimation::kExpandedWidth, 128));
+    // The body's art is the closed panel; the drawer's art fills what opening adds.
+    EXPECT_EQ(skinImageSize(skinImage(QStringLiteral("controls_bg"))),
+        QSizeF(ZoomAreaAnimation::kConstrictedWidth, window->height()));
+    EXPECT_EQ(skinImageSize(skinImage(QStringLiteral("zoom_bg"))),
+        QSizeF(ZoomAreaAnimation::kExpandedWidth - ZoomAreaAnimation::kConstrictedWidth, window->height()));
 
     // Every control lies whole inside the 337-wide body, clear of the others it does not belong to; the LCD's
     // texts lie on the LCD.
