@@ -2,6 +2,7 @@
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <QWindow>
 
 NSBgImageView::NSBgImageView(QWidget* parent)
     : QWidget(parent)
@@ -35,6 +36,11 @@ void NSBgImageView::paintEvent(QPaintEvent*)
 
 void NSBgImageView::mousePressEvent(QMouseEvent* event)
 {
+    // The desktop moves the window itself where it offers to (a Wayland desktop moves windows no other way);
+    // elsewhere the window follows the mouse.
+    QWindow* handle = window()->windowHandle();
+    if (event->button() == Qt::LeftButton && handle && handle->startSystemMove())
+        return;
     _dragOffset = event->globalPosition().toPoint() - window()->frameGeometry().topLeft();
 }
 

@@ -1,6 +1,7 @@
 #include "NSImageWindow.h"
 
 #include <QMouseEvent>
+#include <QWindow>
 
 namespace {
 
@@ -36,6 +37,11 @@ void NSImageWindow::setCanBecomeKeyWindow(bool canBecomeKey)
 void NSImageWindow::mousePressEvent(QMouseEvent* event)
 {
     emit mouseDownAction(event);
+    // The desktop moves the window itself where it offers to (a Wayland desktop moves windows no other way);
+    // elsewhere the window follows the mouse. A delegate may have closed the window on the press.
+    QWindow* handle = windowHandle();
+    if (event->button() == Qt::LeftButton && isVisible() && handle && handle->startSystemMove())
+        return;
     if (event->button() == Qt::LeftButton) {
         _dragging = true;
         _dragOffset = event->globalPosition().toPoint() - frameGeometry().topLeft();
