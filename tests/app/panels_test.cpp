@@ -322,6 +322,22 @@ TEST_F(AppTest, ThePanelsWindowStepsOpenAndClosedAndTellsThePlayer)
     }
 }
 
+TEST_F(AppTest, AHiddenPanelWithItsDrawerClosedAppearsClosed)
+{
+    store([](QSettings& s) {
+        s.setValue(IsControlsWindowVisisbleKey, false);
+        s.setValue(IsControlsWindowExpandedKey, false);
+    });
+    PlayerController& player = launch();
+    ControlsController* controls = player.controlsController();
+    EXPECT_EQ(controls->window()->width(), ZoomAreaAnimation::kConstrictedWidth);
+    player.showControlsAction(nullptr);
+    EXPECT_TRUE(controls->window()->isVisible());
+    EXPECT_EQ(controls->window()->width(), ZoomAreaAnimation::kConstrictedWidth);
+    EXPECT_FALSE(controls->isExpanded());
+    EXPECT_EQ(player.movieController()->flashView()->zoomView(), nullptr) << "no drawer to show the movie in";
+}
+
 TEST_F(AppTest, TheRepeatButtonsOfBothPanelsSetTheStyleAndBothPanelsShowIt)
 {
     PlayerController& player = launch();
