@@ -219,8 +219,8 @@ void MoviePlayer::buildTimeline(Timeline& timeline, const CTagsItem* tags, bool 
                 timeline.labels.emplace(label->m_pLabel->GetStr(), int(timeline.frames.size()) - 1);
             continue;
         }
-        if (code == kTagPlaceObject || code == kTagPlaceObject2 || code == kTagRemoveObject || code == kTagRemoveObject2
-            || code == kTagDoAction)
+        if (code == kTagPlaceObject || code == kTagPlaceObject2 || code == kTagPlaceObject3 || code == kTagRemoveObject
+            || code == kTagRemoveObject2 || code == kTagDoAction)
             timeline.frames.back().push_back(tag);
     }
     // The tags after the last ShowFrame belong to no shown frame.
@@ -274,33 +274,30 @@ void MoviePlayer::applyControlTag(SpriteInstance& sprite, const CTag* tag)
         auto* place = dynamic_cast<const CPlaceObject2Tag*>(tag);
         if (!place)
             return;
-        auto existing = sprite.displayList.find(place->m_Depth);
-        const bool replace = place->m_HasCharacter;
-        if (!place->m_Move || existing == sprite.displayList.end()) {
-            // A new object; a move of an empty depth without a character places nothing.
-            if (!replace)
-                return;
-            DisplayObject& object = sprite.displayList[place->m_Depth];
-            object = DisplayObject {};
-            object.depth = place->m_Depth;
-            existing = sprite.displayList.find(place->m_Depth);
-        }
-        DisplayObject& object = existing->second;
-        if (replace && object.characterId != place->m_ID) {
-            object.characterId = place->m_ID;
-            object.sprite.reset();
-            object.buttonState = kButtonUp;
-        }
+        Placement placement;
+        placement.depth = place->m_Depth;
+        placement.move = place->m_Move;
+        if (place->m_HasCharacter)
+            placement.characterId = place->m_ID;
         if (place->m_pMatrix)
-            object.matrix = MatrixFromItem(place->m_pMatrix.get());
+            placement.matrix = MatrixFromItem(place->m_pMatrix.get());
         if (place->m_pColorTransform)
-            object.colorTransform = ColorTransform::fromItem(place->m_pColorTransform.get());
+            placement.colorTransform = ColorTransform::fromItem(place->m_pColorTransform.get());
         if (place->m_HasRatio)
-            object.ratio = place->m_Ratio;
+            placement.ratio = place->m_Ratio;
         if (place->m_HasClipDepth)
-            object.clipDepth = place->m_ClipDepth;
+            placement.clipDepth = place->m_ClipDepth;
         if (place->m_pName)
-            object.name = place->m_pName->GetStr();
+            placement.name = place->m_pName->GetStr();
+        applyPlacement(sprite, placement);
+        break;
+    }
+    case kTagPlaceObject3: {
+        auto* raw = dynamic_cast<const CRawBodyTag*>(tag);
+        CSWFStream* body = raw && raw->m_pData ? raw->m_pData->GetData() : nullptr;
+        Placement placement;
+        if (body && ReadPlaceObject3(body->GetBuffer(), body->GetSize(), placement))
+            applyPlacement(sprite, placement);
         break;
     }
     case kTagRemoveObject:
@@ -314,6 +311,40 @@ void MoviePlayer::applyControlTag(SpriteInstance& sprite, const CTag* tag)
     default:
         break;
     }
+}
+
+void MoviePlayer::applyPlacement(SpriteInstance& sprite, const Placement& place)
+{
+    auto existing = sprite.displayList.find(place.depth);
+    if (!place.move || existing == sprite.displayList.end()) {
+        // A new object; a move of an empty depth without a character places nothing.
+        if (!place.characterId)
+            return;
+        DisplayObject& object = sprite.displayList[place.depth];
+        object = DisplayObject {};
+        object.depth = place.depth;
+        existing = sprite.displayList.find(place.depth);
+    }
+    DisplayObject& object = existing->second;
+    if (place.characterId && object.characterId != *place.characterId) {
+        object.characterId = *place.characterId;
+        object.sprite.reset();
+        object.buttonState = kButtonUp;
+    }
+    if (place.matrix)
+        object.matrix = *place.matrix;
+    if (place.colorTransform)
+        object.colorTransform = *place.colorTransform;
+    if (place.ratio)
+        object.ratio = *place.ratio;
+    if (place.clipDepth)
+        object.clipDepth = *place.clipDepth;
+    if (place.name)
+        object.name = *place.name;
+    if (place.blendMode)
+        object.blendMode = *place.blendMode;
+    if (place.visible)
+        object.visible = *place.visible;
 }
 
 void MoviePlayer::applyFrame(SpriteInstance& sprite, int frame)

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "ColorTransform.h"
+#include "Placement.h"
 #include "Shapes.h"
 
 #include <cairo.h>
@@ -56,6 +57,8 @@ struct DisplayObject {
     std::string name;
     std::unique_ptr<SpriteInstance> sprite; // the character is a sprite
     int buttonState = 0; // the character is a button: ButtonState
+    uint8_t blendMode = 0; // how the object mixes with what lies below it: BlendMode of Placement.h
+    bool visible = true;
 };
 
 // A running timeline with its display list.
@@ -147,6 +150,7 @@ private:
     void enterFrame(SpriteInstance& sprite, int frame, bool runActions);
     void applyFrame(SpriteInstance& sprite, int frame);
     void applyControlTag(SpriteInstance& sprite, const CTag* tag);
+    void applyPlacement(SpriteInstance& sprite, const Placement& place);
     void stepSprite(SpriteInstance& sprite, bool force);
     void stepChildren(SpriteInstance& sprite);
     void runActions(SpriteInstance& sprite, const CActionsItem* actions);

@@ -184,6 +184,31 @@ double RadialPosition(double x, double y, double focal, FillDef::Spread spread)
     return std::min(t, 1.0);
 }
 
+// The cairo operator of a blend mode; those cairo has no operator for draw normally.
+cairo_operator_t BlendOperator(uint8_t mode)
+{
+    switch (mode) {
+    case kBlendMultiply:
+        return CAIRO_OPERATOR_MULTIPLY;
+    case kBlendScreen:
+        return CAIRO_OPERATOR_SCREEN;
+    case kBlendLighten:
+        return CAIRO_OPERATOR_LIGHTEN;
+    case kBlendDarken:
+        return CAIRO_OPERATOR_DARKEN;
+    case kBlendDifference:
+        return CAIRO_OPERATOR_DIFFERENCE;
+    case kBlendAdd:
+        return CAIRO_OPERATOR_ADD;
+    case kBlendOverlay:
+        return CAIRO_OPERATOR_OVERLAY;
+    case kBlendHardLight:
+        return CAIRO_OPERATOR_HARD_LIGHT;
+    default:
+        return CAIRO_OPERATOR_OVER;
+    }
+}
+
 cairo_matrix_t ToMatrix(const CMatrixItem* item)
 {
     cairo_matrix_t m;
@@ -607,10 +632,26 @@ void Renderer::drawList(
 void Renderer::drawObject(
     cairo_t* cr, const DisplayObject& object, const cairo_matrix_t& parent, const ColorTransform& cx, int nesting)
 {
+    // An invisible object draws nothing, but as a mask it still masks.
+    if (!object.visible && !m_MaskMode)
+        return;
     cairo_matrix_t m;
     cairo_matrix_multiply(&m, &object.matrix, &parent);
+    const cairo_operator_t blend = BlendOperator(object.blendMode);
+    if (blend == CAIRO_OPERATOR_OVER || m_MaskMode) {
+        drawCharacter(cr, object.characterId, m, cx.after(object.colorTransform), object.ratio, object.buttonState,
+            object.sprite.get(), nesting);
+        return;
+    }
+    // A blend mode mixes the object, drawn whole on its own, with what lies below it.
+    cairo_push_group(cr);
     drawCharacter(cr, object.characterId, m, cx.after(object.colorTransform), object.ratio, object.buttonState,
         object.sprite.get(), nesting);
+    cairo_pop_group_to_source(cr);
+    cairo_save(cr);
+    cairo_set_operator(cr, blend);
+    cairo_paint(cr);
+    cairo_restore(cr);
 }
 
 void Renderer::drawCharacter(cairo_t* cr, uint16_t id, const cairo_matrix_t& m, const ColorTransform& cx,

@@ -2,6 +2,7 @@
 // whole. The body is the character ID, the shape's bounds and its edges' bounds, a byte of flags and the shape
 // with its styles, whose line styles (LINESTYLE2) may fill the stroke and choose caps and joins, and whose fills
 // may be focal radial gradients.
+#include "BitReader.h"
 #include "Shapes.h"
 
 #include <algorithm>
@@ -13,7 +14,6 @@ namespace {
 
 constexpr double kColorMax = 255.0;
 constexpr double kRatioMax = 255.0;
-constexpr double kFixed16 = 65536.0;
 constexpr double kFixed8 = 256.0;
 
 // Fill style types.
@@ -41,73 +41,6 @@ constexpr uint8_t kExtendedCount = 0xFF;
 constexpr uint8_t kFlagWindingRule = 0x04;
 constexpr int kJoinMiter = 2;
 
-class BitReader
-{
-public:
-    BitReader(const uint8_t* data, size_t size)
-        : m_Data(data)
-        , m_Size(size)
-    {
-    }
-
-    bool ok() const { return !m_Bad; }
-    void fail() { m_Bad = true; }
-
-    uint32_t bits(int n)
-    {
-        uint32_t value = 0;
-        for (int i = 0; i < n; ++i) {
-            if (m_Byte >= m_Size) {
-                m_Bad = true;
-                return 0;
-            }
-            value = (value << 1) | ((m_Data[m_Byte] >> (7 - m_Bit)) & 1u);
-            if (++m_Bit == 8) {
-                m_Bit = 0;
-                ++m_Byte;
-            }
-        }
-        return value;
-    }
-
-    int32_t signedBits(int n)
-    {
-        const uint32_t value = bits(n);
-        if (n == 0 || n > 32)
-            return 0;
-        if (n < 32 && (value & (1u << (n - 1))))
-            return int32_t(value | ~((1u << n) - 1));
-        return int32_t(value);
-    }
-
-    void align()
-    {
-        if (m_Bit) {
-            m_Bit = 0;
-            ++m_Byte;
-        }
-    }
-
-    uint8_t u8()
-    {
-        align();
-        return uint8_t(bits(8));
-    }
-
-    uint16_t u16()
-    {
-        const uint16_t low = u8();
-        return uint16_t(low | (u8() << 8));
-    }
-
-private:
-    const uint8_t* m_Data;
-    size_t m_Size;
-    size_t m_Byte = 0;
-    int m_Bit = 0;
-    bool m_Bad = false;
-};
-
 void SkipRect(BitReader& in)
 {
     in.align();
@@ -117,27 +50,6 @@ void SkipRect(BitReader& in)
     in.bits(n);
     in.bits(n);
     in.align();
-}
-
-cairo_matrix_t ReadMatrix(BitReader& in)
-{
-    in.align();
-    cairo_matrix_t m { 1, 0, 0, 1, 0, 0 };
-    if (in.bits(1)) {
-        const int n = int(in.bits(5));
-        m.xx = in.signedBits(n) / kFixed16;
-        m.yy = in.signedBits(n) / kFixed16;
-    }
-    if (in.bits(1)) {
-        const int n = int(in.bits(5));
-        m.yx = in.signedBits(n) / kFixed16;
-        m.xy = in.signedBits(n) / kFixed16;
-    }
-    const int n = int(in.bits(5));
-    m.x0 = in.signedBits(n);
-    m.y0 = in.signedBits(n);
-    in.align();
-    return m;
 }
 
 RGBA ReadRGBA(BitReader& in)

@@ -1,0 +1,52 @@
+// What a PlaceObject2 or PlaceObject3 tag says about one depth of a display list. PlaceObject3, which swflib
+// keeps as a raw body, is read here; its filters and clip actions are passed over.
+#pragma once
+
+#include "ColorTransform.h"
+
+#include <cairo.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace reelfinch::plugin {
+
+inline constexpr uint16_t kTagPlaceObject3 = 70;
+
+// Blend modes of PlaceObject3 (0 and 1 both draw normally).
+enum BlendMode : uint8_t {
+    kBlendNormal = 1,
+    kBlendLayer = 2,
+    kBlendMultiply = 3,
+    kBlendScreen = 4,
+    kBlendLighten = 5,
+    kBlendDarken = 6,
+    kBlendDifference = 7,
+    kBlendAdd = 8,
+    kBlendSubtract = 9,
+    kBlendInvert = 10,
+    kBlendAlpha = 11,
+    kBlendErase = 12,
+    kBlendOverlay = 13,
+    kBlendHardLight = 14,
+};
+
+struct Placement {
+    uint16_t depth = 0;
+    bool move = false; // changes the object at the depth rather than placing a new one
+    std::optional<uint16_t> characterId;
+    std::optional<cairo_matrix_t> matrix;
+    std::optional<ColorTransform> colorTransform;
+    std::optional<uint16_t> ratio;
+    std::optional<uint16_t> clipDepth;
+    std::optional<std::string> name;
+    std::optional<uint8_t> blendMode;
+    std::optional<bool> visible;
+};
+
+// Reads a PlaceObject3 body; false when it ends before its character ID, matrix and colour transform are read.
+bool ReadPlaceObject3(const uint8_t* body, size_t size, Placement& out);
+
+} // namespace reelfinch::plugin
