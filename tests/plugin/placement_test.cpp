@@ -1,0 +1,89 @@
+// PlaceObject3, which the plug-in reads from the tag's body: blend modes, the visible flag, filters passed over,
+// and cut-short bodies.
+#include "Placement.h"
+#include "PluginTestSupport.h"
+
+using namespace plugintest;
+using reelfinch::plugin::MoviePlayer;
+using reelfinch::plugin::Placement;
+using reelfinch::plugin::ReadPlaceObject3;
+
+namespace {
+
+constexpr int T = kTwips;
+constexpr uint8_t kHasMatrix = 0x04;
+constexpr uint8_t kHasCharacter = 0x02;
+constexpr uint8_t kHasVisible = 0x20;
+constexpr uint8_t kHasBlendMode = 0x02;
+constexpr uint8_t kHasFilterList = 0x01;
+constexpr uint8_t kBlurFilter = 1;
+constexpr size_t kBlurBytes = 9;
+
+// A PlaceObject3 body placing `id` at `depth`, moved by (x, y) pixels; `more` is its second flags byte, followed
+// by one blur filter, the blend mode and the visible flag as those flags ask.
+std::vector<uint8_t> Place3(uint16_t depth, uint16_t id, int x, int y, uint8_t more, uint8_t blend, bool visible)
+{
+    std::vector<uint8_t> body { uint8_t(kHasCharacter | kHasMatrix), more, uint8_t(depth), uint8_t(depth >> 8),
+        uint8_t(id), uint8_t(id >> 8) };
+    // MATRIX without scale or rotation: 16-bit translation fields, 7 + 32 bits in 5 bytes.
+    uint64_t bits = (uint64_t(0) << 39) | (uint64_t(16) << 32) | (uint64_t(uint16_t(x * T)) << 16) | uint16_t(y * T);
+    bits <<= 1; // 40 bits: the last one pads the byte
+    for (int shift = 32; shift >= 0; shift -= 8)
+        body.push_back(uint8_t(bits >> shift));
+    if (more & kHasFilterList) {
+        body.push_back(1);
+        body.push_back(kBlurFilter);
+        body.insert(body.end(), kBlurBytes, 0);
+    }
+    if (more & kHasBlendMode)
+        body.push_back(blend);
+    if (more & kHasVisible)
+        body.push_back(visible ? 1 : 0);
+    return body;
+}
+
+} // namespace
+
+TEST(PluginPlacement, BlendModesAndTheVisibleFlag)
+{
+    MovieBuilder movie(100, 100);
+    movie.background(kWhite);
+    movie.rectShape(1, 0, 0, 50 * T, 50 * T, { 255, 128, 0 });
+    movie.rectShape(2, 0, 0, 50 * T, 50 * T, { 128, 255, 255 });
+    movie.rectShape(3, 0, 0, 20 * T, 20 * T, kBlue);
+    movie.place(1, 1, 10 * T, 10 * T);
+    movie.raw(reelfinch::plugin::kTagPlaceObject3,
+        Place3(2, 2, 40, 40, kHasFilterList | kHasBlendMode, reelfinch::plugin::kBlendMultiply, true));
+    movie.raw(reelfinch::plugin::kTagPlaceObject3, Place3(3, 3, 0, 70, kHasVisible, 0, false));
+    movie.raw(reelfinch::plugin::kTagPlaceObject3, Place3(4, 3, 70, 0, kHasVisible, 0, true));
+    movie.showFrame();
+    MoviePlayer player;
+    ASSERT_TRUE(Load(player, movie.finish()));
+    const Canvas c = Render(player, 100, 100);
+    EXPECT_TRUE(Near(c.at(20, 20), { 255, 128, 0 }));
+    EXPECT_TRUE(Near(c.at(50, 50), { 128, 128, 0 })) << "multiplied with the orange below";
+    EXPECT_TRUE(Near(c.at(80, 80), { 128, 255, 255 })) << "multiplied with white";
+    EXPECT_TRUE(Near(c.at(10, 80), kWhite)) << "placed invisible";
+    EXPECT_TRUE(Near(c.at(80, 10), kBlue));
+}
+
+TEST(PluginPlacement, CutShortBodies)
+{
+    const std::vector<uint8_t> body
+        = Place3(2, 7, 40, 40, kHasFilterList | kHasBlendMode | kHasVisible, reelfinch::plugin::kBlendScreen, false);
+    Placement place;
+    ASSERT_TRUE(ReadPlaceObject3(body.data(), body.size(), place));
+    EXPECT_EQ(place.depth, 2);
+    EXPECT_EQ(place.characterId, 7);
+    ASSERT_TRUE(place.matrix);
+    EXPECT_EQ(place.matrix->x0, 40 * T);
+    EXPECT_EQ(place.blendMode, reelfinch::plugin::kBlendScreen);
+    EXPECT_EQ(place.visible, false);
+    // Until the matrix is whole the placement is refused; after it, what follows is kept only when read whole.
+    const size_t matrixEnd = 11;
+    for (size_t size = 0; size < body.size(); ++size) {
+        SCOPED_TRACE(size);
+        EXPECT_EQ(ReadPlaceObject3(body.data(), size, place), size >= matrixEnd);
+        EXPECT_FALSE(place.visible.has_value());
+    }
+}
