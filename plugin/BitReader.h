@@ -17,8 +17,7 @@ public:
     BitReader(const uint8_t* data, size_t size)
         : m_Data(data)
         , m_Size(size)
-    {
-    }
+    { }
 
     bool ok() const { return !m_Bad; }
     void fail() { m_Bad = true; }

@@ -34,8 +34,6 @@ constexpr uint8_t kModeMask = 0x03;
 constexpr uint8_t kSpreadReflect = 1;
 constexpr uint8_t kSpreadRepeat = 2;
 constexpr uint8_t kInterpolationLinearRGB = 1;
-// A gradient is drawn from a ramp of one colour for each ratio.
-constexpr int kGradientEntries = 256;
 // A focal point is kept this far inside the circle, where the gradient's rays still meet it.
 constexpr double kMaxFocal = 0.998;
 // Keeps a channel computed as a whole number of levels from falling just below it.
@@ -74,8 +72,6 @@ RGBA MixLinear(const RGBA& a, const RGBA& b, double t)
     auto channel = [t](double x, double y) { return FromLinear(ToLinear(x) + (ToLinear(y) - ToLinear(x)) * t); };
     return { channel(a.r, b.r), channel(a.g, b.g), channel(a.b, b.b), a.a + (b.a - a.a) * t };
 }
-
-using GradientRamp = std::array<RGBA, kGradientEntries>;
 
 // A gradient's colour at each ratio, 0 to 255. The records are walked in their order while the ratio grows: a
 // record whose ratio lies below one already reached only starts the piece that follows it, part of the way
@@ -364,8 +360,7 @@ public:
     Pen(cairo_t* cr, const cairo_matrix_t* placement)
         : m_Cr(cr)
         , m_Placement(placement)
-    {
-    }
+    { }
 
     void moveTo(double x, double y) const
     {
@@ -700,8 +695,7 @@ const std::vector<ShapeLayer>* Renderer::shapeLayers(const CTag* tag)
         CSWFStream* body = raw->m_pData ? raw->m_pData->GetData() : nullptr;
         if (!body)
             return nullptr;
-        return &m_Movie.m_ShapeCache.emplace(tag, ReadDefineShape4(body->GetBuffer(), body->GetSize()))
-                    .first->second;
+        return &m_Movie.m_ShapeCache.emplace(tag, ReadDefineShape4(body->GetBuffer(), body->GetSize())).first->second;
     }
     auto* shape = dynamic_cast<const CShapeTag*>(tag);
     if (!shape || !shape->m_pShapes)
@@ -749,7 +743,7 @@ std::vector<ShapeLayer> Renderer::morphLayers(const CTag* tag, uint16_t ratio)
 }
 
 bool Renderer::setRadialSource(
-    cairo_t* cr, const FillDef& fill, const std::array<RGBA, 256>& ramp, const cairo_matrix_t& toSquare)
+    cairo_t* cr, const FillDef& fill, const GradientRamp& ramp, const cairo_matrix_t& toSquare)
 {
     // The pixels to work out: the current path's extents within the clip, or the whole clip when the path is
     // still to come (a stroke's, whose width reaches past its path).
@@ -851,9 +845,10 @@ bool Renderer::setFillSource(cairo_t* cr, const FillDef& fill, const ColorTransf
         cairo_pattern_t* pattern = cairo_pattern_create_for_surface(row);
         cairo_surface_destroy(row);
         cairo_pattern_set_filter(pattern, CAIRO_FILTER_NEAREST);
-        cairo_pattern_set_extend(pattern, fill.spread == FillDef::Reflect ? CAIRO_EXTEND_REFLECT
-                : fill.spread == FillDef::Repeat                          ? CAIRO_EXTEND_REPEAT
-                                                                          : CAIRO_EXTEND_PAD);
+        cairo_pattern_set_extend(pattern,
+            fill.spread == FillDef::Reflect      ? CAIRO_EXTEND_REFLECT
+                : fill.spread == FillDef::Repeat ? CAIRO_EXTEND_REPEAT
+                                                 : CAIRO_EXTEND_PAD);
         cairo_pattern_set_matrix(pattern, &inverse);
         cairo_set_source(cr, pattern);
         cairo_pattern_destroy(pattern);
@@ -952,12 +947,14 @@ void Renderer::drawLayers(
                 width = std::hypot(ux, uy);
             }
             cairo_set_line_width(cr, width);
-            cairo_set_line_cap(cr, line.cap == LineDef::NoCap ? CAIRO_LINE_CAP_BUTT
-                    : line.cap == LineDef::SquareCap          ? CAIRO_LINE_CAP_SQUARE
-                                                              : CAIRO_LINE_CAP_ROUND);
-            cairo_set_line_join(cr, line.join == LineDef::BevelJoin ? CAIRO_LINE_JOIN_BEVEL
-                    : line.join == LineDef::MiterJoin               ? CAIRO_LINE_JOIN_MITER
-                                                                    : CAIRO_LINE_JOIN_ROUND);
+            cairo_set_line_cap(cr,
+                line.cap == LineDef::NoCap           ? CAIRO_LINE_CAP_BUTT
+                    : line.cap == LineDef::SquareCap ? CAIRO_LINE_CAP_SQUARE
+                                                     : CAIRO_LINE_CAP_ROUND);
+            cairo_set_line_join(cr,
+                line.join == LineDef::BevelJoin       ? CAIRO_LINE_JOIN_BEVEL
+                    : line.join == LineDef::MiterJoin ? CAIRO_LINE_JOIN_MITER
+                                                      : CAIRO_LINE_JOIN_ROUND);
             cairo_set_miter_limit(cr, line.miterLimit);
             cairo_stroke(cr);
         }

@@ -9,7 +9,6 @@
 
 #include <cairo.h>
 
-#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -41,8 +40,7 @@ private:
     void drawButton(
         cairo_t* cr, const CTag* tag, const cairo_matrix_t& m, const ColorTransform& cx, int state, int nesting);
     bool setFillSource(cairo_t* cr, const FillDef& fill, const ColorTransform& cx);
-    bool setRadialSource(
-        cairo_t* cr, const FillDef& fill, const std::array<RGBA, 256>& ramp, const cairo_matrix_t& toSquare);
+    bool setRadialSource(cairo_t* cr, const FillDef& fill, const GradientRamp& ramp, const cairo_matrix_t& toSquare);
     std::vector<ShapeLayer> morphLayers(const CTag* tag, uint16_t ratio);
     const std::vector<ShapeLayer>* shapeLayers(const CTag* tag);
 

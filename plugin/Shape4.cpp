@@ -182,8 +182,8 @@ std::vector<ShapeLayer> ReadDefineShape4(const uint8_t* body, size_t size)
                 }
                 if (!in.ok())
                     break;
-                layers.back().edges.push_back({ { x, y, x + dx / 2, y + dy / 2, x + dx, y + dy, false }, fill0, fill1,
-                    line });
+                layers.back().edges.push_back(
+                    { { x, y, x + dx / 2, y + dy / 2, x + dx, y + dy, false }, fill0, fill1, line });
                 x += dx;
                 y += dy;
             } else {

@@ -6,6 +6,7 @@
 
 #include <cairo.h>
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <utility>
@@ -22,6 +23,10 @@ struct Edge {
     double x0, y0, cx, cy, x1, y1;
     bool curved;
 };
+
+// A gradient is drawn from a ramp of one colour for each ratio, 0 to 255.
+inline constexpr int kGradientEntries = 256;
+using GradientRamp = std::array<RGBA, kGradientEntries>;
 
 // How an area is filled.
 struct FillDef {

@@ -162,8 +162,8 @@ TEST(PluginDrawing, GradientSpreadModesContinuePastTheSquare)
     const struct {
         uint8_t modes;
         Color farBefore, justPast, farPast; // x 21: 0.925 of a period before; x 61 and 78: 0.075 and 0.925 after
-    } cases[] = { { 0, kRed, kBlue, kBlue }, { kSpreadReflect, kBlue, kBlue, kRed },
-        { kSpreadRepeat, kRed, kRed, kBlue } };
+    } cases[]
+        = { { 0, kRed, kBlue, kBlue }, { kSpreadReflect, kBlue, kBlue, kRed }, { kSpreadRepeat, kRed, kRed, kBlue } };
     MovieBuilder movie(kW, kH);
     movie.background(kWhite);
     for (uint16_t i = 0; i < 3; ++i) {
@@ -195,8 +195,8 @@ TEST(PluginDrawing, GradientsMixInLinearLightAndWalkTheirRecordsInOrder)
     const std::vector<std::pair<uint8_t, Color>> greys { { 0, kBlack }, { 255, kWhite } };
     // A repeated ratio (128) ends the red-to-green piece; the blue record's piece runs back to 64, so from 128 on
     // the black-to-white piece shows, a third of the way along.
-    const std::vector<std::pair<uint8_t, Color>> walked { { 0, kRed }, { 128, kGreen }, { 128, kBlue },
-        { 64, kBlack }, { 255, kWhite } };
+    const std::vector<std::pair<uint8_t, Color>> walked { { 0, kRed }, { 128, kGreen }, { 128, kBlue }, { 64, kBlack },
+        { 255, kWhite } };
     const struct {
         const std::vector<std::pair<uint8_t, Color>>* stops;
         uint8_t modes;
