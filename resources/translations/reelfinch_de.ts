@@ -1,4 +1,5 @@
-<?xml version='1.0' encoding='utf-8'?>
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
 <TS version="2.1" language="de_DE">
 <context>
     <name>AboutController</name>
@@ -114,22 +115,6 @@
     <message>
         <source>Playlist</source>
         <translation>Wiedergabeliste</translation>
-    </message>
-    <message>
-        <source>Add</source>
-        <translation>Hinzufügen</translation>
-    </message>
-    <message>
-        <source>Remove</source>
-        <translation>Entfernen</translation>
-    </message>
-    <message>
-        <source>Repeat</source>
-        <translation>Wiederholen</translation>
-    </message>
-    <message>
-        <source>Shuffle</source>
-        <translation>Zufall</translation>
     </message>
     <message>
         <source>Movie Info</source>
@@ -477,7 +462,7 @@
         <translation>Filmen den Abruf von Webadressen erlauben</translation>
     </message>
     <message>
-        <source>Enforce the movie's local-file security (next launch)</source>
+        <source>Enforce the movie&apos;s local-file security (next launch)</source>
         <translation>Sicherheit für lokale Dateien durchsetzen (ab nächstem Start)</translation>
     </message>
     <message>
