@@ -145,6 +145,17 @@ MoviePlayer::~MoviePlayer() = default;
 
 bool MoviePlayer::load(const uint8_t* data, size_t size)
 {
+    // Everything taken from an earlier movie goes with it: its characters, timelines and caches point into it.
+    m_PendingActions.clear();
+    m_Root = SpriteInstance {};
+    m_Root.timeline = &m_RootTimeline;
+    m_RootTimeline = Timeline {};
+    m_SpriteTimelines.clear();
+    m_Characters.clear();
+    m_JPEGTables = nullptr;
+    m_ShapeCache.clear();
+    m_Bitmaps = std::make_unique<BitmapCache>();
+    m_BackgroundColor = kDefaultBackground;
     m_Movie.reset();
     if (!data || size < kSWFHeaderSize || size > UINT32_MAX)
         return false;

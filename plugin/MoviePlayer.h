@@ -31,6 +31,8 @@ enum class Quality { Low = 0, Medium = 1, High = 2 };
 
 // Frames per second used when a movie states a rate of 0.
 inline constexpr double kDefaultFrameRate = 12.0;
+// Movies without a SetBackgroundColor tag show white.
+inline constexpr uint32_t kDefaultBackground = 0xFFFFFFFF;
 // Ticks of the host clock per second.
 inline constexpr double kTicksPerSecond = 60.0;
 // At most this many frames are caught up on one time step.
@@ -169,7 +171,7 @@ private:
     std::unique_ptr<BitmapCache> m_Bitmaps;
     std::map<const CTag*, std::vector<ShapeLayer>> m_ShapeCache;
     double m_FrameRate = kDefaultFrameRate;
-    uint32_t m_BackgroundColor = 0xFFFFFFFF;
+    uint32_t m_BackgroundColor = kDefaultBackground;
     int32_t m_Frame[4] = { 0, 0, 0, 0 }; // left, top, right, bottom in twips
     int32_t m_Zoom[4] = { 0, 0, 0, 0 };
     Quality m_Quality = Quality::High;

@@ -234,3 +234,24 @@ TEST(PluginSecurity, LocalMoviesReachOnlyFilesBesideThem)
     for (const Case& c : cases)
         EXPECT_EQ(RequestAllowedUnderLocalSecurity(c.movie, c.url), c.allowed) << c.movie << " -> " << c.url;
 }
+
+TEST(PluginTimeline, ASecondMovieReplacesTheFirstWhole)
+{
+    // The second movie defines character 1 anew and has no background tag; nothing of the first may remain.
+    MovieBuilder second(60, 20);
+    second.rectShape(1, 0, 0, 20 * T, 20 * T, kBlue);
+    second.place(1, 1, 40 * T, 0);
+    second.showFrame();
+    const std::vector<uint8_t> first = DisplayListMovie();
+    const std::vector<uint8_t> next = second.finish();
+    MoviePlayer player;
+    ASSERT_TRUE(player.load(first.data(), first.size()));
+    Render(player, 60, 20);
+    ASSERT_TRUE(player.load(next.data(), next.size()));
+    EXPECT_EQ(player.totalFrames(), 1);
+    EXPECT_EQ(Cells(player), "..B");
+    EXPECT_TRUE(Near(Render(player, 60, 20).at(10, 10), kWhite));
+    const std::vector<uint8_t> garbage(40, 0xFF);
+    EXPECT_FALSE(player.load(garbage.data(), garbage.size()));
+    EXPECT_EQ(player.totalFrames(), 0);
+}
