@@ -407,6 +407,17 @@ using Point2 = std::pair<double, double>;
 // Joins the edges of one fill style into closed contours and adds them to the current path.
 void AddFillPath(const Pen& pen, const std::vector<Edge>& edges)
 {
+    // Most fills are one contour already in order.
+    bool chained = !edges.empty() && edges.back().x1 == edges.front().x0 && edges.back().y1 == edges.front().y0;
+    for (size_t i = 0; chained && i + 1 < edges.size(); ++i)
+        chained = edges[i].x1 == edges[i + 1].x0 && edges[i].y1 == edges[i + 1].y0;
+    if (chained) {
+        pen.moveTo(edges.front().x0, edges.front().y0);
+        for (const Edge& e : edges)
+            pen.edgeTo(e);
+        cairo_close_path(pen.context());
+        return;
+    }
     // The edges by their start point, in their order among equal starts.
     std::vector<std::pair<Point2, size_t>> byStart(edges.size());
     for (size_t i = 0; i < edges.size(); ++i)
@@ -889,11 +900,16 @@ void Renderer::drawLayers(
     cairo_set_matrix(cr, &m);
     for (const ShapeLayer& layer : layers) {
         // Fills: each style's edges, with the style on their left reversed, joined into closed contours.
-        std::vector<std::vector<Edge>> byFill(layer.fills.size());
+        // The edges of each fill style, in a buffer kept from draw to draw.
+        std::vector<std::vector<Edge>>& byFill = m_FillEdges;
+        if (byFill.size() < layer.fills.size())
+            byFill.resize(layer.fills.size());
+        for (size_t f = 0; f < layer.fills.size(); ++f)
+            byFill[f].clear();
         for (const auto& e : layer.edges) {
-            if (e.fill1 >= 1 && e.fill1 <= byFill.size())
+            if (e.fill1 >= 1 && e.fill1 <= layer.fills.size())
                 byFill[e.fill1 - 1].push_back(e.edge);
-            if (e.fill0 >= 1 && e.fill0 <= byFill.size())
+            if (e.fill0 >= 1 && e.fill0 <= layer.fills.size())
                 byFill[e.fill0 - 1].push_back(Reversed(e.edge));
         }
         for (size_t f = 0; f < layer.fills.size(); ++f) {

@@ -48,6 +48,7 @@ private:
     BitmapCache& m_Bitmaps;
     bool m_MaskMode = false; // drawing a clip mask: every fill is opaque
     std::vector<cairo_surface_t*> m_Temporary;
+    std::vector<std::vector<Edge>> m_FillEdges; // drawLayers's grouping of edges by fill style
 };
 
 } // namespace reelfinch::plugin
