@@ -78,6 +78,10 @@ public:
         return text;
     }
 
+    // The byte the reader stands at, and how many bytes follow from there.
+    const uint8_t* here() const { return m_Data + std::min(m_Byte, m_Size); }
+    size_t remaining() const { return m_Size - std::min(m_Byte, m_Size); }
+
     void skip(size_t bytes)
     {
         align();

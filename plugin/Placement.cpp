@@ -2,6 +2,8 @@
 
 #include "BitReader.h"
 
+#include "Filters.h"
+
 namespace reelfinch::plugin {
 
 namespace {
@@ -26,28 +28,6 @@ constexpr uint8_t kHasFilterList = 0x01;
 constexpr double kMultiplierUnit = 256.0;
 constexpr double kOffsetUnit = 255.0;
 
-// Filter IDs and the bytes each takes after its ID.
-enum FilterId : uint8_t {
-    kDropShadow = 0,
-    kBlur = 1,
-    kGlow = 2,
-    kBevel = 3,
-    kGradientGlow = 4,
-    kConvolution = 5,
-    kColorMatrix = 6,
-    kGradientBevel = 7,
-};
-constexpr size_t kDropShadowBytes = 23;
-constexpr size_t kBlurBytes = 9;
-constexpr size_t kGlowBytes = 15;
-constexpr size_t kBevelBytes = 27;
-constexpr size_t kGradientTailBytes = 19; // after the colours and ratios
-constexpr size_t kGradientStopBytes = 5; // a colour (RGBA) and a ratio
-constexpr size_t kConvolutionHeadBytes = 8; // divisor and bias, after the matrix size
-constexpr size_t kConvolutionTailBytes = 5; // default colour and flags
-constexpr size_t kFloatBytes = 4;
-constexpr size_t kColorMatrixBytes = 20 * kFloatBytes;
-
 // CXFORMWITHALPHA.
 ColorTransform ReadColorTransform(BitReader& in)
 {
@@ -70,44 +50,6 @@ ColorTransform ReadColorTransform(BitReader& in)
     }
     in.align();
     return t;
-}
-
-// Passes over a filter list; false for a filter of unknown kind, whose length is unknown.
-bool SkipFilters(BitReader& in)
-{
-    const uint8_t count = in.u8();
-    for (uint8_t i = 0; i < count && in.ok(); ++i) {
-        switch (in.u8()) {
-        case kDropShadow:
-            in.skip(kDropShadowBytes);
-            break;
-        case kBlur:
-            in.skip(kBlurBytes);
-            break;
-        case kGlow:
-            in.skip(kGlowBytes);
-            break;
-        case kBevel:
-            in.skip(kBevelBytes);
-            break;
-        case kGradientGlow:
-        case kGradientBevel:
-            in.skip(in.u8() * kGradientStopBytes + kGradientTailBytes);
-            break;
-        case kConvolution: {
-            const size_t columns = in.u8();
-            const size_t rows = in.u8();
-            in.skip(kConvolutionHeadBytes + columns * rows * kFloatBytes + kConvolutionTailBytes);
-            break;
-        }
-        case kColorMatrix:
-            in.skip(kColorMatrixBytes);
-            break;
-        default:
-            return false;
-        }
-    }
-    return in.ok();
 }
 
 } // namespace
@@ -138,8 +80,14 @@ bool ReadPlaceObject3(const uint8_t* body, size_t size, Placement& out)
         out.clipDepth = in.u16();
     if (!in.ok())
         return true;
-    if ((more & kHasFilterList) && !SkipFilters(in))
-        return true;
+    if (more & kHasFilterList) {
+        // A list that runs past the body or holds a filter of unknown kind hides what follows it.
+        in.align();
+        const uint32_t length = SWFFilterListLength(in.here(), in.remaining());
+        if (length == 0)
+            return true;
+        in.skip(length);
+    }
     if (more & kHasBlendMode)
         out.blendMode = in.u8();
     if (more & kHasCacheAsBitmap)

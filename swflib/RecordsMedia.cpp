@@ -1,6 +1,7 @@
 // Sound, bitmap, button, clip action and asset records.
 #include "Records.h"
 
+#include "Filters.h"
 #include "RecordsInternal.h"
 #include "SWFDebugger.h"
 #include "SWFStream.h"
@@ -16,75 +17,15 @@ constexpr unsigned char kSoundInfoReservedBits = 2;
 constexpr unsigned char kPlayBackReservedBits = 4;
 constexpr unsigned char kButtonReservedBits = 2;
 
-// Filter identifiers of a filter list, and the fixed sizes of their bodies.
-enum FilterId : uint8_t {
-    kFilterDropShadow = 0,
-    kFilterBlur = 1,
-    kFilterGlow = 2,
-    kFilterBevel = 3,
-    kFilterGradientGlow = 4,
-    kFilterConvolution = 5,
-    kFilterColorMatrix = 6,
-    kFilterGradientBevel = 7,
-};
-constexpr uint32_t kDropShadowSize = 23;
-constexpr uint32_t kBlurSize = 9;
-constexpr uint32_t kGlowSize = 15;
-constexpr uint32_t kBevelSize = 27;
-constexpr uint32_t kGradientFixedSize = 19; // after the colour count and the colours and ratios (5 bytes each)
-constexpr uint32_t kConvolutionFixedSize = 13; // after the two matrix sizes, besides the 4-byte matrix entries
-constexpr uint32_t kColorMatrixSize = 80;
-
 // The length of the filter list that starts at the stream's position, or 0 when it runs past the data.
 uint32_t FilterListLength(const CSWFStream* stream)
 {
     const int32_t rest = stream->GetDataRest();
     if (rest <= 0)
         return 0;
-    const uint8_t* p = stream->GetBuffer() + stream->GetPosition();
-    const auto size = static_cast<uint64_t>(rest);
-    uint64_t at = 1;
-    for (unsigned filter = 0; filter < p[0]; ++filter) {
-        if (at >= size)
-            return 0;
-        const uint8_t id = p[at++];
-        uint64_t body = 0;
-        switch (id) {
-        case kFilterDropShadow:
-            body = kDropShadowSize;
-            break;
-        case kFilterBlur:
-            body = kBlurSize;
-            break;
-        case kFilterGlow:
-            body = kGlowSize;
-            break;
-        case kFilterBevel:
-            body = kBevelSize;
-            break;
-        case kFilterGradientGlow:
-        case kFilterGradientBevel:
-            if (at >= size)
-                return 0;
-            body = 1 + 5ull * p[at] + kGradientFixedSize;
-            break;
-        case kFilterConvolution:
-            if (at + 2 > size)
-                return 0;
-            body = 2 + 4ull * p[at] * p[at + 1] + kConvolutionFixedSize + 4;
-            break;
-        case kFilterColorMatrix:
-            body = kColorMatrixSize;
-            break;
-        default:
-            return 0;
-        }
-        at += body;
-        if (at > size)
-            return 0;
-    }
-    return static_cast<uint32_t>(at);
+    return SWFFilterListLength(stream->GetBuffer() + stream->GetPosition(), static_cast<size_t>(rest));
 }
+
 constexpr unsigned char kSoundFormatBits = 4;
 constexpr unsigned char kSoundRateBits = 2;
 // Clip event flags are 32 bits wide from this movie version on.
