@@ -76,7 +76,6 @@ private:
     std::vector<uint8_t> m_Bytes;
     std::string m_MoviePath;
     NPObject* m_Scriptable = nullptr;
-    bool m_InEvent = false;
 };
 
 } // namespace reelfinch::plugin
