@@ -365,13 +365,15 @@ void MoviePlayer::applyFrame(SpriteInstance& sprite, int frame)
             applyControlTag(sprite, tag);
     // Sprites that have just appeared enter their first frame.
     for (auto& [depth, object] : sprite.displayList) {
-        if (object.sprite)
+        if (object.sprite || sprite.nesting >= kMaxSpriteNesting)
             continue;
         auto timeline = m_SpriteTimelines.find(object.characterId);
         if (timeline == m_SpriteTimelines.end())
             continue;
         object.sprite = std::make_unique<SpriteInstance>();
         object.sprite->timeline = timeline->second.get();
+        object.sprite->nesting = sprite.nesting + 1;
+        object.sprite->serial = m_NextSerial++;
     }
 }
 
@@ -383,7 +385,7 @@ void MoviePlayer::enterFrame(SpriteInstance& sprite, int frame, bool actions)
     if (actions)
         for (const CTag* tag : sprite.timeline->frames[size_t(frame)])
             if (auto* doAction = dynamic_cast<const CDoActionTag*>(tag); doAction && doAction->m_pActions)
-                m_PendingActions.emplace_back(&sprite, doAction->m_pActions.get());
+                queueActions(sprite, doAction->m_pActions.get());
     // New sprites show their first frame at once.
     for (auto& [depth, object] : sprite.displayList)
         if (object.sprite && object.sprite->currentFrame < 0 && !object.sprite->timeline->frames.empty())
@@ -449,10 +451,27 @@ void MoviePlayer::runPendingActions()
     for (int round = 0; !m_PendingActions.empty() && round < kMaxActionDepth; ++round) {
         auto pending = std::move(m_PendingActions);
         m_PendingActions.clear();
-        for (auto& [sprite, actions] : pending)
-            runActions(*sprite, actions);
+        for (const PendingActions& entry : pending)
+            if (isLive(m_Root, entry.sprite, entry.serial))
+                runActions(*entry.sprite, entry.actions);
     }
     m_PendingActions.clear();
+}
+
+void MoviePlayer::queueActions(SpriteInstance& sprite, const CActionsItem* actions)
+{
+    m_PendingActions.push_back(PendingActions { &sprite, sprite.serial, actions });
+}
+
+bool MoviePlayer::isLive(const SpriteInstance& from, const SpriteInstance* sprite, uint64_t serial) const
+{
+    // Only pointers reached from the root are followed; the one asked about is compared, never read, until found.
+    if (&from == sprite)
+        return from.serial == serial;
+    for (const auto& [depth, object] : from.displayList)
+        if (object.sprite && isLive(*object.sprite, sprite, serial))
+            return true;
+    return false;
 }
 
 void MoviePlayer::runActions(SpriteInstance& sprite, const CActionsItem* actions)
@@ -720,13 +739,13 @@ bool MoviePlayer::updateButtons(
         // OverDownToOverUp condition).
         if (previous == kButtonDown && state == kButtonOver) {
             if (auto* button = dynamic_cast<const CDefineButtonTag*>(tag); button && button->m_pActions)
-                m_PendingActions.emplace_back(&sprite, button->m_pActions.get());
+                queueActions(sprite, button->m_pActions.get());
             constexpr uint16_t kCondOverDownToOverUp = 0x0008;
             if (auto* button = dynamic_cast<const CDefineButton2Tag*>(tag); button && button->m_pActions)
                 for (int i = 0; i < button->m_pActions->GetItemCount(); ++i)
                     if (auto* cond = dynamic_cast<const CButtonCondActionItem*>(button->m_pActions->GetItem(i));
                         cond && (cond->m_Conditions & kCondOverDownToOverUp) && cond->m_pActions)
-                        m_PendingActions.emplace_back(&sprite, cond->m_pActions.get());
+                        queueActions(sprite, cond->m_pActions.get());
         }
     }
     return changed;

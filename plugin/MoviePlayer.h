@@ -69,6 +69,8 @@ struct SpriteInstance {
     int currentFrame = -1; // no frame entered yet
     bool playing = true;
     std::map<uint16_t, DisplayObject> displayList; // by depth
+    int nesting = 0; // how many sprites hold this one: 0 for the root
+    uint64_t serial = 0; // unique among the instances of a movie: tells a live instance from one at a reused address
 };
 
 enum ButtonState { kButtonUp = 0, kButtonOver = 1, kButtonDown = 2 };
@@ -179,8 +181,17 @@ private:
     double m_FrameClock = 0; // ticks at which the next frame is due
     int m_ActionDepth = 0;
     bool m_FrameEntered = false; // a timeline entered a frame during the current step
-    // Frame actions wait until the display lists of the step are complete.
-    std::vector<std::pair<SpriteInstance*, const CActionsItem*>> m_PendingActions;
+    // Frame actions wait until the display lists of the step are complete. An action that sends a timeline back
+    // removes the sprites it placed, so each entry names its sprite's serial and runs only while that sprite lives.
+    struct PendingActions {
+        SpriteInstance* sprite;
+        uint64_t serial;
+        const CActionsItem* actions;
+    };
+    std::vector<PendingActions> m_PendingActions;
+    uint64_t m_NextSerial = 1; // the root is 0
+    void queueActions(SpriteInstance& sprite, const CActionsItem* actions);
+    bool isLive(const SpriteInstance& from, const SpriteInstance* sprite, uint64_t serial) const;
     bool m_MouseDown = false;
 };
 

@@ -347,6 +347,15 @@ void SpriteBuilder::move(uint16_t depth, int x, int y)
     m_Tags.AppendTag(kTagPlaceObject2, false, &body);
 }
 
+void SpriteBuilder::actions(const std::vector<uint8_t>& codes)
+{
+    CSWFStream body;
+    for (uint8_t code : codes)
+        body.WriteU8(code);
+    body.WriteU8(0);
+    m_Tags.AppendTag(kTagDoAction, false, &body);
+}
+
 void SpriteBuilder::showFrame()
 {
     ++m_Frames;

@@ -77,6 +77,7 @@ class SpriteBuilder
 public:
     void place(uint16_t depth, uint16_t id, int x, int y);
     void move(uint16_t depth, int x, int y);
+    void actions(const std::vector<uint8_t>& codes);
     void showFrame();
     void define(MovieBuilder& movie, uint16_t id);
 

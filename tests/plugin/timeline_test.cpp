@@ -152,6 +152,50 @@ TEST(PluginTimeline, SpritesRunTheirOwnTimelineWhileTheRootIsStopped)
     EXPECT_EQ(player.currentFrame(), 0);
 }
 
+TEST(PluginTimeline, ASpriteRemovedByItsParentsGotoNeverRunsItsQueuedActions)
+{
+    // The root's frame 2 places a sprite whose first frame has actions, and sends the root back to frame 1: the
+    // root's actions run first and remove the sprite, whose own actions were queued on the same step.
+    MovieBuilder movie(60, 20);
+    movie.background(kWhite);
+    movie.rectShape(1, 0, 0, 20 * T, 20 * T, kRed);
+    SpriteBuilder sprite;
+    sprite.place(1, 1, 0, 0);
+    sprite.actions({ kStop });
+    sprite.showFrame();
+    sprite.define(movie, 7);
+    movie.showFrame();
+    movie.place(1, 7, 0, 0);
+    movie.gotoFrameAction(0);
+    movie.showFrame();
+    MoviePlayer player;
+    ASSERT_TRUE(Load(player, movie.finish()));
+    EXPECT_TRUE(player.step());
+    EXPECT_EQ(player.currentFrame(), 0);
+    EXPECT_FALSE(player.isPlaying());
+    EXPECT_EQ(Cells(player), "...");
+}
+
+TEST(PluginTimeline, ASpriteThatPlacesItselfNestsOnlySoDeep)
+{
+    // Sprite 7 places sprite 7 inside itself: every instance would hold another one without end.
+    MovieBuilder movie(60, 20);
+    movie.background(kWhite);
+    movie.rectShape(1, 0, 0, 20 * T, 20 * T, kRed);
+    SpriteBuilder sprite;
+    sprite.place(1, 1, 0, 0);
+    sprite.place(2, 7, 0, 0);
+    sprite.showFrame();
+    sprite.define(movie, 7);
+    movie.place(1, 7, 0, 0);
+    movie.showFrame();
+    MoviePlayer player;
+    ASSERT_TRUE(Load(player, movie.finish()));
+    EXPECT_EQ(Cells(player), "R..");
+    EXPECT_FALSE(player.step()) << "a one-frame movie of one-frame sprites enters no frame";
+    EXPECT_EQ(Cells(player), "R..");
+}
+
 TEST(PluginTimeline, TimeComesFromTheHostClockWithBoundedCatchUp)
 {
     MovieBuilder movie(60, 20, 12.0f); // 5 ticks a frame
