@@ -174,5 +174,7 @@ TEST(VisualCorpus, ExportsMatchTheReferencePictures)
     RecordProperty("all_matched", allMatched);
     RecordProperty("all", all);
     EXPECT_GT(all, 0);
+    // What the plug-in draws today must keep matching: at least four in five of the tests within its reach.
+    EXPECT_GE(inScopeMatched * 5, inScope * 4) << "in-scope pictures that no longer match our drawing";
     EXPECT_EQ(failedExports, 0) << "every movie exports a picture, blank or not";
 }
