@@ -1,5 +1,6 @@
 #include "AdvancedController.h"
 
+#include "ControlsSkin.h"
 #include "FileDrop.h"
 #include "NSImageButton.h"
 #include "NSInfoCell.h"
@@ -22,12 +23,6 @@ namespace {
 
 enum PlayListColumn { kColumnNumber, kColumnName, kPlayListColumns };
 enum InfoColumn { kColumnDescription, kColumnValue, kInfoColumns };
-
-// The skin pictures a button takes from the window description, by name: its normal picture, its on-state
-// picture and its mixed-state picture.
-constexpr const char* kImageProperty = "image";
-constexpr const char* kAlternateImageProperty = "alternateImage";
-constexpr const char* kMixedImageProperty = "mixedImage";
 
 // The desktop's plain gray, for the texts of empty or missing facts.
 const QColor kGray = QColor::fromRgbF(0.5f, 0.5f, 0.5f, 1.0f);
@@ -56,12 +51,6 @@ QScrollBar::handle:vertical:hover { background: #6b7480; }
 QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }
 QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: none; }
 )";
-
-QImage describedImage(const NSImageButton* button, const char* property)
-{
-    const QString name = button->property(property).toString();
-    return name.isEmpty() ? QImage() : skinImage(name);
-}
 
 QTableWidgetItem* textItem(const QString& text, const AdvancedController::TextAttributes& attributes)
 {
@@ -130,11 +119,15 @@ AdvancedController::AdvancedController()
 
 void AdvancedController::applySkin()
 {
-    // The pictures the window description names for each button; the pressed pictures follow in awakeFromNib.
-    for (NSImageButton* button : { _ui->_btnAddFile, _ui->_btnRemoveFile, _ui->_btnRepeatStyle, _ui->_btnShuffle }) {
-        button->setImage(describedImage(button, kImageProperty));
-        button->setAlternateImage(describedImage(button, kAlternateImageProperty));
-        button->setMixedImage(describedImage(button, kMixedImageProperty));
+    // Every picture and tooltip of the skin table; each button is as large as its picture.
+    const std::pair<NSImageButton*, const ButtonSkin*> buttons[] = {
+        { _ui->_btnAddFile, &AdvancedSkin::addFile },
+        { _ui->_btnRemoveFile, &AdvancedSkin::removeFile },
+        { _ui->_btnRepeatStyle, &AdvancedSkin::repeatStyle },
+        { _ui->_btnShuffle, &AdvancedSkin::shuffle },
+    };
+    for (const auto& [button, skin] : buttons) {
+        applyButtonSkin(button, *skin, "AdvancedController");
         button->setFixedSize(button->sizeHint());
     }
     for (QLabel* view : { _ui->_imgRepeat, _ui->_imgShuffle })
@@ -144,22 +137,10 @@ void AdvancedController::applySkin()
 
 void AdvancedController::awakeFromNib()
 {
-    // Double clicks in the playlist are wired by the constructor.
-    _ui->_btnAddFile->setHighlightedImage(skinImage(QStringLiteral("add_on")));
-    _ui->_btnAddFile->setToolTip(tr("Add files to Playlist"));
-    _ui->_btnRemoveFile->setHighlightedImage(skinImage(QStringLiteral("del_on")));
-    _ui->_btnRemoveFile->setToolTip(tr("Remove the selected files from Playlist"));
-    // The toggles show their pressed picture in every state.
-    const QImage shuffleOn = skinImage(QStringLiteral("shuffle_on"));
-    _ui->_btnShuffle->setHighlightedImage(shuffleOn);
-    _ui->_btnShuffle->setAlternateHighlightedImage(shuffleOn);
-    _ui->_btnShuffle->setToolTip(tr("Turn shuffle on or off"));
-    const QImage repeatOn = skinImage(QStringLiteral("repeat_on"));
-    _ui->_btnRepeatStyle->setHighlightedImage(repeatOn);
-    _ui->_btnRepeatStyle->setAlternateHighlightedImage(repeatOn);
-    _ui->_btnRepeatStyle->setMixedHighlightedImage(repeatOn);
+    // Double clicks in the playlist are wired by the constructor; the skin table gave the pressed pictures and
+    // tooltips. The repeat button shows its pressed picture in the mixed state too.
+    _ui->_btnRepeatStyle->setMixedHighlightedImage(skinImage(QStringLiteral("repeat_on")));
     _ui->_btnRepeatStyle->setAllowsMixedState(true);
-    _ui->_btnRepeatStyle->setToolTip(tr("Play playlist once, repeat playlist, or repeat song"));
 
     // The background colour's row of the value column shows a swatch.
     _ui->_tblInfo->setItemDelegateForColumn(kColumnValue, new NSInfoCell(_ui->_tblInfo));
