@@ -12,8 +12,6 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDragEnterEvent>
-#include <QDropEvent>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
@@ -369,22 +367,12 @@ bool AdvancedController::eventFilter(QObject* watched, QEvent* event)
             if (_app)
                 _app->advancedWillClose();
             break;
-        case QEvent::DragEnter: {
-            auto* drag = static_cast<QDragEnterEvent*>(event);
-            if (draggingEntered(drag->mimeData()))
-                drag->acceptProposedAction();
-            else
-                drag->ignore();
+        case QEvent::DragEnter:
+            answerDrag(event, [this](const QMimeData* data) { return draggingEntered(data); });
             return true;
-        }
-        case QEvent::Drop: {
-            auto* drop = static_cast<QDropEvent*>(event);
-            if (performDragOperation(drop->mimeData()))
-                drop->acceptProposedAction();
-            else
-                drop->ignore();
+        case QEvent::Drop:
+            answerDrag(event, [this](const QMimeData* data) { return performDragOperation(data); });
             return true;
-        }
         default:
             break;
         }

@@ -1,5 +1,6 @@
 #include "FileDrop.h"
 
+#include <QDropEvent>
 #include <QFileInfo>
 #include <QMimeData>
 #include <QUrl>
@@ -19,4 +20,14 @@ QStringList getFileNamesForDrag(const QMimeData* data)
         paths.append(file.absoluteFilePath());
     }
     return paths;
+}
+
+void answerDrag(QEvent* event, const std::function<bool(const QMimeData*)>& accept)
+{
+    // A drag-enter event is a drop event too: both carry the drag's data and its proposed action.
+    auto* drop = static_cast<QDropEvent*>(event);
+    if (accept(drop->mimeData()))
+        drop->acceptProposedAction();
+    else
+        drop->ignore();
 }

@@ -8,8 +8,6 @@
 
 #include <QAction>
 #include <QCloseEvent>
-#include <QDragEnterEvent>
-#include <QDropEvent>
 #include <QMainWindow>
 #include <QMimeData>
 #include <QWheelEvent>
@@ -98,22 +96,12 @@ bool MovieController::eventFilter(QObject* watched, QEvent* event)
         case QEvent::Close:
             windowWillClose();
             break;
-        case QEvent::DragEnter: {
-            auto* drag = static_cast<QDragEnterEvent*>(event);
-            if (draggingEntered(drag->mimeData()))
-                drag->acceptProposedAction();
-            else
-                drag->ignore();
+        case QEvent::DragEnter:
+            answerDrag(event, [this](const QMimeData* data) { return draggingEntered(data); });
             return true;
-        }
-        case QEvent::Drop: {
-            auto* drop = static_cast<QDropEvent*>(event);
-            if (performDragOperation(drop->mimeData()))
-                drop->acceptProposedAction();
-            else
-                drop->ignore();
+        case QEvent::Drop:
+            answerDrag(event, [this](const QMimeData* data) { return performDragOperation(data); });
             return true;
-        }
         case QEvent::WindowStateChange:
             _leaveFullScreen->setEnabled(_window->isFullScreen());
             break;
