@@ -31,6 +31,9 @@ constexpr uint8_t kActionPush = 0x96;
 constexpr uint8_t kGotoFrame2Play = 0x01;
 // Actions that start other actions (a goto entering a frame with actions) nest at most this deep.
 constexpr int kMaxActionDepth = 8;
+// The work that actions may cause in one step, counted in action records run and frame tags applied: gotos that
+// enter frames whose actions go to other frames again could otherwise multiply without end.
+constexpr long kActionBudget = 200000;
 // Pan modes: by pixels, or by percent of the shown rectangle.
 constexpr int kPanPixels = 0;
 // A zoom rectangle is never narrower than this many twips.
@@ -137,6 +140,7 @@ ColorTransform ColorTransform::fromItem(const CCXFormItem* item)
 
 MoviePlayer::MoviePlayer()
     : m_Bitmaps(std::make_unique<BitmapCache>())
+    , m_ActionBudget(kActionBudget)
 {
     m_Root.timeline = &m_RootTimeline;
 }
@@ -360,6 +364,7 @@ void MoviePlayer::applyPlacement(SpriteInstance& sprite, const Placement& place)
 
 void MoviePlayer::applyFrame(SpriteInstance& sprite, int frame)
 {
+    m_ActionBudget -= long(sprite.timeline->frames[size_t(frame)].size()) + 1;
     for (const CTag* tag : sprite.timeline->frames[size_t(frame)])
         if (tag->m_TagCode != kTagDoAction)
             applyControlTag(sprite, tag);
@@ -456,10 +461,13 @@ void MoviePlayer::runPendingActions()
                 runActions(*entry.sprite, entry.actions);
     }
     m_PendingActions.clear();
+    m_ActionBudget = kActionBudget;
 }
 
 void MoviePlayer::queueActions(SpriteInstance& sprite, const CActionsItem* actions)
 {
+    if (m_ActionBudget <= 0)
+        return;
     m_PendingActions.push_back(PendingActions { &sprite, sprite.serial, actions });
 }
 
@@ -482,6 +490,8 @@ void MoviePlayer::runActions(SpriteInstance& sprite, const CActionsItem* actions
     std::string pushedString;
     bool pushedIsString = false;
     for (int i = 0; i < actions->GetItemCount(); ++i) {
+        if (--m_ActionBudget < 0)
+            return;
         const CAction* action = actions->GetAction(i);
         if (!action)
             continue;

@@ -190,6 +190,7 @@ private:
     };
     std::vector<PendingActions> m_PendingActions;
     uint64_t m_NextSerial = 1; // the root is 0
+    long m_ActionBudget = 0; // what actions may still do in this step; set in the constructor and after each step
     void queueActions(SpriteInstance& sprite, const CActionsItem* actions);
     bool isLive(const SpriteInstance& from, const SpriteInstance* sprite, uint64_t serial) const;
     bool m_MouseDown = false;

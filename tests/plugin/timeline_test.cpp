@@ -12,6 +12,7 @@ constexpr int T = kTwips;
 constexpr uint8_t kStop = 0x07;
 constexpr uint8_t kPlay = 0x06;
 constexpr uint8_t kNextFrame = 0x04;
+constexpr uint8_t kPreviousFrame = 0x05;
 
 // Which of three 20-pixel cells along the top row of a 60x20 stage show the red square.
 std::string Cells(MoviePlayer& player)
@@ -194,6 +195,28 @@ TEST(PluginTimeline, ASpriteThatPlacesItselfNestsOnlySoDeep)
     EXPECT_EQ(Cells(player), "R..");
     EXPECT_FALSE(player.step()) << "a one-frame movie of one-frame sprites enters no frame";
     EXPECT_EQ(Cells(player), "R..");
+}
+
+TEST(PluginTimeline, GotosThatEnterFramesOfGotosEndWithinTheStep)
+{
+    // Each frame's actions step forward and back fifty times, and every frame entered queues those actions
+    // again: without a bound on the work of a step the queue would grow fiftyfold at each round.
+    std::vector<uint8_t> codes;
+    for (int i = 0; i < 50; ++i)
+        codes.insert(codes.end(), { kNextFrame, kPreviousFrame });
+    MovieBuilder movie(60, 20);
+    movie.background(kWhite);
+    movie.rectShape(1, 0, 0, 20 * T, 20 * T, kRed);
+    movie.place(1, 1, 0, 0);
+    movie.actions(codes);
+    movie.showFrame();
+    movie.actions(codes);
+    movie.showFrame();
+    MoviePlayer player;
+    ASSERT_TRUE(Load(player, movie.finish()));
+    player.step(true);
+    player.step(true);
+    EXPECT_EQ(Cells(player), "R..") << "the player goes on drawing after the bounded steps";
 }
 
 TEST(PluginTimeline, TimeComesFromTheHostClockWithBoundedCatchUp)
