@@ -36,6 +36,7 @@ shared=${REELFINCH_CORPUS:-../shared/corpus}
 log=$findings/run-$(date +%Y%m%d-%H%M%S).log
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/fuzz/lsan.supp}
 status=0
 "build-fuzz/fuzz/$target" "$corpus" "$seeds" "${extra[@]}" -max_total_time="$seconds" -max_len="$max_len" \
     -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$findings/" "$@" >"$log" 2>&1 ||
