@@ -70,6 +70,7 @@ bool IsDefinition(uint16_t code)
     case kTagDefineBitsLossless2:
     case kTagDefineFont:
     case kTagDefineFont2:
+    case kTagDefineFont3:
     case kTagDefineText:
     case kTagDefineText2:
     case kTagDefineButton:
@@ -113,6 +114,9 @@ uint16_t CharacterIdOf(const CTag* tag)
     if (auto* raw = dynamic_cast<const CRawBodyTag*>(tag);
         raw && tag->m_TagCode == kTagDefineShape4 && raw->m_pData && raw->m_pData->GetData())
         return DefineShape4Id(raw->m_pData->GetData()->GetBuffer(), raw->m_pData->GetData()->GetSize());
+    if (auto* raw = dynamic_cast<const CRawBodyTag*>(tag);
+        raw && tag->m_TagCode == kTagDefineFont3 && raw->m_pData && raw->m_pData->GetData())
+        return DefineFont3Id(raw->m_pData->GetData()->GetBuffer(), raw->m_pData->GetData()->GetSize());
     return 0;
 }
 

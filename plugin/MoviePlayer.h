@@ -4,6 +4,7 @@
 #pragma once
 
 #include "ColorTransform.h"
+#include "Fonts.h"
 #include "Placement.h"
 #include "Shapes.h"
 
@@ -172,6 +173,7 @@ private:
     const CTag* m_JPEGTables = nullptr;
     std::unique_ptr<BitmapCache> m_Bitmaps;
     std::map<const CTag*, std::vector<ShapeLayer>> m_ShapeCache;
+    std::map<const CTag*, Font> m_FontCache; // fonts with their glyphs walked, made when first drawn
     double m_FrameRate = kDefaultFrameRate;
     uint32_t m_BackgroundColor = kDefaultBackground;
     int32_t m_Frame[4] = { 0, 0, 0, 0 }; // left, top, right, bottom in twips

@@ -1,6 +1,7 @@
 #include "Renderer.h"
 
 #include "Bitmaps.h"
+#include "EditText.h"
 
 #include "Records.h"
 #include "TagCodes.h"
@@ -9,6 +10,9 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <functional>
+#include <map>
+#include <string>
 
 namespace reelfinch::plugin {
 
@@ -20,14 +24,22 @@ constexpr double kRatioMax = 255.0;
 constexpr double kColorMax = 255.0;
 // Morph ratios run from 0 (start) to this (end).
 constexpr double kMorphRatioMax = 65535.0;
-// Glyphs are drawn on a square of this many units per em.
-constexpr double kGlyphEmUnits = 1024.0;
 // Device coordinates are kept in twentieths of a pixel.
 constexpr double kTwipsPerPixel = 20.0;
 // Lines are never thinner than one pixel.
 constexpr double kMinLinePixels = 1.0;
 // Sprites and buttons nest at most this deep.
 constexpr int kMaxNesting = 32;
+// Text fields: the gap between the bounds and the text, in twips (two pixels), the height of text without a
+// font named, how much of a line's height lies above the baseline when the font does not say, and the alignments.
+constexpr double kFieldGutter = 40.0;
+constexpr double kDefaultFieldHeight = 240.0;
+constexpr double kDefaultAscentShare = 0.8;
+constexpr double kHalfPixel = 0.5;
+constexpr uint8_t kAlignRight = 1;
+constexpr uint8_t kAlignCenter = 2;
+constexpr char32_t kPasswordCharacter = U'*';
+constexpr const char* kDeviceFontFamily = "sans";
 // The high bits of a gradient's count byte, as swflib keeps them: spread mode above interpolation mode.
 constexpr int kSpreadShift = 2;
 constexpr uint8_t kModeMask = 0x03;
@@ -510,6 +522,26 @@ cairo_surface_t* TransformedCopy(cairo_surface_t* source, const ColorTransform& 
     return copy;
 }
 
+// One character as UTF-8, for cairo's text calls.
+void AppendUTF8(std::string& out, char32_t c)
+{
+    if (c < 0x80) {
+        out.push_back(char(c));
+    } else if (c < 0x800) {
+        out.push_back(char(0xC0 | (c >> 6)));
+        out.push_back(char(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+        out.push_back(char(0xE0 | (c >> 12)));
+        out.push_back(char(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(char(0x80 | (c & 0x3F)));
+    } else {
+        out.push_back(char(0xF0 | (c >> 18)));
+        out.push_back(char(0x80 | ((c >> 12) & 0x3F)));
+        out.push_back(char(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(char(0x80 | (c & 0x3F)));
+    }
+}
+
 } // namespace
 
 std::vector<ShapeLayer> WalkShape(
@@ -683,6 +715,9 @@ void Renderer::drawCharacter(cairo_t* cr, uint16_t id, const cairo_matrix_t& m, 
     case kTagDefineText:
     case kTagDefineText2:
         drawText(cr, tag, m, cx);
+        break;
+    case kTagDefineEditText:
+        drawEditText(cr, tag, m, cx);
         break;
     case kTagDefineButton:
     case kTagDefineButton2:
@@ -979,6 +1014,39 @@ void Renderer::drawLayers(
     cairo_restore(cr);
 }
 
+const Font* Renderer::font(uint16_t id)
+{
+    auto found = m_Movie.m_Characters.find(id);
+    if (found == m_Movie.m_Characters.end())
+        return nullptr;
+    auto cached = m_Movie.m_FontCache.find(found->second);
+    if (cached != m_Movie.m_FontCache.end())
+        return &cached->second;
+    Font made;
+    if (!FontFromTag(found->second, made))
+        return nullptr;
+    return &m_Movie.m_FontCache.emplace(found->second, std::move(made)).first->second;
+}
+
+void Renderer::drawGlyph(cairo_t* cr, const Font& font, int glyph, double height, double x, double y,
+    const cairo_matrix_t& base, const ColorTransform& cx, const RGBA& color)
+{
+    if (glyph < 0 || size_t(glyph) >= font.glyphs.size())
+        return;
+    const double scale = height / font.emUnits;
+    cairo_matrix_t place;
+    cairo_matrix_init(&place, scale, 0, 0, scale, x, y);
+    cairo_matrix_t glyphMatrix;
+    cairo_matrix_multiply(&glyphMatrix, &place, &base);
+    // The glyphs are walked white: the text's colour multiplies them before the object's transform.
+    ColorTransform tint;
+    tint.mr = color.r;
+    tint.mg = color.g;
+    tint.mb = color.b;
+    tint.ma = color.a;
+    drawLayers(cr, font.glyphs[size_t(glyph)], glyphMatrix, cx.after(tint));
+}
+
 void Renderer::drawText(cairo_t* cr, const CTag* tag, const cairo_matrix_t& m, const ColorTransform& cx)
 {
     auto* text = dynamic_cast<const CTextTag*>(tag);
@@ -987,7 +1055,7 @@ void Renderer::drawText(cairo_t* cr, const CTag* tag, const cairo_matrix_t& m, c
     cairo_matrix_t textMatrix = ToMatrix(text->m_pMatrix.get());
     cairo_matrix_t base;
     cairo_matrix_multiply(&base, &textMatrix, &m);
-    const CGlyphShapeTableItem* glyphs = nullptr;
+    const Font* glyphs = nullptr;
     RGBA color;
     double x = 0;
     double y = 0;
@@ -997,14 +1065,7 @@ void Renderer::drawText(cairo_t* cr, const CTag* tag, const cairo_matrix_t& m, c
         const CSWFItem* item = records->GetItem(i);
         if (auto* style = dynamic_cast<const CTextRecordType1Item*>(item)) {
             if (style->m_HasFont) {
-                glyphs = nullptr;
-                auto font = m_Movie.m_Characters.find(style->m_FontID);
-                if (font != m_Movie.m_Characters.end()) {
-                    if (auto* f1 = dynamic_cast<const CDefineFontTag*>(font->second))
-                        glyphs = f1->m_pGlyphs.get();
-                    else if (auto* f2 = dynamic_cast<const CDefineFont2Tag*>(font->second))
-                        glyphs = f2->m_pGlyphs.get();
-                }
+                glyphs = font(style->m_FontID);
                 height = style->m_TextHeight;
             }
             if (style->m_pColor)
@@ -1022,19 +1083,139 @@ void Renderer::drawText(cairo_t* cr, const CTag* tag, const cairo_matrix_t& m, c
             auto* entry = dynamic_cast<const CGlyphEntryItem*>(entries->GetItem(g));
             if (!entry)
                 continue;
-            if (glyphs && entry->m_GlyphIndex < uint32_t(glyphs->GetItemCount())) {
-                auto* glyph = dynamic_cast<const CShapeItem*>(glyphs->GetItem(int(entry->m_GlyphIndex)));
-                if (glyph) {
-                    cairo_matrix_t place;
-                    cairo_matrix_init(&place, height / kGlyphEmUnits, 0, 0, height / kGlyphEmUnits, x, y);
-                    cairo_matrix_t glyphMatrix;
-                    cairo_matrix_multiply(&glyphMatrix, &place, &base);
-                    drawLayers(cr, WalkShape(glyph, nullptr, nullptr, &color), glyphMatrix, cx);
-                }
-            }
+            if (glyphs && entry->m_GlyphIndex < glyphs->glyphs.size())
+                drawGlyph(cr, *glyphs, int(entry->m_GlyphIndex), height, x, y, base, cx, color);
             x += entry->m_GlyphAdvance;
         }
     }
+}
+
+void Renderer::drawEditText(cairo_t* cr, const CTag* tag, const cairo_matrix_t& m, const ColorTransform& cx)
+{
+    auto* field = dynamic_cast<const CDefineEditTextTag*>(tag);
+    if (!field || !field->m_pBounds)
+        return;
+    cairo_matrix_t inverse = m;
+    if (cairo_matrix_invert(&inverse) != CAIRO_STATUS_SUCCESS)
+        return;
+    const double left = field->m_pBounds->m_XMin;
+    const double top = field->m_pBounds->m_YMin;
+    const double right = field->m_pBounds->m_XMax;
+    const double bottom = field->m_pBounds->m_YMax;
+    if (right <= left || bottom <= top)
+        return;
+    const auto setColor = [&](const RGBA& color) {
+        const RGBA c = m_MaskMode ? RGBA {} : cx.apply(color);
+        cairo_set_source_rgba(cr, c.r, c.g, c.b, c.a);
+    };
+    cairo_save(cr);
+    cairo_set_matrix(cr, &m);
+    if (field->m_Border) {
+        // A white background inside a black line one pixel wide. Unrotated, the line runs through the centres of
+        // the pixels its edges start in, so it stays one sharp pixel wide.
+        cairo_rectangle(cr, left, top, right - left, bottom - top);
+        setColor(RGBA { 1, 1, 1, 1 });
+        cairo_fill_preserve(cr);
+        setColor(RGBA { 0, 0, 0, 1 });
+        cairo_identity_matrix(cr);
+        if (m.xy == 0 && m.yx == 0) {
+            double x0 = left;
+            double y0 = top;
+            double x1 = right;
+            double y1 = bottom;
+            cairo_matrix_transform_point(&m, &x0, &y0);
+            cairo_matrix_transform_point(&m, &x1, &y1);
+            const auto centre = [](double v) { return std::floor(v + kHalfPixel) + kHalfPixel; };
+            cairo_new_path(cr);
+            cairo_rectangle(cr, centre(std::min(x0, x1)), centre(std::min(y0, y1)),
+                centre(std::max(x0, x1)) - centre(std::min(x0, x1)), centre(std::max(y0, y1)) - centre(std::min(y0, y1)));
+        }
+        cairo_set_line_width(cr, 1.0);
+        cairo_stroke(cr);
+        cairo_set_matrix(cr, &m);
+    }
+    cairo_rectangle(cr, left, top, right - left, bottom - top);
+    cairo_clip(cr);
+
+    std::u32string text
+        = FieldText(field->m_HasText && field->m_pInitialText ? field->m_pInitialText->GetStr() : std::string(),
+            field->m_HTML);
+    if (field->m_Password)
+        for (char32_t& c : text)
+            c = c == U'\n' ? c : kPasswordCharacter;
+    const Font* embedded = field->m_HasFont ? font(field->m_FontID) : nullptr;
+    const bool outlines = field->m_UseOutlines && embedded && !embedded->glyphs.empty();
+    const double height = field->m_HasFont ? field->m_FontHeight : kDefaultFieldHeight;
+    const RGBA color = field->m_HasTextColor && field->m_pTextColor ? ToRGBA(field->m_pTextColor.get()) : RGBA {};
+    if (text.empty() || height <= 0) {
+        cairo_restore(cr);
+        return;
+    }
+
+    // Measures in twips: the embedded font's advances, or the device font's.
+    double ascent = 0;
+    double descent = 0;
+    std::map<char32_t, double> measured;
+    std::function<double(char32_t)> advance;
+    if (outlines) {
+        const double scale = height / embedded->emUnits;
+        ascent = embedded->hasLayout ? embedded->ascent * scale : height * kDefaultAscentShare;
+        descent = embedded->hasLayout ? embedded->descent * scale : height * (1 - kDefaultAscentShare);
+        advance = [embedded, scale](char32_t c) { return embedded->advance(embedded->glyphFor(c)) * scale; };
+    } else {
+        cairo_select_font_face(cr, kDeviceFontFamily,
+            embedded && embedded->italic ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL,
+            embedded && embedded->bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+        cairo_set_font_size(cr, height);
+        cairo_font_extents_t extents;
+        cairo_font_extents(cr, &extents);
+        ascent = extents.ascent;
+        descent = extents.descent;
+        advance = [cr, &measured](char32_t c) {
+            auto known = measured.find(c);
+            if (known != measured.end())
+                return known->second;
+            std::string utf8;
+            AppendUTF8(utf8, c);
+            cairo_text_extents_t e;
+            cairo_text_extents(cr, utf8.c_str(), &e);
+            return measured.emplace(c, e.x_advance).first->second;
+        };
+    }
+
+    const double indent = field->m_HasLayout ? int16_t(field->m_Indent) : 0;
+    const double leading = field->m_HasLayout ? int16_t(field->m_Leading) : 0;
+    const double leftEdge = left + kFieldGutter + (field->m_HasLayout ? field->m_LeftMargin : 0);
+    const double rightEdge = right - kFieldGutter - (field->m_HasLayout ? field->m_RightMargin : 0);
+    const uint8_t align = field->m_HasLayout ? field->m_Align : 0;
+    double y = top + kFieldGutter + ascent;
+    for (const TextLine& line : BreakLines(text, advance, rightEdge - leftEdge, indent, field->m_WordWrap)) {
+        if (y - ascent > bottom)
+            break; // below the field
+        const double start = leftEdge + (line.firstOfParagraph ? indent : 0);
+        double x = start;
+        if (align == kAlignRight)
+            x = rightEdge - line.width;
+        else if (align == kAlignCenter)
+            x = start + (rightEdge - start - line.width) / 2;
+        if (outlines) {
+            for (size_t i = line.begin; i < line.end; ++i) {
+                const int glyph = embedded->glyphFor(text[i]);
+                drawGlyph(cr, *embedded, glyph, height, x, y, m, cx, color);
+                x += advance(text[i]);
+            }
+        } else {
+            std::string utf8;
+            for (size_t i = line.begin; i < line.end; ++i)
+                AppendUTF8(utf8, text[i]);
+            setColor(color);
+            cairo_move_to(cr, x, y);
+            cairo_show_text(cr, utf8.c_str());
+            cairo_new_path(cr);
+        }
+        y += ascent + descent + leading;
+    }
+    cairo_restore(cr);
 }
 
 void Renderer::drawButton(

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "ColorTransform.h"
+#include "Fonts.h"
 #include "MoviePlayer.h"
 #include "Shapes.h"
 
@@ -37,6 +38,11 @@ private:
     void drawLayers(
         cairo_t* cr, const std::vector<ShapeLayer>& layers, const cairo_matrix_t& m, const ColorTransform& cx);
     void drawText(cairo_t* cr, const CTag* tag, const cairo_matrix_t& m, const ColorTransform& cx);
+    void drawEditText(cairo_t* cr, const CTag* tag, const cairo_matrix_t& m, const ColorTransform& cx);
+    // One glyph of a font `height` twips high with its origin at (x, y) of `base`'s space, in `color`.
+    void drawGlyph(cairo_t* cr, const Font& font, int glyph, double height, double x, double y,
+        const cairo_matrix_t& base, const ColorTransform& cx, const RGBA& color);
+    const Font* font(uint16_t id);
     void drawButton(
         cairo_t* cr, const CTag* tag, const cairo_matrix_t& m, const ColorTransform& cx, int state, int nesting);
     bool setFillSource(cairo_t* cr, const FillDef& fill, const ColorTransform& cx);

@@ -144,20 +144,10 @@ void ReadStyles(BitReader& in, ShapeLayer& layer)
 
 } // namespace
 
-uint16_t DefineShape4Id(const uint8_t* body, size_t size)
+void ReadShapeRecords(BitReader& in, std::vector<ShapeLayer>& layers, bool newStylesAllowed)
 {
-    return size >= 2 ? uint16_t(body[0] | (body[1] << 8)) : 0;
-}
-
-std::vector<ShapeLayer> ReadDefineShape4(const uint8_t* body, size_t size)
-{
-    BitReader in(body, size);
-    std::vector<ShapeLayer> layers(1);
-    in.u16(); // character ID
-    SkipRect(in); // shape bounds
-    SkipRect(in); // edge bounds
-    const bool nonZero = in.u8() & kFlagWindingRule;
-    ReadStyles(in, layers.back());
+    if (layers.empty())
+        layers.emplace_back();
     int fillBits = int(in.bits(4));
     int lineBits = int(in.bits(4));
     double x = 0;
@@ -214,6 +204,8 @@ std::vector<ShapeLayer> ReadDefineShape4(const uint8_t* body, size_t size)
             fill1 = in.bits(fillBits);
         if (flags & 0x08)
             line = in.bits(lineBits);
+        if (newStyles && !newStylesAllowed)
+            break; // glyph shapes have no style tables to bring
         if (newStyles) {
             layers.emplace_back();
             ReadStyles(in, layers.back());
@@ -222,6 +214,23 @@ std::vector<ShapeLayer> ReadDefineShape4(const uint8_t* body, size_t size)
             fill0 = fill1 = line = 0;
         }
     }
+}
+
+uint16_t DefineShape4Id(const uint8_t* body, size_t size)
+{
+    return size >= 2 ? uint16_t(body[0] | (body[1] << 8)) : 0;
+}
+
+std::vector<ShapeLayer> ReadDefineShape4(const uint8_t* body, size_t size)
+{
+    BitReader in(body, size);
+    std::vector<ShapeLayer> layers(1);
+    in.u16(); // character ID
+    SkipRect(in); // shape bounds
+    SkipRect(in); // edge bounds
+    const bool nonZero = in.u8() & kFlagWindingRule;
+    ReadStyles(in, layers.back());
+    ReadShapeRecords(in, layers, true);
     for (ShapeLayer& layer : layers)
         layer.nonZero = nonZero;
     return layers;

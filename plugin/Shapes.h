@@ -77,6 +77,12 @@ std::vector<ShapeLayer> WalkShape(const CShapeItem* shape, const CFillStyleArray
 // walked into layers as WalkShape does. Malformed input ends the walk with what was read.
 inline constexpr uint16_t kTagDefineShape4 = 83;
 uint16_t DefineShape4Id(const uint8_t* body, size_t size);
+
+class BitReader;
+// Reads the fill and line index widths and the shape records that follow them into `layers` (the last one is
+// added to). Records that bring new style tables are read as DefineShape4 writes them when `newStylesAllowed`,
+// and end the walk otherwise (glyph shapes carry no styles).
+void ReadShapeRecords(BitReader& in, std::vector<ShapeLayer>& layers, bool newStylesAllowed);
 std::vector<ShapeLayer> ReadDefineShape4(const uint8_t* body, size_t size);
 
 } // namespace reelfinch::plugin

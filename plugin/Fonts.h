@@ -1,0 +1,48 @@
+// Fonts as the text drawing uses them: the glyph shapes walked once, the character code of each glyph, and the
+// layout figures (advances, ascent, descent) when the font carries them. DefineFont and DefineFont2 come from
+// swflib; DefineFont3, which swflib keeps as a raw body, is read here.
+#pragma once
+
+#include "Shapes.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class CTag;
+
+namespace reelfinch::plugin {
+
+inline constexpr uint16_t kTagDefineFont3 = 75;
+// Units per em of DefineFont and DefineFont2 glyphs; DefineFont3 draws on a square twenty times finer.
+inline constexpr double kFontEmUnits = 1024.0;
+inline constexpr double kFont3EmUnits = 1024.0 * 20.0;
+
+struct Font {
+    double emUnits = kFontEmUnits;
+    // Each glyph walked with a white fill: drawing tints it through a colour transform.
+    std::vector<std::vector<ShapeLayer>> glyphs;
+    std::vector<uint16_t> codes; // the character of each glyph (may be shorter than `glyphs`)
+    bool hasLayout = false;
+    std::vector<double> advances; // font units, one per glyph when `hasLayout`
+    double ascent = 0; // font units
+    double descent = 0;
+    bool bold = false;
+    bool italic = false;
+
+    // The glyph drawn for a character, or -1.
+    int glyphFor(char32_t code) const;
+    // How far a glyph moves the pen, in font units: its advance, or without layout its right edge and a little.
+    double advance(int glyph) const;
+};
+
+// A font tag (DefineFont, DefineFont2, or DefineFont3 as a raw body) made into a Font; false for other tags.
+bool FontFromTag(const CTag* tag, Font& font);
+
+// DefineFont3 from its body: the character ID (0 when too short), and the font. A body cut short keeps the
+// glyphs read whole and leaves out what follows.
+uint16_t DefineFont3Id(const uint8_t* body, size_t size);
+Font ReadDefineFont3(const uint8_t* body, size_t size);
+
+} // namespace reelfinch::plugin

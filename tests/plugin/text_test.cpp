@@ -1,0 +1,276 @@
+// Text fields drawn without scripting (initial text, embedded or device fonts, layout, wrapping, border) and
+// DefineFont3, which the plug-in reads from the tag's body.
+#include "EditText.h"
+#include "Fonts.h"
+#include "PluginTestSupport.h"
+
+#include <cairo.h>
+#include <fontconfig/fontconfig.h>
+
+using namespace plugintest;
+using reelfinch::plugin::MoviePlayer;
+
+namespace {
+
+constexpr int T = kTwips;
+constexpr uint16_t kFontId = 1;
+constexpr uint16_t kFieldId = 2;
+// The test font: a square glyph for 'A' half an em wide standing on the baseline, and an empty one for ' '.
+constexpr int kEm = 20480;
+constexpr int kSquare = kEm / 2;
+constexpr int kAdvanceA = 12288;
+constexpr int kAdvanceSpace = 6144;
+constexpr int kAscent = 16000;
+constexpr int kDescent = 4480;
+
+struct Bits {
+    std::vector<uint8_t> out;
+    int bit = 0;
+
+    void put(uint32_t value, int n)
+    {
+        for (int i = n - 1; i >= 0; --i) {
+            if (bit == 0)
+                out.push_back(0);
+            out.back() = uint8_t(out.back() | (((value >> i) & 1u) << (7 - bit)));
+            bit = (bit + 1) % 8;
+        }
+    }
+    void u8(uint8_t v) { bit = 0, put(v, 8); }
+    void u16(uint16_t v) { u8(uint8_t(v)), u8(uint8_t(v >> 8)); }
+    void lineTo(int dx, int dy)
+    {
+        put(0b11, 2);
+        put(14, 4);
+        put(1, 1);
+        put(uint32_t(dx) & 0xFFFF, 16);
+        put(uint32_t(dy) & 0xFFFF, 16);
+    }
+};
+
+std::vector<uint8_t> SquareGlyph()
+{
+    Bits g;
+    g.put(1, 4); // fill index bits
+    g.put(0, 4); // line index bits
+    g.put(0, 1);
+    g.put(0x04 | 0x01, 5); // fill style 1, move to
+    g.put(16, 5);
+    g.put(0, 16);
+    g.put(uint32_t(-kSquare) & 0xFFFF, 16);
+    g.put(1, 1);
+    g.lineTo(kSquare, 0);
+    g.lineTo(0, kSquare);
+    g.lineTo(-kSquare, 0);
+    g.lineTo(0, -kSquare);
+    g.put(0, 6); // end
+    return g.out;
+}
+
+std::vector<uint8_t> Font3Body()
+{
+    const std::vector<uint8_t> square = SquareGlyph();
+    const std::vector<uint8_t> empty { 0x10, 0x00 };
+    Bits b;
+    b.u16(kFontId);
+    b.u8(0x80 | 0x04); // layout, wide codes
+    b.u8(0); // language
+    b.u8(1);
+    b.u8('F');
+    b.u16(2);
+    const uint16_t first = 3 * 2; // two glyph offsets and the code table's
+    b.u16(first);
+    b.u16(uint16_t(first + square.size()));
+    b.u16(uint16_t(first + square.size() + empty.size()));
+    b.out.insert(b.out.end(), square.begin(), square.end());
+    b.out.insert(b.out.end(), empty.begin(), empty.end());
+    b.u16('A');
+    b.u16(' ');
+    b.u16(kAscent);
+    b.u16(kDescent);
+    b.u16(0);
+    b.u16(kAdvanceA);
+    b.u16(kAdvanceSpace);
+    b.u8(0); // two empty glyph bounds
+    b.u8(0);
+    b.u16(0); // no kerning
+    return b.out;
+}
+
+struct Field {
+    int width = 100;
+    int height = 50;
+    std::string text;
+    bool outlines = true;
+    bool html = false;
+    bool wrap = false;
+    bool border = false;
+    uint8_t align = 0;
+    int fontPixels = 40;
+};
+
+Canvas DrawField(const Field& f, Color background = kWhite)
+{
+    MovieBuilder movie(120, 120);
+    movie.background(background);
+    movie.raw(reelfinch::plugin::kTagDefineFont3, Font3Body());
+    CDefineEditTextTag field;
+    field.m_ID = kFieldId;
+    field.m_pBounds->m_XMax = f.width * T;
+    field.m_pBounds->m_YMax = f.height * T;
+    field.m_WordWrap = f.wrap;
+    field.m_Multiline = true;
+    field.m_HasFont = true;
+    field.m_FontID = kFontId;
+    field.m_FontHeight = uint16_t(f.fontPixels * T);
+    field.m_pTextColor = std::make_unique<CColorItem>(nullptr, kStyleRGBA);
+    field.m_pTextColor->SetRGBA({ 255, 0, 0, 255 });
+    field.m_HasLayout = true;
+    field.m_Align = f.align;
+    field.m_Border = f.border;
+    field.m_HTML = f.html;
+    field.m_UseOutlines = f.outlines;
+    field.m_pInitialText = std::make_unique<C0TrmStringItem>(nullptr, kStyleNone);
+    field.m_pInitialText->SetStr(f.text);
+    movie.tag(kTagDefineEditText, field);
+    movie.place(1, kFieldId, 0, 0);
+    movie.showFrame();
+    MoviePlayer player;
+    EXPECT_TRUE(Load(player, movie.finish()));
+    return Render(player, 120, 120);
+}
+
+// Advances of the test font at 40 pixels: 'A' 24 pixels, ' ' 12; the square is 20 pixels; the first baseline
+// lies 2 + 31.25 pixels down, and lines are 48.75 pixels apart.
+double Advance(char32_t c)
+{
+    return c == U' ' ? 12 : 24;
+}
+
+// Device fonts leave cairo's font caches and the font configuration they read filled until the process ends;
+// a program that wants them released, as the leak checker does, empties them once nothing draws any more.
+class FontCacheRelease : public ::testing::Environment
+{
+public:
+    void TearDown() override
+    {
+        cairo_debug_reset_static_data();
+        FcFini();
+    }
+};
+
+const ::testing::Environment* const kFontCacheRelease = ::testing::AddGlobalTestEnvironment(new FontCacheRelease);
+
+} // namespace
+
+TEST(PluginText, FieldTextStripsTagsAndKeepsBreaks)
+{
+    const struct {
+        const char* in;
+        bool html;
+        std::u32string out;
+    } cases[] = {
+        { "a\r\nb\rc\nd", false, U"a\nb\nc\nd" },
+        { "<p align=\"left\"><font size=\"12\">Hi</font></p><p>there</p>", true, U"Hi\nthere" },
+        { "one<BR>two<br/>three", true, U"one\ntwo\nthree" },
+        { "&lt;b&gt; &amp; &#65;&#x42; &bogus; &", true, U"<b> & AB &bogus; &" },
+        { "cut <unfinished", true, U"cut " },
+        { "<b>", false, U"<b>" },
+        { "\xC3\xA9t\xE9", false, U"\u00E9t\u00E9" }, // UTF-8, then a lone Latin-1 byte
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(reelfinch::plugin::FieldText(c.in, c.html), c.out) << c.in;
+}
+
+TEST(PluginText, LinesBreakAtSpacesThenBetweenCharacters)
+{
+    using reelfinch::plugin::BreakLines;
+    const std::u32string text = U"AA AA AAAAA\nA";
+    const auto lines = BreakLines(text, Advance, 60, 0, true);
+    ASSERT_EQ(lines.size(), 6u);
+    EXPECT_EQ(text.substr(lines[0].begin, lines[0].end - lines[0].begin), U"AA");
+    EXPECT_EQ(lines[0].width, 48);
+    EXPECT_EQ(text.substr(lines[1].begin, lines[1].end - lines[1].begin), U"AA");
+    EXPECT_EQ(text.substr(lines[2].begin, lines[2].end - lines[2].begin), U"AA") << "a long word breaks";
+    EXPECT_EQ(text.substr(lines[3].begin, lines[3].end - lines[3].begin), U"AA");
+    EXPECT_FALSE(lines[3].firstOfParagraph);
+    EXPECT_TRUE(lines[5].firstOfParagraph);
+    // The indent narrows the first line only; without wrapping only breaks end lines.
+    EXPECT_EQ(BreakLines(U"A A A", Advance, 60, 30, true).size(), 2u);
+    EXPECT_EQ(BreakLines(text, Advance, 60, 0, false).size(), 2u);
+    EXPECT_EQ(BreakLines(U"", Advance, 0, 0, true).size(), 1u);
+    EXPECT_EQ(BreakLines(U"AAA", Advance, -5, 0, true).size(), 3u) << "no room still moves on";
+}
+
+TEST(PluginText, EditTextDrawsEmbeddedGlyphsInsideItsBorder)
+{
+    const Canvas c = DrawField({ .text = "AA A", .border = true }, kGrey);
+    EXPECT_TRUE(Near(c.at(12, 23), kRed)) << "first glyph";
+    EXPECT_TRUE(Near(c.at(36, 23), kRed)) << "second glyph";
+    EXPECT_TRUE(Near(c.at(24, 23), kWhite)) << "between the glyphs";
+    EXPECT_TRUE(Near(c.at(55, 23), kWhite)) << "the space";
+    EXPECT_TRUE(Near(c.at(72, 23), kRed)) << "after the space";
+    EXPECT_TRUE(Near(c.at(12, 40), kWhite)) << "below the baseline";
+    EXPECT_TRUE(Near(c.at(0, 25), kBlack)) << "border";
+    EXPECT_TRUE(Near(c.at(50, 50), kBlack)) << "border, on the pixels where the bounds end";
+    EXPECT_TRUE(Near(c.at(50, 60), kGrey)) << "outside the field";
+    EXPECT_TRUE(Near(c.at(50, 45), kWhite)) << "background";
+}
+
+TEST(PluginText, EditTextWrapsAlignsAndClips)
+{
+    // HTML text, wrapped into two lines of two glyphs set against the right margin.
+    const Canvas c = DrawField({ .width = 60, .height = 110, .text = "<p>AA AA</p>", .html = true, .wrap = true,
+        .align = 1 });
+    EXPECT_TRUE(Near(c.at(5, 23), kWhite));
+    EXPECT_TRUE(Near(c.at(20, 23), kRed));
+    EXPECT_TRUE(Near(c.at(44, 23), kRed));
+    EXPECT_TRUE(Near(c.at(20, 72), kRed)) << "second line";
+    EXPECT_TRUE(Near(c.at(44, 72), kRed));
+    // Without wrapping the line runs on, cut at the field's edge.
+    const Canvas cut = DrawField({ .width = 60, .text = "AAAA" });
+    EXPECT_TRUE(Near(cut.at(55, 23), kRed));
+    EXPECT_TRUE(Near(cut.at(65, 23), kWhite)) << "past the field";
+}
+
+TEST(PluginText, EditTextWithoutOutlinesUsesADeviceFont)
+{
+    const Canvas c = DrawField({ .width = 40, .text = "MMMMMMMMMMMM", .outlines = false, .fontPixels = 30 });
+    int inside = 0;
+    int outside = 0;
+    for (int y = 0; y < 120; ++y) {
+        for (int x = 0; x < 120; ++x) {
+            const bool red = Near(c.at(x, y), kRed, 60);
+            (x < 40 && y < 50 ? inside : outside) += red;
+        }
+    }
+    EXPECT_GT(inside, 50);
+    EXPECT_EQ(outside, 0) << "the text stays inside the field";
+}
+
+TEST(PluginText, DefineFont3CutShortKeepsWhatWasRead)
+{
+    using reelfinch::plugin::ReadDefineFont3;
+    const std::vector<uint8_t> body = Font3Body();
+    EXPECT_EQ(reelfinch::plugin::DefineFont3Id(body.data(), 1), 0);
+    EXPECT_EQ(reelfinch::plugin::DefineFont3Id(body.data(), body.size()), kFontId);
+    size_t glyphs = 0;
+    for (size_t size = 0; size < body.size(); ++size) {
+        const auto font = ReadDefineFont3(body.data(), size);
+        EXPECT_GE(font.glyphs.size(), glyphs) << "a longer body never reads fewer glyphs";
+        glyphs = font.glyphs.size();
+        EXPECT_LE(font.advances.size(), font.glyphs.size());
+    }
+    const auto font = ReadDefineFont3(body.data(), body.size());
+    ASSERT_EQ(font.glyphs.size(), 2u);
+    EXPECT_EQ(font.glyphs[0][0].edges.size(), 4u);
+    EXPECT_EQ(font.glyphFor(U' '), 1);
+    EXPECT_EQ(font.glyphFor(U'B'), -1);
+    EXPECT_TRUE(font.hasLayout);
+    EXPECT_EQ(font.advance(0), kAdvanceA);
+    EXPECT_EQ(font.ascent, kAscent);
+    // A glyph offset past the body drops that glyph and all after it.
+    std::vector<uint8_t> broken = body;
+    broken[9] = 0xFF;
+    EXPECT_EQ(ReadDefineFont3(broken.data(), broken.size()).glyphs.size(), 0u);
+}
