@@ -172,8 +172,8 @@ std::u32string FieldText(const std::string& text, bool html)
     return html ? StripHTML(decoded) : decoded;
 }
 
-std::vector<TextLine> BreakLines(const std::u32string& text, const std::function<double(char32_t)>& advance,
-    double width, double indent, bool wrap)
+std::vector<TextLine> BreakLines(
+    const std::u32string& text, const std::function<double(char32_t)>& advance, double width, double indent, bool wrap)
 {
     std::vector<TextLine> lines;
     size_t paragraph = 0;

@@ -24,7 +24,7 @@ struct TextLine {
 // Breaks the text into lines. `advance` measures one character. With `wrap`, a line ends at the last space that
 // keeps it within `width` (the first line of a paragraph within `width - indent`); a word longer than a whole
 // line is broken between characters.
-std::vector<TextLine> BreakLines(const std::u32string& text, const std::function<double(char32_t)>& advance,
-    double width, double indent, bool wrap);
+std::vector<TextLine> BreakLines(
+    const std::u32string& text, const std::function<double(char32_t)>& advance, double width, double indent, bool wrap);
 
 } // namespace reelfinch::plugin

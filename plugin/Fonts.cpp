@@ -68,7 +68,8 @@ double Font::advance(int glyph) const
     double right = 0;
     for (const ShapeLayer& layer : glyphs[size_t(glyph)]) {
         for (const auto& styled : layer.edges) {
-            right = any ? std::max({ right, styled.edge.x0, styled.edge.x1 }) : std::max(styled.edge.x0, styled.edge.x1);
+            right
+                = any ? std::max({ right, styled.edge.x0, styled.edge.x1 }) : std::max(styled.edge.x0, styled.edge.x1);
             any = true;
         }
     }

@@ -1127,8 +1127,9 @@ void Renderer::drawEditText(cairo_t* cr, const CTag* tag, const cairo_matrix_t& 
             cairo_matrix_transform_point(&m, &x1, &y1);
             const auto centre = [](double v) { return std::floor(v + kHalfPixel) + kHalfPixel; };
             cairo_new_path(cr);
-            cairo_rectangle(cr, centre(std::min(x0, x1)), centre(std::min(y0, y1)),
-                centre(std::max(x0, x1)) - centre(std::min(x0, x1)), centre(std::max(y0, y1)) - centre(std::min(y0, y1)));
+            const double sx = centre(std::min(x0, x1));
+            const double sy = centre(std::min(y0, y1));
+            cairo_rectangle(cr, sx, sy, centre(std::max(x0, x1)) - sx, centre(std::max(y0, y1)) - sy);
         }
         cairo_set_line_width(cr, 1.0);
         cairo_stroke(cr);

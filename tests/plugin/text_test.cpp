@@ -220,8 +220,8 @@ TEST(PluginText, EditTextDrawsEmbeddedGlyphsInsideItsBorder)
 TEST(PluginText, EditTextWrapsAlignsAndClips)
 {
     // HTML text, wrapped into two lines of two glyphs set against the right margin.
-    const Canvas c = DrawField({ .width = 60, .height = 110, .text = "<p>AA AA</p>", .html = true, .wrap = true,
-        .align = 1 });
+    const Canvas c
+        = DrawField({ .width = 60, .height = 110, .text = "<p>AA AA</p>", .html = true, .wrap = true, .align = 1 });
     EXPECT_TRUE(Near(c.at(5, 23), kWhite));
     EXPECT_TRUE(Near(c.at(20, 23), kRed));
     EXPECT_TRUE(Near(c.at(44, 23), kRed));
