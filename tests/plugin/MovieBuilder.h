@@ -33,6 +33,25 @@ std::unique_ptr<CFillStyleItem> BitmapFill(
 // Appends a closed rectangle (twips) drawn with fill style `fill1` on its inside and line style `line`.
 void AddRect(CShapeItem& shape, int x0, int y0, int x1, int y1, uint32_t fill1, uint32_t line = 0);
 
+// Writes the format's bit fields, most significant bit first, and its little-endian numbers (from a byte
+// boundary), for tag bodies that swflib keeps whole.
+struct BitWriter {
+    std::vector<uint8_t> out;
+    int bit = 0;
+
+    void put(uint32_t value, int n)
+    {
+        for (int i = n - 1; i >= 0; --i) {
+            if (bit == 0)
+                out.push_back(0);
+            out.back() = uint8_t(out.back() | (((value >> i) & 1u) << (7 - bit)));
+            bit = (bit + 1) % 8;
+        }
+    }
+    void u8(uint8_t v) { bit = 0, put(v, 8); }
+    void u16(uint16_t v) { u8(uint8_t(v)), u8(uint8_t(v >> 8)); }
+};
+
 class MovieBuilder
 {
 public:

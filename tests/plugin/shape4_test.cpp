@@ -12,22 +12,8 @@ namespace {
 
 constexpr int T = kTwips;
 
-// Writes the format's bit fields, most significant bit first.
-struct Bits {
-    std::vector<uint8_t> out;
-    int bit = 0;
-
-    void put(uint32_t value, int n)
-    {
-        for (int i = n - 1; i >= 0; --i) {
-            if (bit == 0)
-                out.push_back(0);
-            out.back() = uint8_t(out.back() | (((value >> i) & 1u) << (7 - bit)));
-            bit = (bit + 1) % 8;
-        }
-    }
-    void u8(uint8_t v) { bit = 0, put(v, 8); }
-    void u16(uint16_t v) { u8(uint8_t(v)), u8(uint8_t(v >> 8)); }
+// The bit writer with the records of a DefineShape4 body.
+struct Bits : BitWriter {
     void rgba(Color c) { u8(c.r), u8(c.g), u8(c.b), u8(c.a); }
     void rect(int x0, int x1, int y0, int y1)
     {

@@ -23,21 +23,7 @@ constexpr int kAdvanceSpace = 6144;
 constexpr int kAscent = 16000;
 constexpr int kDescent = 4480;
 
-struct Bits {
-    std::vector<uint8_t> out;
-    int bit = 0;
-
-    void put(uint32_t value, int n)
-    {
-        for (int i = n - 1; i >= 0; --i) {
-            if (bit == 0)
-                out.push_back(0);
-            out.back() = uint8_t(out.back() | (((value >> i) & 1u) << (7 - bit)));
-            bit = (bit + 1) % 8;
-        }
-    }
-    void u8(uint8_t v) { bit = 0, put(v, 8); }
-    void u16(uint16_t v) { u8(uint8_t(v)), u8(uint8_t(v >> 8)); }
+struct Bits : BitWriter {
     void lineTo(int dx, int dy)
     {
         put(0b11, 2);
