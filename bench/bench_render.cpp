@@ -1,7 +1,7 @@
 // The plug-in's drawing: one frame of the demo movie and of the corpus's vector movies at 550x400 at HIGH quality,
 // and the processor time one second of idle playing costs: fifty null events and the redraws of a 12 fps movie
 // whose frames do not change.
-#include "MoviePlayer.h"
+#include "timeline/MoviePlayer.h"
 
 #include <benchmark/benchmark.h>
 

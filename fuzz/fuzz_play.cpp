@@ -2,7 +2,7 @@
 // (shapes of all versions, bitmaps through libjpeg-turbo and zlib, fonts and texts, morphs, buttons, sprites),
 // the timelines with their placements and simple actions, the buttons under a pressed mouse, and every drawing
 // path of the renderer at both ends of the quality scale. Nothing may crash, leak, hang or read out of bounds.
-#include "MoviePlayer.h"
+#include "timeline/MoviePlayer.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "MovieBuilder.h"
-#include "MoviePlayer.h"
+#include "timeline/MoviePlayer.h"
 
 #include <gtest/gtest.h>
 

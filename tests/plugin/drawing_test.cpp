@@ -1,6 +1,6 @@
 // What the plug-in draws: each kind of shape fill, line styles, bitmaps, morphs, text, colour transforms, masks,
 // buttons and quality, from movies built with swflib, checked at chosen pixels.
-#include "Bitmaps.h"
+#include "render/Bitmaps.h"
 #include "PluginTestSupport.h"
 
 #include <zlib.h>

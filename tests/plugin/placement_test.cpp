@@ -1,6 +1,6 @@
 // PlaceObject3, which the plug-in reads from the tag's body: blend modes, the visible flag, filters passed over,
 // and cut-short bodies.
-#include "Placement.h"
+#include "timeline/Placement.h"
 #include "PluginTestSupport.h"
 
 using namespace plugintest;

@@ -1,7 +1,7 @@
 // DefineShape4, which the plug-in reads from the tag's body: fills and the non-zero winding rule, focal radial
 // gradients, line styles that paint the stroke with a fill and choose their caps; cut-short bodies.
 #include "PluginTestSupport.h"
-#include "Shapes.h"
+#include "render/Shapes.h"
 
 #include <cmath>
 

@@ -1,7 +1,7 @@
 // Text fields drawn without scripting (initial text, embedded or device fonts, layout, wrapping, border) and
 // DefineFont3, which the plug-in reads from the tag's body.
-#include "EditText.h"
-#include "Fonts.h"
+#include "render/EditText.h"
+#include "render/Fonts.h"
 #include "PluginTestSupport.h"
 
 #include <cairo.h>

@@ -1,6 +1,6 @@
 // The plug-in's timelines: the display list through PlaceObject, PlaceObject2 and the two RemoveObject tags,
 // going back in time, simple frame actions, sprites, time from the host clock, and malformed movies.
-#include "PluginInstance.h"
+#include "npapi/PluginInstance.h"
 #include "PluginTestSupport.h"
 
 using namespace plugintest;

@@ -1,6 +1,6 @@
-#include "Fonts.h"
+#include "render/Fonts.h"
 
-#include "BitReader.h"
+#include "render/BitReader.h"
 
 #include "Movie.h"
 #include "Records.h"

@@ -3,10 +3,10 @@
 // clip-depth masks.
 #pragma once
 
-#include "ColorTransform.h"
-#include "Fonts.h"
-#include "MoviePlayer.h"
-#include "Shapes.h"
+#include "render/ColorTransform.h"
+#include "render/Fonts.h"
+#include "timeline/MoviePlayer.h"
+#include "render/Shapes.h"
 
 #include <cairo.h>
 

@@ -1,6 +1,6 @@
 // The plug-in's face to its host: the exported entry points, the plug-in function table, one PluginInstance per
 // NPP_New, the movie stream, events, and the scriptable object with its fourteen methods.
-#include "PluginInstance.h"
+#include "npapi/PluginInstance.h"
 
 #include "npfunctions.h"
 

@@ -1,4 +1,4 @@
-#include "EditText.h"
+#include "render/EditText.h"
 
 #include <cctype>
 #include <cstdint>

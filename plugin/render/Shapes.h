@@ -2,7 +2,7 @@
 // shape; the result is kept by the movie.
 #pragma once
 
-#include "ColorTransform.h"
+#include "render/ColorTransform.h"
 
 #include <cairo.h>
 

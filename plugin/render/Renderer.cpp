@@ -1,7 +1,7 @@
-#include "Renderer.h"
+#include "render/Renderer.h"
 
-#include "Bitmaps.h"
-#include "EditText.h"
+#include "render/Bitmaps.h"
+#include "render/EditText.h"
 
 #include "Records.h"
 #include "TagCodes.h"

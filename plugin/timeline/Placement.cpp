@@ -1,6 +1,6 @@
-#include "Placement.h"
+#include "timeline/Placement.h"
 
-#include "BitReader.h"
+#include "render/BitReader.h"
 
 #include "Filters.h"
 

@@ -2,7 +2,7 @@
 // keeps as a raw body, is read here; its filters and clip actions are passed over.
 #pragma once
 
-#include "ColorTransform.h"
+#include "render/ColorTransform.h"
 
 #include <cairo.h>
 

@@ -1,4 +1,4 @@
-#include "Bitmaps.h"
+#include "render/Bitmaps.h"
 
 #include "Records.h"
 #include "SWFStream.h"

@@ -3,7 +3,7 @@
 // swflib; DefineFont3, which swflib keeps as a raw body, is read here.
 #pragma once
 
-#include "Shapes.h"
+#include "render/Shapes.h"
 
 #include <cstddef>
 #include <cstdint>

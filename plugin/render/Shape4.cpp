@@ -2,8 +2,8 @@
 // whole. The body is the character ID, the shape's bounds and its edges' bounds, a byte of flags and the shape
 // with its styles, whose line styles (LINESTYLE2) may fill the stroke and choose caps and joins, and whose fills
 // may be focal radial gradients.
-#include "BitReader.h"
-#include "Shapes.h"
+#include "render/BitReader.h"
+#include "render/Shapes.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "PluginInstance.h"
+#include "npapi/PluginInstance.h"
 
 #include <algorithm>
 #include <cctype>

@@ -2,7 +2,7 @@
 // movie, event handling and the scriptable object. Every call into the host happens inside a call from it.
 #pragma once
 
-#include "MoviePlayer.h"
+#include "timeline/MoviePlayer.h"
 
 #include "EventRecord.h"
 #include "QuickDraw.h"

@@ -3,10 +3,10 @@
 // nothing of NPAPI; the plug-in's entry points drive it and hand it pixels to draw into.
 #pragma once
 
-#include "ColorTransform.h"
-#include "Fonts.h"
-#include "Placement.h"
-#include "Shapes.h"
+#include "render/ColorTransform.h"
+#include "render/Fonts.h"
+#include "timeline/Placement.h"
+#include "render/Shapes.h"
 
 #include <cairo.h>
 

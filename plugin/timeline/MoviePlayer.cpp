@@ -1,7 +1,7 @@
-#include "MoviePlayer.h"
+#include "timeline/MoviePlayer.h"
 
-#include "Bitmaps.h"
-#include "Renderer.h"
+#include "render/Bitmaps.h"
+#include "render/Renderer.h"
 
 #include "Actions.h"
 #include "Movie.h"
