@@ -73,10 +73,9 @@ std::int32_t castToInt32(double value)
     return static_cast<std::int32_t>(value);
 }
 
-struct DecimalScan
-{
+struct DecimalScan {
     double value = 0;
-    size_t end = 0;     // first position after the number
+    size_t end = 0; // first position after the number
     bool found = false; // a digit was read
 };
 
