@@ -119,9 +119,18 @@ DecimalScan scanDecimal(std::string_view s, size_t pos)
             exponent = exponent * 10 + std::uint32_t(s[p++] - '0');
         if (p > digitsStart && mantissa != 0) {
             auto e = static_cast<std::int32_t>(exponent);
-            double magnitude = std::pow(10.0, std::fabs(double(e)));
-            bool divide = (e < 0) != expNegative;
-            mantissa = divide ? mantissa / magnitude : mantissa * magnitude;
+            double power = std::fabs(double(e));
+            if ((e < 0) != expNegative) {
+                // Two steps, so that numbers down to the smallest subnormals survive 10^power overflowing.
+                constexpr double kLargestPower = 308;
+                if (power > kLargestPower) {
+                    mantissa /= std::pow(10.0, kLargestPower);
+                    power -= kLargestPower;
+                }
+                mantissa /= std::pow(10.0, power);
+            } else {
+                mantissa *= std::pow(10.0, power);
+            }
         }
         if (p > digitsStart)
             pos = p;
@@ -301,13 +310,17 @@ double parseFloat(std::string_view text)
     return scan.found ? scan.value : std::numeric_limits<double>::quiet_NaN();
 }
 
-std::string escape(std::string_view text)
+namespace {
+
+std::string percentEncode(std::string_view text, bool spaceAsPlus)
 {
     static constexpr char kHex[] = "0123456789ABCDEF";
     std::string out;
     out.reserve(text.size());
     for (char c : text) {
-        if (isDigit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')) {
+        if (spaceAsPlus && c == ' ') {
+            out += '+';
+        } else if (isDigit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')) {
             out += c;
         } else {
             auto byte = static_cast<unsigned char>(c);
@@ -317,6 +330,18 @@ std::string escape(std::string_view text)
         }
     }
     return out;
+}
+
+} // namespace
+
+std::string escape(std::string_view text)
+{
+    return percentEncode(text, false);
+}
+
+std::string escapeFormValue(std::string_view text)
+{
+    return percentEncode(text, true);
 }
 
 std::string unescape(std::string_view text)

@@ -40,6 +40,9 @@ double parseFloat(std::string_view text);
 
 // The global escape: every byte of the UTF-8 text but ASCII letters and digits becomes %XX (upper-case hex).
 std::string escape(std::string_view text);
+// A name or value of the variables that loadVariables, getURL and LoadVars send as a form: as escape, but a
+// space becomes '+'.
+std::string escapeFormValue(std::string_view text);
 // The global unescape: %XX gives that byte, '+' a space; a '%' not followed by a hex digit is dropped with
 // the character after it, a '%' and one hex digit with the two characters after it (as the player drops
 // malformed escapes). The bytes are then read as UTF-8, a byte that does not form a character as U+FFFD.

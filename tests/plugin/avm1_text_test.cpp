@@ -238,11 +238,14 @@ TEST(NumberText, ParseFloat)
         { "0xff", "0" },
         { "\xC4\xB1", "NaN" },
         { "0e999", "0" },
+        { "1e-400", "0" },
     };
     for (const Case& c : cases)
         EXPECT_EQ(printed(parseFloat(c.text)), c.result) << "parseFloat(\"" << c.text << "\")";
     // The fraction accumulates digit by digit, which the player's last bit shows.
     EXPECT_EQ(parseFloat(".1499999"), 0.14999990000000005);
+    // Exponents past 10^308 still reach the subnormals.
+    EXPECT_NEAR(parseFloat("1e-320") / 1e-320, 1, 1e-4);
 }
 
 TEST(NumberText, EscapeAndUnescape)
@@ -277,6 +280,10 @@ TEST(NumberText, EscapeAndUnescape)
 
     EXPECT_EQ(escape("@*_+-./ aZ09"), "%40%2A%5F%2B%2D%2E%2F%20aZ09");
     EXPECT_EQ(escape("\xC4\x80"), "%C4%80");
+    EXPECT_EQ(escapeFormValue("[object Object]"), "%5Bobject+Object%5D"); // loadvariables_method
+    // loadvars_tostring: every punctuation character is escaped.
+    EXPECT_EQ(escape("23vsd!@#$%^&*()_+-=;':\",.<>/?[{]}\\`~] "),
+        "23vsd%21%40%23%24%25%5E%26%2A%28%29%5F%2B%2D%3D%3B%27%3A%22%2C%2E%3C%3E%2F%3F%5B%7B%5D%7D%5C%60%7E%5D%20");
     EXPECT_EQ(unescape(escape("a b\xE3\x81\x82%")), "a b\xE3\x81\x82%");
 }
 
