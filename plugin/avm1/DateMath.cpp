@@ -113,7 +113,9 @@ double makeTimeOfDay(double hours, double minutes, double seconds, double ms)
 // The offset the C library gives for the second containing `time`, or 0 where it cannot.
 double offsetAt(double time)
 {
-    if (!std::isfinite(time))
+    // Beyond the valid range (with a margin for the offset itself) there is no local time to ask for.
+    constexpr double kLargestAsked = kMaxTime + 2 * kMsPerDay;
+    if (!(std::fabs(time) <= kLargestAsked))
         return 0;
     auto seconds = static_cast<std::time_t>(std::floor(time / kMsPerSecond));
     std::tm local {};
@@ -126,7 +128,7 @@ double offsetAt(double time)
 
 DateFields fieldsOf(double time, Zone zone)
 {
-    if (std::isnan(time))
+    if (std::isnan(timeClip(time)))
         return { kNaN, kNaN, kNaN, kNaN, kNaN, kNaN, kNaN, kNaN };
     return utcFields(zone == Zone::Local ? time + offsetAt(time) : time);
 }
@@ -169,14 +171,14 @@ double localOffsetMs(double time)
 
 double timezoneOffsetMinutes(double time)
 {
-    if (std::isnan(time))
+    if (std::isnan(timeClip(time)))
         return kNaN;
     return -offsetAt(time) / kMsPerMinute;
 }
 
 std::string toDateString(double time)
 {
-    if (std::isnan(time))
+    if (std::isnan(timeClip(time)))
         return "Invalid Date";
     double offset = offsetAt(time);
     DateFields f = utcFields(time + offset);

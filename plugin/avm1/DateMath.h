@@ -28,7 +28,7 @@ struct DateFields {
     double weekday;
 };
 
-// The parts of `time` in UTC or in local time.
+// The parts of `time` in UTC or in local time (all NaN for NaN and for a time outside the valid range).
 DateFields fieldsOf(double time, Zone zone);
 
 // The time value of the given parts, each cut to an integer first, and any of them out of its range carried
@@ -53,7 +53,8 @@ double localOffsetMs(double time);
 double timezoneOffsetMinutes(double time);
 
 // Date.toString: "Mon Dec 7 18:15:49 GMT+0100 2026" in local time (the day of the month unpadded, the time in
-// two digits each, the zone's offset as +hhmm or -hhmm, the year as a plain integer); "Invalid Date" for NaN.
+// two digits each, the zone's offset as +hhmm or -hhmm, the year as a plain integer); "Invalid Date" for NaN
+// and a time outside the valid range.
 std::string toDateString(double time);
 
 // The current time value, in whole milliseconds.

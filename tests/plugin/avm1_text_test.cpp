@@ -493,3 +493,38 @@ TEST(DateMath, LocalTimeAndItsString)
     EXPECT_TRUE(std::isnan(timezoneOffsetMinutes(kNaN)));
     EXPECT_GT(now(), 1.6e12);
 }
+
+TEST(AvmText, ArbitraryBytesAreReadSafely)
+{
+    // Every reader on random bytes (biased towards the characters the parsers act on): no crash, no
+    // out-of-range read under the sanitizers, and UTF-8 out wherever UTF-8 is promised.
+    const std::string alphabet = "0123456789abcdefxXeE+-. %uz\t\r\n\x80\xC3\xE3\xF0\xFF";
+    std::uint32_t seed = 12345;
+    auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
+    for (int round = 0; round < 20000; ++round) {
+        std::string text;
+        for (std::uint32_t n = next() % 12; n > 0; --n)
+            text += alphabet[(next() >> 8) % alphabet.size()];
+        for (int version : { 4, 5, 6, 7 })
+            stringToNumber(text, version);
+        parseInt(text, std::nullopt, 8);
+        parseInt(text, int(next() % 40), 8);
+        parseFloat(text);
+        std::string plain = unescape(text);
+        EXPECT_EQ(sanitizeUtf8(plain), plain);
+        EXPECT_EQ(unescape(escape(plain)), plain);
+        EXPECT_EQ(utf16ToUtf8(utf8ToUtf16(text)), sanitizeUtf8(text));
+        utf16Substring(text, next() % 8, next() % 8);
+        codeAt(text, next() % 8, 5 + int(next() % 2));
+        double value = std::ldexp(double(std::int32_t(next())), int(next() % 2100) - 1050);
+        numberToString(value, int(next() % 40));
+        // The printed number reads back to within its 15 digits ("Infinity" does not read back, and 15 digits
+        // may round past the largest number).
+        if (std::fabs(value) < 1e308 && value != 0) {
+            EXPECT_NEAR(stringToNumber(numberToString(value), 7) / value, 1, 1e-14) << value;
+        }
+        DateFields fields = fieldsOf(value, Zone::Local);
+        makeTime(fields, Zone::Local);
+        toDateString(value);
+    }
+}
