@@ -215,13 +215,32 @@ std::int32_t codeAt(std::string_view utf8, std::size_t index, int swfVersion)
     return -1;
 }
 
-std::string mbCharFromCode(std::uint32_t codePoint)
+std::string stringFromCharCodes(const std::uint32_t* codes, std::size_t count, int swfVersion)
 {
-    if (codePoint == 0 || codePoint > 0x10FFFF || isSurrogate(codePoint))
-        return {};
-    std::string out;
-    appendUtf8(out, codePoint);
-    return out;
+    if (swfVersion < kFirstUtf16Version) {
+        std::string bytes;
+        for (std::size_t i = 0; i < count && (codes[i] & 0xFF) != 0; ++i)
+            bytes += static_cast<char>(codes[i] & 0xFF);
+        return codePageToUtf8(bytes);
+    }
+    std::u16string units;
+    for (std::size_t i = 0; i < count && (codes[i] & 0xFFFF) != 0; ++i)
+        units += static_cast<char16_t>(codes[i] & 0xFFFF);
+    return utf16ToUtf8(units);
+}
+
+std::uint32_t ordOfFirst(std::string_view utf8, int swfVersion)
+{
+    if (utf8.empty())
+        return 0;
+    if (swfVersion < kFirstUtf16Version)
+        return static_cast<unsigned char>(utf8ToCodePage(utf8.substr(0, 4))[0]);
+    return mbCodeOfFirst(utf8);
+}
+
+std::string mbCharFromCode(std::uint32_t code)
+{
+    return charFromCode(code, kFirstUtf16Version);
 }
 
 std::uint32_t mbCodeOfFirst(std::string_view utf8)
@@ -229,7 +248,8 @@ std::uint32_t mbCodeOfFirst(std::string_view utf8)
     if (utf8.empty())
         return 0;
     std::size_t pos = 0;
-    return decodeUtf8(utf8, pos);
+    char32_t c = decodeUtf8(utf8, pos);
+    return c > 0xFFFF ? kReplacementCharacter : c;
 }
 
 std::size_t codePointCount(std::string_view utf8)

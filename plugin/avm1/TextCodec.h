@@ -35,20 +35,26 @@ std::string codePageToUtf8(std::string_view bytes);
 std::string utf8ToCodePage(std::string_view utf8);
 
 // The language's character codes. From SWF 6 a code is a UTF-16 code unit; up to SWF 5 it is a byte of the
-// code page.
+// code page for chr/ord and a character for the mb* actions.
 //
-// String.fromCharCode and chr(): the character of `code` (cut to 16 bits from SWF 6, to 8 bits before) as
-// UTF-8; code 0 gives the empty string, a lone surrogate U+FFFD.
+// chr() and a single String.fromCharCode: the character of `code` (cut to 16 bits from SWF 6, to 8 bits
+// before) as UTF-8; code 0 gives the empty string, a lone surrogate U+FFFD.
 std::string charFromCode(std::uint32_t code, int swfVersion);
-// charCodeAt and ord(): the code of the character at UTF-16 index `index` (from SWF 6) or byte index (before);
-// -1 when the index is past the end.
+// String.fromCharCode(codes...): the characters up to the first code 0, which ends the string; from SWF 6 a
+// high and a low surrogate in a row join into one character.
+std::string stringFromCharCodes(const std::uint32_t* codes, std::size_t count, int swfVersion);
+// charCodeAt: the code at UTF-16 index `index` (from SWF 6; either half of a surrogate pair) or at byte
+// index `index` of the code-page text (before); -1 when the index is past the end.
 std::int32_t codeAt(std::string_view utf8, std::size_t index, int swfVersion);
-// mbchr(): the character of a code point (a multi-byte character in every version); 0, surrogates and values
-// past U+10FFFF give the empty string.
-std::string mbCharFromCode(std::uint32_t codePoint);
-// mbord(): the code point of the first character; 0 for the empty string.
+// ord(): the code of the first character, 0 for the empty string. From SWF 6 the first UTF-16 code unit, a
+// surrogate read as U+FFFD; before, the first byte of the code-page text.
+std::uint32_t ordOfFirst(std::string_view utf8, int swfVersion);
+// mbchr(): the character of a code cut to 16 bits; 0 gives the empty string, a surrogate U+FFFD.
+std::string mbCharFromCode(std::uint32_t code);
+// mbord(): the first character's code, U+FFFD for one past U+FFFF; 0 for the empty string.
 std::uint32_t mbCodeOfFirst(std::string_view utf8);
-// mblength(): the number of characters (code points).
+// mblength() up to SWF 5: the number of characters (code points). From SWF 6 mblength counts UTF-16 code
+// units, as utf16Length does.
 std::size_t codePointCount(std::string_view utf8);
 
 } // namespace reelfinch::avm1

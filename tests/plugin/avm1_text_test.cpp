@@ -357,8 +357,33 @@ TEST(TextCodec, CodePageAndCharacterCodes)
     EXPECT_EQ(codeAt("a\xF0\x9F\x98\x80", 2, 6), 0xDE00);
     EXPECT_EQ(codeAt("a\xF0\x9F\x98\x80", 3, 6), -1);
     EXPECT_EQ(codeAt("\xE2\x82\xAC", 0, 5), 0x80);
-    EXPECT_EQ(mbCharFromCode(0x3042), "\xE3\x81\x82");
-    EXPECT_EQ(mbCharFromCode(0xDC00), "");
+    // string_ops_swf6: chr, mbchr, ord and mbord on UTF-16 code units.
+    for (std::uint32_t code : { 80u, 65616u, std::uint32_t(-65456) })
+        EXPECT_EQ(mbCharFromCode(code), "P") << code;
+    EXPECT_EQ(mbCharFromCode(0xD801), "\xEF\xBF\xBD");
+    EXPECT_EQ(mbCharFromCode(0xABABABAB), "\xEA\xAE\xAB");
+    EXPECT_EQ(mbCharFromCode(0), "");
+    EXPECT_EQ(charFromCode(12345, 6), "\xE3\x80\xB9");
+    EXPECT_EQ(ordOfFirst("bar", 6), 98u);
+    EXPECT_EQ(ordOfFirst("\xE6\x84\x9B", 6), 24859u);
+    EXPECT_EQ(ordOfFirst("\xF0\x9F\x98\x8B", 6), 65533u);
+    EXPECT_EQ(mbCodeOfFirst("\xF0\x9F\x98\x8B"), 65533u);
+    EXPECT_EQ(ordOfFirst("\xC3\xA9", 5), 0xE9u);
+    EXPECT_EQ(ordOfFirst("", 6), 0u);
+    EXPECT_EQ(utf16Length("\xF0\x9F\x98\x8B\xD0\xA1\xD0\xBF\xD0\xB0\xD1\x81\xD0\xB8\xD0\xB1\xD0\xBE"
+                          "\xF0\x9D\x8C\x86\xF0\x9D\x8C\x86hello"),
+        18u);
+    // string_methods_swfv5: a code 0 ends String.fromCharCode's string.
+    const std::uint32_t withZero[] = { 80, 0, 82 };
+    EXPECT_EQ(stringFromCharCodes(withZero, 3, 5), "P");
+    EXPECT_EQ(stringFromCharCodes(withZero, 3, 7), "P");
+    const std::uint32_t pair[] = { 0xD83D, 0xDE0B, 0x41 };
+    EXPECT_EQ(stringFromCharCodes(pair, 3, 6),
+        "\xF0\x9F\x98\x8B"
+        "A");
+    EXPECT_EQ(stringFromCharCodes(pair + 1, 2, 6),
+        "\xEF\xBF\xBD"
+        "A");
     EXPECT_EQ(mbCodeOfFirst("\xE3\x81\x82z"), 0x3042u);
     EXPECT_EQ(mbCodeOfFirst(""), 0u);
 }
