@@ -134,6 +134,14 @@ TEST(NumberText, ReadsNumbersPerVersion)
         EXPECT_EQ(printed(stringToNumber(c.text, 5)), c.swf5) << '"' << c.text << "\" in SWF 5";
         EXPECT_EQ(printed(stringToNumber(c.text, 7)), c.swf7) << '"' << c.text << "\" in SWF 7";
     }
+    // swf6_string_as_bool: a string is true in a condition of SWF 6 when it reads as a number other than 0.
+    for (const char* text : { "10", "0x10", "0x-10", "010", "010.5", "\r10" }) {
+        double v = stringToNumber(text, 6);
+        EXPECT_TRUE(v != 0 && !std::isnan(v)) << text;
+    }
+    for (const char* text : { "", "ab", "10a", "0x10.5", "NaN", "inf", "+inf", "Infinity", "-inf" })
+        EXPECT_TRUE(std::isnan(stringToNumber(text, 6))) << text;
+    EXPECT_EQ(stringToNumber("0x-10", 6), -16);
     // lessthan_swf4: SWF 4 reads what is not a number as 0.
     EXPECT_EQ(stringToNumber("true", 4), 0);
     EXPECT_EQ(stringToNumber("", 4), 0);
