@@ -83,7 +83,11 @@ NativeDecoder::NativeDecoder(const SoundFormat& format)
         m_Valid = true;
         return;
     }
-    const AVCodec* codec = avcodec_find_decoder(CodecIdFor(format.codec));
+    // A Speex block may hold several frames: the libspeex wrapper decodes frame after frame from one packet,
+    // where the native decoder takes one frame per packet without a stream header.
+    const AVCodec* codec = format.codec == Codec::Speex ? avcodec_find_decoder_by_name("libspeex") : nullptr;
+    if (!codec)
+        codec = avcodec_find_decoder(CodecIdFor(format.codec));
     if (!codec)
         return;
     m_Codec = avcodec_alloc_context3(codec);
@@ -125,8 +129,12 @@ void NativeDecoder::decode(const uint8_t* data, size_t size, std::vector<int16_t
     case Codec::Adpcm:
         DecodeAdpcm(data, size, m_Format.channels(), out);
         return;
-    case Codec::Mp3:
-        // The parser finds the frames, which may lie across the pieces.
+    case Codec::Mp3: {
+        // The parser finds the frames, which may lie across the pieces. It reads ahead of what it is given, so
+        // it gets a copy followed by the zero padding libavcodec asks for.
+        m_Input.assign(data, data + size);
+        m_Input.resize(size + AV_INPUT_BUFFER_PADDING_SIZE, 0);
+        data = m_Input.data();
         while (size > 0) {
             uint8_t* frame = nullptr;
             int frameSize = 0;
@@ -142,6 +150,7 @@ void NativeDecoder::decode(const uint8_t* data, size_t size, std::vector<int16_t
                 return;
         }
         return;
+    }
     case Codec::Nellymoser16k:
     case Codec::Nellymoser8k:
     case Codec::Nellymoser:

@@ -54,6 +54,7 @@ private:
     SwrContext* m_Convert = nullptr; // the codec's sample layout to interleaved 16-bit at the same rate
     int m_ConvertFormat = -1;
     int m_ConvertChannels = 0;
+    std::vector<uint8_t> m_Input; // a padded copy of the piece being parsed
 };
 
 // Native samples (1 or 2 channels, any rate) to the mixer's 44.1 kHz stereo.

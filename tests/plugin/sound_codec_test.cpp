@@ -177,6 +177,7 @@ struct EncodedCase {
     QStringList encode; // ffmpeg arguments for the FLV's audio
     int rate; // of the encoded sound
     bool asStream; // stream blocks rather than one DefineSound
+    int fps = kFps; // with 50 and a stream, each block holds one encoded packet of 20 ms
 };
 
 TEST(SoundCodecs, FfmpegEncodedSoundMatchesFfmpegsOwnDecoding)
@@ -195,6 +196,11 @@ TEST(SoundCodecs, FfmpegEncodedSoundMatchesFfmpegsOwnDecoding)
         { "MP3 44 kHz stream", { "-c:a", "libmp3lame", "-b:a", "128k", "-ar", "44100" }, 44100, true },
         { "Nellymoser 22 kHz event", { "-c:a", "nellymoser", "-ar", "22050" }, 22050, false },
         { "Nellymoser 44 kHz stream", { "-c:a", "nellymoser", "-ar", "44100" }, 44100, true },
+        { "Nellymoser 8 kHz event", { "-c:a", "nellymoser", "-ar", "8000" }, 8000, false },
+        { "Nellymoser 16 kHz stream", { "-c:a", "nellymoser", "-ar", "16000" }, 16000, true },
+        // Speex frames are bit-packed within a block: the packets ffmpeg writes, each ended by its terminator,
+        // go one to a block.
+        { "Speex stream", { "-c:a", "libspeex", "-ar", "16000" }, 16000, true, 50 },
     };
     for (const EncodedCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -209,8 +215,8 @@ TEST(SoundCodecs, FfmpegEncodedSoundMatchesFfmpegsOwnDecoding)
         const std::vector<int16_t> reference = ToSamples(decoded);
 
         const uint8_t format = uint8_t((tags[0].first & 0xF0) | (tags[0].first & 0x0C) | 2);
-        MovieBuilder movie(100, 100, kFps);
-        const int frames = 2 * kFps + 2;
+        MovieBuilder movie(100, 100, float(c.fps));
+        const int frames = 2 * c.fps + 2;
         if (!c.asStream) {
             std::vector<uint8_t> data { 0, 0 }; // MP3 seek samples
             if ((format >> 4) != 2)
@@ -223,14 +229,16 @@ TEST(SoundCodecs, FfmpegEncodedSoundMatchesFfmpegsOwnDecoding)
                 movie.showFrame();
         } else {
             // Each frame takes the tags due by its end; MP3 blocks start with the samples count and seek samples.
-            StreamHead(movie, format, uint16_t(c.rate / kFps), true, (format >> 4) == 2);
+            StreamHead(movie, format, uint16_t(c.rate / c.fps), true, (format >> 4) == 2);
             size_t next = 0;
             const size_t perTag = tags.size() > 0 ? size_t(2 * c.rate) / tags.size() : 1;
             for (int f = 0; f < frames; ++f) {
                 std::vector<uint8_t> block;
                 if ((format >> 4) == 2)
-                    block = { uint8_t(c.rate / kFps), uint8_t((c.rate / kFps) >> 8), 0, 0 };
-                const size_t due = std::min(tags.size(), size_t(double(f + 1) * c.rate / kFps / double(perTag)) + 1);
+                    block = { uint8_t(c.rate / c.fps), uint8_t((c.rate / c.fps) >> 8), 0, 0 };
+                const size_t due = c.fps == kFps
+                    ? std::min(tags.size(), size_t(double(f + 1) * c.rate / c.fps / double(perTag)) + 1)
+                    : std::min(tags.size(), size_t(f + 1));
                 for (; next < due; ++next)
                     block.insert(block.end(), tags[next].second.begin(), tags[next].second.end());
                 if (block.size() > 4 || ((format >> 4) != 2 && !block.empty()))
@@ -240,9 +248,10 @@ TEST(SoundCodecs, FfmpegEncodedSoundMatchesFfmpegsOwnDecoding)
         }
         const std::vector<int16_t> left = Side(PlaySound(movie.finish(), frames), 0);
         ASSERT_GT(left.size(), reference.size() / 2);
-        const auto [lag, correlation] = BestAlignment(reference, left, long(kPerFrame));
+        const long perFrame = kMixRate / c.fps;
+        const auto [lag, correlation] = BestAlignment(reference, left, perFrame);
         EXPECT_GE(correlation, 0.98);
-        EXPECT_LE(std::abs(lag), long(kPerFrame)) << "starts " << lag << " frames apart";
+        EXPECT_LE(std::abs(lag), perFrame) << "starts " << lag << " frames apart";
     }
 }
 

@@ -231,3 +231,137 @@ TEST(SoundEvents, PausingTheMovieHoldsItsSound)
 }
 
 } // namespace
+
+namespace {
+
+// Tag header and body, short or long form, for bodies built by hand (a sprite's tags).
+void PutTag(std::vector<uint8_t>& out, uint16_t code, const std::vector<uint8_t>& body)
+{
+    if (body.size() < 63) {
+        PutU16(out, uint16_t((code << 6) | body.size()));
+    } else {
+        PutU16(out, uint16_t((code << 6) | 63));
+        PutU32(out, uint32_t(body.size()));
+    }
+    out.insert(out.end(), body.begin(), body.end());
+}
+
+std::vector<int16_t> Constant(size_t n, int16_t v)
+{
+    return std::vector<int16_t>(n, v);
+}
+
+TEST(SoundEvents, ButtonStateChangesPlayTheirSounds)
+{
+    MovieBuilder movie(100, 100, kFps);
+    movie.rectShape(1, 0, 0, 40 * kTwips, 40 * kTwips, Color { 255, 0, 0 });
+    // Sound 21 + n holds the value 1000 * (n + 1) for 100 frames.
+    for (uint16_t n = 0; n < 4; ++n)
+        DefineSound(movie, uint16_t(21 + n), kPcm44Mono, 100, PcmBytes(Constant(100, int16_t(1000 * (n + 1)))));
+    CSWFStream button;
+    button.WriteU16(10);
+    for (uint8_t states : { uint8_t(0x01 | 0x02 | 0x04 | 0x08) }) {
+        button.WriteU8(states);
+        button.WriteU16(1);
+        button.WriteU16(1);
+        CMatrixItem identity;
+        identity.WriteSWF(&button);
+        button.FlushBits();
+    }
+    button.WriteU8(0);
+    button.WriteU8(0); // no actions
+    movie.stream().AppendTag(kTagDefineButton, false, &button);
+    // Over-up to idle, idle to over-up, over-up to over-down, over-down to over-up.
+    std::vector<uint8_t> sounds;
+    PutU16(sounds, 10);
+    for (uint16_t id : { 24, 21, 22, 23 }) {
+        PutU16(sounds, id);
+        sounds.push_back(0); // sound info without options
+    }
+    movie.raw(kTagDefineButtonSound, sounds);
+    movie.place(1, 10, 0, 0);
+    movie.showFrame();
+    const std::vector<uint8_t> bytes = movie.finish();
+    std::vector<int16_t> sink;
+    {
+        reelfinch::plugin::MoviePlayer player;
+        player.sound().setOutput(std::make_unique<Recorder>(player.sound().mixer(), sink));
+        ASSERT_TRUE(player.load(bytes.data(), bytes.size()));
+        const std::pair<double, bool> mouse[] = { { 20, false }, { 20, true }, { 20, false }, { 80, false } };
+        for (const auto& [at, down] : mouse) {
+            player.mouseEvent(at, at, down, 100, 100);
+            player.step();
+        }
+        player.sound().setOutput(nullptr);
+    }
+    ASSERT_EQ(sink.size(), 4 * kPerFrame * 2);
+    const int heard[4] = { 1000, 2000, 3000, 4000 };
+    for (size_t f = 0; f < 4; ++f) {
+        EXPECT_EQ(sink[2 * (f * kPerFrame + 50)], heard[f]) << "change " << f;
+        EXPECT_EQ(sink[2 * (f * kPerFrame + 150)], 0) << "change " << f;
+    }
+}
+
+TEST(SoundEvents, StartSound2NamesItsSoundByClass)
+{
+    const std::vector<int16_t> sine = Sine(3000, 40.0);
+    MovieBuilder movie(100, 100, kFps);
+    DefineSound(movie, 5, kPcm44Mono, uint32_t(sine.size()), PcmBytes(sine));
+    std::vector<uint8_t> symbols;
+    PutU16(symbols, 1);
+    PutU16(symbols, 5);
+    for (char c : std::string("sounds.Tone"))
+        symbols.push_back(uint8_t(c));
+    symbols.push_back(0);
+    movie.raw(76, symbols);
+    movie.showFrame();
+    for (const char* name : { "sounds.Tone", "sounds.Missing" }) {
+        std::vector<uint8_t> start;
+        for (const char* c = name; *c; ++c)
+            start.push_back(uint8_t(*c));
+        start.push_back(0);
+        const std::vector<uint8_t> info = SoundInfo { false, false, 500, 0, 0, {} }.bytes();
+        start.insert(start.end(), info.begin(), info.end());
+        movie.raw(kTagStartSound2, start);
+    }
+    movie.showFrame();
+    movie.showFrame();
+    const std::vector<int16_t> out = PlaySound(movie.finish(), 3);
+    for (size_t i = 0; i < kPerFrame; ++i)
+        ASSERT_EQ(out[2 * i], 0);
+    for (size_t i = 0; i < 2500; ++i)
+        ASSERT_EQ(out[2 * (kPerFrame + i)], sine[500 + i]) << i;
+}
+
+TEST(SoundStream, ASpritesStreamPlaysWhileTheSpriteLives)
+{
+    MovieBuilder movie(100, 100, kFps);
+    // Sprite 3: its own stream head and three frames of blocks of 700, 800, 900.
+    std::vector<uint8_t> sprite;
+    PutU16(sprite, 3);
+    PutU16(sprite, 3);
+    std::vector<uint8_t> head { uint8_t(kPcm44Mono & 0x0F), kPcm44Mono };
+    PutU16(head, uint16_t(kPerFrame));
+    PutTag(sprite, kTagSoundStreamHead, head);
+    for (int f = 0; f < 3; ++f) {
+        PutTag(sprite, kTagSoundStreamBlock, PcmBytes(Constant(kPerFrame, int16_t(700 + 100 * f))));
+        PutTag(sprite, kTagShowFrame, {});
+    }
+    PutTag(sprite, kTagEnd, {});
+    movie.raw(kTagDefineSprite, sprite);
+    movie.showFrame();
+    movie.place(1, 3, 0, 0);
+    movie.showFrame();
+    movie.showFrame();
+    movie.remove(1);
+    movie.showFrame();
+    movie.showFrame();
+    const std::vector<int16_t> out = PlaySound(movie.finish(), 5);
+    // Frame 1 places the sprite (its frame 0), frame 2 moves it on, frame 3 removes it.
+    const int heard[5] = { 0, 700, 800, 0, 0 };
+    ASSERT_EQ(out.size(), 5 * kPerFrame * 2);
+    for (size_t f = 0; f < 5; ++f)
+        EXPECT_EQ(out[2 * (f * kPerFrame + 20)], heard[f]) << "frame " << f;
+}
+
+} // namespace
