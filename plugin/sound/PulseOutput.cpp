@@ -3,7 +3,6 @@
 
 #include <pulse/pulseaudio.h>
 
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -205,7 +204,9 @@ private:
     std::thread m_Thread;
 };
 
-std::atomic<bool> g_SaidNoServer { false };
+// The host may unload and load the plug-in again for each movie, which resets its statics: that the message was
+// given is kept in the process's environment, so it is given once per process.
+constexpr const char* kSaidNoServerVariable = "REELFINCH_SOUND_NO_SERVER_SAID";
 
 } // namespace
 
@@ -229,8 +230,10 @@ std::unique_ptr<SoundOutput> OpenDefaultOutput(SoundMixer& mixer, const std::str
             return output;
     if (auto output = OpenPulseOutput(mixer, streamName))
         return output;
-    if (!g_SaidNoServer.exchange(true))
+    if (!std::getenv(kSaidNoServerVariable)) {
+        setenv(kSaidNoServerVariable, "1", 0);
         std::fprintf(stderr, "Reelfinch: no sound server answered; movies play without sound\n");
+    }
     return OpenSilentOutput(mixer);
 }
 

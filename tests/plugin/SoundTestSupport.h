@@ -192,7 +192,7 @@ inline double Correlation(const int16_t* a, const int16_t* b, size_t n)
 // correlation of the whole overlap at that shift.
 inline std::pair<long, double> BestAlignment(const std::vector<int16_t>& a, const std::vector<int16_t>& b, long maxLag)
 {
-    const size_t window = std::min<size_t>(8192, a.size() / 2);
+    const size_t window = std::min<size_t>(4096, a.size() / 2);
     const size_t from = std::min(a.size() / 4, size_t(maxLag) + 1);
     std::pair<long, double> best { 0, -2 };
     for (long lag = -maxLag; lag <= maxLag; ++lag) {
