@@ -28,6 +28,11 @@ constexpr double kMorphRatioMax = 65535.0;
 constexpr double kTwipsPerPixel = 20.0;
 // Lines are never thinner than one pixel.
 constexpr double kMinLinePixels = 1.0;
+// Curves are drawn as straight pieces that stray at most this many twips from them in the shape's space, at
+// most this many pixels on the screen, and number at most this many.
+constexpr double kCurveTolerance = 1.0;
+constexpr double kCurveDevicePixels = 0.5;
+constexpr int kMaxCurvePieces = 64;
 // Sprites and buttons nest at most this deep.
 constexpr int kMaxNesting = 32;
 // Text fields: the gap between the bounds and the text, in twips (two pixels), the height of text without a
@@ -389,13 +394,27 @@ public:
             cairo_line_to(m_Cr, x, y);
             return;
         }
-        // The quadratic curve as the cubic with the same ends and tangents.
-        double x0 = e.x0, y0 = e.y0, cx = e.cx, cy = e.cy, x1 = e.x1, y1 = e.y1;
-        place(x0, y0);
-        place(cx, cy);
-        place(x1, y1);
-        cairo_curve_to(m_Cr, x0 + 2.0 / 3 * (cx - x0), y0 + 2.0 / 3 * (cy - y0), x1 + 2.0 / 3 * (cx - x1),
-            y1 + 2.0 / 3 * (cy - y1), x1, y1);
+        // The quadratic curve as straight pieces, evenly spaced along its parameter and worked out in the shape's
+        // own space, as the format's players cache a shape's outline once for every placement: the pieces keep
+        // within kCurveTolerance twips of the curve there, and within kCurveDevicePixels of it on the screen.
+        // A quadratic split into n even pieces strays at most |P0 - 2C + P1| / (8 n^2) from its chords.
+        const double bend = std::hypot(e.x0 - 2 * e.cx + e.x1, e.y0 - 2 * e.cy + e.y1) / 8;
+        double pieces = std::sqrt(bend / kCurveTolerance);
+        if (m_Placement) {
+            double dx = e.x0 - 2 * e.cx + e.x1;
+            double dy = e.y0 - 2 * e.cy + e.y1;
+            cairo_matrix_transform_distance(m_Placement, &dx, &dy);
+            pieces = std::max(pieces, std::sqrt(std::hypot(dx, dy) / 8 / kCurveDevicePixels));
+        }
+        const int n = std::clamp(int(std::ceil(pieces)), 1, kMaxCurvePieces);
+        for (int i = 1; i <= n; ++i) {
+            const double t = double(i) / n;
+            const double u = 1 - t;
+            double x = u * u * e.x0 + 2 * u * t * e.cx + t * t * e.x1;
+            double y = u * u * e.y0 + 2 * u * t * e.cy + t * t * e.y1;
+            place(x, y);
+            cairo_line_to(m_Cr, x, y);
+        }
     }
 
     cairo_t* context() const { return m_Cr; }
@@ -618,6 +637,7 @@ void Renderer::draw(const DrawTarget& target, const cairo_matrix_t& view, uint32
             cairo_rectangle(cr, r.left, r.top, r.right - r.left, r.bottom - r.top);
     cairo_clip(cr);
     cairo_set_antialias(cr, m_Movie.quality() == Quality::Low ? CAIRO_ANTIALIAS_NONE : CAIRO_ANTIALIAS_DEFAULT);
+    cairo_set_tolerance(cr, 0.1);
     cairo_set_source_rgb(cr, ((background >> 16) & 0xFF) / kColorMax, ((background >> 8) & 0xFF) / kColorMax,
         (background & 0xFF) / kColorMax);
     cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
