@@ -222,6 +222,52 @@ cairo_operator_t BlendOperator(uint8_t mode)
     }
 }
 
+// Mixes a layer (`group`, premultiplied) into what lies below it by a blend mode. Modes cairo has operators for
+// use them; the others are built from cairo's operators:
+//   invert:   below' = below (1 - a) + (1 - below) a, which is white of the layer's alpha a drawn by DIFFERENCE
+//             over an opaque backdrop;
+//   subtract: below' = below - layer, the inverse of (the inverse of below) + layer, cut at 0;
+//   alpha:    below' = below * a (DEST_IN), erase: below' = below * (1 - a) (DEST_OUT);
+//   layer:    the layer drawn normally.
+void CompositeBlend(cairo_t* cr, cairo_pattern_t* group, uint8_t mode)
+{
+    cairo_save(cr);
+    switch (mode) {
+    case kBlendInvert:
+        cairo_set_operator(cr, CAIRO_OPERATOR_DIFFERENCE);
+        cairo_set_source_rgb(cr, 1, 1, 1);
+        cairo_mask(cr, group);
+        break;
+    case kBlendSubtract:
+        cairo_set_operator(cr, CAIRO_OPERATOR_DIFFERENCE);
+        cairo_set_source_rgb(cr, 1, 1, 1);
+        cairo_paint(cr);
+        cairo_set_operator(cr, CAIRO_OPERATOR_ADD);
+        cairo_set_source(cr, group);
+        cairo_paint(cr);
+        cairo_set_operator(cr, CAIRO_OPERATOR_DIFFERENCE);
+        cairo_set_source_rgb(cr, 1, 1, 1);
+        cairo_paint(cr);
+        break;
+    case kBlendAlpha:
+        cairo_set_operator(cr, CAIRO_OPERATOR_DEST_IN);
+        cairo_set_source(cr, group);
+        cairo_paint(cr);
+        break;
+    case kBlendErase:
+        cairo_set_operator(cr, CAIRO_OPERATOR_DEST_OUT);
+        cairo_set_source(cr, group);
+        cairo_paint(cr);
+        break;
+    default:
+        cairo_set_operator(cr, BlendOperator(mode));
+        cairo_set_source(cr, group);
+        cairo_paint(cr);
+        break;
+    }
+    cairo_restore(cr);
+}
+
 cairo_matrix_t ToMatrix(const CMatrixItem* item)
 {
     cairo_matrix_t m;
@@ -695,21 +741,27 @@ void Renderer::drawObject(
         return;
     cairo_matrix_t m;
     cairo_matrix_multiply(&m, &object.matrix, &parent);
-    const cairo_operator_t blend = BlendOperator(object.blendMode);
-    if (blend == CAIRO_OPERATOR_OVER || m_MaskMode) {
+    const uint8_t mode = object.blendMode;
+    const bool normal = mode <= kBlendNormal || mode > kBlendHardLight;
+    if (normal || m_MaskMode) {
         drawCharacter(cr, object.characterId, m, cx.after(object.colorTransform), object.ratio, object.buttonState,
             object.sprite.get(), nesting);
         return;
     }
-    // A blend mode mixes the object, drawn whole on its own, with what lies below it.
+    // Alpha and erase work on the layer that holds the object: with none below them but the stage, which stays
+    // opaque, they change nothing.
+    if ((mode == kBlendAlpha || mode == kBlendErase) && m_LayerDepth == 0)
+        return;
+    // Any other mode draws the object whole on its own, a layer for the alpha and erase modes of what it holds,
+    // and then mixes that picture with what lies below it.
     cairo_push_group(cr);
+    ++m_LayerDepth;
     drawCharacter(cr, object.characterId, m, cx.after(object.colorTransform), object.ratio, object.buttonState,
         object.sprite.get(), nesting);
-    cairo_pop_group_to_source(cr);
-    cairo_save(cr);
-    cairo_set_operator(cr, blend);
-    cairo_paint(cr);
-    cairo_restore(cr);
+    --m_LayerDepth;
+    cairo_pattern_t* group = cairo_pop_group(cr);
+    CompositeBlend(cr, group, mode);
+    cairo_pattern_destroy(group);
 }
 
 void Renderer::drawCharacter(cairo_t* cr, uint16_t id, const cairo_matrix_t& m, const ColorTransform& cx,
