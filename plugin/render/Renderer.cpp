@@ -2,6 +2,7 @@
 
 #include "render/Bitmaps.h"
 #include "render/EditText.h"
+#include "render/MonoRaster.h"
 
 #include "Records.h"
 #include "TagCodes.h"
@@ -420,15 +421,19 @@ using Point2 = std::pair<double, double>;
 class Pen
 {
 public:
-    Pen(cairo_t* cr, const cairo_matrix_t* placement)
+    // With `polygons`, the points laid also go there, a new contour at each move.
+    Pen(cairo_t* cr, const cairo_matrix_t* placement, Polygons* polygons = nullptr)
         : m_Cr(cr)
         , m_Placement(placement)
+        , m_Polygons(polygons)
     { }
 
     void moveTo(double x, double y) const
     {
         place(x, y);
         cairo_move_to(m_Cr, x, y);
+        if (m_Polygons)
+            m_Polygons->push_back({ { x, y } });
     }
 
     void edgeTo(const Edge& e) const
@@ -437,7 +442,7 @@ public:
             double x = e.x1;
             double y = e.y1;
             place(x, y);
-            cairo_line_to(m_Cr, x, y);
+            lineTo(x, y);
             return;
         }
         // The quadratic curve as straight pieces, evenly spaced along its parameter and worked out in the shape's
@@ -459,13 +464,20 @@ public:
             double x = u * u * e.x0 + 2 * u * t * e.cx + t * t * e.x1;
             double y = u * u * e.y0 + 2 * u * t * e.cy + t * t * e.y1;
             place(x, y);
-            cairo_line_to(m_Cr, x, y);
+            lineTo(x, y);
         }
     }
 
     cairo_t* context() const { return m_Cr; }
 
 private:
+    void lineTo(double x, double y) const
+    {
+        cairo_line_to(m_Cr, x, y);
+        if (m_Polygons && !m_Polygons->empty())
+            m_Polygons->back().push_back({ x, y });
+    }
+
     void place(double& x, double& y) const
     {
         if (!m_Placement)
@@ -477,6 +489,7 @@ private:
 
     cairo_t* m_Cr;
     const cairo_matrix_t* m_Placement;
+    Polygons* m_Polygons;
 };
 
 using Point2 = std::pair<double, double>;
@@ -1026,10 +1039,27 @@ void Renderer::drawLayers(
                 continue;
             cairo_identity_matrix(cr);
             cairo_new_path(cr);
-            AddFillPath(Pen(cr, &m), edges);
+            const bool mono = m_Movie.quality() == Quality::Low;
+            m_Polygons.clear();
+            AddFillPath(Pen(cr, &m, mono ? &m_Polygons : nullptr), edges);
             cairo_set_matrix(cr, &m);
             if (!setFillSource(cr, layer.fills[f], cx)) {
                 cairo_new_path(cr);
+                continue;
+            }
+            if (mono) {
+                // Without anti-aliasing the pixels whose centres the fill holds are worked out here.
+                cairo_new_path(cr);
+                cairo_identity_matrix(cr);
+                double clip[4];
+                cairo_clip_extents(cr, &clip[0], &clip[1], &clip[2], &clip[3]);
+                int left = 0;
+                int top = 0;
+                if (cairo_surface_t* covered = RasterizeMono(m_Polygons, layer.nonZero, clip, left, top)) {
+                    cairo_mask_surface(cr, covered, left, top);
+                    cairo_surface_destroy(covered);
+                }
+                cairo_set_matrix(cr, &m);
                 continue;
             }
             cairo_set_fill_rule(cr, layer.nonZero ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);

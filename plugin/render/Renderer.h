@@ -5,6 +5,7 @@
 
 #include "render/ColorTransform.h"
 #include "render/Fonts.h"
+#include "render/MonoRaster.h"
 #include "timeline/MoviePlayer.h"
 #include "render/Shapes.h"
 
@@ -56,6 +57,7 @@ private:
     int m_LayerDepth = 0; // how many layers of blend modes hold what is drawn
     std::vector<cairo_surface_t*> m_Temporary;
     std::vector<std::vector<Edge>> m_FillEdges; // drawLayers's grouping of edges by fill style
+    Polygons m_Polygons; // drawLayers's fill outlines in device pixels, when drawn without anti-aliasing
 };
 
 } // namespace reelfinch::plugin
