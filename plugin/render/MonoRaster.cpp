@@ -8,6 +8,10 @@ namespace reelfinch::plugin {
 
 namespace {
 
+// Crossings of rows land on this fraction of a pixel: a centre that lies on an edge but for the rounding errors
+// of the division falls to the edge's side by the top-left rule.
+constexpr double kCrossingSteps = 65536.0;
+
 struct RasterEdge {
     double top, bottom; // y, top < bottom
     double x, slope; // x at `top`, and its change per unit of y
@@ -85,7 +89,7 @@ cairo_surface_t* RasterizeMono(const Polygons& polygons, bool nonZero, const dou
             active.end());
         crossings.clear();
         for (const RasterEdge* e : active)
-            crossings.push_back({ e->x + (sy - e->top) * e->slope, e->direction });
+            crossings.push_back({ std::round((e->x + (sy - e->top) * e->slope) * kCrossingSteps) / kCrossingSteps, e->direction });
         std::sort(crossings.begin(), crossings.end());
         unsigned char* line = data + size_t(row) * size_t(stride);
         int winding = 0;
@@ -111,6 +115,126 @@ cairo_surface_t* RasterizeMono(const Polygons& polygons, bool nonZero, const dou
     }
     cairo_surface_mark_dirty(mask);
     return mask;
+}
+
+} // namespace reelfinch::plugin
+
+namespace reelfinch::plugin {
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+// Round caps and joins are polygons of at least and at most so many sides.
+constexpr int kMinRoundSides = 8;
+constexpr int kMaxRoundSides = 256;
+
+// Keeps every polygon turning the same way (positive area in device space, y down).
+void AddOriented(std::vector<PolyPoint> polygon, Polygons& out)
+{
+    double area = 0;
+    for (size_t i = 0; i < polygon.size(); ++i) {
+        const PolyPoint& a = polygon[i];
+        const PolyPoint& b = polygon[(i + 1) % polygon.size()];
+        area += a.x * b.y - b.x * a.y;
+    }
+    if (area == 0)
+        return;
+    if (area < 0)
+        std::reverse(polygon.begin(), polygon.end());
+    out.push_back(std::move(polygon));
+}
+
+void AddDisc(const PolyPoint& centre, double radius, double side, Polygons& out)
+{
+    const int sides = std::clamp(int(std::ceil(2 * kPi * radius / side)), kMinRoundSides, kMaxRoundSides);
+    std::vector<PolyPoint> disc(size_t(sides), PolyPoint {});
+    for (int i = 0; i < sides; ++i) {
+        const double a = 2 * kPi * i / sides;
+        disc[size_t(i)] = { centre.x + radius * std::cos(a), centre.y + radius * std::sin(a) };
+    }
+    AddOriented(std::move(disc), out);
+}
+
+} // namespace
+
+void StrokePolygons(const Polygons& polylines, double width, StrokeCap cap, StrokeJoin join, double miterLimit,
+    double roundSide, Polygons& out)
+{
+    const double half = width / 2;
+    if (!(half > 0) || !std::isfinite(half) || !(roundSide > 0))
+        return;
+    for (const auto& line : polylines) {
+        // The points without repeats.
+        std::vector<PolyPoint> p;
+        for (const PolyPoint& q : line)
+            if (p.empty() || q.x != p.back().x || q.y != p.back().y)
+                p.push_back(q);
+        if (p.size() < 2) {
+            if (p.size() == 1 && cap == StrokeCap::Round)
+                AddDisc(p[0], half, roundSide, out);
+            continue;
+        }
+        const bool closed = p.size() > 2 && p.front().x == p.back().x && p.front().y == p.back().y;
+        const size_t segments = p.size() - 1;
+        std::vector<PolyPoint> normals(segments);
+        std::vector<PolyPoint> directions(segments);
+        for (size_t i = 0; i < segments; ++i) {
+            const double dx = p[i + 1].x - p[i].x;
+            const double dy = p[i + 1].y - p[i].y;
+            const double length = std::hypot(dx, dy);
+            directions[i] = { dx / length, dy / length };
+            normals[i] = { -dy / length * half, dx / length * half };
+        }
+        for (size_t i = 0; i < segments; ++i) {
+            PolyPoint a = p[i];
+            PolyPoint b = p[i + 1];
+            if (!closed && cap == StrokeCap::Square) {
+                if (i == 0)
+                    a = { a.x - directions[i].x * half, a.y - directions[i].y * half };
+                if (i + 1 == segments)
+                    b = { b.x + directions[i].x * half, b.y + directions[i].y * half };
+            }
+            const PolyPoint& n = normals[i];
+            AddOriented({ { a.x + n.x, a.y + n.y }, { b.x + n.x, b.y + n.y }, { b.x - n.x, b.y - n.y },
+                            { a.x - n.x, a.y - n.y } },
+                out);
+        }
+        // Joins at the inner points, and at the start of a closed line.
+        for (size_t i = closed ? 0 : 1; i < p.size() - 1; ++i) {
+            const size_t before = i == 0 ? segments - 1 : i - 1;
+            const size_t after = i;
+            const PolyPoint& c = p[i];
+            if (join == StrokeJoin::Round) {
+                AddDisc(c, half, roundSide, out);
+                continue;
+            }
+            // The outer side of the turn.
+            const double turn = directions[before].x * directions[after].y - directions[before].y * directions[after].x;
+            if (turn == 0)
+                continue;
+            const double side = turn > 0 ? -1 : 1;
+            const PolyPoint n1 { normals[before].x * side, normals[before].y * side };
+            const PolyPoint n2 { normals[after].x * side, normals[after].y * side };
+            std::vector<PolyPoint> piece { c, { c.x + n1.x, c.y + n1.y } };
+            if (join == StrokeJoin::Miter) {
+                // The miter's tip lies along the bisector, 1 / cos(theta / 2) half widths away.
+                const double bx = n1.x + n2.x;
+                const double by = n1.y + n2.y;
+                const double blen = std::hypot(bx, by);
+                const double cosHalf = blen / (2 * half);
+                if (cosHalf > 0 && 1 / cosHalf <= miterLimit) {
+                    const double reach = half / cosHalf;
+                    piece.push_back({ c.x + bx / blen * reach, c.y + by / blen * reach });
+                }
+            }
+            piece.push_back({ c.x + n2.x, c.y + n2.y });
+            AddOriented(std::move(piece), out);
+        }
+        if (!closed && cap == StrokeCap::Round) {
+            AddDisc(p.front(), half, roundSide, out);
+            AddDisc(p.back(), half, roundSide, out);
+        }
+    }
 }
 
 } // namespace reelfinch::plugin

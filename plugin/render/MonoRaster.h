@@ -23,3 +23,16 @@ using Polygons = std::vector<std::vector<PolyPoint>>;
 cairo_surface_t* RasterizeMono(const Polygons& polygons, bool nonZero, const double clip[4], int& left, int& top);
 
 } // namespace reelfinch::plugin
+
+namespace reelfinch::plugin {
+
+enum class StrokeCap { Round, None, Square };
+enum class StrokeJoin { Round, Bevel, Miter };
+
+// The outline of a stroke `width` pixels wide along open polylines (a polyline ending where it starts is closed)
+// as polygons that all turn the same way, so that the non-zero rule draws their union: a piece for each segment,
+// the joins between segments and the caps at the ends. Round caps and joins have sides about `roundSide` long.
+void StrokePolygons(const Polygons& polylines, double width, StrokeCap cap, StrokeJoin join, double miterLimit,
+    double roundSide, Polygons& out);
+
+} // namespace reelfinch::plugin

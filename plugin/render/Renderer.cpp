@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <string>
@@ -34,6 +35,8 @@ constexpr double kMinLinePixels = 1.0;
 constexpr double kCurveTolerance = 1.0;
 constexpr double kCurveDevicePixels = 0.5;
 constexpr int kMaxCurvePieces = 64;
+// Round ends and corners of lines drawn without anti-aliasing have sides this long in pixels.
+constexpr double kRoundSidePixels = 0.5;
 // Sprites and buttons nest at most this deep.
 constexpr int kMaxNesting = 32;
 // Text fields: the gap between the bounds and the text, in twips (two pixels), the height of text without a
@@ -421,15 +424,21 @@ using Point2 = std::pair<double, double>;
 class Pen
 {
 public:
-    // With `polygons`, the points laid also go there, a new contour at each move.
-    Pen(cairo_t* cr, const cairo_matrix_t* placement, Polygons* polygons = nullptr)
+    // With `polygons`, the points laid also go there, a new contour at each move; with `shapeSpace` they go there
+    // alone and untransformed, the placement only deciding how finely curves are cut.
+    Pen(cairo_t* cr, const cairo_matrix_t* placement, Polygons* polygons = nullptr, bool shapeSpace = false)
         : m_Cr(cr)
         , m_Placement(placement)
         , m_Polygons(polygons)
+        , m_ShapeSpace(shapeSpace && polygons)
     { }
 
     void moveTo(double x, double y) const
     {
+        if (m_ShapeSpace) {
+            m_Polygons->push_back({ { x, y } });
+            return;
+        }
         place(x, y);
         cairo_move_to(m_Cr, x, y);
         if (m_Polygons)
@@ -473,14 +482,15 @@ public:
 private:
     void lineTo(double x, double y) const
     {
-        cairo_line_to(m_Cr, x, y);
+        if (!m_ShapeSpace)
+            cairo_line_to(m_Cr, x, y);
         if (m_Polygons && !m_Polygons->empty())
             m_Polygons->back().push_back({ x, y });
     }
 
     void place(double& x, double& y) const
     {
-        if (!m_Placement)
+        if (!m_Placement || m_ShapeSpace)
             return;
         cairo_matrix_transform_point(m_Placement, &x, &y);
         x = std::round(x * kTwipsPerPixel) / kTwipsPerPixel;
@@ -490,6 +500,7 @@ private:
     cairo_t* m_Cr;
     const cairo_matrix_t* m_Placement;
     Polygons* m_Polygons;
+    bool m_ShapeSpace;
 };
 
 using Point2 = std::pair<double, double>;
@@ -1013,6 +1024,20 @@ bool Renderer::setFillSource(cairo_t* cr, const FillDef& fill, const ColorTransf
     return false;
 }
 
+void Renderer::fillMono(cairo_t* cr, const Polygons& polygons, bool nonZero, const cairo_matrix_t& m)
+{
+    cairo_identity_matrix(cr);
+    double clip[4];
+    cairo_clip_extents(cr, &clip[0], &clip[1], &clip[2], &clip[3]);
+    int left = 0;
+    int top = 0;
+    if (cairo_surface_t* covered = RasterizeMono(polygons, nonZero, clip, left, top)) {
+        cairo_mask_surface(cr, covered, left, top);
+        cairo_surface_destroy(covered);
+    }
+    cairo_set_matrix(cr, &m);
+}
+
 void Renderer::drawLayers(
     cairo_t* cr, const std::vector<ShapeLayer>& layers, const cairo_matrix_t& m, const ColorTransform& cx)
 {
@@ -1050,21 +1075,13 @@ void Renderer::drawLayers(
             if (mono) {
                 // Without anti-aliasing the pixels whose centres the fill holds are worked out here.
                 cairo_new_path(cr);
-                cairo_identity_matrix(cr);
-                double clip[4];
-                cairo_clip_extents(cr, &clip[0], &clip[1], &clip[2], &clip[3]);
-                int left = 0;
-                int top = 0;
-                if (cairo_surface_t* covered = RasterizeMono(m_Polygons, layer.nonZero, clip, left, top)) {
-                    cairo_mask_surface(cr, covered, left, top);
-                    cairo_surface_destroy(covered);
-                }
-                cairo_set_matrix(cr, &m);
+                fillMono(cr, m_Polygons, layer.nonZero, m);
                 continue;
             }
             cairo_set_fill_rule(cr, layer.nonZero ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);
             cairo_fill(cr);
         }
+        // A mask is its fills: its lines take no part.
         if (m_MaskMode)
             continue;
         for (size_t l = 0; l < layer.lines.size(); ++l) {
@@ -1076,7 +1093,9 @@ void Renderer::drawLayers(
                 continue;
             const LineDef& line = layer.lines[l];
             cairo_new_path(cr);
-            if (line.hasFill) {
+            if (m_MaskMode) {
+                cairo_set_source_rgba(cr, 0, 0, 0, 1);
+            } else if (line.hasFill) {
                 if (!setFillSource(cr, line.fill, cx))
                     continue;
             } else {
@@ -1085,7 +1104,12 @@ void Renderer::drawLayers(
             }
             cairo_identity_matrix(cr);
             cairo_new_path(cr);
-            AddLinePath(Pen(cr, &m), edges);
+            const bool mono = m_Movie.quality() == Quality::Low;
+            m_Polygons.clear();
+            if (mono)
+                AddLinePath(Pen(cr, &m, &m_Polygons, true), edges); // in the shape's space
+            else
+                AddLinePath(Pen(cr, &m), edges);
             cairo_set_matrix(cr, &m);
             // The width scales with the shape, but never below a pixel.
             double dx = line.width;
@@ -1093,11 +1117,29 @@ void Renderer::drawLayers(
             cairo_user_to_device_distance(cr, &dx, &dy);
             const double pixels = std::hypot(dx, dy);
             double width = line.width;
-            if (pixels < kMinLinePixels) {
-                double ux = kMinLinePixels;
-                double uy = 0;
-                cairo_device_to_user_distance(cr, &ux, &uy);
-                width = std::hypot(ux, uy);
+            double ux = kMinLinePixels;
+            double uy = 0;
+            cairo_device_to_user_distance(cr, &ux, &uy);
+            const double pixel = std::hypot(ux, uy); // one pixel in the shape's space
+            if (pixels < kMinLinePixels)
+                width = pixel;
+            if (mono) {
+                // The stroke's outline is laid in the shape's space, where the pen is round, and placed.
+                cairo_new_path(cr);
+                Polygons outline;
+                StrokePolygons(m_Polygons, width,
+                    line.cap == LineDef::NoCap           ? StrokeCap::None
+                        : line.cap == LineDef::SquareCap ? StrokeCap::Square
+                                                         : StrokeCap::Round,
+                    line.join == LineDef::BevelJoin       ? StrokeJoin::Bevel
+                        : line.join == LineDef::MiterJoin ? StrokeJoin::Miter
+                                                          : StrokeJoin::Round,
+                    line.miterLimit, pixel * kRoundSidePixels, outline);
+                for (auto& polygon : outline)
+                    for (PolyPoint& point : polygon)
+                        cairo_matrix_transform_point(&m, &point.x, &point.y);
+                fillMono(cr, outline, true, m);
+                continue;
             }
             cairo_set_line_width(cr, width);
             cairo_set_line_cap(cr,

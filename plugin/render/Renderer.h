@@ -38,6 +38,8 @@ private:
         int buttonState, const SpriteInstance* sprite, int nesting);
     void drawLayers(
         cairo_t* cr, const std::vector<ShapeLayer>& layers, const cairo_matrix_t& m, const ColorTransform& cx);
+    // Paints the current source where the polygons (device pixels) hold pixel centres; leaves `m` the matrix.
+    void fillMono(cairo_t* cr, const Polygons& polygons, bool nonZero, const cairo_matrix_t& m);
     void drawText(cairo_t* cr, const CTag* tag, const cairo_matrix_t& m, const ColorTransform& cx);
     void drawEditText(cairo_t* cr, const CTag* tag, const cairo_matrix_t& m, const ColorTransform& cx);
     // One glyph of a font `height` twips high with its origin at (x, y) of `base`'s space, in `color`.
