@@ -2,6 +2,7 @@
 
 #include "render/Bitmaps.h"
 #include "render/EditText.h"
+#include "render/Filters.h"
 #include "render/MonoRaster.h"
 
 #include "Records.h"
@@ -713,6 +714,9 @@ void Renderer::draw(const DrawTarget& target, const cairo_matrix_t& view, uint32
     cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
     cairo_paint(cr);
     cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
+    // Filter sizes count pixels of the stage at its own size; the view's scale enlarges them.
+    m_FilterScaleX = std::hypot(view.xx, view.yx) * reelfinch::plugin::kTwipsPerPixel;
+    m_FilterScaleY = std::hypot(view.xy, view.yy) * reelfinch::plugin::kTwipsPerPixel;
     if (m_Movie.isLoaded()) {
         cairo_matrix_t placed = view;
         placed.x0 += target.area.left;
@@ -767,7 +771,8 @@ void Renderer::drawObject(
     cairo_matrix_multiply(&m, &object.matrix, &parent);
     const uint8_t mode = object.blendMode;
     const bool normal = mode <= kBlendNormal || mode > kBlendHardLight;
-    if (normal || m_MaskMode) {
+    const bool filtered = !object.filters.empty() && !m_MaskMode;
+    if ((normal && !filtered) || m_MaskMode) {
         drawCharacter(cr, object.characterId, m, cx.after(object.colorTransform), object.ratio, object.buttonState,
             object.sprite.get(), nesting);
         return;
@@ -776,15 +781,19 @@ void Renderer::drawObject(
     // opaque, they change nothing.
     if ((mode == kBlendAlpha || mode == kBlendErase) && m_LayerDepth == 0)
         return;
-    // Any other mode draws the object whole on its own, a layer for the alpha and erase modes of what it holds,
-    // and then mixes that picture with what lies below it.
+    // Filters and blend modes draw the object whole on its own, a layer for the alpha and erase modes of what it
+    // holds; the filters work on that picture, which the blend mode then mixes with what lies below it.
     cairo_push_group(cr);
     ++m_LayerDepth;
     drawCharacter(cr, object.characterId, m, cx.after(object.colorTransform), object.ratio, object.buttonState,
         object.sprite.get(), nesting);
     --m_LayerDepth;
     cairo_pattern_t* group = cairo_pop_group(cr);
-    CompositeBlend(cr, group, mode);
+    cairo_surface_t* picture = nullptr;
+    if (filtered && cairo_pattern_get_surface(group, &picture) == CAIRO_STATUS_SUCCESS
+        && cairo_surface_get_type(picture) == CAIRO_SURFACE_TYPE_IMAGE)
+        ApplyFilters(picture, object.filters, m_FilterScaleX, m_FilterScaleY);
+    CompositeBlend(cr, group, normal ? uint8_t(kBlendNormal) : mode);
     cairo_pattern_destroy(group);
 }
 

@@ -56,6 +56,8 @@ private:
     MoviePlayer& m_Movie;
     BitmapCache& m_Bitmaps;
     bool m_MaskMode = false; // drawing a clip mask: every fill is opaque
+    double m_FilterScaleX = 1; // device pixels per pixel of the stage
+    double m_FilterScaleY = 1;
     int m_LayerDepth = 0; // how many layers of blend modes hold what is drawn
     std::vector<cairo_surface_t*> m_Temporary;
     std::vector<std::vector<Edge>> m_FillEdges; // drawLayers's grouping of edges by fill style
