@@ -143,16 +143,17 @@ struct Planes {
     float* at(int x, int y) { return &px[(size_t(y) * size_t(width) + size_t(x)) * 4]; }
 };
 
-Planes FromSurface(cairo_surface_t* image)
+// The part of an ARGB32 surface inside [x0, x1) x [y0, y1).
+Planes FromSurface(cairo_surface_t* image, int x0, int y0, int x1, int y1)
 {
     Planes p;
-    p.width = cairo_image_surface_get_width(image);
-    p.height = cairo_image_surface_get_height(image);
+    p.width = x1 - x0;
+    p.height = y1 - y0;
     p.px.resize(size_t(p.width) * size_t(p.height) * 4);
     const unsigned char* data = cairo_image_surface_get_data(image);
     const int stride = cairo_image_surface_get_stride(image);
     for (int y = 0; y < p.height; ++y) {
-        const auto* row = reinterpret_cast<const uint32_t*>(data + size_t(y) * size_t(stride));
+        const auto* row = reinterpret_cast<const uint32_t*>(data + size_t(y + y0) * size_t(stride)) + x0;
         for (int x = 0; x < p.width; ++x) {
             float* o = p.at(x, y);
             o[0] = ((row[x] >> 16) & 0xFF) / 255.0f;
@@ -164,12 +165,12 @@ Planes FromSurface(cairo_surface_t* image)
     return p;
 }
 
-void ToSurface(const Planes& p, cairo_surface_t* image)
+void ToSurface(const Planes& p, cairo_surface_t* image, int x0, int y0)
 {
     unsigned char* data = cairo_image_surface_get_data(image);
     const int stride = cairo_image_surface_get_stride(image);
     for (int y = 0; y < p.height; ++y) {
-        auto* row = reinterpret_cast<uint32_t*>(data + size_t(y) * size_t(stride));
+        auto* row = reinterpret_cast<uint32_t*>(data + size_t(y + y0) * size_t(stride)) + x0;
         for (int x = 0; x < p.width; ++x) {
             const float* c = &p.px[(size_t(y) * size_t(p.width) + size_t(x)) * 4];
             const float a = std::clamp(c[3], 0.0f, 1.0f);
@@ -177,6 +178,35 @@ void ToSurface(const Planes& p, cairo_surface_t* image)
             row[x] = (uint32_t(std::lround(a * 255.0f)) << 24) | (byte(c[0]) << 16) | (byte(c[1]) << 8) | byte(c[2]);
         }
     }
+}
+
+// The smallest rectangle holding every pixel that is not fully transparent; false when there is none.
+bool InkBounds(cairo_surface_t* image, int& x0, int& y0, int& x1, int& y1)
+{
+    const int width = cairo_image_surface_get_width(image);
+    const int height = cairo_image_surface_get_height(image);
+    const unsigned char* data = cairo_image_surface_get_data(image);
+    const int stride = cairo_image_surface_get_stride(image);
+    x0 = width;
+    y0 = height;
+    x1 = 0;
+    y1 = 0;
+    for (int y = 0; y < height; ++y) {
+        const auto* row = reinterpret_cast<const uint32_t*>(data + size_t(y) * size_t(stride));
+        int first = 0;
+        while (first < width && row[first] == 0)
+            ++first;
+        if (first == width)
+            continue;
+        int last = width - 1;
+        while (row[last] == 0)
+            --last;
+        x0 = std::min(x0, first);
+        x1 = std::max(x1, last + 1);
+        y0 = std::min(y0, y);
+        y1 = y + 1;
+    }
+    return x1 > x0 && y1 > y0;
 }
 
 // One box blur of a single channel along rows (`dx` 1) or columns, a box `size` pixels wide centred on each pixel:
@@ -482,7 +512,19 @@ void ApplyFilters(cairo_surface_t* image, const std::vector<Filter>& filters, do
     if (filters.empty() || cairo_image_surface_get_format(image) != CAIRO_FORMAT_ARGB32)
         return;
     cairo_surface_flush(image);
-    Planes p = FromSurface(image);
+    // Only the picture's pixels and the room its filters reach around them are worked on.
+    int x0 = 0;
+    int y0 = 0;
+    int x1 = 0;
+    int y1 = 0;
+    if (!InkBounds(image, x0, y0, x1, y1))
+        return; // an empty picture stays empty (inner effects and knockouts need a picture to show in)
+    const int margin = FilterMargin(filters, scaleX, scaleY);
+    x0 = std::max(0, x0 - margin);
+    y0 = std::max(0, y0 - margin);
+    x1 = std::min(cairo_image_surface_get_width(image), x1 + margin);
+    y1 = std::min(cairo_image_surface_get_height(image), y1 + margin);
+    Planes p = FromSurface(image, x0, y0, x1, y1);
     if (p.px.empty())
         return;
     for (const Filter& f : filters) {
@@ -509,7 +551,7 @@ void ApplyFilters(cairo_surface_t* image, const std::vector<Filter>& filters, do
             break;
         }
     }
-    ToSurface(p, image);
+    ToSurface(p, image, x0, y0);
     cairo_surface_mark_dirty(image);
 }
 
