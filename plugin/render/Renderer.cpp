@@ -783,6 +783,11 @@ void Renderer::drawObject(
         return;
     // Filters and blend modes draw the object whole on its own, a layer for the alpha and erase modes of what it
     // holds; the filters work on that picture, which the blend mode then mixes with what lies below it.
+    // A filtered object is drawn as a picture of its own first, placed on whole pixels.
+    if (filtered) {
+        m.x0 = std::round(m.x0);
+        m.y0 = std::round(m.y0);
+    }
     cairo_push_group(cr);
     ++m_LayerDepth;
     drawCharacter(cr, object.characterId, m, cx.after(object.colorTransform), object.ratio, object.buttonState,
