@@ -12,6 +12,18 @@ namespace {
 // of the division falls to the edge's side by the top-left rule.
 constexpr double kCrossingSteps = 65536.0;
 
+// Points land on this fraction of a pixel first, the precision of the format's players' rasterizers: it decides
+// the side of centres lying within a hair of an edge.
+constexpr double kSubpixelSteps = 256.0;
+// Beyond this many pixels from the origin points are not drawn (the rounding above needs room in a double).
+constexpr double kMaxCoordinate = 1e9;
+
+PolyPoint Snapped(const PolyPoint& p)
+{
+    return { std::round(std::clamp(p.x, -kMaxCoordinate, kMaxCoordinate) * kSubpixelSteps) / kSubpixelSteps,
+        std::round(std::clamp(p.y, -kMaxCoordinate, kMaxCoordinate) * kSubpixelSteps) / kSubpixelSteps };
+}
+
 struct RasterEdge {
     double top, bottom; // y, top < bottom
     double x, slope; // x at `top`, and its change per unit of y
@@ -36,10 +48,12 @@ cairo_surface_t* RasterizeMono(const Polygons& polygons, bool nonZero, const dou
     for (const auto& contour : polygons) {
         const size_t n = contour.size();
         for (size_t i = 0; i < n; ++i) {
-            const PolyPoint& a = contour[i];
-            const PolyPoint& b = contour[(i + 1) % n];
-            if (!std::isfinite(a.x) || !std::isfinite(a.y) || !std::isfinite(b.x) || !std::isfinite(b.y))
+            const PolyPoint& ra = contour[i];
+            const PolyPoint& rb = contour[(i + 1) % n];
+            if (!std::isfinite(ra.x) || !std::isfinite(ra.y) || !std::isfinite(rb.x) || !std::isfinite(rb.y))
                 return nullptr;
+            const PolyPoint a = Snapped(ra);
+            const PolyPoint b = Snapped(rb);
             minX = std::min(minX, a.x);
             maxX = std::max(maxX, a.x);
             minY = std::min(minY, a.y);

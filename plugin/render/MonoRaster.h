@@ -1,8 +1,8 @@
 // Coverage without anti-aliasing, as the format's players draw at low quality: a pixel is inside a polygon when
 // its centre is, and a centre that lies exactly on an edge belongs to the shape on the edge's right or below it
-// (top-left rule), so that shapes sharing an edge never both cover, nor both miss, a pixel. Coordinates stay
-// doubles throughout: cairo's own rasterizer keeps points in 1/256 of a pixel, which decides centres lying a
-// hair from an edge the other way.
+// (top-left rule), so that shapes sharing an edge never both cover, nor both miss, a pixel. Points are kept in
+// 1/256 of a pixel and crossings worked out exactly from them, where cairo's own rasterizer decides centres on
+// or near an edge by rules of its own.
 #pragma once
 
 #include <cairo.h>
