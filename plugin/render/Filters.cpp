@@ -180,7 +180,8 @@ void ToSurface(const Planes& p, cairo_surface_t* image, int x0, int y0)
     }
 }
 
-// The smallest rectangle holding every pixel that is not fully transparent; false when there is none.
+} // namespace
+
 bool InkBounds(cairo_surface_t* image, int& x0, int& y0, int& x1, int& y1)
 {
     const int width = cairo_image_surface_get_width(image);
@@ -208,6 +209,8 @@ bool InkBounds(cairo_surface_t* image, int& x0, int& y0, int& x1, int& y1)
     }
     return x1 > x0 && y1 > y0;
 }
+
+namespace {
 
 // One box blur of a single channel along rows (`dx` 1) or columns, a box `size` pixels wide centred on each pixel:
 // whole pixels inside it count fully, the two at its ends by the part of them it covers.

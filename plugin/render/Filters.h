@@ -40,6 +40,10 @@ struct Filter {
     bool clamp = true, preserveAlpha = false;
 };
 
+// The smallest rectangle of an ARGB32 surface holding every pixel that is not fully transparent, right and bottom
+// exclusive; false when there is none.
+bool InkBounds(cairo_surface_t* image, int& x0, int& y0, int& x1, int& y1);
+
 // Reads a FILTERLIST; returns the bytes it takes, 0 when it runs past `size` or holds a filter of unknown kind.
 size_t ReadFilterList(const uint8_t* data, size_t size, std::vector<Filter>& out);
 

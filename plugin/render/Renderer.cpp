@@ -237,6 +237,31 @@ cairo_operator_t BlendOperator(uint8_t mode)
 void CompositeBlend(cairo_t* cr, cairo_pattern_t* group, uint8_t mode)
 {
     cairo_save(cr);
+    // Every mode but alpha leaves what lies below alone where the layer is empty: only the layer's pixels are
+    // worked on.
+    cairo_surface_t* layer = nullptr;
+    if (mode != kBlendAlpha && cairo_pattern_get_surface(group, &layer) == CAIRO_STATUS_SUCCESS
+        && cairo_surface_get_type(layer) == CAIRO_SURFACE_TYPE_IMAGE) {
+        cairo_surface_flush(layer);
+        int x0 = 0;
+        int y0 = 0;
+        int x1 = 0;
+        int y1 = 0;
+        if (!InkBounds(layer, x0, y0, x1, y1)) {
+            cairo_restore(cr);
+            return;
+        }
+        // The layer's pixel (x, y) lies at (x, y) less its device offset on the device.
+        double offsetX = 0;
+        double offsetY = 0;
+        cairo_surface_get_device_offset(layer, &offsetX, &offsetY);
+        cairo_matrix_t user;
+        cairo_get_matrix(cr, &user);
+        cairo_identity_matrix(cr);
+        cairo_rectangle(cr, x0 - offsetX, y0 - offsetY, x1 - x0, y1 - y0);
+        cairo_clip(cr);
+        cairo_set_matrix(cr, &user);
+    }
     switch (mode) {
     case kBlendInvert:
         cairo_set_operator(cr, CAIRO_OPERATOR_DIFFERENCE);
