@@ -2,6 +2,8 @@
 
 #include "render/Bitmaps.h"
 #include "render/EditText.h"
+#include "render/Filters.h"
+#include "render/MonoRaster.h"
 
 #include "Records.h"
 #include "TagCodes.h"
@@ -10,6 +12,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <string>
@@ -28,6 +31,13 @@ constexpr double kMorphRatioMax = 65535.0;
 constexpr double kTwipsPerPixel = 20.0;
 // Lines are never thinner than one pixel.
 constexpr double kMinLinePixels = 1.0;
+// Curves are drawn as straight pieces that stray at most this many twips from them in the shape's space, at
+// most this many pixels on the screen, and number at most this many.
+constexpr double kCurveTolerance = 1.0;
+constexpr double kCurveDevicePixels = 0.5;
+constexpr int kMaxCurvePieces = 64;
+// Round ends and corners of lines drawn without anti-aliasing have sides this long in pixels.
+constexpr double kRoundSidePixels = 0.5;
 // Sprites and buttons nest at most this deep.
 constexpr int kMaxNesting = 32;
 // Text fields: the gap between the bounds and the text, in twips (two pixels), the height of text without a
@@ -217,6 +227,77 @@ cairo_operator_t BlendOperator(uint8_t mode)
     }
 }
 
+// Mixes a layer (`group`, premultiplied) into what lies below it by a blend mode. Modes cairo has operators for
+// use them; the others are built from cairo's operators:
+//   invert:   below' = below (1 - a) + (1 - below) a, which is white of the layer's alpha a drawn by DIFFERENCE
+//             over an opaque backdrop;
+//   subtract: below' = below - layer, the inverse of (the inverse of below) + layer, cut at 0;
+//   alpha:    below' = below * a (DEST_IN), erase: below' = below * (1 - a) (DEST_OUT);
+//   layer:    the layer drawn normally.
+void CompositeBlend(cairo_t* cr, cairo_pattern_t* group, uint8_t mode)
+{
+    cairo_save(cr);
+    // Every mode but alpha leaves what lies below alone where the layer is empty: only the layer's pixels are
+    // worked on.
+    cairo_surface_t* layer = nullptr;
+    if (mode != kBlendAlpha && cairo_pattern_get_surface(group, &layer) == CAIRO_STATUS_SUCCESS
+        && cairo_surface_get_type(layer) == CAIRO_SURFACE_TYPE_IMAGE) {
+        cairo_surface_flush(layer);
+        int x0 = 0;
+        int y0 = 0;
+        int x1 = 0;
+        int y1 = 0;
+        if (!InkBounds(layer, x0, y0, x1, y1)) {
+            cairo_restore(cr);
+            return;
+        }
+        // The layer's pixel (x, y) lies at (x, y) less its device offset on the device.
+        double offsetX = 0;
+        double offsetY = 0;
+        cairo_surface_get_device_offset(layer, &offsetX, &offsetY);
+        cairo_matrix_t user;
+        cairo_get_matrix(cr, &user);
+        cairo_identity_matrix(cr);
+        cairo_rectangle(cr, x0 - offsetX, y0 - offsetY, x1 - x0, y1 - y0);
+        cairo_clip(cr);
+        cairo_set_matrix(cr, &user);
+    }
+    switch (mode) {
+    case kBlendInvert:
+        cairo_set_operator(cr, CAIRO_OPERATOR_DIFFERENCE);
+        cairo_set_source_rgb(cr, 1, 1, 1);
+        cairo_mask(cr, group);
+        break;
+    case kBlendSubtract:
+        cairo_set_operator(cr, CAIRO_OPERATOR_DIFFERENCE);
+        cairo_set_source_rgb(cr, 1, 1, 1);
+        cairo_paint(cr);
+        cairo_set_operator(cr, CAIRO_OPERATOR_ADD);
+        cairo_set_source(cr, group);
+        cairo_paint(cr);
+        cairo_set_operator(cr, CAIRO_OPERATOR_DIFFERENCE);
+        cairo_set_source_rgb(cr, 1, 1, 1);
+        cairo_paint(cr);
+        break;
+    case kBlendAlpha:
+        cairo_set_operator(cr, CAIRO_OPERATOR_DEST_IN);
+        cairo_set_source(cr, group);
+        cairo_paint(cr);
+        break;
+    case kBlendErase:
+        cairo_set_operator(cr, CAIRO_OPERATOR_DEST_OUT);
+        cairo_set_source(cr, group);
+        cairo_paint(cr);
+        break;
+    default:
+        cairo_set_operator(cr, BlendOperator(mode));
+        cairo_set_source(cr, group);
+        cairo_paint(cr);
+        break;
+    }
+    cairo_restore(cr);
+}
+
 cairo_matrix_t ToMatrix(const CMatrixItem* item)
 {
     cairo_matrix_t m;
@@ -369,15 +450,25 @@ using Point2 = std::pair<double, double>;
 class Pen
 {
 public:
-    Pen(cairo_t* cr, const cairo_matrix_t* placement)
+    // With `polygons`, the points laid also go there, a new contour at each move; with `shapeSpace` they go there
+    // alone and untransformed, the placement only deciding how finely curves are cut.
+    Pen(cairo_t* cr, const cairo_matrix_t* placement, Polygons* polygons = nullptr, bool shapeSpace = false)
         : m_Cr(cr)
         , m_Placement(placement)
+        , m_Polygons(polygons)
+        , m_ShapeSpace(shapeSpace && polygons)
     { }
 
     void moveTo(double x, double y) const
     {
+        if (m_ShapeSpace) {
+            m_Polygons->push_back({ { x, y } });
+            return;
+        }
         place(x, y);
         cairo_move_to(m_Cr, x, y);
+        if (m_Polygons)
+            m_Polygons->push_back({ { x, y } });
     }
 
     void edgeTo(const Edge& e) const
@@ -386,24 +477,46 @@ public:
             double x = e.x1;
             double y = e.y1;
             place(x, y);
-            cairo_line_to(m_Cr, x, y);
+            lineTo(x, y);
             return;
         }
-        // The quadratic curve as the cubic with the same ends and tangents.
-        double x0 = e.x0, y0 = e.y0, cx = e.cx, cy = e.cy, x1 = e.x1, y1 = e.y1;
-        place(x0, y0);
-        place(cx, cy);
-        place(x1, y1);
-        cairo_curve_to(m_Cr, x0 + 2.0 / 3 * (cx - x0), y0 + 2.0 / 3 * (cy - y0), x1 + 2.0 / 3 * (cx - x1),
-            y1 + 2.0 / 3 * (cy - y1), x1, y1);
+        // The quadratic curve as straight pieces, evenly spaced along its parameter and worked out in the shape's
+        // own space, as the format's players cache a shape's outline once for every placement: the pieces keep
+        // within kCurveTolerance twips of the curve there, and within kCurveDevicePixels of it on the screen.
+        // A quadratic split into n even pieces strays at most |P0 - 2C + P1| / (8 n^2) from its chords.
+        const double bend = std::hypot(e.x0 - 2 * e.cx + e.x1, e.y0 - 2 * e.cy + e.y1) / 8;
+        double pieces = std::sqrt(bend / kCurveTolerance);
+        if (m_Placement) {
+            double dx = e.x0 - 2 * e.cx + e.x1;
+            double dy = e.y0 - 2 * e.cy + e.y1;
+            cairo_matrix_transform_distance(m_Placement, &dx, &dy);
+            pieces = std::max(pieces, std::sqrt(std::hypot(dx, dy) / 8 / kCurveDevicePixels));
+        }
+        const int n = std::clamp(int(std::ceil(pieces)), 1, kMaxCurvePieces);
+        for (int i = 1; i <= n; ++i) {
+            const double t = double(i) / n;
+            const double u = 1 - t;
+            double x = u * u * e.x0 + 2 * u * t * e.cx + t * t * e.x1;
+            double y = u * u * e.y0 + 2 * u * t * e.cy + t * t * e.y1;
+            place(x, y);
+            lineTo(x, y);
+        }
     }
 
     cairo_t* context() const { return m_Cr; }
 
 private:
+    void lineTo(double x, double y) const
+    {
+        if (!m_ShapeSpace)
+            cairo_line_to(m_Cr, x, y);
+        if (m_Polygons && !m_Polygons->empty())
+            m_Polygons->back().push_back({ x, y });
+    }
+
     void place(double& x, double& y) const
     {
-        if (!m_Placement)
+        if (!m_Placement || m_ShapeSpace)
             return;
         cairo_matrix_transform_point(m_Placement, &x, &y);
         x = std::round(x * kTwipsPerPixel) / kTwipsPerPixel;
@@ -412,6 +525,8 @@ private:
 
     cairo_t* m_Cr;
     const cairo_matrix_t* m_Placement;
+    Polygons* m_Polygons;
+    bool m_ShapeSpace;
 };
 
 using Point2 = std::pair<double, double>;
@@ -618,11 +733,15 @@ void Renderer::draw(const DrawTarget& target, const cairo_matrix_t& view, uint32
             cairo_rectangle(cr, r.left, r.top, r.right - r.left, r.bottom - r.top);
     cairo_clip(cr);
     cairo_set_antialias(cr, m_Movie.quality() == Quality::Low ? CAIRO_ANTIALIAS_NONE : CAIRO_ANTIALIAS_DEFAULT);
+    cairo_set_tolerance(cr, 0.1);
     cairo_set_source_rgb(cr, ((background >> 16) & 0xFF) / kColorMax, ((background >> 8) & 0xFF) / kColorMax,
         (background & 0xFF) / kColorMax);
     cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
     cairo_paint(cr);
     cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
+    // Filter sizes count pixels of the stage at its own size; the view's scale enlarges them.
+    m_FilterScaleX = std::hypot(view.xx, view.yx) * reelfinch::plugin::kTwipsPerPixel;
+    m_FilterScaleY = std::hypot(view.xy, view.yy) * reelfinch::plugin::kTwipsPerPixel;
     if (m_Movie.isLoaded()) {
         cairo_matrix_t placed = view;
         placed.x0 += target.area.left;
@@ -675,21 +794,37 @@ void Renderer::drawObject(
         return;
     cairo_matrix_t m;
     cairo_matrix_multiply(&m, &object.matrix, &parent);
-    const cairo_operator_t blend = BlendOperator(object.blendMode);
-    if (blend == CAIRO_OPERATOR_OVER || m_MaskMode) {
+    const uint8_t mode = object.blendMode;
+    const bool normal = mode <= kBlendNormal || mode > kBlendHardLight;
+    const bool filtered = !object.filters.empty() && !m_MaskMode;
+    if ((normal && !filtered) || m_MaskMode) {
         drawCharacter(cr, object.characterId, m, cx.after(object.colorTransform), object.ratio, object.buttonState,
             object.sprite.get(), nesting);
         return;
     }
-    // A blend mode mixes the object, drawn whole on its own, with what lies below it.
+    // Alpha and erase work on the layer that holds the object: with none below them but the stage, which stays
+    // opaque, they change nothing.
+    if ((mode == kBlendAlpha || mode == kBlendErase) && m_LayerDepth == 0)
+        return;
+    // Filters and blend modes draw the object whole on its own, a layer for the alpha and erase modes of what it
+    // holds; the filters work on that picture, which the blend mode then mixes with what lies below it.
+    // A filtered object is drawn as a picture of its own first, placed on whole pixels.
+    if (filtered) {
+        m.x0 = std::round(m.x0);
+        m.y0 = std::round(m.y0);
+    }
     cairo_push_group(cr);
+    ++m_LayerDepth;
     drawCharacter(cr, object.characterId, m, cx.after(object.colorTransform), object.ratio, object.buttonState,
         object.sprite.get(), nesting);
-    cairo_pop_group_to_source(cr);
-    cairo_save(cr);
-    cairo_set_operator(cr, blend);
-    cairo_paint(cr);
-    cairo_restore(cr);
+    --m_LayerDepth;
+    cairo_pattern_t* group = cairo_pop_group(cr);
+    cairo_surface_t* picture = nullptr;
+    if (filtered && cairo_pattern_get_surface(group, &picture) == CAIRO_STATUS_SUCCESS
+        && cairo_surface_get_type(picture) == CAIRO_SURFACE_TYPE_IMAGE)
+        ApplyFilters(picture, object.filters, m_FilterScaleX, m_FilterScaleY);
+    CompositeBlend(cr, group, normal ? uint8_t(kBlendNormal) : mode);
+    cairo_pattern_destroy(group);
 }
 
 void Renderer::drawCharacter(cairo_t* cr, uint16_t id, const cairo_matrix_t& m, const ColorTransform& cx,
@@ -928,6 +1063,20 @@ bool Renderer::setFillSource(cairo_t* cr, const FillDef& fill, const ColorTransf
     return false;
 }
 
+void Renderer::fillMono(cairo_t* cr, const Polygons& polygons, bool nonZero, const cairo_matrix_t& m)
+{
+    cairo_identity_matrix(cr);
+    double clip[4];
+    cairo_clip_extents(cr, &clip[0], &clip[1], &clip[2], &clip[3]);
+    int left = 0;
+    int top = 0;
+    if (cairo_surface_t* covered = RasterizeMono(polygons, nonZero, clip, left, top)) {
+        cairo_mask_surface(cr, covered, left, top);
+        cairo_surface_destroy(covered);
+    }
+    cairo_set_matrix(cr, &m);
+}
+
 void Renderer::drawLayers(
     cairo_t* cr, const std::vector<ShapeLayer>& layers, const cairo_matrix_t& m, const ColorTransform& cx)
 {
@@ -954,15 +1103,24 @@ void Renderer::drawLayers(
                 continue;
             cairo_identity_matrix(cr);
             cairo_new_path(cr);
-            AddFillPath(Pen(cr, &m), edges);
+            const bool mono = m_Movie.quality() == Quality::Low;
+            m_Polygons.clear();
+            AddFillPath(Pen(cr, &m, mono ? &m_Polygons : nullptr), edges);
             cairo_set_matrix(cr, &m);
             if (!setFillSource(cr, layer.fills[f], cx)) {
                 cairo_new_path(cr);
                 continue;
             }
+            if (mono) {
+                // Without anti-aliasing the pixels whose centres the fill holds are worked out here.
+                cairo_new_path(cr);
+                fillMono(cr, m_Polygons, layer.nonZero, m);
+                continue;
+            }
             cairo_set_fill_rule(cr, layer.nonZero ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);
             cairo_fill(cr);
         }
+        // A mask is its fills: its lines take no part.
         if (m_MaskMode)
             continue;
         for (size_t l = 0; l < layer.lines.size(); ++l) {
@@ -974,7 +1132,9 @@ void Renderer::drawLayers(
                 continue;
             const LineDef& line = layer.lines[l];
             cairo_new_path(cr);
-            if (line.hasFill) {
+            if (m_MaskMode) {
+                cairo_set_source_rgba(cr, 0, 0, 0, 1);
+            } else if (line.hasFill) {
                 if (!setFillSource(cr, line.fill, cx))
                     continue;
             } else {
@@ -983,7 +1143,12 @@ void Renderer::drawLayers(
             }
             cairo_identity_matrix(cr);
             cairo_new_path(cr);
-            AddLinePath(Pen(cr, &m), edges);
+            const bool mono = m_Movie.quality() == Quality::Low;
+            m_Polygons.clear();
+            if (mono)
+                AddLinePath(Pen(cr, &m, &m_Polygons, true), edges); // in the shape's space
+            else
+                AddLinePath(Pen(cr, &m), edges);
             cairo_set_matrix(cr, &m);
             // The width scales with the shape, but never below a pixel.
             double dx = line.width;
@@ -991,11 +1156,29 @@ void Renderer::drawLayers(
             cairo_user_to_device_distance(cr, &dx, &dy);
             const double pixels = std::hypot(dx, dy);
             double width = line.width;
-            if (pixels < kMinLinePixels) {
-                double ux = kMinLinePixels;
-                double uy = 0;
-                cairo_device_to_user_distance(cr, &ux, &uy);
-                width = std::hypot(ux, uy);
+            double ux = kMinLinePixels;
+            double uy = 0;
+            cairo_device_to_user_distance(cr, &ux, &uy);
+            const double pixel = std::hypot(ux, uy); // one pixel in the shape's space
+            if (pixels < kMinLinePixels)
+                width = pixel;
+            if (mono) {
+                // The stroke's outline is laid in the shape's space, where the pen is round, and placed.
+                cairo_new_path(cr);
+                Polygons outline;
+                StrokePolygons(m_Polygons, width,
+                    line.cap == LineDef::NoCap           ? StrokeCap::None
+                        : line.cap == LineDef::SquareCap ? StrokeCap::Square
+                                                         : StrokeCap::Round,
+                    line.join == LineDef::BevelJoin       ? StrokeJoin::Bevel
+                        : line.join == LineDef::MiterJoin ? StrokeJoin::Miter
+                                                          : StrokeJoin::Round,
+                    line.miterLimit, pixel * kRoundSidePixels, outline);
+                for (auto& polygon : outline)
+                    for (PolyPoint& point : polygon)
+                        cairo_matrix_transform_point(&m, &point.x, &point.y);
+                fillMono(cr, outline, true, m);
+                continue;
             }
             cairo_set_line_width(cr, width);
             cairo_set_line_cap(cr,

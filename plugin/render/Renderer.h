@@ -5,6 +5,7 @@
 
 #include "render/ColorTransform.h"
 #include "render/Fonts.h"
+#include "render/MonoRaster.h"
 #include "timeline/MoviePlayer.h"
 #include "render/Shapes.h"
 
@@ -37,6 +38,8 @@ private:
         int buttonState, const SpriteInstance* sprite, int nesting);
     void drawLayers(
         cairo_t* cr, const std::vector<ShapeLayer>& layers, const cairo_matrix_t& m, const ColorTransform& cx);
+    // Paints the current source where the polygons (device pixels) hold pixel centres; leaves `m` the matrix.
+    void fillMono(cairo_t* cr, const Polygons& polygons, bool nonZero, const cairo_matrix_t& m);
     void drawText(cairo_t* cr, const CTag* tag, const cairo_matrix_t& m, const ColorTransform& cx);
     void drawEditText(cairo_t* cr, const CTag* tag, const cairo_matrix_t& m, const ColorTransform& cx);
     // One glyph of a font `height` twips high with its origin at (x, y) of `base`'s space, in `color`.
@@ -53,8 +56,12 @@ private:
     MoviePlayer& m_Movie;
     BitmapCache& m_Bitmaps;
     bool m_MaskMode = false; // drawing a clip mask: every fill is opaque
+    double m_FilterScaleX = 1; // device pixels per pixel of the stage
+    double m_FilterScaleY = 1;
+    int m_LayerDepth = 0; // how many layers of blend modes hold what is drawn
     std::vector<cairo_surface_t*> m_Temporary;
     std::vector<std::vector<Edge>> m_FillEdges; // drawLayers's grouping of edges by fill style
+    Polygons m_Polygons; // drawLayers's fill outlines in device pixels, when drawn without anti-aliasing
 };
 
 } // namespace reelfinch::plugin

@@ -386,6 +386,8 @@ void MoviePlayer::applyPlacement(SpriteInstance& sprite, const Placement& place)
         object.blendMode = *place.blendMode;
     if (place.visible)
         object.visible = *place.visible;
+    if (place.filters)
+        object.filters = *place.filters;
 }
 
 void MoviePlayer::applyFrame(SpriteInstance& sprite, int frame)

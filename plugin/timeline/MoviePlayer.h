@@ -66,6 +66,7 @@ struct DisplayObject {
     int buttonState = 0; // the character is a button: ButtonState
     uint8_t blendMode = 0; // how the object mixes with what lies below it: BlendMode of Placement.h
     bool visible = true;
+    std::vector<Filter> filters; // applied to the object's picture, in order
 };
 
 // A running timeline with its display list.

@@ -2,7 +2,6 @@
 
 #include "render/BitReader.h"
 
-#include "Filters.h"
 
 namespace reelfinch::plugin {
 
@@ -83,10 +82,12 @@ bool ReadPlaceObject3(const uint8_t* body, size_t size, Placement& out)
     if (more & kHasFilterList) {
         // A list that runs past the body or holds a filter of unknown kind hides what follows it.
         in.align();
-        const uint32_t length = SWFFilterListLength(in.here(), in.remaining());
+        std::vector<Filter> filters;
+        const size_t length = ReadFilterList(in.here(), in.remaining(), filters);
         if (length == 0)
             return true;
         in.skip(length);
+        out.filters = std::move(filters);
     }
     if (more & kHasBlendMode)
         out.blendMode = in.u8();

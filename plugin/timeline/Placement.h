@@ -1,8 +1,9 @@
 // What a PlaceObject2 or PlaceObject3 tag says about one depth of a display list. PlaceObject3, which swflib
-// keeps as a raw body, is read here; its filters and clip actions are passed over.
+// keeps as a raw body, is read here with its filters; its clip actions are passed over.
 #pragma once
 
 #include "render/ColorTransform.h"
+#include "render/Filters.h"
 
 #include <cairo.h>
 
@@ -10,6 +11,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace reelfinch::plugin {
 
@@ -44,6 +46,7 @@ struct Placement {
     std::optional<std::string> name;
     std::optional<uint8_t> blendMode;
     std::optional<bool> visible;
+    std::optional<std::vector<Filter>> filters;
 };
 
 // Reads a PlaceObject3 body; false when it ends before its character ID, matrix and colour transform are read.

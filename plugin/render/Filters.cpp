@@ -1,0 +1,561 @@
+#include "render/Filters.h"
+
+#include "render/BitReader.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace reelfinch::plugin {
+
+namespace {
+
+constexpr double kFixed = 65536.0; // FIXED 16.16
+constexpr double kFixed8 = 256.0; // FIXED8 8.8
+constexpr double kChannelMax = 255.0;
+constexpr size_t kColorMatrixSize = 20;
+constexpr int kMaxPasses = 15; // passes are a 5-bit field, 4 bits beside the bevel's on-top flag
+constexpr double kMaxBlur = 255.0; // pixels, as the format's players cut it
+constexpr int kMaxKernel = 1024; // convolution cells
+constexpr int kGradientSteps = 256;
+constexpr double kMaxMargin = 1024.0; // pixels: filters reach at most this far around a picture
+
+float ReadFloat(BitReader& in)
+{
+    uint32_t bits = in.u16();
+    bits |= uint32_t(in.u16()) << 16;
+    float value = 0;
+    std::memcpy(&value, &bits, sizeof value);
+    return std::isfinite(value) ? value : 0.0f;
+}
+
+int32_t ReadS32(BitReader& in)
+{
+    uint32_t bits = in.u16();
+    bits |= uint32_t(in.u16()) << 16;
+    return int32_t(bits);
+}
+
+RGBA ReadRGBA(BitReader& in)
+{
+    RGBA c;
+    c.r = in.u8() / kChannelMax;
+    c.g = in.u8() / kChannelMax;
+    c.b = in.u8() / kChannelMax;
+    c.a = in.u8() / kChannelMax;
+    return c;
+}
+
+double ReadBlur(BitReader& in)
+{
+    return std::clamp(ReadS32(in) / kFixed, 0.0, kMaxBlur);
+}
+
+// The flags byte shared by the shadow, glow and bevel filters: inner, knockout, composite source, then on top
+// (bevels) and the passes.
+void ReadFlags(BitReader& in, Filter& f, bool withOnTop)
+{
+    f.inner = in.bits(1);
+    f.knockout = in.bits(1);
+    f.compositeSource = in.bits(1);
+    if (withOnTop)
+        f.onTop = in.bits(1);
+    f.passes = std::clamp(int(in.bits(withOnTop ? 4 : 5)), 1, kMaxPasses);
+    in.align();
+}
+
+bool ReadFilter(BitReader& in, Filter& f)
+{
+    f.kind = Filter::Kind(in.u8());
+    switch (f.kind) {
+    case Filter::DropShadow:
+    case Filter::Glow:
+        f.color = ReadRGBA(in);
+        f.blurX = ReadBlur(in);
+        f.blurY = ReadBlur(in);
+        if (f.kind == Filter::DropShadow) {
+            f.angle = ReadS32(in) / kFixed;
+            f.distance = ReadS32(in) / kFixed;
+        }
+        f.strength = int16_t(in.u16()) / kFixed8;
+        ReadFlags(in, f, false);
+        return true;
+    case Filter::Blur:
+        f.blurX = ReadBlur(in);
+        f.blurY = ReadBlur(in);
+        f.passes = std::clamp(int(in.bits(5)), 1, kMaxPasses);
+        in.align();
+        return true;
+    case Filter::Bevel:
+        f.color = ReadRGBA(in); // shadow
+        f.highlight = ReadRGBA(in);
+        f.blurX = ReadBlur(in);
+        f.blurY = ReadBlur(in);
+        f.angle = ReadS32(in) / kFixed;
+        f.distance = ReadS32(in) / kFixed;
+        f.strength = int16_t(in.u16()) / kFixed8;
+        ReadFlags(in, f, true);
+        return true;
+    case Filter::GradientGlow:
+    case Filter::GradientBevel: {
+        const int n = in.u8();
+        std::vector<RGBA> colors;
+        for (int i = 0; i < n; ++i)
+            colors.push_back(ReadRGBA(in));
+        for (int i = 0; i < n; ++i)
+            f.gradient.emplace_back(in.u8() / kChannelMax, colors[size_t(i)]);
+        f.blurX = ReadBlur(in);
+        f.blurY = ReadBlur(in);
+        f.angle = ReadS32(in) / kFixed;
+        f.distance = ReadS32(in) / kFixed;
+        f.strength = int16_t(in.u16()) / kFixed8;
+        ReadFlags(in, f, true);
+        return true;
+    }
+    case Filter::Convolution: {
+        f.matrixX = in.u8();
+        f.matrixY = in.u8();
+        f.divisor = ReadFloat(in);
+        f.bias = ReadFloat(in);
+        if (f.matrixX * f.matrixY > kMaxKernel)
+            return false;
+        for (int i = 0; i < f.matrixX * f.matrixY; ++i)
+            f.kernel.push_back(ReadFloat(in));
+        f.defaultColor = ReadRGBA(in);
+        in.bits(6);
+        f.clamp = in.bits(1);
+        f.preserveAlpha = in.bits(1);
+        return true;
+    }
+    case Filter::ColorMatrix:
+        for (size_t i = 0; i < kColorMatrixSize; ++i)
+            f.matrix[i] = ReadFloat(in);
+        return true;
+    }
+    return false;
+}
+
+// Pixels as premultiplied floats, 0 to 1, four channels (r, g, b, a) each.
+struct Planes {
+    int width = 0;
+    int height = 0;
+    std::vector<float> px;
+    float* at(int x, int y) { return &px[(size_t(y) * size_t(width) + size_t(x)) * 4]; }
+};
+
+// The part of an ARGB32 surface inside [x0, x1) x [y0, y1).
+Planes FromSurface(cairo_surface_t* image, int x0, int y0, int x1, int y1)
+{
+    Planes p;
+    p.width = x1 - x0;
+    p.height = y1 - y0;
+    p.px.resize(size_t(p.width) * size_t(p.height) * 4);
+    const unsigned char* data = cairo_image_surface_get_data(image);
+    const int stride = cairo_image_surface_get_stride(image);
+    for (int y = 0; y < p.height; ++y) {
+        const auto* row = reinterpret_cast<const uint32_t*>(data + size_t(y + y0) * size_t(stride)) + x0;
+        for (int x = 0; x < p.width; ++x) {
+            float* o = p.at(x, y);
+            o[0] = ((row[x] >> 16) & 0xFF) / 255.0f;
+            o[1] = ((row[x] >> 8) & 0xFF) / 255.0f;
+            o[2] = (row[x] & 0xFF) / 255.0f;
+            o[3] = (row[x] >> 24) / 255.0f;
+        }
+    }
+    return p;
+}
+
+void ToSurface(const Planes& p, cairo_surface_t* image, int x0, int y0)
+{
+    unsigned char* data = cairo_image_surface_get_data(image);
+    const int stride = cairo_image_surface_get_stride(image);
+    for (int y = 0; y < p.height; ++y) {
+        auto* row = reinterpret_cast<uint32_t*>(data + size_t(y + y0) * size_t(stride)) + x0;
+        for (int x = 0; x < p.width; ++x) {
+            const float* c = &p.px[(size_t(y) * size_t(p.width) + size_t(x)) * 4];
+            const float a = std::clamp(c[3], 0.0f, 1.0f);
+            auto byte = [a](float v) { return uint32_t(std::lround(std::clamp(v, 0.0f, a) * 255.0f)); };
+            row[x] = (uint32_t(std::lround(a * 255.0f)) << 24) | (byte(c[0]) << 16) | (byte(c[1]) << 8) | byte(c[2]);
+        }
+    }
+}
+
+} // namespace
+
+bool InkBounds(cairo_surface_t* image, int& x0, int& y0, int& x1, int& y1)
+{
+    const int width = cairo_image_surface_get_width(image);
+    const int height = cairo_image_surface_get_height(image);
+    const unsigned char* data = cairo_image_surface_get_data(image);
+    const int stride = cairo_image_surface_get_stride(image);
+    x0 = width;
+    y0 = height;
+    x1 = 0;
+    y1 = 0;
+    for (int y = 0; y < height; ++y) {
+        const auto* row = reinterpret_cast<const uint32_t*>(data + size_t(y) * size_t(stride));
+        int first = 0;
+        while (first < width && row[first] == 0)
+            ++first;
+        if (first == width)
+            continue;
+        int last = width - 1;
+        while (row[last] == 0)
+            --last;
+        x0 = std::min(x0, first);
+        x1 = std::max(x1, last + 1);
+        y0 = std::min(y0, y);
+        y1 = y + 1;
+    }
+    return x1 > x0 && y1 > y0;
+}
+
+namespace {
+
+// One box blur of a single channel along rows (`dx` 1) or columns, a box `size` pixels wide centred on each pixel:
+// whole pixels inside it count fully, the two at its ends by the part of them it covers.
+void BoxBlur(std::vector<float>& v, int width, int height, double size, bool horizontal)
+{
+    if (size <= 1)
+        return;
+    const double half = (size - 1) / 2;
+    const int whole = int(std::floor(half));
+    const float edge = float(half - whole);
+    const float norm = float(1.0 / size);
+    const int length = horizontal ? width : height;
+    const int lines = horizontal ? height : width;
+    std::vector<float> line(size_t(length) + size_t(2 * (whole + 2)), 0.0f);
+    const int pad = whole + 1;
+    for (int l = 0; l < lines; ++l) {
+        auto index = [&](int i) { return horizontal ? size_t(l) * size_t(width) + size_t(i) : size_t(i) * size_t(width) + size_t(l); };
+        for (int i = 0; i < length; ++i)
+            line[size_t(i + pad)] = v[index(i)];
+        // A running sum over the whole pixels of the box.
+        double sum = 0;
+        for (int k = -whole; k <= whole; ++k)
+            sum += line[size_t(pad + k)];
+        for (int i = 0; i < length; ++i) {
+            const int c = i + pad;
+            double value = sum;
+            if (edge > 0)
+                value += edge * (line[size_t(c - whole - 1)] + line[size_t(c + whole + 1)]);
+            v[index(i)] = float(value * norm);
+            sum += line[size_t(c + whole + 1)] - line[size_t(c - whole)];
+        }
+    }
+}
+
+// The blurred alpha of the picture, moved by (dx, dy), strength applied.
+std::vector<float> ShadowAlpha(Planes& p, const Filter& f, double sx, double sy, double dx, double dy, bool inverted)
+{
+    const int w = p.width;
+    const int h = p.height;
+    std::vector<float> a(size_t(w) * size_t(h), 0.0f);
+    const int ox = int(std::lround(dx));
+    const int oy = int(std::lround(dy));
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const int from = x - ox;
+            const int fromY = y - oy;
+            float value = from >= 0 && from < w && fromY >= 0 && fromY < h ? p.at(from, fromY)[3] : 0.0f;
+            a[size_t(y) * size_t(w) + size_t(x)] = inverted ? 1 - value : value;
+        }
+    for (int pass = 0; pass < f.passes; ++pass) {
+        BoxBlur(a, w, h, f.blurX * sx, true);
+        BoxBlur(a, w, h, f.blurY * sy, false);
+    }
+    for (float& v : a)
+        v = std::clamp(float(v * f.strength), 0.0f, 1.0f);
+    return a;
+}
+
+RGBA GradientAt(const std::vector<std::pair<double, RGBA>>& g, double t)
+{
+    if (g.empty())
+        return {};
+    if (t <= g.front().first)
+        return g.front().second;
+    for (size_t i = 1; i < g.size(); ++i)
+        if (t <= g[i].first) {
+            const double span = g[i].first - g[i - 1].first;
+            const double k = span > 0 ? (t - g[i - 1].first) / span : 1;
+            const RGBA& a = g[i - 1].second;
+            const RGBA& b = g[i].second;
+            return { a.r + (b.r - a.r) * k, a.g + (b.g - a.g) * k, a.b + (b.b - a.b) * k, a.a + (b.a - a.a) * k };
+        }
+    return g.back().second;
+}
+
+// Puts an effect (premultiplied planes) together with the picture as the flags ask: knockout keeps the effect
+// alone where it does not meet the picture, inner effects show only over the picture, outer ones only beside
+// it, hiding the object drops the picture.
+void Combine(Planes& p, const Planes& effect, const Filter& f, bool behind)
+{
+    for (size_t i = 0; i < p.px.size(); i += 4) {
+        const float sa = p.px[i + 3];
+        float e[4] = { effect.px[i], effect.px[i + 1], effect.px[i + 2], effect.px[i + 3] };
+        if (f.inner) {
+            for (float& c : e)
+                c *= sa;
+        }
+        float out[4];
+        if (f.knockout) {
+            const float keep = f.inner ? 1.0f : 1 - sa;
+            for (int c = 0; c < 4; ++c)
+                out[c] = e[c] * keep;
+        } else if (!f.compositeSource) {
+            for (int c = 0; c < 4; ++c)
+                out[c] = e[c];
+        } else if (f.inner || !behind) {
+            // Over the picture, inside it (inner and on-top effects).
+            for (int c = 0; c < 4; ++c)
+                out[c] = f.inner ? p.px[i + size_t(c)] * (1 - e[3]) + e[c]
+                                 : p.px[i + size_t(c)] * (1 - e[3]) + e[c];
+            if (f.inner)
+                out[3] = sa;
+        } else {
+            // Behind the picture.
+            for (int c = 0; c < 4; ++c)
+                out[c] = p.px[i + size_t(c)] + e[c] * (1 - sa);
+        }
+        for (int c = 0; c < 4; ++c)
+            p.px[i + size_t(c)] = out[c];
+    }
+}
+
+void Shadow(Planes& p, const Filter& f, double sx, double sy)
+{
+    const double dx = std::cos(f.angle) * f.distance * sx;
+    const double dy = std::sin(f.angle) * f.distance * sy;
+    const std::vector<float> a = ShadowAlpha(p, f, sx, sy, dx, dy, f.inner);
+    Planes effect = p;
+    for (size_t i = 0; i < a.size(); ++i) {
+        const float k = float(a[i] * f.color.a);
+        effect.px[i * 4] = float(f.color.r) * k;
+        effect.px[i * 4 + 1] = float(f.color.g) * k;
+        effect.px[i * 4 + 2] = float(f.color.b) * k;
+        effect.px[i * 4 + 3] = k;
+    }
+    Combine(p, effect, f, true);
+}
+
+void GradientGlow(Planes& p, const Filter& f, double sx, double sy)
+{
+    const double dx = std::cos(f.angle) * f.distance * sx;
+    const double dy = std::sin(f.angle) * f.distance * sy;
+    const std::vector<float> a = ShadowAlpha(p, f, sx, sy, dx, dy, f.inner);
+    std::vector<RGBA> ramp(kGradientSteps);
+    for (int i = 0; i < kGradientSteps; ++i)
+        ramp[size_t(i)] = GradientAt(f.gradient, i / double(kGradientSteps - 1));
+    Planes effect = p;
+    for (size_t i = 0; i < a.size(); ++i) {
+        const RGBA& c = ramp[size_t(std::lround(a[i] * (kGradientSteps - 1)))];
+        const float k = float(c.a);
+        effect.px[i * 4] = float(c.r) * k;
+        effect.px[i * 4 + 1] = float(c.g) * k;
+        effect.px[i * 4 + 2] = float(c.b) * k;
+        effect.px[i * 4 + 3] = k;
+    }
+    Combine(p, effect, f, !f.onTop);
+}
+
+// Bevels: the blurred alpha seen from the light (highlight) less the one seen from the other side (shadow).
+void Bevel(Planes& p, const Filter& f, double sx, double sy)
+{
+    const double dx = std::cos(f.angle) * f.distance * sx;
+    const double dy = std::sin(f.angle) * f.distance * sy;
+    Filter plain = f;
+    plain.strength = 1;
+    const std::vector<float> lit = ShadowAlpha(p, plain, sx, sy, -dx, -dy, false);
+    const std::vector<float> dark = ShadowAlpha(p, plain, sx, sy, dx, dy, false);
+    std::vector<RGBA> ramp;
+    if (f.kind == Filter::GradientBevel)
+        for (int i = 0; i < kGradientSteps; ++i)
+            ramp.push_back(GradientAt(f.gradient, i / double(kGradientSteps - 1)));
+    Planes effect = p;
+    for (size_t i = 0; i < lit.size(); ++i) {
+        const float d = std::clamp(float((dark[i] - lit[i]) * f.strength), -1.0f, 1.0f);
+        RGBA c;
+        float k = 0;
+        if (!ramp.empty()) {
+            c = ramp[size_t(std::lround((d + 1) / 2 * (kGradientSteps - 1)))];
+            k = float(c.a);
+        } else if (d > 0) {
+            c = f.highlight;
+            k = float(d * c.a);
+        } else {
+            c = f.color;
+            k = float(-d * c.a);
+        }
+        // Where the picture is: inner bevels; beside it: outer ones; full ones both.
+        effect.px[i * 4] = float(c.r) * k;
+        effect.px[i * 4 + 1] = float(c.g) * k;
+        effect.px[i * 4 + 2] = float(c.b) * k;
+        effect.px[i * 4 + 3] = k;
+    }
+    Filter combine = f;
+    const bool full = f.onTop;
+    if (full) {
+        combine.inner = false;
+        Combine(p, effect, combine, false);
+    } else {
+        Combine(p, effect, combine, !f.inner);
+    }
+}
+
+void Blur(Planes& p, const Filter& f, double sx, double sy)
+{
+    std::vector<float> channel(size_t(p.width) * size_t(p.height));
+    for (int c = 0; c < 4; ++c) {
+        for (size_t i = 0; i < channel.size(); ++i)
+            channel[i] = p.px[i * 4 + size_t(c)];
+        for (int pass = 0; pass < f.passes; ++pass) {
+            BoxBlur(channel, p.width, p.height, f.blurX * sx, true);
+            BoxBlur(channel, p.width, p.height, f.blurY * sy, false);
+        }
+        for (size_t i = 0; i < channel.size(); ++i)
+            p.px[i * 4 + size_t(c)] = channel[i];
+    }
+}
+
+// The colour matrix works on colours that are not premultiplied, 0 to 255.
+void ColorMatrixFilter(Planes& p, const Filter& f)
+{
+    const auto& m = f.matrix;
+    for (size_t i = 0; i < p.px.size(); i += 4) {
+        const float a = p.px[i + 3];
+        const double in[4] = { a > 0 ? p.px[i] / a * kChannelMax : 0, a > 0 ? p.px[i + 1] / a * kChannelMax : 0,
+            a > 0 ? p.px[i + 2] / a * kChannelMax : 0, a * kChannelMax };
+        double out[4];
+        for (int r = 0; r < 4; ++r) {
+            const double* row = &m[size_t(r) * 5];
+            out[r] = std::clamp(row[0] * in[0] + row[1] * in[1] + row[2] * in[2] + row[3] * in[3] + row[4], 0.0,
+                         kChannelMax)
+                / kChannelMax;
+        }
+        for (int c = 0; c < 3; ++c)
+            p.px[i + size_t(c)] = float(out[c] * out[3]);
+        p.px[i + 3] = float(out[3]);
+    }
+}
+
+void Convolve(Planes& p, const Filter& f)
+{
+    if (f.kernel.empty() || f.divisor == 0)
+        return;
+    const Planes source = p;
+    const int cx = f.matrixX / 2;
+    const int cy = f.matrixY / 2;
+    const float fallback[4] = { float(f.defaultColor.r * f.defaultColor.a), float(f.defaultColor.g * f.defaultColor.a),
+        float(f.defaultColor.b * f.defaultColor.a), float(f.defaultColor.a) };
+    for (int y = 0; y < p.height; ++y)
+        for (int x = 0; x < p.width; ++x) {
+            double sum[4] = { 0, 0, 0, 0 };
+            for (int j = 0; j < f.matrixY; ++j)
+                for (int i = 0; i < f.matrixX; ++i) {
+                    int sxp = x + i - cx;
+                    int syp = y + j - cy;
+                    const float* s = fallback;
+                    if (f.clamp) {
+                        sxp = std::clamp(sxp, 0, p.width - 1);
+                        syp = std::clamp(syp, 0, p.height - 1);
+                    }
+                    if (sxp >= 0 && sxp < p.width && syp >= 0 && syp < p.height)
+                        s = &source.px[(size_t(syp) * size_t(p.width) + size_t(sxp)) * 4];
+                    const double k = f.kernel[size_t(j) * size_t(f.matrixX) + size_t(i)];
+                    for (int c = 0; c < 4; ++c)
+                        sum[c] += s[c] * k;
+                }
+            float* o = p.at(x, y);
+            const float a = f.preserveAlpha ? source.px[(size_t(y) * size_t(p.width) + size_t(x)) * 4 + 3]
+                                            : std::clamp(float(sum[3] / f.divisor + f.bias / kChannelMax), 0.0f, 1.0f);
+            for (int c = 0; c < 3; ++c)
+                o[c] = std::clamp(float(sum[c] / f.divisor + f.bias / kChannelMax * a), 0.0f, a);
+            o[3] = a;
+        }
+}
+
+} // namespace
+
+size_t ReadFilterList(const uint8_t* data, size_t size, std::vector<Filter>& out)
+{
+    BitReader in(data, size);
+    const int count = in.u8();
+    std::vector<Filter> filters;
+    for (int i = 0; i < count && in.ok(); ++i) {
+        Filter f;
+        if (!ReadFilter(in, f))
+            return 0;
+        filters.push_back(std::move(f));
+    }
+    if (!in.ok())
+        return 0;
+    out = std::move(filters);
+    return size - in.remaining();
+}
+
+int FilterMargin(const std::vector<Filter>& filters, double scaleX, double scaleY)
+{
+    double margin = 0;
+    for (const Filter& f : filters) {
+        if (f.kind == Filter::ColorMatrix)
+            continue;
+        if (f.kind == Filter::Convolution) {
+            margin += std::max(f.matrixX, f.matrixY);
+            continue;
+        }
+        margin += std::max(f.blurX * scaleX, f.blurY * scaleY) * f.passes / 2 + 1
+            + std::abs(f.distance) * std::max(scaleX, scaleY);
+    }
+    return int(std::ceil(std::min(margin, kMaxMargin)));
+}
+
+void ApplyFilters(cairo_surface_t* image, const std::vector<Filter>& filters, double scaleX, double scaleY)
+{
+    if (filters.empty() || cairo_image_surface_get_format(image) != CAIRO_FORMAT_ARGB32)
+        return;
+    cairo_surface_flush(image);
+    // Only the picture's pixels and the room its filters reach around them are worked on.
+    int x0 = 0;
+    int y0 = 0;
+    int x1 = 0;
+    int y1 = 0;
+    if (!InkBounds(image, x0, y0, x1, y1))
+        return; // an empty picture stays empty (inner effects and knockouts need a picture to show in)
+    const int margin = FilterMargin(filters, scaleX, scaleY);
+    x0 = std::max(0, x0 - margin);
+    y0 = std::max(0, y0 - margin);
+    x1 = std::min(cairo_image_surface_get_width(image), x1 + margin);
+    y1 = std::min(cairo_image_surface_get_height(image), y1 + margin);
+    Planes p = FromSurface(image, x0, y0, x1, y1);
+    if (p.px.empty())
+        return;
+    for (const Filter& f : filters) {
+        switch (f.kind) {
+        case Filter::DropShadow:
+        case Filter::Glow:
+            Shadow(p, f, scaleX, scaleY);
+            break;
+        case Filter::Blur:
+            Blur(p, f, scaleX, scaleY);
+            break;
+        case Filter::Bevel:
+        case Filter::GradientBevel:
+            Bevel(p, f, scaleX, scaleY);
+            break;
+        case Filter::GradientGlow:
+            GradientGlow(p, f, scaleX, scaleY);
+            break;
+        case Filter::Convolution:
+            Convolve(p, f);
+            break;
+        case Filter::ColorMatrix:
+            ColorMatrixFilter(p, f);
+            break;
+        }
+    }
+    ToSurface(p, image, x0, y0);
+    cairo_surface_mark_dirty(image);
+}
+
+} // namespace reelfinch::plugin

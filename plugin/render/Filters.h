@@ -1,0 +1,58 @@
+// Bitmap filters of placements (drop shadow, blur, glow, bevel, gradient glow and bevel, convolution, colour
+// matrix): read from a filter list, and applied to an object's picture drawn on its own in device pixels.
+#pragma once
+
+#include "render/ColorTransform.h"
+
+#include <cairo.h>
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace reelfinch::plugin {
+
+struct Filter {
+    enum Kind : uint8_t {
+        DropShadow = 0,
+        Blur = 1,
+        Glow = 2,
+        Bevel = 3,
+        GradientGlow = 4,
+        Convolution = 5,
+        ColorMatrix = 6,
+        GradientBevel = 7
+    } kind = Blur;
+    double blurX = 0, blurY = 0; // pixels (of the object's space at the stage's scale)
+    double angle = 0; // radians
+    double distance = 0; // pixels
+    double strength = 1;
+    bool inner = false, knockout = false, compositeSource = true, onTop = false;
+    int passes = 1;
+    RGBA color, highlight; // drop shadow and glow: color; bevel: color is the shadow
+    std::vector<std::pair<double, RGBA>> gradient; // gradient glow and bevel: ratio 0 to 1, colour
+    std::array<double, 20> matrix {}; // colour matrix: 4 rows of 5 (the fifth an offset of 0 to 255)
+    int matrixX = 0, matrixY = 0; // convolution
+    std::vector<double> kernel;
+    double divisor = 1, bias = 0;
+    RGBA defaultColor;
+    bool clamp = true, preserveAlpha = false;
+};
+
+// The smallest rectangle of an ARGB32 surface holding every pixel that is not fully transparent, right and bottom
+// exclusive; false when there is none.
+bool InkBounds(cairo_surface_t* image, int& x0, int& y0, int& x1, int& y1);
+
+// Reads a FILTERLIST; returns the bytes it takes, 0 when it runs past `size` or holds a filter of unknown kind.
+size_t ReadFilterList(const uint8_t* data, size_t size, std::vector<Filter>& out);
+
+// How far, in pixels, the filters may draw beyond the picture's own pixels on each side.
+int FilterMargin(const std::vector<Filter>& filters, double scaleX, double scaleY);
+
+// Applies the filters in turn to `image` (ARGB32, premultiplied), whose pixels already hold `FilterMargin` of
+// room around the picture. Blur sizes and distances are scaled by `scaleX`/`scaleY` (the stage's scale of the
+// object's space).
+void ApplyFilters(cairo_surface_t* image, const std::vector<Filter>& filters, double scaleX, double scaleY);
+
+} // namespace reelfinch::plugin

@@ -1,0 +1,254 @@
+#include "render/MonoRaster.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace reelfinch::plugin {
+
+namespace {
+
+// Crossings of rows land on this fraction of a pixel: a centre that lies on an edge but for the rounding errors
+// of the division falls to the edge's side by the top-left rule.
+constexpr double kCrossingSteps = 65536.0;
+
+// Points land on this fraction of a pixel first, the precision of the format's players' rasterizers: it decides
+// the side of centres lying within a hair of an edge.
+constexpr double kSubpixelSteps = 256.0;
+// Beyond this many pixels from the origin points are not drawn (the rounding above needs room in a double).
+constexpr double kMaxCoordinate = 1e9;
+
+PolyPoint Snapped(const PolyPoint& p)
+{
+    return { std::round(std::clamp(p.x, -kMaxCoordinate, kMaxCoordinate) * kSubpixelSteps) / kSubpixelSteps,
+        std::round(std::clamp(p.y, -kMaxCoordinate, kMaxCoordinate) * kSubpixelSteps) / kSubpixelSteps };
+}
+
+struct RasterEdge {
+    double top, bottom; // y, top < bottom
+    double x, slope; // x at `top`, and its change per unit of y
+    int direction; // +1 downwards, -1 upwards
+};
+
+struct Crossing {
+    double x;
+    int direction;
+    bool operator<(const Crossing& other) const { return x < other.x; }
+};
+
+} // namespace
+
+cairo_surface_t* RasterizeMono(const Polygons& polygons, bool nonZero, const double clip[4], int& left, int& top)
+{
+    std::vector<RasterEdge> edges;
+    double minX = std::numeric_limits<double>::max();
+    double minY = minX;
+    double maxX = -minX;
+    double maxY = -minX;
+    for (const auto& contour : polygons) {
+        const size_t n = contour.size();
+        for (size_t i = 0; i < n; ++i) {
+            const PolyPoint& ra = contour[i];
+            const PolyPoint& rb = contour[(i + 1) % n];
+            if (!std::isfinite(ra.x) || !std::isfinite(ra.y) || !std::isfinite(rb.x) || !std::isfinite(rb.y))
+                return nullptr;
+            const PolyPoint a = Snapped(ra);
+            const PolyPoint b = Snapped(rb);
+            minX = std::min(minX, a.x);
+            maxX = std::max(maxX, a.x);
+            minY = std::min(minY, a.y);
+            maxY = std::max(maxY, a.y);
+            if (a.y == b.y)
+                continue; // horizontal edges cross no row of centres
+            const bool down = b.y > a.y;
+            const PolyPoint& p = down ? a : b;
+            const PolyPoint& q = down ? b : a;
+            edges.push_back({ p.y, q.y, p.x, (q.x - p.x) / (q.y - p.y), down ? 1 : -1 });
+        }
+    }
+    if (edges.empty())
+        return nullptr;
+    // The rows and columns whose centres the polygons may hold, within the clip.
+    const double x0 = std::max(minX, clip[0]);
+    const double x1 = std::min(maxX, clip[2]);
+    const double y0 = std::max(minY, clip[1]);
+    const double y1 = std::min(maxY, clip[3]);
+    if (x1 <= x0 || y1 <= y0)
+        return nullptr;
+    left = int(std::floor(x0));
+    top = int(std::floor(y0));
+    const int width = int(std::ceil(x1)) - left;
+    const int height = int(std::ceil(y1)) - top;
+    if (width <= 0 || height <= 0)
+        return nullptr;
+    cairo_surface_t* mask = cairo_image_surface_create(CAIRO_FORMAT_A8, width, height);
+    if (cairo_surface_status(mask) != CAIRO_STATUS_SUCCESS) {
+        cairo_surface_destroy(mask);
+        return nullptr;
+    }
+    cairo_surface_flush(mask);
+    unsigned char* data = cairo_image_surface_get_data(mask);
+    const int stride = cairo_image_surface_get_stride(mask);
+    std::sort(edges.begin(), edges.end(), [](const RasterEdge& a, const RasterEdge& b) { return a.top < b.top; });
+    std::vector<const RasterEdge*> active;
+    std::vector<Crossing> crossings;
+    size_t next = 0;
+    bool any = false;
+    for (int row = 0; row < height; ++row) {
+        const double sy = top + row + 0.5;
+        // An edge holds the centres of rows from its top (included) to its bottom (left out).
+        while (next < edges.size() && edges[next].top <= sy)
+            active.push_back(&edges[next++]);
+        active.erase(std::remove_if(active.begin(), active.end(), [sy](const RasterEdge* e) { return e->bottom <= sy; }),
+            active.end());
+        crossings.clear();
+        for (const RasterEdge* e : active)
+            crossings.push_back({ std::round((e->x + (sy - e->top) * e->slope) * kCrossingSteps) / kCrossingSteps, e->direction });
+        std::sort(crossings.begin(), crossings.end());
+        unsigned char* line = data + size_t(row) * size_t(stride);
+        int winding = 0;
+        for (size_t i = 0; i + 1 < crossings.size(); ++i) {
+            winding += nonZero ? crossings[i].direction : 1;
+            const bool inside = nonZero ? winding != 0 : (winding & 1) != 0;
+            if (!inside)
+                continue;
+            // Centres from the left crossing (included) to the right one (left out).
+            const double from = std::ceil(crossings[i].x - 0.5) - left;
+            const double to = std::ceil(crossings[i + 1].x - 0.5) - left;
+            const int a = int(std::clamp(from, 0.0, double(width)));
+            const int b = int(std::clamp(to, 0.0, double(width)));
+            if (b > a) {
+                std::fill(line + a, line + b, 0xFF);
+                any = true;
+            }
+        }
+    }
+    if (!any) {
+        cairo_surface_destroy(mask);
+        return nullptr;
+    }
+    cairo_surface_mark_dirty(mask);
+    return mask;
+}
+
+} // namespace reelfinch::plugin
+
+namespace reelfinch::plugin {
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+// Round caps and joins are polygons of at least and at most so many sides.
+constexpr int kMinRoundSides = 8;
+constexpr int kMaxRoundSides = 256;
+
+// Keeps every polygon turning the same way (positive area in device space, y down).
+void AddOriented(std::vector<PolyPoint> polygon, Polygons& out)
+{
+    double area = 0;
+    for (size_t i = 0; i < polygon.size(); ++i) {
+        const PolyPoint& a = polygon[i];
+        const PolyPoint& b = polygon[(i + 1) % polygon.size()];
+        area += a.x * b.y - b.x * a.y;
+    }
+    if (area == 0)
+        return;
+    if (area < 0)
+        std::reverse(polygon.begin(), polygon.end());
+    out.push_back(std::move(polygon));
+}
+
+void AddDisc(const PolyPoint& centre, double radius, double side, Polygons& out)
+{
+    const int sides = std::clamp(int(std::ceil(2 * kPi * radius / side)), kMinRoundSides, kMaxRoundSides);
+    std::vector<PolyPoint> disc(size_t(sides), PolyPoint {});
+    for (int i = 0; i < sides; ++i) {
+        const double a = 2 * kPi * i / sides;
+        disc[size_t(i)] = { centre.x + radius * std::cos(a), centre.y + radius * std::sin(a) };
+    }
+    AddOriented(std::move(disc), out);
+}
+
+} // namespace
+
+void StrokePolygons(const Polygons& polylines, double width, StrokeCap cap, StrokeJoin join, double miterLimit,
+    double roundSide, Polygons& out)
+{
+    const double half = width / 2;
+    if (!(half > 0) || !std::isfinite(half) || !(roundSide > 0))
+        return;
+    for (const auto& line : polylines) {
+        // The points without repeats.
+        std::vector<PolyPoint> p;
+        for (const PolyPoint& q : line)
+            if (p.empty() || q.x != p.back().x || q.y != p.back().y)
+                p.push_back(q);
+        if (p.size() < 2) {
+            if (p.size() == 1 && cap == StrokeCap::Round)
+                AddDisc(p[0], half, roundSide, out);
+            continue;
+        }
+        const bool closed = p.size() > 2 && p.front().x == p.back().x && p.front().y == p.back().y;
+        const size_t segments = p.size() - 1;
+        std::vector<PolyPoint> normals(segments);
+        std::vector<PolyPoint> directions(segments);
+        for (size_t i = 0; i < segments; ++i) {
+            const double dx = p[i + 1].x - p[i].x;
+            const double dy = p[i + 1].y - p[i].y;
+            const double length = std::hypot(dx, dy);
+            directions[i] = { dx / length, dy / length };
+            normals[i] = { -dy / length * half, dx / length * half };
+        }
+        for (size_t i = 0; i < segments; ++i) {
+            PolyPoint a = p[i];
+            PolyPoint b = p[i + 1];
+            if (!closed && cap == StrokeCap::Square) {
+                if (i == 0)
+                    a = { a.x - directions[i].x * half, a.y - directions[i].y * half };
+                if (i + 1 == segments)
+                    b = { b.x + directions[i].x * half, b.y + directions[i].y * half };
+            }
+            const PolyPoint& n = normals[i];
+            AddOriented({ { a.x + n.x, a.y + n.y }, { b.x + n.x, b.y + n.y }, { b.x - n.x, b.y - n.y },
+                            { a.x - n.x, a.y - n.y } },
+                out);
+        }
+        // Joins at the inner points, and at the start of a closed line.
+        for (size_t i = closed ? 0 : 1; i < p.size() - 1; ++i) {
+            const size_t before = i == 0 ? segments - 1 : i - 1;
+            const size_t after = i;
+            const PolyPoint& c = p[i];
+            if (join == StrokeJoin::Round) {
+                AddDisc(c, half, roundSide, out);
+                continue;
+            }
+            // The outer side of the turn.
+            const double turn = directions[before].x * directions[after].y - directions[before].y * directions[after].x;
+            if (turn == 0)
+                continue;
+            const double side = turn > 0 ? -1 : 1;
+            const PolyPoint n1 { normals[before].x * side, normals[before].y * side };
+            const PolyPoint n2 { normals[after].x * side, normals[after].y * side };
+            std::vector<PolyPoint> piece { c, { c.x + n1.x, c.y + n1.y } };
+            if (join == StrokeJoin::Miter) {
+                // The miter's tip lies along the bisector, 1 / cos(theta / 2) half widths away.
+                const double bx = n1.x + n2.x;
+                const double by = n1.y + n2.y;
+                const double blen = std::hypot(bx, by);
+                const double cosHalf = blen / (2 * half);
+                if (cosHalf > 0 && 1 / cosHalf <= miterLimit) {
+                    const double reach = half / cosHalf;
+                    piece.push_back({ c.x + bx / blen * reach, c.y + by / blen * reach });
+                }
+            }
+            piece.push_back({ c.x + n2.x, c.y + n2.y });
+            AddOriented(std::move(piece), out);
+        }
+        if (!closed && cap == StrokeCap::Round) {
+            AddDisc(p.front(), half, roundSide, out);
+            AddDisc(p.back(), half, roundSide, out);
+        }
+    }
+}
+
+} // namespace reelfinch::plugin

@@ -1,0 +1,38 @@
+// Coverage without anti-aliasing, as the format's players draw at low quality: a pixel is inside a polygon when
+// its centre is, and a centre that lies exactly on an edge belongs to the shape on the edge's right or below it
+// (top-left rule), so that shapes sharing an edge never both cover, nor both miss, a pixel. Points are kept in
+// 1/256 of a pixel and crossings worked out exactly from them, where cairo's own rasterizer decides centres on
+// or near an edge by rules of its own.
+#pragma once
+
+#include <cairo.h>
+
+#include <vector>
+
+namespace reelfinch::plugin {
+
+struct PolyPoint {
+    double x, y;
+};
+// Closed contours in device pixels.
+using Polygons = std::vector<std::vector<PolyPoint>>;
+
+// An A8 surface covering the part of `clip` (device pixels: left, top, right, bottom) the polygons reach, 255 where
+// a pixel's centre lies inside them by the non-zero or the even-odd rule, 0 elsewhere; `left` and `top` receive
+// its place. Null when nothing is covered or the surface cannot be made.
+cairo_surface_t* RasterizeMono(const Polygons& polygons, bool nonZero, const double clip[4], int& left, int& top);
+
+} // namespace reelfinch::plugin
+
+namespace reelfinch::plugin {
+
+enum class StrokeCap { Round, None, Square };
+enum class StrokeJoin { Round, Bevel, Miter };
+
+// The outline of a stroke `width` pixels wide along open polylines (a polyline ending where it starts is closed)
+// as polygons that all turn the same way, so that the non-zero rule draws their union: a piece for each segment,
+// the joins between segments and the caps at the ends. Round caps and joins have sides about `roundSide` long.
+void StrokePolygons(const Polygons& polylines, double width, StrokeCap cap, StrokeJoin join, double miterLimit,
+    double roundSide, Polygons& out);
+
+} // namespace reelfinch::plugin

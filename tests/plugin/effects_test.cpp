@@ -1,0 +1,309 @@
+// Blend modes of placements, filters on pictures, and coverage without anti-aliasing, judged at chosen pixels.
+#include "render/Filters.h"
+#include "render/MonoRaster.h"
+#include "timeline/Placement.h"
+#include "PluginTestSupport.h"
+
+#include <cmath>
+#include <cstring>
+
+using namespace plugintest;
+using namespace reelfinch::plugin;
+
+namespace {
+
+constexpr int T = kTwips;
+
+// A PlaceObject3 body placing `id` at `depth`, moved by (x, y) pixels, with a blend mode and a filter list.
+std::vector<uint8_t> Place3(uint16_t depth, uint16_t id, int x, int y, uint8_t blend, const std::vector<uint8_t>& filters)
+{
+    const uint8_t more = uint8_t((blend ? 0x02 : 0) | (filters.empty() ? 0 : 0x01));
+    std::vector<uint8_t> body { 0x06, more, uint8_t(depth), uint8_t(depth >> 8), uint8_t(id), uint8_t(id >> 8) };
+    uint64_t bits = (uint64_t(16) << 32) | (uint64_t(uint16_t(x * T)) << 16) | uint16_t(y * T);
+    bits <<= 1;
+    for (int shift = 32; shift >= 0; shift -= 8)
+        body.push_back(uint8_t(bits >> shift));
+    body.insert(body.end(), filters.begin(), filters.end());
+    if (blend)
+        body.push_back(blend);
+    return body;
+}
+
+void Put32(std::vector<uint8_t>& out, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        out.push_back(uint8_t(v >> (8 * i)));
+}
+
+void PutFloat(std::vector<uint8_t>& out, float f)
+{
+    uint32_t v = 0;
+    std::memcpy(&v, &f, sizeof v);
+    Put32(out, v);
+}
+
+// A list of one drop shadow: colour, blur, angle (radians), distance (pixels), strength 1, flags and one pass.
+std::vector<uint8_t> DropShadow(Color c, double blur, double angle, double distance, bool inner, bool knockout,
+    bool composite = true)
+{
+    std::vector<uint8_t> f { 1, 0, uint8_t(c.r), uint8_t(c.g), uint8_t(c.b), 255 };
+    Put32(f, uint32_t(int32_t(blur * 65536)));
+    Put32(f, uint32_t(int32_t(blur * 65536)));
+    Put32(f, uint32_t(int32_t(angle * 65536)));
+    Put32(f, uint32_t(int32_t(distance * 65536)));
+    f.push_back(0);
+    f.push_back(1); // strength 1.0 in 8.8
+    f.push_back(uint8_t((inner ? 0x80 : 0) | (knockout ? 0x40 : 0) | (composite ? 0x20 : 0) | 1));
+    return f;
+}
+
+std::vector<uint8_t> ColorMatrix(const std::array<float, 20>& m)
+{
+    std::vector<uint8_t> f { 1, 6 };
+    for (float v : m)
+        PutFloat(f, v);
+    return f;
+}
+
+// An orange square below, a square of `top` over its lower right quarter with `blend` and `filters`.
+Canvas Scene(uint8_t blend, const std::vector<uint8_t>& filters, Color top = { 128, 255, 255 }, int size = 50)
+{
+    MovieBuilder movie(100, 100);
+    movie.background(kWhite);
+    movie.rectShape(1, 0, 0, 50 * T, 50 * T, { 255, 128, 0 });
+    movie.rectShape(2, 0, 0, size * T, size * T, top);
+    movie.place(1, 1, 10 * T, 10 * T);
+    movie.raw(kTagPlaceObject3, Place3(2, 2, 40, 40, blend, filters));
+    movie.showFrame();
+    MoviePlayer player;
+    EXPECT_TRUE(Load(player, movie.finish()));
+    return Render(player, 100, 100);
+}
+
+} // namespace
+
+TEST(PluginEffects, BlendModesOverAnOpaqueBackdrop)
+{
+    // Orange (255, 128, 0) below, (128, 255, 255) above: the mix where they meet, and the upper square alone over
+    // white.
+    struct Case {
+        uint8_t mode;
+        Color mixed;
+        Color overWhite;
+    };
+    const Case cases[] = {
+        { kBlendNormal, { 128, 255, 255 }, { 128, 255, 255 } },
+        { kBlendLayer, { 128, 255, 255 }, { 128, 255, 255 } },
+        { kBlendMultiply, { 128, 128, 0 }, { 128, 255, 255 } },
+        { kBlendScreen, { 255, 255, 255 }, { 255, 255, 255 } },
+        { kBlendLighten, { 255, 255, 255 }, { 255, 255, 255 } },
+        { kBlendDarken, { 128, 128, 0 }, { 128, 255, 255 } },
+        { kBlendDifference, { 127, 127, 255 }, { 127, 0, 0 } },
+        { kBlendAdd, { 255, 255, 255 }, { 255, 255, 255 } },
+        { kBlendSubtract, { 127, 0, 0 }, { 127, 0, 0 } },
+        { kBlendInvert, { 0, 127, 255 }, { 0, 0, 0 } },
+        { kBlendAlpha, { 255, 128, 0 }, { 255, 255, 255 } }, // no layer below: the stage stays as it was
+        { kBlendErase, { 255, 128, 0 }, { 255, 255, 255 } },
+        { kBlendOverlay, { 255, 255, 0 }, { 255, 255, 255 } },
+        { kBlendHardLight, { 255, 255, 255 }, { 255, 255, 255 } },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(int(c.mode));
+        const Canvas canvas = Scene(c.mode, {});
+        EXPECT_TRUE(Near(canvas.at(50, 50), c.mixed, 3));
+        EXPECT_TRUE(Near(canvas.at(80, 80), c.overWhite, 3));
+        EXPECT_TRUE(Near(canvas.at(20, 20), { 255, 128, 0 }, 3)) << "below, untouched";
+    }
+}
+
+TEST(PluginEffects, FiltersOfPlacements)
+{
+    const double kDown = 3.14159265358979 / 2;
+    struct Case {
+        const char* what;
+        std::vector<uint8_t> filters;
+        Color inside; // at (60, 60), inside the upper square
+        Color beside; // at (62, 92), just below it
+    };
+    const Case cases[] = {
+        { "shadow below", DropShadow(kBlack, 1, kDown, 5, false, false), { 128, 255, 255 }, { 0, 0, 0 } },
+        { "shadow knocked out", DropShadow(kBlack, 1, kDown, 5, false, true), { 255, 255, 255 }, { 0, 0, 0 } },
+        { "object hidden", DropShadow(kBlack, 1, kDown, 5, false, false, false), { 0, 0, 0 }, { 0, 0, 0 } },
+        { "inner shadow", DropShadow(kBlack, 1, kDown, 5, true, false), { 128, 255, 255 }, { 255, 255, 255 } },
+        { "colour matrix swaps red and blue",
+            ColorMatrix({ 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 1, 0 }), { 255, 255, 128 },
+            { 255, 255, 255 } },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Canvas canvas = Scene(0, c.filters, { 128, 255, 255 }, 50);
+        EXPECT_TRUE(Near(canvas.at(60, 60), c.inside, 3));
+        EXPECT_TRUE(Near(canvas.at(62, 92), c.beside, 3));
+    }
+    // The inner shadow darkens the top edge of the square from inside.
+    const Canvas inner = Scene(0, DropShadow(kBlack, 1, kDown, 5, true, false));
+    EXPECT_TRUE(Near(inner.at(60, 42), kBlack, 3));
+}
+
+TEST(PluginEffects, BlurSpreadsAndKeepsTheSum)
+{
+    cairo_surface_t* image = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 21, 21);
+    cairo_surface_flush(image);
+    auto* px = reinterpret_cast<uint32_t*>(cairo_image_surface_get_data(image));
+    const int stride = cairo_image_surface_get_stride(image) / 4;
+    for (int y = 8; y < 13; ++y)
+        for (int x = 8; x < 13; ++x)
+            px[y * stride + x] = 0xFFFFFFFF;
+    cairo_surface_mark_dirty(image);
+    Filter blur;
+    blur.kind = Filter::Blur;
+    blur.blurX = blur.blurY = 5;
+    blur.passes = 1;
+    ApplyFilters(image, { blur }, 1, 1);
+    cairo_surface_flush(image);
+    long sum = 0;
+    for (int y = 0; y < 21; ++y)
+        for (int x = 0; x < 21; ++x)
+            sum += px[y * stride + x] >> 24;
+    EXPECT_NEAR(sum, 25 * 255, 25 * 4) << "a blur moves alpha, it does not make it";
+    EXPECT_EQ(px[10 * stride + 10] >> 24, 255u) << "the centre of a 5 pixel square under a 5 pixel box";
+    EXPECT_GT(px[10 * stride + 14] >> 24, 0u) << "spread two pixels beyond the edge";
+    EXPECT_EQ(px[10 * stride + 16] >> 24, 0u) << "but not three";
+    cairo_surface_destroy(image);
+}
+
+TEST(PluginEffects, FilterListsReadWholeOrNotAtAll)
+{
+    const std::vector<uint8_t> shadow = DropShadow(kRed, 4, 0.5, 3, true, true);
+    std::vector<Filter> filters;
+    ASSERT_EQ(ReadFilterList(shadow.data(), shadow.size(), filters), shadow.size());
+    ASSERT_EQ(filters.size(), 1u);
+    EXPECT_EQ(filters[0].kind, Filter::DropShadow);
+    EXPECT_DOUBLE_EQ(filters[0].blurX, 4);
+    EXPECT_DOUBLE_EQ(filters[0].distance, 3);
+    EXPECT_NEAR(filters[0].angle, 0.5, 1e-4);
+    EXPECT_TRUE(filters[0].inner);
+    EXPECT_TRUE(filters[0].knockout);
+    EXPECT_DOUBLE_EQ(filters[0].color.r, 1);
+    const std::vector<uint8_t> matrix = ColorMatrix({ 1, 2, 3 });
+    ASSERT_EQ(ReadFilterList(matrix.data(), matrix.size(), filters), matrix.size());
+    EXPECT_DOUBLE_EQ(filters[0].matrix[2], 3);
+    for (size_t size = 0; size < shadow.size(); ++size)
+        EXPECT_EQ(ReadFilterList(shadow.data(), size, filters), 0u) << size;
+    const uint8_t unknown[] = { 1, 9, 0, 0 };
+    EXPECT_EQ(ReadFilterList(unknown, sizeof unknown, filters), 0u);
+    // A convolution whose kernel would be huge is refused before it is read.
+    const uint8_t huge[] = { 1, 5, 255, 255, 0, 0, 0, 0, 0, 0, 0, 0 };
+    EXPECT_EQ(ReadFilterList(huge, sizeof huge, filters), 0u);
+}
+
+TEST(PluginEffects, CoverageWithoutAntiAliasingByPixelCentres)
+{
+    struct Case {
+        const char* what;
+        Polygons polygons;
+        bool nonZero;
+        std::vector<std::pair<int, int>> in, out;
+    };
+    const Case cases[] = {
+        { "square on pixel edges", { { { 1, 1 }, { 4, 1 }, { 4, 4 }, { 1, 4 } } }, false, { { 1, 1 }, { 3, 3 } },
+            { { 0, 1 }, { 4, 1 }, { 1, 4 } } },
+        { "centres on the left and top edges belong to the shape, on the right and bottom ones not",
+            { { { 1.5, 1.5 }, { 3.5, 1.5 }, { 3.5, 3.5 }, { 1.5, 3.5 } } }, false, { { 1, 1 }, { 2, 2 } },
+            { { 3, 1 }, { 1, 3 }, { 0, 0 } } },
+        { "the same drawn the other way round",
+            { { { 1.5, 1.5 }, { 1.5, 3.5 }, { 3.5, 3.5 }, { 3.5, 1.5 } } }, false, { { 1, 1 }, { 2, 2 } },
+            { { 3, 1 }, { 1, 3 } } },
+        { "a sliver between two centres covers nothing", { { { 1.6, 0 }, { 2.4, 0 }, { 2.4, 6 }, { 1.6, 6 } } },
+            false, {}, { { 1, 1 }, { 2, 1 } } },
+        { "nested squares the same way: even-odd leaves a hole",
+            { { { 0, 0 }, { 6, 0 }, { 6, 6 }, { 0, 6 } }, { { 2, 2 }, { 4, 2 }, { 4, 4 }, { 2, 4 } } }, false,
+            { { 1, 1 } }, { { 2, 2 }, { 3, 3 } } },
+        { "nested squares the same way: non-zero fills it",
+            { { { 0, 0 }, { 6, 0 }, { 6, 6 }, { 0, 6 } }, { { 2, 2 }, { 4, 2 }, { 4, 4 }, { 2, 4 } } }, true,
+            { { 1, 1 }, { 2, 2 }, { 3, 3 } }, {} },
+        { "a triangle's slanted edge", { { { 0, 0 }, { 8, 0 }, { 0, 8 } } }, false, { { 0, 0 }, { 3, 3 } },
+            { { 4, 4 }, { 7, 1 } } },
+    };
+    const double clip[4] = { 0, 0, 10, 10 };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        int left = 0;
+        int top = 0;
+        cairo_surface_t* mask = RasterizeMono(c.polygons, c.nonZero, clip, left, top);
+        if (c.in.empty()) {
+            EXPECT_EQ(mask, nullptr) << "nothing covered, no mask";
+            cairo_surface_destroy(mask);
+            continue;
+        }
+        ASSERT_NE(mask, nullptr);
+        const unsigned char* data = cairo_image_surface_get_data(mask);
+        const int stride = cairo_image_surface_get_stride(mask);
+        const int width = cairo_image_surface_get_width(mask);
+        const int height = cairo_image_surface_get_height(mask);
+        auto at = [&](int x, int y) {
+            x -= left;
+            y -= top;
+            return x >= 0 && y >= 0 && x < width && y < height ? data[y * stride + x] : 0;
+        };
+        for (auto [x, y] : c.in)
+            EXPECT_EQ(at(x, y), 255) << x << "," << y;
+        for (auto [x, y] : c.out)
+            EXPECT_EQ(at(x, y), 0) << x << "," << y;
+        cairo_surface_destroy(mask);
+    }
+    int left = 0;
+    int top = 0;
+    const double nan = std::nan("");
+    EXPECT_EQ(RasterizeMono({ { { 0, 0 }, { nan, 1 }, { 1, 1 } } }, true, clip, left, top), nullptr);
+    EXPECT_EQ(RasterizeMono({ { { 0, 0 }, { 5, 0 } } }, true, clip, left, top), nullptr) << "no area";
+    EXPECT_EQ(RasterizeMono({ { { 20, 20 }, { 30, 20 }, { 30, 30 } } }, true, clip, left, top), nullptr)
+        << "outside the clip";
+}
+
+TEST(PluginEffects, StrokeOutlines)
+{
+    // A line 2 pixels wide along y = 5 from x = 2 to x = 8.
+    struct Case {
+        StrokeCap cap;
+        bool coversBeforeStart; // the pixel at x = 1
+    };
+    const Case cases[] = { { StrokeCap::None, false }, { StrokeCap::Round, true }, { StrokeCap::Square, true } };
+    const double clip[4] = { 0, 0, 12, 12 };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(int(c.cap));
+        Polygons outline;
+        StrokePolygons({ { { 2, 5 }, { 8, 5 } } }, 2, c.cap, StrokeJoin::Round, 3, 0.5, outline);
+        int left = 0;
+        int top = 0;
+        cairo_surface_t* mask = RasterizeMono(outline, true, clip, left, top);
+        ASSERT_NE(mask, nullptr);
+        const unsigned char* data = cairo_image_surface_get_data(mask);
+        const int stride = cairo_image_surface_get_stride(mask);
+        auto at = [&](int x, int y) { return data[(y - top) * stride + (x - left)]; };
+        EXPECT_EQ(at(5, 4), 255);
+        EXPECT_EQ(at(5, 5), 255);
+        EXPECT_EQ(at(2, 5), 255);
+        EXPECT_EQ(at(1, 5), c.coversBeforeStart ? 255 : 0);
+        EXPECT_EQ(top, 4) << "nothing above the line's upper side";
+        cairo_surface_destroy(mask);
+    }
+    // A right-angle corner: the miter fills the outer corner, the bevel cuts it.
+    for (StrokeJoin join : { StrokeJoin::Miter, StrokeJoin::Bevel }) {
+        Polygons outline;
+        StrokePolygons({ { { 2, 6 }, { 6, 6 }, { 6, 2 } } }, 4, StrokeCap::None, join, 4, 0.5, outline);
+        int left = 0;
+        int top = 0;
+        cairo_surface_t* mask = RasterizeMono(outline, true, clip, left, top);
+        ASSERT_NE(mask, nullptr);
+        const unsigned char* data = cairo_image_surface_get_data(mask);
+        const int stride = cairo_image_surface_get_stride(mask);
+        const int width = cairo_image_surface_get_width(mask);
+        const int height = cairo_image_surface_get_height(mask);
+        const int x = 7 - left;
+        const int y = 7 - top;
+        const int corner = x < width && y < height ? data[y * stride + x] : 0;
+        EXPECT_EQ(corner, join == StrokeJoin::Miter ? 255 : 0);
+        cairo_surface_destroy(mask);
+    }
+}
