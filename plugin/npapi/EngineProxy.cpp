@@ -15,6 +15,7 @@
 #include <spawn.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -409,14 +410,32 @@ void EngineProxy::setWindow(const NPWindow* window)
         fault();
 }
 
-// A shared buffer the size of the host's port, sealed at that size so the engine can neither shrink it under
-// the proxy's reads nor grow it.
+// Whether the port's pixels live in shared memory the engine may be handed: a memfd sealed against shrinking
+// and growing, at least as large as the pixel map.
+static bool SharedPortPixels(const GrafPort& port)
+{
+    const int fd = port.pixelsMemory;
+    if (fd < 0 || !port.portPixMap.baseAddr || port.portPixMap.rowBytes != port.pixelWidth * 4)
+        return false;
+    const int seals = fcntl(fd, F_GET_SEALS);
+    struct stat info {};
+    return seals >= 0 && (seals & (F_SEAL_SHRINK | F_SEAL_GROW)) == (F_SEAL_SHRINK | F_SEAL_GROW)
+        && fstat(fd, &info) == 0 && size_t(info.st_size) >= size_t(port.pixelWidth) * size_t(port.pixelHeight) * 4;
+}
+
+// The engine draws into the port's own pixels when the host keeps them in shared memory; otherwise into a
+// buffer of the port's size that the proxy copies from, sealed at its size so the engine can neither shrink it
+// under the proxy's reads nor grow it.
 bool EngineProxy::ensurePixelBuffer()
 {
     GrafPort* port = m_HaveWindow ? PortOf(m_Window) : nullptr;
     if (!port || port->pixelWidth <= 0 || port->pixelHeight <= 0)
         return false;
-    if (m_Pixels && port->pixelWidth == m_PixelWidth && port->pixelHeight == m_PixelHeight)
+    const bool direct = SharedPortPixels(*port);
+    if (direct && m_DirectPixels == port->portPixMap.baseAddr && port->pixelWidth == m_PixelWidth
+        && port->pixelHeight == m_PixelHeight)
+        return true;
+    if (!direct && m_Pixels && port->pixelWidth == m_PixelWidth && port->pixelHeight == m_PixelHeight)
         return true;
     if (m_Pixels)
         munmap(m_Pixels, m_PixelBytes);
@@ -424,8 +443,18 @@ bool EngineProxy::ensurePixelBuffer()
         close(m_PixelFd);
     m_Pixels = nullptr;
     m_PixelFd = -1;
+    m_DirectPixels = nullptr;
     m_PixelWidth = 0;
     m_PixelHeight = 0;
+    if (direct) {
+        m_DirectPixels = port->portPixMap.baseAddr;
+        m_PixelWidth = port->pixelWidth;
+        m_PixelHeight = port->pixelHeight;
+        Writer w;
+        w.i32(m_PixelWidth).i32(m_PixelHeight);
+        Message reply;
+        return call(MessageType::SetPixelBuffer, w, reply, port->pixelsMemory) && reply.payload.empty();
+    }
     const size_t bytes = size_t(port->pixelWidth) * size_t(port->pixelHeight) * 4;
     const int fd = memfd_create("reelfinch-pixels", MFD_CLOEXEC | MFD_ALLOW_SEALING);
     if (fd < 0)
@@ -452,6 +481,8 @@ bool EngineProxy::ensurePixelBuffer()
 void EngineProxy::copyPixels()
 {
     GrafPort* port = PortOf(m_Window);
+    if (m_DirectPixels)
+        return; // drawn in place
     if (!m_Pixels || !port || port->pixelWidth != m_PixelWidth || port->pixelHeight != m_PixelHeight)
         return;
     const PixMap& map = port->portPixMap;

@@ -91,6 +91,8 @@ private:
     std::string m_MoviePath;
     bool m_MovieStreamSeen = false;
 
+    // The port's own pixels, shared with the engine (no copy), when the host keeps them in shared memory.
+    const void* m_DirectPixels = nullptr;
     int m_PixelFd = -1;
     void* m_Pixels = nullptr;
     size_t m_PixelBytes = 0;
