@@ -21,12 +21,24 @@ int Conversation::takeDescriptor()
 ReceiveStatus Conversation::receive(Message& message, int& descriptor)
 {
     descriptor = -1;
-    return m_Channel.receive(message, m_TimeoutMs, m_AcceptDescriptors ? &descriptor : nullptr);
+    int timeout = m_TimeoutMs;
+    if (m_TimeoutMs >= 0 && m_Depth > 0) {
+        // Within a call: what is left of its waiting time.
+        if (m_WaitedMs >= m_TimeoutMs)
+            return ReceiveStatus::TimedOut;
+        timeout = int(m_TimeoutMs - m_WaitedMs);
+    }
+    const long long start = NowMs();
+    const ReceiveStatus status = m_Channel.receive(message, timeout, m_AcceptDescriptors ? &descriptor : nullptr);
+    if (m_Depth > 0)
+        m_WaitedMs += NowMs() - start;
+    return status;
 }
 
 ReceiveStatus Conversation::serve(const Message& request, int descriptor)
 {
-    if (request.depth != m_Depth || m_Depth >= kMaxCallDepth || !m_Server) {
+    const bool flood = m_MaxRequestsPerCall > 0 && m_Depth > 0 && ++m_RequestsServed > m_MaxRequestsPerCall;
+    if (request.depth != m_Depth || m_Depth >= kMaxCallDepth || !m_Server || flood) {
         if (descriptor >= 0)
             close(descriptor);
         return fail(ReceiveStatus::Malformed);
@@ -67,6 +79,10 @@ ReceiveStatus Conversation::call(MessageType type, const Writer& payload, Messag
     request.payload = payload.data();
     if (!m_Channel.send(request, passFd))
         return fail(ReceiveStatus::Closed);
+    if (m_Depth == 0) {
+        m_WaitedMs = 0;
+        m_RequestsServed = 0;
+    }
     const uint32_t level = m_Depth++;
     for (;;) {
         Message incoming;

@@ -23,8 +23,12 @@ public:
     { }
 
     void setServer(Server server) { m_Server = std::move(server); }
-    // How long to wait for each next frame while a call is open (negative: without end).
+    // How long the other side may keep an outermost call waiting in all (negative: without end): the time spent
+    // waiting for its frames counts, the time spent serving its requests does not.
     void setTimeout(int milliseconds) { m_TimeoutMs = milliseconds; }
+    // How many requests of the other side one outermost call serves at most before the conversation counts as
+    // broken (0: no limit); a flood of requests would otherwise hold this side for good.
+    void setMaxRequestsPerCall(uint32_t count) { m_MaxRequestsPerCall = count; }
 
     // Sends a request and returns its reply. Anything but Ok leaves the conversation broken for good.
     ReceiveStatus call(MessageType type, const Writer& payload, Message& reply, int passFd = -1);
@@ -48,6 +52,9 @@ private:
     Channel& m_Channel;
     Server m_Server;
     int m_TimeoutMs = -1;
+    uint32_t m_MaxRequestsPerCall = 0;
+    uint32_t m_RequestsServed = 0;
+    long long m_WaitedMs = 0;
     uint32_t m_Depth = 0;
     bool m_Broken = false;
     bool m_AcceptDescriptors = false;

@@ -266,6 +266,7 @@ EngineProxy::EngineProxy(NPP npp, bool enforceLocalSecurity)
     const char* test = std::getenv(kTestEntriesVariable);
     m_TestEntries = test && std::strcmp(test, "1") == 0;
     m_Conversation.setTimeout(kEngineAnswerTimeoutMs);
+    m_Conversation.setMaxRequestsPerCall(kMaxEngineRequestsPerCall);
     m_Conversation.setServer([this](const Message& request, Writer& reply) {
         return serveBrowserCall(request, reply);
     });

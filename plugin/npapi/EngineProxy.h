@@ -22,6 +22,8 @@ namespace reelfinch::plugin {
 
 // How long the engine may take to answer before it counts as hung.
 inline constexpr int kEngineAnswerTimeoutMs = 5000;
+// Browser-side calls the engine may make while answering one call of the host.
+inline constexpr uint32_t kMaxEngineRequestsPerCall = 4096;
 // The engine's program, found beside the bundle's shared library.
 inline constexpr const char* kEngineProgramName = "reelfinch-engine";
 // The status line the instance sends the host when its engine stopped.

@@ -372,3 +372,51 @@ TEST(EngineMessages, ConversationServesNestedCallsAndRefusesStrayReplies)
     close(pair[0]);
     close(pair[1]);
 }
+
+TEST(EngineMessages, AFloodOfRequestsOrASlowDripBreaksTheCall)
+{
+    struct Case {
+        const char* name;
+        int requests;
+        int pauseMs;
+        ipc::ReceiveStatus expected;
+    } cases[] = {
+        { "within the limits", 5, 0, ipc::ReceiveStatus::Ok },
+        { "more requests than one call serves", 9, 0, ipc::ReceiveStatus::Malformed },
+        { "each frame in time, all of them too late", 4, 60, ipc::ReceiveStatus::TimedOut },
+    };
+    for (const Case& c : cases) {
+        int pair[2];
+        ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair), 0);
+        ipc::Channel hostEnd(pair[0]);
+        ipc::Channel engineEnd(pair[1]);
+        std::thread engine([&] {
+            ipc::Message request;
+            if (engineEnd.receive(request, 2000) != ipc::ReceiveStatus::Ok)
+                return;
+            for (int i = 0; i < c.requests; ++i) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(c.pauseMs));
+                ipc::Message nested;
+                nested.type = ipc::MessageType::BrowserCall;
+                nested.depth = 1;
+                ipc::Message answer;
+                if (!engineEnd.send(nested) || engineEnd.receive(answer, 2000) != ipc::ReceiveStatus::Ok)
+                    return;
+            }
+            ipc::Message reply;
+            reply.type = request.type;
+            reply.kind = ipc::MessageKind::Reply;
+            engineEnd.send(reply);
+        });
+        ipc::Conversation conversation(hostEnd);
+        conversation.setTimeout(200);
+        conversation.setMaxRequestsPerCall(8);
+        conversation.setServer([](const ipc::Message&, ipc::Writer&) { return true; });
+        ipc::Message reply;
+        EXPECT_EQ(conversation.call(ipc::MessageType::HandleEvent, ipc::Writer(), reply), c.expected) << c.name;
+        shutdown(pair[0], SHUT_RDWR);
+        engine.join();
+        close(pair[0]);
+        close(pair[1]);
+    }
+}
