@@ -726,6 +726,8 @@ void PlayerController::movieStopped()
     _currentFrame = 0;
     if (_controls)
         _controls->setPlayed(false);
+    // Whether there is a next movie, as the playlist stands now.
+    updateNextPrevState();
     if (!_isPaused && _repeatStyle != kRepeatItem && _controls && _controls->canGotoNext())
         nextAction(nullptr);
     updateNextPrevState();

@@ -301,6 +301,9 @@ bool EngineProxy::start(const std::string& program)
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, engineEnd, kEngineChannelFd);
+    // The engine reads nothing of the host's terminal and writes to it only its diagnostics (standard error).
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
     char* argv[] = { const_cast<char*>(program.c_str()), nullptr };
     pid_t pid = -1;
     const int spawned = engineEnd >= 0 ? posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, environ) : -1;
