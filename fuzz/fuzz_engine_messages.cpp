@@ -74,6 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     plugin::EngineProxy proxy(&g_npp, true);
     ipc::Channel channel(pair[0]);
+    channel.setSendTimeout(100);
     ipc::Conversation conversation(channel);
     conversation.setTimeout(100);
     conversation.setServer([&](const ipc::Message& request, ipc::Writer& reply) {

@@ -238,11 +238,19 @@ bool Channel::send(const Message& message, int passFd)
         std::memcpy(CMSG_DATA(c), &passFd, sizeof(int));
     }
     size_t total = kHeaderBytes + message.payload.size();
+    const long long deadline = m_SendTimeoutMs < 0 ? -1 : NowMs() + m_SendTimeoutMs;
     while (total > 0) {
-        const ssize_t sent = sendmsg(m_Fd, &msg, MSG_NOSIGNAL);
+        const ssize_t sent = sendmsg(m_Fd, &msg, MSG_NOSIGNAL | (deadline >= 0 ? MSG_DONTWAIT : 0));
         if (sent < 0) {
             if (errno == EINTR)
                 continue;
+            if ((errno == EAGAIN || errno == EWOULDBLOCK) && deadline >= 0) {
+                const long long left = deadline - NowMs();
+                pollfd p { m_Fd, POLLOUT, 0 };
+                if (left <= 0 || poll(&p, 1, int(left)) < 0)
+                    return false;
+                continue;
+            }
             return false;
         }
         total -= size_t(sent);

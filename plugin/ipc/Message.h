@@ -150,8 +150,10 @@ public:
     int fd() const { return m_Fd; }
     void setFd(int fd) { m_Fd = fd; }
 
-    // Sends one frame; with passFd >= 0 that descriptor travels with it. False when the other side is gone.
+    // Sends one frame; with passFd >= 0 that descriptor travels with it. False when the other side is gone, or
+    // when it takes nothing for the send time-out (a side that stops reading must not hold this one).
     bool send(const Message& message, int passFd = -1);
+    void setSendTimeout(int milliseconds) { m_SendTimeoutMs = milliseconds; }
     // Waits up to timeoutMs (negative: without end) for a whole frame. A descriptor that came with it is
     // stored in *receivedFd when that is given, and closed otherwise.
     ReceiveStatus receive(Message& message, int timeoutMs, int* receivedFd = nullptr);
@@ -160,6 +162,7 @@ private:
     bool readFully(uint8_t* out, size_t size, long long deadlineMs, int* receivedFd, ReceiveStatus& status);
 
     int m_Fd;
+    int m_SendTimeoutMs = -1;
 };
 
 // Milliseconds of a steady clock.

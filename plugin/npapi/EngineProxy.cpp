@@ -316,6 +316,7 @@ bool EngineProxy::start(const std::string& program)
     }
     m_Pid = pid;
     m_Channel.setFd(pair[0]);
+    m_Channel.setSendTimeout(kEngineAnswerTimeoutMs);
 
     Writer hello;
     hello.u32(ipc::kProtocolVersion);

@@ -420,3 +420,23 @@ TEST(EngineMessages, AFloodOfRequestsOrASlowDripBreaksTheCall)
         close(pair[1]);
     }
 }
+
+TEST(EngineMessages, ASideThatStopsReadingCannotHoldTheSender)
+{
+    int pair[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair), 0);
+    ipc::Channel sender(pair[0]);
+    sender.setSendTimeout(100);
+    ipc::Message big;
+    big.type = ipc::MessageType::Write;
+    big.payload.assign(ipc::kMaxPayloadBytes, 0x5A);
+    const auto start = std::chrono::steady_clock::now();
+    bool sent = true;
+    // Nobody reads the other end: the socket's buffer fills and a send gives up.
+    for (int i = 0; i < 16 && sent; ++i)
+        sent = sender.send(big);
+    EXPECT_FALSE(sent);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+    close(pair[0]);
+    close(pair[1]);
+}
