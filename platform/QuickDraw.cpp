@@ -112,6 +112,7 @@ void AttachPixMap(GrafPort* port)
     port->portPixMap.rowBytes = static_cast<int32_t>(port->pixelWidth * sizeof(uint32_t));
     port->portPixMap.bounds = port->portBounds;
     port->portPixMap.pixelSize = 32;
+    port->pixelsMemory = PortPixelsDescriptor(port->portPixMap.baseAddr);
 }
 
 int ClampSide(long side)
@@ -131,7 +132,7 @@ Rect BoundsAt(Point origin, int width, int height)
 void ResizePort(GrafPort* port, int width, int height)
 {
     constexpr uint32_t kOpaqueBlack = 0xFF000000u;
-    std::vector<uint32_t> pixels(static_cast<size_t>(width) * static_cast<size_t>(height), kOpaqueBlack);
+    PortPixels pixels(static_cast<size_t>(width) * static_cast<size_t>(height), kOpaqueBlack);
     const int keepWidth = std::min(width, port->pixelWidth);
     for (int y = 0; y < std::min(height, port->pixelHeight); ++y)
         std::memcpy(&pixels[static_cast<size_t>(y) * width], &port->pixels[static_cast<size_t>(y) * port->pixelWidth],

@@ -9,8 +9,36 @@
 
 #include "QuickDrawTypes.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <new>
 #include <vector>
+
+// Storage of a port's pixels: shared memory (a memfd sealed at its size) where the system offers it, so that a
+// plug-in drawing in another process can draw into the port directly; ordinary memory otherwise.
+void* AllocatePortPixels(size_t bytes);
+void FreePortPixels(void* pixels, size_t bytes);
+// The descriptor of the shared memory that holds pixels allocated above, or -1.
+int PortPixelsDescriptor(const void* pixels);
+
+template <class T>
+struct PortPixelAllocator {
+    using value_type = T;
+    PortPixelAllocator() = default;
+    template <class U>
+    PortPixelAllocator(const PortPixelAllocator<U>&)
+    { }
+    T* allocate(size_t n)
+    {
+        void* p = AllocatePortPixels(n * sizeof(T));
+        if (!p)
+            throw std::bad_alloc();
+        return static_cast<T*>(p);
+    }
+    void deallocate(T* p, size_t n) { FreePortPixels(p, n * sizeof(T)); }
+    friend bool operator==(const PortPixelAllocator&, const PortPixelAllocator&) { return true; }
+};
+using PortPixels = std::vector<uint32_t, PortPixelAllocator<uint32_t>>;
 
 // Regions: disjoint, non-empty rectangles in the coordinates of whoever holds the region.
 struct MacRegion {
@@ -38,7 +66,7 @@ using CGrafPtr = GrafPort*;
 using GrafPtr = GrafPort*;
 
 struct GrafPort {
-    std::vector<uint32_t> pixels; // pixelWidth * pixelHeight pixels, row after row
+    PortPixels pixels; // pixelWidth * pixelHeight pixels, row after row
     int32_t pixelWidth;
     int32_t pixelHeight;
     PixMap portPixMap; // over `pixels`; its bounds always equal portBounds
@@ -52,6 +80,7 @@ struct GrafPort {
     int16_t pnMode;
     Point screenOrigin; // global screen position of the pixel map's top-left pixel
     WindowRef window; // the window that owns the port, or null
+    int32_t pixelsMemory; // the shared memory holding `pixels` (PortPixelsDescriptor), or -1
 };
 
 struct MacWindow {

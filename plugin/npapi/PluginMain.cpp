@@ -1,16 +1,28 @@
-// The plug-in's face to its host: the exported entry points, the plug-in function table, one PluginInstance per
-// NPP_New, the movie stream, events, and the scriptable object with its fourteen methods.
+// The plug-in's face to its host: the exported entry points and the plug-in function table. Each NPP_New starts
+// the movie engine in a sandboxed child process behind an EngineProxy, to which every plug-in call goes. With
+// REELFINCH_IN_PROCESS=1 in the environment (for debugging) the instance runs in the host's process instead: one
+// PluginInstance per NPP_New, the movie stream, events, and the scriptable object with its fourteen methods.
+#include "npapi/EngineProxy.h"
 #include "npapi/PluginInstance.h"
 
 #include "npfunctions.h"
 
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #define REELFINCH_PLUGIN_EXPORT extern "C" __attribute__((visibility("default")))
 
+using reelfinch::plugin::EngineProxy;
 using reelfinch::plugin::PluginInstance;
 
 namespace {
+
+bool InProcess()
+{
+    const char* value = std::getenv(reelfinch::plugin::kInProcessVariable);
+    return value && std::strcmp(value, "1") == 0;
+}
 
 PluginInstance* InstanceOf(NPP npp)
 {
@@ -124,6 +136,96 @@ NPError SetValue(NPP, NPNVariable, void*)
     return NPERR_GENERIC_ERROR;
 }
 
+// ---- The same calls, forwarded to the engine.
+
+EngineProxy* ProxyOf(NPP npp)
+{
+    return npp ? static_cast<EngineProxy*>(npp->pdata) : nullptr;
+}
+
+NPError ProxyNew(NPMIMEType type, NPP npp, uint16_t mode, int16_t, char*[], char*[], NPSavedData*)
+{
+    if (!npp)
+        return NPERR_INVALID_INSTANCE_ERROR;
+    if (!type || std::strcmp(type, reelfinch::plugin::kMimeType) != 0 || (mode != NP_EMBED && mode != NP_FULL))
+        return NPERR_INVALID_PARAM;
+    auto proxy = std::make_unique<EngineProxy>(npp, reelfinch::plugin::LocalSecurityEnforced());
+    if (!proxy->start(reelfinch::plugin::EngineProgramPath()))
+        return NPERR_MODULE_LOAD_FAILED_ERROR;
+    npp->pdata = proxy.release();
+    return NPERR_NO_ERROR;
+}
+
+NPError ProxyDestroy(NPP npp, NPSavedData** save)
+{
+    if (save)
+        *save = nullptr;
+    EngineProxy* proxy = ProxyOf(npp);
+    if (!proxy)
+        return NPERR_INVALID_INSTANCE_ERROR;
+    delete proxy;
+    npp->pdata = nullptr;
+    return NPERR_NO_ERROR;
+}
+
+NPError ProxySetWindow(NPP npp, NPWindow* window)
+{
+    EngineProxy* proxy = ProxyOf(npp);
+    if (!proxy)
+        return NPERR_INVALID_INSTANCE_ERROR;
+    proxy->setWindow(window);
+    return NPERR_NO_ERROR;
+}
+
+NPError ProxyNewStream(NPP npp, NPMIMEType, NPStream* stream, NPBool, uint16_t* stype)
+{
+    EngineProxy* proxy = ProxyOf(npp);
+    if (!proxy || !stream)
+        return NPERR_INVALID_INSTANCE_ERROR;
+    return proxy->newStream(stream, stype);
+}
+
+NPError ProxyDestroyStream(NPP npp, NPStream* stream, NPReason reason)
+{
+    EngineProxy* proxy = ProxyOf(npp);
+    if (!proxy || !stream)
+        return NPERR_INVALID_INSTANCE_ERROR;
+    proxy->destroyStream(stream, reason);
+    return NPERR_NO_ERROR;
+}
+
+int32_t ProxyWriteReady(NPP npp, NPStream* stream)
+{
+    EngineProxy* proxy = ProxyOf(npp);
+    return proxy && stream ? proxy->writeReady(stream) : -1;
+}
+
+int32_t ProxyWrite(NPP npp, NPStream* stream, int32_t offset, int32_t len, void* buffer)
+{
+    EngineProxy* proxy = ProxyOf(npp);
+    return proxy && stream ? proxy->write(stream, offset, len, buffer) : -1;
+}
+
+int16_t ProxyHandleEvent(NPP npp, void* event)
+{
+    EngineProxy* proxy = ProxyOf(npp);
+    return proxy && event ? proxy->handleEvent(*static_cast<const EventRecord*>(event)) : 0;
+}
+
+NPError ProxyGetValue(NPP npp, NPPVariable variable, void* value)
+{
+    if (!value)
+        return NPERR_INVALID_PARAM;
+    if (variable != NPPVpluginScriptableNPObject)
+        return GetValue(npp, variable, value);
+    EngineProxy* proxy = ProxyOf(npp);
+    if (!proxy)
+        return NPERR_INVALID_INSTANCE_ERROR;
+    NPObject* object = proxy->scriptableObject();
+    *static_cast<NPObject**>(value) = object;
+    return object ? NPERR_NO_ERROR : NPERR_GENERIC_ERROR;
+}
+
 } // namespace
 
 REELFINCH_PLUGIN_EXPORT NPError NP_Initialize(NPNetscapeFuncs* browser)
@@ -140,19 +242,20 @@ REELFINCH_PLUGIN_EXPORT NPError NP_GetEntryPoints(NPPluginFuncs* funcs)
         return NPERR_INVALID_FUNCTABLE_ERROR;
     funcs->size = sizeof(NPPluginFuncs);
     funcs->version = (NP_VERSION_MAJOR << 8) | NP_VERSION_MINOR;
-    funcs->newp = NewInstance;
-    funcs->destroy = DestroyInstance;
-    funcs->setwindow = SetWindow;
-    funcs->newstream = NewStream;
-    funcs->destroystream = DestroyStream;
+    const bool inProcess = InProcess();
+    funcs->newp = inProcess ? NewInstance : ProxyNew;
+    funcs->destroy = inProcess ? DestroyInstance : ProxyDestroy;
+    funcs->setwindow = inProcess ? SetWindow : ProxySetWindow;
+    funcs->newstream = inProcess ? NewStream : ProxyNewStream;
+    funcs->destroystream = inProcess ? DestroyStream : ProxyDestroyStream;
     funcs->asfile = StreamAsFile;
-    funcs->writeready = WriteReady;
-    funcs->write = Write;
+    funcs->writeready = inProcess ? WriteReady : ProxyWriteReady;
+    funcs->write = inProcess ? Write : ProxyWrite;
     funcs->print = Print;
-    funcs->event = HandleEvent;
+    funcs->event = inProcess ? HandleEvent : ProxyHandleEvent;
     funcs->urlnotify = URLNotify;
     funcs->javaClass = nullptr;
-    funcs->getvalue = GetValue;
+    funcs->getvalue = inProcess ? GetValue : ProxyGetValue;
     funcs->setvalue = SetValue;
     return NPERR_NO_ERROR;
 }

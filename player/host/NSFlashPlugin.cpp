@@ -510,8 +510,11 @@ NPError NSFlashPlugin::postURLNotify(const char*, const char*, uint32_t, const c
 
 // ---- Browser requests
 
-void NSFlashPlugin::status(const char*)
+void NSFlashPlugin::status(const char* message)
 {
+    // Passed on after the plug-in's call returns: whoever listens may unload the plug-in.
+    if (message && std::strcmp(message, kMovieStoppedStatus) == 0 && _contentView)
+        QMetaObject::invokeMethod(_contentView, "movieStopped", Qt::QueuedConnection);
 }
 
 void NSFlashPlugin::markNeedsDisplay(int left, int top, int right, int bottom)

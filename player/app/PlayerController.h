@@ -130,6 +130,7 @@ public:
     // Loading and playback.
     bool loadMovie(const QString& path);
     void updateSlider(QObject* timer);
+    void movieStopped();
     void playAction(QObject* sender);
     void rewindAction(QObject* sender);
     void forwardAction(QObject* sender);

@@ -161,6 +161,10 @@ public:
     void updateZoomView(bool update);
     void updateZoomSnapshot();
 
+signals:
+    // The plug-in reported that the movie stopped for good (its engine ended); sent after the call that said so.
+    void movieStopped();
+
 public slots:
     // Editing commands: a Command-key press of the usual shortcut.
     void cut(QObject* sender = nullptr);

@@ -282,6 +282,7 @@ void PlayerController::applicationDidFinishLaunching()
 
     _menu = std::make_unique<MainMenu>(this, movie->menuBar());
     if (NSFlashPluginView* view = flashView()) {
+        connect(view, &NSFlashPluginView::movieStopped, this, [this] { movieStopped(); });
         if (QMenu* playback = _menu->submenuWithTag(kTagPlaybackMenu)) {
             view->setContextMenuPolicy(Qt::CustomContextMenu);
             connect(view, &QWidget::customContextMenuRequested, playback, [view, playback](const QPoint& at) {
@@ -714,6 +715,22 @@ void PlayerController::updateSlider(QObject*)
         }
     }
     _currentFrame = frame;
+}
+
+// The movie's engine ended (it crashed, was killed or stopped answering): as after a movie that failed to load,
+// and the playlist moves on where a finished movie would.
+void PlayerController::movieStopped()
+{
+    stopUpdateTimer();
+    _isLoaded = false;
+    _currentFrame = 0;
+    if (_controls)
+        _controls->setPlayed(false);
+    // Whether there is a next movie, as the playlist stands now.
+    updateNextPrevState();
+    if (!_isPaused && _repeatStyle != kRepeatItem && _controls && _controls->canGotoNext())
+        nextAction(nullptr);
+    updateNextPrevState();
 }
 
 void PlayerController::playAction(QObject*)

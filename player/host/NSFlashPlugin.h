@@ -22,6 +22,8 @@ class NSFlashPlugin
 public:
     // MIME type of the instance and of every stream.
     static constexpr const char* kMimeType = "application/x-shockwave-flash";
+    // The status line by which the plug-in says its movie stopped for good (its engine ended).
+    static constexpr const char* kMovieStoppedStatus = "reelfinch: movie engine stopped";
     static constexpr const char* kUserAgent = "Mozilla/5.0 (Macintosh; U; PPC Mac OS X; en) Tavrel Software Pelmora";
 
     // Target codes of a URL request.

@@ -1,0 +1,466 @@
+// reelfinch-engine: the movie engine in a process of its own. The plug-in's proxy starts it with one end of a
+// socket pair as descriptor 3; it confines itself (see Sandbox.h) before it takes a single message, then plays
+// the one plug-in instance the proxy asks for, answering each forwarded plug-in call and forwarding its own
+// browser-side calls back. It draws into a shared pixel buffer the proxy hands it, laid out as the host's port.
+#include "engine/Sandbox.h"
+#include "ipc/Conversation.h"
+#include "ipc/Records.h"
+#include "npapi/PluginInstance.h"
+
+#include <fontconfig/fontconfig.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <string>
+
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace reelfinch;
+using ipc::BrowserCallId;
+using ipc::Message;
+using ipc::MessageType;
+using ipc::Reader;
+using ipc::ReceiveStatus;
+using ipc::Writer;
+
+namespace {
+
+constexpr int kChannelFd = 3;
+// Hello options.
+constexpr uint32_t kOptionEnforceLocalSecurity = 1;
+constexpr uint32_t kOptionTestEntries = 2;
+// Scripting names that only answer when the proxy asked for test entries: one loops without end, one tries
+// what the confinement refuses.
+constexpr const char* kTestHang = "ReelfinchTestHang";
+constexpr const char* kTestProbe = "ReelfinchTestProbe";
+constexpr const char* kTestCrash = "ReelfinchTestCrash";
+
+class Engine
+{
+public:
+    Engine()
+        : m_Channel(kChannelFd)
+        , m_Conversation(m_Channel)
+    {
+        m_Conversation.setAcceptDescriptors(true);
+        m_Conversation.setServer([this](const Message& request, Writer& reply) { return serve(request, reply); });
+    }
+
+    ~Engine() { releasePixels(); }
+
+    int run(const engine::SandboxState& sandbox)
+    {
+        m_Sandbox = sandbox;
+        while (!m_Finished) {
+            if (m_Conversation.serveOne() != ReceiveStatus::Ok)
+                return m_Finished ? 0 : 1;
+        }
+        return 0;
+    }
+
+    // A browser-side call forwarded to the proxy; false when the conversation is over.
+    bool browserCall(BrowserCallId id, Writer& args, Message& reply)
+    {
+        Writer payload;
+        payload.u16(uint16_t(id));
+        payload.raw(args.data().data(), args.data().size());
+        return m_Conversation.call(MessageType::BrowserCall, payload, reply) == ReceiveStatus::Ok;
+    }
+
+    NPP npp() { return &m_NPP; }
+
+private:
+    bool serve(const Message& request, Writer& reply);
+    bool hello(Reader& r, Writer& reply);
+    bool setWindow(Reader& r);
+    bool setPixelBuffer(Reader& r);
+    bool scripting(const Message& request, Reader& r, Writer& reply);
+    NPStream* stream(uint32_t id);
+    void applyWindow();
+    void releasePixels();
+
+    ipc::Channel m_Channel;
+    ipc::Conversation m_Conversation;
+    engine::SandboxState m_Sandbox;
+    bool m_Finished = false;
+    bool m_TestEntries = false;
+    NPP_t m_NPP {};
+    std::unique_ptr<plugin::PluginInstance> m_Instance;
+
+    struct Stream {
+        NPStream record {};
+        std::string url;
+    };
+    std::map<uint32_t, std::unique_ptr<Stream>> m_Streams;
+
+    ipc::WindowState m_WindowState;
+    GrafPort m_Port {};
+    NP_Port m_NPPort {};
+    NPWindow m_Window {};
+    void* m_Pixels = nullptr;
+    size_t m_PixelBytes = 0;
+    int32_t m_PixelWidth = 0;
+    int32_t m_PixelHeight = 0;
+    std::string m_ResultText;
+};
+
+Engine* g_engine = nullptr;
+
+// ---- The browser table the engine's instance calls: each entry forwards, or answers locally.
+
+NPError ForwardGetURL(NPP, const char* url, const char* target)
+{
+    Writer args;
+    args.string(url ? url : "").string(target ? target : "");
+    Message reply;
+    if (!g_engine || !g_engine->browserCall(BrowserCallId::GetURL, args, reply))
+        return NPERR_GENERIC_ERROR;
+    Reader r(reply.payload);
+    const int32_t result = r.i32();
+    return r.ok() ? NPError(result) : NPERR_GENERIC_ERROR;
+}
+
+void ForwardInvalidateRect(NPP, NPRect* rect)
+{
+    if (!rect || !g_engine)
+        return;
+    Writer args;
+    args.u16(rect->top).u16(rect->left).u16(rect->bottom).u16(rect->right);
+    Message reply;
+    g_engine->browserCall(BrowserCallId::InvalidateRect, args, reply);
+}
+
+void ForwardStatus(NPP, const char* message)
+{
+    if (!g_engine)
+        return;
+    Writer args;
+    args.string(message ? std::string(message, strnlen(message, ipc::kMaxStringBytes)) : std::string());
+    Message reply;
+    g_engine->browserCall(BrowserCallId::Status, args, reply);
+}
+
+void ForwardForceRedraw(NPP)
+{
+    if (!g_engine)
+        return;
+    Writer args;
+    Message reply;
+    g_engine->browserCall(BrowserCallId::ForceRedraw, args, reply);
+}
+
+const char* LocalUserAgent(NPP)
+{
+    return "";
+}
+
+void* LocalMemAlloc(uint32_t size)
+{
+    return std::malloc(size);
+}
+
+void LocalMemFree(void* p)
+{
+    std::free(p);
+}
+
+NPObject* LocalCreateObject(NPP npp, NPClass* c)
+{
+    if (!c)
+        return nullptr;
+    NPObject* object = c->allocate ? c->allocate(npp, c) : static_cast<NPObject*>(std::calloc(1, sizeof(NPObject)));
+    if (object) {
+        object->_class = c;
+        object->referenceCount = 1;
+    }
+    return object;
+}
+
+NPObject* LocalRetainObject(NPObject* object)
+{
+    if (object)
+        ++object->referenceCount;
+    return object;
+}
+
+void LocalReleaseObject(NPObject* object)
+{
+    if (!object || --object->referenceCount > 0)
+        return;
+    if (object->_class && object->_class->deallocate)
+        object->_class->deallocate(object);
+    else
+        std::free(object);
+}
+
+NPNetscapeFuncs EngineBrowserTable()
+{
+    NPNetscapeFuncs t {};
+    t.size = sizeof(NPNetscapeFuncs);
+    t.version = NPVERS_HAS_NPRUNTIME_SCRIPTING;
+    t.geturl = ForwardGetURL;
+    t.status = ForwardStatus;
+    t.uagent = LocalUserAgent;
+    t.memalloc = LocalMemAlloc;
+    t.memfree = LocalMemFree;
+    t.invalidaterect = ForwardInvalidateRect;
+    t.forceredraw = ForwardForceRedraw;
+    t.createobject = LocalCreateObject;
+    t.retainobject = LocalRetainObject;
+    t.releaseobject = LocalReleaseObject;
+    return t;
+}
+
+// ---- Serving the proxy's calls
+
+bool Engine::hello(Reader& r, Writer& reply)
+{
+    const uint32_t version = r.u32();
+    const uint32_t options = r.u32();
+    if (!r.done() || version != ipc::kProtocolVersion)
+        return false;
+    plugin::SetLocalSecurity((options & kOptionEnforceLocalSecurity) != 0);
+    m_TestEntries = (options & kOptionTestEntries) != 0;
+    reply.u32(ipc::kProtocolVersion);
+    reply.u8(m_Sandbox.noNewPrivileges).u8(m_Sandbox.seccomp).u8(m_Sandbox.landlock);
+    return true;
+}
+
+void Engine::releasePixels()
+{
+    if (m_Pixels)
+        munmap(m_Pixels, m_PixelBytes);
+    m_Pixels = nullptr;
+    m_PixelBytes = 0;
+    m_PixelWidth = 0;
+    m_PixelHeight = 0;
+}
+
+bool Engine::setPixelBuffer(Reader& r)
+{
+    const int32_t width = r.i32();
+    const int32_t height = r.i32();
+    const int fd = m_Conversation.takeDescriptor();
+    releasePixels();
+    const bool sizesOk = r.done() && width > 0 && height > 0 && width <= kMaxPortSide && height <= kMaxPortSide;
+    if (fd < 0 || !sizesOk) {
+        if (fd >= 0)
+            close(fd);
+        return sizesOk && fd < 0; // no buffer: nothing is drawn
+    }
+    const size_t bytes = size_t(width) * size_t(height) * 4;
+    struct stat info {};
+    bool ok = fstat(fd, &info) == 0 && size_t(info.st_size) >= bytes;
+    if (ok) {
+        void* map = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+        ok = map != MAP_FAILED;
+        if (ok) {
+            m_Pixels = map;
+            m_PixelBytes = bytes;
+            m_PixelWidth = width;
+            m_PixelHeight = height;
+        }
+    }
+    close(fd);
+    applyWindow();
+    return ok;
+}
+
+// The local port mirrors the host's: same size, bounds, clip region and screen position, its pixel map over
+// the shared buffer when that has the port's size (else no pixel map, and nothing is drawn).
+void Engine::applyWindow()
+{
+    const ipc::WindowState& s = m_WindowState;
+    m_Port.pixelWidth = s.pixelWidth;
+    m_Port.pixelHeight = s.pixelHeight;
+    m_Port.portBounds = s.portBounds;
+    m_Port.screenOrigin = s.screenOrigin;
+    m_Port.clipRgn.rects = s.clipRgn;
+    const bool matches = m_Pixels && s.pixelWidth == m_PixelWidth && s.pixelHeight == m_PixelHeight;
+    m_Port.portPixMap.baseAddr = matches ? static_cast<uint32_t*>(m_Pixels) : nullptr;
+    m_Port.portPixMap.rowBytes = matches ? s.pixelWidth * 4 : 0;
+    m_Port.portPixMap.bounds = s.portBounds;
+    m_Port.portPixMap.pixelSize = 32;
+    m_NPPort.port = s.havePort ? &m_Port : nullptr;
+    m_NPPort.portx = s.portx;
+    m_NPPort.porty = s.porty;
+    m_Window.window = s.havePort ? &m_NPPort : nullptr;
+    m_Window.x = s.x;
+    m_Window.y = s.y;
+    m_Window.width = s.width;
+    m_Window.height = s.height;
+    m_Window.clipRect = s.clipRect;
+    m_Window.type = NPWindowTypeWindow;
+    if (m_Instance)
+        m_Instance->setWindow(s.haveWindow ? &m_Window : nullptr);
+}
+
+bool Engine::setWindow(Reader& r)
+{
+    ipc::WindowState state;
+    if (!ipc::ReadWindow(r, state) || !r.done())
+        return false;
+    m_WindowState = std::move(state);
+    applyWindow();
+    return true;
+}
+
+NPStream* Engine::stream(uint32_t id)
+{
+    const auto it = m_Streams.find(id);
+    return it == m_Streams.end() ? nullptr : &it->second->record;
+}
+
+bool Engine::scripting(const Message& request, Reader& r, Writer& reply)
+{
+    std::string name;
+    r.string(name);
+    if (request.type == MessageType::HasMethod) {
+        if (!r.done())
+            return false;
+        const bool test = m_TestEntries && (name == kTestHang || name == kTestProbe || name == kTestCrash);
+        reply.u8(test || m_Instance->hasMethod(name));
+        return true;
+    }
+    const uint32_t count = r.u32();
+    if (!r.ok() || count > ipc::kMaxScriptArgs)
+        return false;
+    std::vector<std::string> texts(count);
+    std::vector<NPVariant> args(count);
+    for (uint32_t i = 0; i < count; ++i)
+        if (!ipc::ReadVariant(r, args[i], texts[i]))
+            return false;
+    if (!r.done())
+        return false;
+    NPVariant result;
+    VOID_TO_NPVARIANT(result);
+    bool ok = false;
+    if (m_TestEntries && name == kTestHang) {
+        for (volatile bool forever = true; forever;) { }
+    } else if (m_TestEntries && name == kTestCrash) {
+        std::abort();
+    } else if (m_TestEntries && name == kTestProbe) {
+        std::string file;
+        if (count >= 1 && args[0].type == NPVariantType_String)
+            file = texts[0];
+        m_ResultText = engine::ProbeSandbox(file);
+        STRINGN_TO_NPVARIANT(m_ResultText.c_str(), m_ResultText.size(), result);
+        ok = true;
+    } else {
+        ok = m_Instance->invoke(name, args.data(), count, &result);
+    }
+    reply.u8(ok);
+    ipc::WriteVariant(reply, result);
+    return true;
+}
+
+bool Engine::serve(const Message& request, Writer& reply)
+{
+    Reader r(request.payload);
+    if (request.type == MessageType::Hello)
+        return hello(r, reply);
+    if (request.type == MessageType::Shutdown) {
+        m_Finished = true;
+        m_Instance.reset();
+        return r.done();
+    }
+    if (request.type == MessageType::NewInstance) {
+        if (m_Instance || !r.done())
+            return false;
+        m_Instance = std::make_unique<plugin::PluginInstance>(&m_NPP);
+        m_NPP.pdata = m_Instance.get();
+        applyWindow();
+        return true;
+    }
+    if (request.type == MessageType::SetPixelBuffer)
+        return setPixelBuffer(r);
+    if (!m_Instance)
+        return false;
+    switch (request.type) {
+    case MessageType::SetWindow:
+        return setWindow(r);
+    case MessageType::NewStream: {
+        const uint32_t id = r.u32();
+        const uint32_t end = r.u32();
+        auto s = std::make_unique<Stream>();
+        r.string(s->url);
+        if (!r.done() || m_Streams.count(id))
+            return false;
+        s->record.url = s->url.c_str();
+        s->record.end = end;
+        s->record.ndata = &m_NPP;
+        NPStream* record = &s->record;
+        m_Streams[id] = std::move(s);
+        m_Instance->newStream(record);
+        return true;
+    }
+    case MessageType::WriteReady: {
+        NPStream* s = stream(r.u32());
+        if (!r.done() || !s)
+            return false;
+        reply.i32(m_Instance->writeReady(s));
+        return true;
+    }
+    case MessageType::Write: {
+        NPStream* s = stream(r.u32());
+        const int32_t offset = r.i32();
+        const uint8_t* data = nullptr;
+        uint32_t size = 0;
+        r.bytes(data, size, uint32_t(ipc::kMaxWriteChunk));
+        if (!r.done() || !s)
+            return false;
+        reply.i32(m_Instance->write(s, offset, int32_t(size), data));
+        return true;
+    }
+    case MessageType::DestroyStream: {
+        const uint32_t id = r.u32();
+        const auto reason = NPReason(r.u16());
+        NPStream* s = stream(id);
+        if (!r.done() || !s)
+            return false;
+        m_Instance->destroyStream(s, reason);
+        m_Streams.erase(id);
+        return true;
+    }
+    case MessageType::HandleEvent: {
+        EventRecord event {};
+        ipc::WindowState state;
+        if (!ipc::ReadEvent(r, event) || !ipc::ReadWindow(r, state) || !r.done())
+            return false;
+        m_WindowState = std::move(state);
+        applyWindow();
+        reply.u16(uint16_t(m_Instance->handleEvent(event)));
+        return true;
+    }
+    case MessageType::HasMethod:
+    case MessageType::Invoke:
+        return scripting(request, r, reply);
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    (void)argc;
+    (void)argv;
+    // Nothing of the host's but the socket stays open in here.
+    close_range(kChannelFd + 1, ~0u, 0);
+    // The font configuration and its caches are read now, while files may still be opened anywhere.
+    FcInit();
+    const engine::SandboxState sandbox = engine::EnterSandbox();
+    Engine engine;
+    g_engine = &engine;
+    const NPNetscapeFuncs table = EngineBrowserTable();
+    plugin::InitializeBrowser(&table);
+    const int status = engine.run(sandbox);
+    // The process ends without running exit-time handlers: they would try what the confinement refuses.
+    _exit(status);
+}
