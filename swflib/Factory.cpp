@@ -29,8 +29,8 @@ int NewInstance(int classID, CSWFObject*& dest, CSWFObject* owner, unsigned char
         return 0;
     // Each family knows the classes it implements, whatever part of the ID range they lie in.
     using Creator = CSWFObject* (*)(int, CSWFObject*, unsigned char);
-    static constexpr Creator kFamilies[] = {NewCoreObject,   NewCollectionObject, NewActionObject,
-                                            NewRecordObject, NewTagObject,        NewMovieObject};
+    static constexpr Creator kFamilies[] = {NewCoreObject, NewCollectionObject, NewActionObject, NewRecordObject,
+        NewTagObject, NewMovieObject, NewFilterObject, NewModernTagObject};
     for (Creator create : kFamilies) {
         if (CSWFObject* created = create(classID, owner, style)) {
             dest = created;
