@@ -326,7 +326,8 @@ enum ClassId : int {
     kClassID_CDebugIDTag = 319,
     kClassID_CScriptLimitsTag = 320,
     kClassID_CMorphLineStyle2Item = 321,
+    kClassID_CMorphFocalGradientItem = 322,
 };
 
-inline constexpr int kClassNamesCount = 322;
+inline constexpr int kClassNamesCount = 323;
 

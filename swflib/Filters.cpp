@@ -449,6 +449,19 @@ CFilterListItem::CFilterListItem(CSWFObject* owner, unsigned char style) : CSWFI
     m_ItemClassID = kClassID_CFilterItem;
 }
 
+int CFilterListItem::ReadSWF(CSWFStream* stream)
+{
+    const int32_t rest = stream->GetDataRest();
+    const uint8_t* at = stream->GetBuffer() ? stream->GetBuffer() + stream->GetPosition() : nullptr;
+    if (rest <= 0 || SWFFilterListLength(at, static_cast<size_t>(rest)) == 0) {
+        SetEmpty();
+        stream->SetPosition(stream->GetSize());
+        stream->GetU8(); // records the shortfall
+        return 0;
+    }
+    return CSWFItemsByteCount::ReadSWF(stream);
+}
+
 CSWFObject* NewFilterObject(int classID, CSWFObject* owner, unsigned char style)
 {
     switch (classID) {

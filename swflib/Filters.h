@@ -135,6 +135,8 @@ class CFilterListItem : public CSWFItemsByteCount
 public:
     CFilterListItem(CSWFObject* owner = nullptr, unsigned char style = kStyleDefault);
     int GetClassID() const override { return kClassID_CFilterListItem; }
+    // A list that runs past the data, or holds a filter of unknown kind, is not read: 0.
+    int ReadSWF(CSWFStream* stream) override;
     CFilterItem* GetFilterItem(int index) const { return static_cast<CFilterItem*>(GetItem(index)); }
 };
 

@@ -323,6 +323,7 @@ const char* const g_ClassNames[kClassNamesCount] = {
     "CDebugIDTag", // 319
     "CScriptLimitsTag", // 320
     "CMorphLineStyle2Item", // 321
+    "CMorphFocalGradientItem", // 322
 };
 
 const char* ClassNameOf(int classID)

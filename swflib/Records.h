@@ -240,18 +240,18 @@ public:
     int MakeCopy(CSWFObject* owner, unsigned char style, CSWFObject*& dest) const override;
     void DescribeFields(CSWFFieldVisitor& visitor) const override;
 
-    // Stores the type reduced to one of the five kinds; a new kind gets a blank fill object of its class.
+    // Stores the type reduced to one of the six kinds; a new kind gets a blank fill object of its class.
     void SetFillStyle(uint8_t type);
     uint8_t GetFillStyle() const { return m_FillStyleType; }
-    // The fill object: a CColorItem, CLinearGradientItem, CRadialGradientItem, CTiledBitMapItem or
-    // CClippedBitMapItem as the type says.
+    // The fill object: a CColorItem, CLinearGradientItem, CRadialGradientItem, CFocalGradientItem,
+    // CTiledBitMapItem or CClippedBitMapItem as the type says.
     CSWFItem* GetFillObject() const { return m_pFillObject.get(); }
     // Copies `object` in as the fill object; it must be of the class the type asks for.
     int SetFillObject(const CSWFItem* object);
 
     uint8_t m_FillStyleType = kFillSolid;
     std::unique_ptr<CSWFItem> m_pFillObject;
-    // The type byte as the file had it, when it was not one of the five kinds (0 otherwise): written back as it
+    // The type byte as the file had it, when it was not one of the six kinds (0 otherwise): written back as it
     // was, so that variants such as non-smoothed bitmap fills survive.
     uint8_t m_RawFillStyleType = 0;
 };
@@ -544,6 +544,22 @@ public:
     std::unique_ptr<CMatrixItem> m_pStartMatrix;
     std::unique_ptr<CMatrixItem> m_pEndMatrix;
     std::unique_ptr<CMorphGradientItem> m_pGradient;
+};
+
+// A morph focal gradient (fill type 0x13, DefineMorphShape2): the morph gradient and the focal point at the
+// start and at the end of the morph.
+class CMorphFocalGradientItem : public CMorphFillGradientItem
+{
+public:
+    using CMorphFillGradientItem::CMorphFillGradientItem;
+    int GetClassID() const override { return kClassID_CMorphFocalGradientItem; }
+    int ReadSWF(CSWFStream* stream) override;
+    int WriteSWF(CSWFStream* stream) override;
+    int MakeCopy(CSWFObject* owner, unsigned char style, CSWFObject*& dest) const override;
+    void DescribeFields(CSWFFieldVisitor& visitor) const override;
+
+    int16_t m_StartFocalPoint = 0; // 8.8 fixed point
+    int16_t m_EndFocalPoint = 0;
 };
 
 class CMorphLinearGradientItem : public CMorphFillGradientItem

@@ -54,6 +54,8 @@ int MorphFillClassFor(uint8_t type)
         return kClassID_CMorphLinearGradientItem;
     case kFillRadialGradient:
         return kClassID_CMorphRadialGradientItem;
+    case kFillFocalGradient:
+        return kClassID_CMorphFocalGradientItem;
     case kFillTiledBitmap:
     case kFillTiledBitmapHard:
         return kClassID_CMorphTiledBitMapItem;
@@ -1631,4 +1633,42 @@ void CMorphLineStyle2Item::DescribeFields(CSWFFieldVisitor& visitor) const
     visitor.Child("startColor", m_pStartColor.get());
     visitor.Child("endColor", m_pEndColor.get());
     visitor.Child("fillStyle", m_pFillStyle.get());
+}
+
+// ---- CMorphFocalGradientItem ----
+
+int CMorphFocalGradientItem::ReadSWF(CSWFStream* stream)
+{
+    if (!CMorphFillGradientItem::ReadSWF(stream))
+        return 0;
+    m_StartFocalPoint = stream->GetS16();
+    m_EndFocalPoint = stream->GetS16();
+    return NoShortfall(stream) ? 1 : 0;
+}
+
+int CMorphFocalGradientItem::WriteSWF(CSWFStream* stream)
+{
+    return CMorphFillGradientItem::WriteSWF(stream) && stream->WriteS16(m_StartFocalPoint)
+            && stream->WriteS16(m_EndFocalPoint)
+        ? 1
+        : 0;
+}
+
+int CMorphFocalGradientItem::MakeCopy(CSWFObject* owner, unsigned char style, CSWFObject*& dest) const
+{
+    if (dest == this)
+        return 1;
+    auto* copy = CopyInto<CMorphFocalGradientItem>(CMorphFillGradientItem::MakeCopy(owner, style, dest), dest);
+    if (!copy)
+        return 0;
+    copy->m_StartFocalPoint = m_StartFocalPoint;
+    copy->m_EndFocalPoint = m_EndFocalPoint;
+    return 1;
+}
+
+void CMorphFocalGradientItem::DescribeFields(CSWFFieldVisitor& visitor) const
+{
+    CMorphFillGradientItem::DescribeFields(visitor);
+    visitor.Real("startFocalPoint", m_StartFocalPoint / 256.0);
+    visitor.Real("endFocalPoint", m_EndFocalPoint / 256.0);
 }

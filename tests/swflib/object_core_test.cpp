@@ -47,15 +47,16 @@ TEST(ObjectCore, NamesTableAnchorsAndUniqueness)
         { 309, "CDefineShape4Tag" },
         { 320, "CScriptLimitsTag" },
         { 321, "CMorphLineStyle2Item" },
+        { 322, "CMorphFocalGradientItem" },
     };
     for (auto [id, name] : anchors)
         EXPECT_STREQ(ClassNameOf(id), name) << id;
     std::set<std::string> names;
     for (int id = 0; id < kClassNamesCount; ++id)
         EXPECT_TRUE(names.insert(g_ClassNames[id]).second) << "duplicate name at " << id;
-    EXPECT_EQ(kClassNamesCount, 322);
+    EXPECT_EQ(kClassNamesCount, 323);
     EXPECT_STREQ(ClassNameOf(-1), "Unknown Object");
-    EXPECT_STREQ(ClassNameOf(322), "Unknown Object");
+    EXPECT_STREQ(ClassNameOf(323), "Unknown Object");
 
     CSWFStream stream;
     EXPECT_STREQ(stream.GetClassName(), "CSWFStream");
@@ -85,7 +86,7 @@ TEST(ObjectCore, FactoryCreatesEachClassWithItsIdOwnerAndStyle)
 
     // IDs without a creatable class leave the destination as it was.
     CSWFItem sentinel;
-    for (int id : { -1, 0, 1, 3, 282, 322, 400 }) {
+    for (int id : { -1, 0, 1, 3, 282, 323, 400 }) {
         CSWFObject* dest = &sentinel;
         EXPECT_EQ(NewInstance(id, dest, nullptr, 0), 0) << id;
         EXPECT_EQ(dest, &sentinel);

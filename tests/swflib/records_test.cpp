@@ -611,7 +611,7 @@ TEST(RecordMalformed, UnsupportedMorphFillAndBadFilterFail)
     testsupport::LogMark mark;
     CMorphFillStyleItem morph;
     CSWFStream in;
-    testsupport::Load(in, { 0x13, 0, 0, 0 });
+    testsupport::Load(in, { 0x14, 0, 0, 0 });
     EXPECT_EQ(morph.ReadSWF(&in), 0);
     EXPECT_TRUE(mark.Has(kSWFErr_InvalidParameter));
 
