@@ -78,6 +78,13 @@ std::unique_ptr<CSWFItem> NewItem(int classID, CSWFObject* owner, unsigned char 
     return item;
 }
 
+// The record as a style-change record, or null for an edge (by class ID: shapes hold many records).
+CStyleChangeRecordItem* AsStyleChange(CSWFItem* item)
+{
+    return item && item->GetClassID() == kClassID_CStyleChangeRecordItem ? static_cast<CStyleChangeRecordItem*>(item)
+                                                                          : nullptr;
+}
+
 int WriteChild(CSWFObject* child, CSWFStream* stream)
 {
     return child ? child->WriteSWF(stream) : 0;
@@ -984,7 +991,7 @@ void CShapeItem::PlanStyleBits()
         declaring->m_NewLineBits = pick(declaring->m_NewLineBits, maxLine, lineCount);
     };
     for (int i = 0; i < GetItemCount(); ++i) {
-        auto* record = dynamic_cast<CStyleChangeRecordItem*>(GetItem(i));
+        auto* record = AsStyleChange(GetItem(i));
         if (!record)
             continue;
         if (record->m_StateFillStyle0)
@@ -1022,7 +1029,7 @@ int CShapeItem::GetSWFItem(CSWFStream* stream, CSWFItem*& item, int)
 
 int CShapeItem::ItemReadSWF(CSWFStream* stream, CSWFItem* item)
 {
-    auto* record = dynamic_cast<CStyleChangeRecordItem*>(item);
+    auto* record = AsStyleChange(item);
     if (record) {
         record->m_NumFillBits = m_CurFillBits;
         record->m_NumLineBits = m_CurLineBits;
@@ -1037,7 +1044,7 @@ int CShapeItem::ItemReadSWF(CSWFStream* stream, CSWFItem* item)
 
 int CShapeItem::ItemWriteSWF(CSWFStream* stream, CSWFItem* item)
 {
-    auto* record = dynamic_cast<CStyleChangeRecordItem*>(item);
+    auto* record = AsStyleChange(item);
     if (record) {
         record->m_NumFillBits = m_CurFillBits;
         record->m_NumLineBits = m_CurLineBits;
