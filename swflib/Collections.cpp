@@ -162,7 +162,9 @@ int CSWFItems::CreateItem(CSWFItem*& item, int classID)
 {
     CSWFObject* created = nullptr;
     if (NewInstance(classID, created, m_pOwner, m_Style)) {
-        item = dynamic_cast<CSWFItem*>(created);
+        // Every class the factory makes is an item except the object root and the movie (read loops make
+        // items by the million, so the check is by ID rather than by a cast through the type information).
+        item = classID != kClassID_CSWFObject && classID != kClassID_CSWF ? static_cast<CSWFItem*>(created) : nullptr;
         if (item)
             return 1;
         delete created;

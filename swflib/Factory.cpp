@@ -27,11 +27,29 @@ int NewInstance(int classID, CSWFObject*& dest, CSWFObject* owner, unsigned char
     if (classID <= kClassID_CLowCoreObject || classID >= kClassNamesCount || classID == kClassID_CSWFStream ||
         classID == kClassID_CSWFTable)
         return 0;
-    // Each family knows the classes it implements, whatever part of the ID range they lie in.
+    // Each family knows the classes it implements, whatever part of the ID range they lie in. The family whose
+    // range holds the ID is asked first (objects are made by the million when movies are read and copied), then
+    // the others.
     using Creator = CSWFObject* (*)(int, CSWFObject*, unsigned char);
-    static constexpr Creator kFamilies[] = {NewCoreObject,   NewCollectionObject, NewActionObject,
-                                            NewRecordObject, NewTagObject,        NewMovieObject};
+    static constexpr Creator kFamilies[] = {NewCoreObject, NewCollectionObject, NewActionObject, NewRecordObject,
+        NewTagObject, NewMovieObject, NewFilterObject, NewModernTagObject};
+    const Creator first = classID <= kClassID_CAction ? NewCoreObject
+        : classID <= kClassID_CDumpItem                ? NewCollectionObject
+        : classID <= kClassID_CPushArrayItems          ? NewActionObject
+        : classID <= kClassID_CVideoFrameTag           ? NewTagObject
+        : classID <= kClassID_CClipActionsItem         ? NewRecordObject
+        : classID == kClassID_CFreeCharacterTag        ? NewTagObject
+        : classID <= kClassID_CFilterListItem          ? NewFilterObject
+        : classID <= kClassID_CFocalGradientItem       ? NewRecordObject
+        : classID <= kClassID_CScriptLimitsTag         ? NewModernTagObject
+                                                       : NewRecordObject;
+    if (CSWFObject* created = first(classID, owner, style)) {
+        dest = created;
+        return 1;
+    }
     for (Creator create : kFamilies) {
+        if (create == first)
+            continue;
         if (CSWFObject* created = create(classID, owner, style)) {
             dest = created;
             return 1;

@@ -10,3 +10,5 @@ CSWFObject* NewActionObject(int classID, CSWFObject* owner, unsigned char style)
 CSWFObject* NewTagObject(int classID, CSWFObject* owner, unsigned char style);        // 163 to 214, 283
 CSWFObject* NewRecordObject(int classID, CSWFObject* owner, unsigned char style);     // 215 to 281
 CSWFObject* NewMovieObject(int classID, CSWFObject* owner, unsigned char style);      // 4
+CSWFObject* NewFilterObject(int classID, CSWFObject* owner, unsigned char style);     // 284 to 293
+CSWFObject* NewModernTagObject(int classID, CSWFObject* owner, unsigned char style);  // 296 to 320

@@ -55,6 +55,7 @@ unsigned char GetBitsCount(long value, bool isSigned)
 int CRectItem::ReadSWF(CSWFStream* stream)
 {
     const auto n = static_cast<unsigned char>(stream->GetU(kRectBitsWidth));
+    m_NBits = static_cast<int8_t>(n);
     stream->ReadS(&m_XMin, n);
     stream->ReadS(&m_XMax, n);
     stream->ReadS(&m_YMin, n);
@@ -71,6 +72,16 @@ int CRectItem::WriteSWF(CSWFStream* stream)
     unsigned char n = GetBitsCount(static_cast<long>(std::min<int64_t>(largest, 0x7FFFFFFF)), true);
     if (n > 31)
         n = 31; // the 5-bit width field holds at most 31
+    const auto fits = [](int32_t v, int bits) {
+        if (bits <= 0)
+            return v == 0;
+        const int64_t limit = int64_t{1} << (bits - 1);
+        return v >= -limit && v < limit;
+    };
+    // A width read from the file is kept while every coordinate fits in it, so that the record keeps its bytes.
+    if (m_NBits >= 0 && m_NBits <= 31 && fits(m_XMin, m_NBits) && fits(m_XMax, m_NBits) && fits(m_YMin, m_NBits)
+        && fits(m_YMax, m_NBits))
+        n = static_cast<unsigned char>(m_NBits);
     if (!stream->WriteBits(n, kRectBitsWidth))
         return 0;
     for (int32_t v : {m_XMin, m_XMax, m_YMin, m_YMax}) {
@@ -94,6 +105,7 @@ int CRectItem::MakeCopy(CSWFObject* owner, unsigned char style, CSWFObject*& des
     copy->m_XMax = m_XMax;
     copy->m_YMin = m_YMin;
     copy->m_YMax = m_YMax;
+    copy->m_NBits = m_NBits;
     return 1;
 }
 
@@ -124,7 +136,7 @@ void CColorItem::SetItemStyle(unsigned char style)
     m_Style = style;
     if (style == 1 || style == 2)
         m_HasAlpha = false;
-    else if (style == kStyleRGBA)
+    else if (style == kStyleRGBA || style == kStyleShape4)
         m_HasAlpha = true;
 }
 
@@ -311,6 +323,7 @@ void CRectItem::DescribeFields(CSWFFieldVisitor& visitor) const
     visitor.Int("xMax", m_XMax);
     visitor.Int("yMin", m_YMin);
     visitor.Int("yMax", m_YMax);
+    visitor.Int("nBits", m_NBits);
 }
 
 void CColorItem::DescribeFields(CSWFFieldVisitor& visitor) const

@@ -38,6 +38,8 @@ public:
     int32_t m_XMax = 0;
     int32_t m_YMin = 0;
     int32_t m_YMax = 0;
+    // The width of the coordinates as read (-1: made here); written again while the values fit in it.
+    int8_t m_NBits = -1;
 };
 
 struct tRGBRec {
@@ -57,7 +59,7 @@ class CColorItem : public CSWFItem
 {
 public:
     CColorItem(CSWFObject* owner = nullptr, unsigned char style = kStyleDefault)
-        : CSWFItem(owner, style), m_HasAlpha(style == kStyleRGBA)
+        : CSWFItem(owner, style), m_HasAlpha(style == kStyleRGBA || style == kStyleShape4)
     {
     }
     int GetClassID() const override { return kClassID_CColorItem; }

@@ -285,6 +285,45 @@ const char* const g_ClassNames[kClassNamesCount] = {
     "CClipActionsItem", // 281
     "CSWFTable", // 282
     "CFreeCharacterTag", // 283
+    "CDropShadowFilterItem", // 284
+    "CBlurFilterItem", // 285
+    "CGlowFilterItem", // 286
+    "CBevelFilterItem", // 287
+    "CGradientGlowFilterItem", // 288
+    "CConvolutionFilterItem", // 289
+    "CColorMatrixFilterItem", // 290
+    "CGradientBevelFilterItem", // 291
+    "CFilterItem", // 292
+    "CFilterListItem", // 293
+    "CLineStyle2Item", // 294
+    "CFocalGradientItem", // 295
+    "CZoneRecordItem", // 296
+    "CSceneTableItem", // 297
+    "CFrameLabelTableItem", // 298
+    "CFileAttributesTag", // 299
+    "CPlaceObject3Tag", // 300
+    "CImportAssets2Tag", // 301
+    "CDoABCTag", // 302
+    "CDefineFontAlignZonesTag", // 303
+    "CCSMTextSettingsTag", // 304
+    "CDefineFont3Tag", // 305
+    "CSymbolClassTag", // 306
+    "CMetadataTag", // 307
+    "CDefineScalingGridTag", // 308
+    "CDefineShape4Tag", // 309
+    "CDefineMorphShape2Tag", // 310
+    "CDefineSceneAndFrameLabelDataTag", // 311
+    "CDefineBinaryDataTag", // 312
+    "CDefineFontNameTag", // 313
+    "CStartSound2Tag", // 314
+    "CDefineBitsJPEG4Tag", // 315
+    "CDefineFont4Tag", // 316
+    "CEnableTelemetryTag", // 317
+    "CProductInfoTag", // 318
+    "CDebugIDTag", // 319
+    "CScriptLimitsTag", // 320
+    "CMorphLineStyle2Item", // 321
+    "CMorphFocalGradientItem", // 322
 };
 
 const char* ClassNameOf(int classID)

@@ -407,6 +407,14 @@ CSWFObject* NewRecordObject(int classID, CSWFObject* owner, unsigned char style)
         return new CSoundDataItem(owner, style);
     case kClassID_CColorItem:
         return new CColorItem(owner, style);
+    case kClassID_CMorphFocalGradientItem:
+        return new CMorphFocalGradientItem(owner, style);
+    case kClassID_CMorphLineStyle2Item:
+        return new CMorphLineStyle2Item(owner, style);
+    case kClassID_CLineStyle2Item:
+        return new CLineStyle2Item(owner, style);
+    case kClassID_CFocalGradientItem:
+        return new CFocalGradientItem(owner, style);
     case kClassID_CLineStyleItem:
         return new CLineStyleItem(owner, style);
     case kClassID_CLineStyleArrayItem:

@@ -11,6 +11,7 @@
 
 #include "Actions.h"
 #include "Collections.h"
+#include "Filters.h"
 #include "HeaderItems.h"
 #include "SWFObject.h"
 
@@ -221,6 +222,7 @@ public:
 inline constexpr uint8_t kFillSolid = 0x00;
 inline constexpr uint8_t kFillLinearGradient = 0x10;
 inline constexpr uint8_t kFillRadialGradient = 0x12;
+inline constexpr uint8_t kFillFocalGradient = 0x13; // shapes of DefineShape4 only
 inline constexpr uint8_t kFillTiledBitmap = 0x40;
 inline constexpr uint8_t kFillClippedBitmap = 0x41;
 uint8_t ReduceFillStyleType(uint8_t type);
@@ -238,18 +240,18 @@ public:
     int MakeCopy(CSWFObject* owner, unsigned char style, CSWFObject*& dest) const override;
     void DescribeFields(CSWFFieldVisitor& visitor) const override;
 
-    // Stores the type reduced to one of the five kinds; a new kind gets a blank fill object of its class.
+    // Stores the type reduced to one of the six kinds; a new kind gets a blank fill object of its class.
     void SetFillStyle(uint8_t type);
     uint8_t GetFillStyle() const { return m_FillStyleType; }
-    // The fill object: a CColorItem, CLinearGradientItem, CRadialGradientItem, CTiledBitMapItem or
-    // CClippedBitMapItem as the type says.
+    // The fill object: a CColorItem, CLinearGradientItem, CRadialGradientItem, CFocalGradientItem,
+    // CTiledBitMapItem or CClippedBitMapItem as the type says.
     CSWFItem* GetFillObject() const { return m_pFillObject.get(); }
     // Copies `object` in as the fill object; it must be of the class the type asks for.
     int SetFillObject(const CSWFItem* object);
 
     uint8_t m_FillStyleType = kFillSolid;
     std::unique_ptr<CSWFItem> m_pFillObject;
-    // The type byte as the file had it, when it was not one of the five kinds (0 otherwise): written back as it
+    // The type byte as the file had it, when it was not one of the six kinds (0 otherwise): written back as it
     // was, so that variants such as non-smoothed bitmap fills survive.
     uint8_t m_RawFillStyleType = 0;
 };
@@ -279,11 +281,60 @@ public:
     std::unique_ptr<CColorItem> m_pColor;
 };
 
+// FOCALGRADIENT (fill type 0x13): a radial gradient whose focal point moves along the horizontal axis.
+class CFocalGradientItem : public CFillGradientItem
+{
+public:
+    using CFillGradientItem::CFillGradientItem;
+    int GetClassID() const override { return kClassID_CFocalGradientItem; }
+    int ReadSWF(CSWFStream* stream) override;
+    int WriteSWF(CSWFStream* stream) override;
+    int MakeCopy(CSWFObject* owner, unsigned char style, CSWFObject*& dest) const override;
+    void DescribeFields(CSWFFieldVisitor& visitor) const override;
+    double GetFocalPoint() const { return m_FocalPoint / 256.0; }
+
+    int16_t m_FocalPoint = 0; // 8.8 fixed point, -1 to 1
+};
+
+// LINESTYLE2 (DefineShape4): width, cap and join styles, scaling flags, and a colour or a fill style.
+class CLineStyle2Item : public CSWFItem
+{
+public:
+    CLineStyle2Item(CSWFObject* owner = nullptr, unsigned char style = kStyleDefault);
+    ~CLineStyle2Item() override;
+    int GetClassID() const override { return kClassID_CLineStyle2Item; }
+    int ReadSWF(CSWFStream* stream) override;
+    int WriteSWF(CSWFStream* stream) override;
+    void SetItemStyle(unsigned char style) override;
+    int MakeCopy(CSWFObject* owner, unsigned char style, CSWFObject*& dest) const override;
+    void DescribeFields(CSWFFieldVisitor& visitor) const override;
+    // Creates the fill style (and drops the colour) or the other way round.
+    void SetHasFill(bool has);
+
+    enum Cap : uint8_t { kCapRound = 0, kCapNone = 1, kCapSquare = 2 };
+    enum Join : uint8_t { kJoinRound = 0, kJoinBevel = 1, kJoinMiter = 2 };
+
+    uint16_t m_Width = 0;
+    uint8_t m_StartCapStyle = kCapRound; // 2 bits
+    uint8_t m_JoinStyle = kJoinRound;    // 2 bits
+    bool m_NoHScale = false;
+    bool m_NoVScale = false;
+    bool m_PixelHinting = false;
+    uint8_t m_Reserved = 0; // 5 bits
+    bool m_NoClose = false;
+    uint8_t m_EndCapStyle = kCapRound; // 2 bits
+    uint16_t m_MiterLimitFactor = 0;   // 8.8, with the miter join only
+    std::unique_ptr<CColorItem> m_pColor;         // without a fill
+    std::unique_ptr<CFillStyleItem> m_pFillStyle; // with a fill
+};
+
+// The line styles of a shape: LINESTYLE records, or LINESTYLE2 records under the DefineShape4 style.
 class CLineStyleArrayItem : public CSWFItemsByteWordCount
 {
 public:
     CLineStyleArrayItem(CSWFObject* owner = nullptr, unsigned char style = kStyleDefault);
     int GetClassID() const override { return kClassID_CLineStyleArrayItem; }
+    void SetItemStyle(unsigned char style) override;
 };
 
 // ---- Shapes ----
@@ -495,6 +546,22 @@ public:
     std::unique_ptr<CMorphGradientItem> m_pGradient;
 };
 
+// A morph focal gradient (fill type 0x13, DefineMorphShape2): the morph gradient and the focal point at the
+// start and at the end of the morph.
+class CMorphFocalGradientItem : public CMorphFillGradientItem
+{
+public:
+    using CMorphFillGradientItem::CMorphFillGradientItem;
+    int GetClassID() const override { return kClassID_CMorphFocalGradientItem; }
+    int ReadSWF(CSWFStream* stream) override;
+    int WriteSWF(CSWFStream* stream) override;
+    int MakeCopy(CSWFObject* owner, unsigned char style, CSWFObject*& dest) const override;
+    void DescribeFields(CSWFFieldVisitor& visitor) const override;
+
+    int16_t m_StartFocalPoint = 0; // 8.8 fixed point
+    int16_t m_EndFocalPoint = 0;
+};
+
 class CMorphLinearGradientItem : public CMorphFillGradientItem
 {
 public:
@@ -591,6 +658,38 @@ public:
     uint16_t m_EndWidth = 0;
     std::unique_ptr<CColorItem> m_pStartColor;
     std::unique_ptr<CColorItem> m_pEndColor;
+};
+
+// MORPHLINESTYLE2 (DefineMorphShape2): start and end widths, the LINESTYLE2 flags, and start and end colours or
+// a morph fill style.
+class CMorphFillStyleItem;
+class CMorphLineStyle2Item : public CSWFItem
+{
+public:
+    CMorphLineStyle2Item(CSWFObject* owner = nullptr, unsigned char style = kStyleRGBA);
+    ~CMorphLineStyle2Item() override;
+    int GetClassID() const override { return kClassID_CMorphLineStyle2Item; }
+    int ReadSWF(CSWFStream* stream) override;
+    int WriteSWF(CSWFStream* stream) override;
+    int MakeCopy(CSWFObject* owner, unsigned char style, CSWFObject*& dest) const override;
+    void DescribeFields(CSWFFieldVisitor& visitor) const override;
+    // Creates the fill style (and drops the colours) or the other way round.
+    void SetHasFill(bool has);
+
+    uint16_t m_StartWidth = 0;
+    uint16_t m_EndWidth = 0;
+    uint8_t m_StartCapStyle = 0; // 2 bits, as CLineStyle2Item
+    uint8_t m_JoinStyle = 0;     // 2 bits
+    bool m_NoHScale = false;
+    bool m_NoVScale = false;
+    bool m_PixelHinting = false;
+    uint8_t m_Reserved = 0; // 5 bits
+    bool m_NoClose = false;
+    uint8_t m_EndCapStyle = 0;       // 2 bits
+    uint16_t m_MiterLimitFactor = 0; // 8.8, with the miter join only
+    std::unique_ptr<CColorItem> m_pStartColor;
+    std::unique_ptr<CColorItem> m_pEndColor;
+    std::unique_ptr<CMorphFillStyleItem> m_pFillStyle;
 };
 
 class CMorphLineStylesItem : public CSWFItemsByteWordCount
@@ -972,8 +1071,8 @@ public:
     uint16_t m_PlaceDepth = 0;
     std::unique_ptr<CMatrixItem> m_pMatrix;
     std::unique_ptr<CCXFormItem> m_pColorTransform; // present under kStyleButton2
-    // The filter list (its count byte and the filters) as raw bytes, and the blend mode.
-    std::vector<uint8_t> m_FilterList;
+    // The filter list (under kStyleButton2 with m_HasFilterList) and the blend mode.
+    std::unique_ptr<CFilterListItem> m_pFilterList;
     uint8_t m_BlendMode = 0;
 };
 

@@ -454,7 +454,7 @@ int CButtonRecord::ReadSWF(CSWFStream* stream)
     m_StateDown = stream->GetBool();
     m_StateOver = stream->GetBool();
     m_StateUp = stream->GetBool();
-    m_FilterList.clear();
+    m_pFilterList.reset();
     if (IsEmpty())
         return NoShortfall(stream) ? 1 : 0;
     m_CharacterID = stream->GetU16();
@@ -471,14 +471,14 @@ int CButtonRecord::ReadSWF(CSWFStream* stream)
     if (!m_pColorTransform->ReadSWF(stream))
         return 0;
     if (m_HasFilterList) {
-        const uint32_t length = FilterListLength(stream);
-        if (length == 0) {
-            stream->SetPosition(stream->GetSize() + 1ul); // the list runs past the data
+        // A list that runs past the data, or holds a filter of unknown kind, cannot be read.
+        if (FilterListLength(stream) == 0) {
+            stream->SetPosition(stream->GetSize() + 1ul);
             return 0;
         }
-        const uint8_t* p = stream->GetBuffer() + stream->GetPosition();
-        m_FilterList.assign(p, p + length);
-        stream->SetPosition(stream->GetPosition() + length);
+        m_pFilterList = std::make_unique<CFilterListItem>(m_pOwner, kStyleNone);
+        if (!m_pFilterList->ReadSWF(stream))
+            return 0;
     }
     if (m_HasBlendMode)
         m_BlendMode = stream->GetU8();
@@ -489,7 +489,7 @@ int CButtonRecord::WriteSWF(CSWFStream* stream)
 {
     const bool button2 = m_Style == kStyleButton2;
     // Outside DefineButton2 the two flags carry nothing and are written back as they were read.
-    const bool hasFilters = m_HasFilterList && (!button2 || !m_FilterList.empty());
+    const bool hasFilters = m_HasFilterList && (!button2 || m_pFilterList);
     const bool hasBlend = m_HasBlendMode;
     if (!stream->WriteBits(m_Reserved, kButtonReservedBits))
         return 0;
@@ -509,7 +509,7 @@ int CButtonRecord::WriteSWF(CSWFStream* stream)
     }
     if (!m_pColorTransform->WriteSWF(stream))
         return 0;
-    if (hasFilters && !stream->WriteBuf(m_FilterList.data(), m_FilterList.size()))
+    if (button2 && hasFilters && !m_pFilterList->WriteSWF(stream))
         return 0;
     return hasBlend ? stream->WriteU8(m_BlendMode) : 1;
 }
@@ -524,7 +524,6 @@ int CButtonRecord::MakeCopy(CSWFObject* owner, unsigned char style, CSWFObject*&
     copy->m_Reserved = m_Reserved;
     copy->m_HasBlendMode = m_HasBlendMode;
     copy->m_HasFilterList = m_HasFilterList;
-    copy->m_FilterList = m_FilterList;
     copy->m_BlendMode = m_BlendMode;
     copy->m_StateHitTest = m_StateHitTest;
     copy->m_StateDown = m_StateDown;
@@ -534,6 +533,7 @@ int CButtonRecord::MakeCopy(CSWFObject* owner, unsigned char style, CSWFObject*&
     copy->m_PlaceDepth = m_PlaceDepth;
     return CopyChild(m_pMatrix.get(), owner, copy->m_pMatrix)
             && CopyChild(m_pColorTransform.get(), owner, copy->m_pColorTransform)
+            && CopyChild(m_pFilterList.get(), owner, copy->m_pFilterList)
         ? 1
         : 0;
 }
@@ -552,7 +552,7 @@ void CButtonRecord::DescribeFields(CSWFFieldVisitor& visitor) const
     visitor.Int("placeDepth", m_PlaceDepth);
     visitor.Child("matrix", m_pMatrix.get());
     visitor.Child("colorTransform", m_pColorTransform.get());
-    visitor.Bytes("filterList", m_FilterList.data(), m_FilterList.size());
+    visitor.Child("filterList", m_pFilterList.get());
     visitor.Int("blendMode", m_BlendMode);
 }
 

@@ -34,6 +34,8 @@ int FillClassFor(uint8_t reducedType)
         return kClassID_CLinearGradientItem;
     case kFillRadialGradient:
         return kClassID_CRadialGradientItem;
+    case kFillFocalGradient:
+        return kClassID_CFocalGradientItem;
     case kFillTiledBitmap:
         return kClassID_CTiledBitMapItem;
     case kFillClippedBitmap:
@@ -52,6 +54,8 @@ int MorphFillClassFor(uint8_t type)
         return kClassID_CMorphLinearGradientItem;
     case kFillRadialGradient:
         return kClassID_CMorphRadialGradientItem;
+    case kFillFocalGradient:
+        return kClassID_CMorphFocalGradientItem;
     case kFillTiledBitmap:
     case kFillTiledBitmapHard:
         return kClassID_CMorphTiledBitMapItem;
@@ -74,6 +78,13 @@ std::unique_ptr<CSWFItem> NewItem(int classID, CSWFObject* owner, unsigned char 
     return item;
 }
 
+// The record as a style-change record, or null for an edge (by class ID: shapes hold many records).
+CStyleChangeRecordItem* AsStyleChange(CSWFItem* item)
+{
+    return item && item->GetClassID() == kClassID_CStyleChangeRecordItem ? static_cast<CStyleChangeRecordItem*>(item)
+                                                                          : nullptr;
+}
+
 int WriteChild(CSWFObject* child, CSWFStream* stream)
 {
     return child ? child->WriteSWF(stream) : 0;
@@ -83,6 +94,8 @@ int WriteChild(CSWFObject* child, CSWFStream* stream)
 
 uint8_t ReduceFillStyleType(uint8_t type)
 {
+    if (type == kFillFocalGradient)
+        return kFillFocalGradient;
     if (type & kFillLinearGradient)
         return (type & (kFillRadialGradient & ~kFillLinearGradient)) ? kFillRadialGradient : kFillLinearGradient;
     if (type & kFillTiledBitmap)
@@ -462,7 +475,157 @@ void CLineStyleItem::DescribeFields(CSWFFieldVisitor& visitor) const
 CLineStyleArrayItem::CLineStyleArrayItem(CSWFObject* owner, unsigned char style)
     : CSWFItemsByteWordCount(owner, style)
 {
-    m_ItemClassID = kClassID_CLineStyleItem;
+    m_ItemClassID = style == kStyleShape4 ? kClassID_CLineStyle2Item : kClassID_CLineStyleItem;
+}
+
+void CLineStyleArrayItem::SetItemStyle(unsigned char style)
+{
+    CSWFItemsByteWordCount::SetItemStyle(style);
+    m_ItemClassID = style == kStyleShape4 ? kClassID_CLineStyle2Item : kClassID_CLineStyleItem;
+}
+
+// ---- CFocalGradientItem ----
+
+int CFocalGradientItem::ReadSWF(CSWFStream* stream)
+{
+    if (!CFillGradientItem::ReadSWF(stream))
+        return 0;
+    m_FocalPoint = stream->GetS16();
+    return NoShortfall(stream) ? 1 : 0;
+}
+
+int CFocalGradientItem::WriteSWF(CSWFStream* stream)
+{
+    return CFillGradientItem::WriteSWF(stream) && stream->WriteS16(m_FocalPoint) ? 1 : 0;
+}
+
+int CFocalGradientItem::MakeCopy(CSWFObject* owner, unsigned char style, CSWFObject*& dest) const
+{
+    if (dest == this)
+        return 1;
+    auto* copy = CopyInto<CFocalGradientItem>(CFillGradientItem::MakeCopy(owner, style, dest), dest);
+    if (!copy)
+        return 0;
+    copy->m_FocalPoint = m_FocalPoint;
+    return 1;
+}
+
+void CFocalGradientItem::DescribeFields(CSWFFieldVisitor& visitor) const
+{
+    CFillGradientItem::DescribeFields(visitor);
+    visitor.Real("focalPoint", GetFocalPoint());
+}
+
+// ---- CLineStyle2Item ----
+
+CLineStyle2Item::CLineStyle2Item(CSWFObject* owner, unsigned char style)
+    : CSWFItem(owner, style)
+    , m_pColor(std::make_unique<CColorItem>(owner, kStyleRGBA))
+{ }
+
+CLineStyle2Item::~CLineStyle2Item() = default;
+
+void CLineStyle2Item::SetHasFill(bool has)
+{
+    if (has) {
+        m_pColor.reset();
+        if (!m_pFillStyle)
+            m_pFillStyle = std::make_unique<CFillStyleItem>(m_pOwner, m_Style);
+    } else {
+        m_pFillStyle.reset();
+        if (!m_pColor)
+            m_pColor = std::make_unique<CColorItem>(m_pOwner, kStyleRGBA);
+    }
+}
+
+int CLineStyle2Item::ReadSWF(CSWFStream* stream)
+{
+    m_Width = stream->GetU16();
+    m_StartCapStyle = static_cast<uint8_t>(stream->GetU(2));
+    m_JoinStyle = static_cast<uint8_t>(stream->GetU(2));
+    const bool hasFill = stream->GetBool();
+    m_NoHScale = stream->GetBool();
+    m_NoVScale = stream->GetBool();
+    m_PixelHinting = stream->GetBool();
+    m_Reserved = static_cast<uint8_t>(stream->GetU(5));
+    m_NoClose = stream->GetBool();
+    m_EndCapStyle = static_cast<uint8_t>(stream->GetU(2));
+    stream->FlushBits();
+    if (m_JoinStyle == kJoinMiter)
+        m_MiterLimitFactor = stream->GetU16();
+    if (!NoShortfall(stream))
+        return 0;
+    SetHasFill(hasFill);
+    if (m_pFillStyle) {
+        m_pFillStyle->SetItemStyle(m_Style);
+        return m_pFillStyle->ReadSWF(stream) && NoShortfall(stream) ? 1 : 0;
+    }
+    return m_pColor->ReadSWF(stream) && NoShortfall(stream) ? 1 : 0;
+}
+
+int CLineStyle2Item::WriteSWF(CSWFStream* stream)
+{
+    const std::pair<uint32_t, unsigned char> fields[] = { { m_StartCapStyle, 2 }, { m_JoinStyle, 2 },
+        { m_pFillStyle ? 1u : 0u, 1 }, { m_NoHScale, 1 }, { m_NoVScale, 1 }, { m_PixelHinting, 1 }, { m_Reserved, 5 },
+        { m_NoClose, 1 }, { m_EndCapStyle, 2 } };
+    if (!stream->WriteU16(m_Width))
+        return 0;
+    for (const auto& [value, bits] : fields) {
+        if (!stream->WriteBits(value, bits))
+            return 0;
+    }
+    stream->FlushBits();
+    if (m_JoinStyle == kJoinMiter && !stream->WriteU16(m_MiterLimitFactor))
+        return 0;
+    if (m_pFillStyle)
+        return m_pFillStyle->WriteSWF(stream);
+    return WriteChild(m_pColor.get(), stream);
+}
+
+void CLineStyle2Item::SetItemStyle(unsigned char style)
+{
+    m_Style = style;
+    if (m_pFillStyle)
+        m_pFillStyle->SetItemStyle(style);
+}
+
+int CLineStyle2Item::MakeCopy(CSWFObject* owner, unsigned char style, CSWFObject*& dest) const
+{
+    if (dest == this)
+        return 1;
+    auto* copy = CopyInto<CLineStyle2Item>(CSWFItem::MakeCopy(owner, style, dest), dest);
+    if (!copy)
+        return 0;
+    copy->m_Width = m_Width;
+    copy->m_StartCapStyle = m_StartCapStyle;
+    copy->m_JoinStyle = m_JoinStyle;
+    copy->m_NoHScale = m_NoHScale;
+    copy->m_NoVScale = m_NoVScale;
+    copy->m_PixelHinting = m_PixelHinting;
+    copy->m_Reserved = m_Reserved;
+    copy->m_NoClose = m_NoClose;
+    copy->m_EndCapStyle = m_EndCapStyle;
+    copy->m_MiterLimitFactor = m_MiterLimitFactor;
+    return CopyChild(m_pColor.get(), owner, copy->m_pColor) && CopyChild(m_pFillStyle.get(), owner, copy->m_pFillStyle)
+        ? 1
+        : 0;
+}
+
+void CLineStyle2Item::DescribeFields(CSWFFieldVisitor& visitor) const
+{
+    CSWFItem::DescribeFields(visitor);
+    visitor.Int("width", m_Width);
+    visitor.Int("startCapStyle", m_StartCapStyle);
+    visitor.Int("joinStyle", m_JoinStyle);
+    visitor.Int("noHScale", m_NoHScale);
+    visitor.Int("noVScale", m_NoVScale);
+    visitor.Int("pixelHinting", m_PixelHinting);
+    visitor.Int("reserved", m_Reserved);
+    visitor.Int("noClose", m_NoClose);
+    visitor.Int("endCapStyle", m_EndCapStyle);
+    visitor.Int("miterLimitFactor", m_MiterLimitFactor);
+    visitor.Child("color", m_pColor.get());
+    visitor.Child("fillStyle", m_pFillStyle.get());
 }
 
 // ---- Edges ----
@@ -828,7 +991,7 @@ void CShapeItem::PlanStyleBits()
         declaring->m_NewLineBits = pick(declaring->m_NewLineBits, maxLine, lineCount);
     };
     for (int i = 0; i < GetItemCount(); ++i) {
-        auto* record = dynamic_cast<CStyleChangeRecordItem*>(GetItem(i));
+        auto* record = AsStyleChange(GetItem(i));
         if (!record)
             continue;
         if (record->m_StateFillStyle0)
@@ -866,7 +1029,7 @@ int CShapeItem::GetSWFItem(CSWFStream* stream, CSWFItem*& item, int)
 
 int CShapeItem::ItemReadSWF(CSWFStream* stream, CSWFItem* item)
 {
-    auto* record = dynamic_cast<CStyleChangeRecordItem*>(item);
+    auto* record = AsStyleChange(item);
     if (record) {
         record->m_NumFillBits = m_CurFillBits;
         record->m_NumLineBits = m_CurLineBits;
@@ -881,7 +1044,7 @@ int CShapeItem::ItemReadSWF(CSWFStream* stream, CSWFItem* item)
 
 int CShapeItem::ItemWriteSWF(CSWFStream* stream, CSWFItem* item)
 {
-    auto* record = dynamic_cast<CStyleChangeRecordItem*>(item);
+    auto* record = AsStyleChange(item);
     if (record) {
         record->m_NumFillBits = m_CurFillBits;
         record->m_NumLineBits = m_CurLineBits;
@@ -1364,4 +1527,155 @@ CMorphLineStylesItem::CMorphLineStylesItem(CSWFObject* owner, unsigned char styl
     : CSWFItemsByteWordCount(owner, style)
 {
     m_ItemClassID = kClassID_CMorphLineStyleItem;
+}
+
+// ---- CMorphLineStyle2Item ----
+
+CMorphLineStyle2Item::CMorphLineStyle2Item(CSWFObject* owner, unsigned char style)
+    : CSWFItem(owner, style)
+    , m_pStartColor(std::make_unique<CColorItem>(owner, kStyleRGBA))
+    , m_pEndColor(std::make_unique<CColorItem>(owner, kStyleRGBA))
+{ }
+
+CMorphLineStyle2Item::~CMorphLineStyle2Item() = default;
+
+void CMorphLineStyle2Item::SetHasFill(bool has)
+{
+    if (has) {
+        m_pStartColor.reset();
+        m_pEndColor.reset();
+        if (!m_pFillStyle)
+            m_pFillStyle = std::make_unique<CMorphFillStyleItem>(m_pOwner, kStyleRGBA);
+    } else {
+        m_pFillStyle.reset();
+        if (!m_pStartColor)
+            m_pStartColor = std::make_unique<CColorItem>(m_pOwner, kStyleRGBA);
+        if (!m_pEndColor)
+            m_pEndColor = std::make_unique<CColorItem>(m_pOwner, kStyleRGBA);
+    }
+}
+
+int CMorphLineStyle2Item::ReadSWF(CSWFStream* stream)
+{
+    m_StartWidth = stream->GetU16();
+    m_EndWidth = stream->GetU16();
+    m_StartCapStyle = static_cast<uint8_t>(stream->GetU(2));
+    m_JoinStyle = static_cast<uint8_t>(stream->GetU(2));
+    const bool hasFill = stream->GetBool();
+    m_NoHScale = stream->GetBool();
+    m_NoVScale = stream->GetBool();
+    m_PixelHinting = stream->GetBool();
+    m_Reserved = static_cast<uint8_t>(stream->GetU(5));
+    m_NoClose = stream->GetBool();
+    m_EndCapStyle = static_cast<uint8_t>(stream->GetU(2));
+    stream->FlushBits();
+    if (m_JoinStyle == CLineStyle2Item::kJoinMiter)
+        m_MiterLimitFactor = stream->GetU16();
+    if (!NoShortfall(stream))
+        return 0;
+    SetHasFill(hasFill);
+    if (m_pFillStyle)
+        return m_pFillStyle->ReadSWF(stream) && NoShortfall(stream) ? 1 : 0;
+    return m_pStartColor->ReadSWF(stream) && m_pEndColor->ReadSWF(stream) && NoShortfall(stream) ? 1 : 0;
+}
+
+int CMorphLineStyle2Item::WriteSWF(CSWFStream* stream)
+{
+    const std::pair<uint32_t, unsigned char> fields[] = { { m_StartCapStyle, 2 }, { m_JoinStyle, 2 },
+        { m_pFillStyle ? 1u : 0u, 1 }, { m_NoHScale, 1 }, { m_NoVScale, 1 }, { m_PixelHinting, 1 }, { m_Reserved, 5 },
+        { m_NoClose, 1 }, { m_EndCapStyle, 2 } };
+    if (!stream->WriteU16(m_StartWidth) || !stream->WriteU16(m_EndWidth))
+        return 0;
+    for (const auto& [value, bits] : fields) {
+        if (!stream->WriteBits(value, bits))
+            return 0;
+    }
+    stream->FlushBits();
+    if (m_JoinStyle == CLineStyle2Item::kJoinMiter && !stream->WriteU16(m_MiterLimitFactor))
+        return 0;
+    if (m_pFillStyle)
+        return m_pFillStyle->WriteSWF(stream);
+    return WriteChild(m_pStartColor.get(), stream) && WriteChild(m_pEndColor.get(), stream) ? 1 : 0;
+}
+
+int CMorphLineStyle2Item::MakeCopy(CSWFObject* owner, unsigned char style, CSWFObject*& dest) const
+{
+    if (dest == this)
+        return 1;
+    auto* copy = CopyInto<CMorphLineStyle2Item>(CSWFItem::MakeCopy(owner, style, dest), dest);
+    if (!copy)
+        return 0;
+    copy->m_StartWidth = m_StartWidth;
+    copy->m_EndWidth = m_EndWidth;
+    copy->m_StartCapStyle = m_StartCapStyle;
+    copy->m_JoinStyle = m_JoinStyle;
+    copy->m_NoHScale = m_NoHScale;
+    copy->m_NoVScale = m_NoVScale;
+    copy->m_PixelHinting = m_PixelHinting;
+    copy->m_Reserved = m_Reserved;
+    copy->m_NoClose = m_NoClose;
+    copy->m_EndCapStyle = m_EndCapStyle;
+    copy->m_MiterLimitFactor = m_MiterLimitFactor;
+    return CopyChild(m_pStartColor.get(), owner, copy->m_pStartColor)
+            && CopyChild(m_pEndColor.get(), owner, copy->m_pEndColor)
+            && CopyChild(m_pFillStyle.get(), owner, copy->m_pFillStyle)
+        ? 1
+        : 0;
+}
+
+void CMorphLineStyle2Item::DescribeFields(CSWFFieldVisitor& visitor) const
+{
+    CSWFItem::DescribeFields(visitor);
+    visitor.Int("startWidth", m_StartWidth);
+    visitor.Int("endWidth", m_EndWidth);
+    visitor.Int("startCapStyle", m_StartCapStyle);
+    visitor.Int("joinStyle", m_JoinStyle);
+    visitor.Int("noHScale", m_NoHScale);
+    visitor.Int("noVScale", m_NoVScale);
+    visitor.Int("pixelHinting", m_PixelHinting);
+    visitor.Int("reserved", m_Reserved);
+    visitor.Int("noClose", m_NoClose);
+    visitor.Int("endCapStyle", m_EndCapStyle);
+    visitor.Int("miterLimitFactor", m_MiterLimitFactor);
+    visitor.Child("startColor", m_pStartColor.get());
+    visitor.Child("endColor", m_pEndColor.get());
+    visitor.Child("fillStyle", m_pFillStyle.get());
+}
+
+// ---- CMorphFocalGradientItem ----
+
+int CMorphFocalGradientItem::ReadSWF(CSWFStream* stream)
+{
+    if (!CMorphFillGradientItem::ReadSWF(stream))
+        return 0;
+    m_StartFocalPoint = stream->GetS16();
+    m_EndFocalPoint = stream->GetS16();
+    return NoShortfall(stream) ? 1 : 0;
+}
+
+int CMorphFocalGradientItem::WriteSWF(CSWFStream* stream)
+{
+    return CMorphFillGradientItem::WriteSWF(stream) && stream->WriteS16(m_StartFocalPoint)
+            && stream->WriteS16(m_EndFocalPoint)
+        ? 1
+        : 0;
+}
+
+int CMorphFocalGradientItem::MakeCopy(CSWFObject* owner, unsigned char style, CSWFObject*& dest) const
+{
+    if (dest == this)
+        return 1;
+    auto* copy = CopyInto<CMorphFocalGradientItem>(CMorphFillGradientItem::MakeCopy(owner, style, dest), dest);
+    if (!copy)
+        return 0;
+    copy->m_StartFocalPoint = m_StartFocalPoint;
+    copy->m_EndFocalPoint = m_EndFocalPoint;
+    return 1;
+}
+
+void CMorphFocalGradientItem::DescribeFields(CSWFFieldVisitor& visitor) const
+{
+    CMorphFillGradientItem::DescribeFields(visitor);
+    visitor.Real("startFocalPoint", m_StartFocalPoint / 256.0);
+    visitor.Real("endFocalPoint", m_EndFocalPoint / 256.0);
 }

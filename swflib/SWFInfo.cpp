@@ -9,7 +9,7 @@ namespace {
 // The sprite body starts with its character ID and frame count.
 constexpr uint32_t kSpriteHeaderSize = 4;
 // Codes above the last one with a category count as Other.
-constexpr uint16_t kHighestCategorisedCode = kTagDefineFontInfo2;
+constexpr uint16_t kHighestCategorisedCode = kTagDefineFont4;
 
 } // namespace
 
@@ -36,19 +36,26 @@ void CSWFInfo::CountTag(uint16_t code, uint32_t size)
     case kTagDefineShape:
     case kTagDefineShape2:
     case kTagDefineShape3:
+    case kTagDefineShape4:
         add(m_ShapesCount, m_ShapesSize);
         break;
     case kTagDefineMorphShape:
+    case kTagDefineMorphShape2:
         add(m_MorphsCount, m_MorphsSize);
         break;
     case kTagDefineFont:
     case kTagDefineFontInfo:
     case kTagDefineFont2:
     case kTagDefineFontInfo2:
+    case kTagDefineFont3:
+    case kTagDefineFont4:
+    case kTagDefineFontAlignZones:
+    case kTagDefineFontName:
         add(m_FontsCount, m_FontsSize);
         break;
     case kTagDoAction:
     case kTagDoInitAction:
+    case kTagDoABC:
         add(m_ActionsCount, m_ActionsSize);
         break;
     case kTagDefineBits:
@@ -57,6 +64,7 @@ void CSWFInfo::CountTag(uint16_t code, uint32_t size)
     case kTagDefineBitsJPEG2:
     case kTagDefineBitsJPEG3:
     case kTagDefineBitsLossless2:
+    case kTagDefineBitsJPEG4:
         add(m_PicturesCount, m_PicturesSize);
         break;
     case kTagDefineSound:
@@ -65,6 +73,7 @@ void CSWFInfo::CountTag(uint16_t code, uint32_t size)
     case kTagSoundStreamHead:
     case kTagSoundStreamBlock:
     case kTagSoundStreamHead2:
+    case kTagStartSound2:
         add(m_SoundsCount, m_SoundsSize);
         break;
     case kTagDefineVideoStream:
@@ -89,6 +98,7 @@ void CSWFInfo::CountSpriteTags(CSWFStream* spriteBody)
         case kTagSoundStreamHead:
         case kTagSoundStreamBlock:
         case kTagSoundStreamHead2:
+        case kTagStartSound2:
             CountTag(code, inner.GetSize());
             break;
         default:

@@ -29,6 +29,8 @@ public:
 // Style bytes with a fixed meaning; 1 to 3 follow the versions of shape, text and bitmap tags.
 inline constexpr unsigned char kStyleDefault = 0;
 inline constexpr unsigned char kStyleRGBA = 3;
+// DefineShape4 and its records: RGBA colours, LINESTYLE2 line styles, focal gradients.
+inline constexpr unsigned char kStyleShape4 = 4;
 inline constexpr unsigned char kStyleNone = 255;
 
 class CSWFObject : public CLowCoreObject

@@ -6,7 +6,7 @@
 
 namespace {
 
-constexpr uint16_t kHighestMappedCode = kTagSetTabIndex;
+constexpr uint16_t kHighestMappedCode = kTagEnableTelemetry;
 
 constexpr std::array<int, kHighestMappedCode + 1> BuildTable()
 {
@@ -59,6 +59,28 @@ constexpr std::array<int, kHighestMappedCode + 1> BuildTable()
     table[kTagDefineFontInfo2] = kClassID_CDefineFontInfo2Tag;
     table[kTagEnableDebugger2] = kClassID_CEnableDebugger2Tag;
     table[kTagSetTabIndex] = kClassID_CSetTabIndex;
+    table[kTagProductInfo] = kClassID_CProductInfoTag;
+    table[kTagDebugID] = kClassID_CDebugIDTag;
+    table[kTagScriptLimits] = kClassID_CScriptLimitsTag;
+    table[kTagFileAttributes] = kClassID_CFileAttributesTag;
+    table[kTagPlaceObject3] = kClassID_CPlaceObject3Tag;
+    table[kTagImportAssets2] = kClassID_CImportAssets2Tag;
+    table[kTagDefineFontAlignZones] = kClassID_CDefineFontAlignZonesTag;
+    table[kTagCSMTextSettings] = kClassID_CCSMTextSettingsTag;
+    table[kTagDefineFont3] = kClassID_CDefineFont3Tag;
+    table[kTagSymbolClass] = kClassID_CSymbolClassTag;
+    table[kTagMetadata] = kClassID_CMetadataTag;
+    table[kTagDefineScalingGrid] = kClassID_CDefineScalingGridTag;
+    table[kTagDoABC] = kClassID_CDoABCTag;
+    table[kTagDefineShape4] = kClassID_CDefineShape4Tag;
+    table[kTagDefineMorphShape2] = kClassID_CDefineMorphShape2Tag;
+    table[kTagDefineSceneAndFrameLabelData] = kClassID_CDefineSceneAndFrameLabelDataTag;
+    table[kTagDefineBinaryData] = kClassID_CDefineBinaryDataTag;
+    table[kTagDefineFontName] = kClassID_CDefineFontNameTag;
+    table[kTagStartSound2] = kClassID_CStartSound2Tag;
+    table[kTagDefineBitsJPEG4] = kClassID_CDefineBitsJPEG4Tag;
+    table[kTagDefineFont4] = kClassID_CDefineFont4Tag;
+    table[kTagEnableTelemetry] = kClassID_CEnableTelemetryTag;
     return table;
 }
 
@@ -81,6 +103,8 @@ bool AllowedInSprite(uint16_t code)
     case kTagSoundStreamHead2:
     case kTagVideoFrame:
     case kTagSetTabIndex:
+    case kTagPlaceObject3:
+    case kTagStartSound2:
         return true;
     default:
         return false;

@@ -422,6 +422,9 @@ public:
 protected:
     int ReadBody(CSWFStream* body) override;
     int WriteBody(CSWFStream* body) override;
+    // What DefineShape4 holds between the bounds and the shapes.
+    virtual int ReadAfterBounds(CSWFStream*) { return 1; }
+    virtual int WriteAfterBounds(CSWFStream*) { return 1; }
 };
 
 class CDefineShapeTag : public CShapeTag
@@ -473,6 +476,9 @@ public:
 protected:
     int ReadBody(CSWFStream* body) override;
     int WriteBody(CSWFStream* body) override;
+    // What DefineMorphShape2 holds between the end bounds and the end-edges offset.
+    virtual int ReadAfterBounds(CSWFStream*) { return 1; }
+    virtual int WriteAfterBounds(CSWFStream*) { return 1; }
 };
 
 // The reader of DefineText and DefineText2; the subclass fixes the layout variant.

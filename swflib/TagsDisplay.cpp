@@ -276,7 +276,7 @@ void CShapeTag::SetShapes(const CShapeWithStyleItem* shapes)
 int CShapeTag::ReadBody(CSWFStream* body)
 {
     body->ReadU16(&m_ID);
-    if (!NoShortfall(body) || !m_pBounds->ReadSWF(body))
+    if (!NoShortfall(body) || !m_pBounds->ReadSWF(body) || !ReadAfterBounds(body))
         return 0;
     m_pShapes->SetItemStyle(m_Style);
     return m_pShapes->ReadSWF(body);
@@ -285,7 +285,9 @@ int CShapeTag::ReadBody(CSWFStream* body)
 int CShapeTag::WriteBody(CSWFStream* body)
 {
     m_pShapes->SetItemStyle(m_Style);
-    return body->WriteU16(m_ID) && m_pBounds->WriteSWF(body) && m_pShapes->WriteSWF(body) ? 1 : 0;
+    return body->WriteU16(m_ID) && m_pBounds->WriteSWF(body) && WriteAfterBounds(body) && m_pShapes->WriteSWF(body)
+        ? 1
+        : 0;
 }
 
 int CShapeTag::MakeCopy(CSWFObject* owner, unsigned char style, CSWFObject*& dest) const
@@ -330,7 +332,8 @@ int CDefineMorphShapeTag::ReadBody(CSWFStream* body)
 {
     m_Gap.clear();
     body->ReadU16(&m_ID);
-    if (!NoShortfall(body) || !m_pStartBounds->ReadSWF(body) || !m_pEndBounds->ReadSWF(body))
+    if (!NoShortfall(body) || !m_pStartBounds->ReadSWF(body) || !m_pEndBounds->ReadSWF(body)
+        || !ReadAfterBounds(body))
         return 0;
     uint32_t offset = 0;
     if (!body->ReadU32(&offset))
@@ -356,7 +359,7 @@ int CDefineMorphShapeTag::WriteBody(CSWFStream* body)
     const uint32_t offset = styles.GetSize() + static_cast<uint32_t>(m_Gap.size());
     styles.SetPosition(0);
     if (!body->WriteU16(m_ID) || !m_pStartBounds->WriteSWF(body) || !m_pEndBounds->WriteSWF(body)
-        || !body->WriteU32(offset) || !body->WriteStream(&styles, styles.GetSize()))
+        || !WriteAfterBounds(body) || !body->WriteU32(offset) || !body->WriteStream(&styles, styles.GetSize()))
         return 0;
     if (!m_Gap.empty() && !body->WriteBuf(m_Gap.data(), m_Gap.size()))
         return 0;

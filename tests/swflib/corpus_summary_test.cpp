@@ -26,16 +26,23 @@ Category CategoryOf(unsigned code)
     case 2:
     case 22:
     case 32:
+    case 83:
         return kShapes;
     case 46:
+    case 84:
         return kMorphs;
     case 10:
     case 13:
     case 48:
     case 62:
+    case 73:
+    case 75:
+    case 88:
+    case 91:
         return kFonts;
     case 12:
     case 59:
+    case 82:
         return kActions;
     case 6:
     case 8:
@@ -43,6 +50,7 @@ Category CategoryOf(unsigned code)
     case 21:
     case 35:
     case 36:
+    case 90:
         return kPictures;
     case 14:
     case 15:
@@ -50,6 +58,7 @@ Category CategoryOf(unsigned code)
     case 18:
     case 19:
     case 45:
+    case 89:
         return kSounds;
     case 60:
     case 61:
@@ -61,7 +70,7 @@ Category CategoryOf(unsigned code)
 
 bool CountsInsideSprite(unsigned code)
 {
-    return code == 12 || code == 15 || code == 18 || code == 19 || code == 45;
+    return code == 12 || code == 15 || code == 18 || code == 19 || code == 45 || code == 89;
 }
 
 uint32_t Le(const Bytes& b, size_t at, int bytes)

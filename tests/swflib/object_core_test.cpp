@@ -41,15 +41,22 @@ TEST(ObjectCore, NamesTableAnchorsAndUniqueness)
         { 281, "CClipActionsItem" },
         { 282, "CSWFTable" },
         { 283, "CFreeCharacterTag" },
+        { 284, "CDropShadowFilterItem" },
+        { 293, "CFilterListItem" },
+        { 300, "CPlaceObject3Tag" },
+        { 309, "CDefineShape4Tag" },
+        { 320, "CScriptLimitsTag" },
+        { 321, "CMorphLineStyle2Item" },
+        { 322, "CMorphFocalGradientItem" },
     };
     for (auto [id, name] : anchors)
         EXPECT_STREQ(ClassNameOf(id), name) << id;
     std::set<std::string> names;
     for (int id = 0; id < kClassNamesCount; ++id)
         EXPECT_TRUE(names.insert(g_ClassNames[id]).second) << "duplicate name at " << id;
-    EXPECT_EQ(kClassNamesCount, 284);
+    EXPECT_EQ(kClassNamesCount, 323);
     EXPECT_STREQ(ClassNameOf(-1), "Unknown Object");
-    EXPECT_STREQ(ClassNameOf(284), "Unknown Object");
+    EXPECT_STREQ(ClassNameOf(323), "Unknown Object");
 
     CSWFStream stream;
     EXPECT_STREQ(stream.GetClassName(), "CSWFStream");
@@ -79,7 +86,7 @@ TEST(ObjectCore, FactoryCreatesEachClassWithItsIdOwnerAndStyle)
 
     // IDs without a creatable class leave the destination as it was.
     CSWFItem sentinel;
-    for (int id : { -1, 0, 1, 3, 282, 284, 300 }) {
+    for (int id : { -1, 0, 1, 3, 282, 323, 400 }) {
         CSWFObject* dest = &sentinel;
         EXPECT_EQ(NewInstance(id, dest, nullptr, 0), 0) << id;
         EXPECT_EQ(dest, &sentinel);
@@ -97,6 +104,7 @@ TEST(ObjectCore, FactoryCreatesEachClassWithItsIdOwnerAndStyle)
         { kClassID_CGlyphShapeTableItem, 3 },
         { kClassID_CMorphFillStylesItem, 3 },
         { kClassID_CMorphLineStylesItem, 3 },
+        { kClassID_CDefineShape4Tag, kStyleShape4 },
     };
     for (auto [id, style] : fixedStyles) {
         CSWFObject* dest = nullptr;
@@ -184,12 +192,17 @@ TEST(ObjectCore, TagCodesMapToTheirClasses)
 {
     EXPECT_EQ(TagClassForCode(3, false), kClassID_CFreeCharacterTag);
     EXPECT_EQ(TagClassForCode(59, false), kClassID_CDoInitActionsTag);
-    for (uint16_t code : {16, 63, 67, 1023})
+    EXPECT_EQ(TagClassForCode(63, false), kClassID_CDebugIDTag);
+    EXPECT_EQ(TagClassForCode(70, false), kClassID_CPlaceObject3Tag);
+    EXPECT_EQ(TagClassForCode(83, false), kClassID_CDefineShape4Tag);
+    EXPECT_EQ(TagClassForCode(93, false), kClassID_CEnableTelemetryTag);
+    // Codes no version of the format defines.
+    for (uint16_t code : {16, 40, 67, 72, 79, 92, 94, 1023})
         EXPECT_EQ(TagClassForCode(code, false), kClassID_CUnKnownTag) << code;
 
     // Inside a sprite exactly these codes keep their classes.
-    const std::set<uint16_t> spriteCodes = { 0, 1, 4, 5, 12, 15, 18, 19, 26, 28, 43, 45, 61, 66 };
-    for (uint16_t code = 0; code < 70; ++code) {
+    const std::set<uint16_t> spriteCodes = { 0, 1, 4, 5, 12, 15, 18, 19, 26, 28, 43, 45, 61, 66, 70, 89 };
+    for (uint16_t code = 0; code < 100; ++code) {
         const int top = TagClassForCode(code, false);
         const int inner = TagClassForCode(code, true);
         EXPECT_EQ(inner, spriteCodes.count(code) ? top : int(kClassID_CUnKnownTag)) << code;

@@ -334,7 +334,9 @@ std::vector<RecordCase> RecordCases()
                 ASSERT_EQ(b.GetItemCount(), 1);
                 const auto* record = dynamic_cast<const CButtonRecord*>(b.GetItem(0));
                 EXPECT_EQ(record->m_CharacterID, 2);
-                EXPECT_EQ(record->m_FilterList.size(), 17u);
+                ASSERT_TRUE(record->m_pFilterList);
+                ASSERT_EQ(record->m_pFilterList->GetItemCount(), 1);
+                EXPECT_EQ(record->m_pFilterList->GetFilterItem(0)->m_FilterID, kFilterGlow);
                 EXPECT_EQ(record->m_BlendMode, 5);
                 ASSERT_TRUE(record->m_pColorTransform);
             }) },
@@ -545,10 +547,11 @@ TEST(RecordWriting, LongGlyphRecordIsNotedAndStillWritten)
     EXPECT_NE(mark.Lines()[0].find("is more 250"), std::string::npos);
 }
 
-TEST(RecordWriting, FillStyleTypesReduceToTheFiveKinds)
+TEST(RecordWriting, FillStyleTypesReduceToTheSixKinds)
 {
     const std::pair<uint8_t, int> cases[] = { { 0x00, kClassID_CColorItem }, { 0x10, kClassID_CLinearGradientItem },
-        { 0x13, kClassID_CRadialGradientItem }, { 0x42, kClassID_CTiledBitMapItem },
+        { 0x13, kClassID_CFocalGradientItem }, { 0x17, kClassID_CRadialGradientItem },
+        { 0x42, kClassID_CTiledBitMapItem },
         { 0x43, kClassID_CClippedBitMapItem }, { 0x20, kClassID_CColorItem } };
     for (const auto& [type, classID] : cases) {
         CFillStyleItem fill;
@@ -608,7 +611,7 @@ TEST(RecordMalformed, UnsupportedMorphFillAndBadFilterFail)
     testsupport::LogMark mark;
     CMorphFillStyleItem morph;
     CSWFStream in;
-    testsupport::Load(in, { 0x13, 0, 0, 0 });
+    testsupport::Load(in, { 0x14, 0, 0, 0 });
     EXPECT_EQ(morph.ReadSWF(&in), 0);
     EXPECT_TRUE(mark.Has(kSWFErr_InvalidParameter));
 
