@@ -331,6 +331,11 @@ void PlayerController::applicationDidFinishLaunching()
         _menu->addMenuBar(bar);
     }
     _trace = std::make_unique<TraceController>();
+    if (QLayout* layout = _trace->window()->layout()) {
+        auto* bar = new QMenuBar(_trace->window());
+        layout->setMenuBar(bar);
+        _menu->addMenuBar(bar);
+    }
     if (NSFlashPluginView* view = flashView()) {
         if (QMenu* playback = _menu->submenuWithTag(kTagPlaybackMenu)) {
             view->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -912,6 +917,11 @@ QWidget* PlayerController::advancedWindow() const
     return _advanced ? _advanced->window() : nullptr;
 }
 
+bool PlayerController::isOrdinaryWindow(const QWidget* window) const
+{
+    return window && (window == movieWindow() || window == advancedWindow() || (_trace && window == _trace->window()));
+}
+
 QWidget* PlayerController::keyWindow() const
 {
     return QApplication::activeWindow();
@@ -925,6 +935,8 @@ bool PlayerController::validateMenuItem(QAction* item)
     QWidget* key = keyWindow();
     const bool movieKey = key && key == movieWindow();
     const bool advancedKey = key && key == advancedWindow();
+    // The trace window is an ordinary window of its own: Close, Minimize and Zoom act on it too.
+    const bool traceKey = key && _trace && key == _trace->window();
     switch (tag) {
     case kTagClearPlayList:
         return !_plist.isEmpty();
@@ -941,10 +953,10 @@ bool PlayerController::validateMenuItem(QAction* item)
         return _controls && _controls->canGotoPrev();
     case kTagClose:
         item->setText(movieKey ? tr("Close Viewer") : advancedKey ? tr("Close Advanced Options") : tr("Close"));
-        return movieKey || advancedKey;
+        return movieKey || advancedKey || traceKey;
     case kTagMinimize:
     case kTagZoomWindow:
-        return movieKey || advancedKey;
+        return movieKey || advancedKey || traceKey;
     case kTagShowControls:
         item->setText(_isControlsVisible ? tr("Hide Movie Controls") : tr("Show Movie Controls"));
         return true;
@@ -981,21 +993,21 @@ bool PlayerController::validateMenuItem(QAction* item)
 void PlayerController::closeWindowAction(QObject*)
 {
     QWidget* key = keyWindow();
-    if (key && (key == movieWindow() || key == advancedWindow()))
+    if (isOrdinaryWindow(key))
         key->close();
 }
 
 void PlayerController::minimizeWindowAction(QObject*)
 {
     QWidget* key = keyWindow();
-    if (key && (key == movieWindow() || key == advancedWindow()))
+    if (isOrdinaryWindow(key))
         key->showMinimized();
 }
 
 void PlayerController::zoomWindowAction(QObject*)
 {
     QWidget* key = keyWindow();
-    if (key && (key == movieWindow() || key == advancedWindow())) {
+    if (isOrdinaryWindow(key)) {
         if (key->isMaximized())
             key->showNormal();
         else

@@ -233,6 +233,8 @@ public:
 private:
     NSFlashPluginView* flashView() const;
     QWidget* keyWindow() const;
+    // The movie window, the playlist panel or the trace window: the windows that Close, Minimize and Zoom act on.
+    bool isOrdinaryWindow(const QWidget* window) const;
     QWidget* movieWindow() const;
     QWidget* controlsWindow() const;
     QWidget* advancedWindow() const;

@@ -353,3 +353,25 @@ TEST_F(AppTest, TheFirstLaunchOpensTheWindowsApartAndOnTheScreen)
     app.reset();
     EXPECT_EQ(launch().movieController()->window()->pos(), moved);
 }
+
+TEST_F(AppTest, SaveFrameIsInTheFileMenuWithItsShortcutOnceAMovieIsLoaded)
+{
+    PlayerController& player = launch();
+    QAction* item = player.mainMenu()->itemWithTag(kTagSaveFrame);
+    ASSERT_NE(item, nullptr);
+    EXPECT_EQ(item->shortcut(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
+    EXPECT_FALSE(player.validateMenuItem(item));
+    ASSERT_TRUE(player.loadMovie(movie(QStringLiteral("E1.swf"))));
+    EXPECT_TRUE(player.validateMenuItem(item));
+    // The trace window carries the menus too, and its Close acts on it.
+    QWidget* trace = player.traceController()->window();
+    EXPECT_NE(trace->findChild<QMenuBar*>(), nullptr);
+    makeKey(trace);
+    if (QApplication::activeWindow() != trace)
+        GTEST_SKIP() << "this platform does not activate windows";
+    QAction* close = player.mainMenu()->itemWithTag(kTagClose);
+    EXPECT_TRUE(player.validateMenuItem(close));
+    close->setEnabled(true);
+    close->trigger();
+    EXPECT_FALSE(trace->isVisible());
+}
