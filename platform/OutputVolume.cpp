@@ -138,10 +138,15 @@ bool readDefaultSink(PulseConnection& connection, SinkQuery& query)
 
 float outputVolume()
 {
+    return defaultOutputVolume().value_or(0.0f);
+}
+
+std::optional<float> defaultOutputVolume()
+{
     PulseConnection connection;
     SinkQuery query;
     if (!connection.ready() || !readDefaultSink(connection, query))
-        return 0.0f;
+        return std::nullopt;
     return float(double(pa_cvolume_max(&query.volume)) / PA_VOLUME_NORM);
 }
 

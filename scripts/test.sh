@@ -9,7 +9,8 @@ export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
-bash scripts/build.sh build
+# The options are given again: a build folder configured by demo.sh has the tests and benchmarks turned off.
+bash scripts/build.sh build -DREELFINCH_TESTS=ON -DREELFINCH_BENCH=ON
 (cd build && ctest --output-on-failure -j "$(nproc)")
 
 bash scripts/build.sh build-asan -DREELFINCH_SANITIZE=ON -DREELFINCH_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug

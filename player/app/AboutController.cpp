@@ -1,5 +1,6 @@
 #include "AboutController.h"
 
+#include "NSHiperLink.h"
 #include "ui_AboutWindow.h"
 
 #include <QDialog>
@@ -50,14 +51,8 @@ void AboutController::windowDidLoad()
     _ui->_txtBuild->setText(tr("Build %1 ").arg(QLatin1String(REELFINCH_BUILD)));
     _ui->_txtBuild->setFont(boldSystemFont(kVersionFontSize));
     _ui->_txtFreeware->setFont(boldSystemFont(kNoteFontSize));
-    // The link keeps the address the window shows and writes to it.
-    const QString address = _ui->_lnkMail->property("address").toString().isEmpty()
-        ? _ui->_lnkMail->text()
-        : _ui->_lnkMail->property("address").toString();
-    _ui->_lnkMail->setProperty("address", address);
-    _ui->_lnkMail->setText(QStringLiteral("<a href=\"mailto:%1\">%1</a>").arg(address.toHtmlEscaped()));
-    _ui->_lnkMail->setTextFormat(Qt::RichText);
-    _ui->_lnkMail->setOpenExternalLinks(true);
+    // The link opens a new mail to the address it shows.
+    _ui->_lnkMail->setLinkURL(QStringLiteral("mailto:") + _ui->_lnkMail->text());
 }
 
 void AboutController::mouseDownAction(QObject*)

@@ -72,7 +72,7 @@ ControlsController::ControlsController()
     _ui->_sldVolume->setSingleStep(1);
     // The volume is set once, when the knob is let go.
     _ui->_sldVolume->setTracking(false);
-    _ui->_sldVolume->setEnabled(true);
+    _ui->_sldVolume->setEnabled(false); // until a sound output is found
     _ui->_sldZoom->setRange(kZoomMinimum, kZoomMaximum);
     _ui->_sldZoom->setValue(kZoomDefault);
     _ui->_sldZoom->setTracking(true);
@@ -202,17 +202,21 @@ void ControlsController::setMainController(PlayerController* app)
     _app = app;
 }
 
-void ControlsController::showVolume(float volume)
+void ControlsController::showVolume(std::optional<float> volume)
 {
+    // Without a sound server (or a default output) there is nothing to set: the slider rests at zero, disabled,
+    // and the LCD says so. The poll brings it back once a server appears.
+    _hasVolumeOutput = volume.has_value();
     const QSignalBlocker blocker(_ui->_sldVolume);
-    _ui->_sldVolume->setValue(volumePercent(volume));
-    _ui->_txtVolumeValue->setText(volumeText(volume));
+    _ui->_sldVolume->setEnabled(_hasVolumeOutput);
+    _ui->_sldVolume->setValue(volumePercent(volume.value_or(0.0f)));
+    _ui->_txtVolumeValue->setText(volume ? volumeText(*volume) : noVolumeText());
+    _ui->_sldVolume->setToolTip(volume ? QString() : tr("No sound output is available"));
 }
 
 void ControlsController::initVolumeValue()
 {
-    // The default output's volume; no sound server reads as silent.
-    showVolume(outputVolume());
+    showVolume(defaultOutputVolume());
 }
 
 void ControlsController::volumeAction(QObject* sender)
@@ -277,6 +281,11 @@ bool ControlsController::canGotoPrev() const
 
 void ControlsController::refreshFrameCounter()
 {
+    // A movie without frames shows 0/0 rather than a frame it does not have.
+    if (_totalFrames <= 0) {
+        _ui->_txtFrames->setText(framesText(0, 0));
+        return;
+    }
     _ui->_txtFrames->setText(framesText(_ui->_sldProgress->value(), _ui->_sldProgress->maximum()));
 }
 
@@ -284,12 +293,14 @@ void ControlsController::setTotalFrames(int total)
 {
     QSlider* progress = _ui->_sldProgress;
     const QSignalBlocker blocker(progress);
-    progress->setEnabled(true);
-    // The slider counts from 1; a movie that reports no frames still shows one position.
+    _totalFrames = std::max(total, 0);
+    const bool hasFrames = _totalFrames > 0;
+    progress->setEnabled(hasFrames);
+    // The slider counts from 1; a movie that reports no frames keeps one position, disabled.
     progress->setRange(1, std::max(total, 1));
     refreshFrameCounter();
-    _ui->_btnForward->setEnabled(true);
-    _ui->_btnBack->setEnabled(true);
+    _ui->_btnForward->setEnabled(hasFrames);
+    _ui->_btnBack->setEnabled(hasFrames);
 }
 
 void ControlsController::setCurrentFrame(int frame)
@@ -300,7 +311,10 @@ void ControlsController::setCurrentFrame(int frame)
         progress->setValue(frame);
     }
     refreshFrameCounter();
-    if (frame == 1) {
+    if (_totalFrames <= 0) {
+        _ui->_btnBack->setEnabled(false);
+        _ui->_btnForward->setEnabled(false);
+    } else if (frame == 1) {
         _ui->_btnBack->setEnabled(false);
     } else if (frame == progress->maximum()) {
         _ui->_btnForward->setEnabled(false);
@@ -319,6 +333,16 @@ void ControlsController::setPlayed(bool playing)
     _ui->_btnFit->setEnabled(true);
     _ui->_btnMove->setEnabled(true);
     _ui->_btnInfo->setEnabled(true);
+}
+
+void ControlsController::setDragState(bool on)
+{
+    _ui->_btnMove->setChecked(on);
+}
+
+void ControlsController::setImageInterpolation(int interpolation)
+{
+    _ui->_zoomView->setImageInteroplation(interpolation);
 }
 
 void ControlsController::setZoomPrecent(int percent)
@@ -368,19 +392,16 @@ void ControlsController::forwardAction(QObject* sender)
 {
     if (_app)
         _app->forwardAction(sender);
-    _ui->_btnPlay->setChecked(false);
 }
 
 void ControlsController::backAction(QObject* sender)
 {
     if (_app)
         _app->backAction(sender);
-    _ui->_btnPlay->setChecked(false);
 }
 
 void ControlsController::gotoFrameSliderAction(QObject* sender)
 {
-    _ui->_btnPlay->setChecked(false);
     if (_app)
         _app->gotoFrameSliderAction(sender);
     setCurrentFrame(integerValue(sender));

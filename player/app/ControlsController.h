@@ -9,6 +9,7 @@
 #include <QTimer>
 
 #include <memory>
+#include <optional>
 
 class NSImageWindow;
 class PlayerController;
@@ -45,6 +46,12 @@ public:
     void setTotalFrames(int total);
     void setCurrentFrame(int frame);
     void setPlayed(bool playing);
+    // The move button's picture: the closed hand while movie dragging is on.
+    void setDragState(bool on);
+    // How the zoom drawer scales the movie's snapshot (the preferences' image interpolation).
+    void setImageInterpolation(int interpolation);
+    // Whether a sound output was found at the last look; without one the volume slider is disabled.
+    bool hasVolumeOutput() const { return _hasVolumeOutput; }
     void setZoomPrecent(int percent);
     void setRepeatState(int mode);
     void setShuffleState(bool on);
@@ -83,7 +90,7 @@ private:
     void applySkin();
     void connectControls();
     void refreshFrameCounter();
-    void showVolume(float volume);
+    void showVolume(std::optional<float> volume);
     void showFileName();
     void paintZoomBox();
 
@@ -93,6 +100,8 @@ private:
     // Holds the _isExpanded flag and the _resizeTimer of the widening and narrowing.
     std::unique_ptr<ZoomAreaAnimation> _zoomArea;
     QTimer _volumeTimer;
+    bool _hasVolumeOutput = false;
+    int _totalFrames = 0;
     QString _fileName;
     QImage _zoomBackground;
 };

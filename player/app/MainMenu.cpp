@@ -19,7 +19,6 @@ constexpr int kTagQuit = 14;
 constexpr int kTagAbout = 15;
 constexpr int kTagOptimizerPage = 16;
 constexpr int kTagConverterPage = 17;
-constexpr int kTagMovieDragging = 28;
 constexpr int kTagFullScreen = 38;
 
 } // namespace
@@ -32,6 +31,9 @@ MainMenu::MainMenu(PlayerController* app, QMenuBar* bar)
     addItem(file, tr("&Open..."), kTagOpen, &PlayerController::openFileAction, QKeySequence(Qt::CTRL | Qt::Key_O));
     addItem(file, tr("&Add Files to Playlist..."), kTagAddFiles, &PlayerController::addFilesAction);
     addItem(file, tr("Clear Play&list"), kTagClearPlayList, &PlayerController::clearPlayListAction);
+    file->addSeparator();
+    addItem(file, tr("&Save Frame as Picture..."), kTagSaveFrame, &PlayerController::saveFrameAction,
+        QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
     file->addSeparator();
     addItem(file, tr("Close"), kTagClose, &PlayerController::closeWindowAction, QKeySequence(Qt::CTRL | Qt::Key_W));
     file->addSeparator();
@@ -88,6 +90,7 @@ MainMenu::MainMenu(PlayerController* app, QMenuBar* bar)
         QKeySequence(Qt::CTRL | Qt::Key_L));
     addItem(window, tr("Movie &Information"), kTagMovieInfo, &PlayerController::showSWFInfoAction,
         QKeySequence(Qt::CTRL | Qt::Key_I));
+    addItem(window, tr("&Trace Output"), kTagTrace, &PlayerController::showTraceAction);
 
     QMenu* help = addMenu(tr("&Help"), 4);
     QAction* about = addItem(help, tr("&About Reelfinch"), kTagAbout, &PlayerController::showAboutAction);
@@ -129,6 +132,8 @@ QAction* MainMenu::addItem(QMenu* menu, const QString& title, int tag, Command c
     case kTagQualityLow:
     case kTagQualityMedium:
     case kTagQualityHigh:
+    case kTagMovieDragging:
+    case kTagTrace:
         item->setCheckable(true);
         break;
     default:
@@ -145,6 +150,17 @@ QAction* MainMenu::addItem(QMenu* menu, const QString& title, int tag, Command c
             validateAll();
     });
     return item;
+}
+
+void MainMenu::addMenuBar(QMenuBar* bar)
+{
+    if (!bar || bar == _bar)
+        return;
+    // The same menus, so each item has one state and one shortcut whichever window shows it.
+    for (QAction* top : _bar->actions()) {
+        if (top->menu())
+            bar->addMenu(top->menu());
+    }
 }
 
 QAction* MainMenu::itemWithTag(int tag) const

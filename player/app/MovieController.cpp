@@ -3,6 +3,7 @@
 #include "ControlsController.h"
 #include "FileDrop.h"
 #include "NSFlashPluginView.h"
+#include "NSWindowZoomView.h"
 #include "PlayerController.h"
 #include "ui_MovieWindow.h"
 
@@ -25,6 +26,12 @@ MovieController::MovieController()
     delete _ui->_movieArea;
     _ui->_movieArea = nullptr;
     _movieView->setContextMenuPolicy(Qt::NoContextMenu);
+    // The window's resize grip lies over the movie's bottom-right corner; while the mouse is on it the movie
+    // shows the resize cursor.
+    _grip = new NSWindowZoomView(_movieView->parentWidget());
+    _grip->setObjectName(QStringLiteral("_resizeGrip"));
+    _grip->placeInCorner();
+    _movieView->parentWidget()->installEventFilter(this);
 
     _window->installEventFilter(this);
     _movieView->installEventFilter(this);
@@ -44,8 +51,11 @@ MovieController::~MovieController()
 {
     if (_window)
         _window->removeEventFilter(this);
-    if (_movieView)
+    if (_movieView) {
         _movieView->removeEventFilter(this);
+        if (_movieView->parentWidget())
+            _movieView->parentWidget()->removeEventFilter(this);
+    }
 }
 
 void MovieController::setMainController(PlayerController* app)
@@ -104,12 +114,19 @@ bool MovieController::eventFilter(QObject* watched, QEvent* event)
             return true;
         case QEvent::WindowStateChange:
             _leaveFullScreen->setEnabled(_window->isFullScreen());
+            // A full-screen or maximised window has no size to drag.
+            _grip->setVisible(!_window->isFullScreen() && !_window->isMaximized());
             break;
         default:
             break;
         }
+    } else if (_grip && watched == _grip->parentWidget() && event->type() == QEvent::Resize) {
+        _grip->placeInCorner();
     } else if (watched == _movieView && event->type() == QEvent::Wheel) {
-        // The wheel zooms the movie: away from the user zooms in.
+        // The wheel zooms the movie: away from the user zooms in. Without a movie there is nothing to zoom, and
+        // the panel's zoom stays as it is.
+        if (!_app || !_app->isLoaded())
+            return true;
         const auto* wheel = static_cast<QWheelEvent*>(event);
         const int delta = wheel->angleDelta().y();
         if (delta > 0)

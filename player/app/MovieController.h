@@ -9,6 +9,7 @@
 #include <memory>
 
 class NSFlashPluginView;
+class NSWindowZoomView;
 class PlayerController;
 class QAction;
 class QMainWindow;
@@ -37,6 +38,8 @@ public:
     bool draggingEntered(const QMimeData* data) const;
     bool performDragOperation(const QMimeData* data);
     void toggleFullScreen();
+    // The grip in the bottom-right corner of the movie.
+    NSWindowZoomView* resizeGrip() const { return _grip; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -47,4 +50,5 @@ private:
     NSFlashPluginView* _movieView = nullptr; // a child of the window
     QPointer<PlayerController> _app;
     QAction* _leaveFullScreen = nullptr;
+    NSWindowZoomView* _grip = nullptr; // a child of the window
 };

@@ -4,6 +4,7 @@
 #include "AdvancedController.h"
 #include "ControlValues.h"
 #include "ControlsController.h"
+#include "FramePicture.h"
 #include "MainMenu.h"
 #include "MovieController.h"
 #include "NSFlashPluginView.h"
@@ -12,6 +13,7 @@
 #include "RecentDocuments.h"
 #include "SWFInfo.h"
 #include "SWFStream.h"
+#include "TraceController.h"
 
 #include <QAction>
 #include <QApplication>
@@ -19,13 +21,16 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLayout>
 #include <QMainWindow>
 #include <QMenu>
+#include <QMenuBar>
 #include <QScreen>
 #include <QSettings>
 #include <QUrl>
 #include <QWindow>
 
+#include <algorithm>
 #include <cstdlib>
 #include <ctime>
 
@@ -60,11 +65,44 @@ bool readBool(const QSettings& settings, const char* key, bool fallback)
     return value.isValid() ? value.toBool() : fallback;
 }
 
-void restoreFrame(const QSettings& settings, QWidget* window, const char* name)
+bool restoreFrame(const QSettings& settings, QWidget* window, const char* name)
 {
     const QByteArray frame = settings.value(QLatin1String(name)).toByteArray();
-    if (!frame.isEmpty())
-        window->restoreGeometry(frame);
+    return !frame.isEmpty() && window->restoreGeometry(frame);
+}
+
+// First launch, nothing saved: the movie window at the top left of the screen's free area, the controls panel
+// under it, the playlist panel to its right, apart from one another and each kept inside the free area. The
+// title bar and borders the window manager adds are not known before a window shows: an allowance stands for them.
+constexpr int kWindowGap = 16;
+constexpr int kTitleAllowance = 32;
+constexpr int kBorderAllowance = 8;
+
+void keepInside(QWidget* window, const QRect& area, QPoint at, QSize decorated)
+{
+    at.setX(std::max(area.left(), std::min(at.x(), area.right() + 1 - decorated.width())));
+    at.setY(std::max(area.top(), std::min(at.y(), area.bottom() + 1 - decorated.height())));
+    window->move(at);
+}
+
+void placeWindowsApart(QWidget* movie, QWidget* controls, QWidget* advanced)
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect area = screen->availableGeometry();
+    const QSize decoration(2 * kBorderAllowance, kTitleAllowance + kBorderAllowance);
+    // On a small screen the movie window gives up room (down to its smallest size) so that the panels fit beside
+    // and under it.
+    const QSize room(area.width() - advanced->width() - 2 * decoration.width() - 3 * kWindowGap,
+        area.height() - controls->height() - decoration.height() - 3 * kWindowGap);
+    movie->resize(movie->size().boundedTo(room).expandedTo(movie->minimumSize()));
+    const QSize movieFrame = movie->size() + decoration;
+    const QPoint movieAt = area.topLeft() + QPoint(kWindowGap, kWindowGap);
+    keepInside(movie, area, movieAt, movieFrame);
+    keepInside(controls, area, QPoint(movie->x(), movie->y() + movieFrame.height() + kWindowGap), controls->size());
+    keepInside(advanced, area, QPoint(movie->x() + movieFrame.width() + kWindowGap, movie->y()),
+        advanced->size() + decoration);
 }
 
 void saveFrame(QSettings& settings, const QWidget* window, const char* name)
@@ -99,6 +137,7 @@ PlayerController::~PlayerController()
     _timerUpdateSlider.stop();
     // The panels refer to the playlist and the summary: they go first.
     _prefs.reset();
+    _trace.reset();
     _menu.reset();
     _advanced.reset();
     _controls.reset();
@@ -228,7 +267,7 @@ void PlayerController::applicationDidFinishLaunching()
     const std::unique_ptr<QSettings> frames = openSettings();
     _movie = std::make_unique<MovieController>();
     QMainWindow* movie = _movie->window();
-    restoreFrame(*frames, movie, kMovieWindowName);
+    bool framesSaved = restoreFrame(*frames, movie, kMovieWindowName);
     _movie->setMainController(this);
     movie->setAcceptDrops(true);
     if (NSFlashPluginView* view = flashView()) {
@@ -240,7 +279,7 @@ void PlayerController::applicationDidFinishLaunching()
 
     _controls = std::make_unique<ControlsController>();
     QWidget* controls = _controls->window();
-    restoreFrame(*frames, controls, kControlsWindowName);
+    framesSaved = restoreFrame(*frames, controls, kControlsWindowName) || framesSaved;
     controls->setAcceptDrops(true);
     _controls->setMainController(this);
     // The panel floats above the other windows and never takes the keyboard from the movie.
@@ -249,6 +288,7 @@ void PlayerController::applicationDidFinishLaunching()
     _controls->initVolumeValue();
     _controls->setRepeatState(_repeatStyle);
     _controls->setShuffleState(_isShuffle);
+    _controls->setImageInterpolation(_zoomImageInterpolation);
     _controls->setWindowVisible(_isControlsVisible);
     _controls->setCanPlay(!_plist.isEmpty());
     // A closed zoom area is closed even while the panel is hidden, so the panel shows the saved state whenever it
@@ -263,7 +303,9 @@ void PlayerController::applicationDidFinishLaunching()
 
     _advanced = std::make_unique<AdvancedController>();
     QWidget* advanced = _advanced->window();
-    restoreFrame(*frames, advanced, kAdvancedWindowName);
+    framesSaved = restoreFrame(*frames, advanced, kAdvancedWindowName) || framesSaved;
+    if (!framesSaved)
+        placeWindowsApart(movie, controls, advanced);
     _advanced->setMainController(this);
     advanced->setAcceptDrops(true);
     _advanced->setPlayList(&_plist);
@@ -281,6 +323,19 @@ void PlayerController::applicationDidFinishLaunching()
     _isLoaded = false;
 
     _menu = std::make_unique<MainMenu>(this, movie->menuBar());
+    // The playlist panel takes the keyboard too: it shows the same menus, whose window items then act on it.
+    if (QLayout* layout = advanced->layout()) {
+        auto* bar = new QMenuBar(advanced);
+        bar->setObjectName(QStringLiteral("menubar"));
+        layout->setMenuBar(bar);
+        _menu->addMenuBar(bar);
+    }
+    _trace = std::make_unique<TraceController>();
+    if (QLayout* layout = _trace->window()->layout()) {
+        auto* bar = new QMenuBar(_trace->window());
+        layout->setMenuBar(bar);
+        _menu->addMenuBar(bar);
+    }
     if (NSFlashPluginView* view = flashView()) {
         connect(view, &NSFlashPluginView::movieStopped, this, [this] { movieStopped(); });
         if (QMenu* playback = _menu->submenuWithTag(kTagPlaybackMenu)) {
@@ -673,6 +728,7 @@ bool PlayerController::loadMovie(const QString& path)
     view->setGetURL(_allowURL);
     view->setPostURL(_allowURL);
     _isLoaded = view->loadMovie(bytes, path);
+    _loadedPath = _isLoaded ? path : QString();
     if (_isLoaded) {
         _isPaused = false;
         if (_controls)
@@ -771,11 +827,20 @@ void PlayerController::rewindAction(QObject*)
         _controls->setPlayed(true);
 }
 
+// A frame step or a move of the frame slider pauses the movie; the play button then shows "play" again, whichever
+// control or shortcut asked for the step.
+void PlayerController::pauseForFrameStep()
+{
+    _isPaused = true;
+    if (_controls)
+        _controls->setPlayed(false);
+}
+
 void PlayerController::forwardAction(QObject*)
 {
     if (!_isLoaded)
         return;
-    _isPaused = true;
+    pauseForFrameStep();
     if (NSFlashPluginView* view = flashView())
         view->forward();
 }
@@ -784,7 +849,7 @@ void PlayerController::backAction(QObject*)
 {
     if (!_isLoaded)
         return;
-    _isPaused = true;
+    pauseForFrameStep();
     if (NSFlashPluginView* view = flashView())
         view->back();
 }
@@ -793,7 +858,7 @@ void PlayerController::gotoFrameSliderAction(QObject* slider)
 {
     if (!_isLoaded)
         return;
-    _isPaused = true;
+    pauseForFrameStep();
     if (NSFlashPluginView* view = flashView())
         view->gotoFrame(integerValue(slider) - 1);
 }
@@ -820,7 +885,7 @@ void PlayerController::setOriginalSizeAction(QObject*)
     if (!view)
         return;
     view->setOriginalSize();
-    if (_controls)
+    if (_controls && _isLoaded)
         _controls->setZoomPrecent(view->zoomPercent());
 }
 
@@ -830,14 +895,25 @@ void PlayerController::setFitSize(QObject*)
     if (!view)
         return;
     view->setFitSize();
-    if (_controls)
+    if (_controls && _isLoaded)
         _controls->setZoomPrecent(view->zoomPercent());
 }
 
 void PlayerController::startDragAction(QObject*)
 {
-    if (NSFlashPluginView* view = flashView())
-        view->setCanDrag(!view->canDrag());
+    NSFlashPluginView* view = flashView();
+    if (!view)
+        return;
+    view->setCanDrag(!view->canDrag());
+    // The panel's move button and the menu's mark follow the mode, whichever of them changed it.
+    if (_controls)
+        _controls->setDragState(view->canDrag());
+}
+
+bool PlayerController::isMovieDragging() const
+{
+    const NSFlashPluginView* view = flashView();
+    return view && view->canDrag();
 }
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -858,6 +934,11 @@ QWidget* PlayerController::advancedWindow() const
     return _advanced ? _advanced->window() : nullptr;
 }
 
+bool PlayerController::isOrdinaryWindow(const QWidget* window) const
+{
+    return window && (window == movieWindow() || window == advancedWindow() || (_trace && window == _trace->window()));
+}
+
 QWidget* PlayerController::keyWindow() const
 {
     return QApplication::activeWindow();
@@ -871,6 +952,8 @@ bool PlayerController::validateMenuItem(QAction* item)
     QWidget* key = keyWindow();
     const bool movieKey = key && key == movieWindow();
     const bool advancedKey = key && key == advancedWindow();
+    // The trace window is an ordinary window of its own: Close, Minimize and Zoom act on it too.
+    const bool traceKey = key && _trace && key == _trace->window();
     switch (tag) {
     case kTagClearPlayList:
         return !_plist.isEmpty();
@@ -887,10 +970,10 @@ bool PlayerController::validateMenuItem(QAction* item)
         return _controls && _controls->canGotoPrev();
     case kTagClose:
         item->setText(movieKey ? tr("Close Viewer") : advancedKey ? tr("Close Advanced Options") : tr("Close"));
-        return movieKey || advancedKey;
+        return movieKey || advancedKey || traceKey;
     case kTagMinimize:
     case kTagZoomWindow:
-        return movieKey || advancedKey;
+        return movieKey || advancedKey || traceKey;
     case kTagShowControls:
         item->setText(_isControlsVisible ? tr("Hide Movie Controls") : tr("Show Movie Controls"));
         return true;
@@ -911,6 +994,14 @@ bool PlayerController::validateMenuItem(QAction* item)
     case kTagQualityHigh:
         item->setChecked(tag - kTagQualityLow == _quality);
         return _isLoaded;
+    case kTagMovieDragging:
+        item->setChecked(isMovieDragging());
+        return true;
+    case kTagSaveFrame:
+        return _isLoaded;
+    case kTagTrace:
+        item->setChecked(_trace && _trace->window()->isVisible());
+        return true;
     default:
         return true;
     }
@@ -919,21 +1010,21 @@ bool PlayerController::validateMenuItem(QAction* item)
 void PlayerController::closeWindowAction(QObject*)
 {
     QWidget* key = keyWindow();
-    if (key && (key == movieWindow() || key == advancedWindow()))
+    if (isOrdinaryWindow(key))
         key->close();
 }
 
 void PlayerController::minimizeWindowAction(QObject*)
 {
     QWidget* key = keyWindow();
-    if (key && (key == movieWindow() || key == advancedWindow()))
+    if (isOrdinaryWindow(key))
         key->showMinimized();
 }
 
 void PlayerController::zoomWindowAction(QObject*)
 {
     QWidget* key = keyWindow();
-    if (key && (key == movieWindow() || key == advancedWindow())) {
+    if (isOrdinaryWindow(key)) {
         if (key->isMaximized())
             key->showNormal();
         else
@@ -1094,6 +1185,8 @@ void PlayerController::preferncesDidEndSelector(PreferencesController* prefs, in
     if (returnCode == kReturnOK) {
         NSFlashPluginView* view = flashView();
         _zoomImageInterpolation = prefs->imageInterpolation();
+        if (_controls)
+            _controls->setImageInterpolation(_zoomImageInterpolation);
         _zoomImageUpdateSpeed = prefs->imageUpdateSpeed();
         if (view)
             view->setSnapShotFrequency(_zoomImageUpdateSpeed);
@@ -1139,6 +1232,62 @@ void PlayerController::advancedChangeTab()
 {
     if (_advanced)
         _visibleAdvancedTab = _advanced->visibleTab();
+}
+
+void PlayerController::saveFrameAction(QObject*)
+{
+    if (!_isLoaded)
+        return;
+    const QString atZoom = tr("PNG picture at the current zoom (*.png)");
+    const QString ownSize = tr("PNG picture at the movie's own size (*.png)");
+    auto* panel = new QFileDialog(movieWindow());
+    panel->setAttribute(Qt::WA_DeleteOnClose);
+    panel->setWindowModality(Qt::WindowModal);
+    panel->setAcceptMode(QFileDialog::AcceptSave);
+    panel->setFileMode(QFileDialog::AnyFile);
+    panel->setNameFilters({ atZoom, ownSize });
+    panel->setDefaultSuffix(QStringLiteral("png"));
+    const QFileInfo movie(_loadedPath);
+    const long frame = flashView() ? flashView()->currentFrame() + 1 : 1;
+    panel->setDirectory(movie.absolutePath());
+    panel->selectFile(tr("%1 frame %2.png").arg(movie.completeBaseName()).arg(frame));
+    connect(panel, &QFileDialog::finished, this, [this, panel, ownSize](int result) {
+        const QStringList paths = panel->selectedFiles();
+        if (result == QDialog::Accepted && !paths.isEmpty())
+            saveFramePicture(paths.first(), panel->selectedNameFilter() == ownSize);
+    });
+    panel->open();
+}
+
+bool PlayerController::saveFramePicture(const QString& path, bool ownSize)
+{
+    NSFlashPluginView* view = flashView();
+    if (!_isLoaded || !view || path.isEmpty())
+        return false;
+    if (ownSize) {
+        const long frame = view->currentFrame() + 1;
+        return writeOwnSizeFrame(_loadedPath, static_cast<int>(std::max(frame, 1L)), _quality, path);
+    }
+    // As the movie window shows it: the view's picture, zoom and pan included.
+    const QImage shown = view->snapshot().convertToFormat(QImage::Format_ARGB32);
+    return !shown.isNull() && shown.save(path, "PNG");
+}
+
+void PlayerController::showTraceAction(QObject*)
+{
+    if (!_trace)
+        return;
+    QWidget* window = _trace->window();
+    if (window->isVisible() && keyWindow() == window)
+        window->close();
+    else
+        showAndRaise(window);
+}
+
+void PlayerController::traceLine(const QString& line)
+{
+    if (_trace)
+        _trace->appendTrace(line);
 }
 
 void PlayerController::aboutOptimizer(QObject*)

@@ -26,6 +26,7 @@ class QAction;
 class QSettings;
 class QWidget;
 class RecentDocuments;
+class TraceController;
 
 // The keys of the user settings, spelled as stored (including "Visisble").
 inline constexpr char ZoomImageInterpolationKey[] = "ZoomImageInterpolation";
@@ -88,6 +89,9 @@ inline constexpr int kTagZoomDrawer = 34;
 inline constexpr int kTagViewer = 35;
 inline constexpr int kTagPlayList = 36;
 inline constexpr int kTagMovieInfo = 37;
+inline constexpr int kTagMovieDragging = 28;
+inline constexpr int kTagSaveFrame = 18;
+inline constexpr int kTagTrace = 39;
 
 // The open panels' return codes.
 inline constexpr int kReturnOK = 1;
@@ -141,6 +145,15 @@ public:
     void setOriginalSizeAction(QObject* sender);
     void setFitSize(QObject* sender);
     void startDragAction(QObject* sender);
+    bool isMovieDragging() const;
+    // Save Frame as Picture: asks where, then writes the shown frame as a PNG.
+    void saveFrameAction(QObject* sender);
+    // Writes the frame the movie view shows as a PNG: as shown (at the current zoom) or at the movie's own size.
+    bool saveFramePicture(const QString& path, bool ownSize);
+    // The trace output window: shown or hidden; and the lines the movie traces, which it collects.
+    void showTraceAction(QObject* sender);
+    void traceLine(const QString& line);
+    TraceController* traceController() const { return _trace.get(); }
 
     // Menu commands and validation.
     bool validateMenuItem(QAction* item);
@@ -221,6 +234,8 @@ public:
 private:
     NSFlashPluginView* flashView() const;
     QWidget* keyWindow() const;
+    // The movie window, the playlist panel or the trace window: the windows that Close, Minimize and Zoom act on.
+    bool isOrdinaryWindow(const QWidget* window) const;
     QWidget* movieWindow() const;
     QWidget* controlsWindow() const;
     QWidget* advancedWindow() const;
@@ -233,6 +248,7 @@ private:
     void toggleAdvanced(int tab);
     void attachZoomView(bool attach);
     void noteRecentDocument(const QString& path);
+    void pauseForFrameStep();
 
     QString _settingsFile;
     bool _terminated = false;
@@ -242,6 +258,7 @@ private:
     std::unique_ptr<ControlsController> _controls;
     std::unique_ptr<AdvancedController> _advanced;
     std::unique_ptr<MainMenu> _menu;
+    std::unique_ptr<TraceController> _trace;
     std::unique_ptr<CSWFInfo> _movieInfo;
     int _zoomImageInterpolation = 0;
     int _zoomImageUpdateSpeed = 3;
@@ -254,6 +271,7 @@ private:
     float _ifOneFrameTime = 10.0f;
     QStringList _plist;
     QString _curPlayed; // null when there is no current entry
+    QString _loadedPath; // the movie the view holds; null when none
     bool _autoPlay = true;
     int _repeatStyle = kRepeatOnce;
     bool _isShuffle = false;

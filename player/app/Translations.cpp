@@ -1,5 +1,7 @@
 #include "Translations.h"
 
+#include "ResourceFolder.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -9,31 +11,13 @@
 
 namespace {
 
-constexpr const char* kResourcesVariable = "REELFINCH_RESOURCES";
-constexpr const char* kSubfolder = "translations";
 constexpr const char* kFilePrefix = "reelfinch";
 
 } // namespace
 
 QString translationsFolder()
 {
-    const QString overridden = qEnvironmentVariable(kResourcesVariable);
-    if (!overridden.isEmpty()) {
-        const QString folder = QDir(overridden).filePath(kSubfolder);
-        if (QFileInfo(folder).isDir())
-            return folder;
-    }
-    if (QCoreApplication::instance()) {
-        const QString installed
-            = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../share/reelfinch/") + kSubfolder);
-        if (QFileInfo(installed).isDir())
-            return QDir::cleanPath(installed);
-    }
-#ifdef REELFINCH_TRANSLATIONS_DIR
-    return QStringLiteral(REELFINCH_TRANSLATIONS_DIR);
-#else
-    return QString();
-#endif
+    return resourceFolder(QStringLiteral("translations"));
 }
 
 bool installTranslation(const QLocale& locale)

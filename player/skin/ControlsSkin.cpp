@@ -118,6 +118,11 @@ QString volumeText(float volume)
     return QCoreApplication::translate("ControlsController", "Volume %1 %").arg(volumePercent(volume));
 }
 
+QString noVolumeText()
+{
+    return QCoreApplication::translate("ControlsController", "No sound output");
+}
+
 QString framesText(int current, int total)
 {
     return QCoreApplication::translate("ControlsController", "%1/%2").arg(current).arg(total);

@@ -42,4 +42,6 @@ void applyLCDSkin(NSLCDView* lcd);
 // The LCD's texts, translated: "Zoom 100 %", "Volume 42 %", "12/300".
 QString zoomText(int percent);
 QString volumeText(float volume);
+// The volume LCD's text when no sound output is available.
+QString noVolumeText();
 QString framesText(int current, int total);

@@ -7,8 +7,9 @@
 // Set while the mouse is over a skin window's resize grip.
 extern bool inResize;
 
-// The open hand (the movie can be dragged), the closed hand (it is being dragged) and the resize cursor; made on
-// first use and the same cursor afterwards.
+// The open hand (the movie can be dragged), the closed hand (it is being dragged) and the resize cursor, drawn
+// from the skin's pictures of those names with the hot spot at (8, 8); made on first use and the same cursor
+// afterwards. Needs a QGuiApplication.
 const QCursor& canDragCursor();
 const QCursor& dragCursor();
 const QCursor& resizeCursor();

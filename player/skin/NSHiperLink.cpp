@@ -18,6 +18,7 @@ NSHiperLink::NSHiperLink(QWidget* parent)
     , _clrHilited(kLinkBlue)
     , _clrNormal(kLinkBlue)
 {
+    openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
     setAttribute(Qt::WA_Hover);
     setCursor(Qt::PointingHandCursor);
     setTextFormat(Qt::PlainText);
@@ -78,7 +79,8 @@ void NSHiperLink::mouseReleaseEvent(QMouseEvent* event)
 {
     if (event->button() != Qt::LeftButton)
         return;
-    QDesktopServices::openUrl(QUrl::fromUserInput(addressToOpen()));
+    if (openUrl)
+        openUrl(QUrl::fromUserInput(addressToOpen()));
 }
 
 void NSHiperLink::paintEvent(QPaintEvent* event)

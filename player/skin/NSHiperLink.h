@@ -5,6 +5,9 @@
 #include <QColor>
 #include <QLabel>
 #include <QString>
+#include <QUrl>
+
+#include <functional>
 
 class NSHiperLink : public QLabel
 {
@@ -24,6 +27,8 @@ public:
     QColor textColor() const;
     // The address a click opens.
     QString addressToOpen() const;
+    // Opens an address; the desktop's default application unless replaced (tests open nothing).
+    std::function<bool(const QUrl&)> openUrl;
 
 protected:
     void enterEvent(QEnterEvent* event) override;

@@ -1,5 +1,6 @@
-// The resize grip of a skin window: shows the resize cursor and raises the process-wide inResize flag while the
-// mouse is over it, and resizes its window when dragged (a frameless window has no frame to do it).
+// The resize grip in a window's bottom-right corner: shows the resize cursor and raises the process-wide inResize
+// flag while the mouse is over it, so the movie under it does not set a cursor of its own, and resizes its window
+// when dragged. The movie window has one over the corner of its movie view.
 #pragma once
 
 #include <QPoint>
@@ -10,7 +11,11 @@ class NSWindowZoomView : public QWidget
 {
     Q_OBJECT
 public:
+    static constexpr int kSide = 16;
+
     explicit NSWindowZoomView(QWidget* parent = nullptr);
+    // Keeps the grip in its parent's bottom-right corner, above its siblings.
+    void placeInCorner();
 
 protected:
     void enterEvent(QEnterEvent* event) override;
@@ -22,4 +27,5 @@ protected:
 private:
     QPoint _startPoint;
     QSize _startSize;
+    bool _systemResize = false;
 };

@@ -13,7 +13,29 @@
 
 namespace {
 
+// The drawer's image interpolation choices.
+constexpr int kInterpolationDefault = 0;
 constexpr int kInterpolationNone = 1;
+constexpr int kInterpolationLow = 2;
+constexpr int kInterpolationHigh = 3;
+
+// The snapshot scaled to `size` pixels as the interpolation choice says: none takes the nearest pixel, low
+// blends the four nearest (bilinear), high averages every source pixel a target pixel covers, so fine detail
+// turns to its mean tone instead of flickering. The default is the desktop's usual bilinear filter.
+QImage scaledSnapshot(const QImage& snapshot, const QSize& size, int interpolation)
+{
+    if (size.isEmpty())
+        return QImage();
+    if (interpolation == kInterpolationHigh)
+        return snapshot.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    QImage scaled(size, QImage::Format_ARGB32_Premultiplied);
+    scaled.fill(Qt::transparent);
+    QPainter painter(&scaled);
+    const bool smooth = interpolation == kInterpolationLow || interpolation == kInterpolationDefault;
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, smooth);
+    painter.drawImage(QRectF(QPointF(0, 0), QSizeF(size)), snapshot);
+    return scaled;
+}
 const QColor kOutlineGray = QColor::fromRgbF(0.5f, 0.5f, 0.5f, 0.5f);
 
 } // namespace
@@ -52,10 +74,14 @@ void NSZoomView::setFlashImage(const QImage& snapshot)
     const qreal scale = std::max(snapshot.width() / qreal(width()), snapshot.height() / qreal(height()));
     const QSizeF fitted(snapshot.width() / scale, snapshot.height() / scale);
     _imageRect = QRectF(QPointF((width() - fitted.width()) * 0.5, (height() - fitted.height()) * 0.5), fitted);
+    // The picture is scaled once, to whole device pixels, then laid on the view without a second filtering.
+    const QRectF pixels(_imageRect.topLeft() * ratio, _imageRect.size() * ratio);
+    const QRect target = pixels.toAlignedRect();
+    const QImage scaled = scaledSnapshot(snapshot, target.size(), _imageInterpolation);
     QPainter painter(&_image);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform, _imageInterpolation != kInterpolationNone);
     painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
-    painter.drawImage(_imageRect, snapshot);
+    painter.scale(1.0 / ratio, 1.0 / ratio);
+    painter.drawImage(target.topLeft(), scaled);
     painter.end();
     update();
 }

@@ -32,7 +32,8 @@ public:
     void setNeedsDisplay() override { update(); }
 
     NSFlashPluginView* flashView() const;
-    // How a snapshot is scaled: 0 default, 1 none, 2 low, 3 high.
+    // How a snapshot is scaled: 0 default (bilinear), 1 none (nearest pixel), 2 low (bilinear), 3 high (area
+    // average). Takes effect from the next snapshot.
     void setImageInteroplation(int interpolation) { _imageInterpolation = interpolation; }
     int imageInterpolation() const { return _imageInterpolation; }
 

@@ -1,8 +1,9 @@
 #include "SkinImages.h"
 
+#include "ResourceFolder.h"
+
 #include <QCoreApplication>
 #include <QDir>
-#include <QFileInfo>
 #include <QGuiApplication>
 #include <QHash>
 #include <QPainter>
@@ -12,36 +13,13 @@
 
 namespace {
 
-constexpr const char* kResourcesVariable = "REELFINCH_RESOURCES";
-constexpr const char* kSkinSubfolder = "skin";
 constexpr const char* kSkinSuffix = ".svg";
-
-bool holdsSkin(const QString& folder)
-{
-    return !folder.isEmpty() && QFileInfo(folder).isDir();
-}
 
 } // namespace
 
 QString skinFolder()
 {
-    const QString overridden = qEnvironmentVariable(kResourcesVariable);
-    if (!overridden.isEmpty()) {
-        const QString folder = QDir(overridden).filePath(kSkinSubfolder);
-        if (holdsSkin(folder))
-            return folder;
-    }
-    if (QCoreApplication::instance()) {
-        const QString installed = QDir(QCoreApplication::applicationDirPath())
-                                      .filePath(QStringLiteral("../share/reelfinch/") + kSkinSubfolder);
-        if (holdsSkin(installed))
-            return QDir::cleanPath(installed);
-    }
-#ifdef REELFINCH_SKIN_DIR
-    return QStringLiteral(REELFINCH_SKIN_DIR);
-#else
-    return QString();
-#endif
+    return resourceFolder(QStringLiteral("skin"));
 }
 
 QImage skinImage(const QString& name, qreal devicePixelRatio)

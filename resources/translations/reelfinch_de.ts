@@ -124,6 +124,14 @@
 <context>
     <name>ControlsController</name>
     <message>
+        <source>No sound output</source>
+        <translation>Keine Tonausgabe</translation>
+    </message>
+    <message>
+        <source>No sound output is available</source>
+        <translation>Es ist keine Tonausgabe verfügbar</translation>
+    </message>
+    <message>
         <source>Display brief information about Reelfinch</source>
         <translation>Kurze Informationen über Reelfinch anzeigen</translation>
     </message>
@@ -233,6 +241,14 @@
 </context>
 <context>
     <name>MainMenu</name>
+    <message>
+        <source>&amp;Save Frame as Picture...</source>
+        <translation>Bild als Grafik &amp;sichern...</translation>
+    </message>
+    <message>
+        <source>&amp;Trace Output</source>
+        <translation>&amp;Trace-Ausgabe</translation>
+    </message>
     <message>
         <source>&amp;File</source>
         <translation>&amp;Datei</translation>
@@ -380,6 +396,18 @@
 <context>
     <name>PlayerController</name>
     <message>
+        <source>PNG picture at the current zoom (*.png)</source>
+        <translation>PNG-Bild im aktuellen Zoom (*.png)</translation>
+    </message>
+    <message>
+        <source>PNG picture at the movie's own size (*.png)</source>
+        <translation>PNG-Bild in der Originalgröße des Films (*.png)</translation>
+    </message>
+    <message>
+        <source>%1 frame %2.png</source>
+        <translation>%1 Bild %2.png</translation>
+    </message>
+    <message>
         <source>SWF movies (%1)</source>
         <translation>SWF-Filme (%1)</translation>
     </message>
@@ -496,6 +524,17 @@
     <message>
         <source>OK</source>
         <translation>OK</translation>
+    </message>
+</context>
+<context>
+    <name>TraceController</name>
+    <message>
+        <source>Trace Output</source>
+        <translation>Trace-Ausgabe</translation>
+    </message>
+    <message>
+        <source>Clear</source>
+        <translation>Leeren</translation>
     </message>
 </context>
 </TS>

@@ -1,5 +1,7 @@
 // The output volume against a real PulseAudio server with a null sink, started by each test in folders of its own.
+#include "ControlsController.h"
 #include "OutputVolume.h"
+#include "ui_ControlsWindow.h"
 
 #include <QDir>
 #include <QProcess>
@@ -76,6 +78,14 @@ protected:
             GTEST_SKIP() << "pulseaudio or pactl not installed";
         ASSERT_TRUE(_root.isValid());
         _environment = std::make_unique<PulseEnvironment>(_root.path());
+        if (startsServer())
+            startServer();
+    }
+
+    virtual bool startsServer() const { return true; }
+
+    void startServer()
+    {
         _server.setProcessChannelMode(QProcess::MergedChannels);
         _server.start(QStringLiteral(REELFINCH_PULSEAUDIO),
             { QStringLiteral("--daemonize=no"), QStringLiteral("--exit-idle-time=-1"), QStringLiteral("-n"),
@@ -131,4 +141,33 @@ TEST(OutputVolume, NoServerMeansZeroAndNothingSet)
     PulseEnvironment environment(root.path());
     EXPECT_EQ(outputVolume(), 0.0f);
     EXPECT_FALSE(setOutputVolume(0.5f));
+}
+
+// A server that appears after the panel first looked.
+class LatePulseServer : public PulseServer
+{
+protected:
+    bool startsServer() const override { return false; }
+};
+
+TEST_F(LatePulseServer, ThePanelShowsThatNoOutputIsAvailableAndRecoversWhenAServerAppears)
+{
+    ControlsController controls;
+    Ui::ControlsWindow& ui = controls.ui();
+    controls.initVolumeValue();
+    EXPECT_FALSE(controls.hasVolumeOutput());
+    EXPECT_FALSE(ui._sldVolume->isEnabled());
+    EXPECT_EQ(ui._txtVolumeValue->text(), QStringLiteral("No sound output"));
+    EXPECT_EQ(defaultOutputVolume(), std::nullopt);
+
+    startServer();
+    ASSERT_TRUE(setOutputVolume(0.3f));
+    controls.initVolumeValue(); // the panel's poll
+    EXPECT_TRUE(controls.hasVolumeOutput());
+    EXPECT_TRUE(ui._sldVolume->isEnabled());
+    EXPECT_EQ(ui._sldVolume->value(), 30);
+    EXPECT_EQ(ui._txtVolumeValue->text(), QStringLiteral("Volume 30 %"));
+    // The user's move of the slider reaches the server.
+    ui._sldVolume->setValue(55);
+    EXPECT_EQ(pactlPercent(), 55);
 }

@@ -1,0 +1,22 @@
+# Writes the demo playlist with its generator into OUTPUT and fails unless every movie equals the bundled one in
+# SOURCE (run with -DGENERATOR= -DSOURCE= -DOUTPUT=).
+file(REMOVE_RECURSE ${OUTPUT})
+file(MAKE_DIRECTORY ${OUTPUT})
+execute_process(COMMAND ${GENERATOR} --playlist ${OUTPUT} RESULT_VARIABLE result)
+if(NOT result EQUAL 0)
+    message(FATAL_ERROR "the generator failed: ${result}")
+endif()
+file(GLOB written RELATIVE ${OUTPUT} ${OUTPUT}/*.swf)
+file(GLOB bundled RELATIVE ${SOURCE} ${SOURCE}/*.swf)
+list(SORT written)
+list(SORT bundled)
+if(NOT written STREQUAL bundled)
+    message(FATAL_ERROR "the generator wrote ${written}, the folder holds ${bundled}")
+endif()
+foreach(movie ${written})
+    execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${OUTPUT}/${movie} ${SOURCE}/${movie}
+                    RESULT_VARIABLE differs)
+    if(differs)
+        message(FATAL_ERROR "${movie} differs from what its generator writes: run make-demo-movie --playlist resources/demo")
+    endif()
+endforeach()
