@@ -152,14 +152,17 @@ Planes FromSurface(cairo_surface_t* image, int x0, int y0, int x1, int y1)
     p.px.resize(size_t(p.width) * size_t(p.height) * 4);
     const unsigned char* data = cairo_image_surface_get_data(image);
     const int stride = cairo_image_surface_get_stride(image);
+    std::array<float, 256> unit {};
+    for (size_t i = 0; i < unit.size(); ++i)
+        unit[i] = float(i) / 255.0f;
     for (int y = 0; y < p.height; ++y) {
         const auto* row = reinterpret_cast<const uint32_t*>(data + size_t(y + y0) * size_t(stride)) + x0;
         for (int x = 0; x < p.width; ++x) {
             float* o = p.at(x, y);
-            o[0] = ((row[x] >> 16) & 0xFF) / 255.0f;
-            o[1] = ((row[x] >> 8) & 0xFF) / 255.0f;
-            o[2] = (row[x] & 0xFF) / 255.0f;
-            o[3] = (row[x] >> 24) / 255.0f;
+            o[0] = unit[(row[x] >> 16) & 0xFF];
+            o[1] = unit[(row[x] >> 8) & 0xFF];
+            o[2] = unit[row[x] & 0xFF];
+            o[3] = unit[row[x] >> 24];
         }
     }
     return p;
@@ -174,8 +177,9 @@ void ToSurface(const Planes& p, cairo_surface_t* image, int x0, int y0)
         for (int x = 0; x < p.width; ++x) {
             const float* c = &p.px[(size_t(y) * size_t(p.width) + size_t(x)) * 4];
             const float a = std::clamp(c[3], 0.0f, 1.0f);
-            auto byte = [a](float v) { return uint32_t(std::lround(std::clamp(v, 0.0f, a) * 255.0f)); };
-            row[x] = (uint32_t(std::lround(a * 255.0f)) << 24) | (byte(c[0]) << 16) | (byte(c[1]) << 8) | byte(c[2]);
+            // Values are never negative here: adding a half and cutting rounds them to the nearest byte.
+            auto byte = [a](float v) { return uint32_t(std::clamp(v, 0.0f, a) * 255.0f + 0.5f); };
+            row[x] = (uint32_t(a * 255.0f + 0.5f) << 24) | (byte(c[0]) << 16) | (byte(c[1]) << 8) | byte(c[2]);
         }
     }
 }
@@ -212,36 +216,63 @@ bool InkBounds(cairo_surface_t* image, int& x0, int& y0, int& x1, int& y1)
 
 namespace {
 
-// One box blur of a single channel along rows (`dx` 1) or columns, a box `size` pixels wide centred on each pixel:
-// whole pixels inside it count fully, the two at its ends by the part of them it covers.
+// One box blur of a single channel along rows or columns, a box `size` pixels wide centred on each pixel: whole
+// pixels inside it count fully, the two at its ends by the part of them it covers. Running sums keep the cost
+// per pixel constant whatever the size; columns are summed a row at a time, all columns together, so the
+// picture is read in memory order.
 void BoxBlur(std::vector<float>& v, int width, int height, double size, bool horizontal)
 {
-    if (size <= 1)
+    if (size <= 1 || width <= 0 || height <= 0)
         return;
     const double half = (size - 1) / 2;
     const int whole = int(std::floor(half));
     const float edge = float(half - whole);
     const float norm = float(1.0 / size);
-    const int length = horizontal ? width : height;
-    const int lines = horizontal ? height : width;
-    std::vector<float> line(size_t(length) + size_t(2 * (whole + 2)), 0.0f);
-    const int pad = whole + 1;
-    for (int l = 0; l < lines; ++l) {
-        auto index = [&](int i) { return horizontal ? size_t(l) * size_t(width) + size_t(i) : size_t(i) * size_t(width) + size_t(l); };
-        for (int i = 0; i < length; ++i)
-            line[size_t(i + pad)] = v[index(i)];
-        // A running sum over the whole pixels of the box.
-        double sum = 0;
-        for (int k = -whole; k <= whole; ++k)
-            sum += line[size_t(pad + k)];
-        for (int i = 0; i < length; ++i) {
-            const int c = i + pad;
-            double value = sum;
-            if (edge > 0)
-                value += edge * (line[size_t(c - whole - 1)] + line[size_t(c + whole + 1)]);
-            v[index(i)] = float(value * norm);
-            sum += line[size_t(c + whole + 1)] - line[size_t(c - whole)];
+    if (horizontal) {
+        std::vector<float> line(size_t(width) + size_t(2 * (whole + 2)), 0.0f);
+        const int pad = whole + 1;
+        for (int l = 0; l < height; ++l) {
+            float* row = &v[size_t(l) * size_t(width)];
+            std::copy(row, row + width, line.begin() + pad);
+            double sum = 0;
+            for (int k = -whole; k <= whole; ++k)
+                sum += line[size_t(pad + k)];
+            for (int i = 0; i < width; ++i) {
+                const int c = i + pad;
+                double value = sum;
+                if (edge > 0)
+                    value += edge * (line[size_t(c - whole - 1)] + line[size_t(c + whole + 1)]);
+                row[i] = float(value * norm);
+                sum += line[size_t(c + whole + 1)] - line[size_t(c - whole)];
+            }
         }
+        return;
+    }
+    const std::vector<float> in = v;
+    auto row = [&](int y) -> const float* {
+        return y >= 0 && y < height ? &in[size_t(y) * size_t(width)] : nullptr;
+    };
+    std::vector<double> sums(size_t(width), 0.0);
+    for (int k = -whole; k <= whole; ++k)
+        if (const float* r = row(k))
+            for (int x = 0; x < width; ++x)
+                sums[size_t(x)] += r[x];
+    for (int y = 0; y < height; ++y) {
+        float* out = &v[size_t(y) * size_t(width)];
+        const float* before = edge > 0 ? row(y - whole - 1) : nullptr;
+        const float* after = edge > 0 ? row(y + whole + 1) : nullptr;
+        for (int x = 0; x < width; ++x) {
+            double value = sums[size_t(x)];
+            if (before)
+                value += edge * before[x];
+            if (after)
+                value += edge * after[x];
+            out[x] = float(value * norm);
+        }
+        const float* leaving = row(y - whole);
+        const float* entering = row(y + whole + 1);
+        for (int x = 0; x < width; ++x)
+            sums[size_t(x)] += (entering ? entering[x] : 0.0f) - (leaving ? leaving[x] : 0.0f);
     }
 }
 
@@ -349,7 +380,7 @@ void GradientGlow(Planes& p, const Filter& f, double sx, double sy)
         ramp[size_t(i)] = GradientAt(f.gradient, i / double(kGradientSteps - 1));
     Planes effect = p;
     for (size_t i = 0; i < a.size(); ++i) {
-        const RGBA& c = ramp[size_t(std::lround(a[i] * (kGradientSteps - 1)))];
+        const RGBA& c = ramp[size_t(std::clamp(a[i], 0.0f, 1.0f) * (kGradientSteps - 1) + 0.5f)];
         const float k = float(c.a);
         effect.px[i * 4] = float(c.r) * k;
         effect.px[i * 4 + 1] = float(c.g) * k;
@@ -378,7 +409,7 @@ void Bevel(Planes& p, const Filter& f, double sx, double sy)
         RGBA c;
         float k = 0;
         if (!ramp.empty()) {
-            c = ramp[size_t(std::lround((d + 1) / 2 * (kGradientSteps - 1)))];
+            c = ramp[size_t((d + 1) / 2 * (kGradientSteps - 1) + 0.5f)];
             k = float(c.a);
         } else if (d > 0) {
             c = f.highlight;
