@@ -320,11 +320,14 @@ RGBA GradientAt(const std::vector<std::pair<double, RGBA>>& g, double t)
 // Puts an effect (premultiplied planes) together with the picture as the flags ask: knockout keeps the effect
 // alone where it does not meet the picture, inner effects show only over the picture, outer ones only beside
 // it, hiding the object drops the picture.
-void Combine(Planes& p, const Planes& effect, const Filter& f, bool behind)
+// `effectAt(i, e)` gives the effect's premultiplied pixel whose first channel is p.px[i].
+template <typename EffectAt>
+void CombineWith(Planes& p, EffectAt effectAt, const Filter& f, bool behind)
 {
     for (size_t i = 0; i < p.px.size(); i += 4) {
         const float sa = p.px[i + 3];
-        float e[4] = { effect.px[i], effect.px[i + 1], effect.px[i + 2], effect.px[i + 3] };
+        float e[4];
+        effectAt(i, e);
         if (f.inner) {
             for (float& c : e)
                 c *= sa;
@@ -354,20 +357,31 @@ void Combine(Planes& p, const Planes& effect, const Filter& f, bool behind)
     }
 }
 
+void Combine(Planes& p, const Planes& effect, const Filter& f, bool behind)
+{
+    CombineWith(p, [&](size_t i, float* e) { std::copy_n(&effect.px[i], 4, e); }, f, behind);
+}
+
 void Shadow(Planes& p, const Filter& f, double sx, double sy)
 {
     const double dx = std::cos(f.angle) * f.distance * sx;
     const double dy = std::sin(f.angle) * f.distance * sy;
     const std::vector<float> a = ShadowAlpha(p, f, sx, sy, dx, dy, f.inner);
-    Planes effect = p;
-    for (size_t i = 0; i < a.size(); ++i) {
-        const float k = float(a[i] * f.color.a);
-        effect.px[i * 4] = float(f.color.r) * k;
-        effect.px[i * 4 + 1] = float(f.color.g) * k;
-        effect.px[i * 4 + 2] = float(f.color.b) * k;
-        effect.px[i * 4 + 3] = k;
-    }
-    Combine(p, effect, f, true);
+    // The shadow's pixels are its colour by the blurred alpha, worked out as they are mixed in.
+    const float r = float(f.color.r);
+    const float g = float(f.color.g);
+    const float b = float(f.color.b);
+    const float alpha = float(f.color.a);
+    CombineWith(
+        p,
+        [&](size_t i, float* e) {
+            const float k = a[i / 4] * alpha;
+            e[0] = r * k;
+            e[1] = g * k;
+            e[2] = b * k;
+            e[3] = k;
+        },
+        f, true);
 }
 
 void GradientGlow(Planes& p, const Filter& f, double sx, double sy)
