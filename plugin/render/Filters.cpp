@@ -417,9 +417,11 @@ void Bevel(Planes& p, const Filter& f, double sx, double sy)
     if (f.kind == Filter::GradientBevel)
         for (int i = 0; i < kGradientSteps; ++i)
             ramp.push_back(GradientAt(f.gradient, i / double(kGradientSteps - 1)));
-    Planes effect = p;
-    for (size_t i = 0; i < lit.size(); ++i) {
-        const float d = std::clamp(float((dark[i] - lit[i]) * f.strength), -1.0f, 1.0f);
+    // The bevel's pixels are worked out as they are mixed in: where the picture is, inner bevels; beside it,
+    // outer ones; full ones both.
+    auto effectAt = [&](size_t i, float* e) {
+        const size_t at = i / 4;
+        const float d = std::clamp(float((dark[at] - lit[at]) * f.strength), -1.0f, 1.0f);
         RGBA c;
         float k = 0;
         if (!ramp.empty()) {
@@ -432,19 +434,18 @@ void Bevel(Planes& p, const Filter& f, double sx, double sy)
             c = f.color;
             k = float(-d * c.a);
         }
-        // Where the picture is: inner bevels; beside it: outer ones; full ones both.
-        effect.px[i * 4] = float(c.r) * k;
-        effect.px[i * 4 + 1] = float(c.g) * k;
-        effect.px[i * 4 + 2] = float(c.b) * k;
-        effect.px[i * 4 + 3] = k;
-    }
+        e[0] = float(c.r) * k;
+        e[1] = float(c.g) * k;
+        e[2] = float(c.b) * k;
+        e[3] = k;
+    };
     Filter combine = f;
     const bool full = f.onTop;
     if (full) {
         combine.inner = false;
-        Combine(p, effect, combine, false);
+        CombineWith(p, effectAt, combine, false);
     } else {
-        Combine(p, effect, combine, !f.inner);
+        CombineWith(p, effectAt, combine, !f.inner);
     }
 }
 
