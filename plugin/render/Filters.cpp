@@ -411,8 +411,16 @@ void Bevel(Planes& p, const Filter& f, double sx, double sy)
     const double dy = std::sin(f.angle) * f.distance * sy;
     Filter plain = f;
     plain.strength = 1;
-    const std::vector<float> lit = ShadowAlpha(p, plain, sx, sy, -dx, -dy, false);
-    const std::vector<float> dark = ShadowAlpha(p, plain, sx, sy, dx, dy, false);
+    // A blur does not care where the picture lies: the alpha is blurred once, and seen moved towards the light
+    // and away from it.
+    const std::vector<float> blurred = ShadowAlpha(p, plain, sx, sy, 0, 0, false);
+    const int ox = int(std::lround(dx));
+    const int oy = int(std::lround(dy));
+    const int w = p.width;
+    const int h = p.height;
+    auto alphaAt = [&](int x, int y) {
+        return x >= 0 && x < w && y >= 0 && y < h ? blurred[size_t(y) * size_t(w) + size_t(x)] : 0.0f;
+    };
     std::vector<RGBA> ramp;
     if (f.kind == Filter::GradientBevel)
         for (int i = 0; i < kGradientSteps; ++i)
@@ -420,8 +428,11 @@ void Bevel(Planes& p, const Filter& f, double sx, double sy)
     // The bevel's pixels are worked out as they are mixed in: where the picture is, inner bevels; beside it,
     // outer ones; full ones both.
     auto effectAt = [&](size_t i, float* e) {
-        const size_t at = i / 4;
-        const float d = std::clamp(float((dark[at] - lit[at]) * f.strength), -1.0f, 1.0f);
+        const int x = int(i / 4 % size_t(w));
+        const int y = int(i / 4 / size_t(w));
+        const float lit = alphaAt(x + ox, y + oy);
+        const float dark = alphaAt(x - ox, y - oy);
+        const float d = std::clamp(float((dark - lit) * f.strength), -1.0f, 1.0f);
         RGBA c;
         float k = 0;
         if (!ramp.empty()) {
