@@ -220,7 +220,8 @@ namespace {
 // pixels inside it count fully, the two at its ends by the part of them it covers. Running sums keep the cost
 // per pixel constant whatever the size; columns are summed a row at a time, all columns together, so the
 // picture is read in memory order.
-void BoxBlur(std::vector<float>& v, int width, int height, double size, bool horizontal)
+// `scratch` is room the column pass may reuse from call to call.
+void BoxBlur(std::vector<float>& v, int width, int height, double size, bool horizontal, std::vector<float>& scratch)
 {
     if (size <= 1 || width <= 0 || height <= 0)
         return;
@@ -248,7 +249,8 @@ void BoxBlur(std::vector<float>& v, int width, int height, double size, bool hor
         }
         return;
     }
-    const std::vector<float> in = v;
+    scratch.assign(v.begin(), v.end());
+    const std::vector<float>& in = scratch;
     auto row = [&](int y) -> const float* {
         return y >= 0 && y < height ? &in[size_t(y) * size_t(width)] : nullptr;
     };
@@ -291,9 +293,10 @@ std::vector<float> ShadowAlpha(Planes& p, const Filter& f, double sx, double sy,
             float value = from >= 0 && from < w && fromY >= 0 && fromY < h ? p.at(from, fromY)[3] : 0.0f;
             a[size_t(y) * size_t(w) + size_t(x)] = inverted ? 1 - value : value;
         }
+    std::vector<float> scratch;
     for (int pass = 0; pass < f.passes; ++pass) {
-        BoxBlur(a, w, h, f.blurX * sx, true);
-        BoxBlur(a, w, h, f.blurY * sy, false);
+        BoxBlur(a, w, h, f.blurX * sx, true, scratch);
+        BoxBlur(a, w, h, f.blurY * sy, false, scratch);
     }
     for (float& v : a)
         v = std::clamp(float(v * f.strength), 0.0f, 1.0f);
@@ -463,12 +466,13 @@ void Bevel(Planes& p, const Filter& f, double sx, double sy)
 void Blur(Planes& p, const Filter& f, double sx, double sy)
 {
     std::vector<float> channel(size_t(p.width) * size_t(p.height));
+    std::vector<float> scratch;
     for (int c = 0; c < 4; ++c) {
         for (size_t i = 0; i < channel.size(); ++i)
             channel[i] = p.px[i * 4 + size_t(c)];
         for (int pass = 0; pass < f.passes; ++pass) {
-            BoxBlur(channel, p.width, p.height, f.blurX * sx, true);
-            BoxBlur(channel, p.width, p.height, f.blurY * sy, false);
+            BoxBlur(channel, p.width, p.height, f.blurX * sx, true, scratch);
+            BoxBlur(channel, p.width, p.height, f.blurY * sy, false, scratch);
         }
         for (size_t i = 0; i < channel.size(); ++i)
             p.px[i * 4 + size_t(c)] = channel[i];
