@@ -223,11 +223,91 @@ cairo_surface_t* DecodeLossless(const CBitsLossLessItem* bitmap, bool withAlpha)
     return surface;
 }
 
-cairo_surface_t* DecodeJPEGTag(const CDumpItem* jpeg, const CTag* tables)
+// Reads a PNG held in memory for cairo's stream reader.
+struct PNGSource {
+    const uint8_t* data;
+    size_t size;
+    size_t at;
+};
+
+cairo_status_t ReadPNGBytes(void* closure, unsigned char* out, unsigned int length)
+{
+    auto* source = static_cast<PNGSource*>(closure);
+    if (source->size - source->at < length)
+        return CAIRO_STATUS_READ_ERROR;
+    std::memcpy(out, source->data + source->at, length);
+    source->at += length;
+    return CAIRO_STATUS_SUCCESS;
+}
+
+bool IsPNG(const uint8_t* data, size_t size)
+{
+    static constexpr uint8_t kSignature[] = { 0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A };
+    return size >= sizeof(kSignature) && std::memcmp(data, kSignature, sizeof(kSignature)) == 0;
+}
+
+bool IsGIF(const uint8_t* data, size_t size)
+{
+    return size >= 6 && (std::memcmp(data, "GIF87a", 6) == 0 || std::memcmp(data, "GIF89a", 6) == 0);
+}
+
+} // namespace
+
+cairo_surface_t* DecodePNG(const uint8_t* data, size_t size)
+{
+    if (!IsPNG(data, size))
+        return nullptr;
+    PNGSource source { data, size, 0 };
+    cairo_surface_t* surface = cairo_image_surface_create_from_png_stream(ReadPNGBytes, &source);
+    if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
+        cairo_surface_destroy(surface);
+        return nullptr;
+    }
+    const uint64_t pixels
+        = uint64_t(cairo_image_surface_get_width(surface)) * uint64_t(cairo_image_surface_get_height(surface));
+    if (pixels == 0 || pixels > kMaxBitmapPixels) {
+        cairo_surface_destroy(surface);
+        return nullptr;
+    }
+    // cairo keeps PNGs without alpha as RGB24; the renderer's surfaces are all ARGB32.
+    if (cairo_image_surface_get_format(surface) != CAIRO_FORMAT_ARGB32) {
+        cairo_surface_t* argb = cairo_image_surface_create(CAIRO_FORMAT_ARGB32,
+            cairo_image_surface_get_width(surface), cairo_image_surface_get_height(surface));
+        cairo_t* cr = cairo_create(argb);
+        cairo_set_source_rgb(cr, 0, 0, 0);
+        cairo_paint(cr);
+        cairo_set_source_surface(cr, surface, 0, 0);
+        cairo_paint(cr);
+        cairo_destroy(cr);
+        cairo_surface_destroy(surface);
+        if (cairo_surface_status(argb) != CAIRO_STATUS_SUCCESS) {
+            cairo_surface_destroy(argb);
+            return nullptr;
+        }
+        cairo_surface_flush(argb);
+        return argb;
+    }
+    return surface;
+}
+
+namespace {
+
+// The picture of DefineBitsJPEG2 or 3 data, which may be a JPEG stream, a PNG file or a GIF file, told apart by
+// their first bytes. `isJPEG` says which it was: a separate alpha plane applies to JPEG data only.
+cairo_surface_t* DecodeJPEGTag(const CDumpItem* jpeg, const CTag* tables, bool* isJPEG = nullptr)
 {
     const CSWFStream* bytes = BytesOf(jpeg);
     if (!bytes || bytes->GetSize() == 0)
         return nullptr;
+    if (isJPEG)
+        *isJPEG = false;
+    if (IsPNG(bytes->GetBuffer(), bytes->GetSize()))
+        return DecodePNG(bytes->GetBuffer(), bytes->GetSize());
+    // GIF data is not decoded yet: it draws nothing rather than being handed to the JPEG decoder.
+    if (IsGIF(bytes->GetBuffer(), bytes->GetSize()))
+        return nullptr;
+    if (isJPEG)
+        *isJPEG = true;
     const CSWFStream* tableBytes = nullptr;
     if (auto* t = dynamic_cast<const CJPEGTablesTag*>(tables))
         tableBytes = BytesOf(t->m_pData.get());
@@ -308,8 +388,9 @@ cairo_surface_t* BitmapCache::get(const CTag* tag, const CTag* jpegTables)
     } else if (auto* jpeg2 = dynamic_cast<const CDefineBitsJPEG2Tag*>(tag)) {
         surface = DecodeJPEGTag(jpeg2->m_pJPEGData.get(), nullptr);
     } else if (auto* jpeg3 = dynamic_cast<const CDefineBitsJPEG3Tag*>(tag)) {
-        surface = DecodeJPEGTag(jpeg3->m_pJPEGData.get(), nullptr);
-        if (surface)
+        bool isJPEG = false;
+        surface = DecodeJPEGTag(jpeg3->m_pJPEGData.get(), nullptr, &isJPEG);
+        if (surface && isJPEG)
             ApplyAlpha(surface, jpeg3->m_pAlphaData.get());
     } else if (auto* lossless = dynamic_cast<const CBitsLossLessTag*>(tag); lossless && lossless->m_pBitmap) {
         surface = DecodeLossless(lossless->m_pBitmap.get(), tag->m_TagCode == kTagDefineBitsLossless2);

@@ -1,6 +1,6 @@
-// Bitmap characters decoded into cairo image surfaces: DefineBits with the movie's JPEGTables, DefineBitsJPEG2,
-// DefineBitsJPEG3 with its alpha channel, DefineBitsLossless and DefineBitsLossless2. Each bitmap is decoded once,
-// on first use; a bitmap that cannot be decoded is remembered as missing and draws nothing.
+// Bitmap characters decoded into cairo image surfaces: DefineBits with the movie's JPEGTables, DefineBitsJPEG2 and
+// DefineBitsJPEG3 (JPEG, or PNG with its own alpha: the separate alpha plane applies to JPEG data only),
+// DefineBitsLossless and DefineBitsLossless2. Each bitmap is decoded once, on first use; a bitmap that cannot be decoded is remembered as missing and draws nothing.
 #pragma once
 
 #include <cairo.h>
@@ -19,6 +19,8 @@ inline constexpr uint64_t kMaxBitmapPixels = 64ull * 1024 * 1024;
 
 // Decodes JPEG data into a new ARGB32 surface (opaque), or null. `tables` (may be empty) precede the data.
 cairo_surface_t* DecodeJPEG(const uint8_t* tables, size_t tablesSize, const uint8_t* data, size_t size);
+// Decodes a PNG file into a new ARGB32 surface (premultiplied), or null.
+cairo_surface_t* DecodePNG(const uint8_t* data, size_t size);
 // Inflates zlib data of exactly `expected` bytes (fewer when the data ends early: the rest stays 0).
 bool Inflate(const uint8_t* data, size_t size, size_t expected, std::vector<uint8_t>& out);
 
