@@ -1,6 +1,7 @@
 // Bitmap characters decoded into cairo image surfaces: DefineBits with the movie's JPEGTables, DefineBitsJPEG2 and
 // DefineBitsJPEG3 (JPEG, or PNG with its own alpha: the separate alpha plane applies to JPEG data only),
-// DefineBitsLossless and DefineBitsLossless2. Each bitmap is decoded once, on first use; a bitmap that cannot be decoded is remembered as missing and draws nothing.
+// DefineBitsJPEG4 (the same with a deblocking strength), DefineBitsLossless and DefineBitsLossless2. Each bitmap is
+// decoded once, on first use; a bitmap that cannot be decoded is remembered as missing and draws nothing.
 #pragma once
 
 #include <cairo.h>
@@ -13,6 +14,9 @@
 class CTag;
 
 namespace reelfinch::plugin {
+
+// DefineBitsJPEG4, which swflib keeps as a raw body.
+inline constexpr uint16_t kTagDefineBitsJPEG4 = 90;
 
 // Decoded images are refused beyond this many pixels (the format allows 65535 x 65535).
 inline constexpr uint64_t kMaxBitmapPixels = 64ull * 1024 * 1024;
