@@ -3,6 +3,8 @@
 // whose frames do not change.
 #include "timeline/MoviePlayer.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -128,11 +130,15 @@ void BM_FullScreenCorpusFrames(benchmark::State& state)
         return;
     }
     std::vector<std::unique_ptr<MoviePlayer>> movies;
+    std::vector<std::string> names;
     std::string line;
     std::getline(scope, line); // the header row
     while (std::getline(scope, line)) {
         const size_t tab = line.find('\t');
         if (tab == std::string::npos || line.compare(tab + 1, 3, "as3") == 0)
+            continue;
+        // REELFINCH_BENCH_ONLY=text keeps the movies whose folder names hold the text.
+        if (const char* only = std::getenv("REELFINCH_BENCH_ONLY"); only && line.substr(0, tab).find(only) == std::string::npos)
             continue;
         const std::vector<uint8_t> bytes = ReadFile(root / line.substr(0, tab) / "test.swf");
         auto player = std::make_unique<MoviePlayer>();
@@ -142,6 +148,7 @@ void BM_FullScreenCorpusFrames(benchmark::State& state)
         for (int i = 0; i < kFramesIn; ++i)
             player->step();
         movies.push_back(std::move(player));
+        names.push_back(line.substr(0, tab));
     }
     if (movies.empty()) {
         state.SkipWithError("no movie of the visual corpus loads");
@@ -168,6 +175,16 @@ void BM_FullScreenCorpusFrames(benchmark::State& state)
     }
     for (double& t : total)
         t /= double(std::max(1L, rounds));
+    // REELFINCH_BENCH_SLOWEST=n names the n slowest movies on standard error.
+    if (const char* slowest = std::getenv("REELFINCH_BENCH_SLOWEST")) {
+        std::vector<size_t> order(total.size());
+        for (size_t i = 0; i < order.size(); ++i)
+            order[i] = i;
+        std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return total[a] > total[b]; });
+        const size_t n = std::min(order.size(), size_t(std::max(0, std::atoi(slowest))));
+        for (size_t i = 0; i < n; ++i)
+            std::fprintf(stderr, "%8.2f ms  %s\n", total[order[i]], names[order[i]].c_str());
+    }
     std::sort(total.begin(), total.end());
     state.counters["movies"] = double(total.size());
     state.counters["median_ms"] = total[total.size() / 2];

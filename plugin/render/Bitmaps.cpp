@@ -223,11 +223,91 @@ cairo_surface_t* DecodeLossless(const CBitsLossLessItem* bitmap, bool withAlpha)
     return surface;
 }
 
-cairo_surface_t* DecodeJPEGTag(const CDumpItem* jpeg, const CTag* tables)
+// Reads a PNG held in memory for cairo's stream reader.
+struct PNGSource {
+    const uint8_t* data;
+    size_t size;
+    size_t at;
+};
+
+cairo_status_t ReadPNGBytes(void* closure, unsigned char* out, unsigned int length)
+{
+    auto* source = static_cast<PNGSource*>(closure);
+    if (source->size - source->at < length)
+        return CAIRO_STATUS_READ_ERROR;
+    std::memcpy(out, source->data + source->at, length);
+    source->at += length;
+    return CAIRO_STATUS_SUCCESS;
+}
+
+bool IsPNG(const uint8_t* data, size_t size)
+{
+    static constexpr uint8_t kSignature[] = { 0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A };
+    return size >= sizeof(kSignature) && std::memcmp(data, kSignature, sizeof(kSignature)) == 0;
+}
+
+bool IsGIF(const uint8_t* data, size_t size)
+{
+    return size >= 6 && (std::memcmp(data, "GIF87a", 6) == 0 || std::memcmp(data, "GIF89a", 6) == 0);
+}
+
+} // namespace
+
+cairo_surface_t* DecodePNG(const uint8_t* data, size_t size)
+{
+    if (!IsPNG(data, size))
+        return nullptr;
+    PNGSource source { data, size, 0 };
+    cairo_surface_t* surface = cairo_image_surface_create_from_png_stream(ReadPNGBytes, &source);
+    if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
+        cairo_surface_destroy(surface);
+        return nullptr;
+    }
+    const uint64_t pixels
+        = uint64_t(cairo_image_surface_get_width(surface)) * uint64_t(cairo_image_surface_get_height(surface));
+    if (pixels == 0 || pixels > kMaxBitmapPixels) {
+        cairo_surface_destroy(surface);
+        return nullptr;
+    }
+    // cairo keeps PNGs without alpha as RGB24; the renderer's surfaces are all ARGB32.
+    if (cairo_image_surface_get_format(surface) != CAIRO_FORMAT_ARGB32) {
+        cairo_surface_t* argb = cairo_image_surface_create(CAIRO_FORMAT_ARGB32,
+            cairo_image_surface_get_width(surface), cairo_image_surface_get_height(surface));
+        cairo_t* cr = cairo_create(argb);
+        cairo_set_source_rgb(cr, 0, 0, 0);
+        cairo_paint(cr);
+        cairo_set_source_surface(cr, surface, 0, 0);
+        cairo_paint(cr);
+        cairo_destroy(cr);
+        cairo_surface_destroy(surface);
+        if (cairo_surface_status(argb) != CAIRO_STATUS_SUCCESS) {
+            cairo_surface_destroy(argb);
+            return nullptr;
+        }
+        cairo_surface_flush(argb);
+        return argb;
+    }
+    return surface;
+}
+
+namespace {
+
+// The picture of DefineBitsJPEG2 or 3 data, which may be a JPEG stream, a PNG file or a GIF file, told apart by
+// their first bytes. `isJPEG` says which it was: a separate alpha plane applies to JPEG data only.
+cairo_surface_t* DecodeJPEGTag(const CDumpItem* jpeg, const CTag* tables, bool* isJPEG = nullptr)
 {
     const CSWFStream* bytes = BytesOf(jpeg);
     if (!bytes || bytes->GetSize() == 0)
         return nullptr;
+    if (isJPEG)
+        *isJPEG = false;
+    if (IsPNG(bytes->GetBuffer(), bytes->GetSize()))
+        return DecodePNG(bytes->GetBuffer(), bytes->GetSize());
+    // GIF data is not decoded yet: it draws nothing rather than being handed to the JPEG decoder.
+    if (IsGIF(bytes->GetBuffer(), bytes->GetSize()))
+        return nullptr;
+    if (isJPEG)
+        *isJPEG = true;
     const CSWFStream* tableBytes = nullptr;
     if (auto* t = dynamic_cast<const CJPEGTablesTag*>(tables))
         tableBytes = BytesOf(t->m_pData.get());
@@ -235,14 +315,12 @@ cairo_surface_t* DecodeJPEGTag(const CDumpItem* jpeg, const CTag* tables)
         bytes->GetBuffer(), bytes->GetSize());
 }
 
-// Applies DefineBitsJPEG3's alpha plane, one byte per pixel; the colours become premultiplied.
-void ApplyAlpha(cairo_surface_t* surface, const CZDumpItem* alphaData)
+// Applies an alpha plane of one byte per pixel (already inflated); the colours become premultiplied.
+void ApplyAlphaBytes(cairo_surface_t* surface, const std::vector<uint8_t>& alpha)
 {
     const int width = cairo_image_surface_get_width(surface);
     const int height = cairo_image_surface_get_height(surface);
-    std::vector<uint8_t> alpha;
-    if (!BytesOf(alphaData) || BytesOf(alphaData)->GetSize() == 0
-        || !PlainBytes(alphaData, size_t(width) * size_t(height), alpha))
+    if (alpha.size() < size_t(width) * size_t(height))
         return;
     cairo_surface_flush(surface);
     unsigned char* pixels = cairo_image_surface_get_data(surface);
@@ -257,6 +335,49 @@ void ApplyAlpha(cairo_surface_t* surface, const CZDumpItem* alphaData)
         }
     }
     cairo_surface_mark_dirty(surface);
+}
+
+// Applies DefineBitsJPEG3's alpha plane as swflib keeps it.
+void ApplyAlpha(cairo_surface_t* surface, const CZDumpItem* alphaData)
+{
+    const size_t pixels
+        = size_t(cairo_image_surface_get_width(surface)) * size_t(cairo_image_surface_get_height(surface));
+    std::vector<uint8_t> alpha;
+    if (!BytesOf(alphaData) || BytesOf(alphaData)->GetSize() == 0 || !PlainBytes(alphaData, pixels, alpha))
+        return;
+    ApplyAlphaBytes(surface, alpha);
+}
+
+// DefineBitsJPEG4 read from its body: character ID, the image data's length (32 bits), a deblocking strength
+// (8.8 fixed point), the image data (JPEG, PNG or GIF) and, for JPEG data, a zlib alpha plane to the end. The
+// deblocking strength is ignored: libjpeg has no deblocking filter, and the picture is drawn as decoded.
+cairo_surface_t* DecodeJPEG4(const CRawBodyTag* tag)
+{
+    const CSWFStream* body = tag->m_pData ? tag->m_pData->GetData() : nullptr;
+    constexpr size_t kHeader = 2 + 4 + 2;
+    if (!body || body->GetSize() <= kHeader)
+        return nullptr;
+    const uint8_t* b = body->GetBuffer();
+    const size_t size = body->GetSize();
+    const size_t imageSize = size_t(b[2]) | (size_t(b[3]) << 8) | (size_t(b[4]) << 16) | (size_t(b[5]) << 24);
+    const size_t available = size - kHeader;
+    const size_t length = std::min(imageSize, available);
+    const uint8_t* image = b + kHeader;
+    if (length == 0)
+        return nullptr;
+    if (IsPNG(image, length))
+        return DecodePNG(image, length);
+    if (IsGIF(image, length))
+        return nullptr;
+    cairo_surface_t* surface = DecodeJPEG(nullptr, 0, image, length);
+    if (surface && imageSize < available) {
+        const size_t pixels
+            = size_t(cairo_image_surface_get_width(surface)) * size_t(cairo_image_surface_get_height(surface));
+        std::vector<uint8_t> alpha;
+        if (Inflate(image + imageSize, available - imageSize, pixels, alpha))
+            ApplyAlphaBytes(surface, alpha);
+    }
+    return surface;
 }
 
 } // namespace
@@ -308,9 +429,12 @@ cairo_surface_t* BitmapCache::get(const CTag* tag, const CTag* jpegTables)
     } else if (auto* jpeg2 = dynamic_cast<const CDefineBitsJPEG2Tag*>(tag)) {
         surface = DecodeJPEGTag(jpeg2->m_pJPEGData.get(), nullptr);
     } else if (auto* jpeg3 = dynamic_cast<const CDefineBitsJPEG3Tag*>(tag)) {
-        surface = DecodeJPEGTag(jpeg3->m_pJPEGData.get(), nullptr);
-        if (surface)
+        bool isJPEG = false;
+        surface = DecodeJPEGTag(jpeg3->m_pJPEGData.get(), nullptr, &isJPEG);
+        if (surface && isJPEG)
             ApplyAlpha(surface, jpeg3->m_pAlphaData.get());
+    } else if (auto* raw = dynamic_cast<const CRawBodyTag*>(tag); raw && tag->m_TagCode == kTagDefineBitsJPEG4) {
+        surface = DecodeJPEG4(raw);
     } else if (auto* lossless = dynamic_cast<const CBitsLossLessTag*>(tag); lossless && lossless->m_pBitmap) {
         surface = DecodeLossless(lossless->m_pBitmap.get(), tag->m_TagCode == kTagDefineBitsLossless2);
     }

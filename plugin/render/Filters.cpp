@@ -152,14 +152,17 @@ Planes FromSurface(cairo_surface_t* image, int x0, int y0, int x1, int y1)
     p.px.resize(size_t(p.width) * size_t(p.height) * 4);
     const unsigned char* data = cairo_image_surface_get_data(image);
     const int stride = cairo_image_surface_get_stride(image);
+    std::array<float, 256> unit {};
+    for (size_t i = 0; i < unit.size(); ++i)
+        unit[i] = float(i) / 255.0f;
     for (int y = 0; y < p.height; ++y) {
         const auto* row = reinterpret_cast<const uint32_t*>(data + size_t(y + y0) * size_t(stride)) + x0;
         for (int x = 0; x < p.width; ++x) {
             float* o = p.at(x, y);
-            o[0] = ((row[x] >> 16) & 0xFF) / 255.0f;
-            o[1] = ((row[x] >> 8) & 0xFF) / 255.0f;
-            o[2] = (row[x] & 0xFF) / 255.0f;
-            o[3] = (row[x] >> 24) / 255.0f;
+            o[0] = unit[(row[x] >> 16) & 0xFF];
+            o[1] = unit[(row[x] >> 8) & 0xFF];
+            o[2] = unit[row[x] & 0xFF];
+            o[3] = unit[row[x] >> 24];
         }
     }
     return p;
@@ -174,8 +177,9 @@ void ToSurface(const Planes& p, cairo_surface_t* image, int x0, int y0)
         for (int x = 0; x < p.width; ++x) {
             const float* c = &p.px[(size_t(y) * size_t(p.width) + size_t(x)) * 4];
             const float a = std::clamp(c[3], 0.0f, 1.0f);
-            auto byte = [a](float v) { return uint32_t(std::lround(std::clamp(v, 0.0f, a) * 255.0f)); };
-            row[x] = (uint32_t(std::lround(a * 255.0f)) << 24) | (byte(c[0]) << 16) | (byte(c[1]) << 8) | byte(c[2]);
+            // Values are never negative here: adding a half and cutting rounds them to the nearest byte.
+            auto byte = [a](float v) { return uint32_t(std::clamp(v, 0.0f, a) * 255.0f + 0.5f); };
+            row[x] = (uint32_t(a * 255.0f + 0.5f) << 24) | (byte(c[0]) << 16) | (byte(c[1]) << 8) | byte(c[2]);
         }
     }
 }
@@ -212,36 +216,65 @@ bool InkBounds(cairo_surface_t* image, int& x0, int& y0, int& x1, int& y1)
 
 namespace {
 
-// One box blur of a single channel along rows (`dx` 1) or columns, a box `size` pixels wide centred on each pixel:
-// whole pixels inside it count fully, the two at its ends by the part of them it covers.
-void BoxBlur(std::vector<float>& v, int width, int height, double size, bool horizontal)
+// One box blur of a single channel along rows or columns, a box `size` pixels wide centred on each pixel: whole
+// pixels inside it count fully, the two at its ends by the part of them it covers. Running sums keep the cost
+// per pixel constant whatever the size; columns are summed a row at a time, all columns together, so the
+// picture is read in memory order.
+// `scratch` is room the column pass may reuse from call to call.
+void BoxBlur(std::vector<float>& v, int width, int height, double size, bool horizontal, std::vector<float>& scratch)
 {
-    if (size <= 1)
+    if (size <= 1 || width <= 0 || height <= 0)
         return;
     const double half = (size - 1) / 2;
     const int whole = int(std::floor(half));
     const float edge = float(half - whole);
     const float norm = float(1.0 / size);
-    const int length = horizontal ? width : height;
-    const int lines = horizontal ? height : width;
-    std::vector<float> line(size_t(length) + size_t(2 * (whole + 2)), 0.0f);
-    const int pad = whole + 1;
-    for (int l = 0; l < lines; ++l) {
-        auto index = [&](int i) { return horizontal ? size_t(l) * size_t(width) + size_t(i) : size_t(i) * size_t(width) + size_t(l); };
-        for (int i = 0; i < length; ++i)
-            line[size_t(i + pad)] = v[index(i)];
-        // A running sum over the whole pixels of the box.
-        double sum = 0;
-        for (int k = -whole; k <= whole; ++k)
-            sum += line[size_t(pad + k)];
-        for (int i = 0; i < length; ++i) {
-            const int c = i + pad;
-            double value = sum;
-            if (edge > 0)
-                value += edge * (line[size_t(c - whole - 1)] + line[size_t(c + whole + 1)]);
-            v[index(i)] = float(value * norm);
-            sum += line[size_t(c + whole + 1)] - line[size_t(c - whole)];
+    if (horizontal) {
+        std::vector<float> line(size_t(width) + size_t(2 * (whole + 2)), 0.0f);
+        const int pad = whole + 1;
+        for (int l = 0; l < height; ++l) {
+            float* row = &v[size_t(l) * size_t(width)];
+            std::copy(row, row + width, line.begin() + pad);
+            double sum = 0;
+            for (int k = -whole; k <= whole; ++k)
+                sum += line[size_t(pad + k)];
+            for (int i = 0; i < width; ++i) {
+                const int c = i + pad;
+                double value = sum;
+                if (edge > 0)
+                    value += edge * (line[size_t(c - whole - 1)] + line[size_t(c + whole + 1)]);
+                row[i] = float(value * norm);
+                sum += line[size_t(c + whole + 1)] - line[size_t(c - whole)];
+            }
         }
+        return;
+    }
+    scratch.assign(v.begin(), v.end());
+    const std::vector<float>& in = scratch;
+    auto row = [&](int y) -> const float* {
+        return y >= 0 && y < height ? &in[size_t(y) * size_t(width)] : nullptr;
+    };
+    std::vector<double> sums(size_t(width), 0.0);
+    for (int k = -whole; k <= whole; ++k)
+        if (const float* r = row(k))
+            for (int x = 0; x < width; ++x)
+                sums[size_t(x)] += r[x];
+    for (int y = 0; y < height; ++y) {
+        float* out = &v[size_t(y) * size_t(width)];
+        const float* before = edge > 0 ? row(y - whole - 1) : nullptr;
+        const float* after = edge > 0 ? row(y + whole + 1) : nullptr;
+        for (int x = 0; x < width; ++x) {
+            double value = sums[size_t(x)];
+            if (before)
+                value += edge * before[x];
+            if (after)
+                value += edge * after[x];
+            out[x] = float(value * norm);
+        }
+        const float* leaving = row(y - whole);
+        const float* entering = row(y + whole + 1);
+        for (int x = 0; x < width; ++x)
+            sums[size_t(x)] += (entering ? entering[x] : 0.0f) - (leaving ? leaving[x] : 0.0f);
     }
 }
 
@@ -260,9 +293,10 @@ std::vector<float> ShadowAlpha(Planes& p, const Filter& f, double sx, double sy,
             float value = from >= 0 && from < w && fromY >= 0 && fromY < h ? p.at(from, fromY)[3] : 0.0f;
             a[size_t(y) * size_t(w) + size_t(x)] = inverted ? 1 - value : value;
         }
+    std::vector<float> scratch;
     for (int pass = 0; pass < f.passes; ++pass) {
-        BoxBlur(a, w, h, f.blurX * sx, true);
-        BoxBlur(a, w, h, f.blurY * sy, false);
+        BoxBlur(a, w, h, f.blurX * sx, true, scratch);
+        BoxBlur(a, w, h, f.blurY * sy, false, scratch);
     }
     for (float& v : a)
         v = std::clamp(float(v * f.strength), 0.0f, 1.0f);
@@ -289,11 +323,14 @@ RGBA GradientAt(const std::vector<std::pair<double, RGBA>>& g, double t)
 // Puts an effect (premultiplied planes) together with the picture as the flags ask: knockout keeps the effect
 // alone where it does not meet the picture, inner effects show only over the picture, outer ones only beside
 // it, hiding the object drops the picture.
-void Combine(Planes& p, const Planes& effect, const Filter& f, bool behind)
+// `effectAt(i, e)` gives the effect's premultiplied pixel whose first channel is p.px[i].
+template <typename EffectAt>
+void CombineWith(Planes& p, EffectAt effectAt, const Filter& f, bool behind)
 {
     for (size_t i = 0; i < p.px.size(); i += 4) {
         const float sa = p.px[i + 3];
-        float e[4] = { effect.px[i], effect.px[i + 1], effect.px[i + 2], effect.px[i + 3] };
+        float e[4];
+        effectAt(i, e);
         if (f.inner) {
             for (float& c : e)
                 c *= sa;
@@ -323,20 +360,31 @@ void Combine(Planes& p, const Planes& effect, const Filter& f, bool behind)
     }
 }
 
+void Combine(Planes& p, const Planes& effect, const Filter& f, bool behind)
+{
+    CombineWith(p, [&](size_t i, float* e) { std::copy_n(&effect.px[i], 4, e); }, f, behind);
+}
+
 void Shadow(Planes& p, const Filter& f, double sx, double sy)
 {
     const double dx = std::cos(f.angle) * f.distance * sx;
     const double dy = std::sin(f.angle) * f.distance * sy;
     const std::vector<float> a = ShadowAlpha(p, f, sx, sy, dx, dy, f.inner);
-    Planes effect = p;
-    for (size_t i = 0; i < a.size(); ++i) {
-        const float k = float(a[i] * f.color.a);
-        effect.px[i * 4] = float(f.color.r) * k;
-        effect.px[i * 4 + 1] = float(f.color.g) * k;
-        effect.px[i * 4 + 2] = float(f.color.b) * k;
-        effect.px[i * 4 + 3] = k;
-    }
-    Combine(p, effect, f, true);
+    // The shadow's pixels are its colour by the blurred alpha, worked out as they are mixed in.
+    const float r = float(f.color.r);
+    const float g = float(f.color.g);
+    const float b = float(f.color.b);
+    const float alpha = float(f.color.a);
+    CombineWith(
+        p,
+        [&](size_t i, float* e) {
+            const float k = a[i / 4] * alpha;
+            e[0] = r * k;
+            e[1] = g * k;
+            e[2] = b * k;
+            e[3] = k;
+        },
+        f, true);
 }
 
 void GradientGlow(Planes& p, const Filter& f, double sx, double sy)
@@ -349,7 +397,7 @@ void GradientGlow(Planes& p, const Filter& f, double sx, double sy)
         ramp[size_t(i)] = GradientAt(f.gradient, i / double(kGradientSteps - 1));
     Planes effect = p;
     for (size_t i = 0; i < a.size(); ++i) {
-        const RGBA& c = ramp[size_t(std::lround(a[i] * (kGradientSteps - 1)))];
+        const RGBA& c = ramp[size_t(std::clamp(a[i], 0.0f, 1.0f) * (kGradientSteps - 1) + 0.5f)];
         const float k = float(c.a);
         effect.px[i * 4] = float(c.r) * k;
         effect.px[i * 4 + 1] = float(c.g) * k;
@@ -366,19 +414,32 @@ void Bevel(Planes& p, const Filter& f, double sx, double sy)
     const double dy = std::sin(f.angle) * f.distance * sy;
     Filter plain = f;
     plain.strength = 1;
-    const std::vector<float> lit = ShadowAlpha(p, plain, sx, sy, -dx, -dy, false);
-    const std::vector<float> dark = ShadowAlpha(p, plain, sx, sy, dx, dy, false);
+    // A blur does not care where the picture lies: the alpha is blurred once, and seen moved towards the light
+    // and away from it.
+    const std::vector<float> blurred = ShadowAlpha(p, plain, sx, sy, 0, 0, false);
+    const int ox = int(std::lround(dx));
+    const int oy = int(std::lround(dy));
+    const int w = p.width;
+    const int h = p.height;
+    auto alphaAt = [&](int x, int y) {
+        return x >= 0 && x < w && y >= 0 && y < h ? blurred[size_t(y) * size_t(w) + size_t(x)] : 0.0f;
+    };
     std::vector<RGBA> ramp;
     if (f.kind == Filter::GradientBevel)
         for (int i = 0; i < kGradientSteps; ++i)
             ramp.push_back(GradientAt(f.gradient, i / double(kGradientSteps - 1)));
-    Planes effect = p;
-    for (size_t i = 0; i < lit.size(); ++i) {
-        const float d = std::clamp(float((dark[i] - lit[i]) * f.strength), -1.0f, 1.0f);
+    // The bevel's pixels are worked out as they are mixed in: where the picture is, inner bevels; beside it,
+    // outer ones; full ones both.
+    auto effectAt = [&](size_t i, float* e) {
+        const int x = int(i / 4 % size_t(w));
+        const int y = int(i / 4 / size_t(w));
+        const float lit = alphaAt(x + ox, y + oy);
+        const float dark = alphaAt(x - ox, y - oy);
+        const float d = std::clamp(float((dark - lit) * f.strength), -1.0f, 1.0f);
         RGBA c;
         float k = 0;
         if (!ramp.empty()) {
-            c = ramp[size_t(std::lround((d + 1) / 2 * (kGradientSteps - 1)))];
+            c = ramp[size_t((d + 1) / 2 * (kGradientSteps - 1) + 0.5f)];
             k = float(c.a);
         } else if (d > 0) {
             c = f.highlight;
@@ -387,31 +448,31 @@ void Bevel(Planes& p, const Filter& f, double sx, double sy)
             c = f.color;
             k = float(-d * c.a);
         }
-        // Where the picture is: inner bevels; beside it: outer ones; full ones both.
-        effect.px[i * 4] = float(c.r) * k;
-        effect.px[i * 4 + 1] = float(c.g) * k;
-        effect.px[i * 4 + 2] = float(c.b) * k;
-        effect.px[i * 4 + 3] = k;
-    }
+        e[0] = float(c.r) * k;
+        e[1] = float(c.g) * k;
+        e[2] = float(c.b) * k;
+        e[3] = k;
+    };
     Filter combine = f;
     const bool full = f.onTop;
     if (full) {
         combine.inner = false;
-        Combine(p, effect, combine, false);
+        CombineWith(p, effectAt, combine, false);
     } else {
-        Combine(p, effect, combine, !f.inner);
+        CombineWith(p, effectAt, combine, !f.inner);
     }
 }
 
 void Blur(Planes& p, const Filter& f, double sx, double sy)
 {
     std::vector<float> channel(size_t(p.width) * size_t(p.height));
+    std::vector<float> scratch;
     for (int c = 0; c < 4; ++c) {
         for (size_t i = 0; i < channel.size(); ++i)
             channel[i] = p.px[i * 4 + size_t(c)];
         for (int pass = 0; pass < f.passes; ++pass) {
-            BoxBlur(channel, p.width, p.height, f.blurX * sx, true);
-            BoxBlur(channel, p.width, p.height, f.blurY * sy, false);
+            BoxBlur(channel, p.width, p.height, f.blurX * sx, true, scratch);
+            BoxBlur(channel, p.width, p.height, f.blurY * sy, false, scratch);
         }
         for (size_t i = 0; i < channel.size(); ++i)
             p.px[i * 4 + size_t(c)] = channel[i];

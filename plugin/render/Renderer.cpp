@@ -38,6 +38,10 @@ constexpr double kCurveDevicePixels = 0.5;
 constexpr int kMaxCurvePieces = 64;
 // Round ends and corners of lines drawn without anti-aliasing have sides this long in pixels.
 constexpr double kRoundSidePixels = 0.5;
+// Layers of blend modes and filters reach this many pixels past the bounds of what they hold (anti-aliasing,
+// lines kept a pixel wide), and at most this far from the origin.
+constexpr double kLayerPad = 2.0;
+constexpr double kMaxLayerCoordinate = 32768.0;
 // Sprites and buttons nest at most this deep.
 constexpr int kMaxNesting = 32;
 // Text fields: the gap between the bounds and the text, in twips (two pixels), the height of text without a
@@ -813,12 +817,37 @@ void Renderer::drawObject(
         m.x0 = std::round(m.x0);
         m.y0 = std::round(m.y0);
     }
+    // The layer covers only what the object may draw and the room its filters reach, not the whole clip.
+    cairo_save(cr);
+    DeviceBox box;
+    if (characterBounds(object.characterId, m, object.buttonState, object.sprite.get(), nesting, box)) {
+        if (box.empty()) {
+            cairo_restore(cr);
+            if (mode != kBlendAlpha)
+                return;
+            box = DeviceBox { 0, 0, 0, 0 };
+            cairo_save(cr);
+        }
+        box.grow(kLayerPad + (filtered ? FilterMargin(object.filters, m_FilterScaleX, m_FilterScaleY) : 0));
+        cairo_matrix_t user;
+        cairo_get_matrix(cr, &user);
+        cairo_identity_matrix(cr);
+        const double left = std::floor(std::max(box.x0, -kMaxLayerCoordinate));
+        const double top = std::floor(std::max(box.y0, -kMaxLayerCoordinate));
+        const double right = std::ceil(std::min(box.x1, kMaxLayerCoordinate));
+        const double bottom = std::ceil(std::min(box.y1, kMaxLayerCoordinate));
+        cairo_rectangle(cr, left, top, std::max(0.0, right - left), std::max(0.0, bottom - top));
+        cairo_clip(cr);
+        cairo_set_matrix(cr, &user);
+    }
     cairo_push_group(cr);
     ++m_LayerDepth;
     drawCharacter(cr, object.characterId, m, cx.after(object.colorTransform), object.ratio, object.buttonState,
         object.sprite.get(), nesting);
     --m_LayerDepth;
     cairo_pattern_t* group = cairo_pop_group(cr);
+    // Alpha clears what lies below outside the layer too: the layer's own clip is dropped before mixing.
+    cairo_restore(cr);
     cairo_surface_t* picture = nullptr;
     if (filtered && cairo_pattern_get_surface(group, &picture) == CAIRO_STATUS_SUCCESS
         && cairo_surface_get_type(picture) == CAIRO_SURFACE_TYPE_IMAGE)
@@ -864,6 +893,143 @@ void Renderer::drawCharacter(cairo_t* cr, uint16_t id, const cairo_matrix_t& m, 
         break;
     default:
         break;
+    }
+}
+
+void DeviceBox::add(const cairo_matrix_t& m, double left, double top, double right, double bottom)
+{
+    const double xs[] = { left, right, right, left };
+    const double ys[] = { top, top, bottom, bottom };
+    for (int i = 0; i < 4; ++i) {
+        double x = xs[i];
+        double y = ys[i];
+        cairo_matrix_transform_point(&m, &x, &y);
+        if (!std::isfinite(x) || !std::isfinite(y))
+            continue;
+        if (empty()) {
+            x0 = x1 = x;
+            y0 = y1 = y;
+            continue;
+        }
+        x0 = std::min(x0, x);
+        x1 = std::max(x1, x);
+        y0 = std::min(y0, y);
+        y1 = std::max(y1, y);
+    }
+}
+
+void DeviceBox::grow(double by)
+{
+    if (empty())
+        return;
+    x0 -= by;
+    y0 -= by;
+    x1 += by;
+    y1 += by;
+}
+
+bool Renderer::listBounds(const SpriteInstance& sprite, const cairo_matrix_t& m, int nesting, DeviceBox& box)
+{
+    for (const auto& [depth, child] : sprite.displayList) {
+        cairo_matrix_t placed;
+        cairo_matrix_multiply(&placed, &child.matrix, &m);
+        DeviceBox own;
+        if (!characterBounds(child.characterId, placed, child.buttonState, child.sprite.get(), nesting + 1, own))
+            return false;
+        if (own.empty())
+            continue;
+        if (!child.filters.empty())
+            own.grow(FilterMargin(child.filters, m_FilterScaleX, m_FilterScaleY) + 1);
+        box.add({ 1, 0, 0, 1, 0, 0 }, own.x0, own.y0, own.x1, own.y1);
+    }
+    return true;
+}
+
+bool Renderer::characterBounds(uint16_t id, const cairo_matrix_t& m, int buttonState, const SpriteInstance* sprite,
+    int nesting, DeviceBox& box)
+{
+    if (nesting > kMaxNesting)
+        return true; // drawn as nothing
+    auto found = m_Movie.m_Characters.find(id);
+    if (found == m_Movie.m_Characters.end())
+        return true;
+    const CTag* tag = found->second;
+    auto addRect = [&](const CRectItem* r) {
+        if (!r)
+            return false;
+        box.add(m, r->m_XMin, r->m_YMin, r->m_XMax, r->m_YMax);
+        return true;
+    };
+    switch (tag->m_TagCode) {
+    case kTagDefineShape:
+    case kTagDefineShape2:
+    case kTagDefineShape3:
+        if (auto* shape = dynamic_cast<const CShapeTag*>(tag))
+            return addRect(shape->m_pBounds.get());
+        return false;
+    case kTagDefineShape4: {
+        // The outline's extent and the widest line around it, a miter's reach included.
+        const auto* layers = shapeLayers(tag);
+        if (!layers)
+            return true;
+        DeviceBox local;
+        double reach = 0;
+        for (const ShapeLayer& layer : *layers) {
+            for (const LineDef& line : layer.lines)
+                reach = std::max(reach, line.width / 2 * std::max(1.0, line.miterLimit));
+            for (const auto& styled : layer.edges) {
+                const Edge& e = styled.edge;
+                local.add({ 1, 0, 0, 1, 0, 0 }, std::min({ e.x0, e.cx, e.x1 }), std::min({ e.y0, e.cy, e.y1 }),
+                    std::max({ e.x0, e.cx, e.x1 }), std::max({ e.y0, e.cy, e.y1 }));
+            }
+        }
+        if (local.empty())
+            return true;
+        local.grow(reach);
+        box.add(m, local.x0, local.y0, local.x1, local.y1);
+        return true;
+    }
+    case kTagDefineMorphShape:
+        if (auto* morph = dynamic_cast<const CDefineMorphShapeTag*>(tag))
+            return addRect(morph->m_pStartBounds.get()) && addRect(morph->m_pEndBounds.get());
+        return false;
+    case kTagDefineText:
+    case kTagDefineText2:
+        if (auto* text = dynamic_cast<const CTextTag*>(tag))
+            return addRect(text->m_pBounds.get());
+        return false;
+    case kTagDefineEditText:
+        if (auto* field = dynamic_cast<const CDefineEditTextTag*>(tag))
+            return addRect(field->m_pBounds.get());
+        return false;
+    case kTagDefineButton:
+    case kTagDefineButton2: {
+        const CButtonRecordsItem* records = nullptr;
+        if (auto* b1 = dynamic_cast<const CDefineButtonTag*>(tag))
+            records = b1->m_pCharacters.get();
+        else if (auto* b2 = dynamic_cast<const CDefineButton2Tag*>(tag))
+            records = b2->m_pCharacters.get();
+        for (int i = 0; records && i < records->GetItemCount(); ++i) {
+            auto* record = dynamic_cast<const CButtonRecord*>(records->GetItem(i));
+            if (!record)
+                continue;
+            const bool inState = buttonState == kButtonDown ? record->m_StateDown
+                : buttonState == kButtonOver                ? record->m_StateOver
+                                                            : record->m_StateUp;
+            if (!inState)
+                continue;
+            cairo_matrix_t local = ToMatrix(record->m_pMatrix.get());
+            cairo_matrix_t placed;
+            cairo_matrix_multiply(&placed, &local, &m);
+            if (!characterBounds(record->m_CharacterID, placed, kButtonUp, nullptr, nesting + 1, box))
+                return false;
+        }
+        return true;
+    }
+    case kTagDefineSprite:
+        return !sprite || listBounds(*sprite, m, nesting, box);
+    default:
+        return false;
     }
 }
 

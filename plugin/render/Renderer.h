@@ -20,6 +20,15 @@ namespace reelfinch::plugin {
 
 class BitmapCache;
 
+// A rectangle of device pixels, empty while x0 > x1.
+struct DeviceBox {
+    double x0 = 1, y0 = 1, x1 = 0, y1 = 0;
+    bool empty() const { return x0 > x1 || y0 > y1; }
+    // Adds the rectangle [left, right] x [top, bottom] of a space placed on the device with `m`.
+    void add(const cairo_matrix_t& m, double left, double top, double right, double bottom);
+    void grow(double by);
+};
+
 class Renderer
 {
 public:
@@ -52,6 +61,11 @@ private:
     bool setRadialSource(cairo_t* cr, const FillDef& fill, const GradientRamp& ramp, const cairo_matrix_t& toSquare);
     std::vector<ShapeLayer> morphLayers(const CTag* tag, uint16_t ratio);
     const std::vector<ShapeLayer>* shapeLayers(const CTag* tag);
+    // Grows `box` (device pixels) by what the character placed with `m` may draw; false when that is not known
+    // (the caller then takes the whole clip).
+    bool characterBounds(uint16_t id, const cairo_matrix_t& m, int buttonState, const SpriteInstance* sprite,
+        int nesting, DeviceBox& box);
+    bool listBounds(const SpriteInstance& sprite, const cairo_matrix_t& m, int nesting, DeviceBox& box);
 
     MoviePlayer& m_Movie;
     BitmapCache& m_Bitmaps;

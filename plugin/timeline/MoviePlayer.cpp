@@ -67,6 +67,7 @@ bool IsDefinition(uint16_t code)
     case kTagDefineBits:
     case kTagDefineBitsJPEG2:
     case kTagDefineBitsJPEG3:
+    case kTagDefineBitsJPEG4:
     case kTagDefineBitsLossless:
     case kTagDefineBitsLossless2:
     case kTagDefineFont:
@@ -115,6 +116,9 @@ uint16_t CharacterIdOf(const CTag* tag)
     if (auto* raw = dynamic_cast<const CRawBodyTag*>(tag);
         raw && tag->m_TagCode == kTagDefineShape4 && raw->m_pData && raw->m_pData->GetData())
         return DefineShape4Id(raw->m_pData->GetData()->GetBuffer(), raw->m_pData->GetData()->GetSize());
+    if (auto* raw = dynamic_cast<const CRawBodyTag*>(tag); raw && tag->m_TagCode == kTagDefineBitsJPEG4
+        && raw->m_pData && raw->m_pData->GetData() && raw->m_pData->GetData()->GetSize() >= 2)
+        return uint16_t(raw->m_pData->GetData()->GetBuffer()[0] | (raw->m_pData->GetData()->GetBuffer()[1] << 8));
     if (auto* raw = dynamic_cast<const CRawBodyTag*>(tag);
         raw && tag->m_TagCode == kTagDefineFont3 && raw->m_pData && raw->m_pData->GetData())
         return DefineFont3Id(raw->m_pData->GetData()->GetBuffer(), raw->m_pData->GetData()->GetSize());

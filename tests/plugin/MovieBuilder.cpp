@@ -1,5 +1,6 @@
 #include "MovieBuilder.h"
 
+#include <cairo.h>
 #include <jpeglib.h>
 
 #include <cstdio>
@@ -402,6 +403,36 @@ std::vector<uint8_t> SolidJPEG(int width, int height, Color c)
     jpeg_destroy_compress(&info);
     std::vector<uint8_t> out(buffer, buffer + size);
     std::free(buffer);
+    return out;
+}
+
+namespace {
+cairo_status_t AppendPNGBytes(void* closure, const unsigned char* data, unsigned int length)
+{
+    auto* out = static_cast<std::vector<uint8_t>*>(closure);
+    out->insert(out->end(), data, data + length);
+    return CAIRO_STATUS_SUCCESS;
+}
+} // namespace
+
+std::vector<uint8_t> SolidPNG(int width, int height, const std::vector<uint32_t>& argb)
+{
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+    cairo_surface_flush(surface);
+    unsigned char* pixels = cairo_image_surface_get_data(surface);
+    const int stride = cairo_image_surface_get_stride(surface);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const uint32_t p = argb[size_t(y * width + x)];
+            const uint32_t a = p >> 24;
+            auto pre = [a](uint32_t c) { return (c * a + 127) / 255; };
+            reinterpret_cast<uint32_t*>(pixels + y * stride)[x]
+                = (a << 24) | (pre((p >> 16) & 0xFF) << 16) | (pre((p >> 8) & 0xFF) << 8) | pre(p & 0xFF);
+        }
+    cairo_surface_mark_dirty(surface);
+    std::vector<uint8_t> out;
+    cairo_surface_write_to_png_stream(surface, AppendPNGBytes, &out);
+    cairo_surface_destroy(surface);
     return out;
 }
 

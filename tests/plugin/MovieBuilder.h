@@ -107,5 +107,7 @@ private:
 
 // A JPEG file of one colour, made with libjpeg.
 std::vector<uint8_t> SolidJPEG(int width, int height, Color c);
+// A PNG file of the given pixels (0xAARRGGBB, not premultiplied, row after row), made with cairo.
+std::vector<uint8_t> SolidPNG(int width, int height, const std::vector<uint32_t>& argb);
 
 } // namespace plugintest

@@ -273,6 +273,36 @@ TEST(PluginDrawing, BitmapFillsOfEveryBitmapKind)
     const auto z = Compress(alpha);
     jpeg3.insert(jpeg3.end(), z.begin(), z.end());
     movie.raw(kTagDefineBitsJPEG3, jpeg3);
+    // PNG data in DefineBitsJPEG2, and in DefineBitsJPEG3 whose alpha plane (all transparent) is ignored: the
+    // PNG's own alpha leaves its right column transparent.
+    const std::vector<uint8_t> png = SolidPNG(2, 2, { 0xFF00FF00, 0x00000000, 0xFF00FF00, 0x00000000 });
+    std::vector<uint8_t> png2;
+    U16(png2, 15);
+    png2.insert(png2.end(), png.begin(), png.end());
+    movie.raw(kTagDefineBitsJPEG2, png2);
+    std::vector<uint8_t> png3;
+    U16(png3, 16);
+    for (int shift : { 0, 8, 16, 24 })
+        png3.push_back(uint8_t(png.size() >> shift));
+    png3.insert(png3.end(), png.begin(), png.end());
+    const auto noAlpha = Compress(std::vector<uint8_t>(4, 0));
+    png3.insert(png3.end(), noAlpha.begin(), noAlpha.end());
+    movie.raw(kTagDefineBitsJPEG3, png3);
+    // DefineBitsJPEG4: JPEG data with a deblocking strength and an alpha plane (bottom half transparent), and one
+    // whose data ends before its stated length (drawn from what there is, no alpha).
+    auto jpeg4 = [&](uint16_t id, size_t statedLength, const std::vector<uint8_t>& data, bool withAlpha) {
+        std::vector<uint8_t> body;
+        U16(body, id);
+        for (int shift : { 0, 8, 16, 24 })
+            body.push_back(uint8_t(statedLength >> shift));
+        U16(body, 0x0100);
+        body.insert(body.end(), data.begin(), data.end());
+        if (withAlpha)
+            body.insert(body.end(), z.begin(), z.end());
+        movie.raw(reelfinch::plugin::kTagDefineBitsJPEG4, body);
+    };
+    jpeg4(17, jpeg.size(), jpeg, true);
+    jpeg4(18, jpeg.size() + 100, jpeg, false);
 
     struct Case {
         uint16_t bitmap;
@@ -290,8 +320,16 @@ TEST(PluginDrawing, BitmapFillsOfEveryBitmapKind)
         { 13, 60.0f * T / 16, 50, 50, { 200, 40, 40 } },
         { 14, 60.0f * T / 16, 50, 30, { 200, 40, 40 } },
         { 14, 60.0f * T / 16, 50, 70, kGrey },
+        { 15, 30 * T, 30, 30, kGreen },
+        { 15, 30 * T, 70, 30, kGrey },
+        { 15, 30 * T, 30, 70, kGreen },
+        { 16, 30 * T, 30, 70, kGreen },
+        { 16, 30 * T, 70, 70, kGrey },
+        { 17, 60.0f * T / 16, 50, 30, { 200, 40, 40 } },
+        { 17, 60.0f * T / 16, 50, 70, kGrey },
+        { 18, 60.0f * T / 16, 50, 70, { 200, 40, 40 } },
     };
-    uint16_t id = 1;
+    uint16_t id = 100; // shape IDs clear of the bitmaps' IDs
     for (const Case& k : cases) {
         auto matrix = Translate(20 * T, 20 * T, k.scale, k.scale);
         std::vector<std::unique_ptr<CFillStyleItem>> fills;

@@ -307,3 +307,44 @@ TEST(PluginEffects, StrokeOutlines)
         cairo_surface_destroy(mask);
     }
 }
+
+TEST(PluginEffects, LayersReachWhatTheirObjectsDraw)
+{
+    // A sprite of two squares far apart, placed blended or filtered: its layer holds both squares and the
+    // shadow reaching beyond them, and leaves the stage around them alone.
+    const double kDown = 3.14159265358979 / 2;
+    struct Case {
+        const char* what;
+        uint8_t blend;
+        std::vector<uint8_t> filters;
+        Color nearSquare; // at (15, 15), the first square
+        Color farSquare; // at (85, 65), the second one
+        Color shadow; // at (85, 85): 10 pixels below the second square, inside a shadow 20 pixels down
+    };
+    const Case cases[] = {
+        { "multiply", kBlendMultiply, {}, { 128, 255, 255 }, { 128, 255, 255 }, { 255, 255, 255 } },
+        { "difference", kBlendDifference, {}, { 127, 0, 0 }, { 127, 0, 0 }, { 255, 255, 255 } },
+        { "far shadow", 0, DropShadow(kBlack, 1, kDown, 20, false, false), { 128, 255, 255 }, { 128, 255, 255 },
+            { 0, 0, 0 } },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        MovieBuilder movie(100, 100);
+        movie.background(kWhite);
+        movie.rectShape(1, 0, 0, 10 * T, 10 * T, { 128, 255, 255 });
+        SpriteBuilder sprite;
+        sprite.place(1, 1, 0, 0);
+        sprite.place(2, 1, 70 * T, 50 * T);
+        sprite.showFrame();
+        sprite.define(movie, 7);
+        movie.raw(kTagPlaceObject3, Place3(1, 7, 10, 10, c.blend, c.filters));
+        movie.showFrame();
+        MoviePlayer player;
+        ASSERT_TRUE(Load(player, movie.finish()));
+        const Canvas canvas = Render(player, 100, 100);
+        EXPECT_TRUE(Near(canvas.at(15, 15), c.nearSquare, 3));
+        EXPECT_TRUE(Near(canvas.at(85, 65), c.farSquare, 3));
+        EXPECT_TRUE(Near(canvas.at(85, 85), c.shadow, 3));
+        EXPECT_TRUE(Near(canvas.at(50, 40), kWhite, 3)) << "between the squares, untouched";
+    }
+}
