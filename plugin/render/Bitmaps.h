@@ -4,6 +4,8 @@
 // decoded once, on first use; a bitmap that cannot be decoded is remembered as missing and draws nothing.
 #pragma once
 
+#include "TagCodes.h"
+
 #include <cairo.h>
 
 #include <cstddef>
@@ -15,8 +17,6 @@ class CTag;
 
 namespace reelfinch::plugin {
 
-// DefineBitsJPEG4, which swflib keeps as a raw body.
-inline constexpr uint16_t kTagDefineBitsJPEG4 = 90;
 
 // Decoded images are refused beyond this many pixels (the format allows 65535 x 65535).
 inline constexpr uint64_t kMaxBitmapPixels = 64ull * 1024 * 1024;

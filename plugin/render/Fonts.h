@@ -5,6 +5,8 @@
 
 #include "render/Shapes.h"
 
+#include "TagCodes.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -14,7 +16,6 @@ class CTag;
 
 namespace reelfinch::plugin {
 
-inline constexpr uint16_t kTagDefineFont3 = 75;
 // Units per em of DefineFont and DefineFont2 glyphs; DefineFont3 draws on a square twenty times finer.
 inline constexpr double kFontEmUnits = 1024.0;
 inline constexpr double kFont3EmUnits = 1024.0 * 20.0;

@@ -4,6 +4,8 @@
 
 #include "render/ColorTransform.h"
 
+#include "TagCodes.h"
+
 #include <cairo.h>
 
 #include <array>
@@ -75,7 +77,6 @@ std::vector<ShapeLayer> WalkShape(const CShapeItem* shape, const CFillStyleArray
 
 // DefineShape4, which swflib keeps as a raw body: its character ID (0 when the body is too short), and the body
 // walked into layers as WalkShape does. Malformed input ends the walk with what was read.
-inline constexpr uint16_t kTagDefineShape4 = 83;
 uint16_t DefineShape4Id(const uint8_t* body, size_t size);
 
 class BitReader;

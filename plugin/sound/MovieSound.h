@@ -8,6 +8,8 @@
 #include "sound/SoundMixer.h"
 #include "sound/SoundOutput.h"
 
+#include "TagCodes.h"
+
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -19,9 +21,6 @@ class CSoundInfoItem;
 
 namespace reelfinch::plugin::sound {
 
-// Tag codes the sound side reads that swflib has no constant for.
-inline constexpr uint16_t kTagStartSound2 = 89;
-inline constexpr uint16_t kTagSymbolClass = 76;
 // The StopSounds action.
 inline constexpr uint8_t kActionStopSounds = 0x09;
 

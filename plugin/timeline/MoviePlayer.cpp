@@ -1,4 +1,5 @@
 #include "timeline/MoviePlayer.h"
+#include "timeline/RawBodies.h"
 
 #include "render/Bitmaps.h"
 #include "render/Renderer.h"
@@ -196,6 +197,7 @@ bool MoviePlayer::load(const uint8_t* data, size_t size)
     if (!header || !header->m_pFrameRect || !movie->GetTags() || (!complete && movie->GetTags()->GetItemCount() == 0))
         return false;
     m_Movie = std::move(movie);
+    KeepRawBodies(m_Movie->GetTags());
     const CRectItem* frame = header->m_pFrameRect.get();
     m_Frame[0] = frame->m_XMin;
     m_Frame[1] = frame->m_YMin;
@@ -246,7 +248,7 @@ void MoviePlayer::buildTimeline(Timeline& timeline, const CTagsItem* tags, bool 
             registerCharacter(tag);
             continue;
         }
-        if (root && (code == kTagDefineSound || code == kTagDefineButtonSound || code == sound::kTagSymbolClass)) {
+        if (root && (code == kTagDefineSound || code == kTagDefineButtonSound || code == kTagSymbolClass)) {
             m_Sound->defineTag(tag);
             continue;
         }

@@ -5,6 +5,8 @@
 #include "render/ColorTransform.h"
 #include "render/Filters.h"
 
+#include "TagCodes.h"
+
 #include <cairo.h>
 
 #include <cstddef>
@@ -15,7 +17,6 @@
 
 namespace reelfinch::plugin {
 
-inline constexpr uint16_t kTagPlaceObject3 = 70;
 
 // Blend modes of PlaceObject3 (0 and 1 both draw normally).
 enum BlendMode : uint8_t {

@@ -15,7 +15,6 @@
 
 namespace plugintest {
 
-inline constexpr uint16_t kTagStartSound2 = 89;
 inline constexpr int kMixRate = 44100;
 
 inline void PutU16(std::vector<uint8_t>& out, uint16_t v)

@@ -299,7 +299,7 @@ TEST(PluginDrawing, BitmapFillsOfEveryBitmapKind)
         body.insert(body.end(), data.begin(), data.end());
         if (withAlpha)
             body.insert(body.end(), z.begin(), z.end());
-        movie.raw(reelfinch::plugin::kTagDefineBitsJPEG4, body);
+        movie.raw(kTagDefineBitsJPEG4, body);
     };
     jpeg4(17, jpeg.size(), jpeg, true);
     jpeg4(18, jpeg.size() + 100, jpeg, false);

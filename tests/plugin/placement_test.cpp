@@ -52,10 +52,10 @@ TEST(PluginPlacement, BlendModesAndTheVisibleFlag)
     movie.rectShape(2, 0, 0, 50 * T, 50 * T, { 128, 255, 255 });
     movie.rectShape(3, 0, 0, 20 * T, 20 * T, kBlue);
     movie.place(1, 1, 10 * T, 10 * T);
-    movie.raw(reelfinch::plugin::kTagPlaceObject3,
+    movie.raw(kTagPlaceObject3,
         Place3(2, 2, 40, 40, kHasFilterList | kHasBlendMode, reelfinch::plugin::kBlendMultiply, true));
-    movie.raw(reelfinch::plugin::kTagPlaceObject3, Place3(3, 3, 0, 70, kHasVisible, 0, false));
-    movie.raw(reelfinch::plugin::kTagPlaceObject3, Place3(4, 3, 70, 0, kHasVisible, 0, true));
+    movie.raw(kTagPlaceObject3, Place3(3, 3, 0, 70, kHasVisible, 0, false));
+    movie.raw(kTagPlaceObject3, Place3(4, 3, 70, 0, kHasVisible, 0, true));
     movie.showFrame();
     MoviePlayer player;
     ASSERT_TRUE(Load(player, movie.finish()));

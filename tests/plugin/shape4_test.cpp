@@ -113,7 +113,7 @@ TEST(PluginShape4, FillsWindingFocalGradientsAndFilledStrokes)
 {
     MovieBuilder movie(100, 100);
     movie.background(kGrey);
-    movie.raw(reelfinch::plugin::kTagDefineShape4, ShapeBody());
+    movie.raw(kTagDefineShape4, ShapeBody());
     movie.place(1, 1, 0, 0);
     movie.showFrame();
     MoviePlayer player;

@@ -99,7 +99,7 @@ Canvas DrawField(const Field& f, Color background = kWhite)
 {
     MovieBuilder movie(120, 120);
     movie.background(background);
-    movie.raw(reelfinch::plugin::kTagDefineFont3, Font3Body());
+    movie.raw(kTagDefineFont3, Font3Body());
     CDefineEditTextTag field;
     field.m_ID = kFieldId;
     field.m_pBounds->m_XMax = f.width * T;
