@@ -622,6 +622,11 @@ Value Machine::call(const Value& function, const Value& self, const Value* args,
 {
     if (!function.isObject() || !function.asObject()->isFunction() || m_Unwind != Unwind::None)
         return Value();
+    // Native code calling back into functions (conversions calling toString...) nests as deep as scripts may.
+    if (m_NativeDepth >= m_RecursionLimit) {
+        m_Unwind = Unwind::Abort;
+        return Value();
+    }
     ++m_NativeDepth;
     Value r = invoke(static_cast<FunctionObject*>(function.asObject()), self, args, argc, nullptr, nullptr);
     --m_NativeDepth;
@@ -639,6 +644,10 @@ Value Machine::construct(const Value& constructor, const Value* args, int argc)
     if (!constructor.isObject() || !constructor.asObject()->isFunction())
         return Value();
     auto* f = static_cast<FunctionObject*>(constructor.asObject());
+    if (m_NativeDepth >= m_RecursionLimit) {
+        m_Unwind = Unwind::Abort;
+        return Value();
+    }
     ++m_NativeDepth;
     Value protoValue = getMember(constructor, "prototype");
     Object* object = newObject(protoValue.isObject() ? protoValue.asObject() : m_ObjectProto);

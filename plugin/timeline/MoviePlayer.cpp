@@ -157,6 +157,7 @@ bool MoviePlayer::load(const uint8_t* data, size_t size)
     // Everything taken from an earlier movie goes with it: its characters, timelines and caches point into it.
     m_Machine.reset();
     m_PendingActions.clear();
+    m_InitActionsRun.clear();
     m_Root = SpriteInstance {};
     m_Root.timeline = &m_RootTimeline;
     m_RootTimeline = Timeline {};
@@ -251,7 +252,7 @@ void MoviePlayer::buildTimeline(Timeline& timeline, const CTagsItem* tags, bool 
             continue;
         }
         if (code == kTagPlaceObject || code == kTagPlaceObject2 || code == kTagPlaceObject3 || code == kTagRemoveObject
-            || code == kTagRemoveObject2 || code == kTagDoAction)
+            || code == kTagRemoveObject2 || code == kTagDoAction || code == kTagDoInitAction)
             timeline.frames.back().push_back(tag);
     }
     // The tags after the last ShowFrame belong to no shown frame.
@@ -382,7 +383,7 @@ void MoviePlayer::applyFrame(SpriteInstance& sprite, int frame)
 {
     m_ActionBudget -= long(sprite.timeline->frames[size_t(frame)].size()) + 1;
     for (const CTag* tag : sprite.timeline->frames[size_t(frame)])
-        if (tag->m_TagCode != kTagDoAction)
+        if (tag->m_TagCode != kTagDoAction && tag->m_TagCode != kTagDoInitAction)
             applyControlTag(sprite, tag);
     // Sprites that have just appeared enter their first frame.
     for (auto& [depth, object] : sprite.displayList) {
@@ -407,6 +408,12 @@ void MoviePlayer::enterFrame(SpriteInstance& sprite, int frame, bool actions)
     applyFrame(sprite, frame);
     sprite.currentFrame = frame;
     m_FrameEntered = true;
+    // A symbol's init actions run once, the first time a frame holding them is entered, before frame actions.
+    if (actions)
+        for (const CTag* tag : sprite.timeline->frames[size_t(frame)])
+            if (auto* init = dynamic_cast<const CDoInitActionsTag*>(tag);
+                init && init->m_pActions && m_InitActionsRun.insert(tag).second)
+                queueActions(m_Root, init->m_pActions.get());
     if (actions)
         for (const CTag* tag : sprite.timeline->frames[size_t(frame)])
             if (auto* doAction = dynamic_cast<const CDoActionTag*>(tag); doAction && doAction->m_pActions)

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <set>
 #include <memory>
 #include <string>
 #include <vector>
@@ -211,6 +212,7 @@ private:
     int m_Version = 0;
     uint64_t m_InstanceNames = 0; // counts the names given to unnamed instances
     std::unique_ptr<avm1::Machine> m_Machine; // the movie's scripts; made when a movie loads
+    std::set<const CTag*> m_InitActionsRun; // DoInitAction tags already run
 };
 
 } // namespace reelfinch::plugin
