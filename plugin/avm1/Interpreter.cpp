@@ -10,7 +10,10 @@
 #include "TagCodes.h"
 #include "Tags.h"
 
+#define REELFINCH_AVM1_DEBUG 1
+#include <cstdlib>
 #include <cmath>
+#include <cstdio>
 #include <strings.h>
 
 namespace reelfinch::avm1 {
@@ -494,6 +497,10 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
         end = uint32_t(opCount);
     while (pc < end) {
         const Instruction ins = code.ops[pc++];
+#ifdef REELFINCH_AVM1_DEBUG
+        if (std::getenv("REELFINCH_AVM1_DEBUG"))
+            std::fprintf(stderr, "%u op %x a=%d stack=%zu\n", pc - 1, ins.op, ins.a, m.m_Stack.size());
+#endif
         switch (ins.op) {
         case kOpPushUndefined:
             push(Value());
@@ -921,9 +928,12 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
                 object = pop();
             }
             push(Value());
-            if (object.isObject())
-                for (const std::string& name : m.enumerate(object.asObject()))
-                    push(Value(m.str(name)));
+            // The loop takes names from the top: the first to enumerate goes on last.
+            if (object.isObject()) {
+                const std::vector<std::string> names = m.enumerate(object.asObject());
+                for (auto it = names.rbegin(); it != names.rend(); ++it)
+                    push(Value(m.str(*it)));
+            }
             break;
         }
         case 0x47: { // Add2

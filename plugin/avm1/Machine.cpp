@@ -186,17 +186,17 @@ Object* Machine::toObject(const Value& v)
     case Type::Object:
         return v.asObject();
     case Type::String: {
-        Object* o = newObject(m_StringProto);
+        Object* o = m_Heap.make<Object>(m_StringProto, ObjectKind::String);
         o->m_Primitive = v;
         return o;
     }
     case Type::Number: {
-        Object* o = newObject(m_NumberProto);
+        Object* o = m_Heap.make<Object>(m_NumberProto, ObjectKind::Number);
         o->m_Primitive = v;
         return o;
     }
     case Type::Boolean: {
-        Object* o = newObject(m_BooleanProto);
+        Object* o = m_Heap.make<Object>(m_BooleanProto, ObjectKind::Boolean);
         o->m_Primitive = v;
         return o;
     }

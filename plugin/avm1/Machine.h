@@ -147,8 +147,12 @@ public:
     void gotoFrame(plugin::SpriteInstance& sprite, int frame, bool play);
     bool gotoLabel(plugin::SpriteInstance& sprite, const std::string& label, bool play);
     void gotoValue(plugin::SpriteInstance& sprite, const Value& frame, bool play, int bias = 0);
-    void trace(const std::string& line)
+    // A traced value; a carriage return in it ends a line as a line feed does.
+    void trace(std::string line)
     {
+        for (char& c : line)
+            if (c == '\r')
+                c = '\n';
         if (onTrace)
             onTrace(line);
     }

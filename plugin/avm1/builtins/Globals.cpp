@@ -13,7 +13,7 @@ namespace {
 Value ParseInt(Machine& m, const Value&, const Value* args, int argc)
 {
     if (argc < 1)
-        return Value(NAN);
+        return Value();
     std::optional<int> radix;
     if (argc > 1 && !args[1].isUndefined()) {
         const double r = m.toNumber(args[1]);
@@ -25,7 +25,7 @@ Value ParseInt(Machine& m, const Value&, const Value* args, int argc)
 Value ParseFloat(Machine& m, const Value&, const Value* args, int argc)
 {
     if (argc < 1)
-        return Value(NAN);
+        return Value();
     return Value(parseFloat(m.toString(args[0])));
 }
 

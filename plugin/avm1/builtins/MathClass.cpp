@@ -12,10 +12,19 @@ double N(Machine& m, const Value* args, int argc, int i)
     return i < argc ? m.toNumber(args[i]) : NAN;
 }
 
+// Every argument is converted, in order, even those the function does not use (their valueOf runs).
+double First(Machine& m, const Value* args, int argc)
+{
+    const double x = N(m, args, argc, 0);
+    for (int i = 1; i < argc; ++i)
+        m.toNumber(args[i]);
+    return x;
+}
+
 #define REELFINCH_MATH1(Name, expr)                                                                                    \
     Value Name(Machine& m, const Value&, const Value* args, int argc)                                                  \
     {                                                                                                                  \
-        const double x = N(m, args, argc, 0);                                                                          \
+        const double x = First(m, args, argc);                                                                         \
         return Value(double(expr));                                                                                    \
     }
 
