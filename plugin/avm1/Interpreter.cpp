@@ -10,8 +10,8 @@
 #include "TagCodes.h"
 #include "Tags.h"
 
-#define REELFINCH_AVM1_DEBUG 1
 #include <cstdlib>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <strings.h>
@@ -101,6 +101,27 @@ private:
     Value superObject();
     Value argumentsObject();
     Value callValue(const Value& function, const Value& self, std::vector<Value>& args, Object* holder);
+    // Pops an argument count (bounded by what the stack holds) and puts that many arguments in calling order.
+    size_t argCount()
+    {
+        const double n = m.toNumber(pop());
+        const size_t available = m.m_Stack.size() - std::min(m.m_Stack.size(), f.stackBase);
+        const size_t count = n > 0 ? size_t(std::min(n, double(available))) : 0;
+        std::reverse(m.m_Stack.end() - long(count), m.m_Stack.end());
+        return count;
+    }
+    // Calls with the `count` arguments on top of the stack (they stay there, rooted, during the call), then
+    // replaces them with the result.
+    void callOnStack(const Value& function, const Value& self, size_t count, Object* holder)
+    {
+        const size_t base = m.m_Stack.size() - count;
+        Value result;
+        if (function.isObject() && function.asObject()->isFunction())
+            result = m.invoke(static_cast<FunctionObject*>(function.asObject()), self, m.m_Stack.data() + base,
+                int(count), holder ? holder->proto() : nullptr, nullptr);
+        m.m_Stack.resize(std::min(m.m_Stack.size(), base));
+        push(result);
+    }
     bool findMethod(const Value& object, std::string_view name, Value& method, Object*& holder);
     void getURL(const std::string& url, const std::string& target, int method);
     void callFrame(const Value& frame);
@@ -186,14 +207,10 @@ Value Interpreter::lookup(std::string_view name, bool& found)
         return superObject();
     Value out;
     for (Scope* s = f.scope; s; s = s->m_Parent)
-        if (s->m_Object && m.hasProperty(s->m_Object, name)) {
-            m.getProperty(s->m_Object, name, out, Value(s->m_Object));
+        if (s->m_Object && m.getProperty(s->m_Object, name, out, Value(s->m_Object)))
             return out;
-        }
-    if (Object* base = baseObject(); base && m.hasProperty(base, name)) {
-        m.getProperty(base, name, out, Value(base));
+    if (Object* base = baseObject(); base && m.getProperty(base, name, out, Value(base)))
         return out;
-    }
     if (m.getProperty(m.m_Global, name, out, Value(m.m_Global)))
         return out;
     found = false;
@@ -497,10 +514,6 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
         end = uint32_t(opCount);
     while (pc < end) {
         const Instruction ins = code.ops[pc++];
-#ifdef REELFINCH_AVM1_DEBUG
-        if (std::getenv("REELFINCH_AVM1_DEBUG"))
-            std::fprintf(stderr, "%u op %x a=%d stack=%zu\n", pc - 1, ins.op, ins.a, m.m_Stack.size());
-#endif
         switch (ins.op) {
         case kOpPushUndefined:
             push(Value());
@@ -821,10 +834,10 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
             break;
         }
         case 0x3D: { // CallFunction
-            const std::string name = m.toString(pop());
-            std::vector<Value> args = popArgs();
-            Value fn = getVariable(name);
-            push(callValue(fn, Value(), args, nullptr));
+            Value nameValue = pop();
+            const size_t count = argCount();
+            Value fn = nameValue.isString() ? getVariable(nameValue.str()) : getVariable(m.toString(nameValue));
+            callOnStack(fn, Value(), count, nullptr);
             break;
         }
         case 0x52: { // CallMethod
@@ -855,7 +868,10 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
                 push(Value());
                 break;
             }
-            push(callValue(method, self, args, holder));
+            // The arguments go back on the stack for the call.
+            for (const Value& a : args)
+                push(a);
+            callOnStack(method, self, args.size(), holder);
             break;
         }
         case 0x40: // NewObject

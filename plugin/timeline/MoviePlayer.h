@@ -157,6 +157,8 @@ public:
     // Lines the movie's trace() prints.
     std::function<void(const std::string&)> onTrace;
     int swfVersion() const { return m_Version; }
+    // The movie's script machine (null before a movie loads); for measuring and tests.
+    avm1::Machine* scriptMachine() { return m_Machine.get(); }
 
 private:
     struct Character;
