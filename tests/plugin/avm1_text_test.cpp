@@ -1,0 +1,563 @@
+// The script machine's number, text and date conversions, checked against what the reference player printed
+// for the behaviour tests of the corpus (the cases name their test where they come from one).
+#include "avm1/DateMath.h"
+#include "avm1/NumberText.h"
+#include "avm1/TextCodec.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <ctime>
+#include <limits>
+#include <optional>
+#include <string>
+
+using namespace reelfinch::avm1;
+
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInf = std::numeric_limits<double>::infinity();
+
+// Numbers compare through the player's printing, which is what a movie can see.
+std::string printed(double v)
+{
+    return numberToString(v);
+}
+
+} // namespace
+
+TEST(NumberText, PrintsLikeThePlayer)
+{
+    struct Case {
+        double value;
+        const char* text;
+    };
+    const Case cases[] = {
+        { 0, "0" },
+        { -0.0, "0" },
+        { kNaN, "NaN" },
+        { kInf, "Infinity" },
+        { -kInf, "-Infinity" },
+        { 1.5, "1.5" },
+        { -123.1, "-123.1" },
+        { std::sqrt(2.0), "1.4142135623731" }, // math_swf6
+        { std::atan(1.0) * 4, "3.14159265358979" }, // math_swf6
+        { std::exp(1.0), "2.71828182845905" }, // math_swf6
+        { std::numeric_limits<double>::denorm_min(), "4.94065645841247e-324" }, // primitive_type_globals
+        { -22222222222222222.0, "-2.22222222222222e+16" }, // parse_float
+        { -22222222.222222222, "-22222222.2222222" },
+        { 1.010101e107, "1.010101e+107" },
+        { 1e-98, "1e-98" },
+        { 2e19, "2e+19" },
+        { 999999999999999.0, "999999999999999" },
+        { 1e15, "1e+15" },
+        { 123456789012345.6, "123456789012346" },
+        { 0.00001, "0.00001" },
+        { 0.000001, "1e-6" },
+        { 1.5e-7, "1.5e-7" },
+        { 1e21, "1e+21" },
+        { 0.1 + 0.2, "0.3" },
+        { 4294967295.0, "4294967295" },
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(numberToString(c.value), c.text) << c.text;
+}
+
+TEST(NumberText, PrintsInARadix)
+{
+    // primitive_type_globals: the number cut to 32 bits; NaN is -2^31, whose remainders go below '0'.
+    struct Case {
+        double value;
+        int radix;
+        const char* text;
+    };
+    const Case cases[] = {
+        { 4123, 2, "1000000011011" },
+        { 4123, 13, "1b52" },
+        { 4123, 36, "36j" },
+        { 4123, 37, "4123" },
+        { 4123, 0, "4123" },
+        { -123.1, 2, "-1111011" },
+        { -123.1, 36, "-3f" },
+        { -123.1, 1, "-123.1" },
+        { -2147483647.9, 16, "-7fffffff" },
+        { -2147483647.9, 36, "-zik0zj" },
+        { kNaN, 2, "-/0000000000000000000000000000000" },
+        { kNaN, 16, "-(0000000" },
+        { kNaN, 10, "NaN" },
+        { 0, 16, "0" },
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(numberToString(c.value, c.radix), c.text) << c.value << " radix " << c.radix;
+}
+
+TEST(NumberText, ReadsNumbersPerVersion)
+{
+    // swf5_global_funcs and swf7_global_funcs (Number() of each string), is_finite_swf6.
+    struct Case {
+        const char* text;
+        const char* swf5;
+        const char* swf7;
+    };
+    const Case cases[] = {
+        { "0", "0", "0" },
+        { "-5", "-5", "-5" },
+        { "", "NaN", "NaN" },
+        { " ", "NaN", "NaN" },
+        { "true", "NaN", "NaN" },
+        { "Infinity", "NaN", "NaN" },
+        { "-Infinity", "NaN", "NaN" },
+        { "inf", "NaN", "NaN" },
+        { " 5", "5", "5" },
+        { "  5  ", "NaN", "NaN" },
+        { "\t\r12", "12", "12" },
+        { "\r12\r", "NaN", "NaN" },
+        { " \t 12", "12", "12" },
+        { "100a", "NaN", "NaN" },
+        { "123e-1", "12.3", "12.3" },
+        { "0x12", "NaN", "18" },
+        { "0x10", "NaN", "16" },
+        { "0xhello", "NaN", "NaN" },
+        { "0x1999999981ffffff", "NaN", "-2113929217" },
+        { "037777777777", "37777777777", "-1" },
+        { "-037777777777", "-37777777777", "1" },
+        { "-010", "-10", "-8" },
+        { "+010", "10", "8" },
+        { " -010", "-10", "-10" },
+        { " 010", "10", "10" },
+        { "0x", "NaN", "NaN" },
+        { "1e400", "Infinity", "Infinity" },
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(printed(stringToNumber(c.text, 5)), c.swf5) << '"' << c.text << "\" in SWF 5";
+        EXPECT_EQ(printed(stringToNumber(c.text, 7)), c.swf7) << '"' << c.text << "\" in SWF 7";
+    }
+    // swf6_string_as_bool: a string is true in a condition of SWF 6 when it reads as a number other than 0.
+    for (const char* text : { "10", "0x10", "0x-10", "010", "010.5", "\r10" }) {
+        double v = stringToNumber(text, 6);
+        EXPECT_TRUE(v != 0 && !std::isnan(v)) << text;
+    }
+    for (const char* text : { "", "ab", "10a", "0x10.5", "NaN", "inf", "+inf", "Infinity", "-inf" })
+        EXPECT_TRUE(std::isnan(stringToNumber(text, 6))) << text;
+    EXPECT_EQ(stringToNumber("0x-10", 6), -16);
+    // lessthan_swf4: SWF 4 reads what is not a number as 0.
+    EXPECT_EQ(stringToNumber("true", 4), 0);
+    EXPECT_EQ(stringToNumber("", 4), 0);
+    EXPECT_EQ(stringToNumber("7", 4), 7);
+}
+
+TEST(NumberText, ParseInt)
+{
+    // parse_int (a SWF 8 movie); a radix of 0 stands for the NaN, false and undefined the test passes.
+    struct Case {
+        const char* text;
+        std::optional<int> radix;
+        const char* result;
+    };
+    const Case cases[] = {
+        { "undefined", std::nullopt, "NaN" },
+        { "undefined", 32, "33790067563981" },
+        { "", std::nullopt, "NaN" },
+        { "123", std::nullopt, "123" },
+        { "100", 10, "100" },
+        { "100", 0, "NaN" },
+        { "100", 1, "NaN" },
+        { "100", 2, "4" },
+        { "100", 36, "1296" },
+        { "100", 37, "NaN" },
+        { "100", -1, "NaN" },
+        { "0x123", std::nullopt, "291" },
+        { "0xabc", std::nullopt, "2748" },
+        { "010", 2, "2" },
+        { "-0100", std::nullopt, "-64" },
+        { "-0100z", std::nullopt, "-100" },
+        { "0x+0X100", std::nullopt, "0" },
+        { "123", 32, "1091" },
+        { "++1", std::nullopt, "NaN" },
+        { "0x100", 36, "1296" },
+        { " 0x100", 36, "1540944" },
+        { "0y100", 36, "1587600" },
+        { " 0y100", 36, "1587600" },
+        { "-0x100", 36, "1540944" },
+        { " -0x100", 36, "-1540944" },
+        { "-0y100", 36, "-1587600" },
+        { " -0y100", 36, "-1587600" },
+        { "-0x100", std::nullopt, "NaN" },
+        { "0x-100", std::nullopt, "-256" },
+        { " 0x-100", std::nullopt, "0" },
+        { "0x -100", std::nullopt, "-256" },
+        { "0-100", std::nullopt, "0" },
+        { "+0x123", 33, "NaN" },
+        { "+0x123", 34, "1298259" },
+        { "0", std::nullopt, "0" },
+        { " 0 ", std::nullopt, "0" },
+        { "077", std::nullopt, "63" },
+        { "  077", std::nullopt, "77" },
+        { "  -077", std::nullopt, "-77" },
+        { "077 ", std::nullopt, "77" },
+        { "11", 3, "4" },
+        { "0x12", 16, "18" },
+        { "0x  ", std::nullopt, "NaN" },
+        { "0x", 16, "NaN" },
+        { "12aaa", std::nullopt, "12" },
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(printed(parseInt(c.text, c.radix, 8)), c.result)
+            << "parseInt('" << c.text << "', " << (c.radix ? std::to_string(*c.radix) : "-") << ")";
+    EXPECT_EQ(printed(parseInt("1" + std::string(340, '0'), std::nullopt, 8)), "Infinity");
+    EXPECT_EQ(printed(parseInt("0x1" + std::string(340, '0'), std::nullopt, 8)), "Infinity");
+}
+
+TEST(NumberText, ParseFloat)
+{
+    // parse_float
+    struct Case {
+        const char* text;
+        const char* result;
+    };
+    const Case cases[] = {
+        { "12345", "12345" },
+        { "012345.67890", "12345.6789" },
+        { "    99999.99999          ", "99999.99999" },
+        { "-22222222222222222", "-2.22222222222222e+16" },
+        { ".0000000000000000000000005", "5e-25" },
+        { "0000.12345GIBBERISH", "0.12345" },
+        { "1        2", "1" },
+        { "9e99999", "Infinity" },
+        { "+100e-100", "1e-98" },
+        { "-123.234E+66", "-1.23234e+68" },
+        { ".2E20E1", "2e+19" },
+        { "-034.1+e20", "-34.1" },
+        { "10101010e+100", "1.010101e+107" },
+        { "10101010e-20.0", "1.010101e-13" },
+        { "10e", "10" },
+        { "e10", "NaN" },
+        { "10e-", "10" },
+        { "1e4294967297", "10" },
+        { "1.2345.678", "1.2345678" },
+        { "1.2345.6e50", "1.23456" },
+        { "-2.123123.123219e20", "-2.123123123219" },
+        { "Infinity", "NaN" },
+        { "-Infinity", "NaN" },
+        { "", "NaN" },
+        { "-", "NaN" },
+        { "0xff", "0" },
+        { "\xC4\xB1", "NaN" },
+        { "0e999", "0" },
+        { "1e-400", "0" },
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(printed(parseFloat(c.text)), c.result) << "parseFloat(\"" << c.text << "\")";
+    // The fraction accumulates digit by digit, which the player's last bit shows.
+    EXPECT_EQ(parseFloat(".1499999"), 0.14999990000000005);
+    // Exponents past 10^308 still reach the subnormals.
+    EXPECT_NEAR(parseFloat("1e-320") / 1e-320, 1, 1e-4);
+}
+
+TEST(NumberText, EscapeAndUnescape)
+{
+    // unescape
+    struct Case {
+        const char* text;
+        const char* result;
+    };
+    const Case cases[] = {
+        { "ABCxyz0189", "ABCxyz0189" },
+        { "%40%2A%5F%2B%2D%2E%2F", "@*_+-./" },
+        { "%40%2a%5f%2b%2d%2e%2f", "@*_+-./" },
+        { "Hello+World", "Hello World" },
+        { "%C4%80%E3%81%82", "\xC4\x80\xE3\x81\x82" },
+        { "\xC4\x80\xE3\x81\x82", "\xC4\x80\xE3\x81\x82" },
+        { "%0A", "\n" },
+        { "%u0100", "0100" },
+        { "aaa%", "aaa" },
+        { "aaa%z", "aaa" },
+        { "aaa%zz", "aaaz" },
+        { "aaa%4", "aaa" },
+        { "aaa%4z", "aaa" },
+        { "aaa%4zz", "aaaz" },
+        { "%", "" },
+        { "%%", "" },
+        { "%_a%@b%.c", "abc" },
+        { "%FF", "\xEF\xBF\xBD" },
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(unescape(c.text), c.result) << "unescape(\"" << c.text << "\")";
+
+    EXPECT_EQ(escape("@*_+-./ aZ09"), "%40%2A%5F%2B%2D%2E%2F%20aZ09");
+    EXPECT_EQ(escape("\xC4\x80"), "%C4%80");
+    EXPECT_EQ(escapeFormValue("[object Object]"), "%5Bobject+Object%5D"); // loadvariables_method
+    // loadvars_tostring: every punctuation character is escaped.
+    EXPECT_EQ(escape("23vsd!@#$%^&*()_+-=;':\",.<>/?[{]}\\`~] "),
+        "23vsd%21%40%23%24%25%5E%26%2A%28%29%5F%2B%2D%3D%3B%27%3A%22%2C%2E%3C%3E%2F%3F%5B%7B%5D%7D%5C%60%7E%5D%20");
+    EXPECT_EQ(unescape(escape("a b\xE3\x81\x82%")), "a b\xE3\x81\x82%");
+}
+
+TEST(NumberText, ToInt32)
+{
+    // action_to_integer
+    EXPECT_EQ(toInt32(4294967295.0), -1);
+    EXPECT_EQ(toInt32(10.5), 10);
+    EXPECT_EQ(toInt32(-10.9), -10);
+    EXPECT_EQ(toInt32(kNaN), 0);
+    EXPECT_EQ(toInt32(kInf), 0);
+    EXPECT_EQ(toInt32(2147483648.0), -2147483648);
+    EXPECT_EQ(toInt32(-4294967297.0), -1);
+}
+
+TEST(TextCodec, Utf8AndUtf16)
+{
+    struct Case {
+        std::string utf8;
+        std::u16string utf16;
+        std::string sanitized;
+    };
+    const std::string fffd = "\xEF\xBF\xBD";
+    const Case cases[] = {
+        { "abc", u"abc", "abc" }, { "\xC4\x80\xE3\x81\x82", u"\u0100\u3042", "\xC4\x80\xE3\x81\x82" },
+        { "\xF0\x9F\x98\x80", u"\U0001F600", "\xF0\x9F\x98\x80" },
+        { "a\x80z", u"a\uFFFDz", "a" + fffd + "z" }, // stray continuation byte
+        { "\xC0\xAF", u"\uFFFD\uFFFD", fffd + fffd }, // overlong
+        { "\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD", fffd + fffd + fffd }, // encoded surrogate
+        { "\xE3\x81", u"\uFFFD\uFFFD", fffd + fffd }, // cut sequence
+        { "\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD", fffd + fffd + fffd + fffd }, // past U+10FFFF
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(utf8ToUtf16(c.utf8), c.utf16) << c.utf8;
+        EXPECT_EQ(sanitizeUtf8(c.utf8), c.sanitized) << c.utf8;
+        EXPECT_EQ(utf16ToUtf8(c.utf16), c.sanitized) << c.utf8;
+        EXPECT_EQ(utf16Length(c.utf8), c.utf16.size()) << c.utf8;
+    }
+    EXPECT_EQ(utf16ToUtf8(u"a\xD800z\xDC00"), "a" + fffd + "z" + fffd);
+    EXPECT_EQ(utf16Substring("a\xF0\x9F\x98\x80"
+                             "b",
+                  1, 2),
+        "\xF0\x9F\x98\x80");
+    EXPECT_EQ(utf16Substring("a\xF0\x9F\x98\x80"
+                             "b",
+                  2, 5),
+        fffd + "b");
+    EXPECT_EQ(utf16Substring("abc", 7, 1), "");
+    EXPECT_EQ(codePointCount("a\xF0\x9F\x98\x80\xC4\x80"), 3u);
+}
+
+TEST(TextCodec, CodePageAndCharacterCodes)
+{
+    EXPECT_EQ(codePageToUtf8("caf\xE9 \x80\x81"), "caf\xC3\xA9 \xE2\x82\xAC\xC2\x81");
+    EXPECT_EQ(utf8ToCodePage("caf\xC3\xA9 \xE2\x82\xAC \xE3\x81\x82"), "caf\xE9 \x80 ?");
+
+    struct Case {
+        std::uint32_t code;
+        int swfVersion;
+        std::string text;
+    };
+    const Case cases[] = {
+        { 65, 6, "A" }, { 0x100, 6, "\xC4\x80" }, { 0x10041, 6, "A" }, // cut to 16 bits
+        { 0xD800, 6, "\xEF\xBF\xBD" }, { 0, 6, "" }, { 0xE9, 5, "\xC3\xA9" }, { 0x80, 5, "\xE2\x82\xAC" },
+        { 0x141, 5, "A" }, // cut to 8 bits
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(charFromCode(c.code, c.swfVersion), c.text) << c.code << " in SWF " << c.swfVersion;
+
+    EXPECT_EQ(codeAt("a\xF0\x9F\x98\x80", 1, 6), 0xD83D);
+    EXPECT_EQ(codeAt("a\xF0\x9F\x98\x80", 2, 6), 0xDE00);
+    EXPECT_EQ(codeAt("a\xF0\x9F\x98\x80", 3, 6), -1);
+    EXPECT_EQ(codeAt("\xE2\x82\xAC", 0, 5), 0x80);
+    // string_ops_swf6: chr, mbchr, ord and mbord on UTF-16 code units.
+    for (std::uint32_t code : { 80u, 65616u, std::uint32_t(-65456) })
+        EXPECT_EQ(mbCharFromCode(code), "P") << code;
+    EXPECT_EQ(mbCharFromCode(0xD801), "\xEF\xBF\xBD");
+    EXPECT_EQ(mbCharFromCode(0xABABABAB), "\xEA\xAE\xAB");
+    EXPECT_EQ(mbCharFromCode(0), "");
+    EXPECT_EQ(charFromCode(12345, 6), "\xE3\x80\xB9");
+    EXPECT_EQ(ordOfFirst("bar", 6), 98u);
+    EXPECT_EQ(ordOfFirst("\xE6\x84\x9B", 6), 24859u);
+    EXPECT_EQ(ordOfFirst("\xF0\x9F\x98\x8B", 6), 65533u);
+    EXPECT_EQ(mbCodeOfFirst("\xF0\x9F\x98\x8B"), 65533u);
+    EXPECT_EQ(ordOfFirst("\xC3\xA9", 5), 0xE9u);
+    EXPECT_EQ(ordOfFirst("", 6), 0u);
+    EXPECT_EQ(utf16Length("\xF0\x9F\x98\x8B\xD0\xA1\xD0\xBF\xD0\xB0\xD1\x81\xD0\xB8\xD0\xB1\xD0\xBE"
+                          "\xF0\x9D\x8C\x86\xF0\x9D\x8C\x86hello"),
+        18u);
+    // string_methods_swfv5: a code 0 ends String.fromCharCode's string.
+    const std::uint32_t withZero[] = { 80, 0, 82 };
+    EXPECT_EQ(stringFromCharCodes(withZero, 3, 5), "P");
+    EXPECT_EQ(stringFromCharCodes(withZero, 3, 7), "P");
+    const std::uint32_t pair[] = { 0xD83D, 0xDE0B, 0x41 };
+    EXPECT_EQ(stringFromCharCodes(pair, 3, 6),
+        "\xF0\x9F\x98\x8B"
+        "A");
+    EXPECT_EQ(stringFromCharCodes(pair + 1, 2, 6),
+        "\xEF\xBF\xBD"
+        "A");
+    EXPECT_EQ(mbCodeOfFirst("\xE3\x81\x82z"), 0x3042u);
+    EXPECT_EQ(mbCodeOfFirst(""), 0u);
+}
+
+namespace {
+
+// Runs a test body in a fixed time zone, given as a POSIX TZ rule so that no zone database is needed.
+class ScopedTimeZone
+{
+public:
+    explicit ScopedTimeZone(const char* rule)
+    {
+        if (const char* old = std::getenv("TZ"))
+            m_old = old;
+        setenv("TZ", rule, 1);
+        tzset();
+    }
+    ~ScopedTimeZone()
+    {
+        if (m_old)
+            setenv("TZ", m_old->c_str(), 1);
+        else
+            unsetenv("TZ");
+        tzset();
+    }
+    ScopedTimeZone(const ScopedTimeZone&) = delete;
+    ScopedTimeZone& operator=(const ScopedTimeZone&) = delete;
+
+private:
+    std::optional<std::string> m_old;
+};
+
+constexpr const char* kNepal = "NPT-5:45";
+constexpr const char* kCentralEurope = "CET-1CEST,M3.5.0,M10.5.0/3";
+
+} // namespace
+
+TEST(DateMath, FieldsOfTimeValues)
+{
+    struct Case {
+        double time;
+        DateFields utc;
+    };
+    const Case cases[] = {
+        { 0, { 1970, 0, 1, 0, 0, 0, 0, 4 } },
+        { -1, { 1969, 11, 31, 23, 59, 59, 999, 3 } },
+        { 951782400000.0, { 2000, 1, 29, 0, 0, 0, 0, 2 } }, // a leap day of a 400th year
+        { 4107542400000.0, { 2100, 2, 1, 0, 0, 0, 0, 1 } }, // 2100 has no 29 February
+        { 1672531200000.0, { 2023, 0, 1, 0, 0, 0, 0, 0 } }, // amf0_serde_suite's date
+        { -62135596800000.0, { 1, 0, 1, 0, 0, 0, 0, 1 } },
+        { 8.64e15, { 275760, 8, 13, 0, 0, 0, 0, 6 } },
+        { -8.64e15, { -271821, 3, 20, 0, 0, 0, 0, 2 } },
+    };
+    for (const Case& c : cases) {
+        DateFields f = fieldsOf(c.time, Zone::Utc);
+        const double got[] = { f.year, f.month, f.date, f.hours, f.minutes, f.seconds, f.milliseconds, f.weekday };
+        const double want[] = { c.utc.year, c.utc.month, c.utc.date, c.utc.hours, c.utc.minutes, c.utc.seconds,
+            c.utc.milliseconds, c.utc.weekday };
+        for (int i = 0; i < 8; ++i)
+            EXPECT_EQ(got[i], want[i]) << "field " << i << " of " << c.time;
+        EXPECT_EQ(makeTime(c.utc, Zone::Utc), c.time) << c.time;
+    }
+    EXPECT_TRUE(std::isnan(fieldsOf(kNaN, Zone::Local).year));
+}
+
+TEST(DateMath, MakeTimeCarriesAndClips)
+{
+    struct Case {
+        DateFields fields;
+        double time;
+    };
+    const Case cases[] = {
+        { { 1970, 12, 1, 0, 0, 0, 0, 0 }, 31536000000.0 }, // month 12 is January of the next year
+        { { 1970, -1, 1, 0, 0, 0, 0, 0 }, -2678400000.0 }, // month -1 is December before
+        { { 1970, 2, 0, 0, 0, 0, 0, 0 }, 58 * 86400000.0 }, // date 0 is the last of February
+        { { 1970, 0, 1, -1, 0, 0, 0, 0 }, -3600000.0 },
+        { { 1970, 0, 1, 0, 0, 0, 1500.9, 0 }, 1500 }, // parts are cut to integers
+        { { 1970, 0, 1, 0, 90, -30, 0, 0 }, 90 * 60000.0 - 30000 },
+        { { 2000, 1.7, 29.2, 0, 0, 0, 0, 0 }, 951782400000.0 },
+        { { 275760, 8, 13, 0, 0, 0, 1, 0 }, kNaN }, // past the valid range
+        { { 1970, kNaN, 1, 0, 0, 0, 0, 0 }, kNaN },
+        { { kInf, 0, 1, 0, 0, 0, 0, 0 }, kNaN },
+        { { 1e300, 0, 1, 0, 0, 0, 0, 0 }, kNaN },
+        { { 1970, 1e300, 1, 0, 0, 0, 0, 0 }, kNaN },
+        { { 1970, 0, 1e300, 0, 0, 0, 0, 0 }, kNaN },
+    };
+    for (const Case& c : cases) {
+        double t = makeTime(c.fields, Zone::Utc);
+        if (std::isnan(c.time))
+            EXPECT_TRUE(std::isnan(t)) << t;
+        else
+            EXPECT_EQ(t, c.time);
+    }
+    EXPECT_EQ(utcTime(70, 0), 0);
+    EXPECT_EQ(utcTime(99.5, 11, 31, 23, 59, 59, 999), 946684799999.0);
+    EXPECT_EQ(utcTime(100, 0), -59011459200000.0); // only 0 to 99 are two-digit years
+    EXPECT_EQ(utcTime(-1, 0), -62198755200000.0);
+    EXPECT_EQ(fullYear(5), 1905);
+    EXPECT_EQ(fullYear(2005), 2005);
+}
+
+TEST(DateMath, LocalTimeAndItsString)
+{
+    {
+        ScopedTimeZone zone(kNepal);
+        // native_subclasses: new Date(123456) printed in a zone at +05:45.
+        EXPECT_EQ(toDateString(123456), "Thu Jan 1 05:47:03 GMT+0545 1970");
+        EXPECT_EQ(timezoneOffsetMinutes(0), -345);
+        DateFields f = fieldsOf(123456, Zone::Local);
+        EXPECT_EQ(f.hours, 5);
+        EXPECT_EQ(f.minutes, 47);
+        EXPECT_EQ(makeTime(f, Zone::Local), 123456);
+    }
+    {
+        ScopedTimeZone zone(kCentralEurope);
+        EXPECT_EQ(toDateString(1796663749000.0), "Mon Dec 7 18:15:49 GMT+0100 2026");
+        EXPECT_EQ(toDateString(1782994549000.0), "Thu Jul 2 14:15:49 GMT+0200 2026");
+        EXPECT_EQ(timezoneOffsetMinutes(1782994549000.0), -120);
+        // Local fields in summer and winter map back to the same moments.
+        for (double t : { 1796663749000.0, 1782994549000.0, -1.0, 1774746000000.0 /* 29 Mar 2026 01:00 UTC */ })
+            EXPECT_EQ(makeTime(fieldsOf(t, Zone::Local), Zone::Local), t) << t;
+        EXPECT_EQ(makeTime({ 2026, 2, 29, 2, 30, 0, 0, 0 }, Zone::Local)
+                - makeTime({ 2026, 2, 29, 1, 30, 0, 0, 0 }, Zone::Local),
+            3600000.0); // 02:30 does not exist that night: read at the offset before the change
+    }
+    {
+        ScopedTimeZone zone("EST+5");
+        EXPECT_EQ(toDateString(0), "Wed Dec 31 19:00:00 GMT-0500 1969");
+        EXPECT_EQ(timezoneOffsetMinutes(0), 300);
+    }
+    EXPECT_EQ(toDateString(kNaN), "Invalid Date");
+    EXPECT_TRUE(std::isnan(timezoneOffsetMinutes(kNaN)));
+    EXPECT_GT(now(), 1.6e12);
+}
+
+TEST(AvmText, ArbitraryBytesAreReadSafely)
+{
+    // Every reader on random bytes (biased towards the characters the parsers act on): no crash, no
+    // out-of-range read under the sanitizers, and UTF-8 out wherever UTF-8 is promised.
+    const std::string alphabet = "0123456789abcdefxXeE+-. %uz\t\r\n\x80\xC3\xE3\xF0\xFF";
+    std::uint32_t seed = 12345;
+    auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
+    for (int round = 0; round < 20000; ++round) {
+        std::string text;
+        for (std::uint32_t n = next() % 12; n > 0; --n)
+            text += alphabet[(next() >> 8) % alphabet.size()];
+        for (int version : { 4, 5, 6, 7 })
+            stringToNumber(text, version);
+        parseInt(text, std::nullopt, 8);
+        parseInt(text, int(next() % 40), 8);
+        parseFloat(text);
+        std::string plain = unescape(text);
+        EXPECT_EQ(sanitizeUtf8(plain), plain);
+        EXPECT_EQ(unescape(escape(plain)), plain);
+        EXPECT_EQ(utf16ToUtf8(utf8ToUtf16(text)), sanitizeUtf8(text));
+        utf16Substring(text, next() % 8, next() % 8);
+        codeAt(text, next() % 8, 5 + int(next() % 2));
+        double value = std::ldexp(double(std::int32_t(next())), int(next() % 2100) - 1050);
+        numberToString(value, int(next() % 40));
+        // The printed number reads back to within its 15 digits ("Infinity" does not read back, and 15 digits
+        // may round past the largest number).
+        if (std::fabs(value) < 1e308 && value != 0) {
+            EXPECT_NEAR(stringToNumber(numberToString(value), 7) / value, 1, 1e-14) << value;
+        }
+        DateFields fields = fieldsOf(value, Zone::Local);
+        makeTime(fields, Zone::Local);
+        toDateString(value);
+    }
+}
