@@ -1,6 +1,7 @@
 #include "avm1/Code.h"
 
 #include "avm1/Heap.h"
+#include "avm1/TextCodec.h"
 
 #include "Actions.h"
 #include "ClassIds.h"
@@ -11,9 +12,10 @@ namespace reelfinch::avm1 {
 
 namespace {
 
-String* Literal(Heap& heap, const std::string& text)
+// Movies of SWF 5 and older hold their text in the system's 8-bit code page.
+String* Literal(Heap& heap, const std::string& text, int version)
 {
-    String* s = heap.string(text);
+    String* s = heap.string(version <= 5 ? codePageToUtf8(text) : text);
     s->m_Permanent = true;
     return s;
 }
@@ -82,7 +84,7 @@ private:
     }
     int32_t string(const std::string& text)
     {
-        m_Code->strings.push_back(Literal(m_Heap, text));
+        m_Code->strings.push_back(Literal(m_Heap, text, m_Code->version));
         return int32_t(m_Code->strings.size() - 1);
     }
     int32_t number(double n)
@@ -156,7 +158,7 @@ private:
             if (auto* pool = dynamic_cast<const CConstantPoolAction*>(action)) {
                 std::vector<String*> strings;
                 for (int k = 0; pool->m_pConstants && k < pool->m_pConstants->GetItemCount(); ++k)
-                    strings.push_back(Literal(m_Heap, Text(pool->m_pConstants->GetString(k))));
+                    strings.push_back(Literal(m_Heap, Text(pool->m_pConstants->GetString(k)), m_Code->version));
                 m_Code->pools.push_back(std::move(strings));
                 emit(code, int32_t(m_Code->pools.size() - 1));
             }

@@ -4,6 +4,7 @@
 #include "avm1/Clip.h"
 #include "avm1/Machine.h"
 #include "avm1/NumberText.h"
+#include "avm1/TextCodec.h"
 #include "timeline/MoviePlayer.h"
 
 #include "Actions.h"
@@ -95,6 +96,7 @@ private:
 
     Value lookup(std::string_view name, bool& found);
     Value getVariable(std::string_view name);
+    Value dotPath(std::string_view name, size_t dot);
     void setVariable(std::string_view name, const Value& v);
     void defineLocal(std::string_view name, const Value& v, bool onlyIfAbsent);
     Object* activation();
@@ -118,7 +120,7 @@ private:
         Value result;
         if (function.isObject() && function.asObject()->isFunction())
             result = m.invoke(static_cast<FunctionObject*>(function.asObject()), self, m.m_Stack.data() + base,
-                int(count), holder ? holder->proto() : nullptr, nullptr);
+                int(count), holder, nullptr);
         m.m_Stack.resize(std::min(m.m_Stack.size(), base));
         push(result);
     }
@@ -186,9 +188,7 @@ Value Interpreter::superObject()
 {
     if (!f.callee)
         return Value();
-    Object* s = m.heap().make<Object>(f.superProto, ObjectKind::Super);
-    s->m_Primitive = f.self;
-    return Value(s);
+    return Value(static_cast<Object*>(m.heap().make<SuperObject>(f.holder, f.self)));
 }
 
 Value Interpreter::lookup(std::string_view name, bool& found)
@@ -217,6 +217,49 @@ Value Interpreter::lookup(std::string_view name, bool& found)
     return Value();
 }
 
+// "a.b.c": each scope in turn that holds the whole path gives the value; a scope where it breaks off is passed.
+Value Interpreter::dotPath(std::string_view name, size_t dot)
+{
+    auto walk = [&](Value v, Value& out) {
+        size_t pos = dot + 1;
+        while (pos <= name.size()) {
+            size_t next = name.find('.', pos);
+            if (next == std::string_view::npos)
+                next = name.size();
+            const std::string_view part = name.substr(pos, next - pos);
+            if (!v.isObject() || !m.hasProperty(v.asObject(), part))
+                return false;
+            v = m.getMember(v, part);
+            pos = next + 1;
+        }
+        out = v;
+        return true;
+    };
+    const std::string_view first = name.substr(0, dot);
+    Value out;
+    const bool c = cs();
+    if (NameIs(first, "this", c) || NameIs(first, "_global", c) || NameIs(first, "_root", c)
+        || NameIs(first, "_level0", c) || NameIs(first, "arguments", c) || NameIs(first, "super", c)) {
+        bool found = false;
+        return walk(lookup(first, found), out) ? out : Value();
+    }
+    std::vector<Object*> scopes;
+    for (Scope* s = f.scope; s; s = s->m_Parent)
+        if (s->m_Object)
+            scopes.push_back(s->m_Object);
+    if (Object* base = baseObject())
+        scopes.push_back(base);
+    scopes.push_back(m.m_Global);
+    for (Object* scope : scopes) {
+        Value head;
+        if (!m.getProperty(scope, first, head, Value(scope)))
+            continue;
+        if (walk(head, out))
+            return out;
+    }
+    return Value();
+}
+
 Value Interpreter::getVariable(std::string_view name)
 {
     // Paths: "/a/b:c", "a:b", "_root.a.b".
@@ -230,21 +273,8 @@ Value Interpreter::getVariable(std::string_view name)
         return target ? Value(target) : Value();
     }
     const size_t dot = name.find('.');
-    if (dot != std::string_view::npos && dot > 0 && f.version >= 5) {
-        bool found = false;
-        Value v = lookup(name.substr(0, dot), found);
-        size_t pos = dot + 1;
-        while (pos <= name.size()) {
-            size_t next = name.find('.', pos);
-            if (next == std::string_view::npos)
-                next = name.size();
-            if (!v.isObject())
-                return Value();
-            v = m.getMember(v, name.substr(pos, next - pos));
-            pos = next + 1;
-        }
-        return v;
-    }
+    if (dot != std::string_view::npos && dot > 0 && f.version >= 5)
+        return dotPath(name, dot);
     bool found = false;
     return lookup(name, found);
 }
@@ -288,10 +318,17 @@ void Interpreter::setVariable(std::string_view name, const Value& v)
 
 void Interpreter::defineLocal(std::string_view name, const Value& v, bool onlyIfAbsent)
 {
+    // Inside with blocks, a name one of their objects has is that object's.
+    if (!onlyIfAbsent)
+        for (Scope* s = f.scope; s && s->m_Kind == ScopeKind::With; s = s->m_Parent)
+            if (s->m_Object && m.hasProperty(s->m_Object, name)) {
+                m.setProperty(s->m_Object, name, v);
+                return;
+            }
     Object* holder = f.callee ? activation() : baseObject();
     if (!holder)
         return;
-    if (onlyIfAbsent && m.hasOwnProperty(holder, name))
+    if (onlyIfAbsent && m.hasProperty(holder, name))
         return;
     if (holder->kind() == ObjectKind::Activation)
         m.define(holder, name, v, 0);
@@ -360,8 +397,7 @@ Value Interpreter::callValue(const Value& function, const Value& self, std::vect
     if (!function.isObject() || !function.asObject()->isFunction())
         return Value();
     auto* fn = static_cast<FunctionObject*>(function.asObject());
-    Object* superProto = holder ? holder->proto() : nullptr;
-    return m.invoke(fn, self, args.data(), int(args.size()), superProto, nullptr);
+    return m.invoke(fn, self, args.data(), int(args.size()), holder, nullptr);
 }
 
 void Interpreter::getURL(const std::string& url, const std::string& target, int method)
@@ -686,11 +722,16 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
                 const std::string path = m.toString(t);
                 f.target = path.empty() ? f.originalTarget : m.resolveTarget(f.originalTarget, path);
             }
+            // A target that names nothing leaves the commands with the timeline the script is in.
+            if (!f.target)
+                f.target = f.originalTarget;
             break;
         }
         case 0x8B: { // SetTarget
             const std::string& path = code.strings[size_t(ins.a)]->text();
             f.target = path.empty() ? f.originalTarget : m.resolveTarget(f.originalTarget, path);
+            if (!f.target)
+                f.target = f.originalTarget;
             break;
         }
         case 0x21: { // StringAdd
@@ -767,36 +808,17 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
             break;
         }
         case 0x32: // CharToAscii
-        case 0x36: { // MBCharToAscii
-            const std::string s = m.toString(pop());
-            if (s.empty()) {
-                push(Value(f.version >= 7 ? NAN : 0.0));
-                break;
-            }
-            if (ins.op == 0x36 || f.version >= 6) {
-                const std::u16string u = Utf8ToUtf16(s);
-                push(Value(double(u[0])));
-            } else {
-                push(Value(double(static_cast<unsigned char>(s[0]))));
-            }
+            push(Value(double(ordOfFirst(m.toString(pop()), f.version))));
             break;
-        }
+        case 0x36: // MBCharToAscii
+            push(Value(double(mbCodeOfFirst(m.toString(pop())))));
+            break;
         case 0x33: // AsciiToChar
-        case 0x37: { // MBAsciiToChar
-            const double n = m.toNumber(pop());
-            const uint32_t c = ToUint32(n) & 0xFFFF;
-            if (c == 0) {
-                push(Value(m.emptyString()));
-                break;
-            }
-            if (ins.op == 0x37 || f.version >= 6) {
-                push(Value(m.str(Utf16ToUtf8(std::u16string(1, char16_t(c))))));
-            } else {
-                // Bytes of the system code page, taken as Latin-1.
-                push(Value(m.str(Utf16ToUtf8(std::u16string(1, char16_t(c & 0xFF))))));
-            }
+            push(Value(m.str(charFromCode(ToUint32(m.toNumber(pop())), f.version))));
             break;
-        }
+        case 0x37: // MBAsciiToChar
+            push(Value(m.str(mbCharFromCode(ToUint32(m.toNumber(pop()))))));
+            break;
         case 0x34: // GetTime
             push(Value(std::floor(m.now())));
             break;
@@ -837,7 +859,8 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
             Value nameValue = pop();
             const size_t count = argCount();
             Value fn = nameValue.isString() ? getVariable(nameValue.str()) : getVariable(m.toString(nameValue));
-            callOnStack(fn, Value(), count, nullptr);
+            // A plain call runs with the timeline the caller is in as `this`.
+            callOnStack(fn, baseObject() ? Value(baseObject()) : Value(), count, nullptr);
             break;
         }
         case 0x52: { // CallMethod
@@ -847,12 +870,11 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
             if (nameValue.isUndefined() || (nameValue.isString() && nameValue.str().empty())) {
                 // The object itself is the function; `super(...)` calls the super class's constructor.
                 if (object.isObject() && object.asObject()->kind() == ObjectKind::Super) {
-                    Object* s = object.asObject();
+                    auto* s = static_cast<SuperObject*>(object.asObject());
                     Value ctor;
-                    if (s->proto())
-                        m.getProperty(s->proto(), "__constructor__", ctor, s->m_Primitive);
-                    Object* holder = s->proto();
-                    push(callValue(ctor, s->m_Primitive, args, holder));
+                    if (s->m_Holder)
+                        m.getProperty(s->m_Holder, "__constructor__", ctor, s->m_Primitive);
+                    push(callValue(ctor, s->m_Primitive, args, s->proto()));
                 } else {
                     push(callValue(object, Value(), args, nullptr));
                 }

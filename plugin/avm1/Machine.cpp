@@ -100,29 +100,36 @@ Value Machine::toPrimitive(const Value& v, bool preferString)
         return v;
     Object* o = v.asObject();
     if (o->kind() == ObjectKind::Clip) {
+        // A clip reads as its path where a string is wanted, and as no number at all.
+        if (!preferString)
+            return v;
         auto* clip = static_cast<ClipObject*>(o);
-        if (!clip->sprite())
-            return Value(m_Empty);
-        if (preferString || true)
-            return Value(str(targetPath(*clip->sprite(), false)));
+        return clip->sprite() ? Value(str(targetPath(*clip->sprite(), false))) : Value(m_Empty);
     }
     if (o->kind() == ObjectKind::Date)
         preferString = true;
-    const char* first = preferString ? "toString" : "valueOf";
-    const char* second = preferString ? "valueOf" : "toString";
-    for (const char* name : { first, second }) {
+    if (!preferString) {
         Value method;
-        if (getProperty(o, name, method, v) && method.isObject() && method.asObject()->isFunction()) {
+        if (getProperty(o, "valueOf", method, v) && method.isObject() && method.asObject()->isFunction()) {
             Value r = call(method, v, nullptr, 0);
-            if (!r.isObject())
-                return r;
-            if (unwinding())
-                return Value();
+            if (!r.isObject() || unwinding())
+                return unwinding() ? Value() : r;
         }
     }
-    if (preferString || o->isFunction())
+    return objectToString(o, v);
+}
+
+Value Machine::objectToString(Object* o, const Value& v)
+{
+    // toString's result when it is a string; "[type Object]" when it gives anything else; undefined without one.
+    Value method;
+    if (getProperty(o, "toString", method, v) && method.isObject() && method.asObject()->isFunction()) {
+        Value r = call(method, v, nullptr, 0);
+        if (r.isString())
+            return r;
         return Value(str(o->isFunction() ? "[type Function]" : "[type Object]"));
-    return Value(str(o->isFunction() ? "[type Function]" : "[type Object]"));
+    }
+    return Value();
 }
 
 double Machine::toNumber(const Value& v)
@@ -174,6 +181,8 @@ std::string Machine::toString(const Value& v)
         Value p = toPrimitive(v, true);
         if (p.isObject())
             return "[type Object]";
+        if (p.isUndefined())
+            return "undefined";
         return toString(p);
     }
     }
@@ -656,15 +665,14 @@ Value Machine::construct(const Value& constructor, const Value* args, int argc)
     define(object, "__constructor__", constructor);
     if (m_Version < 7)
         define(object, "constructor", constructor);
-    Value result = invoke(f, Value(object), args, argc, protoValue.isObject() ? protoValue.asObject()->proto() : nullptr,
-        object);
+    Value result = invoke(f, Value(object), args, argc, protoValue.isObject() ? protoValue.asObject() : nullptr, object);
     --m_NativeDepth;
     if (f->m_NativeConstruct && result.isObject())
         return result;
     return Value(object);
 }
 
-Value Machine::invoke(FunctionObject* f, const Value& self, const Value* args, int argc, Object* superProto,
+Value Machine::invoke(FunctionObject* f, const Value& self, const Value* args, int argc, Object* holder,
     Object* newObject)
 {
     if (m_Unwind != Unwind::None)
@@ -690,7 +698,7 @@ Value Machine::invoke(FunctionObject* f, const Value& self, const Value* args, i
     frame.version = f->m_Version;
     frame.pool = f->m_Pool;
     frame.callee = f;
-    frame.superProto = superProto;
+    frame.holder = holder;
     frame.originalTarget = f->m_Target;
     frame.target = f->m_Target;
     frame.self = self.isNullish() ? Value(f->m_Target) : self;
@@ -702,6 +710,14 @@ Value Machine::invoke(FunctionObject* f, const Value& self, const Value* args, i
     for (int i = 0; i < argc; ++i)
         m_Registers[frame.regBase + frame.regCount + size_t(i)] = args[i];
     frame.scope = f->m_Scope;
+    // Functions of SWF 5 and earlier close over nothing: names resolve in the caller's timeline.
+    if (f->m_Version < 6) {
+        frame.scope = nullptr;
+        if (!m_Frames.empty()) {
+            const Frame* caller = m_Frames.back();
+            frame.target = frame.originalTarget = caller->target ? caller->target : caller->originalTarget;
+        }
+    }
     m_Frames.push_back(&frame);
 
     auto ensureActivation = [&]() {
@@ -732,11 +748,8 @@ Value Machine::invoke(FunctionObject* f, const Value& self, const Value* args, i
             frame.arguments = a;
             preload(true, Value(a));
         }
-        if (info.preloadSuper) {
-            Object* s = m_Heap.make<Object>(superProto, ObjectKind::Super);
-            s->m_Primitive = frame.self;
-            preload(true, Value(s));
-        }
+        if (info.preloadSuper)
+            preload(true, Value(static_cast<Object*>(m_Heap.make<SuperObject>(holder, frame.self))));
         preload(info.preloadRoot, Value(rootClip()));
         if (info.preloadParent) {
             Value parent;
@@ -876,6 +889,8 @@ Object* Machine::resolveTarget(Object* base, std::string_view path)
         if (part.empty()) {
             if (next >= path.size())
                 break;
+            if (slash)
+                return nullptr; // "a//b" names nothing
             continue;
         }
         if (part == "..") {
@@ -958,15 +973,20 @@ void Machine::gotoValue(SpriteInstance& sprite, const Value& frame, bool play, i
         }
         if (gotoLabel(sprite, s, play))
             return;
-        const double n = stringToNumber(s, m_Version);
-        if (!std::isnan(n))
-            gotoFrame(sprite, int(n) - 1 + bias, play);
+        gotoNumber(sprite, stringToNumber(s, m_Version), play, bias);
         return;
     }
-    const double n = toNumber(frame);
-    if (!std::isfinite(n))
+    gotoNumber(sprite, toNumber(frame), play, bias);
+}
+
+void Machine::gotoNumber(SpriteInstance& sprite, double n, bool play, int bias)
+{
+    // Frame numbers are taken as unsigned 32-bit integers; 0 goes nowhere, past the end goes to the last frame.
+    const uint32_t number = ToUint32(n);
+    if (number == 0)
         return;
-    gotoFrame(sprite, int(std::clamp(n, -1.0, 65536.0)) - 1 + bias, play);
+    const double index = double(number) - 1 + bias;
+    gotoFrame(sprite, int(std::min(index, 1e9)), play);
 }
 
 Value Machine::getClipProperty(ClipObject* clip, std::string_view name, bool& found)
@@ -1183,7 +1203,7 @@ void Machine::markRoots(Heap& heap)
         heap.mark(static_cast<Cell*>(f->activation));
         heap.mark(static_cast<Cell*>(f->arguments));
         heap.mark(static_cast<Cell*>(f->callee));
-        heap.mark(static_cast<Cell*>(f->superProto));
+        heap.mark(static_cast<Cell*>(f->holder));
     }
     for (const Timer& t : m_Timers) {
         heap.mark(t.function);

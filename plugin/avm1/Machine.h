@@ -45,7 +45,7 @@ struct Frame {
     Object* activation = nullptr; // where DefineLocal puts variables; null in frame scripts
     Object* arguments = nullptr;
     FunctionObject* callee = nullptr;
-    Object* superProto = nullptr; // the prototype `super` starts from
+    Object* holder = nullptr; // the prototype the running method was found on (for `super`)
     int pool = -1;
     size_t regBase = 0;
     uint16_t regCount = 4;
@@ -95,6 +95,7 @@ public:
     String* str(std::string text) { return m_Heap.string(std::move(text)); }
     String* emptyString() const { return m_Empty; }
     Value toPrimitive(const Value& v, bool preferString = false);
+    Value objectToString(Object* o, const Value& v);
     double toNumber(const Value& v);
     std::string toString(const Value& v);
     String* toStringValue(const Value& v);
@@ -147,6 +148,7 @@ public:
     void gotoFrame(plugin::SpriteInstance& sprite, int frame, bool play);
     bool gotoLabel(plugin::SpriteInstance& sprite, const std::string& label, bool play);
     void gotoValue(plugin::SpriteInstance& sprite, const Value& frame, bool play, int bias = 0);
+    void gotoNumber(plugin::SpriteInstance& sprite, double number, bool play, int bias = 0);
     // A traced value; a carriage return in it ends a line as a line feed does.
     void trace(std::string line)
     {
@@ -180,7 +182,7 @@ public:
 private:
     friend class Interpreter;
     friend class ClipObject;
-    Value invoke(FunctionObject* f, const Value& self, const Value* args, int argc, Object* superProto,
+    Value invoke(FunctionObject* f, const Value& self, const Value* args, int argc, Object* holder,
         Object* newObject);
     void markRoots(Heap& heap);
     void installBuiltins();

@@ -157,6 +157,12 @@ void FunctionObject::trace(Heap& heap)
     heap.mark(static_cast<Cell*>(m_Target));
 }
 
+void SuperObject::trace(Heap& heap)
+{
+    Object::trace(heap);
+    heap.mark(static_cast<Cell*>(m_Holder));
+}
+
 void Scope::trace(Heap& heap)
 {
     heap.mark(static_cast<Cell*>(m_Object));

@@ -138,6 +138,21 @@ public:
     std::vector<Value> m_Items;
 };
 
+// `super` in a method: lookups start at the prototype above the one the method was found on (the holder);
+// calling it runs the holder's __constructor__. m_Primitive is the `this` it calls with.
+class SuperObject final : public Object
+{
+public:
+    SuperObject(Object* holder, const Value& self)
+        : Object(holder ? holder->proto() : nullptr, ObjectKind::Super)
+        , m_Holder(holder)
+    {
+        m_Primitive = self;
+    }
+    void trace(Heap& heap) override;
+    Object* m_Holder;
+};
+
 class Scope;
 struct Code;
 

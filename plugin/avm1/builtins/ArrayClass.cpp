@@ -232,6 +232,8 @@ Value Sort(Machine& m, const Value& self, const Value* args, int argc)
     if (argc > 0 && args[0].isObject() && args[0].asObject()->isFunction()) {
         comparator = args[0];
         next = 1;
+    } else if (argc > 0 && !args[0].isNumber()) {
+        return Value(); // neither a comparator nor options: nothing is sorted
     }
     if (argc > next)
         options = m.toInt32(args[next]);

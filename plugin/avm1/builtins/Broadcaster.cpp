@@ -29,10 +29,12 @@ Value RemoveListener(Machine& m, const Value& self, const Value* args, int argc)
 Value AddListener(Machine& m, const Value& self, const Value* args, int argc)
 {
     ArrayObject* list = Listeners(m, self);
-    if (!list || argc < 1)
+    if (!list)
         return Value(false);
-    RemoveListener(m, self, args, argc);
-    list->m_Items.push_back(args[0]);
+    // A missing listener is added as undefined.
+    const Value listener = Arg(args, argc, 0);
+    RemoveListener(m, self, &listener, 1);
+    list->m_Items.push_back(listener);
     return Value(true);
 }
 

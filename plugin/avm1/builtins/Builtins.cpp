@@ -24,7 +24,8 @@ void InstallBuiltins(Machine& m)
     // The two prototypes everything else hangs from come first.
     m.m_ObjectProto = heap.make<Object>(nullptr);
     m.m_FunctionProto = heap.make<Object>(m.m_ObjectProto);
-    m.m_Global = heap.make<Object>(m.m_ObjectProto, ObjectKind::Global);
+    // The global object has no prototype: it answers neither toString nor valueOf.
+    m.m_Global = heap.make<Object>(nullptr, ObjectKind::Global);
     m.m_ArrayProto = heap.make<ArrayObject>(m.m_ObjectProto);
     m.m_StringProto = heap.make<Object>(m.m_ObjectProto, ObjectKind::String);
     m.m_StringProto->m_Primitive = Value(m.emptyString());

@@ -5,15 +5,22 @@ namespace reelfinch::avm1 {
 
 namespace {
 
+// A missing `this` for call and apply is the global object.
+Value ThisArgument(Machine& m, const Value* args, int argc)
+{
+    Value v = Arg(args, argc, 0);
+    return v.isNullish() ? Value(m.m_Global) : v;
+}
+
 Value FunctionCall(Machine& m, const Value& self, const Value* args, int argc)
 {
-    Value thisValue = Arg(args, argc, 0);
+    Value thisValue = ThisArgument(m, args, argc);
     return m.call(self, thisValue, argc > 1 ? args + 1 : nullptr, argc > 1 ? argc - 1 : 0);
 }
 
 Value FunctionApply(Machine& m, const Value& self, const Value* args, int argc)
 {
-    Value thisValue = Arg(args, argc, 0);
+    Value thisValue = ThisArgument(m, args, argc);
     std::vector<Value> list;
     Value array = Arg(args, argc, 1);
     if (array.isObject()) {

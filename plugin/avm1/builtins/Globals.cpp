@@ -74,6 +74,8 @@ Value AddTimer(Machine& m, const Value* args, int argc, bool repeat)
     } else {
         return Value();
     }
+    if (next >= argc || args[next].isUndefined())
+        return Value();
     const double interval = m.toNumber(args[next]);
     t.interval = std::isfinite(interval) ? std::max(interval, 0.0) : 0.0;
     t.args.assign(args + next + 1, args + argc);

@@ -83,9 +83,4 @@ void InstallMovieClipClass(Machine& m)
         });
 }
 
-void InstallDateClass(Machine&)
-{
-    // The Date class comes with the calendar helpers.
-}
-
 } // namespace reelfinch::avm1

@@ -38,13 +38,16 @@ Value AddProperty(Machine& m, const Value& self, const Value* args, int argc)
     const Value name = Arg(args, argc, 0);
     const Value getter = Arg(args, argc, 1);
     const Value setter = Arg(args, argc, 2);
-    if (!o || !name.isString() || name.str().empty() || !getter.isObject() || !getter.asObject()->isFunction())
+    if (!o || name.isNullish() || !getter.isObject() || !getter.asObject()->isFunction())
+        return Value(false);
+    const std::string key = m.toString(name);
+    if (key.empty())
         return Value(false);
     if (!setter.isNull() && !(setter.isObject() && setter.asObject()->isFunction()))
         return Value(false);
-    Property* p = o->props().find(name.str(), m.caseSensitive());
+    Property* p = o->props().find(key, m.caseSensitive());
     if (!p)
-        p = &o->props().add(name.str(), m.caseSensitive());
+        p = &o->props().add(key, m.caseSensitive());
     p->value = getter;
     p->setter = setter.isObject() ? setter : Value();
     p->flags = uint16_t((p->flags & ~kReadOnly) | kAccessor);

@@ -1,6 +1,8 @@
 // String: every method on the string's UTF-16 units, and String.fromCharCode.
 #include "avm1/builtins/Builtins.h"
 
+#include "avm1/TextCodec.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -213,14 +215,10 @@ Value ToUpperCase(Machine& m, const Value& self, const Value*, int)
 
 Value FromCharCode(Machine& m, const Value&, const Value* args, int argc)
 {
-    std::u16string s;
-    for (int i = 0; i < argc; ++i) {
-        const uint32_t c = ToUint32(m.toNumber(args[i])) & 0xFFFF;
-        if (c == 0)
-            break;
-        s.push_back(char16_t(c));
-    }
-    return Text(m, s);
+    std::vector<uint32_t> codes;
+    for (int i = 0; i < argc; ++i)
+        codes.push_back(ToUint32(m.toNumber(args[i])));
+    return Value(m.str(stringFromCharCodes(codes.data(), codes.size(), m.version())));
 }
 
 } // namespace
