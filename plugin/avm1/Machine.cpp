@@ -6,6 +6,7 @@
 #include "timeline/MoviePlayer.h"
 
 #include "Actions.h"
+#include "Movie.h"
 #include "Tags.h"
 #include "TagCodes.h"
 
@@ -82,7 +83,27 @@ Machine::Machine(plugin::MoviePlayer& player, int version)
         if (seconds > 0)
             m_TimeLimit = seconds;
     }
+    readScriptLimits();
     installBuiltins();
+}
+
+void Machine::readScriptLimits()
+{
+    // ScriptLimits: the deepest recursion and the seconds an action list may run, two 16-bit numbers.
+    constexpr uint16_t kTagScriptLimits = 65;
+    const CTagsItem* tags = m_Player.m_Movie ? m_Player.m_Movie->GetTags() : nullptr;
+    for (int i = 0; tags && i < tags->GetItemCount(); ++i) {
+        auto* tag = dynamic_cast<const CRawBodyTag*>(tags->GetTag(i));
+        if (!tag || tag->m_TagCode != kTagScriptLimits || !tag->m_pData || tag->m_pData->m_pData->GetSize() < 4)
+            continue;
+        const uint8_t* b = tag->m_pData->m_pData->GetBuffer();
+        const int depth = b[0] | (b[1] << 8);
+        const int seconds = b[2] | (b[3] << 8);
+        if (depth > 0)
+            m_RecursionLimit = std::min(depth, 65535);
+        if (seconds > 0 && !std::getenv("REELFINCH_SCRIPT_TIME_LIMIT"))
+            m_TimeLimit = seconds;
+    }
 }
 
 Machine::~Machine() = default;
@@ -687,7 +708,8 @@ Value Machine::invoke(FunctionObject* f, const Value& self, const Value* args, i
     }
     if (!f->m_Code || !f->m_Info)
         return Value();
-    if (int(m_Frames.size()) >= m_RecursionLimit) {
+    // The frame script is the first frame; functions may nest as deep as the limit below it.
+    if (int(m_Frames.size()) > m_RecursionLimit) {
         // Too deep: the whole action list stops, as the player stops it.
         m_Unwind = Unwind::Abort;
         return Value();

@@ -186,6 +186,7 @@ private:
         Object* newObject);
     void markRoots(Heap& heap);
     void installBuiltins();
+    void readScriptLimits();
     Value getClipProperty(ClipObject* clip, std::string_view name, bool& found);
     bool setClipProperty(ClipObject* clip, std::string_view name, const Value& v);
     std::shared_ptr<Code> codeFor(const CActionsItem* actions);
