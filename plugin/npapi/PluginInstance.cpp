@@ -329,8 +329,10 @@ void PluginInstance::destroyStream(NPStream* stream, NPReason reason)
         return;
     m_MovieStream = nullptr;
     m_MovieReceived = true;
-    if (reason == NPRES_DONE && !m_StreamFailed)
+    if (reason == NPRES_DONE && !m_StreamFailed) {
+        m_Movie.openSoundOutput(m_MoviePath.substr(m_MoviePath.find_last_of('/') + 1));
         m_Movie.load(m_Bytes.data(), m_Bytes.size());
+    }
     m_Bytes.clear();
     m_Bytes.shrink_to_fit();
     invalidate();

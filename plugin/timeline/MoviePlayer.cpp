@@ -3,6 +3,7 @@
 #include "avm1/Machine.h"
 #include "render/Bitmaps.h"
 #include "render/Renderer.h"
+#include "sound/MovieSound.h"
 
 #include "Actions.h"
 #include "Movie.h"
@@ -146,16 +147,24 @@ ColorTransform ColorTransform::fromItem(const CCXFormItem* item)
 MoviePlayer::MoviePlayer()
     : m_Bitmaps(std::make_unique<BitmapCache>())
     , m_ActionBudget(kActionBudget)
+    , m_Sound(std::make_unique<sound::MovieSound>())
 {
     m_Root.timeline = &m_RootTimeline;
 }
 
-MoviePlayer::~MoviePlayer() = default;
+MoviePlayer::~MoviePlayer()
+{
+    // The last frame's sound is heard (or written) to its end before the sounds go.
+    if (isLoaded())
+        m_Sound->finish(m_FrameRate, m_Root.serial);
+    m_Sound.reset();
+}
 
 bool MoviePlayer::load(const uint8_t* data, size_t size)
 {
     // Everything taken from an earlier movie goes with it: its characters, timelines and caches point into it.
     m_Machine.reset();
+    m_Sound->reset();
     m_PendingActions.clear();
     m_InitActionsRun.clear();
     m_Root = SpriteInstance {};
@@ -244,6 +253,19 @@ void MoviePlayer::buildTimeline(Timeline& timeline, const CTagsItem* tags, bool 
         }
         if (root && IsDefinition(code)) {
             registerCharacter(tag);
+            continue;
+        }
+        if (root && (code == kTagDefineSound || code == kTagDefineButtonSound || code == sound::kTagSymbolClass)) {
+            m_Sound->defineTag(tag);
+            continue;
+        }
+        if (code == kTagSoundStreamHead || code == kTagSoundStreamHead2) {
+            if (!timeline.streamHead)
+                timeline.streamHead = tag;
+            continue;
+        }
+        if (sound::IsFrameSoundTag(code)) {
+            timeline.frames.back().push_back(tag);
             continue;
         }
         if (code == kTagFrameLabel) {
@@ -414,6 +436,7 @@ void MoviePlayer::enterFrame(SpriteInstance& sprite, int frame, bool actions)
             if (auto* init = dynamic_cast<const CDoInitActionsTag*>(tag);
                 init && init->m_pActions && m_InitActionsRun.insert(tag).second)
                 queueActions(m_Root, init->m_pActions.get());
+    soundFrameEntered(sprite, frame);
     if (actions)
         for (const CTag* tag : sprite.timeline->frames[size_t(frame)])
             if (auto* doAction = dynamic_cast<const CDoActionTag*>(tag); doAction && doAction->m_pActions)
@@ -472,8 +495,10 @@ bool MoviePlayer::step(bool force)
         return false;
     // Only a timeline that entered a frame changes the picture: a stopped movie costs no redraw.
     m_FrameEntered = false;
+    m_Sound->frameTime(m_FrameRate, m_Root.serial);
     stepSprite(m_Root, force);
     runPendingActions();
+    keepPlayingStreams();
     return m_FrameEntered;
 }
 
@@ -531,6 +556,8 @@ bool MoviePlayer::advanceTo(uint32_t ticks)
         return false;
     }
     bool changed = false;
+    if (followStreamSound(ticks, changed))
+        return changed;
     int frames = 0;
     if (m_Machine) {
         m_Machine->advanceTime(double(ticks) * 1000.0 / kTicksPerSecond);
@@ -550,6 +577,15 @@ bool MoviePlayer::advanceTo(uint32_t ticks)
 void MoviePlayer::play()
 {
     m_Root.playing = true;
+    m_HostPaused = false;
+    m_Sound->setPaused(false);
+}
+
+void MoviePlayer::stop()
+{
+    m_Root.playing = false;
+    m_HostPaused = true;
+    m_Sound->setPaused(true);
 }
 
 bool MoviePlayer::gotoFrame(int frame)
@@ -558,6 +594,7 @@ bool MoviePlayer::gotoFrame(int frame)
         return false;
     seek(m_Root, frame);
     runPendingActions();
+    keepPlayingStreams();
     return true;
 }
 
@@ -697,6 +734,7 @@ bool MoviePlayer::updateButtons(
         const int previous = object.buttonState;
         object.buttonState = state;
         changed = true;
+        m_Sound->buttonChanged(object.characterId, previous, state);
         // Release inside the button: the button's press actions run (DefineButton's actions, DefineButton2's
         // OverDownToOverUp condition).
         if (previous == kButtonDown && state == kButtonOver) {
@@ -723,6 +761,61 @@ bool MoviePlayer::mouseEvent(double x, double y, bool down, int viewWidth, int v
     updateButtons(m_Root, viewMatrix(viewWidth, viewHeight), x, y, down, changed, found);
     runPendingActions();
     return changed;
+}
+
+// ---- Sound hooks ----
+
+void MoviePlayer::openSoundOutput(const std::string& streamName)
+{
+    m_Sound->openDefaultOutput(streamName);
+}
+
+void MoviePlayer::soundFrameEntered(const SpriteInstance& sprite, int frame)
+{
+    if (!m_Sound->enabled())
+        return;
+    std::vector<const CTag*> tags;
+    for (const CTag* tag : sprite.timeline->frames[size_t(frame)])
+        if (sound::IsFrameSoundTag(tag->m_TagCode))
+            tags.push_back(tag);
+    m_Sound->frameEntered(sprite.serial, frame, sprite.timeline->streamHead, tags);
+}
+
+void MoviePlayer::keepPlayingStreams()
+{
+    if (!m_Sound->hasStreams())
+        return;
+    // Stream sound plays while its timeline plays; a movie the host paused keeps its place.
+    std::vector<uint64_t> playing;
+    std::function<void(const SpriteInstance&)> collect = [&](const SpriteInstance& sprite) {
+        if (sprite.playing || (&sprite == &m_Root && m_HostPaused))
+            playing.push_back(sprite.serial);
+        for (const auto& [depth, object] : sprite.displayList)
+            if (object.sprite)
+                collect(*object.sprite);
+    };
+    collect(m_Root);
+    m_Sound->keepStreams(playing);
+}
+
+bool MoviePlayer::followStreamSound(uint32_t ticks, bool& changed)
+{
+    // While the root's stream sound plays, the sound sets the pace: the frame its audio has reached is shown,
+    // frames in between are stepped without being drawn, the movie moves on when the sound is about to run dry,
+    // and it waits when it is ahead.
+    int heard = 0;
+    bool hungry = false;
+    if (!m_Root.playing || !m_Sound->streamClock(m_Root.serial, m_FrameRate, heard, hungry))
+        return false;
+    const int limit = std::max(1, totalFrames());
+    for (int steps = 0; (m_Root.currentFrame < heard || hungry) && steps < limit; ++steps) {
+        const int before = m_Root.currentFrame;
+        changed = step() || changed;
+        if (m_Root.currentFrame <= before || !m_Sound->streamClock(m_Root.serial, m_FrameRate, heard, hungry))
+            break; // a loop, a goto (the stream restarted), or the stream ended
+    }
+    m_FrameClock = ticks + kTicksPerSecond / m_FrameRate;
+    return true;
 }
 
 } // namespace reelfinch::plugin

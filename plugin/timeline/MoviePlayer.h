@@ -32,6 +32,9 @@ class Machine;
 namespace reelfinch::plugin {
 
 class BitmapCache;
+namespace sound {
+class MovieSound;
+}
 
 // Drawing quality: LOW draws without anti-aliasing, MEDIUM with it, HIGH also smooths bitmaps.
 enum class Quality { Low = 0, Medium = 1, High = 2 };
@@ -51,6 +54,7 @@ inline constexpr double kTwipsPerPixel = 20.0;
 struct Timeline {
     std::vector<std::vector<const CTag*>> frames;
     std::map<std::string, int> labels;
+    const CTag* streamHead = nullptr; // SoundStreamHead or SoundStreamHead2: the format of the frames' blocks
 };
 
 struct SpriteInstance;
@@ -129,7 +133,7 @@ public:
     bool step(bool force = false);
 
     void play();
-    void stop() { m_Root.playing = false; }
+    void stop();
     // Goes to a frame (from 0) of the root timeline, keeping whether it plays; false outside the movie.
     bool gotoFrame(int frame);
     bool rewind();
@@ -151,6 +155,11 @@ public:
     // Mouse at a point of the plug-in area in pixels; `down` is the button state. Returns true when a button
     // changed its state (the picture changed).
     bool mouseEvent(double x, double y, bool down, int viewWidth, int viewHeight);
+
+    // Sound: plays nothing until an output is opened (the plug-in's choice: a capture file, the sound server, or
+    // a silent clock). The movie's sound side, for what scripts will do with sounds.
+    void openSoundOutput(const std::string& streamName);
+    sound::MovieSound& sound() { return *m_Sound; }
 
     // Requests from GetURL actions: url and target.
     std::function<void(const std::string&, const std::string&)> onGetURL;
@@ -215,6 +224,14 @@ private:
     uint64_t m_InstanceNames = 0; // counts the names given to unnamed instances
     std::unique_ptr<avm1::Machine> m_Machine; // the movie's scripts; made when a movie loads
     std::set<const CTag*> m_InitActionsRun; // DoInitAction tags already run
+
+    // Sound hooks: a frame's sounds, streams kept only while their timelines play, and the root's frames kept
+    // in step with its stream sound.
+    std::unique_ptr<sound::MovieSound> m_Sound;
+    bool m_HostPaused = false; // the host stopped the movie: its sounds wait rather than end
+    void soundFrameEntered(const SpriteInstance& sprite, int frame);
+    void keepPlayingStreams();
+    bool followStreamSound(uint32_t ticks, bool& changed);
 };
 
 } // namespace reelfinch::plugin

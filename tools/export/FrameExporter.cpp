@@ -3,6 +3,7 @@
 #include "NSFlashPluginView.h"
 
 #include "EventRecord.h"
+#include "Movie.h"
 #include "SWFInfo.h"
 #include "SWFStream.h"
 
@@ -12,6 +13,7 @@
 #include <QWidget>
 
 #include <cmath>
+#include <functional>
 #include <memory>
 
 namespace reelfinch::exporter {
@@ -25,6 +27,8 @@ constexpr double kDefaultFrameRate = 12.0;
 constexpr int kMaxSide = 8192;
 // Movies larger than this are not read.
 constexpr qint64 kMaxMovieBytes = qint64(512) * 1024 * 1024;
+// The variable that has the plug-in write its sound to a WAV file (the plug-in's own name for it).
+constexpr const char* kAudioCaptureVariable = "REELFINCH_AUDIO_CAPTURE";
 
 void SetError(QString* error, const QString& text)
 {
@@ -57,40 +61,56 @@ QString PluginBundlePath()
 #endif
 }
 
-QImage ExportFrame(const QString& moviePath, const ExportOptions& options, QString* error)
+namespace {
+
+// A movie read from disk with the frame rectangle and rate the player reads.
+struct MovieFile {
+    QByteArray bytes;
+    CSWFInfo info;
+};
+
+bool ReadMovie(const QString& moviePath, MovieFile& movie, QString* error)
 {
     QFile file(moviePath);
     if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxMovieBytes) {
         SetError(error, QStringLiteral("cannot read the movie"));
-        return {};
+        return false;
     }
-    const QByteArray bytes = file.readAll();
-    file.close();
+    movie.bytes = file.readAll();
+    CSWFStream stream;
+    if (!stream.WriteBuf(movie.bytes.constData(), static_cast<unsigned long>(movie.bytes.size()))) {
+        SetError(error, QStringLiteral("cannot read the movie"));
+        return false;
+    }
+    movie.info.ReadSWF(&stream);
+    return true;
+}
 
-    // The frame rectangle and rate, read the way the player reads them.
-    CSWFInfo info;
-    {
-        CSWFStream stream;
-        if (!stream.WriteBuf(bytes.constData(), static_cast<unsigned long>(bytes.size()))) {
-            SetError(error, QStringLiteral("cannot read the movie"));
-            return {};
-        }
-        info.ReadSWF(&stream);
-    }
-    const CRectItem& frame = info.m_FrameRect;
-    QSize size = options.size;
-    if (size.isEmpty()) {
-        const double w = std::ceil((double(frame.m_XMax) - frame.m_XMin) / kTwipsPerPixel);
-        const double h = std::ceil((double(frame.m_YMax) - frame.m_YMin) / kTwipsPerPixel);
-        size = QSize(int(std::clamp(w, 1.0, double(kMaxSide))), int(std::clamp(h, 1.0, double(kMaxSide))));
-    }
-    size = size.boundedTo(QSize(kMaxSide, kMaxSide)).expandedTo(QSize(1, 1));
+// The root timeline's frames as the plug-in counts them: its ShowFrame tags (some writers state another count in
+// the header), or the header's count when there are none.
+int TimelineLength(const MovieFile& movie)
+{
+    CSWFStream stream;
+    if (!stream.WriteBuf(movie.bytes.constData(), static_cast<unsigned long>(movie.bytes.size())))
+        return 1;
+    stream.SetPosition(0);
+    CSWF whole;
+    whole.ReadSWF(&stream);
+    const int shown = whole.GetTags() ? whole.GetTags()->CountShowFrames() : 0;
+    return std::max(1, shown > 0 ? shown : int(movie.info.m_FrameCount));
+}
 
+// Plays `frames` frames of the movie in a view of `size` through the plug-in and calls `atEnd` with the view
+// before the plug-in goes.
+bool PlayMovie(const QString& moviePath, const MovieFile& movie, QSize size, int quality, int frames,
+    const std::function<void(NSFlashPluginView&)>& atEnd, QString* error)
+{
     const QString bundle = PluginBundlePath();
     if (bundle.isEmpty() || !QFileInfo(bundle).isDir()) {
         SetError(error, QStringLiteral("the plug-in bundle was not found"));
-        return {};
+        return false;
     }
+    const CRectItem& frame = movie.info.m_FrameRect;
     const QString previousPath = NSFlashPluginView::pluginPath();
     NSFlashPluginView::setPluginPath(bundle);
 
@@ -105,30 +125,79 @@ QImage ExportFrame(const QString& moviePath, const ExportOptions& options, QStri
     view->setOriginalRect(frame.m_XMin, frame.m_YMin, frame.m_XMax, frame.m_YMax);
     view->setGetURL(false);
     view->setPostURL(false);
-    QImage image;
-    if (!view->loadMovie(bytes, QFileInfo(moviePath).absoluteFilePath())) {
+    bool ok = true;
+    if (!view->loadMovie(movie.bytes, QFileInfo(moviePath).absoluteFilePath())) {
         SetError(error, QStringLiteral("the plug-in did not start"));
+        ok = false;
     } else {
         // The view's own timer would play in real time; the exporter keeps the clock itself.
         view->stopNullEvents();
-        view->setFlashQuality(options.quality);
+        view->setFlashQuality(quality);
         // Frame by frame on a steady clock: each null event is one frame later than the one before.
-        const double rate
-            = info.m_FrameRate > 0 && std::isfinite(info.m_FrameRate) ? info.m_FrameRate : kDefaultFrameRate;
+        const double rate = movie.info.m_FrameRate > 0 && std::isfinite(movie.info.m_FrameRate)
+            ? movie.info.m_FrameRate
+            : kDefaultFrameRate;
         const double ticksPerFrame = std::max(1.0, kTicksPerSecond / rate);
         double clock = 0;
         EventRecord event = NullEventAt(0);
         view->sendEvent(&event);
-        for (int played = 1; played < options.frame; ++played) {
+        for (int played = 1; played < frames; ++played) {
             clock += ticksPerFrame;
             event = NullEventAt(uint32_t(std::ceil(clock)));
             view->sendEvent(&event);
         }
-        image = view->snapshot().convertToFormat(QImage::Format_ARGB32);
+        atEnd(*view);
     }
     window.reset();
     NSFlashPluginView::setPluginPath(previousPath);
+    return ok;
+}
+
+} // namespace
+
+QImage ExportFrame(const QString& moviePath, const ExportOptions& options, QString* error)
+{
+    MovieFile movie;
+    if (!ReadMovie(moviePath, movie, error))
+        return {};
+    const CRectItem& frame = movie.info.m_FrameRect;
+    QSize size = options.size;
+    if (size.isEmpty()) {
+        const double w = std::ceil((double(frame.m_XMax) - frame.m_XMin) / kTwipsPerPixel);
+        const double h = std::ceil((double(frame.m_YMax) - frame.m_YMin) / kTwipsPerPixel);
+        size = QSize(int(std::clamp(w, 1.0, double(kMaxSide))), int(std::clamp(h, 1.0, double(kMaxSide))));
+    }
+    size = size.boundedTo(QSize(kMaxSide, kMaxSide)).expandedTo(QSize(1, 1));
+    QImage image;
+    PlayMovie(moviePath, movie, size, options.quality, options.frame,
+        [&](NSFlashPluginView& view) { image = view.snapshot().convertToFormat(QImage::Format_ARGB32); }, error);
     return image;
+}
+
+bool ExportAudio(const QString& moviePath, const QString& wavPath, int frames, QString* error)
+{
+    MovieFile movie;
+    if (!ReadMovie(moviePath, movie, error))
+        return false;
+    if (frames <= 0)
+        frames = TimelineLength(movie);
+    // The plug-in writes its sound to the file named here instead of playing it; the file is complete once the
+    // plug-in instance is gone.
+    const QByteArray previous = qgetenv(kAudioCaptureVariable);
+    const bool hadPrevious = qEnvironmentVariableIsSet(kAudioCaptureVariable);
+    QFile::remove(wavPath);
+    qputenv(kAudioCaptureVariable, QFileInfo(wavPath).absoluteFilePath().toLocal8Bit());
+    // A small view: the pictures are not kept.
+    const bool played = PlayMovie(moviePath, movie, QSize(64, 64), 0, frames, [](NSFlashPluginView&) {}, error);
+    if (hadPrevious)
+        qputenv(kAudioCaptureVariable, previous);
+    else
+        qunsetenv(kAudioCaptureVariable);
+    if (played && !QFileInfo::exists(wavPath)) {
+        SetError(error, QStringLiteral("cannot write %1").arg(wavPath));
+        return false;
+    }
+    return played;
 }
 
 } // namespace reelfinch::exporter

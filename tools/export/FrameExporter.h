@@ -23,4 +23,8 @@ QString PluginBundlePath();
 // cannot be loaded.
 QImage ExportFrame(const QString& moviePath, const ExportOptions& options, QString* error = nullptr);
 
+// The sound the movie plays over `frames` frames (0: its whole timeline once), written to `wavPath` as 44.1 kHz
+// 16-bit stereo, frame by frame on the movie's own clock: the same file on every run, no sound server needed.
+bool ExportAudio(const QString& moviePath, const QString& wavPath, int frames, QString* error = nullptr);
+
 } // namespace reelfinch::exporter

@@ -1,5 +1,7 @@
 // reelfinch-export MOVIE --frame N --out FILE.png [--size WxH] [--quality low|medium|high]
-// Plays a movie through the player's plug-in host in an offscreen window and writes the picture of frame N.
+// reelfinch-export MOVIE --audio OUT.wav [--frames N]
+// Plays a movie through the player's plug-in host in an offscreen window and writes the picture of frame N, or
+// the sound of its first N frames (its whole timeline by default).
 #include "FrameExporter.h"
 
 #include <QApplication>
@@ -16,7 +18,8 @@ int Usage()
 {
     std::fprintf(stderr,
         "usage: reelfinch-export MOVIE --frame N --out FILE.png [--size WxH] "
-        "[--quality low|medium|high]\n");
+        "[--quality low|medium|high]\n"
+        "       reelfinch-export MOVIE --audio OUT.wav [--frames N]\n");
     return kExitUsage;
 }
 
@@ -34,6 +37,8 @@ int main(int argc, char* argv[])
     QString out;
     reelfinch::exporter::ExportOptions options;
     bool haveFrame = false;
+    QString audio;
+    int audioFrames = 0;
     for (qsizetype i = 1; i < args.size(); ++i) {
         const QString& arg = args.at(i);
         const bool hasValue = i + 1 < args.size();
@@ -43,6 +48,13 @@ int main(int argc, char* argv[])
             if (!ok || options.frame < 1)
                 return Usage();
             haveFrame = true;
+        } else if (arg == QLatin1String("--audio") && hasValue) {
+            audio = args.at(++i);
+        } else if (arg == QLatin1String("--frames") && hasValue) {
+            bool ok = false;
+            audioFrames = args.at(++i).toInt(&ok);
+            if (!ok || audioFrames < 1)
+                return Usage();
         } else if (arg == QLatin1String("--out") && hasValue) {
             out = args.at(++i);
         } else if (arg == QLatin1String("--size") && hasValue) {
@@ -70,7 +82,17 @@ int main(int argc, char* argv[])
             return Usage();
         }
     }
-    if (movie.isEmpty() || out.isEmpty() || !haveFrame)
+    if (!audio.isEmpty()) {
+        if (movie.isEmpty() || haveFrame || !out.isEmpty())
+            return Usage();
+        QString error;
+        if (!reelfinch::exporter::ExportAudio(movie, audio, audioFrames, &error)) {
+            std::fprintf(stderr, "reelfinch-export: %s\n", qPrintable(error));
+            return kExitFailure;
+        }
+        return 0;
+    }
+    if (movie.isEmpty() || out.isEmpty() || !haveFrame || audioFrames)
         return Usage();
 
     QString error;

@@ -1,0 +1,240 @@
+#include "sound/SoundMixer.h"
+#include "sound/SoundOutput.h"
+
+#include <pulse/pulseaudio.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <thread>
+#include <vector>
+
+namespace reelfinch::plugin::sound {
+
+namespace {
+
+// What the server keeps buffered ahead of the speaker, and how much it asks for at a time: together well under
+// 100 ms from a sound's start to its being heard.
+constexpr int kTargetLatencyMs = 40;
+constexpr int kRequestMs = 10;
+// How long a connection may take before the movie plays on silently.
+constexpr auto kConnectTimeout = std::chrono::seconds(2);
+constexpr size_t kFrameBytes = kMixChannels * sizeof(int16_t);
+// The silent clock mixes this often.
+constexpr auto kSilentPeriod = std::chrono::milliseconds(10);
+
+class PulseOutput : public SoundOutput
+{
+public:
+    explicit PulseOutput(SoundMixer& mixer)
+        : m_Mixer(mixer)
+    {
+    }
+    ~PulseOutput() override { close(); }
+
+    bool open(const std::string& name)
+    {
+        m_Loop = pa_threaded_mainloop_new();
+        if (!m_Loop)
+            return false;
+        m_Context = pa_context_new(pa_threaded_mainloop_get_api(m_Loop), "Reelfinch");
+        if (!m_Context)
+            return false;
+        pa_context_set_state_callback(m_Context, &PulseOutput::contextState, this);
+        // A server is used when one runs; none is started for the movie.
+        if (pa_context_connect(m_Context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
+            return false;
+        if (pa_threaded_mainloop_start(m_Loop) < 0)
+            return false;
+        pa_threaded_mainloop_lock(m_Loop);
+        const auto deadline = std::chrono::steady_clock::now() + kConnectTimeout;
+        bool ready = false;
+        for (;;) {
+            const pa_context_state_t state = pa_context_get_state(m_Context);
+            if (state == PA_CONTEXT_READY) {
+                ready = true;
+                break;
+            }
+            if (!PA_CONTEXT_IS_GOOD(state) || std::chrono::steady_clock::now() >= deadline)
+                break;
+            pa_threaded_mainloop_wait(m_Loop);
+        }
+        if (ready)
+            ready = openStream(name);
+        pa_threaded_mainloop_unlock(m_Loop);
+        return ready;
+    }
+
+    void setPaused(bool paused) override
+    {
+        m_Mixer.setPaused(paused);
+        if (!m_Loop || !m_Stream)
+            return;
+        pa_threaded_mainloop_lock(m_Loop);
+        if (pa_operation* op = pa_stream_cork(m_Stream, paused ? 1 : 0, nullptr, nullptr))
+            pa_operation_unref(op);
+        pa_threaded_mainloop_unlock(m_Loop);
+    }
+
+private:
+    bool openStream(const std::string& name)
+    {
+        pa_sample_spec spec {};
+        spec.format = PA_SAMPLE_S16LE;
+        spec.rate = kMixRate;
+        spec.channels = kMixChannels;
+        m_Stream = pa_stream_new(m_Context, name.c_str(), &spec, nullptr);
+        if (!m_Stream)
+            return false;
+        pa_stream_set_state_callback(m_Stream, &PulseOutput::streamState, this);
+        pa_stream_set_write_callback(m_Stream, &PulseOutput::writeRequest, this);
+        pa_buffer_attr attr {};
+        attr.maxlength = uint32_t(-1);
+        attr.tlength = uint32_t(pa_usec_to_bytes(pa_usec_t(kTargetLatencyMs) * 1000, &spec));
+        attr.prebuf = uint32_t(-1);
+        attr.minreq = uint32_t(pa_usec_to_bytes(pa_usec_t(kRequestMs) * 1000, &spec));
+        attr.fragsize = uint32_t(-1);
+        const auto flags = pa_stream_flags_t(PA_STREAM_ADJUST_LATENCY | PA_STREAM_INTERPOLATE_TIMING);
+        if (pa_stream_connect_playback(m_Stream, nullptr, &attr, flags, nullptr, nullptr) < 0)
+            return false;
+        for (;;) {
+            const pa_stream_state_t state = pa_stream_get_state(m_Stream);
+            if (state == PA_STREAM_READY)
+                return true;
+            if (!PA_STREAM_IS_GOOD(state))
+                return false;
+            pa_threaded_mainloop_wait(m_Loop);
+        }
+    }
+
+    void close()
+    {
+        if (m_Loop)
+            pa_threaded_mainloop_stop(m_Loop);
+        if (m_Stream) {
+            pa_stream_disconnect(m_Stream);
+            pa_stream_unref(m_Stream);
+        }
+        if (m_Context) {
+            pa_context_disconnect(m_Context);
+            pa_context_unref(m_Context);
+        }
+        if (m_Loop)
+            pa_threaded_mainloop_free(m_Loop);
+    }
+
+    static void contextState(pa_context*, void* self)
+    {
+        pa_threaded_mainloop_signal(static_cast<PulseOutput*>(self)->m_Loop, 0);
+    }
+    static void streamState(pa_stream*, void* self)
+    {
+        pa_threaded_mainloop_signal(static_cast<PulseOutput*>(self)->m_Loop, 0);
+    }
+    // Runs on the main loop's thread: the mixer's own thread.
+    static void writeRequest(pa_stream* stream, size_t bytes, void* self)
+    {
+        auto* output = static_cast<PulseOutput*>(self);
+        const size_t frames = bytes / kFrameBytes;
+        if (frames == 0)
+            return;
+        output->m_Buffer.resize(frames * kMixChannels);
+        output->m_Mixer.render(output->m_Buffer.data(), frames);
+        pa_stream_write(stream, output->m_Buffer.data(), frames * kFrameBytes, nullptr, 0, PA_SEEK_RELATIVE);
+    }
+
+    SoundMixer& m_Mixer;
+    pa_threaded_mainloop* m_Loop = nullptr;
+    pa_context* m_Context = nullptr;
+    pa_stream* m_Stream = nullptr;
+    std::vector<int16_t> m_Buffer;
+};
+
+class SilentOutput : public SoundOutput
+{
+public:
+    explicit SilentOutput(SoundMixer& mixer)
+        : m_Mixer(mixer)
+        , m_Thread([this] { run(); })
+    {
+    }
+    ~SilentOutput() override
+    {
+        {
+            std::lock_guard lock(m_Lock);
+            m_Quit = true;
+        }
+        m_Wake.notify_all();
+        m_Thread.join();
+    }
+    void setPaused(bool paused) override { m_Mixer.setPaused(paused); }
+
+private:
+    void run()
+    {
+        std::vector<int16_t> buffer;
+        auto next = std::chrono::steady_clock::now();
+        uint64_t mixed = 0;
+        const auto begin = next;
+        std::unique_lock lock(m_Lock);
+        while (!m_Quit) {
+            next += kSilentPeriod;
+            m_Wake.wait_until(lock, next, [this] { return m_Quit; });
+            if (m_Quit)
+                break;
+            // Frames due by the wall clock since the start, so the rate holds however the thread is woken.
+            const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+            const uint64_t due = uint64_t(seconds * kMixRate);
+            if (due <= mixed)
+                continue;
+            const size_t frames = size_t(std::min<uint64_t>(due - mixed, kMixRate));
+            mixed = due;
+            buffer.resize(frames * kMixChannels);
+            lock.unlock();
+            m_Mixer.render(buffer.data(), frames);
+            lock.lock();
+        }
+    }
+
+    SoundMixer& m_Mixer;
+    std::mutex m_Lock;
+    std::condition_variable m_Wake;
+    bool m_Quit = false;
+    std::thread m_Thread;
+};
+
+// The host may unload and load the plug-in again for each movie, which resets its statics: that the message was
+// given is kept in the process's environment, so it is given once per process.
+constexpr const char* kSaidNoServerVariable = "REELFINCH_SOUND_NO_SERVER_SAID";
+
+} // namespace
+
+std::unique_ptr<SoundOutput> OpenPulseOutput(SoundMixer& mixer, const std::string& streamName)
+{
+    auto output = std::make_unique<PulseOutput>(mixer);
+    if (!output->open(streamName))
+        return nullptr;
+    return output;
+}
+
+std::unique_ptr<SoundOutput> OpenSilentOutput(SoundMixer& mixer)
+{
+    return std::make_unique<SilentOutput>(mixer);
+}
+
+std::unique_ptr<SoundOutput> OpenDefaultOutput(SoundMixer& mixer, const std::string& streamName)
+{
+    if (const char* capture = std::getenv(kCaptureVariable); capture && *capture)
+        if (auto output = OpenWavOutput(mixer, capture))
+            return output;
+    if (auto output = OpenPulseOutput(mixer, streamName))
+        return output;
+    if (!std::getenv(kSaidNoServerVariable)) {
+        setenv(kSaidNoServerVariable, "1", 0);
+        std::fprintf(stderr, "Reelfinch: no sound server answered; movies play without sound\n");
+    }
+    return OpenSilentOutput(mixer);
+}
+
+} // namespace reelfinch::plugin::sound
