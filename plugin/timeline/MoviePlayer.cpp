@@ -1,6 +1,7 @@
 #include "timeline/MoviePlayer.h"
 
 #include "avm1/Machine.h"
+#include "avm1/builtins/Builtins.h"
 #include "render/Bitmaps.h"
 #include "render/Renderer.h"
 #include "sound/MovieSound.h"
@@ -255,7 +256,8 @@ void MoviePlayer::buildTimeline(Timeline& timeline, const CTagsItem* tags, bool 
             registerCharacter(tag);
             continue;
         }
-        if (root && (code == kTagDefineSound || code == kTagDefineButtonSound || code == sound::kTagSymbolClass)) {
+        if (root && (code == kTagDefineSound || code == kTagDefineButtonSound || code == sound::kTagSymbolClass
+                || code == kTagExportAssets)) {
             m_Sound->defineTag(tag);
             continue;
         }
@@ -498,6 +500,8 @@ bool MoviePlayer::step(bool force)
     m_Sound->frameTime(m_FrameRate, m_Root.serial);
     stepSprite(m_Root, force);
     runPendingActions();
+    if (m_Machine)
+        avm1::DispatchSoundEvents(*m_Machine);
     keepPlayingStreams();
     return m_FrameEntered;
 }

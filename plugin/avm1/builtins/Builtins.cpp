@@ -48,6 +48,7 @@ void InstallBuiltins(Machine& m)
     InstallSystem(m);
     InstallMovieClipClass(m);
     InstallDateClass(m);
+    InstallSoundClass(m);
 }
 
 } // namespace reelfinch::avm1

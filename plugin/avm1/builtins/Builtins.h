@@ -39,5 +39,9 @@ void InstallBroadcaster(Machine& m);
 void InstallSystem(Machine& m);
 void InstallMovieClipClass(Machine& m);
 void InstallDateClass(Machine& m);
+void InstallSoundClass(Machine& m);
+
+// After a step of the movie: the onSoundComplete of each Sound whose sound ended by itself.
+void DispatchSoundEvents(Machine& m);
 
 } // namespace reelfinch::avm1
