@@ -6,6 +6,7 @@
 #include "TagCodes.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 
 namespace reelfinch::plugin::sound {
@@ -116,6 +117,8 @@ void MovieSound::reset()
     m_ButtonSounds.clear();
     m_ClassNames.clear();
     m_Streams.clear();
+    m_ScriptLevels.clear();
+    m_Mixer.setMasterTransform({});
 }
 
 void MovieSound::defineTag(const CTag* tag)
@@ -148,9 +151,48 @@ void MovieSound::defineTag(const CTag* tag)
         }
         break;
     }
+    case kTagExportAssets:
+        if (auto* exports = dynamic_cast<const CExportAssetsTag*>(tag); exports && exports->m_pAssets) {
+            const CAssetsItem& assets = *exports->m_pAssets;
+            for (int i = 0; i < assets.GetItemCount(); ++i)
+                if (auto* asset = dynamic_cast<const CAssetItem*>(assets.GetItem(i)); asset && asset->m_pName)
+                    m_ClassNames.emplace(asset->m_pName->GetStr(), asset->m_ID);
+        }
+        break;
     default:
         break;
     }
+}
+
+uint16_t MovieSound::soundByName(const std::string& name, bool caseSensitive) const
+{
+    // Only names of sounds count: a name may also be given to a clip or a font.
+    if (auto found = m_ClassNames.find(name); found != m_ClassNames.end() && m_Sounds.count(found->second))
+        return found->second;
+    if (caseSensitive)
+        return 0;
+    for (const auto& [known, id] : m_ClassNames)
+        if (known.size() == name.size() && m_Sounds.count(id)
+            && std::equal(known.begin(), known.end(), name.begin(),
+                [](char a, char b) { return std::tolower(uint8_t(a)) == std::tolower(uint8_t(b)); }))
+            return id;
+    return 0;
+}
+
+void MovieSound::applyScriptLevels(uint64_t owner)
+{
+    const ScriptLevels& l = m_ScriptLevels[owner];
+    // lr: the right side's share heard on the left; rl: the left side's share heard on the right.
+    const float v = float(l.volume / 100.0);
+    ChannelTransform t;
+    t.leftToLeft = float(l.ll / 100.0) * v;
+    t.rightToLeft = float(l.lr / 100.0) * v;
+    t.leftToRight = float(l.rl / 100.0) * v;
+    t.rightToRight = float(l.rr / 100.0) * v;
+    if (owner == 0)
+        m_Mixer.setMasterTransform(t);
+    else
+        m_Mixer.setOwnerTransform(owner, t);
 }
 
 std::shared_ptr<const SoundClip> MovieSound::clip(uint16_t soundId)

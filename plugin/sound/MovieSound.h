@@ -76,6 +76,20 @@ public:
         uint64_t owner = 0);
     // A defined sound's length in 44.1 kHz frames (a script's duration).
     size_t soundLength(uint16_t soundId);
+    // The defined sound a script attaches by name (an ExportAssets name or a SymbolClass class name); 0 when
+    // none. Names before SWF 7 match without regard to case.
+    uint16_t soundByName(const std::string& name, bool caseSensitive) const;
+
+    // Volume, pan and the four-way transform scripts set on an owner's sounds (owner 0: every sound of the
+    // movie), in percent as scripts read them back.
+    struct ScriptLevels {
+        double volume = 100;
+        double pan = 0;
+        double ll = 100, lr = 0, rr = 100, rl = 0;
+    };
+    ScriptLevels& scriptLevels(uint64_t owner) { return m_ScriptLevels[owner]; }
+    // Hands an owner's levels to the mixer.
+    void applyScriptLevels(uint64_t owner);
 
 private:
     struct Stream;
@@ -89,7 +103,8 @@ private:
     std::map<uint16_t, const CTag*> m_Sounds;
     std::map<uint16_t, std::shared_ptr<const SoundClip>> m_Clips;
     std::map<uint16_t, const CTag*> m_ButtonSounds;
-    std::map<std::string, uint16_t> m_ClassNames;
+    std::map<std::string, uint16_t> m_ClassNames; // SymbolClass names and ExportAssets names
+    std::map<uint64_t, ScriptLevels> m_ScriptLevels;
     std::map<uint64_t, std::unique_ptr<Stream>> m_Streams;
     size_t streamLead(uint64_t timeline) const;
     double m_Clock = 0; // 44.1 kHz frames of movie time passed, for an output without a clock

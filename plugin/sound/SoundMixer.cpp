@@ -75,6 +75,13 @@ void SoundMixer::stopChannel(ChannelId channel)
     std::erase_if(m_Channels, [&](const Channel& c) { return c.id == channel; });
 }
 
+void SoundMixer::stopOwner(uint64_t owner, uint16_t soundId)
+{
+    std::lock_guard lock(m_Lock);
+    std::erase_if(m_Channels,
+        [&](const Channel& c) { return c.owner == owner && (soundId == 0 || c.soundId == soundId); });
+}
+
 void SoundMixer::stopAll()
 {
     std::lock_guard lock(m_Lock);

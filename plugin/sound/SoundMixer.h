@@ -51,6 +51,8 @@ public:
     ChannelId start(uint16_t soundId, std::shared_ptr<const SoundClip> clip, const PlayInfo& info, uint64_t owner = 0);
     void stopSound(uint16_t soundId);
     void stopChannel(ChannelId channel);
+    // The sounds an owner started (every one, or those of one sound when `soundId` is not 0).
+    void stopOwner(uint64_t owner, uint16_t soundId = 0);
     // Every event and stream sound.
     void stopAll();
     bool isPlaying(uint16_t soundId) const;
