@@ -47,6 +47,11 @@ void InstallBuiltins(Machine& m)
     InstallSystem(m);
     InstallMovieClipClass(m);
     InstallDateClass(m);
+    InstallXmlClasses(m);
+    InstallGeomClasses(m);
+    InstallColorClass(m);
+    InstallLoadVarsClass(m);
+    InstallStageInput(m);
 }
 
 } // namespace reelfinch::avm1

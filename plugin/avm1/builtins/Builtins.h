@@ -39,5 +39,15 @@ void InstallBroadcaster(Machine& m);
 void InstallSystem(Machine& m);
 void InstallMovieClipClass(Machine& m);
 void InstallDateClass(Machine& m);
+void InstallXmlClasses(Machine& m);
+void InstallGeomClasses(Machine& m);
+void InstallColorClass(Machine& m);
+void InstallLoadVarsClass(Machine& m);
+void InstallStageInput(Machine& m);
+
+// Sets a property on `target` for each `name=value` pair of URL-encoded `text` (LoadVars, loadVariables).
+void DecodeVariables(Machine& m, Object* target, std::string_view text);
+// A key went down or up in the host: Key's state changes and its listeners hear of it.
+void DeliverKeyEvent(Machine& m, bool down, int code, int ascii);
 
 } // namespace reelfinch::avm1

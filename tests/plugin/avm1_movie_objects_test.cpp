@@ -1,0 +1,224 @@
+// The movie's own script classes (XML, flash.geom, LoadVars, TextFormat, Stage, Key), driven through the
+// machine directly: objects made with `new`, methods called, results converted as a script would see them.
+#include "avm1/Machine.h"
+#include "avm1/builtins/Builtins.h"
+#include "timeline/MoviePlayer.h"
+
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+using namespace reelfinch;
+using avm1::Value;
+
+namespace {
+
+struct Script {
+    plugin::MoviePlayer player;
+    avm1::Machine m { player, 8 };
+
+    Value global(const char* name) { return m.getMember(Value(m.m_Global), name); }
+    Value str(const std::string& s) { return Value(m.str(s)); }
+    Value make(const char* cls, std::vector<Value> args = {})
+    {
+        return m.construct(global(cls), args.data(), int(args.size()));
+    }
+    Value call(const Value& object, const char* method, std::vector<Value> args = {})
+    {
+        return m.callMethod(object, method, args.data(), int(args.size()));
+    }
+    std::string text(const Value& v) { return m.toString(v); }
+    std::string get(const Value& object, const char* path)
+    {
+        return m.toString(m.getMember(object, path));
+    }
+};
+
+TEST(Avm1MovieObjects, XmlParsesAndPrintsAsThePlayer)
+{
+    struct Case {
+        const char* source;
+        bool ignoreWhite;
+        const char* printed;
+        int status;
+    };
+    const Case cases[] = {
+        { "<a x=\"1\" y='2'><b/>t&amp;u</a>", false, "<a x=\"1\" y=\"2\"><b />t&amp;u</a>", 0 },
+        { "<r>  <f> x </f>  </r>", true, "<r><f> x </f></r>", 0 },
+        { "<r>  <f> x </f>  </r>", false, "<r>  <f> x </f>  </r>", 0 },
+        { "<t><![CDATA[<raw>]]>n</t>", false, "<t>&lt;raw&gt;n</t>", 0 },
+        { "<?xml version='1.0'?><!DOCTYPE d><a/>", false, "<?xml version='1.0'?><!DOCTYPE d><a />", 0 },
+        { "<a>&#65;&#x42;&bogus;</a>", false, "<a>AB&amp;bogus;</a>", 0 },
+        { "<a><!-- note --></a>", false, "<a />", 0 },
+        { "<a><b></a>", false, "<a><b /></a>", -9 },
+        { "</a>", false, "", -10 },
+        { "<a x=\"1></a>", false, "<a />", -8 },
+        { "<a><!-- open", false, "<a />", -5 },
+        { "<a><![CDATA[open", false, "<a />", -2 },
+        { "<", false, "", -6 },
+    };
+    for (const Case& c : cases) {
+        Script s;
+        Value xml = s.make("XML");
+        s.m.setMember(xml, "ignoreWhite", Value(c.ignoreWhite));
+        s.call(xml, "parseXML", { s.str(c.source) });
+        EXPECT_EQ(s.text(s.call(xml, "toString")), c.printed) << c.source;
+        EXPECT_EQ(s.m.toNumber(s.m.getMember(xml, "status")), c.status) << c.source;
+    }
+}
+
+TEST(Avm1MovieObjects, XmlTreeEditsKeepLinksConsistent)
+{
+    Script s;
+    Value doc = s.make("XML", { s.str("<a/><b/><c>text</c>") });
+    Value a = s.m.getMember(doc, "firstChild");
+    Value c = s.m.getMember(doc, "lastChild");
+    EXPECT_EQ(s.get(a, "nodeName"), "a");
+    EXPECT_TRUE(s.m.strictEquals(s.m.getMember(c, "parentNode"), doc));
+    EXPECT_TRUE(s.m.getMember(a, "previousSibling").isNull());
+    EXPECT_EQ(s.get(s.m.getMember(c, "firstChild"), "nodeValue"), "text");
+    EXPECT_EQ(s.m.toNumber(s.m.getMember(s.m.getMember(c, "firstChild"), "nodeType")), 3);
+
+    // Moving a node takes it out of its old place; a node may not become its own descendant.
+    s.call(c, "appendChild", { a });
+    EXPECT_EQ(s.text(s.call(doc, "toString")), "<b /><c>text<a /></c>");
+    s.call(a, "appendChild", { doc });
+    EXPECT_EQ(s.text(s.call(doc, "toString")), "<b /><c>text<a /></c>");
+    s.call(doc, "insertBefore", { a, s.m.getMember(doc, "firstChild") });
+    EXPECT_EQ(s.text(s.call(doc, "toString")), "<a /><b /><c>text</c>");
+    s.call(s.m.getMember(doc, "lastChild"), "removeNode");
+    EXPECT_EQ(s.text(s.call(doc, "toString")), "<a /><b />");
+    EXPECT_EQ(s.m.toNumber(s.m.getMember(s.m.getMember(doc, "childNodes"), "length")), 2);
+
+    Value copy = s.call(doc, "cloneNode", { Value(true) });
+    s.call(doc, "appendChild", { s.call(doc, "createTextNode", { s.str("<&>") }) });
+    EXPECT_EQ(s.text(s.call(doc, "toString")), "<a /><b />&lt;&amp;&gt;");
+    EXPECT_EQ(s.text(s.call(copy, "toString")), "<a /><b />");
+
+    Value ns = s.make("XML", { s.str("<p:x xmlns:p=\"urn:p\"><p:y/></p:x>") });
+    Value y = s.m.getMember(s.m.getMember(ns, "firstChild"), "firstChild");
+    EXPECT_EQ(s.get(y, "prefix"), "p");
+    EXPECT_EQ(s.get(y, "localName"), "y");
+    EXPECT_EQ(s.get(y, "namespaceURI"), "urn:p");
+    EXPECT_EQ(s.text(s.call(y, "getPrefixForNamespace", { s.str("urn:p") })), "p");
+}
+
+TEST(Avm1MovieObjects, DroppedXmlTreesAreCollected)
+{
+    Script s;
+    s.m.collectGarbage();
+    const size_t before = s.m.heap().cellCount();
+    for (int i = 0; i < 50; ++i) {
+        Value doc = s.make("XML", { s.str("<a><b x='1'/><c>t</c></a>") });
+        // A cycle through a script property as well as the tree's own links.
+        s.m.setMember(s.m.getMember(doc, "firstChild"), "owner", doc);
+    }
+    s.m.collectGarbage();
+    EXPECT_LE(s.m.heap().cellCount(), before + 8);
+}
+
+TEST(Avm1MovieObjects, PointAndRectangle)
+{
+    Script s;
+    Value geom = s.m.getMember(s.global("flash"), "geom");
+    auto point = [&](double x, double y) {
+        Value args[2] = { Value(x), Value(y) };
+        return s.m.construct(s.m.getMember(geom, "Point"), args, 2);
+    };
+    Value p = point(100, 200);
+    EXPECT_EQ(s.text(s.call(p, "add", { point(1, 2) })), "(x=101, y=202)");
+    EXPECT_EQ(s.text(s.call(p, "subtract", { Value() })), "(x=NaN, y=NaN)");
+    EXPECT_EQ(s.get(point(3, -4), "length"), "5");
+    s.call(p, "normalize", { Value(10) });
+    EXPECT_EQ(s.text(p), "(x=4.47213595499958, y=8.94427190999916)");
+    Value pointClass = s.m.getMember(geom, "Point");
+    EXPECT_EQ(s.text(s.call(pointClass, "distance", { point(-100, 0), point(100, 0) })), "200");
+    EXPECT_EQ(s.text(s.call(pointClass, "interpolate", { point(0, 0), point(10, 20), Value(0.5) })), "(x=5, y=10)");
+
+    Value args[4] = { Value(0), Value(0), Value(10), Value(10) };
+    Value r = s.m.construct(s.m.getMember(geom, "Rectangle"), args, 4);
+    Value args2[4] = { Value(5), Value(5), Value(10), Value(10) };
+    Value r2 = s.m.construct(s.m.getMember(geom, "Rectangle"), args2, 4);
+    EXPECT_EQ(s.text(s.call(r, "intersection", { r2 })), "(x=5, y=5, w=5, h=5)");
+    EXPECT_EQ(s.text(s.call(r, "union", { r2 })), "(x=0, y=0, w=15, h=15)");
+    EXPECT_EQ(s.get(r, "bottomRight"), "(x=10, y=10)");
+    EXPECT_TRUE(s.m.toBoolean(s.call(r, "contains", { Value(9.5), Value(0) })));
+    EXPECT_FALSE(s.m.toBoolean(s.call(r, "contains", { Value(10), Value(0) })));
+}
+
+TEST(Avm1MovieObjects, LoadVarsDecodesAndEncodes)
+{
+    Script s;
+    Value lv = s.make("LoadVars");
+    s.call(lv, "decode", { s.str("a=1&name=J%C3%BCrg+en&empty=&flag") });
+    EXPECT_EQ(s.get(lv, "a"), "1");
+    EXPECT_EQ(s.get(lv, "name"), "J\xC3\xBCrg en");
+    EXPECT_EQ(s.get(lv, "empty"), "");
+    EXPECT_EQ(s.get(lv, "flag"), "");
+    Value out = s.make("LoadVars");
+    s.m.setMember(out, "k", s.str("a b&c"));
+    EXPECT_EQ(s.text(s.call(out, "toString")), "k=a%20b%26c");
+}
+
+TEST(Avm1MovieObjects, TextFormatFieldsCoerceWhatIsWritten)
+{
+    struct Case {
+        const char* field;
+        Value written;
+        const char* read;
+    };
+    Script s;
+    const Case cases[] = {
+        { "size", Value(2.5), "2" },
+        { "size", Value(3.5), "4" },
+        { "size", Value(4294967295.0), "-2147483648" },
+        { "size", Value(), "null" },
+        { "color", Value(-3.5), "4294967293" },
+        { "leftMargin", Value(-3.0), "0" },
+        { "bold", Value(0.5), "true" },
+        { "align", s.str("CENTER"), "center" },
+        { "align", s.str("nowhere"), "center" },
+        { "letterSpacing", Value(2.5), "2.5" },
+        { "font", Value(7), "7" },
+    };
+    Value format = s.make("TextFormat");
+    for (const Case& c : cases) {
+        s.m.setMember(format, c.field, c.written);
+        EXPECT_EQ(s.get(format, c.field), c.read) << c.field;
+    }
+    Value made = s.make("TextFormat", { s.str("Arial"), Value(12), Value(0xFF0000), Value(true) });
+    EXPECT_EQ(s.get(made, "font"), "Arial");
+    EXPECT_EQ(s.get(made, "color"), "16711680");
+    EXPECT_EQ(s.get(made, "bold"), "true");
+    EXPECT_EQ(s.get(made, "italic"), "null");
+}
+
+TEST(Avm1MovieObjects, StageAndKey)
+{
+    Script s;
+    Value stage = s.global("Stage");
+    const std::pair<const char*, const char*> aligns[] = { { "TL", "LT" }, { "br", "RB" }, { "xyz", "" },
+        { "TllLBbbtRrrlBr", "LTRB" } };
+    for (const auto& [written, read] : aligns) {
+        s.m.setMember(stage, "align", s.str(written));
+        EXPECT_EQ(s.get(stage, "align"), read) << written;
+    }
+    s.m.setMember(stage, "scaleMode", s.str("NOSCALE"));
+    EXPECT_EQ(s.get(stage, "scaleMode"), "noScale");
+    s.m.setMember(stage, "scaleMode", s.str("junk"));
+    EXPECT_EQ(s.get(stage, "scaleMode"), "showAll");
+
+    Value key = s.global("Key");
+    Value listener = s.make("Object");
+    s.call(key, "addListener", { listener });
+    avm1::DeliverKeyEvent(s.m, true, 37, 0);
+    EXPECT_TRUE(s.m.toBoolean(s.call(key, "isDown", { s.m.getMember(key, "LEFT") })));
+    EXPECT_EQ(s.text(s.call(key, "getCode")), "37");
+    avm1::DeliverKeyEvent(s.m, false, 37, 0);
+    EXPECT_FALSE(s.m.toBoolean(s.call(key, "isDown", { Value(37) })));
+    avm1::DeliverKeyEvent(s.m, true, 999, 0); // out of range: ignored
+}
+
+} // namespace
