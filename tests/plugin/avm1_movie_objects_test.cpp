@@ -81,13 +81,21 @@ TEST(Avm1MovieObjects, XmlTreeEditsKeepLinksConsistent)
     EXPECT_EQ(s.get(s.m.getMember(c, "firstChild"), "nodeValue"), "text");
     EXPECT_EQ(s.m.toNumber(s.m.getMember(s.m.getMember(c, "firstChild"), "nodeType")), 3);
 
-    // Moving a node takes it out of its old place; a node may not become its own descendant.
+    // A node in a tree stays put until removed; a node may not become its own descendant.
+    s.call(c, "appendChild", { a });
+    EXPECT_EQ(s.text(s.call(doc, "toString")), "<a /><b /><c>text</c>");
+    s.call(a, "removeNode");
     s.call(c, "appendChild", { a });
     EXPECT_EQ(s.text(s.call(doc, "toString")), "<b /><c>text<a /></c>");
-    s.call(a, "appendChild", { doc });
-    EXPECT_EQ(s.text(s.call(doc, "toString")), "<b /><c>text<a /></c>");
+    s.call(a, "removeNode");
+    s.call(c, "appendChild", { doc });
+    EXPECT_EQ(s.text(s.call(doc, "toString")), "<b /><c>text</c>");
     s.call(doc, "insertBefore", { a, s.m.getMember(doc, "firstChild") });
     EXPECT_EQ(s.text(s.call(doc, "toString")), "<a /><b /><c>text</c>");
+    s.m.setMember(doc, "nodeName", s.str("n"));
+    s.m.setMember(doc, "nodeName", Value());
+    EXPECT_EQ(s.text(doc), "<n><a /><b /><c>text</c></n>");
+    s.m.setMember(doc, "nodeName", Value::null());
     s.call(s.m.getMember(doc, "lastChild"), "removeNode");
     EXPECT_EQ(s.text(s.call(doc, "toString")), "<a /><b />");
     EXPECT_EQ(s.m.toNumber(s.m.getMember(s.m.getMember(doc, "childNodes"), "length")), 2);

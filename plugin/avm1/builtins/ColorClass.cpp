@@ -115,9 +115,10 @@ Value SetTransform(Machine& m, const Value& self, const Value* args, int argc)
     Fixed f = Read(d->colorTransform);
     Object* o = args[0].asObject();
     for (int i = 0; i < 4; ++i) {
-        if (m.hasProperty(o, kMultNames[i]))
+        // Only the object's own fields count, not what its prototypes hold.
+        if (m.hasOwnProperty(o, kMultNames[i]))
             f.m[i] = Wrap16(m.toNumber(m.getMember(args[0], kMultNames[i])) * 2.56);
-        if (m.hasProperty(o, kAddNames[i]))
+        if (m.hasOwnProperty(o, kAddNames[i]))
             f.a[i] = Wrap16(m.toNumber(m.getMember(args[0], kAddNames[i])));
     }
     // The target may have gone while the getters ran.

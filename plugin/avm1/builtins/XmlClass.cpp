@@ -102,9 +102,9 @@ void InsertChild(Object* parent, Object* child, size_t index)
 {
     XmlNode* p = Node(Value(parent));
     XmlNode* c = Node(Value(child));
-    if (!p || !c || Within(parent, child))
+    // A node already in a tree stays where it is: the player moves nodes only after removeNode().
+    if (!p || !c || c->parent || Within(parent, child))
         return;
-    Detach(child);
     index = std::min(index, p->children.size());
     p->children.insert(p->children.begin() + long(index), child);
     c->parent = parent;
@@ -510,8 +510,10 @@ Value GetPrevious(Machine&, const Value& self, const Value*, int)
 
 Value SetNodeName(Machine& m, const Value& self, const Value* args, int argc)
 {
-    if (XmlNode* n = Node(self))
-        n->name = (argc < 1 || args[0].isNullish()) ? std::nullopt : std::optional(m.toString(args[0]));
+    // Writing undefined leaves the name as it is; null clears it.
+    XmlNode* n = Node(self);
+    if (n && argc > 0 && !args[0].isUndefined())
+        n->name = args[0].isNull() ? std::nullopt : std::optional(m.toString(args[0]));
     return Value();
 }
 
@@ -615,9 +617,6 @@ Value InsertBefore(Machine&, const Value& self, const Value* args, int argc)
     auto it = std::find(n->children.begin(), n->children.end(), before);
     if (it == n->children.end())
         return Value();
-    // Detaching the child may shift the reference node's index.
-    Detach(child);
-    it = std::find(n->children.begin(), n->children.end(), before);
     InsertChild(self.asObject(), child, size_t(it - n->children.begin()));
     return Value();
 }
