@@ -6,9 +6,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <initializer_list>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 using namespace reelfinch;
 using avm1::Value;
@@ -227,6 +232,67 @@ TEST(Avm1MovieObjects, StageAndKey)
     avm1::DeliverKeyEvent(s.m, false, 37, 0);
     EXPECT_FALSE(s.m.toBoolean(s.call(key, "isDown", { Value(37) })));
     avm1::DeliverKeyEvent(s.m, true, 999, 0); // out of range: ignored
+}
+
+TEST(Avm1MovieObjects, SharedObjectsPersistAndSurviveDamage)
+{
+    const std::filesystem::path home = std::filesystem::temp_directory_path()
+        / ("reelfinch-so-test-" + std::to_string(::getpid()));
+    std::filesystem::remove_all(home);
+    setenv("XDG_DATA_HOME", home.c_str(), 1);
+    {
+        Script s;
+        avm1::SetSharedObjectLocation(s.m, "file:///movies/game.swf");
+        Value so = s.call(s.global("SharedObject"), "getLocal", { s.str("scores") });
+        Value data = s.m.getMember(so, "data");
+        s.m.setMember(data, "name", s.str("ann"));
+        s.m.setMember(data, "best", Value(42.5));
+        Value list = s.make("Array");
+        s.call(list, "push", { Value(1), s.str("two"), Value::null() });
+        s.m.setMember(list, "self", list); // a cycle is written as a reference
+        s.m.setMember(data, "list", list);
+        EXPECT_TRUE(s.m.toBoolean(s.call(so, "flush")));
+        EXPECT_GT(s.m.toNumber(s.call(so, "getSize")), 0);
+        EXPECT_TRUE(s.m.strictEquals(s.call(s.global("SharedObject"), "getLocal", { s.str("scores") }), so));
+        // Names that cannot be file names are refused.
+        EXPECT_TRUE(s.call(s.global("SharedObject"), "getLocal", { s.str("a:b") }).isNull());
+
+        // Over the size limit: refused, nothing written.
+        Value big = s.call(s.global("SharedObject"), "getLocal", { s.str("big") });
+        s.m.setMember(s.m.getMember(big, "data"), "blob", s.str(std::string(200 * 1024, 'x')));
+        EXPECT_FALSE(s.m.toBoolean(s.call(big, "flush")));
+    }
+    const std::filesystem::path file = home / "Reelfinch" / "movies" / "scores.sol";
+    ASSERT_TRUE(std::filesystem::exists(file));
+    EXPECT_FALSE(std::filesystem::exists(home / "Reelfinch" / "movies" / "big.sol"));
+    {
+        Script s;
+        avm1::SetSharedObjectLocation(s.m, "file:///movies/game.swf");
+        Value data = s.m.getMember(s.call(s.global("SharedObject"), "getLocal", { s.str("scores") }), "data");
+        EXPECT_EQ(s.get(data, "name"), "ann");
+        EXPECT_EQ(s.get(data, "best"), "42.5");
+        Value list = s.m.getMember(data, "list");
+        EXPECT_EQ(s.text(list), "1,two,null");
+        EXPECT_TRUE(s.m.strictEquals(s.m.getMember(list, "self"), list));
+    }
+    // Every truncation of the stored file, and a flipped byte, read as no data.
+    std::ifstream in(file, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<std::string> damaged;
+    for (size_t n = 0; n < bytes.size(); n += 3)
+        damaged.push_back(bytes.substr(0, n));
+    std::string flipped = bytes;
+    flipped[flipped.size() / 2] = char(0x42);
+    damaged.push_back(flipped);
+    for (const std::string& d : damaged) {
+        std::ofstream(file, std::ios::binary | std::ios::trunc) << d;
+        Script s;
+        avm1::SetSharedObjectLocation(s.m, "file:///movies/game.swf");
+        Value data = s.m.getMember(s.call(s.global("SharedObject"), "getLocal", { s.str("scores") }), "data");
+        EXPECT_TRUE(data.isObject());
+    }
+    std::filesystem::remove_all(home);
+    unsetenv("XDG_DATA_HOME");
 }
 
 } // namespace

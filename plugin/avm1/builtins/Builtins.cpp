@@ -52,6 +52,7 @@ void InstallBuiltins(Machine& m)
     InstallColorClass(m);
     InstallLoadVarsClass(m);
     InstallStageInput(m);
+    InstallSharedObjectClass(m);
 }
 
 } // namespace reelfinch::avm1

@@ -44,10 +44,13 @@ void InstallGeomClasses(Machine& m);
 void InstallColorClass(Machine& m);
 void InstallLoadVarsClass(Machine& m);
 void InstallStageInput(Machine& m);
+void InstallSharedObjectClass(Machine& m);
 
 // Sets a property on `target` for each `name=value` pair of URL-encoded `text` (LoadVars, loadVariables).
 void DecodeVariables(Machine& m, Object* target, std::string_view text);
 // A key went down or up in the host: Key's state changes and its listeners hear of it.
 void DeliverKeyEvent(Machine& m, bool down, int code, int ascii);
+// Where the movie came from (its URL): stored shared objects of different movie locations are kept apart.
+void SetSharedObjectLocation(Machine& m, std::string_view url);
 
 } // namespace reelfinch::avm1

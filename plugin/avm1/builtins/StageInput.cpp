@@ -212,7 +212,8 @@ double RoundInt(double v)
     return r;
 }
 
-enum class FieldKind { Text, Integer, Margin, Color, Flag, Align, Number, TabStops };
+// Integer: size. Indent: indent, leading, blockIndent (never negative before SWF 8). Margin: never negative.
+enum class FieldKind { Font, Text, Integer, Indent, Margin, Color, Flag, Align, Number, TabStops };
 
 struct Field {
     const char* name;
@@ -220,7 +221,7 @@ struct Field {
 };
 
 constexpr Field kFormatFields[] = {
-    { "font", FieldKind::Text },
+    { "font", FieldKind::Font },
     { "size", FieldKind::Integer },
     { "color", FieldKind::Color },
     { "url", FieldKind::Text },
@@ -231,28 +232,50 @@ constexpr Field kFormatFields[] = {
     { "align", FieldKind::Align },
     { "leftMargin", FieldKind::Margin },
     { "rightMargin", FieldKind::Margin },
-    { "indent", FieldKind::Integer },
-    { "leading", FieldKind::Integer },
-    { "blockIndent", FieldKind::Integer },
+    { "indent", FieldKind::Indent },
+    { "leading", FieldKind::Indent },
+    { "blockIndent", FieldKind::Indent },
     { "tabStops", FieldKind::TabStops },
     { "bullet", FieldKind::Flag },
     { "kerning", FieldKind::Flag },
     { "letterSpacing", FieldKind::Number },
 };
 
-// The value a field keeps when `v` is written to it; `previous` is kept where the player ignores the write.
-Value Coerce(Machine& m, FieldKind kind, const Value& v, const Value& previous)
+// Integer fields from the constructor, and from writes before SWF 8: truncated toward zero, INT_MIN for what
+// does not fit.
+double TruncateInt(double v)
+{
+    const double r = std::trunc(v);
+    if (!(r >= double(INT_MIN) && r <= double(INT_MAX)))
+        return double(INT_MIN);
+    return r;
+}
+
+// The value a field keeps when `v` is written to it (`constructing`: by the constructor's arguments); `previous`
+// is kept where the player ignores the write.
+Value Coerce(Machine& m, FieldKind kind, const Value& v, const Value& previous, bool constructing)
 {
     if (v.isNullish())
         return Value::null();
     switch (kind) {
     case FieldKind::Text:
         return Value(m.toStringValue(v));
+    case FieldKind::Font: {
+        // Font names keep at most 64 characters.
+        std::u16string units = Utf8ToUtf16(m.toString(v));
+        if (units.size() > 64)
+            units.resize(64);
+        return Value(m.str(Utf16ToUtf8(units)));
+    }
     case FieldKind::Integer:
-        return Value(RoundInt(m.toNumber(v)));
+    case FieldKind::Indent:
     case FieldKind::Margin: {
         const double n = m.toNumber(v);
-        return Value(RoundInt(n > 0 ? n : 0));
+        if (constructing)
+            return Value(TruncateInt(n));
+        const bool clamp = kind == FieldKind::Margin || (kind == FieldKind::Indent && m.version() < 8);
+        const double c = clamp ? (n > 0 ? n : 0) : n;
+        return Value(m.version() >= 8 ? RoundInt(c) : TruncateInt(c));
     }
     case FieldKind::Color:
         return Value(double(ToUint32(m.toNumber(v))));
@@ -302,7 +325,7 @@ template <size_t I> Value FormatSet(Machine& m, const Value& self, const Value* 
     FormatState* f = NativeOf<FormatState>(self);
     if (!f)
         return Value();
-    Value v = Coerce(m, kFormatFields[I].kind, Arg(args, argc, 0), f->values[I]);
+    Value v = Coerce(m, kFormatFields[I].kind, Arg(args, argc, 0), f->values[I], false);
     if ((f = NativeOf<FormatState>(self)))
         f->values[I] = v;
     return Value();
@@ -320,7 +343,7 @@ Value FormatConstruct(Machine& m, const Value& self, const Value* args, int argc
     static constexpr int kArgumentFields[] = { 0, 1, 2, 5, 6, 7, 3, 4, 8, 9, 10, 11, 12 };
     for (int i = 0; i < argc && i < int(std::size(kArgumentFields)); ++i) {
         const int field = kArgumentFields[i];
-        Value v = Coerce(m, kFormatFields[field].kind, args[i], Value::null());
+        Value v = Coerce(m, kFormatFields[field].kind, args[i], Value::null(), true);
         if (FormatState* g = NativeOf<FormatState>(self))
             g->values[field] = v;
     }

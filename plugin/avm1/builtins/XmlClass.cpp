@@ -542,16 +542,27 @@ Value GetLocalName(Machine& m, const Value& self, const Value*, int)
     return Value(m.str(colon == std::string::npos ? *n->name : n->name->substr(colon + 1)));
 }
 
+// The prefix an attribute declares a namespace for, or nothing when it declares none. Like the player, any
+// name that starts with "xmlns" and has no prefix after a colon declares the default namespace.
+std::optional<std::string> DeclaredPrefix(const std::string& name)
+{
+    if (!name.starts_with("xmlns"))
+        return std::nullopt;
+    if (name.size() > 6 && name[5] == ':')
+        return name.substr(6);
+    return std::string();
+}
+
 // The namespace declared for `prefix` ("" for the default one) on the node or its ancestors.
 std::optional<std::string> LookupNamespace(Machine& m, Object* node, const std::string& prefix)
 {
-    const std::string attr = prefix.empty() ? "xmlns" : "xmlns:" + prefix;
     for (int guard = 0; node && guard < 100000; ++guard) {
         XmlNode* n = Node(Value(node));
         if (!n)
             break;
-        if (const Property* p = n->attributes->props().find(attr, true); p && !p->removed)
-            return m.toString(p->value);
+        for (const Property& p : n->attributes->props().entries())
+            if (!p.removed && DeclaredPrefix(p.name) == prefix)
+                return m.toString(p.value);
         node = n->parent;
     }
     return std::nullopt;
@@ -588,10 +599,8 @@ Value GetPrefixForNamespace(Machine& m, const Value& self, const Value* args, in
         for (const Property& p : n->attributes->props().entries()) {
             if (p.removed || m.toString(p.value) != uri)
                 continue;
-            if (p.name == "xmlns")
-                return Value(m.str(""));
-            if (p.name.starts_with("xmlns:"))
-                return Value(m.str(p.name.substr(6)));
+            if (auto prefix = DeclaredPrefix(p.name))
+                return Value(m.str(*prefix));
         }
         node = n->parent;
     }
