@@ -1,6 +1,7 @@
 #include "timeline/MoviePlayer.h"
 
 #include "avm1/Machine.h"
+#include "avm1/builtins/Builtins.h"
 #include "render/Bitmaps.h"
 #include "render/Renderer.h"
 
@@ -723,6 +724,18 @@ bool MoviePlayer::mouseEvent(double x, double y, bool down, int viewWidth, int v
     updateButtons(m_Root, viewMatrix(viewWidth, viewHeight), x, y, down, changed, found);
     runPendingActions();
     return changed;
+}
+
+bool MoviePlayer::keyEvent(bool down, uint8_t macKey, uint8_t charCode)
+{
+    if (!m_Machine)
+        return false;
+    const avm1::ScriptKey key = avm1::ScriptKeyFromMac(macKey, charCode);
+    if (key.code == 0)
+        return false;
+    avm1::DeliverKeyEvent(*m_Machine, down, key.code, key.ascii);
+    runPendingActions();
+    return true;
 }
 
 } // namespace reelfinch::plugin

@@ -151,6 +151,9 @@ public:
     // Mouse at a point of the plug-in area in pixels; `down` is the button state. Returns true when a button
     // changed its state (the picture changed).
     bool mouseEvent(double x, double y, bool down, int viewWidth, int viewHeight);
+    // A key of the host's keyboard (Mac virtual key code and character code) went down or up; scripts hear of
+    // it. Returns true when scripts ran (the picture may have changed).
+    bool keyEvent(bool down, uint8_t macKey, uint8_t charCode);
 
     // Requests from GetURL actions: url and target.
     std::function<void(const std::string&, const std::string&)> onGetURL;

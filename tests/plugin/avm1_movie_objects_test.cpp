@@ -232,6 +232,20 @@ TEST(Avm1MovieObjects, StageAndKey)
     avm1::DeliverKeyEvent(s.m, false, 37, 0);
     EXPECT_FALSE(s.m.toBoolean(s.call(key, "isDown", { Value(37) })));
     avm1::DeliverKeyEvent(s.m, true, 999, 0); // out of range: ignored
+
+    // The host's Mac key codes and characters to the script's codes.
+    struct KeyCase {
+        uint8_t macKey, charCode;
+        int code, ascii;
+    };
+    const KeyCase keys[] = { { 0x7B, 0x1C, 37, 0 }, { 0x00, 'a', 65, 97 }, { 0x00, 'A', 65, 65 },
+        { 0x24, 0x0D, 13, 13 }, { 0x31, ' ', 32, 32 }, { 0x1B, '-', 189, 45 }, { 0x7A, 0x10, 112, 0 },
+        { 0x1D, '0', 48, 48 }, { 0x53, '1', 97, 49 }, { 0x75, 0x7F, 46, 127 }, { 0x0A, 0xA7, 0, 0 } };
+    for (const KeyCase& k : keys) {
+        const avm1::ScriptKey key = avm1::ScriptKeyFromMac(k.macKey, k.charCode);
+        EXPECT_EQ(key.code, k.code) << int(k.macKey);
+        EXPECT_EQ(key.ascii, k.ascii) << int(k.macKey);
+    }
 }
 
 TEST(Avm1MovieObjects, SharedObjectsPersistAndSurviveDamage)

@@ -50,6 +50,13 @@ void InstallSharedObjectClass(Machine& m);
 void DecodeVariables(Machine& m, Object* target, std::string_view text);
 // A key went down or up in the host: Key's state changes and its listeners hear of it.
 void DeliverKeyEvent(Machine& m, bool down, int code, int ascii);
+// The script's key code (Key.LEFT is 37) and character of a key the host names by its Mac virtual key code and
+// character code; code 0 for keys scripts have no code for.
+struct ScriptKey {
+    int code = 0;
+    int ascii = 0;
+};
+ScriptKey ScriptKeyFromMac(uint8_t macKey, uint8_t charCode);
 // Where the movie came from (its URL): stored shared objects of different movie locations are kept apart.
 void SetSharedObjectLocation(Machine& m, std::string_view url);
 

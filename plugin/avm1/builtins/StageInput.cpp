@@ -357,6 +357,52 @@ template <size_t... I> void DefineFormatFields(Machine& m, Object* proto, std::i
 
 } // namespace
 
+ScriptKey ScriptKeyFromMac(uint8_t macKey, uint8_t charCode)
+{
+    // Keys that type no text, by their position on the Mac keyboard.
+    static constexpr std::pair<uint8_t, uint8_t> kByPosition[] = { { 0x24, 13 }, { 0x4C, 13 }, { 0x30, 9 },
+        { 0x31, 32 }, { 0x33, 8 }, { 0x35, 27 }, { 0x38, 16 }, { 0x3C, 16 }, { 0x39, 20 }, { 0x3A, 18 },
+        { 0x3D, 18 }, { 0x3B, 17 }, { 0x3E, 17 }, { 0x37, 17 }, { 0x75, 46 }, { 0x72, 45 }, { 0x73, 36 },
+        { 0x77, 35 }, { 0x74, 33 }, { 0x79, 34 }, { 0x7B, 37 }, { 0x7C, 39 }, { 0x7D, 40 }, { 0x7E, 38 },
+        { 0x7A, 112 }, { 0x78, 113 }, { 0x63, 114 }, { 0x76, 115 }, { 0x60, 116 }, { 0x61, 117 },
+        { 0x62, 118 }, { 0x64, 119 }, { 0x65, 120 }, { 0x6D, 121 }, { 0x67, 122 }, { 0x6F, 123 },
+        { 0x52, 96 }, { 0x53, 97 }, { 0x54, 98 }, { 0x55, 99 }, { 0x56, 100 }, { 0x57, 101 }, { 0x58, 102 },
+        { 0x59, 103 }, { 0x5B, 104 }, { 0x5C, 105 }, { 0x43, 106 }, { 0x45, 107 }, { 0x4E, 109 },
+        { 0x41, 110 }, { 0x4B, 111 } };
+    // Punctuation by the character it types.
+    static constexpr std::pair<char, uint8_t> kByCharacter[] = { { ';', 186 }, { ':', 186 }, { '=', 187 },
+        { '+', 187 }, { ',', 188 }, { '<', 188 }, { '-', 189 }, { '_', 189 }, { '.', 190 }, { '>', 190 },
+        { '/', 191 }, { '?', 191 }, { '`', 192 }, { '~', 192 }, { '[', 219 }, { '{', 219 }, { '\\', 220 },
+        { '|', 220 }, { ']', 221 }, { '}', 221 }, { '\'', 222 }, { '"', 222 } };
+    ScriptKey key;
+    const bool printable = charCode >= 32 && charCode < 127;
+    for (const auto& [mac, code] : kByPosition)
+        if (mac == macKey) {
+            key.code = code;
+            break;
+        }
+    if (key.code == 0 && printable) {
+        const char c = char(charCode);
+        if (c >= 'a' && c <= 'z')
+            key.code = c - 'a' + 'A';
+        else if ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))
+            key.code = c;
+        else
+            for (const auto& [ch, code] : kByCharacter)
+                if (ch == c) {
+                    key.code = code;
+                    break;
+                }
+    }
+    if (printable)
+        key.ascii = charCode;
+    else if (key.code == 13 || key.code == 8 || key.code == 9 || key.code == 27)
+        key.ascii = key.code;
+    else if (key.code == 46)
+        key.ascii = 127;
+    return key;
+}
+
 // A key went down or up in the host: Key's state changes and its listeners hear of it.
 void DeliverKeyEvent(Machine& m, bool down, int code, int ascii)
 {
