@@ -159,6 +159,16 @@ TEST(Avm1MovieObjects, PointAndRectangle)
     EXPECT_EQ(s.get(r, "bottomRight"), "(x=10, y=10)");
     EXPECT_TRUE(s.m.toBoolean(s.call(r, "contains", { Value(9.5), Value(0) })));
     EXPECT_FALSE(s.m.toBoolean(s.call(r, "contains", { Value(10), Value(0) })));
+
+    Value ctArgs[8] = { Value(0.5), Value(0.5), Value(0.5), Value(0.5), Value(10), Value(20), Value(30), Value(40) };
+    Value ct = s.m.construct(s.m.getMember(geom, "ColorTransform"), ctArgs, 8);
+    Value second = s.m.construct(s.m.getMember(geom, "ColorTransform"), ctArgs, 8);
+    s.call(ct, "concat", { second });
+    EXPECT_EQ(s.text(ct), "(redMultiplier=0.25, greenMultiplier=0.25, blueMultiplier=0.25, alphaMultiplier=0.25, "
+                          "redOffset=15, greenOffset=30, blueOffset=45, alphaOffset=60)");
+    s.m.setMember(ct, "rgb", Value(0x102030));
+    EXPECT_EQ(s.get(ct, "rgb"), "1056816");
+    EXPECT_EQ(s.get(ct, "redMultiplier"), "0");
 }
 
 TEST(Avm1MovieObjects, LoadVarsDecodesAndEncodes)

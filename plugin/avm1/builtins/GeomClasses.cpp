@@ -3,6 +3,7 @@
 // player lets them.
 #include "avm1/builtins/NativeData.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace reelfinch::avm1 {
@@ -293,6 +294,106 @@ Value RectSize(Machine& m, const Value& self, const Value*, int)
     return NewPoint(m, Get(m, self, "width"), Get(m, self, "height"));
 }
 
+// ---- ColorTransform ----
+
+class ColorTransformState final : public NativeData
+{
+public:
+    // Red, green, blue, alpha multipliers, then the four offsets.
+    double v[8] = { 1, 1, 1, 1, 0, 0, 0, 0 };
+};
+
+constexpr const char* kTransformFields[8] = { "redMultiplier", "greenMultiplier", "blueMultiplier",
+    "alphaMultiplier", "redOffset", "greenOffset", "blueOffset", "alphaOffset" };
+
+Value TransformConstruct(Machine& m, const Value& self, const Value* args, int argc)
+{
+    if (!self.isObject())
+        return Value();
+    double values[8] = { 1, 1, 1, 1, 0, 0, 0, 0 };
+    if (argc > 0)
+        for (int i = 0; i < 8; ++i)
+            values[i] = m.toNumber(Arg(args, argc, i));
+    ColorTransformState* t = AttachNative<ColorTransformState>(m, self.asObject());
+    std::copy(std::begin(values), std::end(values), t->v);
+    return Value();
+}
+
+template <int I> Value TransformGet(Machine&, const Value& self, const Value*, int)
+{
+    ColorTransformState* t = NativeOf<ColorTransformState>(self);
+    return t ? Value(t->v[I]) : Value();
+}
+
+template <int I> Value TransformSet(Machine& m, const Value& self, const Value* args, int argc)
+{
+    const double n = m.toNumber(Arg(args, argc, 0));
+    if (ColorTransformState* t = NativeOf<ColorTransformState>(self))
+        t->v[I] = n;
+    return Value();
+}
+
+Value TransformGetRgb(Machine&, const Value& self, const Value*, int)
+{
+    ColorTransformState* t = NativeOf<ColorTransformState>(self);
+    if (!t)
+        return Value();
+    const uint32_t rgb = uint32_t(ToInt32(t->v[4])) << 16 | uint32_t(ToInt32(t->v[5])) << 8 | uint32_t(ToInt32(t->v[6]));
+    return Value(double(rgb));
+}
+
+Value TransformSetRgb(Machine& m, const Value& self, const Value* args, int argc)
+{
+    const uint32_t rgb = ToUint32(m.toNumber(Arg(args, argc, 0)));
+    if (ColorTransformState* t = NativeOf<ColorTransformState>(self)) {
+        t->v[0] = t->v[1] = t->v[2] = 0;
+        t->v[4] = double((rgb >> 16) & 0xFF);
+        t->v[5] = double((rgb >> 8) & 0xFF);
+        t->v[6] = double(rgb & 0xFF);
+    }
+    return Value();
+}
+
+// This transform followed by `second`: offsets of the second scaled by this one's multipliers.
+Value TransformConcat(Machine&, const Value& self, const Value* args, int argc)
+{
+    ColorTransformState* t = NativeOf<ColorTransformState>(self);
+    ColorTransformState* o = NativeOf<ColorTransformState>(Arg(args, argc, 0));
+    if (!t || !o)
+        return Value();
+    for (int i = 0; i < 4; ++i) {
+        t->v[i + 4] += o->v[i + 4] * t->v[i];
+        t->v[i] *= o->v[i];
+    }
+    return Value();
+}
+
+Value TransformToString(Machine& m, const Value& self, const Value*, int)
+{
+    ColorTransformState* t = NativeOf<ColorTransformState>(self);
+    if (!t)
+        return Value();
+    std::string out = "(";
+    for (int i = 0; i < 8; ++i) {
+        if (i)
+            out += ", ";
+        out += kTransformFields[i];
+        out += '=';
+        out += NumberText(t->v[i]);
+    }
+    return Value(m.str(out + ")"));
+}
+
+template <int... I> void DefineTransformFields(Machine& m, Object* proto, std::integer_sequence<int, I...>)
+{
+    // Defined in the player's order, so that enumeration (newest first) lists them as it does.
+    constexpr int kOrder[8] = { 3, 0, 1, 2, 7, 4, 5, 6 };
+    NativeFunction getters[8] = { TransformGet<I>... };
+    NativeFunction setters[8] = { TransformSet<I>... };
+    for (int i : kOrder)
+        DefineAccessor(m, proto, kTransformFields[i], getters[i], setters[i], 0);
+}
+
 // The namespace object `_global.flash.geom`, made when first asked for.
 Object* GeomPackage(Machine& m)
 {
@@ -367,6 +468,12 @@ void InstallGeomClasses(Machine& m)
     DefineAccessor(m, rectProto, "topLeft", RectTopLeft, nullptr);
     DefineAccessor(m, rectProto, "bottomRight", RectBottomRight, nullptr);
     DefineAccessor(m, rectProto, "size", RectSize, nullptr);
+
+    Object* transformProto = m.newObject();
+    DefineGeomClass(m, "ColorTransform", "__flashGeomColorTransform", TransformConstruct, transformProto);
+    DefineTransformFields(m, transformProto, std::make_integer_sequence<int, 8>());
+    DefineAccessor(m, transformProto, "rgb", TransformGetRgb, TransformSetRgb, 0);
+    DefineMethods(m, transformProto, { { "concat", TransformConcat, 0 }, { "toString", TransformToString, 0 } });
 }
 
 } // namespace reelfinch::avm1

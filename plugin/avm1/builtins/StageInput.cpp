@@ -255,8 +255,9 @@ double TruncateInt(double v)
 // is kept where the player ignores the write.
 Value Coerce(Machine& m, FieldKind kind, const Value& v, const Value& previous, bool constructing)
 {
+    // Alignment keeps its value unless one of its four names is written.
     if (v.isNullish())
-        return Value::null();
+        return kind == FieldKind::Align ? previous : Value::null();
     switch (kind) {
     case FieldKind::Text:
         return Value(m.toStringValue(v));
