@@ -315,6 +315,19 @@ TEST(Avm1MovieObjects, SharedObjectsPersistAndSurviveDamage)
         Value data = s.m.getMember(s.call(s.global("SharedObject"), "getLocal", { s.str("scores") }), "data");
         EXPECT_TRUE(data.isObject());
     }
+    // A crafted object whose __proto__ refers to itself gets no prototype loop.
+    {
+        std::string body("TCSO\0\x04\0\0\0\0\0\x06scores\0\0\0\0\0\x01o\x03\0\x09__proto__\x07\0\0\0\0\x09\0", 44);
+        std::string crafted("\0\xBF\0\0\0", 5);
+        crafted += char(body.size());
+        std::ofstream(file, std::ios::binary | std::ios::trunc) << crafted + body;
+        Script s;
+        avm1::SetSharedObjectLocation(s.m, "file:///movies/game.swf");
+        Value data = s.m.getMember(s.call(s.global("SharedObject"), "getLocal", { s.str("scores") }), "data");
+        Value o = s.m.getMember(data, "o");
+        ASSERT_TRUE(o.isObject());
+        EXPECT_TRUE(s.m.getMember(o, "missing").isUndefined());
+    }
     std::filesystem::remove_all(home);
     unsetenv("XDG_DATA_HOME");
 }

@@ -144,6 +144,20 @@ struct Writer {
 
 // ---- reading ----
 
+bool IsProtoName(std::string_view key)
+{
+    if (key.size() != 9)
+        return false;
+    for (size_t i = 0; i < 9; ++i) {
+        char c = key[i];
+        if (c >= 'A' && c <= 'Z')
+            c = char(c - 'A' + 'a');
+        if (c != "__proto__"[i])
+            return false;
+    }
+    return true;
+}
+
 struct Reader {
     Machine& m;
     std::string_view in;
@@ -201,7 +215,8 @@ struct Reader {
                 return;
             }
             const Value v = value(depth + 1);
-            if (!failed)
+            // A stored name never sets the prototype: a crafted file could make a prototype loop.
+            if (!failed && !IsProtoName(key))
                 m.setMember(Value(o), key, v);
         }
     }
@@ -387,7 +402,8 @@ bool Deserialize(Machine& m, std::string_view bytes, Object* data)
     if (r.failed)
         return false;
     for (const auto& [key, v] : values)
-        m.setMember(Value(data), key, v);
+        if (!IsProtoName(key))
+            m.setMember(Value(data), key, v);
     return true;
 }
 
