@@ -369,6 +369,16 @@ int16_t PluginInstance::handleEvent(const EventRecord& event)
             invalidate();
         return 1;
     }
+    case keyDown:
+    case autoKey:
+    case keyUp: {
+        const bool down = event.what != keyUp;
+        const auto macKey = uint8_t((event.message & keyCodeMask) >> keyCodeShift);
+        const auto charCode = uint8_t(event.message & charCodeMask);
+        if (m_Movie.keyEvent(down, macKey, charCode))
+            invalidate();
+        return 1;
+    }
     case updateEvt:
         draw();
         return 1;

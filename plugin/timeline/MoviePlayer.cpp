@@ -830,4 +830,16 @@ bool MoviePlayer::followStreamSound(uint32_t ticks, bool& changed)
     return true;
 }
 
+bool MoviePlayer::keyEvent(bool down, uint8_t macKey, uint8_t charCode)
+{
+    if (!m_Machine)
+        return false;
+    const avm1::ScriptKey key = avm1::ScriptKeyFromMac(macKey, charCode);
+    if (key.code == 0)
+        return false;
+    avm1::DeliverKeyEvent(*m_Machine, down, key.code, key.ascii);
+    runPendingActions();
+    return true;
+}
+
 } // namespace reelfinch::plugin

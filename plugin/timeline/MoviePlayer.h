@@ -156,6 +156,9 @@ public:
     // Mouse at a point of the plug-in area in pixels; `down` is the button state. Returns true when a button
     // changed its state (the picture changed).
     bool mouseEvent(double x, double y, bool down, int viewWidth, int viewHeight);
+    // A key of the host's keyboard (Mac virtual key code and character code) went down or up; scripts hear of
+    // it. Returns true when scripts ran (the picture may have changed).
+    bool keyEvent(bool down, uint8_t macKey, uint8_t charCode);
 
     // Sound: plays nothing until an output is opened (the plug-in's choice: a capture file, the sound server, or
     // a silent clock). The movie's sound side, for what scripts will do with sounds.

@@ -49,6 +49,12 @@ void InstallBuiltins(Machine& m)
     InstallMovieClipClass(m);
     InstallDateClass(m);
     InstallSoundClass(m);
+    InstallXmlClasses(m);
+    InstallGeomClasses(m);
+    InstallColorClass(m);
+    InstallLoadVarsClass(m);
+    InstallStageInput(m);
+    InstallSharedObjectClass(m);
 }
 
 } // namespace reelfinch::avm1

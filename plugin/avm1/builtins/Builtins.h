@@ -43,5 +43,25 @@ void InstallSoundClass(Machine& m);
 
 // After a step of the movie: the onSoundComplete of each Sound whose sound ended by itself.
 void DispatchSoundEvents(Machine& m);
+void InstallXmlClasses(Machine& m);
+void InstallGeomClasses(Machine& m);
+void InstallColorClass(Machine& m);
+void InstallLoadVarsClass(Machine& m);
+void InstallStageInput(Machine& m);
+void InstallSharedObjectClass(Machine& m);
+
+// Sets a property on `target` for each `name=value` pair of URL-encoded `text` (LoadVars, loadVariables).
+void DecodeVariables(Machine& m, Object* target, std::string_view text);
+// A key went down or up in the host: Key's state changes and its listeners hear of it.
+void DeliverKeyEvent(Machine& m, bool down, int code, int ascii);
+// The script's key code (Key.LEFT is 37) and character of a key the host names by its Mac virtual key code and
+// character code; code 0 for keys scripts have no code for.
+struct ScriptKey {
+    int code = 0;
+    int ascii = 0;
+};
+ScriptKey ScriptKeyFromMac(uint8_t macKey, uint8_t charCode);
+// Where the movie came from (its URL): stored shared objects of different movie locations are kept apart.
+void SetSharedObjectLocation(Machine& m, std::string_view url);
 
 } // namespace reelfinch::avm1

@@ -1,0 +1,335 @@
+// The movie's own script classes (XML, flash.geom, LoadVars, TextFormat, Stage, Key), driven through the
+// machine directly: objects made with `new`, methods called, results converted as a script would see them.
+#include "avm1/Machine.h"
+#include "avm1/builtins/Builtins.h"
+#include "timeline/MoviePlayer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+using namespace reelfinch;
+using avm1::Value;
+
+namespace {
+
+struct Script {
+    plugin::MoviePlayer player;
+    avm1::Machine m { player, 8 };
+
+    Value global(const char* name) { return m.getMember(Value(m.m_Global), name); }
+    Value str(const std::string& s) { return Value(m.str(s)); }
+    Value make(const char* cls, std::vector<Value> args = {})
+    {
+        return m.construct(global(cls), args.data(), int(args.size()));
+    }
+    Value call(const Value& object, const char* method, std::vector<Value> args = {})
+    {
+        return m.callMethod(object, method, args.data(), int(args.size()));
+    }
+    std::string text(const Value& v) { return m.toString(v); }
+    std::string get(const Value& object, const char* path)
+    {
+        return m.toString(m.getMember(object, path));
+    }
+};
+
+TEST(Avm1MovieObjects, XmlParsesAndPrintsAsThePlayer)
+{
+    struct Case {
+        const char* source;
+        bool ignoreWhite;
+        const char* printed;
+        int status;
+    };
+    const Case cases[] = {
+        { "<a x=\"1\" y='2'><b/>t&amp;u</a>", false, "<a x=\"1\" y=\"2\"><b />t&amp;u</a>", 0 },
+        { "<r>  <f> x </f>  </r>", true, "<r><f> x </f></r>", 0 },
+        { "<r>  <f> x </f>  </r>", false, "<r>  <f> x </f>  </r>", 0 },
+        { "<t><![CDATA[<raw>]]>n</t>", false, "<t>&lt;raw&gt;n</t>", 0 },
+        { "<?xml version='1.0'?><!DOCTYPE d><a/>", false, "<?xml version='1.0'?><!DOCTYPE d><a />", 0 },
+        { "<a>&#65;&#x42;&bogus;</a>", false, "<a>AB&amp;bogus;</a>", 0 },
+        { "<a><!-- note --></a>", false, "<a />", 0 },
+        { "<a><b></a>", false, "<a><b /></a>", -9 },
+        { "</a>", false, "", -10 },
+        { "<a x=\"1></a>", false, "<a />", -8 },
+        { "<a><!-- open", false, "<a />", -5 },
+        { "<a><![CDATA[open", false, "<a />", -2 },
+        { "<", false, "", -6 },
+    };
+    for (const Case& c : cases) {
+        Script s;
+        Value xml = s.make("XML");
+        s.m.setMember(xml, "ignoreWhite", Value(c.ignoreWhite));
+        s.call(xml, "parseXML", { s.str(c.source) });
+        EXPECT_EQ(s.text(s.call(xml, "toString")), c.printed) << c.source;
+        EXPECT_EQ(s.m.toNumber(s.m.getMember(xml, "status")), c.status) << c.source;
+    }
+}
+
+TEST(Avm1MovieObjects, XmlTreeEditsKeepLinksConsistent)
+{
+    Script s;
+    Value doc = s.make("XML", { s.str("<a/><b/><c>text</c>") });
+    Value a = s.m.getMember(doc, "firstChild");
+    Value c = s.m.getMember(doc, "lastChild");
+    EXPECT_EQ(s.get(a, "nodeName"), "a");
+    EXPECT_TRUE(s.m.strictEquals(s.m.getMember(c, "parentNode"), doc));
+    EXPECT_TRUE(s.m.getMember(a, "previousSibling").isNull());
+    EXPECT_EQ(s.get(s.m.getMember(c, "firstChild"), "nodeValue"), "text");
+    EXPECT_EQ(s.m.toNumber(s.m.getMember(s.m.getMember(c, "firstChild"), "nodeType")), 3);
+
+    // A node in a tree stays put until removed; a node may not become its own descendant.
+    s.call(c, "appendChild", { a });
+    EXPECT_EQ(s.text(s.call(doc, "toString")), "<a /><b /><c>text</c>");
+    s.call(a, "removeNode");
+    s.call(c, "appendChild", { a });
+    EXPECT_EQ(s.text(s.call(doc, "toString")), "<b /><c>text<a /></c>");
+    s.call(a, "removeNode");
+    s.call(c, "appendChild", { doc });
+    EXPECT_EQ(s.text(s.call(doc, "toString")), "<b /><c>text</c>");
+    s.call(doc, "insertBefore", { a, s.m.getMember(doc, "firstChild") });
+    EXPECT_EQ(s.text(s.call(doc, "toString")), "<a /><b /><c>text</c>");
+    s.m.setMember(doc, "nodeName", s.str("n"));
+    s.m.setMember(doc, "nodeName", Value());
+    EXPECT_EQ(s.text(doc), "<n><a /><b /><c>text</c></n>");
+    s.m.setMember(doc, "nodeName", Value::null());
+    s.call(s.m.getMember(doc, "lastChild"), "removeNode");
+    EXPECT_EQ(s.text(s.call(doc, "toString")), "<a /><b />");
+    EXPECT_EQ(s.m.toNumber(s.m.getMember(s.m.getMember(doc, "childNodes"), "length")), 2);
+
+    Value copy = s.call(doc, "cloneNode", { Value(true) });
+    s.call(doc, "appendChild", { s.call(doc, "createTextNode", { s.str("<&>") }) });
+    EXPECT_EQ(s.text(s.call(doc, "toString")), "<a /><b />&lt;&amp;&gt;");
+    EXPECT_EQ(s.text(s.call(copy, "toString")), "<a /><b />");
+
+    Value ns = s.make("XML", { s.str("<p:x xmlns:p=\"urn:p\"><p:y/></p:x>") });
+    Value y = s.m.getMember(s.m.getMember(ns, "firstChild"), "firstChild");
+    EXPECT_EQ(s.get(y, "prefix"), "p");
+    EXPECT_EQ(s.get(y, "localName"), "y");
+    EXPECT_EQ(s.get(y, "namespaceURI"), "urn:p");
+    EXPECT_EQ(s.text(s.call(y, "getPrefixForNamespace", { s.str("urn:p") })), "p");
+}
+
+TEST(Avm1MovieObjects, DroppedXmlTreesAreCollected)
+{
+    Script s;
+    s.m.collectGarbage();
+    const size_t before = s.m.heap().cellCount();
+    for (int i = 0; i < 50; ++i) {
+        Value doc = s.make("XML", { s.str("<a><b x='1'/><c>t</c></a>") });
+        // A cycle through a script property as well as the tree's own links.
+        s.m.setMember(s.m.getMember(doc, "firstChild"), "owner", doc);
+    }
+    s.m.collectGarbage();
+    EXPECT_LE(s.m.heap().cellCount(), before + 8);
+}
+
+TEST(Avm1MovieObjects, PointAndRectangle)
+{
+    Script s;
+    Value geom = s.m.getMember(s.global("flash"), "geom");
+    auto point = [&](double x, double y) {
+        Value args[2] = { Value(x), Value(y) };
+        return s.m.construct(s.m.getMember(geom, "Point"), args, 2);
+    };
+    Value p = point(100, 200);
+    EXPECT_EQ(s.text(s.call(p, "add", { point(1, 2) })), "(x=101, y=202)");
+    EXPECT_EQ(s.text(s.call(p, "subtract", { Value() })), "(x=NaN, y=NaN)");
+    EXPECT_EQ(s.get(point(3, -4), "length"), "5");
+    s.call(p, "normalize", { Value(10) });
+    EXPECT_EQ(s.text(p), "(x=4.47213595499958, y=8.94427190999916)");
+    Value pointClass = s.m.getMember(geom, "Point");
+    EXPECT_EQ(s.text(s.call(pointClass, "distance", { point(-100, 0), point(100, 0) })), "200");
+    EXPECT_EQ(s.text(s.call(pointClass, "interpolate", { point(0, 0), point(10, 20), Value(0.5) })), "(x=5, y=10)");
+
+    Value args[4] = { Value(0), Value(0), Value(10), Value(10) };
+    Value r = s.m.construct(s.m.getMember(geom, "Rectangle"), args, 4);
+    Value args2[4] = { Value(5), Value(5), Value(10), Value(10) };
+    Value r2 = s.m.construct(s.m.getMember(geom, "Rectangle"), args2, 4);
+    EXPECT_EQ(s.text(s.call(r, "intersection", { r2 })), "(x=5, y=5, w=5, h=5)");
+    EXPECT_EQ(s.text(s.call(r, "union", { r2 })), "(x=0, y=0, w=15, h=15)");
+    EXPECT_EQ(s.get(r, "bottomRight"), "(x=10, y=10)");
+    EXPECT_TRUE(s.m.toBoolean(s.call(r, "contains", { Value(9.5), Value(0) })));
+    EXPECT_FALSE(s.m.toBoolean(s.call(r, "contains", { Value(10), Value(0) })));
+
+    Value ctArgs[8] = { Value(0.5), Value(0.5), Value(0.5), Value(0.5), Value(10), Value(20), Value(30), Value(40) };
+    Value ct = s.m.construct(s.m.getMember(geom, "ColorTransform"), ctArgs, 8);
+    Value second = s.m.construct(s.m.getMember(geom, "ColorTransform"), ctArgs, 8);
+    s.call(ct, "concat", { second });
+    EXPECT_EQ(s.text(ct), "(redMultiplier=0.25, greenMultiplier=0.25, blueMultiplier=0.25, alphaMultiplier=0.25, "
+                          "redOffset=15, greenOffset=30, blueOffset=45, alphaOffset=60)");
+    s.m.setMember(ct, "rgb", Value(0x102030));
+    EXPECT_EQ(s.get(ct, "rgb"), "1056816");
+    EXPECT_EQ(s.get(ct, "redMultiplier"), "0");
+}
+
+TEST(Avm1MovieObjects, LoadVarsDecodesAndEncodes)
+{
+    Script s;
+    Value lv = s.make("LoadVars");
+    s.call(lv, "decode", { s.str("a=1&name=J%C3%BCrg+en&empty=&flag") });
+    EXPECT_EQ(s.get(lv, "a"), "1");
+    EXPECT_EQ(s.get(lv, "name"), "J\xC3\xBCrg en");
+    EXPECT_EQ(s.get(lv, "empty"), "");
+    EXPECT_EQ(s.get(lv, "flag"), "");
+    Value out = s.make("LoadVars");
+    s.m.setMember(out, "k", s.str("a b&c"));
+    EXPECT_EQ(s.text(s.call(out, "toString")), "k=a%20b%26c");
+}
+
+TEST(Avm1MovieObjects, TextFormatFieldsCoerceWhatIsWritten)
+{
+    struct Case {
+        const char* field;
+        Value written;
+        const char* read;
+    };
+    Script s;
+    const Case cases[] = {
+        { "size", Value(2.5), "2" },
+        { "size", Value(3.5), "4" },
+        { "size", Value(4294967295.0), "-2147483648" },
+        { "size", Value(), "null" },
+        { "color", Value(-3.5), "4294967293" },
+        { "leftMargin", Value(-3.0), "0" },
+        { "bold", Value(0.5), "true" },
+        { "align", s.str("CENTER"), "center" },
+        { "align", s.str("nowhere"), "center" },
+        { "letterSpacing", Value(2.5), "2.5" },
+        { "font", Value(7), "7" },
+    };
+    Value format = s.make("TextFormat");
+    for (const Case& c : cases) {
+        s.m.setMember(format, c.field, c.written);
+        EXPECT_EQ(s.get(format, c.field), c.read) << c.field;
+    }
+    Value made = s.make("TextFormat", { s.str("Arial"), Value(12), Value(0xFF0000), Value(true) });
+    EXPECT_EQ(s.get(made, "font"), "Arial");
+    EXPECT_EQ(s.get(made, "color"), "16711680");
+    EXPECT_EQ(s.get(made, "bold"), "true");
+    EXPECT_EQ(s.get(made, "italic"), "null");
+}
+
+TEST(Avm1MovieObjects, StageAndKey)
+{
+    Script s;
+    Value stage = s.global("Stage");
+    const std::pair<const char*, const char*> aligns[] = { { "TL", "LT" }, { "br", "RB" }, { "xyz", "" },
+        { "TllLBbbtRrrlBr", "LTRB" } };
+    for (const auto& [written, read] : aligns) {
+        s.m.setMember(stage, "align", s.str(written));
+        EXPECT_EQ(s.get(stage, "align"), read) << written;
+    }
+    s.m.setMember(stage, "scaleMode", s.str("NOSCALE"));
+    EXPECT_EQ(s.get(stage, "scaleMode"), "noScale");
+    s.m.setMember(stage, "scaleMode", s.str("junk"));
+    EXPECT_EQ(s.get(stage, "scaleMode"), "showAll");
+
+    Value key = s.global("Key");
+    Value listener = s.make("Object");
+    s.call(key, "addListener", { listener });
+    avm1::DeliverKeyEvent(s.m, true, 37, 0);
+    EXPECT_TRUE(s.m.toBoolean(s.call(key, "isDown", { s.m.getMember(key, "LEFT") })));
+    EXPECT_EQ(s.text(s.call(key, "getCode")), "37");
+    avm1::DeliverKeyEvent(s.m, false, 37, 0);
+    EXPECT_FALSE(s.m.toBoolean(s.call(key, "isDown", { Value(37) })));
+    avm1::DeliverKeyEvent(s.m, true, 999, 0); // out of range: ignored
+
+    // The host's Mac key codes and characters to the script's codes.
+    struct KeyCase {
+        uint8_t macKey, charCode;
+        int code, ascii;
+    };
+    const KeyCase keys[] = { { 0x7B, 0x1C, 37, 0 }, { 0x00, 'a', 65, 97 }, { 0x00, 'A', 65, 65 },
+        { 0x24, 0x0D, 13, 13 }, { 0x31, ' ', 32, 32 }, { 0x1B, '-', 189, 45 }, { 0x7A, 0x10, 112, 0 },
+        { 0x1D, '0', 48, 48 }, { 0x53, '1', 97, 49 }, { 0x75, 0x7F, 46, 127 }, { 0x0A, 0xA7, 0, 0 } };
+    for (const KeyCase& k : keys) {
+        const avm1::ScriptKey key = avm1::ScriptKeyFromMac(k.macKey, k.charCode);
+        EXPECT_EQ(key.code, k.code) << int(k.macKey);
+        EXPECT_EQ(key.ascii, k.ascii) << int(k.macKey);
+    }
+}
+
+TEST(Avm1MovieObjects, SharedObjectsPersistAndSurviveDamage)
+{
+    const std::filesystem::path home = std::filesystem::temp_directory_path()
+        / ("reelfinch-so-test-" + std::to_string(::getpid()));
+    std::filesystem::remove_all(home);
+    setenv("XDG_DATA_HOME", home.c_str(), 1);
+    {
+        Script s;
+        avm1::SetSharedObjectLocation(s.m, "file:///movies/game.swf");
+        Value so = s.call(s.global("SharedObject"), "getLocal", { s.str("scores") });
+        Value data = s.m.getMember(so, "data");
+        s.m.setMember(data, "name", s.str("ann"));
+        s.m.setMember(data, "best", Value(42.5));
+        Value list = s.make("Array");
+        s.call(list, "push", { Value(1), s.str("two"), Value::null() });
+        s.m.setMember(list, "self", list); // a cycle is written as a reference
+        s.m.setMember(data, "list", list);
+        EXPECT_TRUE(s.m.toBoolean(s.call(so, "flush")));
+        EXPECT_GT(s.m.toNumber(s.call(so, "getSize")), 0);
+        EXPECT_TRUE(s.m.strictEquals(s.call(s.global("SharedObject"), "getLocal", { s.str("scores") }), so));
+        // Names that cannot be file names are refused.
+        EXPECT_TRUE(s.call(s.global("SharedObject"), "getLocal", { s.str("a:b") }).isNull());
+
+        // Over the size limit: refused, nothing written.
+        Value big = s.call(s.global("SharedObject"), "getLocal", { s.str("big") });
+        s.m.setMember(s.m.getMember(big, "data"), "blob", s.str(std::string(200 * 1024, 'x')));
+        EXPECT_FALSE(s.m.toBoolean(s.call(big, "flush")));
+    }
+    const std::filesystem::path file = home / "Reelfinch" / "movies" / "scores.sol";
+    ASSERT_TRUE(std::filesystem::exists(file));
+    EXPECT_FALSE(std::filesystem::exists(home / "Reelfinch" / "movies" / "big.sol"));
+    {
+        Script s;
+        avm1::SetSharedObjectLocation(s.m, "file:///movies/game.swf");
+        Value data = s.m.getMember(s.call(s.global("SharedObject"), "getLocal", { s.str("scores") }), "data");
+        EXPECT_EQ(s.get(data, "name"), "ann");
+        EXPECT_EQ(s.get(data, "best"), "42.5");
+        Value list = s.m.getMember(data, "list");
+        EXPECT_EQ(s.text(list), "1,two,null");
+        EXPECT_TRUE(s.m.strictEquals(s.m.getMember(list, "self"), list));
+    }
+    // Every truncation of the stored file, and a flipped byte, read as no data.
+    std::ifstream in(file, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<std::string> damaged;
+    for (size_t n = 0; n < bytes.size(); n += 3)
+        damaged.push_back(bytes.substr(0, n));
+    std::string flipped = bytes;
+    flipped[flipped.size() / 2] = char(0x42);
+    damaged.push_back(flipped);
+    for (const std::string& d : damaged) {
+        std::ofstream(file, std::ios::binary | std::ios::trunc) << d;
+        Script s;
+        avm1::SetSharedObjectLocation(s.m, "file:///movies/game.swf");
+        Value data = s.m.getMember(s.call(s.global("SharedObject"), "getLocal", { s.str("scores") }), "data");
+        EXPECT_TRUE(data.isObject());
+    }
+    // A crafted object whose __proto__ refers to itself gets no prototype loop.
+    {
+        std::string body("TCSO\0\x04\0\0\0\0\0\x06scores\0\0\0\0\0\x01o\x03\0\x09__proto__\x07\0\0\0\0\x09\0", 44);
+        std::string crafted("\0\xBF\0\0\0", 5);
+        crafted += char(body.size());
+        std::ofstream(file, std::ios::binary | std::ios::trunc) << crafted + body;
+        Script s;
+        avm1::SetSharedObjectLocation(s.m, "file:///movies/game.swf");
+        Value data = s.m.getMember(s.call(s.global("SharedObject"), "getLocal", { s.str("scores") }), "data");
+        Value o = s.m.getMember(data, "o");
+        ASSERT_TRUE(o.isObject());
+        EXPECT_TRUE(s.m.getMember(o, "missing").isUndefined());
+    }
+    std::filesystem::remove_all(home);
+    unsetenv("XDG_DATA_HOME");
+}
+
+} // namespace
