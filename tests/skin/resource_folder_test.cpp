@@ -40,7 +40,7 @@ TEST(ResourceFolder, TheOverrideWinsWhereItHoldsTheFolderAndTheDevelopmentTreeSe
     ASSERT_TRUE(root.isValid());
     ASSERT_TRUE(QDir(root.path()).mkpath(QStringLiteral("skin")));
     const QString developmentSkin = [] {
-        ResourcesVariable none(QString());
+        ResourcesVariable none { QString() };
         return skinFolder();
     }();
     ASSERT_TRUE(QDir(developmentSkin).exists(QStringLiteral("play.svg")));
