@@ -273,6 +273,7 @@ void PlayerController::applicationDidFinishLaunching()
     if (NSFlashPluginView* view = flashView()) {
         view->setSnapShotFrequency(_zoomImageUpdateSpeed);
         view->setEnabledSecurity(_enableSecuriry);
+        view->setTraceHandler([this](const QString& line) { traceLine(line); });
     }
     if (_isMovieVisible)
         movie->show();

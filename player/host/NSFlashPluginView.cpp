@@ -158,7 +158,15 @@ void NSFlashPluginView::loadPlugin()
     _plugin = std::make_unique<NSFlashPlugin>(path);
     _plugin->setEnabledSecurity(_enableSecurity);
     _plugin->setContentView(this);
+    _plugin->setTraceHandler(_traceHandler);
     _plugin->load();
+}
+
+void NSFlashPluginView::setTraceHandler(std::function<void(const QString&)> handler)
+{
+    _traceHandler = std::move(handler);
+    if (_plugin)
+        _plugin->setTraceHandler(_traceHandler);
 }
 
 void NSFlashPluginView::unloadPlugin()

@@ -17,6 +17,7 @@
 #include <QString>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 class QTimer;
@@ -56,6 +57,8 @@ public:
     void stop();
     bool loadMovie(const QByteArray& movie, const QString& path);
     NSFlashPlugin* plugin() const { return _plugin.get(); }
+    // Where the movies' trace lines go: handed to every plug-in the view loads from now on.
+    void setTraceHandler(std::function<void(const QString&)> handler);
     bool isStarted() const { return _isStarted; }
 
     // Settings handed to the plug-in object.
@@ -213,6 +216,7 @@ private:
     _NPSignedRect _originalRect {};
     _NPSignedRect _maxRect {};
     std::unique_ptr<NSFlashPlugin> _plugin;
+    std::function<void(const QString&)> _traceHandler;
     bool _enableSecurity = true;
     std::unique_ptr<QTimer> nullEventTimer;
     int trackingTag = 0;
