@@ -13,6 +13,7 @@
 #include <QString>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 struct EventRecord;
@@ -125,6 +126,13 @@ public:
     // Browser requests that need the host.
     const char* userAgent() const { return kUserAgent; }
     void status(const char* message);
+    // Lines the movie's scripts print (trace), handed to whoever listens; dropped when nobody does.
+    void setTraceHandler(std::function<void(const QString&)> handler) { _traceHandler = std::move(handler); }
+    void traceLine(const char* line)
+    {
+        if (_traceHandler)
+            _traceHandler(QString::fromUtf8(line));
+    }
     void invalidateRect(const NPRect* rect);
     void invalidateRegion(NPRegion region);
     void forceRedraw();
@@ -160,6 +168,7 @@ private:
     bool _isLoaded = false;
     bool _isStarted = false;
     QString _moviePath;
+    std::function<void(const QString&)> _traceHandler;
     QPointer<QWidget> _contentView;
     std::unique_ptr<Bundle> cfBundle;
     NPPluginFuncs pluginFuncs {};

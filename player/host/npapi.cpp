@@ -2,6 +2,7 @@
 
 #include "NSFlashPlugin.h"
 #include "QuickDraw.h"
+#include "npextensions.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -112,8 +113,19 @@ void* NPN_GetJavaPeer(NPP)
     return nullptr;
 }
 
-NPError NPN_GetValue(NPP, NPNVariable, void*)
+// The script output extension of npextensions.h.
+static void NPN_TraceLine(NPP instance, const char* line)
 {
+    if (NSFlashPlugin* plugin = pluginForInstance(instance); plugin && line)
+        plugin->traceLine(line);
+}
+
+NPError NPN_GetValue(NPP, NPNVariable variable, void* value)
+{
+    if (variable == NPNVReelfinchTraceFunction && value) {
+        *static_cast<NPN_TraceLineProcPtr*>(value) = NPN_TraceLine;
+        return NPERR_NO_ERROR;
+    }
     return NPERR_GENERIC_ERROR;
 }
 

@@ -250,6 +250,21 @@ PluginInstance::PluginInstance(NPP npp)
     : m_NPP(npp)
 {
     m_Movie.onGetURL = [this](const std::string& url, const std::string& target) { requestURL(url, target); };
+    m_Movie.onTrace = [this](const std::string& line) { traceLine(line); };
+}
+
+void PluginInstance::traceLine(const std::string& line)
+{
+    // The host's output function, asked for once; a host without it gets no lines.
+    if (!m_TraceAsked) {
+        m_TraceAsked = true;
+        NPN_TraceLineProcPtr function = nullptr;
+        if (g_haveBrowser && g_browser.getvalue
+            && g_browser.getvalue(m_NPP, NPNVReelfinchTraceFunction, &function) == NPERR_NO_ERROR)
+            m_TraceFunction = function;
+    }
+    if (m_TraceFunction)
+        m_TraceFunction(m_NPP, line.c_str());
 }
 
 PluginInstance::~PluginInstance()

@@ -6,6 +6,7 @@
 
 #include "EventRecord.h"
 #include "QuickDraw.h"
+#include "npextensions.h"
 #include "npfunctions.h"
 
 #include <cstdint>
@@ -61,6 +62,7 @@ private:
     void draw();
     void invalidate();
     void requestURL(const std::string& url, const std::string& target);
+    void traceLine(const std::string& line);
     bool localPoint(const EventRecord& event, double& x, double& y) const;
     int viewWidth() const { return int(m_Window.width); }
     int viewHeight() const { return int(m_Window.height); }
@@ -76,6 +78,8 @@ private:
     std::vector<uint8_t> m_Bytes;
     std::string m_MoviePath;
     NPObject* m_Scriptable = nullptr;
+    bool m_TraceAsked = false;
+    NPN_TraceLineProcPtr m_TraceFunction = nullptr;
 };
 
 } // namespace reelfinch::plugin

@@ -1,5 +1,6 @@
 #include "timeline/MoviePlayer.h"
 
+#include "avm1/Machine.h"
 #include "render/Bitmaps.h"
 #include "render/Renderer.h"
 #include "sound/MovieSound.h"
@@ -162,8 +163,10 @@ MoviePlayer::~MoviePlayer()
 bool MoviePlayer::load(const uint8_t* data, size_t size)
 {
     // Everything taken from an earlier movie goes with it: its characters, timelines and caches point into it.
+    m_Machine.reset();
     m_Sound->reset();
     m_PendingActions.clear();
+    m_InitActionsRun.clear();
     m_Root = SpriteInstance {};
     m_Root.timeline = &m_RootTimeline;
     m_RootTimeline = Timeline {};
@@ -203,6 +206,16 @@ bool MoviePlayer::load(const uint8_t* data, size_t size)
     buildTimeline(m_RootTimeline, m_Movie->GetTags(), true);
     m_Root = SpriteInstance {};
     m_Root.timeline = &m_RootTimeline;
+    m_Version = header->m_Version;
+    m_Machine = std::make_unique<avm1::Machine>(*this, m_Version);
+    m_Machine->onTrace = [this](const std::string& line) {
+        if (onTrace)
+            onTrace(line);
+    };
+    m_Machine->onGetURL = [this](const std::string& url, const std::string& target, int) {
+        if (onGetURL)
+            onGetURL(url, target);
+    };
     if (totalFrames() > 0) {
         enterFrame(m_Root, 0, true);
         runPendingActions();
@@ -261,7 +274,7 @@ void MoviePlayer::buildTimeline(Timeline& timeline, const CTagsItem* tags, bool 
             continue;
         }
         if (code == kTagPlaceObject || code == kTagPlaceObject2 || code == kTagPlaceObject3 || code == kTagRemoveObject
-            || code == kTagRemoveObject2 || code == kTagDoAction)
+            || code == kTagRemoveObject2 || code == kTagDoAction || code == kTagDoInitAction)
             timeline.frames.back().push_back(tag);
     }
     // The tags after the last ShowFrame belong to no shown frame.
@@ -394,7 +407,7 @@ void MoviePlayer::applyFrame(SpriteInstance& sprite, int frame)
 {
     m_ActionBudget -= long(sprite.timeline->frames[size_t(frame)].size()) + 1;
     for (const CTag* tag : sprite.timeline->frames[size_t(frame)])
-        if (tag->m_TagCode != kTagDoAction)
+        if (tag->m_TagCode != kTagDoAction && tag->m_TagCode != kTagDoInitAction)
             applyControlTag(sprite, tag);
     // Sprites that have just appeared enter their first frame.
     for (auto& [depth, object] : sprite.displayList) {
@@ -407,6 +420,10 @@ void MoviePlayer::applyFrame(SpriteInstance& sprite, int frame)
         object.sprite->timeline = timeline->second.get();
         object.sprite->nesting = sprite.nesting + 1;
         object.sprite->serial = m_NextSerial++;
+        object.sprite->parent = &sprite;
+        object.sprite->display = &object;
+        if (object.name.empty())
+            object.name = "instance" + std::to_string(++m_InstanceNames);
     }
 }
 
@@ -415,6 +432,12 @@ void MoviePlayer::enterFrame(SpriteInstance& sprite, int frame, bool actions)
     applyFrame(sprite, frame);
     sprite.currentFrame = frame;
     m_FrameEntered = true;
+    // A symbol's init actions run once, the first time a frame holding them is entered, before frame actions.
+    if (actions)
+        for (const CTag* tag : sprite.timeline->frames[size_t(frame)])
+            if (auto* init = dynamic_cast<const CDoInitActionsTag*>(tag);
+                init && init->m_pActions && m_InitActionsRun.insert(tag).second)
+                queueActions(m_Root, init->m_pActions.get());
     soundFrameEntered(sprite, frame);
     if (actions)
         for (const CTag* tag : sprite.timeline->frames[size_t(frame)])
@@ -493,6 +516,8 @@ void MoviePlayer::runPendingActions()
     }
     m_PendingActions.clear();
     m_ActionBudget = kActionBudget;
+    if (m_Machine)
+        m_Machine->idle();
 }
 
 void MoviePlayer::queueActions(SpriteInstance& sprite, const CActionsItem* actions)
@@ -515,94 +540,10 @@ bool MoviePlayer::isLive(const SpriteInstance& from, const SpriteInstance* sprit
 
 void MoviePlayer::runActions(SpriteInstance& sprite, const CActionsItem* actions)
 {
-    // The literal last pushed, for GotoFrame2.
-    bool havePushed = false;
-    double pushedNumber = 0;
-    std::string pushedString;
-    bool pushedIsString = false;
-    for (int i = 0; i < actions->GetItemCount(); ++i) {
-        if (--m_ActionBudget < 0)
-            return;
-        const CAction* action = actions->GetAction(i);
-        if (!action)
-            continue;
-        switch (action->m_ActionCode) {
-        case kActionPlay:
-            sprite.playing = true;
-            break;
-        case kActionStop:
-            sprite.playing = false;
-            break;
-        case kActionNextFrame:
-            sprite.playing = false;
-            seek(sprite, sprite.currentFrame + 1);
-            break;
-        case kActionPreviousFrame:
-            sprite.playing = false;
-            seek(sprite, sprite.currentFrame - 1);
-            break;
-        case kActionGotoFrame:
-            if (auto* go = dynamic_cast<const CGoToFrameAction*>(action)) {
-                sprite.playing = false;
-                seek(sprite, go->m_Frame);
-            }
-            break;
-        case kActionGotoLabel:
-            if (auto* go = dynamic_cast<const CGoToLabelAction*>(action); go && go->m_pName) {
-                auto label = sprite.timeline->labels.find(go->m_pName->GetStr());
-                if (label != sprite.timeline->labels.end()) {
-                    sprite.playing = false;
-                    seek(sprite, label->second);
-                }
-            }
-            break;
-        case sound::kActionStopSounds:
-            m_Sound->stopAll();
-            break;
-        case kActionGetURL:
-            if (auto* get = dynamic_cast<const CGetURLAction*>(action); get && get->m_pURL && onGetURL)
-                onGetURL(get->m_pURL->GetStr(), get->m_pTarget ? get->m_pTarget->GetStr() : std::string());
-            break;
-        case kActionPush:
-            havePushed = false;
-            if (auto* push = dynamic_cast<const CPushAction*>(action);
-                push && push->m_pValues && push->m_pValues->GetItemCount() > 0) {
-                const CSWFItem* last = push->m_pValues->GetItem(push->m_pValues->GetItemCount() - 1);
-                if (auto* s = dynamic_cast<const CPOString*>(last)) {
-                    pushedString = s->m_pValue ? s->m_pValue->GetStr() : std::string();
-                    pushedIsString = havePushed = true;
-                } else if (auto* n = dynamic_cast<const CPOU32*>(last)) {
-                    pushedNumber = n->m_Value;
-                    pushedIsString = false;
-                    havePushed = true;
-                } else if (auto* d = dynamic_cast<const CPODouble*>(last)) {
-                    pushedNumber = d->GetValue();
-                    pushedIsString = false;
-                    havePushed = true;
-                }
-            }
-            continue;
-        case kActionGotoFrame2:
-            if (auto* go = dynamic_cast<const CGoToFrame2Action*>(action); go && havePushed) {
-                int frame = -1;
-                if (!pushedIsString) {
-                    frame = std::isfinite(pushedNumber) ? int(std::clamp(pushedNumber, -1.0, 65536.0)) - 1 : -1;
-                } else {
-                    auto label = sprite.timeline->labels.find(pushedString);
-                    if (label != sprite.timeline->labels.end())
-                        frame = label->second;
-                    else if (!pushedString.empty() && std::all_of(pushedString.begin(), pushedString.end(), ::isdigit)
-                        && pushedString.size() < 6)
-                        frame = std::stoi(pushedString) - 1;
-                }
-                sprite.playing = (go->m_Flags & kGotoFrame2Play) != 0;
-                seek(sprite, frame);
-            }
-            break;
-        default:
-            break; // other actions wait for the full interpreter
-        }
-        havePushed = false;
+    if (m_Machine && m_ActionDepth < kMaxActionDepth) {
+        ++m_ActionDepth;
+        m_Machine->runFrameActions(sprite, actions);
+        --m_ActionDepth;
     }
 }
 
@@ -620,6 +561,10 @@ bool MoviePlayer::advanceTo(uint32_t ticks)
     if (followStreamSound(ticks, changed))
         return changed;
     int frames = 0;
+    if (m_Machine) {
+        m_Machine->advanceTime(double(ticks) * 1000.0 / kTicksPerSecond);
+        runPendingActions();
+    }
     while (double(ticks) >= m_FrameClock && frames < kMaxCatchUpFrames) {
         changed = step() || changed;
         m_FrameClock += ticksPerFrame;

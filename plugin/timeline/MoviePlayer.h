@@ -3,6 +3,7 @@
 // nothing of NPAPI; the plug-in's entry points drive it and hand it pixels to draw into.
 #pragma once
 
+#include "avm1/Clip.h"
 #include "render/ColorTransform.h"
 #include "render/Fonts.h"
 #include "timeline/Placement.h"
@@ -13,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <set>
 #include <memory>
 #include <string>
 #include <vector>
@@ -22,6 +24,10 @@ class CTag;
 class CActionsItem;
 class CSWFItem;
 class CTagsItem;
+
+namespace reelfinch::avm1 {
+class Machine;
+}
 
 namespace reelfinch::plugin {
 
@@ -77,6 +83,9 @@ struct SpriteInstance {
     std::map<uint16_t, DisplayObject> displayList; // by depth
     int nesting = 0; // how many sprites hold this one: 0 for the root
     uint64_t serial = 0; // unique among the instances of a movie: tells a live instance from one at a reused address
+    SpriteInstance* parent = nullptr; // null for the root
+    DisplayObject* display = nullptr; // its entry in the parent's display list
+    avm1::ClipHandle script; // its script object, when a script has used it
 };
 
 enum ButtonState { kButtonUp = 0, kButtonOver = 1, kButtonDown = 2 };
@@ -155,10 +164,16 @@ public:
 
     // Requests from GetURL actions: url and target.
     std::function<void(const std::string&, const std::string&)> onGetURL;
+    // Lines the movie's trace() prints.
+    std::function<void(const std::string&)> onTrace;
+    int swfVersion() const { return m_Version; }
+    // The movie's script machine (null before a movie loads); for measuring and tests.
+    avm1::Machine* scriptMachine() { return m_Machine.get(); }
 
 private:
     struct Character;
     friend class Renderer;
+    friend class avm1::Machine;
 
     void buildTimeline(Timeline& timeline, const CTagsItem* tags, bool root);
     void registerCharacter(const CTag* tag);
@@ -206,6 +221,10 @@ private:
     void queueActions(SpriteInstance& sprite, const CActionsItem* actions);
     bool isLive(const SpriteInstance& from, const SpriteInstance* sprite, uint64_t serial) const;
     bool m_MouseDown = false;
+    int m_Version = 0;
+    uint64_t m_InstanceNames = 0; // counts the names given to unnamed instances
+    std::unique_ptr<avm1::Machine> m_Machine; // the movie's scripts; made when a movie loads
+    std::set<const CTag*> m_InitActionsRun; // DoInitAction tags already run
 
     // Sound hooks: a frame's sounds, streams kept only while their timelines play, and the root's frames kept
     // in step with its stream sound.

@@ -1,0 +1,58 @@
+// Movie clips as script objects. A sprite instance of the timeline owns a handle; the handle's link names the
+// instance while it lives and is cut when the instance goes, so that a script keeping a clip finds it gone
+// instead of reading freed memory.
+#pragma once
+
+#include "avm1/Object.h"
+
+#include <memory>
+
+namespace reelfinch::plugin {
+struct SpriteInstance;
+}
+
+namespace reelfinch::avm1 {
+
+class ClipObject;
+
+struct ClipLink {
+    plugin::SpriteInstance* sprite = nullptr;
+    ClipObject* object = nullptr; // made when a script first needs it
+};
+
+// A member of each sprite instance. Copies are not made; a moved-to instance starts without a script object.
+class ClipHandle
+{
+public:
+    ClipHandle() = default;
+    ClipHandle(const ClipHandle&) = delete;
+    ClipHandle(ClipHandle&&) noexcept { }
+    ClipHandle& operator=(const ClipHandle&) = delete;
+    ClipHandle& operator=(ClipHandle&&) noexcept
+    {
+        detach();
+        return *this;
+    }
+    ~ClipHandle() { detach(); }
+    void detach()
+    {
+        if (m_Link)
+            m_Link->sprite = nullptr;
+        m_Link.reset();
+    }
+    std::shared_ptr<ClipLink> m_Link;
+};
+
+class ClipObject final : public Object
+{
+public:
+    ClipObject(Object* proto, std::shared_ptr<ClipLink> link)
+        : Object(proto, ObjectKind::Clip)
+        , m_Link(std::move(link))
+    {
+    }
+    plugin::SpriteInstance* sprite() const { return m_Link ? m_Link->sprite : nullptr; }
+    std::shared_ptr<ClipLink> m_Link;
+};
+
+} // namespace reelfinch::avm1

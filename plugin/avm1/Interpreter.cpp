@@ -1,0 +1,1223 @@
+// The loop that runs decoded instructions: one switch over the instruction codes, operands on the machine's
+// stack, registers in the machine's register file, and nested ranges (with, try, catch, finally) run by nested
+// calls of the same loop.
+#include "avm1/Clip.h"
+#include "avm1/Machine.h"
+#include "avm1/NumberText.h"
+#include "avm1/TextCodec.h"
+#include "timeline/MoviePlayer.h"
+
+#include "Actions.h"
+#include "TagCodes.h"
+#include "Tags.h"
+
+#include <cstdlib>
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <strings.h>
+
+namespace reelfinch::avm1 {
+
+using plugin::SpriteInstance;
+
+namespace {
+
+// How often (in backward jumps) the clock is read.
+constexpr uint32_t kTimeCheckMask = 0x3FF;
+// GetURL2 flags.
+constexpr uint8_t kGetURL2LoadTarget = 0x40;
+constexpr uint8_t kGetURL2LoadVariables = 0x80;
+// GotoFrame2 flags.
+constexpr uint16_t kGotoFramePlay = 0x01;
+
+bool NameIs(std::string_view a, std::string_view b, bool caseSensitive)
+{
+    if (a.size() != b.size())
+        return false;
+    return caseSensitive ? a == b : strncasecmp(a.data(), b.data(), a.size()) == 0;
+}
+
+} // namespace
+
+class Interpreter
+{
+public:
+    Interpreter(Machine& m, Frame& f)
+        : m(m)
+        , f(f)
+        , code(*f.code)
+    {
+    }
+
+    void run(uint32_t start, uint32_t end, uint32_t& pc);
+
+private:
+    Value pop()
+    {
+        if (m.m_Stack.size() <= f.stackBase)
+            return Value();
+        Value v = m.m_Stack.back();
+        m.m_Stack.pop_back();
+        return v;
+    }
+    Value& top()
+    {
+        if (m.m_Stack.size() <= f.stackBase)
+            m.m_Stack.emplace_back();
+        return m.m_Stack.back();
+    }
+    void push(const Value& v)
+    {
+        if (m.m_Stack.size() >= kStackLimit) {
+            m.m_Unwind = Unwind::Abort;
+            return;
+        }
+        m.m_Stack.push_back(v);
+    }
+    bool cs() const { return f.version >= 7; }
+    Object* targetObject() const { return f.target; }
+    SpriteInstance* targetSprite() const { return m.spriteOf(Value(f.target)); }
+    Object* baseObject() const { return f.target ? f.target : f.originalTarget; }
+
+    // Pops a count and that many values (first popped first); the count is bounded by what the stack holds.
+    std::vector<Value> popArgs()
+    {
+        const double n = m.toNumber(pop());
+        size_t count = 0;
+        const size_t available = m.m_Stack.size() - std::min(m.m_Stack.size(), f.stackBase);
+        if (n > 0)
+            count = size_t(std::min(n, double(available)));
+        std::vector<Value> args(count);
+        for (size_t i = 0; i < count; ++i)
+            args[i] = pop();
+        return args;
+    }
+
+    Value lookup(std::string_view name, bool& found);
+    Value getVariable(std::string_view name);
+    Value dotPath(std::string_view name, size_t dot);
+    void setVariable(std::string_view name, const Value& v);
+    void defineLocal(std::string_view name, const Value& v, bool onlyIfAbsent);
+    Object* activation();
+    Value superObject();
+    Value argumentsObject();
+    Value callValue(const Value& function, const Value& self, std::vector<Value>& args, Object* holder);
+    // Pops an argument count (bounded by what the stack holds) and puts that many arguments in calling order.
+    size_t argCount()
+    {
+        const double n = m.toNumber(pop());
+        const size_t available = m.m_Stack.size() - std::min(m.m_Stack.size(), f.stackBase);
+        const size_t count = n > 0 ? size_t(std::min(n, double(available))) : 0;
+        std::reverse(m.m_Stack.end() - long(count), m.m_Stack.end());
+        return count;
+    }
+    // Calls with the `count` arguments on top of the stack (they stay there, rooted, during the call), then
+    // replaces them with the result.
+    void callOnStack(const Value& function, const Value& self, size_t count, Object* holder)
+    {
+        const size_t base = m.m_Stack.size() - count;
+        Value result;
+        if (function.isObject() && function.asObject()->isFunction())
+            result = m.invoke(static_cast<FunctionObject*>(function.asObject()), self, m.m_Stack.data() + base,
+                int(count), holder, nullptr);
+        m.m_Stack.resize(std::min(m.m_Stack.size(), base));
+        push(result);
+    }
+    bool findMethod(const Value& object, std::string_view name, Value& method, Object*& holder);
+    void getURL(const std::string& url, const std::string& target, int method);
+    void callFrame(const Value& frame);
+    void tryBlock(const TryInfo& info, uint32_t tryStart, uint32_t& pc);
+    void clipProperty(bool set);
+
+    Machine& m;
+    Frame& f;
+    Code& code;
+};
+
+Object* Interpreter::activation()
+{
+    if (!f.activation && f.callee) {
+        f.activation = m.heap().make<Object>(nullptr, ObjectKind::Activation);
+        // The new locals go below any with blocks that are open.
+        std::vector<Scope*> withs;
+        Scope* s = f.scope;
+        while (s && s != f.callee->m_Scope && s->m_Kind == ScopeKind::With) {
+            withs.push_back(s);
+            s = s->m_Parent;
+        }
+        Scope* chain = m.heap().make<Scope>(f.activation, s, ScopeKind::Local);
+        for (auto it = withs.rbegin(); it != withs.rend(); ++it)
+            chain = m.heap().make<Scope>((*it)->m_Object, chain, ScopeKind::With);
+        f.scope = chain;
+    }
+    return f.activation;
+}
+
+Value Interpreter::argumentsObject()
+{
+    if (!f.arguments && f.callee) {
+        ArrayObject* a = m.newArray();
+        const size_t begin = f.regBase + f.regCount;
+        size_t end = begin;
+        // The arguments were stored after the registers; nested frames start after them.
+        for (size_t i = m.m_Frames.size(); i-- > 0;)
+            if (m.m_Frames[i] == &f) {
+                end = i + 1 < m.m_Frames.size() ? m.m_Frames[i + 1]->regBase : m.m_Registers.size();
+                break;
+            }
+        for (size_t i = begin; i < end && i < m.m_Registers.size(); ++i)
+            a->m_Items.push_back(m.m_Registers[i]);
+        m.define(a, "callee", Value(static_cast<Object*>(f.callee)));
+        Value caller;
+        for (size_t i = m.m_Frames.size(); i-- > 1;)
+            if (m.m_Frames[i] == &f) {
+                if (m.m_Frames[i - 1]->callee)
+                    caller = Value(static_cast<Object*>(m.m_Frames[i - 1]->callee));
+                else
+                    caller = Value::null();
+                break;
+            }
+        m.define(a, "caller", caller);
+        f.arguments = a;
+    }
+    return f.arguments ? Value(f.arguments) : Value();
+}
+
+Value Interpreter::superObject()
+{
+    if (!f.callee)
+        return Value();
+    return Value(static_cast<Object*>(m.heap().make<SuperObject>(f.holder, f.self)));
+}
+
+Value Interpreter::lookup(std::string_view name, bool& found)
+{
+    found = true;
+    const bool c = cs();
+    if (NameIs(name, "this", c))
+        return f.self;
+    if (NameIs(name, "_global", c))
+        return Value(m.m_Global);
+    if (NameIs(name, "_root", c) || NameIs(name, "_level0", c))
+        return Value(m.rootClip());
+    if (f.callee && NameIs(name, "arguments", c) && !(f.activation && m.hasOwnProperty(f.activation, name)))
+        return argumentsObject();
+    if (f.callee && NameIs(name, "super", c))
+        return superObject();
+    Value out;
+    for (Scope* s = f.scope; s; s = s->m_Parent)
+        if (s->m_Object && m.getProperty(s->m_Object, name, out, Value(s->m_Object)))
+            return out;
+    if (Object* base = baseObject(); base && m.getProperty(base, name, out, Value(base)))
+        return out;
+    if (m.getProperty(m.m_Global, name, out, Value(m.m_Global)))
+        return out;
+    found = false;
+    return Value();
+}
+
+// "a.b.c": each scope in turn that holds the whole path gives the value; a scope where it breaks off is passed.
+Value Interpreter::dotPath(std::string_view name, size_t dot)
+{
+    auto walk = [&](Value v, Value& out) {
+        size_t pos = dot + 1;
+        while (pos <= name.size()) {
+            size_t next = name.find('.', pos);
+            if (next == std::string_view::npos)
+                next = name.size();
+            const std::string_view part = name.substr(pos, next - pos);
+            if (!v.isObject() || !m.hasProperty(v.asObject(), part))
+                return false;
+            v = m.getMember(v, part);
+            pos = next + 1;
+        }
+        out = v;
+        return true;
+    };
+    const std::string_view first = name.substr(0, dot);
+    Value out;
+    const bool c = cs();
+    if (NameIs(first, "this", c) || NameIs(first, "_global", c) || NameIs(first, "_root", c)
+        || NameIs(first, "_level0", c) || NameIs(first, "arguments", c) || NameIs(first, "super", c)) {
+        bool found = false;
+        return walk(lookup(first, found), out) ? out : Value();
+    }
+    std::vector<Object*> scopes;
+    for (Scope* s = f.scope; s; s = s->m_Parent)
+        if (s->m_Object)
+            scopes.push_back(s->m_Object);
+    if (Object* base = baseObject())
+        scopes.push_back(base);
+    scopes.push_back(m.m_Global);
+    for (Object* scope : scopes) {
+        Value head;
+        if (!m.getProperty(scope, first, head, Value(scope)))
+            continue;
+        if (walk(head, out))
+            return out;
+    }
+    return Value();
+}
+
+Value Interpreter::getVariable(std::string_view name)
+{
+    // Paths: "/a/b:c", "a:b", "_root.a.b".
+    const size_t colon = name.rfind(':');
+    if (colon != std::string_view::npos) {
+        Object* target = m.resolveTarget(baseObject(), name.substr(0, colon));
+        return target ? m.getMember(Value(target), name.substr(colon + 1)) : Value();
+    }
+    if (name.find('/') != std::string_view::npos) {
+        Object* target = m.resolveTarget(baseObject(), name);
+        return target ? Value(target) : Value();
+    }
+    const size_t dot = name.find('.');
+    if (dot != std::string_view::npos && dot > 0 && f.version >= 5)
+        return dotPath(name, dot);
+    bool found = false;
+    return lookup(name, found);
+}
+
+void Interpreter::setVariable(std::string_view name, const Value& v)
+{
+    const size_t colon = name.rfind(':');
+    if (colon != std::string_view::npos) {
+        if (Object* target = m.resolveTarget(baseObject(), name.substr(0, colon)))
+            m.setProperty(target, name.substr(colon + 1), v);
+        return;
+    }
+    const size_t dot = name.rfind('.');
+    if (dot != std::string_view::npos && dot > 0 && f.version >= 5) {
+        Value holder = getVariable(name.substr(0, dot));
+        if (holder.isObject())
+            m.setProperty(holder.asObject(), name.substr(dot + 1), v);
+        return;
+    }
+    if (name.find('/') != std::string_view::npos)
+        return;
+    Object* fallback = nullptr;
+    for (Scope* s = f.scope; s; s = s->m_Parent) {
+        if (!s->m_Object)
+            continue;
+        const bool has = s->m_Kind == ScopeKind::Local ? m.hasOwnProperty(s->m_Object, name)
+                                                       : m.hasProperty(s->m_Object, name);
+        if (has) {
+            m.setProperty(s->m_Object, name, v);
+            return;
+        }
+        if (!fallback && s->m_Kind == ScopeKind::Target)
+            fallback = s->m_Object;
+    }
+    Object* base = baseObject();
+    if (!fallback)
+        fallback = base;
+    if (fallback)
+        m.setProperty(fallback, name, v);
+}
+
+void Interpreter::defineLocal(std::string_view name, const Value& v, bool onlyIfAbsent)
+{
+    // Inside with blocks, a name one of their objects has is that object's.
+    if (!onlyIfAbsent)
+        for (Scope* s = f.scope; s && s->m_Kind == ScopeKind::With; s = s->m_Parent)
+            if (s->m_Object && m.hasProperty(s->m_Object, name)) {
+                m.setProperty(s->m_Object, name, v);
+                return;
+            }
+    Object* holder = f.callee ? activation() : baseObject();
+    if (!holder)
+        return;
+    if (onlyIfAbsent && m.hasProperty(holder, name))
+        return;
+    if (holder->kind() == ObjectKind::Activation)
+        m.define(holder, name, v, 0);
+    else
+        m.setProperty(holder, name, v);
+}
+
+bool Interpreter::findMethod(const Value& object, std::string_view name, Value& method, Object*& holder)
+{
+    holder = nullptr;
+    Object* start = nullptr;
+    Value self = object;
+    switch (object.type()) {
+    case Type::Object:
+        start = object.asObject();
+        if (start->kind() == ObjectKind::Super) {
+            self = start->m_Primitive;
+            start = start->proto();
+        }
+        break;
+    case Type::String:
+        start = m.m_StringProto;
+        break;
+    case Type::Number:
+        start = m.m_NumberProto;
+        break;
+    case Type::Boolean:
+        start = m.m_BooleanProto;
+        break;
+    default:
+        return false;
+    }
+    const bool c = cs();
+    for (Object* o = start; o; o = o->proto()) {
+        const Property* p = o->props().find(name, c);
+        if (p && PropertyVisible(p->flags, m.version())) {
+            holder = o;
+            if (p->flags & kAccessor)
+                method = p->value.isObject() ? m.call(p->value, self, nullptr, 0) : Value();
+            else
+                method = p->value;
+            return true;
+        }
+        if (o->kind() == ObjectKind::Clip || o->kind() == ObjectKind::Array) {
+            Value v;
+            if (m.hasOwnProperty(o, name) || o->kind() == ObjectKind::Clip) {
+                bool found = false;
+                if (o->kind() == ObjectKind::Clip) {
+                    v = m.getClipProperty(static_cast<ClipObject*>(o), name, found);
+                } else {
+                    found = m.getProperty(o, name, v, self);
+                }
+                if (found) {
+                    holder = o;
+                    method = v;
+                    return true;
+                }
+            }
+        }
+    }
+    return false;
+}
+
+Value Interpreter::callValue(const Value& function, const Value& self, std::vector<Value>& args, Object* holder)
+{
+    if (!function.isObject() || !function.asObject()->isFunction())
+        return Value();
+    auto* fn = static_cast<FunctionObject*>(function.asObject());
+    return m.invoke(fn, self, args.data(), int(args.size()), holder, nullptr);
+}
+
+void Interpreter::getURL(const std::string& url, const std::string& target, int method)
+{
+    if (url.rfind("FSCommand:", 0) == 0 || url.rfind("fscommand:", 0) == 0)
+        return;
+    if (m.onGetURL)
+        m.onGetURL(url, target, method);
+}
+
+void Interpreter::callFrame(const Value& frameValue)
+{
+    // Runs the actions of a frame of the target clip now, in that clip.
+    SpriteInstance* sprite = targetSprite();
+    Value frame = frameValue;
+    if (frame.isString()) {
+        const std::string& s = frame.str();
+        const size_t colon = s.rfind(':');
+        if (colon != std::string::npos) {
+            sprite = m.spriteOf(Value(m.resolveTarget(baseObject(), std::string_view(s).substr(0, colon))));
+            frame = Value(m.str(s.substr(colon + 1)));
+        }
+    }
+    if (!sprite)
+        return;
+    int index = -1;
+    if (frame.isString()) {
+        for (const auto& [name, at] : sprite->timeline->labels)
+            if (NameIs(name, frame.str(), false))
+                index = at;
+        if (index < 0) {
+            const double n = stringToNumber(frame.str(), f.version);
+            if (std::isfinite(n))
+                index = int(n) - 1;
+        }
+    } else {
+        const double n = m.toNumber(frame);
+        if (std::isfinite(n) && n >= 1 && n < 65536)
+            index = int(n) - 1;
+    }
+    if (index < 0 || size_t(index) >= sprite->timeline->frames.size())
+        return;
+    for (const CTag* tag : sprite->timeline->frames[size_t(index)]) {
+        auto* doAction = dynamic_cast<const CDoActionTag*>(tag);
+        if (!doAction || !doAction->m_pActions)
+            continue;
+        // A frame's code runs like a function without arguments in that clip.
+        auto code = m.codeFor(doAction->m_pActions.get());
+        if (int(m.m_Frames.size()) >= m.m_RecursionLimit) {
+            m.m_Unwind = Unwind::Abort;
+            return;
+        }
+        Frame inner;
+        inner.code = code;
+        inner.version = code->version;
+        inner.target = inner.originalTarget = m.clipObject(*sprite);
+        inner.self = Value(inner.target);
+        inner.stackBase = m.m_Stack.size();
+        inner.regBase = m.m_Registers.size();
+        m.m_Registers.resize(inner.regBase + 4);
+        m.m_Frames.push_back(&inner);
+        uint32_t pc = 0;
+        Execute(m, inner, 0, uint32_t(code->ops.size()), pc);
+        m.m_Frames.pop_back();
+        m.m_Stack.resize(std::min(m.m_Stack.size(), inner.stackBase));
+        m.m_Registers.resize(inner.regBase);
+        if (m.m_Unwind == Unwind::Return)
+            m.m_Unwind = Unwind::None;
+        if (m.m_Unwind != Unwind::None)
+            return;
+    }
+}
+
+void Interpreter::tryBlock(const TryInfo& info, uint32_t tryStart, uint32_t& pc)
+{
+    uint32_t inner = tryStart;
+    Execute(m, f, tryStart, info.tryEnd, inner);
+    // Running off the end of a block goes on after the whole statement; a jump out goes where it leads.
+    uint32_t resume = inner == info.tryEnd ? info.finallyEnd : inner;
+    if (m.m_Unwind == Unwind::Throw && info.hasCatch) {
+        Value thrown = m.m_Thrown;
+        m.m_Thrown = Value();
+        m.m_Unwind = Unwind::None;
+        if (info.catchInRegister) {
+            if (info.catchRegister < f.regCount)
+                m.m_Registers[f.regBase + info.catchRegister] = thrown;
+        } else {
+            defineLocal(info.catchName, thrown, false);
+        }
+        inner = info.tryEnd;
+        Execute(m, f, info.tryEnd, info.catchEnd, inner);
+        resume = inner == info.catchEnd ? info.finallyEnd : inner;
+    }
+    if (info.hasFinally && m.m_Unwind != Unwind::Abort) {
+        // The finally block runs whatever happened; what it does itself wins.
+        const Unwind pending = m.m_Unwind;
+        const Value thrown = m.m_Thrown;
+        const Value returned = m.m_Returned;
+        m.m_Unwind = Unwind::None;
+        inner = info.catchEnd;
+        Execute(m, f, info.catchEnd, info.finallyEnd, inner);
+        if (m.m_Unwind == Unwind::None) {
+            m.m_Unwind = pending;
+            m.m_Thrown = thrown;
+            m.m_Returned = returned;
+            if (inner != info.finallyEnd)
+                resume = inner;
+        } else {
+            resume = inner;
+        }
+    }
+    pc = resume;
+}
+
+void Interpreter::clipProperty(bool set)
+{
+    Value value;
+    if (set)
+        value = pop();
+    const double index = m.toNumber(pop());
+    Value targetValue = pop();
+    Object* target = nullptr;
+    if (targetValue.isObject())
+        target = targetValue.asObject();
+    else {
+        const std::string path = m.toString(targetValue);
+        target = path.empty() ? baseObject() : m.resolveTarget(baseObject(), path);
+    }
+    static const char* const names[] = { "_x", "_y", "_xscale", "_yscale", "_currentframe", "_totalframes", "_alpha",
+        "_visible", "_width", "_height", "_rotation", "_target", "_framesloaded", "_name", "_droptarget", "_url",
+        "_highquality", "_focusrect", "_soundbuftime", "_quality", "_xmouse", "_ymouse" };
+    const int i = std::isfinite(index) ? int(index) : -1;
+    if (i < 0 || i >= int(std::size(names))) {
+        if (!set)
+            push(Value());
+        return;
+    }
+    if (set) {
+        if (target)
+            m.setProperty(target, names[i], value);
+    } else {
+        push(target ? m.getMember(Value(target), names[i]) : Value());
+    }
+}
+
+void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
+{
+    const size_t opCount = code.ops.size();
+    if (end > opCount)
+        end = uint32_t(opCount);
+    while (pc < end) {
+        const Instruction ins = code.ops[pc++];
+        switch (ins.op) {
+        case kOpPushUndefined:
+            push(Value());
+            break;
+        case kOpPushNull:
+            push(Value::null());
+            break;
+        case kOpPushTrue:
+            push(Value(true));
+            break;
+        case kOpPushFalse:
+            push(Value(false));
+            break;
+        case kOpPushNumber:
+            push(Value(code.numbers[size_t(ins.a)]));
+            break;
+        case kOpPushString:
+            push(Value(code.strings[size_t(ins.a)]));
+            break;
+        case kOpPushRegister:
+            push(uint32_t(ins.a) < f.regCount ? m.m_Registers[f.regBase + size_t(ins.a)] : Value());
+            break;
+        case kOpPushPool:
+            if (f.pool >= 0 && size_t(ins.a) < code.pools[size_t(f.pool)].size())
+                push(Value(code.pools[size_t(f.pool)][size_t(ins.a)]));
+            else
+                push(Value());
+            break;
+        case kActionEnd:
+            pc = end;
+            return;
+        case 0x04: // NextFrame
+            if (SpriteInstance* s = targetSprite())
+                m.gotoFrame(*s, s->currentFrame + 1, false);
+            break;
+        case 0x05: // PreviousFrame
+            if (SpriteInstance* s = targetSprite())
+                m.gotoFrame(*s, s->currentFrame - 1, false);
+            break;
+        case 0x06: // Play
+            if (SpriteInstance* s = targetSprite())
+                s->playing = true;
+            break;
+        case 0x07: // Stop
+            if (SpriteInstance* s = targetSprite())
+                s->playing = false;
+            break;
+        case 0x08: // ToggleQuality
+            m.player().setQuality(m.player().quality() == plugin::Quality::High ? plugin::Quality::Low
+                                                                                : plugin::Quality::High);
+            break;
+        case 0x09: // StopSounds: handed to sound, which does nothing yet
+            break;
+        case 0x0A: // Add
+        case 0x0B: // Subtract
+        case 0x0C: // Multiply
+        case 0x0D: { // Divide
+            const double b = m.toNumber(pop());
+            const double a = m.toNumber(pop());
+            double r = 0;
+            switch (ins.op) {
+            case 0x0A:
+                r = a + b;
+                break;
+            case 0x0B:
+                r = a - b;
+                break;
+            case 0x0C:
+                r = a * b;
+                break;
+            default:
+                if (b == 0 && f.version < 5) {
+                    push(Value(m.str("#ERROR#")));
+                    continue;
+                }
+                r = a / b;
+                break;
+            }
+            push(Value(r));
+            break;
+        }
+        case 0x0E: // Equals
+        case 0x0F: { // Less
+            const double b = m.toNumber(pop());
+            const double a = m.toNumber(pop());
+            const bool r = ins.op == 0x0E ? a == b : a < b;
+            push(f.version >= 5 ? Value(r) : Value(r ? 1.0 : 0.0));
+            break;
+        }
+        case 0x10: // And
+        case 0x11: { // Or
+            const bool b = m.toBoolean(pop());
+            const bool a = m.toBoolean(pop());
+            const bool r = ins.op == 0x10 ? (a && b) : (a || b);
+            push(f.version >= 5 ? Value(r) : Value(r ? 1.0 : 0.0));
+            break;
+        }
+        case 0x12: { // Not
+            const bool r = !m.toBoolean(pop());
+            push(f.version >= 5 ? Value(r) : Value(r ? 1.0 : 0.0));
+            break;
+        }
+        case 0x13: // StringEquals
+        case 0x29: // StringLess
+        case 0x68: { // StringGreater
+            const std::string b = m.toString(pop());
+            const std::string a = m.toString(pop());
+            const bool r = ins.op == 0x13 ? a == b : ins.op == 0x29 ? a < b : a > b;
+            push(f.version >= 5 ? Value(r) : Value(r ? 1.0 : 0.0));
+            break;
+        }
+        case 0x14: // StringLength
+        case 0x31: { // MBStringLength
+            const std::string s = m.toString(pop());
+            const bool units = ins.op == 0x31 || f.version >= 6;
+            push(Value(double(units ? Utf16Length(s) : s.size())));
+            break;
+        }
+        case 0x15: // StringExtract
+        case 0x35: { // MBStringExtract
+            const double count = m.toNumber(pop());
+            const double index = m.toNumber(pop());
+            const std::string s = m.toString(pop());
+            const bool units = ins.op == 0x35 || f.version >= 6;
+            std::u16string u = units ? Utf8ToUtf16(s) : std::u16string();
+            const long length = long(units ? u.size() : s.size());
+            long from = std::isfinite(index) ? long(std::clamp(index, -1e9, 1e9)) - 1 : 0;
+            if (from < 0)
+                from = 0;
+            long n = std::isfinite(count) ? long(std::clamp(count, -1e9, 1e9)) : 0;
+            if (n < 0 || from + n > length)
+                n = length - from;
+            if (from >= length || n <= 0) {
+                push(Value(m.emptyString()));
+                break;
+            }
+            if (units)
+                push(Value(m.str(Utf16ToUtf8(u.substr(size_t(from), size_t(n))))));
+            else
+                push(Value(m.str(s.substr(size_t(from), size_t(n)))));
+            break;
+        }
+        case 0x17: // Pop
+            pop();
+            break;
+        case 0x18: { // ToInteger
+            const double n = m.toNumber(pop());
+            push(Value(std::isnan(n) ? 0.0 : std::trunc(n)));
+            break;
+        }
+        case 0x1C: { // GetVariable
+            Value name = pop();
+            if (name.isString())
+                push(getVariable(name.str()));
+            else
+                push(getVariable(m.toString(name)));
+            break;
+        }
+        case 0x1D: { // SetVariable
+            Value v = pop();
+            Value name = pop();
+            setVariable(m.toString(name), v);
+            break;
+        }
+        case 0x20: { // SetTarget2
+            Value t = pop();
+            if (t.isObject()) {
+                f.target = t.asObject();
+            } else {
+                const std::string path = m.toString(t);
+                f.target = path.empty() ? f.originalTarget : m.resolveTarget(f.originalTarget, path);
+            }
+            // A target that names nothing leaves the commands with the timeline the script is in.
+            if (!f.target)
+                f.target = f.originalTarget;
+            break;
+        }
+        case 0x8B: { // SetTarget
+            const std::string& path = code.strings[size_t(ins.a)]->text();
+            f.target = path.empty() ? f.originalTarget : m.resolveTarget(f.originalTarget, path);
+            if (!f.target)
+                f.target = f.originalTarget;
+            break;
+        }
+        case 0x21: { // StringAdd
+            const std::string b = m.toString(pop());
+            std::string a = m.toString(pop());
+            push(Value(m.str(a + b)));
+            break;
+        }
+        case 0x22: // GetProperty
+            clipProperty(false);
+            break;
+        case 0x23: // SetProperty
+            clipProperty(true);
+            break;
+        case 0x24: // CloneSprite
+            pop();
+            pop();
+            pop();
+            break;
+        case 0x25: // RemoveSprite
+            pop();
+            break;
+        case 0x26: { // Trace
+            Value v = pop();
+            m.trace(v.isUndefined() ? std::string("undefined") : m.toString(v));
+            break;
+        }
+        case 0x27: { // StartDrag
+            pop();
+            pop();
+            if (m.toBoolean(pop())) {
+                pop();
+                pop();
+                pop();
+                pop();
+            }
+            break;
+        }
+        case 0x28: // EndDrag
+            break;
+        case 0x2A: // Throw
+            m.throwValue(pop());
+            break;
+        case 0x2B: { // CastOp
+            Value object = pop();
+            Value constructor = pop();
+            if (object.isObject() && constructor.isObject() && m.instanceOf(object.asObject(), constructor.asObject()))
+                push(object);
+            else
+                push(Value::null());
+            break;
+        }
+        case 0x2C: { // ImplementsOp
+            Value constructor = pop();
+            std::vector<Value> interfaces = popArgs();
+            if (constructor.isObject()) {
+                Value proto = m.getMember(constructor, "prototype");
+                if (proto.isObject())
+                    for (const Value& i : interfaces)
+                        if (i.isObject())
+                            proto.asObject()->m_Interfaces.push_back(i.asObject());
+            }
+            break;
+        }
+        case 0x30: { // RandomNumber
+            const double max = m.toNumber(pop());
+            m.m_RandomState ^= m.m_RandomState << 13;
+            m.m_RandomState ^= m.m_RandomState >> 7;
+            m.m_RandomState ^= m.m_RandomState << 17;
+            const double n = std::isfinite(max) && max > 0 ? std::floor(double(m.m_RandomState % (1ULL << 53))
+                                                                 / double(1ULL << 53) * std::floor(max))
+                                                           : 0.0;
+            push(Value(n));
+            break;
+        }
+        case 0x32: // CharToAscii
+            push(Value(double(ordOfFirst(m.toString(pop()), f.version))));
+            break;
+        case 0x36: // MBCharToAscii
+            push(Value(double(mbCodeOfFirst(m.toString(pop())))));
+            break;
+        case 0x33: // AsciiToChar
+            push(Value(m.str(charFromCode(ToUint32(m.toNumber(pop())), f.version))));
+            break;
+        case 0x37: // MBAsciiToChar
+            push(Value(m.str(mbCharFromCode(ToUint32(m.toNumber(pop()))))));
+            break;
+        case 0x34: // GetTime
+            push(Value(std::floor(m.now())));
+            break;
+        case 0x3A: { // Delete
+            const std::string name = m.toString(pop());
+            Value object = pop();
+            push(Value(object.isObject() && m.deleteMember(object.asObject(), name)));
+            break;
+        }
+        case 0x3B: { // Delete2
+            const std::string name = m.toString(pop());
+            bool done = false;
+            for (Scope* s = f.scope; s && !done; s = s->m_Parent)
+                if (s->m_Object && m.hasOwnProperty(s->m_Object, name)) {
+                    done = m.deleteMember(s->m_Object, name);
+                    break;
+                }
+            if (!done)
+                if (Object* base = baseObject(); base && m.hasOwnProperty(base, name))
+                    done = m.deleteMember(base, name);
+            if (!done && m.hasOwnProperty(m.m_Global, name))
+                done = m.deleteMember(m.m_Global, name);
+            push(Value(done));
+            break;
+        }
+        case 0x3C: { // DefineLocal
+            Value v = pop();
+            const std::string name = m.toString(pop());
+            defineLocal(name, v, false);
+            break;
+        }
+        case 0x41: { // DefineLocal2
+            const std::string name = m.toString(pop());
+            defineLocal(name, Value(), true);
+            break;
+        }
+        case 0x3D: { // CallFunction
+            Value nameValue = pop();
+            const size_t count = argCount();
+            Value fn = nameValue.isString() ? getVariable(nameValue.str()) : getVariable(m.toString(nameValue));
+            // A plain call runs with the timeline the caller is in as `this`.
+            callOnStack(fn, baseObject() ? Value(baseObject()) : Value(), count, nullptr);
+            break;
+        }
+        case 0x52: { // CallMethod
+            Value nameValue = pop();
+            Value object = pop();
+            std::vector<Value> args = popArgs();
+            if (nameValue.isUndefined() || (nameValue.isString() && nameValue.str().empty())) {
+                // The object itself is the function; `super(...)` calls the super class's constructor.
+                if (object.isObject() && object.asObject()->kind() == ObjectKind::Super) {
+                    auto* s = static_cast<SuperObject*>(object.asObject());
+                    Value ctor;
+                    if (s->m_Holder)
+                        m.getProperty(s->m_Holder, "__constructor__", ctor, s->m_Primitive);
+                    push(callValue(ctor, s->m_Primitive, args, s->proto()));
+                } else {
+                    push(callValue(object, Value(), args, nullptr));
+                }
+                break;
+            }
+            const std::string name = m.toString(nameValue);
+            Value method;
+            Object* holder = nullptr;
+            Value self = object;
+            if (object.isObject() && object.asObject()->kind() == ObjectKind::Super)
+                self = object.asObject()->m_Primitive;
+            if (!findMethod(object, name, method, holder)) {
+                push(Value());
+                break;
+            }
+            // The arguments go back on the stack for the call.
+            for (const Value& a : args)
+                push(a);
+            callOnStack(method, self, args.size(), holder);
+            break;
+        }
+        case 0x40: // NewObject
+        case 0x53: { // NewMethod
+            Value constructor;
+            if (ins.op == 0x40) {
+                const std::string name = m.toString(pop());
+                std::vector<Value> args = popArgs();
+                constructor = getVariable(name);
+                push(m.construct(constructor, args.data(), int(args.size())));
+            } else {
+                Value nameValue = pop();
+                Value object = pop();
+                std::vector<Value> args = popArgs();
+                if (nameValue.isUndefined() || (nameValue.isString() && nameValue.str().empty()))
+                    constructor = object;
+                else
+                    constructor = m.getMember(object, m.toString(nameValue));
+                push(m.construct(constructor, args.data(), int(args.size())));
+            }
+            break;
+        }
+        case 0x3E: // Return
+            m.m_Returned = pop();
+            m.m_Unwind = Unwind::Return;
+            break;
+        case 0x3F: { // Modulo
+            const double b = m.toNumber(pop());
+            const double a = m.toNumber(pop());
+            push(Value(std::fmod(a, b)));
+            break;
+        }
+        case 0x42: { // InitArray
+            std::vector<Value> items = popArgs();
+            ArrayObject* a = m.newArray();
+            a->m_Items = std::move(items);
+            push(Value(static_cast<Object*>(a)));
+            break;
+        }
+        case 0x43: { // InitObject
+            const double n = m.toNumber(pop());
+            Object* o = m.newObject();
+            const size_t available = (m.m_Stack.size() - std::min(m.m_Stack.size(), f.stackBase)) / 2;
+            const size_t count = n > 0 ? size_t(std::min(n, double(available))) : 0;
+            for (size_t i = 0; i < count; ++i) {
+                Value v = pop();
+                const std::string name = m.toString(pop());
+                m.setProperty(o, name, v);
+            }
+            push(Value(o));
+            break;
+        }
+        case 0x44: // TypeOf
+            push(Value(m.str(m.typeOf(pop()))));
+            break;
+        case 0x45: { // TargetPath
+            Value v = pop();
+            if (SpriteInstance* s = m.spriteOf(v))
+                push(Value(m.str(m.targetPath(*s, false))));
+            else
+                push(Value());
+            break;
+        }
+        case 0x46: // Enumerate
+        case 0x55: { // Enumerate2
+            Value object;
+            if (ins.op == 0x46) {
+                object = getVariable(m.toString(pop()));
+            } else {
+                object = pop();
+            }
+            push(Value());
+            // The loop takes names from the top: the first to enumerate goes on last.
+            if (object.isObject()) {
+                const std::vector<std::string> names = m.enumerate(object.asObject());
+                for (auto it = names.rbegin(); it != names.rend(); ++it)
+                    push(Value(m.str(*it)));
+            }
+            break;
+        }
+        case 0x47: { // Add2
+            Value b = m.toPrimitive(pop());
+            Value a = m.toPrimitive(pop());
+            if (a.isNumber() && b.isNumber()) {
+                push(Value(a.asNumber() + b.asNumber()));
+            } else if (a.isString() || b.isString()) {
+                std::string s = m.toString(a);
+                s += m.toString(b);
+                push(Value(m.str(std::move(s))));
+            } else {
+                push(Value(m.toNumber(a) + m.toNumber(b)));
+            }
+            break;
+        }
+        case 0x48: { // Less2
+            Value b = pop();
+            Value a = pop();
+            push(m.lessThan(a, b));
+            break;
+        }
+        case 0x67: { // Greater
+            Value b = pop();
+            Value a = pop();
+            push(m.lessThan(b, a));
+            break;
+        }
+        case 0x49: { // Equals2
+            Value b = pop();
+            Value a = pop();
+            push(Value(m.looseEquals(a, b)));
+            break;
+        }
+        case 0x66: { // StrictEquals
+            Value b = pop();
+            Value a = pop();
+            push(Value(m.strictEquals(a, b)));
+            break;
+        }
+        case 0x4A: // ToNumber
+            push(Value(m.toNumber(pop())));
+            break;
+        case 0x4B: // ToString
+            push(Value(m.toStringValue(pop())));
+            break;
+        case 0x4C: { // PushDuplicate
+            Value v = top();
+            push(v);
+            break;
+        }
+        case 0x4D: { // StackSwap
+            Value a = pop();
+            Value b = pop();
+            push(a);
+            push(b);
+            break;
+        }
+        case 0x4E: { // GetMember
+            Value name = pop();
+            Value object = pop();
+            if (name.isString())
+                push(m.getMember(object, name.str()));
+            else
+                push(m.getMember(object, m.toString(name)));
+            break;
+        }
+        case 0x4F: { // SetMember
+            Value v = pop();
+            Value name = pop();
+            Value object = pop();
+            if (object.isObject())
+                m.setProperty(object.asObject(), name.isString() ? name.str() : m.toString(name), v);
+            break;
+        }
+        case 0x50: { // Increment
+            Value& t = top();
+            t = Value(m.toNumber(t) + 1);
+            break;
+        }
+        case 0x51: { // Decrement
+            Value& t = top();
+            t = Value(m.toNumber(t) - 1);
+            break;
+        }
+        case 0x54: { // InstanceOf
+            Value constructor = pop();
+            Value object = pop();
+            push(Value(object.isObject() && constructor.isObject()
+                && m.instanceOf(object.asObject(), constructor.asObject())));
+            break;
+        }
+        case 0x60: // BitAnd
+        case 0x61: // BitOr
+        case 0x62: // BitXor
+        case 0x63: // BitLShift
+        case 0x64: // BitRShift
+        case 0x65: { // BitURShift
+            const double nb = m.toNumber(pop());
+            const double na = m.toNumber(pop());
+            const int32_t a = ToInt32(na);
+            const int32_t b = ToInt32(nb);
+            double r = 0;
+            switch (ins.op) {
+            case 0x60:
+                r = double(a & b);
+                break;
+            case 0x61:
+                r = double(a | b);
+                break;
+            case 0x62:
+                r = double(a ^ b);
+                break;
+            case 0x63:
+                r = double(int32_t(uint32_t(a) << (b & 31)));
+                break;
+            case 0x64:
+                r = double(a >> (b & 31));
+                break;
+            default:
+                r = double(uint32_t(a) >> (b & 31));
+                break;
+            }
+            push(Value(r));
+            break;
+        }
+        case 0x69: { // Extends
+            Value superClass = pop();
+            Value subClass = pop();
+            if (subClass.isObject() && superClass.isObject()) {
+                Value superProto = m.getMember(superClass, "prototype");
+                Object* proto = m.newObject(superProto.isObject() ? superProto.asObject() : nullptr);
+                if (!superProto.isObject())
+                    proto->setProto(superProto);
+                m.define(proto, "__constructor__", superClass);
+                m.setProperty(subClass.asObject(), "prototype", Value(proto));
+            }
+            break;
+        }
+        case 0x81: // GotoFrame
+            if (SpriteInstance* s = targetSprite())
+                m.gotoFrame(*s, ins.a, false);
+            break;
+        case 0x8C: // GotoLabel
+            if (SpriteInstance* s = targetSprite())
+                m.gotoLabel(*s, code.strings[size_t(ins.a)]->text(), false);
+            break;
+        case 0x9F: { // GotoFrame2
+            Value frame = pop();
+            if (SpriteInstance* s = targetSprite())
+                m.gotoValue(*s, frame, (ins.b & kGotoFramePlay) != 0, ins.a);
+            break;
+        }
+        case 0x83: // GetURL
+            getURL(code.strings[size_t(ins.a)]->text(), code.strings[size_t(ins.a) + 1]->text(), 0);
+            break;
+        case 0x9A: { // GetURL2
+            const std::string target = m.toString(pop());
+            const std::string url = m.toString(pop());
+            if (!(ins.a & (kGetURL2LoadTarget | kGetURL2LoadVariables)))
+                getURL(url, target, ins.a & 3);
+            break;
+        }
+        case 0x87: // StoreRegister
+            if (uint32_t(ins.a) < f.regCount)
+                m.m_Registers[f.regBase + size_t(ins.a)] = top();
+            break;
+        case 0x88: // ConstantPool
+            f.pool = ins.a;
+            break;
+        case 0x8A: // WaitForFrame
+        case 0x8D: { // WaitForFrame2
+            bool loaded = true;
+            SpriteInstance* s = targetSprite();
+            if (ins.op == 0x8A) {
+                loaded = s && ins.b < s->timeline->frames.size();
+            } else {
+                Value frame = pop();
+                const double n = m.toNumber(frame);
+                loaded = s && std::isfinite(n) && n - 1 < double(s->timeline->frames.size());
+            }
+            if (!loaded)
+                pc = uint32_t(ins.a);
+            break;
+        }
+        case 0x8E: // DefineFunction2
+        case 0x9B: { // DefineFunction
+            const FunctionInfo& info = code.functions[size_t(ins.a)];
+            // A function defined in a function closes over its locals.
+            if (f.callee)
+                activation();
+            FunctionObject* fn = m.newScriptFunction(f.code, info, f);
+            if (info.name.empty())
+                push(Value(static_cast<Object*>(fn)));
+            else
+                defineLocal(info.name, Value(static_cast<Object*>(fn)), false);
+            pc = info.end;
+            break;
+        }
+        case 0x8F: { // Try
+            tryBlock(code.tries[size_t(ins.a)], pc, pc);
+            break;
+        }
+        case 0x94: { // With
+            Value object = pop();
+            const uint32_t blockEnd = uint32_t(ins.a);
+            Scope* saved = f.scope;
+            if (object.isObject())
+                f.scope = m.heap().make<Scope>(object.asObject(), f.scope, ScopeKind::With);
+            uint32_t inner = pc;
+            Execute(m, f, pc, blockEnd, inner);
+            f.scope = saved;
+            pc = inner;
+            break;
+        }
+        case 0x99: // Jump
+        case 0x9D: { // If
+            if (ins.op == 0x9D && !m.toBoolean(pop()))
+                break;
+            const uint32_t to = uint32_t(ins.a);
+            if (to < pc) {
+                // A loop: the clock is read now and then; collections may run at the outermost level.
+                if ((++m.m_TimeCheck & kTimeCheckMask) == 0 && m.timeUp())
+                    m.m_Unwind = Unwind::Abort;
+                if (m.heap().wantsCollection() && m.m_Frames.size() == 1 && m.m_NativeDepth == 0)
+                    m.collectGarbage();
+            }
+            pc = to;
+            if (pc < start || pc >= end)
+                return;
+            break;
+        }
+        case 0x9E: // Call
+            callFrame(pop());
+            break;
+        default:
+            break;
+        }
+        if (m.m_Unwind != Unwind::None)
+            return;
+    }
+}
+
+void Execute(Machine& m, Frame& frame, uint32_t start, uint32_t end, uint32_t& pc)
+{
+    Interpreter(m, frame).run(start, end, pc);
+}
+
+} // namespace reelfinch::avm1

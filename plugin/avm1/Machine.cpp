@@ -1,0 +1,1261 @@
+#include "avm1/Machine.h"
+
+#include "avm1/Clip.h"
+#include "avm1/NumberText.h"
+#include "avm1/builtins/Builtins.h"
+#include "timeline/MoviePlayer.h"
+
+#include "Actions.h"
+#include "Movie.h"
+#include "Tags.h"
+#include "TagCodes.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <strings.h>
+
+namespace reelfinch::avm1 {
+
+using plugin::SpriteInstance;
+
+namespace {
+
+bool NameIs(std::string_view a, std::string_view b, bool caseSensitive)
+{
+    if (a.size() != b.size())
+        return false;
+    return caseSensitive ? a == b : strncasecmp(a.data(), b.data(), a.size()) == 0;
+}
+
+// Names with an underscore that every clip answers (display properties and the links of the clip tree).
+constexpr const char* kClipPropertyNames[] = { "_x", "_y", "_xscale", "_yscale", "_currentframe", "_totalframes",
+    "_alpha", "_visible", "_width", "_height", "_rotation", "_target", "_framesloaded", "_name", "_droptarget", "_url",
+    "_highquality", "_focusrect", "_soundbuftime", "_quality", "_xmouse", "_ymouse" };
+
+int ClipPropertyIndex(std::string_view name)
+{
+    if (name.empty() || name[0] != '_')
+        return -1;
+    for (int i = 0; i < int(std::size(kClipPropertyNames)); ++i)
+        if (NameIs(name, kClipPropertyNames[i], false))
+            return i;
+    return -1;
+}
+
+double MatrixScaleX(const cairo_matrix_t& m)
+{
+    return std::sqrt(m.xx * m.xx + m.yx * m.yx);
+}
+double MatrixScaleY(const cairo_matrix_t& m)
+{
+    return std::sqrt(m.xy * m.xy + m.yy * m.yy);
+}
+double MatrixRotation(const cairo_matrix_t& m)
+{
+    return std::atan2(m.yx, m.xx) * 180.0 / M_PI;
+}
+void SetMatrix(cairo_matrix_t& m, double sx, double sy, double rotationDegrees)
+{
+    const double r = rotationDegrees * M_PI / 180.0;
+    m.xx = std::cos(r) * sx;
+    m.yx = std::sin(r) * sx;
+    m.xy = -std::sin(r) * sy;
+    m.yy = std::cos(r) * sy;
+}
+
+} // namespace
+
+Machine::Machine(plugin::MoviePlayer& player, int version)
+    : m_Player(player)
+    , m_Version(version)
+{
+    m_Stack.reserve(kStackLimit + 16);
+    m_Empty = m_Heap.string("");
+    m_Empty->m_Permanent = true;
+    m_StartWall = double(std::chrono::duration_cast<std::chrono::milliseconds>(
+                             std::chrono::system_clock::now().time_since_epoch())
+                             .count());
+    m_RandomState ^= uint64_t(m_StartWall);
+    // Test harnesses may shorten the time one action list may run.
+    if (const char* limit = std::getenv("REELFINCH_SCRIPT_TIME_LIMIT")) {
+        const double seconds = std::atof(limit);
+        if (seconds > 0)
+            m_TimeLimit = seconds;
+    }
+    readScriptLimits();
+    installBuiltins();
+}
+
+void Machine::readScriptLimits()
+{
+    // ScriptLimits: the deepest recursion and the seconds an action list may run, two 16-bit numbers.
+    constexpr uint16_t kTagScriptLimits = 65;
+    const CTagsItem* tags = m_Player.m_Movie ? m_Player.m_Movie->GetTags() : nullptr;
+    for (int i = 0; tags && i < tags->GetItemCount(); ++i) {
+        auto* tag = dynamic_cast<const CRawBodyTag*>(tags->GetTag(i));
+        if (!tag || tag->m_TagCode != kTagScriptLimits || !tag->m_pData || tag->m_pData->m_pData->GetSize() < 4)
+            continue;
+        const uint8_t* b = tag->m_pData->m_pData->GetBuffer();
+        const int depth = b[0] | (b[1] << 8);
+        const int seconds = b[2] | (b[3] << 8);
+        if (depth > 0)
+            m_RecursionLimit = std::min(depth, 65535);
+        if (seconds > 0 && !std::getenv("REELFINCH_SCRIPT_TIME_LIMIT"))
+            m_TimeLimit = seconds;
+    }
+}
+
+Machine::~Machine() = default;
+
+void Machine::installBuiltins()
+{
+    InstallBuiltins(*this);
+}
+
+// ---- conversions ----
+
+Value Machine::toPrimitive(const Value& v, bool preferString)
+{
+    if (!v.isObject())
+        return v;
+    Object* o = v.asObject();
+    if (o->kind() == ObjectKind::Clip) {
+        // A clip reads as its path where a string is wanted, and as no number at all.
+        if (!preferString)
+            return v;
+        auto* clip = static_cast<ClipObject*>(o);
+        return clip->sprite() ? Value(str(targetPath(*clip->sprite(), false))) : Value(m_Empty);
+    }
+    if (o->kind() == ObjectKind::Date)
+        preferString = true;
+    if (!preferString) {
+        Value method;
+        if (getProperty(o, "valueOf", method, v) && method.isObject() && method.asObject()->isFunction()) {
+            Value r = call(method, v, nullptr, 0);
+            if (!r.isObject() || unwinding())
+                return unwinding() ? Value() : r;
+        }
+    }
+    return objectToString(o, v);
+}
+
+Value Machine::objectToString(Object* o, const Value& v)
+{
+    // toString's result when it is a string; "[type Object]" when it gives anything else; undefined without one.
+    Value method;
+    if (getProperty(o, "toString", method, v) && method.isObject() && method.asObject()->isFunction()) {
+        Value r = call(method, v, nullptr, 0);
+        if (r.isString())
+            return r;
+        return Value(str(o->isFunction() ? "[type Function]" : "[type Object]"));
+    }
+    return Value();
+}
+
+double Machine::toNumber(const Value& v)
+{
+    switch (v.type()) {
+    case Type::Undefined:
+    case Type::Null:
+        return m_Version >= 7 ? NAN : 0.0;
+    case Type::Boolean:
+        return v.asBool() ? 1.0 : 0.0;
+    case Type::Number:
+        return v.asNumber();
+    case Type::String:
+        return stringToNumber(v.str(), m_Version);
+    case Type::Object: {
+        Object* o = v.asObject();
+        if (o->kind() == ObjectKind::Clip)
+            return NAN;
+        Value p = toPrimitive(v, false);
+        if (p.isObject())
+            return NAN;
+        return toNumber(p);
+    }
+    }
+    return NAN;
+}
+
+String* Machine::toStringValue(const Value& v)
+{
+    if (v.isString())
+        return v.asString();
+    return str(toString(v));
+}
+
+std::string Machine::toString(const Value& v)
+{
+    switch (v.type()) {
+    case Type::Undefined:
+        return m_Version >= 7 ? "undefined" : "";
+    case Type::Null:
+        return "null";
+    case Type::Boolean:
+        return v.asBool() ? "true" : "false";
+    case Type::Number:
+        return NumberText(v.asNumber());
+    case Type::String:
+        return v.str();
+    case Type::Object: {
+        Value p = toPrimitive(v, true);
+        if (p.isObject())
+            return "[type Object]";
+        if (p.isUndefined())
+            return "undefined";
+        return toString(p);
+    }
+    }
+    return "";
+}
+
+Object* Machine::toObject(const Value& v)
+{
+    switch (v.type()) {
+    case Type::Object:
+        return v.asObject();
+    case Type::String: {
+        Object* o = m_Heap.make<Object>(m_StringProto, ObjectKind::String);
+        o->m_Primitive = v;
+        return o;
+    }
+    case Type::Number: {
+        Object* o = m_Heap.make<Object>(m_NumberProto, ObjectKind::Number);
+        o->m_Primitive = v;
+        return o;
+    }
+    case Type::Boolean: {
+        Object* o = m_Heap.make<Object>(m_BooleanProto, ObjectKind::Boolean);
+        o->m_Primitive = v;
+        return o;
+    }
+    default:
+        return nullptr;
+    }
+}
+
+const char* Machine::typeOf(const Value& v) const
+{
+    switch (v.type()) {
+    case Type::Undefined:
+        return "undefined";
+    case Type::Null:
+        return "null";
+    case Type::Boolean:
+        return "boolean";
+    case Type::Number:
+        return "number";
+    case Type::String:
+        return "string";
+    case Type::Object:
+        if (v.asObject()->isFunction())
+            return "function";
+        if (v.asObject()->kind() == ObjectKind::Clip)
+            return "movieclip";
+        return "object";
+    }
+    return "undefined";
+}
+
+bool Machine::strictEquals(const Value& a, const Value& b) const
+{
+    if (a.type() != b.type())
+        return false;
+    switch (a.type()) {
+    case Type::Undefined:
+    case Type::Null:
+        return true;
+    case Type::Boolean:
+        return a.asBool() == b.asBool();
+    case Type::Number:
+        return a.asNumber() == b.asNumber();
+    case Type::String:
+        return a.asString() == b.asString() || a.str() == b.str();
+    case Type::Object:
+        return a.asObject() == b.asObject();
+    }
+    return false;
+}
+
+bool Machine::looseEquals(const Value& a, const Value& b)
+{
+    if (a.type() == b.type())
+        return strictEquals(a, b);
+    if (a.isNullish() && b.isNullish())
+        return true;
+    if (a.isNullish() || b.isNullish())
+        return false;
+    if (a.isNumber() && b.isString())
+        return a.asNumber() == toNumber(b);
+    if (a.isString() && b.isNumber())
+        return toNumber(a) == b.asNumber();
+    if (a.isBool())
+        return looseEquals(Value(a.asBool() ? 1.0 : 0.0), b);
+    if (b.isBool())
+        return looseEquals(a, Value(b.asBool() ? 1.0 : 0.0));
+    if (a.isObject() && !b.isObject()) {
+        Value p = toPrimitive(a);
+        return !p.isObject() && looseEquals(p, b);
+    }
+    if (b.isObject() && !a.isObject()) {
+        Value p = toPrimitive(b);
+        return !p.isObject() && looseEquals(a, p);
+    }
+    return false;
+}
+
+Value Machine::lessThan(const Value& a, const Value& b)
+{
+    Value pa = toPrimitive(a);
+    Value pb = toPrimitive(b);
+    if (pa.isString() && pb.isString()) {
+        if (m_Version >= 6)
+            return Value(Utf8ToUtf16(pa.str()) < Utf8ToUtf16(pb.str()));
+        return Value(pa.str() < pb.str());
+    }
+    const double x = toNumber(pa);
+    const double y = toNumber(pb);
+    if (std::isnan(x) || std::isnan(y))
+        return Value();
+    return Value(x < y);
+}
+
+// ---- objects ----
+
+Object* Machine::newObject(Object* proto)
+{
+    return m_Heap.make<Object>(proto ? proto : m_ObjectProto);
+}
+
+ArrayObject* Machine::newArray()
+{
+    return m_Heap.make<ArrayObject>(m_ArrayProto);
+}
+
+FunctionObject* Machine::newNative(NativeFunction fn, NativeFunction construct)
+{
+    auto* f = m_Heap.make<FunctionObject>(m_FunctionProto);
+    f->m_Native = fn;
+    f->m_NativeConstruct = construct;
+    return f;
+}
+
+FunctionObject* Machine::newScriptFunction(
+    const std::shared_ptr<Code>& code, const FunctionInfo& info, const Frame& frame)
+{
+    auto* f = m_Heap.make<FunctionObject>(m_FunctionProto);
+    f->m_Code = code;
+    f->m_Info = &info;
+    f->m_Pool = frame.pool;
+    f->m_Version = frame.version;
+    f->m_Target = frame.target ? frame.target : frame.originalTarget;
+    // The chain it closes over ends at the timeline it was defined in.
+    Scope* chain = frame.scope;
+    if (!frame.callee && f->m_Target)
+        chain = m_Heap.make<Scope>(f->m_Target, frame.scope, ScopeKind::Target);
+    f->m_Scope = chain;
+    Object* proto = newObject();
+    define(proto, "constructor", Value(static_cast<Object*>(f)));
+    define(f, "prototype", Value(proto));
+    return f;
+}
+
+void Machine::define(Object* object, std::string_view name, const Value& v, uint16_t flags)
+{
+    object->setOwn(name, v, caseSensitive(), flags);
+}
+
+void Machine::defineMethod(Object* object, std::string_view name, NativeFunction fn, uint16_t flags)
+{
+    define(object, name, Value(static_cast<Object*>(newNative(fn))), flags);
+}
+
+bool Machine::getProperty(Object* object, std::string_view name, Value& out, const Value& self)
+{
+    const bool cs = caseSensitive();
+    if (NameIs(name, "__proto__", cs)) {
+        out = object->protoValue();
+        return true;
+    }
+    Object* o = object;
+    for (int depth = 0; o && depth < 256; ++depth) {
+        switch (o->kind()) {
+        case ObjectKind::Array: {
+            auto* a = static_cast<ArrayObject*>(o);
+            const long index = ArrayIndex(name);
+            if (index >= 0 && size_t(index) < a->m_Items.size()) {
+                out = a->m_Items[size_t(index)];
+                return true;
+            }
+            if (NameIs(name, "length", cs)) {
+                out = Value(double(a->m_Items.size()));
+                return true;
+            }
+            break;
+        }
+        case ObjectKind::String:
+            if (NameIs(name, "length", cs) && o->m_Primitive.isString()) {
+                out = Value(double(m_Version >= 6 ? Utf16Length(o->m_Primitive.str()) : o->m_Primitive.str().size()));
+                return true;
+            }
+            break;
+        default:
+            break;
+        }
+        const Property* p = o->props().find(name, cs);
+        if (p && PropertyVisible(p->flags, m_Version)) {
+            if (p->flags & kAccessor) {
+                out = p->value.isObject() ? call(p->value, self, nullptr, 0) : Value();
+                return true;
+            }
+            out = p->value;
+            return true;
+        }
+        if (o->kind() == ObjectKind::Clip) {
+            bool found = false;
+            out = getClipProperty(static_cast<ClipObject*>(o), name, found);
+            if (found)
+                return true;
+        }
+        o = o->proto();
+    }
+    return false;
+}
+
+bool Machine::hasOwnProperty(Object* object, std::string_view name)
+{
+    const bool cs = caseSensitive();
+    if (object->kind() == ObjectKind::Array) {
+        auto* a = static_cast<ArrayObject*>(object);
+        const long index = ArrayIndex(name);
+        if (index >= 0 && size_t(index) < a->m_Items.size())
+            return true;
+    }
+    const Property* p = object->props().find(name, cs);
+    return p && PropertyVisible(p->flags, m_Version);
+}
+
+bool Machine::hasProperty(Object* object, std::string_view name)
+{
+    const bool cs = caseSensitive();
+    Object* o = object;
+    for (int depth = 0; o && depth < 256; ++depth) {
+        if (hasOwnProperty(o, name))
+            return true;
+        if (o->kind() == ObjectKind::Array && NameIs(name, "length", cs))
+            return true;
+        if (o->kind() == ObjectKind::Clip) {
+            bool found = false;
+            getClipProperty(static_cast<ClipObject*>(o), name, found);
+            if (found)
+                return true;
+        }
+        o = o->proto();
+    }
+    return false;
+}
+
+void Machine::setProperty(Object* object, std::string_view name, const Value& v)
+{
+    const bool cs = caseSensitive();
+    if (NameIs(name, "__proto__", cs)) {
+        object->setProto(v);
+        return;
+    }
+    Value value = v;
+    if (object->m_Watchers) {
+        for (auto& [watched, w] : *object->m_Watchers)
+            if (NameIs(watched, name, cs) && w.callback.isObject()) {
+                Value old;
+                getProperty(object, name, old, Value(object));
+                Value args[4] = { Value(str(std::string(name))), old, value, w.data };
+                value = call(w.callback, Value(object), args, 4);
+                break;
+            }
+    }
+    if (object->kind() == ObjectKind::Array) {
+        auto* a = static_cast<ArrayObject*>(object);
+        const long index = ArrayIndex(name);
+        if (index >= 0 && index < (1L << 24)) {
+            if (size_t(index) >= a->m_Items.size())
+                a->m_Items.resize(size_t(index) + 1);
+            a->m_Items[size_t(index)] = value;
+            return;
+        }
+        if (NameIs(name, "length", cs)) {
+            const double n = toNumber(value);
+            if (n >= 0 && n < double(1L << 24))
+                a->m_Items.resize(size_t(n));
+            return;
+        }
+    }
+    if (object->kind() == ObjectKind::Clip && setClipProperty(static_cast<ClipObject*>(object), name, value))
+        return;
+    Property* p = object->props().find(name, cs);
+    if (p) {
+        if (p->flags & kAccessor) {
+            if (p->setter.isObject()) {
+                Value setter = p->setter;
+                call(setter, Value(object), &value, 1);
+            }
+            return;
+        }
+        if (p->flags & kReadOnly)
+            return;
+        p->value = value;
+        return;
+    }
+    // A setter that a prototype defined with addProperty takes the value for this object.
+    for (Object* o = object->proto(); o; o = o->proto()) {
+        const Property* q = o->props().find(name, cs);
+        if (q && (q->flags & kAccessor) && PropertyVisible(q->flags, m_Version)) {
+            if (q->setter.isObject()) {
+                Value setter = q->setter;
+                call(setter, Value(object), &value, 1);
+            }
+            return;
+        }
+        if (q)
+            break;
+    }
+    object->props().add(name, cs).value = value;
+}
+
+bool Machine::deleteMember(Object* object, std::string_view name)
+{
+    const bool cs = caseSensitive();
+    if (object->kind() == ObjectKind::Array) {
+        auto* a = static_cast<ArrayObject*>(object);
+        const long index = ArrayIndex(name);
+        if (index >= 0 && size_t(index) < a->m_Items.size()) {
+            a->m_Items[size_t(index)] = Value();
+            return true;
+        }
+    }
+    const Property* p = object->props().find(name, cs);
+    if (!p || (p->flags & kDontDelete))
+        return false;
+    return object->props().remove(name, cs);
+}
+
+Value Machine::getMember(const Value& object, std::string_view name)
+{
+    Value out;
+    switch (object.type()) {
+    case Type::Object:
+        getProperty(object.asObject(), name, out, object);
+        return out;
+    case Type::String:
+        if (NameIs(name, "length", caseSensitive()))
+            return Value(double(m_Version >= 6 ? Utf16Length(object.str()) : object.str().size()));
+        getProperty(m_StringProto, name, out, object);
+        return out;
+    case Type::Number:
+        getProperty(m_NumberProto, name, out, object);
+        return out;
+    case Type::Boolean:
+        getProperty(m_BooleanProto, name, out, object);
+        return out;
+    default:
+        return out;
+    }
+}
+
+void Machine::setMember(const Value& object, std::string_view name, const Value& v)
+{
+    if (object.isObject())
+        setProperty(object.asObject(), name, v);
+}
+
+std::vector<std::string> Machine::enumerate(Object* object)
+{
+    std::vector<std::string> names;
+    std::vector<std::string> seen;
+    const bool cs = caseSensitive();
+    auto add = [&](const std::string& name) {
+        for (const auto& s : seen)
+            if (NameIs(s, name, cs))
+                return;
+        seen.push_back(name);
+        names.push_back(name);
+    };
+    int depth = 0;
+    for (Object* o = object; o && depth < 256; o = o->proto(), ++depth) {
+        const auto& entries = o->props().entries();
+        for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
+            if (it->removed)
+                continue;
+            if ((it->flags & kDontEnum) || !PropertyVisible(it->flags, m_Version)) {
+                seen.push_back(it->name); // hides the same name further down the chain
+                continue;
+            }
+            add(it->name);
+        }
+        if (o->kind() == ObjectKind::Array) {
+            auto* a = static_cast<ArrayObject*>(o);
+            for (size_t i = a->m_Items.size(); i-- > 0;)
+                add(std::to_string(i));
+        }
+        if (o->kind() == ObjectKind::Clip) {
+            if (SpriteInstance* s = static_cast<ClipObject*>(o)->sprite())
+                for (auto it = s->displayList.rbegin(); it != s->displayList.rend(); ++it)
+                    if (it->second.sprite && !it->second.name.empty())
+                        add(it->second.name);
+        }
+    }
+    return names;
+}
+
+bool Machine::instanceOf(Object* object, Object* constructor)
+{
+    Value protoValue;
+    if (!getProperty(constructor, "prototype", protoValue, Value(constructor)) || !protoValue.isObject())
+        return false;
+    Object* proto = protoValue.asObject();
+    int depth = 0;
+    for (Object* o = object->proto(); o && depth < 256; o = o->proto(), ++depth) {
+        if (o == proto)
+            return true;
+        for (Object* i : o->m_Interfaces) {
+            if (i == constructor)
+                return true;
+            Value ip;
+            if (getProperty(i, "prototype", ip, Value(i)) && ip.isObject()) {
+                // Interfaces extend interfaces.
+                for (Object* q = ip.asObject(); q; q = q->proto())
+                    if (q == proto)
+                        return true;
+            }
+        }
+    }
+    return false;
+}
+
+// ---- calls ----
+
+void Machine::throwValue(const Value& v)
+{
+    m_Thrown = v;
+    m_Unwind = Unwind::Throw;
+}
+
+bool Machine::timeUp()
+{
+    if (m_TimeLimit <= 0)
+        return false;
+    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - m_RunStart).count();
+    return elapsed > m_TimeLimit;
+}
+
+Value Machine::call(const Value& function, const Value& self, const Value* args, int argc)
+{
+    if (!function.isObject() || !function.asObject()->isFunction() || m_Unwind != Unwind::None)
+        return Value();
+    // Native code calling back into functions (conversions calling toString...) nests as deep as scripts may.
+    if (m_NativeDepth >= m_RecursionLimit) {
+        m_Unwind = Unwind::Abort;
+        return Value();
+    }
+    ++m_NativeDepth;
+    Value r = invoke(static_cast<FunctionObject*>(function.asObject()), self, args, argc, nullptr, nullptr);
+    --m_NativeDepth;
+    return r;
+}
+
+Value Machine::callMethod(const Value& object, std::string_view name, const Value* args, int argc)
+{
+    Value f = getMember(object, name);
+    return call(f, object, args, argc);
+}
+
+Value Machine::construct(const Value& constructor, const Value* args, int argc)
+{
+    if (!constructor.isObject() || !constructor.asObject()->isFunction())
+        return Value();
+    auto* f = static_cast<FunctionObject*>(constructor.asObject());
+    if (m_NativeDepth >= m_RecursionLimit) {
+        m_Unwind = Unwind::Abort;
+        return Value();
+    }
+    ++m_NativeDepth;
+    Value protoValue = getMember(constructor, "prototype");
+    Object* object = newObject(protoValue.isObject() ? protoValue.asObject() : m_ObjectProto);
+    if (!protoValue.isObject())
+        object->setProto(protoValue);
+    define(object, "__constructor__", constructor);
+    if (m_Version < 7)
+        define(object, "constructor", constructor);
+    Value result = invoke(f, Value(object), args, argc, protoValue.isObject() ? protoValue.asObject() : nullptr, object);
+    --m_NativeDepth;
+    if (f->m_NativeConstruct && result.isObject())
+        return result;
+    return Value(object);
+}
+
+Value Machine::invoke(FunctionObject* f, const Value& self, const Value* args, int argc, Object* holder,
+    Object* newObject)
+{
+    if (m_Unwind != Unwind::None)
+        return Value();
+    if (f->m_Native || f->m_NativeConstruct) {
+        const bool wasConstructing = m_Constructing;
+        m_Constructing = newObject != nullptr;
+        NativeFunction fn = (newObject && f->m_NativeConstruct) ? f->m_NativeConstruct : f->m_Native;
+        Value r = fn ? fn(*this, self, args, argc) : Value();
+        m_Constructing = wasConstructing;
+        return r;
+    }
+    if (!f->m_Code || !f->m_Info)
+        return Value();
+    // The frame script is the first frame; functions may nest as deep as the limit below it.
+    if (int(m_Frames.size()) > m_RecursionLimit) {
+        // Too deep: the whole action list stops, as the player stops it.
+        m_Unwind = Unwind::Abort;
+        return Value();
+    }
+    const FunctionInfo& info = *f->m_Info;
+    Frame frame;
+    frame.code = f->m_Code;
+    frame.version = f->m_Version;
+    frame.pool = f->m_Pool;
+    frame.callee = f;
+    frame.holder = holder;
+    frame.originalTarget = f->m_Target;
+    frame.target = f->m_Target;
+    frame.self = self.isNullish() ? Value(f->m_Target) : self;
+    frame.stackBase = m_Stack.size();
+    frame.regBase = m_Registers.size();
+    frame.regCount = info.function2 ? std::max<uint16_t>(info.registerCount, 1) : 4;
+    m_Registers.resize(frame.regBase + frame.regCount + size_t(std::max(argc, 0)));
+    // The arguments follow the registers, for `arguments`.
+    for (int i = 0; i < argc; ++i)
+        m_Registers[frame.regBase + frame.regCount + size_t(i)] = args[i];
+    frame.scope = f->m_Scope;
+    // Functions of SWF 5 and earlier close over nothing: names resolve in the caller's timeline.
+    if (f->m_Version < 6) {
+        frame.scope = nullptr;
+        if (!m_Frames.empty()) {
+            const Frame* caller = m_Frames.back();
+            frame.target = frame.originalTarget = caller->target ? caller->target : caller->originalTarget;
+        }
+    }
+    m_Frames.push_back(&frame);
+
+    auto ensureActivation = [&]() {
+        if (!frame.activation) {
+            frame.activation = m_Heap.make<Object>(nullptr, ObjectKind::Activation);
+            frame.scope = m_Heap.make<Scope>(frame.activation, frame.scope, ScopeKind::Local);
+        }
+    };
+    if (!info.function2 || !info.params.empty()) {
+        bool needLocals = !info.function2;
+        for (auto& [reg, name] : info.params)
+            if (reg == 0)
+                needLocals = true;
+        if (needLocals)
+            ensureActivation();
+    }
+    if (info.function2) {
+        uint16_t r = 1;
+        auto preload = [&](bool flag, const Value& v) {
+            if (flag && r < frame.regCount)
+                m_Registers[frame.regBase + r++] = v;
+        };
+        preload(info.preloadThis, frame.self);
+        if (info.preloadArguments) {
+            ArrayObject* a = newArray();
+            a->m_Items.assign(args, args + std::max(argc, 0));
+            define(a, "callee", Value(static_cast<Object*>(f)));
+            frame.arguments = a;
+            preload(true, Value(a));
+        }
+        if (info.preloadSuper)
+            preload(true, Value(static_cast<Object*>(m_Heap.make<SuperObject>(holder, frame.self))));
+        preload(info.preloadRoot, Value(rootClip()));
+        if (info.preloadParent) {
+            Value parent;
+            if (f->m_Target)
+                parent = getMember(Value(f->m_Target), "_parent");
+            preload(true, parent);
+        }
+        preload(info.preloadGlobal, Value(m_Global));
+    }
+    for (size_t i = 0; i < info.params.size(); ++i) {
+        const Value v = int(i) < argc ? args[i] : Value();
+        const auto& [reg, name] = info.params[i];
+        if (info.function2 && reg != 0) {
+            if (reg < frame.regCount)
+                m_Registers[frame.regBase + reg] = v;
+        } else if (frame.activation) {
+            define(frame.activation, name, v, 0);
+        }
+    }
+    uint32_t pc = info.start;
+    if (m_TimeCheck++ % 256 == 0 && timeUp())
+        m_Unwind = Unwind::Abort;
+    else
+        Execute(*this, frame, info.start, info.end, pc);
+    m_Frames.pop_back();
+    m_Stack.resize(std::min(m_Stack.size(), frame.stackBase));
+    m_Registers.resize(frame.regBase);
+    if (m_Unwind == Unwind::Return) {
+        m_Unwind = Unwind::None;
+        Value r = m_Returned;
+        m_Returned = Value();
+        return r;
+    }
+    return Value();
+}
+
+// ---- the movie ----
+
+std::shared_ptr<Code> Machine::codeFor(const CActionsItem* actions)
+{
+    auto it = m_Codes.find(actions);
+    if (it != m_Codes.end())
+        return it->second;
+    auto code = DecodeActions(*actions, m_Version, m_Heap);
+    m_Codes.emplace(actions, code);
+    return code;
+}
+
+void Machine::runFrameActions(SpriteInstance& sprite, const CActionsItem* actions)
+{
+    if (!actions || !m_Frames.empty())
+        return;
+    std::shared_ptr<Code> code = codeFor(actions);
+    Frame frame;
+    frame.code = code;
+    frame.version = code->version;
+    frame.target = frame.originalTarget = clipObject(sprite);
+    frame.self = Value(frame.target);
+    frame.stackBase = m_Stack.size();
+    frame.regBase = m_Registers.size();
+    frame.regCount = 4;
+    m_Registers.resize(frame.regBase + 4);
+    m_Unwind = Unwind::None;
+    m_RunStart = std::chrono::steady_clock::now();
+    m_Frames.push_back(&frame);
+    uint32_t pc = 0;
+    Execute(*this, frame, 0, uint32_t(code->ops.size()), pc);
+    m_Frames.pop_back();
+    m_Stack.clear();
+    m_Registers.clear();
+    m_Temporaries.clear();
+    m_Unwind = Unwind::None;
+    m_Thrown = Value();
+    m_Returned = Value();
+}
+
+Object* Machine::clipObject(SpriteInstance& sprite)
+{
+    if (!sprite.script.m_Link) {
+        sprite.script.m_Link = std::make_shared<ClipLink>();
+        sprite.script.m_Link->sprite = &sprite;
+    }
+    ClipLink& link = *sprite.script.m_Link;
+    if (!link.object)
+        link.object = m_Heap.make<ClipObject>(m_ClipProto, sprite.script.m_Link);
+    return link.object;
+}
+
+SpriteInstance* Machine::spriteOf(const Value& v) const
+{
+    if (!v.isObject() || v.asObject()->kind() != ObjectKind::Clip)
+        return nullptr;
+    return static_cast<ClipObject*>(v.asObject())->sprite();
+}
+
+Object* Machine::rootClip()
+{
+    return clipObject(m_Player.m_Root);
+}
+
+std::string Machine::targetPath(SpriteInstance& sprite, bool slash)
+{
+    std::vector<const std::string*> names;
+    for (SpriteInstance* s = &sprite; s && s->parent && s->display; s = s->parent)
+        names.push_back(&s->display->name);
+    std::string path = slash ? "" : "_level0";
+    for (auto it = names.rbegin(); it != names.rend(); ++it) {
+        path += slash ? "/" : ".";
+        path += **it;
+    }
+    if (slash && path.empty())
+        path = "/";
+    return path;
+}
+
+Object* Machine::resolveTarget(Object* base, std::string_view path)
+{
+    if (path.empty())
+        return base;
+    const bool cs = caseSensitive();
+    SpriteInstance* current = spriteOf(Value(base));
+    Object* currentObject = base;
+    const bool slash = path.find('/') != std::string_view::npos;
+    const char separator = slash ? '/' : '.';
+    size_t pos = 0;
+    if (slash && path[0] == '/') {
+        current = &m_Player.m_Root;
+        currentObject = nullptr;
+        pos = 1;
+    }
+    while (pos <= path.size()) {
+        size_t next = path.find(separator, pos);
+        if (next == std::string_view::npos)
+            next = path.size();
+        std::string_view part = path.substr(pos, next - pos);
+        pos = next + 1;
+        if (part.empty()) {
+            if (next >= path.size())
+                break;
+            if (slash)
+                return nullptr; // "a//b" names nothing
+            continue;
+        }
+        if (part == "..") {
+            current = current ? current->parent : nullptr;
+            currentObject = nullptr;
+        } else if (part == "." || NameIs(part, "this", cs)) {
+            // stays
+        } else if (NameIs(part, "_root", cs) || NameIs(part, "_level0", cs)) {
+            current = &m_Player.m_Root;
+            currentObject = nullptr;
+        } else if (NameIs(part, "_parent", cs)) {
+            current = current ? current->parent : nullptr;
+            currentObject = nullptr;
+        } else if (NameIs(part, "_global", false)) {
+            current = nullptr;
+            currentObject = m_Global;
+        } else {
+            SpriteInstance* found = nullptr;
+            if (current)
+                for (auto& [depth, object] : current->displayList)
+                    if (object.sprite && NameIs(object.name, part, cs)) {
+                        found = object.sprite.get();
+                        break;
+                    }
+            if (!found) {
+                // Not a child: an object property that holds a clip.
+                Object* holder = current ? clipObject(*current) : currentObject;
+                if (!holder)
+                    return nullptr;
+                Value v = getMember(Value(holder), part);
+                if (!v.isObject())
+                    return nullptr;
+                found = spriteOf(v);
+                currentObject = v.asObject();
+                current = found;
+                continue;
+            }
+            current = found;
+            currentObject = nullptr;
+        }
+        if (!current && !currentObject)
+            return nullptr;
+    }
+    if (current)
+        return clipObject(*current);
+    return currentObject;
+}
+
+void Machine::gotoFrame(SpriteInstance& sprite, int frame, bool play)
+{
+    const int count = int(sprite.timeline->frames.size());
+    if (count == 0)
+        return;
+    frame = std::clamp(frame, 0, count - 1);
+    sprite.playing = play;
+    m_Player.seek(sprite, frame);
+}
+
+bool Machine::gotoLabel(SpriteInstance& sprite, const std::string& label, bool play)
+{
+    for (const auto& [name, frame] : sprite.timeline->labels)
+        if (NameIs(name, label, false)) {
+            gotoFrame(sprite, frame, play);
+            return true;
+        }
+    return false;
+}
+
+void Machine::gotoValue(SpriteInstance& sprite, const Value& frame, bool play, int bias)
+{
+    if (frame.isString()) {
+        const std::string& s = frame.str();
+        // "target:frame" names the frame of another clip.
+        const size_t colon = s.rfind(':');
+        if (colon != std::string::npos) {
+            Object* other = resolveTarget(clipObject(sprite), std::string_view(s).substr(0, colon));
+            if (SpriteInstance* target = spriteOf(Value(other)))
+                gotoValue(*target, Value(str(s.substr(colon + 1))), play, bias);
+            return;
+        }
+        if (gotoLabel(sprite, s, play))
+            return;
+        gotoNumber(sprite, stringToNumber(s, m_Version), play, bias);
+        return;
+    }
+    gotoNumber(sprite, toNumber(frame), play, bias);
+}
+
+void Machine::gotoNumber(SpriteInstance& sprite, double n, bool play, int bias)
+{
+    // Frame numbers are taken as unsigned 32-bit integers; 0 goes nowhere, past the end goes to the last frame.
+    const uint32_t number = ToUint32(n);
+    if (number == 0)
+        return;
+    const double index = double(number) - 1 + bias;
+    gotoFrame(sprite, int(std::min(index, 1e9)), play);
+}
+
+Value Machine::getClipProperty(ClipObject* clip, std::string_view name, bool& found)
+{
+    found = false;
+    SpriteInstance* sprite = clip->sprite();
+    if (!sprite)
+        return Value();
+    const bool cs = caseSensitive();
+    for (auto& [depth, object] : sprite->displayList)
+        if (object.sprite && NameIs(object.name, name, cs)) {
+            found = true;
+            return Value(clipObject(*object.sprite));
+        }
+    if (name.empty() || name[0] != '_')
+        return Value();
+    if (NameIs(name, "_parent", false)) {
+        found = true;
+        return sprite->parent ? Value(clipObject(*sprite->parent)) : Value();
+    }
+    if (NameIs(name, "_root", false) || NameIs(name, "_level0", false)) {
+        found = true;
+        return Value(rootClip());
+    }
+    if (NameIs(name, "_global", false)) {
+        found = true;
+        return Value(m_Global);
+    }
+    const int index = ClipPropertyIndex(name);
+    if (index < 0)
+        return Value();
+    found = true;
+    const plugin::DisplayObject* display = sprite->display;
+    const cairo_matrix_t identity { 1, 0, 0, 1, 0, 0 };
+    const cairo_matrix_t& m = display ? display->matrix : identity;
+    auto round = [](double v) { return std::round(v * 20.0) / 20.0; };
+    switch (index) {
+    case 0:
+        return Value(round(m.x0 / 20.0));
+    case 1:
+        return Value(round(m.y0 / 20.0));
+    case 2:
+        return Value(MatrixScaleX(m) * 100.0);
+    case 3:
+        return Value(MatrixScaleY(m) * 100.0);
+    case 4:
+        return Value(double(std::max(0, sprite->currentFrame) + 1));
+    case 5:
+    case 12:
+        return Value(double(sprite->timeline->frames.size()));
+    case 6:
+        return Value(display ? display->colorTransform.ma * 100.0 : 100.0);
+    case 7:
+        return Value(display ? display->visible : true);
+    case 8:
+    case 9:
+        return Value(0.0);
+    case 10:
+        return Value(MatrixRotation(m));
+    case 11:
+        return Value(str(targetPath(*sprite, true)));
+    case 13:
+        return Value(str(display ? display->name : std::string()));
+    case 14:
+        return Value(m_Empty);
+    case 15:
+        return Value(str("file:///movie.swf"));
+    case 16:
+        return Value(m_Player.quality() == plugin::Quality::High ? 1.0 : 0.0);
+    case 17:
+        return Value(true);
+    case 18:
+        return Value(5.0);
+    case 19:
+        return Value(str(m_Player.quality() == plugin::Quality::High ? "HIGH"
+                : m_Player.quality() == plugin::Quality::Medium          ? "MEDIUM"
+                                                                         : "LOW"));
+    default:
+        return Value(0.0);
+    }
+}
+
+bool Machine::setClipProperty(ClipObject* clip, std::string_view name, const Value& v)
+{
+    const int index = ClipPropertyIndex(name);
+    if (index < 0)
+        return false;
+    SpriteInstance* sprite = clip->sprite();
+    if (!sprite)
+        return true;
+    plugin::DisplayObject* display = sprite->display;
+    const double n = toNumber(v);
+    if (!display)
+        return index != 13 && index != 19 && index != 16;
+    cairo_matrix_t& m = display->matrix;
+    switch (index) {
+    case 0:
+        if (std::isfinite(n))
+            m.x0 = n * 20.0;
+        return true;
+    case 1:
+        if (std::isfinite(n))
+            m.y0 = n * 20.0;
+        return true;
+    case 2:
+        if (std::isfinite(n))
+            SetMatrix(m, n / 100.0, MatrixScaleY(m), MatrixRotation(m));
+        return true;
+    case 3:
+        if (std::isfinite(n))
+            SetMatrix(m, MatrixScaleX(m), n / 100.0, MatrixRotation(m));
+        return true;
+    case 6:
+        if (std::isfinite(n))
+            display->colorTransform.ma = n / 100.0;
+        return true;
+    case 7:
+        display->visible = toBoolean(v) || (v.isNumber() && v.asNumber() != 0);
+        return true;
+    case 10:
+        if (std::isfinite(n))
+            SetMatrix(m, MatrixScaleX(m), MatrixScaleY(m), n);
+        return true;
+    case 13:
+        display->name = toString(v);
+        return true;
+    case 16:
+        m_Player.setQuality(toBoolean(v) ? plugin::Quality::High : plugin::Quality::Low);
+        return true;
+    case 19: {
+        const std::string q = toString(v);
+        if (strcasecmp(q.c_str(), "LOW") == 0)
+            m_Player.setQuality(plugin::Quality::Low);
+        else if (strcasecmp(q.c_str(), "MEDIUM") == 0)
+            m_Player.setQuality(plugin::Quality::Medium);
+        else if (strcasecmp(q.c_str(), "HIGH") == 0 || strcasecmp(q.c_str(), "BEST") == 0)
+            m_Player.setQuality(plugin::Quality::High);
+        return true;
+    }
+    default:
+        return true; // read-only ones ignore writes
+    }
+}
+
+// ---- timers ----
+
+int Machine::addTimer(Timer timer)
+{
+    timer.id = m_NextTimer++;
+    timer.due = m_NowMs + std::max(timer.interval, 1.0);
+    m_Timers.push_back(std::move(timer));
+    return m_Timers.back().id;
+}
+
+void Machine::clearTimer(int id)
+{
+    m_Timers.erase(std::remove_if(m_Timers.begin(), m_Timers.end(), [id](const Timer& t) { return t.id == id; }),
+        m_Timers.end());
+}
+
+void Machine::advanceTime(double nowMs)
+{
+    if (nowMs > m_NowMs)
+        m_NowMs = nowMs;
+    // Each due timer runs at most once per call; ones added meanwhile wait for the next.
+    std::vector<int> due;
+    for (const Timer& t : m_Timers)
+        if (t.due <= m_NowMs)
+            due.push_back(t.id);
+    for (int id : due) {
+        auto it = std::find_if(m_Timers.begin(), m_Timers.end(), [id](const Timer& t) { return t.id == id; });
+        if (it == m_Timers.end())
+            continue;
+        Timer timer = *it;
+        if (timer.repeat)
+            it->due = m_NowMs + std::max(timer.interval, 1.0);
+        else
+            m_Timers.erase(it);
+        m_Unwind = Unwind::None;
+        m_RunStart = std::chrono::steady_clock::now();
+        if (!timer.method.empty())
+            callMethod(timer.object, timer.method, timer.args.data(), int(timer.args.size()));
+        else
+            call(timer.function, Value(), timer.args.data(), int(timer.args.size()));
+        m_Unwind = Unwind::None;
+        m_Stack.clear();
+        m_Registers.clear();
+    }
+}
+
+// ---- collection ----
+
+void Machine::markRoots(Heap& heap)
+{
+    heap.mark(static_cast<Cell*>(m_Global));
+    for (Object* o : { m_ObjectProto, m_FunctionProto, m_ArrayProto, m_StringProto, m_NumberProto, m_BooleanProto,
+             m_ClipProto, m_ErrorProto, m_DateProto, m_Broadcaster })
+        heap.mark(static_cast<Cell*>(o));
+    for (Object* o : m_Roots)
+        heap.mark(static_cast<Cell*>(o));
+    for (const Value& v : m_Stack)
+        heap.mark(v);
+    for (const Value& v : m_Registers)
+        heap.mark(v);
+    for (const Value& v : m_Temporaries)
+        heap.mark(v);
+    heap.mark(m_Thrown);
+    heap.mark(m_Returned);
+    for (const Frame* f : m_Frames) {
+        heap.mark(f->scope);
+        heap.mark(static_cast<Cell*>(f->target));
+        heap.mark(static_cast<Cell*>(f->originalTarget));
+        heap.mark(f->self);
+        heap.mark(static_cast<Cell*>(f->activation));
+        heap.mark(static_cast<Cell*>(f->arguments));
+        heap.mark(static_cast<Cell*>(f->callee));
+        heap.mark(static_cast<Cell*>(f->holder));
+    }
+    for (const Timer& t : m_Timers) {
+        heap.mark(t.function);
+        heap.mark(t.object);
+        for (const Value& v : t.args)
+            heap.mark(v);
+    }
+    // Clips on the stage keep their script objects.
+    std::vector<SpriteInstance*> todo { &m_Player.m_Root };
+    while (!todo.empty()) {
+        SpriteInstance* s = todo.back();
+        todo.pop_back();
+        if (s->script.m_Link && s->script.m_Link->object)
+            heap.mark(static_cast<Cell*>(s->script.m_Link->object));
+        for (auto& [depth, object] : s->displayList)
+            if (object.sprite)
+                todo.push_back(object.sprite.get());
+    }
+}
+
+void Machine::collectGarbage()
+{
+    // Clip objects that the collector frees must not stay in their links.
+    m_Heap.collect([this](Heap& heap) { markRoots(heap); });
+}
+
+void Machine::idle()
+{
+    if (m_Frames.empty() && m_Heap.wantsCollection())
+        collectGarbage();
+}
+
+} // namespace reelfinch::avm1

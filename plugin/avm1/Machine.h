@@ -1,0 +1,228 @@
+// The ActionScript 1 and 2 machine of one movie: its heap, globals and built-in classes, the interpreter's
+// stack and frames, conversions and property access with the language's rules, and the link to the movie's
+// timelines (movie clips as objects, target paths, frame scripts).
+#pragma once
+
+#include "avm1/Code.h"
+#include "avm1/Heap.h"
+#include "avm1/Object.h"
+#include "avm1/Value.h"
+
+#include <chrono>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class CActionsItem;
+
+namespace reelfinch::plugin {
+class MoviePlayer;
+struct SpriteInstance;
+} // namespace reelfinch::plugin
+
+namespace reelfinch::avm1 {
+
+class ClipObject;
+
+// Limits of a script run as the player has them: 256 nested calls, 15 s for one action list.
+inline constexpr int kDefaultRecursionLimit = 256;
+inline constexpr double kDefaultTimeLimitSeconds = 15.0;
+// Values on the operand stack at most; a script that needs more is stopped.
+inline constexpr size_t kStackLimit = size_t(1) << 16;
+
+// How an instruction range ended besides running off its end.
+enum class Unwind : uint8_t { None, Return, Throw, Abort };
+
+struct Frame {
+    std::shared_ptr<Code> code;
+    Scope* scope = nullptr; // with blocks, activations and the chain a function closed over
+    Object* target = nullptr; // the clip names resolve in (SetTarget changes it)
+    Object* originalTarget = nullptr;
+    Value self; // `this`
+    Object* activation = nullptr; // where DefineLocal puts variables; null in frame scripts
+    Object* arguments = nullptr;
+    FunctionObject* callee = nullptr;
+    Object* holder = nullptr; // the prototype the running method was found on (for `super`)
+    int pool = -1;
+    size_t regBase = 0;
+    uint16_t regCount = 4;
+    size_t stackBase = 0;
+    int version = 0;
+};
+
+struct Timer {
+    int id = 0;
+    Value function; // or an object...
+    Value object; // ...and the name of its method
+    std::string method;
+    std::vector<Value> args;
+    double interval = 0; // ms
+    double due = 0;
+    bool repeat = true;
+};
+
+class Machine
+{
+public:
+    Machine(plugin::MoviePlayer& player, int version);
+    ~Machine();
+    Machine(const Machine&) = delete;
+    Machine& operator=(const Machine&) = delete;
+
+    // ---- driven by the movie ----
+    void runFrameActions(plugin::SpriteInstance& sprite, const CActionsItem* actions);
+    // Time passes (ms since the movie started): intervals and timeouts that are due run.
+    void advanceTime(double nowMs);
+    // Between frames: a collection when enough was allocated.
+    void idle();
+    std::function<void(const std::string&)> onTrace;
+    std::function<void(const std::string& url, const std::string& target, int method)> onGetURL;
+    void setLimits(int recursion, double seconds)
+    {
+        m_RecursionLimit = recursion;
+        m_TimeLimit = seconds;
+    }
+    void collectGarbage();
+    Heap& heap() { return m_Heap; }
+
+    int version() const { return m_Version; }
+    bool caseSensitive() const { return m_Version >= 7; }
+
+    // ---- values ----
+    String* str(std::string text) { return m_Heap.string(std::move(text)); }
+    String* emptyString() const { return m_Empty; }
+    Value toPrimitive(const Value& v, bool preferString = false);
+    Value objectToString(Object* o, const Value& v);
+    double toNumber(const Value& v);
+    std::string toString(const Value& v);
+    String* toStringValue(const Value& v);
+    bool toBoolean(const Value& v) const { return ToBooleanPrimitive(v, m_Version); }
+    Object* toObject(const Value& v);
+    int32_t toInt32(const Value& v) { return ToInt32(toNumber(v)); }
+    const char* typeOf(const Value& v) const;
+    bool looseEquals(const Value& a, const Value& b);
+    bool strictEquals(const Value& a, const Value& b) const;
+    // Less2: true, false, or undefined for NaN comparisons.
+    Value lessThan(const Value& a, const Value& b);
+
+    // ---- objects ----
+    Object* newObject(Object* proto = nullptr);
+    ArrayObject* newArray();
+    FunctionObject* newNative(NativeFunction fn, NativeFunction construct = nullptr);
+    FunctionObject* newScriptFunction(const std::shared_ptr<Code>& code, const FunctionInfo& info, const Frame& frame);
+
+    Value getMember(const Value& object, std::string_view name);
+    void setMember(const Value& object, std::string_view name, const Value& v);
+    bool deleteMember(Object* object, std::string_view name);
+    // A property found on the object or its prototypes (getters called).
+    bool getProperty(Object* object, std::string_view name, Value& out, const Value& self);
+    bool hasProperty(Object* object, std::string_view name);
+    bool hasOwnProperty(Object* object, std::string_view name);
+    void setProperty(Object* object, std::string_view name, const Value& v);
+    // Defines a property directly (built-in tables).
+    void define(Object* object, std::string_view name, const Value& v, uint16_t flags = kDontEnum);
+    void defineMethod(Object* object, std::string_view name, NativeFunction fn, uint16_t flags = kDontEnum);
+    // Enumerable property names in the player's order (newest first), prototypes after.
+    std::vector<std::string> enumerate(Object* object);
+    bool instanceOf(Object* object, Object* constructor);
+
+    // ---- calls ----
+    Value call(const Value& function, const Value& self, const Value* args, int argc);
+    Value callMethod(const Value& object, std::string_view name, const Value* args, int argc);
+    Value construct(const Value& constructor, const Value* args, int argc);
+    bool unwinding() const { return m_Unwind != Unwind::None; }
+    void throwValue(const Value& v);
+    bool constructing() const { return m_Constructing; }
+
+    // ---- the movie ----
+    Object* clipObject(plugin::SpriteInstance& sprite);
+    plugin::SpriteInstance* spriteOf(const Value& v) const;
+    Object* rootClip();
+    // A target path ("/a/b", "_root.a", "../x", "_level0") from `base`; null when it names no clip.
+    Object* resolveTarget(Object* base, std::string_view path);
+    std::string targetPath(plugin::SpriteInstance& sprite, bool slash);
+    plugin::MoviePlayer& player() { return m_Player; }
+    void gotoFrame(plugin::SpriteInstance& sprite, int frame, bool play);
+    bool gotoLabel(plugin::SpriteInstance& sprite, const std::string& label, bool play);
+    void gotoValue(plugin::SpriteInstance& sprite, const Value& frame, bool play, int bias = 0);
+    void gotoNumber(plugin::SpriteInstance& sprite, double number, bool play, int bias = 0);
+    // A traced value; a carriage return in it ends a line as a line feed does.
+    void trace(std::string line)
+    {
+        for (char& c : line)
+            if (c == '\r')
+                c = '\n';
+        if (onTrace)
+            onTrace(line);
+    }
+
+    // ---- timers ----
+    int addTimer(Timer timer);
+    void clearTimer(int id);
+    double now() const { return m_NowMs; }
+    double startTime() const { return m_StartWall; }
+
+    // Built-in objects.
+    Object* m_Global = nullptr;
+    Object* m_ObjectProto = nullptr;
+    Object* m_FunctionProto = nullptr;
+    Object* m_ArrayProto = nullptr;
+    Object* m_StringProto = nullptr;
+    Object* m_NumberProto = nullptr;
+    Object* m_BooleanProto = nullptr;
+    Object* m_ClipProto = nullptr;
+    Object* m_ErrorProto = nullptr;
+    Object* m_DateProto = nullptr;
+    Object* m_Broadcaster = nullptr;
+    std::vector<Object*> m_Roots; // further built-in objects kept alive whatever scripts do
+
+private:
+    friend class Interpreter;
+    friend class ClipObject;
+    Value invoke(FunctionObject* f, const Value& self, const Value* args, int argc, Object* holder,
+        Object* newObject);
+    void markRoots(Heap& heap);
+    void installBuiltins();
+    void readScriptLimits();
+    Value getClipProperty(ClipObject* clip, std::string_view name, bool& found);
+    bool setClipProperty(ClipObject* clip, std::string_view name, const Value& v);
+    std::shared_ptr<Code> codeFor(const CActionsItem* actions);
+    bool timeUp();
+
+    plugin::MoviePlayer& m_Player;
+    int m_Version;
+    Heap m_Heap;
+    String* m_Empty = nullptr;
+    std::map<const CActionsItem*, std::shared_ptr<Code>> m_Codes;
+
+public:
+    // The interpreter's state (the interpreter and the built-ins work on it directly).
+    std::vector<Value> m_Stack;
+    std::vector<Value> m_Registers;
+    std::vector<Frame*> m_Frames;
+    std::vector<Value> m_Temporaries; // values natives keep alive across calls into scripts
+    Unwind m_Unwind = Unwind::None;
+    Value m_Thrown;
+    Value m_Returned;
+    int m_NativeDepth = 0;
+    bool m_Constructing = false;
+    int m_RecursionLimit = kDefaultRecursionLimit;
+    double m_TimeLimit = kDefaultTimeLimitSeconds;
+    std::chrono::steady_clock::time_point m_RunStart;
+    uint32_t m_TimeCheck = 0;
+    std::vector<Timer> m_Timers;
+    int m_NextTimer = 1;
+    double m_NowMs = 0;
+    double m_StartWall = 0;
+    double m_Random = 0;
+    uint64_t m_RandomState = 0x2545F4914F6CDD1DULL;
+    std::vector<std::string> m_GetURLQueue;
+};
+
+// Runs instructions of `frame` from `pc` until it leaves [start, end); sets the machine's unwind state.
+void Execute(Machine& m, Frame& frame, uint32_t start, uint32_t end, uint32_t& pc);
+
+} // namespace reelfinch::avm1

@@ -1,0 +1,187 @@
+#include "avm1/Object.h"
+
+#include "avm1/Heap.h"
+#include "avm1/Code.h"
+
+#include <cctype>
+#include <strings.h>
+
+namespace reelfinch::avm1 {
+
+namespace {
+// Tables up to this size are searched in order; larger ones keep an index.
+constexpr size_t kIndexFrom = 12;
+
+bool NameEquals(std::string_view a, std::string_view b, bool caseSensitive)
+{
+    if (a.size() != b.size())
+        return false;
+    if (caseSensitive)
+        return a == b;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+} // namespace
+
+bool PropertyVisible(uint16_t flags, int version)
+{
+    if (!(flags & kVersionMask))
+        return true;
+    if ((flags & kOnlySwf6) && version < 6)
+        return false;
+    if ((flags & kIgnoreSwf6) && version == 6)
+        return false;
+    if ((flags & kOnlySwf7) && version < 7)
+        return false;
+    if ((flags & kOnlySwf8) && version < 8)
+        return false;
+    if ((flags & kOnlySwf9) && version < 9)
+        return false;
+    return true;
+}
+
+std::string PropertyMap::key(std::string_view name, bool caseSensitive)
+{
+    std::string k(name);
+    if (!caseSensitive)
+        for (char& c : k)
+            c = char(std::tolower(static_cast<unsigned char>(c)));
+    return k;
+}
+
+void PropertyMap::rebuildIndex(bool caseSensitive)
+{
+    if (m_Removed > 0) {
+        std::vector<Property> kept;
+        kept.reserve(m_Entries.size() - m_Removed);
+        for (auto& p : m_Entries)
+            if (!p.removed)
+                kept.push_back(std::move(p));
+        m_Entries = std::move(kept);
+        m_Removed = 0;
+    }
+    m_Index.clear();
+    m_IndexCaseSensitive = caseSensitive;
+    if (m_Entries.size() < kIndexFrom)
+        return;
+    for (uint32_t i = 0; i < m_Entries.size(); ++i)
+        m_Index.emplace(key(m_Entries[i].name, caseSensitive), i);
+}
+
+Property* PropertyMap::find(std::string_view name, bool caseSensitive)
+{
+    if (m_Entries.size() < kIndexFrom) {
+        for (auto& p : m_Entries)
+            if (!p.removed && NameEquals(p.name, name, caseSensitive))
+                return &p;
+        return nullptr;
+    }
+    if (m_Index.empty() || m_IndexCaseSensitive != caseSensitive)
+        rebuildIndex(caseSensitive);
+    auto it = m_Index.find(key(name, caseSensitive));
+    if (it == m_Index.end() || it->second >= m_Entries.size() || m_Entries[it->second].removed)
+        return nullptr;
+    return &m_Entries[it->second];
+}
+
+Property& PropertyMap::add(std::string_view name, bool caseSensitive)
+{
+    if (m_Removed > m_Entries.size() / 2 + 8)
+        rebuildIndex(caseSensitive);
+    m_Entries.push_back(Property { std::string(name), Value(), Value(), 0, false });
+    if (!m_Index.empty() || m_Entries.size() == kIndexFrom) {
+        if (m_Index.empty() || m_IndexCaseSensitive != caseSensitive)
+            rebuildIndex(caseSensitive);
+        else
+            m_Index.emplace(key(name, caseSensitive), uint32_t(m_Entries.size() - 1));
+    }
+    return m_Entries.back();
+}
+
+bool PropertyMap::remove(std::string_view name, bool caseSensitive)
+{
+    Property* p = find(name, caseSensitive);
+    if (!p)
+        return false;
+    if (m_Index.empty()) {
+        m_Entries.erase(m_Entries.begin() + (p - m_Entries.data()));
+        return true;
+    }
+    m_Index.erase(key(p->name, caseSensitive));
+    p->removed = true;
+    p->value = Value();
+    p->setter = Value();
+    ++m_Removed;
+    return true;
+}
+
+void Object::setOwn(std::string_view name, const Value& v, bool caseSensitive, uint16_t flags)
+{
+    Property* p = m_Props.find(name, caseSensitive);
+    if (!p)
+        p = &m_Props.add(name, caseSensitive);
+    p->value = v;
+    p->flags = flags;
+}
+
+void Object::trace(Heap& heap)
+{
+    heap.mark(m_Proto);
+    heap.mark(m_Primitive);
+    for (const auto& p : m_Props.entries()) {
+        heap.mark(p.value);
+        heap.mark(p.setter);
+    }
+    for (Object* i : m_Interfaces)
+        heap.mark(static_cast<Cell*>(i));
+    if (m_Watchers)
+        for (const auto& [name, w] : *m_Watchers) {
+            heap.mark(w.callback);
+            heap.mark(w.data);
+        }
+}
+
+void ArrayObject::trace(Heap& heap)
+{
+    Object::trace(heap);
+    for (const Value& v : m_Items)
+        heap.mark(v);
+}
+
+void FunctionObject::trace(Heap& heap)
+{
+    Object::trace(heap);
+    heap.mark(m_Scope);
+    heap.mark(static_cast<Cell*>(m_Target));
+}
+
+void SuperObject::trace(Heap& heap)
+{
+    Object::trace(heap);
+    heap.mark(static_cast<Cell*>(m_Holder));
+}
+
+void Scope::trace(Heap& heap)
+{
+    heap.mark(static_cast<Cell*>(m_Object));
+    heap.mark(m_Parent);
+}
+
+long ArrayIndex(std::string_view name)
+{
+    if (name.empty() || name.size() > 9)
+        return -1;
+    if (name.size() > 1 && name[0] == '0')
+        return -1;
+    long v = 0;
+    for (char c : name) {
+        if (c < '0' || c > '9')
+            return -1;
+        v = v * 10 + (c - '0');
+    }
+    return v;
+}
+
+} // namespace reelfinch::avm1

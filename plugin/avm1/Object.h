@@ -1,0 +1,215 @@
+// Script objects: a property table in insertion order with attributes, getters and setters, watchers, the
+// prototype link, and the kinds the machine treats specially (functions, arrays, movie clips, boxed primitives).
+#pragma once
+
+#include "avm1/Value.h"
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace reelfinch::avm1 {
+
+class Heap;
+class FunctionObject;
+
+// Property attributes as ASSetPropFlags numbers them.
+enum PropertyFlag : uint16_t {
+    kDontEnum = 1,
+    kDontDelete = 2,
+    kReadOnly = 4,
+    kOnlySwf6 = 0x80, // hidden before SWF 6
+    kIgnoreSwf6 = 0x100, // hidden in SWF 6
+    kOnlySwf7 = 0x400,
+    kOnlySwf8 = 0x1000,
+    kOnlySwf9 = 0x2000,
+    kVersionMask = 0x80 | 0x100 | 0x400 | 0x1000 | 0x2000 | 0x4000,
+    kAccessor = 0x8000, // value is the getter, setter the setter (addProperty)
+};
+
+struct Property {
+    std::string name; // as first written
+    Value value;
+    Value setter;
+    uint16_t flags = 0;
+    bool removed = false;
+};
+
+// Whether a property with these flags is visible to a movie of `version`.
+bool PropertyVisible(uint16_t flags, int version);
+
+// Insertion-ordered properties. Names compare exactly, or without case for movies before SWF 7.
+class PropertyMap
+{
+public:
+    Property* find(std::string_view name, bool caseSensitive);
+    const Property* find(std::string_view name, bool caseSensitive) const
+    {
+        return const_cast<PropertyMap*>(this)->find(name, caseSensitive);
+    }
+    Property& add(std::string_view name, bool caseSensitive);
+    bool remove(std::string_view name, bool caseSensitive);
+    std::vector<Property>& entries() { return m_Entries; }
+    const std::vector<Property>& entries() const { return m_Entries; }
+    size_t size() const { return m_Entries.size() - m_Removed; }
+
+private:
+    static std::string key(std::string_view name, bool caseSensitive);
+    void rebuildIndex(bool caseSensitive);
+    std::vector<Property> m_Entries;
+    std::unordered_map<std::string, uint32_t> m_Index; // for larger tables
+    bool m_IndexCaseSensitive = true;
+    size_t m_Removed = 0;
+};
+
+enum class ObjectKind : uint8_t {
+    Plain,
+    Function,
+    Array,
+    Clip,
+    Boolean,
+    Number,
+    String,
+    Date,
+    Error,
+    Activation,
+    Arguments,
+    Super,
+    Global,
+    Other
+};
+
+struct Watcher {
+    Value callback;
+    Value data;
+};
+
+class Object : public Cell
+{
+public:
+    explicit Object(Object* proto, ObjectKind kind = ObjectKind::Plain)
+        : m_Proto(proto)
+        , m_Kind(kind)
+    {
+    }
+    void trace(Heap& heap) override;
+    size_t extraBytes() const override { return m_Props.entries().capacity() * sizeof(Property); }
+
+    ObjectKind kind() const { return m_Kind; }
+    bool isFunction() const { return m_Kind == ObjectKind::Function; }
+
+    Object* proto() const { return m_Proto.isObject() ? m_Proto.asObject() : nullptr; }
+    const Value& protoValue() const { return m_Proto; }
+    void setProto(const Value& v) { m_Proto = v; }
+
+    PropertyMap& props() { return m_Props; }
+    const PropertyMap& props() const { return m_Props; }
+
+    // Plain table access (no getters, no watchers, no prototype).
+    void setOwn(std::string_view name, const Value& v, bool caseSensitive, uint16_t flags = 0);
+
+    // The primitive a boxed Boolean/Number/String object holds; the time value of a Date.
+    Value m_Primitive;
+    // Interface constructors an ImplementsOp named (for instanceof).
+    std::vector<Object*> m_Interfaces;
+    std::unique_ptr<std::vector<std::pair<std::string, Watcher>>> m_Watchers;
+
+protected:
+    Value m_Proto;
+    PropertyMap m_Props;
+    ObjectKind m_Kind;
+};
+
+// Arrays keep their elements in a vector; other properties in the table.
+class ArrayObject final : public Object
+{
+public:
+    explicit ArrayObject(Object* proto)
+        : Object(proto, ObjectKind::Array)
+    {
+    }
+    void trace(Heap& heap) override;
+    size_t extraBytes() const override
+    {
+        return Object::extraBytes() + m_Items.capacity() * sizeof(Value);
+    }
+    std::vector<Value> m_Items;
+};
+
+// `super` in a method: lookups start at the prototype above the one the method was found on (the holder);
+// calling it runs the holder's __constructor__. m_Primitive is the `this` it calls with.
+class SuperObject final : public Object
+{
+public:
+    SuperObject(Object* holder, const Value& self)
+        : Object(holder ? holder->proto() : nullptr, ObjectKind::Super)
+        , m_Holder(holder)
+    {
+        m_Primitive = self;
+    }
+    void trace(Heap& heap) override;
+    Object* m_Holder;
+};
+
+class Scope;
+struct Code;
+
+using NativeFunction = Value (*)(Machine& m, const Value& self, const Value* args, int argc);
+
+// Everything a script function needs to run: where its body is, how its parameters and registers are laid out.
+struct FunctionInfo {
+    std::string name;
+    std::vector<std::pair<uint8_t, std::string>> params; // register (0: none) and name
+    uint32_t start = 0; // first instruction of the body
+    uint32_t end = 0; // the instruction after it
+    uint16_t registerCount = 4;
+    bool function2 = false;
+    bool preloadThis = false, suppressThis = false;
+    bool preloadArguments = false, suppressArguments = false;
+    bool preloadSuper = false, suppressSuper = false;
+    bool preloadRoot = false, preloadParent = false, preloadGlobal = false;
+};
+
+class FunctionObject final : public Object
+{
+public:
+    FunctionObject(Object* proto)
+        : Object(proto, ObjectKind::Function)
+    {
+    }
+    void trace(Heap& heap) override;
+
+    NativeFunction m_Native = nullptr;
+    // A native constructor used by `new` instead of m_Native (Array, Object, ...); null: m_Native with a new object.
+    NativeFunction m_NativeConstruct = nullptr;
+    std::shared_ptr<Code> m_Code;
+    const FunctionInfo* m_Info = nullptr;
+    int m_Pool = -1; // the constant pool in force where it was defined
+    Scope* m_Scope = nullptr; // the scope chain it closes over
+    Object* m_Target = nullptr; // the clip it was defined in
+    int m_Version = 0;
+};
+
+// A scope chain link: with-objects, activations, the timeline of a clip.
+enum class ScopeKind : uint8_t { With, Local, Target };
+class Scope final : public Cell
+{
+public:
+    Scope(Object* object, Scope* parent, ScopeKind kind)
+        : m_Object(object)
+        , m_Parent(parent)
+        , m_Kind(kind)
+    {
+    }
+    void trace(Heap& heap) override;
+    Object* m_Object;
+    Scope* m_Parent;
+    ScopeKind m_Kind;
+};
+
+// Index of an array element named by `name` ("0", "12"), or -1.
+long ArrayIndex(std::string_view name);
+
+} // namespace reelfinch::avm1

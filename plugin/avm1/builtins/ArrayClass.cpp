@@ -1,0 +1,322 @@
+// Array: the constructor's length rules and every method, sort and sortOn with their option flags.
+#include "avm1/builtins/Builtins.h"
+
+#include <algorithm>
+#include <cmath>
+#include <strings.h>
+
+namespace reelfinch::avm1 {
+
+namespace {
+
+// Array.sort and sortOn options.
+constexpr int kCaseInsensitive = 1;
+constexpr int kDescending = 2;
+constexpr int kUniqueSort = 4;
+constexpr int kReturnIndexedArray = 8;
+constexpr int kNumeric = 16;
+// Elements an array may hold; larger requests are refused.
+constexpr double kMaxLength = double(1 << 24);
+
+ArrayObject* Self(const Value& self)
+{
+    if (self.isObject() && self.asObject()->kind() == ObjectKind::Array)
+        return static_cast<ArrayObject*>(self.asObject());
+    return nullptr;
+}
+
+Value Make(Machine& m, std::vector<Value> items)
+{
+    ArrayObject* a = m.newArray();
+    a->m_Items = std::move(items);
+    return Value(static_cast<Object*>(a));
+}
+
+Value ArrayConstruct(Machine& m, const Value&, const Value* args, int argc)
+{
+    ArrayObject* a = m.newArray();
+    if (argc == 1 && args[0].isNumber()) {
+        const double n = args[0].asNumber();
+        if (n >= 0 && n < kMaxLength)
+            a->m_Items.resize(size_t(n));
+    } else {
+        a->m_Items.assign(args, args + argc);
+    }
+    return Value(static_cast<Object*>(a));
+}
+
+Value Push(Machine&, const Value& self, const Value* args, int argc)
+{
+    ArrayObject* a = Self(self);
+    if (!a)
+        return Value();
+    a->m_Items.insert(a->m_Items.end(), args, args + argc);
+    return Value(double(a->m_Items.size()));
+}
+
+Value Pop(Machine&, const Value& self, const Value*, int)
+{
+    ArrayObject* a = Self(self);
+    if (!a || a->m_Items.empty())
+        return Value();
+    Value v = a->m_Items.back();
+    a->m_Items.pop_back();
+    return v;
+}
+
+Value Shift(Machine&, const Value& self, const Value*, int)
+{
+    ArrayObject* a = Self(self);
+    if (!a || a->m_Items.empty())
+        return Value();
+    Value v = a->m_Items.front();
+    a->m_Items.erase(a->m_Items.begin());
+    return v;
+}
+
+Value Unshift(Machine&, const Value& self, const Value* args, int argc)
+{
+    ArrayObject* a = Self(self);
+    if (!a)
+        return Value();
+    a->m_Items.insert(a->m_Items.begin(), args, args + argc);
+    return Value(double(a->m_Items.size()));
+}
+
+long Clamp(Machine& m, const Value& v, long length, long fallback)
+{
+    if (v.isUndefined())
+        return fallback;
+    double n = m.toNumber(v);
+    if (std::isnan(n))
+        n = 0;
+    n = std::trunc(n);
+    if (n < 0)
+        n = std::max(0.0, double(length) + n);
+    return long(std::min(n, double(length)));
+}
+
+Value Slice(Machine& m, const Value& self, const Value* args, int argc)
+{
+    ArrayObject* a = Self(self);
+    if (!a)
+        return Value();
+    const long length = long(a->m_Items.size());
+    const long from = Clamp(m, Arg(args, argc, 0), length, 0);
+    const long to = Clamp(m, Arg(args, argc, 1), length, length);
+    std::vector<Value> items;
+    if (to > from)
+        items.assign(a->m_Items.begin() + from, a->m_Items.begin() + to);
+    return Make(m, std::move(items));
+}
+
+Value Splice(Machine& m, const Value& self, const Value* args, int argc)
+{
+    ArrayObject* a = Self(self);
+    if (!a || argc < 1)
+        return Value();
+    const long length = long(a->m_Items.size());
+    const long from = Clamp(m, args[0], length, 0);
+    long count = length - from;
+    if (argc > 1) {
+        const double n = m.toNumber(args[1]);
+        count = std::isnan(n) || n < 0 ? 0 : long(std::min(n, double(length - from)));
+    }
+    std::vector<Value> removed(a->m_Items.begin() + from, a->m_Items.begin() + from + count);
+    a->m_Items.erase(a->m_Items.begin() + from, a->m_Items.begin() + from + count);
+    if (argc > 2)
+        a->m_Items.insert(a->m_Items.begin() + from, args + 2, args + argc);
+    return Make(m, std::move(removed));
+}
+
+Value Concat(Machine& m, const Value& self, const Value* args, int argc)
+{
+    ArrayObject* a = Self(self);
+    std::vector<Value> items;
+    if (a)
+        items = a->m_Items;
+    for (int i = 0; i < argc; ++i) {
+        if (ArrayObject* other = Self(args[i]))
+            items.insert(items.end(), other->m_Items.begin(), other->m_Items.end());
+        else
+            items.push_back(args[i]);
+    }
+    return Make(m, std::move(items));
+}
+
+Value Join(Machine& m, const Value& self, const Value* args, int argc)
+{
+    ArrayObject* a = Self(self);
+    if (!a)
+        return Value(m.emptyString());
+    const std::string separator = argc > 0 && !args[0].isUndefined() ? m.toString(args[0]) : ",";
+    std::string out;
+    const std::vector<Value> items = a->m_Items; // a callee may change the array
+    for (size_t i = 0; i < items.size(); ++i) {
+        if (i)
+            out += separator;
+        out += m.toString(items[i]);
+    }
+    return Value(m.str(std::move(out)));
+}
+
+Value ArrayToString(Machine& m, const Value& self, const Value*, int)
+{
+    return Join(m, self, nullptr, 0);
+}
+
+Value Reverse(Machine&, const Value& self, const Value*, int)
+{
+    ArrayObject* a = Self(self);
+    if (a)
+        std::reverse(a->m_Items.begin(), a->m_Items.end());
+    return self;
+}
+
+// Compares two values as sort does by default: as strings, or as numbers with NUMERIC.
+int CompareValues(Machine& m, const Value& a, const Value& b, int options)
+{
+    if (options & kNumeric) {
+        if (a.isNumber() && b.isNumber()) {
+            const double x = a.asNumber(), y = b.asNumber();
+            return x < y ? -1 : x > y ? 1 : 0;
+        }
+    }
+    if (a.isUndefined() != b.isUndefined())
+        return a.isUndefined() ? 1 : -1;
+    const std::string x = m.toString(a);
+    const std::string y = m.toString(b);
+    const int c = (options & kCaseInsensitive) ? strcasecmp(x.c_str(), y.c_str()) : x.compare(y);
+    return c < 0 ? -1 : c > 0 ? 1 : 0;
+}
+
+Value SortWith(Machine& m, ArrayObject* a, const std::function<int(const Value&, const Value&)>& compare, int options)
+{
+    std::vector<size_t> order(a->m_Items.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    const std::vector<Value> items = a->m_Items;
+    const size_t mark = m.m_Temporaries.size();
+    m.m_Temporaries.insert(m.m_Temporaries.end(), items.begin(), items.end());
+    bool equal = false;
+    std::stable_sort(order.begin(), order.end(), [&](size_t x, size_t y) {
+        int c = compare(items[x], items[y]);
+        if (c == 0)
+            equal = true;
+        if (options & kDescending)
+            c = -c;
+        return c < 0;
+    });
+    m.m_Temporaries.resize(mark);
+    if ((options & kUniqueSort) && equal)
+        return Value(0.0);
+    if (options & kReturnIndexedArray) {
+        std::vector<Value> indexes;
+        for (size_t i : order)
+            indexes.push_back(Value(double(i)));
+        return Make(m, std::move(indexes));
+    }
+    for (size_t i = 0; i < order.size() && i < a->m_Items.size(); ++i)
+        a->m_Items[i] = items[order[i]];
+    return Value(static_cast<Object*>(a));
+}
+
+Value Sort(Machine& m, const Value& self, const Value* args, int argc)
+{
+    ArrayObject* a = Self(self);
+    if (!a)
+        return Value();
+    Value comparator;
+    int options = 0;
+    int next = 0;
+    if (argc > 0 && args[0].isObject() && args[0].asObject()->isFunction()) {
+        comparator = args[0];
+        next = 1;
+    } else if (argc > 0 && !args[0].isNumber()) {
+        return Value(); // neither a comparator nor options: nothing is sorted
+    }
+    if (argc > next)
+        options = m.toInt32(args[next]);
+    if (comparator.isObject()) {
+        return SortWith(
+            m, a,
+            [&](const Value& x, const Value& y) {
+                Value pair[2] = { x, y };
+                const double r = m.toNumber(m.call(comparator, Value(), pair, 2));
+                return r < 0 ? -1 : r > 0 ? 1 : 0;
+            },
+            options);
+    }
+    return SortWith(m, a, [&](const Value& x, const Value& y) { return CompareValues(m, x, y, options); }, options);
+}
+
+Value SortOn(Machine& m, const Value& self, const Value* args, int argc)
+{
+    ArrayObject* a = Self(self);
+    if (!a || argc < 1)
+        return Value();
+    std::vector<std::string> fields;
+    std::vector<int> fieldOptions;
+    if (ArrayObject* names = Self(args[0])) {
+        for (const Value& v : names->m_Items)
+            fields.push_back(m.toString(v));
+    } else {
+        fields.push_back(m.toString(args[0]));
+    }
+    int options = 0;
+    if (argc > 1) {
+        if (ArrayObject* list = Self(args[1])) {
+            for (const Value& v : list->m_Items)
+                fieldOptions.push_back(m.toInt32(v));
+        } else {
+            options = m.toInt32(args[1]);
+        }
+    }
+    fieldOptions.resize(fields.size(), options);
+    return SortWith(
+        m, a,
+        [&](const Value& x, const Value& y) {
+            for (size_t i = 0; i < fields.size(); ++i) {
+                const Value fx = x.isObject() ? m.getMember(x, fields[i]) : Value();
+                const Value fy = y.isObject() ? m.getMember(y, fields[i]) : Value();
+                int c = CompareValues(m, fx, fy, fieldOptions[i]);
+                if (i > 0 && (fieldOptions[i] & kDescending))
+                    c = -c;
+                if (c != 0)
+                    return c;
+            }
+            return 0;
+        },
+        fieldOptions.empty() ? options : fieldOptions[0]);
+}
+
+} // namespace
+
+void InstallArrayClass(Machine& m)
+{
+    Object* proto = m.m_ArrayProto;
+    FunctionObject* ctor = DefineClass(m, "Array", ArrayConstruct, ArrayConstruct, proto);
+    DefineMethods(m, proto,
+        {
+            { "push", Push },
+            { "pop", Pop },
+            { "shift", Shift },
+            { "unshift", Unshift },
+            { "slice", Slice },
+            { "splice", Splice },
+            { "concat", Concat },
+            { "join", Join },
+            { "toString", ArrayToString },
+            { "reverse", Reverse },
+            { "sort", Sort },
+            { "sortOn", SortOn },
+        });
+    const uint16_t constant = kDontEnum | kDontDelete | kReadOnly;
+    m.define(ctor, "CASEINSENSITIVE", Value(double(kCaseInsensitive)), constant);
+    m.define(ctor, "DESCENDING", Value(double(kDescending)), constant);
+    m.define(ctor, "UNIQUESORT", Value(double(kUniqueSort)), constant);
+    m.define(ctor, "RETURNINDEXEDARRAY", Value(double(kReturnIndexedArray)), constant);
+    m.define(ctor, "NUMERIC", Value(double(kNumeric)), constant);
+}
+
+} // namespace reelfinch::avm1

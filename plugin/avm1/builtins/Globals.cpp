@@ -1,0 +1,171 @@
+// Global functions: parseInt, parseFloat, isNaN, isFinite, escape, unescape, getTimer, the interval and timeout
+// timers, ASSetPropFlags, updateAfterEvent, and the global constants.
+#include "avm1/builtins/Builtins.h"
+
+#include "avm1/NumberText.h"
+
+#include <cmath>
+
+namespace reelfinch::avm1 {
+
+namespace {
+
+Value ParseInt(Machine& m, const Value&, const Value* args, int argc)
+{
+    if (argc < 1)
+        return Value();
+    std::optional<int> radix;
+    if (argc > 1 && !args[1].isUndefined()) {
+        const double r = m.toNumber(args[1]);
+        radix = std::isfinite(r) ? int(r) : 0;
+    }
+    return Value(parseInt(m.toString(args[0]), radix, m.version()));
+}
+
+Value ParseFloat(Machine& m, const Value&, const Value* args, int argc)
+{
+    if (argc < 1)
+        return Value();
+    return Value(parseFloat(m.toString(args[0])));
+}
+
+Value IsNaN(Machine& m, const Value&, const Value* args, int argc)
+{
+    return Value(std::isnan(argc > 0 ? m.toNumber(args[0]) : NAN));
+}
+
+Value IsFinite(Machine& m, const Value&, const Value* args, int argc)
+{
+    return Value(argc > 0 && std::isfinite(m.toNumber(args[0])));
+}
+
+Value Escape(Machine& m, const Value&, const Value* args, int argc)
+{
+    if (argc < 1)
+        return Value();
+    return Value(m.str(escape(m.toString(args[0]))));
+}
+
+Value Unescape(Machine& m, const Value&, const Value* args, int argc)
+{
+    if (argc < 1)
+        return Value();
+    return Value(m.str(unescape(m.toString(args[0]))));
+}
+
+Value GetTimer(Machine& m, const Value&, const Value*, int)
+{
+    return Value(std::floor(m.now()));
+}
+
+// setInterval(function, ms, args...) or setInterval(object, "method", ms, args...).
+Value AddTimer(Machine& m, const Value* args, int argc, bool repeat)
+{
+    Timer t;
+    t.repeat = repeat;
+    int next = 0;
+    if (argc >= 2 && args[0].isObject() && args[0].asObject()->isFunction()) {
+        t.function = args[0];
+        next = 1;
+    } else if (argc >= 3 && args[0].isObject()) {
+        t.object = args[0];
+        t.method = m.toString(args[1]);
+        next = 2;
+    } else {
+        return Value();
+    }
+    if (next >= argc || args[next].isUndefined())
+        return Value();
+    const double interval = m.toNumber(args[next]);
+    t.interval = std::isfinite(interval) ? std::max(interval, 0.0) : 0.0;
+    t.args.assign(args + next + 1, args + argc);
+    return Value(double(m.addTimer(std::move(t))));
+}
+
+Value SetInterval(Machine& m, const Value&, const Value* args, int argc)
+{
+    return AddTimer(m, args, argc, true);
+}
+
+Value SetTimeout(Machine& m, const Value&, const Value* args, int argc)
+{
+    return AddTimer(m, args, argc, false);
+}
+
+Value ClearTimer(Machine& m, const Value&, const Value* args, int argc)
+{
+    if (argc > 0)
+        m.clearTimer(m.toInt32(args[0]));
+    return Value();
+}
+
+// ASSetPropFlags(object, names, set, clear): names as an array, a comma list, or null for every property.
+Value ASSetPropFlags(Machine& m, const Value&, const Value* args, int argc)
+{
+    if (argc < 3 || !args[0].isObject())
+        return Value();
+    Object* o = args[0].asObject();
+    const uint16_t set = uint16_t(m.toInt32(args[2]));
+    const uint16_t clear = argc > 3 ? uint16_t(m.toInt32(args[3])) : 0;
+    auto apply = [&](Property& p) {
+        const uint16_t keep = p.flags & kAccessor;
+        p.flags = uint16_t(((p.flags & ~clear) | set) & ~kAccessor) | keep;
+    };
+    std::vector<std::string> names;
+    if (args[1].isNull()) {
+        for (Property& p : o->props().entries())
+            if (!p.removed)
+                apply(p);
+        return Value();
+    }
+    if (args[1].isObject() && args[1].asObject()->kind() == ObjectKind::Array) {
+        for (const Value& v : static_cast<ArrayObject*>(args[1].asObject())->m_Items)
+            names.push_back(m.toString(v));
+    } else {
+        const std::string list = m.toString(args[1]);
+        size_t pos = 0;
+        while (pos <= list.size()) {
+            size_t comma = list.find(',', pos);
+            if (comma == std::string::npos)
+                comma = list.size();
+            names.push_back(list.substr(pos, comma - pos));
+            pos = comma + 1;
+        }
+    }
+    for (const std::string& name : names)
+        if (Property* p = o->props().find(name, m.caseSensitive()))
+            apply(*p);
+    return Value();
+}
+
+Value Nothing(Machine&, const Value&, const Value*, int)
+{
+    return Value();
+}
+
+} // namespace
+
+void InstallGlobals(Machine& m)
+{
+    Object* g = m.m_Global;
+    DefineMethods(m, g,
+        {
+            { "parseInt", ParseInt },
+            { "parseFloat", ParseFloat },
+            { "isNaN", IsNaN },
+            { "isFinite", IsFinite },
+            { "escape", Escape },
+            { "unescape", Unescape },
+            { "getTimer", GetTimer },
+            { "setInterval", SetInterval },
+            { "clearInterval", ClearTimer },
+            { "setTimeout", SetTimeout, kDontEnum | kOnlySwf8 },
+            { "clearTimeout", ClearTimer, kDontEnum | kOnlySwf8 },
+            { "ASSetPropFlags", ASSetPropFlags },
+            { "updateAfterEvent", Nothing },
+        });
+    m.define(g, "NaN", Value(NAN));
+    m.define(g, "Infinity", Value(INFINITY));
+}
+
+} // namespace reelfinch::avm1

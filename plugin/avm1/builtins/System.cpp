@@ -1,0 +1,42 @@
+// System and System.capabilities: what this player on Linux truthfully is.
+#include "avm1/builtins/Builtins.h"
+
+namespace reelfinch::avm1 {
+
+void InstallSystem(Machine& m)
+{
+    Object* system = m.newObject();
+    m.define(m.m_Global, "System", Value(system));
+    Object* caps = m.newObject();
+    m.define(system, "capabilities", Value(caps));
+    const uint16_t flags = kDontDelete | kReadOnly;
+    auto text = [&](const char* name, const char* value) { m.define(caps, name, Value(m.str(value)), flags); };
+    auto flag = [&](const char* name, bool value) { m.define(caps, name, Value(value), flags); };
+    text("os", "Linux");
+    text("version", "LNX 9,0,0,0");
+    text("manufacturer", "Adobe Linux");
+    text("playerType", "StandAlone");
+    text("language", "en");
+    text("screenColor", "color");
+    text("serverString", "");
+    flag("hasAudio", true);
+    flag("hasMP3", true);
+    flag("hasAudioEncoder", false);
+    flag("hasVideoEncoder", false);
+    flag("hasAccessibility", false);
+    flag("hasPrinting", false);
+    flag("hasScreenBroadcast", false);
+    flag("hasScreenPlayback", false);
+    flag("hasStreamingAudio", true);
+    flag("hasStreamingVideo", true);
+    flag("hasEmbeddedVideo", true);
+    flag("isDebugger", false);
+    flag("localFileReadDisable", false);
+    flag("avHardwareDisable", true);
+    m.define(caps, "screenResolutionX", Value(1920.0), flags);
+    m.define(caps, "screenResolutionY", Value(1080.0), flags);
+    m.define(caps, "screenDPI", Value(96.0), flags);
+    m.define(caps, "pixelAspectRatio", Value(1.0), flags);
+}
+
+} // namespace reelfinch::avm1

@@ -1,0 +1,224 @@
+// The script behaviour corpus: movies whose trace output an established player printed are run through the
+// same host path as reelfinch-run (in this one process, a fresh movie view each), and their lines compared. Every
+// failing movie is named and the pass count reported; the test fails only below a floor that rises as the
+// machine grows.
+#include "MovieRunner.h"
+#include "TestApplication.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Passing movies, at least (of about 470).
+constexpr int kPassFloor = 65;
+// What one movie may take before the runner stops feeding it time, and what one action list may run.
+constexpr double kMovieBudgetSeconds = 5.0;
+constexpr const char* kScriptTimeLimit = "1";
+
+struct TraceTest {
+    int frames = 1;
+    bool ticks = false;
+    double tickMs = 0;
+    double epsilon = 0;
+    double maxRelative = 0;
+    bool bareNumbers = false;
+    std::vector<std::string> numberPatterns;
+};
+
+QString CorpusFolder()
+{
+    const QByteArray overridden = qgetenv("REELFINCH_CORPUS");
+    return QString::fromLocal8Bit(overridden.isEmpty() ? QByteArray(REELFINCH_CORPUS_DIR) : overridden)
+        + QStringLiteral("/avm1-trace");
+}
+
+std::string Trim(const std::string& s)
+{
+    const size_t a = s.find_first_not_of(" \t\r");
+    const size_t b = s.find_last_not_of(" \t\r");
+    return a == std::string::npos ? std::string() : s.substr(a, b - a + 1);
+}
+
+// The keys this test needs from test.toml; [[compilers]] blocks (some in a syntax strict readers refuse) and
+// other tables are passed over.
+TraceTest ReadToml(const QString& path)
+{
+    TraceTest test;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return test;
+    std::istringstream in(file.readAll().toStdString());
+    std::string line;
+    std::string table;
+    while (std::getline(in, line)) {
+        const std::string t = Trim(line);
+        if (t.empty() || t[0] == '#')
+            continue;
+        if (t[0] == '[') {
+            table = t;
+            continue;
+        }
+        const size_t eq = t.find('=');
+        if (eq == std::string::npos)
+            continue;
+        const std::string key = Trim(t.substr(0, eq));
+        const std::string value = Trim(t.substr(eq + 1));
+        if (table.empty()) {
+            if (key == "num_frames")
+                test.frames = std::atoi(value.c_str());
+            else if (key == "num_ticks") {
+                test.frames = std::atoi(value.c_str());
+                test.ticks = true;
+            } else if (key == "tick_rate")
+                test.tickMs = std::atof(value.c_str());
+        } else if (table == "[approximations]") {
+            if (key == "epsilon")
+                test.epsilon = std::atof(value.c_str());
+            else if (key == "max_relative")
+                test.maxRelative = std::atof(value.c_str());
+            else if (key == "bare_numbers")
+                test.bareNumbers = value == "true";
+            else if (key == "number_patterns") {
+                // A list of basic strings with \\ escapes.
+                size_t pos = 0;
+                while ((pos = value.find('"', pos)) != std::string::npos) {
+                    std::string pattern;
+                    size_t i = pos + 1;
+                    for (; i < value.size() && value[i] != '"'; ++i) {
+                        if (value[i] == '\\' && i + 1 < value.size())
+                            ++i;
+                        pattern += value[i];
+                    }
+                    test.numberPatterns.push_back(pattern);
+                    pos = i + 1;
+                }
+            }
+        }
+    }
+    return test;
+}
+
+std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+bool Near(const TraceTest& test, double a, double b)
+{
+    if (a == b || (std::isnan(a) && std::isnan(b)))
+        return true;
+    const double d = std::fabs(a - b);
+    return (test.epsilon > 0 && d <= test.epsilon)
+        || (test.maxRelative > 0 && d <= test.maxRelative * std::max(std::fabs(a), std::fabs(b)));
+}
+
+std::optional<double> Number(const std::string& s)
+{
+    char* end = nullptr;
+    const double v = std::strtod(s.c_str(), &end);
+    if (s.empty() || !end || *end)
+        return std::nullopt;
+    return v;
+}
+
+bool LineMatches(const TraceTest& test, const std::string& expected, const std::string& actual)
+{
+    if (expected == actual)
+        return true;
+    if (test.bareNumbers) {
+        const auto a = Number(expected), b = Number(actual);
+        if (a && b && Near(test, *a, *b))
+            return true;
+    }
+    for (const std::string& pattern : test.numberPatterns) {
+        try {
+            const std::regex re(pattern);
+            std::smatch ma, mb;
+            if (!std::regex_search(expected, ma, re) || !std::regex_search(actual, mb, re) || ma.size() != mb.size())
+                continue;
+            if (ma.prefix().str() != mb.prefix().str() || ma.suffix().str() != mb.suffix().str())
+                continue;
+            bool ok = true;
+            for (size_t g = 1; g < ma.size() && ok; ++g) {
+                const auto a = Number(ma[g].str()), b = Number(mb[g].str());
+                ok = a && b && Near(test, *a, *b);
+            }
+            if (ok)
+                return true;
+        } catch (const std::regex_error&) {
+        }
+    }
+    return false;
+}
+
+TEST(Avm1Corpus, TraceOutputMatchesTheReferencePlayer)
+{
+    const QDir folder(CorpusFolder());
+    if (!folder.exists())
+        GTEST_SKIP() << "no corpus at " << folder.path().toStdString();
+    plugintest::Application();
+    setenv("REELFINCH_SCRIPT_TIME_LIMIT", kScriptTimeLimit, 1);
+    const QStringList names = folder.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+    int total = 0;
+    int passed = 0;
+    for (const QString& name : names) {
+        const QString dir = folder.filePath(name);
+        if (!QFileInfo::exists(dir + "/test.swf") || !QFileInfo::exists(dir + "/output.txt"))
+            continue;
+        ++total;
+        const TraceTest test = ReadToml(dir + "/test.toml");
+        QFile expectedFile(dir + "/output.txt");
+        if (!expectedFile.open(QIODevice::ReadOnly))
+            continue;
+        const std::vector<std::string> expected = Lines(expectedFile.readAll().toStdString());
+        reelfinch::runner::RunOptions options;
+        options.frames = std::max(1, test.frames);
+        options.tickMs = test.ticks ? test.tickMs : 0;
+        options.budgetSeconds = kMovieBudgetSeconds;
+        std::string output;
+        reelfinch::runner::RunMovie(dir + "/test.swf", options, [&output](const QString& line) {
+            output += line.toStdString();
+            output += '\n';
+        });
+        const std::vector<std::string> actual = Lines(output);
+        bool same = expected.size() == actual.size();
+        for (size_t i = 0; same && i < expected.size(); ++i)
+            same = LineMatches(test, expected[i], actual[i]);
+        // With REELFINCH_AVM1_OUTPUT set, each movie's lines are kept there for comparing by hand.
+        if (const QByteArray keep = qgetenv("REELFINCH_AVM1_OUTPUT"); !keep.isEmpty()) {
+            QFile out(QString::fromLocal8Bit(keep) + "/" + name + ".txt");
+            if (out.open(QIODevice::WriteOnly))
+                out.write(output.data(), qint64(output.size()));
+        }
+        if (same)
+            ++passed;
+        else
+            std::printf("avm1 corpus: FAIL %s\n", qPrintable(name));
+    }
+    std::printf("avm1 corpus: %d of %d pass (%.1f %%)\n", passed, total, total ? 100.0 * passed / total : 0.0);
+    std::fflush(stdout);
+    EXPECT_GE(passed, std::min(kPassFloor, total));
+}
+
+} // namespace

@@ -1,0 +1,71 @@
+// The script machine's values, conversions and operators as each SWF version has them, and bad bytecode.
+#include "Avm1Assembler.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using plugintest::Asm;
+using plugintest::RunScript;
+
+namespace {
+
+struct Case {
+    const char* what;
+    uint8_t version;
+    Asm script;
+    std::vector<std::string> expected;
+};
+
+// ActionScript operation codes the cases use.
+constexpr uint8_t kAdd = 0x0A, kNot = 0x12, kModulo = 0x3F, kAdd2 = 0x47, kLess2 = 0x48, kEquals2 = 0x49,
+                  kStrictEquals = 0x66, kURShift = 0x65, kTypeOf = 0x44, kToInteger = 0x18, kStringLength = 0x14,
+                  kGreater = 0x67, kInitObject = 0x43;
+
+TEST(Avm1Language, ConversionsAndOperatorsPerVersion)
+{
+    const std::vector<Case> cases = {
+        { "undefined in a string before 7", 6, Asm().str("a").undef().op(kAdd2).trace(), { "a" } },
+        { "undefined in a string from 7", 7, Asm().str("a").undef().op(kAdd2).trace(), { "aundefined" } },
+        { "trace prints undefined", 6, Asm().undef().trace(), { "undefined" } },
+        { "15 significant digits", 8, Asm().num(0.1).num(0.2).op(kAdd2).trace(), { "0.3" } },
+        { "exponent form", 8, Asm().num(1e21).trace(), { "1e+21" } },
+        { "string truth before 7", 6, Asm().str("abc").op(kNot).trace(), { "true" } },
+        { "string truth from 7", 7, Asm().str("abc").op(kNot).trace(), { "false" } },
+        { "names ignore case before 7", 6, Asm().set("Foo", Asm().num(1)).get("foo").trace(), { "1" } },
+        { "names keep case from 7", 7, Asm().set("Foo", Asm().num(1)).get("foo").trace(), { "undefined" } },
+        { "loose equality converts", 8, Asm().num(1).str("1").op(kEquals2).trace(), { "true" } },
+        { "null equals undefined", 8, Asm().null().undef().op(kEquals2).trace(), { "true" } },
+        { "strictly they differ", 8, Asm().null().undef().op(kStrictEquals).trace(), { "false" } },
+        { "NaN compares undefined", 8, Asm().num(NAN).num(1).op(kLess2).trace(), { "undefined" } },
+        { "greater", 8, Asm().num(2).num(1).op(kGreater).trace(), { "true" } },
+        { "Add is numeric", 8, Asm().str("1").str("2").op(kAdd).trace(), { "3" } },
+        { "Add2 joins strings", 8, Asm().str("1").str("2").op(kAdd2).trace(), { "12" } },
+        { "modulo keeps the sign", 8, Asm().num(-7).num(3).op(kModulo).trace(), { "-1" } },
+        { "unsigned shift", 8, Asm().i32(-1).i32(0).op(kURShift).trace(), { "4294967295" } },
+        { "typeof", 8, Asm().null().op(kTypeOf).trace().get("_root").op(kTypeOf).trace(), { "null", "movieclip" } },
+        { "ToInteger truncates", 8, Asm().num(-2.7).op(kToInteger).trace(), { "-2" } },
+        { "lengths in units", 8, Asm().str("h\xC3\xA9").op(kStringLength).trace(), { "2" } },
+        { "object literal", 8,
+            Asm().str("a").num(1).i32(1).op(kInitObject).store(0).op(0x17).reg(0).str("a").op(0x4E).trace(), { "1" } },
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(RunScript(c.script, c.version), c.expected) << c.what;
+}
+
+TEST(Avm1Language, BadBytecodeGivesUndefinedAndStopsCleanly)
+{
+    const std::vector<Case> cases = {
+        { "stack underflow", 8, Asm().op(kAdd2).trace(), { "NaN" } },
+        { "constant past the pool", 8, Asm().pool({ "a" }).constant(5).trace(), { "undefined" } },
+        { "register past the four", 8, Asm().num(1).store(200).reg(200).trace(), { "undefined" } },
+        { "branch out of the block", 8,
+            Asm().str("before").trace().action(0x99, { 0xE8, 0x03 }).str("after").trace(), { "before" } },
+        { "unknown action with a body", 8, Asm().action(0xA5, { 1, 2, 3 }).str("on").trace(), { "on" } },
+        { "pop on empty", 8, Asm().op(0x17).op(0x17).str("ok").trace(), { "ok" } },
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(RunScript(c.script, c.version), c.expected) << c.what;
+}
+
+} // namespace

@@ -1,0 +1,121 @@
+// Objects: the prototype chain, accessors, watchers, attributes and enumeration order; built-in classes.
+#include "Avm1Assembler.h"
+
+#include <gtest/gtest.h>
+
+using plugintest::Asm;
+using plugintest::RunScript;
+
+namespace {
+
+constexpr uint8_t kGetMember = 0x4E, kSetMember = 0x4F, kCallMethod = 0x52, kNewObject = 0x40, kInitObject = 0x43,
+                  kInitArray = 0x42, kEnumerate2 = 0x55, kEquals2 = 0x49, kPop = 0x17, kSetVariable = 0x1D,
+                  kReturn = 0x3E, kCallFunction = 0x3D;
+
+Asm NewObject(const std::string& name)
+{
+    return Asm().set(name, Asm().i32(0).op(kInitObject));
+}
+
+Asm SetMember(const std::string& object, const std::string& name, Asm value)
+{
+    return Asm().get(object).str(name).append(value).op(kSetMember);
+}
+
+Asm Member(const std::string& object, const std::string& name)
+{
+    return Asm().get(object).str(name).op(kGetMember);
+}
+
+// Traces each enumerated name of a variable's object.
+Asm TraceNames(const std::string& object)
+{
+    return Asm()
+        .get(object)
+        .op(kEnumerate2)
+        .label("next")
+        .store(0)
+        .null()
+        .op(kEquals2)
+        .ifTrue("done")
+        .reg(0)
+        .trace()
+        .jump("next")
+        .label("done");
+}
+
+TEST(Avm1Objects, PrototypeChainAccessorsAndWatchers)
+{
+    Asm script = NewObject("p").append(NewObject("o"));
+    script.append(SetMember("o", "__proto__", Asm().get("p"))).append(SetMember("p", "x", Asm().num(5)));
+    script.append(Member("o", "x")).trace();
+    // o.addProperty("v", function () { return 42; }, null)
+    script.null().function("", {}, Asm().num(42).op(kReturn)).str("v").i32(3).get("o").str("addProperty")
+        .op(kCallMethod).op(kPop);
+    script.append(Member("o", "v")).trace();
+    // o.watch("w", function (name, old, now) { return now * 2; }); o.w = 4
+    script.function("", { "name", "old", "now" }, Asm().get("now").num(2).op(0x0C).op(kReturn)).str("w").i32(2)
+        .get("o").str("watch").op(kCallMethod).op(kPop);
+    script.append(SetMember("o", "w", Asm().num(4))).append(Member("o", "w")).trace();
+    EXPECT_EQ(RunScript(script, 7), (std::vector<std::string> { "5", "42", "8" }));
+}
+
+TEST(Avm1Objects, EnumerationOrderAndHiddenProperties)
+{
+    Asm script = NewObject("o");
+    for (const char* name : { "a", "b", "c" })
+        script.append(SetMember("o", name, Asm().num(1)));
+    // ASSetPropFlags(o, "b", 1): b no longer enumerates.
+    script.num(1).str("b").get("o").i32(3).str("ASSetPropFlags").op(kCallFunction).op(kPop);
+    script.append(TraceNames("o"));
+    EXPECT_EQ(RunScript(script, 7), (std::vector<std::string> { "c", "a" }));
+}
+
+TEST(Avm1Objects, ArrayAndStringMethods)
+{
+    struct MethodCase {
+        const char* what;
+        Asm script;
+        std::string expected;
+    };
+    auto array = [](std::vector<double> items) {
+        Asm a;
+        for (auto it = items.rbegin(); it != items.rend(); ++it)
+            a.num(*it);
+        return a.i32(int32_t(items.size())).op(kInitArray);
+    };
+    auto method = [](Asm self, const std::string& name, std::vector<Asm> args) {
+        Asm a;
+        for (auto it = args.rbegin(); it != args.rend(); ++it)
+            a.append(*it);
+        return a.i32(int32_t(args.size())).append(self).str(name).op(kCallMethod);
+    };
+    const std::vector<MethodCase> cases = {
+        { "sort as strings", method(array({ 10, 9, 1 }), "sort", {}), "1,10,9" },
+        { "numeric descending", method(array({ 10, 9, 1 }), "sort", { Asm().num(16 | 2) }), "10,9,1" },
+        { "comparator", method(array({ 3, 1, 2 }), "sort", { Asm().function("", { "a", "b" },
+            Asm().get("a").get("b").op(0x0B).op(kReturn)) }), "1,2,3" },
+        { "splice", method(array({ 1, 2, 3, 4 }), "splice", { Asm().num(1), Asm().num(2) }), "2,3" },
+        { "join", method(array({ 1, 2 }), "join", { Asm().str("-") }), "1-2" },
+        { "substr from the end", method(Asm().str("hello"), "substr", { Asm().num(-3) }), "llo" },
+        { "split", method(Asm().str("a,b,,c"), "split", { Asm().str(",") }), "a,b,,c" },
+        { "indexOf", method(Asm().str("hello"), "indexOf", { Asm().str("l") }), "2" },
+        { "charCodeAt", method(Asm().str("A"), "charCodeAt", { Asm().num(0) }), "65" },
+        { "toUpperCase", method(Asm().str("abc"), "toUpperCase", {}), "ABC" },
+    };
+    for (const MethodCase& c : cases)
+        EXPECT_EQ(RunScript(Asm(c.script).trace(), 8), std::vector<std::string> { c.expected }) << c.what;
+}
+
+TEST(Avm1Objects, ClassesAndInstanceOf)
+{
+    // function A() {}; function B() {}; B extends A; b = new B(); trace(b instanceof A)
+    Asm script = Asm().function("A", {}, Asm()).function("B", {}, Asm());
+    script.get("B").get("A").op(0x69);
+    script.str("b").i32(0).str("B").op(kNewObject).op(kSetVariable);
+    script.get("b").get("A").op(0x54).trace();
+    script.get("b").get("Array").op(0x54).trace();
+    EXPECT_EQ(RunScript(script, 7), (std::vector<std::string> { "true", "false" }));
+}
+
+} // namespace

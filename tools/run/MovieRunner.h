@@ -1,0 +1,24 @@
+// Plays a movie headless through the player's own plug-in host (the same path as reelfinch-export): a movie view
+// in an offscreen window loads the plug-in bundle, receives the movie, and is driven by null events on a steady
+// clock, frame by frame or tick by tick; each line the movie's scripts trace is handed to the caller.
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+namespace reelfinch::runner {
+
+struct RunOptions {
+    int frames = 1; // frames played, the first included; or ticks when tickMs > 0
+    double tickMs = 0; // 0: one tick per frame of the movie's rate
+    double budgetSeconds = 0; // 0: no limit; else the run stops sending events when it is used up
+};
+
+enum class RunResult { Ran, NotLoaded };
+
+// Needs a QApplication. `onTrace` receives each traced line; `error` says why a movie did not load.
+RunResult RunMovie(const QString& moviePath, const RunOptions& options,
+    const std::function<void(const QString&)>& onTrace, QString* error = nullptr);
+
+} // namespace reelfinch::runner
