@@ -6,6 +6,7 @@
 #include "Actions.h"
 #include "ClassIds.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace reelfinch::avm1 {
@@ -48,14 +49,22 @@ public:
         // Branch operands were action indexes until every action had its first instruction.
         for (auto& [op, action] : m_Fixups)
             m_Code->ops[op].a = int32_t(target(action));
+        // Blocks never end before they start: the interpreter only moves backwards through jumps.
         for (auto& f : m_Code->functions) {
             f.start = target(int(f.start));
-            f.end = target(int(f.end));
+            f.end = std::max(f.start, target(int(f.end)));
         }
-        for (auto& t : m_Code->tries) {
-            t.tryEnd = target(int(t.tryEnd));
-            t.catchEnd = target(int(t.catchEnd));
-            t.finallyEnd = target(int(t.finallyEnd));
+        for (size_t i = 0; i < m_Code->tries.size(); ++i) {
+            TryInfo& t = m_Code->tries[i];
+            const uint32_t start = m_TryOps[i] + 1;
+            t.tryEnd = std::max(start, target(int(t.tryEnd)));
+            t.catchEnd = std::max(t.tryEnd, target(int(t.catchEnd)));
+            t.finallyEnd = std::max(t.catchEnd, target(int(t.finallyEnd)));
+        }
+        for (auto& [op, action] : m_Fixups) {
+            Instruction& ins = m_Code->ops[op];
+            if ((ins.op == kActionWith || ins.op == 0x8A || ins.op == 0x8D) && ins.a < int32_t(op + 1))
+                ins.a = int32_t(op + 1);
         }
         m_Code->ops.push_back(Instruction { kActionEnd, 0, 0 });
         return m_Code;
@@ -220,6 +229,7 @@ private:
                 info.catchEnd = uint32_t(branch(t, 1));
                 info.finallyEnd = uint32_t(branch(t, 2));
                 m_Code->tries.push_back(std::move(info));
+                m_TryOps.push_back(uint32_t(m_Code->ops.size()));
                 emit(code, int32_t(m_Code->tries.size() - 1));
             }
             return;
@@ -282,6 +292,7 @@ private:
     std::shared_ptr<Code> m_Code;
     std::vector<uint32_t> m_First;
     std::vector<std::pair<size_t, int>> m_Fixups;
+    std::vector<uint32_t> m_TryOps; // the instruction of each Try
 };
 
 } // namespace

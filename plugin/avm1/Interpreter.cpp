@@ -607,8 +607,9 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
         case 0x0B: // Subtract
         case 0x0C: // Multiply
         case 0x0D: { // Divide
-            const double b = m.toNumber(pop());
+            const Value vb = pop();
             const double a = m.toNumber(pop());
+            const double b = m.toNumber(vb);
             double r = 0;
             switch (ins.op) {
             case 0x0A:
@@ -633,16 +634,18 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
         }
         case 0x0E: // Equals
         case 0x0F: { // Less
-            const double b = m.toNumber(pop());
+            const Value vb = pop();
             const double a = m.toNumber(pop());
+            const double b = m.toNumber(vb);
             const bool r = ins.op == 0x0E ? a == b : a < b;
             push(f.version >= 5 ? Value(r) : Value(r ? 1.0 : 0.0));
             break;
         }
         case 0x10: // And
         case 0x11: { // Or
-            const bool b = m.toBoolean(pop());
+            const Value vb = pop();
             const bool a = m.toBoolean(pop());
+            const bool b = m.toBoolean(vb);
             const bool r = ins.op == 0x10 ? (a && b) : (a || b);
             push(f.version >= 5 ? Value(r) : Value(r ? 1.0 : 0.0));
             break;
@@ -655,8 +658,9 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
         case 0x13: // StringEquals
         case 0x29: // StringLess
         case 0x68: { // StringGreater
-            const std::string b = m.toString(pop());
+            const Value vb = pop();
             const std::string a = m.toString(pop());
+            const std::string b = m.toString(vb);
             const bool r = ins.op == 0x13 ? a == b : ins.op == 0x29 ? a < b : a > b;
             push(f.version >= 5 ? Value(r) : Value(r ? 1.0 : 0.0));
             break;
@@ -735,8 +739,9 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
             break;
         }
         case 0x21: { // StringAdd
-            const std::string b = m.toString(pop());
+            const Value vb = pop();
             std::string a = m.toString(pop());
+            const std::string b = m.toString(vb);
             push(Value(m.str(a + b)));
             break;
         }
@@ -921,8 +926,9 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
             m.m_Unwind = Unwind::Return;
             break;
         case 0x3F: { // Modulo
-            const double b = m.toNumber(pop());
+            const Value vb = pop();
             const double a = m.toNumber(pop());
+            const double b = m.toNumber(vb);
             push(Value(std::fmod(a, b)));
             break;
         }
@@ -975,8 +981,9 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
             break;
         }
         case 0x47: { // Add2
-            Value b = m.toPrimitive(pop());
+            const Value vb = pop();
             Value a = m.toPrimitive(pop());
+            Value b = m.toPrimitive(vb);
             if (a.isNumber() && b.isNumber()) {
                 push(Value(a.asNumber() + b.asNumber()));
             } else if (a.isString() || b.isString()) {
@@ -997,7 +1004,7 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
         case 0x67: { // Greater
             Value b = pop();
             Value a = pop();
-            push(m.lessThan(b, a));
+            push(m.lessThan(b, a, true));
             break;
         }
         case 0x49: { // Equals2
@@ -1070,8 +1077,9 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
         case 0x63: // BitLShift
         case 0x64: // BitRShift
         case 0x65: { // BitURShift
-            const double nb = m.toNumber(pop());
+            const Value vb = pop();
             const double na = m.toNumber(pop());
+            const double nb = m.toNumber(vb);
             const int32_t a = ToInt32(na);
             const int32_t b = ToInt32(nb);
             double r = 0;
@@ -1168,11 +1176,15 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
                 push(Value(static_cast<Object*>(fn)));
             else
                 defineLocal(info.name, Value(static_cast<Object*>(fn)), false);
-            pc = info.end;
+            pc = std::max(pc, info.end);
             break;
         }
         case 0x8F: { // Try
-            tryBlock(code.tries[size_t(ins.a)], pc, pc);
+            if (++m.m_BlockDepth > kBlockNestingLimit)
+                m.m_Unwind = Unwind::Abort;
+            else
+                tryBlock(code.tries[size_t(ins.a)], pc, pc);
+            --m.m_BlockDepth;
             break;
         }
         case 0x94: { // With
@@ -1182,7 +1194,11 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
             if (object.isObject())
                 f.scope = m.heap().make<Scope>(object.asObject(), f.scope, ScopeKind::With);
             uint32_t inner = pc;
-            Execute(m, f, pc, blockEnd, inner);
+            if (++m.m_BlockDepth > kBlockNestingLimit)
+                m.m_Unwind = Unwind::Abort;
+            else
+                Execute(m, f, pc, blockEnd, inner);
+            --m.m_BlockDepth;
             f.scope = saved;
             pc = inner;
             break;

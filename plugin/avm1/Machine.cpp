@@ -305,10 +305,17 @@ bool Machine::looseEquals(const Value& a, const Value& b)
     return false;
 }
 
-Value Machine::lessThan(const Value& a, const Value& b)
+Value Machine::lessThan(const Value& a, const Value& b, bool rightFirst)
 {
-    Value pa = toPrimitive(a);
-    Value pb = toPrimitive(b);
+    // The left operand converts first, as written (Greater compares its operands swapped).
+    Value pa, pb;
+    if (rightFirst) {
+        pb = toPrimitive(b);
+        pa = toPrimitive(a);
+    } else {
+        pa = toPrimitive(a);
+        pb = toPrimitive(b);
+    }
     if (pa.isString() && pb.isString()) {
         if (m_Version >= 6)
             return Value(Utf8ToUtf16(pa.str()) < Utf8ToUtf16(pb.str()));
@@ -477,7 +484,7 @@ void Machine::setProperty(Object* object, std::string_view name, const Value& v)
     if (object->kind() == ObjectKind::Array) {
         auto* a = static_cast<ArrayObject*>(object);
         const long index = ArrayIndex(name);
-        if (index >= 0 && index < (1L << 24)) {
+        if (index >= 0 && index < (1L << 22)) {
             if (size_t(index) >= a->m_Items.size())
                 a->m_Items.resize(size_t(index) + 1);
             a->m_Items[size_t(index)] = value;
@@ -485,7 +492,7 @@ void Machine::setProperty(Object* object, std::string_view name, const Value& v)
         }
         if (NameIs(name, "length", cs)) {
             const double n = toNumber(value);
-            if (n >= 0 && n < double(1L << 24))
+            if (n >= 0 && n < double(1L << 22))
                 a->m_Items.resize(size_t(n));
             return;
         }

@@ -32,6 +32,10 @@ inline constexpr int kDefaultRecursionLimit = 256;
 inline constexpr double kDefaultTimeLimitSeconds = 15.0;
 // Values on the operand stack at most; a script that needs more is stopped.
 inline constexpr size_t kStackLimit = size_t(1) << 16;
+// Nested with, try, catch and finally blocks at most; deeper nesting stops the script.
+inline constexpr int kBlockNestingLimit = 256;
+// The longest string a script may make (bytes); making a longer one stops the script.
+inline constexpr size_t kMaxStringBytes = size_t(1) << 26;
 
 // How an instruction range ended besides running off its end.
 enum class Unwind : uint8_t { None, Return, Throw, Abort };
@@ -92,7 +96,14 @@ public:
     bool caseSensitive() const { return m_Version >= 7; }
 
     // ---- values ----
-    String* str(std::string text) { return m_Heap.string(std::move(text)); }
+    String* str(std::string text)
+    {
+        if (text.size() > kMaxStringBytes) {
+            m_Unwind = Unwind::Abort;
+            return m_Empty;
+        }
+        return m_Heap.string(std::move(text));
+    }
     String* emptyString() const { return m_Empty; }
     Value toPrimitive(const Value& v, bool preferString = false);
     Value objectToString(Object* o, const Value& v);
@@ -106,7 +117,7 @@ public:
     bool looseEquals(const Value& a, const Value& b);
     bool strictEquals(const Value& a, const Value& b) const;
     // Less2: true, false, or undefined for NaN comparisons.
-    Value lessThan(const Value& a, const Value& b);
+    Value lessThan(const Value& a, const Value& b, bool rightFirst = false);
 
     // ---- objects ----
     Object* newObject(Object* proto = nullptr);
@@ -208,6 +219,7 @@ public:
     Value m_Thrown;
     Value m_Returned;
     int m_NativeDepth = 0;
+    int m_BlockDepth = 0;
     bool m_Constructing = false;
     int m_RecursionLimit = kDefaultRecursionLimit;
     double m_TimeLimit = kDefaultTimeLimitSeconds;

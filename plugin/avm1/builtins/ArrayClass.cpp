@@ -16,7 +16,7 @@ constexpr int kUniqueSort = 4;
 constexpr int kReturnIndexedArray = 8;
 constexpr int kNumeric = 16;
 // Elements an array may hold; larger requests are refused.
-constexpr double kMaxLength = double(1 << 24);
+constexpr double kMaxLength = double(1 << 22);
 
 ArrayObject* Self(const Value& self)
 {

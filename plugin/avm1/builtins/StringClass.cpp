@@ -24,10 +24,10 @@ Value Text(Machine& m, std::u16string_view units)
     return Value(m.str(Utf16ToUtf8(units)));
 }
 
+// Indexes and counts are 32-bit integers (4294967297 is 1).
 double Integer(Machine& m, const Value& v)
 {
-    const double n = m.toNumber(v);
-    return std::isnan(n) ? 0 : std::trunc(n);
+    return double(ToInt32(m.toNumber(v)));
 }
 
 Value StringCall(Machine& m, const Value&, const Value* args, int argc)
