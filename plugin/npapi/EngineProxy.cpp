@@ -3,6 +3,7 @@
 #include "npapi/PluginInstance.h"
 
 #include "QuickDraw.h"
+#include "npextensions.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -216,6 +217,27 @@ struct BrowserCalls {
             browser->forceredraw(proxy.m_NPP);
         return true;
     }
+
+    static bool trace(EngineProxy& proxy, Reader& r, Writer& reply)
+    {
+        std::string line;
+        r.string(line, ipc::kMaxTraceLineBytes);
+        if (!r.done())
+            return false;
+        // The host's output function, asked for once, as the instance in the host's process does.
+        if (!proxy.m_TraceAsked) {
+            proxy.m_TraceAsked = true;
+            NPN_TraceLineProcPtr function = nullptr;
+            const NPNetscapeFuncs* browser = Browser();
+            if (browser && browser->getvalue
+                && browser->getvalue(proxy.m_NPP, NPNVReelfinchTraceFunction, &function) == NPERR_NO_ERROR)
+                proxy.m_TraceFunction = function;
+        }
+        if (proxy.m_TraceFunction)
+            proxy.m_TraceFunction(proxy.m_NPP, line.c_str());
+        reply.u8(proxy.m_TraceFunction != nullptr);
+        return true;
+    }
 };
 
 namespace {
@@ -230,6 +252,7 @@ constexpr BrowserCallEntry kBrowserCalls[] = {
     { BrowserCallId::InvalidateRect, BrowserCalls::invalidateRect },
     { BrowserCallId::Status, BrowserCalls::status },
     { BrowserCallId::ForceRedraw, BrowserCalls::forceRedraw },
+    { BrowserCallId::Trace, BrowserCalls::trace },
 };
 
 } // namespace

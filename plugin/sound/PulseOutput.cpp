@@ -3,6 +3,7 @@
 
 #include <pulse/pulseaudio.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -208,7 +209,14 @@ private:
 // given is kept in the process's environment, so it is given once per process.
 constexpr const char* kSaidNoServerVariable = "REELFINCH_SOUND_NO_SERVER_SAID";
 
+std::atomic<bool> g_serverDisabled { false };
+
 } // namespace
+
+void DisableSoundServer()
+{
+    g_serverDisabled = true;
+}
 
 std::unique_ptr<SoundOutput> OpenPulseOutput(SoundMixer& mixer, const std::string& streamName)
 {
@@ -228,6 +236,8 @@ std::unique_ptr<SoundOutput> OpenDefaultOutput(SoundMixer& mixer, const std::str
     if (const char* capture = std::getenv(kCaptureVariable); capture && *capture)
         if (auto output = OpenWavOutput(mixer, capture))
             return output;
+    if (g_serverDisabled)
+        return OpenSilentOutput(mixer);
     if (auto output = OpenPulseOutput(mixer, streamName))
         return output;
     if (!std::getenv(kSaidNoServerVariable)) {

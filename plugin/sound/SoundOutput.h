@@ -34,6 +34,10 @@ std::unique_ptr<SoundOutput> OpenSilentOutput(SoundMixer& mixer);
 // file cannot be made.
 std::unique_ptr<SoundOutput> OpenWavOutput(SoundMixer& mixer, const std::string& path);
 
+// Keeps OpenDefaultOutput from trying the sound server: a process that cannot reach one (the confined movie
+// engine) goes straight to the silent clock, without saying so.
+void DisableSoundServer();
+
 // What a plug-in instance uses: the capture file when the variable names one, else the sound server, else
 // the silent clock (saying so once per process on standard error).
 std::unique_ptr<SoundOutput> OpenDefaultOutput(SoundMixer& mixer, const std::string& streamName);
