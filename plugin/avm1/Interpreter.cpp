@@ -496,9 +496,14 @@ void Interpreter::tryBlock(const TryInfo& info, uint32_t tryStart, uint32_t& pc)
         const Unwind pending = m.m_Unwind;
         const Value thrown = m.m_Thrown;
         const Value returned = m.m_Returned;
+        // What waits for the finally block stays reachable for the collector while it runs.
+        const size_t mark = m.m_Temporaries.size();
+        m.m_Temporaries.push_back(thrown);
+        m.m_Temporaries.push_back(returned);
         m.m_Unwind = Unwind::None;
         inner = info.catchEnd;
         Execute(m, f, info.catchEnd, info.finallyEnd, inner);
+        m.m_Temporaries.resize(mark);
         if (m.m_Unwind == Unwind::None) {
             m.m_Unwind = pending;
             m.m_Thrown = thrown;
@@ -634,9 +639,17 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
         }
         case 0x0E: // Equals
         case 0x0F: { // Less
+            // Equals converts its right operand first, Less its left.
             const Value vb = pop();
-            const double a = m.toNumber(pop());
-            const double b = m.toNumber(vb);
+            const Value va = pop();
+            double a = 0, b = 0;
+            if (ins.op == 0x0E) {
+                b = m.toNumber(vb);
+                a = m.toNumber(va);
+            } else {
+                a = m.toNumber(va);
+                b = m.toNumber(vb);
+            }
             const bool r = ins.op == 0x0E ? a == b : a < b;
             push(f.version >= 5 ? Value(r) : Value(r ? 1.0 : 0.0));
             break;

@@ -39,6 +39,8 @@ bool PropertyVisible(uint16_t flags, int version)
         return false;
     if ((flags & kOnlySwf9) && version < 9)
         return false;
+    if ((flags & kOnlySwf10) && version < 10)
+        return false;
     return true;
 }
 

@@ -25,6 +25,7 @@ enum PropertyFlag : uint16_t {
     kOnlySwf7 = 0x400,
     kOnlySwf8 = 0x1000,
     kOnlySwf9 = 0x2000,
+    kOnlySwf10 = 0x4000,
     kVersionMask = 0x80 | 0x100 | 0x400 | 0x1000 | 0x2000 | 0x4000,
     kAccessor = 0x8000, // value is the getter, setter the setter (addProperty)
 };
