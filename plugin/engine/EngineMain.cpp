@@ -34,6 +34,8 @@ using ipc::Writer;
 namespace {
 
 constexpr int kChannelFd = 3;
+// Where the sound capture file is, when the capture variable names one.
+constexpr int kCaptureFd = 4;
 // Hello options.
 constexpr uint32_t kOptionEnforceLocalSecurity = 1;
 constexpr uint32_t kOptionTestEntries = 2;
@@ -485,8 +487,13 @@ int main(int argc, char** argv)
 {
     (void)argc;
     (void)argv;
-    // Nothing of the host's but the socket stays open in here.
-    close_range(kChannelFd + 1, ~0u, 0);
+    // Nothing of the host's but the socket (and, when sound is captured, the capture file the proxy opened)
+    // stays open in here.
+    const char* capture = std::getenv(plugin::sound::kCaptureVariable);
+    const bool captured = capture && *capture;
+    close_range(captured ? kCaptureFd + 1 : kChannelFd + 1, ~0u, 0);
+    if (captured)
+        plugin::sound::SetCaptureDescriptor(kCaptureFd);
     // The font configuration and its caches are read now, while files may still be opened anywhere.
     FcInit();
     // The confinement refuses sockets: the sound server is not tried from in here.
