@@ -5,6 +5,7 @@
 #include "avm1/Machine.h"
 #include "avm1/NumberText.h"
 #include "avm1/TextCodec.h"
+#include "sound/MovieSound.h"
 #include "timeline/MoviePlayer.h"
 
 #include "Actions.h"
@@ -606,7 +607,8 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
             m.player().setQuality(m.player().quality() == plugin::Quality::High ? plugin::Quality::Low
                                                                                 : plugin::Quality::High);
             break;
-        case 0x09: // StopSounds: handed to sound, which does nothing yet
+        case 0x09: // StopSounds
+            m.player().sound().stopAll();
             break;
         case 0x0A: // Add
         case 0x0B: // Subtract
