@@ -6,6 +6,9 @@
 #include "ipc/Conversation.h"
 #include "ipc/Records.h"
 #include "npapi/PluginInstance.h"
+#include "sound/SoundOutput.h"
+
+#include "npextensions.h"
 
 #include <fontconfig/fontconfig.h>
 
@@ -31,6 +34,8 @@ using ipc::Writer;
 namespace {
 
 constexpr int kChannelFd = 3;
+// Where the sound capture file is, when the capture variable names one.
+constexpr int kCaptureFd = 4;
 // Hello options.
 constexpr uint32_t kOptionEnforceLocalSecurity = 1;
 constexpr uint32_t kOptionTestEntries = 2;
@@ -154,6 +159,36 @@ void ForwardForceRedraw(NPP)
     g_engine->browserCall(BrowserCallId::ForceRedraw, args, reply);
 }
 
+// Whether the host takes script output: known from the proxy's first answer, assumed until then.
+bool g_hostTakesTrace = true;
+
+// Each line crosses at once, in the order the script printed it, as the host's function would have heard it.
+void ForwardTrace(NPP, const char* line)
+{
+    if (!line || !g_engine || !g_hostTakesTrace)
+        return;
+    Writer args;
+    args.string(std::string(line, strnlen(line, ipc::kMaxTraceLineBytes)));
+    Message reply;
+    if (!g_engine->browserCall(BrowserCallId::Trace, args, reply))
+        return;
+    Reader r(reply.payload);
+    const uint8_t taken = r.u8();
+    if (r.done() && taken == 0)
+        g_hostTakesTrace = false;
+}
+
+NPError LocalGetValue(NPP, NPNVariable variable, void* value)
+{
+    if (!value)
+        return NPERR_INVALID_PARAM;
+    if (variable == NPNVReelfinchTraceFunction) {
+        *static_cast<NPN_TraceLineProcPtr*>(value) = ForwardTrace;
+        return NPERR_NO_ERROR;
+    }
+    return NPERR_GENERIC_ERROR;
+}
+
 const char* LocalUserAgent(NPP)
 {
     return "";
@@ -210,6 +245,7 @@ NPNetscapeFuncs EngineBrowserTable()
     t.memfree = LocalMemFree;
     t.invalidaterect = ForwardInvalidateRect;
     t.forceredraw = ForwardForceRedraw;
+    t.getvalue = LocalGetValue;
     t.createobject = LocalCreateObject;
     t.retainobject = LocalRetainObject;
     t.releaseobject = LocalReleaseObject;
@@ -451,10 +487,17 @@ int main(int argc, char** argv)
 {
     (void)argc;
     (void)argv;
-    // Nothing of the host's but the socket stays open in here.
-    close_range(kChannelFd + 1, ~0u, 0);
+    // Nothing of the host's but the socket (and, when sound is captured, the capture file the proxy opened)
+    // stays open in here.
+    const char* capture = std::getenv(plugin::sound::kCaptureVariable);
+    const bool captured = capture && *capture;
+    close_range(captured ? kCaptureFd + 1 : kChannelFd + 1, ~0u, 0);
+    if (captured)
+        plugin::sound::SetCaptureDescriptor(kCaptureFd);
     // The font configuration and its caches are read now, while files may still be opened anywhere.
     FcInit();
+    // The confinement refuses sockets: the sound server is not tried from in here.
+    plugin::sound::DisableSoundServer();
     const engine::SandboxState sandbox = engine::EnterSandbox();
     Engine engine;
     g_engine = &engine;

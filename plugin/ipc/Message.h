@@ -55,7 +55,11 @@ enum class BrowserCallId : uint16_t {
     InvalidateRect = 2, // u16 top, left, bottom, right; answers nothing
     Status = 3, // string message; answers nothing
     ForceRedraw = 4, // no arguments; answers nothing
+    Trace = 5, // string line (at most kMaxTraceLineBytes); answers u8: whether the host takes script output
 };
+
+// A script's output line crosses in one message of at most this many bytes; a longer one is cut there.
+inline constexpr uint32_t kMaxTraceLineBytes = 256 * 1024;
 
 struct Message {
     MessageType type = MessageType::Hello;

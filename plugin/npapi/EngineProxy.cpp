@@ -3,6 +3,8 @@
 #include "npapi/PluginInstance.h"
 
 #include "QuickDraw.h"
+#include "sound/SoundOutput.h"
+#include "npextensions.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -37,6 +39,8 @@ constexpr uint32_t kOptionEnforceLocalSecurity = 1;
 constexpr uint32_t kOptionTestEntries = 2;
 // The descriptor the engine finds its end of the socket pair at.
 constexpr int kEngineChannelFd = 3;
+// The descriptor the engine finds the sound capture file at, when the capture variable names one.
+constexpr int kEngineCaptureFd = 4;
 // How long a stopping engine has to leave by itself before it is killed.
 constexpr int kShutdownGraceMs = 1000;
 // The picture of a stopped movie: a dark field with a lighter square in its middle.
@@ -216,6 +220,27 @@ struct BrowserCalls {
             browser->forceredraw(proxy.m_NPP);
         return true;
     }
+
+    static bool trace(EngineProxy& proxy, Reader& r, Writer& reply)
+    {
+        std::string line;
+        r.string(line, ipc::kMaxTraceLineBytes);
+        if (!r.done())
+            return false;
+        // The host's output function, asked for once, as the instance in the host's process does.
+        if (!proxy.m_TraceAsked) {
+            proxy.m_TraceAsked = true;
+            NPN_TraceLineProcPtr function = nullptr;
+            const NPNetscapeFuncs* browser = Browser();
+            if (browser && browser->getvalue
+                && browser->getvalue(proxy.m_NPP, NPNVReelfinchTraceFunction, &function) == NPERR_NO_ERROR)
+                proxy.m_TraceFunction = function;
+        }
+        if (proxy.m_TraceFunction)
+            proxy.m_TraceFunction(proxy.m_NPP, line.c_str());
+        reply.u8(proxy.m_TraceFunction != nullptr);
+        return true;
+    }
 };
 
 namespace {
@@ -230,6 +255,7 @@ constexpr BrowserCallEntry kBrowserCalls[] = {
     { BrowserCallId::InvalidateRect, BrowserCalls::invalidateRect },
     { BrowserCallId::Status, BrowserCalls::status },
     { BrowserCallId::ForceRedraw, BrowserCalls::forceRedraw },
+    { BrowserCallId::Trace, BrowserCalls::trace },
 };
 
 } // namespace
@@ -304,12 +330,28 @@ bool EngineProxy::start(const std::string& program)
     // The engine reads nothing of the host's terminal and writes to it only its diagnostics (standard error).
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    // The engine may not open files for writing: a sound capture file is opened here and handed in.
+    int captureFd = -1;
+    if (const char* capture = std::getenv(sound::kCaptureVariable); capture && *capture) {
+        captureFd = open(capture, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        if (captureFd >= 0 && captureFd <= kEngineCaptureFd) {
+            const int moved = fcntl(captureFd, F_DUPFD_CLOEXEC, kEngineCaptureFd + 1);
+            close(captureFd);
+            captureFd = moved;
+        }
+        if (captureFd >= 0)
+            posix_spawn_file_actions_adddup2(&actions, captureFd, kEngineCaptureFd);
+        else
+            posix_spawn_file_actions_addopen(&actions, kEngineCaptureFd, "/dev/null", O_RDONLY, 0);
+    }
     char* argv[] = { const_cast<char*>(program.c_str()), nullptr };
     pid_t pid = -1;
     const int spawned = engineEnd >= 0 ? posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, environ) : -1;
     posix_spawn_file_actions_destroy(&actions);
     if (engineEnd >= 0)
         close(engineEnd);
+    if (captureFd >= 0)
+        close(captureFd);
     if (spawned != 0) {
         close(pair[0]);
         return false;

@@ -9,6 +9,7 @@
 #include "ipc/Records.h"
 
 #include "EventRecord.h"
+#include "npextensions.h"
 #include "npfunctions.h"
 
 #include <cstdint>
@@ -103,6 +104,9 @@ private:
 
     NPObject* m_Scriptable = nullptr;
     std::string m_ResultText;
+
+    bool m_TraceAsked = false;
+    NPN_TraceLineProcPtr m_TraceFunction = nullptr;
 };
 
 } // namespace reelfinch::plugin

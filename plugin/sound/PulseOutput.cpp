@@ -3,6 +3,7 @@
 
 #include <pulse/pulseaudio.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -208,7 +209,20 @@ private:
 // given is kept in the process's environment, so it is given once per process.
 constexpr const char* kSaidNoServerVariable = "REELFINCH_SOUND_NO_SERVER_SAID";
 
+std::atomic<bool> g_serverDisabled { false };
+std::atomic<int> g_captureDescriptor { -1 };
+
 } // namespace
+
+void DisableSoundServer()
+{
+    g_serverDisabled = true;
+}
+
+void SetCaptureDescriptor(int descriptor)
+{
+    g_captureDescriptor = descriptor;
+}
 
 std::unique_ptr<SoundOutput> OpenPulseOutput(SoundMixer& mixer, const std::string& streamName)
 {
@@ -225,9 +239,14 @@ std::unique_ptr<SoundOutput> OpenSilentOutput(SoundMixer& mixer)
 
 std::unique_ptr<SoundOutput> OpenDefaultOutput(SoundMixer& mixer, const std::string& streamName)
 {
-    if (const char* capture = std::getenv(kCaptureVariable); capture && *capture)
+    if (const int descriptor = g_captureDescriptor.exchange(-1); descriptor >= 0)
+        if (auto output = OpenWavOutput(mixer, descriptor))
+            return output;
+    if (const char* capture = std::getenv(kCaptureVariable); capture && *capture && !g_serverDisabled)
         if (auto output = OpenWavOutput(mixer, capture))
             return output;
+    if (g_serverDisabled)
+        return OpenSilentOutput(mixer);
     if (auto output = OpenPulseOutput(mixer, streamName))
         return output;
     if (!std::getenv(kSaidNoServerVariable)) {

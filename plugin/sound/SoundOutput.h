@@ -33,6 +33,16 @@ std::unique_ptr<SoundOutput> OpenSilentOutput(SoundMixer& mixer);
 // 44.1 kHz 16-bit stereo WAV at `path`; its header is complete once the output is destroyed. Null when the
 // file cannot be made.
 std::unique_ptr<SoundOutput> OpenWavOutput(SoundMixer& mixer, const std::string& path);
+// The same on a file opened for writing elsewhere (the confined engine gets it from the proxy); takes the
+// descriptor.
+std::unique_ptr<SoundOutput> OpenWavOutput(SoundMixer& mixer, int descriptor);
+
+// Keeps OpenDefaultOutput from trying the sound server: a process that cannot reach one (the confined movie
+// engine) goes straight to the silent clock, without saying so.
+void DisableSoundServer();
+// Hands OpenDefaultOutput the capture file already open (the confined engine cannot open it): the next output
+// opened writes to it, in place of the file the capture variable names.
+void SetCaptureDescriptor(int descriptor);
 
 // What a plug-in instance uses: the capture file when the variable names one, else the sound server, else
 // the silent clock (saying so once per process on standard error).

@@ -1,6 +1,8 @@
 #include "sound/SoundMixer.h"
 #include "sound/SoundOutput.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <vector>
 
@@ -103,6 +105,17 @@ std::unique_ptr<SoundOutput> OpenWavOutput(SoundMixer& mixer, const std::string&
     std::FILE* file = std::fopen(path.c_str(), "wb");
     if (!file)
         return nullptr;
+    return std::make_unique<WavOutput>(mixer, file);
+}
+
+std::unique_ptr<SoundOutput> OpenWavOutput(SoundMixer& mixer, int descriptor)
+{
+    std::FILE* file = descriptor >= 0 ? fdopen(descriptor, "wb") : nullptr;
+    if (!file) {
+        if (descriptor >= 0)
+            close(descriptor);
+        return nullptr;
+    }
     return std::make_unique<WavOutput>(mixer, file);
 }
 
