@@ -20,6 +20,32 @@ inline Value Arg(const Value* args, int argc, int i)
     return i < argc ? args[i] : Value();
 }
 
+// A method that does nothing and gives undefined.
+inline Value Nothing(Machine&, const Value&, const Value*, int)
+{
+    return Value();
+}
+
+// Loading data from URLs is not wired to the host yet: load, send and sendAndLoad refuse the request.
+inline Value NotLoaded(Machine&, const Value&, const Value*, int)
+{
+    return Value(false);
+}
+
+// The default onData of LoadVars and XML: no data calls onLoad(false); otherwise `take` reads what arrived into
+// the object, which is marked loaded, and onLoad(true) is called.
+template <class Take>
+Value DeliverLoadedData(Machine& m, const Value& self, const Value* args, int argc, Take take)
+{
+    Value loaded = Value(argc >= 1 && !args[0].isUndefined());
+    if (loaded.asBool()) {
+        take(m, self, args, 1);
+        m.setMember(self, "loaded", loaded);
+    }
+    m.callMethod(self, "onLoad", &loaded, 1);
+    return Value();
+}
+
 // Adds the table's methods to `object`.
 void DefineMethods(Machine& m, Object* object, std::initializer_list<MethodEntry> methods);
 // A constructor function with a fresh prototype object (of `proto`'s kind when given), stored in _global.

@@ -138,10 +138,6 @@ Value ASSetPropFlags(Machine& m, const Value&, const Value* args, int argc)
     return Value();
 }
 
-Value Nothing(Machine&, const Value&, const Value*, int)
-{
-    return Value();
-}
 
 } // namespace
 

@@ -109,28 +109,10 @@ Value LoadVarsToString(Machine& m, const Value& self, const Value*, int)
 // The default onData: decode what arrived and report it, or report the failure.
 Value LoadVarsOnData(Machine& m, const Value& self, const Value* args, int argc)
 {
-    if (argc < 1 || args[0].isUndefined()) {
-        Value f = Value(false);
-        m.callMethod(self, "onLoad", &f, 1);
-        return Value();
-    }
-    Decode(m, self, args, 1);
-    m.setMember(self, "loaded", Value(true));
-    Value t = Value(true);
-    m.callMethod(self, "onLoad", &t, 1);
-    return Value();
+    return DeliverLoadedData(m, self, args, argc, Decode);
 }
 
-Value Nothing(Machine&, const Value&, const Value*, int)
-{
-    return Value();
-}
 
-// Loading from URLs is not wired to the host yet: the request is refused.
-Value NotLoaded(Machine&, const Value&, const Value*, int)
-{
-    return Value(false);
-}
 
 } // namespace
 

@@ -521,10 +521,6 @@ Value Clear(Machine& m, const Value& self, const Value*, int)
     return Value();
 }
 
-Value Nothing(Machine&, const Value&, const Value*, int)
-{
-    return Value();
-}
 
 } // namespace
 

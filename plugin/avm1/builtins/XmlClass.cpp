@@ -717,28 +717,10 @@ Value CreateTextNode(Machine& m, const Value&, const Value* args, int argc)
 // The default onData: parse what arrived and report it, or report the failure.
 Value XmlOnData(Machine& m, const Value& self, const Value* args, int argc)
 {
-    if (argc < 1 || args[0].isUndefined()) {
-        Value f = Value(false);
-        m.callMethod(self, "onLoad", &f, 1);
-        return Value();
-    }
-    ParseXml(m, self, args, 1);
-    m.setMember(self, "loaded", Value(true));
-    Value t = Value(true);
-    m.callMethod(self, "onLoad", &t, 1);
-    return Value();
+    return DeliverLoadedData(m, self, args, argc, ParseXml);
 }
 
-Value Nothing(Machine&, const Value&, const Value*, int)
-{
-    return Value();
-}
 
-// Loading data from URLs is not wired to the host yet: the request is refused.
-Value NotLoaded(Machine&, const Value&, const Value*, int)
-{
-    return Value(false);
-}
 
 Value GetBytesZero(Machine&, const Value& self, const Value*, int)
 {
