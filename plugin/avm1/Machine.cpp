@@ -890,7 +890,7 @@ std::string Machine::targetPath(SpriteInstance& sprite, bool slash)
         path += **it;
     }
     if (slash && path.empty())
-        path = "/";
+        return std::string(1, '/');
     return path;
 }
 
