@@ -81,20 +81,20 @@ public:
 private:
     bool openStream(const std::string& name)
     {
-        pa_sample_spec spec {};
-        spec.format = PA_SAMPLE_S16LE;
-        spec.rate = kMixRate;
-        spec.channels = kMixChannels;
-        m_Stream = pa_stream_new(m_Context, name.c_str(), &spec, nullptr);
+        pa_sample_spec sampleFormat {};
+        sampleFormat.format = PA_SAMPLE_S16LE;
+        sampleFormat.rate = kMixRate;
+        sampleFormat.channels = kMixChannels;
+        m_Stream = pa_stream_new(m_Context, name.c_str(), &sampleFormat, nullptr);
         if (!m_Stream)
             return false;
         pa_stream_set_state_callback(m_Stream, &PulseOutput::streamState, this);
         pa_stream_set_write_callback(m_Stream, &PulseOutput::writeRequest, this);
         pa_buffer_attr attr {};
         attr.maxlength = uint32_t(-1);
-        attr.tlength = uint32_t(pa_usec_to_bytes(pa_usec_t(kTargetLatencyMs) * 1000, &spec));
+        attr.tlength = uint32_t(pa_usec_to_bytes(pa_usec_t(kTargetLatencyMs) * 1000, &sampleFormat));
         attr.prebuf = uint32_t(-1);
-        attr.minreq = uint32_t(pa_usec_to_bytes(pa_usec_t(kRequestMs) * 1000, &spec));
+        attr.minreq = uint32_t(pa_usec_to_bytes(pa_usec_t(kRequestMs) * 1000, &sampleFormat));
         attr.fragsize = uint32_t(-1);
         const auto flags = pa_stream_flags_t(PA_STREAM_ADJUST_LATENCY | PA_STREAM_INTERPOLATE_TIMING);
         if (pa_stream_connect_playback(m_Stream, nullptr, &attr, flags, nullptr, nullptr) < 0)
