@@ -39,7 +39,7 @@ struct Played {
 // A movie with a sine exported as "tone"; frame i runs scripts[i]; `frames` frames are played.
 Played Play(const std::vector<int16_t>& sine, const std::vector<Asm>& scripts, int frames)
 {
-    MovieBuilder movie(40, 40, kFps, 6);
+    MovieBuilder movie(40, 40, kFps, 7);
     DefineSound(movie, 3, kPcm44Mono, uint32_t(sine.size()), PcmBytes(sine));
     std::vector<uint8_t> exports;
     PutU16(exports, 1);

@@ -1,22 +1,22 @@
-// SharedObject: a movie's local store. getLocal(name) gives the object for a name (the same one while the movie
-// runs), its `data` read from `<data folder>/Reelfinch/<movie location>/<name>.sol` in the AMF0 form of the
-// player's files; flush() writes it back unless it is larger than the limit. A damaged file reads as no data.
+// SharedObject: a movie's local store. getLocal(name, localPath, secure) gives the object for a name (the same
+// one while the movie runs), its `data` read from `<host>/<movie path or localPath>/<name>.sol` of the store in
+// force (see SharedObjectStore.h) in the AMF0 form of the player's files; flush() writes it back unless it is
+// larger than the limit. A damaged file reads as no data.
 #include "avm1/builtins/NativeData.h"
+#include "avm1/builtins/SharedObjectStore.h"
 
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <map>
-#include <sstream>
 
 namespace reelfinch::avm1 {
 
 namespace {
 
 // The most a movie may store under one name.
-constexpr size_t kSizeLimit = 100 * 1024;
+constexpr size_t kSizeLimit = kSharedObjectSizeLimit;
 constexpr int kDepthLimit = 64;
 
 enum Amf : uint8_t {
@@ -293,14 +293,6 @@ struct Reader {
 
 // ---- files ----
 
-std::filesystem::path DataFolder()
-{
-    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg)
-        return std::filesystem::path(xdg) / "Reelfinch";
-    const char* home = std::getenv("HOME");
-    return std::filesystem::path(home && *home ? home : "/tmp") / ".local" / "share" / "Reelfinch";
-}
-
 // A file name part made of safe characters only: no separators, no "..".
 std::string SafePart(std::string_view s)
 {
@@ -315,8 +307,8 @@ std::string SafePart(std::string_view s)
     return out;
 }
 
-// Each '/'-separated part of `path` as a folder below `folder`.
-void AppendParts(std::filesystem::path& folder, std::string_view path)
+// Each '/'-separated part of `path` as a folder after `folder` (a relative path of the store).
+void AppendParts(std::string& folder, std::string_view path)
 {
     size_t start = 0;
     while (start < path.size()) {
@@ -324,9 +316,19 @@ void AppendParts(std::filesystem::path& folder, std::string_view path)
         if (slash == std::string_view::npos)
             slash = path.size();
         if (slash > start)
-            folder /= SafePart(path.substr(start, slash - start));
+            folder += (folder.empty() ? "" : "/") + SafePart(path.substr(start, slash - start));
         start = slash + 1;
     }
+}
+
+// Whether `prefix` is made of the first whole parts of `path` ("/" and "" are a prefix of every path).
+bool PathPrefix(std::string_view prefix, std::string_view path)
+{
+    while (!prefix.empty() && prefix.back() == '/')
+        prefix.remove_suffix(1);
+    if (path.substr(0, prefix.size()) != prefix)
+        return false;
+    return path.size() == prefix.size() || path[prefix.size()] == '/';
 }
 
 // The per-machine state: the movie's location and the objects getLocal has handed out.
@@ -339,14 +341,17 @@ public:
         for (auto& [k, o] : objects)
             heap.mark(static_cast<Cell*>(o));
     }
-    std::string location = "localhost";
+    // Where the movie came from: its host ("localhost" for a file) and its path, and whether over plain HTTP.
+    std::string host = "localhost";
+    std::string path;
+    bool insecure = false;
     std::map<std::string, Object*> objects;
 };
 
 class SharedObjectState final : public NativeData
 {
 public:
-    std::filesystem::path file;
+    std::string file; // relative path in the store
     std::string name;
 };
 
@@ -416,22 +421,28 @@ Value GetLocal(Machine& m, const Value&, const Value* args, int argc)
     // Names the player refuses: empty, or with characters that cannot be part of a file name.
     if (name.empty() || name.back() == '/' || name.find_first_of("~%&\\;:\"',<>?# ") != std::string::npos)
         return Value::null();
-    const std::string localPath = argc > 1 && !args[1].isNullish() ? m.toString(args[1]) : std::string();
-    const std::string key = localPath + "\n" + name;
-    if (auto it = state->objects.find(key); it != state->objects.end())
-        return Value(it->second);
+    // A local path must be part of the movie's own path; a secure object is refused to a movie over plain HTTP.
+    const bool haveLocalPath = argc > 1 && !args[1].isNullish();
+    const std::string localPath = haveLocalPath ? m.toString(args[1]) : std::string();
+    if (haveLocalPath && !PathPrefix(localPath, state->path))
+        return Value::null();
+    if (argc > 2 && m.toBoolean(args[2]) && state->insecure)
+        return Value::null();
 
-    std::filesystem::path file = DataFolder();
-    AppendParts(file, state->location);
-    AppendParts(file, localPath);
+    std::string file = SafePart(state->host);
+    AppendParts(file, haveLocalPath ? localPath : state->path);
     for (size_t s = 0, e; s <= name.size(); s = e + 1) {
         e = name.find('/', s);
         if (e == std::string::npos)
             e = name.size();
         const std::string part = name.substr(s, e - s);
         if (!part.empty())
-            file /= SafePart(e == name.size() ? part + ".sol" : part);
+            file += "/" + SafePart(e == name.size() ? part + ".sol" : part);
     }
+    if (!ValidSharedObjectPath(file))
+        return Value::null();
+    if (auto it = state->objects.find(file); it != state->objects.end())
+        return Value(it->second);
 
     Value ctor = m.getMember(Value(m.m_Global), "SharedObject");
     Value protoValue = ctor.isObject() ? m.getMember(ctor, "prototype") : Value();
@@ -441,21 +452,15 @@ Value GetLocal(Machine& m, const Value&, const Value* args, int argc)
     s->name = name;
     Object* data = m.newObject();
     m.define(so, "data", Value(data), kDontDelete);
-    std::ifstream in(file, std::ios::binary);
-    if (in) {
-        std::ostringstream bytes;
-        bytes << in.rdbuf();
-        const std::string content = bytes.str();
-        if (content.size() <= kSizeLimit * 4) {
-            // A damaged file is read into a scratch object first, so that none of it reaches the movie.
-            Object* scratch = m.newObject();
-            if (Deserialize(m, content, scratch))
-                for (const std::string& k : m.enumerate(scratch))
-                    m.setMember(Value(data), k, m.getMember(Value(scratch), k));
-        }
+    if (const std::optional<std::string> content = CurrentSharedObjectStore().read(file)) {
+        // A damaged file is read into a scratch object first, so that none of it reaches the movie.
+        Object* scratch = m.newObject();
+        if (Deserialize(m, *content, scratch))
+            for (const std::string& k : m.enumerate(scratch))
+                m.setMember(Value(data), k, m.getMember(Value(scratch), k));
     }
     if ((state = State(m)))
-        state->objects[key] = so;
+        state->objects[file] = so;
     return Value(so);
 }
 
@@ -484,16 +489,7 @@ Value Flush(Machine& m, const Value& self, const Value* args, int argc)
     }
     if (!(s = NativeOf<SharedObjectState>(self)))
         return Value(false);
-    std::error_code ec;
-    std::filesystem::create_directories(s->file.parent_path(), ec);
-    const std::filesystem::path temp = s->file.string() + ".tmp";
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        if (!out.write(bytes.data(), std::streamsize(bytes.size())))
-            return Value(false);
-    }
-    std::filesystem::rename(temp, s->file, ec);
-    return Value(!ec);
+    return Value(CurrentSharedObjectStore().write(s->file, bytes));
 }
 
 Value GetSize(Machine& m, const Value& self, const Value*, int)
@@ -515,9 +511,8 @@ Value Clear(Machine& m, const Value& self, const Value*, int)
         return Value();
     for (const std::string& k : m.enumerate(data))
         m.deleteMember(data, k);
-    std::error_code ec;
     if ((s = NativeOf<SharedObjectState>(self)))
-        std::filesystem::remove(s->file, ec);
+        CurrentSharedObjectStore().remove(s->file);
     return Value();
 }
 
@@ -530,14 +525,30 @@ void SetSharedObjectLocation(Machine& m, std::string_view url)
     SharedState* state = State(m);
     if (!state)
         return;
-    std::string location(url);
-    if (const size_t scheme = location.find("://"); scheme != std::string::npos)
-        location = location.substr(scheme + 3);
-    if (const size_t query = location.find_first_of("?#"); query != std::string::npos)
-        location.resize(query);
-    if (const size_t slash = location.rfind('/'); slash != std::string::npos)
-        location.resize(slash);
-    state->location = location.empty() ? "localhost" : location;
+    std::string_view rest = url;
+    std::string scheme;
+    if (const size_t colon = rest.find("://"); colon != std::string_view::npos) {
+        scheme = std::string(rest.substr(0, colon));
+        for (char& c : scheme)
+            c = char(std::tolower(uint8_t(c)));
+        rest.remove_prefix(colon + 3);
+    }
+    if (const size_t query = rest.find_first_of("?#"); query != std::string_view::npos)
+        rest = rest.substr(0, query);
+    std::string host;
+    if (!scheme.empty() && scheme != "file") {
+        const size_t slash = rest.find('/');
+        host = std::string(rest.substr(0, slash));
+        rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash);
+        // The port and any user part do not change where a host's objects are kept.
+        if (const size_t at = host.rfind('@'); at != std::string::npos)
+            host.erase(0, at + 1);
+        if (const size_t port = host.find(':'); port != std::string::npos)
+            host.resize(port);
+    }
+    state->host = host.empty() ? "localhost" : host;
+    state->path = std::string(rest);
+    state->insecure = scheme == "http";
 }
 
 void InstallSharedObjectClass(Machine& m)
