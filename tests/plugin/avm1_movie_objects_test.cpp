@@ -378,4 +378,37 @@ TEST(Avm1MovieObjects, SharedObjectLocationsFollowTheMoviesAddress)
     unsetenv("XDG_DATA_HOME");
 }
 
+// The stored form of arrays as the player writes it: elements in index order without the holes, then the other
+// properties in the order they were made; the object's own properties first to last.
+TEST(Avm1MovieObjects, SharedObjectsStoreArraysAsThePlayer)
+{
+    const std::filesystem::path home = std::filesystem::temp_directory_path()
+        / ("reelfinch-so-form-" + std::to_string(::getpid()));
+    std::filesystem::remove_all(home);
+    setenv("XDG_DATA_HOME", home.c_str(), 1);
+    {
+        Script s;
+        avm1::SetSharedObjectLocation(s.m, "file:///m.swf");
+        Value so = s.call(s.global("SharedObject"), "getLocal", { s.str("f") });
+        Value data = s.m.getMember(so, "data");
+        Value list = s.make("Array");
+        s.call(list, "push", { s.str("x") });
+        s.m.setMember(list, "3", s.str("y"));
+        s.m.setMember(list, "p", s.str("q"));
+        s.m.setMember(data, "a", list);
+        s.m.setMember(data, "b", Value(true));
+        EXPECT_TRUE(s.m.toBoolean(s.call(so, "flush")));
+    }
+    std::ifstream in(home / "Reelfinch" / "localhost" / "m.swf" / "f.sol", std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string values("\0\x01" "a\x08\0\0\0\x04"
+                             "\0\x01" "0\x02\0\x01x" "\0\x01" "3\x02\0\x01y" "\0\x01" "p\x02\0\x01q" "\0\0\x09" "\0"
+                             "\0\x01" "b\x01\x01" "\0",
+        39);
+    ASSERT_GE(bytes.size(), values.size());
+    EXPECT_EQ(bytes.substr(bytes.size() - values.size()), values);
+    std::filesystem::remove_all(home);
+    unsetenv("XDG_DATA_HOME");
+}
+
 } // namespace

@@ -38,6 +38,23 @@ enum Amf : uint8_t {
 
 // ---- writing ----
 
+// What is written of an object: an array's elements in index order (holes, which read as undefined, are left
+// out), then its own enumerable properties in the order they were made, as the player's files hold them.
+std::vector<std::string> StoredKeys(Object* o)
+{
+    std::vector<std::string> keys;
+    if (o->kind() == ObjectKind::Array) {
+        const auto& items = static_cast<ArrayObject*>(o)->m_Items;
+        for (size_t i = 0; i < items.size(); ++i)
+            if (!items[i].isUndefined())
+                keys.push_back(std::to_string(i));
+    }
+    for (const auto& entry : o->props().entries())
+        if (!entry.removed && !(entry.flags & kDontEnum))
+            keys.push_back(entry.name);
+    return keys;
+}
+
 struct Writer {
     Machine& m;
     std::string out;
@@ -80,7 +97,7 @@ struct Writer {
     }
     void properties(Object* o, int depth)
     {
-        for (const std::string& key : m.enumerate(o)) {
+        for (const std::string& key : StoredKeys(o)) {
             const Value v = m.getMember(Value(o), key);
             if (v.isObject() && (v.asObject()->isFunction() || v.asObject()->kind() == ObjectKind::Clip))
                 continue;
@@ -369,7 +386,7 @@ std::string Serialize(Machine& m, const std::string& name, Object* data)
     body.out += std::string("TCSO\0\x04\0\0\0\0", 10);
     body.name(name);
     body.u32(0); // AMF0
-    for (const std::string& key : m.enumerate(data)) {
+    for (const std::string& key : StoredKeys(data)) {
         const Value v = m.getMember(Value(data), key);
         if (v.isObject() && (v.asObject()->isFunction() || v.asObject()->kind() == ObjectKind::Clip))
             continue;

@@ -305,7 +305,9 @@ double DurationMs(Machine& m, SoundObject* s)
 Value Duration(Machine& m, const Value& self, const Value*, int)
 {
     SoundObject* s = SoundSelf(self);
-    if (!s)
+    uint64_t owner = 0;
+    // Nothing is known of the sounds of a clip that is not there.
+    if (!s || !OwnerOf(m, s, owner))
         return Value();
     const double ms = DurationMs(m, s);
     return ms < 0 ? Value() : Value(ms);
@@ -315,7 +317,8 @@ Value Duration(Machine& m, const Value& self, const Value*, int)
 Value Position(Machine& m, const Value& self, const Value*, int)
 {
     SoundObject* s = SoundSelf(self);
-    if (!s)
+    uint64_t owner = 0;
+    if (!s || !OwnerOf(m, s, owner))
         return Value();
     if (s->m_SoundId == 0 && !s->m_Loaded)
         return Value();
