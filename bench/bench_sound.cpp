@@ -1,9 +1,12 @@
 // The plug-in's sound: the processor share that mixing 32 event sounds (with envelopes and loops) and a stream
 // costs, in requests of 10 ms as the sound server makes them; and how many times faster than real time an MP3
 // stream decodes and is brought to 44.1 kHz stereo, block by block as a movie's frames give it (the 11 kHz MP3
-// stream of an ffmpeg-made movie of the corpus; skipped when the corpus is absent).
+// stream of an ffmpeg-made movie of the corpus; skipped when the corpus is absent). And the confined engine's
+// path: a sound started in the engine's mixer until the sound server plays it, through the pipe to the proxy,
+// with the server played by a clock here that keeps the proxy's 30 ms ahead of it.
 #include "sound/SoundDecoder.h"
 #include "sound/SoundMixer.h"
+#include "sound/SoundOutput.h"
 
 #include "Movie.h"
 #include "SWFStream.h"
@@ -12,8 +15,13 @@
 
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <cmath>
 #include <ctime>
+#include <thread>
+
+#include <fcntl.h>
+#include <unistd.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -141,5 +149,81 @@ void BM_Mp3StreamDecode(benchmark::State& state)
 BENCHMARK(BM_Mp3StreamDecode)->Unit(benchmark::kMillisecond);
 
 } // namespace
+
+// Each iteration starts a sound in the mixer and measures when the emulated server plays its first frame;
+// `latency_ms` is the worst, `rate_error` how far the frames taken from the pipe strayed from the clock's count.
+void BM_EnginePipeLatency(benchmark::State& state)
+{
+    using Clock = std::chrono::steady_clock;
+    constexpr double kServerMs = 30; // what the proxy keeps the server ahead by
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) {
+        state.SkipWithError("no pipe");
+        return;
+    }
+    fcntl(fds[1], F_SETPIPE_SZ, kPipeBytes);
+    fcntl(fds[0], F_SETFL, O_NONBLOCK);
+    SoundMixer mixer;
+    auto output = OpenPipeOutput(mixer, fds[1], nullptr);
+    const auto clip = Tone(100, kMixRate / 2);
+    const auto base = Clock::now();
+    uint64_t taken = 0; // frames read from the pipe
+    std::vector<int16_t> buffer(kMixRate * kMixChannels);
+    // Reads what the server would have asked for by now; the index of the first loud frame read, if any.
+    auto serve = [&](uint64_t& loud) {
+        const double seconds = std::chrono::duration<double>(Clock::now() - base).count();
+        const uint64_t due = uint64_t((seconds + kServerMs / 1000) * kMixRate);
+        while (taken < due) {
+            const size_t want = size_t(std::min<uint64_t>(due - taken, kMixRate));
+            const ssize_t n = read(fds[0], buffer.data(), want * 4);
+            if (n <= 0)
+                break;
+            const size_t frames = size_t(n) / 4; // whole frames: the engine writes them whole
+            for (size_t i = 0; i < frames && loud == UINT64_MAX; ++i)
+                if (std::abs(int(buffer[2 * i])) > 1000)
+                    loud = taken + i;
+            taken += frames;
+        }
+    };
+    auto wait = [&](double ms, uint64_t& loud) {
+        const auto end = Clock::now() + std::chrono::duration<double, std::milli>(ms);
+        while (Clock::now() < end && loud == UINT64_MAX) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            serve(loud);
+        }
+    };
+    // Plays on for a while, whatever is heard.
+    auto drain = [&](double ms) {
+        const auto end = Clock::now() + std::chrono::duration<double, std::milli>(ms);
+        while (Clock::now() < end) {
+            uint64_t ignored = UINT64_MAX;
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            serve(ignored);
+        }
+    };
+    drain(300);
+    double worst = 0;
+    for (auto _ : state) {
+        const double startedAt = std::chrono::duration<double, std::milli>(Clock::now() - base).count();
+        mixer.start(1, clip, PlayInfo {});
+        uint64_t loud = UINT64_MAX;
+        wait(1000, loud);
+        if (loud == UINT64_MAX) {
+            state.SkipWithError("the sound never came");
+            break;
+        }
+        // The server plays frame k at k / rate on its clock.
+        const double heardAt = double(loud) * 1000 / kMixRate;
+        worst = std::max(worst, heardAt - startedAt);
+        mixer.stopAll();
+        drain(200);
+    }
+    const double seconds = std::chrono::duration<double>(Clock::now() - base).count();
+    state.counters["latency_ms"] = worst;
+    state.counters["rate_error"] = std::abs(double(taken) / (seconds * kMixRate + kServerMs / 1000 * kMixRate) - 1);
+    output.reset();
+    close(fds[0]);
+}
+BENCHMARK(BM_EnginePipeLatency)->Iterations(10)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

@@ -2,6 +2,7 @@
 // socket pair as descriptor 3; it confines itself (see Sandbox.h) before it takes a single message, then plays
 // the one plug-in instance the proxy asks for, answering each forwarded plug-in call and forwarding its own
 // browser-side calls back. It draws into a shared pixel buffer the proxy hands it, laid out as the host's port.
+#include "avm1/builtins/SharedObjectStore.h"
 #include "engine/Sandbox.h"
 #include "ipc/Conversation.h"
 #include "ipc/Records.h"
@@ -13,12 +14,14 @@
 #include <fontconfig/fontconfig.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <map>
 #include <memory>
 #include <string>
 
+#include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -36,6 +39,8 @@ namespace {
 constexpr int kChannelFd = 3;
 // Where the sound capture file is, when the capture variable names one.
 constexpr int kCaptureFd = 4;
+// The pipe the movie's mixed sound goes to, played by the proxy.
+constexpr int kAudioFd = 5;
 // Hello options.
 constexpr uint32_t kOptionEnforceLocalSecurity = 1;
 constexpr uint32_t kOptionTestEntries = 2;
@@ -177,6 +182,82 @@ void ForwardTrace(NPP, const char* line)
     if (r.done() && taken == 0)
         g_hostTakesTrace = false;
 }
+
+// ---- Sound and stored objects, through the proxy
+
+void ForwardSoundPause(bool paused)
+{
+    if (!g_engine)
+        return;
+    Writer args;
+    args.u8(paused ? 1 : 0);
+    Message reply;
+    g_engine->browserCall(BrowserCallId::SoundPause, args, reply);
+}
+
+// The proxy opens a stream on the sound server for the pipe; the mixer then writes into the pipe. Without one
+// (no server, or no pipe) the movie keeps the silent clock.
+std::unique_ptr<plugin::sound::SoundOutput> OpenProxySound(plugin::sound::SoundMixer& mixer, const std::string& name)
+{
+    struct stat info {};
+    if (!g_engine || fstat(kAudioFd, &info) != 0 || !S_ISFIFO(info.st_mode))
+        return nullptr;
+    Writer args;
+    args.string(name.substr(0, ipc::kMaxStreamNameBytes)).u32(plugin::sound::kMixRate).u8(plugin::sound::kMixChannels);
+    Message reply;
+    if (!g_engine->browserCall(BrowserCallId::SoundOpen, args, reply))
+        return nullptr;
+    Reader r(reply.payload);
+    const uint8_t playing = r.u8();
+    if (!r.done() || playing != 1)
+        return nullptr;
+    const int fd = fcntl(kAudioFd, F_DUPFD_CLOEXEC, kAudioFd + 1);
+    return plugin::sound::OpenPipeOutput(mixer, fd, ForwardSoundPause);
+}
+
+class ProxyStore final : public avm1::SharedObjectStore
+{
+public:
+    std::optional<std::string> read(const std::string& path) override
+    {
+        Writer args;
+        args.string(path);
+        Message reply;
+        if (!avm1::ValidSharedObjectPath(path) || !g_engine
+            || !g_engine->browserCall(BrowserCallId::SharedObjectRead, args, reply))
+            return std::nullopt;
+        Reader r(reply.payload);
+        if (r.u8() != 1)
+            return std::nullopt;
+        const uint8_t* data = nullptr;
+        uint32_t size = 0;
+        if (!r.bytes(data, size, ipc::kMaxSharedObjectBytes) || !r.done())
+            return std::nullopt;
+        return std::string(reinterpret_cast<const char*>(data), size);
+    }
+    bool write(const std::string& path, std::string_view bytes) override
+    {
+        if (!avm1::ValidSharedObjectPath(path) || bytes.size() > ipc::kMaxSharedObjectBytes || !g_engine)
+            return false;
+        Writer args;
+        args.string(path).bytes(bytes.data(), bytes.size());
+        Message reply;
+        if (!g_engine->browserCall(BrowserCallId::SharedObjectWrite, args, reply))
+            return false;
+        Reader r(reply.payload);
+        const uint8_t written = r.u8();
+        return r.done() && written == 1;
+    }
+    void remove(const std::string& path) override
+    {
+        if (!avm1::ValidSharedObjectPath(path) || !g_engine)
+            return;
+        Writer args;
+        args.string(path);
+        Message reply;
+        g_engine->browserCall(BrowserCallId::SharedObjectRemove, args, reply);
+    }
+};
 
 NPError LocalGetValue(NPP, NPNVariable variable, void* value)
 {
@@ -487,17 +568,21 @@ int main(int argc, char** argv)
 {
     (void)argc;
     (void)argv;
-    // Nothing of the host's but the socket (and, when sound is captured, the capture file the proxy opened)
-    // stays open in here.
+    // Nothing of the host's but the socket, the capture file the proxy opened (when sound is captured) and the
+    // sound pipe stays open in here.
     const char* capture = std::getenv(plugin::sound::kCaptureVariable);
     const bool captured = capture && *capture;
-    close_range(captured ? kCaptureFd + 1 : kChannelFd + 1, ~0u, 0);
+    close_range(kAudioFd + 1, ~0u, 0);
     if (captured)
         plugin::sound::SetCaptureDescriptor(kCaptureFd);
+    // A proxy gone while sound is written must end the write, not the engine by a signal.
+    signal(SIGPIPE, SIG_IGN);
     // The font configuration and its caches are read now, while files may still be opened anywhere.
     FcInit();
     // The confinement refuses sockets: the sound server is not tried from in here.
     plugin::sound::DisableSoundServer();
+    plugin::sound::SetOutputFactory(OpenProxySound);
+    avm1::SetSharedObjectStore(std::make_shared<ProxyStore>());
     const engine::SandboxState sandbox = engine::EnterSandbox();
     Engine engine;
     g_engine = &engine;

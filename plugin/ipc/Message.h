@@ -56,7 +56,23 @@ enum class BrowserCallId : uint16_t {
     Status = 3, // string message; answers nothing
     ForceRedraw = 4, // no arguments; answers nothing
     Trace = 5, // string line (at most kMaxTraceLineBytes); answers u8: whether the host takes script output
+    // The movie's sound: the engine writes its mixed frames to the audio pipe it was started with, and the proxy
+    // plays them through the sound server.
+    SoundOpen = 60, // string stream name (at most kMaxStreamNameBytes), u32 rate, u8 channels (44100 and 2
+                    // only); answers u8: whether a stream plays the pipe (else the engine keeps a silent clock)
+    SoundPause = 61, // u8 paused (0 or 1); answers nothing
+    // Local shared objects, kept by the proxy in the user's data folder. A path names one stored object below
+    // that folder: '/'-separated parts of letters, digits, '-', '_' and '.', never "." or "..", ending ".sol".
+    SharedObjectRead = 62, // string path; answers u8 found, then (when found) bytes content
+    SharedObjectWrite = 63, // string path, bytes content (at most kMaxSharedObjectBytes); answers u8 written
+    SharedObjectRemove = 64, // string path; answers nothing
 };
+
+// The longest stream name the engine may give its sound.
+inline constexpr uint32_t kMaxStreamNameBytes = 256;
+// The longest stored object the proxy writes or reads back, and the longest path naming one.
+inline constexpr uint32_t kMaxSharedObjectBytes = 100 * 1024;
+inline constexpr uint32_t kMaxSharedObjectPathBytes = 1024;
 
 // A script's output line crosses in one message of at most this many bytes; a longer one is cut there.
 inline constexpr uint32_t kMaxTraceLineBytes = 256 * 1024;

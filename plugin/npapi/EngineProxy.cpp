@@ -2,6 +2,8 @@
 
 #include "npapi/PluginInstance.h"
 
+#include "avm1/builtins/SharedObjectStore.h"
+
 #include "QuickDraw.h"
 #include "sound/SoundOutput.h"
 #include "npextensions.h"
@@ -41,6 +43,11 @@ constexpr uint32_t kOptionTestEntries = 2;
 constexpr int kEngineChannelFd = 3;
 // The descriptor the engine finds the sound capture file at, when the capture variable names one.
 constexpr int kEngineCaptureFd = 4;
+// The descriptor the engine finds the write end of its sound pipe at.
+constexpr int kEngineAudioFd = 5;
+// Descriptors handed to the engine are moved at least this high first, so that placing one at its number in
+// the engine never overwrites another still to be placed.
+constexpr int kSpawnFdFloor = 10;
 // How long a stopping engine has to leave by itself before it is killed.
 constexpr int kShutdownGraceMs = 1000;
 // The picture of a stopped movie: a dark field with a lighter square in its middle.
@@ -241,6 +248,78 @@ struct BrowserCalls {
         reply.u8(proxy.m_TraceFunction != nullptr);
         return true;
     }
+
+    // The engine's sound: one stream on the sound server playing its pipe, opened once.
+    static bool soundOpen(EngineProxy& proxy, Reader& r, Writer& reply)
+    {
+        std::string name;
+        r.string(name, ipc::kMaxStreamNameBytes);
+        const uint32_t rate = r.u32();
+        const uint8_t channels = r.u8();
+        if (!r.done() || rate != uint32_t(sound::kMixRate) || channels != sound::kMixChannels)
+            return false;
+        // The name is only a label the server shows: printable characters of it.
+        std::string label;
+        for (char c : name)
+            label += uint8_t(c) >= 0x20 && c != 0x7F ? c : '?';
+        if (!proxy.m_Audio && !proxy.m_AudioTried && proxy.m_AudioFd >= 0) {
+            proxy.m_AudioTried = true;
+            proxy.m_Audio = sound::OpenPulsePlayback(proxy.m_AudioFd, label.empty() ? "movie" : label);
+            if (!proxy.m_Audio)
+                sound::SayNoSoundServer();
+        }
+        reply.u8(proxy.m_Audio ? 1 : 0);
+        return true;
+    }
+
+    static bool soundPause(EngineProxy& proxy, Reader& r, Writer&)
+    {
+        const uint8_t paused = r.u8();
+        if (!r.done() || paused > 1)
+            return false;
+        if (proxy.m_Audio)
+            proxy.m_Audio->setPaused(paused != 0);
+        return true;
+    }
+
+    // Stored objects: the path is checked here again, whatever the engine checked.
+    static bool sharedObjectRead(EngineProxy& proxy, Reader& r, Writer& reply)
+    {
+        std::string path;
+        r.string(path, ipc::kMaxSharedObjectPathBytes);
+        if (!r.done() || !avm1::ValidSharedObjectPath(path))
+            return false;
+        const std::optional<std::string> bytes = proxy.store().read(path);
+        reply.u8(bytes ? 1 : 0);
+        if (bytes)
+            reply.bytes(bytes->data(), bytes->size());
+        return true;
+    }
+
+    static bool sharedObjectWrite(EngineProxy& proxy, Reader& r, Writer& reply)
+    {
+        std::string path;
+        r.string(path, ipc::kMaxSharedObjectPathBytes);
+        const uint8_t* data = nullptr;
+        uint32_t size = 0;
+        r.bytes(data, size, ipc::kMaxSharedObjectBytes);
+        if (!r.done() || !avm1::ValidSharedObjectPath(path))
+            return false;
+        const bool written
+            = proxy.store().write(path, std::string_view(reinterpret_cast<const char*>(data), size));
+        reply.u8(written ? 1 : 0);
+        return true;
+    }
+
+    static bool sharedObjectRemove(EngineProxy& proxy, Reader& r, Writer&)
+    {
+        std::string path;
+        r.string(path, ipc::kMaxSharedObjectPathBytes);
+        if (!r.done() || !avm1::ValidSharedObjectPath(path))
+            return false;
+        proxy.store().remove(path);
+        return true;
+    }
 };
 
 namespace {
@@ -256,6 +335,11 @@ constexpr BrowserCallEntry kBrowserCalls[] = {
     { BrowserCallId::Status, BrowserCalls::status },
     { BrowserCallId::ForceRedraw, BrowserCalls::forceRedraw },
     { BrowserCallId::Trace, BrowserCalls::trace },
+    { BrowserCallId::SoundOpen, BrowserCalls::soundOpen },
+    { BrowserCallId::SoundPause, BrowserCalls::soundPause },
+    { BrowserCallId::SharedObjectRead, BrowserCalls::sharedObjectRead },
+    { BrowserCallId::SharedObjectWrite, BrowserCalls::sharedObjectWrite },
+    { BrowserCallId::SharedObjectRemove, BrowserCalls::sharedObjectRemove },
 };
 
 } // namespace
@@ -307,6 +391,9 @@ EngineProxy::~EngineProxy()
             browser->releaseobject(m_Scriptable);
     }
     stopEngine(true);
+    m_Audio.reset();
+    if (m_AudioFd >= 0)
+        close(m_AudioFd);
     if (m_Pixels)
         munmap(m_Pixels, m_PixelBytes);
     if (m_PixelFd >= 0)
@@ -318,12 +405,16 @@ bool EngineProxy::start(const std::string& program)
     int pair[2];
     if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0)
         return false;
-    // dup2 onto the same number would keep close-on-exec: the engine's end moves above the target first.
-    int engineEnd = pair[1];
-    if (engineEnd == kEngineChannelFd) {
-        engineEnd = fcntl(pair[1], F_DUPFD_CLOEXEC, kEngineChannelFd + 1);
-        close(pair[1]);
-    }
+    // Each descriptor for the engine moves above the numbers it is placed at first (dup2 onto its own number
+    // would also keep close-on-exec).
+    const auto lift = [](int fd) {
+        if (fd < 0 || fd >= kSpawnFdFloor)
+            return fd;
+        const int moved = fcntl(fd, F_DUPFD_CLOEXEC, kSpawnFdFloor);
+        close(fd);
+        return moved;
+    };
+    int engineEnd = lift(pair[1]);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, engineEnd, kEngineChannelFd);
@@ -332,17 +423,23 @@ bool EngineProxy::start(const std::string& program)
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
     // The engine may not open files for writing: a sound capture file is opened here and handed in.
     int captureFd = -1;
-    if (const char* capture = std::getenv(sound::kCaptureVariable); capture && *capture) {
-        captureFd = open(capture, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        if (captureFd >= 0 && captureFd <= kEngineCaptureFd) {
-            const int moved = fcntl(captureFd, F_DUPFD_CLOEXEC, kEngineCaptureFd + 1);
-            close(captureFd);
-            captureFd = moved;
-        }
-        if (captureFd >= 0)
-            posix_spawn_file_actions_adddup2(&actions, captureFd, kEngineCaptureFd);
-        else
-            posix_spawn_file_actions_addopen(&actions, kEngineCaptureFd, "/dev/null", O_RDONLY, 0);
+    if (const char* capture = std::getenv(sound::kCaptureVariable); capture && *capture)
+        captureFd = lift(open(capture, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    if (captureFd >= 0)
+        posix_spawn_file_actions_adddup2(&actions, captureFd, kEngineCaptureFd);
+    else
+        posix_spawn_file_actions_addopen(&actions, kEngineCaptureFd, "/dev/null", O_RDONLY, 0);
+    // The sound pipe: small, so that what the engine has mixed ahead stays well under the latency allowed.
+    int audio[2] = { -1, -1 };
+    if (pipe2(audio, O_CLOEXEC) == 0) {
+        fcntl(audio[1], F_SETPIPE_SZ, sound::kPipeBytes);
+        // Read from the sound server's requests, which must never wait for the engine.
+        fcntl(audio[0], F_SETFL, O_NONBLOCK);
+        m_AudioFd = audio[0];
+        audio[1] = lift(audio[1]);
+        posix_spawn_file_actions_adddup2(&actions, audio[1], kEngineAudioFd);
+    } else {
+        posix_spawn_file_actions_addopen(&actions, kEngineAudioFd, "/dev/null", O_RDONLY, 0);
     }
     char* argv[] = { const_cast<char*>(program.c_str()), nullptr };
     pid_t pid = -1;
@@ -352,6 +449,8 @@ bool EngineProxy::start(const std::string& program)
         close(engineEnd);
     if (captureFd >= 0)
         close(captureFd);
+    if (audio[1] >= 0)
+        close(audio[1]);
     if (spawned != 0) {
         close(pair[0]);
         return false;
@@ -403,6 +502,11 @@ void EngineProxy::stopEngine(bool graceful)
     if (m_Channel.fd() >= 0)
         close(m_Channel.fd());
     m_Channel.setFd(-1);
+    // The stream stops with the engine that fed it.
+    m_Audio.reset();
+    if (m_AudioFd >= 0)
+        close(m_AudioFd);
+    m_AudioFd = -1;
     const long long deadline = ipc::NowMs() + (graceful ? kShutdownGraceMs : 0);
     for (;;) {
         const pid_t done = waitpid(m_Pid, nullptr, WNOHANG);
@@ -435,6 +539,13 @@ void EngineProxy::invalidateAll()
     NPRect rect { 0, 0, uint16_t(std::min<uint32_t>(m_Window.height, UINT16_MAX)),
         uint16_t(std::min<uint32_t>(m_Window.width, UINT16_MAX)) };
     browser->invalidaterect(m_NPP, &rect);
+}
+
+avm1::SharedObjectStore& EngineProxy::store()
+{
+    if (!m_Store)
+        m_Store = avm1::MakeFileStore(avm1::SharedObjectFolder());
+    return *m_Store;
 }
 
 bool EngineProxy::requestAllowed(const std::string& url) const

@@ -7,6 +7,7 @@
 
 #include "ipc/Conversation.h"
 #include "ipc/Records.h"
+#include "sound/SoundOutput.h"
 
 #include "EventRecord.h"
 #include "npextensions.h"
@@ -18,6 +19,10 @@
 #include <string>
 
 #include <sys/types.h>
+
+namespace reelfinch::avm1 {
+class SharedObjectStore;
+}
 
 namespace reelfinch::plugin {
 
@@ -76,6 +81,7 @@ private:
     void drawStopped();
     void invalidateAll();
     bool requestAllowed(const std::string& url) const;
+    avm1::SharedObjectStore& store();
 
     friend struct BrowserCalls;
 
@@ -104,6 +110,13 @@ private:
 
     NPObject* m_Scriptable = nullptr;
     std::string m_ResultText;
+
+    // The engine's sound: the read end of its pipe, and the stream playing it once the engine asked for one.
+    int m_AudioFd = -1;
+    std::unique_ptr<sound::SoundOutput> m_Audio;
+    bool m_AudioTried = false;
+    // Stored objects, in the user's data folder for the player.
+    std::unique_ptr<avm1::SharedObjectStore> m_Store;
 
     bool m_TraceAsked = false;
     NPN_TraceLineProcPtr m_TraceFunction = nullptr;

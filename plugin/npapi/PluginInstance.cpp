@@ -331,6 +331,7 @@ void PluginInstance::destroyStream(NPStream* stream, NPReason reason)
     m_MovieReceived = true;
     if (reason == NPRES_DONE && !m_StreamFailed) {
         m_Movie.openSoundOutput(m_MoviePath.substr(m_MoviePath.find_last_of('/') + 1));
+        m_Movie.movieUrl = m_MoviePath;
         m_Movie.load(m_Bytes.data(), m_Bytes.size());
     }
     m_Bytes.clear();

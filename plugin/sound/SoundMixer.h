@@ -14,6 +14,14 @@
 
 namespace reelfinch::plugin::sound {
 
+// Where an output takes its frames from (interleaved 44.1 kHz stereo).
+class SampleSource
+{
+public:
+    virtual ~SampleSource() = default;
+    virtual void render(int16_t* out, size_t frames) = 0;
+};
+
 // Levels of an envelope point: 0 silent, 1 (32768 in the file) the sound as it is.
 struct EnvelopePoint {
     uint32_t position = 0; // in 44.1 kHz frames from the start of playback
@@ -39,7 +47,7 @@ struct ChannelTransform {
     float rightToRight = 1;
 };
 
-class SoundMixer
+class SoundMixer : public SampleSource
 {
 public:
     using ChannelId = uint64_t;
@@ -79,7 +87,7 @@ public:
 
     // Mixes the next `frames` frames into `out` (interleaved stereo). A paused mixer gives silence and keeps
     // every sound where it was.
-    void render(int16_t* out, size_t frames);
+    void render(int16_t* out, size_t frames) override;
     void setPaused(bool paused);
     bool isPaused() const;
     size_t channelCount() const;

@@ -3,8 +3,11 @@
 // written frame by frame as the movie's time passes (exports: the same on every run, no server needed).
 #pragma once
 
+#include "sound/SoundFormat.h"
+
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -36,6 +39,27 @@ std::unique_ptr<SoundOutput> OpenWavOutput(SoundMixer& mixer, const std::string&
 // The same on a file opened for writing elsewhere (the confined engine gets it from the proxy); takes the
 // descriptor.
 std::unique_ptr<SoundOutput> OpenWavOutput(SoundMixer& mixer, int descriptor);
+
+// The confined movie engine's sound: mixed frames written to `descriptor` (a pipe whose other end the proxy plays
+// through the sound server), as fast as the pipe takes them, so the server's clock paces the mixer. The
+// descriptor is the output's own and closed with it. `paused` hears play and pause, for the proxy to stop and
+// restart its stream.
+std::unique_ptr<SoundOutput> OpenPipeOutput(SoundMixer& mixer, int descriptor, std::function<void(bool)> paused);
+// The proxy's side: the frames read from `descriptor` (non-blocking; 44.1 kHz stereo 16-bit) played through the
+// sound server as one stream, taken from the pipe only as fast as the server plays them. Null when no server
+// answers; the descriptor stays the caller's.
+std::unique_ptr<SoundOutput> OpenPulsePlayback(int descriptor, const std::string& streamName);
+// What the pipe between engine and proxy holds at most (with the server's buffer, the sound's latency): two
+// pages, about 46 ms. A pipe keeps whole pages: with two, one can be refilled while the other is read, so the
+// proxy never finds it empty while the engine keeps up.
+inline constexpr int kPipeBytes = 8192;
+
+// What OpenDefaultOutput uses in place of the sound server when set (the confined engine asks its proxy for a
+// stream); a null answer falls back to the silent clock.
+using OutputFactory = std::function<std::unique_ptr<SoundOutput>(SoundMixer& mixer, const std::string& streamName)>;
+void SetOutputFactory(OutputFactory factory);
+// Whether the no-server message was given in this process, and gives it if not (once per process).
+void SayNoSoundServer();
 
 // Keeps OpenDefaultOutput from trying the sound server: a process that cannot reach one (the confined movie
 // engine) goes straight to the silent clock, without saying so.

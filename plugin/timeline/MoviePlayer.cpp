@@ -215,6 +215,7 @@ bool MoviePlayer::load(const uint8_t* data, size_t size)
     m_Root.timeline = &m_RootTimeline;
     m_Version = header->m_Version;
     m_Machine = std::make_unique<avm1::Machine>(*this, m_Version);
+    avm1::SetSharedObjectLocation(*m_Machine, movieUrl);
     m_Machine->onTrace = [this](const std::string& line) {
         if (onTrace)
             onTrace(line);

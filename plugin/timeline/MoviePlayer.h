@@ -165,6 +165,8 @@ public:
     void openSoundOutput(const std::string& streamName);
     sound::MovieSound& sound() { return *m_Sound; }
 
+    // Where the next movie loaded comes from (its URL): scripts' stored objects are kept per location.
+    std::string movieUrl;
     // Requests from GetURL actions: url and target.
     std::function<void(const std::string&, const std::string&)> onGetURL;
     // Lines the movie's trace() prints.

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -180,6 +181,7 @@ TEST(Avm1Corpus, TraceOutputMatchesTheReferencePlayer)
     plugintest::Application();
     setenv("REELFINCH_SCRIPT_TIME_LIMIT", kScriptTimeLimit, 1);
     const QStringList names = folder.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+    const QByteArray userData = qgetenv("XDG_DATA_HOME");
     int total = 0;
     int passed = 0;
     for (const QString& name : names) {
@@ -192,6 +194,9 @@ TEST(Avm1Corpus, TraceOutputMatchesTheReferencePlayer)
         if (!expectedFile.open(QIODevice::ReadOnly))
             continue;
         const std::vector<std::string> expected = Lines(expectedFile.readAll().toStdString());
+        // Each movie starts with an empty store of shared objects, never the user's own.
+        QTemporaryDir store;
+        qputenv("XDG_DATA_HOME", store.path().toLocal8Bit());
         reelfinch::runner::RunOptions options;
         options.frames = std::max(1, test.frames);
         options.tickMs = test.ticks ? test.tickMs : 0;
@@ -216,6 +221,10 @@ TEST(Avm1Corpus, TraceOutputMatchesTheReferencePlayer)
         else
             std::printf("avm1 corpus: FAIL %s\n", qPrintable(name));
     }
+    if (userData.isNull())
+        qunsetenv("XDG_DATA_HOME");
+    else
+        qputenv("XDG_DATA_HOME", userData);
     std::printf("avm1 corpus: %d of %d pass (%.1f %%)\n", passed, total, total ? 100.0 * passed / total : 0.0);
     std::fflush(stdout);
     EXPECT_GE(passed, std::min(kPassFloor, total));

@@ -286,9 +286,11 @@ TEST(Avm1MovieObjects, SharedObjectsPersistAndSurviveDamage)
         s.m.setMember(s.m.getMember(big, "data"), "blob", s.str(std::string(200 * 1024, 'x')));
         EXPECT_FALSE(s.m.toBoolean(s.call(big, "flush")));
     }
-    const std::filesystem::path file = home / "Reelfinch" / "movies" / "scores.sol";
+    // Under the movie's host and its whole path.
+    const std::filesystem::path folder = home / "Reelfinch" / "localhost" / "movies" / "game.swf";
+    const std::filesystem::path file = folder / "scores.sol";
     ASSERT_TRUE(std::filesystem::exists(file));
-    EXPECT_FALSE(std::filesystem::exists(home / "Reelfinch" / "movies" / "big.sol"));
+    EXPECT_FALSE(std::filesystem::exists(folder / "big.sol"));
     {
         Script s;
         avm1::SetSharedObjectLocation(s.m, "file:///movies/game.swf");
@@ -328,6 +330,83 @@ TEST(Avm1MovieObjects, SharedObjectsPersistAndSurviveDamage)
         ASSERT_TRUE(o.isObject());
         EXPECT_TRUE(s.m.getMember(o, "missing").isUndefined());
     }
+    std::filesystem::remove_all(home);
+    unsetenv("XDG_DATA_HOME");
+}
+
+// Where getLocal keeps an object: the movie's host and whole path, or the local path the script gives when that
+// is part of the movie's path; secure objects only for movies not over plain HTTP.
+TEST(Avm1MovieObjects, SharedObjectLocationsFollowTheMoviesAddress)
+{
+    const std::filesystem::path home = std::filesystem::temp_directory_path()
+        / ("reelfinch-so-where-" + std::to_string(::getpid()));
+    std::filesystem::remove_all(home);
+    setenv("XDG_DATA_HOME", home.c_str(), 1);
+    struct Case {
+        const char* url;
+        const char* localPath; // null: not given
+        bool secure;
+        const char* stored; // null: getLocal refuses
+    };
+    const char* web = "http://www.example.com:8080/a/b/game.swf?level=2";
+    const Case cases[] = {
+        { "file:///movies/game.swf", nullptr, false, "localhost/movies/game.swf/s.sol" },
+        { web, nullptr, false, "www.example.com/a/b/game.swf/s.sol" },
+        { web, "/", false, "www.example.com/s.sol" },
+        { web, "/a", false, "www.example.com/a/s.sol" },
+        { web, "/a/b/game.swf", false, "www.example.com/a/b/game.swf/s.sol" },
+        { web, "/c", false, nullptr },
+        { web, "/a/bb", false, nullptr },
+        { web, nullptr, true, nullptr },
+        { "https://secure.example.com/game.swf", nullptr, true, "secure.example.com/game.swf/s.sol" },
+    };
+    for (const Case& c : cases) {
+        Script s;
+        avm1::SetSharedObjectLocation(s.m, c.url);
+        Value so = s.call(s.global("SharedObject"), "getLocal",
+            { s.str("s"), c.localPath ? s.str(c.localPath) : Value::null(), Value(c.secure) });
+        if (!c.stored) {
+            EXPECT_TRUE(so.isNull()) << c.url << " " << (c.localPath ? c.localPath : "-");
+            continue;
+        }
+        ASSERT_TRUE(so.isObject()) << c.url;
+        s.m.setMember(s.m.getMember(so, "data"), "v", Value(1));
+        EXPECT_TRUE(s.m.toBoolean(s.call(so, "flush")));
+        EXPECT_TRUE(std::filesystem::exists(home / "Reelfinch" / c.stored)) << c.stored;
+    }
+    std::filesystem::remove_all(home);
+    unsetenv("XDG_DATA_HOME");
+}
+
+// The stored form of arrays as the player writes it: elements in index order without the holes, then the other
+// properties in the order they were made; the object's own properties first to last.
+TEST(Avm1MovieObjects, SharedObjectsStoreArraysAsThePlayer)
+{
+    const std::filesystem::path home = std::filesystem::temp_directory_path()
+        / ("reelfinch-so-form-" + std::to_string(::getpid()));
+    std::filesystem::remove_all(home);
+    setenv("XDG_DATA_HOME", home.c_str(), 1);
+    {
+        Script s;
+        avm1::SetSharedObjectLocation(s.m, "file:///m.swf");
+        Value so = s.call(s.global("SharedObject"), "getLocal", { s.str("f") });
+        Value data = s.m.getMember(so, "data");
+        Value list = s.make("Array");
+        s.call(list, "push", { s.str("x") });
+        s.m.setMember(list, "3", s.str("y"));
+        s.m.setMember(list, "p", s.str("q"));
+        s.m.setMember(data, "a", list);
+        s.m.setMember(data, "b", Value(true));
+        EXPECT_TRUE(s.m.toBoolean(s.call(so, "flush")));
+    }
+    std::ifstream in(home / "Reelfinch" / "localhost" / "m.swf" / "f.sol", std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string values("\0\x01" "a\x08\0\0\0\x04"
+                             "\0\x01" "0\x02\0\x01x" "\0\x01" "3\x02\0\x01y" "\0\x01" "p\x02\0\x01q" "\0\0\x09" "\0"
+                             "\0\x01" "b\x01\x01" "\0",
+        39);
+    ASSERT_GE(bytes.size(), values.size());
+    EXPECT_EQ(bytes.substr(bytes.size() - values.size()), values);
     std::filesystem::remove_all(home);
     unsetenv("XDG_DATA_HOME");
 }

@@ -2,6 +2,8 @@
 // and hear of its end; what the mixer makes is checked sample by sample, what the scripts see through trace.
 #include "Avm1Assembler.h"
 #include "SoundTestSupport.h"
+#include "avm1/Machine.h"
+#include "avm1/builtins/Builtins.h"
 
 #include <gtest/gtest.h>
 
@@ -39,7 +41,7 @@ struct Played {
 // A movie with a sine exported as "tone"; frame i runs scripts[i]; `frames` frames are played.
 Played Play(const std::vector<int16_t>& sine, const std::vector<Asm>& scripts, int frames)
 {
-    MovieBuilder movie(40, 40, kFps, 6);
+    MovieBuilder movie(40, 40, kFps, 7);
     DefineSound(movie, 3, kPcm44Mono, uint32_t(sine.size()), PcmBytes(sine));
     std::vector<uint8_t> exports;
     PutU16(exports, 1);
@@ -165,6 +167,109 @@ TEST(SoundObject, StopAndCompletion)
         for (size_t i = 0; i < p.sound.size() / 2; ++i)
             ASSERT_EQ(p.sound[2 * i], i < kPerFrame ? sine[i] : 0) << "at " << i;
     }
+}
+
+} // namespace
+
+namespace {
+
+// An ID3v2.3 tag of text frames (id, encoding and body as stored).
+std::vector<uint8_t> Id3Tag(const std::vector<std::pair<std::string, std::string>>& frames)
+{
+    std::vector<uint8_t> body;
+    for (const auto& [id, text] : frames) {
+        body.insert(body.end(), id.begin(), id.end());
+        for (int shift = 24; shift >= 0; shift -= 8)
+            body.push_back(uint8_t(text.size() >> shift));
+        body.push_back(0);
+        body.push_back(0);
+        body.insert(body.end(), text.begin(), text.end());
+    }
+    std::vector<uint8_t> tag { 'I', 'D', '3', 3, 0, 0 };
+    for (int shift = 21; shift >= 0; shift -= 7)
+        tag.push_back(uint8_t((body.size() >> shift) & 0x7F));
+    tag.insert(tag.end(), body.begin(), body.end());
+    return tag;
+}
+
+// A file that loadSound fetched, handed to the Sound: its tags reach id3 and onID3 before onLoad hears of it;
+// a script's own id3 set before the tags came stays; a failed load is onLoad(false).
+TEST(SoundObject, ALoadedFilesTagsReachId3BeforeOnLoad)
+{
+    MovieBuilder movie(40, 40, kFps, 8);
+    Asm script;
+    for (const char* name : { "s", "kept" }) {
+        script.set(name, Asm().num(0).str("Sound").op(0x40));
+        script.get(name).str("onID3").function("", {}, Asm().str("id3 ").get("this").str("id3").op(0x4E).str("artist").op(0x4E).op(0x47).trace()).op(0x4F);
+        script.get(name).str("onLoad").function("", { "ok" }, Asm().str("loaded ").get("ok").op(0x47).trace()).op(0x4F);
+    }
+    script.get("kept").str("id3").str("mine").op(0x4F);
+    movie.raw(kTagDoAction, script.finished());
+    movie.showFrame();
+    const std::vector<uint8_t> bytes = movie.finish();
+    std::vector<std::string> lines;
+    reelfinch::plugin::MoviePlayer player;
+    player.onTrace = [&lines](const std::string& line) { lines.push_back(line); };
+    ASSERT_TRUE(player.load(bytes.data(), bytes.size()));
+    reelfinch::avm1::Machine& m = *player.scriptMachine();
+    const std::string utf16Comment("\x01"
+                                   "eng\xFF\xFE\0\0s\0e\0c\0o\0n\0d\0",
+        20);
+    const std::vector<uint8_t> tag = Id3Tag({ { "TPE1", std::string("\0Ann", 4) },
+        { "COMM", std::string("\0eng\0first", 10) }, { "COMM", utf16Comment },
+        { "TIT2", "\x03Song\xC3\xA9" }, { "WOAR", "http://example.com" } });
+    const std::string file(tag.begin(), tag.end());
+    const reelfinch::avm1::Value s = m.getMember(reelfinch::avm1::Value(m.rootClip()), "s");
+    const reelfinch::avm1::Value kept = m.getMember(reelfinch::avm1::Value(m.rootClip()), "kept");
+    ASSERT_TRUE(s.isObject() && kept.isObject());
+    reelfinch::avm1::SoundLoadFinished(m, s.asObject(), false, true, file);
+    reelfinch::avm1::SoundLoadFinished(m, kept.asObject(), false, true, file);
+    reelfinch::avm1::SoundLoadFinished(m, s.asObject(), false, false, {});
+    EXPECT_EQ(lines, (std::vector<std::string> { "id3 Ann", "loaded true", "id3 undefined", "loaded true",
+                         "loaded false" }));
+    const reelfinch::avm1::Value id3 = m.getMember(s, "id3");
+    auto text = [&](const char* name) { return m.toString(m.getMember(id3, name)); };
+    EXPECT_EQ(text("TPE1"), "Ann");
+    EXPECT_EQ(text("COMM"), "first,second");
+    EXPECT_EQ(text("comment"), "second");
+    EXPECT_EQ(text("songname"), "Song\xC3\xA9");
+    EXPECT_EQ(text("WOAR"), "undefined");
+    EXPECT_EQ(m.toString(m.getMember(kept, "id3")), "mine");
+    // Once the tags came they stay.
+    m.setMember(s, "id3", reelfinch::avm1::Value(1));
+    EXPECT_TRUE(m.getMember(s, "id3").isObject());
+}
+
+// A Sound made on a clip follows the clip's path, found again at each use; levels read back as the player
+// gives them (the pan from the four shares).
+TEST(SoundObject, FollowsItsClipByPathAndReadsPanFromTheShares)
+{
+    MovieBuilder movie(40, 40, kFps, 8);
+    SpriteBuilder sprite;
+    sprite.showFrame();
+    sprite.define(movie, 5);
+    Asm script;
+    script.set("byName", Asm().str("clip").num(1).str("Sound").op(0x40));
+    script.set("byClip", Asm().get("clip").num(1).str("Sound").op(0x40));
+    script.set("missing", Asm().str("nothing").num(1).str("Sound").op(0x40));
+    script.append(Call("byName", "setVolume", { Num(30) })).op(0x17);
+    script.append(Call("byClip", "getVolume")).trace();
+    script.append(Call("missing", "getVolume")).trace();
+    Asm shares;
+    shares.str("ll").num(10).str("lr").num(20).str("rr").num(30).str("rl").num(40).num(4).op(0x43);
+    script.append(Call("byClip", "setTransform", { shares })).op(0x17);
+    script.append(Call("byName", "getPan")).trace();
+    script.append(Call("byName", "setPan", { Num(-25) })).op(0x17);
+    script.append(Call("byName", "getPan")).trace();
+    movie.place(1, 5, 0, 0, nullptr, 0, "clip");
+    movie.raw(kTagDoAction, script.finished());
+    movie.showFrame();
+    const std::vector<uint8_t> bytes = movie.finish();
+    std::vector<std::string> lines;
+    reelfinch::plugin::MoviePlayer player;
+    player.onTrace = [&lines](const std::string& line) { lines.push_back(line); };
+    ASSERT_TRUE(player.load(bytes.data(), bytes.size()));
+    EXPECT_EQ(lines, (std::vector<std::string> { "30", "undefined", "90", "-25" }));
 }
 
 } // namespace

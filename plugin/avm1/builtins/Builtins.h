@@ -69,6 +69,10 @@ void InstallSoundClass(Machine& m);
 
 // After a step of the movie: the onSoundComplete of each Sound whose sound ended by itself.
 void DispatchSoundEvents(Machine& m);
+// What a Sound's loadSound(url, isStreaming) fetched, handed over by the loading side once the file arrived:
+// `ok` false when the load failed. The Sound reads the MP3 file's ID3 tags into its `id3` (onID3), decodes it
+// as its sound, hears onLoad(ok), and starts playing at once when `streaming`.
+void SoundLoadFinished(Machine& m, Object* sound, bool streaming, bool ok, std::string_view bytes);
 void InstallXmlClasses(Machine& m);
 void InstallGeomClasses(Machine& m);
 void InstallColorClass(Machine& m);

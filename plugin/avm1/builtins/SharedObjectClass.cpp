@@ -1,22 +1,22 @@
-// SharedObject: a movie's local store. getLocal(name) gives the object for a name (the same one while the movie
-// runs), its `data` read from `<data folder>/Reelfinch/<movie location>/<name>.sol` in the AMF0 form of the
-// player's files; flush() writes it back unless it is larger than the limit. A damaged file reads as no data.
+// SharedObject: a movie's local store. getLocal(name, localPath, secure) gives the object for a name (the same
+// one while the movie runs), its `data` read from `<host>/<movie path or localPath>/<name>.sol` of the store in
+// force (see SharedObjectStore.h) in the AMF0 form of the player's files; flush() writes it back unless it is
+// larger than the limit. A damaged file reads as no data.
 #include "avm1/builtins/NativeData.h"
+#include "avm1/builtins/SharedObjectStore.h"
 
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <map>
-#include <sstream>
 
 namespace reelfinch::avm1 {
 
 namespace {
 
 // The most a movie may store under one name.
-constexpr size_t kSizeLimit = 100 * 1024;
+constexpr size_t kSizeLimit = kSharedObjectSizeLimit;
 constexpr int kDepthLimit = 64;
 
 enum Amf : uint8_t {
@@ -37,6 +37,23 @@ enum Amf : uint8_t {
 };
 
 // ---- writing ----
+
+// What is written of an object: an array's elements in index order (holes, which read as undefined, are left
+// out), then its own enumerable properties in the order they were made, as the player's files hold them.
+std::vector<std::string> StoredKeys(Object* o)
+{
+    std::vector<std::string> keys;
+    if (o->kind() == ObjectKind::Array) {
+        const auto& items = static_cast<ArrayObject*>(o)->m_Items;
+        for (size_t i = 0; i < items.size(); ++i)
+            if (!items[i].isUndefined())
+                keys.push_back(std::to_string(i));
+    }
+    for (const auto& entry : o->props().entries())
+        if (!entry.removed && !(entry.flags & kDontEnum))
+            keys.push_back(entry.name);
+    return keys;
+}
 
 struct Writer {
     Machine& m;
@@ -80,7 +97,7 @@ struct Writer {
     }
     void properties(Object* o, int depth)
     {
-        for (const std::string& key : m.enumerate(o)) {
+        for (const std::string& key : StoredKeys(o)) {
             const Value v = m.getMember(Value(o), key);
             if (v.isObject() && (v.asObject()->isFunction() || v.asObject()->kind() == ObjectKind::Clip))
                 continue;
@@ -293,14 +310,6 @@ struct Reader {
 
 // ---- files ----
 
-std::filesystem::path DataFolder()
-{
-    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg)
-        return std::filesystem::path(xdg) / "Reelfinch";
-    const char* home = std::getenv("HOME");
-    return std::filesystem::path(home && *home ? home : "/tmp") / ".local" / "share" / "Reelfinch";
-}
-
 // A file name part made of safe characters only: no separators, no "..".
 std::string SafePart(std::string_view s)
 {
@@ -315,8 +324,8 @@ std::string SafePart(std::string_view s)
     return out;
 }
 
-// Each '/'-separated part of `path` as a folder below `folder`.
-void AppendParts(std::filesystem::path& folder, std::string_view path)
+// Each '/'-separated part of `path` as a folder after `folder` (a relative path of the store).
+void AppendParts(std::string& folder, std::string_view path)
 {
     size_t start = 0;
     while (start < path.size()) {
@@ -324,9 +333,19 @@ void AppendParts(std::filesystem::path& folder, std::string_view path)
         if (slash == std::string_view::npos)
             slash = path.size();
         if (slash > start)
-            folder /= SafePart(path.substr(start, slash - start));
+            folder += (folder.empty() ? "" : "/") + SafePart(path.substr(start, slash - start));
         start = slash + 1;
     }
+}
+
+// Whether `prefix` is made of the first whole parts of `path` ("/" and "" are a prefix of every path).
+bool PathPrefix(std::string_view prefix, std::string_view path)
+{
+    while (!prefix.empty() && prefix.back() == '/')
+        prefix.remove_suffix(1);
+    if (path.substr(0, prefix.size()) != prefix)
+        return false;
+    return path.size() == prefix.size() || path[prefix.size()] == '/';
 }
 
 // The per-machine state: the movie's location and the objects getLocal has handed out.
@@ -339,14 +358,17 @@ public:
         for (auto& [k, o] : objects)
             heap.mark(static_cast<Cell*>(o));
     }
-    std::string location = "localhost";
+    // Where the movie came from: its host ("localhost" for a file) and its path, and whether over plain HTTP.
+    std::string host = "localhost";
+    std::string path;
+    bool insecure = false;
     std::map<std::string, Object*> objects;
 };
 
 class SharedObjectState final : public NativeData
 {
 public:
-    std::filesystem::path file;
+    std::string file; // relative path in the store
     std::string name;
 };
 
@@ -364,7 +386,7 @@ std::string Serialize(Machine& m, const std::string& name, Object* data)
     body.out += std::string("TCSO\0\x04\0\0\0\0", 10);
     body.name(name);
     body.u32(0); // AMF0
-    for (const std::string& key : m.enumerate(data)) {
+    for (const std::string& key : StoredKeys(data)) {
         const Value v = m.getMember(Value(data), key);
         if (v.isObject() && (v.asObject()->isFunction() || v.asObject()->kind() == ObjectKind::Clip))
             continue;
@@ -416,22 +438,28 @@ Value GetLocal(Machine& m, const Value&, const Value* args, int argc)
     // Names the player refuses: empty, or with characters that cannot be part of a file name.
     if (name.empty() || name.back() == '/' || name.find_first_of("~%&\\;:\"',<>?# ") != std::string::npos)
         return Value::null();
-    const std::string localPath = argc > 1 && !args[1].isNullish() ? m.toString(args[1]) : std::string();
-    const std::string key = localPath + "\n" + name;
-    if (auto it = state->objects.find(key); it != state->objects.end())
-        return Value(it->second);
+    // A local path must be part of the movie's own path; a secure object is refused to a movie over plain HTTP.
+    const bool haveLocalPath = argc > 1 && !args[1].isNullish();
+    const std::string localPath = haveLocalPath ? m.toString(args[1]) : std::string();
+    if (haveLocalPath && !PathPrefix(localPath, state->path))
+        return Value::null();
+    if (argc > 2 && m.toBoolean(args[2]) && state->insecure)
+        return Value::null();
 
-    std::filesystem::path file = DataFolder();
-    AppendParts(file, state->location);
-    AppendParts(file, localPath);
+    std::string file = SafePart(state->host);
+    AppendParts(file, haveLocalPath ? localPath : state->path);
     for (size_t s = 0, e; s <= name.size(); s = e + 1) {
         e = name.find('/', s);
         if (e == std::string::npos)
             e = name.size();
         const std::string part = name.substr(s, e - s);
         if (!part.empty())
-            file /= SafePart(e == name.size() ? part + ".sol" : part);
+            file += "/" + SafePart(e == name.size() ? part + ".sol" : part);
     }
+    if (!ValidSharedObjectPath(file))
+        return Value::null();
+    if (auto it = state->objects.find(file); it != state->objects.end())
+        return Value(it->second);
 
     Value ctor = m.getMember(Value(m.m_Global), "SharedObject");
     Value protoValue = ctor.isObject() ? m.getMember(ctor, "prototype") : Value();
@@ -441,21 +469,15 @@ Value GetLocal(Machine& m, const Value&, const Value* args, int argc)
     s->name = name;
     Object* data = m.newObject();
     m.define(so, "data", Value(data), kDontDelete);
-    std::ifstream in(file, std::ios::binary);
-    if (in) {
-        std::ostringstream bytes;
-        bytes << in.rdbuf();
-        const std::string content = bytes.str();
-        if (content.size() <= kSizeLimit * 4) {
-            // A damaged file is read into a scratch object first, so that none of it reaches the movie.
-            Object* scratch = m.newObject();
-            if (Deserialize(m, content, scratch))
-                for (const std::string& k : m.enumerate(scratch))
-                    m.setMember(Value(data), k, m.getMember(Value(scratch), k));
-        }
+    if (const std::optional<std::string> content = CurrentSharedObjectStore().read(file)) {
+        // A damaged file is read into a scratch object first, so that none of it reaches the movie.
+        Object* scratch = m.newObject();
+        if (Deserialize(m, *content, scratch))
+            for (const std::string& k : m.enumerate(scratch))
+                m.setMember(Value(data), k, m.getMember(Value(scratch), k));
     }
     if ((state = State(m)))
-        state->objects[key] = so;
+        state->objects[file] = so;
     return Value(so);
 }
 
@@ -484,16 +506,7 @@ Value Flush(Machine& m, const Value& self, const Value* args, int argc)
     }
     if (!(s = NativeOf<SharedObjectState>(self)))
         return Value(false);
-    std::error_code ec;
-    std::filesystem::create_directories(s->file.parent_path(), ec);
-    const std::filesystem::path temp = s->file.string() + ".tmp";
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        if (!out.write(bytes.data(), std::streamsize(bytes.size())))
-            return Value(false);
-    }
-    std::filesystem::rename(temp, s->file, ec);
-    return Value(!ec);
+    return Value(CurrentSharedObjectStore().write(s->file, bytes));
 }
 
 Value GetSize(Machine& m, const Value& self, const Value*, int)
@@ -515,9 +528,8 @@ Value Clear(Machine& m, const Value& self, const Value*, int)
         return Value();
     for (const std::string& k : m.enumerate(data))
         m.deleteMember(data, k);
-    std::error_code ec;
     if ((s = NativeOf<SharedObjectState>(self)))
-        std::filesystem::remove(s->file, ec);
+        CurrentSharedObjectStore().remove(s->file);
     return Value();
 }
 
@@ -530,14 +542,30 @@ void SetSharedObjectLocation(Machine& m, std::string_view url)
     SharedState* state = State(m);
     if (!state)
         return;
-    std::string location(url);
-    if (const size_t scheme = location.find("://"); scheme != std::string::npos)
-        location = location.substr(scheme + 3);
-    if (const size_t query = location.find_first_of("?#"); query != std::string::npos)
-        location.resize(query);
-    if (const size_t slash = location.rfind('/'); slash != std::string::npos)
-        location.resize(slash);
-    state->location = location.empty() ? "localhost" : location;
+    std::string_view rest = url;
+    std::string scheme;
+    if (const size_t colon = rest.find("://"); colon != std::string_view::npos) {
+        scheme = std::string(rest.substr(0, colon));
+        for (char& c : scheme)
+            c = char(std::tolower(uint8_t(c)));
+        rest.remove_prefix(colon + 3);
+    }
+    if (const size_t query = rest.find_first_of("?#"); query != std::string_view::npos)
+        rest = rest.substr(0, query);
+    std::string host;
+    if (!scheme.empty() && scheme != "file") {
+        const size_t slash = rest.find('/');
+        host = std::string(rest.substr(0, slash));
+        rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash);
+        // The port and any user part do not change where a host's objects are kept.
+        if (const size_t at = host.rfind('@'); at != std::string::npos)
+            host.erase(0, at + 1);
+        if (const size_t port = host.find(':'); port != std::string::npos)
+            host.resize(port);
+    }
+    state->host = host.empty() ? "localhost" : host;
+    state->path = std::string(rest);
+    state->insecure = scheme == "http";
 }
 
 void InstallSharedObjectClass(Machine& m)

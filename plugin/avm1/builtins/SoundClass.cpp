@@ -4,11 +4,14 @@
 #include "avm1/builtins/Builtins.h"
 
 #include "avm1/Clip.h"
+#include "avm1/TextCodec.h"
 #include "sound/MovieSound.h"
 #include "timeline/MoviePlayer.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <map>
 
 namespace reelfinch::avm1 {
 
@@ -30,12 +33,12 @@ public:
     void trace(Heap& heap) override
     {
         Object::trace(heap);
-        if (m_Target.isObject())
-            heap.mark(static_cast<Cell*>(m_Target.asObject()));
+        if (m_Id3.isObject())
+            heap.mark(static_cast<Cell*>(m_Id3.asObject()));
     }
-    // The clip it was made on, or a path to one, found again at each use (the clip may come and go);
-    // undefined: global.
-    Value m_Target;
+    // The path of the clip it was made on (a clip given is kept as its path, anything else as its text), found
+    // again at each use: the clip may be renamed, removed and made again.
+    std::string m_Target;
     bool m_HasTarget = false;
     uint16_t m_SoundId = 0; // the attached sound
     struct Playing {
@@ -44,6 +47,11 @@ public:
     };
     std::vector<Playing> m_Channels; // newest last
     double m_LastPosition = 0; // ms, once nothing plays
+    // A sound loadSound brought, decoded; it plays in place of an attached one.
+    std::shared_ptr<const plugin::sound::SoundClip> m_Loaded;
+    // What `id3` reads: undefined until the script sets it or a loaded file's tags arrive.
+    Value m_Id3;
+    bool m_Id3Read = false;
 };
 
 SoundObject* SoundSelf(const Value& self)
@@ -57,11 +65,9 @@ bool OwnerOf(Machine& m, SoundObject* s, uint64_t& owner)
     owner = 0;
     if (!s->m_HasTarget)
         return true;
-    plugin::SpriteInstance* sprite = m.spriteOf(s->m_Target);
-    if (!sprite && !s->m_Target.isObject()) {
-        if (Object* found = m.resolveTarget(m.rootClip(), m.toString(s->m_Target)))
-            sprite = m.spriteOf(Value(found));
-    }
+    plugin::SpriteInstance* sprite = nullptr;
+    if (Object* found = m.resolveTarget(m.rootClip(), s->m_Target))
+        sprite = m.spriteOf(Value(found));
     if (!sprite)
         return false;
     owner = sprite->serial;
@@ -88,6 +94,12 @@ void Prune(Machine& m, SoundObject* s)
     std::erase_if(s->m_Channels, [&](const SoundObject::Playing& p) { return !mixer.isChannelPlaying(p.channel); });
 }
 
+// The length in 44.1 kHz frames of what a Sound plays: its loaded sound, else its attached one.
+size_t SoundFrames(Machine& m, SoundObject* s)
+{
+    return s->m_Loaded ? s->m_Loaded->frames() : SoundOf(m).soundLength(s->m_SoundId);
+}
+
 Value SoundConstruct(Machine& m, const Value& self, const Value* args, int argc)
 {
     Object* proto = self.isObject() ? self.asObject()->proto() : nullptr;
@@ -96,7 +108,8 @@ Value SoundConstruct(Machine& m, const Value& self, const Value* args, int argc)
     const Value target = Arg(args, argc, 0);
     if (!target.isNullish()) {
         s->m_HasTarget = true;
-        s->m_Target = target;
+        plugin::SpriteInstance* sprite = m.spriteOf(target);
+        s->m_Target = sprite ? m.targetPath(*sprite, false) : m.toString(target);
     }
     return Value(static_cast<Object*>(s));
 }
@@ -115,6 +128,7 @@ Value AttachSound(Machine& m, const Value& self, const Value* args, int argc)
     if (id == 0)
         return Value(false);
     s->m_SoundId = id;
+    s->m_Loaded.reset();
     s->m_LastPosition = 0;
     return Value(true);
 }
@@ -123,10 +137,10 @@ Value Start(Machine& m, const Value& self, const Value* args, int argc)
 {
     SoundObject* s = SoundSelf(self);
     uint64_t owner = 0;
-    if (!s || s->m_SoundId == 0 || !OwnerOf(m, s, owner))
+    if (!s || (s->m_SoundId == 0 && !s->m_Loaded) || !OwnerOf(m, s, owner))
         return Value();
     MovieSound& sound = SoundOf(m);
-    const size_t length = sound.soundLength(s->m_SoundId);
+    const size_t length = SoundFrames(m, s);
     PlayInfo info;
     // The offset in seconds, the number of times to play: both as the player reads them (a negative or
     // unreadable offset is 0, fewer than one loop is one).
@@ -140,7 +154,8 @@ Value Start(Machine& m, const Value& self, const Value* args, int argc)
     const double loops = argc > 1 ? m.toNumber(args[1]) : 1;
     info.loops = loops >= 1 && loops < 65536 ? uint32_t(loops) : 1;
     Prune(m, s);
-    const SoundMixer::ChannelId channel = sound.startSound(s->m_SoundId, info, false, false, owner);
+    const SoundMixer::ChannelId channel = s->m_Loaded ? sound.mixer().start(0, s->m_Loaded, info, owner)
+                                                      : sound.startSound(s->m_SoundId, info, false, false, owner);
     if (channel == 0)
         return Value();
     s->m_Channels.push_back({ channel, info.inPoint });
@@ -234,7 +249,11 @@ Value GetPan(Machine& m, const Value& self, const Value*, int)
 {
     uint64_t owner = 0;
     MovieSound::ScriptLevels* l = LevelsOf(m, SoundSelf(self), owner);
-    return l ? Value(l->pan) : Value();
+    if (!l)
+        return Value();
+    // As the player reads it back from the four shares: how far the left side's own share is turned down, or,
+    // with that whole, how far the right side's is.
+    return Value(l->ll != 100 ? 100 - l->ll : l->rr - 100);
 }
 
 Value SetTransform(Machine& m, const Value& self, const Value* args, int argc)
@@ -278,15 +297,17 @@ Value GetTransform(Machine& m, const Value& self, const Value*, int)
 
 double DurationMs(Machine& m, SoundObject* s)
 {
-    if (s->m_SoundId == 0)
+    if (s->m_SoundId == 0 && !s->m_Loaded)
         return -1;
-    return std::round(double(SoundOf(m).soundLength(s->m_SoundId)) / kFramesPerMs);
+    return std::round(double(SoundFrames(m, s)) / kFramesPerMs);
 }
 
 Value Duration(Machine& m, const Value& self, const Value*, int)
 {
     SoundObject* s = SoundSelf(self);
-    if (!s)
+    uint64_t owner = 0;
+    // Nothing is known of the sounds of a clip that is not there.
+    if (!s || !OwnerOf(m, s, owner))
         return Value();
     const double ms = DurationMs(m, s);
     return ms < 0 ? Value() : Value(ms);
@@ -296,9 +317,10 @@ Value Duration(Machine& m, const Value& self, const Value*, int)
 Value Position(Machine& m, const Value& self, const Value*, int)
 {
     SoundObject* s = SoundSelf(self);
-    if (!s)
+    uint64_t owner = 0;
+    if (!s || !OwnerOf(m, s, owner))
         return Value();
-    if (s->m_SoundId == 0)
+    if (s->m_SoundId == 0 && !s->m_Loaded)
         return Value();
     SoundMixer& mixer = SoundOf(m).mixer();
     for (auto it = s->m_Channels.rbegin(); it != s->m_Channels.rend(); ++it) {
@@ -324,7 +346,181 @@ void DefineGetter(Machine& m, Object* proto, const char* name, NativeFunction ge
     p.flags = kAccessor | kDontEnum | kDontDelete;
 }
 
+// ---- loaded files: ID3 tags and MP3 data
+
+// Text of an ID3v2 text frame: its encoding byte, then Latin-1, UTF-16 with a byte order mark, UTF-16 big
+// endian or UTF-8, up to the first terminator.
+std::string Id3Text(uint8_t encoding, std::string_view body)
+{
+    if (encoding == 1 || encoding == 2) {
+        bool big = encoding == 2;
+        size_t at = 0;
+        if (body.size() >= 2 && uint8_t(body[0]) == 0xFF && uint8_t(body[1]) == 0xFE)
+            big = false, at = 2;
+        else if (body.size() >= 2 && uint8_t(body[0]) == 0xFE && uint8_t(body[1]) == 0xFF)
+            big = true, at = 2;
+        std::u16string units;
+        for (; at + 1 < body.size(); at += 2) {
+            const char16_t u = big ? char16_t(uint8_t(body[at]) << 8 | uint8_t(body[at + 1]))
+                                   : char16_t(uint8_t(body[at + 1]) << 8 | uint8_t(body[at]));
+            if (u == 0)
+                break;
+            units += u;
+        }
+        return utf16ToUtf8(units);
+    }
+    const std::string_view text = body.substr(0, body.find('\0'));
+    if (encoding == 3)
+        return sanitizeUtf8(text);
+    std::string out;
+    for (char c : text) {
+        const auto b = uint8_t(c);
+        if (b < 0x80) {
+            out += c;
+        } else {
+            out += char(0xC0 | (b >> 6));
+            out += char(0x80 | (b & 0x3F));
+        }
+    }
+    return out;
+}
+
+// Where a COMM frame's text starts: after its encoding, language and short description (terminated by one
+// zero byte, or two in UTF-16).
+std::string_view CommentText(uint8_t encoding, std::string_view body)
+{
+    if (body.size() < 3)
+        return {};
+    body.remove_prefix(3);
+    if (encoding == 1 || encoding == 2) {
+        for (size_t at = 0; at + 1 < body.size(); at += 2)
+            if (body[at] == 0 && body[at + 1] == 0)
+                return body.substr(at + 2);
+        return {};
+    }
+    const size_t end = body.find('\0');
+    return end == std::string_view::npos ? std::string_view() : body.substr(end + 1);
+}
+
+// The short names scripts read beside the frames' own.
+const char* Id3Alias(std::string_view frame)
+{
+    static constexpr std::pair<const char*, const char*> kAliases[] = { { "TIT2", "songname" },
+        { "TPE1", "artist" }, { "TALB", "album" }, { "TYER", "year" }, { "COMM", "comment" }, { "TRCK", "track" },
+        { "TCON", "genre" } };
+    for (const auto& [id, alias] : kAliases)
+        if (frame == id)
+            return alias;
+    return nullptr;
+}
+
+// Sets the text frames of an ID3v2.3/2.4 tag at the start of `file` (and the comments) on `id3`: each frame
+// under its own name, the common ones under their short name too, a repeated frame's texts joined by commas
+// (the short name keeps the last). Returns where the tag ends (0 without one).
+size_t ReadId3(Machine& m, std::string_view file, Object* id3, bool& found)
+{
+    found = false;
+    if (file.size() < 10 || file.substr(0, 3) != "ID3")
+        return 0;
+    const auto byte = [&](size_t i) { return uint32_t(uint8_t(file[i])); };
+    const uint32_t version = byte(3);
+    const uint32_t flags = byte(5);
+    const size_t size = (byte(6) & 0x7F) << 21 | (byte(7) & 0x7F) << 14 | (byte(8) & 0x7F) << 7 | (byte(9) & 0x7F);
+    const size_t end = std::min(file.size(), 10 + size);
+    if (version < 3 || version > 4 || (flags & 0x40))
+        return end; // older tags and extended headers are passed over whole
+    std::map<std::string, std::string> texts;
+    for (size_t at = 10; at + 10 <= end;) {
+        const std::string id(file.substr(at, 4));
+        if (id[0] < 'A' || id[0] > 'Z')
+            break;
+        size_t length = byte(at + 4) << 24 | byte(at + 5) << 16 | byte(at + 6) << 8 | byte(at + 7);
+        if (version == 4)
+            length = (byte(at + 4) & 0x7F) << 21 | (byte(at + 5) & 0x7F) << 14 | (byte(at + 6) & 0x7F) << 7
+                | (byte(at + 7) & 0x7F);
+        at += 10;
+        if (length > end - at)
+            break;
+        const std::string_view body = file.substr(at, length);
+        at += length;
+        if (body.empty() || (id[0] != 'T' && id != "COMM") || id == "TXXX")
+            continue;
+        const uint8_t encoding = uint8_t(body[0]);
+        const std::string text
+            = id == "COMM" ? Id3Text(encoding, CommentText(encoding, body.substr(1))) : Id3Text(encoding, body.substr(1));
+        auto known = texts.find(id);
+        const std::string joined = known == texts.end() ? text : known->second + "," + text;
+        texts[id] = joined;
+        if (const char* alias = Id3Alias(id))
+            m.setMember(Value(id3), alias, Value(m.str(text)));
+        m.setMember(Value(id3), id, Value(m.str(joined)));
+        found = true;
+    }
+    return end;
+}
+
+// The channel layout of the first MPEG audio frame after `from`: stereo unless it says mono.
+bool Mp3Stereo(std::string_view file, size_t from)
+{
+    for (size_t at = from; at + 4 <= file.size(); ++at)
+        if (uint8_t(file[at]) == 0xFF && (uint8_t(file[at + 1]) & 0xE0) == 0xE0)
+            return (uint8_t(file[at + 3]) >> 6) != 3;
+    return true;
+}
+
+Value Id3Get(Machine&, const Value& self, const Value*, int)
+{
+    SoundObject* s = SoundSelf(self);
+    return s ? s->m_Id3 : Value();
+}
+
+// A script may set id3 until a file's tags were read; from then on they stay.
+Value Id3Set(Machine&, const Value& self, const Value* args, int argc)
+{
+    SoundObject* s = SoundSelf(self);
+    if (s && !s->m_Id3Read)
+        s->m_Id3 = Arg(args, argc, 0);
+    return Value();
+}
+
 } // namespace
+
+void SoundLoadFinished(Machine& m, Object* sound, bool streaming, bool ok, std::string_view bytes)
+{
+    auto* s = dynamic_cast<SoundObject*>(sound);
+    if (!s)
+        return;
+    const Value self(sound);
+    if (!ok) {
+        Value arg(false);
+        m.callMethod(self, "onLoad", &arg, 1);
+        return;
+    }
+    // The tags first: onID3 hears of them before the sound is ready.
+    Object* id3 = m.newObject();
+    bool found = false;
+    const size_t audio = ReadId3(m, bytes, id3, found);
+    if (found) {
+        if (!s->m_Id3Read && s->m_Id3.isUndefined())
+            s->m_Id3 = Value(id3);
+        s->m_Id3Read = true;
+        m.callMethod(self, "onID3", nullptr, 0);
+    }
+    // The file's frames as a sound's MP3 data: no seek samples, the rate and layout its frames give.
+    plugin::sound::SoundFormat format
+        = plugin::sound::SoundFormat::fromFields(uint8_t(plugin::sound::Codec::Mp3), 3, 1, Mp3Stereo(bytes, audio));
+    std::vector<uint8_t> data(2 + bytes.size() - audio, 0);
+    std::memcpy(data.data() + 2, bytes.data() + audio, bytes.size() - audio);
+    s->m_Loaded = plugin::sound::DecodeSound(format, 0, data.data(), data.size());
+    s->m_SoundId = 0;
+    s->m_LastPosition = 0;
+    Value arg(true);
+    m.callMethod(self, "onLoad", &arg, 1);
+    if (streaming) {
+        Value none;
+        m.callMethod(self, "start", &none, 0);
+    }
+}
 
 void DispatchSoundEvents(Machine& m)
 {
@@ -384,9 +580,20 @@ void InstallSoundClass(Machine& m)
             { "getPosition", Position },
             { "getBytesLoaded", BytesUnknown },
             { "getBytesTotal", BytesUnknown },
+            { "setDuration", Nothing },
+            { "setPosition", Nothing },
+            // Fetching is the loading side's: it replaces this and hands the file to SoundLoadFinished.
+            { "loadSound", Nothing },
         });
-    DefineGetter(m, proto, "duration", Duration);
-    DefineGetter(m, proto, "position", Position);
+    // The properties that read the sound's state are there from SWF 7 on.
+    if (m.version() >= 7) {
+        DefineGetter(m, proto, "duration", Duration);
+        DefineGetter(m, proto, "position", Position);
+        Property& id3 = proto->props().add("id3", m.caseSensitive());
+        id3.value = Value(static_cast<Object*>(m.newNative(Id3Get)));
+        id3.setter = Value(static_cast<Object*>(m.newNative(Id3Set)));
+        id3.flags = kAccessor | kDontEnum | kDontDelete;
+    }
 }
 
 } // namespace reelfinch::avm1
