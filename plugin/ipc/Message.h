@@ -40,6 +40,9 @@ enum class MessageType : uint16_t {
     Invoke,
     SetPixelBuffer, // a memfd passed beside the frame
     Shutdown,
+    // Proxy to engine: the answers to the engine's own URL requests (see BrowserCallId::GetURLNotify).
+    NewStreamNotify = 40, // u32 stream id, u32 end, string url, u32 request id; answers nothing
+    URLNotify = 41, // string url, u16 reason, u32 request id; answers nothing
     // Engine to proxy: one message type for every browser-side call, the call named in the payload.
     BrowserCall = 100,
 };
@@ -56,7 +59,16 @@ enum class BrowserCallId : uint16_t {
     Status = 3, // string message; answers nothing
     ForceRedraw = 4, // no arguments; answers nothing
     Trace = 5, // string line (at most kMaxTraceLineBytes); answers u8: whether the host takes script output
+    // Requests whose answer comes back as a stream and a URLNotify carrying the engine's request id (a non-zero
+    // number the engine chooses; the proxy keeps its own token for the host).
+    GetURLNotify = 20, // string url, string target (empty: none), u32 request id; answers i32 NPError
+    PostURLNotify = 21, // string url, string target, bytes body (at most kMaxPostBytes), u32 request id; same
 };
+
+// The most a script may post in one request (headers and body).
+inline constexpr uint32_t kMaxPostBytes = 512 * 1024;
+// Requests of the engine waiting for their answer at one time; a further one is refused.
+inline constexpr size_t kMaxOpenRequests = 256;
 
 // A script's output line crosses in one message of at most this many bytes; a longer one is cut there.
 inline constexpr uint32_t kMaxTraceLineBytes = 256 * 1024;

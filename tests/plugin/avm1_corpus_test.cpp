@@ -35,6 +35,7 @@ struct TraceTest {
     double epsilon = 0;
     double maxRelative = 0;
     bool bareNumbers = false;
+    bool logFetch = false;
     std::vector<std::string> numberPatterns;
 };
 
@@ -196,6 +197,7 @@ TEST(Avm1Corpus, TraceOutputMatchesTheReferencePlayer)
         options.frames = std::max(1, test.frames);
         options.tickMs = test.ticks ? test.tickMs : 0;
         options.budgetSeconds = kMovieBudgetSeconds;
+        options.logFetch = test.logFetch;
         std::string output;
         reelfinch::runner::RunMovie(dir + "/test.swf", options, [&output](const QString& line) {
             output += line.toStdString();
