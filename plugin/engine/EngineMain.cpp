@@ -158,7 +158,8 @@ NPError ForwardRequest(BrowserCallId call, const char* url, const char* target, 
     if (id == 0)
         return NPERR_OUT_OF_MEMORY_ERROR;
     Writer args;
-    args.string(std::string(url, strnlen(url, ipc::kMaxStringBytes))).string(target ? target : "");
+    args.string(std::string(url, strnlen(url, ipc::kMaxStringBytes))).u8(target != nullptr);
+    args.string(target ? std::string(target, strnlen(target, ipc::kMaxStringBytes)) : std::string());
     if (call == BrowserCallId::PostURLNotify)
         args.bytes(body, size);
     args.u32(id);

@@ -61,8 +61,8 @@ enum class BrowserCallId : uint16_t {
     Trace = 5, // string line (at most kMaxTraceLineBytes); answers u8: whether the host takes script output
     // Requests whose answer comes back as a stream and a URLNotify carrying the engine's request id (a non-zero
     // number the engine chooses; the proxy keeps its own token for the host).
-    GetURLNotify = 20, // string url, string target (empty: none), u32 request id; answers i32 NPError
-    PostURLNotify = 21, // string url, string target, bytes body (at most kMaxPostBytes), u32 request id; same
+    GetURLNotify = 20, // string url, u8 has target, string target, u32 request id; answers i32 NPError
+    PostURLNotify = 21, // string url, u8 has target, string target, bytes body (at most kMaxPostBytes), u32 id
 };
 
 // The most a script may post in one request (headers and body).

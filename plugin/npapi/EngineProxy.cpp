@@ -279,13 +279,14 @@ bool EngineProxy::requestURL(Reader& r, bool post, Writer& reply)
     std::string url;
     std::string target;
     r.string(url);
+    const uint8_t hasTarget = r.u8();
     r.string(target);
     const uint8_t* body = nullptr;
     uint32_t bodySize = 0;
     if (post)
         r.bytes(body, bodySize, ipc::kMaxPostBytes);
     const uint32_t id = r.u32();
-    if (!r.done() || id == 0)
+    if (!r.done() || id == 0 || hasTarget > 1 || (!hasTarget && !target.empty()))
         return false;
     for (const auto& open : m_Requests)
         if (open->engineId == id)
@@ -296,7 +297,7 @@ bool EngineProxy::requestURL(Reader& r, bool post, Writer& reply)
     if (!url.empty() && m_Requests.size() < ipc::kMaxOpenRequests && requestAllowed(url) && callable) {
         m_Requests.push_back(std::make_unique<OpenRequest>(OpenRequest { id }));
         OpenRequest* token = m_Requests.back().get();
-        const char* targetText = target.empty() ? nullptr : target.c_str();
+        const char* targetText = hasTarget ? target.c_str() : nullptr;
         if (post) {
             // Empty data cannot be handed as a null buffer.
             static const char kNoBody = 0;

@@ -488,13 +488,8 @@ void PluginInstance::invalidate()
 
 void PluginInstance::requestURL(const std::string& url, const std::string& target)
 {
-    if (!g_haveBrowser || url.empty())
-        return;
-    if (g_enforceLocalSecurity && !RequestAllowedUnderLocalSecurity(m_MoviePath, url))
-        return;
-    // The movie's own request; the host's answer decides.
-    if (g_browser.geturl)
-        g_browser.geturl(m_NPP, url.c_str(), target.empty() ? nullptr : target.c_str());
+    // A window to open (an empty name: the host's own); local security is judged by the loader.
+    m_Loader.navigate(url, target, false, std::string(), std::string());
 }
 
 NPObject* PluginInstance::scriptableObject()

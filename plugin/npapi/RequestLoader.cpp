@@ -12,6 +12,8 @@ namespace {
 
 // The most one answer may bring; a longer one fails.
 constexpr size_t kMaxAnswerBytes = size_t(64) << 20;
+// Requests waiting for the host's answer at one time; more are refused.
+constexpr size_t kMaxOpenRequests = 256;
 
 bool HasScheme(const std::string& url)
 {
@@ -33,6 +35,14 @@ std::string PostData(const std::string& contentType, const std::string& body)
 }
 
 } // namespace
+
+std::string NormaliseTarget(const std::string& target)
+{
+    // "blank" in any case, with or without its underscore, is the new window; every other name stays as written.
+    std::string lower = target;
+    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    return lower == "_blank" || lower == "blank" ? std::string("_blank") : target;
+}
 
 std::string ResolveMovieURL(const std::string& movieURL, const std::string& url)
 {
@@ -57,48 +67,43 @@ bool RequestLoader::allowed(const std::string& url) const
 bool RequestLoader::request(const std::string& url, const std::string& method, const std::string& contentType,
     const std::string& body, Callbacks callbacks)
 {
+    return send(url, nullptr, method == "POST", contentType, body, std::move(callbacks));
+}
+
+bool RequestLoader::navigate(const std::string& url, const std::string& target, bool post,
+    const std::string& contentType, const std::string& body)
+{
+    const std::string window = NormaliseTarget(target);
+    return send(url, window.c_str(), post, contentType, body, Callbacks());
+}
+
+bool RequestLoader::send(const std::string& url, const char* target, bool post, const std::string& contentType,
+    const std::string& body, Callbacks callbacks)
+{
     const NPNetscapeFuncs* browser = Browser();
     const std::string resolved = ResolveMovieURL(m_MovieURL, url);
-    const bool post = method == "POST";
     const bool callable = browser && (post ? browser->posturlnotify != nullptr : browser->geturlnotify != nullptr);
-    if (resolved.empty() || !allowed(resolved) || !callable) {
+    if (resolved.empty() || !allowed(resolved) || !callable || m_Pending.size() >= kMaxOpenRequests) {
         if (callbacks.finished)
             callbacks.finished(false);
         return false;
     }
+    // Every request carries notification, so the host's end of it always closes its entry here.
     m_Pending.push_back(std::make_unique<Pending>());
     Pending* pending = m_Pending.back().get();
     pending->callbacks = std::move(callbacks);
     NPError result = NPERR_NO_ERROR;
     if (post) {
         const std::string data = PostData(contentType, body);
-        result = browser->posturlnotify(m_NPP, resolved.c_str(), nullptr, uint32_t(data.size()), data.data(), false,
+        result = browser->posturlnotify(m_NPP, resolved.c_str(), target, uint32_t(data.size()), data.data(), false,
             pending);
     } else {
-        result = browser->geturlnotify(m_NPP, resolved.c_str(), nullptr, pending);
+        result = browser->geturlnotify(m_NPP, resolved.c_str(), target, pending);
     }
     // A refused request hears nothing more from the host; one answered already is finished.
     if (result != NPERR_NO_ERROR && find(pending))
         finish(pending, false);
     return result == NPERR_NO_ERROR;
-}
-
-bool RequestLoader::navigate(const std::string& url, const std::string& target, bool post,
-    const std::string& contentType, const std::string& body)
-{
-    const NPNetscapeFuncs* browser = Browser();
-    const std::string resolved = ResolveMovieURL(m_MovieURL, url);
-    if (resolved.empty() || !allowed(resolved) || !browser)
-        return false;
-    const char* targetText = target.empty() ? nullptr : target.c_str();
-    if (post) {
-        if (!browser->posturl)
-            return false;
-        const std::string data = PostData(contentType, body);
-        return browser->posturl(m_NPP, resolved.c_str(), targetText, uint32_t(data.size()), data.data(), false)
-            == NPERR_NO_ERROR;
-    }
-    return browser->geturl && browser->geturl(m_NPP, resolved.c_str(), targetText) == NPERR_NO_ERROR;
 }
 
 RequestLoader::Pending* RequestLoader::find(const void* notifyData) const

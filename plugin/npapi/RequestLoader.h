@@ -18,6 +18,9 @@ namespace reelfinch::plugin {
 // names no folder, as the host then resolves it beside the movie).
 std::string ResolveMovieURL(const std::string& movieURL, const std::string& url);
 
+// The window name of a request as the player reads it: any spelling of "blank" is the new window "_blank".
+std::string NormaliseTarget(const std::string& target);
+
 class RequestLoader
 {
 public:
@@ -63,6 +66,8 @@ private:
         bool streamEnded = false;
         bool streamOk = false;
     };
+    bool send(const std::string& url, const char* target, bool post, const std::string& contentType,
+        const std::string& body, Callbacks callbacks);
     Pending* find(const void* notifyData) const;
     void finish(Pending* pending, bool ok);
     bool allowed(const std::string& url) const;

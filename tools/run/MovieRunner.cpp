@@ -73,7 +73,6 @@ QStringList LogRequest(const QString& url, const QByteArray& target, bool hasTar
                 lines << QStringLiteral("  Param: ") + QString::fromUtf8(QByteArray::fromPercentEncoding(text));
             }
         }
-        lines << QString();
         return lines;
     }
     lines << QStringLiteral("Navigator::fetch:") << QStringLiteral("  URL: ") + url

@@ -231,6 +231,35 @@ void InstallLoadingMethods(Machine& m, const char* className)
         });
 }
 
+// The GetURL2 method bits of a method argument: "GET" or "POST" in any case, none otherwise.
+int MethodFlags(Machine& m, const Value* args, int argc, int index)
+{
+    if (index >= argc)
+        return 0;
+    std::string method = m.toString(args[index]);
+    std::transform(method.begin(), method.end(), method.begin(), [](unsigned char c) { return char(std::toupper(c)); });
+    return method == "POST" ? kMethodPost : method == "GET" ? kMethodGet : 0;
+}
+
+// clip.getURL(url[, window[, method]])
+Value ClipGetURL(Machine& m, const Value& self, const Value* args, int argc)
+{
+    if (argc < 1 || !m.spriteOf(self))
+        return Value();
+    const std::string window = argc > 1 && !args[1].isUndefined() ? m.toString(args[1]) : std::string();
+    ScriptGetURL(m, self.asObject(), m.toString(args[0]), window, MethodFlags(m, args, argc, 2));
+    return Value();
+}
+
+// clip.loadVariables(url[, method])
+Value ClipLoadVariables(Machine& m, const Value& self, const Value* args, int argc)
+{
+    if (argc < 1 || !m.spriteOf(self))
+        return Value();
+    ScriptGetURL(m, self.asObject(), m.toString(args[0]), std::string(), kLoadVariables | MethodFlags(m, args, argc, 1));
+    return Value();
+}
+
 void Deliver(Machine& m, LoadJob& job)
 {
     Object* target = job.target;
@@ -261,6 +290,11 @@ void InstallLoading(Machine& m)
     StateOf(m);
     InstallLoadingMethods(m, "LoadVars");
     InstallLoadingMethods(m, "XML");
+    DefineMethods(m, m.m_ClipProto,
+        {
+            { "getURL", ClipGetURL },
+            { "loadVariables", ClipLoadVariables },
+        });
 }
 
 void SetLoadHost(Machine& m, LoadHost host)
@@ -347,7 +381,7 @@ void ScriptGetURL(Machine& m, Object* clip, const std::string& url, const std::s
     const std::string variables = method == kMethodGet || method == kMethodPost ? EncodeVariables(m, clip) : "";
     const std::string address = post ? url : UrlWithQuery(url, variables);
     if (flags & kLoadVariables) {
-        Object* into = clip ? m.resolveTarget(clip, target) : nullptr;
+        Object* into = !clip ? nullptr : target.empty() ? clip : m.resolveTarget(clip, target);
         if (into)
             StartLoad(m, LoadKind::ClipVariables, into, address, post, kFormType, post ? variables : std::string());
         return;
