@@ -85,6 +85,8 @@ TraceTest ReadToml(const QString& path)
                 test.ticks = true;
             } else if (key == "tick_rate")
                 test.tickMs = std::atof(value.c_str());
+            else if (key == "log_fetch")
+                test.logFetch = value == "true";
         } else if (table == "[approximations]") {
             if (key == "epsilon")
                 test.epsilon = std::atof(value.c_str());
