@@ -40,6 +40,12 @@ void DeliverLoads(Machine& m);
 // Whether requests are still open or wait for delivery.
 bool LoadsPending(Machine& m);
 
+// Fetches `url` for built-in code of the movie (a sound's loadSound, a movie loaded into a clip): `done` runs
+// between steps of the movie with the whole answer, or with ok false. `owner` (may be null) is kept alive until
+// then. False, and `done` never called, when the request could not even be queued (no URL, too many open).
+using FetchDone = std::function<void(Machine& m, bool ok, const std::string& bytes)>;
+bool FetchForMovie(Machine& m, Object* owner, const std::string& url, FetchDone done);
+
 // The GetURL2 action: `flags` as the action has them (method in the low bits, load-variables and load-target
 // bits); `clip` is the clip the script runs in (its variables are sent, relative targets start there).
 void ScriptGetURL(Machine& m, Object* clip, const std::string& url, const std::string& target, int flags);

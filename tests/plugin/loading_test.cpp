@@ -3,6 +3,7 @@
 // server on 127.0.0.1, and the scripts' handlers hear the result. Also where relative URLs lead, and the proxy's
 // refusal of malformed requests from the engine.
 #include "Avm1Assembler.h"
+#include "MovieRunner.h"
 #include "NSFlashPluginView.h"
 #include "PluginTestSupport.h"
 #include "TestApplication.h"
@@ -303,4 +304,49 @@ TEST(EngineMessages, MalformedURLRequestsOfTheEngineAreRefused)
             EXPECT_NE(r.i32(), NPERR_NO_ERROR) << c.name;
         }
     }
+}
+
+// reelfinch-run answers only files of the movie's folder and below it.
+TEST(RunRequests, OnlyFilesOfTheMoviesFolderAreAnswered)
+{
+    QTemporaryDir root;
+    ASSERT_TRUE(root.isValid());
+    const QString movies = root.filePath(QStringLiteral("movies"));
+    ASSERT_TRUE(QDir().mkpath(movies + QStringLiteral("/sub")));
+    for (const QString& name : { QStringLiteral("movies/a.txt"), QStringLiteral("movies/sub/b.txt"),
+             QStringLiteral("secret.txt") }) {
+        QFile file(root.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    ASSERT_TRUE(QFile::link(root.filePath(QStringLiteral("secret.txt")), movies + QStringLiteral("/link.txt")));
+    struct Case {
+        QString url;
+        bool answered;
+    } cases[] = {
+        { QStringLiteral("a.txt"), true },
+        { QStringLiteral("sub/b.txt?x=1"), true },
+        { QStringLiteral("file://") + movies + QStringLiteral("/a.txt"), true },
+        { QStringLiteral("../secret.txt"), false },
+        { QStringLiteral("sub/../../secret.txt"), false },
+        { QStringLiteral("link.txt"), false }, // a link leading out of the folder
+        { root.filePath(QStringLiteral("secret.txt")), false },
+        { QStringLiteral("http://127.0.0.1/a.txt"), false },
+        { QStringLiteral("sub"), false }, // a folder
+        { QStringLiteral("missing.txt"), false },
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(!runner::RequestedFile(movies, c.url).isEmpty(), c.answered) << c.url.toStdString();
+}
+
+TEST(RunRequests, FetchLogsPrintPostedBodiesAsTextOrBytes)
+{
+    EXPECT_EQ(runner::LogRequest(QStringLiteral("v.txt"), {}, false, true, "application/x-www-form-urlencoded", "a=1&b=x+y"),
+        (QStringList { "Navigator::fetch:", "  URL: v.txt", "  Method: POST",
+            "  Mime-Type: application/x-www-form-urlencoded", "  Body: a=1&b=x+y" }));
+    EXPECT_EQ(runner::LogRequest(QStringLiteral("http://h/"), {}, false, true, "application/x-amf", QByteArray("\x00\x0A\xFF", 3)),
+        (QStringList { "Navigator::fetch:", "  URL: http://h/", "  Method: POST", "  Mime-Type: application/x-amf",
+            "  Body: [00, 0A, FF]" }));
+    EXPECT_EQ(runner::LogRequest(QStringLiteral("http://h/"), "_blank", true, true, {}, "a=x+y&b=%24"),
+        (QStringList { "Navigator::navigate_to_url:", "  URL: http://h/", "  Target: _blank", "  Method: POST",
+            "  Param: a=x y", "  Param: b=$" }));
 }

@@ -26,6 +26,7 @@ constexpr size_t kMaxOpenLoads = 256;
 enum class LoadKind : uint8_t {
     Data, // LoadVars and XML: the text goes to the object's onData
     ClipVariables, // loadVariables: the pairs go into the clip, then its onData runs
+    Bytes, // built-in code's own fetch: its function hears of the whole answer
 };
 
 struct LoadJob {
@@ -36,6 +37,7 @@ struct LoadJob {
     uint32_t total = 0;
     bool ended = false;
     bool ok = false;
+    FetchDone done; // Bytes only
 };
 
 // The machine's loading state: a heap cell kept among the machine's roots, so the objects waiting for data live
@@ -107,7 +109,7 @@ std::string AnswerText(Machine& m, const std::string& bytes)
 
 // Starts a request for `target`; false when it could not be sent.
 bool StartLoad(Machine& m, LoadKind kind, Object* target, const std::string& url, bool post,
-    const std::string& contentType, const std::string& body)
+    const std::string& contentType, const std::string& body, FetchDone done = nullptr)
 {
     LoadState& state = StateOf(m);
     if (url.empty() || state.jobs.size() >= kMaxOpenLoads)
@@ -118,6 +120,7 @@ bool StartLoad(Machine& m, LoadKind kind, Object* target, const std::string& url
     } while (job.id == 0 || FindJob(state, job.id));
     job.kind = kind;
     job.target = target;
+    job.done = std::move(done);
     const uint32_t id = job.id;
     state.jobs.push_back(std::move(job));
     // The host may answer before this returns; without a host the request fails, heard of at the next delivery.
@@ -262,6 +265,11 @@ Value ClipLoadVariables(Machine& m, const Value& self, const Value* args, int ar
 
 void Deliver(Machine& m, LoadJob& job)
 {
+    if (job.kind == LoadKind::Bytes) {
+        if (job.done)
+            job.done(m, job.ok, job.bytes);
+        return;
+    }
     Object* target = job.target;
     if (!target)
         return;
@@ -348,10 +356,17 @@ void DeliverLoads(Machine& m)
         LoadJob job = std::move(*it);
         state.jobs.erase(it);
         // Kept reachable while its handlers run.
-        m.m_Roots.push_back(job.target);
+        if (job.target)
+            m.m_Roots.push_back(job.target);
         Deliver(m, job);
-        m.m_Roots.erase(std::find(m.m_Roots.begin(), m.m_Roots.end(), job.target));
+        if (job.target)
+            m.m_Roots.erase(std::find(m.m_Roots.begin(), m.m_Roots.end(), job.target));
     }
+}
+
+bool FetchForMovie(Machine& m, Object* owner, const std::string& url, FetchDone done)
+{
+    return StartLoad(m, LoadKind::Bytes, owner, url, false, std::string(), std::string(), std::move(done));
 }
 
 std::string EncodeVariables(Machine& m, Object* object)
