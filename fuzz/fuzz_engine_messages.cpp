@@ -21,6 +21,17 @@ NPError HostGetURL(NPP, const char*, const char*)
     return NPERR_NO_ERROR;
 }
 
+// Requests with notification are taken and never answered: their tokens stay open until the proxy goes.
+NPError HostGetURLNotify(NPP, const char*, const char*, void*)
+{
+    return NPERR_NO_ERROR;
+}
+
+NPError HostPostURLNotify(NPP, const char*, const char*, uint32_t, const char*, NPBool, void*)
+{
+    return NPERR_NO_ERROR;
+}
+
 void HostInvalidateRect(NPP, NPRect*) { }
 
 void HostStatus(NPP, const char*) { }
@@ -39,6 +50,8 @@ void InstallHost()
     table.size = sizeof table;
     table.version = NPVERS_HAS_NPRUNTIME_SCRIPTING;
     table.geturl = HostGetURL;
+    table.geturlnotify = HostGetURLNotify;
+    table.posturlnotify = HostPostURLNotify;
     table.invalidaterect = HostInvalidateRect;
     table.status = HostStatus;
     table.forceredraw = HostForceRedraw;

@@ -464,6 +464,12 @@ NPError NSFlashPlugin::getURLNotify(const char* url, const char* target, void* n
     const int code = targetFromCString(target);
     if (!_getURL) {
         result = NPERR_GENERIC_ERROR;
+    } else if (_requestHandler && url) {
+        MovieRequest request;
+        request.url = fromWindowsLatin1(url);
+        request.hasTarget = target != nullptr;
+        request.target = target ? QByteArray(target) : QByteArray();
+        return handleRequest(request, notifyData);
     } else if (code == TargetUnknown || !url) {
         result = NPERR_INVALID_PARAM;
     } else {
@@ -502,10 +508,47 @@ NPError NSFlashPlugin::postURLTarget(const char* url, const char* target, uint32
     return postURLNotify(url, target, len, buf, file, nullptr);
 }
 
-NPError NSFlashPlugin::postURLNotify(const char*, const char*, uint32_t, const char*, NPBool, void*)
+NPError NSFlashPlugin::postURLNotify(const char* url, const char* target, uint32_t len, const char* buf, NPBool file,
+    void* notifyData)
 {
-    // Nothing is ever posted.
-    return NPERR_GENERIC_ERROR;
+    // Nothing is ever posted to the network; a request handler sees posts when the switch allows them.
+    if (!_postURL || !_requestHandler || !url || file || (len > 0 && !buf))
+        return NPERR_GENERIC_ERROR;
+    MovieRequest request;
+    request.url = fromWindowsLatin1(url);
+    request.hasTarget = target != nullptr;
+    request.target = target ? QByteArray(target) : QByteArray();
+    request.post = true;
+    // Headers, a blank line, then the data; data without headers is taken whole.
+    const QByteArray data(buf, qsizetype(len));
+    const qsizetype end = data.indexOf("\r\n\r\n");
+    request.body = data;
+    if (end >= 0 && data.left(end).contains(':')) {
+        request.body = data.mid(end + 4);
+        for (const QByteArray& line : data.left(end).split('\n')) {
+            const qsizetype colon = line.indexOf(':');
+            if (colon > 0 && line.left(colon).trimmed().toLower() == "content-type")
+                request.contentType = line.mid(colon + 1).trimmed();
+        }
+    }
+    return handleRequest(request, notifyData);
+}
+
+NPError NSFlashPlugin::handleRequest(const MovieRequest& request, void* notifyData)
+{
+    const std::optional<QByteArray> answer = _requestHandler(request);
+    NPError result = NPERR_NO_ERROR;
+    if (!request.hasTarget) {
+        if (answer)
+            loadMovieWithNameWithNotifyData(*answer, request.url, notifyData);
+        else
+            result = NPERR_INVALID_PARAM;
+    }
+    if (notifyData && _isLoaded && _isStarted && NPP_URLNotify) {
+        const QByteArray url = request.url.toUtf8();
+        NPP_URLNotify(&instance, url.constData(), result == NPERR_NO_ERROR ? NPRES_DONE : NPRES_NETWORK_ERR, notifyData);
+    }
+    return result;
 }
 
 // ---- Browser requests

@@ -15,6 +15,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 struct EventRecord;
 
@@ -121,6 +122,19 @@ public:
                           void* notifyData);
     // How long a fetch for the movie may take before it counts as having given nothing.
     void setURLTimeout(int milliseconds) { _urlTimeoutMs = milliseconds; }
+    // A request of the movie as the host received it (after the permission switches).
+    struct MovieRequest {
+        QString url;
+        QByteArray target; // empty with hasTarget false: the answer is for the movie
+        bool hasTarget = false;
+        bool post = false;
+        QByteArray contentType; // of a posted body, from its headers
+        QByteArray body;
+    };
+    // When set, the movie's requests go to this handler instead of the network and the desktop (tools that answer
+    // from files): it returns the answer for a request without target, nothing to refuse it.
+    using RequestHandler = std::function<std::optional<QByteArray>(const MovieRequest&)>;
+    void setRequestHandler(RequestHandler handler) { _requestHandler = std::move(handler); }
     int urlTimeout() const { return _urlTimeoutMs; }
 
     // Browser requests that need the host.
@@ -169,6 +183,8 @@ private:
     bool _isStarted = false;
     QString _moviePath;
     std::function<void(const QString&)> _traceHandler;
+    RequestHandler _requestHandler;
+    NPError handleRequest(const MovieRequest& request, void* notifyData);
     QPointer<QWidget> _contentView;
     std::unique_ptr<Bundle> cfBundle;
     NPPluginFuncs pluginFuncs {};

@@ -2,6 +2,7 @@
 // stack, registers in the machine's register file, and nested ranges (with, try, catch, finally) run by nested
 // calls of the same loop.
 #include "avm1/Clip.h"
+#include "avm1/Loading.h"
 #include "avm1/Machine.h"
 #include "avm1/NumberText.h"
 #include "avm1/TextCodec.h"
@@ -1154,8 +1155,10 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
         case 0x9A: { // GetURL2
             const std::string target = m.toString(pop());
             const std::string url = m.toString(pop());
-            if (!(ins.a & (kGetURL2LoadTarget | kGetURL2LoadVariables)))
-                getURL(url, target, ins.a & 3);
+            if (ins.a & (kGetURL2LoadTarget | kGetURL2LoadVariables | 3))
+                ScriptGetURL(m, f.target, url, target, ins.a);
+            else
+                getURL(url, target, 0);
             break;
         }
         case 0x87: // StoreRegister

@@ -84,6 +84,19 @@ public:
 
     NPP npp() { return &m_NPP; }
 
+    // The instance's own URL requests: the id each travels under, and its notifyData back.
+    uint32_t openRequest(void* notifyData)
+    {
+        if (m_Requests.size() >= ipc::kMaxOpenRequests)
+            return 0;
+        do {
+            ++m_NextRequest;
+        } while (m_NextRequest == 0 || m_Requests.count(m_NextRequest));
+        m_Requests[m_NextRequest] = notifyData;
+        return m_NextRequest;
+    }
+    void closeRequest(uint32_t id) { m_Requests.erase(id); }
+
 private:
     bool serve(const Message& request, Writer& reply);
     bool hello(Reader& r, Writer& reply);
@@ -107,6 +120,8 @@ private:
         std::string url;
     };
     std::map<uint32_t, std::unique_ptr<Stream>> m_Streams;
+    std::map<uint32_t, void*> m_Requests;
+    uint32_t m_NextRequest = 0;
 
     ipc::WindowState m_WindowState;
     GrafPort m_Port {};
@@ -133,6 +148,51 @@ NPError ForwardGetURL(NPP, const char* url, const char* target)
     Reader r(reply.payload);
     const int32_t result = r.i32();
     return r.ok() ? NPError(result) : NPERR_GENERIC_ERROR;
+}
+
+// A request whose answer comes back as a stream and a notification: it travels under an id of the engine's,
+// mapped back to the instance's notifyData when the answer arrives.
+NPError ForwardRequest(BrowserCallId call, const char* url, const char* target, const char* body, uint32_t size,
+    void* notifyData)
+{
+    if (!g_engine || !url)
+        return NPERR_GENERIC_ERROR;
+    if (call == BrowserCallId::PostURLNotify && (size > ipc::kMaxPostBytes || (size > 0 && !body)))
+        return NPERR_INVALID_PARAM;
+    const uint32_t id = g_engine->openRequest(notifyData);
+    if (id == 0)
+        return NPERR_OUT_OF_MEMORY_ERROR;
+    Writer args;
+    args.string(std::string(url, strnlen(url, ipc::kMaxStringBytes))).u8(target != nullptr);
+    args.string(target ? std::string(target, strnlen(target, ipc::kMaxStringBytes)) : std::string());
+    if (call == BrowserCallId::PostURLNotify)
+        args.bytes(body, size);
+    args.u32(id);
+    Message reply;
+    NPError result = NPERR_GENERIC_ERROR;
+    if (g_engine->browserCall(call, args, reply)) {
+        Reader r(reply.payload);
+        const int32_t answer = r.i32();
+        result = r.done() ? NPError(answer) : NPERR_GENERIC_ERROR;
+    }
+    // Refused: no answer will come (one that came already closed the request).
+    if (result != NPERR_NO_ERROR)
+        g_engine->closeRequest(id);
+    return result;
+}
+
+NPError ForwardGetURLNotify(NPP, const char* url, const char* target, void* notifyData)
+{
+    return ForwardRequest(BrowserCallId::GetURLNotify, url, target, nullptr, 0, notifyData);
+}
+
+NPError ForwardPostURLNotify(NPP, const char* url, const char* target, uint32_t len, const char* buf, NPBool file,
+    void* notifyData)
+{
+    // The engine has no files to post.
+    if (file)
+        return NPERR_INVALID_PARAM;
+    return ForwardRequest(BrowserCallId::PostURLNotify, url, target, buf, len, notifyData);
 }
 
 void ForwardInvalidateRect(NPP, NPRect* rect)
@@ -320,6 +380,8 @@ NPNetscapeFuncs EngineBrowserTable()
     t.size = sizeof(NPNetscapeFuncs);
     t.version = NPVERS_HAS_NPRUNTIME_SCRIPTING;
     t.geturl = ForwardGetURL;
+    t.geturlnotify = ForwardGetURLNotify;
+    t.posturlnotify = ForwardPostURLNotify;
     t.status = ForwardStatus;
     t.uagent = LocalUserAgent;
     t.memalloc = LocalMemAlloc;
@@ -501,16 +563,25 @@ bool Engine::serve(const Message& request, Writer& reply)
     switch (request.type) {
     case MessageType::SetWindow:
         return setWindow(r);
-    case MessageType::NewStream: {
+    case MessageType::NewStream:
+    case MessageType::NewStreamNotify: {
         const uint32_t id = r.u32();
         const uint32_t end = r.u32();
         auto s = std::make_unique<Stream>();
         r.string(s->url);
+        void* notifyData = nullptr;
+        if (request.type == MessageType::NewStreamNotify) {
+            const auto open = m_Requests.find(r.u32());
+            if (open == m_Requests.end())
+                return false;
+            notifyData = open->second;
+        }
         if (!r.done() || m_Streams.count(id))
             return false;
         s->record.url = s->url.c_str();
         s->record.end = end;
         s->record.ndata = &m_NPP;
+        s->record.notifyData = notifyData;
         NPStream* record = &s->record;
         m_Streams[id] = std::move(s);
         m_Instance->newStream(record);
@@ -542,6 +613,18 @@ bool Engine::serve(const Message& request, Writer& reply)
             return false;
         m_Instance->destroyStream(s, reason);
         m_Streams.erase(id);
+        return true;
+    }
+    case MessageType::URLNotify: {
+        std::string url;
+        r.string(url);
+        const auto reason = NPReason(r.u16());
+        const auto open = m_Requests.find(r.u32());
+        if (!r.done() || open == m_Requests.end())
+            return false;
+        void* notifyData = open->second;
+        m_Requests.erase(open);
+        m_Instance->urlNotify(url.c_str(), reason, notifyData);
         return true;
     }
     case MessageType::HandleEvent: {

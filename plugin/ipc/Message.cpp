@@ -15,6 +15,7 @@ namespace {
 bool KnownType(uint16_t type)
 {
     return (type >= uint16_t(MessageType::Hello) && type <= uint16_t(MessageType::Shutdown))
+        || type == uint16_t(MessageType::NewStreamNotify) || type == uint16_t(MessageType::URLNotify)
         || type == uint16_t(MessageType::BrowserCall);
 }
 

@@ -40,6 +40,9 @@ enum class MessageType : uint16_t {
     Invoke,
     SetPixelBuffer, // a memfd passed beside the frame
     Shutdown,
+    // Proxy to engine: the answers to the engine's own URL requests (see BrowserCallId::GetURLNotify).
+    NewStreamNotify = 40, // u32 stream id, u32 end, string url, u32 request id; answers nothing
+    URLNotify = 41, // string url, u16 reason, u32 request id; answers nothing
     // Engine to proxy: one message type for every browser-side call, the call named in the payload.
     BrowserCall = 100,
 };
@@ -56,6 +59,10 @@ enum class BrowserCallId : uint16_t {
     Status = 3, // string message; answers nothing
     ForceRedraw = 4, // no arguments; answers nothing
     Trace = 5, // string line (at most kMaxTraceLineBytes); answers u8: whether the host takes script output
+    // Requests whose answer comes back as a stream and a URLNotify carrying the engine's request id (a non-zero
+    // number the engine chooses; the proxy keeps its own token for the host).
+    GetURLNotify = 20, // string url, u8 has target, string target, u32 request id; answers i32 NPError
+    PostURLNotify = 21, // string url, u8 has target, string target, bytes body (at most kMaxPostBytes), u32 id
     // The movie's sound: the engine writes its mixed frames to the audio pipe it was started with, and the proxy
     // plays them through the sound server.
     SoundOpen = 60, // string stream name (at most kMaxStreamNameBytes), u32 rate, u8 channels (44100 and 2
@@ -67,6 +74,11 @@ enum class BrowserCallId : uint16_t {
     SharedObjectWrite = 63, // string path, bytes content (at most kMaxSharedObjectBytes); answers u8 written
     SharedObjectRemove = 64, // string path; answers nothing
 };
+
+// The most a script may post in one request (headers and body).
+inline constexpr uint32_t kMaxPostBytes = 512 * 1024;
+// Requests of the engine waiting for their answer at one time; a further one is refused.
+inline constexpr size_t kMaxOpenRequests = 256;
 
 // The longest stream name the engine may give its sound.
 inline constexpr uint32_t kMaxStreamNameBytes = 256;

@@ -186,6 +186,16 @@ struct BrowserCalls {
         return true;
     }
 
+    static bool getURLNotify(EngineProxy& proxy, Reader& r, Writer& reply)
+    {
+        return proxy.requestURL(r, false, reply);
+    }
+
+    static bool postURLNotify(EngineProxy& proxy, Reader& r, Writer& reply)
+    {
+        return proxy.requestURL(r, true, reply);
+    }
+
     static bool invalidateRect(EngineProxy& proxy, Reader& r, Writer&)
     {
         NPRect rect {};
@@ -335,6 +345,8 @@ constexpr BrowserCallEntry kBrowserCalls[] = {
     { BrowserCallId::Status, BrowserCalls::status },
     { BrowserCallId::ForceRedraw, BrowserCalls::forceRedraw },
     { BrowserCallId::Trace, BrowserCalls::trace },
+    { BrowserCallId::GetURLNotify, BrowserCalls::getURLNotify },
+    { BrowserCallId::PostURLNotify, BrowserCalls::postURLNotify },
     { BrowserCallId::SoundOpen, BrowserCalls::soundOpen },
     { BrowserCallId::SoundPause, BrowserCalls::soundPause },
     { BrowserCallId::SharedObjectRead, BrowserCalls::sharedObjectRead },
@@ -343,6 +355,72 @@ constexpr BrowserCallEntry kBrowserCalls[] = {
 };
 
 } // namespace
+
+// A request of the engine whose answer comes back with its id: the id must be new and non-zero, the number of
+// open requests bounded; the host sees a token of the proxy's own, never a value the engine chose.
+bool EngineProxy::requestURL(Reader& r, bool post, Writer& reply)
+{
+    std::string url;
+    std::string target;
+    r.string(url);
+    const uint8_t hasTarget = r.u8();
+    r.string(target);
+    const uint8_t* body = nullptr;
+    uint32_t bodySize = 0;
+    if (post)
+        r.bytes(body, bodySize, ipc::kMaxPostBytes);
+    const uint32_t id = r.u32();
+    if (!r.done() || id == 0 || hasTarget > 1 || (!hasTarget && !target.empty()))
+        return false;
+    for (const auto& open : m_Requests)
+        if (open->engineId == id)
+            return false;
+    NPError result = NPERR_GENERIC_ERROR;
+    const NPNetscapeFuncs* browser = Browser();
+    const bool callable = browser && (post ? browser->posturlnotify != nullptr : browser->geturlnotify != nullptr);
+    if (!url.empty() && m_Requests.size() < ipc::kMaxOpenRequests && requestAllowed(url) && callable) {
+        m_Requests.push_back(std::make_unique<OpenRequest>(OpenRequest { id }));
+        OpenRequest* token = m_Requests.back().get();
+        const char* targetText = hasTarget ? target.c_str() : nullptr;
+        if (post) {
+            // Empty data cannot be handed as a null buffer.
+            static const char kNoBody = 0;
+            result = browser->posturlnotify(m_NPP, url.c_str(), targetText, bodySize,
+                body ? reinterpret_cast<const char*>(body) : &kNoBody, false, token);
+        } else {
+            result = browser->geturlnotify(m_NPP, url.c_str(), targetText, token);
+        }
+        // A request the host refused hears nothing more; one it answered already is gone.
+        if (result != NPERR_NO_ERROR)
+            std::erase_if(m_Requests, [token](const auto& open) { return open.get() == token; });
+    }
+    reply.i32(result);
+    return true;
+}
+
+EngineProxy::OpenRequest* EngineProxy::findRequest(const void* notifyData) const
+{
+    for (const auto& open : m_Requests)
+        if (open.get() == notifyData)
+            return open.get();
+    return nullptr;
+}
+
+void EngineProxy::urlNotify(const char* url, NPReason reason, void* notifyData)
+{
+    OpenRequest* open = findRequest(notifyData);
+    if (!open)
+        return;
+    const uint32_t id = open->engineId;
+    std::erase_if(m_Requests, [open](const auto& o) { return o.get() == open; });
+    if (m_Stopped)
+        return;
+    Writer w;
+    w.string(url ? std::string(url, strnlen(url, ipc::kMaxStringBytes)) : std::string()).u16(uint16_t(reason)).u32(id);
+    Message reply;
+    if (call(MessageType::URLNotify, w, reply) && !reply.payload.empty())
+        fault();
+}
 
 bool EngineProxy::serveBrowserCall(const Message& request, Writer& reply)
 {
@@ -691,15 +769,19 @@ NPError EngineProxy::newStream(NPStream* stream, uint16_t* stype)
         return NPERR_GENERIC_ERROR;
     const uint32_t id = m_NextStream++;
     const std::string url = stream->url ? std::string(stream->url, strnlen(stream->url, ipc::kMaxStringBytes)) : "";
-    // The first stream brings the movie; its address is what local security judges requests against.
-    if (!m_MovieStreamSeen) {
+    const OpenRequest* request = stream->notifyData ? findRequest(stream->notifyData) : nullptr;
+    // The first stream the engine did not ask for brings the movie; its address is what local security judges
+    // requests against.
+    if (!request && !m_MovieStreamSeen) {
         m_MovieStreamSeen = true;
         m_MoviePath = url;
     }
     Writer w;
     w.u32(id).u32(stream->end).string(url);
+    if (request)
+        w.u32(request->engineId);
     Message reply;
-    if (!call(MessageType::NewStream, w, reply))
+    if (!call(request ? MessageType::NewStreamNotify : MessageType::NewStream, w, reply))
         return NPERR_GENERIC_ERROR;
     if (!reply.payload.empty()) {
         fault();

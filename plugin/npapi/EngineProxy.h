@@ -17,6 +17,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <sys/types.h>
 
@@ -60,6 +61,8 @@ public:
     int32_t writeReady(NPStream* stream);
     int32_t write(NPStream* stream, int32_t offset, int32_t len, const void* buffer);
     void destroyStream(NPStream* stream, NPReason reason);
+    // The host's answer to one of the engine's URL requests has ended (notifyData is the proxy's token).
+    void urlNotify(const char* url, NPReason reason, void* notifyData);
     int16_t handleEvent(const EventRecord& event);
     NPObject* scriptableObject();
     bool hasMethod(const std::string& name);
@@ -82,6 +85,12 @@ private:
     void invalidateAll();
     bool requestAllowed(const std::string& url) const;
     avm1::SharedObjectStore& store();
+    // The proxy's token (handed to the host as notifyData) for an open request of the engine, and back.
+    struct OpenRequest {
+        uint32_t engineId = 0;
+    };
+    OpenRequest* findRequest(const void* notifyData) const;
+    bool requestURL(ipc::Reader& r, bool post, ipc::Writer& reply);
 
     friend struct BrowserCalls;
 
@@ -96,6 +105,7 @@ private:
     NPWindow m_Window {};
     bool m_HaveWindow = false;
     std::map<const NPStream*, uint32_t> m_Streams;
+    std::vector<std::unique_ptr<OpenRequest>> m_Requests;
     uint32_t m_NextStream = 1;
     std::string m_MoviePath;
     bool m_MovieStreamSeen = false;

@@ -1,5 +1,7 @@
 #include "npapi/PluginInstance.h"
 
+#include "avm1/Loading.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstring>
@@ -248,9 +250,47 @@ bool RequestAllowedUnderLocalSecurity(const std::string& moviePath, const std::s
 
 PluginInstance::PluginInstance(NPP npp)
     : m_NPP(npp)
+    , m_Loader(npp)
 {
     m_Movie.onGetURL = [this](const std::string& url, const std::string& target) { requestURL(url, target); };
     m_Movie.onTrace = [this](const std::string& line) { traceLine(line); };
+    m_Movie.onMachineCreated = [this](avm1::Machine& machine) { connectLoading(machine); };
+}
+
+void PluginInstance::connectLoading(avm1::Machine& machine)
+{
+    avm1::LoadHost host;
+    host.request = [this](uint32_t id, const std::string& url, bool post, const std::string& contentType,
+                       const std::string& body) {
+        RequestLoader::Callbacks callbacks;
+        callbacks.bytes = [this, id](const uint8_t* data, size_t size, uint32_t total) {
+            if (avm1::Machine* m = m_Movie.scriptMachine())
+                avm1::LoadReceived(*m, id, data, size, total);
+        };
+        callbacks.finished = [this, id](bool ok) {
+            if (avm1::Machine* m = m_Movie.scriptMachine())
+                avm1::LoadEnded(*m, id, ok);
+        };
+        return m_Loader.request(url, post ? "POST" : "GET", contentType, body, std::move(callbacks));
+    };
+    host.navigate = [this](const std::string& url, const std::string& target, bool post, const std::string& body) {
+        m_Loader.navigate(url, target, post, "application/x-www-form-urlencoded", body);
+    };
+    avm1::SetLoadHost(machine, std::move(host));
+}
+
+void PluginInstance::deliverLoads()
+{
+    avm1::Machine* machine = m_Movie.scriptMachine();
+    if (machine && avm1::LoadsPending(*machine)) {
+        avm1::DeliverLoads(*machine);
+        invalidate();
+    }
+}
+
+void PluginInstance::urlNotify(const char*, NPReason reason, void* notifyData)
+{
+    m_Loader.urlNotify(reason, notifyData);
 }
 
 void PluginInstance::traceLine(const std::string& line)
@@ -289,6 +329,10 @@ void PluginInstance::setWindow(const NPWindow* window)
 
 void PluginInstance::newStream(NPStream* stream)
 {
+    if (m_Loader.owns(stream)) {
+        m_Loader.newStream(stream);
+        return;
+    }
     // The first stream is the movie; later ones (answers to the movie's own requests) are taken and dropped.
     if (m_MovieStream || m_MovieReceived) {
         stream->pdata = nullptr;
@@ -297,6 +341,7 @@ void PluginInstance::newStream(NPStream* stream)
     m_MovieStream = stream;
     stream->pdata = this;
     m_MoviePath = stream->url ? stream->url : "";
+    m_Loader.setMovieURL(m_MoviePath);
     m_Bytes.clear();
     m_StreamFailed = false;
     if (stream->end > 0 && stream->end <= kMaxMovieBytes)
@@ -312,6 +357,8 @@ int32_t PluginInstance::write(NPStream* stream, int32_t, int32_t len, const void
 {
     if (len < 0)
         return -1;
+    if (m_Loader.owns(stream))
+        return m_Loader.write(stream, len, buffer);
     if (stream != m_MovieStream || stream->pdata != this)
         return len;
     if (m_StreamFailed || !buffer || m_Bytes.size() + size_t(len) > kMaxMovieBytes) {
@@ -325,6 +372,10 @@ int32_t PluginInstance::write(NPStream* stream, int32_t, int32_t len, const void
 
 void PluginInstance::destroyStream(NPStream* stream, NPReason reason)
 {
+    if (m_Loader.owns(stream)) {
+        m_Loader.destroyStream(stream, reason);
+        return;
+    }
     if (stream != m_MovieStream)
         return;
     m_MovieStream = nullptr;
@@ -360,6 +411,7 @@ int16_t PluginInstance::handleEvent(const EventRecord& event)
             changed = m_Movie.mouseEvent(x, y, (event.modifiers & btnState) == 0, viewWidth(), viewHeight()) || changed;
         if (changed)
             invalidate();
+        deliverLoads();
         return 1;
     }
     case mouseDown:
@@ -437,13 +489,8 @@ void PluginInstance::invalidate()
 
 void PluginInstance::requestURL(const std::string& url, const std::string& target)
 {
-    if (!g_haveBrowser || url.empty())
-        return;
-    if (g_enforceLocalSecurity && !RequestAllowedUnderLocalSecurity(m_MoviePath, url))
-        return;
-    // The movie's own request; the host's answer decides.
-    if (g_browser.geturl)
-        g_browser.geturl(m_NPP, url.c_str(), target.empty() ? nullptr : target.c_str());
+    // A window to open (an empty name: the host's own); local security is judged by the loader.
+    m_Loader.navigate(url, target, false, std::string(), std::string());
 }
 
 NPObject* PluginInstance::scriptableObject()

@@ -2,6 +2,7 @@
 // movie, event handling and the scriptable object. Every call into the host happens inside a call from it.
 #pragma once
 
+#include "npapi/RequestLoader.h"
 #include "timeline/MoviePlayer.h"
 
 #include "EventRecord.h"
@@ -48,6 +49,8 @@ public:
     int32_t writeReady(NPStream* stream);
     int32_t write(NPStream* stream, int32_t offset, int32_t len, const void* buffer);
     void destroyStream(NPStream* stream, NPReason reason);
+    // The host's answer to one of the instance's own URL requests has ended.
+    void urlNotify(const char* url, NPReason reason, void* notifyData);
     int16_t handleEvent(const EventRecord& event);
     // The instance's scriptable object (made on first request; the instance keeps its one reference).
     NPObject* scriptableObject();
@@ -63,6 +66,10 @@ private:
     void invalidate();
     void requestURL(const std::string& url, const std::string& target);
     void traceLine(const std::string& line);
+    // Connects the movie's scripts to the request loader (when its script machine is made).
+    void connectLoading(avm1::Machine& machine);
+    // Runs the scripts' handlers of requests answered since the last step.
+    void deliverLoads();
     bool localPoint(const EventRecord& event, double& x, double& y) const;
     int viewWidth() const { return int(m_Window.width); }
     int viewHeight() const { return int(m_Window.height); }
@@ -78,6 +85,7 @@ private:
     std::vector<uint8_t> m_Bytes;
     std::string m_MoviePath;
     NPObject* m_Scriptable = nullptr;
+    RequestLoader m_Loader;
     bool m_TraceAsked = false;
     NPN_TraceLineProcPtr m_TraceFunction = nullptr;
 };

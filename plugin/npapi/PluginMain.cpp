@@ -104,8 +104,11 @@ int16_t HandleEvent(NPP npp, void* event)
     return instance && event ? instance->handleEvent(*static_cast<const EventRecord*>(event)) : 0;
 }
 
-void URLNotify(NPP, const char*, NPReason, void*)
-{ }
+void URLNotify(NPP npp, const char* url, NPReason reason, void* notifyData)
+{
+    if (PluginInstance* instance = InstanceOf(npp))
+        instance->urlNotify(url, reason, notifyData);
+}
 
 NPError GetValue(NPP npp, NPPVariable variable, void* value)
 {
@@ -206,6 +209,12 @@ int32_t ProxyWrite(NPP npp, NPStream* stream, int32_t offset, int32_t len, void*
     return proxy && stream ? proxy->write(stream, offset, len, buffer) : -1;
 }
 
+void ProxyURLNotify(NPP npp, const char* url, NPReason reason, void* notifyData)
+{
+    if (EngineProxy* proxy = ProxyOf(npp))
+        proxy->urlNotify(url, reason, notifyData);
+}
+
 int16_t ProxyHandleEvent(NPP npp, void* event)
 {
     EngineProxy* proxy = ProxyOf(npp);
@@ -253,7 +262,7 @@ REELFINCH_PLUGIN_EXPORT NPError NP_GetEntryPoints(NPPluginFuncs* funcs)
     funcs->write = inProcess ? Write : ProxyWrite;
     funcs->print = Print;
     funcs->event = inProcess ? HandleEvent : ProxyHandleEvent;
-    funcs->urlnotify = URLNotify;
+    funcs->urlnotify = inProcess ? URLNotify : ProxyURLNotify;
     funcs->javaClass = nullptr;
     funcs->getvalue = inProcess ? GetValue : ProxyGetValue;
     funcs->setvalue = SetValue;

@@ -224,6 +224,8 @@ bool MoviePlayer::load(const uint8_t* data, size_t size)
         if (onGetURL)
             onGetURL(url, target);
     };
+    if (onMachineCreated)
+        onMachineCreated(*m_Machine);
     if (totalFrames() > 0) {
         enterFrame(m_Root, 0, true);
         runPendingActions();

@@ -171,6 +171,8 @@ public:
     std::function<void(const std::string&, const std::string&)> onGetURL;
     // Lines the movie's trace() prints.
     std::function<void(const std::string&)> onTrace;
+    // The movie's script machine was made (before its first frame runs): the host side connects to it.
+    std::function<void(avm1::Machine&)> onMachineCreated;
     int swfVersion() const { return m_Version; }
     // The movie's script machine (null before a movie loads); for measuring and tests.
     avm1::Machine* scriptMachine() { return m_Machine.get(); }

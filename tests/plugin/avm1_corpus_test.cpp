@@ -36,6 +36,7 @@ struct TraceTest {
     double epsilon = 0;
     double maxRelative = 0;
     bool bareNumbers = false;
+    bool logFetch = false;
     std::vector<std::string> numberPatterns;
 };
 
@@ -85,6 +86,8 @@ TraceTest ReadToml(const QString& path)
                 test.ticks = true;
             } else if (key == "tick_rate")
                 test.tickMs = std::atof(value.c_str());
+            else if (key == "log_fetch")
+                test.logFetch = value == "true";
         } else if (table == "[approximations]") {
             if (key == "epsilon")
                 test.epsilon = std::atof(value.c_str());
@@ -201,6 +204,7 @@ TEST(Avm1Corpus, TraceOutputMatchesTheReferencePlayer)
         options.frames = std::max(1, test.frames);
         options.tickMs = test.ticks ? test.tickMs : 0;
         options.budgetSeconds = kMovieBudgetSeconds;
+        options.logFetch = test.logFetch;
         std::string output;
         reelfinch::runner::RunMovie(dir + "/test.swf", options, [&output](const QString& line) {
             output += line.toStdString();

@@ -8,6 +8,8 @@
 #include "SWFStream.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QUrl>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -15,6 +17,7 @@
 
 #include <cmath>
 #include <memory>
+#include <optional>
 
 namespace reelfinch::runner {
 
@@ -36,7 +39,72 @@ EventRecord NullEventAt(uint32_t tick)
     return event;
 }
 
+// Bodies of text types are printed as text, others as their bytes.
+QString BodyText(const QByteArray& contentType, const QByteArray& body)
+{
+    const QByteArray type = contentType.toLower();
+    if (type.isEmpty() || type.startsWith("text/") || type.contains("x-www-form-urlencoded") || type.contains("xml"))
+        return QString::fromUtf8(body);
+    QStringList bytes;
+    for (const char c : body)
+        bytes << QStringLiteral("%1").arg(uint(uint8_t(c)), 2, 16, QLatin1Char('0')).toUpper();
+    return QLatin1Char('[') + bytes.join(QStringLiteral(", ")) + QLatin1Char(']');
+}
+
+// The largest file a request is answered with.
+constexpr qint64 kMaxAnswerBytes = qint64(64) * 1024 * 1024;
+
 } // namespace
+
+QStringList LogRequest(const QString& url, const QByteArray& target, bool hasTarget, bool post,
+    const QByteArray& contentType, const QByteArray& body)
+{
+    QStringList lines;
+    if (hasTarget) {
+        lines << QStringLiteral("Navigator::navigate_to_url:") << QStringLiteral("  URL: ") + url
+              << QStringLiteral("  Target: ") + QString::fromUtf8(target);
+        if (post) {
+            lines << QStringLiteral("  Method: POST");
+            for (const QByteArray& pair : body.split('&')) {
+                if (pair.isEmpty())
+                    continue;
+                QByteArray text = pair;
+                text.replace('+', ' ');
+                lines << QStringLiteral("  Param: ") + QString::fromUtf8(QByteArray::fromPercentEncoding(text));
+            }
+        }
+        return lines;
+    }
+    lines << QStringLiteral("Navigator::fetch:") << QStringLiteral("  URL: ") + url
+          << QStringLiteral("  Method: ") + (post ? QStringLiteral("POST") : QStringLiteral("GET"));
+    if (post)
+        lines << QStringLiteral("  Mime-Type: ") + QString::fromUtf8(contentType)
+              << QStringLiteral("  Body: ") + BodyText(contentType, body);
+    return lines;
+}
+
+QString RequestedFile(const QString& movieFolder, const QString& url)
+{
+    QString path = url;
+    if (path.startsWith(QLatin1String("file:"), Qt::CaseInsensitive)) {
+        const QUrl fileUrl(path);
+        if (!fileUrl.isLocalFile())
+            return {};
+        path = fileUrl.toLocalFile();
+    } else {
+        const qsizetype colon = path.indexOf(QLatin1Char(':'));
+        const qsizetype slash = path.indexOf(QLatin1Char('/'));
+        if (colon > 0 && (slash < 0 || colon < slash))
+            return {}; // another scheme: the network, never answered here
+    }
+    path = path.left(path.indexOf(QLatin1Char('?')) < 0 ? path.size() : path.indexOf(QLatin1Char('?')));
+    const QDir folder(movieFolder);
+    const QString canonicalFolder = folder.canonicalPath();
+    const QString canonical = QFileInfo(folder, path).canonicalFilePath();
+    if (canonicalFolder.isEmpty() || canonical.isEmpty() || !canonical.startsWith(canonicalFolder + QLatin1Char('/')))
+        return {};
+    return QFileInfo(canonical).isFile() ? canonical : QString();
+}
 
 RunResult RunMovie(const QString& moviePath, const RunOptions& options,
     const std::function<void(const QString&)>& onTrace, QString* error)
@@ -76,12 +144,31 @@ RunResult RunMovie(const QString& moviePath, const RunOptions& options,
 
     const CRectItem& frame = info.m_FrameRect;
     view->setOriginalRect(frame.m_XMin, frame.m_YMin, frame.m_XMax, frame.m_YMax);
-    view->setGetURL(false);
-    view->setPostURL(false);
+    // Requests are answered by the handler below alone; local security is judged there too (the movie's folder).
+    view->setEnabledSecurity(false); // before the plug-in object is made: it keeps the switch it was made with
+    view->setGetURL(true);
+    view->setPostURL(true);
+    const QString movieFolder = QFileInfo(moviePath).absolutePath();
+    const auto answer = [&options, &onTrace, movieFolder](const NSFlashPlugin::MovieRequest& request)
+        -> std::optional<QByteArray> {
+        if (options.logFetch)
+            for (const QString& line :
+                LogRequest(request.url, request.target, request.hasTarget, request.post, request.contentType, request.body))
+                onTrace(line);
+        if (request.hasTarget)
+            return std::nullopt;
+        const QString file = RequestedFile(movieFolder, request.url);
+        QFile in(file);
+        if (file.isEmpty() || in.size() > kMaxAnswerBytes || !in.open(QIODevice::ReadOnly))
+            return std::nullopt;
+        return in.readAll();
+    };
     RunResult result = RunResult::Ran;
     // The handler is in place before the movie arrives: its first frame's scripts run while it loads.
-    if (view->plugin())
+    if (view->plugin()) {
         view->plugin()->setTraceHandler(onTrace);
+        view->plugin()->setRequestHandler(answer);
+    }
     if (!view->loadMovie(bytes, QFileInfo(moviePath).absoluteFilePath())) {
         if (error)
             *error = QStringLiteral("the plug-in did not start");
@@ -109,8 +196,10 @@ RunResult RunMovie(const QString& moviePath, const RunOptions& options,
             view->sendEvent(&event);
         }
     }
-    if (view->plugin())
+    if (view->plugin()) {
         view->plugin()->setTraceHandler({});
+        view->plugin()->setRequestHandler({});
+    }
     window.reset();
     NSFlashPluginView::setPluginPath(previousPath);
     return result;

@@ -1,6 +1,7 @@
-// reelfinch-run MOVIE --frames N [--tick-ms MS]
+// reelfinch-run MOVIE --frames N [--tick-ms MS] [--log-fetch]
 // Plays a movie headless through the player's plug-in host for N frames (or N ticks of MS milliseconds, timers
-// included) and prints each line its scripts trace to standard output, nothing else there.
+// included) and prints each line its scripts trace to standard output, nothing else there. The movie's requests
+// are answered from the files of its own folder; --log-fetch prints each request among the traced lines.
 // Exit status: 0 the movie ran, 1 it could not be loaded, 2 a usage error.
 #include "MovieRunner.h"
 
@@ -16,7 +17,7 @@ constexpr int kExitFailure = 1;
 
 int Usage()
 {
-    std::fprintf(stderr, "usage: reelfinch-run MOVIE --frames N [--tick-ms MS]\n");
+    std::fprintf(stderr, "usage: reelfinch-run MOVIE --frames N [--tick-ms MS] [--log-fetch]\n");
     return kExitUsage;
 }
 
@@ -46,6 +47,8 @@ int main(int argc, char* argv[])
             options.tickMs = args.at(++i).toDouble(&ok);
             if (!ok || !(options.tickMs > 0) || options.tickMs > 3600000)
                 return Usage();
+        } else if (arg == QLatin1String("--log-fetch")) {
+            options.logFetch = true;
         } else if (!arg.startsWith(QLatin1String("--")) && movie.isEmpty()) {
             movie = arg;
         } else {

@@ -1,5 +1,7 @@
 #include "avm1/builtins/Builtins.h"
 
+#include "avm1/Loading.h"
+
 namespace reelfinch::avm1 {
 
 void DefineMethods(Machine& m, Object* object, std::initializer_list<MethodEntry> methods)
@@ -53,6 +55,7 @@ void InstallBuiltins(Machine& m)
     InstallGeomClasses(m);
     InstallColorClass(m);
     InstallLoadVarsClass(m);
+    InstallLoading(m);
     InstallStageInput(m);
     InstallSharedObjectClass(m);
 }

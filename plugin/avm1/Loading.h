@@ -1,0 +1,56 @@
+// Loading through the host, as scripts see it: LoadVars and XML load/send/sendAndLoad, loadVariables and getURL
+// with a clip's variables. A request goes out at once through the host functions the plug-in installs; the bytes
+// that answer it are kept aside, and the scripts' handlers (onData, onLoad, a clip's onData) run only between
+// steps of the movie, when DeliverLoads is called, never in the middle of a script.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace reelfinch::avm1 {
+
+class Machine;
+class Object;
+
+// The largest answer a script's request may bring; more ends the request as failed.
+inline constexpr size_t kMaxLoadBytes = size_t(64) << 20;
+
+struct LoadHost {
+    // Sends a request whose answer is for the movie; false when it was refused at once. Its bytes and its end
+    // come back through LoadReceived and LoadEnded with the same id, possibly before this returns.
+    std::function<bool(uint32_t id, const std::string& url, bool post, const std::string& contentType,
+        const std::string& body)>
+        request;
+    // Opens a URL in a window (`target` non-empty) or the host's navigation; nothing comes back.
+    std::function<void(const std::string& url, const std::string& target, bool post, const std::string& body)>
+        navigate;
+};
+
+// Adds the loading methods to LoadVars and XML (after both classes are installed).
+void InstallLoading(Machine& m);
+void SetLoadHost(Machine& m, LoadHost host);
+// Bytes of a request's answer; `total` is its announced length (0: unknown).
+void LoadReceived(Machine& m, uint32_t id, const uint8_t* data, size_t size, uint32_t total);
+// The answer ended; ok false when it failed or never came.
+void LoadEnded(Machine& m, uint32_t id, bool ok);
+// Runs the handlers of every request that ended since the last call, in the order they ended.
+void DeliverLoads(Machine& m);
+// Whether requests are still open or wait for delivery.
+bool LoadsPending(Machine& m);
+
+// Fetches `url` for built-in code of the movie (a sound's loadSound, a movie loaded into a clip): `done` runs
+// between steps of the movie with the whole answer, or with ok false. `owner` (may be null) is kept alive until
+// then. False, and `done` never called, when the request could not even be queued (no URL, too many open).
+using FetchDone = std::function<void(Machine& m, bool ok, const std::string& bytes)>;
+bool FetchForMovie(Machine& m, Object* owner, const std::string& url, FetchDone done);
+
+// The GetURL2 action: `flags` as the action has them (method in the low bits, load-variables and load-target
+// bits); `clip` is the clip the script runs in (its variables are sent, relative targets start there).
+void ScriptGetURL(Machine& m, Object* clip, const std::string& url, const std::string& target, int flags);
+
+// Form encoding of a clip's or object's variables: name=value pairs joined by '&', spaces as '+'.
+std::string EncodeVariables(Machine& m, Object* object);
+
+} // namespace reelfinch::avm1

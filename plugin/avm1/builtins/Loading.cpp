@@ -1,0 +1,410 @@
+// Requests of scripts through the host and the delivery of their answers: LoadVars and XML (load, send,
+// sendAndLoad, getBytesLoaded/getBytesTotal), loadVariables into a clip, and getURL with a clip's variables.
+#include "avm1/Loading.h"
+
+#include "avm1/Clip.h"
+#include "avm1/TextCodec.h"
+#include "avm1/builtins/NativeData.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace reelfinch::avm1 {
+
+namespace {
+
+// GetURL2 flag bits.
+constexpr int kMethodMask = 3;
+constexpr int kMethodGet = 1;
+constexpr int kMethodPost = 2;
+constexpr int kLoadTarget = 0x40;
+constexpr int kLoadVariables = 0x80;
+constexpr const char* kFormType = "application/x-www-form-urlencoded";
+// Requests open at one time at most; a script asking for more is refused.
+constexpr size_t kMaxOpenLoads = 256;
+
+enum class LoadKind : uint8_t {
+    Data, // LoadVars and XML: the text goes to the object's onData
+    ClipVariables, // loadVariables: the pairs go into the clip, then its onData runs
+    Bytes, // built-in code's own fetch: its function hears of the whole answer
+};
+
+struct LoadJob {
+    uint32_t id = 0;
+    LoadKind kind = LoadKind::Data;
+    Object* target = nullptr;
+    std::string bytes;
+    uint32_t total = 0;
+    bool ended = false;
+    bool ok = false;
+    FetchDone done; // Bytes only
+};
+
+// The machine's loading state: a heap cell kept among the machine's roots, so the objects waiting for data live
+// as long as their requests.
+class LoadState final : public NativeData
+{
+public:
+    void trace(Heap& heap) override
+    {
+        NativeData::trace(heap);
+        for (const LoadJob& job : jobs)
+            heap.mark(job.target);
+    }
+
+    LoadHost host;
+    std::vector<LoadJob> jobs; // open, then ended in the order they ended
+    std::vector<uint32_t> endedOrder;
+    uint32_t nextId = 0;
+};
+
+LoadState& StateOf(Machine& m)
+{
+    for (Object* o : m.m_Roots)
+        if (auto* state = dynamic_cast<LoadState*>(o))
+            return *state;
+    auto* state = m.heap().make<LoadState>();
+    m.m_Roots.push_back(state);
+    return *state;
+}
+
+LoadJob* FindJob(LoadState& state, uint32_t id)
+{
+    for (LoadJob& job : state.jobs)
+        if (job.id == id)
+            return &job;
+    return nullptr;
+}
+
+// Form encoding as the player sends variables: letters, digits and "-_.*" as they are, a space as '+', every
+// other byte as %XX.
+std::string FormEscape(std::string_view text)
+{
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : text) {
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_'
+            || c == '.' || c == '*') {
+            out += char(c);
+        } else if (c == ' ') {
+            out += '+';
+        } else {
+            out += '%';
+            out += kHex[c >> 4];
+            out += kHex[c & 15];
+        }
+    }
+    return out;
+}
+
+// The text of an answer as scripts see it: UTF-8 (its byte-order mark dropped) for movies of version 6 and
+// later, the system code page before.
+std::string AnswerText(Machine& m, const std::string& bytes)
+{
+    std::string_view view(bytes);
+    if (view.size() >= 3 && view.substr(0, 3) == "\xEF\xBB\xBF")
+        view.remove_prefix(3);
+    return m.version() >= 6 ? sanitizeUtf8(view) : codePageToUtf8(view);
+}
+
+// Starts a request for `target`; false when it could not be sent.
+bool StartLoad(Machine& m, LoadKind kind, Object* target, const std::string& url, bool post,
+    const std::string& contentType, const std::string& body, FetchDone done = nullptr)
+{
+    LoadState& state = StateOf(m);
+    if (url.empty() || state.jobs.size() >= kMaxOpenLoads)
+        return false;
+    LoadJob job;
+    do {
+        job.id = ++state.nextId;
+    } while (job.id == 0 || FindJob(state, job.id));
+    job.kind = kind;
+    job.target = target;
+    job.done = std::move(done);
+    const uint32_t id = job.id;
+    state.jobs.push_back(std::move(job));
+    // The host may answer before this returns; without a host the request fails, heard of at the next delivery.
+    const bool sent = state.host.request && state.host.request(id, url, post, contentType, body);
+    if (!sent)
+        LoadEnded(m, id, false);
+    return true;
+}
+
+std::string UrlWithQuery(const std::string& url, const std::string& query)
+{
+    if (query.empty())
+        return url;
+    return url + (url.find('?') == std::string::npos ? "?" : "&") + query;
+}
+
+// ---- LoadVars and XML methods
+
+std::string ContentTypeOf(Machine& m, const Value& self)
+{
+    const Value type = m.getMember(self, "contentType");
+    return type.isUndefined() ? std::string(kFormType) : m.toString(type);
+}
+
+std::string BodyOf(Machine& m, const Value& self)
+{
+    return m.toString(m.callMethod(self, "toString", nullptr, 0));
+}
+
+void MarkLoading(Machine& m, Object* object)
+{
+    m.define(object, "loaded", Value(false), kDontEnum);
+    m.define(object, "_bytesLoaded", Value(0), kDontEnum);
+    m.define(object, "_bytesTotal", Value(), kDontEnum);
+}
+
+bool IsPost(Machine& m, const Value* args, int argc, int index, bool postByDefault)
+{
+    if (index >= argc || args[index].isUndefined())
+        return postByDefault;
+    std::string method = m.toString(args[index]);
+    std::transform(method.begin(), method.end(), method.begin(), [](unsigned char c) { return char(std::toupper(c)); });
+    return method != "GET";
+}
+
+Value Load(Machine& m, const Value& self, const Value* args, int argc)
+{
+    if (!self.isObject() || argc < 1)
+        return Value(false);
+    MarkLoading(m, self.asObject());
+    return Value(StartLoad(m, LoadKind::Data, self.asObject(), m.toString(args[0]), false, std::string(), std::string()));
+}
+
+// sendAndLoad(url, target[, method]): this object's data out, the answer into `target`.
+Value SendAndLoad(Machine& m, const Value& self, const Value* args, int argc)
+{
+    if (!self.isObject() || argc < 2 || !args[1].isObject())
+        return Value(false);
+    const bool post = IsPost(m, args, argc, 2, true);
+    const std::string url = m.toString(args[0]);
+    std::string body = BodyOf(m, self);
+    const std::string type = ContentTypeOf(m, self);
+    MarkLoading(m, args[1].asObject());
+    if (!post)
+        return Value(StartLoad(m, LoadKind::Data, args[1].asObject(), UrlWithQuery(url, body), false, type, std::string()));
+    return Value(StartLoad(m, LoadKind::Data, args[1].asObject(), url, true, type, body));
+}
+
+// send(url[, target[, method]]): this object's data to a window; nothing comes back.
+Value Send(Machine& m, const Value& self, const Value* args, int argc)
+{
+    if (!self.isObject() || argc < 1)
+        return Value(false);
+    LoadState& state = StateOf(m);
+    const std::string url = m.toString(args[0]);
+    const std::string target = argc > 1 ? m.toString(args[1]) : std::string();
+    const bool post = IsPost(m, args, argc, 2, true);
+    const std::string body = BodyOf(m, self);
+    if (url.empty() || !state.host.navigate)
+        return Value(false);
+    if (post)
+        state.host.navigate(url, target, true, body);
+    else
+        state.host.navigate(UrlWithQuery(url, body), target, false, std::string());
+    return Value(true);
+}
+
+Value BytesLoaded(Machine& m, const Value& self, const Value*, int)
+{
+    return self.isObject() ? m.getMember(self, "_bytesLoaded") : Value();
+}
+
+Value BytesTotal(Machine& m, const Value& self, const Value*, int)
+{
+    return self.isObject() ? m.getMember(self, "_bytesTotal") : Value();
+}
+
+void InstallLoadingMethods(Machine& m, const char* className)
+{
+    const Value ctor = m.getMember(Value(m.m_Global), className);
+    const Value proto = ctor.isObject() ? m.getMember(ctor, "prototype") : Value();
+    if (!proto.isObject())
+        return;
+    DefineMethods(m, proto.asObject(),
+        {
+            { "load", Load },
+            { "send", Send },
+            { "sendAndLoad", SendAndLoad },
+            { "getBytesLoaded", BytesLoaded },
+            { "getBytesTotal", BytesTotal },
+        });
+}
+
+// The GetURL2 method bits of a method argument: "GET" or "POST" in any case, none otherwise.
+int MethodFlags(Machine& m, const Value* args, int argc, int index)
+{
+    if (index >= argc)
+        return 0;
+    std::string method = m.toString(args[index]);
+    std::transform(method.begin(), method.end(), method.begin(), [](unsigned char c) { return char(std::toupper(c)); });
+    return method == "POST" ? kMethodPost : method == "GET" ? kMethodGet : 0;
+}
+
+// clip.getURL(url[, window[, method]])
+Value ClipGetURL(Machine& m, const Value& self, const Value* args, int argc)
+{
+    if (argc < 1 || !m.spriteOf(self))
+        return Value();
+    const std::string window = argc > 1 && !args[1].isUndefined() ? m.toString(args[1]) : std::string();
+    ScriptGetURL(m, self.asObject(), m.toString(args[0]), window, MethodFlags(m, args, argc, 2));
+    return Value();
+}
+
+// clip.loadVariables(url[, method])
+Value ClipLoadVariables(Machine& m, const Value& self, const Value* args, int argc)
+{
+    if (argc < 1 || !m.spriteOf(self))
+        return Value();
+    ScriptGetURL(m, self.asObject(), m.toString(args[0]), std::string(), kLoadVariables | MethodFlags(m, args, argc, 1));
+    return Value();
+}
+
+void Deliver(Machine& m, LoadJob& job)
+{
+    if (job.kind == LoadKind::Bytes) {
+        if (job.done)
+            job.done(m, job.ok, job.bytes);
+        return;
+    }
+    Object* target = job.target;
+    if (!target)
+        return;
+    if (job.kind == LoadKind::ClipVariables) {
+        // A clip removed meanwhile hears nothing.
+        if (target->kind() == ObjectKind::Clip && !static_cast<ClipObject*>(target)->sprite())
+            return;
+        if (!job.ok)
+            return;
+        DecodeVariables(m, target, AnswerText(m, job.bytes));
+        m.callMethod(Value(target), "onData", nullptr, 0);
+        return;
+    }
+    if (job.ok) {
+        m.define(target, "_bytesLoaded", Value(double(job.bytes.size())), kDontEnum);
+        m.define(target, "_bytesTotal", Value(double(job.total ? job.total : job.bytes.size())), kDontEnum);
+    }
+    const Value data = job.ok ? Value(m.str(AnswerText(m, job.bytes))) : Value();
+    m.callMethod(Value(target), "onData", &data, 1);
+}
+
+} // namespace
+
+void InstallLoading(Machine& m)
+{
+    StateOf(m);
+    InstallLoadingMethods(m, "LoadVars");
+    InstallLoadingMethods(m, "XML");
+    DefineMethods(m, m.m_ClipProto,
+        {
+            { "getURL", ClipGetURL },
+            { "loadVariables", ClipLoadVariables },
+        });
+}
+
+void SetLoadHost(Machine& m, LoadHost host)
+{
+    StateOf(m).host = std::move(host);
+}
+
+void LoadReceived(Machine& m, uint32_t id, const uint8_t* data, size_t size, uint32_t total)
+{
+    LoadJob* job = FindJob(StateOf(m), id);
+    if (!job || job->ended)
+        return;
+    if (total)
+        job->total = total;
+    if (job->bytes.size() + size > kMaxLoadBytes) {
+        LoadEnded(m, id, false);
+        return;
+    }
+    if (size)
+        job->bytes.append(reinterpret_cast<const char*>(data), size);
+}
+
+void LoadEnded(Machine& m, uint32_t id, bool ok)
+{
+    LoadState& state = StateOf(m);
+    LoadJob* job = FindJob(state, id);
+    if (!job || job->ended)
+        return;
+    job->ended = true;
+    job->ok = ok;
+    if (!ok)
+        job->bytes.clear();
+    state.endedOrder.push_back(id);
+}
+
+bool LoadsPending(Machine& m)
+{
+    return !StateOf(m).jobs.empty();
+}
+
+void DeliverLoads(Machine& m)
+{
+    LoadState& state = StateOf(m);
+    // Handlers may start new requests; those wait for the next delivery.
+    std::vector<uint32_t> order;
+    order.swap(state.endedOrder);
+    for (uint32_t id : order) {
+        auto it = std::find_if(state.jobs.begin(), state.jobs.end(), [id](const LoadJob& j) { return j.id == id; });
+        if (it == state.jobs.end())
+            continue;
+        LoadJob job = std::move(*it);
+        state.jobs.erase(it);
+        // Kept reachable while its handlers run.
+        if (job.target)
+            m.m_Roots.push_back(job.target);
+        Deliver(m, job);
+        if (job.target)
+            m.m_Roots.erase(std::find(m.m_Roots.begin(), m.m_Roots.end(), job.target));
+    }
+}
+
+bool FetchForMovie(Machine& m, Object* owner, const std::string& url, FetchDone done)
+{
+    return StartLoad(m, LoadKind::Bytes, owner, url, false, std::string(), std::string(), std::move(done));
+}
+
+std::string EncodeVariables(Machine& m, Object* object)
+{
+    std::string out;
+    if (!object)
+        return out;
+    const auto& entries = object->props().entries();
+    for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
+        if (it->removed || (it->flags & kDontEnum))
+            continue;
+        const Value value = m.getMember(Value(object), it->name);
+        if (m.unwinding())
+            break;
+        if (!out.empty())
+            out += '&';
+        out += FormEscape(it->name) + '=' + FormEscape(m.toString(value));
+    }
+    return out;
+}
+
+void ScriptGetURL(Machine& m, Object* clip, const std::string& url, const std::string& target, int flags)
+{
+    LoadState& state = StateOf(m);
+    const int method = flags & kMethodMask;
+    const bool post = method == kMethodPost;
+    const std::string variables = method == kMethodGet || method == kMethodPost ? EncodeVariables(m, clip) : "";
+    const std::string address = post ? url : UrlWithQuery(url, variables);
+    if (flags & kLoadVariables) {
+        Object* into = !clip ? nullptr : target.empty() ? clip : m.resolveTarget(clip, target);
+        if (into)
+            StartLoad(m, LoadKind::ClipVariables, into, address, post, kFormType, post ? variables : std::string());
+        return;
+    }
+    if (flags & kLoadTarget)
+        return; // loading a movie into a clip is not supported yet
+    if (state.host.navigate)
+        state.host.navigate(address, target, post, post ? variables : std::string());
+}
+
+} // namespace reelfinch::avm1

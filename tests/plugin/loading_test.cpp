@@ -1,0 +1,352 @@
+// Loading through the host's streams: a movie's LoadVars and XML requests travel from the engine (or the
+// instance in the host's process) to the player's host, which answers from a file beside the movie or from an HTTP
+// server on 127.0.0.1, and the scripts' handlers hear the result. Also where relative URLs lead, and the proxy's
+// refusal of malformed requests from the engine.
+#include "Avm1Assembler.h"
+#include "MovieRunner.h"
+#include "NSFlashPluginView.h"
+#include "PluginTestSupport.h"
+#include "TestApplication.h"
+#include "ipc/Message.h"
+#include "npapi/EngineProxy.h"
+#include "npapi/RequestLoader.h"
+
+#include "EventRecord.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QWidget>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using namespace plugintest;
+using namespace reelfinch;
+
+namespace {
+
+// An HTTP server on 127.0.0.1 that answers every GET with one body, and keeps the request lines it saw.
+class TinyHttpServer
+{
+public:
+    explicit TinyHttpServer(std::string body)
+        : m_Body(std::move(body))
+    {
+        m_Fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address {};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (m_Fd < 0 || bind(m_Fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(m_Fd, 4) != 0
+            || getsockname(m_Fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+            return;
+        m_Port = ntohs(address.sin_port);
+        m_Thread = std::thread([this] { serve(); });
+    }
+    ~TinyHttpServer()
+    {
+        m_Stop = true;
+        if (m_Thread.joinable())
+            m_Thread.join();
+        if (m_Fd >= 0)
+            close(m_Fd);
+    }
+    int port() const { return m_Port; }
+    std::string requests() const
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        return m_Requests;
+    }
+
+private:
+    void serve()
+    {
+        while (!m_Stop) {
+            pollfd p { m_Fd, POLLIN, 0 };
+            if (poll(&p, 1, 50) <= 0)
+                continue;
+            const int client = accept4(m_Fd, nullptr, nullptr, SOCK_CLOEXEC);
+            if (client < 0)
+                continue;
+            std::string request;
+            char buffer[1024];
+            while (request.find("\r\n\r\n") == std::string::npos) {
+                pollfd c { client, POLLIN, 0 };
+                if (poll(&c, 1, 2000) <= 0)
+                    break;
+                const ssize_t n = read(client, buffer, sizeof buffer);
+                if (n <= 0)
+                    break;
+                request.append(buffer, size_t(n));
+            }
+            {
+                std::lock_guard<std::mutex> lock(m_Mutex);
+                m_Requests += request.substr(0, request.find("\r\n")) + "\n";
+            }
+            const std::string answer = "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\nContent-Length: "
+                + std::to_string(m_Body.size()) + "\r\nConnection: close\r\n\r\n" + m_Body;
+            (void)!write(client, answer.data(), answer.size());
+            close(client);
+        }
+    }
+
+    std::string m_Body;
+    int m_Fd = -1;
+    int m_Port = 0;
+    std::atomic<bool> m_Stop { false };
+    std::thread m_Thread;
+    mutable std::mutex m_Mutex;
+    std::string m_Requests;
+};
+
+// var o = new CLASS(); o.onLoad = function (ok) { trace(ok); trace(REPORT); }; o.load(url);
+std::vector<uint8_t> LoadingMovie(const std::string& className, const std::string& url, bool reportXml)
+{
+    Asm onLoad;
+    onLoad.get("ok").trace();
+    if (reportXml)
+        onLoad.i32(0).str("this").op(0x1C).str("toString").op(0x52).trace();
+    else
+        onLoad.str("this").op(0x1C).str("a").op(0x4E).trace();
+    Asm script;
+    script.str("o").i32(0).str(className).op(0x40).op(0x1D);
+    script.get("o").str("onLoad").function("", { "ok" }, onLoad).op(0x4F);
+    script.str(url).i32(1).get("o").str("load").op(0x52).op(0x17).op(0x07);
+    MovieBuilder movie(40, 40, 12.0f, 8);
+    movie.raw(kTagDoAction, script.finished());
+    movie.showFrame();
+    movie.showFrame();
+    return movie.finish();
+}
+
+class PluginHostLoading : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        Application();
+        ASSERT_TRUE(folder.isValid());
+        NSFlashPluginView::setPluginPath(QStringLiteral(REELFINCH_PLUGIN_BUNDLE));
+        window = std::make_unique<QWidget>();
+        window->resize(40, 40);
+        view = new NSFlashPluginView(window.get()); // owned by the window
+        view->setGeometry(0, 0, 40, 40);
+        view->setTraceHandler([this](const QString& line) { lines.push_back(line.toStdString()); });
+        window->show();
+        QCoreApplication::processEvents();
+    }
+
+    void TearDown() override
+    {
+        window.reset();
+        NSFlashPluginView::setPluginPath(QString());
+    }
+
+    void writeFile(const QString& name, const QByteArray& bytes)
+    {
+        QFile file(folder.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+
+    // Plays the movie from the temporary folder for a few steps; the traced lines.
+    std::vector<std::string> play(const std::vector<uint8_t>& movie, bool localSecurity)
+    {
+        view->setEnabledSecurity(localSecurity); // before the plug-in object is made
+        view->setGetURL(true);
+        view->setOriginalRect(0, 0, 40 * kTwips, 40 * kTwips);
+        const QByteArray bytes(reinterpret_cast<const char*>(movie.data()), qsizetype(movie.size()));
+        EXPECT_TRUE(view->loadMovie(bytes, folder.filePath(QStringLiteral("movie.swf"))));
+        view->stopNullEvents();
+        for (uint32_t when : { 0u, 5u, 10u }) {
+            EventRecord event {};
+            event.what = nullEvent;
+            event.when = when;
+            event.where = Point { -1, -1 };
+            event.modifiers = btnState;
+            view->sendEvent(&event);
+        }
+        return lines;
+    }
+
+    QTemporaryDir folder;
+    std::unique_ptr<QWidget> window;
+    NSFlashPluginView* view = nullptr;
+    std::vector<std::string> lines;
+};
+
+} // namespace
+
+TEST(RequestURLs, RelativeURLsJoinTheMoviesFolder)
+{
+    struct Case {
+        const char* movie;
+        const char* url;
+        const char* resolved;
+    } cases[] = {
+        { "file:///home/a/movie.swf", "vars.txt", "file:///home/a/vars.txt" },
+        { "/home/a/movie.swf", "sub/data.xml", "/home/a/sub/data.xml" },
+        { "http://example.org/x/m.swf?v=1", "d.txt", "http://example.org/x/d.txt" },
+        { "movie.swf", "vars.txt", "vars.txt" }, // no folder named: the host looks beside the movie
+        { "/home/a/movie.swf", "http://example.org/d", "http://example.org/d" },
+        { "/home/a/movie.swf", "/etc/passwd", "/etc/passwd" }, // judged by local security, not rewritten
+        { "/home/a/movie.swf", "", "" },
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(plugin::ResolveMovieURL(c.movie, c.url), c.resolved) << c.movie << " + " << c.url;
+}
+
+TEST_F(PluginHostLoading, LoadVarsReadsAFileBesideTheMovie)
+{
+    writeFile(QStringLiteral("vars.txt"), "a=hello+world%21&b=2");
+    const auto out = play(LoadingMovie("LoadVars", "vars.txt", false), true);
+    EXPECT_EQ(out, (std::vector<std::string> { "true", "hello world!" }));
+}
+
+TEST_F(PluginHostLoading, XmlLoadsAFileURL)
+{
+    writeFile(QStringLiteral("data.xml"), "<a><b>x</b></a>");
+    const std::string url = "file://" + folder.filePath(QStringLiteral("data.xml")).toStdString();
+    EXPECT_EQ(play(LoadingMovie("XML", url, true), true), (std::vector<std::string> { "true", "<a><b>x</b></a>" }));
+}
+
+TEST_F(PluginHostLoading, AMissingFileFailsTheLoad)
+{
+    EXPECT_EQ(play(LoadingMovie("LoadVars", "absent.txt", false), true),
+        (std::vector<std::string> { "false", "undefined" }));
+}
+
+TEST_F(PluginHostLoading, LoadVarsFetchesFromAnHttpServer)
+{
+    TinyHttpServer server("a=from+the+server");
+    ASSERT_GT(server.port(), 0);
+    const std::string url = "http://127.0.0.1:" + std::to_string(server.port()) + "/vars.txt";
+    EXPECT_EQ(play(LoadingMovie("LoadVars", url, false), false),
+        (std::vector<std::string> { "true", "from the server" }));
+    EXPECT_EQ(server.requests(), "GET /vars.txt HTTP/1.1\n");
+}
+
+TEST_F(PluginHostLoading, LocalSecurityRefusesTheNetworkToALocalMovie)
+{
+    TinyHttpServer server("a=1");
+    ASSERT_GT(server.port(), 0);
+    const std::string url = "http://127.0.0.1:" + std::to_string(server.port()) + "/vars.txt";
+    EXPECT_EQ(play(LoadingMovie("LoadVars", url, false), true), (std::vector<std::string> { "false", "undefined" }));
+    EXPECT_EQ(server.requests(), "");
+}
+
+// The engine's URL requests are untrusted: every malformed one ends the conversation (and so the engine), a
+// well-formed one the host cannot serve is answered with an error.
+TEST(EngineMessages, MalformedURLRequestsOfTheEngineAreRefused)
+{
+    NPP_t npp {};
+    plugin::EngineProxy proxy(&npp, true);
+    auto request = [](ipc::BrowserCallId id, const std::function<void(ipc::Writer&)>& args) {
+        ipc::Writer w;
+        w.u16(uint16_t(id));
+        args(w);
+        ipc::Message m;
+        m.type = ipc::MessageType::BrowserCall;
+        m.payload = w.data();
+        return m;
+    };
+    const std::string huge(ipc::kMaxPostBytes + 1, 'x');
+    struct Case {
+        const char* name;
+        ipc::Message message;
+        bool served;
+    } cases[] = {
+        { "get", request(ipc::BrowserCallId::GetURLNotify, [](ipc::Writer& w) { w.string("http://x/a.txt").u8(0).string("").u32(7); }),
+            true },
+        { "post", request(ipc::BrowserCallId::PostURLNotify,
+                      [](ipc::Writer& w) { w.string("http://x/a.txt").u8(0).string("").string("x=1").u32(8); }),
+            true },
+        { "request id zero",
+            request(ipc::BrowserCallId::GetURLNotify, [](ipc::Writer& w) { w.string("http://x/a.txt").u8(0).string("").u32(0); }),
+            false },
+        { "no request id",
+            request(ipc::BrowserCallId::GetURLNotify, [](ipc::Writer& w) { w.string("http://x/a.txt").u8(0).string(""); }), false },
+        { "bytes left over",
+            request(ipc::BrowserCallId::GetURLNotify,
+                [](ipc::Writer& w) { w.string("http://x/a.txt").u8(0).string("").u32(9).u8(1); }),
+            false },
+        { "post body over the limit",
+            request(ipc::BrowserCallId::PostURLNotify,
+                [&huge](ipc::Writer& w) { w.string("http://x/a.txt").u8(0).string("").string(huge).u32(10); }),
+            false },
+        { "post body longer than the message",
+            request(ipc::BrowserCallId::PostURLNotify,
+                [](ipc::Writer& w) { w.string("http://x/a.txt").u8(0).string("").u32(100).raw("ab", 2); }),
+            false },
+        { "target without its flag",
+            request(ipc::BrowserCallId::GetURLNotify,
+                [](ipc::Writer& w) { w.string("http://x/a.txt").u8(0).string("_blank").u32(11); }),
+            false },
+        { "unknown call", request(ipc::BrowserCallId(22), [](ipc::Writer& w) { w.u32(1); }), false },
+    };
+    for (const Case& c : cases) {
+        ipc::Writer reply;
+        EXPECT_EQ(proxy.serveBrowserCall(c.message, reply), c.served) << c.name;
+        if (c.served) {
+            // Refused by local security before the host hears of it.
+            ipc::Reader r(reply.data());
+            EXPECT_NE(r.i32(), NPERR_NO_ERROR) << c.name;
+        }
+    }
+}
+
+// reelfinch-run answers only files of the movie's folder and below it.
+TEST(RunRequests, OnlyFilesOfTheMoviesFolderAreAnswered)
+{
+    QTemporaryDir root;
+    ASSERT_TRUE(root.isValid());
+    const QString movies = root.filePath(QStringLiteral("movies"));
+    ASSERT_TRUE(QDir().mkpath(movies + QStringLiteral("/sub")));
+    for (const QString& name : { QStringLiteral("movies/a.txt"), QStringLiteral("movies/sub/b.txt"),
+             QStringLiteral("secret.txt") }) {
+        QFile file(root.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    ASSERT_TRUE(QFile::link(root.filePath(QStringLiteral("secret.txt")), movies + QStringLiteral("/link.txt")));
+    struct Case {
+        QString url;
+        bool answered;
+    } cases[] = {
+        { QStringLiteral("a.txt"), true },
+        { QStringLiteral("sub/b.txt?x=1"), true },
+        { QStringLiteral("file://") + movies + QStringLiteral("/a.txt"), true },
+        { QStringLiteral("../secret.txt"), false },
+        { QStringLiteral("sub/../../secret.txt"), false },
+        { QStringLiteral("link.txt"), false }, // a link leading out of the folder
+        { root.filePath(QStringLiteral("secret.txt")), false },
+        { QStringLiteral("http://127.0.0.1/a.txt"), false },
+        { QStringLiteral("sub"), false }, // a folder
+        { QStringLiteral("missing.txt"), false },
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(!runner::RequestedFile(movies, c.url).isEmpty(), c.answered) << c.url.toStdString();
+}
+
+TEST(RunRequests, FetchLogsPrintPostedBodiesAsTextOrBytes)
+{
+    EXPECT_EQ(runner::LogRequest(QStringLiteral("v.txt"), {}, false, true, "application/x-www-form-urlencoded", "a=1&b=x+y"),
+        (QStringList { "Navigator::fetch:", "  URL: v.txt", "  Method: POST",
+            "  Mime-Type: application/x-www-form-urlencoded", "  Body: a=1&b=x+y" }));
+    EXPECT_EQ(runner::LogRequest(QStringLiteral("http://h/"), {}, false, true, "application/x-amf", QByteArray("\x00\x0A\xFF", 3)),
+        (QStringList { "Navigator::fetch:", "  URL: http://h/", "  Method: POST", "  Mime-Type: application/x-amf",
+            "  Body: [00, 0A, FF]" }));
+    EXPECT_EQ(runner::LogRequest(QStringLiteral("http://h/"), "_blank", true, true, {}, "a=x+y&b=%24"),
+        (QStringList { "Navigator::navigate_to_url:", "  URL: http://h/", "  Target: _blank", "  Method: POST",
+            "  Param: a=x y", "  Param: b=$" }));
+}
