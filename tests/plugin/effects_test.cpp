@@ -4,6 +4,9 @@
 #include "timeline/Placement.h"
 #include "PluginTestSupport.h"
 
+#include "SWFStream.h"
+#include "TagsModern.h"
+
 #include <cmath>
 #include <cstring>
 
@@ -172,11 +175,24 @@ TEST(PluginEffects, BlurSpreadsAndKeepsTheSum)
     cairo_surface_destroy(image);
 }
 
-TEST(PluginEffects, FilterListsReadWholeOrNotAtAll)
+namespace {
+
+// The filters of a list as swflib reads it from `bytes`.
+std::vector<Filter> Filters(const std::vector<uint8_t>& bytes)
 {
-    const std::vector<uint8_t> shadow = DropShadow(kRed, 4, 0.5, 3, true, true);
-    std::vector<Filter> filters;
-    ASSERT_EQ(ReadFilterList(shadow.data(), shadow.size(), filters), shadow.size());
+    CSWFStream stream;
+    stream.WriteBuf(bytes.data(), static_cast<unsigned long>(bytes.size()));
+    stream.SetPosition(0);
+    CFilterListItem list;
+    EXPECT_TRUE(list.ReadSWF(&stream));
+    return FiltersFrom(&list);
+}
+
+} // namespace
+
+TEST(PluginEffects, FilterRecordsBecomeFilters)
+{
+    std::vector<Filter> filters = Filters(DropShadow(kRed, 4, 0.5, 3, true, true));
     ASSERT_EQ(filters.size(), 1u);
     EXPECT_EQ(filters[0].kind, Filter::DropShadow);
     EXPECT_DOUBLE_EQ(filters[0].blurX, 4);
@@ -185,16 +201,19 @@ TEST(PluginEffects, FilterListsReadWholeOrNotAtAll)
     EXPECT_TRUE(filters[0].inner);
     EXPECT_TRUE(filters[0].knockout);
     EXPECT_DOUBLE_EQ(filters[0].color.r, 1);
-    const std::vector<uint8_t> matrix = ColorMatrix({ 1, 2, 3 });
-    ASSERT_EQ(ReadFilterList(matrix.data(), matrix.size(), filters), matrix.size());
+    // Values no picture can be drawn with: blurs past 255 pixels are cut, no passes count as one, and numbers
+    // that are not finite count as 0.
+    std::vector<uint8_t> wide = DropShadow(kRed, 1000, 0, 0, false, false);
+    wide.back() &= 0xE0;
+    filters = Filters(wide);
+    ASSERT_EQ(filters.size(), 1u);
+    EXPECT_DOUBLE_EQ(filters[0].blurX, 255);
+    EXPECT_EQ(filters[0].passes, 1);
+    filters = Filters(ColorMatrix({ 1, 2, 3, std::nanf("") }));
+    ASSERT_EQ(filters.size(), 1u);
     EXPECT_DOUBLE_EQ(filters[0].matrix[2], 3);
-    for (size_t size = 0; size < shadow.size(); ++size)
-        EXPECT_EQ(ReadFilterList(shadow.data(), size, filters), 0u) << size;
-    const uint8_t unknown[] = { 1, 9, 0, 0 };
-    EXPECT_EQ(ReadFilterList(unknown, sizeof unknown, filters), 0u);
-    // A convolution whose kernel would be huge is refused before it is read.
-    const uint8_t huge[] = { 1, 5, 255, 255, 0, 0, 0, 0, 0, 0, 0, 0 };
-    EXPECT_EQ(ReadFilterList(huge, sizeof huge, filters), 0u);
+    EXPECT_DOUBLE_EQ(filters[0].matrix[3], 0);
+    EXPECT_TRUE(FiltersFrom(nullptr).empty());
 }
 
 TEST(PluginEffects, CoverageWithoutAntiAliasingByPixelCentres)

@@ -1,5 +1,5 @@
-// DefineShape4, which the plug-in reads from the tag's body: fills and the non-zero winding rule, focal radial
-// gradients, line styles that paint the stroke with a fill and choose their caps; cut-short bodies.
+// DefineShape4: fills and the non-zero winding rule, focal radial gradients, line styles that paint the stroke
+// with a fill and choose their caps.
 #include "PluginTestSupport.h"
 #include "render/Shapes.h"
 
@@ -126,19 +126,4 @@ TEST(PluginShape4, FillsWindingFocalGradientsAndFilledStrokes)
     EXPECT_LT(c.at(56, 30) & 0xFF, 0x30u) << "dark across the centre from it, " << Hex(c.at(56, 30));
     EXPECT_TRUE(Near(c.at(50, 70), kBlue));
     EXPECT_TRUE(Near(c.at(8, 70), kGrey)) << "no cap past the stroke's end";
-}
-
-TEST(PluginShape4, CutShortBodiesKeepWhatWasRead)
-{
-    const std::vector<uint8_t> body = ShapeBody();
-    EXPECT_EQ(reelfinch::plugin::DefineShape4Id(body.data(), 1), 0);
-    EXPECT_EQ(reelfinch::plugin::DefineShape4Id(body.data(), body.size()), 1);
-    size_t edges = 0;
-    for (size_t size = 0; size <= body.size(); ++size) {
-        const auto layers = reelfinch::plugin::ReadDefineShape4(body.data(), size);
-        ASSERT_EQ(layers.size(), 1u);
-        EXPECT_GE(layers[0].edges.size(), edges) << "a longer body never reads fewer edges";
-        edges = layers[0].edges.size();
-    }
-    EXPECT_EQ(edges, 13u);
 }
