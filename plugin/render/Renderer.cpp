@@ -379,6 +379,10 @@ FillDef ToMorphFill(const CMorphFillStyleItem* style, double t)
     } else if (auto* gradient = dynamic_cast<const CMorphFillGradientItem*>(object)) {
         fill.kind = type == kFillLinearGradient ? FillDef::Linear : FillDef::Radial;
         fill.matrix = MixMatrix(ToMatrix(gradient->m_pStartMatrix.get()), ToMatrix(gradient->m_pEndMatrix.get()), t);
+        if (auto* focal = dynamic_cast<const CMorphFocalGradientItem*>(gradient))
+            fill.focal = std::clamp(
+                (focal->m_StartFocalPoint + (focal->m_EndFocalPoint - focal->m_StartFocalPoint) * t) / kFixed8, -1.0,
+                1.0);
         const CMorphGradientItem* records = gradient->m_pGradient.get();
         for (int i = 0; records && i < records->GetItemCount(); ++i)
             if (auto* record = dynamic_cast<const CMorphGradRecordItem*>(records->GetItem(i)))
@@ -898,6 +902,7 @@ void Renderer::drawCharacter(cairo_t* cr, uint16_t id, const cairo_matrix_t& m, 
             drawLayers(cr, *layers, m, cx);
         break;
     case kTagDefineMorphShape:
+    case kTagDefineMorphShape2:
         drawLayers(cr, morphLayers(tag, ratio), m, cx);
         break;
     case kTagDefineText:
@@ -1014,6 +1019,7 @@ bool Renderer::characterBounds(uint16_t id, const cairo_matrix_t& m, int buttonS
         return true;
     }
     case kTagDefineMorphShape:
+    case kTagDefineMorphShape2:
         if (auto* morph = dynamic_cast<const CDefineMorphShapeTag*>(tag))
             return addRect(morph->m_pStartBounds.get()) && addRect(morph->m_pEndBounds.get());
         return false;
@@ -1089,9 +1095,19 @@ std::vector<ShapeLayer> Renderer::morphLayers(const CTag* tag, uint16_t ratio)
             ToMorphFill(dynamic_cast<const CMorphFillStyleItem*>(morph->m_pFillStyles->GetItem(i)), t));
     for (int i = 0; morph->m_pLineStyles && i < morph->m_pLineStyles->GetItemCount(); ++i) {
         LineDef line;
-        if (auto* style = dynamic_cast<const CMorphLineStyleItem*>(morph->m_pLineStyles->GetItem(i))) {
+        const CSWFItem* item = morph->m_pLineStyles->GetItem(i);
+        if (auto* style = dynamic_cast<const CMorphLineStyleItem*>(item)) {
             line.width = style->m_StartWidth + (double(style->m_EndWidth) - style->m_StartWidth) * t;
             line.color = Mix(ToRGBA(style->m_pStartColor.get()), ToRGBA(style->m_pEndColor.get()), t);
+        } else if (auto* style2 = dynamic_cast<const CMorphLineStyle2Item*>(item)) {
+            line.width = style2->m_StartWidth + (double(style2->m_EndWidth) - style2->m_StartWidth) * t;
+            SetLineForm(line, *style2);
+            if (style2->m_pFillStyle) {
+                line.hasFill = true;
+                line.fill = ToMorphFill(style2->m_pFillStyle.get(), t);
+            } else {
+                line.color = Mix(ToRGBA(style2->m_pStartColor.get()), ToRGBA(style2->m_pEndColor.get()), t);
+            }
         }
         layer.lines.push_back(line);
     }

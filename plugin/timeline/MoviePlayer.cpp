@@ -67,6 +67,7 @@ bool IsDefinition(uint16_t code)
     case kTagDefineShape3:
     case kTagDefineShape4:
     case kTagDefineMorphShape:
+    case kTagDefineMorphShape2:
     case kTagDefineBits:
     case kTagDefineBitsJPEG2:
     case kTagDefineBitsJPEG3:
