@@ -1627,6 +1627,18 @@ void Renderer::drawButton(
         [](const CButtonRecord* a, const CButtonRecord* b) { return a->m_PlaceDepth < b->m_PlaceDepth; });
     for (const CButtonRecord* record : shown) {
         cairo_matrix_t local = ToMatrix(record->m_pMatrix.get());
+        if (record->m_HasBlendMode || record->m_pFilterList) {
+            // A record with a blend mode or filters is drawn as a placed object is.
+            DisplayObject object;
+            object.characterId = record->m_CharacterID;
+            object.depth = record->m_PlaceDepth;
+            object.matrix = local;
+            object.colorTransform = ColorTransform::fromItem(record->m_pColorTransform.get());
+            object.blendMode = record->m_HasBlendMode ? record->m_BlendMode : 0;
+            object.filters = FiltersFrom(record->m_pFilterList.get());
+            drawObject(cr, object, m, cx, nesting);
+            continue;
+        }
         cairo_matrix_t placed;
         cairo_matrix_multiply(&placed, &local, &m);
         drawCharacter(cr, record->m_CharacterID, placed,
