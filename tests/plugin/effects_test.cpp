@@ -119,6 +119,58 @@ TEST(PluginEffects, BlendModesOverAnOpaqueBackdrop)
     }
 }
 
+TEST(PluginEffects, ButtonRecordsBlendAndFilter)
+{
+    // A button whose up state shows the cyan square multiplied over the orange one below it, and a second whose
+    // up state shows it under a blur.
+    struct Case {
+        const char* what;
+        uint8_t flags; // blend mode, filter list
+        std::vector<uint8_t> tail;
+        Color inside;
+        bool softCorner; // the square's corner pixel is neither its colour nor the one below
+    };
+    std::vector<uint8_t> blur { 1, 1 };
+    Put32(blur, 8 << 16);
+    Put32(blur, 8 << 16);
+    blur.push_back(1 << 3);
+    const Case cases[] = {
+        { "multiply", 0x20, { kBlendMultiply }, { 128, 128, 0 }, false },
+        { "blur", 0x10, blur, { 128, 255, 255 }, true },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        MovieBuilder movie(100, 100);
+        movie.background(kWhite);
+        movie.rectShape(1, 0, 0, 50 * T, 50 * T, { 255, 128, 0 });
+        movie.rectShape(2, 0, 0, 50 * T, 50 * T, { 128, 255, 255 });
+        CSWFStream button;
+        button.WriteU16(10);
+        button.WriteU8(0);
+        button.WriteU16(0); // no actions
+        button.WriteU8(uint8_t(c.flags | 0x01)); // up
+        button.WriteU16(2);
+        button.WriteU16(1);
+        CMatrixItem identity;
+        identity.WriteSWF(&button);
+        button.FlushBits();
+        button.WriteU8(0); // a colour transform that changes nothing
+        button.WriteBuf(c.tail.data(), c.tail.size());
+        button.WriteU8(0);
+        movie.stream().AppendTag(kTagDefineButton2, false, &button);
+        movie.place(1, 1, 10 * T, 10 * T);
+        movie.place(2, 10, 40 * T, 40 * T);
+        movie.showFrame();
+        MoviePlayer player;
+        ASSERT_TRUE(Load(player, movie.finish()));
+        const Canvas canvas = Render(player, 100, 100);
+        EXPECT_TRUE(Near(canvas.at(20, 20), { 255, 128, 0 }));
+        EXPECT_TRUE(Near(canvas.at(50, 50), c.inside));
+        const uint32_t corner = canvas.at(40, 40);
+        EXPECT_EQ(!Near(corner, c.inside, 20) && !Near(corner, { 255, 128, 0 }, 20), c.softCorner) << Hex(corner);
+    }
+}
+
 TEST(PluginEffects, FiltersOfPlacements)
 {
     const double kDown = 3.14159265358979 / 2;
