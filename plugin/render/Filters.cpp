@@ -4,14 +4,11 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 
 namespace reelfinch::plugin {
 
 namespace {
 
-constexpr double kFixed = 65536.0; // FIXED 16.16
-constexpr double kFixed8 = 256.0; // FIXED8 8.8
 constexpr double kChannelMax = 255.0;
 constexpr size_t kColorMatrixSize = 20;
 constexpr int kMaxPasses = 15; // passes are a 5-bit field, 4 bits beside the bevel's on-top flag
