@@ -1036,9 +1036,11 @@ int CDefineBitsJPEG4Tag::ReadBody(CSWFStream* body)
     uint32_t alphaDataOffset = 0;
     if (!body->ReadU16(&m_ID) || !body->ReadU32(&alphaDataOffset) || !body->ReadU16(&m_DeblockParam))
         return 0;
-    // An offset past the body does not describe it: the body is kept as it came.
+    // An offset past the body reads what there is of the image data (reported) and leaves no alpha data; the
+    // stated length is kept to be written back.
+    m_StatedDataSize = 0;
     if (static_cast<uint64_t>(kJPEG4DataStart) + alphaDataOffset > body->GetSize())
-        return 0;
+        m_StatedDataSize = alphaDataOffset;
     m_pJPEGData->SetReadingSize(alphaDataOffset);
     if (!m_pJPEGData->ReadSWF(body))
         return 0;
@@ -1053,7 +1055,8 @@ int CDefineBitsJPEG4Tag::WriteBody(CSWFStream* body)
     if (!m_pJPEGData->WriteSWF(&jpeg))
         return 0;
     jpeg.SetPosition(0);
-    return body->WriteU16(m_ID) && body->WriteU32(jpeg.GetSize()) && body->WriteU16(m_DeblockParam)
+    const uint32_t size = std::max<uint32_t>(jpeg.GetSize(), m_StatedDataSize);
+    return body->WriteU16(m_ID) && body->WriteU32(size) && body->WriteU16(m_DeblockParam)
             && body->WriteStream(&jpeg, jpeg.GetSize()) && m_pAlphaData->WriteSWF(body)
         ? 1
         : 0;
@@ -1068,6 +1071,7 @@ int CDefineBitsJPEG4Tag::MakeCopy(CSWFObject* owner, unsigned char style, CSWFOb
         return 0;
     copy->m_ID = m_ID;
     copy->m_DeblockParam = m_DeblockParam;
+    copy->m_StatedDataSize = m_StatedDataSize;
     return CopyOwned(m_pJPEGData.get(), owner, kStyleNone, copy->m_pJPEGData)
             && CopyOwned(m_pAlphaData.get(), owner, kStyleNone, copy->m_pAlphaData)
         ? 1
@@ -1079,6 +1083,8 @@ void CDefineBitsJPEG4Tag::DescribeFields(CSWFFieldVisitor& visitor) const
     CParsedTag::DescribeFields(visitor);
     visitor.Int("id", m_ID);
     visitor.Real("deblockParam", m_DeblockParam / 256.0);
+    if (m_StatedDataSize != 0)
+        visitor.Int("statedDataSize", m_StatedDataSize);
     visitor.Child("jpegData", m_pJPEGData.get());
     visitor.Child("alphaData", m_pAlphaData.get());
 }

@@ -396,6 +396,9 @@ public:
 
     uint16_t m_ID = 0;
     uint16_t m_DeblockParam = 0; // 8.8 fixed point
+    // The image data's length as a damaged file stated it, past the body's end (0 otherwise): written back in
+    // place of the data's own length while it is the larger, so that such a tag saves as it came.
+    uint32_t m_StatedDataSize = 0;
     std::unique_ptr<CJPEGDataWithTableItem> m_pJPEGData;
     std::unique_ptr<CZDumpItem> m_pAlphaData;
 

@@ -8,6 +8,7 @@
 #include "Actions.h"
 #include "Movie.h"
 #include "Tags.h"
+#include "TagsModern.h"
 #include "TagCodes.h"
 
 #include <algorithm>
@@ -89,16 +90,14 @@ Machine::Machine(plugin::MoviePlayer& player, int version)
 
 void Machine::readScriptLimits()
 {
-    // ScriptLimits: the deepest recursion and the seconds an action list may run, two 16-bit numbers.
-    constexpr uint16_t kTagScriptLimits = 65;
+    // ScriptLimits: the deepest recursion and the seconds an action list may run.
     const CTagsItem* tags = m_Player.m_Movie ? m_Player.m_Movie->GetTags() : nullptr;
     for (int i = 0; tags && i < tags->GetItemCount(); ++i) {
-        auto* tag = dynamic_cast<const CRawBodyTag*>(tags->GetTag(i));
-        if (!tag || tag->m_TagCode != kTagScriptLimits || !tag->m_pData || tag->m_pData->m_pData->GetSize() < 4)
+        auto* tag = dynamic_cast<const CScriptLimitsTag*>(tags->GetTag(i));
+        if (!tag || tag->m_KeptWhole)
             continue;
-        const uint8_t* b = tag->m_pData->m_pData->GetBuffer();
-        const int depth = b[0] | (b[1] << 8);
-        const int seconds = b[2] | (b[3] << 8);
+        const int depth = tag->m_MaxRecursionDepth;
+        const int seconds = tag->m_ScriptTimeoutSeconds;
         if (depth > 0)
             m_RecursionLimit = std::min(depth, 65535);
         if (seconds > 0 && !std::getenv("REELFINCH_SCRIPT_TIME_LIMIT"))

@@ -4,6 +4,7 @@
 #include "SWFStream.h"
 #include "TagCodes.h"
 #include "Tags.h"
+#include "TagsModern.h"
 
 #include <jpeglib.h>
 #include <zlib.h>
@@ -348,38 +349,6 @@ void ApplyAlpha(cairo_surface_t* surface, const CZDumpItem* alphaData)
     ApplyAlphaBytes(surface, alpha);
 }
 
-// DefineBitsJPEG4 read from its body: character ID, the image data's length (32 bits), a deblocking strength
-// (8.8 fixed point), the image data (JPEG, PNG or GIF) and, for JPEG data, a zlib alpha plane to the end. The
-// deblocking strength is ignored: libjpeg has no deblocking filter, and the picture is drawn as decoded.
-cairo_surface_t* DecodeJPEG4(const CRawBodyTag* tag)
-{
-    const CSWFStream* body = tag->m_pData ? tag->m_pData->GetData() : nullptr;
-    constexpr size_t kHeader = 2 + 4 + 2;
-    if (!body || body->GetSize() <= kHeader)
-        return nullptr;
-    const uint8_t* b = body->GetBuffer();
-    const size_t size = body->GetSize();
-    const size_t imageSize = size_t(b[2]) | (size_t(b[3]) << 8) | (size_t(b[4]) << 16) | (size_t(b[5]) << 24);
-    const size_t available = size - kHeader;
-    const size_t length = std::min(imageSize, available);
-    const uint8_t* image = b + kHeader;
-    if (length == 0)
-        return nullptr;
-    if (IsPNG(image, length))
-        return DecodePNG(image, length);
-    if (IsGIF(image, length))
-        return nullptr;
-    cairo_surface_t* surface = DecodeJPEG(nullptr, 0, image, length);
-    if (surface && imageSize < available) {
-        const size_t pixels
-            = size_t(cairo_image_surface_get_width(surface)) * size_t(cairo_image_surface_get_height(surface));
-        std::vector<uint8_t> alpha;
-        if (Inflate(image + imageSize, available - imageSize, pixels, alpha))
-            ApplyAlphaBytes(surface, alpha);
-    }
-    return surface;
-}
-
 } // namespace
 
 cairo_surface_t* DecodeJPEG(const uint8_t* tables, size_t tablesSize, const uint8_t* data, size_t size)
@@ -433,8 +402,13 @@ cairo_surface_t* BitmapCache::get(const CTag* tag, const CTag* jpegTables)
         surface = DecodeJPEGTag(jpeg3->m_pJPEGData.get(), nullptr, &isJPEG);
         if (surface && isJPEG)
             ApplyAlpha(surface, jpeg3->m_pAlphaData.get());
-    } else if (auto* raw = dynamic_cast<const CRawBodyTag*>(tag); raw && tag->m_TagCode == kTagDefineBitsJPEG4) {
-        surface = DecodeJPEG4(raw);
+    } else if (auto* jpeg4 = dynamic_cast<const CDefineBitsJPEG4Tag*>(tag)) {
+        // The deblocking strength is not applied: libjpeg has no deblocking filter, and the picture is drawn as
+        // decoded.
+        bool isJPEG = false;
+        surface = DecodeJPEGTag(jpeg4->m_pJPEGData.get(), nullptr, &isJPEG);
+        if (surface && isJPEG)
+            ApplyAlpha(surface, jpeg4->m_pAlphaData.get());
     } else if (auto* lossless = dynamic_cast<const CBitsLossLessTag*>(tag); lossless && lossless->m_pBitmap) {
         surface = DecodeLossless(lossless->m_pBitmap.get(), tag->m_TagCode == kTagDefineBitsLossless2);
     }

@@ -1,17 +1,14 @@
 #include "render/Filters.h"
 
-#include "render/BitReader.h"
+#include "TagsModern.h"
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 
 namespace reelfinch::plugin {
 
 namespace {
 
-constexpr double kFixed = 65536.0; // FIXED 16.16
-constexpr double kFixed8 = 256.0; // FIXED8 8.8
 constexpr double kChannelMax = 255.0;
 constexpr size_t kColorMatrixSize = 20;
 constexpr int kMaxPasses = 15; // passes are a 5-bit field, 4 bits beside the bevel's on-top flag
@@ -20,116 +17,103 @@ constexpr int kMaxKernel = 1024; // convolution cells
 constexpr int kGradientSteps = 256;
 constexpr double kMaxMargin = 1024.0; // pixels: filters reach at most this far around a picture
 
-float ReadFloat(BitReader& in)
+float Finite(float value)
 {
-    uint32_t bits = in.u16();
-    bits |= uint32_t(in.u16()) << 16;
-    float value = 0;
-    std::memcpy(&value, &bits, sizeof value);
     return std::isfinite(value) ? value : 0.0f;
 }
 
-int32_t ReadS32(BitReader& in)
+RGBA ToRGBA(const tRGBARec& c)
 {
-    uint32_t bits = in.u16();
-    bits |= uint32_t(in.u16()) << 16;
-    return int32_t(bits);
+    return { c.red / kChannelMax, c.green / kChannelMax, c.blue / kChannelMax, c.alpha / kChannelMax };
 }
 
-RGBA ReadRGBA(BitReader& in)
+double BlurPixels(int32_t raw)
 {
-    RGBA c;
-    c.r = in.u8() / kChannelMax;
-    c.g = in.u8() / kChannelMax;
-    c.b = in.u8() / kChannelMax;
-    c.a = in.u8() / kChannelMax;
-    return c;
+    return std::clamp(FromFixed16(raw), 0.0, kMaxBlur);
 }
 
-double ReadBlur(BitReader& in)
+int Passes(uint8_t raw)
 {
-    return std::clamp(ReadS32(in) / kFixed, 0.0, kMaxBlur);
+    return std::clamp(int(raw), 1, kMaxPasses);
 }
 
-// The flags byte shared by the shadow, glow and bevel filters: inner, knockout, composite source, then on top
-// (bevels) and the passes.
-void ReadFlags(BitReader& in, Filter& f, bool withOnTop)
+// The fields shared by the shadow, glow, bevel and gradient filters.
+template <class Fields> void TakeCommon(Filter& f, const Fields& in)
 {
-    f.inner = in.bits(1);
-    f.knockout = in.bits(1);
-    f.compositeSource = in.bits(1);
-    if (withOnTop)
-        f.onTop = in.bits(1);
-    f.passes = std::clamp(int(in.bits(withOnTop ? 4 : 5)), 1, kMaxPasses);
-    in.align();
+    f.blurX = BlurPixels(in.m_BlurX);
+    f.blurY = BlurPixels(in.m_BlurY);
+    f.strength = FromFixed8(in.m_Strength);
+    f.knockout = in.m_Knockout;
+    f.compositeSource = in.m_CompositeSource;
+    f.passes = Passes(in.m_Passes);
 }
 
-bool ReadFilter(BitReader& in, Filter& f)
+template <class Fields> void TakeBevel(Filter& f, const Fields& in)
 {
-    f.kind = Filter::Kind(in.u8());
-    switch (f.kind) {
-    case Filter::DropShadow:
-    case Filter::Glow:
-        f.color = ReadRGBA(in);
-        f.blurX = ReadBlur(in);
-        f.blurY = ReadBlur(in);
-        if (f.kind == Filter::DropShadow) {
-            f.angle = ReadS32(in) / kFixed;
-            f.distance = ReadS32(in) / kFixed;
-        }
-        f.strength = int16_t(in.u16()) / kFixed8;
-        ReadFlags(in, f, false);
-        return true;
-    case Filter::Blur:
-        f.blurX = ReadBlur(in);
-        f.blurY = ReadBlur(in);
-        f.passes = std::clamp(int(in.bits(5)), 1, kMaxPasses);
-        in.align();
-        return true;
-    case Filter::Bevel:
-        f.color = ReadRGBA(in); // shadow
-        f.highlight = ReadRGBA(in);
-        f.blurX = ReadBlur(in);
-        f.blurY = ReadBlur(in);
-        f.angle = ReadS32(in) / kFixed;
-        f.distance = ReadS32(in) / kFixed;
-        f.strength = int16_t(in.u16()) / kFixed8;
-        ReadFlags(in, f, true);
-        return true;
-    case Filter::GradientGlow:
-    case Filter::GradientBevel: {
-        const int n = in.u8();
-        std::vector<RGBA> colors;
-        for (int i = 0; i < n; ++i)
-            colors.push_back(ReadRGBA(in));
-        for (int i = 0; i < n; ++i)
-            f.gradient.emplace_back(in.u8() / kChannelMax, colors[size_t(i)]);
-        f.blurX = ReadBlur(in);
-        f.blurY = ReadBlur(in);
-        f.angle = ReadS32(in) / kFixed;
-        f.distance = ReadS32(in) / kFixed;
-        f.strength = int16_t(in.u16()) / kFixed8;
-        ReadFlags(in, f, true);
+    TakeCommon(f, in);
+    f.angle = FromFixed16(in.m_Angle);
+    f.distance = FromFixed16(in.m_Distance);
+    f.inner = in.m_InnerShadow;
+    f.onTop = in.m_OnTop;
+}
+
+// The filter of a record, or false when it cannot be drawn (a kind outside the eight, a kernel too large).
+bool TakeFilter(const CFilterItem& item, Filter& f)
+{
+    const CSWFItem* record = item.GetFilter();
+    f.kind = Filter::Kind(item.GetFilterID());
+    if (auto* shadow = dynamic_cast<const CDropShadowFilterItem*>(record)) {
+        TakeCommon(f, *shadow);
+        f.color = ToRGBA(shadow->m_Color);
+        f.angle = FromFixed16(shadow->m_Angle);
+        f.distance = FromFixed16(shadow->m_Distance);
+        f.inner = shadow->m_InnerShadow;
         return true;
     }
-    case Filter::Convolution: {
-        f.matrixX = in.u8();
-        f.matrixY = in.u8();
-        f.divisor = ReadFloat(in);
-        f.bias = ReadFloat(in);
-        if (f.matrixX * f.matrixY > kMaxKernel)
+    if (auto* glow = dynamic_cast<const CGlowFilterItem*>(record)) {
+        TakeCommon(f, *glow);
+        f.color = ToRGBA(glow->m_Color);
+        f.inner = glow->m_InnerGlow;
+        return true;
+    }
+    if (auto* blur = dynamic_cast<const CBlurFilterItem*>(record)) {
+        f.blurX = BlurPixels(blur->m_BlurX);
+        f.blurY = BlurPixels(blur->m_BlurY);
+        f.passes = Passes(blur->m_Passes);
+        return true;
+    }
+    if (auto* bevel = dynamic_cast<const CBevelFilterItem*>(record)) {
+        TakeBevel(f, *bevel);
+        f.color = ToRGBA(bevel->m_ShadowColor);
+        f.highlight = ToRGBA(bevel->m_HighlightColor);
+        return true;
+    }
+    const SGradientFilter* gradient = dynamic_cast<const CGradientGlowFilterItem*>(record);
+    if (!gradient)
+        gradient = dynamic_cast<const CGradientBevelFilterItem*>(record);
+    if (gradient) {
+        TakeBevel(f, *gradient);
+        for (size_t i = 0; i < gradient->m_Colors.size() && i < gradient->m_Ratios.size(); ++i)
+            f.gradient.emplace_back(gradient->m_Ratios[i] / kChannelMax, ToRGBA(gradient->m_Colors[i]));
+        return true;
+    }
+    if (auto* convolution = dynamic_cast<const CConvolutionFilterItem*>(record)) {
+        f.matrixX = convolution->m_MatrixX;
+        f.matrixY = convolution->m_MatrixY;
+        if (f.matrixX * f.matrixY > kMaxKernel || convolution->m_Matrix.size() != size_t(f.matrixX * f.matrixY))
             return false;
-        for (int i = 0; i < f.matrixX * f.matrixY; ++i)
-            f.kernel.push_back(ReadFloat(in));
-        f.defaultColor = ReadRGBA(in);
-        in.bits(6);
-        f.clamp = in.bits(1);
-        f.preserveAlpha = in.bits(1);
+        f.divisor = Finite(convolution->m_Divisor);
+        f.bias = Finite(convolution->m_Bias);
+        for (float cell : convolution->m_Matrix)
+            f.kernel.push_back(Finite(cell));
+        f.defaultColor = ToRGBA(convolution->m_DefaultColor);
+        f.clamp = convolution->m_Clamp;
+        f.preserveAlpha = convolution->m_PreserveAlpha;
         return true;
     }
-    case Filter::ColorMatrix:
+    if (auto* colors = dynamic_cast<const CColorMatrixFilterItem*>(record)) {
         for (size_t i = 0; i < kColorMatrixSize; ++i)
-            f.matrix[i] = ReadFloat(in);
+            f.matrix[i] = Finite(colors->m_Matrix[i]);
         return true;
     }
     return false;
@@ -538,21 +522,15 @@ void Convolve(Planes& p, const Filter& f)
 
 } // namespace
 
-size_t ReadFilterList(const uint8_t* data, size_t size, std::vector<Filter>& out)
+std::vector<Filter> FiltersFrom(const CFilterListItem* list)
 {
-    BitReader in(data, size);
-    const int count = in.u8();
     std::vector<Filter> filters;
-    for (int i = 0; i < count && in.ok(); ++i) {
+    for (int i = 0; list && i < list->GetItemCount(); ++i) {
         Filter f;
-        if (!ReadFilter(in, f))
-            return 0;
-        filters.push_back(std::move(f));
+        if (const CFilterItem* item = list->GetFilterItem(i); item && TakeFilter(*item, f))
+            filters.push_back(std::move(f));
     }
-    if (!in.ok())
-        return 0;
-    out = std::move(filters);
-    return size - in.remaining();
+    return filters;
 }
 
 int FilterMargin(const std::vector<Filter>& filters, double scaleX, double scaleY)

@@ -1,5 +1,5 @@
 // Bitmap filters of placements (drop shadow, blur, glow, bevel, gradient glow and bevel, convolution, colour
-// matrix): read from a filter list, and applied to an object's picture drawn on its own in device pixels.
+// matrix): taken from swflib's filter records, and applied to an object's picture drawn on its own in device pixels.
 #pragma once
 
 #include "render/ColorTransform.h"
@@ -10,6 +10,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <vector>
+
+class CFilterListItem;
 
 namespace reelfinch::plugin {
 
@@ -44,8 +46,9 @@ struct Filter {
 // exclusive; false when there is none.
 bool InkBounds(cairo_surface_t* image, int& x0, int& y0, int& x1, int& y1);
 
-// Reads a FILTERLIST; returns the bytes it takes, 0 when it runs past `size` or holds a filter of unknown kind.
-size_t ReadFilterList(const uint8_t* data, size_t size, std::vector<Filter>& out);
+// The filters of a filter list as swflib reads it (null: none). A filter that cannot be drawn (a convolution
+// kernel of more than 1024 cells) is left out.
+std::vector<Filter> FiltersFrom(const CFilterListItem* list);
 
 // How far, in pixels, the filters may draw beyond the picture's own pixels on each side.
 int FilterMargin(const std::vector<Filter>& filters, double scaleX, double scaleY);

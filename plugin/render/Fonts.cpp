@@ -1,12 +1,11 @@
 #include "render/Fonts.h"
 
-#include "render/BitReader.h"
-
 #include "Movie.h"
 #include "Records.h"
 #include "SWFStream.h"
 #include "TagCodes.h"
 #include "Tags.h"
+#include "TagsModern.h"
 
 #include <algorithm>
 
@@ -14,27 +13,10 @@ namespace reelfinch::plugin {
 
 namespace {
 
-// DefineFont2 and DefineFont3 flags.
-constexpr uint8_t kFontHasLayout = 0x80;
-constexpr uint8_t kFontWideOffsets = 0x08;
-constexpr uint8_t kFontWideCodes = 0x04;
-constexpr uint8_t kFontItalic = 0x02;
-constexpr uint8_t kFontBold = 0x01;
-
 // Without an advance table a glyph moves the pen past its right edge by this share of the em, and an empty glyph
 // (a space) by the second.
 constexpr double kGapShare = 0.05;
 constexpr double kEmptyGlyphShare = 0.25;
-
-ShapeLayer WhiteGlyphLayer()
-{
-    ShapeLayer layer;
-    FillDef fill;
-    fill.kind = FillDef::Solid;
-    fill.color = RGBA { 1, 1, 1, 1 };
-    layer.fills.push_back(fill);
-    return layer;
-}
 
 void AddSwflibGlyphs(Font& font, const CGlyphShapeTableItem* table)
 {
@@ -85,6 +67,14 @@ bool FontFromTag(const CTag* tag, Font& font)
     }
     if (auto* f2 = dynamic_cast<const CDefineFont2Tag*>(tag)) {
         AddSwflibGlyphs(font, f2->m_pGlyphs.get());
+        if (dynamic_cast<const CDefineFont3Tag*>(tag)) {
+            font.emUnits = kFont3EmUnits;
+            // Outlines converted from outline fonts may overlap themselves (a crossbar over a stem); they fill by
+            // the non-zero rule so the overlap stays filled.
+            for (auto& glyph : font.glyphs)
+                for (ShapeLayer& layer : glyph)
+                    layer.nonZero = true;
+        }
         if (f2->m_pCodeTable)
             font.codes = f2->m_pCodeTable->m_Codes;
         font.bold = f2->m_Bold;
@@ -97,84 +87,7 @@ bool FontFromTag(const CTag* tag, Font& font)
         }
         return true;
     }
-    if (auto* raw = dynamic_cast<const CRawBodyTag*>(tag); raw && tag->m_TagCode == kTagDefineFont3) {
-        const CSWFStream* body = raw->m_pData ? raw->m_pData->GetData() : nullptr;
-        if (body)
-            font = ReadDefineFont3(body->GetBuffer(), body->GetSize());
-        return true;
-    }
     return false;
-}
-
-uint16_t DefineFont3Id(const uint8_t* body, size_t size)
-{
-    return size >= 2 ? uint16_t(body[0] | (body[1] << 8)) : 0;
-}
-
-Font ReadDefineFont3(const uint8_t* body, size_t size)
-{
-    Font font;
-    font.emUnits = kFont3EmUnits;
-    BitReader in(body, size);
-    in.u16(); // character ID
-    const uint8_t flags = in.u8();
-    in.u8(); // language code
-    in.skip(in.u8()); // font name
-    const uint16_t count = in.u16();
-    font.bold = flags & kFontBold;
-    font.italic = flags & kFontItalic;
-    if (!in.ok())
-        return font;
-    // Offsets count from the start of the offset table; the last one is the code table's.
-    const uint8_t* table = in.here();
-    const size_t tableSize = in.remaining();
-    const bool wide = flags & kFontWideOffsets;
-    std::vector<uint32_t> offsets;
-    for (uint32_t i = 0; i <= count && in.ok(); ++i) {
-        const uint32_t offset = wide ? uint32_t(in.u16()) | (uint32_t(in.u16()) << 16) : in.u16();
-        if (in.ok())
-            offsets.push_back(offset);
-    }
-    if (offsets.size() != size_t(count) + 1 || offsets[count] > tableSize)
-        return font;
-    for (uint32_t i = 0; i < count; ++i) {
-        const uint32_t begin = offsets[i];
-        const uint32_t end = offsets[i + 1];
-        if (begin > end || end > tableSize)
-            return font; // a glyph beyond the body: nothing after it can be trusted
-        BitReader glyph(table + begin, end - begin);
-        std::vector<ShapeLayer> layers { WhiteGlyphLayer() };
-        ReadShapeRecords(glyph, layers, false);
-        // Outlines converted from outline fonts may overlap themselves (a crossbar over a stem); they fill by
-        // the non-zero rule so the overlap stays filled.
-        for (ShapeLayer& layer : layers)
-            layer.nonZero = true;
-        font.glyphs.push_back(std::move(layers));
-    }
-    BitReader rest(table + offsets[count], tableSize - offsets[count]);
-    const bool wideCodes = flags & kFontWideCodes;
-    for (uint32_t i = 0; i < count; ++i) {
-        const uint16_t code = wideCodes ? rest.u16() : rest.u8();
-        if (!rest.ok())
-            return font;
-        font.codes.push_back(code);
-    }
-    if (!(flags & kFontHasLayout))
-        return font;
-    const double ascent = int16_t(rest.u16());
-    const double descent = int16_t(rest.u16());
-    rest.u16(); // leading: the text field's own leading spaces its lines
-    std::vector<double> advances;
-    for (uint32_t i = 0; i < count && rest.ok(); ++i)
-        advances.push_back(int16_t(rest.u16()));
-    if (!rest.ok())
-        return font;
-    // The bounds and kerning tables that follow are not needed to draw.
-    font.hasLayout = true;
-    font.ascent = ascent;
-    font.descent = descent;
-    font.advances = std::move(advances);
-    return font;
 }
 
 } // namespace reelfinch::plugin

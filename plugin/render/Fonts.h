@@ -1,6 +1,6 @@
 // Fonts as the text drawing uses them: the glyph shapes walked once, the character code of each glyph, and the
-// layout figures (advances, ascent, descent) when the font carries them. DefineFont and DefineFont2 come from
-// swflib; DefineFont3, which swflib keeps as a raw body, is read here.
+// layout figures (advances, ascent, descent) when the font carries them, taken from swflib's DefineFont,
+// DefineFont2 and DefineFont3 tags.
 #pragma once
 
 #include "render/Shapes.h"
@@ -38,12 +38,7 @@ struct Font {
     double advance(int glyph) const;
 };
 
-// A font tag (DefineFont, DefineFont2, or DefineFont3 as a raw body) made into a Font; false for other tags.
+// A font tag (DefineFont, DefineFont2 or DefineFont3) made into a Font; false for other tags.
 bool FontFromTag(const CTag* tag, Font& font);
-
-// DefineFont3 from its body: the character ID (0 when too short), and the font. A body cut short keeps the
-// glyphs read whole and leaves out what follows.
-uint16_t DefineFont3Id(const uint8_t* body, size_t size);
-Font ReadDefineFont3(const uint8_t* body, size_t size);
 
 } // namespace reelfinch::plugin

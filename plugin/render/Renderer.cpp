@@ -8,6 +8,7 @@
 #include "Records.h"
 #include "TagCodes.h"
 #include "Tags.h"
+#include "TagsModern.h"
 
 #include <algorithm>
 #include <array>
@@ -60,6 +61,8 @@ constexpr uint8_t kModeMask = 0x03;
 constexpr uint8_t kSpreadReflect = 1;
 constexpr uint8_t kSpreadRepeat = 2;
 constexpr uint8_t kInterpolationLinearRGB = 1;
+// 8.8 fixed point: miter limits and focal points.
+constexpr double kFixed8 = 256.0;
 // A focal point is kept this far inside the circle, where the gradient's rays still meet it.
 constexpr double kMaxFocal = 0.998;
 // Keeps a channel computed as a whole number of levels from falling just below it.
@@ -330,11 +333,13 @@ FillDef ToFill(const CFillStyleItem* style)
     if (type == kFillSolid) {
         fill.kind = FillDef::Solid;
         fill.color = ToRGBA(dynamic_cast<const CColorItem*>(object));
-    } else if (type == kFillLinearGradient || type == kFillRadialGradient) {
+    } else if (type == kFillLinearGradient || type == kFillRadialGradient || type == kFillFocalGradient) {
         auto* gradient = dynamic_cast<const CFillGradientItem*>(object);
         if (!gradient)
             return fill;
         fill.kind = type == kFillLinearGradient ? FillDef::Linear : FillDef::Radial;
+        if (auto* focal = dynamic_cast<const CFocalGradientItem*>(gradient))
+            fill.focal = std::clamp(focal->GetFocalPoint(), -1.0, 1.0);
         fill.matrix = ToMatrix(gradient->m_pMatrix.get());
         const CGradRecordsItem* records = gradient->m_pGradient ? gradient->m_pGradient->m_pGradRecords.get() : nullptr;
         if (records) {
@@ -374,6 +379,10 @@ FillDef ToMorphFill(const CMorphFillStyleItem* style, double t)
     } else if (auto* gradient = dynamic_cast<const CMorphFillGradientItem*>(object)) {
         fill.kind = type == kFillLinearGradient ? FillDef::Linear : FillDef::Radial;
         fill.matrix = MixMatrix(ToMatrix(gradient->m_pStartMatrix.get()), ToMatrix(gradient->m_pEndMatrix.get()), t);
+        if (auto* focal = dynamic_cast<const CMorphFocalGradientItem*>(gradient))
+            fill.focal = std::clamp(
+                (focal->m_StartFocalPoint + (focal->m_EndFocalPoint - focal->m_StartFocalPoint) * t) / kFixed8, -1.0,
+                1.0);
         const CMorphGradientItem* records = gradient->m_pGradient.get();
         for (int i = 0; records && i < records->GetItemCount(); ++i)
             if (auto* record = dynamic_cast<const CMorphGradRecordItem*>(records->GetItem(i)))
@@ -402,6 +411,16 @@ void AddFills(std::vector<FillDef>& out, const CFillStyleArrayItem* fills, const
     }
 }
 
+// The ends, corners and miter limit of a LINESTYLE2 or MORPHLINESTYLE2. cairo gives both ends of a stroke one
+// cap: the start's.
+template <class Style> void SetLineForm(LineDef& line, const Style& style)
+{
+    line.cap = LineDef::Cap(std::min<int>(style.m_StartCapStyle, LineDef::SquareCap));
+    line.join = LineDef::Join(std::min<int>(style.m_JoinStyle, LineDef::MiterJoin));
+    if (style.m_JoinStyle == CLineStyle2Item::kJoinMiter)
+        line.miterLimit = style.m_MiterLimitFactor / kFixed8;
+}
+
 void AddLines(std::vector<LineDef>& out, const CLineStyleArrayItem* lines)
 {
     for (int i = 0; lines && i < lines->GetItemCount(); ++i) {
@@ -409,6 +428,15 @@ void AddLines(std::vector<LineDef>& out, const CLineStyleArrayItem* lines)
         if (auto* style = dynamic_cast<const CLineStyleItem*>(lines->GetItem(i))) {
             line.width = style->m_Width;
             line.color = ToRGBA(style->m_pColor.get());
+        } else if (auto* style2 = dynamic_cast<const CLineStyle2Item*>(lines->GetItem(i))) {
+            line.width = style2->m_Width;
+            SetLineForm(line, *style2);
+            if (style2->m_pFillStyle) {
+                line.hasFill = true;
+                line.fill = ToFill(style2->m_pFillStyle.get());
+            } else {
+                line.color = ToRGBA(style2->m_pColor.get());
+            }
         }
         out.push_back(line);
     }
@@ -874,6 +902,7 @@ void Renderer::drawCharacter(cairo_t* cr, uint16_t id, const cairo_matrix_t& m, 
             drawLayers(cr, *layers, m, cx);
         break;
     case kTagDefineMorphShape:
+    case kTagDefineMorphShape2:
         drawLayers(cr, morphLayers(tag, ratio), m, cx);
         break;
     case kTagDefineText:
@@ -990,6 +1019,7 @@ bool Renderer::characterBounds(uint16_t id, const cairo_matrix_t& m, int buttonS
         return true;
     }
     case kTagDefineMorphShape:
+    case kTagDefineMorphShape2:
         if (auto* morph = dynamic_cast<const CDefineMorphShapeTag*>(tag))
             return addRect(morph->m_pStartBounds.get()) && addRect(morph->m_pEndBounds.get());
         return false;
@@ -1038,19 +1068,15 @@ const std::vector<ShapeLayer>* Renderer::shapeLayers(const CTag* tag)
     auto cached = m_Movie.m_ShapeCache.find(tag);
     if (cached != m_Movie.m_ShapeCache.end())
         return &cached->second;
-    if (auto* raw = dynamic_cast<const CRawBodyTag*>(tag); raw && tag->m_TagCode == kTagDefineShape4) {
-        CSWFStream* body = raw->m_pData ? raw->m_pData->GetData() : nullptr;
-        if (!body)
-            return nullptr;
-        return &m_Movie.m_ShapeCache.emplace(tag, ReadDefineShape4(body->GetBuffer(), body->GetSize())).first->second;
-    }
     auto* shape = dynamic_cast<const CShapeTag*>(tag);
     if (!shape || !shape->m_pShapes)
         return nullptr;
     const CShapeWithStyleItem* s = shape->m_pShapes.get();
-    return &m_Movie.m_ShapeCache
-                .emplace(tag, WalkShape(s->m_pShape.get(), s->m_pFillStyles.get(), s->m_pLineStyles.get()))
-                .first->second;
+    std::vector<ShapeLayer> layers = WalkShape(s->m_pShape.get(), s->m_pFillStyles.get(), s->m_pLineStyles.get());
+    if (auto* shape4 = dynamic_cast<const CDefineShape4Tag*>(tag))
+        for (ShapeLayer& layer : layers)
+            layer.nonZero = shape4->m_UsesFillWindingRule;
+    return &m_Movie.m_ShapeCache.emplace(tag, std::move(layers)).first->second;
 }
 
 std::vector<ShapeLayer> Renderer::morphLayers(const CTag* tag, uint16_t ratio)
@@ -1069,9 +1095,19 @@ std::vector<ShapeLayer> Renderer::morphLayers(const CTag* tag, uint16_t ratio)
             ToMorphFill(dynamic_cast<const CMorphFillStyleItem*>(morph->m_pFillStyles->GetItem(i)), t));
     for (int i = 0; morph->m_pLineStyles && i < morph->m_pLineStyles->GetItemCount(); ++i) {
         LineDef line;
-        if (auto* style = dynamic_cast<const CMorphLineStyleItem*>(morph->m_pLineStyles->GetItem(i))) {
+        const CSWFItem* item = morph->m_pLineStyles->GetItem(i);
+        if (auto* style = dynamic_cast<const CMorphLineStyleItem*>(item)) {
             line.width = style->m_StartWidth + (double(style->m_EndWidth) - style->m_StartWidth) * t;
             line.color = Mix(ToRGBA(style->m_pStartColor.get()), ToRGBA(style->m_pEndColor.get()), t);
+        } else if (auto* style2 = dynamic_cast<const CMorphLineStyle2Item*>(item)) {
+            line.width = style2->m_StartWidth + (double(style2->m_EndWidth) - style2->m_StartWidth) * t;
+            SetLineForm(line, *style2);
+            if (style2->m_pFillStyle) {
+                line.hasFill = true;
+                line.fill = ToMorphFill(style2->m_pFillStyle.get(), t);
+            } else {
+                line.color = Mix(ToRGBA(style2->m_pStartColor.get()), ToRGBA(style2->m_pEndColor.get()), t);
+            }
         }
         layer.lines.push_back(line);
     }
@@ -1591,6 +1627,18 @@ void Renderer::drawButton(
         [](const CButtonRecord* a, const CButtonRecord* b) { return a->m_PlaceDepth < b->m_PlaceDepth; });
     for (const CButtonRecord* record : shown) {
         cairo_matrix_t local = ToMatrix(record->m_pMatrix.get());
+        if (record->m_HasBlendMode || record->m_pFilterList) {
+            // A record with a blend mode or filters is drawn as a placed object is.
+            DisplayObject object;
+            object.characterId = record->m_CharacterID;
+            object.depth = record->m_PlaceDepth;
+            object.matrix = local;
+            object.colorTransform = ColorTransform::fromItem(record->m_pColorTransform.get());
+            object.blendMode = record->m_HasBlendMode ? record->m_BlendMode : 0;
+            object.filters = FiltersFrom(record->m_pFilterList.get());
+            drawObject(cr, object, m, cx, nesting);
+            continue;
+        }
         cairo_matrix_t placed;
         cairo_matrix_multiply(&placed, &local, &m);
         drawCharacter(cr, record->m_CharacterID, placed,

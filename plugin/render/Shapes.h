@@ -71,19 +71,9 @@ struct ShapeLayer {
 };
 
 // Walks shape records into layers. `fills` and `lines` are the shape's first style tables (may be null: glyph
-// shapes have none). `solid` (when given) replaces every fill with that colour, as text glyphs need.
+// shapes have none), of LINESTYLE or LINESTYLE2 records. `solid` (when given) replaces every fill with that
+// colour, as text glyphs need.
 std::vector<ShapeLayer> WalkShape(const CShapeItem* shape, const CFillStyleArrayItem* fills,
     const CLineStyleArrayItem* lines, const RGBA* solid = nullptr);
-
-// DefineShape4, which swflib keeps as a raw body: its character ID (0 when the body is too short), and the body
-// walked into layers as WalkShape does. Malformed input ends the walk with what was read.
-uint16_t DefineShape4Id(const uint8_t* body, size_t size);
-
-class BitReader;
-// Reads the fill and line index widths and the shape records that follow them into `layers` (the last one is
-// added to). Records that bring new style tables are read as DefineShape4 writes them when `newStylesAllowed`,
-// and end the walk otherwise (glyph shapes carry no styles).
-void ReadShapeRecords(BitReader& in, std::vector<ShapeLayer>& layers, bool newStylesAllowed);
-std::vector<ShapeLayer> ReadDefineShape4(const uint8_t* body, size_t size);
 
 } // namespace reelfinch::plugin

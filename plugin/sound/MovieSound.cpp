@@ -3,6 +3,7 @@
 #include "Records.h"
 #include "SWFStream.h"
 #include "Tags.h"
+#include "TagsModern.h"
 #include "TagCodes.h"
 
 #include <algorithm>
@@ -134,25 +135,10 @@ void MovieSound::defineTag(const CTag* tag)
         if (auto* sound = dynamic_cast<const CDefineButtonSoundTag*>(tag))
             m_ButtonSounds.emplace(sound->m_ID, tag);
         break;
-    case kTagSymbolClass: {
-        // A count, then a character ID and a class name for each.
-        size_t size = 0;
-        const uint8_t* body = BodyOf(tag, size);
-        if (!body || size < 2)
-            break;
-        const size_t count = body[0] | (body[1] << 8);
-        size_t at = 2;
-        for (size_t i = 0; i < count && at + 2 < size; ++i) {
-            const uint16_t id = uint16_t(body[at] | (body[at + 1] << 8));
-            at += 2;
-            const uint8_t* end = std::find(body + at, body + size, 0);
-            m_ClassNames.emplace(std::string(body + at, end), id);
-            at = size_t(end - body) + 1;
-        }
-        break;
-    }
+    case kTagSymbolClass:
     case kTagExportAssets:
-        if (auto* exports = dynamic_cast<const CExportAssetsTag*>(tag); exports && exports->m_pAssets) {
+        // Both bind names to character IDs: export names and class names.
+        if (auto* exports = dynamic_cast<const CAssetTag*>(tag); exports && exports->m_pAssets) {
             const CAssetsItem& assets = *exports->m_pAssets;
             for (int i = 0; i < assets.GetItemCount(); ++i)
                 if (auto* asset = dynamic_cast<const CAssetItem*>(assets.GetItem(i)); asset && asset->m_pName)
@@ -245,25 +231,13 @@ void MovieSound::startSoundTag(uint64_t timeline, const CTag* tag)
 
 void MovieSound::startSound2Tag(uint64_t timeline, const CTag* tag)
 {
-    // The sound's class name, then the sound info.
-    size_t size = 0;
-    const uint8_t* body = BodyOf(tag, size);
-    if (!body)
+    auto* start = dynamic_cast<const CStartSound2Tag*>(tag);
+    if (!start || start->m_KeptWhole || !start->m_pSoundInfo)
         return;
-    const uint8_t* end = std::find(body, body + size, 0);
-    if (end == body + size)
-        return;
-    auto id = m_ClassNames.find(std::string(body, end));
+    auto id = m_ClassNames.find(start->m_SoundClassName);
     if (id == m_ClassNames.end())
         return;
-    CSWFStream stream;
-    const size_t rest = size - size_t(end + 1 - body);
-    if (rest == 0 || !stream.WriteBuf(end + 1, static_cast<unsigned long>(rest)))
-        return;
-    stream.SetPosition(0);
-    CSoundInfoItem info;
-    if (!info.ReadSWF(&stream))
-        return;
+    const CSoundInfoItem& info = *start->m_pSoundInfo;
     startSound(id->second, PlayInfoFrom(info), info.m_SyncStop, info.m_SyncNoMultiple, timeline);
 }
 

@@ -1,5 +1,4 @@
 #include "timeline/MoviePlayer.h"
-#include "timeline/RawBodies.h"
 
 #include "avm1/Machine.h"
 #include "avm1/builtins/Builtins.h"
@@ -13,6 +12,7 @@
 #include "SWFStream.h"
 #include "TagCodes.h"
 #include "Tags.h"
+#include "TagsModern.h"
 
 #include <algorithm>
 #include <cmath>
@@ -67,6 +67,7 @@ bool IsDefinition(uint16_t code)
     case kTagDefineShape3:
     case kTagDefineShape4:
     case kTagDefineMorphShape:
+    case kTagDefineMorphShape2:
     case kTagDefineBits:
     case kTagDefineBitsJPEG2:
     case kTagDefineBitsJPEG3:
@@ -116,15 +117,8 @@ uint16_t CharacterIdOf(const CTag* tag)
         return t->m_ID;
     if (auto* t = dynamic_cast<const CDefineEditTextTag*>(tag))
         return t->m_ID;
-    if (auto* raw = dynamic_cast<const CRawBodyTag*>(tag);
-        raw && tag->m_TagCode == kTagDefineShape4 && raw->m_pData && raw->m_pData->GetData())
-        return DefineShape4Id(raw->m_pData->GetData()->GetBuffer(), raw->m_pData->GetData()->GetSize());
-    if (auto* raw = dynamic_cast<const CRawBodyTag*>(tag); raw && tag->m_TagCode == kTagDefineBitsJPEG4
-        && raw->m_pData && raw->m_pData->GetData() && raw->m_pData->GetData()->GetSize() >= 2)
-        return uint16_t(raw->m_pData->GetData()->GetBuffer()[0] | (raw->m_pData->GetData()->GetBuffer()[1] << 8));
-    if (auto* raw = dynamic_cast<const CRawBodyTag*>(tag);
-        raw && tag->m_TagCode == kTagDefineFont3 && raw->m_pData && raw->m_pData->GetData())
-        return DefineFont3Id(raw->m_pData->GetData()->GetBuffer(), raw->m_pData->GetData()->GetSize());
+    if (auto* t = dynamic_cast<const CDefineBitsJPEG4Tag*>(tag))
+        return t->m_ID;
     return 0;
 }
 
@@ -201,7 +195,6 @@ bool MoviePlayer::load(const uint8_t* data, size_t size)
     if (!header || !header->m_pFrameRect || !movie->GetTags() || (!complete && movie->GetTags()->GetItemCount() == 0))
         return false;
     m_Movie = std::move(movie);
-    KeepRawBodies(m_Movie->GetTags());
     const CRectItem* frame = header->m_pFrameRect.get();
     m_Frame[0] = frame->m_XMin;
     m_Frame[1] = frame->m_YMin;
@@ -335,36 +328,11 @@ void MoviePlayer::applyControlTag(SpriteInstance& sprite, const CTag* tag)
         object.colorTransform = ColorTransform::fromItem(place->m_pColorTransform.get());
         break;
     }
-    case kTagPlaceObject2: {
-        auto* place = dynamic_cast<const CPlaceObject2Tag*>(tag);
-        if (!place)
-            return;
-        Placement placement;
-        placement.depth = place->m_Depth;
-        placement.move = place->m_Move;
-        if (place->m_HasCharacter)
-            placement.characterId = place->m_ID;
-        if (place->m_pMatrix)
-            placement.matrix = MatrixFromItem(place->m_pMatrix.get());
-        if (place->m_pColorTransform)
-            placement.colorTransform = ColorTransform::fromItem(place->m_pColorTransform.get());
-        if (place->m_HasRatio)
-            placement.ratio = place->m_Ratio;
-        if (place->m_HasClipDepth)
-            placement.clipDepth = place->m_ClipDepth;
-        if (place->m_pName)
-            placement.name = place->m_pName->GetStr();
-        applyPlacement(sprite, placement);
+    case kTagPlaceObject2:
+    case kTagPlaceObject3:
+        if (auto* place = dynamic_cast<const CPlaceObject2Tag*>(tag))
+            applyPlacement(sprite, PlacementFrom(*place));
         break;
-    }
-    case kTagPlaceObject3: {
-        auto* raw = dynamic_cast<const CRawBodyTag*>(tag);
-        CSWFStream* body = raw && raw->m_pData ? raw->m_pData->GetData() : nullptr;
-        Placement placement;
-        if (body && ReadPlaceObject3(body->GetBuffer(), body->GetSize(), placement))
-            applyPlacement(sprite, placement);
-        break;
-    }
     case kTagRemoveObject:
         if (auto* remove = dynamic_cast<const CReMoveObjectTag*>(tag))
             sprite.displayList.erase(remove->m_Depth);

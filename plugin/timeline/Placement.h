@@ -1,5 +1,4 @@
-// What a PlaceObject2 or PlaceObject3 tag says about one depth of a display list. PlaceObject3, which swflib
-// keeps as a raw body, is read here with its filters; its clip actions are passed over.
+// What a PlaceObject2 or PlaceObject3 tag says about one depth of a display list, taken from swflib's tag.
 #pragma once
 
 #include "render/ColorTransform.h"
@@ -9,14 +8,15 @@
 
 #include <cairo.h>
 
-#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
-namespace reelfinch::plugin {
+class CClipActionsItem;
+class CPlaceObject2Tag;
 
+namespace reelfinch::plugin {
 
 // Blend modes of PlaceObject3 (0 and 1 both draw normally).
 enum BlendMode : uint8_t {
@@ -48,9 +48,12 @@ struct Placement {
     std::optional<uint8_t> blendMode;
     std::optional<bool> visible;
     std::optional<std::vector<Filter>> filters;
+    std::optional<std::string> className;
+    std::optional<bool> cacheAsBitmap;
+    const CClipActionsItem* clipActions = nullptr; // the tag's clip event handlers, when it has them
 };
 
-// Reads a PlaceObject3 body; false when it ends before its character ID, matrix and colour transform are read.
-bool ReadPlaceObject3(const uint8_t* body, size_t size, Placement& out);
+// The placement of a PlaceObject2 or PlaceObject3 tag.
+Placement PlacementFrom(const CPlaceObject2Tag& tag);
 
 } // namespace reelfinch::plugin

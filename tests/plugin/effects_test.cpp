@@ -4,6 +4,9 @@
 #include "timeline/Placement.h"
 #include "PluginTestSupport.h"
 
+#include "SWFStream.h"
+#include "TagsModern.h"
+
 #include <cmath>
 #include <cstring>
 
@@ -116,6 +119,58 @@ TEST(PluginEffects, BlendModesOverAnOpaqueBackdrop)
     }
 }
 
+TEST(PluginEffects, ButtonRecordsBlendAndFilter)
+{
+    // A button whose up state shows the cyan square multiplied over the orange one below it, and a second whose
+    // up state shows it under a blur.
+    struct Case {
+        const char* what;
+        uint8_t flags; // blend mode, filter list
+        std::vector<uint8_t> tail;
+        Color inside;
+        bool softCorner; // the square's corner pixel is neither its colour nor the one below
+    };
+    std::vector<uint8_t> blur { 1, 1 };
+    Put32(blur, 8 << 16);
+    Put32(blur, 8 << 16);
+    blur.push_back(1 << 3);
+    const Case cases[] = {
+        { "multiply", 0x20, { kBlendMultiply }, { 128, 128, 0 }, false },
+        { "blur", 0x10, blur, { 128, 255, 255 }, true },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        MovieBuilder movie(100, 100);
+        movie.background(kWhite);
+        movie.rectShape(1, 0, 0, 50 * T, 50 * T, { 255, 128, 0 });
+        movie.rectShape(2, 0, 0, 50 * T, 50 * T, { 128, 255, 255 });
+        CSWFStream button;
+        button.WriteU16(10);
+        button.WriteU8(0);
+        button.WriteU16(0); // no actions
+        button.WriteU8(uint8_t(c.flags | 0x01)); // up
+        button.WriteU16(2);
+        button.WriteU16(1);
+        CMatrixItem identity;
+        identity.WriteSWF(&button);
+        button.FlushBits();
+        button.WriteU8(0); // a colour transform that changes nothing
+        button.WriteBuf(c.tail.data(), c.tail.size());
+        button.WriteU8(0);
+        movie.stream().AppendTag(kTagDefineButton2, false, &button);
+        movie.place(1, 1, 10 * T, 10 * T);
+        movie.place(2, 10, 40 * T, 40 * T);
+        movie.showFrame();
+        MoviePlayer player;
+        ASSERT_TRUE(Load(player, movie.finish()));
+        const Canvas canvas = Render(player, 100, 100);
+        EXPECT_TRUE(Near(canvas.at(20, 20), { 255, 128, 0 }));
+        EXPECT_TRUE(Near(canvas.at(50, 50), c.inside));
+        const uint32_t corner = canvas.at(40, 40);
+        EXPECT_EQ(!Near(corner, c.inside, 20) && !Near(corner, { 255, 128, 0 }, 20), c.softCorner) << Hex(corner);
+    }
+}
+
 TEST(PluginEffects, FiltersOfPlacements)
 {
     const double kDown = 3.14159265358979 / 2;
@@ -172,11 +227,24 @@ TEST(PluginEffects, BlurSpreadsAndKeepsTheSum)
     cairo_surface_destroy(image);
 }
 
-TEST(PluginEffects, FilterListsReadWholeOrNotAtAll)
+namespace {
+
+// The filters of a list as swflib reads it from `bytes`.
+std::vector<Filter> Filters(const std::vector<uint8_t>& bytes)
 {
-    const std::vector<uint8_t> shadow = DropShadow(kRed, 4, 0.5, 3, true, true);
-    std::vector<Filter> filters;
-    ASSERT_EQ(ReadFilterList(shadow.data(), shadow.size(), filters), shadow.size());
+    CSWFStream stream;
+    stream.WriteBuf(bytes.data(), static_cast<unsigned long>(bytes.size()));
+    stream.SetPosition(0);
+    CFilterListItem list;
+    EXPECT_TRUE(list.ReadSWF(&stream));
+    return FiltersFrom(&list);
+}
+
+} // namespace
+
+TEST(PluginEffects, FilterRecordsBecomeFilters)
+{
+    std::vector<Filter> filters = Filters(DropShadow(kRed, 4, 0.5, 3, true, true));
     ASSERT_EQ(filters.size(), 1u);
     EXPECT_EQ(filters[0].kind, Filter::DropShadow);
     EXPECT_DOUBLE_EQ(filters[0].blurX, 4);
@@ -185,16 +253,19 @@ TEST(PluginEffects, FilterListsReadWholeOrNotAtAll)
     EXPECT_TRUE(filters[0].inner);
     EXPECT_TRUE(filters[0].knockout);
     EXPECT_DOUBLE_EQ(filters[0].color.r, 1);
-    const std::vector<uint8_t> matrix = ColorMatrix({ 1, 2, 3 });
-    ASSERT_EQ(ReadFilterList(matrix.data(), matrix.size(), filters), matrix.size());
+    // Values no picture can be drawn with: blurs past 255 pixels are cut, no passes count as one, and numbers
+    // that are not finite count as 0.
+    std::vector<uint8_t> wide = DropShadow(kRed, 1000, 0, 0, false, false);
+    wide.back() &= 0xE0;
+    filters = Filters(wide);
+    ASSERT_EQ(filters.size(), 1u);
+    EXPECT_DOUBLE_EQ(filters[0].blurX, 255);
+    EXPECT_EQ(filters[0].passes, 1);
+    filters = Filters(ColorMatrix({ 1, 2, 3, std::nanf("") }));
+    ASSERT_EQ(filters.size(), 1u);
     EXPECT_DOUBLE_EQ(filters[0].matrix[2], 3);
-    for (size_t size = 0; size < shadow.size(); ++size)
-        EXPECT_EQ(ReadFilterList(shadow.data(), size, filters), 0u) << size;
-    const uint8_t unknown[] = { 1, 9, 0, 0 };
-    EXPECT_EQ(ReadFilterList(unknown, sizeof unknown, filters), 0u);
-    // A convolution whose kernel would be huge is refused before it is read.
-    const uint8_t huge[] = { 1, 5, 255, 255, 0, 0, 0, 0, 0, 0, 0, 0 };
-    EXPECT_EQ(ReadFilterList(huge, sizeof huge, filters), 0u);
+    EXPECT_DOUBLE_EQ(filters[0].matrix[3], 0);
+    EXPECT_TRUE(FiltersFrom(nullptr).empty());
 }
 
 TEST(PluginEffects, CoverageWithoutAntiAliasingByPixelCentres)

@@ -1,12 +1,9 @@
-// PlaceObject3, which the plug-in reads from the tag's body: blend modes, the visible flag, filters passed over,
-// and cut-short bodies.
+// PlaceObject3: blend modes, the visible flag, filters passed over, and bodies that cannot be read whole.
 #include "timeline/Placement.h"
 #include "PluginTestSupport.h"
 
 using namespace plugintest;
 using reelfinch::plugin::MoviePlayer;
-using reelfinch::plugin::Placement;
-using reelfinch::plugin::ReadPlaceObject3;
 
 namespace {
 
@@ -67,23 +64,35 @@ TEST(PluginPlacement, BlendModesAndTheVisibleFlag)
     EXPECT_TRUE(Near(c.at(80, 10), kBlue));
 }
 
-TEST(PluginPlacement, CutShortBodies)
+TEST(PluginPlacement, WhatFollowsAFaultIsNotTaken)
 {
-    const std::vector<uint8_t> body
-        = Place3(2, 7, 40, 40, kHasFilterList | kHasBlendMode | kHasVisible, reelfinch::plugin::kBlendScreen, false);
-    Placement place;
-    ASSERT_TRUE(ReadPlaceObject3(body.data(), body.size(), place));
-    EXPECT_EQ(place.depth, 2);
-    EXPECT_EQ(place.characterId, 7);
-    ASSERT_TRUE(place.matrix);
-    EXPECT_EQ(place.matrix->x0, 40 * T);
-    EXPECT_EQ(place.blendMode, reelfinch::plugin::kBlendScreen);
-    EXPECT_EQ(place.visible, false);
-    // Until the matrix is whole the placement is refused; after it, what follows is kept only when read whole.
-    const size_t matrixEnd = 11;
-    for (size_t size = 0; size < body.size(); ++size) {
-        SCOPED_TRACE(size);
-        EXPECT_EQ(ReadPlaceObject3(body.data(), size, place), size >= matrixEnd);
-        EXPECT_FALSE(place.visible.has_value());
+    // A blue square placed with the multiply blend mode and made invisible, where something in the body keeps it
+    // from being read whole: the object is placed as the fields before the fault say, and drawn normally.
+    struct Case {
+        const char* what;
+        std::vector<uint8_t> body;
+    };
+    std::vector<uint8_t> unknownFilter = Place3(1, 1, 20, 20, kHasFilterList | kHasBlendMode | kHasVisible,
+        reelfinch::plugin::kBlendMultiply, false);
+    unknownFilter[12] = 9; // the filter's kind
+    std::vector<uint8_t> cutShort
+        = Place3(1, 1, 20, 20, kHasBlendMode | kHasVisible, reelfinch::plugin::kBlendMultiply, false);
+    cutShort.pop_back();
+    const Case cases[] = {
+        { "a filter of unknown kind", unknownFilter },
+        { "the body ends before the visible flag", cutShort },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        MovieBuilder movie(100, 100);
+        movie.background(kRed);
+        movie.rectShape(1, 0, 0, 20 * T, 20 * T, kBlue);
+        movie.raw(kTagPlaceObject3, c.body);
+        movie.showFrame();
+        MoviePlayer player;
+        ASSERT_TRUE(Load(player, movie.finish()));
+        const Canvas canvas = Render(player, 100, 100);
+        EXPECT_TRUE(Near(canvas.at(30, 30), kBlue));
+        EXPECT_TRUE(Near(canvas.at(10, 10), kRed));
     }
 }

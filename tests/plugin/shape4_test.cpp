@@ -1,7 +1,9 @@
-// DefineShape4, which the plug-in reads from the tag's body: fills and the non-zero winding rule, focal radial
-// gradients, line styles that paint the stroke with a fill and choose their caps; cut-short bodies.
+// DefineShape4 and DefineMorphShape2: fills and the non-zero winding rule, focal radial gradients, line styles that
+// paint the stroke with a fill and choose their caps, and such line styles morphing.
 #include "PluginTestSupport.h"
 #include "render/Shapes.h"
+
+#include "TagsModern.h"
 
 #include <cmath>
 
@@ -128,17 +130,46 @@ TEST(PluginShape4, FillsWindingFocalGradientsAndFilledStrokes)
     EXPECT_TRUE(Near(c.at(8, 70), kGrey)) << "no cap past the stroke's end";
 }
 
-TEST(PluginShape4, CutShortBodiesKeepWhatWasRead)
+TEST(PluginShape4, MorphShape2LineStylesMorph)
 {
-    const std::vector<uint8_t> body = ShapeBody();
-    EXPECT_EQ(reelfinch::plugin::DefineShape4Id(body.data(), 1), 0);
-    EXPECT_EQ(reelfinch::plugin::DefineShape4Id(body.data(), body.size()), 1);
-    size_t edges = 0;
-    for (size_t size = 0; size <= body.size(); ++size) {
-        const auto layers = reelfinch::plugin::ReadDefineShape4(body.data(), size);
-        ASSERT_EQ(layers.size(), 1u);
-        EXPECT_GE(layers[0].edges.size(), edges) << "a longer body never reads fewer edges";
-        edges = layers[0].edges.size();
+    // A square outline whose stroke, a MORPHLINESTYLE2 painted by a morph fill, grows from 2 to 10 pixels wide
+    // and turns from red to blue, with mitred corners.
+    MovieBuilder movie(100, 100);
+    movie.background(kWhite);
+    CDefineMorphShape2Tag morph;
+    morph.m_ID = 1;
+    for (CRectItem* r : { morph.m_pStartBounds.get(), morph.m_pEndBounds.get(), morph.m_pStartEdgeBounds.get(),
+             morph.m_pEndEdgeBounds.get() }) {
+        r->m_XMax = 100 * T;
+        r->m_YMax = 100 * T;
     }
-    EXPECT_EQ(edges, 13u);
+    auto line = std::make_unique<CMorphLineStyle2Item>();
+    line->m_StartWidth = 2 * T;
+    line->m_EndWidth = 10 * T;
+    line->m_JoinStyle = CLineStyle2Item::kJoinMiter;
+    line->m_MiterLimitFactor = 3 * 256;
+    line->SetHasFill(true);
+    line->m_pFillStyle->SetFillStyle(kFillSolid);
+    auto* colors = dynamic_cast<CMorphColorItem*>(line->m_pFillStyle->GetFillObject());
+    ASSERT_NE(colors, nullptr);
+    colors->m_pStartColor->SetRGBA({ 255, 0, 0, 255 });
+    colors->m_pEndColor->SetRGBA({ 0, 0, 255, 255 });
+    morph.m_pLineStyles->AppendItem(std::move(line));
+    AddRect(*morph.m_pStartEdges, 20 * T, 20 * T, 80 * T, 80 * T, 0, 1);
+    AddRect(*morph.m_pEndEdges, 20 * T, 20 * T, 80 * T, 80 * T, 0, 1);
+    movie.tag(kTagDefineMorphShape2, morph);
+    movie.placeRatio(1, 1, 0);
+    movie.showFrame();
+    movie.placeRatio(1, 0, 65535);
+    movie.showFrame();
+    MoviePlayer player;
+    ASSERT_TRUE(Load(player, movie.finish()));
+    Canvas c = Render(player, 100, 100);
+    EXPECT_TRUE(Near(c.at(50, 20), kRed));
+    EXPECT_TRUE(Near(c.at(50, 23), kWhite)) << "two pixels wide at the start";
+    player.gotoFrame(1);
+    c = Render(player, 100, 100);
+    EXPECT_TRUE(Near(c.at(50, 23), kBlue)) << "ten pixels wide at the end";
+    EXPECT_TRUE(Near(c.at(50, 27), kWhite));
+    EXPECT_TRUE(Near(c.at(84, 84), kBlue)) << "a mitred corner";
 }

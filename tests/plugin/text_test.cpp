@@ -1,5 +1,5 @@
 // Text fields drawn without scripting (initial text, embedded or device fonts, layout, wrapping, border) and
-// DefineFont3, which the plug-in reads from the tag's body.
+// DefineFont3 fonts.
 #include "render/EditText.h"
 #include "render/Fonts.h"
 #include "PluginTestSupport.h"
@@ -232,31 +232,4 @@ TEST(PluginText, EditTextWithoutOutlinesUsesADeviceFont)
     }
     EXPECT_GT(inside, 50);
     EXPECT_EQ(outside, 0) << "the text stays inside the field";
-}
-
-TEST(PluginText, DefineFont3CutShortKeepsWhatWasRead)
-{
-    using reelfinch::plugin::ReadDefineFont3;
-    const std::vector<uint8_t> body = Font3Body();
-    EXPECT_EQ(reelfinch::plugin::DefineFont3Id(body.data(), 1), 0);
-    EXPECT_EQ(reelfinch::plugin::DefineFont3Id(body.data(), body.size()), kFontId);
-    size_t glyphs = 0;
-    for (size_t size = 0; size < body.size(); ++size) {
-        const auto font = ReadDefineFont3(body.data(), size);
-        EXPECT_GE(font.glyphs.size(), glyphs) << "a longer body never reads fewer glyphs";
-        glyphs = font.glyphs.size();
-        EXPECT_LE(font.advances.size(), font.glyphs.size());
-    }
-    const auto font = ReadDefineFont3(body.data(), body.size());
-    ASSERT_EQ(font.glyphs.size(), 2u);
-    EXPECT_EQ(font.glyphs[0][0].edges.size(), 4u);
-    EXPECT_EQ(font.glyphFor(U' '), 1);
-    EXPECT_EQ(font.glyphFor(U'B'), -1);
-    EXPECT_TRUE(font.hasLayout);
-    EXPECT_EQ(font.advance(0), kAdvanceA);
-    EXPECT_EQ(font.ascent, kAscent);
-    // A glyph offset past the body drops that glyph and all after it.
-    std::vector<uint8_t> broken = body;
-    broken[9] = 0xFF;
-    EXPECT_EQ(ReadDefineFont3(broken.data(), broken.size()).glyphs.size(), 0u);
 }

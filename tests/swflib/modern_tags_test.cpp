@@ -280,9 +280,14 @@ const std::vector<TagCase>& Cases()
                 EXPECT_EQ(j.m_DeblockParam, 0x100);
                 EXPECT_EQ(j.m_pJPEGData->GetData()->GetSize(), 4u);
             } },
-        { "DefineBitsJPEG4 whose alpha offset passes the end keeps its body", kTagDefineBitsJPEG4,
-            { 0x01, 0x00, 0x40, 0x00, 0x00, 0x00, 0x00, 0x01, 0xFF, 0xD8 }, 0,
-            [](const auto& tag) { EXPECT_TRUE(As<CDefineBitsJPEG4Tag>(tag).m_KeptWhole); } },
+        { "DefineBitsJPEG4 whose alpha offset passes the end reads the data there is", kTagDefineBitsJPEG4,
+            { 0x01, 0x00, 0x40, 0x00, 0x00, 0x00, 0x00, 0x01, 0xFF, 0xD8 }, 1,
+            [](const auto& tag) {
+                auto& j = As<CDefineBitsJPEG4Tag>(tag);
+                EXPECT_EQ(j.m_StatedDataSize, 0x40u);
+                EXPECT_EQ(j.m_pJPEGData->GetData()->GetSize(), 2u);
+                EXPECT_EQ(j.m_pAlphaData->GetData()->GetSize(), 0u);
+            } },
         { "DefineFont4", kTagDefineFont4, Concat({ { 0x01, 0x00, 0x05 }, Text("F"), { 0x00, 0x01, 0x00, 0x00 } }), 1,
             [](const auto& tag) {
                 auto& f = As<CDefineFont4Tag>(tag);
