@@ -715,8 +715,8 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
             pop();
             break;
         case 0x18: { // ToInteger
-            const double n = m.toNumber(pop());
-            push(Value(std::isnan(n) ? 0.0 : std::trunc(n)));
+            // The integer part, wrapped to 32 bits as the bit operators wrap it.
+            push(Value(double(ToInt32(m.toNumber(pop())))));
             break;
         }
         case 0x1C: { // GetVariable
@@ -887,7 +887,9 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
             Value nameValue = pop();
             Value object = pop();
             std::vector<Value> args = popArgs();
-            if (nameValue.isUndefined() || (nameValue.isString() && nameValue.str().empty())) {
+            // An undefined or empty name (after conversion: an object whose toString gives "") calls the object.
+            const std::string name = nameValue.isUndefined() ? std::string() : m.toString(nameValue);
+            if (name.empty()) {
                 // The object itself is the function; `super(...)` calls the super class's constructor.
                 if (object.isObject() && object.asObject()->kind() == ObjectKind::Super) {
                     auto* s = static_cast<SuperObject*>(object.asObject());
@@ -895,12 +897,15 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
                     if (s->m_Holder)
                         m.getProperty(s->m_Holder, "__constructor__", ctor, s->m_Primitive);
                     push(callValue(ctor, s->m_Primitive, args, s->proto()));
+                } else if (object.isObject() && object.asObject()->isFunction()) {
+                    // Called bare, the function has no `this`.
+                    push(m.invoke(static_cast<FunctionObject*>(object.asObject()), Value(), args.data(),
+                        int(args.size()), nullptr, nullptr, true));
                 } else {
-                    push(callValue(object, Value(), args, nullptr));
+                    push(Value());
                 }
                 break;
             }
-            const std::string name = m.toString(nameValue);
             Value method;
             Object* holder = nullptr;
             Value self = object;

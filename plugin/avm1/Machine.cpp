@@ -391,7 +391,7 @@ bool Machine::getProperty(Object* object, std::string_view name, Value& out, con
         case ObjectKind::Array: {
             auto* a = static_cast<ArrayObject*>(o);
             const long index = ArrayIndex(name);
-            if (index >= 0 && size_t(index) < a->m_Items.size()) {
+            if (index >= 0 && size_t(index) < a->m_Items.size() && !a->hole(size_t(index))) {
                 out = a->m_Items[size_t(index)];
                 return true;
             }
@@ -436,7 +436,7 @@ bool Machine::hasOwnProperty(Object* object, std::string_view name)
     if (object->kind() == ObjectKind::Array) {
         auto* a = static_cast<ArrayObject*>(object);
         const long index = ArrayIndex(name);
-        if (index >= 0 && size_t(index) < a->m_Items.size())
+        if (index >= 0 && size_t(index) < a->m_Items.size() && !a->hole(size_t(index)))
             return true;
     }
     const Property* p = object->props().find(name, cs);
@@ -486,14 +486,15 @@ void Machine::setProperty(Object* object, std::string_view name, const Value& v)
         const long index = ArrayIndex(name);
         if (index >= 0 && index < (1L << 22)) {
             if (size_t(index) >= a->m_Items.size())
-                a->m_Items.resize(size_t(index) + 1);
+                a->resize(size_t(index) + 1);
             a->m_Items[size_t(index)] = value;
+            a->fill(size_t(index));
             return;
         }
         if (NameIs(name, "length", cs)) {
             const double n = toNumber(value);
             if (n >= 0 && n < double(1L << 22))
-                a->m_Items.resize(size_t(n));
+                a->resize(size_t(n));
             return;
         }
     }
@@ -536,7 +537,12 @@ bool Machine::deleteMember(Object* object, std::string_view name)
         auto* a = static_cast<ArrayObject*>(object);
         const long index = ArrayIndex(name);
         if (index >= 0 && size_t(index) < a->m_Items.size()) {
+            if (a->hole(size_t(index)))
+                return false;
             a->m_Items[size_t(index)] = Value();
+            if (a->m_Holes.size() < a->m_Items.size())
+                a->m_Holes.resize(a->m_Items.size(), false);
+            a->m_Holes[size_t(index)] = true;
             return true;
         }
     }
@@ -602,7 +608,8 @@ std::vector<std::string> Machine::enumerate(Object* object)
         if (o->kind() == ObjectKind::Array) {
             auto* a = static_cast<ArrayObject*>(o);
             for (size_t i = a->m_Items.size(); i-- > 0;)
-                add(std::to_string(i));
+                if (!a->hole(i))
+                    add(std::to_string(i));
         }
         if (o->kind() == ObjectKind::Clip) {
             if (SpriteInstance* s = static_cast<ClipObject*>(o)->sprite())
@@ -701,7 +708,7 @@ Value Machine::construct(const Value& constructor, const Value* args, int argc)
 }
 
 Value Machine::invoke(FunctionObject* f, const Value& self, const Value* args, int argc, Object* holder,
-    Object* newObject)
+    Object* newObject, bool keepThis)
 {
     if (m_Unwind != Unwind::None)
         return Value();
@@ -730,7 +737,7 @@ Value Machine::invoke(FunctionObject* f, const Value& self, const Value* args, i
     frame.holder = holder;
     frame.originalTarget = f->m_Target;
     frame.target = f->m_Target;
-    frame.self = self.isNullish() ? Value(f->m_Target) : self;
+    frame.self = self.isNullish() && !keepThis ? Value(f->m_Target) : self;
     frame.stackBase = m_Stack.size();
     frame.regBase = m_Registers.size();
     frame.regCount = info.function2 ? std::max<uint16_t>(info.registerCount, 1) : 4;

@@ -193,8 +193,9 @@ public:
 private:
     friend class Interpreter;
     friend class ClipObject;
+    // `self` undefined or null runs the function with its timeline as `this`, unless `keepThis` says to keep it.
     Value invoke(FunctionObject* f, const Value& self, const Value* args, int argc, Object* holder,
-        Object* newObject);
+        Object* newObject, bool keepThis = false);
     void markRoots(Heap& heap);
     void installBuiltins();
     void readScriptLimits();
