@@ -735,7 +735,8 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
         }
         case 0x20: { // SetTarget2
             Value t = pop();
-            if (t.isObject()) {
+            // A clip is the target itself; anything else names one by its text (an object by its toString).
+            if (t.isObject() && t.asObject()->kind() == ObjectKind::Clip) {
                 f.target = t.asObject();
             } else {
                 const std::string path = m.toString(t);
@@ -776,6 +777,16 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
             break;
         case 0x26: { // Trace
             Value v = pop();
+            if (v.isObject() && v.asObject()->kind() != ObjectKind::Clip) {
+                // An object whose toString is missing or fails traces as its type.
+                const Value p = m.toPrimitive(v, true);
+                if (p.isUndefined()) {
+                    m.trace(v.asObject()->isFunction() ? "[type Function]" : "[type Object]");
+                    break;
+                }
+                m.trace(m.toString(p));
+                break;
+            }
             m.trace(v.isUndefined() ? std::string("undefined") : m.toString(v));
             break;
         }

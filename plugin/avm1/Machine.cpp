@@ -364,7 +364,7 @@ FunctionObject* Machine::newScriptFunction(
     f->m_Scope = chain;
     Object* proto = newObject();
     define(proto, "constructor", Value(static_cast<Object*>(f)));
-    define(f, "prototype", Value(proto));
+    define(f, "prototype", Value(proto), kDontEnum | kDontDelete);
     return f;
 }
 
@@ -395,7 +395,8 @@ bool Machine::getProperty(Object* object, std::string_view name, Value& out, con
                 out = a->m_Items[size_t(index)];
                 return true;
             }
-            if (NameIs(name, "length", cs)) {
+            // A length property added with addProperty hides the array's own.
+            if (NameIs(name, "length", cs) && !a->props().find(name, cs)) {
                 out = Value(double(a->m_Items.size()));
                 return true;
             }
