@@ -964,6 +964,12 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
             break;
         }
         case 0x42: { // InitArray
+            // More elements asked for than the stack holds: undefined, and the stack is left as it is.
+            const double n = m.toNumber(top());
+            if (n > double(m.m_Stack.size() - std::min(m.m_Stack.size(), f.stackBase + 1))) {
+                top() = Value();
+                break;
+            }
             std::vector<Value> items = popArgs();
             ArrayObject* a = m.newArray();
             a->m_Items = std::move(items);
@@ -972,8 +978,12 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
         }
         case 0x43: { // InitObject
             const double n = m.toNumber(pop());
-            Object* o = m.newObject();
             const size_t available = (m.m_Stack.size() - std::min(m.m_Stack.size(), f.stackBase)) / 2;
+            if (n > double(available)) {
+                push(Value());
+                break;
+            }
+            Object* o = m.newObject();
             const size_t count = n > 0 ? size_t(std::min(n, double(available))) : 0;
             for (size_t i = 0; i < count; ++i) {
                 Value v = pop();

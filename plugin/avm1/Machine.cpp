@@ -513,6 +513,9 @@ void Machine::setProperty(Object* object, std::string_view name, const Value& v)
         if (p->flags & kReadOnly)
             return;
         p->value = value;
+        // Writing a property hidden from this version makes it visible again.
+        if (!PropertyVisible(p->flags, m_Version))
+            p->flags = uint16_t(p->flags & ~kVersionMask);
         return;
     }
     // A setter that a prototype defined with addProperty takes the value for this object.
@@ -600,7 +603,8 @@ std::vector<std::string> Machine::enumerate(Object* object)
         for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
             if (it->removed)
                 continue;
-            if ((it->flags & kDontEnum) || !PropertyVisible(it->flags, m_Version)) {
+            // Properties hidden from this version are still enumerated (reading them gives undefined).
+            if (it->flags & kDontEnum) {
                 seen.push_back(it->name); // hides the same name further down the chain
                 continue;
             }
