@@ -323,7 +323,11 @@ void Interpreter::defineLocal(std::string_view name, const Value& v, bool onlyIf
     if (!onlyIfAbsent)
         for (Scope* s = f.scope; s && s->m_Kind == ScopeKind::With; s = s->m_Parent)
             if (s->m_Object && m.hasProperty(s->m_Object, name)) {
-                m.setProperty(s->m_Object, name, v);
+                // The object of the chain that holds the name (a prototype, perhaps) takes the value.
+                Object* owner = s->m_Object;
+                for (int depth = 0; owner && depth < 256 && !m.hasOwnProperty(owner, name); ++depth)
+                    owner = owner->proto();
+                m.setProperty(owner ? owner : s->m_Object, name, v);
                 return;
             }
     Object* holder = f.callee ? activation() : baseObject();

@@ -65,8 +65,10 @@ Value CharCodeAt(Machine& m, const Value& self, const Value* args, int argc)
 {
     const std::u16string s = Units(m, self);
     const double i = Integer(m, Arg(args, argc, 0));
-    if (i < 0 || i >= double(s.size()))
+    if (i < 0)
         return Value(NAN);
+    if (i >= double(s.size()))
+        return Value(m.version() >= 6 ? NAN : 0.0); // SWF 5 reads past the end as a 0 unit
     return Value(double(s[size_t(i)]));
 }
 
@@ -84,13 +86,13 @@ Value IndexOf(Machine& m, const Value& self, const Value* args, int argc)
 {
     const std::u16string s = Units(m, self);
     if (argc < 1)
-        return Value(-1.0);
+        return Value();
     const std::u16string needle = Utf8ToUtf16(m.toString(args[0]));
     double from = argc > 1 ? Integer(m, args[1]) : 0;
     if (from < 0)
         from = 0;
     if (from > double(s.size()))
-        return Value(needle.empty() ? double(s.size()) : -1.0);
+        return Value(-1.0);
     const size_t at = s.find(needle, size_t(from));
     return Value(at == std::u16string::npos ? -1.0 : double(at));
 }
@@ -99,7 +101,7 @@ Value LastIndexOf(Machine& m, const Value& self, const Value* args, int argc)
 {
     const std::u16string s = Units(m, self);
     if (argc < 1)
-        return Value(-1.0);
+        return Value();
     const std::u16string needle = Utf8ToUtf16(m.toString(args[0]));
     size_t from = std::u16string::npos;
     if (argc > 1 && !args[1].isUndefined()) {
@@ -127,7 +129,7 @@ Value Slice(Machine& m, const Value& self, const Value* args, int argc)
     const double from = clamp(Arg(args, argc, 0), 0);
     const double to = clamp(Arg(args, argc, 1), length);
     if (argc == 0)
-        return Text(m, s);
+        return Value();
     if (to <= from)
         return Value(m.emptyString());
     return Text(m, std::u16string_view(s).substr(size_t(from), size_t(to - from)));
@@ -153,8 +155,12 @@ Value Substr(Machine& m, const Value& self, const Value* args, int argc)
         from = std::max(0.0, length + from);
     from = std::min(from, length);
     double count = argc > 1 && !args[1].isUndefined() ? Integer(m, args[1]) : length - from;
-    if (count < 0)
-        count = std::max(0.0, length - from + count);
+    if (count < 0) {
+        // A negative count is counted back from the length; one reaching the end gives nothing.
+        count += length;
+        if (count < 0 || from + count >= length)
+            count = 0;
+    }
     count = std::min(count, length - from);
     return Text(m, std::u16string_view(s).substr(size_t(from), size_t(count)));
 }
