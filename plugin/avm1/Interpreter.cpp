@@ -927,8 +927,11 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
             if (object.isObject() && object.asObject()->kind() == ObjectKind::Super)
                 self = object.asObject()->m_Primitive;
             if (!findMethod(object, name, method, holder)) {
-                push(Value());
-                break;
+                if (!object.isObject() || object.asObject()->kind() == ObjectKind::Super
+                    || !m.resolveMissing(object.asObject(), name, method)) {
+                    push(Value());
+                    break;
+                }
             }
             // The arguments go back on the stack for the call.
             for (const Value& a : args)

@@ -556,12 +556,39 @@ bool Machine::deleteMember(Object* object, std::string_view name)
     return object->props().remove(name, cs);
 }
 
+bool Machine::resolveMissing(Object* object, std::string_view name, Value& out)
+{
+    const bool cs = caseSensitive();
+    if (NameIs(name, "__resolve", cs))
+        return false;
+    // The chain's first __resolve decides: a function is called with the name; an object (not a clip) or an
+    // added property answers nothing; other values are passed over.
+    int depth = 0;
+    for (Object* o = object; o && depth < 256; o = o->proto(), ++depth) {
+        const Property* p = o->props().find("__resolve", cs);
+        if (!p || !PropertyVisible(p->flags, m_Version))
+            continue;
+        if (p->flags & kAccessor)
+            return false;
+        if (p->value.isObject() && p->value.asObject()->isFunction()) {
+            Value arg(str(std::string(name)));
+            Value function = p->value;
+            out = call(function, Value(object), &arg, 1);
+            return true;
+        }
+        if (p->value.isObject() && p->value.asObject()->kind() != ObjectKind::Clip)
+            return false;
+    }
+    return false;
+}
+
 Value Machine::getMember(const Value& object, std::string_view name)
 {
     Value out;
     switch (object.type()) {
     case Type::Object:
-        getProperty(object.asObject(), name, out, object);
+        if (!getProperty(object.asObject(), name, out, object))
+            resolveMissing(object.asObject(), name, out);
         return out;
     case Type::String:
         if (NameIs(name, "length", caseSensitive()))

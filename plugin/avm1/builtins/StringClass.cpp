@@ -137,6 +137,8 @@ Value Slice(Machine& m, const Value& self, const Value* args, int argc)
 
 Value Substring(Machine& m, const Value& self, const Value* args, int argc)
 {
+    if (argc == 0)
+        return Value();
     const std::u16string s = Units(m, self);
     const double length = double(s.size());
     double from = std::clamp(Integer(m, Arg(args, argc, 0)), 0.0, length);
@@ -148,6 +150,8 @@ Value Substring(Machine& m, const Value& self, const Value* args, int argc)
 
 Value Substr(Machine& m, const Value& self, const Value* args, int argc)
 {
+    if (argc == 0)
+        return Value();
     const std::u16string s = Units(m, self);
     const double length = double(s.size());
     double from = Integer(m, Arg(args, argc, 0));
