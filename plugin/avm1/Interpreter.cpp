@@ -196,7 +196,8 @@ Value Interpreter::lookup(std::string_view name, bool& found)
 {
     found = true;
     const bool c = cs();
-    if (NameIs(name, "this", c))
+    // Inside a function, `this` is its own name, spelled exactly.
+    if (NameIs(name, "this", c || f.callee))
         return f.self;
     if (NameIs(name, "_global", c))
         return Value(m.m_Global);
@@ -297,6 +298,11 @@ void Interpreter::setVariable(std::string_view name, const Value& v)
     }
     if (name.find('/') != std::string_view::npos)
         return;
+    // `this` is a variable of the running frame like any other.
+    if (NameIs(name, "this", cs() || f.callee)) {
+        f.self = v;
+        return;
+    }
     Object* fallback = nullptr;
     for (Scope* s = f.scope; s; s = s->m_Parent) {
         if (!s->m_Object)

@@ -176,15 +176,22 @@ Value Split(Machine& m, const Value& self, const Value* args, int argc)
     double limit = 4294967295.0;
     if (argc > 1 && !args[1].isUndefined())
         limit = Integer(m, args[1]);
-    if (argc < 1 || args[0].isUndefined()) {
+    // SWF 5 splits at commas without a separator, and not at all at an empty one.
+    const bool swf5 = m.version() < 6;
+    if (!swf5 && (argc < 1 || args[0].isUndefined())) {
         a->m_Items.push_back(Text(m, s));
         return Value(static_cast<Object*>(a));
     }
-    const std::u16string separator = Utf8ToUtf16(m.toString(args[0]));
+    const std::u16string separator
+        = swf5 && (argc < 1 || args[0].isUndefined()) ? u"," : Utf8ToUtf16(m.toString(args[0]));
     if (separator.empty()) {
-        if (m.version() >= 7 || true)
-            for (size_t i = 0; i < s.size() && double(a->m_Items.size()) < limit; ++i)
-                a->m_Items.push_back(Text(m, std::u16string_view(s).substr(i, 1)));
+        if (swf5) {
+            if (limit > 0)
+                a->m_Items.push_back(Text(m, s));
+            return Value(static_cast<Object*>(a));
+        }
+        for (size_t i = 0; i < s.size() && double(a->m_Items.size()) < limit; ++i)
+            a->m_Items.push_back(Text(m, std::u16string_view(s).substr(i, 1)));
         return Value(static_cast<Object*>(a));
     }
     if (s.empty()) {
