@@ -280,8 +280,21 @@ bool Machine::strictEquals(const Value& a, const Value& b) const
 
 bool Machine::looseEquals(const Value& a, const Value& b)
 {
+    // Equals2 finds NaN equal to NaN.
+    if (a.isNumber() && b.isNumber() && std::isnan(a.asNumber()) && std::isnan(b.asNumber()))
+        return true;
     if (a.type() == b.type())
         return strictEquals(a, b);
+    // An object compared with anything else converts first (one without valueOf and toString, like the
+    // global object, converts to undefined and so equals undefined and null).
+    if (a.isObject() && !b.isObject()) {
+        Value p = toPrimitive(a);
+        return !p.isObject() && looseEquals(p, b);
+    }
+    if (b.isObject() && !a.isObject()) {
+        Value p = toPrimitive(b);
+        return !p.isObject() && looseEquals(a, p);
+    }
     if (a.isNullish() && b.isNullish())
         return true;
     if (a.isNullish() || b.isNullish())
@@ -294,27 +307,36 @@ bool Machine::looseEquals(const Value& a, const Value& b)
         return looseEquals(Value(a.asBool() ? 1.0 : 0.0), b);
     if (b.isBool())
         return looseEquals(a, Value(b.asBool() ? 1.0 : 0.0));
-    if (a.isObject() && !b.isObject()) {
-        Value p = toPrimitive(a);
-        return !p.isObject() && looseEquals(p, b);
-    }
-    if (b.isObject() && !a.isObject()) {
-        Value p = toPrimitive(b);
-        return !p.isObject() && looseEquals(a, p);
-    }
     return false;
 }
 
 Value Machine::lessThan(const Value& a, const Value& b, bool rightFirst)
 {
-    // The left operand converts first, as written (Greater compares its operands swapped).
+    // The left operand converts first, as written (Greater compares its operands swapped). Objects convert by
+    // valueOf alone; one that stays an object makes the comparison false, and the other is not converted.
+    // A clip is no number; an object without valueOf converts to undefined.
+    auto value = [&](const Value& v, Value& out) {
+        out = v;
+        if (!v.isObject())
+            return true;
+        if (v.asObject()->kind() == ObjectKind::Clip) {
+            out = Value(NAN);
+            return true;
+        }
+        Value method;
+        if (getProperty(v.asObject(), "valueOf", method, v) && method.isObject() && method.asObject()->isFunction())
+            out = call(method, v, nullptr, 0);
+        else
+            out = Value();
+        return !out.isObject();
+    };
     Value pa, pb;
     if (rightFirst) {
-        pb = toPrimitive(b);
-        pa = toPrimitive(a);
+        if (!value(b, pb) || !value(a, pa))
+            return Value(false);
     } else {
-        pa = toPrimitive(a);
-        pb = toPrimitive(b);
+        if (!value(a, pa) || !value(b, pb))
+            return Value(false);
     }
     if (pa.isString() && pb.isString()) {
         if (m_Version >= 6)
