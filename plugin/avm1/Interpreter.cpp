@@ -424,6 +424,9 @@ void Interpreter::callFrame(const Value& frameValue)
     // Runs the actions of a frame of the target clip now, in that clip.
     SpriteInstance* sprite = targetSprite();
     Value frame = frameValue;
+    // An object names its frame by its text.
+    if (frame.isObject() && frame.asObject()->kind() != ObjectKind::Clip)
+        frame = Value(m.toStringValue(frame));
     if (frame.isString()) {
         const std::string& s = frame.str();
         const size_t colon = s.rfind(':');
@@ -624,9 +627,17 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
         case 0x0B: // Subtract
         case 0x0C: // Multiply
         case 0x0D: { // Divide
+            // Add and Multiply convert their left operand first, Subtract and Divide their right (the top).
             const Value vb = pop();
-            const double a = m.toNumber(pop());
-            const double b = m.toNumber(vb);
+            const Value va = pop();
+            double a = 0, b = 0;
+            if (ins.op == 0x0A || ins.op == 0x0C) {
+                a = m.toNumber(va);
+                b = m.toNumber(vb);
+            } else {
+                b = m.toNumber(vb);
+                a = m.toNumber(va);
+            }
             double r = 0;
             switch (ins.op) {
             case 0x0A:
@@ -663,7 +674,7 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
                 b = m.toNumber(vb);
             }
             const bool r = ins.op == 0x0E ? a == b : a < b;
-            push(f.version >= 5 ? Value(r) : Value(r ? 1.0 : 0.0));
+            push(Value(r)); // a boolean, which SWF 4 prints as 1 or 0
             break;
         }
         case 0x10: // And
@@ -672,22 +683,21 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
             const bool a = m.toBoolean(pop());
             const bool b = m.toBoolean(vb);
             const bool r = ins.op == 0x10 ? (a && b) : (a || b);
-            push(f.version >= 5 ? Value(r) : Value(r ? 1.0 : 0.0));
+            push(Value(r)); // a boolean, which SWF 4 prints as 1 or 0
             break;
         }
         case 0x12: { // Not
             const bool r = !m.toBoolean(pop());
-            push(f.version >= 5 ? Value(r) : Value(r ? 1.0 : 0.0));
+            push(Value(r)); // a boolean, which SWF 4 prints as 1 or 0
             break;
         }
         case 0x13: // StringEquals
         case 0x29: // StringLess
         case 0x68: { // StringGreater
-            const Value vb = pop();
+            const std::string b = m.toString(pop());
             const std::string a = m.toString(pop());
-            const std::string b = m.toString(vb);
             const bool r = ins.op == 0x13 ? a == b : ins.op == 0x29 ? a < b : a > b;
-            push(f.version >= 5 ? Value(r) : Value(r ? 1.0 : 0.0));
+            push(Value(r)); // a boolean, which SWF 4 prints as 1 or 0
             break;
         }
         case 0x14: // StringLength
@@ -765,9 +775,8 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
             break;
         }
         case 0x21: { // StringAdd
-            const Value vb = pop();
+            const std::string b = m.toString(pop());
             std::string a = m.toString(pop());
-            const std::string b = m.toString(vb);
             push(Value(m.str(a + b)));
             break;
         }

@@ -193,6 +193,8 @@ std::string Machine::toString(const Value& v)
     case Type::Null:
         return "null";
     case Type::Boolean:
+        if (m_Version < 5) // SWF 4 has no booleans to print
+            return v.asBool() ? "1" : "0";
         return v.asBool() ? "true" : "false";
     case Type::Number:
         return NumberText(v.asNumber());
