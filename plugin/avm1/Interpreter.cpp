@@ -22,6 +22,9 @@ namespace reelfinch::avm1 {
 
 using plugin::SpriteInstance;
 
+// Calls a getter or setter; past the nesting limit of accessors it is not called and gives undefined.
+Value CallAccessor(Machine& m, const Value& function, const Value& self, const Value* args, int argc);
+
 namespace {
 
 // How often (in backward jumps) the clock is read.
@@ -378,7 +381,7 @@ bool Interpreter::findMethod(const Value& object, std::string_view name, Value& 
         if (p && PropertyVisible(p->flags, m.version())) {
             holder = o;
             if (p->flags & kAccessor)
-                method = p->value.isObject() ? m.call(p->value, self, nullptr, 0) : Value();
+                method = p->value.isObject() ? CallAccessor(m, p->value, self, nullptr, 0) : Value();
             else
                 method = p->value;
             return true;

@@ -9,6 +9,7 @@
 #include "Movie.h"
 #include "Tags.h"
 #include "TagCodes.h"
+#include "TagsModern.h"
 
 #include <algorithm>
 #include <cmath>
@@ -20,6 +21,11 @@ namespace reelfinch::avm1 {
 using plugin::SpriteInstance;
 
 namespace {
+
+// Getters and setters nest 65 deep at most; a deeper one is not called (a read gives undefined) and the
+// script goes on. Calls nest on one thread, so the count is the thread's.
+constexpr int kAccessorDepthLimit = 65;
+thread_local int t_AccessorDepth = 0;
 
 bool NameIs(std::string_view a, std::string_view b, bool caseSensitive)
 {
@@ -66,6 +72,9 @@ void SetMatrix(cairo_matrix_t& m, double sx, double sy, double rotationDegrees)
 
 } // namespace
 
+// Calls a getter or setter; past the nesting limit of accessors it is not called and gives undefined.
+Value CallAccessor(Machine& m, const Value& function, const Value& self, const Value* args, int argc);
+
 Machine::Machine(plugin::MoviePlayer& player, int version)
     : m_Player(player)
     , m_Version(version)
@@ -93,6 +102,14 @@ void Machine::readScriptLimits()
     constexpr uint16_t kTagScriptLimits = 65;
     const CTagsItem* tags = m_Player.m_Movie ? m_Player.m_Movie->GetTags() : nullptr;
     for (int i = 0; tags && i < tags->GetItemCount(); ++i) {
+        // The library reads the tag into its own object; older builds of it kept the raw body.
+        if (auto* limits = dynamic_cast<const CScriptLimitsTag*>(tags->GetTag(i))) {
+            if (limits->m_MaxRecursionDepth > 0)
+                m_RecursionLimit = limits->m_MaxRecursionDepth;
+            if (limits->m_ScriptTimeoutSeconds > 0 && !std::getenv("REELFINCH_SCRIPT_TIME_LIMIT"))
+                m_TimeLimit = limits->m_ScriptTimeoutSeconds;
+            continue;
+        }
         auto* tag = dynamic_cast<const CRawBodyTag*>(tags->GetTag(i));
         if (!tag || tag->m_TagCode != kTagScriptLimits || !tag->m_pData || tag->m_pData->m_pData->GetSize() < 4)
             continue;
@@ -438,7 +455,7 @@ bool Machine::getProperty(Object* object, std::string_view name, Value& out, con
         const Property* p = o->props().find(name, cs);
         if (p && PropertyVisible(p->flags, m_Version)) {
             if (p->flags & kAccessor) {
-                out = p->value.isObject() ? call(p->value, self, nullptr, 0) : Value();
+                out = p->value.isObject() ? CallAccessor(*this, p->value, self, nullptr, 0) : Value();
                 return true;
             }
             out = p->value;
@@ -530,7 +547,7 @@ void Machine::setProperty(Object* object, std::string_view name, const Value& v)
         if (p->flags & kAccessor) {
             if (p->setter.isObject()) {
                 Value setter = p->setter;
-                call(setter, Value(object), &value, 1);
+                CallAccessor(*this, setter, Value(object), &value, 1);
             }
             return;
         }
@@ -548,7 +565,7 @@ void Machine::setProperty(Object* object, std::string_view name, const Value& v)
         if (q && (q->flags & kAccessor) && PropertyVisible(q->flags, m_Version)) {
             if (q->setter.isObject()) {
                 Value setter = q->setter;
-                call(setter, Value(object), &value, 1);
+                CallAccessor(*this, setter, Value(object), &value, 1);
             }
             return;
         }
@@ -730,6 +747,16 @@ Value Machine::call(const Value& function, const Value& self, const Value* args,
     ++m_NativeDepth;
     Value r = invoke(static_cast<FunctionObject*>(function.asObject()), self, args, argc, nullptr, nullptr);
     --m_NativeDepth;
+    return r;
+}
+
+Value CallAccessor(Machine& m, const Value& function, const Value& self, const Value* args, int argc)
+{
+    if (t_AccessorDepth >= kAccessorDepthLimit)
+        return Value();
+    ++t_AccessorDepth;
+    Value r = m.call(function, self, args, argc);
+    --t_AccessorDepth;
     return r;
 }
 
