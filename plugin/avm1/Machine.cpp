@@ -26,6 +26,8 @@ namespace {
 // script goes on. Calls nest on one thread, so the count is the thread's.
 constexpr int kAccessorDepthLimit = 65;
 thread_local int t_AccessorDepth = 0;
+// The watchers running now: the object and property each watches.
+thread_local std::vector<std::pair<Object*, std::string>> t_RunningWatchers;
 
 bool NameIs(std::string_view a, std::string_view b, bool caseSensitive)
 {
@@ -516,10 +518,19 @@ void Machine::setProperty(Object* object, std::string_view name, const Value& v)
     if (object->m_Watchers) {
         for (auto& [watched, w] : *object->m_Watchers)
             if (NameIs(watched, name, cs) && w.callback.isObject()) {
+                // A watcher setting the property it watches sets it without being called again.
+                bool running = false;
+                for (const auto& [o, n] : t_RunningWatchers)
+                    running = running || (o == object && NameIs(n, name, cs));
+                if (running)
+                    break;
                 Value old;
                 getProperty(object, name, old, Value(object));
                 Value args[4] = { Value(str(std::string(name))), old, value, w.data };
-                value = call(w.callback, Value(object), args, 4);
+                Value callback = w.callback;
+                t_RunningWatchers.emplace_back(object, std::string(name));
+                value = call(callback, Value(object), args, 4);
+                t_RunningWatchers.pop_back();
                 break;
             }
     }
@@ -806,7 +817,7 @@ Value Machine::invoke(FunctionObject* f, const Value& self, const Value* args, i
     if (!f->m_Code || !f->m_Info)
         return Value();
     // The frame script is the first frame; functions may nest as deep as the limit below it.
-    if (int(m_Frames.size()) > m_RecursionLimit) {
+    if (int(m_Frames.size()) >= m_RecursionLimit) {
         // Too deep: the whole action list stops, as the player stops it.
         m_Unwind = Unwind::Abort;
         return Value();
