@@ -718,10 +718,11 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
             const bool units = ins.op == 0x35 || f.version >= 6;
             std::u16string u = units ? Utf8ToUtf16(s) : std::u16string();
             const long length = long(units ? u.size() : s.size());
-            long from = std::isfinite(index) ? long(std::clamp(index, -1e9, 1e9)) - 1 : 0;
+            // Index and count are 32-bit integers (4294967303 is 7).
+            long from = long(ToInt32(index)) - 1;
             if (from < 0)
                 from = 0;
-            long n = std::isfinite(count) ? long(std::clamp(count, -1e9, 1e9)) : 0;
+            long n = long(ToInt32(count));
             if (n < 0 || from + n > length)
                 n = length - from;
             if (from >= length || n <= 0) {

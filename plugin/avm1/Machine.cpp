@@ -96,6 +96,23 @@ Machine::Machine(plugin::MoviePlayer& player, int version)
     }
     readScriptLimits();
     installBuiltins();
+    // System.security.sandboxType: a movie played from a file reaches files, or the network when its
+    // FileAttributes ask for it.
+    bool useNetwork = false;
+    const CTagsItem* tags = m_Player.m_Movie ? m_Player.m_Movie->GetTags() : nullptr;
+    for (int i = 0; tags && i < tags->GetItemCount(); ++i)
+        if (auto* attributes = dynamic_cast<const CFileAttributesTag*>(tags->GetTag(i)))
+            useNetwork = attributes->m_UseNetwork;
+    Value system;
+    if (getProperty(m_Global, "System", system, Value(m_Global)) && system.isObject()) {
+        Value security;
+        if (!getProperty(system.asObject(), "security", security, system) || !security.isObject()) {
+            security = Value(newObject());
+            define(system.asObject(), "security", security);
+        }
+        define(security.asObject(), "sandboxType", Value(str(useNetwork ? "localWithNetwork" : "localWithFile")),
+            kDontDelete | kReadOnly);
+    }
 }
 
 void Machine::readScriptLimits()
