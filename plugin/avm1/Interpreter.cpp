@@ -451,9 +451,10 @@ void Interpreter::callFrame(const Value& frameValue)
                 index = int(n) - 1;
         }
     } else {
-        const double n = m.toNumber(frame);
-        if (std::isfinite(n) && n >= 1 && n < 65536)
-            index = int(n) - 1;
+        // The frame number is a 32-bit integer (4294967299 is 3).
+        const int32_t n = ToInt32(m.toNumber(frame));
+        if (n >= 1)
+            index = n - 1;
     }
     if (index < 0 || size_t(index) >= sprite->timeline->frames.size())
         return;

@@ -442,7 +442,11 @@ bool Machine::getProperty(Object* object, std::string_view name, Value& out, con
 {
     const bool cs = caseSensitive();
     if (NameIs(name, "__proto__", cs)) {
-        out = object->protoValue();
+        // `super` stands for the prototype its lookups start at: its __proto__ is that one's.
+        if (object->kind() == ObjectKind::Super)
+            out = object->proto() ? object->proto()->protoValue() : Value();
+        else
+            out = object->protoValue();
         return true;
     }
     Object* o = object;
