@@ -23,6 +23,9 @@ namespace reelfinch::avm1 {
 
 using plugin::SpriteInstance;
 
+// Calls a getter or setter; past the nesting limit of accessors it is not called and gives undefined.
+Value CallAccessor(Machine& m, const Value& function, const Value& self, const Value* args, int argc);
+
 namespace {
 
 // How often (in backward jumps) the clock is read.
@@ -197,7 +200,8 @@ Value Interpreter::lookup(std::string_view name, bool& found)
 {
     found = true;
     const bool c = cs();
-    if (NameIs(name, "this", c))
+    // Inside a function, `this` is its own name, spelled exactly.
+    if (NameIs(name, "this", c || f.callee))
         return f.self;
     if (NameIs(name, "_global", c))
         return Value(m.m_Global);
@@ -298,6 +302,11 @@ void Interpreter::setVariable(std::string_view name, const Value& v)
     }
     if (name.find('/') != std::string_view::npos)
         return;
+    // `this` is a variable of the running frame like any other.
+    if (NameIs(name, "this", cs() || f.callee)) {
+        f.self = v;
+        return;
+    }
     Object* fallback = nullptr;
     for (Scope* s = f.scope; s; s = s->m_Parent) {
         if (!s->m_Object)
@@ -324,7 +333,11 @@ void Interpreter::defineLocal(std::string_view name, const Value& v, bool onlyIf
     if (!onlyIfAbsent)
         for (Scope* s = f.scope; s && s->m_Kind == ScopeKind::With; s = s->m_Parent)
             if (s->m_Object && m.hasProperty(s->m_Object, name)) {
-                m.setProperty(s->m_Object, name, v);
+                // The object of the chain that holds the name (a prototype, perhaps) takes the value.
+                Object* owner = s->m_Object;
+                for (int depth = 0; owner && depth < 256 && !m.hasOwnProperty(owner, name); ++depth)
+                    owner = owner->proto();
+                m.setProperty(owner ? owner : s->m_Object, name, v);
                 return;
             }
     Object* holder = f.callee ? activation() : baseObject();
@@ -369,7 +382,7 @@ bool Interpreter::findMethod(const Value& object, std::string_view name, Value& 
         if (p && PropertyVisible(p->flags, m.version())) {
             holder = o;
             if (p->flags & kAccessor)
-                method = p->value.isObject() ? m.call(p->value, self, nullptr, 0) : Value();
+                method = p->value.isObject() ? CallAccessor(m, p->value, self, nullptr, 0) : Value();
             else
                 method = p->value;
             return true;
@@ -415,6 +428,9 @@ void Interpreter::callFrame(const Value& frameValue)
     // Runs the actions of a frame of the target clip now, in that clip.
     SpriteInstance* sprite = targetSprite();
     Value frame = frameValue;
+    // An object names its frame by its text.
+    if (frame.isObject() && frame.asObject()->kind() != ObjectKind::Clip)
+        frame = Value(m.toStringValue(frame));
     if (frame.isString()) {
         const std::string& s = frame.str();
         const size_t colon = s.rfind(':');
@@ -436,9 +452,10 @@ void Interpreter::callFrame(const Value& frameValue)
                 index = int(n) - 1;
         }
     } else {
-        const double n = m.toNumber(frame);
-        if (std::isfinite(n) && n >= 1 && n < 65536)
-            index = int(n) - 1;
+        // The frame number is a 32-bit integer (4294967299 is 3).
+        const int32_t n = ToInt32(m.toNumber(frame));
+        if (n >= 1)
+            index = n - 1;
     }
     if (index < 0 || size_t(index) >= sprite->timeline->frames.size())
         return;
@@ -615,9 +632,17 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
         case 0x0B: // Subtract
         case 0x0C: // Multiply
         case 0x0D: { // Divide
+            // Add and Multiply convert their left operand first, Subtract and Divide their right (the top).
             const Value vb = pop();
-            const double a = m.toNumber(pop());
-            const double b = m.toNumber(vb);
+            const Value va = pop();
+            double a = 0, b = 0;
+            if (ins.op == 0x0A || ins.op == 0x0C) {
+                a = m.toNumber(va);
+                b = m.toNumber(vb);
+            } else {
+                b = m.toNumber(vb);
+                a = m.toNumber(va);
+            }
             double r = 0;
             switch (ins.op) {
             case 0x0A:
@@ -654,7 +679,7 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
                 b = m.toNumber(vb);
             }
             const bool r = ins.op == 0x0E ? a == b : a < b;
-            push(f.version >= 5 ? Value(r) : Value(r ? 1.0 : 0.0));
+            push(Value(r)); // a boolean, which SWF 4 prints as 1 or 0
             break;
         }
         case 0x10: // And
@@ -663,22 +688,21 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
             const bool a = m.toBoolean(pop());
             const bool b = m.toBoolean(vb);
             const bool r = ins.op == 0x10 ? (a && b) : (a || b);
-            push(f.version >= 5 ? Value(r) : Value(r ? 1.0 : 0.0));
+            push(Value(r)); // a boolean, which SWF 4 prints as 1 or 0
             break;
         }
         case 0x12: { // Not
             const bool r = !m.toBoolean(pop());
-            push(f.version >= 5 ? Value(r) : Value(r ? 1.0 : 0.0));
+            push(Value(r)); // a boolean, which SWF 4 prints as 1 or 0
             break;
         }
         case 0x13: // StringEquals
         case 0x29: // StringLess
         case 0x68: { // StringGreater
-            const Value vb = pop();
+            const std::string b = m.toString(pop());
             const std::string a = m.toString(pop());
-            const std::string b = m.toString(vb);
             const bool r = ins.op == 0x13 ? a == b : ins.op == 0x29 ? a < b : a > b;
-            push(f.version >= 5 ? Value(r) : Value(r ? 1.0 : 0.0));
+            push(Value(r)); // a boolean, which SWF 4 prints as 1 or 0
             break;
         }
         case 0x14: // StringLength
@@ -696,10 +720,11 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
             const bool units = ins.op == 0x35 || f.version >= 6;
             std::u16string u = units ? Utf8ToUtf16(s) : std::u16string();
             const long length = long(units ? u.size() : s.size());
-            long from = std::isfinite(index) ? long(std::clamp(index, -1e9, 1e9)) - 1 : 0;
+            // Index and count are 32-bit integers (4294967303 is 7).
+            long from = long(ToInt32(index)) - 1;
             if (from < 0)
                 from = 0;
-            long n = std::isfinite(count) ? long(std::clamp(count, -1e9, 1e9)) : 0;
+            long n = long(ToInt32(count));
             if (n < 0 || from + n > length)
                 n = length - from;
             if (from >= length || n <= 0) {
@@ -716,8 +741,8 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
             pop();
             break;
         case 0x18: { // ToInteger
-            const double n = m.toNumber(pop());
-            push(Value(std::isnan(n) ? 0.0 : std::trunc(n)));
+            // The integer part, wrapped to 32 bits as the bit operators wrap it.
+            push(Value(double(ToInt32(m.toNumber(pop())))));
             break;
         }
         case 0x1C: { // GetVariable
@@ -736,7 +761,8 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
         }
         case 0x20: { // SetTarget2
             Value t = pop();
-            if (t.isObject()) {
+            // A clip is the target itself; anything else names one by its text (an object by its toString).
+            if (t.isObject() && t.asObject()->kind() == ObjectKind::Clip) {
                 f.target = t.asObject();
             } else {
                 const std::string path = m.toString(t);
@@ -755,9 +781,8 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
             break;
         }
         case 0x21: { // StringAdd
-            const Value vb = pop();
+            const std::string b = m.toString(pop());
             std::string a = m.toString(pop());
-            const std::string b = m.toString(vb);
             push(Value(m.str(a + b)));
             break;
         }
@@ -777,6 +802,16 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
             break;
         case 0x26: { // Trace
             Value v = pop();
+            if (v.isObject() && v.asObject()->kind() != ObjectKind::Clip) {
+                // An object whose toString is missing or fails traces as its type.
+                const Value p = m.toPrimitive(v, true);
+                if (p.isUndefined()) {
+                    m.trace(v.asObject()->isFunction() ? "[type Function]" : "[type Object]");
+                    break;
+                }
+                m.trace(m.toString(p));
+                break;
+            }
             m.trace(v.isUndefined() ? std::string("undefined") : m.toString(v));
             break;
         }
@@ -888,7 +923,9 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
             Value nameValue = pop();
             Value object = pop();
             std::vector<Value> args = popArgs();
-            if (nameValue.isUndefined() || (nameValue.isString() && nameValue.str().empty())) {
+            // An undefined or empty name (after conversion: an object whose toString gives "") calls the object.
+            const std::string name = nameValue.isUndefined() ? std::string() : m.toString(nameValue);
+            if (name.empty()) {
                 // The object itself is the function; `super(...)` calls the super class's constructor.
                 if (object.isObject() && object.asObject()->kind() == ObjectKind::Super) {
                     auto* s = static_cast<SuperObject*>(object.asObject());
@@ -896,20 +933,26 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
                     if (s->m_Holder)
                         m.getProperty(s->m_Holder, "__constructor__", ctor, s->m_Primitive);
                     push(callValue(ctor, s->m_Primitive, args, s->proto()));
+                } else if (object.isObject() && object.asObject()->isFunction()) {
+                    // Called bare, the function has no `this`.
+                    push(m.invoke(static_cast<FunctionObject*>(object.asObject()), Value(), args.data(),
+                        int(args.size()), nullptr, nullptr, true));
                 } else {
-                    push(callValue(object, Value(), args, nullptr));
+                    push(Value());
                 }
                 break;
             }
-            const std::string name = m.toString(nameValue);
             Value method;
             Object* holder = nullptr;
             Value self = object;
             if (object.isObject() && object.asObject()->kind() == ObjectKind::Super)
                 self = object.asObject()->m_Primitive;
             if (!findMethod(object, name, method, holder)) {
-                push(Value());
-                break;
+                if (!object.isObject() || object.asObject()->kind() == ObjectKind::Super
+                    || !m.resolveMissing(object.asObject(), name, method)) {
+                    push(Value());
+                    break;
+                }
             }
             // The arguments go back on the stack for the call.
             for (const Value& a : args)
@@ -949,6 +992,12 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
             break;
         }
         case 0x42: { // InitArray
+            // More elements asked for than the stack holds: undefined, and the stack is left as it is.
+            const double n = m.toNumber(top());
+            if (n > double(m.m_Stack.size() - std::min(m.m_Stack.size(), f.stackBase + 1))) {
+                top() = Value();
+                break;
+            }
             std::vector<Value> items = popArgs();
             ArrayObject* a = m.newArray();
             a->m_Items = std::move(items);
@@ -957,8 +1006,12 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
         }
         case 0x43: { // InitObject
             const double n = m.toNumber(pop());
-            Object* o = m.newObject();
             const size_t available = (m.m_Stack.size() - std::min(m.m_Stack.size(), f.stackBase)) / 2;
+            if (n > double(available)) {
+                push(Value());
+                break;
+            }
+            Object* o = m.newObject();
             const size_t count = n > 0 ? size_t(std::min(n, double(available))) : 0;
             for (size_t i = 0; i < count; ++i) {
                 Value v = pop();

@@ -22,6 +22,13 @@ using plugin::SpriteInstance;
 
 namespace {
 
+// Getters and setters nest 65 deep at most; a deeper one is not called (a read gives undefined) and the
+// script goes on. Calls nest on one thread, so the count is the thread's.
+constexpr int kAccessorDepthLimit = 65;
+thread_local int t_AccessorDepth = 0;
+// The watchers running now: the object and property each watches.
+thread_local std::vector<std::pair<Object*, std::string>> t_RunningWatchers;
+
 bool NameIs(std::string_view a, std::string_view b, bool caseSensitive)
 {
     if (a.size() != b.size())
@@ -67,6 +74,9 @@ void SetMatrix(cairo_matrix_t& m, double sx, double sy, double rotationDegrees)
 
 } // namespace
 
+// Calls a getter or setter; past the nesting limit of accessors it is not called and gives undefined.
+Value CallAccessor(Machine& m, const Value& function, const Value& self, const Value* args, int argc);
+
 Machine::Machine(plugin::MoviePlayer& player, int version)
     : m_Player(player)
     , m_Version(version)
@@ -86,6 +96,23 @@ Machine::Machine(plugin::MoviePlayer& player, int version)
     }
     readScriptLimits();
     installBuiltins();
+    // System.security.sandboxType: a movie played from a file reaches files, or the network when its
+    // FileAttributes ask for it.
+    bool useNetwork = false;
+    const CTagsItem* tags = m_Player.m_Movie ? m_Player.m_Movie->GetTags() : nullptr;
+    for (int i = 0; tags && i < tags->GetItemCount(); ++i)
+        if (auto* attributes = dynamic_cast<const CFileAttributesTag*>(tags->GetTag(i)))
+            useNetwork = attributes->m_UseNetwork;
+    Value system;
+    if (getProperty(m_Global, "System", system, Value(m_Global)) && system.isObject()) {
+        Value security;
+        if (!getProperty(system.asObject(), "security", security, system) || !security.isObject()) {
+            security = Value(newObject());
+            define(system.asObject(), "security", security);
+        }
+        define(security.asObject(), "sandboxType", Value(str(useNetwork ? "localWithNetwork" : "localWithFile")),
+            kDontDelete | kReadOnly);
+    }
 }
 
 void Machine::readScriptLimits()
@@ -192,6 +219,8 @@ std::string Machine::toString(const Value& v)
     case Type::Null:
         return "null";
     case Type::Boolean:
+        if (m_Version < 5) // SWF 4 has no booleans to print
+            return v.asBool() ? "1" : "0";
         return v.asBool() ? "true" : "false";
     case Type::Number:
         return NumberText(v.asNumber());
@@ -279,8 +308,21 @@ bool Machine::strictEquals(const Value& a, const Value& b) const
 
 bool Machine::looseEquals(const Value& a, const Value& b)
 {
+    // Equals2 finds NaN equal to NaN.
+    if (a.isNumber() && b.isNumber() && std::isnan(a.asNumber()) && std::isnan(b.asNumber()))
+        return true;
     if (a.type() == b.type())
         return strictEquals(a, b);
+    // An object compared with anything else converts first (one without valueOf and toString, like the
+    // global object, converts to undefined and so equals undefined and null).
+    if (a.isObject() && !b.isObject()) {
+        Value p = toPrimitive(a);
+        return !p.isObject() && looseEquals(p, b);
+    }
+    if (b.isObject() && !a.isObject()) {
+        Value p = toPrimitive(b);
+        return !p.isObject() && looseEquals(a, p);
+    }
     if (a.isNullish() && b.isNullish())
         return true;
     if (a.isNullish() || b.isNullish())
@@ -293,27 +335,36 @@ bool Machine::looseEquals(const Value& a, const Value& b)
         return looseEquals(Value(a.asBool() ? 1.0 : 0.0), b);
     if (b.isBool())
         return looseEquals(a, Value(b.asBool() ? 1.0 : 0.0));
-    if (a.isObject() && !b.isObject()) {
-        Value p = toPrimitive(a);
-        return !p.isObject() && looseEquals(p, b);
-    }
-    if (b.isObject() && !a.isObject()) {
-        Value p = toPrimitive(b);
-        return !p.isObject() && looseEquals(a, p);
-    }
     return false;
 }
 
 Value Machine::lessThan(const Value& a, const Value& b, bool rightFirst)
 {
-    // The left operand converts first, as written (Greater compares its operands swapped).
+    // The left operand converts first, as written (Greater compares its operands swapped). Objects convert by
+    // valueOf alone; one that stays an object makes the comparison false, and the other is not converted.
+    // A clip is no number; an object without valueOf converts to undefined.
+    auto value = [&](const Value& v, Value& out) {
+        out = v;
+        if (!v.isObject())
+            return true;
+        if (v.asObject()->kind() == ObjectKind::Clip) {
+            out = Value(NAN);
+            return true;
+        }
+        Value method;
+        if (getProperty(v.asObject(), "valueOf", method, v) && method.isObject() && method.asObject()->isFunction())
+            out = call(method, v, nullptr, 0);
+        else
+            out = Value();
+        return !out.isObject();
+    };
     Value pa, pb;
     if (rightFirst) {
-        pb = toPrimitive(b);
-        pa = toPrimitive(a);
+        if (!value(b, pb) || !value(a, pa))
+            return Value(false);
     } else {
-        pa = toPrimitive(a);
-        pb = toPrimitive(b);
+        if (!value(a, pa) || !value(b, pb))
+            return Value(false);
     }
     if (pa.isString() && pb.isString()) {
         if (m_Version >= 6)
@@ -363,7 +414,7 @@ FunctionObject* Machine::newScriptFunction(
     f->m_Scope = chain;
     Object* proto = newObject();
     define(proto, "constructor", Value(static_cast<Object*>(f)));
-    define(f, "prototype", Value(proto));
+    define(f, "prototype", Value(proto), kDontEnum | kDontDelete);
     return f;
 }
 
@@ -381,7 +432,11 @@ bool Machine::getProperty(Object* object, std::string_view name, Value& out, con
 {
     const bool cs = caseSensitive();
     if (NameIs(name, "__proto__", cs)) {
-        out = object->protoValue();
+        // `super` stands for the prototype its lookups start at: its __proto__ is that one's.
+        if (object->kind() == ObjectKind::Super)
+            out = object->proto() ? object->proto()->protoValue() : Value();
+        else
+            out = object->protoValue();
         return true;
     }
     Object* o = object;
@@ -390,11 +445,12 @@ bool Machine::getProperty(Object* object, std::string_view name, Value& out, con
         case ObjectKind::Array: {
             auto* a = static_cast<ArrayObject*>(o);
             const long index = ArrayIndex(name);
-            if (index >= 0 && size_t(index) < a->m_Items.size()) {
+            if (index >= 0 && size_t(index) < a->m_Items.size() && !a->hole(size_t(index))) {
                 out = a->m_Items[size_t(index)];
                 return true;
             }
-            if (NameIs(name, "length", cs)) {
+            // A length property added with addProperty hides the array's own.
+            if (NameIs(name, "length", cs) && !a->props().find(name, cs)) {
                 out = Value(double(a->m_Items.size()));
                 return true;
             }
@@ -412,7 +468,7 @@ bool Machine::getProperty(Object* object, std::string_view name, Value& out, con
         const Property* p = o->props().find(name, cs);
         if (p && PropertyVisible(p->flags, m_Version)) {
             if (p->flags & kAccessor) {
-                out = p->value.isObject() ? call(p->value, self, nullptr, 0) : Value();
+                out = p->value.isObject() ? CallAccessor(*this, p->value, self, nullptr, 0) : Value();
                 return true;
             }
             out = p->value;
@@ -435,7 +491,7 @@ bool Machine::hasOwnProperty(Object* object, std::string_view name)
     if (object->kind() == ObjectKind::Array) {
         auto* a = static_cast<ArrayObject*>(object);
         const long index = ArrayIndex(name);
-        if (index >= 0 && size_t(index) < a->m_Items.size())
+        if (index >= 0 && size_t(index) < a->m_Items.size() && !a->hole(size_t(index)))
             return true;
     }
     const Property* p = object->props().find(name, cs);
@@ -473,10 +529,19 @@ void Machine::setProperty(Object* object, std::string_view name, const Value& v)
     if (object->m_Watchers) {
         for (auto& [watched, w] : *object->m_Watchers)
             if (NameIs(watched, name, cs) && w.callback.isObject()) {
+                // A watcher setting the property it watches sets it without being called again.
+                bool running = false;
+                for (const auto& [o, n] : t_RunningWatchers)
+                    running = running || (o == object && NameIs(n, name, cs));
+                if (running)
+                    break;
                 Value old;
                 getProperty(object, name, old, Value(object));
                 Value args[4] = { Value(str(std::string(name))), old, value, w.data };
-                value = call(w.callback, Value(object), args, 4);
+                Value callback = w.callback;
+                t_RunningWatchers.emplace_back(object, std::string(name));
+                value = call(callback, Value(object), args, 4);
+                t_RunningWatchers.pop_back();
                 break;
             }
     }
@@ -485,14 +550,15 @@ void Machine::setProperty(Object* object, std::string_view name, const Value& v)
         const long index = ArrayIndex(name);
         if (index >= 0 && index < (1L << 22)) {
             if (size_t(index) >= a->m_Items.size())
-                a->m_Items.resize(size_t(index) + 1);
+                a->resize(size_t(index) + 1);
             a->m_Items[size_t(index)] = value;
+            a->fill(size_t(index));
             return;
         }
         if (NameIs(name, "length", cs)) {
             const double n = toNumber(value);
             if (n >= 0 && n < double(1L << 22))
-                a->m_Items.resize(size_t(n));
+                a->resize(size_t(n));
             return;
         }
     }
@@ -503,13 +569,16 @@ void Machine::setProperty(Object* object, std::string_view name, const Value& v)
         if (p->flags & kAccessor) {
             if (p->setter.isObject()) {
                 Value setter = p->setter;
-                call(setter, Value(object), &value, 1);
+                CallAccessor(*this, setter, Value(object), &value, 1);
             }
             return;
         }
         if (p->flags & kReadOnly)
             return;
         p->value = value;
+        // Writing a property hidden from this version makes it visible again.
+        if (!PropertyVisible(p->flags, m_Version))
+            p->flags = uint16_t(p->flags & ~kVersionMask);
         return;
     }
     // A setter that a prototype defined with addProperty takes the value for this object.
@@ -518,7 +587,7 @@ void Machine::setProperty(Object* object, std::string_view name, const Value& v)
         if (q && (q->flags & kAccessor) && PropertyVisible(q->flags, m_Version)) {
             if (q->setter.isObject()) {
                 Value setter = q->setter;
-                call(setter, Value(object), &value, 1);
+                CallAccessor(*this, setter, Value(object), &value, 1);
             }
             return;
         }
@@ -535,7 +604,12 @@ bool Machine::deleteMember(Object* object, std::string_view name)
         auto* a = static_cast<ArrayObject*>(object);
         const long index = ArrayIndex(name);
         if (index >= 0 && size_t(index) < a->m_Items.size()) {
+            if (a->hole(size_t(index)))
+                return false;
             a->m_Items[size_t(index)] = Value();
+            if (a->m_Holes.size() < a->m_Items.size())
+                a->m_Holes.resize(a->m_Items.size(), false);
+            a->m_Holes[size_t(index)] = true;
             return true;
         }
     }
@@ -545,12 +619,39 @@ bool Machine::deleteMember(Object* object, std::string_view name)
     return object->props().remove(name, cs);
 }
 
+bool Machine::resolveMissing(Object* object, std::string_view name, Value& out)
+{
+    const bool cs = caseSensitive();
+    if (NameIs(name, "__resolve", cs))
+        return false;
+    // The chain's first __resolve decides: a function is called with the name; an object (not a clip) or an
+    // added property answers nothing; other values are passed over.
+    int depth = 0;
+    for (Object* o = object; o && depth < 256; o = o->proto(), ++depth) {
+        const Property* p = o->props().find("__resolve", cs);
+        if (!p || !PropertyVisible(p->flags, m_Version))
+            continue;
+        if (p->flags & kAccessor)
+            return false;
+        if (p->value.isObject() && p->value.asObject()->isFunction()) {
+            Value arg(str(std::string(name)));
+            Value function = p->value;
+            out = call(function, Value(object), &arg, 1);
+            return true;
+        }
+        if (p->value.isObject() && p->value.asObject()->kind() != ObjectKind::Clip)
+            return false;
+    }
+    return false;
+}
+
 Value Machine::getMember(const Value& object, std::string_view name)
 {
     Value out;
     switch (object.type()) {
     case Type::Object:
-        getProperty(object.asObject(), name, out, object);
+        if (!getProperty(object.asObject(), name, out, object))
+            resolveMissing(object.asObject(), name, out);
         return out;
     case Type::String:
         if (NameIs(name, "length", caseSensitive()))
@@ -592,7 +693,8 @@ std::vector<std::string> Machine::enumerate(Object* object)
         for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
             if (it->removed)
                 continue;
-            if ((it->flags & kDontEnum) || !PropertyVisible(it->flags, m_Version)) {
+            // Properties hidden from this version are still enumerated (reading them gives undefined).
+            if (it->flags & kDontEnum) {
                 seen.push_back(it->name); // hides the same name further down the chain
                 continue;
             }
@@ -601,7 +703,8 @@ std::vector<std::string> Machine::enumerate(Object* object)
         if (o->kind() == ObjectKind::Array) {
             auto* a = static_cast<ArrayObject*>(o);
             for (size_t i = a->m_Items.size(); i-- > 0;)
-                add(std::to_string(i));
+                if (!a->hole(i))
+                    add(std::to_string(i));
         }
         if (o->kind() == ObjectKind::Clip) {
             if (SpriteInstance* s = static_cast<ClipObject*>(o)->sprite())
@@ -669,6 +772,16 @@ Value Machine::call(const Value& function, const Value& self, const Value* args,
     return r;
 }
 
+Value CallAccessor(Machine& m, const Value& function, const Value& self, const Value* args, int argc)
+{
+    if (t_AccessorDepth >= kAccessorDepthLimit)
+        return Value();
+    ++t_AccessorDepth;
+    Value r = m.call(function, self, args, argc);
+    --t_AccessorDepth;
+    return r;
+}
+
 Value Machine::callMethod(const Value& object, std::string_view name, const Value* args, int argc)
 {
     Value f = getMember(object, name);
@@ -700,7 +813,7 @@ Value Machine::construct(const Value& constructor, const Value* args, int argc)
 }
 
 Value Machine::invoke(FunctionObject* f, const Value& self, const Value* args, int argc, Object* holder,
-    Object* newObject)
+    Object* newObject, bool keepThis)
 {
     if (m_Unwind != Unwind::None)
         return Value();
@@ -715,7 +828,7 @@ Value Machine::invoke(FunctionObject* f, const Value& self, const Value* args, i
     if (!f->m_Code || !f->m_Info)
         return Value();
     // The frame script is the first frame; functions may nest as deep as the limit below it.
-    if (int(m_Frames.size()) > m_RecursionLimit) {
+    if (int(m_Frames.size()) >= m_RecursionLimit) {
         // Too deep: the whole action list stops, as the player stops it.
         m_Unwind = Unwind::Abort;
         return Value();
@@ -729,7 +842,7 @@ Value Machine::invoke(FunctionObject* f, const Value& self, const Value* args, i
     frame.holder = holder;
     frame.originalTarget = f->m_Target;
     frame.target = f->m_Target;
-    frame.self = self.isNullish() ? Value(f->m_Target) : self;
+    frame.self = self.isNullish() && !keepThis ? Value(f->m_Target) : self;
     frame.stackBase = m_Stack.size();
     frame.regBase = m_Registers.size();
     frame.regCount = info.function2 ? std::max<uint16_t>(info.registerCount, 1) : 4;

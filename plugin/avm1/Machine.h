@@ -131,6 +131,8 @@ public:
     // A property found on the object or its prototypes (getters called).
     bool getProperty(Object* object, std::string_view name, Value& out, const Value& self);
     bool hasProperty(Object* object, std::string_view name);
+    // A member the object lacks: what the first __resolve function of its chain returns for the name.
+    bool resolveMissing(Object* object, std::string_view name, Value& out);
     bool hasOwnProperty(Object* object, std::string_view name);
     void setProperty(Object* object, std::string_view name, const Value& v);
     // Defines a property directly (built-in tables).
@@ -193,8 +195,9 @@ public:
 private:
     friend class Interpreter;
     friend class ClipObject;
+    // `self` undefined or null runs the function with its timeline as `this`, unless `keepThis` says to keep it.
     Value invoke(FunctionObject* f, const Value& self, const Value* args, int argc, Object* holder,
-        Object* newObject);
+        Object* newObject, bool keepThis = false);
     void markRoots(Heap& heap);
     void installBuiltins();
     void readScriptLimits();

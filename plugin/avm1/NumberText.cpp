@@ -267,7 +267,8 @@ double stringToNumber(std::string_view text, int swfVersion)
         result = *wrappedInteger(text, pos, 8, negative);
     } else {
         DecimalScan scan = scanDecimal(text, skipSpace(text, 0));
-        if (scan.found && scan.end == text.size())
+        // SWF 4 and older read the number at the start and ignore what follows it ("101ABC" is 101).
+        if (scan.found && (scan.end == text.size() || swfVersion < kFirstVersionWithNaN))
             result = scan.value;
     }
     if (std::isnan(result) && swfVersion < kFirstVersionWithNaN)

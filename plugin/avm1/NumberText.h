@@ -23,7 +23,8 @@ std::string numberToString(double value, int radix = 10);
 // - a decimal number with an optional sign, fraction and exponent; "Infinity" and "inf" are not numbers;
 // - from SWF 6, a "0x" prefix at the very start reads a hexadecimal, and "0" followed only by octal digits
 //   (after an optional sign at the very start) an octal number, both cut to a signed 32-bit integer;
-// - anything else is NaN, the empty string included; SWF 4 and older read what is not a number as 0.
+// - anything else is NaN, the empty string included; SWF 4 and older read a number at the start and ignore
+//   what follows it, and read text that does not start with a number as 0.
 double stringToNumber(std::string_view text, int swfVersion);
 
 // The global parseInt. `radix` is the argument cut to an integer (the caller passes 0 for NaN or a value out

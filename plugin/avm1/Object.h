@@ -4,6 +4,7 @@
 
 #include "avm1/Value.h"
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -137,6 +138,27 @@ public:
         return Object::extraBytes() + m_Items.capacity() * sizeof(Value);
     }
     std::vector<Value> m_Items;
+    // Indexes below the length that hold no element (`new Array(5)`, a write past the end, delete). An index past
+    // the end of this list holds its element, so code that only appends to m_Items need not know of holes.
+    std::vector<bool> m_Holes;
+    bool hole(size_t i) const { return i < m_Holes.size() && m_Holes[i]; }
+    void fill(size_t i)
+    {
+        if (i < m_Holes.size())
+            m_Holes[i] = false;
+    }
+    // A new length; indexes it adds are holes.
+    void resize(size_t n)
+    {
+        const size_t old = m_Items.size();
+        m_Items.resize(n);
+        m_Holes.resize(std::min(m_Holes.size(), old), false);
+        if (n > old)
+            m_Holes.resize(n, true);
+        else if (m_Holes.size() > n)
+            m_Holes.resize(n);
+    }
+    void clearHoles() { m_Holes.clear(); }
 };
 
 // `super` in a method: lookups start at the prototype above the one the method was found on (the holder);

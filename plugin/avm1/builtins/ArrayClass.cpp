@@ -38,7 +38,7 @@ Value ArrayConstruct(Machine& m, const Value&, const Value* args, int argc)
     if (argc == 1 && args[0].isNumber()) {
         const double n = args[0].asNumber();
         if (n >= 0 && n < kMaxLength)
-            a->m_Items.resize(size_t(n));
+            a->resize(size_t(n));
     } else {
         a->m_Items.assign(args, args + argc);
     }
@@ -60,7 +60,7 @@ Value Pop(Machine&, const Value& self, const Value*, int)
     if (!a || a->m_Items.empty())
         return Value();
     Value v = a->m_Items.back();
-    a->m_Items.pop_back();
+    a->resize(a->m_Items.size() - 1);
     return v;
 }
 
@@ -71,6 +71,7 @@ Value Shift(Machine&, const Value& self, const Value*, int)
         return Value();
     Value v = a->m_Items.front();
     a->m_Items.erase(a->m_Items.begin());
+    a->clearHoles(); // moving the elements down fills the holes
     return v;
 }
 
@@ -80,6 +81,7 @@ Value Unshift(Machine&, const Value& self, const Value* args, int argc)
     if (!a)
         return Value();
     a->m_Items.insert(a->m_Items.begin(), args, args + argc);
+    a->clearHoles();
     return Value(double(a->m_Items.size()));
 }
 
@@ -126,6 +128,7 @@ Value Splice(Machine& m, const Value& self, const Value* args, int argc)
     a->m_Items.erase(a->m_Items.begin() + from, a->m_Items.begin() + from + count);
     if (argc > 2)
         a->m_Items.insert(a->m_Items.begin() + from, args + 2, args + argc);
+    a->clearHoles();
     return Make(m, std::move(removed));
 }
 
@@ -169,7 +172,10 @@ Value Reverse(Machine&, const Value& self, const Value*, int)
 {
     ArrayObject* a = Self(self);
     if (a)
+    {
         std::reverse(a->m_Items.begin(), a->m_Items.end());
+        a->clearHoles();
+    }
     return self;
 }
 
@@ -218,6 +224,7 @@ Value SortWith(Machine& m, ArrayObject* a, const std::function<int(const Value&,
     }
     for (size_t i = 0; i < order.size() && i < a->m_Items.size(); ++i)
         a->m_Items[i] = items[order[i]];
+    a->clearHoles();
     return Value(static_cast<Object*>(a));
 }
 

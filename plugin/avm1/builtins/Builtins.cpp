@@ -28,6 +28,7 @@ void InstallBuiltins(Machine& m)
     m.m_FunctionProto = heap.make<Object>(m.m_ObjectProto);
     // The global object has no prototype: it answers neither toString nor valueOf.
     m.m_Global = heap.make<Object>(nullptr, ObjectKind::Global);
+    m.m_Global->setProto(Value()); // its __proto__ reads undefined, not null
     m.m_ArrayProto = heap.make<ArrayObject>(m.m_ObjectProto);
     m.m_StringProto = heap.make<Object>(m.m_ObjectProto, ObjectKind::String);
     m.m_StringProto->m_Primitive = Value(m.emptyString());

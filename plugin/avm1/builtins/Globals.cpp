@@ -15,7 +15,8 @@ Value ParseInt(Machine& m, const Value&, const Value* args, int argc)
     if (argc < 1)
         return Value();
     std::optional<int> radix;
-    if (argc > 1 && !args[1].isUndefined()) {
+    // A radix given, even undefined, must convert to 2..36.
+    if (argc > 1) {
         const double r = m.toNumber(args[1]);
         radix = std::isfinite(r) ? int(r) : 0;
     }

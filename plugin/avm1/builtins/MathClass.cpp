@@ -12,12 +12,12 @@ double N(Machine& m, const Value* args, int argc, int i)
     return i < argc ? m.toNumber(args[i]) : NAN;
 }
 
-// Every argument is converted, in order, even those the function does not use (their valueOf runs).
+// The first two arguments are converted, in order, even when the function uses one (their valueOf runs).
 double First(Machine& m, const Value* args, int argc)
 {
     const double x = N(m, args, argc, 0);
-    for (int i = 1; i < argc; ++i)
-        m.toNumber(args[i]);
+    if (argc > 1)
+        m.toNumber(args[1]);
     return x;
 }
 
@@ -46,12 +46,16 @@ REELFINCH_MATH1(MathRound, std::floor(x + 0.5))
 
 Value MathAtan2(Machine& m, const Value&, const Value* args, int argc)
 {
-    return Value(std::atan2(N(m, args, argc, 0), N(m, args, argc, 1)));
+    const double y = N(m, args, argc, 0);
+    const double x = N(m, args, argc, 1);
+    return Value(std::atan2(y, x));
 }
 
 Value MathPow(Machine& m, const Value&, const Value* args, int argc)
 {
-    return Value(std::pow(N(m, args, argc, 0), N(m, args, argc, 1)));
+    const double base = N(m, args, argc, 0);
+    const double exponent = N(m, args, argc, 1);
+    return Value(std::pow(base, exponent));
 }
 
 Value MathMax(Machine& m, const Value&, const Value* args, int argc)
@@ -78,8 +82,9 @@ Value MathMin(Machine& m, const Value&, const Value* args, int argc)
     return Value(a < b ? a : b);
 }
 
-Value MathRandom(Machine& m, const Value&, const Value*, int)
+Value MathRandom(Machine& m, const Value&, const Value* args, int argc)
 {
+    First(m, args, argc);
     m.m_RandomState ^= m.m_RandomState << 13;
     m.m_RandomState ^= m.m_RandomState >> 7;
     m.m_RandomState ^= m.m_RandomState << 17;

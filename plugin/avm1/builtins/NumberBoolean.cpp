@@ -60,7 +60,10 @@ Value NumberValueOf(Machine&, const Value& self, const Value*, int)
 
 Value BooleanCall(Machine& m, const Value&, const Value* args, int argc)
 {
-    return Value(argc > 0 && m.toBoolean(args[0]));
+    // Called without an argument, Boolean gives undefined (Number gives 0).
+    if (argc < 1)
+        return Value();
+    return Value(m.toBoolean(args[0]));
 }
 
 Value BooleanConstruct(Machine& m, const Value& self, const Value* args, int argc)

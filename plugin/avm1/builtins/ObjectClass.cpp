@@ -59,7 +59,12 @@ Value HasOwnProperty(Machine& m, const Value& self, const Value* args, int argc)
     Object* o = Self(m, self);
     if (!o || argc < 1)
         return Value(false);
-    return Value(m.hasOwnProperty(o, m.toString(args[0])));
+    // A property hidden from this version is still the object's own.
+    const std::string name = m.toString(args[0]);
+    if (m.hasOwnProperty(o, name))
+        return Value(true);
+    const Property* p = o->props().find(name, m.caseSensitive());
+    return Value(p != nullptr && !p->removed);
 }
 
 Value IsPropertyEnumerable(Machine& m, const Value& self, const Value* args, int argc)

@@ -65,8 +65,10 @@ Value CharCodeAt(Machine& m, const Value& self, const Value* args, int argc)
 {
     const std::u16string s = Units(m, self);
     const double i = Integer(m, Arg(args, argc, 0));
-    if (i < 0 || i >= double(s.size()))
+    if (i < 0)
         return Value(NAN);
+    if (i >= double(s.size()))
+        return Value(m.version() >= 6 ? NAN : 0.0); // SWF 5 reads past the end as a 0 unit
     return Value(double(s[size_t(i)]));
 }
 
@@ -84,13 +86,13 @@ Value IndexOf(Machine& m, const Value& self, const Value* args, int argc)
 {
     const std::u16string s = Units(m, self);
     if (argc < 1)
-        return Value(-1.0);
+        return Value();
     const std::u16string needle = Utf8ToUtf16(m.toString(args[0]));
     double from = argc > 1 ? Integer(m, args[1]) : 0;
     if (from < 0)
         from = 0;
     if (from > double(s.size()))
-        return Value(needle.empty() ? double(s.size()) : -1.0);
+        return Value(-1.0);
     const size_t at = s.find(needle, size_t(from));
     return Value(at == std::u16string::npos ? -1.0 : double(at));
 }
@@ -99,7 +101,7 @@ Value LastIndexOf(Machine& m, const Value& self, const Value* args, int argc)
 {
     const std::u16string s = Units(m, self);
     if (argc < 1)
-        return Value(-1.0);
+        return Value();
     const std::u16string needle = Utf8ToUtf16(m.toString(args[0]));
     size_t from = std::u16string::npos;
     if (argc > 1 && !args[1].isUndefined()) {
@@ -127,7 +129,7 @@ Value Slice(Machine& m, const Value& self, const Value* args, int argc)
     const double from = clamp(Arg(args, argc, 0), 0);
     const double to = clamp(Arg(args, argc, 1), length);
     if (argc == 0)
-        return Text(m, s);
+        return Value();
     if (to <= from)
         return Value(m.emptyString());
     return Text(m, std::u16string_view(s).substr(size_t(from), size_t(to - from)));
@@ -135,6 +137,8 @@ Value Slice(Machine& m, const Value& self, const Value* args, int argc)
 
 Value Substring(Machine& m, const Value& self, const Value* args, int argc)
 {
+    if (argc == 0)
+        return Value();
     const std::u16string s = Units(m, self);
     const double length = double(s.size());
     double from = std::clamp(Integer(m, Arg(args, argc, 0)), 0.0, length);
@@ -146,6 +150,8 @@ Value Substring(Machine& m, const Value& self, const Value* args, int argc)
 
 Value Substr(Machine& m, const Value& self, const Value* args, int argc)
 {
+    if (argc == 0)
+        return Value();
     const std::u16string s = Units(m, self);
     const double length = double(s.size());
     double from = Integer(m, Arg(args, argc, 0));
@@ -153,8 +159,12 @@ Value Substr(Machine& m, const Value& self, const Value* args, int argc)
         from = std::max(0.0, length + from);
     from = std::min(from, length);
     double count = argc > 1 && !args[1].isUndefined() ? Integer(m, args[1]) : length - from;
-    if (count < 0)
-        count = std::max(0.0, length - from + count);
+    if (count < 0) {
+        // A negative count is counted back from the length; one reaching the end gives nothing.
+        count += length;
+        if (count < 0 || from + count >= length)
+            count = 0;
+    }
     count = std::min(count, length - from);
     return Text(m, std::u16string_view(s).substr(size_t(from), size_t(count)));
 }
@@ -166,15 +176,22 @@ Value Split(Machine& m, const Value& self, const Value* args, int argc)
     double limit = 4294967295.0;
     if (argc > 1 && !args[1].isUndefined())
         limit = Integer(m, args[1]);
-    if (argc < 1 || args[0].isUndefined()) {
+    // SWF 5 splits at commas without a separator, and not at all at an empty one.
+    const bool swf5 = m.version() < 6;
+    if (!swf5 && (argc < 1 || args[0].isUndefined())) {
         a->m_Items.push_back(Text(m, s));
         return Value(static_cast<Object*>(a));
     }
-    const std::u16string separator = Utf8ToUtf16(m.toString(args[0]));
+    const std::u16string separator
+        = swf5 && (argc < 1 || args[0].isUndefined()) ? u"," : Utf8ToUtf16(m.toString(args[0]));
     if (separator.empty()) {
-        if (m.version() >= 7 || true)
-            for (size_t i = 0; i < s.size() && double(a->m_Items.size()) < limit; ++i)
-                a->m_Items.push_back(Text(m, std::u16string_view(s).substr(i, 1)));
+        if (swf5) {
+            if (limit > 0)
+                a->m_Items.push_back(Text(m, s));
+            return Value(static_cast<Object*>(a));
+        }
+        for (size_t i = 0; i < s.size() && double(a->m_Items.size()) < limit; ++i)
+            a->m_Items.push_back(Text(m, std::u16string_view(s).substr(i, 1)));
         return Value(static_cast<Object*>(a));
     }
     if (s.empty()) {
