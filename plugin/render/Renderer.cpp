@@ -302,6 +302,21 @@ void CompositeBlend(cairo_t* cr, cairo_pattern_t* group, uint8_t mode)
     cairo_restore(cr);
 }
 
+// Narrows the clip to a box of device pixels, widened to whole pixels.
+void ClipToBox(cairo_t* cr, const DeviceBox& box)
+{
+    cairo_matrix_t user;
+    cairo_get_matrix(cr, &user);
+    cairo_identity_matrix(cr);
+    const double left = std::floor(std::max(box.x0, -kMaxLayerCoordinate));
+    const double top = std::floor(std::max(box.y0, -kMaxLayerCoordinate));
+    const double right = std::ceil(std::min(box.x1, kMaxLayerCoordinate));
+    const double bottom = std::ceil(std::min(box.y1, kMaxLayerCoordinate));
+    cairo_rectangle(cr, left, top, std::max(0.0, right - left), std::max(0.0, bottom - top));
+    cairo_clip(cr);
+    cairo_set_matrix(cr, &user);
+}
+
 cairo_matrix_t ToMatrix(const CMatrixItem* item)
 {
     cairo_matrix_t m;
@@ -770,7 +785,25 @@ void Renderer::drawList(
             drawObject(cr, object, parent, cx, nesting);
             continue;
         }
-        // A mask: the objects above it up to its clip depth show only where it has shape.
+        // A mask: the objects above it up to its clip depth show only where it has shape, so nothing of them is
+        // drawn beyond the mask's extent and the layers are no larger than that.
+        auto last = it;
+        for (auto next = std::next(it); next != list.end() && next->first <= object.clipDepth; ++next)
+            last = next;
+        cairo_matrix_t placed;
+        cairo_matrix_multiply(&placed, &object.matrix, &parent);
+        DeviceBox box;
+        const bool bounded
+            = characterBounds(object.characterId, placed, object.buttonState, object.sprite.get(), nesting, box);
+        if (bounded && box.empty()) {
+            it = last;
+            continue;
+        }
+        cairo_save(cr);
+        if (bounded) {
+            box.grow(kLayerPad);
+            ClipToBox(cr, box);
+        }
         cairo_push_group(cr);
         const bool wasMask = m_MaskMode;
         m_MaskMode = true;
@@ -778,14 +811,12 @@ void Renderer::drawList(
         m_MaskMode = wasMask;
         cairo_pattern_t* mask = cairo_pop_group(cr);
         cairo_push_group(cr);
-        auto last = it;
-        for (auto next = std::next(it); next != list.end() && next->first <= object.clipDepth; ++next) {
+        for (auto next = std::next(it); next != std::next(last); ++next)
             drawObject(cr, next->second, parent, cx, nesting);
-            last = next;
-        }
         cairo_pop_group_to_source(cr);
         cairo_mask(cr, mask);
         cairo_pattern_destroy(mask);
+        cairo_restore(cr);
         it = last;
     }
 }
@@ -829,16 +860,7 @@ void Renderer::drawObject(
             cairo_save(cr);
         }
         box.grow(kLayerPad + (filtered ? FilterMargin(object.filters, m_FilterScaleX, m_FilterScaleY) : 0));
-        cairo_matrix_t user;
-        cairo_get_matrix(cr, &user);
-        cairo_identity_matrix(cr);
-        const double left = std::floor(std::max(box.x0, -kMaxLayerCoordinate));
-        const double top = std::floor(std::max(box.y0, -kMaxLayerCoordinate));
-        const double right = std::ceil(std::min(box.x1, kMaxLayerCoordinate));
-        const double bottom = std::ceil(std::min(box.y1, kMaxLayerCoordinate));
-        cairo_rectangle(cr, left, top, std::max(0.0, right - left), std::max(0.0, bottom - top));
-        cairo_clip(cr);
-        cairo_set_matrix(cr, &user);
+        ClipToBox(cr, box);
     }
     cairo_push_group(cr);
     ++m_LayerDepth;
