@@ -804,18 +804,20 @@ void Renderer::drawList(
             box.grow(kLayerPad);
             ClipToBox(cr, box);
         }
-        cairo_push_group(cr);
+        cairo_t* maskLayer = beginLayer(cr);
         const bool wasMask = m_MaskMode;
         m_MaskMode = true;
-        drawObject(cr, object, parent, cx, nesting);
+        drawObject(maskLayer, object, parent, cx, nesting);
         m_MaskMode = wasMask;
-        cairo_pattern_t* mask = cairo_pop_group(cr);
-        cairo_push_group(cr);
+        cairo_pattern_t* mask = endLayer(cr, maskLayer);
+        cairo_t* content = beginLayer(cr);
         for (auto next = std::next(it); next != std::next(last); ++next)
-            drawObject(cr, next->second, parent, cx, nesting);
-        cairo_pop_group_to_source(cr);
+            drawObject(content, next->second, parent, cx, nesting);
+        cairo_pattern_t* masked = endLayer(cr, content);
+        cairo_set_source(cr, masked);
         cairo_mask(cr, mask);
         cairo_pattern_destroy(mask);
+        cairo_pattern_destroy(masked);
         cairo_restore(cr);
         it = last;
     }
@@ -862,12 +864,12 @@ void Renderer::drawObject(
         box.grow(kLayerPad + (filtered ? FilterMargin(object.filters, m_FilterScaleX, m_FilterScaleY) : 0));
         ClipToBox(cr, box);
     }
-    cairo_push_group(cr);
+    cairo_t* layer = beginLayer(cr);
     ++m_LayerDepth;
-    drawCharacter(cr, object.characterId, m, cx.after(object.colorTransform), object.ratio, object.buttonState,
+    drawCharacter(layer, object.characterId, m, cx.after(object.colorTransform), object.ratio, object.buttonState,
         object.sprite.get(), nesting);
     --m_LayerDepth;
-    cairo_pattern_t* group = cairo_pop_group(cr);
+    cairo_pattern_t* group = endLayer(cr, layer);
     // Alpha clears what lies below outside the layer too: the layer's own clip is dropped before mixing.
     cairo_restore(cr);
     cairo_surface_t* picture = nullptr;
@@ -876,6 +878,82 @@ void Renderer::drawObject(
         ApplyFilters(picture, object.filters, m_FilterScaleX, m_FilterScaleY);
     CompositeBlend(cr, group, normal ? uint8_t(kBlendNormal) : mode);
     cairo_pattern_destroy(group);
+}
+
+cairo_t* Renderer::beginLayer(cairo_t* cr)
+{
+    cairo_matrix_t user;
+    cairo_get_matrix(cr, &user);
+    cairo_identity_matrix(cr);
+    double x0 = 0;
+    double y0 = 0;
+    double x1 = 0;
+    double y1 = 0;
+    cairo_clip_extents(cr, &x0, &y0, &x1, &y1);
+    cairo_set_matrix(cr, &user);
+    const double left = std::floor(std::max(x0, -kMaxLayerCoordinate));
+    const double top = std::floor(std::max(y0, -kMaxLayerCoordinate));
+    const int width = std::max(1, int(std::ceil(std::min(x1, kMaxLayerCoordinate)) - left));
+    const int height = std::max(1, int(std::ceil(std::min(y1, kMaxLayerCoordinate)) - top));
+    const size_t size = size_t(width) * size_t(height);
+    // The smallest free buffer that holds the layer, else the largest free one grown, else a new one.
+    LayerBuffer* fits = nullptr;
+    LayerBuffer* largest = nullptr;
+    for (const auto& candidate : m_LayerBuffers) {
+        if (candidate->used)
+            continue;
+        if (candidate->size >= size && (!fits || candidate->size < fits->size))
+            fits = candidate.get();
+        if (!largest || candidate->size > largest->size)
+            largest = candidate.get();
+    }
+    LayerBuffer* buffer = fits ? fits : largest;
+    if (!buffer) {
+        m_LayerBuffers.push_back(std::make_unique<LayerBuffer>());
+        buffer = m_LayerBuffers.back().get();
+    }
+    if (buffer->size < size) {
+        buffer->pixels.reset(new (std::nothrow) uint32_t[size]);
+        buffer->size = buffer->pixels ? size : 0;
+    }
+    cairo_surface_t* surface = nullptr;
+    if (buffer->pixels) {
+        std::fill_n(buffer->pixels.get(), size, 0u);
+        surface = cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(buffer->pixels.get()),
+            CAIRO_FORMAT_ARGB32, width, height, width * 4);
+        // The buffer is free again when the last reference to its surface goes.
+        static cairo_user_data_key_t key;
+        buffer->used = cairo_surface_set_user_data(
+                           surface, &key, buffer, [](void* b) { static_cast<LayerBuffer*>(b)->used = false; })
+            == CAIRO_STATUS_SUCCESS;
+        if (!buffer->used) {
+            cairo_surface_destroy(surface);
+            surface = nullptr;
+        }
+    }
+    if (!surface)
+        surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+    // The layer's pixel (0, 0) is the device's (left, top).
+    cairo_surface_set_device_offset(surface, -left, -top);
+    cairo_t* layer = cairo_create(surface);
+    cairo_surface_destroy(surface);
+    cairo_set_matrix(layer, &user);
+    cairo_set_antialias(layer, cairo_get_antialias(cr));
+    cairo_set_tolerance(layer, cairo_get_tolerance(cr));
+    return layer;
+}
+
+cairo_pattern_t* Renderer::endLayer(cairo_t* cr, cairo_t* layer)
+{
+    cairo_surface_t* surface = cairo_get_target(layer);
+    cairo_surface_flush(surface);
+    cairo_pattern_t* pattern = cairo_pattern_create_for_surface(surface);
+    cairo_destroy(layer);
+    // Pattern space is the device's, as for cairo's own groups.
+    cairo_matrix_t user;
+    cairo_get_matrix(cr, &user);
+    cairo_pattern_set_matrix(pattern, &user);
+    return pattern;
 }
 
 void Renderer::drawCharacter(cairo_t* cr, uint16_t id, const cairo_matrix_t& m, const ColorTransform& cx,

@@ -12,6 +12,7 @@
 #include <cairo.h>
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 class CTag;
@@ -66,6 +67,18 @@ private:
     bool characterBounds(uint16_t id, const cairo_matrix_t& m, int buttonState, const SpriteInstance* sprite,
         int nesting, DeviceBox& box);
     bool listBounds(const SpriteInstance& sprite, const cairo_matrix_t& m, int nesting, DeviceBox& box);
+    // A context drawing into a transparent layer the size of `cr`'s clip, with `cr`'s matrix and quality; the
+    // layer's pixels come from buffers kept from frame to frame, so that layers drawn every frame do not map fresh
+    // memory each time.
+    cairo_t* beginLayer(cairo_t* cr);
+    // Ends the layer begun on `layer` and gives it as a pattern to draw with on `cr` (as cairo_pop_group does).
+    cairo_pattern_t* endLayer(cairo_t* cr, cairo_t* layer);
+
+    struct LayerBuffer {
+        std::unique_ptr<uint32_t[]> pixels;
+        size_t size = 0; // pixels
+        bool used = false; // a surface still draws on it
+    };
 
     MoviePlayer& m_Movie;
     BitmapCache& m_Bitmaps;
@@ -74,6 +87,7 @@ private:
     double m_FilterScaleY = 1;
     int m_LayerDepth = 0; // how many layers of blend modes hold what is drawn
     std::vector<cairo_surface_t*> m_Temporary;
+    std::vector<std::unique_ptr<LayerBuffer>> m_LayerBuffers;
     std::vector<std::vector<Edge>> m_FillEdges; // drawLayers's grouping of edges by fill style
     Polygons m_Polygons; // drawLayers's fill outlines in device pixels, when drawn without anti-aliasing
 };
