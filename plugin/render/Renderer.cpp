@@ -302,6 +302,39 @@ void CompositeBlend(cairo_t* cr, cairo_pattern_t* group, uint8_t mode)
     cairo_restore(cr);
 }
 
+// A number as a word of a picture's key.
+uint64_t KeyWord(double v)
+{
+    uint64_t word = 0;
+    std::memcpy(&word, &v, sizeof word);
+    return word;
+}
+
+void AppendFilterKey(const std::vector<Filter>& filters, std::vector<uint64_t>& key)
+{
+    key.push_back(filters.size());
+    for (const Filter& f : filters) {
+        key.push_back(uint64_t(f.kind) | uint64_t(f.inner) << 8 | uint64_t(f.knockout) << 9
+            | uint64_t(f.compositeSource) << 10 | uint64_t(f.onTop) << 11 | uint64_t(f.clamp) << 12
+            | uint64_t(f.preserveAlpha) << 13 | uint64_t(uint32_t(f.passes)) << 16
+            | uint64_t(uint16_t(f.matrixX)) << 32 | uint64_t(uint16_t(f.matrixY)) << 48);
+        for (double v : { f.blurX, f.blurY, f.angle, f.distance, f.strength, f.divisor, f.bias })
+            key.push_back(KeyWord(v));
+        for (const RGBA& c : { f.color, f.highlight, f.defaultColor })
+            for (double v : { c.r, c.g, c.b, c.a })
+                key.push_back(KeyWord(v));
+        key.push_back(f.gradient.size());
+        for (const auto& [ratio, c] : f.gradient)
+            for (double v : { ratio, c.r, c.g, c.b, c.a })
+                key.push_back(KeyWord(v));
+        for (double v : f.matrix)
+            key.push_back(KeyWord(v));
+        key.push_back(f.kernel.size());
+        for (double v : f.kernel)
+            key.push_back(KeyWord(v));
+    }
+}
+
 // Narrows the clip to a box of device pixels, widened to whole pixels.
 void ClipToBox(cairo_t* cr, const DeviceBox& box)
 {
@@ -738,6 +771,12 @@ Renderer::Renderer(MoviePlayer& movie, BitmapCache& bitmaps)
     , m_Bitmaps(bitmaps)
 { }
 
+Renderer::~Renderer()
+{
+    for (FilteredPicture& picture : m_Pictures)
+        cairo_surface_destroy(picture.surface);
+}
+
 void Renderer::draw(const DrawTarget& target, const cairo_matrix_t& view, uint32_t background)
 {
     cairo_surface_t* surface = cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(target.pixels),
@@ -773,6 +812,15 @@ void Renderer::draw(const DrawTarget& target, const cairo_matrix_t& view, uint32
     for (cairo_surface_t* temporary : m_Temporary)
         cairo_surface_destroy(temporary);
     m_Temporary.clear();
+    // Filtered pictures not drawn this frame are dropped.
+    std::erase_if(m_Pictures, [](FilteredPicture& picture) {
+        if (picture.used)
+            return false;
+        cairo_surface_destroy(picture.surface);
+        return true;
+    });
+    for (FilteredPicture& picture : m_Pictures)
+        picture.used = false;
 }
 
 void Renderer::drawList(
@@ -864,6 +912,37 @@ void Renderer::drawObject(
         box.grow(kLayerPad + (filtered ? FilterMargin(object.filters, m_FilterScaleX, m_FilterScaleY) : 0));
         ClipToBox(cr, box);
     }
+    // A filtered picture drawn last frame with the same key is used again.
+    bool keyed = false;
+    if (filtered) {
+        m_Key.clear();
+        double clip[4];
+        cairo_matrix_t user;
+        cairo_get_matrix(cr, &user);
+        cairo_identity_matrix(cr);
+        cairo_clip_extents(cr, &clip[0], &clip[1], &clip[2], &clip[3]);
+        cairo_set_matrix(cr, &user);
+        for (double v : clip)
+            m_Key.push_back(KeyWord(v));
+        for (double v : { user.xx, user.yx, user.xy, user.yy, user.x0, user.y0, m_FilterScaleX, m_FilterScaleY })
+            m_Key.push_back(KeyWord(v));
+        m_Key.push_back(uint64_t(cairo_get_antialias(cr)));
+        keyed = appendPictureKey(object, m, cx, nesting, m_Key);
+        if (keyed)
+            for (FilteredPicture& picture : m_Pictures)
+                if (picture.key == m_Key) {
+                    picture.used = true;
+                    cairo_pattern_t* group = cairo_pattern_create_for_surface(picture.surface);
+                    cairo_pattern_set_matrix(group, &user);
+                    cairo_restore(cr);
+                    CompositeBlend(cr, group, normal ? uint8_t(kBlendNormal) : mode);
+                    cairo_pattern_destroy(group);
+                    return;
+                }
+    }
+    std::vector<uint64_t> key;
+    if (keyed)
+        key = m_Key; // m_Key is reused by the objects drawn inside this one
     cairo_t* layer = beginLayer(cr);
     ++m_LayerDepth;
     drawCharacter(layer, object.characterId, m, cx.after(object.colorTransform), object.ratio, object.buttonState,
@@ -874,10 +953,79 @@ void Renderer::drawObject(
     cairo_restore(cr);
     cairo_surface_t* picture = nullptr;
     if (filtered && cairo_pattern_get_surface(group, &picture) == CAIRO_STATUS_SUCCESS
-        && cairo_surface_get_type(picture) == CAIRO_SURFACE_TYPE_IMAGE)
+        && cairo_surface_get_type(picture) == CAIRO_SURFACE_TYPE_IMAGE) {
         ApplyFilters(picture, object.filters, m_FilterScaleX, m_FilterScaleY);
+        if (keyed) {
+            // Kept for the next frame in a surface of its own (the layer's buffer serves other layers).
+            const int width = cairo_image_surface_get_width(picture);
+            const int height = cairo_image_surface_get_height(picture);
+            cairo_surface_t* copy = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+            if (cairo_surface_status(copy) == CAIRO_STATUS_SUCCESS) {
+                cairo_surface_flush(copy);
+                const int from = cairo_image_surface_get_stride(picture);
+                const int to = cairo_image_surface_get_stride(copy);
+                for (int y = 0; y < height; ++y)
+                    std::memcpy(cairo_image_surface_get_data(copy) + size_t(y) * size_t(to),
+                        cairo_image_surface_get_data(picture) + size_t(y) * size_t(from), size_t(width) * 4);
+                cairo_surface_mark_dirty(copy);
+                double offsetX = 0;
+                double offsetY = 0;
+                cairo_surface_get_device_offset(picture, &offsetX, &offsetY);
+                cairo_surface_set_device_offset(copy, offsetX, offsetY);
+                m_Pictures.push_back({ std::move(key), copy, true });
+            } else {
+                cairo_surface_destroy(copy);
+            }
+        }
+    }
     CompositeBlend(cr, group, normal ? uint8_t(kBlendNormal) : mode);
     cairo_pattern_destroy(group);
+}
+
+bool Renderer::appendPictureKey(const DisplayObject& object, const cairo_matrix_t& m, const ColorTransform& cx,
+    int nesting, std::vector<uint64_t>& key)
+{
+    if (nesting > kMaxNesting)
+        return true; // drawn as nothing
+    const ColorTransform own = cx.after(object.colorTransform);
+    for (double v : { m.xx, m.yx, m.xy, m.yy, m.x0, m.y0, own.mr, own.mg, own.mb, own.ma, own.ar, own.ag, own.ab,
+             own.aa })
+        key.push_back(KeyWord(v));
+    auto found = m_Movie.m_Characters.find(object.characterId);
+    const CTag* tag = found == m_Movie.m_Characters.end() ? nullptr : found->second;
+    key.push_back(uint64_t(reinterpret_cast<uintptr_t>(tag)));
+    key.push_back(uint64_t(object.characterId) | uint64_t(object.ratio) << 16 | uint64_t(object.clipDepth) << 32
+        | uint64_t(object.blendMode) << 48 | uint64_t(object.visible) << 56);
+    key.push_back(uint64_t(uint32_t(object.buttonState)));
+    AppendFilterKey(object.filters, key);
+    if (!tag)
+        return true;
+    switch (tag->m_TagCode) {
+    case kTagDefineShape:
+    case kTagDefineShape2:
+    case kTagDefineShape3:
+    case kTagDefineShape4:
+    case kTagDefineMorphShape:
+    case kTagDefineText:
+    case kTagDefineText2:
+        return true;
+    case kTagDefineSprite:
+        return !object.sprite || appendListKey(*object.sprite, nesting + 1, key);
+    default:
+        // Text fields change with their variables, buttons with their records' own state: drawn each frame.
+        return false;
+    }
+}
+
+bool Renderer::appendListKey(const SpriteInstance& sprite, int nesting, std::vector<uint64_t>& key)
+{
+    key.push_back(uint64_t(sprite.displayList.size()));
+    for (const auto& [depth, child] : sprite.displayList) {
+        key.push_back(depth);
+        if (!appendPictureKey(child, child.matrix, ColorTransform {}, nesting, key))
+            return false;
+    }
+    return true;
 }
 
 cairo_t* Renderer::beginLayer(cairo_t* cr)
