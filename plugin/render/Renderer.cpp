@@ -1028,21 +1028,8 @@ bool Renderer::appendListKey(const SpriteInstance& sprite, int nesting, std::vec
     return true;
 }
 
-cairo_t* Renderer::beginLayer(cairo_t* cr)
+cairo_surface_t* Renderer::pooledSurface(int width, int height, bool clear)
 {
-    cairo_matrix_t user;
-    cairo_get_matrix(cr, &user);
-    cairo_identity_matrix(cr);
-    double x0 = 0;
-    double y0 = 0;
-    double x1 = 0;
-    double y1 = 0;
-    cairo_clip_extents(cr, &x0, &y0, &x1, &y1);
-    cairo_set_matrix(cr, &user);
-    const double left = std::floor(std::max(x0, -kMaxLayerCoordinate));
-    const double top = std::floor(std::max(y0, -kMaxLayerCoordinate));
-    const int width = std::max(1, int(std::ceil(std::min(x1, kMaxLayerCoordinate)) - left));
-    const int height = std::max(1, int(std::ceil(std::min(y1, kMaxLayerCoordinate)) - top));
     const size_t size = size_t(width) * size_t(height);
     // The smallest free buffer that holds the layer, else the largest free one grown, else a new one.
     LayerBuffer* fits = nullptr;
@@ -1066,7 +1053,8 @@ cairo_t* Renderer::beginLayer(cairo_t* cr)
     }
     cairo_surface_t* surface = nullptr;
     if (buffer->pixels) {
-        std::fill_n(buffer->pixels.get(), size, 0u);
+        if (clear)
+            std::fill_n(buffer->pixels.get(), size, 0u);
         surface = cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(buffer->pixels.get()),
             CAIRO_FORMAT_ARGB32, width, height, width * 4);
         // The buffer is free again when the last reference to its surface goes.
@@ -1081,6 +1069,25 @@ cairo_t* Renderer::beginLayer(cairo_t* cr)
     }
     if (!surface)
         surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+    return surface;
+}
+
+cairo_t* Renderer::beginLayer(cairo_t* cr)
+{
+    cairo_matrix_t user;
+    cairo_get_matrix(cr, &user);
+    cairo_identity_matrix(cr);
+    double x0 = 0;
+    double y0 = 0;
+    double x1 = 0;
+    double y1 = 0;
+    cairo_clip_extents(cr, &x0, &y0, &x1, &y1);
+    cairo_set_matrix(cr, &user);
+    const double left = std::floor(std::max(x0, -kMaxLayerCoordinate));
+    const double top = std::floor(std::max(y0, -kMaxLayerCoordinate));
+    const int width = std::max(1, int(std::ceil(std::min(x1, kMaxLayerCoordinate)) - left));
+    const int height = std::max(1, int(std::ceil(std::min(y1, kMaxLayerCoordinate)) - top));
+    cairo_surface_t* surface = pooledSurface(width, height, true);
     // The layer's pixel (0, 0) is the device's (left, top).
     cairo_surface_set_device_offset(surface, -left, -top);
     cairo_t* layer = cairo_create(surface);
@@ -1367,21 +1374,27 @@ bool Renderer::setRadialSource(
     cairo_matrix_t fromDevice = toDevice;
     if (cairo_matrix_invert(&fromDevice) != CAIRO_STATUS_SUCCESS)
         return false;
-    cairo_surface_t* image = NewImage(width, height);
-    if (!image)
+    cairo_surface_t* image = pooledSurface(width, height, false);
+    if (cairo_surface_status(image) != CAIRO_STATUS_SUCCESS) {
+        cairo_surface_destroy(image);
         return false;
+    }
+    cairo_surface_flush(image);
     const RampPixels pixels = MakeRampPixels(ramp);
     const double focal = std::clamp(fill.focal, -kMaxFocal, kMaxFocal);
     unsigned char* data = cairo_image_surface_get_data(image);
     const int stride = cairo_image_surface_get_stride(image);
     for (int j = 0; j < height; ++j) {
         auto* row = reinterpret_cast<uint32_t*>(data + size_t(j) * size_t(stride));
+        // Pixel centres of a row lie a constant step apart in the gradient's square.
+        double x = left + 0.5;
+        double y = top + j + 0.5;
+        cairo_matrix_transform_point(&fromDevice, &x, &y);
         for (int i = 0; i < width; ++i) {
-            double x = left + i + 0.5;
-            double y = top + j + 0.5;
-            cairo_matrix_transform_point(&fromDevice, &x, &y);
             const double t = RadialPosition(x, y, focal, fill.spread);
             row[i] = pixels[size_t(std::min(kGradientEntries - 1, int(t * kGradientEntries)))];
+            x += fromDevice.xx;
+            y += fromDevice.yx;
         }
     }
     cairo_surface_mark_dirty(image);

@@ -74,6 +74,9 @@ private:
     // layer's pixels come from buffers kept from frame to frame, so that layers drawn every frame do not map fresh
     // memory each time.
     cairo_t* beginLayer(cairo_t* cr);
+    // An ARGB32 surface on one of the kept buffers (a surface of its own when none can be had), cleared when
+    // asked.
+    cairo_surface_t* pooledSurface(int width, int height, bool clear);
     // Ends the layer begun on `layer` and gives it as a pattern to draw with on `cr` (as cairo_pop_group does).
     cairo_pattern_t* endLayer(cairo_t* cr, cairo_t* layer);
 
