@@ -19,6 +19,7 @@ constexpr double kMaxBlur = 255.0; // pixels, as the format's players cut it
 constexpr int kMaxKernel = 1024; // convolution cells
 constexpr int kGradientSteps = 256;
 constexpr double kMaxMargin = 1024.0; // pixels: filters reach at most this far around a picture
+constexpr double kMaxBox = 4 * kMaxMargin; // pixels: the widest box a blur takes
 
 float ReadFloat(BitReader& in)
 {
@@ -354,6 +355,10 @@ void BlurPlane(std::vector<uint16_t>& plane, std::vector<uint16_t>& other, int w
         return;
     Scratch& s = Buffers();
     other.resize(plane.size());
+    // A box wider than the room filters take around a picture spreads it to nothing either way; the cut keeps
+    // a movie shown very large from asking for rows of room without end.
+    sizeX = std::min(sizeX, kMaxBox);
+    sizeY = std::min(sizeY, kMaxBox);
     const BoxWeights across = Weights(sizeX);
     const BoxWeights down = Weights(sizeY);
     for (int pass = 0; pass < passes; ++pass) {
