@@ -16,6 +16,7 @@ constexpr double kMaxBlur = 255.0; // pixels, as the format's players cut it
 constexpr int kMaxKernel = 1024; // convolution cells
 constexpr int kGradientSteps = 256;
 constexpr double kMaxMargin = 1024.0; // pixels: filters reach at most this far around a picture
+constexpr double kMaxBox = 4 * kMaxMargin; // pixels: the widest box a blur takes
 
 float Finite(float value)
 {
@@ -119,55 +120,75 @@ bool TakeFilter(const CFilterItem& item, Filter& f)
     return false;
 }
 
-// Pixels as premultiplied floats, 0 to 1, four channels (r, g, b, a) each.
-struct Planes {
+// Premultiplied pixels of part of a picture, a 32-bit word each in cairo's ARGB32 layout (alpha in the top byte).
+struct Pixels {
     int width = 0;
     int height = 0;
-    std::vector<float> px;
-    float* at(int x, int y) { return &px[(size_t(y) * size_t(width) + size_t(x)) * 4]; }
+    std::vector<uint32_t> px;
 };
 
-// The part of an ARGB32 surface inside [x0, x1) x [y0, y1).
-Planes FromSurface(cairo_surface_t* image, int x0, int y0, int x1, int y1)
+constexpr uint32_t Channel(uint32_t p, int shift) { return (p >> shift) & 0xFF; }
+
+constexpr uint32_t Pack(uint32_t a, uint32_t r, uint32_t g, uint32_t b) { return (a << 24) | (r << 16) | (g << 8) | b; }
+
+// a * b / 255, rounded, for bytes.
+constexpr uint32_t Mul255(uint32_t a, uint32_t b)
 {
-    Planes p;
-    p.width = x1 - x0;
-    p.height = y1 - y0;
-    p.px.resize(size_t(p.width) * size_t(p.height) * 4);
-    const unsigned char* data = cairo_image_surface_get_data(image);
-    const int stride = cairo_image_surface_get_stride(image);
-    std::array<float, 256> unit {};
-    for (size_t i = 0; i < unit.size(); ++i)
-        unit[i] = float(i) / 255.0f;
-    for (int y = 0; y < p.height; ++y) {
-        const auto* row = reinterpret_cast<const uint32_t*>(data + size_t(y + y0) * size_t(stride)) + x0;
-        for (int x = 0; x < p.width; ++x) {
-            float* o = p.at(x, y);
-            o[0] = unit[(row[x] >> 16) & 0xFF];
-            o[1] = unit[(row[x] >> 8) & 0xFF];
-            o[2] = unit[row[x] & 0xFF];
-            o[3] = unit[row[x] >> 24];
-        }
-    }
-    return p;
+    const uint32_t t = a * b + 128;
+    return (t + (t >> 8)) >> 8;
 }
 
-void ToSurface(const Planes& p, cairo_surface_t* image, int x0, int y0)
+// Every channel of a pixel times k / 255, rounded: two channels at a time, each in 16 bits of a word.
+constexpr uint32_t Scale(uint32_t p, uint32_t k)
+{
+    uint32_t rb = (p & 0x00FF00FFu) * k + 0x00800080u;
+    rb = ((rb + ((rb >> 8) & 0x00FF00FFu)) >> 8) & 0x00FF00FFu;
+    uint32_t ag = ((p >> 8) & 0x00FF00FFu) * k + 0x00800080u;
+    ag = (ag + ((ag >> 8) & 0x00FF00FFu)) & 0xFF00FF00u;
+    return rb | ag;
+}
+
+// The sum of two pixels, each channel at most 255.
+constexpr uint32_t AddPixels(uint32_t p, uint32_t q)
+{
+    uint32_t rb = (p & 0x00FF00FFu) + (q & 0x00FF00FFu);
+    uint32_t ag = ((p >> 8) & 0x00FF00FFu) + ((q >> 8) & 0x00FF00FFu);
+    rb = (rb | (((rb >> 8) & 0x00010001u) * 0xFF)) & 0x00FF00FFu;
+    ag = (ag | (((ag >> 8) & 0x00010001u) * 0xFF)) & 0x00FF00FFu;
+    return rb | (ag << 8);
+}
+
+// A colour of 0 to 1 channels as a premultiplied pixel with its alpha times `k` / 255.
+uint32_t Premultiplied(const RGBA& c, uint32_t k)
+{
+    auto byte = [](double v) { return uint32_t(std::clamp(v, 0.0, 1.0) * kChannelMax + 0.5); };
+    const uint32_t a = Mul255(byte(c.a), k);
+    return Pack(a, Mul255(byte(c.r), a), Mul255(byte(c.g), a), Mul255(byte(c.b), a));
+}
+
+// The part of an ARGB32 surface inside [x0, x1) x [y0, y1).
+void FromSurface(cairo_surface_t* image, int x0, int y0, int x1, int y1, Pixels& p)
+{
+    p.width = x1 - x0;
+    p.height = y1 - y0;
+    p.px.resize(size_t(p.width) * size_t(p.height));
+    const unsigned char* data = cairo_image_surface_get_data(image);
+    const int stride = cairo_image_surface_get_stride(image);
+    for (int y = 0; y < p.height; ++y) {
+        const auto* row = reinterpret_cast<const uint32_t*>(data + size_t(y + y0) * size_t(stride)) + x0;
+        std::copy_n(row, p.width, &p.px[size_t(y) * size_t(p.width)]);
+    }
+}
+
+void ToSurface(const Pixels& p, cairo_surface_t* image, int x0, int y0)
 {
     unsigned char* data = cairo_image_surface_get_data(image);
     const int stride = cairo_image_surface_get_stride(image);
     for (int y = 0; y < p.height; ++y) {
         auto* row = reinterpret_cast<uint32_t*>(data + size_t(y + y0) * size_t(stride)) + x0;
-        for (int x = 0; x < p.width; ++x) {
-            const float* c = &p.px[(size_t(y) * size_t(p.width) + size_t(x)) * 4];
-            const float a = std::clamp(c[3], 0.0f, 1.0f);
-            // Values are never negative here: adding a half and cutting rounds them to the nearest byte.
-            auto byte = [a](float v) { return uint32_t(std::clamp(v, 0.0f, a) * 255.0f + 0.5f); };
-            row[x] = (uint32_t(a * 255.0f + 0.5f) << 24) | (byte(c[0]) << 16) | (byte(c[1]) << 8) | byte(c[2]);
-        }
+        std::copy_n(&p.px[size_t(y) * size_t(p.width)], p.width, row);
     }
 }
-
 } // namespace
 
 bool InkBounds(cairo_surface_t* image, int& x0, int& y0, int& x1, int& y1)
@@ -200,92 +221,176 @@ bool InkBounds(cairo_surface_t* image, int& x0, int& y0, int& x1, int& y1)
 
 namespace {
 
-// One box blur of a single channel along rows or columns, a box `size` pixels wide centred on each pixel: whole
-// pixels inside it count fully, the two at its ends by the part of them it covers. Running sums keep the cost
-// per pixel constant whatever the size; columns are summed a row at a time, all columns together, so the
-// picture is read in memory order.
-// `scratch` is room the column pass may reuse from call to call.
-void BoxBlur(std::vector<float>& v, int width, int height, double size, bool horizontal, std::vector<float>& scratch)
+// Blurs work on channels of 16 bits holding a byte's value times 256, so that passes do not lose the fractions
+// a byte would round away.
+constexpr int kFractionBits = 8;
+constexpr uint32_t kPlaneMax = 255u << kFractionBits;
+constexpr int kWeightBits = 24;
+
+// A box `size` pixels wide centred on each pixel: whole pixels inside it count fully, the two at its ends by the
+// part of them it covers. Weights are in 1/2^24, their total one.
+struct BoxWeights {
+    int whole = 0; // pixels on each side counted fully
+    uint64_t full = 0; // weight of a pixel counted fully
+    uint64_t edge = 0; // weight of each of the two partly covered pixels
+};
+
+BoxWeights Weights(double size)
 {
-    if (size <= 1 || width <= 0 || height <= 0)
-        return;
+    BoxWeights w;
     const double half = (size - 1) / 2;
-    const int whole = int(std::floor(half));
-    const float edge = float(half - whole);
-    const float norm = float(1.0 / size);
-    if (horizontal) {
-        std::vector<float> line(size_t(width) + size_t(2 * (whole + 2)), 0.0f);
-        const int pad = whole + 1;
-        for (int l = 0; l < height; ++l) {
-            float* row = &v[size_t(l) * size_t(width)];
-            std::copy(row, row + width, line.begin() + pad);
-            double sum = 0;
-            for (int k = -whole; k <= whole; ++k)
-                sum += line[size_t(pad + k)];
-            for (int i = 0; i < width; ++i) {
-                const int c = i + pad;
-                double value = sum;
-                if (edge > 0)
-                    value += edge * (line[size_t(c - whole - 1)] + line[size_t(c + whole + 1)]);
-                row[i] = float(value * norm);
-                sum += line[size_t(c + whole + 1)] - line[size_t(c - whole)];
+    w.whole = int(std::floor(half));
+    const double unit = double(uint64_t(1) << kWeightBits) / size;
+    w.full = uint64_t(std::llround(unit));
+    w.edge = uint64_t(std::llround((half - w.whole) * unit));
+    return w;
+}
+
+constexpr uint16_t Weighted(uint64_t sum, uint64_t edges, const BoxWeights& w)
+{
+    const uint64_t v = (sum * w.full + edges * w.edge + (uint64_t(1) << (kWeightBits - 1))) >> kWeightBits;
+    return uint16_t(std::min<uint64_t>(v, 0xFFFF));
+}
+
+// Buffers the filters reuse from call to call, so that a picture drawn every frame does not map fresh memory.
+struct Scratch {
+    Pixels pixels;
+    std::vector<uint16_t> planeA, planeB, planeC;
+    std::vector<uint16_t> line;
+    std::vector<uint64_t> sums;
+    std::vector<uint32_t> effect;
+};
+
+Scratch& Buffers()
+{
+    thread_local Scratch scratch;
+    return scratch;
+}
+
+// One box blur along rows of `channels` interleaved channels, from `in` to `out`. Running sums keep the cost per
+// pixel constant whatever the size; beyond the ends the picture is transparent.
+template <size_t n>
+void BlurRows(const uint16_t* in, uint16_t* out, int width, int height, const BoxWeights& w,
+    std::vector<uint16_t>& line)
+{
+    const size_t pad = size_t(w.whole) + 1;
+    line.assign((size_t(width) + 2 * pad) * n, 0);
+    uint64_t sums[4] = {};
+    for (int y = 0; y < height; ++y) {
+        const size_t rowStart = size_t(y) * size_t(width) * n;
+        std::copy_n(in + rowStart, size_t(width) * n, &line[pad * n]);
+        std::fill(sums, sums + 4, 0);
+        for (size_t k = pad - size_t(w.whole); k <= pad + size_t(w.whole); ++k)
+            for (size_t c = 0; c < n; ++c)
+                sums[c] += line[k * n + c];
+        uint16_t* o = out + rowStart;
+        for (size_t i = 0; i < size_t(width); ++i) {
+            const size_t centre = i + pad;
+            const uint16_t* before = &line[(centre - size_t(w.whole) - 1) * n];
+            const uint16_t* after = &line[(centre + size_t(w.whole) + 1) * n];
+            const uint16_t* leaving = &line[(centre - size_t(w.whole)) * n];
+            for (size_t c = 0; c < n; ++c) {
+                o[i * n + c] = Weighted(sums[c], uint64_t(before[c]) + after[c], w);
+                sums[c] = sums[c] + after[c] - leaving[c];
             }
         }
-        return;
-    }
-    scratch.assign(v.begin(), v.end());
-    const std::vector<float>& in = scratch;
-    auto row = [&](int y) -> const float* {
-        return y >= 0 && y < height ? &in[size_t(y) * size_t(width)] : nullptr;
-    };
-    std::vector<double> sums(size_t(width), 0.0);
-    for (int k = -whole; k <= whole; ++k)
-        if (const float* r = row(k))
-            for (int x = 0; x < width; ++x)
-                sums[size_t(x)] += r[x];
-    for (int y = 0; y < height; ++y) {
-        float* out = &v[size_t(y) * size_t(width)];
-        const float* before = edge > 0 ? row(y - whole - 1) : nullptr;
-        const float* after = edge > 0 ? row(y + whole + 1) : nullptr;
-        for (int x = 0; x < width; ++x) {
-            double value = sums[size_t(x)];
-            if (before)
-                value += edge * before[x];
-            if (after)
-                value += edge * after[x];
-            out[x] = float(value * norm);
-        }
-        const float* leaving = row(y - whole);
-        const float* entering = row(y + whole + 1);
-        for (int x = 0; x < width; ++x)
-            sums[size_t(x)] += (entering ? entering[x] : 0.0f) - (leaving ? leaving[x] : 0.0f);
     }
 }
 
-// The blurred alpha of the picture, moved by (dx, dy), strength applied.
-std::vector<float> ShadowAlpha(Planes& p, const Filter& f, double sx, double sy, double dx, double dy, bool inverted)
+// The same along columns: all columns are summed a row at a time, so the picture is read in memory order.
+void BlurColumns(const uint16_t* in, uint16_t* out, int width, int height, int channels, const BoxWeights& w,
+    std::vector<uint64_t>& sums)
+{
+    const size_t rowLength = size_t(width) * size_t(channels);
+    sums.assign(rowLength, 0);
+    auto row = [&](int y) -> const uint16_t* { return y >= 0 && y < height ? in + size_t(y) * rowLength : nullptr; };
+    for (int k = 0; k <= std::min(w.whole, height - 1); ++k)
+        for (size_t x = 0; x < rowLength; ++x)
+            sums[x] += row(k)[x];
+    for (int y = 0; y < height; ++y) {
+        uint16_t* o = out + size_t(y) * rowLength;
+        const uint16_t* before = w.edge ? row(y - w.whole - 1) : nullptr;
+        const uint16_t* after = w.edge ? row(y + w.whole + 1) : nullptr;
+        if (before && after) {
+            for (size_t x = 0; x < rowLength; ++x)
+                o[x] = Weighted(sums[x], uint64_t(before[x]) + after[x], w);
+        } else if (before || after) {
+            const uint16_t* one = before ? before : after;
+            for (size_t x = 0; x < rowLength; ++x)
+                o[x] = Weighted(sums[x], one[x], w);
+        } else {
+            for (size_t x = 0; x < rowLength; ++x)
+                o[x] = Weighted(sums[x], 0, w);
+        }
+        if (const uint16_t* entering = row(y + w.whole + 1))
+            for (size_t x = 0; x < rowLength; ++x)
+                sums[x] += entering[x];
+        if (const uint16_t* leaving = row(y - w.whole))
+            for (size_t x = 0; x < rowLength; ++x)
+                sums[x] -= leaving[x];
+    }
+}
+
+// Box blurs `passes` times across and down, `plane` holding the result; `other` is room of the same size.
+void BlurPlane(std::vector<uint16_t>& plane, std::vector<uint16_t>& other, int width, int height, int channels,
+    double sizeX, double sizeY, int passes)
+{
+    if (width <= 0 || height <= 0)
+        return;
+    Scratch& s = Buffers();
+    other.resize(plane.size());
+    // A box wider than the room filters take around a picture spreads it to nothing either way; the cut keeps
+    // a movie shown very large from asking for rows of room without end.
+    sizeX = std::min(sizeX, kMaxBox);
+    sizeY = std::min(sizeY, kMaxBox);
+    const BoxWeights across = Weights(sizeX);
+    const BoxWeights down = Weights(sizeY);
+    for (int pass = 0; pass < passes; ++pass) {
+        if (sizeX > 1) {
+            if (channels == 1)
+                BlurRows<1>(plane.data(), other.data(), width, height, across, s.line);
+            else
+                BlurRows<4>(plane.data(), other.data(), width, height, across, s.line);
+            plane.swap(other);
+        }
+        if (sizeY > 1) {
+            BlurColumns(plane.data(), other.data(), width, height, channels, down, s.sums);
+            plane.swap(other);
+        }
+    }
+}
+
+// The picture's alpha moved by (dx, dy), inverted for inner effects, blurred; in `plane`.
+void BlurredAlpha(const Pixels& p, const Filter& f, double sx, double sy, double dx, double dy, bool inverted,
+    std::vector<uint16_t>& plane, std::vector<uint16_t>& other)
 {
     const int w = p.width;
     const int h = p.height;
-    std::vector<float> a(size_t(w) * size_t(h), 0.0f);
+    plane.assign(size_t(w) * size_t(h), inverted ? uint16_t(kPlaneMax) : 0);
     const int ox = int(std::lround(dx));
     const int oy = int(std::lround(dy));
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            const int from = x - ox;
-            const int fromY = y - oy;
-            float value = from >= 0 && from < w && fromY >= 0 && fromY < h ? p.at(from, fromY)[3] : 0.0f;
-            a[size_t(y) * size_t(w) + size_t(x)] = inverted ? 1 - value : value;
+    for (int y = std::max(0, oy); y < std::min(h, h + oy); ++y) {
+        const uint32_t* from = &p.px[size_t(y - oy) * size_t(w)];
+        uint16_t* to = &plane[size_t(y) * size_t(w)];
+        for (int x = std::max(0, ox); x < std::min(w, w + ox); ++x) {
+            const uint32_t a = (from[x - ox] >> 24) << kFractionBits;
+            to[x] = uint16_t(inverted ? kPlaneMax - a : a);
         }
-    std::vector<float> scratch;
-    for (int pass = 0; pass < f.passes; ++pass) {
-        BoxBlur(a, w, h, f.blurX * sx, true, scratch);
-        BoxBlur(a, w, h, f.blurY * sy, false, scratch);
     }
-    for (float& v : a)
-        v = std::clamp(float(v * f.strength), 0.0f, 1.0f);
-    return a;
+    BlurPlane(plane, other, w, h, 1, f.blurX * sx, f.blurY * sy, f.passes);
 }
+
+// A blurred alpha (times 256) by the filter's strength, as a byte.
+struct Strength {
+    uint64_t k;
+    explicit Strength(double strength)
+        : k(uint64_t(std::llround(std::clamp(strength, 0.0, 256.0) * 256)))
+    { }
+    uint32_t operator()(uint32_t alpha) const
+    {
+        return uint32_t(std::min<uint64_t>(255, (alpha * k + (1u << 15)) >> 16));
+    }
+};
 
 RGBA GradientAt(const std::vector<std::pair<double, RGBA>>& g, double t)
 {
@@ -304,195 +409,208 @@ RGBA GradientAt(const std::vector<std::pair<double, RGBA>>& g, double t)
     return g.back().second;
 }
 
-// Puts an effect (premultiplied planes) together with the picture as the flags ask: knockout keeps the effect
-// alone where it does not meet the picture, inner effects show only over the picture, outer ones only beside
-// it, hiding the object drops the picture.
-// `effectAt(i, e)` gives the effect's premultiplied pixel whose first channel is p.px[i].
-template <typename EffectAt>
-void CombineWith(Planes& p, EffectAt effectAt, const Filter& f, bool behind)
+// The filter's gradient as 256 premultiplied pixels.
+std::array<uint32_t, kGradientSteps> GradientPixels(const Filter& f)
 {
-    for (size_t i = 0; i < p.px.size(); i += 4) {
-        const float sa = p.px[i + 3];
-        float e[4];
-        effectAt(i, e);
-        if (f.inner) {
-            for (float& c : e)
-                c *= sa;
-        }
-        float out[4];
-        if (f.knockout) {
-            const float keep = f.inner ? 1.0f : 1 - sa;
-            for (int c = 0; c < 4; ++c)
-                out[c] = e[c] * keep;
-        } else if (!f.compositeSource) {
-            for (int c = 0; c < 4; ++c)
-                out[c] = e[c];
-        } else if (f.inner || !behind) {
-            // Over the picture, inside it (inner and on-top effects).
-            for (int c = 0; c < 4; ++c)
-                out[c] = f.inner ? p.px[i + size_t(c)] * (1 - e[3]) + e[c]
-                                 : p.px[i + size_t(c)] * (1 - e[3]) + e[c];
-            if (f.inner)
-                out[3] = sa;
-        } else {
-            // Behind the picture.
-            for (int c = 0; c < 4; ++c)
-                out[c] = p.px[i + size_t(c)] + e[c] * (1 - sa);
-        }
-        for (int c = 0; c < 4; ++c)
-            p.px[i + size_t(c)] = out[c];
-    }
-}
-
-void Combine(Planes& p, const Planes& effect, const Filter& f, bool behind)
-{
-    CombineWith(p, [&](size_t i, float* e) { std::copy_n(&effect.px[i], 4, e); }, f, behind);
-}
-
-void Shadow(Planes& p, const Filter& f, double sx, double sy)
-{
-    const double dx = std::cos(f.angle) * f.distance * sx;
-    const double dy = std::sin(f.angle) * f.distance * sy;
-    const std::vector<float> a = ShadowAlpha(p, f, sx, sy, dx, dy, f.inner);
-    // The shadow's pixels are its colour by the blurred alpha, worked out as they are mixed in.
-    const float r = float(f.color.r);
-    const float g = float(f.color.g);
-    const float b = float(f.color.b);
-    const float alpha = float(f.color.a);
-    CombineWith(
-        p,
-        [&](size_t i, float* e) {
-            const float k = a[i / 4] * alpha;
-            e[0] = r * k;
-            e[1] = g * k;
-            e[2] = b * k;
-            e[3] = k;
-        },
-        f, true);
-}
-
-void GradientGlow(Planes& p, const Filter& f, double sx, double sy)
-{
-    const double dx = std::cos(f.angle) * f.distance * sx;
-    const double dy = std::sin(f.angle) * f.distance * sy;
-    const std::vector<float> a = ShadowAlpha(p, f, sx, sy, dx, dy, f.inner);
-    std::vector<RGBA> ramp(kGradientSteps);
+    std::array<uint32_t, kGradientSteps> ramp {};
     for (int i = 0; i < kGradientSteps; ++i)
-        ramp[size_t(i)] = GradientAt(f.gradient, i / double(kGradientSteps - 1));
-    Planes effect = p;
-    for (size_t i = 0; i < a.size(); ++i) {
-        const RGBA& c = ramp[size_t(std::clamp(a[i], 0.0f, 1.0f) * (kGradientSteps - 1) + 0.5f)];
-        const float k = float(c.a);
-        effect.px[i * 4] = float(c.r) * k;
-        effect.px[i * 4 + 1] = float(c.g) * k;
-        effect.px[i * 4 + 2] = float(c.b) * k;
-        effect.px[i * 4 + 3] = k;
+        ramp[size_t(i)] = Premultiplied(GradientAt(f.gradient, i / double(kGradientSteps - 1)), 255);
+    return ramp;
+}
+
+// How an effect is put together with the picture: knockout keeps the effect alone where it does not meet the
+// picture, inner effects show only over the picture, outer ones only beside it (behind it) or over it (on top),
+// hiding the object drops the picture.
+enum class Mix { Behind, OnTop, Inner, KnockoutOuter, KnockoutInner, EffectOnly, EffectInside };
+
+Mix MixOf(const Filter& f, bool behind)
+{
+    if (f.knockout)
+        return f.inner ? Mix::KnockoutInner : Mix::KnockoutOuter;
+    if (!f.compositeSource)
+        return f.inner ? Mix::EffectInside : Mix::EffectOnly;
+    if (f.inner)
+        return Mix::Inner;
+    return behind ? Mix::Behind : Mix::OnTop;
+}
+
+// Mixes the effect (`effectAt(i)`: the premultiplied effect pixel over picture pixel i) into the picture.
+template <typename EffectAt>
+void Combine(Pixels& p, const Filter& f, bool behind, EffectAt effectAt)
+{
+    uint32_t* px = p.px.data();
+    const size_t n = p.px.size();
+    switch (MixOf(f, behind)) {
+    case Mix::Behind:
+        for (size_t i = 0; i < n; ++i) {
+            const uint32_t sa = px[i] >> 24;
+            if (sa != 255)
+                if (const uint32_t e = effectAt(i))
+                    px[i] = AddPixels(px[i], Scale(e, 255 - sa));
+        }
+        break;
+    case Mix::OnTop:
+        for (size_t i = 0; i < n; ++i)
+            if (const uint32_t e = effectAt(i))
+                px[i] = AddPixels(Scale(px[i], 255 - (e >> 24)), e);
+        break;
+    case Mix::Inner:
+        for (size_t i = 0; i < n; ++i) {
+            const uint32_t s = px[i];
+            const uint32_t sa = s >> 24;
+            if (sa == 0)
+                continue;
+            const uint32_t e = Scale(effectAt(i), sa);
+            const uint32_t mixed = AddPixels(Scale(s, 255 - (e >> 24)), e);
+            auto c = [&](int shift) { return std::min(sa, Channel(mixed, shift)); };
+            px[i] = Pack(sa, c(16), c(8), c(0));
+        }
+        break;
+    case Mix::KnockoutOuter:
+        for (size_t i = 0; i < n; ++i)
+            px[i] = Scale(effectAt(i), 255 - (px[i] >> 24));
+        break;
+    case Mix::KnockoutInner:
+    case Mix::EffectInside:
+        for (size_t i = 0; i < n; ++i)
+            px[i] = Scale(effectAt(i), px[i] >> 24);
+        break;
+    case Mix::EffectOnly:
+        for (size_t i = 0; i < n; ++i)
+            px[i] = effectAt(i);
+        break;
     }
-    Combine(p, effect, f, !f.onTop);
+}
+
+// Drop shadows and glows: the blurred alpha in the filter's colour.
+void Shadow(Pixels& p, const Filter& f, double sx, double sy)
+{
+    Scratch& s = Buffers();
+    const double dx = std::cos(f.angle) * f.distance * sx;
+    const double dy = std::sin(f.angle) * f.distance * sy;
+    BlurredAlpha(p, f, sx, sy, dx, dy, f.inner, s.planeA, s.planeB);
+    const Strength strength(f.strength);
+    std::array<uint32_t, 256> shade {};
+    for (uint32_t k = 0; k < 256; ++k)
+        shade[k] = Premultiplied(f.color, k);
+    const uint16_t* alpha = s.planeA.data();
+    Combine(p, f, true, [&](size_t i) { return shade[strength(alpha[i])]; });
+}
+
+void GradientGlow(Pixels& p, const Filter& f, double sx, double sy)
+{
+    Scratch& s = Buffers();
+    const double dx = std::cos(f.angle) * f.distance * sx;
+    const double dy = std::sin(f.angle) * f.distance * sy;
+    BlurredAlpha(p, f, sx, sy, dx, dy, f.inner, s.planeA, s.planeB);
+    const Strength strength(f.strength);
+    const auto ramp = GradientPixels(f);
+    const uint16_t* alpha = s.planeA.data();
+    Combine(p, f, !f.onTop, [&](size_t i) { return ramp[strength(alpha[i])]; });
 }
 
 // Bevels: the blurred alpha seen from the light (highlight) less the one seen from the other side (shadow).
-void Bevel(Planes& p, const Filter& f, double sx, double sy)
+void Bevel(Pixels& p, const Filter& f, double sx, double sy)
 {
+    Scratch& s = Buffers();
     const double dx = std::cos(f.angle) * f.distance * sx;
     const double dy = std::sin(f.angle) * f.distance * sy;
-    Filter plain = f;
-    plain.strength = 1;
     // A blur does not care where the picture lies: the alpha is blurred once, and seen moved towards the light
     // and away from it.
-    const std::vector<float> blurred = ShadowAlpha(p, plain, sx, sy, 0, 0, false);
+    BlurredAlpha(p, f, sx, sy, 0, 0, false, s.planeA, s.planeB);
+    const std::vector<uint16_t>& blurred = s.planeA;
     const int ox = int(std::lround(dx));
     const int oy = int(std::lround(dy));
     const int w = p.width;
     const int h = p.height;
-    auto alphaAt = [&](int x, int y) {
-        return x >= 0 && x < w && y >= 0 && y < h ? blurred[size_t(y) * size_t(w) + size_t(x)] : 0.0f;
-    };
-    std::vector<RGBA> ramp;
-    if (f.kind == Filter::GradientBevel)
-        for (int i = 0; i < kGradientSteps; ++i)
-            ramp.push_back(GradientAt(f.gradient, i / double(kGradientSteps - 1)));
-    // The bevel's pixels are worked out as they are mixed in: where the picture is, inner bevels; beside it,
-    // outer ones; full ones both.
-    auto effectAt = [&](size_t i, float* e) {
-        const int x = int(i / 4 % size_t(w));
-        const int y = int(i / 4 / size_t(w));
-        const float lit = alphaAt(x + ox, y + oy);
-        const float dark = alphaAt(x - ox, y - oy);
-        const float d = std::clamp(float((dark - lit) * f.strength), -1.0f, 1.0f);
-        RGBA c;
-        float k = 0;
-        if (!ramp.empty()) {
-            c = ramp[size_t((d + 1) / 2 * (kGradientSteps - 1) + 0.5f)];
-            k = float(c.a);
-        } else if (d > 0) {
-            c = f.highlight;
-            k = float(d * c.a);
-        } else {
-            c = f.color;
-            k = float(-d * c.a);
-        }
-        e[0] = float(c.r) * k;
-        e[1] = float(c.g) * k;
-        e[2] = float(c.b) * k;
-        e[3] = k;
-    };
-    Filter combine = f;
-    const bool full = f.onTop;
-    if (full) {
-        combine.inner = false;
-        CombineWith(p, effectAt, combine, false);
+    const bool gradient = f.kind == Filter::GradientBevel;
+    std::array<uint32_t, kGradientSteps> ramp {};
+    std::array<uint32_t, 256> light {}, shade {};
+    if (gradient) {
+        ramp = GradientPixels(f);
     } else {
-        CombineWith(p, effectAt, combine, !f.inner);
+        for (uint32_t k = 0; k < 256; ++k) {
+            light[k] = Premultiplied(f.highlight, k);
+            shade[k] = Premultiplied(f.color, k);
+        }
     }
+    // Where the picture is, inner bevels; beside it, outer ones; full ones both.
+    Filter combine = f;
+    const bool behind = f.onTop ? false : !f.inner;
+    if (f.onTop)
+        combine.inner = false;
+    // The bevel's pixels, a row at a time: the difference of the two sights of the blurred alpha, by strength.
+    std::vector<uint32_t>& effect = s.effect;
+    effect.assign(p.px.size(), 0);
+    const float unit = float(f.strength / kPlaneMax);
+    for (int y = 0; y < h; ++y) {
+        const uint16_t* dark = y - oy >= 0 && y - oy < h ? &blurred[size_t(y - oy) * size_t(w)] : nullptr;
+        const uint16_t* lit = y + oy >= 0 && y + oy < h ? &blurred[size_t(y + oy) * size_t(w)] : nullptr;
+        uint32_t* out = &effect[size_t(y) * size_t(w)];
+        for (int x = 0; x < w; ++x) {
+            const int darkX = x - ox;
+            const int litX = x + ox;
+            const int a = dark && darkX >= 0 && darkX < w ? dark[darkX] : 0;
+            const int b = lit && litX >= 0 && litX < w ? lit[litX] : 0;
+            if (a == b && !gradient)
+                continue;
+            const float d = std::clamp(float(a - b) * unit, -1.0f, 1.0f);
+            if (gradient)
+                out[x] = ramp[size_t((d + 1) / 2 * (kGradientSteps - 1) + 0.5f)];
+            else
+                out[x] = d > 0 ? light[uint32_t(d * 255.0f + 0.5f)] : shade[uint32_t(-d * 255.0f + 0.5f)];
+        }
+    }
+    Combine(p, combine, behind, [&](size_t i) { return effect[i]; });
 }
 
-void Blur(Planes& p, const Filter& f, double sx, double sy)
+// Blurs every channel of the picture alike.
+void Blur(Pixels& p, const Filter& f, double sx, double sy)
 {
-    std::vector<float> channel(size_t(p.width) * size_t(p.height));
-    std::vector<float> scratch;
-    for (int c = 0; c < 4; ++c) {
-        for (size_t i = 0; i < channel.size(); ++i)
-            channel[i] = p.px[i * 4 + size_t(c)];
-        for (int pass = 0; pass < f.passes; ++pass) {
-            BoxBlur(channel, p.width, p.height, f.blurX * sx, true, scratch);
-            BoxBlur(channel, p.width, p.height, f.blurY * sy, false, scratch);
-        }
-        for (size_t i = 0; i < channel.size(); ++i)
-            p.px[i * 4 + size_t(c)] = channel[i];
+    Scratch& s = Buffers();
+    s.planeA.resize(p.px.size() * 4);
+    for (size_t i = 0; i < p.px.size(); ++i)
+        for (int c = 0; c < 4; ++c)
+            s.planeA[i * 4 + size_t(c)] = uint16_t(Channel(p.px[i], c * 8) << kFractionBits);
+    BlurPlane(s.planeA, s.planeB, p.width, p.height, 4, f.blurX * sx, f.blurY * sy, f.passes);
+    constexpr uint32_t kHalf = 1u << (kFractionBits - 1);
+    for (size_t i = 0; i < p.px.size(); ++i) {
+        const uint16_t* v = &s.planeA[i * 4];
+        const uint32_t a = std::min<uint32_t>(255, (v[3] + kHalf) >> kFractionBits);
+        auto c = [&](int k) { return std::min<uint32_t>(a, (v[k] + kHalf) >> kFractionBits); };
+        p.px[i] = Pack(a, c(2), c(1), c(0));
     }
 }
 
 // The colour matrix works on colours that are not premultiplied, 0 to 255.
-void ColorMatrixFilter(Planes& p, const Filter& f)
+void ColorMatrixFilter(Pixels& p, const Filter& f)
 {
     const auto& m = f.matrix;
-    for (size_t i = 0; i < p.px.size(); i += 4) {
-        const float a = p.px[i + 3];
-        const double in[4] = { a > 0 ? p.px[i] / a * kChannelMax : 0, a > 0 ? p.px[i + 1] / a * kChannelMax : 0,
-            a > 0 ? p.px[i + 2] / a * kChannelMax : 0, a * kChannelMax };
-        double out[4];
+    for (uint32_t& px : p.px) {
+        const double a = Channel(px, 24);
+        auto straight = [&](int shift) { return a > 0 ? Channel(px, shift) * kChannelMax / a : 0.0; };
+        const double in[4] = { straight(16), straight(8), straight(0), a };
+        uint32_t out[4];
         for (int r = 0; r < 4; ++r) {
             const double* row = &m[size_t(r) * 5];
-            out[r] = std::clamp(row[0] * in[0] + row[1] * in[1] + row[2] * in[2] + row[3] * in[3] + row[4], 0.0,
-                         kChannelMax)
-                / kChannelMax;
+            out[r] = uint32_t(std::clamp(row[0] * in[0] + row[1] * in[1] + row[2] * in[2] + row[3] * in[3] + row[4],
+                                  0.0, kChannelMax)
+                + 0.5);
         }
-        for (int c = 0; c < 3; ++c)
-            p.px[i + size_t(c)] = float(out[c] * out[3]);
-        p.px[i + 3] = float(out[3]);
+        px = Pack(out[3], Mul255(out[0], out[3]), Mul255(out[1], out[3]), Mul255(out[2], out[3]));
     }
 }
 
-void Convolve(Planes& p, const Filter& f)
+void Convolve(Pixels& p, const Filter& f)
 {
     if (f.kernel.empty() || f.divisor == 0)
         return;
-    const Planes source = p;
+    const std::vector<uint32_t> source = p.px;
     const int cx = f.matrixX / 2;
     const int cy = f.matrixY / 2;
-    const float fallback[4] = { float(f.defaultColor.r * f.defaultColor.a), float(f.defaultColor.g * f.defaultColor.a),
-        float(f.defaultColor.b * f.defaultColor.a), float(f.defaultColor.a) };
+    const double fallback[4] = { f.defaultColor.r * f.defaultColor.a, f.defaultColor.g * f.defaultColor.a,
+        f.defaultColor.b * f.defaultColor.a, f.defaultColor.a };
+    const double unit = 1 / kChannelMax;
     for (int y = 0; y < p.height; ++y)
         for (int x = 0; x < p.width; ++x) {
             double sum[4] = { 0, 0, 0, 0 };
@@ -500,23 +618,28 @@ void Convolve(Planes& p, const Filter& f)
                 for (int i = 0; i < f.matrixX; ++i) {
                     int sxp = x + i - cx;
                     int syp = y + j - cy;
-                    const float* s = fallback;
                     if (f.clamp) {
                         sxp = std::clamp(sxp, 0, p.width - 1);
                         syp = std::clamp(syp, 0, p.height - 1);
                     }
-                    if (sxp >= 0 && sxp < p.width && syp >= 0 && syp < p.height)
-                        s = &source.px[(size_t(syp) * size_t(p.width) + size_t(sxp)) * 4];
                     const double k = f.kernel[size_t(j) * size_t(f.matrixX) + size_t(i)];
-                    for (int c = 0; c < 4; ++c)
-                        sum[c] += s[c] * k;
+                    if (sxp >= 0 && sxp < p.width && syp >= 0 && syp < p.height) {
+                        const uint32_t s = source[size_t(syp) * size_t(p.width) + size_t(sxp)];
+                        sum[0] += Channel(s, 16) * unit * k;
+                        sum[1] += Channel(s, 8) * unit * k;
+                        sum[2] += Channel(s, 0) * unit * k;
+                        sum[3] += Channel(s, 24) * unit * k;
+                    } else {
+                        for (int c = 0; c < 4; ++c)
+                            sum[c] += fallback[c] * k;
+                    }
                 }
-            float* o = p.at(x, y);
-            const float a = f.preserveAlpha ? source.px[(size_t(y) * size_t(p.width) + size_t(x)) * 4 + 3]
-                                            : std::clamp(float(sum[3] / f.divisor + f.bias / kChannelMax), 0.0f, 1.0f);
-            for (int c = 0; c < 3; ++c)
-                o[c] = std::clamp(float(sum[c] / f.divisor + f.bias / kChannelMax * a), 0.0f, a);
-            o[3] = a;
+            const uint32_t own = source[size_t(y) * size_t(p.width) + size_t(x)];
+            const double a = f.preserveAlpha ? Channel(own, 24) * unit
+                                             : std::clamp(sum[3] / f.divisor + f.bias / kChannelMax, 0.0, 1.0);
+            auto byte = [](double v) { return uint32_t(v * kChannelMax + 0.5); };
+            auto c = [&](int k) { return byte(std::clamp(sum[k] / f.divisor + f.bias / kChannelMax * a, 0.0, a)); };
+            p.px[size_t(y) * size_t(p.width) + size_t(x)] = Pack(byte(a), c(0), c(1), c(2));
         }
 }
 
@@ -566,7 +689,8 @@ void ApplyFilters(cairo_surface_t* image, const std::vector<Filter>& filters, do
     y0 = std::max(0, y0 - margin);
     x1 = std::min(cairo_image_surface_get_width(image), x1 + margin);
     y1 = std::min(cairo_image_surface_get_height(image), y1 + margin);
-    Planes p = FromSurface(image, x0, y0, x1, y1);
+    Pixels& p = Buffers().pixels;
+    FromSurface(image, x0, y0, x1, y1, p);
     if (p.px.empty())
         return;
     for (const Filter& f : filters) {

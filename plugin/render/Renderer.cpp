@@ -305,6 +305,54 @@ void CompositeBlend(cairo_t* cr, cairo_pattern_t* group, uint8_t mode)
     cairo_restore(cr);
 }
 
+// A number as a word of a picture's key.
+uint64_t KeyWord(double v)
+{
+    uint64_t word = 0;
+    std::memcpy(&word, &v, sizeof word);
+    return word;
+}
+
+void AppendFilterKey(const std::vector<Filter>& filters, std::vector<uint64_t>& key)
+{
+    key.push_back(filters.size());
+    for (const Filter& f : filters) {
+        key.push_back(uint64_t(f.kind) | uint64_t(f.inner) << 8 | uint64_t(f.knockout) << 9
+            | uint64_t(f.compositeSource) << 10 | uint64_t(f.onTop) << 11 | uint64_t(f.clamp) << 12
+            | uint64_t(f.preserveAlpha) << 13 | uint64_t(uint32_t(f.passes)) << 16
+            | uint64_t(uint16_t(f.matrixX)) << 32 | uint64_t(uint16_t(f.matrixY)) << 48);
+        for (double v : { f.blurX, f.blurY, f.angle, f.distance, f.strength, f.divisor, f.bias })
+            key.push_back(KeyWord(v));
+        for (const RGBA& c : { f.color, f.highlight, f.defaultColor })
+            for (double v : { c.r, c.g, c.b, c.a })
+                key.push_back(KeyWord(v));
+        key.push_back(f.gradient.size());
+        for (const auto& [ratio, c] : f.gradient)
+            for (double v : { ratio, c.r, c.g, c.b, c.a })
+                key.push_back(KeyWord(v));
+        for (double v : f.matrix)
+            key.push_back(KeyWord(v));
+        key.push_back(f.kernel.size());
+        for (double v : f.kernel)
+            key.push_back(KeyWord(v));
+    }
+}
+
+// Narrows the clip to a box of device pixels, widened to whole pixels.
+void ClipToBox(cairo_t* cr, const DeviceBox& box)
+{
+    cairo_matrix_t user;
+    cairo_get_matrix(cr, &user);
+    cairo_identity_matrix(cr);
+    const double left = std::floor(std::max(box.x0, -kMaxLayerCoordinate));
+    const double top = std::floor(std::max(box.y0, -kMaxLayerCoordinate));
+    const double right = std::ceil(std::min(box.x1, kMaxLayerCoordinate));
+    const double bottom = std::ceil(std::min(box.y1, kMaxLayerCoordinate));
+    cairo_rectangle(cr, left, top, std::max(0.0, right - left), std::max(0.0, bottom - top));
+    cairo_clip(cr);
+    cairo_set_matrix(cr, &user);
+}
+
 cairo_matrix_t ToMatrix(const CMatrixItem* item)
 {
     cairo_matrix_t m;
@@ -751,6 +799,12 @@ Renderer::Renderer(MoviePlayer& movie, BitmapCache& bitmaps)
     , m_Bitmaps(bitmaps)
 { }
 
+Renderer::~Renderer()
+{
+    for (FilteredPicture& picture : m_Pictures)
+        cairo_surface_destroy(picture.surface);
+}
+
 void Renderer::draw(const DrawTarget& target, const cairo_matrix_t& view, uint32_t background)
 {
     cairo_surface_t* surface = cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(target.pixels),
@@ -786,6 +840,15 @@ void Renderer::draw(const DrawTarget& target, const cairo_matrix_t& view, uint32
     for (cairo_surface_t* temporary : m_Temporary)
         cairo_surface_destroy(temporary);
     m_Temporary.clear();
+    // Filtered pictures not drawn this frame are dropped.
+    std::erase_if(m_Pictures, [](FilteredPicture& picture) {
+        if (picture.used)
+            return false;
+        cairo_surface_destroy(picture.surface);
+        return true;
+    });
+    for (FilteredPicture& picture : m_Pictures)
+        picture.used = false;
 }
 
 void Renderer::drawList(
@@ -798,22 +861,40 @@ void Renderer::drawList(
             drawObject(cr, object, parent, cx, nesting);
             continue;
         }
-        // A mask: the objects above it up to its clip depth show only where it has shape.
-        cairo_push_group(cr);
+        // A mask: the objects above it up to its clip depth show only where it has shape, so nothing of them is
+        // drawn beyond the mask's extent and the layers are no larger than that.
+        auto last = it;
+        for (auto next = std::next(it); next != list.end() && next->first <= object.clipDepth; ++next)
+            last = next;
+        cairo_matrix_t placed;
+        cairo_matrix_multiply(&placed, &object.matrix, &parent);
+        DeviceBox box;
+        const bool bounded
+            = characterBounds(object.characterId, placed, object.buttonState, object.sprite.get(), nesting, box);
+        if (bounded && box.empty()) {
+            it = last;
+            continue;
+        }
+        cairo_save(cr);
+        if (bounded) {
+            box.grow(kLayerPad);
+            ClipToBox(cr, box);
+        }
+        cairo_t* maskLayer = beginLayer(cr);
         const bool wasMask = m_MaskMode;
         m_MaskMode = true;
-        drawObject(cr, object, parent, cx, nesting);
+        drawObject(maskLayer, object, parent, cx, nesting);
         m_MaskMode = wasMask;
-        cairo_pattern_t* mask = cairo_pop_group(cr);
-        cairo_push_group(cr);
-        auto last = it;
-        for (auto next = std::next(it); next != list.end() && next->first <= object.clipDepth; ++next) {
-            drawObject(cr, next->second, parent, cx, nesting);
-            last = next;
-        }
-        cairo_pop_group_to_source(cr);
+        cairo_pattern_t* mask = endLayer(cr, maskLayer);
+        cairo_t* content = beginLayer(cr);
+        for (auto next = std::next(it); next != std::next(last); ++next)
+            drawObject(content, next->second, parent, cx, nesting);
+        cairo_pattern_t* masked = endLayer(cr, content);
+        cairo_set_source(cr, masked);
         cairo_mask(cr, mask);
         cairo_pattern_destroy(mask);
+        cairo_pattern_destroy(masked);
+        cairo_restore(cr);
         it = last;
     }
 }
@@ -857,31 +938,205 @@ void Renderer::drawObject(
             cairo_save(cr);
         }
         box.grow(kLayerPad + (filtered ? FilterMargin(object.filters, m_FilterScaleX, m_FilterScaleY) : 0));
+        ClipToBox(cr, box);
+    }
+    // A filtered picture drawn last frame with the same key is used again.
+    bool keyed = false;
+    if (filtered) {
+        m_Key.clear();
+        double clip[4];
         cairo_matrix_t user;
         cairo_get_matrix(cr, &user);
         cairo_identity_matrix(cr);
-        const double left = std::floor(std::max(box.x0, -kMaxLayerCoordinate));
-        const double top = std::floor(std::max(box.y0, -kMaxLayerCoordinate));
-        const double right = std::ceil(std::min(box.x1, kMaxLayerCoordinate));
-        const double bottom = std::ceil(std::min(box.y1, kMaxLayerCoordinate));
-        cairo_rectangle(cr, left, top, std::max(0.0, right - left), std::max(0.0, bottom - top));
-        cairo_clip(cr);
+        cairo_clip_extents(cr, &clip[0], &clip[1], &clip[2], &clip[3]);
         cairo_set_matrix(cr, &user);
+        for (double v : clip)
+            m_Key.push_back(KeyWord(v));
+        for (double v : { user.xx, user.yx, user.xy, user.yy, user.x0, user.y0, m_FilterScaleX, m_FilterScaleY })
+            m_Key.push_back(KeyWord(v));
+        m_Key.push_back(uint64_t(cairo_get_antialias(cr)));
+        keyed = appendPictureKey(object, m, cx, nesting, m_Key);
+        if (keyed)
+            for (FilteredPicture& picture : m_Pictures)
+                if (picture.key == m_Key) {
+                    picture.used = true;
+                    cairo_pattern_t* group = cairo_pattern_create_for_surface(picture.surface);
+                    cairo_pattern_set_matrix(group, &user);
+                    cairo_restore(cr);
+                    CompositeBlend(cr, group, normal ? uint8_t(kBlendNormal) : mode);
+                    cairo_pattern_destroy(group);
+                    return;
+                }
     }
-    cairo_push_group(cr);
+    std::vector<uint64_t> key;
+    if (keyed)
+        key = m_Key; // m_Key is reused by the objects drawn inside this one
+    cairo_t* layer = beginLayer(cr);
     ++m_LayerDepth;
-    drawCharacter(cr, object.characterId, m, cx.after(object.colorTransform), object.ratio, object.buttonState,
+    drawCharacter(layer, object.characterId, m, cx.after(object.colorTransform), object.ratio, object.buttonState,
         object.sprite.get(), nesting);
     --m_LayerDepth;
-    cairo_pattern_t* group = cairo_pop_group(cr);
+    cairo_pattern_t* group = endLayer(cr, layer);
     // Alpha clears what lies below outside the layer too: the layer's own clip is dropped before mixing.
     cairo_restore(cr);
     cairo_surface_t* picture = nullptr;
     if (filtered && cairo_pattern_get_surface(group, &picture) == CAIRO_STATUS_SUCCESS
-        && cairo_surface_get_type(picture) == CAIRO_SURFACE_TYPE_IMAGE)
+        && cairo_surface_get_type(picture) == CAIRO_SURFACE_TYPE_IMAGE) {
         ApplyFilters(picture, object.filters, m_FilterScaleX, m_FilterScaleY);
+        if (keyed) {
+            // Kept for the next frame in a surface of its own (the layer's buffer serves other layers).
+            const int width = cairo_image_surface_get_width(picture);
+            const int height = cairo_image_surface_get_height(picture);
+            cairo_surface_t* copy = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+            if (cairo_surface_status(copy) == CAIRO_STATUS_SUCCESS) {
+                cairo_surface_flush(copy);
+                const int from = cairo_image_surface_get_stride(picture);
+                const int to = cairo_image_surface_get_stride(copy);
+                for (int y = 0; y < height; ++y)
+                    std::memcpy(cairo_image_surface_get_data(copy) + size_t(y) * size_t(to),
+                        cairo_image_surface_get_data(picture) + size_t(y) * size_t(from), size_t(width) * 4);
+                cairo_surface_mark_dirty(copy);
+                double offsetX = 0;
+                double offsetY = 0;
+                cairo_surface_get_device_offset(picture, &offsetX, &offsetY);
+                cairo_surface_set_device_offset(copy, offsetX, offsetY);
+                m_Pictures.push_back({ std::move(key), copy, true });
+            } else {
+                cairo_surface_destroy(copy);
+            }
+        }
+    }
     CompositeBlend(cr, group, normal ? uint8_t(kBlendNormal) : mode);
     cairo_pattern_destroy(group);
+}
+
+bool Renderer::appendPictureKey(const DisplayObject& object, const cairo_matrix_t& m, const ColorTransform& cx,
+    int nesting, std::vector<uint64_t>& key)
+{
+    if (nesting > kMaxNesting)
+        return true; // drawn as nothing
+    const ColorTransform own = cx.after(object.colorTransform);
+    for (double v : { m.xx, m.yx, m.xy, m.yy, m.x0, m.y0, own.mr, own.mg, own.mb, own.ma, own.ar, own.ag, own.ab,
+             own.aa })
+        key.push_back(KeyWord(v));
+    auto found = m_Movie.m_Characters.find(object.characterId);
+    const CTag* tag = found == m_Movie.m_Characters.end() ? nullptr : found->second;
+    key.push_back(uint64_t(reinterpret_cast<uintptr_t>(tag)));
+    key.push_back(uint64_t(object.characterId) | uint64_t(object.ratio) << 16 | uint64_t(object.clipDepth) << 32
+        | uint64_t(object.blendMode) << 48 | uint64_t(object.visible) << 56);
+    key.push_back(uint64_t(uint32_t(object.buttonState)));
+    AppendFilterKey(object.filters, key);
+    if (!tag)
+        return true;
+    switch (tag->m_TagCode) {
+    case kTagDefineShape:
+    case kTagDefineShape2:
+    case kTagDefineShape3:
+    case kTagDefineShape4:
+    case kTagDefineMorphShape:
+    case kTagDefineText:
+    case kTagDefineText2:
+        return true;
+    case kTagDefineSprite:
+        return !object.sprite || appendListKey(*object.sprite, nesting + 1, key);
+    default:
+        // Text fields change with their variables, buttons with their records' own state: drawn each frame.
+        return false;
+    }
+}
+
+bool Renderer::appendListKey(const SpriteInstance& sprite, int nesting, std::vector<uint64_t>& key)
+{
+    key.push_back(uint64_t(sprite.displayList.size()));
+    for (const auto& [depth, child] : sprite.displayList) {
+        key.push_back(depth);
+        if (!appendPictureKey(child, child.matrix, ColorTransform {}, nesting, key))
+            return false;
+    }
+    return true;
+}
+
+cairo_surface_t* Renderer::pooledSurface(int width, int height, bool clear)
+{
+    const size_t size = size_t(width) * size_t(height);
+    // The smallest free buffer that holds the layer, else the largest free one grown, else a new one.
+    LayerBuffer* fits = nullptr;
+    LayerBuffer* largest = nullptr;
+    for (const auto& candidate : m_LayerBuffers) {
+        if (candidate->used)
+            continue;
+        if (candidate->size >= size && (!fits || candidate->size < fits->size))
+            fits = candidate.get();
+        if (!largest || candidate->size > largest->size)
+            largest = candidate.get();
+    }
+    LayerBuffer* buffer = fits ? fits : largest;
+    if (!buffer) {
+        m_LayerBuffers.push_back(std::make_unique<LayerBuffer>());
+        buffer = m_LayerBuffers.back().get();
+    }
+    if (buffer->size < size) {
+        buffer->pixels.reset(new (std::nothrow) uint32_t[size]);
+        buffer->size = buffer->pixels ? size : 0;
+    }
+    cairo_surface_t* surface = nullptr;
+    if (buffer->pixels) {
+        if (clear)
+            std::fill_n(buffer->pixels.get(), size, 0u);
+        surface = cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(buffer->pixels.get()),
+            CAIRO_FORMAT_ARGB32, width, height, width * 4);
+        // The buffer is free again when the last reference to its surface goes.
+        static cairo_user_data_key_t key;
+        buffer->used = cairo_surface_set_user_data(
+                           surface, &key, buffer, [](void* b) { static_cast<LayerBuffer*>(b)->used = false; })
+            == CAIRO_STATUS_SUCCESS;
+        if (!buffer->used) {
+            cairo_surface_destroy(surface);
+            surface = nullptr;
+        }
+    }
+    if (!surface)
+        surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+    return surface;
+}
+
+cairo_t* Renderer::beginLayer(cairo_t* cr)
+{
+    cairo_matrix_t user;
+    cairo_get_matrix(cr, &user);
+    cairo_identity_matrix(cr);
+    double x0 = 0;
+    double y0 = 0;
+    double x1 = 0;
+    double y1 = 0;
+    cairo_clip_extents(cr, &x0, &y0, &x1, &y1);
+    cairo_set_matrix(cr, &user);
+    const double left = std::floor(std::max(x0, -kMaxLayerCoordinate));
+    const double top = std::floor(std::max(y0, -kMaxLayerCoordinate));
+    const int width = std::max(1, int(std::ceil(std::min(x1, kMaxLayerCoordinate)) - left));
+    const int height = std::max(1, int(std::ceil(std::min(y1, kMaxLayerCoordinate)) - top));
+    cairo_surface_t* surface = pooledSurface(width, height, true);
+    // The layer's pixel (0, 0) is the device's (left, top).
+    cairo_surface_set_device_offset(surface, -left, -top);
+    cairo_t* layer = cairo_create(surface);
+    cairo_surface_destroy(surface);
+    cairo_set_matrix(layer, &user);
+    cairo_set_antialias(layer, cairo_get_antialias(cr));
+    cairo_set_tolerance(layer, cairo_get_tolerance(cr));
+    return layer;
+}
+
+cairo_pattern_t* Renderer::endLayer(cairo_t* cr, cairo_t* layer)
+{
+    cairo_surface_t* surface = cairo_get_target(layer);
+    cairo_surface_flush(surface);
+    cairo_pattern_t* pattern = cairo_pattern_create_for_surface(surface);
+    cairo_destroy(layer);
+    // Pattern space is the device's, as for cairo's own groups.
+    cairo_matrix_t user;
+    cairo_get_matrix(cr, &user);
+    cairo_pattern_set_matrix(pattern, &user);
+    return pattern;
 }
 
 void Renderer::drawCharacter(cairo_t* cr, uint16_t id, const cairo_matrix_t& m, const ColorTransform& cx,
@@ -1155,21 +1410,27 @@ bool Renderer::setRadialSource(
     cairo_matrix_t fromDevice = toDevice;
     if (cairo_matrix_invert(&fromDevice) != CAIRO_STATUS_SUCCESS)
         return false;
-    cairo_surface_t* image = NewImage(width, height);
-    if (!image)
+    cairo_surface_t* image = pooledSurface(width, height, false);
+    if (cairo_surface_status(image) != CAIRO_STATUS_SUCCESS) {
+        cairo_surface_destroy(image);
         return false;
+    }
+    cairo_surface_flush(image);
     const RampPixels pixels = MakeRampPixels(ramp);
     const double focal = std::clamp(fill.focal, -kMaxFocal, kMaxFocal);
     unsigned char* data = cairo_image_surface_get_data(image);
     const int stride = cairo_image_surface_get_stride(image);
     for (int j = 0; j < height; ++j) {
         auto* row = reinterpret_cast<uint32_t*>(data + size_t(j) * size_t(stride));
+        // Pixel centres of a row lie a constant step apart in the gradient's square.
+        double x = left + 0.5;
+        double y = top + j + 0.5;
+        cairo_matrix_transform_point(&fromDevice, &x, &y);
         for (int i = 0; i < width; ++i) {
-            double x = left + i + 0.5;
-            double y = top + j + 0.5;
-            cairo_matrix_transform_point(&fromDevice, &x, &y);
             const double t = RadialPosition(x, y, focal, fill.spread);
             row[i] = pixels[size_t(std::min(kGradientEntries - 1, int(t * kGradientEntries)))];
+            x += fromDevice.xx;
+            y += fromDevice.yx;
         }
     }
     cairo_surface_mark_dirty(image);

@@ -12,6 +12,7 @@
 #include <cairo.h>
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 class CTag;
@@ -33,6 +34,9 @@ class Renderer
 {
 public:
     Renderer(MoviePlayer& movie, BitmapCache& bitmaps);
+    ~Renderer();
+    Renderer(const Renderer&) = delete;
+    Renderer& operator=(const Renderer&) = delete;
 
     void draw(const DrawTarget& target, const cairo_matrix_t& view, uint32_t background);
     // Whether the point (pixels of the plug-in area) lies in the hit area of a button placed with `matrix`.
@@ -66,6 +70,34 @@ private:
     bool characterBounds(uint16_t id, const cairo_matrix_t& m, int buttonState, const SpriteInstance* sprite,
         int nesting, DeviceBox& box);
     bool listBounds(const SpriteInstance& sprite, const cairo_matrix_t& m, int nesting, DeviceBox& box);
+    // A context drawing into a transparent layer the size of `cr`'s clip, with `cr`'s matrix and quality; the
+    // layer's pixels come from buffers kept from frame to frame, so that layers drawn every frame do not map fresh
+    // memory each time.
+    cairo_t* beginLayer(cairo_t* cr);
+    // An ARGB32 surface on one of the kept buffers (a surface of its own when none can be had), cleared when
+    // asked.
+    cairo_surface_t* pooledSurface(int width, int height, bool clear);
+    // Ends the layer begun on `layer` and gives it as a pattern to draw with on `cr` (as cairo_pop_group does).
+    cairo_pattern_t* endLayer(cairo_t* cr, cairo_t* layer);
+
+    // Filtered pictures drawn last frame, by everything their pixels depend on: an object whose picture did
+    // not change is not drawn and filtered again.
+    struct FilteredPicture {
+        std::vector<uint64_t> key;
+        cairo_surface_t* surface = nullptr; // the filtered layer, with its device offset
+        bool used = false; // drawn this frame
+    };
+    // Appends what the picture of `object` placed with `m` depends on to `key`; false when its picture may
+    // change by means the display list does not show (text fields, characters of other kinds).
+    bool appendPictureKey(const DisplayObject& object, const cairo_matrix_t& m, const ColorTransform& cx,
+        int nesting, std::vector<uint64_t>& key);
+    bool appendListKey(const SpriteInstance& sprite, int nesting, std::vector<uint64_t>& key);
+
+    struct LayerBuffer {
+        std::unique_ptr<uint32_t[]> pixels;
+        size_t size = 0; // pixels
+        bool used = false; // a surface still draws on it
+    };
 
     MoviePlayer& m_Movie;
     BitmapCache& m_Bitmaps;
@@ -74,6 +106,9 @@ private:
     double m_FilterScaleY = 1;
     int m_LayerDepth = 0; // how many layers of blend modes hold what is drawn
     std::vector<cairo_surface_t*> m_Temporary;
+    std::vector<std::unique_ptr<LayerBuffer>> m_LayerBuffers;
+    std::vector<FilteredPicture> m_Pictures;
+    std::vector<uint64_t> m_Key; // drawObject's key of a filtered picture
     std::vector<std::vector<Edge>> m_FillEdges; // drawLayers's grouping of edges by fill style
     Polygons m_Polygons; // drawLayers's fill outlines in device pixels, when drawn without anti-aliasing
 };

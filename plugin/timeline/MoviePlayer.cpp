@@ -174,6 +174,7 @@ bool MoviePlayer::load(const uint8_t* data, size_t size)
     m_Characters.clear();
     m_JPEGTables = nullptr;
     m_ShapeCache.clear();
+    m_Renderer.reset();
     m_Bitmaps = std::make_unique<BitmapCache>();
     m_BackgroundColor = kDefaultBackground;
     m_Movie.reset();
@@ -685,8 +686,9 @@ void MoviePlayer::draw(const DrawTarget& target)
 {
     if (!target.pixels || target.width <= 0 || target.height <= 0 || target.area.empty())
         return;
-    Renderer renderer(*this, *m_Bitmaps);
-    renderer.draw(target, viewMatrix(target.area.right - target.area.left, target.area.bottom - target.area.top),
+    if (!m_Renderer)
+        m_Renderer = std::make_unique<Renderer>(*this, *m_Bitmaps);
+    m_Renderer->draw(target, viewMatrix(target.area.right - target.area.left, target.area.bottom - target.area.top),
         isLoaded() ? m_BackgroundColor : 0xFF000000u);
 }
 

@@ -32,6 +32,7 @@ class Machine;
 namespace reelfinch::plugin {
 
 class BitmapCache;
+class Renderer;
 namespace sound {
 class MovieSound;
 }
@@ -204,6 +205,8 @@ private:
     SpriteInstance m_Root;
     const CTag* m_JPEGTables = nullptr;
     std::unique_ptr<BitmapCache> m_Bitmaps;
+    // Kept from frame to frame: it keeps its layers' buffers and the filtered pictures that did not change.
+    std::unique_ptr<Renderer> m_Renderer;
     std::map<const CTag*, std::vector<ShapeLayer>> m_ShapeCache;
     std::map<const CTag*, Font> m_FontCache; // fonts with their glyphs walked, made when first drawn
     double m_FrameRate = kDefaultFrameRate;

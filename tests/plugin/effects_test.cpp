@@ -419,3 +419,46 @@ TEST(PluginEffects, LayersReachWhatTheirObjectsDraw)
         EXPECT_TRUE(Near(canvas.at(50, 40), kWhite, 3)) << "between the squares, untouched";
     }
 }
+
+TEST(PluginEffects, FilteredPicturesFollowWhatChangesInside)
+{
+    // A sprite with a drop shadow, two blue squares on its first frame and a red one over the left square on its
+    // second (its extent stays the same), drawn frame after frame by one player: the picture kept from the first
+    // frame must not stand for the second, nor the second for a frame where the shadow's colour changed.
+    const double kDown = 3.14159265358979 / 2;
+    MovieBuilder movie(100, 100);
+    movie.background(kWhite);
+    movie.rectShape(1, 0, 0, 20 * T, 20 * T, kBlue);
+    movie.rectShape(3, 0, 0, 20 * T, 20 * T, kRed);
+    SpriteBuilder sprite;
+    sprite.place(1, 1, 0, 0);
+    sprite.place(2, 1, 40 * T, 0);
+    sprite.showFrame();
+    sprite.place(3, 3, 0, 0);
+    sprite.showFrame();
+    sprite.define(movie, 2);
+    movie.raw(kTagPlaceObject3, Place3(1, 2, 10, 10, 0, DropShadow(kBlack, 1, kDown, 5, false, false)));
+    movie.showFrame();
+    movie.showFrame();
+    std::vector<uint8_t> moved = Place3(1, 0, 10, 10, 0, DropShadow(kGreen, 1, kDown, 5, false, false));
+    moved[0] = 0x05; // move, with a matrix: the character stays
+    moved.erase(moved.begin() + 4, moved.begin() + 6);
+    movie.raw(kTagPlaceObject3, moved);
+    movie.showFrame();
+    MoviePlayer player;
+    ASSERT_TRUE(Load(player, movie.finish()));
+    for (int round = 0; round < 2; ++round) {
+        const Canvas first = Render(player, 100, 100);
+        EXPECT_TRUE(Near(first.at(20, 20), kBlue, 3));
+        EXPECT_TRUE(Near(first.at(20, 33), kBlack, 3)) << "the shadow below the square";
+    }
+    player.step();
+    for (int round = 0; round < 2; ++round) {
+        const Canvas second = Render(player, 100, 100);
+        EXPECT_TRUE(Near(second.at(20, 20), kRed, 3)) << "the red square over the blue one";
+        EXPECT_TRUE(Near(second.at(60, 20), kBlue, 3));
+    }
+    player.step();
+    const Canvas third = Render(player, 100, 100);
+    EXPECT_TRUE(Near(third.at(20, 33), kGreen, 3)) << "the shadow turned green";
+}
