@@ -9,6 +9,7 @@
 
 namespace reelfinch::plugin {
 struct SpriteInstance;
+struct EditField;
 }
 
 namespace reelfinch::avm1 {
@@ -53,6 +54,14 @@ public:
     }
     plugin::SpriteInstance* sprite() const { return m_Link ? m_Link->sprite : nullptr; }
     std::shared_ptr<ClipLink> m_Link;
+};
+
+// A text field's tie to its script object: the field and the clip holding it while the field lives, both cut when
+// it goes.
+struct FieldLink {
+    plugin::EditField* field = nullptr;
+    plugin::SpriteInstance* parent = nullptr;
+    Object* object = nullptr; // made when a script first needs it
 };
 
 } // namespace reelfinch::avm1

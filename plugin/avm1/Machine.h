@@ -21,6 +21,8 @@ class CActionsItem;
 namespace reelfinch::plugin {
 class MoviePlayer;
 struct SpriteInstance;
+struct DisplayObject;
+struct EditField;
 } // namespace reelfinch::plugin
 
 namespace reelfinch::avm1 {
@@ -156,6 +158,10 @@ public:
     Object* resolveTarget(Object* base, std::string_view path);
     std::string targetPath(plugin::SpriteInstance& sprite, bool slash);
     plugin::MoviePlayer& player() { return m_Player; }
+    // The text field an entry of `parent`'s display list shows (made from its tag when first needed), and its
+    // script object; null for other characters.
+    plugin::EditField* fieldOf(plugin::SpriteInstance& parent, plugin::DisplayObject& display);
+    Object* fieldObject(plugin::SpriteInstance& parent, plugin::DisplayObject& display);
     void gotoFrame(plugin::SpriteInstance& sprite, int frame, bool play);
     bool gotoLabel(plugin::SpriteInstance& sprite, const std::string& label, bool play);
     void gotoValue(plugin::SpriteInstance& sprite, const Value& frame, bool play, int bias = 0);

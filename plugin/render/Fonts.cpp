@@ -106,6 +106,26 @@ bool FontFromTag(const CTag* tag, Font& font)
     return false;
 }
 
+std::string FontName(const CTag* tag)
+{
+    std::string name;
+    if (auto* f2 = dynamic_cast<const CDefineFont2Tag*>(tag); f2 && f2->m_pFontName) {
+        name = f2->m_pFontName->GetStr();
+    } else if (auto* raw = dynamic_cast<const CRawBodyTag*>(tag); raw && tag->m_TagCode == kTagDefineFont3) {
+        const CSWFStream* body = raw->m_pData ? raw->m_pData->GetData() : nullptr;
+        // Character ID, flags and language code come before the name's length and bytes.
+        if (body && body->GetSize() >= 5) {
+            const uint8_t* bytes = body->GetBuffer();
+            const size_t length = std::min<size_t>(bytes[4], body->GetSize() - 5);
+            name.assign(reinterpret_cast<const char*>(bytes + 5), length);
+        }
+    }
+    // Some writers end the name with its terminator.
+    if (const size_t nul = name.find('\0'); nul != std::string::npos)
+        name.resize(nul);
+    return name;
+}
+
 uint16_t DefineFont3Id(const uint8_t* body, size_t size)
 {
     return size >= 2 ? uint16_t(body[0] | (body[1] << 8)) : 0;

@@ -41,6 +41,9 @@ struct Font {
 // A font tag (DefineFont, DefineFont2, or DefineFont3 as a raw body) made into a Font; false for other tags.
 bool FontFromTag(const CTag* tag, Font& font);
 
+// The name a font tag gives its font (DefineFont2 and DefineFont3), or empty.
+std::string FontName(const CTag* tag);
+
 // DefineFont3 from its body: the character ID (0 when too short), and the font. A body cut short keeps the
 // glyphs read whole and leaves out what follows.
 uint16_t DefineFont3Id(const uint8_t* body, size_t size);

@@ -55,6 +55,7 @@ void InstallBuiltins(Machine& m)
     InstallLoadVarsClass(m);
     InstallStageInput(m);
     InstallSharedObjectClass(m);
+    InstallTextFieldClass(m);
 }
 
 } // namespace reelfinch::avm1

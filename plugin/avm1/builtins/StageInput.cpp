@@ -418,6 +418,8 @@ void DeliverKeyEvent(Machine& m, bool down, int code, int ascii)
     }
     Value name(m.str(down ? "onKeyDown" : "onKeyUp"));
     m.callMethod(m.getMember(Value(m.m_Global), "Key"), "broadcastMessage", &name, 1);
+    if (down)
+        TypeIntoFocus(m, code, ascii);
 }
 
 void InstallStageInput(Machine& m)
