@@ -6,6 +6,7 @@
 #include "avm1/Object.h"
 
 #include <memory>
+#include <string>
 
 namespace reelfinch::plugin {
 struct SpriteInstance;
@@ -62,6 +63,7 @@ struct FieldLink {
     plugin::EditField* field = nullptr;
     plugin::SpriteInstance* parent = nullptr;
     Object* object = nullptr; // made when a script first needs it
+    std::string lastPath; // its target path when it last had the focus
 };
 
 } // namespace reelfinch::avm1

@@ -1041,6 +1041,11 @@ plugin::EditField* Machine::fieldOf(SpriteInstance& parent, plugin::DisplayObjec
     return display.field.get();
 }
 
+const plugin::Font* Machine::embeddedFont(std::string_view name, bool bold, bool italic)
+{
+    return plugin::FindFont(m_Player.m_Characters, m_Player.m_FontCache, name, bold, italic);
+}
+
 Object* Machine::fieldObject(SpriteInstance& parent, plugin::DisplayObject& display)
 {
     plugin::EditField* field = fieldOf(parent, display);

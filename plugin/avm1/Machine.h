@@ -23,6 +23,7 @@ class MoviePlayer;
 struct SpriteInstance;
 struct DisplayObject;
 struct EditField;
+struct Font;
 } // namespace reelfinch::plugin
 
 namespace reelfinch::avm1 {
@@ -162,6 +163,8 @@ public:
     // script object; null for other characters.
     plugin::EditField* fieldOf(plugin::SpriteInstance& parent, plugin::DisplayObject& display);
     Object* fieldObject(plugin::SpriteInstance& parent, plugin::DisplayObject& display);
+    // The movie's embedded font of a name, for laying out fields; null when it has none.
+    const plugin::Font* embeddedFont(std::string_view name, bool bold, bool italic);
     void gotoFrame(plugin::SpriteInstance& sprite, int frame, bool play);
     bool gotoLabel(plugin::SpriteInstance& sprite, const std::string& label, bool play);
     void gotoValue(plugin::SpriteInstance& sprite, const Value& frame, bool play, int bias = 0);

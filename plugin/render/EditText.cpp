@@ -437,6 +437,27 @@ bool IsWhite(char16_t c)
     return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r';
 }
 
+// A format opened in HTML output, with the tags that close it.
+struct Open {
+    CharFormat format;
+    std::u16string close;
+};
+
+// Runs that HTML output shows alike: the same character figures.
+bool SameRun(const CharFormat& a, const CharFormat& b)
+{
+    return a.font == b.font && a.size == b.size && a.color == b.color && a.letterSpacing == b.letterSpacing
+        && a.kerning == b.kerning && a.url == b.url && a.target == b.target && a.bold == b.bold
+        && a.italic == b.italic && a.underline == b.underline;
+}
+
+// Whether a run in `b` can open inside `a`: it keeps a's link and styles.
+bool Builds(const CharFormat& a, const CharFormat& b)
+{
+    return (a.url.empty() || (a.url == b.url && a.target == b.target)) && (!a.bold || b.bold)
+        && (!a.italic || b.italic) && (!a.underline || b.underline);
+}
+
 } // namespace
 
 std::u16string ToUtf16(const std::string& text)
@@ -522,19 +543,9 @@ void EditField::setHtml(const std::u16string& value)
     text.clear();
     formats.clear();
     std::vector<CharFormat> stack { newFormat };
-    bool pendingBreak = false;
     const auto put = [&](char16_t c) {
-        if (pendingBreak) {
-            text.push_back(kParagraph);
-            formats.push_back(stack.back());
-            pendingBreak = false;
-        }
         text.push_back(c);
         formats.push_back(stack.back());
-    };
-    const auto startParagraph = [&] {
-        if (!text.empty() && text.back() != kParagraph)
-            pendingBreak = true;
     };
     bool lastWhite = false;
     for (size_t i = 0; i < value.size(); ++i) {
@@ -547,8 +558,9 @@ void EditField::setHtml(const std::u16string& value)
             i = close;
             const std::string& name = tag.name;
             if (tag.closing) {
-                if (name == "p" || name == "li") {
-                    pendingBreak = true;
+                // In a multiline field paragraphs and list items end their line.
+                if ((name == "p" || name == "li") && multiline) {
+                    put(kParagraph);
                     lastWhite = true;
                 }
                 if ((name == "p" || name == "li" || name == "font" || name == "b" || name == "i" || name == "u"
@@ -558,7 +570,6 @@ void EditField::setHtml(const std::u16string& value)
                 continue;
             }
             if (name == "br" || name == "sbr") {
-                pendingBreak = false;
                 put(kParagraph);
                 lastWhite = true;
                 continue;
@@ -569,7 +580,9 @@ void EditField::setHtml(const std::u16string& value)
                 return it == tag.attributes.end() ? nullptr : &it->second;
             };
             if (name == "p" || name == "li") {
-                startParagraph();
+                // A list item starts a line of its own.
+                if (name == "li" && multiline && !text.empty() && text.back() != kParagraph)
+                    put(kParagraph);
                 if (name == "li")
                     f.bullet = true;
                 if (const auto* a = attr("align")) {
@@ -713,61 +726,87 @@ std::u16string EditField::htmlText() const
         AppendAttribute(out, "LETTERSPACING", Number(base.letterSpacing));
         AppendAttribute(out, "KERNING", base.kerning ? "1" : "0");
         out += u">";
-        // Runs of equal format: a FONT with what differs from the paragraph's first character, then link, bold,
-        // italic and underline.
+        // Runs of equal format. Each run either returns to a format still open (closing what was opened after
+        // it) or opens what it adds to the innermost one that it can build on: a FONT with the figures that
+        // differ, then link, bold, italic and underline.
+        std::vector<Open> open { { base, std::u16string() } };
+        const auto closeTo = [&](size_t level) {
+            while (open.size() > level + 1) {
+                out += open.back().close;
+                open.pop_back();
+            }
+        };
         size_t i = start;
         while (i < end) {
             size_t j = i + 1;
             while (j < end && formats[j] == formats[i])
                 ++j;
             const CharFormat& f = formats[i];
-            std::u16string open;
-            std::u16string close;
-            std::u16string font;
-            if (f.font != base.font)
-                AppendAttribute(font, "FACE", f.font);
-            if (f.size != base.size)
-                AppendAttribute(font, "SIZE", Number(f.size));
-            if (f.color != base.color)
-                AppendAttribute(font, "COLOR", ColorText(f.color));
-            if (f.letterSpacing != base.letterSpacing)
-                AppendAttribute(font, "LETTERSPACING", Number(f.letterSpacing));
-            if (f.kerning != base.kerning)
-                AppendAttribute(font, "KERNING", f.kerning ? "1" : "0");
-            if (!font.empty()) {
-                open += u"<FONT" + font + u">";
-                close = u"</FONT>" + close;
+            size_t level = open.size();
+            for (size_t k = open.size(); k-- > 0;)
+                if (SameRun(open[k].format, f)) {
+                    level = k;
+                    break;
+                }
+            if (level < open.size()) {
+                closeTo(level);
+            } else {
+                // The innermost open format whose link and styles the run keeps.
+                size_t keep = open.size() - 1;
+                while (keep > 0 && !Builds(open[keep].format, f))
+                    --keep;
+                closeTo(keep);
+                const CharFormat& now = open.back().format;
+                std::u16string tags;
+                std::u16string close;
+                std::u16string font;
+                if (f.font != now.font)
+                    AppendAttribute(font, "FACE", f.font);
+                if (f.size != now.size)
+                    AppendAttribute(font, "SIZE", Number(f.size));
+                if (f.color != now.color)
+                    AppendAttribute(font, "COLOR", ColorText(f.color));
+                if (f.letterSpacing != now.letterSpacing)
+                    AppendAttribute(font, "LETTERSPACING", Number(f.letterSpacing));
+                if (f.kerning != now.kerning)
+                    AppendAttribute(font, "KERNING", f.kerning ? "1" : "0");
+                if (!font.empty()) {
+                    tags += u"<FONT" + font + u">";
+                    close = u"</FONT>" + close;
+                }
+                if (f.url != now.url && !f.url.empty()) {
+                    tags += u"<A";
+                    AppendAttribute(tags, "HREF", f.url);
+                    AppendAttribute(tags, "TARGET", f.target);
+                    tags += u">";
+                    close = u"</A>" + close;
+                }
+                if (f.bold && !now.bold) {
+                    tags += u"<B>";
+                    close = u"</B>" + close;
+                }
+                if (f.italic && !now.italic) {
+                    tags += u"<I>";
+                    close = u"</I>" + close;
+                }
+                if (f.underline && !now.underline) {
+                    tags += u"<U>";
+                    close = u"</U>" + close;
+                }
+                out += tags;
+                open.push_back({ f, close });
             }
-            if (!f.url.empty()) {
-                open += u"<A";
-                AppendAttribute(open, "HREF", f.url);
-                AppendAttribute(open, "TARGET", f.target);
-                open += u">";
-                close = u"</A>" + close;
-            }
-            if (f.bold) {
-                open += u"<B>";
-                close = u"</B>" + close;
-            }
-            if (f.italic) {
-                open += u"<I>";
-                close = u"</I>" + close;
-            }
-            if (f.underline) {
-                open += u"<U>";
-                close = u"</U>" + close;
-            }
-            out += open;
             for (size_t k = i; k < j; ++k)
                 AppendEscaped(out, text[k]);
-            out += close;
             i = j;
         }
+        closeTo(0);
         out += u"</FONT>";
         out += base.bullet ? u"</LI>" : u"</P>";
         if (!textformat.empty())
             out += u"</TEXTFORMAT>";
-        if (last)
+        // A break that ends the text opens no paragraph of its own.
+        if (last || end + 1 == text.size())
             break;
         start = end + 1;
     }
@@ -823,6 +862,7 @@ std::unique_ptr<EditField> FieldFromTag(const CDefineEditTextTag& tag, const std
             field->setText(initial);
     }
     field->selectionBegin = field->selectionEnd = 0;
+    field->initialText = field->text;
     return field;
 }
 

@@ -118,6 +118,7 @@ struct EditField {
     // while it is set.
     std::u16string variableText;
     bool variableSynced = false;
+    std::u16string initialText; // the tag's text, which an unset variable takes when the field binds to it
     // Selection and caret, in units of `text`.
     int selectionBegin = 0;
     int selectionEnd = 0;

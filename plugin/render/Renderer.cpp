@@ -1493,23 +1493,26 @@ void Renderer::drawField(cairo_t* cr, const EditField& field, const cairo_matrix
         return;
     }
 
-    // Measures in twips: the embedded font's advances, or the device font's.
-    const Font* embedded = field.fontId ? font(field.fontId) : nullptr;
-    const bool outlines = field.embedFonts && embedded && !embedded->glyphs.empty();
-    CharMeasure advance = DeviceAdvance;
-    LineMetrics metrics = DeviceMetrics;
-    if (outlines) {
-        advance = [embedded](char16_t c, const CharFormat& f) {
-            return embedded->advance(embedded->glyphFor(c)) * f.size * kPixel / embedded->emUnits;
-        };
-        metrics = [embedded](const CharFormat& f) {
-            const double height = f.size * kPixel;
-            const double scale = height / embedded->emUnits;
-            return std::pair<double, double> {
-                embedded->hasLayout ? embedded->ascent * scale : height * kDefaultAscentShare,
-                embedded->hasLayout ? embedded->descent * scale : height * (1 - kDefaultAscentShare) };
-        };
-    }
+    // Measures in twips: the embedded font of each character's format, or the device font.
+    const CharFormat* lastFormat = nullptr;
+    const Font* lastFont = nullptr;
+    const auto fontFor = [&](const CharFormat& f) -> const Font* {
+        if (!field.embedFonts)
+            return nullptr;
+        if (!lastFormat || lastFormat->font != f.font || lastFormat->bold != f.bold || lastFormat->italic != f.italic) {
+            lastFont = FindFont(m_Movie.m_Characters, m_Movie.m_FontCache, f.font, f.bold, f.italic);
+            lastFormat = &f;
+        }
+        return lastFont;
+    };
+    CharMeasure advance = [&](char16_t c, const CharFormat& f) {
+        const Font* e = fontFor(f);
+        return e ? EmbeddedAdvance(*e, c, f.size) : field.embedFonts ? 0.0 : DeviceAdvance(c, f);
+    };
+    LineMetrics metrics = [&](const CharFormat& f) {
+        const Font* e = fontFor(f);
+        return e ? EmbeddedMetrics(*e, f.size) : DeviceMetrics(f);
+    };
     const FieldLayout layout = LayoutField(field, advance, metrics);
     const double width = right - left - 2 * kFieldGutter;
     double y = top + kFieldGutter;
@@ -1532,9 +1535,10 @@ void Renderer::drawField(cairo_t* cr, const EditField& field, const cairo_matrix
             const CharFormat& f = field.formats[i];
             const char16_t c = field.password ? u'*' : field.text[i];
             const double w = advance(c, f) + f.letterSpacing * kPixel;
-            if (outlines) {
-                drawGlyph(cr, *embedded, embedded->glyphFor(c), f.size * kPixel, x, baseline, m, cx,
-                    rgb(f.color));
+            if (const Font* e = fontFor(f)) {
+                drawGlyph(cr, *e, e->glyphFor(c), f.size * kPixel, x, baseline, m, cx, rgb(f.color));
+            } else if (field.embedFonts) {
+                // Without the font embedded, nothing shows.
             } else if (c != u' ') {
                 cairo_select_font_face(cr, kDeviceFontFamily, f.italic ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL,
                     f.bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);

@@ -1,6 +1,10 @@
 // The script machine's number, text and date conversions, checked against what the reference player printed
-// for the behaviour tests of the corpus (the cases name their test where they come from one).
+// for the behaviour tests of the corpus (the cases name their test where they come from one); and text fields
+// edited by keys from the host, which the corpus does not exercise.
 #include "avm1/DateMath.h"
+#include "avm1/Machine.h"
+#include "avm1/builtins/Builtins.h"
+#include "timeline/MoviePlayer.h"
 #include "avm1/NumberText.h"
 #include "avm1/TextCodec.h"
 
@@ -8,6 +12,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <limits>
 #include <optional>
@@ -560,4 +565,127 @@ TEST(AvmText, ArbitraryBytesAreReadSafely)
         makeTime(fields, Zone::Local);
         toDateString(value);
     }
+}
+
+// ---- text fields typed into through the host's key events ----
+
+namespace {
+
+using reelfinch::avm1::Machine;
+using reelfinch::avm1::Value;
+
+// A field made by createTextField on the root, focused, with keys typed as the host sends them (Mac virtual key
+// code and character).
+struct TypedField {
+    reelfinch::plugin::MoviePlayer player;
+    Machine m { player, 8 };
+    Value field;
+
+    explicit TypedField(const char* setup)
+    {
+        Value root(m.rootClip());
+        Value args[6] = { Value(m.str("t")), Value(1.0), Value(0.0), Value(0.0), Value(100.0), Value(20.0) };
+        field = m.callMethod(root, "createTextField", args, 6);
+        m.setMember(field, "type", Value(m.str("input")));
+        m.setMember(field, "variable", Value(m.str("typed")));
+        // Each change the user makes reaches the field's own onChanged.
+        m.setMember(root, "changes", Value(0.0));
+        m.define(field.asObject(), "onChanged",
+            Value(static_cast<reelfinch::avm1::Object*>(m.newNative([](Machine& mm, const Value&, const Value*, int) {
+                Value root(mm.rootClip());
+                mm.setMember(root, "changes", Value(mm.toNumber(mm.getMember(root, "changes")) + 1));
+                return Value();
+            }))));
+        for (const char* p = setup; *p;) {
+            const char* eq = std::strchr(p, '=');
+            const char* end = std::strchr(p, ';');
+            if (!eq || !end)
+                break;
+            const std::string name(p, eq);
+            const std::string value(eq + 1, end);
+            if (name == "maxChars")
+                m.setMember(field, name, Value(std::atof(value.c_str())));
+            else if (name == "multiline")
+                m.setMember(field, name, Value(value == "true"));
+            else
+                m.setMember(field, name, Value(m.str(value)));
+            p = end + 1;
+        }
+        Value selection = m.getMember(Value(m.m_Global), "Selection");
+        m.callMethod(selection, "setFocus", &field, 1);
+    }
+
+    // Keys: a printable character types itself; '<' is backspace, '{' the left arrow, '|' return.
+    void type(const char* keys)
+    {
+        for (const char* k = keys; *k; ++k) {
+            uint8_t mac = 0;
+            uint8_t c = uint8_t(*k);
+            if (*k == '<') {
+                mac = 0x33;
+                c = 8;
+            } else if (*k == '{') {
+                mac = 0x7B;
+                c = 0x1C;
+            } else if (*k == '|') {
+                mac = 0x24;
+                c = 13;
+            }
+            const auto key = reelfinch::avm1::ScriptKeyFromMac(mac, c);
+            reelfinch::avm1::DeliverKeyEvent(m, true, key.code, key.ascii);
+            reelfinch::avm1::DeliverKeyEvent(m, false, key.code, key.ascii);
+        }
+    }
+    std::string get(const char* name) { return m.toString(m.getMember(field, name)); }
+    std::string root(const char* name) { return m.toString(m.getMember(Value(m.rootClip()), name)); }
+};
+
+} // namespace
+
+TEST(TextFieldTyping, KeysEditTheFocusedInputField)
+{
+    struct Case {
+        const char* setup; // name=value; pairs set before typing
+        const char* keys;
+        const char* text;
+        const char* changes;
+    };
+    const Case cases[] = {
+        { "", "abc", "abc", "3" },
+        { "maxChars=2;", "abc", "ab", "2" },
+        { "restrict=0-9;", "a1b2", "12", "2" },
+        { "restrict=^a;", "abca", "bc", "2" },
+        { "restrict=a-c\\-;", "a-dc", "a-c", "3" },
+        { "", "abc<", "ab", "4" },
+        { "", "<<", "", "0" },
+        { "", "ac{b", "abc", "3" },
+        { "", "a|b", "ab", "2" },
+        { "multiline=true;", "a|b", "a\rb", "3" },
+        { "type=dynamic;", "abc", "", "0" },
+    };
+    for (const Case& c : cases) {
+        TypedField f(c.setup);
+        f.type(c.keys);
+        EXPECT_EQ(f.get("text"), c.text) << c.setup << " " << c.keys;
+        EXPECT_EQ(f.root("changes"), c.changes) << c.setup << " " << c.keys;
+        // The bound variable follows what was typed.
+        if (std::string(c.text).size())
+            EXPECT_EQ(f.root("typed"), c.text) << c.setup << " " << c.keys;
+    }
+}
+
+TEST(TextFieldTyping, RemovedFieldsAnswerNothingAndLoseTheFocus)
+{
+    TypedField f("");
+    f.type("ab");
+    f.m.callMethod(f.field, "removeTextField", nullptr, 0);
+    // The script still holds the object; the field behind it is gone.
+    EXPECT_TRUE(f.m.getMember(f.field, "text").isUndefined());
+    EXPECT_TRUE(f.m.getMember(f.field, "_x").isUndefined());
+    Value selection = f.m.getMember(Value(f.m.m_Global), "Selection");
+    EXPECT_TRUE(f.m.callMethod(selection, "getFocus", nullptr, 0).isNull());
+    f.type("cd"); // no field has the focus: nothing happens
+    EXPECT_EQ(f.root("typed"), "ab");
+    f.m.collectGarbage();
+    EXPECT_EQ(f.m.toString(f.field), "_level0.t");
 }

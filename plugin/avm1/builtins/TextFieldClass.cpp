@@ -112,8 +112,9 @@ bool VariableHome(Machine& m, FieldLink* link, Value& holder, std::string& name)
 }
 
 // The field takes its variable's value when the variable is set; an unset variable takes the field's text when
-// the field has any.
-void PullVariable(Machine& m, FieldLink* link)
+// the field has any. Variables of clips are followed as they change; one of another object is read when the field
+// binds to it (`binding`).
+void PullVariable(Machine& m, FieldLink* link, bool binding = false)
 {
     EditField* field = link ? link->field : nullptr;
     if (!field || field->variable.empty())
@@ -121,6 +122,8 @@ void PullVariable(Machine& m, FieldLink* link)
     Value holder;
     std::string name;
     if (!VariableHome(m, link, holder, name))
+        return;
+    if (!binding && field->variableSynced && holder.asObject()->kind() != ObjectKind::Clip)
         return;
     Value v = m.getMember(holder, name);
     if (!(field = link->field))
@@ -175,9 +178,30 @@ std::shared_ptr<FieldLink> LinkFor(Machine& m, SpriteInstance& parent, DisplayOb
 
 // ---- layout figures ----
 
-plugin::FieldLayout Layout(const EditField& field)
+// Fields with embedded fonts measure with the movie's font of each character's format, others with the device font.
+plugin::FieldLayout Layout(Machine& m, const EditField& field)
 {
-    return plugin::LayoutField(field, plugin::DeviceAdvance, plugin::DeviceMetrics);
+    if (!field.embedFonts)
+        return plugin::LayoutField(field, plugin::DeviceAdvance, plugin::DeviceMetrics);
+    const CharFormat* last = nullptr;
+    const plugin::Font* font = nullptr;
+    const auto fontFor = [&](const CharFormat& f) {
+        if (!last || last->font != f.font || last->bold != f.bold || last->italic != f.italic) {
+            font = m.embeddedFont(f.font, f.bold, f.italic);
+            last = &f;
+        }
+        return font;
+    };
+    return plugin::LayoutField(
+        field,
+        [&](char16_t c, const CharFormat& f) {
+            const plugin::Font* e = fontFor(f);
+            return e ? plugin::EmbeddedAdvance(*e, c, f.size) : 0.0;
+        },
+        [&](const CharFormat& f) {
+            const plugin::Font* e = fontFor(f);
+            return e ? plugin::EmbeddedMetrics(*e, f.size) : plugin::DeviceMetrics(f);
+        });
 }
 
 // Lines that fit in the field's height from `first` (from 0), at least one.
@@ -216,11 +240,11 @@ int MaxScroll(const EditField& field, const plugin::FieldLayout& layout)
 }
 
 // Grows or moves the field to its text as autoSize says.
-void ApplyAutoSize(EditField& field, DisplayObject* display)
+void ApplyAutoSize(Machine& m, EditField& field, DisplayObject* display)
 {
     if (field.autoSize == AutoSize::None)
         return;
-    const plugin::FieldLayout layout = Layout(field);
+    const plugin::FieldLayout layout = Layout(m, field);
     const double width = std::ceil(layout.textWidth) + 2 * plugin::kFieldGap;
     const double height = std::ceil(layout.textHeight) + 2 * plugin::kFieldGap;
     if (!field.wordWrap) {
@@ -459,7 +483,7 @@ Value GetText(Machine& m, EditField& f, FieldLink* link)
 
 void Changed(Machine& m, EditField& f, FieldLink* link)
 {
-    ApplyAutoSize(f, DisplayOf(link));
+    ApplyAutoSize(m, f, DisplayOf(link));
     PushVariable(m, link);
 }
 
@@ -494,7 +518,7 @@ template <bool EditField::*Member> Value GetFlag(Machine&, EditField& f, FieldLi
 template <bool EditField::*Member> void SetFlag(Machine& m, EditField& f, FieldLink* link, const Value& v)
 {
     f.*Member = m.toBoolean(v);
-    ApplyAutoSize(f, DisplayOf(link));
+    ApplyAutoSize(m, f, DisplayOf(link));
 }
 
 template <uint32_t EditField::*Member> Value GetColor(Machine&, EditField& f, FieldLink*)
@@ -571,7 +595,14 @@ void SetVariable(Machine& m, EditField& f, FieldLink* link, const Value& v)
     f.variable = v.isNullish() ? std::string() : m.toString(v);
     f.variableSynced = false;
     f.variableText.clear();
-    PullVariable(m, link);
+    // A variable not set yet starts from the field's own first text.
+    if (f.characterId && f.text != f.initialText) {
+        Value holder;
+        std::string name;
+        if (VariableHome(m, link, holder, name) && m.getMember(holder, name).isUndefined() && link->field)
+            link->field->setText(link->field->initialText);
+    }
+    PullVariable(m, link, true);
 }
 
 Value GetAutoSize(Machine& m, EditField& f, FieldLink*)
@@ -599,22 +630,22 @@ void SetAutoSize(Machine& m, EditField& f, FieldLink* link, const Value& v)
             : a == "right"       ? AutoSize::Right
                                  : AutoSize::None;
     }
-    ApplyAutoSize(f, DisplayOf(link));
+    ApplyAutoSize(m, f, DisplayOf(link));
 }
 
-Value GetTextWidth(Machine&, EditField& f, FieldLink*)
+Value GetTextWidth(Machine& m, EditField& f, FieldLink*)
 {
-    return Value(std::floor(Layout(f).textWidth / kTwips));
+    return Value(std::floor(Layout(m, f).textWidth / kTwips));
 }
 
-Value GetTextHeight(Machine&, EditField& f, FieldLink*)
+Value GetTextHeight(Machine& m, EditField& f, FieldLink*)
 {
-    return Value(std::floor(Layout(f).textHeight / kTwips));
+    return Value(std::floor(Layout(m, f).textHeight / kTwips));
 }
 
-Value GetScroll(Machine&, EditField& f, FieldLink*)
+Value GetScroll(Machine& m, EditField& f, FieldLink*)
 {
-    return Value(double(std::clamp(f.scroll, 1, MaxScroll(f, Layout(f)))));
+    return Value(double(std::clamp(f.scroll, 1, MaxScroll(f, Layout(m, f)))));
 }
 
 void SetScroll(Machine& m, EditField& f, FieldLink*, const Value& v)
@@ -622,33 +653,33 @@ void SetScroll(Machine& m, EditField& f, FieldLink*, const Value& v)
     const double n = m.toNumber(v);
     if (std::isnan(n))
         return;
-    f.scroll = int(std::clamp(n, 1.0, double(MaxScroll(f, Layout(f)))));
+    f.scroll = int(std::clamp(n, 1.0, double(MaxScroll(f, Layout(m, f)))));
 }
 
-Value GetMaxScroll(Machine&, EditField& f, FieldLink*)
+Value GetMaxScroll(Machine& m, EditField& f, FieldLink*)
 {
-    return Value(double(MaxScroll(f, Layout(f))));
+    return Value(double(MaxScroll(f, Layout(m, f))));
 }
 
-Value GetBottomScroll(Machine&, EditField& f, FieldLink*)
+Value GetBottomScroll(Machine& m, EditField& f, FieldLink*)
 {
-    const plugin::FieldLayout layout = Layout(f);
+    const plugin::FieldLayout layout = Layout(m, f);
     const int first = std::clamp(f.scroll, 1, MaxScroll(f, layout));
     return Value(double(first + VisibleLines(f, layout, first - 1) - 1));
 }
 
-int MaxHScroll(const EditField& f)
+int MaxHScroll(Machine& m, const EditField& f)
 {
     if (f.wordWrap)
         return 0;
     const double inner = f.right - f.left - 2 * plugin::kFieldGap;
-    const double over = Layout(f).textWidth - inner;
+    const double over = Layout(m, f).textWidth - inner;
     return over > 0 ? int(std::ceil(over / kTwips)) : 0;
 }
 
-Value GetHScroll(Machine&, EditField& f, FieldLink*)
+Value GetHScroll(Machine& m, EditField& f, FieldLink*)
 {
-    return Value(double(std::clamp(f.hscroll, 0, MaxHScroll(f))));
+    return Value(double(std::clamp(f.hscroll, 0, MaxHScroll(m, f))));
 }
 
 void SetHScroll(Machine& m, EditField& f, FieldLink*, const Value& v)
@@ -656,12 +687,12 @@ void SetHScroll(Machine& m, EditField& f, FieldLink*, const Value& v)
     const double n = m.toNumber(v);
     if (std::isnan(n))
         return;
-    f.hscroll = int(std::clamp(n, 0.0, double(MaxHScroll(f))));
+    f.hscroll = int(std::clamp(n, 0.0, double(MaxHScroll(m, f))));
 }
 
-Value GetMaxHScroll(Machine&, EditField& f, FieldLink*)
+Value GetMaxHScroll(Machine& m, EditField& f, FieldLink*)
 {
-    return Value(double(MaxHScroll(f)));
+    return Value(double(MaxHScroll(m, f)));
 }
 
 Value GetAntiAlias(Machine& m, EditField& f, FieldLink*)
@@ -773,7 +804,11 @@ template <size_t I> Value PropertySet(Machine& m, const Value& self, const Value
     if (!link || !link->field)
         return Value();
     if (!p.get) {
-        m.define(self.asObject(), std::string("\x01") + p.name, Arg(args, argc, 0), kDontEnum);
+        Value v = Arg(args, argc, 0);
+        // Tab indices are kept as unsigned 32-bit integers.
+        if (std::strcmp(p.name, "tabIndex") == 0 && !v.isUndefined())
+            v = Value(double(ToUint32(m.toNumber(v))));
+        m.define(self.asObject(), std::string("\x01") + p.name, v, kDontEnum);
         return Value();
     }
     if (p.set)
@@ -892,11 +927,11 @@ template <Display D> Value DisplaySet(Machine& m, const Value& self, const Value
     switch (D) {
     case Display::X:
         if (std::isfinite(n))
-            mx.x0 = n * kTwips;
+            mx.x0 = std::trunc(n * kTwips);
         break;
     case Display::Y:
         if (std::isfinite(n))
-            mx.y0 = n * kTwips;
+            mx.y0 = std::trunc(n * kTwips);
         break;
     case Display::XScale:
         if (std::isfinite(n))
@@ -917,13 +952,13 @@ template <Display D> Value DisplaySet(Machine& m, const Value& self, const Value
         // A field's width and height change its box, not its scale.
         if (std::isfinite(n) && n >= 0) {
             const double sx = ScaleX(mx);
-            f.right = f.left + (sx > 0 ? n * kTwips / sx : 0);
+            f.right = f.left + (sx > 0 ? std::trunc(n * kTwips / sx) : 0);
         }
         break;
     case Display::Height:
         if (std::isfinite(n) && n >= 0) {
             const double sy = ScaleY(mx);
-            f.bottom = f.top + (sy > 0 ? n * kTwips / sy : 0);
+            f.bottom = f.top + (sy > 0 ? std::trunc(n * kTwips / sy) : 0);
         }
         break;
     case Display::Rotation:
@@ -982,6 +1017,9 @@ Value ToStringMethod(Machine& m, const Value& self, const Value*, int)
     FieldLink* link = LinkOf(self);
     if (link && link->field && link->parent)
         return Value(m.str(FieldPath(m, link)));
+    // A field that has left the stage keeps the name it last had.
+    if (link && !link->lastPath.empty())
+        return Value(m.str(link->lastPath));
     return Value(m.str("[object Object]"));
 }
 
@@ -1050,7 +1088,7 @@ Value SetTextFormat(Machine& m, const Value& self, const Value* args, int argc)
         for (size_t i = p; i < q; ++i)
             change.applyParagraph(f->formats[i]);
     }
-    ApplyAutoSize(*f, DisplayOf(link));
+    ApplyAutoSize(m, *f, DisplayOf(link));
     return Value();
 }
 
@@ -1201,51 +1239,60 @@ FocusState* Focus(Machine& m)
     return NativeOf<FocusState>(m.getMember(Value(m.m_Global), "Selection"));
 }
 
+// Whether the focused object is still on the stage: a field that lives, or a clip that does.
+bool Alive(Machine& m, const Value& v)
+{
+    if (FieldLink* link = LinkOf(v))
+        return link->field && link->parent;
+    return m.spriteOf(v) != nullptr;
+}
+
+std::string FocusPath(Machine& m, const Value& v)
+{
+    if (FieldLink* link = LinkOf(v))
+        return FieldPath(m, link);
+    if (SpriteInstance* s = m.spriteOf(v))
+        return m.targetPath(*s, false);
+    return std::string();
+}
+
+void ChangeFocus(Machine& m, FocusState* s, const Value& now);
+
+// The focused object, while it lives; one that has left the stage loses the focus, which listeners hear of.
+Value Focused(Machine& m)
+{
+    FocusState* s = Focus(m);
+    if (!s || !s->focus.isObject())
+        return Value::null();
+    if (!Alive(m, s->focus)) {
+        ChangeFocus(m, s, Value::null());
+        return Value::null();
+    }
+    if (FieldLink* link = LinkOf(s->focus))
+        link->lastPath = FieldPath(m, link);
+    return s->focus;
+}
+
 // The focused field, while it lives.
 FieldLink* FocusedLink(Machine& m)
 {
-    FocusState* s = Focus(m);
-    if (!s)
-        return nullptr;
-    FieldLink* link = LinkOf(s->focus);
-    if (!link || !link->field) {
-        s->focus = Value();
-        return nullptr;
-    }
-    return link;
+    return LinkOf(Focused(m));
 }
 
-Value SelectionGetFocus(Machine& m, const Value&, const Value*, int)
+void ChangeFocus(Machine& m, FocusState* s, const Value& now)
 {
-    FieldLink* link = FocusedLink(m);
-    if (!link)
-        return Value::null();
-    return Value(m.str(FieldPath(m, link)));
-}
-
-Value SelectionSetFocus(Machine& m, const Value&, const Value* args, int argc)
-{
-    FocusState* s = Focus(m);
-    if (!s)
-        return Value(false);
-    Value target = Arg(args, argc, 0);
-    if (target.isString())
-        target = Value(m.resolveTarget(m.rootClip(), target.str()));
-    if (target.isObject() && !LinkOf(target))
-        return Value(false); // only text fields take the focus here
-    const Value old = FocusedLink(m) ? s->focus : Value::null();
-    const Value now = target.isObject() ? target : Value::null();
-    if (m.strictEquals(old, now))
-        return Value(now.isObject());
+    const Value old = s->focus.isObject() ? s->focus : Value::null();
     s->focus = now.isObject() ? now : Value();
     if (EditField* f = FieldOf(now)) {
         f->selectionBegin = 0;
         f->selectionEnd = int(f->text.size());
     }
+    if (FieldLink* link = LinkOf(now))
+        link->lastPath = FieldPath(m, link);
     const size_t mark = m.m_Temporaries.size();
     m.m_Temporaries.push_back(old);
     m.m_Temporaries.push_back(now);
-    if (old.isObject()) {
+    if (old.isObject() && Alive(m, old)) {
         Value arg = now;
         m.callMethod(old, "onKillFocus", &arg, 1);
     }
@@ -1256,6 +1303,32 @@ Value SelectionSetFocus(Machine& m, const Value&, const Value* args, int argc)
     Value message[3] = { Value(m.str("onSetFocus")), old, now };
     m.callMethod(m.getMember(Value(m.m_Global), "Selection"), "broadcastMessage", message, 3);
     m.m_Temporaries.resize(mark);
+}
+
+Value SelectionGetFocus(Machine& m, const Value&, const Value*, int)
+{
+    const Value focus = Focused(m);
+    if (!focus.isObject())
+        return Value::null();
+    return Value(m.str(FocusPath(m, focus)));
+}
+
+Value SelectionSetFocus(Machine& m, const Value&, const Value* args, int argc)
+{
+    FocusState* s = Focus(m);
+    if (!s)
+        return Value(false);
+    Value target = Arg(args, argc, 0);
+    if (target.isString())
+        target = Value(m.resolveTarget(m.rootClip(), target.str()));
+    // Text fields and clips take the focus.
+    if (target.isObject() && !LinkOf(target) && !m.spriteOf(target))
+        return Value(false);
+    const Value old = Focused(m);
+    const Value now = target.isObject() && Alive(m, target) ? target : Value::null();
+    if (m.strictEquals(old, now))
+        return Value(now.isObject());
+    ChangeFocus(m, s, now);
     return Value(now.isObject());
 }
 
