@@ -239,6 +239,8 @@ namespace {
 
 constexpr char16_t kParagraph = u'\r';
 constexpr double kTwips = 20.0;
+// Tab stops every this many pixels where a format sets none.
+constexpr double kDefaultTabStop = 36.0;
 
 
 std::string Lower(std::string s)
@@ -882,9 +884,17 @@ FieldLayout LayoutField(const EditField& field, const CharMeasure& advance, cons
         const double margins = (pf.leftMargin + pf.rightMargin + pf.blockIndent) * kTwips;
         size_t start = paragraph;
         bool first = true;
-        const auto width = [&](size_t i) {
+        // A character's advance where the line has reached `x`; a tab goes on to the next tab stop.
+        const auto width = [&](size_t i, double x) {
             const CharFormat& f = i < field.formats.size() ? field.formats[i] : field.newFormat;
             const char16_t c = field.password ? u'*' : text[i];
+            if (c == u'\t' && !field.password) {
+                for (double stop : f.tabStops)
+                    if (stop * kTwips > x)
+                        return stop * kTwips - x;
+                const double every = kDefaultTabStop * kTwips;
+                return (std::floor(x / every) + 1) * every - x;
+            }
             return advance(c, f) + f.letterSpacing * kTwips;
         };
         while (true) {
@@ -896,7 +906,7 @@ FieldLayout LayoutField(const EditField& field, const CharMeasure& advance, cons
                 size_t space = std::u16string::npos;
                 size_t i = start;
                 for (; i < end; ++i) {
-                    const double w = width(i);
+                    const double w = width(i, x);
                     if (text[i] == u' ')
                         space = i;
                     else if (x + w > limit && i > start)
@@ -918,7 +928,7 @@ FieldLayout LayoutField(const EditField& field, const CharMeasure& advance, cons
             while (visibleEnd > start && text[visibleEnd - 1] == u' ')
                 --visibleEnd;
             for (size_t i = start; i < visibleEnd; ++i)
-                line.width += width(i);
+                line.width += width(i, line.width);
             const auto measureLine = [&](const CharFormat& f) {
                 const auto [a, d] = metrics(f);
                 line.ascent = std::max(line.ascent, a);
@@ -929,8 +939,7 @@ FieldLayout LayoutField(const EditField& field, const CharMeasure& advance, cons
                 measureLine(start < field.formats.size() ? field.formats[start] : pf);
             for (size_t i = start; i < lineEnd; ++i)
                 measureLine(field.formats[i]);
-            const double indent = first ? pf.indent * kTwips : 0;
-            layout.textWidth = std::max(layout.textWidth, line.width + indent + margins);
+            layout.textWidth = std::max(layout.textWidth, line.width);
             layout.lines.push_back(line);
             if (next >= end)
                 break;
@@ -941,7 +950,9 @@ FieldLayout LayoutField(const EditField& field, const CharMeasure& advance, cons
     }
     for (size_t i = 0; i < layout.lines.size(); ++i) {
         const FieldLine& l = layout.lines[i];
-        layout.textHeight += l.ascent + l.descent + (i + 1 < layout.lines.size() ? l.leading : 0);
+        // Leading counts between lines, and after a line that is alone.
+        const bool last = i + 1 == layout.lines.size();
+        layout.textHeight += l.ascent + l.descent + (!last || layout.lines.size() == 1 ? l.leading : 0);
     }
     if (text.empty())
         layout.textWidth = layout.textHeight = 0;

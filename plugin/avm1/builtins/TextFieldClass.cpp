@@ -1198,8 +1198,7 @@ Value CreateTextField(Machine& m, const Value& self, const Value* args, int argc
     f.bottom = std::max(0, height) * kTwips;
     f.selectable = true;
     f.input = false;
-    Object* o = m.fieldObject(*sprite, d);
-    return m.version() >= 8 ? Value(o) : Value();
+    return Value(m.fieldObject(*sprite, d));
 }
 
 Value GetNextHighestDepth(Machine& m, const Value& self, const Value*, int)
@@ -1219,6 +1218,51 @@ Value GetFontList(Machine& m, const Value&, const Value*, int)
     for (const char* name : { "_sans", "_serif", "_typewriter" })
         list->m_Items.push_back(Value(m.str(name)));
     return Value(static_cast<Object*>(list));
+}
+
+// TextFormat.getTextExtent(text, width): the measures of `text` in this format, wrapped at `width` when given.
+Value GetTextExtent(Machine& m, const Value& self, const Value* args, int argc)
+{
+    if (!self.isObject())
+        return Value();
+    const FormatChange change = ReadFormat(m, self);
+    const std::u16string text = U16(m, Arg(args, argc, 0));
+    const Value wrapAt = Arg(args, argc, 1);
+    EditField field;
+    change.applyCharacter(field.newFormat);
+    change.applyParagraph(field.newFormat);
+    field.multiline = true;
+    field.embedFonts = m.embeddedFont(field.newFormat.font, field.newFormat.bold, field.newFormat.italic) != nullptr;
+    const double gutter = 2 * plugin::kFieldGap;
+    double wrapWidth = 0;
+    if (!wrapAt.isUndefined()) {
+        wrapWidth = std::max(0.0, m.toNumber(wrapAt));
+        field.wordWrap = true;
+        field.right = wrapWidth * kTwips;
+    } else {
+        field.right = 1e9;
+    }
+    field.setText(text);
+    const plugin::FieldLayout layout = Layout(m, field);
+    CharFormat metricsFormat = field.newFormat;
+    const auto [ascentTwips, descentTwips] = field.embedFonts
+        ? plugin::EmbeddedMetrics(*m.embeddedFont(metricsFormat.font, metricsFormat.bold, metricsFormat.italic),
+              metricsFormat.size)
+        : plugin::DeviceMetrics(metricsFormat);
+    const double ascent = std::round(ascentTwips / kTwips);
+    const double descent = std::round(descentTwips / kTwips);
+    const double lines = double(std::max<size_t>(1, layout.lines.size()));
+    const double width = std::round(layout.textWidth / kTwips);
+    const double height = (ascent + descent) * lines + metricsFormat.leading * (lines - 1);
+    Object* out = m.newObject();
+    m.setMember(Value(out), "ascent", Value(ascent));
+    m.setMember(Value(out), "descent", Value(descent));
+    m.setMember(Value(out), "width", Value(width));
+    m.setMember(Value(out), "height", Value(height));
+    m.setMember(Value(out), "textFieldHeight", Value(height + gutter / kTwips));
+    m.setMember(Value(out), "textFieldWidth", Value(wrapAt.isUndefined() ? width + gutter / kTwips : wrapWidth));
+    out->setProto(Value());
+    return Value(out);
 }
 
 // ---- focus and selection ----
@@ -1511,6 +1555,7 @@ void InstallTextFieldClass(Machine& m)
             { "toString", ToStringMethod },
         });
     DefineMethods(m, ctor, { { "getFontList", GetFontList } });
+    DefineMethods(m, CurrentPrototype(m, "TextFormat"), { { "getTextExtent", GetTextExtent } });
 
     // Clips make fields; getNextHighestDepth is given here only where clips do not have it yet.
     DefineMethods(m, m.m_ClipProto, { { "createTextField", CreateTextField } });
