@@ -1032,11 +1032,11 @@ plugin::EditField* Machine::fieldOf(SpriteInstance& parent, plugin::DisplayObjec
     auto* tag = dynamic_cast<const CDefineEditTextTag*>(found->second);
     if (!tag)
         return nullptr;
-    std::string fontName;
+    const CTag* font = nullptr;
     if (tag->m_HasFont)
-        if (auto font = m_Player.m_Characters.find(tag->m_FontID); font != m_Player.m_Characters.end())
-            fontName = plugin::FontName(font->second);
-    display.field = plugin::FieldFromTag(*tag, fontName);
+        if (auto found = m_Player.m_Characters.find(tag->m_FontID); found != m_Player.m_Characters.end())
+            font = found->second;
+    display.field = plugin::FieldFromTag(*tag, font);
     (void)parent;
     return display.field.get();
 }

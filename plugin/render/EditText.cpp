@@ -1,6 +1,7 @@
 #include "render/EditText.h"
 
 #include "avm1/Clip.h"
+#include "render/Fonts.h"
 
 #include "Tags.h"
 
@@ -10,6 +11,7 @@
 #include <cmath>
 #include <cstdio>
 #include <map>
+#include <tuple>
 
 #include <cctype>
 #include <cstdint>
@@ -378,18 +380,32 @@ double AttributeNumber(const std::u16string& v)
     return end == s.c_str() ? NAN : n;
 }
 
+// A colour attribute: '#', any spaces, then hex digits up to the first other character, of which the last six
+// count. Anything else leaves the colour as it was.
 uint32_t AttributeColor(const std::u16string& v, uint32_t previous)
 {
-    std::string s = ToUtf8(v);
-    if (!s.empty() && s[0] == '#')
-        s.erase(0, 1);
-    else if (s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X'))
-        s.erase(0, 2);
-    if (s.empty())
+    size_t i = 0;
+    if (v.empty() || v[0] != u'#')
         return previous;
-    char* end = nullptr;
-    const unsigned long n = std::strtoul(s.c_str(), &end, 16);
-    return end == s.c_str() ? previous : uint32_t(n & 0xFFFFFF);
+    for (++i; i < v.size() && (v[i] == u' ' || v[i] == u'\t'); ++i) {
+    }
+    uint32_t color = 0;
+    bool any = false;
+    for (; i < v.size(); ++i) {
+        const char16_t c = v[i];
+        uint32_t digit = 0;
+        if (c >= u'0' && c <= u'9')
+            digit = c - u'0';
+        else if (c >= u'a' && c <= u'f')
+            digit = c - u'a' + 10;
+        else if (c >= u'A' && c <= u'F')
+            digit = c - u'A' + 10;
+        else
+            break;
+        color = ((color << 4) | digit) & 0xFFFFFF;
+        any = true;
+    }
+    return any ? color : previous;
 }
 
 bool CharEntity(const std::u16string& name, char16_t& out)
@@ -815,8 +831,9 @@ std::u16string EditField::htmlText() const
     return out;
 }
 
-std::unique_ptr<EditField> FieldFromTag(const CDefineEditTextTag& tag, const std::string& fontName)
+std::unique_ptr<EditField> FieldFromTag(const CDefineEditTextTag& tag, const CTag* font)
 {
+    const std::string fontName = font ? FontName(font) : std::string();
     auto field = std::make_unique<EditField>();
     field->characterId = tag.m_ID;
     if (tag.m_pBounds) {
@@ -846,6 +863,8 @@ std::unique_ptr<EditField> FieldFromTag(const CDefineEditTextTag& tag, const std
     }
     if (!fontName.empty())
         f.font = fontName;
+    if (font)
+        std::tie(f.bold, f.italic) = FontStyle(font);
     if (tag.m_HasTextColor && tag.m_pTextColor)
         f.color = (uint32_t(tag.m_pTextColor->m_Color.red) << 16) | (uint32_t(tag.m_pTextColor->m_Color.green) << 8)
             | tag.m_pTextColor->m_Color.blue;

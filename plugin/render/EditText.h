@@ -32,6 +32,7 @@ std::vector<TextLine> BreakLines(
 } // namespace reelfinch::plugin
 
 class CDefineEditTextTag;
+class CTag;
 
 namespace reelfinch::avm1 {
 struct FieldLink;
@@ -134,8 +135,8 @@ struct EditField {
     std::u16string htmlText() const;
 };
 
-// A field made from its tag; `fontName` names the tag's font (empty when it has none).
-std::unique_ptr<EditField> FieldFromTag(const CDefineEditTextTag& tag, const std::string& fontName);
+// A field made from its tag and the tag of its font (null when it has none).
+std::unique_ptr<EditField> FieldFromTag(const CDefineEditTextTag& tag, const CTag* font);
 
 // The characters of UTF-8 `text` as UTF-16 units and back; a byte that does not start a valid sequence stands for
 // itself.

@@ -149,6 +149,18 @@ std::pair<double, double> EmbeddedMetrics(const Font& font, double size)
     return { font.ascent * scale, font.descent * scale };
 }
 
+std::pair<bool, bool> FontStyle(const CTag* tag)
+{
+    if (auto* f2 = dynamic_cast<const CDefineFont2Tag*>(tag))
+        return { f2->m_Bold, f2->m_Italic };
+    if (auto* raw = dynamic_cast<const CRawBodyTag*>(tag); raw && tag->m_TagCode == kTagDefineFont3) {
+        const CSWFStream* body = raw->m_pData ? raw->m_pData->GetData() : nullptr;
+        if (body && body->GetSize() >= 3)
+            return { (body->GetBuffer()[2] & kFontBold) != 0, (body->GetBuffer()[2] & kFontItalic) != 0 };
+    }
+    return { false, false };
+}
+
 std::string FontName(const CTag* tag)
 {
     std::string name;

@@ -54,8 +54,9 @@ const Font* FindFont(const std::map<uint16_t, const CTag*>& characters, std::map
 double EmbeddedAdvance(const Font& font, char32_t c, double size);
 std::pair<double, double> EmbeddedMetrics(const Font& font, double size);
 
-// The name a font tag gives its font (DefineFont2 and DefineFont3), or empty.
+// The name a font tag gives its font (DefineFont2 and DefineFont3), or empty; and whether it is bold and italic.
 std::string FontName(const CTag* tag);
+std::pair<bool, bool> FontStyle(const CTag* tag);
 
 // DefineFont3 from its body: the character ID (0 when too short), and the font. A body cut short keeps the
 // glyphs read whole and leaves out what follows.

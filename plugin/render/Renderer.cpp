@@ -1429,11 +1429,11 @@ void Renderer::drawEditText(cairo_t* cr, const CTag* tag, const cairo_matrix_t& 
     auto* field = dynamic_cast<const CDefineEditTextTag*>(tag);
     if (!field || !field->m_pBounds)
         return;
-    std::string fontName;
+    const CTag* font = nullptr;
     if (field->m_HasFont)
         if (auto found = m_Movie.m_Characters.find(field->m_FontID); found != m_Movie.m_Characters.end())
-            fontName = FontName(found->second);
-    const std::unique_ptr<EditField> state = FieldFromTag(*field, fontName);
+            font = found->second;
+    const std::unique_ptr<EditField> state = FieldFromTag(*field, font);
     drawField(cr, *state, m, cx);
 }
 

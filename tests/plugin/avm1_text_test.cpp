@@ -669,8 +669,9 @@ TEST(TextFieldTyping, KeysEditTheFocusedInputField)
         EXPECT_EQ(f.get("text"), c.text) << c.setup << " " << c.keys;
         EXPECT_EQ(f.root("changes"), c.changes) << c.setup << " " << c.keys;
         // The bound variable follows what was typed.
-        if (std::string(c.text).size())
+        if (std::string(c.text).size()) {
             EXPECT_EQ(f.root("typed"), c.text) << c.setup << " " << c.keys;
+        }
     }
 }
 
@@ -686,6 +687,48 @@ TEST(TextFieldTyping, RemovedFieldsAnswerNothingAndLoseTheFocus)
     EXPECT_TRUE(f.m.callMethod(selection, "getFocus", nullptr, 0).isNull());
     f.type("cd"); // no field has the focus: nothing happens
     EXPECT_EQ(f.root("typed"), "ab");
+    // Kept by a script variable, the object outlives a collection and still names where it was.
+    f.m.setMember(Value(f.m.rootClip()), "kept", f.field);
     f.m.collectGarbage();
     EXPECT_EQ(f.m.toString(f.field), "_level0.t");
+}
+
+TEST(TextFieldTyping, TabMovesTheFocusInOrder)
+{
+    struct Case {
+        const char* indices; // tab index of fields a, b, c ('-' for none)
+        const char* focused; // the focus after each Tab
+    };
+    // a lies below b, c right of b on the same row.
+    const Case cases[] = {
+        { "---", "bca" },
+        { "312", "bca" },
+        { "1-2", "aca" },
+        { "21-", "bab" },
+    };
+    for (const Case& c : cases) {
+        reelfinch::plugin::MoviePlayer player;
+        Machine m { player, 8 };
+        Value root(m.rootClip());
+        const double places[3][2] = { { 0, 50 }, { 0, 0 }, { 40, 0 } };
+        for (int i = 0; i < 3; ++i) {
+            const char name[2] = { char('a' + i), 0 };
+            Value args[6] = { Value(m.str(name)), Value(double(i)), Value(places[i][0]), Value(places[i][1]),
+                Value(30.0), Value(20.0) };
+            Value field = m.callMethod(root, "createTextField", args, 6);
+            m.setMember(field, "type", Value(m.str("input")));
+            if (c.indices[i] != '-')
+                m.setMember(field, "tabIndex", Value(double(c.indices[i] - '0')));
+        }
+        Value selection = m.getMember(Value(m.m_Global), "Selection");
+        std::string seen;
+        for (size_t k = 0; c.focused[k]; ++k) {
+            const auto key = reelfinch::avm1::ScriptKeyFromMac(0x30, 9);
+            reelfinch::avm1::DeliverKeyEvent(m, true, key.code, key.ascii);
+            reelfinch::avm1::DeliverKeyEvent(m, false, key.code, key.ascii);
+            const std::string focus = m.toString(m.callMethod(selection, "getFocus", nullptr, 0));
+            seen += focus.empty() ? '?' : focus.back();
+        }
+        EXPECT_EQ(seen, c.focused) << c.indices;
+    }
 }

@@ -533,7 +533,7 @@ template <uint32_t EditField::*Member> void SetColor(Machine& m, EditField& f, F
 
 Value GetTextColor(Machine&, EditField& f, FieldLink*)
 {
-    return Value(double(f.formats.empty() ? f.newFormat.color : f.formats[0].color));
+    return Value(double(f.newFormat.color));
 }
 
 void SetTextColor(Machine& m, EditField& f, FieldLink*, const Value& v)
@@ -1477,8 +1477,98 @@ void SyncTextFields(Machine& m, SpriteInstance& sprite, bool deep)
     }
 }
 
+namespace {
+
+// An object the Tab key can reach, with where it shows on the stage (twips) and its tab index if it has one.
+struct Tabbable {
+    Value object;
+    double x = 0;
+    double y = 0;
+    std::optional<double> index;
+};
+
+// Text fields that take input and clips whose tabEnabled is true, in display order; children of clips whose
+// tabChildren is false are passed over.
+void CollectTabbable(Machine& m, SpriteInstance& sprite, const cairo_matrix_t& parent, std::vector<Tabbable>& out,
+    int nesting)
+{
+    if (nesting > 64)
+        return;
+    for (auto& [depth, object] : sprite.displayList) {
+        cairo_matrix_t placed;
+        cairo_matrix_multiply(&placed, &object.matrix, &parent);
+        Value v;
+        if (object.sprite)
+            v = Value(m.clipObject(*object.sprite));
+        else if (Object* field = m.fieldObject(sprite, object))
+            v = Value(field);
+        else
+            continue;
+        const Value enabled = m.getMember(v, "tabEnabled");
+        const Value index = m.getMember(v, "tabIndex");
+        bool take = false;
+        if (EditField* f = FieldOf(v))
+            take = f->input && !(enabled.isBool() && !enabled.asBool());
+        else
+            take = m.toBoolean(enabled);
+        if (take) {
+            Tabbable t { v, placed.x0, placed.y0, std::nullopt };
+            if (!index.isNullish())
+                t.index = m.toNumber(index);
+            out.push_back(t);
+        }
+        if (object.sprite) {
+            const Value children = m.getMember(v, "tabChildren");
+            if (!(children.isBool() && !children.asBool()))
+                CollectTabbable(m, *object.sprite, placed, out, nesting + 1);
+        }
+    }
+}
+
+// The Tab key moves the focus on (back with Shift): through the objects with tab indices in their order when
+// any has one, otherwise through all by their place on the stage, top to bottom and left to right.
+void MoveFocusByTab(Machine& m, bool back)
+{
+    FocusState* s = Focus(m);
+    if (!s)
+        return;
+    std::vector<Tabbable> all;
+    const cairo_matrix_t identity { 1, 0, 0, 1, 0, 0 };
+    CollectTabbable(m, *m.spriteOf(Value(m.rootClip())), identity, all, 0);
+    const bool custom = std::any_of(all.begin(), all.end(), [](const Tabbable& t) { return t.index.has_value(); });
+    if (custom) {
+        all.erase(std::remove_if(all.begin(), all.end(), [](const Tabbable& t) { return !t.index; }), all.end());
+        std::stable_sort(all.begin(), all.end(), [](const Tabbable& a, const Tabbable& b) { return *a.index < *b.index; });
+    } else {
+        std::stable_sort(all.begin(), all.end(),
+            [](const Tabbable& a, const Tabbable& b) { return a.y != b.y ? a.y < b.y : a.x < b.x; });
+    }
+    if (all.empty())
+        return;
+    const Value current = Focused(m);
+    size_t at = all.size();
+    for (size_t i = 0; i < all.size(); ++i)
+        if (m.strictEquals(all[i].object, current))
+            at = i;
+    size_t next = 0;
+    if (at == all.size())
+        next = back ? all.size() - 1 : 0;
+    else
+        next = back ? (at + all.size() - 1) % all.size() : (at + 1) % all.size();
+    if (!m.strictEquals(all[next].object, current))
+        ChangeFocus(m, s, all[next].object);
+}
+
+} // namespace
+
 void TypeIntoFocus(Machine& m, int code, int ascii)
 {
+    if (code == 9) {
+        Value key = m.getMember(Value(m.m_Global), "Key");
+        Value shift(16.0);
+        MoveFocusByTab(m, m.toBoolean(m.callMethod(key, "isDown", &shift, 1)));
+        return;
+    }
     FieldLink* link = FocusedLink(m);
     if (!link || !link->field->input)
         return;
