@@ -57,11 +57,11 @@ public:
     std::shared_ptr<ClipLink> m_Link;
 };
 
-// A text field's tie to its script object: the field and the clip holding it while the field lives, both cut when
-// it goes.
+// A text field's tie to its script object: the field while it lives, and the clip holding it while that lives.
 struct FieldLink {
     plugin::EditField* field = nullptr;
-    plugin::SpriteInstance* parent = nullptr;
+    std::shared_ptr<ClipLink> holder; // the link of the clip holding the field, cut when that clip goes
+    plugin::SpriteInstance* parent() const { return field && holder ? holder->sprite : nullptr; }
     Object* object = nullptr; // made when a script first needs it
     std::string lastPath; // its target path when it last had the focus
 };

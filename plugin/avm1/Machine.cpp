@@ -1055,7 +1055,8 @@ Object* Machine::fieldObject(SpriteInstance& parent, plugin::DisplayObject& disp
         field->script = std::make_shared<FieldLink>();
         field->script->field = field;
     }
-    field->script->parent = &parent;
+    clipObject(parent);
+    field->script->holder = parent.script.m_Link;
     if (!field->script->object)
         field->script->object = MakeFieldObject(*this, field->script);
     return field->script->object;

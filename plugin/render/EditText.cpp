@@ -524,10 +524,8 @@ std::string ToUtf8(const std::u16string& text)
 
 EditField::~EditField()
 {
-    if (script) {
+    if (script)
         script->field = nullptr;
-        script->parent = nullptr;
-    }
 }
 
 void EditField::replace(size_t begin, size_t end, const std::u16string& inserted, const CharFormat& format)

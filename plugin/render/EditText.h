@@ -75,7 +75,7 @@ enum class AutoSize : uint8_t { None, Left, Center, Right };
 // A text field as scripts and the drawing see it: its characters (UTF-16 units, as scripts count them) with a
 // format each, the format new text takes, and the field's settings. Placed DefineEditText characters start from
 // their tag; createTextField starts from the defaults below.
-struct EditField {
+struct EditField : std::enable_shared_from_this<EditField> {
     EditField() = default;
     EditField(const EditField&) = delete;
     EditField& operator=(const EditField&) = delete;

@@ -74,7 +74,7 @@ struct DisplayObject {
     uint8_t blendMode = 0; // how the object mixes with what lies below it: BlendMode of Placement.h
     bool visible = true;
     std::vector<Filter> filters; // applied to the object's picture, in order
-    std::unique_ptr<EditField> field; // a text field's state, once scripts or typing have used it
+    std::shared_ptr<EditField> field; // a text field's state, once scripts or typing have used it
 };
 
 // A running timeline with its display list.

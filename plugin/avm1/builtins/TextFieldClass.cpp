@@ -53,9 +53,9 @@ EditField* FieldOf(const Value& self)
 
 DisplayObject* DisplayOf(FieldLink* link)
 {
-    if (!link || !link->field || !link->parent)
+    if (!link || !link->field || !link->parent())
         return nullptr;
-    for (auto& [depth, object] : link->parent->displayList)
+    for (auto& [depth, object] : link->parent()->displayList)
         if (object.field.get() == link->field)
             return &object;
     return nullptr;
@@ -83,7 +83,7 @@ std::string FieldPath(Machine& m, FieldLink* link)
     DisplayObject* d = DisplayOf(link);
     if (!d)
         return std::string();
-    std::string path = m.targetPath(*link->parent, false);
+    std::string path = m.targetPath(*link->parent(), false);
     return path + "." + d->name;
 }
 
@@ -94,10 +94,10 @@ std::string FieldPath(Machine& m, FieldLink* link)
 bool VariableHome(Machine& m, FieldLink* link, Value& holder, std::string& name)
 {
     const std::string& variable = link->field->variable;
-    if (variable.empty() || !link->parent)
+    if (variable.empty() || !link->parent())
         return false;
     const size_t split = variable.find_last_of(".:");
-    Object* base = m.clipObject(*link->parent);
+    Object* base = m.clipObject(*link->parent());
     if (split == std::string::npos) {
         holder = Value(base);
         name = variable;
@@ -172,7 +172,8 @@ std::shared_ptr<FieldLink> LinkFor(Machine& m, SpriteInstance& parent, DisplayOb
         field->script = std::make_shared<FieldLink>();
         field->script->field = field;
     }
-    field->script->parent = &parent;
+    m.clipObject(parent);
+    field->script->holder = parent.script.m_Link;
     return field->script;
 }
 
@@ -445,21 +446,39 @@ FormatChange ReadFormat(Machine& m, const Value& format)
     return c;
 }
 
-// The range [begin, end) a getTextFormat or setTextFormat call names by its leading arguments; false when it names
-// none. `count` is how many leading arguments are indices.
-bool Range(Machine& m, const EditField& field, const Value* args, int count, size_t& begin, size_t& end)
+// The indices a getTextFormat or setTextFormat call gives as its leading arguments, as numbers (converted before
+// the field is looked at: a conversion may run a script).
+struct Indices {
+    int count = 0;
+    double first = 0;
+    double second = 0;
+};
+
+Indices ReadIndices(Machine& m, const Value* args, int count)
+{
+    Indices i;
+    i.count = count;
+    if (count >= 1)
+        i.first = m.toNumber(args[0]);
+    if (count >= 2)
+        i.second = m.toNumber(args[1]);
+    return i;
+}
+
+// The range [begin, end) of the field's text the indices name; false when they name none.
+bool Range(const EditField& field, const Indices& i, size_t& begin, size_t& end)
 {
     const double length = double(field.text.size());
-    if (count <= 0) {
+    if (i.count <= 0) {
         begin = 0;
         end = field.text.size();
         return true;
     }
-    const double b = m.toNumber(args[0]);
-    double e = count >= 2 ? m.toNumber(args[1]) : b + 1;
+    const double b = i.first;
+    double e = i.count >= 2 ? i.second : b + 1;
     if (std::isnan(b) || b < 0)
         return false;
-    if (count >= 2 && (std::isnan(e) || e > length))
+    if (i.count >= 2 && (std::isnan(e) || e > length))
         e = length;
     if (e > length)
         return false;
@@ -468,6 +487,14 @@ bool Range(Machine& m, const EditField& field, const Value* args, int count, siz
     begin = size_t(b);
     end = size_t(e);
     return true;
+}
+
+// Keeps a field's state alive while a native works on it: a script run meanwhile (a conversion, a setter, a
+// watcher) may take the field off the stage, and the native then finishes on the detached state.
+std::shared_ptr<EditField> Hold(const Value& self)
+{
+    FieldLink* link = LinkOf(self);
+    return link && link->field ? link->field->shared_from_this() : nullptr;
 }
 
 // ---- properties ----
@@ -788,6 +815,7 @@ const PropertyEntry kProperties[] = {
 
 template <size_t I> Value PropertyGet(Machine& m, const Value& self, const Value*, int)
 {
+    const auto hold = Hold(self);
     const PropertyEntry& p = kProperties[I];
     FieldLink* link = LinkOf(self);
     if (!link || !link->field)
@@ -799,6 +827,7 @@ template <size_t I> Value PropertyGet(Machine& m, const Value& self, const Value
 
 template <size_t I> Value PropertySet(Machine& m, const Value& self, const Value* args, int argc)
 {
+    const auto hold = Hold(self);
     const PropertyEntry& p = kProperties[I];
     FieldLink* link = LinkOf(self);
     if (!link || !link->field)
@@ -864,6 +893,7 @@ double Twentieths(double v)
 
 template <Display D> Value DisplayGet(Machine& m, const Value& self, const Value*, int)
 {
+    const auto hold = Hold(self);
     FieldLink* link = LinkOf(self);
     DisplayObject* d = DisplayOf(link);
     if (!d)
@@ -892,13 +922,13 @@ template <Display D> Value DisplayGet(Machine& m, const Value& self, const Value
     case Display::Name:
         return Value(m.str(d->name));
     case Display::Target: {
-        std::string path = m.targetPath(*link->parent, true);
+        std::string path = m.targetPath(*link->parent(), true);
         if (path != "/")
             path += "/";
         return Value(m.str(path + d->name));
     }
     case Display::Parent:
-        return Value(m.clipObject(*link->parent));
+        return Value(m.clipObject(*link->parent()));
     case Display::Quality:
     case Display::HighQuality:
     case Display::FocusRect:
@@ -916,13 +946,16 @@ template <Display D> Value DisplayGet(Machine& m, const Value& self, const Value
 
 template <Display D> Value DisplaySet(Machine& m, const Value& self, const Value* args, int argc)
 {
+    // The value is converted first: a conversion may run a script that changes the display list.
+    const Value v = Arg(args, argc, 0);
+    const double n = D == Display::Name || D == Display::Visible ? 0.0 : m.toNumber(v);
+    const std::string name = D == Display::Name ? m.toString(v) : std::string();
+    const auto hold = Hold(self);
     FieldLink* link = LinkOf(self);
     DisplayObject* d = DisplayOf(link);
     if (!d)
         return Value();
     EditField& f = *link->field;
-    const Value v = Arg(args, argc, 0);
-    const double n = m.toNumber(v);
     cairo_matrix_t& mx = d->matrix;
     switch (D) {
     case Display::X:
@@ -966,7 +999,7 @@ template <Display D> Value DisplaySet(Machine& m, const Value& self, const Value
             SetScaleRotation(mx, ScaleX(mx), ScaleY(mx), n);
         break;
     case Display::Name:
-        d->name = m.toString(v);
+        d->name = name;
         break;
     case Display::Quality:
     case Display::HighQuality:
@@ -1015,7 +1048,7 @@ void DefineDisplayProperties(Machine& m, Object* proto)
 Value ToStringMethod(Machine& m, const Value& self, const Value*, int)
 {
     FieldLink* link = LinkOf(self);
-    if (link && link->field && link->parent)
+    if (link && link->field && link->parent())
         return Value(m.str(FieldPath(m, link)));
     // A field that has left the stage keeps the name it last had.
     if (link && !link->lastPath.empty())
@@ -1025,12 +1058,14 @@ Value ToStringMethod(Machine& m, const Value& self, const Value*, int)
 
 Value GetTextFormat(Machine& m, const Value& self, const Value* args, int argc)
 {
+    const auto hold = Hold(self);
     EditField* f = FieldOf(self);
     if (!f)
         return Value();
+    const Indices indices = ReadIndices(m, args, std::min(argc, 2));
     size_t begin = 0;
     size_t end = 0;
-    if (!Range(m, *f, args, std::min(argc, 2), begin, end) || begin >= end)
+    if (!Range(*f, indices, begin, end) || begin >= end)
         return MakeFormat(m, nullptr, Shared {});
     Shared shared;
     const CharFormat& first = f->formats[begin];
@@ -1061,19 +1096,21 @@ Value GetTextFormat(Machine& m, const Value& self, const Value* args, int argc)
 
 Value SetTextFormat(Machine& m, const Value& self, const Value* args, int argc)
 {
+    const auto hold = Hold(self);
     if (argc < 1 || !FieldOf(self))
         return Value();
     const Value format = args[argc > 3 ? 2 : argc - 1];
     if (!format.isObject())
         return Value();
     const FormatChange change = ReadFormat(m, format);
+    const Indices indices = ReadIndices(m, args, std::min(argc - 1, 2));
     FieldLink* link = LinkOf(self);
     EditField* f = FieldOf(self);
     if (!f)
         return Value();
     size_t begin = 0;
     size_t end = 0;
-    if (!Range(m, *f, args, std::min(argc - 1, 2), begin, end))
+    if (!Range(*f, indices, begin, end))
         return Value();
     for (size_t i = begin; i < end; ++i)
         change.applyCharacter(f->formats[i]);
@@ -1094,6 +1131,7 @@ Value SetTextFormat(Machine& m, const Value& self, const Value* args, int argc)
 
 Value GetNewTextFormat(Machine& m, const Value& self, const Value*, int)
 {
+    const auto hold = Hold(self);
     EditField* f = FieldOf(self);
     if (!f)
         return Value();
@@ -1103,6 +1141,7 @@ Value GetNewTextFormat(Machine& m, const Value& self, const Value*, int)
 
 Value SetNewTextFormat(Machine& m, const Value& self, const Value* args, int argc)
 {
+    const auto hold = Hold(self);
     if (argc < 1 || !args[0].isObject() || !FieldOf(self))
         return Value();
     const FormatChange change = ReadFormat(m, args[0]);
@@ -1115,6 +1154,7 @@ Value SetNewTextFormat(Machine& m, const Value& self, const Value* args, int arg
 
 Value ReplaceSel(Machine& m, const Value& self, const Value* args, int argc)
 {
+    const auto hold = Hold(self);
     if (argc < 1 || !FieldOf(self))
         return Value();
     const std::u16string text = U16(m, args[0]);
@@ -1134,6 +1174,7 @@ Value ReplaceSel(Machine& m, const Value& self, const Value* args, int argc)
 
 Value ReplaceText(Machine& m, const Value& self, const Value* args, int argc)
 {
+    const auto hold = Hold(self);
     if (argc < 3 || !FieldOf(self))
         return Value();
     const double b = m.toNumber(args[0]);
@@ -1161,12 +1202,13 @@ Value GetDepth(Machine&, const Value& self, const Value*, int)
 
 Value RemoveTextField(Machine&, const Value& self, const Value*, int)
 {
+    const auto hold = Hold(self);
     FieldLink* link = LinkOf(self);
     DisplayObject* d = DisplayOf(link);
     // Fields a script made (at depths from 0 up) can be removed; those the timeline placed stay.
     if (!d || int(d->depth) < kDepthOffset)
         return Value();
-    link->parent->displayList.erase(d->depth);
+    link->parent()->displayList.erase(d->depth);
     return Value();
 }
 
@@ -1192,7 +1234,7 @@ Value CreateTextField(Machine& m, const Value& self, const Value* args, int argc
     d.name = name;
     d.matrix.x0 = x * kTwips;
     d.matrix.y0 = y * kTwips;
-    d.field = std::make_unique<EditField>();
+    d.field = std::make_shared<EditField>();
     EditField& f = *d.field;
     f.right = std::max(0, width) * kTwips;
     f.bottom = std::max(0, height) * kTwips;
@@ -1287,7 +1329,7 @@ FocusState* Focus(Machine& m)
 bool Alive(Machine& m, const Value& v)
 {
     if (FieldLink* link = LinkOf(v))
-        return link->field && link->parent;
+        return link->field && link->parent();
     return m.spriteOf(v) != nullptr;
 }
 
@@ -1572,6 +1614,7 @@ void TypeIntoFocus(Machine& m, int code, int ascii)
     FieldLink* link = FocusedLink(m);
     if (!link || !link->field->input)
         return;
+    const auto hold = link->field->shared_from_this();
     EditField& f = *link->field;
     const int length = int(f.text.size());
     int a = std::clamp(std::min(f.selectionBegin, f.selectionEnd), 0, length);
