@@ -745,7 +745,12 @@ std::u16string EditField::htmlText() const
         // Runs of equal format. Each run either returns to a format still open (closing what was opened after
         // it) or opens what it adds to the innermost one that it can build on: a FONT with the figures that
         // differ, then link, bold, italic and underline.
-        std::vector<Open> open { { base, std::u16string() } };
+        // The paragraph's FONT carries its figures; styles and links open inside it.
+        CharFormat outer = base;
+        outer.bold = outer.italic = outer.underline = false;
+        outer.url.clear();
+        outer.target.clear();
+        std::vector<Open> open { { outer, std::u16string() } };
         const auto closeTo = [&](size_t level) {
             while (open.size() > level + 1) {
                 out += open.back().close;

@@ -4,6 +4,7 @@
 #include "avm1/DateMath.h"
 #include "avm1/Machine.h"
 #include "avm1/builtins/Builtins.h"
+#include "render/EditText.h"
 #include "timeline/MoviePlayer.h"
 #include "avm1/NumberText.h"
 #include "avm1/TextCodec.h"
@@ -17,6 +18,8 @@
 #include <limits>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 using namespace reelfinch::avm1;
 
@@ -730,5 +733,122 @@ TEST(TextFieldTyping, TabMovesTheFocusInOrder)
             seen += focus.empty() ? '?' : focus.back();
         }
         EXPECT_EQ(seen, c.focused) << c.indices;
+    }
+}
+
+// ---- the field's text model: HTML in and out, and layout figures ----
+
+namespace {
+
+std::string Shown(const std::u16string& s)
+{
+    std::string out = reelfinch::plugin::ToUtf8(s);
+    for (char& c : out)
+        if (c == '\r')
+            c = '|';
+    return out;
+}
+
+} // namespace
+
+TEST(TextFieldModel, HtmlReadsAsThePlayerBreaksIt)
+{
+    struct Case {
+        const char* html;
+        bool multiline;
+        const char* text; // '|' for each paragraph break
+    };
+    const Case cases[] = {
+        { "<p>a</p><p>b</p>", true, "a|b|" },
+        { "<p>a</p><p>b</p>", false, "ab" },
+        { " <li>a</li> <li>b</li> ", true, " |a| |b| " },
+        { "a\nb", false, "a|b" },
+        { "a<br>b", true, "a|b" },
+        { "&lt;&amp;&#65;&#x42;&bogus;", true, "<&AB&bogus;" },
+        { "<b>unclosed", true, "unclosed" },
+        { "text<font", true, "text" }, // an unfinished tag hides the rest
+        { "<unknown>x</unknown>", true, "x" },
+    };
+    for (const Case& c : cases) {
+        reelfinch::plugin::EditField f;
+        f.multiline = c.multiline;
+        f.setHtml(reelfinch::plugin::ToUtf16(c.html));
+        EXPECT_EQ(Shown(f.text), c.text) << c.html;
+        EXPECT_EQ(f.formats.size(), f.text.size()) << c.html;
+    }
+}
+
+TEST(TextFieldModel, HtmlOutNestsFormatsAndColours)
+{
+    struct Case {
+        const char* html;
+        const char* inner; // what the paragraph's FONT holds
+    };
+    const Case cases[] = {
+        { "x<b>y</b>", "x<B>y</B>" },
+        { "a<font size=\"14\">b<font face=\"F\">c</font></font>d",
+            "a<FONT SIZE=\"14\">b<FONT FACE=\"F\">c</FONT></FONT>d" },
+        { "x<font color=\"#2345678\">c</font>", "x<FONT COLOR=\"#345678\">c</FONT>" },
+        { "x<font color=\"123456\">c</font>", "xc" }, // a colour without '#' changes nothing
+        { "x<font color=\"#\">c</font>", "xc" },
+        { "<b>b</b>", "<B>b</B>" },
+        { "<a href=\"u\" target=\"t\">l</a>", "<A HREF=\"u\" TARGET=\"t\">l</A>" },
+        { "&lt;\"", "&lt;&quot;" },
+    };
+    for (const Case& c : cases) {
+        reelfinch::plugin::EditField f;
+        f.setHtml(reelfinch::plugin::ToUtf16(c.html));
+        const std::string out = reelfinch::plugin::ToUtf8(f.htmlText());
+        const std::string head = "KERNING=\"0\">";
+        const size_t a = out.find(head);
+        const size_t b = out.rfind("</FONT></P>");
+        ASSERT_TRUE(a != std::string::npos && b != std::string::npos) << out;
+        EXPECT_EQ(out.substr(a + head.size(), b - a - head.size()), c.inner) << c.html;
+    }
+    // A break that ends the text opens no paragraph of its own; an empty field still shows one.
+    reelfinch::plugin::EditField f;
+    f.setText(u"a\r");
+    const std::string one = reelfinch::plugin::ToUtf8(f.htmlText());
+    EXPECT_EQ(one.find("<P"), one.rfind("<P"));
+    f.setText(u"");
+    EXPECT_NE(reelfinch::plugin::ToUtf8(f.htmlText()).find("<P ALIGN=\"LEFT\">"), std::string::npos);
+}
+
+TEST(TextFieldModel, LayoutFigures)
+{
+    using reelfinch::plugin::CharFormat;
+    // Every character 100 twips wide; lines 200 twips above the baseline and 50 below.
+    const auto advance = [](char16_t, const CharFormat&) { return 100.0; };
+    const auto metrics = [](const CharFormat&) { return std::pair<double, double> { 200.0, 50.0 }; };
+    struct Case {
+        const char* text;
+        bool wrap;
+        double width; // of the field, twips
+        double leading; // pixels
+        std::vector<double> tabStops; // pixels
+        size_t lines;
+        double textWidth;
+        double textHeight;
+    };
+    const Case cases[] = {
+        { "abc", false, 1000, 0, {}, 1, 300, 250 },
+        { "abc", false, 1000, 2, {}, 1, 300, 290 }, // a lone line counts its leading
+        { "ab\rcd", false, 1000, 2, {}, 2, 200, 540 }, // the last of several does not
+        { "ab cd ef", true, 80 + 500, 0, {}, 2, 500, 500 },
+        { "abcdefgh", true, 80 + 300, 0, {}, 3, 300, 750 }, // a long word breaks between characters
+        { "a\tb", false, 1000, 0, { 20 }, 1, 500, 250 }, // the tab reaches 400 twips
+        { "a\tb", false, 2000, 0, {}, 1, 820, 250 }, // default stops every 36 pixels
+    };
+    for (const Case& c : cases) {
+        reelfinch::plugin::EditField f;
+        f.wordWrap = c.wrap;
+        f.right = c.width;
+        f.newFormat.leading = c.leading;
+        f.newFormat.tabStops = c.tabStops;
+        f.setText(reelfinch::plugin::ToUtf16(c.text));
+        const auto layout = reelfinch::plugin::LayoutField(f, advance, metrics);
+        EXPECT_EQ(layout.lines.size(), c.lines) << c.text;
+        EXPECT_DOUBLE_EQ(layout.textWidth, c.textWidth) << c.text;
+        EXPECT_DOUBLE_EQ(layout.textHeight, c.textHeight) << c.text;
     }
 }
