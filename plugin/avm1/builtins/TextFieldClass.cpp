@@ -93,7 +93,7 @@ std::string FieldPath(Machine& m, FieldLink* link)
 // "/a/b:name" and "name" forms).
 bool VariableHome(Machine& m, FieldLink* link, Value& holder, std::string& name)
 {
-    const std::string& variable = link->field->variable;
+    const std::string variable = link->field->variable; // a copy: finding the target may run scripts
     if (variable.empty() || !link->parent())
         return false;
     const size_t split = variable.find_last_of(".:");
@@ -1500,10 +1500,11 @@ Object* MakeFieldObject(Machine& m, const std::shared_ptr<FieldLink>& link)
 
 void SyncTextFields(Machine& m, SpriteInstance& sprite, bool deep)
 {
+    // The fields are all found first: reading a variable may run a script that changes the display lists.
     std::vector<SpriteInstance*> todo { &sprite };
+    std::vector<std::shared_ptr<FieldLink>> bound;
     for (size_t n = 0; n < todo.size() && n < 100000; ++n) {
         SpriteInstance* s = todo[n];
-        std::vector<std::shared_ptr<FieldLink>> bound;
         for (auto& [depth, object] : s->displayList) {
             if (object.sprite) {
                 if (deep)
@@ -1514,9 +1515,9 @@ void SyncTextFields(Machine& m, SpriteInstance& sprite, bool deep)
             if (f && !f->variable.empty())
                 bound.push_back(LinkFor(m, *s, object));
         }
-        for (const auto& link : bound)
-            PullVariable(m, link.get());
     }
+    for (const auto& link : bound)
+        PullVariable(m, link.get());
 }
 
 namespace {
