@@ -981,41 +981,39 @@ FieldLayout LayoutField(const EditField& field, const CharMeasure& advance, cons
     return layout;
 }
 
-namespace {
-
-// One scratch context for measuring with the device font.
-cairo_t* MeasureContext()
+DeviceMeasure::DeviceMeasure()
+    : m_Surface(cairo_image_surface_create(CAIRO_FORMAT_A8, 1, 1))
+    , m_Context(cairo_create(m_Surface))
 {
-    static cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_A8, 1, 1);
-    static cairo_t* cr = cairo_create(surface);
-    return cr;
 }
 
-void SelectDevice(cairo_t* cr, const CharFormat& format)
+DeviceMeasure::~DeviceMeasure()
 {
-    cairo_select_font_face(cr, "sans", format.italic ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL,
+    cairo_destroy(m_Context);
+    cairo_surface_destroy(m_Surface);
+}
+
+void DeviceMeasure::select(const CharFormat& format)
+{
+    cairo_select_font_face(m_Context, "sans", format.italic ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL,
         format.bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
-    cairo_set_font_size(cr, format.size * kTwips);
+    cairo_set_font_size(m_Context, format.size * kTwips);
 }
 
-} // namespace
-
-double DeviceAdvance(char16_t c, const CharFormat& format)
+double DeviceMeasure::advance(char16_t c, const CharFormat& format)
 {
-    cairo_t* cr = MeasureContext();
-    SelectDevice(cr, format);
+    select(format);
     const std::string utf8 = ToUtf8(std::u16string(1, c));
     cairo_text_extents_t e;
-    cairo_text_extents(cr, utf8.c_str(), &e);
+    cairo_text_extents(m_Context, utf8.c_str(), &e);
     return e.x_advance;
 }
 
-std::pair<double, double> DeviceMetrics(const CharFormat& format)
+std::pair<double, double> DeviceMeasure::metrics(const CharFormat& format)
 {
-    cairo_t* cr = MeasureContext();
-    SelectDevice(cr, format);
+    select(format);
     cairo_font_extents_t e;
-    cairo_font_extents(cr, &e);
+    cairo_font_extents(m_Context, &e);
     return { e.ascent, e.descent };
 }
 

@@ -2,6 +2,8 @@
 // breaks kept) and broken into lines by explicit breaks and, when the field wraps, at spaces.
 #pragma once
 
+#include <cairo.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -164,9 +166,23 @@ using CharMeasure = std::function<double(char16_t, const CharFormat&)>;
 using LineMetrics = std::function<std::pair<double, double>(const CharFormat&)>;
 FieldLayout LayoutField(const EditField& field, const CharMeasure& advance, const LineMetrics& metrics);
 
-// Measures with the device font: advances and line metrics of a format's size, bold and italic.
-double DeviceAdvance(char16_t c, const CharFormat& format);
-std::pair<double, double> DeviceMetrics(const CharFormat& format);
+// Measures with the device font: advances and line metrics of a format's size, bold and italic. Each measurer
+// has a scratch context of its own, released with it (no font stays referenced between measurements).
+class DeviceMeasure
+{
+public:
+    DeviceMeasure();
+    ~DeviceMeasure();
+    DeviceMeasure(const DeviceMeasure&) = delete;
+    DeviceMeasure& operator=(const DeviceMeasure&) = delete;
+    double advance(char16_t c, const CharFormat& format);
+    std::pair<double, double> metrics(const CharFormat& format);
+
+private:
+    void select(const CharFormat& format);
+    cairo_surface_t* m_Surface = nullptr;
+    cairo_t* m_Context = nullptr;
+};
 
 // The inner gap between a field's bounds and its text, in twips.
 inline constexpr double kFieldGap = 40.0;

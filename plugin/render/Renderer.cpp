@@ -1494,6 +1494,7 @@ void Renderer::drawField(cairo_t* cr, const EditField& field, const cairo_matrix
     }
 
     // Measures in twips: the embedded font of each character's format, or the device font.
+    DeviceMeasure device;
     const CharFormat* lastFormat = nullptr;
     const Font* lastFont = nullptr;
     const auto fontFor = [&](const CharFormat& f) -> const Font* {
@@ -1507,11 +1508,11 @@ void Renderer::drawField(cairo_t* cr, const EditField& field, const cairo_matrix
     };
     CharMeasure advance = [&](char16_t c, const CharFormat& f) {
         const Font* e = fontFor(f);
-        return e ? EmbeddedAdvance(*e, c, f.size) : field.embedFonts ? 0.0 : DeviceAdvance(c, f);
+        return e ? EmbeddedAdvance(*e, c, f.size) : field.embedFonts ? 0.0 : device.advance(c, f);
     };
     LineMetrics metrics = [&](const CharFormat& f) {
         const Font* e = fontFor(f);
-        return e ? EmbeddedMetrics(*e, f.size) : DeviceMetrics(f);
+        return e ? EmbeddedMetrics(*e, f.size) : device.metrics(f);
     };
     const FieldLayout layout = LayoutField(field, advance, metrics);
     const double width = right - left - 2 * kFieldGutter;

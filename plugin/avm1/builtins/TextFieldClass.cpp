@@ -182,8 +182,11 @@ std::shared_ptr<FieldLink> LinkFor(Machine& m, SpriteInstance& parent, DisplayOb
 // Fields with embedded fonts measure with the movie's font of each character's format, others with the device font.
 plugin::FieldLayout Layout(Machine& m, const EditField& field)
 {
+    plugin::DeviceMeasure device;
     if (!field.embedFonts)
-        return plugin::LayoutField(field, plugin::DeviceAdvance, plugin::DeviceMetrics);
+        return plugin::LayoutField(
+            field, [&](char16_t c, const CharFormat& f) { return device.advance(c, f); },
+            [&](const CharFormat& f) { return device.metrics(f); });
     const CharFormat* last = nullptr;
     const plugin::Font* font = nullptr;
     const auto fontFor = [&](const CharFormat& f) {
@@ -201,7 +204,7 @@ plugin::FieldLayout Layout(Machine& m, const EditField& field)
         },
         [&](const CharFormat& f) {
             const plugin::Font* e = fontFor(f);
-            return e ? plugin::EmbeddedMetrics(*e, f.size) : plugin::DeviceMetrics(f);
+            return e ? plugin::EmbeddedMetrics(*e, f.size) : device.metrics(f);
         });
 }
 
@@ -1290,7 +1293,7 @@ Value GetTextExtent(Machine& m, const Value& self, const Value* args, int argc)
     const auto [ascentTwips, descentTwips] = field.embedFonts
         ? plugin::EmbeddedMetrics(*m.embeddedFont(metricsFormat.font, metricsFormat.bold, metricsFormat.italic),
               metricsFormat.size)
-        : plugin::DeviceMetrics(metricsFormat);
+        : plugin::DeviceMeasure().metrics(metricsFormat);
     const double ascent = std::round(ascentTwips / kTwips);
     const double descent = std::round(descentTwips / kTwips);
     const double lines = double(std::max<size_t>(1, layout.lines.size()));
