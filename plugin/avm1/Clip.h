@@ -6,9 +6,11 @@
 #include "avm1/Object.h"
 
 #include <memory>
+#include <string>
 
 namespace reelfinch::plugin {
 struct SpriteInstance;
+struct EditField;
 }
 
 namespace reelfinch::avm1 {
@@ -53,6 +55,15 @@ public:
     }
     plugin::SpriteInstance* sprite() const { return m_Link ? m_Link->sprite : nullptr; }
     std::shared_ptr<ClipLink> m_Link;
+};
+
+// A text field's tie to its script object: the field while it lives, and the clip holding it while that lives.
+struct FieldLink {
+    plugin::EditField* field = nullptr;
+    std::shared_ptr<ClipLink> holder; // the link of the clip holding the field, cut when that clip goes
+    plugin::SpriteInstance* parent() const { return field && holder ? holder->sprite : nullptr; }
+    Object* object = nullptr; // made when a script first needs it
+    std::string lastPath; // its target path when it last had the focus
 };
 
 } // namespace reelfinch::avm1

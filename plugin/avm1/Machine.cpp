@@ -709,7 +709,7 @@ std::vector<std::string> Machine::enumerate(Object* object)
         if (o->kind() == ObjectKind::Clip) {
             if (SpriteInstance* s = static_cast<ClipObject*>(o)->sprite())
                 for (auto it = s->displayList.rbegin(); it != s->displayList.rend(); ++it)
-                    if (it->second.sprite && !it->second.name.empty())
+                    if ((it->second.sprite || it->second.field) && !it->second.name.empty())
                         add(it->second.name);
         }
     }
@@ -943,6 +943,8 @@ void Machine::runFrameActions(SpriteInstance& sprite, const CActionsItem* action
 {
     if (!actions || !m_Frames.empty())
         return;
+    // Fields placed with this frame show their variables, or give them their text, before its script runs.
+    SyncTextFields(*this, sprite, false);
     std::shared_ptr<Code> code = codeFor(actions);
     Frame frame;
     frame.code = code;
@@ -1130,6 +1132,48 @@ void Machine::gotoNumber(SpriteInstance& sprite, double n, bool play, int bias)
     gotoFrame(sprite, int(std::min(index, 1e9)), play);
 }
 
+plugin::EditField* Machine::fieldOf(SpriteInstance& parent, plugin::DisplayObject& display)
+{
+    if (display.sprite)
+        return nullptr;
+    if (display.field && display.field->characterId == display.characterId)
+        return display.field.get();
+    auto found = m_Player.m_Characters.find(display.characterId);
+    if (found == m_Player.m_Characters.end() || found->second->m_TagCode != kTagDefineEditText)
+        return nullptr;
+    auto* tag = dynamic_cast<const CDefineEditTextTag*>(found->second);
+    if (!tag)
+        return nullptr;
+    const CTag* font = nullptr;
+    if (tag->m_HasFont)
+        if (auto found = m_Player.m_Characters.find(tag->m_FontID); found != m_Player.m_Characters.end())
+            font = found->second;
+    display.field = plugin::FieldFromTag(*tag, font);
+    (void)parent;
+    return display.field.get();
+}
+
+const plugin::Font* Machine::embeddedFont(std::string_view name, bool bold, bool italic)
+{
+    return plugin::FindFont(m_Player.m_Characters, m_Player.m_FontCache, name, bold, italic);
+}
+
+Object* Machine::fieldObject(SpriteInstance& parent, plugin::DisplayObject& display)
+{
+    plugin::EditField* field = fieldOf(parent, display);
+    if (!field)
+        return nullptr;
+    if (!field->script) {
+        field->script = std::make_shared<FieldLink>();
+        field->script->field = field;
+    }
+    clipObject(parent);
+    field->script->holder = parent.script.m_Link;
+    if (!field->script->object)
+        field->script->object = MakeFieldObject(*this, field->script);
+    return field->script->object;
+}
+
 Value Machine::getClipProperty(ClipObject* clip, std::string_view name, bool& found)
 {
     found = false;
@@ -1137,11 +1181,18 @@ Value Machine::getClipProperty(ClipObject* clip, std::string_view name, bool& fo
     if (!sprite)
         return Value();
     const bool cs = caseSensitive();
-    for (auto& [depth, object] : sprite->displayList)
-        if (object.sprite && NameIs(object.name, name, cs)) {
+    for (auto& [depth, object] : sprite->displayList) {
+        if (object.name.empty() || !NameIs(object.name, name, cs))
+            continue;
+        if (object.sprite) {
             found = true;
             return Value(clipObject(*object.sprite));
         }
+        if (Object* field = fieldObject(*sprite, object)) {
+            found = true;
+            return Value(field);
+        }
+    }
     if (name.empty() || name[0] != '_')
         return Value();
     if (NameIs(name, "_parent", false)) {
@@ -1359,9 +1410,12 @@ void Machine::markRoots(Heap& heap)
         todo.pop_back();
         if (s->script.m_Link && s->script.m_Link->object)
             heap.mark(static_cast<Cell*>(s->script.m_Link->object));
-        for (auto& [depth, object] : s->displayList)
+        for (auto& [depth, object] : s->displayList) {
             if (object.sprite)
                 todo.push_back(object.sprite.get());
+            if (object.field && object.field->script && object.field->script->object)
+                heap.mark(static_cast<Cell*>(object.field->script->object));
+        }
     }
 }
 
@@ -1373,6 +1427,7 @@ void Machine::collectGarbage()
 
 void Machine::idle()
 {
+    SyncTextFields(*this, m_Player.m_Root, true);
     if (m_Frames.empty() && m_Heap.wantsCollection())
         collectGarbage();
 }

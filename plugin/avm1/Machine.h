@@ -21,6 +21,9 @@ class CActionsItem;
 namespace reelfinch::plugin {
 class MoviePlayer;
 struct SpriteInstance;
+struct DisplayObject;
+struct EditField;
+struct Font;
 } // namespace reelfinch::plugin
 
 namespace reelfinch::avm1 {
@@ -158,6 +161,12 @@ public:
     Object* resolveTarget(Object* base, std::string_view path);
     std::string targetPath(plugin::SpriteInstance& sprite, bool slash);
     plugin::MoviePlayer& player() { return m_Player; }
+    // The text field an entry of `parent`'s display list shows (made from its tag when first needed), and its
+    // script object; null for other characters.
+    plugin::EditField* fieldOf(plugin::SpriteInstance& parent, plugin::DisplayObject& display);
+    Object* fieldObject(plugin::SpriteInstance& parent, plugin::DisplayObject& display);
+    // The movie's embedded font of a name, for laying out fields; null when it has none.
+    const plugin::Font* embeddedFont(std::string_view name, bool bold, bool italic);
     void gotoFrame(plugin::SpriteInstance& sprite, int frame, bool play);
     bool gotoLabel(plugin::SpriteInstance& sprite, const std::string& label, bool play);
     void gotoValue(plugin::SpriteInstance& sprite, const Value& frame, bool play, int bias = 0);

@@ -1,5 +1,18 @@
 #include "render/EditText.h"
 
+#include "avm1/Clip.h"
+#include "render/Fonts.h"
+
+#include "Tags.h"
+
+#include <cairo.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <tuple>
+
 #include <cctype>
 #include <cstdint>
 #include <cstdlib>
@@ -216,6 +229,792 @@ std::vector<TextLine> BreakLines(
         paragraph = end + 1;
     }
     return lines;
+}
+
+} // namespace reelfinch::plugin
+
+// ---- the scripted field ----
+
+namespace reelfinch::plugin {
+
+namespace {
+
+constexpr char16_t kParagraph = u'\r';
+constexpr double kTwips = 20.0;
+// Tab stops every this many pixels where a format sets none.
+constexpr double kDefaultTabStop = 36.0;
+
+
+std::string Lower(std::string s)
+{
+    for (char& c : s)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+std::string Number(double v)
+{
+    if (std::isfinite(v) && v == std::trunc(v) && std::fabs(v) < 1e15)
+        return std::to_string(int64_t(v));
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%g", v);
+    return buffer;
+}
+
+const char* AlignName(TextAlign a)
+{
+    switch (a) {
+    case TextAlign::Right:
+        return "RIGHT";
+    case TextAlign::Center:
+        return "CENTER";
+    case TextAlign::Justify:
+        return "JUSTIFY";
+    default:
+        return "LEFT";
+    }
+}
+
+void AppendEscaped(std::u16string& out, char16_t c)
+{
+    switch (c) {
+    case u'<':
+        out += u"&lt;";
+        break;
+    case u'>':
+        out += u"&gt;";
+        break;
+    case u'&':
+        out += u"&amp;";
+        break;
+    case u'"':
+        out += u"&quot;";
+        break;
+    case u'\'':
+        out += u"&apos;";
+        break;
+    default:
+        out.push_back(c);
+    }
+}
+
+void AppendAscii(std::u16string& out, const std::string& s)
+{
+    const std::u16string u = ToUtf16(s);
+    out += u;
+}
+
+void AppendAttribute(std::u16string& out, const char* name, const std::string& value)
+{
+    out.push_back(u' ');
+    AppendAscii(out, name);
+    out += u"=\"";
+    for (char16_t c : ToUtf16(value))
+        AppendEscaped(out, c);
+    out.push_back(u'"');
+}
+
+std::string ColorText(uint32_t color)
+{
+    char buffer[16];
+    std::snprintf(buffer, sizeof buffer, "#%06X", unsigned(color & 0xFFFFFF));
+    return buffer;
+}
+
+// Attributes of an HTML tag, names in lower case.
+struct Tag {
+    std::string name;
+    bool closing = false;
+    std::map<std::string, std::u16string> attributes;
+};
+
+Tag ParseTag(const std::u16string& body)
+{
+    Tag tag;
+    size_t i = 0;
+    const auto space = [&] {
+        while (i < body.size() && (body[i] == u' ' || body[i] == u'\t' || body[i] == u'\n' || body[i] == u'\r'))
+            ++i;
+    };
+    space();
+    if (i < body.size() && body[i] == u'/') {
+        tag.closing = true;
+        ++i;
+    }
+    while (i < body.size() && body[i] < 0x80 && (std::isalnum(int(body[i])) || body[i] == u'_'))
+        tag.name.push_back(char(std::tolower(int(body[i++]))));
+    while (i < body.size()) {
+        space();
+        std::string name;
+        while (i < body.size() && body[i] < 0x80 && (std::isalnum(int(body[i])) || body[i] == u'-'))
+            name.push_back(char(std::tolower(int(body[i++]))));
+        if (name.empty()) {
+            ++i;
+            continue;
+        }
+        space();
+        std::u16string value;
+        if (i < body.size() && body[i] == u'=') {
+            ++i;
+            space();
+            if (i < body.size() && (body[i] == u'"' || body[i] == u'\'')) {
+                const char16_t quote = body[i++];
+                while (i < body.size() && body[i] != quote)
+                    value.push_back(body[i++]);
+                ++i;
+            } else {
+                while (i < body.size() && body[i] != u' ' && body[i] != u'/')
+                    value.push_back(body[i++]);
+            }
+        }
+        tag.attributes.emplace(name, value);
+    }
+    return tag;
+}
+
+double AttributeNumber(const std::u16string& v)
+{
+    const std::string s = ToUtf8(v);
+    char* end = nullptr;
+    const double n = std::strtod(s.c_str(), &end);
+    return end == s.c_str() ? NAN : n;
+}
+
+// A colour attribute: '#', any spaces, then hex digits up to the first other character, of which the last six
+// count. Anything else leaves the colour as it was.
+uint32_t AttributeColor(const std::u16string& v, uint32_t previous)
+{
+    size_t i = 0;
+    if (v.empty() || v[0] != u'#')
+        return previous;
+    for (++i; i < v.size() && (v[i] == u' ' || v[i] == u'\t'); ++i) {
+    }
+    uint32_t color = 0;
+    bool any = false;
+    for (; i < v.size(); ++i) {
+        const char16_t c = v[i];
+        uint32_t digit = 0;
+        if (c >= u'0' && c <= u'9')
+            digit = c - u'0';
+        else if (c >= u'a' && c <= u'f')
+            digit = c - u'a' + 10;
+        else if (c >= u'A' && c <= u'F')
+            digit = c - u'A' + 10;
+        else
+            break;
+        color = ((color << 4) | digit) & 0xFFFFFF;
+        any = true;
+    }
+    return any ? color : previous;
+}
+
+bool CharEntity(const std::u16string& name, char16_t& out)
+{
+    std::u32string wide(name.begin(), name.end());
+    const char32_t c = [&]() -> char32_t {
+        if (wide == U"lt")
+            return U'<';
+        if (wide == U"gt")
+            return U'>';
+        if (wide == U"amp")
+            return U'&';
+        if (wide == U"quot")
+            return U'"';
+        if (wide == U"apos")
+            return U'\'';
+        if (wide == U"nbsp")
+            return 0xA0;
+        if (wide.size() > 1 && wide[0] == U'#') {
+            const bool hex = wide[1] == U'x' || wide[1] == U'X';
+            uint32_t value = 0;
+            for (size_t k = hex ? 2 : 1; k < wide.size(); ++k) {
+                const char32_t d = wide[k];
+                uint32_t digit = 0;
+                if (d >= U'0' && d <= U'9')
+                    digit = d - U'0';
+                else if (hex && d >= U'a' && d <= U'f')
+                    digit = d - U'a' + 10;
+                else if (hex && d >= U'A' && d <= U'F')
+                    digit = d - U'A' + 10;
+                else
+                    return 0;
+                value = value * (hex ? 16 : 10) + digit;
+                if (value > 0xFFFF)
+                    return 0;
+            }
+            return value;
+        }
+        return 0;
+    }();
+    out = char16_t(c);
+    return c != 0;
+}
+
+bool IsWhite(char16_t c)
+{
+    return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r';
+}
+
+// A format opened in HTML output, with the tags that close it.
+struct Open {
+    CharFormat format;
+    std::u16string close;
+};
+
+// Runs that HTML output shows alike: the same character figures.
+bool SameRun(const CharFormat& a, const CharFormat& b)
+{
+    return a.font == b.font && a.size == b.size && a.color == b.color && a.letterSpacing == b.letterSpacing
+        && a.kerning == b.kerning && a.url == b.url && a.target == b.target && a.bold == b.bold
+        && a.italic == b.italic && a.underline == b.underline;
+}
+
+// Whether a run in `b` can open inside `a`: it keeps a's link and styles.
+bool Builds(const CharFormat& a, const CharFormat& b)
+{
+    return (a.url.empty() || (a.url == b.url && a.target == b.target)) && (!a.bold || b.bold)
+        && (!a.italic || b.italic) && (!a.underline || b.underline);
+}
+
+} // namespace
+
+std::u16string ToUtf16(const std::string& text)
+{
+    std::u16string out;
+    for (size_t i = 0; i < text.size();) {
+        const char32_t c = NextCharacter(text, i);
+        if (c >= 0x10000) {
+            const char32_t v = c - 0x10000;
+            out.push_back(char16_t(0xD800 + (v >> 10)));
+            out.push_back(char16_t(0xDC00 + (v & 0x3FF)));
+        } else {
+            out.push_back(char16_t(c));
+        }
+    }
+    return out;
+}
+
+std::string ToUtf8(const std::u16string& text)
+{
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        char32_t c = text[i];
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+            ++i;
+        }
+        if (c < 0x80) {
+            out.push_back(char(c));
+        } else if (c < 0x800) {
+            out.push_back(char(0xC0 | (c >> 6)));
+            out.push_back(char(0x80 | (c & 0x3F)));
+        } else if (c < 0x10000) {
+            out.push_back(char(0xE0 | (c >> 12)));
+            out.push_back(char(0x80 | ((c >> 6) & 0x3F)));
+            out.push_back(char(0x80 | (c & 0x3F)));
+        } else {
+            out.push_back(char(0xF0 | (c >> 18)));
+            out.push_back(char(0x80 | ((c >> 12) & 0x3F)));
+            out.push_back(char(0x80 | ((c >> 6) & 0x3F)));
+            out.push_back(char(0x80 | (c & 0x3F)));
+        }
+    }
+    return out;
+}
+
+EditField::~EditField()
+{
+    if (script)
+        script->field = nullptr;
+}
+
+void EditField::replace(size_t begin, size_t end, const std::u16string& inserted, const CharFormat& format)
+{
+    end = std::min(end, text.size());
+    begin = std::min(begin, end);
+    std::u16string clean;
+    clean.reserve(inserted.size());
+    for (size_t i = 0; i < inserted.size(); ++i) {
+        char16_t c = inserted[i];
+        if (c == u'\n' || c == u'\r') {
+            if (c == u'\r' && i + 1 < inserted.size() && inserted[i + 1] == u'\n')
+                ++i;
+            c = kParagraph;
+        }
+        clean.push_back(c);
+    }
+    text.replace(begin, end - begin, clean);
+    formats.erase(formats.begin() + long(begin), formats.begin() + long(end));
+    formats.insert(formats.begin() + long(begin), clean.size(), format);
+    selectionBegin = selectionEnd = int(begin + clean.size());
+}
+
+void EditField::setText(const std::u16string& value)
+{
+    replace(0, text.size(), value, newFormat);
+}
+
+void EditField::setHtml(const std::u16string& value)
+{
+    text.clear();
+    formats.clear();
+    std::vector<CharFormat> stack { newFormat };
+    const auto put = [&](char16_t c) {
+        text.push_back(c);
+        formats.push_back(stack.back());
+    };
+    bool lastWhite = false;
+    for (size_t i = 0; i < value.size(); ++i) {
+        const char16_t c = value[i];
+        if (c == u'<') {
+            const size_t close = value.find(u'>', i);
+            if (close == std::u16string::npos)
+                break; // an unfinished tag hides the rest
+            const Tag tag = ParseTag(value.substr(i + 1, close - i - 1));
+            i = close;
+            const std::string& name = tag.name;
+            if (tag.closing) {
+                // In a multiline field paragraphs and list items end their line.
+                if ((name == "p" || name == "li") && multiline) {
+                    put(kParagraph);
+                    lastWhite = true;
+                }
+                if ((name == "p" || name == "li" || name == "font" || name == "b" || name == "i" || name == "u"
+                        || name == "a" || name == "textformat" || name == "span")
+                    && stack.size() > 1)
+                    stack.pop_back();
+                continue;
+            }
+            if (name == "br" || name == "sbr") {
+                put(kParagraph);
+                lastWhite = true;
+                continue;
+            }
+            CharFormat f = stack.back();
+            const auto attr = [&](const char* key) -> const std::u16string* {
+                auto it = tag.attributes.find(key);
+                return it == tag.attributes.end() ? nullptr : &it->second;
+            };
+            if (name == "p" || name == "li") {
+                // A list item starts a line of its own.
+                if (name == "li" && multiline && !text.empty() && text.back() != kParagraph)
+                    put(kParagraph);
+                if (name == "li")
+                    f.bullet = true;
+                if (const auto* a = attr("align")) {
+                    const std::string s = Lower(ToUtf8(*a));
+                    if (s == "left")
+                        f.align = TextAlign::Left;
+                    else if (s == "right")
+                        f.align = TextAlign::Right;
+                    else if (s == "center")
+                        f.align = TextAlign::Center;
+                    else if (s == "justify")
+                        f.align = TextAlign::Justify;
+                }
+            } else if (name == "font") {
+                if (const auto* a = attr("face"))
+                    f.font = ToUtf8(*a);
+                if (const auto* a = attr("size")) {
+                    const double n = AttributeNumber(*a);
+                    if (std::isfinite(n)) {
+                        const bool relative = !a->empty() && ((*a)[0] == u'+' || (*a)[0] == u'-');
+                        f.size = std::max(0.0, relative ? f.size + n : n);
+                    }
+                }
+                if (const auto* a = attr("color"))
+                    f.color = AttributeColor(*a, f.color);
+                if (const auto* a = attr("letterspacing")) {
+                    const double n = AttributeNumber(*a);
+                    if (std::isfinite(n))
+                        f.letterSpacing = n;
+                }
+                if (const auto* a = attr("kerning"))
+                    f.kerning = AttributeNumber(*a) != 0;
+            } else if (name == "b") {
+                f.bold = true;
+            } else if (name == "i") {
+                f.italic = true;
+            } else if (name == "u") {
+                f.underline = true;
+            } else if (name == "a") {
+                if (const auto* a = attr("href"))
+                    f.url = ToUtf8(*a);
+                if (const auto* a = attr("target"))
+                    f.target = ToUtf8(*a);
+            } else if (name == "textformat") {
+                const auto number = [&](const char* key, double& into) {
+                    if (const auto* a = attr(key)) {
+                        const double n = AttributeNumber(*a);
+                        if (std::isfinite(n))
+                            into = n;
+                    }
+                };
+                number("leftmargin", f.leftMargin);
+                number("rightmargin", f.rightMargin);
+                number("indent", f.indent);
+                number("leading", f.leading);
+                number("blockindent", f.blockIndent);
+                if (const auto* a = attr("tabstops")) {
+                    f.tabStops.clear();
+                    std::string s = ToUtf8(*a);
+                    for (size_t p = 0; p <= s.size();) {
+                        size_t q = s.find(',', p);
+                        if (q == std::string::npos)
+                            q = s.size();
+                        const double n = std::strtod(s.substr(p, q - p).c_str(), nullptr);
+                        f.tabStops.push_back(n);
+                        p = q + 1;
+                    }
+                }
+            } else if (name != "span") {
+                continue; // tags the player does not know are passed over
+            }
+            stack.push_back(f);
+            continue;
+        }
+        char16_t out = c;
+        if (c == u'&') {
+            const size_t semi = value.find(u';', i);
+            if (semi != std::u16string::npos && semi - i - 1 <= kMaxEntityLength
+                && CharEntity(value.substr(i + 1, semi - i - 1), out)) {
+                i = semi;
+            } else {
+                out = c;
+            }
+        } else if (condenseWhite && IsWhite(c)) {
+            if (lastWhite)
+                continue;
+            out = u' ';
+        } else if (c == u'\n' || c == u'\r') {
+            if (c == u'\r' && i + 1 < value.size() && value[i + 1] == u'\n')
+                ++i;
+            out = kParagraph;
+        }
+        lastWhite = condenseWhite && IsWhite(out);
+        put(out);
+    }
+    selectionBegin = selectionEnd = int(text.size());
+}
+
+std::u16string EditField::htmlText() const
+{
+    std::u16string out;
+    size_t start = 0;
+    while (true) {
+        size_t end = text.find(kParagraph, start);
+        const bool last = end == std::u16string::npos;
+        if (last)
+            end = text.size();
+        const CharFormat& base = start < formats.size() ? formats[start]
+            : !formats.empty()                          ? formats.back()
+                                                        : newFormat;
+        std::u16string textformat;
+        if (base.leftMargin != 0)
+            AppendAttribute(textformat, "LEFTMARGIN", Number(base.leftMargin));
+        if (base.rightMargin != 0)
+            AppendAttribute(textformat, "RIGHTMARGIN", Number(base.rightMargin));
+        if (base.indent != 0)
+            AppendAttribute(textformat, "INDENT", Number(base.indent));
+        if (base.leading != 0)
+            AppendAttribute(textformat, "LEADING", Number(base.leading));
+        if (base.blockIndent != 0)
+            AppendAttribute(textformat, "BLOCKINDENT", Number(base.blockIndent));
+        if (!base.tabStops.empty()) {
+            std::string stops;
+            for (double s : base.tabStops)
+                stops += (stops.empty() ? "" : ",") + Number(s);
+            AppendAttribute(textformat, "TABSTOPS", stops);
+        }
+        if (!textformat.empty())
+            out += u"<TEXTFORMAT" + textformat + u">";
+        if (base.bullet) {
+            out += u"<LI>";
+        } else {
+            out += u"<P";
+            AppendAttribute(out, "ALIGN", AlignName(base.align));
+            out += u">";
+        }
+        out += u"<FONT";
+        AppendAttribute(out, "FACE", base.font);
+        AppendAttribute(out, "SIZE", Number(base.size));
+        AppendAttribute(out, "COLOR", ColorText(base.color));
+        AppendAttribute(out, "LETTERSPACING", Number(base.letterSpacing));
+        AppendAttribute(out, "KERNING", base.kerning ? "1" : "0");
+        out += u">";
+        // Runs of equal format. Each run either returns to a format still open (closing what was opened after
+        // it) or opens what it adds to the innermost one that it can build on: a FONT with the figures that
+        // differ, then link, bold, italic and underline.
+        // The paragraph's FONT carries its figures; styles and links open inside it.
+        CharFormat outer = base;
+        outer.bold = outer.italic = outer.underline = false;
+        outer.url.clear();
+        outer.target.clear();
+        std::vector<Open> open { { outer, std::u16string() } };
+        const auto closeTo = [&](size_t level) {
+            while (open.size() > level + 1) {
+                out += open.back().close;
+                open.pop_back();
+            }
+        };
+        size_t i = start;
+        while (i < end) {
+            size_t j = i + 1;
+            while (j < end && formats[j] == formats[i])
+                ++j;
+            const CharFormat& f = formats[i];
+            size_t level = open.size();
+            for (size_t k = open.size(); k-- > 0;)
+                if (SameRun(open[k].format, f)) {
+                    level = k;
+                    break;
+                }
+            if (level < open.size()) {
+                closeTo(level);
+            } else {
+                // The innermost open format whose link and styles the run keeps.
+                size_t keep = open.size() - 1;
+                while (keep > 0 && !Builds(open[keep].format, f))
+                    --keep;
+                closeTo(keep);
+                const CharFormat& now = open.back().format;
+                std::u16string tags;
+                std::u16string close;
+                std::u16string font;
+                if (f.font != now.font)
+                    AppendAttribute(font, "FACE", f.font);
+                if (f.size != now.size)
+                    AppendAttribute(font, "SIZE", Number(f.size));
+                if (f.color != now.color)
+                    AppendAttribute(font, "COLOR", ColorText(f.color));
+                if (f.letterSpacing != now.letterSpacing)
+                    AppendAttribute(font, "LETTERSPACING", Number(f.letterSpacing));
+                if (f.kerning != now.kerning)
+                    AppendAttribute(font, "KERNING", f.kerning ? "1" : "0");
+                if (!font.empty()) {
+                    tags += u"<FONT" + font + u">";
+                    close = u"</FONT>" + close;
+                }
+                if (f.url != now.url && !f.url.empty()) {
+                    tags += u"<A";
+                    AppendAttribute(tags, "HREF", f.url);
+                    AppendAttribute(tags, "TARGET", f.target);
+                    tags += u">";
+                    close = u"</A>" + close;
+                }
+                if (f.bold && !now.bold) {
+                    tags += u"<B>";
+                    close = u"</B>" + close;
+                }
+                if (f.italic && !now.italic) {
+                    tags += u"<I>";
+                    close = u"</I>" + close;
+                }
+                if (f.underline && !now.underline) {
+                    tags += u"<U>";
+                    close = u"</U>" + close;
+                }
+                out += tags;
+                open.push_back({ f, close });
+            }
+            for (size_t k = i; k < j; ++k)
+                AppendEscaped(out, text[k]);
+            i = j;
+        }
+        closeTo(0);
+        out += u"</FONT>";
+        out += base.bullet ? u"</LI>" : u"</P>";
+        if (!textformat.empty())
+            out += u"</TEXTFORMAT>";
+        // A break that ends the text opens no paragraph of its own.
+        if (last || end + 1 == text.size())
+            break;
+        start = end + 1;
+    }
+    return out;
+}
+
+std::unique_ptr<EditField> FieldFromTag(const CDefineEditTextTag& tag, const CTag* font)
+{
+    const std::string fontName = font ? FontName(font) : std::string();
+    auto field = std::make_unique<EditField>();
+    field->characterId = tag.m_ID;
+    if (tag.m_pBounds) {
+        field->left = tag.m_pBounds->m_XMin;
+        field->top = tag.m_pBounds->m_YMin;
+        field->right = tag.m_pBounds->m_XMax;
+        field->bottom = tag.m_pBounds->m_YMax;
+    }
+    field->html = tag.m_HTML;
+    field->multiline = tag.m_Multiline;
+    field->wordWrap = tag.m_WordWrap;
+    field->password = tag.m_Password;
+    field->selectable = !tag.m_NoSelect;
+    field->input = !tag.m_ReadOnly;
+    field->border = tag.m_Border;
+    field->background = tag.m_Border;
+    field->embedFonts = tag.m_UseOutlines;
+    field->autoSize = tag.m_AutoSize ? AutoSize::Left : AutoSize::None;
+    if (tag.m_HasMaxLength)
+        field->maxChars = tag.m_MaxLength;
+    if (tag.m_pVariableName)
+        field->variable = tag.m_pVariableName->GetStr();
+    CharFormat& f = field->newFormat;
+    if (tag.m_HasFont) {
+        field->fontId = tag.m_FontID;
+        f.size = tag.m_FontHeight / kTwips;
+    }
+    if (!fontName.empty())
+        f.font = fontName;
+    if (font)
+        std::tie(f.bold, f.italic) = FontStyle(font);
+    if (tag.m_HasTextColor && tag.m_pTextColor)
+        f.color = (uint32_t(tag.m_pTextColor->m_Color.red) << 16) | (uint32_t(tag.m_pTextColor->m_Color.green) << 8)
+            | tag.m_pTextColor->m_Color.blue;
+    if (tag.m_HasLayout) {
+        f.align = tag.m_Align <= 3 ? TextAlign(tag.m_Align) : TextAlign::Left;
+        f.leftMargin = tag.m_LeftMargin / kTwips;
+        f.rightMargin = tag.m_RightMargin / kTwips;
+        f.indent = int16_t(tag.m_Indent) / kTwips;
+        f.leading = int16_t(tag.m_Leading) / kTwips;
+    }
+    if (tag.m_HasText && tag.m_pInitialText) {
+        const std::u16string initial = ToUtf16(tag.m_pInitialText->GetStr());
+        if (field->html)
+            field->setHtml(initial);
+        else
+            field->setText(initial);
+    }
+    field->selectionBegin = field->selectionEnd = 0;
+    field->initialText = field->text;
+    return field;
+}
+
+FieldLayout LayoutField(const EditField& field, const CharMeasure& advance, const LineMetrics& metrics)
+{
+    FieldLayout layout;
+    const std::u16string& text = field.text;
+    const double boxWidth = field.right - field.left - 2 * kFieldGap;
+    size_t paragraph = 0;
+    while (paragraph <= text.size()) {
+        size_t end = text.find(kParagraph, paragraph);
+        if (end == std::u16string::npos)
+            end = text.size();
+        const CharFormat& pf = paragraph < field.formats.size() ? field.formats[paragraph]
+            : field.formats.empty()                             ? field.newFormat
+                                                                : field.formats.back();
+        const double margins = (pf.leftMargin + pf.rightMargin + pf.blockIndent) * kTwips;
+        size_t start = paragraph;
+        bool first = true;
+        // A character's advance where the line has reached `x`; a tab goes on to the next tab stop.
+        const auto width = [&](size_t i, double x) {
+            const CharFormat& f = i < field.formats.size() ? field.formats[i] : field.newFormat;
+            const char16_t c = field.password ? u'*' : text[i];
+            if (c == u'\t' && !field.password) {
+                for (double stop : f.tabStops)
+                    if (stop * kTwips > x)
+                        return stop * kTwips - x;
+                const double every = kDefaultTabStop * kTwips;
+                return (std::floor(x / every) + 1) * every - x;
+            }
+            return advance(c, f) + f.letterSpacing * kTwips;
+        };
+        while (true) {
+            size_t lineEnd = end;
+            size_t next = end;
+            if (field.wordWrap) {
+                const double limit = boxWidth - margins - (first ? pf.indent * kTwips : 0);
+                double x = 0;
+                size_t space = std::u16string::npos;
+                size_t i = start;
+                for (; i < end; ++i) {
+                    const double w = width(i, x);
+                    if (text[i] == u' ')
+                        space = i;
+                    else if (x + w > limit && i > start)
+                        break;
+                    x += w;
+                }
+                if (i < end) {
+                    lineEnd = space != std::u16string::npos && space > start ? space : i;
+                    next = lineEnd;
+                    while (next < end && text[next] == u' ')
+                        ++next;
+                }
+            }
+            FieldLine line;
+            line.begin = start;
+            line.end = lineEnd;
+            line.firstOfParagraph = first;
+            size_t visibleEnd = lineEnd;
+            while (visibleEnd > start && text[visibleEnd - 1] == u' ')
+                --visibleEnd;
+            for (size_t i = start; i < visibleEnd; ++i)
+                line.width += width(i, line.width);
+            const auto measureLine = [&](const CharFormat& f) {
+                const auto [a, d] = metrics(f);
+                line.ascent = std::max(line.ascent, a);
+                line.descent = std::max(line.descent, d);
+                line.leading = std::max(line.leading, f.leading * kTwips);
+            };
+            if (start == lineEnd)
+                measureLine(start < field.formats.size() ? field.formats[start] : pf);
+            for (size_t i = start; i < lineEnd; ++i)
+                measureLine(field.formats[i]);
+            layout.textWidth = std::max(layout.textWidth, line.width);
+            layout.lines.push_back(line);
+            if (next >= end)
+                break;
+            start = next;
+            first = false;
+        }
+        paragraph = end + 1;
+    }
+    for (size_t i = 0; i < layout.lines.size(); ++i) {
+        const FieldLine& l = layout.lines[i];
+        // Leading counts between lines, and after a line that is alone.
+        const bool last = i + 1 == layout.lines.size();
+        layout.textHeight += l.ascent + l.descent + (!last || layout.lines.size() == 1 ? l.leading : 0);
+    }
+    if (text.empty())
+        layout.textWidth = layout.textHeight = 0;
+    return layout;
+}
+
+DeviceMeasure::DeviceMeasure()
+    : m_Surface(cairo_image_surface_create(CAIRO_FORMAT_A8, 1, 1))
+    , m_Context(cairo_create(m_Surface))
+{
+}
+
+DeviceMeasure::~DeviceMeasure()
+{
+    cairo_destroy(m_Context);
+    cairo_surface_destroy(m_Surface);
+}
+
+void DeviceMeasure::select(const CharFormat& format)
+{
+    cairo_select_font_face(m_Context, "sans", format.italic ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL,
+        format.bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+    cairo_set_font_size(m_Context, format.size * kTwips);
+}
+
+double DeviceMeasure::advance(char16_t c, const CharFormat& format)
+{
+    select(format);
+    const std::string utf8 = ToUtf8(std::u16string(1, c));
+    cairo_text_extents_t e;
+    cairo_text_extents(m_Context, utf8.c_str(), &e);
+    return e.x_advance;
+}
+
+std::pair<double, double> DeviceMeasure::metrics(const CharFormat& format)
+{
+    select(format);
+    cairo_font_extents_t e;
+    cairo_font_extents(m_Context, &e);
+    return { e.ascent, e.descent };
 }
 
 } // namespace reelfinch::plugin

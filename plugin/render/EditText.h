@@ -2,7 +2,11 @@
 // breaks kept) and broken into lines by explicit breaks and, when the field wraps, at spaces.
 #pragma once
 
+#include <cairo.h>
+
 #include <cstddef>
+#include <cstdint>
+#include <memory>
 #include <functional>
 #include <string>
 #include <vector>
@@ -26,5 +30,161 @@ struct TextLine {
 // line is broken between characters.
 std::vector<TextLine> BreakLines(
     const std::u32string& text, const std::function<double(char32_t)>& advance, double width, double indent, bool wrap);
+
+} // namespace reelfinch::plugin
+
+class CDefineEditTextTag;
+class CTag;
+
+namespace reelfinch::avm1 {
+struct FieldLink;
+}
+
+namespace reelfinch::plugin {
+
+struct SpriteInstance;
+
+// Paragraph alignment as the field keeps it.
+enum class TextAlign : uint8_t { Left = 0, Right = 1, Center = 2, Justify = 3 };
+
+// The format of one character of a field. Paragraph figures (alignment, margins, indents, leading, tab stops,
+// bullet) are kept on every character and read from a paragraph's first one.
+struct CharFormat {
+    std::string font = "Times New Roman";
+    double size = 12; // pixels
+    uint32_t color = 0; // 0xRRGGBB
+    bool bold = false;
+    bool italic = false;
+    bool underline = false;
+    std::string url;
+    std::string target;
+    TextAlign align = TextAlign::Left;
+    double leftMargin = 0;
+    double rightMargin = 0;
+    double indent = 0;
+    double leading = 0;
+    double blockIndent = 0;
+    std::vector<double> tabStops;
+    bool bullet = false;
+    bool kerning = false;
+    double letterSpacing = 0;
+    bool operator==(const CharFormat&) const = default;
+};
+
+// How a field grows to fit its text.
+enum class AutoSize : uint8_t { None, Left, Center, Right };
+
+// A text field as scripts and the drawing see it: its characters (UTF-16 units, as scripts count them) with a
+// format each, the format new text takes, and the field's settings. Placed DefineEditText characters start from
+// their tag; createTextField starts from the defaults below.
+struct EditField : std::enable_shared_from_this<EditField> {
+    EditField() = default;
+    EditField(const EditField&) = delete;
+    EditField& operator=(const EditField&) = delete;
+    ~EditField();
+
+    uint16_t characterId = 0; // the DefineEditText it was made from; 0 for createTextField
+    uint16_t fontId = 0; // the tag's embedded font
+    // Bounds in twips relative to the field's origin.
+    double left = 0;
+    double top = 0;
+    double right = 0;
+    double bottom = 0;
+    std::u16string text; // every paragraph break a '\r'
+    std::vector<CharFormat> formats; // one per unit of `text`
+    CharFormat newFormat;
+    bool html = false;
+    bool multiline = false;
+    bool wordWrap = false;
+    bool password = false;
+    bool selectable = true;
+    bool input = false; // "input" type: the user may type
+    bool border = false;
+    bool background = false;
+    bool embedFonts = false;
+    bool condenseWhite = false;
+    bool mouseWheelEnabled = true;
+    uint32_t borderColor = 0;
+    uint32_t backgroundColor = 0xFFFFFF;
+    int maxChars = 0; // 0: no limit
+    bool hasRestrict = false;
+    std::u16string restrict;
+    std::string variable;
+    AutoSize autoSize = AutoSize::None;
+    int scroll = 1; // first shown line, from 1
+    int hscroll = 0; // pixels
+    std::string antiAliasType = "normal";
+    std::string gridFitType = "pixel";
+    double sharpness = 0;
+    double thickness = 0;
+    // Where the text a script last read from the variable came from: the field shows the variable's value
+    // while it is set.
+    std::u16string variableText;
+    bool variableSynced = false;
+    std::u16string initialText; // the tag's text, which an unset variable takes when the field binds to it
+    // Selection and caret, in units of `text`.
+    int selectionBegin = 0;
+    int selectionEnd = 0;
+    std::shared_ptr<avm1::FieldLink> script; // its script object, once a script has used it
+
+    // Replaces units [begin, end) with `inserted` in `format`.
+    void replace(size_t begin, size_t end, const std::u16string& inserted, const CharFormat& format);
+    // Replaces the whole text, in the format new text takes.
+    void setText(const std::u16string& value);
+    // Sets the text from HTML of the player's subset.
+    void setHtml(const std::u16string& value);
+    // The text as HTML in the player's form.
+    std::u16string htmlText() const;
+};
+
+// A field made from its tag and the tag of its font (null when it has none).
+std::unique_ptr<EditField> FieldFromTag(const CDefineEditTextTag& tag, const CTag* font);
+
+// The characters of UTF-8 `text` as UTF-16 units and back; a byte that does not start a valid sequence stands for
+// itself.
+std::u16string ToUtf16(const std::string& text);
+std::string ToUtf8(const std::u16string& text);
+
+// Lines of the field's text laid out: measures in twips.
+struct FieldLine {
+    size_t begin = 0; // units of the text
+    size_t end = 0;
+    double width = 0; // twips, trailing spaces left out
+    double ascent = 0;
+    double descent = 0;
+    double leading = 0;
+    bool firstOfParagraph = true;
+};
+struct FieldLayout {
+    std::vector<FieldLine> lines;
+    double textWidth = 0; // twips: the widest line
+    double textHeight = 0; // twips: all lines with the leading between them
+};
+// Measures one character of a format in twips.
+using CharMeasure = std::function<double(char16_t, const CharFormat&)>;
+// Line metrics of a format in twips (ascent, descent).
+using LineMetrics = std::function<std::pair<double, double>(const CharFormat&)>;
+FieldLayout LayoutField(const EditField& field, const CharMeasure& advance, const LineMetrics& metrics);
+
+// Measures with the device font: advances and line metrics of a format's size, bold and italic. Each measurer
+// has a scratch context of its own, released with it (no font stays referenced between measurements).
+class DeviceMeasure
+{
+public:
+    DeviceMeasure();
+    ~DeviceMeasure();
+    DeviceMeasure(const DeviceMeasure&) = delete;
+    DeviceMeasure& operator=(const DeviceMeasure&) = delete;
+    double advance(char16_t c, const CharFormat& format);
+    std::pair<double, double> metrics(const CharFormat& format);
+
+private:
+    void select(const CharFormat& format);
+    cairo_surface_t* m_Surface = nullptr;
+    cairo_t* m_Context = nullptr;
+};
+
+// The inner gap between a field's bounds and its text, in twips.
+inline constexpr double kFieldGap = 40.0;
 
 } // namespace reelfinch::plugin

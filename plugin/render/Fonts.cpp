@@ -8,6 +8,7 @@
 #include "TagsModern.h"
 
 #include <algorithm>
+#include <strings.h>
 
 namespace reelfinch::plugin {
 
@@ -88,6 +89,66 @@ bool FontFromTag(const CTag* tag, Font& font)
         return true;
     }
     return false;
+}
+
+const Font* FindFont(const std::map<uint16_t, const CTag*>& characters, std::map<const CTag*, Font>& cache,
+    std::string_view name, bool bold, bool italic)
+{
+    const Font* best = nullptr;
+    for (const auto& [id, tag] : characters) {
+        if (tag->m_TagCode != kTagDefineFont2 && tag->m_TagCode != kTagDefineFont3)
+            continue;
+        const std::string own = FontName(tag);
+        if (own.size() != name.size() || strncasecmp(own.data(), name.data(), own.size()) != 0)
+            continue;
+        auto cached = cache.find(tag);
+        if (cached == cache.end()) {
+            Font made;
+            if (!FontFromTag(tag, made))
+                continue;
+            cached = cache.emplace(tag, std::move(made)).first;
+        }
+        const Font* font = &cached->second;
+        if (font->glyphs.empty())
+            continue;
+        if (font->bold == bold && font->italic == italic)
+            return font;
+        if (!best)
+            best = font;
+    }
+    return best;
+}
+
+double EmbeddedAdvance(const Font& font, char32_t c, double size)
+{
+    return font.advance(font.glyphFor(c)) * size * 20.0 / font.emUnits;
+}
+
+std::pair<double, double> EmbeddedMetrics(const Font& font, double size)
+{
+    const double height = size * 20.0;
+    if (!font.hasLayout)
+        return { height * 0.8, height * 0.2 };
+    const double scale = height / font.emUnits;
+    return { font.ascent * scale, font.descent * scale };
+}
+
+std::pair<bool, bool> FontStyle(const CTag* tag)
+{
+    if (auto* f2 = dynamic_cast<const CDefineFont2Tag*>(tag))
+        return { f2->m_Bold, f2->m_Italic };
+    return { false, false };
+}
+
+std::string FontName(const CTag* tag)
+{
+    std::string name;
+    if (auto* f2 = dynamic_cast<const CDefineFont2Tag*>(tag); f2 && f2->m_pFontName)
+        name = f2->m_pFontName->GetStr();
+    // Some writers end the name with its terminator.
+    if (const size_t nul = name.find('\0'); nul != std::string::npos)
+        name.resize(nul);
+    return name;
 }
 
 } // namespace reelfinch::plugin

@@ -9,6 +9,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
+#include <string_view>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -40,5 +43,19 @@ struct Font {
 
 // A font tag (DefineFont, DefineFont2 or DefineFont3) made into a Font; false for other tags.
 bool FontFromTag(const CTag* tag, Font& font);
+
+// The movie's embedded font of a name (without regard to case), the one of the same boldness and slant when there
+// are several; fonts are made into `cache` as they are first needed. Null when the movie has none of that name.
+const Font* FindFont(const std::map<uint16_t, const CTag*>& characters, std::map<const CTag*, Font>& cache,
+    std::string_view name, bool bold, bool italic);
+
+// A field's measures with an embedded font: a character's advance and a line's ascent and descent, in twips for
+// a font `size` pixels high.
+double EmbeddedAdvance(const Font& font, char32_t c, double size);
+std::pair<double, double> EmbeddedMetrics(const Font& font, double size);
+
+// The name a font tag gives its font (DefineFont2 and DefineFont3), or empty; and whether it is bold and italic.
+std::string FontName(const CTag* tag);
+std::pair<bool, bool> FontStyle(const CTag* tag);
 
 } // namespace reelfinch::plugin

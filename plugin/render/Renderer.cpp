@@ -717,26 +717,6 @@ cairo_surface_t* TransformedCopy(cairo_surface_t* source, const ColorTransform& 
     return copy;
 }
 
-// One character as UTF-8, for cairo's text calls.
-void AppendUTF8(std::string& out, char32_t c)
-{
-    if (c < 0x80) {
-        out.push_back(char(c));
-    } else if (c < 0x800) {
-        out.push_back(char(0xC0 | (c >> 6)));
-        out.push_back(char(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-        out.push_back(char(0xE0 | (c >> 12)));
-        out.push_back(char(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(char(0x80 | (c & 0x3F)));
-    } else {
-        out.push_back(char(0xF0 | (c >> 18)));
-        out.push_back(char(0x80 | ((c >> 12) & 0x3F)));
-        out.push_back(char(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(char(0x80 | (c & 0x3F)));
-    }
-}
-
 } // namespace
 
 std::vector<ShapeLayer> WalkShape(
@@ -907,6 +887,11 @@ void Renderer::drawObject(
         return;
     cairo_matrix_t m;
     cairo_matrix_multiply(&m, &object.matrix, &parent);
+    // A text field scripts or typing have changed draws from its state.
+    if (object.field) {
+        drawField(cr, *object.field, m, cx.after(object.colorTransform));
+        return;
+    }
     const uint8_t mode = object.blendMode;
     const bool normal = mode <= kBlendNormal || mode > kBlendHardLight;
     const bool filtered = !object.filters.empty() && !m_MaskMode;
@@ -1741,28 +1726,45 @@ void Renderer::drawEditText(cairo_t* cr, const CTag* tag, const cairo_matrix_t& 
     auto* field = dynamic_cast<const CDefineEditTextTag*>(tag);
     if (!field || !field->m_pBounds)
         return;
+    const CTag* font = nullptr;
+    if (field->m_HasFont)
+        if (auto found = m_Movie.m_Characters.find(field->m_FontID); found != m_Movie.m_Characters.end())
+            font = found->second;
+    const std::unique_ptr<EditField> state = FieldFromTag(*field, font);
+    drawField(cr, *state, m, cx);
+}
+
+void Renderer::drawField(cairo_t* cr, const EditField& field, const cairo_matrix_t& m, const ColorTransform& cx)
+{
+    constexpr double kPixel = 20.0; // twips
     cairo_matrix_t inverse = m;
     if (cairo_matrix_invert(&inverse) != CAIRO_STATUS_SUCCESS)
         return;
-    const double left = field->m_pBounds->m_XMin;
-    const double top = field->m_pBounds->m_YMin;
-    const double right = field->m_pBounds->m_XMax;
-    const double bottom = field->m_pBounds->m_YMax;
+    const double left = field.left;
+    const double top = field.top;
+    const double right = field.right;
+    const double bottom = field.bottom;
     if (right <= left || bottom <= top)
         return;
+    const auto rgb = [](uint32_t c) {
+        return RGBA { ((c >> 16) & 0xFF) / kColorMax, ((c >> 8) & 0xFF) / kColorMax, (c & 0xFF) / kColorMax, 1 };
+    };
     const auto setColor = [&](const RGBA& color) {
         const RGBA c = m_MaskMode ? RGBA {} : cx.apply(color);
         cairo_set_source_rgba(cr, c.r, c.g, c.b, c.a);
     };
     cairo_save(cr);
     cairo_set_matrix(cr, &m);
-    if (field->m_Border) {
-        // A white background inside a black line one pixel wide. Unrotated, the line runs through the centres of
-        // the pixels its edges start in, so it stays one sharp pixel wide.
+    if (field.background) {
         cairo_rectangle(cr, left, top, right - left, bottom - top);
-        setColor(RGBA { 1, 1, 1, 1 });
-        cairo_fill_preserve(cr);
-        setColor(RGBA { 0, 0, 0, 1 });
+        setColor(rgb(field.backgroundColor));
+        cairo_fill(cr);
+    }
+    if (field.border) {
+        // A line one pixel wide. Unrotated, it runs through the centres of the pixels its edges start in, so it
+        // stays one sharp pixel wide.
+        setColor(rgb(field.borderColor));
+        cairo_rectangle(cr, left, top, right - left, bottom - top);
         cairo_identity_matrix(cr);
         if (m.xy == 0 && m.yx == 0) {
             double x0 = left;
@@ -1783,84 +1785,76 @@ void Renderer::drawEditText(cairo_t* cr, const CTag* tag, const cairo_matrix_t& 
     }
     cairo_rectangle(cr, left, top, right - left, bottom - top);
     cairo_clip(cr);
-
-    std::u32string text
-        = FieldText(field->m_HasText && field->m_pInitialText ? field->m_pInitialText->GetStr() : std::string(),
-            field->m_HTML);
-    if (field->m_Password)
-        for (char32_t& c : text)
-            c = c == U'\n' ? c : kPasswordCharacter;
-    const Font* embedded = field->m_HasFont ? font(field->m_FontID) : nullptr;
-    const bool outlines = field->m_UseOutlines && embedded && !embedded->glyphs.empty();
-    const double height = field->m_HasFont ? field->m_FontHeight : kDefaultFieldHeight;
-    const RGBA color = field->m_HasTextColor && field->m_pTextColor ? ToRGBA(field->m_pTextColor.get()) : RGBA {};
-    if (text.empty() || height <= 0) {
+    if (field.text.empty()) {
         cairo_restore(cr);
         return;
     }
 
-    // Measures in twips: the embedded font's advances, or the device font's.
-    double ascent = 0;
-    double descent = 0;
-    std::map<char32_t, double> measured;
-    std::function<double(char32_t)> advance;
-    if (outlines) {
-        const double scale = height / embedded->emUnits;
-        ascent = embedded->hasLayout ? embedded->ascent * scale : height * kDefaultAscentShare;
-        descent = embedded->hasLayout ? embedded->descent * scale : height * (1 - kDefaultAscentShare);
-        advance = [embedded, scale](char32_t c) { return embedded->advance(embedded->glyphFor(c)) * scale; };
-    } else {
-        cairo_select_font_face(cr, kDeviceFontFamily,
-            embedded && embedded->italic ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL,
-            embedded && embedded->bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
-        cairo_set_font_size(cr, height);
-        cairo_font_extents_t extents;
-        cairo_font_extents(cr, &extents);
-        ascent = extents.ascent;
-        descent = extents.descent;
-        advance = [cr, &measured](char32_t c) {
-            auto known = measured.find(c);
-            if (known != measured.end())
-                return known->second;
-            std::string utf8;
-            AppendUTF8(utf8, c);
-            cairo_text_extents_t e;
-            cairo_text_extents(cr, utf8.c_str(), &e);
-            return measured.emplace(c, e.x_advance).first->second;
-        };
-    }
-
-    const double indent = field->m_HasLayout ? int16_t(field->m_Indent) : 0;
-    const double leading = field->m_HasLayout ? int16_t(field->m_Leading) : 0;
-    const double leftEdge = left + kFieldGutter + (field->m_HasLayout ? field->m_LeftMargin : 0);
-    const double rightEdge = right - kFieldGutter - (field->m_HasLayout ? field->m_RightMargin : 0);
-    const uint8_t align = field->m_HasLayout ? field->m_Align : 0;
-    double y = top + kFieldGutter + ascent;
-    for (const TextLine& line : BreakLines(text, advance, rightEdge - leftEdge, indent, field->m_WordWrap)) {
-        if (y - ascent > bottom)
-            break; // below the field
-        const double start = leftEdge + (line.firstOfParagraph ? indent : 0);
-        double x = start;
-        if (align == kAlignRight)
-            x = rightEdge - line.width;
-        else if (align == kAlignCenter)
-            x = start + (rightEdge - start - line.width) / 2;
-        if (outlines) {
-            for (size_t i = line.begin; i < line.end; ++i) {
-                const int glyph = embedded->glyphFor(text[i]);
-                drawGlyph(cr, *embedded, glyph, height, x, y, m, cx, color);
-                x += advance(text[i]);
-            }
-        } else {
-            std::string utf8;
-            for (size_t i = line.begin; i < line.end; ++i)
-                AppendUTF8(utf8, text[i]);
-            setColor(color);
-            cairo_move_to(cr, x, y);
-            cairo_show_text(cr, utf8.c_str());
-            cairo_new_path(cr);
+    // Measures in twips: the embedded font of each character's format, or the device font.
+    DeviceMeasure device;
+    const CharFormat* lastFormat = nullptr;
+    const Font* lastFont = nullptr;
+    const auto fontFor = [&](const CharFormat& f) -> const Font* {
+        if (!field.embedFonts)
+            return nullptr;
+        if (!lastFormat || lastFormat->font != f.font || lastFormat->bold != f.bold || lastFormat->italic != f.italic) {
+            lastFont = FindFont(m_Movie.m_Characters, m_Movie.m_FontCache, f.font, f.bold, f.italic);
+            lastFormat = &f;
         }
-        y += ascent + descent + leading;
+        return lastFont;
+    };
+    CharMeasure advance = [&](char16_t c, const CharFormat& f) {
+        const Font* e = fontFor(f);
+        return e ? EmbeddedAdvance(*e, c, f.size) : field.embedFonts ? 0.0 : device.advance(c, f);
+    };
+    LineMetrics metrics = [&](const CharFormat& f) {
+        const Font* e = fontFor(f);
+        return e ? EmbeddedMetrics(*e, f.size) : device.metrics(f);
+    };
+    const FieldLayout layout = LayoutField(field, advance, metrics);
+    const double width = right - left - 2 * kFieldGutter;
+    double y = top + kFieldGutter;
+    const size_t first = size_t(std::max(0, field.scroll - 1));
+    for (size_t n = first; n < layout.lines.size(); ++n) {
+        const FieldLine& line = layout.lines[n];
+        if (y > bottom)
+            break; // below the field
+        const CharFormat& pf = line.begin < field.formats.size() ? field.formats[line.begin] : field.newFormat;
+        const double indent = (line.firstOfParagraph ? pf.indent : 0) * kPixel;
+        const double leftEdge = left + kFieldGutter + (pf.leftMargin + pf.blockIndent) * kPixel;
+        const double room = width - (pf.leftMargin + pf.rightMargin + pf.blockIndent) * kPixel - indent;
+        double x = leftEdge + indent - field.hscroll * kPixel;
+        if (pf.align == TextAlign::Right)
+            x += room - line.width;
+        else if (pf.align == TextAlign::Center)
+            x += (room - line.width) / 2;
+        const double baseline = y + line.ascent;
+        for (size_t i = line.begin; i < line.end; ++i) {
+            const CharFormat& f = field.formats[i];
+            const char16_t c = field.password ? u'*' : field.text[i];
+            const double w = advance(c, f) + f.letterSpacing * kPixel;
+            if (const Font* e = fontFor(f)) {
+                drawGlyph(cr, *e, e->glyphFor(c), f.size * kPixel, x, baseline, m, cx, rgb(f.color));
+            } else if (field.embedFonts) {
+                // Without the font embedded, nothing shows.
+            } else if (c != u' ') {
+                cairo_select_font_face(cr, kDeviceFontFamily, f.italic ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL,
+                    f.bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+                cairo_set_font_size(cr, f.size * kPixel);
+                const std::string utf8 = ToUtf8(std::u16string(1, c));
+                setColor(rgb(f.color));
+                cairo_move_to(cr, x, baseline);
+                cairo_show_text(cr, utf8.c_str());
+                cairo_new_path(cr);
+            }
+            if (f.underline) {
+                setColor(rgb(f.color));
+                cairo_rectangle(cr, x, baseline + kPixel, w, kPixel);
+                cairo_fill(cr);
+            }
+            x += w;
+        }
+        y += line.ascent + line.descent + line.leading;
     }
     cairo_restore(cr);
 }

@@ -55,6 +55,7 @@ private:
     void fillMono(cairo_t* cr, const Polygons& polygons, bool nonZero, const cairo_matrix_t& m);
     void drawText(cairo_t* cr, const CTag* tag, const cairo_matrix_t& m, const ColorTransform& cx);
     void drawEditText(cairo_t* cr, const CTag* tag, const cairo_matrix_t& m, const ColorTransform& cx);
+    void drawField(cairo_t* cr, const EditField& field, const cairo_matrix_t& m, const ColorTransform& cx);
     // One glyph of a font `height` twips high with its origin at (x, y) of `base`'s space, in `color`.
     void drawGlyph(cairo_t* cr, const Font& font, int glyph, double height, double x, double y,
         const cairo_matrix_t& base, const ColorTransform& cx, const RGBA& color);

@@ -5,6 +5,7 @@
 
 #include "avm1/Clip.h"
 #include "render/ColorTransform.h"
+#include "render/EditText.h"
 #include "render/Fonts.h"
 #include "timeline/Placement.h"
 #include "render/Shapes.h"
@@ -74,6 +75,7 @@ struct DisplayObject {
     uint8_t blendMode = 0; // how the object mixes with what lies below it: BlendMode of Placement.h
     bool visible = true;
     std::vector<Filter> filters; // applied to the object's picture, in order
+    std::shared_ptr<EditField> field; // a text field's state, once scripts or typing have used it
 };
 
 // A running timeline with its display list.

@@ -1,6 +1,11 @@
 // The script machine's number, text and date conversions, checked against what the reference player printed
-// for the behaviour tests of the corpus (the cases name their test where they come from one).
+// for the behaviour tests of the corpus (the cases name their test where they come from one); and text fields
+// edited by keys from the host, which the corpus does not exercise.
 #include "avm1/DateMath.h"
+#include "avm1/Machine.h"
+#include "avm1/builtins/Builtins.h"
+#include "render/EditText.h"
+#include "timeline/MoviePlayer.h"
 #include "avm1/NumberText.h"
 #include "avm1/TextCodec.h"
 
@@ -8,10 +13,13 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <limits>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 using namespace reelfinch::avm1;
 
@@ -559,5 +567,288 @@ TEST(AvmText, ArbitraryBytesAreReadSafely)
         DateFields fields = fieldsOf(value, Zone::Local);
         makeTime(fields, Zone::Local);
         toDateString(value);
+    }
+}
+
+// ---- text fields typed into through the host's key events ----
+
+namespace {
+
+using reelfinch::avm1::Machine;
+using reelfinch::avm1::Value;
+
+// A field made by createTextField on the root, focused, with keys typed as the host sends them (Mac virtual key
+// code and character).
+struct TypedField {
+    reelfinch::plugin::MoviePlayer player;
+    Machine m { player, 8 };
+    Value field;
+
+    explicit TypedField(const char* setup)
+    {
+        Value root(m.rootClip());
+        Value args[6] = { Value(m.str("t")), Value(1.0), Value(0.0), Value(0.0), Value(100.0), Value(20.0) };
+        field = m.callMethod(root, "createTextField", args, 6);
+        m.setMember(field, "type", Value(m.str("input")));
+        m.setMember(field, "variable", Value(m.str("typed")));
+        // Each change the user makes reaches the field's own onChanged.
+        m.setMember(root, "changes", Value(0.0));
+        m.define(field.asObject(), "onChanged",
+            Value(static_cast<reelfinch::avm1::Object*>(m.newNative([](Machine& mm, const Value&, const Value*, int) {
+                Value root(mm.rootClip());
+                mm.setMember(root, "changes", Value(mm.toNumber(mm.getMember(root, "changes")) + 1));
+                return Value();
+            }))));
+        for (const char* p = setup; *p;) {
+            const char* eq = std::strchr(p, '=');
+            const char* end = std::strchr(p, ';');
+            if (!eq || !end)
+                break;
+            const std::string name(p, eq);
+            const std::string value(eq + 1, end);
+            if (name == "maxChars")
+                m.setMember(field, name, Value(std::atof(value.c_str())));
+            else if (name == "multiline")
+                m.setMember(field, name, Value(value == "true"));
+            else
+                m.setMember(field, name, Value(m.str(value)));
+            p = end + 1;
+        }
+        Value selection = m.getMember(Value(m.m_Global), "Selection");
+        m.callMethod(selection, "setFocus", &field, 1);
+    }
+
+    // Keys: a printable character types itself; '<' is backspace, '{' the left arrow, '|' return.
+    void type(const char* keys)
+    {
+        for (const char* k = keys; *k; ++k) {
+            uint8_t mac = 0;
+            uint8_t c = uint8_t(*k);
+            if (*k == '<') {
+                mac = 0x33;
+                c = 8;
+            } else if (*k == '{') {
+                mac = 0x7B;
+                c = 0x1C;
+            } else if (*k == '|') {
+                mac = 0x24;
+                c = 13;
+            }
+            const auto key = reelfinch::avm1::ScriptKeyFromMac(mac, c);
+            reelfinch::avm1::DeliverKeyEvent(m, true, key.code, key.ascii);
+            reelfinch::avm1::DeliverKeyEvent(m, false, key.code, key.ascii);
+        }
+    }
+    std::string get(const char* name) { return m.toString(m.getMember(field, name)); }
+    std::string root(const char* name) { return m.toString(m.getMember(Value(m.rootClip()), name)); }
+};
+
+} // namespace
+
+TEST(TextFieldTyping, KeysEditTheFocusedInputField)
+{
+    struct Case {
+        const char* setup; // name=value; pairs set before typing
+        const char* keys;
+        const char* text;
+        const char* changes;
+    };
+    const Case cases[] = {
+        { "", "abc", "abc", "3" },
+        { "maxChars=2;", "abc", "ab", "2" },
+        { "restrict=0-9;", "a1b2", "12", "2" },
+        { "restrict=^a;", "abca", "bc", "2" },
+        { "restrict=a-c\\-;", "a-dc", "a-c", "3" },
+        { "", "abc<", "ab", "4" },
+        { "", "<<", "", "0" },
+        { "", "ac{b", "abc", "3" },
+        { "", "a|b", "ab", "2" },
+        { "multiline=true;", "a|b", "a\rb", "3" },
+        { "type=dynamic;", "abc", "", "0" },
+    };
+    for (const Case& c : cases) {
+        TypedField f(c.setup);
+        f.type(c.keys);
+        EXPECT_EQ(f.get("text"), c.text) << c.setup << " " << c.keys;
+        EXPECT_EQ(f.root("changes"), c.changes) << c.setup << " " << c.keys;
+        // The bound variable follows what was typed.
+        if (std::string(c.text).size()) {
+            EXPECT_EQ(f.root("typed"), c.text) << c.setup << " " << c.keys;
+        }
+    }
+}
+
+TEST(TextFieldTyping, RemovedFieldsAnswerNothingAndLoseTheFocus)
+{
+    TypedField f("");
+    f.type("ab");
+    f.m.callMethod(f.field, "removeTextField", nullptr, 0);
+    // The script still holds the object; the field behind it is gone.
+    EXPECT_TRUE(f.m.getMember(f.field, "text").isUndefined());
+    EXPECT_TRUE(f.m.getMember(f.field, "_x").isUndefined());
+    Value selection = f.m.getMember(Value(f.m.m_Global), "Selection");
+    EXPECT_TRUE(f.m.callMethod(selection, "getFocus", nullptr, 0).isNull());
+    f.type("cd"); // no field has the focus: nothing happens
+    EXPECT_EQ(f.root("typed"), "ab");
+    // Kept by a script variable, the object outlives a collection and still names where it was.
+    f.m.setMember(Value(f.m.rootClip()), "kept", f.field);
+    f.m.collectGarbage();
+    EXPECT_EQ(f.m.toString(f.field), "_level0.t");
+}
+
+TEST(TextFieldTyping, TabMovesTheFocusInOrder)
+{
+    struct Case {
+        const char* indices; // tab index of fields a, b, c ('-' for none)
+        const char* focused; // the focus after each Tab
+    };
+    // a lies below b, c right of b on the same row.
+    const Case cases[] = {
+        { "---", "bca" },
+        { "312", "bca" },
+        { "1-2", "aca" },
+        { "21-", "bab" },
+    };
+    for (const Case& c : cases) {
+        reelfinch::plugin::MoviePlayer player;
+        Machine m { player, 8 };
+        Value root(m.rootClip());
+        const double places[3][2] = { { 0, 50 }, { 0, 0 }, { 40, 0 } };
+        for (int i = 0; i < 3; ++i) {
+            const char name[2] = { char('a' + i), 0 };
+            Value args[6] = { Value(m.str(name)), Value(double(i)), Value(places[i][0]), Value(places[i][1]),
+                Value(30.0), Value(20.0) };
+            Value field = m.callMethod(root, "createTextField", args, 6);
+            m.setMember(field, "type", Value(m.str("input")));
+            if (c.indices[i] != '-')
+                m.setMember(field, "tabIndex", Value(double(c.indices[i] - '0')));
+        }
+        Value selection = m.getMember(Value(m.m_Global), "Selection");
+        std::string seen;
+        for (size_t k = 0; c.focused[k]; ++k) {
+            const auto key = reelfinch::avm1::ScriptKeyFromMac(0x30, 9);
+            reelfinch::avm1::DeliverKeyEvent(m, true, key.code, key.ascii);
+            reelfinch::avm1::DeliverKeyEvent(m, false, key.code, key.ascii);
+            const std::string focus = m.toString(m.callMethod(selection, "getFocus", nullptr, 0));
+            seen += focus.empty() ? '?' : focus.back();
+        }
+        EXPECT_EQ(seen, c.focused) << c.indices;
+    }
+}
+
+// ---- the field's text model: HTML in and out, and layout figures ----
+
+namespace {
+
+std::string Shown(const std::u16string& s)
+{
+    std::string out = reelfinch::plugin::ToUtf8(s);
+    for (char& c : out)
+        if (c == '\r')
+            c = '|';
+    return out;
+}
+
+} // namespace
+
+TEST(TextFieldModel, HtmlReadsAsThePlayerBreaksIt)
+{
+    struct Case {
+        const char* html;
+        bool multiline;
+        const char* text; // '|' for each paragraph break
+    };
+    const Case cases[] = {
+        { "<p>a</p><p>b</p>", true, "a|b|" },
+        { "<p>a</p><p>b</p>", false, "ab" },
+        { " <li>a</li> <li>b</li> ", true, " |a| |b| " },
+        { "a\nb", false, "a|b" },
+        { "a<br>b", true, "a|b" },
+        { "&lt;&amp;&#65;&#x42;&bogus;", true, "<&AB&bogus;" },
+        { "<b>unclosed", true, "unclosed" },
+        { "text<font", true, "text" }, // an unfinished tag hides the rest
+        { "<unknown>x</unknown>", true, "x" },
+    };
+    for (const Case& c : cases) {
+        reelfinch::plugin::EditField f;
+        f.multiline = c.multiline;
+        f.setHtml(reelfinch::plugin::ToUtf16(c.html));
+        EXPECT_EQ(Shown(f.text), c.text) << c.html;
+        EXPECT_EQ(f.formats.size(), f.text.size()) << c.html;
+    }
+}
+
+TEST(TextFieldModel, HtmlOutNestsFormatsAndColours)
+{
+    struct Case {
+        const char* html;
+        const char* inner; // what the paragraph's FONT holds
+    };
+    const Case cases[] = {
+        { "x<b>y</b>", "x<B>y</B>" },
+        { "a<font size=\"14\">b<font face=\"F\">c</font></font>d",
+            "a<FONT SIZE=\"14\">b<FONT FACE=\"F\">c</FONT></FONT>d" },
+        { "x<font color=\"#2345678\">c</font>", "x<FONT COLOR=\"#345678\">c</FONT>" },
+        { "x<font color=\"123456\">c</font>", "xc" }, // a colour without '#' changes nothing
+        { "x<font color=\"#\">c</font>", "xc" },
+        { "<b>b</b>", "<B>b</B>" },
+        { "<a href=\"u\" target=\"t\">l</a>", "<A HREF=\"u\" TARGET=\"t\">l</A>" },
+        { "&lt;\"", "&lt;&quot;" },
+    };
+    for (const Case& c : cases) {
+        reelfinch::plugin::EditField f;
+        f.setHtml(reelfinch::plugin::ToUtf16(c.html));
+        const std::string out = reelfinch::plugin::ToUtf8(f.htmlText());
+        const std::string head = "KERNING=\"0\">";
+        const size_t a = out.find(head);
+        const size_t b = out.rfind("</FONT></P>");
+        ASSERT_TRUE(a != std::string::npos && b != std::string::npos) << out;
+        EXPECT_EQ(out.substr(a + head.size(), b - a - head.size()), c.inner) << c.html;
+    }
+    // A break that ends the text opens no paragraph of its own; an empty field still shows one.
+    reelfinch::plugin::EditField f;
+    f.setText(u"a\r");
+    const std::string one = reelfinch::plugin::ToUtf8(f.htmlText());
+    EXPECT_EQ(one.find("<P"), one.rfind("<P"));
+    f.setText(u"");
+    EXPECT_NE(reelfinch::plugin::ToUtf8(f.htmlText()).find("<P ALIGN=\"LEFT\">"), std::string::npos);
+}
+
+TEST(TextFieldModel, LayoutFigures)
+{
+    using reelfinch::plugin::CharFormat;
+    // Every character 100 twips wide; lines 200 twips above the baseline and 50 below.
+    const auto advance = [](char16_t, const CharFormat&) { return 100.0; };
+    const auto metrics = [](const CharFormat&) { return std::pair<double, double> { 200.0, 50.0 }; };
+    struct Case {
+        const char* text;
+        bool wrap;
+        double width; // of the field, twips
+        double leading; // pixels
+        std::vector<double> tabStops; // pixels
+        size_t lines;
+        double textWidth;
+        double textHeight;
+    };
+    const Case cases[] = {
+        { "abc", false, 1000, 0, {}, 1, 300, 250 },
+        { "abc", false, 1000, 2, {}, 1, 300, 290 }, // a lone line counts its leading
+        { "ab\rcd", false, 1000, 2, {}, 2, 200, 540 }, // the last of several does not
+        { "ab cd ef", true, 80 + 500, 0, {}, 2, 500, 500 },
+        { "abcdefgh", true, 80 + 300, 0, {}, 3, 300, 750 }, // a long word breaks between characters
+        { "a\tb", false, 1000, 0, { 20 }, 1, 500, 250 }, // the tab reaches 400 twips
+        { "a\tb", false, 2000, 0, {}, 1, 820, 250 }, // default stops every 36 pixels
+    };
+    for (const Case& c : cases) {
+        reelfinch::plugin::EditField f;
+        f.wordWrap = c.wrap;
+        f.right = c.width;
+        f.newFormat.leading = c.leading;
+        f.newFormat.tabStops = c.tabStops;
+        f.setText(reelfinch::plugin::ToUtf16(c.text));
+        const auto layout = reelfinch::plugin::LayoutField(f, advance, metrics);
+        EXPECT_EQ(layout.lines.size(), c.lines) << c.text;
+        EXPECT_DOUBLE_EQ(layout.textWidth, c.textWidth) << c.text;
+        EXPECT_DOUBLE_EQ(layout.textHeight, c.textHeight) << c.text;
     }
 }

@@ -2,6 +2,7 @@
 // methods in one table: name, function, attributes.
 #pragma once
 
+#include "avm1/Clip.h"
 #include "avm1/Machine.h"
 
 #include <initializer_list>
@@ -79,6 +80,13 @@ void InstallColorClass(Machine& m);
 void InstallLoadVarsClass(Machine& m);
 void InstallStageInput(Machine& m);
 void InstallSharedObjectClass(Machine& m);
+void InstallTextFieldClass(Machine& m);
+
+// Text fields: the script object of a field, the variables fields show (the fields of `sprite`, and with `deep`
+// those of every clip in it), and a key typed into the field that has the focus.
+Object* MakeFieldObject(Machine& m, const std::shared_ptr<FieldLink>& link);
+void SyncTextFields(Machine& m, plugin::SpriteInstance& sprite, bool deep);
+void TypeIntoFocus(Machine& m, int code, int ascii);
 
 // Sets a property on `target` for each `name=value` pair of URL-encoded `text` (LoadVars, loadVariables).
 void DecodeVariables(Machine& m, Object* target, std::string_view text);

@@ -239,6 +239,7 @@ constexpr Field kFormatFields[] = {
     { "bullet", FieldKind::Flag },
     { "kerning", FieldKind::Flag },
     { "letterSpacing", FieldKind::Number },
+    { "display", FieldKind::Text },
 };
 
 // Integer fields from the constructor, and from writes before SWF 8: truncated toward zero, INT_MIN for what
@@ -341,6 +342,8 @@ Value FormatConstruct(Machine& m, const Value& self, const Value* args, int argc
     FormatState* f = AttachNative<FormatState>(m, self.asObject());
     for (Value& v : f->values)
         v = Value::null();
+    // Text is laid out in blocks unless a style sheet says otherwise.
+    f->values[std::size(kFormatFields) - 1] = Value(m.str("block"));
     static constexpr int kArgumentFields[] = { 0, 1, 2, 5, 6, 7, 3, 4, 8, 9, 10, 11, 12 };
     for (int i = 0; i < argc && i < int(std::size(kArgumentFields)); ++i) {
         const int field = kArgumentFields[i];
@@ -418,6 +421,8 @@ void DeliverKeyEvent(Machine& m, bool down, int code, int ascii)
     }
     Value name(m.str(down ? "onKeyDown" : "onKeyUp"));
     m.callMethod(m.getMember(Value(m.m_Global), "Key"), "broadcastMessage", &name, 1);
+    if (down)
+        TypeIntoFocus(m, code, ascii);
 }
 
 void InstallStageInput(Machine& m)
