@@ -766,13 +766,15 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
         case 0x23: // SetProperty
             clipProperty(true);
             break;
-        case 0x24: // CloneSprite
-            pop();
-            pop();
-            pop();
+        case 0x24: { // CloneSprite
+            const Value depth = pop();
+            const Value name = pop();
+            const Value source = pop();
+            m.cloneSprite(baseObject(), source, name, depth);
             break;
+        }
         case 0x25: // RemoveSprite
-            pop();
+            m.removeSpriteAt(baseObject(), pop());
             break;
         case 0x26: { // Trace
             Value v = pop();
@@ -780,17 +782,18 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
             break;
         }
         case 0x27: { // StartDrag
-            pop();
-            pop();
-            if (m.toBoolean(pop())) {
-                pop();
-                pop();
-                pop();
-                pop();
-            }
+            const Value target = pop();
+            const bool lockCenter = m.toBoolean(pop());
+            double bounds[4];
+            const bool constrained = m.toBoolean(pop());
+            if (constrained)
+                for (int i = 3; i >= 0; --i)
+                    bounds[i] = m.toNumber(pop()) * 20.0;
+            m.startDragAt(baseObject(), target, lockCenter, constrained ? bounds : nullptr);
             break;
         }
         case 0x28: // EndDrag
+            m.stopDrag();
             break;
         case 0x2A: // Throw
             m.throwValue(pop());

@@ -1071,8 +1071,22 @@ Value Machine::getClipProperty(ClipObject* clip, std::string_view name, bool& fo
     case 7:
         return Value(display ? display->visible : true);
     case 8:
-    case 9:
-        return Value(0.0);
+    case 9: {
+        // The extent of the clip's content in its parent's space.
+        double box[4] = { 1e300, 1e300, -1e300, -1e300 };
+        if (!m_Player.spriteBounds(*sprite, m, box))
+            return Value(0.0);
+        return Value(round((index == 8 ? box[2] - box[0] : box[3] - box[1]) / 20.0));
+    }
+    case 20:
+    case 21: {
+        cairo_matrix_t toLocal = m_Player.stageMatrix(*sprite);
+        double x = m_Player.mouseX();
+        double y = m_Player.mouseY();
+        if (cairo_matrix_invert(&toLocal) == CAIRO_STATUS_SUCCESS)
+            cairo_matrix_transform_point(&toLocal, &x, &y);
+        return Value(std::round(index == 20 ? x / 20.0 : y / 20.0));
+    }
     case 10:
         return Value(MatrixRotation(m));
     case 11:
@@ -1111,6 +1125,9 @@ bool Machine::setClipProperty(ClipObject* clip, std::string_view name, const Val
     if (!display)
         return index != 13 && index != 19 && index != 16;
     cairo_matrix_t& m = display->matrix;
+    // Once a script sets where a clip is, the timeline no longer moves it.
+    if (index <= 3 || index == 6 || index == 8 || index == 9 || index == 10)
+        display->scriptMoved = true;
     switch (index) {
     case 0:
         if (std::isfinite(n))
@@ -1139,6 +1156,28 @@ bool Machine::setClipProperty(ClipObject* clip, std::string_view name, const Val
         if (std::isfinite(n))
             SetMatrix(m, MatrixScaleX(m), MatrixScaleY(m), n);
         return true;
+    case 8:
+    case 9: {
+        // Scales the clip so that its content's extent in the parent's space becomes the value.
+        double box[4] = { 1e300, 1e300, -1e300, -1e300 };
+        const cairo_matrix_t rotation = [&] {
+            cairo_matrix_t r = m;
+            SetMatrix(r, 1, 1, MatrixRotation(m));
+            r.x0 = r.y0 = 0;
+            return r;
+        }();
+        if (!std::isfinite(n) || n < 0 || !m_Player.spriteBounds(*sprite, rotation, box))
+            return true;
+        const double extent = index == 8 ? box[2] - box[0] : box[3] - box[1];
+        if (extent <= 0)
+            return true;
+        const double scale = n * 20.0 / extent;
+        if (index == 8)
+            SetMatrix(m, scale, MatrixScaleY(m), MatrixRotation(m));
+        else
+            SetMatrix(m, MatrixScaleX(m), scale, MatrixRotation(m));
+        return true;
+    }
     case 13:
         display->name = toString(v);
         return true;
@@ -1224,6 +1263,7 @@ void Machine::markRoots(Heap& heap)
         heap.mark(v);
     heap.mark(m_Thrown);
     heap.mark(m_Returned);
+    heap.mark(m_Drag.clip);
     for (const Frame* f : m_Frames) {
         heap.mark(f->scope);
         heap.mark(static_cast<Cell*>(f->target));
