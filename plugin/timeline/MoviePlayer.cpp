@@ -318,8 +318,9 @@ void MoviePlayer::buildTimeline(Timeline& timeline, const CTagsItem* tags, bool 
     if (timeline.frames.size() > 1)
         timeline.frames.pop_back();
     const int declared = tags ? tags->m_DeclaredFrameCount : 0;
-    // A timeline without ShowFrame tags shows nothing; an empty movie has no frames at all.
-    if (tags && tags->CountShowFrames() == 0 && declared == 0)
+    // A movie without ShowFrame tags shows nothing and has no frames at all; a sprite without them still has
+    // its one frame, whose actions run.
+    if (root && tags && tags->CountShowFrames() == 0 && declared == 0)
         timeline.frames.clear();
 }
 
@@ -436,6 +437,7 @@ void MoviePlayer::applyPlacement(SpriteInstance& sprite, const Placement& place,
         DisplayObject& object = sprite.displayList[place.depth];
         object.depth = place.depth;
         object.placedFrame = frame;
+        object.fresh = m_HaveMouse;
         existing = sprite.displayList.find(place.depth);
     }
     DisplayObject& object = existing->second;
@@ -456,6 +458,7 @@ void MoviePlayer::applyPlacement(SpriteInstance& sprite, const Placement& place,
         object.characterId = *place.characterId;
         object.buttonState = kButtonUp;
         object.placedFrame = frame;
+        object.fresh = m_HaveMouse;
     }
     // The timeline no longer moves an object a script has moved.
     if (!object.scriptMoved || !place.move) {
@@ -470,6 +473,9 @@ void MoviePlayer::applyPlacement(SpriteInstance& sprite, const Placement& place,
         object.clipDepth = *place.clipDepth;
     if (place.name)
         object.name = *place.name;
+    // Every object the timeline places without a name is given one, whatever its character.
+    if (object.name.empty())
+        object.name = "instance" + std::to_string(++m_InstanceNames);
     if (place.blendMode)
         object.blendMode = *place.blendMode;
     if (place.visible)
@@ -695,9 +701,10 @@ bool MoviePlayer::seek(SpriteInstance& sprite, int frame)
 
 void MoviePlayer::stepChildren(SpriteInstance& sprite)
 {
-    for (auto& [depth, object] : sprite.displayList)
-        if (object.sprite)
-            stepSprite(*object.sprite, false);
+    // The topmost child first, as clips placed last run first.
+    for (auto it = sprite.displayList.rbegin(); it != sprite.displayList.rend(); ++it)
+        if (it->second.sprite)
+            stepSprite(*it->second.sprite, false);
 }
 
 void MoviePlayer::stepSprite(SpriteInstance& sprite, bool force)
@@ -726,6 +733,13 @@ bool MoviePlayer::step(bool force)
     queueEnterFrames(m_Root);
     stepSprite(m_Root, force);
     runPendingActions();
+    // Buttons that came or went under a mouse that stayed put.
+    if (m_HaveMouse) {
+        bool found = false;
+        updateButtons(m_Root, viewMatrix(m_ViewWidth, m_ViewHeight), m_MousePixelX, m_MousePixelY, m_MouseDown,
+            m_FrameEntered, found);
+        runPendingActions();
+    }
     if (m_Machine)
         avm1::DispatchSoundEvents(*m_Machine);
     keepPlayingStreams();
@@ -1058,6 +1072,13 @@ bool MoviePlayer::updateButtons(
         int state = hit ? (down ? kButtonDown : kButtonOver) : kButtonUp;
         if (hit && down && object.buttonState == kButtonUp && m_MouseWasDown)
             state = kButtonOver;
+        if (object.fresh) {
+            // A button that appears under the mouse shows the state the mouse gives it without its events.
+            object.fresh = false;
+            object.buttonState = hit ? kButtonOver : kButtonUp;
+            changed = changed || hit;
+            continue;
+        }
         if (state == object.buttonState)
             continue;
         const int previous = object.buttonState;
@@ -1158,6 +1179,10 @@ bool MoviePlayer::mouseEvent(double x, double y, bool down, int viewWidth, int v
     const bool pressed = down && !m_MouseDown;
     const bool released = !down && m_MouseDown;
     m_HaveMouse = true;
+    m_MousePixelX = x;
+    m_MousePixelY = y;
+    m_ViewWidth = viewWidth;
+    m_ViewHeight = viewHeight;
     m_MouseX = sx;
     m_MouseY = sy;
     m_MouseWasDown = m_MouseDown;

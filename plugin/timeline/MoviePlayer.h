@@ -107,6 +107,7 @@ struct DisplayObject {
     const CClipActionsItem* clipActions = nullptr; // the placing tag's onClipEvent handlers
     int placedFrame = -1; // the frame of its timeline that placed it; -1 when a script made it
     bool scriptMoved = false; // a script changed its transform: the timeline no longer moves it
+    bool fresh = false; // a button placed under a known mouse, not yet matched with it: takes its state silently
 };
 
 // A running timeline with its display list.
@@ -310,6 +311,10 @@ private:
     double m_MouseX = 0; // twips on the stage
     double m_MouseY = 0;
     bool m_HaveMouse = false;
+    double m_MousePixelX = 0; // the last mouse position the host gave, and its view's size
+    double m_MousePixelY = 0;
+    int m_ViewWidth = 0;
+    int m_ViewHeight = 0;
     size_t m_MovieBytes = 0;
     bool m_MouseWasDown = false;
     // Clips acting as buttons: the one under the mouse and the one pressed (checked by serial before use).
