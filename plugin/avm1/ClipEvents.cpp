@@ -110,6 +110,31 @@ void Machine::bindClass(SpriteInstance& sprite, const Value& ctor)
         clip->setProto(proto);
 }
 
+void Machine::constructOn(const Value& constructor, Object* object)
+{
+    if (!constructor.isObject() || !constructor.asObject()->isFunction() || !object)
+        return;
+    auto* f = static_cast<FunctionObject*>(constructor.asObject());
+    const Value proto = getMember(constructor, "prototype");
+    define(object, "__constructor__", constructor);
+    if (m_Version < 7)
+        define(object, "constructor", constructor);
+    const bool top = m_Frames.empty();
+    if (top) {
+        m_Unwind = Unwind::None;
+        m_RunStart = std::chrono::steady_clock::now();
+    }
+    invoke(f, Value(object), nullptr, 0, proto.isObject() ? proto.asObject() : nullptr, object);
+    if (top) {
+        m_Unwind = Unwind::None;
+        m_Stack.clear();
+        m_Registers.clear();
+        m_Temporaries.clear();
+        m_Thrown = Value();
+        m_Returned = Value();
+    }
+}
+
 bool Machine::hearsEvent(SpriteInstance& sprite, ClipEvent event)
 {
     bool any = false;
@@ -163,10 +188,7 @@ void Machine::clipEvent(SpriteInstance& sprite, ClipEvent event)
     if (event == ClipEvent::Construct && ctor.isObject()) {
         if (!sprite.script.m_Link || !sprite.script.m_Link->object)
             bindClass(sprite, ctor);
-        Object* clip = clipObject(sprite);
-        m_Constructing = true;
-        runHandler(ctor, Value(clip));
-        m_Constructing = false;
+        constructOn(ctor, clipObject(sprite));
         return;
     }
     const char* name = HandlerName(event);

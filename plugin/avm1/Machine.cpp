@@ -975,7 +975,7 @@ void Machine::gotoFrame(SpriteInstance& sprite, int frame, bool play)
         return;
     frame = std::clamp(frame, 0, count - 1);
     sprite.playing = play;
-    m_Player.seek(sprite, frame);
+    m_Player.seek(sprite, frame, true);
 }
 
 bool Machine::gotoLabel(SpriteInstance& sprite, const std::string& label, bool play)
@@ -1005,17 +1005,23 @@ void Machine::gotoValue(SpriteInstance& sprite, const Value& frame, bool play, i
         gotoNumber(sprite, stringToNumber(s, m_Version), play, bias);
         return;
     }
+    if (frame.isObject()) {
+        // An object names its frame by its string form, as a string does.
+        gotoValue(sprite, Value(toStringValue(frame)), play, bias);
+        return;
+    }
     gotoNumber(sprite, toNumber(frame), play, bias);
 }
 
 void Machine::gotoNumber(SpriteInstance& sprite, double n, bool play, int bias)
 {
-    // Frame numbers are taken as unsigned 32-bit integers; 0 goes nowhere, past the end goes to the last frame.
-    const uint32_t number = ToUint32(n);
-    if (number == 0)
+    // Frame numbers are 32-bit integers and counted from 1 in 32-bit arithmetic that wraps: a frame before the
+    // first goes nowhere, one past the end goes to the last frame.
+    const uint32_t number = uint32_t(ToInt32(n));
+    const int32_t index = int32_t(number - 1u);
+    if (index < 0)
         return;
-    const double index = double(number) - 1 + bias;
-    gotoFrame(sprite, int(std::min(index, 1e9)), play);
+    gotoFrame(sprite, int(std::min(double(index) + bias, 1e9)), play);
 }
 
 Value Machine::getClipProperty(ClipObject* clip, std::string_view name, bool& found)

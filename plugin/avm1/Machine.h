@@ -179,6 +179,8 @@ public:
     // The class Object.registerClass bound to a symbol's export name (undefined when none).
     Value registeredClass(uint16_t symbol);
     void bindClass(plugin::SpriteInstance& sprite, const Value& constructor);
+    // Runs a class's constructor on an existing object (a clip made from a symbol bound to the class).
+    void constructOn(const Value& constructor, Object* object);
     void runHandler(const Value& function, const Value& self);
     // `bounds` (left, top, right, bottom in the parent's twips) constrains the clip, when given.
     void startDrag(plugin::SpriteInstance& sprite, bool lockCenter, const double* bounds);

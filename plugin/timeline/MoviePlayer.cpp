@@ -541,10 +541,15 @@ void MoviePlayer::applyFrame(SpriteInstance& sprite, int frame)
             startSprite(sprite, object);
 }
 
-void MoviePlayer::enterFrame(SpriteInstance& sprite, int frame, bool actions, bool apply)
+void MoviePlayer::enterFrame(SpriteInstance& sprite, int frame, bool actions, bool apply, bool jump)
 {
     if (apply)
         applyFrame(sprite, frame);
+    // A script's goto makes the clips it places first: their first frames run before the frame's own actions.
+    if (jump)
+        for (auto& [depth, object] : sprite.displayList)
+            if (object.sprite && object.sprite->currentFrame < 0)
+                beginSprite(*object.sprite, actions);
     sprite.currentFrame = frame;
     m_FrameEntered = true;
     // A symbol's init actions run once, the first time a frame holding them is entered, before frame actions.
@@ -677,7 +682,7 @@ void MoviePlayer::rebuildTo(SpriteInstance& sprite, int frame)
     }
 }
 
-bool MoviePlayer::seek(SpriteInstance& sprite, int frame)
+bool MoviePlayer::seek(SpriteInstance& sprite, int frame, bool jump)
 {
     const int count = int(sprite.timeline->frames.size());
     if (frame < 0 || frame >= count)
@@ -688,12 +693,32 @@ bool MoviePlayer::seek(SpriteInstance& sprite, int frame)
     // sprites and script state.
     if (frame < sprite.currentFrame) {
         rebuildTo(sprite, frame);
-        enterFrame(sprite, frame, true, false);
+        enterFrame(sprite, frame, true, false, jump);
         return true;
     }
     for (int f = sprite.currentFrame + 1; f < frame; ++f) {
         applyFrame(sprite, f);
         sprite.currentFrame = f;
+        // A script's goto makes the clips of the frames it passes at once.
+        if (jump)
+            for (auto& [depth, object] : sprite.displayList)
+                if (object.sprite && object.sprite->currentFrame < 0)
+                    beginSprite(*object.sprite, true);
+    }
+    if (jump) {
+        // The frame a goto lands on: its tags in order, so that actions before a placement run before the new
+        // clip's first frame and those after it after.
+        m_ActionBudget -= long(sprite.timeline->frames[size_t(frame)].size()) + 1;
+        for (const CTag* tag : sprite.timeline->frames[size_t(frame)]) {
+            if (tag->m_TagCode == kTagDoAction || tag->m_TagCode == kTagDoInitAction)
+                continue;
+            applyControlTag(sprite, tag, frame);
+            for (auto& [depth, object] : sprite.displayList)
+                if (!object.sprite)
+                    startSprite(sprite, object);
+        }
+        enterFrame(sprite, frame, true, false, false);
+        return true;
     }
     enterFrame(sprite, frame, true);
     return true;

@@ -253,7 +253,7 @@ private:
 
     void buildTimeline(Timeline& timeline, const CTagsItem* tags, bool root);
     void registerCharacter(const CTag* tag);
-    void enterFrame(SpriteInstance& sprite, int frame, bool runActions, bool apply = true);
+    void enterFrame(SpriteInstance& sprite, int frame, bool runActions, bool apply = true, bool jump = false);
     void beginSprite(SpriteInstance& sprite, bool runActions);
     void applyFrame(SpriteInstance& sprite, int frame);
     void applyControlTag(SpriteInstance& sprite, const CTag* tag, int frame);
@@ -270,7 +270,7 @@ private:
     void stepChildren(SpriteInstance& sprite);
     void runActions(SpriteInstance& sprite, const CActionsItem* actions);
     void runPendingActions();
-    bool seek(SpriteInstance& sprite, int frame);
+    bool seek(SpriteInstance& sprite, int frame, bool jump = false);
     cairo_matrix_t viewMatrix(int viewWidth, int viewHeight) const;
     bool updateButtons(SpriteInstance& sprite, const cairo_matrix_t& parent, double x, double y, bool down,
         bool& changed, bool& found);

@@ -99,12 +99,7 @@ Value Finish(Machine& m, plugin::SpriteInstance* sprite, const Value& init)
     const Value ctor = m.registeredClass(sprite->symbolId);
     m.bindClass(*sprite, ctor);
     CopyInit(m, clip, init);
-    if (ctor.isObject()) {
-        const bool was = m.m_Constructing;
-        m.m_Constructing = true;
-        m.call(ctor, Value(clip), nullptr, 0);
-        m.m_Constructing = was;
-    }
+    m.constructOn(ctor, clip);
     return Value(clip);
 }
 
