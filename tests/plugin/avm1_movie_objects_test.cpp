@@ -4,8 +4,11 @@
 #include "avm1/builtins/Builtins.h"
 #include "timeline/MoviePlayer.h"
 
+#include "Avm1Assembler.h"
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -333,3 +336,112 @@ TEST(Avm1MovieObjects, SharedObjectsPersistAndSurviveDamage)
 }
 
 } // namespace
+
+// ---- clips driven by the host's mouse ----
+
+namespace clips {
+
+using plugintest::Asm;
+
+constexpr uint8_t kSetMember = 0x4F;
+constexpr uint8_t kCallMethod = 0x52;
+constexpr uint8_t kPop = 0x17;
+constexpr int kSide = 100; // pixels of the stage; the view is the same size
+
+// `clip.event = function () { trace(text); }`
+Asm Handler(const std::string& event, const std::string& text)
+{
+    return Asm().get("clip").str(event).function("", {}, Asm().str(text).trace()).op(kSetMember);
+}
+
+// A movie with a 40x40 pixel square in a sprite named "clip" at (30, 30); the first frame's script runs, the
+// movie stops there.
+struct ClipMovie {
+    reelfinch::plugin::MoviePlayer player;
+    std::vector<std::string> lines;
+
+    explicit ClipMovie(const Asm& script)
+    {
+        plugintest::MovieBuilder movie(kSide, kSide);
+        movie.rectShape(1, 0, 0, 40 * 20, 40 * 20, { 255, 0, 0 });
+        plugintest::SpriteBuilder sprite;
+        sprite.place(1, 1, 0, 0);
+        sprite.showFrame();
+        sprite.define(movie, 2);
+        movie.place(1, 2, 30 * 20, 30 * 20, nullptr, 0, "clip");
+        movie.raw(kTagDoAction, Asm(script).op(0x07).finished());
+        movie.showFrame();
+        const std::vector<uint8_t> bytes = movie.finish();
+        player.onTrace = [this](const std::string& line) { lines.push_back(line); };
+        player.load(bytes.data(), bytes.size());
+    }
+    void mouse(double x, double y, bool down) { player.mouseEvent(x, y, down, kSide, kSide); }
+};
+
+TEST(Avm1Clips, ClipsWithButtonHandlersAnswerTheMouse)
+{
+    struct Step {
+        double x, y;
+        bool down;
+    };
+    struct Case {
+        const char* name;
+        std::vector<Step> steps;
+        std::vector<std::string> heard;
+    };
+    const Case cases[] = {
+        { "click inside", { { 50, 50, false }, { 50, 50, true }, { 50, 50, false } }, { "over", "press", "release" } },
+        { "press, leave, release outside",
+            { { 50, 50, false }, { 50, 50, true }, { 5, 5, true }, { 5, 5, false } },
+            { "over", "press", "dragOut", "releaseOutside" } },
+        { "press, leave and come back", { { 50, 50, true }, { 90, 90, true }, { 60, 60, true }, { 60, 60, false } },
+            { "over", "press", "dragOut", "dragOver", "release" } },
+        { "pass over", { { 50, 50, false }, { 95, 95, false }, { 2, 2, false } }, { "over", "out" } },
+    };
+    Asm script;
+    for (const auto& [event, text] : std::vector<std::pair<std::string, std::string>> { { "onPress", "press" },
+             { "onRelease", "release" }, { "onReleaseOutside", "releaseOutside" }, { "onRollOver", "over" },
+             { "onRollOut", "out" }, { "onDragOut", "dragOut" }, { "onDragOver", "dragOver" } })
+        script.append(Handler(event, text));
+    for (const Case& c : cases) {
+        ClipMovie movie(script);
+        for (const Step& step : c.steps)
+            movie.mouse(step.x, step.y, step.down);
+        EXPECT_EQ(movie.lines, c.heard) << c.name;
+    }
+}
+
+TEST(Avm1Clips, DraggedClipFollowsTheMouseWithinItsBounds)
+{
+    // clip.startDrag(true, 0, 0, 60, 40): the clip's origin at the mouse, held to the rectangle.
+    Asm script = Asm().num(40).num(60).num(0).num(0).boolean(true).i32(5).get("clip").str("startDrag")
+                     .op(kCallMethod).op(kPop);
+    ClipMovie movie(script);
+    auto* machine = movie.player.scriptMachine();
+    ASSERT_NE(machine, nullptr);
+    const avm1::Value clip = machine->getMember(avm1::Value(machine->rootClip()), "clip");
+    struct Case {
+        double mouseX, mouseY, x, y;
+    };
+    for (const Case& c : { Case { 40, 30, 40, 30 }, Case { 10, 20, 10, 20 }, Case { 95, 90, 60, 40 } }) {
+        movie.mouse(c.mouseX, c.mouseY, false);
+        EXPECT_DOUBLE_EQ(machine->toNumber(machine->getMember(clip, "_x")), c.x) << c.mouseX;
+        EXPECT_DOUBLE_EQ(machine->toNumber(machine->getMember(clip, "_y")), c.y) << c.mouseY;
+    }
+}
+
+TEST(Avm1Clips, RemovedClipHearsUnloadWhileStillNamed)
+{
+    // clip.onUnload = function () { trace(this._name); }; clip.swapDepths(5); clip.removeMovieClip();
+    Asm script = Asm().get("clip").str("onUnload")
+                     .function("", {}, Asm().str("this").op(0x1C).str("_name").op(0x4E).trace())
+                     .op(kSetMember)
+                     .num(5).i32(1).get("clip").str("swapDepths").op(kCallMethod).op(kPop)
+                     .i32(0).get("clip").str("removeMovieClip").op(kCallMethod).op(kPop)
+                     .get("clip").trace();
+    ClipMovie movie(script);
+    // The clip is gone from its parent at once; its unload handler runs after the script, still named.
+    EXPECT_EQ(movie.lines, (std::vector<std::string> { "undefined", "clip" }));
+}
+
+} // namespace clips
