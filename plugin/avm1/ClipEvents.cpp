@@ -183,6 +183,12 @@ void Machine::clipEvent(SpriteInstance& sprite, ClipEvent event)
     }
     std::vector<const CActionsItem*> records;
     ForEachRecord(sprite, event, [&](const CActionsItem* actions) { records.push_back(actions); });
+    struct UnloadScope {
+        int& depth;
+        bool on;
+        UnloadScope(int& d, bool o) : depth(d), on(o) { depth += on; }
+        ~UnloadScope() { depth -= on; }
+    } unloading(m_UnloadDepth, event == ClipEvent::Unload);
     for (const CActionsItem* actions : records)
         runFrameActions(sprite, actions);
     if (event == ClipEvent::Construct && ctor.isObject()) {
@@ -246,6 +252,21 @@ bool Machine::actsAsButton(SpriteInstance& sprite)
         if (getProperty(clip, name, v, Value(clip)) && v.isObject())
             return true;
     }
+    return false;
+}
+
+bool Machine::scriptClipGone(const Frame& frame) const
+{
+    if (m_UnloadDepth > 0 || !frame.originalTarget || frame.originalTarget->kind() != ObjectKind::Clip)
+        return false;
+    const auto& link = static_cast<const ClipObject*>(frame.originalTarget)->m_Link;
+    if (!link)
+        return false;
+    if (!link->sprite)
+        return true;
+    for (const SpriteInstance* s = link->sprite; s; s = s->parent)
+        if (s->removed)
+            return true;
     return false;
 }
 

@@ -884,6 +884,10 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
             Value fn = nameValue.isString() ? getVariable(nameValue.str()) : getVariable(m.toString(nameValue));
             // A plain call runs with the timeline the caller is in as `this`.
             callOnStack(fn, baseObject() ? Value(baseObject()) : Value(), count, nullptr);
+            if (m.scriptClipGone(f)) {
+                m.m_Returned = Value();
+                m.m_Unwind = Unwind::Return;
+            }
             break;
         }
         case 0x52: { // CallMethod
@@ -917,6 +921,10 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
             for (const Value& a : args)
                 push(a);
             callOnStack(method, self, args.size(), holder);
+            if (m.scriptClipGone(f)) {
+                m.m_Returned = Value();
+                m.m_Unwind = Unwind::Return;
+            }
             break;
         }
         case 0x40: // NewObject

@@ -194,6 +194,10 @@ public:
     void removeSpriteAt(Object* base, const Value& target);
     void startDragAt(Object* base, const Value& target, bool lockCenter, const double* bounds);
     plugin::SpriteInstance* targetSprite(Object* base, const Value& target);
+    // Whether the clip a running script or function belongs to was taken off the stage: the script returns at
+    // its next call (unload handlers excepted, whose clip is gone from the start).
+    bool scriptClipGone(const Frame& frame) const;
+    int m_UnloadDepth = 0;
 
     // ---- timers ----
     int addTimer(Timer timer);
