@@ -141,8 +141,9 @@ bool Machine::hearsEvent(SpriteInstance& sprite, ClipEvent event)
     ForEachRecord(sprite, event, [&](const CActionsItem*) { any = true; });
     if (any)
         return true;
+    // A symbol's class may be registered by init actions that run after the event is queued.
     if (event == ClipEvent::Initialize || event == ClipEvent::Construct)
-        return registeredClass(sprite.symbolId).isObject();
+        return sprite.symbolId && !m_Player.exportName(sprite.symbolId).empty();
     const char* name = HandlerName(event);
     if (!name || m_Version < 6)
         return false;

@@ -86,8 +86,10 @@ void CopyInit(Machine& m, Object* clip, const Value& init)
 {
     if (!init.isObject())
         return;
-    for (const std::string& name : m.enumerate(init.asObject()))
-        m.setMember(Value(clip), name, m.getMember(init, name));
+    // Oldest property first: the reverse of the order a for-in loop lists them in.
+    const std::vector<std::string> names = m.enumerate(init.asObject());
+    for (auto it = names.rbegin(); it != names.rend(); ++it)
+        m.setMember(Value(clip), *it, m.getMember(init, *it));
 }
 
 // A new clip's class (bound to its symbol), its init object's properties, then the class's constructor.
