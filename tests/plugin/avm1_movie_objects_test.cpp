@@ -444,4 +444,62 @@ TEST(Avm1Clips, RemovedClipHearsUnloadWhileStillNamed)
     EXPECT_EQ(movie.lines, (std::vector<std::string> { "undefined", "clip" }));
 }
 
+// `object.method(args...)` with its result traced.
+Asm TraceCall(const std::string& object, const std::string& method, std::vector<Asm> args)
+{
+    Asm a;
+    for (auto it = args.rbegin(); it != args.rend(); ++it)
+        a.append(*it);
+    return a.i32(int32_t(args.size())).get(object).str(method).op(kCallMethod).trace();
+}
+
+TEST(Avm1Clips, ScriptDepthsMoveClipsAndRefuseWhatTheyMayNotTouch)
+{
+    struct Case {
+        const char* name;
+        Asm script;
+        std::vector<std::string> heard;
+    };
+    const Asm twoClips = Asm()
+                             .append(TraceCall("_root", "createEmptyMovieClip", { Asm().str("a"), Asm().num(5) }))
+                             .append(TraceCall("_root", "createEmptyMovieClip", { Asm().str("b"), Asm().num(9) }));
+    const std::vector<std::string> made { "_level0.a", "_level0.b" };
+    auto with = [&](std::vector<std::string> more) {
+        std::vector<std::string> all = made;
+        all.insert(all.end(), more.begin(), more.end());
+        return all;
+    };
+    const Case cases[] = {
+        { "the next depth is above the highest", Asm(twoClips).append(TraceCall("_root", "getNextHighestDepth", {})),
+            with({ "10" }) },
+        { "swapping with a clip exchanges depths",
+            Asm(twoClips)
+                .append(Asm().get("b").i32(1).get("a").str("swapDepths").op(kCallMethod).op(kPop))
+                .append(TraceCall("a", "getDepth", {}))
+                .append(TraceCall("b", "getDepth", {}))
+                .append(TraceCall("_root", "getInstanceAtDepth", { Asm().num(9) })),
+            with({ "9", "5", "_level0.a" }) },
+        { "a clip made at a taken depth replaces the one there",
+            Asm(twoClips)
+                .append(TraceCall("_root", "createEmptyMovieClip", { Asm().str("c"), Asm().num(5) }))
+                .append(Asm().get("a").trace()),
+            with({ "_level0.c", "undefined" }) },
+        { "a depth that is no number makes nothing",
+            Asm().append(TraceCall("_root", "createEmptyMovieClip", { Asm().str("d"), Asm().str("x") })),
+            { "undefined" } },
+        { "the timeline's clips are not removed by scripts",
+            Asm().append(TraceCall("clip", "removeMovieClip", {})).append(Asm().get("clip").trace()),
+            { "undefined", "_level0.clip" } },
+        { "a duplicate copies the transform",
+            Asm()
+                .append(TraceCall("clip", "duplicateMovieClip", { Asm().str("copy"), Asm().num(3) }))
+                .append(Asm().get("copy").str("_x").op(0x4E).trace()),
+            { "_level0.copy", "30" } },
+    };
+    for (const Case& c : cases) {
+        ClipMovie movie(c.script);
+        EXPECT_EQ(movie.lines, c.heard) << c.name;
+    }
+}
+
 } // namespace clips
