@@ -792,13 +792,15 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
         case 0x23: // SetProperty
             clipProperty(true);
             break;
-        case 0x24: // CloneSprite
-            pop();
-            pop();
-            pop();
+        case 0x24: { // CloneSprite
+            const Value depth = pop();
+            const Value name = pop();
+            const Value source = pop();
+            m.cloneSprite(baseObject(), source, name, depth);
             break;
+        }
         case 0x25: // RemoveSprite
-            pop();
+            m.removeSpriteAt(baseObject(), pop());
             break;
         case 0x26: { // Trace
             Value v = pop();
@@ -816,17 +818,18 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
             break;
         }
         case 0x27: { // StartDrag
-            pop();
-            pop();
-            if (m.toBoolean(pop())) {
-                pop();
-                pop();
-                pop();
-                pop();
-            }
+            const Value target = pop();
+            const bool lockCenter = m.toBoolean(pop());
+            double bounds[4];
+            const bool constrained = m.toBoolean(pop());
+            if (constrained)
+                for (int i = 3; i >= 0; --i)
+                    bounds[i] = m.toNumber(pop()) * 20.0;
+            m.startDragAt(baseObject(), target, lockCenter, constrained ? bounds : nullptr);
             break;
         }
         case 0x28: // EndDrag
+            m.stopDrag();
             break;
         case 0x2A: // Throw
             m.throwValue(pop());
@@ -917,6 +920,10 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
             Value fn = nameValue.isString() ? getVariable(nameValue.str()) : getVariable(m.toString(nameValue));
             // A plain call runs with the timeline the caller is in as `this`.
             callOnStack(fn, baseObject() ? Value(baseObject()) : Value(), count, nullptr);
+            if (m.scriptClipGone(f)) {
+                m.m_Returned = Value();
+                m.m_Unwind = Unwind::Return;
+            }
             break;
         }
         case 0x52: { // CallMethod
@@ -958,6 +965,10 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
             for (const Value& a : args)
                 push(a);
             callOnStack(method, self, args.size(), holder);
+            if (m.scriptClipGone(f)) {
+                m.m_Returned = Value();
+                m.m_Unwind = Unwind::Return;
+            }
             break;
         }
         case 0x40: // NewObject

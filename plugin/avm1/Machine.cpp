@@ -1089,7 +1089,7 @@ void Machine::gotoFrame(SpriteInstance& sprite, int frame, bool play)
         return;
     frame = std::clamp(frame, 0, count - 1);
     sprite.playing = play;
-    m_Player.seek(sprite, frame);
+    m_Player.seek(sprite, frame, true);
 }
 
 bool Machine::gotoLabel(SpriteInstance& sprite, const std::string& label, bool play)
@@ -1119,17 +1119,23 @@ void Machine::gotoValue(SpriteInstance& sprite, const Value& frame, bool play, i
         gotoNumber(sprite, stringToNumber(s, m_Version), play, bias);
         return;
     }
+    if (frame.isObject()) {
+        // An object names its frame by its string form, as a string does.
+        gotoValue(sprite, Value(toStringValue(frame)), play, bias);
+        return;
+    }
     gotoNumber(sprite, toNumber(frame), play, bias);
 }
 
 void Machine::gotoNumber(SpriteInstance& sprite, double n, bool play, int bias)
 {
-    // Frame numbers are taken as unsigned 32-bit integers; 0 goes nowhere, past the end goes to the last frame.
-    const uint32_t number = ToUint32(n);
-    if (number == 0)
+    // Frame numbers are 32-bit integers and counted from 1 in 32-bit arithmetic that wraps: a frame before the
+    // first goes nowhere, one past the end goes to the last frame.
+    const uint32_t number = uint32_t(ToInt32(n));
+    const int32_t index = int32_t(number - 1u);
+    if (index < 0)
         return;
-    const double index = double(number) - 1 + bias;
-    gotoFrame(sprite, int(std::min(index, 1e9)), play);
+    gotoFrame(sprite, int(std::min(double(index) + bias, 1e9)), play);
 }
 
 plugin::EditField* Machine::fieldOf(SpriteInstance& parent, plugin::DisplayObject& display)
@@ -1234,8 +1240,22 @@ Value Machine::getClipProperty(ClipObject* clip, std::string_view name, bool& fo
     case 7:
         return Value(display ? display->visible : true);
     case 8:
-    case 9:
-        return Value(0.0);
+    case 9: {
+        // The extent of the clip's content in its parent's space.
+        double box[4] = { 1e300, 1e300, -1e300, -1e300 };
+        if (!m_Player.spriteBounds(*sprite, m, box))
+            return Value(0.0);
+        return Value(round((index == 8 ? box[2] - box[0] : box[3] - box[1]) / 20.0));
+    }
+    case 20:
+    case 21: {
+        cairo_matrix_t toLocal = m_Player.stageMatrix(*sprite);
+        double x = m_Player.mouseX();
+        double y = m_Player.mouseY();
+        if (cairo_matrix_invert(&toLocal) == CAIRO_STATUS_SUCCESS)
+            cairo_matrix_transform_point(&toLocal, &x, &y);
+        return Value(std::round(index == 20 ? x / 20.0 : y / 20.0));
+    }
     case 10:
         return Value(MatrixRotation(m));
     case 11:
@@ -1274,6 +1294,9 @@ bool Machine::setClipProperty(ClipObject* clip, std::string_view name, const Val
     if (!display)
         return index != 13 && index != 19 && index != 16;
     cairo_matrix_t& m = display->matrix;
+    // Once a script sets where a clip is, the timeline no longer moves it.
+    if (index <= 3 || index == 6 || index == 8 || index == 9 || index == 10)
+        display->scriptMoved = true;
     switch (index) {
     case 0:
         if (std::isfinite(n))
@@ -1302,6 +1325,28 @@ bool Machine::setClipProperty(ClipObject* clip, std::string_view name, const Val
         if (std::isfinite(n))
             SetMatrix(m, MatrixScaleX(m), MatrixScaleY(m), n);
         return true;
+    case 8:
+    case 9: {
+        // Scales the clip so that its content's extent in the parent's space becomes the value.
+        double box[4] = { 1e300, 1e300, -1e300, -1e300 };
+        const cairo_matrix_t rotation = [&] {
+            cairo_matrix_t r = m;
+            SetMatrix(r, 1, 1, MatrixRotation(m));
+            r.x0 = r.y0 = 0;
+            return r;
+        }();
+        if (!std::isfinite(n) || n < 0 || !m_Player.spriteBounds(*sprite, rotation, box))
+            return true;
+        const double extent = index == 8 ? box[2] - box[0] : box[3] - box[1];
+        if (extent <= 0)
+            return true;
+        const double scale = n * 20.0 / extent;
+        if (index == 8)
+            SetMatrix(m, scale, MatrixScaleY(m), MatrixRotation(m));
+        else
+            SetMatrix(m, MatrixScaleX(m), scale, MatrixRotation(m));
+        return true;
+    }
     case 13:
         display->name = toString(v);
         return true;
@@ -1387,6 +1432,7 @@ void Machine::markRoots(Heap& heap)
         heap.mark(v);
     heap.mark(m_Thrown);
     heap.mark(m_Returned);
+    heap.mark(m_Drag.clip);
     for (const Frame* f : m_Frames) {
         heap.mark(f->scope);
         heap.mark(static_cast<Cell*>(f->target));

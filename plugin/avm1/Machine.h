@@ -24,6 +24,7 @@ struct SpriteInstance;
 struct DisplayObject;
 struct EditField;
 struct Font;
+enum class ClipEvent : uint8_t;
 } // namespace reelfinch::plugin
 
 namespace reelfinch::avm1 {
@@ -181,6 +182,34 @@ public:
             onTrace(line);
     }
 
+    // ---- clip events, classes bound to symbols, dragging ----
+    bool hearsEvent(plugin::SpriteInstance& sprite, plugin::ClipEvent event);
+    void clipEvent(plugin::SpriteInstance& sprite, plugin::ClipEvent event);
+    void mouseListeners(plugin::ClipEvent event);
+    bool actsAsButton(plugin::SpriteInstance& sprite);
+    // The class Object.registerClass bound to a symbol's export name (undefined when none).
+    Value registeredClass(uint16_t symbol);
+    void bindClass(plugin::SpriteInstance& sprite, const Value& constructor);
+    // Runs a class's constructor on an existing object (a clip made from a symbol bound to the class).
+    void constructOn(const Value& constructor, Object* object);
+    void runHandler(const Value& function, const Value& self);
+    // `bounds` (left, top, right, bottom in the parent's twips) constrains the clip, when given.
+    void startDrag(plugin::SpriteInstance& sprite, bool lockCenter, const double* bounds);
+    void stopDrag();
+    bool dragging() const;
+    void dragTo(double stageX, double stageY);
+    Value dragClip() const { return m_Drag.clip; }
+    // The clip actions of SWF 4 and 5 (duplicateMovieClip, removeMovieClip, startDrag as global functions):
+    // their targets are paths or clips, seen from `base`.
+    void cloneSprite(Object* base, const Value& source, const Value& name, const Value& depth);
+    void removeSpriteAt(Object* base, const Value& target);
+    void startDragAt(Object* base, const Value& target, bool lockCenter, const double* bounds);
+    plugin::SpriteInstance* targetSprite(Object* base, const Value& target);
+    // Whether the clip a running script or function belongs to was taken off the stage: the script returns at
+    // its next call (unload handlers excepted, whose clip is gone from the start).
+    bool scriptClipGone(const Frame& frame) const;
+    int m_UnloadDepth = 0;
+
     // ---- timers ----
     int addTimer(Timer timer);
     void clearTimer(int id);
@@ -244,6 +273,15 @@ public:
     double m_Random = 0;
     uint64_t m_RandomState = 0x2545F4914F6CDD1DULL;
     std::vector<std::string> m_GetURLQueue;
+    struct DragState {
+        Value clip;
+        bool lockCenter = false;
+        bool constrained = false;
+        double bounds[4] = { 0, 0, 0, 0 };
+        double offsetX = 0;
+        double offsetY = 0;
+    };
+    DragState m_Drag;
 };
 
 // Runs instructions of `frame` from `pc` until it leaves [start, end); sets the machine's unwind state.

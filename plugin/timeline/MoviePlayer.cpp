@@ -42,8 +42,6 @@ constexpr long kActionBudget = 200000;
 constexpr int kPanPixels = 0;
 // A zoom rectangle is never narrower than this many twips.
 constexpr int32_t kMinZoomSide = 20;
-// Sprites nest at most this deep; deeper ones (a sprite holding itself) stay empty.
-constexpr int kMaxSpriteNesting = 32;
 
 // Fixed point of colour transform multipliers: 8.8.
 constexpr double kCXFormUnit = 256.0;
@@ -122,6 +120,29 @@ uint16_t CharacterIdOf(const CTag* tag)
     return 0;
 }
 
+// The key code a button's record names for a key: the special keys 1-19, or the character typed.
+int ButtonKeyCode(int code, int ascii)
+{
+    switch (code) {
+    case 37: return 1; // left
+    case 39: return 2; // right
+    case 36: return 3; // home
+    case 35: return 4; // end
+    case 45: return 5; // insert
+    case 46: return 6; // delete
+    case 8: return 8; // backspace
+    case 13: return 13; // enter
+    case 38: return 14; // up
+    case 40: return 15; // down
+    case 33: return 16; // page up
+    case 34: return 17; // page down
+    case 9: return 18; // tab
+    case 27: return 19; // escape
+    default:
+        return ascii >= 32 && ascii < 127 ? ascii : 0;
+    }
+}
+
 } // namespace
 
 ColorTransform ColorTransform::fromItem(const CCXFormItem* item)
@@ -166,7 +187,9 @@ bool MoviePlayer::load(const uint8_t* data, size_t size)
     m_Machine.reset();
     m_Sound->reset();
     m_PendingActions.clear();
+    m_Removed.clear();
     m_InitActionsRun.clear();
+    m_ExportNames.clear();
     m_Root = SpriteInstance {};
     m_Root.timeline = &m_RootTimeline;
     m_RootTimeline = Timeline {};
@@ -196,6 +219,7 @@ bool MoviePlayer::load(const uint8_t* data, size_t size)
     if (!header || !header->m_pFrameRect || !movie->GetTags() || (!complete && movie->GetTags()->GetItemCount() == 0))
         return false;
     m_Movie = std::move(movie);
+    m_MovieBytes = size;
     const CRectItem* frame = header->m_pFrameRect.get();
     m_Frame[0] = frame->m_XMin;
     m_Frame[1] = frame->m_YMin;
@@ -262,6 +286,11 @@ void MoviePlayer::buildTimeline(Timeline& timeline, const CTagsItem* tags, bool 
         if (root && (code == kTagDefineSound || code == kTagDefineButtonSound || code == kTagSymbolClass
                 || code == kTagExportAssets)) {
             m_Sound->defineTag(tag);
+            if (auto* exports = dynamic_cast<const CExportAssetsTag*>(tag); exports && exports->m_pAssets)
+                for (int i = 0; i < exports->m_pAssets->GetItemCount(); ++i)
+                    if (auto* asset = dynamic_cast<const CAssetItem*>(exports->m_pAssets->GetItem(i));
+                        asset && asset->m_pName)
+                        m_ExportNames.emplace(asset->m_pName->GetStr(), asset->m_ID);
             continue;
         }
         if (code == kTagSoundStreamHead || code == kTagSoundStreamHead2) {
@@ -286,8 +315,9 @@ void MoviePlayer::buildTimeline(Timeline& timeline, const CTagsItem* tags, bool 
     if (timeline.frames.size() > 1)
         timeline.frames.pop_back();
     const int declared = tags ? tags->m_DeclaredFrameCount : 0;
-    // A timeline without ShowFrame tags shows nothing; an empty movie has no frames at all.
-    if (tags && tags->CountShowFrames() == 0 && declared == 0)
+    // A movie without ShowFrame tags shows nothing and has no frames at all; a sprite without them still has
+    // its one frame, whose actions run.
+    if (root && tags && tags->CountShowFrames() == 0 && declared == 0)
         timeline.frames.clear();
 }
 
@@ -314,67 +344,118 @@ int MoviePlayer::currentFrame() const
     return std::max(0, m_Root.currentFrame);
 }
 
-void MoviePlayer::applyControlTag(SpriteInstance& sprite, const CTag* tag)
+bool MoviePlayer::placementOf(const CTag* tag, Placement& placement, const CClipActionsItem*& clipActions) const
 {
+    clipActions = nullptr;
     switch (tag->m_TagCode) {
     case kTagPlaceObject: {
         auto* place = dynamic_cast<const CPlaceObjectTag*>(tag);
         if (!place)
-            return;
-        DisplayObject& object = sprite.displayList[place->m_Depth];
-        object = DisplayObject {};
-        object.characterId = place->m_ID;
-        object.depth = place->m_Depth;
-        object.matrix = MatrixFromItem(place->m_pMatrix.get());
-        object.colorTransform = ColorTransform::fromItem(place->m_pColorTransform.get());
-        break;
+            return false;
+        // The first form always places a new object with its whole transform.
+        placement.depth = place->m_Depth;
+        placement.move = false;
+        placement.characterId = place->m_ID;
+        placement.matrix = MatrixFromItem(place->m_pMatrix.get());
+        placement.colorTransform = ColorTransform::fromItem(place->m_pColorTransform.get());
+        return true;
     }
     case kTagPlaceObject2:
-    case kTagPlaceObject3:
-        if (auto* place = dynamic_cast<const CPlaceObject2Tag*>(tag))
-            applyPlacement(sprite, PlacementFrom(*place));
+    case kTagPlaceObject3: {
+        auto* place = dynamic_cast<const CPlaceObject2Tag*>(tag);
+        if (!place)
+            return false;
+        placement = PlacementFrom(*place);
+        clipActions = placement.clipActions;
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+void MoviePlayer::applyControlTag(SpriteInstance& sprite, const CTag* tag, int frame)
+{
+    switch (tag->m_TagCode) {
+    case kTagPlaceObject:
+    case kTagPlaceObject2:
+    case kTagPlaceObject3: {
+        Placement placement;
+        const CClipActionsItem* clipActions = nullptr;
+        if (!placementOf(tag, placement, clipActions))
+            return;
+        applyPlacement(sprite, placement, frame);
+        if (clipActions && !placement.move)
+            if (auto it = sprite.displayList.find(placement.depth); it != sprite.displayList.end())
+                it->second.clipActions = clipActions;
         break;
+    }
     case kTagRemoveObject:
         if (auto* remove = dynamic_cast<const CReMoveObjectTag*>(tag))
-            sprite.displayList.erase(remove->m_Depth);
+            if (auto it = sprite.displayList.find(remove->m_Depth); it != sprite.displayList.end())
+                removeAt(sprite, it);
         break;
     case kTagRemoveObject2:
         if (auto* remove = dynamic_cast<const CReMoveObject2Tag*>(tag))
-            sprite.displayList.erase(remove->m_Depth);
+            if (auto it = sprite.displayList.find(remove->m_Depth); it != sprite.displayList.end())
+                removeAt(sprite, it);
         break;
     default:
         break;
     }
 }
 
-void MoviePlayer::applyPlacement(SpriteInstance& sprite, const Placement& place)
+void MoviePlayer::applyPlacement(SpriteInstance& sprite, const Placement& place, int frame)
 {
     auto existing = sprite.displayList.find(place.depth);
     if (!place.move || existing == sprite.displayList.end()) {
         // A new object; a move of an empty depth without a character places nothing.
         if (!place.characterId)
             return;
+        if (existing != sprite.displayList.end())
+            removeAt(sprite, existing);
         DisplayObject& object = sprite.displayList[place.depth];
-        object = DisplayObject {};
         object.depth = place.depth;
+        object.placedFrame = frame;
+        object.fresh = m_HaveMouse;
         existing = sprite.displayList.find(place.depth);
     }
     DisplayObject& object = existing->second;
     if (place.characterId && object.characterId != *place.characterId) {
+        if (object.sprite) {
+            // Another character at the depth: the sprite that was there goes (its unload events follow).
+            auto kept = std::make_unique<DisplayObject>();
+            kept->depth = object.depth;
+            kept->name = object.name;
+            kept->matrix = object.matrix;
+            kept->clipActions = object.clipActions;
+            kept->sprite = std::move(object.sprite);
+            kept->sprite->display = kept.get();
+            kept->sprite->removed = true;
+            queueUnload(*kept->sprite);
+            m_Removed.push_back(std::move(kept));
+        }
         object.characterId = *place.characterId;
-        object.sprite.reset();
         object.buttonState = kButtonUp;
+        object.placedFrame = frame;
+        object.fresh = m_HaveMouse;
     }
-    if (place.matrix)
-        object.matrix = *place.matrix;
-    if (place.colorTransform)
-        object.colorTransform = *place.colorTransform;
+    // The timeline no longer moves an object a script has moved.
+    if (!object.scriptMoved || !place.move) {
+        if (place.matrix)
+            object.matrix = *place.matrix;
+        if (place.colorTransform)
+            object.colorTransform = *place.colorTransform;
+    }
     if (place.ratio)
         object.ratio = *place.ratio;
     if (place.clipDepth)
         object.clipDepth = *place.clipDepth;
     if (place.name)
         object.name = *place.name;
+    // Every object the timeline places without a name is given one, whatever its character.
+    if (object.name.empty())
+        object.name = "instance" + std::to_string(++m_InstanceNames);
     if (place.blendMode)
         object.blendMode = *place.blendMode;
     if (place.visible)
@@ -383,33 +464,72 @@ void MoviePlayer::applyPlacement(SpriteInstance& sprite, const Placement& place)
         object.filters = *place.filters;
 }
 
+void MoviePlayer::startSprite(SpriteInstance& parent, DisplayObject& object)
+{
+    if (object.sprite || parent.nesting >= kMaxSpriteNesting)
+        return;
+    static const Timeline kEmptyTimeline {};
+    const Timeline* timeline = &kEmptyTimeline;
+    if (object.characterId) {
+        auto found = m_SpriteTimelines.find(object.characterId);
+        if (found == m_SpriteTimelines.end())
+            return;
+        timeline = found->second.get();
+    }
+    object.sprite = std::make_unique<SpriteInstance>();
+    object.sprite->timeline = timeline;
+    object.sprite->nesting = parent.nesting + 1;
+    object.sprite->serial = m_NextSerial++;
+    object.sprite->parent = &parent;
+    object.sprite->display = &object;
+    object.sprite->symbolId = object.characterId;
+    if (object.name.empty())
+        object.name = "instance" + std::to_string(++m_InstanceNames);
+}
+
+void MoviePlayer::removeAt(SpriteInstance& sprite, std::map<int32_t, DisplayObject>::iterator it)
+{
+    DisplayObject& object = it->second;
+    if (object.sprite) {
+        // The sprite lives on apart until the actions of this step have run: its unload events see it.
+        auto kept = std::make_unique<DisplayObject>(std::move(object));
+        kept->sprite->display = kept.get();
+        kept->sprite->removed = true;
+        queueUnload(*kept->sprite);
+        m_Removed.push_back(std::move(kept));
+    }
+    sprite.displayList.erase(it);
+}
+
+void MoviePlayer::queueUnload(SpriteInstance& sprite)
+{
+    queueEvent(sprite, ClipEvent::Unload);
+    for (auto& [depth, object] : sprite.displayList)
+        if (object.sprite)
+            queueUnload(*object.sprite);
+}
+
 void MoviePlayer::applyFrame(SpriteInstance& sprite, int frame)
 {
     m_ActionBudget -= long(sprite.timeline->frames[size_t(frame)].size()) + 1;
     for (const CTag* tag : sprite.timeline->frames[size_t(frame)])
         if (tag->m_TagCode != kTagDoAction && tag->m_TagCode != kTagDoInitAction)
-            applyControlTag(sprite, tag);
-    // Sprites that have just appeared enter their first frame.
-    for (auto& [depth, object] : sprite.displayList) {
-        if (object.sprite || sprite.nesting >= kMaxSpriteNesting)
-            continue;
-        auto timeline = m_SpriteTimelines.find(object.characterId);
-        if (timeline == m_SpriteTimelines.end())
-            continue;
-        object.sprite = std::make_unique<SpriteInstance>();
-        object.sprite->timeline = timeline->second.get();
-        object.sprite->nesting = sprite.nesting + 1;
-        object.sprite->serial = m_NextSerial++;
-        object.sprite->parent = &sprite;
-        object.sprite->display = &object;
-        if (object.name.empty())
-            object.name = "instance" + std::to_string(++m_InstanceNames);
-    }
+            applyControlTag(sprite, tag, frame);
+    // Sprites that have just appeared are made; they enter their first frame when this one is entered.
+    for (auto& [depth, object] : sprite.displayList)
+        if (!object.sprite)
+            startSprite(sprite, object);
 }
 
-void MoviePlayer::enterFrame(SpriteInstance& sprite, int frame, bool actions)
+void MoviePlayer::enterFrame(SpriteInstance& sprite, int frame, bool actions, bool apply, bool jump)
 {
-    applyFrame(sprite, frame);
+    if (apply)
+        applyFrame(sprite, frame);
+    // A script's goto makes the clips it places first: their first frames run before the frame's own actions.
+    if (jump)
+        for (auto& [depth, object] : sprite.displayList)
+            if (object.sprite && object.sprite->currentFrame < 0)
+                beginSprite(*object.sprite, actions);
     sprite.currentFrame = frame;
     m_FrameEntered = true;
     // A symbol's init actions run once, the first time a frame holding them is entered, before frame actions.
@@ -423,27 +543,162 @@ void MoviePlayer::enterFrame(SpriteInstance& sprite, int frame, bool actions)
         for (const CTag* tag : sprite.timeline->frames[size_t(frame)])
             if (auto* doAction = dynamic_cast<const CDoActionTag*>(tag); doAction && doAction->m_pActions)
                 queueActions(sprite, doAction->m_pActions.get());
-    // New sprites show their first frame at once.
+    // New sprites show their first frame at once: made (initialize and construct), their first frame's
+    // actions, then their load event.
     for (auto& [depth, object] : sprite.displayList)
-        if (object.sprite && object.sprite->currentFrame < 0 && !object.sprite->timeline->frames.empty())
-            enterFrame(*object.sprite, 0, actions);
+        if (object.sprite && object.sprite->currentFrame < 0)
+            beginSprite(*object.sprite, actions);
 }
 
-bool MoviePlayer::seek(SpriteInstance& sprite, int frame)
+void MoviePlayer::beginSprite(SpriteInstance& sprite, bool actions)
+{
+    if (actions) {
+        queueEvent(sprite, ClipEvent::Initialize);
+        queueEvent(sprite, ClipEvent::Construct);
+    }
+    if (!sprite.timeline->frames.empty())
+        enterFrame(sprite, 0, actions);
+    else
+        sprite.currentFrame = 0;
+    if (actions)
+        queueEvent(sprite, ClipEvent::Load);
+}
+
+void MoviePlayer::rebuildTo(SpriteInstance& sprite, int frame)
+{
+    // What the timeline alone shows at `frame`: for each depth the frame that placed its object and the
+    // placement accumulated since.
+    struct Planned {
+        Placement place;
+        int placedFrame = 0;
+        const CClipActionsItem* clipActions = nullptr;
+    };
+    std::map<int32_t, Planned> plan;
+    for (int f = 0; f <= frame; ++f) {
+        m_ActionBudget -= long(sprite.timeline->frames[size_t(f)].size()) + 1;
+        for (const CTag* tag : sprite.timeline->frames[size_t(f)]) {
+            const uint16_t code = tag->m_TagCode;
+            if (code == kTagRemoveObject || code == kTagRemoveObject2) {
+                if (auto* remove = dynamic_cast<const CReMoveObjectTag*>(tag))
+                    plan.erase(remove->m_Depth);
+                else if (auto* remove2 = dynamic_cast<const CReMoveObject2Tag*>(tag))
+                    plan.erase(remove2->m_Depth);
+                continue;
+            }
+            Placement p;
+            const CClipActionsItem* clipActions = nullptr;
+            if (!placementOf(tag, p, clipActions))
+                continue;
+            auto it = plan.find(p.depth);
+            if (!p.move || it == plan.end()) {
+                if (!p.characterId)
+                    continue;
+                plan[p.depth] = Planned { p, f, clipActions };
+                continue;
+            }
+            Placement& q = it->second.place;
+            if (p.characterId && *p.characterId != q.characterId) {
+                q.characterId = p.characterId;
+                it->second.placedFrame = f;
+            }
+            if (p.matrix)
+                q.matrix = p.matrix;
+            if (p.colorTransform)
+                q.colorTransform = p.colorTransform;
+            if (p.ratio)
+                q.ratio = p.ratio;
+            if (p.clipDepth)
+                q.clipDepth = p.clipDepth;
+            if (p.name)
+                q.name = p.name;
+            if (p.blendMode)
+                q.blendMode = p.blendMode;
+            if (p.visible)
+                q.visible = p.visible;
+            if (p.filters)
+                q.filters = p.filters;
+        }
+    }
+    // Objects the timeline placed that are not there at that frame go; those that are stay as they are (their
+    // sprites keep playing), with the timeline's transform unless a script moved them. Objects that scripts
+    // made stay.
+    for (auto it = sprite.displayList.begin(); it != sprite.displayList.end();) {
+        DisplayObject& object = it->second;
+        if (object.placedFrame < 0) {
+            ++it;
+            continue;
+        }
+        auto planned = plan.find(it->first);
+        const bool keep = planned != plan.end() && planned->second.placedFrame == object.placedFrame
+            && planned->second.place.characterId == object.characterId;
+        if (!keep) {
+            auto next = std::next(it);
+            removeAt(sprite, it);
+            it = next;
+            continue;
+        }
+        const Placement& p = planned->second.place;
+        if (!object.scriptMoved) {
+            if (p.matrix)
+                object.matrix = *p.matrix;
+            if (p.colorTransform)
+                object.colorTransform = *p.colorTransform;
+        }
+        if (p.ratio)
+            object.ratio = *p.ratio;
+        plan.erase(planned);
+        ++it;
+    }
+    for (auto& [depth, planned] : plan) {
+        if (sprite.displayList.count(depth))
+            continue; // a script's object holds the depth
+        Placement p = planned.place;
+        p.move = false;
+        applyPlacement(sprite, p, planned.placedFrame);
+        if (auto it = sprite.displayList.find(depth); it != sprite.displayList.end()) {
+            it->second.clipActions = planned.clipActions;
+            startSprite(sprite, it->second);
+        }
+    }
+}
+
+bool MoviePlayer::seek(SpriteInstance& sprite, int frame, bool jump)
 {
     const int count = int(sprite.timeline->frames.size());
     if (frame < 0 || frame >= count)
         return false;
     if (frame == sprite.currentFrame)
         return true;
-    // Going back rebuilds the display list from the first frame; objects that stay keep their sprites.
+    // Going back rebuilds the display list as the timeline has it at that frame; objects that stay keep their
+    // sprites and script state.
     if (frame < sprite.currentFrame) {
-        sprite.displayList.clear();
-        sprite.currentFrame = -1;
+        rebuildTo(sprite, frame);
+        enterFrame(sprite, frame, true, false, jump);
+        return true;
     }
     for (int f = sprite.currentFrame + 1; f < frame; ++f) {
         applyFrame(sprite, f);
         sprite.currentFrame = f;
+        // A script's goto makes the clips of the frames it passes at once.
+        if (jump)
+            for (auto& [depth, object] : sprite.displayList)
+                if (object.sprite && object.sprite->currentFrame < 0)
+                    beginSprite(*object.sprite, true);
+    }
+    if (jump) {
+        // The frame a goto lands on: its tags in order, so that actions before a placement run before the new
+        // clip's first frame and those after it after.
+        m_ActionBudget -= long(sprite.timeline->frames[size_t(frame)].size()) + 1;
+        for (const CTag* tag : sprite.timeline->frames[size_t(frame)]) {
+            if (tag->m_TagCode == kTagDoAction || tag->m_TagCode == kTagDoInitAction)
+                continue;
+            applyControlTag(sprite, tag, frame);
+            for (auto& [depth, object] : sprite.displayList)
+                if (!object.sprite)
+                    startSprite(sprite, object);
+        }
+        enterFrame(sprite, frame, true, false, false);
+        return true;
     }
     enterFrame(sprite, frame, true);
     return true;
@@ -451,9 +706,10 @@ bool MoviePlayer::seek(SpriteInstance& sprite, int frame)
 
 void MoviePlayer::stepChildren(SpriteInstance& sprite)
 {
-    for (auto& [depth, object] : sprite.displayList)
-        if (object.sprite)
-            stepSprite(*object.sprite, false);
+    // The topmost child first, as clips placed last run first.
+    for (auto it = sprite.displayList.rbegin(); it != sprite.displayList.rend(); ++it)
+        if (it->second.sprite)
+            stepSprite(*it->second.sprite, false);
 }
 
 void MoviePlayer::stepSprite(SpriteInstance& sprite, bool force)
@@ -478,8 +734,17 @@ bool MoviePlayer::step(bool force)
     // Only a timeline that entered a frame changes the picture: a stopped movie costs no redraw.
     m_FrameEntered = false;
     m_Sound->frameTime(m_FrameRate, m_Root.serial);
+    // Clips that were there before this frame hear its enterFrame event first, then the timelines move on.
+    queueEnterFrames(m_Root);
     stepSprite(m_Root, force);
     runPendingActions();
+    // Buttons that came or went under a mouse that stayed put.
+    if (m_HaveMouse) {
+        bool found = false;
+        updateButtons(m_Root, viewMatrix(m_ViewWidth, m_ViewHeight), m_MousePixelX, m_MousePixelY, m_MouseDown,
+            m_FrameEntered, found);
+        runPendingActions();
+    }
     if (m_Machine)
         avm1::DispatchSoundEvents(*m_Machine);
     keepPlayingStreams();
@@ -492,21 +757,49 @@ void MoviePlayer::runPendingActions()
     for (int round = 0; !m_PendingActions.empty() && round < kMaxActionDepth; ++round) {
         auto pending = std::move(m_PendingActions);
         m_PendingActions.clear();
-        for (const PendingActions& entry : pending)
-            if (isLive(m_Root, entry.sprite, entry.serial))
+        for (const PendingActions& entry : pending) {
+            if (!isLiveAnywhere(entry.sprite, entry.serial))
+                continue;
+            if (entry.actions)
                 runActions(*entry.sprite, entry.actions);
+            else if (m_Machine && m_ActionDepth < kMaxActionDepth) {
+                ++m_ActionDepth;
+                m_Machine->clipEvent(*entry.sprite, entry.event);
+                --m_ActionDepth;
+            }
+        }
     }
     m_PendingActions.clear();
     m_ActionBudget = kActionBudget;
+    if (m_ActionDepth == 0)
+        m_Removed.clear();
     if (m_Machine)
         m_Machine->idle();
 }
 
 void MoviePlayer::queueActions(SpriteInstance& sprite, const CActionsItem* actions)
 {
-    if (m_ActionBudget <= 0)
+    if (m_ActionBudget <= 0 || !actions)
         return;
     m_PendingActions.push_back(PendingActions { &sprite, sprite.serial, actions });
+}
+
+void MoviePlayer::queueEvent(SpriteInstance& sprite, ClipEvent event)
+{
+    if (m_ActionBudget <= 0 || !m_Machine || !m_Machine->hearsEvent(sprite, event))
+        return;
+    --m_ActionBudget;
+    m_PendingActions.push_back(PendingActions { &sprite, sprite.serial, nullptr, event });
+}
+
+void MoviePlayer::queueEnterFrames(SpriteInstance& sprite)
+{
+    // Topmost first, children before their parent.
+    for (auto it = sprite.displayList.rbegin(); it != sprite.displayList.rend(); ++it)
+        if (it->second.sprite)
+            queueEnterFrames(*it->second.sprite);
+    if (sprite.loaded || &sprite == &m_Root)
+        queueEvent(sprite, ClipEvent::EnterFrame);
 }
 
 bool MoviePlayer::isLive(const SpriteInstance& from, const SpriteInstance* sprite, uint64_t serial) const
@@ -516,6 +809,16 @@ bool MoviePlayer::isLive(const SpriteInstance& from, const SpriteInstance* sprit
         return from.serial == serial;
     for (const auto& [depth, object] : from.displayList)
         if (object.sprite && isLive(*object.sprite, sprite, serial))
+            return true;
+    return false;
+}
+
+bool MoviePlayer::isLiveAnywhere(const SpriteInstance* sprite, uint64_t serial) const
+{
+    if (isLive(m_Root, sprite, serial))
+        return true;
+    for (const auto& removed : m_Removed)
+        if (removed->sprite && isLive(*removed->sprite, sprite, serial))
             return true;
     return false;
 }
@@ -692,6 +995,63 @@ void MoviePlayer::draw(const DrawTarget& target)
         isLoaded() ? m_BackgroundColor : 0xFF000000u);
 }
 
+namespace {
+
+// DefineButton2 action conditions: the state change each answers.
+constexpr uint16_t kCondIdleToOverUp = 0x0001;
+constexpr uint16_t kCondOverUpToIdle = 0x0002;
+constexpr uint16_t kCondOverUpToOverDown = 0x0004;
+constexpr uint16_t kCondOverDownToOverUp = 0x0008;
+constexpr uint16_t kCondOverDownToOutDown = 0x0010;
+constexpr uint16_t kCondOutDownToOverDown = 0x0020;
+constexpr uint16_t kCondOutDownToIdle = 0x0040;
+constexpr uint16_t kCondIdleToOverDown = 0x0080;
+constexpr uint16_t kCondOverDownToIdle = 0x0100;
+constexpr int kCondKeyShift = 9;
+constexpr uint16_t kCondKeyMask = 0x7F;
+
+// The condition a button's change of state meets; `mouseDown` tells a press that left the button (still held)
+// from a release outside it.
+uint16_t ButtonCondition(int previous, int state, bool mouseDown)
+{
+    if (previous == kButtonUp && state == kButtonOver)
+        return mouseDown ? kCondOutDownToOverDown : kCondIdleToOverUp;
+    if (previous == kButtonOver && state == kButtonUp)
+        return kCondOverUpToIdle;
+    if (previous == kButtonOver && state == kButtonDown)
+        return kCondOverUpToOverDown;
+    if (previous == kButtonDown && state == kButtonOver)
+        return kCondOverDownToOverUp;
+    if (previous == kButtonDown && state == kButtonUp)
+        return mouseDown ? kCondOverDownToOutDown : kCondOverDownToIdle;
+    if (previous == kButtonUp && state == kButtonDown)
+        return kCondIdleToOverDown;
+    return 0;
+}
+
+} // namespace
+
+void MoviePlayer::queueButtonActions(SpriteInstance& sprite, const CTag* tag, uint16_t condition, int key)
+{
+    if (auto* button = dynamic_cast<const CDefineButtonTag*>(tag); button && button->m_pActions) {
+        // The first form's actions answer a release inside the button.
+        if (condition & kCondOverDownToOverUp)
+            queueActions(sprite, button->m_pActions.get());
+        return;
+    }
+    auto* button = dynamic_cast<const CDefineButton2Tag*>(tag);
+    if (!button || !button->m_pActions)
+        return;
+    for (int i = 0; i < button->m_pActions->GetItemCount(); ++i) {
+        auto* cond = dynamic_cast<const CButtonCondActionItem*>(button->m_pActions->GetItem(i));
+        if (!cond || !cond->m_pActions)
+            continue;
+        const int condKey = (cond->m_Conditions >> kCondKeyShift) & kCondKeyMask;
+        if (key ? condKey == key : (cond->m_Conditions & condition) != 0)
+            queueActions(sprite, cond->m_pActions.get());
+    }
+}
+
 bool MoviePlayer::updateButtons(
     SpriteInstance& sprite, const cairo_matrix_t& parent, double x, double y, bool down, bool& changed, bool& found)
 {
@@ -713,37 +1073,143 @@ bool MoviePlayer::updateButtons(
         Renderer renderer(*this, *m_Bitmaps);
         const bool hit = !found && renderer.buttonHit(tag, m, x, y);
         found = found || hit;
-        const int state = hit ? (down ? kButtonDown : kButtonOver) : kButtonUp;
+        // A button pressed stays down while the mouse is held, over it or not; one not pressed does not go down
+        // when a held mouse comes over it.
+        int state = hit ? (down ? kButtonDown : kButtonOver) : kButtonUp;
+        if (hit && down && object.buttonState == kButtonUp && m_MouseWasDown)
+            state = kButtonOver;
+        if (object.fresh) {
+            // A button that appears under the mouse shows the state the mouse gives it without its events.
+            object.fresh = false;
+            object.buttonState = hit ? kButtonOver : kButtonUp;
+            changed = changed || hit;
+            continue;
+        }
         if (state == object.buttonState)
             continue;
         const int previous = object.buttonState;
         object.buttonState = state;
         changed = true;
         m_Sound->buttonChanged(object.characterId, previous, state);
-        // Release inside the button: the button's press actions run (DefineButton's actions, DefineButton2's
-        // OverDownToOverUp condition).
-        if (previous == kButtonDown && state == kButtonOver) {
-            if (auto* button = dynamic_cast<const CDefineButtonTag*>(tag); button && button->m_pActions)
-                queueActions(sprite, button->m_pActions.get());
-            constexpr uint16_t kCondOverDownToOverUp = 0x0008;
-            if (auto* button = dynamic_cast<const CDefineButton2Tag*>(tag); button && button->m_pActions)
-                for (int i = 0; i < button->m_pActions->GetItemCount(); ++i)
-                    if (auto* cond = dynamic_cast<const CButtonCondActionItem*>(button->m_pActions->GetItem(i));
-                        cond && (cond->m_Conditions & kCondOverDownToOverUp) && cond->m_pActions)
-                        queueActions(sprite, cond->m_pActions.get());
-        }
+        queueButtonActions(sprite, tag, ButtonCondition(previous, state, down), 0);
     }
     return changed;
+}
+
+void MoviePlayer::collectMouseListeners(SpriteInstance& sprite, std::vector<std::pair<SpriteInstance*, uint64_t>>& out)
+{
+    // Topmost first, children before their parent.
+    for (auto it = sprite.displayList.rbegin(); it != sprite.displayList.rend(); ++it)
+        if (it->second.sprite)
+            collectMouseListeners(*it->second.sprite, out);
+    out.emplace_back(&sprite, sprite.serial);
+}
+
+void MoviePlayer::dispatchMouse(ClipEvent event)
+{
+    std::vector<std::pair<SpriteInstance*, uint64_t>> clips;
+    collectMouseListeners(m_Root, clips);
+    for (auto& [sprite, serial] : clips)
+        queueEvent(*sprite, event);
+    if (m_Machine)
+        m_Machine->mouseListeners(event);
+}
+
+SpriteInstance* MoviePlayer::clipUnderMouse(SpriteInstance& sprite)
+{
+    // The topmost clip with button handlers whose content lies under the mouse.
+    for (auto it = sprite.displayList.rbegin(); it != sprite.displayList.rend(); ++it) {
+        DisplayObject& object = it->second;
+        if (!object.sprite || !object.visible)
+            continue;
+        if (SpriteInstance* inner = clipUnderMouse(*object.sprite))
+            return inner;
+        if (m_Machine && m_Machine->actsAsButton(*object.sprite) && spriteHit(*object.sprite, m_MouseX, m_MouseY, true))
+            return object.sprite.get();
+    }
+    return nullptr;
+}
+
+void MoviePlayer::updateClipButtons(bool pressed, bool released)
+{
+    SpriteInstance* over = clipUnderMouse(m_Root);
+    const uint64_t overSerial = over ? over->serial : 0;
+    SpriteInstance* hovered = isLiveAnywhere(m_Hovered, m_HoveredSerial) ? m_Hovered : nullptr;
+    SpriteInstance* held = isLiveAnywhere(m_Pressed, m_PressedSerial) ? m_Pressed : nullptr;
+    if (!m_Pressed || held) {
+        if (held) {
+            // While pressed, the pressed clip hears the mouse leave and come back.
+            const bool inside = over == held;
+            const bool wasInside = hovered == held;
+            if (inside != wasInside)
+                queueEvent(*held, inside ? ClipEvent::DragOver : ClipEvent::DragOut);
+        } else if (over != hovered) {
+            if (hovered)
+                queueEvent(*hovered, ClipEvent::RollOut);
+            if (over)
+                queueEvent(*over, ClipEvent::RollOver);
+        }
+    }
+    m_Hovered = over;
+    m_HoveredSerial = overSerial;
+    if (pressed && over) {
+        queueEvent(*over, ClipEvent::Press);
+        m_Pressed = over;
+        m_PressedSerial = overSerial;
+    }
+    if (released) {
+        if (held) {
+            if (over == held) {
+                queueEvent(*held, ClipEvent::Release);
+            } else {
+                queueEvent(*held, ClipEvent::ReleaseOutside);
+                if (over)
+                    queueEvent(*over, ClipEvent::RollOver);
+            }
+        }
+        m_Pressed = nullptr;
+        m_PressedSerial = 0;
+    }
 }
 
 bool MoviePlayer::mouseEvent(double x, double y, bool down, int viewWidth, int viewHeight)
 {
     if (totalFrames() == 0)
         return false;
+    cairo_matrix_t toStage = viewMatrix(viewWidth, viewHeight);
+    double sx = x;
+    double sy = y;
+    if (cairo_matrix_invert(&toStage) == CAIRO_STATUS_SUCCESS)
+        cairo_matrix_transform_point(&toStage, &sx, &sy);
+    const bool moved = !m_HaveMouse || sx != m_MouseX || sy != m_MouseY;
+    const bool pressed = down && !m_MouseDown;
+    const bool released = !down && m_MouseDown;
+    m_HaveMouse = true;
+    m_MousePixelX = x;
+    m_MousePixelY = y;
+    m_ViewWidth = viewWidth;
+    m_ViewHeight = viewHeight;
+    m_MouseX = sx;
+    m_MouseY = sy;
+    m_MouseWasDown = m_MouseDown;
     m_MouseDown = down;
+    if (moved)
+        dispatchMouse(ClipEvent::MouseMove);
+    if (pressed)
+        dispatchMouse(ClipEvent::MouseDown);
+    if (released)
+        dispatchMouse(ClipEvent::MouseUp);
     bool changed = false;
     bool found = false;
     updateButtons(m_Root, viewMatrix(viewWidth, viewHeight), x, y, down, changed, found);
+    if (m_Machine && (moved || pressed || released)) {
+        if (m_Machine->dragging())
+            m_Machine->dragTo(m_MouseX, m_MouseY);
+        changed = m_Machine->dragging() || changed;
+        updateClipButtons(pressed, released);
+    }
+    // Scripts that answered the mouse may have changed the picture.
+    changed = !m_PendingActions.empty() || changed;
     runPendingActions();
     return changed;
 }
@@ -811,8 +1277,30 @@ bool MoviePlayer::keyEvent(bool down, uint8_t macKey, uint8_t charCode)
     if (key.code == 0)
         return false;
     avm1::DeliverKeyEvent(*m_Machine, down, key.code, key.ascii);
+    // Clips with key handlers hear it, and buttons whose records name the key answer a press.
+    std::vector<std::pair<SpriteInstance*, uint64_t>> clips;
+    collectMouseListeners(m_Root, clips);
+    for (auto& [sprite, serial] : clips)
+        queueEvent(*sprite, down ? ClipEvent::KeyDown : ClipEvent::KeyUp);
+    if (down)
+        pressButtonKeys(m_Root, ButtonKeyCode(key.code, key.ascii));
     runPendingActions();
     return true;
+}
+
+void MoviePlayer::pressButtonKeys(SpriteInstance& sprite, int key)
+{
+    if (key == 0)
+        return;
+    for (auto& [depth, object] : sprite.displayList) {
+        if (object.sprite) {
+            pressButtonKeys(*object.sprite, key);
+            continue;
+        }
+        const CTag* tag = character(object.characterId);
+        if (tag && tag->m_TagCode == kTagDefineButton2)
+            queueButtonActions(sprite, tag, 0, key);
+    }
 }
 
 } // namespace reelfinch::plugin

@@ -25,6 +25,7 @@ class CTag;
 class CActionsItem;
 class CSWFItem;
 class CTagsItem;
+class CClipActionsItem;
 
 namespace reelfinch::avm1 {
 class Machine;
@@ -49,6 +50,8 @@ inline constexpr uint32_t kDefaultBackground = 0xFFFFFFFF;
 inline constexpr double kTicksPerSecond = 60.0;
 // At most this many frames are caught up on one time step.
 inline constexpr int kMaxCatchUpFrames = 3;
+// Sprites nest at most this deep; deeper ones (a sprite holding itself) stay empty.
+inline constexpr int kMaxSpriteNesting = 32;
 // Twips per pixel.
 inline constexpr double kTwipsPerPixel = 20.0;
 
@@ -61,10 +64,38 @@ struct Timeline {
 
 struct SpriteInstance;
 
+// Depths of a display list: the timeline places objects at 1..65535; scripts count depths from -16384 (their
+// depth 0 is this offset), up to 1048575 for objects they make.
+inline constexpr int32_t kScriptDepthOffset = 16384;
+inline constexpr int32_t kMaxScriptDepth = 2130690045;
+
+// What clips hear besides their frames: the events of onClipEvent handlers and of handler properties.
+enum class ClipEvent : uint8_t {
+    Load,
+    EnterFrame,
+    Unload,
+    MouseMove,
+    MouseDown,
+    MouseUp,
+    KeyDown,
+    KeyUp,
+    Data,
+    Initialize,
+    Press,
+    Release,
+    ReleaseOutside,
+    RollOver,
+    RollOut,
+    DragOver,
+    DragOut,
+    KeyPress,
+    Construct,
+};
+
 // One entry of a display list.
 struct DisplayObject {
     uint16_t characterId = 0;
-    uint16_t depth = 0;
+    int32_t depth = 0;
     cairo_matrix_t matrix { 1, 0, 0, 1, 0, 0 };
     ColorTransform colorTransform;
     uint16_t ratio = 0;
@@ -76,6 +107,10 @@ struct DisplayObject {
     bool visible = true;
     std::vector<Filter> filters; // applied to the object's picture, in order
     std::shared_ptr<EditField> field; // a text field's state, once scripts or typing have used it
+    const CClipActionsItem* clipActions = nullptr; // the placing tag's onClipEvent handlers
+    int placedFrame = -1; // the frame of its timeline that placed it; -1 when a script made it
+    bool scriptMoved = false; // a script changed its transform: the timeline no longer moves it
+    bool fresh = false; // a button placed under a known mouse, not yet matched with it: takes its state silently
 };
 
 // A running timeline with its display list.
@@ -83,12 +118,15 @@ struct SpriteInstance {
     const Timeline* timeline = nullptr;
     int currentFrame = -1; // no frame entered yet
     bool playing = true;
-    std::map<uint16_t, DisplayObject> displayList; // by depth
+    std::map<int32_t, DisplayObject> displayList; // by depth
     int nesting = 0; // how many sprites hold this one: 0 for the root
     uint64_t serial = 0; // unique among the instances of a movie: tells a live instance from one at a reused address
     SpriteInstance* parent = nullptr; // null for the root
     DisplayObject* display = nullptr; // its entry in the parent's display list
     avm1::ClipHandle script; // its script object, when a script has used it
+    bool loaded = false; // its load event was sent
+    bool removed = false; // taken off its parent's list; lives until its unload events have run
+    uint16_t symbolId = 0; // the character it is an instance of (0: an empty clip made by a script)
 };
 
 enum ButtonState { kButtonUp = 0, kButtonOver = 1, kButtonDown = 2 };
@@ -177,6 +215,41 @@ public:
     // The movie's script machine was made (before its first frame runs): the host side connects to it.
     std::function<void(avm1::Machine&)> onMachineCreated;
     int swfVersion() const { return m_Version; }
+
+    // ---- for scripts: clips made, moved and removed at run time ----
+    // The character an exported symbol name stands for (0 when none).
+    uint16_t exportedCharacter(const std::string& name, bool caseSensitive) const;
+    // The export name of a character ("" when it has none).
+    std::string exportName(uint16_t characterId) const;
+    // Places a new instance of a sprite character (0: an empty clip) at a display depth of `parent`, replacing
+    // what is there; its first frame is entered and its initialize event queued. Null when it cannot be made.
+    SpriteInstance* attachSprite(SpriteInstance& parent, uint16_t characterId, const std::string& name, int32_t depth);
+    // A copy of a clip beside it (same character, transform, clip events) at another depth.
+    SpriteInstance* duplicateSprite(SpriteInstance& sprite, const std::string& name, int32_t depth);
+    // Takes a clip off its parent's list (its unload events follow).
+    void removeSprite(SpriteInstance& sprite);
+    // Moves a clip to another depth of its parent's list, exchanging places with what is there.
+    void swapDepth(SpriteInstance& sprite, int32_t depth);
+    // Clip events from scripts' point of view: run now for this clip (with the frame's actions).
+    void queueEvent(SpriteInstance& sprite, ClipEvent event);
+    // Bounds of a clip's content in its own coordinates (twips); false when it holds nothing.
+    bool spriteBounds(const SpriteInstance& sprite, const cairo_matrix_t& m, double box[4]);
+    // Whether a point of the stage (twips) falls on the content of a clip; `shape` tests the outlines.
+    bool spriteHit(const SpriteInstance& sprite, double x, double y, bool shape);
+    // The full matrix from a clip's coordinates to the stage's (twips).
+    cairo_matrix_t stageMatrix(const SpriteInstance& sprite) const;
+    // The mouse on the stage in twips.
+    double mouseX() const { return m_MouseX; }
+    double mouseY() const { return m_MouseY; }
+    SpriteInstance& root() { return m_Root; }
+    // The size of the movie file in bytes (all of it is loaded).
+    size_t movieBytes() const { return m_MovieBytes; }
+    // Characters of the movie by ID.
+    const CTag* character(uint16_t id) const
+    {
+        auto it = m_Characters.find(id);
+        return it == m_Characters.end() ? nullptr : it->second;
+    }
     // The movie's script machine (null before a movie loads); for measuring and tests.
     avm1::Machine* scriptMachine() { return m_Machine.get(); }
 
@@ -187,18 +260,31 @@ private:
 
     void buildTimeline(Timeline& timeline, const CTagsItem* tags, bool root);
     void registerCharacter(const CTag* tag);
-    void enterFrame(SpriteInstance& sprite, int frame, bool runActions);
+    void enterFrame(SpriteInstance& sprite, int frame, bool runActions, bool apply = true, bool jump = false);
+    void beginSprite(SpriteInstance& sprite, bool runActions);
     void applyFrame(SpriteInstance& sprite, int frame);
-    void applyControlTag(SpriteInstance& sprite, const CTag* tag);
-    void applyPlacement(SpriteInstance& sprite, const Placement& place);
+    void applyControlTag(SpriteInstance& sprite, const CTag* tag, int frame);
+    void applyPlacement(SpriteInstance& sprite, const Placement& place, int frame);
+    bool placementOf(const CTag* tag, Placement& place, const CClipActionsItem*& clipActions) const;
+    void startSprite(SpriteInstance& parent, DisplayObject& object);
+    void removeAt(SpriteInstance& sprite, std::map<int32_t, DisplayObject>::iterator it);
+    void queueUnload(SpriteInstance& sprite);
+    void queueEnterFrames(SpriteInstance& sprite);
+    void rebuildTo(SpriteInstance& sprite, int frame);
+    void dispatchMouse(ClipEvent event);
+    void collectMouseListeners(SpriteInstance& sprite, std::vector<std::pair<SpriteInstance*, uint64_t>>& out);
     void stepSprite(SpriteInstance& sprite, bool force);
     void stepChildren(SpriteInstance& sprite);
     void runActions(SpriteInstance& sprite, const CActionsItem* actions);
     void runPendingActions();
-    bool seek(SpriteInstance& sprite, int frame);
+    bool seek(SpriteInstance& sprite, int frame, bool jump = false);
     cairo_matrix_t viewMatrix(int viewWidth, int viewHeight) const;
     bool updateButtons(SpriteInstance& sprite, const cairo_matrix_t& parent, double x, double y, bool down,
         bool& changed, bool& found);
+    void queueButtonActions(SpriteInstance& sprite, const CTag* button, uint16_t condition, int key);
+    void pressButtonKeys(SpriteInstance& sprite, int key);
+    SpriteInstance* clipUnderMouse(SpriteInstance& sprite);
+    void updateClipButtons(bool pressed, bool released);
 
     std::unique_ptr<CSWF> m_Movie;
     std::map<uint16_t, const CTag*> m_Characters;
@@ -225,18 +311,38 @@ private:
     struct PendingActions {
         SpriteInstance* sprite;
         uint64_t serial;
-        const CActionsItem* actions;
+        const CActionsItem* actions; // or, when null, the event
+        ClipEvent event = ClipEvent::Load;
     };
+    // Objects taken off the display lists during a step: they live until the step's actions have run, so that
+    // their unload events see them.
+    std::vector<std::unique_ptr<DisplayObject>> m_Removed;
+    double m_MouseX = 0; // twips on the stage
+    double m_MouseY = 0;
+    bool m_HaveMouse = false;
+    double m_MousePixelX = 0; // the last mouse position the host gave, and its view's size
+    double m_MousePixelY = 0;
+    int m_ViewWidth = 0;
+    int m_ViewHeight = 0;
+    size_t m_MovieBytes = 0;
+    bool m_MouseWasDown = false;
+    // Clips acting as buttons: the one under the mouse and the one pressed (checked by serial before use).
+    SpriteInstance* m_Hovered = nullptr;
+    uint64_t m_HoveredSerial = 0;
+    SpriteInstance* m_Pressed = nullptr;
+    uint64_t m_PressedSerial = 0;
     std::vector<PendingActions> m_PendingActions;
     uint64_t m_NextSerial = 1; // the root is 0
     long m_ActionBudget = 0; // what actions may still do in this step; set in the constructor and after each step
     void queueActions(SpriteInstance& sprite, const CActionsItem* actions);
     bool isLive(const SpriteInstance& from, const SpriteInstance* sprite, uint64_t serial) const;
+    bool isLiveAnywhere(const SpriteInstance* sprite, uint64_t serial) const;
     bool m_MouseDown = false;
     int m_Version = 0;
     uint64_t m_InstanceNames = 0; // counts the names given to unnamed instances
     std::unique_ptr<avm1::Machine> m_Machine; // the movie's scripts; made when a movie loads
     std::set<const CTag*> m_InitActionsRun; // DoInitAction tags already run
+    std::map<std::string, uint16_t> m_ExportNames; // ExportAssets names of characters
 
     // Sound hooks: a frame's sounds, streams kept only while their timelines play, and the root's frames kept
     // in step with its stream sound.

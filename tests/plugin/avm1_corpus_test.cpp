@@ -9,6 +9,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <gtest/gtest.h>
 
@@ -115,6 +118,50 @@ TraceTest ReadToml(const QString& path)
     return test;
 }
 
+// A movie's input.json: mouse and key events, each "Wait" letting one more frame play before what follows.
+// Events the runner has no way to send (text input, clipboard, focus) are passed over.
+std::vector<reelfinch::runner::InputEvent> ReadInput(const QString& path)
+{
+    using reelfinch::runner::InputEvent;
+    std::vector<InputEvent> input;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return input;
+    const QJsonArray events = QJsonDocument::fromJson(file.readAll()).array();
+    int after = 1;
+    for (const QJsonValue& value : events) {
+        const QJsonObject e = value.toObject();
+        const QString type = e.value(QStringLiteral("type")).toString();
+        InputEvent event;
+        event.afterFrame = after;
+        if (type == QLatin1String("Wait")) {
+            ++after;
+            continue;
+        }
+        if (type == QLatin1String("MouseMove") || type == QLatin1String("MouseDown")
+            || type == QLatin1String("MouseUp")) {
+            if (e.contains(QStringLiteral("btn")) && e.value(QStringLiteral("btn")).toString() != QLatin1String("Left"))
+                continue;
+            const QJsonArray pos = e.value(QStringLiteral("pos")).toArray();
+            event.x = pos.at(0).toDouble();
+            event.y = pos.at(1).toDouble();
+            event.kind = type == QLatin1String("MouseMove") ? InputEvent::MouseMove
+                : type == QLatin1String("MouseDown")        ? InputEvent::MouseDown
+                                                            : InputEvent::MouseUp;
+            input.push_back(event);
+        } else if (type == QLatin1String("KeyDown") || type == QLatin1String("KeyUp")) {
+            const QJsonValue key = e.value(QStringLiteral("key"));
+            const std::string name = key.isObject() ? key.toObject().value(QStringLiteral("Char")).toString().toStdString()
+                                                    : key.toString().toStdString();
+            if (!reelfinch::runner::KeyByName(name, event))
+                continue;
+            event.kind = type == QLatin1String("KeyDown") ? InputEvent::KeyDown : InputEvent::KeyUp;
+            input.push_back(event);
+        }
+    }
+    return input;
+}
+
 std::vector<std::string> Lines(const std::string& text)
 {
     std::vector<std::string> lines;
@@ -205,6 +252,7 @@ TEST(Avm1Corpus, TraceOutputMatchesTheReferencePlayer)
         options.tickMs = test.ticks ? test.tickMs : 0;
         options.budgetSeconds = kMovieBudgetSeconds;
         options.logFetch = test.logFetch;
+        options.input = ReadInput(dir + "/input.json");
         std::string output;
         reelfinch::runner::RunMovie(dir + "/test.swf", options, [&output](const QString& line) {
             output += line.toStdString();

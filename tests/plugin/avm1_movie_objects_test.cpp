@@ -4,8 +4,11 @@
 #include "avm1/builtins/Builtins.h"
 #include "timeline/MoviePlayer.h"
 
+#include "Avm1Assembler.h"
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -412,3 +415,170 @@ TEST(Avm1MovieObjects, SharedObjectsStoreArraysAsThePlayer)
 }
 
 } // namespace
+
+// ---- clips driven by the host's mouse ----
+
+namespace clips {
+
+using plugintest::Asm;
+
+constexpr uint8_t kSetMember = 0x4F;
+constexpr uint8_t kCallMethod = 0x52;
+constexpr uint8_t kPop = 0x17;
+constexpr int kSide = 100; // pixels of the stage; the view is the same size
+
+// `clip.event = function () { trace(text); }`
+Asm Handler(const std::string& event, const std::string& text)
+{
+    return Asm().get("clip").str(event).function("", {}, Asm().str(text).trace()).op(kSetMember);
+}
+
+// A movie with a 40x40 pixel square in a sprite named "clip" at (30, 30); the first frame's script runs, the
+// movie stops there.
+struct ClipMovie {
+    reelfinch::plugin::MoviePlayer player;
+    std::vector<std::string> lines;
+
+    explicit ClipMovie(const Asm& script)
+    {
+        plugintest::MovieBuilder movie(kSide, kSide);
+        movie.rectShape(1, 0, 0, 40 * 20, 40 * 20, { 255, 0, 0 });
+        plugintest::SpriteBuilder sprite;
+        sprite.place(1, 1, 0, 0);
+        sprite.showFrame();
+        sprite.define(movie, 2);
+        movie.place(1, 2, 30 * 20, 30 * 20, nullptr, 0, "clip");
+        movie.raw(kTagDoAction, Asm(script).op(0x07).finished());
+        movie.showFrame();
+        const std::vector<uint8_t> bytes = movie.finish();
+        player.onTrace = [this](const std::string& line) { lines.push_back(line); };
+        player.load(bytes.data(), bytes.size());
+    }
+    void mouse(double x, double y, bool down) { player.mouseEvent(x, y, down, kSide, kSide); }
+};
+
+TEST(Avm1Clips, ClipsWithButtonHandlersAnswerTheMouse)
+{
+    struct Step {
+        double x, y;
+        bool down;
+    };
+    struct Case {
+        const char* name;
+        std::vector<Step> steps;
+        std::vector<std::string> heard;
+    };
+    const Case cases[] = {
+        { "click inside", { { 50, 50, false }, { 50, 50, true }, { 50, 50, false } }, { "over", "press", "release" } },
+        { "press, leave, release outside",
+            { { 50, 50, false }, { 50, 50, true }, { 5, 5, true }, { 5, 5, false } },
+            { "over", "press", "dragOut", "releaseOutside" } },
+        { "press, leave and come back", { { 50, 50, true }, { 90, 90, true }, { 60, 60, true }, { 60, 60, false } },
+            { "over", "press", "dragOut", "dragOver", "release" } },
+        { "pass over", { { 50, 50, false }, { 95, 95, false }, { 2, 2, false } }, { "over", "out" } },
+    };
+    Asm script;
+    for (const auto& [event, text] : std::vector<std::pair<std::string, std::string>> { { "onPress", "press" },
+             { "onRelease", "release" }, { "onReleaseOutside", "releaseOutside" }, { "onRollOver", "over" },
+             { "onRollOut", "out" }, { "onDragOut", "dragOut" }, { "onDragOver", "dragOver" } })
+        script.append(Handler(event, text));
+    for (const Case& c : cases) {
+        ClipMovie movie(script);
+        for (const Step& step : c.steps)
+            movie.mouse(step.x, step.y, step.down);
+        EXPECT_EQ(movie.lines, c.heard) << c.name;
+    }
+}
+
+TEST(Avm1Clips, DraggedClipFollowsTheMouseWithinItsBounds)
+{
+    // clip.startDrag(true, 0, 0, 60, 40): the clip's origin at the mouse, held to the rectangle.
+    Asm script = Asm().num(40).num(60).num(0).num(0).boolean(true).i32(5).get("clip").str("startDrag")
+                     .op(kCallMethod).op(kPop);
+    ClipMovie movie(script);
+    auto* machine = movie.player.scriptMachine();
+    ASSERT_NE(machine, nullptr);
+    const avm1::Value clip = machine->getMember(avm1::Value(machine->rootClip()), "clip");
+    struct Case {
+        double mouseX, mouseY, x, y;
+    };
+    for (const Case& c : { Case { 40, 30, 40, 30 }, Case { 10, 20, 10, 20 }, Case { 95, 90, 60, 40 } }) {
+        movie.mouse(c.mouseX, c.mouseY, false);
+        EXPECT_DOUBLE_EQ(machine->toNumber(machine->getMember(clip, "_x")), c.x) << c.mouseX;
+        EXPECT_DOUBLE_EQ(machine->toNumber(machine->getMember(clip, "_y")), c.y) << c.mouseY;
+    }
+}
+
+TEST(Avm1Clips, RemovedClipHearsUnloadWhileStillNamed)
+{
+    // clip.onUnload = function () { trace(this._name); }; clip.swapDepths(5); clip.removeMovieClip();
+    Asm script = Asm().get("clip").str("onUnload")
+                     .function("", {}, Asm().str("this").op(0x1C).str("_name").op(0x4E).trace())
+                     .op(kSetMember)
+                     .num(5).i32(1).get("clip").str("swapDepths").op(kCallMethod).op(kPop)
+                     .i32(0).get("clip").str("removeMovieClip").op(kCallMethod).op(kPop)
+                     .get("clip").trace();
+    ClipMovie movie(script);
+    // The clip is gone from its parent at once; its unload handler runs after the script, still named.
+    EXPECT_EQ(movie.lines, (std::vector<std::string> { "undefined", "clip" }));
+}
+
+// `object.method(args...)` with its result traced.
+Asm TraceCall(const std::string& object, const std::string& method, std::vector<Asm> args)
+{
+    Asm a;
+    for (auto it = args.rbegin(); it != args.rend(); ++it)
+        a.append(*it);
+    return a.i32(int32_t(args.size())).get(object).str(method).op(kCallMethod).trace();
+}
+
+TEST(Avm1Clips, ScriptDepthsMoveClipsAndRefuseWhatTheyMayNotTouch)
+{
+    struct Case {
+        const char* name;
+        Asm script;
+        std::vector<std::string> heard;
+    };
+    const Asm twoClips = Asm()
+                             .append(TraceCall("_root", "createEmptyMovieClip", { Asm().str("a"), Asm().num(5) }))
+                             .append(TraceCall("_root", "createEmptyMovieClip", { Asm().str("b"), Asm().num(9) }));
+    const std::vector<std::string> made { "_level0.a", "_level0.b" };
+    auto with = [&](std::vector<std::string> more) {
+        std::vector<std::string> all = made;
+        all.insert(all.end(), more.begin(), more.end());
+        return all;
+    };
+    const Case cases[] = {
+        { "the next depth is above the highest", Asm(twoClips).append(TraceCall("_root", "getNextHighestDepth", {})),
+            with({ "10" }) },
+        { "swapping with a clip exchanges depths",
+            Asm(twoClips)
+                .append(Asm().get("b").i32(1).get("a").str("swapDepths").op(kCallMethod).op(kPop))
+                .append(TraceCall("a", "getDepth", {}))
+                .append(TraceCall("b", "getDepth", {}))
+                .append(TraceCall("_root", "getInstanceAtDepth", { Asm().num(9) })),
+            with({ "9", "5", "_level0.a" }) },
+        { "a clip made at a taken depth replaces the one there",
+            Asm(twoClips)
+                .append(TraceCall("_root", "createEmptyMovieClip", { Asm().str("c"), Asm().num(5) }))
+                .append(Asm().get("a").trace()),
+            with({ "_level0.c", "undefined" }) },
+        { "a depth that is no number makes nothing",
+            Asm().append(TraceCall("_root", "createEmptyMovieClip", { Asm().str("d"), Asm().str("x") })),
+            { "undefined" } },
+        { "the timeline's clips are not removed by scripts",
+            Asm().append(TraceCall("clip", "removeMovieClip", {})).append(Asm().get("clip").trace()),
+            { "undefined", "_level0.clip" } },
+        { "a duplicate copies the transform",
+            Asm()
+                .append(TraceCall("clip", "duplicateMovieClip", { Asm().str("copy"), Asm().num(3) }))
+                .append(Asm().get("copy").str("_x").op(0x4E).trace()),
+            { "_level0.copy", "30" } },
+    };
+    for (const Case& c : cases) {
+        ClipMovie movie(c.script);
+        EXPECT_EQ(movie.lines, c.heard) << c.name;
+    }
+}
+
+} // namespace clips

@@ -15,6 +15,7 @@
 #include <QFileInfo>
 #include <QWidget>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <optional>
@@ -53,6 +54,37 @@ QString BodyText(const QByteArray& contentType, const QByteArray& body)
 
 // The largest file a request is answered with.
 constexpr qint64 kMaxAnswerBytes = qint64(64) * 1024 * 1024;
+
+// Sends one input event to the view as the host sends it: mouse buttons and keys as their own events, a move
+// as a null event carrying the mouse position (the clock unchanged).
+void SendInput(NSFlashPluginView* view, const InputEvent& input, uint32_t tick, bool& held)
+{
+    EventRecord event {};
+    event.when = tick;
+    const QPoint global = view->mapToGlobal(QPoint(int(std::lround(input.x)), int(std::lround(input.y))));
+    event.where = Point { int16_t(global.y()), int16_t(global.x()) };
+    switch (input.kind) {
+    case InputEvent::MouseMove:
+        event.what = nullEvent;
+        event.modifiers = held ? 0 : btnState;
+        break;
+    case InputEvent::MouseDown:
+        event.what = ::mouseDown;
+        held = true;
+        break;
+    case InputEvent::MouseUp:
+        event.what = ::mouseUp;
+        event.modifiers = btnState;
+        held = false;
+        break;
+    case InputEvent::KeyDown:
+    case InputEvent::KeyUp:
+        event.what = input.kind == InputEvent::KeyDown ? keyDown : keyUp;
+        event.message = uint32_t((input.macKey & 0xFF) << keyCodeShift) | uint32_t(input.charCode & 0xFF);
+        break;
+    }
+    view->sendEvent(&event);
+}
 
 } // namespace
 
@@ -106,6 +138,32 @@ QString RequestedFile(const QString& movieFolder, const QString& url)
     return QFileInfo(canonical).isFile() ? canonical : QString();
 }
 
+
+bool KeyByName(const std::string& name, InputEvent& event)
+{
+    static constexpr struct {
+        const char* name;
+        int macKey;
+        int charCode;
+    } kKeys[] = { { "Enter", 0x24, 13 }, { "Tab", 0x30, 9 }, { "Space", 0x31, 32 }, { "Backspace", 0x33, 8 },
+        { "Escape", 0x35, 27 }, { "LeftShift", 0x38, 0 }, { "LeftControl", 0x3B, 0 }, { "Delete", 0x75, 127 },
+        { "Insert", 0x72, 0 }, { "Home", 0x73, 1 }, { "End", 0x77, 4 }, { "PageUp", 0x74, 11 },
+        { "PageDown", 0x79, 12 }, { "ArrowLeft", 0x7B, 28 }, { "ArrowRight", 0x7C, 29 }, { "ArrowUp", 0x7E, 30 },
+        { "ArrowDown", 0x7D, 31 } };
+    for (const auto& key : kKeys)
+        if (name == key.name) {
+            event.macKey = key.macKey;
+            event.charCode = key.charCode;
+            return true;
+        }
+    if (name.size() == 1 && uint8_t(name[0]) >= 32 && uint8_t(name[0]) < 127) {
+        event.macKey = 0xFF; // no key of its own: the character names it
+        event.charCode = uint8_t(name[0]);
+        return true;
+    }
+    return false;
+}
+
 RunResult RunMovie(const QString& moviePath, const RunOptions& options,
     const std::function<void(const QString&)>& onTrace, QString* error)
 {
@@ -134,11 +192,16 @@ RunResult RunMovie(const QString& moviePath, const RunOptions& options,
     const QString previousPath = NSFlashPluginView::pluginPath();
     NSFlashPluginView::setPluginPath(bundle);
 
+    // With input to send the view is the stage's own size, so that a point of the view is a pixel of the stage.
+    const CRectItem& stage = info.m_FrameRect;
+    const bool stageSized = !options.input.empty();
+    const int viewWidth = stageSized ? std::clamp((stage.m_XMax - stage.m_XMin) / 20, 1, 4096) : kViewSide;
+    const int viewHeight = stageSized ? std::clamp((stage.m_YMax - stage.m_YMin) / 20, 1, 4096) : kViewSide;
     auto window = std::make_unique<QWidget>();
     window->setAttribute(Qt::WA_DontShowOnScreen, true);
-    window->resize(kViewSide, kViewSide);
+    window->resize(viewWidth, viewHeight);
     auto* view = new NSFlashPluginView(window.get()); // owned by the window
-    view->setGeometry(0, 0, kViewSide, kViewSide);
+    view->setGeometry(0, 0, viewWidth, viewHeight);
     window->show();
     QCoreApplication::processEvents();
 
@@ -186,14 +249,23 @@ RunResult RunMovie(const QString& moviePath, const RunOptions& options,
         double clock = 0;
         EventRecord event = NullEventAt(0);
         view->sendEvent(&event);
+        size_t nextInput = 0;
+        bool held = false;
+        auto sendInputAfter = [&](int played) {
+            for (; nextInput < options.input.size() && options.input[nextInput].afterFrame <= played; ++nextInput)
+                SendInput(view, options.input[nextInput], uint32_t(std::ceil(clock - 1e-9)), held);
+        };
         // Frame mode: the first frame played as the movie loaded. Tick mode: every tick is one step.
         const int steps = options.tickMs > 0 ? options.frames : options.frames - 1;
+        const int first = options.tickMs > 0 ? 0 : 1;
+        sendInputAfter(first);
         for (int step = 0; step < steps; ++step) {
             if (options.budgetSeconds > 0 && timer.elapsed() > qint64(options.budgetSeconds * 1000))
                 break;
             clock += ticksPerStep;
             event = NullEventAt(uint32_t(std::ceil(clock - 1e-9)));
             view->sendEvent(&event);
+            sendInputAfter(first + step + 1);
         }
     }
     if (view->plugin()) {

@@ -8,14 +8,31 @@
 #include <QStringList>
 
 #include <functional>
+#include <string>
+#include <vector>
 
 namespace reelfinch::runner {
+
+// Input the run feeds the movie through the host's event path, after a given frame has played.
+struct InputEvent {
+    enum Kind { MouseMove, MouseDown, MouseUp, KeyDown, KeyUp } kind = MouseMove;
+    int afterFrame = 1; // sent once this many frames (or ticks) have played, the first included
+    double x = 0; // the mouse on the stage, in pixels
+    double y = 0;
+    int macKey = 0; // keys: the Mac virtual key code and the character typed
+    int charCode = 0;
+};
+
+// A key by the name of the corpus' input lists ("Enter", "ArrowLeft", a single character...); false for names
+// not known.
+bool KeyByName(const std::string& name, InputEvent& event);
 
 struct RunOptions {
     int frames = 1; // frames played, the first included; or ticks when tickMs > 0
     double tickMs = 0; // 0: one tick per frame of the movie's rate
     double budgetSeconds = 0; // 0: no limit; else the run stops sending events when it is used up
     bool logFetch = false; // each request of the movie is printed among the traced lines
+    std::vector<InputEvent> input; // in order
 };
 
 // The movie's requests are answered from the files of its own folder (and folders below it) only: nothing

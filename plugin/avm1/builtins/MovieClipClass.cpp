@@ -1,7 +1,11 @@
-// MovieClip: the timeline methods a script needs from this machine (play, stop, the gotos).
+// MovieClip: the timeline methods (play, stop, the gotos), clips made and removed by scripts, depths, bounds,
+// hit tests, coordinates and dragging.
 #include "avm1/builtins/Builtins.h"
 
 #include "timeline/MoviePlayer.h"
+
+#include <algorithm>
+#include <cmath>
 
 namespace reelfinch::avm1 {
 
@@ -57,9 +61,272 @@ Value PrevFrame(Machine& m, const Value& self, const Value*, int)
 Value GetDepth(Machine& m, const Value& self, const Value*, int)
 {
     auto* s = Sprite(m, self);
-    if (!s || !s->display)
+    if (!s)
         return Value();
-    return Value(double(int(s->display->depth) - 16384));
+    if (!s->display)
+        return Value(double(-plugin::kScriptDepthOffset));
+    return Value(double(s->display->depth - plugin::kScriptDepthOffset));
+}
+
+// A script depth as a display-list depth; false for depths no clip may take.
+bool DisplayDepth(Machine& m, const Value& v, int32_t& depth)
+{
+    const double n = m.toNumber(v);
+    if (!std::isfinite(n))
+        return false;
+    const double d = std::floor(n) + plugin::kScriptDepthOffset;
+    if (d < 0 || d > plugin::kMaxScriptDepth)
+        return false;
+    depth = int32_t(d);
+    return true;
+}
+
+// Copies the enumerable properties of an init object onto a new clip.
+void CopyInit(Machine& m, Object* clip, const Value& init)
+{
+    if (!init.isObject())
+        return;
+    // Oldest property first: the reverse of the order a for-in loop lists them in.
+    const std::vector<std::string> names = m.enumerate(init.asObject());
+    for (auto it = names.rbegin(); it != names.rend(); ++it)
+        m.setMember(Value(clip), *it, m.getMember(init, *it));
+}
+
+// A new clip's class (bound to its symbol), its init object's properties, then the class's constructor.
+Value Finish(Machine& m, plugin::SpriteInstance* sprite, const Value& init)
+{
+    if (!sprite)
+        return Value();
+    Object* clip = m.clipObject(*sprite);
+    const Value ctor = m.registeredClass(sprite->symbolId);
+    m.bindClass(*sprite, ctor);
+    CopyInit(m, clip, init);
+    m.constructOn(ctor, clip);
+    return Value(clip);
+}
+
+Value AttachMovie(Machine& m, const Value& self, const Value* args, int argc)
+{
+    auto* s = Sprite(m, self);
+    int32_t depth = 0;
+    if (!s || argc < 3 || !DisplayDepth(m, args[2], depth))
+        return Value();
+    const uint16_t id = m.player().exportedCharacter(m.toString(args[0]), m.caseSensitive());
+    if (!id)
+        return Value();
+    return Finish(m, m.player().attachSprite(*s, id, m.toString(args[1]), depth), Arg(args, argc, 3));
+}
+
+Value CreateEmptyMovieClip(Machine& m, const Value& self, const Value* args, int argc)
+{
+    auto* s = Sprite(m, self);
+    int32_t depth = 0;
+    if (!s || argc < 2 || !DisplayDepth(m, args[1], depth))
+        return Value();
+    auto* sprite = m.player().attachSprite(*s, 0, m.toString(args[0]), depth);
+    return sprite ? Value(m.clipObject(*sprite)) : Value();
+}
+
+Value DuplicateMovieClip(Machine& m, const Value& self, const Value* args, int argc)
+{
+    auto* s = Sprite(m, self);
+    int32_t depth = 0;
+    if (!s || argc < 2 || !DisplayDepth(m, args[1], depth))
+        return Value();
+    return Finish(m, m.player().duplicateSprite(*s, m.toString(args[0]), depth), Arg(args, argc, 2));
+}
+
+Value RemoveMovieClip(Machine& m, const Value& self, const Value*, int)
+{
+    // Only clips in the depths scripts use may be removed by a script.
+    constexpr int32_t kScriptDepths = 1048576;
+    if (auto* s = Sprite(m, self); s && s->display && s->display->depth >= plugin::kScriptDepthOffset
+        && s->display->depth < plugin::kScriptDepthOffset + kScriptDepths)
+        m.player().removeSprite(*s);
+    return Value();
+}
+
+Value SwapDepths(Machine& m, const Value& self, const Value* args, int argc)
+{
+    auto* s = Sprite(m, self);
+    if (!s || argc < 1 || !s->parent)
+        return Value();
+    int32_t depth = 0;
+    if (auto* other = m.spriteOf(args[0])) {
+        if (other->parent != s->parent || !other->display)
+            return Value();
+        depth = other->display->depth;
+    } else if (!DisplayDepth(m, args[0], depth)) {
+        return Value();
+    }
+    m.player().swapDepth(*s, depth);
+    return Value();
+}
+
+Value GetNextHighestDepth(Machine& m, const Value& self, const Value*, int)
+{
+    auto* s = Sprite(m, self);
+    if (!s)
+        return Value();
+    int32_t next = 0;
+    if (!s->displayList.empty())
+        next = std::max(0, s->displayList.rbegin()->first + 1 - plugin::kScriptDepthOffset);
+    return Value(double(next));
+}
+
+Value GetInstanceAtDepth(Machine& m, const Value& self, const Value* args, int argc)
+{
+    auto* s = Sprite(m, self);
+    int32_t depth = 0;
+    if (!s || argc < 1 || !DisplayDepth(m, args[0], depth))
+        return Value();
+    auto it = s->displayList.find(depth);
+    if (it == s->displayList.end())
+        return Value();
+    // Objects that are no clips answer with the clip that holds them.
+    return Value(m.clipObject(it->second.sprite ? *it->second.sprite : *s));
+}
+
+// The matrix from one clip's space to another's (twips).
+cairo_matrix_t Between(Machine& m, plugin::SpriteInstance& from, plugin::SpriteInstance* to)
+{
+    cairo_matrix_t a = m.player().stageMatrix(from);
+    if (!to)
+        return a;
+    cairo_matrix_t b = m.player().stageMatrix(*to);
+    if (cairo_matrix_invert(&b) != CAIRO_STATUS_SUCCESS)
+        return a;
+    cairo_matrix_t result;
+    cairo_matrix_multiply(&result, &a, &b);
+    return result;
+}
+
+Value GetBounds(Machine& m, const Value& self, const Value* args, int argc)
+{
+    auto* s = Sprite(m, self);
+    if (!s)
+        return Value();
+    plugin::SpriteInstance* target = argc > 0 ? m.spriteOf(args[0]) : s;
+    if (argc > 0 && !target && args[0].isString()) {
+        Object* o = m.resolveTarget(m.clipObject(*s), m.toString(args[0]));
+        target = m.spriteOf(Value(o));
+    }
+    if (argc > 0 && !target)
+        return Value();
+    constexpr double kNone = 6710886.35;
+    double box[4] = { 1e300, 1e300, -1e300, -1e300 };
+    Object* result = m.newObject();
+    auto put = [&](const char* name, double v) { m.setMember(Value(result), name, Value(v)); };
+    if (!m.player().spriteBounds(*s, Between(m, *s, target), box)) {
+        put("xMin", kNone);
+        put("xMax", kNone);
+        put("yMin", kNone);
+        put("yMax", kNone);
+        return Value(result);
+    }
+    put("xMin", box[0] / 20.0);
+    put("xMax", box[2] / 20.0);
+    put("yMin", box[1] / 20.0);
+    put("yMax", box[3] / 20.0);
+    return Value(result);
+}
+
+Value HitTest(Machine& m, const Value& self, const Value* args, int argc)
+{
+    auto* s = Sprite(m, self);
+    if (!s || argc < 1)
+        return Value(false);
+    if (argc >= 2) {
+        const double x = m.toNumber(args[0]) * 20.0;
+        const double y = m.toNumber(args[1]) * 20.0;
+        if (!std::isfinite(x) || !std::isfinite(y))
+            return Value(false);
+        return Value(m.player().spriteHit(*s, x, y, argc >= 3 && m.toBoolean(args[2])));
+    }
+    plugin::SpriteInstance* other = m.spriteOf(args[0]);
+    if (!other && args[0].isString())
+        other = m.spriteOf(Value(m.resolveTarget(m.clipObject(*s), m.toString(args[0]))));
+    if (!other)
+        return Value(false);
+    double a[4] = { 1e300, 1e300, -1e300, -1e300 };
+    double b[4] = { 1e300, 1e300, -1e300, -1e300 };
+    if (!m.player().spriteBounds(*s, m.player().stageMatrix(*s), a)
+        || !m.player().spriteBounds(*other, m.player().stageMatrix(*other), b))
+        return Value(false);
+    return Value(a[0] <= b[2] && b[0] <= a[2] && a[1] <= b[3] && b[1] <= a[3]);
+}
+
+// Converts the x and y of a point object between a clip's space and the stage's.
+Value ConvertPoint(Machine& m, const Value& self, const Value* args, int argc, bool toGlobal)
+{
+    auto* s = Sprite(m, self);
+    if (!s || argc < 1 || !args[0].isObject())
+        return Value();
+    const Value xv = m.getMember(args[0], "x");
+    const Value yv = m.getMember(args[0], "y");
+    if (!xv.isNumber() || !yv.isNumber())
+        return Value();
+    double x = xv.asNumber() * 20.0;
+    double y = yv.asNumber() * 20.0;
+    cairo_matrix_t matrix = m.player().stageMatrix(*s);
+    if (!toGlobal && cairo_matrix_invert(&matrix) != CAIRO_STATUS_SUCCESS)
+        return Value();
+    cairo_matrix_transform_point(&matrix, &x, &y);
+    m.setMember(args[0], "x", Value(x / 20.0));
+    m.setMember(args[0], "y", Value(y / 20.0));
+    return Value();
+}
+
+Value LocalToGlobal(Machine& m, const Value& self, const Value* args, int argc)
+{
+    return ConvertPoint(m, self, args, argc, true);
+}
+
+Value GlobalToLocal(Machine& m, const Value& self, const Value* args, int argc)
+{
+    return ConvertPoint(m, self, args, argc, false);
+}
+
+Value StartDrag(Machine& m, const Value& self, const Value* args, int argc)
+{
+    auto* s = Sprite(m, self);
+    if (!s)
+        return Value();
+    double bounds[4];
+    const bool constrained = argc >= 5;
+    for (int i = 0; constrained && i < 4; ++i)
+        bounds[i] = m.toNumber(args[i + 1]) * 20.0;
+    m.startDrag(*s, argc >= 1 && m.toBoolean(args[0]), constrained ? bounds : nullptr);
+    return Value();
+}
+
+Value StopDrag(Machine& m, const Value&, const Value*, int)
+{
+    m.stopDrag();
+    return Value();
+}
+
+Value GetBytes(Machine& m, const Value& self, const Value*, int)
+{
+    if (!Sprite(m, self))
+        return Value();
+    return Value(double(m.player().movieBytes()));
+}
+
+Value GetSWFVersion(Machine& m, const Value& self, const Value*, int)
+{
+    if (!Sprite(m, self))
+        return Value();
+    return Value(double(m.version()));
+}
+
+Value SetMask(Machine& m, const Value& self, const Value* args, int argc)
+{
+    // Kept for the drawing side; masking by a script's choice is not drawn yet.
+    if (!Sprite(m, self))
+        return Value(false);
+    m.define(m.toObject(self), "__mask", Arg(args, argc, 0), kDontEnum);
+    return Value(true);
 }
 
 } // namespace
@@ -80,6 +347,24 @@ void InstallMovieClipClass(Machine& m)
             { "nextFrame", NextFrame },
             { "prevFrame", PrevFrame },
             { "getDepth", GetDepth },
+            { "attachMovie", AttachMovie },
+            { "createEmptyMovieClip", CreateEmptyMovieClip, kDontEnum | kOnlySwf6 },
+            { "duplicateMovieClip", DuplicateMovieClip },
+            { "removeMovieClip", RemoveMovieClip },
+            { "swapDepths", SwapDepths },
+            { "getNextHighestDepth", GetNextHighestDepth, kDontEnum | kOnlySwf7 },
+            { "getInstanceAtDepth", GetInstanceAtDepth, kDontEnum | kOnlySwf7 },
+            { "getBounds", GetBounds },
+            { "getRect", GetBounds, kDontEnum | kOnlySwf8 },
+            { "hitTest", HitTest },
+            { "localToGlobal", LocalToGlobal },
+            { "globalToLocal", GlobalToLocal },
+            { "startDrag", StartDrag },
+            { "stopDrag", StopDrag },
+            { "getBytesLoaded", GetBytes },
+            { "getBytesTotal", GetBytes },
+            { "getSWFVersion", GetSWFVersion, kDontEnum | kOnlySwf6 },
+            { "setMask", SetMask, kDontEnum | kOnlySwf6 },
         });
 }
 

@@ -1,0 +1,368 @@
+// Clip events as scripts hear them: onClipEvent handlers of a clip's placement and handler properties
+// (onEnterFrame, onLoad, onPress...), classes bound to symbols, the Mouse object's listeners and dragging.
+#include "avm1/Clip.h"
+#include "avm1/Machine.h"
+
+#include "timeline/MoviePlayer.h"
+
+#include "Records.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace reelfinch::avm1 {
+
+using plugin::ClipEvent;
+using plugin::SpriteInstance;
+
+namespace {
+
+// The handler property a clip event calls; null for events only onClipEvent answers.
+const char* HandlerName(ClipEvent event)
+{
+    switch (event) {
+    case ClipEvent::Load: return "onLoad";
+    case ClipEvent::EnterFrame: return "onEnterFrame";
+    case ClipEvent::Unload: return "onUnload";
+    case ClipEvent::MouseMove: return "onMouseMove";
+    case ClipEvent::MouseDown: return "onMouseDown";
+    case ClipEvent::MouseUp: return "onMouseUp";
+    case ClipEvent::Data: return "onData";
+    case ClipEvent::Press: return "onPress";
+    case ClipEvent::Release: return "onRelease";
+    case ClipEvent::ReleaseOutside: return "onReleaseOutside";
+    case ClipEvent::RollOver: return "onRollOver";
+    case ClipEvent::RollOut: return "onRollOut";
+    case ClipEvent::DragOver: return "onDragOver";
+    case ClipEvent::DragOut: return "onDragOut";
+    default: return nullptr;
+    }
+}
+
+bool FlagFor(const CClipEventFlagsItem& f, ClipEvent event)
+{
+    switch (event) {
+    case ClipEvent::Load: return f.m_ClipEventLoad;
+    case ClipEvent::EnterFrame: return f.m_ClipEventEnterFrame;
+    case ClipEvent::Unload: return f.m_ClipEventUnload;
+    case ClipEvent::MouseMove: return f.m_ClipEventMouseMove;
+    case ClipEvent::MouseDown: return f.m_ClipEventMouseDown;
+    case ClipEvent::MouseUp: return f.m_ClipEventMouseUp;
+    case ClipEvent::KeyDown: return f.m_ClipEventKeyDown;
+    case ClipEvent::KeyUp: return f.m_ClipEventKeyUp;
+    case ClipEvent::Data: return f.m_ClipEventData;
+    case ClipEvent::Initialize: return f.m_ClipEventInitialize;
+    case ClipEvent::Press: return f.m_ClipEventPress;
+    case ClipEvent::Release: return f.m_ClipEventRelease;
+    case ClipEvent::ReleaseOutside: return f.m_ClipEventReleaseOutside;
+    case ClipEvent::RollOver: return f.m_ClipEventRollOver;
+    case ClipEvent::RollOut: return f.m_ClipEventRollOut;
+    case ClipEvent::DragOver: return f.m_ClipEventDragOver;
+    case ClipEvent::DragOut: return f.m_ClipEventDragOut;
+    case ClipEvent::KeyPress: return f.m_ClipEventKeyPress;
+    case ClipEvent::Construct: return f.m_ClipEventConstruct;
+    }
+    return false;
+}
+
+// The clip's onClipEvent records answering the event, in order.
+template <typename Visit> void ForEachRecord(const SpriteInstance& sprite, ClipEvent event, Visit visit)
+{
+    const CClipActionsItem* actions = sprite.display ? sprite.display->clipActions : nullptr;
+    if (!actions || !actions->m_pClipActionRecords)
+        return;
+    const CClipActionsRecordsItem& records = *actions->m_pClipActionRecords;
+    for (int i = 0; i < records.GetItemCount(); ++i) {
+        auto* record = dynamic_cast<const CClipActionsRecordItem*>(records.GetItem(i));
+        if (record && record->m_pEventFlags && FlagFor(*record->m_pEventFlags, event) && record->m_pActions)
+            visit(record->m_pActions.get());
+    }
+}
+
+constexpr const char* kButtonHandlers[]
+    = { "onPress", "onRelease", "onReleaseOutside", "onRollOver", "onRollOut", "onDragOver", "onDragOut" };
+
+} // namespace
+
+Value Machine::registeredClass(uint16_t symbol)
+{
+    if (!symbol)
+        return Value();
+    const std::string name = m_Player.exportName(symbol);
+    if (name.empty())
+        return Value();
+    Value registry;
+    if (!getProperty(m_Global, "__registeredClasses", registry, Value(m_Global)) || !registry.isObject())
+        return Value();
+    Value ctor;
+    if (!getProperty(registry.asObject(), name, ctor, registry) || !ctor.isObject() || !ctor.asObject()->isFunction())
+        return Value();
+    return ctor;
+}
+
+void Machine::bindClass(SpriteInstance& sprite, const Value& ctor)
+{
+    if (!ctor.isObject())
+        return;
+    Object* clip = clipObject(sprite);
+    Value proto = getMember(ctor, "prototype");
+    if (proto.isObject())
+        clip->setProto(proto);
+}
+
+void Machine::constructOn(const Value& constructor, Object* object)
+{
+    if (!constructor.isObject() || !constructor.asObject()->isFunction() || !object)
+        return;
+    auto* f = static_cast<FunctionObject*>(constructor.asObject());
+    const Value proto = getMember(constructor, "prototype");
+    define(object, "__constructor__", constructor);
+    if (m_Version < 7)
+        define(object, "constructor", constructor);
+    const bool top = m_Frames.empty();
+    if (top) {
+        m_Unwind = Unwind::None;
+        m_RunStart = std::chrono::steady_clock::now();
+    }
+    invoke(f, Value(object), nullptr, 0, proto.isObject() ? proto.asObject() : nullptr, object);
+    if (top) {
+        m_Unwind = Unwind::None;
+        m_Stack.clear();
+        m_Registers.clear();
+        m_Temporaries.clear();
+        m_Thrown = Value();
+        m_Returned = Value();
+    }
+}
+
+bool Machine::hearsEvent(SpriteInstance& sprite, ClipEvent event)
+{
+    bool any = false;
+    ForEachRecord(sprite, event, [&](const CActionsItem*) { any = true; });
+    if (any)
+        return true;
+    // A symbol's class may be registered by init actions that run after the event is queued.
+    if (event == ClipEvent::Initialize || event == ClipEvent::Construct)
+        return sprite.symbolId && !m_Player.exportName(sprite.symbolId).empty();
+    const char* name = HandlerName(event);
+    if (!name || m_Version < 6)
+        return false;
+    if (event == ClipEvent::Load || event == ClipEvent::Unload)
+        return true; // a handler may still be set before the event runs
+    Object* o = sprite.script.m_Link && sprite.script.m_Link->object ? sprite.script.m_Link->object : m_ClipProto;
+    return hasProperty(o, name);
+}
+
+void Machine::runHandler(const Value& function, const Value& self)
+{
+    if (!function.isObject() || !function.asObject()->isFunction())
+        return;
+    const bool top = m_Frames.empty();
+    if (top) {
+        m_Unwind = Unwind::None;
+        m_RunStart = std::chrono::steady_clock::now();
+    }
+    call(function, self, nullptr, 0);
+    if (top) {
+        m_Unwind = Unwind::None;
+        m_Stack.clear();
+        m_Registers.clear();
+        m_Temporaries.clear();
+        m_Thrown = Value();
+        m_Returned = Value();
+    }
+}
+
+void Machine::clipEvent(SpriteInstance& sprite, ClipEvent event)
+{
+    Value ctor;
+    if (event == ClipEvent::Initialize || event == ClipEvent::Construct) {
+        ctor = registeredClass(sprite.symbolId);
+        // The class's prototype is in place before the clip's first handlers run.
+        if (event == ClipEvent::Initialize)
+            bindClass(sprite, ctor);
+    }
+    std::vector<const CActionsItem*> records;
+    ForEachRecord(sprite, event, [&](const CActionsItem* actions) { records.push_back(actions); });
+    struct UnloadScope {
+        int& depth;
+        bool on;
+        UnloadScope(int& d, bool o) : depth(d), on(o) { depth += on; }
+        ~UnloadScope() { depth -= on; }
+    } unloading(m_UnloadDepth, event == ClipEvent::Unload);
+    for (const CActionsItem* actions : records)
+        runFrameActions(sprite, actions);
+    if (event == ClipEvent::Construct && ctor.isObject()) {
+        if (!sprite.script.m_Link || !sprite.script.m_Link->object)
+            bindClass(sprite, ctor);
+        constructOn(ctor, clipObject(sprite));
+        return;
+    }
+    const char* name = HandlerName(event);
+    if (!name || m_Version < 6 || sprite.removed != (event == ClipEvent::Unload))
+        return;
+    Object* clip = clipObject(sprite);
+    Value handler;
+    if (getProperty(clip, name, handler, Value(clip)))
+        runHandler(handler, Value(clip));
+}
+
+void Machine::mouseListeners(ClipEvent event)
+{
+    const char* name = HandlerName(event);
+    if (!name || m_Version < 6)
+        return;
+    Value mouse = getMember(Value(m_Global), "Mouse");
+    if (!mouse.isObject())
+        return;
+    Value broadcast = getMember(mouse, "broadcastMessage");
+    if (!broadcast.isObject())
+        return;
+    Value message(str(name));
+    const bool top = m_Frames.empty();
+    if (top) {
+        m_Unwind = Unwind::None;
+        m_RunStart = std::chrono::steady_clock::now();
+    }
+    call(broadcast, mouse, &message, 1);
+    if (top) {
+        m_Unwind = Unwind::None;
+        m_Stack.clear();
+        m_Registers.clear();
+        m_Temporaries.clear();
+    }
+}
+
+bool Machine::actsAsButton(SpriteInstance& sprite)
+{
+    for (ClipEvent event : { ClipEvent::Press, ClipEvent::Release, ClipEvent::ReleaseOutside, ClipEvent::RollOver,
+             ClipEvent::RollOut, ClipEvent::DragOver, ClipEvent::DragOut }) {
+        bool any = false;
+        ForEachRecord(sprite, event, [&](const CActionsItem*) { any = true; });
+        if (any)
+            return true;
+    }
+    if (m_Version < 6 || !sprite.script.m_Link || !sprite.script.m_Link->object)
+        return false;
+    Object* clip = sprite.script.m_Link->object;
+    Value enabled;
+    if (getProperty(clip, "enabled", enabled, Value(clip)) && !enabled.isUndefined() && !toBoolean(enabled))
+        return false;
+    for (const char* name : kButtonHandlers) {
+        Value v;
+        if (getProperty(clip, name, v, Value(clip)) && v.isObject())
+            return true;
+    }
+    return false;
+}
+
+bool Machine::scriptClipGone(const Frame& frame) const
+{
+    if (m_UnloadDepth > 0 || !frame.originalTarget || frame.originalTarget->kind() != ObjectKind::Clip)
+        return false;
+    const auto& link = static_cast<const ClipObject*>(frame.originalTarget)->m_Link;
+    if (!link)
+        return false;
+    if (!link->sprite)
+        return true;
+    for (const SpriteInstance* s = link->sprite; s; s = s->parent)
+        if (s->removed)
+            return true;
+    return false;
+}
+
+// ---- the clip actions ----
+
+SpriteInstance* Machine::targetSprite(Object* base, const Value& target)
+{
+    if (SpriteInstance* s = spriteOf(target))
+        return s;
+    if (target.isUndefined())
+        return nullptr;
+    const std::string path = toString(target);
+    if (path.empty())
+        return spriteOf(Value(base));
+    return spriteOf(Value(resolveTarget(base, path)));
+}
+
+void Machine::cloneSprite(Object* base, const Value& source, const Value& name, const Value& depth)
+{
+    SpriteInstance* s = targetSprite(base, source);
+    const double d = toNumber(depth);
+    if (!s || !std::isfinite(d) || d < 0 || d > plugin::kMaxScriptDepth)
+        return;
+    m_Player.duplicateSprite(*s, toString(name), int32_t(d));
+}
+
+void Machine::removeSpriteAt(Object* base, const Value& target)
+{
+    SpriteInstance* s = targetSprite(base, target);
+    if (s && s->display && s->display->depth >= plugin::kScriptDepthOffset)
+        m_Player.removeSprite(*s);
+}
+
+void Machine::startDragAt(Object* base, const Value& target, bool lockCenter, const double* bounds)
+{
+    if (SpriteInstance* s = targetSprite(base, target))
+        startDrag(*s, lockCenter, bounds);
+}
+
+// ---- dragging ----
+
+void Machine::startDrag(SpriteInstance& sprite, bool lockCenter, const double* bounds)
+{
+    m_Drag = DragState {};
+    m_Drag.clip = Value(clipObject(sprite));
+    m_Drag.lockCenter = lockCenter;
+    if (bounds) {
+        m_Drag.constrained = true;
+        for (int i = 0; i < 4; ++i)
+            m_Drag.bounds[i] = bounds[i];
+    }
+    if (!sprite.display || !sprite.parent)
+        return;
+    // Without locking the centre, the clip keeps its offset from the mouse.
+    cairo_matrix_t parent = m_Player.stageMatrix(*sprite.parent);
+    double x = m_Player.mouseX();
+    double y = m_Player.mouseY();
+    if (cairo_matrix_invert(&parent) == CAIRO_STATUS_SUCCESS)
+        cairo_matrix_transform_point(&parent, &x, &y);
+    m_Drag.offsetX = lockCenter ? 0 : sprite.display->matrix.x0 - x;
+    m_Drag.offsetY = lockCenter ? 0 : sprite.display->matrix.y0 - y;
+    dragTo(m_Player.mouseX(), m_Player.mouseY());
+}
+
+void Machine::stopDrag()
+{
+    m_Drag = DragState {};
+}
+
+bool Machine::dragging() const
+{
+    return m_Drag.clip.isObject();
+}
+
+void Machine::dragTo(double stageX, double stageY)
+{
+    SpriteInstance* sprite = spriteOf(m_Drag.clip);
+    if (!sprite || !sprite->display || !sprite->parent)
+        return;
+    cairo_matrix_t parent = m_Player.stageMatrix(*sprite->parent);
+    double x = stageX;
+    double y = stageY;
+    if (cairo_matrix_invert(&parent) == CAIRO_STATUS_SUCCESS)
+        cairo_matrix_transform_point(&parent, &x, &y);
+    x += m_Drag.offsetX;
+    y += m_Drag.offsetY;
+    if (m_Drag.constrained) {
+        x = std::clamp(x, std::min(m_Drag.bounds[0], m_Drag.bounds[2]), std::max(m_Drag.bounds[0], m_Drag.bounds[2]));
+        y = std::clamp(y, std::min(m_Drag.bounds[1], m_Drag.bounds[3]), std::max(m_Drag.bounds[1], m_Drag.bounds[3]));
+    }
+    if (std::isfinite(x) && std::isfinite(y)) {
+        sprite->display->matrix.x0 = x;
+        sprite->display->matrix.y0 = y;
+        sprite->display->scriptMoved = true;
+    }
+}
+
+} // namespace reelfinch::avm1

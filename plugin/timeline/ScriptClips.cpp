@@ -1,0 +1,362 @@
+// The display list as scripts change it: clips attached from exported symbols, duplicated, removed and moved
+// between depths; their bounds, hit tests and place on the stage.
+#include "timeline/MoviePlayer.h"
+
+#include "avm1/Machine.h"
+#include "render/BitReader.h"
+
+#include "Records.h"
+#include "SWFStream.h"
+#include "TagCodes.h"
+#include "Tags.h"
+#include "HeaderItems.h"
+
+#include <algorithm>
+#include <cmath>
+#include <strings.h>
+
+namespace reelfinch::plugin {
+
+namespace {
+
+// Curves are followed as this many straight pieces when a point is tested against an outline.
+constexpr int kCurvePieces = 8;
+// Bounds of an empty clip: the player reports this corner for both ends.
+constexpr double kNoBounds = 6710886.35 * 20;
+
+void AddPoint(double box[4], const cairo_matrix_t& m, double x, double y)
+{
+    cairo_matrix_transform_point(&m, &x, &y);
+    box[0] = std::min(box[0], x);
+    box[1] = std::min(box[1], y);
+    box[2] = std::max(box[2], x);
+    box[3] = std::max(box[3], y);
+}
+
+void AddRect(double box[4], const cairo_matrix_t& m, double x0, double y0, double x1, double y1)
+{
+    AddPoint(box, m, x0, y0);
+    AddPoint(box, m, x1, y0);
+    AddPoint(box, m, x0, y1);
+    AddPoint(box, m, x1, y1);
+}
+
+// The RECT after a character ID at the start of a raw body (DefineShape4 keeps its bounds there).
+bool RawBodyRect(const CTag* tag, double rect[4])
+{
+    auto* raw = dynamic_cast<const CRawBodyTag*>(tag);
+    CSWFStream* body = raw && raw->m_pData ? raw->m_pData->GetData() : nullptr;
+    if (!body || body->GetSize() < 3)
+        return false;
+    BitReader in(body->GetBuffer() + 2, body->GetSize() - 2);
+    const int bits = int(in.bits(5));
+    for (int i = 0; i < 4; ++i)
+        rect[i] = double(in.signedBits(bits));
+    if (!in.ok())
+        return false;
+    // RECT order: xmin, xmax, ymin, ymax.
+    const double r[4] = { rect[0], rect[2], rect[1], rect[3] };
+    std::copy(r, r + 4, rect);
+    return true;
+}
+
+bool RectOf(const CRectItem* r, double rect[4])
+{
+    if (!r)
+        return false;
+    rect[0] = r->m_XMin;
+    rect[1] = r->m_YMin;
+    rect[2] = r->m_XMax;
+    rect[3] = r->m_YMax;
+    return true;
+}
+
+// Crossings of a ray from (x, y) towards +x with the segment; the sign tells its direction.
+int Winding(double x, double y, double x0, double y0, double x1, double y1)
+{
+    if ((y0 <= y) == (y1 <= y))
+        return 0;
+    const double t = (y - y0) / (y1 - y0);
+    if (x0 + t * (x1 - x0) <= x)
+        return 0;
+    return y1 > y0 ? 1 : -1;
+}
+
+bool LayersHit(const std::vector<ShapeLayer>& layers, double x, double y)
+{
+    for (const ShapeLayer& layer : layers) {
+        // Per fill style: the winding count of its outline around the point.
+        std::map<uint32_t, int> winding;
+        for (const auto& styled : layer.edges) {
+            const Edge& e = styled.edge;
+            int w = 0;
+            if (!e.curved) {
+                w = Winding(x, y, e.x0, e.y0, e.x1, e.y1);
+            } else {
+                double px = e.x0, py = e.y0;
+                for (int i = 1; i <= kCurvePieces; ++i) {
+                    const double t = double(i) / kCurvePieces;
+                    const double u = 1 - t;
+                    const double qx = u * u * e.x0 + 2 * u * t * e.cx + t * t * e.x1;
+                    const double qy = u * u * e.y0 + 2 * u * t * e.cy + t * t * e.y1;
+                    w += Winding(x, y, px, py, qx, qy);
+                    px = qx;
+                    py = qy;
+                }
+            }
+            if (w == 0)
+                continue;
+            if (styled.fill1)
+                winding[styled.fill1] += w;
+            if (styled.fill0)
+                winding[styled.fill0] -= w;
+        }
+        for (const auto& [fill, count] : winding)
+            if (layer.nonZero ? count != 0 : (count % 2) != 0)
+                return true;
+    }
+    return false;
+}
+
+} // namespace
+
+uint16_t MoviePlayer::exportedCharacter(const std::string& name, bool caseSensitive) const
+{
+    if (auto found = m_ExportNames.find(name); found != m_ExportNames.end())
+        return found->second;
+    if (caseSensitive)
+        return 0;
+    for (const auto& [known, id] : m_ExportNames)
+        if (known.size() == name.size() && strncasecmp(known.data(), name.data(), name.size()) == 0)
+            return id;
+    return 0;
+}
+
+std::string MoviePlayer::exportName(uint16_t characterId) const
+{
+    for (const auto& [name, id] : m_ExportNames)
+        if (id == characterId)
+            return name;
+    return {};
+}
+
+SpriteInstance* MoviePlayer::attachSprite(
+    SpriteInstance& parent, uint16_t characterId, const std::string& name, int32_t depth)
+{
+    if (characterId && !m_SpriteTimelines.count(characterId))
+        return nullptr;
+    if (parent.nesting >= kMaxSpriteNesting || parent.removed)
+        return nullptr;
+    if (auto it = parent.displayList.find(depth); it != parent.displayList.end())
+        removeAt(parent, it);
+    DisplayObject& object = parent.displayList[depth];
+    object.depth = depth;
+    object.characterId = characterId;
+    object.name = name;
+    object.placedFrame = -1;
+    startSprite(parent, object);
+    if (!object.sprite) {
+        parent.displayList.erase(depth);
+        return nullptr;
+    }
+    SpriteInstance* sprite = object.sprite.get();
+    sprite->loaded = true;
+    if (!sprite->timeline->frames.empty())
+        enterFrame(*sprite, 0, true);
+    else
+        sprite->currentFrame = 0;
+    queueEvent(*sprite, ClipEvent::Load);
+    return sprite;
+}
+
+SpriteInstance* MoviePlayer::duplicateSprite(SpriteInstance& sprite, const std::string& name, int32_t depth)
+{
+    if (!sprite.parent || !sprite.display || sprite.removed)
+        return nullptr;
+    const DisplayObject original = {
+        sprite.display->characterId,
+        0,
+        sprite.display->matrix,
+        sprite.display->colorTransform,
+        sprite.display->ratio,
+        sprite.display->clipDepth,
+        {},
+        nullptr,
+        0,
+        sprite.display->blendMode,
+        sprite.display->visible,
+        sprite.display->filters,
+        sprite.display->clipActions,
+    };
+    SpriteInstance& parent = *sprite.parent;
+    if (&sprite == &parent)
+        return nullptr;
+    if (auto it = parent.displayList.find(depth); it != parent.displayList.end()) {
+        if (it->second.sprite.get() == &sprite)
+            return nullptr;
+        removeAt(parent, it);
+    }
+    DisplayObject& object = parent.displayList[depth];
+    object.characterId = original.characterId;
+    object.depth = depth;
+    object.matrix = original.matrix;
+    object.colorTransform = original.colorTransform;
+    object.ratio = original.ratio;
+    object.clipDepth = original.clipDepth;
+    object.blendMode = original.blendMode;
+    object.visible = original.visible;
+    object.filters = original.filters;
+    object.clipActions = original.clipActions;
+    object.name = name;
+    object.placedFrame = -1;
+    object.scriptMoved = true;
+    startSprite(parent, object);
+    if (!object.sprite) {
+        parent.displayList.erase(depth);
+        return nullptr;
+    }
+    SpriteInstance* copy = object.sprite.get();
+    beginSprite(*copy, true);
+    copy->loaded = true;
+    return copy;
+}
+
+void MoviePlayer::removeSprite(SpriteInstance& sprite)
+{
+    if (!sprite.parent || !sprite.display || sprite.removed)
+        return;
+    auto it = sprite.parent->displayList.find(sprite.display->depth);
+    if (it != sprite.parent->displayList.end() && it->second.sprite.get() == &sprite)
+        removeAt(*sprite.parent, it);
+}
+
+void MoviePlayer::swapDepth(SpriteInstance& sprite, int32_t depth)
+{
+    if (!sprite.parent || !sprite.display || sprite.removed)
+        return;
+    auto& list = sprite.parent->displayList;
+    const int32_t from = sprite.display->depth;
+    if (from == depth)
+        return;
+    auto mine = list.extract(from);
+    if (mine.empty())
+        return;
+    auto other = list.extract(depth);
+    mine.key() = depth;
+    mine.mapped().depth = depth;
+    mine.mapped().placedFrame = -1;
+    list.insert(std::move(mine));
+    if (!other.empty()) {
+        other.key() = from;
+        other.mapped().depth = from;
+        other.mapped().placedFrame = -1;
+        list.insert(std::move(other));
+    }
+}
+
+cairo_matrix_t MoviePlayer::stageMatrix(const SpriteInstance& sprite) const
+{
+    cairo_matrix_t m;
+    cairo_matrix_init_identity(&m);
+    for (const SpriteInstance* s = &sprite; s && s->display && s->parent; s = s->parent)
+        cairo_matrix_multiply(&m, &m, &s->display->matrix);
+    return m;
+}
+
+bool MoviePlayer::spriteBounds(const SpriteInstance& sprite, const cairo_matrix_t& m, double box[4])
+{
+    bool any = false;
+    double own[4] = { kNoBounds, kNoBounds, -kNoBounds, -kNoBounds };
+    for (const auto& [depth, object] : sprite.displayList) {
+        cairo_matrix_t placed;
+        cairo_matrix_multiply(&placed, &object.matrix, &m);
+        if (object.sprite) {
+            if (object.sprite->nesting < kMaxSpriteNesting && spriteBounds(*object.sprite, placed, own))
+                any = true;
+            continue;
+        }
+        const CTag* tag = character(object.characterId);
+        if (!tag)
+            continue;
+        double rect[4];
+        bool have = false;
+        if (auto* shape = dynamic_cast<const CShapeTag*>(tag))
+            have = RectOf(shape->m_pBounds.get(), rect);
+        else if (auto* text = dynamic_cast<const CTextTag*>(tag))
+            have = RectOf(text->m_pBounds.get(), rect);
+        else if (auto* edit = dynamic_cast<const CDefineEditTextTag*>(tag))
+            have = RectOf(edit->m_pBounds.get(), rect);
+        else if (auto* morph = dynamic_cast<const CDefineMorphShapeTag*>(tag))
+            have = RectOf(morph->m_pStartBounds.get(), rect);
+        else if (tag->m_TagCode == kTagDefineShape4)
+            have = RawBodyRect(tag, rect);
+        if (!have)
+            continue;
+        AddRect(own, placed, rect[0], rect[1], rect[2], rect[3]);
+        any = true;
+    }
+    if (!any)
+        return false;
+    box[0] = std::min(box[0], own[0]);
+    box[1] = std::min(box[1], own[1]);
+    box[2] = std::max(box[2], own[2]);
+    box[3] = std::max(box[3], own[3]);
+    return true;
+}
+
+bool MoviePlayer::spriteHit(const SpriteInstance& sprite, double x, double y, bool shape)
+{
+    if (!shape) {
+        double box[4] = { kNoBounds, kNoBounds, -kNoBounds, -kNoBounds };
+        if (!spriteBounds(sprite, stageMatrix(sprite), box))
+            return false;
+        return x >= box[0] && x <= box[2] && y >= box[1] && y <= box[3];
+    }
+    for (const auto& [depth, object] : sprite.displayList) {
+        if (object.sprite) {
+            if (object.sprite->nesting < kMaxSpriteNesting && object.visible && spriteHit(*object.sprite, x, y, true))
+                return true;
+            continue;
+        }
+        const CTag* tag = character(object.characterId);
+        if (!tag || object.clipDepth)
+            continue;
+        cairo_matrix_t m;
+        const cairo_matrix_t parent = stageMatrix(sprite);
+        cairo_matrix_multiply(&m, &object.matrix, &parent);
+        if (cairo_matrix_invert(&m) != CAIRO_STATUS_SUCCESS)
+            continue;
+        double lx = x, ly = y;
+        cairo_matrix_transform_point(&m, &lx, &ly);
+        const std::vector<ShapeLayer>* layers = nullptr;
+        if (auto cached = m_ShapeCache.find(tag); cached != m_ShapeCache.end()) {
+            layers = &cached->second;
+        } else if (auto* s = dynamic_cast<const CShapeTag*>(tag); s && s->m_pShapes) {
+            const CShapeWithStyleItem* w = s->m_pShapes.get();
+            layers = &m_ShapeCache
+                          .emplace(tag, WalkShape(w->m_pShape.get(), w->m_pFillStyles.get(), w->m_pLineStyles.get()))
+                          .first->second;
+        } else if (auto* raw = dynamic_cast<const CRawBodyTag*>(tag); raw && tag->m_TagCode == kTagDefineShape4) {
+            if (CSWFStream* body = raw->m_pData ? raw->m_pData->GetData() : nullptr)
+                layers = &m_ShapeCache.emplace(tag, ReadDefineShape4(body->GetBuffer(), body->GetSize())).first->second;
+        } else {
+            // Text and other characters: their rectangle.
+            double rect[4];
+            bool have = false;
+            if (auto* text = dynamic_cast<const CTextTag*>(tag))
+                have = RectOf(text->m_pBounds.get(), rect);
+            else if (auto* edit = dynamic_cast<const CDefineEditTextTag*>(tag))
+                have = RectOf(edit->m_pBounds.get(), rect);
+            else if (auto* morph = dynamic_cast<const CDefineMorphShapeTag*>(tag))
+                have = RectOf(morph->m_pStartBounds.get(), rect);
+            if (have && lx >= rect[0] && lx <= rect[2] && ly >= rect[1] && ly <= rect[3])
+                return true;
+            continue;
+        }
+        if (layers && LayersHit(*layers, lx, ly))
+            return true;
+    }
+    return false;
+}
+
+} // namespace reelfinch::plugin
