@@ -3,12 +3,12 @@
 #include "timeline/MoviePlayer.h"
 
 #include "avm1/Machine.h"
-#include "render/BitReader.h"
 
 #include "Records.h"
 #include "SWFStream.h"
 #include "TagCodes.h"
 #include "Tags.h"
+#include "TagsModern.h"
 #include "HeaderItems.h"
 
 #include <algorithm>
@@ -39,25 +39,6 @@ void AddRect(double box[4], const cairo_matrix_t& m, double x0, double y0, doubl
     AddPoint(box, m, x1, y0);
     AddPoint(box, m, x0, y1);
     AddPoint(box, m, x1, y1);
-}
-
-// The RECT after a character ID at the start of a raw body (DefineShape4 keeps its bounds there).
-bool RawBodyRect(const CTag* tag, double rect[4])
-{
-    auto* raw = dynamic_cast<const CRawBodyTag*>(tag);
-    CSWFStream* body = raw && raw->m_pData ? raw->m_pData->GetData() : nullptr;
-    if (!body || body->GetSize() < 3)
-        return false;
-    BitReader in(body->GetBuffer() + 2, body->GetSize() - 2);
-    const int bits = int(in.bits(5));
-    for (int i = 0; i < 4; ++i)
-        rect[i] = double(in.signedBits(bits));
-    if (!in.ok())
-        return false;
-    // RECT order: xmin, xmax, ymin, ymax.
-    const double r[4] = { rect[0], rect[2], rect[1], rect[3] };
-    std::copy(r, r + 4, rect);
-    return true;
 }
 
 bool RectOf(const CRectItem* r, double rect[4])
@@ -186,6 +167,7 @@ SpriteInstance* MoviePlayer::duplicateSprite(SpriteInstance& sprite, const std::
         sprite.display->blendMode,
         sprite.display->visible,
         sprite.display->filters,
+        {}, // no text field state
         sprite.display->clipActions,
     };
     SpriteInstance& parent = *sprite.parent;
@@ -288,8 +270,6 @@ bool MoviePlayer::spriteBounds(const SpriteInstance& sprite, const cairo_matrix_
             have = RectOf(edit->m_pBounds.get(), rect);
         else if (auto* morph = dynamic_cast<const CDefineMorphShapeTag*>(tag))
             have = RectOf(morph->m_pStartBounds.get(), rect);
-        else if (tag->m_TagCode == kTagDefineShape4)
-            have = RawBodyRect(tag, rect);
         if (!have)
             continue;
         AddRect(own, placed, rect[0], rect[1], rect[2], rect[3]);
@@ -333,12 +313,11 @@ bool MoviePlayer::spriteHit(const SpriteInstance& sprite, double x, double y, bo
             layers = &cached->second;
         } else if (auto* s = dynamic_cast<const CShapeTag*>(tag); s && s->m_pShapes) {
             const CShapeWithStyleItem* w = s->m_pShapes.get();
-            layers = &m_ShapeCache
-                          .emplace(tag, WalkShape(w->m_pShape.get(), w->m_pFillStyles.get(), w->m_pLineStyles.get()))
-                          .first->second;
-        } else if (auto* raw = dynamic_cast<const CRawBodyTag*>(tag); raw && tag->m_TagCode == kTagDefineShape4) {
-            if (CSWFStream* body = raw->m_pData ? raw->m_pData->GetData() : nullptr)
-                layers = &m_ShapeCache.emplace(tag, ReadDefineShape4(body->GetBuffer(), body->GetSize())).first->second;
+            std::vector<ShapeLayer> walked = WalkShape(w->m_pShape.get(), w->m_pFillStyles.get(), w->m_pLineStyles.get());
+            if (auto* shape4 = dynamic_cast<const CDefineShape4Tag*>(tag))
+                for (ShapeLayer& layer : walked)
+                    layer.nonZero = shape4->m_UsesFillWindingRule;
+            layers = &m_ShapeCache.emplace(tag, std::move(walked)).first->second;
         } else {
             // Text and other characters: their rectangle.
             double rect[4];
