@@ -152,11 +152,13 @@ public:
     {
         const size_t old = m_Items.size();
         m_Items.resize(n);
-        m_Holes.resize(std::min(m_Holes.size(), old), false);
-        if (n > old)
+        if (n > old) {
+            // The elements below the old length stay what they were; only the new indexes are holes.
+            m_Holes.resize(old, false);
             m_Holes.resize(n, true);
-        else if (m_Holes.size() > n)
+        } else if (m_Holes.size() > n) {
             m_Holes.resize(n);
+        }
     }
     void clearHoles() { m_Holes.clear(); }
 };

@@ -294,7 +294,9 @@ TEST_F(PulseSink, TheEnginesSoundReachesTheSinkThroughTheProxy)
             raw += parec.readAllStandardOutput();
         }
     };
-    pump(300);
+    // The fresh null sink settles its latency only after its monitor has been recorded a while; a stream opened
+    // sooner is served in blocks of most of a second and may not be heard within the test's time.
+    pump(1500);
     {
         NSFlashPluginView::setPluginPath(QStringLiteral(REELFINCH_PLUGIN_BUNDLE));
         QWidget window;
