@@ -119,20 +119,9 @@ void Machine::constructOn(const Value& constructor, Object* object)
     define(object, "__constructor__", constructor);
     if (m_Version < 7)
         define(object, "constructor", constructor);
-    const bool top = m_Frames.empty();
-    if (top) {
-        m_Unwind = Unwind::None;
-        m_RunStart = std::chrono::steady_clock::now();
-    }
+    const bool top = beginRun();
     invoke(f, Value(object), nullptr, 0, proto.isObject() ? proto.asObject() : nullptr, object);
-    if (top) {
-        m_Unwind = Unwind::None;
-        m_Stack.clear();
-        m_Registers.clear();
-        m_Temporaries.clear();
-        m_Thrown = Value();
-        m_Returned = Value();
-    }
+    endRun(top);
 }
 
 bool Machine::hearsEvent(SpriteInstance& sprite, ClipEvent event)
@@ -157,20 +146,9 @@ void Machine::runHandler(const Value& function, const Value& self)
 {
     if (!function.isObject() || !function.asObject()->isFunction())
         return;
-    const bool top = m_Frames.empty();
-    if (top) {
-        m_Unwind = Unwind::None;
-        m_RunStart = std::chrono::steady_clock::now();
-    }
+    const bool top = beginRun();
     call(function, self, nullptr, 0);
-    if (top) {
-        m_Unwind = Unwind::None;
-        m_Stack.clear();
-        m_Registers.clear();
-        m_Temporaries.clear();
-        m_Thrown = Value();
-        m_Returned = Value();
-    }
+    endRun(top);
 }
 
 void Machine::clipEvent(SpriteInstance& sprite, ClipEvent event)
@@ -219,18 +197,9 @@ void Machine::mouseListeners(ClipEvent event)
     if (!broadcast.isObject())
         return;
     Value message(str(name));
-    const bool top = m_Frames.empty();
-    if (top) {
-        m_Unwind = Unwind::None;
-        m_RunStart = std::chrono::steady_clock::now();
-    }
+    const bool top = beginRun();
     call(broadcast, mouse, &message, 1);
-    if (top) {
-        m_Unwind = Unwind::None;
-        m_Stack.clear();
-        m_Registers.clear();
-        m_Temporaries.clear();
-    }
+    endRun(top);
 }
 
 bool Machine::actsAsButton(SpriteInstance& sprite)

@@ -1,6 +1,7 @@
 #include "avm1/Machine.h"
 
 #include "avm1/Clip.h"
+#include "avm1/MatrixParts.h"
 #include "avm1/NumberText.h"
 #include "avm1/builtins/Builtins.h"
 #include "timeline/MoviePlayer.h"
@@ -51,26 +52,6 @@ int ClipPropertyIndex(std::string_view name)
     return -1;
 }
 
-double MatrixScaleX(const cairo_matrix_t& m)
-{
-    return std::sqrt(m.xx * m.xx + m.yx * m.yx);
-}
-double MatrixScaleY(const cairo_matrix_t& m)
-{
-    return std::sqrt(m.xy * m.xy + m.yy * m.yy);
-}
-double MatrixRotation(const cairo_matrix_t& m)
-{
-    return std::atan2(m.yx, m.xx) * 180.0 / M_PI;
-}
-void SetMatrix(cairo_matrix_t& m, double sx, double sy, double rotationDegrees)
-{
-    const double r = rotationDegrees * M_PI / 180.0;
-    m.xx = std::cos(r) * sx;
-    m.yx = std::sin(r) * sx;
-    m.xy = -std::sin(r) * sy;
-    m.yy = std::cos(r) * sy;
-}
 
 } // namespace
 
@@ -1402,15 +1383,12 @@ void Machine::advanceTime(double nowMs)
             it->due = m_NowMs + std::max(timer.interval, 1.0);
         else
             m_Timers.erase(it);
-        m_Unwind = Unwind::None;
-        m_RunStart = std::chrono::steady_clock::now();
+        const bool top = beginRun();
         if (!timer.method.empty())
             callMethod(timer.object, timer.method, timer.args.data(), int(timer.args.size()));
         else
             call(timer.function, Value(), timer.args.data(), int(timer.args.size()));
-        m_Unwind = Unwind::None;
-        m_Stack.clear();
-        m_Registers.clear();
+        endRun(top);
     }
 }
 

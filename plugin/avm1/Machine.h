@@ -266,6 +266,28 @@ public:
     double m_TimeLimit = kDefaultTimeLimitSeconds;
     std::chrono::steady_clock::time_point m_RunStart;
     uint32_t m_TimeCheck = 0;
+    // A script started from outside any running one (an event, a timer, a finished sound): its time limit
+    // counts from now, and what it leaves on the stack and in registers goes when it ends. Inside a running script
+    // both do nothing. `beginRun` says which it was, for `endRun`.
+    bool beginRun()
+    {
+        if (!m_Frames.empty())
+            return false;
+        m_Unwind = Unwind::None;
+        m_RunStart = std::chrono::steady_clock::now();
+        return true;
+    }
+    void endRun(bool top)
+    {
+        if (!top)
+            return;
+        m_Unwind = Unwind::None;
+        m_Stack.clear();
+        m_Registers.clear();
+        m_Temporaries.clear();
+        m_Thrown = Value();
+        m_Returned = Value();
+    }
     std::vector<Timer> m_Timers;
     int m_NextTimer = 1;
     double m_NowMs = 0;

@@ -548,12 +548,9 @@ void DispatchSoundEvents(Machine& m)
         Prune(m, s);
     // Those that play no more are let go after their event; until then they stay rooted.
     for (SoundObject* s : complete) {
-        m.m_Unwind = Unwind::None;
-        m.m_RunStart = std::chrono::steady_clock::now();
+        const bool top = m.beginRun();
         m.callMethod(Value(static_cast<Object*>(s)), "onSoundComplete", nullptr, 0);
-        m.m_Unwind = Unwind::None;
-        m.m_Stack.clear();
-        m.m_Registers.clear();
+        m.endRun(top);
     }
     std::erase_if(m.m_Roots, [](Object* o) {
         auto* s = dynamic_cast<SoundObject*>(o);

@@ -4,6 +4,7 @@
 #include "avm1/builtins/NativeData.h"
 
 #include "avm1/Clip.h"
+#include "avm1/MatrixParts.h"
 #include "render/EditText.h"
 #include "timeline/MoviePlayer.h"
 
@@ -862,30 +863,6 @@ template <size_t... I> void DefineProperties(Machine& m, Object* proto, std::ind
 
 // ---- display properties ----
 
-double ScaleX(const cairo_matrix_t& m)
-{
-    return std::sqrt(m.xx * m.xx + m.yx * m.yx);
-}
-
-double ScaleY(const cairo_matrix_t& m)
-{
-    return std::sqrt(m.xy * m.xy + m.yy * m.yy);
-}
-
-double Rotation(const cairo_matrix_t& m)
-{
-    return std::atan2(m.yx, m.xx) * 180.0 / M_PI;
-}
-
-void SetScaleRotation(cairo_matrix_t& m, double sx, double sy, double degrees)
-{
-    const double r = degrees * M_PI / 180.0;
-    m.xx = std::cos(r) * sx;
-    m.yx = std::sin(r) * sx;
-    m.xy = -std::sin(r) * sy;
-    m.yy = std::cos(r) * sy;
-}
-
 enum class Display { X, Y, XScale, YScale, Alpha, Visible, Width, Height, Rotation, Name, Target, Parent,
     XMouse, YMouse, Quality, HighQuality, FocusRect, SoundBufTime, Url };
 
@@ -909,19 +886,19 @@ template <Display D> Value DisplayGet(Machine& m, const Value& self, const Value
     case Display::Y:
         return Value(Twentieths(mx.y0 / kTwips));
     case Display::XScale:
-        return Value(ScaleX(mx) * 100.0);
+        return Value(MatrixScaleX(mx) * 100.0);
     case Display::YScale:
-        return Value(ScaleY(mx) * 100.0);
+        return Value(MatrixScaleY(mx) * 100.0);
     case Display::Alpha:
         return Value(d->colorTransform.ma * 100.0);
     case Display::Visible:
         return Value(d->visible);
     case Display::Width:
-        return Value(Twentieths((f.right - f.left) * ScaleX(mx) / kTwips));
+        return Value(Twentieths((f.right - f.left) * MatrixScaleX(mx) / kTwips));
     case Display::Height:
-        return Value(Twentieths((f.bottom - f.top) * ScaleY(mx) / kTwips));
+        return Value(Twentieths((f.bottom - f.top) * MatrixScaleY(mx) / kTwips));
     case Display::Rotation:
-        return Value(Rotation(mx));
+        return Value(MatrixRotation(mx));
     case Display::Name:
         return Value(m.str(d->name));
     case Display::Target: {
@@ -971,11 +948,11 @@ template <Display D> Value DisplaySet(Machine& m, const Value& self, const Value
         break;
     case Display::XScale:
         if (std::isfinite(n))
-            SetScaleRotation(mx, n / 100.0, ScaleY(mx), Rotation(mx));
+            SetMatrix(mx, n / 100.0, MatrixScaleY(mx), MatrixRotation(mx));
         break;
     case Display::YScale:
         if (std::isfinite(n))
-            SetScaleRotation(mx, ScaleX(mx), n / 100.0, Rotation(mx));
+            SetMatrix(mx, MatrixScaleX(mx), n / 100.0, MatrixRotation(mx));
         break;
     case Display::Alpha:
         if (std::isfinite(n))
@@ -987,19 +964,19 @@ template <Display D> Value DisplaySet(Machine& m, const Value& self, const Value
     case Display::Width:
         // A field's width and height change its box, not its scale.
         if (std::isfinite(n) && n >= 0) {
-            const double sx = ScaleX(mx);
+            const double sx = MatrixScaleX(mx);
             f.right = f.left + (sx > 0 ? std::trunc(n * kTwips / sx) : 0);
         }
         break;
     case Display::Height:
         if (std::isfinite(n) && n >= 0) {
-            const double sy = ScaleY(mx);
+            const double sy = MatrixScaleY(mx);
             f.bottom = f.top + (sy > 0 ? std::trunc(n * kTwips / sy) : 0);
         }
         break;
     case Display::Rotation:
         if (std::isfinite(n))
-            SetScaleRotation(mx, ScaleX(mx), ScaleY(mx), n);
+            SetMatrix(mx, MatrixScaleX(mx), MatrixScaleY(mx), n);
         break;
     case Display::Name:
         d->name = name;
