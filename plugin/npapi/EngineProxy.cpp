@@ -1,5 +1,6 @@
 #include "npapi/EngineProxy.h"
 
+#include "npapi/MethodsOnly.h"
 #include "npapi/PluginInstance.h"
 
 #include "avm1/builtins/SharedObjectStore.h"
@@ -101,25 +102,7 @@ bool Invoke(NPObject* object, NPIdentifier identifier, const NPVariant* args, ui
     return o && o->proxy && o->proxy->invoke(NameOf(identifier), args, count, result);
 }
 
-bool NoDefault(NPObject*, const NPVariant*, uint32_t, NPVariant*)
-{
-    return false;
-}
-
-bool NoProperty(NPObject*, NPIdentifier)
-{
-    return false;
-}
-
-bool NoGetProperty(NPObject*, NPIdentifier, NPVariant*)
-{
-    return false;
-}
-
-bool NoSetProperty(NPObject*, NPIdentifier, const NPVariant*)
-{
-    return false;
-}
+using namespace methods_only;
 
 NPClass g_proxyClass = {
     NP_CLASS_STRUCT_VERSION,

@@ -1,6 +1,7 @@
 #include "npapi/PluginInstance.h"
 
 #include "avm1/Loading.h"
+#include "npapi/MethodsOnly.h"
 
 #include <algorithm>
 #include <cctype>
@@ -68,25 +69,7 @@ bool Invoke(NPObject* object, NPIdentifier identifier, const NPVariant* args, ui
     return script->instance->invoke(NameOf(identifier), args, count, result);
 }
 
-bool NoDefault(NPObject*, const NPVariant*, uint32_t, NPVariant*)
-{
-    return false;
-}
-
-bool NoProperty(NPObject*, NPIdentifier)
-{
-    return false;
-}
-
-bool NoGetProperty(NPObject*, NPIdentifier, NPVariant*)
-{
-    return false;
-}
-
-bool NoSetProperty(NPObject*, NPIdentifier, const NPVariant*)
-{
-    return false;
-}
+using namespace methods_only;
 
 NPClass g_scriptClass = {
     NP_CLASS_STRUCT_VERSION,
