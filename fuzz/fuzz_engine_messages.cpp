@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 
 #include <fcntl.h>
@@ -46,6 +47,10 @@ void InstallHost()
     if (done)
         return;
     done = true;
+    // Stored objects the fuzzer's messages write go to a scratch folder, never the user's data folder.
+    static char folder[] = "/tmp/reelfinch-fuzz-data-XXXXXX";
+    if (mkdtemp(folder))
+        setenv("XDG_DATA_HOME", folder, 1);
     NPNetscapeFuncs table {};
     table.size = sizeof table;
     table.version = NPVERS_HAS_NPRUNTIME_SCRIPTING;
