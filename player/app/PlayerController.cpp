@@ -27,6 +27,7 @@
 #include <QMenuBar>
 #include <QScreen>
 #include <QSettings>
+#include <QTimer>
 #include <QUrl>
 #include <QWindow>
 
@@ -274,6 +275,7 @@ void PlayerController::applicationDidFinishLaunching()
         view->setSnapShotFrequency(_zoomImageUpdateSpeed);
         view->setEnabledSecurity(_enableSecuriry);
         view->setTraceHandler([this](const QString& line) { traceLine(line); });
+        view->setCommandHandler([this](const QString& command, const QString& args) { movieCommand(command, args); });
     }
     if (_isMovieVisible)
         movie->show();
@@ -394,6 +396,27 @@ void PlayerController::applicationWillTerminate()
     const std::unique_ptr<QSettings> settings = openSettings();
     writeSettings(*settings);
     settings->sync();
+}
+
+void PlayerController::movieCommand(const QString& command, const QString& args)
+{
+    const bool on = args.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0 || args == QLatin1String("1");
+    // Acted on after the plug-in's call returns: the command may end or reshape what is calling.
+    if (command.compare(QLatin1String("quit"), Qt::CaseInsensitive) == 0) {
+        QTimer::singleShot(0, this, [this] { terminate(); });
+    } else if (command.compare(QLatin1String("fullscreen"), Qt::CaseInsensitive) == 0) {
+        QTimer::singleShot(0, this, [this, on] {
+            if (_movie && _movie->window() && _movie->window()->isFullScreen() != on)
+                _movie->toggleFullScreen();
+        });
+    } else if (command.compare(QLatin1String("allowscale"), Qt::CaseInsensitive) == 0) {
+        QTimer::singleShot(0, this, [this, on] {
+            if (on)
+                setFitSize(nullptr);
+            else
+                setOriginalSizeAction(nullptr);
+        });
+    }
 }
 
 void PlayerController::terminate()

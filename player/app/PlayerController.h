@@ -114,6 +114,9 @@ public:
     void applicationWillTerminate();
     // Ends the application: the settings are written, then the event loop is left.
     void terminate();
+    // A movie's fscommand: "quit" ends the player, "fullscreen" true/false fills the screen or leaves it,
+    // "allowscale" false shows the movie at its own size; others are ignored.
+    void movieCommand(const QString& command, const QString& args);
 
     void autoPlayAction(QObject* sender);
 

@@ -462,6 +462,14 @@ NPError NSFlashPlugin::getURLNotify(const char* url, const char* target, void* n
 {
     NPError result = NPERR_NO_ERROR;
     const int code = targetFromCString(target);
+    // "FSCommand:name" with the arguments as the target: a command to the player, never a request.
+    static constexpr char kCommandPrefix[] = "fscommand:";
+    if (url && qstrnicmp(url, kCommandPrefix, sizeof kCommandPrefix - 1) == 0) {
+        if (_commandHandler)
+            _commandHandler(fromWindowsLatin1(url + sizeof kCommandPrefix - 1),
+                target ? fromWindowsLatin1(target) : QString());
+        return NPERR_NO_ERROR;
+    }
     if (!_getURL) {
         result = NPERR_GENERIC_ERROR;
     } else if (_requestHandler && url) {

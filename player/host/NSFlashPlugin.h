@@ -147,6 +147,11 @@ public:
         if (_traceHandler)
             _traceHandler(QString::fromUtf8(line));
     }
+    // Commands the movie sends its host (fscommand): name and arguments, handed to whoever listens.
+    void setCommandHandler(std::function<void(const QString&, const QString&)> handler)
+    {
+        _commandHandler = std::move(handler);
+    }
     void invalidateRect(const NPRect* rect);
     void invalidateRegion(NPRegion region);
     void forceRedraw();
@@ -183,6 +188,7 @@ private:
     bool _isStarted = false;
     QString _moviePath;
     std::function<void(const QString&)> _traceHandler;
+    std::function<void(const QString&, const QString&)> _commandHandler;
     RequestHandler _requestHandler;
     NPError handleRequest(const MovieRequest& request, void* notifyData);
     QPointer<QWidget> _contentView;

@@ -159,7 +159,15 @@ void NSFlashPluginView::loadPlugin()
     _plugin->setEnabledSecurity(_enableSecurity);
     _plugin->setContentView(this);
     _plugin->setTraceHandler(_traceHandler);
+    _plugin->setCommandHandler(_commandHandler);
     _plugin->load();
+}
+
+void NSFlashPluginView::setCommandHandler(std::function<void(const QString&, const QString&)> handler)
+{
+    _commandHandler = std::move(handler);
+    if (_plugin)
+        _plugin->setCommandHandler(_commandHandler);
 }
 
 void NSFlashPluginView::setTraceHandler(std::function<void(const QString&)> handler)

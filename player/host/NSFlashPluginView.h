@@ -59,6 +59,8 @@ public:
     NSFlashPlugin* plugin() const { return _plugin.get(); }
     // Where the movies' trace lines go: handed to every plug-in the view loads from now on.
     void setTraceHandler(std::function<void(const QString&)> handler);
+    // The movie's commands to the player (fscommand name and arguments).
+    void setCommandHandler(std::function<void(const QString&, const QString&)> handler);
     bool isStarted() const { return _isStarted; }
 
     // Settings handed to the plug-in object.
@@ -217,6 +219,7 @@ private:
     _NPSignedRect _maxRect {};
     std::unique_ptr<NSFlashPlugin> _plugin;
     std::function<void(const QString&)> _traceHandler;
+    std::function<void(const QString&, const QString&)> _commandHandler;
     bool _enableSecurity = true;
     std::unique_ptr<QTimer> nullEventTimer;
     int trackingTag = 0;

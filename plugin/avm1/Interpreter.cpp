@@ -207,6 +207,8 @@ Value Interpreter::lookup(std::string_view name, bool& found)
         return Value(m.m_Global);
     if (NameIs(name, "_root", c) || NameIs(name, "_level0", c))
         return Value(m.rootClip());
+    if (Object* level = LevelTarget(m, std::string(name), false))
+        return Value(level);
     if (f.callee && NameIs(name, "arguments", c) && !(f.activation && m.hasOwnProperty(f.activation, name)))
         return argumentsObject();
     if (f.callee && NameIs(name, "super", c))
@@ -417,8 +419,7 @@ Value Interpreter::callValue(const Value& function, const Value& self, std::vect
 
 void Interpreter::getURL(const std::string& url, const std::string& target, int method)
 {
-    if (url.rfind("FSCommand:", 0) == 0 || url.rfind("fscommand:", 0) == 0)
-        return;
+    // "FSCommand:" requests go to the host as they are: it handles the commands it knows.
     if (m.onGetURL)
         m.onGetURL(url, target, method);
 }

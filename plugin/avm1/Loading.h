@@ -50,6 +50,19 @@ bool FetchForMovie(Machine& m, Object* owner, const std::string& url, FetchDone 
 // bits); `clip` is the clip the script runs in (its variables are sent, relative targets start there).
 void ScriptGetURL(Machine& m, Object* clip, const std::string& url, const std::string& target, int flags);
 
+// ---- movies loaded into clips and levels (MovieClipLoaderClass.cpp) ----
+// Fetches a movie for `clip`; when it comes, the clip's variables are cleared and its content replaced. A
+// MovieClipLoader `loader` (may be null) hears onLoadStart, onLoadProgress, onLoadComplete, then onLoadInit
+// after the first frame, or onLoadError.
+bool StartMovieLoad(Machine& m, Object* clip, const std::string& url, Object* loader);
+// Empties a clip loaded into (or any clip) as unloadMovie does; a level other than 0 goes away.
+void UnloadMovie(Machine& m, Object* clip);
+// The clip of "_levelN" (made empty when `make` and it does not exist yet); null for other names.
+Object* LevelTarget(Machine& m, const std::string& name, bool make = true);
+// A movie was loaded into `clip`: the first frames of this delivery run before it ends, then `loader` (may be
+// null) hears onLoadInit.
+void QueueLoadInit(Machine& m, Object* loader, Object* clip);
+
 // Form encoding of a clip's or object's variables: name=value pairs joined by '&', spaces as '+'.
 std::string EncodeVariables(Machine& m, Object* object);
 

@@ -1,6 +1,7 @@
 #include "avm1/Machine.h"
 
 #include "avm1/Clip.h"
+#include "avm1/Loading.h"
 #include "avm1/MatrixParts.h"
 #include "avm1/NumberText.h"
 #include "avm1/builtins/Builtins.h"
@@ -977,9 +978,15 @@ Object* Machine::rootClip()
 std::string Machine::targetPath(SpriteInstance& sprite, bool slash)
 {
     std::vector<const std::string*> names;
-    for (SpriteInstance* s = &sprite; s && s->parent && s->display; s = s->parent)
+    SpriteInstance* top = &sprite;
+    for (SpriteInstance* s = &sprite; s && s->parent && s->display; s = s->parent) {
         names.push_back(&s->display->name);
-    std::string path = slash ? "" : "_level0";
+        top = s->parent;
+    }
+    const int level = m_Player.levelNumber(*top);
+    std::string path = slash ? "" : "_level" + std::to_string(std::max(level, 0));
+    if (slash && level > 0)
+        path = "_level" + std::to_string(level);
     for (auto it = names.rbegin(); it != names.rend(); ++it) {
         path += slash ? "/" : ".";
         path += **it;
@@ -1027,6 +1034,9 @@ Object* Machine::resolveTarget(Object* base, std::string_view path)
             currentObject = nullptr;
         } else if (NameIs(part, "_parent", cs)) {
             current = current ? current->parent : nullptr;
+            currentObject = nullptr;
+        } else if (Object* level = LevelTarget(*this, std::string(part), false)) {
+            current = spriteOf(Value(level));
             currentObject = nullptr;
         } else if (NameIs(part, "_global", false)) {
             current = nullptr;
@@ -1190,6 +1200,10 @@ Value Machine::getClipProperty(ClipObject* clip, std::string_view name, bool& fo
         found = true;
         return Value(rootClip());
     }
+    if (Object* level = LevelTarget(*this, std::string(name), false)) {
+        found = true;
+        return Value(level);
+    }
     if (NameIs(name, "_global", false)) {
         found = true;
         return Value(m_Global);
@@ -1246,7 +1260,7 @@ Value Machine::getClipProperty(ClipObject* clip, std::string_view name, bool& fo
     case 14:
         return Value(m_Empty);
     case 15:
-        return Value(str("file:///movie.swf"));
+        return Value(str(sprite->library ? sprite->library->url : std::string("file:///movie.swf")));
     case 16:
         return Value(m_Player.quality() == plugin::Quality::High ? 1.0 : 0.0);
     case 17:

@@ -1,5 +1,6 @@
 #include "npapi/EngineProxy.h"
 
+#include "npapi/HostScripting.h"
 #include "npapi/MethodsOnly.h"
 #include "npapi/PluginInstance.h"
 
@@ -163,7 +164,8 @@ struct BrowserCalls {
         NPError result = NPERR_GENERIC_ERROR;
         const NPNetscapeFuncs* browser = Browser();
         // The engine's own check of local security is not trusted: the request is checked again here.
-        if (!url.empty() && proxy.requestAllowed(url) && browser && browser->geturl)
+        // A command to the host fetches nothing: it passes whatever the movie's location.
+        if (!url.empty() && (IsHostCommand(url) || proxy.requestAllowed(url)) && browser && browser->geturl)
             result = browser->geturl(proxy.m_NPP, url.c_str(), target.empty() ? nullptr : target.c_str());
         reply.i32(result);
         return true;

@@ -1,4 +1,5 @@
 #include "npapi/PluginInstance.h"
+#include "npapi/HostScripting.h"
 
 #include "avm1/Loading.h"
 #include "npapi/MethodsOnly.h"
@@ -472,6 +473,13 @@ void PluginInstance::invalidate()
 
 void PluginInstance::requestURL(const std::string& url, const std::string& target)
 {
+    // A movie's command to its host ("FSCommand:name", the arguments as the target) is no request for data:
+    // the host answers the commands it knows and ignores the rest.
+    if (IsHostCommand(url)) {
+        if (g_haveBrowser && g_browser.geturl)
+            g_browser.geturl(m_NPP, url.c_str(), target.c_str());
+        return;
+    }
     // A window to open (an empty name: the host's own); local security is judged by the loader.
     m_Loader.navigate(url, target, false, std::string(), std::string());
 }
@@ -510,7 +518,8 @@ constexpr const char* kMethodNames[] = {
 bool PluginInstance::hasMethod(const std::string& name) const
 {
     return std::find_if(std::begin(kMethodNames), std::end(kMethodNames), [&](const char* m) { return name == m; })
-        != std::end(kMethodNames);
+        != std::end(kMethodNames)
+        || IsHostMethod(name);
 }
 
 bool PluginInstance::invoke(const std::string& name, const NPVariant* args, uint32_t count, NPVariant* result)
@@ -561,8 +570,15 @@ bool PluginInstance::invoke(const std::string& name, const NPVariant* args, uint
     } else if (name == "TSetProperty" || name == "TGetProperty") {
         std::string target;
         int32_t property = 0;
-        if (count < 2 || !StringArg(args[0], target) || !IntArg(args[1], property) || property != kQualityProperty
-            || (target != kRootTarget && !target.empty()))
+        if (count < 2 || !StringArg(args[0], target) || !IntArg(args[1], property))
+            return false;
+        if (property != kQualityProperty) {
+            ok = InvokeHostMethod(m_Movie, name, args, count, result, m_ResultText);
+            if (ok && name == "TSetProperty")
+                invalidate();
+            return ok;
+        }
+        if (target != kRootTarget && !target.empty())
             return false;
         if (name == "TGetProperty") {
             const char* text = kQualityNames[int(m_Movie.quality())];
@@ -577,6 +593,11 @@ bool PluginInstance::invoke(const std::string& name, const NPVariant* args, uint
                 m_Movie.setQuality(Quality(q));
                 ok = true;
             }
+        if (ok)
+            invalidate();
+        return ok;
+    } else if (IsHostMethod(name)) {
+        ok = InvokeHostMethod(m_Movie, name, args, count, result, m_ResultText);
         if (ok)
             invalidate();
         return ok;

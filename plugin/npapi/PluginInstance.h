@@ -88,6 +88,7 @@ private:
     RequestLoader m_Loader;
     bool m_TraceAsked = false;
     NPN_TraceLineProcPtr m_TraceFunction = nullptr;
+    std::string m_ResultText; // a string answer of the scripting methods, kept until the next call
 };
 
 } // namespace reelfinch::plugin

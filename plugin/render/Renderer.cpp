@@ -776,6 +776,8 @@ std::vector<ShapeLayer> WalkShape(
 
 Renderer::Renderer(MoviePlayer& movie, BitmapCache& bitmaps)
     : m_Movie(movie)
+    , m_Characters(&movie.m_Characters)
+    , m_JPEGTables(movie.m_JPEGTables)
     , m_Bitmaps(bitmaps)
 { }
 
@@ -813,6 +815,8 @@ void Renderer::draw(const DrawTarget& target, const cairo_matrix_t& view, uint32
         placed.x0 += target.area.left;
         placed.y0 += target.area.top;
         drawList(cr, m_Movie.m_Root, placed, ColorTransform {}, 0);
+        for (const auto& [number, level] : m_Movie.m_Levels)
+            drawList(cr, *level, placed, ColorTransform {}, 0);
     }
     cairo_destroy(cr);
     cairo_surface_flush(surface);
@@ -831,9 +835,17 @@ void Renderer::draw(const DrawTarget& target, const cairo_matrix_t& view, uint32
         picture.used = false;
 }
 
+void Renderer::useLibrary(const MovieLibrary* library)
+{
+    m_Characters = &m_Movie.charactersOf(library);
+    m_JPEGTables = library ? library->jpegTables : m_Movie.m_JPEGTables;
+}
+
 void Renderer::drawList(
     cairo_t* cr, const SpriteInstance& sprite, const cairo_matrix_t& parent, const ColorTransform& cx, int nesting)
 {
+    // A sprite's characters are those of the movie it came from.
+    const LibraryScope scope(*this, sprite.library);
     const auto& list = sprite.displayList;
     for (auto it = list.begin(); it != list.end(); ++it) {
         const DisplayObject& object = it->second;
@@ -1004,8 +1016,8 @@ bool Renderer::appendPictureKey(const DisplayObject& object, const cairo_matrix_
     for (double v : { m.xx, m.yx, m.xy, m.yy, m.x0, m.y0, own.mr, own.mg, own.mb, own.ma, own.ar, own.ag, own.ab,
              own.aa })
         key.push_back(KeyWord(v));
-    auto found = m_Movie.m_Characters.find(object.characterId);
-    const CTag* tag = found == m_Movie.m_Characters.end() ? nullptr : found->second;
+    auto found = m_Characters->find(object.characterId);
+    const CTag* tag = found == m_Characters->end() ? nullptr : found->second;
     key.push_back(uint64_t(reinterpret_cast<uintptr_t>(tag)));
     key.push_back(uint64_t(object.characterId) | uint64_t(object.ratio) << 16 | uint64_t(object.clipDepth) << 32
         | uint64_t(object.blendMode) << 48 | uint64_t(object.visible) << 56);
@@ -1032,6 +1044,7 @@ bool Renderer::appendPictureKey(const DisplayObject& object, const cairo_matrix_
 
 bool Renderer::appendListKey(const SpriteInstance& sprite, int nesting, std::vector<uint64_t>& key)
 {
+    const LibraryScope scope(*this, sprite.library);
     key.push_back(uint64_t(sprite.displayList.size()));
     for (const auto& [depth, child] : sprite.displayList) {
         key.push_back(depth);
@@ -1129,8 +1142,8 @@ void Renderer::drawCharacter(cairo_t* cr, uint16_t id, const cairo_matrix_t& m, 
 {
     if (nesting > kMaxNesting)
         return;
-    auto found = m_Movie.m_Characters.find(id);
-    if (found == m_Movie.m_Characters.end())
+    auto found = m_Characters->find(id);
+    if (found == m_Characters->end())
         return;
     const CTag* tag = found->second;
     switch (tag->m_TagCode) {
@@ -1199,6 +1212,7 @@ void DeviceBox::grow(double by)
 
 bool Renderer::listBounds(const SpriteInstance& sprite, const cairo_matrix_t& m, int nesting, DeviceBox& box)
 {
+    const LibraryScope scope(*this, sprite.library);
     for (const auto& [depth, child] : sprite.displayList) {
         cairo_matrix_t placed;
         cairo_matrix_multiply(&placed, &child.matrix, &m);
@@ -1219,8 +1233,8 @@ bool Renderer::characterBounds(uint16_t id, const cairo_matrix_t& m, int buttonS
 {
     if (nesting > kMaxNesting)
         return true; // drawn as nothing
-    auto found = m_Movie.m_Characters.find(id);
-    if (found == m_Movie.m_Characters.end())
+    auto found = m_Characters->find(id);
+    if (found == m_Characters->end())
         return true;
     const CTag* tag = found->second;
     auto addRect = [&](const CRectItem* r) {
@@ -1484,9 +1498,9 @@ bool Renderer::setFillSource(cairo_t* cr, const FillDef& fill, const ColorTransf
         return true;
     }
     case FillDef::Bitmap: {
-        auto found = m_Movie.m_Characters.find(fill.bitmapId);
+        auto found = m_Characters->find(fill.bitmapId);
         cairo_surface_t* surface
-            = found == m_Movie.m_Characters.end() ? nullptr : m_Bitmaps.get(found->second, m_Movie.m_JPEGTables);
+            = found == m_Characters->end() ? nullptr : m_Bitmaps.get(found->second, m_JPEGTables);
         cairo_matrix_t inverse = fill.matrix;
         if (!surface || cairo_matrix_invert(&inverse) != CAIRO_STATUS_SUCCESS)
             return false;
@@ -1647,8 +1661,8 @@ void Renderer::drawLayers(
 
 const Font* Renderer::font(uint16_t id)
 {
-    auto found = m_Movie.m_Characters.find(id);
-    if (found == m_Movie.m_Characters.end())
+    auto found = m_Characters->find(id);
+    if (found == m_Characters->end())
         return nullptr;
     auto cached = m_Movie.m_FontCache.find(found->second);
     if (cached != m_Movie.m_FontCache.end())
@@ -1728,7 +1742,7 @@ void Renderer::drawEditText(cairo_t* cr, const CTag* tag, const cairo_matrix_t& 
         return;
     const CTag* font = nullptr;
     if (field->m_HasFont)
-        if (auto found = m_Movie.m_Characters.find(field->m_FontID); found != m_Movie.m_Characters.end())
+        if (auto found = m_Characters->find(field->m_FontID); found != m_Characters->end())
             font = found->second;
     const std::unique_ptr<EditField> state = FieldFromTag(*field, font);
     drawField(cr, *state, m, cx);
@@ -1798,7 +1812,7 @@ void Renderer::drawField(cairo_t* cr, const EditField& field, const cairo_matrix
         if (!field.embedFonts)
             return nullptr;
         if (!lastFormat || lastFormat->font != f.font || lastFormat->bold != f.bold || lastFormat->italic != f.italic) {
-            lastFont = FindFont(m_Movie.m_Characters, m_Movie.m_FontCache, f.font, f.bold, f.italic);
+            lastFont = FindFont(*m_Characters, m_Movie.m_FontCache, f.font, f.bold, f.italic);
             lastFormat = &f;
         }
         return lastFont;
@@ -1917,8 +1931,8 @@ bool Renderer::buttonHit(const CTag* button, const cairo_matrix_t& matrix, doubl
         auto* record = dynamic_cast<const CButtonRecord*>(records->GetItem(i));
         if (!record || !record->m_StateHitTest)
             continue;
-        auto found = m_Movie.m_Characters.find(record->m_CharacterID);
-        if (found == m_Movie.m_Characters.end())
+        auto found = m_Characters->find(record->m_CharacterID);
+        if (found == m_Characters->end())
             continue;
         const std::vector<ShapeLayer>* layers = shapeLayers(found->second);
         if (!layers)

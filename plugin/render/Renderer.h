@@ -41,6 +41,9 @@ public:
     void draw(const DrawTarget& target, const cairo_matrix_t& view, uint32_t background);
     // Whether the point (pixels of the plug-in area) lies in the hit area of a button placed with `matrix`.
     bool buttonHit(const CTag* button, const cairo_matrix_t& matrix, double x, double y);
+    // Characters are looked up in this loaded movie's dictionary (null: the main movie's) until a sprite of
+    // another movie is drawn.
+    void useLibrary(const MovieLibrary* library);
 
 private:
     void drawList(
@@ -100,7 +103,26 @@ private:
         bool used = false; // a surface still draws on it
     };
 
+    // Keeps the dictionary in use and gives it back at the end of a sprite of another movie.
+    struct LibraryScope {
+        Renderer& r;
+        const std::map<uint16_t, const CTag*>* characters;
+        const CTag* jpegTables;
+        LibraryScope(Renderer& renderer, const MovieLibrary* library)
+            : r(renderer), characters(renderer.m_Characters), jpegTables(renderer.m_JPEGTables)
+        {
+            r.useLibrary(library);
+        }
+        ~LibraryScope()
+        {
+            r.m_Characters = characters;
+            r.m_JPEGTables = jpegTables;
+        }
+    };
+
     MoviePlayer& m_Movie;
+    const std::map<uint16_t, const CTag*>* m_Characters; // the dictionary in use
+    const CTag* m_JPEGTables;
     BitmapCache& m_Bitmaps;
     bool m_MaskMode = false; // drawing a clip mask: every fill is opaque
     double m_FilterScaleX = 1; // device pixels per pixel of the stage

@@ -191,6 +191,8 @@ bool MoviePlayer::load(const uint8_t* data, size_t size)
     m_InitActionsRun.clear();
     m_ExportNames.clear();
     m_Root = SpriteInstance {};
+    m_Levels.clear();
+    m_Libraries.clear();
     m_Root.timeline = &m_RootTimeline;
     m_RootTimeline = Timeline {};
     m_SpriteTimelines.clear();
@@ -201,23 +203,10 @@ bool MoviePlayer::load(const uint8_t* data, size_t size)
     m_Bitmaps = std::make_unique<BitmapCache>();
     m_BackgroundColor = kDefaultBackground;
     m_Movie.reset();
-    if (!data || size < kSWFHeaderSize || size > UINT32_MAX)
+    auto movie = readMovie(data, size);
+    if (!movie)
         return false;
-    // Only the three movie signatures: "FWS", "CWS" (zlib) and "ZWS" (LZMA).
-    const bool signature = (data[0] == kSignatureUncompressed || data[0] == kSignatureZlib || data[0] == kSignatureLzma)
-        && (data[1] | (data[2] << 8)) == kSignatureWS;
-    if (!signature)
-        return false;
-    CSWFStream stream;
-    if (!stream.WriteBuf(data, static_cast<unsigned long>(size)))
-        return false;
-    stream.SetPosition(0);
-    auto movie = std::make_unique<CSWF>();
-    // A movie whose body breaks off part-way still plays what was read; only an unreadable header is refused.
-    const bool complete = movie->ReadSWF(&stream) != 0;
     CHeaderItem* header = movie->GetHeader();
-    if (!header || !header->m_pFrameRect || !movie->GetTags() || (!complete && movie->GetTags()->GetItemCount() == 0))
-        return false;
     m_Movie = std::move(movie);
     m_MovieBytes = size;
     const CRectItem* frame = header->m_pFrameRect.get();
@@ -266,7 +255,7 @@ void MoviePlayer::buildTimeline(Timeline& timeline, const CTagsItem* tags, bool 
         }
         if (code == kTagEnd)
             break;
-        if (root && code == kTagSetBackgroundColor) {
+        if (root && code == kTagSetBackgroundColor && !m_Building) {
             // The first background colour holds for the whole movie; later ones are ignored.
             if (auto* bg = dynamic_cast<const CSetBackGroundColorTag*>(tag); bg && bg->m_pColor && !haveBackground) {
                 haveBackground = true;
@@ -276,7 +265,7 @@ void MoviePlayer::buildTimeline(Timeline& timeline, const CTagsItem* tags, bool 
             continue;
         }
         if (root && code == kTagJPEGTables) {
-            m_JPEGTables = tag;
+            (m_Building ? m_Building->jpegTables : m_JPEGTables) = tag;
             continue;
         }
         if (root && IsDefinition(code)) {
@@ -285,12 +274,15 @@ void MoviePlayer::buildTimeline(Timeline& timeline, const CTagsItem* tags, bool 
         }
         if (root && (code == kTagDefineSound || code == kTagDefineButtonSound || code == kTagSymbolClass
                 || code == kTagExportAssets)) {
-            m_Sound->defineTag(tag);
+            // The sound side knows the main movie's sounds only: a loaded movie's IDs would clash with them.
+            if (!m_Building)
+                m_Sound->defineTag(tag);
             if (auto* exports = dynamic_cast<const CExportAssetsTag*>(tag); exports && exports->m_pAssets)
                 for (int i = 0; i < exports->m_pAssets->GetItemCount(); ++i)
                     if (auto* asset = dynamic_cast<const CAssetItem*>(exports->m_pAssets->GetItem(i));
                         asset && asset->m_pName)
-                        m_ExportNames.emplace(asset->m_pName->GetStr(), asset->m_ID);
+                        (m_Building ? m_Building->exportNames : m_ExportNames)
+                            .emplace(asset->m_pName->GetStr(), asset->m_ID);
             continue;
         }
         if (code == kTagSoundStreamHead || code == kTagSoundStreamHead2) {
@@ -325,12 +317,12 @@ void MoviePlayer::registerCharacter(const CTag* tag)
 {
     const uint16_t id = CharacterIdOf(tag);
     // The first definition of an ID holds; a later one with the same ID is a malformed movie's.
-    if (!m_Characters.emplace(id, tag).second)
+    if (!(m_Building ? m_Building->characters : m_Characters).emplace(id, tag).second)
         return;
     if (auto* sprite = dynamic_cast<const CDefineSpriteTag*>(tag)) {
         auto timeline = std::make_unique<Timeline>();
         buildTimeline(*timeline, sprite->m_pTags.get(), false);
-        m_SpriteTimelines[id] = std::move(timeline);
+        (m_Building ? m_Building->spriteTimelines : m_SpriteTimelines)[id] = std::move(timeline);
     }
 }
 
@@ -471,12 +463,14 @@ void MoviePlayer::startSprite(SpriteInstance& parent, DisplayObject& object)
     static const Timeline kEmptyTimeline {};
     const Timeline* timeline = &kEmptyTimeline;
     if (object.characterId) {
-        auto found = m_SpriteTimelines.find(object.characterId);
-        if (found == m_SpriteTimelines.end())
+        const auto& timelines = parent.library ? parent.library->spriteTimelines : m_SpriteTimelines;
+        auto found = timelines.find(object.characterId);
+        if (found == timelines.end())
             return;
         timeline = found->second.get();
     }
     object.sprite = std::make_unique<SpriteInstance>();
+    object.sprite->library = parent.library;
     object.sprite->timeline = timeline;
     object.sprite->nesting = parent.nesting + 1;
     object.sprite->serial = m_NextSerial++;
@@ -736,7 +730,11 @@ bool MoviePlayer::step(bool force)
     m_Sound->frameTime(m_FrameRate, m_Root.serial);
     // Clips that were there before this frame hear its enterFrame event first, then the timelines move on.
     queueEnterFrames(m_Root);
+    for (auto& [number, level] : m_Levels)
+        queueEnterFrames(*level);
     stepSprite(m_Root, force);
+    for (auto& [number, level] : m_Levels)
+        stepSprite(*level, false);
     runPendingActions();
     // Buttons that came or went under a mouse that stayed put.
     if (m_HaveMouse) {
@@ -798,7 +796,7 @@ void MoviePlayer::queueEnterFrames(SpriteInstance& sprite)
     for (auto it = sprite.displayList.rbegin(); it != sprite.displayList.rend(); ++it)
         if (it->second.sprite)
             queueEnterFrames(*it->second.sprite);
-    if (sprite.loaded || &sprite == &m_Root)
+    if (sprite.loaded || !sprite.parent)
         queueEvent(sprite, ClipEvent::EnterFrame);
 }
 
@@ -817,6 +815,9 @@ bool MoviePlayer::isLiveAnywhere(const SpriteInstance* sprite, uint64_t serial) 
 {
     if (isLive(m_Root, sprite, serial))
         return true;
+    for (const auto& [number, level] : m_Levels)
+        if (isLive(*level, sprite, serial))
+            return true;
     for (const auto& removed : m_Removed)
         if (removed->sprite && isLive(*removed->sprite, sprite, serial))
             return true;
@@ -1064,13 +1065,11 @@ bool MoviePlayer::updateButtons(
             updateButtons(*object.sprite, m, x, y, down, changed, found);
             continue;
         }
-        auto character = m_Characters.find(object.characterId);
-        if (character == m_Characters.end())
-            continue;
-        const CTag* tag = character->second;
-        if (tag->m_TagCode != kTagDefineButton && tag->m_TagCode != kTagDefineButton2)
+        const CTag* tag = character(sprite, object.characterId);
+        if (!tag || (tag->m_TagCode != kTagDefineButton && tag->m_TagCode != kTagDefineButton2))
             continue;
         Renderer renderer(*this, *m_Bitmaps);
+        renderer.useLibrary(sprite.library);
         const bool hit = !found && renderer.buttonHit(tag, m, x, y);
         found = found || hit;
         // A button pressed stays down while the mouse is held, over it or not; one not pressed does not go down
@@ -1297,7 +1296,7 @@ void MoviePlayer::pressButtonKeys(SpriteInstance& sprite, int key)
             pressButtonKeys(*object.sprite, key);
             continue;
         }
-        const CTag* tag = character(object.characterId);
+        const CTag* tag = character(sprite, object.characterId);
         if (tag && tag->m_TagCode == kTagDefineButton2)
             queueButtonActions(sprite, tag, 0, key);
     }

@@ -64,6 +64,20 @@ struct Timeline {
 
 struct SpriteInstance;
 
+// A movie loaded into a clip or level: the file with its own character dictionary, sprite timelines, exports and
+// SWF version. Characters of different movies may share IDs; a sprite looks its characters up in its own.
+struct MovieLibrary {
+    std::unique_ptr<CSWF> movie;
+    std::map<uint16_t, const CTag*> characters;
+    std::map<uint16_t, std::unique_ptr<Timeline>> spriteTimelines;
+    std::map<std::string, uint16_t> exportNames;
+    Timeline rootTimeline;
+    const CTag* jpegTables = nullptr;
+    int version = 0;
+    std::string url;
+    size_t bytes = 0;
+};
+
 // Depths of a display list: the timeline places objects at 1..65535; scripts count depths from -16384 (their
 // depth 0 is this offset), up to 1048575 for objects they make.
 inline constexpr int32_t kScriptDepthOffset = 16384;
@@ -127,6 +141,7 @@ struct SpriteInstance {
     bool loaded = false; // its load event was sent
     bool removed = false; // taken off its parent's list; lives until its unload events have run
     uint16_t symbolId = 0; // the character it is an instance of (0: an empty clip made by a script)
+    const MovieLibrary* library = nullptr; // the loaded movie whose characters it shows; null: the main movie's
 };
 
 enum ButtonState { kButtonUp = 0, kButtonOver = 1, kButtonDown = 2 };
@@ -250,6 +265,37 @@ public:
         auto it = m_Characters.find(id);
         return it == m_Characters.end() ? nullptr : it->second;
     }
+    // ---- movies loaded into clips ----
+    // Replaces a clip's content with a movie file's: what it showed goes (its unload events follow), the new
+    // movie's characters and timeline come in and its first frame is entered (its actions queued, then the load
+    // event). Bytes that are not a movie leave the clip empty; false then. The clip keeps its name, depth and
+    // transform.
+    bool loadInto(SpriteInstance& target, const uint8_t* data, size_t size, const std::string& url);
+    // Empties a clip as unloading a loaded movie does.
+    void unloadContent(SpriteInstance& target);
+    // Levels above the main movie (`_level1` and up), made empty on demand when `make`; level 0 is the root.
+    SpriteInstance* level(int number, bool make);
+    // Takes a level other than 0 away (its unload events follow).
+    void removeLevel(int number);
+    // The level a top sprite is (-1: not a level).
+    int levelNumber(const SpriteInstance& top) const;
+    // Runs the actions queued outside a step (by loads delivered between steps).
+    void runQueuedActions() { runPendingActions(); }
+    // The character dictionary a sprite's library stands for.
+    const std::map<uint16_t, const CTag*>& charactersOf(const MovieLibrary* library) const
+    {
+        return library ? library->characters : m_Characters;
+    }
+    const CTag* character(const SpriteInstance& sprite, uint16_t id) const
+    {
+        const auto& characters = charactersOf(sprite.library);
+        auto it = characters.find(id);
+        return it == characters.end() ? nullptr : it->second;
+    }
+    // The URL of the movie a sprite belongs to ("" for the main movie) and its SWF version.
+    std::string urlOf(const SpriteInstance& sprite) const { return sprite.library ? sprite.library->url : std::string(); }
+    int versionOf(const SpriteInstance& sprite) const { return sprite.library ? sprite.library->version : m_Version; }
+
     // The movie's script machine (null before a movie loads); for measuring and tests.
     avm1::Machine* scriptMachine() { return m_Machine.get(); }
 
@@ -258,6 +304,8 @@ private:
     friend class Renderer;
     friend class avm1::Machine;
 
+    // A movie file read with its header and tags; null when it is not one.
+    static std::unique_ptr<CSWF> readMovie(const uint8_t* data, size_t size);
     void buildTimeline(Timeline& timeline, const CTagsItem* tags, bool root);
     void registerCharacter(const CTag* tag);
     void enterFrame(SpriteInstance& sprite, int frame, bool runActions, bool apply = true, bool jump = false);
@@ -343,6 +391,10 @@ private:
     std::unique_ptr<avm1::Machine> m_Machine; // the movie's scripts; made when a movie loads
     std::set<const CTag*> m_InitActionsRun; // DoInitAction tags already run
     std::map<std::string, uint16_t> m_ExportNames; // ExportAssets names of characters
+    // Movies loaded into clips: kept until the main movie changes, since caches are keyed by their tags.
+    std::vector<std::unique_ptr<MovieLibrary>> m_Libraries;
+    std::map<int, std::unique_ptr<SpriteInstance>> m_Levels; // by number, from 1
+    MovieLibrary* m_Building = nullptr; // the loaded movie whose tags are being read (null: the main movie)
 
     // Sound hooks: a frame's sounds, streams kept only while their timelines play, and the root's frames kept
     // in step with its stream sound.

@@ -257,7 +257,7 @@ bool MoviePlayer::spriteBounds(const SpriteInstance& sprite, const cairo_matrix_
                 any = true;
             continue;
         }
-        const CTag* tag = character(object.characterId);
+        const CTag* tag = character(sprite, object.characterId);
         if (!tag)
             continue;
         double rect[4];
@@ -298,7 +298,7 @@ bool MoviePlayer::spriteHit(const SpriteInstance& sprite, double x, double y, bo
                 return true;
             continue;
         }
-        const CTag* tag = character(object.characterId);
+        const CTag* tag = character(sprite, object.characterId);
         if (!tag || object.clipDepth)
             continue;
         cairo_matrix_t m;

@@ -2,6 +2,7 @@
 // filter, no new privileges, nothing refused allowed from inside), and when it is killed, crashes or hangs the
 // host carries on, the view shows the stopped movie and the next movie plays. Also the message format's reader
 // on frames that break it.
+#include "Avm1Assembler.h"
 #include "NSFlashPluginView.h"
 #include "PluginTestSupport.h"
 #include "TestApplication.h"
@@ -419,6 +420,71 @@ TEST(EngineMessages, AFloodOfRequestsOrASlowDripBreaksTheCall)
         close(pair[0]);
         close(pair[1]);
     }
+}
+
+// A hosting page's scripting methods reach the movie's scripts through the proxy and the engine: variables by
+// path, timelines by target, labels, frames called without going there, properties by number.
+TEST_F(EngineProcess, HostScriptingReachesTheMoviesScripts)
+{
+    MovieBuilder movie(kViewW, kViewH, 12.0f, 6);
+    movie.raw(kTagDoAction, Asm().op(0x07).str("v").str("start").op(0x1D).finished());
+    movie.showFrame();
+    movie.label("two");
+    movie.raw(kTagDoAction, Asm().str("n").str("called").op(0x1D).finished());
+    movie.showFrame();
+    movie.showFrame();
+    ASSERT_TRUE(load(movie.finish()));
+    auto text = [](const char* s) {
+        NPVariant v;
+        STRINGZ_TO_NPVARIANT(s, v);
+        return v;
+    };
+    auto number = [](int n) {
+        NPVariant v;
+        INT32_TO_NPVARIANT(n, v);
+        return v;
+    };
+    // A call's answer as text: strings as they are, numbers as integers, "null", "void"; "failed" when refused.
+    auto call = [&](const char* name, const std::vector<NPVariant>& args) -> std::string {
+        NPVariant result;
+        if (!invoke(name, args, result))
+            return "failed";
+        if (NPVARIANT_IS_STRING(result))
+            return std::string(result.value.stringValue.UTF8Characters, result.value.stringValue.UTF8Length);
+        if (NPVARIANT_IS_INT32(result))
+            return std::to_string(NPVARIANT_TO_INT32(result));
+        if (NPVARIANT_IS_DOUBLE(result))
+            return std::to_string(int(NPVARIANT_TO_DOUBLE(result)));
+        return NPVARIANT_IS_NULL(result) ? "null" : "void";
+    };
+    struct Step {
+        const char* name;
+        std::vector<NPVariant> args;
+        const char* answer;
+    } steps[] = {
+        { "GetVariable", { text("v") }, "start" },
+        { "GetVariable", { text("/:v") }, "start" },
+        { "GetVariable", { text("n") }, "null" },
+        { "SetVariable", { text("_root.w"), text("7") }, "void" },
+        { "GetVariable", { text("w") }, "7" },
+        { "TCallFrame", { text("/"), number(1) }, "void" },
+        { "GetVariable", { text("n") }, "called" },
+        { "TCurrentFrame", { text("/") }, "0" },
+        { "TGotoLabel", { text("/"), text("two") }, "void" },
+        { "TCurrentFrame", { text("/") }, "1" },
+        { "TCurrentLabel", { text("/") }, "two" },
+        { "TGotoFrame", { text("/"), number(2) }, "void" },
+        { "TGetPropertyAsNumber", { text("/"), number(4) }, "3" },
+        { "TGotoFrame", { text("/"), number(9) }, "failed" },
+        { "TCurrentFrame", { text("/nothing") }, "failed" },
+        { "TPlay", { text("/") }, "void" },
+        { "PercentLoaded", {}, "100" },
+    };
+    for (const Step& step : steps)
+        EXPECT_EQ(call(step.name, step.args), step.answer) << step.name;
+    NPVariant playing;
+    ASSERT_TRUE(invoke("IsPlaying", {}, playing));
+    EXPECT_TRUE(NPVARIANT_IS_BOOLEAN(playing) && NPVARIANT_TO_BOOLEAN(playing));
 }
 
 TEST(EngineMessages, ASideThatStopsReadingCannotHoldTheSender)

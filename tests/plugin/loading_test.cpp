@@ -161,7 +161,7 @@ protected:
     }
 
     // Plays the movie from the temporary folder for a few steps; the traced lines.
-    std::vector<std::string> play(const std::vector<uint8_t>& movie, bool localSecurity)
+    std::vector<std::string> play(const std::vector<uint8_t>& movie, bool localSecurity, uint32_t steps = 2)
     {
         view->setEnabledSecurity(localSecurity); // before the plug-in object is made
         view->setGetURL(true);
@@ -169,10 +169,10 @@ protected:
         const QByteArray bytes(reinterpret_cast<const char*>(movie.data()), qsizetype(movie.size()));
         EXPECT_TRUE(view->loadMovie(bytes, folder.filePath(QStringLiteral("movie.swf"))));
         view->stopNullEvents();
-        for (uint32_t when : { 0u, 5u, 10u }) {
+        for (uint32_t step = 0; step <= steps; ++step) {
             EventRecord event {};
             event.what = nullEvent;
-            event.when = when;
+            event.when = step * 5;
             event.where = Point { -1, -1 };
             event.modifiers = btnState;
             view->sendEvent(&event);
@@ -244,6 +244,117 @@ TEST_F(PluginHostLoading, LocalSecurityRefusesTheNetworkToALocalMovie)
     const std::string url = "http://127.0.0.1:" + std::to_string(server.port()) + "/vars.txt";
     EXPECT_EQ(play(LoadingMovie("LoadVars", url, false), true), (std::vector<std::string> { "false", "undefined" }));
     EXPECT_EQ(server.requests(), "");
+}
+
+// Movies loaded into clips and levels. The child's sprite 1 says whose timeline plays; the parent defines a sprite
+// 1 of its own, so one dictionary shared by both movies would play the parent's.
+std::vector<uint8_t> ChildMovie()
+{
+    MovieBuilder movie(20, 20, 12.0f, 6);
+    SpriteBuilder sprite;
+    sprite.actions(Asm().str("child sprite").trace().finished());
+    sprite.showFrame();
+    sprite.define(movie, 1);
+    movie.place(1, 1, 0, 0);
+    movie.raw(kTagDoAction, Asm().str("v").str("set by the child").op(0x1D).finished());
+    movie.showFrame();
+    return movie.finish();
+}
+
+// Asm for: function (c[, a]) { trace(PREFIX + a); }
+Asm Reporter(const std::string& prefix, const std::string& argument)
+{
+    Asm body;
+    body.str(prefix);
+    if (!argument.empty())
+        body.get(argument).op(0x47);
+    return Asm().function("", { "c", "a" }, body.trace());
+}
+
+// l = new MovieClipLoader(); handlers for every event; createEmptyMovieClip("m", 1); trace(l.loadClip(URL, "m"))
+std::vector<uint8_t> LoaderMovie(const std::string& url)
+{
+    MovieBuilder movie(40, 40, 12.0f, 8);
+    SpriteBuilder own;
+    own.actions(Asm().str("parent sprite").trace().finished());
+    own.showFrame();
+    own.define(movie, 1);
+    Asm script;
+    script.str("l").i32(0).str("MovieClipLoader").op(0x40).op(0x1D);
+    auto handler = [&](const std::string& event, Asm function) {
+        script.get("l").str(event).append(function).op(0x4F);
+    };
+    handler("onLoadStart", Reporter("start ", "c"));
+    handler("onLoadProgress", Reporter("progress", ""));
+    handler("onLoadComplete", Reporter("complete", ""));
+    Asm init;
+    init.str("init ").get("c").str("v").op(0x4E).op(0x47).trace();
+    handler("onLoadInit", Asm().function("", { "c" }, init));
+    handler("onLoadError", Reporter("error ", "a"));
+    script.i32(1).str("m").i32(2).str("this").op(0x1C).str("createEmptyMovieClip").op(0x52).op(0x17);
+    script.str("m").str(url).i32(2).get("l").str("loadClip").op(0x52).trace().op(0x07);
+    movie.raw(kTagDoAction, script.finished());
+    movie.showFrame();
+    movie.showFrame();
+    return movie.finish();
+}
+
+TEST_F(PluginHostLoading, MovieClipLoaderLoadsAChildMovieWithItsOwnCharacters)
+{
+    const std::vector<uint8_t> child = ChildMovie();
+    writeFile(QStringLiteral("child.swf"), QByteArray(reinterpret_cast<const char*>(child.data()), qsizetype(child.size())));
+    const std::vector<std::string> loaded { "true", "start _level0.m", "progress", "complete", "child sprite",
+        "init set by the child" };
+    EXPECT_EQ(play(LoaderMovie("child.swf"), true, 4), loaded);
+    lines.clear();
+    EXPECT_EQ(play(LoaderMovie("absent.swf"), true, 4), (std::vector<std::string> { "true", "error URLNotFound" }));
+}
+
+TEST_F(PluginHostLoading, MovieClipLoaderLoadsFromAnHttpServer)
+{
+    const std::vector<uint8_t> child = ChildMovie();
+    TinyHttpServer server(std::string(child.begin(), child.end()));
+    ASSERT_GT(server.port(), 0);
+    const std::string url = "http://127.0.0.1:" + std::to_string(server.port()) + "/child.swf";
+    EXPECT_EQ(play(LoaderMovie(url), false, 4), (std::vector<std::string> { "true", "start _level0.m", "progress",
+                                                    "complete", "child sprite", "init set by the child" }));
+    EXPECT_EQ(server.requests(), "GET /child.swf HTTP/1.1\n");
+}
+
+// loadMovieNum into level 1, then unloadMovie of a clip loaded into: the level's variables and path, and the clip
+// emptied (its child gone, its unload heard).
+TEST_F(PluginHostLoading, LevelsAndUnloading)
+{
+    const std::vector<uint8_t> child = ChildMovie();
+    writeFile(QStringLiteral("child.swf"), QByteArray(reinterpret_cast<const char*>(child.data()), qsizetype(child.size())));
+    MovieBuilder movie(40, 40, 12.0f, 8);
+    // Frame 1: loadMovieNum("child.swf", 1); m = createEmptyMovieClip("m", 1); m.loadMovie("child.swf")
+    Asm first;
+    first.str("child.swf").str("_level1").action(0x9A, { 0x40 });
+    first.i32(1).str("m").i32(2).str("this").op(0x1C).str("createEmptyMovieClip").op(0x52).op(0x17);
+    first.str("child.swf").i32(1).get("m").str("loadMovie").op(0x52).op(0x17);
+    movie.raw(kTagDoAction, first.finished());
+    movie.showFrame();
+    movie.showFrame();
+    movie.showFrame();
+    // Frame 4: the level and the clip as loaded; then the clip unloaded.
+    Asm fourth;
+    fourth.get("_level1").trace().get("_level1.v").trace();
+    // typeof m.getInstanceAtDepth(-16383): the child movie's sprite at its depth 1
+    Asm childOfM;
+    childOfM.i32(-16383).i32(1).get("m").str("getInstanceAtDepth").op(0x52).op(0x44).trace();
+    fourth.append(childOfM);
+    fourth.get("m").str("onUnload").append(Asm().function("", {}, Asm().str("unloaded").trace())).op(0x4F);
+    fourth.i32(0).get("m").str("unloadMovie").op(0x52).op(0x17);
+    fourth.append(childOfM).get("m").trace();
+    fourth.op(0x07);
+    movie.raw(kTagDoAction, fourth.finished());
+    movie.showFrame();
+    const auto out = play(movie.finish(), true, 6);
+    ASSERT_GE(out.size(), 6u);
+    const std::vector<std::string> tail(out.end() - 6, out.end());
+    EXPECT_EQ(tail, (std::vector<std::string> { "_level1", "set by the child", "movieclip", "unloaded", "undefined",
+                        "_level0.m" }));
 }
 
 // The engine's URL requests are untrusted: every malformed one ends the conversation (and so the engine), a

@@ -57,6 +57,7 @@ void InstallBuiltins(Machine& m)
     InstallColorClass(m);
     InstallLoadVarsClass(m);
     InstallLoading(m);
+    InstallMovieClipLoader(m);
     InstallStageInput(m);
     InstallSharedObjectClass(m);
     InstallTextFieldClass(m);

@@ -78,6 +78,7 @@ void InstallXmlClasses(Machine& m);
 void InstallGeomClasses(Machine& m);
 void InstallColorClass(Machine& m);
 void InstallLoadVarsClass(Machine& m);
+void InstallMovieClipLoader(Machine& m);
 void InstallStageInput(Machine& m);
 void InstallSharedObjectClass(Machine& m);
 void InstallTextFieldClass(Machine& m);

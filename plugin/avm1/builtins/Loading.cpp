@@ -5,6 +5,7 @@
 #include "avm1/Clip.h"
 #include "avm1/TextCodec.h"
 #include "avm1/builtins/NativeData.h"
+#include "timeline/MoviePlayer.h"
 
 #include <algorithm>
 #include <cctype>
@@ -50,12 +51,18 @@ public:
         NativeData::trace(heap);
         for (const LoadJob& job : jobs)
             heap.mark(job.target);
+        for (const auto& [loader, clip] : loadInits) {
+            heap.mark(loader);
+            heap.mark(clip);
+        }
     }
 
     LoadHost host;
     std::vector<LoadJob> jobs; // open, then ended in the order they ended
     std::vector<uint32_t> endedOrder;
     uint32_t nextId = 0;
+    // Movies loaded into clips during a delivery: their loaders hear onLoadInit once the first frames have run.
+    std::vector<std::pair<Object*, Object*>> loadInits;
 };
 
 LoadState& StateOf(Machine& m)
@@ -362,6 +369,31 @@ void DeliverLoads(Machine& m)
         if (job.target)
             m.m_Roots.erase(std::find(m.m_Roots.begin(), m.m_Roots.end(), job.target));
     }
+    if (state.loadInits.empty())
+        return;
+    // The loaded movies' first frames run, then their loaders hear of them, the last loaded first.
+    m.player().runQueuedActions();
+    auto inits = std::move(state.loadInits);
+    state.loadInits.clear();
+    // Kept reachable while the handlers run.
+    const size_t mark = m.m_Temporaries.size();
+    for (const auto& [loader, clip] : inits) {
+        m.m_Temporaries.push_back(Value(loader));
+        m.m_Temporaries.push_back(Value(clip));
+    }
+    for (auto it = inits.rbegin(); it != inits.rend(); ++it) {
+        if (!it->first)
+            continue; // loaded without a loader
+        const Value args[] = { Value(m.str("onLoadInit")), Value(it->second) };
+        m.callMethod(Value(it->first), "broadcastMessage", args, 2);
+    }
+    m.m_Temporaries.resize(mark);
+    m.player().runQueuedActions();
+}
+
+void QueueLoadInit(Machine& m, Object* loader, Object* clip)
+{
+    StateOf(m).loadInits.emplace_back(loader, clip);
 }
 
 bool FetchForMovie(Machine& m, Object* owner, const std::string& url, FetchDone done)
@@ -401,8 +433,16 @@ void ScriptGetURL(Machine& m, Object* clip, const std::string& url, const std::s
             StartLoad(m, LoadKind::ClipVariables, into, address, post, kFormType, post ? variables : std::string());
         return;
     }
-    if (flags & kLoadTarget)
-        return; // loading a movie into a clip is not supported yet
+    if (flags & kLoadTarget) {
+        Object* into = clip ? m.resolveTarget(clip, target) : nullptr;
+        if (!into && clip)
+            into = LevelTarget(m, target);
+        if (into && address.empty())
+            UnloadMovie(m, into);
+        else if (into)
+            StartMovieLoad(m, into, address, nullptr);
+        return;
+    }
     if (state.host.navigate)
         state.host.navigate(address, target, post, post ? variables : std::string());
 }

@@ -308,9 +308,10 @@ Value StopDrag(Machine& m, const Value&, const Value*, int)
 
 Value GetBytes(Machine& m, const Value& self, const Value*, int)
 {
-    if (!Sprite(m, self))
+    const plugin::SpriteInstance* sprite = Sprite(m, self);
+    if (!sprite)
         return Value();
-    return Value(double(m.player().movieBytes()));
+    return Value(double(sprite->library ? sprite->library->bytes : m.player().movieBytes()));
 }
 
 Value GetSWFVersion(Machine& m, const Value& self, const Value*, int)

@@ -1,0 +1,253 @@
+// Movies loaded into clips and levels: loadMovie/unloadMovie on clips and through GetURL2's load-target bit,
+// `_levelN`, and MovieClipLoader (loadClip, unloadClip, getProgress, listeners hearing onLoadStart,
+// onLoadProgress, onLoadComplete, onLoadInit and onLoadError).
+#include "avm1/Clip.h"
+#include "avm1/Loading.h"
+#include "avm1/builtins/NativeData.h"
+#include "timeline/MoviePlayer.h"
+
+#include <cctype>
+#include <map>
+
+namespace reelfinch::avm1 {
+
+using plugin::SpriteInstance;
+
+namespace {
+
+// The load each clip waits for: a later load into the clip, or unloading it, drops an earlier one.
+class MovieLoads final : public NativeData
+{
+public:
+    std::map<const ClipLink*, uint64_t> current;
+    uint64_t next = 0;
+};
+
+MovieLoads& LoadsOf(Machine& m)
+{
+    for (Object* o : m.m_Roots)
+        if (auto* loads = dynamic_cast<MovieLoads*>(o))
+            return *loads;
+    auto* loads = m.heap().make<MovieLoads>();
+    m.m_Roots.push_back(loads);
+    return *loads;
+}
+
+// What `_url` shows for a movie loaded from `url`: relative addresses are taken against the main movie's.
+std::string ScriptUrl(const std::string& url)
+{
+    const size_t colon = url.find(':');
+    const bool scheme = colon != std::string::npos && colon > 1 && url.find('/') > colon;
+    if (scheme || url.empty())
+        return url;
+    return "file:///" + (url[0] == '/' ? url.substr(1) : url);
+}
+
+// A clip's own variables go when a movie is loaded into it.
+void ClearVariables(Machine& m, Object* clip)
+{
+    std::vector<std::string> names;
+    for (const Property& p : clip->props().entries())
+        if (!p.removed)
+            names.push_back(p.name);
+    for (const std::string& name : names)
+        clip->props().remove(name, true);
+    (void)m;
+}
+
+void Broadcast(Machine& m, Object* loader, const char* event, std::initializer_list<Value> args)
+{
+    std::vector<Value> all;
+    all.push_back(Value(m.str(event)));
+    all.insert(all.end(), args.begin(), args.end());
+    m.callMethod(Value(loader), "broadcastMessage", all.data(), int(all.size()));
+}
+
+void Arrived(Machine& m, const std::shared_ptr<ClipLink>& link, uint64_t generation, Object* loader,
+    const std::string& url, bool ok, const std::string& bytes)
+{
+    MovieLoads& loads = LoadsOf(m);
+    auto it = loads.current.find(link.get());
+    if (it == loads.current.end() || it->second != generation)
+        return;
+    loads.current.erase(it);
+    SpriteInstance* sprite = link->sprite;
+    if (!sprite || sprite->removed)
+        return;
+    Object* clip = m.clipObject(*sprite);
+    if (!ok) {
+        if (loader)
+            Broadcast(m, loader, "onLoadError", { Value(clip), Value(m.str("URLNotFound")), Value(0) });
+        return;
+    }
+    ClearVariables(m, clip);
+    const bool movie
+        = m.player().loadInto(*sprite, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), ScriptUrl(url));
+    // Bytes that are not a movie count as none.
+    const double size = movie ? double(bytes.size()) : 0.0;
+    if (loader) {
+        Broadcast(m, loader, "onLoadStart", { Value(clip) });
+        Broadcast(m, loader, "onLoadProgress", { Value(clip), Value(size), Value(size) });
+        Broadcast(m, loader, "onLoadComplete", { Value(clip), Value(0) });
+    }
+    QueueLoadInit(m, loader, clip);
+}
+
+// The clip a loader's target argument names: a clip, a level number, or a path from the root (levels too).
+Object* TargetOf(Machine& m, const Value& target, bool makeLevel)
+{
+    if (target.isObject())
+        return m.spriteOf(target) ? target.asObject() : nullptr;
+    if (target.isNumber()) {
+        const double n = target.asNumber();
+        if (!(n >= 0 && n < 2147483647.0))
+            return nullptr;
+        return LevelTarget(m, "_level" + std::to_string(int(n)), makeLevel);
+    }
+    if (!target.isString())
+        return nullptr;
+    const std::string path = m.toString(target);
+    if (Object* level = LevelTarget(m, path, makeLevel))
+        return level;
+    return path.empty() ? nullptr : m.resolveTarget(m.rootClip(), path);
+}
+
+// ---- MovieClip methods
+
+Value ClipLoadMovie(Machine& m, const Value& self, const Value* args, int argc)
+{
+    if (argc >= 1 && m.spriteOf(self))
+        StartMovieLoad(m, self.asObject(), m.toString(args[0]), nullptr);
+    return Value();
+}
+
+Value ClipUnloadMovie(Machine& m, const Value& self, const Value*, int)
+{
+    if (m.spriteOf(self))
+        UnloadMovie(m, self.asObject());
+    return Value();
+}
+
+// ---- MovieClipLoader
+
+Value LoaderConstruct(Machine& m, const Value& self, const Value*, int)
+{
+    if (!self.isObject())
+        return Value();
+    // The loader is its own first listener.
+    ArrayObject* listeners = m.newArray();
+    listeners->m_Items.push_back(self);
+    m.define(self.asObject(), "_listeners", Value(static_cast<Object*>(listeners)), kDontEnum);
+    return Value();
+}
+
+Value LoadClip(Machine& m, const Value& self, const Value* args, int argc)
+{
+    if (argc < 2 || !self.isObject())
+        return Value();
+    if (!args[0].isString())
+        return Value(false);
+    Object* clip = TargetOf(m, args[1], true);
+    if (!clip)
+        return Value(false);
+    return Value(StartMovieLoad(m, clip, m.toString(args[0]), self.asObject()));
+}
+
+Value UnloadClip(Machine& m, const Value&, const Value* args, int argc)
+{
+    Object* clip = argc >= 1 ? TargetOf(m, args[0], false) : nullptr;
+    if (!clip)
+        return Value(false);
+    UnloadMovie(m, clip);
+    return Value(true);
+}
+
+Value GetProgress(Machine& m, const Value&, const Value* args, int argc)
+{
+    if (argc < 1 || args[0].isNull() || args[0].isUndefined() || (args[0].isObject() && !m.spriteOf(args[0])))
+        return Value();
+    Object* clip = TargetOf(m, args[0], false);
+    Object* out = m.newObject();
+    const Value loaded = clip ? m.callMethod(Value(clip), "getBytesLoaded", nullptr, 0) : Value();
+    const Value total = clip ? m.callMethod(Value(clip), "getBytesTotal", nullptr, 0) : Value();
+    m.define(out, "bytesLoaded", loaded, 0);
+    m.define(out, "bytesTotal", total, 0);
+    return Value(out);
+}
+
+} // namespace
+
+Object* LevelTarget(Machine& m, const std::string& name, bool make)
+{
+    constexpr size_t kPrefix = 6; // "_level"
+    if (name.size() <= kPrefix || name.size() > kPrefix + 9 || name[0] != '_')
+        return nullptr;
+    for (size_t i = 1; i < kPrefix; ++i)
+        if (std::tolower(static_cast<unsigned char>(name[i])) != "_level"[i])
+            return nullptr;
+    int number = 0;
+    for (size_t i = kPrefix; i < name.size(); ++i) {
+        if (!std::isdigit(static_cast<unsigned char>(name[i])))
+            return nullptr;
+        number = number * 10 + (name[i] - '0');
+    }
+    SpriteInstance* level = m.player().level(number, make);
+    return level ? m.clipObject(*level) : nullptr;
+}
+
+bool StartMovieLoad(Machine& m, Object* clip, const std::string& url, Object* loader)
+{
+    SpriteInstance* sprite = m.spriteOf(Value(clip));
+    if (!sprite || url.empty())
+        return false;
+    m.clipObject(*sprite);
+    std::shared_ptr<ClipLink> link = sprite->script.m_Link;
+    MovieLoads& loads = LoadsOf(m);
+    const uint64_t generation = ++loads.next;
+    loads.current[link.get()] = generation;
+    const bool queued = FetchForMovie(m, loader, url,
+        [link, generation, loader, url](Machine& machine, bool ok, const std::string& bytes) {
+            Arrived(machine, link, generation, loader, url, ok, bytes);
+        });
+    if (!queued)
+        loads.current.erase(link.get());
+    return queued;
+}
+
+void UnloadMovie(Machine& m, Object* clip)
+{
+    SpriteInstance* sprite = m.spriteOf(Value(clip));
+    if (!sprite)
+        return;
+    if (sprite->script.m_Link)
+        LoadsOf(m).current.erase(sprite->script.m_Link.get());
+    const int level = sprite->parent ? -1 : m.player().levelNumber(*sprite);
+    if (level > 0) {
+        m.player().removeLevel(level);
+        return;
+    }
+    // The clip stays, empty; it hears its unload.
+    m.player().unloadContent(*sprite);
+    m.callMethod(Value(clip), "onUnload", nullptr, 0);
+}
+
+void InstallMovieClipLoader(Machine& m)
+{
+    DefineMethods(m, m.m_ClipProto,
+        {
+            { "loadMovie", ClipLoadMovie },
+            { "unloadMovie", ClipUnloadMovie },
+        });
+    Object* proto = m.newObject();
+    DefineClass(m, "MovieClipLoader", LoaderConstruct, nullptr, proto);
+    DefineMethods(m, proto,
+        {
+            { "loadClip", LoadClip },
+            { "unloadClip", UnloadClip },
+            { "getProgress", GetProgress },
+        });
+    for (const char* name : { "addListener", "removeListener", "broadcastMessage" })
+        m.define(proto, name, m.getMember(Value(m.m_Broadcaster), name), kDontEnum);
+}
+
+} // namespace reelfinch::avm1

@@ -1,0 +1,126 @@
+// Movies loaded into clips: each keeps its own character dictionary, sprite timelines and exports, and the clip
+// it is loaded into shows its root timeline in place of what it showed before.
+#include "timeline/MoviePlayer.h"
+
+#include "HeaderItems.h"
+#include "Movie.h"
+#include "SWFStream.h"
+
+namespace reelfinch::plugin {
+
+namespace {
+
+const Timeline kEmptyTimeline {};
+
+} // namespace
+
+std::unique_ptr<CSWF> MoviePlayer::readMovie(const uint8_t* data, size_t size)
+{
+    if (!data || size < kSWFHeaderSize || size > UINT32_MAX)
+        return nullptr;
+    // Only the three movie signatures: "FWS", "CWS" (zlib) and "ZWS" (LZMA).
+    const bool signature = (data[0] == kSignatureUncompressed || data[0] == kSignatureZlib || data[0] == kSignatureLzma)
+        && (data[1] | (data[2] << 8)) == kSignatureWS;
+    if (!signature)
+        return nullptr;
+    CSWFStream stream;
+    if (!stream.WriteBuf(data, static_cast<unsigned long>(size)))
+        return nullptr;
+    stream.SetPosition(0);
+    auto movie = std::make_unique<CSWF>();
+    // A movie whose body breaks off part-way still plays what was read; only an unreadable header is refused.
+    const bool complete = movie->ReadSWF(&stream) != 0;
+    CHeaderItem* header = movie->GetHeader();
+    if (!header || !header->m_pFrameRect || !movie->GetTags() || (!complete && movie->GetTags()->GetItemCount() == 0))
+        return nullptr;
+    return movie;
+}
+
+void MoviePlayer::unloadContent(SpriteInstance& target)
+{
+    // Everything the clip showed goes, script-made clips too; their unload events follow.
+    while (!target.displayList.empty())
+        removeAt(target, target.displayList.begin());
+    target.timeline = &kEmptyTimeline;
+    target.library = nullptr;
+    target.symbolId = 0;
+    target.currentFrame = 0;
+    target.playing = true;
+    m_FrameEntered = true;
+}
+
+bool MoviePlayer::loadInto(SpriteInstance& target, const uint8_t* data, size_t size, const std::string& url)
+{
+    unloadContent(target);
+    auto movie = readMovie(data, size);
+    if (!movie)
+        return false;
+    auto library = std::make_unique<MovieLibrary>();
+    library->version = movie->GetHeader()->m_Version;
+    library->movie = std::move(movie);
+    library->url = url;
+    library->bytes = size;
+    m_Building = library.get();
+    buildTimeline(library->rootTimeline, library->movie->GetTags(), true);
+    m_Building = nullptr;
+    target.library = library.get();
+    target.timeline = &library->rootTimeline;
+    target.currentFrame = -1;
+    m_Libraries.push_back(std::move(library));
+    // Its first frame shows at once, as a new clip's does; the load event follows the frame's actions.
+    if (!target.timeline->frames.empty())
+        enterFrame(target, 0, true);
+    else
+        target.currentFrame = 0;
+    queueEvent(target, ClipEvent::Load);
+    return true;
+}
+
+} // namespace reelfinch::plugin
+
+namespace reelfinch::plugin {
+
+SpriteInstance* MoviePlayer::level(int number, bool make)
+{
+    if (number == 0)
+        return &m_Root;
+    if (number < 0)
+        return nullptr;
+    if (auto it = m_Levels.find(number); it != m_Levels.end())
+        return it->second.get();
+    if (!make)
+        return nullptr;
+    auto level = std::make_unique<SpriteInstance>();
+    level->timeline = &kEmptyTimeline;
+    level->currentFrame = 0;
+    level->serial = m_NextSerial++;
+    level->loaded = true;
+    return m_Levels.emplace(number, std::move(level)).first->second.get();
+}
+
+void MoviePlayer::removeLevel(int number)
+{
+    auto it = m_Levels.find(number);
+    if (it == m_Levels.end())
+        return;
+    // Kept apart until the step's actions have run, as a removed clip is.
+    auto kept = std::make_unique<DisplayObject>();
+    kept->sprite = std::move(it->second);
+    kept->sprite->display = nullptr;
+    kept->sprite->removed = true;
+    queueUnload(*kept->sprite);
+    m_Removed.push_back(std::move(kept));
+    m_Levels.erase(it);
+}
+
+int MoviePlayer::levelNumber(const SpriteInstance& top) const
+{
+    if (&top == &m_Root)
+        return 0;
+    for (const auto& [number, level] : m_Levels)
+        if (level.get() == &top)
+            return number;
+    return -1;
+}
+
+} // namespace reelfinch::plugin
