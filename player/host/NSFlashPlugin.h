@@ -147,6 +147,9 @@ public:
         if (_traceHandler)
             _traceHandler(QString::fromUtf8(line));
     }
+    // The cursor the plug-in asked for over its area: the hand, or the arrow.
+    void setHandCursor(bool hand) { _handCursor = hand; }
+    bool handCursor() const { return _handCursor; }
     void invalidateRect(const NPRect* rect);
     void invalidateRegion(NPRegion region);
     void forceRedraw();
@@ -183,6 +186,7 @@ private:
     bool _isStarted = false;
     QString _moviePath;
     std::function<void(const QString&)> _traceHandler;
+    bool _handCursor = false;
     RequestHandler _requestHandler;
     NPError handleRequest(const MovieRequest& request, void* notifyData);
     QPointer<QWidget> _contentView;

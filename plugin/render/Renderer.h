@@ -43,6 +43,8 @@ public:
     bool buttonHit(const CTag* button, const cairo_matrix_t& matrix, double x, double y);
 
 private:
+    // The rectangle around the object the keyboard focused, when the movie shows one.
+    void drawFocusRect(cairo_t* cr, const cairo_matrix_t& stage);
     void drawList(
         cairo_t* cr, const SpriteInstance& sprite, const cairo_matrix_t& parent, const ColorTransform& cx, int nesting);
     void drawObject(
