@@ -4,6 +4,14 @@
 // NPN_TraceLineProcPtr; the plug-in calls it with each line a movie's script prints (UTF-8, no line end), from
 // within a call the host made into the plug-in. A host without the extension answers NPERR_GENERIC_ERROR and the
 // plug-in drops the lines.
+//
+// Cursor: NPN_SetValue(instance, NPPVReelfinchHandCursor, value) with a non-null value asks for the hand cursor over
+// the plug-in's area (the mouse is over something that can be clicked), with null for the arrow. The host shows
+// it from its next cursor update on, outside its own cursor modes (resizing, dragging the movie).
+//
+// Mouse wheel: the host hands NPP_HandleEvent an event record of kind ReelfinchMouseWheelEvent, its message the
+// wheel's turn in lines as a signed 32-bit value (positive away from the user) and `where` the mouse. A plug-in
+// that does not know the kind answers 0.
 #pragma once
 
 #include "npapi.h"
@@ -11,3 +19,7 @@
 #define NPNVReelfinchTraceFunction ((NPNVariable)0x52460001)
 
 typedef void (*NPN_TraceLineProcPtr)(NPP instance, const char* line);
+
+#define NPPVReelfinchHandCursor ((NPPVariable)0x52460002)
+
+#define ReelfinchMouseWheelEvent ((uint16_t)0x5246)

@@ -152,6 +152,9 @@ public:
     {
         _commandHandler = std::move(handler);
     }
+    // The cursor the plug-in asked for over its area: the hand, or the arrow.
+    void setHandCursor(bool hand) { _handCursor = hand; }
+    bool handCursor() const { return _handCursor; }
     void invalidateRect(const NPRect* rect);
     void invalidateRegion(NPRegion region);
     void forceRedraw();
@@ -189,6 +192,7 @@ private:
     QString _moviePath;
     std::function<void(const QString&)> _traceHandler;
     std::function<void(const QString&, const QString&)> _commandHandler;
+    bool _handCursor = false;
     RequestHandler _requestHandler;
     NPError handleRequest(const MovieRequest& request, void* notifyData);
     QPointer<QWidget> _contentView;

@@ -2,12 +2,14 @@
 
 #include "CarbonEvents.h"
 #include "CursorAdditions.h"
+#include "npextensions.h"
 #include "EventRecordUtils.h"
 #include "MacKeyCodes.h"
 #include "QtWindowRef.h"
 #include "ZoomViewClient.h"
 
 #include <QCoreApplication>
+#include <QWheelEvent>
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -626,7 +628,7 @@ void NSFlashPluginView::sendNullEvent()
     } else if (_canDrag) {
         setCursor(_inDrag ? dragCursor() : canDragCursor());
     } else {
-        setCursor(Qt::ArrowCursor);
+        setCursor(_plugin && _plugin->handCursor() ? Qt::PointingHandCursor : Qt::ArrowCursor);
     }
     QPointer<NSFlashPluginView> self(this);
     sendEvent(&event);
@@ -876,6 +878,23 @@ void NSFlashPluginView::mouseMoveEvent(QMouseEvent* event)
         mouseDragged(event);
     else
         QWidget::mouseMoveEvent(event);
+}
+
+void NSFlashPluginView::wheelEvent(QWheelEvent* event)
+{
+    // A notch of the wheel (120 eighths of a degree) turns three lines, as desktops scroll by default.
+    constexpr int kEighthsPerLine = 40;
+    const int lines = event->angleDelta().y() / kEighthsPerLine;
+    if (!_isStarted || lines == 0) {
+        QWidget::wheelEvent(event);
+        return;
+    }
+    EventRecord record;
+    getCarbonEvent(&record);
+    record.what = ReelfinchMouseWheelEvent;
+    record.message = static_cast<uint32_t>(static_cast<int32_t>(lines));
+    sendEvent(&record);
+    event->accept();
 }
 
 void NSFlashPluginView::enterEvent(QEnterEvent* event)

@@ -129,8 +129,15 @@ NPError NPN_GetValue(NPP, NPNVariable variable, void* value)
     return NPERR_GENERIC_ERROR;
 }
 
-NPError NPN_SetValue(NPP, NPPVariable, void*)
+NPError NPN_SetValue(NPP instance, NPPVariable variable, void* value)
 {
+    if (variable == NPPVReelfinchHandCursor) {
+        NSFlashPlugin* plugin = pluginForInstance(instance);
+        if (!plugin)
+            return NPERR_INVALID_INSTANCE_ERROR;
+        plugin->setHandCursor(value != nullptr);
+        return NPERR_NO_ERROR;
+    }
     return NPERR_GENERIC_ERROR;
 }
 

@@ -66,4 +66,12 @@ struct FieldLink {
     std::string lastPath; // its target path when it last had the focus
 };
 
+// A button's tie to its script object. The button is found through the clip holding it (by this link's
+// identity in that clip's display list), so a button taken off the stage reads as gone.
+struct ButtonLink {
+    std::shared_ptr<ClipLink> holder; // the link of the clip whose display list holds the button
+    Object* object = nullptr; // made when a script first needs it
+    std::string lastPath; // its target path when a script last asked for it
+};
+
 } // namespace reelfinch::avm1

@@ -225,6 +225,26 @@ bool Machine::actsAsButton(SpriteInstance& sprite)
     return false;
 }
 
+bool Machine::showsHand(SpriteInstance& sprite)
+{
+    if (!actsAsButton(sprite))
+        return false;
+    if (!sprite.script.m_Link || !sprite.script.m_Link->object)
+        return true;
+    Object* clip = sprite.script.m_Link->object;
+    Value hand;
+    return !getProperty(clip, "useHandCursor", hand, Value(clip)) || hand.isUndefined() || toBoolean(hand);
+}
+
+bool Machine::tracksAsMenu(SpriteInstance& sprite)
+{
+    if (!sprite.script.m_Link || !sprite.script.m_Link->object)
+        return false;
+    Object* clip = sprite.script.m_Link->object;
+    Value menu;
+    return getProperty(clip, "trackAsMenu", menu, Value(clip)) && toBoolean(menu);
+}
+
 bool Machine::scriptClipGone(const Frame& frame) const
 {
     if (m_UnloadDepth > 0 || !frame.originalTarget || frame.originalTarget->kind() != ObjectKind::Clip)
@@ -303,7 +323,54 @@ void Machine::startDrag(SpriteInstance& sprite, bool lockCenter, const double* b
 
 void Machine::stopDrag()
 {
+    // The drop target stays readable after the drag.
+    if (SpriteInstance* sprite = spriteOf(m_Drag.clip))
+        dropTarget(*sprite);
     m_Drag = DragState {};
+}
+
+namespace {
+
+// The deepest clip under a stage point whose content lies there, passing over `skip` and what it holds.
+SpriteInstance* ClipAt(plugin::MoviePlayer& player, SpriteInstance& sprite, const SpriteInstance* skip, double x,
+    double y, int nesting)
+{
+    if (nesting > plugin::kMaxSpriteNesting)
+        return nullptr;
+    for (auto it = sprite.displayList.rbegin(); it != sprite.displayList.rend(); ++it) {
+        SpriteInstance* child = it->second.sprite.get();
+        if (!child || child == skip || !it->second.visible || !player.spriteHit(*child, x, y, true))
+            continue;
+        SpriteInstance* inner = ClipAt(player, *child, skip, x, y, nesting + 1);
+        return inner ? inner : child;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+void Machine::mouseWheel(int delta)
+{
+    if (m_Version < 6)
+        return;
+    Value mouse = getMember(Value(m_Global), "Mouse");
+    if (!mouse.isObject())
+        return;
+    SpriteInstance* under = ClipAt(m_Player, m_Player.m_Root, nullptr, m_Player.mouseX(), m_Player.mouseY(), 0);
+    Value message[3] = { Value(str("onMouseWheel")), Value(double(delta)), under ? Value(clipObject(*under)) : Value() };
+    const bool top = beginRun();
+    callMethod(mouse, "broadcastMessage", message, 3);
+    endRun(top);
+}
+
+std::string Machine::dropTarget(SpriteInstance& sprite)
+{
+    if (spriteOf(m_Drag.clip) == &sprite) {
+        SpriteInstance* under = ClipAt(m_Player, m_Player.m_Root, &sprite, m_Player.mouseX(), m_Player.mouseY(), 0);
+        m_DroppedSerial = sprite.serial;
+        m_DropPath = under ? targetPath(*under, true) : std::string();
+    }
+    return sprite.serial == m_DroppedSerial ? m_DropPath : std::string();
 }
 
 bool Machine::dragging() const

@@ -1189,6 +1189,10 @@ Value Machine::getClipProperty(ClipObject* clip, std::string_view name, bool& fo
             found = true;
             return Value(field);
         }
+        if (Object* button = m_Version >= 6 ? ButtonObject(*this, *sprite, object) : nullptr) {
+            found = true;
+            return Value(button);
+        }
     }
     if (name.empty() || name[0] != '_')
         return Value();
@@ -1247,9 +1251,14 @@ Value Machine::getClipProperty(ClipObject* clip, std::string_view name, bool& fo
         cairo_matrix_t toLocal = m_Player.stageMatrix(*sprite);
         double x = m_Player.mouseX();
         double y = m_Player.mouseY();
-        if (cairo_matrix_invert(&toLocal) == CAIRO_STATUS_SUCCESS)
+        // To the nearest twip; a clip scaled to nothing reads the stage's pixels as its twips.
+        if (cairo_matrix_invert(&toLocal) == CAIRO_STATUS_SUCCESS) {
             cairo_matrix_transform_point(&toLocal, &x, &y);
-        return Value(std::round(index == 20 ? x / 20.0 : y / 20.0));
+        } else {
+            x /= 20.0;
+            y /= 20.0;
+        }
+        return Value(std::round(index == 20 ? x : y) / 20.0);
     }
     case 10:
         return Value(MatrixRotation(m));
@@ -1258,13 +1267,13 @@ Value Machine::getClipProperty(ClipObject* clip, std::string_view name, bool& fo
     case 13:
         return Value(str(display ? display->name : std::string()));
     case 14:
-        return Value(m_Empty);
+        return Value(str(dropTarget(*sprite)));
     case 15:
         return Value(str(sprite->library ? sprite->library->url : std::string("file:///movie.swf")));
     case 16:
         return Value(m_Player.quality() == plugin::Quality::High ? 1.0 : 0.0);
     case 17:
-        return Value(true);
+        return FocusRectProperty(*this, *sprite);
     case 18:
         return Value(5.0);
     case 19:
@@ -1284,6 +1293,10 @@ bool Machine::setClipProperty(ClipObject* clip, std::string_view name, const Val
     SpriteInstance* sprite = clip->sprite();
     if (!sprite)
         return true;
+    if (index == 17) {
+        SetFocusRectProperty(*this, *sprite, v);
+        return true;
+    }
     plugin::DisplayObject* display = sprite->display;
     const double n = toNumber(v);
     if (!display)
@@ -1453,6 +1466,8 @@ void Machine::markRoots(Heap& heap)
                 todo.push_back(object.sprite.get());
             if (object.field && object.field->script && object.field->script->object)
                 heap.mark(static_cast<Cell*>(object.field->script->object));
+            if (object.button && object.button->object)
+                heap.mark(static_cast<Cell*>(object.button->object));
         }
     }
 }

@@ -186,7 +186,12 @@ public:
     bool hearsEvent(plugin::SpriteInstance& sprite, plugin::ClipEvent event);
     void clipEvent(plugin::SpriteInstance& sprite, plugin::ClipEvent event);
     void mouseListeners(plugin::ClipEvent event);
+    // Mouse listeners hear onMouseWheel(delta, the clip under the mouse).
+    void mouseWheel(int delta);
     bool actsAsButton(plugin::SpriteInstance& sprite);
+    // A clip acting as a button shows the hand cursor unless its useHandCursor is false.
+    bool showsHand(plugin::SpriteInstance& sprite);
+    bool tracksAsMenu(plugin::SpriteInstance& sprite);
     // The class Object.registerClass bound to a symbol's export name (undefined when none).
     Value registeredClass(uint16_t symbol);
     void bindClass(plugin::SpriteInstance& sprite, const Value& constructor);
@@ -199,6 +204,8 @@ public:
     bool dragging() const;
     void dragTo(double stageX, double stageY);
     Value dragClip() const { return m_Drag.clip; }
+    // The slash path of the clip a dragged clip was last over ("" for clips never dragged).
+    std::string dropTarget(plugin::SpriteInstance& sprite);
     // The clip actions of SWF 4 and 5 (duplicateMovieClip, removeMovieClip, startDrag as global functions):
     // their targets are paths or clips, seen from `base`.
     void cloneSprite(Object* base, const Value& source, const Value& name, const Value& depth);
@@ -303,6 +310,9 @@ public:
         double offsetX = 0;
         double offsetY = 0;
     };
+    // The clip last dragged and the path of what it was last over.
+    uint64_t m_DroppedSerial = 0;
+    std::string m_DropPath;
     DragState m_Drag;
 };
 

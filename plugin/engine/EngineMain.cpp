@@ -243,6 +243,16 @@ void ForwardTrace(NPP, const char* line)
         g_hostTakesTrace = false;
 }
 
+NPError ForwardSetValue(NPP, NPPVariable variable, void* value)
+{
+    if (variable != NPPVReelfinchHandCursor || !g_engine)
+        return NPERR_GENERIC_ERROR;
+    Writer args;
+    args.u8(value ? 1 : 0);
+    Message reply;
+    return g_engine->browserCall(BrowserCallId::HandCursor, args, reply) ? NPERR_NO_ERROR : NPERR_GENERIC_ERROR;
+}
+
 // ---- Sound and stored objects, through the proxy
 
 void ForwardSoundPause(bool paused)
@@ -389,6 +399,7 @@ NPNetscapeFuncs EngineBrowserTable()
     t.invalidaterect = ForwardInvalidateRect;
     t.forceredraw = ForwardForceRedraw;
     t.getvalue = LocalGetValue;
+    t.setvalue = ForwardSetValue;
     t.createobject = LocalCreateObject;
     t.retainobject = LocalRetainObject;
     t.releaseobject = LocalReleaseObject;

@@ -59,6 +59,7 @@ enum class BrowserCallId : uint16_t {
     Status = 3, // string message; answers nothing
     ForceRedraw = 4, // no arguments; answers nothing
     Trace = 5, // string line (at most kMaxTraceLineBytes); answers u8: whether the host takes script output
+    HandCursor = 6, // u8 hand (0 or 1): the cursor over the movie; answers nothing
     // Requests whose answer comes back as a stream and a URLNotify carrying the engine's request id (a non-zero
     // number the engine chooses; the proxy keeps its own token for the host).
     GetURLNotify = 20, // string url, u8 has target, string target, u32 request id; answers i32 NPError

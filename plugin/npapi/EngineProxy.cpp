@@ -244,6 +244,17 @@ struct BrowserCalls {
         return true;
     }
 
+    static bool handCursor(EngineProxy& proxy, Reader& r, Writer&)
+    {
+        const uint8_t hand = r.u8();
+        if (!r.done() || hand > 1)
+            return false;
+        const NPNetscapeFuncs* browser = Browser();
+        if (browser && browser->setvalue)
+            browser->setvalue(proxy.m_NPP, NPPVReelfinchHandCursor, hand ? reinterpret_cast<void*>(1) : nullptr);
+        return true;
+    }
+
     // The engine's sound: one stream on the sound server playing its pipe, opened once.
     static bool soundOpen(EngineProxy& proxy, Reader& r, Writer& reply)
     {
@@ -330,6 +341,7 @@ constexpr BrowserCallEntry kBrowserCalls[] = {
     { BrowserCallId::Status, BrowserCalls::status },
     { BrowserCallId::ForceRedraw, BrowserCalls::forceRedraw },
     { BrowserCallId::Trace, BrowserCalls::trace },
+    { BrowserCallId::HandCursor, BrowserCalls::handCursor },
     { BrowserCallId::GetURLNotify, BrowserCalls::getURLNotify },
     { BrowserCallId::PostURLNotify, BrowserCalls::postURLNotify },
     { BrowserCallId::SoundOpen, BrowserCalls::soundOpen },

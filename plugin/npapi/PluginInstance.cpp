@@ -1,6 +1,8 @@
 #include "npapi/PluginInstance.h"
 #include "npapi/HostScripting.h"
 
+#include "npextensions.h"
+
 #include "avm1/Loading.h"
 #include "npapi/MethodsOnly.h"
 
@@ -384,6 +386,16 @@ bool PluginInstance::localPoint(const EventRecord& event, double& x, double& y) 
     return true;
 }
 
+void PluginInstance::updateCursor()
+{
+    const bool hand = m_Movie.handCursor();
+    if (hand == m_HandCursor)
+        return;
+    m_HandCursor = hand;
+    if (const NPNetscapeFuncs* browser = Browser(); browser && browser->setvalue)
+        browser->setvalue(m_NPP, NPPVReelfinchHandCursor, hand ? reinterpret_cast<void*>(1) : nullptr);
+}
+
 int16_t PluginInstance::handleEvent(const EventRecord& event)
 {
     switch (event.what) {
@@ -395,6 +407,7 @@ int16_t PluginInstance::handleEvent(const EventRecord& event)
             changed = m_Movie.mouseEvent(x, y, (event.modifiers & btnState) == 0, viewWidth(), viewHeight()) || changed;
         if (changed)
             invalidate();
+        updateCursor();
         deliverLoads();
         return 1;
     }
@@ -404,6 +417,7 @@ int16_t PluginInstance::handleEvent(const EventRecord& event)
         double y = 0;
         if (localPoint(event, x, y) && m_Movie.mouseEvent(x, y, event.what == mouseDown, viewWidth(), viewHeight()))
             invalidate();
+        updateCursor();
         return 1;
     }
     case keyDown:
@@ -416,12 +430,24 @@ int16_t PluginInstance::handleEvent(const EventRecord& event)
             invalidate();
         return 1;
     }
+    case ReelfinchMouseWheelEvent: {
+        double x = 0;
+        double y = 0;
+        if (localPoint(event, x, y))
+            m_Movie.mouseEvent(x, y, (event.modifiers & btnState) == 0, viewWidth(), viewHeight());
+        if (m_Movie.wheelEvent(static_cast<int32_t>(event.message)))
+            invalidate();
+        return 1;
+    }
     case updateEvt:
         draw();
         return 1;
+    case loseFocusEvent:
+        m_Movie.focusLost();
+        invalidate();
+        return 1;
     case activateEvt:
     case getFocusEvent:
-    case loseFocusEvent:
     case adjustCursorEvent:
         return 1;
     default:

@@ -71,6 +71,8 @@ private:
     // Runs the scripts' handlers of requests answered since the last step.
     void deliverLoads();
     bool localPoint(const EventRecord& event, double& x, double& y) const;
+    // Tells the host when the cursor over the movie changes between the arrow and the hand.
+    void updateCursor();
     int viewWidth() const { return int(m_Window.width); }
     int viewHeight() const { return int(m_Window.height); }
 
@@ -79,6 +81,7 @@ private:
     NPWindow m_Window {};
     NP_Port m_Port {};
     bool m_HaveWindow = false;
+    bool m_HandCursor = false; // what the host was last told
     NPStream* m_MovieStream = nullptr;
     bool m_MovieReceived = false;
     bool m_StreamFailed = false;

@@ -26,6 +26,8 @@ namespace {
 constexpr double kGradientHalf = 16384.0;
 constexpr double kRatioMax = 255.0;
 constexpr double kColorMax = 255.0;
+// The focus rectangle's line, in device pixels.
+constexpr double kFocusRectWidth = 2.0;
 // Morph ratios run from 0 (start) to this (end).
 constexpr double kMorphRatioMax = 65535.0;
 // Device coordinates are kept in twentieths of a pixel.
@@ -817,6 +819,7 @@ void Renderer::draw(const DrawTarget& target, const cairo_matrix_t& view, uint32
         drawList(cr, m_Movie.m_Root, placed, ColorTransform {}, 0);
         for (const auto& [number, level] : m_Movie.m_Levels)
             drawList(cr, *level, placed, ColorTransform {}, 0);
+        drawFocusRect(cr, placed);
     }
     cairo_destroy(cr);
     cairo_surface_flush(surface);
@@ -839,6 +842,31 @@ void Renderer::useLibrary(const MovieLibrary* library)
 {
     m_Characters = &m_Movie.charactersOf(library);
     m_JPEGTables = library ? library->jpegTables : m_Movie.m_JPEGTables;
+}
+
+void Renderer::drawFocusRect(cairo_t* cr, const cairo_matrix_t& stage)
+{
+    double box[4];
+    if (!m_Movie.focusRectangle(box))
+        return;
+    // A yellow frame on whole pixels around the focused object's box, over everything else.
+    DeviceBox device;
+    device.add(stage, box[0], box[1], box[2], box[3]);
+    if (device.empty() || !std::isfinite(device.x0) || !std::isfinite(device.y1))
+        return;
+    const double left = std::floor(device.x0);
+    const double top = std::floor(device.y0);
+    const double right = std::ceil(device.x1);
+    const double bottom = std::ceil(device.y1);
+    cairo_save(cr);
+    cairo_identity_matrix(cr);
+    cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
+    cairo_set_source_rgb(cr, 1, 1, 0);
+    cairo_set_line_width(cr, kFocusRectWidth);
+    cairo_rectangle(cr, left + kFocusRectWidth / 2, top + kFocusRectWidth / 2, right - left - kFocusRectWidth,
+        bottom - top - kFocusRectWidth);
+    cairo_stroke(cr);
+    cairo_restore(cr);
 }
 
 void Renderer::drawList(

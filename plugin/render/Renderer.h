@@ -46,6 +46,8 @@ public:
     void useLibrary(const MovieLibrary* library);
 
 private:
+    // The rectangle around the object the keyboard focused, when the movie shows one.
+    void drawFocusRect(cairo_t* cr, const cairo_matrix_t& stage);
     void drawList(
         cairo_t* cr, const SpriteInstance& sprite, const cairo_matrix_t& parent, const ColorTransform& cx, int nesting);
     void drawObject(

@@ -762,7 +762,10 @@ void MoviePlayer::runPendingActions()
                 runActions(*entry.sprite, entry.actions);
             else if (m_Machine && m_ActionDepth < kMaxActionDepth) {
                 ++m_ActionDepth;
-                m_Machine->clipEvent(*entry.sprite, entry.event);
+                if (entry.button)
+                    avm1::ButtonEvent(*m_Machine, entry.button, entry.event);
+                else
+                    m_Machine->clipEvent(*entry.sprite, entry.event);
                 --m_ActionDepth;
             }
         }
@@ -1032,26 +1035,95 @@ uint16_t ButtonCondition(int previous, int state, bool mouseDown)
 
 } // namespace
 
-void MoviePlayer::queueButtonActions(SpriteInstance& sprite, const CTag* tag, uint16_t condition, int key)
+bool MoviePlayer::queueButtonActions(SpriteInstance& sprite, const CTag* tag, uint16_t condition, int key, bool run)
 {
     if (auto* button = dynamic_cast<const CDefineButtonTag*>(tag); button && button->m_pActions) {
         // The first form's actions answer a release inside the button.
         if (condition & kCondOverDownToOverUp)
             queueActions(sprite, button->m_pActions.get());
-        return;
+        return false;
     }
     auto* button = dynamic_cast<const CDefineButton2Tag*>(tag);
     if (!button || !button->m_pActions)
-        return;
+        return false;
+    bool any = false;
     for (int i = 0; i < button->m_pActions->GetItemCount(); ++i) {
         auto* cond = dynamic_cast<const CButtonCondActionItem*>(button->m_pActions->GetItem(i));
         if (!cond || !cond->m_pActions)
             continue;
         const int condKey = (cond->m_Conditions >> kCondKeyShift) & kCondKeyMask;
-        if (key ? condKey == key : (cond->m_Conditions & condition) != 0)
-            queueActions(sprite, cond->m_pActions.get());
+        if (key ? condKey == key : (cond->m_Conditions & condition) != 0) {
+            if (run)
+                queueActions(sprite, cond->m_pActions.get());
+            any = true;
+        }
     }
+    return any;
 }
+
+namespace {
+
+// A button's state as the mouse leaves it: idle, over with the mouse up, over with it held, and pressed with the
+// mouse held outside it.
+enum class Track { Idle, OverUp, OverDown, OutDown };
+
+Track TrackOf(const DisplayObject& object)
+{
+    if (object.buttonHeld)
+        return Track::OutDown;
+    return object.buttonState == kButtonDown ? Track::OverDown
+        : object.buttonState == kButtonOver  ? Track::OverUp
+                                             : Track::Idle;
+}
+
+struct ButtonStep {
+    uint16_t condition;
+    ClipEvent event;
+};
+
+// The state changes, each with its record condition and handler event, that take a button from one state to
+// another; `pressed` tells a press on the button from a held mouse coming over it.
+std::vector<ButtonStep> ButtonSteps(Track from, Track to, bool pressed)
+{
+    using E = ClipEvent;
+    switch (from) {
+    case Track::Idle:
+        if (to == Track::OverUp)
+            return { { kCondIdleToOverUp, E::RollOver } };
+        if (to == Track::OverDown && pressed)
+            return { { kCondIdleToOverUp, E::RollOver }, { kCondOverUpToOverDown, E::Press } };
+        if (to == Track::OverDown)
+            return { { kCondIdleToOverDown, E::DragOver } };
+        break;
+    case Track::OverUp:
+        if (to == Track::Idle)
+            return { { kCondOverUpToIdle, E::RollOut } };
+        if (to == Track::OverDown)
+            return { { kCondOverUpToOverDown, E::Press } };
+        break;
+    case Track::OverDown:
+        if (to == Track::OverUp)
+            return { { kCondOverDownToOverUp, E::Release } };
+        if (to == Track::OutDown)
+            return { { kCondOverDownToOutDown, E::DragOut } };
+        if (to == Track::Idle && pressed)
+            return { { kCondOverDownToIdle, E::DragOut } };
+        if (to == Track::Idle)
+            return { { kCondOverDownToOutDown, E::DragOut }, { kCondOutDownToIdle, E::ReleaseOutside } };
+        break;
+    case Track::OutDown:
+        if (to == Track::OverDown)
+            return { { kCondOutDownToOverDown, E::DragOver } };
+        if (to == Track::Idle)
+            return { { kCondOutDownToIdle, E::ReleaseOutside } };
+        if (to == Track::OverUp)
+            return { { kCondOutDownToOverDown, E::DragOver }, { kCondOverDownToOverUp, E::Release } };
+        break;
+    }
+    return {};
+}
+
+} // namespace
 
 bool MoviePlayer::updateButtons(
     SpriteInstance& sprite, const cairo_matrix_t& parent, double x, double y, bool down, bool& changed, bool& found)
@@ -1068,15 +1140,14 @@ bool MoviePlayer::updateButtons(
         const CTag* tag = character(sprite, object.characterId);
         if (!tag || (tag->m_TagCode != kTagDefineButton && tag->m_TagCode != kTagDefineButton2))
             continue;
+        // A disabled or hidden button neither takes the mouse nor hears it.
+        const bool enabled = object.visible && (!m_Machine || avm1::ButtonEnabled(*m_Machine, object));
         Renderer renderer(*this, *m_Bitmaps);
         renderer.useLibrary(sprite.library);
-        const bool hit = !found && renderer.buttonHit(tag, m, x, y);
+        const bool hit = enabled && !found && renderer.buttonHit(tag, m, x, y);
         found = found || hit;
-        // A button pressed stays down while the mouse is held, over it or not; one not pressed does not go down
-        // when a held mouse comes over it.
-        int state = hit ? (down ? kButtonDown : kButtonOver) : kButtonUp;
-        if (hit && down && object.buttonState == kButtonUp && m_MouseWasDown)
-            state = kButtonOver;
+        if (hit && (!m_Machine || avm1::ButtonShowsHand(*m_Machine, object)))
+            m_HandCursor = true;
         if (object.fresh) {
             // A button that appears under the mouse shows the state the mouse gives it without its events.
             object.fresh = false;
@@ -1084,15 +1155,46 @@ bool MoviePlayer::updateButtons(
             changed = changed || hit;
             continue;
         }
-        if (state == object.buttonState)
+        const Track from = TrackOf(object);
+        const bool pressed = down && !m_MouseWasDown;
+        const bool menu = m_Machine && (from == Track::Idle || from == Track::OverDown)
+            && avm1::ButtonTracksAsMenu(*m_Machine, object);
+        Track to = Track::Idle;
+        if (!enabled)
+            to = Track::Idle;
+        else if (hit && !down)
+            to = Track::OverUp;
+        else if (hit)
+            // A held mouse coming over a button presses it only when it was pressed there or the button is a menu's.
+            to = pressed || from == Track::OverDown || from == Track::OutDown || menu ? Track::OverDown
+                : from == Track::OverUp                                                ? Track::OverUp
+                                                                                       : Track::Idle;
+        else if (down && (from == Track::OverDown || from == Track::OutDown))
+            to = menu ? Track::Idle : Track::OutDown;
+        if (to == from)
             continue;
         const int previous = object.buttonState;
-        object.buttonState = state;
+        object.buttonState = to == Track::OverUp ? kButtonOver : to == Track::OverDown ? kButtonDown : kButtonUp;
+        object.buttonHeld = to == Track::OutDown;
         changed = true;
-        m_Sound->buttonChanged(object.characterId, previous, state);
-        queueButtonActions(sprite, tag, ButtonCondition(previous, state, down), 0);
+        if (previous != object.buttonState)
+            m_Sound->buttonChanged(object.characterId, previous, object.buttonState);
+        if (!enabled)
+            continue;
+        for (const ButtonStep& step : ButtonSteps(from, to, pressed || (from == Track::OverDown && down))) {
+            queueButtonActions(sprite, tag, step.condition, 0);
+            queueButtonEvent(sprite, object, step.event);
+        }
     }
     return changed;
+}
+
+void MoviePlayer::queueButtonEvent(SpriteInstance& parent, DisplayObject& button, ClipEvent event)
+{
+    if (!m_Machine || !button.button || m_ActionBudget <= 0 || !avm1::ButtonHears(*m_Machine, button, event))
+        return;
+    --m_ActionBudget;
+    m_PendingActions.push_back(PendingActions { &parent, parent.serial, nullptr, event, button.button });
 }
 
 void MoviePlayer::collectMouseListeners(SpriteInstance& sprite, std::vector<std::pair<SpriteInstance*, uint64_t>>& out)
@@ -1142,6 +1244,13 @@ void MoviePlayer::updateClipButtons(bool pressed, bool released)
             const bool wasInside = hovered == held;
             if (inside != wasInside)
                 queueEvent(*held, inside ? ClipEvent::DragOver : ClipEvent::DragOut);
+            // A clip tracked as a menu takes the held mouse over from the one pressed: the release is its own.
+            if (over && !inside && over != hovered && m_Machine->tracksAsMenu(*over)) {
+                queueEvent(*over, ClipEvent::DragOver);
+                held = over;
+                m_Pressed = over;
+                m_PressedSerial = overSerial;
+            }
         } else if (over != hovered) {
             if (hovered)
                 queueEvent(*hovered, ClipEvent::RollOut);
@@ -1194,12 +1303,15 @@ bool MoviePlayer::mouseEvent(double x, double y, bool down, int viewWidth, int v
     m_MouseDown = down;
     if (moved)
         dispatchMouse(ClipEvent::MouseMove);
+    if ((moved || pressed) && m_Machine)
+        avm1::HideFocusHighlight(*m_Machine);
     if (pressed)
         dispatchMouse(ClipEvent::MouseDown);
     if (released)
         dispatchMouse(ClipEvent::MouseUp);
     bool changed = false;
     bool found = false;
+    m_HandCursor = false;
     updateButtons(m_Root, viewMatrix(viewWidth, viewHeight), x, y, down, changed, found);
     if (m_Machine && (moved || pressed || released)) {
         if (m_Machine->dragging())
@@ -1207,6 +1319,8 @@ bool MoviePlayer::mouseEvent(double x, double y, bool down, int viewWidth, int v
         changed = m_Machine->dragging() || changed;
         updateClipButtons(pressed, released);
     }
+    if (m_Machine && m_Hovered && isLiveAnywhere(m_Hovered, m_HoveredSerial) && m_Machine->showsHand(*m_Hovered))
+        m_HandCursor = true;
     // Scripts that answered the mouse may have changed the picture.
     changed = !m_PendingActions.empty() || changed;
     runPendingActions();
@@ -1275,31 +1389,105 @@ bool MoviePlayer::keyEvent(bool down, uint8_t macKey, uint8_t charCode)
     const avm1::ScriptKey key = avm1::ScriptKeyFromMac(macKey, charCode);
     if (key.code == 0)
         return false;
-    avm1::DeliverKeyEvent(*m_Machine, down, key.code, key.ascii);
+    // A key that a button's record names is that button's: it neither moves the focus nor presses what has it.
+    const int buttonKey = ButtonKeyCode(key.code, key.ascii);
+    const bool taken = down && pressButtonKeys(m_Root, buttonKey, false);
+    avm1::DeliverKeyEvent(*m_Machine, down, key.code, key.ascii, taken);
     // Clips with key handlers hear it, and buttons whose records name the key answer a press.
     std::vector<std::pair<SpriteInstance*, uint64_t>> clips;
     collectMouseListeners(m_Root, clips);
     for (auto& [sprite, serial] : clips)
         queueEvent(*sprite, down ? ClipEvent::KeyDown : ClipEvent::KeyUp);
-    if (down)
-        pressButtonKeys(m_Root, ButtonKeyCode(key.code, key.ascii));
+    if (taken)
+        pressButtonKeys(m_Root, buttonKey, true);
+    else if (down)
+        pressFocused(avm1::KeyPressTarget(*m_Machine, key.code));
     runPendingActions();
     return true;
 }
 
-void MoviePlayer::pressButtonKeys(SpriteInstance& sprite, int key)
+void MoviePlayer::rollButton(SpriteInstance& parent, DisplayObject& button, bool over)
+{
+    const CTag* tag = character(parent, button.characterId);
+    const Track from = TrackOf(button);
+    const Track to = over ? Track::OverUp : Track::Idle;
+    if (!tag || from == to || from == Track::OverDown || from == Track::OutDown)
+        return;
+    const int previous = button.buttonState;
+    button.buttonState = over ? kButtonOver : kButtonUp;
+    m_Sound->buttonChanged(button.characterId, previous, button.buttonState);
+    // The scripts run at once, before the focus is given: they may take the button away, so its state is kept.
+    const std::shared_ptr<avm1::ButtonLink> link = button.button;
+    for (const ButtonStep& step : ButtonSteps(from, to, false)) {
+        const size_t mark = m_PendingActions.size();
+        queueButtonActions(parent, tag, step.condition, 0);
+        std::vector<PendingActions> now(m_PendingActions.begin() + std::ptrdiff_t(mark), m_PendingActions.end());
+        m_PendingActions.erase(m_PendingActions.begin() + std::ptrdiff_t(mark), m_PendingActions.end());
+        for (const PendingActions& entry : now)
+            if (isLiveAnywhere(entry.sprite, entry.serial))
+                runActions(*entry.sprite, entry.actions);
+        if (link && m_Machine)
+            avm1::ButtonEvent(*m_Machine, link, step.event);
+    }
+}
+
+bool MoviePlayer::focusRectangle(double box[4])
+{
+    return m_Machine && avm1::FocusHighlight(*m_Machine, box);
+}
+
+void MoviePlayer::pressFocused(const avm1::Value& target)
+{
+    // A press and a release, as a click on the object would give.
+    if (SpriteInstance* sprite = m_Machine->spriteOf(target)) {
+        queueEvent(*sprite, ClipEvent::Press);
+        queueEvent(*sprite, ClipEvent::Release);
+        return;
+    }
+    SpriteInstance* parent = nullptr;
+    DisplayObject* button = avm1::ButtonDisplay(target, &parent);
+    const CTag* tag = button ? character(*parent, button->characterId) : nullptr;
+    if (!tag)
+        return;
+    for (const ButtonStep step : { ButtonStep { kCondOverUpToOverDown, ClipEvent::Press },
+             ButtonStep { kCondOverDownToOverUp, ClipEvent::Release } }) {
+        queueButtonActions(*parent, tag, step.condition, 0);
+        queueButtonEvent(*parent, *button, step.event);
+    }
+}
+
+void MoviePlayer::focusLost()
+{
+    if (!m_Machine)
+        return;
+    avm1::DropFocus(*m_Machine);
+    runPendingActions();
+}
+
+bool MoviePlayer::wheelEvent(int lines)
+{
+    if (!m_Machine || lines == 0 || totalFrames() == 0)
+        return false;
+    m_Machine->mouseWheel(lines);
+    runPendingActions();
+    return true;
+}
+
+bool MoviePlayer::pressButtonKeys(SpriteInstance& sprite, int key, bool run)
 {
     if (key == 0)
-        return;
+        return false;
+    bool answered = false;
     for (auto& [depth, object] : sprite.displayList) {
         if (object.sprite) {
-            pressButtonKeys(*object.sprite, key);
+            answered = pressButtonKeys(*object.sprite, key, run) || answered;
             continue;
         }
         const CTag* tag = character(sprite, object.characterId);
         if (tag && tag->m_TagCode == kTagDefineButton2)
-            queueButtonActions(sprite, tag, 0, key);
+            answered = queueButtonActions(sprite, tag, 0, key, run) || answered;
     }
+    return answered;
 }
 
 } // namespace reelfinch::plugin

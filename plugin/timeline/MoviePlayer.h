@@ -29,6 +29,7 @@ class CClipActionsItem;
 
 namespace reelfinch::avm1 {
 class Machine;
+class Value;
 }
 
 namespace reelfinch::plugin {
@@ -125,6 +126,8 @@ struct DisplayObject {
     int placedFrame = -1; // the frame of its timeline that placed it; -1 when a script made it
     bool scriptMoved = false; // a script changed its transform: the timeline no longer moves it
     bool fresh = false; // a button placed under a known mouse, not yet matched with it: takes its state silently
+    bool buttonHeld = false; // a button pressed while the mouse is held outside it
+    std::shared_ptr<avm1::ButtonLink> button; // a button's script state, once a script has used it
 };
 
 // A running timeline with its display list.
@@ -215,6 +218,18 @@ public:
     // A key of the host's keyboard (Mac virtual key code and character code) went down or up; scripts hear of
     // it. Returns true when scripts ran (the picture may have changed).
     bool keyEvent(bool down, uint8_t macKey, uint8_t charCode);
+    // The mouse wheel turned by `lines` (positive away from the user): Mouse listeners hear onMouseWheel. Returns
+    // true when scripts ran.
+    bool wheelEvent(int lines);
+    // The host's keyboard focus left the movie: the object holding the movie's focus loses it.
+    void focusLost();
+    // Whether the mouse is over an enabled button or a clip with button handlers that shows the hand cursor.
+    bool handCursor() const { return m_HandCursor; }
+    // The box (stage twips) of the focus rectangle to draw around the object the keyboard focused; false when none.
+    bool focusRectangle(double box[4]);
+    // The keyboard's focus arriving at a button (or leaving it) rolls it over (or out) as the mouse would; its
+    // records and handlers run at once.
+    void rollButton(SpriteInstance& parent, DisplayObject& button, bool over);
 
     // Sound: plays nothing until an output is opened (the plug-in's choice: a capture file, the sound server, or
     // a silent clock). The movie's sound side, for what scripts will do with sounds.
@@ -329,8 +344,11 @@ private:
     cairo_matrix_t viewMatrix(int viewWidth, int viewHeight) const;
     bool updateButtons(SpriteInstance& sprite, const cairo_matrix_t& parent, double x, double y, bool down,
         bool& changed, bool& found);
-    void queueButtonActions(SpriteInstance& sprite, const CTag* button, uint16_t condition, int key);
-    void pressButtonKeys(SpriteInstance& sprite, int key);
+    // Whether any record of the button answers (key presses only); without `run` nothing is queued.
+    bool queueButtonActions(SpriteInstance& sprite, const CTag* button, uint16_t condition, int key, bool run = true);
+    bool pressButtonKeys(SpriteInstance& sprite, int key, bool run);
+    void queueButtonEvent(SpriteInstance& parent, DisplayObject& button, ClipEvent event);
+    void pressFocused(const avm1::Value& target);
     SpriteInstance* clipUnderMouse(SpriteInstance& sprite);
     void updateClipButtons(bool pressed, bool released);
 
@@ -361,6 +379,7 @@ private:
         uint64_t serial;
         const CActionsItem* actions; // or, when null, the event
         ClipEvent event = ClipEvent::Load;
+        std::shared_ptr<avm1::ButtonLink> button; // the event goes to this button of the sprite, not the sprite
     };
     // Objects taken off the display lists during a step: they live until the step's actions have run, so that
     // their unload events see them.
@@ -374,6 +393,7 @@ private:
     int m_ViewHeight = 0;
     size_t m_MovieBytes = 0;
     bool m_MouseWasDown = false;
+    bool m_HandCursor = false;
     // Clips acting as buttons: the one under the mouse and the one pressed (checked by serial before use).
     SpriteInstance* m_Hovered = nullptr;
     uint64_t m_HoveredSerial = 0;

@@ -118,8 +118,9 @@ TraceTest ReadToml(const QString& path)
     return test;
 }
 
-// A movie's input.json: mouse and key events, each "Wait" letting one more frame play before what follows.
-// Events the runner has no way to send (text input, clipboard, focus) are passed over.
+// A movie's input.json: mouse, key and focus events, each "Wait" letting one more frame play before what follows.
+// Text input repeats the character its key event carries already; the clipboard, editing commands, input method
+// and buttons other than the left one have no way into the movie and are passed over.
 std::vector<reelfinch::runner::InputEvent> ReadInput(const QString& path)
 {
     using reelfinch::runner::InputEvent;
@@ -156,6 +157,9 @@ std::vector<reelfinch::runner::InputEvent> ReadInput(const QString& path)
             if (!reelfinch::runner::KeyByName(name, event))
                 continue;
             event.kind = type == QLatin1String("KeyDown") ? InputEvent::KeyDown : InputEvent::KeyUp;
+            input.push_back(event);
+        } else if (type == QLatin1String("FocusGained") || type == QLatin1String("FocusLost")) {
+            event.kind = type == QLatin1String("FocusGained") ? InputEvent::FocusGained : InputEvent::FocusLost;
             input.push_back(event);
         }
     }

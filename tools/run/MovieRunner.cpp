@@ -82,6 +82,10 @@ void SendInput(NSFlashPluginView* view, const InputEvent& input, uint32_t tick, 
         event.what = input.kind == InputEvent::KeyDown ? keyDown : keyUp;
         event.message = uint32_t((input.macKey & 0xFF) << keyCodeShift) | uint32_t(input.charCode & 0xFF);
         break;
+    case InputEvent::FocusGained:
+    case InputEvent::FocusLost:
+        event.what = input.kind == InputEvent::FocusGained ? getFocusEvent : loseFocusEvent;
+        break;
     }
     view->sendEvent(&event);
 }

@@ -15,7 +15,7 @@ namespace reelfinch::runner {
 
 // Input the run feeds the movie through the host's event path, after a given frame has played.
 struct InputEvent {
-    enum Kind { MouseMove, MouseDown, MouseUp, KeyDown, KeyUp } kind = MouseMove;
+    enum Kind { MouseMove, MouseDown, MouseUp, KeyDown, KeyUp, FocusGained, FocusLost } kind = MouseMove;
     int afterFrame = 1; // sent once this many frames (or ticks) have played, the first included
     double x = 0; // the mouse on the stage, in pixels
     double y = 0;

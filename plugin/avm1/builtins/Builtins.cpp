@@ -61,6 +61,7 @@ void InstallBuiltins(Machine& m)
     InstallStageInput(m);
     InstallSharedObjectClass(m);
     InstallTextFieldClass(m);
+    InstallButtonClass(m);
 }
 
 } // namespace reelfinch::avm1

@@ -6,6 +6,8 @@
 #include "avm1/Machine.h"
 
 #include <initializer_list>
+#include <memory>
+#include <optional>
 
 namespace reelfinch::avm1 {
 
@@ -82,6 +84,23 @@ void InstallMovieClipLoader(Machine& m);
 void InstallStageInput(Machine& m);
 void InstallSharedObjectClass(Machine& m);
 void InstallTextFieldClass(Machine& m);
+void InstallButtonClass(Machine& m);
+
+// Buttons: the script object of a placed button (null for other characters), its handler properties run for a
+// change of its state, and the properties the mouse and the Tab key follow.
+Object* ButtonObject(Machine& m, plugin::SpriteInstance& parent, plugin::DisplayObject& display);
+void ButtonEvent(Machine& m, const std::shared_ptr<ButtonLink>& link, plugin::ClipEvent event);
+bool ButtonHears(Machine& m, const plugin::DisplayObject& display, plugin::ClipEvent event);
+void ButtonRoll(Machine& m, const Value& button, bool over);
+bool ButtonEnabled(Machine& m, plugin::DisplayObject& display);
+bool ButtonShowsHand(Machine& m, plugin::DisplayObject& display);
+bool ButtonTracksAsMenu(Machine& m, plugin::DisplayObject& display);
+bool IsButtonObject(const Value& v);
+bool ButtonAlive(const Value& button);
+bool ButtonStageBounds(Machine& m, const Value& button, double box[4]);
+// The button's entry in its parent's display list, while it is on the stage.
+plugin::DisplayObject* ButtonDisplay(const Value& button, plugin::SpriteInstance** parent);
+std::optional<double> ButtonTabIndex(const Value& button);
 
 // Text fields: the script object of a field, the variables fields show (the fields of `sprite`, and with `deep`
 // those of every clip in it), and a key typed into the field that has the focus.
@@ -91,8 +110,24 @@ void TypeIntoFocus(Machine& m, int code, int ascii);
 
 // Sets a property on `target` for each `name=value` pair of URL-encoded `text` (LoadVars, loadVariables).
 void DecodeVariables(Machine& m, Object* target, std::string_view text);
-// A key went down or up in the host: Key's state changes and its listeners hear of it.
-void DeliverKeyEvent(Machine& m, bool down, int code, int ascii);
+// A key went down or up in the host: Key's state changes and its listeners hear of it, the focused object too, and
+// the key moves the focus or types into the focused field unless a button's record `taken` it.
+void DeliverKeyEvent(Machine& m, bool down, int code, int ascii, bool taken = false);
+// The focused clip or button that a key press (Enter or Space) presses and releases; undefined when none.
+Value KeyPressTarget(Machine& m, int code);
+// The object holding the focus (a field, a clip or a button), or null.
+Value FocusedObject(Machine& m);
+// The focus rectangle: whether it shows around an object, the _focusrect of a clip as scripts read and set it,
+// and the stage box (twips) of the rectangle to draw now (false when none shows).
+bool FocusRectShown(Machine& m, const Value& object);
+Value FocusRectProperty(Machine& m, plugin::SpriteInstance& sprite);
+void SetFocusRectProperty(Machine& m, plugin::SpriteInstance& sprite, const Value& v);
+bool FocusHighlight(Machine& m, double box[4]);
+void HideFocusHighlight(Machine& m);
+// A button, or a clip acting as one, rolled over (or out) by the keyboard's focus arriving (or leaving).
+void FocusRoll(Machine& m, const Value& object, bool over);
+// The movie lost the host's keyboard focus: the focused object rolls out and loses the focus.
+void DropFocus(Machine& m);
 // The script's key code (Key.LEFT is 37) and character of a key the host names by its Mac virtual key code and
 // character code; code 0 for keys scripts have no code for.
 struct ScriptKey {

@@ -5,13 +5,20 @@
 
 #include "timeline/MoviePlayer.h"
 
+#include <algorithm>
 #include <bitset>
+#include <map>
 #include <climits>
 #include <cmath>
 
 namespace reelfinch::avm1 {
 
 namespace {
+
+// Script key codes the focus follows.
+constexpr int kTabKey = 9;
+constexpr int kEnterKey = 13;
+constexpr int kSpaceKey = 32;
 
 void MakeBroadcaster(Machine& m, Object* o)
 {
@@ -35,12 +42,36 @@ public:
     std::bitset<256> toggled;
     int lastCode = 0;
     int lastAscii = 0;
+    void trace(Heap& heap) override
+    {
+        NativeData::trace(heap);
+        heap.mark(focusAtMouse);
+    }
+    // The focus rectangle: whether the movie shows it (_focusrect), and clips' own choices (by serial, from SWF 6).
+    bool focusRect = true;
+    std::map<uint64_t, bool> clipFocusRect;
+    // The focus is the keyboard's when the Tab key moved it, or a script did, since the mouse last moved: what was
+    // focused then, and whether Tab moved it since.
+    Value focusAtMouse;
+    bool tabbed = false;
 };
 
 KeyState* Keys(Machine& m)
 {
     Value key = m.getMember(Value(m.m_Global), "Key");
     return NativeOf<KeyState>(key);
+}
+
+// Whether the focused object holds the keyboard's focus: it hears keys, Enter presses it, its rectangle shows.
+bool KeyboardFocus(Machine& m)
+{
+    KeyState* k = Keys(m);
+    if (!k)
+        return false;
+    if (k->tabbed)
+        return true;
+    const Value focus = FocusedObject(m);
+    return focus.isObject() && !m.strictEquals(focus, k->focusAtMouse);
 }
 
 Value KeyIsDown(Machine& m, const Value& self, const Value* args, int argc)
@@ -408,7 +439,7 @@ ScriptKey ScriptKeyFromMac(uint8_t macKey, uint8_t charCode)
 }
 
 // A key went down or up in the host: Key's state changes and its listeners hear of it.
-void DeliverKeyEvent(Machine& m, bool down, int code, int ascii)
+void DeliverKeyEvent(Machine& m, bool down, int code, int ascii, bool taken)
 {
     KeyState* k = Keys(m);
     if (!k || code < 0 || code > 255)
@@ -419,10 +450,134 @@ void DeliverKeyEvent(Machine& m, bool down, int code, int ascii)
         k->lastCode = code;
         k->lastAscii = ascii;
     }
+    // The focused clip or button hears the key first, while the focus is the keyboard's (not since the mouse
+    // moved); then Key's listeners; then the Tab key moves the focus.
+    const Value before = FocusedObject(m);
+    const size_t mark = m.m_Temporaries.size();
+    m.m_Temporaries.push_back(before);
+    if (KeyboardFocus(m) && before.isObject() && (m.spriteOf(before) || IsButtonObject(before)))
+        m.callMethod(before, down ? "onKeyDown" : "onKeyUp", nullptr, 0);
     Value name(m.str(down ? "onKeyDown" : "onKeyUp"));
     m.callMethod(m.getMember(Value(m.m_Global), "Key"), "broadcastMessage", &name, 1);
-    if (down)
+    if (down && !taken)
         TypeIntoFocus(m, code, ascii);
+    const Value focus = FocusedObject(m);
+    m.m_Temporaries.push_back(focus);
+    if (down && code == kTabKey && focus.isObject() && !m.strictEquals(before, focus))
+        k->tabbed = true;
+    m.m_Temporaries.resize(std::min(mark, m.m_Temporaries.size()));
+}
+
+Value KeyPressTarget(Machine& m, int code)
+{
+    // Enter and Space press a focused clip or button while its focus rectangle shows.
+    if (code != kEnterKey && code != kSpaceKey)
+        return Value();
+    const Value focus = FocusedObject(m);
+    if (!focus.isObject() || (!m.spriteOf(focus) && !IsButtonObject(focus)) || !KeyboardFocus(m)
+        || !FocusRectShown(m, focus))
+        return Value();
+    return focus;
+}
+
+bool FocusRectShown(Machine& m, const Value& object)
+{
+    KeyState* k = Keys(m);
+    if (!k)
+        return true;
+    if (plugin::SpriteInstance* s = m.spriteOf(object); s && m.version() >= 6) {
+        auto own = k->clipFocusRect.find(s->serial);
+        if (own != k->clipFocusRect.end())
+            return own->second;
+    }
+    return k->focusRect;
+}
+
+Value FocusRectProperty(Machine& m, plugin::SpriteInstance& sprite)
+{
+    KeyState* k = Keys(m);
+    const bool on = !k || k->focusRect;
+    if (m.version() < 6)
+        return Value(on ? 1.0 : 0.0);
+    if (sprite.parent && k) {
+        auto own = k->clipFocusRect.find(sprite.serial);
+        return own == k->clipFocusRect.end() ? Value::null() : Value(own->second);
+    }
+    return Value(on);
+}
+
+void SetFocusRectProperty(Machine& m, plugin::SpriteInstance& sprite, const Value& v)
+{
+    KeyState* k = Keys(m);
+    if (!k)
+        return;
+    // Before SWF 6 every object shares the movie's choice; later a clip may make its own, and null takes it back.
+    const bool own = m.version() >= 6 && sprite.parent;
+    if (v.isNullish()) {
+        if (own)
+            k->clipFocusRect.erase(sprite.serial);
+        return;
+    }
+    const double n = m.toNumber(v);
+    const bool on = v.isBool() ? v.asBool() : (std::isfinite(n) && n != 0);
+    if (own)
+        k->clipFocusRect[sprite.serial] = on;
+    else
+        k->focusRect = on;
+}
+
+bool FocusHighlight(Machine& m, double box[4])
+{
+    if (!KeyboardFocus(m))
+        return false;
+    const Value focus = FocusedObject(m);
+    if (!focus.isObject() || !FocusRectShown(m, focus))
+        return false;
+    if (plugin::SpriteInstance* s = m.spriteOf(focus)) {
+        box[0] = box[1] = 1e300;
+        box[2] = box[3] = -1e300;
+        return s->parent && m.player().spriteBounds(*s, m.player().stageMatrix(*s), box);
+    }
+    return ButtonStageBounds(m, focus, box);
+}
+
+void HideFocusHighlight(Machine& m)
+{
+    KeyState* k = Keys(m);
+    if (!k)
+        return;
+    k->tabbed = false;
+    k->focusAtMouse = FocusedObject(m);
+}
+
+void FocusRoll(Machine& m, const Value& object, bool over)
+{
+    if (!object.isObject())
+        return;
+    const size_t mark = m.m_Temporaries.size();
+    m.m_Temporaries.push_back(object);
+    if (plugin::SpriteInstance* s = m.spriteOf(object)) {
+        if (m.actsAsButton(*s))
+            m.clipEvent(*s, over ? plugin::ClipEvent::RollOver : plugin::ClipEvent::RollOut);
+    } else if (IsButtonObject(object)) {
+        ButtonRoll(m, object, over);
+    }
+    m.m_Temporaries.resize(std::min(mark, m.m_Temporaries.size()));
+}
+
+void DropFocus(Machine& m)
+{
+    const Value focus = FocusedObject(m);
+    if (!focus.isObject())
+        return;
+    const size_t mark = m.m_Temporaries.size();
+    m.m_Temporaries.push_back(focus);
+    if (KeyboardFocus(m))
+        FocusRoll(m, focus, false);
+    HideFocusHighlight(m);
+    Value none = Value::null();
+    m.callMethod(m.getMember(Value(m.m_Global), "Selection"), "setFocus", &none, 1);
+    m.m_Temporaries.resize(std::min(mark, m.m_Temporaries.size()));
 }
 
 void InstallStageInput(Machine& m)

@@ -1310,6 +1310,8 @@ bool Alive(Machine& m, const Value& v)
 {
     if (FieldLink* link = LinkOf(v))
         return link->field && link->parent();
+    if (IsButtonObject(v))
+        return ButtonAlive(v);
     return m.spriteOf(v) != nullptr;
 }
 
@@ -1319,6 +1321,8 @@ std::string FocusPath(Machine& m, const Value& v)
         return FieldPath(m, link);
     if (SpriteInstance* s = m.spriteOf(v))
         return m.targetPath(*s, false);
+    if (IsButtonObject(v))
+        return m.toString(v);
     return std::string();
 }
 
@@ -1338,6 +1342,15 @@ Value Focused(Machine& m)
         link->lastPath = FieldPath(m, link);
     return s->focus;
 }
+
+} // namespace
+
+Value FocusedObject(Machine& m)
+{
+    return Focused(m);
+}
+
+namespace {
 
 // The focused field, while it lives.
 FieldLink* FocusedLink(Machine& m)
@@ -1388,7 +1401,7 @@ Value SelectionSetFocus(Machine& m, const Value&, const Value* args, int argc)
     if (target.isString())
         target = Value(m.resolveTarget(m.rootClip(), target.str()));
     // Text fields and clips take the focus.
-    if (target.isObject() && !LinkOf(target) && !m.spriteOf(target))
+    if (target.isObject() && !LinkOf(target) && !m.spriteOf(target) && !IsButtonObject(target))
         return Value(false);
     const Value old = Focused(m);
     const Value now = target.isObject() && Alive(m, target) ? target : Value::null();
@@ -1525,6 +1538,8 @@ void CollectTabbable(Machine& m, SpriteInstance& sprite, const cairo_matrix_t& p
             v = Value(m.clipObject(*object.sprite));
         else if (Object* field = m.fieldObject(sprite, object))
             v = Value(field);
+        else if (Object* button = m.version() >= 6 ? ButtonObject(m, sprite, object) : nullptr)
+            v = Value(button);
         else
             continue;
         const Value enabled = m.getMember(v, "tabEnabled");
@@ -1532,8 +1547,11 @@ void CollectTabbable(Machine& m, SpriteInstance& sprite, const cairo_matrix_t& p
         bool take = false;
         if (EditField* f = FieldOf(v))
             take = f->input && !(enabled.isBool() && !enabled.asBool());
+        else if (IsButtonObject(v))
+            take = enabled.isUndefined() ? object.visible && ButtonEnabled(m, object) : m.toBoolean(enabled);
         else
-            take = m.toBoolean(enabled);
+            // A clip with button handlers is reached unless it says otherwise.
+            take = enabled.isUndefined() ? m.actsAsButton(*object.sprite) : m.toBoolean(enabled);
         if (take) {
             Tabbable t { v, placed.x0, placed.y0, std::nullopt };
             if (!index.isNullish())
@@ -1578,8 +1596,12 @@ void MoveFocusByTab(Machine& m, bool back)
         next = back ? all.size() - 1 : 0;
     else
         next = back ? (at + all.size() - 1) % all.size() : (at + 1) % all.size();
-    if (!m.strictEquals(all[next].object, current))
+    if (!m.strictEquals(all[next].object, current)) {
+        // Buttons and clips acting as buttons show the keyboard's focus as the mouse over them.
+        FocusRoll(m, current, false);
+        FocusRoll(m, all[next].object, true);
         ChangeFocus(m, s, all[next].object);
+    }
 }
 
 } // namespace

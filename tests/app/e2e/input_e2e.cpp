@@ -1,0 +1,181 @@
+// End to end, under Xvfb with a window manager, with the real movie plug-in in its sandboxed engine: the player
+// plays the demo movie whose buttons drive its timeline, and real clicks sent through the X server (xdotool) stop
+// it and step it a frame. The movie window's picture tells: it changes while the movie plays, holds still once
+// Stop is clicked, and moves on by one frame when Step is clicked. Screenshots of each stage are kept.
+#include "E2eSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QRect>
+#include <QRegularExpression>
+#include <QThread>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+using e2e::PlayerHome;
+using e2e::waitFor;
+
+// The demo movie's stage and the centres of its Stop and Step buttons (pixels of the stage).
+constexpr int kStageWidth = 480;
+constexpr int kStageHeight = 320;
+constexpr QPoint kStopButton(184, 266);
+constexpr QPoint kStepButton(296, 266);
+
+QString run(const QString& program, const QStringList& arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForFinished(10000) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
+        return QString();
+    return QString::fromLocal8Bit(process.readAllStandardOutput());
+}
+
+QString windowNamed(const QString& title)
+{
+    const QString ids = run(QStringLiteral(REELFINCH_XDOTOOL),
+        { QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
+            QLatin1Char('^') + QRegularExpression::escape(title) + QLatin1Char('$') });
+    return ids.split(QLatin1Char('\n'), Qt::SkipEmptyParts).value(0);
+}
+
+// A window's content area on the screen.
+QRect areaOf(const QString& id)
+{
+    const QString info = run(QStringLiteral("xwininfo"), { QStringLiteral("-id"), id });
+    auto field = [&info](const char* name) {
+        const QRegularExpression pattern(QLatin1String(name) + QStringLiteral(":\\s*(-?\\d+)"));
+        return pattern.match(info).captured(1).toInt();
+    };
+    return QRect(field("Absolute upper-left X"), field("Absolute upper-left Y"), field("Width"), field("Height"));
+}
+
+// The screen's picture of `area`, also kept as `name` beside the test's other outputs.
+QImage grab(const QRect& area, const QString& name)
+{
+    const QString path = QDir(QStringLiteral(REELFINCH_E2E_OUTPUT)).filePath(name);
+    QProcess ffmpeg;
+    ffmpeg.setProcessChannelMode(QProcess::MergedChannels);
+    ffmpeg.start(QStringLiteral("ffmpeg"),
+        { QStringLiteral("-loglevel"), QStringLiteral("error"), QStringLiteral("-y"), QStringLiteral("-f"),
+            QStringLiteral("x11grab"), QStringLiteral("-draw_mouse"), QStringLiteral("0"), QStringLiteral("-video_size"),
+            QStringLiteral("%1x%2").arg(area.width()).arg(area.height()), QStringLiteral("-i"),
+            qEnvironmentVariable("DISPLAY") + QStringLiteral("+%1,%2").arg(area.x()).arg(area.y()),
+            QStringLiteral("-frames:v"), QStringLiteral("1"), path });
+    if (!ffmpeg.waitForFinished(30000) || ffmpeg.exitCode() != 0)
+        return QImage();
+    return QImage(path).convertToFormat(QImage::Format_RGB32);
+}
+
+// Where a point of the stage shows in the window: the movie fits the view, scaled alike on both axes and centred.
+QPoint onScreen(const QRect& view, QPoint stage)
+{
+    const double scale = std::min(double(view.width()) / kStageWidth, double(view.height()) / kStageHeight);
+    const double left = view.x() + (view.width() - kStageWidth * scale) / 2;
+    const double top = view.y() + (view.height() - kStageHeight * scale) / 2;
+    return QPoint(int(left + stage.x() * scale), int(top + stage.y() * scale));
+}
+
+// The band of the picture the ball crosses (the buttons, which show the mouse over them, lie outside it).
+QImage ballTrack(const QRect& view, const QImage& picture)
+{
+    const QPoint topLeft = onScreen(view, QPoint(0, 145)) - view.topLeft();
+    const QPoint bottomRight = onScreen(view, QPoint(kStageWidth, 195)) - view.topLeft();
+    return picture.copy(QRect(topLeft, bottomRight));
+}
+
+bool click(QPoint at)
+{
+    const QString x = QString::number(at.x());
+    const QString y = QString::number(at.y());
+    QProcess xdotool;
+    xdotool.start(QStringLiteral(REELFINCH_XDOTOOL),
+        { QStringLiteral("mousemove"), QStringLiteral("--sync"), x, y, QStringLiteral("sleep"), QStringLiteral("0.3"),
+            QStringLiteral("click"), QStringLiteral("1") });
+    return xdotool.waitForFinished(10000) && xdotool.exitCode() == 0;
+}
+
+// The ball's band of the movie at two moments `apart` ms from each other (the whole pictures are kept).
+std::pair<QImage, QImage> twoPictures(const QRect& area, const QString& stage, int apart)
+{
+    const QImage first = grab(area, stage + QStringLiteral("-a.png"));
+    QThread::msleep(apart);
+    const QImage second = grab(area, stage + QStringLiteral("-b.png"));
+    return { ballTrack(area, first), ballTrack(area, second) };
+}
+
+TEST(InputEndToEnd, RealClicksOnTheMoviesButtonsStopAndStepIt)
+{
+    if (qEnvironmentVariableIsEmpty("DISPLAY"))
+        GTEST_SKIP() << "needs an X display (run under xvfb-run)";
+    if (QStringLiteral(REELFINCH_OPENBOX).isEmpty() || QStringLiteral(REELFINCH_XDOTOOL).isEmpty())
+        GTEST_SKIP() << "openbox or xdotool not installed";
+
+    const PlayerHome home;
+    ASSERT_TRUE(home.dir.isValid());
+    ASSERT_TRUE(QFile::copy(QStringLiteral(REELFINCH_BUTTONS_MOVIE), home.first));
+    QProcessEnvironment environment = home.environment(QStringLiteral(REELFINCH_BUILD_RESOURCES));
+    environment.remove(QStringLiteral("REELFINCH_IN_PROCESS"));
+
+    QProcess windowManager;
+    windowManager.setProcessEnvironment(environment);
+    windowManager.setStandardOutputFile(QProcess::nullDevice());
+    windowManager.setStandardErrorFile(QProcess::nullDevice());
+    windowManager.start(QStringLiteral(REELFINCH_OPENBOX), { QStringLiteral("--sm-disable") });
+    ASSERT_TRUE(windowManager.waitForStarted(10000));
+    QThread::msleep(1000);
+
+    QProcess player;
+    player.setProcessEnvironment(environment);
+    player.setProcessChannelMode(QProcess::ForwardedChannels);
+    player.start(QStringLiteral(REELFINCH_APP), { home.first });
+    ASSERT_TRUE(player.waitForStarted(10000));
+    struct EndOnExit {
+        QProcess& player;
+        QProcess& windowManager;
+        ~EndOnExit()
+        {
+            for (QProcess* p : { &player, &windowManager }) {
+                p->terminate();
+                if (!p->waitForFinished(10000)) {
+                    p->kill();
+                    p->waitForFinished(5000);
+                }
+            }
+        }
+    } endOnExit { player, windowManager };
+
+    QString window;
+    ASSERT_TRUE(waitFor([&] { return !(window = windowNamed(QStringLiteral("first.swf"))).isEmpty(); }, 30000));
+    QThread::msleep(1500); // placed, framed and playing
+    const QRect view = areaOf(window);
+    ASSERT_FALSE(view.isEmpty());
+
+    // Before: the ball crosses its track.
+    const auto [playing1, playing2] = twoPictures(view, QStringLiteral("input-e2e-1-playing"), 400);
+    ASSERT_FALSE(playing1.isNull());
+    EXPECT_NE(playing1, playing2) << "the movie plays before any click";
+
+    // A click on Stop: the movie holds still.
+    ASSERT_TRUE(click(onScreen(view, kStopButton)));
+    QThread::msleep(500);
+    const auto [stopped1, stopped2] = twoPictures(view, QStringLiteral("input-e2e-2-stopped"), 400);
+    EXPECT_EQ(stopped1, stopped2) << "Stop was clicked: nothing moves";
+
+    // A click on Step: one frame on, then still again.
+    ASSERT_TRUE(click(onScreen(view, kStepButton)));
+    QThread::msleep(500);
+    const auto [stepped1, stepped2] = twoPictures(view, QStringLiteral("input-e2e-3-stepped"), 400);
+    EXPECT_NE(stopped2, stepped1) << "Step was clicked: the ball moved on";
+    EXPECT_EQ(stepped1, stepped2) << "and stays stopped";
+    std::printf("screenshots: %s/input-e2e-*.png\n", REELFINCH_E2E_OUTPUT);
+    EXPECT_EQ(player.state(), QProcess::Running);
+}
+
+} // namespace

@@ -1,0 +1,343 @@
+// Input as scripts see it, driven through the movie's own mouse and key entry points: buttons as script objects
+// and their handlers, the hand cursor, keyboard focus with Tab, Enter and the focus rectangle, and what a dragged
+// clip is dropped on.
+#include "avm1/Machine.h"
+#include "avm1/builtins/Builtins.h"
+#include "timeline/MoviePlayer.h"
+
+#include "Avm1Assembler.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+using namespace reelfinch;
+using avm1::Value;
+using plugintest::Asm;
+
+namespace {
+
+constexpr uint8_t kSetMember = 0x4F;
+constexpr uint8_t kCallMethod = 0x52;
+constexpr uint8_t kPop = 0x17;
+constexpr uint8_t kStop = 0x07;
+constexpr int kSide = 100; // pixels of the stage; the view is the same size
+constexpr int kTwips = 20;
+
+// Button record states and the key codes scripts see.
+constexpr uint8_t kAllStates = 0x0F;
+constexpr uint16_t kCondOverUpToOverDown = 0x0004;
+constexpr uint8_t kMacTab = 0x30;
+constexpr uint8_t kMacReturn = 0x24;
+
+// `object.event = function () { trace(text); }`
+Asm Handler(const std::string& object, const std::string& event, const std::string& text)
+{
+    return Asm().get(object).str(event).function("", {}, Asm().str(text).trace()).op(kSetMember);
+}
+
+Asm SetProperty(const std::string& object, const std::string& name, Asm value)
+{
+    return Asm().get(object).str(name).append(value).op(kSetMember);
+}
+
+// A DefineButton2 showing character `shape` in every state, with the given record actions.
+void DefineButton(plugintest::MovieBuilder& movie, uint16_t id, uint16_t shape, bool trackAsMenu,
+    const std::vector<std::pair<uint16_t, Asm>>& actions)
+{
+    std::vector<uint8_t> body;
+    auto u16 = [&body](uint16_t v) {
+        body.push_back(uint8_t(v));
+        body.push_back(uint8_t(v >> 8));
+    };
+    u16(id);
+    body.push_back(trackAsMenu ? 1 : 0);
+    const size_t offsetAt = body.size();
+    u16(0);
+    // One record: states, character, depth 1, identity matrix, empty colour transform.
+    body.push_back(kAllStates);
+    u16(shape);
+    u16(1);
+    body.push_back(0);
+    body.push_back(0);
+    body.push_back(0); // end of records
+    if (!actions.empty()) {
+        const size_t offset = body.size() - offsetAt;
+        body[offsetAt] = uint8_t(offset);
+        body[offsetAt + 1] = uint8_t(offset >> 8);
+    }
+    for (size_t i = 0; i < actions.size(); ++i) {
+        const std::vector<uint8_t> code = actions[i].second.finished();
+        u16(i + 1 == actions.size() ? 0 : uint16_t(4 + code.size()));
+        u16(actions[i].first);
+        body.insert(body.end(), code.begin(), code.end());
+    }
+    movie.raw(kTagDefineButton2, body);
+}
+
+// A SWF 8 movie: a 40x40 pixel button "btn" at (10, 10), a second one "menu" at (60, 60) (a menu button when
+// asked), and a 20x20 clip "clip" at (60, 10); the first frame's script runs and the movie stops there.
+struct InputMovie {
+    plugin::MoviePlayer player;
+    std::vector<std::string> lines;
+
+    explicit InputMovie(const Asm& script, bool menus = false, uint8_t version = 8)
+    {
+        plugintest::MovieBuilder movie(kSide, kSide, 12.0f, version);
+        movie.rectShape(1, 0, 0, 40 * kTwips, 40 * kTwips, { 255, 0, 0 });
+        movie.rectShape(2, 0, 0, 20 * kTwips, 20 * kTwips, { 0, 0, 255 });
+        DefineButton(movie, 10, 1, menus, { { kCondOverUpToOverDown, Asm().str("record press").trace() } });
+        DefineButton(movie, 11, 2, menus, {});
+        plugintest::SpriteBuilder sprite;
+        sprite.place(1, 2, 0, 0);
+        sprite.showFrame();
+        sprite.define(movie, 20);
+        movie.place(1, 10, 10 * kTwips, 10 * kTwips, nullptr, 0, "btn");
+        movie.place(2, 11, 60 * kTwips, 60 * kTwips, nullptr, 0, "menu");
+        movie.place(3, 20, 60 * kTwips, 10 * kTwips, nullptr, 0, "clip");
+        movie.raw(kTagDoAction, Asm(script).op(kStop).finished());
+        movie.showFrame();
+        const std::vector<uint8_t> bytes = movie.finish();
+        player.onTrace = [this](const std::string& line) { lines.push_back(line); };
+        player.load(bytes.data(), bytes.size());
+    }
+    void mouse(double x, double y, bool down) { player.mouseEvent(x, y, down, kSide, kSide); }
+    void key(uint8_t macKey, uint8_t charCode)
+    {
+        player.keyEvent(true, macKey, charCode);
+        player.keyEvent(false, macKey, charCode);
+    }
+    avm1::Machine& m() { return *player.scriptMachine(); }
+    Value member(const char* path) { return m().getMember(Value(m().rootClip()), path); }
+};
+
+Asm ButtonHandlers(const std::string& object)
+{
+    Asm script;
+    for (const auto& [event, text] : std::vector<std::pair<std::string, std::string>> { { "onPress", "press" },
+             { "onRelease", "release" }, { "onReleaseOutside", "releaseOutside" }, { "onRollOver", "over" },
+             { "onRollOut", "out" }, { "onDragOut", "dragOut" }, { "onDragOver", "dragOver" } })
+        script.append(Handler(object, event, object + " " + text));
+    return script;
+}
+
+struct Step {
+    double x, y;
+    bool down;
+};
+
+TEST(Input, ButtonHandlersFollowTheMouse)
+{
+    struct Case {
+        const char* name;
+        Asm extra;
+        std::vector<Step> steps;
+        std::vector<std::string> heard;
+        bool menus = false;
+    };
+    const Case cases[] = {
+        { "click", Asm(), { { 30, 30, false }, { 30, 30, true }, { 30, 30, false } },
+            { "btn over", "record press", "btn press", "btn release" } },
+        { "a press where the mouse first comes", Asm(), { { 30, 30, true }, { 30, 30, false } },
+            { "btn over", "record press", "btn press", "btn release" } },
+        { "release outside", Asm(), { { 30, 30, false }, { 30, 30, true }, { 90, 5, true }, { 90, 5, false } },
+            { "btn over", "record press", "btn press", "btn dragOut", "btn releaseOutside" } },
+        { "leave and come back", Asm(), { { 30, 30, true }, { 90, 5, true }, { 30, 30, true }, { 30, 30, false } },
+            { "btn over", "record press", "btn press", "btn dragOut", "btn dragOver", "btn release" } },
+        { "a held mouse passes over", Asm(), { { 90, 5, true }, { 30, 30, true }, { 90, 5, true }, { 90, 5, false } },
+            {} },
+        { "disabled", SetProperty("btn", "enabled", Asm().boolean(false)),
+            { { 30, 30, false }, { 30, 30, true }, { 30, 30, false } }, {} },
+        { "hidden", SetProperty("btn", "_visible", Asm().boolean(false)),
+            { { 30, 30, false }, { 30, 30, true }, { 30, 30, false } }, {} },
+        { "menus: press one, release on the other", ButtonHandlers("menu"),
+            { { 30, 30, true }, { 70, 70, true }, { 70, 70, false } },
+            { "btn over", "record press", "btn press", "menu dragOver", "btn dragOut", "menu release" }, true },
+        { "no menus: the other button does not take the held mouse", ButtonHandlers("menu"),
+            { { 30, 30, true }, { 70, 70, true }, { 70, 70, false } },
+            { "btn over", "record press", "btn press", "btn dragOut", "menu over", "btn releaseOutside" } },
+    };
+    for (const Case& c : cases) {
+        InputMovie movie(Asm(ButtonHandlers("btn")).append(c.extra), c.menus);
+        for (const Step& step : c.steps)
+            movie.mouse(step.x, step.y, step.down);
+        EXPECT_EQ(movie.lines, c.heard) << c.name;
+    }
+}
+
+TEST(Input, ButtonCountsClicks)
+{
+    // btn.onRelease = function () { count = count + 1; trace(count); }
+    const Asm script = Asm().str("count").num(0).op(0x1D)
+                           .get("btn").str("onRelease")
+                           .function("", {}, Asm().str("count").get("count").num(1).op(0x47).op(0x1D).get("count").trace())
+                           .op(kSetMember);
+    InputMovie movie(script);
+    for (int i = 0; i < 3; ++i) {
+        movie.mouse(30, 30, true);
+        movie.mouse(30, 30, false);
+    }
+    movie.mouse(90, 90, true); // outside: no click
+    movie.mouse(90, 90, false);
+    EXPECT_EQ(movie.lines,
+        (std::vector<std::string> { "record press", "1", "record press", "2", "record press", "3" }));
+}
+
+TEST(Input, ButtonsAreScriptObjectsOfTheirParent)
+{
+    InputMovie movie { Asm() };
+    avm1::Machine& m = movie.m();
+    const Value btn = movie.member("btn");
+    ASSERT_TRUE(btn.isObject());
+    EXPECT_TRUE(m.strictEquals(btn, movie.member("btn"))) << "one object for one button";
+    EXPECT_STREQ(m.typeOf(btn), "object");
+    EXPECT_EQ(m.toString(btn), "_level0.btn");
+    EXPECT_EQ(m.toString(m.getMember(btn, "_target")), "/btn");
+    EXPECT_EQ(m.toNumber(m.callMethod(btn, "getDepth", nullptr, 0)), 1 - plugin::kScriptDepthOffset);
+    EXPECT_TRUE(m.strictEquals(m.getMember(btn, "_parent"), Value(m.rootClip())));
+    EXPECT_EQ(m.toNumber(m.getMember(btn, "_x")), 10);
+    EXPECT_EQ(m.toNumber(m.getMember(btn, "_width")), 40);
+    m.setMember(btn, "_x", Value(25.5));
+    m.setMember(btn, "_xscale", Value(50.0));
+    EXPECT_EQ(m.toNumber(m.getMember(btn, "_x")), 25.5);
+    EXPECT_EQ(m.toNumber(m.getMember(btn, "_width")), 20);
+    // Properties a script sets stay with the button between collections.
+    m.setMember(btn, "note", Value(m.str("kept")));
+    m.collectGarbage();
+    EXPECT_EQ(m.toString(m.getMember(movie.member("btn"), "note")), "kept");
+    // Renamed, it answers to its new name only.
+    m.setMember(btn, "_name", Value(m.str("renamed")));
+    EXPECT_TRUE(movie.member("btn").isUndefined());
+    EXPECT_TRUE(m.strictEquals(movie.member("renamed"), btn));
+
+    // A tab index is a 32-bit integer; what is no such number reads as the lowest one, undefined unsets it.
+    struct Case {
+        Value set;
+        const char* read;
+    };
+    const Case cases[] = { { Value(-4.0), "-4" }, { Value(1.9), "1" }, { Value(2147483648.0), "-2147483648" },
+        { Value(m.str("x")), "-2147483648" }, { Value(), "undefined" }, { Value(7.0), "7" } };
+    for (const Case& c : cases) {
+        m.setMember(btn, "tabIndex", c.set);
+        EXPECT_EQ(m.toString(m.getMember(btn, "tabIndex")), c.read) << m.toString(c.set);
+    }
+}
+
+TEST(Input, ButtonsAreNoScriptObjectsBeforeSwf6)
+{
+    InputMovie movie(Asm(), false, 5);
+    EXPECT_TRUE(movie.member("btn").isUndefined());
+    movie.mouse(30, 30, true);
+    movie.mouse(30, 30, false);
+    EXPECT_EQ(movie.lines, (std::vector<std::string> { "record press" })) << "the records still answer";
+}
+
+TEST(Input, HandCursorOverWhatCanBeClicked)
+{
+    struct Case {
+        const char* name;
+        Asm script;
+        double x, y;
+        bool hand;
+    };
+    const Case cases[] = {
+        { "over a button", Asm(), 30, 30, true },
+        { "over nothing", Asm(), 5, 95, false },
+        { "a button without the hand", SetProperty("btn", "useHandCursor", Asm().boolean(false)), 30, 30, false },
+        { "a disabled button", SetProperty("btn", "enabled", Asm().boolean(false)), 30, 30, false },
+        { "a clip without handlers", Asm(), 65, 15, false },
+        { "a clip with a press handler", Handler("clip", "onPress", "p"), 65, 15, true },
+        { "a clip with a handler, without the hand",
+            Asm(Handler("clip", "onPress", "p")).append(SetProperty("clip", "useHandCursor", Asm().boolean(false))),
+            65, 15, false },
+    };
+    for (const Case& c : cases) {
+        InputMovie movie(c.script);
+        movie.mouse(c.x, c.y, false);
+        EXPECT_EQ(movie.player.handCursor(), c.hand) << c.name;
+        movie.mouse(1, 1, false);
+        EXPECT_FALSE(movie.player.handCursor()) << c.name << ": left again";
+    }
+}
+
+TEST(Input, TabFocusesAndEnterPressesWhileTheRectangleShows)
+{
+    // Tab order by index: the clip, then the button; both hear keys while focused.
+    Asm script = Asm(ButtonHandlers("btn"))
+                     .append(Handler("clip", "onPress", "clip press"))
+                     .append(Handler("clip", "onKeyDown", "clip keyDown"))
+                     .append(Handler("btn", "onKeyUp", "btn keyUp"))
+                     .append(SetProperty("clip", "tabIndex", Asm().num(1)))
+                     .append(SetProperty("btn", "tabIndex", Asm().num(2)))
+                     .append(SetProperty("menu", "tabIndex", Asm().num(3)));
+    InputMovie movie(script);
+    double box[4];
+    EXPECT_FALSE(movie.player.focusRectangle(box));
+    movie.key(kMacTab, '\t');
+    movie.key(kMacReturn, '\r');
+    ASSERT_TRUE(movie.player.focusRectangle(box));
+    EXPECT_EQ(box[0], 60 * kTwips);
+    EXPECT_EQ(box[3], 30 * kTwips);
+    movie.key(kMacTab, '\t');
+    movie.key(kMacReturn, '\r');
+    ASSERT_TRUE(movie.player.focusRectangle(box));
+    EXPECT_EQ(box[0], 10 * kTwips);
+    EXPECT_EQ(box[2], 50 * kTwips);
+    // The focused object hears keys first; Tab rolls the button it reaches over; Enter presses what has the focus.
+    EXPECT_EQ(movie.lines, (std::vector<std::string> { "clip keyDown", "clip press", "clip keyDown", "btn over",
+                               "btn keyUp", "record press", "btn press", "btn release", "btn keyUp" }));
+    // The mouse takes the focus from the keyboard: the rectangle goes, and keys no longer reach the button.
+    movie.lines.clear();
+    movie.mouse(95, 95, true);
+    movie.mouse(95, 95, false);
+    EXPECT_FALSE(movie.player.focusRectangle(box));
+    movie.m().setMember(Value(movie.m().rootClip()), "_focusrect", Value(false));
+    movie.key(kMacTab, '\t');
+    EXPECT_FALSE(movie.player.focusRectangle(box)) << "_focusrect is off";
+    movie.key(kMacReturn, '\r');
+    EXPECT_EQ(movie.lines, (std::vector<std::string> { "btn out" })) << "only rolled out as the focus left";
+}
+
+TEST(Input, DraggedClipKnowsWhatItIsOver)
+{
+    // A second clip to drop on, then the first is dragged by its centre.
+    Asm script = Asm().num(5).str("target").i32(2).get("clip").str("duplicateMovieClip").op(kCallMethod).op(kPop)
+                     .append(SetProperty("target", "_y", Asm().num(70)))
+                     .num(0).get("clip").str("startDrag").op(kCallMethod).op(kPop);
+    InputMovie movie(script);
+    avm1::Machine& m = movie.m();
+    const Value clip = movie.member("clip");
+    ASSERT_TRUE(movie.member("target").isObject());
+    movie.mouse(5, 50, false);
+    EXPECT_EQ(m.toString(m.getMember(clip, "_droptarget")), "");
+    movie.mouse(65, 75, false);
+    EXPECT_EQ(m.toString(m.getMember(clip, "_droptarget")), "/target");
+    m.stopDrag();
+    movie.mouse(5, 50, false);
+    EXPECT_EQ(m.toString(m.getMember(clip, "_droptarget")), "/target") << "kept after the drop";
+    EXPECT_EQ(m.toString(m.getMember(movie.member("target"), "_droptarget")), "");
+}
+
+TEST(Input, MouseWheelReachesMouseListenersWithTheClipUnderTheMouse)
+{
+    // var l = {}; l.onMouseWheel = function (d, t) { trace(d + " " + t); }; Mouse.addListener(l);
+    const Asm script = Asm().str("l").i32(0).op(0x43).op(0x1D)
+                           .get("l").str("onMouseWheel")
+                           .function("", { "d", "t" }, Asm().get("d").str(" ").op(0x47).get("t").op(0x47).trace())
+                           .op(kSetMember)
+                           .get("l").i32(1).get("Mouse").str("addListener").op(kCallMethod).op(kPop);
+    InputMovie movie(script);
+    struct Case {
+        double x, y;
+        int lines;
+    };
+    for (const Case& c : { Case { 65, 15, 3 }, Case { 5, 95, -1 }, Case { 65, 15, 0 } }) {
+        movie.mouse(c.x, c.y, false);
+        movie.player.wheelEvent(c.lines);
+    }
+    EXPECT_EQ(movie.lines, (std::vector<std::string> { "3 _level0.clip", "-1 undefined" }));
+}
+
+} // namespace
