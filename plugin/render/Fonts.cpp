@@ -133,6 +133,13 @@ std::pair<double, double> EmbeddedMetrics(const Font& font, double size)
     return { font.ascent * scale, font.descent * scale };
 }
 
+std::vector<uint16_t> FontCodes(const CTag* tag)
+{
+    if (auto* f2 = dynamic_cast<const CDefineFont2Tag*>(tag); f2 && f2->m_pCodeTable)
+        return f2->m_pCodeTable->m_Codes;
+    return {};
+}
+
 std::pair<bool, bool> FontStyle(const CTag* tag)
 {
     if (auto* f2 = dynamic_cast<const CDefineFont2Tag*>(tag))

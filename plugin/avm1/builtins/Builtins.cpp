@@ -60,6 +60,8 @@ void InstallBuiltins(Machine& m)
     InstallStageInput(m);
     InstallSharedObjectClass(m);
     InstallTextFieldClass(m);
+    InstallTextSnapshotClass(m);
+    InstallStyleSheetClass(m);
 }
 
 } // namespace reelfinch::avm1

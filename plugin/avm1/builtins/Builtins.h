@@ -81,6 +81,8 @@ void InstallLoadVarsClass(Machine& m);
 void InstallStageInput(Machine& m);
 void InstallSharedObjectClass(Machine& m);
 void InstallTextFieldClass(Machine& m);
+void InstallTextSnapshotClass(Machine& m);
+void InstallStyleSheetClass(Machine& m);
 
 // Text fields: the script object of a field, the variables fields show (the fields of `sprite`, and with `deep`
 // those of every clip in it), and a key typed into the field that has the focus.
