@@ -8,6 +8,7 @@
 #include "TagsModern.h"
 
 #include <algorithm>
+#include <cmath>
 #include <strings.h>
 
 namespace reelfinch::plugin {
@@ -121,7 +122,8 @@ const Font* FindFont(const std::map<uint16_t, const CTag*>& characters, std::map
 
 double EmbeddedAdvance(const Font& font, char32_t c, double size)
 {
-    return font.advance(font.glyphFor(c)) * size * 20.0 / font.emUnits;
+    // The player lays glyphs out on whole twips: each advance loses its fraction.
+    return std::floor(font.advance(font.glyphFor(c)) * size * 20.0 / font.emUnits);
 }
 
 std::pair<double, double> EmbeddedMetrics(const Font& font, double size)

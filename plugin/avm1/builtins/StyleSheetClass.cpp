@@ -286,10 +286,11 @@ Value Transform(Machine& m, const Value&, const Value* args, int argc)
     const auto read = [&](const char* name) { return m.getMember(style, name); };
     const auto set = [&](const char* name, const Value& v) { m.setMember(format, name, v); };
     const auto text = [&](const Value& v, const char* word) { return v.isString() && v.str() == word; };
-    // An integer figure: absent leaves the field null, text without a leading integer gives 0.
+    // An integer figure: a false value (absent, 0, empty) leaves the field null, text without a leading integer
+    // gives 0.
     const auto integer = [&](const char* from, const char* to, bool keepNaN) {
         const Value v = read(from);
-        if (v.isNullish())
+        if (!m.toBoolean(v))
             return;
         const double n = LeadingInteger(m.toString(v));
         set(to, Value(std::isnan(n) && !keepNaN ? 0.0 : n));

@@ -781,11 +781,10 @@ template <double EditField::*Member> Value GetNumber(Machine&, EditField& f, Fie
     return Value(f.*Member);
 }
 
+// Kept as converted, NaN and infinities included.
 template <double EditField::*Member> void SetNumber(Machine& m, EditField& f, FieldLink*, const Value& v)
 {
-    const double n = m.toNumber(v);
-    if (!std::isnan(n))
-        f.*Member = n;
+    f.*Member = m.toNumber(v);
 }
 
 // Properties whose values live on the script object (tabIndex, filters, styleSheet): kept in a hidden slot.
