@@ -122,6 +122,10 @@ struct EditField : std::enable_shared_from_this<EditField> {
     std::u16string variableText;
     bool variableSynced = false;
     std::u16string initialText; // the tag's text, which an unset variable takes when the field binds to it
+    // While a style sheet is set, the field reads what scripts give it as HTML and gives back the source it was
+    // last given.
+    std::u16string styledSource;
+    bool hasStyledSource = false;
     // Selection and caret, in units of `text`.
     int selectionBegin = 0;
     int selectionEnd = 0;

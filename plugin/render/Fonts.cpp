@@ -8,6 +8,7 @@
 #include "TagsModern.h"
 
 #include <algorithm>
+#include <cmath>
 #include <strings.h>
 
 namespace reelfinch::plugin {
@@ -121,7 +122,8 @@ const Font* FindFont(const std::map<uint16_t, const CTag*>& characters, std::map
 
 double EmbeddedAdvance(const Font& font, char32_t c, double size)
 {
-    return font.advance(font.glyphFor(c)) * size * 20.0 / font.emUnits;
+    // The player lays glyphs out on whole twips: each advance loses its fraction.
+    return std::floor(font.advance(font.glyphFor(c)) * size * 20.0 / font.emUnits);
 }
 
 std::pair<double, double> EmbeddedMetrics(const Font& font, double size)
@@ -131,6 +133,13 @@ std::pair<double, double> EmbeddedMetrics(const Font& font, double size)
         return { height * 0.8, height * 0.2 };
     const double scale = height / font.emUnits;
     return { font.ascent * scale, font.descent * scale };
+}
+
+std::vector<uint16_t> FontCodes(const CTag* tag)
+{
+    if (auto* f2 = dynamic_cast<const CDefineFont2Tag*>(tag); f2 && f2->m_pCodeTable)
+        return f2->m_pCodeTable->m_Codes;
+    return {};
 }
 
 std::pair<bool, bool> FontStyle(const CTag* tag)

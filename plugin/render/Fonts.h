@@ -54,6 +54,9 @@ const Font* FindFont(const std::map<uint16_t, const CTag*>& characters, std::map
 double EmbeddedAdvance(const Font& font, char32_t c, double size);
 std::pair<double, double> EmbeddedMetrics(const Font& font, double size);
 
+// The character of each glyph of a font tag (DefineFont2 and DefineFont3 carry a code table; others give none).
+std::vector<uint16_t> FontCodes(const CTag* tag);
+
 // The name a font tag gives its font (DefineFont2 and DefineFont3), or empty; and whether it is bold and italic.
 std::string FontName(const CTag* tag);
 std::pair<bool, bool> FontStyle(const CTag* tag);

@@ -4,6 +4,7 @@
 #include "avm1/DateMath.h"
 #include "avm1/Machine.h"
 #include "avm1/builtins/Builtins.h"
+#include "avm1/builtins/CssText.h"
 #include "render/EditText.h"
 #include "timeline/MoviePlayer.h"
 #include "avm1/NumberText.h"
@@ -851,4 +852,157 @@ TEST(TextFieldModel, LayoutFigures)
         EXPECT_DOUBLE_EQ(layout.textWidth, c.textWidth) << c.text;
         EXPECT_DOUBLE_EQ(layout.textHeight, c.textHeight) << c.text;
     }
+}
+
+// ---- style sheets ----
+
+TEST(StyleSheetCss, ReadsAllOrNothing)
+{
+    // Each case: the CSS text and the rules it gives as "selector{name=value;...}" joined, or "!" when the text
+    // does not read.
+    struct Case {
+        const char* css;
+        const char* rules;
+    };
+    const Case cases[] = {
+        { "one { color: red; }", "one{color=red;}" },
+        { "one { kerning: 5 }", "one{kerning=5 ;}" }, // a value keeps the spaces before '}'
+        { "a, b { k: v }", "a{k=v ;}b{k=v ;}" },
+        { "long key { k: v }", "!" },
+        { "one { color: blue; }; junk", "!" },
+        { "{color:}", "!" },
+        { "name", "!" },
+        { "a}{}", "a}{}" },
+        { "a{", "a{}" }, // a block may stay open at the end
+        { "a{:}", "a{}" }, // empty names are passed over
+        { "a{name", "!" },
+        { "a{name}", "!" },
+        { "a{name}b{:value}", "a{name}b{=value;}" }, // a name runs to its colon
+        { "b{;;key: value;;other: value;}", "b{;;key=value;;other=value;}" },
+        { "d{key: value;;}", "!" },
+        { "a{key:", "!" },
+        { "a{key:value", "!" },
+        { "a{key:;", "a{key=;}" },
+        { "k {p with space: v; }", "!" },
+        { "k {  p  :   a  b  }", "k{p  =a  b  ;}" },
+        { "k {font-size: 1; a--b: 2; UPPER-X: 3;}", "k{fontSize=1;a-b=2;UPPERX=3;}" },
+        { "", "" },
+    };
+    for (const Case& c : cases) {
+        const auto rules = reelfinch::avm1::ParseCss(c.css);
+        std::string out;
+        if (!rules) {
+            out = "!";
+        } else {
+            for (const auto& rule : *rules)
+                for (const auto& selector : rule.selectors) {
+                    out += selector + "{";
+                    for (const auto& [name, value] : rule.declarations)
+                        out += name + "=" + value + ";";
+                    out += "}";
+                }
+        }
+        EXPECT_EQ(out, c.rules) << c.css;
+    }
+}
+
+namespace {
+
+struct SheetMachine {
+    reelfinch::plugin::MoviePlayer player;
+    Machine m { player, 8 };
+    Value sheet;
+
+    SheetMachine()
+    {
+        Value ctor = m.getMember(m.getMember(Value(m.m_Global), "TextField"), "StyleSheet");
+        sheet = m.construct(ctor, nullptr, 0);
+        m.setMember(Value(m.rootClip()), "sheet", sheet);
+    }
+    Value call(const char* method, std::vector<Value> args)
+    {
+        return m.callMethod(sheet, method, args.data(), int(args.size()));
+    }
+    Value style(std::vector<std::pair<const char*, Value>> fields)
+    {
+        Value o(m.newObject());
+        for (const auto& [name, value] : fields)
+            m.setMember(o, name, value);
+        return o;
+    }
+};
+
+} // namespace
+
+TEST(StyleSheetObject, StylesAreShallowCopiesAndParsingReplacesWholeStyles)
+{
+    SheetMachine s;
+    Machine& m = s.m;
+    Value nested(m.newObject());
+    Value given = s.style({ { "color", Value(m.str("#FF0000")) }, { "nested", nested } });
+    s.call("setStyle", { Value(m.str("a")), given });
+    Value got = s.call("getStyle", { Value(m.str("a")) });
+    ASSERT_TRUE(got.isObject());
+    EXPECT_FALSE(m.strictEquals(got, given));
+    EXPECT_TRUE(m.strictEquals(m.getMember(got, "nested"), nested));
+    // Changing what was given changes nothing stored.
+    m.setMember(given, "color", Value(m.str("#00FF00")));
+    EXPECT_EQ(m.toString(m.getMember(s.call("getStyle", { Value(m.str("a")) }), "color")), "#FF0000");
+    // The text format made of the style.
+    Value format = m.getMember(m.getMember(s.sheet, "_styles"), "a");
+    EXPECT_EQ(m.toNumber(m.getMember(format, "color")), 0xFF0000);
+
+    // A text that reads replaces the styles it names; one that does not changes nothing.
+    EXPECT_TRUE(m.toBoolean(s.call("parseCSS", { Value(m.str("a { font-size: 12px } b { color: #0000ff }")) })));
+    got = s.call("getStyle", { Value(m.str("a")) });
+    EXPECT_TRUE(m.getMember(got, "color").isUndefined());
+    EXPECT_EQ(m.toString(m.getMember(got, "fontSize")), "12px ");
+    EXPECT_FALSE(m.toBoolean(s.call("parseCSS", { Value(m.str("a { color: red } c")) })));
+    EXPECT_TRUE(m.getMember(s.call("getStyle", { Value(m.str("a")) }), "color").isUndefined());
+    EXPECT_TRUE(s.call("getStyle", { Value(m.str("c")) }).isNull());
+    EXPECT_EQ(m.toString(s.call("getStyleNames", {})), "a,b");
+    s.call("clear", {});
+    EXPECT_EQ(m.toString(s.call("getStyleNames", {})), "");
+}
+
+TEST(StyleSheetObject, TransformReadsCssValues)
+{
+    SheetMachine s;
+    Machine& m = s.m;
+    struct Case {
+        const char* property;
+        const char* value;
+        const char* field;
+        const char* expected; // the text format's field as a script prints it
+    };
+    const Case cases[] = {
+        { "color", "#faFAfa", "color", "16448250" },
+        { "color", "#456", "color", "null" },
+        { "color", " #faFAfa", "color", "null" },
+        { "fontSize", "42px", "size", "42" },
+        { "fontSize", "-5", "size", "null" },
+        { "fontFamily", "  A  ,  B ,, C ", "font", "A  ,B ,C " },
+        { "fontWeight", "bold", "bold", "true" },
+        { "fontWeight", "Bold", "bold", "null" },
+        { "fontStyle", "italic", "italic", "true" },
+        { "textAlign", "CenTeR", "align", "center" },
+        { "textAlign", " center", "align", "null" },
+        { "textDecoration", "underline", "underline", "true" },
+        { "display", "inline", "display", "inline" },
+        { "display", "Inline", "display", "block" },
+        { "kerning", "true", "kerning", "true" },
+        { "kerning", "- 10", "kerning", "false" },
+        { "kerning", "2", "kerning", "true" },
+        { "leading", "prefix 10", "leading", "0" },
+        { "leading", " -10 ", "leading", "-10" },
+        { "letterSpacing", "x", "letterSpacing", "NaN" },
+        { "marginLeft", "-10", "leftMargin", "0" },
+        { "marginRight", "10suffix", "rightMargin", "10" },
+    };
+    for (const Case& c : cases) {
+        Value arg = s.style({ { c.property, Value(m.str(c.value)) } });
+        Value format = s.call("transform", { arg });
+        EXPECT_EQ(m.toString(m.getMember(format, c.field)), c.expected) << c.property << ": " << c.value;
+    }
+    EXPECT_TRUE(s.call("transform", { Value::null() }).isNull());
 }

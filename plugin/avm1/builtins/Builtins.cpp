@@ -62,6 +62,8 @@ void InstallBuiltins(Machine& m)
     InstallSharedObjectClass(m);
     InstallTextFieldClass(m);
     InstallButtonClass(m);
+    InstallTextSnapshotClass(m);
+    InstallStyleSheetClass(m);
 }
 
 } // namespace reelfinch::avm1

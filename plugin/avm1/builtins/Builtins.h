@@ -102,6 +102,9 @@ bool ButtonStageBounds(Machine& m, const Value& button, double box[4]);
 plugin::DisplayObject* ButtonDisplay(const Value& button, plugin::SpriteInstance** parent);
 std::optional<double> ButtonTabIndex(const Value& button);
 
+void InstallTextSnapshotClass(Machine& m);
+void InstallStyleSheetClass(Machine& m);
+
 // Text fields: the script object of a field, the variables fields show (the fields of `sprite`, and with `deep`
 // those of every clip in it), and a key typed into the field that has the focus.
 Object* MakeFieldObject(Machine& m, const std::shared_ptr<FieldLink>& link);

@@ -506,6 +506,25 @@ std::shared_ptr<EditField> Hold(const Value& self)
 using Getter = Value (*)(Machine&, EditField&, FieldLink*);
 using Setter = void (*)(Machine&, EditField&, FieldLink*, const Value&);
 
+// The style sheet a script set on the field, or undefined.
+Value StyleSheetOf(Machine& m, FieldLink* link)
+{
+    if (!link || !link->object || !m.hasOwnProperty(link->object, "\x01styleSheet"))
+        return Value();
+    return m.getMember(Value(link->object), "\x01styleSheet");
+}
+
+// With a style sheet, text of either kind is read as HTML and its source kept for htmlText.
+bool SetStyledText(Machine& m, EditField& f, FieldLink* link, const std::u16string& text)
+{
+    if (!StyleSheetOf(m, link).isObject())
+        return false;
+    f.setHtml(text);
+    f.styledSource = text;
+    f.hasStyledSource = true;
+    return true;
+}
+
 Value GetText(Machine& m, EditField& f, FieldLink* link)
 {
     PullVariable(m, link);
@@ -520,7 +539,9 @@ void Changed(Machine& m, EditField& f, FieldLink* link)
 
 void SetText(Machine& m, EditField& f, FieldLink* link, const Value& v)
 {
-    f.setText(U16(m, v));
+    const std::u16string text = U16(m, v);
+    if (!SetStyledText(m, f, link, text))
+        f.setText(text);
     Changed(m, f, link);
 }
 
@@ -529,15 +550,20 @@ Value GetHtmlText(Machine& m, EditField& f, FieldLink* link)
     PullVariable(m, link);
     if (!link->field)
         return Value();
+    if (StyleSheetOf(m, link).isObject())
+        return StringValue(m, f.hasStyledSource ? f.styledSource : f.htmlText());
     return StringValue(m, f.html ? f.htmlText() : f.text);
 }
 
 void SetHtmlText(Machine& m, EditField& f, FieldLink* link, const Value& v)
 {
-    if (f.html)
-        f.setHtml(U16(m, v));
-    else
-        f.setText(U16(m, v));
+    const std::u16string text = U16(m, v);
+    if (!SetStyledText(m, f, link, text)) {
+        if (f.html)
+            f.setHtml(text);
+        else
+            f.setText(text);
+    }
     Changed(m, f, link);
 }
 
@@ -755,11 +781,10 @@ template <double EditField::*Member> Value GetNumber(Machine&, EditField& f, Fie
     return Value(f.*Member);
 }
 
+// Kept as converted, NaN and infinities included.
 template <double EditField::*Member> void SetNumber(Machine& m, EditField& f, FieldLink*, const Value& v)
 {
-    const double n = m.toNumber(v);
-    if (!std::isnan(n))
-        f.*Member = n;
+    f.*Member = m.toNumber(v);
 }
 
 // Properties whose values live on the script object (tabIndex, filters, styleSheet): kept in a hidden slot.
@@ -841,6 +866,14 @@ template <size_t I> Value PropertySet(Machine& m, const Value& self, const Value
         // Tab indices are kept as unsigned 32-bit integers.
         if (std::strcmp(p.name, "tabIndex") == 0 && !v.isUndefined())
             v = Value(double(ToUint32(m.toNumber(v))));
+        // A style sheet is any object but a clip; anything else takes it away, and the field forgets the
+        // source it was given.
+        if (std::strcmp(p.name, "styleSheet") == 0) {
+            if (!v.isObject() || m.spriteOf(v))
+                v = Value();
+            if (!v.isObject())
+                link->field->hasStyledSource = false;
+        }
         m.define(self.asObject(), std::string("\x01") + p.name, v, kDontEnum);
         return Value();
     }
