@@ -112,15 +112,16 @@ bool AvcKeyFrame(const uint8_t* data, size_t size)
 
 // Tables of the conversion, each term unrounded: the sum is rounded once.
 struct YuvTables {
-    std::array<float, 256> y, rv, gu, gv, bu;
+    std::array<double, 256> y, rv, gu, gv, bu;
     YuvTables()
     {
         for (int i = 0; i < 256; ++i) {
-            y[size_t(i)] = float(1.16438 * (i - 16));
-            rv[size_t(i)] = float(1.596027 * (i - 128));
-            gu[size_t(i)] = float(-0.391762 * (i - 128));
-            gv[size_t(i)] = float(-0.81297 * (i - 128));
-            bu[size_t(i)] = float(2.017232 * (i - 128));
+            // Luma from 16..235 to 0..255; the chroma weights as the player rounds them.
+            y[size_t(i)] = 255.0 / 219.0 * (i - 16);
+            rv[size_t(i)] = 1.596 * (i - 128);
+            gu[size_t(i)] = -0.391762 * (i - 128);
+            gv[size_t(i)] = -0.81297 * (i - 128);
+            bu[size_t(i)] = 2.017232 * (i - 128);
         }
     }
 };
@@ -131,7 +132,7 @@ const YuvTables& Tables()
     return tables;
 }
 
-inline uint8_t ClampRound(float v)
+inline uint8_t ClampRound(double v)
 {
     return v <= 0 ? 0 : v >= 255 ? 255 : uint8_t(std::lround(v));
 }
@@ -155,7 +156,7 @@ bool IsKeyFrame(uint8_t codec, const uint8_t* data, size_t size)
 void YuvToRgb(int y, int u, int v, uint8_t& r, uint8_t& g, uint8_t& b)
 {
     const YuvTables& t = Tables();
-    const float c = t.y[size_t(y & 0xFF)];
+    const double c = t.y[size_t(y & 0xFF)];
     r = ClampRound(c + t.rv[size_t(v & 0xFF)]);
     g = ClampRound(c + t.gu[size_t(u & 0xFF)] + t.gv[size_t(v & 0xFF)]);
     b = ClampRound(c + t.bu[size_t(u & 0xFF)]);
@@ -202,6 +203,9 @@ bool Decoder::open(const uint8_t* extra, size_t extraSize)
     // One thread: the engine's sandbox allows no new threads, and frames come out as soon as they go in.
     m_Context->thread_count = 1;
     m_Context->flags |= AV_CODEC_FLAG_LOW_DELAY;
+    // Sorenson H.263 pictures come out as the player shows them with the floating-point inverse DCT.
+    if (m_Codec == kCodecH263)
+        m_Context->idct_algo = FF_IDCT_FAAN;
     if (m_Deblocking == kDeblockingOff)
         m_Context->skip_loop_filter = AVDISCARD_ALL;
     if (extra && extraSize > 0 && extraSize < (1u << 20)) {
