@@ -40,7 +40,7 @@ constexpr double kCurveTolerance = 1.0;
 constexpr double kCurveDevicePixels = 0.5;
 constexpr int kMaxCurvePieces = 64;
 // Round ends and corners of lines drawn without anti-aliasing have sides this long in pixels.
-constexpr double kRoundSidePixels = 0.5;
+constexpr double kRoundSidePixels = 2.0;
 // Layers of blend modes and filters reach this many pixels past the bounds of what they hold (anti-aliasing,
 // lines kept a pixel wide), and at most this far from the origin.
 constexpr double kLayerPad = 2.0;
