@@ -5,6 +5,7 @@
 #include "TagCodes.h"
 #include "Tags.h"
 #include "TagsModern.h"
+#include "video/VideoDecoder.h"
 
 #include <jpeglib.h>
 #include <zlib.h>
@@ -304,9 +305,8 @@ cairo_surface_t* DecodeJPEGTag(const CDumpItem* jpeg, const CTag* tables, bool* 
         *isJPEG = false;
     if (IsPNG(bytes->GetBuffer(), bytes->GetSize()))
         return DecodePNG(bytes->GetBuffer(), bytes->GetSize());
-    // GIF data is not decoded yet: it draws nothing rather than being handed to the JPEG decoder.
     if (IsGIF(bytes->GetBuffer(), bytes->GetSize()))
-        return nullptr;
+        return video::DecodeGIF(bytes->GetBuffer(), bytes->GetSize());
     if (isJPEG)
         *isJPEG = true;
     const CSWFStream* tableBytes = nullptr;

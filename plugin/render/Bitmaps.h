@@ -1,5 +1,5 @@
 // Bitmap characters decoded into cairo image surfaces: DefineBits with the movie's JPEGTables, DefineBitsJPEG2 and
-// DefineBitsJPEG3 (JPEG, or PNG with its own alpha: the separate alpha plane applies to JPEG data only),
+// DefineBitsJPEG3 (JPEG, or PNG or GIF with its own alpha: the separate alpha plane applies to JPEG data only),
 // DefineBitsJPEG4 (the same with a deblocking strength), DefineBitsLossless and DefineBitsLossless2. Each bitmap is
 // decoded once, on first use; a bitmap that cannot be decoded is remembered as missing and draws nothing.
 #pragma once

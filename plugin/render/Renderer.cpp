@@ -4,6 +4,8 @@
 #include "render/EditText.h"
 #include "render/Filters.h"
 #include "render/MonoRaster.h"
+#include "video/MovieVideos.h"
+#include "Movie.h"
 
 #include "Records.h"
 #include "TagCodes.h"
@@ -40,7 +42,7 @@ constexpr double kCurveTolerance = 1.0;
 constexpr double kCurveDevicePixels = 0.5;
 constexpr int kMaxCurvePieces = 64;
 // Round ends and corners of lines drawn without anti-aliasing have sides this long in pixels.
-constexpr double kRoundSidePixels = 0.5;
+constexpr double kRoundSidePixels = 2.0;
 // Layers of blend modes and filters reach this many pixels past the bounds of what they hold (anti-aliasing,
 // lines kept a pixel wide), and at most this far from the origin.
 constexpr double kLayerPad = 2.0;
@@ -1201,9 +1203,50 @@ void Renderer::drawCharacter(cairo_t* cr, uint16_t id, const cairo_matrix_t& m, 
         if (sprite)
             drawList(cr, *sprite, m, cx, nesting + 1);
         break;
+    case kTagDefineVideoStream:
+        drawVideo(cr, tag, m, cx, ratio);
+        break;
     default:
         break;
     }
+}
+
+void Renderer::drawVideo(cairo_t* cr, const CTag* tag, const cairo_matrix_t& m, const ColorTransform& cx, uint16_t ratio)
+{
+    auto* define = dynamic_cast<const CDefineVideoStreamTag*>(tag);
+    if (!define || define->m_Width == 0 || define->m_Height == 0)
+        return;
+    if (!m_Videos)
+        m_Videos = std::make_unique<video::MovieVideos>();
+    video::Stream* stream = m_Videos->stream(m_Movie.m_Movie->GetTags(), *define);
+    cairo_surface_t* picture = stream ? stream->pictureAt(ratio) : nullptr;
+    if (!picture)
+        return;
+    const int width = cairo_image_surface_get_width(picture);
+    const int height = cairo_image_surface_get_height(picture);
+    cairo_save(cr);
+    cairo_set_matrix(cr, &m);
+    // The picture fills the stream's rectangle from the origin, whatever size the codec gave it.
+    cairo_scale(cr, 20.0 * define->m_Width / width, 20.0 * define->m_Height / height);
+    cairo_rectangle(cr, 0, 0, width, height);
+    if (m_MaskMode) {
+        cairo_set_source_rgba(cr, 0, 0, 0, 1);
+    } else {
+        if (!cx.isIdentity()) {
+            picture = TransformedCopy(picture, cx);
+            if (!picture) {
+                cairo_restore(cr);
+                return;
+            }
+            m_Temporary.push_back(picture);
+        }
+        cairo_set_source_surface(cr, picture, 0, 0);
+        const bool smooth = define->m_Smoothing && m_Movie.quality() != Quality::Low;
+        cairo_pattern_set_filter(cairo_get_source(cr), smooth ? CAIRO_FILTER_GOOD : CAIRO_FILTER_NEAREST);
+        cairo_pattern_set_extend(cairo_get_source(cr), CAIRO_EXTEND_PAD);
+    }
+    cairo_fill(cr);
+    cairo_restore(cr);
 }
 
 void DeviceBox::add(const cairo_matrix_t& m, double left, double top, double right, double bottom)
@@ -1340,6 +1383,10 @@ bool Renderer::characterBounds(uint16_t id, const cairo_matrix_t& m, int buttonS
     }
     case kTagDefineSprite:
         return !sprite || listBounds(*sprite, m, nesting, box);
+    case kTagDefineVideoStream:
+        if (auto* video = dynamic_cast<const CDefineVideoStreamTag*>(tag))
+            box.add(m, 0, 0, video->m_Width * 20.0, video->m_Height * 20.0);
+        return true;
     default:
         return false;
     }

@@ -20,6 +20,9 @@ class CTag;
 namespace reelfinch::plugin {
 
 class BitmapCache;
+namespace video {
+class MovieVideos;
+}
 
 // A rectangle of device pixels, empty while x0 > x1.
 struct DeviceBox {
@@ -65,6 +68,8 @@ private:
     void drawGlyph(cairo_t* cr, const Font& font, int glyph, double height, double x, double y,
         const cairo_matrix_t& base, const ColorTransform& cx, const RGBA& color);
     const Font* font(uint16_t id);
+    // A video character's picture for the frame number `ratio`, scaled to the stream's size.
+    void drawVideo(cairo_t* cr, const CTag* tag, const cairo_matrix_t& m, const ColorTransform& cx, uint16_t ratio);
     void drawButton(
         cairo_t* cr, const CTag* tag, const cairo_matrix_t& m, const ColorTransform& cx, int state, int nesting);
     bool setFillSource(cairo_t* cr, const FillDef& fill, const ColorTransform& cx);
@@ -135,6 +140,7 @@ private:
     std::vector<FilteredPicture> m_Pictures;
     std::vector<uint64_t> m_Key; // drawObject's key of a filtered picture
     std::vector<std::vector<Edge>> m_FillEdges; // drawLayers's grouping of edges by fill style
+    std::unique_ptr<video::MovieVideos> m_Videos; // made when the first video is drawn
     Polygons m_Polygons; // drawLayers's fill outlines in device pixels, when drawn without anti-aliasing
 };
 

@@ -81,6 +81,7 @@ bool IsDefinition(uint16_t code)
     case kTagDefineButton2:
     case kTagDefineSprite:
     case kTagDefineEditText:
+    case kTagDefineVideoStream:
         return true;
     default:
         return false;
@@ -116,6 +117,8 @@ uint16_t CharacterIdOf(const CTag* tag)
     if (auto* t = dynamic_cast<const CDefineEditTextTag*>(tag))
         return t->m_ID;
     if (auto* t = dynamic_cast<const CDefineBitsJPEG4Tag*>(tag))
+        return t->m_ID;
+    if (auto* t = dynamic_cast<const CDefineVideoStreamTag*>(tag))
         return t->m_ID;
     return 0;
 }

@@ -303,6 +303,13 @@ TEST(PluginDrawing, BitmapFillsOfEveryBitmapKind)
     };
     jpeg4(17, jpeg.size(), jpeg, true);
     jpeg4(18, jpeg.size() + 100, jpeg, false);
+    // GIF data in DefineBitsJPEG2: a 2x2 picture, green on the left, its right column the transparent index.
+    // (Its codes restart the table before each pixel, so that every code is 3 bits wide.)
+    std::vector<uint8_t> gif;
+    U16(gif, 19);
+    gif.insert(gif.end(), { 'G', 'I', 'F', '8', '9', 'a', 2, 0, 2, 0, 0x80, 0, 0, 0x00, 0xFF, 0x00, 0, 0, 0, 0x21,
+        0xF9, 4, 0x01, 0, 0, 1, 0, 0x2C, 0, 0, 0, 0, 2, 0, 2, 0, 0, 2, 4, 0x04, 0x43, 0x30, 0x05, 0, 0x3B });
+    movie.raw(kTagDefineBitsJPEG2, gif);
 
     struct Case {
         uint16_t bitmap;
@@ -328,6 +335,9 @@ TEST(PluginDrawing, BitmapFillsOfEveryBitmapKind)
         { 17, 60.0f * T / 16, 50, 30, { 200, 40, 40 } },
         { 17, 60.0f * T / 16, 50, 70, kGrey },
         { 18, 60.0f * T / 16, 50, 70, { 200, 40, 40 } },
+        { 19, 30 * T, 30, 30, kGreen },
+        { 19, 30 * T, 30, 70, kGreen },
+        { 19, 30 * T, 70, 30, kGrey },
     };
     uint16_t id = 100; // shape IDs clear of the bitmaps' IDs
     for (const Case& k : cases) {

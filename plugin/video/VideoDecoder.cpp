@@ -1,0 +1,386 @@
+#include "video/VideoDecoder.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavutil/imgutils.h>
+#include <libswscale/swscale.h>
+}
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+
+namespace reelfinch::plugin::video {
+
+namespace {
+
+AVCodecID CodecIdFor(uint8_t codec)
+{
+    switch (codec) {
+    case kCodecH263: return AV_CODEC_ID_FLV1;
+    case kCodecScreenVideo: return AV_CODEC_ID_FLASHSV;
+    // The format's VP6 pictures are stored bottom row first, as the flipped variant of the codec expects.
+    case kCodecVP6: return AV_CODEC_ID_VP6F;
+    case kCodecVP6Alpha: return AV_CODEC_ID_VP6A;
+    case kCodecScreenVideo2: return AV_CODEC_ID_FLASHSV2;
+    case kCodecAVC: return AV_CODEC_ID_H264;
+    case kCodecGIF: return AV_CODEC_ID_GIF;
+    default: return AV_CODEC_ID_NONE;
+    }
+}
+
+// Reads bit fields, most significant bit first; reading past the end gives zeros and sets `over`.
+struct Bits {
+    const uint8_t* data;
+    size_t size;
+    size_t pos = 0; // in bits
+    bool over = false;
+
+    uint32_t get(int n)
+    {
+        uint32_t v = 0;
+        for (int i = 0; i < n; ++i, ++pos) {
+            const size_t byte = pos / 8;
+            if (byte >= size) {
+                over = true;
+                v <<= 1;
+                continue;
+            }
+            v = (v << 1) | ((data[byte] >> (7 - pos % 8)) & 1u);
+        }
+        return v;
+    }
+};
+
+bool H263KeyFrame(const uint8_t* data, size_t size)
+{
+    Bits bits { data, size };
+    if (bits.get(17) != 1)
+        return false;
+    bits.get(5); // version
+    bits.get(8); // temporal reference
+    switch (bits.get(3)) {
+    case 0: bits.get(16); break; // width and height, 8 bits each
+    case 1: bits.get(32); break; // 16 bits each
+    default: break; // a standard size
+    }
+    return bits.get(2) == 0 && !bits.over; // 0: intra, 1: inter, 2: disposable inter
+}
+
+// A Screen Video 1 packet is whole when every block of the image carries data.
+bool ScreenVideoKeyFrame(const uint8_t* data, size_t size)
+{
+    if (size < 4)
+        return false;
+    const int blockWidth = ((data[0] >> 4) + 1) * 16;
+    const int width = ((data[0] & 0x0F) << 8) | data[1];
+    const int blockHeight = ((data[2] >> 4) + 1) * 16;
+    const int height = ((data[2] & 0x0F) << 8) | data[3];
+    if (width == 0 || height == 0)
+        return false;
+    const int blocks = ((width + blockWidth - 1) / blockWidth) * ((height + blockHeight - 1) / blockHeight);
+    size_t pos = 4;
+    for (int i = 0; i < blocks; ++i) {
+        if (pos + 2 > size)
+            return false;
+        const size_t blockSize = (size_t(data[pos]) << 8) | data[pos + 1];
+        if (blockSize == 0)
+            return false;
+        pos += 2 + blockSize;
+    }
+    return pos <= size;
+}
+
+bool AvcKeyFrame(const uint8_t* data, size_t size)
+{
+    // Packet type 1 (NAL units), 24-bit composition time, then NAL units each after a 4-byte length.
+    if (size < 4 || data[0] != 1)
+        return false;
+    size_t pos = 4;
+    while (pos + 5 <= size) {
+        const size_t length = (size_t(data[pos]) << 24) | (size_t(data[pos + 1]) << 16) | (size_t(data[pos + 2]) << 8)
+            | data[pos + 3];
+        if ((data[pos + 4] & 0x1F) == 5) // a coded slice of an IDR picture
+            return true;
+        if (length > size - pos - 4)
+            break;
+        pos += 4 + length;
+    }
+    return false;
+}
+
+// Tables of the conversion, each term unrounded: the sum is rounded once.
+struct YuvTables {
+    std::array<double, 256> y, rv, gu, gv, bu;
+    YuvTables()
+    {
+        for (int i = 0; i < 256; ++i) {
+            // Luma from 16..235 to 0..255; the chroma weights as the player rounds them.
+            y[size_t(i)] = 255.0 / 219.0 * (i - 16);
+            rv[size_t(i)] = 1.596 * (i - 128);
+            gu[size_t(i)] = -0.391762 * (i - 128);
+            gv[size_t(i)] = -0.81297 * (i - 128);
+            bu[size_t(i)] = 2.017232 * (i - 128);
+        }
+    }
+};
+
+const YuvTables& Tables()
+{
+    static const YuvTables tables;
+    return tables;
+}
+
+inline uint8_t ClampRound(double v)
+{
+    return v <= 0 ? 0 : v >= 255 ? 255 : uint8_t(std::lround(v));
+}
+
+} // namespace
+
+bool IsKeyFrame(uint8_t codec, const uint8_t* data, size_t size)
+{
+    if (!data || size == 0)
+        return false;
+    switch (codec) {
+    case kCodecH263: return H263KeyFrame(data, size);
+    case kCodecScreenVideo: return ScreenVideoKeyFrame(data, size);
+    case kCodecVP6: return (data[0] & 0x80) == 0;
+    case kCodecVP6Alpha: return size > 3 && (data[3] & 0x80) == 0; // after the 24-bit offset of the alpha data
+    case kCodecAVC: return AvcKeyFrame(data, size);
+    default: return false; // Screen Video 2 may refer to earlier frames in ways its header does not show
+    }
+}
+
+void YuvToRgb(int y, int u, int v, uint8_t& r, uint8_t& g, uint8_t& b)
+{
+    const YuvTables& t = Tables();
+    const double c = t.y[size_t(y & 0xFF)];
+    r = ClampRound(c + t.rv[size_t(v & 0xFF)]);
+    g = ClampRound(c + t.gu[size_t(u & 0xFF)] + t.gv[size_t(v & 0xFF)]);
+    b = ClampRound(c + t.bu[size_t(u & 0xFF)]);
+}
+
+cairo_surface_t* DecodeGIF(const uint8_t* data, size_t size)
+{
+    Decoder decoder(kCodecGIF, 0);
+    if (!decoder.decode(data, size) || !decoder.picture())
+        return nullptr;
+    return cairo_surface_reference(decoder.picture());
+}
+
+Decoder::Decoder(uint8_t codec, uint8_t deblocking)
+    : m_Codec(codec)
+    , m_Deblocking(deblocking)
+{
+    m_Packet = av_packet_alloc();
+    m_Frame = av_frame_alloc();
+    if (m_Packet && m_Frame)
+        open(nullptr, 0);
+}
+
+Decoder::~Decoder()
+{
+    avcodec_free_context(&m_Context);
+    av_packet_free(&m_Packet);
+    av_frame_free(&m_Frame);
+    sws_freeContext(m_Scaler);
+    if (m_Picture)
+        cairo_surface_destroy(m_Picture);
+}
+
+bool Decoder::open(const uint8_t* extra, size_t extraSize)
+{
+    avcodec_free_context(&m_Context);
+    const AVCodecID id = CodecIdFor(m_Codec);
+    const AVCodec* codec = id == AV_CODEC_ID_NONE ? nullptr : avcodec_find_decoder(id);
+    if (!codec)
+        return false;
+    m_Context = avcodec_alloc_context3(codec);
+    if (!m_Context)
+        return false;
+    // One thread: the engine's sandbox allows no new threads, and frames come out as soon as they go in.
+    m_Context->thread_count = 1;
+    m_Context->flags |= AV_CODEC_FLAG_LOW_DELAY;
+    // Sorenson H.263 pictures come out as the player shows them with the floating-point inverse DCT.
+    if (m_Codec == kCodecH263)
+        m_Context->idct_algo = FF_IDCT_FAAN;
+    if (m_Deblocking == kDeblockingOff)
+        m_Context->skip_loop_filter = AVDISCARD_ALL;
+    if (extra && extraSize > 0 && extraSize < (1u << 20)) {
+        m_Context->extradata = static_cast<uint8_t*>(av_mallocz(extraSize + AV_INPUT_BUFFER_PADDING_SIZE));
+        if (m_Context->extradata) {
+            std::memcpy(m_Context->extradata, extra, extraSize);
+            m_Context->extradata_size = int(extraSize);
+        }
+    }
+    if (avcodec_open2(m_Context, codec, nullptr) < 0) {
+        avcodec_free_context(&m_Context);
+        return false;
+    }
+    return true;
+}
+
+void Decoder::reset()
+{
+    if (m_Context)
+        avcodec_flush_buffers(m_Context);
+}
+
+bool Decoder::decode(const uint8_t* data, size_t size)
+{
+    if (!m_Context || !data || size == 0 || size > (1u << 28))
+        return false;
+    if (m_Codec == kCodecAVC) {
+        // AVC packets: a type byte and a 24-bit composition time before the configuration record (type 0) or
+        // the NAL units (type 1).
+        if (size < 4)
+            return false;
+        if (data[0] == 0) {
+            open(data + 4, size - 4); // the decoder starts again with the new configuration
+            return false;
+        }
+        if (data[0] != 1)
+            return false;
+        data += 4;
+        size -= 4;
+        if (size == 0)
+            return false;
+    }
+    if (av_new_packet(m_Packet, int(size)) < 0)
+        return false;
+    std::memcpy(m_Packet->data, data, size);
+    const int sent = avcodec_send_packet(m_Context, m_Packet);
+    av_packet_unref(m_Packet);
+    if (sent < 0)
+        return false;
+    bool got = false;
+    while (avcodec_receive_frame(m_Context, m_Frame) >= 0) {
+        got = convert() || got;
+        av_frame_unref(m_Frame);
+    }
+    return got;
+}
+
+bool Decoder::convert()
+{
+    const int width = m_Frame->width;
+    const int height = m_Frame->height;
+    if (width <= 0 || height <= 0 || int64_t(width) * height > kMaxVideoPixels)
+        return false;
+    if (!m_Picture || cairo_image_surface_get_width(m_Picture) != width
+        || cairo_image_surface_get_height(m_Picture) != height) {
+        if (m_Picture)
+            cairo_surface_destroy(m_Picture);
+        m_Picture = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+        if (cairo_surface_status(m_Picture) != CAIRO_STATUS_SUCCESS) {
+            cairo_surface_destroy(m_Picture);
+            m_Picture = nullptr;
+            return false;
+        }
+    }
+    cairo_surface_flush(m_Picture);
+    uint8_t* out = cairo_image_surface_get_data(m_Picture);
+    const int stride = cairo_image_surface_get_stride(m_Picture);
+    const auto format = AVPixelFormat(m_Frame->format);
+    if (format == AV_PIX_FMT_YUV420P || format == AV_PIX_FMT_YUVJ420P || format == AV_PIX_FMT_YUVA420P) {
+        const bool alpha = format == AV_PIX_FMT_YUVA420P;
+        for (int row = 0; row < height; ++row) {
+            const uint8_t* ys = m_Frame->data[0] + ptrdiff_t(row) * m_Frame->linesize[0];
+            const uint8_t* us = m_Frame->data[1] + ptrdiff_t(row / 2) * m_Frame->linesize[1];
+            const uint8_t* vs = m_Frame->data[2] + ptrdiff_t(row / 2) * m_Frame->linesize[2];
+            const uint8_t* as = alpha ? m_Frame->data[3] + ptrdiff_t(row) * m_Frame->linesize[3] : nullptr;
+            auto* pixels = reinterpret_cast<uint32_t*>(out + ptrdiff_t(row) * stride);
+            for (int x = 0; x < width; ++x) {
+                uint8_t r, g, b;
+                YuvToRgb(ys[x], us[x / 2], vs[x / 2], r, g, b);
+                uint32_t a = 255;
+                if (as) {
+                    // Colour and alpha planes are independent: the colour is premultiplied here.
+                    a = as[x];
+                    r = uint8_t((r * a + 127) / 255);
+                    g = uint8_t((g * a + 127) / 255);
+                    b = uint8_t((b * a + 127) / 255);
+                }
+                pixels[x] = (a << 24) | (uint32_t(r) << 16) | (uint32_t(g) << 8) | b;
+            }
+        }
+    } else {
+        // Screen Video's BGR pictures and any other layout: through libswscale into native-endian ARGB.
+        m_Scaler = sws_getCachedContext(m_Scaler, width, height, format, width, height, AV_PIX_FMT_BGRA, SWS_POINT,
+            nullptr, nullptr, nullptr);
+        if (!m_Scaler)
+            return false;
+        uint8_t* planes[4] = { out, nullptr, nullptr, nullptr };
+        int strides[4] = { stride, 0, 0, 0 };
+        sws_scale(m_Scaler, m_Frame->data, m_Frame->linesize, 0, height, planes, strides);
+        for (int row = 0; row < height; ++row) {
+            auto* pixels = reinterpret_cast<uint32_t*>(out + ptrdiff_t(row) * stride);
+            for (int x = 0; x < width; ++x) {
+                const uint32_t p = pixels[x];
+                const uint32_t a = p >> 24;
+                if (a == 255)
+                    continue;
+                auto mul = [a](uint32_t c) { return (c * a + 127) / 255; };
+                pixels[x] = (a << 24) | (mul((p >> 16) & 0xFF) << 16) | (mul((p >> 8) & 0xFF) << 8) | mul(p & 0xFF);
+            }
+        }
+    }
+    cairo_surface_mark_dirty(m_Picture);
+    return true;
+}
+
+Stream::Stream(uint8_t codec, uint8_t deblocking)
+    : m_Codec(codec)
+    , m_Decoder(codec, deblocking)
+{
+}
+
+Stream::~Stream() = default;
+
+void Stream::addFrame(uint16_t number, const uint8_t* data, size_t size)
+{
+    if (!data || size == 0)
+        return;
+    if (m_Codec == kCodecAVC && data[0] == 0) {
+        // A configuration record: no picture of its own; the decoder takes it at once.
+        m_Decoder.decode(data, size);
+        return;
+    }
+    m_Frames.emplace(number, Packet { data, size, IsKeyFrame(m_Codec, data, size) });
+}
+
+cairo_surface_t* Stream::pictureAt(int frame)
+{
+    if (!m_Decoder.valid() || m_Frames.empty() || frame < 0)
+        return nullptr;
+    auto target = m_Frames.upper_bound(uint16_t(std::min(frame, 65535)));
+    if (target == m_Frames.begin())
+        return nullptr;
+    --target;
+    if (m_ShownValid && m_Shown == target->first)
+        return m_Decoder.picture();
+    // The last key frame at or before the target (the first frame when there is none).
+    auto key = target;
+    while (key != m_Frames.begin() && !key->second.key)
+        --key;
+    auto from = key;
+    if (m_ShownValid && m_Shown < target->first && m_Shown >= key->first) {
+        from = m_Frames.upper_bound(uint16_t(m_Shown)); // on from the picture held
+    } else {
+        m_Decoder.reset();
+    }
+    bool got = false;
+    for (auto it = from;; ++it) {
+        got = m_Decoder.decode(it->second.data, it->second.size) || got;
+        ++m_DecodedPackets;
+        if (it == target)
+            break;
+    }
+    m_Shown = target->first;
+    m_ShownValid = got || (from != key && m_Decoder.picture());
+    return m_ShownValid ? m_Decoder.picture() : nullptr;
+}
+
+} // namespace reelfinch::plugin::video
