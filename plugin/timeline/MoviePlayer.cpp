@@ -246,6 +246,8 @@ bool MoviePlayer::load(const uint8_t* data, size_t size)
         onMachineCreated(*m_Machine);
     if (totalFrames() > 0) {
         enterFrame(m_Root, 0, true);
+        // The root hears its load event after its first frame's actions, as any clip does.
+        queueEvent(m_Root, ClipEvent::Load);
         runPendingActions();
     }
     return true;
@@ -453,9 +455,15 @@ void MoviePlayer::applyPlacement(SpriteInstance& sprite, const Placement& place,
         object.clipDepth = *place.clipDepth;
     if (place.name)
         object.name = *place.name;
-    // Every object the timeline places without a name is given one, whatever its character.
-    if (object.name.empty())
-        object.name = "instance" + std::to_string(++m_InstanceNames);
+    // Every object scripts can reach (clips, buttons, text fields) that the timeline places without a name is
+    // given one; shapes and static text are not counted.
+    if (object.name.empty()) {
+        const CTag* tag = character(object.characterId);
+        const uint16_t code = tag ? tag->m_TagCode : 0;
+        if (code == kTagDefineSprite || code == kTagDefineButton || code == kTagDefineButton2
+            || code == kTagDefineEditText || code == kTagDefineVideoStream)
+            object.name = "instance" + std::to_string(++m_InstanceNames);
+    }
     if (place.blendMode)
         object.blendMode = *place.blendMode;
     if (place.visible)
@@ -466,7 +474,7 @@ void MoviePlayer::applyPlacement(SpriteInstance& sprite, const Placement& place,
 
 void MoviePlayer::startSprite(SpriteInstance& parent, DisplayObject& object)
 {
-    if (object.sprite || parent.nesting >= kMaxSpriteNesting)
+    if (object.sprite || object.bitmap || parent.nesting >= kMaxSpriteNesting)
         return;
     static const Timeline kEmptyTimeline {};
     const Timeline* timeline = &kEmptyTimeline;
@@ -503,6 +511,8 @@ void MoviePlayer::removeAt(SpriteInstance& sprite, std::map<int32_t, DisplayObje
 
 void MoviePlayer::queueUnload(SpriteInstance& sprite)
 {
+    if (m_Machine && sprite.script.m_Link)
+        sprite.script.m_Link->path = m_Machine->targetPath(sprite, false);
     queueEvent(sprite, ClipEvent::Unload);
     for (auto& [depth, object] : sprite.displayList)
         if (object.sprite)
@@ -621,10 +631,10 @@ void MoviePlayer::rebuildTo(SpriteInstance& sprite, int frame)
     }
     // Objects the timeline placed that are not there at that frame go; those that are stay as they are (their
     // sprites keep playing), with the timeline's transform unless a script moved them. Objects that scripts
-    // made stay.
+    // made or moved stay in the depths of scripts; in the timeline's depths they go like the timeline's own.
     for (auto it = sprite.displayList.begin(); it != sprite.displayList.end();) {
         DisplayObject& object = it->second;
-        if (object.placedFrame < 0) {
+        if (object.placedFrame < 0 && it->first >= kScriptDepthOffset) {
             ++it;
             continue;
         }
