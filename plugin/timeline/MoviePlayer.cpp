@@ -16,10 +16,20 @@
 
 #include <algorithm>
 #include <cmath>
+#include <unordered_map>
 
 namespace reelfinch::plugin {
 
 namespace {
+
+// Every sprite in the tree under `sprite` (itself included), by address with its serial.
+void CollectSprites(const SpriteInstance& sprite, std::unordered_map<const SpriteInstance*, uint64_t>& out)
+{
+    out.emplace(&sprite, sprite.serial);
+    for (const auto& [depth, object] : sprite.displayList)
+        if (object.sprite)
+            CollectSprites(*object.sprite, out);
+}
 
 // Action codes of the simple frame actions this player runs.
 constexpr uint8_t kActionNextFrame = 0x04;
@@ -763,12 +773,31 @@ bool MoviePlayer::step(bool force)
 
 void MoviePlayer::runPendingActions()
 {
+    // The sprites an entry may name: those reached from the root and from the removed objects (alive until the
+    // step ends), by address with their serials. Sprites are freed only when the removed objects go, at the end
+    // (a new movie is loaded only from outside any script), so the set changes only when new sprites start or
+    // more are removed: it is gathered again when the serial counter or the removed list has moved.
+    std::unordered_map<const SpriteInstance*, uint64_t> live;
+    uint64_t liveStamp = 0;
+    auto isLiveNow = [&](const SpriteInstance* sprite, uint64_t serial) {
+        const uint64_t stamp = m_NextSerial + (uint64_t(m_Removed.size()) << 32);
+        if (stamp != liveStamp) {
+            live.clear();
+            CollectSprites(m_Root, live);
+            for (const auto& removed : m_Removed)
+                if (removed->sprite)
+                    CollectSprites(*removed->sprite, live);
+            liveStamp = stamp;
+        }
+        auto found = live.find(sprite);
+        return found != live.end() && found->second == serial;
+    };
     // Actions may enter frames whose actions queue again; the nesting limit ends any cycle.
     for (int round = 0; !m_PendingActions.empty() && round < kMaxActionDepth; ++round) {
         auto pending = std::move(m_PendingActions);
         m_PendingActions.clear();
         for (const PendingActions& entry : pending) {
-            if (!isLiveAnywhere(entry.sprite, entry.serial))
+            if (!isLiveNow(entry.sprite, entry.serial))
                 continue;
             if (entry.actions)
                 runActions(*entry.sprite, entry.actions);
