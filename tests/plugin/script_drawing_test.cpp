@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -244,4 +245,167 @@ TEST(ScriptDrawing, ReferencesToRemovedClipsFindTheClipTakingTheirPath)
     s.m->setMember(fresh, "_x", s.num(42));
     EXPECT_EQ(s.text(s.m->getMember(old, "_x")), "42");
     EXPECT_EQ(s.text(old), "_level0.a");
+}
+
+TEST(ScriptDrawing, BoundsHoldShapesTightlyAndArePlacedAsRectangles)
+{
+    // a > b (turned -45 degrees) > c (turned 45 degrees) holding a 10 pixel square: in a's space the square is
+    // upright again. a's own bounds follow the square itself; b's bounds placed in a's space are b's own
+    // rectangle (the turned square's box) turned back, so they are wider.
+    Stage s;
+    Value a = s.clip("a", 1);
+    Value b = s.call(a, "createEmptyMovieClip", { s.str("b"), s.num(1) });
+    Value c = s.call(b, "createEmptyMovieClip", { s.str("c"), s.num(1) });
+    s.call(c, "beginFill", { s.num(0) });
+    for (auto [x, y] : { std::pair { 10, 0 }, { 10, 10 }, { 0, 10 }, { 0, 0 } })
+        s.call(c, "lineTo", { s.num(x), s.num(y) });
+    s.m->setMember(c, "_rotation", s.num(45));
+    s.m->setMember(b, "_rotation", s.num(-45));
+    const std::vector<double> own = s.bounds(a);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_NEAR(own[i], (std::vector<double> { 0, 0, 10, 10 })[i], 1e-6) << i;
+    const Value placed = s.call(b, "getBounds", { a });
+    const double width = s.m->toNumber(s.m->getMember(placed, "xMax")) - s.m->toNumber(s.m->getMember(placed, "xMin"));
+    EXPECT_NEAR(width, 20, 1e-6);
+}
+
+TEST(ScriptDrawing, GotosTakeNumbersLabelsAndTheStringFormOfOtherValues)
+{
+    // Five frames; frame 4 is labelled "undefined".
+    MovieBuilder movie(kSide, kSide);
+    for (int frame = 1; frame <= 5; ++frame) {
+        if (frame == 4)
+            movie.raw(43, { 'u', 'n', 'd', 'e', 'f', 'i', 'n', 'e', 'd', 0 });
+        movie.showFrame();
+    }
+    reelfinch::plugin::MoviePlayer player;
+    ASSERT_TRUE(Load(player, movie.finish()));
+    reelfinch::avm1::Machine& m = *player.scriptMachine();
+    struct Case {
+        const char* name;
+        Value frame;
+        int bias;
+        int shown; // frame from 1 after the goto, from frame 1
+    };
+    const Case cases[] = {
+        { "a number", Value(3.0), 0, 3 },
+        { "a fraction goes nowhere", Value(2.5), 0, 1 },
+        { "a whole number in a string", Value(m.str("2")), 0, 2 },
+        { "a string that is no number nor label", Value(m.str("2x")), 0, 1 },
+        { "undefined names its label", Value(), 0, 4 },
+        { "labels match in any case", Value(m.str("UNDEFINED")), 0, 4 },
+        { "a scene's bias moves a label", Value(m.str("undefined")), 1, 5 },
+        { "NaN goes nowhere", Value(std::nan("")), 0, 1 },
+        { "before the first frame", Value(-1.0), 0, 1 },
+        { "past the last frame stops at it", Value(99.0), 0, 5 },
+    };
+    for (const Case& c : cases) {
+        m.gotoFrame(player.root(), 0, false);
+        m.gotoValue(player.root(), c.frame, false, c.bias);
+        EXPECT_EQ(player.currentFrame() + 1, c.shown) << c.name;
+    }
+}
+
+TEST(ScriptDrawing, ShapesAreHitOnTheirStrokesAndOnlyReachableObjectsAreNamed)
+{
+    // An outlined square without a fill inside a sprite, and an unnamed sprite after an unnamed shape.
+    MovieBuilder movie(kSide, kSide);
+    movie.shape(1, 0, 0, 40 * 20, 40 * 20, {}, 3, 4 * 20, { 0, 0, 0 }, false);
+    SpriteBuilder sprite;
+    sprite.place(1, 1, 0, 0);
+    sprite.showFrame();
+    sprite.define(movie, 2);
+    movie.place(1, 1, 50 * 20, 50 * 20);
+    movie.place(2, 2, 10 * 20, 10 * 20);
+    movie.showFrame();
+    reelfinch::plugin::MoviePlayer player;
+    ASSERT_TRUE(Load(player, movie.finish()));
+    reelfinch::avm1::Machine& m = *player.scriptMachine();
+    const Value clip = m.getMember(Value(m.rootClip()), "instance1");
+    ASSERT_TRUE(m.spriteOf(clip)) << "the sprite is the first object named";
+    auto hit = [&](double x, double y) {
+        const Value args[3] = { Value(x), Value(y), Value(true) };
+        return m.toBoolean(m.callMethod(clip, "hitTest", args, 3));
+    };
+    EXPECT_TRUE(hit(10, 30)) << "on the left edge";
+    EXPECT_TRUE(hit(11.5, 30)) << "within half the line's width";
+    EXPECT_FALSE(hit(30, 30)) << "inside, where nothing is filled";
+    EXPECT_FALSE(hit(5, 30)) << "outside";
+}
+
+TEST(ScriptDrawing, GradientFillsRefuseArgumentsThatDescribeNoGradient)
+{
+    Stage s;
+    auto array = [&](std::vector<double> values) {
+        Value a = Value(s.m->newArray());
+        for (double v : values)
+            s.call(a, "push", { s.num(v) });
+        return a;
+    };
+    Value box = Value(s.m->newObject());
+    s.m->setMember(box, "matrixType", s.str("box"));
+    for (const char* k : { "x", "y" })
+        s.m->setMember(box, k, s.num(0));
+    for (const char* k : { "w", "h" })
+        s.m->setMember(box, k, s.num(40));
+    s.m->setMember(box, "r", s.num(0));
+    const Value colors = array({ 0xFF0000, 0x0000FF });
+    const Value alphas = array({ 100, 100 });
+    struct Case {
+        const char* name;
+        std::vector<Value> args;
+        bool filled;
+    };
+    const Case cases[] = {
+        { "linear", { s.str("linear"), colors, alphas, array({ 0, 255 }), box }, true },
+        { "radial, spread, interpolation, focal",
+            { s.str("radial"), colors, alphas, array({ 0, 255 }), box, s.str("reflect"), s.str("linearRGB"), s.num(0.5) },
+            true },
+        { "a ratio just above -1", { s.str("linear"), colors, alphas, array({ -0.99, 255 }), box }, true },
+        { "no matrix", { s.str("linear"), colors, alphas, array({ 0, 255 }) }, false },
+        { "too many arguments",
+            { s.str("linear"), colors, alphas, array({ 0, 255 }), box, s.str("pad"), s.str("RGB"), s.num(0), s.num(1) },
+            false },
+        { "the type's case", { s.str("LINEAR"), colors, alphas, array({ 0, 255 }), box }, false },
+        { "lists of different lengths", { s.str("linear"), colors, alphas, array({ 255 }), box }, false },
+        { "a ratio of -1", { s.str("linear"), colors, alphas, array({ -1, 255 }), box }, false },
+        { "a ratio of 256", { s.str("linear"), colors, alphas, array({ 0, 256 }), box }, false },
+    };
+    double depth = 1;
+    for (const Case& c : cases) {
+        Value clip = s.clip(("g" + std::to_string(int(depth))).c_str(), depth);
+        ++depth;
+        s.call(clip, "beginGradientFill", c.args);
+        for (auto [x, y] : { std::pair { 40, 0 }, { 40, 40 }, { 0, 40 }, { 0, 0 } })
+            s.call(clip, "lineTo", { s.num(x), s.num(y) });
+        s.call(clip, "endFill");
+        EXPECT_EQ(s.m->toBoolean(s.call(clip, "hitTest", { s.num(20), s.num(20), Value(true) })), c.filled) << c.name;
+    }
+}
+
+TEST(ScriptDrawing, BitmapEditsStayInsideAndCopiesAreApart)
+{
+    Stage s;
+    auto pixel = [&](const Value& b, int x, int y) {
+        return uint32_t(int32_t(s.m->toNumber(s.call(b, "getPixel32", { s.num(x), s.num(y) }))));
+    };
+    Value b = s.make("display.BitmapData", { s.num(4), s.num(4), Value(true), s.num(0x80102030) });
+    // setPixel keeps the pixel's alpha; setPixel32 sets it.
+    s.call(b, "setPixel", { s.num(0), s.num(0), s.num(0xFFFFFF) });
+    EXPECT_EQ(pixel(b, 0, 0), 0x80FFFFFFu);
+    // A rectangle reaching outside is cut to the bitmap.
+    s.call(b, "fillRect", { s.make("geom.Rectangle", { s.num(2), s.num(2), s.num(10), s.num(10) }), s.num(0xFF00FF00) });
+    EXPECT_EQ(pixel(b, 3, 3), 0xFF00FF00u);
+    EXPECT_EQ(pixel(b, 1, 1), 0x80102030u);
+    // The flood stops at other colours.
+    s.call(b, "floodFill", { s.num(1), s.num(0), s.num(0xFF0000FF) });
+    EXPECT_EQ(pixel(b, 0, 3), 0xFF0000FFu);
+    EXPECT_EQ(pixel(b, 0, 0), 0x80FFFFFFu) << "a different colour: not flooded";
+    EXPECT_EQ(pixel(b, 3, 3), 0xFF00FF00u);
+    // A clone has its own pixels.
+    Value copy = s.call(b, "clone");
+    s.call(b, "setPixel32", { s.num(3), s.num(3), s.num(0) });
+    EXPECT_EQ(pixel(copy, 3, 3), 0xFF00FF00u);
+    EXPECT_EQ(pixel(b, 3, 3), 0u);
+    EXPECT_EQ(s.text(s.m->getMember(s.m->getMember(copy, "rectangle"), "width")), "4");
 }
