@@ -211,9 +211,7 @@ Value GetBounds(Machine& m, const Value& self, const Value* args, int argc)
     if (!s)
         return Value();
     plugin::SpriteInstance* target = argc > 0 ? m.spriteOf(args[0]) : s;
-    if (argc > 0 && !target && args[0].isUndefined()) {
-        target = &m.player().root();
-    } else if (argc > 0 && !target) {
+    if (argc > 0 && !target && !args[0].isUndefined()) {
         // A path, of either form; "a:b" names the same clip as "a/b".
         std::string path = m.toString(args[0]);
         std::replace(path.begin(), path.end(), ':', '/');
