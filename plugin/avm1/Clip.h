@@ -20,6 +20,9 @@ class ClipObject;
 struct ClipLink {
     plugin::SpriteInstance* sprite = nullptr;
     ClipObject* object = nullptr; // made when a script first needs it
+    // The clip's target path ("_level0.a.b") from the moment it is taken off the stage: a reference kept by a
+    // script then stands for whatever clip has that path.
+    std::string path;
 };
 
 // A member of each sprite instance. Copies are not made; a moved-to instance starts without a script object.

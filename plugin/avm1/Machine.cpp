@@ -132,8 +132,8 @@ Value Machine::toPrimitive(const Value& v, bool preferString)
         // A clip reads as its path where a string is wanted, and as no number at all.
         if (!preferString)
             return v;
-        auto* clip = static_cast<ClipObject*>(o);
-        return clip->sprite() ? Value(str(targetPath(*clip->sprite(), false))) : Value(m_Empty);
+        SpriteInstance* sprite = clipSprite(static_cast<ClipObject*>(o));
+        return sprite ? Value(str(targetPath(*sprite, false))) : Value(m_Empty);
     }
     if (o->kind() == ObjectKind::Date)
         preferString = true;
@@ -293,6 +293,13 @@ bool Machine::looseEquals(const Value& a, const Value& b)
     // Equals2 finds NaN equal to NaN.
     if (a.isNumber() && b.isNumber() && std::isnan(a.asNumber()) && std::isnan(b.asNumber()))
         return true;
+    // Clips are equal when they stand at the same target path (a clip placed again where another was).
+    if (a.isObject() && b.isObject() && a.asObject() != b.asObject() && a.asObject()->kind() == ObjectKind::Clip
+        && b.asObject()->kind() == ObjectKind::Clip) {
+        SpriteInstance* x = spriteOf(a);
+        SpriteInstance* y = spriteOf(b);
+        return x && y && (x == y || targetPath(*x, false) == targetPath(*y, false));
+    }
     if (a.type() == b.type())
         return strictEquals(a, b);
     // An object compared with anything else converts first (one without valueOf and toString, like the
@@ -689,7 +696,7 @@ std::vector<std::string> Machine::enumerate(Object* object)
                     add(std::to_string(i));
         }
         if (o->kind() == ObjectKind::Clip) {
-            if (SpriteInstance* s = static_cast<ClipObject*>(o)->sprite())
+            if (SpriteInstance* s = clipSprite(static_cast<ClipObject*>(o)))
                 for (auto it = s->displayList.rbegin(); it != s->displayList.rend(); ++it)
                     if ((it->second.sprite || it->second.field) && !it->second.name.empty())
                         add(it->second.name);
@@ -791,6 +798,9 @@ Value Machine::construct(const Value& constructor, const Value* args, int argc)
     --m_NativeDepth;
     if (f->m_NativeConstruct && result.isObject())
         return result;
+    // A native constructor that refuses its arguments (null) makes nothing.
+    if (f->m_NativeConstruct && result.isNull())
+        return Value();
     return Value(object);
 }
 
@@ -967,7 +977,37 @@ SpriteInstance* Machine::spriteOf(const Value& v) const
 {
     if (!v.isObject() || v.asObject()->kind() != ObjectKind::Clip)
         return nullptr;
-    return static_cast<ClipObject*>(v.asObject())->sprite();
+    return clipSprite(static_cast<ClipObject*>(v.asObject()));
+}
+
+SpriteInstance* Machine::clipSprite(const ClipObject* clip) const
+{
+    if (SpriteInstance* sprite = clip->sprite())
+        return sprite;
+    if (!clip->m_Link || clip->m_Link->path.empty())
+        return nullptr;
+    // Walks the path's names down from the root; "_level0" is the root itself.
+    std::string_view path = clip->m_Link->path;
+    const size_t first = path.find('.');
+    if (first == std::string_view::npos)
+        return nullptr;
+    SpriteInstance* current = &m_Player.m_Root;
+    const bool cs = caseSensitive();
+    for (size_t pos = first + 1; current && pos <= path.size();) {
+        size_t next = path.find('.', pos);
+        if (next == std::string_view::npos)
+            next = path.size();
+        const std::string_view part = path.substr(pos, next - pos);
+        SpriteInstance* found = nullptr;
+        for (auto& [depth, object] : current->displayList)
+            if (object.sprite && NameIs(object.name, part, cs)) {
+                found = object.sprite.get();
+                break;
+            }
+        current = found;
+        pos = next + 1;
+    }
+    return current;
 }
 
 Object* Machine::rootClip()
@@ -1105,17 +1145,28 @@ void Machine::gotoValue(SpriteInstance& sprite, const Value& frame, bool play, i
                 gotoValue(*target, Value(str(s.substr(colon + 1))), play, bias);
             return;
         }
-        if (gotoLabel(sprite, s, play))
+        // A label counts from its scene's start as a number does: the scene's bias moves it too.
+        for (const auto& [name, number] : sprite.timeline->labels)
+            if (NameIs(name, s, false)) {
+                gotoFrame(sprite, int(std::min(double(number) + bias, 1e9)), play);
+                return;
+            }
+        // Not a label: a frame number when it is written as a whole number, else nowhere.
+        size_t digits = (!s.empty() && (s[0] == '-' || s[0] == '+')) ? 1 : 0;
+        if (digits == s.size())
             return;
+        for (size_t i = digits; i < s.size(); ++i)
+            if (s[i] < '0' || s[i] > '9')
+                return;
         gotoNumber(sprite, stringToNumber(s, m_Version), play, bias);
         return;
     }
-    if (frame.isObject()) {
-        // An object names its frame by its string form, as a string does.
-        gotoValue(sprite, Value(toStringValue(frame)), play, bias);
+    if (frame.isNumber() && frame.asNumber() == std::trunc(frame.asNumber())) {
+        gotoNumber(sprite, frame.asNumber(), play, bias);
         return;
     }
-    gotoNumber(sprite, toNumber(frame), play, bias);
+    // Everything else (fractions, undefined, booleans, objects) names its frame by its string form.
+    gotoValue(sprite, Value(toStringValue(frame)), play, bias);
 }
 
 void Machine::gotoNumber(SpriteInstance& sprite, double n, bool play, int bias)
@@ -1174,7 +1225,7 @@ Object* Machine::fieldObject(SpriteInstance& parent, plugin::DisplayObject& disp
 Value Machine::getClipProperty(ClipObject* clip, std::string_view name, bool& found)
 {
     found = false;
-    SpriteInstance* sprite = clip->sprite();
+    SpriteInstance* sprite = clipSprite(clip);
     if (!sprite)
         return Value();
     const bool cs = caseSensitive();
@@ -1192,6 +1243,12 @@ Value Machine::getClipProperty(ClipObject* clip, std::string_view name, bool& fo
         if (Object* button = m_Version >= 6 ? ButtonObject(*this, *sprite, object) : nullptr) {
             found = true;
             return Value(button);
+        }
+        // A named shape (or other object that is no script object of its own) stands for the clip holding it.
+        const CTag* character = m_Player.character(*sprite, object.characterId);
+        if (character && character->m_TagCode != kTagDefineButton && character->m_TagCode != kTagDefineButton2) {
+            found = true;
+            return Value(clipObject(*sprite));
         }
     }
     if (name.empty() || name[0] != '_')
@@ -1290,7 +1347,7 @@ bool Machine::setClipProperty(ClipObject* clip, std::string_view name, const Val
     const int index = ClipPropertyIndex(name);
     if (index < 0)
         return false;
-    SpriteInstance* sprite = clip->sprite();
+    SpriteInstance* sprite = clipSprite(clip);
     if (!sprite)
         return true;
     if (index == 17) {

@@ -157,6 +157,8 @@ public:
     // ---- the movie ----
     Object* clipObject(plugin::SpriteInstance& sprite);
     plugin::SpriteInstance* spriteOf(const Value& v) const;
+    // The sprite a clip object stands for: its own while it lives, afterwards the clip that has its path.
+    plugin::SpriteInstance* clipSprite(const ClipObject* clip) const;
     Object* rootClip();
     // A target path ("/a/b", "_root.a", "../x", "_level0") from `base`; null when it names no clip.
     Object* resolveTarget(Object* base, std::string_view path);

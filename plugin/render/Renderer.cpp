@@ -1,6 +1,8 @@
 #include "render/Renderer.h"
 
+#include "render/BitmapPixels.h"
 #include "render/Bitmaps.h"
+#include "render/Drawing.h"
 #include "render/EditText.h"
 #include "render/Filters.h"
 #include "render/MonoRaster.h"
@@ -876,6 +878,9 @@ void Renderer::drawList(
 {
     // A sprite's characters are those of the movie it came from.
     const LibraryScope scope(*this, sprite.library);
+    // What scripts drew lies under the clip's children.
+    if (sprite.drawing && !sprite.drawing->empty())
+        drawLayers(cr, sprite.drawing->layers(), parent, cx);
     const auto& list = sprite.displayList;
     for (auto it = list.begin(); it != list.end(); ++it) {
         const DisplayObject& object = it->second;
@@ -932,6 +937,26 @@ void Renderer::drawObject(
     // A text field scripts or typing have changed draws from its state.
     if (object.field) {
         drawField(cr, *object.field, m, cx.after(object.colorTransform));
+        return;
+    }
+    // A script's bitmap: a rectangle filled with its pixels, one pixel to 20 twips.
+    if (object.bitmap) {
+        const double w = object.bitmap->width() * 20.0;
+        const double h = object.bitmap->height() * 20.0;
+        std::vector<ShapeLayer> picture(1);
+        FillDef fill;
+        fill.kind = FillDef::Bitmap;
+        fill.pixels = object.bitmap;
+        fill.smooth = object.smoothBitmap;
+        cairo_matrix_init_scale(&fill.matrix, 20, 20);
+        picture[0].fills.push_back(std::move(fill));
+        const double corners[5][2] = { { 0, 0 }, { w, 0 }, { w, h }, { 0, h }, { 0, 0 } };
+        for (int i = 0; i < 4; ++i) {
+            const auto& [x0, y0] = corners[i];
+            const auto& [x1, y1] = corners[i + 1];
+            picture[0].edges.push_back({ { x0, y0, (x0 + x1) / 2, (y0 + y1) / 2, x1, y1, false }, 0, 1, 0 });
+        }
+        drawLayers(cr, picture, m, cx.after(object.colorTransform));
         return;
     }
     const uint8_t mode = object.blendMode;
@@ -1049,9 +1074,12 @@ bool Renderer::appendPictureKey(const DisplayObject& object, const cairo_matrix_
     auto found = m_Characters->find(object.characterId);
     const CTag* tag = found == m_Characters->end() ? nullptr : found->second;
     key.push_back(uint64_t(reinterpret_cast<uintptr_t>(tag)));
+    if (!tag && object.sprite)
+        return appendListKey(*object.sprite, nesting + 1, key);
     key.push_back(uint64_t(object.characterId) | uint64_t(object.ratio) << 16 | uint64_t(object.clipDepth) << 32
         | uint64_t(object.blendMode) << 48 | uint64_t(object.visible) << 56);
     key.push_back(uint64_t(uint32_t(object.buttonState)));
+    key.push_back(object.bitmap ? object.bitmap->serial() : 0);
     AppendFilterKey(object.filters, key);
     if (!tag)
         return true;
@@ -1076,6 +1104,7 @@ bool Renderer::appendListKey(const SpriteInstance& sprite, int nesting, std::vec
 {
     const LibraryScope scope(*this, sprite.library);
     key.push_back(uint64_t(sprite.displayList.size()));
+    key.push_back(sprite.drawing ? sprite.drawing->serial() : 0);
     for (const auto& [depth, child] : sprite.displayList) {
         key.push_back(depth);
         if (!appendPictureKey(child, child.matrix, ColorTransform {}, nesting, key))
@@ -1173,8 +1202,12 @@ void Renderer::drawCharacter(cairo_t* cr, uint16_t id, const cairo_matrix_t& m, 
     if (nesting > kMaxNesting)
         return;
     auto found = m_Characters->find(id);
-    if (found == m_Characters->end())
+    if (found == m_Characters->end()) {
+        // An empty clip made by a script: its drawing and children.
+        if (sprite)
+            drawList(cr, *sprite, m, cx, nesting + 1);
         return;
+    }
     const CTag* tag = found->second;
     switch (tag->m_TagCode) {
     case kTagDefineShape:
@@ -1284,6 +1317,12 @@ void DeviceBox::grow(double by)
 bool Renderer::listBounds(const SpriteInstance& sprite, const cairo_matrix_t& m, int nesting, DeviceBox& box)
 {
     const LibraryScope scope(*this, sprite.library);
+    if (double drawn[4] = { 1e300, 1e300, -1e300, -1e300 }; sprite.drawing && sprite.drawing->bounds(m, drawn)) {
+        DeviceBox own;
+        own.add({ 1, 0, 0, 1, 0, 0 }, drawn[0], drawn[1], drawn[2], drawn[3]);
+        own.grow(kLayerPad); // room for the pixels anti-aliasing touches
+        box.add({ 1, 0, 0, 1, 0, 0 }, own.x0, own.y0, own.x1, own.y1);
+    }
     for (const auto& [depth, child] : sprite.displayList) {
         cairo_matrix_t placed;
         cairo_matrix_multiply(&placed, &child.matrix, &m);
@@ -1306,7 +1345,7 @@ bool Renderer::characterBounds(uint16_t id, const cairo_matrix_t& m, int buttonS
         return true; // drawn as nothing
     auto found = m_Characters->find(id);
     if (found == m_Characters->end())
-        return true;
+        return !sprite || listBounds(*sprite, m, nesting, box);
     const CTag* tag = found->second;
     auto addRect = [&](const CRectItem* r) {
         if (!r)
@@ -1574,8 +1613,10 @@ bool Renderer::setFillSource(cairo_t* cr, const FillDef& fill, const ColorTransf
     }
     case FillDef::Bitmap: {
         auto found = m_Characters->find(fill.bitmapId);
-        cairo_surface_t* surface
-            = found == m_Characters->end() ? nullptr : m_Bitmaps.get(found->second, m_JPEGTables);
+        cairo_surface_t* surface = fill.pixels ? fill.pixels->surface()
+            : found == m_Characters->end()
+            ? nullptr
+            : m_Bitmaps.get(found->second, m_JPEGTables);
         cairo_matrix_t inverse = fill.matrix;
         if (!surface || cairo_matrix_invert(&inverse) != CAIRO_STATUS_SUCCESS)
             return false;

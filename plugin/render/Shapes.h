@@ -11,6 +11,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -19,6 +20,8 @@ class CFillStyleArrayItem;
 class CLineStyleArrayItem;
 
 namespace reelfinch::plugin {
+
+class BitmapPixels;
 
 // One edge of a shape in twips; a straight edge has its control point half-way.
 struct Edge {
@@ -40,6 +43,7 @@ struct FillDef {
     bool linearRGB = false; // gradients: colours mix in linear light rather than in their stored (sRGB) values
     cairo_matrix_t matrix { 1, 0, 0, 1, 0, 0 }; // gradient or bitmap space to shape space
     uint16_t bitmapId = 0;
+    std::shared_ptr<BitmapPixels> pixels; // a script's bitmap, in place of the character `bitmapId`
     bool repeat = false;
     bool smooth = true;
 };

@@ -16,10 +16,20 @@
 
 #include <algorithm>
 #include <cmath>
+#include <unordered_map>
 
 namespace reelfinch::plugin {
 
 namespace {
+
+// Every sprite in the tree under `sprite` (itself included), by address with its serial.
+void CollectSprites(const SpriteInstance& sprite, std::unordered_map<const SpriteInstance*, uint64_t>& out)
+{
+    out.emplace(&sprite, sprite.serial);
+    for (const auto& [depth, object] : sprite.displayList)
+        if (object.sprite)
+            CollectSprites(*object.sprite, out);
+}
 
 // Action codes of the simple frame actions this player runs.
 constexpr uint8_t kActionNextFrame = 0x04;
@@ -238,6 +248,8 @@ bool MoviePlayer::load(const uint8_t* data, size_t size)
         onMachineCreated(*m_Machine);
     if (totalFrames() > 0) {
         enterFrame(m_Root, 0, true);
+        // The root hears its load event after its first frame's actions, as any clip does.
+        queueEvent(m_Root, ClipEvent::Load);
         runPendingActions();
     }
     return true;
@@ -448,9 +460,15 @@ void MoviePlayer::applyPlacement(SpriteInstance& sprite, const Placement& place,
         object.clipDepth = *place.clipDepth;
     if (place.name)
         object.name = *place.name;
-    // Every object the timeline places without a name is given one, whatever its character.
-    if (object.name.empty())
-        object.name = "instance" + std::to_string(++m_InstanceNames);
+    // Every object scripts can reach (clips, buttons, text fields) that the timeline places without a name is
+    // given one; shapes and static text are not counted.
+    if (object.name.empty()) {
+        const CTag* tag = character(sprite, object.characterId);
+        const uint16_t code = tag ? tag->m_TagCode : 0;
+        if (code == kTagDefineSprite || code == kTagDefineButton || code == kTagDefineButton2
+            || code == kTagDefineEditText || code == kTagDefineVideoStream)
+            object.name = "instance" + std::to_string(++m_InstanceNames);
+    }
     if (place.blendMode)
         object.blendMode = *place.blendMode;
     if (place.visible)
@@ -461,7 +479,7 @@ void MoviePlayer::applyPlacement(SpriteInstance& sprite, const Placement& place,
 
 void MoviePlayer::startSprite(SpriteInstance& parent, DisplayObject& object)
 {
-    if (object.sprite || parent.nesting >= kMaxSpriteNesting)
+    if (object.sprite || object.bitmap || parent.nesting >= kMaxSpriteNesting)
         return;
     static const Timeline kEmptyTimeline {};
     const Timeline* timeline = &kEmptyTimeline;
@@ -500,6 +518,8 @@ void MoviePlayer::removeAt(SpriteInstance& sprite, std::map<int32_t, DisplayObje
 
 void MoviePlayer::queueUnload(SpriteInstance& sprite)
 {
+    if (m_Machine && sprite.script.m_Link)
+        sprite.script.m_Link->path = m_Machine->targetPath(sprite, false);
     queueEvent(sprite, ClipEvent::Unload);
     for (auto& [depth, object] : sprite.displayList)
         if (object.sprite)
@@ -618,10 +638,10 @@ void MoviePlayer::rebuildTo(SpriteInstance& sprite, int frame)
     }
     // Objects the timeline placed that are not there at that frame go; those that are stay as they are (their
     // sprites keep playing), with the timeline's transform unless a script moved them. Objects that scripts
-    // made stay.
+    // made or moved stay in the depths of scripts; in the timeline's depths they go like the timeline's own.
     for (auto it = sprite.displayList.begin(); it != sprite.displayList.end();) {
         DisplayObject& object = it->second;
-        if (object.placedFrame < 0) {
+        if (object.placedFrame < 0 && it->first >= kScriptDepthOffset) {
             ++it;
             continue;
         }
@@ -754,12 +774,31 @@ bool MoviePlayer::step(bool force)
 
 void MoviePlayer::runPendingActions()
 {
+    // The sprites an entry may name: those reached from the root and from the removed objects (alive until the
+    // step ends), by address with their serials. Sprites are freed only when the removed objects go, at the end
+    // (a new movie is loaded only from outside any script), so the set changes only when new sprites start or
+    // more are removed: it is gathered again when the serial counter or the removed list has moved.
+    std::unordered_map<const SpriteInstance*, uint64_t> live;
+    uint64_t liveStamp = 0;
+    auto isLiveNow = [&](const SpriteInstance* sprite, uint64_t serial) {
+        const uint64_t stamp = m_NextSerial + (uint64_t(m_Removed.size()) << 32);
+        if (stamp != liveStamp) {
+            live.clear();
+            CollectSprites(m_Root, live);
+            for (const auto& removed : m_Removed)
+                if (removed->sprite)
+                    CollectSprites(*removed->sprite, live);
+            liveStamp = stamp;
+        }
+        auto found = live.find(sprite);
+        return found != live.end() && found->second == serial;
+    };
     // Actions may enter frames whose actions queue again; the nesting limit ends any cycle.
     for (int round = 0; !m_PendingActions.empty() && round < kMaxActionDepth; ++round) {
         auto pending = std::move(m_PendingActions);
         m_PendingActions.clear();
         for (const PendingActions& entry : pending) {
-            if (!isLiveAnywhere(entry.sprite, entry.serial))
+            if (!isLiveNow(entry.sprite, entry.serial))
                 continue;
             if (entry.actions)
                 runActions(*entry.sprite, entry.actions);

@@ -35,6 +35,8 @@ class Value;
 namespace reelfinch::plugin {
 
 class BitmapCache;
+class BitmapPixels;
+class Drawing;
 class Renderer;
 namespace sound {
 class MovieSound;
@@ -127,7 +129,9 @@ struct DisplayObject {
     bool scriptMoved = false; // a script changed its transform: the timeline no longer moves it
     bool fresh = false; // a button placed under a known mouse, not yet matched with it: takes its state silently
     bool buttonHeld = false; // a button pressed while the mouse is held outside it
-    std::shared_ptr<avm1::ButtonLink> button; // a button's script state, once a script has used it
+    std::shared_ptr<avm1::ButtonLink> button {}; // a button's script state, once a script has used it
+    std::shared_ptr<BitmapPixels> bitmap {}; // a script's bitmap shown at this depth (attachBitmap)
+    bool smoothBitmap = false;
 };
 
 // A running timeline with its display list.
@@ -145,6 +149,7 @@ struct SpriteInstance {
     bool removed = false; // taken off its parent's list; lives until its unload events have run
     uint16_t symbolId = 0; // the character it is an instance of (0: an empty clip made by a script)
     const MovieLibrary* library = nullptr; // the loaded movie whose characters it shows; null: the main movie's
+    std::shared_ptr<Drawing> drawing; // what scripts drew into it, under its children
 };
 
 enum ButtonState { kButtonUp = 0, kButtonOver = 1, kButtonDown = 2 };
@@ -256,6 +261,8 @@ public:
     SpriteInstance* attachSprite(SpriteInstance& parent, uint16_t characterId, const std::string& name, int32_t depth);
     // A copy of a clip beside it (same character, transform, clip events) at another depth.
     SpriteInstance* duplicateSprite(SpriteInstance& sprite, const std::string& name, int32_t depth);
+    // Shows a script's bitmap at a display depth of `parent`, replacing what is there.
+    void attachBitmap(SpriteInstance& parent, std::shared_ptr<BitmapPixels> bitmap, int32_t depth, bool smooth);
     // Takes a clip off its parent's list (its unload events follow).
     void removeSprite(SpriteInstance& sprite);
     // Moves a clip to another depth of its parent's list, exchanging places with what is there.
@@ -264,6 +271,8 @@ public:
     void queueEvent(SpriteInstance& sprite, ClipEvent event);
     // Bounds of a clip's content in its own coordinates (twips); false when it holds nothing.
     bool spriteBounds(const SpriteInstance& sprite, const cairo_matrix_t& m, double box[4]);
+    // The same in the clip's own space, grown into `own`.
+    bool localBounds(const SpriteInstance& sprite, double own[4], int nesting);
     // Whether a point of the stage (twips) falls on the content of a clip; `shape` tests the outlines.
     bool spriteHit(const SpriteInstance& sprite, double x, double y, bool shape);
     // The full matrix from a clip's coordinates to the stage's (twips).
@@ -379,7 +388,7 @@ private:
         uint64_t serial;
         const CActionsItem* actions; // or, when null, the event
         ClipEvent event = ClipEvent::Load;
-        std::shared_ptr<avm1::ButtonLink> button; // the event goes to this button of the sprite, not the sprite
+        std::shared_ptr<avm1::ButtonLink> button {}; // the event goes to this button of the sprite, not the sprite
     };
     // Objects taken off the display lists during a step: they live until the step's actions have run, so that
     // their unload events see them.

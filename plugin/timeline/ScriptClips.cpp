@@ -3,6 +3,8 @@
 #include "timeline/MoviePlayer.h"
 
 #include "avm1/Machine.h"
+#include "render/BitmapPixels.h"
+#include "render/Drawing.h"
 
 #include "Records.h"
 #include "SWFStream.h"
@@ -63,8 +65,43 @@ int Winding(double x, double y, double x0, double y0, double x1, double y1)
     return y1 > y0 ? 1 : -1;
 }
 
+double SegmentDistance(double x, double y, double x0, double y0, double x1, double y1)
+{
+    const double dx = x1 - x0;
+    const double dy = y1 - y0;
+    const double length = dx * dx + dy * dy;
+    const double t = length > 0 ? std::clamp(((x - x0) * dx + (y - y0) * dy) / length, 0.0, 1.0) : 0.0;
+    return std::hypot(x - (x0 + t * dx), y - (y0 + t * dy));
+}
+
+// Whether the point lies on a stroke: within half the line's width (at least a pixel wide) of its edge.
+bool OnStroke(const ShapeLayer& layer, const ShapeLayer::StyledEdge& styled, double x, double y)
+{
+    if (!styled.line || styled.line > layer.lines.size())
+        return false;
+    const double half = std::max(layer.lines[styled.line - 1].width, kTwipsPerPixel) / 2;
+    const Edge& e = styled.edge;
+    double px = e.x0, py = e.y0;
+    const int pieces = e.curved ? kCurvePieces : 1;
+    for (int i = 1; i <= pieces; ++i) {
+        const double t = double(i) / pieces;
+        const double u = 1 - t;
+        const double qx = e.curved ? u * u * e.x0 + 2 * u * t * e.cx + t * t * e.x1 : e.x1;
+        const double qy = e.curved ? u * u * e.y0 + 2 * u * t * e.cy + t * t * e.y1 : e.y1;
+        if (SegmentDistance(x, y, px, py, qx, qy) <= half)
+            return true;
+        px = qx;
+        py = qy;
+    }
+    return false;
+}
+
 bool LayersHit(const std::vector<ShapeLayer>& layers, double x, double y)
 {
+    for (const ShapeLayer& layer : layers)
+        for (const auto& styled : layer.edges)
+            if (OnStroke(layer, styled, x, y))
+                return true;
     for (const ShapeLayer& layer : layers) {
         // Per fill style: the winding count of its outline around the point.
         std::map<uint32_t, int> winding;
@@ -97,6 +134,45 @@ bool LayersHit(const std::vector<ShapeLayer>& layers, double x, double y)
                 return true;
     }
     return false;
+}
+
+// Grows `own` by the content of a clip placed with `m`, shape by shape.
+bool ContentBounds(const MoviePlayer& player, const SpriteInstance& sprite, const cairo_matrix_t& m, double own[4],
+    int nesting)
+{
+    bool any = false;
+    if (sprite.drawing && sprite.drawing->bounds(m, own))
+        any = true;
+    for (const auto& [depth, object] : sprite.displayList) {
+        double rect[4] = { kNoBounds, kNoBounds, -kNoBounds, -kNoBounds };
+        bool have = false;
+        cairo_matrix_t placed;
+        cairo_matrix_multiply(&placed, &object.matrix, &m);
+        if (object.sprite) {
+            if (nesting < kMaxSpriteNesting && ContentBounds(player, *object.sprite, placed, own, nesting + 1))
+                any = true;
+            continue;
+        } else if (object.bitmap) {
+            rect[0] = rect[1] = 0;
+            rect[2] = object.bitmap->width() * kTwipsPerPixel;
+            rect[3] = object.bitmap->height() * kTwipsPerPixel;
+            have = true;
+        } else if (const CTag* tag = player.character(sprite, object.characterId)) {
+            if (auto* shape = dynamic_cast<const CShapeTag*>(tag))
+                have = RectOf(shape->m_pBounds.get(), rect);
+            else if (auto* text = dynamic_cast<const CTextTag*>(tag))
+                have = RectOf(text->m_pBounds.get(), rect);
+            else if (auto* edit = dynamic_cast<const CDefineEditTextTag*>(tag))
+                have = RectOf(edit->m_pBounds.get(), rect);
+            else if (auto* morph = dynamic_cast<const CDefineMorphShapeTag*>(tag))
+                have = RectOf(morph->m_pStartBounds.get(), rect);
+        }
+        if (!have)
+            continue;
+        AddRect(own, placed, rect[0], rect[1], rect[2], rect[3]);
+        any = true;
+    }
+    return any;
 }
 
 } // namespace
@@ -198,9 +274,25 @@ SpriteInstance* MoviePlayer::duplicateSprite(SpriteInstance& sprite, const std::
         return nullptr;
     }
     SpriteInstance* copy = object.sprite.get();
+    // The copy starts with what was drawn into the original; the two are drawn into apart from then on.
+    if (sprite.drawing)
+        copy->drawing = std::make_shared<Drawing>(*sprite.drawing);
     beginSprite(*copy, true);
     copy->loaded = true;
     return copy;
+}
+
+void MoviePlayer::attachBitmap(SpriteInstance& parent, std::shared_ptr<BitmapPixels> bitmap, int32_t depth, bool smooth)
+{
+    if (parent.removed || !bitmap)
+        return;
+    if (auto it = parent.displayList.find(depth); it != parent.displayList.end())
+        removeAt(parent, it);
+    DisplayObject& object = parent.displayList[depth];
+    object.depth = depth;
+    object.placedFrame = -1;
+    object.bitmap = std::move(bitmap);
+    object.smoothBitmap = smooth;
 }
 
 void MoviePlayer::removeSprite(SpriteInstance& sprite)
@@ -247,41 +339,18 @@ cairo_matrix_t MoviePlayer::stageMatrix(const SpriteInstance& sprite) const
 
 bool MoviePlayer::spriteBounds(const SpriteInstance& sprite, const cairo_matrix_t& m, double box[4])
 {
-    bool any = false;
+    // A clip's own rectangle holds the rectangles of the shapes inside it, each placed by all the matrices down
+    // to it; that rectangle is then placed by `m` as a rectangle (a rotation widens it).
     double own[4] = { kNoBounds, kNoBounds, -kNoBounds, -kNoBounds };
-    for (const auto& [depth, object] : sprite.displayList) {
-        cairo_matrix_t placed;
-        cairo_matrix_multiply(&placed, &object.matrix, &m);
-        if (object.sprite) {
-            if (object.sprite->nesting < kMaxSpriteNesting && spriteBounds(*object.sprite, placed, own))
-                any = true;
-            continue;
-        }
-        const CTag* tag = character(sprite, object.characterId);
-        if (!tag)
-            continue;
-        double rect[4];
-        bool have = false;
-        if (auto* shape = dynamic_cast<const CShapeTag*>(tag))
-            have = RectOf(shape->m_pBounds.get(), rect);
-        else if (auto* text = dynamic_cast<const CTextTag*>(tag))
-            have = RectOf(text->m_pBounds.get(), rect);
-        else if (auto* edit = dynamic_cast<const CDefineEditTextTag*>(tag))
-            have = RectOf(edit->m_pBounds.get(), rect);
-        else if (auto* morph = dynamic_cast<const CDefineMorphShapeTag*>(tag))
-            have = RectOf(morph->m_pStartBounds.get(), rect);
-        if (!have)
-            continue;
-        AddRect(own, placed, rect[0], rect[1], rect[2], rect[3]);
-        any = true;
-    }
-    if (!any)
+    if (!localBounds(sprite, own, 0))
         return false;
-    box[0] = std::min(box[0], own[0]);
-    box[1] = std::min(box[1], own[1]);
-    box[2] = std::max(box[2], own[2]);
-    box[3] = std::max(box[3], own[3]);
+    AddRect(box, m, own[0], own[1], own[2], own[3]);
     return true;
+}
+
+bool MoviePlayer::localBounds(const SpriteInstance& sprite, double own[4], int nesting)
+{
+    return ContentBounds(*this, sprite, { 1, 0, 0, 1, 0, 0 }, own, nesting);
 }
 
 bool MoviePlayer::spriteHit(const SpriteInstance& sprite, double x, double y, bool shape)
@@ -291,6 +360,15 @@ bool MoviePlayer::spriteHit(const SpriteInstance& sprite, double x, double y, bo
         if (!spriteBounds(sprite, stageMatrix(sprite), box))
             return false;
         return x >= box[0] && x <= box[2] && y >= box[1] && y <= box[3];
+    }
+    if (sprite.drawing) {
+        cairo_matrix_t toLocal = stageMatrix(sprite);
+        double lx = x, ly = y;
+        if (cairo_matrix_invert(&toLocal) == CAIRO_STATUS_SUCCESS) {
+            cairo_matrix_transform_point(&toLocal, &lx, &ly);
+            if (sprite.drawing->hit(lx, ly))
+                return true;
+        }
     }
     for (const auto& [depth, object] : sprite.displayList) {
         if (object.sprite) {

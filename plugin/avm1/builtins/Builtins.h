@@ -67,6 +67,10 @@ void InstallErrorClass(Machine& m);
 void InstallBroadcaster(Machine& m);
 void InstallSystem(Machine& m);
 void InstallMovieClipClass(Machine& m);
+// The drawing methods of MovieClip (moveTo, lineTo, fills, clear...) on its prototype.
+void InstallDrawingMethods(Machine& m, Object* clipPrototype);
+// PrintJob, answering as a player with no printer.
+void InstallPrintJobClass(Machine& m);
 void InstallDateClass(Machine& m);
 void InstallSoundClass(Machine& m);
 
@@ -78,6 +82,8 @@ void DispatchSoundEvents(Machine& m);
 void SoundLoadFinished(Machine& m, Object* sound, bool streaming, bool ok, std::string_view bytes);
 void InstallXmlClasses(Machine& m);
 void InstallGeomClasses(Machine& m);
+// flash.geom.Matrix, into the flash.geom package object.
+void InstallMatrixClass(Machine& m, Object* geomPackage);
 void InstallColorClass(Machine& m);
 void InstallLoadVarsClass(Machine& m);
 void InstallMovieClipLoader(Machine& m);

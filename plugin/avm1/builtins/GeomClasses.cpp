@@ -1,6 +1,7 @@
 // flash.geom.Point and flash.geom.Rectangle: plain objects with x/y (and width/height) properties and methods
 // that read them through ordinary property access, so objects that merely look like points work where the
 // player lets them.
+#include "avm1/builtins/BitmapData.h"
 #include "avm1/builtins/NativeData.h"
 
 #include <algorithm>
@@ -474,6 +475,9 @@ void InstallGeomClasses(Machine& m)
     DefineTransformFields(m, transformProto, std::make_integer_sequence<int, 8>());
     DefineAccessor(m, transformProto, "rgb", TransformGetRgb, TransformSetRgb, 0);
     DefineMethods(m, transformProto, { { "concat", TransformConcat, 0 }, { "toString", TransformToString, 0 } });
+
+    InstallMatrixClass(m, GeomPackage(m));
+    InstallBitmapDataClass(m);
 }
 
 } // namespace reelfinch::avm1

@@ -1,5 +1,6 @@
 // MovieClip: the timeline methods (play, stop, the gotos), clips made and removed by scripts, depths, bounds,
 // hit tests, coordinates and dragging.
+#include "avm1/builtins/BitmapData.h"
 #include "avm1/builtins/Builtins.h"
 
 #include "timeline/MoviePlayer.h"
@@ -183,7 +184,10 @@ Value GetInstanceAtDepth(Machine& m, const Value& self, const Value* args, int a
     auto it = s->displayList.find(depth);
     if (it == s->displayList.end())
         return Value();
-    // Objects that are no clips answer with the clip that holds them.
+    // Text fields answer as themselves; other objects that are no clips with the clip that holds them.
+    if (!it->second.sprite)
+        if (Object* field = m.fieldObject(*s, it->second))
+            return Value(field);
     return Value(m.clipObject(it->second.sprite ? *it->second.sprite : *s));
 }
 
@@ -207,9 +211,11 @@ Value GetBounds(Machine& m, const Value& self, const Value* args, int argc)
     if (!s)
         return Value();
     plugin::SpriteInstance* target = argc > 0 ? m.spriteOf(args[0]) : s;
-    if (argc > 0 && !target && args[0].isString()) {
-        Object* o = m.resolveTarget(m.clipObject(*s), m.toString(args[0]));
-        target = m.spriteOf(Value(o));
+    if (argc > 0 && !target && !args[0].isUndefined()) {
+        // A path, of either form; "a:b" names the same clip as "a/b".
+        std::string path = m.toString(args[0]);
+        std::replace(path.begin(), path.end(), ':', '/');
+        target = m.spriteOf(Value(m.resolveTarget(m.clipObject(*s), path)));
     }
     if (argc > 0 && !target)
         return Value();
@@ -321,6 +327,18 @@ Value GetSWFVersion(Machine& m, const Value& self, const Value*, int)
     return Value(double(m.version()));
 }
 
+// attachBitmap(bitmap, depth[, pixelSnapping, smoothing])
+Value AttachBitmap(Machine& m, const Value& self, const Value* args, int argc)
+{
+    auto* s = Sprite(m, self);
+    int32_t depth = 0;
+    if (!s || argc < 2 || !DisplayDepth(m, args[1], depth))
+        return Value();
+    if (auto pixels = BitmapPixelsOf(args[0]))
+        m.player().attachBitmap(*s, std::move(pixels), depth, argc > 3 && m.toBoolean(args[3]));
+    return Value();
+}
+
 Value SetMask(Machine& m, const Value& self, const Value* args, int argc)
 {
     // Kept for the drawing side; masking by a script's choice is not drawn yet.
@@ -366,7 +384,10 @@ void InstallMovieClipClass(Machine& m)
             { "getBytesTotal", GetBytes },
             { "getSWFVersion", GetSWFVersion, kDontEnum | kOnlySwf6 },
             { "setMask", SetMask, kDontEnum | kOnlySwf6 },
+            { "attachBitmap", AttachBitmap, kDontEnum | kOnlySwf8 },
         });
+    InstallDrawingMethods(m, proto);
+    InstallPrintJobClass(m);
 }
 
 } // namespace reelfinch::avm1

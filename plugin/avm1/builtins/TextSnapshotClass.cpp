@@ -117,7 +117,7 @@ std::vector<SnapshotChar> ReadClip(Machine& m, plugin::SpriteInstance& sprite)
     for (const auto& [depth, object] : sprite.displayList) {
         if (object.sprite || object.field)
             continue;
-        const auto* text = dynamic_cast<const CTextTag*>(m.player().character(object.characterId));
+        const auto* text = dynamic_cast<const CTextTag*>(m.player().character(sprite, object.characterId));
         if (!text)
             continue;
         const size_t before = chars.size();
