@@ -993,9 +993,26 @@ DeviceMeasure::~DeviceMeasure()
     cairo_surface_destroy(m_Surface);
 }
 
+namespace {
+
+// The system family a format's font name asks for: the player's three generic names map to fontconfig's, other
+// names are looked up as they are (fontconfig substitutes a metric-compatible face where it knows one).
+const char* DeviceFamily(const std::string& font)
+{
+    if (font == "_sans")
+        return "sans-serif";
+    if (font == "_serif")
+        return "serif";
+    if (font == "_typewriter")
+        return "monospace";
+    return font.empty() ? "sans-serif" : font.c_str();
+}
+
+} // namespace
+
 void DeviceMeasure::select(const CharFormat& format)
 {
-    cairo_select_font_face(m_Context, "sans", format.italic ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL,
+    cairo_select_font_face(m_Context, DeviceFamily(format.font), format.italic ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL,
         format.bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
     cairo_set_font_size(m_Context, format.size * kTwips);
 }

@@ -927,9 +927,9 @@ template <Display D> Value DisplayGet(Machine& m, const Value& self, const Value
     case Display::Visible:
         return Value(d->visible);
     case Display::Width:
-        return Value(Twentieths((f.right - f.left) * MatrixScaleX(mx) / kTwips));
+        return Value(Twentieths(std::fabs(f.right - f.left) * MatrixScaleX(mx) / kTwips));
     case Display::Height:
-        return Value(Twentieths((f.bottom - f.top) * MatrixScaleY(mx) / kTwips));
+        return Value(Twentieths(std::fabs(f.bottom - f.top) * MatrixScaleY(mx) / kTwips));
     case Display::Rotation:
         return Value(MatrixRotation(mx));
     case Display::Name:
@@ -1249,8 +1249,9 @@ Value CreateTextField(Machine& m, const Value& self, const Value* args, int argc
     d.matrix.y0 = y * kTwips;
     d.field = std::make_shared<EditField>();
     EditField& f = *d.field;
-    f.right = std::max(0, width) * kTwips;
-    f.bottom = std::max(0, height) * kTwips;
+    // A negative size is kept: the box then extends to the left of or above the origin.
+    f.right = width * kTwips;
+    f.bottom = height * kTwips;
     f.selectable = true;
     f.input = false;
     return Value(m.fieldObject(*sprite, d));
@@ -1499,9 +1500,31 @@ bool Allowed(const std::u16string& restrict, char16_t c)
 
 } // namespace
 
+namespace {
+
+// Before SWF 6 the class's prototype is hidden from scripts; objects still take it, from this slot of _global.
+constexpr const char* kHiddenPrototype = "\x01TextField.prototype";
+
+Object* FieldPrototype(Machine& m)
+{
+    if (m.version() >= 6)
+        return CurrentPrototype(m, "TextField");
+    const Value proto = m.getMember(Value(m.m_Global), kHiddenPrototype);
+    return proto.isObject() ? proto.asObject() : m.m_ObjectProto;
+}
+
+Value FieldConstruct(Machine& m, const Value& self, const Value*, int)
+{
+    if (m.version() < 6 && self.isObject())
+        self.asObject()->setProto(Value(FieldPrototype(m)));
+    return Value();
+}
+
+} // namespace
+
 Object* MakeFieldObject(Machine& m, const std::shared_ptr<FieldLink>& link)
 {
-    Object* o = m.newObject(CurrentPrototype(m, "TextField"));
+    Object* o = m.newObject(FieldPrototype(m));
     AttachNative<FieldData>(m, o)->link = link;
     link->object = o;
     // Each field broadcasts its own events and listens to itself first.
@@ -1686,20 +1709,27 @@ void TypeIntoFocus(Machine& m, int code, int ascii)
 void InstallTextFieldClass(Machine& m)
 {
     Object* proto = m.newObject();
-    FunctionObject* ctor = DefineClass(m, "TextField", nullptr, nullptr, proto);
+    FunctionObject* ctor = DefineClass(m, "TextField", nullptr, FieldConstruct, proto);
+    if (m.version() < 6) {
+        // Text fields are script objects from SWF 6 on: before, the class shows no prototype and its objects
+        // inherit nothing (not even toString), though they list the field properties.
+        m.define(ctor, "prototype", Value(proto), kDontEnum | kDontDelete | kOnlySwf6);
+        m.define(m.m_Global, kHiddenPrototype, Value(proto), kDontEnum | kDontDelete);
+        proto->setProto(Value());
+    }
     DefineProperties(m, proto, std::make_index_sequence<std::size(kProperties)>());
     DefineDisplayProperties(m, proto);
     DefineMethods(m, proto,
         {
-            { "replaceSel", ReplaceSel },
-            { "getTextFormat", GetTextFormat },
-            { "setTextFormat", SetTextFormat },
-            { "removeTextField", RemoveTextField },
-            { "getNewTextFormat", GetNewTextFormat },
-            { "setNewTextFormat", SetNewTextFormat },
-            { "getDepth", GetDepth },
+            { "replaceSel", ReplaceSel, uint16_t(kDontEnum | kOnlySwf6) },
+            { "getTextFormat", GetTextFormat, uint16_t(kDontEnum | kOnlySwf6) },
+            { "setTextFormat", SetTextFormat, uint16_t(kDontEnum | kOnlySwf6) },
+            { "removeTextField", RemoveTextField, uint16_t(kDontEnum | kOnlySwf6) },
+            { "getNewTextFormat", GetNewTextFormat, uint16_t(kDontEnum | kOnlySwf6) },
+            { "setNewTextFormat", SetNewTextFormat, uint16_t(kDontEnum | kOnlySwf6) },
+            { "getDepth", GetDepth, uint16_t(kDontEnum | kOnlySwf6) },
             { "replaceText", ReplaceText, uint16_t(kDontEnum | kOnlySwf7) },
-            { "toString", ToStringMethod },
+            { "toString", ToStringMethod, uint16_t(kDontEnum | kOnlySwf6) },
         });
     DefineMethods(m, ctor, { { "getFontList", GetFontList } });
     DefineMethods(m, CurrentPrototype(m, "TextFormat"), { { "getTextExtent", GetTextExtent } });
