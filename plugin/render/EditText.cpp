@@ -866,13 +866,15 @@ std::unique_ptr<EditField> FieldFromTag(const CDefineEditTextTag& tag, const CTa
     }
     if (!fontName.empty())
         f.font = fontName;
-    if (font)
+    // A plain field takes its font's boldness and slant; HTML text says its own with <b> and <i>.
+    if (font && !tag.m_HTML)
         std::tie(f.bold, f.italic) = FontStyle(font);
     if (tag.m_HasTextColor && tag.m_pTextColor)
         f.color = (uint32_t(tag.m_pTextColor->m_Color.red) << 16) | (uint32_t(tag.m_pTextColor->m_Color.green) << 8)
             | tag.m_pTextColor->m_Color.blue;
     if (tag.m_HasLayout) {
-        f.align = tag.m_Align <= 3 ? TextAlign(tag.m_Align) : TextAlign::Left;
+        // HTML fields align their paragraphs by <p align>, left unless it says otherwise.
+        f.align = tag.m_Align <= 3 && !tag.m_HTML ? TextAlign(tag.m_Align) : TextAlign::Left;
         f.leftMargin = tag.m_LeftMargin / kTwips;
         f.rightMargin = tag.m_RightMargin / kTwips;
         f.indent = int16_t(tag.m_Indent) / kTwips;

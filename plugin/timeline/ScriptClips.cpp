@@ -257,6 +257,14 @@ bool MoviePlayer::spriteBounds(const SpriteInstance& sprite, const cairo_matrix_
                 any = true;
             continue;
         }
+        if (object.field) {
+            // A field's box as scripts and autoSize left it.
+            const EditField& f = *object.field;
+            AddRect(own, placed, std::min(f.left, f.right), std::min(f.top, f.bottom), std::max(f.left, f.right),
+                std::max(f.top, f.bottom));
+            any = true;
+            continue;
+        }
         const CTag* tag = character(object.characterId);
         if (!tag)
             continue;

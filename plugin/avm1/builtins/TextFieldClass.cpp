@@ -705,12 +705,12 @@ Value GetScroll(Machine& m, EditField& f, FieldLink*)
     return Value(double(std::clamp(f.scroll, 1, MaxScroll(f, Layout(m, f)))));
 }
 
+// The line is a 32-bit integer counted from 1; the player keeps it counted from 0, so the lowest integer wraps
+// round to the highest and scrolls to the end.
 void SetScroll(Machine& m, EditField& f, FieldLink*, const Value& v)
 {
-    const double n = m.toNumber(v);
-    if (std::isnan(n))
-        return;
-    f.scroll = int(std::clamp(n, 1.0, double(MaxScroll(f, Layout(m, f)))));
+    const int32_t fromZero = int32_t(uint32_t(m.toInt32(v)) - 1u);
+    f.scroll = std::clamp(fromZero, 0, MaxScroll(f, Layout(m, f)) - 1) + 1;
 }
 
 Value GetMaxScroll(Machine& m, EditField& f, FieldLink*)
@@ -739,12 +739,10 @@ Value GetHScroll(Machine& m, EditField& f, FieldLink*)
     return Value(double(std::clamp(f.hscroll, 0, MaxHScroll(m, f))));
 }
 
+// The position is a 32-bit integer (2^31 wraps to a negative one), kept within the text's extent.
 void SetHScroll(Machine& m, EditField& f, FieldLink*, const Value& v)
 {
-    const double n = m.toNumber(v);
-    if (std::isnan(n))
-        return;
-    f.hscroll = int(std::clamp(n, 0.0, double(MaxHScroll(m, f))));
+    f.hscroll = std::clamp(int(m.toInt32(v)), 0, MaxHScroll(m, f));
 }
 
 Value GetMaxHScroll(Machine& m, EditField& f, FieldLink*)
