@@ -256,7 +256,7 @@ void ApplyAutoSize(Machine& m, EditField& field, DisplayObject* display)
         const double old = field.right - field.left;
         double shift = 0;
         if (field.autoSize == AutoSize::Center)
-            shift = (old - width) / 2;
+            shift = std::floor((old - width) / 2); // whole twips
         else if (field.autoSize == AutoSize::Right)
             shift = old - width;
         if (display)
