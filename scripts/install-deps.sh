@@ -11,6 +11,7 @@ packages=(
     qt6-base-dev qt6-svg-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools libgl-dev
     libcairo2-dev libcurl4-openssl-dev libpulse-dev libjpeg62-turbo-dev
     libfontconfig-dev libavcodec-dev libavformat-dev libavutil-dev libswresample-dev libswscale-dev libseccomp-dev
+    fonts-dejavu-core fonts-urw-base35
     xvfb xauth x11-utils xdotool openbox pulseaudio pulseaudio-utils ffmpeg ccache
 )
 

@@ -866,13 +866,15 @@ std::unique_ptr<EditField> FieldFromTag(const CDefineEditTextTag& tag, const CTa
     }
     if (!fontName.empty())
         f.font = fontName;
-    if (font)
+    // A plain field takes its font's boldness and slant; HTML text says its own with <b> and <i>.
+    if (font && !tag.m_HTML)
         std::tie(f.bold, f.italic) = FontStyle(font);
     if (tag.m_HasTextColor && tag.m_pTextColor)
         f.color = (uint32_t(tag.m_pTextColor->m_Color.red) << 16) | (uint32_t(tag.m_pTextColor->m_Color.green) << 8)
             | tag.m_pTextColor->m_Color.blue;
     if (tag.m_HasLayout) {
-        f.align = tag.m_Align <= 3 ? TextAlign(tag.m_Align) : TextAlign::Left;
+        // HTML fields align their paragraphs by <p align>, left unless it says otherwise.
+        f.align = tag.m_Align <= 3 && !tag.m_HTML ? TextAlign(tag.m_Align) : TextAlign::Left;
         f.leftMargin = tag.m_LeftMargin / kTwips;
         f.rightMargin = tag.m_RightMargin / kTwips;
         f.indent = int16_t(tag.m_Indent) / kTwips;
@@ -993,9 +995,26 @@ DeviceMeasure::~DeviceMeasure()
     cairo_surface_destroy(m_Surface);
 }
 
+namespace {
+
+// The system family a format's font name asks for: the player's three generic names map to fontconfig's, other
+// names are looked up as they are (fontconfig substitutes a metric-compatible face where it knows one).
+const char* DeviceFamily(const std::string& font)
+{
+    if (font == "_sans")
+        return "sans-serif";
+    if (font == "_serif")
+        return "serif";
+    if (font == "_typewriter")
+        return "monospace";
+    return font.empty() ? "sans-serif" : font.c_str();
+}
+
+} // namespace
+
 void DeviceMeasure::select(const CharFormat& format)
 {
-    cairo_select_font_face(m_Context, "sans", format.italic ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL,
+    cairo_select_font_face(m_Context, DeviceFamily(format.font), format.italic ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL,
         format.bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
     cairo_set_font_size(m_Context, format.size * kTwips);
 }

@@ -131,8 +131,9 @@ std::pair<double, double> EmbeddedMetrics(const Font& font, double size)
     const double height = size * 20.0;
     if (!font.hasLayout)
         return { height * 0.8, height * 0.2 };
+    // Whole twips, as the advances.
     const double scale = height / font.emUnits;
-    return { font.ascent * scale, font.descent * scale };
+    return { std::floor(font.ascent * scale), std::floor(font.descent * scale) };
 }
 
 std::vector<uint16_t> FontCodes(const CTag* tag)

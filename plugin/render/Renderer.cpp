@@ -1870,10 +1870,11 @@ void Renderer::drawField(cairo_t* cr, const EditField& field, const cairo_matrix
     cairo_matrix_t inverse = m;
     if (cairo_matrix_invert(&inverse) != CAIRO_STATUS_SUCCESS)
         return;
-    const double left = field.left;
-    const double top = field.top;
-    const double right = field.right;
-    const double bottom = field.bottom;
+    // A box of negative size (createTextField with a negative width or height) covers the other side.
+    const double left = std::min(field.left, field.right);
+    const double top = std::min(field.top, field.bottom);
+    const double right = std::max(field.left, field.right);
+    const double bottom = std::max(field.top, field.bottom);
     if (right <= left || bottom <= top)
         return;
     const auto rgb = [](uint32_t c) {

@@ -152,6 +152,14 @@ bool ContentBounds(const MoviePlayer& player, const SpriteInstance& sprite, cons
             if (nesting < kMaxSpriteNesting && ContentBounds(player, *object.sprite, placed, own, nesting + 1))
                 any = true;
             continue;
+        } else if (object.field) {
+            // A field's box as scripts and autoSize left it.
+            const EditField& f = *object.field;
+            rect[0] = std::min(f.left, f.right);
+            rect[1] = std::min(f.top, f.bottom);
+            rect[2] = std::max(f.left, f.right);
+            rect[3] = std::max(f.top, f.bottom);
+            have = true;
         } else if (object.bitmap) {
             rect[0] = rect[1] = 0;
             rect[2] = object.bitmap->width() * kTwipsPerPixel;

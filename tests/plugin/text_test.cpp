@@ -1,5 +1,6 @@
 // Text fields drawn without scripting (initial text, embedded or device fonts, layout, wrapping, border) and
 // DefineFont3 fonts.
+#include "avm1/Machine.h"
 #include "render/EditText.h"
 #include "render/Fonts.h"
 #include "PluginTestSupport.h"
@@ -205,9 +206,10 @@ TEST(PluginText, EditTextDrawsEmbeddedGlyphsInsideItsBorder)
 
 TEST(PluginText, EditTextWrapsAlignsAndClips)
 {
-    // HTML text, wrapped into two lines of two glyphs set against the right margin.
-    const Canvas c
-        = DrawField({ .width = 60, .height = 110, .text = "<p>AA AA</p>", .html = true, .wrap = true, .align = 1 });
+    // HTML text, wrapped into two lines of two glyphs set against the right margin (HTML fields take their
+    // alignment from the paragraph, not from the tag).
+    const Canvas c = DrawField(
+        { .width = 60, .height = 110, .text = "<p align=\"right\">AA AA</p>", .html = true, .wrap = true });
     EXPECT_TRUE(Near(c.at(5, 23), kWhite));
     EXPECT_TRUE(Near(c.at(20, 23), kRed));
     EXPECT_TRUE(Near(c.at(44, 23), kRed));
@@ -232,4 +234,76 @@ TEST(PluginText, EditTextWithoutOutlinesUsesADeviceFont)
     }
     EXPECT_GT(inside, 50);
     EXPECT_EQ(outside, 0) << "the text stays inside the field";
+}
+
+namespace {
+
+// A DefineText of the test font's glyphs (0 'A', 1 ' '), each 20 pixels on, starting at (x, y) pixels.
+void StaticText(MovieBuilder& movie, uint16_t id, const std::vector<int>& glyphs, int x, int y)
+{
+    CSWFStream text;
+    text.WriteU16(id);
+    CRectItem bounds(nullptr, kStyleDefault);
+    bounds.m_XMax = 120 * T;
+    bounds.m_YMax = 120 * T;
+    bounds.WriteSWF(&text);
+    CMatrixItem identity;
+    identity.WriteSWF(&text);
+    text.FlushBits();
+    const uint8_t glyphBits = 1;
+    const uint8_t advanceBits = 11;
+    text.WriteU8(glyphBits);
+    text.WriteU8(advanceBits);
+    text.WriteU8(0x8B); // style record: font, y and x offsets
+    text.WriteU16(kFontId);
+    text.WriteS16(int16_t(x * T));
+    text.WriteS16(int16_t(y * T));
+    text.WriteU16(20 * T);
+    text.WriteU8(uint8_t(glyphs.size()));
+    for (int g : glyphs) {
+        text.WriteBits(uint32_t(g), glyphBits);
+        text.WriteBits(20 * T, advanceBits);
+    }
+    text.FlushBits();
+    text.WriteU8(0);
+    movie.stream().AppendTag(kTagDefineText, false, &text);
+}
+
+} // namespace
+
+TEST(PluginText, SnapshotsReadStaticTextInDepthOrder)
+{
+    using reelfinch::avm1::Value;
+    MovieBuilder movie(120, 120);
+    movie.raw(kTagDefineFont3, Font3Body());
+    StaticText(movie, 10, { 0, 1, 0 }, 0, 80); // "A A", placed deeper
+    StaticText(movie, 11, { 0, 0 }, 0, 40); // "AA"
+    movie.place(2, 10, 0, 0);
+    movie.place(1, 11, 0, 0);
+    movie.showFrame();
+    MoviePlayer player;
+    ASSERT_TRUE(Load(player, movie.finish()));
+    reelfinch::avm1::Machine& m = *player.scriptMachine();
+    Value root(m.rootClip());
+    const Value snapshot = m.callMethod(root, "getTextSnapshot", nullptr, 0);
+    ASSERT_TRUE(snapshot.isObject());
+    const auto call = [&](const char* name, std::vector<Value> args) {
+        return m.callMethod(snapshot, name, args.data(), int(args.size()));
+    };
+    EXPECT_EQ(m.toNumber(call("getCount", {})), 5);
+    EXPECT_EQ(m.toString(call("getText", { Value(0.0), Value(100.0) })), "AAA A");
+    EXPECT_EQ(m.toString(call("getText", { Value(0.0), Value(100.0), Value(true) })), "AA\nA A");
+    // Searches: case folded unless asked, from the start index, exactly three arguments.
+    EXPECT_EQ(m.toNumber(call("findText", { Value(0.0), Value(m.str("a a")), Value(false) })), 2);
+    EXPECT_EQ(m.toNumber(call("findText", { Value(0.0), Value(m.str("a")), Value(true) })), -1);
+    EXPECT_EQ(m.toNumber(call("findText", { Value(3.0), Value(m.str("A")), Value(true) })), 4);
+    EXPECT_TRUE(call("findText", { Value(0.0), Value(m.str("A")) }).isUndefined());
+    // Selection by ranges.
+    call("setSelected", { Value(1.0), Value(3.0), Value(true) });
+    EXPECT_EQ(m.toString(call("getSelectedText", {})), "AA");
+    EXPECT_TRUE(m.toBoolean(call("getSelected", { Value(0.0), Value(2.0) })));
+    EXPECT_FALSE(m.toBoolean(call("getSelected", { Value(3.0), Value(5.0) })));
+    // The nearest character to a point on the second line (its glyph boxes span 20 pixels from x = 0).
+    EXPECT_EQ(m.toNumber(call("hitTestTextNearPos", { Value(45.0), Value(75.0), Value(5.0) })), 4);
+    EXPECT_EQ(m.toNumber(call("hitTestTextNearPos", { Value(45.0), Value(10.0), Value(5.0) })), -1);
 }

@@ -256,7 +256,7 @@ void ApplyAutoSize(Machine& m, EditField& field, DisplayObject* display)
         const double old = field.right - field.left;
         double shift = 0;
         if (field.autoSize == AutoSize::Center)
-            shift = (old - width) / 2;
+            shift = std::floor((old - width) / 2); // whole twips
         else if (field.autoSize == AutoSize::Right)
             shift = old - width;
         if (display)
@@ -705,12 +705,12 @@ Value GetScroll(Machine& m, EditField& f, FieldLink*)
     return Value(double(std::clamp(f.scroll, 1, MaxScroll(f, Layout(m, f)))));
 }
 
+// The line is a 32-bit integer counted from 1; the player keeps it counted from 0, so the lowest integer wraps
+// round to the highest and scrolls to the end.
 void SetScroll(Machine& m, EditField& f, FieldLink*, const Value& v)
 {
-    const double n = m.toNumber(v);
-    if (std::isnan(n))
-        return;
-    f.scroll = int(std::clamp(n, 1.0, double(MaxScroll(f, Layout(m, f)))));
+    const int32_t fromZero = int32_t(uint32_t(m.toInt32(v)) - 1u);
+    f.scroll = std::clamp(fromZero, 0, MaxScroll(f, Layout(m, f)) - 1) + 1;
 }
 
 Value GetMaxScroll(Machine& m, EditField& f, FieldLink*)
@@ -739,12 +739,10 @@ Value GetHScroll(Machine& m, EditField& f, FieldLink*)
     return Value(double(std::clamp(f.hscroll, 0, MaxHScroll(m, f))));
 }
 
+// The position is a 32-bit integer (2^31 wraps to a negative one), kept within the text's extent.
 void SetHScroll(Machine& m, EditField& f, FieldLink*, const Value& v)
 {
-    const double n = m.toNumber(v);
-    if (std::isnan(n))
-        return;
-    f.hscroll = int(std::clamp(n, 0.0, double(MaxHScroll(m, f))));
+    f.hscroll = std::clamp(int(m.toInt32(v)), 0, MaxHScroll(m, f));
 }
 
 Value GetMaxHScroll(Machine& m, EditField& f, FieldLink*)
@@ -927,9 +925,9 @@ template <Display D> Value DisplayGet(Machine& m, const Value& self, const Value
     case Display::Visible:
         return Value(d->visible);
     case Display::Width:
-        return Value(Twentieths((f.right - f.left) * MatrixScaleX(mx) / kTwips));
+        return Value(Twentieths(std::fabs(f.right - f.left) * MatrixScaleX(mx) / kTwips));
     case Display::Height:
-        return Value(Twentieths((f.bottom - f.top) * MatrixScaleY(mx) / kTwips));
+        return Value(Twentieths(std::fabs(f.bottom - f.top) * MatrixScaleY(mx) / kTwips));
     case Display::Rotation:
         return Value(MatrixRotation(mx));
     case Display::Name:
@@ -1249,8 +1247,9 @@ Value CreateTextField(Machine& m, const Value& self, const Value* args, int argc
     d.matrix.y0 = y * kTwips;
     d.field = std::make_shared<EditField>();
     EditField& f = *d.field;
-    f.right = std::max(0, width) * kTwips;
-    f.bottom = std::max(0, height) * kTwips;
+    // A negative size is kept: the box then extends to the left of or above the origin.
+    f.right = width * kTwips;
+    f.bottom = height * kTwips;
     f.selectable = true;
     f.input = false;
     return Value(m.fieldObject(*sprite, d));
@@ -1512,9 +1511,31 @@ bool Allowed(const std::u16string& restrict, char16_t c)
 
 } // namespace
 
+namespace {
+
+// Before SWF 6 the class's prototype is hidden from scripts; objects still take it, from this slot of _global.
+constexpr const char* kHiddenPrototype = "\x01TextField.prototype";
+
+Object* FieldPrototype(Machine& m)
+{
+    if (m.version() >= 6)
+        return CurrentPrototype(m, "TextField");
+    const Value proto = m.getMember(Value(m.m_Global), kHiddenPrototype);
+    return proto.isObject() ? proto.asObject() : m.m_ObjectProto;
+}
+
+Value FieldConstruct(Machine& m, const Value& self, const Value*, int)
+{
+    if (m.version() < 6 && self.isObject())
+        self.asObject()->setProto(Value(FieldPrototype(m)));
+    return Value();
+}
+
+} // namespace
+
 Object* MakeFieldObject(Machine& m, const std::shared_ptr<FieldLink>& link)
 {
-    Object* o = m.newObject(CurrentPrototype(m, "TextField"));
+    Object* o = m.newObject(FieldPrototype(m));
     AttachNative<FieldData>(m, o)->link = link;
     link->object = o;
     // Each field broadcasts its own events and listens to itself first.
@@ -1708,20 +1729,27 @@ void TypeIntoFocus(Machine& m, int code, int ascii)
 void InstallTextFieldClass(Machine& m)
 {
     Object* proto = m.newObject();
-    FunctionObject* ctor = DefineClass(m, "TextField", nullptr, nullptr, proto);
+    FunctionObject* ctor = DefineClass(m, "TextField", nullptr, FieldConstruct, proto);
+    if (m.version() < 6) {
+        // Text fields are script objects from SWF 6 on: before, the class shows no prototype and its objects
+        // inherit nothing (not even toString), though they list the field properties.
+        m.define(ctor, "prototype", Value(proto), kDontEnum | kDontDelete | kOnlySwf6);
+        m.define(m.m_Global, kHiddenPrototype, Value(proto), kDontEnum | kDontDelete);
+        proto->setProto(Value());
+    }
     DefineProperties(m, proto, std::make_index_sequence<std::size(kProperties)>());
     DefineDisplayProperties(m, proto);
     DefineMethods(m, proto,
         {
-            { "replaceSel", ReplaceSel },
-            { "getTextFormat", GetTextFormat },
-            { "setTextFormat", SetTextFormat },
-            { "removeTextField", RemoveTextField },
-            { "getNewTextFormat", GetNewTextFormat },
-            { "setNewTextFormat", SetNewTextFormat },
-            { "getDepth", GetDepth },
+            { "replaceSel", ReplaceSel, uint16_t(kDontEnum | kOnlySwf6) },
+            { "getTextFormat", GetTextFormat, uint16_t(kDontEnum | kOnlySwf6) },
+            { "setTextFormat", SetTextFormat, uint16_t(kDontEnum | kOnlySwf6) },
+            { "removeTextField", RemoveTextField, uint16_t(kDontEnum | kOnlySwf6) },
+            { "getNewTextFormat", GetNewTextFormat, uint16_t(kDontEnum | kOnlySwf6) },
+            { "setNewTextFormat", SetNewTextFormat, uint16_t(kDontEnum | kOnlySwf6) },
+            { "getDepth", GetDepth, uint16_t(kDontEnum | kOnlySwf6) },
             { "replaceText", ReplaceText, uint16_t(kDontEnum | kOnlySwf7) },
-            { "toString", ToStringMethod },
+            { "toString", ToStringMethod, uint16_t(kDontEnum | kOnlySwf6) },
         });
     DefineMethods(m, ctor, { { "getFontList", GetFontList } });
     DefineMethods(m, CurrentPrototype(m, "TextFormat"), { { "getTextExtent", GetTextExtent } });
