@@ -37,6 +37,14 @@ bool NameIs(std::string_view a, std::string_view b, bool caseSensitive)
     return caseSensitive ? a == b : strncasecmp(a.data(), b.data(), a.size()) == 0;
 }
 
+// An optional '-' and digits only: a name that moves an array's length.
+bool IntegerName(std::string_view name)
+{
+    if (!name.empty() && name[0] == '-')
+        name.remove_prefix(1);
+    return !name.empty() && std::all_of(name.begin(), name.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
 // Names with an underscore that every clip answers (display properties and the links of the clip tree).
 constexpr const char* kClipPropertyNames[] = { "_x", "_y", "_xscale", "_yscale", "_currentframe", "_totalframes",
     "_alpha", "_visible", "_width", "_height", "_rotation", "_target", "_framesloaded", "_name", "_droptarget", "_url",
@@ -426,13 +434,17 @@ bool Machine::getProperty(Object* object, std::string_view name, Value& out, con
         case ObjectKind::Array: {
             auto* a = static_cast<ArrayObject*>(o);
             const long index = ArrayIndex(name);
+            // A getter added under an element's index hides the element.
             if (index >= 0 && size_t(index) < a->m_Items.size() && !a->hole(size_t(index))) {
-                out = a->m_Items[size_t(index)];
-                return true;
+                const Property* p = a->props().size() == 0 ? nullptr : a->props().find(name, cs);
+                if (!p || !(p->flags & kAccessor)) {
+                    out = a->m_Items[size_t(index)];
+                    return true;
+                }
             }
             // A length property added with addProperty hides the array's own.
             if (NameIs(name, "length", cs) && !a->props().find(name, cs)) {
-                out = Value(double(a->m_Items.size()));
+                out = Value(a->length());
                 return true;
             }
             break;
@@ -502,10 +514,6 @@ bool Machine::hasProperty(Object* object, std::string_view name)
 void Machine::setProperty(Object* object, std::string_view name, const Value& v)
 {
     const bool cs = caseSensitive();
-    if (NameIs(name, "__proto__", cs)) {
-        object->setProto(v);
-        return;
-    }
     Value value = v;
     if (object->m_Watchers) {
         for (auto& [watched, w] : *object->m_Watchers)
@@ -526,21 +534,35 @@ void Machine::setProperty(Object* object, std::string_view name, const Value& v)
                 break;
             }
     }
+    // __proto__ is watched like any property.
+    if (NameIs(name, "__proto__", cs)) {
+        object->setProto(value);
+        return;
+    }
     if (object->kind() == ObjectKind::Array) {
         auto* a = static_cast<ArrayObject*>(object);
         const long index = ArrayIndex(name);
-        if (index >= 0 && index < (1L << 22)) {
+        if (index >= 0 && index < ArrayObject::kMaxDenseLength) {
+            const bool odd = a->m_OddLength;
+            const int32_t length = a->m_Length;
             if (size_t(index) >= a->m_Items.size())
                 a->resize(size_t(index) + 1);
             a->m_Items[size_t(index)] = value;
             a->fill(size_t(index));
+            // A length kept apart stays unless the index is at or past it.
+            a->m_OddLength = odd && int32_t(index) < length;
             return;
         }
         if (NameIs(name, "length", cs)) {
-            const double n = toNumber(value);
-            if (n >= 0 && n < double(1L << 22))
-                a->resize(size_t(n));
+            a->setLength(ToInt32(toNumber(value)));
             return;
+        }
+        // Other integer names ("-5", "4294967296") are kept as properties but move the length by their value
+        // wrapped to 32 bits.
+        if (IntegerName(name)) {
+            const int32_t i = ToInt32(std::strtod(std::string(name).c_str(), nullptr));
+            if (double(i) >= a->length())
+                a->setLength(int32_t(uint32_t(i) + 1u));
         }
     }
     if (object->kind() == ObjectKind::Clip && setClipProperty(static_cast<ClipObject*>(object), name, value))
@@ -1186,7 +1208,8 @@ Value Machine::getClipProperty(ClipObject* clip, std::string_view name, bool& fo
         found = true;
         return sprite->parent ? Value(clipObject(*sprite->parent)) : Value();
     }
-    if (NameIs(name, "_root", false) || NameIs(name, "_level0", false)) {
+    // Level names follow the version's case rule; the other names here match in any case.
+    if (NameIs(name, "_root", false) || NameIs(name, "_level0", caseSensitive())) {
         found = true;
         return Value(rootClip());
     }

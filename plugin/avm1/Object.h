@@ -161,6 +161,27 @@ public:
         }
     }
     void clearHoles() { m_Holes.clear(); }
+
+    // The length scripts see. It is a 32-bit integer: a write to index i at or past it makes it i + 1 wrapped to
+    // 32 bits, so it can be negative or far past the elements kept in m_Items; such a length is kept apart.
+    double length() const { return m_OddLength ? double(m_Length) : double(m_Items.size()); }
+    // Sets the length: elements from the new length (or 0) up are dropped.
+    void setLength(int32_t n)
+    {
+        if (n >= 0 && n < kMaxDenseLength) {
+            resize(size_t(n));
+            m_OddLength = false;
+            return;
+        }
+        if (n < 0)
+            resize(0);
+        m_OddLength = true;
+        m_Length = n;
+    }
+    // Elements at indexes from this up are kept as named properties.
+    static constexpr int32_t kMaxDenseLength = 1 << 22;
+    bool m_OddLength = false;
+    int32_t m_Length = 0;
 };
 
 // `super` in a method: lookups start at the prototype above the one the method was found on (the holder);

@@ -16,7 +16,6 @@ constexpr int kUniqueSort = 4;
 constexpr int kReturnIndexedArray = 8;
 constexpr int kNumeric = 16;
 // Elements an array may hold; larger requests are refused.
-constexpr double kMaxLength = double(1 << 22);
 
 ArrayObject* Self(const Value& self)
 {
@@ -36,9 +35,7 @@ Value ArrayConstruct(Machine& m, const Value&, const Value* args, int argc)
 {
     ArrayObject* a = m.newArray();
     if (argc == 1 && args[0].isNumber()) {
-        const double n = args[0].asNumber();
-        if (n >= 0 && n < kMaxLength)
-            a->resize(size_t(n));
+        a->setLength(ToInt32(args[0].asNumber()));
     } else {
         a->m_Items.assign(args, args + argc);
     }
