@@ -545,6 +545,8 @@ void Machine::setProperty(Object* object, std::string_view name, const Value& v)
         if (index >= 0 && index < ArrayObject::kMaxDenseLength) {
             const bool odd = a->m_OddLength;
             const int32_t length = a->m_Length;
+            if (size_t(index) >= a->m_Items.size() || a->hole(size_t(index)))
+                a->born(size_t(index), a->props().size());
             if (size_t(index) >= a->m_Items.size())
                 a->resize(size_t(index) + 1);
             a->m_Items[size_t(index)] = value;
@@ -558,9 +560,13 @@ void Machine::setProperty(Object* object, std::string_view name, const Value& v)
             return;
         }
         // Other integer names ("-5", "4294967296") are kept as properties but move the length by their value
-        // wrapped to 32 bits.
+        // wrapped to 32 bits (its digits read exactly, however many).
         if (IntegerName(name)) {
-            const int32_t i = ToInt32(std::strtod(std::string(name).c_str(), nullptr));
+            uint32_t wrapped = 0;
+            for (char c : name)
+                if (c != '-')
+                    wrapped = wrapped * 10u + uint32_t(c - '0');
+            const int32_t i = int32_t(name[0] == '-' ? 0u - wrapped : wrapped);
             if (double(i) >= a->length())
                 a->setLength(int32_t(uint32_t(i) + 1u));
         }
@@ -690,24 +696,46 @@ std::vector<std::string> Machine::enumerate(Object* object)
         seen.push_back(name);
         names.push_back(name);
     };
+    // Names come newest first. An array's elements written by index sit among its named properties in the
+    // order they were made; other elements count as older than every named property.
+    struct Item {
+        const Property* named;
+        size_t index;
+    };
+    std::vector<Item> order;
     int depth = 0;
     for (Object* o = object; o && depth < 256; o = o->proto(), ++depth) {
-        const auto& entries = o->props().entries();
-        for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
-            if (it->removed)
+        order.clear();
+        auto* a = o->kind() == ObjectKind::Array ? static_cast<ArrayObject*>(o) : nullptr;
+        std::vector<std::pair<uint64_t, size_t>> elements;
+        if (a)
+            for (size_t i = 0; i < a->m_Items.size(); ++i)
+                if (!a->hole(i))
+                    elements.emplace_back(a->bornKey(i), i);
+        std::sort(elements.begin(), elements.end());
+        size_t next = 0;
+        size_t named = 0;
+        for (const Property& p : o->props().entries()) {
+            if (p.removed)
                 continue;
-            // Properties hidden from this version are still enumerated (reading them gives undefined).
-            if (it->flags & kDontEnum) {
-                seen.push_back(it->name); // hides the same name further down the chain
+            for (; next < elements.size() && (elements[next].first >> 32) <= named; ++next)
+                order.push_back({ nullptr, elements[next].second });
+            order.push_back({ &p, 0 });
+            ++named;
+        }
+        for (; next < elements.size(); ++next)
+            order.push_back({ nullptr, elements[next].second });
+        for (auto it = order.rbegin(); it != order.rend(); ++it) {
+            if (!it->named) {
+                add(std::to_string(it->index));
                 continue;
             }
-            add(it->name);
-        }
-        if (o->kind() == ObjectKind::Array) {
-            auto* a = static_cast<ArrayObject*>(o);
-            for (size_t i = a->m_Items.size(); i-- > 0;)
-                if (!a->hole(i))
-                    add(std::to_string(i));
+            // Properties hidden from this version are still enumerated (reading them gives undefined).
+            if (it->named->flags & kDontEnum) {
+                seen.push_back(it->named->name); // hides the same name further down the chain
+                continue;
+            }
+            add(it->named->name);
         }
         if (o->kind() == ObjectKind::Clip) {
             if (SpriteInstance* s = static_cast<ClipObject*>(o)->sprite())
@@ -854,10 +882,13 @@ Value Machine::invoke(FunctionObject* f, const Value& self, const Value* args, i
     for (int i = 0; i < argc; ++i)
         m_Registers[frame.regBase + frame.regCount + size_t(i)] = args[i];
     frame.scope = f->m_Scope;
-    // Functions of SWF 5 and earlier close over nothing: names resolve in the caller's timeline.
+    // Functions of SWF 5 and earlier close over nothing: names resolve in the timeline of the clip they are
+    // called on, or else in the caller's timeline.
     if (f->m_Version < 6) {
         frame.scope = nullptr;
-        if (!m_Frames.empty()) {
+        if (self.isObject() && self.asObject()->kind() == ObjectKind::Clip) {
+            frame.target = frame.originalTarget = self.asObject();
+        } else if (!m_Frames.empty()) {
             const Frame* caller = m_Frames.back();
             frame.target = frame.originalTarget = caller->target ? caller->target : caller->originalTarget;
         }

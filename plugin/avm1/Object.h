@@ -159,8 +159,26 @@ public:
         } else if (m_Holes.size() > n) {
             m_Holes.resize(n);
         }
+        if (m_Born.size() > n)
+            m_Born.resize(n);
     }
-    void clearHoles() { m_Holes.clear(); }
+    void clearHoles()
+    {
+        m_Holes.clear();
+        m_Born.clear();
+    }
+    // For each element written by index: how many named properties there were then, and a running count, so
+    // that for-in lists elements and named properties in the order they were made. Elements made otherwise
+    // (literals, push, methods that move elements) count as made first, in index order.
+    std::vector<uint64_t> m_Born;
+    uint32_t m_BornCount = 0;
+    void born(size_t i, size_t named)
+    {
+        if (m_Born.size() <= i)
+            m_Born.resize(i + 1, 0);
+        m_Born[i] = (uint64_t(named) << 32) | ++m_BornCount;
+    }
+    uint64_t bornKey(size_t i) const { return i < m_Born.size() ? m_Born[i] : 0; }
 
     // The length scripts see. It is a 32-bit integer: a write to index i at or past it makes it i + 1 wrapped to
     // 32 bits, so it can be negative or far past the elements kept in m_Items; such a length is kept apart.
