@@ -147,11 +147,13 @@ Value Concat(Machine& m, const Value& self, const Value* args, int argc)
 Value Join(Machine& m, const Value& self, const Value* args, int argc)
 {
     ArrayObject* a = Self(self);
-    if (!a)
+    if (!a && !self.isObject())
         return Value(m.emptyString());
     const std::string separator = argc > 0 && !args[0].isUndefined() ? m.toString(args[0]) : ",";
     std::string out;
-    const std::vector<Value> items = a->m_Items; // a callee may change the array
+    // On another object the method reads only its length: the object keeps no elements, so each is undefined.
+    const std::vector<Value> items = a ? a->m_Items // a callee may change the array
+        : std::vector<Value>(size_t(std::clamp(m.toInt32(m.getMember(self, "length")), 0, ArrayObject::kMaxDenseLength)));
     for (size_t i = 0; i < items.size(); ++i) {
         if (i)
             out += separator;
