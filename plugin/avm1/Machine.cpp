@@ -451,7 +451,7 @@ bool Machine::getProperty(Object* object, std::string_view name, Value& out, con
         }
         case ObjectKind::String:
             if (NameIs(name, "length", cs) && o->m_Primitive.isString()) {
-                out = Value(double(m_Version >= 6 ? Utf16Length(o->m_Primitive.str()) : o->m_Primitive.str().size()));
+                out = Value(double(m_Version >= 5 ? Utf16Length(o->m_Primitive.str()) : o->m_Primitive.str().size()));
                 return true;
             }
             break;
@@ -664,7 +664,7 @@ Value Machine::getMember(const Value& object, std::string_view name)
         return out;
     case Type::String:
         if (NameIs(name, "length", caseSensitive()))
-            return Value(double(m_Version >= 6 ? Utf16Length(object.str()) : object.str().size()));
+            return Value(double(m_Version >= 5 ? Utf16Length(object.str()) : object.str().size()));
         getProperty(m_StringProto, name, out, object);
         return out;
     case Type::Number:
