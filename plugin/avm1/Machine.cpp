@@ -747,27 +747,42 @@ std::vector<std::string> Machine::enumerate(Object* object)
     return names;
 }
 
+// Whether the interfaces `holder` implements (ImplementsOp), or those they extend by prototype or implement in
+// turn, include `constructor` (whose prototype is `proto`). Each prototype is searched once (`seen`), so cycles
+// and shared interfaces cost no more than the objects they hold.
+static bool ImplementsInterface(Machine& m, Object* holder, Object* constructor, Object* proto,
+    std::vector<Object*>& seen)
+{
+    if (std::find(seen.begin(), seen.end(), holder) != seen.end() || seen.size() >= 4096)
+        return false;
+    seen.push_back(holder);
+    for (Object* i : holder->m_Interfaces) {
+        if (i == constructor)
+            return true;
+        Value ip;
+        if (!m.getProperty(i, "prototype", ip, Value(i)) || !ip.isObject())
+            continue;
+        int steps = 0;
+        for (Object* q = ip.asObject(); q && steps < 256; q = q->proto(), ++steps)
+            if (q == proto || ImplementsInterface(m, q, constructor, proto, seen))
+                return true;
+    }
+    return false;
+}
+
 bool Machine::instanceOf(Object* object, Object* constructor)
 {
     Value protoValue;
     if (!getProperty(constructor, "prototype", protoValue, Value(constructor)) || !protoValue.isObject())
         return false;
     Object* proto = protoValue.asObject();
+    std::vector<Object*> seen;
     int depth = 0;
     for (Object* o = object->proto(); o && depth < 256; o = o->proto(), ++depth) {
         if (o == proto)
             return true;
-        for (Object* i : o->m_Interfaces) {
-            if (i == constructor)
-                return true;
-            Value ip;
-            if (getProperty(i, "prototype", ip, Value(i)) && ip.isObject()) {
-                // Interfaces extend interfaces.
-                for (Object* q = ip.asObject(); q; q = q->proto())
-                    if (q == proto)
-                        return true;
-            }
-        }
+        if (!o->m_Interfaces.empty() && ImplementsInterface(*this, o, constructor, proto, seen))
+            return true;
     }
     return false;
 }
