@@ -30,6 +30,19 @@ namespace {
 
 // How often (in backward jumps) the clock is read.
 constexpr uint32_t kTimeCheckMask = 0x3FF;
+
+// Script functions that scripts called straight from the interpreter and that run now. The callers of these hold
+// nothing the collector cannot see (the function, `this` and the arguments are in the callee's frame and
+// registers), so a loop in them may collect; any other way into a script (native code, accessors, watchers,
+// constructors, clip events) holds values in its locals and rules collections out until it returns.
+thread_local size_t t_DirectCalls = 0;
+
+struct DirectCall {
+    DirectCall() { ++t_DirectCalls; }
+    ~DirectCall() { --t_DirectCalls; }
+    DirectCall(const DirectCall&) = delete;
+    DirectCall& operator=(const DirectCall&) = delete;
+};
 // GetURL2 flags.
 constexpr uint8_t kGetURL2LoadTarget = 0x40;
 constexpr uint8_t kGetURL2LoadVariables = 0x80;
@@ -123,6 +136,7 @@ private:
     {
         const size_t base = m.m_Stack.size() - count;
         Value result;
+        const DirectCall direct;
         if (function.isObject() && function.asObject()->isFunction())
             result = m.invoke(static_cast<FunctionObject*>(function.asObject()), self, m.m_Stack.data() + base,
                 int(count), holder, nullptr);
@@ -414,6 +428,7 @@ Value Interpreter::callValue(const Value& function, const Value& self, std::vect
     if (!function.isObject() || !function.asObject()->isFunction())
         return Value();
     auto* fn = static_cast<FunctionObject*>(function.asObject());
+    const DirectCall direct;
     return m.invoke(fn, self, args.data(), int(args.size()), holder, nullptr);
 }
 
@@ -943,6 +958,7 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
                     push(callValue(ctor, s->m_Primitive, args, s->proto()));
                 } else if (object.isObject() && object.asObject()->isFunction()) {
                     // Called bare, the function has no `this`.
+                    const DirectCall direct;
                     push(m.invoke(static_cast<FunctionObject*>(object.asObject()), Value(), args.data(),
                         int(args.size()), nullptr, nullptr, true));
                 } else {
@@ -1292,10 +1308,11 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
                 break;
             const uint32_t to = uint32_t(ins.a);
             if (to < pc) {
-                // A loop: the clock is read now and then; collections may run at the outermost level.
+                // A loop: the clock is read now and then; collections may run in the outermost frame and in
+                // functions it called straight (see DirectCall).
                 if ((++m.m_TimeCheck & kTimeCheckMask) == 0 && m.timeUp())
                     m.m_Unwind = Unwind::Abort;
-                if (m.heap().wantsCollection() && m.m_Frames.size() == 1 && m.m_NativeDepth == 0)
+                if (m.heap().wantsCollection() && m.m_Frames.size() == 1 + t_DirectCalls && m.m_NativeDepth == 0)
                     m.collectGarbage();
             }
             pc = to;

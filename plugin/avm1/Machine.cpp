@@ -38,6 +38,14 @@ bool NameIs(std::string_view a, std::string_view b, bool caseSensitive)
     return caseSensitive ? a == b : strncasecmp(a.data(), b.data(), a.size()) == 0;
 }
 
+// An optional '-' and digits only: a name that moves an array's length.
+bool IntegerName(std::string_view name)
+{
+    if (!name.empty() && name[0] == '-')
+        name.remove_prefix(1);
+    return !name.empty() && std::all_of(name.begin(), name.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
 // Names with an underscore that every clip answers (display properties and the links of the clip tree).
 constexpr const char* kClipPropertyNames[] = { "_x", "_y", "_xscale", "_yscale", "_currentframe", "_totalframes",
     "_alpha", "_visible", "_width", "_height", "_rotation", "_target", "_framesloaded", "_name", "_droptarget", "_url",
@@ -434,20 +442,24 @@ bool Machine::getProperty(Object* object, std::string_view name, Value& out, con
         case ObjectKind::Array: {
             auto* a = static_cast<ArrayObject*>(o);
             const long index = ArrayIndex(name);
+            // A getter added under an element's index hides the element.
             if (index >= 0 && size_t(index) < a->m_Items.size() && !a->hole(size_t(index))) {
-                out = a->m_Items[size_t(index)];
-                return true;
+                const Property* p = a->props().size() == 0 ? nullptr : a->props().find(name, cs);
+                if (!p || !(p->flags & kAccessor)) {
+                    out = a->m_Items[size_t(index)];
+                    return true;
+                }
             }
             // A length property added with addProperty hides the array's own.
             if (NameIs(name, "length", cs) && !a->props().find(name, cs)) {
-                out = Value(double(a->m_Items.size()));
+                out = Value(a->length());
                 return true;
             }
             break;
         }
         case ObjectKind::String:
             if (NameIs(name, "length", cs) && o->m_Primitive.isString()) {
-                out = Value(double(m_Version >= 6 ? Utf16Length(o->m_Primitive.str()) : o->m_Primitive.str().size()));
+                out = Value(double(m_Version >= 5 ? Utf16Length(o->m_Primitive.str()) : o->m_Primitive.str().size()));
                 return true;
             }
             break;
@@ -510,10 +522,6 @@ bool Machine::hasProperty(Object* object, std::string_view name)
 void Machine::setProperty(Object* object, std::string_view name, const Value& v)
 {
     const bool cs = caseSensitive();
-    if (NameIs(name, "__proto__", cs)) {
-        object->setProto(v);
-        return;
-    }
     Value value = v;
     if (object->m_Watchers) {
         for (auto& [watched, w] : *object->m_Watchers)
@@ -534,21 +542,41 @@ void Machine::setProperty(Object* object, std::string_view name, const Value& v)
                 break;
             }
     }
+    // __proto__ is watched like any property.
+    if (NameIs(name, "__proto__", cs)) {
+        object->setProto(value);
+        return;
+    }
     if (object->kind() == ObjectKind::Array) {
         auto* a = static_cast<ArrayObject*>(object);
         const long index = ArrayIndex(name);
-        if (index >= 0 && index < (1L << 22)) {
+        if (index >= 0 && index < ArrayObject::kMaxDenseLength) {
+            const bool odd = a->m_OddLength;
+            const int32_t length = a->m_Length;
+            if (size_t(index) >= a->m_Items.size() || a->hole(size_t(index)))
+                a->born(size_t(index), a->props().size());
             if (size_t(index) >= a->m_Items.size())
                 a->resize(size_t(index) + 1);
             a->m_Items[size_t(index)] = value;
             a->fill(size_t(index));
+            // A length kept apart stays unless the index is at or past it.
+            a->m_OddLength = odd && int32_t(index) < length;
             return;
         }
         if (NameIs(name, "length", cs)) {
-            const double n = toNumber(value);
-            if (n >= 0 && n < double(1L << 22))
-                a->resize(size_t(n));
+            a->setLength(ToInt32(toNumber(value)));
             return;
+        }
+        // Other integer names ("-5", "4294967296") are kept as properties but move the length by their value
+        // wrapped to 32 bits (its digits read exactly, however many).
+        if (IntegerName(name)) {
+            uint32_t wrapped = 0;
+            for (char c : name)
+                if (c != '-')
+                    wrapped = wrapped * 10u + uint32_t(c - '0');
+            const int32_t i = int32_t(name[0] == '-' ? 0u - wrapped : wrapped);
+            if (double(i) >= a->length())
+                a->setLength(int32_t(uint32_t(i) + 1u));
         }
     }
     if (object->kind() == ObjectKind::Clip && setClipProperty(static_cast<ClipObject*>(object), name, value))
@@ -644,7 +672,7 @@ Value Machine::getMember(const Value& object, std::string_view name)
         return out;
     case Type::String:
         if (NameIs(name, "length", caseSensitive()))
-            return Value(double(m_Version >= 6 ? Utf16Length(object.str()) : object.str().size()));
+            return Value(double(m_Version >= 5 ? Utf16Length(object.str()) : object.str().size()));
         getProperty(m_StringProto, name, out, object);
         return out;
     case Type::Number:
@@ -676,24 +704,46 @@ std::vector<std::string> Machine::enumerate(Object* object)
         seen.push_back(name);
         names.push_back(name);
     };
+    // Names come newest first. An array's elements written by index sit among its named properties in the
+    // order they were made; other elements count as older than every named property.
+    struct Item {
+        const Property* named;
+        size_t index;
+    };
+    std::vector<Item> order;
     int depth = 0;
     for (Object* o = object; o && depth < 256; o = o->proto(), ++depth) {
-        const auto& entries = o->props().entries();
-        for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
-            if (it->removed)
+        order.clear();
+        auto* a = o->kind() == ObjectKind::Array ? static_cast<ArrayObject*>(o) : nullptr;
+        std::vector<std::pair<uint64_t, size_t>> elements;
+        if (a)
+            for (size_t i = 0; i < a->m_Items.size(); ++i)
+                if (!a->hole(i))
+                    elements.emplace_back(a->bornKey(i), i);
+        std::sort(elements.begin(), elements.end());
+        size_t next = 0;
+        size_t named = 0;
+        for (const Property& p : o->props().entries()) {
+            if (p.removed)
                 continue;
-            // Properties hidden from this version are still enumerated (reading them gives undefined).
-            if (it->flags & kDontEnum) {
-                seen.push_back(it->name); // hides the same name further down the chain
+            for (; next < elements.size() && (elements[next].first >> 32) <= named; ++next)
+                order.push_back({ nullptr, elements[next].second });
+            order.push_back({ &p, 0 });
+            ++named;
+        }
+        for (; next < elements.size(); ++next)
+            order.push_back({ nullptr, elements[next].second });
+        for (auto it = order.rbegin(); it != order.rend(); ++it) {
+            if (!it->named) {
+                add(std::to_string(it->index));
                 continue;
             }
-            add(it->name);
-        }
-        if (o->kind() == ObjectKind::Array) {
-            auto* a = static_cast<ArrayObject*>(o);
-            for (size_t i = a->m_Items.size(); i-- > 0;)
-                if (!a->hole(i))
-                    add(std::to_string(i));
+            // Properties hidden from this version are still enumerated (reading them gives undefined).
+            if (it->named->flags & kDontEnum) {
+                seen.push_back(it->named->name); // hides the same name further down the chain
+                continue;
+            }
+            add(it->named->name);
         }
         if (o->kind() == ObjectKind::Clip) {
             if (SpriteInstance* s = clipSprite(static_cast<ClipObject*>(o)))
@@ -705,27 +755,42 @@ std::vector<std::string> Machine::enumerate(Object* object)
     return names;
 }
 
+// Whether the interfaces `holder` implements (ImplementsOp), or those they extend by prototype or implement in
+// turn, include `constructor` (whose prototype is `proto`). Each prototype is searched once (`seen`), so cycles
+// and shared interfaces cost no more than the objects they hold.
+static bool ImplementsInterface(Machine& m, Object* holder, Object* constructor, Object* proto,
+    std::vector<Object*>& seen)
+{
+    if (std::find(seen.begin(), seen.end(), holder) != seen.end() || seen.size() >= 4096)
+        return false;
+    seen.push_back(holder);
+    for (Object* i : holder->m_Interfaces) {
+        if (i == constructor)
+            return true;
+        Value ip;
+        if (!m.getProperty(i, "prototype", ip, Value(i)) || !ip.isObject())
+            continue;
+        int steps = 0;
+        for (Object* q = ip.asObject(); q && steps < 256; q = q->proto(), ++steps)
+            if (q == proto || ImplementsInterface(m, q, constructor, proto, seen))
+                return true;
+    }
+    return false;
+}
+
 bool Machine::instanceOf(Object* object, Object* constructor)
 {
     Value protoValue;
     if (!getProperty(constructor, "prototype", protoValue, Value(constructor)) || !protoValue.isObject())
         return false;
     Object* proto = protoValue.asObject();
+    std::vector<Object*> seen;
     int depth = 0;
     for (Object* o = object->proto(); o && depth < 256; o = o->proto(), ++depth) {
         if (o == proto)
             return true;
-        for (Object* i : o->m_Interfaces) {
-            if (i == constructor)
-                return true;
-            Value ip;
-            if (getProperty(i, "prototype", ip, Value(i)) && ip.isObject()) {
-                // Interfaces extend interfaces.
-                for (Object* q = ip.asObject(); q; q = q->proto())
-                    if (q == proto)
-                        return true;
-            }
-        }
+        if (!o->m_Interfaces.empty() && ImplementsInterface(*this, o, constructor, proto, seen))
+            return true;
     }
     return false;
 }
@@ -843,10 +908,13 @@ Value Machine::invoke(FunctionObject* f, const Value& self, const Value* args, i
     for (int i = 0; i < argc; ++i)
         m_Registers[frame.regBase + frame.regCount + size_t(i)] = args[i];
     frame.scope = f->m_Scope;
-    // Functions of SWF 5 and earlier close over nothing: names resolve in the caller's timeline.
+    // Functions of SWF 5 and earlier close over nothing: names resolve in the timeline of the clip they are
+    // called on, or else in the caller's timeline.
     if (f->m_Version < 6) {
         frame.scope = nullptr;
-        if (!m_Frames.empty()) {
+        if (self.isObject() && self.asObject()->kind() == ObjectKind::Clip) {
+            frame.target = frame.originalTarget = self.asObject();
+        } else if (!m_Frames.empty()) {
             const Frame* caller = m_Frames.back();
             frame.target = frame.originalTarget = caller->target ? caller->target : caller->originalTarget;
         }
@@ -1257,7 +1325,8 @@ Value Machine::getClipProperty(ClipObject* clip, std::string_view name, bool& fo
         found = true;
         return sprite->parent ? Value(clipObject(*sprite->parent)) : Value();
     }
-    if (NameIs(name, "_root", false) || NameIs(name, "_level0", false)) {
+    // Level names follow the version's case rule; the other names here match in any case.
+    if (NameIs(name, "_root", false) || NameIs(name, "_level0", caseSensitive())) {
         found = true;
         return Value(rootClip());
     }

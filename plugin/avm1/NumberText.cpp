@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <string>
 
@@ -222,6 +223,14 @@ std::string numberToString(double value, int radix)
     // 15 significant digits, correctly rounded, as "d.dddddddddddddde[+-]x".
     char buf[40];
     std::snprintf(buf, sizeof buf, "%.*e", kSignificantDigits - 1, value);
+    // Rounding up past the largest double (Number.MAX_VALUE) would print a number that reads back as Infinity;
+    // the digits are cut there instead.
+    if (std::isinf(std::strtod(buf, nullptr))) {
+        std::snprintf(buf, sizeof buf, "%.*e", kSignificantDigits + 4, value);
+        const size_t e = std::string_view(buf).find('e');
+        const size_t cut = (buf[0] == '-' ? 2 : 1) + kSignificantDigits; // sign, first digit, '.', 14 more
+        std::memmove(buf + cut, buf + e, std::strlen(buf + e) + 1);
+    }
     std::string text(buf);
     bool negative = text[0] == '-';
     size_t start = negative ? 1 : 0;

@@ -159,8 +159,47 @@ public:
         } else if (m_Holes.size() > n) {
             m_Holes.resize(n);
         }
+        if (m_Born.size() > n)
+            m_Born.resize(n);
     }
-    void clearHoles() { m_Holes.clear(); }
+    void clearHoles()
+    {
+        m_Holes.clear();
+        m_Born.clear();
+    }
+    // For each element written by index: how many named properties there were then, and a running count, so
+    // that for-in lists elements and named properties in the order they were made. Elements made otherwise
+    // (literals, push, methods that move elements) count as made first, in index order.
+    std::vector<uint64_t> m_Born;
+    uint32_t m_BornCount = 0;
+    void born(size_t i, size_t named)
+    {
+        if (m_Born.size() <= i)
+            m_Born.resize(i + 1, 0);
+        m_Born[i] = (uint64_t(named) << 32) | ++m_BornCount;
+    }
+    uint64_t bornKey(size_t i) const { return i < m_Born.size() ? m_Born[i] : 0; }
+
+    // The length scripts see. It is a 32-bit integer: a write to index i at or past it makes it i + 1 wrapped to
+    // 32 bits, so it can be negative or far past the elements kept in m_Items; such a length is kept apart.
+    double length() const { return m_OddLength ? double(m_Length) : double(m_Items.size()); }
+    // Sets the length: elements from the new length (or 0) up are dropped.
+    void setLength(int32_t n)
+    {
+        if (n >= 0 && n < kMaxDenseLength) {
+            resize(size_t(n));
+            m_OddLength = false;
+            return;
+        }
+        if (n < 0)
+            resize(0);
+        m_OddLength = true;
+        m_Length = n;
+    }
+    // Elements at indexes from this up are kept as named properties.
+    static constexpr int32_t kMaxDenseLength = 1 << 22;
+    bool m_OddLength = false;
+    int32_t m_Length = 0;
 };
 
 // `super` in a method: lookups start at the prototype above the one the method was found on (the holder);

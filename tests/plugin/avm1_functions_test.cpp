@@ -15,6 +15,8 @@ namespace {
 constexpr uint8_t kDefineLocal = 0x3C, kCallFunction = 0x3D, kReturn = 0x3E, kIncrement = 0x50, kSetVariable = 0x1D,
                   kThrow = 0x2A, kPop = 0x17;
 // DefineFunction2 flags.
+// Enough dropped objects for several collections.
+constexpr double kIterations = 60000;
 constexpr uint16_t kPreloadThis = 0x0001, kPreloadGlobal = 0x0100;
 
 Asm Call(const std::string& name)
@@ -52,6 +54,26 @@ TEST(Avm1Functions, ThrowCrossesCallsToTheNearestCatch)
         Asm().str("finally").trace(), true, true);
     script.str("after").trace();
     EXPECT_EQ(RunScript(script), (std::vector<std::string> { "boom", "finally", "after" }));
+}
+
+// Collections run inside functions called from the frame: the argument, the function's locals and the caller's
+// stack survive them while the loop drops cycles (run under the sanitizers, a freed live object is caught).
+TEST(Avm1Functions, CollectionsInsideCallsKeepWhatIsInUse)
+{
+    constexpr uint8_t kInitObject = 0x43, kSetMember = 0x4F, kGetMember = 0x4E, kLess2 = 0x48, kNot = 0x12,
+                      kAdd2 = 0x47;
+    Asm churn = Asm().str("live").str("v").str("L").i32(1).op(kInitObject).op(kDefineLocal);
+    churn.str("i").num(0).op(kDefineLocal).label("top");
+    churn.get("i").num(kIterations).op(kLess2).op(kNot).ifTrue("done");
+    churn.str("o").i32(0).op(kInitObject).op(kDefineLocal).get("o").str("me").get("o").op(kSetMember);
+    churn.str("i").get("i").op(kIncrement).op(kDefineLocal).jump("top").label("done");
+    churn.get("a").str("v").op(kGetMember).get("live").str("v").op(kGetMember).op(kAdd2).op(kReturn);
+    // function outer() { return "<" + churn({v: "A"}); }: the caller's pending string is on its stack.
+    Asm outer = Asm().str("<").str("v").str("A").i32(1).op(kInitObject).i32(1).str("churn").op(kCallFunction);
+    outer.op(kAdd2).op(kReturn);
+    Asm script = Asm().function("churn", { "a" }, churn).function("outer", {}, outer);
+    script.append(Call("outer")).trace();
+    EXPECT_EQ(RunScript(script), (std::vector<std::string> { "<AL" }));
 }
 
 TEST(Avm1Functions, LimitsStopTheScriptNotTheMovie)

@@ -16,7 +16,6 @@ constexpr int kUniqueSort = 4;
 constexpr int kReturnIndexedArray = 8;
 constexpr int kNumeric = 16;
 // Elements an array may hold; larger requests are refused.
-constexpr double kMaxLength = double(1 << 22);
 
 ArrayObject* Self(const Value& self)
 {
@@ -36,9 +35,7 @@ Value ArrayConstruct(Machine& m, const Value&, const Value* args, int argc)
 {
     ArrayObject* a = m.newArray();
     if (argc == 1 && args[0].isNumber()) {
-        const double n = args[0].asNumber();
-        if (n >= 0 && n < kMaxLength)
-            a->resize(size_t(n));
+        a->setLength(ToInt32(args[0].asNumber()));
     } else {
         a->m_Items.assign(args, args + argc);
     }
@@ -150,11 +147,13 @@ Value Concat(Machine& m, const Value& self, const Value* args, int argc)
 Value Join(Machine& m, const Value& self, const Value* args, int argc)
 {
     ArrayObject* a = Self(self);
-    if (!a)
+    if (!a && !self.isObject())
         return Value(m.emptyString());
     const std::string separator = argc > 0 && !args[0].isUndefined() ? m.toString(args[0]) : ",";
     std::string out;
-    const std::vector<Value> items = a->m_Items; // a callee may change the array
+    // On another object the method reads only its length: the object keeps no elements, so each is undefined.
+    const std::vector<Value> items = a ? a->m_Items // a callee may change the array
+        : std::vector<Value>(size_t(std::clamp(m.toInt32(m.getMember(self, "length")), 0, ArrayObject::kMaxDenseLength)));
     for (size_t i = 0; i < items.size(); ++i) {
         if (i)
             out += separator;
