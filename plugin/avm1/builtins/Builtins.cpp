@@ -59,6 +59,7 @@ void InstallBuiltins(Machine& m)
     InstallLoading(m);
     InstallStageInput(m);
     InstallSharedObjectClass(m);
+    InstallNetConnectionClass(m);
     InstallTextFieldClass(m);
 }
 
