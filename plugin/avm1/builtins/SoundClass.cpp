@@ -561,7 +561,9 @@ void SoundLoadFinished(Machine& m, Object* sound, bool streaming, bool ok, std::
     }
     s->m_BytesLoaded = s->m_BytesTotal = double(bytes.size());
     // The tags first: onID3 hears of them before the sound is ready.
-    Object* id3 = m.newObject();
+    // The tags' object has no prototype: it converts to no text of its own ("undefined").
+    Object* id3 = m.heap().make<Object>(nullptr);
+    id3->setProto(Value());
     bool found = false;
     const size_t audio = ReadId3(m, bytes, id3, found);
     if (found) {
