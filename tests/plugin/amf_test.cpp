@@ -109,6 +109,11 @@ TEST(Amf0, ArraysAreStrictOnlyInCallsAndOnlyWithNothingButElements)
     Value mixed = Value(static_cast<avm1::Object*>(s.m.newArray()));
     s.call(mixed, "push", { s.str("a") });
     s.m.setMember(mixed, "p", Value(true));
+    // An element made by addProperty counts (read as undefined); a script's own __constructor__ does not.
+    Value indexed = Value(static_cast<avm1::Object*>(s.m.newArray()));
+    s.call(indexed, "push", { s.str("a") });
+    s.call(indexed, "addProperty", { s.str("1"), Value(static_cast<avm1::Object*>(s.m.newNative(avm1::Nothing))), Value::null() });
+    s.m.setMember(indexed, "__constructor__", s.global("Object"));
     Value fake = Value(s.m.newObject(static_cast<avm1::Object*>(s.m.m_ArrayProto)));
     s.m.setMember(fake, "0", s.str("a"));
 
@@ -123,6 +128,7 @@ TEST(Amf0, ArraysAreStrictOnlyInCallsAndOnlyWithNothingButElements)
         { dense, ArrayForm::StrictWhenDense, "\x0A" + count2 + Str("a") + Str("b") },
         { sparse, ArrayForm::StrictWhenDense, "\x0A" + count4 + Str("a") + kUndefined + kUndefined + Str("d") },
         { mixed, ArrayForm::StrictWhenDense, "\x08" + count1 + Utf("0") + Str("a") + Utf("p") + "\x01\x01" + kEnd },
+        { indexed, ArrayForm::StrictWhenDense, "\x0A" + count2 + Str("a") + kUndefined },
         { fake, ArrayForm::StrictWhenDense, "\x03" + Utf("0") + Str("a") + kEnd },
         { dense, ArrayForm::Associative, "\x08" + count2 + Utf("0") + Str("a") + Utf("1") + Str("b") + kEnd },
         { sparse, ArrayForm::Associative, "\x08" + count4 + Utf("0") + Str("a") + Utf("3") + Str("d") + kEnd },

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <optional>
 #include <unordered_set>
 
 namespace reelfinch::avm1::amf0 {
@@ -34,6 +35,20 @@ Value OwnData(Machine& m, Object* o, std::string_view name)
 {
     const Property* p = o->props().find(name, m.caseSensitive());
     return p && !p->removed && !(p->flags & kAccessor) ? p->value : Value();
+}
+
+// The index a property name stands for: plain decimal digits without a leading zero, below 2^32 - 1.
+std::optional<uint32_t> ArrayIndex(std::string_view name)
+{
+    if (name.empty() || name.size() > 10 || (name.size() > 1 && name[0] == '0'))
+        return std::nullopt;
+    uint64_t n = 0;
+    for (char c : name) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        n = n * 10 + uint64_t(c - '0');
+    }
+    return n < 0xFFFFFFFFu ? std::optional<uint32_t>(uint32_t(n)) : std::nullopt;
 }
 
 Object* XmlConstructor(Machine& m)
@@ -123,7 +138,7 @@ std::vector<std::pair<std::string, Value>> Writer::storedProperties(Object* o)
                 continue;
             // The two internal links are never data.
             if ((p.flags & kDontEnum) || !PropertyVisible(p.flags, m.version()) || IsProtoName(p.name)
-                || EqualsNoCase(p.name, "__constructor__"))
+                || EqualsNoCase(p.name, "__constructor__") || (at->kind() == ObjectKind::Array && p.name == "length"))
                 continue;
             add(p.name, (p.flags & kAccessor) ? Value() : p.value);
         }
@@ -213,22 +228,35 @@ void Writer::value(const Value& v, int depth)
     m_Seen.push_back(o);
     if (o->kind() == ObjectKind::Array) {
         auto* a = static_cast<ArrayObject*>(o);
-        const bool dense = m_Arrays == ArrayForm::StrictWhenDense
-            && std::none_of(o->props().entries().begin(), o->props().entries().end(), [&](const Property& p) {
-                   return !p.removed && !(p.flags & kDontEnum) && PropertyVisible(p.flags, m.version());
-               });
-        const size_t length = a->m_Items.size();
+        // Properties named by an index (addProperty can make them) are elements too; the length and the two
+        // internal links are no data of their own.
+        size_t length = a->m_Items.size();
+        bool dense = m_Arrays == ArrayForm::StrictWhenDense;
+        for (const Property& p : o->props().entries()) {
+            if (p.removed || (p.flags & kDontEnum) || !PropertyVisible(p.flags, m.version()))
+                continue;
+            if (const std::optional<uint32_t> index = ArrayIndex(p.name))
+                length = std::max<size_t>(length, size_t(*index) + 1);
+            else if (!IsProtoName(p.name) && !EqualsNoCase(p.name, "__constructor__") && !EqualsNoCase(p.name, "length"))
+                dense = false;
+        }
         if (dense) {
             u8(kStrictArray);
             u32(uint32_t(length));
             for (size_t i = 0; i < length; ++i) {
-                const Value item = a->hole(i) ? Value() : a->m_Items[i];
+                Value item;
+                if (i < a->m_Items.size() && !a->hole(i)) {
+                    item = a->m_Items[i];
+                } else if (const Property* p = o->props().find(std::to_string(i), m.caseSensitive());
+                           p && !p->removed && !(p->flags & kAccessor)) {
+                    item = p->value;
+                }
                 value(Writable(item) ? item : Value(), depth + 1);
             }
             return;
         }
         u8(kEcmaArray);
-        u32(uint32_t(length));
+        u32(uint32_t(a->m_Items.size()));
         properties(o, depth);
         return;
     }
