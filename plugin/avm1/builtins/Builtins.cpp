@@ -60,6 +60,7 @@ void InstallBuiltins(Machine& m)
     InstallStageInput(m);
     InstallSharedObjectClass(m);
     InstallNetConnectionClass(m);
+    InstallLocalConnectionClass(m);
     InstallTextFieldClass(m);
 }
 

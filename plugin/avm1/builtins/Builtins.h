@@ -81,6 +81,7 @@ void InstallLoadVarsClass(Machine& m);
 void InstallStageInput(Machine& m);
 void InstallSharedObjectClass(Machine& m);
 void InstallNetConnectionClass(Machine& m);
+void InstallLocalConnectionClass(Machine& m);
 void InstallTextFieldClass(Machine& m);
 
 // Text fields: the script object of a field, the variables fields show (the fields of `sprite`, and with `deep`
