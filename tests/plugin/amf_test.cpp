@@ -248,4 +248,33 @@ TEST(Amf0, NetConnectionCallsAndAnswers)
     EXPECT_EQ(traced, (std::vector<std::string> { "result ok", "result NetConnection.Call.Failed" }));
 }
 
+// A message to a connected name arrives at the next timer step as copies of the arguments taken when it was
+// sent (a function as undefined); a name nobody connected tells the sender "error".
+TEST(Amf0, LocalConnectionCarriesCopiesOfItsArguments)
+{
+    Script s;
+    std::vector<std::string> traced;
+    s.m.onTrace = [&](const std::string& line) { traced.push_back(line); };
+    const Value receiver = s.m.construct(s.global("LocalConnection"), nullptr, 0);
+    const Value sender = s.m.construct(s.global("LocalConnection"), nullptr, 0);
+    EXPECT_TRUE(s.m.toBoolean(s.call(receiver, "connect", { s.str("Chat") })));
+    EXPECT_FALSE(s.m.toBoolean(s.call(sender, "connect", { s.str("chat") }))); // taken, in any case
+    s.m.setMember(receiver, "said", Value(static_cast<avm1::Object*>(s.m.newNative([](avm1::Machine& m, const Value&, const Value* a, int n) {
+        m.trace(m.toString(m.getMember(a[0], "text")) + " " + m.typeOf(n > 1 ? a[1] : Value()) + " " + std::to_string(n));
+        return Value();
+    }))));
+    s.m.setMember(sender, "onStatus", Value(static_cast<avm1::Object*>(s.m.newNative([](avm1::Machine& m, const Value&, const Value* a, int) {
+        m.trace(m.toString(m.getMember(a[0], "level")));
+        return Value();
+    }))));
+    Value message = Value(s.m.newObject());
+    s.m.setMember(message, "text", s.str("hi"));
+    s.call(sender, "send", { s.str("CHAT"), s.str("said"), message, s.global("Object") });
+    s.call(sender, "send", { s.str("nobody"), s.str("said"), message });
+    s.m.setMember(message, "text", s.str("changed"));
+    EXPECT_TRUE(traced.empty()); // nothing before the next step
+    s.m.advanceTime(100);
+    EXPECT_EQ(traced, (std::vector<std::string> { "hi undefined 2", "status", "error" }));
+}
+
 } // namespace
