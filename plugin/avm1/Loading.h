@@ -45,6 +45,9 @@ bool LoadsPending(Machine& m);
 // then. False, and `done` never called, when the request could not even be queued (no URL, too many open).
 using FetchDone = std::function<void(Machine& m, bool ok, const std::string& bytes)>;
 bool FetchForMovie(Machine& m, Object* owner, const std::string& url, FetchDone done);
+// The same with `body` POSTed as `contentType` (a remote call).
+bool PostForMovie(Machine& m, Object* owner, const std::string& url, const std::string& contentType,
+    const std::string& body, FetchDone done);
 
 // The GetURL2 action: `flags` as the action has them (method in the low bits, load-variables and load-target
 // bits); `clip` is the clip the script runs in (its variables are sent, relative targets start there).

@@ -3,11 +3,13 @@
 
 #include <pulse/pulseaudio.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <string_view>
 #include <thread>
 #include <cstring>
 #include <vector>
@@ -306,6 +308,30 @@ private:
     std::thread m_Thread;
 };
 
+class MovieClockOutput : public SoundOutput
+{
+public:
+    explicit MovieClockOutput(SoundMixer& mixer)
+        : m_Mixer(mixer)
+    {
+    }
+    void setPaused(bool) override { }
+    bool realTime() const override { return false; }
+    void advance(size_t frames) override
+    {
+        while (frames > 0) {
+            const size_t n = std::min<size_t>(frames, 4096);
+            m_Buffer.resize(n * kMixChannels);
+            m_Mixer.render(m_Buffer.data(), n);
+            frames -= n;
+        }
+    }
+
+private:
+    SoundMixer& m_Mixer;
+    std::vector<int16_t> m_Buffer;
+};
+
 class SilentOutput : public SoundOutput
 {
 public:
@@ -392,6 +418,11 @@ std::unique_ptr<SoundOutput> OpenSilentOutput(SoundMixer& mixer)
     return std::make_unique<SilentOutput>(mixer);
 }
 
+std::unique_ptr<SoundOutput> OpenMovieClockOutput(SoundMixer& mixer)
+{
+    return std::make_unique<MovieClockOutput>(mixer);
+}
+
 std::unique_ptr<SoundOutput> OpenPipeOutput(SoundMixer& mixer, int descriptor, std::function<void(bool)> paused)
 {
     if (descriptor < 0)
@@ -430,6 +461,8 @@ std::unique_ptr<SoundOutput> OpenDefaultOutput(SoundMixer& mixer, const std::str
     if (const char* capture = std::getenv(kCaptureVariable); capture && *capture && !g_serverDisabled)
         if (auto output = OpenWavOutput(mixer, capture))
             return output;
+    if (const char* clock = std::getenv(kClockVariable); clock && std::string_view(clock) == "movie")
+        return OpenMovieClockOutput(mixer);
     if (g_factory) {
         if (auto output = g_factory(mixer, streamName))
             return output;

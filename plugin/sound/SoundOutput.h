@@ -28,11 +28,17 @@ public:
 
 // Names the WAV file that a plug-in instance writes its sound to instead of playing it.
 inline constexpr const char* kCaptureVariable = "REELFINCH_AUDIO_CAPTURE";
+// Set to "movie" by hosts that play movies on a clock of their own (faster or slower than real time, as the
+// script runner does): sound then moves with the movie's frames, heard nowhere, so that sounds end, and their
+// completion events come, at the same movie time on every run.
+inline constexpr const char* kClockVariable = "REELFINCH_SOUND_CLOCK";
 
 // The desktop's sound server through libpulse; null when no server answers.
 std::unique_ptr<SoundOutput> OpenPulseOutput(SoundMixer& mixer, const std::string& streamName);
 // A thread that pulls the mixer in real time and drops what it gets.
 std::unique_ptr<SoundOutput> OpenSilentOutput(SoundMixer& mixer);
+// Pulls the mixer as the movie's frames pass and drops what it gets.
+std::unique_ptr<SoundOutput> OpenMovieClockOutput(SoundMixer& mixer);
 // 44.1 kHz 16-bit stereo WAV at `path`; its header is complete once the output is destroyed. Null when the
 // file cannot be made.
 std::unique_ptr<SoundOutput> OpenWavOutput(SoundMixer& mixer, const std::string& path);
@@ -68,8 +74,8 @@ void DisableSoundServer();
 // opened writes to it, in place of the file the capture variable names.
 void SetCaptureDescriptor(int descriptor);
 
-// What a plug-in instance uses: the capture file when the variable names one, else the sound server, else
-// the silent clock (saying so once per process on standard error).
+// What a plug-in instance uses: the capture file when the variable names one, else the movie's clock when the
+// clock variable asks for it, else the sound server, else the silent clock (saying so once per process on standard error).
 std::unique_ptr<SoundOutput> OpenDefaultOutput(SoundMixer& mixer, const std::string& streamName);
 
 } // namespace reelfinch::plugin::sound

@@ -195,6 +195,15 @@ RunResult RunMovie(const QString& moviePath, const RunOptions& options,
         return fail("the plug-in bundle was not found");
     const QString previousPath = NSFlashPluginView::pluginPath();
     NSFlashPluginView::setPluginPath(bundle);
+    // The movie runs on the runner's clock, not the wall's: its sound follows its frames (and is heard nowhere).
+    const QByteArray previousClock = qgetenv("REELFINCH_SOUND_CLOCK");
+    const bool hadClock = qEnvironmentVariableIsSet("REELFINCH_SOUND_CLOCK");
+    qputenv("REELFINCH_SOUND_CLOCK", "movie");
+    struct RestoreClock {
+        const QByteArray& value;
+        bool set;
+        ~RestoreClock() { set ? void(qputenv("REELFINCH_SOUND_CLOCK", value)) : void(qunsetenv("REELFINCH_SOUND_CLOCK")); }
+    } restoreClock { previousClock, hadClock };
 
     // With input to send the view is the stage's own size, so that a point of the view is a pixel of the stage.
     const CRectItem& stage = info.m_FrameRect;

@@ -60,6 +60,8 @@ void InstallBuiltins(Machine& m)
     InstallMovieClipLoader(m);
     InstallStageInput(m);
     InstallSharedObjectClass(m);
+    InstallNetConnectionClass(m);
+    InstallLocalConnectionClass(m);
     InstallTextFieldClass(m);
     InstallButtonClass(m);
     InstallTextSnapshotClass(m);

@@ -89,6 +89,8 @@ void InstallLoadVarsClass(Machine& m);
 void InstallMovieClipLoader(Machine& m);
 void InstallStageInput(Machine& m);
 void InstallSharedObjectClass(Machine& m);
+void InstallNetConnectionClass(Machine& m);
+void InstallLocalConnectionClass(Machine& m);
 void InstallTextFieldClass(Machine& m);
 void InstallButtonClass(Machine& m);
 

@@ -298,6 +298,8 @@ void Deliver(Machine& m, LoadJob& job)
     m.callMethod(Value(target), "onData", &data, 1);
 }
 
+void DeliverEnded(Machine& m, LoadState& state);
+
 } // namespace
 
 void InstallLoading(Machine& m)
@@ -353,7 +355,17 @@ bool LoadsPending(Machine& m)
 void DeliverLoads(Machine& m)
 {
     LoadState& state = StateOf(m);
-    // Handlers may start new requests; those wait for the next delivery.
+    // Handlers may start new requests; those answered by the time the handlers end (a local file) are delivered
+    // in the same round, a chain of them only so far.
+    constexpr int kRounds = 8;
+    for (int round = 0; round < kRounds && !state.endedOrder.empty(); ++round)
+        DeliverEnded(m, state);
+}
+
+namespace {
+
+void DeliverEnded(Machine& m, LoadState& state)
+{
     std::vector<uint32_t> order;
     order.swap(state.endedOrder);
     for (uint32_t id : order) {
@@ -396,9 +408,17 @@ void QueueLoadInit(Machine& m, Object* loader, Object* clip)
     StateOf(m).loadInits.emplace_back(loader, clip);
 }
 
+} // namespace
+
 bool FetchForMovie(Machine& m, Object* owner, const std::string& url, FetchDone done)
 {
     return StartLoad(m, LoadKind::Bytes, owner, url, false, std::string(), std::string(), std::move(done));
+}
+
+bool PostForMovie(Machine& m, Object* owner, const std::string& url, const std::string& contentType,
+    const std::string& body, FetchDone done)
+{
+    return StartLoad(m, LoadKind::Bytes, owner, url, true, contentType, body, std::move(done));
 }
 
 std::string EncodeVariables(Machine& m, Object* object)

@@ -2,6 +2,7 @@
 // one while the movie runs), its `data` read from `<host>/<movie path or localPath>/<name>.sol` of the store in
 // force (see SharedObjectStore.h) in the AMF0 form of the player's files; flush() writes it back unless it is
 // larger than the limit. A damaged file reads as no data.
+#include "avm1/builtins/Amf0.h"
 #include "avm1/builtins/NativeData.h"
 #include "avm1/builtins/SharedObjectStore.h"
 
@@ -17,296 +18,6 @@ namespace {
 
 // The most a movie may store under one name.
 constexpr size_t kSizeLimit = kSharedObjectSizeLimit;
-constexpr int kDepthLimit = 64;
-
-enum Amf : uint8_t {
-    kNumber = 0,
-    kBoolean = 1,
-    kString = 2,
-    kObject = 3,
-    kNull = 5,
-    kUndefined = 6,
-    kReference = 7,
-    kEcmaArray = 8,
-    kObjectEnd = 9,
-    kStrictArray = 10,
-    kDate = 11,
-    kLongString = 12,
-    kXml = 15,
-    kTypedObject = 16,
-};
-
-// ---- writing ----
-
-// What is written of an object: an array's elements in index order (holes, which read as undefined, are left
-// out), then its own enumerable properties in the order they were made, as the player's files hold them.
-std::vector<std::string> StoredKeys(Object* o)
-{
-    std::vector<std::string> keys;
-    if (o->kind() == ObjectKind::Array) {
-        const auto& items = static_cast<ArrayObject*>(o)->m_Items;
-        for (size_t i = 0; i < items.size(); ++i)
-            if (!items[i].isUndefined())
-                keys.push_back(std::to_string(i));
-    }
-    for (const auto& entry : o->props().entries())
-        if (!entry.removed && !(entry.flags & kDontEnum))
-            keys.push_back(entry.name);
-    return keys;
-}
-
-struct Writer {
-    Machine& m;
-    std::string out;
-    std::vector<Object*> seen;
-
-    void u8(uint8_t v) { out += char(v); }
-    void u16(uint32_t v)
-    {
-        u8(uint8_t(v >> 8));
-        u8(uint8_t(v));
-    }
-    void u32(uint32_t v)
-    {
-        u16(v >> 16);
-        u16(v & 0xFFFF);
-    }
-    void f64(double d)
-    {
-        uint64_t bits;
-        std::memcpy(&bits, &d, 8);
-        for (int s = 56; s >= 0; s -= 8)
-            u8(uint8_t(bits >> s));
-    }
-    void name(const std::string& s)
-    {
-        const size_t n = std::min<size_t>(s.size(), 0xFFFF);
-        u16(uint32_t(n));
-        out.append(s, 0, n);
-    }
-    void string(const std::string& s)
-    {
-        if (s.size() > 0xFFFF) {
-            u8(kLongString);
-            u32(uint32_t(std::min<size_t>(s.size(), 0xFFFFFFFF)));
-            out += s;
-        } else {
-            u8(kString);
-            name(s);
-        }
-    }
-    void properties(Object* o, int depth)
-    {
-        for (const std::string& key : StoredKeys(o)) {
-            const Value v = m.getMember(Value(o), key);
-            if (v.isObject() && (v.asObject()->isFunction() || v.asObject()->kind() == ObjectKind::Clip))
-                continue;
-            name(key);
-            value(v, depth + 1);
-        }
-        u16(0);
-        u8(kObjectEnd);
-    }
-    void value(const Value& v, int depth)
-    {
-        switch (v.type()) {
-        case Type::Undefined:
-            u8(kUndefined);
-            return;
-        case Type::Null:
-            u8(kNull);
-            return;
-        case Type::Boolean:
-            u8(kBoolean);
-            u8(v.asBool() ? 1 : 0);
-            return;
-        case Type::Number:
-            u8(kNumber);
-            f64(v.asNumber());
-            return;
-        case Type::String:
-            string(v.str());
-            return;
-        case Type::Object:
-            break;
-        }
-        Object* o = v.asObject();
-        for (size_t i = 0; i < seen.size(); ++i)
-            if (seen[i] == o) {
-                u8(kReference);
-                u16(uint32_t(i));
-                return;
-            }
-        if (depth > kDepthLimit) {
-            u8(kUndefined);
-            return;
-        }
-        if (o->kind() == ObjectKind::Date) {
-            u8(kDate);
-            f64(m.toNumber(o->m_Primitive));
-            u16(0);
-            return;
-        }
-        seen.push_back(o);
-        if (o->kind() == ObjectKind::Array) {
-            u8(kEcmaArray);
-            u32(uint32_t(static_cast<ArrayObject*>(o)->m_Items.size()));
-            properties(o, depth);
-            return;
-        }
-        u8(kObject);
-        properties(o, depth);
-    }
-};
-
-// ---- reading ----
-
-bool IsProtoName(std::string_view key)
-{
-    if (key.size() != 9)
-        return false;
-    for (size_t i = 0; i < 9; ++i) {
-        char c = key[i];
-        if (c >= 'A' && c <= 'Z')
-            c = char(c - 'A' + 'a');
-        if (c != "__proto__"[i])
-            return false;
-    }
-    return true;
-}
-
-struct Reader {
-    Machine& m;
-    std::string_view in;
-    size_t at = 0;
-    bool failed = false;
-    std::vector<Object*> objects;
-
-    bool need(size_t n)
-    {
-        if (failed || in.size() - at < n) {
-            failed = true;
-            return false;
-        }
-        return true;
-    }
-    uint32_t u8()
-    {
-        return need(1) ? uint8_t(in[at++]) : 0;
-    }
-    uint32_t u16()
-    {
-        const uint32_t hi = u8();
-        return hi << 8 | u8();
-    }
-    uint32_t u32()
-    {
-        const uint32_t hi = u16();
-        return hi << 16 | u16();
-    }
-    double f64()
-    {
-        uint64_t bits = 0;
-        for (int i = 0; i < 8; ++i)
-            bits = bits << 8 | u8();
-        double d;
-        std::memcpy(&d, &bits, 8);
-        return d;
-    }
-    std::string text(size_t n)
-    {
-        if (!need(n))
-            return {};
-        std::string s(in.substr(at, n));
-        at += n;
-        return s;
-    }
-    // Name/value pairs up to the end marker, onto `o`.
-    void properties(Object* o, int depth)
-    {
-        while (!failed) {
-            const std::string key = text(u16());
-            if (key.empty()) {
-                if (u8() != kObjectEnd)
-                    failed = true;
-                return;
-            }
-            const Value v = value(depth + 1);
-            // A stored name never sets the prototype: a crafted file could make a prototype loop.
-            if (!failed && !IsProtoName(key))
-                m.setMember(Value(o), key, v);
-        }
-    }
-    Value value(int depth)
-    {
-        if (depth > kDepthLimit) {
-            failed = true;
-            return Value();
-        }
-        switch (u8()) {
-        case kNumber:
-            return Value(f64());
-        case kBoolean:
-            return Value(u8() != 0);
-        case kString:
-            return Value(m.str(text(u16())));
-        case kLongString:
-        case kXml:
-            return Value(m.str(text(u32())));
-        case kNull:
-            return Value::null();
-        case kUndefined:
-            return Value();
-        case kReference: {
-            const uint32_t i = u16();
-            if (i >= objects.size()) {
-                failed = true;
-                return Value();
-            }
-            return Value(objects[i]);
-        }
-        case kDate: {
-            const double t = f64();
-            u16();
-            Value ctor = m.getMember(Value(m.m_Global), "Date");
-            Value arg(t);
-            return ctor.isObject() ? m.construct(ctor, &arg, 1) : Value(t);
-        }
-        case kObject:
-        case kTypedObject: {
-            Object* o = m.newObject();
-            objects.push_back(o);
-            if (in[at - 1] == char(kTypedObject))
-                text(u16()); // the class name; the object comes back as a plain one
-            properties(o, depth);
-            return Value(o);
-        }
-        case kEcmaArray: {
-            ArrayObject* a = m.newArray();
-            objects.push_back(a);
-            u32();
-            properties(a, depth);
-            return Value(static_cast<Object*>(a));
-        }
-        case kStrictArray: {
-            ArrayObject* a = m.newArray();
-            objects.push_back(a);
-            const uint32_t n = u32();
-            for (uint32_t i = 0; i < n && !failed; ++i) {
-                if (in.size() - at < 1) {
-                    failed = true;
-                    break;
-                }
-                a->m_Items.push_back(value(depth + 1));
-            }
-            return Value(static_cast<Object*>(a));
-        }
-        default:
-            failed = true;
-            return Value();
-        }
-    }
-};
 
 // ---- files ----
 
@@ -382,49 +93,47 @@ SharedState* State(Machine& m)
 
 std::string Serialize(Machine& m, const std::string& name, Object* data)
 {
-    Writer body { m, {}, {} };
-    body.out += std::string("TCSO\0\x04\0\0\0\0", 10);
+    amf0::Writer body(m, amf0::ArrayForm::Associative);
+    for (const char c : std::string_view("TCSO\0\x04\0\0\0\0", 10))
+        body.u8(uint8_t(c));
     body.name(name);
     body.u32(0); // AMF0
-    for (const std::string& key : StoredKeys(data)) {
-        const Value v = m.getMember(Value(data), key);
-        if (v.isObject() && (v.asObject()->isFunction() || v.asObject()->kind() == ObjectKind::Clip))
-            continue;
+    for (const auto& [key, v] : body.storedProperties(data)) {
         body.name(key);
-        body.value(v, 0);
+        body.value(v);
         body.u8(0);
     }
-    Writer file { m, {}, {} };
+    amf0::Writer file(m, amf0::ArrayForm::Associative);
     file.u8(0x00);
     file.u8(0xBF);
-    file.u32(uint32_t(body.out.size()));
-    return file.out + body.out;
+    file.u32(uint32_t(body.bytes().size()));
+    return file.take() + body.take();
 }
 
 // Reads a stored object's properties onto `data`; false (and nothing set) when the file is damaged.
 bool Deserialize(Machine& m, std::string_view bytes, Object* data)
 {
-    Reader r { m, bytes, 0, false, {} };
+    amf0::Reader r(m, bytes);
     if (r.u8() != 0x00 || r.u8() != 0xBF)
         return false;
     const uint32_t length = r.u32();
-    if (r.failed || length != bytes.size() - 6 || r.text(4) != "TCSO")
+    if (r.failed() || length != bytes.size() - 6 || r.text(4) != "TCSO")
         return false;
     r.text(6);
     r.text(r.u16());
-    if (r.u32() != 0 || r.failed)
+    if (r.u32() != 0 || r.failed())
         return false;
     std::vector<std::pair<std::string, Value>> values;
-    while (!r.failed && r.at < bytes.size()) {
+    while (!r.failed() && !r.atEnd()) {
         std::string key = r.text(r.u16());
-        Value v = r.value(0);
+        Value v = r.value();
         r.u8();
         values.emplace_back(std::move(key), v);
     }
-    if (r.failed)
+    if (r.failed())
         return false;
     for (const auto& [key, v] : values)
-        if (!IsProtoName(key))
+        if (!amf0::IsProtoName(key))
             m.setMember(Value(data), key, v);
     return true;
 }

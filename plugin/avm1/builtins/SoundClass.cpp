@@ -4,6 +4,7 @@
 #include "avm1/builtins/Builtins.h"
 
 #include "avm1/Clip.h"
+#include "avm1/Loading.h"
 #include "avm1/TextCodec.h"
 #include "sound/MovieSound.h"
 #include "timeline/MoviePlayer.h"
@@ -52,6 +53,13 @@ public:
     // What `id3` reads: undefined until the script sets it or a loaded file's tags arrive.
     Value m_Id3;
     bool m_Id3Read = false;
+    // loadSound: the request in flight (a newer one makes the older one's answer void), the starts asked for
+    // before its sound arrived, and the file's size once there (undefined before any load).
+    uint32_t m_LoadGeneration = 0;
+    bool m_Loading = false;
+    std::vector<std::pair<double, double>> m_PendingStarts; // offset in seconds, loops
+    double m_BytesLoaded = -1;
+    double m_BytesTotal = -1;
 };
 
 SoundObject* SoundSelf(const Value& self)
@@ -122,7 +130,9 @@ Value SoundCall(Machine&, const Value&, const Value*, int)
 Value AttachSound(Machine& m, const Value& self, const Value* args, int argc)
 {
     SoundObject* s = SoundSelf(self);
-    if (!s || argc < 1)
+    uint64_t owner = 0;
+    // Nothing is attached while the Sound's clip is not there.
+    if (!s || argc < 1 || !OwnerOf(m, s, owner))
         return Value();
     const uint16_t id = SoundOf(m).soundByName(m.toString(args[0]), m.caseSensitive());
     if (id == 0)
@@ -137,6 +147,12 @@ Value Start(Machine& m, const Value& self, const Value* args, int argc)
 {
     SoundObject* s = SoundSelf(self);
     uint64_t owner = 0;
+    // An event sound still being loaded plays once it is there, as often as it was started meanwhile.
+    if (s && s->m_Loading) {
+        s->m_PendingStarts.emplace_back(argc > 0 ? m.toNumber(args[0]) : 0, argc > 1 ? m.toNumber(args[1]) : 1);
+        KeepAlive(m, s);
+        return Value();
+    }
     if (!s || (s->m_SoundId == 0 && !s->m_Loaded) || !OwnerOf(m, s, owner))
         return Value();
     MovieSound& sound = SoundOf(m);
@@ -187,11 +203,19 @@ Value Stop(Machine& m, const Value& self, const Value* args, int argc)
     return Value();
 }
 
-// The levels of the owner a Sound acts on; null while its clip does not exist.
-MovieSound::ScriptLevels* LevelsOf(Machine& m, SoundObject* s, uint64_t& owner)
+// The levels of the owner a Sound acts on; null while its clip does not exist. A clip whose class extends Sound
+// is a Sound of its own sounds.
+MovieSound::ScriptLevels* LevelsOf(Machine& m, const Value& self, uint64_t& owner)
 {
-    if (!s || !OwnerOf(m, s, owner))
+    SoundObject* s = SoundSelf(self);
+    if (!s) {
+        plugin::SpriteInstance* sprite = m.spriteOf(self);
+        if (!sprite)
+            return nullptr;
+        owner = sprite->serial;
+    } else if (!OwnerOf(m, s, owner)) {
         return nullptr;
+    }
     return &SoundOf(m).scriptLevels(owner);
 }
 
@@ -210,7 +234,7 @@ bool Percent(Machine& m, const Value* args, int argc, double& out)
 Value SetVolume(Machine& m, const Value& self, const Value* args, int argc)
 {
     uint64_t owner = 0;
-    MovieSound::ScriptLevels* l = LevelsOf(m, SoundSelf(self), owner);
+    MovieSound::ScriptLevels* l = LevelsOf(m, self, owner);
     double v = 0;
     if (!l || !Percent(m, args, argc, v))
         return Value();
@@ -222,14 +246,14 @@ Value SetVolume(Machine& m, const Value& self, const Value* args, int argc)
 Value GetVolume(Machine& m, const Value& self, const Value*, int)
 {
     uint64_t owner = 0;
-    MovieSound::ScriptLevels* l = LevelsOf(m, SoundSelf(self), owner);
+    MovieSound::ScriptLevels* l = LevelsOf(m, self, owner);
     return l ? Value(l->volume) : Value();
 }
 
 Value SetPan(Machine& m, const Value& self, const Value* args, int argc)
 {
     uint64_t owner = 0;
-    MovieSound::ScriptLevels* levels = LevelsOf(m, SoundSelf(self), owner);
+    MovieSound::ScriptLevels* levels = LevelsOf(m, self, owner);
     double p = 0;
     if (!levels || !Percent(m, args, argc, p))
         return Value();
@@ -248,7 +272,7 @@ Value SetPan(Machine& m, const Value& self, const Value* args, int argc)
 Value GetPan(Machine& m, const Value& self, const Value*, int)
 {
     uint64_t owner = 0;
-    MovieSound::ScriptLevels* l = LevelsOf(m, SoundSelf(self), owner);
+    MovieSound::ScriptLevels* l = LevelsOf(m, self, owner);
     if (!l)
         return Value();
     // As the player reads it back from the four shares: how far the left side's own share is turned down, or,
@@ -259,7 +283,7 @@ Value GetPan(Machine& m, const Value& self, const Value*, int)
 Value SetTransform(Machine& m, const Value& self, const Value* args, int argc)
 {
     uint64_t owner = 0;
-    MovieSound::ScriptLevels* levels = LevelsOf(m, SoundSelf(self), owner);
+    MovieSound::ScriptLevels* levels = LevelsOf(m, self, owner);
     if (!levels || argc < 1 || !args[0].isObject())
         return Value();
     MovieSound::ScriptLevels& l = *levels;
@@ -283,7 +307,7 @@ Value SetTransform(Machine& m, const Value& self, const Value* args, int argc)
 Value GetTransform(Machine& m, const Value& self, const Value*, int)
 {
     uint64_t owner = 0;
-    const MovieSound::ScriptLevels* levels = LevelsOf(m, SoundSelf(self), owner);
+    const MovieSound::ScriptLevels* levels = LevelsOf(m, self, owner);
     if (!levels)
         return Value();
     const MovieSound::ScriptLevels& l = *levels;
@@ -331,10 +355,45 @@ Value Position(Machine& m, const Value& self, const Value*, int)
     return Value(s->m_LastPosition);
 }
 
-// What was loaded of a sound: nothing is loaded from outside the movie, so there is nothing to count.
-Value BytesUnknown(Machine&, const Value& self, const Value*, int)
+// What loadSound brought of a file: 0 of an unknown total while it loads, the file's size once there, undefined
+// before any load.
+Value BytesLoaded(Machine&, const Value& self, const Value*, int)
 {
-    (void)self;
+    SoundObject* s = SoundSelf(self);
+    return s && s->m_BytesLoaded >= 0 ? Value(s->m_BytesLoaded) : Value();
+}
+
+Value BytesTotal(Machine&, const Value& self, const Value*, int)
+{
+    SoundObject* s = SoundSelf(self);
+    return s && s->m_BytesTotal >= 0 ? Value(s->m_BytesTotal) : Value();
+}
+
+// loadSound(url, streaming): fetches an MP3 file through the movie's host. Its ID3 tags reach id3 and onID3, then
+// onLoad(success); a streaming sound then starts by itself, an event sound when started (starts asked for while
+// it loaded are kept). A second loadSound replaces the first: what the first brings is dropped.
+Value LoadSound(Machine& m, const Value& self, const Value* args, int argc)
+{
+    SoundObject* s = SoundSelf(self);
+    if (!s || argc < 1)
+        return Value();
+    const std::string url = m.toString(args[0]);
+    const bool streaming = argc > 1 && m.toBoolean(args[1]);
+    const uint32_t generation = ++s->m_LoadGeneration;
+    s->m_PendingStarts.clear();
+    s->m_Loading = true;
+    s->m_BytesLoaded = 0;
+    s->m_BytesTotal = -1;
+    KeepAlive(m, s);
+    const bool queued = FetchForMovie(m, s, url, [s, streaming, generation](Machine& machine, bool ok, const std::string& bytes) {
+        if (s->m_LoadGeneration != generation)
+            return;
+        SoundLoadFinished(machine, s, streaming, ok, bytes);
+    });
+    if (!queued) {
+        s->m_Loading = false;
+        s->m_BytesLoaded = -1;
+    }
     return Value();
 }
 
@@ -491,13 +550,20 @@ void SoundLoadFinished(Machine& m, Object* sound, bool streaming, bool ok, std::
     if (!s)
         return;
     const Value self(sound);
+    s->m_Loading = false;
+    std::vector<std::pair<double, double>> pending;
+    pending.swap(s->m_PendingStarts);
     if (!ok) {
+        s->m_BytesLoaded = -1;
         Value arg(false);
         m.callMethod(self, "onLoad", &arg, 1);
         return;
     }
+    s->m_BytesLoaded = s->m_BytesTotal = double(bytes.size());
     // The tags first: onID3 hears of them before the sound is ready.
-    Object* id3 = m.newObject();
+    // The tags' object has no prototype: it converts to no text of its own ("undefined").
+    Object* id3 = m.heap().make<Object>(nullptr);
+    id3->setProto(Value());
     bool found = false;
     const size_t audio = ReadId3(m, bytes, id3, found);
     if (found) {
@@ -517,8 +583,12 @@ void SoundLoadFinished(Machine& m, Object* sound, bool streaming, bool ok, std::
     Value arg(true);
     m.callMethod(self, "onLoad", &arg, 1);
     if (streaming) {
-        Value none;
-        m.callMethod(self, "start", &none, 0);
+        m.callMethod(self, "start", nullptr, 0);
+    } else {
+        for (const auto& [offset, loops] : pending) {
+            const Value startArgs[2] = { Value(offset), Value(loops) };
+            Start(m, self, startArgs, 2);
+        }
     }
 }
 
@@ -554,7 +624,7 @@ void DispatchSoundEvents(Machine& m)
     }
     std::erase_if(m.m_Roots, [](Object* o) {
         auto* s = dynamic_cast<SoundObject*>(o);
-        return s && s->m_Channels.empty();
+        return s && s->m_Channels.empty() && !s->m_Loading;
     });
 }
 
@@ -575,12 +645,11 @@ void InstallSoundClass(Machine& m)
             { "getTransform", GetTransform },
             { "getDuration", Duration },
             { "getPosition", Position },
-            { "getBytesLoaded", BytesUnknown },
-            { "getBytesTotal", BytesUnknown },
+            { "getBytesLoaded", BytesLoaded },
+            { "getBytesTotal", BytesTotal },
             { "setDuration", Nothing },
             { "setPosition", Nothing },
-            // Fetching is the loading side's: it replaces this and hands the file to SoundLoadFinished.
-            { "loadSound", Nothing },
+            { "loadSound", LoadSound },
         });
     // The properties that read the sound's state are there from SWF 7 on.
     if (m.version() >= 7) {
