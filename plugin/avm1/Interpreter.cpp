@@ -419,6 +419,11 @@ Value Interpreter::callValue(const Value& function, const Value& self, std::vect
 
 void Interpreter::getURL(const std::string& url, const std::string& target, int method)
 {
+    // A level as the window loads the movie into that level.
+    if (LevelNumber(target) >= 0) {
+        ScriptGetURL(m, f.target, url, target, kGetURL2LoadTarget);
+        return;
+    }
     // "FSCommand:" requests go to the host as they are: it handles the commands it knows.
     if (m.onGetURL)
         m.onGetURL(url, target, method);
