@@ -207,7 +207,7 @@ Value Interpreter::lookup(std::string_view name, bool& found)
         return Value(m.m_Global);
     if (NameIs(name, "_root", c) || NameIs(name, "_level0", c))
         return Value(m.rootClip());
-    if (Object* level = LevelTarget(m, std::string(name), false))
+    if (Object* level = LevelTarget(m, name, false))
         return Value(level);
     if (f.callee && NameIs(name, "arguments", c) && !(f.activation && m.hasOwnProperty(f.activation, name)))
         return argumentsObject();

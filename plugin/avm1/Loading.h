@@ -61,7 +61,7 @@ void UnloadMovie(Machine& m, Object* clip);
 // N of a "_levelN" name (any case), -1 for other names.
 int LevelNumber(std::string_view name);
 // The clip of "_levelN" (made empty when `make` and it does not exist yet); null for other names.
-Object* LevelTarget(Machine& m, const std::string& name, bool make = true);
+Object* LevelTarget(Machine& m, std::string_view name, bool make = true);
 // A movie was loaded into `clip`: the first frames of this delivery run before it ends, then `loader` (may be
 // null) hears onLoadInit.
 void QueueLoadInit(Machine& m, Object* loader, Object* clip);

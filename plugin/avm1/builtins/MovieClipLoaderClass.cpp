@@ -194,7 +194,7 @@ int LevelNumber(std::string_view name)
     return number;
 }
 
-Object* LevelTarget(Machine& m, const std::string& name, bool make)
+Object* LevelTarget(Machine& m, std::string_view name, bool make)
 {
     const int number = LevelNumber(name);
     if (number < 0)
