@@ -221,7 +221,7 @@ Value Interpreter::lookup(std::string_view name, bool& found)
         return Value(m.m_Global);
     if (NameIs(name, "_root", c) || NameIs(name, "_level0", c))
         return Value(m.rootClip());
-    if (Object* level = LevelTarget(m, std::string(name), false))
+    if (Object* level = LevelTarget(m, name, false))
         return Value(level);
     if (f.callee && NameIs(name, "arguments", c) && !(f.activation && m.hasOwnProperty(f.activation, name)))
         return argumentsObject();
@@ -434,6 +434,11 @@ Value Interpreter::callValue(const Value& function, const Value& self, std::vect
 
 void Interpreter::getURL(const std::string& url, const std::string& target, int method)
 {
+    // A level as the window loads the movie into that level.
+    if (LevelNumber(target) >= 0) {
+        ScriptGetURL(m, f.target, url, target, kGetURL2LoadTarget);
+        return;
+    }
     // "FSCommand:" requests go to the host as they are: it handles the commands it knows.
     if (m.onGetURL)
         m.onGetURL(url, target, method);

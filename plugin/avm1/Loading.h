@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 
 namespace reelfinch::avm1 {
 
@@ -60,8 +61,10 @@ void ScriptGetURL(Machine& m, Object* clip, const std::string& url, const std::s
 bool StartMovieLoad(Machine& m, Object* clip, const std::string& url, Object* loader);
 // Empties a clip loaded into (or any clip) as unloadMovie does; a level other than 0 goes away.
 void UnloadMovie(Machine& m, Object* clip);
+// N of a "_levelN" name (any case), -1 for other names.
+int LevelNumber(std::string_view name);
 // The clip of "_levelN" (made empty when `make` and it does not exist yet); null for other names.
-Object* LevelTarget(Machine& m, const std::string& name, bool make = true);
+Object* LevelTarget(Machine& m, std::string_view name, bool make = true);
 // A movie was loaded into `clip`: the first frames of this delivery run before it ends, then `loader` (may be
 // null) hears onLoadInit.
 void QueueLoadInit(Machine& m, Object* loader, Object* clip);

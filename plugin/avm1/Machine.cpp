@@ -1005,6 +1005,10 @@ void Machine::runFrameActions(SpriteInstance& sprite, const CActionsItem* action
         return;
     // Fields placed with this frame show their variables, or give them their text, before its script runs.
     SyncTextFields(*this, sprite, false);
+    // A loaded movie's actions are read by the rules of its own version.
+    const int version = m_Player.versionOf(sprite);
+    if (version != m_Version && !m_Codes.count(actions))
+        m_Codes.emplace(actions, DecodeActions(*actions, version, m_Heap));
     std::shared_ptr<Code> code = codeFor(actions);
     Frame frame;
     frame.code = code;
@@ -1143,7 +1147,7 @@ Object* Machine::resolveTarget(Object* base, std::string_view path)
         } else if (NameIs(part, "_parent", cs)) {
             current = current ? current->parent : nullptr;
             currentObject = nullptr;
-        } else if (Object* level = LevelTarget(*this, std::string(part), false)) {
+        } else if (Object* level = LevelTarget(*this, part, false)) {
             current = spriteOf(Value(level));
             currentObject = nullptr;
         } else if (NameIs(part, "_global", false)) {
@@ -1330,7 +1334,7 @@ Value Machine::getClipProperty(ClipObject* clip, std::string_view name, bool& fo
         found = true;
         return Value(rootClip());
     }
-    if (Object* level = LevelTarget(*this, std::string(name), false)) {
+    if (Object* level = LevelTarget(*this, name, false)) {
         found = true;
         return Value(level);
     }

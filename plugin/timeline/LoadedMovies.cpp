@@ -4,7 +4,10 @@
 
 #include "HeaderItems.h"
 #include "Movie.h"
+#include "Records.h"
 #include "SWFStream.h"
+
+#include <algorithm>
 
 namespace reelfinch::plugin {
 
@@ -60,6 +63,15 @@ bool MoviePlayer::loadInto(SpriteInstance& target, const uint8_t* data, size_t s
     library->movie = std::move(movie);
     library->url = url;
     library->bytes = size;
+    // Into level 0: the new movie is the whole movie now, its stage size with it (not its rate).
+    if (&target == &m_Root) {
+        const CRectItem* frame = library->movie->GetHeader()->m_pFrameRect.get();
+        m_Frame[0] = frame->m_XMin;
+        m_Frame[1] = frame->m_YMin;
+        m_Frame[2] = frame->m_XMax;
+        m_Frame[3] = frame->m_YMax;
+        std::copy(m_Frame, m_Frame + 4, m_Zoom);
+    }
     m_Building = library.get();
     buildTimeline(library->rootTimeline, library->movie->GetTags(), true);
     m_Building = nullptr;

@@ -343,7 +343,7 @@ void MoviePlayer::registerCharacter(const CTag* tag)
 
 int MoviePlayer::totalFrames() const
 {
-    return isLoaded() ? int(m_RootTimeline.frames.size()) : 0;
+    return isLoaded() ? int(m_Root.timeline->frames.size()) : 0;
 }
 
 int MoviePlayer::currentFrame() const
@@ -555,7 +555,9 @@ void MoviePlayer::enterFrame(SpriteInstance& sprite, int frame, bool actions, bo
             if (auto* init = dynamic_cast<const CDoInitActionsTag*>(tag);
                 init && init->m_pActions && m_InitActionsRun.insert(tag).second)
                 queueActions(m_Root, init->m_pActions.get());
-    soundFrameEntered(sprite, frame);
+    // The sound side knows the main movie's sounds only (a loaded movie's sound IDs would name other sounds).
+    if (!sprite.library)
+        soundFrameEntered(sprite, frame);
     if (actions)
         for (const CTag* tag : sprite.timeline->frames[size_t(frame)])
             if (auto* doAction = dynamic_cast<const CDoActionTag*>(tag); doAction && doAction->m_pActions)

@@ -177,20 +177,28 @@ Value GetProgress(Machine& m, const Value&, const Value* args, int argc)
 
 } // namespace
 
-Object* LevelTarget(Machine& m, const std::string& name, bool make)
+int LevelNumber(std::string_view name)
 {
     constexpr size_t kPrefix = 6; // "_level"
     if (name.size() <= kPrefix || name.size() > kPrefix + 9 || name[0] != '_')
-        return nullptr;
+        return -1;
     for (size_t i = 1; i < kPrefix; ++i)
         if (std::tolower(static_cast<unsigned char>(name[i])) != "_level"[i])
-            return nullptr;
+            return -1;
     int number = 0;
     for (size_t i = kPrefix; i < name.size(); ++i) {
         if (!std::isdigit(static_cast<unsigned char>(name[i])))
-            return nullptr;
+            return -1;
         number = number * 10 + (name[i] - '0');
     }
+    return number;
+}
+
+Object* LevelTarget(Machine& m, std::string_view name, bool make)
+{
+    const int number = LevelNumber(name);
+    if (number < 0)
+        return nullptr;
     SpriteInstance* level = m.player().level(number, make);
     return level ? m.clipObject(*level) : nullptr;
 }
