@@ -113,7 +113,7 @@ struct DisplayObject {
     bool scriptMoved = false; // a script changed its transform: the timeline no longer moves it
     bool fresh = false; // a button placed under a known mouse, not yet matched with it: takes its state silently
     bool buttonHeld = false; // a button pressed while the mouse is held outside it
-    std::shared_ptr<avm1::ButtonLink> button; // a button's script state, once a script has used it
+    std::shared_ptr<avm1::ButtonLink> button {}; // a button's script state, once a script has used it
 };
 
 // A running timeline with its display list.
@@ -199,7 +199,8 @@ public:
 
     // Mouse at a point of the plug-in area in pixels; `down` is the button state. Returns true when a button
     // changed its state (the picture changed).
-    bool mouseEvent(double x, double y, bool down, int viewWidth, int viewHeight);
+    // `moveEvent`: the host reported a move, which scripts hear even when the point is the same.
+    bool mouseEvent(double x, double y, bool down, int viewWidth, int viewHeight, bool moveEvent = false);
     // A key of the host's keyboard (Mac virtual key code and character code) went down or up; scripts hear of
     // it. Returns true when scripts ran (the picture may have changed).
     bool keyEvent(bool down, uint8_t macKey, uint8_t charCode);
@@ -331,7 +332,7 @@ private:
         uint64_t serial;
         const CActionsItem* actions; // or, when null, the event
         ClipEvent event = ClipEvent::Load;
-        std::shared_ptr<avm1::ButtonLink> button; // the event goes to this button of the sprite, not the sprite
+        std::shared_ptr<avm1::ButtonLink> button {}; // the event goes to this button of the sprite, not the sprite
     };
     // Objects taken off the display lists during a step: they live until the step's actions have run, so that
     // their unload events see them.
