@@ -420,6 +420,17 @@ int16_t PluginInstance::handleEvent(const EventRecord& event)
         updateCursor();
         return 1;
     }
+    case osEvt: {
+        // The host's report of a move: scripts hear it even where the mouse stays on the same point.
+        double x = 0;
+        double y = 0;
+        if ((event.message & osEvtMessageMask) != kMouseMovedEventMessage || !localPoint(event, x, y))
+            return 0;
+        if (m_Movie.mouseEvent(x, y, (event.modifiers & btnState) == 0, viewWidth(), viewHeight(), true))
+            invalidate();
+        updateCursor();
+        return 1;
+    }
     case keyDown:
     case autoKey:
     case keyUp: {

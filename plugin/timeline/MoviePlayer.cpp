@@ -1058,25 +1058,6 @@ constexpr uint16_t kCondOverDownToIdle = 0x0100;
 constexpr int kCondKeyShift = 9;
 constexpr uint16_t kCondKeyMask = 0x7F;
 
-// The condition a button's change of state meets; `mouseDown` tells a press that left the button (still held)
-// from a release outside it.
-uint16_t ButtonCondition(int previous, int state, bool mouseDown)
-{
-    if (previous == kButtonUp && state == kButtonOver)
-        return mouseDown ? kCondOutDownToOverDown : kCondIdleToOverUp;
-    if (previous == kButtonOver && state == kButtonUp)
-        return kCondOverUpToIdle;
-    if (previous == kButtonOver && state == kButtonDown)
-        return kCondOverUpToOverDown;
-    if (previous == kButtonDown && state == kButtonOver)
-        return kCondOverDownToOverUp;
-    if (previous == kButtonDown && state == kButtonUp)
-        return mouseDown ? kCondOverDownToOutDown : kCondOverDownToIdle;
-    if (previous == kButtonUp && state == kButtonDown)
-        return kCondIdleToOverDown;
-    return 0;
-}
-
 } // namespace
 
 bool MoviePlayer::queueButtonActions(SpriteInstance& sprite, const CTag* tag, uint16_t condition, int key, bool run)
@@ -1324,7 +1305,7 @@ void MoviePlayer::updateClipButtons(bool pressed, bool released)
     }
 }
 
-bool MoviePlayer::mouseEvent(double x, double y, bool down, int viewWidth, int viewHeight)
+bool MoviePlayer::mouseEvent(double x, double y, bool down, int viewWidth, int viewHeight, bool moveEvent)
 {
     if (totalFrames() == 0)
         return false;
@@ -1333,7 +1314,7 @@ bool MoviePlayer::mouseEvent(double x, double y, bool down, int viewWidth, int v
     double sy = y;
     if (cairo_matrix_invert(&toStage) == CAIRO_STATUS_SUCCESS)
         cairo_matrix_transform_point(&toStage, &sx, &sy);
-    const bool moved = !m_HaveMouse || sx != m_MouseX || sy != m_MouseY;
+    const bool moved = moveEvent || !m_HaveMouse || sx != m_MouseX || sy != m_MouseY;
     const bool pressed = down && !m_MouseDown;
     const bool released = !down && m_MouseDown;
     m_HaveMouse = true;
@@ -1527,8 +1508,10 @@ bool MoviePlayer::pressButtonKeys(SpriteInstance& sprite, int key, bool run)
             answered = pressButtonKeys(*object.sprite, key, run) || answered;
             continue;
         }
+        // Hidden and disabled buttons take no keys.
         const CTag* tag = character(sprite, object.characterId);
-        if (tag && tag->m_TagCode == kTagDefineButton2)
+        if (tag && tag->m_TagCode == kTagDefineButton2 && object.visible
+            && (!m_Machine || avm1::ButtonEnabled(*m_Machine, object)))
             answered = queueButtonActions(sprite, tag, 0, key, run) || answered;
     }
     return answered;

@@ -219,7 +219,8 @@ public:
 
     // Mouse at a point of the plug-in area in pixels; `down` is the button state. Returns true when a button
     // changed its state (the picture changed).
-    bool mouseEvent(double x, double y, bool down, int viewWidth, int viewHeight);
+    // `moveEvent`: the host reported a move, which scripts hear even when the point is the same.
+    bool mouseEvent(double x, double y, bool down, int viewWidth, int viewHeight, bool moveEvent = false);
     // A key of the host's keyboard (Mac virtual key code and character code) went down or up; scripts hear of
     // it. Returns true when scripts ran (the picture may have changed).
     bool keyEvent(bool down, uint8_t macKey, uint8_t charCode);

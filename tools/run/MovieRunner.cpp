@@ -56,7 +56,7 @@ QString BodyText(const QByteArray& contentType, const QByteArray& body)
 constexpr qint64 kMaxAnswerBytes = qint64(64) * 1024 * 1024;
 
 // Sends one input event to the view as the host sends it: mouse buttons and keys as their own events, a move
-// as a null event carrying the mouse position (the clock unchanged).
+// as the operating-system event reporting it.
 void SendInput(NSFlashPluginView* view, const InputEvent& input, uint32_t tick, bool& held)
 {
     EventRecord event {};
@@ -65,7 +65,8 @@ void SendInput(NSFlashPluginView* view, const InputEvent& input, uint32_t tick, 
     event.where = Point { int16_t(global.y()), int16_t(global.x()) };
     switch (input.kind) {
     case InputEvent::MouseMove:
-        event.what = nullEvent;
+        event.what = osEvt;
+        event.message = kMouseMovedEventMessage;
         event.modifiers = held ? 0 : btnState;
         break;
     case InputEvent::MouseDown:
