@@ -403,12 +403,12 @@ void DeliverEnded(Machine& m, LoadState& state)
     m.player().runQueuedActions();
 }
 
+} // namespace
+
 void QueueLoadInit(Machine& m, Object* loader, Object* clip)
 {
     StateOf(m).loadInits.emplace_back(loader, clip);
 }
-
-} // namespace
 
 bool FetchForMovie(Machine& m, Object* owner, const std::string& url, FetchDone done)
 {
