@@ -776,17 +776,19 @@ bool MoviePlayer::step(bool force)
 
 void MoviePlayer::runPendingActions()
 {
-    // The sprites an entry may name: those reached from the root and from the removed objects (alive until the
+    // The sprites an entry may name: those reached from the root, the levels and the removed objects (alive until the
     // step ends), by address with their serials. Sprites are freed only when the removed objects go, at the end
     // (a new movie is loaded only from outside any script), so the set changes only when new sprites start or
     // more are removed: it is gathered again when the serial counter or the removed list has moved.
     std::unordered_map<const SpriteInstance*, uint64_t> live;
     uint64_t liveStamp = 0;
     auto isLiveNow = [&](const SpriteInstance* sprite, uint64_t serial) {
-        const uint64_t stamp = m_NextSerial + (uint64_t(m_Removed.size()) << 32);
+        const uint64_t stamp = m_NextSerial + (uint64_t(m_Removed.size()) << 32) + (uint64_t(m_Levels.size()) << 48);
         if (stamp != liveStamp) {
             live.clear();
             CollectSprites(m_Root, live);
+            for (const auto& [number, level] : m_Levels)
+                CollectSprites(*level, live);
             for (const auto& removed : m_Removed)
                 if (removed->sprite)
                     CollectSprites(*removed->sprite, live);
