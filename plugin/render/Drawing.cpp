@@ -42,26 +42,6 @@ double Turn(double a, double c, double b)
     return t > 0 && t < 1 ? t : -1;
 }
 
-int Winding(double x, double y, double x0, double y0, double x1, double y1)
-{
-    if ((y0 <= y) == (y1 <= y))
-        return 0;
-    const double t = (y - y0) / (y1 - y0);
-    if (x0 + t * (x1 - x0) <= x)
-        return 0;
-    return y1 > y0 ? 1 : -1;
-}
-
-double SegmentDistance(double x, double y, double x0, double y0, double x1, double y1)
-{
-    const double dx = x1 - x0;
-    const double dy = y1 - y0;
-    const double length = dx * dx + dy * dy;
-    double t = length > 0 ? ((x - x0) * dx + (y - y0) * dy) / length : 0;
-    t = std::clamp(t, 0.0, 1.0);
-    return std::hypot(x - (x0 + t * dx), y - (y0 + t * dy));
-}
-
 // Calls `f` with each straight piece of an edge.
 template <class F>
 void ForPieces(const Edge& e, F f)
@@ -262,6 +242,27 @@ bool Drawing::hit(double x, double y) const
             return true;
     }
     return false;
+}
+
+// Crossings of a ray from (x, y) towards +x with the segment; the sign tells its direction.
+int Winding(double x, double y, double x0, double y0, double x1, double y1)
+{
+    if ((y0 <= y) == (y1 <= y))
+        return 0;
+    const double t = (y - y0) / (y1 - y0);
+    if (x0 + t * (x1 - x0) <= x)
+        return 0;
+    return y1 > y0 ? 1 : -1;
+}
+
+double SegmentDistance(double x, double y, double x0, double y0, double x1, double y1)
+{
+    const double dx = x1 - x0;
+    const double dy = y1 - y0;
+    const double length = dx * dx + dy * dy;
+    double t = length > 0 ? ((x - x0) * dx + (y - y0) * dy) / length : 0;
+    t = std::clamp(t, 0.0, 1.0);
+    return std::hypot(x - (x0 + t * dx), y - (y0 + t * dy));
 }
 
 } // namespace reelfinch::plugin

@@ -61,4 +61,9 @@ private:
     uint64_t m_Serial = 0;
 };
 
+// Point tests against straight pieces of outlines (hit tests by shape): the crossings of a ray from (x, y)
+// towards +x with a segment (signed by its direction), and the distance from the point to a segment.
+int Winding(double x, double y, double x0, double y0, double x1, double y1);
+double SegmentDistance(double x, double y, double x0, double y0, double x1, double y1);
+
 } // namespace reelfinch::plugin

@@ -54,26 +54,6 @@ bool RectOf(const CRectItem* r, double rect[4])
     return true;
 }
 
-// Crossings of a ray from (x, y) towards +x with the segment; the sign tells its direction.
-int Winding(double x, double y, double x0, double y0, double x1, double y1)
-{
-    if ((y0 <= y) == (y1 <= y))
-        return 0;
-    const double t = (y - y0) / (y1 - y0);
-    if (x0 + t * (x1 - x0) <= x)
-        return 0;
-    return y1 > y0 ? 1 : -1;
-}
-
-double SegmentDistance(double x, double y, double x0, double y0, double x1, double y1)
-{
-    const double dx = x1 - x0;
-    const double dy = y1 - y0;
-    const double length = dx * dx + dy * dy;
-    const double t = length > 0 ? std::clamp(((x - x0) * dx + (y - y0) * dy) / length, 0.0, 1.0) : 0.0;
-    return std::hypot(x - (x0 + t * dx), y - (y0 + t * dy));
-}
-
 // Whether the point lies on a stroke: within half the line's width (at least a pixel wide) of its edge.
 bool OnStroke(const ShapeLayer& layer, const ShapeLayer::StyledEdge& styled, double x, double y)
 {
