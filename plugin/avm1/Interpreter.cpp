@@ -574,7 +574,8 @@ void Interpreter::clipProperty(bool set)
     static const char* const names[] = { "_x", "_y", "_xscale", "_yscale", "_currentframe", "_totalframes", "_alpha",
         "_visible", "_width", "_height", "_rotation", "_target", "_framesloaded", "_name", "_droptarget", "_url",
         "_highquality", "_focusrect", "_soundbuftime", "_quality", "_xmouse", "_ymouse" };
-    const int i = std::isfinite(index) ? int(index) : -1;
+    // Truncated toward zero; anything outside the table (NaN, infinities, huge numbers) names no property.
+    const int i = index > -1 && index < double(std::size(names)) ? int(index) : -1;
     if (i < 0 || i >= int(std::size(names))) {
         if (!set)
             push(Value());

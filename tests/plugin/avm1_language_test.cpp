@@ -67,6 +67,8 @@ TEST(Avm1Language, BadBytecodeGivesUndefinedAndStopsCleanly)
             Asm().str("before").trace().action(0x99, { 0xE8, 0x03 }).str("after").trace(), { "before" } },
         { "unknown action with a body", 8, Asm().action(0xA5, { 1, 2, 3 }).str("on").trace(), { "on" } },
         { "pop on empty", 8, Asm().op(0x17).op(0x17).str("ok").trace(), { "ok" } },
+        { "property number far out of range", 8, Asm().str("").num(-3e231).op(0x22).trace().str("").num(1e300).op(0x22).trace(),
+            { "undefined", "undefined" } },
     };
     for (const Case& c : cases)
         EXPECT_EQ(RunScript(c.script, c.version), c.expected) << c.what;
