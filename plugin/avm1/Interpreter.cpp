@@ -24,7 +24,8 @@ namespace reelfinch::avm1 {
 using plugin::SpriteInstance;
 
 // Calls a getter or setter; past the nesting limit of accessors it is not called and gives undefined.
-Value CallAccessor(Machine& m, const Value& function, const Value& self, const Value* args, int argc);
+Value CallAccessor(
+    Machine& m, const Value& function, const Value& self, const Value* args, int argc, Object* holder = nullptr);
 
 namespace {
 
@@ -54,6 +55,12 @@ bool NameIs(std::string_view a, std::string_view b, bool caseSensitive)
     if (a.size() != b.size())
         return false;
     return caseSensitive ? a == b : strncasecmp(a.data(), b.data(), a.size()) == 0;
+}
+
+// Level names ("_level3") are spelled in lower case from SWF 7, in any case before.
+bool LevelNameCased(std::string_view name, bool caseSensitive)
+{
+    return !caseSensitive || name.substr(0, 6) == "_level";
 }
 
 } // namespace
@@ -132,11 +139,21 @@ private:
     }
     // Calls with the `count` arguments on top of the stack (they stay there, rooted, during the call), then
     // replaces them with the result.
-    void callOnStack(const Value& function, const Value& self, size_t count, Object* holder)
+    void callOnStack(const Value& callee, const Value& callSelf, size_t count, Object* callHolder)
     {
         const size_t base = m.m_Stack.size() - count;
         Value result;
         const DirectCall direct;
+        Value function = callee;
+        Value self = callSelf;
+        Object* holder = callHolder;
+        // `super(...)` called as a function runs the super class's constructor on `this`.
+        if (function.isObject() && function.asObject()->kind() == ObjectKind::Super) {
+            auto* s = static_cast<SuperObject*>(function.asObject());
+            function = superConstructor(s);
+            self = s->m_Primitive;
+            holder = s->proto();
+        }
         if (function.isObject() && function.asObject()->isFunction())
             result = m.invoke(static_cast<FunctionObject*>(function.asObject()), self, m.m_Stack.data() + base,
                 int(count), holder, nullptr);
@@ -144,6 +161,15 @@ private:
         push(result);
     }
     bool findMethod(const Value& object, std::string_view name, Value& method, Object*& holder);
+    // The constructor `super()` runs: __constructor__ from the prototype the method was found on up (getters
+    // answer, __resolve does not). A movie clip there answers nothing.
+    Value superConstructor(SuperObject* s)
+    {
+        Value ctor;
+        if (s->m_Holder && s->m_Holder->kind() != ObjectKind::Clip)
+            m.getProperty(s->m_Holder, "__constructor__", ctor, s->m_Primitive);
+        return ctor;
+    }
     void getURL(const std::string& url, const std::string& target, int method);
     void callFrame(const Value& frame);
     void tryBlock(const TryInfo& info, uint32_t tryStart, uint32_t& pc);
@@ -214,18 +240,34 @@ Value Interpreter::lookup(std::string_view name, bool& found)
 {
     found = true;
     const bool c = cs();
+    // A DefineFunction2 function that preloads or suppresses this, arguments or super has no such name: `this`
+    // is then the timeline's, the others are looked up as plain variables.
+    const FunctionInfo* info = f.callee ? f.callee->m_Info : nullptr;
+    const bool fn2 = info && info->function2;
     // Inside a function, `this` is its own name, spelled exactly.
-    if (NameIs(name, "this", c || f.callee))
+    if (NameIs(name, "this", c || f.callee)) {
+        if (fn2 && (info->preloadThis || info->suppressThis))
+            return baseObject() ? Value(baseObject()) : Value();
         return f.self;
-    if (NameIs(name, "_global", c))
-        return Value(m.m_Global);
-    if (NameIs(name, "_root", c) || NameIs(name, "_level0", c))
-        return Value(m.rootClip());
-    if (Object* level = LevelTarget(m, name, false))
+    }
+    // A variable a script named _root or _global (on the timeline, in a function) hides the real one.
+    const bool global = NameIs(name, "_global", c);
+    const bool root = NameIs(name, "_root", c) || NameIs(name, "_level0", c);
+    if (global || root) {
+        Value own;
+        for (Scope* s = f.scope; s; s = s->m_Parent)
+            if (s->m_Object && m.hasOwnProperty(s->m_Object, name))
+                return m.getProperty(s->m_Object, name, own, Value(s->m_Object)) ? own : Value();
+        if (Object* base = baseObject(); base && m.hasOwnProperty(base, name))
+            return m.getProperty(base, name, own, Value(base)) ? own : Value();
+        return global ? Value(m.m_Global) : Value(m.rootClip());
+    }
+    if (Object* level = LevelNameCased(name, c) ? LevelTarget(m, name, false) : nullptr)
         return Value(level);
-    if (f.callee && NameIs(name, "arguments", c) && !(f.activation && m.hasOwnProperty(f.activation, name)))
+    if (f.callee && NameIs(name, "arguments", c) && !(f.activation && m.hasOwnProperty(f.activation, name))
+        && !(fn2 && (info->preloadArguments || info->suppressArguments)))
         return argumentsObject();
-    if (f.callee && NameIs(name, "super", c))
+    if (f.callee && NameIs(name, "super", c) && !(fn2 && (info->preloadSuper || info->suppressSuper)))
         return superObject();
     Value out;
     for (Scope* s = f.scope; s; s = s->m_Parent)
@@ -233,7 +275,8 @@ Value Interpreter::lookup(std::string_view name, bool& found)
             return out;
     if (Object* base = baseObject(); base && m.getProperty(base, name, out, Value(base)))
         return out;
-    if (m.getProperty(m.m_Global, name, out, Value(m.m_Global)))
+    // SWF 4 scripts see only their timelines' variables: the globals (NaN, Infinity...) came with SWF 5.
+    if (f.version >= 5 && m.getProperty(m.m_Global, name, out, Value(m.m_Global)))
         return out;
     found = false;
     return Value();
@@ -376,8 +419,12 @@ bool Interpreter::findMethod(const Value& object, std::string_view name, Value& 
     case Type::Object:
         start = object.asObject();
         if (start->kind() == ObjectKind::Super) {
+            // Methods of a movie clip above are not reached through `super`.
+            Object* superHolder = static_cast<SuperObject*>(start)->m_Holder;
             self = start->m_Primitive;
             start = start->proto();
+            if ((start && start->kind() == ObjectKind::Clip) || (superHolder && superHolder->kind() == ObjectKind::Clip))
+                return false;
         }
         break;
     case Type::String:
@@ -396,7 +443,10 @@ bool Interpreter::findMethod(const Value& object, std::string_view name, Value& 
     for (Object* o = start; o; o = o->proto()) {
         const Property* p = o->props().find(name, c);
         if (p && PropertyVisible(p->flags, m.version())) {
-            holder = o;
+            // A method the object holds itself gets `super` from the object's prototype, as one found on
+            // that prototype would.
+            const bool own = object.isObject() && o == object.asObject() && o->kind() != ObjectKind::Clip;
+            holder = own ? o->proto() : o;
             if (p->flags & kAccessor)
                 method = p->value.isObject() ? CallAccessor(m, p->value, self, nullptr, 0) : Value();
             else
@@ -827,8 +877,8 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
         case 0x26: { // Trace
             Value v = pop();
             if (v.isObject() && v.asObject()->kind() != ObjectKind::Clip) {
-                // An object whose toString is missing or fails traces as its type.
-                const Value p = m.toPrimitive(v, true);
+                // An object whose toString is missing or fails traces as its type; so does `super`.
+                const Value p = v.asObject()->kind() == ObjectKind::Super ? Value() : m.toPrimitive(v, true);
                 if (p.isUndefined()) {
                     m.trace(v.asObject()->isFunction() ? "[type Function]" : "[type Object]");
                     break;
@@ -958,10 +1008,7 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
                 // The object itself is the function; `super(...)` calls the super class's constructor.
                 if (object.isObject() && object.asObject()->kind() == ObjectKind::Super) {
                     auto* s = static_cast<SuperObject*>(object.asObject());
-                    Value ctor;
-                    if (s->m_Holder)
-                        m.getProperty(s->m_Holder, "__constructor__", ctor, s->m_Primitive);
-                    push(callValue(ctor, s->m_Primitive, args, s->proto()));
+                    push(callValue(superConstructor(s), s->m_Primitive, args, s->proto()));
                 } else if (object.isObject() && object.asObject()->isFunction()) {
                     // Called bare, the function has no `this`.
                     const DirectCall direct;

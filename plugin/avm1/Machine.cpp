@@ -17,6 +17,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <strings.h>
+#include <utility>
 
 namespace reelfinch::avm1 {
 
@@ -30,12 +31,20 @@ constexpr int kAccessorDepthLimit = 65;
 thread_local int t_AccessorDepth = 0;
 // The watchers running now: the object and property each watches.
 thread_local std::vector<std::pair<Object*, std::string>> t_RunningWatchers;
+// The prototype the accessor that the next call runs was found on (for `super` inside it).
+thread_local Object* t_CallHolder = nullptr;
 
 bool NameIs(std::string_view a, std::string_view b, bool caseSensitive)
 {
     if (a.size() != b.size())
         return false;
     return caseSensitive ? a == b : strncasecmp(a.data(), b.data(), a.size()) == 0;
+}
+
+// Level names ("_level3") are spelled in lower case from SWF 7, in any case before.
+bool LevelNameCased(std::string_view name, bool caseSensitive)
+{
+    return !caseSensitive || name.substr(0, 6) == "_level";
 }
 
 // An optional '-' and digits only: a name that moves an array's length.
@@ -65,7 +74,26 @@ int ClipPropertyIndex(std::string_view name)
 } // namespace
 
 // Calls a getter or setter; past the nesting limit of accessors it is not called and gives undefined.
-Value CallAccessor(Machine& m, const Value& function, const Value& self, const Value* args, int argc);
+Value CallAccessor(
+    Machine& m, const Value& function, const Value& self, const Value* args, int argc, Object* holder = nullptr);
+
+namespace {
+
+// The prototype `super` starts from inside an accessor or method of `owner` read through `object`: the owner,
+// or for one the object holds itself, its prototype. A super object stands for the object it was made for.
+Object* SuperHolder(Object* object, Object* owner)
+{
+    if (owner == object && object->kind() != ObjectKind::Super && object->kind() != ObjectKind::Clip)
+        return object->proto();
+    return owner;
+}
+
+Value SelfOf(Object* object)
+{
+    return object->kind() == ObjectKind::Super ? object->m_Primitive : Value(object);
+}
+
+} // namespace
 
 Machine::Machine(plugin::MoviePlayer& player, int version)
     : m_Player(player)
@@ -469,7 +497,8 @@ bool Machine::getProperty(Object* object, std::string_view name, Value& out, con
         const Property* p = o->props().find(name, cs);
         if (p && PropertyVisible(p->flags, m_Version)) {
             if (p->flags & kAccessor) {
-                out = p->value.isObject() ? CallAccessor(*this, p->value, self, nullptr, 0) : Value();
+                out = p->value.isObject() ? CallAccessor(*this, p->value, self, nullptr, 0, SuperHolder(object, o))
+                                          : Value();
                 return true;
             }
             out = p->value;
@@ -483,6 +512,9 @@ bool Machine::getProperty(Object* object, std::string_view name, Value& out, con
         }
         o = o->proto();
     }
+    // A chain longer than the player walks (a prototype cycle) stops the script.
+    if (o)
+        m_Unwind = Unwind::Abort;
     return false;
 }
 
@@ -586,7 +618,7 @@ void Machine::setProperty(Object* object, std::string_view name, const Value& v)
         if (p->flags & kAccessor) {
             if (p->setter.isObject()) {
                 Value setter = p->setter;
-                CallAccessor(*this, setter, Value(object), &value, 1);
+                CallAccessor(*this, setter, SelfOf(object), &value, 1, SuperHolder(object, object));
             }
             return;
         }
@@ -604,7 +636,7 @@ void Machine::setProperty(Object* object, std::string_view name, const Value& v)
         if (q && (q->flags & kAccessor) && PropertyVisible(q->flags, m_Version)) {
             if (q->setter.isObject()) {
                 Value setter = q->setter;
-                CallAccessor(*this, setter, Value(object), &value, 1);
+                CallAccessor(*this, setter, SelfOf(object), &value, 1, o);
             }
             return;
         }
@@ -617,6 +649,13 @@ void Machine::setProperty(Object* object, std::string_view name, const Value& v)
 bool Machine::deleteMember(Object* object, std::string_view name)
 {
     const bool cs = caseSensitive();
+    // Deleting __proto__ cuts the chain: it reads undefined afterwards.
+    if (NameIs(name, "__proto__", cs)) {
+        if (object->protoValue().isUndefined())
+            return false;
+        object->setProto(Value());
+        return true;
+    }
     if (object->kind() == ObjectKind::Array) {
         auto* a = static_cast<ArrayObject*>(object);
         const long index = ArrayIndex(name);
@@ -667,7 +706,8 @@ Value Machine::getMember(const Value& object, std::string_view name)
     Value out;
     switch (object.type()) {
     case Type::Object:
-        if (!getProperty(object.asObject(), name, out, object))
+        // Getters read through `super` run with the real `this`.
+        if (!getProperty(object.asObject(), name, out, SelfOf(object.asObject())))
             resolveMissing(object.asObject(), name, out);
         return out;
     case Type::String:
@@ -813,6 +853,7 @@ bool Machine::timeUp()
 
 Value Machine::call(const Value& function, const Value& self, const Value* args, int argc)
 {
+    Object* holder = std::exchange(t_CallHolder, nullptr);
     if (!function.isObject() || !function.asObject()->isFunction() || m_Unwind != Unwind::None)
         return Value();
     // Native code calling back into functions (conversions calling toString...) nests as deep as scripts may.
@@ -821,16 +862,18 @@ Value Machine::call(const Value& function, const Value& self, const Value* args,
         return Value();
     }
     ++m_NativeDepth;
-    Value r = invoke(static_cast<FunctionObject*>(function.asObject()), self, args, argc, nullptr, nullptr);
+    Value r = invoke(static_cast<FunctionObject*>(function.asObject()), self, args, argc, holder, nullptr);
     --m_NativeDepth;
     return r;
 }
 
-Value CallAccessor(Machine& m, const Value& function, const Value& self, const Value* args, int argc)
+Value CallAccessor(Machine& m, const Value& function, const Value& self, const Value* args, int argc, Object* holder)
 {
     if (t_AccessorDepth >= kAccessorDepthLimit)
         return Value();
     ++t_AccessorDepth;
+    // With the prototype it was found on, `super` inside the accessor works as in a method found there.
+    t_CallHolder = holder;
     Value r = m.call(function, self, args, argc);
     --t_AccessorDepth;
     return r;
@@ -941,7 +984,8 @@ Value Machine::invoke(FunctionObject* f, const Value& self, const Value* args, i
             if (flag && r < frame.regCount)
                 m_Registers[frame.regBase + r++] = v;
         };
-        preload(info.preloadThis, frame.self);
+        // A value both preloaded and suppressed takes its register but stays undefined (`arguments` excepted).
+        preload(info.preloadThis, info.suppressThis ? Value() : frame.self);
         if (info.preloadArguments) {
             ArrayObject* a = newArray();
             a->m_Items.assign(args, args + std::max(argc, 0));
@@ -950,13 +994,17 @@ Value Machine::invoke(FunctionObject* f, const Value& self, const Value* args, i
             preload(true, Value(a));
         }
         if (info.preloadSuper)
-            preload(true, Value(static_cast<Object*>(m_Heap.make<SuperObject>(holder, frame.self))));
+            preload(true,
+                info.suppressSuper ? Value()
+                                   : Value(static_cast<Object*>(m_Heap.make<SuperObject>(holder, frame.self))));
         preload(info.preloadRoot, Value(rootClip()));
         if (info.preloadParent) {
+            // The timeline's real parent (not a variable named _parent); without one, no register is taken.
             Value parent;
-            if (f->m_Target)
-                parent = getMember(Value(f->m_Target), "_parent");
-            preload(true, parent);
+            bool found = false;
+            if (f->m_Target && f->m_Target->kind() == ObjectKind::Clip)
+                parent = getClipProperty(static_cast<ClipObject*>(f->m_Target), "_parent", found);
+            preload(!parent.isUndefined(), parent);
         }
         preload(info.preloadGlobal, Value(m_Global));
     }
@@ -1334,7 +1382,7 @@ Value Machine::getClipProperty(ClipObject* clip, std::string_view name, bool& fo
         found = true;
         return Value(rootClip());
     }
-    if (Object* level = LevelTarget(*this, name, false)) {
+    if (Object* level = LevelNameCased(name, caseSensitive()) ? LevelTarget(*this, name, false) : nullptr) {
         found = true;
         return Value(level);
     }

@@ -7,6 +7,9 @@
 
 namespace reelfinch::avm1 {
 
+// Text in lower case by the player's own letter mapping (StringClass.cpp, as String.toLowerCase does it).
+std::string PlayerLowerCase(std::string_view text);
+
 namespace {
 
 // Array.sort and sortOn options.
@@ -72,13 +75,29 @@ Value Shift(Machine&, const Value& self, const Value*, int)
     return v;
 }
 
-Value Unshift(Machine&, const Value& self, const Value* args, int argc)
+Value Unshift(Machine& m, const Value& self, const Value* args, int argc)
 {
     ArrayObject* a = Self(self);
     if (!a)
         return Value();
     a->m_Items.insert(a->m_Items.begin(), args, args + argc);
     a->clearHoles();
+    if (argc <= 0)
+        return Value(double(a->m_Items.size()));
+    // Every element is written anew: the moved ones from the top down, then the new ones from the first. for-in
+    // lists them in that order (newest first), and attributes set on elements are gone.
+    std::vector<std::string> attributed;
+    for (const Property& p : a->props().entries())
+        if (!p.removed && !(p.flags & kAccessor) && !p.name.empty()
+            && std::all_of(p.name.begin(), p.name.end(), [](char c) { return c >= '0' && c <= '9'; }))
+            attributed.push_back(p.name);
+    for (const std::string& name : attributed)
+        a->props().remove(name, m.caseSensitive());
+    const size_t named = a->props().size();
+    for (size_t i = a->m_Items.size(); i-- > size_t(argc);)
+        a->born(i, named);
+    for (size_t i = 0; i < size_t(argc); ++i)
+        a->born(i, named);
     return Value(double(a->m_Items.size()));
 }
 
@@ -191,7 +210,8 @@ int CompareValues(Machine& m, const Value& a, const Value& b, int options)
         return a.isUndefined() ? 1 : -1;
     const std::string x = m.toString(a);
     const std::string y = m.toString(b);
-    const int c = (options & kCaseInsensitive) ? strcasecmp(x.c_str(), y.c_str()) : x.compare(y);
+    // Case is folded by the same mapping toLowerCase uses, accented and non-Latin letters included.
+    const int c = (options & kCaseInsensitive) ? PlayerLowerCase(x).compare(PlayerLowerCase(y)) : x.compare(y);
     return c < 0 ? -1 : c > 0 ? 1 : 0;
 }
 
@@ -238,11 +258,14 @@ Value Sort(Machine& m, const Value& self, const Value* args, int argc)
     if (argc > 0 && args[0].isObject() && args[0].asObject()->isFunction()) {
         comparator = args[0];
         next = 1;
-    } else if (argc > 0 && !args[0].isNumber()) {
+    } else if (argc > 0 && !args[0].isNumber() && !args[0].isObject()) {
         return Value(); // neither a comparator nor options: nothing is sorted
     }
     if (argc > next)
         options = m.toInt32(args[next]);
+    // Without a comparator, options given twice: the second, unless undefined, is the one used.
+    if (!comparator.isObject() && argc > 1 && !args[1].isUndefined())
+        options = m.toInt32(args[1]);
     if (comparator.isObject()) {
         return SortWith(
             m, a,
@@ -272,8 +295,10 @@ Value SortOn(Machine& m, const Value& self, const Value* args, int argc)
     int options = 0;
     if (argc > 1) {
         if (ArrayObject* list = Self(args[1])) {
-            for (const Value& v : list->m_Items)
-                fieldOptions.push_back(m.toInt32(v));
+            // A list of options counts only when it has one for each field; otherwise none apply.
+            if (list->m_Items.size() == fields.size())
+                for (const Value& v : list->m_Items)
+                    fieldOptions.push_back(m.toInt32(v));
         } else {
             options = m.toInt32(args[1]);
         }

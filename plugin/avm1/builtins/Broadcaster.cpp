@@ -16,11 +16,14 @@ ArrayObject* Listeners(Machine& m, const Value& self)
 Value RemoveListener(Machine& m, const Value& self, const Value* args, int argc)
 {
     ArrayObject* list = Listeners(m, self);
-    if (!list || argc < 1)
+    if (!list)
         return Value(false);
-    for (auto it = list->m_Items.begin(); it != list->m_Items.end(); ++it)
-        if (m.strictEquals(*it, args[0])) {
-            list->m_Items.erase(it);
+    // The first listener equal (as == compares: undefined matches null) to the argument, missing or not, goes.
+    const Value listener = Arg(args, argc, 0);
+    for (size_t i = 0; i < list->m_Items.size(); ++i)
+        if (const Value item = list->m_Items[i]; m.looseEquals(item, listener)) {
+            if (i < list->m_Items.size())
+                list->m_Items.erase(list->m_Items.begin() + long(i));
             return Value(true);
         }
     return Value(false);
@@ -47,8 +50,13 @@ Value BroadcastMessage(Machine& m, const Value& self, const Value* args, int arg
     const std::vector<Value> listeners = list->m_Items;
     const size_t mark = m.m_Temporaries.size();
     m.m_Temporaries.insert(m.m_Temporaries.end(), listeners.begin(), listeners.end());
-    for (const Value& listener : listeners)
-        m.callMethod(listener, name, args + 1, argc - 1);
+    for (const Value& listener : listeners) {
+        // An empty message name calls each listener itself.
+        if (name.empty())
+            m.call(listener, listener, args + 1, argc - 1);
+        else
+            m.callMethod(listener, name, args + 1, argc - 1);
+    }
     m.m_Temporaries.resize(mark);
     return Value(!listeners.empty());
 }

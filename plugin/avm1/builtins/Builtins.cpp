@@ -20,11 +20,72 @@ FunctionObject* DefineClass(
     return ctor;
 }
 
+namespace {
+
+// Hides `name` of `object` from movies older than the version a flag names (as ASSetPropFlags would).
+void ShowFrom(Machine& m, Object* object, const char* name, uint16_t flag)
+{
+    if (!object)
+        return;
+    if (Property* p = object->props().find(name, m.caseSensitive()))
+        p->flags = uint16_t(p->flags | flag);
+}
+
+Object* GlobalObject(Machine& m, const char* name)
+{
+    const Property* p = m.m_Global->props().find(name, m.caseSensitive());
+    return p && p->value.isObject() ? p->value.asObject() : nullptr;
+}
+
+Value NothingNative(Machine&, const Value&, const Value*, int)
+{
+    return Value();
+}
+
+Value FalseNative(Machine&, const Value&, const Value*, int)
+{
+    return Value(false);
+}
+
+// The globals that the player has in every version but whose devices or services this player lacks: they
+// exist (scripts test for them) and do nothing. Classes another part installed are left as they are.
+void InstallAbsentGlobals(Machine& m)
+{
+    for (const char* name : { "Camera", "Microphone", "ContextMenu", "ContextMenuItem", "NetStream", "Video",
+             "XMLSocket" })
+        if (!m.m_Global->props().find(name, m.caseSensitive()))
+            DefineClass(m, name, NothingNative, nullptr, m.newObject());
+    if (!m.m_Global->props().find("Accessibility", m.caseSensitive())) {
+        Object* accessibility = m.newObject();
+        m.define(m.m_Global, "Accessibility", Value(accessibility), kDontEnum);
+        DefineMethods(m, accessibility,
+            {
+                { "isActive", FalseNative, kDontEnum },
+                { "sendEvent", NothingNative, kDontEnum },
+                { "updateProperties", NothingNative, kDontEnum },
+            });
+    }
+}
+
+// The globals a movie's version decides: the flash package from SWF 8, Function from SWF 6, the style sheet
+// class from SWF 7.
+void InstallVersionedGlobals(Machine& m)
+{
+    InstallAbsentGlobals(m);
+    ShowFrom(m, m.m_Global, "flash", kOnlySwf8);
+    ShowFrom(m, m.m_Global, "Function", kOnlySwf6);
+    ShowFrom(m, GlobalObject(m, "AsBroadcaster"), "prototype", kOnlySwf6);
+    ShowFrom(m, GlobalObject(m, "TextField"), "StyleSheet", kOnlySwf7);
+}
+
+} // namespace
+
 void InstallBuiltins(Machine& m)
 {
     Heap& heap = m.heap();
     // The two prototypes everything else hangs from come first.
     m.m_ObjectProto = heap.make<Object>(nullptr);
+    m.m_ObjectProto->setProto(Value()); // the end of every chain: its __proto__ reads undefined
     m.m_FunctionProto = heap.make<Object>(m.m_ObjectProto);
     // The global object has no prototype: it answers neither toString nor valueOf.
     m.m_Global = heap.make<Object>(nullptr, ObjectKind::Global);
@@ -66,6 +127,7 @@ void InstallBuiltins(Machine& m)
     InstallButtonClass(m);
     InstallTextSnapshotClass(m);
     InstallStyleSheetClass(m);
+    InstallVersionedGlobals(m);
 }
 
 } // namespace reelfinch::avm1

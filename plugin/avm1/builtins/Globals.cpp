@@ -5,6 +5,7 @@
 #include "avm1/NumberText.h"
 
 #include <cmath>
+#include <iterator>
 
 namespace reelfinch::avm1 {
 
@@ -100,6 +101,38 @@ Value ClearTimer(Machine& m, const Value&, const Value* args, int argc)
     return Value();
 }
 
+// Math's numbered natives (table 200) in the player's order.
+constexpr const char* kMathNatives[] = { "abs", "min", "max", "sin", "cos", "atan2", "tan", "exp", "log", "sqrt",
+    "round", "random", "floor", "ceil", "atan", "asin", "acos", "pow" };
+
+// A number in Math's table past its functions: its two operands are still converted, and it gives NaN.
+Value NoMathNative(Machine& m, const Value&, const Value* args, int argc)
+{
+    for (int i = 0; i < argc && i < 2 && !m.unwinding(); ++i)
+        m.toNumber(args[i]);
+    return Value(NAN);
+}
+
+// ASnative(table, index): one of the player's numbered native functions. Math's table is known; other tables give
+// undefined.
+Value ASnative(Machine& m, const Value&, const Value* args, int argc)
+{
+    if (argc < 2)
+        return Value();
+    const double table = m.toNumber(args[0]);
+    const double index = m.toNumber(args[1]);
+    if (table != 200 || !(index >= 0) || index != std::floor(index))
+        return Value();
+    if (index < double(std::size(kMathNatives))) {
+        const Property* math = m.m_Global->props().find("Math", m.caseSensitive());
+        if (!math || !math->value.isObject())
+            return Value();
+        const Property* p = math->value.asObject()->props().find(kMathNatives[size_t(index)], m.caseSensitive());
+        return p && !(p->flags & kAccessor) ? p->value : Value();
+    }
+    return Value(static_cast<Object*>(m.newNative(NoMathNative)));
+}
+
 // ASSetPropFlags(object, names, set, clear): names as an array, a comma list, or null for every property.
 Value ASSetPropFlags(Machine& m, const Value&, const Value* args, int argc)
 {
@@ -159,6 +192,7 @@ void InstallGlobals(Machine& m)
             { "setTimeout", SetTimeout, kDontEnum | kOnlySwf8 },
             { "clearTimeout", ClearTimer, kDontEnum | kOnlySwf8 },
             { "ASSetPropFlags", ASSetPropFlags },
+            { "ASnative", ASnative },
             { "updateAfterEvent", Nothing },
         });
     m.define(g, "NaN", Value(NAN));

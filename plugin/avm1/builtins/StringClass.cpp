@@ -328,6 +328,14 @@ Value FromCharCode(Machine& m, const Value&, const Value* args, int argc)
 
 } // namespace
 
+std::string PlayerLowerCase(std::string_view text)
+{
+    std::u16string units = Utf8ToUtf16(text);
+    for (char16_t& c : units)
+        c = MapCase(kToLower, c);
+    return Utf16ToUtf8(units);
+}
+
 void InstallStringClass(Machine& m)
 {
     Object* proto = m.m_StringProto;

@@ -9,6 +9,8 @@ void InstallSystem(Machine& m)
     m.define(m.m_Global, "System", Value(system));
     Object* caps = m.newObject();
     m.define(system, "capabilities", Value(caps));
+    // No input method editor here: the object exists and reports none.
+    m.define(system, "IME", Value(m.newObject()));
     const uint16_t flags = kDontDelete | kReadOnly;
     auto text = [&](const char* name, const char* value) { m.define(caps, name, Value(m.str(value)), flags); };
     auto flag = [&](const char* name, bool value) { m.define(caps, name, Value(value), flags); };
