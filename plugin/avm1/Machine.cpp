@@ -1116,15 +1116,28 @@ Object* Machine::resolveTarget(Object* base, std::string_view path)
     SpriteInstance* current = spriteOf(Value(base));
     Object* currentObject = base;
     const bool slash = path.find('/') != std::string_view::npos;
-    const char separator = slash ? '/' : '.';
+    // Dot paths take ':' as a separator too ("a:b.c"); slash paths only '/', but their first name may be a dot
+    // path of its own ("a.b/c").
+    const std::string_view separators = slash ? std::string_view("/") : std::string_view(".:");
     size_t pos = 0;
     if (slash && path[0] == '/') {
         current = &m_Player.m_Root;
         currentObject = nullptr;
         pos = 1;
+    } else if (slash) {
+        const std::string_view first = path.substr(0, path.find('/'));
+        if (first.find(':') != std::string_view::npos
+            || (first.find('.') != std::string_view::npos && first.find("..") == std::string_view::npos)) {
+            Object* head = resolveTarget(base, first);
+            if (!head)
+                return nullptr;
+            current = spriteOf(Value(head));
+            currentObject = current ? nullptr : head;
+            pos = first.size() + 1;
+        }
     }
     while (pos <= path.size()) {
-        size_t next = path.find(separator, pos);
+        size_t next = path.find_first_of(separators, pos);
         if (next == std::string_view::npos)
             next = path.size();
         std::string_view part = path.substr(pos, next - pos);
