@@ -1134,8 +1134,10 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
             Value v = pop();
             if (SpriteInstance* s = m.spriteOf(v)) {
                 push(Value(m.str(m.targetPath(*s, false))));
-            } else if (v.isObject() && v.asObject()->kind() == ObjectKind::Other) {
-                // Buttons and text fields answer with their own path, given in slash form by `_target`.
+            } else if (v.isObject() && v.asObject()->kind() == ObjectKind::Plain && v.asObject()->m_Primitive.isObject()
+                && v.asObject()->m_Primitive.asObject()->kind() == ObjectKind::Other) {
+                // Objects of the player's own display classes (buttons, text fields) answer with their path,
+                // which `_target` gives in slash form.
                 const Value slashPath = m.getMember(v, "_target");
                 push(slashPath.isString() ? Value(m.str(DotPath(slashPath.str()))) : Value());
             } else {

@@ -1054,7 +1054,8 @@ SpriteInstance* Machine::spriteOf(const Value& v) const
 
 SpriteInstance* Machine::clipSprite(const ClipObject* clip) const
 {
-    if (SpriteInstance* sprite = clip->sprite())
+    // A clip taken off the stage is gone for scripts at once, though it lives on until the step's actions end.
+    if (SpriteInstance* sprite = clip->sprite(); sprite && !sprite->removed)
         return sprite;
     if (!clip->m_Link || clip->m_Link->path.empty())
         return nullptr;
