@@ -396,12 +396,9 @@ void Interpreter::defineLocal(std::string_view name, const Value& v, bool onlyIf
     // Inside with blocks, a name one of their objects has is that object's.
     if (!onlyIfAbsent)
         for (Scope* s = f.scope; s && s->m_Kind == ScopeKind::With; s = s->m_Parent)
-            if (s->m_Object && m.hasProperty(s->m_Object, name)) {
-                // The object of the chain that holds the name (a prototype, perhaps) takes the value.
-                Object* owner = s->m_Object;
-                for (int depth = 0; owner && depth < 256 && !m.hasOwnProperty(owner, name); ++depth)
-                    owner = owner->proto();
-                m.setProperty(owner ? owner : s->m_Object, name, v);
+            if (s->m_Object && m.hasOwnProperty(s->m_Object, name)) {
+                // Only a name the object holds itself: one its prototype holds is defined as if outside.
+                m.setProperty(s->m_Object, name, v);
                 return;
             }
     Object* holder = f.callee ? activation() : baseObject();
@@ -1053,6 +1050,12 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
                 if (!object.isObject() || object.asObject()->kind() == ObjectKind::Super
                     || !m.resolveMissing(object.asObject(), name, method)) {
                     push(Value());
+                    // A call into an object that lacks the method ends a script whose clip is gone, as any call
+                    // does; a call on no object at all does not.
+                    if (object.isObject() && m.scriptClipGone(f)) {
+                        m.m_Returned = Value();
+                        m.m_Unwind = Unwind::Return;
+                    }
                     break;
                 }
             }
@@ -1083,6 +1086,13 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
                 else
                     constructor = m.getMember(object, m.toString(nameValue));
                 push(m.construct(constructor, args.data(), int(args.size())));
+                if (!object.isObject())
+                    break;
+            }
+            // Constructing ends a script whose clip is gone, as calls do.
+            if (m.scriptClipGone(f)) {
+                m.m_Returned = Value();
+                m.m_Unwind = Unwind::Return;
             }
             break;
         }

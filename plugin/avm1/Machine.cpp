@@ -919,6 +919,15 @@ Value Machine::invoke(FunctionObject* f, const Value& self, const Value* args, i
             frame.target = frame.originalTarget = caller->target ? caller->target : caller->originalTarget;
         }
     }
+    // A function whose clip is gone runs in the clip it is called on, or else in the root.
+    if (frame.target && frame.target->kind() == ObjectKind::Clip
+        && !clipSprite(static_cast<ClipObject*>(frame.target))) {
+        Object* base = rootClip();
+        if (Object* o = self.isObject() ? self.asObject() : nullptr;
+            o && o->kind() == ObjectKind::Clip && clipSprite(static_cast<ClipObject*>(o)))
+            base = o;
+        frame.target = frame.originalTarget = base;
+    }
     m_Frames.push_back(&frame);
 
     auto ensureActivation = [&]() {
@@ -954,8 +963,8 @@ Value Machine::invoke(FunctionObject* f, const Value& self, const Value* args, i
         preload(info.preloadRoot, Value(rootClip()));
         if (info.preloadParent) {
             Value parent;
-            if (f->m_Target)
-                parent = getMember(Value(f->m_Target), "_parent");
+            if (frame.target)
+                parent = getMember(Value(frame.target), "_parent");
             preload(true, parent);
         }
         preload(info.preloadGlobal, Value(m_Global));
