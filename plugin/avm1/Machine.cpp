@@ -1063,8 +1063,9 @@ SpriteInstance* Machine::spriteOf(const Value& v) const
 
 SpriteInstance* Machine::clipSprite(const ClipObject* clip) const
 {
-    // A clip taken off the stage is gone for scripts at once, though it lives on until the step's actions end.
-    if (SpriteInstance* sprite = clip->sprite(); sprite && !sprite->removed)
+    // A clip taken off the stage is gone for scripts at once, though it lives on until the step's actions end;
+    // only its unload handlers still see it.
+    if (SpriteInstance* sprite = clip->sprite(); sprite && (!sprite->removed || m_UnloadDepth > 0))
         return sprite;
     if (!clip->m_Link || clip->m_Link->path.empty())
         return nullptr;
