@@ -160,6 +160,7 @@ private:
     }
 
     Value lookup(std::string_view name, bool& found);
+    Value lookupScopes(std::string_view name, bool& found);
     Value getVariable(std::string_view name);
     Value dotPath(std::string_view name, size_t dot);
     void setVariable(std::string_view name, const Value& v);
@@ -262,6 +263,9 @@ Value Interpreter::lookup(std::string_view name, bool& found)
 {
     found = true;
     const bool c = cs();
+    // SWF 4 code knows none of these names: they are plain variables of the timeline there.
+    if (f.version < 5)
+        return lookupScopes(name, found);
     // Inside a function, `this` is its own name, spelled exactly.
     if (NameIs(name, "this", c || f.callee))
         return f.self;
@@ -275,6 +279,12 @@ Value Interpreter::lookup(std::string_view name, bool& found)
         return argumentsObject();
     if (f.callee && NameIs(name, "super", c))
         return superObject();
+    return lookupScopes(name, found);
+}
+
+Value Interpreter::lookupScopes(std::string_view name, bool& found)
+{
+    found = true;
     Value out;
     for (Scope* s = f.scope; s; s = s->m_Parent)
         if (s->m_Object && !removedClip(s->m_Object) && m.getProperty(s->m_Object, name, out, Value(s->m_Object)))
@@ -366,8 +376,8 @@ void Interpreter::setVariable(std::string_view name, const Value& v)
     }
     if (name.find('/') != std::string_view::npos)
         return;
-    // `this` is a variable of the running frame like any other.
-    if (NameIs(name, "this", cs() || f.callee)) {
+    // `this` is a variable of the running frame like any other (from SWF 5).
+    if (f.version >= 5 && NameIs(name, "this", cs() || f.callee)) {
         f.self = v;
         return;
     }

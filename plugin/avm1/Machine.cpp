@@ -1349,6 +1349,11 @@ Value Machine::getClipProperty(ClipObject* clip, std::string_view name, bool& fo
     }
     if (name.empty() || name[0] != '_')
         return Value();
+    // SWF 4 has no names for other timelines: they are plain variables of the clip there.
+    if (m_Version < 5
+        && (NameIs(name, "_parent", false) || NameIs(name, "_root", false) || NameIs(name, "_global", false)
+            || LevelNumber(name) >= 0))
+        return Value();
     if (NameIs(name, "_parent", false)) {
         found = true;
         return sprite->parent ? Value(clipObject(*sprite->parent)) : Value();
