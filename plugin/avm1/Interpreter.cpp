@@ -63,6 +63,43 @@ bool LevelNameCased(std::string_view name, bool caseSensitive)
     return !caseSensitive || name.substr(0, 6) == "_level";
 }
 
+// Where a slash-syntax name splits into the clip's path and the variable: the last ':', or from SWF 5 the last
+// '.' that is not part of "..", in a name holding a ':' or a '/' ("a/b.c" is the variable c of a/b). Names
+// without either are plain names or dot paths.
+size_t VariableSeparator(std::string_view name, bool dots)
+{
+    if (name.find_first_of(":/") == std::string_view::npos)
+        return std::string_view::npos;
+    for (size_t i = name.size(); i-- > 0;) {
+        if (name[i] == ':')
+            return i;
+        if (dots && name[i] == '.' && !(i > 0 && name[i - 1] == '.')
+            && !(i + 1 < name.size() && name[i + 1] == '.'))
+            return i;
+    }
+    return std::string_view::npos;
+}
+
+// "/a/b" as "_level0.a.b", "_level2/a" as "_level2.a".
+std::string DotPath(const std::string& slashPath)
+{
+    std::string path = slashPath;
+    if (path.empty() || path[0] == '/')
+        path.insert(0, "_level0");
+    if (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    std::replace(path.begin(), path.end(), '/', '.');
+    return path;
+}
+
+// Whether frame `index` (from 0) has arrived. Movies are whole before they play; frames past the end count as
+// arrived up to the format's limit of 16,000 frames.
+bool FrameLoaded(uint32_t index)
+{
+    constexpr uint32_t kLastFrameIndex = 16000;
+    return index <= kLastFrameIndex;
+}
+
 } // namespace
 
 class Interpreter
@@ -103,7 +140,17 @@ private:
     bool cs() const { return f.version >= 7; }
     Object* targetObject() const { return f.target; }
     SpriteInstance* targetSprite() const { return m.spriteOf(Value(f.target)); }
-    Object* baseObject() const { return f.target ? f.target : f.originalTarget; }
+    // The timeline names are looked up in; a clip taken off the stage (with no clip of its path since) gives way
+    // to the root, as a target that names nothing does.
+    Object* baseObject() const
+    {
+        Object* base = f.target ? f.target : f.originalTarget;
+        return removedClip(base) ? m.rootClip() : base;
+    }
+    bool removedClip(Object* o) const
+    {
+        return o && o->kind() == ObjectKind::Clip && !m.clipSprite(static_cast<ClipObject*>(o));
+    }
 
     // Pops a count and that many values (first popped first); the count is bounded by what the stack holds.
     std::vector<Value> popArgs()
@@ -120,6 +167,7 @@ private:
     }
 
     Value lookup(std::string_view name, bool& found);
+    Value lookupScopes(std::string_view name, bool& found);
     Value getVariable(std::string_view name);
     Value dotPath(std::string_view name, size_t dot);
     void setVariable(std::string_view name, const Value& v);
@@ -174,6 +222,7 @@ private:
     void callFrame(const Value& frame);
     void tryBlock(const TryInfo& info, uint32_t tryStart, uint32_t& pc);
     void clipProperty(bool set);
+    bool waitedFrameLoaded(SpriteInstance& sprite, const Value& frame);
 
     Machine& m;
     Frame& f;
@@ -240,6 +289,9 @@ Value Interpreter::lookup(std::string_view name, bool& found)
 {
     found = true;
     const bool c = cs();
+    // SWF 4 code knows none of these names: they are plain variables of the timeline there.
+    if (f.version < 5)
+        return lookupScopes(name, found);
     // A DefineFunction2 function that preloads or suppresses this, arguments or super has no such name: `this`
     // is then the timeline's, the others are looked up as plain variables.
     const FunctionInfo* info = f.callee ? f.callee->m_Info : nullptr;
@@ -269,9 +321,15 @@ Value Interpreter::lookup(std::string_view name, bool& found)
         return argumentsObject();
     if (f.callee && NameIs(name, "super", c) && !(fn2 && (info->preloadSuper || info->suppressSuper)))
         return superObject();
+    return lookupScopes(name, found);
+}
+
+Value Interpreter::lookupScopes(std::string_view name, bool& found)
+{
+    found = true;
     Value out;
     for (Scope* s = f.scope; s; s = s->m_Parent)
-        if (s->m_Object && m.getProperty(s->m_Object, name, out, Value(s->m_Object)))
+        if (s->m_Object && !removedClip(s->m_Object) && m.getProperty(s->m_Object, name, out, Value(s->m_Object)))
             return out;
     if (Object* base = baseObject(); base && m.getProperty(base, name, out, Value(base)))
         return out;
@@ -327,8 +385,8 @@ Value Interpreter::dotPath(std::string_view name, size_t dot)
 
 Value Interpreter::getVariable(std::string_view name)
 {
-    // Paths: "/a/b:c", "a:b", "_root.a.b".
-    const size_t colon = name.rfind(':');
+    // Paths: "/a/b:c", "a:b", "a/b.c", "_root.a.b".
+    const size_t colon = VariableSeparator(name, f.version >= 5);
     if (colon != std::string_view::npos) {
         Object* target = m.resolveTarget(baseObject(), name.substr(0, colon));
         return target ? m.getMember(Value(target), name.substr(colon + 1)) : Value();
@@ -346,7 +404,7 @@ Value Interpreter::getVariable(std::string_view name)
 
 void Interpreter::setVariable(std::string_view name, const Value& v)
 {
-    const size_t colon = name.rfind(':');
+    const size_t colon = VariableSeparator(name, f.version >= 5);
     if (colon != std::string_view::npos) {
         if (Object* target = m.resolveTarget(baseObject(), name.substr(0, colon)))
             m.setProperty(target, name.substr(colon + 1), v);
@@ -361,14 +419,14 @@ void Interpreter::setVariable(std::string_view name, const Value& v)
     }
     if (name.find('/') != std::string_view::npos)
         return;
-    // `this` is a variable of the running frame like any other.
-    if (NameIs(name, "this", cs() || f.callee)) {
+    // `this` is a variable of the running frame like any other (from SWF 5).
+    if (f.version >= 5 && NameIs(name, "this", cs() || f.callee)) {
         f.self = v;
         return;
     }
     Object* fallback = nullptr;
     for (Scope* s = f.scope; s; s = s->m_Parent) {
-        if (!s->m_Object)
+        if (!s->m_Object || removedClip(s->m_Object))
             continue;
         const bool has = s->m_Kind == ScopeKind::Local ? m.hasOwnProperty(s->m_Object, name)
                                                        : m.hasProperty(s->m_Object, name);
@@ -391,12 +449,9 @@ void Interpreter::defineLocal(std::string_view name, const Value& v, bool onlyIf
     // Inside with blocks, a name one of their objects has is that object's.
     if (!onlyIfAbsent)
         for (Scope* s = f.scope; s && s->m_Kind == ScopeKind::With; s = s->m_Parent)
-            if (s->m_Object && m.hasProperty(s->m_Object, name)) {
-                // The object of the chain that holds the name (a prototype, perhaps) takes the value.
-                Object* owner = s->m_Object;
-                for (int depth = 0; owner && depth < 256 && !m.hasOwnProperty(owner, name); ++depth)
-                    owner = owner->proto();
-                m.setProperty(owner ? owner : s->m_Object, name, v);
+            if (s->m_Object && m.hasOwnProperty(s->m_Object, name)) {
+                // Only a name the object holds itself: one its prototype holds is defined as if outside.
+                m.setProperty(s->m_Object, name, v);
                 return;
             }
     Object* holder = f.callee ? activation() : baseObject();
@@ -605,6 +660,30 @@ void Interpreter::tryBlock(const TryInfo& info, uint32_t tryStart, uint32_t& pc)
         }
     }
     pc = resume;
+}
+
+// WaitForFrame2 names its frame as gotos do: a label, a number, or a whole number written as a string (in 32-bit
+// arithmetic that wraps). A value naming no frame, or one before the first, waits for nothing.
+bool Interpreter::waitedFrameLoaded(SpriteInstance& sprite, const Value& frameValue)
+{
+    Value frame = frameValue;
+    if (frame.isNumber() && frame.asNumber() != std::trunc(frame.asNumber()) && !std::isnan(frame.asNumber()))
+        frame = Value(m.toStringValue(frame));
+    double number = 0;
+    if (frame.isNumber()) {
+        number = frame.asNumber();
+    } else {
+        const std::string s = m.toString(frame);
+        for (const auto& [name, at] : sprite.timeline->labels)
+            if (NameIs(name, s, false))
+                return FrameLoaded(uint32_t(at));
+        const size_t sign = (!s.empty() && (s[0] == '-' || s[0] == '+')) ? 1 : 0;
+        if (sign == s.size() || s.find_first_not_of("0123456789", sign) != std::string::npos)
+            return true;
+        number = stringToNumber(s, f.version);
+    }
+    const int32_t index = int32_t(uint32_t(ToInt32(number)) - 1u);
+    return index < 0 || FrameLoaded(uint32_t(index));
 }
 
 void Interpreter::clipProperty(bool set)
@@ -840,16 +919,17 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
                 const std::string path = m.toString(t);
                 f.target = path.empty() ? f.originalTarget : m.resolveTarget(f.originalTarget, path);
             }
-            // A target that names nothing leaves the commands with the timeline the script is in.
+            // A target that names nothing sends the commands to the root timeline (undefined names nothing from
+            // SWF 7, where it reads as "undefined"; before, it is the empty path: the script's own timeline).
             if (!f.target)
-                f.target = f.originalTarget;
+                f.target = m.rootClip();
             break;
         }
         case 0x8B: { // SetTarget
             const std::string& path = code.strings[size_t(ins.a)]->text();
             f.target = path.empty() ? f.originalTarget : m.resolveTarget(f.originalTarget, path);
             if (!f.target)
-                f.target = f.originalTarget;
+                f.target = m.rootClip();
             break;
         }
         case 0x21: { // StringAdd
@@ -1028,6 +1108,12 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
                 if (!object.isObject() || object.asObject()->kind() == ObjectKind::Super
                     || !m.resolveMissing(object.asObject(), name, method)) {
                     push(Value());
+                    // A call into an object that lacks the method ends a script whose clip is gone, as any call
+                    // does; a call on no object at all does not.
+                    if (object.isObject() && m.scriptClipGone(f)) {
+                        m.m_Returned = Value();
+                        m.m_Unwind = Unwind::Return;
+                    }
                     break;
                 }
             }
@@ -1058,6 +1144,13 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
                 else
                     constructor = m.getMember(object, m.toString(nameValue));
                 push(m.construct(constructor, args.data(), int(args.size())));
+                if (!object.isObject())
+                    break;
+            }
+            // Constructing ends a script whose clip is gone, as calls do.
+            if (m.scriptClipGone(f)) {
+                m.m_Returned = Value();
+                m.m_Unwind = Unwind::Return;
             }
             break;
         }
@@ -1107,10 +1200,17 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
             break;
         case 0x45: { // TargetPath
             Value v = pop();
-            if (SpriteInstance* s = m.spriteOf(v))
+            if (SpriteInstance* s = m.spriteOf(v)) {
                 push(Value(m.str(m.targetPath(*s, false))));
-            else
+            } else if (v.isObject() && v.asObject()->kind() == ObjectKind::Plain && v.asObject()->m_Primitive.isObject()
+                && v.asObject()->m_Primitive.asObject()->kind() == ObjectKind::Other) {
+                // Objects of the player's own display classes (buttons, text fields) answer with their path,
+                // which `_target` gives in slash form.
+                const Value slashPath = m.getMember(v, "_target");
+                push(slashPath.isString() ? Value(m.str(DotPath(slashPath.str()))) : Value());
+            } else {
                 push(Value());
+            }
             break;
         }
         case 0x46: // Enumerate
@@ -1270,7 +1370,8 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
             break;
         }
         case 0x81: // GotoFrame
-            if (SpriteInstance* s = targetSprite())
+            // A frame number past the clip's last frame goes nowhere.
+            if (SpriteInstance* s = targetSprite(); s && size_t(ins.a) < s->timeline->frames.size())
                 m.gotoFrame(*s, ins.a, false);
             break;
         case 0x8C: // GotoLabel
@@ -1304,15 +1405,12 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
             break;
         case 0x8A: // WaitForFrame
         case 0x8D: { // WaitForFrame2
-            bool loaded = true;
             SpriteInstance* s = targetSprite();
-            if (ins.op == 0x8A) {
-                loaded = s && ins.b < s->timeline->frames.size();
-            } else {
-                Value frame = pop();
-                const double n = m.toNumber(frame);
-                loaded = s && std::isfinite(n) && n - 1 < double(s->timeline->frames.size());
-            }
+            bool loaded = s != nullptr;
+            if (ins.op == 0x8A)
+                loaded = loaded && FrameLoaded(ins.b);
+            else
+                loaded = loaded && waitedFrameLoaded(*s, pop());
             if (!loaded)
                 pc = uint32_t(ins.a);
             break;

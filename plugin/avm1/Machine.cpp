@@ -962,6 +962,15 @@ Value Machine::invoke(FunctionObject* f, const Value& self, const Value* args, i
             frame.target = frame.originalTarget = caller->target ? caller->target : caller->originalTarget;
         }
     }
+    // A function whose clip is gone runs in the clip it is called on, or else in the root.
+    if (frame.target && frame.target->kind() == ObjectKind::Clip
+        && !clipSprite(static_cast<ClipObject*>(frame.target))) {
+        Object* base = rootClip();
+        if (Object* o = self.isObject() ? self.asObject() : nullptr;
+            o && o->kind() == ObjectKind::Clip && clipSprite(static_cast<ClipObject*>(o)))
+            base = o;
+        frame.target = frame.originalTarget = base;
+    }
     m_Frames.push_back(&frame);
 
     auto ensureActivation = [&]() {
@@ -1002,8 +1011,8 @@ Value Machine::invoke(FunctionObject* f, const Value& self, const Value* args, i
             // The timeline's real parent (not a variable named _parent); without one, no register is taken.
             Value parent;
             bool found = false;
-            if (f->m_Target && f->m_Target->kind() == ObjectKind::Clip)
-                parent = getClipProperty(static_cast<ClipObject*>(f->m_Target), "_parent", found);
+            if (frame.target && frame.target->kind() == ObjectKind::Clip)
+                parent = getClipProperty(static_cast<ClipObject*>(frame.target), "_parent", found);
             preload(!parent.isUndefined(), parent);
         }
         preload(info.preloadGlobal, Value(m_Global));
@@ -1102,7 +1111,9 @@ SpriteInstance* Machine::spriteOf(const Value& v) const
 
 SpriteInstance* Machine::clipSprite(const ClipObject* clip) const
 {
-    if (SpriteInstance* sprite = clip->sprite())
+    // A clip taken off the stage is gone for scripts at once, though it lives on until the step's actions end;
+    // only its unload handlers still see it.
+    if (SpriteInstance* sprite = clip->sprite(); sprite && (!sprite->removed || m_UnloadDepth > 0))
         return sprite;
     if (!clip->m_Link || clip->m_Link->path.empty())
         return nullptr;
@@ -1164,15 +1175,28 @@ Object* Machine::resolveTarget(Object* base, std::string_view path)
     SpriteInstance* current = spriteOf(Value(base));
     Object* currentObject = base;
     const bool slash = path.find('/') != std::string_view::npos;
-    const char separator = slash ? '/' : '.';
+    // Dot paths take ':' as a separator too ("a:b.c"); slash paths only '/', but their first name may be a dot
+    // path of its own ("a.b/c").
+    const std::string_view separators = slash ? std::string_view("/") : std::string_view(".:");
     size_t pos = 0;
     if (slash && path[0] == '/') {
         current = &m_Player.m_Root;
         currentObject = nullptr;
         pos = 1;
+    } else if (slash) {
+        const std::string_view first = path.substr(0, path.find('/'));
+        if (first.find(':') != std::string_view::npos
+            || (first.find('.') != std::string_view::npos && first.find("..") == std::string_view::npos)) {
+            Object* head = resolveTarget(base, first);
+            if (!head)
+                return nullptr;
+            current = spriteOf(Value(head));
+            currentObject = current ? nullptr : head;
+            pos = first.size() + 1;
+        }
     }
     while (pos <= path.size()) {
-        size_t next = path.find(separator, pos);
+        size_t next = path.find_first_of(separators, pos);
         if (next == std::string_view::npos)
             next = path.size();
         std::string_view part = path.substr(pos, next - pos);
@@ -1372,6 +1396,11 @@ Value Machine::getClipProperty(ClipObject* clip, std::string_view name, bool& fo
         }
     }
     if (name.empty() || name[0] != '_')
+        return Value();
+    // SWF 4 has no names for other timelines: they are plain variables of the clip there.
+    if (m_Version < 5
+        && (NameIs(name, "_parent", false) || NameIs(name, "_root", false) || NameIs(name, "_global", false)
+            || LevelNumber(name) >= 0))
         return Value();
     if (NameIs(name, "_parent", false)) {
         found = true;
