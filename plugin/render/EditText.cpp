@@ -558,6 +558,8 @@ void EditField::setHtml(const std::u16string& value)
 {
     text.clear();
     formats.clear();
+    // HTML paragraphs are left-aligned unless a <p align> says otherwise, whatever the field was made with.
+    newFormat.align = TextAlign::Left;
     std::vector<CharFormat> stack { newFormat };
     const auto put = [&](char16_t c) {
         text.push_back(c);
