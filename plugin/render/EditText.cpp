@@ -574,6 +574,8 @@ void EditField::setHtml(const std::u16string& value)
                 break; // an unfinished tag hides the rest
             const Tag tag = ParseTag(value.substr(i + 1, close - i - 1));
             i = close;
+            // White space condenses within the text between two tags, not across them.
+            lastWhite = false;
             const std::string& name = tag.name;
             if (tag.closing) {
                 // In a multiline field paragraphs and list items end their line.
@@ -675,6 +677,17 @@ void EditField::setHtml(const std::u16string& value)
             stack.push_back(f);
             continue;
         }
+        // With condenseWhite, text between tags that is only white space is dropped.
+        const bool nodeStart = i == 0 || value[i - 1] == u'>';
+        if (condenseWhite && nodeStart && IsWhite(c)) {
+            size_t end = i;
+            while (end < value.size() && value[end] != u'<' && IsWhite(value[end]))
+                ++end;
+            if (end == value.size() || value[end] == u'<') {
+                i = end - 1;
+                continue;
+            }
+        }
         char16_t out = c;
         if (c == u'&') {
             const size_t semi = value.find(u';', i);
@@ -701,6 +714,9 @@ void EditField::setHtml(const std::u16string& value)
 
 std::u16string EditField::htmlText() const
 {
+    // No text, no paragraph.
+    if (text.empty())
+        return {};
     std::u16string out;
     size_t start = 0;
     while (true) {

@@ -2,6 +2,7 @@
 // properties and methods, the variables they show, TextFormat applied to ranges of their text, Selection's focus
 // and selection, and keys typed into the field that has the focus.
 #include "avm1/builtins/NativeData.h"
+#include "avm1/builtins/TextEditing.h"
 
 #include "avm1/Clip.h"
 #include "avm1/MatrixParts.h"
@@ -1660,6 +1661,38 @@ void MoveFocusByTab(Machine& m, bool back)
 
 } // namespace
 
+namespace {
+
+// The character a field takes for `c` typed or pasted: itself, else (under `restrict`) its other letter case
+// where only that is allowed, else 0.
+char16_t RestrictedCharacter(const EditField& f, char16_t c)
+{
+    if (!f.hasRestrict || c == kParagraph || Allowed(f.restrict, c))
+        return c;
+    char16_t other = c;
+    if (c >= u'a' && c <= u'z')
+        other = char16_t(c - u'a' + u'A');
+    else if (c >= u'A' && c <= u'Z')
+        other = char16_t(c - u'A' + u'a');
+    return other != c && Allowed(f.restrict, other) ? other : 0;
+}
+
+// The user changed the focused field's text: its variable and size follow, and its listeners hear onChanged.
+void EditedByUser(Machine& m, EditField& f, FieldLink* link)
+{
+    Changed(m, f, link);
+    Object* o = link->object;
+    if (!o)
+        return;
+    const size_t mark = m.m_Temporaries.size();
+    m.m_Temporaries.push_back(Value(o));
+    Value message[2] = { Value(m.str("onChanged")), Value(o) };
+    m.callMethod(Value(o), "broadcastMessage", message, 2);
+    m.m_Temporaries.resize(mark);
+}
+
+} // namespace
+
 void TypeIntoFocus(Machine& m, int code, int ascii)
 {
     if (code == 9) {
@@ -1706,24 +1739,78 @@ void TypeIntoFocus(Machine& m, int code, int ascii)
             c = char16_t(ascii);
         if (!c)
             return;
-        if (f.hasRestrict && c != kParagraph && !Allowed(f.restrict, c))
+        c = RestrictedCharacter(f, c);
+        if (!c)
             return;
         if (f.maxChars > 0 && int(f.text.size()) - (b - a) >= f.maxChars)
             return;
         f.replace(size_t(a), size_t(b), std::u16string(1, c), format);
         changed = true;
     }
-    if (!changed)
-        return;
-    Changed(m, f, link);
-    Object* o = link->object;
-    if (!o)
-        return;
-    const size_t mark = m.m_Temporaries.size();
-    m.m_Temporaries.push_back(Value(o));
-    Value message[2] = { Value(m.str("onChanged")), Value(o) };
-    m.callMethod(Value(o), "broadcastMessage", message, 2);
-    m.m_Temporaries.resize(mark);
+    if (changed)
+        EditedByUser(m, f, link);
+}
+
+bool TextIntoFocus(Machine& m, char32_t codePoint)
+{
+    FieldLink* link = FocusedLink(m);
+    if (!link || !link->field->input)
+        return false;
+    const std::u16string before = link->field->text;
+    // A line end is the Enter key's; other control characters type nothing.
+    if (codePoint == U'\r' || codePoint == U'\n')
+        TypeIntoFocus(m, 13, 13);
+    else if (codePoint >= 32 && codePoint != 127 && codePoint < 0x10000)
+        TypeIntoFocus(m, 0, int(codePoint));
+    link = FocusedLink(m);
+    return link && link->field->text != before;
+}
+
+bool PasteIntoFocus(Machine& m, const std::u16string& text)
+{
+    FieldLink* link = FocusedLink(m);
+    if (!link || !link->field->input)
+        return false;
+    const auto hold = link->field->shared_from_this();
+    EditField& f = *link->field;
+    const int length = int(f.text.size());
+    const int a = std::clamp(std::min(f.selectionBegin, f.selectionEnd), 0, length);
+    const int b = std::clamp(std::max(f.selectionBegin, f.selectionEnd), 0, length);
+    // Each character as typing would take it: line ends only where the field has lines, the restricted set
+    // with its letter case changed where only the other case is allowed, and no more than maxChars leaves room
+    // for.
+    std::u16string taken;
+    for (size_t i = 0; i < text.size(); ++i) {
+        char16_t c = text[i];
+        if (c == u'\r' || c == u'\n') {
+            if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
+                ++i;
+            if (!f.multiline)
+                continue;
+            c = kParagraph;
+        }
+        if (c != kParagraph && c < 32 && c != u'\t')
+            continue;
+        if ((c = RestrictedCharacter(f, c)))
+            taken.push_back(c);
+    }
+    if (f.maxChars > 0)
+        taken.resize(std::min(taken.size(), size_t(std::max(0, f.maxChars - (length - (b - a))))));
+    // Nothing to paste leaves the selection as it was.
+    if (taken.empty())
+        return false;
+    const CharFormat format = a < length ? f.formats[size_t(a)] : a > 0 ? f.formats[size_t(a - 1)] : f.newFormat;
+    f.replace(size_t(a), size_t(b), taken, format);
+    EditedByUser(m, f, link);
+    return true;
+}
+
+void SelectAllInFocus(Machine& m)
+{
+    if (FieldLink* link = FocusedLink(m); link && link->field) {
+        link->field->selectionBegin = 0;
+        link->field->selectionEnd = int(link->field->text.size());
+    }
 }
 
 void InstallTextFieldClass(Machine& m)
