@@ -1482,8 +1482,10 @@ Value SelectionSet(Machine& m, const Value&, const Value* args, int argc)
 }
 
 // Whether `restrict` lets `c` be typed: ranges "a-z", "^" excluding what follows, "\\" escaping.
-bool Allowed(const std::u16string& restrict, char16_t c)
+bool Allowed(const std::u16string& restrict, char16_t c, bool* named = nullptr)
 {
+    if (named)
+        *named = false;
     if (restrict.empty())
         return false;
     // A list that starts by excluding lets everything else through.
@@ -1504,8 +1506,11 @@ bool Allowed(const std::u16string& restrict, char16_t c)
             if (b == u'\\' && i + 1 < restrict.size())
                 b = restrict[++i];
         }
-        if (c >= a && c <= b)
+        if (c >= a && c <= b) {
             allowed = !excluding;
+            if (named)
+                *named = true;
+        }
     }
     return allowed;
 }
@@ -1664,11 +1669,14 @@ void MoveFocusByTab(Machine& m, bool back)
 namespace {
 
 // The character a field takes for `c` typed or pasted: itself, else (under `restrict`) its other letter case
-// where only that is allowed, else 0.
+// where the list does not name `c` itself but allows that case ("abc" takes "B" as "b"; "^a" refuses "a").
 char16_t RestrictedCharacter(const EditField& f, char16_t c)
 {
-    if (!f.hasRestrict || c == kParagraph || Allowed(f.restrict, c))
+    bool named = false;
+    if (!f.hasRestrict || c == kParagraph || Allowed(f.restrict, c, &named))
         return c;
+    if (named)
+        return 0;
     char16_t other = c;
     if (c >= u'a' && c <= u'z')
         other = char16_t(c - u'a' + u'A');
