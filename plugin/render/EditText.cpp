@@ -966,8 +966,9 @@ FieldLayout LayoutField(const EditField& field, const CharMeasure& advance, cons
             line.begin = start;
             line.end = lineEnd;
             line.firstOfParagraph = first;
+            // Spaces ending a line take room in a left-aligned paragraph; lines aligned otherwise leave them out.
             size_t visibleEnd = lineEnd;
-            while (visibleEnd > start && text[visibleEnd - 1] == u' ')
+            while (pf.align != TextAlign::Left && visibleEnd > start && text[visibleEnd - 1] == u' ')
                 --visibleEnd;
             for (size_t i = start; i < visibleEnd; ++i)
                 line.width += width(i, line.width);

@@ -556,11 +556,44 @@ Value GetHtmlText(Machine& m, EditField& f, FieldLink* link)
     return StringValue(m, f.html ? f.htmlText() : f.text);
 }
 
+// In SWF 6 the player's HTML reader passes over text between tags that is only white space (line ends
+// included); later versions keep it as text.
+std::u16string WithoutWhiteNodes(const std::u16string& html)
+{
+    const auto white = [](char16_t c) { return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r'; };
+    std::u16string out;
+    out.reserve(html.size());
+    size_t i = 0;
+    while (i < html.size()) {
+        if (html[i] == u'<') {
+            const size_t close = html.find(u'>', i);
+            const size_t end = close == std::u16string::npos ? html.size() : close + 1;
+            out.append(html, i, end - i);
+            i = end;
+            continue;
+        }
+        const size_t next = std::min(html.find(u'<', i), html.size());
+        bool onlyWhite = true;
+        for (size_t k = i; k < next && onlyWhite; ++k)
+            onlyWhite = white(html[k]);
+        if (!onlyWhite)
+            out.append(html, i, next - i);
+        i = next;
+    }
+    return out;
+}
+
 void SetHtmlText(Machine& m, EditField& f, FieldLink* link, const Value& v)
 {
     const std::u16string text = U16(m, v);
     if (!SetStyledText(m, f, link, text)) {
-        if (f.html)
+        if (f.html && m.version() < 7) {
+            // SWF 6 ends a line at each closing paragraph or list item in single-line fields too.
+            const bool multiline = f.multiline;
+            f.multiline = true;
+            f.setHtml(WithoutWhiteNodes(text));
+            f.multiline = multiline;
+        } else if (f.html)
             f.setHtml(text);
         else
             f.setText(text);
