@@ -590,8 +590,11 @@ void EditField::setHtml(const std::u16string& value)
                 continue;
             }
             if (name == "br" || name == "sbr") {
-                put(kParagraph);
-                lastWhite = true;
+                // A break ends the line of a multiline field; a single-line field has none to end.
+                if (multiline) {
+                    put(kParagraph);
+                    lastWhite = true;
+                }
                 continue;
             }
             CharFormat f = stack.back();

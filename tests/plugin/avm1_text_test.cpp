@@ -816,6 +816,7 @@ TEST(TextFieldModel, HtmlReadsAsThePlayerBreaksIt)
         { " <li>a</li> <li>b</li> ", true, " |a| |b| " },
         { "a\nb", false, "a|b" },
         { "a<br>b", true, "a|b" },
+        { "a<br>b", false, "ab" },
         { "&lt;&amp;&#65;&#x42;&bogus;", true, "<&AB&bogus;" },
         { "<b>unclosed", true, "unclosed" },
         { "text<font", true, "text" }, // an unfinished tag hides the rest
