@@ -12,6 +12,14 @@
 // Mouse wheel: the host hands NPP_HandleEvent an event record of kind ReelfinchMouseWheelEvent, its message the
 // wheel's turn in lines as a signed 32-bit value (positive away from the user) and `where` the mouse. A plug-in
 // that does not know the kind answers 0.
+//
+// Text input: the host hands NPP_HandleEvent an event record of kind ReelfinchTextInputEvent for text its input
+// gave without a key press of its own (an input method's result, a character typed by a test), its message the
+// character's Unicode code point. The movie's focused input field takes it; key listeners hear nothing.
+//
+// Clipboard: NPN_GetValue(instance, NPNVReelfinchClipboardText, &text) stores the host's clipboard text as a
+// UTF-8 string allocated with NPN_MemAlloc (the plug-in frees it with NPN_MemFree); a plug-in asks for it when it
+// handles the host's Paste command (a Command-V key event).
 #pragma once
 
 #include "npapi.h"
@@ -23,3 +31,6 @@ typedef void (*NPN_TraceLineProcPtr)(NPP instance, const char* line);
 #define NPPVReelfinchHandCursor ((NPPVariable)0x52460002)
 
 #define ReelfinchMouseWheelEvent ((uint16_t)0x5246)
+#define ReelfinchTextInputEvent ((uint16_t)0x5247)
+
+#define NPNVReelfinchClipboardText ((NPNVariable)0x52460003)

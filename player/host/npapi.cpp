@@ -4,6 +4,9 @@
 #include "QuickDraw.h"
 #include "npextensions.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -124,6 +127,20 @@ NPError NPN_GetValue(NPP, NPNVariable variable, void* value)
 {
     if (variable == NPNVReelfinchTraceFunction && value) {
         *static_cast<NPN_TraceLineProcPtr*>(value) = NPN_TraceLine;
+        return NPERR_NO_ERROR;
+    }
+    if (variable == NPNVReelfinchClipboardText && value) {
+        // The clipboard's text, as the plug-in's Paste takes it.
+        const QClipboard* clipboard = qobject_cast<QGuiApplication*>(QCoreApplication::instance())
+            ? QGuiApplication::clipboard()
+            : nullptr;
+        const QByteArray text = clipboard ? clipboard->text().toUtf8() : QByteArray();
+        char* copy = static_cast<char*>(NPN_MemAlloc(uint32_t(text.size()) + 1));
+        if (!copy)
+            return NPERR_OUT_OF_MEMORY_ERROR;
+        std::memcpy(copy, text.constData(), size_t(text.size()));
+        copy[text.size()] = 0;
+        *static_cast<char**>(value) = copy;
         return NPERR_NO_ERROR;
     }
     return NPERR_GENERIC_ERROR;

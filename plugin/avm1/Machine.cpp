@@ -1341,6 +1341,22 @@ plugin::EditField* Machine::fieldOf(SpriteInstance& parent, plugin::DisplayObjec
         if (auto found = m_Player.m_Characters.find(tag->m_FontID); found != m_Player.m_Characters.end())
             font = found->second;
     display.field = plugin::FieldFromTag(*tag, font);
+    // The movie's CSMTextSettings for this field (the first one naming it) set how its glyphs are drawn.
+    const CTagsItem* tags = m_Player.m_Movie ? m_Player.m_Movie->GetTags() : nullptr;
+    for (int i = 0; tags && i < tags->GetItemCount(); ++i) {
+        const CTag* t = tags->GetTag(i);
+        auto* settings = t && t->m_TagCode == kTagCSMTextSettings ? dynamic_cast<const CCSMTextSettingsTag*>(t)
+                                                                   : nullptr;
+        if (!settings || settings->m_TextID != display.characterId)
+            continue;
+        static constexpr const char* kGridFit[] = { "none", "pixel", "subpixel" };
+        display.field->antiAliasType = settings->m_UseFlashType == 1 ? "advanced" : "normal";
+        if (settings->m_GridFit < std::size(kGridFit))
+            display.field->gridFitType = kGridFit[settings->m_GridFit];
+        display.field->thickness = settings->m_Thickness;
+        display.field->sharpness = settings->m_Sharpness;
+        break;
+    }
     (void)parent;
     return display.field.get();
 }

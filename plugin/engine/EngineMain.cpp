@@ -337,6 +337,25 @@ NPError LocalGetValue(NPP, NPNVariable variable, void* value)
         *static_cast<NPN_TraceLineProcPtr*>(value) = ForwardTrace;
         return NPERR_NO_ERROR;
     }
+    if (variable == NPNVReelfinchClipboardText && g_engine) {
+        // The host's clipboard, through the proxy: the engine has no display connection of its own.
+        Writer args;
+        Message reply;
+        if (!g_engine->browserCall(BrowserCallId::ClipboardText, args, reply))
+            return NPERR_GENERIC_ERROR;
+        Reader r(reply.payload);
+        std::string text;
+        r.string(text, ipc::kMaxClipboardBytes);
+        if (!r.done())
+            return NPERR_GENERIC_ERROR;
+        char* copy = static_cast<char*>(std::malloc(text.size() + 1));
+        if (!copy)
+            return NPERR_OUT_OF_MEMORY_ERROR;
+        std::memcpy(copy, text.data(), text.size());
+        copy[text.size()] = 0;
+        *static_cast<char**>(value) = copy;
+        return NPERR_NO_ERROR;
+    }
     return NPERR_GENERIC_ERROR;
 }
 

@@ -60,6 +60,7 @@ enum class BrowserCallId : uint16_t {
     ForceRedraw = 4, // no arguments; answers nothing
     Trace = 5, // string line (at most kMaxTraceLineBytes); answers u8: whether the host takes script output
     HandCursor = 6, // u8 hand (0 or 1): the cursor over the movie; answers nothing
+    ClipboardText = 7, // no arguments; answers string: the host's clipboard text (at most kMaxClipboardBytes)
     // Requests whose answer comes back as a stream and a URLNotify carrying the engine's request id (a non-zero
     // number the engine chooses; the proxy keeps its own token for the host).
     GetURLNotify = 20, // string url, u8 has target, string target, u32 request id; answers i32 NPError
@@ -89,6 +90,8 @@ inline constexpr uint32_t kMaxSharedObjectPathBytes = 1024;
 
 // A script's output line crosses in one message of at most this many bytes; a longer one is cut there.
 inline constexpr uint32_t kMaxTraceLineBytes = 256 * 1024;
+// The most clipboard text the host hands the engine for one paste.
+inline constexpr uint32_t kMaxClipboardBytes = 1024 * 1024;
 
 struct Message {
     MessageType type = MessageType::Hello;

@@ -255,6 +255,24 @@ struct BrowserCalls {
         return true;
     }
 
+    // The host's clipboard text for the engine's Paste.
+    static bool clipboardText(EngineProxy& proxy, Reader& r, Writer& reply)
+    {
+        if (!r.done())
+            return false;
+        std::string text;
+        char* value = nullptr;
+        const NPNetscapeFuncs* browser = Browser();
+        if (proxy.m_Pasting && browser && browser->getvalue
+            && browser->getvalue(proxy.m_NPP, NPNVReelfinchClipboardText, &value) == NPERR_NO_ERROR && value) {
+            text.assign(value, strnlen(value, ipc::kMaxClipboardBytes));
+            if (browser->memfree)
+                browser->memfree(value);
+        }
+        reply.string(text);
+        return true;
+    }
+
     // The engine's sound: one stream on the sound server playing its pipe, opened once.
     static bool soundOpen(EngineProxy& proxy, Reader& r, Writer& reply)
     {
@@ -342,6 +360,7 @@ constexpr BrowserCallEntry kBrowserCalls[] = {
     { BrowserCallId::ForceRedraw, BrowserCalls::forceRedraw },
     { BrowserCallId::Trace, BrowserCalls::trace },
     { BrowserCallId::HandCursor, BrowserCalls::handCursor },
+    { BrowserCallId::ClipboardText, BrowserCalls::clipboardText },
     { BrowserCallId::GetURLNotify, BrowserCalls::getURLNotify },
     { BrowserCallId::PostURLNotify, BrowserCalls::postURLNotify },
     { BrowserCallId::SoundOpen, BrowserCalls::soundOpen },
@@ -867,7 +886,10 @@ int16_t EngineProxy::handleEvent(const EventRecord& event)
     ipc::WriteEvent(w, event);
     ipc::WriteWindow(w, ipc::CaptureWindow(m_HaveWindow ? &m_Window : nullptr));
     Message reply;
-    if (!call(MessageType::HandleEvent, w, reply)) {
+    m_Pasting = event.what == keyDown && (event.modifiers & cmdKey) && (event.message & charCodeMask) == 'v';
+    const bool answered = call(MessageType::HandleEvent, w, reply);
+    m_Pasting = false;
+    if (!answered) {
         if (event.what == updateEvt)
             drawStopped();
         return event.what == updateEvt ? 1 : 0;

@@ -129,6 +129,8 @@ private:
     std::unique_ptr<avm1::SharedObjectStore> m_Store;
 
     bool m_TraceAsked = false;
+    // Set while the host's Paste command is being handled: the engine may read the clipboard then only.
+    bool m_Pasting = false;
     NPN_TraceLineProcPtr m_TraceFunction = nullptr;
 };
 

@@ -4,6 +4,8 @@
 #include "npextensions.h"
 
 #include "avm1/Loading.h"
+#include "avm1/builtins/TextEditing.h"
+#include "render/EditText.h"
 #include "npapi/MethodsOnly.h"
 
 #include <algorithm>
@@ -435,10 +437,22 @@ int16_t PluginInstance::handleEvent(const EventRecord& event)
     case autoKey:
     case keyUp: {
         const bool down = event.what != keyUp;
+        // The host's Edit menu sends its commands as Command-key presses: they act on the focused field and are
+        // no keys the movie hears.
+        if (event.what == keyDown && (event.modifiers & cmdKey) && editCommand(char(event.message & charCodeMask)))
+            return 1;
         const auto macKey = uint8_t((event.message & keyCodeMask) >> keyCodeShift);
         const auto charCode = uint8_t(event.message & charCodeMask);
         if (m_Movie.keyEvent(down, macKey, charCode))
             invalidate();
+        return 1;
+    }
+    case ReelfinchTextInputEvent: {
+        avm1::Machine* machine = m_Movie.scriptMachine();
+        if (machine && avm1::TextIntoFocus(*machine, char32_t(event.message))) {
+            m_Movie.runQueuedActions();
+            invalidate();
+        }
         return 1;
     }
     case ReelfinchMouseWheelEvent: {
@@ -464,6 +478,33 @@ int16_t PluginInstance::handleEvent(const EventRecord& event)
     default:
         return 0;
     }
+}
+
+bool PluginInstance::editCommand(char command)
+{
+    avm1::Machine* machine = m_Movie.scriptMachine();
+    if (command != 'v' && command != 'a' && command != 'c' && command != 'x')
+        return false;
+    // Cut and copy do not reach the host's clipboard yet: they are taken, so no letter is typed for them.
+    if (!machine || command == 'c' || command == 'x')
+        return true;
+    bool changed = command == 'a';
+    if (command == 'a') {
+        avm1::SelectAllInFocus(*machine);
+    } else {
+        char* text = nullptr;
+        if (g_haveBrowser && g_browser.getvalue
+            && g_browser.getvalue(m_NPP, NPNVReelfinchClipboardText, &text) == NPERR_NO_ERROR && text) {
+            changed = avm1::PasteIntoFocus(*machine, ToUtf16(text));
+            if (g_browser.memfree)
+                g_browser.memfree(text);
+        }
+    }
+    if (changed) {
+        m_Movie.runQueuedActions();
+        invalidate();
+    }
+    return true;
 }
 
 void PluginInstance::draw()

@@ -73,6 +73,9 @@ private:
     bool localPoint(const EventRecord& event, double& x, double& y) const;
     // Tells the host when the cursor over the movie changes between the arrow and the hand.
     void updateCursor();
+    // An editing command of the host's Edit menu ('x', 'c', 'v', 'a' as their Command keys) on the focused field;
+    // false for other characters, which are keys for the movie.
+    bool editCommand(char command);
     int viewWidth() const { return int(m_Window.width); }
     int viewHeight() const { return int(m_Window.height); }
 

@@ -558,6 +558,8 @@ void EditField::setHtml(const std::u16string& value)
 {
     text.clear();
     formats.clear();
+    // HTML paragraphs are left-aligned unless a <p align> says otherwise, whatever the field was made with.
+    newFormat.align = TextAlign::Left;
     std::vector<CharFormat> stack { newFormat };
     const auto put = [&](char16_t c) {
         text.push_back(c);
@@ -572,6 +574,8 @@ void EditField::setHtml(const std::u16string& value)
                 break; // an unfinished tag hides the rest
             const Tag tag = ParseTag(value.substr(i + 1, close - i - 1));
             i = close;
+            // White space condenses within the text between two tags, not across them.
+            lastWhite = false;
             const std::string& name = tag.name;
             if (tag.closing) {
                 // In a multiline field paragraphs and list items end their line.
@@ -586,8 +590,11 @@ void EditField::setHtml(const std::u16string& value)
                 continue;
             }
             if (name == "br" || name == "sbr") {
-                put(kParagraph);
-                lastWhite = true;
+                // A break ends the line of a multiline field; a single-line field has none to end.
+                if (multiline) {
+                    put(kParagraph);
+                    lastWhite = true;
+                }
                 continue;
             }
             CharFormat f = stack.back();
@@ -673,6 +680,17 @@ void EditField::setHtml(const std::u16string& value)
             stack.push_back(f);
             continue;
         }
+        // With condenseWhite, text between tags that is only white space is dropped.
+        const bool nodeStart = i == 0 || value[i - 1] == u'>';
+        if (condenseWhite && nodeStart && IsWhite(c)) {
+            size_t end = i;
+            while (end < value.size() && value[end] != u'<' && IsWhite(value[end]))
+                ++end;
+            if (end == value.size() || value[end] == u'<') {
+                i = end - 1;
+                continue;
+            }
+        }
         char16_t out = c;
         if (c == u'&') {
             const size_t semi = value.find(u';', i);
@@ -699,6 +717,9 @@ void EditField::setHtml(const std::u16string& value)
 
 std::u16string EditField::htmlText() const
 {
+    // No text, no paragraph.
+    if (text.empty())
+        return {};
     std::u16string out;
     size_t start = 0;
     while (true) {
@@ -948,8 +969,9 @@ FieldLayout LayoutField(const EditField& field, const CharMeasure& advance, cons
             line.begin = start;
             line.end = lineEnd;
             line.firstOfParagraph = first;
+            // Spaces ending a line take room in a left-aligned paragraph; lines aligned otherwise leave them out.
             size_t visibleEnd = lineEnd;
-            while (visibleEnd > start && text[visibleEnd - 1] == u' ')
+            while (pf.align != TextAlign::Left && visibleEnd > start && text[visibleEnd - 1] == u' ')
                 --visibleEnd;
             for (size_t i = start; i < visibleEnd; ++i)
                 line.width += width(i, line.width);

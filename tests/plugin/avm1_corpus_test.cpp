@@ -118,9 +118,10 @@ TraceTest ReadToml(const QString& path)
     return test;
 }
 
-// A movie's input.json: mouse, key and focus events, each "Wait" letting one more frame play before what follows.
-// Text input repeats the character its key event carries already; the clipboard, editing commands, input method
-// and buttons other than the left one have no way into the movie and are passed over.
+// A movie's input.json: mouse, key, focus, text and clipboard events, each "Wait" letting one more frame play
+// before what follows. Text input and text controls right after a key press repeat what that key's event carries
+// already; on their own they are text the host typed (Enter's line end among it) or the host's editing commands.
+// The input method and buttons other than the left one have no way into the movie and are passed over.
 std::vector<reelfinch::runner::InputEvent> ReadInput(const QString& path)
 {
     using reelfinch::runner::InputEvent;
@@ -130,11 +131,53 @@ std::vector<reelfinch::runner::InputEvent> ReadInput(const QString& path)
         return input;
     const QJsonArray events = QJsonDocument::fromJson(file.readAll()).array();
     int after = 1;
+    int keyCharacter = -1; // the character of the key pressed just before, while its text may follow
     for (const QJsonValue& value : events) {
         const QJsonObject e = value.toObject();
         const QString type = e.value(QStringLiteral("type")).toString();
         InputEvent event;
         event.afterFrame = after;
+        const int pressed = keyCharacter;
+        if (type != QLatin1String("TextInput") && type != QLatin1String("TextControl"))
+            keyCharacter = -1;
+        if (type == QLatin1String("TextInput") || type == QLatin1String("TextControl")) {
+            // A key's controls (Enter, arrows, deleting) and the character it types come with its own event.
+            if (type == QLatin1String("TextControl") && pressed >= 0)
+                continue;
+            keyCharacter = -1;
+            if (type == QLatin1String("TextInput")) {
+                const QList<uint> codePoints = e.value(QStringLiteral("codepoint")).toString().toUcs4();
+                if (codePoints.isEmpty())
+                    continue;
+                const int c = int(codePoints.front());
+                if (pressed >= 0 && (c == pressed || (pressed == '\r' && c == '\n'))) {
+                    keyCharacter = pressed;
+                    continue;
+                }
+                event.kind = InputEvent::TextInput;
+                event.charCode = int(codePoints.front());
+            } else {
+                static const std::pair<const char*, int> kCommands[] = { { "Paste", 'v' }, { "SelectAll", 'a' },
+                    { "Copy", 'c' }, { "Cut", 'x' }, { "Enter", '\r' } };
+                const QString code = e.value(QStringLiteral("code")).toString();
+                int command = 0;
+                for (const auto& [name, key] : kCommands)
+                    if (code == QLatin1String(name))
+                        command = key;
+                if (!command)
+                    continue;
+                event.kind = command == '\r' ? InputEvent::TextInput : InputEvent::EditCommand;
+                event.charCode = command;
+            }
+            input.push_back(event);
+            continue;
+        }
+        if (type == QLatin1String("SetClipboardText")) {
+            event.kind = InputEvent::SetClipboard;
+            event.text = e.value(QStringLiteral("text")).toString();
+            input.push_back(event);
+            continue;
+        }
         if (type == QLatin1String("Wait")) {
             ++after;
             continue;
@@ -156,6 +199,8 @@ std::vector<reelfinch::runner::InputEvent> ReadInput(const QString& path)
                                                     : key.toString().toStdString();
             if (!reelfinch::runner::KeyByName(name, event))
                 continue;
+            if (type == QLatin1String("KeyDown"))
+                keyCharacter = event.charCode;
             event.kind = type == QLatin1String("KeyDown") ? InputEvent::KeyDown : InputEvent::KeyUp;
             input.push_back(event);
         } else if (type == QLatin1String("FocusGained") || type == QLatin1String("FocusLost")) {

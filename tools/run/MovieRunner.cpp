@@ -4,10 +4,13 @@
 #include "NSFlashPluginView.h"
 
 #include "EventRecord.h"
+#include "npextensions.h"
 #include "SWFInfo.h"
 #include "SWFStream.h"
 
+#include <QClipboard>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QDir>
 #include <QUrl>
 #include <QElapsedTimer>
@@ -59,6 +62,24 @@ constexpr qint64 kMaxAnswerBytes = qint64(64) * 1024 * 1024;
 // as the operating-system event reporting it.
 void SendInput(NSFlashPluginView* view, const InputEvent& input, uint32_t tick, bool& held)
 {
+    switch (input.kind) {
+    case InputEvent::SetClipboard:
+        if (QClipboard* clipboard = QGuiApplication::clipboard())
+            clipboard->setText(input.text);
+        return;
+    case InputEvent::EditCommand:
+        if (input.charCode == 'v')
+            view->paste();
+        else if (input.charCode == 'a')
+            view->selectAll();
+        else if (input.charCode == 'c')
+            view->copy();
+        else if (input.charCode == 'x')
+            view->cut();
+        return;
+    default:
+        break;
+    }
     EventRecord event {};
     event.when = tick;
     const QPoint global = view->mapToGlobal(QPoint(int(std::lround(input.x)), int(std::lround(input.y))));
@@ -87,6 +108,13 @@ void SendInput(NSFlashPluginView* view, const InputEvent& input, uint32_t tick, 
     case InputEvent::FocusLost:
         event.what = input.kind == InputEvent::FocusGained ? getFocusEvent : loseFocusEvent;
         break;
+    case InputEvent::TextInput:
+        event.what = ReelfinchTextInputEvent;
+        event.message = uint32_t(input.charCode);
+        break;
+    case InputEvent::EditCommand:
+    case InputEvent::SetClipboard:
+        return;
     }
     view->sendEvent(&event);
 }

@@ -15,12 +15,17 @@ namespace reelfinch::runner {
 
 // Input the run feeds the movie through the host's event path, after a given frame has played.
 struct InputEvent {
-    enum Kind { MouseMove, MouseDown, MouseUp, KeyDown, KeyUp, FocusGained, FocusLost } kind = MouseMove;
+    // TextInput: `charCode` is a code point typed without a key of its own; EditCommand: the host's Edit menu
+    // command whose Command key `charCode` is ('v' paste, 'a' select all, 'c' copy, 'x' cut); SetClipboard: the
+    // host's clipboard takes `text`.
+    enum Kind { MouseMove, MouseDown, MouseUp, KeyDown, KeyUp, FocusGained, FocusLost, TextInput, EditCommand,
+        SetClipboard } kind = MouseMove;
     int afterFrame = 1; // sent once this many frames (or ticks) have played, the first included
     double x = 0; // the mouse on the stage, in pixels
     double y = 0;
     int macKey = 0; // keys: the Mac virtual key code and the character typed
     int charCode = 0;
+    QString text; // SetClipboard
 };
 
 // A key by the name of the corpus' input lists ("Enter", "ArrowLeft", a single character...); false for names

@@ -2,6 +2,7 @@
 // properties and methods, the variables they show, TextFormat applied to ranges of their text, Selection's focus
 // and selection, and keys typed into the field that has the focus.
 #include "avm1/builtins/NativeData.h"
+#include "avm1/builtins/TextEditing.h"
 
 #include "avm1/Clip.h"
 #include "avm1/MatrixParts.h"
@@ -555,11 +556,44 @@ Value GetHtmlText(Machine& m, EditField& f, FieldLink* link)
     return StringValue(m, f.html ? f.htmlText() : f.text);
 }
 
+// In SWF 6 the player's HTML reader passes over text between tags that is only white space (line ends
+// included); later versions keep it as text.
+std::u16string WithoutWhiteNodes(const std::u16string& html)
+{
+    const auto white = [](char16_t c) { return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r'; };
+    std::u16string out;
+    out.reserve(html.size());
+    size_t i = 0;
+    while (i < html.size()) {
+        if (html[i] == u'<') {
+            const size_t close = html.find(u'>', i);
+            const size_t end = close == std::u16string::npos ? html.size() : close + 1;
+            out.append(html, i, end - i);
+            i = end;
+            continue;
+        }
+        const size_t next = std::min(html.find(u'<', i), html.size());
+        bool onlyWhite = true;
+        for (size_t k = i; k < next && onlyWhite; ++k)
+            onlyWhite = white(html[k]);
+        if (!onlyWhite)
+            out.append(html, i, next - i);
+        i = next;
+    }
+    return out;
+}
+
 void SetHtmlText(Machine& m, EditField& f, FieldLink* link, const Value& v)
 {
     const std::u16string text = U16(m, v);
     if (!SetStyledText(m, f, link, text)) {
-        if (f.html)
+        if (f.html && m.version() < 7) {
+            // SWF 6 ends a line at each closing paragraph or list item in single-line fields too.
+            const bool multiline = f.multiline;
+            f.multiline = true;
+            f.setHtml(WithoutWhiteNodes(text));
+            f.multiline = multiline;
+        } else if (f.html)
             f.setHtml(text);
         else
             f.setText(text);
@@ -1481,8 +1515,10 @@ Value SelectionSet(Machine& m, const Value&, const Value* args, int argc)
 }
 
 // Whether `restrict` lets `c` be typed: ranges "a-z", "^" excluding what follows, "\\" escaping.
-bool Allowed(const std::u16string& restrict, char16_t c)
+bool Allowed(const std::u16string& restrict, char16_t c, bool* named = nullptr)
 {
+    if (named)
+        *named = false;
     if (restrict.empty())
         return false;
     // A list that starts by excluding lets everything else through.
@@ -1503,8 +1539,11 @@ bool Allowed(const std::u16string& restrict, char16_t c)
             if (b == u'\\' && i + 1 < restrict.size())
                 b = restrict[++i];
         }
-        if (c >= a && c <= b)
+        if (c >= a && c <= b) {
             allowed = !excluding;
+            if (named)
+                *named = true;
+        }
     }
     return allowed;
 }
@@ -1660,6 +1699,41 @@ void MoveFocusByTab(Machine& m, bool back)
 
 } // namespace
 
+namespace {
+
+// The character a field takes for `c` typed or pasted: itself, else (under `restrict`) its other letter case
+// where the list does not name `c` itself but allows that case ("abc" takes "B" as "b"; "^a" refuses "a").
+char16_t RestrictedCharacter(const EditField& f, char16_t c)
+{
+    bool named = false;
+    if (!f.hasRestrict || c == kParagraph || Allowed(f.restrict, c, &named))
+        return c;
+    if (named)
+        return 0;
+    char16_t other = c;
+    if (c >= u'a' && c <= u'z')
+        other = char16_t(c - u'a' + u'A');
+    else if (c >= u'A' && c <= u'Z')
+        other = char16_t(c - u'A' + u'a');
+    return other != c && Allowed(f.restrict, other) ? other : 0;
+}
+
+// The user changed the focused field's text: its variable and size follow, and its listeners hear onChanged.
+void EditedByUser(Machine& m, EditField& f, FieldLink* link)
+{
+    Changed(m, f, link);
+    Object* o = link->object;
+    if (!o)
+        return;
+    const size_t mark = m.m_Temporaries.size();
+    m.m_Temporaries.push_back(Value(o));
+    Value message[2] = { Value(m.str("onChanged")), Value(o) };
+    m.callMethod(Value(o), "broadcastMessage", message, 2);
+    m.m_Temporaries.resize(mark);
+}
+
+} // namespace
+
 void TypeIntoFocus(Machine& m, int code, int ascii)
 {
     if (code == 9) {
@@ -1706,24 +1780,78 @@ void TypeIntoFocus(Machine& m, int code, int ascii)
             c = char16_t(ascii);
         if (!c)
             return;
-        if (f.hasRestrict && c != kParagraph && !Allowed(f.restrict, c))
+        c = RestrictedCharacter(f, c);
+        if (!c)
             return;
         if (f.maxChars > 0 && int(f.text.size()) - (b - a) >= f.maxChars)
             return;
         f.replace(size_t(a), size_t(b), std::u16string(1, c), format);
         changed = true;
     }
-    if (!changed)
-        return;
-    Changed(m, f, link);
-    Object* o = link->object;
-    if (!o)
-        return;
-    const size_t mark = m.m_Temporaries.size();
-    m.m_Temporaries.push_back(Value(o));
-    Value message[2] = { Value(m.str("onChanged")), Value(o) };
-    m.callMethod(Value(o), "broadcastMessage", message, 2);
-    m.m_Temporaries.resize(mark);
+    if (changed)
+        EditedByUser(m, f, link);
+}
+
+bool TextIntoFocus(Machine& m, char32_t codePoint)
+{
+    FieldLink* link = FocusedLink(m);
+    if (!link || !link->field->input)
+        return false;
+    const std::u16string before = link->field->text;
+    // A line end is the Enter key's; other control characters type nothing.
+    if (codePoint == U'\r' || codePoint == U'\n')
+        TypeIntoFocus(m, 13, 13);
+    else if (codePoint >= 32 && codePoint != 127 && codePoint < 0x10000)
+        TypeIntoFocus(m, 0, int(codePoint));
+    link = FocusedLink(m);
+    return link && link->field->text != before;
+}
+
+bool PasteIntoFocus(Machine& m, const std::u16string& text)
+{
+    FieldLink* link = FocusedLink(m);
+    if (!link || !link->field->input)
+        return false;
+    const auto hold = link->field->shared_from_this();
+    EditField& f = *link->field;
+    const int length = int(f.text.size());
+    const int a = std::clamp(std::min(f.selectionBegin, f.selectionEnd), 0, length);
+    const int b = std::clamp(std::max(f.selectionBegin, f.selectionEnd), 0, length);
+    // Each character as typing would take it: line ends only where the field has lines, the restricted set
+    // with its letter case changed where only the other case is allowed, and no more than maxChars leaves room
+    // for.
+    std::u16string taken;
+    for (size_t i = 0; i < text.size(); ++i) {
+        char16_t c = text[i];
+        if (c == u'\r' || c == u'\n') {
+            if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
+                ++i;
+            if (!f.multiline)
+                continue;
+            c = kParagraph;
+        }
+        if (c != kParagraph && c < 32 && c != u'\t')
+            continue;
+        if ((c = RestrictedCharacter(f, c)))
+            taken.push_back(c);
+    }
+    if (f.maxChars > 0)
+        taken.resize(std::min(taken.size(), size_t(std::max(0, f.maxChars - (length - (b - a))))));
+    // Nothing to paste leaves the selection as it was.
+    if (taken.empty())
+        return false;
+    const CharFormat format = a < length ? f.formats[size_t(a)] : a > 0 ? f.formats[size_t(a - 1)] : f.newFormat;
+    f.replace(size_t(a), size_t(b), taken, format);
+    EditedByUser(m, f, link);
+    return true;
+}
+
+void SelectAllInFocus(Machine& m)
+{
+    if (FieldLink* link = FocusedLink(m); link && link->field) {
+        link->field->selectionBegin = 0;
+        link->field->selectionEnd = int(link->field->text.size());
+    }
 }
 
 void InstallTextFieldClass(Machine& m)
