@@ -219,7 +219,16 @@ Value Interpreter::lookup(std::string_view name, bool& found)
         return f.self;
     if (NameIs(name, "_global", c))
         return Value(m.m_Global);
-    if (NameIs(name, "_root", c) || NameIs(name, "_level0", c))
+    if (NameIs(name, "_root", c)) {
+        // A clip with _lockroot set is the root of the scripts inside it: of its frames and of the functions
+        // they define (whose scope holds the clip), wherever those are called from.
+        Object* from = nullptr;
+        for (Scope* s = f.scope; s && !from; s = s->m_Parent)
+            if (s->m_Object && s->m_Object->kind() == ObjectKind::Clip)
+                from = s->m_Object;
+        return Value(m.rootClip(from ? from : baseObject()));
+    }
+    if (NameIs(name, "_level0", c))
         return Value(m.rootClip());
     if (Object* level = LevelTarget(m, name, false))
         return Value(level);

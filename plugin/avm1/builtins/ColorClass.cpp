@@ -17,13 +17,17 @@ int16_t Wrap16(double v)
     return int16_t(uint16_t(int64_t(std::fmod(std::trunc(v), 65536.0))));
 }
 
-// The clip the colour object targets, or null when it names none.
+// The clip or button the colour object targets, or null when it names none.
 plugin::DisplayObject* Target(Machine& m, const Value& self)
 {
     Value target = m.getMember(self, "target");
+    if (IsButtonObject(target))
+        return ButtonDisplay(target, nullptr);
     plugin::SpriteInstance* sprite = m.spriteOf(target);
     if (!sprite && target.isString()) {
         Object* clip = m.resolveTarget(m.rootClip(), target.str());
+        if (clip && IsButtonObject(Value(clip)))
+            return ButtonDisplay(Value(clip), nullptr);
         sprite = clip ? m.spriteOf(Value(clip)) : nullptr;
     }
     return sprite ? sprite->display : nullptr;
