@@ -804,6 +804,9 @@ void MoviePlayer::runPendingActions()
         for (const PendingActions& entry : pending) {
             if (!isLiveNow(entry.sprite, entry.serial))
                 continue;
+            // A clip taken away before its load event ran never hears it.
+            if (!entry.actions && !entry.button && entry.event == ClipEvent::Load && entry.sprite->removed)
+                continue;
             if (entry.actions)
                 runActions(*entry.sprite, entry.actions);
             else if (m_Machine && m_ActionDepth < kMaxActionDepth) {
