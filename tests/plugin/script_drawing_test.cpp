@@ -409,6 +409,12 @@ TEST(ScriptDrawing, BitmapEditsStayInsideAndCopiesAreApart)
     EXPECT_EQ(pixel(copy, 3, 3), 0xFF00FF00u);
     EXPECT_EQ(pixel(b, 3, 3), 0u);
     EXPECT_EQ(s.text(s.m->getMember(s.m->getMember(copy, "rectangle"), "width")), "4");
+    // A rectangle reaching far outside the source copies the source's pixels only, each where its corner says.
+    Value to = s.make("display.BitmapData", { s.num(4), s.num(4), Value(true), s.num(0) });
+    s.call(to, "copyPixels", { copy, s.make("geom.Rectangle", { s.num(-1), s.num(-1), s.num(1e9), s.num(1e9) }),
+                                 s.make("geom.Point", { s.num(0), s.num(0) }) });
+    EXPECT_EQ(pixel(to, 0, 0), 0u);
+    EXPECT_EQ(pixel(to, 1, 1), 0x80FFFFFFu) << "the source's (0, 0)";
 }
 
 TEST(ScriptDrawing, BitmapNoiseDissolveThresholdAndHitTestFollowThePlayersRules)

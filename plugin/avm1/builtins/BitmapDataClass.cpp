@@ -54,10 +54,11 @@ Box ReadBox(Machine& m, const Value& rect)
 // Cuts a box to the bitmap's extent.
 Box Clipped(Box b, const plugin::BitmapPixels& p)
 {
+    // In 64 bits: a far position plus a large size passes the 32-bit range.
     const int x0 = std::max(b.x, 0);
     const int y0 = std::max(b.y, 0);
-    const int x1 = std::min(b.x + std::max(b.w, 0), p.width());
-    const int y1 = std::min(b.y + std::max(b.h, 0), p.height());
+    const int x1 = int(std::min<int64_t>(int64_t(b.x) + std::max(b.w, 0), p.width()));
+    const int y1 = int(std::min<int64_t>(int64_t(b.y) + std::max(b.h, 0), p.height()));
     return { x0, y0, std::max(0, x1 - x0), std::max(0, y1 - y0) };
 }
 
@@ -185,15 +186,22 @@ Value CopyPixels(Machine& m, const Value& self, const Value* args, int argc)
         return Value();
     plugin::BitmapPixels& dst = *s->pixels;
     const plugin::BitmapPixels& src = *from->pixels;
-    const Box b = ReadBox(m, args[1]);
-    const int dx = Int(m, m.getMember(args[2], "x"));
-    const int dy = Int(m, m.getMember(args[2], "y"));
+    const Box asked = ReadBox(m, args[1]);
+    int dx = Int(m, m.getMember(args[2], "x"));
+    int dy = Int(m, m.getMember(args[2], "y"));
     BitmapState* alpha = argc > 3 ? StateOf(args[3]) : nullptr;
     int ax = 0, ay = 0;
     if (alpha && argc > 4 && args[4].isObject()) {
         ax = Int(m, m.getMember(args[4], "x"));
         ay = Int(m, m.getMember(args[4], "y"));
     }
+    // Only pixels of the source are copied: the rectangle is cut to it first (a huge rectangle costs nothing),
+    // the points moving with its corner.
+    const Box b = Clipped(asked, src);
+    dx += b.x - asked.x;
+    dy += b.y - asked.y;
+    ax += b.x - asked.x;
+    ay += b.y - asked.y;
     const bool merge = argc > 5 && m.toBoolean(args[5]);
     // Copied pixels are read first, so a bitmap copied onto itself reads none of what it wrote.
     std::vector<uint32_t> copied(size_t(std::max(b.w, 0)) * size_t(std::max(b.h, 0)));
