@@ -91,6 +91,7 @@ Value SetRGB(Machine& m, const Value& self, const Value* args, int argc)
     f.a[1] = int16_t((rgb >> 8) & 0xFF);
     f.a[2] = int16_t(rgb & 0xFF);
     Write(d->colorTransform, f);
+    d->scriptMoved = true;
     return Value();
 }
 
@@ -126,8 +127,11 @@ Value SetTransform(Machine& m, const Value& self, const Value* args, int argc)
             f.a[i] = Wrap16(m.toNumber(m.getMember(args[0], kAddNames[i])));
     }
     // The target may have gone while the getters ran.
-    if ((d = Target(m, self)))
+    if ((d = Target(m, self))) {
         Write(d->colorTransform, f);
+        // Like a change of its place, a change of its colour by a script ends the timeline's hold on the clip.
+        d->scriptMoved = true;
+    }
     return Value();
 }
 
