@@ -278,7 +278,9 @@ void Machine::cloneSprite(Object* base, const Value& source, const Value& name, 
 {
     SpriteInstance* s = targetSprite(base, source);
     const double d = toNumber(depth);
-    if (!s || !std::isfinite(d) || d < 0 || d > plugin::kMaxScriptDepth)
+    // The action's depth already counts from the script offset; it stays below that offset above the
+    // largest depth the methods give.
+    if (!s || !std::isfinite(d) || d < 0 || d - plugin::kScriptDepthOffset >= plugin::kMaxScriptDepth)
         return;
     m_Player.duplicateSprite(*s, toString(name), int32_t(d));
 }

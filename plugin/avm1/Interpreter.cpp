@@ -304,15 +304,26 @@ Value Interpreter::lookup(std::string_view name, bool& found)
     }
     // A variable a script named _root or _global (on the timeline, in a function) hides the real one.
     const bool global = NameIs(name, "_global", c);
-    const bool root = NameIs(name, "_root", c) || NameIs(name, "_level0", c);
-    if (global || root) {
+    const bool root = NameIs(name, "_root", c);
+    const bool level0 = NameIs(name, "_level0", c);
+    if (global || root || level0) {
         Value own;
         for (Scope* s = f.scope; s; s = s->m_Parent)
             if (s->m_Object && m.hasOwnProperty(s->m_Object, name))
                 return m.getProperty(s->m_Object, name, own, Value(s->m_Object)) ? own : Value();
         if (Object* base = baseObject(); base && m.hasOwnProperty(base, name))
             return m.getProperty(base, name, own, Value(base)) ? own : Value();
-        return global ? Value(m.m_Global) : Value(m.rootClip());
+        if (global)
+            return Value(m.m_Global);
+        if (level0)
+            return Value(m.rootClip());
+        // A clip with _lockroot set is the root of the scripts inside it: of its frames and of the functions
+        // they define (whose scope holds the clip), wherever those are called from.
+        Object* from = nullptr;
+        for (Scope* s = f.scope; s && !from; s = s->m_Parent)
+            if (s->m_Object && s->m_Object->kind() == ObjectKind::Clip)
+                from = s->m_Object;
+        return Value(m.rootClip(from ? from : baseObject()));
     }
     if (Object* level = LevelNameCased(name, c) ? LevelTarget(m, name, false) : nullptr)
         return Value(level);

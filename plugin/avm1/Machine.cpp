@@ -1006,7 +1006,7 @@ Value Machine::invoke(FunctionObject* f, const Value& self, const Value* args, i
             preload(true,
                 info.suppressSuper ? Value()
                                    : Value(static_cast<Object*>(m_Heap.make<SuperObject>(holder, frame.self))));
-        preload(info.preloadRoot, Value(rootClip()));
+        preload(info.preloadRoot, Value(rootClip(f->m_Target)));
         if (info.preloadParent) {
             // The timeline's real parent (not a variable named _parent); without one, no register is taken.
             Value parent;
@@ -1144,6 +1144,17 @@ SpriteInstance* Machine::clipSprite(const ClipObject* clip) const
 Object* Machine::rootClip()
 {
     return clipObject(m_Player.m_Root);
+}
+
+Object* Machine::rootClip(Object* from)
+{
+    for (SpriteInstance* s = from ? spriteOf(Value(from)) : nullptr; s && s->parent; s = s->parent) {
+        Object* clip = clipObject(*s);
+        const Property* p = clip->props().find("_lockroot", false);
+        if (p && !p->removed && toBoolean(p->value))
+            return clip;
+    }
+    return rootClip();
 }
 
 std::string Machine::targetPath(SpriteInstance& sprite, bool slash)
@@ -1435,6 +1446,10 @@ Value Machine::getClipProperty(ClipObject* clip, std::string_view name, bool& fo
         found = true;
         return Value(m_Global);
     }
+    if (NameIs(name, "_lockroot", false)) {
+        found = true;
+        return Value(false);
+    }
     const int index = ClipPropertyIndex(name);
     if (index < 0)
         return Value();
@@ -1510,6 +1525,11 @@ Value Machine::getClipProperty(ClipObject* clip, std::string_view name, bool& fo
 
 bool Machine::setClipProperty(ClipObject* clip, std::string_view name, const Value& v)
 {
+    // _lockroot holds a boolean; it stays with the clip when a movie is loaded into it.
+    if (NameIs(name, "_lockroot", false)) {
+        define(clip, "_lockroot", Value(toBoolean(v)), kDontEnum);
+        return true;
+    }
     const int index = ClipPropertyIndex(name);
     if (index < 0)
         return false;

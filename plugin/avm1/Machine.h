@@ -160,6 +160,8 @@ public:
     // The sprite a clip object stands for: its own while it lives, afterwards the clip that has its path.
     plugin::SpriteInstance* clipSprite(const ClipObject* clip) const;
     Object* rootClip();
+    // `_root` as scripts of the clip `from` see it: the nearest clip up from it with _lockroot set, else the root.
+    Object* rootClip(Object* from);
     // A target path ("/a/b", "_root.a", "../x", "_level0") from `base`; null when it names no clip.
     Object* resolveTarget(Object* base, std::string_view path);
     std::string targetPath(plugin::SpriteInstance& sprite, bool slash);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <numeric>
 
 namespace reelfinch::plugin {
 
@@ -9,7 +10,34 @@ namespace {
 
 std::atomic<uint64_t> g_NextSerial { 1 };
 
+constexpr int64_t kRandomModulus = 2147483647;
+
 } // namespace
+
+PlayerRandom::PlayerRandom(int32_t seed)
+{
+    int64_t s = seed <= 0 ? 1 - int64_t(seed) : int64_t(seed);
+    s %= kRandomModulus;
+    m_State = s == 0 ? 1 : s;
+}
+
+uint32_t PlayerRandom::next()
+{
+    m_State = m_State * 16807 % kRandomModulus;
+    return uint32_t(m_State);
+}
+
+int64_t DissolveIndex(int64_t position, int64_t area)
+{
+    if (area <= 0)
+        return 0;
+    // A step near the golden section of the area spreads consecutive pixels over the whole region.
+    int64_t step = std::max<int64_t>(1, area * 618 / 1000);
+    while (std::gcd(step, area) != 1)
+        ++step;
+    const int64_t p = ((position % area) + area) % area;
+    return p * (step % area) % area;
+}
 
 BitmapPixels::BitmapPixels(int width, int height, bool transparent, uint32_t fill)
     : m_Width(width > 0 && height > 0 ? width : 0)
@@ -84,6 +112,34 @@ cairo_surface_t* BitmapPixels::surface()
         }
     }
     return m_Surface;
+}
+
+void BitmapPixels::noise(int32_t seed, int low, int high, int channels, bool grey)
+{
+    low = std::clamp(low, 0, 255);
+    high = std::clamp(high, 0, 255);
+    const uint32_t range = high >= low ? uint32_t(high - low + 1) : 0;
+    PlayerRandom random(seed);
+    auto value = [&] { return range ? uint32_t(low) + random.next() % range : uint32_t(low); };
+    for (int y = 0; y < m_Height; ++y) {
+        for (int x = 0; x < m_Width; ++x) {
+            uint32_t r = 0, g = 0, b = 0, a = 255;
+            if (grey) {
+                r = g = b = value();
+            } else {
+                if (channels & 1)
+                    r = value();
+                if (channels & 2)
+                    g = value();
+                if (channels & 4)
+                    b = value();
+            }
+            if (channels & 8)
+                a = value();
+            set(x, y, a << 24 | r << 16 | g << 8 | b);
+        }
+    }
+    changed();
 }
 
 void BitmapPixels::release()

@@ -9,6 +9,22 @@
 
 namespace reelfinch::plugin {
 
+// The player's random sequence for bitmap noise: the minimal standard multiplicative generator (state times
+// 16807 modulo 2^31 - 1). A seed of 0 or less starts from 1 - seed, so 0 acts as 1 and -1 as 2.
+class PlayerRandom
+{
+public:
+    explicit PlayerRandom(int32_t seed);
+    uint32_t next();
+
+private:
+    int64_t m_State;
+};
+
+// The order in which a dissolve of `area` pixels visits them: position i (taken modulo the area) names pixel
+// (i * step) modulo area, with a step coprime to the area so that `area` positions visit every pixel once.
+int64_t DissolveIndex(int64_t position, int64_t area);
+
 class BitmapPixels
 {
 public:
@@ -34,6 +50,11 @@ public:
     cairo_surface_t* surface();
     // The bitmap's memory is released (dispose): it becomes 0 by 0.
     void release();
+
+    // Fills the bitmap with random values from `seed` (see PlayerRandom), row after row: per pixel one value
+    // for each channel asked for (red 1, green 2, blue 4, alpha 8, in that order), or one grey value for red,
+    // green and blue then one for alpha. Values lie in [low, high]; channels not asked for are 0, alpha 255.
+    void noise(int32_t seed, int low, int high, int channels, bool grey);
 
     static uint32_t Premultiply(uint32_t argb);
     static uint32_t Unpremultiply(uint32_t pixel);

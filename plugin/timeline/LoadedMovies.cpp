@@ -79,12 +79,13 @@ bool MoviePlayer::loadInto(SpriteInstance& target, const uint8_t* data, size_t s
     target.timeline = &library->rootTimeline;
     target.currentFrame = -1;
     m_Libraries.push_back(std::move(library));
-    // Its first frame shows at once, as a new clip's does; the load event follows the frame's actions.
+    // Its first frame shows at once, as a new clip's does; the clip's load event comes before that frame's
+    // actions.
+    queueEvent(target, ClipEvent::Load);
     if (!target.timeline->frames.empty())
         enterFrame(target, 0, true);
     else
         target.currentFrame = 0;
-    queueEvent(target, ClipEvent::Load);
     return true;
 }
 

@@ -296,8 +296,9 @@ void MoviePlayer::buildTimeline(Timeline& timeline, const CTagsItem* tags, bool 
                 for (int i = 0; i < exports->m_pAssets->GetItemCount(); ++i)
                     if (auto* asset = dynamic_cast<const CAssetItem*>(exports->m_pAssets->GetItem(i));
                         asset && asset->m_pName)
+                        // A name exported again names the later symbol.
                         (m_Building ? m_Building->exportNames : m_ExportNames)
-                            .emplace(asset->m_pName->GetStr(), asset->m_ID);
+                            .insert_or_assign(asset->m_pName->GetStr(), asset->m_ID);
             continue;
         }
         if (code == kTagSoundStreamHead || code == kTagSoundStreamHead2) {
@@ -549,12 +550,20 @@ void MoviePlayer::enterFrame(SpriteInstance& sprite, int frame, bool actions, bo
                 beginSprite(*object.sprite, actions);
     sprite.currentFrame = frame;
     m_FrameEntered = true;
-    // A symbol's init actions run once, the first time a frame holding them is entered, before frame actions.
-    if (actions)
+    // A symbol's init actions run once, the first time a frame holding them is entered, before frame actions,
+    // on the root of the movie they belong to: a loaded movie's run on the clip it was loaded into.
+    if (actions) {
+        SpriteInstance* owner = &m_Root;
+        if (sprite.library) {
+            owner = &sprite;
+            while (owner->parent && owner->parent->library == sprite.library)
+                owner = owner->parent;
+        }
         for (const CTag* tag : sprite.timeline->frames[size_t(frame)])
             if (auto* init = dynamic_cast<const CDoInitActionsTag*>(tag);
                 init && init->m_pActions && m_InitActionsRun.insert(tag).second)
-                queueActions(m_Root, init->m_pActions.get());
+                queueActions(*owner, init->m_pActions.get());
+    }
     // The sound side knows the main movie's sounds only (a loaded movie's sound IDs would name other sounds).
     if (!sprite.library)
         soundFrameEntered(sprite, frame);
@@ -579,8 +588,11 @@ void MoviePlayer::beginSprite(SpriteInstance& sprite, bool actions)
         enterFrame(sprite, 0, actions);
     else
         sprite.currentFrame = 0;
-    if (actions)
+    if (actions) {
         queueEvent(sprite, ClipEvent::Load);
+        // From the next frame on it hears enterFrame, as clips made by scripts do.
+        sprite.loaded = true;
+    }
 }
 
 void MoviePlayer::rebuildTo(SpriteInstance& sprite, int frame)
@@ -803,6 +815,9 @@ void MoviePlayer::runPendingActions()
         m_PendingActions.clear();
         for (const PendingActions& entry : pending) {
             if (!isLiveNow(entry.sprite, entry.serial))
+                continue;
+            // A clip taken away before its load event ran never hears it.
+            if (!entry.actions && !entry.button && entry.event == ClipEvent::Load && entry.sprite->removed)
                 continue;
             if (entry.actions)
                 runActions(*entry.sprite, entry.actions);

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -408,4 +409,97 @@ TEST(ScriptDrawing, BitmapEditsStayInsideAndCopiesAreApart)
     EXPECT_EQ(pixel(copy, 3, 3), 0xFF00FF00u);
     EXPECT_EQ(pixel(b, 3, 3), 0u);
     EXPECT_EQ(s.text(s.m->getMember(s.m->getMember(copy, "rectangle"), "width")), "4");
+    // A rectangle reaching far outside the source copies the source's pixels only, each where its corner says.
+    Value to = s.make("display.BitmapData", { s.num(4), s.num(4), Value(true), s.num(0) });
+    s.call(to, "copyPixels", { copy, s.make("geom.Rectangle", { s.num(-1), s.num(-1), s.num(1e9), s.num(1e9) }),
+                                 s.make("geom.Point", { s.num(0), s.num(0) }) });
+    EXPECT_EQ(pixel(to, 0, 0), 0u);
+    EXPECT_EQ(pixel(to, 1, 1), 0x80FFFFFFu) << "the source's (0, 0)";
+}
+
+TEST(ScriptDrawing, BitmapNoiseDissolveThresholdAndHitTestFollowThePlayersRules)
+{
+    using reelfinch::plugin::DissolveIndex;
+    using reelfinch::plugin::PlayerRandom;
+    // The generator: 16807 times the state modulo 2^31 - 1; seeds of 0 or less start from 1 - seed.
+    PlayerRandom one(1), zero(0), minusOne(-1), two(2);
+    EXPECT_EQ(one.next(), 16807u);
+    EXPECT_EQ(one.next(), 282475249u);
+    EXPECT_EQ(zero.next(), 16807u);
+    EXPECT_EQ(minusOne.next(), two.next());
+    // A dissolve order visits every pixel of the region once per round of `area` positions.
+    for (int64_t area : { 4, 63, 64, 65, 100, 300 }) {
+        std::vector<int> seen(size_t(area), 0);
+        for (int64_t p = 0; p < area; ++p)
+            ++seen[size_t(DissolveIndex(p + 7, area))];
+        EXPECT_EQ(std::count(seen.begin(), seen.end(), 1), area) << area;
+    }
+
+    Stage s;
+    auto pixel = [&](const Value& b, int x, int y) {
+        return uint32_t(int32_t(s.m->toNumber(s.call(b, "getPixel32", { s.num(x), s.num(y) }))));
+    };
+    auto point = [&](double x, double y) { return s.make("geom.Point", { s.num(x), s.num(y) }); };
+    // Noise: one value per channel asked for, row after row; grey gives one value to red, green and blue.
+    Value n = s.make("display.BitmapData", { s.num(2), s.num(2), Value(false) });
+    s.call(n, "noise", { s.num(1) });
+    EXPECT_EQ(pixel(n, 0, 0), 0xFFA7F1D9u);
+    EXPECT_EQ(pixel(n, 1, 0), 0xFF2A82C8u);
+    s.call(n, "noise", { s.num(1), s.num(0), s.num(255), s.num(1), Value(true) });
+    EXPECT_EQ(pixel(n, 1, 0), 0xFFF1F1F1u);
+    s.call(n, "noise", { s.num(1), s.num(10), s.num(2) });
+    EXPECT_EQ(pixel(n, 1, 1), 0xFF0A0A0Au) << "an empty range gives the low value";
+
+    // Dissolving a bitmap into itself: numPixels + 1 pixels a step, the returned seed continuing the order.
+    Value d = s.make("display.BitmapData", { s.num(5), s.num(4), Value(false), s.num(0xFFCCCCCC) });
+    Value seed = s.num(0);
+    for (int round = 1; round <= 8; ++round) {
+        seed = s.call(d, "pixelDissolve",
+            { d, s.m->getMember(d, "rectangle"), point(0, 0), seed, s.num(3), s.num(0xFFFF0000) });
+        int red = 0;
+        for (int y = 0; y < 4; ++y)
+            for (int x = 0; x < 5; ++x)
+                red += pixel(d, x, y) == 0xFFFF0000u;
+        EXPECT_EQ(red, std::min(20, 1 + 3 * round)) << round;
+    }
+    EXPECT_EQ(s.m->toNumber(s.call(d, "pixelDissolve", { Value(), Value(), Value() })), -1);
+    EXPECT_EQ(s.m->toNumber(s.call(d, "pixelDissolve", { d, Value::null(), point(0, 0) })), -4);
+
+    // Threshold: masked source against the masked threshold; "!=" compares with the threshold as given.
+    struct Case {
+        const char* op;
+        double threshold, mask, count;
+    };
+    const Case cases[] = {
+        { "==", 0xFFF00000, 0xFF000000, 4 },
+        { "!=", 0xFFF00000, 0xFF000000, 4 },
+        { "!=", 0xFF000000, 0xFF000000, 0 },
+        { "<", 0xFF000000, 0xF0000000, 0 },
+        { "<=", 0xFF000000, 0xF0000000, 4 },
+        { ">", 0x10000000, 0xF0000000, 4 },
+        { "equals", 0xFF000000, 0xFF000000, 0 },
+    };
+    Value white = s.make("display.BitmapData", { s.num(2), s.num(2), Value(true), s.num(0xFFFFFFFF) });
+    for (const Case& c : cases) {
+        Value a = s.make("display.BitmapData", { s.num(2), s.num(2), Value(true), s.num(0) });
+        const Value count = s.call(a, "threshold", { white, s.m->getMember(white, "rectangle"), point(0, 0),
+                                                       s.str(c.op), s.num(c.threshold), s.num(0xFFFF0000), s.num(c.mask) });
+        EXPECT_EQ(s.m->toNumber(count), c.count) << c.op;
+        EXPECT_EQ(pixel(a, 1, 1), c.count ? 0xFFFF0000u : 0u) << c.op;
+    }
+
+    // hitTest: a point, a rectangle or another bitmap, each pixel hit when its alpha reaches the threshold.
+    Value h = s.make("display.BitmapData", { s.num(3), s.num(3), Value(true), s.num(0) });
+    s.call(h, "setPixel32", { s.num(1), s.num(1), s.num(0xA0FFFFFF) });
+    auto hit = [&](std::vector<Value> args) { return s.text(s.call(h, "hitTest", args)); };
+    EXPECT_EQ(hit({ point(0, 0), s.num(0xA0), point(1, 1) }), "true");
+    EXPECT_EQ(hit({ point(0, 0), s.num(0xFF), point(1, 1) }), "false");
+    EXPECT_EQ(hit({ point(0, 0), s.num(0), point(0, 0) }), "false") << "a transparent pixel is never hit";
+    EXPECT_EQ(hit({ point(-1, -1), s.num(1), s.make("geom.Rectangle", { s.num(0), s.num(0), s.num(1), s.num(1) }) }),
+        "true");
+    EXPECT_EQ(hit({ point(0, 0), s.num(1), h, point(1, 1), s.num(1) }), "false");
+    EXPECT_EQ(hit({ point(0, 0), s.num(1), h, point(0, 0), s.num(1) }), "true");
+    EXPECT_EQ(hit({ Value::null(), s.num(0), h }), "-2");
+    EXPECT_EQ(hit({ point(0, 0), s.num(0), Value(s.m->newObject()) }), "-3");
+    EXPECT_EQ(hit({ point(0, 0), s.num(0), h, Value::null() }), "-4");
 }

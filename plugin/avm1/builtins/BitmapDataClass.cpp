@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
+#include <string>
 
 namespace reelfinch::avm1 {
 
@@ -52,10 +54,11 @@ Box ReadBox(Machine& m, const Value& rect)
 // Cuts a box to the bitmap's extent.
 Box Clipped(Box b, const plugin::BitmapPixels& p)
 {
+    // In 64 bits: a far position plus a large size passes the 32-bit range.
     const int x0 = std::max(b.x, 0);
     const int y0 = std::max(b.y, 0);
-    const int x1 = std::min(b.x + std::max(b.w, 0), p.width());
-    const int y1 = std::min(b.y + std::max(b.h, 0), p.height());
+    const int x1 = int(std::min<int64_t>(int64_t(b.x) + std::max(b.w, 0), p.width()));
+    const int y1 = int(std::min<int64_t>(int64_t(b.y) + std::max(b.h, 0), p.height()));
     return { x0, y0, std::max(0, x1 - x0), std::max(0, y1 - y0) };
 }
 
@@ -183,15 +186,22 @@ Value CopyPixels(Machine& m, const Value& self, const Value* args, int argc)
         return Value();
     plugin::BitmapPixels& dst = *s->pixels;
     const plugin::BitmapPixels& src = *from->pixels;
-    const Box b = ReadBox(m, args[1]);
-    const int dx = Int(m, m.getMember(args[2], "x"));
-    const int dy = Int(m, m.getMember(args[2], "y"));
+    const Box asked = ReadBox(m, args[1]);
+    int dx = Int(m, m.getMember(args[2], "x"));
+    int dy = Int(m, m.getMember(args[2], "y"));
     BitmapState* alpha = argc > 3 ? StateOf(args[3]) : nullptr;
     int ax = 0, ay = 0;
     if (alpha && argc > 4 && args[4].isObject()) {
         ax = Int(m, m.getMember(args[4], "x"));
         ay = Int(m, m.getMember(args[4], "y"));
     }
+    // Only pixels of the source are copied: the rectangle is cut to it first (a huge rectangle costs nothing),
+    // the points moving with its corner.
+    const Box b = Clipped(asked, src);
+    dx += b.x - asked.x;
+    dy += b.y - asked.y;
+    ax += b.x - asked.x;
+    ay += b.y - asked.y;
     const bool merge = argc > 5 && m.toBoolean(args[5]);
     // Copied pixels are read first, so a bitmap copied onto itself reads none of what it wrote.
     std::vector<uint32_t> copied(size_t(std::max(b.w, 0)) * size_t(std::max(b.h, 0)));
@@ -295,6 +305,207 @@ Value FloodFill(Machine& m, const Value& self, const Value* args, int argc)
     return Value();
 }
 
+// noise(randomSeed[, low, high, channelOptions, grayScale])
+Value Noise(Machine& m, const Value& self, const Value* args, int argc)
+{
+    BitmapState* s = StateOf(self);
+    if (!s || argc < 1)
+        return Value();
+    const int low = argc > 1 ? Int(m, args[1]) : 0;
+    const int high = argc > 2 ? Int(m, args[2]) : 255;
+    const int channels = argc > 3 ? m.toInt32(args[3]) : 7;
+    const bool grey = argc > 4 && m.toBoolean(args[4]);
+    s->pixels->noise(m.toInt32(args[0]), low, high, channels, grey);
+    return Value();
+}
+
+// The pixel copied from `src` at (sx, sy), 0 outside it.
+uint32_t RawAt(const plugin::BitmapPixels& p, int x, int y)
+{
+    if (x < 0 || y < 0 || x >= p.width() || y >= p.height())
+        return 0;
+    return p.data()[size_t(y) * size_t(p.width()) + size_t(x)];
+}
+
+// threshold(source, sourceRect, destPoint, operation, threshold[, color, mask, copySource]): source pixels whose
+// masked value passes the test against the masked threshold take `color` in this bitmap; the others are copied
+// when copySource is set. Gives how many passed. The player places the result at the source rectangle's own
+// position whatever the destination point, and compares "!=" against the threshold without its mask.
+Value Threshold(Machine& m, const Value& self, const Value* args, int argc)
+{
+    BitmapState* s = StateOf(self);
+    BitmapState* from = argc > 0 ? StateOf(args[0]) : nullptr;
+    if (!s || !from || argc < 5 || !args[1].isObject())
+        return Value(0.0);
+    const std::string op = m.toString(args[3]);
+    const uint32_t mask = argc > 6 ? uint32_t(m.toInt32(args[6])) : 0xFFFFFFFFu;
+    const uint32_t limit = uint32_t(m.toInt32(args[4]));
+    const uint32_t masked = limit & mask;
+    const uint32_t color = argc > 5 ? uint32_t(m.toInt32(args[5])) : 0;
+    const bool copySource = argc > 7 && m.toBoolean(args[7]);
+    std::function<bool(uint32_t)> passes;
+    if (op == "<")
+        passes = [masked](uint32_t v) { return v < masked; };
+    else if (op == "<=")
+        passes = [masked](uint32_t v) { return v <= masked; };
+    else if (op == ">")
+        passes = [masked](uint32_t v) { return v > masked; };
+    else if (op == ">=")
+        passes = [masked](uint32_t v) { return v >= masked; };
+    else if (op == "==")
+        passes = [masked](uint32_t v) { return v == masked; };
+    else if (op == "!=")
+        passes = [limit](uint32_t v) { return v != limit; };
+    else
+        return Value(0.0);
+    plugin::BitmapPixels& dst = *s->pixels;
+    const plugin::BitmapPixels& src = *from->pixels;
+    const Box b = Clipped(Clipped(ReadBox(m, args[1]), src), dst);
+    // Read before writing, so a bitmap tested against itself sees none of its new pixels.
+    std::vector<uint32_t> read(size_t(b.w) * size_t(b.h));
+    for (int y = 0; y < b.h; ++y)
+        for (int x = 0; x < b.w; ++x)
+            read[size_t(y) * size_t(b.w) + size_t(x)] = src.get(b.x + x, b.y + y);
+    double count = 0;
+    for (int y = 0; y < b.h; ++y) {
+        for (int x = 0; x < b.w; ++x) {
+            const uint32_t pixel = read[size_t(y) * size_t(b.w) + size_t(x)];
+            if (passes(pixel & mask)) {
+                dst.set(b.x + x, b.y + y, color);
+                ++count;
+            } else if (copySource) {
+                dst.set(b.x + x, b.y + y, pixel);
+            }
+        }
+    }
+    dst.changed();
+    return Value(count);
+}
+
+// pixelDissolve(source, sourceRect, destPoint[, randomSeed, numPixels, fillColor]): from the position the seed
+// names in the region's dissolve order, numPixels + 1 pixels take the source's pixels (or fillColor when the
+// source is this bitmap); gives the position reached, the seed of the next step. A region one pixel wide or
+// tall is left as it is, as the player leaves it.
+Value PixelDissolve(Machine& m, const Value& self, const Value* args, int argc)
+{
+    BitmapState* s = StateOf(self);
+    BitmapState* from = argc > 0 ? StateOf(args[0]) : nullptr;
+    if (!s || !from)
+        return Value(-1.0);
+    if (argc < 3 || !args[1].isObject() || !args[2].isObject())
+        return Value(-4.0);
+    plugin::BitmapPixels& dst = *s->pixels;
+    const plugin::BitmapPixels& src = *from->pixels;
+    const double seedNumber = argc > 3 ? m.toNumber(args[3]) : 0;
+    const int64_t seed = std::isfinite(seedNumber) ? int64_t(std::clamp(std::trunc(seedNumber), -4e18, 4e18)) : 0;
+    if (argc < 5)
+        return Value(double(seed));
+    const int64_t count = std::max<int64_t>(0, m.toInt32(args[4]));
+    const uint32_t fill = argc > 5 ? uint32_t(m.toInt32(args[5])) : 0;
+    // The source rectangle within the source, moved to the destination point and cut to this bitmap.
+    Box b = Clipped(ReadBox(m, args[1]), src);
+    int dx = Int(m, m.getMember(args[2], "x"));
+    int dy = Int(m, m.getMember(args[2], "y"));
+    if (dx < 0) {
+        b.x -= dx;
+        b.w += dx;
+        dx = 0;
+    }
+    if (dy < 0) {
+        b.y -= dy;
+        b.h += dy;
+        dy = 0;
+    }
+    b.w = std::min(b.w, dst.width() - dx);
+    b.h = std::min(b.h, dst.height() - dy);
+    if (b.w <= 1 || b.h <= 1)
+        return Value(double(seed));
+    const int64_t area = int64_t(b.w) * b.h;
+    const bool same = from == s;
+    int64_t position = ((seed % area) + area) % area;
+    const int64_t steps = std::min(count, area);
+    for (int64_t i = 0; i <= steps; ++i) {
+        const int64_t index = plugin::DissolveIndex(position + i, area);
+        const int x = int(index % b.w), y = int(index / b.w);
+        dst.set(dx + x, dy + y, same ? fill : src.get(b.x + x, b.y + y));
+    }
+    dst.changed();
+    position = (position + count) % area;
+    return Value(double(position));
+}
+
+// A point-like object of a hit test: own x and y properties (a prototype's are not looked at).
+bool OwnPoint(Machine& m, const Value& v, int& x, int& y)
+{
+    if (!v.isObject() || !m.hasOwnProperty(v.asObject(), "x") || !m.hasOwnProperty(v.asObject(), "y"))
+        return false;
+    x = Int(m, m.getMember(v, "x"));
+    y = Int(m, m.getMember(v, "y"));
+    return true;
+}
+
+// An alpha passes a hit test's threshold when it reaches it. Tested at a point or against another bitmap, a
+// fully transparent pixel never passes; inside a rectangle it does when the threshold is 0.
+bool Solid(const plugin::BitmapPixels& p, int x, int y, uint32_t threshold, bool transparentCounts = false)
+{
+    if (x < 0 || y < 0 || x >= p.width() || y >= p.height())
+        return false;
+    const uint32_t a = RawAt(p, x, y) >> 24;
+    return (a > 0 || transparentCounts) && a >= threshold;
+}
+
+// hitTest(firstPoint, firstAlphaThreshold, secondObject[, secondBitmapDataPoint, secondAlphaThreshold]): this
+// bitmap placed at firstPoint against a point, a rectangle or another bitmap placed at its own point. Bad
+// arguments give negative codes: -1 for a disposed bitmap, -2 for the first point, -3 for the second object,
+// -4 for the second bitmap's point.
+Value HitTest(Machine& m, const Value& self, const Value* args, int argc)
+{
+    BitmapState* s = StateOf(self);
+    if (!s)
+        return Value(-1.0);
+    int fx = 0, fy = 0;
+    if (!OwnPoint(m, Arg(args, argc, 0), fx, fy))
+        return Value(-2.0);
+    const plugin::BitmapPixels& p = *s->pixels;
+    const uint32_t firstThreshold = uint32_t(std::clamp(Int(m, Arg(args, argc, 1)), 0, 255));
+    const Value second = Arg(args, argc, 2);
+    if (!second.isObject())
+        return Value(-3.0);
+    if (NativeOf<BitmapState>(second)) {
+        BitmapState* other = StateOf(second);
+        if (!other)
+            return Value(-3.0);
+        int sx = 0, sy = 0;
+        if (!OwnPoint(m, Arg(args, argc, 3), sx, sy))
+            return Value(-4.0);
+        const uint32_t secondThreshold = argc > 4 ? uint32_t(std::clamp(Int(m, args[4]), 0, 255)) : 1;
+        const plugin::BitmapPixels& q = *other->pixels;
+        // The overlap of the two placed bitmaps, in the shared space.
+        const int x0 = std::max(fx, sx), y0 = std::max(fy, sy);
+        const int x1 = std::min(fx + p.width(), sx + q.width()), y1 = std::min(fy + p.height(), sy + q.height());
+        for (int y = y0; y < y1; ++y)
+            for (int x = x0; x < x1; ++x)
+                if (Solid(p, x - fx, y - fy, firstThreshold) && Solid(q, x - sx, y - sy, secondThreshold))
+                    return Value(true);
+        return Value(false);
+    }
+    Object* o = second.asObject();
+    if (!m.hasOwnProperty(o, "x") || !m.hasOwnProperty(o, "y"))
+        return Value(-3.0);
+    const int x = Int(m, m.getMember(second, "x")) - fx;
+    const int y = Int(m, m.getMember(second, "y")) - fy;
+    if (m.hasOwnProperty(o, "width") && m.hasOwnProperty(o, "height")) {
+        const Box b = Clipped(
+            { x, y, Int(m, m.getMember(second, "width")), Int(m, m.getMember(second, "height")) }, p);
+        for (int yy = b.y; yy < b.y + b.h; ++yy)
+            for (int xx = b.x; xx < b.x + b.w; ++xx)
+                if (Solid(p, xx, yy, firstThreshold, true))
+                    return Value(true);
+        return Value(false);
+    }
+    return Value(Solid(p, x, y, firstThreshold));
+}
+
 Object* DisplayPackage(Machine& m)
 {
     Value flash = m.getMember(Value(m.m_Global), "flash");
@@ -340,6 +551,10 @@ void InstallBitmapDataClass(Machine& m)
             { "clone", Clone },
             { "dispose", Dispose },
             { "floodFill", FloodFill },
+            { "noise", Noise },
+            { "threshold", Threshold },
+            { "pixelDissolve", PixelDissolve },
+            { "hitTest", HitTest },
         });
     // The channel flags are plain properties of the class.
     constexpr std::pair<const char*, double> kChannels[]

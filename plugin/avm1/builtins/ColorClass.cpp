@@ -17,13 +17,17 @@ int16_t Wrap16(double v)
     return int16_t(uint16_t(int64_t(std::fmod(std::trunc(v), 65536.0))));
 }
 
-// The clip the colour object targets, or null when it names none.
+// The clip or button the colour object targets, or null when it names none.
 plugin::DisplayObject* Target(Machine& m, const Value& self)
 {
     Value target = m.getMember(self, "target");
+    if (IsButtonObject(target))
+        return ButtonDisplay(target, nullptr);
     plugin::SpriteInstance* sprite = m.spriteOf(target);
     if (!sprite && target.isString()) {
         Object* clip = m.resolveTarget(m.rootClip(), target.str());
+        if (clip && IsButtonObject(Value(clip)))
+            return ButtonDisplay(Value(clip), nullptr);
         sprite = clip ? m.spriteOf(Value(clip)) : nullptr;
     }
     return sprite ? sprite->display : nullptr;
@@ -87,6 +91,7 @@ Value SetRGB(Machine& m, const Value& self, const Value* args, int argc)
     f.a[1] = int16_t((rgb >> 8) & 0xFF);
     f.a[2] = int16_t(rgb & 0xFF);
     Write(d->colorTransform, f);
+    d->scriptMoved = true;
     return Value();
 }
 
@@ -122,8 +127,11 @@ Value SetTransform(Machine& m, const Value& self, const Value* args, int argc)
             f.a[i] = Wrap16(m.toNumber(m.getMember(args[0], kAddNames[i])));
     }
     // The target may have gone while the getters ran.
-    if ((d = Target(m, self)))
+    if ((d = Target(m, self))) {
         Write(d->colorTransform, f);
+        // Like a change of its place, a change of its colour by a script ends the timeline's hold on the clip.
+        d->scriptMoved = true;
+    }
     return Value();
 }
 

@@ -131,10 +131,14 @@ Value CreateEmptyMovieClip(Machine& m, const Value& self, const Value* args, int
 Value DuplicateMovieClip(Machine& m, const Value& self, const Value* args, int argc)
 {
     auto* s = Sprite(m, self);
-    int32_t depth = 0;
-    if (!s || argc < 2 || !DisplayDepth(m, args[1], depth))
+    if (!s || argc < 2)
         return Value();
-    return Finish(m, m.player().duplicateSprite(*s, m.toString(args[0]), depth), Arg(args, argc, 2));
+    // The name is read before the depth, as the player converts them.
+    const std::string name = m.toString(args[0]);
+    int32_t depth = 0;
+    if (!DisplayDepth(m, args[1], depth))
+        return Value();
+    return Finish(m, m.player().duplicateSprite(*s, name, depth), Arg(args, argc, 2));
 }
 
 Value RemoveMovieClip(Machine& m, const Value& self, const Value*, int)

@@ -47,8 +47,9 @@ std::string ScriptUrl(const std::string& url)
 void ClearVariables(Machine& m, Object* clip)
 {
     std::vector<std::string> names;
+    // _lockroot is the clip's own setting, not a variable of the movie it showed: it stays.
     for (const Property& p : clip->props().entries())
-        if (!p.removed)
+        if (!p.removed && p.name != "_lockroot")
             names.push_back(p.name);
     for (const std::string& name : names)
         clip->props().remove(name, true);
