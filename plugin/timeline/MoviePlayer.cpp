@@ -780,8 +780,10 @@ bool MoviePlayer::step(bool force)
             m_FrameEntered, found);
         runPendingActions();
     }
-    if (m_Machine)
+    if (m_Machine) {
         avm1::DispatchSoundEvents(*m_Machine);
+        avm1::DispatchNetStreamEvents(*m_Machine);
+    }
     keepPlayingStreams();
     return m_FrameEntered;
 }

@@ -122,6 +122,7 @@ void InstallBuiltins(Machine& m)
     InstallStageInput(m);
     InstallSharedObjectClass(m);
     InstallNetConnectionClass(m);
+    InstallNetStreamClass(m);
     InstallLocalConnectionClass(m);
     InstallTextFieldClass(m);
     InstallButtonClass(m);

@@ -90,6 +90,9 @@ void InstallMovieClipLoader(Machine& m);
 void InstallStageInput(Machine& m);
 void InstallSharedObjectClass(Machine& m);
 void InstallNetConnectionClass(Machine& m);
+// NetStream playing FLV files, and after a step of the movie the status messages and data calls its streams queued.
+void InstallNetStreamClass(Machine& m);
+void DispatchNetStreamEvents(Machine& m);
 void InstallLocalConnectionClass(Machine& m);
 void InstallTextFieldClass(Machine& m);
 void InstallButtonClass(Machine& m);
