@@ -66,6 +66,8 @@ void InstallBuiltins(Machine& m)
     InstallButtonClass(m);
     InstallTextSnapshotClass(m);
     InstallStyleSheetClass(m);
+    InstallExternalInterfaceClass(m);
+    InstallFileReferenceClasses(m);
 }
 
 } // namespace reelfinch::avm1
