@@ -42,7 +42,11 @@ struct EasyDeleter {
 
 } // namespace
 
-bool UrlLoader::contentsOfURL(const QString& urlText, QByteArray* contents, int timeoutMs)
+namespace {
+
+// Sets up one transfer of `url` into `contents` and runs it; `configure` adds what a kind of request needs.
+template <class Configure>
+bool transfer(const QString& urlText, QByteArray* contents, int timeoutMs, const char* protocols, Configure configure)
 {
     if (!contents)
         return false;
@@ -61,7 +65,7 @@ bool UrlLoader::contentsOfURL(const QString& urlText, QByteArray* contents, int 
     Sink sink { contents };
     CURL* handle = curl.get();
     curl_easy_setopt(handle, CURLOPT_URL, encoded.constData());
-    curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, kAllowedProtocols);
+    curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, protocols);
     curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, kAllowedRedirectProtocols);
     curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(handle, CURLOPT_MAXREDIRS, kMaxRedirects);
@@ -69,9 +73,10 @@ bool UrlLoader::contentsOfURL(const QString& urlText, QByteArray* contents, int 
     curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, long(timeoutMs));
     curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, long(timeoutMs));
-    curl_easy_setopt(handle, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(kMaxContentSize));
+    curl_easy_setopt(handle, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(UrlLoader::kMaxContentSize));
     curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, appendBody);
     curl_easy_setopt(handle, CURLOPT_WRITEDATA, &sink);
+    configure(handle);
 
     const CURLcode result = curl_easy_perform(handle);
     if (result != CURLE_OK || sink.tooLarge) {
@@ -79,4 +84,38 @@ bool UrlLoader::contentsOfURL(const QString& urlText, QByteArray* contents, int 
         return false;
     }
     return true;
+}
+
+struct SlistDeleter {
+    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+
+} // namespace
+
+bool UrlLoader::contentsOfURL(const QString& urlText, QByteArray* contents, int timeoutMs)
+{
+    return transfer(urlText, contents, timeoutMs, kAllowedProtocols, [](CURL*) {});
+}
+
+bool UrlLoader::postToURL(const QString& urlText, const QByteArray& body, const QByteArray& contentType,
+    QByteArray* contents, int timeoutMs)
+{
+    // Only a header line of printable characters is passed on: a type with a line break would add headers.
+    for (const char c : contentType)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            return false;
+    std::unique_ptr<curl_slist, SlistDeleter> headers;
+    if (!contentType.isEmpty()) {
+        const QByteArray line = "Content-Type: " + contentType;
+        headers.reset(curl_slist_append(nullptr, line.constData()));
+        if (!headers)
+            return false;
+    }
+    return transfer(urlText, contents, timeoutMs, kAllowedRedirectProtocols, [&](CURL* handle) {
+        curl_easy_setopt(handle, CURLOPT_POST, 1L);
+        curl_easy_setopt(handle, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(body.size()));
+        curl_easy_setopt(handle, CURLOPT_POSTFIELDS, body.constData());
+        if (headers)
+            curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers.get());
+    });
 }

@@ -519,8 +519,8 @@ NPError NSFlashPlugin::postURLTarget(const char* url, const char* target, uint32
 NPError NSFlashPlugin::postURLNotify(const char* url, const char* target, uint32_t len, const char* buf, NPBool file,
     void* notifyData)
 {
-    // Nothing is ever posted to the network; a request handler sees posts when the switch allows them.
-    if (!_postURL || !_requestHandler || !url || file || (len > 0 && !buf))
+    // Posting is allowed by its switch; the body is data in memory, never a file the plug-in names.
+    if (!_postURL || !url || file || (len > 0 && !buf))
         return NPERR_GENERIC_ERROR;
     MovieRequest request;
     request.url = fromWindowsLatin1(url);
@@ -539,7 +539,23 @@ NPError NSFlashPlugin::postURLNotify(const char* url, const char* target, uint32
                 request.contentType = line.mid(colon + 1).trimmed();
         }
     }
-    return handleRequest(request, notifyData);
+    if (_requestHandler)
+        return handleRequest(request, notifyData);
+    // To the network, over http or https, and the answer streamed to the movie like a fetched URL's data. A post
+    // meant for a window has nowhere to show its answer outside a browser, so it is refused.
+    NPError result = NPERR_NO_ERROR;
+    if (target) {
+        result = NPERR_INVALID_PARAM;
+    } else {
+        QByteArray answer;
+        if (UrlLoader::postToURL(request.url, request.body, request.contentType, &answer, _urlTimeoutMs))
+            loadMovieWithNameWithNotifyData(answer, request.url, notifyData);
+        else
+            result = NPERR_INVALID_PARAM;
+    }
+    if (notifyData && _isLoaded && _isStarted && NPP_URLNotify)
+        NPP_URLNotify(&instance, url, result == NPERR_NO_ERROR ? NPRES_DONE : NPRES_NETWORK_ERR, notifyData);
+    return result;
 }
 
 NPError NSFlashPlugin::handleRequest(const MovieRequest& request, void* notifyData)

@@ -88,7 +88,7 @@ public:
     bool enabledSecurity() const { return _enableSecurity; }
     bool getURL() const { return _getURL; }
     void setGetURL(bool allow) { _getURL = allow; }
-    // Stored and reported; POST requests are refused whatever it says.
+    // Whether the movie may post data (to the network over http or https, or to a request handler).
     bool postURL() const { return _postURL; }
     void setPostURL(bool allow) { _postURL = allow; }
 

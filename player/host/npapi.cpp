@@ -42,17 +42,15 @@ NPError NPN_GetURLNotify(NPP instance, const char* url, const char* target, void
 
 NPError NPN_PostURL(NPP instance, const char* url, const char* target, uint32_t len, const char* buf, NPBool file)
 {
-    if (NSFlashPlugin* plugin = pluginForInstance(instance))
-        plugin->postURLTarget(url, target, len, buf, file);
-    return NPERR_GENERIC_ERROR;
+    NSFlashPlugin* plugin = pluginForInstance(instance);
+    return plugin ? plugin->postURLTarget(url, target, len, buf, file) : NPError(NPERR_GENERIC_ERROR);
 }
 
 NPError NPN_PostURLNotify(NPP instance, const char* url, const char* target, uint32_t len, const char* buf,
                           NPBool file, void* notifyData)
 {
-    if (NSFlashPlugin* plugin = pluginForInstance(instance))
-        plugin->postURLNotify(url, target, len, buf, file, notifyData);
-    return NPERR_GENERIC_ERROR;
+    NSFlashPlugin* plugin = pluginForInstance(instance);
+    return plugin ? plugin->postURLNotify(url, target, len, buf, file, notifyData) : NPError(NPERR_GENERIC_ERROR);
 }
 
 NPError NPN_RequestRead(NPStream*, NPByteRange*)

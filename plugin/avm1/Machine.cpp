@@ -1097,8 +1097,15 @@ Object* Machine::clipObject(SpriteInstance& sprite)
         sprite.script.m_Link->sprite = &sprite;
     }
     ClipLink& link = *sprite.script.m_Link;
-    if (!link.object)
+    if (!link.object) {
         link.object = m_Heap.make<ClipObject>(m_ClipProto, sprite.script.m_Link);
+        // The main movie's timeline carries the player's version as a variable of its own.
+        if (&sprite == &m_Player.m_Root) {
+            const Value version = getMember(getMember(getMember(Value(m_Global), "System"), "capabilities"), "version");
+            if (version.isString())
+                link.object->props().add("$version", caseSensitive()).value = version;
+        }
+    }
     return link.object;
 }
 

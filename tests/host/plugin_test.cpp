@@ -524,17 +524,30 @@ TEST_F(RequestTest, NothingIsFetchedWithoutPermission)
     EXPECT_EQ(state->notifications[0].notifyData, notify());
 }
 
-TEST_F(RequestTest, PostsAlwaysFailWithoutNotification)
+TEST_F(RequestTest, PostsNeedPermissionAndReportFailures)
 {
-    for (bool allowed : { false, true }) {
-        plugin->setGetURL(allowed);
-        plugin->setPostURL(allowed);
-        EXPECT_EQ(plugin->postURL(), allowed);
-        EXPECT_EQ(NPN_PostURL(plugin->npp(), "http://127.0.0.1:1/", nullptr, 3, "a=b", false), NPERR_GENERIC_ERROR);
-        EXPECT_EQ(NPN_PostURLNotify(plugin->npp(), "http://127.0.0.1:1/", "_blank", 3, "a=b", false, notify()),
-                  NPERR_GENERIC_ERROR);
-    }
+    // Without the switch nothing is posted and nothing is notified.
+    plugin->setGetURL(false);
+    plugin->setPostURL(false);
+    EXPECT_FALSE(plugin->postURL());
+    EXPECT_EQ(NPN_PostURL(plugin->npp(), "http://127.0.0.1:1/", nullptr, 3, "a=b", false), NPERR_GENERIC_ERROR);
+    EXPECT_EQ(NPN_PostURLNotify(plugin->npp(), "http://127.0.0.1:1/", nullptr, 3, "a=b", false, notify()),
+              NPERR_GENERIC_ERROR);
     EXPECT_TRUE(state->calls.empty());
+
+    // With it, a post nobody answers (port 1) and a post into a window fail, and say so to the notify value.
+    plugin->setGetURL(true);
+    plugin->setPostURL(true);
+    EXPECT_TRUE(plugin->postURL());
+    EXPECT_EQ(NPN_PostURL(plugin->npp(), "http://127.0.0.1:1/", nullptr, 3, "a=b", false), NPERR_INVALID_PARAM);
+    EXPECT_EQ(NPN_PostURLNotify(plugin->npp(), "http://127.0.0.1:1/", "_blank", 3, "a=b", false, notify()),
+              NPERR_INVALID_PARAM);
+    // A body the plug-in says is in a file is never read.
+    EXPECT_EQ(NPN_PostURL(plugin->npp(), "http://127.0.0.1:1/", nullptr, 11, "/etc/passwd", true), NPERR_GENERIC_ERROR);
+    EXPECT_TRUE(state->streams.empty());
+    ASSERT_EQ(state->notifications.size(), 1u);
+    EXPECT_EQ(state->notifications[0].reason, NPRES_NETWORK_ERR);
+    EXPECT_EQ(state->notifications[0].notifyData, notify());
 }
 
 TEST_F(RequestTest, NamedWindowsOpenOutsideThePlayer)

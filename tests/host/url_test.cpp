@@ -19,6 +19,8 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdlib>
+#include <strings.h>
 #include <map>
 #include <mutex>
 #include <string>
@@ -28,7 +30,8 @@
 namespace {
 
 // A small HTTP/1.0 server on a free port of 127.0.0.1, answering from a table of paths; "/silent" accepts the
-// connection and never answers. Runs in its own thread until destroyed.
+// connection and never answers; "/echo" answers with the body it was sent. Runs in its own thread until
+// destroyed.
 class HttpServer {
 public:
     struct Reply {
@@ -75,6 +78,17 @@ public:
         std::lock_guard lock(m_mutex);
         return m_requests;
     }
+    // Each request as "METHOD path", its Content-Type and its body.
+    struct Seen {
+        std::string line;
+        std::string contentType;
+        std::string body;
+    };
+    std::vector<Seen> seen() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_seen;
+    }
 
 private:
     void serve()
@@ -104,16 +118,32 @@ private:
         }
         const size_t start = request.find(' ') + 1;
         const std::string path = request.substr(start, request.find(' ', start) - start);
+        const size_t headersEnd = request.find("\r\n\r\n");
+        const std::string headers = request.substr(0, headersEnd);
+        std::string body = headersEnd == std::string::npos ? std::string() : request.substr(headersEnd + 4);
+        const size_t length = size_t(std::atol(header(headers, "content-length").c_str()));
+        while (body.size() < length) {
+            pollfd readable { client, POLLIN, 0 };
+            if (poll(&readable, 1, 2000) <= 0)
+                break;
+            const ssize_t got = recv(client, buffer, sizeof(buffer), 0);
+            if (got <= 0)
+                break;
+            body.append(buffer, size_t(got));
+        }
         {
             std::lock_guard lock(m_mutex);
             m_requests.push_back(path);
+            m_seen.push_back({ request.substr(0, request.find(' ', start)), header(headers, "content-type"), body });
         }
         if (path == "/silent") {
             m_held.push_back(client); // never answered; closed when the server goes
             return;
         }
         const auto found = m_replies.find(path);
-        const Reply reply = found != m_replies.end() ? found->second : Reply { 404, "no such page", {} };
+        const Reply reply = path == "/echo" ? Reply { 200, body, {} }
+            : found != m_replies.end()      ? found->second
+                                            : Reply { 404, "no such page", {} };
         std::string response = "HTTP/1.0 " + std::to_string(reply.status) + " Whatever\r\n";
         if (!reply.location.empty())
             response += "Location: " + reply.location + "\r\n";
@@ -121,6 +151,23 @@ private:
         response += reply.body;
         send(client, response.data(), response.size(), MSG_NOSIGNAL);
         close(client);
+    }
+
+    // A header's value (names compared without case), or empty.
+    static std::string header(const std::string& headers, const std::string& name)
+    {
+        size_t line = headers.find("\r\n");
+        while (line != std::string::npos) {
+            const size_t next = headers.find("\r\n", line + 2);
+            const std::string text = headers.substr(line + 2, next == std::string::npos ? std::string::npos : next - line - 2);
+            const size_t colon = text.find(':');
+            if (colon != std::string::npos && strcasecmp(text.substr(0, colon).c_str(), name.c_str()) == 0) {
+                const size_t value = text.find_first_not_of(' ', colon + 1);
+                return value == std::string::npos ? std::string() : text.substr(value);
+            }
+            line = next;
+        }
+        return {};
     }
 
     std::map<std::string, Reply> m_replies;
@@ -131,6 +178,7 @@ private:
     std::vector<int> m_held;
     mutable std::mutex m_mutex;
     std::vector<std::string> m_requests;
+    std::vector<Seen> m_seen;
 };
 
 void writeFile(const QString& path, const QByteArray& contents)
@@ -172,6 +220,49 @@ TEST(UrlLoader, FetchesOverHttpAndFromFiles)
     EXPECT_TRUE(UrlLoader::contentsOfURL(QUrl::fromLocalFile(folder.filePath(QStringLiteral("local.txt"))).toString(),
                                          &contents));
     EXPECT_EQ(contents, "local");
+}
+
+TEST(UrlLoader, PostsBodiesOverHttp)
+{
+    HttpServer server({ { "/moved", { 302, "", "/echo" } } });
+    ASSERT_GT(server.port(), 0);
+    QByteArray contents;
+    const QByteArray amf("\x00\x00\x00\x00\x00\x01" "a=b&c", 11); // binary bodies pass whole
+    EXPECT_TRUE(UrlLoader::postToURL(QString::fromStdString(server.url("/echo")), amf, "application/x-amf", &contents));
+    EXPECT_EQ(contents, amf);
+    ASSERT_EQ(server.seen().size(), 1u);
+    EXPECT_EQ(server.seen()[0].line, "POST /echo");
+    EXPECT_EQ(server.seen()[0].contentType, "application/x-amf");
+    EXPECT_EQ(server.seen()[0].body, amf.toStdString());
+
+    struct Case {
+        const char* path;
+        QByteArray contentType;
+        bool ok;
+        const char* line; // what the server saw last; null: nothing reached it
+    };
+    const Case cases[] = {
+        { "/missing", "text/plain", false, "POST /missing" }, // an error status is a failure
+        { "/moved", "", true, "GET /echo" },                   // a redirect is followed as a GET
+        { "/echo", "text/plain\r\nX-Injected: 1", false, nullptr }, // a type that would add a header
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.path);
+        const size_t before = server.seen().size();
+        EXPECT_EQ(UrlLoader::postToURL(QString::fromStdString(server.url(test.path)), "x=1", test.contentType,
+                      &contents),
+            test.ok);
+        const std::vector<HttpServer::Seen> seen = server.seen();
+        if (test.line) {
+            ASSERT_GT(seen.size(), before);
+            EXPECT_EQ(seen.back().line, test.line);
+        } else {
+            EXPECT_EQ(seen.size(), before);
+        }
+    }
+    // Only the web's schemes: a file is never written to or read by a post.
+    EXPECT_FALSE(UrlLoader::postToURL(QStringLiteral("file:///etc/hostname"), "x", {}, &contents));
+    EXPECT_TRUE(contents.isEmpty());
 }
 
 TEST(UrlLoader, AServerThatNeverAnswersTimesOut)
@@ -241,6 +332,24 @@ TEST_F(MovieRequestTest, DataFromAServerIsStreamedIntoTheMovie)
     EXPECT_EQ(plugin->getURLTarget(url.c_str(), nullptr), NPERR_NO_ERROR);
     EXPECT_EQ(state->notifications.size(), 1u);
     EXPECT_EQ(state->streams.size(), 2u);
+}
+
+TEST_F(MovieRequestTest, PostedDataIsAnsweredIntoTheMovie)
+{
+    HttpServer server({});
+    plugin->setPostURL(true);
+    const std::string url = server.url("/echo");
+    const char body[] = "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: 7\r\n\r\na=1&b=2";
+    EXPECT_EQ(plugin->postURLNotify(url.c_str(), nullptr, uint32_t(sizeof body - 1), body, false, &token),
+        NPERR_NO_ERROR);
+    ASSERT_EQ(server.seen().size(), 1u);
+    EXPECT_EQ(server.seen()[0].line, "POST /echo");
+    EXPECT_EQ(server.seen()[0].contentType, "application/x-www-form-urlencoded");
+    ASSERT_EQ(state->streams.size(), 1u);
+    EXPECT_EQ(state->streams[0].data, "a=1&b=2");
+    ASSERT_EQ(state->notifications.size(), 1u);
+    EXPECT_EQ(state->notifications[0].reason, NPRES_DONE);
+    EXPECT_EQ(state->notifications[0].notifyData, &token);
 }
 
 TEST_F(MovieRequestTest, FilesAreFoundByPathThenBesideTheMovie)

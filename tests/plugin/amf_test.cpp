@@ -198,8 +198,9 @@ TEST(Amf0, ReadingBackAndDamage)
     }
 }
 
-// A remote call POSTs one packet (method, response id, the arguments as a strict array); the answer's result
-// reaches the responder's onResult, a failed request the connection's onStatus.
+// The remote calls of one step go out together at the next timer step as one POSTed packet (each message the
+// method, a response id and the arguments as a strict array); the answer's result reaches the responder's
+// onResult, a failed request the connection's onStatus without an argument.
 TEST(Amf0, NetConnectionCallsAndAnswers)
 {
     Script s;
@@ -222,20 +223,24 @@ TEST(Amf0, NetConnectionCallsAndAnswers)
     s.call(nc, "connect", { s.str("http://h/gateway") });
     Value responder = Value(s.m.newObject());
     const Value show = Value(static_cast<avm1::Object*>(s.m.newNative([](avm1::Machine& m, const Value&, const Value* a, int n) {
-        m.trace("result " + m.toString(n > 0 ? m.getMember(a[0], "code") : Value()));
+        m.trace("result " + m.toString(n > 0 ? m.getMember(a[0], "code") : Value(m.str("(none)"))));
         return Value();
     })));
     s.m.setMember(responder, "onResult", show);
     s.m.setMember(nc, "onStatus", show);
-    s.call(nc, "call", { s.str("svc.echo"), responder, Value(1), s.str("two") });
-    s.call(nc, "call", { s.str("svc.fail"), Value::null() });
-    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_TRUE(s.m.toBoolean(s.call(nc, "call", { s.str("svc.echo"), responder, Value(1), s.str("two") })));
+    EXPECT_TRUE(s.m.toBoolean(s.call(nc, "call", { s.str("svc.none"), Value::null() })));
+    EXPECT_TRUE(sent.empty()); // nothing before the next step
+    s.m.advanceTime(100);
+    ASSERT_EQ(sent.size(), 1u);
     EXPECT_TRUE(sent[0].post);
     EXPECT_EQ(sent[0].url, "http://h/gateway");
     EXPECT_EQ(sent[0].type, "application/x-amf");
     const std::string args = "\x0A" + std::string("\0\0\0\x02\0\x3F\xF0\0\0\0\0\0\0", 13) + Str("two");
-    EXPECT_EQ(sent[0].body, std::string("\0\0\0\0\0\x01", 6) + Utf("svc.echo") + Utf("/1") + std::string("\0\0\0", 3)
-            + char(args.size()) + args);
+    const std::string none = std::string("\x0A\0\0\0\0", 5);
+    EXPECT_EQ(sent[0].body, std::string("\0\0\0\0\0\x02", 6) + Utf("svc.echo") + Utf("/1") + std::string("\0\0\0", 3)
+            + char(args.size()) + args + Utf("svc.none") + Utf("/2") + std::string("\0\0\0", 3) + char(none.size())
+            + none);
 
     // The answer: one message to "/1/onResult" with an object { code: "ok" }.
     const std::string result = "\x03" + Utf("code") + Str("ok") + kEnd;
@@ -243,13 +248,50 @@ TEST(Amf0, NetConnectionCallsAndAnswers)
         + std::string("\0\0\0", 3) + char(result.size()) + result;
     avm1::LoadReceived(s.m, sent[0].id, reinterpret_cast<const uint8_t*>(answer.data()), answer.size(), 0);
     avm1::LoadEnded(s.m, sent[0].id, true);
+    avm1::DeliverLoads(s.m);
+    s.call(nc, "call", { s.str("svc.fail") });
+    s.m.advanceTime(200);
+    ASSERT_EQ(sent.size(), 2u);
     avm1::LoadEnded(s.m, sent[1].id, false);
     avm1::DeliverLoads(s.m);
-    EXPECT_EQ(traced, (std::vector<std::string> { "result ok", "result NetConnection.Call.Failed" }));
+    EXPECT_EQ(traced, (std::vector<std::string> { "result ok", "result (none)" }));
 }
 
-// A message to a connected name arrives at the next timer step as copies of the arguments taken when it was
-// sent (a function as undefined); a name nobody connected tells the sender "error".
+// connect(null) succeeds at once; connecting again or closing reports the connection's end.
+TEST(Amf0, NetConnectionStatusesOfConnectAndClose)
+{
+    Script s;
+    std::vector<std::string> traced;
+    s.m.onTrace = [&](const std::string& line) { traced.push_back(line); };
+    const Value nc = s.m.construct(s.global("NetConnection"), nullptr, 0);
+    s.m.setMember(nc, "onStatus", Value(static_cast<avm1::Object*>(s.m.newNative([](avm1::Machine& m, const Value&, const Value* a, int n) {
+        m.trace(n > 0 ? m.toString(m.getMember(a[0], "code")) : "(none)");
+        return Value();
+    }))));
+    struct Step {
+        const char* method;
+        Value arg;
+        std::vector<std::string> heard;
+    };
+    const Step steps[] = {
+        { "close", Value(), {} },
+        { "connect", Value::null(), { "NetConnection.Connect.Success" } },
+        { "connect", Value::null(), { "NetConnection.Connect.Closed", "NetConnection.Connect.Success" } },
+        { "connect", s.str("http://h/a"), {} },
+        { "connect", s.str("http://h/b"), { "NetConnection.Connect.Closed" } },
+        { "close", Value(), { "NetConnection.Connect.Closed", "(none)" } },
+        { "close", Value(), {} },
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(std::string(step.method) + " " + s.m.toString(step.arg));
+        traced.clear();
+        s.call(nc, step.method, { step.arg });
+        EXPECT_EQ(traced, step.heard);
+    }
+}
+
+// A message to a connected name arrives two timer steps later as copies of the arguments taken when it was
+// sent (a function as an object of its properties); a name nobody connected tells the sender "error".
 TEST(Amf0, LocalConnectionCarriesCopiesOfItsArguments)
 {
     Script s;
@@ -274,7 +316,9 @@ TEST(Amf0, LocalConnectionCarriesCopiesOfItsArguments)
     s.m.setMember(message, "text", s.str("changed"));
     EXPECT_TRUE(traced.empty()); // nothing before the next step
     s.m.advanceTime(100);
-    EXPECT_EQ(traced, (std::vector<std::string> { "hi undefined 2", "status", "error" }));
+    EXPECT_TRUE(traced.empty()); // nor at it: remote calls of the same step leave first
+    s.m.advanceTime(200);
+    EXPECT_EQ(traced, (std::vector<std::string> { "hi object 2", "status", "error" }));
 }
 
 } // namespace

@@ -417,7 +417,7 @@ TEST(EngineMessages, MalformedURLRequestsOfTheEngineAreRefused)
     }
 }
 
-// reelfinch-run answers only files of the movie's folder and below it.
+// reelfinch-run answers only files of the movie's folder and below it (web URLs from the folder of their host).
 TEST(RunRequests, OnlyFilesOfTheMoviesFolderAreAnswered)
 {
     QTemporaryDir root;
@@ -441,7 +441,11 @@ TEST(RunRequests, OnlyFilesOfTheMoviesFolderAreAnswered)
         { QStringLiteral("sub/../../secret.txt"), false },
         { QStringLiteral("link.txt"), false }, // a link leading out of the folder
         { root.filePath(QStringLiteral("secret.txt")), false },
-        { QStringLiteral("http://127.0.0.1/a.txt"), false },
+        { QStringLiteral("http://127.0.0.1/a.txt"), false }, // no folder of that host
+        { QStringLiteral("http://sub:8000/b.txt?q"), true },  // the host's folder stands in for it
+        { QStringLiteral("https://sub/../secret.txt"), false },
+        { QStringLiteral("http://sub/%2e%2e/%2e%2e/secret.txt"), false },
+        { QStringLiteral("ftp://sub/b.txt"), false },
         { QStringLiteral("sub"), false }, // a folder
         { QStringLiteral("missing.txt"), false },
     };

@@ -156,11 +156,19 @@ QString RequestedFile(const QString& movieFolder, const QString& url)
         if (!fileUrl.isLocalFile())
             return {};
         path = fileUrl.toLocalFile();
+    } else if (path.startsWith(QLatin1String("http://"), Qt::CaseInsensitive)
+        || path.startsWith(QLatin1String("https://"), Qt::CaseInsensitive)) {
+        // The network stands in as folders of the movie's folder, one per host: http://HOST:PORT/PATH is the
+        // file HOST/PATH there, when it exists.
+        const QUrl web(path);
+        if (!web.isValid() || web.host().isEmpty())
+            return {};
+        path = web.host() + QLatin1Char('/') + web.path(QUrl::FullyDecoded);
     } else {
         const qsizetype colon = path.indexOf(QLatin1Char(':'));
         const qsizetype slash = path.indexOf(QLatin1Char('/'));
         if (colon > 0 && (slash < 0 || colon < slash))
-            return {}; // another scheme: the network, never answered here
+            return {}; // another scheme: never answered here
     }
     path = path.left(path.indexOf(QLatin1Char('?')) < 0 ? path.size() : path.indexOf(QLatin1Char('?')));
     const QDir folder(movieFolder);

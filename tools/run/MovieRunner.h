@@ -41,7 +41,7 @@ struct RunOptions {
 };
 
 // The movie's requests are answered from the files of its own folder (and folders below it) only: nothing
-// reaches the network or the desktop. `LogRequest` gives the lines --log-fetch prints for one request.
+// reaches the network or the desktop. A web URL names the file HOST/PATH of that folder. `LogRequest` gives the lines --log-fetch prints for one request.
 QStringList LogRequest(const QString& url, const QByteArray& target, bool hasTarget, bool post,
     const QByteArray& contentType, const QByteArray& body);
 // The file of `movieFolder` (or below it) a request's URL names: a relative path or a file URL; empty otherwise.

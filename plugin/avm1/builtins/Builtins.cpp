@@ -128,6 +128,8 @@ void InstallBuiltins(Machine& m)
     InstallButtonClass(m);
     InstallTextSnapshotClass(m);
     InstallStyleSheetClass(m);
+    InstallExternalInterfaceClass(m);
+    InstallFileReferenceClasses(m);
     InstallVersionedGlobals(m);
 }
 

@@ -115,10 +115,14 @@ std::optional<double> ButtonTabIndex(const Value& button);
 
 void InstallTextSnapshotClass(Machine& m);
 void InstallStyleSheetClass(Machine& m);
+// flash.external.ExternalInterface and flash.net.FileReference(List).
+void InstallExternalInterfaceClass(Machine& m);
+void InstallFileReferenceClasses(Machine& m);
 
 // Text fields: the script object of a field, the variables fields show (the fields of `sprite`, and with `deep`
 // those of every clip in it), and a key typed into the field that has the focus.
 Object* MakeFieldObject(Machine& m, const std::shared_ptr<FieldLink>& link);
+bool IsFieldObject(const Value& v);
 void SyncTextFields(Machine& m, plugin::SpriteInstance& sprite, bool deep);
 void TypeIntoFocus(Machine& m, int code, int ascii);
 

@@ -1,6 +1,6 @@
 // LocalConnection between the objects of this movie: connect(name) makes an object the receiver of a
 // connection name; send(name, method, args...) carries the arguments as AMF0 (what cannot be written arrives as
-// undefined) and, at the movie's next timer step, calls the receiver's method with them. The sender's onStatus
+// undefined) and, two timer steps later, calls the receiver's method with them. The sender's onStatus
 // hears "status" when a receiver took the message, "error" when none was connected under the name.
 #include "avm1/builtins/Amf0.h"
 #include "avm1/builtins/NativeData.h"
@@ -92,6 +92,19 @@ Value Deliver(Machine& m, const Value&, const Value* args, int argc)
     return Value();
 }
 
+// A message waits one timer step before it is delivered, so that what the movie sends over the network in the
+// same step (remote calls go out at the next step) leaves first.
+Value Relay(Machine& m, const Value&, const Value* args, int argc)
+{
+    Timer t;
+    t.function = Value(static_cast<Object*>(m.newNative(Deliver)));
+    t.args.assign(args, args + argc);
+    t.repeat = false;
+    t.due = 0;
+    m.addTimer(std::move(t));
+    return Value();
+}
+
 Value Send(Machine& m, const Value& self, const Value* args, int argc)
 {
     if (!self.isObject() || argc < 2)
@@ -102,11 +115,17 @@ Value Send(Machine& m, const Value& self, const Value* args, int argc)
         return Value(false);
     // Written now: what the arguments hold at the time of sending is what arrives.
     amf0::Writer w(m, amf0::ArrayForm::StrictWhenDense);
-    for (int i = 2; i < argc; ++i)
-        w.value(amf0::Writer::Writable(args[i]) ? args[i] : Value());
+    // A function given as an argument itself travels as an object (of its enumerable properties); clips,
+    // buttons and text fields arrive as undefined.
+    for (int i = 2; i < argc; ++i) {
+        const Value& a = args[i];
+        const bool display = a.isObject()
+            && (a.asObject()->kind() == ObjectKind::Clip || IsButtonObject(a) || IsFieldObject(a));
+        w.value(display ? Value() : a);
+    }
     // The bytes travel as a string value whose characters are the bytes themselves.
     Timer t;
-    t.function = Value(static_cast<Object*>(m.newNative(Deliver)));
+    t.function = Value(static_cast<Object*>(m.newNative(Relay)));
     t.args = { self, Value(m.str(name)), Value(m.str(method)), Value(m.str(w.take())) };
     t.repeat = false;
     t.due = 0;
@@ -123,10 +142,10 @@ void InstallLocalConnectionClass(Machine& m)
     ctor->m_Primitive = Value(static_cast<Object*>(m.heap().make<Connections>()));
     DefineMethods(m, proto,
         {
-            { "connect", Connect },
-            { "close", Close },
-            { "send", Send },
-            { "domain", Domain },
+            { "connect", Connect, kDontEnum | kDontDelete },
+            { "close", Close, kDontEnum | kDontDelete },
+            { "send", Send, kDontEnum | kDontDelete },
+            { "domain", Domain, kDontEnum | kDontDelete },
         });
 }
 

@@ -20,6 +20,7 @@ class MovieLoads final : public NativeData
 {
 public:
     std::map<const ClipLink*, uint64_t> current;
+    std::map<const ClipLink*, uint64_t> cancelled; // loads that unloading their clip cut short
     uint64_t next = 0;
 };
 
@@ -69,8 +70,17 @@ void Arrived(Machine& m, const std::shared_ptr<ClipLink>& link, uint64_t generat
 {
     MovieLoads& loads = LoadsOf(m);
     auto it = loads.current.find(link.get());
-    if (it == loads.current.end() || it->second != generation)
+    if (it == loads.current.end() || it->second != generation) {
+        // A load cut short by unloading its clip had already opened its stream: its loader hears it start, and
+        // nothing more (its clip keeps what it has).
+        const auto cut = loads.cancelled.find(link.get());
+        if (cut == loads.cancelled.end() || cut->second != generation)
+            return;
+        loads.cancelled.erase(cut);
+        if (ok && loader && link->sprite && !link->sprite->removed)
+            Broadcast(m, loader, "onLoadStart", { Value(m.clipObject(*link->sprite)) });
         return;
+    }
     loads.current.erase(it);
     SpriteInstance* sprite = link->sprite;
     if (!sprite || sprite->removed)
@@ -214,6 +224,7 @@ bool StartMovieLoad(Machine& m, Object* clip, const std::string& url, Object* lo
     MovieLoads& loads = LoadsOf(m);
     const uint64_t generation = ++loads.next;
     loads.current[link.get()] = generation;
+    loads.cancelled.erase(link.get());
     const bool queued = FetchForMovie(m, loader, url,
         [link, generation, loader, url](Machine& machine, bool ok, const std::string& bytes) {
             Arrived(machine, link, generation, loader, url, ok, bytes);
@@ -228,8 +239,14 @@ void UnloadMovie(Machine& m, Object* clip)
     SpriteInstance* sprite = m.spriteOf(Value(clip));
     if (!sprite)
         return;
-    if (sprite->script.m_Link)
-        LoadsOf(m).current.erase(sprite->script.m_Link.get());
+    if (sprite->script.m_Link) {
+        MovieLoads& loads = LoadsOf(m);
+        const auto it = loads.current.find(sprite->script.m_Link.get());
+        if (it != loads.current.end()) {
+            loads.cancelled[it->first] = it->second;
+            loads.current.erase(it);
+        }
+    }
     const int level = sprite->parent ? -1 : m.player().levelNumber(*sprite);
     if (level > 0) {
         m.player().removeLevel(level);

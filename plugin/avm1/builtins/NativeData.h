@@ -23,6 +23,12 @@ template <class T> T* NativeOf(const Value& self)
     if (!self.isObject())
         return nullptr;
     Object* o = self.asObject();
+    // `super` given as `this` (super.method.apply(super, ...)) stands for the object it was made for.
+    if (o->kind() == ObjectKind::Super) {
+        if (!o->m_Primitive.isObject())
+            return nullptr;
+        o = o->m_Primitive.asObject();
+    }
     if (o->kind() != ObjectKind::Plain || !o->m_Primitive.isObject())
         return nullptr;
     return dynamic_cast<T*>(o->m_Primitive.asObject());

@@ -1,7 +1,13 @@
 // NetConnection: remote calls over HTTP in AMF0. connect(url) names the gateway; call(method, responder,
-// args...) POSTs one packet (the headers addHeader gave, then one message: the method, a response id "/N" and
-// the arguments as a strict array) and hands the answer's result to responder.onResult, or its status to
-// responder.onStatus (else the connection's onStatus). A call that fails reaches the connection's onStatus.
+// args...) queues one message (the method, a response id "/N" and the arguments as a strict array), and the calls
+// of one script step go out together at the next timer step as one POSTed packet (the headers addHeader gave,
+// then the messages). The answer's results go to responder.onResult, or its statuses to responder.onStatus
+// (else the connection's onStatus). A packet that fails reaches the connection's onStatus without an argument.
+//
+// connect(null) connects to no server at once (onStatus Connect.Success); connecting again or close() ends the
+// connection there is with onStatus Connect.Closed. Moving from the null connection to a gateway closes it
+// without an event; closing a gateway's connection reports Closed and then, as the player does, one more
+// onStatus without an argument.
 #include "avm1/Loading.h"
 #include "avm1/builtins/Amf0.h"
 #include "avm1/builtins/NativeData.h"
@@ -40,6 +46,8 @@ public:
     uint32_t nextResponse = 1;
     std::vector<Header> headers;
     std::vector<std::pair<uint32_t, Object*>> responders; // calls waiting for an answer
+    std::string pending; // messages of calls not sent yet, each written whole
+    uint32_t pendingCount = 0;
 };
 
 ConnectionState* StateOf(const Value& self)
@@ -69,23 +77,41 @@ Value Connect(Machine& m, const Value& self, const Value* args, int argc)
     ConnectionState* s = StateOf(self);
     if (!s || argc < 1)
         return Value(false);
+    const bool wasOpen = s->connected || !s->url.empty();
     if (args[0].isNull()) {
         s->url.clear();
         s->connected = true;
+        if (wasOpen)
+            Status(m, self, "NetConnection.Connect.Closed", "status");
+        if ((s = StateOf(self)))
+            s->connected = true;
         Status(m, self, "NetConnection.Connect.Success", "status");
         return Value(true);
     }
-    s->url = m.toString(args[0]);
+    const bool wasGateway = !s->url.empty();
+    const std::string url = m.toString(args[0]);
+    if (!(s = StateOf(self)))
+        return Value(false);
+    s->url = url;
     s->connected = false;
-    return Value(!s->url.empty());
+    if (wasGateway)
+        Status(m, self, "NetConnection.Connect.Closed", "status");
+    return Value(!url.empty());
 }
 
-Value Close(Machine&, const Value& self, const Value*, int)
+Value Close(Machine& m, const Value& self, const Value*, int)
 {
-    if (ConnectionState* s = StateOf(self)) {
-        s->url.clear();
-        s->connected = false;
-    }
+    ConnectionState* s = StateOf(self);
+    if (!s)
+        return Value();
+    const bool wasNull = s->connected;
+    const bool wasGateway = !s->url.empty();
+    s->url.clear();
+    s->connected = false;
+    if (wasNull || wasGateway)
+        Status(m, self, "NetConnection.Connect.Closed", "status");
+    if (wasGateway)
+        m.callMethod(self, "onStatus", nullptr, 0);
     return Value();
 }
 
@@ -109,7 +135,7 @@ void Answer(Machine& m, Object* connection, bool ok, const std::string& bytes)
         return;
     if (!ok) {
         s->responders.clear();
-        Status(m, self, "NetConnection.Call.Failed", "error");
+        m.callMethod(self, "onStatus", nullptr, 0);
         return;
     }
     amf0::Reader r(m, bytes);
@@ -155,15 +181,19 @@ void Answer(Machine& m, Object* connection, bool ok, const std::string& bytes)
     }
 }
 
-Value Call(Machine& m, const Value& self, const Value* args, int argc)
+// Sends the calls queued on a connection as one packet; run as a one-time timer with the connection.
+Value Flush(Machine& m, const Value&, const Value* args, int argc)
 {
+    const Value self = Arg(args, argc, 0);
     ConnectionState* s = StateOf(self);
-    if (!s || argc < 1 || s->url.empty())
-        return Value(false);
-    const std::string method = m.toString(args[0]);
-    Object* responder = argc > 1 && args[1].isObject() ? args[1].asObject() : nullptr;
-    const uint32_t response = s->nextResponse++;
-    const int count = std::min(std::max(argc - 2, 0), kMaxArguments);
+    if (!s || s->pendingCount == 0)
+        return Value();
+    const uint32_t count = s->pendingCount;
+    std::string messages = std::move(s->pending);
+    s->pending.clear();
+    s->pendingCount = 0;
+    if (s->url.empty())
+        return Value();
 
     amf0::Writer packet(m, amf0::ArrayForm::StrictWhenDense);
     packet.u16(0); // version
@@ -177,25 +207,50 @@ Value Call(Machine& m, const Value& self, const Value* args, int argc)
         for (char c : value.bytes())
             packet.u8(uint8_t(c));
     }
-    packet.u16(1);
-    packet.name(method);
-    packet.name("/" + std::to_string(response));
+    packet.u16(count);
+    std::string bytes = packet.take() + messages;
+    if (!(s = StateOf(self)))
+        return Value();
+    const std::string url = s->url;
+    Object* connection = self.asObject();
+    PostForMovie(m, connection, url, kAmfType, bytes,
+        [connection](Machine& machine, bool ok, const std::string& answer) { Answer(machine, connection, ok, answer); });
+    return Value();
+}
+
+Value Call(Machine& m, const Value& self, const Value* args, int argc)
+{
+    ConnectionState* s = StateOf(self);
+    if (!s || argc < 1 || s->url.empty() || s->pendingCount >= 0xFFFF)
+        return Value(false);
+    const std::string method = m.toString(args[0]);
+    Object* responder = argc > 1 && args[1].isObject() ? args[1].asObject() : nullptr;
+    const int count = std::min(std::max(argc - 2, 0), kMaxArguments);
+
+    amf0::Writer message(m, amf0::ArrayForm::StrictWhenDense);
     amf0::Writer body(m, amf0::ArrayForm::StrictWhenDense);
     body.u8(amf0::kStrictArray);
     body.u32(uint32_t(count));
     for (int i = 0; i < count; ++i)
         body.value(amf0::Writer::Writable(args[2 + i]) ? args[2 + i] : Value());
-    packet.u32(uint32_t(body.bytes().size()));
-    std::string bytes = packet.take() + body.take();
-
     if (!(s = StateOf(self)))
         return Value(false);
-    const std::string url = s->url;
+    const uint32_t response = s->nextResponse++;
+    message.name(method);
+    message.name("/" + std::to_string(response));
+    message.u32(uint32_t(body.bytes().size()));
+    s->pending += message.take() + body.take();
     if (responder)
         s->responders.emplace_back(response, responder);
-    Object* connection = self.asObject();
-    return Value(PostForMovie(m, connection, url, kAmfType, bytes,
-        [connection](Machine& machine, bool ok, const std::string& answer) { Answer(machine, connection, ok, answer); }));
+    if (s->pendingCount++ == 0) {
+        Timer t;
+        t.function = Value(static_cast<Object*>(m.newNative(Flush)));
+        t.args = { self };
+        t.repeat = false;
+        t.due = 0;
+        m.addTimer(std::move(t));
+    }
+    return Value(true);
 }
 
 Value IsConnected(Machine&, const Value& self, const Value*, int)

@@ -15,7 +15,7 @@ void InstallSystem(Machine& m)
     auto text = [&](const char* name, const char* value) { m.define(caps, name, Value(m.str(value)), flags); };
     auto flag = [&](const char* name, bool value) { m.define(caps, name, Value(value), flags); };
     text("os", "Linux");
-    text("version", "LNX 9,0,0,0");
+    text("version", "LNX 32,0,0,0");
     text("manufacturer", "Adobe Linux");
     text("playerType", "StandAlone");
     text("language", "en");

@@ -1572,6 +1572,11 @@ Value FieldConstruct(Machine& m, const Value& self, const Value*, int)
 
 } // namespace
 
+bool IsFieldObject(const Value& v)
+{
+    return NativeOf<FieldData>(v) != nullptr;
+}
+
 Object* MakeFieldObject(Machine& m, const std::shared_ptr<FieldLink>& link)
 {
     Object* o = m.newObject(FieldPrototype(m));
