@@ -1337,14 +1337,27 @@ FocusState* Focus(Machine& m)
     return NativeOf<FocusState>(m.getMember(Value(m.m_Global), "Selection"));
 }
 
+// Whether a clip and every clip holding it are still on their parents' lists (a removed clip lives on until its
+// unload events have run).
+bool OnStage(const SpriteInstance* s)
+{
+    for (int n = 0; s && n < 1000; s = s->parent, ++n)
+        if (s->removed)
+            return false;
+    return s == nullptr;
+}
+
 // Whether the focused object is still on the stage: a field that lives, or a clip that does.
 bool Alive(Machine& m, const Value& v)
 {
     if (FieldLink* link = LinkOf(v))
-        return link->field && link->parent();
-    if (IsButtonObject(v))
-        return ButtonAlive(v);
-    return m.spriteOf(v) != nullptr;
+        return link->field && link->parent() && OnStage(link->parent());
+    if (IsButtonObject(v)) {
+        SpriteInstance* parent = nullptr;
+        return ButtonDisplay(v, &parent) && OnStage(parent);
+    }
+    SpriteInstance* sprite = m.spriteOf(v);
+    return sprite && OnStage(sprite);
 }
 
 std::string FocusPath(Machine& m, const Value& v)
@@ -1608,8 +1621,9 @@ void CollectTabbable(Machine& m, SpriteInstance& sprite, const cairo_matrix_t& p
             take = enabled.isUndefined() ? m.actsAsButton(*object.sprite) : m.toBoolean(enabled);
         if (take) {
             Tabbable t { v, placed.x0, placed.y0, std::nullopt };
+            // Indices order as signed 32-bit integers (a field keeps its index unsigned).
             if (!index.isNullish())
-                t.index = m.toNumber(index);
+                t.index = double(ToInt32(m.toNumber(index)));
             out.push_back(t);
         }
         if (object.sprite) {
@@ -1629,7 +1643,10 @@ void MoveFocusByTab(Machine& m, bool back)
         return;
     std::vector<Tabbable> all;
     const cairo_matrix_t identity { 1, 0, 0, 1, 0, 0 };
-    CollectTabbable(m, *m.spriteOf(Value(m.rootClip())), identity, all, 0);
+    // The root's own tabChildren false keeps the Tab key from every object of the movie.
+    const Value rootChildren = m.getMember(Value(m.rootClip()), "tabChildren");
+    if (!(rootChildren.isBool() && !rootChildren.asBool()))
+        CollectTabbable(m, *m.spriteOf(Value(m.rootClip())), identity, all, 0);
     const bool custom = std::any_of(all.begin(), all.end(), [](const Tabbable& t) { return t.index.has_value(); });
     if (custom) {
         all.erase(std::remove_if(all.begin(), all.end(), [](const Tabbable& t) { return !t.index; }), all.end());
