@@ -1445,8 +1445,10 @@ Value SelectionSetFocus(Machine& m, const Value&, const Value* args, int argc)
     Value target = Arg(args, argc, 0);
     if (target.isString())
         target = Value(m.resolveTarget(m.rootClip(), target.str()));
-    // Text fields and clips take the focus.
+    // Text fields, clips and buttons take the focus; a movie's root does not.
     if (target.isObject() && !LinkOf(target) && !m.spriteOf(target) && !IsButtonObject(target))
+        return Value(false);
+    if (SpriteInstance* sprite = m.spriteOf(target); sprite && !sprite->parent)
         return Value(false);
     const Value old = Focused(m);
     const Value now = target.isObject() && Alive(m, target) ? target : Value::null();
@@ -1590,6 +1592,10 @@ struct Tabbable {
     std::optional<double> index;
 };
 
+// The handlers that make a clip a button.
+constexpr const char* kButtonHandlers[] = { "onPress", "onRelease", "onReleaseOutside", "onRollOver", "onRollOut",
+    "onDragOver", "onDragOut" };
+
 // Text fields that take input and clips whose tabEnabled is true, in display order; children of clips whose
 // tabChildren is false are passed over.
 void CollectTabbable(Machine& m, SpriteInstance& sprite, const cairo_matrix_t& parent, std::vector<Tabbable>& out,
@@ -1598,6 +1604,9 @@ void CollectTabbable(Machine& m, SpriteInstance& sprite, const cairo_matrix_t& p
     if (nesting > 64)
         return;
     for (auto& [depth, object] : sprite.displayList) {
+        // Hidden objects, and everything inside hidden clips, are passed over.
+        if (!object.visible)
+            continue;
         cairo_matrix_t placed;
         cairo_matrix_multiply(&placed, &object.matrix, &parent);
         Value v;
@@ -1617,8 +1626,12 @@ void CollectTabbable(Machine& m, SpriteInstance& sprite, const cairo_matrix_t& p
         else if (IsButtonObject(v))
             take = enabled.isUndefined() ? object.visible && ButtonEnabled(m, object) : m.toBoolean(enabled);
         else
-            // A clip with button handlers is reached unless it says otherwise.
-            take = enabled.isUndefined() ? m.actsAsButton(*object.sprite) : m.toBoolean(enabled);
+            // A clip with button handlers (a handler property set, even to undefined) or a tab index is reached
+            // unless it says otherwise.
+            take = enabled.isUndefined() ? m.actsAsButton(*object.sprite) || !index.isNullish()
+                    || std::any_of(std::begin(kButtonHandlers), std::end(kButtonHandlers),
+                        [&](const char* name) { return m.hasProperty(v.asObject(), name); })
+                                         : m.toBoolean(enabled);
         if (take) {
             Tabbable t { v, placed.x0, placed.y0, std::nullopt };
             // Indices order as signed 32-bit integers (a field keeps its index unsigned).
