@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <utility>
 #include <vector>
@@ -413,6 +414,42 @@ TEST(Input, ContextMenuObjects)
     m.callMethod(menu, "hideBuiltInItems", nullptr, 0);
     EXPECT_EQ(m.toString(m.getMember(builtIn, "zoom")), "false");
     EXPECT_EQ(m.toString(m.getMember(m.getMember(copy, "builtInItems"), "zoom")), "true");
+}
+
+TEST(Input, TabPassesOverHiddenObjectsAndTheRootTakesNoFocus)
+{
+    // The button is hidden; the clip has a press handler property, though undefined.
+    InputMovie movie(Asm(SetProperty("btn", "_visible", Asm().boolean(false)))
+                         .append(SetProperty("clip", "onRelease", Asm().undef())));
+    avm1::Machine& m = movie.m();
+    const Value selection = m.getMember(Value(m.m_Global), "Selection");
+    std::vector<std::string> reached;
+    for (int i = 0; i < 3; ++i) {
+        movie.key(kMacTab, '\t');
+        reached.push_back(m.toString(m.callMethod(selection, "getFocus", nullptr, 0)));
+    }
+    EXPECT_EQ(reached, (std::vector<std::string> { "_level0.clip", "_level0.menu", "_level0.clip" }));
+    Value root(m.rootClip());
+    EXPECT_FALSE(m.toBoolean(m.callMethod(selection, "setFocus", &root, 1)));
+    EXPECT_EQ(m.toString(m.callMethod(selection, "getFocus", nullptr, 0)), "_level0.clip");
+}
+
+TEST(Input, FocusRectKeepsItsValueWhenGivenNoNumber)
+{
+    InputMovie movie { Asm() };
+    avm1::Machine& m = movie.m();
+    const Value root(m.rootClip());
+    struct Case {
+        Value set;
+        const char* read;
+    };
+    const Case cases[] = { { Value(0.0), "false" }, { Value(m.str("test")), "false" }, { Value(1.0), "true" },
+        { Value(std::nan("")), "true" }, { Value(), "true" }, { Value(m.newObject()), "false" },
+        { Value(m.str("2")), "true" } };
+    for (const Case& c : cases) {
+        m.setMember(root, "_focusrect", c.set);
+        EXPECT_EQ(m.toString(m.getMember(root, "_focusrect")), c.read) << m.toString(c.set);
+    }
 }
 
 } // namespace
