@@ -1633,7 +1633,17 @@ void CollectTabbable(Machine& m, SpriteInstance& sprite, const cairo_matrix_t& p
                         [&](const char* name) { return m.hasProperty(v.asObject(), name); })
                                          : m.toBoolean(enabled);
         if (take) {
+            // Placed by the top left corner of what it shows: a clip's content, a field's box.
             Tabbable t { v, placed.x0, placed.y0, std::nullopt };
+            double box[4] = { 1e300, 1e300, -1e300, -1e300 };
+            if (object.sprite && m.player().spriteBounds(*object.sprite, placed, box)) {
+                t.x = box[0];
+                t.y = box[1];
+            } else if (EditField* f = FieldOf(v)) {
+                t.x = f->left;
+                t.y = f->top;
+                cairo_matrix_transform_point(&placed, &t.x, &t.y);
+            }
             // Indices order as signed 32-bit integers (a field keeps its index unsigned).
             if (!index.isNullish())
                 t.index = double(ToInt32(m.toNumber(index)));
