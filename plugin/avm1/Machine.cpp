@@ -1422,9 +1422,10 @@ Value Machine::getClipProperty(ClipObject* clip, std::string_view name, bool& fo
             found = true;
             return Value(button);
         }
-        // A named shape (or other object that is no script object of its own) stands for the clip holding it.
+        // A named shape (or other object that is no script object of its own, as buttons before SWF 6) stands
+        // for the clip holding it.
         const CTag* character = m_Player.character(*sprite, object.characterId);
-        if (character && character->m_TagCode != kTagDefineButton && character->m_TagCode != kTagDefineButton2) {
+        if (character) {
             found = true;
             return Value(clipObject(*sprite));
         }

@@ -1295,6 +1295,13 @@ void MoviePlayer::updateClipButtons(bool pressed, bool released)
                 m_Pressed = over;
                 m_PressedSerial = overSerial;
             }
+        } else if (over != hovered && over && m_MouseDown && !pressed && m_Machine->tracksAsMenu(*over)) {
+            // The mouse held down outside any clip drags over a clip tracked as a menu, which takes the press.
+            if (hovered)
+                queueEvent(*hovered, ClipEvent::RollOut);
+            queueEvent(*over, ClipEvent::DragOver);
+            m_Pressed = over;
+            m_PressedSerial = overSerial;
         } else if (over != hovered) {
             if (hovered)
                 queueEvent(*hovered, ClipEvent::RollOut);
@@ -1324,6 +1331,43 @@ void MoviePlayer::updateClipButtons(bool pressed, bool released)
     }
 }
 
+namespace {
+
+// The script object of the topmost shown text field under a stage point (twips) that a click puts the caret in:
+// one that is selectable or takes input. Null when there is none.
+avm1::Object* FieldUnderPoint(avm1::Machine& m, MoviePlayer& player, SpriteInstance& sprite, double x, double y,
+    int nesting)
+{
+    if (nesting > kMaxSpriteNesting)
+        return nullptr;
+    for (auto it = sprite.displayList.rbegin(); it != sprite.displayList.rend(); ++it) {
+        DisplayObject& object = it->second;
+        if (!object.visible)
+            continue;
+        if (object.sprite) {
+            if (avm1::Object* inner = FieldUnderPoint(m, player, *object.sprite, x, y, nesting + 1))
+                return inner;
+            continue;
+        }
+        const EditField* field = m.fieldOf(sprite, object);
+        if (!field || !(field->selectable || field->input))
+            continue;
+        cairo_matrix_t toField;
+        const cairo_matrix_t stage = player.stageMatrix(sprite);
+        cairo_matrix_multiply(&toField, &object.matrix, &stage);
+        if (cairo_matrix_invert(&toField) != CAIRO_STATUS_SUCCESS)
+            continue;
+        double fx = x;
+        double fy = y;
+        cairo_matrix_transform_point(&toField, &fx, &fy);
+        if (fx >= field->left && fx <= field->right && fy >= field->top && fy <= field->bottom)
+            return m.fieldObject(sprite, object);
+    }
+    return nullptr;
+}
+
+} // namespace
+
 bool MoviePlayer::mouseEvent(double x, double y, bool down, int viewWidth, int viewHeight, bool moveEvent)
 {
     if (totalFrames() == 0)
@@ -1351,6 +1395,26 @@ bool MoviePlayer::mouseEvent(double x, double y, bool down, int viewWidth, int v
         avm1::HideFocusHighlight(*m_Machine);
     if (pressed)
         dispatchMouse(ClipEvent::MouseDown);
+    if (pressed && m_Machine) {
+        // A press on a text field focuses it; a press elsewhere takes the focus from the field that has it. The
+        // change follows the handlers of the press itself.
+        avm1::Machine& m = *m_Machine;
+        const auto changes = [&](avm1::Object*& field) {
+            const avm1::Value focus = avm1::FocusedObject(m);
+            const bool fieldFocused = focus.isObject() && !m.spriteOf(focus) && !avm1::IsButtonObject(focus);
+            field = FieldUnderPoint(m, *this, m_Root, m_MouseX, m_MouseY, 0);
+            return field ? !m.strictEquals(focus, avm1::Value(field)) : fieldFocused;
+        };
+        avm1::Object* field = nullptr;
+        if (changes(field)) {
+            runPendingActions();
+            // The handlers may have moved or removed the field: it is looked for again.
+            if (changes(field)) {
+                avm1::Value target = field ? avm1::Value(field) : avm1::Value::null();
+                m.callMethod(m.getMember(avm1::Value(m.m_Global), "Selection"), "setFocus", &target, 1);
+            }
+        }
+    }
     if (released)
         dispatchMouse(ClipEvent::MouseUp);
     bool changed = false;

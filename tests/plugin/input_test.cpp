@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <utility>
 #include <vector>
@@ -228,7 +229,8 @@ TEST(Input, ButtonsAreScriptObjectsOfTheirParent)
 TEST(Input, ButtonsAreNoScriptObjectsBeforeSwf6)
 {
     InputMovie movie(Asm(), false, 5);
-    EXPECT_TRUE(movie.member("btn").isUndefined());
+    // Its name stands for the clip holding it, as a named shape's does.
+    EXPECT_TRUE(movie.m().strictEquals(movie.member("btn"), Value(movie.m().rootClip())));
     movie.mouse(30, 30, true);
     movie.mouse(30, 30, false);
     EXPECT_EQ(movie.lines, (std::vector<std::string> { "record press" })) << "the records still answer";
@@ -338,6 +340,116 @@ TEST(Input, MouseWheelReachesMouseListenersWithTheClipUnderTheMouse)
         movie.player.wheelEvent(c.lines);
     }
     EXPECT_EQ(movie.lines, (std::vector<std::string> { "3 _level0.clip", "-1 undefined" }));
+}
+
+TEST(Input, ClipTabIndexIsAHiddenInteger)
+{
+    InputMovie movie { Asm() };
+    avm1::Machine& m = movie.m();
+    const Value clip = movie.member("clip");
+    ASSERT_TRUE(clip.isObject());
+    EXPECT_TRUE(m.getMember(clip, "tabIndex").isUndefined());
+    EXPECT_EQ(m.toString(m.getMember(clip, "useHandCursor")), "true");
+    struct Case {
+        Value set;
+        const char* read;
+    };
+    const Case cases[] = { { Value(1.1), "1" }, { Value(2147483648.0), "-2147483648" },
+        { Value(m.str("x")), "-2147483648" }, { Value(), "undefined" }, { Value(-4.0), "-4" } };
+    for (const Case& c : cases) {
+        m.setMember(clip, "tabIndex", c.set);
+        EXPECT_EQ(m.toString(m.getMember(clip, "tabIndex")), c.read) << m.toString(c.set);
+        for (const std::string& name : m.enumerate(clip.asObject()))
+            EXPECT_NE(name, "tabIndex") << "never listed by for-in";
+    }
+}
+
+TEST(Input, RemovedFocusedClipLosesTheFocus)
+{
+    InputMovie movie { Asm() };
+    avm1::Machine& m = movie.m();
+    const Value selection = m.getMember(Value(m.m_Global), "Selection");
+    Value made[2] = { Value(m.str("made")), Value(5.0) };
+    Value clip = m.callMethod(Value(m.rootClip()), "createEmptyMovieClip", made, 2);
+    m.callMethod(selection, "setFocus", &clip, 1);
+    EXPECT_EQ(m.toString(m.callMethod(selection, "getFocus", nullptr, 0)), "_level0.made");
+    m.callMethod(clip, "removeMovieClip", nullptr, 0);
+    EXPECT_TRUE(m.callMethod(selection, "getFocus", nullptr, 0).isNull()) << "gone as it was taken off the stage";
+}
+
+TEST(Input, ContextMenuObjects)
+{
+    InputMovie movie { Asm() };
+    avm1::Machine& m = movie.m();
+    const Value menuClass = m.getMember(Value(m.m_Global), "ContextMenu");
+    const Value itemClass = m.getMember(Value(m.m_Global), "ContextMenuItem");
+    Value handler(m.str("handler"));
+    const Value menu = m.construct(menuClass, &handler, 1);
+    ASSERT_TRUE(menu.isObject());
+    m.m_Temporaries.push_back(menu);
+    const Value builtIn = m.getMember(menu, "builtInItems");
+    EXPECT_EQ(m.enumerate(builtIn.asObject()),
+        (std::vector<std::string> { "save", "zoom", "quality", "play", "loop", "rewind", "forward_back", "print" }));
+    EXPECT_EQ(m.enumerate(menu.asObject()), (std::vector<std::string> { "customItems", "builtInItems", "onSelect" }));
+
+    // An item: caption and handler as given, flags defaulting to shown, enabled, no separator.
+    Value itemArgs[2] = { Value(m.str("Go")), Value() };
+    const Value item = m.construct(itemClass, itemArgs, 2);
+    m.m_Temporaries.push_back(item);
+    for (const auto& [name, value] : std::vector<std::pair<const char*, const char*>> { { "caption", "Go" },
+             { "separatorBefore", "false" }, { "enabled", "true" }, { "visible", "true" } })
+        EXPECT_EQ(m.toString(m.getMember(item, name)), value) << name;
+
+    // A copy has its own switches and its own copies of the items; later changes to either stay apart.
+    m.setMember(builtIn, "play", Value(false));
+    Value pushed = item;
+    m.callMethod(m.getMember(menu, "customItems"), "push", &pushed, 1);
+    const Value copy = m.callMethod(menu, "copy", nullptr, 0);
+    m.m_Temporaries.push_back(copy);
+    EXPECT_EQ(m.toString(m.getMember(copy, "onSelect")), "handler");
+    EXPECT_EQ(m.toString(m.getMember(m.getMember(copy, "builtInItems"), "play")), "false");
+    const Value copiedItem = m.getMember(m.getMember(copy, "customItems"), "0");
+    EXPECT_EQ(m.toString(m.getMember(copiedItem, "caption")), "Go");
+    EXPECT_FALSE(m.strictEquals(copiedItem, item));
+    m.callMethod(menu, "hideBuiltInItems", nullptr, 0);
+    EXPECT_EQ(m.toString(m.getMember(builtIn, "zoom")), "false");
+    EXPECT_EQ(m.toString(m.getMember(m.getMember(copy, "builtInItems"), "zoom")), "true");
+}
+
+TEST(Input, TabPassesOverHiddenObjectsAndTheRootTakesNoFocus)
+{
+    // The button is hidden; the clip has a press handler property, though undefined.
+    InputMovie movie(Asm(SetProperty("btn", "_visible", Asm().boolean(false)))
+                         .append(SetProperty("clip", "onRelease", Asm().undef())));
+    avm1::Machine& m = movie.m();
+    const Value selection = m.getMember(Value(m.m_Global), "Selection");
+    std::vector<std::string> reached;
+    for (int i = 0; i < 3; ++i) {
+        movie.key(kMacTab, '\t');
+        reached.push_back(m.toString(m.callMethod(selection, "getFocus", nullptr, 0)));
+    }
+    EXPECT_EQ(reached, (std::vector<std::string> { "_level0.clip", "_level0.menu", "_level0.clip" }));
+    Value root(m.rootClip());
+    EXPECT_FALSE(m.toBoolean(m.callMethod(selection, "setFocus", &root, 1)));
+    EXPECT_EQ(m.toString(m.callMethod(selection, "getFocus", nullptr, 0)), "_level0.clip");
+}
+
+TEST(Input, FocusRectKeepsItsValueWhenGivenNoNumber)
+{
+    InputMovie movie { Asm() };
+    avm1::Machine& m = movie.m();
+    const Value root(m.rootClip());
+    struct Case {
+        Value set;
+        const char* read;
+    };
+    const Case cases[] = { { Value(0.0), "false" }, { Value(m.str("test")), "false" }, { Value(1.0), "true" },
+        { Value(std::nan("")), "true" }, { Value(), "true" }, { Value(m.newObject()), "false" },
+        { Value(m.str("2")), "true" } };
+    for (const Case& c : cases) {
+        m.setMember(root, "_focusrect", c.set);
+        EXPECT_EQ(m.toString(m.getMember(root, "_focusrect")), c.read) << m.toString(c.set);
+    }
 }
 
 } // namespace

@@ -4,6 +4,9 @@
 
 namespace reelfinch::avm1 {
 
+// ContextMenu and ContextMenuItem (ContextMenuClass.cpp).
+void InstallContextMenuClasses(Machine& m);
+
 void DefineMethods(Machine& m, Object* object, std::initializer_list<MethodEntry> methods)
 {
     for (const MethodEntry& e : methods)
@@ -126,6 +129,7 @@ void InstallBuiltins(Machine& m)
     InstallLocalConnectionClass(m);
     InstallTextFieldClass(m);
     InstallButtonClass(m);
+    InstallContextMenuClasses(m);
     InstallTextSnapshotClass(m);
     InstallStyleSheetClass(m);
     InstallExternalInterfaceClass(m);

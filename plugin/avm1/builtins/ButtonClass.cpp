@@ -417,8 +417,39 @@ bool ButtonStageBounds(Machine& m, const Value& button, double box[4])
     return true;
 }
 
+// A clip's tab index: a 32-bit integer as a button's is, kept in a hidden slot of the clip's object; not listed
+// by for-in.
+constexpr char kClipTabIndexSlot[] = "\x01tabIndex";
+
+Value ClipTabIndexGet(Machine& m, const Value& self, const Value*, int)
+{
+    if (!self.isObject() || !m.hasOwnProperty(self.asObject(), kClipTabIndexSlot))
+        return Value();
+    return m.getMember(self, kClipTabIndexSlot);
+}
+
+Value ClipTabIndexSet(Machine& m, const Value& self, const Value* args, int argc)
+{
+    if (!self.isObject())
+        return Value();
+    const Value v = Arg(args, argc, 0);
+    if (v.isUndefined()) {
+        m.deleteMember(self.asObject(), kClipTabIndexSlot);
+        return Value();
+    }
+    const double n = m.toNumber(v);
+    const int32_t index
+        = std::isfinite(n) && n > double(INT32_MIN) - 1 && n < double(INT32_MAX) + 1 ? int32_t(n) : INT32_MIN;
+    m.define(self.asObject(), kClipTabIndexSlot, Value(double(index)), kDontEnum);
+    return Value();
+}
+
 void InstallButtonClass(Machine& m)
 {
+    // Clips acting as buttons share the buttons' defaults: the hand cursor shows, and tab indices are integers.
+    m.define(m.m_ClipProto, "useHandCursor", Value(true));
+    DefineAccessor(m, m.m_ClipProto, "tabIndex", ClipTabIndexGet, ClipTabIndexSet, kDontEnum | kDontDelete | kOnlySwf6);
+
     Object* proto = m.newObject();
     DefineClass(m, "Button", nullptr, nullptr, proto);
     const auto both = [&](const char* name, NativeFunction get, NativeFunction set) {

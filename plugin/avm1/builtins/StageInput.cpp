@@ -518,8 +518,11 @@ void SetFocusRectProperty(Machine& m, plugin::SpriteInstance& sprite, const Valu
             k->clipFocusRect.erase(sprite.serial);
         return;
     }
-    const double n = m.toNumber(v);
-    const bool on = v.isBool() ? v.asBool() : (std::isfinite(n) && n != 0);
+    // A number or text that is no number leaves the choice as it was; an object turns it off.
+    const double n = v.isObject() ? 0.0 : m.toNumber(v);
+    if (!v.isBool() && std::isnan(n))
+        return;
+    const bool on = v.isBool() ? v.asBool() : n != 0;
     if (own)
         k->clipFocusRect[sprite.serial] = on;
     else

@@ -1371,14 +1371,27 @@ FocusState* Focus(Machine& m)
     return NativeOf<FocusState>(m.getMember(Value(m.m_Global), "Selection"));
 }
 
+// Whether a clip and every clip holding it are still on their parents' lists (a removed clip lives on until its
+// unload events have run).
+bool OnStage(const SpriteInstance* s)
+{
+    for (int n = 0; s && n < 1000; s = s->parent, ++n)
+        if (s->removed)
+            return false;
+    return s == nullptr;
+}
+
 // Whether the focused object is still on the stage: a field that lives, or a clip that does.
 bool Alive(Machine& m, const Value& v)
 {
     if (FieldLink* link = LinkOf(v))
-        return link->field && link->parent();
-    if (IsButtonObject(v))
-        return ButtonAlive(v);
-    return m.spriteOf(v) != nullptr;
+        return link->field && link->parent() && OnStage(link->parent());
+    if (IsButtonObject(v)) {
+        SpriteInstance* parent = nullptr;
+        return ButtonDisplay(v, &parent) && OnStage(parent);
+    }
+    SpriteInstance* sprite = m.spriteOf(v);
+    return sprite && OnStage(sprite);
 }
 
 std::string FocusPath(Machine& m, const Value& v)
@@ -1466,8 +1479,10 @@ Value SelectionSetFocus(Machine& m, const Value&, const Value* args, int argc)
     Value target = Arg(args, argc, 0);
     if (target.isString())
         target = Value(m.resolveTarget(m.rootClip(), target.str()));
-    // Text fields and clips take the focus.
+    // Text fields, clips and buttons take the focus; a movie's root does not.
     if (target.isObject() && !LinkOf(target) && !m.spriteOf(target) && !IsButtonObject(target))
+        return Value(false);
+    if (SpriteInstance* sprite = m.spriteOf(target); sprite && !sprite->parent)
         return Value(false);
     const Value old = Focused(m);
     const Value now = target.isObject() && Alive(m, target) ? target : Value::null();
@@ -1621,6 +1636,10 @@ struct Tabbable {
     std::optional<double> index;
 };
 
+// The handlers that make a clip a button.
+constexpr const char* kButtonHandlers[] = { "onPress", "onRelease", "onReleaseOutside", "onRollOver", "onRollOut",
+    "onDragOver", "onDragOut" };
+
 // Text fields that take input and clips whose tabEnabled is true, in display order; children of clips whose
 // tabChildren is false are passed over.
 void CollectTabbable(Machine& m, SpriteInstance& sprite, const cairo_matrix_t& parent, std::vector<Tabbable>& out,
@@ -1629,6 +1648,9 @@ void CollectTabbable(Machine& m, SpriteInstance& sprite, const cairo_matrix_t& p
     if (nesting > 64)
         return;
     for (auto& [depth, object] : sprite.displayList) {
+        // Hidden objects, and everything inside hidden clips, are passed over.
+        if (!object.visible)
+            continue;
         cairo_matrix_t placed;
         cairo_matrix_multiply(&placed, &object.matrix, &parent);
         Value v;
@@ -1648,12 +1670,27 @@ void CollectTabbable(Machine& m, SpriteInstance& sprite, const cairo_matrix_t& p
         else if (IsButtonObject(v))
             take = enabled.isUndefined() ? object.visible && ButtonEnabled(m, object) : m.toBoolean(enabled);
         else
-            // A clip with button handlers is reached unless it says otherwise.
-            take = enabled.isUndefined() ? m.actsAsButton(*object.sprite) : m.toBoolean(enabled);
+            // A clip with button handlers (a handler property set, even to undefined) or a tab index is reached
+            // unless it says otherwise.
+            take = enabled.isUndefined() ? m.actsAsButton(*object.sprite) || !index.isNullish()
+                    || std::any_of(std::begin(kButtonHandlers), std::end(kButtonHandlers),
+                        [&](const char* name) { return m.hasProperty(v.asObject(), name); })
+                                         : m.toBoolean(enabled);
         if (take) {
+            // Placed by the top left corner of what it shows: a clip's content, a field's box.
             Tabbable t { v, placed.x0, placed.y0, std::nullopt };
+            double box[4] = { 1e300, 1e300, -1e300, -1e300 };
+            if (object.sprite && m.player().spriteBounds(*object.sprite, placed, box)) {
+                t.x = box[0];
+                t.y = box[1];
+            } else if (EditField* f = FieldOf(v)) {
+                t.x = f->left;
+                t.y = f->top;
+                cairo_matrix_transform_point(&placed, &t.x, &t.y);
+            }
+            // Indices order as signed 32-bit integers (a field keeps its index unsigned).
             if (!index.isNullish())
-                t.index = m.toNumber(index);
+                t.index = double(ToInt32(m.toNumber(index)));
             out.push_back(t);
         }
         if (object.sprite) {
@@ -1673,7 +1710,10 @@ void MoveFocusByTab(Machine& m, bool back)
         return;
     std::vector<Tabbable> all;
     const cairo_matrix_t identity { 1, 0, 0, 1, 0, 0 };
-    CollectTabbable(m, *m.spriteOf(Value(m.rootClip())), identity, all, 0);
+    // The root's own tabChildren false keeps the Tab key from every object of the movie.
+    const Value rootChildren = m.getMember(Value(m.rootClip()), "tabChildren");
+    if (!(rootChildren.isBool() && !rootChildren.asBool()))
+        CollectTabbable(m, *m.spriteOf(Value(m.rootClip())), identity, all, 0);
     const bool custom = std::any_of(all.begin(), all.end(), [](const Tabbable& t) { return t.index.has_value(); });
     if (custom) {
         all.erase(std::remove_if(all.begin(), all.end(), [](const Tabbable& t) { return !t.index; }), all.end());
