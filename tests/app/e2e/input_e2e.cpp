@@ -1,7 +1,8 @@
 // End to end, under Xvfb with a window manager, with the real movie plug-in in its sandboxed engine: the player
 // plays the demo movie whose buttons drive its timeline, and real clicks sent through the X server (xdotool) stop
-// it and step it a frame. The movie window's picture tells: it changes while the movie plays, holds still once
-// Stop is clicked, and moves on by one frame when Step is clicked. Screenshots of each stage are kept.
+// it, rewind it and step it a frame. The movie window's picture tells: it changes while the movie plays, holds
+// still once Stop is clicked, goes back to its first frame on Rewind, and moves on by one frame when Step is
+// clicked. Screenshots of each stage are kept.
 #include "E2eSupport.h"
 
 #include <gtest/gtest.h>
@@ -27,6 +28,7 @@ constexpr int kStageWidth = 480;
 constexpr int kStageHeight = 320;
 constexpr QPoint kStopButton(184, 266);
 constexpr QPoint kStepButton(296, 266);
+constexpr QPoint kRewindButton(408, 266);
 
 QString run(const QString& program, const QStringList& arguments)
 {
@@ -183,12 +185,20 @@ TEST(InputEndToEnd, RealClicksOnTheMoviesButtonsStopAndStepIt)
         return stopped.first == stopped.second; }, 10000);
     EXPECT_EQ(stopped.first, stopped.second) << "Stop was clicked: nothing moves";
 
+    // A click on Rewind: back to the first frame, still. (Where Stop caught the ball depends on when the click came
+    // in the movie's loop; on its last frame a Step would have nowhere to go.)
+    ASSERT_TRUE(click(onScreen(view, kRewindButton)));
+    std::pair<QImage, QImage> rewound;
+    waitFor([&] { rewound = twoPictures(view, QStringLiteral("input-e2e-3-rewound"), 400);
+        return rewound.first == rewound.second; }, 10000);
+    EXPECT_EQ(rewound.first, rewound.second) << "Rewind was clicked: the movie holds at its first frame";
+
     // A click on Step: one frame on, then still again.
     ASSERT_TRUE(click(onScreen(view, kStepButton)));
     std::pair<QImage, QImage> stepped;
-    waitFor([&] { stepped = twoPictures(view, QStringLiteral("input-e2e-3-stepped"), 400);
-        return stepped.first != stopped.second; }, 10000);
-    EXPECT_NE(stopped.second, stepped.first) << "Step was clicked: the ball moved on";
+    waitFor([&] { stepped = twoPictures(view, QStringLiteral("input-e2e-4-stepped"), 400);
+        return stepped.first != rewound.second; }, 10000);
+    EXPECT_NE(rewound.second, stepped.first) << "Step was clicked: the ball moved on";
     EXPECT_EQ(stepped.first, stepped.second) << "and stays stopped";
     std::printf("screenshots: %s/input-e2e-*.png\n", REELFINCH_E2E_OUTPUT);
     EXPECT_EQ(player.state(), QProcess::Running);
