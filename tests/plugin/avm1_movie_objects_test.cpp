@@ -563,6 +563,13 @@ TEST(Avm1Clips, ScriptDepthsMoveClipsAndRefuseWhatTheyMayNotTouch)
                 .append(TraceCall("_root", "createEmptyMovieClip", { Asm().str("c"), Asm().num(5) }))
                 .append(Asm().get("a").trace()),
             with({ "_level0.c", "undefined" }) },
+        { "a text field made at a clip's depth takes the clip off, its queued events with it",
+            Asm(twoClips)
+                .append(TraceCall("_root", "createTextField",
+                    { Asm().str("t"), Asm().num(5), Asm().num(0), Asm().num(0), Asm().num(10), Asm().num(10) }))
+                .append(Asm().get("a").trace())
+                .append(Asm().get("t").trace()),
+            with({ "_level0.t", "undefined", "_level0.t" }) },
         { "a depth that is no number makes nothing",
             Asm().append(TraceCall("_root", "createEmptyMovieClip", { Asm().str("d"), Asm().str("x") })),
             { "undefined" } },

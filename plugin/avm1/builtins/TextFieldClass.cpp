@@ -1273,7 +1273,11 @@ Value CreateTextField(Machine& m, const Value& self, const Value* args, int argc
     const int32_t height = m.toInt32(args[5]);
     if (!(sprite = m.spriteOf(self)))
         return Value();
-    DisplayObject& d = sprite->displayList[uint16_t(depth)];
+    // A clip at that depth is taken off as by removeMovieClip: it lives on until the step's actions have run,
+    // which may still be its own.
+    if (auto it = sprite->displayList.find(int32_t(depth)); it != sprite->displayList.end() && it->second.sprite)
+        m.player().removeSprite(*it->second.sprite);
+    DisplayObject& d = sprite->displayList[int32_t(depth)];
     d = DisplayObject {};
     d.depth = uint16_t(depth);
     d.name = name;
