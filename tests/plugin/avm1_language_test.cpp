@@ -67,6 +67,20 @@ TEST(Avm1Language, BadBytecodeGivesUndefinedAndStopsCleanly)
             Asm().str("before").trace().action(0x99, { 0xE8, 0x03 }).str("after").trace(), { "before" } },
         { "unknown action with a body", 8, Asm().action(0xA5, { 1, 2, 3 }).str("on").trace(), { "on" } },
         { "pop on empty", 8, Asm().op(0x17).op(0x17).str("ok").trace(), { "ok" } },
+        // return (calls++ % 3 == 0) ? 1 : -1: the order a < b and b < a both hold, and it changes from call to call.
+        { "a comparison that contradicts itself still sorts every element", 8,
+            Asm()
+                .function("cmp", { "a", "b" },
+                    Asm()
+                        .str("r").get("calls").num(3).op(0x3F).num(0).op(0x49).num(2).op(0x0C).num(1).op(0x0B).op(0x3C)
+                        .set("calls", Asm().get("calls").num(1).op(0x47))
+                        .get("r").op(0x3E))
+                .set("calls", Asm().num(0))
+                .set("arr", Asm().str(",").i32(1).str("c,a,b").str("split").op(0x52))
+                .get("cmp").i32(1).get("arr").str("sort").op(0x52).op(0x17)
+                .i32(0).get("arr").str("sort").op(0x52).op(0x17)
+                .str(",").i32(1).get("arr").str("join").op(0x52).trace(),
+            { "a,b,c" } },
         { "property number far out of range", 8, Asm().str("").num(-3e231).op(0x22).trace().str("").num(1e300).op(0x22).trace(),
             { "undefined", "undefined" } },
     };

@@ -215,6 +215,31 @@ int CompareValues(Machine& m, const Value& a, const Value& b, int options)
     return c < 0 ? -1 : c > 0 ? 1 : 0;
 }
 
+// A stable merge sort of positions. A script's comparison function may answer anything (at random, or a < b
+// and b < a at once); the standard library's sorts require a consistent order and may read past the range
+// without one. This one only compares positions within its bounds and always ends, whatever it is told.
+template <class Less>
+void MergeSort(std::vector<size_t>& order, Less less)
+{
+    std::vector<size_t> merged(order.size());
+    for (size_t width = 1; width < order.size(); width *= 2) {
+        for (size_t low = 0; low < order.size(); low += 2 * width) {
+            const size_t middle = std::min(low + width, order.size());
+            const size_t high = std::min(low + 2 * width, order.size());
+            size_t i = low;
+            size_t j = middle;
+            size_t k = low;
+            while (i < middle && j < high)
+                merged[k++] = less(order[j], order[i]) ? order[j++] : order[i++];
+            while (i < middle)
+                merged[k++] = order[i++];
+            while (j < high)
+                merged[k++] = order[j++];
+        }
+        order.swap(merged);
+    }
+}
+
 Value SortWith(Machine& m, ArrayObject* a, const std::function<int(const Value&, const Value&)>& compare, int options)
 {
     std::vector<size_t> order(a->m_Items.size());
@@ -224,7 +249,7 @@ Value SortWith(Machine& m, ArrayObject* a, const std::function<int(const Value&,
     const size_t mark = m.m_Temporaries.size();
     m.m_Temporaries.insert(m.m_Temporaries.end(), items.begin(), items.end());
     bool equal = false;
-    std::stable_sort(order.begin(), order.end(), [&](size_t x, size_t y) {
+    MergeSort(order, [&](size_t x, size_t y) {
         int c = compare(items[x], items[y]);
         if (c == 0)
             equal = true;
