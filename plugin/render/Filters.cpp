@@ -332,6 +332,14 @@ void BlurColumns(const uint16_t* in, uint16_t* out, int width, int height, int c
 }
 
 // Box blurs `passes` times across and down, `plane` holding the result; `other` is room of the same size.
+// The width of the box a blur of `size` pixels takes: whole pixels, an odd number of them so that the box is
+// centred on a pixel (a blur of 4 takes 3, one of 2 or less none).
+double OddBox(double size)
+{
+    const double whole = std::floor(size + 1e-9);
+    return std::max(1.0, std::fmod(whole, 2) == 0 ? whole - 1 : whole);
+}
+
 void BlurPlane(std::vector<uint16_t>& plane, std::vector<uint16_t>& other, int width, int height, int channels,
     double sizeX, double sizeY, int passes)
 {
@@ -341,8 +349,8 @@ void BlurPlane(std::vector<uint16_t>& plane, std::vector<uint16_t>& other, int w
     other.resize(plane.size());
     // A box wider than the room filters take around a picture spreads it to nothing either way; the cut keeps
     // a movie shown very large from asking for rows of room without end.
-    sizeX = std::min(sizeX, kMaxBox);
-    sizeY = std::min(sizeY, kMaxBox);
+    sizeX = OddBox(std::min(sizeX, kMaxBox));
+    sizeY = OddBox(std::min(sizeY, kMaxBox));
     const BoxWeights across = Weights(sizeX);
     const BoxWeights down = Weights(sizeY);
     for (int pass = 0; pass < passes; ++pass) {

@@ -91,6 +91,19 @@ RGBA Mix(const RGBA& a, const RGBA& b, double t)
     return { a.r + (b.r - a.r) * t, a.g + (b.g - a.g) * t, a.b + (b.b - a.b) * t, a.a + (b.a - a.a) * t };
 }
 
+// A morph's colour between its two: each byte moves from the start's towards the end's by the ratio's share of
+// the difference, rounded down (so that part of the way from 255 to 0 a byte lands one lower than exact).
+RGBA MixBytes(const RGBA& a, const RGBA& b, double t)
+{
+    const double ratio = std::round(std::clamp(t, 0.0, 1.0) * kMorphRatioMax);
+    auto channel = [&](double x, double y) {
+        const double from = std::round(x * kColorMax);
+        const double to = std::round(y * kColorMax);
+        return (from + std::floor((to - from) * ratio / kMorphRatioMax)) / kColorMax;
+    };
+    return { channel(a.r, b.r), channel(a.g, b.g), channel(a.b, b.b), channel(a.a, b.a) };
+}
+
 double ToLinear(double v)
 {
     return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
@@ -429,7 +442,7 @@ FillDef ToMorphFill(const CMorphFillStyleItem* style, double t)
     const CSWFItem* object = style->GetFillObject();
     if (auto* color = dynamic_cast<const CMorphColorItem*>(object)) {
         fill.kind = FillDef::Solid;
-        fill.color = Mix(ToRGBA(color->m_pStartColor.get()), ToRGBA(color->m_pEndColor.get()), t);
+        fill.color = MixBytes(ToRGBA(color->m_pStartColor.get()), ToRGBA(color->m_pEndColor.get()), t);
     } else if (auto* gradient = dynamic_cast<const CMorphFillGradientItem*>(object)) {
         fill.kind = type == kFillLinearGradient ? FillDef::Linear : FillDef::Radial;
         fill.matrix = MixMatrix(ToMatrix(gradient->m_pStartMatrix.get()), ToMatrix(gradient->m_pEndMatrix.get()), t);
@@ -934,6 +947,44 @@ void Renderer::drawObject(
         return;
     cairo_matrix_t m;
     cairo_matrix_multiply(&m, &object.matrix, &parent);
+    if (!object.scrollRect) {
+        drawPlaced(cr, object, m, cx, nesting);
+        return;
+    }
+    // A scroll rectangle shows the part of the object inside it, moved to the object's origin.
+    const auto& [x, y, width, height] = *object.scrollRect;
+    cairo_matrix_t inverse = m;
+    if (!(width > 0 && height > 0) || cairo_matrix_invert(&inverse) != CAIRO_STATUS_SUCCESS)
+        return; // nothing of it shows (a flattened object cannot be drawn at all)
+    // The rectangle is the bounds of a cached picture: its corner goes to the nearest whole pixel.
+    if (!m_MaskMode && (object.cacheAsBitmap || !object.filters.empty())) {
+        DeviceBox box;
+        box.add(m, 0, 0, width, height);
+        if (std::isfinite(box.x0) && std::isfinite(box.y0)) {
+            m.x0 += std::floor(box.x0 + 0.5) - box.x0;
+            m.y0 += std::floor(box.y0 + 0.5) - box.y0;
+        }
+    }
+    cairo_save(cr);
+    cairo_matrix_t user;
+    cairo_get_matrix(cr, &user);
+    cairo_set_matrix(cr, &m);
+    cairo_rectangle(cr, 0, 0, width, height);
+    cairo_set_matrix(cr, &user);
+    cairo_clip(cr);
+    if (object.opaqueBackground && !m_MaskMode) {
+        const uint32_t c = *object.opaqueBackground;
+        cairo_set_source_rgb(cr, ((c >> 16) & 0xFF) / kColorMax, ((c >> 8) & 0xFF) / kColorMax, (c & 0xFF) / kColorMax);
+        cairo_paint(cr);
+    }
+    cairo_matrix_translate(&m, -x, -y);
+    drawPlaced(cr, object, m, cx, nesting, true);
+    cairo_restore(cr);
+}
+
+void Renderer::drawPlaced(
+    cairo_t* cr, const DisplayObject& object, cairo_matrix_t m, const ColorTransform& cx, int nesting, bool placed)
+{
     // A text field scripts or typing have changed draws from its state.
     if (object.field) {
         drawField(cr, *object.field, m, cx.after(object.colorTransform));
@@ -962,6 +1013,8 @@ void Renderer::drawObject(
     const uint8_t mode = object.blendMode;
     const bool normal = mode <= kBlendNormal || mode > kBlendHardLight;
     const bool filtered = !object.filters.empty() && !m_MaskMode;
+    if (!m_MaskMode && !placed && (filtered || object.cacheAsBitmap || object.opaqueBackground))
+        placeCached(cr, object, m, nesting);
     if ((normal && !filtered) || m_MaskMode) {
         drawCharacter(cr, object.characterId, m, cx.after(object.colorTransform), object.ratio, object.buttonState,
             object.sprite.get(), nesting);
@@ -973,11 +1026,6 @@ void Renderer::drawObject(
         return;
     // Filters and blend modes draw the object whole on its own, a layer for the alpha and erase modes of what it
     // holds; the filters work on that picture, which the blend mode then mixes with what lies below it.
-    // A filtered object is drawn as a picture of its own first, placed on whole pixels.
-    if (filtered) {
-        m.x0 = std::round(m.x0);
-        m.y0 = std::round(m.y0);
-    }
     // The layer covers only what the object may draw and the room its filters reach, not the whole clip.
     cairo_save(cr);
     DeviceBox box;
@@ -1060,6 +1108,39 @@ void Renderer::drawObject(
     }
     CompositeBlend(cr, group, normal ? uint8_t(kBlendNormal) : mode);
     cairo_pattern_destroy(group);
+}
+
+void Renderer::placeCached(cairo_t* cr, const DisplayObject& object, cairo_matrix_t& m, int nesting)
+{
+    DeviceBox box;
+    m_DeclaredBounds = true;
+    const bool bounded = characterBounds(object.characterId, m, object.buttonState, object.sprite.get(), nesting, box);
+    m_DeclaredBounds = false;
+    if (!bounded || box.empty()
+        || !std::isfinite(box.x0) || !std::isfinite(box.y0) || !std::isfinite(box.x1) || !std::isfinite(box.y1))
+        return;
+    // A cached picture (bitmap caching, filters) is drawn on its own and placed with the corner of its bounds on
+    // the nearest whole pixel: the object moves by up to half a pixel.
+    if (object.cacheAsBitmap || !object.filters.empty()) {
+        const double dx = std::floor(box.x0 + 0.5) - box.x0;
+        const double dy = std::floor(box.y0 + 0.5) - box.y0;
+        m.x0 += dx;
+        m.y0 += dy;
+        box.x0 += dx;
+        box.x1 += dx;
+        box.y0 += dy;
+        box.y1 += dy;
+    }
+    // An opaque background fills the bounds under the object, whatever its colour transform.
+    if (object.opaqueBackground) {
+        const uint32_t c = *object.opaqueBackground;
+        cairo_save(cr);
+        cairo_identity_matrix(cr);
+        cairo_rectangle(cr, box.x0, box.y0, box.x1 - box.x0, box.y1 - box.y0);
+        cairo_set_source_rgb(cr, ((c >> 16) & 0xFF) / kColorMax, ((c >> 8) & 0xFF) / kColorMax, (c & 0xFF) / kColorMax);
+        cairo_fill(cr);
+        cairo_restore(cr);
+    }
 }
 
 bool Renderer::appendPictureKey(const DisplayObject& object, const cairo_matrix_t& m, const ColorTransform& cx,
@@ -1361,6 +1442,10 @@ bool Renderer::characterBounds(uint16_t id, const cairo_matrix_t& m, int buttonS
             return addRect(shape->m_pBounds.get());
         return false;
     case kTagDefineShape4: {
+        // Cached pictures are measured by the bounds the shape declares, as the format's players size them.
+        if (m_DeclaredBounds)
+            if (auto* shape = dynamic_cast<const CShapeTag*>(tag); shape && shape->m_pBounds)
+                return addRect(shape->m_pBounds.get());
         // The outline's extent and the widest line around it, a miter's reach included.
         const auto* layers = shapeLayers(tag);
         if (!layers)

@@ -55,6 +55,10 @@ private:
         cairo_t* cr, const SpriteInstance& sprite, const cairo_matrix_t& parent, const ColorTransform& cx, int nesting);
     void drawObject(
         cairo_t* cr, const DisplayObject& object, const cairo_matrix_t& parent, const ColorTransform& cx, int nesting);
+    // drawObject once the object's matrix `m` on the device is known; `placed`: its scroll rectangle has already
+    // put it on whole pixels and drawn its background.
+    void drawPlaced(cairo_t* cr, const DisplayObject& object, cairo_matrix_t m, const ColorTransform& cx,
+        int nesting, bool placed = false);
     void drawCharacter(cairo_t* cr, uint16_t id, const cairo_matrix_t& m, const ColorTransform& cx, uint16_t ratio,
         int buttonState, const SpriteInstance* sprite, int nesting);
     void drawLayers(
@@ -85,6 +89,8 @@ private:
     // layer's pixels come from buffers kept from frame to frame, so that layers drawn every frame do not map fresh
     // memory each time.
     cairo_t* beginLayer(cairo_t* cr);
+    // Moves a cached object's matrix `m` so that its bounds start on whole pixels, and fills its opaque background.
+    void placeCached(cairo_t* cr, const DisplayObject& object, cairo_matrix_t& m, int nesting);
     // An ARGB32 surface on one of the kept buffers (a surface of its own when none can be had), cleared when
     // asked.
     cairo_surface_t* pooledSurface(int width, int height, bool clear);
@@ -132,6 +138,7 @@ private:
     const CTag* m_JPEGTables;
     BitmapCache& m_Bitmaps;
     bool m_MaskMode = false; // drawing a clip mask: every fill is opaque
+    bool m_DeclaredBounds = false; // characterBounds measures shapes by the bounds their tags declare
     double m_FilterScaleX = 1; // device pixels per pixel of the stage
     double m_FilterScaleY = 1;
     int m_LayerDepth = 0; // how many layers of blend modes hold what is drawn

@@ -476,6 +476,10 @@ void MoviePlayer::applyPlacement(SpriteInstance& sprite, const Placement& place,
         object.visible = *place.visible;
     if (place.filters)
         object.filters = *place.filters;
+    if (place.cacheAsBitmap)
+        object.cacheAsBitmap = *place.cacheAsBitmap;
+    if (place.opaqueBackground)
+        object.opaqueBackground = place.opaqueBackground;
 }
 
 void MoviePlayer::startSprite(SpriteInstance& parent, DisplayObject& object)
@@ -648,6 +652,10 @@ void MoviePlayer::rebuildTo(SpriteInstance& sprite, int frame)
                 q.visible = p.visible;
             if (p.filters)
                 q.filters = p.filters;
+            if (p.cacheAsBitmap)
+                q.cacheAsBitmap = p.cacheAsBitmap;
+            if (p.opaqueBackground)
+                q.opaqueBackground = p.opaqueBackground;
         }
     }
     // Objects the timeline placed that are not there at that frame go; those that are stay as they are (their

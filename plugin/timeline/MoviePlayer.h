@@ -132,6 +132,9 @@ struct DisplayObject {
     std::shared_ptr<avm1::ButtonLink> button {}; // a button's script state, once a script has used it
     std::shared_ptr<BitmapPixels> bitmap {}; // a script's bitmap shown at this depth (attachBitmap)
     bool smoothBitmap = false;
+    bool cacheAsBitmap = false; // drawn as a picture of its own, its bounds' corner on a whole pixel
+    std::optional<uint32_t> opaqueBackground; // 0xRRGGBB filling its bounds under it
+    std::optional<std::array<double, 4>> scrollRect; // x, y, width, height (twips): the part of it shown at its origin
 };
 
 // A running timeline with its display list.

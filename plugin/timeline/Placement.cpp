@@ -41,6 +41,10 @@ Placement PlacementFrom(const CPlaceObject2Tag& tag)
         out.blendMode = place3->m_BlendMode;
     if (place3->m_HasCacheAsBitmap)
         out.cacheAsBitmap = place3->m_BitmapCache != 0;
+    if (place3->m_OpaqueBackground) {
+        const tRGBARec& c = place3->m_BackgroundColor;
+        out.opaqueBackground = uint32_t(c.red) << 16 | uint32_t(c.green) << 8 | c.blue;
+    }
     if (place3->m_HasVisible)
         out.visible = place3->m_Visible != 0;
     return out;

@@ -50,6 +50,7 @@ struct Placement {
     std::optional<std::vector<Filter>> filters;
     std::optional<std::string> className;
     std::optional<bool> cacheAsBitmap;
+    std::optional<uint32_t> opaqueBackground; // 0xRRGGBB
     const CClipActionsItem* clipActions = nullptr; // the tag's clip event handlers, when it has them
 };
 

@@ -234,6 +234,8 @@ SpriteInstance* MoviePlayer::duplicateSprite(SpriteInstance& sprite, const std::
         {}, // no text field state
         sprite.display->clipActions,
     };
+    const bool cached = sprite.display->cacheAsBitmap;
+    const std::optional<uint32_t> background = sprite.display->opaqueBackground;
     SpriteInstance& parent = *sprite.parent;
     if (&sprite == &parent)
         return nullptr;
@@ -252,6 +254,8 @@ SpriteInstance* MoviePlayer::duplicateSprite(SpriteInstance& sprite, const std::
     object.blendMode = original.blendMode;
     object.visible = original.visible;
     object.filters = original.filters;
+    object.cacheAsBitmap = cached;
+    object.opaqueBackground = background;
     object.clipActions = original.clipActions;
     object.name = name;
     object.placedFrame = -1;

@@ -589,3 +589,44 @@ TEST(Avm1Clips, ScriptDepthsMoveClipsAndRefuseWhatTheyMayNotTouch)
 }
 
 } // namespace clips
+
+namespace clips {
+
+TEST(Avm1Clips, DrawingSwitchesOfClipsReachTheirDisplayObjects)
+{
+    auto set = [](const std::string& name, Asm value) {
+        return Asm().get("clip").str(name).append(value).op(kSetMember);
+    };
+    auto show = [](const std::string& name) { return Asm().get("clip").str(name).op(0x4E).trace(); };
+    const Asm rect = Asm().str("x").num(10).str("y").num(5).str("width").num(20).str("height").num(15).i32(4).op(0x43);
+    const Asm script = Asm()
+                           .append(show("blendMode"))
+                           .append(set("blendMode", Asm().str("screen")))
+                           .append(show("blendMode"))
+                           .append(set("blendMode", Asm().str("bogus")))
+                           .append(show("blendMode"))
+                           .append(set("blendMode", Asm().num(3)))
+                           .append(show("blendMode"))
+                           .append(show("cacheAsBitmap"))
+                           .append(set("cacheAsBitmap", Asm().num(1)))
+                           .append(show("cacheAsBitmap"))
+                           .append(show("opaqueBackground"))
+                           .append(set("opaqueBackground", Asm().num(0x1FF0000)))
+                           .append(show("opaqueBackground"))
+                           .append(show("scrollRect"))
+                           .append(set("scrollRect", rect))
+                           .append(Asm().get("clip").str("scrollRect").op(0x4E).str("width").op(0x4E).trace());
+    ClipMovie movie(script);
+    EXPECT_EQ(movie.lines,
+        (std::vector<std::string> { "normal", "screen", "screen", "multiply", "false", "true", "undefined",
+            "16711680", "undefined", "20" }));
+    // What the renderer reads: the mode's number, the switch, the colour and the rectangle in twips.
+    const auto& object = movie.player.root().displayList.begin()->second;
+    EXPECT_EQ(object.blendMode, reelfinch::plugin::kBlendMultiply);
+    EXPECT_TRUE(object.cacheAsBitmap);
+    EXPECT_EQ(object.opaqueBackground, std::optional<uint32_t>(0xFF0000));
+    ASSERT_TRUE(object.scrollRect);
+    EXPECT_EQ(*object.scrollRect, (std::array<double, 4> { 200, 100, 400, 300 }));
+}
+
+} // namespace clips

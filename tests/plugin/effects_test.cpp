@@ -462,3 +462,105 @@ TEST(PluginEffects, FilteredPicturesFollowWhatChangesInside)
     const Canvas third = Render(player, 100, 100);
     EXPECT_TRUE(Near(third.at(20, 33), kGreen, 3)) << "the shadow turned green";
 }
+
+TEST(PluginEffects, BlurBoxesAreWholeOddWidths)
+{
+    // A one-pixel column under blurs of growing size: how far the blur spreads it on each side. The box is the
+    // size cut to whole pixels, less one when even; a box of one pixel leaves the picture as it was.
+    struct Case {
+        double size;
+        double scale; // the stage's scale of the object's space
+        int reach;
+    };
+    const Case cases[] = { { 1, 1, 0 }, { 2, 1, 0 }, { 3, 1, 1 }, { 4, 1, 1 }, { 4.9, 1, 1 }, { 5, 1, 2 },
+        { 1, 2, 0 }, { 2, 2, 1 }, { 30, 1, 14 } };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.size * c.scale);
+        cairo_surface_t* image = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 81, 3);
+        cairo_surface_flush(image);
+        auto* px = reinterpret_cast<uint32_t*>(cairo_image_surface_get_data(image));
+        const int stride = cairo_image_surface_get_stride(image) / 4;
+        for (int y = 0; y < 3; ++y)
+            px[y * stride + 40] = 0xFF000000;
+        cairo_surface_mark_dirty(image);
+        Filter blur;
+        blur.kind = Filter::Blur;
+        blur.blurX = c.size;
+        blur.blurY = 0;
+        ApplyFilters(image, { blur }, c.scale, c.scale);
+        cairo_surface_flush(image);
+        int reach = 0;
+        while (reach < 40 && (px[stride + 40 + reach + 1] >> 24) != 0)
+            ++reach;
+        EXPECT_EQ(reach, c.reach);
+        EXPECT_EQ(px[stride + 40 - reach] >> 24, px[stride + 40 + reach] >> 24) << "centred";
+        EXPECT_NEAR(int(px[stride + 40] >> 24), 255 / (2 * c.reach + 1), 1) << "the box's weights are even";
+        cairo_surface_destroy(image);
+    }
+}
+
+namespace {
+
+// A sprite of two 10-pixel blue squares at (0, 0) and (40, 40), placed by PlaceObject3 at (12.5, 12.5) with the
+// given second flag byte and the bytes that flag brings (cache switch, background colour).
+Canvas CachedScene(uint8_t flags, const std::vector<uint8_t>& tail)
+{
+    MovieBuilder movie(100, 100);
+    movie.background(kWhite);
+    movie.rectShape(1, 0, 0, 10 * T, 10 * T, { 0, 0, 255 });
+    SpriteBuilder sprite;
+    sprite.place(1, 1, 0, 0);
+    sprite.place(2, 1, 40 * T, 40 * T);
+    sprite.showFrame();
+    sprite.define(movie, 2);
+    std::vector<uint8_t> body { 0x06, flags, 1, 0, 2, 0 };
+    // A matrix of translation only: 16-bit fields of 250 twips each.
+    const uint64_t bits = ((uint64_t(16) << 32) | (uint64_t(250) << 16) | 250) << 1;
+    for (int shift = 32; shift >= 0; shift -= 8)
+        body.push_back(uint8_t(bits >> shift));
+    body.insert(body.end(), tail.begin(), tail.end());
+    movie.raw(kTagPlaceObject3, body);
+    movie.showFrame();
+    MoviePlayer player;
+    EXPECT_TRUE(Load(player, movie.finish()));
+    return Render(player, 100, 100);
+}
+
+} // namespace
+
+TEST(PluginEffects, CachedPicturesStartOnWholePixelsOverTheirBackground)
+{
+    constexpr Color kBlue { 0, 0, 255 };
+    constexpr Color kGreen { 0, 255, 0 };
+    struct Case {
+        const char* what;
+        uint8_t flags;
+        std::vector<uint8_t> tail;
+        Color gap; // at (30, 30), between the squares
+        bool snapped; // the bounds' corner (12.5, 12.5) moved to (13, 13)
+    };
+    const Case cases[] = {
+        { "drawn as it lies", 0, {}, kWhite, false },
+        { "cached", 0x04, { 1 }, kWhite, true },
+        { "cache switched off", 0x04, { 0 }, kWhite, false },
+        { "background, not cached", 0x40, { 0, 255, 0, 255 }, kGreen, false },
+        { "cached over a background", 0x44, { 1, 0, 255, 0, 255 }, kGreen, true },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Canvas canvas = CachedScene(c.flags, c.tail);
+        EXPECT_TRUE(Near(canvas.at(30, 30), c.gap, 3));
+        EXPECT_TRUE(Near(canvas.at(18, 18), kBlue, 3));
+        if (c.snapped) {
+            EXPECT_TRUE(Near(canvas.at(12, 17), kWhite, 3)) << "nothing left of the whole pixel";
+            EXPECT_TRUE(Near(canvas.at(13, 17), kBlue, 3));
+            EXPECT_TRUE(Near(canvas.at(62, 57), kBlue, 3));
+            EXPECT_TRUE(Near(canvas.at(63, 57), kWhite, 3));
+        } else {
+            EXPECT_FALSE(Near(canvas.at(12, 17), kWhite, 3)) << "half covered";
+            EXPECT_FALSE(Near(canvas.at(12, 17), kBlue, 3)) << "half covered";
+        }
+        // The background fills the bounds around the squares, not beyond them.
+        EXPECT_TRUE(Near(canvas.at(70, 70), kWhite, 3));
+    }
+}

@@ -129,6 +129,7 @@ void InstallBuiltins(Machine& m)
     InstallLocalConnectionClass(m);
     InstallTextFieldClass(m);
     InstallButtonClass(m);
+    InstallDisplayEffects(m);
     InstallContextMenuClasses(m);
     InstallTextSnapshotClass(m);
     InstallStyleSheetClass(m);

@@ -96,6 +96,7 @@ void DispatchNetStreamEvents(Machine& m);
 void InstallLocalConnectionClass(Machine& m);
 void InstallTextFieldClass(Machine& m);
 void InstallButtonClass(Machine& m);
+void InstallDisplayEffects(Machine& m);
 
 // Buttons: the script object of a placed button (null for other characters), its handler properties run for a
 // change of its state, and the properties the mouse and the Tab key follow.
