@@ -888,6 +888,9 @@ TEST(TextFieldModel, HtmlOutNestsFormatsAndColours)
         f.setHtml(html);
         EXPECT_EQ(f.text, u"t\r\r") << reelfinch::plugin::ToUtf8(html);
     }
+    // The break a closing paragraph makes carries no style: the empty paragraph shows none.
+    f.setHtml(u"<b><p></p></b>");
+    EXPECT_EQ(reelfinch::plugin::ToUtf8(f.htmlText()).find("<B>"), std::string::npos);
 }
 
 TEST(TextFieldModel, LayoutFigures)
