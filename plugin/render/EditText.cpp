@@ -574,13 +574,15 @@ void EditField::setHtml(const std::u16string& value)
             if (tag.closing) {
                 // A closing tag ends the innermost open element only when it names it; any other is passed over.
                 if (names.size() > 1 && names.back() == name) {
-                    // In a multiline field paragraphs and list items end their line, with a break that carries
-                    // no link or style (an empty paragraph made so shows none).
+                    // In a multiline field paragraphs and list items end their line. The break a paragraph
+                    // makes carries no link or style (an empty paragraph made so shows none).
                     if ((name == "p" || name == "li") && multiline) {
                         CharFormat plain = stack.back();
-                        plain.bold = plain.italic = plain.underline = false;
-                        plain.url.clear();
-                        plain.target.clear();
+                        if (name == "p") {
+                            plain.bold = plain.italic = plain.underline = false;
+                            plain.url.clear();
+                            plain.target.clear();
+                        }
                         text.push_back(kParagraph);
                         formats.push_back(plain);
                         lastWhite = true;
