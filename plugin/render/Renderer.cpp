@@ -1894,26 +1894,21 @@ void Renderer::drawField(cairo_t* cr, const EditField& field, const cairo_matrix
     if (field.border) {
         setColor(rgb(field.borderColor));
         if (m.xy == 0 && m.yx == 0) {
-            // Unrotated, the border is one sharp pixel wide on the pixels its edges round to: the top and left
-            // lines run the whole side, the right and bottom ones stop before the corner they share.
+            // A line one pixel wide. Unrotated, it runs through the centres of the pixels its edges start in, so
+            // it stays one sharp pixel wide.
             double x0 = left;
             double y0 = top;
             double x1 = right;
             double y1 = bottom;
             cairo_matrix_transform_point(&m, &x0, &y0);
             cairo_matrix_transform_point(&m, &x1, &y1);
-            const double px0 = std::floor(std::min(x0, x1) + kHalfPixel);
-            const double py0 = std::floor(std::min(y0, y1) + kHalfPixel);
-            const double px1 = std::floor(std::max(x0, x1) + kHalfPixel);
-            const double py1 = std::floor(std::max(y0, y1) + kHalfPixel);
+            const auto centre = [](double v) { return std::floor(v + kHalfPixel) + kHalfPixel; };
             cairo_identity_matrix(cr);
-            cairo_rectangle(cr, px0, py0, px1 - px0 + 1, 1);
-            cairo_rectangle(cr, px0, py0 + 1, 1, py1 - py0);
-            if (px1 > px0 && py1 > py0 + 1)
-                cairo_rectangle(cr, px1, py0 + 1, 1, py1 - py0 - 1);
-            if (py1 > py0 && px1 > px0 + 1)
-                cairo_rectangle(cr, px0 + 1, py1, px1 - px0 - 1, 1);
-            cairo_fill(cr);
+            const double sx = centre(std::min(x0, x1));
+            const double sy = centre(std::min(y0, y1));
+            cairo_rectangle(cr, sx, sy, centre(std::max(x0, x1)) - sx, centre(std::max(y0, y1)) - sy);
+            cairo_set_line_width(cr, 1.0);
+            cairo_stroke(cr);
         } else {
             // Rotated or skewed: a closed line one pixel wide between the box's corners, each moved to the centre
             // of the pixel it falls in (a small turn leaves the border as sharp as an unturned one).
