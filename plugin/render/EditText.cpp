@@ -455,25 +455,18 @@ bool IsWhite(char16_t c)
     return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r';
 }
 
-// A format opened in HTML output, with the tags that close it.
-struct Open {
-    CharFormat format;
-    std::u16string close;
-};
-
-// Runs that HTML output shows alike: the same character figures.
-bool SameRun(const CharFormat& a, const CharFormat& b)
+// Runs that HTML output shows in one FONT: the same font figures.
+bool SameFont(const CharFormat& a, const CharFormat& b)
 {
     return a.font == b.font && a.size == b.size && a.color == b.color && a.letterSpacing == b.letterSpacing
-        && a.kerning == b.kerning && a.url == b.url && a.target == b.target && a.bold == b.bold
-        && a.italic == b.italic && a.underline == b.underline;
+        && a.kerning == b.kerning;
 }
 
-// Whether a run in `b` can open inside `a`: it keeps a's link and styles.
-bool Builds(const CharFormat& a, const CharFormat& b)
+// Runs that HTML output shows with the same link and styles.
+bool SameStyle(const CharFormat& a, const CharFormat& b)
 {
-    return (a.url.empty() || (a.url == b.url && a.target == b.target)) && (!a.bold || b.bold)
-        && (!a.italic || b.italic) && (!a.underline || b.underline);
+    return a.url == b.url && a.target == b.target && a.bold == b.bold && a.italic == b.italic
+        && a.underline == b.underline;
 }
 
 } // namespace
@@ -561,6 +554,7 @@ void EditField::setHtml(const std::u16string& value)
     // HTML paragraphs are left-aligned unless a <p align> says otherwise, whatever the field was made with.
     newFormat.align = TextAlign::Left;
     std::vector<CharFormat> stack { newFormat };
+    std::vector<std::string> names { std::string() }; // the open elements, innermost last
     const auto put = [&](char16_t c) {
         text.push_back(c);
         formats.push_back(stack.back());
@@ -578,15 +572,24 @@ void EditField::setHtml(const std::u16string& value)
             lastWhite = false;
             const std::string& name = tag.name;
             if (tag.closing) {
-                // In a multiline field paragraphs and list items end their line.
-                if ((name == "p" || name == "li") && multiline) {
-                    put(kParagraph);
-                    lastWhite = true;
-                }
-                if ((name == "p" || name == "li" || name == "font" || name == "b" || name == "i" || name == "u"
-                        || name == "a" || name == "textformat" || name == "span")
-                    && stack.size() > 1)
+                // A closing tag ends the innermost open element only when it names it; any other is passed over.
+                if (names.size() > 1 && names.back() == name) {
+                    // In a multiline field paragraphs and list items end their line. The break a paragraph
+                    // makes carries no link or style (an empty paragraph made so shows none).
+                    if ((name == "p" || name == "li") && multiline) {
+                        CharFormat plain = stack.back();
+                        if (name == "p") {
+                            plain.bold = plain.italic = plain.underline = false;
+                            plain.url.clear();
+                            plain.target.clear();
+                        }
+                        text.push_back(kParagraph);
+                        formats.push_back(plain);
+                        lastWhite = true;
+                    }
                     stack.pop_back();
+                    names.pop_back();
+                }
                 continue;
             }
             if (name == "br" || name == "sbr") {
@@ -602,6 +605,9 @@ void EditField::setHtml(const std::u16string& value)
                 auto it = tag.attributes.find(key);
                 return it == tag.attributes.end() ? nullptr : &it->second;
             };
+            // A paragraph inside an open one is no paragraph of its own: the tag and its end are passed over.
+            if (name == "p" && std::find(names.begin(), names.end(), "p") != names.end())
+                continue;
             if (name == "p" || name == "li") {
                 // A list item starts a line of its own.
                 if (name == "li" && multiline && !text.empty() && text.back() != kParagraph)
@@ -678,6 +684,7 @@ void EditField::setHtml(const std::u16string& value)
                 continue; // tags the player does not know are passed over
             }
             stack.push_back(f);
+            names.push_back(name);
             continue;
         }
         // With condenseWhite, text between tags that is only white space is dropped.
@@ -763,44 +770,52 @@ std::u16string EditField::htmlText() const
         AppendAttribute(out, "LETTERSPACING", Number(base.letterSpacing));
         AppendAttribute(out, "KERNING", base.kerning ? "1" : "0");
         out += u">";
-        // Runs of equal format. Each run either returns to a format still open (closing what was opened after
-        // it) or opens what it adds to the innermost one that it can build on: a FONT with the figures that
-        // differ, then link, bold, italic and underline.
-        // The paragraph's FONT carries its figures; styles and links open inside it.
-        CharFormat outer = base;
-        outer.bold = outer.italic = outer.underline = false;
-        outer.url.clear();
-        outer.target.clear();
-        std::vector<Open> open { { outer, std::u16string() } };
+        // Runs of equal format. FONT tags stay open to the paragraph's end: a run whose font figures match an
+        // open FONT returns to it (closing the ones opened after it), any other run opens a FONT inside the
+        // innermost one with the figures that differ. Link, bold, italic and underline open and close with each
+        // run, in that order. An empty paragraph still shows the link and styles of its break.
+        std::vector<const CharFormat*> fonts { &base };
         const auto closeTo = [&](size_t level) {
-            while (open.size() > level + 1) {
-                out += open.back().close;
-                open.pop_back();
+            while (fonts.size() > level + 1) {
+                out += u"</FONT>";
+                fonts.pop_back();
             }
         };
+        const auto styles = [&](const CharFormat& f, bool link, bool opening) {
+            if (opening) {
+                if (link) {
+                    out += u"<A";
+                    AppendAttribute(out, "HREF", f.url);
+                    AppendAttribute(out, "TARGET", f.target);
+                    out += u">";
+                }
+                out += std::u16string(f.bold ? u"<B>" : u"") + (f.italic ? u"<I>" : u"") + (f.underline ? u"<U>" : u"");
+            } else {
+                out += std::u16string(f.underline ? u"</U>" : u"") + (f.italic ? u"</I>" : u"") + (f.bold ? u"</B>" : u"");
+                if (link)
+                    out += u"</A>";
+            }
+        };
+        if (start == end && start < formats.size()) {
+            styles(formats[start], !formats[start].url.empty(), true);
+            styles(formats[start], !formats[start].url.empty(), false);
+        }
         size_t i = start;
         while (i < end) {
             size_t j = i + 1;
-            while (j < end && formats[j] == formats[i])
+            while (j < end && SameFont(formats[j], formats[i]) && SameStyle(formats[j], formats[i]))
                 ++j;
             const CharFormat& f = formats[i];
-            size_t level = open.size();
-            for (size_t k = open.size(); k-- > 0;)
-                if (SameRun(open[k].format, f)) {
+            size_t level = fonts.size();
+            for (size_t k = fonts.size(); k-- > 0;)
+                if (SameFont(*fonts[k], f)) {
                     level = k;
                     break;
                 }
-            if (level < open.size()) {
+            if (level < fonts.size()) {
                 closeTo(level);
             } else {
-                // The innermost open format whose link and styles the run keeps.
-                size_t keep = open.size() - 1;
-                while (keep > 0 && !Builds(open[keep].format, f))
-                    --keep;
-                closeTo(keep);
-                const CharFormat& now = open.back().format;
-                std::u16string tags;
-                std::u16string close;
+                const CharFormat& now = *fonts.back();
                 std::u16string font;
                 if (f.font != now.font)
                     AppendAttribute(font, "FACE", f.font);
@@ -812,34 +827,14 @@ std::u16string EditField::htmlText() const
                     AppendAttribute(font, "LETTERSPACING", Number(f.letterSpacing));
                 if (f.kerning != now.kerning)
                     AppendAttribute(font, "KERNING", f.kerning ? "1" : "0");
-                if (!font.empty()) {
-                    tags += u"<FONT" + font + u">";
-                    close = u"</FONT>" + close;
-                }
-                if (f.url != now.url && !f.url.empty()) {
-                    tags += u"<A";
-                    AppendAttribute(tags, "HREF", f.url);
-                    AppendAttribute(tags, "TARGET", f.target);
-                    tags += u">";
-                    close = u"</A>" + close;
-                }
-                if (f.bold && !now.bold) {
-                    tags += u"<B>";
-                    close = u"</B>" + close;
-                }
-                if (f.italic && !now.italic) {
-                    tags += u"<I>";
-                    close = u"</I>" + close;
-                }
-                if (f.underline && !now.underline) {
-                    tags += u"<U>";
-                    close = u"</U>" + close;
-                }
-                out += tags;
-                open.push_back({ f, close });
+                out += u"<FONT" + font + u">";
+                fonts.push_back(&f);
             }
+            const bool link = !f.url.empty();
+            styles(f, link, true);
             for (size_t k = i; k < j; ++k)
                 AppendEscaped(out, text[k]);
+            styles(f, link, false);
             i = j;
         }
         closeTo(0);

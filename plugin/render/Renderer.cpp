@@ -1977,12 +1977,10 @@ void Renderer::drawField(cairo_t* cr, const EditField& field, const cairo_matrix
         cairo_fill(cr);
     }
     if (field.border) {
-        // A line one pixel wide. Unrotated, it runs through the centres of the pixels its edges start in, so it
-        // stays one sharp pixel wide.
         setColor(rgb(field.borderColor));
-        cairo_rectangle(cr, left, top, right - left, bottom - top);
-        cairo_identity_matrix(cr);
         if (m.xy == 0 && m.yx == 0) {
+            // A line one pixel wide. Unrotated, it runs through the centres of the pixels its edges start in, so
+            // it stays one sharp pixel wide.
             double x0 = left;
             double y0 = top;
             double x1 = right;
@@ -1990,13 +1988,29 @@ void Renderer::drawField(cairo_t* cr, const EditField& field, const cairo_matrix
             cairo_matrix_transform_point(&m, &x0, &y0);
             cairo_matrix_transform_point(&m, &x1, &y1);
             const auto centre = [](double v) { return std::floor(v + kHalfPixel) + kHalfPixel; };
-            cairo_new_path(cr);
+            cairo_identity_matrix(cr);
             const double sx = centre(std::min(x0, x1));
             const double sy = centre(std::min(y0, y1));
             cairo_rectangle(cr, sx, sy, centre(std::max(x0, x1)) - sx, centre(std::max(y0, y1)) - sy);
+            cairo_set_line_width(cr, 1.0);
+            cairo_stroke(cr);
+        } else {
+            // Rotated or skewed: a closed line one pixel wide between the box's corners, each moved to the centre
+            // of the pixel it falls in (a small turn leaves the border as sharp as an unturned one).
+            const double xs[] = { left, right, right, left };
+            const double ys[] = { top, top, bottom, bottom };
+            cairo_identity_matrix(cr);
+            cairo_new_path(cr);
+            for (int k = 0; k < 4; ++k) {
+                double x = xs[k];
+                double y = ys[k];
+                cairo_matrix_transform_point(&m, &x, &y);
+                cairo_line_to(cr, std::floor(x + kHalfPixel) + kHalfPixel, std::floor(y + kHalfPixel) + kHalfPixel);
+            }
+            cairo_close_path(cr);
+            cairo_set_line_width(cr, 1.0);
+            cairo_stroke(cr);
         }
-        cairo_set_line_width(cr, 1.0);
-        cairo_stroke(cr);
         cairo_set_matrix(cr, &m);
     }
     cairo_rectangle(cr, left, top, right - left, bottom - top);

@@ -847,6 +847,17 @@ TEST(TextFieldModel, HtmlOutNestsFormatsAndColours)
         { "<b>b</b>", "<B>b</B>" },
         { "<a href=\"u\" target=\"t\">l</a>", "<A HREF=\"u\" TARGET=\"t\">l</A>" },
         { "&lt;\"", "&lt;&quot;" },
+        // Styles close with their run and open again for the next; a link goes outside them.
+        { "<b><i>x</i> y</b>", "<B><I>x</I></B><B> y</B>" },
+        { "<i><a href=\"u\"><b>x</b></a></i>", "<A HREF=\"u\" TARGET=\"\"><B><I>x</I></B></A>" },
+        // A FONT stays open until a run returns to one below it; other runs nest a new one inside.
+        { "a<font color=\"#aaaaaa\">b</font><font size=\"16\">c</font>",
+            "a<FONT COLOR=\"#AAAAAA\">b<FONT SIZE=\"16\" COLOR=\"#000000\">c</FONT></FONT>" },
+        { "a<font color=\"#aaaaaa\">b<font size=\"16\">c</font></font>d",
+            "a<FONT COLOR=\"#AAAAAA\">b<FONT SIZE=\"16\">c</FONT></FONT>d" },
+        { "a<font color=\"#aaaaaa\">b</font><b>c</b>", "a<FONT COLOR=\"#AAAAAA\">b</FONT><B>c</B>" },
+        // A closing tag that does not name the innermost open element is passed over.
+        { "<b>a<i>b</b>c</i>d</b>e", "<B>a</B><B><I>bc</I></B><B>d</B>e" },
     };
     for (const Case& c : cases) {
         reelfinch::plugin::EditField f;
@@ -865,6 +876,21 @@ TEST(TextFieldModel, HtmlOutNestsFormatsAndColours)
     EXPECT_EQ(one.find("<P"), one.rfind("<P"));
     f.setText(u"");
     EXPECT_EQ(reelfinch::plugin::ToUtf8(f.htmlText()), "");
+    // An empty paragraph keeps the link and styles of its break.
+    f.setHtml(u"<b>\n</b>\n<a href=\"u\">\n</a>");
+    const std::string empty = reelfinch::plugin::ToUtf8(f.htmlText());
+    EXPECT_NE(empty.find("<B></B>"), std::string::npos) << empty;
+    EXPECT_NE(empty.find("<A HREF=\"u\" TARGET=\"\"></A>"), std::string::npos) << empty;
+    EXPECT_EQ(empty.find("<B></B>", empty.find("<B></B>") + 1), std::string::npos) << "the plain break shows none";
+    // In a multiline field each list item ends its line; a paragraph inside an open one adds no line.
+    f.multiline = true;
+    for (const char16_t* html : { u"<p><p><li>t</li></p></p>", u"<li><p><p>t</p></p></li>" }) {
+        f.setHtml(html);
+        EXPECT_EQ(f.text, u"t\r\r") << reelfinch::plugin::ToUtf8(html);
+    }
+    // The break a closing paragraph makes carries no style: the empty paragraph shows none.
+    f.setHtml(u"<b><p></p></b>");
+    EXPECT_EQ(reelfinch::plugin::ToUtf8(f.htmlText()).find("<B>"), std::string::npos);
 }
 
 TEST(TextFieldModel, LayoutFigures)

@@ -55,7 +55,9 @@ VisualTest ReadTest(const QString& path)
     while (!in.atEnd()) {
         const QString line = in.readLine().trimmed();
         if (line.startsWith(QLatin1Char('['))) {
+            // A quoted key names the same table as a bare one: [image_comparisons."output"].
             section = line;
+            section.remove(QLatin1Char('"'));
             if (section == QLatin1String("[[image_comparisons.output.checks]]"))
                 test.checks.emplace_back();
             else if (section == QLatin1String("[image_comparisons.output]") && test.checks.empty())
