@@ -294,6 +294,10 @@ Value ConvertPoint(Machine& m, const Value& self, const Value* args, int argc, b
     auto* s = Sprite(m, self);
     if (!s || argc < 1 || !args[0].isObject())
         return Value();
+    // Only the point's own x and y, both numbers, are converted.
+    Object* point = args[0].asObject();
+    if (!m.hasOwnProperty(point, "x") || !m.hasOwnProperty(point, "y"))
+        return Value();
     const Value xv = m.getMember(args[0], "x");
     const Value yv = m.getMember(args[0], "y");
     if (!xv.isNumber() || !yv.isNumber())
@@ -301,11 +305,17 @@ Value ConvertPoint(Machine& m, const Value& self, const Value* args, int argc, b
     double x = xv.asNumber() * 20.0;
     double y = yv.asNumber() * 20.0;
     cairo_matrix_t matrix = m.player().stageMatrix(*s);
-    if (!toGlobal && cairo_matrix_invert(&matrix) != CAIRO_STATUS_SUCCESS)
-        return Value();
+    if (!toGlobal) {
+        if (cairo_matrix_invert(&matrix) != CAIRO_STATUS_SUCCESS)
+            return Value();
+        // The inverse moves by whole twips, as the player keeps matrices.
+        matrix.x0 = std::round(matrix.x0);
+        matrix.y0 = std::round(matrix.y0);
+    }
     cairo_matrix_transform_point(&matrix, &x, &y);
-    m.setMember(args[0], "x", Value(x / 20.0));
-    m.setMember(args[0], "y", Value(y / 20.0));
+    // The point lands on a whole twip.
+    m.setMember(args[0], "x", Value(std::round(x) / 20.0));
+    m.setMember(args[0], "y", Value(std::round(y) / 20.0));
     return Value();
 }
 
