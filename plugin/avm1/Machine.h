@@ -318,6 +318,7 @@ public:
     uint64_t m_DroppedSerial = 0;
     std::string m_DropPath;
     DragState m_Drag;
+    bool m_WideNoBounds = false; // getBounds was called from a script of SWF 8 or later
 };
 
 // Runs instructions of `frame` from `pc` until it leaves [start, end); sets the machine's unwind state.

@@ -833,9 +833,19 @@ void Renderer::draw(const DrawTarget& target, const cairo_matrix_t& view, uint32
         cairo_matrix_t placed = view;
         placed.x0 += target.area.left;
         placed.y0 += target.area.top;
-        drawList(cr, m_Movie.m_Root, placed, ColorTransform {}, 0);
+        // The root and each level under their own transform, colour and visibility.
+        auto drawTop = [&](const SpriteInstance& top) {
+            if (!top.display) {
+                drawList(cr, top, placed, ColorTransform {}, 0);
+            } else if (top.display->visible) {
+                cairo_matrix_t m;
+                cairo_matrix_multiply(&m, &top.display->matrix, &placed);
+                drawList(cr, top, m, top.display->colorTransform, 0);
+            }
+        };
+        drawTop(m_Movie.m_Root);
         for (const auto& [number, level] : m_Movie.m_Levels)
-            drawList(cr, *level, placed, ColorTransform {}, 0);
+            drawTop(*level);
         drawFocusRect(cr, placed);
     }
     cairo_destroy(cr);

@@ -107,6 +107,7 @@ SpriteInstance* MoviePlayer::level(int number, bool make)
     level->timeline = &kEmptyTimeline;
     level->currentFrame = 0;
     level->serial = m_NextSerial++;
+    MakeTop(*level);
     level->loaded = true;
     return m_Levels.emplace(number, std::move(level)).first->second.get();
 }

@@ -184,6 +184,7 @@ MoviePlayer::MoviePlayer()
     , m_Sound(std::make_unique<sound::MovieSound>())
 {
     m_Root.timeline = &m_RootTimeline;
+    MakeTop(m_Root);
 }
 
 MoviePlayer::~MoviePlayer()
@@ -204,6 +205,7 @@ bool MoviePlayer::load(const uint8_t* data, size_t size)
     m_InitActionsRun.clear();
     m_ExportNames.clear();
     m_Root = SpriteInstance {};
+    MakeTop(m_Root);
     m_Levels.clear();
     m_Libraries.clear();
     m_Root.timeline = &m_RootTimeline;
@@ -232,6 +234,7 @@ bool MoviePlayer::load(const uint8_t* data, size_t size)
         = header->m_FrameRate > 0 && std::isfinite(header->m_FrameRate) ? header->m_FrameRate : kDefaultFrameRate;
     buildTimeline(m_RootTimeline, m_Movie->GetTags(), true);
     m_Root = SpriteInstance {};
+    MakeTop(m_Root);
     m_Root.timeline = &m_RootTimeline;
     m_Version = header->m_Version;
     m_Machine = std::make_unique<avm1::Machine>(*this, m_Version);
@@ -259,6 +262,7 @@ void MoviePlayer::buildTimeline(Timeline& timeline, const CTagsItem* tags, bool 
 {
     timeline.frames.assign(1, {});
     bool haveBackground = false;
+    bool ended = false;
     for (int i = 0; tags && i < tags->GetItemCount(); ++i) {
         const CTag* tag = tags->GetTag(i);
         if (!tag)
@@ -268,8 +272,10 @@ void MoviePlayer::buildTimeline(Timeline& timeline, const CTagsItem* tags, bool 
             timeline.frames.emplace_back();
             continue;
         }
-        if (code == kTagEnd)
+        if (code == kTagEnd) {
+            ended = true;
             break;
+        }
         if (root && code == kTagSetBackgroundColor && !m_Building) {
             // The first background colour holds for the whole movie; later ones are ignored.
             if (auto* bg = dynamic_cast<const CSetBackGroundColorTag*>(tag); bg && bg->m_pColor && !haveBackground) {
@@ -319,8 +325,14 @@ void MoviePlayer::buildTimeline(Timeline& timeline, const CTagsItem* tags, bool 
             || code == kTagRemoveObject2 || code == kTagDoAction || code == kTagDoInitAction)
             timeline.frames.back().push_back(tag);
     }
-    // The tags after the last ShowFrame belong to no shown frame.
-    if (timeline.frames.size() > 1)
+    // The tags after the last ShowFrame belong to no shown frame. A sprite still plays them as a last frame
+    // (its actions run), but then stays there; so does a sprite whose tags stop without an End tag, which the
+    // player takes as not wholly loaded.
+    // The End tag is kept apart from the list (and made up when the data had none).
+    ended = ended || (tags && !tags->m_TerminatorMissing);
+    if (!root && (!ended || !timeline.frames.back().empty()) && timeline.frames.size() > 1)
+        timeline.loops = false;
+    if (timeline.frames.size() > 1 && (root || timeline.frames.back().empty()))
         timeline.frames.pop_back();
     const int declared = tags ? tags->m_DeclaredFrameCount : 0;
     // A movie without ShowFrame tags shows nothing and has no frames at all; a sprite without them still has
@@ -420,8 +432,12 @@ void MoviePlayer::applyPlacement(SpriteInstance& sprite, const Placement& place,
         // A new object; a move of an empty depth without a character places nothing.
         if (!place.characterId)
             return;
-        if (existing != sprite.displayList.end())
-            removeAt(sprite, existing);
+        // A new object cannot take a depth that holds one: the player refuses it and says so.
+        if (existing != sprite.displayList.end()) {
+            if (onTrace)
+                onTrace("Warning: Failed to place object at depth " + std::to_string(place.depth) + ".");
+            return;
+        }
         DisplayObject& object = sprite.displayList[place.depth];
         object.depth = place.depth;
         object.placedFrame = frame;
@@ -626,7 +642,7 @@ void MoviePlayer::rebuildTo(SpriteInstance& sprite, int frame)
                 continue;
             auto it = plan.find(p.depth);
             if (!p.move || it == plan.end()) {
-                if (!p.characterId)
+                if (!p.characterId || it != plan.end())
                     continue;
                 plan[p.depth] = Planned { p, f, clipActions };
                 continue;
@@ -762,6 +778,8 @@ void MoviePlayer::stepSprite(SpriteInstance& sprite, bool force)
         return;
     if (count == 1 && sprite.currentFrame == 0)
         return;
+    if (sprite.currentFrame + 1 >= count && !sprite.timeline->loops)
+        return;
     const int next = sprite.currentFrame + 1 >= count ? 0 : sprite.currentFrame + 1;
     seek(sprite, next);
 }
@@ -784,7 +802,7 @@ bool MoviePlayer::step(bool force)
     // Buttons that came or went under a mouse that stayed put.
     if (m_HaveMouse) {
         bool found = false;
-        updateButtons(m_Root, viewMatrix(m_ViewWidth, m_ViewHeight), m_MousePixelX, m_MousePixelY, m_MouseDown,
+        updateButtons(m_Root, underRoot(viewMatrix(m_ViewWidth, m_ViewHeight)), m_MousePixelX, m_MousePixelY, m_MouseDown,
             m_FrameEntered, found);
         runPendingActions();
     }
@@ -1040,6 +1058,14 @@ bool MoviePlayer::pan(int32_t x, int32_t y, int mode, int viewWidth, int viewHei
     }
     auto clamp = [](int64_t v) { return int32_t(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); };
     return setZoomRect(clamp(m_Zoom[0] + dx), clamp(m_Zoom[1] + dy), clamp(m_Zoom[2] + dx), clamp(m_Zoom[3] + dy));
+}
+
+cairo_matrix_t MoviePlayer::underRoot(const cairo_matrix_t& view) const
+{
+    cairo_matrix_t m = view;
+    if (m_Root.display)
+        cairo_matrix_multiply(&m, &m_Root.display->matrix, &view);
+    return m;
 }
 
 cairo_matrix_t MoviePlayer::viewMatrix(int viewWidth, int viewHeight) const
@@ -1428,7 +1454,7 @@ bool MoviePlayer::mouseEvent(double x, double y, bool down, int viewWidth, int v
     bool changed = false;
     bool found = false;
     m_HandCursor = false;
-    updateButtons(m_Root, viewMatrix(viewWidth, viewHeight), x, y, down, changed, found);
+    updateButtons(m_Root, underRoot(viewMatrix(viewWidth, viewHeight)), x, y, down, changed, found);
     if (m_Machine && (moved || pressed || released)) {
         if (m_Machine->dragging())
             m_Machine->dragTo(m_MouseX, m_MouseY);

@@ -63,6 +63,7 @@ struct Timeline {
     std::vector<std::vector<const CTag*>> frames;
     std::map<std::string, int> labels;
     const CTag* streamHead = nullptr; // SoundStreamHead or SoundStreamHead2: the format of the frames' blocks
+    bool loops = true; // playing goes from the last frame back to the first
 };
 
 struct SpriteInstance;
@@ -153,7 +154,17 @@ struct SpriteInstance {
     uint16_t symbolId = 0; // the character it is an instance of (0: an empty clip made by a script)
     const MovieLibrary* library = nullptr; // the loaded movie whose characters it shows; null: the main movie's
     std::shared_ptr<Drawing> drawing; // what scripts drew into it, under its children
+    // A root or level has no parent's list: its own transform, colour and visibility are kept here, and
+    // `display` points to it.
+    std::unique_ptr<DisplayObject> topDisplay;
 };
+
+// Makes a sprite a root or level: its own transform starts as the identity.
+inline void MakeTop(SpriteInstance& top)
+{
+    top.topDisplay = std::make_unique<DisplayObject>();
+    top.display = top.topDisplay.get();
+}
 
 enum ButtonState { kButtonUp = 0, kButtonOver = 1, kButtonDown = 2 };
 
@@ -355,6 +366,8 @@ private:
     void runPendingActions();
     bool seek(SpriteInstance& sprite, int frame, bool jump = false);
     cairo_matrix_t viewMatrix(int viewWidth, int viewHeight) const;
+    // Where the root's children lie in the view: the view's matrix after the root's own transform.
+    cairo_matrix_t underRoot(const cairo_matrix_t& view) const;
     bool updateButtons(SpriteInstance& sprite, const cairo_matrix_t& parent, double x, double y, bool down,
         bool& changed, bool& found);
     // Whether any record of the button answers (key presses only); without `run` nothing is queued.

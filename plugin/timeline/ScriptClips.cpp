@@ -324,7 +324,8 @@ cairo_matrix_t MoviePlayer::stageMatrix(const SpriteInstance& sprite) const
 {
     cairo_matrix_t m;
     cairo_matrix_init_identity(&m);
-    for (const SpriteInstance* s = &sprite; s && s->display && s->parent; s = s->parent)
+    // Up to and with the root's (or level's) own transform.
+    for (const SpriteInstance* s = &sprite; s && s->display; s = s->parent)
         cairo_matrix_multiply(&m, &m, &s->display->matrix);
     return m;
 }

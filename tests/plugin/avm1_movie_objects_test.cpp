@@ -490,6 +490,20 @@ TEST(Avm1Clips, ClipsWithButtonHandlersAnswerTheMouse)
     }
 }
 
+TEST(Avm1Clips, TheRootsOwnTransformMovesWhereClipsAreHit)
+{
+    // _root._x = 100: the clip's handlers answer 100 pixels further right, no longer at its old place.
+    Asm script = Asm().get("_root").str("_x").num(100).op(kSetMember);
+    script.append(Handler("onPress", "press"));
+    ClipMovie movie(script);
+    movie.mouse(50, 50, true);
+    movie.mouse(50, 50, false);
+    EXPECT_TRUE(movie.lines.empty());
+    movie.mouse(150, 50, true);
+    movie.mouse(150, 50, false);
+    EXPECT_EQ(movie.lines, std::vector<std::string> { "press" });
+}
+
 TEST(Avm1Clips, DraggedClipFollowsTheMouseWithinItsBounds)
 {
     // clip.startDrag(true, 0, 0, 60, 40): the clip's origin at the mouse, held to the rectangle.

@@ -30,7 +30,8 @@ plugin::DisplayObject* Target(Machine& m, const Value& self)
             return ButtonDisplay(Value(clip), nullptr);
         sprite = clip ? m.spriteOf(Value(clip)) : nullptr;
     }
-    return sprite ? sprite->display : nullptr;
+    // A root or level answers nothing here.
+    return sprite && sprite->parent ? sprite->display : nullptr;
 }
 
 // The transform's parts in the player's units: multipliers in 1/256, offsets in colour units.

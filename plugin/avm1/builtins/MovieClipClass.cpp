@@ -195,18 +195,22 @@ Value GetInstanceAtDepth(Machine& m, const Value& self, const Value* args, int a
     return Value(m.clipObject(it->second.sprite ? *it->second.sprite : *s));
 }
 
-// The matrix from one clip's space to another's (twips).
-cairo_matrix_t Between(Machine& m, plugin::SpriteInstance& from, plugin::SpriteInstance* to)
+// A rectangle (twips) placed by a matrix as a rectangle (a rotation widens it), rounded to whole twips as the
+// player keeps bounds.
+void PlaceRect(const cairo_matrix_t& matrix, double box[4])
 {
-    cairo_matrix_t a = m.player().stageMatrix(from);
-    if (!to)
-        return a;
-    cairo_matrix_t b = m.player().stageMatrix(*to);
-    if (cairo_matrix_invert(&b) != CAIRO_STATUS_SUCCESS)
-        return a;
-    cairo_matrix_t result;
-    cairo_matrix_multiply(&result, &a, &b);
-    return result;
+    double out[4] = { 1e300, 1e300, -1e300, -1e300 };
+    for (int corner = 0; corner < 4; ++corner) {
+        double x = box[corner & 1 ? 2 : 0];
+        double y = box[corner & 2 ? 3 : 1];
+        cairo_matrix_transform_point(&matrix, &x, &y);
+        out[0] = std::min(out[0], x);
+        out[1] = std::min(out[1], y);
+        out[2] = std::max(out[2], x);
+        out[3] = std::max(out[3], y);
+    }
+    for (int i = 0; i < 4; ++i)
+        box[i] = std::round(out[i]);
 }
 
 Value GetBounds(Machine& m, const Value& self, const Value* args, int argc)
@@ -215,24 +219,42 @@ Value GetBounds(Machine& m, const Value& self, const Value* args, int argc)
     if (!s)
         return Value();
     plugin::SpriteInstance* target = argc > 0 ? m.spriteOf(args[0]) : s;
-    if (argc > 0 && !target && !args[0].isUndefined()) {
-        // A path, of either form; "a:b" names the same clip as "a/b".
+    if (argc > 0 && !target) {
+        // Anything else names a clip by its text, as a path of either form; "a:b" names the same clip as "a/b".
         std::string path = m.toString(args[0]);
         std::replace(path.begin(), path.end(), ':', '/');
         target = m.spriteOf(Value(m.resolveTarget(m.clipObject(*s), path)));
     }
-    if (argc > 0 && !target)
+    if (!target)
         return Value();
-    constexpr double kNone = 6710886.35;
-    double box[4] = { 1e300, 1e300, -1e300, -1e300 };
+    // A clip without bounds reports a far corner. Placed into another clip's space, that corner lies a twip
+    // further out once any script of SWF 8 or later has asked for bounds (the player stays so from then on).
+    const int activation = m.m_Frames.empty() ? m.version() : m.m_Frames.back()->version;
+    if (activation >= 8)
+        m.m_WideNoBounds = true;
+    const double none = m.m_WideNoBounds && target != s ? 6710886.4 : 6710886.35;
     Object* result = m.newObject();
     auto put = [&](const char* name, double v) { m.setMember(Value(result), name, Value(v)); };
-    if (!m.player().spriteBounds(*s, Between(m, *s, target), box)) {
-        put("xMin", kNone);
-        put("xMax", kNone);
-        put("yMin", kNone);
-        put("yMax", kNone);
+    double box[4] = { 1e300, 1e300, -1e300, -1e300 };
+    if (!m.player().localBounds(*s, box, 0)) {
+        put("xMin", none);
+        put("xMax", none);
+        put("yMin", none);
+        put("yMax", none);
         return Value(result);
+    }
+    for (double& edge : box)
+        edge = std::round(edge);
+    // Into another clip's space by way of the stage: the rectangle is placed on the stage, then into the
+    // target by its inverse matrix (moved by whole twips), rounded at each step.
+    if (target != s) {
+        PlaceRect(m.player().stageMatrix(*s), box);
+        cairo_matrix_t back = m.player().stageMatrix(*target);
+        if (cairo_matrix_invert(&back) == CAIRO_STATUS_SUCCESS) {
+            back.x0 = std::round(back.x0);
+            back.y0 = std::round(back.y0);
+            PlaceRect(back, box);
+        }
     }
     put("xMin", box[0] / 20.0);
     put("xMax", box[2] / 20.0);
@@ -272,6 +294,10 @@ Value ConvertPoint(Machine& m, const Value& self, const Value* args, int argc, b
     auto* s = Sprite(m, self);
     if (!s || argc < 1 || !args[0].isObject())
         return Value();
+    // Only the point's own x and y, both numbers, are converted.
+    Object* point = args[0].asObject();
+    if (!m.hasOwnProperty(point, "x") || !m.hasOwnProperty(point, "y"))
+        return Value();
     const Value xv = m.getMember(args[0], "x");
     const Value yv = m.getMember(args[0], "y");
     if (!xv.isNumber() || !yv.isNumber())
@@ -279,11 +305,17 @@ Value ConvertPoint(Machine& m, const Value& self, const Value* args, int argc, b
     double x = xv.asNumber() * 20.0;
     double y = yv.asNumber() * 20.0;
     cairo_matrix_t matrix = m.player().stageMatrix(*s);
-    if (!toGlobal && cairo_matrix_invert(&matrix) != CAIRO_STATUS_SUCCESS)
-        return Value();
+    if (!toGlobal) {
+        if (cairo_matrix_invert(&matrix) != CAIRO_STATUS_SUCCESS)
+            return Value();
+        // The inverse moves by whole twips, as the player keeps matrices.
+        matrix.x0 = std::round(matrix.x0);
+        matrix.y0 = std::round(matrix.y0);
+    }
     cairo_matrix_transform_point(&matrix, &x, &y);
-    m.setMember(args[0], "x", Value(x / 20.0));
-    m.setMember(args[0], "y", Value(y / 20.0));
+    // The point lands on a whole twip.
+    m.setMember(args[0], "x", Value(std::round(x) / 20.0));
+    m.setMember(args[0], "y", Value(std::round(y) / 20.0));
     return Value();
 }
 
