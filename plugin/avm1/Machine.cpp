@@ -1495,6 +1495,10 @@ Value Machine::getClipProperty(ClipObject* clip, std::string_view name, bool& fo
     case 20:
     case 21: {
         cairo_matrix_t toLocal = m_Player.stageMatrix(*sprite);
+        // The clip's place on the stage counts in whole pixels here: a clip at a fractional position reads the
+        // mouse as if it were at the nearest pixel.
+        toLocal.x0 = std::round(toLocal.x0 / 20.0) * 20.0;
+        toLocal.y0 = std::round(toLocal.y0 / 20.0) * 20.0;
         double x = m_Player.mouseX();
         double y = m_Player.mouseY();
         // To the nearest twip; a clip scaled to nothing reads the stage's pixels as its twips.

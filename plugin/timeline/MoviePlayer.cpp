@@ -784,6 +784,11 @@ void MoviePlayer::stepSprite(SpriteInstance& sprite, bool force)
     seek(sprite, next);
 }
 
+namespace {
+// Set while buttons are checked against a mouse that did not act (a frame passed under it).
+thread_local bool t_MouseStill = false;
+} // namespace
+
 bool MoviePlayer::step(bool force)
 {
     if (totalFrames() == 0)
@@ -802,8 +807,13 @@ bool MoviePlayer::step(bool force)
     // Buttons that came or went under a mouse that stayed put.
     if (m_HaveMouse) {
         bool found = false;
+        t_MouseStill = true;
         updateButtons(m_Root, underRoot(viewMatrix(m_ViewWidth, m_ViewHeight)), m_MousePixelX, m_MousePixelY, m_MouseDown,
             m_FrameEntered, found);
+        t_MouseStill = false;
+        // Clips with button handlers that came, went or moved under it roll over and out the same way.
+        if (m_Machine)
+            updateClipButtons(false, false);
         runPendingActions();
     }
     if (m_Machine) {
@@ -1206,6 +1216,7 @@ std::vector<ButtonStep> ButtonSteps(Track from, Track to, bool pressed)
 bool MoviePlayer::updateButtons(
     SpriteInstance& sprite, const cairo_matrix_t& parent, double x, double y, bool down, bool& changed, bool& found)
 {
+    const bool still = t_MouseStill;
     // Front to back: the topmost button under the mouse takes it.
     for (auto it = sprite.displayList.rbegin(); it != sprite.displayList.rend(); ++it) {
         DisplayObject& object = it->second;
@@ -1218,11 +1229,15 @@ bool MoviePlayer::updateButtons(
         const CTag* tag = character(sprite, object.characterId);
         if (!tag || (tag->m_TagCode != kTagDefineButton && tag->m_TagCode != kTagDefineButton2))
             continue;
-        // A disabled or hidden button neither takes the mouse nor hears it.
-        const bool enabled = object.visible && (!m_Machine || avm1::ButtonEnabled(*m_Machine, object));
+        // A disabled button neither takes the mouse nor hears it: it drops to idle silently when the mouse acts,
+        // and keeps its state while the mouse stays still (enabled again, it has no roll to tell). A hidden one
+        // takes no mouse either, but hears the mouse leave it as if it had moved away.
+        const bool enabled = !m_Machine || avm1::ButtonEnabled(*m_Machine, object);
+        if (still && !enabled && !object.fresh)
+            continue;
         Renderer renderer(*this, *m_Bitmaps);
         renderer.useLibrary(sprite.library);
-        const bool hit = enabled && !found && renderer.buttonHit(tag, m, x, y);
+        const bool hit = enabled && object.visible && !found && renderer.buttonHit(tag, m, x, y);
         found = found || hit;
         if (hit && (!m_Machine || avm1::ButtonShowsHand(*m_Machine, object)))
             m_HandCursor = true;
@@ -1235,6 +1250,19 @@ bool MoviePlayer::updateButtons(
         }
         const Track from = TrackOf(object);
         const bool pressed = down && !m_MouseWasDown;
+        if (still && !hit && from == Track::OverUp && object.button && object.button->object && m_Machine) {
+            // Rolled over by the keyboard's focus, not by the mouse: a frame passing does not roll it out.
+            const avm1::Value focus = avm1::FocusedObject(*m_Machine);
+            if (focus.isObject() && focus.asObject() == object.button->object)
+                continue;
+        }
+        if (!object.visible && from == Track::OverDown && down) {
+            // Hidden under the held mouse: the press stays its own, to end as a release outside, without a drag.
+            object.buttonState = kButtonUp;
+            object.buttonHeld = true;
+            changed = true;
+            continue;
+        }
         const bool menu = m_Machine && (from == Track::Idle || from == Track::OverDown)
             && avm1::ButtonTracksAsMenu(*m_Machine, object);
         Track to = Track::Idle;
@@ -1411,7 +1439,8 @@ bool MoviePlayer::mouseEvent(double x, double y, bool down, int viewWidth, int v
     double sy = y;
     if (cairo_matrix_invert(&toStage) == CAIRO_STATUS_SUCCESS)
         cairo_matrix_transform_point(&toStage, &sx, &sy);
-    const bool moved = moveEvent || !m_HaveMouse || sx != m_MouseX || sy != m_MouseY;
+    const bool samePoint = m_HaveMouse && sx == m_MouseX && sy == m_MouseY;
+    const bool moved = moveEvent || !samePoint;
     const bool pressed = down && !m_MouseDown;
     const bool released = !down && m_MouseDown;
     m_HaveMouse = true;
@@ -1453,9 +1482,12 @@ bool MoviePlayer::mouseEvent(double x, double y, bool down, int viewWidth, int v
         dispatchMouse(ClipEvent::MouseUp);
     bool changed = false;
     bool found = false;
-    m_HandCursor = false;
-    updateButtons(m_Root, underRoot(viewMatrix(viewWidth, viewHeight)), x, y, down, changed, found);
-    if (m_Machine && (moved || pressed || released)) {
+    // A move to where the mouse already was leaves the buttons as they are (one the keyboard rolled over stays so).
+    if (!samePoint || pressed || released) {
+        m_HandCursor = false;
+        updateButtons(m_Root, underRoot(viewMatrix(viewWidth, viewHeight)), x, y, down, changed, found);
+    }
+    if (m_Machine && (!samePoint || pressed || released)) {
         if (m_Machine->dragging())
             m_Machine->dragTo(m_MouseX, m_MouseY);
         changed = m_Machine->dragging() || changed;

@@ -3,6 +3,7 @@
 #include "timeline/MoviePlayer.h"
 
 #include "avm1/Machine.h"
+#include "avm1/builtins/Builtins.h"
 #include "render/BitmapPixels.h"
 #include "render/Drawing.h"
 
@@ -291,6 +292,9 @@ void MoviePlayer::removeSprite(SpriteInstance& sprite)
 {
     if (!sprite.parent || !sprite.display || sprite.removed)
         return;
+    // A focused clip loses the focus while it is still itself: focus listeners hear it by its path.
+    if (m_Machine && m_Machine->spriteOf(avm1::FocusedObject(*m_Machine)) == &sprite)
+        avm1::DropFocus(*m_Machine);
     auto it = sprite.parent->displayList.find(sprite.display->depth);
     if (it != sprite.parent->displayList.end() && it->second.sprite.get() == &sprite)
         removeAt(*sprite.parent, it);

@@ -168,6 +168,56 @@ TEST(Input, ButtonHandlersFollowTheMouse)
     }
 }
 
+TEST(Input, ButtonsAndClipsUnderAStillMouseHearWhatChangesUnderIt)
+{
+    // Between mouse events a script hides, disables or moves a button or clip, and the next frame tells what the
+    // mouse, which did not move, is now over.
+    struct Action {
+        Step mouse;
+        const char* object = nullptr; // a change of this object's property, then a frame, instead of the mouse
+        const char* property = nullptr;
+        Value value {};
+    };
+    auto set = [](const char* object, const char* property, Value value) {
+        return Action { {}, object, property, value };
+    };
+    auto at = [](double x, double y, bool down) { return Action { { x, y, down } }; };
+    struct Case {
+        const char* name;
+        std::vector<Action> actions;
+        std::vector<std::string> heard;
+    };
+    const Case cases[] = {
+        { "hidden and shown again under the mouse",
+            { at(30, 30, false), set("btn", "_visible", false), set("btn", "_visible", true) },
+            { "btn over", "btn out", "btn over" } },
+        { "disabled and enabled again: its state is kept, no roll",
+            { at(30, 30, false), set("btn", "enabled", false), set("btn", "enabled", true) }, { "btn over" } },
+        { "disabled, the mouse left and came back, enabled again",
+            { at(30, 30, false), set("btn", "enabled", false), at(90, 5, false), at(30, 30, false),
+                set("btn", "enabled", true) },
+            { "btn over", "btn over" } },
+        { "hidden while pressed: the release is outside, with no drag",
+            { at(30, 30, false), at(30, 30, true), set("btn", "_visible", false), at(30, 30, false) },
+            { "btn over", "record press", "btn press", "btn releaseOutside" } },
+        { "a clip with handlers moved away from the mouse and back",
+            { at(70, 20, false), set("clip", "_x", 0.0), set("clip", "_x", 60.0) },
+            { "clip over", "clip out", "clip over" } },
+    };
+    for (const Case& c : cases) {
+        InputMovie movie(Asm(ButtonHandlers("btn")).append(ButtonHandlers("clip")));
+        for (const Action& action : c.actions) {
+            if (!action.object) {
+                movie.mouse(action.mouse.x, action.mouse.y, action.mouse.down);
+                continue;
+            }
+            movie.m().setMember(movie.member(action.object), action.property, action.value);
+            movie.player.step();
+        }
+        EXPECT_EQ(movie.lines, c.heard) << c.name;
+    }
+}
+
 TEST(Input, ButtonCountsClicks)
 {
     // btn.onRelease = function () { count = count + 1; trace(count); }

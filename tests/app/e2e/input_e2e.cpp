@@ -2,7 +2,8 @@
 // plays the demo movie whose buttons drive its timeline, and real clicks sent through the X server (xdotool) stop
 // it, rewind it and step it a frame. The movie window's picture tells: it changes while the movie plays, holds
 // still once Stop is clicked, goes back to its first frame on Rewind, and moves on by one frame when Step is
-// clicked. Screenshots of each stage are kept.
+// clicked. Screenshots of each stage are kept. A second test plays a button movie of the shared corpus and presses
+// its button with the real mouse: the button's own handlers hide it while it is held and show it again on release.
 #include "E2eSupport.h"
 
 #include <gtest/gtest.h>
@@ -122,6 +123,63 @@ std::pair<QImage, QImage> twoPictures(const QRect& area, const QString& stage, i
     return { ballTrack(area, first), ballTrack(area, second) };
 }
 
+// The player under a window manager, playing one movie in the real plug-in's sandboxed engine; both end with it.
+struct RunningPlayer {
+    const PlayerHome home;
+    const QString movie;
+    QProcess windowManager;
+    QProcess player;
+    QString window; // the movie window's id, once it shows
+
+    explicit RunningPlayer(QString source) : movie(std::move(source)) { }
+    ~RunningPlayer()
+    {
+        for (QProcess* p : { &player, &windowManager }) {
+            if (p->state() == QProcess::NotRunning)
+                continue;
+            p->terminate();
+            if (!p->waitForFinished(10000)) {
+                p->kill();
+                p->waitForFinished(5000);
+            }
+        }
+    }
+    RunningPlayer(const RunningPlayer&) = delete;
+    RunningPlayer& operator=(const RunningPlayer&) = delete;
+
+    // Starts both and waits for the movie's window; false (with the reason printed) when any of it fails.
+    bool start()
+    {
+        if (!home.dir.isValid() || !QFile::copy(movie, home.first)) {
+            ADD_FAILURE() << "cannot copy " << movie.toStdString();
+            return false;
+        }
+        QProcessEnvironment environment = home.environment(QStringLiteral(REELFINCH_BUILD_RESOURCES));
+        environment.remove(QStringLiteral("REELFINCH_IN_PROCESS"));
+        windowManager.setProcessEnvironment(environment);
+        windowManager.setStandardOutputFile(QProcess::nullDevice());
+        windowManager.setStandardErrorFile(QProcess::nullDevice());
+        windowManager.start(QStringLiteral(REELFINCH_OPENBOX), { QStringLiteral("--sm-disable") });
+        if (!windowManager.waitForStarted(10000)) {
+            ADD_FAILURE() << "the window manager did not start";
+            return false;
+        }
+        QThread::msleep(1000);
+        player.setProcessEnvironment(environment);
+        player.setProcessChannelMode(QProcess::ForwardedChannels);
+        player.start(QStringLiteral(REELFINCH_APP), { home.first });
+        if (!player.waitForStarted(10000)) {
+            ADD_FAILURE() << "the player did not start";
+            return false;
+        }
+        if (!waitFor([&] { return !(window = windowNamed(QStringLiteral("first.swf"))).isEmpty(); }, 30000)) {
+            ADD_FAILURE() << "no movie window appeared";
+            return false;
+        }
+        return true;
+    }
+};
+
 TEST(InputEndToEnd, RealClicksOnTheMoviesButtonsStopAndStepIt)
 {
     if (qEnvironmentVariableIsEmpty("DISPLAY"))
@@ -129,43 +187,10 @@ TEST(InputEndToEnd, RealClicksOnTheMoviesButtonsStopAndStepIt)
     if (QStringLiteral(REELFINCH_OPENBOX).isEmpty() || QStringLiteral(REELFINCH_XDOTOOL).isEmpty())
         GTEST_SKIP() << "openbox or xdotool not installed";
 
-    const PlayerHome home;
-    ASSERT_TRUE(home.dir.isValid());
-    ASSERT_TRUE(QFile::copy(QStringLiteral(REELFINCH_BUTTONS_MOVIE), home.first));
-    QProcessEnvironment environment = home.environment(QStringLiteral(REELFINCH_BUILD_RESOURCES));
-    environment.remove(QStringLiteral("REELFINCH_IN_PROCESS"));
-
-    QProcess windowManager;
-    windowManager.setProcessEnvironment(environment);
-    windowManager.setStandardOutputFile(QProcess::nullDevice());
-    windowManager.setStandardErrorFile(QProcess::nullDevice());
-    windowManager.start(QStringLiteral(REELFINCH_OPENBOX), { QStringLiteral("--sm-disable") });
-    ASSERT_TRUE(windowManager.waitForStarted(10000));
-    QThread::msleep(1000);
-
-    QProcess player;
-    player.setProcessEnvironment(environment);
-    player.setProcessChannelMode(QProcess::ForwardedChannels);
-    player.start(QStringLiteral(REELFINCH_APP), { home.first });
-    ASSERT_TRUE(player.waitForStarted(10000));
-    struct EndOnExit {
-        QProcess& player;
-        QProcess& windowManager;
-        ~EndOnExit()
-        {
-            for (QProcess* p : { &player, &windowManager }) {
-                p->terminate();
-                if (!p->waitForFinished(10000)) {
-                    p->kill();
-                    p->waitForFinished(5000);
-                }
-            }
-        }
-    } endOnExit { player, windowManager };
-
-    QString window;
-    ASSERT_TRUE(waitFor([&] { return !(window = windowNamed(QStringLiteral("first.swf"))).isEmpty(); }, 30000));
+    RunningPlayer running(QStringLiteral(REELFINCH_BUTTONS_MOVIE));
+    ASSERT_TRUE(running.start());
     QThread::msleep(1500); // placed, framed and playing
+    const QString& window = running.window;
     const QRect area = areaOf(window);
     ASSERT_FALSE(area.isEmpty());
     const QImage first = grab(area, QStringLiteral("input-e2e-0-window.png"));
@@ -201,7 +226,81 @@ TEST(InputEndToEnd, RealClicksOnTheMoviesButtonsStopAndStepIt)
     EXPECT_NE(rewound.second, stepped.first) << "Step was clicked: the ball moved on";
     EXPECT_EQ(stepped.first, stepped.second) << "and stays stopped";
     std::printf("screenshots: %s/input-e2e-*.png\n", REELFINCH_E2E_OUTPUT);
-    EXPECT_EQ(player.state(), QProcess::Running);
+    EXPECT_EQ(running.player.state(), QProcess::Running);
+}
+
+// The corpus movie whose one button reacts to the mouse in its own scripts: each of its handlers (rollOver, rollOut,
+// press, releaseOutside...) takes the next step of a sequence. Rolled over, the button hides itself, comes back as
+// the mouse leaves it, is disabled and enabled again; after that a press hides it and the release that follows
+// (outside it, since it is hidden) shows it again.
+QString CorpusButtonMovie()
+{
+    const QByteArray overridden = qgetenv("REELFINCH_CORPUS");
+    const QString corpus = QString::fromLocal8Bit(overridden.isEmpty() ? QByteArray(REELFINCH_CORPUS_DIR) : overridden);
+    return corpus + QStringLiteral("/avm1-trace/mouse_events_visible_enabled/test.swf");
+}
+
+bool mouse(const QStringList& arguments)
+{
+    QProcess xdotool;
+    xdotool.start(QStringLiteral(REELFINCH_XDOTOOL), arguments);
+    return xdotool.waitForFinished(10000) && xdotool.exitCode() == 0;
+}
+
+TEST(InputEndToEnd, RealPressOnACorpusMoviesButtonRunsItsHandlers)
+{
+    if (qEnvironmentVariableIsEmpty("DISPLAY"))
+        GTEST_SKIP() << "needs an X display (run under xvfb-run)";
+    if (QStringLiteral(REELFINCH_OPENBOX).isEmpty() || QStringLiteral(REELFINCH_XDOTOOL).isEmpty())
+        GTEST_SKIP() << "openbox or xdotool not installed";
+    const QString movie = CorpusButtonMovie();
+    if (!QFile::exists(movie))
+        GTEST_SKIP() << "no corpus movie at " << movie.toStdString();
+
+    RunningPlayer running(movie);
+    ASSERT_TRUE(running.start());
+    // The button fills the stage but for a margin: the window's centre lies on it, and so does the mouse put there.
+    QRect area;
+    ASSERT_TRUE(waitFor([&] { return !(area = areaOf(running.window)).isEmpty(); }, 10000));
+    const QPoint centre = area.center();
+    int shot = 0;
+    // The colour at the window's centre once the picture holds still (two pictures apart agree), or 0 when it does
+    // not within the time.
+    auto settledColour = [&](const QString& stage) {
+        QRgb colour = 0;
+        waitFor([&] {
+            const QImage a = grab(area, QStringLiteral("input-e2e-corpus-%1-%2.png").arg(stage).arg(shot++));
+            QThread::msleep(300);
+            const QImage b = grab(area, QStringLiteral("input-e2e-corpus-%1-%2.png").arg(stage).arg(shot++));
+            if (a.isNull() || a != b)
+                return false;
+            colour = a.pixel(centre - area.topLeft());
+            return true;
+        }, 15000);
+        return colour;
+    };
+    const QRgb before = settledColour(QStringLiteral("0-start"));
+    ASSERT_NE(before, 0u) << "the movie's picture settles";
+
+    // Over the button: it runs through its roll handlers and ends shown.
+    ASSERT_TRUE(mouse({ QStringLiteral("mousemove"), QStringLiteral("--sync"), QString::number(centre.x()),
+        QString::number(centre.y()) }));
+    const QRgb over = settledColour(QStringLiteral("1-over"));
+    ASSERT_NE(over, 0u);
+
+    // Pressed: the press handler hides it, so the centre shows what lies below it.
+    ASSERT_TRUE(mouse({ QStringLiteral("mousedown"), QStringLiteral("1") }));
+    QRgb pressed = over;
+    waitFor([&] { return (pressed = settledColour(QStringLiteral("2-pressed"))) != over; }, 15000);
+    EXPECT_NE(pressed, over) << "the press handler hid the button";
+
+    // Released: the release outside it shows it again.
+    ASSERT_TRUE(mouse({ QStringLiteral("mouseup"), QStringLiteral("1") }));
+    QRgb released = pressed;
+    waitFor([&] { return (released = settledColour(QStringLiteral("3-released"))) == over; }, 15000);
+    EXPECT_EQ(released, over) << "the release handler showed the button again";
+    std::printf("screenshots: %s/input-e2e-corpus-*.png\n", REELFINCH_E2E_OUTPUT);
+    EXPECT_EQ(running.player.state(), QProcess::Running);
 }
 
 } // namespace
