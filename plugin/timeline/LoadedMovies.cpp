@@ -111,7 +111,7 @@ bool MoviePlayer::loadInto(SpriteInstance& target, const uint8_t* data, size_t s
     library->version = movie->GetHeader()->m_Version;
     library->movie = std::move(movie);
     library->url = url;
-    library->bytes = library->movie->GetHeader()->m_FileLength ? library->movie->GetHeader()->m_FileLength : size;
+    library->bytes = size; // what came over the wire, compressed or not
     // Into level 0: the new movie is the whole movie now, its stage size with it (not its rate).
     if (&target == &m_Root) {
         const CRectItem* frame = library->movie->GetHeader()->m_pFrameRect.get();

@@ -221,8 +221,7 @@ bool MoviePlayer::load(const uint8_t* data, size_t size)
         return false;
     CHeaderItem* header = movie->GetHeader();
     m_Movie = std::move(movie);
-    // The length the header gives, the uncompressed one for compressed files, as scripts count bytes.
-    m_MovieBytes = header->m_FileLength ? header->m_FileLength : size;
+    m_MovieBytes = size;
     const CRectItem* frame = header->m_pFrameRect.get();
     m_Frame[0] = frame->m_XMin;
     m_Frame[1] = frame->m_YMin;
