@@ -20,6 +20,14 @@
 // Clipboard: NPN_GetValue(instance, NPNVReelfinchClipboardText, &text) stores the host's clipboard text as a
 // UTF-8 string allocated with NPN_MemAlloc (the plug-in frees it with NPN_MemFree); a plug-in asks for it when it
 // handles the host's Paste command (a Command-V key event).
+//
+// Sockets: NPN_GetValue(instance, NPNVReelfinchSocketFunctions, &table) fills an NPReelfinchSocketFuncs with the
+// host's functions for the movie's own TCP connections (XMLSocket). `open` starts connecting to host:port and
+// answers a connection number (0: refused at once: no network permission, a port below 1024, a bad name);
+// `send` queues bytes for a connection; `poll` copies at most `capacity` bytes that arrived into `buffer`,
+// answers how many, and stores the connection's state (one of NPReelfinchSocket*: still connecting, open,
+// failed to connect, or closed by the other side once every byte before the close was read); `close` ends a
+// connection and forgets its number. The plug-in polls between steps of its movie; nothing calls it back.
 #pragma once
 
 #include "npapi.h"
@@ -34,3 +42,15 @@ typedef void (*NPN_TraceLineProcPtr)(NPP instance, const char* line);
 #define ReelfinchTextInputEvent ((uint16_t)0x5247)
 
 #define NPNVReelfinchClipboardText ((NPNVariable)0x52460003)
+
+#define NPNVReelfinchSocketFunctions ((NPNVariable)0x52460004)
+
+enum { NPReelfinchSocketConnecting = 0, NPReelfinchSocketOpen = 1, NPReelfinchSocketFailed = 2,
+    NPReelfinchSocketClosed = 3 };
+
+typedef struct _NPReelfinchSocketFuncs {
+    int32_t (*open)(NPP instance, const char* host, int32_t port);
+    NPBool (*send)(NPP instance, int32_t socket, const char* data, uint32_t length);
+    uint32_t (*poll)(NPP instance, int32_t socket, char* buffer, uint32_t capacity, int32_t* state);
+    void (*close)(NPP instance, int32_t socket);
+} NPReelfinchSocketFuncs;

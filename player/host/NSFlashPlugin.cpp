@@ -338,6 +338,19 @@ void NSFlashPlugin::callDestroy()
     if (NPP_Destroy)
         NPP_Destroy(&instance, nullptr);
     _isStarted = false;
+    _tcpSockets.reset(); // the instance's connections end with it
+}
+
+MovieSockets* NSFlashPlugin::movieSockets()
+{
+    if (_socketHandler)
+        return _socketHandler.get();
+    // Real connections only under the permission switch of the movie's requests.
+    if (!_getURL)
+        return nullptr;
+    if (!_tcpSockets)
+        _tcpSockets = std::make_unique<TcpSockets>();
+    return _tcpSockets.get();
 }
 
 bool NSFlashPlugin::callSetWindow(NPWindow* window)

@@ -5,6 +5,7 @@
 #define REELFINCH_PLAYER_NSFLASHPLUGIN_H
 
 #include "Bundle.h"
+#include "MovieSockets.h"
 #include "UrlLoader.h"
 #include "npfunctions.h"
 
@@ -137,6 +138,11 @@ public:
     void setRequestHandler(RequestHandler handler) { _requestHandler = std::move(handler); }
     int urlTimeout() const { return _urlTimeoutMs; }
 
+    // The movie's own connections (XMLSocket): a handler set here answers them instead of the network (tools
+    // that answer from files); without one they reach the network under the getURL switch. Null: refused.
+    void setSocketHandler(std::shared_ptr<MovieSockets> handler) { _socketHandler = std::move(handler); }
+    MovieSockets* movieSockets();
+
     // Browser requests that need the host.
     const char* userAgent() const { return kUserAgent; }
     void status(const char* message);
@@ -194,6 +200,8 @@ private:
     std::function<void(const QString&, const QString&)> _commandHandler;
     bool _handCursor = false;
     RequestHandler _requestHandler;
+    std::shared_ptr<MovieSockets> _socketHandler;
+    std::unique_ptr<TcpSockets> _tcpSockets;
     NPError handleRequest(const MovieRequest& request, void* notifyData);
     QPointer<QWidget> _contentView;
     std::unique_ptr<Bundle> cfBundle;

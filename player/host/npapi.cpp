@@ -7,6 +7,7 @@
 #include <QClipboard>
 #include <QGuiApplication>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -121,8 +122,52 @@ static void NPN_TraceLine(NPP instance, const char* line)
         plugin->traceLine(line);
 }
 
+// The socket extension of npextensions.h: the movie's connections, as its host instance has them.
+static MovieSockets* socketsForInstance(NPP instance)
+{
+    NSFlashPlugin* plugin = pluginForInstance(instance);
+    return plugin ? plugin->movieSockets() : nullptr;
+}
+
+static int32_t NPN_SocketOpen(NPP instance, const char* host, int32_t port)
+{
+    MovieSockets* sockets = socketsForInstance(instance);
+    return sockets && host ? sockets->open(QString::fromUtf8(host), port) : 0;
+}
+
+static NPBool NPN_SocketSend(NPP instance, int32_t socket, const char* data, uint32_t length)
+{
+    MovieSockets* sockets = socketsForInstance(instance);
+    return sockets && sockets->send(socket, data, length);
+}
+
+static uint32_t NPN_SocketPoll(NPP instance, int32_t socket, char* buffer, uint32_t capacity, int32_t* state)
+{
+    MovieSockets* sockets = socketsForInstance(instance);
+    if (!sockets) {
+        if (state)
+            *state = NPReelfinchSocketFailed;
+        return 0;
+    }
+    return std::min(sockets->poll(socket, buffer, capacity, state), capacity);
+}
+
+static void NPN_SocketClose(NPP instance, int32_t socket)
+{
+    if (MovieSockets* sockets = socketsForInstance(instance))
+        sockets->close(socket);
+}
+
 NPError NPN_GetValue(NPP, NPNVariable variable, void* value)
 {
+    if (variable == NPNVReelfinchSocketFunctions && value) {
+        auto* table = static_cast<NPReelfinchSocketFuncs*>(value);
+        table->open = NPN_SocketOpen;
+        table->send = NPN_SocketSend;
+        table->poll = NPN_SocketPoll;
+        table->close = NPN_SocketClose;
+        return NPERR_NO_ERROR;
+    }
     if (variable == NPNVReelfinchTraceFunction && value) {
         *static_cast<NPN_TraceLineProcPtr*>(value) = NPN_TraceLine;
         return NPERR_NO_ERROR;

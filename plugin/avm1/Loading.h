@@ -18,6 +18,9 @@ class Object;
 // The largest answer a script's request may bring; more ends the request as failed.
 inline constexpr size_t kMaxLoadBytes = size_t(64) << 20;
 
+// A TCP connection of XMLSocket as the host reports it between steps.
+enum class SocketState : uint8_t { Connecting, Open, Failed, Closed };
+
 struct LoadHost {
     // Sends a request whose answer is for the movie; false when it was refused at once. Its bytes and its end
     // come back through LoadReceived and LoadEnded with the same id, possibly before this returns.
@@ -27,11 +30,26 @@ struct LoadHost {
     // Opens a URL in a window (`target` non-empty) or the host's navigation; nothing comes back.
     std::function<void(const std::string& url, const std::string& target, bool post, const std::string& body)>
         navigate;
+    // XMLSocket's connections: open answers the host's number for a connection it started (0: refused at once);
+    // poll adds the bytes that arrived since the last poll to `received` and answers the state (Closed only
+    // once every byte before the close was handed over); close forgets the number.
+    std::function<int32_t(const std::string& host, int32_t port)> socketOpen;
+    std::function<bool(int32_t id, const std::string& bytes)> socketSend;
+    std::function<SocketState(int32_t id, std::string& received)> socketPoll;
+    std::function<void(int32_t id)> socketClose;
 };
 
 // Adds the loading methods to LoadVars and XML (after both classes are installed).
 void InstallLoading(Machine& m);
 void SetLoadHost(Machine& m, LoadHost host);
+const LoadHost& LoadHostOf(Machine& m);
+// The XMLSocket class (XmlSocketClass.cpp), installed with the loading methods.
+void InstallXmlSocketClass(Machine& m);
+// Hands what the host's sockets brought to their objects' handlers (onConnect, onData, onClose); part of
+// DeliverLoads.
+void PollSockets(Machine& m);
+// Whether XMLSocket connections are connecting or open.
+bool SocketsOpen(Machine& m);
 // Bytes of a request's answer; `total` is its announced length (0: unknown).
 void LoadReceived(Machine& m, uint32_t id, const uint8_t* data, size_t size, uint32_t total);
 // The answer ended; ok false when it failed or never came.
@@ -68,6 +86,10 @@ Object* LevelTarget(Machine& m, std::string_view name, bool make = true);
 // A movie was loaded into `clip`: the first frames of this delivery run before it ends, then `loader` (may be
 // null) hears onLoadInit.
 void QueueLoadInit(Machine& m, Object* loader, Object* clip);
+
+// System.security.sandboxType on `security`: "remote" for the code of a movie loaded from the web (the main
+// one or one loaded into a clip), `localType` for the code of a local movie.
+void DefineSandboxType(Machine& m, Object* security, const char* localType);
 
 // Form encoding of a clip's or object's variables: name=value pairs joined by '&', spaces as '+'.
 std::string EncodeVariables(Machine& m, Object* object);

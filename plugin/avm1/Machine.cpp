@@ -128,8 +128,7 @@ Machine::Machine(plugin::MoviePlayer& player, int version)
             security = Value(newObject());
             define(system.asObject(), "security", security);
         }
-        define(security.asObject(), "sandboxType", Value(str(useNetwork ? "localWithNetwork" : "localWithFile")),
-            kDontDelete | kReadOnly);
+        DefineSandboxType(*this, security.asObject(), useNetwork ? "localWithNetwork" : "localWithFile");
     }
 }
 

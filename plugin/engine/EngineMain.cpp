@@ -13,6 +13,7 @@
 
 #include <fontconfig/fontconfig.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -329,12 +330,84 @@ public:
     }
 };
 
+// ---- The movie's sockets, made by the host through the proxy: the engine has no network of its own.
+
+int32_t ForwardSocketOpen(NPP, const char* host, int32_t port)
+{
+    if (!g_engine || !host || strnlen(host, ipc::kMaxSocketHostBytes + 1) > ipc::kMaxSocketHostBytes)
+        return 0;
+    Writer args;
+    args.string(host).i32(port);
+    Message reply;
+    if (!g_engine->browserCall(BrowserCallId::SocketOpen, args, reply))
+        return 0;
+    Reader r(reply.payload);
+    const int32_t id = r.i32();
+    return r.done() ? id : 0;
+}
+
+NPBool ForwardSocketSend(NPP, int32_t socket, const char* data, uint32_t length)
+{
+    if (!g_engine || (!data && length) || length > ipc::kMaxSocketSendBytes)
+        return false;
+    Writer args;
+    args.i32(socket).bytes(data, length);
+    Message reply;
+    if (!g_engine->browserCall(BrowserCallId::SocketSend, args, reply))
+        return false;
+    Reader r(reply.payload);
+    const uint8_t queued = r.u8();
+    return r.done() && queued == 1;
+}
+
+uint32_t ForwardSocketPoll(NPP, int32_t socket, char* buffer, uint32_t capacity, int32_t* state)
+{
+    if (state)
+        *state = NPReelfinchSocketFailed;
+    if (!g_engine || !buffer || !state)
+        return 0;
+    Writer args;
+    args.i32(socket).u32(std::min(capacity, ipc::kMaxSocketReadBytes));
+    Message reply;
+    if (!g_engine->browserCall(BrowserCallId::SocketPoll, args, reply))
+        return 0;
+    Reader r(reply.payload);
+    const int32_t answer = r.i32();
+    const uint8_t* data = nullptr;
+    uint32_t size = 0;
+    r.bytes(data, size, std::min(capacity, ipc::kMaxSocketReadBytes));
+    if (!r.done() || answer < NPReelfinchSocketConnecting || answer > NPReelfinchSocketClosed)
+        return 0;
+    *state = answer;
+    if (size)
+        std::memcpy(buffer, data, size);
+    return size;
+}
+
+void ForwardSocketClose(NPP, int32_t socket)
+{
+    if (!g_engine)
+        return;
+    Writer args;
+    args.i32(socket);
+    Message reply;
+    g_engine->browserCall(BrowserCallId::SocketClose, args, reply);
+}
+
 NPError LocalGetValue(NPP, NPNVariable variable, void* value)
 {
     if (!value)
         return NPERR_INVALID_PARAM;
     if (variable == NPNVReelfinchTraceFunction) {
         *static_cast<NPN_TraceLineProcPtr*>(value) = ForwardTrace;
+        return NPERR_NO_ERROR;
+    }
+    if (variable == NPNVReelfinchSocketFunctions) {
+        auto* table = static_cast<NPReelfinchSocketFuncs*>(value);
+        table->open = ForwardSocketOpen;
+        table->send = ForwardSocketSend;
+        table->poll = ForwardSocketPoll;
+        table->close = ForwardSocketClose;
         return NPERR_NO_ERROR;
     }
     if (variable == NPNVReelfinchClipboardText && g_engine) {

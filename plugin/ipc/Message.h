@@ -75,6 +75,11 @@ enum class BrowserCallId : uint16_t {
     SharedObjectRead = 62, // string path; answers u8 found, then (when found) bytes content
     SharedObjectWrite = 63, // string path, bytes content (at most kMaxSharedObjectBytes); answers u8 written
     SharedObjectRemove = 64, // string path; answers nothing
+    // The movie's TCP connections (XMLSocket), made by the host: a connection number is the host's.
+    SocketOpen = 65, // string host (at most kMaxSocketHostBytes), i32 port; answers i32 number (0: refused)
+    SocketSend = 66, // i32 number, bytes data (at most kMaxSocketSendBytes); answers u8 queued
+    SocketPoll = 67, // i32 number, u32 capacity (at most kMaxSocketReadBytes); answers i32 state, bytes arrived
+    SocketClose = 68, // i32 number; answers nothing
 };
 
 // The most a script may post in one request (headers and body).
@@ -87,6 +92,11 @@ inline constexpr uint32_t kMaxStreamNameBytes = 256;
 // The longest stored object the proxy writes or reads back, and the longest path naming one.
 inline constexpr uint32_t kMaxSharedObjectBytes = 100 * 1024;
 inline constexpr uint32_t kMaxSharedObjectPathBytes = 1024;
+
+// The longest host name a socket may name, the most one send carries and one poll brings.
+inline constexpr uint32_t kMaxSocketHostBytes = 255;
+inline constexpr uint32_t kMaxSocketSendBytes = 1024 * 1024;
+inline constexpr uint32_t kMaxSocketReadBytes = 256 * 1024;
 
 // A script's output line crosses in one message of at most this many bytes; a longer one is cut there.
 inline constexpr uint32_t kMaxTraceLineBytes = 256 * 1024;

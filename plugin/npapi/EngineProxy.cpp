@@ -335,6 +335,71 @@ struct BrowserCalls {
         return true;
     }
 
+    // The movie's sockets: the host's own functions, asked for at each call (a host without them refuses).
+    static bool socketFunctions(EngineProxy& proxy, NPReelfinchSocketFuncs& table)
+    {
+        const NPNetscapeFuncs* browser = Browser();
+        return browser && browser->getvalue
+            && browser->getvalue(proxy.m_NPP, NPNVReelfinchSocketFunctions, &table) == NPERR_NO_ERROR && table.open
+            && table.send && table.poll && table.close;
+    }
+
+    static bool socketOpen(EngineProxy& proxy, Reader& r, Writer& reply)
+    {
+        std::string host;
+        r.string(host, ipc::kMaxSocketHostBytes);
+        const int32_t port = r.i32();
+        if (!r.done() || host.find('\0') != std::string::npos)
+            return false;
+        NPReelfinchSocketFuncs table {};
+        reply.i32(socketFunctions(proxy, table) ? table.open(proxy.m_NPP, host.c_str(), port) : 0);
+        return true;
+    }
+
+    static bool socketSend(EngineProxy& proxy, Reader& r, Writer& reply)
+    {
+        const int32_t id = r.i32();
+        const uint8_t* data = nullptr;
+        uint32_t size = 0;
+        r.bytes(data, size, ipc::kMaxSocketSendBytes);
+        if (!r.done())
+            return false;
+        NPReelfinchSocketFuncs table {};
+        const bool queued = socketFunctions(proxy, table)
+            && table.send(proxy.m_NPP, id, reinterpret_cast<const char*>(data), size);
+        reply.u8(queued ? 1 : 0);
+        return true;
+    }
+
+    static bool socketPoll(EngineProxy& proxy, Reader& r, Writer& reply)
+    {
+        const int32_t id = r.i32();
+        const uint32_t capacity = r.u32();
+        if (!r.done() || capacity > ipc::kMaxSocketReadBytes)
+            return false;
+        std::vector<char> buffer(capacity);
+        int32_t state = NPReelfinchSocketFailed;
+        uint32_t size = 0;
+        NPReelfinchSocketFuncs table {};
+        if (socketFunctions(proxy, table))
+            size = std::min(table.poll(proxy.m_NPP, id, buffer.data(), capacity, &state), capacity);
+        if (state < NPReelfinchSocketConnecting || state > NPReelfinchSocketClosed)
+            state = NPReelfinchSocketFailed;
+        reply.i32(state).bytes(buffer.data(), size);
+        return true;
+    }
+
+    static bool socketClose(EngineProxy& proxy, Reader& r, Writer&)
+    {
+        const int32_t id = r.i32();
+        if (!r.done())
+            return false;
+        NPReelfinchSocketFuncs table {};
+        if (socketFunctions(proxy, table))
+            table.close(proxy.m_NPP, id);
+        return true;
+    }
+
     static bool sharedObjectRemove(EngineProxy& proxy, Reader& r, Writer&)
     {
         std::string path;
@@ -368,6 +433,10 @@ constexpr BrowserCallEntry kBrowserCalls[] = {
     { BrowserCallId::SharedObjectRead, BrowserCalls::sharedObjectRead },
     { BrowserCallId::SharedObjectWrite, BrowserCalls::sharedObjectWrite },
     { BrowserCallId::SharedObjectRemove, BrowserCalls::sharedObjectRemove },
+    { BrowserCallId::SocketOpen, BrowserCalls::socketOpen },
+    { BrowserCallId::SocketSend, BrowserCalls::socketSend },
+    { BrowserCallId::SocketPoll, BrowserCalls::socketPoll },
+    { BrowserCallId::SocketClose, BrowserCalls::socketClose },
 };
 
 } // namespace

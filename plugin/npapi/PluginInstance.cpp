@@ -264,6 +264,37 @@ void PluginInstance::connectLoading(avm1::Machine& machine)
     host.navigate = [this](const std::string& url, const std::string& target, bool post, const std::string& body) {
         m_Loader.navigate(url, target, post, "application/x-www-form-urlencoded", body);
     };
+    // The movie's own connections go through the host's socket functions, when it has them.
+    NPReelfinchSocketFuncs sockets {};
+    if (g_haveBrowser && g_browser.getvalue
+        && g_browser.getvalue(m_NPP, NPNVReelfinchSocketFunctions, &sockets) == NPERR_NO_ERROR && sockets.open
+        && sockets.send && sockets.poll && sockets.close) {
+        NPP npp = m_NPP;
+        host.socketOpen = [npp, sockets](const std::string& name, int32_t port) {
+            return sockets.open(npp, name.c_str(), port);
+        };
+        host.socketSend = [npp, sockets](int32_t id, const std::string& bytes) {
+            return bytes.size() <= UINT32_MAX && sockets.send(npp, id, bytes.data(), uint32_t(bytes.size()));
+        };
+        host.socketPoll = [npp, sockets](int32_t id, std::string& received) {
+            char buffer[16384];
+            int32_t state = NPReelfinchSocketConnecting;
+            // What one step takes at most; the rest waits for the next.
+            for (int rounds = 0; rounds < 64; ++rounds) {
+                const uint32_t n = std::min<uint32_t>(sockets.poll(npp, id, buffer, sizeof buffer, &state), sizeof buffer);
+                received.append(buffer, n);
+                if (n < sizeof buffer)
+                    break;
+            }
+            switch (state) {
+            case NPReelfinchSocketOpen: return avm1::SocketState::Open;
+            case NPReelfinchSocketFailed: return avm1::SocketState::Failed;
+            case NPReelfinchSocketClosed: return avm1::SocketState::Closed;
+            default: return avm1::SocketState::Connecting;
+            }
+        };
+        host.socketClose = [npp, sockets](int32_t id) { sockets.close(npp, id); };
+    }
     avm1::SetLoadHost(machine, std::move(host));
 }
 

@@ -1,6 +1,11 @@
 // Movies loaded into clips: each keeps its own character dictionary, sprite timelines and exports, and the clip
-// it is loaded into shows its root timeline in place of what it showed before.
+// it is loaded into shows its root timeline in place of what it showed before. A JPEG, PNG or GIF file loaded
+// into a clip shows as its picture.
 #include "timeline/MoviePlayer.h"
+
+#include "render/BitmapPixels.h"
+#include "render/Bitmaps.h"
+#include "video/VideoDecoder.h"
 
 #include "HeaderItems.h"
 #include "Movie.h"
@@ -8,12 +13,49 @@
 #include "SWFStream.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace reelfinch::plugin {
 
 namespace {
 
 const Timeline kEmptyTimeline {};
+
+// A loaded image shows at the bottom of its clip, below any depth a timeline or a script uses.
+constexpr int32_t kLoadedImageDepth = -16384;
+
+// The pixels of a JPEG, PNG or GIF file, told apart by their signatures; null for other bytes or a picture that
+// does not decode.
+std::shared_ptr<BitmapPixels> DecodeImageFile(const uint8_t* data, size_t size)
+{
+    cairo_surface_t* surface = nullptr;
+    if (size >= 3 && data[0] == 0xFF && data[1] == 0xD8)
+        surface = DecodeJPEG(nullptr, 0, data, size);
+    else if (size >= 8 && std::memcmp(data, "\x89PNG\r\n\x1A\n", 8) == 0)
+        surface = DecodePNG(data, size);
+    else if (size >= 6 && (std::memcmp(data, "GIF87a", 6) == 0 || std::memcmp(data, "GIF89a", 6) == 0))
+        surface = video::DecodeGIF(data, size);
+    if (!surface)
+        return nullptr;
+    std::shared_ptr<BitmapPixels> pixels;
+    cairo_surface_flush(surface);
+    const int width = cairo_image_surface_get_width(surface);
+    const int height = cairo_image_surface_get_height(surface);
+    const int stride = cairo_image_surface_get_stride(surface);
+    const uint8_t* rows = cairo_image_surface_get_data(surface);
+    if (cairo_surface_status(surface) == CAIRO_STATUS_SUCCESS && rows && width > 0 && height > 0
+        && cairo_image_surface_get_format(surface) == CAIRO_FORMAT_ARGB32
+        && uint64_t(width) * uint64_t(height) <= kMaxBitmapPixels) {
+        // Both hold premultiplied 32-bit ARGB words, row after row.
+        pixels = std::make_shared<BitmapPixels>(width, height, true, 0);
+        for (int y = 0; y < height; ++y)
+            std::memcpy(pixels->data() + size_t(y) * size_t(width), rows + size_t(y) * size_t(stride),
+                size_t(width) * 4);
+        pixels->changed();
+    }
+    cairo_surface_destroy(surface);
+    return pixels;
+}
 
 } // namespace
 
@@ -56,13 +98,20 @@ bool MoviePlayer::loadInto(SpriteInstance& target, const uint8_t* data, size_t s
 {
     unloadContent(target);
     auto movie = readMovie(data, size);
-    if (!movie)
-        return false;
+    if (!movie) {
+        // An image file: the clip shows its picture, at its top-left corner, and stays an empty timeline.
+        std::shared_ptr<BitmapPixels> image = data ? DecodeImageFile(data, size) : nullptr;
+        if (!image)
+            return false;
+        attachBitmap(target, std::move(image), kLoadedImageDepth, false);
+        queueEvent(target, ClipEvent::Load);
+        return true;
+    }
     auto library = std::make_unique<MovieLibrary>();
     library->version = movie->GetHeader()->m_Version;
     library->movie = std::move(movie);
     library->url = url;
-    library->bytes = size;
+    library->bytes = size; // what came over the wire, compressed or not
     // Into level 0: the new movie is the whole movie now, its stage size with it (not its rate).
     if (&target == &m_Root) {
         const CRectItem* frame = library->movie->GetHeader()->m_pFrameRect.get();

@@ -210,12 +210,12 @@ TEST(Amf0, NetConnectionCallsAndAnswers)
         bool post;
     };
     std::vector<Sent> sent;
-    avm1::SetLoadHost(s.m,
-        { [&](uint32_t id, const std::string& url, bool post, const std::string& type, const std::string& body) {
-             sent.push_back({ id, url, type, body, post });
-             return true;
-         },
-            nullptr });
+    avm1::LoadHost host;
+    host.request = [&](uint32_t id, const std::string& url, bool post, const std::string& type, const std::string& body) {
+        sent.push_back({ id, url, type, body, post });
+        return true;
+    };
+    avm1::SetLoadHost(s.m, std::move(host));
     std::vector<std::string> traced;
     s.m.onTrace = [&](const std::string& line) { traced.push_back(line); };
     const Value nc = s.m.construct(s.global("NetConnection"), nullptr, 0);

@@ -1,5 +1,6 @@
-// The classes that reach beyond the movie: ExternalInterface's encoding of values for its host (and back), and
-// FileReference's dialogs in an engine that cannot show one to the user.
+// The classes that reach beyond the movie: ExternalInterface's encoding of values for its host (and back),
+// FileReference's dialogs in an engine that cannot show one to the user, and XMLSocket over the host's sockets.
+#include "avm1/Loading.h"
 #include "avm1/Machine.h"
 #include "avm1/builtins/Builtins.h"
 #include "timeline/MoviePlayer.h"
@@ -136,6 +137,112 @@ TEST(FileReference, DialogsCheckTheirArgumentsAndEndCancelled)
     EXPECT_TRUE(s.m.toBoolean(s.call(list, "browse", {})));
     s.m.advanceTime(200);
     EXPECT_EQ(s.traced.size(), 2u);
+}
+
+// The host's sockets as a test plays them: one connection at a time, refused at once on port 1.
+struct FakeSockets {
+    std::string host;
+    int32_t port = -1;
+    std::string sent; // what the movie sent
+    std::string incoming; // handed over at the next poll
+    avm1::SocketState state = avm1::SocketState::Connecting;
+    int polls = 0;
+    bool closed = false;
+
+    void install(avm1::Machine& m)
+    {
+        avm1::LoadHost h;
+        h.socketOpen = [this](const std::string& name, int32_t p) {
+            host = name;
+            port = p;
+            closed = false;
+            return p == 1 ? 0 : 7;
+        };
+        h.socketSend = [this](int32_t id, const std::string& bytes) {
+            EXPECT_EQ(id, 7);
+            sent += bytes;
+            return true;
+        };
+        h.socketPoll = [this](int32_t, std::string& received) {
+            ++polls;
+            received += incoming;
+            incoming.clear();
+            return state;
+        };
+        h.socketClose = [this](int32_t) { closed = true; };
+        avm1::SetLoadHost(m, std::move(h));
+    }
+};
+
+Value TraceWith(avm1::Machine& m, const char* what, const Value* a, int n)
+{
+    m.trace(std::string(what) + (n > 0 ? " " + m.toString(a[0]) : std::string()));
+    return Value();
+}
+
+// Messages end at their zero byte whichever way they travel; handlers hear them only between steps, in order:
+// onConnect first, each whole message (parsed as XML by the default onData), the other side's close last. A
+// script's own close, even inside a handler, ends delivery without onClose.
+TEST(XmlSocket, MessagesAndTheConnectionsEndsReachTheHandlers)
+{
+    Script s;
+    FakeSockets host;
+    host.install(s.m);
+    const Value socket = s.m.construct(s.global("XMLSocket"), nullptr, 0);
+    s.m.setMember(socket, "onConnect", s.native([](avm1::Machine& m, const Value&, const Value* a, int n) {
+        return TraceWith(m, "connect", a, n);
+    }));
+    s.m.setMember(socket, "onXML", s.native([](avm1::Machine& m, const Value&, const Value* a, int n) {
+        return TraceWith(m, "xml", a, n);
+    }));
+    s.m.setMember(socket, "onClose", s.native([](avm1::Machine& m, const Value&, const Value* a, int n) {
+        return TraceWith(m, "close", a, n);
+    }));
+    s.call(socket, "send", { s.str("early") }); // not connected: dropped
+    s.player.movieUrl = "http://user@example.org:8080/movies/m.swf";
+    EXPECT_TRUE(s.m.toBoolean(s.call(socket, "connect", { Value::null(), Value(2000.0) })));
+    EXPECT_EQ(host.host, "example.org"); // no host named: the movie's own
+    EXPECT_EQ(host.port, 2000);
+    avm1::DeliverLoads(s.m); // still connecting
+    EXPECT_TRUE(s.traced.empty());
+
+    host.state = avm1::SocketState::Open;
+    host.incoming = std::string("<a>1</a>\0<b", 11);
+    avm1::DeliverLoads(s.m);
+    s.call(socket, "send", { s.str("hi") });
+    EXPECT_EQ(host.sent, std::string("hi\0", 3));
+    host.incoming = std::string("/>\0partial", 10);
+    host.state = avm1::SocketState::Closed;
+    avm1::DeliverLoads(s.m);
+    EXPECT_EQ(s.traced, (std::vector<std::string> { "connect true", "xml <a>1</a>", "xml <b />", "close" }));
+    EXPECT_TRUE(host.closed);
+    const int polls = host.polls;
+    avm1::DeliverLoads(s.m); // forgotten once closed
+    EXPECT_EQ(host.polls, polls);
+
+    // Refused at once: connect answers false and no handler runs; a failure found later is onConnect(false).
+    s.traced.clear();
+    s.player.movieUrl = "/home/a/m.swf";
+    EXPECT_FALSE(s.m.toBoolean(s.call(socket, "connect", { s.str("h"), Value(1.0) })));
+    host.state = avm1::SocketState::Failed;
+    EXPECT_TRUE(s.m.toBoolean(s.call(socket, "connect", { Value(), Value(3000.0) })));
+    EXPECT_EQ(host.host, "localhost");
+    avm1::DeliverLoads(s.m);
+    EXPECT_EQ(s.traced, (std::vector<std::string> { "connect false" }));
+
+    // Closed by a handler: the messages after that one are never heard.
+    s.traced.clear();
+    host.state = avm1::SocketState::Open;
+    host.incoming = std::string("one\0two\0", 8);
+    s.m.setMember(socket, "onData", s.native([](avm1::Machine& m, const Value& self, const Value* a, int n) {
+        m.callMethod(self, "close", nullptr, 0);
+        return TraceWith(m, "data", a, n);
+    }));
+    EXPECT_TRUE(s.m.toBoolean(s.call(socket, "connect", { s.str("h"), Value(3000.0) })));
+    avm1::DeliverLoads(s.m);
+    avm1::DeliverLoads(s.m);
+    EXPECT_EQ(s.traced, (std::vector<std::string> { "connect true", "data one" }));
+    EXPECT_TRUE(host.closed);
 }
 
 } // namespace

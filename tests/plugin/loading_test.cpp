@@ -15,11 +15,14 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QImage>
 #include <QTemporaryDir>
 #include <QWidget>
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -130,6 +133,100 @@ std::vector<uint8_t> LoadingMovie(const std::string& className, const std::strin
     return movie.finish();
 }
 
+// A server on 127.0.0.1 for one XMLSocket connection: it waits for "ping" and its zero byte, answers two
+// messages (the second in two pieces) and closes.
+class PingServer
+{
+public:
+    PingServer()
+    {
+        m_Fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address {};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (m_Fd < 0 || bind(m_Fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(m_Fd, 1) != 0
+            || getsockname(m_Fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+            return;
+        m_Port = ntohs(address.sin_port);
+        m_Thread = std::thread([this] { serve(); });
+    }
+    ~PingServer()
+    {
+        if (m_Thread.joinable())
+            m_Thread.join();
+        if (m_Fd >= 0)
+            close(m_Fd);
+    }
+    int port() const { return m_Port; }
+    std::string received() const
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        return m_Received;
+    }
+
+private:
+    void serve()
+    {
+        pollfd p { m_Fd, POLLIN, 0 };
+        if (poll(&p, 1, 5000) <= 0)
+            return;
+        const int client = accept4(m_Fd, nullptr, nullptr, SOCK_CLOEXEC);
+        if (client < 0)
+            return;
+        std::string got;
+        char buffer[256];
+        while (got.find('\0') == std::string::npos) {
+            pollfd c { client, POLLIN, 0 };
+            if (poll(&c, 1, 5000) <= 0)
+                break;
+            const ssize_t n = read(client, buffer, sizeof buffer);
+            if (n <= 0)
+                break;
+            got.append(buffer, size_t(n));
+        }
+        {
+            std::lock_guard<std::mutex> lock(m_Mutex);
+            m_Received = got;
+        }
+        (void)!send(client, "pong\0tw", 7, MSG_NOSIGNAL); // the other side may have gone already
+
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        (void)!send(client, "o\0", 2, MSG_NOSIGNAL);
+        close(client);
+    }
+
+    int m_Fd = -1;
+    int m_Port = 0;
+    std::thread m_Thread;
+    mutable std::mutex m_Mutex;
+    std::string m_Received;
+};
+
+// s = new XMLSocket(); s.onConnect = function (ok) { trace(ok); s.send("ping"); };
+// s.onData = function (d) { trace(d); }; s.onClose = function () { trace("closed"); };
+// trace(s.connect("127.0.0.1", port));
+std::vector<uint8_t> SocketMovie(int port)
+{
+    Asm onConnect;
+    onConnect.get("ok").trace().str("ping").i32(1).get("s").str("send").op(0x52).op(0x17);
+    Asm onData;
+    onData.get("d").trace();
+    Asm onClose;
+    onClose.str("closed").trace();
+    Asm script;
+    script.str("s").i32(0).str("XMLSocket").op(0x40).op(0x1D);
+    script.get("s").str("onConnect").function("", { "ok" }, onConnect).op(0x4F);
+    script.get("s").str("onData").function("", { "d" }, onData).op(0x4F);
+    script.get("s").str("onClose").function("", {}, onClose).op(0x4F);
+    script.i32(port).str("127.0.0.1").i32(2).get("s").str("connect").op(0x52).trace().op(0x07);
+    MovieBuilder movie(40, 40, 12.0f, 8);
+    movie.raw(kTagDoAction, script.finished());
+    movie.showFrame();
+    movie.showFrame();
+    return movie.finish();
+}
+
 class PluginHostLoading : public ::testing::Test
 {
 protected:
@@ -176,6 +273,24 @@ protected:
             event.where = Point { -1, -1 };
             event.modifiers = btnState;
             view->sendEvent(&event);
+        }
+        return lines;
+    }
+
+    // Plays until `count` lines were traced or a few seconds went by, for answers that take real time.
+    std::vector<std::string> playUntil(const std::vector<uint8_t>& movie, size_t count)
+    {
+        play(movie, false, 0);
+        QElapsedTimer timer;
+        timer.start();
+        for (uint32_t step = 1; lines.size() < count && timer.elapsed() < 5000; ++step) {
+            EventRecord event {};
+            event.what = nullEvent;
+            event.when = step * 5;
+            event.where = Point { -1, -1 };
+            event.modifiers = btnState;
+            view->sendEvent(&event);
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
         return lines;
     }
@@ -310,6 +425,47 @@ TEST_F(PluginHostLoading, MovieClipLoaderLoadsAChildMovieWithItsOwnCharacters)
     EXPECT_EQ(play(LoaderMovie("absent.swf"), true, 4), (std::vector<std::string> { "true", "error URLNotFound" }));
 }
 
+// A MovieClipLoader loading into m, whose onLoadInit traces the clip's size.
+std::vector<uint8_t> ImageLoaderMovie(const std::string& url)
+{
+    MovieBuilder movie(40, 40, 12.0f, 8);
+    Asm init;
+    init.get("c").str("_width").op(0x4E).trace().get("c").str("_height").op(0x4E).trace();
+    Asm script;
+    script.str("l").i32(0).str("MovieClipLoader").op(0x40).op(0x1D);
+    script.get("l").str("onLoadInit").function("", { "c" }, init).op(0x4F);
+    script.i32(1).str("m").i32(2).str("this").op(0x1C).str("createEmptyMovieClip").op(0x52).op(0x17);
+    script.str("m").str(url).i32(2).get("l").str("loadClip").op(0x52).op(0x17).op(0x07);
+    movie.raw(kTagDoAction, script.finished());
+    movie.showFrame();
+    movie.showFrame();
+    return movie.finish();
+}
+
+// Picture files loaded into a clip show at their own size; other bytes leave the clip empty.
+TEST_F(PluginHostLoading, MovieClipLoaderLoadsPictures)
+{
+    struct Case {
+        const char* file;
+        const char* format; // null: the bytes are text
+        int width;
+        int height;
+    } cases[] = { { "pic.png", "PNG", 3, 2 }, { "pic.jpg", "JPEG", 5, 4 }, { "pic.gif", nullptr, 0, 0 } };
+    for (const Case& c : cases) {
+        if (c.format) {
+            QImage image(c.width, c.height, QImage::Format_ARGB32);
+            image.fill(QColor(200, 40, 10));
+            ASSERT_TRUE(image.save(folder.filePath(QString::fromUtf8(c.file)), c.format)) << c.file;
+        } else {
+            writeFile(QString::fromUtf8(c.file), "GIF8 but not a picture");
+        }
+        lines.clear();
+        EXPECT_EQ(play(ImageLoaderMovie(c.file), true, 4),
+            (std::vector<std::string> { std::to_string(c.width), std::to_string(c.height) }))
+            << c.file;
+    }
+}
+
 TEST_F(PluginHostLoading, MovieClipLoaderLoadsFromAnHttpServer)
 {
     const std::vector<uint8_t> child = ChildMovie();
@@ -319,6 +475,39 @@ TEST_F(PluginHostLoading, MovieClipLoaderLoadsFromAnHttpServer)
     EXPECT_EQ(play(LoaderMovie(url), false, 4), (std::vector<std::string> { "true", "start _level0.m", "progress",
                                                     "complete", "child sprite", "init set by the child" }));
     EXPECT_EQ(server.requests(), "GET /child.swf HTTP/1.1\n");
+}
+
+// Through the engine, the proxy and the host's sockets: the messages both ways, each ended by its zero byte
+// whatever pieces it came in, then the server's close.
+TEST_F(PluginHostLoading, XmlSocketTalksToAServer)
+{
+    PingServer server;
+    ASSERT_GT(server.port(), 0);
+    EXPECT_EQ(playUntil(SocketMovie(server.port()), 5),
+        (std::vector<std::string> { "true", "true", "pong", "two", "closed" }));
+    EXPECT_EQ(server.received(), std::string("ping\0", 5));
+}
+
+// A port below 1024 is refused at once; a port nobody listens on fails when the connection does.
+TEST_F(PluginHostLoading, XmlSocketRefusals)
+{
+    EXPECT_EQ(playUntil(SocketMovie(80), 1), (std::vector<std::string> { "false" }));
+    lines.clear();
+    int closedPort = 0;
+    {
+        PingServer unused; // its port, free again once it is gone
+        closedPort = unused.port();
+        const int client = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0); // lets its thread end at once
+        sockaddr_in address {};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(uint16_t(closedPort));
+        (void)!connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        (void)!write(client, "", 1);
+        close(client);
+    }
+    ASSERT_GT(closedPort, 0);
+    EXPECT_EQ(playUntil(SocketMovie(closedPort), 2), (std::vector<std::string> { "true", "false" }));
 }
 
 // loadMovieNum into level 1, then unloadMovie of a clip loaded into: the level's variables and path, and the clip

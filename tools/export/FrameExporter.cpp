@@ -8,13 +8,16 @@
 #include "SWFStream.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QUrl>
 #include <QWidget>
 
 #include <cmath>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace reelfinch::exporter {
 
@@ -100,6 +103,40 @@ int TimelineLength(const MovieFile& movie)
     return std::max(1, shown > 0 ? shown : int(movie.info.m_FrameCount));
 }
 
+// The largest file a movie's request is answered with.
+constexpr qint64 kMaxAnswerBytes = qint64(64) * 1024 * 1024;
+
+// A movie's request for a file of its own folder (or below it), named by a relative path or a file URL: its
+// bytes. Anything else, the network above all, is refused: an export never leaves the movie's folder.
+std::optional<QByteArray> AnswerFromFolder(const QString& movieFolder, const NSFlashPlugin::MovieRequest& request)
+{
+    if (request.hasTarget || request.post)
+        return std::nullopt;
+    QString path = request.url;
+    if (path.startsWith(QLatin1String("file:"), Qt::CaseInsensitive)) {
+        const QUrl url(path);
+        if (!url.isLocalFile())
+            return std::nullopt;
+        path = url.toLocalFile();
+    } else {
+        const qsizetype colon = path.indexOf(QLatin1Char(':'));
+        const qsizetype slash = path.indexOf(QLatin1Char('/'));
+        if (colon > 0 && (slash < 0 || colon < slash))
+            return std::nullopt; // another scheme
+    }
+    if (const qsizetype query = path.indexOf(QLatin1Char('?')); query >= 0)
+        path.truncate(query);
+    const QDir folder(movieFolder);
+    const QString canonicalFolder = folder.canonicalPath();
+    const QString canonical = QFileInfo(folder, path).canonicalFilePath();
+    if (canonicalFolder.isEmpty() || canonical.isEmpty() || !canonical.startsWith(canonicalFolder + QLatin1Char('/')))
+        return std::nullopt;
+    QFile file(canonical);
+    if (file.size() > kMaxAnswerBytes || !file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    return file.readAll();
+}
+
 // Plays `frames` frames of the movie in a view of `size` through the plug-in and calls `atEnd` with the view
 // before the plug-in goes.
 bool PlayMovie(const QString& moviePath, const MovieFile& movie, QSize size, int quality, int frames,
@@ -123,8 +160,14 @@ bool PlayMovie(const QString& moviePath, const MovieFile& movie, QSize size, int
     QCoreApplication::processEvents();
 
     view->setOriginalRect(frame.m_XMin, frame.m_YMin, frame.m_XMax, frame.m_YMax);
-    view->setGetURL(false);
+    // Files beside the movie (pictures and movies it loads) are answered by the handler alone.
+    view->setGetURL(true);
     view->setPostURL(false);
+    const QString movieFolder = QFileInfo(moviePath).absolutePath();
+    if (view->plugin())
+        view->plugin()->setRequestHandler([movieFolder](const NSFlashPlugin::MovieRequest& request) {
+            return AnswerFromFolder(movieFolder, request);
+        });
     bool ok = true;
     if (!view->loadMovie(movie.bytes, QFileInfo(moviePath).absoluteFilePath())) {
         SetError(error, QStringLiteral("the plug-in did not start"));
@@ -148,6 +191,8 @@ bool PlayMovie(const QString& moviePath, const MovieFile& movie, QSize size, int
         }
         atEnd(*view);
     }
+    if (view->plugin())
+        view->plugin()->setRequestHandler({});
     window.reset();
     NSFlashPluginView::setPluginPath(previousPath);
     return ok;

@@ -16,10 +16,15 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QWidget>
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <map>
 #include <memory>
 #include <optional>
 
@@ -119,7 +124,123 @@ void SendInput(NSFlashPluginView* view, const InputEvent& input, uint32_t tick, 
     view->sendEvent(&event);
 }
 
+// The movie's connections answered by a script of the movie's folder (socket.json): a list of steps the other
+// side takes in order, "Receive" (waits for the bytes `expected` from the movie; other bytes end the
+// connection), "Send" (sends `payload`), "Disconnect" (closes), "WaitForDisconnect" (waits for the movie to
+// close). Every connection plays the script from its start; without a script every connection fails.
+class ScriptedSockets final : public MovieSockets
+{
+public:
+    ScriptedSockets(const QString& movieFolder, bool log, std::function<void(const QString&)> onTrace)
+        : _log(log)
+        , _onTrace(std::move(onTrace))
+    {
+        QFile file(QDir(movieFolder).filePath(QStringLiteral("socket.json")));
+        if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxAnswerBytes)
+            return;
+        const QJsonDocument document = QJsonDocument::fromJson(file.readAll());
+        if (!document.isArray())
+            return;
+        _haveScript = true;
+        for (const QJsonValue& value : document.array()) {
+            const QJsonObject o = value.toObject();
+            Step step;
+            step.type = o.value(QStringLiteral("type")).toString();
+            const QJsonArray bytes
+                = o.value(step.type == QLatin1String("Receive") ? QStringLiteral("expected") : QStringLiteral("payload"))
+                      .toArray();
+            for (const QJsonValue& b : bytes)
+                step.bytes.append(char(uint8_t(b.toInt())));
+            _script.push_back(step);
+        }
+    }
+
+    int32_t open(const QString& host, int32_t port) override
+    {
+        if (_log)
+            for (const QString& line : LogSocket(host, port))
+                _onTrace(line);
+        if (_connections.size() >= 64)
+            return 0;
+        _connections[++_next] = Connection {};
+        return _next;
+    }
+    bool send(int32_t id, const char* data, uint32_t length) override
+    {
+        const auto it = _connections.find(id);
+        if (it == _connections.end() || it->second.closed || !data)
+            return false;
+        it->second.fromMovie.append(data, qsizetype(length));
+        return true;
+    }
+    uint32_t poll(int32_t id, char* buffer, uint32_t capacity, int32_t* state) override
+    {
+        const auto it = _connections.find(id);
+        if (it == _connections.end() || !_haveScript) {
+            *state = NPReelfinchSocketFailed;
+            return 0;
+        }
+        Connection& c = it->second;
+        run(c);
+        const uint32_t n = std::min(capacity, uint32_t(c.toMovie.size()));
+        std::memcpy(buffer, c.toMovie.constData(), n);
+        c.toMovie.remove(0, qsizetype(n));
+        *state = c.closed && c.toMovie.isEmpty() ? NPReelfinchSocketClosed : NPReelfinchSocketOpen;
+        return n;
+    }
+    void close(int32_t id) override { _connections.erase(id); }
+
+private:
+    struct Step {
+        QString type;
+        QByteArray bytes;
+    };
+    struct Connection {
+        size_t step = 0;
+        QByteArray fromMovie;
+        QByteArray toMovie;
+        bool closed = false;
+    };
+    // Plays the script as far as it can go without more from the movie.
+    void run(Connection& c)
+    {
+        while (!c.closed && c.step < _script.size()) {
+            const Step& step = _script[c.step];
+            if (step.type == QLatin1String("Receive")) {
+                const qsizetype n = std::min(c.fromMovie.size(), step.bytes.size());
+                if (c.fromMovie.left(n) != step.bytes.left(n)) {
+                    c.closed = true; // not what the other side expects
+                    return;
+                }
+                if (n < step.bytes.size())
+                    return;
+                c.fromMovie.remove(0, n);
+            } else if (step.type == QLatin1String("Send")) {
+                c.toMovie += step.bytes;
+            } else if (step.type == QLatin1String("Disconnect")) {
+                c.closed = true;
+            } else {
+                return; // waits for the movie to close
+            }
+            ++c.step;
+        }
+    }
+
+    bool _log = false;
+    std::function<void(const QString&)> _onTrace;
+    bool _haveScript = false;
+    std::vector<Step> _script;
+    std::map<int32_t, Connection> _connections;
+    int32_t _next = 0;
+};
+
 } // namespace
+
+QStringList LogSocket(const QString& host, int32_t port)
+{
+    return { QStringLiteral("Navigator::connect_socket"),
+        QStringLiteral("    Host: %1; Port: %2").arg(host).arg(port) };
+}
 
 QStringList LogRequest(const QString& url, const QByteArray& target, bool hasTarget, bool post,
     const QByteArray& contentType, const QByteArray& body)
@@ -281,6 +402,7 @@ RunResult RunMovie(const QString& moviePath, const RunOptions& options,
     if (view->plugin()) {
         view->plugin()->setTraceHandler(onTrace);
         view->plugin()->setRequestHandler(answer);
+        view->plugin()->setSocketHandler(std::make_shared<ScriptedSockets>(movieFolder, options.logFetch, onTrace));
     }
     if (!view->loadMovie(bytes, QFileInfo(moviePath).absoluteFilePath())) {
         if (error)
@@ -321,6 +443,7 @@ RunResult RunMovie(const QString& moviePath, const RunOptions& options,
     if (view->plugin()) {
         view->plugin()->setTraceHandler({});
         view->plugin()->setRequestHandler({});
+        view->plugin()->setSocketHandler({});
     }
     window.reset();
     NSFlashPluginView::setPluginPath(previousPath);

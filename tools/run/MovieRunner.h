@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -44,6 +45,8 @@ struct RunOptions {
 // reaches the network or the desktop. A web URL names the file HOST/PATH of that folder. `LogRequest` gives the lines --log-fetch prints for one request.
 QStringList LogRequest(const QString& url, const QByteArray& target, bool hasTarget, bool post,
     const QByteArray& contentType, const QByteArray& body);
+// The lines --log-fetch prints for a connection the movie opens (XMLSocket).
+QStringList LogSocket(const QString& host, int32_t port);
 // The file of `movieFolder` (or below it) a request's URL names: a relative path or a file URL; empty otherwise.
 QString RequestedFile(const QString& movieFolder, const QString& url);
 

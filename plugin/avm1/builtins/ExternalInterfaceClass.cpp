@@ -9,6 +9,7 @@
 // addCallback names functions the host may call; with no page hosting the movie (the standalone player) the
 // class is not `available`, addCallback refuses and call answers null.
 #include "avm1/builtins/NativeData.h"
+#include "avm1/builtins/XmlText.h"
 
 #include <cmath>
 #include <map>
@@ -33,23 +34,6 @@ public:
     }
     std::map<std::string, std::pair<Value, Value>> entries;
 };
-
-std::string EscapeXmlText(std::string_view s)
-{
-    std::string out;
-    out.reserve(s.size());
-    for (char c : s) {
-        switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        case '\'': out += "&apos;"; break;
-        default: out += c;
-        }
-    }
-    return out;
-}
 
 // _escapeXML's rule: no argument or an empty string gives null.
 Value EscapeXml(Machine& m, const Value* args, int argc)

@@ -307,6 +307,7 @@ void InstallLoading(Machine& m)
     StateOf(m);
     InstallLoadingMethods(m, "LoadVars");
     InstallLoadingMethods(m, "XML");
+    InstallXmlSocketClass(m);
     DefineMethods(m, m.m_ClipProto,
         {
             { "getURL", ClipGetURL },
@@ -317,6 +318,11 @@ void InstallLoading(Machine& m)
 void SetLoadHost(Machine& m, LoadHost host)
 {
     StateOf(m).host = std::move(host);
+}
+
+const LoadHost& LoadHostOf(Machine& m)
+{
+    return StateOf(m).host;
 }
 
 void LoadReceived(Machine& m, uint32_t id, const uint8_t* data, size_t size, uint32_t total)
@@ -349,7 +355,7 @@ void LoadEnded(Machine& m, uint32_t id, bool ok)
 
 bool LoadsPending(Machine& m)
 {
-    return !StateOf(m).jobs.empty();
+    return !StateOf(m).jobs.empty() || SocketsOpen(m);
 }
 
 void DeliverLoads(Machine& m)
@@ -360,6 +366,7 @@ void DeliverLoads(Machine& m)
     constexpr int kRounds = 8;
     for (int round = 0; round < kRounds && !state.endedOrder.empty(); ++round)
         DeliverEnded(m, state);
+    PollSockets(m);
 }
 
 namespace {

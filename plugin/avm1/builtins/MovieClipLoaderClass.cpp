@@ -8,6 +8,7 @@
 
 #include <cctype>
 #include <map>
+#include <string>
 
 namespace reelfinch::avm1 {
 
@@ -186,7 +187,62 @@ Value GetProgress(Machine& m, const Value&, const Value* args, int argc)
     return Value(out);
 }
 
+// The sandbox type of a local main movie, kept among the machine's roots.
+class LocalSandbox final : public NativeData
+{
+public:
+    std::string type;
+};
+
+LocalSandbox* LocalSandboxOf(Machine& m)
+{
+    for (Object* o : m.m_Roots)
+        if (auto* sandbox = dynamic_cast<LocalSandbox*>(o))
+            return sandbox;
+    return nullptr;
+}
+
+bool IsWebUrl(const std::string& url)
+{
+    auto starts = [&](const char* scheme) {
+        const size_t n = std::char_traits<char>::length(scheme);
+        if (url.size() < n)
+            return false;
+        for (size_t i = 0; i < n; ++i)
+            if (std::tolower(static_cast<unsigned char>(url[i])) != scheme[i])
+                return false;
+        return true;
+    };
+    return starts("http://") || starts("https://");
+}
+
+// The movie whose code runs is the one the running script's clip belongs to: the nearest clip up from it that
+// a movie was loaded into, else the main movie.
+Value SandboxType(Machine& m, const Value&, const Value*, int)
+{
+    const SpriteInstance* sprite
+        = m.m_Frames.empty() || !m.m_Frames.back()->target ? nullptr : m.spriteOf(Value(m.m_Frames.back()->target));
+    while (sprite && !sprite->library)
+        sprite = sprite->parent;
+    const std::string& url = sprite ? sprite->library->url : m.player().movieUrl;
+    if (IsWebUrl(url))
+        return Value(m.str("remote"));
+    const LocalSandbox* local = LocalSandboxOf(m);
+    return Value(m.str(local ? local->type : std::string("localWithFile")));
+}
+
 } // namespace
+
+void DefineSandboxType(Machine& m, Object* security, const char* localType)
+{
+    LocalSandbox* local = LocalSandboxOf(m);
+    if (!local) {
+        local = m.heap().make<LocalSandbox>();
+        m.m_Roots.push_back(local);
+    }
+    local->type = localType;
+    DefineAccessor(m, security, "sandboxType", SandboxType, nullptr, kDontDelete | kReadOnly);
+}
 
 int LevelNumber(std::string_view name)
 {

@@ -2,6 +2,7 @@
 // attributes). The tree's properties are accessors on XMLNode.prototype, as in the player. The parser follows the
 // player's lenient rules and reports the first fault in `status`.
 #include "avm1/builtins/NativeData.h"
+#include "avm1/builtins/XmlText.h"
 
 #include <optional>
 
@@ -112,23 +113,6 @@ void InsertChild(Object* parent, Object* child, size_t index)
 
 // ---- text ----
 
-std::string Escape(std::string_view s)
-{
-    std::string out;
-    out.reserve(s.size());
-    for (char c : s) {
-        switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        case '\'': out += "&apos;"; break;
-        default: out += c;
-        }
-    }
-    return out;
-}
-
 void AppendUtf8(std::string& out, uint32_t cp)
 {
     if (cp == 0 || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
@@ -229,7 +213,7 @@ void Serialize(Machine& m, Object* object, std::string& out, int depth)
     if (!n || depth > 4096)
         return;
     if (n->type != kElementNode) {
-        out += Escape(n->value.value_or(""));
+        out += EscapeXmlText(n->value.value_or(""));
         return;
     }
     if (n->name) {
@@ -241,7 +225,7 @@ void Serialize(Machine& m, Object* object, std::string& out, int depth)
             out += ' ';
             out += p.name;
             out += "=\"";
-            out += Escape(m.toString(p.value));
+            out += EscapeXmlText(m.toString(p.value));
             out += '"';
         }
         if (n->children.empty()) {
@@ -779,6 +763,23 @@ void InstallXmlClasses(Machine& m)
     m.define(xmlProto, "contentType", Value(m.str("application/x-www-form-urlencoded")), kDontEnum);
     m.define(xmlProto, "loaded", Value(), kDontEnum);
     m.define(xmlProto, "status", Value(0), kDontEnum);
+}
+
+std::string EscapeXmlText(std::string_view s)
+{
+    std::string out;
+    out.reserve(s.size());
+    for (char c : s) {
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
+        case '\'': out += "&apos;"; break;
+        default: out += c;
+        }
+    }
+    return out;
 }
 
 } // namespace reelfinch::avm1
