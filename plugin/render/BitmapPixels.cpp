@@ -145,11 +145,16 @@ void BitmapPixels::noise(int32_t seed, int low, int high, int channels, bool gre
 
 void BitmapPixels::colorTransform(int x, int y, int width, int height, const double transform[8])
 {
-    // Multipliers in 8.8 fixed point and whole offsets, both kept within a range that cannot overflow.
+    // A transform that changes nothing leaves the pixels as they are. Any other takes each multiplier in 255ths
+    // and divides by 256 (so that 1 loses a little, as the player's does), with whole offsets; both are kept
+    // within a range that cannot overflow.
+    if (transform[0] == 1 && transform[1] == 1 && transform[2] == 1 && transform[3] == 1 && transform[4] == 0
+        && transform[5] == 0 && transform[6] == 0 && transform[7] == 0)
+        return;
     int32_t scale[4];
     int32_t offset[4];
     for (int i = 0; i < 4; ++i) {
-        const double m = transform[i] * 256;
+        const double m = transform[i] * 255;
         const double o = transform[i + 4];
         scale[i] = std::isfinite(m) ? int32_t(std::clamp(m, -65536.0, 65536.0)) : 0;
         offset[i] = std::isfinite(o) ? int32_t(std::clamp(o, -512.0, 512.0)) : 0;
