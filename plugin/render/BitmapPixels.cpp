@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <numeric>
 
 namespace reelfinch::plugin {
@@ -139,6 +140,41 @@ void BitmapPixels::noise(int32_t seed, int low, int high, int channels, bool gre
             set(x, y, a << 24 | r << 16 | g << 8 | b);
         }
     }
+    changed();
+}
+
+void BitmapPixels::colorTransform(int x, int y, int width, int height, const double transform[8])
+{
+    // A transform that changes nothing leaves the pixels as they are. Any other takes each multiplier in 255ths
+    // and divides by 256 (so that 1 loses a little, as the player's does), with whole offsets; both are kept
+    // within a range that cannot overflow.
+    if (transform[0] == 1 && transform[1] == 1 && transform[2] == 1 && transform[3] == 1 && transform[4] == 0
+        && transform[5] == 0 && transform[6] == 0 && transform[7] == 0)
+        return;
+    int32_t scale[4];
+    int32_t offset[4];
+    for (int i = 0; i < 4; ++i) {
+        const double m = transform[i] * 255;
+        const double o = transform[i + 4];
+        scale[i] = std::isfinite(m) ? int32_t(std::clamp(m, -65536.0, 65536.0)) : 0;
+        offset[i] = std::isfinite(o) ? int32_t(std::clamp(o, -512.0, 512.0)) : 0;
+    }
+    const int64_t x0 = std::max(x, 0);
+    const int64_t y0 = std::max(y, 0);
+    const int64_t x1 = std::min<int64_t>(int64_t(x) + std::max(width, 0), m_Width);
+    const int64_t y1 = std::min<int64_t>(int64_t(y) + std::max(height, 0), m_Height);
+    auto channel = [&](uint32_t c, int i) {
+        return uint32_t(std::clamp((int32_t(c) * scale[i] >> 8) + offset[i], 0, 255));
+    };
+    for (int64_t row = y0; row < y1; ++row)
+        for (int64_t column = x0; column < x1; ++column) {
+            uint32_t& pixel = m_Data[size_t(row) * size_t(m_Width) + size_t(column)];
+            const uint32_t argb = Unpremultiply(pixel);
+            const uint32_t a = m_Transparent ? channel(argb >> 24, 3) : 255;
+            const uint32_t out = a << 24 | channel((argb >> 16) & 0xFF, 0) << 16 | channel((argb >> 8) & 0xFF, 1) << 8
+                | channel(argb & 0xFF, 2);
+            pixel = Premultiply(out);
+        }
     changed();
 }
 

@@ -55,6 +55,11 @@ public:
     // for each channel asked for (red 1, green 2, blue 4, alpha 8, in that order), or one grey value for red,
     // green and blue then one for alpha. Values lie in [low, high]; channels not asked for are 0, alpha 255.
     void noise(int32_t seed, int low, int high, int channels, bool grey);
+    // Changes the pixels of the rectangle (cut to the bitmap) by a colour transform: red, green, blue and alpha
+    // multipliers, then their offsets. Each channel of the unmultiplied pixel becomes c * m + o, with m taken in
+    // 255ths over 256 as the player does, cut to 0 to 255; an opaque bitmap keeps its alpha, and a transform that
+    // changes nothing leaves every pixel.
+    void colorTransform(int x, int y, int width, int height, const double transform[8]);
 
     static uint32_t Premultiply(uint32_t argb);
     static uint32_t Unpremultiply(uint32_t pixel);

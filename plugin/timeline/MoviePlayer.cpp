@@ -178,6 +178,12 @@ ColorTransform ColorTransform::fromItem(const CCXFormItem* item)
     return t;
 }
 
+cairo_surface_t* MoviePlayer::bitmapSurface(uint16_t id)
+{
+    const CTag* tag = character(id);
+    return tag ? m_Bitmaps->get(tag, m_JPEGTables) : nullptr;
+}
+
 MoviePlayer::MoviePlayer()
     : m_Bitmaps(std::make_unique<BitmapCache>())
     , m_ActionBudget(kActionBudget)

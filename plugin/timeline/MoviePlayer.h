@@ -304,6 +304,8 @@ public:
         auto it = m_Characters.find(id);
         return it == m_Characters.end() ? nullptr : it->second;
     }
+    // The decoded pixels of a bitmap character of the movie (kept by the movie), or null.
+    cairo_surface_t* bitmapSurface(uint16_t id);
     // ---- movies loaded into clips ----
     // Replaces a clip's content with a movie file's: what it showed goes (its unload events follow), the new
     // movie's characters and timeline come in and its first frame is entered (its actions queued, then the load

@@ -198,6 +198,23 @@ TEST(ScriptDrawing, BitmapPixelsKeepThePlayersRounding)
     EXPECT_EQ(uint32_t(int32_t(s.m->toNumber(s.call(target, "getPixel32", { s.num(1), s.num(1) })))), 0x5D243147u);
     EXPECT_EQ(uint32_t(int32_t(s.m->toNumber(s.call(target, "getPixel32", { s.num(3), s.num(3) })))), 0x45122134u);
 
+    // colorTransform works on unmultiplied channels within the rectangle cut to the bitmap: multipliers in
+    // 255ths over 256, offsets after them, results cut to 0 to 255; an opaque bitmap keeps its alpha.
+    Value tinted = s.make("display.BitmapData", { s.num(4), s.num(1), Value(true), s.num(0xFF808080) });
+    s.call(tinted, "colorTransform",
+        { s.make("geom.Rectangle", { s.num(-5), s.num(0), s.num(7), s.num(9) }),
+            s.make("geom.ColorTransform",
+                { s.num(0.5), s.num(2.5), s.num(1), s.num(0.5), s.num(10), s.num(0), s.num(-200), s.num(0) }) });
+    EXPECT_EQ(uint32_t(int32_t(s.m->toNumber(s.call(tinted, "getPixel32", { s.num(1), s.num(0) })))), 0x7E49FF00u);
+    EXPECT_EQ(uint32_t(int32_t(s.m->toNumber(s.call(tinted, "getPixel32", { s.num(2), s.num(0) })))), 0xFF808080u)
+        << "outside the rectangle";
+    Value solid = s.make("display.BitmapData", { s.num(1), s.num(1), Value(false), s.num(0x102030) });
+    s.call(solid, "colorTransform",
+        { s.make("geom.Rectangle", { s.num(0), s.num(0), s.num(1), s.num(1) }),
+            s.make("geom.ColorTransform",
+                { s.num(1), s.num(1), s.num(1), s.num(0), s.num(0), s.num(0), s.num(0), s.num(-255) }) });
+    EXPECT_EQ(uint32_t(int32_t(s.m->toNumber(s.call(solid, "getPixel32", { s.num(0), s.num(0) })))), 0xFF0F1F2Fu);
+
     // Sizes the player refuses make nothing; a disposed bitmap reads -1.
     EXPECT_TRUE(s.make("display.BitmapData", { s.num(2881), s.num(1) }).isUndefined());
     EXPECT_TRUE(s.make("display.BitmapData", { s.num(0), s.num(5) }).isUndefined());

@@ -6,6 +6,9 @@
 #include "avm1/builtins/NativeData.h"
 #include "timeline/MoviePlayer.h"
 
+#include "SWFObject.h"
+#include "TagCodes.h"
+
 #include <algorithm>
 #include <cmath>
 #include <functional>
@@ -49,6 +52,21 @@ Box ReadBox(Machine& m, const Value& rect)
 {
     return { Int(m, m.getMember(rect, "x")), Int(m, m.getMember(rect, "y")), Int(m, m.getMember(rect, "width")),
         Int(m, m.getMember(rect, "height")) };
+}
+
+// A box with a negative width or height reaches that far back from its corner (fillRect and colorTransform
+// draw it so).
+Box Normalized(Box b)
+{
+    if (b.w < 0) {
+        b.x += b.w;
+        b.w = -b.w;
+    }
+    if (b.h < 0) {
+        b.y += b.h;
+        b.h = -b.h;
+    }
+    return b;
 }
 
 // Cuts a box to the bitmap's extent.
@@ -168,12 +186,28 @@ Value FillRect(Machine& m, const Value& self, const Value* args, int argc)
     if (!s || argc < 2 || !args[0].isObject())
         return Value();
     plugin::BitmapPixels& p = *s->pixels;
-    const Box b = Clipped(ReadBox(m, args[0]), p);
+    const Box b = Clipped(Normalized(ReadBox(m, args[0])), p);
     const uint32_t c = uint32_t(m.toInt32(args[1]));
     for (int y = b.y; y < b.y + b.h; ++y)
         for (int x = b.x; x < b.x + b.w; ++x)
             p.set(x, y, c);
     p.changed();
+    return Value();
+}
+
+// colorTransform(rect, transform): the transform's fields are read by name, so any object with them serves.
+Value ColorTransformPixels(Machine& m, const Value& self, const Value* args, int argc)
+{
+    BitmapState* s = StateOf(self);
+    if (!s || argc < 2 || !args[0].isObject() || !args[1].isObject())
+        return Value();
+    static constexpr const char* kFields[8] = { "redMultiplier", "greenMultiplier", "blueMultiplier",
+        "alphaMultiplier", "redOffset", "greenOffset", "blueOffset", "alphaOffset" };
+    double transform[8];
+    for (int i = 0; i < 8; ++i)
+        transform[i] = m.toNumber(m.getMember(args[1], kFields[i]));
+    const Box b = Normalized(ReadBox(m, args[0]));
+    s->pixels->colorTransform(b.x, b.y, b.w, b.h, transform);
     return Value();
 }
 
@@ -260,6 +294,40 @@ Value Clone(Machine& m, const Value& self, const Value*, int)
         c->pixels->changed();
     }
     return copy;
+}
+
+// BitmapData.loadBitmap(name): a new bitmap holding the pixels of the bitmap character exported by that name;
+// bitmaps of kinds that carry alpha are transparent.
+Value LoadBitmap(Machine& m, const Value&, const Value* args, int argc)
+{
+    if (argc < 1)
+        return Value();
+    const uint16_t id = m.player().exportedCharacter(m.toString(args[0]), m.caseSensitive());
+    const CTag* tag = id ? m.player().character(id) : nullptr;
+    cairo_surface_t* surface = tag ? m.player().bitmapSurface(id) : nullptr;
+    if (!surface || cairo_image_surface_get_format(surface) != CAIRO_FORMAT_ARGB32)
+        return Value();
+    const int w = cairo_image_surface_get_width(surface);
+    const int h = cairo_image_surface_get_height(surface);
+    const bool transparent = tag->m_TagCode == kTagDefineBitsLossless2 || tag->m_TagCode == kTagDefineBitsJPEG3
+        || tag->m_TagCode == kTagDefineBitsJPEG4;
+    Value ctor = m.getMember(Value(m.m_Global), "__flashDisplayBitmapData");
+    const Value size[3] = { Value(double(w)), Value(double(h)), Value(transparent) };
+    Value made = m.construct(ctor, size, 3);
+    BitmapState* state = StateOf(made);
+    if (!state || state->pixels->width() != w || state->pixels->height() != h)
+        return made;
+    cairo_surface_flush(surface);
+    const unsigned char* data = cairo_image_surface_get_data(surface);
+    const int stride = cairo_image_surface_get_stride(surface);
+    for (int y = 0; y < h; ++y) {
+        const auto* row = reinterpret_cast<const uint32_t*>(data + size_t(y) * size_t(stride));
+        uint32_t* out = state->pixels->data() + size_t(y) * size_t(w);
+        for (int x = 0; x < w; ++x)
+            out[x] = transparent ? row[x] : row[x] | 0xFF000000u;
+    }
+    state->pixels->changed();
+    return made;
 }
 
 Value Dispose(Machine&, const Value& self, const Value*, int)
@@ -548,6 +616,7 @@ void InstallBitmapDataClass(Machine& m)
             { "setPixel32", SetPixel32 },
             { "fillRect", FillRect },
             { "copyPixels", CopyPixels },
+            { "colorTransform", ColorTransformPixels },
             { "clone", Clone },
             { "dispose", Dispose },
             { "floodFill", FloodFill },
@@ -559,6 +628,7 @@ void InstallBitmapDataClass(Machine& m)
     // The channel flags are plain properties of the class.
     constexpr std::pair<const char*, double> kChannels[]
         = { { "RED_CHANNEL", 1 }, { "GREEN_CHANNEL", 2 }, { "BLUE_CHANNEL", 4 }, { "ALPHA_CHANNEL", 8 } };
+    m.defineMethod(f, "loadBitmap", LoadBitmap);
     for (const auto& [name, value] : kChannels)
         m.define(f, name, Value(value), 0);
 }
