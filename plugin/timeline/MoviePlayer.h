@@ -41,6 +41,9 @@ class Renderer;
 namespace sound {
 class MovieSound;
 }
+namespace video {
+struct VideoLink;
+}
 
 // Drawing quality: LOW draws without anti-aliasing, MEDIUM with it, HIGH also smooths bitmaps.
 enum class Quality { Low = 0, Medium = 1, High = 2 };
@@ -132,6 +135,7 @@ struct DisplayObject {
     std::shared_ptr<avm1::ButtonLink> button {}; // a button's script state, once a script has used it
     std::shared_ptr<BitmapPixels> bitmap {}; // a script's bitmap shown at this depth (attachBitmap)
     bool smoothBitmap = false;
+    std::shared_ptr<video::VideoLink> video {}; // a video's script state, once a script has used it
 };
 
 // A running timeline with its display list.
