@@ -2,7 +2,8 @@
 // in the video's rectangle (attachVideo(null) goes back to the character's own frames), clear() hides the
 // picture shown until the next one, width and height give the size of the stream's pictures (0 before the
 // first), and smoothing and deblocking choose how the pictures are scaled and decoded. Its place on the stage
-// reads and moves through _x, _y, _xscale, _yscale, _rotation, _width, _height, _alpha, _visible and _name.
+// reads and moves through _x, _y, _xscale, _yscale, _rotation, _width, _height, _alpha, _visible and _name;
+// _target, _parent and toString() name it as they name clips.
 #include "avm1/MatrixParts.h"
 #include "avm1/builtins/Builtins.h"
 #include "avm1/builtins/NativeData.h"
@@ -200,6 +201,34 @@ template <Display D> Value DisplaySet(Machine& m, const Value& self, const Value
     return Value();
 }
 
+// A video converts to its target path, as clips and buttons do ("[object Object]" once it is gone).
+Value ToStringMethod(Machine& m, const Value& self, const Value*, int)
+{
+    SpriteInstance* parent = nullptr;
+    DisplayObject* d = DisplayOf(LinkOf(self), &parent);
+    if (!d)
+        return Value(m.str("[object Object]"));
+    return Value(m.str(m.targetPath(*parent, false) + "." + d->name));
+}
+
+Value TargetGet(Machine& m, const Value& self, const Value*, int)
+{
+    SpriteInstance* parent = nullptr;
+    DisplayObject* d = DisplayOf(LinkOf(self), &parent);
+    if (!d)
+        return Value();
+    std::string path = m.targetPath(*parent, true);
+    if (path != "/")
+        path += "/";
+    return Value(m.str(path + d->name));
+}
+
+Value ParentGet(Machine& m, const Value& self, const Value*, int)
+{
+    SpriteInstance* parent = nullptr;
+    return DisplayOf(LinkOf(self), &parent) ? Value(m.clipObject(*parent)) : Value();
+}
+
 } // namespace
 
 Object* VideoObject(Machine& m, SpriteInstance& parent, DisplayObject& display)
@@ -234,6 +263,7 @@ void InstallVideoClass(Machine& m)
         {
             { "attachVideo", AttachVideo },
             { "clear", Clear },
+            { "toString", ToStringMethod },
         });
     DefineAccessor(m, proto, "width", Width, nullptr);
     DefineAccessor(m, proto, "height", Height, nullptr);
@@ -252,6 +282,8 @@ void InstallVideoClass(Machine& m)
     both("_alpha", DisplayGet<Display::Alpha>, DisplaySet<Display::Alpha>);
     both("_visible", DisplayGet<Display::Visible>, DisplaySet<Display::Visible>);
     both("_name", DisplayGet<Display::Name>, DisplaySet<Display::Name>);
+    both("_target", TargetGet, nullptr);
+    both("_parent", ParentGet, nullptr);
 }
 
 } // namespace reelfinch::avm1
