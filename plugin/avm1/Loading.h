@@ -64,6 +64,9 @@ bool LoadsPending(Machine& m);
 // then. False, and `done` never called, when the request could not even be queued (no URL, too many open).
 using FetchDone = std::function<void(Machine& m, bool ok, const std::string& bytes)>;
 bool FetchForMovie(Machine& m, Object* owner, const std::string& url, FetchDone done);
+// How much of the answer to `owner`'s newest fetch has come so far, and its announced length (0: unknown);
+// false when `owner` has no fetch open.
+bool FetchProgress(Machine& m, const Object* owner, size_t& loaded, size_t& total);
 // The same with `body` POSTed as `contentType` (a remote call).
 bool PostForMovie(Machine& m, Object* owner, const std::string& url, const std::string& contentType,
     const std::string& body, FetchDone done);

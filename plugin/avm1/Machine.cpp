@@ -6,6 +6,7 @@
 #include "avm1/NumberText.h"
 #include "avm1/builtins/Builtins.h"
 #include "timeline/MoviePlayer.h"
+#include "video/FlvMedia.h"
 
 #include "Actions.h"
 #include "Movie.h"
@@ -1421,6 +1422,10 @@ Value Machine::getClipProperty(ClipObject* clip, std::string_view name, bool& fo
             found = true;
             return Value(button);
         }
+        if (Object* video = m_Version >= 6 ? VideoObject(*this, *sprite, object) : nullptr) {
+            found = true;
+            return Value(video);
+        }
         // A named shape (or other object that is no script object of its own, as buttons before SWF 6) stands
         // for the clip holding it.
         const CTag* character = m_Player.character(*sprite, object.characterId);
@@ -1722,6 +1727,8 @@ void Machine::markRoots(Heap& heap)
                 heap.mark(static_cast<Cell*>(object.field->script->object));
             if (object.button && object.button->object)
                 heap.mark(static_cast<Cell*>(object.button->object));
+            if (object.video && object.video->object)
+                heap.mark(static_cast<Cell*>(object.video->object));
         }
     }
 }

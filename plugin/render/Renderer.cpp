@@ -6,6 +6,7 @@
 #include "render/EditText.h"
 #include "render/Filters.h"
 #include "render/MonoRaster.h"
+#include "video/FlvMedia.h"
 #include "video/MovieVideos.h"
 #include "Movie.h"
 
@@ -949,6 +950,12 @@ void Renderer::drawList(
     }
 }
 
+namespace {
+void DrawVideoPicture(cairo_t* cr, const CDefineVideoStreamTag& define, cairo_surface_t* picture, int width,
+    int height, const cairo_matrix_t& m, const ColorTransform& cx, bool smooth, bool maskMode,
+    std::vector<cairo_surface_t*>& temporary);
+}
+
 void Renderer::drawObject(
     cairo_t* cr, const DisplayObject& object, const cairo_matrix_t& parent, const ColorTransform& cx, int nesting)
 {
@@ -998,6 +1005,17 @@ void Renderer::drawPlaced(
     // A text field scripts or typing have changed draws from its state.
     if (object.field) {
         drawField(cr, *object.field, m, cx.after(object.colorTransform));
+        return;
+    }
+    // A video showing a NetStream: the stream's picture in place of the character's own frames.
+    if (object.video && object.video->source) {
+        auto found = m_Characters->find(object.characterId);
+        auto* define = found == m_Characters->end() ? nullptr : dynamic_cast<const CDefineVideoStreamTag*>(found->second);
+        cairo_surface_t* picture = object.video->picture();
+        if (define && picture)
+            DrawVideoPicture(cr, *define, picture, object.video->source->pictureWidth(),
+                object.video->source->pictureHeight(), m, cx.after(object.colorTransform),
+                object.video->smoothing && m_Movie.quality() != Quality::Low, m_MaskMode, m_Temporary);
         return;
     }
     // A script's bitmap: a rectangle filled with its pixels, one pixel to 20 twips.
@@ -1335,6 +1353,41 @@ void Renderer::drawCharacter(cairo_t* cr, uint16_t id, const cairo_matrix_t& m, 
     }
 }
 
+namespace {
+
+// A video picture in a video character's rectangle: the picture's visible `width` x `height` from its top left
+// fill the rectangle from the origin, whatever size the codec gave it.
+void DrawVideoPicture(cairo_t* cr, const CDefineVideoStreamTag& define, cairo_surface_t* picture, int width,
+    int height, const cairo_matrix_t& m, const ColorTransform& cx, bool smooth, bool maskMode,
+    std::vector<cairo_surface_t*>& temporary)
+{
+    if (width <= 0 || height <= 0)
+        return;
+    cairo_save(cr);
+    cairo_set_matrix(cr, &m);
+    cairo_scale(cr, 20.0 * define.m_Width / width, 20.0 * define.m_Height / height);
+    cairo_rectangle(cr, 0, 0, width, height);
+    if (maskMode) {
+        cairo_set_source_rgba(cr, 0, 0, 0, 1);
+    } else {
+        if (!cx.isIdentity()) {
+            picture = TransformedCopy(picture, cx);
+            if (!picture) {
+                cairo_restore(cr);
+                return;
+            }
+            temporary.push_back(picture);
+        }
+        cairo_set_source_surface(cr, picture, 0, 0);
+        cairo_pattern_set_filter(cairo_get_source(cr), smooth ? CAIRO_FILTER_GOOD : CAIRO_FILTER_NEAREST);
+        cairo_pattern_set_extend(cairo_get_source(cr), CAIRO_EXTEND_PAD);
+    }
+    cairo_fill(cr);
+    cairo_restore(cr);
+}
+
+} // namespace
+
 void Renderer::drawVideo(cairo_t* cr, const CTag* tag, const cairo_matrix_t& m, const ColorTransform& cx, uint16_t ratio)
 {
     auto* define = dynamic_cast<const CDefineVideoStreamTag*>(tag);
@@ -1346,31 +1399,9 @@ void Renderer::drawVideo(cairo_t* cr, const CTag* tag, const cairo_matrix_t& m, 
     cairo_surface_t* picture = stream ? stream->pictureAt(ratio) : nullptr;
     if (!picture)
         return;
-    const int width = cairo_image_surface_get_width(picture);
-    const int height = cairo_image_surface_get_height(picture);
-    cairo_save(cr);
-    cairo_set_matrix(cr, &m);
-    // The picture fills the stream's rectangle from the origin, whatever size the codec gave it.
-    cairo_scale(cr, 20.0 * define->m_Width / width, 20.0 * define->m_Height / height);
-    cairo_rectangle(cr, 0, 0, width, height);
-    if (m_MaskMode) {
-        cairo_set_source_rgba(cr, 0, 0, 0, 1);
-    } else {
-        if (!cx.isIdentity()) {
-            picture = TransformedCopy(picture, cx);
-            if (!picture) {
-                cairo_restore(cr);
-                return;
-            }
-            m_Temporary.push_back(picture);
-        }
-        cairo_set_source_surface(cr, picture, 0, 0);
-        const bool smooth = define->m_Smoothing && m_Movie.quality() != Quality::Low;
-        cairo_pattern_set_filter(cairo_get_source(cr), smooth ? CAIRO_FILTER_GOOD : CAIRO_FILTER_NEAREST);
-        cairo_pattern_set_extend(cairo_get_source(cr), CAIRO_EXTEND_PAD);
-    }
-    cairo_fill(cr);
-    cairo_restore(cr);
+    DrawVideoPicture(cr, *define, picture, cairo_image_surface_get_width(picture),
+        cairo_image_surface_get_height(picture), m, cx, define->m_Smoothing && m_Movie.quality() != Quality::Low,
+        m_MaskMode, m_Temporary);
 }
 
 void DeviceBox::add(const cairo_matrix_t& m, double left, double top, double right, double bottom)

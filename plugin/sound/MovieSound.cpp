@@ -120,6 +120,7 @@ void MovieSound::reset()
     m_Streams.clear();
     m_ScriptLevels.clear();
     m_Mixer.setMasterTransform({});
+    m_Mixer.forgetOwners();
 }
 
 void MovieSound::defineTag(const CTag* tag)

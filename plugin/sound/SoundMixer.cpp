@@ -13,6 +13,7 @@ constexpr size_t kMaxStreamSamples = size_t(kMixRate) * kMixChannels * 20;
 // Playing channels at most; the oldest sound makes way for a new one beyond that.
 constexpr size_t kMaxChannels = 64;
 constexpr size_t kMaxFinished = 256;
+constexpr int kMaxOwnerChain = 64;
 
 ChannelTransform Combine(const ChannelTransform& outer, const ChannelTransform& inner)
 {
@@ -126,6 +127,21 @@ void SoundMixer::setOwnerTransform(uint64_t owner, const ChannelTransform& trans
     m_OwnerTransforms[owner] = transform;
 }
 
+void SoundMixer::setOwnerParent(uint64_t owner, uint64_t parent)
+{
+    std::lock_guard lock(m_Lock);
+    if (owner == 0 || owner == parent)
+        return;
+    m_OwnerParents[owner] = parent;
+}
+
+void SoundMixer::forgetOwners()
+{
+    std::lock_guard lock(m_Lock);
+    m_OwnerTransforms.clear();
+    m_OwnerParents.clear();
+}
+
 void SoundMixer::setMasterTransform(const ChannelTransform& transform)
 {
     std::lock_guard lock(m_Lock);
@@ -211,17 +227,24 @@ size_t SoundMixer::channelCount() const
     return m_Channels.size();
 }
 
-ChannelTransform SoundMixer::transformFor(const Channel& channel) const
+ChannelTransform SoundMixer::transformFor(uint64_t owner, ChannelTransform t) const
 {
-    ChannelTransform t = channel.transform;
-    if (auto owner = m_OwnerTransforms.find(channel.owner); owner != m_OwnerTransforms.end())
-        t = Combine(owner->second, t);
+    // The owner's own levels first, then those of each clip holding it, outwards; a bounded walk (clips nest
+    // only so deep, and a damaged chain must not loop).
+    for (int depth = 0; owner != 0 && depth < kMaxOwnerChain; ++depth) {
+        if (auto levels = m_OwnerTransforms.find(owner); levels != m_OwnerTransforms.end())
+            t = Combine(levels->second, t);
+        auto parent = m_OwnerParents.find(owner);
+        if (parent == m_OwnerParents.end())
+            break;
+        owner = parent->second;
+    }
     return Combine(m_Master, t);
 }
 
 void SoundMixer::mixChannel(Channel& channel, float* mix, size_t frames)
 {
-    const ChannelTransform t = transformFor(channel);
+    const ChannelTransform t = transformFor(channel.owner, channel.transform);
     const bool plain = IsIdentity(t) && channel.envelope.empty();
     const int16_t* data = channel.clip->samples.data();
     size_t done = 0;
@@ -272,12 +295,12 @@ void SoundMixer::mixChannel(Channel& channel, float* mix, size_t frames)
     }
 }
 
-void SoundMixer::mixStream(Stream& stream, float* mix, size_t frames)
+void SoundMixer::mixStream(StreamKey key, Stream& stream, float* mix, size_t frames)
 {
     const size_t available = (stream.samples.size() - stream.read) / kMixChannels;
     const size_t run = std::min(frames, available);
     const int16_t* in = stream.samples.data() + stream.read;
-    const ChannelTransform& t = m_Master;
+    const ChannelTransform t = transformFor(key, ChannelTransform());
     if (IsIdentity(t)) {
         for (size_t i = 0; i < run * kMixChannels; ++i)
             mix[i] += float(in[i]);
@@ -304,7 +327,7 @@ void SoundMixer::render(int16_t* out, size_t frames)
     for (Channel& channel : m_Channels)
         mixChannel(channel, m_Mix.data(), frames);
     for (auto& [key, stream] : m_Streams)
-        mixStream(stream, m_Mix.data(), frames);
+        mixStream(key, stream, m_Mix.data(), frames);
     for (auto it = m_Channels.begin(); it != m_Channels.end();) {
         if (it->loopsLeft == 0) {
             if (m_Finished.size() < kMaxFinished)

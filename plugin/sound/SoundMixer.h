@@ -71,6 +71,11 @@ public:
     // A transform over every sound an owner started (a script's volume, pan and transform of a clip), and the
     // movie's own over everything.
     void setOwnerTransform(uint64_t owner, const ChannelTransform& transform);
+    // The clip holding an owner's clip (0: none): an owner's sounds also take the transforms of the owners
+    // above it, as a clip's sounds follow the volume of every clip holding it.
+    void setOwnerParent(uint64_t owner, uint64_t parent);
+    // Forgets every owner's transform and parent (a new movie, whose clips may reuse the old serials).
+    void forgetOwners();
     void setMasterTransform(const ChannelTransform& transform);
     // Channels that ended by themselves since the last call, for completion events.
     std::vector<ChannelId> takeFinished();
@@ -114,13 +119,15 @@ private:
     };
 
     void mixChannel(Channel& channel, float* mix, size_t frames);
-    void mixStream(Stream& stream, float* mix, size_t frames);
-    ChannelTransform transformFor(const Channel& channel) const;
+    void mixStream(StreamKey key, Stream& stream, float* mix, size_t frames);
+    // A sound's own transform under its owner's levels, those of the owners holding it, and the movie's.
+    ChannelTransform transformFor(uint64_t owner, ChannelTransform transform) const;
 
     mutable std::mutex m_Lock;
     std::vector<Channel> m_Channels;
     std::map<StreamKey, Stream> m_Streams;
     std::map<uint64_t, ChannelTransform> m_OwnerTransforms;
+    std::map<uint64_t, uint64_t> m_OwnerParents;
     ChannelTransform m_Master;
     std::vector<ChannelId> m_Finished;
     ChannelId m_NextId = 1;

@@ -784,6 +784,23 @@ void MoviePlayer::stepSprite(SpriteInstance& sprite, bool force)
         return;
     if (count == 1 && sprite.currentFrame == 0)
         return;
+    // A clip's stream sound paces the clip as the root's paces the movie: while it plays on a clock of its own,
+    // the clip waits on a frame its sound has not reached (unless the sound runs dry) and steps through the
+    // frames its sound has passed.
+    int heard = 0;
+    bool hungry = false;
+    if (sprite.parent && sprite.playing && m_Sound->streamClock(sprite.serial, m_FrameRate, heard, hungry)) {
+        if (sprite.currentFrame >= heard && !hungry)
+            return;
+        for (int steps = 1; sprite.currentFrame + 1 < heard && steps < count; ++steps) {
+            const int before = sprite.currentFrame;
+            if (before + 1 >= count)
+                break; // the loop back restarts the stream: one step at a time from there
+            seek(sprite, before + 1);
+            if (sprite.currentFrame != before + 1 || !sprite.playing)
+                return;
+        }
+    }
     if (sprite.currentFrame + 1 >= count && !sprite.timeline->loops)
         return;
     const int next = sprite.currentFrame + 1 >= count ? 0 : sprite.currentFrame + 1;
@@ -1522,6 +1539,10 @@ void MoviePlayer::soundFrameEntered(const SpriteInstance& sprite, int frame)
     for (const CTag* tag : sprite.timeline->frames[size_t(frame)])
         if (sound::IsFrameSoundTag(tag->m_TagCode))
             tags.push_back(tag);
+    // A clip's sounds follow the levels scripts give the clips holding it.
+    if (!tags.empty())
+        for (const SpriteInstance* at = &sprite; at->parent; at = at->parent)
+            m_Sound->mixer().setOwnerParent(at->serial, at->parent->serial);
     m_Sound->frameEntered(sprite.serial, frame, sprite.timeline->streamHead, tags);
 }
 

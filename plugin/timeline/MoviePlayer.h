@@ -41,6 +41,9 @@ class Renderer;
 namespace sound {
 class MovieSound;
 }
+namespace video {
+struct VideoLink;
+}
 
 // Drawing quality: LOW draws without anti-aliasing, MEDIUM with it, HIGH also smooths bitmaps.
 enum class Quality { Low = 0, Medium = 1, High = 2 };
@@ -136,6 +139,7 @@ struct DisplayObject {
     bool cacheAsBitmap = false; // drawn as a picture of its own, its bounds' corner on a whole pixel
     std::optional<uint32_t> opaqueBackground; // 0xRRGGBB filling its bounds under it
     std::optional<std::array<double, 4>> scrollRect; // x, y, width, height (twips): the part of it shown at its origin
+    std::shared_ptr<video::VideoLink> video {}; // a video's script state, once a script has used it
 };
 
 // A running timeline with its display list.

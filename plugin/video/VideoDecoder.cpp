@@ -297,11 +297,12 @@ bool Decoder::convert()
                 YuvToRgb(ys[x], us[x / 2], vs[x / 2], r, g, b);
                 uint32_t a = 255;
                 if (as) {
-                    // Colour and alpha planes are independent: the colour is premultiplied here.
+                    // The colour planes of VP6 with alpha hold the colour already multiplied by the alpha; what
+                    // the codec's rounding leaves above the alpha is cut down to it.
                     a = as[x];
-                    r = uint8_t((r * a + 127) / 255);
-                    g = uint8_t((g * a + 127) / 255);
-                    b = uint8_t((b * a + 127) / 255);
+                    r = std::min<uint8_t>(r, uint8_t(a));
+                    g = std::min<uint8_t>(g, uint8_t(a));
+                    b = std::min<uint8_t>(b, uint8_t(a));
                 }
                 pixels[x] = (a << 24) | (uint32_t(r) << 16) | (uint32_t(g) << 8) | b;
             }

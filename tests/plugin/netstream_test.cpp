@@ -1,10 +1,14 @@
 // NetStream playing an FLV made by Debian's ffmpeg through the runner (which answers requests with files of the
 // movie's folder): the order of its status messages and metadata, its clock, seeking to key frames, pausing and
-// the end of the file; and the FLV reader on cut and damaged files.
+// the end of the file; the FLV reader on cut and damaged files; a Video showing the stream's pictures as its
+// clock reaches them and after a seek, and the stream's sound in the mixer in step with it.
 #include "Avm1Assembler.h"
 #include "MovieBuilder.h"
 #include "MovieRunner.h"
+#include "PluginTestSupport.h"
+#include "SoundTestSupport.h"
 #include "TestApplication.h"
+#include "avm1/Loading.h"
 #include "video/FlvFile.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +17,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -149,5 +154,220 @@ TEST(NetStream, AMissingFileSaysStreamNotFound)
     const std::vector<std::string> lines = RunStream(dir.path(), {}, 4);
     EXPECT_EQ(lines, (std::vector<std::string> { "NetStream.Play.Start", "NetStream.Play.StreamNotFound" }));
 }
+
+// ---- a Video attached to the stream, and the stream's sound
+
+constexpr int kVideoWidth = 64;
+constexpr int kVideoHeight = 48;
+
+// 2 seconds at 10 frames a second, red for the first second and blue after it, key frames every 0.5 s, with
+// a 441 Hz tone coded by `audioCodec` (ffmpeg's encoder name).
+QByteArray MakeColourFlv(const QString& path, const QString& audioCodec)
+{
+    if (!QFile::exists(QStringLiteral("/usr/bin/ffmpeg")))
+        return {};
+    QStringList args { "-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
+        "color=c=red:s=64x48:r=10:d=1", "-f", "lavfi", "-i", "color=c=blue:s=64x48:r=10:d=1", "-f", "lavfi", "-i",
+        "sine=frequency=441:sample_rate=44100:duration=2", "-filter_complex", "[0:v][1:v]concat=n=2:v=1:a=0[v]",
+        "-map", "[v]", "-map", "2:a", "-c:v", "flv1", "-g", "5", "-q:v", "2", "-c:a", audioCodec };
+    if (audioCodec == "nellymoser")
+        args << "-ar" << "22050";
+    else if (audioCodec == "adpcm_swf")
+        args << "-ar" << "22050";
+    args << path;
+    QProcess process;
+    process.start(QStringLiteral("/usr/bin/ffmpeg"), args);
+    if (!process.waitForFinished(60000) || process.exitCode() != 0)
+        return {};
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// ffmpeg's own decoding of the file's sound: 44.1 kHz mono.
+std::vector<int16_t> FfmpegSound(const QString& path)
+{
+    QProcess process;
+    process.start(QStringLiteral("/usr/bin/ffmpeg"),
+        { "-hide_banner", "-loglevel", "error", "-i", path, "-f", "s16le", "-ac", "1", "-ar", "44100", "-" });
+    if (!process.waitForFinished(60000) || process.exitCode() != 0)
+        return {};
+    const QByteArray b = process.readAllStandardOutput();
+    std::vector<int16_t> s(size_t(b.size()) / 2);
+    for (size_t i = 0; i < s.size(); ++i)
+        s[i] = int16_t(uint16_t(uint8_t(b[int(2 * i)]) | (uint8_t(b[int(2 * i + 1)]) << 8)));
+    return s;
+}
+
+// A 10 fps movie showing a video character named "vid", with `scripts` run on the frames they are given for.
+std::vector<uint8_t> VideoStageMovie(const std::map<int, Asm>& scripts, int frames)
+{
+    MovieBuilder movie(kVideoWidth, kVideoHeight, kFps, 8);
+    BitWriter define;
+    define.u16(1);
+    define.u16(0);
+    define.u16(kVideoWidth);
+    define.u16(kVideoHeight);
+    define.u8(0);
+    define.u8(2);
+    movie.raw(kTagDefineVideoStream, define.out);
+    std::vector<uint8_t> place { 0x22, 1, 0, 1, 0 }; // PlaceObject2: a character with a name, depth 1
+    for (char c : std::string("vid"))
+        place.push_back(uint8_t(c));
+    place.push_back(0);
+    movie.raw(kTagPlaceObject2, place);
+    for (int f = 0; f < frames; ++f) {
+        if (auto it = scripts.find(f); it != scripts.end()) {
+            Asm a = it->second;
+            movie.raw(kTagDoAction, a.finished());
+        }
+        movie.showFrame();
+    }
+    return movie.finish();
+}
+
+// nc, ns = a stream on a null connection; vid shows it; ns plays clip.flv.
+Asm AttachAndPlay()
+{
+    Asm a;
+    a.set("nc", Asm().num(0).str("NetConnection").op(0x40));
+    a.null().i32(1).get("nc").str("connect").op(0x52).op(0x17);
+    a.set("ns", Asm().get("nc").i32(1).str("NetStream").op(0x40));
+    a.get("ns").i32(1).get("vid").str("attachVideo").op(0x52).op(0x17);
+    a.str("clip.flv").i32(1).get("ns").str("play").op(0x52).op(0x17);
+    return a;
+}
+
+Asm CallStream(const char* method, double arg)
+{
+    return Asm().num(arg).i32(1).get("ns").str(method).op(0x52).op(0x17);
+}
+
+struct Played {
+    std::vector<Canvas> pictures; // after each frame
+    std::vector<int16_t> sound; // interleaved stereo
+    std::vector<std::string> traces;
+};
+
+// Plays the movie frame by frame on the movie's clock, answering its request for clip.flv with `flv`.
+Played PlayWithFile(const std::vector<uint8_t>& movie, const QByteArray& flv, int frames)
+{
+    Played out;
+    plugin::MoviePlayer player;
+    player.sound().setOutput(std::make_unique<Recorder>(player.sound().mixer(), out.sound));
+    player.onTrace = [&](const std::string& line) { out.traces.push_back(line); };
+    avm1::Machine* machine = nullptr;
+    player.onMachineCreated = [&](avm1::Machine& m) {
+        machine = &m;
+        avm1::LoadHost host;
+        host.request = [&m, flv](uint32_t id, const std::string& url, bool, const std::string&, const std::string&) {
+            if (url != "clip.flv")
+                return false;
+            avm1::LoadReceived(m, id, reinterpret_cast<const uint8_t*>(flv.constData()), size_t(flv.size()),
+                uint32_t(flv.size()));
+            avm1::LoadEnded(m, id, true);
+            return true;
+        };
+        avm1::SetLoadHost(m, std::move(host));
+    };
+    if (!player.load(movie.data(), movie.size()))
+        return out;
+    const uint32_t ticksPerFrame = uint32_t(plugin::kTicksPerSecond / kFps);
+    player.advanceTo(0);
+    for (int f = 1; f <= frames; ++f) {
+        player.advanceTo(uint32_t(f) * ticksPerFrame);
+        // Answers reach the movie between its steps, as the plug-in hands them over.
+        if (machine && avm1::LoadsPending(*machine))
+            avm1::DeliverLoads(*machine);
+        out.pictures.push_back(Render(player, kVideoWidth, kVideoHeight));
+    }
+    player.sound().setOutput(nullptr);
+    return out;
+}
+
+bool Reddish(uint32_t p)
+{
+    return ((p >> 16) & 0xFF) > 200 && ((p >> 8) & 0xFF) < 60 && (p & 0xFF) < 60;
+}
+
+bool Bluish(uint32_t p)
+{
+    return ((p >> 16) & 0xFF) < 60 && ((p >> 8) & 0xFF) < 60 && (p & 0xFF) > 200;
+}
+
+// The picture follows the stream's clock: red in the first second, blue after it; a seek back to 0.2 s shows
+// the key frame at 0 again at once; clear() hides the picture until another frame is shown, which a pause puts
+// off; after the pause the clock goes on from where it stood. A Video knows the size of the stream's pictures.
+TEST(NetStreamVideo, ShowsTheFrameTheClockReachedAndFollowsSeeks)
+{
+    QTemporaryDir dir;
+    const QByteArray flv = MakeColourFlv(dir.filePath("clip.flv"), "adpcm_swf");
+    if (flv.isEmpty())
+        GTEST_SKIP() << "ffmpeg not installed";
+    auto traceSize = Asm().get("vid").str("width").op(0x4E).str("x").op(0x47).get("vid").str("height").op(0x4E)
+                         .op(0x47).trace();
+    // The file arrives after the movie's second frame (index 1): picture p is drawn after frame p + 1 ran, at
+    // p tenths of a second of the stream until the seek.
+    std::map<int, Asm> scripts;
+    scripts[0] = Asm(AttachAndPlay()).append(traceSize);
+    scripts[3] = traceSize;
+    scripts[14] = CallStream("seek", 0.2); // picture 13: back to the key frame at 0
+    scripts[16] = Asm().i32(0).get("ns").str("pause").op(0x52).op(0x17); // picture 15, at 0.2 s
+    scripts[18] = Asm().i32(0).get("vid").str("clear").op(0x52).op(0x17); // picture 17
+    scripts[21] = Asm().i32(0).get("ns").str("pause").op(0x52).op(0x17); // picture 20: on from 0.2 s
+    const Played played = PlayWithFile(VideoStageMovie(scripts, 40), flv, 32);
+    ASSERT_EQ(played.pictures.size(), 32u);
+    EXPECT_EQ(played.traces, (std::vector<std::string> { "0x0", "64x48" }));
+    const int x = kVideoWidth / 2, y = kVideoHeight / 2;
+    auto at = [&](size_t p) { return played.pictures[p].at(x, y); };
+    for (size_t p : { 1, 4, 8, 13, 14, 15, 21, 27 })
+        EXPECT_TRUE(Reddish(at(p))) << p << " " << Hex(at(p));
+    for (size_t p : { 11, 12, 31 })
+        EXPECT_TRUE(Bluish(at(p))) << p << " " << Hex(at(p));
+    // Cleared, and still clear while paused: the stage's white shows.
+    for (size_t p : { 17, 19 })
+        EXPECT_EQ(at(p), 0xFFFFFFFFu) << p << " " << Hex(at(p));
+}
+
+// The file's sound plays in the movie's mixer from the moment the file arrives, as ffmpeg decodes it; a pause
+// silences it and a seek restarts it from the key frame's time.
+class NetStreamSound : public ::testing::TestWithParam<const char*> { };
+
+TEST_P(NetStreamSound, PlaysInStepWithTheStream)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("clip.flv");
+    const QByteArray flv = MakeColourFlv(path, GetParam());
+    if (flv.isEmpty())
+        GTEST_SKIP() << "ffmpeg could not make the file";
+    const std::vector<int16_t> reference = FfmpegSound(path);
+    ASSERT_GT(reference.size(), 44100u);
+    std::map<int, Asm> scripts;
+    scripts[0] = AttachAndPlay();
+    scripts[8] = CallStream("seek", 0.6); // at 0.8 s: back to the key frame at 0.5 s
+    scripts[14] = Asm().i32(0).get("ns").str("pause").op(0x52).op(0x17); // at 1.4 s, stream time 1.1 s
+    const Played played = PlayWithFile(VideoStageMovie(scripts, 40), flv, 20);
+    const std::vector<int16_t> left = Side(played.sound, 0);
+    const size_t perFrame = 44100 / size_t(kFps);
+    ASSERT_GE(left.size(), 19 * perFrame);
+    // Each stretch of the output against the stretch of the file it should play (ffmpeg's decoding), allowing
+    // for a codec's delay of a few milliseconds.
+    auto matches = [&](size_t outFrom, size_t refFrom, size_t length) {
+        const std::vector<int16_t> ours(left.begin() + long(outFrom), left.begin() + long(outFrom + length));
+        const std::vector<int16_t> theirs(
+            reference.begin() + long(refFrom), reference.begin() + long(std::min(reference.size(), refFrom + length)));
+        return BestAlignment(ours, theirs, 300).second;
+    };
+    // The stream starts at the movie's second frame (the file arrived in the first) ...
+    EXPECT_GE(matches(2 * perFrame, 1 * perFrame, 5 * perFrame), 0.98);
+    // ... after the seek (frame 9) it plays from 0.5 s ...
+    EXPECT_GE(matches(10 * perFrame, 6 * perFrame, 4 * perFrame), 0.98);
+    // ... and it is silent once paused (frame 15).
+    long loudest = 0;
+    for (size_t i = 16 * perFrame; i < 19 * perFrame; ++i)
+        loudest = std::max(loudest, long(std::abs(left[i])));
+    EXPECT_LT(loudest, 50);
+}
+
+INSTANTIATE_TEST_SUITE_P(Codecs, NetStreamSound, ::testing::Values("adpcm_swf", "libmp3lame", "pcm_s16le", "nellymoser"));
 
 } // namespace

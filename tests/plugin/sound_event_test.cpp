@@ -364,4 +364,66 @@ TEST(SoundStream, ASpritesStreamPlaysWhileTheSpriteLives)
         EXPECT_EQ(out[2 * (f * kPerFrame + 20)], heard[f]) << "frame " << f;
 }
 
+// An output on a clock of its own that the test moves by hand.
+class HandClock : public reelfinch::plugin::sound::SoundOutput
+{
+public:
+    void setPaused(bool) override { }
+};
+
+// On a real-time output a sprite's stream sound paces the sprite: it waits on a frame its sound has not reached
+// while the root plays on, and moves on as the sound is heard. An output without a clock (export) leaves the
+// sprite to the frame rate.
+TEST(SoundStream, ASpritesStreamPacesTheSpriteOnAClockedOutput)
+{
+    MovieBuilder movie(100, 100, kFps);
+    std::vector<uint8_t> sprite;
+    PutU16(sprite, 3);
+    PutU16(sprite, 8);
+    std::vector<uint8_t> head { uint8_t(kPcm44Mono & 0x0F), kPcm44Mono };
+    PutU16(head, uint16_t(kPerFrame));
+    PutTag(sprite, kTagSoundStreamHead, head);
+    for (int f = 0; f < 8; ++f) {
+        PutTag(sprite, kTagSoundStreamBlock, PcmBytes(Constant(kPerFrame, int16_t(100 * (f + 1)))));
+        PutTag(sprite, kTagShowFrame, {});
+    }
+    PutTag(sprite, kTagEnd, {});
+    movie.raw(kTagDefineSprite, sprite);
+    movie.place(1, 3, 0, 0);
+    for (int f = 0; f < 20; ++f)
+        movie.showFrame();
+    const std::vector<uint8_t> bytes = movie.finish();
+    auto spriteFrame = [](reelfinch::plugin::MoviePlayer& player) {
+        auto it = player.root().displayList.find(1);
+        return it != player.root().displayList.end() && it->second.sprite ? it->second.sprite->currentFrame : -1;
+    };
+    for (const bool clocked : { true, false }) {
+        std::vector<int16_t> sink;
+        reelfinch::plugin::MoviePlayer player;
+        if (clocked)
+            player.sound().setOutput(std::make_unique<HandClock>());
+        else
+            player.sound().setOutput(std::make_unique<Recorder>(player.sound().mixer(), sink));
+        ASSERT_TRUE(player.load(bytes.data(), bytes.size()));
+        for (int i = 0; i < 3; ++i)
+            player.step();
+        EXPECT_EQ(player.root().currentFrame, 3);
+        if (!clocked) {
+            EXPECT_EQ(spriteFrame(player), 3);
+            player.sound().setOutput(nullptr);
+            continue;
+        }
+        // Nothing heard yet: the sprite waits on its first frame, its block still queued.
+        EXPECT_EQ(spriteFrame(player), 0);
+        std::vector<int16_t> out(kPerFrame * 2);
+        for (int heard = 1; heard <= 3; ++heard) {
+            player.sound().mixer().render(out.data(), kPerFrame);
+            EXPECT_EQ(out[100], 100 * heard) << heard;
+            player.step();
+            EXPECT_EQ(spriteFrame(player), heard);
+        }
+        player.sound().setOutput(nullptr);
+    }
+}
+
 } // namespace

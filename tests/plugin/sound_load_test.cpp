@@ -5,6 +5,8 @@
 #include "MovieBuilder.h"
 #include "MovieRunner.h"
 #include "TestApplication.h"
+#include "avm1/Loading.h"
+#include "timeline/MoviePlayer.h"
 
 #include <gtest/gtest.h>
 
@@ -126,6 +128,68 @@ TEST(SoundLoad, AStreamingMp3ArrivesWithItsTagsAndPlaysAsFfmpegDecodesIt)
     }
     ASSERT_GT(xx * yy, 0);
     EXPECT_GE(xy / std::sqrt(xx * yy), 0.98);
+}
+
+// While the file arrives, getBytesLoaded follows what came so far and getBytesTotal gives the length the host
+// announced; once it is all there both give the file's size.
+TEST(SoundLoad, ProgressIsReadDuringTheDownload)
+{
+    QTemporaryDir dir;
+    const QString mp3 = dir.filePath("tone.mp3");
+    if (!Ffmpeg({ "-f", "lavfi", "-i", "sine=frequency=441:sample_rate=44100:duration=0.5", "-ac", "1", "-b:a", "64k", mp3 }))
+        GTEST_SKIP() << "ffmpeg not installed";
+    QFile file(mp3);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    const auto size = uint32_t(bytes.size());
+    const uint32_t half = size / 2;
+
+    Asm traceProgress;
+    traceProgress.i32(0).get("s").str("getBytesLoaded").op(0x52).str(" ").op(0x47);
+    traceProgress.i32(0).get("s").str("getBytesTotal").op(0x52).op(0x47).trace();
+    Asm first;
+    first.set("s", Asm().num(0).str("Sound").op(0x40));
+    first.boolean(false).str("tone.mp3").i32(2).get("s").str("loadSound").op(0x52).op(0x17);
+    first.append(traceProgress);
+    MovieBuilder movie(40, 40, kFps, 8);
+    movie.raw(kTagDoAction, first.finished());
+    movie.showFrame();
+    for (int f = 1; f < 4; ++f) {
+        Asm a = traceProgress;
+        movie.raw(kTagDoAction, a.finished());
+        movie.showFrame();
+    }
+    const std::vector<uint8_t> swf = movie.finish();
+
+    plugin::MoviePlayer player;
+    std::vector<std::string> lines;
+    player.onTrace = [&](const std::string& line) { lines.push_back(line); };
+    avm1::Machine* machine = nullptr;
+    uint32_t request = 0;
+    player.onMachineCreated = [&](avm1::Machine& m) {
+        machine = &m;
+        avm1::LoadHost host;
+        host.request = [&](uint32_t id, const std::string&, bool, const std::string&, const std::string&) {
+            request = id;
+            return true;
+        };
+        avm1::SetLoadHost(m, std::move(host));
+    };
+    ASSERT_TRUE(player.load(swf.data(), swf.size()));
+    const uint32_t ticksPerFrame = uint32_t(plugin::kTicksPerSecond / kFps);
+    player.advanceTo(0); // frame 1
+    ASSERT_TRUE(machine && request);
+    const auto* data = reinterpret_cast<const uint8_t*>(bytes.constData());
+    avm1::LoadReceived(*machine, request, data, half, size);
+    player.advanceTo(ticksPerFrame); // frame 2
+    avm1::LoadReceived(*machine, request, data + half, size - half, size);
+    avm1::LoadEnded(*machine, request, true);
+    player.advanceTo(2 * ticksPerFrame); // frame 3: the whole file, not yet handed to the Sound
+    avm1::DeliverLoads(*machine);
+    player.advanceTo(3 * ticksPerFrame); // frame 4
+    const std::string total = std::to_string(size);
+    EXPECT_EQ(lines, (std::vector<std::string> { "0 undefined", std::to_string(half) + " " + total,
+                         total + " " + total, total + " " + total }));
 }
 
 } // namespace

@@ -116,6 +116,34 @@ TEST(SoundObject, LevelsShapeWhatIsHeard)
     }
 }
 
+// A clip's sounds follow the volume of each clip holding it and the movie's: the levels multiply along the chain.
+// A path given as text is found from the timeline of the code that calls, each time.
+TEST(SoundObject, LevelsCombineAlongTheClipChain)
+{
+    const std::vector<int16_t> sine = Sine(6000, 90.7, 16000);
+    Asm script;
+    script.append(Call("_root", "createEmptyMovieClip", { Asm().str("a"), Num(1) })).op(0x17);
+    script.append(Call("a", "createEmptyMovieClip", { Asm().str("b"), Num(1) })).op(0x17);
+    script.set("all", Asm().num(0).str("Sound").op(0x40));
+    script.append(Call("all", "setVolume", { Num(50) })).op(0x17);
+    script.set("pa", Asm().get("a").num(1).str("Sound").op(0x40));
+    script.append(Call("pa", "setVolume", { Num(50) })).op(0x17);
+    script.set("s", Asm().str("a.b").num(1).str("Sound").op(0x40));
+    script.append(Call("s", "attachSound", { Asm().str("tone") })).op(0x17);
+    script.append(Call("s", "setVolume", { Num(80) })).op(0x17);
+    script.append(Call("s", "start")).op(0x17);
+    script.append(Call("s", "getVolume")).trace();
+    script.set("t", Asm().str("b").num(1).str("Sound").op(0x40));
+    script.append(Call("t", "getVolume")).trace(); // no "b" on the root
+    const Played p = Play(sine, { script }, 3);
+    EXPECT_EQ(p.lines, (std::vector<std::string> { "80", "undefined" }));
+    ASSERT_GE(p.sound.size(), 2 * sine.size());
+    int worst = 0;
+    for (size_t i = 0; i < sine.size(); ++i)
+        worst = std::max(worst, std::abs(p.sound[2 * i] - int(std::lround(sine[i] * 0.2))));
+    EXPECT_LE(worst, 2);
+}
+
 TEST(SoundObject, ReadsBackLevelsDurationAndPosition)
 {
     const std::vector<int16_t> sine = Sine(8820, 100); // 200 ms

@@ -126,6 +126,7 @@ void InstallBuiltins(Machine& m)
     InstallSharedObjectClass(m);
     InstallNetConnectionClass(m);
     InstallNetStreamClass(m);
+    InstallVideoClass(m);
     InstallLocalConnectionClass(m);
     InstallTextFieldClass(m);
     InstallButtonClass(m);

@@ -9,6 +9,10 @@
 #include <memory>
 #include <optional>
 
+namespace reelfinch::plugin::video {
+class FlvVideo;
+}
+
 namespace reelfinch::avm1 {
 
 struct MethodEntry {
@@ -93,6 +97,11 @@ void InstallNetConnectionClass(Machine& m);
 // NetStream playing FLV files, and after a step of the movie the status messages and data calls its streams queued.
 void InstallNetStreamClass(Machine& m);
 void DispatchNetStreamEvents(Machine& m);
+// Video objects: the script object of a placed video (null for other characters), and the pictures of a
+// NetStream that attachVideo shows (null for other values).
+void InstallVideoClass(Machine& m);
+Object* VideoObject(Machine& m, plugin::SpriteInstance& parent, plugin::DisplayObject& display);
+std::shared_ptr<plugin::video::FlvVideo> NetStreamVideo(const Value& stream);
 void InstallLocalConnectionClass(Machine& m);
 void InstallTextFieldClass(Machine& m);
 void InstallButtonClass(Machine& m);

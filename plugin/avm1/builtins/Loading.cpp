@@ -422,6 +422,18 @@ bool FetchForMovie(Machine& m, Object* owner, const std::string& url, FetchDone 
     return StartLoad(m, LoadKind::Bytes, owner, url, false, std::string(), std::string(), std::move(done));
 }
 
+bool FetchProgress(Machine& m, const Object* owner, size_t& loaded, size_t& total)
+{
+    const LoadState& state = StateOf(m);
+    for (auto job = state.jobs.rbegin(); job != state.jobs.rend(); ++job)
+        if (job->kind == LoadKind::Bytes && job->target == owner) {
+            loaded = job->bytes.size();
+            total = job->total;
+            return true;
+        }
+    return false;
+}
+
 bool PostForMovie(Machine& m, Object* owner, const std::string& url, const std::string& contentType,
     const std::string& body, FetchDone done)
 {

@@ -3,10 +3,16 @@
 // the handler they name (onMetaData, onCuePoint...) as the clock passes them, and onStatus hears the stream's
 // states. Status messages and data calls are queued and delivered between steps of the movie, never inside the
 // script that caused them; a seek flushes what was still queued (as it flushes the buffer) and says Seek.Notify.
+// The file's video tags are decoded as the clock reaches them for the Video objects attached to the stream, and
+// its sound plays in the movie's mixer from the clock's position, stopped by a pause and restarted by a seek.
 #include "avm1/Loading.h"
 #include "avm1/builtins/Amf0.h"
 #include "avm1/builtins/NativeData.h"
+#include "avm1/builtins/Builtins.h"
+#include "sound/MovieSound.h"
+#include "timeline/MoviePlayer.h"
 #include "video/FlvFile.h"
+#include "video/FlvMedia.h"
 
 #include <algorithm>
 #include <cmath>
@@ -39,6 +45,9 @@ public:
     double bufferTime = kDefaultBufferTime;
     size_t nextScript = 0; // index into flv.tags: script tags before it were delivered
     std::vector<Queued> queue;
+    std::shared_ptr<video::FlvVideo> video = std::make_shared<video::FlvVideo>(); // what attached Videos show
+    std::shared_ptr<const plugin::sound::SoundClip> audio; // the file's sound, null when it has none
+    plugin::sound::SoundMixer::ChannelId channel = 0; // the sound playing now, 0 when none
 };
 
 StreamState* StateOf(const Value& self)
@@ -66,6 +75,27 @@ void HoldClock(Machine& m, StreamState& s)
 {
     s.position = Position(m, s);
     s.clockStart = m.now();
+}
+
+// The file's sound stops; it starts again from the clock's position while the clock runs.
+void StopAudio(Machine& m, StreamState& s)
+{
+    if (s.channel)
+        m.player().sound().mixer().stopChannel(s.channel);
+    s.channel = 0;
+}
+
+void StartAudio(Machine& m, StreamState& s)
+{
+    StopAudio(m, s);
+    if (!s.audio || !s.loaded || s.paused || s.ended)
+        return;
+    plugin::sound::PlayInfo info;
+    const double at = std::floor(Position(m, s) * plugin::sound::kMixRate);
+    if (at >= double(s.audio->frames()))
+        return;
+    info.inPoint = uint32_t(at);
+    s.channel = m.player().sound().mixer().start(0, s.audio, info);
 }
 
 void Post(StreamState& s, const char* code, const char* level = "status")
@@ -127,6 +157,10 @@ void Arrived(Machine& m, Object* stream, uint32_t generation, bool ok, const std
     s->ended = false;
     s->nextScript = 0;
     s->clockStart = m.now();
+    s->video->load(s->bytes, s->flv);
+    s->video->showAt(0);
+    s->audio = video::DecodeFlvAudio(s->bytes, s->flv);
+    StartAudio(m, *s);
     Post(*s, "NetStream.Buffer.Full");
 }
 
@@ -138,6 +172,9 @@ Value Play(Machine& m, const Value& self, const Value* args, int argc)
         return Value();
     const std::string url = m.toString(args[0]);
     const uint32_t generation = ++s->generation;
+    StopAudio(m, *s);
+    s->audio.reset();
+    s->video->unload();
     s->bytes.clear();
     s->flv = video::FlvFile();
     s->requested = true;
@@ -171,6 +208,7 @@ Value Pause(Machine& m, const Value& self, const Value* args, int argc)
         return Value();
     HoldClock(m, *s);
     s->paused = pause;
+    StartAudio(m, *s);
     Post(*s, pause ? "NetStream.Pause.Notify" : "NetStream.Unpause.Notify");
     return Value();
 }
@@ -192,6 +230,8 @@ Value Seek(Machine& m, const Value& self, const Value* args, int argc)
         s->clockStart = m.now();
         s->ended = false;
         SkipScriptTagsTo(*s, key);
+        s->video->showAt(key);
+        StartAudio(m, *s);
     } else {
         s->position = target;
     }
@@ -205,6 +245,9 @@ Value Close(Machine& m, const Value& self, const Value*, int)
     if (!s)
         return Value();
     ++s->generation;
+    StopAudio(m, *s);
+    s->audio.reset();
+    s->video->unload();
     s->requested = s->loaded = s->paused = s->ended = false;
     s->position = 0;
     s->bytes.clear();
@@ -279,6 +322,12 @@ void DeliverScriptTag(Machine& m, const Value& self, const StreamState& s, size_
 
 } // namespace
 
+std::shared_ptr<plugin::video::FlvVideo> NetStreamVideo(const Value& stream)
+{
+    StreamState* s = StateOf(stream);
+    return s ? s->video : nullptr;
+}
+
 void DispatchNetStreamEvents(Machine& m)
 {
     std::vector<Object*> streams;
@@ -291,9 +340,12 @@ void DispatchNetStreamEvents(Machine& m)
         if (!s)
             continue;
         QueueScriptTags(m, *s);
+        if (s->loaded)
+            s->video->showAt(Position(m, *s) * 1000.0);
         if (s->loaded && !s->ended && !s->paused && Position(m, *s) >= DurationSeconds(*s)) {
             HoldClock(m, *s);
             s->ended = true;
+            s->channel = 0; // the sound ends by itself
             Post(*s, "NetStream.Buffer.Flush");
             Post(*s, "NetStream.Play.Stop");
             Post(*s, "NetStream.Buffer.Empty");

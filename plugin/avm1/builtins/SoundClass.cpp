@@ -60,6 +60,7 @@ public:
     std::vector<std::pair<double, double>> m_PendingStarts; // offset in seconds, loops
     double m_BytesLoaded = -1;
     double m_BytesTotal = -1;
+    double m_LoadAskedAt = 0; // the movie's time (ms) of the loadSound call
 };
 
 SoundObject* SoundSelf(const Value& self)
@@ -67,18 +68,23 @@ SoundObject* SoundSelf(const Value& self)
     return self.isObject() ? dynamic_cast<SoundObject*>(self.asObject()) : nullptr;
 }
 
-// The owner a Sound acts on: its clip's serial, 0 for a global one; false while its clip does not exist.
+// The owner a Sound acts on: its clip's serial, 0 for a global one; false while its clip does not exist. A path
+// given as text is found from the timeline of the code calling (a clip given was kept as its full path).
 bool OwnerOf(Machine& m, SoundObject* s, uint64_t& owner)
 {
     owner = 0;
     if (!s->m_HasTarget)
         return true;
+    Object* base = !m.m_Frames.empty() && m.m_Frames.back()->target ? m.m_Frames.back()->target : m.rootClip();
     plugin::SpriteInstance* sprite = nullptr;
-    if (Object* found = m.resolveTarget(m.rootClip(), s->m_Target))
+    if (Object* found = m.resolveTarget(base, s->m_Target))
         sprite = m.spriteOf(Value(found));
     if (!sprite)
         return false;
     owner = sprite->serial;
+    // The mixer learns the clips holding this one, whose levels its sounds also follow.
+    for (plugin::SpriteInstance* at = sprite; at->parent; at = at->parent)
+        m.player().sound().mixer().setOwnerParent(at->serial, at->parent->serial);
     return true;
 }
 
@@ -357,15 +363,32 @@ Value Position(Machine& m, const Value& self, const Value*, int)
 
 // What loadSound brought of a file: 0 of an unknown total while it loads, the file's size once there, undefined
 // before any load.
-Value BytesLoaded(Machine&, const Value& self, const Value*, int)
+// While loadSound's file arrives, what came so far and the length the host announced (none before it did).
+void LoadProgress(Machine& m, SoundObject* s)
+{
+    // Bytes arrive between the movie's steps: the scripts of the step that asked see none yet, even from a
+    // host that answered at once.
+    size_t loaded = 0, total = 0;
+    if (!s->m_Loading || m.now() <= s->m_LoadAskedAt || !FetchProgress(m, s, loaded, total))
+        return;
+    s->m_BytesLoaded = double(loaded);
+    if (total > 0)
+        s->m_BytesTotal = double(std::max(total, loaded));
+}
+
+Value BytesLoaded(Machine& m, const Value& self, const Value*, int)
 {
     SoundObject* s = SoundSelf(self);
+    if (s)
+        LoadProgress(m, s);
     return s && s->m_BytesLoaded >= 0 ? Value(s->m_BytesLoaded) : Value();
 }
 
-Value BytesTotal(Machine&, const Value& self, const Value*, int)
+Value BytesTotal(Machine& m, const Value& self, const Value*, int)
 {
     SoundObject* s = SoundSelf(self);
+    if (s)
+        LoadProgress(m, s);
     return s && s->m_BytesTotal >= 0 ? Value(s->m_BytesTotal) : Value();
 }
 
@@ -384,6 +407,7 @@ Value LoadSound(Machine& m, const Value& self, const Value* args, int argc)
     s->m_Loading = true;
     s->m_BytesLoaded = 0;
     s->m_BytesTotal = -1;
+    s->m_LoadAskedAt = m.now();
     KeepAlive(m, s);
     const bool queued = FetchForMovie(m, s, url, [s, streaming, generation](Machine& machine, bool ok, const std::string& bytes) {
         if (s->m_LoadGeneration != generation)
