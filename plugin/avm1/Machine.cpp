@@ -253,19 +253,6 @@ Value Machine::toPrimitive(const Value& v, bool preferString)
     return Value(str(o->isFunction() ? "[type Function]" : "[type Object]"));
 }
 
-Value Machine::objectToString(Object* o, const Value& v)
-{
-    // toString's result when it is a string; "[type Object]" when it gives anything else; undefined without one.
-    Value method;
-    if (getProperty(o, "toString", method, v) && method.isObject() && method.asObject()->isFunction()) {
-        Value r = call(method, v, nullptr, 0);
-        if (r.isString())
-            return r;
-        return Value(str(o->isFunction() ? "[type Function]" : "[type Object]"));
-    }
-    return Value();
-}
-
 double Machine::toNumber(const Value& v)
 {
     switch (v.type()) {

@@ -110,7 +110,6 @@ public:
     }
     String* emptyString() const { return m_Empty; }
     Value toPrimitive(const Value& v, bool preferString = false);
-    Value objectToString(Object* o, const Value& v);
     double toNumber(const Value& v);
     std::string toString(const Value& v);
     String* toStringValue(const Value& v);
