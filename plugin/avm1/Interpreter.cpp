@@ -23,9 +23,11 @@ namespace reelfinch::avm1 {
 
 using plugin::SpriteInstance;
 
-// Calls a getter or setter; past the nesting limit of accessors it is not called and gives undefined.
+// Calls a getter or setter with `super` starting at `holder`.
 Value CallAccessor(
     Machine& m, const Value& function, const Value& self, const Value* args, int argc, Object* holder = nullptr);
+// A getter's value read for `self`; while the property may not be used again, the value last written to it.
+Value ReadAccessor(Machine& m, Object* owner, const Property& p, const Value& self, Object* holder = nullptr);
 
 namespace {
 
@@ -196,15 +198,19 @@ private:
         Value self = callSelf;
         Object* holder = callHolder;
         // `super(...)` called as a function runs the super class's constructor on `this`.
+        bool viaSuper = false;
         if (function.isObject() && function.asObject()->kind() == ObjectKind::Super) {
             auto* s = static_cast<SuperObject*>(function.asObject());
             function = superConstructor(s);
             self = s->m_Primitive;
             holder = s->proto();
+            viaSuper = true;
         }
         if (function.isObject() && function.asObject()->isFunction())
             result = m.invoke(static_cast<FunctionObject*>(function.asObject()), self, m.m_Stack.data() + base,
                 int(count), holder, nullptr);
+        if (viaSuper)
+            m.superConstructed(function, self, result);
         m.m_Stack.resize(std::min(m.m_Stack.size(), base));
         push(result);
     }
@@ -514,7 +520,7 @@ bool Interpreter::findMethod(const Value& object, std::string_view name, Value& 
             const bool own = object.isObject() && o == object.asObject() && o->kind() != ObjectKind::Clip;
             holder = own ? o->proto() : o;
             if (p->flags & kAccessor)
-                method = p->value.isObject() ? CallAccessor(m, p->value, self, nullptr, 0) : Value();
+                method = ReadAccessor(m, o, *p, self);
             else
                 method = p->value;
             return true;
@@ -970,7 +976,7 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
             if (v.isObject() && v.asObject()->kind() != ObjectKind::Clip) {
                 // An object whose toString is missing or fails traces as its type; so does `super`.
                 const Value p = v.asObject()->kind() == ObjectKind::Super ? Value() : m.toPrimitive(v, true);
-                if (p.isUndefined()) {
+                if (p.isUndefined() || p.isObject()) {
                     m.trace(v.asObject()->isFunction() ? "[type Function]" : "[type Object]");
                     break;
                 }
@@ -1000,7 +1006,7 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
         case 0x2B: { // CastOp
             Value object = pop();
             Value constructor = pop();
-            if (object.isObject() && constructor.isObject() && m.instanceOf(object.asObject(), constructor.asObject()))
+            if (m.instanceOfValue(object, constructor, true))
                 push(object);
             else
                 push(Value::null());
@@ -1099,19 +1105,39 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
                 // The object itself is the function; `super(...)` calls the super class's constructor.
                 if (object.isObject() && object.asObject()->kind() == ObjectKind::Super) {
                     auto* s = static_cast<SuperObject*>(object.asObject());
-                    push(callValue(superConstructor(s), s->m_Primitive, args, s->proto()));
+                    const Value ctor = superConstructor(s);
+                    const Value result = callValue(ctor, s->m_Primitive, args, s->proto());
+                    m.superConstructed(ctor, s->m_Primitive, result);
+                    push(result);
                 } else if (object.isObject() && object.asObject()->isFunction()) {
                     // Called bare, the function has no `this`.
                     const DirectCall direct;
                     push(m.invoke(static_cast<FunctionObject*>(object.asObject()), Value(), args.data(),
                         int(args.size()), nullptr, nullptr, true));
                 } else {
+                    // A primitive is made an object by its class first (a replaced class sees it), to no use.
+                    if (m.primitiveClassReplaced(object))
+                        m.boxPrimitive(object);
                     push(Value());
                 }
                 break;
             }
             Value method;
             Object* holder = nullptr;
+            // A primitive's methods are those of the object its class (as _global names it now) makes of it.
+            bool boxLater = false;
+            if (object.isString() || object.isNumber() || object.isBool()) {
+                if (m.primitiveClassReplaced(object)) {
+                    Object* boxed = m.boxPrimitive(object);
+                    if (!boxed) {
+                        push(Value());
+                        break;
+                    }
+                    object = Value(boxed);
+                } else {
+                    boxLater = true;
+                }
+            }
             Value self = object;
             if (object.isObject() && object.asObject()->kind() == ObjectKind::Super)
                 self = object.asObject()->m_Primitive;
@@ -1128,6 +1154,10 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
                     break;
                 }
             }
+            // Script methods see a primitive `this` as an object (the built-in ones take it as it is).
+            if (boxLater && method.isObject() && method.asObject()->isFunction()
+                && static_cast<FunctionObject*>(method.asObject())->m_Code)
+                self = Value(m.toObject(self));
             // The arguments go back on the stack for the call.
             for (const Value& a : args)
                 push(a);
@@ -1150,8 +1180,11 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
                 Value nameValue = pop();
                 Value object = pop();
                 std::vector<Value> args = popArgs();
-                if (nameValue.isUndefined() || (nameValue.isString() && nameValue.str().empty()))
+                if (nameValue.isUndefined() || (nameValue.isString() && nameValue.str().empty())) {
                     constructor = object;
+                    if (m.primitiveClassReplaced(object))
+                        m.boxPrimitive(object);
+                }
                 else
                     constructor = m.getMember(object, m.toString(nameValue));
                 push(m.construct(constructor, args.data(), int(args.size())));
@@ -1328,8 +1361,7 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
         case 0x54: { // InstanceOf
             Value constructor = pop();
             Value object = pop();
-            push(Value(object.isObject() && constructor.isObject()
-                && m.instanceOf(object.asObject(), constructor.asObject())));
+            push(Value(m.instanceOfValue(object, constructor, false)));
             break;
         }
         case 0x60: // BitAnd

@@ -26,12 +26,45 @@ using plugin::SpriteInstance;
 
 namespace {
 
-// Getters and setters nest 65 deep at most; a deeper one is not called (a read gives undefined) and the
-// script goes on. Calls nest on one thread, so the count is the thread's.
-constexpr int kAccessorDepthLimit = 65;
-thread_local int t_AccessorDepth = 0;
-// The watchers running now: the object and property each watches.
-thread_local std::vector<std::pair<Object*, std::string>> t_RunningWatchers;
+// The getters, setters and watchers running now, by the property they run for (its object and id; a watched
+// property not made yet by its name). One property's uses nest 65 deep from SWF 7; before, a property in use is
+// not used again. Past that, reads and writes of it go to its stored value and the script goes on. Calls nest
+// on one thread, so the list is the thread's.
+struct PropertyUse {
+    const Object* object;
+    uint64_t id;
+    std::string name;
+};
+thread_local std::vector<PropertyUse> t_PropertyUses;
+
+bool NameIs(std::string_view a, std::string_view b, bool caseSensitive);
+
+int PropertyUseLimit(int version)
+{
+    return version >= 7 ? 65 : 1;
+}
+
+int PropertyUses(const Object* object, uint64_t id, std::string_view name, bool caseSensitive)
+{
+    int n = 0;
+    for (const PropertyUse& u : t_PropertyUses)
+        if (u.object == object && u.id == id && (id != 0 || NameIs(u.name, name, caseSensitive)))
+            ++n;
+    return n;
+}
+
+// Marks a property in use for as long as it lives.
+class PropertyInUse
+{
+public:
+    PropertyInUse(const Object* object, uint64_t id, std::string_view name)
+    {
+        t_PropertyUses.push_back(PropertyUse { object, id, id ? std::string() : std::string(name) });
+    }
+    ~PropertyInUse() { t_PropertyUses.pop_back(); }
+    PropertyInUse(const PropertyInUse&) = delete;
+    PropertyInUse& operator=(const PropertyInUse&) = delete;
+};
 // The prototype the accessor that the next call runs was found on (for `super` inside it).
 thread_local Object* t_CallHolder = nullptr;
 
@@ -74,9 +107,14 @@ int ClipPropertyIndex(std::string_view name)
 
 } // namespace
 
-// Calls a getter or setter; past the nesting limit of accessors it is not called and gives undefined.
+// Calls a getter or setter with `super` starting at `holder`.
 Value CallAccessor(
     Machine& m, const Value& function, const Value& self, const Value* args, int argc, Object* holder = nullptr);
+// A getter's value read for `self`; while the property may not be used again, the value last written to it.
+Value ReadAccessor(Machine& m, Object* owner, const Property& p, const Value& self, Object* holder = nullptr);
+// Runs the setter of `owner`'s property `name` for `self` (unless the property may not be used again) and keeps
+// the value as the property's stored value.
+void WriteAccessor(Machine& m, Object* owner, std::string_view name, const Value& self, const Value& v, Object* holder);
 
 namespace {
 
@@ -115,6 +153,13 @@ Machine::Machine(plugin::MoviePlayer& player, int version)
     }
     readScriptLimits();
     installBuiltins();
+    for (auto [name, slot] : { std::pair { "String", &m_StringClass }, std::pair { "Number", &m_NumberClass },
+             std::pair { "Boolean", &m_BooleanClass } }) {
+        const Property* p = m_Global->props().find(name, true);
+        *slot = p && p->value.isObject() ? p->value.asObject() : nullptr;
+        if (*slot)
+            m_Roots.push_back(*slot);
+    }
     // System.security.sandboxType: a movie played from a file reaches files, or the network when its
     // FileAttributes ask for it.
     bool useNetwork = false;
@@ -171,30 +216,41 @@ Value Machine::toPrimitive(const Value& v, bool preferString)
         SpriteInstance* sprite = clipSprite(static_cast<ClipObject*>(o));
         return sprite ? Value(str(targetPath(*sprite, false))) : Value(m_Empty);
     }
-    if (o->kind() == ObjectKind::Date)
+    // Dates convert as strings from SWF 6.
+    if (o->kind() == ObjectKind::Date && m_Version >= 6)
         preferString = true;
-    if (!preferString) {
-        Value method;
-        if (getProperty(o, "valueOf", method, v) && method.isObject() && method.asObject()->isFunction()) {
-            Value r = call(method, v, nullptr, 0);
-            if (!r.isObject() || unwinding())
-                return unwinding() ? Value() : r;
-        }
-    }
-    return objectToString(o, v);
-}
-
-Value Machine::objectToString(Object* o, const Value& v)
-{
-    // toString's result when it is a string; "[type Object]" when it gives anything else; undefined without one.
+    const auto callable = [](const Value& f) { return f.isObject() && f.asObject()->isFunction(); };
     Value method;
-    if (getProperty(o, "toString", method, v) && method.isObject() && method.asObject()->isFunction()) {
+    if (!preferString) {
+        // valueOf decides: none that can be called gives undefined; an object it gives turns to toString.
+        getProperty(o, "valueOf", method, v);
+        if (!callable(method) || unwinding())
+            return Value();
         Value r = call(method, v, nullptr, 0);
-        if (r.isString())
+        if (unwinding())
+            return Value();
+        if (!r.isObject())
             return r;
-        return Value(str(o->isFunction() ? "[type Function]" : "[type Object]"));
+        method = Value();
+        getProperty(o, "toString", method, v);
+        if (!callable(method) || unwinding())
+            return Value(str(o->isFunction() ? "[type Function]" : "[type Object]"));
+        r = call(method, v, nullptr, 0);
+        if (unwinding())
+            return Value();
+        return r.isString() ? r : Value(str(o->isFunction() ? "[type Function]" : "[type Object]"));
     }
-    return Value();
+    // toString decides: none that can be called gives undefined, an object it gives leaves the object as it is
+    // (converting that to a string asks toString again), other values stand for the type.
+    getProperty(o, "toString", method, v);
+    if (!callable(method) || unwinding())
+        return Value();
+    Value r = call(method, v, nullptr, 0);
+    if (unwinding())
+        return Value();
+    if (r.isString() || r.isObject())
+        return r.isString() ? r : v;
+    return Value(str(o->isFunction() ? "[type Function]" : "[type Object]"));
 }
 
 double Machine::toNumber(const Value& v)
@@ -279,6 +335,50 @@ Object* Machine::toObject(const Value& v)
     default:
         return nullptr;
     }
+}
+
+namespace {
+const char* PrimitiveClassName(const Value& v)
+{
+    return v.isString() ? "String" : v.isNumber() ? "Number" : v.isBool() ? "Boolean" : nullptr;
+}
+} // namespace
+
+bool Machine::primitiveClassReplaced(const Value& v)
+{
+    const char* name = PrimitiveClassName(v);
+    if (!name)
+        return false;
+    const Object* builtIn = v.isString() ? m_StringClass : v.isNumber() ? m_NumberClass : m_BooleanClass;
+    const Property* p = m_Global->props().find(name, caseSensitive());
+    return !p || (p->flags & kAccessor) || !p->value.isObject() || p->value.asObject() != builtIn;
+}
+
+Object* Machine::boxPrimitive(const Value& v)
+{
+    const char* name = PrimitiveClassName(v);
+    if (!name)
+        return v.isObject() ? v.asObject() : nullptr;
+    // The class is read as a script reads _global's member (its getter runs), without __resolve.
+    Value constructor;
+    getProperty(m_Global, name, constructor, Value(m_Global));
+    if (!constructor.isObject() || !constructor.asObject()->isFunction() || unwinding())
+        return nullptr;
+    const Value made = construct(constructor, &v, 1);
+    return made.isObject() ? made.asObject() : nullptr;
+}
+
+void Machine::superConstructed(const Value& constructor, const Value& self, const Value& result)
+{
+    if (!constructor.isObject() || !self.isObject())
+        return;
+    const Object* c = constructor.asObject();
+    if (c == m_NumberClass && result.isNumber())
+        self.asObject()->adoptPrimitive(ObjectKind::Number, result);
+    else if (c == m_StringClass && result.isString())
+        self.asObject()->adoptPrimitive(ObjectKind::String, result);
+    else if (c == m_BooleanClass && result.isBool())
+        self.asObject()->adoptPrimitive(ObjectKind::Boolean, result);
 }
 
 const char* Machine::typeOf(const Value& v) const
@@ -497,8 +597,7 @@ bool Machine::getProperty(Object* object, std::string_view name, Value& out, con
         const Property* p = o->props().find(name, cs);
         if (p && PropertyVisible(p->flags, m_Version)) {
             if (p->flags & kAccessor) {
-                out = p->value.isObject() ? CallAccessor(*this, p->value, self, nullptr, 0, SuperHolder(object, o))
-                                          : Value();
+                out = ReadAccessor(*this, o, *p, self, SuperHolder(object, o));
                 return true;
             }
             out = p->value;
@@ -558,19 +657,22 @@ void Machine::setProperty(Object* object, std::string_view name, const Value& v)
     if (object->m_Watchers) {
         for (auto& [watched, w] : *object->m_Watchers)
             if (NameIs(watched, name, cs) && w.callback.isObject()) {
-                // A watcher setting the property it watches sets it without being called again.
-                bool running = false;
-                for (const auto& [o, n] : t_RunningWatchers)
-                    running = running || (o == object && NameIs(n, name, cs));
-                if (running)
+                // A watcher is a use of its property: one setting the property it watches past the limit of
+                // uses sets it without being called again. It hears the old value a getter pair keeps, not
+                // the getter's.
+                const Property* own = object->props().find(name, cs);
+                const uint64_t id = own ? own->id : 0;
+                if (PropertyUses(object, id, name, cs) >= PropertyUseLimit(m_Version))
                     break;
                 Value old;
-                getProperty(object, name, old, Value(object));
+                if (own && (own->flags & kAccessor))
+                    old = own->stored;
+                else
+                    getProperty(object, name, old, Value(object));
                 Value args[4] = { Value(str(std::string(name))), old, value, w.data };
                 Value callback = w.callback;
-                t_RunningWatchers.emplace_back(object, std::string(name));
+                PropertyInUse use(object, id, name);
                 value = call(callback, Value(object), args, 4);
-                t_RunningWatchers.pop_back();
                 break;
             }
     }
@@ -616,10 +718,7 @@ void Machine::setProperty(Object* object, std::string_view name, const Value& v)
     Property* p = object->props().find(name, cs);
     if (p) {
         if (p->flags & kAccessor) {
-            if (p->setter.isObject()) {
-                Value setter = p->setter;
-                CallAccessor(*this, setter, SelfOf(object), &value, 1, SuperHolder(object, object));
-            }
+            WriteAccessor(*this, object, name, SelfOf(object), value, SuperHolder(object, object));
             return;
         }
         if (p->flags & kReadOnly)
@@ -634,10 +733,7 @@ void Machine::setProperty(Object* object, std::string_view name, const Value& v)
     for (Object* o = object->proto(); o; o = o->proto()) {
         const Property* q = o->props().find(name, cs);
         if (q && (q->flags & kAccessor) && PropertyVisible(q->flags, m_Version)) {
-            if (q->setter.isObject()) {
-                Value setter = q->setter;
-                CallAccessor(*this, setter, SelfOf(object), &value, 1, o);
-            }
+            WriteAccessor(*this, o, name, SelfOf(object), value, o);
             return;
         }
         if (q)
@@ -711,19 +807,29 @@ Value Machine::getMember(const Value& object, std::string_view name)
             resolveMissing(object.asObject(), name, out);
         return out;
     case Type::String:
+        if (primitiveClassReplaced(object))
+            break;
         if (NameIs(name, "length", caseSensitive()))
             return Value(double(m_Version >= 5 ? Utf16Length(object.str()) : object.str().size()));
         getProperty(m_StringProto, name, out, object);
         return out;
     case Type::Number:
+        if (primitiveClassReplaced(object))
+            break;
         getProperty(m_NumberProto, name, out, object);
         return out;
     case Type::Boolean:
+        if (primitiveClassReplaced(object))
+            break;
         getProperty(m_BooleanProto, name, out, object);
         return out;
     default:
         return out;
     }
+    // A primitive whose class was replaced: the member of the object that class makes of it.
+    if (Object* boxed = boxPrimitive(object))
+        getProperty(boxed, name, out, Value(boxed));
+    return out;
 }
 
 void Machine::setMember(const Value& object, std::string_view name, const Value& v)
@@ -818,12 +924,50 @@ static bool ImplementsInterface(Machine& m, Object* holder, Object* constructor,
     return false;
 }
 
+bool Machine::instanceOfValue(const Value& object, const Value& constructor, bool cast)
+{
+    // A primitive class or prototype is made an object by its class (which a replaced class can see) and
+    // matches nothing; so does a primitive cast (InstanceOf does not convert it).
+    const auto primitive = [](const Value& v) { return v.isString() || v.isNumber() || v.isBool(); };
+    const auto box = [&](const Value& v) {
+        if (primitiveClassReplaced(v))
+            boxPrimitive(v);
+        return false;
+    };
+    const auto gone = [&](const Value& v) {
+        return v.asObject()->kind() == ObjectKind::Clip && !clipSprite(static_cast<ClipObject*>(v.asObject()));
+    };
+    if (primitive(object))
+        return cast ? box(object) : false;
+    if (!object.isObject())
+        return false;
+    if (primitive(constructor))
+        return box(constructor);
+    if (!constructor.isObject() || constructor.asObject()->kind() == ObjectKind::Super)
+        return false;
+    // The class's own prototype as stored, whatever version may see it; a getter there is not run.
+    Value protoValue;
+    if (const Property* p = constructor.asObject()->props().find("prototype", caseSensitive());
+        p && !(p->flags & kAccessor))
+        protoValue = p->value;
+    if (primitive(protoValue))
+        return box(protoValue);
+    if (!protoValue.isObject() || protoValue.asObject()->kind() == ObjectKind::Clip || gone(object)
+        || gone(constructor))
+        return false;
+    return instanceOf(object.asObject(), constructor.asObject(), protoValue.asObject());
+}
+
 bool Machine::instanceOf(Object* object, Object* constructor)
 {
     Value protoValue;
     if (!getProperty(constructor, "prototype", protoValue, Value(constructor)) || !protoValue.isObject())
         return false;
-    Object* proto = protoValue.asObject();
+    return instanceOf(object, constructor, protoValue.asObject());
+}
+
+bool Machine::instanceOf(Object* object, Object* constructor, Object* proto)
+{
     std::vector<Object*> seen;
     int depth = 0;
     for (Object* o = object->proto(); o && depth < 256; o = o->proto(), ++depth) {
@@ -869,14 +1013,37 @@ Value Machine::call(const Value& function, const Value& self, const Value* args,
 
 Value CallAccessor(Machine& m, const Value& function, const Value& self, const Value* args, int argc, Object* holder)
 {
-    if (t_AccessorDepth >= kAccessorDepthLimit)
-        return Value();
-    ++t_AccessorDepth;
     // With the prototype it was found on, `super` inside the accessor works as in a method found there.
     t_CallHolder = holder;
-    Value r = m.call(function, self, args, argc);
-    --t_AccessorDepth;
-    return r;
+    return m.call(function, self, args, argc);
+}
+
+Value ReadAccessor(Machine& m, Object* owner, const Property& p, const Value& self, Object* holder)
+{
+    if (PropertyUses(owner, p.id, p.name, m.caseSensitive()) >= PropertyUseLimit(m.version()) || !p.value.isObject())
+        return p.stored;
+    PropertyInUse use(owner, p.id, p.name);
+    const Value getter = p.value;
+    return CallAccessor(m, getter, self, nullptr, 0, holder);
+}
+
+void WriteAccessor(Machine& m, Object* owner, std::string_view name, const Value& self, const Value& v, Object* holder)
+{
+    const bool cs = m.caseSensitive();
+    Property* p = owner->props().find(name, cs);
+    if (!p)
+        return;
+    const uint64_t id = p->id;
+    if (PropertyUses(owner, id, name, cs) < PropertyUseLimit(m.version()) && p->setter.isObject()) {
+        PropertyInUse use(owner, id, name);
+        const Value setter = p->setter;
+        CallAccessor(m, setter, self, &v, 1, holder);
+        // The setter may have removed or replaced the property.
+        p = owner->props().find(name, cs);
+        if (!p || p->id != id)
+            return;
+    }
+    p->stored = v;
 }
 
 Value Machine::callMethod(const Value& object, std::string_view name, const Value* args, int argc)
@@ -943,6 +1110,11 @@ Value Machine::invoke(FunctionObject* f, const Value& self, const Value* args, i
     frame.originalTarget = f->m_Target;
     frame.target = f->m_Target;
     frame.self = self.isNullish() && !keepThis ? Value(f->m_Target) : self;
+    // A primitive `this` is the object its class makes of it.
+    if (self.isString() || self.isNumber() || self.isBool()) {
+        Object* boxed = primitiveClassReplaced(self) ? boxPrimitive(self) : toObject(self);
+        frame.self = boxed ? Value(boxed) : Value(m_Global);
+    }
     frame.stackBase = m_Stack.size();
     frame.regBase = m_Registers.size();
     frame.regCount = info.function2 ? std::max<uint16_t>(info.registerCount, 1) : 4;

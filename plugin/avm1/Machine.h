@@ -110,12 +110,18 @@ public:
     }
     String* emptyString() const { return m_Empty; }
     Value toPrimitive(const Value& v, bool preferString = false);
-    Value objectToString(Object* o, const Value& v);
     double toNumber(const Value& v);
     std::string toString(const Value& v);
     String* toStringValue(const Value& v);
     bool toBoolean(const Value& v) const { return ToBooleanPrimitive(v, m_Version); }
     Object* toObject(const Value& v);
+    // Whether _global's String, Number or Boolean (the class of the primitive `v`) is no longer the built-in one.
+    bool primitiveClassReplaced(const Value& v);
+    // The object a primitive stands for where its class was replaced: what that class's constructor makes of it
+    // (null when it names no function or makes no object).
+    Object* boxPrimitive(const Value& v);
+    // After `super()` ran the built-in Number, String or Boolean on a plain object, the object holds its primitive.
+    void superConstructed(const Value& constructor, const Value& self, const Value& result);
     int32_t toInt32(const Value& v) { return ToInt32(toNumber(v)); }
     const char* typeOf(const Value& v) const;
     bool looseEquals(const Value& a, const Value& b);
@@ -145,6 +151,9 @@ public:
     // Enumerable property names in the player's order (newest first), prototypes after.
     std::vector<std::string> enumerate(Object* object);
     bool instanceOf(Object* object, Object* constructor);
+    bool instanceOf(Object* object, Object* constructor, Object* prototype);
+    // InstanceOf (or with `cast`, CastOp) on any values.
+    bool instanceOfValue(const Value& object, const Value& constructor, bool cast);
 
     // ---- calls ----
     Value call(const Value& function, const Value& self, const Value* args, int argc);
@@ -239,6 +248,10 @@ public:
     Object* m_ErrorProto = nullptr;
     Object* m_DateProto = nullptr;
     Object* m_Broadcaster = nullptr;
+    // The built-in String, Number and Boolean classes.
+    Object* m_StringClass = nullptr;
+    Object* m_NumberClass = nullptr;
+    Object* m_BooleanClass = nullptr;
     std::vector<Object*> m_Roots; // further built-in objects kept alive whatever scripts do
 
 private:

@@ -92,7 +92,8 @@ Property& PropertyMap::add(std::string_view name, bool caseSensitive)
 {
     if (m_Removed > m_Entries.size() / 2 + 8)
         rebuildIndex(caseSensitive);
-    m_Entries.push_back(Property { std::string(name), Value(), Value(), 0, false });
+    thread_local uint64_t s_NextId = 0;
+    m_Entries.push_back(Property { std::string(name), Value(), Value(), 0, false, Value(), ++s_NextId });
     if (!m_Index.empty() || m_Entries.size() == kIndexFrom) {
         if (m_Index.empty() || m_IndexCaseSensitive != caseSensitive)
             rebuildIndex(caseSensitive);
@@ -115,6 +116,7 @@ bool PropertyMap::remove(std::string_view name, bool caseSensitive)
     p->removed = true;
     p->value = Value();
     p->setter = Value();
+    p->stored = Value();
     ++m_Removed;
     return true;
 }
@@ -135,6 +137,7 @@ void Object::trace(Heap& heap)
     for (const auto& p : m_Props.entries()) {
         heap.mark(p.value);
         heap.mark(p.setter);
+        heap.mark(p.stored);
     }
     for (Object* i : m_Interfaces)
         heap.mark(static_cast<Cell*>(i));

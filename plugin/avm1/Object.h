@@ -37,6 +37,10 @@ struct Property {
     Value setter;
     uint16_t flags = 0;
     bool removed = false;
+    // Of a getter/setter pair: the value last written, which reads and writes use while the pair may not run.
+    Value stored;
+    // Tells this property apart from one added later under the same name (after a delete).
+    uint64_t id = 0;
 };
 
 // Whether a property with these flags is visible to a movie of `version`.
@@ -114,6 +118,14 @@ public:
 
     // The primitive a boxed Boolean/Number/String object holds; the time value of a Date.
     Value m_Primitive;
+    // A plain object that a Boolean, Number or String constructor ran on (through `super()`) becomes one.
+    void adoptPrimitive(ObjectKind kind, const Value& v)
+    {
+        if (m_Kind != ObjectKind::Plain && m_Kind != kind)
+            return;
+        m_Kind = kind;
+        m_Primitive = v;
+    }
     // Interface constructors an ImplementsOp named (for instanceof).
     std::vector<Object*> m_Interfaces;
     std::unique_ptr<std::vector<std::pair<std::string, Watcher>>> m_Watchers;
