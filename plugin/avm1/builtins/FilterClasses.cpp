@@ -564,6 +564,11 @@ void StateFromFilter(FilterState& s, const plugin::Filter& f)
     s.alpha = AlphaOf(f.color);
     s.highlightColor = FromRGBA(f.highlight);
     s.highlightAlpha = AlphaOf(f.highlight);
+    if (f.kind == plugin::Filter::Bevel) {
+        // The renderer's bevel draws its first colour where scripts see the highlight.
+        std::swap(s.color, s.highlightColor);
+        std::swap(s.alpha, s.highlightAlpha);
+    }
     s.type = f.onTop ? "full" : f.inner ? "inner" : "outer";
     s.count = int(std::min<size_t>(f.gradient.size(), kMaxGradientColors));
     for (int i = 0; i < s.count; ++i) {
@@ -614,6 +619,8 @@ bool FilterFromObject(const Value& v, plugin::Filter& f)
         f.inner = s->type == "inner";
         f.onTop = s->type == "full";
         f.highlight = ToRGBA(s->highlightColor, s->highlightAlpha);
+        if (s->kind == Kind::Bevel)
+            std::swap(f.color, f.highlight); // see StateFromFilter
         for (int i = 0; i < s->count; ++i)
             f.gradient.emplace_back(s->ratios[size_t(i)] / 255.0, ToRGBA(s->colors[size_t(i)], s->alphas[size_t(i)]));
         break;
