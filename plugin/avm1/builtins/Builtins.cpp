@@ -1,6 +1,7 @@
 #include "avm1/builtins/Builtins.h"
 
 #include "avm1/Loading.h"
+#include "avm1/builtins/FilterClasses.h"
 
 namespace reelfinch::avm1 {
 
@@ -136,6 +137,7 @@ void InstallBuiltins(Machine& m)
     InstallStyleSheetClass(m);
     InstallExternalInterfaceClass(m);
     InstallFileReferenceClasses(m);
+    InstallFilterClasses(m);
     InstallVersionedGlobals(m);
 }
 

@@ -1,6 +1,7 @@
-// The drawing switches of clips from SWF 8: cacheAsBitmap, opaqueBackground, blendMode and scrollRect, read and
-// written on the clip's display object, which the renderer draws by.
+// The drawing switches of clips from SWF 8: cacheAsBitmap, opaqueBackground, blendMode, scrollRect and filters,
+// read and written on the clip's display object, which the renderer draws by.
 #include "avm1/builtins/Builtins.h"
+#include "avm1/builtins/FilterClasses.h"
 #include "avm1/builtins/NativeData.h"
 
 #include "timeline/MoviePlayer.h"
@@ -129,6 +130,53 @@ Value ScrollSet(Machine& m, const Value& self, const Value* args, int argc)
     return Value();
 }
 
+// The display object of a clip or a button.
+plugin::DisplayObject* ClipOrButton(Machine& m, const Value& self)
+{
+    if (plugin::DisplayObject* d = Display(m, self))
+        return d;
+    return ButtonDisplay(self, nullptr);
+}
+
+// A new array of new filter objects: changing them changes nothing until the array is written back.
+Value FiltersGet(Machine& m, const Value& self, const Value*, int)
+{
+    const plugin::DisplayObject* d = ClipOrButton(m, self);
+    if (!d)
+        return Value();
+    ArrayObject* list = m.newArray();
+    const Value keep(static_cast<Object*>(list));
+    m.m_Temporaries.push_back(keep); // the array lives while the filter objects are made
+    for (const plugin::Filter& f : d->filters) {
+        const Value o = ObjectFromFilter(m, f);
+        if (o.isObject())
+            list->m_Items.push_back(o);
+    }
+    m.m_Temporaries.pop_back();
+    return keep;
+}
+
+// An array of filter objects replaces the list (copied: later changes to the objects do not show); elements that
+// are no filters are left out. Anything else than an array-like object leaves the list as it was.
+Value FiltersSet(Machine& m, const Value& self, const Value* args, int argc)
+{
+    plugin::DisplayObject* d = ClipOrButton(m, self);
+    const Value v = Arg(args, argc, 0);
+    if (!d || !v.isObject())
+        return Value();
+    const double n = m.toNumber(m.getMember(v, "length"));
+    const size_t count = std::isfinite(n) && n > 0 ? size_t(std::min(n, 4096.0)) : 0;
+    std::vector<plugin::Filter> filters;
+    for (size_t i = 0; i < count && !m.unwinding(); ++i) {
+        plugin::Filter f;
+        if (FilterFromObject(m.getMember(v, std::to_string(i)), f))
+            filters.push_back(std::move(f));
+    }
+    if (!m.unwinding())
+        d->filters = std::move(filters);
+    return Value();
+}
+
 } // namespace
 
 void InstallDisplayEffects(Machine& m)
@@ -138,6 +186,8 @@ void InstallDisplayEffects(Machine& m)
     DefineAccessor(m, m.m_ClipProto, "opaqueBackground", BackgroundGet, BackgroundSet, flags);
     DefineAccessor(m, m.m_ClipProto, "blendMode", BlendGet, BlendSet, flags);
     DefineAccessor(m, m.m_ClipProto, "scrollRect", ScrollGet, ScrollSet, flags);
+    DefineAccessor(m, m.m_ClipProto, "filters", FiltersGet, FiltersSet, flags);
+    DefineAccessor(m, CurrentPrototype(m, "Button"), "filters", FiltersGet, FiltersSet, flags);
 }
 
 } // namespace reelfinch::avm1
