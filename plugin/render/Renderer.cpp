@@ -20,6 +20,7 @@
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <map>
 #include <string>
 
@@ -1355,6 +1356,60 @@ void Renderer::drawCharacter(cairo_t* cr, uint16_t id, const cairo_matrix_t& m, 
 
 namespace {
 
+// While it lives, holds the clip to the device pixels a stroke of these edges can reach (its width at the
+// shape's largest scale, its corners up to the miter limit, its ends), the drawing state restored after. A
+// radial gradient is worked out pixel by pixel over the clip when it is set before its stroke's path: without
+// this, over the whole view for every such stroke.
+class StrokeReachClip
+{
+public:
+    StrokeReachClip(cairo_t* cr, bool active, const cairo_matrix_t& m, const std::vector<Edge>& edges, double width,
+        double miterLimit)
+    {
+        if (!active)
+            return;
+        constexpr double kFar = std::numeric_limits<double>::infinity();
+        double x0 = kFar, y0 = kFar, x1 = -kFar, y1 = -kFar;
+        const auto add = [&](double x, double y) {
+            cairo_matrix_transform_point(&m, &x, &y);
+            x0 = std::min(x0, x);
+            y0 = std::min(y0, y);
+            x1 = std::max(x1, x);
+            y1 = std::max(y1, y);
+        };
+        for (const Edge& e : edges) {
+            add(e.x0, e.y0);
+            add(e.cx, e.cy);
+            add(e.x1, e.y1);
+        }
+        const double scale = std::max(std::hypot(m.xx, m.yx), std::hypot(m.xy, m.yy));
+        const double reach = std::max(width * scale, kMinLinePixels) * std::max(miterLimit, 2.0) / 2 + 2;
+        if (!std::isfinite(x0 - reach) || !std::isfinite(y0 - reach) || !std::isfinite(x1 + reach)
+            || !std::isfinite(y1 + reach))
+            return;
+        m_Cr = cr;
+        cairo_save(cr);
+        cairo_matrix_t user;
+        cairo_get_matrix(cr, &user);
+        cairo_identity_matrix(cr);
+        const double left = std::floor(x0 - reach);
+        const double top = std::floor(y0 - reach);
+        cairo_rectangle(cr, left, top, std::ceil(x1 + reach) - left, std::ceil(y1 + reach) - top);
+        cairo_clip(cr);
+        cairo_set_matrix(cr, &user);
+    }
+    ~StrokeReachClip()
+    {
+        if (m_Cr)
+            cairo_restore(m_Cr);
+    }
+    StrokeReachClip(const StrokeReachClip&) = delete;
+    StrokeReachClip& operator=(const StrokeReachClip&) = delete;
+
+private:
+    cairo_t* m_Cr = nullptr;
+};
+
 // A video picture in a video character's rectangle: the picture's visible `width` x `height` from its top left
 // fill the rectangle from the origin, whatever size the codec gave it.
 void DrawVideoPicture(cairo_t* cr, const CDefineVideoStreamTag& define, cairo_surface_t* picture, int width,
@@ -1836,6 +1891,8 @@ void Renderer::drawLayers(
                 continue;
             const LineDef& line = layer.lines[l];
             cairo_new_path(cr);
+            const StrokeReachClip reach(
+                cr, !m_MaskMode && line.hasFill && line.fill.kind == FillDef::Radial, m, edges, line.width, line.miterLimit);
             if (m_MaskMode) {
                 cairo_set_source_rgba(cr, 0, 0, 0, 1);
             } else if (line.hasFill) {
