@@ -34,6 +34,8 @@ AVCodecID CodecIdFor(Codec codec)
         return AV_CODEC_ID_NELLYMOSER;
     case Codec::Speex:
         return AV_CODEC_ID_SPEEX;
+    case Codec::Aac:
+        return AV_CODEC_ID_AAC;
     default:
         return AV_CODEC_ID_NONE;
     }
@@ -77,31 +79,53 @@ NativeDecoder::NativeDecoder(const SoundFormat& format)
     : m_Format(format)
     , m_Rate(format.rate)
 {
-    if (!format.known())
+    if (!format.knownInFlv())
         return;
     if (IsOurs(format.codec)) {
         m_Valid = true;
         return;
     }
-    // A Speex block may hold several frames: the libspeex wrapper decodes frame after frame from one packet,
-    // where the native decoder takes one frame per packet without a stream header.
-    const AVCodec* codec = format.codec == Codec::Speex ? avcodec_find_decoder_by_name("libspeex") : nullptr;
-    if (!codec)
-        codec = avcodec_find_decoder(CodecIdFor(format.codec));
-    if (!codec)
-        return;
-    m_Codec = avcodec_alloc_context3(codec);
     m_Packet = av_packet_alloc();
     m_Frame = av_frame_alloc();
-    if (!m_Codec || !m_Packet || !m_Frame)
+    if (!m_Packet || !m_Frame)
         return;
-    m_Codec->sample_rate = format.rate;
-    av_channel_layout_default(&m_Codec->ch_layout, format.channels());
-    if (avcodec_open2(m_Codec, codec, nullptr) < 0)
+    if (format.codec == Codec::Mp3 && !(m_Parser = av_parser_init(AV_CODEC_ID_MP3)))
         return;
-    if (format.codec == Codec::Mp3)
-        m_Parser = av_parser_init(AV_CODEC_ID_MP3);
-    m_Valid = format.codec != Codec::Mp3 || m_Parser;
+    m_Valid = open(nullptr, 0);
+}
+
+bool NativeDecoder::open(const uint8_t* config, size_t size)
+{
+    avcodec_free_context(&m_Codec);
+    // A Speex block may hold several frames: the libspeex wrapper decodes frame after frame from one packet,
+    // where the native decoder takes one frame per packet without a stream header.
+    const AVCodec* codec = m_Format.codec == Codec::Speex ? avcodec_find_decoder_by_name("libspeex") : nullptr;
+    if (!codec)
+        codec = avcodec_find_decoder(CodecIdFor(m_Format.codec));
+    if (!codec || !(m_Codec = avcodec_alloc_context3(codec)))
+        return false;
+    m_Codec->sample_rate = m_Format.rate;
+    av_channel_layout_default(&m_Codec->ch_layout, m_Format.channels());
+    if (config && size > 0) {
+        m_Codec->extradata = static_cast<uint8_t*>(av_mallocz(size + AV_INPUT_BUFFER_PADDING_SIZE));
+        if (!m_Codec->extradata)
+            return false;
+        std::copy(config, config + size, m_Codec->extradata);
+        m_Codec->extradata_size = int(size);
+    }
+    if (avcodec_open2(m_Codec, codec, nullptr) < 0) {
+        avcodec_free_context(&m_Codec);
+        return false;
+    }
+    return true;
+}
+
+void NativeDecoder::configure(const uint8_t* config, size_t size)
+{
+    // A configuration is a few bytes; anything larger is damaged.
+    if (m_Format.codec != Codec::Aac || !m_Packet || !config || size == 0 || size > 64)
+        return;
+    m_Valid = open(config, size);
 }
 
 NativeDecoder::~NativeDecoder()

@@ -36,6 +36,8 @@ public:
     int channels() const { return m_Format.channels(); }
 
     void decode(const uint8_t* data, size_t size, std::vector<int16_t>& out);
+    // AAC: the stream's AudioSpecificConfig, after which raw frames decode (the codec opens again with it).
+    void configure(const uint8_t* config, size_t size);
     // The end of the data: what the codec still holds.
     void flush(std::vector<int16_t>& out);
 
@@ -43,6 +45,8 @@ private:
     void decodePacket(const uint8_t* data, size_t size, std::vector<int16_t>& out);
     void receiveFrames(std::vector<int16_t>& out);
     void appendFrame(const AVFrame* frame, std::vector<int16_t>& out);
+
+    bool open(const uint8_t* config, size_t size);
 
     SoundFormat m_Format;
     int m_Rate = kMixRate;

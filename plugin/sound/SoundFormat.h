@@ -15,6 +15,7 @@ enum class Codec : uint8_t {
     Nellymoser16k = 4,
     Nellymoser8k = 5,
     Nellymoser = 6,
+    Aac = 10, // FLV files only: a configuration packet, then raw frames
     Speex = 11,
 };
 
@@ -48,6 +49,12 @@ struct SoundFormat {
         if (f.codec == Codec::Nellymoser16k || f.codec == Codec::Nellymoser8k || f.codec == Codec::Nellymoser
             || f.codec == Codec::Speex)
             f.stereo = false;
+        // AAC's rate and channels come from its configuration; the fields always say 44 kHz stereo. Its frames
+        // are kept in stereo (a mono one on both sides).
+        if (f.codec == Codec::Aac) {
+            f.rate = kMixRate;
+            f.stereo = true;
+        }
         return f;
     }
     static SoundFormat fromByte(uint8_t byte) { return fromFields(byte >> 4, (byte >> 2) & 3, (byte >> 1) & 1, byte & 1); }
@@ -63,9 +70,13 @@ struct SoundFormat {
         case Codec::Nellymoser:
         case Codec::Speex:
             return true;
+        case Codec::Aac:
+            return false;
         }
         return false;
     }
+    // What an FLV file's sound tags may hold besides: AAC.
+    bool knownInFlv() const { return known() || codec == Codec::Aac; }
 };
 
 } // namespace reelfinch::plugin::sound

@@ -1,7 +1,8 @@
 // What a NetStream shows and plays of an FLV file: its video tags decoded into pictures as the stream's clock
-// reaches them, and its sound tags decoded into one clip for the movie's mixer.
+// reaches them, and its sound tags decoded a little ahead of the clock into the movie's mixer.
 #pragma once
 
+#include "sound/SoundMixer.h"
 #include "video/FlvFile.h"
 #include "video/VideoDecoder.h"
 
@@ -18,9 +19,6 @@ class Object;
 struct ClipLink;
 }
 
-namespace reelfinch::plugin::sound {
-struct SoundClip;
-}
 
 namespace reelfinch::plugin::video {
 
@@ -86,8 +84,50 @@ struct VideoLink {
     }
 };
 
-// The sound tags of a file decoded into one 44.1 kHz stereo clip, each tag placed at its time (gaps are
-// silence); null when the file has no sound the player can decode.
-std::shared_ptr<const sound::SoundClip> DecodeFlvAudio(std::string_view bytes, const FlvFile& flv);
+// The sound of a file, decoded tag by tag a few seconds ahead of what the mixer has played into one of its stream
+// queues: a long file neither stalls the movie when it arrives nor holds its whole sound decoded. Each tag's
+// sound is placed at its time (gaps longer than a codec's frame are silence). The file's bytes and tags are
+// passed to each call and must be those given to load().
+class FlvAudio
+{
+public:
+    // Seconds of sound decoded ahead of what the mixer played.
+    static constexpr double kAheadSeconds = 3;
+
+    FlvAudio();
+    ~FlvAudio();
+    FlvAudio(const FlvAudio&) = delete;
+    FlvAudio& operator=(const FlvAudio&) = delete;
+
+    // The mixer's key of this sound's queue, and the owner whose levels it takes (its parent owner is the clip
+    // a script gives the sound to).
+    sound::SoundMixer::StreamKey key() const { return m_Key; }
+    // Whether the file has a sound tag the player can decode.
+    static bool HasSound(std::string_view bytes, const FlvFile& flv);
+    // Starts the sound at `seconds` of the file (a new queue; the decoders start again from the tag holding
+    // that moment, a little earlier for codecs whose frames lean on the ones before).
+    void start(sound::SoundMixer& mixer, std::string_view bytes, const FlvFile& flv, double seconds);
+    // Stops the sound and empties its queue.
+    void stop(sound::SoundMixer& mixer);
+    // Tops the queue up to kAheadSeconds. A queue the mixer dropped (every sound of the movie stopped) stays
+    // stopped.
+    void feed(sound::SoundMixer& mixer, std::string_view bytes, const FlvFile& flv);
+    bool playing() const { return m_Playing; }
+
+private:
+    struct Decoding;
+    // Decodes the next sound tag into `stereo`, or notes the silence before it; false at the end of the file.
+    bool decodeNext(std::string_view bytes, const FlvFile& flv, std::vector<int16_t>& stereo);
+
+    sound::SoundMixer::StreamKey m_Key;
+    std::unique_ptr<Decoding> m_Decoding;
+    size_t m_Next = 0; // the next tag to decode
+    size_t m_Drop = 0; // 44.1 kHz frames still to drop before the start
+    size_t m_Silence = 0; // frames of a gap between tags still to queue
+    uint64_t m_Produced = 0; // 44.1 kHz frames decoded since m_BaseMs
+    double m_BaseMs = 0; // the time of the first tag decoded
+    bool m_Playing = false;
+    bool m_Ended = false; // every tag decoded and the decoders flushed
+};
 
 } // namespace reelfinch::plugin::video

@@ -10,6 +10,7 @@
 #include "TestApplication.h"
 #include "avm1/Loading.h"
 #include "video/FlvFile.h"
+#include "video/FlvMedia.h"
 
 #include <gtest/gtest.h>
 
@@ -17,6 +18,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -183,12 +185,31 @@ QByteArray MakeColourFlv(const QString& path, const QString& audioCodec)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// ffmpeg's own decoding of the file's sound: 44.1 kHz mono.
-std::vector<int16_t> FfmpegSound(const QString& path)
+// An FLV of sound only: `seconds` of a 441 Hz tone coded by libmp3lame.
+QByteArray MakeToneFlv(const QString& path, int seconds)
 {
+    if (!QFile::exists(QStringLiteral("/usr/bin/ffmpeg")))
+        return {};
     QProcess process;
     process.start(QStringLiteral("/usr/bin/ffmpeg"),
-        { "-hide_banner", "-loglevel", "error", "-i", path, "-f", "s16le", "-ac", "1", "-ar", "44100", "-" });
+        { "-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
+            QStringLiteral("sine=frequency=441:sample_rate=44100:duration=%1").arg(seconds), "-c:a", "libmp3lame",
+            "-b:a", "64k", path });
+    if (!process.waitForFinished(120000) || process.exitCode() != 0)
+        return {};
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// ffmpeg's own decoding of the file's sound (its first `seconds`, or all): 44.1 kHz mono.
+std::vector<int16_t> FfmpegSound(const QString& path, int seconds = 0)
+{
+    QProcess process;
+    QStringList args { "-hide_banner", "-loglevel", "error", "-i", path };
+    if (seconds > 0)
+        args << "-t" << QString::number(seconds);
+    args << "-f" << "s16le" << "-ac" << "1" << "-ar" << "44100" << "-";
+    process.start(QStringLiteral("/usr/bin/ffmpeg"), args);
     if (!process.waitForFinished(60000) || process.exitCode() != 0)
         return {};
     const QByteArray b = process.readAllStandardOutput();
@@ -248,12 +269,16 @@ struct Played {
     std::vector<std::string> traces;
 };
 
-// Plays the movie frame by frame on the movie's clock, answering its request for clip.flv with `flv`.
-Played PlayWithFile(const std::vector<uint8_t>& movie, const QByteArray& flv, int frames)
+// Plays the movie frame by frame on the movie's clock, answering its request for clip.flv with `flv`; `record`
+// false leaves the movie without a sound output (nothing takes from its mixer). `afterFrame` looks at the
+// player after each frame.
+Played PlayWithFile(const std::vector<uint8_t>& movie, const QByteArray& flv, int frames, bool record = true,
+    const std::function<void(plugin::MoviePlayer&)>& afterFrame = {})
 {
     Played out;
     plugin::MoviePlayer player;
-    player.sound().setOutput(std::make_unique<Recorder>(player.sound().mixer(), out.sound));
+    if (record)
+        player.sound().setOutput(std::make_unique<Recorder>(player.sound().mixer(), out.sound));
     player.onTrace = [&](const std::string& line) { out.traces.push_back(line); };
     avm1::Machine* machine = nullptr;
     player.onMachineCreated = [&](avm1::Machine& m) {
@@ -279,6 +304,8 @@ Played PlayWithFile(const std::vector<uint8_t>& movie, const QByteArray& flv, in
         if (machine && avm1::LoadsPending(*machine))
             avm1::DeliverLoads(*machine);
         out.pictures.push_back(Render(player, kVideoWidth, kVideoHeight));
+        if (afterFrame)
+            afterFrame(player);
     }
     player.sound().setOutput(nullptr);
     return out;
@@ -368,6 +395,119 @@ TEST_P(NetStreamSound, PlaysInStepWithTheStream)
     EXPECT_LT(loudest, 50);
 }
 
-INSTANTIATE_TEST_SUITE_P(Codecs, NetStreamSound, ::testing::Values("adpcm_swf", "libmp3lame", "pcm_s16le", "nellymoser"));
+INSTANTIATE_TEST_SUITE_P(
+    Codecs, NetStreamSound, ::testing::Values("adpcm_swf", "libmp3lame", "pcm_s16le", "nellymoser", "aac"));
+
+// The largest queue of any file's sound in the mixer (their keys lie above every timeline's).
+size_t FileSoundQueued(plugin::MoviePlayer& player)
+{
+    size_t most = 0;
+    for (uint64_t key : player.sound().mixer().streamKeys())
+        if (key >= (uint64_t(1) << 62))
+            most = std::max(most, player.sound().mixer().streamQueued(key));
+    return most;
+}
+
+// A five-minute file's sound is decoded a few seconds ahead of what has played, never whole: the queue stays
+// within its bound while an output takes from it and while nothing does, and what plays is ffmpeg's decoding.
+TEST(NetStreamLongSound, IsDecodedAheadOfTheClockOnly)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("clip.flv");
+    const QByteArray flv = MakeToneFlv(path, 300);
+    if (flv.isEmpty())
+        GTEST_SKIP() << "ffmpeg could not make the file";
+    const std::vector<int16_t> reference = FfmpegSound(path, 5);
+    ASSERT_GT(reference.size(), 4u * 44100u);
+    const auto bound = size_t((video::FlvAudio::kAheadSeconds + 0.5) * 44100);
+    std::map<int, Asm> scripts;
+    scripts[0] = AttachAndPlay();
+    for (const bool record : { true, false }) {
+        SCOPED_TRACE(record ? "played" : "no output");
+        size_t most = 0;
+        const Played played = PlayWithFile(VideoStageMovie(scripts, 60), flv, 40, record,
+            [&](plugin::MoviePlayer& player) { most = std::max(most, FileSoundQueued(player)); });
+        EXPECT_GT(most, size_t(44100)); // it was fed ...
+        EXPECT_LE(most, bound); // ... within its bound
+        if (record) {
+            const std::vector<int16_t> left = Side(played.sound, 0);
+            const size_t perFrame = 44100 / size_t(kFps);
+            ASSERT_GE(left.size(), 39 * perFrame);
+            const std::vector<int16_t> ours(left.begin() + long(2 * perFrame), left.begin() + long(38 * perFrame));
+            const std::vector<int16_t> theirs(reference.begin() + long(perFrame), reference.end());
+            EXPECT_GE(BestAlignment(ours, theirs, 300).second, 0.98);
+        }
+    }
+}
+
+// Loudness (root mean square) of the left side over the movie's frames [from, to).
+double Loudness(const std::vector<int16_t>& stereo, int from, int to)
+{
+    const size_t perFrame = 44100 / size_t(kFps);
+    double sum = 0;
+    size_t n = 0;
+    for (size_t i = size_t(from) * perFrame; i < size_t(to) * perFrame && 2 * i < stereo.size(); ++i, ++n)
+        sum += double(stereo[2 * i]) * stereo[2 * i];
+    return n ? std::sqrt(sum / double(n)) : 0;
+}
+
+// The stream's sound takes the levels of the clip MovieClip.attachAudio gave it to, or else those of the clip
+// holding the Video that shows it; attachAudio(false) silences it.
+TEST(NetStreamSound, TakesTheLevelsOfItsClip)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("clip.flv");
+    const QByteArray flv = MakeColourFlv(path, "pcm_s16le");
+    if (flv.isEmpty())
+        GTEST_SKIP() << "ffmpeg could not make the file";
+    const Asm makeHolder = Asm()
+                               .i32(5)
+                               .str("holder")
+                               .i32(2)
+                               .get("_root")
+                               .str("createEmptyMovieClip")
+                               .op(0x52)
+                               .op(0x17)
+                               .get("ns")
+                               .i32(1)
+                               .get("holder")
+                               .str("attachAudio")
+                               .op(0x52)
+                               .op(0x17);
+    auto volume = [](const char* clip, int percent) {
+        return Asm()
+            .set("snd", Asm().get(clip).i32(1).str("Sound").op(0x40))
+            .i32(percent)
+            .i32(1)
+            .get("snd")
+            .str("setVolume")
+            .op(0x52)
+            .op(0x17);
+    };
+    struct Case {
+        const char* name;
+        Asm script;
+        double ratio;
+    };
+    const Case cases[] = {
+        { "the video's clip", volume("_root", 30), 0.3 },
+        { "attachAudio's clip", Asm(makeHolder).append(volume("holder", 30)), 0.3 },
+        { "attachAudio's clip in a quieter one",
+            Asm(makeHolder).append(volume("holder", 60)).append(volume("_root", 50)), 0.3 },
+        { "attachAudio(false)",
+            Asm(makeHolder).boolean(false).i32(1).get("holder").str("attachAudio").op(0x52).op(0x17), 0 },
+    };
+    std::map<int, Asm> plain;
+    plain[0] = AttachAndPlay();
+    const double full = Loudness(PlayWithFile(VideoStageMovie(plain, 20), flv, 10).sound, 3, 9);
+    ASSERT_GT(full, 1000);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::map<int, Asm> scripts;
+        scripts[0] = Asm(AttachAndPlay()).append(c.script);
+        const double level = Loudness(PlayWithFile(VideoStageMovie(scripts, 20), flv, 10).sound, 3, 9);
+        EXPECT_NEAR(level / full, c.ratio, 0.02);
+    }
+}
 
 } // namespace

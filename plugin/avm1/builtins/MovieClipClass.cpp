@@ -2,6 +2,7 @@
 // hit tests, coordinates and dragging.
 #include "avm1/builtins/BitmapData.h"
 #include "avm1/builtins/Builtins.h"
+#include "avm1/builtins/NetStreamLinks.h"
 
 #include "timeline/MoviePlayer.h"
 
@@ -421,6 +422,7 @@ void InstallMovieClipClass(Machine& m)
             { "getSWFVersion", GetSWFVersion, kDontEnum | kOnlySwf6 },
             { "setMask", SetMask, kDontEnum | kOnlySwf6 },
             { "attachBitmap", AttachBitmap, kDontEnum | kOnlySwf8 },
+            { "attachAudio", MovieClipAttachAudio, kDontEnum | kOnlySwf6 },
         });
     InstallDrawingMethods(m, proto);
     InstallPrintJobClass(m);

@@ -4,11 +4,14 @@
 // states. Status messages and data calls are queued and delivered between steps of the movie, never inside the
 // script that caused them; a seek flushes what was still queued (as it flushes the buffer) and says Seek.Notify.
 // The file's video tags are decoded as the clock reaches them for the Video objects attached to the stream, and
-// its sound plays in the movie's mixer from the clock's position, stopped by a pause and restarted by a seek.
+// its sound is decoded a few seconds ahead into the movie's mixer from the clock's position, stopped by a pause
+// and restarted by a seek. The sound takes the levels of the clip given it by MovieClip.attachAudio, or else of
+// the clip holding a Video that shows the stream (a Sound made on that clip sets its volume and pan).
 #include "avm1/Loading.h"
 #include "avm1/builtins/Amf0.h"
 #include "avm1/builtins/NativeData.h"
 #include "avm1/builtins/Builtins.h"
+#include "avm1/builtins/NetStreamLinks.h"
 #include "sound/MovieSound.h"
 #include "timeline/MoviePlayer.h"
 #include "video/FlvFile.h"
@@ -46,8 +49,11 @@ public:
     size_t nextScript = 0; // index into flv.tags: script tags before it were delivered
     std::vector<Queued> queue;
     std::shared_ptr<video::FlvVideo> video = std::make_shared<video::FlvVideo>(); // what attached Videos show
-    std::shared_ptr<const plugin::sound::SoundClip> audio; // the file's sound, null when it has none
-    plugin::sound::SoundMixer::ChannelId channel = 0; // the sound playing now, 0 when none
+    video::FlvAudio audio; // the file's sound
+    bool hasAudio = false; // the file has sound the player decodes
+    bool audioMuted = false; // attachAudio(false) on the clip the sound was given to
+    uint64_t audioOwner = 0; // the serial of the clip attachAudio gave the sound to, 0 when none
+    std::vector<std::weak_ptr<ClipLink>> shownIn; // the clips holding Videos attached to the stream
 };
 
 StreamState* StateOf(const Value& self)
@@ -80,22 +86,35 @@ void HoldClock(Machine& m, StreamState& s)
 // The file's sound stops; it starts again from the clock's position while the clock runs.
 void StopAudio(Machine& m, StreamState& s)
 {
-    if (s.channel)
-        m.player().sound().mixer().stopChannel(s.channel);
-    s.channel = 0;
+    s.audio.stop(m.player().sound().mixer());
 }
 
 void StartAudio(Machine& m, StreamState& s)
 {
     StopAudio(m, s);
-    if (!s.audio || !s.loaded || s.paused || s.ended)
+    if (!s.hasAudio || !s.loaded || s.paused || s.ended || s.audioMuted)
         return;
-    plugin::sound::PlayInfo info;
-    const double at = std::floor(Position(m, s) * plugin::sound::kMixRate);
-    if (at >= double(s.audio->frames()))
-        return;
-    info.inPoint = uint32_t(at);
-    s.channel = m.player().sound().mixer().start(0, s.audio, info);
+    s.audio.start(m.player().sound().mixer(), s.bytes, s.flv, Position(m, s));
+}
+
+// The mixer learns the clip whose levels the sound takes, and the clips holding that one.
+void SetAudioOwner(Machine& m, StreamState& s)
+{
+    plugin::sound::SoundMixer& mixer = m.player().sound().mixer();
+    uint64_t owner = s.audioOwner;
+    plugin::SpriteInstance* sprite = nullptr;
+    if (!owner) {
+        std::erase_if(s.shownIn, [](const std::weak_ptr<ClipLink>& w) { return w.expired(); });
+        for (const std::weak_ptr<ClipLink>& w : s.shownIn)
+            if (auto link = w.lock(); link && link->sprite) {
+                sprite = link->sprite;
+                owner = sprite->serial;
+                break;
+            }
+        for (plugin::SpriteInstance* at = sprite; at && at->parent; at = at->parent)
+            mixer.setOwnerParent(at->serial, at->parent->serial);
+    }
+    mixer.setOwnerParent(s.audio.key(), owner);
 }
 
 void Post(StreamState& s, const char* code, const char* level = "status")
@@ -159,7 +178,8 @@ void Arrived(Machine& m, Object* stream, uint32_t generation, bool ok, const std
     s->clockStart = m.now();
     s->video->load(s->bytes, s->flv);
     s->video->showAt(0);
-    s->audio = video::DecodeFlvAudio(s->bytes, s->flv);
+    s->hasAudio = video::FlvAudio::HasSound(s->bytes, s->flv);
+    SetAudioOwner(m, *s);
     StartAudio(m, *s);
     Post(*s, "NetStream.Buffer.Full");
 }
@@ -173,7 +193,7 @@ Value Play(Machine& m, const Value& self, const Value* args, int argc)
     const std::string url = m.toString(args[0]);
     const uint32_t generation = ++s->generation;
     StopAudio(m, *s);
-    s->audio.reset();
+    s->hasAudio = false;
     s->video->unload();
     s->bytes.clear();
     s->flv = video::FlvFile();
@@ -246,7 +266,7 @@ Value Close(Machine& m, const Value& self, const Value*, int)
         return Value();
     ++s->generation;
     StopAudio(m, *s);
-    s->audio.reset();
+    s->hasAudio = false;
     s->video->unload();
     s->requested = s->loaded = s->paused = s->ended = false;
     s->position = 0;
@@ -328,6 +348,44 @@ std::shared_ptr<plugin::video::FlvVideo> NetStreamVideo(const Value& stream)
     return s ? s->video : nullptr;
 }
 
+void NetStreamShownIn(const Value& stream, const std::shared_ptr<ClipLink>& holder)
+{
+    StreamState* s = StateOf(stream);
+    if (!s || !holder)
+        return;
+    for (const std::weak_ptr<ClipLink>& w : s->shownIn)
+        if (w.lock() == holder)
+            return;
+    s->shownIn.push_back(holder);
+}
+
+// MovieClip.attachAudio(netStream) gives the stream's sound to the clip (its Sound sets the levels);
+// attachAudio(false) silences what was given to the clip.
+Value MovieClipAttachAudio(Machine& m, const Value& self, const Value* args, int argc)
+{
+    plugin::SpriteInstance* sprite = m.spriteOf(self);
+    if (!sprite)
+        return Value();
+    const Value source = Arg(args, argc, 0);
+    if (StreamState* s = StateOf(source)) {
+        s->audioOwner = sprite->serial;
+        for (plugin::SpriteInstance* at = sprite; at->parent; at = at->parent)
+            m.player().sound().mixer().setOwnerParent(at->serial, at->parent->serial);
+        SetAudioOwner(m, *s);
+        if (s->audioMuted) {
+            s->audioMuted = false;
+            StartAudio(m, *s);
+        }
+        return Value();
+    }
+    for (Object* o : m.m_Roots)
+        if (StreamState* s = StateOf(Value(o)); s && s->audioOwner == sprite->serial && !s->audioMuted) {
+            s->audioMuted = true;
+            StopAudio(m, *s);
+        }
+    return Value();
+}
+
 void DispatchNetStreamEvents(Machine& m)
 {
     std::vector<Object*> streams;
@@ -340,12 +398,14 @@ void DispatchNetStreamEvents(Machine& m)
         if (!s)
             continue;
         QueueScriptTags(m, *s);
-        if (s->loaded)
+        if (s->loaded) {
             s->video->showAt(Position(m, *s) * 1000.0);
+            SetAudioOwner(m, *s);
+            s->audio.feed(m.player().sound().mixer(), s->bytes, s->flv);
+        }
         if (s->loaded && !s->ended && !s->paused && Position(m, *s) >= DurationSeconds(*s)) {
             HoldClock(m, *s);
-            s->ended = true;
-            s->channel = 0; // the sound ends by itself
+            s->ended = true; // what is queued of the sound plays out
             Post(*s, "NetStream.Buffer.Flush");
             Post(*s, "NetStream.Play.Stop");
             Post(*s, "NetStream.Buffer.Empty");

@@ -6,6 +6,7 @@
 // _target, _parent and toString() name it as they name clips.
 #include "avm1/MatrixParts.h"
 #include "avm1/builtins/Builtins.h"
+#include "avm1/builtins/NetStreamLinks.h"
 #include "avm1/builtins/NativeData.h"
 
 #include "timeline/MoviePlayer.h"
@@ -50,6 +51,7 @@ Value AttachVideo(Machine&, const Value& self, const Value* args, int argc)
         return Value();
     link->source = NetStreamVideo(Arg(args, argc, 0));
     link->cleared = 0;
+    NetStreamShownIn(Arg(args, argc, 0), link->holder);
     if (link->source)
         link->source->setDeblocking(link->deblocking);
     return Value();
