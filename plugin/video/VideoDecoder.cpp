@@ -68,6 +68,64 @@ bool H263KeyFrame(const uint8_t* data, size_t size)
     return bits.get(2) == 0 && !bits.over; // 0: intra, 1: inter, 2: disposable inter
 }
 
+// The deblocking flag and quantizer of a Sorenson H.263 picture header; false when the header cannot be read.
+bool H263Deblocking(const uint8_t* data, size_t size, bool& flag, int& quantizer)
+{
+    Bits bits { data, size };
+    if (bits.get(17) != 1)
+        return false;
+    bits.get(5); // version
+    bits.get(8); // temporal reference
+    switch (bits.get(3)) {
+    case 0: bits.get(16); break;
+    case 1: bits.get(32); break;
+    default: break;
+    }
+    bits.get(2); // picture type
+    flag = bits.get(1) != 0;
+    quantizer = int(bits.get(5));
+    return !bits.over;
+}
+
+// The H.263 deblocking filter's strength for each quantizer.
+constexpr std::array<int, 32> kDeblockStrength = { 0, 1, 1, 2, 2, 3, 3, 4, 4, 4, 5, 5, 6, 6, 7, 7, 7, 8, 8, 8, 9, 9,
+    9, 10, 10, 10, 11, 11, 11, 12, 12, 12 };
+// Pictures coded finer than this are shown as decoded: the filter only smooths the block edges of coarse ones.
+constexpr int kDeblockMinQuantizer = 8;
+
+uint8_t Clamp255(int v)
+{
+    return uint8_t(std::clamp(v, 0, 255));
+}
+
+// Smooths one block edge between a b | c d (`step` apart): the edge pair moves together by the ramped
+// difference, the outer pair by at most half of it.
+void DeblockEdge(uint8_t* c, ptrdiff_t step, int strength)
+{
+    const int a = c[-2 * step], b = c[-step], cc = c[0], d = c[step];
+    const int diff = (a - 4 * b + 4 * cc - d) >> 3;
+    const int magnitude = std::abs(diff);
+    const int ramp = std::max(0, magnitude - std::max(0, 2 * (magnitude - strength)));
+    const int d1 = diff < 0 ? -ramp : ramp;
+    const int limit = std::abs(d1) / 2;
+    const int d2 = std::clamp((a - d) / 4, -limit, limit);
+    c[-2 * step] = Clamp255(a - d2);
+    c[-step] = Clamp255(b + d1);
+    c[0] = Clamp255(cc - d1);
+    c[step] = Clamp255(d + d2);
+}
+
+// Every 8x8 block edge of a plane: the horizontal edges first, then the vertical ones.
+void DeblockPlane(uint8_t* plane, ptrdiff_t stride, int width, int height, int strength)
+{
+    for (int y = 8; y < height - 1; y += 8)
+        for (int x = 0; x < width; ++x)
+            DeblockEdge(plane + y * stride + x, stride, strength);
+    for (int y = 0; y < height; ++y)
+        for (int x = 8; x < width - 1; x += 8)
+            DeblockEdge(plane + y * stride + x, 1, strength);
+}
+
 // A Screen Video 1 packet is whole when every block of the image carries data.
 bool ScreenVideoKeyFrame(const uint8_t* data, size_t size)
 {
@@ -248,6 +306,13 @@ bool Decoder::decode(const uint8_t* data, size_t size)
         if (size == 0)
             return false;
     }
+    // Sorenson H.263 says in each picture whether to deblock it; the stream's setting may turn that off or on.
+    m_DeblockStrength = 0;
+    bool flag = false;
+    int quantizer = 0;
+    if (m_Codec == kCodecH263 && m_Deblocking != kDeblockingOff && H263Deblocking(data, size, flag, quantizer)
+        && (flag || m_Deblocking > kDeblockingOff) && quantizer >= kDeblockMinQuantizer)
+        m_DeblockStrength = kDeblockStrength[size_t(quantizer)];
     if (av_new_packet(m_Packet, int(size)) < 0)
         return false;
     std::memcpy(m_Packet->data, data, size);
@@ -286,10 +351,27 @@ bool Decoder::convert()
     const auto format = AVPixelFormat(m_Frame->format);
     if (format == AV_PIX_FMT_YUV420P || format == AV_PIX_FMT_YUVJ420P || format == AV_PIX_FMT_YUVA420P) {
         const bool alpha = format == AV_PIX_FMT_YUVA420P;
+        // Deblocking works on a copy of the planes: the decoder's own stay as they are for the pictures that
+        // refer to them.
+        const uint8_t* planes[3] = { m_Frame->data[0], m_Frame->data[1], m_Frame->data[2] };
+        ptrdiff_t strides[3] = { m_Frame->linesize[0], m_Frame->linesize[1], m_Frame->linesize[2] };
+        if (m_DeblockStrength > 0 && format != AV_PIX_FMT_YUVA420P) {
+            const int widths[3] = { width, (width + 1) / 2, (width + 1) / 2 };
+            const int heights[3] = { height, (height + 1) / 2, (height + 1) / 2 };
+            for (int p = 0; p < 3; ++p) {
+                m_Deblocked[p].resize(size_t(widths[p]) * size_t(heights[p]));
+                for (int row = 0; row < heights[p]; ++row)
+                    std::memcpy(m_Deblocked[p].data() + size_t(row) * size_t(widths[p]),
+                        m_Frame->data[p] + ptrdiff_t(row) * m_Frame->linesize[p], size_t(widths[p]));
+                DeblockPlane(m_Deblocked[p].data(), widths[p], widths[p], heights[p], m_DeblockStrength);
+                planes[p] = m_Deblocked[p].data();
+                strides[p] = widths[p];
+            }
+        }
         for (int row = 0; row < height; ++row) {
-            const uint8_t* ys = m_Frame->data[0] + ptrdiff_t(row) * m_Frame->linesize[0];
-            const uint8_t* us = m_Frame->data[1] + ptrdiff_t(row / 2) * m_Frame->linesize[1];
-            const uint8_t* vs = m_Frame->data[2] + ptrdiff_t(row / 2) * m_Frame->linesize[2];
+            const uint8_t* ys = planes[0] + ptrdiff_t(row) * strides[0];
+            const uint8_t* us = planes[1] + ptrdiff_t(row / 2) * strides[1];
+            const uint8_t* vs = planes[2] + ptrdiff_t(row / 2) * strides[2];
             const uint8_t* as = alpha ? m_Frame->data[3] + ptrdiff_t(row) * m_Frame->linesize[3] : nullptr;
             auto* pixels = reinterpret_cast<uint32_t*>(out + ptrdiff_t(row) * stride);
             for (int x = 0; x < width; ++x) {

@@ -74,6 +74,8 @@ private:
     AVFrame* m_Frame = nullptr;
     SwsContext* m_Scaler = nullptr;
     cairo_surface_t* m_Picture = nullptr;
+    int m_DeblockStrength = 0; // of the picture being decoded (H.263), 0 for none
+    std::vector<uint8_t> m_Deblocked[3]; // the planes of a deblocked picture
 };
 
 // The frames of one stream by frame number, and the picture shown.
