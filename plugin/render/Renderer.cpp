@@ -1106,18 +1106,9 @@ void Renderer::drawScriptMasked(cairo_t* cr, const DisplayObject& object, const 
         if (holder->display)
             cairo_matrix_multiply(&maskParent, &maskParent, &holder->display->matrix);
     cairo_matrix_multiply(&maskParent, &maskParent, &m_Stage);
-    cairo_matrix_t maskPlaced;
-    cairo_matrix_multiply(&maskPlaced, &mask.display->matrix, &maskParent);
-    DeviceBox box;
-    const bool bounded
-        = characterBounds(mask.display->characterId, maskPlaced, mask.display->buttonState, &mask, nesting, box);
-    if (bounded && box.empty())
-        return; // a mask without area shows nothing
+    // The layers cover the whole clip: the mask's bounds count its scroll rectangles, which inside a mask cut
+    // nothing off.
     cairo_save(cr);
-    if (bounded) {
-        box.grow(kLayerPad);
-        ClipToBox(cr, box);
-    }
     cairo_t* maskLayer = beginLayer(cr);
     m_MaskMode = true;
     drawObject(maskLayer, *mask.display, maskParent, ColorTransform {}, nesting);
