@@ -1,5 +1,6 @@
 #include "render/Renderer.h"
 
+#include "avm1/Clip.h"
 #include "render/BitmapPixels.h"
 #include "render/Bitmaps.h"
 #include "render/Drawing.h"
@@ -178,6 +179,28 @@ RampPixels MakeRampPixels(const GradientRamp& ramp)
     return pixels;
 }
 
+// The ramp's colour at `t` (0 to 1) as a premultiplied pixel. The ramp is sampled as a row of 256 texels whose
+// centres lie at (i + 0.5) / 256, mixing the two nearest entries by distance and holding the end entries beyond
+// the centres of the first and last, as a gradient texture is read with linear filtering.
+uint32_t RampAt(const RampPixels& pixels, double t)
+{
+    const double raw = t * kGradientEntries - 0.5;
+    const double u = raw > 0 ? std::min(raw, double(kGradientEntries - 1)) : 0.0; // NaN to the first entry too
+    const int i = std::min(int(u), kGradientEntries - 2);
+    const double f = u - i;
+    const uint32_t a = pixels[size_t(i)];
+    const uint32_t b = pixels[size_t(i) + 1];
+    if (a == b || f == 0)
+        return a;
+    uint32_t out = 0;
+    for (int shift = 0; shift < 32; shift += 8) {
+        const double ca = (a >> shift) & 0xFF;
+        const double cb = (b >> shift) & 0xFF;
+        out |= uint32_t(std::lround(ca + (cb - ca) * f)) << shift;
+    }
+    return out;
+}
+
 cairo_surface_t* NewImage(int width, int height)
 {
     cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
@@ -228,6 +251,24 @@ double RadialPosition(double x, double y, double focal, FillDef::Spread spread)
         break;
     }
     return std::min(t, 1.0);
+}
+
+// Where a point of the unit gradient square lies along a linear gradient, 0 at its left side and 1 at its right,
+// continued past them by the spread mode.
+double LinearPosition(double x, FillDef::Spread spread)
+{
+    const double t = (x + 1) / 2;
+    switch (spread) {
+    case FillDef::Reflect: {
+        const double r = std::fmod(std::abs(t), 2.0);
+        return r > 1 ? 2 - r : r;
+    }
+    case FillDef::Repeat:
+        return t - std::floor(t);
+    case FillDef::Pad:
+        break;
+    }
+    return std::clamp(t, 0.0, 1.0);
 }
 
 // The cairo operator of a blend mode; those cairo has no operator for draw normally.
@@ -738,6 +779,45 @@ cairo_surface_t* TransformedCopy(cairo_surface_t* source, const ColorTransform& 
     return copy;
 }
 
+// The sprite of a clip that a hidden property of `sprite`'s script object names (kept there by setMask); null
+// when there is none or the clip has gone.
+const SpriteInstance* ClipProperty(const SpriteInstance& sprite, std::string_view name)
+{
+    const auto& link = sprite.script.m_Link;
+    if (!link || !link->object)
+        return nullptr;
+    for (const avm1::Property& property : link->object->props().entries()) {
+        if (property.removed || property.name != name)
+            continue;
+        if (!property.value.isObject() || property.value.asObject()->kind() != avm1::ObjectKind::Clip)
+            return nullptr;
+        const SpriteInstance* clip = static_cast<const avm1::ClipObject*>(property.value.asObject())->sprite();
+        return clip && !clip->removed ? clip : nullptr;
+    }
+    return nullptr;
+}
+
+// The mask a script set on `sprite` with setMask. A clip masks one other at a time: it counts only while the
+// clip it last masked is this one and this one's mask is still it.
+const SpriteInstance* ScriptMask(const SpriteInstance& sprite)
+{
+    // A mask of the timeline's layers neither takes a mask nor serves as one.
+    if (!sprite.display || sprite.display->clipDepth != 0)
+        return nullptr;
+    const SpriteInstance* mask = ClipProperty(sprite, "__mask");
+    return mask && mask != &sprite && mask->display && mask->display->clipDepth == 0
+            && ClipProperty(*mask, "__maskOwner") == &sprite
+        ? mask
+        : nullptr;
+}
+
+// A clip serving as another's mask is not drawn itself.
+bool IsScriptMask(const SpriteInstance& sprite)
+{
+    const SpriteInstance* owner = ClipProperty(sprite, "__maskOwner");
+    return owner && ScriptMask(*owner) == &sprite;
+}
+
 } // namespace
 
 std::vector<ShapeLayer> WalkShape(
@@ -835,6 +915,7 @@ void Renderer::draw(const DrawTarget& target, const cairo_matrix_t& view, uint32
         cairo_matrix_t placed = view;
         placed.x0 += target.area.left;
         placed.y0 += target.area.top;
+        m_Stage = placed;
         // The root and each level under their own transform, colour and visibility.
         auto drawTop = [&](const SpriteInstance& top) {
             if (!top.display) {
@@ -963,6 +1044,14 @@ void Renderer::drawObject(
     // An invisible object draws nothing, but as a mask it still masks.
     if (!object.visible && !m_MaskMode)
         return;
+    if (!m_MaskMode && object.sprite && object.sprite.get() != m_ScriptMasked) {
+        if (IsScriptMask(*object.sprite))
+            return;
+        if (const SpriteInstance* mask = ScriptMask(*object.sprite)) {
+            drawScriptMasked(cr, object, *mask, parent, cx, nesting);
+            return;
+        }
+    }
     cairo_matrix_t m;
     cairo_matrix_multiply(&m, &object.matrix, &parent);
     if (!object.scrollRect) {
@@ -983,6 +1072,12 @@ void Renderer::drawObject(
             m.y0 += std::floor(box.y0 + 0.5) - box.y0;
         }
     }
+    // Inside a mask the rectangle moves what it holds but cuts nothing off.
+    if (m_MaskMode) {
+        cairo_matrix_translate(&m, -x, -y);
+        drawPlaced(cr, object, m, cx, nesting);
+        return;
+    }
     cairo_save(cr);
     cairo_matrix_t user;
     cairo_get_matrix(cr, &user);
@@ -997,6 +1092,38 @@ void Renderer::drawObject(
     }
     cairo_matrix_translate(&m, -x, -y);
     drawPlaced(cr, object, m, cx, nesting, true);
+    cairo_restore(cr);
+}
+
+void Renderer::drawScriptMasked(cairo_t* cr, const DisplayObject& object, const SpriteInstance& mask,
+    const cairo_matrix_t& parent, const ColorTransform& cx, int nesting)
+{
+    // The mask's parent on the stage: the transforms of the clips holding it, up to its root or level.
+    cairo_matrix_t maskParent;
+    cairo_matrix_init_identity(&maskParent);
+    int depth = 0;
+    for (const SpriteInstance* holder = mask.parent; holder && depth <= kMaxNesting; holder = holder->parent, ++depth)
+        if (holder->display)
+            cairo_matrix_multiply(&maskParent, &maskParent, &holder->display->matrix);
+    cairo_matrix_multiply(&maskParent, &maskParent, &m_Stage);
+    // The layers cover the whole clip: the mask's bounds count its scroll rectangles, which inside a mask cut
+    // nothing off.
+    cairo_save(cr);
+    cairo_t* maskLayer = beginLayer(cr);
+    m_MaskMode = true;
+    drawObject(maskLayer, *mask.display, maskParent, ColorTransform {}, nesting);
+    m_MaskMode = false;
+    cairo_pattern_t* maskPattern = endLayer(cr, maskLayer);
+    cairo_t* content = beginLayer(cr);
+    const SpriteInstance* wasMasked = m_ScriptMasked;
+    m_ScriptMasked = object.sprite.get();
+    drawObject(content, object, parent, cx, nesting);
+    m_ScriptMasked = wasMasked;
+    cairo_pattern_t* masked = endLayer(cr, content);
+    cairo_set_source(cr, masked);
+    cairo_mask(cr, maskPattern);
+    cairo_pattern_destroy(maskPattern);
+    cairo_pattern_destroy(masked);
     cairo_restore(cr);
 }
 
@@ -1721,8 +1848,9 @@ bool Renderer::setRadialSource(
         double y = top + j + 0.5;
         cairo_matrix_transform_point(&fromDevice, &x, &y);
         for (int i = 0; i < width; ++i) {
-            const double t = RadialPosition(x, y, focal, fill.spread);
-            row[i] = pixels[size_t(std::min(kGradientEntries - 1, int(t * kGradientEntries)))];
+            const double t = fill.kind == FillDef::Radial ? RadialPosition(x, y, focal, fill.spread)
+                                                          : LinearPosition(x, fill.spread);
+            row[i] = RampAt(pixels, t);
             x += fromDevice.xx;
             y += fromDevice.yx;
         }
@@ -1771,7 +1899,9 @@ bool Renderer::setFillSource(cairo_t* cr, const FillDef& fill, const ColorTransf
             return true;
         }
         const GradientRamp ramp = MakeGradientRamp(fill, cx);
-        if (fill.kind == FillDef::Radial)
+        // Repeating linear gradients are worked out pixel by pixel too: each repeat starts afresh at the ramp's
+        // first entry, where a repeating row of texels would mix the last entry into the first.
+        if (fill.kind == FillDef::Radial || fill.spread == FillDef::Repeat)
             return setRadialSource(cr, fill, ramp, toSquare);
         cairo_matrix_t inverse;
         cairo_matrix_init(&inverse, 2.0 / kGradientEntries, 0, 0, 2.0 / kGradientEntries, -1, 0);
@@ -1782,7 +1912,8 @@ bool Renderer::setFillSource(cairo_t* cr, const FillDef& fill, const ColorTransf
             return false;
         cairo_pattern_t* pattern = cairo_pattern_create_for_surface(row);
         cairo_surface_destroy(row);
-        cairo_pattern_set_filter(pattern, CAIRO_FILTER_NEAREST);
+        // The row is read as a texture with linear filtering: between two entries' centres their colours mix.
+        cairo_pattern_set_filter(pattern, CAIRO_FILTER_BILINEAR);
         cairo_pattern_set_extend(pattern,
             fill.spread == FillDef::Reflect      ? CAIRO_EXTEND_REFLECT
                 : fill.spread == FillDef::Repeat ? CAIRO_EXTEND_REPEAT

@@ -55,6 +55,10 @@ private:
         cairo_t* cr, const SpriteInstance& sprite, const cairo_matrix_t& parent, const ColorTransform& cx, int nesting);
     void drawObject(
         cairo_t* cr, const DisplayObject& object, const cairo_matrix_t& parent, const ColorTransform& cx, int nesting);
+    // drawObject for a clip a script masked with another (setMask): the clip shows only where the mask, drawn at
+    // its own place on the stage, has shape.
+    void drawScriptMasked(cairo_t* cr, const DisplayObject& object, const SpriteInstance& mask,
+        const cairo_matrix_t& parent, const ColorTransform& cx, int nesting);
     // drawObject once the object's matrix `m` on the device is known; `placed`: its scroll rectangle has already
     // put it on whole pixels and drawn its background.
     void drawPlaced(cairo_t* cr, const DisplayObject& object, cairo_matrix_t m, const ColorTransform& cx,
@@ -138,6 +142,8 @@ private:
     const CTag* m_JPEGTables;
     BitmapCache& m_Bitmaps;
     bool m_MaskMode = false; // drawing a clip mask: every fill is opaque
+    const SpriteInstance* m_ScriptMasked = nullptr; // the clip drawScriptMasked draws inside its mask
+    cairo_matrix_t m_Stage { 1, 0, 0, 1, 0, 0 }; // the stage's twips to device pixels, for this draw
     bool m_DeclaredBounds = false; // characterBounds measures shapes by the bounds their tags declare
     double m_FilterScaleX = 1; // device pixels per pixel of the stage
     double m_FilterScaleY = 1;

@@ -1103,8 +1103,15 @@ cairo_matrix_t MoviePlayer::underRoot(const cairo_matrix_t& view) const
 
 cairo_matrix_t MoviePlayer::viewMatrix(int viewWidth, int viewHeight) const
 {
-    const double w = double(m_Zoom[2]) - m_Zoom[0];
-    const double h = double(m_Zoom[3]) - m_Zoom[1];
+    double w = double(m_Zoom[2]) - m_Zoom[0];
+    double h = double(m_Zoom[3]) - m_Zoom[1];
+    // The stage's size counts whole pixels: a frame a fraction of a pixel larger or smaller than the view (101.3
+    // pixels wide in a view of 101) shows at its own scale, not shrunk or grown by that fraction.
+    if (std::equal(m_Zoom, m_Zoom + 4, m_Frame) && std::abs(w / kTwipsPerPixel - viewWidth) < 1
+        && std::abs(h / kTwipsPerPixel - viewHeight) < 1) {
+        w = viewWidth * kTwipsPerPixel;
+        h = viewHeight * kTwipsPerPixel;
+    }
     cairo_matrix_t m;
     cairo_matrix_init_identity(&m);
     if (w <= 0 || h <= 0 || viewWidth <= 0 || viewHeight <= 0) {

@@ -220,6 +220,58 @@ TEST(PluginDrawing, GradientsMixInLinearLightAndWalkTheirRecordsInOrder)
     EXPECT_TRUE(Near(c.at(52, 85), { 92, 92, 92 }, 8));
 }
 
+TEST(PluginDrawing, GradientRampsAreReadBetweenTheirEntries)
+{
+    // Black at ratio 0 and white from ratio 1: the ramp's first entry black, every other white. A pixel centre
+    // that falls between the centres of the first two entries mixes them by distance.
+    const std::vector<std::pair<uint8_t, Color>> steep { { 0, kBlack }, { 1, kWhite } };
+    const std::vector<std::pair<uint8_t, Color>> greys { { 0, kBlack }, { 255, kWhite } };
+    const float wide = 128.0f * T / 32768.0f; // the gradient square 128 pixels across
+    const float narrow = 64.0f * T / 32768.0f;
+    const struct {
+        uint8_t type;
+        const std::vector<std::pair<uint8_t, Color>>* stops;
+        uint8_t modes;
+        float scale;
+        int centreX; // pixels; the bands' centres lie on pixel corners
+        int x; // the pixel checked, in the band's middle row
+        uint8_t grey; // what it shows
+        const char* why;
+    } cases[] = {
+        { kFillLinearGradient, &steep, 0, wide, 64, 0, 128, "centre 0.5: half way from entry 0 to entry 1" },
+        { kFillLinearGradient, &steep, 0, wide, 64, 2, 255, "past entry 1's centre" },
+        { kFillRadialGradient, &steep, 0, 2 * wide, 100, 100, 233, "0.707 of 128 pixels: 0.91 of the way to entry 1" },
+        { kFillLinearGradient, &greys, kSpreadRepeat, narrow, 32, 64, 2, "a repeat starts at entry 0, unmixed" },
+        { kFillLinearGradient, &greys, kSpreadRepeat, narrow, 32, 63, 253, "and ends at entry 255" },
+    };
+    constexpr int kBand = 10;
+    MovieBuilder movie(200, kBand * int(std::size(cases)));
+    movie.background(kWhite);
+    for (uint16_t i = 0; i < std::size(cases); ++i) {
+        const auto& c = cases[i];
+        const int top = kBand * i;
+        auto matrix = Translate(c.centreX * T, (top + kBand / 2) * T, c.scale, c.scale);
+        std::vector<std::unique_ptr<CFillStyleItem>> fills;
+        fills.push_back(GradientFill(c.type, *c.stops, *matrix, kStyleRGBA, c.modes));
+        movie.shape(uint16_t(i + 1), 0, top * T, 200 * T, (top + kBand) * T, std::move(fills));
+        movie.place(uint16_t(i + 1), uint16_t(i + 1), 0, 0);
+    }
+    movie.showFrame();
+    MoviePlayer player;
+    Show(player, movie);
+    for (Quality quality : { Quality::High, Quality::Low }) {
+        player.setQuality(quality);
+        const Canvas canvas = Render(player, 200, kBand * int(std::size(cases)));
+        for (size_t i = 0; i < std::size(cases); ++i) {
+            const auto& c = cases[i];
+            // The radial case looks at the pixel up and left of its centre, the others at the middle row's.
+            const int y = kBand * int(i) + kBand / 2 - (c.type == kFillRadialGradient ? 1 : 0);
+            const int x = c.type == kFillRadialGradient ? c.x - 1 : c.x;
+            EXPECT_TRUE(Near(canvas.at(x, y), { c.grey, c.grey, c.grey }, 3)) << c.why;
+        }
+    }
+}
+
 TEST(PluginDrawing, EdgesLandOnTwentiethsOfAPixel)
 {
     // A shape placed at a scale that puts its left edge at 210.28 twips, 10.514 pixels: a fraction of a twip past

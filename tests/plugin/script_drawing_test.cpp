@@ -520,3 +520,56 @@ TEST(ScriptDrawing, BitmapNoiseDissolveThresholdAndHitTestFollowThePlayersRules)
     EXPECT_EQ(hit({ point(0, 0), s.num(0), Value(s.m->newObject()) }), "-3");
     EXPECT_EQ(hit({ point(0, 0), s.num(0), h, Value::null() }), "-4");
 }
+
+TEST(ScriptDrawing, SetMaskShowsAClipOnlyWhereItsMaskHasShapeAndHidesTheMask)
+{
+    Stage s(kWhite);
+    auto fill = [&](const Value& clip, double color, double x0, double y0, double x1, double y1) {
+        s.call(clip, "beginFill", { s.num(color) });
+        s.call(clip, "moveTo", { s.num(x0), s.num(y0) });
+        for (auto [x, y] : { std::pair { x1, y0 }, { x1, y1 }, { x0, y1 }, { x0, y0 } })
+            s.call(clip, "lineTo", { s.num(x), s.num(y) });
+        s.call(clip, "endFill");
+    };
+    Value content = s.clip("content", 1);
+    fill(content, 0xFF0000, 0, 0, 100, 100);
+    // The mask sits in a clip of its own, moved: it masks where it is on the stage, not in the content's space.
+    Value holder = s.clip("holder", 2);
+    Value mask = s.call(holder, "createEmptyMovieClip", { s.str("mask"), s.num(1) });
+    fill(mask, 0x0000FF, 0, 0, 20, 20);
+    s.m->setMember(holder, "_x", s.num(40));
+    s.m->setMember(holder, "_y", s.num(10));
+    // A scroll rectangle inside a mask moves it (to 35, 5) but cuts nothing off.
+    s.m->setMember(mask, "scrollRect", s.make("geom.Rectangle", { s.num(5), s.num(5), s.num(5), s.num(5) }));
+    EXPECT_EQ(s.text(s.call(content, "setMask", { mask })), "true");
+
+    const struct {
+        const char* step;
+        int x, y;
+        Color expected;
+    } masked[] = {
+        { "inside the mask", 50, 20, kRed },
+        { "inside, where the scroll rectangle would cut", 37, 7, kRed },
+        { "where the mask was before its scroll rectangle moved it", 57, 27, kWhite },
+        { "left of the mask", 30, 20, kWhite },
+        { "below the mask", 50, 40, kWhite },
+    };
+    Canvas c = Render(s.player, kSide, kSide);
+    for (const auto& p : masked)
+        EXPECT_TRUE(Near(c.at(p.x, p.y), p.expected)) << p.step;
+
+    // A second clip naming the same mask takes it over: the first shows whole again.
+    Value other = s.clip("other", 3);
+    fill(other, 0x00FF00, 0, 60, 100, 100);
+    s.call(other, "setMask", { mask });
+    c = Render(s.player, kSide, kSide);
+    EXPECT_TRUE(Near(c.at(30, 20), kRed)) << "content no longer masked";
+    EXPECT_TRUE(Near(c.at(50, 20), kRed)) << "the mask itself is still not drawn";
+    EXPECT_TRUE(Near(c.at(50, 80), kRed)) << "the other clip is hidden outside the mask";
+
+    // setMask(null) lets the clip show whole and the mask draw as itself.
+    s.call(other, "setMask", { Value() });
+    c = Render(s.player, kSide, kSide);
+    EXPECT_TRUE(Near(c.at(50, 80), kGreen));
+    EXPECT_TRUE(Near(c.at(42, 12), kBlue)) << "the former mask draws, cut by its scroll rectangle's offset";
+}

@@ -378,10 +378,14 @@ Value AttachBitmap(Machine& m, const Value& self, const Value* args, int argc)
 
 Value SetMask(Machine& m, const Value& self, const Value* args, int argc)
 {
-    // Kept for the drawing side; masking by a script's choice is not drawn yet.
+    // Kept for the drawing side on both clips: the mask this clip shows through, and the clip a mask serves
+    // (one at a time: a clip that names the mask later takes it over).
     if (!Sprite(m, self))
         return Value(false);
-    m.define(m.toObject(self), "__mask", Arg(args, argc, 0), kDontEnum);
+    const Value mask = Arg(args, argc, 0);
+    m.define(m.toObject(self), "__mask", mask, kDontEnum);
+    if (m.spriteOf(mask))
+        m.define(m.toObject(mask), "__maskOwner", self, kDontEnum);
     return Value(true);
 }
 
