@@ -355,7 +355,7 @@ void LoadEnded(Machine& m, uint32_t id, bool ok)
 
 bool LoadsPending(Machine& m)
 {
-    return !StateOf(m).jobs.empty() || SocketsOpen(m);
+    return !StateOf(m).jobs.empty() || SocketsOpen(m) || FilesPending(m);
 }
 
 void DeliverLoads(Machine& m)
@@ -367,6 +367,7 @@ void DeliverLoads(Machine& m)
     for (int round = 0; round < kRounds && !state.endedOrder.empty(); ++round)
         DeliverEnded(m, state);
     PollSockets(m);
+    PollFiles(m);
 }
 
 namespace {
@@ -472,8 +473,9 @@ void ScriptGetURL(Machine& m, Object* clip, const std::string& url, const std::s
             StartLoad(m, LoadKind::ClipVariables, into, address, post, kFormType, post ? variables : std::string());
         return;
     }
-    if (flags & kLoadTarget) {
-        Object* into = clip ? m.resolveTarget(clip, target) : nullptr;
+    // A window named "_levelN" is the level itself: the movie loads into it (loadMovieNum), as with the target flag.
+    if ((flags & kLoadTarget) || LevelNumber(target) >= 0) {
+        Object* into = clip && (flags & kLoadTarget) ? m.resolveTarget(clip, target) : nullptr;
         if (!into && clip)
             into = LevelTarget(m, target);
         if (into && address.empty())
