@@ -28,6 +28,17 @@
 // answers how many, and stores the connection's state (one of NPReelfinchSocket*: still connecting, open,
 // failed to connect, or closed by the other side once every byte before the close was read); `close` ends a
 // connection and forgets its number. The plug-in polls between steps of its movie; nothing calls it back.
+//
+// Files: NPN_GetValue(instance, NPNVReelfinchFileFunctions, &table) fills an NPReelfinchFileFuncs with the host's
+// functions for the user's files a movie asks for (FileReference). `start` begins an operation and answers its
+// number (0: refused): NPReelfinchFileBrowse shows an open-file dialog (`text`: the type filters, one per line,
+// description and patterns split by a tab, patterns by ';'; empty: every file); NPReelfinchFileDownload shows a
+// save dialog (`text`: the suggested name) and then fetches `url` into the chosen file; NPReelfinchFileUpload
+// posts the file chosen by the browse operation `file` to `url`. `poll` answers the operation's next event (one
+// of NPReelfinchFileEvent*; None while nothing new happened, Ended once it is over or unknown): Select carries
+// the chosen file's name in `text` (at most `capacity` bytes with its zero) and its size in `a`; Progress the
+// bytes done in `a` and their total in `b`; HttpError the status in `a`. `close` ends an operation and forgets
+// its number (a browse's chosen file with it).
 #pragma once
 
 #include "npapi.h"
@@ -54,3 +65,16 @@ typedef struct _NPReelfinchSocketFuncs {
     uint32_t (*poll)(NPP instance, int32_t socket, char* buffer, uint32_t capacity, int32_t* state);
     void (*close)(NPP instance, int32_t socket);
 } NPReelfinchSocketFuncs;
+
+#define NPNVReelfinchFileFunctions ((NPNVariable)0x52460005)
+
+enum { NPReelfinchFileBrowse = 0, NPReelfinchFileDownload = 1, NPReelfinchFileUpload = 2 };
+enum { NPReelfinchFileEventNone = 0, NPReelfinchFileEventSelect = 1, NPReelfinchFileEventCancel = 2,
+    NPReelfinchFileEventOpen = 3, NPReelfinchFileEventProgress = 4, NPReelfinchFileEventComplete = 5,
+    NPReelfinchFileEventHttpError = 6, NPReelfinchFileEventIOError = 7, NPReelfinchFileEventEnded = 8 };
+
+typedef struct _NPReelfinchFileFuncs {
+    int32_t (*start)(NPP instance, int32_t kind, const char* url, const char* text, int32_t file);
+    int32_t (*poll)(NPP instance, int32_t operation, double* a, double* b, char* text, uint32_t capacity);
+    void (*close)(NPP instance, int32_t operation);
+} NPReelfinchFileFuncs;

@@ -1,14 +1,20 @@
 // The movie's own TCP connections (its XMLSocket objects), as the host makes them for the plug-in: the functions of
 // the socket extension in npextensions.h, one connection number each. TcpSockets makes real connections,
-// without blocking the host: connecting, sending and reading go on as the plug-in polls.
+// without blocking the host: the name is looked up on a thread of its own, and connecting, sending and reading go
+// on as the plug-in polls.
 #ifndef REELFINCH_PLAYER_MOVIESOCKETS_H
 #define REELFINCH_PLAYER_MOVIESOCKETS_H
 
 #include <QByteArray>
 #include <QString>
 
+#include <atomic>
 #include <cstdint>
 #include <map>
+#include <memory>
+#include <vector>
+
+#include <sys/socket.h>
 
 class MovieSockets
 {
@@ -43,7 +49,21 @@ public:
     void close(int32_t id) override;
 
 private:
+    // The addresses of one name, looked up on a thread; `done` is set once `addresses` is complete.
+    static constexpr size_t kMaxAddresses = 16;
+    struct Address {
+        int family = 0;
+        int protocol = 0;
+        socklen_t length = 0;
+        sockaddr_storage storage {};
+    };
+    struct Lookup {
+        std::atomic<bool> done { false };
+        std::vector<Address> addresses;
+    };
     struct Connection {
+        std::shared_ptr<Lookup> lookup; // while the name is looked up; the socket is made after
+        std::vector<Address> candidates; // the name's addresses not tried yet
         int fd = -1;
         int32_t state = 0;
         bool peerClosed = false;
@@ -51,6 +71,9 @@ private:
         QByteArray outgoing;
     };
     void flush(Connection& c);
+    // Makes the connection once its name's lookup has ended (its first address is tried).
+    void connectResolved(Connection& c);
+    void connectNext(Connection& c);
 
     std::map<int32_t, Connection> _connections;
     int32_t _next = 0;

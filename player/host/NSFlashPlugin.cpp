@@ -339,6 +339,17 @@ void NSFlashPlugin::callDestroy()
         NPP_Destroy(&instance, nullptr);
     _isStarted = false;
     _tcpSockets.reset(); // the instance's connections end with it
+    _desktopFiles.reset(); // and its dialogs and transfers
+}
+
+MovieFiles* NSFlashPlugin::movieFiles()
+{
+    if (_fileHandler)
+        return _fileHandler.get();
+    if (!_desktopFiles)
+        _desktopFiles = std::make_unique<DesktopFiles>(_contentView);
+    _desktopFiles->setNetworkAllowed(_getURL);
+    return _desktopFiles.get();
 }
 
 MovieSockets* NSFlashPlugin::movieSockets()

@@ -5,6 +5,7 @@
 #define REELFINCH_PLAYER_NSFLASHPLUGIN_H
 
 #include "Bundle.h"
+#include "MovieFiles.h"
 #include "MovieSockets.h"
 #include "UrlLoader.h"
 #include "npfunctions.h"
@@ -142,6 +143,10 @@ public:
     // that answer from files); without one they reach the network under the getURL switch. Null: refused.
     void setSocketHandler(std::shared_ptr<MovieSockets> handler) { _socketHandler = std::move(handler); }
     MovieSockets* movieSockets();
+    // The user's files the movie asks for (FileReference): a handler set here answers the dialogs and transfers
+    // instead of the desktop and the network (tools that answer them as a test harness does).
+    void setFileHandler(std::shared_ptr<MovieFiles> handler) { _fileHandler = std::move(handler); }
+    MovieFiles* movieFiles();
 
     // Browser requests that need the host.
     const char* userAgent() const { return kUserAgent; }
@@ -202,6 +207,8 @@ private:
     RequestHandler _requestHandler;
     std::shared_ptr<MovieSockets> _socketHandler;
     std::unique_ptr<TcpSockets> _tcpSockets;
+    std::shared_ptr<MovieFiles> _fileHandler;
+    std::unique_ptr<DesktopFiles> _desktopFiles;
     NPError handleRequest(const MovieRequest& request, void* notifyData);
     QPointer<QWidget> _contentView;
     std::unique_ptr<Bundle> cfBundle;

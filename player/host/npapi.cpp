@@ -158,6 +158,40 @@ static void NPN_SocketClose(NPP instance, int32_t socket)
         sockets->close(socket);
 }
 
+// The file extension of npextensions.h: the dialogs and transfers of the movie's FileReference objects.
+static MovieFiles* filesForInstance(NPP instance)
+{
+    NSFlashPlugin* plugin = pluginForInstance(instance);
+    return plugin ? plugin->movieFiles() : nullptr;
+}
+
+static int32_t NPN_FileStart(NPP instance, int32_t kind, const char* url, const char* text, int32_t file)
+{
+    MovieFiles* files = filesForInstance(instance);
+    return files && url && text ? files->start(kind, QString::fromUtf8(url), QString::fromUtf8(text), file) : 0;
+}
+
+static int32_t NPN_FilePoll(NPP instance, int32_t operation, double* a, double* b, char* text, uint32_t capacity)
+{
+    MovieFiles* files = filesForInstance(instance);
+    if (!files || !a || !b || !text || capacity == 0)
+        return NPReelfinchFileEventEnded;
+    const MovieFiles::Event event = files->poll(operation);
+    *a = event.a;
+    *b = event.b;
+    const QByteArray name = event.name.toUtf8();
+    const size_t n = std::min<size_t>(size_t(name.size()), capacity - 1);
+    std::memcpy(text, name.constData(), n);
+    text[n] = '\0';
+    return event.kind;
+}
+
+static void NPN_FileClose(NPP instance, int32_t operation)
+{
+    if (MovieFiles* files = filesForInstance(instance))
+        files->close(operation);
+}
+
 NPError NPN_GetValue(NPP, NPNVariable variable, void* value)
 {
     if (variable == NPNVReelfinchSocketFunctions && value) {
@@ -166,6 +200,13 @@ NPError NPN_GetValue(NPP, NPNVariable variable, void* value)
         table->send = NPN_SocketSend;
         table->poll = NPN_SocketPoll;
         table->close = NPN_SocketClose;
+        return NPERR_NO_ERROR;
+    }
+    if (variable == NPNVReelfinchFileFunctions && value) {
+        auto* table = static_cast<NPReelfinchFileFuncs*>(value);
+        table->start = NPN_FileStart;
+        table->poll = NPN_FilePoll;
+        table->close = NPN_FileClose;
         return NPERR_NO_ERROR;
     }
     if (variable == NPNVReelfinchTraceFunction && value) {

@@ -9,17 +9,29 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace reelfinch::avm1 {
 
 class Machine;
 class Object;
+class Value;
 
 // The largest answer a script's request may bring; more ends the request as failed.
 inline constexpr size_t kMaxLoadBytes = size_t(64) << 20;
 
 // A TCP connection of XMLSocket as the host reports it between steps.
 enum class SocketState : uint8_t { Connecting, Open, Failed, Closed };
+
+// What the host reports of a file operation (FileReference), between steps: the same numbers as the host's.
+enum class FileEventKind : int32_t { None, Select, Cancel, Open, Progress, Complete, HttpError, IoError, Ended };
+struct FileEvent {
+    FileEventKind kind = FileEventKind::Ended;
+    double a = 0; // Select: the file's size; Progress: bytes done; HttpError: the status
+    double b = 0; // Progress: bytes in all
+    std::string name; // Select: the chosen file's name
+};
+enum class FileOperation : int32_t { Browse, Download, Upload };
 
 struct LoadHost {
     // Sends a request whose answer is for the movie; false when it was refused at once. Its bytes and its end
@@ -37,6 +49,17 @@ struct LoadHost {
     std::function<bool(int32_t id, const std::string& bytes)> socketSend;
     std::function<SocketState(int32_t id, std::string& received)> socketPoll;
     std::function<void(int32_t id)> socketClose;
+    // The user's files: start answers the host's number for a dialog or transfer it began (0: refused; `text` is
+    // a browse's filters or a download's suggested name, `file` the browse whose file an upload sends); poll
+    // answers its next event; close ends it.
+    std::function<int32_t(FileOperation kind, const std::string& url, const std::string& text, int32_t file)>
+        fileStart;
+    std::function<FileEvent(int32_t id)> filePoll;
+    std::function<void(int32_t id)> fileClose;
+    // Whether the movie has a host that scripts it (ExternalInterface is `available` then), and where its
+    // ExternalInterface.call requests go (the standalone player has no page to answer them).
+    bool externalHost = false;
+    std::function<void(const std::string& name)> externalCall;
 };
 
 // Adds the loading methods to LoadVars and XML (after both classes are installed).
@@ -50,6 +73,15 @@ void InstallXmlSocketClass(Machine& m);
 void PollSockets(Machine& m);
 // Whether XMLSocket connections are connecting or open.
 bool SocketsOpen(Machine& m);
+// ExternalInterface's callbacks, as the host calls them through the plug-in's scriptable object: whether
+// addCallback named `name`, and the call itself (false when no callback has that name). The callback runs
+// between steps of the movie, on the object it was added with.
+bool HasExternalCallback(Machine& m, const std::string& name);
+bool CallExternalCallback(Machine& m, const std::string& name, const std::vector<Value>& args, Value& result);
+// Hands what the host reports of file dialogs and transfers to their FileReference objects' listeners; part of
+// DeliverLoads. FilesPending: whether any is still going on.
+void PollFiles(Machine& m);
+bool FilesPending(Machine& m);
 // Bytes of a request's answer; `total` is its announced length (0: unknown).
 void LoadReceived(Machine& m, uint32_t id, const uint8_t* data, size_t size, uint32_t total);
 // The answer ended; ok false when it failed or never came.

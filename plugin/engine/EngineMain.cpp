@@ -394,6 +394,59 @@ void ForwardSocketClose(NPP, int32_t socket)
     g_engine->browserCall(BrowserCallId::SocketClose, args, reply);
 }
 
+// ---- The user's files (FileReference): dialogs and transfers are the host's, through the proxy.
+
+int32_t ForwardFileStart(NPP, int32_t kind, const char* url, const char* text, int32_t file)
+{
+    if (!g_engine || !url || !text || strnlen(url, ipc::kMaxFileTextBytes + 1) > ipc::kMaxFileTextBytes
+        || strnlen(text, ipc::kMaxFileTextBytes + 1) > ipc::kMaxFileTextBytes)
+        return 0;
+    Writer args;
+    args.i32(kind).string(url).string(text).i32(file);
+    Message reply;
+    if (!g_engine->browserCall(BrowserCallId::FileStart, args, reply))
+        return 0;
+    Reader r(reply.payload);
+    const int32_t id = r.i32();
+    return r.done() ? id : 0;
+}
+
+int32_t ForwardFilePoll(NPP, int32_t operation, double* a, double* b, char* text, uint32_t capacity)
+{
+    if (!g_engine || !a || !b || !text || capacity == 0)
+        return NPReelfinchFileEventEnded;
+    text[0] = '\0';
+    Writer args;
+    args.i32(operation);
+    Message reply;
+    if (!g_engine->browserCall(BrowserCallId::FilePoll, args, reply))
+        return NPReelfinchFileEventEnded;
+    Reader r(reply.payload);
+    const int32_t event = r.i32();
+    const double first = r.f64();
+    const double second = r.f64();
+    std::string name;
+    r.string(name, ipc::kMaxFileTextBytes);
+    if (!r.done() || event < NPReelfinchFileEventNone || event > NPReelfinchFileEventEnded)
+        return NPReelfinchFileEventEnded;
+    *a = first;
+    *b = second;
+    const size_t n = std::min<size_t>(strnlen(name.c_str(), name.size()), capacity - 1);
+    std::memcpy(text, name.data(), n);
+    text[n] = '\0';
+    return event;
+}
+
+void ForwardFileClose(NPP, int32_t operation)
+{
+    if (!g_engine)
+        return;
+    Writer args;
+    args.i32(operation);
+    Message reply;
+    g_engine->browserCall(BrowserCallId::FileClose, args, reply);
+}
+
 NPError LocalGetValue(NPP, NPNVariable variable, void* value)
 {
     if (!value)
@@ -408,6 +461,13 @@ NPError LocalGetValue(NPP, NPNVariable variable, void* value)
         table->send = ForwardSocketSend;
         table->poll = ForwardSocketPoll;
         table->close = ForwardSocketClose;
+        return NPERR_NO_ERROR;
+    }
+    if (variable == NPNVReelfinchFileFunctions) {
+        auto* table = static_cast<NPReelfinchFileFuncs*>(value);
+        table->start = ForwardFileStart;
+        table->poll = ForwardFilePoll;
+        table->close = ForwardFileClose;
         return NPERR_NO_ERROR;
     }
     if (variable == NPNVReelfinchClipboardText && g_engine) {

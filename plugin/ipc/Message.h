@@ -80,6 +80,11 @@ enum class BrowserCallId : uint16_t {
     SocketSend = 66, // i32 number, bytes data (at most kMaxSocketSendBytes); answers u8 queued
     SocketPoll = 67, // i32 number, u32 capacity (at most kMaxSocketReadBytes); answers i32 state, bytes arrived
     SocketClose = 68, // i32 number; answers nothing
+    // The user's files a movie asks for (FileReference): dialogs and transfers made by the host.
+    FileStart = 69, // i32 kind, string url, string text (each at most kMaxFileTextBytes), i32 file; answers i32
+                    // operation (0: refused)
+    FilePoll = 70, // i32 operation; answers i32 event, f64 a, f64 b, string text (at most kMaxFileTextBytes)
+    FileClose = 71, // i32 operation; answers nothing
 };
 
 // The most a script may post in one request (headers and body).
@@ -97,6 +102,8 @@ inline constexpr uint32_t kMaxSharedObjectPathBytes = 1024;
 inline constexpr uint32_t kMaxSocketHostBytes = 255;
 inline constexpr uint32_t kMaxSocketSendBytes = 1024 * 1024;
 inline constexpr uint32_t kMaxSocketReadBytes = 256 * 1024;
+// The longest URL, filter list or file name a file operation carries.
+inline constexpr uint32_t kMaxFileTextBytes = 8192;
 
 // A script's output line crosses in one message of at most this many bytes; a longer one is cut there.
 inline constexpr uint32_t kMaxTraceLineBytes = 256 * 1024;

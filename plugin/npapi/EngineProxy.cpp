@@ -400,6 +400,60 @@ struct BrowserCalls {
         return true;
     }
 
+    // The user's files: the host's own functions, asked for at each call (a host without them refuses).
+    static bool fileFunctions(EngineProxy& proxy, NPReelfinchFileFuncs& table)
+    {
+        const NPNetscapeFuncs* browser = Browser();
+        return browser && browser->getvalue
+            && browser->getvalue(proxy.m_NPP, NPNVReelfinchFileFunctions, &table) == NPERR_NO_ERROR && table.start
+            && table.poll && table.close;
+    }
+
+    static bool fileStart(EngineProxy& proxy, Reader& r, Writer& reply)
+    {
+        const int32_t kind = r.i32();
+        std::string url;
+        std::string text;
+        r.string(url, ipc::kMaxFileTextBytes);
+        r.string(text, ipc::kMaxFileTextBytes);
+        const int32_t file = r.i32();
+        if (!r.done() || url.find('\0') != std::string::npos || text.find('\0') != std::string::npos)
+            return false;
+        NPReelfinchFileFuncs table {};
+        reply.i32(fileFunctions(proxy, table) ? table.start(proxy.m_NPP, kind, url.c_str(), text.c_str(), file) : 0);
+        return true;
+    }
+
+    static bool filePoll(EngineProxy& proxy, Reader& r, Writer& reply)
+    {
+        const int32_t operation = r.i32();
+        if (!r.done())
+            return false;
+        std::vector<char> text(ipc::kMaxFileTextBytes + 1, '\0');
+        double a = 0;
+        double b = 0;
+        int32_t event = NPReelfinchFileEventEnded;
+        NPReelfinchFileFuncs table {};
+        if (fileFunctions(proxy, table))
+            event = table.poll(proxy.m_NPP, operation, &a, &b, text.data(), uint32_t(text.size()));
+        if (event < NPReelfinchFileEventNone || event > NPReelfinchFileEventEnded)
+            event = NPReelfinchFileEventEnded;
+        text.back() = '\0';
+        reply.i32(event).f64(a).f64(b).string(std::string(text.data()));
+        return true;
+    }
+
+    static bool fileClose(EngineProxy& proxy, Reader& r, Writer&)
+    {
+        const int32_t operation = r.i32();
+        if (!r.done())
+            return false;
+        NPReelfinchFileFuncs table {};
+        if (fileFunctions(proxy, table))
+            table.close(proxy.m_NPP, operation);
+        return true;
+    }
+
     static bool sharedObjectRemove(EngineProxy& proxy, Reader& r, Writer&)
     {
         std::string path;
@@ -437,6 +491,9 @@ constexpr BrowserCallEntry kBrowserCalls[] = {
     { BrowserCallId::SocketSend, BrowserCalls::socketSend },
     { BrowserCallId::SocketPoll, BrowserCalls::socketPoll },
     { BrowserCallId::SocketClose, BrowserCalls::socketClose },
+    { BrowserCallId::FileStart, BrowserCalls::fileStart },
+    { BrowserCallId::FilePoll, BrowserCalls::filePoll },
+    { BrowserCallId::FileClose, BrowserCalls::fileClose },
 };
 
 } // namespace

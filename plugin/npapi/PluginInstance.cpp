@@ -4,12 +4,14 @@
 #include "npextensions.h"
 
 #include "avm1/Loading.h"
+#include "avm1/Machine.h"
 #include "avm1/builtins/TextEditing.h"
 #include "render/EditText.h"
 #include "npapi/MethodsOnly.h"
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 #include <new>
 
@@ -294,6 +296,34 @@ void PluginInstance::connectLoading(avm1::Machine& machine)
             }
         };
         host.socketClose = [npp, sockets](int32_t id) { sockets.close(npp, id); };
+    }
+    // The host scripts the movie through the plug-in's scriptable object (ExternalInterface is available); it has
+    // no page to run the movie's calls in: they are noted on the error output and answered with null.
+    host.externalHost = true;
+    host.externalCall = [](const std::string& name) {
+        std::fprintf(stderr, "reelfinch: ExternalInterface.call(\"%s\"): the host has no page to answer it\n",
+            name.substr(0, 200).c_str());
+    };
+    // The user's files (dialogs and transfers) go through the host's file functions, when it has them.
+    NPReelfinchFileFuncs files {};
+    if (g_haveBrowser && g_browser.getvalue
+        && g_browser.getvalue(m_NPP, NPNVReelfinchFileFunctions, &files) == NPERR_NO_ERROR && files.start
+        && files.poll && files.close) {
+        NPP npp = m_NPP;
+        host.fileStart = [npp, files](avm1::FileOperation kind, const std::string& url, const std::string& text,
+                             int32_t file) { return files.start(npp, int32_t(kind), url.c_str(), text.c_str(), file); };
+        host.filePoll = [npp, files](int32_t id) {
+            char name[1024] = {};
+            avm1::FileEvent event;
+            const int32_t kind = files.poll(npp, id, &event.a, &event.b, name, sizeof name);
+            name[sizeof name - 1] = '\0';
+            event.kind = kind >= NPReelfinchFileEventNone && kind <= NPReelfinchFileEventEnded
+                ? avm1::FileEventKind(kind)
+                : avm1::FileEventKind::Ended;
+            event.name = name;
+            return event;
+        };
+        host.fileClose = [npp, files](int32_t id) { files.close(npp, id); };
     }
     avm1::SetLoadHost(machine, std::move(host));
 }
@@ -628,7 +658,58 @@ bool PluginInstance::hasMethod(const std::string& name) const
 {
     return std::find_if(std::begin(kMethodNames), std::end(kMethodNames), [&](const char* m) { return name == m; })
         != std::end(kMethodNames)
-        || IsHostMethod(name);
+        || IsHostMethod(name) || hasCallback(name);
+}
+
+bool PluginInstance::hasCallback(const std::string& name) const
+{
+    avm1::Machine* machine = const_cast<MoviePlayer&>(m_Movie).scriptMachine();
+    return machine && avm1::HasExternalCallback(*machine, name);
+}
+
+// A function a script named with ExternalInterface.addCallback: the host's arguments become script values, the
+// function's answer a host value (objects as their text).
+bool PluginInstance::invokeCallback(const std::string& name, const NPVariant* args, uint32_t count, NPVariant* result)
+{
+    avm1::Machine* machine = m_Movie.scriptMachine();
+    if (!machine || !avm1::HasExternalCallback(*machine, name))
+        return false;
+    avm1::Machine& m = *machine;
+    std::vector<avm1::Value> values;
+    for (uint32_t i = 0; i < count; ++i) {
+        const NPVariant& v = args[i];
+        switch (v.type) {
+        case NPVariantType_Bool: values.emplace_back(bool(v.value.boolValue)); break;
+        case NPVariantType_Int32: values.emplace_back(double(v.value.intValue)); break;
+        case NPVariantType_Double: values.emplace_back(v.value.doubleValue); break;
+        case NPVariantType_String:
+            values.emplace_back(m.str(std::string(v.value.stringValue.UTF8Characters, v.value.stringValue.UTF8Length)));
+            break;
+        case NPVariantType_Null: values.push_back(avm1::Value::null()); break;
+        default: values.emplace_back(); break;
+        }
+    }
+    avm1::Value answer;
+    if (!avm1::CallExternalCallback(m, name, values, answer))
+        return false;
+    if (answer.isUndefined()) {
+        VOID_TO_NPVARIANT(*result);
+    } else if (answer.isNull()) {
+        NULL_TO_NPVARIANT(*result);
+    } else if (answer.isBool()) {
+        BOOLEAN_TO_NPVARIANT(answer.asBool(), *result);
+    } else if (answer.isNumber()) {
+        DOUBLE_TO_NPVARIANT(answer.asNumber(), *result);
+    } else {
+        m_ResultText = m.toString(answer);
+        if (m.unwinding()) {
+            m.m_Unwind = avm1::Unwind::None;
+            m.m_Thrown = avm1::Value();
+        }
+        STRINGN_TO_NPVARIANT(m_ResultText.c_str(), uint32_t(m_ResultText.size()), *result);
+    }
+    invalidate();
+    return true;
 }
 
 bool PluginInstance::invoke(const std::string& name, const NPVariant* args, uint32_t count, NPVariant* result)
@@ -711,7 +792,7 @@ bool PluginInstance::invoke(const std::string& name, const NPVariant* args, uint
             invalidate();
         return ok;
     } else {
-        return false;
+        return invokeCallback(name, args, count, result);
     }
     // Anything that may change the picture asks for a redraw.
     if (ok && name != "IsPlaying" && name != "TotalFrames" && name != "CurrentFrame"

@@ -62,6 +62,8 @@ public:
     MoviePlayer& movie() { return m_Movie; }
 
 private:
+    bool hasCallback(const std::string& name) const;
+    bool invokeCallback(const std::string& name, const NPVariant* args, uint32_t count, NPVariant* result);
     void draw();
     void invalidate();
     void requestURL(const std::string& url, const std::string& target);

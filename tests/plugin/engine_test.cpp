@@ -197,6 +197,29 @@ TEST_F(EngineProcess, RunsConfinedInAChildProcess)
     EXPECT_EQ(cells(), ".R.");
 }
 
+// flash.external.ExternalInterface.addCallback("twice", null, function (x) { return x * 2; }): the host calls
+// the function through the plug-in's scriptable object, across the engine's process, and gets its answer.
+TEST_F(EngineProcess, TheHostCallsAMoviesExternalInterfaceCallback)
+{
+    Asm twice;
+    twice.get("x").i32(2).op(0x0C).op(0x3E);
+    Asm script;
+    script.function("", { "x" }, twice).null().str("twice").i32(3);
+    script.get("flash").str("external").op(0x4E).str("ExternalInterface").op(0x4E).str("addCallback").op(0x52).trace();
+    MovieBuilder movie(kViewW, kViewH, 12.0f, 8);
+    movie.raw(kTagDoAction, script.finished());
+    movie.showFrame();
+    ASSERT_TRUE(load(movie.finish()));
+    sendNull(100);
+    NPVariant arg;
+    INT32_TO_NPVARIANT(21, arg);
+    NPVariant result;
+    ASSERT_TRUE(invoke("twice", { arg }, result));
+    ASSERT_TRUE(NPVARIANT_IS_DOUBLE(result));
+    EXPECT_EQ(NPVARIANT_TO_DOUBLE(result), 42.0);
+    EXPECT_FALSE(invoke("thrice", { arg }, result)); // no such callback
+}
+
 TEST_F(EngineProcess, RefusesSocketsFilesAndProcessesFromInside)
 {
     ASSERT_TRUE(load(RedSquare()));

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -246,3 +247,184 @@ TEST(XmlSocket, MessagesAndTheConnectionsEndsReachTheHandlers)
 }
 
 } // namespace
+
+// The host's file dialogs and transfers as a test plays them: each operation hands out the events queued for
+// its kind, in order, then ends.
+struct FakeFiles {
+    std::map<avm1::FileOperation, std::vector<avm1::FileEvent>> script;
+    std::map<int32_t, std::vector<avm1::FileEvent>> queued;
+    std::vector<std::string> started; // kind, url, text and file of each start
+    std::vector<int32_t> closed;
+    int32_t next = 0;
+
+    void install(avm1::Machine& m)
+    {
+        avm1::LoadHost h;
+        h.fileStart = [this](avm1::FileOperation kind, const std::string& url, const std::string& text, int32_t file) {
+            started.push_back(std::to_string(int(kind)) + "|" + url + "|" + text + "|" + std::to_string(file));
+            queued[++next] = script[kind];
+            return next;
+        };
+        h.filePoll = [this](int32_t id) {
+            auto& events = queued[id];
+            if (events.empty())
+                return avm1::FileEvent {};
+            avm1::FileEvent event = events.front();
+            events.erase(events.begin());
+            return event;
+        };
+        h.fileClose = [this](int32_t id) { closed.push_back(id); };
+        avm1::SetLoadHost(m, std::move(h));
+    }
+};
+
+// What the host reports reaches the listeners between steps with the file's own properties: a browse's choice
+// makes upload possible (here started from onSelect and heard in the same step); a download hears an error
+// status as a failure to open its URL, an upload as onHTTPError; a failed transfer prints the player's line.
+TEST(FileReference, HostEventsReachTheListenersInOrder)
+{
+    using Kind = avm1::FileEventKind;
+    using Op = avm1::FileOperation;
+    auto E = [](Kind kind, double a = 0, double b = 0, const char* name = "") {
+        avm1::FileEvent event;
+        event.kind = kind;
+        event.a = a;
+        event.b = b;
+        event.name = name;
+        return event;
+    };
+    struct Case {
+        const char* name;
+        std::vector<avm1::FileEvent> browse;
+        std::vector<avm1::FileEvent> transfer; // of the download, or of the upload started in onSelect
+        bool download;
+        std::vector<std::string> heard;
+    };
+    const Case cases[] = {
+        { "browse then upload", { E(Kind::Select, 13, 0, "a.txt") },
+            { E(Kind::Open), E(Kind::Progress, 13, 13), E(Kind::Complete) }, false,
+            { "onSelect a.txt .txt 13", "onOpen", "onProgress 13/13", "onComplete" } },
+        { "upload status", { E(Kind::Select, 2, 0, "b") },
+            { E(Kind::Open), E(Kind::Progress, 2, 2), E(Kind::HttpError, 500) }, false,
+            { "onSelect b undefined 2", "onOpen", "onProgress 2/2", "onHTTPError 500" } },
+        { "browse cancelled", { E(Kind::Cancel) }, {}, false, { "onCancel undefined" } },
+        { "download status", {}, { E(Kind::Select, 0, 0, "d.bin"), E(Kind::Open), E(Kind::HttpError, 404),
+            E(Kind::Progress, 5, 5) }, true,
+            { "onSelect d.bin .bin 0", "onOpen", "Error opening URL 'http://h/d?x'", "onIOError",
+                "onProgress 5/5" } },
+        { "download unreachable", {}, { E(Kind::Select, 0, 0, "e.txt"), E(Kind::IoError) }, true,
+            { "onSelect e.txt .txt 0", "Error opening URL 'http://h/d?x'", "onIOError" } },
+    };
+    for (const Case& c : cases) {
+        Script s;
+        FakeFiles files;
+        files.script[Op::Browse] = c.browse;
+        files.script[c.download ? Op::Download : Op::Upload] = c.transfer;
+        files.install(s.m);
+        const Value file = s.m.construct(s.path("flash.net.FileReference"), nullptr, 0);
+        // Nothing chosen yet: nothing to upload.
+        EXPECT_FALSE(s.m.toBoolean(s.call(file, "upload", { s.str("http://h/up") }))) << c.name;
+        Value listener(s.m.newObject());
+        s.m.setMember(listener, "onSelect", s.native([](avm1::Machine& m, const Value&, const Value* a, int) {
+            const Value f = a[0];
+            m.trace("onSelect " + m.toString(m.getMember(f, "name")) + " " + m.toString(m.getMember(f, "type")) + " "
+                + m.toString(m.getMember(f, "size")));
+            m.callMethod(f, "upload", std::vector<Value> { Value(m.str("http://h/up")) }.data(), 1);
+            return Value();
+        }));
+        s.m.setMember(listener, "onOpen", s.native([](avm1::Machine& m, const Value&, const Value*, int) {
+            m.trace("onOpen");
+            return Value();
+        }));
+        s.m.setMember(listener, "onComplete", s.native([](avm1::Machine& m, const Value&, const Value*, int) {
+            m.trace("onComplete");
+            return Value();
+        }));
+        s.m.setMember(listener, "onIOError", s.native([](avm1::Machine& m, const Value&, const Value*, int) {
+            m.trace("onIOError");
+            return Value();
+        }));
+        s.m.setMember(listener, "onCancel", s.native([](avm1::Machine& m, const Value&, const Value* a, int) {
+            m.trace("onCancel " + m.toString(m.getMember(a[0], "name")));
+            return Value();
+        }));
+        s.m.setMember(listener, "onProgress", s.native([](avm1::Machine& m, const Value&, const Value* a, int n) {
+            m.trace("onProgress " + (n > 2 ? m.toString(a[1]) + "/" + m.toString(a[2]) : std::string("?")));
+            return Value();
+        }));
+        s.m.setMember(listener, "onHTTPError", s.native([](avm1::Machine& m, const Value&, const Value* a, int n) {
+            m.trace("onHTTPError " + (n > 1 ? m.toString(a[1]) : std::string("?")));
+            return Value();
+        }));
+        s.call(file, "addListener", { listener });
+        const Value opened = c.download ? s.call(file, "download", { s.str("http://h/d?x"), s.str("d.bin") })
+                                        : s.call(file, "browse", {});
+        EXPECT_TRUE(s.m.toBoolean(opened)) << c.name;
+        EXPECT_TRUE(s.traced.empty()) << c.name; // nothing is heard in the middle of the script
+        avm1::DeliverLoads(s.m);
+        EXPECT_EQ(s.traced, c.heard) << c.name;
+        EXPECT_FALSE(avm1::FilesPending(s.m)) << c.name;
+        // The dialog is closed again: another may open.
+        EXPECT_TRUE(s.m.toBoolean(s.call(file, "download", { s.str("http://h/again") }))) << c.name;
+    }
+}
+
+// The dialog gets the filters as the host takes them, and a download without a name suggests the URL's last part.
+TEST(FileReference, DialogsTellTheHostWhatToShow)
+{
+    Script s;
+    FakeFiles files;
+    files.install(s.m);
+    const Value file = s.m.construct(s.path("flash.net.FileReference"), nullptr, 0);
+    Value f(s.m.newObject());
+    s.m.setMember(f, "description", s.str("Pictures\t"));
+    s.m.setMember(f, "extension", s.str("*.png;*.jpg"));
+    Value a(static_cast<avm1::Object*>(s.m.newArray()));
+    s.m.setMember(a, "0", f);
+    EXPECT_TRUE(s.m.toBoolean(s.call(file, "browse", { a })));
+    avm1::DeliverLoads(s.m); // the fake's operation ends without a choice
+    EXPECT_TRUE(s.m.toBoolean(s.call(file, "download", { s.str("http://h/dir/name.zip?q=1") })));
+    EXPECT_EQ(files.started,
+        (std::vector<std::string> { "0||Pictures \t*.png;*.jpg\n|0", "1|http://h/dir/name.zip?q=1|name.zip|0" }));
+}
+
+// With a host that scripts the movie, callbacks run on their object with the host's arguments and answer it; a
+// callback that throws gives the host nothing; call() reaches the host by name and answers null.
+TEST(ExternalInterface, CallbacksAndCallsWithAScriptingHost)
+{
+    Script s;
+    std::vector<std::string> called;
+    avm1::LoadHost host;
+    host.externalHost = true;
+    host.externalCall = [&called](const std::string& name) { called.push_back(name); };
+    avm1::SetLoadHost(s.m, std::move(host));
+    const Value ei = s.path("flash.external.ExternalInterface");
+    EXPECT_TRUE(s.m.toBoolean(s.m.getMember(ei, "available")));
+
+    Value owner(s.m.newObject());
+    s.m.setMember(owner, "base", Value(10.0));
+    const Value add = s.native([](avm1::Machine& m, const Value& self, const Value* a, int n) {
+        return Value(m.toNumber(m.getMember(self, "base")) + (n > 1 ? m.toNumber(a[0]) + m.toNumber(a[1]) : -1));
+    });
+    const Value fail = s.native([](avm1::Machine& m, const Value&, const Value*, int) {
+        m.m_Unwind = avm1::Unwind::Throw;
+        m.m_Thrown = Value(m.str("no"));
+        return Value();
+    });
+    EXPECT_TRUE(s.m.toBoolean(s.call(ei, "addCallback", { s.str("add"), owner, add })));
+    EXPECT_TRUE(s.m.toBoolean(s.call(ei, "addCallback", { s.str("fail"), Value::null(), fail })));
+    EXPECT_FALSE(s.m.toBoolean(s.call(ei, "addCallback", { s.str("notAFunction"), owner, Value(1.0) })));
+    EXPECT_TRUE(avm1::HasExternalCallback(s.m, "add"));
+    EXPECT_FALSE(avm1::HasExternalCallback(s.m, "notAFunction"));
+
+    Value result;
+    ASSERT_TRUE(avm1::CallExternalCallback(s.m, "add", { Value(1.0), Value(2.0) }, result));
+    EXPECT_EQ(s.m.toString(result), "13");
+    ASSERT_TRUE(avm1::CallExternalCallback(s.m, "fail", {}, result));
+    EXPECT_TRUE(result.isUndefined());
+    EXPECT_FALSE(s.m.unwinding());
+    EXPECT_FALSE(avm1::CallExternalCallback(s.m, "missing", {}, result));
+
+    EXPECT_TRUE(s.call(ei, "call", { s.str("pageFunction"), Value(1.0) }).isNull());
+    EXPECT_EQ(called, (std::vector<std::string> { "pageFunction" }));
+}

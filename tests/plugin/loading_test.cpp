@@ -12,6 +12,9 @@
 #include "npapi/RequestLoader.h"
 
 #include "EventRecord.h"
+#include "MovieFiles.h"
+#include "MovieSockets.h"
+#include "npextensions.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -508,6 +511,54 @@ TEST_F(PluginHostLoading, XmlSocketRefusals)
     }
     ASSERT_GT(closedPort, 0);
     EXPECT_EQ(playUntil(SocketMovie(closedPort), 2), (std::vector<std::string> { "true", "false" }));
+}
+
+// A named host is looked up off the caller's thread: open answers at once (still connecting), and the polls
+// that follow connect to the server (its name's IPv6 address, where nobody listens, is passed over) and carry
+// the exchange both ways.
+TEST(TcpSockets, NamesAreLookedUpWithoutHoldingTheCaller)
+{
+    PingServer server;
+    ASSERT_GT(server.port(), 0);
+    TcpSockets sockets;
+    const int32_t id = sockets.open(QStringLiteral("localhost"), server.port());
+    ASSERT_GT(id, 0);
+    EXPECT_TRUE(sockets.send(id, "ping", 5)); // queued while the name is looked up
+    std::string received;
+    int32_t state = NPReelfinchSocketConnecting;
+    QElapsedTimer timer;
+    timer.start();
+    char buffer[64];
+    while (state != NPReelfinchSocketClosed && state != NPReelfinchSocketFailed && timer.elapsed() < 5000) {
+        received.append(buffer, sockets.poll(id, buffer, sizeof buffer, &state));
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_EQ(state, NPReelfinchSocketClosed);
+    EXPECT_EQ(received, std::string("pong\0two\0", 9));
+    EXPECT_EQ(server.received(), std::string("ping\0", 5));
+    sockets.close(id);
+}
+
+// The dialog's filters from the plug-in's list, and the form an upload sends (names that would break the
+// form's quoting are escaped).
+TEST(DesktopFiles, DialogFiltersAndUploadForm)
+{
+    const struct {
+        const char* list;
+        QStringList filters;
+    } cases[] = {
+        { "", {} },
+        { "Text\t*.txt;*.md\n", { "Text (*.txt *.md)" } },
+        { "Pictures\t(*.png) ; *.jpg\nNothing\t\nBare\n", { "Pictures (*.png *.jpg)" } },
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(DesktopFiles::nameFilters(QString::fromUtf8(c.list)), c.filters) << c.list;
+    const QByteArray body = DesktopFiles::multipartBody("XYZ", QStringLiteral("Filedata"),
+        QStringLiteral("a\"b.txt"), QByteArray("data\0more", 9));
+    EXPECT_TRUE(body.startsWith("--XYZ\r\n"));
+    EXPECT_TRUE(body.endsWith("\r\n--XYZ--\r\n"));
+    EXPECT_TRUE(body.contains("name=\"Filedata\"; filename=\"a%22b.txt\"\r\n"));
+    EXPECT_TRUE(body.contains(QByteArray("\r\n\r\ndata\0more\r\n", 15)));
 }
 
 // loadMovieNum into level 1, then unloadMovie of a clip loaded into: the level's variables and path, and the clip

@@ -234,6 +234,106 @@ private:
     int32_t _next = 0;
 };
 
+// The user's files answered as the corpus' harness answers them, with no dialog and no network: an open dialog
+// chooses the harness' 13-byte "test.txt" when one of its filters is described "debug-select-success", else it
+// is cancelled; a save dialog keeps the suggested name unless the name starts "debug-cancel". A transfer's URL
+// says how it goes: "debug-error-dns" fails before it opens, "debug-error-statuscode" is answered with status
+// 404, "debug-success" works; other URLs are answered from the movie's folder as its requests are (a download
+// of a file that is not there fails; an upload without a marker reaches nobody and fails).
+class HarnessFiles final : public QueuedFiles
+{
+public:
+    explicit HarnessFiles(const QString& movieFolder)
+        : _folder(movieFolder)
+    {
+    }
+
+    int32_t start(int32_t kind, const QString& url, const QString& text, int32_t file) override
+    {
+        Operation operation;
+        operation.kind = kind;
+        operation.url = url;
+        if (kind == NPReelfinchFileBrowse) {
+            bool choose = false;
+            for (const QString& line : text.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+                choose = choose || line.section(QLatin1Char('\t'), 0, 0) == QLatin1String("debug-select-success");
+            if (choose) {
+                operation.path = kChosenName;
+                operation.size = double(std::strlen(kChosenContent));
+                operation.events.push_back(MakeEvent(NPReelfinchFileEventSelect, operation.size, 0, kChosenName));
+            } else {
+                operation.events.push_back(MakeEvent(NPReelfinchFileEventCancel));
+            }
+            operation.ended = true;
+        } else if (kind == NPReelfinchFileDownload) {
+            const QString name = QFileInfo(text).fileName();
+            if (name.startsWith(QLatin1String("debug-cancel")) || name.isEmpty()) {
+                operation.events.push_back(MakeEvent(NPReelfinchFileEventCancel));
+                operation.ended = true;
+            } else {
+                operation.events.push_back(MakeEvent(NPReelfinchFileEventSelect, 0, 0, name));
+                transfer(operation, false);
+            }
+        } else if (kind == NPReelfinchFileUpload) {
+            const Operation* browsed = find(file);
+            if (!browsed || browsed->path.isEmpty())
+                return 0;
+            operation.size = browsed->size;
+            transfer(operation, true);
+        } else {
+            return 0;
+        }
+        return add(std::move(operation));
+    }
+
+private:
+    static constexpr const char* kChosenName = "test.txt";
+    static constexpr const char* kChosenContent = "Hello, World!";
+
+    void transfer(Operation& operation, bool upload)
+    {
+        operation.ended = true;
+        auto push = [&operation](int32_t kind, double a = 0, double b = 0) {
+            operation.events.push_back(MakeEvent(kind, a, b, QString()));
+        };
+        const QString& url = operation.url;
+        if (url.contains(QLatin1String("debug-error-dns"))) {
+            push(NPReelfinchFileEventIOError);
+            return;
+        }
+        double bytes = operation.size;
+        if (!upload && !url.contains(QLatin1String("debug-"))) {
+            const QString file = RequestedFile(_folder, url);
+            if (file.isEmpty()) {
+                push(NPReelfinchFileEventIOError);
+                return;
+            }
+            bytes = double(QFileInfo(file).size());
+        } else if (!upload) {
+            bytes = double(std::strlen(kChosenContent));
+        } else if (!url.contains(QLatin1String("debug-"))) {
+            push(NPReelfinchFileEventIOError);
+            return;
+        }
+        push(NPReelfinchFileEventOpen);
+        if (url.contains(QLatin1String("debug-error-statuscode"))) {
+            // A download hears the status before the body; an upload after its bytes went.
+            if (upload) {
+                push(NPReelfinchFileEventProgress, bytes, bytes);
+                push(NPReelfinchFileEventHttpError, 404);
+            } else {
+                push(NPReelfinchFileEventHttpError, 404);
+                push(NPReelfinchFileEventProgress, bytes, bytes);
+            }
+            return;
+        }
+        push(NPReelfinchFileEventProgress, bytes, bytes);
+        push(NPReelfinchFileEventComplete);
+    }
+
+    QString _folder;
+};
+
 } // namespace
 
 QStringList LogSocket(const QString& host, int32_t port)
@@ -403,6 +503,7 @@ RunResult RunMovie(const QString& moviePath, const RunOptions& options,
         view->plugin()->setTraceHandler(onTrace);
         view->plugin()->setRequestHandler(answer);
         view->plugin()->setSocketHandler(std::make_shared<ScriptedSockets>(movieFolder, options.logFetch, onTrace));
+        view->plugin()->setFileHandler(std::make_shared<HarnessFiles>(movieFolder));
     }
     if (!view->loadMovie(bytes, QFileInfo(moviePath).absoluteFilePath())) {
         if (error)
@@ -444,6 +545,7 @@ RunResult RunMovie(const QString& moviePath, const RunOptions& options,
         view->plugin()->setTraceHandler({});
         view->plugin()->setRequestHandler({});
         view->plugin()->setSocketHandler({});
+        view->plugin()->setFileHandler({});
     }
     window.reset();
     NSFlashPluginView::setPluginPath(previousPath);

@@ -6,8 +6,11 @@
 // loose rules: anything with a `length` is written as an array, `_argumentsToXML` skips its first element (the
 // method name of a call), an empty string escapes to null.
 //
-// addCallback names functions the host may call; with no page hosting the movie (the standalone player) the
-// class is not `available`, addCallback refuses and call answers null.
+// addCallback names functions the host may call through the plug-in's scriptable object; the class is
+// `available` when a host scripts the movie (the plug-in's own host does). call(name, ...) reaches the host, which
+// has no page to run it in: it is told the name (and notes it), and the movie gets null. Without a scripting
+// host the class is not available, addCallback refuses and call answers null at once.
+#include "avm1/Loading.h"
 #include "avm1/builtins/NativeData.h"
 #include "avm1/builtins/XmlText.h"
 
@@ -248,10 +251,18 @@ Callbacks* Registry(const Value& self)
     return dynamic_cast<Callbacks*>(self.asObject()->m_Primitive.asObject());
 }
 
-// Whether a page hosts the movie and answers its calls. The standalone player has none.
-bool HostAvailable(Machine&)
+// Whether a host scripts the movie.
+bool HostAvailable(Machine& m)
 {
-    return false;
+    return LoadHostOf(m).externalHost;
+}
+
+Callbacks* RegistryOf(Machine& m)
+{
+    for (Object* o : m.m_Roots)
+        if (auto* callbacks = dynamic_cast<Callbacks*>(o))
+            return callbacks;
+    return nullptr;
 }
 
 Value Available(Machine& m, const Value&, const Value*, int)
@@ -271,14 +282,50 @@ Value AddCallback(Machine& m, const Value& self, const Value* args, int argc)
     return Value(true);
 }
 
-Value Call(Machine& m, const Value&, const Value*, int argc)
+Value Call(Machine& m, const Value&, const Value* args, int argc)
 {
     if (argc < 1 || !HostAvailable(m))
         return Value::null();
+    const std::string name = m.toString(args[0]);
+    if (m.unwinding())
+        return Value::null();
+    if (const LoadHost& host = LoadHostOf(m); host.externalCall)
+        host.externalCall(name);
     return Value::null();
 }
 
 } // namespace
+
+bool HasExternalCallback(Machine& m, const std::string& name)
+{
+    const Callbacks* callbacks = RegistryOf(m);
+    return callbacks && callbacks->entries.count(name);
+}
+
+bool CallExternalCallback(Machine& m, const std::string& name, const std::vector<Value>& args, Value& result)
+{
+    Callbacks* callbacks = RegistryOf(m);
+    if (!callbacks)
+        return false;
+    const auto it = callbacks->entries.find(name);
+    if (it == callbacks->entries.end())
+        return false;
+    const auto [self, function] = it->second; // a copy: the callback may replace its own entry
+    const size_t mark = m.m_Temporaries.size();
+    m.m_Temporaries.push_back(self);
+    m.m_Temporaries.push_back(function);
+    for (const Value& arg : args)
+        m.m_Temporaries.push_back(arg);
+    result = m.call(function, self, args.data(), int(args.size()));
+    if (m.m_Unwind == Unwind::Throw) {
+        // A throw ends at the host's call: the host gets nothing.
+        m.m_Unwind = Unwind::None;
+        m.m_Thrown = Value();
+        result = Value();
+    }
+    m.m_Temporaries.resize(mark);
+    return true;
+}
 
 void InstallExternalInterfaceClass(Machine& m)
 {
@@ -299,7 +346,9 @@ void InstallExternalInterfaceClass(Machine& m)
     m.define(ctor, "prototype", Value(proto), kDontEnum | kDontDelete);
     m.define(proto, "constructor", Value(static_cast<Object*>(ctor)), kDontEnum);
     m.define(external.asObject(), "ExternalInterface", Value(static_cast<Object*>(ctor)));
-    ctor->m_Primitive = Value(static_cast<Object*>(m.heap().make<Callbacks>()));
+    auto* callbacks = m.heap().make<Callbacks>();
+    ctor->m_Primitive = Value(static_cast<Object*>(callbacks));
+    m.m_Roots.push_back(callbacks); // found by the host's calls whatever scripts do to the class
     DefineAccessor(m, ctor, "available", Available, nullptr);
     DefineMethods(m, ctor,
         {

@@ -106,12 +106,61 @@ std::string FormEscape(std::string_view text)
 
 // The text of an answer as scripts see it: UTF-8 (its byte-order mark dropped) for movies of version 6 and
 // later, the system code page before.
+void AppendUtf8(std::string& out, uint32_t c)
+{
+    if (c < 0x80) {
+        out += char(c);
+    } else if (c < 0x800) {
+        out += char(0xC0 | (c >> 6));
+        out += char(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += char(0xE0 | (c >> 12));
+        out += char(0x80 | ((c >> 6) & 0x3F));
+        out += char(0x80 | (c & 0x3F));
+    } else {
+        out += char(0xF0 | (c >> 18));
+        out += char(0x80 | ((c >> 12) & 0x3F));
+        out += char(0x80 | ((c >> 6) & 0x3F));
+        out += char(0x80 | (c & 0x3F));
+    }
+}
+
+// Text that is not valid UTF-8, read as the player reads it: a lead byte takes the bytes its sequence would
+// have whatever they are, each counting (byte - 0x80) below the lead's bits, so "\xC4\xD6" is U+0156 and
+// "\xDC\x20" U+06A0; a byte that leads nothing (a stray continuation, 0xF8 and up) is the Latin-1 character of
+// its value, and a lead cut off by the end of the text is dropped. A sum outside the code points gives U+FFFD.
+std::string LooseUtf8(std::string_view bytes)
+{
+    std::string out;
+    out.reserve(bytes.size() * 2);
+    for (size_t i = 0; i < bytes.size();) {
+        const uint8_t lead = uint8_t(bytes[i]);
+        const size_t extra = lead >= 0xF8 ? 0 : lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : 0;
+        if (lead < 0x80 || extra == 0) {
+            AppendUtf8(out, lead);
+            ++i;
+            continue;
+        }
+        if (i + extra >= bytes.size())
+            break;
+        int64_t c = lead & (0x3F >> extra);
+        for (size_t k = 1; k <= extra; ++k)
+            c = (c << 6) + (int64_t(uint8_t(bytes[i + k])) - 0x80);
+        AppendUtf8(out, c > 0 && c <= 0x10FFFF && !(c >= 0xD800 && c < 0xE000) ? uint32_t(c) : 0xFFFDu);
+        i += extra + 1;
+    }
+    return out;
+}
+
 std::string AnswerText(Machine& m, const std::string& bytes)
 {
     std::string_view view(bytes);
     if (view.size() >= 3 && view.substr(0, 3) == "\xEF\xBB\xBF")
         view.remove_prefix(3);
-    return m.version() >= 6 ? sanitizeUtf8(view) : codePageToUtf8(view);
+    if (m.version() < 6)
+        return codePageToUtf8(view);
+    std::string text = sanitizeUtf8(view);
+    return text == view ? text : LooseUtf8(view);
 }
 
 // Starts a request for `target`; false when it could not be sent.
@@ -355,7 +404,7 @@ void LoadEnded(Machine& m, uint32_t id, bool ok)
 
 bool LoadsPending(Machine& m)
 {
-    return !StateOf(m).jobs.empty() || SocketsOpen(m);
+    return !StateOf(m).jobs.empty() || SocketsOpen(m) || FilesPending(m);
 }
 
 void DeliverLoads(Machine& m)
@@ -367,6 +416,7 @@ void DeliverLoads(Machine& m)
     for (int round = 0; round < kRounds && !state.endedOrder.empty(); ++round)
         DeliverEnded(m, state);
     PollSockets(m);
+    PollFiles(m);
 }
 
 namespace {
@@ -472,8 +522,9 @@ void ScriptGetURL(Machine& m, Object* clip, const std::string& url, const std::s
             StartLoad(m, LoadKind::ClipVariables, into, address, post, kFormType, post ? variables : std::string());
         return;
     }
-    if (flags & kLoadTarget) {
-        Object* into = clip ? m.resolveTarget(clip, target) : nullptr;
+    // A window named "_levelN" is the level itself: the movie loads into it (loadMovieNum), as with the target flag.
+    if ((flags & kLoadTarget) || LevelNumber(target) >= 0) {
+        Object* into = clip && (flags & kLoadTarget) ? m.resolveTarget(clip, target) : nullptr;
         if (!into && clip)
             into = LevelTarget(m, target);
         if (into && address.empty())

@@ -1,12 +1,14 @@
 // LocalConnection between the objects of this movie: connect(name) makes an object the receiver of a
 // connection name; send(name, method, args...) carries the arguments as AMF0 (what cannot be written arrives as
-// undefined) and, two timer steps later, calls the receiver's method with them. The sender's onStatus
-// hears "status" when a receiver took the message, "error" when none was connected under the name.
+// undefined) and, two timer steps later, calls the method of the name's receiver at that time with them. The
+// sender's onStatus hears first: "status" when a receiver was connected under the name both when the message was
+// sent and when it arrives, "error" otherwise (and nobody gets the message).
 #include "avm1/builtins/Amf0.h"
 #include "avm1/builtins/NativeData.h"
 
 #include <algorithm>
 #include <cctype>
+#include <iterator>
 #include <map>
 
 namespace reelfinch::avm1 {
@@ -40,13 +42,27 @@ std::string Key(std::string name)
     return name;
 }
 
+// The domain of this movie's connections (a local movie's is "localhost").
+constexpr const char* kDomain = "localhost";
+
+// The full name of a connection: a name beginning with '_' stands alone; any other is the domain's, written
+// "domain:name" (a sender may give the domain itself).
+std::string FullName(const std::string& name, bool sending)
+{
+    const std::string key = Key(name);
+    if (key.empty() || key[0] == '_' || (sending && key.find(':') != std::string::npos))
+        return key;
+    return std::string(kDomain) + ':' + key;
+}
+
 Value Connect(Machine& m, const Value& self, const Value* args, int argc)
 {
     Connections* c = Registry(m);
     if (!c || !self.isObject() || argc < 1 || !args[0].isString())
         return Value(false);
-    const std::string key = Key(m.toString(args[0]));
-    if (key.empty() || key.find(':') != std::string::npos || c->receivers.count(key))
+    const std::string name = m.toString(args[0]);
+    const std::string key = FullName(name, false);
+    if (name.empty() || name.find(':') != std::string::npos || c->receivers.count(key))
         return Value(false);
     for (auto& [name, receiver] : c->receivers)
         if (receiver == self.asObject())
@@ -67,18 +83,24 @@ Value Domain(Machine& m, const Value&, const Value*, int)
     return Value(m.str("localhost"));
 }
 
-// The delivery, run as a one-time timer: args are the sender, the name, the method and the AMF0 bytes.
+// The delivery, run as a one-time timer: args are the sender, the name, the method, the AMF0 bytes and whether
+// a receiver was connected under the name when it was sent.
 Value Deliver(Machine& m, const Value&, const Value* args, int argc)
 {
     Connections* c = Registry(m);
-    if (!c || argc < 4)
+    if (!c || argc < 5)
         return Value();
     const Value sender = args[0];
-    const auto found = c->receivers.find(Key(m.toString(args[1])));
+    const auto found = c->receivers.find(FullName(m.toString(args[1]), true));
+    const bool delivered = m.toBoolean(args[4]) && found != c->receivers.end();
+    const Value receiver = delivered ? Value(found->second) : Value();
     Object* info = m.newObject();
-    m.setMember(Value(info), "level", Value(m.str(found == c->receivers.end() ? "error" : "status")));
-    if (found != c->receivers.end()) {
-        const Value receiver(found->second);
+    m.setMember(Value(info), "level", Value(m.str(delivered ? "status" : "error")));
+    const size_t mark = m.m_Temporaries.size();
+    m.m_Temporaries.push_back(receiver); // kept while the sender's handler runs (it may close the receiver)
+    const Value arg(info);
+    m.callMethod(sender, "onStatus", &arg, 1);
+    if (delivered) {
         const std::string bytes = m.toString(args[3]);
         amf0::Reader r(m, bytes);
         std::vector<Value> values;
@@ -87,8 +109,7 @@ Value Deliver(Machine& m, const Value&, const Value* args, int argc)
         if (!r.failed())
             m.callMethod(receiver, m.toString(args[2]), values.data(), int(values.size()));
     }
-    const Value arg(info);
-    m.callMethod(sender, "onStatus", &arg, 1);
+    m.m_Temporaries.resize(mark);
     return Value();
 }
 
@@ -107,11 +128,16 @@ Value Relay(Machine& m, const Value&, const Value* args, int argc)
 
 Value Send(Machine& m, const Value& self, const Value* args, int argc)
 {
-    if (!self.isObject() || argc < 2)
+    // The name and the method are strings; anything else is refused.
+    if (!self.isObject() || argc < 2 || !args[0].isString() || !args[1].isString())
         return Value(false);
     const std::string name = m.toString(args[0]);
     const std::string method = m.toString(args[1]);
-    if (name.empty() || method.empty())
+    // The class's own methods cannot be called on a receiver.
+    static constexpr const char* kReserved[] = { "send", "connect", "close", "allowDomain", "allowInsecureDomain",
+        "domain" };
+    if (name.empty() || method.empty()
+        || std::find(std::begin(kReserved), std::end(kReserved), method) != std::end(kReserved))
         return Value(false);
     // Written now: what the arguments hold at the time of sending is what arrives.
     amf0::Writer w(m, amf0::ArrayForm::StrictWhenDense);
@@ -126,7 +152,9 @@ Value Send(Machine& m, const Value& self, const Value* args, int argc)
     // The bytes travel as a string value whose characters are the bytes themselves.
     Timer t;
     t.function = Value(static_cast<Object*>(m.newNative(Relay)));
-    t.args = { self, Value(m.str(name)), Value(m.str(method)), Value(m.str(w.take())) };
+    Connections* c = Registry(m);
+    const bool connected = c && c->receivers.count(FullName(name, true));
+    t.args = { self, Value(m.str(name)), Value(m.str(method)), Value(m.str(w.take())), Value(connected) };
     t.repeat = false;
     t.due = 0;
     m.addTimer(std::move(t));

@@ -6,6 +6,9 @@
 
 #include "timeline/MoviePlayer.h"
 
+#include "SWFStream.h"
+#include "Tags.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -354,6 +357,16 @@ Value GetBytes(Machine& m, const Value& self, const Value*, int)
     const plugin::SpriteInstance* sprite = Sprite(m, self);
     if (!sprite)
         return Value();
+    // A sprite of a movie's library counts the bytes of its definition's tags (the body after its ID and frame
+    // count); a root, a level or a clip a movie was loaded into counts the whole movie file.
+    const bool ownMovie = !sprite->parent || sprite->library != sprite->parent->library;
+    if (!ownMovie && sprite->symbolId) {
+        if (const auto* definition = dynamic_cast<const CDefineSpriteTag*>(m.player().character(*sprite, sprite->symbolId))) {
+            CSWFStream written;
+            if (const_cast<CDefineSpriteTag*>(definition)->WriteSWF(&written) && written.GetSize() >= 4)
+                return Value(double(written.GetSize() - 4));
+        }
+    }
     return Value(double(sprite->library ? sprite->library->bytes : m.player().movieBytes()));
 }
 

@@ -94,6 +94,9 @@ Value Connect(Machine& m, const Value& self, const Value* args, int argc)
         return Value(false);
     s->url = url;
     s->connected = false;
+    // A new connection starts its own session: its calls are numbered from 1 again, without the old headers.
+    s->nextResponse = 1;
+    s->headers.clear();
     if (wasGateway)
         Status(m, self, "NetConnection.Connect.Closed", "status");
     return Value(!url.empty());
@@ -122,7 +125,8 @@ Value AddHeader(Machine& m, const Value& self, const Value* args, int argc)
         return Value();
     const std::string name = m.toString(args[0]);
     std::erase_if(s->headers, [&](const ConnectionState::Header& h) { return h.name == name; });
-    s->headers.push_back({ name, m.toBoolean(Arg(args, argc, 1)), Arg(args, argc, 2) });
+    // Without the flag the header must be understood; without a value it carries null.
+    s->headers.push_back({ name, argc < 2 || m.toBoolean(args[1]), argc < 3 ? Value::null() : args[2] });
     return Value();
 }
 
