@@ -967,7 +967,8 @@ FieldLayout LayoutField(const EditField& field, const CharMeasure& advance, cons
                     const double w = width(i, x);
                     if (text[i] == u' ')
                         space = i;
-                    else if (x + w > limit && i > start)
+                    // A line with no room at all (an indent past the field's width) keeps its first word whole.
+                    else if (x + w > limit && i > start && (space != std::u16string::npos || limit > 0))
                         break;
                     x += w;
                 }

@@ -2077,30 +2077,21 @@ void Renderer::drawField(cairo_t* cr, const EditField& field, const cairo_matrix
     if (field.border) {
         setColor(rgb(field.borderColor));
         if (m.xy == 0 && m.yx == 0) {
-            // A line one pixel wide through the pixels the box's edges start in, so it stays sharp. The top and
-            // left sides run the whole length; the right and bottom ones stop a pixel short of the far corner,
-            // which stays empty.
+            // A line one pixel wide. Unrotated, it runs through the centres of the pixels its edges start in, so
+            // it stays one sharp pixel wide.
             double x0 = left;
             double y0 = top;
             double x1 = right;
             double y1 = bottom;
             cairo_matrix_transform_point(&m, &x0, &y0);
             cairo_matrix_transform_point(&m, &x1, &y1);
-            const auto pixel = [](double v) { return std::floor(v + kHalfPixel); };
+            const auto centre = [](double v) { return std::floor(v + kHalfPixel) + kHalfPixel; };
             cairo_identity_matrix(cr);
-            const double px0 = pixel(std::min(x0, x1));
-            const double py0 = pixel(std::min(y0, y1));
-            const double px1 = pixel(std::max(x0, x1));
-            const double py1 = pixel(std::max(y0, y1));
-            cairo_rectangle(cr, px0, py0, px1 - px0 + 1, 1); // top
-            if (py1 > py0) {
-                cairo_rectangle(cr, px0, py0 + 1, 1, py1 - py0); // left
-                if (px1 > px0) {
-                    cairo_rectangle(cr, px1, py0 + 1, 1, py1 - py0 - 1); // right
-                    cairo_rectangle(cr, px0 + 1, py1, px1 - px0 - 1, 1); // bottom
-                }
-            }
-            cairo_fill(cr);
+            const double sx = centre(std::min(x0, x1));
+            const double sy = centre(std::min(y0, y1));
+            cairo_rectangle(cr, sx, sy, centre(std::max(x0, x1)) - sx, centre(std::max(y0, y1)) - sy);
+            cairo_set_line_width(cr, 1.0);
+            cairo_stroke(cr);
         } else {
             // Rotated or skewed: a closed line one pixel wide between the box's corners, each moved to the centre
             // of the pixel it falls in (a small turn leaves the border as sharp as an unturned one).

@@ -962,6 +962,20 @@ TEST(TextFieldModel, LayoutFigures)
         EXPECT_DOUBLE_EQ(layout.textWidth, c.textWidth) << c.text;
         EXPECT_DOUBLE_EQ(layout.textHeight, c.textHeight) << c.text;
     }
+    // A first line indented past the field's width keeps its first word whole; a negative indent stops at the
+    // field's edge, so the line has the whole width.
+    reelfinch::plugin::EditField f;
+    f.wordWrap = true;
+    f.right = 80 + 400;
+    f.newFormat.indent = 1000;
+    f.setText(u"abcd efgh");
+    auto layout = reelfinch::plugin::LayoutField(f, advance, metrics);
+    ASSERT_EQ(layout.lines.size(), 2u);
+    EXPECT_EQ(layout.lines[0].end, 4u);
+    f.newFormat.indent = -1000;
+    f.setText(u"abcdef");
+    layout = reelfinch::plugin::LayoutField(f, advance, metrics);
+    EXPECT_EQ(layout.lines.size(), 2u); // four characters a line, as without an indent
 }
 
 // ---- style sheets ----
