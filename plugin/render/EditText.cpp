@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdio>
 #include <map>
+#include <optional>
 #include <tuple>
 
 #include <cctype>
@@ -555,6 +556,9 @@ void EditField::setHtml(const std::u16string& value)
     newFormat.align = TextAlign::Left;
     std::vector<CharFormat> stack { newFormat };
     std::vector<std::string> names { std::string() }; // the open elements, innermost last
+    // The format of the last <font> opened inside the open paragraph: its closing break takes that font's
+    // figures (the field's own without one), whatever closed since.
+    std::optional<CharFormat> paragraphFont;
     const auto put = [&](char16_t c) {
         text.push_back(c);
         formats.push_back(stack.back());
@@ -582,6 +586,12 @@ void EditField::setHtml(const std::u16string& value)
                             plain.bold = plain.italic = plain.underline = false;
                             plain.url.clear();
                             plain.target.clear();
+                            const CharFormat& font = paragraphFont ? *paragraphFont : newFormat;
+                            plain.font = font.font;
+                            plain.size = font.size;
+                            plain.color = font.color;
+                            plain.letterSpacing = font.letterSpacing;
+                            plain.kerning = font.kerning;
                         }
                         text.push_back(kParagraph);
                         formats.push_back(plain);
@@ -614,6 +624,8 @@ void EditField::setHtml(const std::u16string& value)
                     put(kParagraph);
                 if (name == "li")
                     f.bullet = true;
+                else
+                    paragraphFont.reset();
                 if (const auto* a = attr("align")) {
                     const std::string s = Lower(ToUtf8(*a));
                     if (s == "left")
@@ -644,6 +656,7 @@ void EditField::setHtml(const std::u16string& value)
                 }
                 if (const auto* a = attr("kerning"))
                     f.kerning = AttributeNumber(*a) != 0;
+                paragraphFont = f;
             } else if (name == "b") {
                 f.bold = true;
             } else if (name == "i") {
@@ -796,14 +809,13 @@ std::u16string EditField::htmlText() const
                     out += u"</A>";
             }
         };
-        if (start == end && start < formats.size()) {
-            styles(formats[start], !formats[start].url.empty(), true);
-            styles(formats[start], !formats[start].url.empty(), false);
-        }
+        // The paragraph's break is a character of its own format: where that differs from the text before it,
+        // it shows as an empty run at the paragraph's end.
+        const size_t runsEnd = std::min(last ? end : end + 1, formats.size());
         size_t i = start;
-        while (i < end) {
+        while (i < runsEnd) {
             size_t j = i + 1;
-            while (j < end && SameFont(formats[j], formats[i]) && SameStyle(formats[j], formats[i]))
+            while (j < runsEnd && SameFont(formats[j], formats[i]) && SameStyle(formats[j], formats[i]))
                 ++j;
             const CharFormat& f = formats[i];
             size_t level = fonts.size();
@@ -832,7 +844,7 @@ std::u16string EditField::htmlText() const
             }
             const bool link = !f.url.empty();
             styles(f, link, true);
-            for (size_t k = i; k < j; ++k)
+            for (size_t k = i; k < std::min(j, end); ++k)
                 AppendEscaped(out, text[k]);
             styles(f, link, false);
             i = j;
@@ -924,7 +936,9 @@ FieldLayout LayoutField(const EditField& field, const CharMeasure& advance, cons
         const double margins = (pf.leftMargin + pf.rightMargin + pf.blockIndent) * kTwips;
         size_t start = paragraph;
         bool first = true;
-        // A character's advance where the line has reached `x`; a tab goes on to the next tab stop.
+        // A character's advance where the line has reached `x`; a tab goes on to the next tab stop. Past the
+        // last of the paragraph's own stops a tab takes no room; without stops of its own, the default ones
+        // apply.
         const auto width = [&](size_t i, double x) {
             const CharFormat& f = i < field.formats.size() ? field.formats[i] : field.newFormat;
             const char16_t c = field.password ? u'*' : text[i];
@@ -932,6 +946,8 @@ FieldLayout LayoutField(const EditField& field, const CharMeasure& advance, cons
                 for (double stop : f.tabStops)
                     if (stop * kTwips > x)
                         return stop * kTwips - x;
+                if (!f.tabStops.empty())
+                    return 0.0;
                 const double every = kDefaultTabStop * kTwips;
                 return (std::floor(x / every) + 1) * every - x;
             }
@@ -941,7 +957,9 @@ FieldLayout LayoutField(const EditField& field, const CharMeasure& advance, cons
             size_t lineEnd = end;
             size_t next = end;
             if (field.wordWrap) {
-                const double limit = boxWidth - margins - (first ? pf.indent * kTwips : 0);
+                // A first line's indent may take it back to the field's edge, never past it.
+                const double indent = first ? std::max(pf.indent, -(pf.leftMargin + pf.blockIndent)) * kTwips : 0;
+                const double limit = boxWidth - margins - indent;
                 double x = 0;
                 size_t space = std::u16string::npos;
                 size_t i = start;
@@ -949,7 +967,8 @@ FieldLayout LayoutField(const EditField& field, const CharMeasure& advance, cons
                     const double w = width(i, x);
                     if (text[i] == u' ')
                         space = i;
-                    else if (x + w > limit && i > start)
+                    // A line with no room at all (an indent past the field's width) keeps its first word whole.
+                    else if (x + w > limit && i > start && (space != std::u16string::npos || limit > 0))
                         break;
                     x += w;
                 }

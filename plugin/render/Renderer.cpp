@@ -2279,7 +2279,9 @@ void Renderer::drawField(cairo_t* cr, const EditField& field, const cairo_matrix
         if (y > bottom)
             break; // below the field
         const CharFormat& pf = line.begin < field.formats.size() ? field.formats[line.begin] : field.newFormat;
-        const double indent = (line.firstOfParagraph ? pf.indent : 0) * kPixel;
+        // A negative indent takes the first line back to the field's edge at most.
+        const double indent
+            = (line.firstOfParagraph ? std::max(pf.indent, -(pf.leftMargin + pf.blockIndent)) : 0) * kPixel;
         const double leftEdge = left + kFieldGutter + (pf.leftMargin + pf.blockIndent) * kPixel;
         const double room = width - (pf.leftMargin + pf.rightMargin + pf.blockIndent) * kPixel - indent;
         double x = leftEdge + indent - field.hscroll * kPixel;

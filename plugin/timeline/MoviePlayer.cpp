@@ -2,6 +2,7 @@
 
 #include "avm1/Machine.h"
 #include "avm1/builtins/Builtins.h"
+#include "avm1/builtins/TextEditing.h"
 #include "render/Bitmaps.h"
 #include "render/Renderer.h"
 #include "sound/MovieSound.h"
@@ -1507,6 +1508,7 @@ bool MoviePlayer::mouseEvent(double x, double y, bool down, int viewWidth, int v
                 m.callMethod(m.getMember(avm1::Value(m.m_Global), "Selection"), "setFocus", &target, 1);
             }
         }
+        avm1::PressOnField(m, m_Root, m_MouseX, m_MouseY);
     }
     if (released)
         dispatchMouse(ClipEvent::MouseUp);

@@ -893,6 +893,37 @@ TEST(TextFieldModel, HtmlOutNestsFormatsAndColours)
     EXPECT_EQ(reelfinch::plugin::ToUtf8(f.htmlText()).find("<B>"), std::string::npos);
 }
 
+TEST(TextFieldModel, AParagraphsBreakShowsItsOwnFormat)
+{
+    struct Case {
+        const char16_t* html;
+        const char* paragraph; // the first paragraph's FONT content
+    };
+    const Case cases[] = {
+        // The break takes the format in force where it comes; one that differs ends the paragraph as an empty run.
+        { u"<font color=\"#111111\">test</font><br>x", "test<FONT COLOR=\"#000000\"></FONT>" },
+        { u"text<b><br></b>x", "text<B></B>" },
+        // A break in the text's format adds nothing.
+        { u"<b>test</b><br>x", "<B>test</B>" },
+        { u"test<br>x", "test" },
+        // A closing paragraph's break takes the figures of the last font opened inside the paragraph, else the
+        // field's own.
+        { u"<p><font color=\"#111111\">test</font></p>x", "test" },
+        { u"<font color=\"#010101\"><p>a</p></font>x", "a<FONT COLOR=\"#000000\"></FONT>" },
+    };
+    for (const Case& c : cases) {
+        reelfinch::plugin::EditField f;
+        f.multiline = true;
+        f.setHtml(c.html);
+        const std::string out = reelfinch::plugin::ToUtf8(f.htmlText());
+        const std::string head = "KERNING=\"0\">";
+        const size_t a = out.find(head);
+        const size_t b = out.find("</FONT></P>");
+        ASSERT_TRUE(a != std::string::npos && b != std::string::npos) << out;
+        EXPECT_EQ(out.substr(a + head.size(), b - a - head.size()), c.paragraph) << out;
+    }
+}
+
 TEST(TextFieldModel, LayoutFigures)
 {
     using reelfinch::plugin::CharFormat;
@@ -917,6 +948,7 @@ TEST(TextFieldModel, LayoutFigures)
         { "abcdefgh", true, 80 + 300, 0, {}, 3, 300, 750 }, // a long word breaks between characters
         { "a\tb", false, 1000, 0, { 20 }, 1, 500, 250 }, // the tab reaches 400 twips
         { "a\tb", false, 2000, 0, {}, 1, 820, 250 }, // default stops every 36 pixels
+        { "a\tb\tc", false, 2000, 0, { 20 }, 1, 600, 250 }, // past the field's own stops a tab takes no room
     };
     for (const Case& c : cases) {
         reelfinch::plugin::EditField f;
@@ -930,6 +962,20 @@ TEST(TextFieldModel, LayoutFigures)
         EXPECT_DOUBLE_EQ(layout.textWidth, c.textWidth) << c.text;
         EXPECT_DOUBLE_EQ(layout.textHeight, c.textHeight) << c.text;
     }
+    // A first line indented past the field's width keeps its first word whole; a negative indent stops at the
+    // field's edge, so the line has the whole width.
+    reelfinch::plugin::EditField f;
+    f.wordWrap = true;
+    f.right = 80 + 400;
+    f.newFormat.indent = 1000;
+    f.setText(u"abcd efgh");
+    auto layout = reelfinch::plugin::LayoutField(f, advance, metrics);
+    ASSERT_EQ(layout.lines.size(), 2u);
+    EXPECT_EQ(layout.lines[0].end, 4u);
+    f.newFormat.indent = -1000;
+    f.setText(u"abcdef");
+    layout = reelfinch::plugin::LayoutField(f, advance, metrics);
+    EXPECT_EQ(layout.lines.size(), 2u); // four characters a line, as without an indent
 }
 
 // ---- style sheets ----

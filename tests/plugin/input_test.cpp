@@ -503,3 +503,63 @@ TEST(Input, FocusRectKeepsItsValueWhenGivenNoNumber)
 }
 
 } // namespace
+
+TEST(Input, APressOnALinkedCharacterFollowsTheLink)
+{
+    // A function that traces its name and argument and marks the object it ran on.
+    const auto marker = [](const std::string& name) {
+        return Asm().str(name + ":").get("a").op(0x47).trace().get("this").str("seen").str(name).op(kSetMember);
+    };
+    const Asm script = Asm()
+                           .num(50).num(55).num(50).num(0).num(5).str("t").num(6).get("_root").str("createTextField")
+                           .op(kCallMethod).op(kPop)
+                           .append(SetProperty("t", "html", Asm().boolean(true)))
+                           .function("f", { "a" }, marker("f"))
+                           .str("o").i32(0).op(0x43).op(0x1D)
+                           .get("o").str("g").function("", { "a" }, marker("g")).op(kSetMember)
+                           .get("_global").str("h").function("", { "a" }, marker("h")).op(kSetMember);
+    InputMovie movie(script);
+    std::vector<std::string> fetched;
+    movie.player.onGetURL = [&](const std::string& url, const std::string& target) {
+        fetched.push_back(url + " " + target);
+    };
+    avm1::Machine& m = movie.m();
+    struct Case {
+        const char* html;
+        std::vector<std::string> lines;
+        const char* ranOn; // the object marked, "" for none
+    };
+    const Case cases[] = {
+        // The field's clip is looked in first, then _global; after the first comma comes one text argument.
+        { "<a href=\"asfunction:f,x,y\">WWWWWWWW</a>", { "f:x,y" }, "_root" },
+        { "<a href=\"ASFUNCTION:o.g\">WWWWWWWW</a>", { "g:undefined" }, "o" },
+        { "<a href=\"asfunction:h, z\">WWWWWWWW</a>", { "h: z" }, "_global" },
+        { "<a href=\"asfunction:\">WWWWWWWW</a>", {}, "" },
+        { "<a href=\"asfunction:missing,1\">WWWWWWWW</a>", {}, "" },
+        { "WWWWWWWW", {}, "" }, // no link
+    };
+    const auto holderOf = [&](const std::string& name) {
+        return name == "_root" ? m.rootClip() : name == "o" ? movie.member("o").asObject() : m.m_Global;
+    };
+    for (const Case& c : cases) {
+        for (const char* holder : { "_root", "o", "_global" })
+            m.deleteMember(holderOf(holder), "seen");
+        m.setMember(movie.member("t"), "htmlText", Value(m.str(c.html)));
+        movie.lines.clear();
+        movie.mouse(6, 58, true);
+        movie.mouse(6, 58, false);
+        EXPECT_EQ(movie.lines, c.lines) << c.html;
+        for (const char* holder : { "_root", "o", "_global" }) {
+            const Value seen = m.getMember(Value(holderOf(holder)), "seen");
+            EXPECT_EQ(seen.isUndefined(), std::string(holder) != c.ranOn) << c.html << " " << holder;
+        }
+    }
+    // Other links go to the host; a press beside the text follows nothing.
+    m.setMember(movie.member("t"), "htmlText", Value(m.str("<a href=\"http://x/\" target=\"_blank\">WWWWWWWW</a>")));
+    movie.mouse(6, 97, true);
+    movie.mouse(6, 97, false);
+    EXPECT_TRUE(fetched.empty());
+    movie.mouse(6, 58, true);
+    movie.mouse(6, 58, false);
+    EXPECT_EQ(fetched, std::vector<std::string> { "http://x/ _blank" });
+}

@@ -3,6 +3,10 @@
 
 #include <string>
 
+namespace reelfinch::plugin {
+struct SpriteInstance;
+}
+
 namespace reelfinch::avm1 {
 
 class Machine;
@@ -15,5 +19,9 @@ bool TextIntoFocus(Machine& m, char32_t codePoint);
 bool PasteIntoFocus(Machine& m, const std::u16string& text);
 // Selects the whole text of the focused input field.
 void SelectAllInFocus(Machine& m);
+// A press at a stage point (twips) on the topmost text field shown there under `root`: the focused field's caret
+// goes to the point, and a linked character follows its link ("asfunction:" links call a function of the
+// field's clip, others go to the host as getURL). Returns whether there was a link.
+bool PressOnField(Machine& m, plugin::SpriteInstance& root, double x, double y);
 
 } // namespace reelfinch::avm1

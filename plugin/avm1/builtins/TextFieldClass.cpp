@@ -13,9 +13,11 @@
 #include "Tags.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstring>
 #include <optional>
+#include <string_view>
 #include <utility>
 
 namespace reelfinch::avm1 {
@@ -1901,6 +1903,176 @@ void SelectAllInFocus(Machine& m)
         link->field->selectionBegin = 0;
         link->field->selectionEnd = int(link->field->text.size());
     }
+}
+
+namespace {
+
+// Where a point of the field's own space (twips) falls in its text, as the field draws it: the character whose
+// advance holds it (none beside or below the text) and the caret position nearest it (before the character
+// when the point is in its first half). Lines are taken from the first shown one; a point above them is on it,
+// one below them on the last.
+struct TextPoint {
+    std::optional<size_t> character;
+    size_t caret = 0;
+};
+TextPoint PointInText(Machine& m, const EditField& field, double x, double y)
+{
+    TextPoint at;
+    at.caret = field.text.size();
+    const plugin::FieldLayout layout = Layout(m, field);
+    plugin::DeviceMeasure device;
+    const auto advance = [&](char16_t c, const CharFormat& f) {
+        const plugin::Font* e = field.embedFonts ? m.embeddedFont(f.font, f.bold, f.italic) : nullptr;
+        if (field.embedFonts)
+            return e ? plugin::EmbeddedAdvance(*e, c, f.size) : 0.0;
+        return device.advance(c, f);
+    };
+    const double left = std::min(field.left, field.right);
+    const double top = std::min(field.top, field.bottom);
+    const double width = std::abs(field.right - field.left) - 2 * plugin::kFieldGap;
+    const size_t first = size_t(std::max(0, field.scroll - 1));
+    if (first >= layout.lines.size())
+        return at;
+    double lineTop = top + plugin::kFieldGap;
+    size_t n = first;
+    bool inside = y >= lineTop;
+    for (; n + 1 < layout.lines.size(); ++n) {
+        const plugin::FieldLine& line = layout.lines[n];
+        const double lineBottom = lineTop + line.ascent + line.descent + line.leading;
+        if (y < lineBottom)
+            break;
+        lineTop = lineBottom;
+    }
+    const plugin::FieldLine& line = layout.lines[n];
+    inside = inside && y < lineTop + line.ascent + line.descent + line.leading;
+    const CharFormat& pf = line.begin < field.formats.size() ? field.formats[line.begin] : field.newFormat;
+    const double indent
+        = (line.firstOfParagraph ? std::max(pf.indent, -(pf.leftMargin + pf.blockIndent)) : 0) * kTwips;
+    const double room = width - (pf.leftMargin + pf.rightMargin + pf.blockIndent) * kTwips - indent;
+    double cx = left + plugin::kFieldGap + (pf.leftMargin + pf.blockIndent) * kTwips + indent - field.hscroll * kTwips;
+    if (pf.align == TextAlign::Right)
+        cx += room - line.width;
+    else if (pf.align == TextAlign::Center)
+        cx += (room - line.width) / 2;
+    at.caret = std::min(line.end, field.text.size());
+    bool placed = false;
+    for (size_t i = line.begin; i < line.end && i < field.formats.size(); ++i) {
+        const CharFormat& f = field.formats[i];
+        const double w = advance(field.password ? u'*' : field.text[i], f) + f.letterSpacing * kTwips;
+        if (!placed && x < cx + w / 2) {
+            at.caret = i;
+            placed = true;
+        }
+        if (inside && x >= cx && x < cx + w)
+            at.character = i;
+        cx += w;
+    }
+    return at;
+}
+
+// The topmost shown text field under a stage point (twips), with the point in the field's own space.
+struct FieldHit {
+    SpriteInstance* parent = nullptr;
+    DisplayObject* display = nullptr;
+    double x = 0;
+    double y = 0;
+};
+std::optional<FieldHit> FieldAt(Machine& m, SpriteInstance& sprite, double x, double y, int nesting)
+{
+    if (nesting > plugin::kMaxSpriteNesting)
+        return std::nullopt;
+    for (auto it = sprite.displayList.rbegin(); it != sprite.displayList.rend(); ++it) {
+        DisplayObject& object = it->second;
+        if (!object.visible)
+            continue;
+        if (object.sprite) {
+            if (auto inner = FieldAt(m, *object.sprite, x, y, nesting + 1))
+                return inner;
+            continue;
+        }
+        const EditField* field = m.fieldOf(sprite, object);
+        if (!field)
+            continue;
+        cairo_matrix_t toField;
+        const cairo_matrix_t stage = m.player().stageMatrix(sprite);
+        cairo_matrix_multiply(&toField, &object.matrix, &stage);
+        if (cairo_matrix_invert(&toField) != CAIRO_STATUS_SUCCESS)
+            continue;
+        double fx = x;
+        double fy = y;
+        cairo_matrix_transform_point(&toField, &fx, &fy);
+        if (fx >= std::min(field->left, field->right) && fx <= std::max(field->left, field->right)
+            && fy >= std::min(field->top, field->bottom) && fy <= std::max(field->top, field->bottom))
+            return FieldHit { &sprite, &object, fx, fy };
+    }
+    return std::nullopt;
+}
+
+// Calls the function an "asfunction:" link names, from the clip holding the field: "name" or "path.to.name",
+// then after the first comma the one text argument (none without a comma). A name without a path is looked for
+// on the clip, then in _global; the function runs with the object it was found on as `this`.
+void CallLinkFunction(Machine& m, SpriteInstance& parent, const std::string& call)
+{
+    const size_t comma = call.find(',');
+    const std::string path = call.substr(0, comma);
+    if (path.empty())
+        return;
+    Value holder(m.clipObject(parent));
+    std::string name = path;
+    if (const size_t dot = path.rfind('.'); dot != std::string::npos) {
+        size_t p = 0;
+        while (p < dot) {
+            size_t q = path.find('.', p);
+            if (q == std::string::npos || q > dot)
+                q = dot;
+            holder = m.getMember(holder, path.substr(p, q - p));
+            if (!holder.isObject() || m.unwinding())
+                return;
+            p = q + 1;
+        }
+        name = path.substr(dot + 1);
+    }
+    Value function = m.getMember(holder, name);
+    if (!function.isObject() && path.find('.') == std::string::npos) {
+        holder = Value(m.m_Global);
+        function = m.getMember(holder, name);
+    }
+    if (!function.isObject() || !function.asObject()->isFunction() || m.unwinding())
+        return;
+    Value argument = comma == std::string::npos ? Value() : Value(m.str(call.substr(comma + 1)));
+    m.call(function, holder, &argument, comma == std::string::npos ? 0 : 1);
+}
+
+} // namespace
+
+bool PressOnField(Machine& m, SpriteInstance& root, double x, double y)
+{
+    const auto hit = FieldAt(m, root, x, y, 0);
+    if (!hit)
+        return false;
+    EditField* field = m.fieldOf(*hit->parent, *hit->display);
+    if (!field)
+        return false;
+    const TextPoint at = PointInText(m, *field, hit->x, hit->y);
+    // The press puts the caret of the focused field where it was (the focus itself selected the whole text).
+    if (FieldLink* focused = FocusedLink(m); focused && focused->field == field)
+        field->selectionBegin = field->selectionEnd = int(at.caret);
+    const std::optional<size_t> index = at.character;
+    if (!index || *index >= field->formats.size())
+        return false;
+    const std::string url = field->formats[*index].url;
+    const std::string target = field->formats[*index].target;
+    if (url.empty())
+        return false;
+    constexpr std::string_view kScheme = "asfunction:";
+    if (url.size() >= kScheme.size()
+        && std::equal(kScheme.begin(), kScheme.end(), url.begin(),
+            [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); })) {
+        CallLinkFunction(m, *hit->parent, url.substr(kScheme.size()));
+    } else if (m.onGetURL) {
+        m.onGetURL(url, target, 0);
+    }
+    return true;
 }
 
 void InstallTextFieldClass(Machine& m)
