@@ -184,14 +184,15 @@ std::vector<reelfinch::runner::InputEvent> ReadInput(const QString& path)
         }
         if (type == QLatin1String("MouseMove") || type == QLatin1String("MouseDown")
             || type == QLatin1String("MouseUp")) {
-            if (e.contains(QStringLiteral("btn")) && e.value(QStringLiteral("btn")).toString() != QLatin1String("Left"))
-                continue;
+            // Movies hear only the main button: a press or release of another one just moves the pointer there.
+            const bool otherButton
+                = e.contains(QStringLiteral("btn")) && e.value(QStringLiteral("btn")).toString() != QLatin1String("Left");
             const QJsonArray pos = e.value(QStringLiteral("pos")).toArray();
             event.x = pos.at(0).toDouble();
             event.y = pos.at(1).toDouble();
-            event.kind = type == QLatin1String("MouseMove") ? InputEvent::MouseMove
-                : type == QLatin1String("MouseDown")        ? InputEvent::MouseDown
-                                                            : InputEvent::MouseUp;
+            event.kind = type == QLatin1String("MouseMove") || otherButton ? InputEvent::MouseMove
+                : type == QLatin1String("MouseDown")                       ? InputEvent::MouseDown
+                                                                           : InputEvent::MouseUp;
             input.push_back(event);
         } else if (type == QLatin1String("KeyDown") || type == QLatin1String("KeyUp")) {
             const QJsonValue key = e.value(QStringLiteral("key"));

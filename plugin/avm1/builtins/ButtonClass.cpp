@@ -13,6 +13,7 @@
 #include "Tags.h"
 
 #include <algorithm>
+#include <cctype>
 #include <climits>
 #include <cmath>
 #include <optional>
@@ -42,6 +43,14 @@ ButtonLink* LinkOf(const Value& self)
 {
     ButtonData* data = NativeOf<ButtonData>(self);
     return data ? data->link.get() : nullptr;
+}
+
+bool SameName(std::string_view a, std::string_view b, bool caseSensitive)
+{
+    if (caseSensitive)
+        return a == b;
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+        [](char x, char y) { return std::tolower(uint8_t(x)) == std::tolower(uint8_t(y)); });
 }
 
 // The button a link names while it is on the stage, and the clip holding it.
@@ -314,6 +323,18 @@ Object* ButtonObject(Machine& m, SpriteInstance& parent, DisplayObject& display)
             m.setMember(Value(o), "trackAsMenu", Value(true));
     }
     return display.button->object;
+}
+
+Value ButtonChild(Machine& m, Object* button, std::string_view name)
+{
+    ButtonData* data = NativeOf<ButtonData>(Value(button));
+    DisplayObject* d = data ? DisplayOf(data->link.get()) : nullptr;
+    if (!d || !d->buttonContent)
+        return Value();
+    for (auto& [depth, object] : d->buttonContent->displayList)
+        if (object.sprite && SameName(object.name, name, m.caseSensitive()))
+            return Value(m.clipObject(*object.sprite));
+    return Value();
 }
 
 void ButtonEvent(Machine& m, const std::shared_ptr<ButtonLink>& link, ClipEvent event)
