@@ -18,6 +18,11 @@
 #include <cmath>
 #include <unordered_map>
 
+namespace reelfinch::avm1 {
+// Whether a button on the stage holds the keyboard's focus (the mouse then rolls no button over or out).
+bool ButtonHoldsKeyboardFocus(Machine& m);
+} // namespace reelfinch::avm1
+
 namespace reelfinch::plugin {
 
 namespace {
@@ -851,8 +856,9 @@ bool MoviePlayer::step(bool force)
     for (auto& [number, level] : m_Levels)
         stepSprite(*level, false);
     runPendingActions();
-    // Buttons that came or went under a mouse that stayed put.
-    if (m_HaveMouse) {
+    // Buttons that came or went under a mouse that stayed put; not while a button shows the keyboard's focus as
+    // the mouse over it.
+    if (m_HaveMouse && !(m_Machine && avm1::ButtonHoldsKeyboardFocus(*m_Machine))) {
         bool found = false;
         t_MouseStill = true;
         updateButtons(m_Root, underRoot(viewMatrix(m_ViewWidth, m_ViewHeight)), m_MousePixelX, m_MousePixelY, m_MouseDown,
