@@ -160,6 +160,16 @@ std::vector<reelfinch::runner::InputEvent> ReadInput(const QString& path)
                 static const std::pair<const char*, int> kCommands[] = { { "Paste", 'v' }, { "SelectAll", 'a' },
                     { "Copy", 'c' }, { "Cut", 'x' }, { "Enter", '\r' } };
                 const QString code = e.value(QStringLiteral("code")).toString();
+                // A caret move of its own is the arrow key that makes it.
+                if (code == QLatin1String("MoveLeft") || code == QLatin1String("MoveRight")) {
+                    if (reelfinch::runner::KeyByName(code == QLatin1String("MoveLeft") ? "ArrowLeft" : "ArrowRight", event)) {
+                        event.kind = InputEvent::KeyDown;
+                        input.push_back(event);
+                        event.kind = InputEvent::KeyUp;
+                        input.push_back(event);
+                    }
+                    continue;
+                }
                 int command = 0;
                 for (const auto& [name, key] : kCommands)
                     if (code == QLatin1String(name))

@@ -1748,6 +1748,10 @@ void MoveFocusByTab(Machine& m, bool back)
         FocusRoll(m, current, false);
         FocusRoll(m, all[next].object, true);
         ChangeFocus(m, s, all[next].object);
+    } else if (EditField* f = FieldOf(current)) {
+        // Tab coming round to the field that has the focus selects its text again.
+        f->selectionBegin = 0;
+        f->selectionEnd = int(f->text.size());
     }
 }
 
