@@ -503,6 +503,23 @@ TEST(Input, FocusRectKeepsItsValueWhenGivenNoNumber)
     }
 }
 
+// The keyboard's focus takes the over state from the button the mouse is over, even when Tab lands on that same
+// button; while a button holds the focus, a mouse that stays put rolls nothing back over.
+TEST(Input, TabTakesTheOverStateFromTheMouse)
+{
+    Asm script = Asm(ButtonHandlers("btn"))
+                     .append(ButtonHandlers("menu"))
+                     .append(SetProperty("btn", "tabIndex", Asm().num(1)))
+                     .append(SetProperty("menu", "tabIndex", Asm().num(2)));
+    InputMovie movie(script);
+    movie.mouse(30, 30, false);
+    movie.key(kMacTab, '\t');
+    movie.key(kMacTab, '\t');
+    movie.player.step(true);
+    EXPECT_EQ(movie.lines,
+        (std::vector<std::string> { "btn over", "btn out", "btn over", "btn out", "menu over" }));
+}
+
 // A button whose states hold sprites: one in every shown state (also its hit area), one more over it only.
 // Sprite 20 has two frames, each tracing where it runs; sprite 21 traces once.
 TEST(Input, SpritesInAButtonsStatesAreItsLiveChildren)
