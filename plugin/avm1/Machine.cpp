@@ -1692,6 +1692,9 @@ Value Machine::getClipProperty(ClipObject* clip, std::string_view name, bool& fo
         double y = m_Player.mouseY();
         // To the nearest twip; a clip scaled to nothing reads the stage's pixels as its twips.
         if (cairo_matrix_invert(&toLocal) == CAIRO_STATUS_SUCCESS) {
+            // The inverse keeps its offset in whole twips, as the player's matrices hold translations.
+            toLocal.x0 = std::round(toLocal.x0);
+            toLocal.y0 = std::round(toLocal.y0);
             cairo_matrix_transform_point(&toLocal, &x, &y);
         } else {
             x /= 20.0;
