@@ -614,6 +614,12 @@ bool Machine::getProperty(Object* object, std::string_view name, Value& out, con
     // A chain longer than the player walks (a prototype cycle) stops the script.
     if (o)
         m_Unwind = Unwind::Abort;
+    // The clips a button shows are found by name through the button, from SWF 6 where buttons are objects.
+    else if (m_Version >= 6 && object->m_Primitive.isObject())
+        if (Value child = ButtonChild(*this, object, name); !child.isUndefined()) {
+            out = child;
+            return true;
+        }
     return false;
 }
 
@@ -1615,6 +1621,13 @@ Value Machine::getClipProperty(ClipObject* clip, std::string_view name, bool& fo
         return Value();
     if (NameIs(name, "_parent", false)) {
         found = true;
+        // A clip in a button's state has the button as its parent: an object of its own from SWF 6, the clip
+        // holding the button before.
+        if (SpriteInstance* up = sprite->parent; up && up->buttonContent && up->parent && up->display) {
+            if (Object* button = m_Version >= 6 ? ButtonObject(*this, *up->parent, *up->display) : nullptr)
+                return Value(button);
+            return Value(clipObject(*up->parent));
+        }
         return sprite->parent ? Value(clipObject(*sprite->parent)) : Value();
     }
     // Level names follow the version's case rule; the other names here match in any case.
@@ -1679,6 +1692,9 @@ Value Machine::getClipProperty(ClipObject* clip, std::string_view name, bool& fo
         double y = m_Player.mouseY();
         // To the nearest twip; a clip scaled to nothing reads the stage's pixels as its twips.
         if (cairo_matrix_invert(&toLocal) == CAIRO_STATUS_SUCCESS) {
+            // The inverse keeps its offset in whole twips, as the player's matrices hold translations.
+            toLocal.x0 = std::round(toLocal.x0);
+            toLocal.y0 = std::round(toLocal.y0);
             cairo_matrix_transform_point(&toLocal, &x, &y);
         } else {
             x /= 20.0;

@@ -1003,7 +1003,7 @@ void Renderer::drawList(
         cairo_matrix_multiply(&placed, &object.matrix, &parent);
         DeviceBox box;
         const bool bounded
-            = characterBounds(object.characterId, placed, object.buttonState, object.sprite.get(), nesting, box);
+            = characterBounds(object.characterId, placed, object.buttonState, ContentOf(object), nesting, box);
         if (bounded && box.empty()) {
             it = last;
             continue;
@@ -1173,7 +1173,7 @@ void Renderer::drawPlaced(
         placeCached(cr, object, m, nesting);
     if ((normal && !filtered) || m_MaskMode) {
         drawCharacter(cr, object.characterId, m, cx.after(object.colorTransform), object.ratio, object.buttonState,
-            object.sprite.get(), nesting);
+            ContentOf(object), nesting);
         return;
     }
     // Alpha and erase work on the layer that holds the object: with none below them but the stage, which stays
@@ -1185,7 +1185,7 @@ void Renderer::drawPlaced(
     // The layer covers only what the object may draw and the room its filters reach, not the whole clip.
     cairo_save(cr);
     DeviceBox box;
-    if (characterBounds(object.characterId, m, object.buttonState, object.sprite.get(), nesting, box)) {
+    if (characterBounds(object.characterId, m, object.buttonState, ContentOf(object), nesting, box)) {
         if (box.empty()) {
             cairo_restore(cr);
             if (mode != kBlendAlpha)
@@ -1230,7 +1230,7 @@ void Renderer::drawPlaced(
     cairo_t* layer = beginLayer(cr);
     ++m_LayerDepth;
     drawCharacter(layer, object.characterId, m, cx.after(object.colorTransform), object.ratio, object.buttonState,
-        object.sprite.get(), nesting);
+        ContentOf(object), nesting);
     --m_LayerDepth;
     cairo_pattern_t* group = endLayer(cr, layer);
     // Alpha clears what lies below outside the layer too: the layer's own clip is dropped before mixing.
@@ -1270,7 +1270,7 @@ void Renderer::placeCached(cairo_t* cr, const DisplayObject& object, cairo_matri
 {
     DeviceBox box;
     m_DeclaredBounds = true;
-    const bool bounded = characterBounds(object.characterId, m, object.buttonState, object.sprite.get(), nesting, box);
+    const bool bounded = characterBounds(object.characterId, m, object.buttonState, ContentOf(object), nesting, box);
     m_DeclaredBounds = false;
     if (!bounded || box.empty()
         || !std::isfinite(box.x0) || !std::isfinite(box.y0) || !std::isfinite(box.x1) || !std::isfinite(box.y1))
@@ -1467,7 +1467,11 @@ void Renderer::drawCharacter(cairo_t* cr, uint16_t id, const cairo_matrix_t& m, 
         break;
     case kTagDefineButton:
     case kTagDefineButton2:
-        drawButton(cr, tag, m, cx, buttonState, nesting + 1);
+        // A button on a display list shows its state's children; one without them, its records.
+        if (sprite)
+            drawList(cr, *sprite, m, cx, nesting + 1);
+        else
+            drawButton(cr, tag, m, cx, buttonState, nesting + 1);
         break;
     case kTagDefineSprite:
         if (sprite)
@@ -1631,7 +1635,7 @@ bool Renderer::listBounds(const SpriteInstance& sprite, const cairo_matrix_t& m,
         cairo_matrix_t placed;
         cairo_matrix_multiply(&placed, &child.matrix, &m);
         DeviceBox own;
-        if (!characterBounds(child.characterId, placed, child.buttonState, child.sprite.get(), nesting + 1, own))
+        if (!characterBounds(child.characterId, placed, child.buttonState, ContentOf(child), nesting + 1, own))
             return false;
         if (own.empty())
             continue;
@@ -1706,6 +1710,8 @@ bool Renderer::characterBounds(uint16_t id, const cairo_matrix_t& m, int buttonS
         return false;
     case kTagDefineButton:
     case kTagDefineButton2: {
+        if (sprite)
+            return listBounds(*sprite, m, nesting, box);
         const CButtonRecordsItem* records = nullptr;
         if (auto* b1 = dynamic_cast<const CDefineButtonTag*>(tag))
             records = b1->m_pCharacters.get();
@@ -2364,55 +2370,84 @@ void Renderer::drawButton(
 
 bool Renderer::buttonHit(const CTag* button, const cairo_matrix_t& matrix, double x, double y)
 {
+    cairo_surface_t* scratch = cairo_image_surface_create(CAIRO_FORMAT_A8, 1, 1);
+    cairo_t* cr = cairo_create(scratch);
+    const bool hit = recordsHit(cr, button, matrix, x, y, 0);
+    cairo_destroy(cr);
+    cairo_surface_destroy(scratch);
+    return hit;
+}
+
+bool Renderer::recordsHit(cairo_t* cr, const CTag* button, const cairo_matrix_t& matrix, double x, double y, int nesting)
+{
     const CButtonRecordsItem* records = nullptr;
     if (auto* b1 = dynamic_cast<const CDefineButtonTag*>(button))
         records = b1->m_pCharacters.get();
     else if (auto* b2 = dynamic_cast<const CDefineButton2Tag*>(button))
         records = b2->m_pCharacters.get();
-    if (!records)
-        return false;
-    cairo_surface_t* scratch = cairo_image_surface_create(CAIRO_FORMAT_A8, 1, 1);
-    cairo_t* cr = cairo_create(scratch);
-    bool hit = false;
-    for (int i = 0; !hit && i < records->GetItemCount(); ++i) {
+    for (int i = 0; records && i < records->GetItemCount(); ++i) {
         auto* record = dynamic_cast<const CButtonRecord*>(records->GetItem(i));
         if (!record || !record->m_StateHitTest)
-            continue;
-        auto found = m_Characters->find(record->m_CharacterID);
-        if (found == m_Characters->end())
-            continue;
-        const std::vector<ShapeLayer>* layers = shapeLayers(found->second);
-        if (!layers)
             continue;
         cairo_matrix_t local = ToMatrix(record->m_pMatrix.get());
         cairo_matrix_t placed;
         cairo_matrix_multiply(&placed, &local, &matrix);
-        if (cairo_matrix_t inverse = placed; cairo_matrix_invert(&inverse) != CAIRO_STATUS_SUCCESS)
-            continue;
-        cairo_set_matrix(cr, &placed);
-        double ux = x;
-        double uy = y;
-        cairo_device_to_user(cr, &ux, &uy);
-        for (const ShapeLayer& layer : *layers) {
-            std::vector<Edge> edges;
-            for (const auto& e : layer.edges) {
-                if (e.fill1 != 0)
-                    edges.push_back(e.edge);
-                if (e.fill0 != 0)
-                    edges.push_back(Reversed(e.edge));
-            }
-            cairo_new_path(cr);
-            AddFillPath(Pen(cr, nullptr), edges);
-            cairo_set_fill_rule(cr, CAIRO_FILL_RULE_WINDING);
-            if (cairo_in_fill(cr, ux, uy)) {
-                hit = true;
-                break;
-            }
-        }
+        if (characterHit(cr, record->m_CharacterID, placed, x, y, nesting + 1))
+            return true;
     }
-    cairo_destroy(cr);
-    cairo_surface_destroy(scratch);
-    return hit;
+    return false;
+}
+
+bool Renderer::characterHit(cairo_t* cr, uint16_t id, const cairo_matrix_t& placed, double x, double y, int nesting)
+{
+    auto found = m_Characters->find(id);
+    if (nesting > kMaxNesting || found == m_Characters->end())
+        return false;
+    const CTag* tag = found->second;
+    if (tag->m_TagCode == kTagDefineButton || tag->m_TagCode == kTagDefineButton2)
+        return recordsHit(cr, tag, placed, x, y, nesting);
+    if (auto* sprite = dynamic_cast<const CDefineSpriteTag*>(tag)) {
+        // A sprite in the hit state counts with what its first frame places.
+        const CTagsItem* tags = sprite->m_pTags.get();
+        for (int i = 0; tags && i < tags->GetItemCount(); ++i) {
+            const auto* item = dynamic_cast<const CTag*>(tags->GetItem(i));
+            if (!item || item->m_TagCode == kTagShowFrame)
+                break;
+            auto* place = dynamic_cast<const CPlaceObject2Tag*>(item);
+            if (!place || !place->GetID())
+                continue;
+            cairo_matrix_t local = ToMatrix(place->m_pMatrix.get());
+            cairo_matrix_t inner;
+            cairo_matrix_multiply(&inner, &local, &placed);
+            if (characterHit(cr, place->GetID(), inner, x, y, nesting + 1))
+                return true;
+        }
+        return false;
+    }
+    const std::vector<ShapeLayer>* layers = shapeLayers(tag);
+    if (!layers)
+        return false;
+    if (cairo_matrix_t inverse = placed; cairo_matrix_invert(&inverse) != CAIRO_STATUS_SUCCESS)
+        return false;
+    cairo_set_matrix(cr, &placed);
+    double ux = x;
+    double uy = y;
+    cairo_device_to_user(cr, &ux, &uy);
+    for (const ShapeLayer& layer : *layers) {
+        std::vector<Edge> edges;
+        for (const auto& e : layer.edges) {
+            if (e.fill1 != 0)
+                edges.push_back(e.edge);
+            if (e.fill0 != 0)
+                edges.push_back(Reversed(e.edge));
+        }
+        cairo_new_path(cr);
+        AddFillPath(Pen(cr, nullptr), edges);
+        cairo_set_fill_rule(cr, CAIRO_FILL_RULE_WINDING);
+        if (cairo_in_fill(cr, ux, uy))
+            return true;
+    }
+    return false;
 }
 
 } // namespace reelfinch::plugin

@@ -80,6 +80,10 @@ private:
     void drawVideo(cairo_t* cr, const CTag* tag, const cairo_matrix_t& m, const ColorTransform& cx, uint16_t ratio);
     void drawButton(
         cairo_t* cr, const CTag* tag, const cairo_matrix_t& m, const ColorTransform& cx, int state, int nesting);
+    // Hit tests on `cr`'s scratch surface: a button's hit-state records, and any character placed with `placed`
+    // (a sprite by what its first frame places).
+    bool recordsHit(cairo_t* cr, const CTag* button, const cairo_matrix_t& matrix, double x, double y, int nesting);
+    bool characterHit(cairo_t* cr, uint16_t id, const cairo_matrix_t& placed, double x, double y, int nesting);
     bool setFillSource(cairo_t* cr, const FillDef& fill, const ColorTransform& cx);
     bool setRadialSource(cairo_t* cr, const FillDef& fill, const GradientRamp& ramp, const cairo_matrix_t& toSquare);
     std::vector<ShapeLayer> morphLayers(const CTag* tag, uint16_t ratio);

@@ -19,6 +19,11 @@
 #include <cmath>
 #include <unordered_map>
 
+namespace reelfinch::avm1 {
+// Whether a button on the stage holds the keyboard's focus (the mouse then rolls no button over or out).
+bool ButtonHoldsKeyboardFocus(Machine& m);
+} // namespace reelfinch::avm1
+
 namespace reelfinch::plugin {
 
 namespace {
@@ -28,8 +33,8 @@ void CollectSprites(const SpriteInstance& sprite, std::unordered_map<const Sprit
 {
     out.emplace(&sprite, sprite.serial);
     for (const auto& [depth, object] : sprite.displayList)
-        if (object.sprite)
-            CollectSprites(*object.sprite, out);
+        if (SpriteInstance* content = ContentOf(object))
+            CollectSprites(*content, out);
 }
 
 // Action codes of the simple frame actions this player runs.
@@ -466,6 +471,17 @@ void MoviePlayer::applyPlacement(SpriteInstance& sprite, const Placement& place,
             queueUnload(*kept->sprite);
             m_Removed.push_back(std::move(kept));
         }
+        if (object.buttonContent) {
+            // A button's children go as a sprite does, kept until the step's actions have run.
+            auto kept = std::make_unique<DisplayObject>();
+            kept->depth = object.depth;
+            kept->name = object.name;
+            kept->buttonContent = std::move(object.buttonContent);
+            kept->buttonContent->display = kept.get();
+            kept->buttonContent->removed = true;
+            queueUnload(*kept->buttonContent);
+            m_Removed.push_back(std::move(kept));
+        }
         object.characterId = *place.characterId;
         object.buttonState = kButtonUp;
         object.placedFrame = frame;
@@ -533,12 +549,13 @@ void MoviePlayer::startSprite(SpriteInstance& parent, DisplayObject& object)
 void MoviePlayer::removeAt(SpriteInstance& sprite, std::map<int32_t, DisplayObject>::iterator it)
 {
     DisplayObject& object = it->second;
-    if (object.sprite) {
-        // The sprite lives on apart until the actions of this step have run: its unload events see it.
+    if (SpriteInstance* content = ContentOf(object)) {
+        // The sprite (or a button's children) lives on apart until the actions of this step have run: its
+        // unload events see it, and a script running in it is not pulled from under itself.
         auto kept = std::make_unique<DisplayObject>(std::move(object));
-        kept->sprite->display = kept.get();
-        kept->sprite->removed = true;
-        queueUnload(*kept->sprite);
+        content->display = kept.get();
+        content->removed = true;
+        queueUnload(*content);
         m_Removed.push_back(std::move(kept));
     }
     sprite.displayList.erase(it);
@@ -550,8 +567,8 @@ void MoviePlayer::queueUnload(SpriteInstance& sprite)
         sprite.script.m_Link->path = m_Machine->targetPath(sprite, false);
     queueEvent(sprite, ClipEvent::Unload);
     for (auto& [depth, object] : sprite.displayList)
-        if (object.sprite)
-            queueUnload(*object.sprite);
+        if (SpriteInstance* content = ContentOf(object))
+            queueUnload(*content);
 }
 
 void MoviePlayer::applyFrame(SpriteInstance& sprite, int frame)
@@ -561,9 +578,12 @@ void MoviePlayer::applyFrame(SpriteInstance& sprite, int frame)
         if (tag->m_TagCode != kTagDoAction && tag->m_TagCode != kTagDoInitAction)
             applyControlTag(sprite, tag, frame);
     // Sprites that have just appeared are made; they enter their first frame when this one is entered.
-    for (auto& [depth, object] : sprite.displayList)
+    for (auto& [depth, object] : sprite.displayList) {
         if (!object.sprite)
             startSprite(sprite, object);
+        if (!object.sprite && !object.bitmap)
+            syncButtonContent(sprite, object, false);
+    }
 }
 
 void MoviePlayer::enterFrame(SpriteInstance& sprite, int frame, bool actions, bool apply, bool jump)
@@ -600,9 +620,15 @@ void MoviePlayer::enterFrame(SpriteInstance& sprite, int frame, bool actions, bo
                 queueActions(sprite, doAction->m_pActions.get());
     // New sprites show their first frame at once: made (initialize and construct), their first frame's
     // actions, then their load event.
-    for (auto& [depth, object] : sprite.displayList)
+    for (auto& [depth, object] : sprite.displayList) {
         if (object.sprite && object.sprite->currentFrame < 0)
             beginSprite(*object.sprite, actions);
+        // A button's state children that have just been made enter theirs with it.
+        if (object.buttonContent)
+            for (auto& [childDepth, child] : object.buttonContent->displayList)
+                if (child.sprite && child.sprite->currentFrame < 0)
+                    beginSprite(*child.sprite, actions);
+    }
 }
 
 void MoviePlayer::beginSprite(SpriteInstance& sprite, bool actions)
@@ -769,9 +795,12 @@ bool MoviePlayer::seek(SpriteInstance& sprite, int frame, bool jump)
 void MoviePlayer::stepChildren(SpriteInstance& sprite)
 {
     // The topmost child first, as clips placed last run first.
-    for (auto it = sprite.displayList.rbegin(); it != sprite.displayList.rend(); ++it)
+    for (auto it = sprite.displayList.rbegin(); it != sprite.displayList.rend(); ++it) {
         if (it->second.sprite)
             stepSprite(*it->second.sprite, false);
+        else if (it->second.buttonContent)
+            stepChildren(*it->second.buttonContent);
+    }
 }
 
 void MoviePlayer::stepSprite(SpriteInstance& sprite, bool force)
@@ -828,8 +857,9 @@ bool MoviePlayer::step(bool force)
     for (auto& [number, level] : m_Levels)
         stepSprite(*level, false);
     runPendingActions();
-    // Buttons that came or went under a mouse that stayed put.
-    if (m_HaveMouse) {
+    // Buttons that came or went under a mouse that stayed put; not while a button shows the keyboard's focus as
+    // the mouse over it.
+    if (m_HaveMouse && !(m_Machine && avm1::ButtonHoldsKeyboardFocus(*m_Machine))) {
         bool found = false;
         t_MouseStill = true;
         updateButtons(m_Root, underRoot(viewMatrix(m_ViewWidth, m_ViewHeight)), m_MousePixelX, m_MousePixelY, m_MouseDown,
@@ -864,8 +894,8 @@ void MoviePlayer::runPendingActions()
             for (const auto& [number, level] : m_Levels)
                 CollectSprites(*level, live);
             for (const auto& removed : m_Removed)
-                if (removed->sprite)
-                    CollectSprites(*removed->sprite, live);
+                if (SpriteInstance* content = ContentOf(*removed))
+                    CollectSprites(*content, live);
             liveStamp = stamp;
         }
         auto found = live.find(sprite);
@@ -920,8 +950,8 @@ void MoviePlayer::queueEnterFrames(SpriteInstance& sprite)
 {
     // Topmost first, children before their parent.
     for (auto it = sprite.displayList.rbegin(); it != sprite.displayList.rend(); ++it)
-        if (it->second.sprite)
-            queueEnterFrames(*it->second.sprite);
+        if (SpriteInstance* content = ContentOf(it->second))
+            queueEnterFrames(*content);
     if (sprite.loaded || !sprite.parent)
         queueEvent(sprite, ClipEvent::EnterFrame);
 }
@@ -932,7 +962,7 @@ bool MoviePlayer::isLive(const SpriteInstance& from, const SpriteInstance* sprit
     if (&from == sprite)
         return from.serial == serial;
     for (const auto& [depth, object] : from.displayList)
-        if (object.sprite && isLive(*object.sprite, sprite, serial))
+        if (const SpriteInstance* content = ContentOf(object); content && isLive(*content, sprite, serial))
             return true;
     return false;
 }
@@ -945,7 +975,7 @@ bool MoviePlayer::isLiveAnywhere(const SpriteInstance* sprite, uint64_t serial) 
         if (isLive(*level, sprite, serial))
             return true;
     for (const auto& removed : m_Removed)
-        if (removed->sprite && isLive(*removed->sprite, sprite, serial))
+        if (const SpriteInstance* content = ContentOf(*removed); content && isLive(*content, sprite, serial))
             return true;
     return false;
 }
@@ -1257,6 +1287,9 @@ bool MoviePlayer::updateButtons(
             updateButtons(*object.sprite, m, x, y, down, changed, found);
             continue;
         }
+        // Buttons among a button's children take the mouse before it.
+        if (object.buttonContent)
+            updateButtons(*object.buttonContent, m, x, y, down, changed, found);
         const CTag* tag = character(sprite, object.characterId);
         if (!tag || (tag->m_TagCode != kTagDefineButton && tag->m_TagCode != kTagDefineButton2))
             continue;
@@ -1276,6 +1309,7 @@ bool MoviePlayer::updateButtons(
             // A button that appears under the mouse shows the state the mouse gives it without its events.
             object.fresh = false;
             object.buttonState = hit ? kButtonOver : kButtonUp;
+            syncButtonContent(sprite, object, true);
             changed = changed || hit;
             continue;
         }
@@ -1291,6 +1325,7 @@ bool MoviePlayer::updateButtons(
             // Hidden under the held mouse: the press stays its own, to end as a release outside, without a drag.
             object.buttonState = kButtonUp;
             object.buttonHeld = true;
+            syncButtonContent(sprite, object, true);
             changed = true;
             continue;
         }
@@ -1316,12 +1351,12 @@ bool MoviePlayer::updateButtons(
         changed = true;
         if (previous != object.buttonState)
             m_Sound->buttonChanged(object.characterId, previous, object.buttonState);
-        if (!enabled)
-            continue;
-        for (const ButtonStep& step : ButtonSteps(from, to, pressed || (from == Track::OverDown && down))) {
-            queueButtonActions(sprite, tag, step.condition, 0);
-            queueButtonEvent(sprite, object, step.event);
-        }
+        if (enabled)
+            for (const ButtonStep& step : ButtonSteps(from, to, pressed || (from == Track::OverDown && down))) {
+                queueButtonActions(sprite, tag, step.condition, 0);
+                queueButtonEvent(sprite, object, step.event);
+            }
+        syncButtonContent(sprite, object, true);
     }
     return changed;
 }
@@ -1626,6 +1661,7 @@ void MoviePlayer::rollButton(SpriteInstance& parent, DisplayObject& button, bool
     const int previous = button.buttonState;
     button.buttonState = over ? kButtonOver : kButtonUp;
     m_Sound->buttonChanged(button.characterId, previous, button.buttonState);
+    syncButtonContent(parent, button, true);
     // The scripts run at once, before the focus is given: they may take the button away, so its state is kept.
     const std::shared_ptr<avm1::ButtonLink> link = button.button;
     for (const ButtonStep& step : ButtonSteps(from, to, false)) {

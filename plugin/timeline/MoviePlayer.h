@@ -140,6 +140,9 @@ struct DisplayObject {
     std::optional<uint32_t> opaqueBackground; // 0xRRGGBB filling its bounds under it
     std::optional<std::array<double, 4>> scrollRect; // x, y, width, height (twips): the part of it shown at its origin
     std::shared_ptr<video::VideoLink> video {}; // a video's script state, once a script has used it
+    // A button: the characters of the state it shows, as its children (sprites among them play and run scripts).
+    std::unique_ptr<SpriteInstance> buttonContent;
+    int contentState = -1; // the state `buttonContent` was made for
 };
 
 // A running timeline with its display list.
@@ -161,7 +164,14 @@ struct SpriteInstance {
     // A root or level has no parent's list: its own transform, colour and visibility are kept here, and
     // `display` points to it.
     std::unique_ptr<DisplayObject> topDisplay;
+    bool buttonContent = false; // the children of a button's state: `display` is the button
 };
+
+// The list an object shows as its content: a clip's own, or the children of a button's state (null for others).
+inline SpriteInstance* ContentOf(const DisplayObject& object)
+{
+    return object.sprite ? object.sprite.get() : object.buttonContent.get();
+}
 
 // Makes a sprite a root or level: its own transform starts as the identity.
 inline void MakeTop(SpriteInstance& top)
@@ -380,6 +390,10 @@ private:
     bool queueButtonActions(SpriteInstance& sprite, const CTag* button, uint16_t condition, int key, bool run = true);
     bool pressButtonKeys(SpriteInstance& sprite, int key, bool run);
     void queueButtonEvent(SpriteInstance& parent, DisplayObject& button, ClipEvent event);
+    // Makes the children of a button match the state it shows: characters that stay at their depth are kept,
+    // the others go and the new state's are made. New sprites enter their first frame at once when `begin`,
+    // else with the frame their button's timeline enters.
+    void syncButtonContent(SpriteInstance& parent, DisplayObject& button, bool begin);
     void pressFocused(const avm1::Value& target);
     SpriteInstance* clipUnderMouse(SpriteInstance& sprite);
     void updateClipButtons(bool pressed, bool released);

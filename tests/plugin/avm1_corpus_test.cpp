@@ -160,6 +160,16 @@ std::vector<reelfinch::runner::InputEvent> ReadInput(const QString& path)
                 static const std::pair<const char*, int> kCommands[] = { { "Paste", 'v' }, { "SelectAll", 'a' },
                     { "Copy", 'c' }, { "Cut", 'x' }, { "Enter", '\r' } };
                 const QString code = e.value(QStringLiteral("code")).toString();
+                // A caret move of its own is the arrow key that makes it.
+                if (code == QLatin1String("MoveLeft") || code == QLatin1String("MoveRight")) {
+                    if (reelfinch::runner::KeyByName(code == QLatin1String("MoveLeft") ? "ArrowLeft" : "ArrowRight", event)) {
+                        event.kind = InputEvent::KeyDown;
+                        input.push_back(event);
+                        event.kind = InputEvent::KeyUp;
+                        input.push_back(event);
+                    }
+                    continue;
+                }
                 int command = 0;
                 for (const auto& [name, key] : kCommands)
                     if (code == QLatin1String(name))
@@ -184,14 +194,15 @@ std::vector<reelfinch::runner::InputEvent> ReadInput(const QString& path)
         }
         if (type == QLatin1String("MouseMove") || type == QLatin1String("MouseDown")
             || type == QLatin1String("MouseUp")) {
-            if (e.contains(QStringLiteral("btn")) && e.value(QStringLiteral("btn")).toString() != QLatin1String("Left"))
-                continue;
+            // Movies hear only the main button: a press or release of another one just moves the pointer there.
+            const bool otherButton
+                = e.contains(QStringLiteral("btn")) && e.value(QStringLiteral("btn")).toString() != QLatin1String("Left");
             const QJsonArray pos = e.value(QStringLiteral("pos")).toArray();
             event.x = pos.at(0).toDouble();
             event.y = pos.at(1).toDouble();
-            event.kind = type == QLatin1String("MouseMove") ? InputEvent::MouseMove
-                : type == QLatin1String("MouseDown")        ? InputEvent::MouseDown
-                                                            : InputEvent::MouseUp;
+            event.kind = type == QLatin1String("MouseMove") || otherButton ? InputEvent::MouseMove
+                : type == QLatin1String("MouseDown")                       ? InputEvent::MouseDown
+                                                                           : InputEvent::MouseUp;
             input.push_back(event);
         } else if (type == QLatin1String("KeyDown") || type == QLatin1String("KeyUp")) {
             const QJsonValue key = e.value(QStringLiteral("key"));

@@ -11,6 +11,7 @@
 
 #include <cmath>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -500,6 +501,87 @@ TEST(Input, FocusRectKeepsItsValueWhenGivenNoNumber)
         m.setMember(root, "_focusrect", c.set);
         EXPECT_EQ(m.toString(m.getMember(root, "_focusrect")), c.read) << m.toString(c.set);
     }
+}
+
+// The keyboard's focus takes the over state from the button the mouse is over, even when Tab lands on that same
+// button; while a button holds the focus, a mouse that stays put rolls nothing back over.
+TEST(Input, TabTakesTheOverStateFromTheMouse)
+{
+    Asm script = Asm(ButtonHandlers("btn"))
+                     .append(ButtonHandlers("menu"))
+                     .append(SetProperty("btn", "tabIndex", Asm().num(1)))
+                     .append(SetProperty("menu", "tabIndex", Asm().num(2)));
+    InputMovie movie(script);
+    movie.mouse(30, 30, false);
+    movie.key(kMacTab, '\t');
+    movie.key(kMacTab, '\t');
+    movie.player.step(true);
+    EXPECT_EQ(movie.lines,
+        (std::vector<std::string> { "btn over", "btn out", "btn over", "btn out", "menu over" }));
+}
+
+// A button whose states hold sprites: one in every shown state (also its hit area), one more over it only.
+// Sprite 20 has two frames, each tracing where it runs; sprite 21 traces once.
+TEST(Input, SpritesInAButtonsStatesAreItsLiveChildren)
+{
+    constexpr uint8_t kAdd2 = 0x47;
+    constexpr uint8_t kTypeOf = 0x44;
+    plugintest::MovieBuilder movie(kSide, kSide, 12.0f, 8);
+    movie.rectShape(1, 0, 0, 40 * kTwips, 40 * kTwips, { 255, 0, 0 });
+    plugintest::SpriteBuilder always;
+    always.place(1, 1, 0, 0);
+    always.actions(Asm()
+                       .str("made ")
+                       .get("this")
+                       .op(kAdd2)
+                       .str(" ")
+                       .op(kAdd2)
+                       .get("_parent")
+                       .op(kTypeOf)
+                       .op(kAdd2)
+                       .trace()
+                       .finished());
+    always.showFrame();
+    always.actions(Asm().str("frame 2 ").get("this").op(kAdd2).trace().op(kStop).finished());
+    always.showFrame();
+    always.define(movie, 20);
+    plugintest::SpriteBuilder overOnly;
+    overOnly.actions(Asm().str("over ").get("this").op(kAdd2).trace().finished());
+    overOnly.showFrame();
+    overOnly.define(movie, 21);
+    // Records: up/over/down and hit show sprite 20 at depth 1; over shows sprite 21 at depth 2.
+    std::vector<uint8_t> body { 10, 0, 0 };
+    const size_t offsetAt = body.size();
+    body.insert(body.end(), { 0, 0 });
+    for (auto [states, id, depth] : { std::tuple<uint8_t, uint8_t, uint8_t> { 0x0F, 20, 1 }, { 0x02, 21, 2 } })
+        body.insert(body.end(), { states, id, 0, depth, 0, 0, 0 });
+    body.push_back(0);
+    body[offsetAt] = uint8_t(body.size() - offsetAt);
+    const std::vector<uint8_t> press = Asm().str("press").trace().finished();
+    body.insert(body.end(), { 0, 0, uint8_t(kCondOverUpToOverDown), 0 });
+    body.insert(body.end(), press.begin(), press.end());
+    movie.raw(kTagDefineButton2, body);
+    movie.place(1, 10, 10 * kTwips, 10 * kTwips, nullptr, 0, "btn");
+    movie.raw(kTagDoAction, Asm().op(kStop).finished());
+    movie.showFrame();
+    const std::vector<uint8_t> bytes = movie.finish();
+    plugin::MoviePlayer player;
+    std::vector<std::string> lines;
+    player.onTrace = [&lines](const std::string& line) { lines.push_back(line); };
+    ASSERT_TRUE(player.load(bytes.data(), bytes.size()));
+    player.step(true);
+    // Over the button: the over state's sprite is made, the one that stays keeps its frame; the press is found
+    // through the sprite in the hit state; down drops the over-only sprite.
+    player.mouseEvent(30, 30, false, kSide, kSide);
+    player.mouseEvent(30, 30, true, kSide, kSide);
+    player.step(true);
+    EXPECT_EQ(lines,
+        (std::vector<std::string> { "made _level0.btn.instance1 object", "frame 2 _level0.btn.instance1",
+            "over _level0.btn.instance2", "press" }));
+    avm1::Machine& m = *player.scriptMachine();
+    const Value button = m.getMember(Value(m.rootClip()), "btn");
+    EXPECT_TRUE(m.getMember(button, "instance1").isObject());
+    EXPECT_TRUE(m.getMember(button, "instance2").isUndefined());
 }
 
 } // namespace

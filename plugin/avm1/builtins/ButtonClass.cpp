@@ -13,9 +13,12 @@
 #include "Tags.h"
 
 #include <algorithm>
+#include <cctype>
 #include <climits>
 #include <cmath>
 #include <optional>
+#include <tuple>
+#include <vector>
 
 namespace reelfinch::avm1 {
 
@@ -42,6 +45,14 @@ ButtonLink* LinkOf(const Value& self)
 {
     ButtonData* data = NativeOf<ButtonData>(self);
     return data ? data->link.get() : nullptr;
+}
+
+bool SameName(std::string_view a, std::string_view b, bool caseSensitive)
+{
+    if (caseSensitive)
+        return a == b;
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+        [](char x, char y) { return std::tolower(uint8_t(x)) == std::tolower(uint8_t(y)); });
 }
 
 // The button a link names while it is on the stage, and the clip holding it.
@@ -314,6 +325,56 @@ Object* ButtonObject(Machine& m, SpriteInstance& parent, DisplayObject& display)
             m.setMember(Value(o), "trackAsMenu", Value(true));
     }
     return display.button->object;
+}
+
+namespace {
+
+// Whether `sprite` is still reached from `from` with the same serial (compared, never read, until found).
+bool Reached(SpriteInstance& from, const SpriteInstance* sprite, uint64_t serial)
+{
+    if (&from == sprite)
+        return from.serial == serial;
+    for (auto& [depth, object] : from.displayList)
+        if (SpriteInstance* content = plugin::ContentOf(object); content && Reached(*content, sprite, serial))
+            return true;
+    return false;
+}
+
+} // namespace
+
+void RollOutHovered(Machine& m)
+{
+    // Gathered first: the roll-outs run scripts, which may change the lists.
+    std::vector<std::tuple<SpriteInstance*, uint64_t, int32_t>> over;
+    std::vector<SpriteInstance*> todo { &m.player().root() };
+    while (!todo.empty()) {
+        SpriteInstance* sprite = todo.back();
+        todo.pop_back();
+        for (auto& [depth, object] : sprite->displayList) {
+            if (object.buttonState == plugin::kButtonOver && !object.buttonHeld && !object.sprite)
+                over.emplace_back(sprite, sprite->serial, depth);
+            if (SpriteInstance* content = plugin::ContentOf(object))
+                todo.push_back(content);
+        }
+    }
+    for (const auto& [sprite, serial, depth] : over) {
+        if (!Reached(m.player().root(), sprite, serial))
+            continue;
+        if (auto it = sprite->displayList.find(depth); it != sprite->displayList.end() && !it->second.sprite)
+            m.player().rollButton(*sprite, it->second, false);
+    }
+}
+
+Value ButtonChild(Machine& m, Object* button, std::string_view name)
+{
+    ButtonData* data = NativeOf<ButtonData>(Value(button));
+    DisplayObject* d = data ? DisplayOf(data->link.get()) : nullptr;
+    if (!d || !d->buttonContent)
+        return Value();
+    for (auto& [depth, object] : d->buttonContent->displayList)
+        if (object.sprite && SameName(object.name, name, m.caseSensitive()))
+            return Value(m.clipObject(*object.sprite));
+    return Value();
 }
 
 void ButtonEvent(Machine& m, const std::shared_ptr<ButtonLink>& link, ClipEvent event)

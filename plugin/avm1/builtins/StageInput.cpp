@@ -553,6 +553,12 @@ void HideFocusHighlight(Machine& m)
     k->focusAtMouse = FocusedObject(m);
 }
 
+bool ButtonHoldsKeyboardFocus(Machine& m)
+{
+    const Value focus = FocusedObject(m);
+    return IsButtonObject(focus) && ButtonAlive(focus) && KeyboardFocus(m);
+}
+
 void FocusRoll(Machine& m, const Value& object, bool over)
 {
     if (!object.isObject())

@@ -22,6 +22,9 @@
 
 namespace reelfinch::avm1 {
 
+// Buttons the mouse rolled over give that up to the keyboard's focus moving on: they roll out.
+void RollOutHovered(Machine& m);
+
 using plugin::AutoSize;
 using plugin::CharFormat;
 using plugin::DisplayObject;
@@ -1741,10 +1744,16 @@ void MoveFocusByTab(Machine& m, bool back)
     else
         next = back ? (at + all.size() - 1) % all.size() : (at + 1) % all.size();
     if (!m.strictEquals(all[next].object, current)) {
-        // Buttons and clips acting as buttons show the keyboard's focus as the mouse over them.
+        // Buttons and clips acting as buttons show the keyboard's focus as the mouse over them; the ones the
+        // mouse is over give that up first.
+        RollOutHovered(m);
         FocusRoll(m, current, false);
         FocusRoll(m, all[next].object, true);
         ChangeFocus(m, s, all[next].object);
+    } else if (EditField* f = FieldOf(current)) {
+        // Tab coming round to the field that has the focus selects its text again.
+        f->selectionBegin = 0;
+        f->selectionEnd = int(f->text.size());
     }
 }
 
