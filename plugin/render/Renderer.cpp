@@ -1067,7 +1067,13 @@ void Renderer::drawPlaced(
         cairo_identity_matrix(cr);
         cairo_clip_extents(cr, &layerBox.x0, &layerBox.y0, &layerBox.x1, &layerBox.y1);
         cairo_set_matrix(cr, &user);
-        layerBox.grow(reach);
+        // What lands in the clip comes from the opposite side of each effect's offset: a shadow cast downwards
+        // needs the rows above the clip, none below it.
+        const auto sides = FilterReach(object.filters, m_FilterScaleX, m_FilterScaleY);
+        layerBox.x0 -= sides[2];
+        layerBox.y0 -= sides[3];
+        layerBox.x1 += sides[0];
+        layerBox.y1 += sides[1];
     }
     DeviceBox box;
     if (characterBounds(object.characterId, m, object.buttonState, object.sprite.get(), nesting, box)) {
