@@ -680,6 +680,34 @@ int FilterMargin(const std::vector<Filter>& filters, double scaleX, double scale
     return int(std::ceil(std::min(margin, kMaxMargin)));
 }
 
+std::array<double, 4> FilterReach(const std::vector<Filter>& filters, double scaleX, double scaleY)
+{
+    std::array<double, 4> reach {};
+    for (const Filter& f : filters) {
+        if (f.kind == Filter::ColorMatrix)
+            continue;
+        if (f.kind == Filter::Convolution) {
+            for (double& side : reach)
+                side += std::max(f.matrixX, f.matrixY);
+            continue;
+        }
+        const double spread = std::max(f.blurX * scaleX, f.blurY * scaleY) * f.passes / 2 + 1;
+        for (double& side : reach)
+            side += spread;
+        const double dx = std::cos(f.angle) * f.distance * scaleX;
+        const double dy = std::sin(f.angle) * f.distance * scaleY;
+        // Bevels see the picture moved both ways; shadows and glows one way.
+        const bool bothWays = f.kind == Filter::Bevel || f.kind == Filter::GradientBevel;
+        reach[0] += bothWays ? std::abs(dx) : std::max(0.0, -dx);
+        reach[1] += bothWays ? std::abs(dy) : std::max(0.0, -dy);
+        reach[2] += bothWays ? std::abs(dx) : std::max(0.0, dx);
+        reach[3] += bothWays ? std::abs(dy) : std::max(0.0, dy);
+    }
+    for (double& side : reach)
+        side = std::ceil(std::min(side, kMaxMargin));
+    return reach;
+}
+
 void ApplyFilters(cairo_surface_t* image, const std::vector<Filter>& filters, double scaleX, double scaleY)
 {
     if (filters.empty() || cairo_image_surface_get_format(image) != CAIRO_FORMAT_ARGB32)
@@ -692,11 +720,12 @@ void ApplyFilters(cairo_surface_t* image, const std::vector<Filter>& filters, do
     int y1 = 0;
     if (!InkBounds(image, x0, y0, x1, y1))
         return; // an empty picture stays empty (inner effects and knockouts need a picture to show in)
-    const int margin = FilterMargin(filters, scaleX, scaleY);
-    x0 = std::max(0, x0 - margin);
-    y0 = std::max(0, y0 - margin);
-    x1 = std::min(cairo_image_surface_get_width(image), x1 + margin);
-    y1 = std::min(cairo_image_surface_get_height(image), y1 + margin);
+    // Each side gets the room its effects reach towards it (a shadow cast far right needs none on the left).
+    const auto reach = FilterReach(filters, scaleX, scaleY);
+    x0 = std::max(0, x0 - int(reach[0]));
+    y0 = std::max(0, y0 - int(reach[1]));
+    x1 = std::min(cairo_image_surface_get_width(image), x1 + int(reach[2]));
+    y1 = std::min(cairo_image_surface_get_height(image), y1 + int(reach[3]));
     Pixels& p = Buffers().pixels;
     FromSurface(image, x0, y0, x1, y1, p);
     if (p.px.empty())

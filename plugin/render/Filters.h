@@ -53,6 +53,11 @@ std::vector<Filter> FiltersFrom(const CFilterListItem* list);
 // How far, in pixels, the filters may draw beyond the picture's own pixels on each side.
 int FilterMargin(const std::vector<Filter>& filters, double scaleX, double scaleY);
 
+// How far, in pixels, the filters draw from where the picture's pixels lie, towards each side: an effect cast
+// down and to the right (a shadow at 45 degrees) reaches further right and down than left and up. The sides are
+// left, top, right, bottom; each is at most `FilterMargin`.
+std::array<double, 4> FilterReach(const std::vector<Filter>& filters, double scaleX, double scaleY);
+
 // Applies the filters in turn to `image` (ARGB32, premultiplied), whose pixels already hold `FilterMargin` of
 // room around the picture. Blur sizes and distances are scaled by `scaleX`/`scaleY` (the stage's scale of the
 // object's space).

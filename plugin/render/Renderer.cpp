@@ -1184,6 +1184,24 @@ void Renderer::drawPlaced(
     // holds; the filters work on that picture, which the blend mode then mixes with what lies below it.
     // The layer covers only what the object may draw and the room its filters reach, not the whole clip.
     cairo_save(cr);
+    // A filter's effect reaches into the clip from parts of the object outside it (a shadow cast from above the
+    // view): the filtered layer covers the clip grown by that reach.
+    const int reach = filtered ? FilterMargin(object.filters, m_FilterScaleX, m_FilterScaleY) : 0;
+    DeviceBox layerBox;
+    if (filtered) {
+        cairo_matrix_t user;
+        cairo_get_matrix(cr, &user);
+        cairo_identity_matrix(cr);
+        cairo_clip_extents(cr, &layerBox.x0, &layerBox.y0, &layerBox.x1, &layerBox.y1);
+        cairo_set_matrix(cr, &user);
+        // What lands in the clip comes from the opposite side of each effect's offset: a shadow cast downwards
+        // needs the rows above the clip, none below it.
+        const auto sides = FilterReach(object.filters, m_FilterScaleX, m_FilterScaleY);
+        layerBox.x0 -= sides[2];
+        layerBox.y0 -= sides[3];
+        layerBox.x1 += sides[0];
+        layerBox.y1 += sides[1];
+    }
     DeviceBox box;
     if (characterBounds(object.characterId, m, object.buttonState, ContentOf(object), nesting, box)) {
         if (box.empty()) {
@@ -1193,8 +1211,10 @@ void Renderer::drawPlaced(
             box = DeviceBox { 0, 0, 0, 0 };
             cairo_save(cr);
         }
-        box.grow(kLayerPad + (filtered ? FilterMargin(object.filters, m_FilterScaleX, m_FilterScaleY) : 0));
+        box.grow(kLayerPad + reach);
         ClipToBox(cr, box);
+        layerBox = { std::max(layerBox.x0, box.x0), std::max(layerBox.y0, box.y0), std::min(layerBox.x1, box.x1),
+            std::min(layerBox.y1, box.y1) };
     }
     // A filtered picture drawn last frame with the same key is used again.
     bool keyed = false;
@@ -1207,6 +1227,8 @@ void Renderer::drawPlaced(
         cairo_clip_extents(cr, &clip[0], &clip[1], &clip[2], &clip[3]);
         cairo_set_matrix(cr, &user);
         for (double v : clip)
+            m_Key.push_back(KeyWord(v));
+        for (double v : { layerBox.x0, layerBox.y0, layerBox.x1, layerBox.y1 })
             m_Key.push_back(KeyWord(v));
         for (double v : { user.xx, user.yx, user.xy, user.yy, user.x0, user.y0, m_FilterScaleX, m_FilterScaleY })
             m_Key.push_back(KeyWord(v));
@@ -1227,7 +1249,7 @@ void Renderer::drawPlaced(
     std::vector<uint64_t> key;
     if (keyed)
         key = m_Key; // m_Key is reused by the objects drawn inside this one
-    cairo_t* layer = beginLayer(cr);
+    cairo_t* layer = beginLayer(cr, filtered && !layerBox.empty() ? &layerBox : nullptr);
     ++m_LayerDepth;
     drawCharacter(layer, object.characterId, m, cx.after(object.colorTransform), object.ratio, object.buttonState,
         ContentOf(object), nesting);
@@ -1394,7 +1416,7 @@ cairo_surface_t* Renderer::pooledSurface(int width, int height, bool clear)
     return surface;
 }
 
-cairo_t* Renderer::beginLayer(cairo_t* cr)
+cairo_t* Renderer::beginLayer(cairo_t* cr, const DeviceBox* reach)
 {
     cairo_matrix_t user;
     cairo_get_matrix(cr, &user);
@@ -1405,6 +1427,13 @@ cairo_t* Renderer::beginLayer(cairo_t* cr)
     double y1 = 0;
     cairo_clip_extents(cr, &x0, &y0, &x1, &y1);
     cairo_set_matrix(cr, &user);
+    if (reach && std::isfinite(reach->x0) && std::isfinite(reach->y0) && std::isfinite(reach->x1)
+        && std::isfinite(reach->y1)) {
+        x0 = reach->x0;
+        y0 = reach->y0;
+        x1 = reach->x1;
+        y1 = reach->y1;
+    }
     const double left = std::floor(std::max(x0, -kMaxLayerCoordinate));
     const double top = std::floor(std::max(y0, -kMaxLayerCoordinate));
     const int width = std::max(1, int(std::ceil(std::min(x1, kMaxLayerCoordinate)) - left));

@@ -95,8 +95,9 @@ private:
     bool listBounds(const SpriteInstance& sprite, const cairo_matrix_t& m, int nesting, DeviceBox& box);
     // A context drawing into a transparent layer the size of `cr`'s clip, with `cr`'s matrix and quality; the
     // layer's pixels come from buffers kept from frame to frame, so that layers drawn every frame do not map fresh
-    // memory each time.
-    cairo_t* beginLayer(cairo_t* cr);
+    // memory each time. With `reach`, the layer covers that device rectangle instead (filters must see the parts of
+    // an object outside the clip whose effects reach into it).
+    cairo_t* beginLayer(cairo_t* cr, const DeviceBox* reach = nullptr);
     // Moves a cached object's matrix `m` so that its bounds start on whole pixels, and fills its opaque background.
     void placeCached(cairo_t* cr, const DisplayObject& object, cairo_matrix_t& m, int nesting);
     // An ARGB32 surface on one of the kept buffers (a surface of its own when none can be had), cleared when

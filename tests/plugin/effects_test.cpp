@@ -564,3 +564,29 @@ TEST(PluginEffects, CachedPicturesStartOnWholePixelsOverTheirBackground)
         EXPECT_TRUE(Near(canvas.at(70, 70), kWhite, 3));
     }
 }
+
+TEST(PluginEffects, EffectsReachIntoTheViewFromPartsOutsideIt)
+{
+    // A square wholly outside the view casts its shadow 30 pixels into the view's edge; moved elsewhere outside,
+    // it casts nothing there.
+    auto shadowAt = [](int x, int y, double angle) {
+        MovieBuilder movie(100, 100);
+        movie.background(kWhite);
+        movie.rectShape(1, 0, 0, 50 * T, 50 * T, { 255, 128, 0 });
+        movie.raw(kTagPlaceObject3, Place3(1, 1, x, y, 0, DropShadow(kBlack, 1, angle, 30, false, false)));
+        movie.showFrame();
+        MoviePlayer player;
+        EXPECT_TRUE(Load(player, movie.finish()));
+        return Render(player, 100, 100);
+    };
+    const double kDown = 3.14159265358979 / 2;
+    const Canvas above = shadowAt(20, -60, kDown); // square at y -60 to -10, shadow -30 to 20
+    EXPECT_TRUE(Near(above.at(40, 5), kBlack, 3));
+    EXPECT_TRUE(Near(above.at(40, 30), kWhite, 3));
+    EXPECT_TRUE(Near(above.at(80, 5), kWhite, 3));
+    const Canvas left = shadowAt(-60, 20, 0); // square at x -60 to -10, shadow -30 to 20
+    EXPECT_TRUE(Near(left.at(5, 40), kBlack, 3));
+    EXPECT_TRUE(Near(left.at(30, 40), kWhite, 3));
+    const Canvas aside = shadowAt(-120, -60, kDown);
+    EXPECT_TRUE(Near(aside.at(5, 5), kWhite, 3));
+}
