@@ -728,6 +728,16 @@ void Interpreter::clipProperty(bool set)
         return;
     }
     if (set) {
+        // An object value is converted as the property takes it, whether or not the target exists; the
+        // read-only text properties take nothing.
+        if (value.isObject() && value.asObject()->kind() != ObjectKind::Clip) {
+            if (i == 11 || i == 14 || i == 15)
+                return;
+            if (i != 16 && i != 17) // these two take an object as it is
+                value = i == 13 || i == 19 ? Value(m.str(m.toString(value))) : Value(m.toNumber(value));
+            if (m.unwinding())
+                return;
+        }
         if (target)
             m.setProperty(target, names[i], value);
     } else {
@@ -962,10 +972,16 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
             clipProperty(true);
             break;
         case 0x24: { // CloneSprite
-            const Value depth = pop();
-            const Value name = pop();
+            // Converted from the top: the depth, the new name, then (in cloneSprite) the source's path.
+            Value depth = pop();
+            Value name = pop();
             const Value source = pop();
-            m.cloneSprite(baseObject(), source, name, depth);
+            if (depth.isObject())
+                depth = Value(m.toNumber(depth));
+            if (name.isObject())
+                name = Value(m.str(m.toString(name)));
+            if (!m.unwinding())
+                m.cloneSprite(baseObject(), source, name, depth);
             break;
         }
         case 0x25: // RemoveSprite
@@ -987,10 +1003,12 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
             break;
         }
         case 0x27: { // StartDrag
+            // The centre lock and the constraint flag (objects by their number), then the bounds.
             const Value target = pop();
-            const bool lockCenter = m.toBoolean(pop());
+            auto flag = [&](const Value& v) { return v.isObject() ? m.toNumber(v) != 0 : m.toBoolean(v); };
+            const bool lockCenter = flag(pop());
             double bounds[4];
-            const bool constrained = m.toBoolean(pop());
+            const bool constrained = flag(pop());
             if (constrained)
                 for (int i = 3; i >= 0; --i)
                     bounds[i] = m.toNumber(pop()) * 20.0;

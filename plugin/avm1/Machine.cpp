@@ -846,7 +846,9 @@ void Machine::setMember(const Value& object, std::string_view name, const Value&
 
 std::vector<std::string> Machine::enumerate(Object* object)
 {
-    std::vector<std::string> names;
+    // Each object of the chain gives its own names (a nearer object's name hides the same one further down);
+    // the prototypes' names come first, the furthest prototype's before the nearer ones, the object's last.
+    std::vector<std::vector<std::string>> groups;
     std::vector<std::string> seen;
     const bool cs = caseSensitive();
     auto add = [&](const std::string& name) {
@@ -854,7 +856,7 @@ std::vector<std::string> Machine::enumerate(Object* object)
             if (NameIs(s, name, cs))
                 return;
         seen.push_back(name);
-        names.push_back(name);
+        groups.back().push_back(name);
     };
     // Names come newest first. An array's elements written by index sit among its named properties in the
     // order they were made; other elements count as older than every named property.
@@ -866,6 +868,7 @@ std::vector<std::string> Machine::enumerate(Object* object)
     int depth = 0;
     for (Object* o = object; o && depth < 256; o = o->proto(), ++depth) {
         order.clear();
+        groups.emplace_back();
         auto* a = o->kind() == ObjectKind::Array ? static_cast<ArrayObject*>(o) : nullptr;
         std::vector<std::pair<uint64_t, size_t>> elements;
         if (a)
@@ -904,6 +907,9 @@ std::vector<std::string> Machine::enumerate(Object* object)
                         add(it->second.name);
         }
     }
+    std::vector<std::string> names;
+    for (auto group = groups.rbegin(); group != groups.rend(); ++group)
+        names.insert(names.end(), group->begin(), group->end());
     return names;
 }
 
@@ -1739,6 +1745,9 @@ bool Machine::setClipProperty(ClipObject* clip, std::string_view name, const Val
         return false;
     SpriteInstance* sprite = clipSprite(clip);
     if (!sprite)
+        return true;
+    // _highquality and _focusrect ignore text that is no number, in SWF 4 movies too (which read it as 0).
+    if ((index == 16 || index == 17) && v.isString() && std::isnan(stringToNumber(v.str(), 5)))
         return true;
     if (index == 17) {
         SetFocusRectProperty(*this, *sprite, v);

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 using plugintest::Asm;
 using plugintest::RunScript;
 
@@ -71,6 +73,31 @@ TEST(Avm1Objects, EnumerationOrderAndHiddenProperties)
     EXPECT_EQ(RunScript(script, 7), (std::vector<std::string> { "c", "a" }));
 }
 
+TEST(Avm1Objects, PrototypesNamesEnumerateBeforeTheObjectsOwn)
+{
+    // p = {x, a}; o = {a, b} with p as its prototype: p's x first, then o's names newest first; p's a is hidden
+    // by o's own a.
+    Asm script = NewObject("p").append(NewObject("o"));
+    script.append(SetMember("p", "x", Asm().num(1))).append(SetMember("p", "a", Asm().num(1)));
+    script.append(SetMember("o", "__proto__", Asm().get("p")));
+    script.append(SetMember("o", "a", Asm().num(1))).append(SetMember("o", "b", Asm().num(1)));
+    script.append(TraceNames("o"));
+    EXPECT_EQ(RunScript(script, 7), (std::vector<std::string> { "x", "b", "a" }));
+}
+
+TEST(Avm1Objects, SetNativeNumbersNamesInTurnAndHidesVersionedOnes)
+{
+    // ASSetNative(o, 200, "a,6b,,c"): Math's natives 0 (abs), 1 (min) for b from SWF 6, and 3 (sin) for c, the
+    // empty name using up number 2.
+    Asm script = NewObject("o");
+    script.str("a,6b,,c").num(200).get("o").i32(3).str("ASSetNative").op(kCallFunction).op(kPop);
+    script.num(-4).i32(1).get("o").str("a").op(kCallMethod).trace();
+    script.num(0).i32(1).get("o").str("c").op(kCallMethod).trace();
+    script.append(Member("o", "b")).trace();
+    EXPECT_EQ(RunScript(script, 5), (std::vector<std::string> { "4", "0", "undefined" }));
+    EXPECT_EQ(RunScript(script, 6), (std::vector<std::string> { "4", "0", "[type Function]" }));
+}
+
 TEST(Avm1Objects, ArrayAndStringMethods)
 {
     struct MethodCase {
@@ -95,6 +122,10 @@ TEST(Avm1Objects, ArrayAndStringMethods)
         { "numeric descending", method(array({ 10, 9, 1 }), "sort", { Asm().num(16 | 2) }), "10,9,1" },
         { "comparator", method(array({ 3, 1, 2 }), "sort", { Asm().function("", { "a", "b" },
             Asm().get("a").get("b").op(0x0B).op(kReturn)) }), "1,2,3" },
+        { "numeric puts NaN last", method(array({ NAN, 4, -INFINITY, 1 }), "sort", { Asm().num(16) }),
+            "-Infinity,1,4,NaN" },
+        { "sortOn compares primitives themselves", method(array({ 3, 1, 2 }), "sortOn", { Asm().str("x") }),
+            "1,2,3" },
         { "splice", method(array({ 1, 2, 3, 4 }), "splice", { Asm().num(1), Asm().num(2) }), "2,3" },
         { "join", method(array({ 1, 2 }), "join", { Asm().str("-") }), "1-2" },
         { "substr from the end", method(Asm().str("hello"), "substr", { Asm().num(-3) }), "llo" },

@@ -202,7 +202,10 @@ int CompareValues(Machine& m, const Value& a, const Value& b, int options)
 {
     if (options & kNumeric) {
         if (a.isNumber() && b.isNumber()) {
+            // NaN sorts after every number.
             const double x = a.asNumber(), y = b.asNumber();
+            if (std::isnan(x) || std::isnan(y))
+                return std::isnan(x) == std::isnan(y) ? 0 : std::isnan(x) ? 1 : -1;
             return x < y ? -1 : x > y ? 1 : 0;
         }
     }
@@ -304,6 +307,19 @@ Value Sort(Machine& m, const Value& self, const Value* args, int argc)
     return SortWith(m, a, [&](const Value& x, const Value& y) { return CompareValues(m, x, y, options); }, options);
 }
 
+// The value sortOn compares for one element: a plain object's own stored field (neither its prototypes nor a
+// getter are asked), a built-in object's field as scripts read it, and a primitive element itself.
+Value SortField(Machine& m, const Value& element, const std::string& field)
+{
+    if (!element.isObject())
+        return element;
+    Object* o = element.asObject();
+    if (o->kind() != ObjectKind::Plain)
+        return m.getMember(element, field);
+    const Property* p = o->props().find(field, m.caseSensitive());
+    return p && !(p->flags & kAccessor) && PropertyVisible(p->flags, m.version()) ? p->value : Value();
+}
+
 Value SortOn(Machine& m, const Value& self, const Value* args, int argc)
 {
     ArrayObject* a = Self(self);
@@ -333,8 +349,8 @@ Value SortOn(Machine& m, const Value& self, const Value* args, int argc)
         m, a,
         [&](const Value& x, const Value& y) {
             for (size_t i = 0; i < fields.size(); ++i) {
-                const Value fx = x.isObject() ? m.getMember(x, fields[i]) : Value();
-                const Value fy = y.isObject() ? m.getMember(y, fields[i]) : Value();
+                const Value fx = SortField(m, x, fields[i]);
+                const Value fy = SortField(m, y, fields[i]);
                 int c = CompareValues(m, fx, fy, fieldOptions[i]);
                 if (i > 0 && (fieldOptions[i] & kDescending))
                     c = -c;

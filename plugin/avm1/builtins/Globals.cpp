@@ -113,24 +113,128 @@ Value NoMathNative(Machine& m, const Value&, const Value* args, int argc)
     return Value(NAN);
 }
 
-// ASnative(table, index): one of the player's numbered native functions. Math's table is known; other tables give
-// undefined.
+// The player's numbered native functions: table 200 is Math's, table 103 Date's methods (256 its constructor).
+constexpr const char* kDateNatives[] = { "getFullYear", "getYear", "getMonth", "getDate", "getDay", "getHours",
+    "getMinutes", "getSeconds", "getMilliseconds", "setFullYear", "setMonth", "setDate", "setHours", "setMinutes",
+    "setSeconds", "setMilliseconds", "getTime", "setTime", "getTimezoneOffset", "toString", "setYear" };
+
+Value OwnValue(Machine& m, const Object* o, const char* name)
+{
+    const Property* p = o ? o->props().find(name, m.caseSensitive()) : nullptr;
+    return p && !(p->flags & kAccessor) ? p->value : Value();
+}
+
+// The native function numbered (table, index), or undefined for a number the player has no function for.
+Value NativeFunctionAt(Machine& m, double table, double index)
+{
+    if (!(index >= 0) || index != std::floor(index) || index > 65535)
+        return Value();
+    if (table == 200) {
+        if (index < double(std::size(kMathNatives))) {
+            const Value math = OwnValue(m, m.m_Global, "Math");
+            return math.isObject() ? OwnValue(m, math.asObject(), kMathNatives[size_t(index)]) : Value();
+        }
+        return Value(static_cast<Object*>(m.newNative(NoMathNative)));
+    }
+    if (table == 103) {
+        if (index < double(std::size(kDateNatives)))
+            return OwnValue(m, m.m_DateProto, kDateNatives[size_t(index)]);
+        if (index == 256)
+            return OwnValue(m, m.m_DateProto, "constructor");
+    }
+    return Value();
+}
+
+// ASnative(table, index): one of the player's numbered native functions.
 Value ASnative(Machine& m, const Value&, const Value* args, int argc)
 {
     if (argc < 2)
         return Value();
     const double table = m.toNumber(args[0]);
     const double index = m.toNumber(args[1]);
-    if (table != 200 || !(index >= 0) || index != std::floor(index))
+    if (m.unwinding())
         return Value();
-    if (index < double(std::size(kMathNatives))) {
-        const Property* math = m.m_Global->props().find("Math", m.caseSensitive());
-        if (!math || !math->value.isObject())
-            return Value();
-        const Property* p = math->value.asObject()->props().find(kMathNatives[size_t(index)], m.caseSensitive());
-        return p && !(p->flags & kAccessor) ? p->value : Value();
+    return NativeFunctionAt(m, table, index);
+}
+
+// One name of an ASSetNative list: a leading "6".."9" or "10" makes the property visible only from that SWF
+// version on, and a leading "1" is dropped; other digits stay part of the name.
+std::pair<std::string, uint16_t> NativeName(const std::string& item)
+{
+    if (item.size() > 1 && item[0] == '1' && item[1] == '0')
+        return { item.substr(2), kOnlySwf10 };
+    switch (item.empty() ? 0 : item[0]) {
+    case '1':
+        return { item.substr(1), 0 };
+    case '6':
+        return { item.substr(1), kOnlySwf6 };
+    case '7':
+        return { item.substr(1), kOnlySwf7 };
+    case '8':
+        return { item.substr(1), kOnlySwf8 };
+    case '9':
+        return { item.substr(1), kOnlySwf9 };
+    default:
+        return { item, 0 };
     }
-    return Value(static_cast<Object*>(m.newNative(NoMathNative)));
+}
+
+// ASSetNative(object, table, "names", first) and ASSetNativeAccessor: each name of the comma list takes the next
+// native number (an empty name uses one up). ASSetNative writes the function into the property, new properties
+// carrying the name's version flag; ASSetNativeAccessor makes each a getter/setter pair of two numbers.
+Value SetNatives(Machine& m, const Value* args, int argc, bool accessors)
+{
+    if (argc < 3 || !args[0].isObject())
+        return Value();
+    Object* o = args[0].asObject();
+    const double table = m.toNumber(args[1]);
+    const std::string list = m.toString(args[2]);
+    const double first = argc > 3 ? double(m.toInt32(args[3])) : 0;
+    if (m.unwinding())
+        return Value();
+    double index = first;
+    size_t pos = 0;
+    while (pos < list.size()) {
+        size_t comma = list.find(',', pos);
+        if (comma == std::string::npos)
+            comma = list.size();
+        const auto [name, version] = NativeName(list.substr(pos, comma - pos));
+        pos = comma + 1;
+        const double number = index;
+        index += accessors ? 2 : 1;
+        if (name.empty())
+            continue;
+        Property* p = o->props().find(name, m.caseSensitive());
+        if (accessors) {
+            const Value getter = NativeFunctionAt(m, table, number);
+            const Value setter = NativeFunctionAt(m, table, number + 1);
+            if (!p)
+                p = &o->props().add(name, m.caseSensitive());
+            p->value = getter;
+            p->setter = setter;
+            p->stored = Value();
+            p->flags = uint16_t(kAccessor | version);
+        } else if (p) {
+            p->value = NativeFunctionAt(m, table, number);
+            p->setter = Value();
+            p->flags &= uint16_t(~kAccessor);
+        } else {
+            p = &o->props().add(name, m.caseSensitive());
+            p->value = NativeFunctionAt(m, table, number);
+            p->flags = version;
+        }
+    }
+    return Value();
+}
+
+Value ASSetNative(Machine& m, const Value&, const Value* args, int argc)
+{
+    return SetNatives(m, args, argc, false);
+}
+
+Value ASSetNativeAccessor(Machine& m, const Value&, const Value* args, int argc)
+{
+    return SetNatives(m, args, argc, true);
 }
 
 // ASSetPropFlags(object, names, set, clear): names as an array, a comma list, or null for every property.
@@ -193,10 +297,14 @@ void InstallGlobals(Machine& m)
             { "clearTimeout", ClearTimer, kDontEnum | kOnlySwf8 },
             { "ASSetPropFlags", ASSetPropFlags },
             { "ASnative", ASnative },
+            { "ASSetNative", ASSetNative },
+            { "ASSetNativeAccessor", ASSetNativeAccessor },
             { "updateAfterEvent", Nothing },
         });
     m.define(g, "NaN", Value(NAN));
     m.define(g, "Infinity", Value(INFINITY));
+    // The player's own start-up script leaves its working variable behind as null.
+    m.define(g, "o", Value::null());
 }
 
 } // namespace reelfinch::avm1

@@ -514,12 +514,18 @@ void ScriptGetURL(Machine& m, Object* clip, const std::string& url, const std::s
     LoadState& state = StateOf(m);
     const int method = flags & kMethodMask;
     const bool post = method == kMethodPost;
+    // Variables into a target that does not resolve load nothing, and send nothing (none is converted).
+    Object* variablesInto = nullptr;
+    if (flags & kLoadVariables) {
+        variablesInto = !clip ? nullptr : target.empty() ? clip : m.resolveTarget(clip, target);
+        if (!variablesInto)
+            return;
+    }
     const std::string variables = method == kMethodGet || method == kMethodPost ? EncodeVariables(m, clip) : "";
     const std::string address = post ? url : UrlWithQuery(url, variables);
-    if (flags & kLoadVariables) {
-        Object* into = !clip ? nullptr : target.empty() ? clip : m.resolveTarget(clip, target);
-        if (into)
-            StartLoad(m, LoadKind::ClipVariables, into, address, post, kFormType, post ? variables : std::string());
+    if (variablesInto) {
+        StartLoad(m, LoadKind::ClipVariables, variablesInto, address, post, kFormType,
+            post ? variables : std::string());
         return;
     }
     // A window named "_levelN" is the level itself: the movie loads into it (loadMovieNum), as with the target flag.
