@@ -1,5 +1,6 @@
 // Clip events as scripts hear them: onClipEvent handlers of a clip's placement and handler properties
 // (onEnterFrame, onLoad, onPress...), classes bound to symbols, the Mouse object's listeners and dragging.
+#include "avm1/ClassRegistry.h"
 #include "avm1/Clip.h"
 #include "avm1/Machine.h"
 
@@ -9,10 +10,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <strings.h>
 
 namespace reelfinch::avm1 {
 
 using plugin::ClipEvent;
+using plugin::MovieLibrary;
 using plugin::SpriteInstance;
 
 namespace {
@@ -84,20 +87,66 @@ constexpr const char* kButtonHandlers[]
 
 } // namespace
 
-Value Machine::registeredClass(uint16_t symbol)
+Object* ClassRegistry(Machine& m, bool caseSensitive, bool make)
 {
-    if (!symbol)
+    const char* name = caseSensitive ? "__registeredClasses" : "__registeredClassesNoCase";
+    if (const Property* p = m.m_Global->props().find(name, true); p && !p->removed && p->value.isObject())
+        return p->value.asObject();
+    if (!make)
+        return nullptr;
+    Object* registry = m.newObject();
+    m.m_Global->setOwn(name, Value(registry), true, kDontEnum);
+    return registry;
+}
+
+uint16_t ExportedCharacter(Machine& m, const std::string& name, bool caseSensitive, const MovieLibrary* library)
+{
+    if (!library)
+        return m.player().exportedCharacter(name, caseSensitive);
+    if (auto found = library->exportNames.find(name); found != library->exportNames.end())
+        return found->second;
+    if (caseSensitive)
+        return 0;
+    for (const auto& [known, id] : library->exportNames)
+        if (known.size() == name.size() && strncasecmp(known.data(), name.data(), name.size()) == 0)
+            return id;
+    return 0;
+}
+
+std::string ExportName(Machine& m, uint16_t characterId, const MovieLibrary* library)
+{
+    if (!library)
+        return m.player().exportName(characterId);
+    for (const auto& [name, id] : library->exportNames)
+        if (id == characterId)
+            return name;
+    return {};
+}
+
+Value RegisteredClass(Machine& m, const SpriteInstance& sprite)
+{
+    if (!sprite.symbolId)
         return Value();
-    const std::string name = m_Player.exportName(symbol);
+    const std::string name = ExportName(m, sprite.symbolId, sprite.library);
     if (name.empty())
         return Value();
-    Value registry;
-    if (!getProperty(m_Global, "__registeredClasses", registry, Value(m_Global)) || !registry.isObject())
+    // The table is the one of the symbol's own movie's version.
+    const bool exact = m.player().versionOf(sprite) >= 7;
+    Object* registry = ClassRegistry(m, exact, false);
+    if (!registry)
         return Value();
-    Value ctor;
-    if (!getProperty(registry.asObject(), name, ctor, registry) || !ctor.isObject() || !ctor.asObject()->isFunction())
+    const Property* p = registry->props().find(name, exact);
+    if (!p || p->removed || (p->flags & kAccessor) || !p->value.isObject() || !p->value.asObject()->isFunction())
         return Value();
-    return ctor;
+    return p->value;
+}
+
+Value Machine::registeredClass(uint16_t symbol)
+{
+    // A symbol of the main movie.
+    SpriteInstance probe;
+    probe.symbolId = symbol;
+    return RegisteredClass(*this, probe);
 }
 
 void Machine::bindClass(SpriteInstance& sprite, const Value& ctor)
@@ -132,7 +181,7 @@ bool Machine::hearsEvent(SpriteInstance& sprite, ClipEvent event)
         return true;
     // A symbol's class may be registered by init actions that run after the event is queued.
     if (event == ClipEvent::Initialize || event == ClipEvent::Construct)
-        return sprite.symbolId && !m_Player.exportName(sprite.symbolId).empty();
+        return sprite.symbolId && !ExportName(*this, sprite.symbolId, sprite.library).empty();
     const char* name = HandlerName(event);
     if (!name || m_Version < 6)
         return false;
@@ -155,7 +204,7 @@ void Machine::clipEvent(SpriteInstance& sprite, ClipEvent event)
 {
     Value ctor;
     if (event == ClipEvent::Initialize || event == ClipEvent::Construct) {
-        ctor = registeredClass(sprite.symbolId);
+        ctor = RegisteredClass(*this, sprite);
         // The class's prototype is in place before the clip's first handlers run.
         if (event == ClipEvent::Initialize)
             bindClass(sprite, ctor);

@@ -418,8 +418,17 @@ bool Machine::strictEquals(const Value& a, const Value& b) const
         return a.asNumber() == b.asNumber();
     case Type::String:
         return a.asString() == b.asString() || a.str() == b.str();
-    case Type::Object:
-        return a.asObject() == b.asObject();
+    case Type::Object: {
+        if (a.asObject() == b.asObject())
+            return true;
+        // Clips are references by target path, for strict equality too.
+        if (a.asObject()->kind() != ObjectKind::Clip || b.asObject()->kind() != ObjectKind::Clip)
+            return false;
+        auto* self = const_cast<Machine*>(this);
+        SpriteInstance* x = self->spriteOf(a);
+        SpriteInstance* y = self->spriteOf(b);
+        return x && y && (x == y || self->targetPath(*x, false) == self->targetPath(*y, false));
+    }
     }
     return false;
 }
@@ -1212,10 +1221,15 @@ Value Machine::invoke(FunctionObject* f, const Value& self, const Value* args, i
         }
     }
     uint32_t pc = info.start;
+    // The function runs by the rules of the movie that defined it (a loaded movie keeps its own version).
+    const int callerVersion = m_Version;
+    if (frame.version > 0)
+        m_Version = frame.version;
     if (m_TimeCheck++ % 256 == 0 && timeUp())
         m_Unwind = Unwind::Abort;
     else
         Execute(*this, frame, info.start, info.end, pc);
+    m_Version = callerVersion;
     m_Frames.pop_back();
     m_Stack.resize(std::min(m_Stack.size(), frame.stackBase));
     m_Registers.resize(frame.regBase);
@@ -1264,7 +1278,11 @@ void Machine::runFrameActions(SpriteInstance& sprite, const CActionsItem* action
     m_RunStart = std::chrono::steady_clock::now();
     m_Frames.push_back(&frame);
     uint32_t pc = 0;
+    const int movieVersion = m_Version;
+    if (frame.version > 0)
+        m_Version = frame.version;
     Execute(*this, frame, 0, uint32_t(code->ops.size()), pc);
+    m_Version = movieVersion;
     m_Frames.pop_back();
     m_Stack.clear();
     m_Registers.clear();
@@ -1717,7 +1735,12 @@ Value Machine::getClipProperty(ClipObject* clip, std::string_view name, bool& fo
     case 14:
         return Value(str(dropTarget(*sprite)));
     case 15:
-        return Value(str(sprite->library ? sprite->library->url : std::string("file:///movie.swf")));
+        if (sprite->library)
+            return Value(str(sprite->library->url));
+        // The main movie shows as the loaded ones do: relative to the root of local files, by its file name.
+        if (const std::string& url = m_Player.movieUrl; !url.empty() && url.find("://") == std::string::npos)
+            return Value(str("file:///" + url.substr(url.find_last_of('/') + 1)));
+        return Value(str(m_Player.movieUrl.empty() ? std::string("file:///movie.swf") : m_Player.movieUrl));
     case 16:
         return Value(m_Player.quality() == plugin::Quality::High ? 1.0 : 0.0);
     case 17:

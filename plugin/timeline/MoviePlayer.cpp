@@ -586,6 +586,18 @@ void MoviePlayer::applyFrame(SpriteInstance& sprite, int frame)
     }
 }
 
+namespace {
+bool FirstFrameHasScript(const Timeline& timeline)
+{
+    if (timeline.frames.empty())
+        return false;
+    for (const CTag* tag : timeline.frames.front())
+        if (tag->m_TagCode == kTagDoAction)
+            return true;
+    return false;
+}
+} // namespace
+
 void MoviePlayer::enterFrame(SpriteInstance& sprite, int frame, bool actions, bool apply, bool jump)
 {
     if (apply)
@@ -614,10 +626,26 @@ void MoviePlayer::enterFrame(SpriteInstance& sprite, int frame, bool actions, bo
     // The sound side knows the main movie's sounds only (a loaded movie's sound IDs would name other sounds).
     if (!sprite.library)
         soundFrameEntered(sprite, frame);
-    if (actions)
-        for (const CTag* tag : sprite.timeline->frames[size_t(frame)])
-            if (auto* doAction = dynamic_cast<const CDoActionTag*>(tag); doAction && doAction->m_pActions)
-                queueActions(sprite, doAction->m_pActions.get());
+    if (actions) {
+        // The frame's tags act in order: a sprite with a script in its first frame placed before an action tag
+        // enters that frame (its actions queued) before the tag's actions.
+        std::vector<int32_t> placedBefore;
+        for (const CTag* tag : sprite.timeline->frames[size_t(frame)]) {
+            Placement place;
+            const CClipActionsItem* clipActions = nullptr;
+            if (tag->m_TagCode != kTagDoAction && placementOf(tag, place, clipActions) && place.characterId)
+                placedBefore.push_back(place.depth);
+            auto* doAction = dynamic_cast<const CDoActionTag*>(tag);
+            if (!doAction || !doAction->m_pActions)
+                continue;
+            for (int32_t depth : placedBefore)
+                if (auto it = sprite.displayList.find(depth); it != sprite.displayList.end() && it->second.sprite
+                    && it->second.sprite->currentFrame < 0 && FirstFrameHasScript(*it->second.sprite->timeline))
+                    beginSprite(*it->second.sprite, actions);
+            placedBefore.clear();
+            queueActions(sprite, doAction->m_pActions.get());
+        }
+    }
     // New sprites show their first frame at once: made (initialize and construct), their first frame's
     // actions, then their load event.
     for (auto& [depth, object] : sprite.displayList) {

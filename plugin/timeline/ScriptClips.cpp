@@ -189,7 +189,7 @@ std::string MoviePlayer::exportName(uint16_t characterId) const
 SpriteInstance* MoviePlayer::attachSprite(
     SpriteInstance& parent, uint16_t characterId, const std::string& name, int32_t depth)
 {
-    if (characterId && !m_SpriteTimelines.count(characterId))
+    if (characterId && !(parent.library ? parent.library->spriteTimelines : m_SpriteTimelines).count(characterId))
         return nullptr;
     if (parent.nesting >= kMaxSpriteNesting || parent.removed)
         return nullptr;

@@ -1,4 +1,5 @@
 #include "avm1/builtins/Amf0.h"
+#include "avm1/ClassRegistry.h"
 
 #include "avm1/builtins/Builtins.h"
 
@@ -26,8 +27,7 @@ bool EqualsNoCase(std::string_view a, std::string_view b)
 // The table Object.registerClass fills: class names to constructors, in the order they were first given.
 Object* Registry(Machine& m)
 {
-    const Property* p = m.m_Global->props().find("__registeredClasses", m.caseSensitive());
-    return p && !p->removed && !(p->flags & kAccessor) && p->value.isObject() ? p->value.asObject() : nullptr;
+    return ClassRegistry(m, m.caseSensitive(), false);
 }
 
 // A plain (not getter) own property's value, whatever its flags; undefined when there is none.

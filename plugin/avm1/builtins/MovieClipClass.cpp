@@ -1,5 +1,6 @@
 // MovieClip: the timeline methods (play, stop, the gotos), clips made and removed by scripts, depths, bounds,
 // hit tests, coordinates and dragging.
+#include "avm1/ClassRegistry.h"
 #include "avm1/builtins/BitmapData.h"
 #include "avm1/builtins/Builtins.h"
 #include "avm1/builtins/NetStreamLinks.h"
@@ -103,7 +104,7 @@ Value Finish(Machine& m, plugin::SpriteInstance* sprite, const Value& init)
     if (!sprite)
         return Value();
     Object* clip = m.clipObject(*sprite);
-    const Value ctor = m.registeredClass(sprite->symbolId);
+    const Value ctor = RegisteredClass(m, *sprite);
     m.bindClass(*sprite, ctor);
     CopyInit(m, clip, init);
     m.constructOn(ctor, clip);
@@ -116,7 +117,8 @@ Value AttachMovie(Machine& m, const Value& self, const Value* args, int argc)
     int32_t depth = 0;
     if (!s || argc < 3 || !DisplayDepth(m, args[2], depth))
         return Value();
-    const uint16_t id = m.player().exportedCharacter(m.toString(args[0]), m.caseSensitive());
+    // The symbol comes from the library of the movie the clip belongs to.
+    const uint16_t id = ExportedCharacter(m, m.toString(args[0]), m.caseSensitive(), s->library);
     if (!id)
         return Value();
     return Finish(m, m.player().attachSprite(*s, id, m.toString(args[1]), depth), Arg(args, argc, 3));
@@ -372,9 +374,11 @@ Value GetBytes(Machine& m, const Value& self, const Value*, int)
 
 Value GetSWFVersion(Machine& m, const Value& self, const Value*, int)
 {
-    if (!Sprite(m, self))
+    // The version of the movie the clip belongs to, which a loaded movie keeps whoever asks.
+    auto* s = Sprite(m, self);
+    if (!s)
         return Value();
-    return Value(double(m.version()));
+    return Value(double(m.player().versionOf(*s)));
 }
 
 // attachBitmap(bitmap, depth[, pixelSnapping, smoothing])

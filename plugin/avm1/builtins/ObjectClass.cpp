@@ -1,4 +1,5 @@
 // Object: the root class, its prototype's methods (addProperty, watch, hasOwnProperty...) and registerClass.
+#include "avm1/ClassRegistry.h"
 #include "avm1/builtins/Builtins.h"
 
 namespace reelfinch::avm1 {
@@ -144,18 +145,12 @@ Value Unwatch(Machine& m, const Value& self, const Value* args, int argc)
 
 Value RegisterClass(Machine& m, const Value&, const Value* args, int argc)
 {
-    // Symbols bound to classes are kept for attachMovie and the timeline.
+    // Symbols bound to classes are kept for attachMovie and the timeline, in the table of the calling code's
+    // version: names given by SWF 6 code and earlier ignore case.
     if (argc < 2)
         return Value(false);
-    Object* registry = nullptr;
-    Value existing;
-    if (m.getProperty(m.m_Global, "__registeredClasses", existing, Value(m.m_Global)) && existing.isObject()) {
-        registry = existing.asObject();
-    } else {
-        registry = m.newObject();
-        m.define(m.m_Global, "__registeredClasses", Value(registry), kDontEnum);
-    }
-    m.setProperty(registry, m.toString(args[0]), args[1]);
+    const int version = m.m_Frames.empty() ? m.version() : m.m_Frames.back()->version;
+    ClassRegistry(m, version >= 7, true)->setOwn(m.toString(args[0]), args[1], version >= 7, 0);
     return Value(true);
 }
 
