@@ -4,11 +4,13 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 dir=$1
 shift
-# ccache, when present, lets build folders of other checkouts share what they compiled alike.
+# ccache, when present, lets build folders of other checkouts share what they compiled alike. The base
+# folder goes into the launcher itself, so later `cmake --build` runs outside this script share too.
 launcher=()
 if command -v ccache >/dev/null; then
-    export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$(cd .. && pwd)}"
-    launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+    base="${CCACHE_BASEDIR:-$(cd .. && pwd)}"
+    launcher=("-DCMAKE_C_COMPILER_LAUNCHER=env;CCACHE_BASEDIR=$base;ccache"
+              "-DCMAKE_CXX_COMPILER_LAUNCHER=env;CCACHE_BASEDIR=$base;ccache")
 fi
 cmake -S . -B "$dir" -G Ninja "${launcher[@]}" "$@" >/dev/null
 cmake --build "$dir" -j "$(nproc)"

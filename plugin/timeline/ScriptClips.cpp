@@ -219,22 +219,16 @@ SpriteInstance* MoviePlayer::duplicateSprite(SpriteInstance& sprite, const std::
 {
     if (!sprite.parent || !sprite.display || sprite.removed)
         return nullptr;
-    const DisplayObject original = {
-        sprite.display->characterId,
-        0,
-        sprite.display->matrix,
-        sprite.display->colorTransform,
-        sprite.display->ratio,
-        sprite.display->clipDepth,
-        {},
-        nullptr,
-        0,
-        sprite.display->blendMode,
-        sprite.display->visible,
-        sprite.display->filters,
-        {}, // no text field state
-        sprite.display->clipActions,
-    };
+    DisplayObject original; // what the copy takes, read before a clip at the new depth is removed
+    original.characterId = sprite.display->characterId;
+    original.matrix = sprite.display->matrix;
+    original.colorTransform = sprite.display->colorTransform;
+    original.ratio = sprite.display->ratio;
+    original.clipDepth = sprite.display->clipDepth;
+    original.blendMode = sprite.display->blendMode;
+    original.visible = sprite.display->visible;
+    original.filters = sprite.display->filters;
+    original.clipActions = sprite.display->clipActions;
     const bool cached = sprite.display->cacheAsBitmap;
     const std::optional<uint32_t> background = sprite.display->opaqueBackground;
     SpriteInstance& parent = *sprite.parent;
