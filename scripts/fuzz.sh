@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang in build-fuzz and runs one of them for a given time.
-# Usage: scripts/fuzz.sh fuzz_swfinfo|fuzz_stream|fuzz_movie|fuzz_play|fuzz_avm1|fuzz_sound|fuzz_engine_messages SECONDS [more libFuzzer options...]
+# Usage: scripts/fuzz.sh fuzz_swfinfo|fuzz_stream|fuzz_movie|fuzz_play|fuzz_avm1|fuzz_sound|fuzz_flv|fuzz_engine_messages SECONDS [more libFuzzer options...]
 # New inputs are kept in fuzz-corpus/TARGET, crashes and their log in fuzz-findings/TARGET (both outside git).
 # Our own seeds come from fuzz/seeds; the real movies of ../shared/corpus (or $REELFINCH_CORPUS) are read as
 # extra seeds when the folder exists.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-usage() { echo "usage: scripts/fuzz.sh fuzz_swfinfo|fuzz_stream|fuzz_movie|fuzz_play|fuzz_avm1|fuzz_sound|fuzz_engine_messages SECONDS [libFuzzer options...]" >&2; exit 2; }
+usage() { echo "usage: scripts/fuzz.sh fuzz_swfinfo|fuzz_stream|fuzz_movie|fuzz_play|fuzz_avm1|fuzz_sound|fuzz_flv|fuzz_engine_messages SECONDS [libFuzzer options...]" >&2; exit 2; }
 [ $# -ge 2 ] || usage
 target=$1
 seconds=$2
@@ -18,6 +18,7 @@ fuzz_stream) seeds=fuzz/seeds/stream max_len=65536 ;;
 fuzz_movie | fuzz_play) seeds=fuzz/seeds/swfinfo max_len=262144 ;;
 fuzz_avm1) seeds=fuzz/seeds/avm1 max_len=4096 ;;
 fuzz_sound) seeds=fuzz/seeds/sound max_len=65536 ;;
+fuzz_flv) seeds=fuzz/seeds/flv max_len=65536 ;;
 fuzz_engine_messages) seeds=fuzz/seeds/engine max_len=65536 ;;
 *) usage ;;
 esac
@@ -34,7 +35,7 @@ mkdir -p "$corpus" "$findings"
 # recursively and writes only to the first folder); longer files are cut to the input limit.
 extra=()
 shared=${REELFINCH_CORPUS:-../shared/corpus}
-[ "$target" != fuzz_stream ] && [ "$target" != fuzz_avm1 ] && [ "$target" != fuzz_sound ] && [ "$target" != fuzz_engine_messages ] && [ -d "$shared/movies" ] && extra+=("$shared/movies")
+[ "$target" != fuzz_stream ] && [ "$target" != fuzz_avm1 ] && [ "$target" != fuzz_sound ] && [ "$target" != fuzz_flv ] && [ "$target" != fuzz_engine_messages ] && [ -d "$shared/movies" ] && extra+=("$shared/movies")
 
 log=$findings/run-$(date +%Y%m%d-%H%M%S).log
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}

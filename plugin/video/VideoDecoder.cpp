@@ -53,9 +53,10 @@ struct Bits {
     }
 };
 
-bool H263KeyFrame(const uint8_t* data, size_t size)
+// Reads a Sorenson H.263 picture header up to its picture type (0 intra, 1 inter, 2 disposable inter); false when
+// the start code is missing. `bits` is left after the type.
+bool H263PictureType(Bits& bits, uint32_t& type)
 {
-    Bits bits { data, size };
     if (bits.get(17) != 1)
         return false;
     bits.get(5); // version
@@ -65,23 +66,24 @@ bool H263KeyFrame(const uint8_t* data, size_t size)
     case 1: bits.get(32); break; // 16 bits each
     default: break; // a standard size
     }
-    return bits.get(2) == 0 && !bits.over; // 0: intra, 1: inter, 2: disposable inter
+    type = bits.get(2);
+    return !bits.over;
+}
+
+bool H263KeyFrame(const uint8_t* data, size_t size)
+{
+    Bits bits { data, size };
+    uint32_t type = 0;
+    return H263PictureType(bits, type) && type == 0;
 }
 
 // The deblocking flag and quantizer of a Sorenson H.263 picture header; false when the header cannot be read.
 bool H263Deblocking(const uint8_t* data, size_t size, bool& flag, int& quantizer)
 {
     Bits bits { data, size };
-    if (bits.get(17) != 1)
+    uint32_t type = 0;
+    if (!H263PictureType(bits, type))
         return false;
-    bits.get(5); // version
-    bits.get(8); // temporal reference
-    switch (bits.get(3)) {
-    case 0: bits.get(16); break;
-    case 1: bits.get(32); break;
-    default: break;
-    }
-    bits.get(2); // picture type
     flag = bits.get(1) != 0;
     quantizer = int(bits.get(5));
     return !bits.over;
