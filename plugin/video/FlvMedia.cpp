@@ -233,6 +233,14 @@ void FlvAudio::feed(sound::SoundMixer& mixer, std::string_view bytes, const FlvF
     };
     std::vector<int16_t> stereo;
     for (size_t queued; (queued = mixer.streamQueued(m_Key)) < ahead;) {
+        if (m_Silence > 0 && m_Drop > 0) {
+            // Silence before the start is skipped by count: a seek into a long gap would otherwise fill and drop
+            // the whole gap (hours, for a damaged time) piece by piece.
+            const size_t skipped = std::min(m_Silence, m_Drop);
+            m_Silence -= skipped;
+            m_Drop -= skipped;
+            continue;
+        }
         if (m_Silence > 0) {
             const size_t frames = std::min(m_Silence, ahead - queued);
             stereo.assign(frames * sound::kMixChannels, 0);
