@@ -53,21 +53,40 @@ struct Bits {
     }
 };
 
-// Reads a Sorenson H.263 picture header up to its picture type (0 intra, 1 inter, 2 disposable inter); false when
-// the start code is missing. `bits` is left after the type.
-bool H263PictureType(Bits& bits, uint32_t& type)
+// Reads a Sorenson H.263 picture header up to its picture type (0 intra, 1 inter, 2 disposable inter) and the
+// picture's size; false when the start code is missing. `bits` is left after the type.
+bool H263PictureType(Bits& bits, uint32_t& type, int64_t* pixels = nullptr)
 {
     if (bits.get(17) != 1)
         return false;
     bits.get(5); // version
     bits.get(8); // temporal reference
+    int64_t width = 0;
+    int64_t height = 0;
     switch (bits.get(3)) {
-    case 0: bits.get(16); break; // width and height, 8 bits each
-    case 1: bits.get(32); break; // 16 bits each
-    default: break; // a standard size
+    case 0: width = bits.get(8); height = bits.get(8); break;
+    case 1: width = bits.get(16); height = bits.get(16); break;
+    case 2: width = 352; height = 288; break;
+    case 3: width = 176; height = 144; break;
+    case 4: width = 128; height = 96; break;
+    case 5: width = 320; height = 240; break;
+    case 6: width = 160; height = 120; break;
+    default: break;
     }
+    if (pixels)
+        *pixels = width * height;
     type = bits.get(2);
     return !bits.over;
+}
+
+// Whether a Sorenson H.263 picture claims more pixels than a video may have: such a picture is not handed to the
+// decoder, which would allocate and conceal all of it before the size is refused.
+bool H263TooLarge(const uint8_t* data, size_t size)
+{
+    Bits bits { data, size };
+    uint32_t type = 0;
+    int64_t pixels = 0;
+    return H263PictureType(bits, type, &pixels) && pixels > kMaxVideoPixels;
 }
 
 bool H263KeyFrame(const uint8_t* data, size_t size)
@@ -308,6 +327,8 @@ bool Decoder::decode(const uint8_t* data, size_t size)
         if (size == 0)
             return false;
     }
+    if (m_Codec == kCodecH263 && H263TooLarge(data, size))
+        return false;
     // Sorenson H.263 says in each picture whether to deblock it; the stream's setting may turn that off or on.
     m_DeblockStrength = 0;
     bool flag = false;
