@@ -331,15 +331,15 @@ void BlurColumns(const uint16_t* in, uint16_t* out, int width, int height, int c
     }
 }
 
-// Box blurs `passes` times across and down, `plane` holding the result; `other` is room of the same size.
-// The width of the box a blur of `size` pixels takes: whole pixels, an odd number of them so that the box is
-// centred on a pixel (a blur of 4 takes 3, one of 2 or less none).
-double OddBox(double size)
+// The width in device pixels of the box a blur of `blur` pixels of the stage takes, the stage shown `scale`
+// times its size: the box's reach on either side of its centre pixel, (blur - 1) / 2, grows with the stage.
+// Boxes of a fractional or even width count the pixels at their ends in part.
+double BoxSize(double blur, double scale)
 {
-    const double whole = std::floor(size + 1e-9);
-    return std::max(1.0, std::fmod(whole, 2) == 0 ? whole - 1 : whole);
+    return std::max(1.0, (blur - 1) * scale + 1);
 }
 
+// Box blurs `passes` times across and down, `plane` holding the result; `other` is room of the same size.
 void BlurPlane(std::vector<uint16_t>& plane, std::vector<uint16_t>& other, int width, int height, int channels,
     double sizeX, double sizeY, int passes)
 {
@@ -349,8 +349,8 @@ void BlurPlane(std::vector<uint16_t>& plane, std::vector<uint16_t>& other, int w
     other.resize(plane.size());
     // A box wider than the room filters take around a picture spreads it to nothing either way; the cut keeps
     // a movie shown very large from asking for rows of room without end.
-    sizeX = OddBox(std::min(sizeX, kMaxBox));
-    sizeY = OddBox(std::min(sizeY, kMaxBox));
+    sizeX = std::min(sizeX, kMaxBox);
+    sizeY = std::min(sizeY, kMaxBox);
     const BoxWeights across = Weights(sizeX);
     const BoxWeights down = Weights(sizeY);
     for (int pass = 0; pass < passes; ++pass) {
@@ -385,7 +385,7 @@ void BlurredAlpha(const Pixels& p, const Filter& f, double sx, double sy, double
             to[x] = uint16_t(inverted ? kPlaneMax - a : a);
         }
     }
-    BlurPlane(plane, other, w, h, 1, f.blurX * sx, f.blurY * sy, f.passes);
+    BlurPlane(plane, other, w, h, 1, BoxSize(f.blurX, sx), BoxSize(f.blurY, sy), f.passes);
 }
 
 // A blurred alpha (times 256) by the filter's strength, as a byte.
@@ -542,11 +542,17 @@ void Bevel(Pixels& p, const Filter& f, double sx, double sy)
             shade[k] = Premultiplied(f.color, k);
         }
     }
-    // Where the picture is, inner bevels; beside it, outer ones; full ones both.
+    // Where the picture is, inner bevels; beside it, outer ones; full ones both (knocked out, the bevel alone
+    // on both sides).
     Filter combine = f;
     const bool behind = f.onTop ? false : !f.inner;
-    if (f.onTop)
+    if (f.onTop) {
         combine.inner = false;
+        if (f.knockout) {
+            combine.knockout = false;
+            combine.compositeSource = false;
+        }
+    }
     // The bevel's pixels, a row at a time: the difference of the two sights of the blurred alpha, by strength.
     std::vector<uint32_t>& effect = s.effect;
     effect.assign(p.px.size(), 0);
@@ -580,7 +586,7 @@ void Blur(Pixels& p, const Filter& f, double sx, double sy)
     for (size_t i = 0; i < p.px.size(); ++i)
         for (int c = 0; c < 4; ++c)
             s.planeA[i * 4 + size_t(c)] = uint16_t(Channel(p.px[i], c * 8) << kFractionBits);
-    BlurPlane(s.planeA, s.planeB, p.width, p.height, 4, f.blurX * sx, f.blurY * sy, f.passes);
+    BlurPlane(s.planeA, s.planeB, p.width, p.height, 4, BoxSize(f.blurX, sx), BoxSize(f.blurY, sy), f.passes);
     constexpr uint32_t kHalf = 1u << (kFractionBits - 1);
     for (size_t i = 0; i < p.px.size(); ++i) {
         const uint16_t* v = &s.planeA[i * 4];

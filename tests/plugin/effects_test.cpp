@@ -463,17 +463,18 @@ TEST(PluginEffects, FilteredPicturesFollowWhatChangesInside)
     EXPECT_TRUE(Near(third.at(20, 33), kGreen, 3)) << "the shadow turned green";
 }
 
-TEST(PluginEffects, BlurBoxesAreWholeOddWidths)
+TEST(PluginEffects, BlurBoxesReachHalfTheSizeLessOneAndGrowWithTheStage)
 {
-    // A one-pixel column under blurs of growing size: how far the blur spreads it on each side. The box is the
-    // size cut to whole pixels, less one when even; a box of one pixel leaves the picture as it was.
+    // A one-pixel column under blurs of growing size: how far the blur spreads it on each side. The box reaches
+    // (size - 1) / 2 pixels of the stage each way, partly covered pixels at its ends counting in part; a box of
+    // one pixel leaves the picture as it was.
     struct Case {
         double size;
         double scale; // the stage's scale of the object's space
         int reach;
     };
-    const Case cases[] = { { 1, 1, 0 }, { 2, 1, 0 }, { 3, 1, 1 }, { 4, 1, 1 }, { 4.9, 1, 1 }, { 5, 1, 2 },
-        { 1, 2, 0 }, { 2, 2, 1 }, { 30, 1, 14 } };
+    const Case cases[] = { { 1, 1, 0 }, { 2, 1, 1 }, { 3, 1, 1 }, { 4, 1, 2 }, { 4.9, 1, 2 }, { 5, 1, 2 },
+        { 1, 2, 0 }, { 2, 2, 1 }, { 3, 2, 2 }, { 30, 1, 15 } };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.size * c.scale);
         cairo_surface_t* image = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 81, 3);
@@ -494,7 +495,8 @@ TEST(PluginEffects, BlurBoxesAreWholeOddWidths)
             ++reach;
         EXPECT_EQ(reach, c.reach);
         EXPECT_EQ(px[stride + 40 - reach] >> 24, px[stride + 40 + reach] >> 24) << "centred";
-        EXPECT_NEAR(int(px[stride + 40] >> 24), 255 / (2 * c.reach + 1), 1) << "the box's weights are even";
+        const double box = (c.size - 1) * c.scale + 1;
+        EXPECT_NEAR(int(px[stride + 40] >> 24), 255 / box, 1) << "the box's weights are even";
         cairo_surface_destroy(image);
     }
 }
