@@ -117,10 +117,20 @@ double FromLinear(double v)
     return v <= 0.0031308 ? v * 12.92 : 1.055 * std::pow(v, 1 / 2.4) - 0.055;
 }
 
-// Mixes two sRGB colours in linear light; alpha mixes evenly.
+// A colour channel in linear light as a whole byte, rounded down: dark channels lose most (a byte of 20 holds
+// 1.8 of linear light and comes back as 13).
+double ToLinearByte(double v)
+{
+    return std::floor(ToLinear(std::clamp(v, 0.0, 1.0)) * kColorMax) / kColorMax;
+}
+
+// Mixes two sRGB colours in linear light, which holds them as bytes; alpha mixes evenly.
 RGBA MixLinear(const RGBA& a, const RGBA& b, double t)
 {
-    auto channel = [t](double x, double y) { return FromLinear(ToLinear(x) + (ToLinear(y) - ToLinear(x)) * t); };
+    auto channel = [t](double x, double y) {
+        const double from = ToLinearByte(x);
+        return FromLinear(from + (ToLinearByte(y) - from) * t);
+    };
     return { channel(a.r, b.r), channel(a.g, b.g), channel(a.b, b.b), a.a + (b.a - a.a) * t };
 }
 
@@ -137,6 +147,10 @@ GradientRamp MakeGradientRamp(const FillDef& fill, const ColorTransform& cx)
     std::vector<RGBA> colors;
     for (const auto& stop : in)
         colors.push_back(cx.apply(stop.second));
+    // Mixed in linear light, even the records' own colours come back from the bytes it holds.
+    if (fill.linearRGB)
+        for (RGBA& c : colors)
+            c = MixLinear(c, c, 0);
     size_t piece = 0;
     for (int entry = 0; entry < kGradientEntries; ++entry) {
         const double at = entry / kRatioMax;

@@ -602,3 +602,22 @@ TEST(PluginDrawing, ButtonsShowTheirStateAndRunTheirActions)
     EXPECT_TRUE(Near(Render(player, kW, kH).at(50, 50), kRed));
     EXPECT_FALSE(player.mouseEvent(6, 6, false, kW, kH)) << "no state change, nothing to redraw";
 }
+
+TEST(PluginDrawing, LinearLightHoldsColoursAsBytes)
+{
+    // Between two dark greys, linear light keeps under two levels of the 255 a byte holds, rounded down to one:
+    // the middle comes back darker than either end.
+    const float scale = 100.0f * T / 32768.0f;
+    const std::vector<std::pair<uint8_t, Color>> dark { { 0, { 20, 20, 20 } }, { 255, { 18, 18, 18 } } };
+    MovieBuilder movie(kW, kH);
+    movie.background(kWhite);
+    auto matrix = Translate(50 * T, 50 * T, scale, scale);
+    std::vector<std::unique_ptr<CFillStyleItem>> fills;
+    fills.push_back(GradientFill(kFillLinearGradient, dark, *matrix, kStyleRGBA, kLinearLight));
+    movie.shape(1, 0, 0, 100 * T, 100 * T, std::move(fills));
+    movie.place(1, 1, 0, 0);
+    movie.showFrame();
+    MoviePlayer player;
+    const Canvas c = Render(Show(player, movie), kW, kH);
+    EXPECT_TRUE(Near(c.at(50, 50), { 13, 13, 13 }, 1));
+}
