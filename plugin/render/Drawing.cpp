@@ -114,9 +114,12 @@ void Drawing::addEdge(const Edge& edge)
     m_PenY = edge.y1;
     if (m_Filling && m_HaveClosing && m_Closing < layer.edges.size()) {
         // The closing edge runs from the pen back to where the outline began; while they meet it closes nothing.
+        // It is stroked with the line the outline is drawn with.
         ShapeLayer::StyledEdge& closing = layer.edges[m_Closing];
         closing.edge = { m_PenX, m_PenY, (m_PenX + m_StartX) / 2, (m_PenY + m_StartY) / 2, m_StartX, m_StartY, false };
-        closing.fill1 = (m_PenX == m_StartX && m_PenY == m_StartY) ? 0 : 1;
+        const bool closed = m_PenX == m_StartX && m_PenY == m_StartY;
+        closing.fill1 = closed ? 0 : 1;
+        closing.line = closed || !stroked ? 0 : m_LineIndex;
     }
     touch();
 }

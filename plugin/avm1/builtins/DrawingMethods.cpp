@@ -201,6 +201,9 @@ Value BeginGradientFill(Machine& m, const Value& self, const Value* args, int ar
     plugin::Drawing* d = DrawingOf(m, self);
     if (!d)
         return Value();
+    // Too few arguments, or a null type, leave the fill as it was; other wrong arguments end it.
+    if (argc < 5 || args[0].isNull())
+        return Value();
     plugin::FillDef fill;
     d->beginFill(ReadGradient(m, args, argc, fill) ? &fill : nullptr);
     return Value();
@@ -234,7 +237,8 @@ Value BeginBitmapFill(Machine& m, const Value& self, const Value* args, int argc
 Value LineGradientStyle(Machine& m, const Value& self, const Value* args, int argc)
 {
     plugin::Drawing* d = DrawingOf(m, self);
-    if (!d || !d->line())
+    // As with beginGradientFill: too few arguments or a null type change nothing.
+    if (!d || !d->line() || argc < 5 || args[0].isNull())
         return Value();
     plugin::LineDef line = *d->line();
     plugin::FillDef fill;
