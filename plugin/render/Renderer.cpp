@@ -608,11 +608,14 @@ class Pen
 public:
     // With `polygons`, the points laid also go there, a new contour at each move; with `shapeSpace` they go there
     // alone and untransformed, the placement only deciding how finely curves are cut.
-    Pen(cairo_t* cr, const cairo_matrix_t* placement, Polygons* polygons = nullptr, bool shapeSpace = false)
+    // With `warp`, placed points are moved by a clip's scaling grid.
+    Pen(cairo_t* cr, const cairo_matrix_t* placement, Polygons* polygons = nullptr, bool shapeSpace = false,
+        const GridWarp* warp = nullptr)
         : m_Cr(cr)
         , m_Placement(placement)
         , m_Polygons(polygons)
         , m_ShapeSpace(shapeSpace && polygons)
+        , m_Warp(warp)
     { }
 
     void moveTo(double x, double y) const
@@ -675,6 +678,8 @@ private:
         if (!m_Placement || m_ShapeSpace)
             return;
         cairo_matrix_transform_point(m_Placement, &x, &y);
+        if (m_Warp)
+            m_Warp->apply(x, y);
         x = std::round(x * kTwipsPerPixel) / kTwipsPerPixel;
         y = std::round(y * kTwipsPerPixel) / kTwipsPerPixel;
     }
@@ -683,6 +688,7 @@ private:
     const cairo_matrix_t* m_Placement;
     Polygons* m_Polygons;
     bool m_ShapeSpace;
+    const GridWarp* m_Warp;
 };
 
 using Point2 = std::pair<double, double>;
@@ -893,6 +899,7 @@ Renderer::Renderer(MoviePlayer& movie, BitmapCache& bitmaps)
     : m_Movie(movie)
     , m_Characters(&movie.m_Characters)
     , m_JPEGTables(movie.m_JPEGTables)
+    , m_Swf(movie.m_Movie.get())
     , m_Bitmaps(bitmaps)
 { }
 
@@ -966,6 +973,36 @@ void Renderer::useLibrary(const MovieLibrary* library)
 {
     m_Characters = &m_Movie.charactersOf(library);
     m_JPEGTables = library ? library->jpegTables : m_Movie.m_JPEGTables;
+    m_Swf = library ? library->movie.get() : m_Movie.m_Movie.get();
+}
+
+const ScalingGrid* Renderer::scalingGrid(uint16_t id)
+{
+    if (!m_Swf)
+        return nullptr;
+    auto [movie, fresh] = m_Grids.try_emplace(m_Swf);
+    if (fresh) {
+        // A grid names a sprite or button defined before it; the first grid of a character holds.
+        const CTagsItem* tags = m_Swf->GetTags();
+        for (int i = 0; tags && i < tags->GetItemCount(); ++i) {
+            const auto* tag = dynamic_cast<const CDefineScalingGridTag*>(tags->GetTag(i));
+            if (!tag || !tag->m_pSplitter)
+                continue;
+            auto defined = m_Characters->find(tag->m_CharacterID);
+            if (defined == m_Characters->end())
+                continue;
+            const CRectItem& r = *tag->m_pSplitter;
+            movie->second.try_emplace(tag->m_CharacterID,
+                GridEntry { defined->second,
+                    ScalingGrid { double(r.m_XMin), double(r.m_YMin), double(r.m_XMax), double(r.m_YMax) } });
+        }
+    }
+    auto found = movie->second.find(id);
+    if (found == movie->second.end())
+        return nullptr;
+    auto defined = m_Characters->find(id);
+    return defined != m_Characters->end() && defined->second == found->second.definition ? &found->second.grid
+                                                                                          : nullptr;
 }
 
 void Renderer::drawFocusRect(cairo_t* cr, const cairo_matrix_t& stage)
@@ -1000,7 +1037,7 @@ void Renderer::drawList(
     const LibraryScope scope(*this, sprite.library);
     // What scripts drew lies under the clip's children.
     if (sprite.drawing && !sprite.drawing->empty())
-        drawLayers(cr, sprite.drawing->layers(), parent, cx);
+        drawLayers(cr, sprite.drawing->layers(), parent, cx, warpAt(nesting));
     const auto& list = sprite.displayList;
     for (auto it = list.begin(); it != list.end(); ++it) {
         const DisplayObject& object = it->second;
@@ -1495,11 +1532,11 @@ void Renderer::drawCharacter(cairo_t* cr, uint16_t id, const cairo_matrix_t& m, 
     case kTagDefineShape3:
     case kTagDefineShape4:
         if (const auto* layers = shapeLayers(tag))
-            drawLayers(cr, *layers, m, cx);
+            drawLayers(cr, *layers, m, cx, warpAt(nesting));
         break;
     case kTagDefineMorphShape:
     case kTagDefineMorphShape2:
-        drawLayers(cr, morphLayers(tag, ratio), m, cx);
+        drawLayers(cr, morphLayers(tag, ratio), m, cx, warpAt(nesting));
         break;
     case kTagDefineText:
     case kTagDefineText2:
@@ -1512,13 +1549,13 @@ void Renderer::drawCharacter(cairo_t* cr, uint16_t id, const cairo_matrix_t& m, 
     case kTagDefineButton2:
         // A button on a display list shows its state's children; one without them, its records.
         if (sprite)
-            drawList(cr, *sprite, m, cx, nesting + 1);
+            drawContent(cr, id, *sprite, m, cx, nesting + 1);
         else
             drawButton(cr, tag, m, cx, buttonState, nesting + 1);
         break;
     case kTagDefineSprite:
         if (sprite)
-            drawList(cr, *sprite, m, cx, nesting + 1);
+            drawContent(cr, id, *sprite, m, cx, nesting + 1);
         break;
     case kTagDefineVideoStream:
         drawVideo(cr, tag, m, cx, ratio);
@@ -1526,6 +1563,84 @@ void Renderer::drawCharacter(cairo_t* cr, uint16_t id, const cairo_matrix_t& m, 
     default:
         break;
     }
+}
+
+void Renderer::drawContent(cairo_t* cr, uint16_t id, const SpriteInstance& sprite, const cairo_matrix_t& m,
+    const ColorTransform& cx, int nesting)
+{
+    const GridWarp* outer = m_Warp;
+    const int outerNesting = m_WarpNesting;
+    // Only a clip's own shapes are sliced: the clips inside it scale as they are.
+    GridWarp warp;
+    const ScalingGrid* grid = scalingGrid(id);
+    constexpr double kFar = std::numeric_limits<double>::max();
+    double bounds[4] = { kFar, kFar, -kFar, -kFar };
+    const double stageScaleX = std::hypot(m_Stage.xx, m_Stage.yx);
+    const double stageScaleY = std::hypot(m_Stage.xy, m_Stage.yy);
+    const bool sliced = grid && m_Movie.localBounds(sprite, bounds, 0)
+        && warp.set(*grid, bounds, m, stageScaleX, stageScaleY);
+    m_Warp = sliced ? &warp : nullptr;
+    m_WarpNesting = nesting;
+    drawList(cr, sprite, m, cx, nesting);
+    m_Warp = outer;
+    m_WarpNesting = outerNesting;
+}
+
+bool GridWarp::Axis::set(double low, double gridLow, double gridHigh, double high, double scale)
+{
+    if (!(low < high) || !(gridLow <= gridHigh) || !(scale > 0) || !std::isfinite(scale))
+        return false;
+    gridLow = std::clamp(gridLow, low, high);
+    gridHigh = std::clamp(gridHigh, low, high);
+    // The margins keep their size on the screen: 1/scale of it in the clip's space, unless together they are
+    // wider than the whole clip is there.
+    const double margins = (gridLow - low) + (high - gridHigh);
+    const double keep = margins / scale <= high - low ? 1 / scale : margins > 0 ? (high - low) / margins : 1;
+    from[0] = low;
+    from[1] = gridLow;
+    from[2] = gridHigh;
+    from[3] = high;
+    to[0] = low;
+    to[1] = low + (gridLow - low) * keep;
+    to[2] = high - (high - gridHigh) * keep;
+    to[3] = high;
+    return true;
+}
+
+double GridWarp::Axis::map(double v) const
+{
+    // Beyond the clip's ends the margins' scale continues.
+    if (v <= from[1]) {
+        const double span = from[1] - from[0];
+        return span > 0 ? to[0] + (v - from[0]) * (to[1] - to[0]) / span : to[1] + (v - from[1]);
+    }
+    if (v >= from[2]) {
+        const double span = from[3] - from[2];
+        return span > 0 ? to[2] + (v - from[2]) * (to[3] - to[2]) / span : to[2] + (v - from[2]);
+    }
+    return to[1] + (v - from[1]) * (to[2] - to[1]) / (from[2] - from[1]);
+}
+
+bool GridWarp::set(const ScalingGrid& grid, const double bounds[4], const cairo_matrix_t& clipToDevice,
+    double stageScaleX, double stageScaleY)
+{
+    m_ToDevice = clipToDevice;
+    m_ToClip = clipToDevice;
+    if (cairo_matrix_invert(&m_ToClip) != CAIRO_STATUS_SUCCESS)
+        return false;
+    const double scaleX = std::hypot(clipToDevice.xx, clipToDevice.yx);
+    const double scaleY = std::hypot(clipToDevice.xy, clipToDevice.yy);
+    // The margins keep their size on the stage, however large the stage is shown.
+    return m_X.set(bounds[0], grid.left, grid.right, bounds[2], scaleX / stageScaleX)
+        && m_Y.set(bounds[1], grid.top, grid.bottom, bounds[3], scaleY / stageScaleY);
+}
+
+void GridWarp::apply(double& x, double& y) const
+{
+    cairo_matrix_transform_point(&m_ToClip, &x, &y);
+    x = m_X.map(x);
+    y = m_Y.map(y);
+    cairo_matrix_transform_point(&m_ToDevice, &x, &y);
 }
 
 namespace {
@@ -2016,8 +2131,8 @@ void Renderer::fillMono(cairo_t* cr, const Polygons& polygons, bool nonZero, con
     cairo_set_matrix(cr, &m);
 }
 
-void Renderer::drawLayers(
-    cairo_t* cr, const std::vector<ShapeLayer>& layers, const cairo_matrix_t& m, const ColorTransform& cx)
+void Renderer::drawLayers(cairo_t* cr, const std::vector<ShapeLayer>& layers, const cairo_matrix_t& m,
+    const ColorTransform& cx, const GridWarp* warp)
 {
     cairo_save(cr);
     cairo_set_matrix(cr, &m);
@@ -2044,7 +2159,7 @@ void Renderer::drawLayers(
             cairo_new_path(cr);
             const bool mono = m_Movie.quality() == Quality::Low;
             m_Polygons.clear();
-            AddFillPath(Pen(cr, &m, mono ? &m_Polygons : nullptr), edges);
+            AddFillPath(Pen(cr, &m, mono ? &m_Polygons : nullptr, false, warp), edges);
             cairo_set_matrix(cr, &m);
             if (!setFillSource(cr, layer.fills[f], cx)) {
                 cairo_new_path(cr);
@@ -2071,8 +2186,8 @@ void Renderer::drawLayers(
                 continue;
             const LineDef& line = layer.lines[l];
             cairo_new_path(cr);
-            const StrokeReachClip reach(
-                cr, !m_MaskMode && line.hasFill && line.fill.kind == FillDef::Radial, m, edges, line.width, line.miterLimit);
+            const StrokeReachClip reach(cr, !m_MaskMode && !warp && line.hasFill && line.fill.kind == FillDef::Radial, m,
+                edges, line.width, line.miterLimit);
             if (m_MaskMode) {
                 cairo_set_source_rgba(cr, 0, 0, 0, 1);
             } else if (line.hasFill) {
@@ -2089,7 +2204,7 @@ void Renderer::drawLayers(
             if (mono)
                 AddLinePath(Pen(cr, &m, &m_Polygons, true), edges); // in the shape's space
             else
-                AddLinePath(Pen(cr, &m), edges);
+                AddLinePath(Pen(cr, &m, nullptr, false, warp), edges);
             cairo_set_matrix(cr, &m);
             // The width scales with the shape, but never below a pixel.
             double dx = line.width;
@@ -2116,8 +2231,11 @@ void Renderer::drawLayers(
                                                           : StrokeJoin::Round,
                     line.miterLimit, pixel * kRoundSidePixels, outline);
                 for (auto& polygon : outline)
-                    for (PolyPoint& point : polygon)
+                    for (PolyPoint& point : polygon) {
                         cairo_matrix_transform_point(&m, &point.x, &point.y);
+                        if (warp)
+                            warp->apply(point.x, point.y);
+                    }
                 fillMono(cr, outline, true, m);
                 continue;
             }

@@ -15,6 +15,7 @@
 #include <memory>
 #include <vector>
 
+class CSWF;
 class CTag;
 
 namespace reelfinch::plugin {
@@ -31,6 +32,38 @@ struct DeviceBox {
     // Adds the rectangle [left, right] x [top, bottom] of a space placed on the device with `m`.
     void add(const cairo_matrix_t& m, double left, double top, double right, double bottom);
     void grow(double by);
+};
+
+// The nine-slice grid of a sprite or button, in twips of its own space: what lies left of `left`, right of
+// `right`, above `top` and below `bottom` keeps its size as the clip is scaled.
+struct ScalingGrid {
+    double left = 0, top = 0, right = 0, bottom = 0;
+};
+
+// Nine-slice scaling of a clip's own shapes: points of the device are taken back to the clip's space, moved
+// there so that the margins outside its grid keep their size on the screen while the middle stretches to make up
+// the rest of its scaled bounds, and placed again. Margins wider than the scaled clip shrink alike, the middle
+// then vanishing.
+class GridWarp
+{
+public:
+    // False when the clip cannot be sliced (no bounds, a grid outside them, a flattened matrix): draw it plainly.
+    // `stageScale`: device pixels per twip of the stage, whose pixels the margins keep.
+    bool set(const ScalingGrid& grid, const double bounds[4], const cairo_matrix_t& clipToDevice, double stageScaleX,
+        double stageScaleY);
+    void apply(double& x, double& y) const;
+
+private:
+    // One axis: the ends and grid lines of the clip, and where they go.
+    struct Axis {
+        double from[4] = {};
+        double to[4] = {};
+        bool set(double low, double gridLow, double gridHigh, double high, double scale);
+        double map(double v) const;
+    };
+    cairo_matrix_t m_ToDevice {};
+    cairo_matrix_t m_ToClip {};
+    Axis m_X, m_Y;
 };
 
 class Renderer
@@ -65,8 +98,13 @@ private:
         int nesting, bool placed = false);
     void drawCharacter(cairo_t* cr, uint16_t id, const cairo_matrix_t& m, const ColorTransform& cx, uint16_t ratio,
         int buttonState, const SpriteInstance* sprite, int nesting);
-    void drawLayers(
-        cairo_t* cr, const std::vector<ShapeLayer>& layers, const cairo_matrix_t& m, const ColorTransform& cx);
+    void drawLayers(cairo_t* cr, const std::vector<ShapeLayer>& layers, const cairo_matrix_t& m,
+        const ColorTransform& cx, const GridWarp* warp = nullptr);
+    // The nine-slice warp of the shapes drawn at `nesting`, when a clip with a scaling grid holds them.
+    const GridWarp* warpAt(int nesting) const { return m_Warp && m_WarpNesting == nesting ? m_Warp : nullptr; }
+    // drawList for a sprite or button's children, sliced by the character's scaling grid when it has one.
+    void drawContent(
+        cairo_t* cr, uint16_t id, const SpriteInstance& sprite, const cairo_matrix_t& m, const ColorTransform& cx, int nesting);
     // Paints the current source where the polygons (device pixels) hold pixel centres; leaves `m` the matrix.
     void fillMono(cairo_t* cr, const Polygons& polygons, bool nonZero, const cairo_matrix_t& m);
     void drawText(cairo_t* cr, const CTag* tag, const cairo_matrix_t& m, const ColorTransform& cx);
@@ -130,8 +168,9 @@ private:
         Renderer& r;
         const std::map<uint16_t, const CTag*>* characters;
         const CTag* jpegTables;
+        const CSWF* swf;
         LibraryScope(Renderer& renderer, const MovieLibrary* library)
-            : r(renderer), characters(renderer.m_Characters), jpegTables(renderer.m_JPEGTables)
+            : r(renderer), characters(renderer.m_Characters), jpegTables(renderer.m_JPEGTables), swf(renderer.m_Swf)
         {
             r.useLibrary(library);
         }
@@ -139,12 +178,24 @@ private:
         {
             r.m_Characters = characters;
             r.m_JPEGTables = jpegTables;
+            r.m_Swf = swf;
         }
     };
 
     MoviePlayer& m_Movie;
     const std::map<uint16_t, const CTag*>* m_Characters; // the dictionary in use
     const CTag* m_JPEGTables;
+    const CSWF* m_Swf = nullptr; // the movie of the dictionary in use
+    // The scaling grids of each movie by character, with the definition they were given to (a movie loaded later
+    // at a freed one's address finds its own definitions there).
+    struct GridEntry {
+        const CTag* definition;
+        ScalingGrid grid;
+    };
+    std::map<const CSWF*, std::map<uint16_t, GridEntry>> m_Grids;
+    const ScalingGrid* scalingGrid(uint16_t id);
+    const GridWarp* m_Warp = nullptr; // the scaling grid of the clip being drawn
+    int m_WarpNesting = -1; // the nesting of the shapes it slices
     BitmapCache& m_Bitmaps;
     bool m_MaskMode = false; // drawing a clip mask: every fill is opaque
     const SpriteInstance* m_ScriptMasked = nullptr; // the clip drawScriptMasked draws inside its mask

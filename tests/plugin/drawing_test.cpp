@@ -603,6 +603,72 @@ TEST(PluginDrawing, ButtonsShowTheirStateAndRunTheirActions)
     EXPECT_FALSE(player.mouseEvent(6, 6, false, kW, kH)) << "no state change, nothing to redraw";
 }
 
+namespace {
+
+// A DefineScalingGrid body: the character and its grid rectangle (twips), signed 16-bit fields.
+std::vector<uint8_t> ScalingGrid(uint16_t id, int x0, int x1, int y0, int y1)
+{
+    BitWriter w;
+    w.u16(id);
+    w.bit = 0;
+    w.put(16, 5);
+    for (int v : { x0, x1, y0, y1 })
+        w.put(uint32_t(v) & 0xFFFFu, 16);
+    return w.out;
+}
+
+void PlaceScaled(MovieBuilder& movie, uint16_t depth, uint16_t id, int x, int y, float sx, float sy)
+{
+    CPlaceObject2Tag tag;
+    tag.m_Depth = depth;
+    tag.SetID(id);
+    auto matrix = Translate(x, y, sx, sy);
+    tag.SetMatrix(matrix.get());
+    movie.tag(kTagPlaceObject2, tag);
+}
+
+} // namespace
+
+TEST(PluginDrawing, ScalingGridsKeepTheMarginsOfAClipsOwnShapes)
+{
+    // A 20 px red square with a blue middle (5 to 15 px), in clip 3 with its grid on the middle; clip 4 holds
+    // the same clip 3 and has no grid of its own.
+    MovieBuilder movie(200, 100);
+    movie.background(kWhite);
+    movie.rectShape(1, 0, 0, 20 * T, 20 * T, kRed);
+    movie.rectShape(2, 5 * T, 5 * T, 15 * T, 15 * T, kBlue);
+    SpriteBuilder framed;
+    framed.place(1, 1, 0, 0);
+    framed.place(2, 2, 0, 0);
+    framed.showFrame();
+    framed.define(movie, 3);
+    movie.raw(78, ScalingGrid(3, 5 * T, 15 * T, 5 * T, 15 * T));
+    SpriteBuilder outer;
+    outer.place(1, 3, 0, 0);
+    outer.showFrame();
+    outer.define(movie, 4);
+    PlaceScaled(movie, 1, 3, 10 * T, 10 * T, 4, 3); // 80 x 60 px at (10, 10)
+    PlaceScaled(movie, 2, 3, 120 * T, 10 * T, 0.25f, 0.25f); // 5 x 5 px: the margins fill it
+    PlaceScaled(movie, 3, 4, 100 * T, 40 * T, 4, 3); // the grid of a clip inside another scaled clip
+    movie.showFrame();
+    MoviePlayer player;
+    const Canvas c = Render(Show(player, movie), 200, 100);
+    // Margins of 5 px on every side, the middle stretched over the rest.
+    EXPECT_TRUE(Near(c.at(12, 40), kRed));
+    EXPECT_TRUE(Near(c.at(87, 40), kRed));
+    EXPECT_TRUE(Near(c.at(50, 12), kRed));
+    EXPECT_TRUE(Near(c.at(50, 67), kRed));
+    EXPECT_TRUE(Near(c.at(20, 40), kBlue)) << "plainly scaled, the margin would be 20 px wide here";
+    EXPECT_TRUE(Near(c.at(80, 20), kBlue));
+    EXPECT_TRUE(Near(c.at(50, 40), kBlue));
+    EXPECT_TRUE(Near(c.at(92, 40), kWhite));
+    // Shrunk below its margins, the margins shrink and the middle is gone.
+    EXPECT_TRUE(Near(c.at(122, 12), kRed));
+    // Inside clip 4, clip 3 is placed unscaled: its grid keeps its margins on the stage all the same.
+    EXPECT_TRUE(Near(c.at(102, 60), kRed));
+    EXPECT_TRUE(Near(c.at(110, 60), kBlue));
+}
+
 TEST(PluginDrawing, LinearLightHoldsColoursAsBytes)
 {
     // Between two dark greys, linear light keeps under two levels of the 255 a byte holds, rounded down to one:
