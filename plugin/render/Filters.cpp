@@ -468,8 +468,9 @@ void Combine(Pixels& p, const Filter& f, bool behind, EffectAt effectAt)
             const uint32_t sa = s >> 24;
             if (sa == 0)
                 continue;
-            const uint32_t e = Scale(effectAt(i), sa);
-            const uint32_t mixed = AddPixels(Scale(s, 255 - (e >> 24)), e);
+            // The effect atop the picture: where the picture is, the effect covers it by its own alpha.
+            const uint32_t effect = effectAt(i);
+            const uint32_t mixed = AddPixels(Scale(s, 255 - (effect >> 24)), Scale(effect, sa));
             auto c = [&](int shift) { return std::min(sa, Channel(mixed, shift)); };
             px[i] = Pack(sa, c(16), c(8), c(0));
         }
