@@ -117,8 +117,8 @@ double FromLinear(double v)
     return v <= 0.0031308 ? v * 12.92 : 1.055 * std::pow(v, 1 / 2.4) - 0.055;
 }
 
-// A colour channel in linear light as a whole byte, rounded down: dark channels lose most (a byte of 20 holds
-// 1.8 of linear light and comes back as 13).
+// A colour channel in linear light as a whole byte, rounded down: dark channels lose most (a channel of 20 is
+// 1.8 of 255 in linear light, kept as 1, and comes back as 13).
 double ToLinearByte(double v)
 {
     return std::floor(ToLinear(std::clamp(v, 0.0, 1.0)) * kColorMax) / kColorMax;
