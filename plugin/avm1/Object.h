@@ -212,7 +212,7 @@ public:
     // `delete` of an element: false when kDontDelete keeps it (or there is none).
     bool deleteItem(size_t i)
     {
-        if (i >= m_Items.size() || hole(i) || (itemFlags(i) & 2 /* kDontDelete */))
+        if (i >= m_Items.size() || hole(i) || (itemFlags(i) & kDontDelete))
             return false;
         m_Items[i] = Value();
         if (m_Holes.size() < m_Items.size())
@@ -226,7 +226,7 @@ public:
     void writeItem(size_t i, const Value& v, size_t named)
     {
         const bool exists = i < m_Items.size() && !hole(i);
-        if (exists && (itemFlags(i) & 4 /* kReadOnly */))
+        if (exists && (itemFlags(i) & kReadOnly))
             return;
         if (!exists)
             born(i, named);

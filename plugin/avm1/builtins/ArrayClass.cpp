@@ -81,14 +81,20 @@ Value Shift(Machine&, const Value& self, const Value*, int)
         a->writeItem(i - 1, moved, named);
     }
     if (!a->deleteItem(n - 1) && !a->hole(n - 1)) {
-        // The last element outlives the shorter length as a named property, as old as the array.
-        Property& kept = a->props().addFirst(std::to_string(n - 1));
-        kept.value = a->m_Items[n - 1];
-        kept.flags = a->itemFlags(n - 1);
-        if (a->m_Born.size() < n)
-            a->m_Born.resize(n, 0);
-        for (uint64_t& key : a->m_Born)
-            key += uint64_t(1) << 32;
+        // The last element outlives the shorter length as a named property, as old as the array (a property
+        // of that name, which the element hid, takes its value).
+        const std::string name = std::to_string(n - 1);
+        Property* kept = a->props().find(name, true);
+        if (!kept) {
+            kept = &a->props().addFirst(name);
+            if (a->m_Born.size() < n)
+                a->m_Born.resize(n, 0);
+            for (uint64_t& key : a->m_Born)
+                key += uint64_t(1) << 32;
+        }
+        kept->value = a->m_Items[n - 1];
+        kept->setter = Value();
+        kept->flags = a->itemFlags(n - 1);
     }
     a->resize(n - 1);
     return v;
