@@ -703,6 +703,32 @@ bool Interpreter::waitedFrameLoaded(SpriteInstance& sprite, const Value& frameVa
     return index < 0 || FrameLoaded(uint32_t(index));
 }
 
+// The text of an object whose valueOf gave an object: its toString's string, or its type when it has no toString
+// to call or that gives no string. A clip is its path.
+static std::string ObjectText(Machine& m, const Value& v)
+{
+    Object* o = v.asObject();
+    if (o->kind() == ObjectKind::Clip || o->kind() == ObjectKind::Super)
+        return m.toString(v);
+    const char* type = o->isFunction() ? "[type Function]" : "[type Object]";
+    Value method;
+    m.getProperty(o, "toString", method, v);
+    if (!method.isObject() || !method.asObject()->isFunction() || m.unwinding())
+        return type;
+    const Value r = m.call(method, v, nullptr, 0);
+    if (m.unwinding())
+        return std::string();
+    return r.isString() ? r.str() : type;
+}
+
+// Clips, and the text fields, buttons and videos whose native state a script object carries: what the SWF 4
+// clip actions take as a target as it is. Other objects name their target by their string.
+static bool DisplayObjectValue(const Value& v)
+{
+    const Object* o = v.asObject();
+    return o->kind() == ObjectKind::Clip || o->m_Primitive.isObject();
+}
+
 void Interpreter::clipProperty(bool set)
 {
     Value value;
@@ -710,8 +736,9 @@ void Interpreter::clipProperty(bool set)
         value = pop();
     const double index = m.toNumber(pop());
     Value targetValue = pop();
+    // The index is converted first, then the target (a display object, or else a path), then the value.
     Object* target = nullptr;
-    if (targetValue.isObject())
+    if (targetValue.isObject() && DisplayObjectValue(targetValue))
         target = targetValue.asObject();
     else {
         const std::string path = m.toString(targetValue);
@@ -1003,12 +1030,17 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
             break;
         }
         case 0x27: { // StartDrag
-            // The centre lock and the constraint flag (objects by their number), then the bounds.
-            const Value target = pop();
+            // The target (a display object, or else a path), the centre lock and the constraint flag (objects by
+            // their number), then the bounds.
+            Value target = pop();
+            if (target.isObject() && !DisplayObjectValue(target))
+                target = Value(m.str(m.toString(target)));
             auto flag = [&](const Value& v) { return v.isObject() ? m.toNumber(v) != 0 : m.toBoolean(v); };
             const bool lockCenter = flag(pop());
             double bounds[4];
-            const bool constrained = flag(pop());
+            // An object constrains only when its number is 1, the value the flag is written with.
+            const Value constraint = pop();
+            const bool constrained = constraint.isObject() ? m.toNumber(constraint) == 1 : m.toBoolean(constraint);
             if (constrained)
                 for (int i = 3; i >= 0; --i)
                     bounds[i] = m.toNumber(pop()) * 20.0;
@@ -1033,12 +1065,18 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
         case 0x2C: { // ImplementsOp
             Value constructor = pop();
             std::vector<Value> interfaces = popArgs();
-            if (constructor.isObject()) {
-                Value proto = m.getMember(constructor, "prototype");
-                if (proto.isObject())
+            // The interfaces' prototypes as they are now make the class's list, once; prototypes are read as
+            // stored, getters not run.
+            if (constructor.isObject() && !interfaces.empty()) {
+                const Value proto = m.storedMember(constructor.asObject(), "prototype");
+                if (proto.isObject() && !proto.asObject()->m_InterfacesSet) {
+                    Object* holder = proto.asObject();
+                    holder->m_InterfacesSet = true;
                     for (const Value& i : interfaces)
                         if (i.isObject())
-                            proto.asObject()->m_Interfaces.push_back(i.asObject());
+                            if (const Value ip = m.storedMember(i.asObject(), "prototype"); ip.isObject())
+                                holder->m_Interfaces.push_back(ip.asObject());
+                }
             }
             break;
         }
@@ -1293,17 +1331,23 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
             break;
         }
         case 0x47: { // Add2
+            // Each side by its valueOf; an object that gives an object is asked for its toString only when the
+            // other side is a string, and is no number otherwise.
             const Value vb = pop();
-            Value a = m.toPrimitive(pop());
-            Value b = m.toPrimitive(vb);
+            const Value va = pop();
+            Value a = m.toPrimitive(va, false, true);
+            Value b = m.toPrimitive(vb, false, true);
+            const auto number = [&](const Value& v) {
+                return v.isObject() && v.asObject()->kind() != ObjectKind::Clip ? std::nan("") : m.toNumber(v);
+            };
             if (a.isNumber() && b.isNumber()) {
                 push(Value(a.asNumber() + b.asNumber()));
             } else if (a.isString() || b.isString()) {
-                std::string s = m.toString(a);
-                s += m.toString(b);
+                std::string s = a.isObject() ? ObjectText(m, va) : m.toString(a);
+                s += b.isObject() ? ObjectText(m, vb) : m.toString(b);
                 push(Value(m.str(std::move(s))));
             } else {
-                push(Value(m.toNumber(a) + m.toNumber(b)));
+                push(Value(number(a) + number(b)));
             }
             break;
         }
@@ -1334,9 +1378,20 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
         case 0x4A: // ToNumber
             push(Value(m.toNumber(pop())));
             break;
-        case 0x4B: // ToString
-            push(Value(m.toStringValue(pop())));
+        case 0x4B: { // ToString
+            // An object without a toString to call converts as its type, as trace shows it.
+            const Value v = pop();
+            if (v.isObject() && v.asObject()->kind() != ObjectKind::Clip && v.asObject()->kind() != ObjectKind::Super) {
+                const Value p = m.toPrimitive(v, true);
+                if ((p.isUndefined() && !m.unwinding()) || p.isObject())
+                    push(Value(m.str(p.isObject() || !v.asObject()->isFunction() ? "[type Object]" : "[type Function]")));
+                else
+                    push(Value(m.toStringValue(p)));
+                break;
+            }
+            push(Value(m.toStringValue(v)));
             break;
+        }
         case 0x4C: { // PushDuplicate
             Value v = top();
             push(v);

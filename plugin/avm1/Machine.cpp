@@ -154,7 +154,7 @@ Machine::Machine(plugin::MoviePlayer& player, int version)
     readScriptLimits();
     installBuiltins();
     for (auto [name, slot] : { std::pair { "String", &m_StringClass }, std::pair { "Number", &m_NumberClass },
-             std::pair { "Boolean", &m_BooleanClass } }) {
+             std::pair { "Boolean", &m_BooleanClass }, std::pair { "Array", &m_ArrayClass } }) {
         const Property* p = m_Global->props().find(name, true);
         *slot = p && p->value.isObject() ? p->value.asObject() : nullptr;
         if (*slot)
@@ -204,7 +204,7 @@ void Machine::installBuiltins()
 
 // ---- conversions ----
 
-Value Machine::toPrimitive(const Value& v, bool preferString)
+Value Machine::toPrimitive(const Value& v, bool preferString, bool keepObject)
 {
     if (!v.isObject())
         return v;
@@ -229,7 +229,7 @@ Value Machine::toPrimitive(const Value& v, bool preferString)
         Value r = call(method, v, nullptr, 0);
         if (unwinding())
             return Value();
-        if (!r.isObject())
+        if (!r.isObject() || keepObject)
             return r;
         method = Value();
         getProperty(o, "toString", method, v);
@@ -379,6 +379,8 @@ void Machine::superConstructed(const Value& constructor, const Value& self, cons
         self.asObject()->adoptPrimitive(ObjectKind::String, result);
     else if (c == m_BooleanClass && result.isBool())
         self.asObject()->adoptPrimitive(ObjectKind::Boolean, result);
+    else if (c == m_ArrayClass && result.isObject() && result.asObject()->kind() == ObjectKind::Array)
+        self.asObject()->becomeArray(*static_cast<const ArrayObject*>(result.asObject()));
 }
 
 const char* Machine::typeOf(const Value& v) const
@@ -449,12 +451,13 @@ bool Machine::looseEquals(const Value& a, const Value& b)
         return strictEquals(a, b);
     // An object compared with anything else converts first (one without valueOf and toString, like the
     // global object, converts to undefined and so equals undefined and null).
+    // An object that valueOf gives is not asked for its toString: it equals nothing else.
     if (a.isObject() && !b.isObject()) {
-        Value p = toPrimitive(a);
+        Value p = toPrimitive(a, false, true);
         return !p.isObject() && looseEquals(p, b);
     }
     if (b.isObject() && !a.isObject()) {
-        Value p = toPrimitive(b);
+        Value p = toPrimitive(b, false, true);
         return !p.isObject() && looseEquals(a, p);
     }
     if (a.isNullish() && b.isNullish())
@@ -673,15 +676,25 @@ void Machine::setProperty(Object* object, std::string_view name, const Value& v)
         for (auto& [watched, w] : *object->m_Watchers)
             if (NameIs(watched, name, cs) && w.callback.isObject()) {
                 // A watcher is a use of its property: one setting the property it watches past the limit of
-                // uses sets it without being called again. It hears the old value a getter pair keeps, not
-                // the getter's.
+                // uses sets it without being called again. It hears the old value a getter pair keeps (its
+                // own or a prototype's), not the getter's.
                 const Property* own = object->props().find(name, cs);
                 const uint64_t id = own ? own->id : 0;
                 if (PropertyUses(object, id, name, cs) >= PropertyUseLimit(m_Version))
                     break;
+                const Property* pair = nullptr;
+                int depth = 0;
+                for (Object* o = object; o && depth < 256 && !pair; o = o->proto(), ++depth) {
+                    const Property* q = o->props().find(name, cs);
+                    if (q && PropertyVisible(q->flags, m_Version)) {
+                        if (q->flags & kAccessor)
+                            pair = q;
+                        break;
+                    }
+                }
                 Value old;
-                if (own && (own->flags & kAccessor))
-                    old = own->stored;
+                if (pair)
+                    old = pair->stored;
                 else
                     getProperty(object, name, old, Value(object));
                 Value args[4] = { Value(str(std::string(name))), old, value, w.data };
@@ -702,12 +715,7 @@ void Machine::setProperty(Object* object, std::string_view name, const Value& v)
         if (index >= 0 && index < ArrayObject::kMaxDenseLength) {
             const bool odd = a->m_OddLength;
             const int32_t length = a->m_Length;
-            if (size_t(index) >= a->m_Items.size() || a->hole(size_t(index)))
-                a->born(size_t(index), a->props().size());
-            if (size_t(index) >= a->m_Items.size())
-                a->resize(size_t(index) + 1);
-            a->m_Items[size_t(index)] = value;
-            a->fill(size_t(index));
+            a->writeItem(size_t(index), value, a->props().size());
             // A length kept apart stays unless the index is at or past it.
             a->m_OddLength = odd && int32_t(index) < length;
             return;
@@ -770,15 +778,8 @@ bool Machine::deleteMember(Object* object, std::string_view name)
     if (object->kind() == ObjectKind::Array) {
         auto* a = static_cast<ArrayObject*>(object);
         const long index = ArrayIndex(name);
-        if (index >= 0 && size_t(index) < a->m_Items.size()) {
-            if (a->hole(size_t(index)))
-                return false;
-            a->m_Items[size_t(index)] = Value();
-            if (a->m_Holes.size() < a->m_Items.size())
-                a->m_Holes.resize(a->m_Items.size(), false);
-            a->m_Holes[size_t(index)] = true;
-            return true;
-        }
+        if (index >= 0 && size_t(index) < a->m_Items.size())
+            return a->deleteItem(size_t(index));
     }
     const Property* p = object->props().find(name, cs);
     if (!p || (p->flags & kDontDelete))
@@ -899,7 +900,10 @@ std::vector<std::string> Machine::enumerate(Object* object)
             order.push_back({ nullptr, elements[next].second });
         for (auto it = order.rbegin(); it != order.rend(); ++it) {
             if (!it->named) {
-                add(std::to_string(it->index));
+                if (a->itemFlags(it->index) & kDontEnum)
+                    seen.push_back(std::to_string(it->index));
+                else
+                    add(std::to_string(it->index));
                 continue;
             }
             // Properties hidden from this version are still enumerated (reading them gives undefined).
@@ -922,33 +926,32 @@ std::vector<std::string> Machine::enumerate(Object* object)
     return names;
 }
 
-// Whether the interfaces `holder` implements (ImplementsOp), or those they extend by prototype or implement in
-// turn, include `constructor` (whose prototype is `proto`). Each prototype is searched once (`seen`), so cycles
-// and shared interfaces cost no more than the objects they hold.
-static bool ImplementsInterface(Machine& m, Object* holder, Object* constructor, Object* proto,
-    std::vector<Object*>& seen)
+// Whether the interfaces `holder` implements (ImplementsOp), or those they implement in turn, include the
+// prototype `proto`. The interfaces' own prototype chains do not count. Each holder is searched once (`seen`), so
+// cycles and shared interfaces cost no more than the objects they hold.
+static bool ImplementsInterface(Object* holder, Object* proto, std::vector<Object*>& seen)
 {
     if (std::find(seen.begin(), seen.end(), holder) != seen.end() || seen.size() >= 4096)
         return false;
     seen.push_back(holder);
-    for (Object* i : holder->m_Interfaces) {
-        if (i == constructor)
+    for (Object* i : holder->m_Interfaces)
+        if (i == proto || (!i->m_Interfaces.empty() && ImplementsInterface(i, proto, seen)))
             return true;
-        Value ip;
-        if (!m.getProperty(i, "prototype", ip, Value(i)) || !ip.isObject())
-            continue;
-        int steps = 0;
-        for (Object* q = ip.asObject(); q && steps < 256; q = q->proto(), ++steps)
-            if (q == proto || ImplementsInterface(m, q, constructor, proto, seen))
-                return true;
-    }
     return false;
+}
+
+Value Machine::storedMember(Object* object, std::string_view name)
+{
+    const Property* p = object->props().find(name, caseSensitive());
+    if (!p)
+        return Value();
+    return (p->flags & kAccessor) ? p->stored : p->value;
 }
 
 bool Machine::instanceOfValue(const Value& object, const Value& constructor, bool cast)
 {
-    // A primitive class or prototype is made an object by its class (which a replaced class can see) and
-    // matches nothing; so does a primitive cast (InstanceOf does not convert it).
+    // A primitive class is made an object by its class (which a replaced class can see) and matches nothing;
+    // so does a primitive cast (InstanceOf does not convert it).
     const auto primitive = [](const Value& v) { return v.isString() || v.isNumber() || v.isBool(); };
     const auto box = [&](const Value& v) {
         if (primitiveClassReplaced(v))
@@ -966,17 +969,19 @@ bool Machine::instanceOfValue(const Value& object, const Value& constructor, boo
         return box(constructor);
     if (!constructor.isObject() || constructor.asObject()->kind() == ObjectKind::Super)
         return false;
-    // The class's own prototype as stored, whatever version may see it; a getter there is not run.
-    Value protoValue;
-    if (const Property* p = constructor.asObject()->props().find("prototype", caseSensitive());
-        p && !(p->flags & kAccessor))
-        protoValue = p->value;
-    if (primitive(protoValue))
-        return box(protoValue);
+    // The class's own prototype as stored, whatever version may see it; a getter there is not run. A primitive
+    // is made an object by its class, which a replaced class may have made an interface meanwhile.
+    Value protoValue = storedMember(constructor.asObject(), "prototype");
+    if (primitive(protoValue)) {
+        Object* boxed = primitiveClassReplaced(protoValue) ? boxPrimitive(protoValue) : nullptr;
+        if (!boxed || gone(object))
+            return false;
+        return inherits(object.asObject(), boxed);
+    }
     if (!protoValue.isObject() || protoValue.asObject()->kind() == ObjectKind::Clip || gone(object)
         || gone(constructor))
         return false;
-    return instanceOf(object.asObject(), constructor.asObject(), protoValue.asObject());
+    return inherits(object.asObject(), protoValue.asObject());
 }
 
 bool Machine::instanceOf(Object* object, Object* constructor)
@@ -984,17 +989,17 @@ bool Machine::instanceOf(Object* object, Object* constructor)
     Value protoValue;
     if (!getProperty(constructor, "prototype", protoValue, Value(constructor)) || !protoValue.isObject())
         return false;
-    return instanceOf(object, constructor, protoValue.asObject());
+    return inherits(object, protoValue.asObject());
 }
 
-bool Machine::instanceOf(Object* object, Object* constructor, Object* proto)
+bool Machine::inherits(Object* object, Object* proto)
 {
     std::vector<Object*> seen;
     int depth = 0;
     for (Object* o = object->proto(); o && depth < 256; o = o->proto(), ++depth) {
         if (o == proto)
             return true;
-        if (!o->m_Interfaces.empty() && ImplementsInterface(*this, o, constructor, proto, seen))
+        if (!o->m_Interfaces.empty() && ImplementsInterface(o, proto, seen))
             return true;
     }
     return false;
@@ -1655,7 +1660,12 @@ Value Machine::getClipProperty(ClipObject* clip, std::string_view name, bool& fo
         return sprite->parent ? Value(clipObject(*sprite->parent)) : Value();
     }
     // Level names follow the version's case rule; the other names here match in any case.
-    if (NameIs(name, "_root", false) || NameIs(name, "_level0", caseSensitive())) {
+    // A clip's _root is the root its own scripts see (a clip up from it with _lockroot set, else level 0).
+    if (NameIs(name, "_root", false)) {
+        found = true;
+        return Value(rootClip(clip));
+    }
+    if (NameIs(name, "_level0", caseSensitive())) {
         found = true;
         return Value(rootClip());
     }

@@ -109,7 +109,8 @@ public:
         return m_Heap.string(std::move(text));
     }
     String* emptyString() const { return m_Empty; }
-    Value toPrimitive(const Value& v, bool preferString = false);
+    // With `keepObject`, an object that valueOf gives is the result (no toString asked).
+    Value toPrimitive(const Value& v, bool preferString = false, bool keepObject = false);
     double toNumber(const Value& v);
     std::string toString(const Value& v);
     String* toStringValue(const Value& v);
@@ -150,8 +151,11 @@ public:
     void defineMethod(Object* object, std::string_view name, NativeFunction fn, uint16_t flags = kDontEnum);
     // Enumerable property names in the player's order (newest first), prototypes after.
     std::vector<std::string> enumerate(Object* object);
+    // An own property's value as stored: a getter/setter pair gives the value last written, without running.
+    Value storedMember(Object* object, std::string_view name);
     bool instanceOf(Object* object, Object* constructor);
-    bool instanceOf(Object* object, Object* constructor, Object* prototype);
+    // Whether `prototype` is on the object's chain or among the interfaces the prototypes there implement.
+    bool inherits(Object* object, Object* prototype);
     // InstanceOf (or with `cast`, CastOp) on any values.
     bool instanceOfValue(const Value& object, const Value& constructor, bool cast);
 
@@ -248,10 +252,11 @@ public:
     Object* m_ErrorProto = nullptr;
     Object* m_DateProto = nullptr;
     Object* m_Broadcaster = nullptr;
-    // The built-in String, Number and Boolean classes.
+    // The built-in String, Number, Boolean and Array classes.
     Object* m_StringClass = nullptr;
     Object* m_NumberClass = nullptr;
     Object* m_BooleanClass = nullptr;
+    Object* m_ArrayClass = nullptr;
     std::vector<Object*> m_Roots; // further built-in objects kept alive whatever scripts do
 
 private:

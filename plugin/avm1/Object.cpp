@@ -3,7 +3,10 @@
 #include "avm1/Heap.h"
 #include "avm1/Code.h"
 
+#include <algorithm>
 #include <cctype>
+#include <new>
+#include <typeinfo>
 #include <strings.h>
 
 namespace reelfinch::avm1 {
@@ -24,6 +27,12 @@ bool NameEquals(std::string_view a, std::string_view b, bool caseSensitive)
     return true;
 }
 } // namespace
+
+static uint64_t NextPropertyId()
+{
+    thread_local uint64_t s_NextId = 0;
+    return ++s_NextId;
+}
 
 bool PropertyVisible(uint16_t flags, int version)
 {
@@ -92,8 +101,7 @@ Property& PropertyMap::add(std::string_view name, bool caseSensitive)
 {
     if (m_Removed > m_Entries.size() / 2 + 8)
         rebuildIndex(caseSensitive);
-    thread_local uint64_t s_NextId = 0;
-    m_Entries.push_back(Property { std::string(name), Value(), Value(), 0, false, Value(), ++s_NextId });
+    m_Entries.push_back(Property { std::string(name), Value(), Value(), 0, false, Value(), NextPropertyId() });
     if (!m_Index.empty() || m_Entries.size() == kIndexFrom) {
         if (m_Index.empty() || m_IndexCaseSensitive != caseSensitive)
             rebuildIndex(caseSensitive);
@@ -101,6 +109,13 @@ Property& PropertyMap::add(std::string_view name, bool caseSensitive)
             m_Index.emplace(key(name, caseSensitive), uint32_t(m_Entries.size() - 1));
     }
     return m_Entries.back();
+}
+
+Property& PropertyMap::addFirst(std::string_view name)
+{
+    m_Entries.insert(m_Entries.begin(), Property { std::string(name), Value(), Value(), 0, false, Value(), NextPropertyId() });
+    rebuildIndex(m_IndexCaseSensitive); // every position moved
+    return m_Entries.front();
 }
 
 bool PropertyMap::remove(std::string_view name, bool caseSensitive)
@@ -128,6 +143,46 @@ void Object::setOwn(std::string_view name, const Value& v, bool caseSensitive, u
         p = &m_Props.add(name, caseSensitive);
     p->value = v;
     p->flags = flags;
+}
+
+void* Object::operator new(size_t size)
+{
+    return ::operator new(size == sizeof(Object) ? std::max(sizeof(Object), sizeof(ArrayObject)) : size);
+}
+
+void Object::operator delete(void* p)
+{
+    ::operator delete(p);
+}
+
+ArrayObject* Object::becomeArray(const ArrayObject& source)
+{
+    if (typeid(*this) != typeid(Object) || m_Kind != ObjectKind::Plain || !m_Primitive.isUndefined())
+        return nullptr;
+    Cell* const next = m_Next;
+    const bool marked = m_Marked;
+    const bool permanent = m_Permanent;
+    const Value proto = m_Proto;
+    PropertyMap props = std::move(m_Props);
+    std::vector<Object*> interfaces = std::move(m_Interfaces);
+    const bool interfacesSet = m_InterfacesSet;
+    auto watchers = std::move(m_Watchers);
+    void* place = this;
+    this->~Object();
+    auto* a = ::new (place) ArrayObject(nullptr);
+    a->m_Next = next;
+    a->m_Marked = marked;
+    a->m_Permanent = permanent;
+    a->m_Proto = proto;
+    a->m_Props = std::move(props);
+    a->m_Interfaces = std::move(interfaces);
+    a->m_InterfacesSet = interfacesSet;
+    a->m_Watchers = std::move(watchers);
+    a->m_Items = source.m_Items;
+    a->m_Holes = source.m_Holes;
+    a->m_OddLength = source.m_OddLength;
+    a->m_Length = source.m_Length;
+    return a;
 }
 
 void Object::trace(Heap& heap)

@@ -15,6 +15,7 @@ namespace reelfinch::avm1 {
 
 class Heap;
 class FunctionObject;
+class ArrayObject;
 
 // Property attributes as ASSetPropFlags numbers them.
 enum PropertyFlag : uint16_t {
@@ -56,6 +57,8 @@ public:
         return const_cast<PropertyMap*>(this)->find(name, caseSensitive);
     }
     Property& add(std::string_view name, bool caseSensitive);
+    // Adds a property as the oldest of the table (first in insertion order).
+    Property& addFirst(std::string_view name);
     bool remove(std::string_view name, bool caseSensitive);
     std::vector<Property>& entries() { return m_Entries; }
     const std::vector<Property>& entries() const { return m_Entries; }
@@ -103,6 +106,14 @@ public:
     void trace(Heap& heap) override;
     size_t extraBytes() const override { return m_Props.entries().capacity() * sizeof(Property); }
 
+    // Plain objects are given room to become an array where they are (becomeArray), so that references to them
+    // stay good.
+    static void* operator new(size_t size);
+    static void operator delete(void* p);
+    // A plain object (no native state) that the Array constructor ran on through `super()` becomes an array with
+    // the elements of `source`, keeping its properties, prototype and identity; null when it cannot.
+    ArrayObject* becomeArray(const ArrayObject& source);
+
     ObjectKind kind() const { return m_Kind; }
     bool isFunction() const { return m_Kind == ObjectKind::Function; }
 
@@ -126,8 +137,10 @@ public:
         m_Kind = kind;
         m_Primitive = v;
     }
-    // Interface constructors an ImplementsOp named (for instanceof).
+    // The prototypes of the interfaces an ImplementsOp named (for instanceof). The first ImplementsOp with any
+    // arguments sets the list for good, even when none of them was an interface.
     std::vector<Object*> m_Interfaces;
+    bool m_InterfacesSet = false;
     std::unique_ptr<std::vector<std::pair<std::string, Watcher>>> m_Watchers;
 
 protected:
@@ -173,11 +186,54 @@ public:
         }
         if (m_Born.size() > n)
             m_Born.resize(n);
+        if (m_ItemFlags.size() > n)
+            m_ItemFlags.resize(n);
     }
+    // Elements moved about wholesale are written anew: no holes, made in index order, no attributes.
     void clearHoles()
     {
         m_Holes.clear();
         m_Born.clear();
+        m_ItemFlags.clear();
+    }
+    // The attributes (kDontEnum, kDontDelete, kReadOnly) ASSetPropFlags gave an element; an index past the end of
+    // the list has none.
+    std::vector<uint16_t> m_ItemFlags;
+    uint16_t itemFlags(size_t i) const { return i < m_ItemFlags.size() ? m_ItemFlags[i] : 0; }
+    void setItemFlags(size_t i, uint16_t flags)
+    {
+        if (i >= m_ItemFlags.size()) {
+            if (flags == 0)
+                return;
+            m_ItemFlags.resize(i + 1, 0);
+        }
+        m_ItemFlags[i] = flags;
+    }
+    // `delete` of an element: false when kDontDelete keeps it (or there is none).
+    bool deleteItem(size_t i)
+    {
+        if (i >= m_Items.size() || hole(i) || (itemFlags(i) & kDontDelete))
+            return false;
+        m_Items[i] = Value();
+        if (m_Holes.size() < m_Items.size())
+            m_Holes.resize(m_Items.size(), false);
+        m_Holes[i] = true;
+        setItemFlags(i, 0);
+        return true;
+    }
+    // An assignment to an element: a read-only one keeps its value; one that did not exist is made now, after
+    // `named` named properties.
+    void writeItem(size_t i, const Value& v, size_t named)
+    {
+        const bool exists = i < m_Items.size() && !hole(i);
+        if (exists && (itemFlags(i) & kReadOnly))
+            return;
+        if (!exists)
+            born(i, named);
+        if (i >= m_Items.size())
+            resize(i + 1);
+        m_Items[i] = v;
+        fill(i);
     }
     // For each element written by index: how many named properties there were then, and a running count, so
     // that for-in lists elements and named properties in the order they were made. Elements made otherwise

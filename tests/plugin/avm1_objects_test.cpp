@@ -73,6 +73,20 @@ TEST(Avm1Objects, EnumerationOrderAndHiddenProperties)
     EXPECT_EQ(RunScript(script, 7), (std::vector<std::string> { "c", "a" }));
 }
 
+TEST(Avm1Objects, ArrayElementsKeepTheirAttributes)
+{
+    // a = [1, 2, 3]; ASSetPropFlags(a, "0,1", 7 (hidden, kept, read-only)); a[0] = 9; delete a[1]; delete a[2]
+    Asm script = Asm().set("a", Asm().num(3).num(2).num(1).i32(3).op(kInitArray));
+    script.num(7).str("0,1").get("a").i32(3).str("ASSetPropFlags").op(kCallFunction).op(kPop);
+    script.append(SetMember("a", "0", Asm().num(9)));
+    script.get("a").str("1").op(0x3A).trace();
+    script.get("a").str("2").op(0x3A).trace();
+    script.get("a").trace();
+    // Only an element made anew (after its delete) enumerates: it has no attributes.
+    script.append(SetMember("a", "2", Asm().num(4))).append(TraceNames("a"));
+    EXPECT_EQ(RunScript(script, 7), (std::vector<std::string> { "false", "true", "1,2,undefined", "2" }));
+}
+
 TEST(Avm1Objects, PrototypesNamesEnumerateBeforeTheObjectsOwn)
 {
     // p = {x, a}; o = {a, b} with p as its prototype: p's x first, then o's names newest first; p's a is hidden

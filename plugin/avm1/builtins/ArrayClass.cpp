@@ -64,14 +64,39 @@ Value Pop(Machine&, const Value& self, const Value*, int)
     return v;
 }
 
+// shift and unshift move elements one by one, each as `delete` and then an assignment would: a moved element
+// is made anew (newest for for-in, without attributes), unless kDontDelete keeps the old one, whose value then
+// changes only without kReadOnly. Holes moved become undefined elements.
 Value Shift(Machine&, const Value& self, const Value*, int)
 {
     ArrayObject* a = Self(self);
     if (!a || a->m_Items.empty())
         return Value();
     Value v = a->m_Items.front();
-    a->m_Items.erase(a->m_Items.begin());
-    a->clearHoles(); // moving the elements down fills the holes
+    const size_t n = a->m_Items.size();
+    const size_t named = a->props().size();
+    for (size_t i = 1; i < n; ++i) {
+        a->deleteItem(i - 1);
+        const Value moved = a->m_Items[i];
+        a->writeItem(i - 1, moved, named);
+    }
+    if (!a->deleteItem(n - 1) && !a->hole(n - 1)) {
+        // The last element outlives the shorter length as a named property, as old as the array (a property
+        // of that name, which the element hid, takes its value).
+        const std::string name = std::to_string(n - 1);
+        Property* kept = a->props().find(name, true);
+        if (!kept) {
+            kept = &a->props().addFirst(name);
+            if (a->m_Born.size() < n)
+                a->m_Born.resize(n, 0);
+            for (uint64_t& key : a->m_Born)
+                key += uint64_t(1) << 32;
+        }
+        kept->value = a->m_Items[n - 1];
+        kept->setter = Value();
+        kept->flags = a->itemFlags(n - 1);
+    }
+    a->resize(n - 1);
     return v;
 }
 
@@ -80,12 +105,11 @@ Value Unshift(Machine& m, const Value& self, const Value* args, int argc)
     ArrayObject* a = Self(self);
     if (!a)
         return Value();
-    a->m_Items.insert(a->m_Items.begin(), args, args + argc);
-    a->clearHoles();
     if (argc <= 0)
         return Value(double(a->m_Items.size()));
-    // Every element is written anew: the moved ones from the top down, then the new ones from the first. for-in
-    // lists them in that order (newest first), and attributes set on elements are gone.
+    const size_t n = a->m_Items.size();
+    const size_t k = size_t(argc);
+    // Attributes kept as named properties under an element's index go.
     std::vector<std::string> attributed;
     for (const Property& p : a->props().entries())
         if (!p.removed && !(p.flags & kAccessor) && !p.name.empty()
@@ -94,10 +118,16 @@ Value Unshift(Machine& m, const Value& self, const Value* args, int argc)
     for (const std::string& name : attributed)
         a->props().remove(name, m.caseSensitive());
     const size_t named = a->props().size();
-    for (size_t i = a->m_Items.size(); i-- > size_t(argc);)
-        a->born(i, named);
-    for (size_t i = 0; i < size_t(argc); ++i)
-        a->born(i, named);
+    // The moved elements from the top down, then the new ones from the first.
+    for (size_t i = n; i-- > 0;) {
+        a->deleteItem(i + k);
+        const Value moved = a->m_Items[i];
+        a->writeItem(i + k, moved, named);
+    }
+    for (size_t j = 0; j < k; ++j) {
+        a->deleteItem(j);
+        a->writeItem(j, args[j], named);
+    }
     return Value(double(a->m_Items.size()));
 }
 
@@ -218,29 +248,21 @@ int CompareValues(Machine& m, const Value& a, const Value& b, int options)
     return c < 0 ? -1 : c > 0 ? 1 : 0;
 }
 
-// A stable merge sort of positions. A script's comparison function may answer anything (at random, or a < b
-// and b < a at once); the standard library's sorts require a consistent order and may read past the range
-// without one. This one only compares positions within its bounds and always ends, whatever it is told.
-template <class Less>
-void MergeSort(std::vector<size_t>& order, Less less)
+// A shell sort of positions, halving the gap from half the length: the order the player leaves equal elements
+// in (not a stable one). A script's comparison function may answer anything (at random, or a < b and b < a at
+// once); this only compares positions within its bounds and always ends, whatever it is told. `greater(x, y)`
+// says whether the element at x goes after the one at y.
+template <class Greater>
+void ShellSort(std::vector<size_t>& order, Greater greater)
 {
-    std::vector<size_t> merged(order.size());
-    for (size_t width = 1; width < order.size(); width *= 2) {
-        for (size_t low = 0; low < order.size(); low += 2 * width) {
-            const size_t middle = std::min(low + width, order.size());
-            const size_t high = std::min(low + 2 * width, order.size());
-            size_t i = low;
-            size_t j = middle;
-            size_t k = low;
-            while (i < middle && j < high)
-                merged[k++] = less(order[j], order[i]) ? order[j++] : order[i++];
-            while (i < middle)
-                merged[k++] = order[i++];
-            while (j < high)
-                merged[k++] = order[j++];
+    for (size_t gap = order.size() / 2; gap > 0; gap /= 2)
+        for (size_t i = gap; i < order.size(); ++i) {
+            const size_t moving = order[i];
+            size_t j = i;
+            for (; j >= gap && greater(order[j - gap], moving); j -= gap)
+                order[j] = order[j - gap];
+            order[j] = moving;
         }
-        order.swap(merged);
-    }
 }
 
 Value SortWith(Machine& m, ArrayObject* a, const std::function<int(const Value&, const Value&)>& compare, int options)
@@ -252,13 +274,13 @@ Value SortWith(Machine& m, ArrayObject* a, const std::function<int(const Value&,
     const size_t mark = m.m_Temporaries.size();
     m.m_Temporaries.insert(m.m_Temporaries.end(), items.begin(), items.end());
     bool equal = false;
-    MergeSort(order, [&](size_t x, size_t y) {
+    ShellSort(order, [&](size_t x, size_t y) {
         int c = compare(items[x], items[y]);
         if (c == 0)
             equal = true;
         if (options & kDescending)
             c = -c;
-        return c < 0;
+        return c > 0;
     });
     m.m_Temporaries.resize(mark);
     if ((options & kUniqueSort) && equal)

@@ -489,7 +489,9 @@ template <int K> Value Construct(Machine& m, const Value& self, const Value* arg
     // Called as a plain function the class gives nothing: only new plain objects take filter state.
     if (!self.isObject() || self.asObject()->kind() != ObjectKind::Plain)
         return Value();
-    FilterState* s = AttachNative<FilterState>(m, self.asObject());
+    // An object that is a filter already stays the filter it is: the arguments are still converted, to no use.
+    FilterState* s = NativeOf<FilterState>(self) ? m.heap().make<FilterState>()
+                                                 : AttachNative<FilterState>(m, self.asObject());
     SetDefaults(*s, Kind(K));
     const std::vector<Field>& fields = FieldsOf(Kind(K));
     for (size_t i = 0; i < fields.size() && int(i) < argc && !m.unwinding(); ++i)

@@ -249,11 +249,20 @@ Value ASSetPropFlags(Machine& m, const Value&, const Value* args, int argc)
         const uint16_t keep = p.flags & kAccessor;
         p.flags = uint16_t(((p.flags & ~clear) | set) & ~kAccessor) | keep;
     };
+    // An array's elements keep the attributes that concern them.
+    auto* array = o->kind() == ObjectKind::Array ? static_cast<ArrayObject*>(o) : nullptr;
+    auto applyItem = [&](size_t i) {
+        constexpr uint16_t kItemFlags = kDontEnum | kDontDelete | kReadOnly;
+        if (array && i < array->m_Items.size() && !array->hole(i))
+            array->setItemFlags(i, uint16_t(((array->itemFlags(i) & ~clear) | set) & kItemFlags));
+    };
     std::vector<std::string> names;
     if (args[1].isNull()) {
         for (Property& p : o->props().entries())
             if (!p.removed)
                 apply(p);
+        for (size_t i = 0; array && i < array->m_Items.size(); ++i)
+            applyItem(i);
         return Value();
     }
     if (args[1].isObject() && args[1].asObject()->kind() == ObjectKind::Array) {
@@ -270,9 +279,12 @@ Value ASSetPropFlags(Machine& m, const Value&, const Value* args, int argc)
             pos = comma + 1;
         }
     }
-    for (const std::string& name : names)
+    for (const std::string& name : names) {
         if (Property* p = o->props().find(name, m.caseSensitive()))
             apply(*p);
+        else if (const long i = ArrayIndex(name); i >= 0)
+            applyItem(size_t(i));
+    }
     return Value();
 }
 

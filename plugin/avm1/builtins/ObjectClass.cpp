@@ -49,6 +49,8 @@ Value AddProperty(Machine& m, const Value& self, const Value* args, int argc)
     Property* p = o->props().find(key, m.caseSensitive());
     if (!p)
         p = &o->props().add(key, m.caseSensitive());
+    else if (!(p->flags & kAccessor))
+        p->stored = p->value; // reads that pass the pair by (watchers, instanceof) still see the old value
     p->value = getter;
     p->setter = setter.isObject() ? setter : Value();
     p->flags = uint16_t((p->flags & ~kReadOnly) | kAccessor);
@@ -75,7 +77,7 @@ Value IsPropertyEnumerable(Machine& m, const Value& self, const Value* args, int
         return Value(false);
     const std::string name = m.toString(args[0]);
     if (o->kind() == ObjectKind::Array && m.hasOwnProperty(o, name) && !o->props().find(name, m.caseSensitive()))
-        return Value(true);
+        return Value(!(static_cast<ArrayObject*>(o)->itemFlags(size_t(ArrayIndex(name))) & kDontEnum));
     const Property* p = o->props().find(name, m.caseSensitive());
     return Value(p && !(p->flags & kDontEnum) && PropertyVisible(p->flags, m.version()));
 }
