@@ -3,6 +3,7 @@
 #include "avm1/ClassRegistry.h"
 #include "avm1/Clip.h"
 #include "avm1/Machine.h"
+#include "avm1/builtins/Builtins.h"
 
 #include "timeline/MoviePlayer.h"
 
@@ -329,9 +330,29 @@ void Machine::cloneSprite(Object* base, const Value& source, const Value& name, 
     const double d = toNumber(depth);
     // The action's depth already counts from the script offset; it stays below that offset above the
     // largest depth the methods give.
-    if (!s || !std::isfinite(d) || d < 0 || d - plugin::kScriptDepthOffset >= plugin::kMaxScriptDepth)
+    if (!std::isfinite(d) || d < 0 || d - plugin::kScriptDepthOffset >= plugin::kMaxScriptDepth)
         return;
-    m_Player.duplicateSprite(*s, toString(name), int32_t(d));
+    if (s) {
+        m_Player.duplicateSprite(*s, toString(name), int32_t(d));
+        return;
+    }
+    // Buttons, text fields and videos are copied as well; shapes and static text have no script object to name.
+    Value object = source;
+    if (!object.isObject()) {
+        const std::string path = source.isUndefined() ? std::string() : toString(source);
+        Object* found = path.empty() ? nullptr : resolveTarget(base, path);
+        if (!found)
+            return;
+        object = Value(found);
+    }
+    SpriteInstance* parent = nullptr;
+    plugin::DisplayObject* display = ButtonDisplay(object, &parent);
+    if (!display)
+        display = FieldDisplay(object, &parent);
+    if (!display)
+        display = VideoDisplay(object, &parent);
+    if (display && parent)
+        m_Player.duplicateObject(*parent, display->depth, toString(name), int32_t(d));
 }
 
 void Machine::removeSpriteAt(Object* base, const Value& target)

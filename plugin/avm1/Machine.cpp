@@ -915,8 +915,10 @@ std::vector<std::string> Machine::enumerate(Object* object)
         }
         if (o->kind() == ObjectKind::Clip) {
             if (SpriteInstance* s = clipSprite(static_cast<ClipObject*>(o)))
+                // Every named child is listed, shapes and static text too: their names read as the clip.
                 for (auto it = s->displayList.rbegin(); it != s->displayList.rend(); ++it)
-                    if ((it->second.sprite || it->second.field) && !it->second.name.empty())
+                    if (!it->second.name.empty()
+                        && (it->second.sprite || it->second.field || m_Player.character(*s, it->second.characterId)))
                         add(it->second.name);
         }
     }

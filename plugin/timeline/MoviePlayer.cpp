@@ -500,13 +500,13 @@ void MoviePlayer::applyPlacement(SpriteInstance& sprite, const Placement& place,
         object.clipDepth = *place.clipDepth;
     if (place.name)
         object.name = *place.name;
-    // Every object scripts can reach (clips, buttons, text fields) that the timeline places without a name is
-    // given one; shapes and static text are not counted.
+    // Every object the mouse and keyboard can reach (clips, buttons, text fields) that the timeline places
+    // without a name is given one; shapes, static text and videos are not counted.
     if (object.name.empty()) {
         const CTag* tag = character(sprite, object.characterId);
         const uint16_t code = tag ? tag->m_TagCode : 0;
         if (code == kTagDefineSprite || code == kTagDefineButton || code == kTagDefineButton2
-            || code == kTagDefineEditText || code == kTagDefineVideoStream)
+            || code == kTagDefineEditText)
             object.name = "instance" + std::to_string(++m_InstanceNames);
     }
     if (place.blendMode)

@@ -288,8 +288,14 @@ public:
     // Places a new instance of a sprite character (0: an empty clip) at a display depth of `parent`, replacing
     // what is there; its first frame is entered and its initialize event queued. Null when it cannot be made.
     SpriteInstance* attachSprite(SpriteInstance& parent, uint16_t characterId, const std::string& name, int32_t depth);
+    // Places a new instance of a button character at a display depth of `parent`, replacing what is there; it
+    // shows its up state. Null when the character is no button.
+    DisplayObject* attachButton(SpriteInstance& parent, uint16_t characterId, const std::string& name, int32_t depth);
     // A copy of a clip beside it (same character, transform, clip events) at another depth.
     SpriteInstance* duplicateSprite(SpriteInstance& sprite, const std::string& name, int32_t depth);
+    // The same for a button, text field or video of `parent` at depth `from`: the copy is a new instance of its
+    // character (a field a script made copies its box). Null when that depth holds no such object.
+    DisplayObject* duplicateObject(SpriteInstance& parent, int32_t from, const std::string& name, int32_t depth);
     // Shows a script's bitmap at a display depth of `parent`, replacing what is there.
     void attachBitmap(SpriteInstance& parent, std::shared_ptr<BitmapPixels> bitmap, int32_t depth, bool smooth);
     // Takes a clip off its parent's list (its unload events follow).

@@ -215,6 +215,26 @@ SpriteInstance* MoviePlayer::attachSprite(
     return sprite;
 }
 
+DisplayObject* MoviePlayer::attachButton(
+    SpriteInstance& parent, uint16_t characterId, const std::string& name, int32_t depth)
+{
+    const CTag* tag = character(parent, characterId);
+    if (!tag || (tag->m_TagCode != kTagDefineButton && tag->m_TagCode != kTagDefineButton2) || parent.removed
+        || parent.nesting >= kMaxSpriteNesting)
+        return nullptr;
+    if (auto it = parent.displayList.find(depth); it != parent.displayList.end())
+        removeAt(parent, it);
+    DisplayObject& object = parent.displayList[depth];
+    object.depth = depth;
+    object.characterId = characterId;
+    object.name = name;
+    object.placedFrame = -1;
+    object.buttonState = kButtonUp;
+    object.fresh = m_HaveMouse;
+    syncButtonContent(parent, object, true);
+    return &object;
+}
+
 SpriteInstance* MoviePlayer::duplicateSprite(SpriteInstance& sprite, const std::string& name, int32_t depth)
 {
     if (!sprite.parent || !sprite.display || sprite.removed)
@@ -267,6 +287,54 @@ SpriteInstance* MoviePlayer::duplicateSprite(SpriteInstance& sprite, const std::
     beginSprite(*copy, true);
     copy->loaded = true;
     return copy;
+}
+
+DisplayObject* MoviePlayer::duplicateObject(
+    SpriteInstance& parent, int32_t from, const std::string& name, int32_t depth)
+{
+    auto it = parent.displayList.find(from);
+    if (parent.removed || from == depth || it == parent.displayList.end() || it->second.sprite)
+        return nullptr;
+    const DisplayObject& original = it->second;
+    const CTag* tag = character(parent, original.characterId);
+    const uint16_t code = tag ? tag->m_TagCode : 0;
+    const bool button = code == kTagDefineButton || code == kTagDefineButton2;
+    const bool madeField = !tag && original.field; // createTextField's: no character to start again from
+    if (!button && !madeField && code != kTagDefineEditText && code != kTagDefineVideoStream)
+        return nullptr;
+    DisplayObject copy;
+    copy.characterId = original.characterId;
+    copy.matrix = original.matrix;
+    copy.colorTransform = original.colorTransform;
+    copy.ratio = original.ratio;
+    copy.clipDepth = original.clipDepth;
+    copy.blendMode = original.blendMode;
+    copy.visible = original.visible;
+    copy.filters = original.filters;
+    copy.cacheAsBitmap = original.cacheAsBitmap;
+    copy.opaqueBackground = original.opaqueBackground;
+    if (madeField) {
+        copy.field = std::make_shared<EditField>();
+        copy.field->left = original.field->left;
+        copy.field->top = original.field->top;
+        copy.field->right = original.field->right;
+        copy.field->bottom = original.field->bottom;
+        copy.field->selectable = true;
+        copy.field->input = false;
+    }
+    if (auto old = parent.displayList.find(depth); old != parent.displayList.end())
+        removeAt(parent, old);
+    DisplayObject& object = parent.displayList[depth];
+    object = std::move(copy);
+    object.depth = depth;
+    object.name = name;
+    object.placedFrame = -1;
+    object.scriptMoved = true;
+    if (button) {
+        object.buttonState = kButtonUp;
+        syncButtonContent(parent, object, true);
+    }
+    return &object;
 }
 
 void MoviePlayer::attachBitmap(SpriteInstance& parent, std::shared_ptr<BitmapPixels> bitmap, int32_t depth, bool smooth)

@@ -134,4 +134,51 @@ TEST(ClipOrder, ALoadedMovieAttachesItsOwnSymbolsWithClassesOfItsKindOfVersion)
     }
 }
 
+
+// A button (DefineButton2) showing character `shape` in all its states, without actions.
+void PlainButton(MovieBuilder& movie, uint16_t id, uint16_t shape)
+{
+    std::vector<uint8_t> body;
+    Asm::u16(body, id);
+    body.push_back(0); // not a menu
+    Asm::u16(body, 0); // no actions
+    body.push_back(0x0F); // up, over, down and hit
+    Asm::u16(body, shape);
+    Asm::u16(body, 1); // depth
+    body.push_back(0); // identity matrix
+    body.push_back(0); // no colour transform
+    body.push_back(0); // end of records
+    movie.raw(kTagDefineButton2, body);
+}
+
+TEST(ClipOrder, ScriptsAttachAndCopyButtonsAndTextFields)
+{
+    MovieBuilder movie(40, 40, 12.0f, 8);
+    movie.rectShape(1, 0, 0, 200, 200, { 255, 0, 0 });
+    PlainButton(movie, 10, 1);
+    Export(movie, 10, "Btn");
+    movie.place(1, 10, 0, 0, nullptr, 0, "btn");
+    const auto call = [](Asm args, int count, const std::string& method) -> Asm {
+        args.i32(count).str("_root").op(0x1C).str(method).op(kCallMethod);
+        return args;
+    };
+    const int32_t script = 16384; // the clip actions count depths from here
+    const Asm code
+        = Asm()
+              // An exported button symbol attaches as a button object.
+              .append(call(Asm().i32(5).str("b2").str("Btn"), 3, "attachMovie")).op(0x44).trace()
+              .get("b2").get("Button").op(0x54).trace()
+              // duplicateMovieClip copies a placed button and a field a script made, under their new names.
+              .str("btn").str("btn2").i32(script + 3).op(0x24).get("btn2").trace()
+              .append(call(Asm().i32(10).i32(10).i32(0).i32(0).i32(7).str("t"), 6, "createTextField")).op(kPop)
+              .str("t").str("t2").i32(script + 8).op(0x24).get("t2").trace()
+              // A copy at the original's own depth replaces nothing.
+              .str("btn2").str("btn3").i32(script + 3).op(0x24).get("btn3").trace()
+              .get("btn2").trace();
+    movie.raw(kTagDoAction, code.finished());
+    movie.showFrame();
+    EXPECT_EQ(Play(movie),
+        (std::vector<std::string> { "object", "true", "_level0.btn2", "_level0.t2", "undefined", "_level0.btn2" }));
+}
+
 } // namespace

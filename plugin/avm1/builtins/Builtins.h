@@ -122,6 +122,9 @@ bool ButtonStageBounds(Machine& m, const Value& button, double box[4]);
 // The button's entry in its parent's display list, while it is on the stage.
 plugin::DisplayObject* ButtonDisplay(const Value& button, plugin::SpriteInstance** parent);
 std::optional<double> ButtonTabIndex(const Value& button);
+// A text field's or video's entry in its parent's display list, while it is there.
+plugin::DisplayObject* FieldDisplay(const Value& field, plugin::SpriteInstance** parent);
+plugin::DisplayObject* VideoDisplay(const Value& video, plugin::SpriteInstance** parent);
 // The clip named `name` among the children of the state a button object shows (undefined when none).
 Value ButtonChild(Machine& m, Object* button, std::string_view name);
 

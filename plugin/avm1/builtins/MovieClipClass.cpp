@@ -121,7 +121,11 @@ Value AttachMovie(Machine& m, const Value& self, const Value* args, int argc)
     const uint16_t id = ExportedCharacter(m, m.toString(args[0]), m.caseSensitive(), s->library);
     if (!id)
         return Value();
-    return Finish(m, m.player().attachSprite(*s, id, m.toString(args[1]), depth), Arg(args, argc, 3));
+    const std::string name = m.toString(args[1]);
+    // A button symbol makes a button, a script object of its own.
+    if (plugin::DisplayObject* button = m.player().attachButton(*s, id, name, depth))
+        return Value(ButtonObject(m, *s, *button));
+    return Finish(m, m.player().attachSprite(*s, id, name, depth), Arg(args, argc, 3));
 }
 
 Value CreateEmptyMovieClip(Machine& m, const Value& self, const Value* args, int argc)

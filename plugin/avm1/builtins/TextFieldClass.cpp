@@ -1596,6 +1596,15 @@ Value FieldConstruct(Machine& m, const Value& self, const Value*, int)
 
 } // namespace
 
+DisplayObject* FieldDisplay(const Value& field, SpriteInstance** parent)
+{
+    FieldLink* link = LinkOf(field);
+    DisplayObject* d = DisplayOf(link);
+    if (d && parent)
+        *parent = link->parent();
+    return d;
+}
+
 bool IsFieldObject(const Value& v)
 {
     return NativeOf<FieldData>(v) != nullptr;

@@ -233,6 +233,11 @@ Value ParentGet(Machine& m, const Value& self, const Value*, int)
 
 } // namespace
 
+DisplayObject* VideoDisplay(const Value& video, SpriteInstance** parent)
+{
+    return DisplayOf(LinkOf(video), parent);
+}
+
 Object* VideoObject(Machine& m, SpriteInstance& parent, DisplayObject& display)
 {
     if (display.sprite)
