@@ -1295,6 +1295,7 @@ Value CreateTextField(Machine& m, const Value& self, const Value* args, int argc
     f.bottom = height * kTwips;
     f.selectable = true;
     f.input = false;
+    f.alignedTrailingSpaces = m.version() <= 7;
     return Value(m.fieldObject(*sprite, d));
 }
 
