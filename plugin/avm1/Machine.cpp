@@ -679,10 +679,19 @@ void Machine::setProperty(Object* object, std::string_view name, const Value& v)
                 const uint64_t id = own ? own->id : 0;
                 if (PropertyUses(object, id, name, cs) >= PropertyUseLimit(m_Version))
                     break;
+                // One a prototype's getter pair serves (a text field's text) has kept nothing for this object.
+                bool inheritedAccessor = false;
+                for (Object* o = own ? nullptr : object->proto(); o && !inheritedAccessor; o = o->proto()) {
+                    const Property* q = o->props().find(name, cs);
+                    if (q && PropertyVisible(q->flags, m_Version)) {
+                        inheritedAccessor = (q->flags & kAccessor) != 0;
+                        break;
+                    }
+                }
                 Value old;
                 if (own && (own->flags & kAccessor))
                     old = own->stored;
-                else
+                else if (!inheritedAccessor)
                     getProperty(object, name, old, Value(object));
                 Value args[4] = { Value(str(std::string(name))), old, value, w.data };
                 Value callback = w.callback;
