@@ -1568,6 +1568,7 @@ plugin::EditField* Machine::fieldOf(SpriteInstance& parent, plugin::DisplayObjec
         if (auto found = m_Player.m_Characters.find(tag->m_FontID); found != m_Player.m_Characters.end())
             font = found->second;
     display.field = plugin::FieldFromTag(*tag, font);
+    display.field->alignedTrailingSpaces = m_Version <= 7;
     // The movie's CSMTextSettings for this field (the first one naming it) set how its glyphs are drawn.
     const CTagsItem* tags = m_Player.m_Movie ? m_Player.m_Movie->GetTags() : nullptr;
     for (int i = 0; tags && i < tags->GetItemCount(); ++i) {

@@ -983,9 +983,11 @@ FieldLayout LayoutField(const EditField& field, const CharMeasure& advance, cons
             line.begin = start;
             line.end = lineEnd;
             line.firstOfParagraph = first;
-            // Spaces ending a line take room in a left-aligned paragraph; lines aligned otherwise leave them out.
+            // Spaces ending a line take room in a left-aligned paragraph; lines aligned otherwise leave them out
+            // unless the field keeps them.
             size_t visibleEnd = lineEnd;
-            while (pf.align != TextAlign::Left && visibleEnd > start && text[visibleEnd - 1] == u' ')
+            while (pf.align != TextAlign::Left && !field.alignedTrailingSpaces && visibleEnd > start
+                && text[visibleEnd - 1] == u' ')
                 --visibleEnd;
             for (size_t i = start; i < visibleEnd; ++i)
                 line.width += width(i, line.width);

@@ -104,6 +104,9 @@ struct EditField : std::enable_shared_from_this<EditField> {
     bool embedFonts = false;
     bool condenseWhite = false;
     bool mouseWheelEnabled = true;
+    // Movies of version 7 and before measure a right-aligned or centred line with the spaces that end it; later
+    // ones leave them out.
+    bool alignedTrailingSpaces = false;
     uint32_t borderColor = 0;
     uint32_t backgroundColor = 0xFFFFFF;
     int maxChars = 0; // 0: no limit

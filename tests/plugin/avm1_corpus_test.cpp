@@ -132,17 +132,24 @@ std::vector<reelfinch::runner::InputEvent> ReadInput(const QString& path)
     const QJsonArray events = QJsonDocument::fromJson(file.readAll()).array();
     int after = 1;
     int keyCharacter = -1; // the character of the key pressed just before, while its text may follow
+    bool arrowPressed = false; // that key was an arrow, whose caret move may follow
     for (const QJsonValue& value : events) {
         const QJsonObject e = value.toObject();
         const QString type = e.value(QStringLiteral("type")).toString();
         InputEvent event;
         event.afterFrame = after;
         const int pressed = keyCharacter;
-        if (type != QLatin1String("TextInput") && type != QLatin1String("TextControl"))
+        const bool arrow = arrowPressed;
+        if (type != QLatin1String("TextInput") && type != QLatin1String("TextControl")) {
             keyCharacter = -1;
+            arrowPressed = false;
+        }
         if (type == QLatin1String("TextInput") || type == QLatin1String("TextControl")) {
-            // A key's controls (Enter, arrows, deleting) and the character it types come with its own event.
-            if (type == QLatin1String("TextControl") && pressed >= 0)
+            // A key's controls (Enter, arrows, deleting) and the character it types come with its own event; a
+            // caret move after any other key (Tab) is the host's own.
+            const QString control = e.value(QStringLiteral("code")).toString();
+            const bool caretMove = control == QLatin1String("MoveLeft") || control == QLatin1String("MoveRight");
+            if (type == QLatin1String("TextControl") && pressed >= 0 && (!caretMove || arrow))
                 continue;
             keyCharacter = -1;
             if (type == QLatin1String("TextInput")) {
@@ -210,8 +217,10 @@ std::vector<reelfinch::runner::InputEvent> ReadInput(const QString& path)
                                                     : key.toString().toStdString();
             if (!reelfinch::runner::KeyByName(name, event))
                 continue;
-            if (type == QLatin1String("KeyDown"))
+            if (type == QLatin1String("KeyDown")) {
                 keyCharacter = event.charCode;
+                arrowPressed = name == "ArrowLeft" || name == "ArrowRight";
+            }
             event.kind = type == QLatin1String("KeyDown") ? InputEvent::KeyDown : InputEvent::KeyUp;
             input.push_back(event);
         } else if (type == QLatin1String("FocusGained") || type == QLatin1String("FocusLost")) {

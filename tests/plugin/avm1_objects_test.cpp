@@ -59,7 +59,15 @@ TEST(Avm1Objects, PrototypeChainAccessorsAndWatchers)
     script.function("", { "name", "old", "now" }, Asm().get("now").num(2).op(0x0C).op(kReturn)).str("w").i32(2)
         .get("o").str("watch").op(kCallMethod).op(kPop);
     script.append(SetMember("o", "w", Asm().num(4))).append(Member("o", "w")).trace();
-    EXPECT_EQ(RunScript(script, 7), (std::vector<std::string> { "5", "42", "8" }));
+    // A watcher of a property that a prototype's getter serves hears no old value, not the getter's:
+    // p.addProperty("g", function () { return 7; }, null); o.watch("g", function (name, old) { trace(old); });
+    // o.g = 1
+    script.null().function("", {}, Asm().num(7).op(kReturn)).str("g").i32(3).get("p").str("addProperty")
+        .op(kCallMethod).op(kPop);
+    script.function("", { "name", "old" }, Asm().get("old").trace()).str("g").i32(2).get("o").str("watch")
+        .op(kCallMethod).op(kPop);
+    script.append(SetMember("o", "g", Asm().num(1)));
+    EXPECT_EQ(RunScript(script, 7), (std::vector<std::string> { "5", "42", "8", "undefined" }));
 }
 
 TEST(Avm1Objects, EnumerationOrderAndHiddenProperties)

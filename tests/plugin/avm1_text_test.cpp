@@ -976,6 +976,22 @@ TEST(TextFieldModel, LayoutFigures)
     f.setText(u"abcdef");
     layout = reelfinch::plugin::LayoutField(f, advance, metrics);
     EXPECT_EQ(layout.lines.size(), 2u); // four characters a line, as without an indent
+
+    // Spaces ending a right-aligned or centred line take room only in fields of older movies; left-aligned lines
+    // always count them.
+    for (const auto align : { reelfinch::plugin::TextAlign::Left, reelfinch::plugin::TextAlign::Right,
+             reelfinch::plugin::TextAlign::Center }) {
+        for (const bool keep : { false, true }) {
+            reelfinch::plugin::EditField g;
+            g.right = 2000;
+            g.alignedTrailingSpaces = keep;
+            g.newFormat.align = align;
+            g.setText(u" ab  ");
+            const auto spaced = reelfinch::plugin::LayoutField(g, advance, metrics);
+            const bool counted = keep || align == reelfinch::plugin::TextAlign::Left;
+            EXPECT_DOUBLE_EQ(spaced.textWidth, counted ? 500 : 300) << int(align) << keep;
+        }
+    }
 }
 
 // ---- style sheets ----

@@ -422,6 +422,10 @@ TEST(Input, RemovedFocusedClipLosesTheFocus)
     const Value selection = m.getMember(Value(m.m_Global), "Selection");
     Value made[2] = { Value(m.str("made")), Value(5.0) };
     Value clip = m.callMethod(Value(m.rootClip()), "createEmptyMovieClip", made, 2);
+    // A plain clip takes the focus from a script only once its focusEnabled is set (or it acts as a button).
+    EXPECT_FALSE(m.toBoolean(m.callMethod(selection, "setFocus", &clip, 1)));
+    EXPECT_TRUE(m.callMethod(selection, "getFocus", nullptr, 0).isNull());
+    m.setMember(clip, "focusEnabled", Value(true));
     m.callMethod(selection, "setFocus", &clip, 1);
     EXPECT_EQ(m.toString(m.callMethod(selection, "getFocus", nullptr, 0)), "_level0.made");
     m.callMethod(clip, "removeMovieClip", nullptr, 0);

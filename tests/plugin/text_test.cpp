@@ -94,6 +94,8 @@ struct Field {
     bool border = false;
     uint8_t align = 0;
     int fontPixels = 40;
+    int x = 0; // where it is placed, twips
+    int y = 0;
 };
 
 Canvas DrawField(const Field& f, Color background = kWhite)
@@ -120,7 +122,7 @@ Canvas DrawField(const Field& f, Color background = kWhite)
     field.m_pInitialText = std::make_unique<C0TrmStringItem>(nullptr, kStyleNone);
     field.m_pInitialText->SetStr(f.text);
     movie.tag(kTagDefineEditText, field);
-    movie.place(1, kFieldId, 0, 0);
+    movie.place(1, kFieldId, f.x, f.y);
     movie.showFrame();
     MoviePlayer player;
     EXPECT_TRUE(Load(player, movie.finish()));
@@ -202,6 +204,18 @@ TEST(PluginText, EditTextDrawsEmbeddedGlyphsInsideItsBorder)
     EXPECT_TRUE(Near(c.at(50, 50), kBlack)) << "border, on the pixels where the bounds end";
     EXPECT_TRUE(Near(c.at(50, 60), kGrey)) << "outside the field";
     EXPECT_TRUE(Near(c.at(50, 45), kWhite)) << "background";
+}
+
+TEST(PluginText, BorderSnapsHalfPixelsDown)
+{
+    // A 10-pixel box at 10.5 pixels: its edges fall on pixels 10 and 20.
+    const Canvas c = DrawField({ .width = 10, .height = 10, .text = "", .border = true, .x = 210, .y = 210 }, kGrey);
+    for (const auto& [x, y] : { std::pair { 10, 10 }, { 20, 10 }, { 10, 20 }, { 20, 20 }, { 15, 20 }, { 20, 15 } })
+        EXPECT_TRUE(Near(c.at(x, y), kBlack)) << x << "," << y;
+    EXPECT_TRUE(Near(c.at(21, 15), kGrey)) << "past the right edge";
+    EXPECT_TRUE(Near(c.at(15, 21), kGrey)) << "below the bottom edge";
+    EXPECT_TRUE(Near(c.at(9, 15), kGrey)) << "left of the left edge";
+    EXPECT_TRUE(Near(c.at(15, 15), kWhite)) << "background";
 }
 
 TEST(PluginText, EditTextWrapsAlignsAndClips)

@@ -1295,6 +1295,7 @@ Value CreateTextField(Machine& m, const Value& self, const Value* args, int argc
     f.bottom = height * kTwips;
     f.selectable = true;
     f.input = false;
+    f.alignedTrailingSpaces = m.version() <= 7;
     return Value(m.fieldObject(*sprite, d));
 }
 
@@ -1480,6 +1481,19 @@ Value SelectionGetFocus(Machine& m, const Value&, const Value*, int)
     return Value(m.str(FocusPath(m, focus)));
 }
 
+// The handlers that make a clip a button.
+constexpr const char* kButtonHandlers[] = { "onPress", "onRelease", "onReleaseOutside", "onRollOver", "onRollOut",
+    "onDragOver", "onDragOut" };
+
+// A clip takes the focus from a script when its focusEnabled is true or it acts as a button.
+bool ClipTakesFocus(Machine& m, SpriteInstance& sprite, const Value& clip)
+{
+    if (m.toBoolean(m.getMember(clip, "focusEnabled")) || m.actsAsButton(sprite))
+        return true;
+    return std::any_of(std::begin(kButtonHandlers), std::end(kButtonHandlers),
+        [&](const char* name) { return m.hasProperty(clip.asObject(), name); });
+}
+
 Value SelectionSetFocus(Machine& m, const Value&, const Value* args, int argc)
 {
     FocusState* s = Focus(m);
@@ -1491,7 +1505,7 @@ Value SelectionSetFocus(Machine& m, const Value&, const Value* args, int argc)
     // Text fields, clips and buttons take the focus; a movie's root does not.
     if (target.isObject() && !LinkOf(target) && !m.spriteOf(target) && !IsButtonObject(target))
         return Value(false);
-    if (SpriteInstance* sprite = m.spriteOf(target); sprite && !sprite->parent)
+    if (SpriteInstance* sprite = m.spriteOf(target); sprite && (!sprite->parent || !ClipTakesFocus(m, *sprite, target)))
         return Value(false);
     const Value old = Focused(m);
     const Value now = target.isObject() && Alive(m, target) ? target : Value::null();
@@ -1653,10 +1667,6 @@ struct Tabbable {
     double y = 0;
     std::optional<double> index;
 };
-
-// The handlers that make a clip a button.
-constexpr const char* kButtonHandlers[] = { "onPress", "onRelease", "onReleaseOutside", "onRollOver", "onRollOut",
-    "onDragOver", "onDragOut" };
 
 // Text fields that take input and clips whose tabEnabled is true, in display order; children of clips whose
 // tabChildren is false are passed over.
