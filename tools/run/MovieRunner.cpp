@@ -96,13 +96,16 @@ void SendInput(NSFlashPluginView* view, const InputEvent& input, uint32_t tick, 
         event.modifiers = held ? 0 : btnState;
         break;
     case InputEvent::MouseDown:
-        event.what = ::mouseDown;
-        held = true;
-        break;
     case InputEvent::MouseUp:
-        event.what = ::mouseUp;
-        event.modifiers = btnState;
-        held = false;
+        // As the host marks them: a button other than the main one has btnState on its press and release, and
+        // leaves the main button's state alone.
+        event.what = input.kind == InputEvent::MouseDown ? ::mouseDown : ::mouseUp;
+        if (input.otherButton) {
+            event.modifiers = btnState;
+            break;
+        }
+        held = input.kind == InputEvent::MouseDown;
+        event.modifiers = held ? 0 : btnState;
         break;
     case InputEvent::KeyDown:
     case InputEvent::KeyUp:
