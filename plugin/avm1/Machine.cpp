@@ -1892,9 +1892,17 @@ void Machine::advanceTime(double nowMs)
             next->due += std::max(timer.interval, 1.0);
         else
             m_Timers.erase(next);
+        // A clip's method is looked up on the clip its reference stands for now (one of the same path), if any.
+        Value object = timer.object;
+        if (!timer.method.empty() && object.isObject() && object.asObject()->kind() == ObjectKind::Clip) {
+            SpriteInstance* sprite = spriteOf(object);
+            if (!sprite)
+                continue;
+            object = Value(clipObject(*sprite));
+        }
         const bool top = beginRun();
         if (!timer.method.empty())
-            callMethod(timer.object, timer.method, timer.args.data(), int(timer.args.size()));
+            callMethod(object, timer.method, timer.args.data(), int(timer.args.size()));
         else
             call(timer.function, Value(), timer.args.data(), int(timer.args.size()));
         endRun(top);

@@ -543,6 +543,13 @@ RunResult RunMovie(const QString& moviePath, const RunOptions& options,
             view->sendEvent(&event);
             sendInputAfter(first + step + 1);
         }
+        // The last frame lasts its time as the others did: what falls due within it (intervals, timeouts) runs,
+        // and the next frame does not start.
+        if (options.tickMs <= 0 && ticksPerStep > 1
+            && (options.budgetSeconds <= 0 || timer.elapsed() <= qint64(options.budgetSeconds * 1000))) {
+            event = NullEventAt(uint32_t(std::ceil(clock + ticksPerStep - 1 - 1e-9)));
+            view->sendEvent(&event);
+        }
     }
     if (view->plugin()) {
         view->plugin()->setTraceHandler({});
