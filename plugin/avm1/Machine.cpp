@@ -1888,27 +1888,43 @@ void Machine::advanceTime(double nowMs)
 {
     if (nowMs > m_NowMs)
         m_NowMs = nowMs;
-    // Each due timer runs at most once per call; ones added meanwhile wait for the next.
-    std::vector<int> due;
-    for (const Timer& t : m_Timers)
-        if (t.due <= m_NowMs)
-            due.push_back(t.id);
-    for (int id : due) {
-        auto it = std::find_if(m_Timers.begin(), m_Timers.end(), [id](const Timer& t) { return t.id == id; });
-        if (it == m_Timers.end())
-            continue;
-        Timer timer = *it;
+    // A timer runs once for each of its intervals that the time passed holds, earliest due first, and what each
+    // call queued (the events of clips it made) runs before the next call. Timers added meanwhile wait for the
+    // next advance; a bound keeps a stalled host from running a short interval without end.
+    constexpr int kMaxRunsPerAdvance = 1000;
+    const int newer = m_NextTimer;
+    for (int runs = 0; runs < kMaxRunsPerAdvance; ++runs) {
+        auto next = m_Timers.end();
+        for (auto it = m_Timers.begin(); it != m_Timers.end(); ++it)
+            if (it->id < newer && it->due <= m_NowMs && (next == m_Timers.end() || it->due < next->due))
+                next = it;
+        if (next == m_Timers.end())
+            return;
+        Timer timer = *next;
         if (timer.repeat)
-            it->due = m_NowMs + std::max(timer.interval, 1.0);
+            next->due += std::max(timer.interval, 1.0);
         else
-            m_Timers.erase(it);
+            m_Timers.erase(next);
+        // A clip's method is looked up on the clip its reference stands for now (one of the same path), if any.
+        Value object = timer.object;
+        if (!timer.method.empty() && object.isObject() && object.asObject()->kind() == ObjectKind::Clip) {
+            SpriteInstance* sprite = spriteOf(object);
+            if (!sprite)
+                continue;
+            object = Value(clipObject(*sprite));
+        }
         const bool top = beginRun();
         if (!timer.method.empty())
-            callMethod(timer.object, timer.method, timer.args.data(), int(timer.args.size()));
+            callMethod(object, timer.method, timer.args.data(), int(timer.args.size()));
         else
             call(timer.function, Value(), timer.args.data(), int(timer.args.size()));
         endRun(top);
+        m_Player.runQueuedActions();
     }
+    // Still behind after the bound: what is left counts afresh from now.
+    for (Timer& t : m_Timers)
+        if (t.due <= m_NowMs)
+            t.due = m_NowMs + std::max(t.interval, 1.0);
 }
 
 // ---- collection ----

@@ -25,6 +25,9 @@ bool g_enforceLocalSecurity = true;
 
 // The quality property of the movie's root, and its three texts.
 constexpr int32_t kQualityProperty = 19;
+// The key codes scripts know the mouse buttons by.
+constexpr int kMainButtonKey = 1;
+constexpr int kMiddleButtonKey = 4;
 constexpr const char* kQualityNames[] = { "LOW", "MEDIUM", "HIGH" };
 constexpr const char* kRootTarget = "/";
 constexpr const char* kFileScheme = "file:";
@@ -478,6 +481,17 @@ int16_t PluginInstance::handleEvent(const EventRecord& event)
     case mouseUp: {
         double x = 0;
         double y = 0;
+        // The host marks a button other than the main one with btnState (the right one, pressing as the main one
+        // does, with controlKey too); a release with btnState is the middle one's while that one is held. The middle one presses nothing in the
+        // movie: scripts see it held through Key.isDown alone.
+        const bool middle = (event.modifiers & btnState) && !(event.modifiers & controlKey)
+            && (event.what == mouseDown || m_MiddleDown);
+        if (middle)
+            m_MiddleDown = event.what == mouseDown;
+        if (avm1::Machine* machine = m_Movie.scriptMachine())
+            avm1::MouseButtonKey(*machine, middle ? kMiddleButtonKey : kMainButtonKey, event.what == mouseDown);
+        if (middle)
+            return 1;
         if (localPoint(event, x, y) && m_Movie.mouseEvent(x, y, event.what == mouseDown, viewWidth(), viewHeight()))
             invalidate();
         updateCursor();

@@ -87,6 +87,7 @@ private:
     NP_Port m_Port {};
     bool m_HaveWindow = false;
     bool m_HandCursor = false; // what the host was last told
+    bool m_MiddleDown = false; // the host's middle button is held
     NPStream* m_MovieStream = nullptr;
     bool m_MovieReceived = false;
     bool m_StreamFailed = false;

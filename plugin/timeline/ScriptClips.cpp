@@ -2,6 +2,7 @@
 // between depths; their bounds, hit tests and place on the stage.
 #include "timeline/MoviePlayer.h"
 
+#include "avm1/Clip.h"
 #include "avm1/Machine.h"
 #include "avm1/builtins/Builtins.h"
 #include "render/BitmapPixels.h"
@@ -42,6 +43,39 @@ void AddRect(double box[4], const cairo_matrix_t& m, double x0, double y0, doubl
     AddPoint(box, m, x1, y0);
     AddPoint(box, m, x0, y1);
     AddPoint(box, m, x1, y1);
+}
+
+// Script masks being tested for a hit, at most one deep.
+int g_MaskHits = 0;
+
+// A clip kept in a property of a clip's script object (those setMask writes), when it is still on the stage.
+const SpriteInstance* ClipIn(const SpriteInstance& sprite, std::string_view name)
+{
+    const auto& link = sprite.script.m_Link;
+    if (!link || !link->object)
+        return nullptr;
+    for (const avm1::Property& property : link->object->props().entries()) {
+        if (property.removed || property.name != name)
+            continue;
+        if (!property.value.isObject() || property.value.asObject()->kind() != avm1::ObjectKind::Clip)
+            return nullptr;
+        const SpriteInstance* clip = static_cast<const avm1::ClipObject*>(property.value.asObject())->sprite();
+        return clip && !clip->removed ? clip : nullptr;
+    }
+    return nullptr;
+}
+
+// The mask a script set on a clip, as the picture shows it: it counts while the clip it last masked is this one
+// and this one's mask is still it; the timeline's mask layers neither take a mask nor serve as one.
+const SpriteInstance* ScriptMaskOf(const SpriteInstance& sprite)
+{
+    if (!sprite.display || sprite.display->clipDepth != 0)
+        return nullptr;
+    const SpriteInstance* mask = ClipIn(sprite, "__mask");
+    return mask && mask != &sprite && mask->display && mask->display->clipDepth == 0
+            && ClipIn(*mask, "__maskOwner") == &sprite
+        ? mask
+        : nullptr;
 }
 
 bool RectOf(const CRectItem* r, double rect[4])
@@ -420,6 +454,16 @@ bool MoviePlayer::spriteHit(const SpriteInstance& sprite, double x, double y, bo
             return false;
         return x >= box[0] && x <= box[2] && y >= box[1] && y <= box[3];
     }
+    // A clip a script masked is hit only where its mask has shape. A mask's own mask is not followed (a clip may
+    // name its parent, whose test would come back to it).
+    if (g_MaskHits == 0)
+        if (const SpriteInstance* mask = ScriptMaskOf(sprite)) {
+            ++g_MaskHits;
+            const bool inMask = mask->nesting < kMaxSpriteNesting && spriteHit(*mask, x, y, true);
+            --g_MaskHits;
+            if (!inMask)
+                return false;
+        }
     if (sprite.drawing) {
         cairo_matrix_t toLocal = stageMatrix(sprite);
         double lx = x, ly = y;
@@ -429,20 +473,18 @@ bool MoviePlayer::spriteHit(const SpriteInstance& sprite, double x, double y, bo
                 return true;
         }
     }
-    for (const auto& [depth, object] : sprite.displayList) {
-        if (object.sprite) {
-            if (object.sprite->nesting < kMaxSpriteNesting && object.visible && spriteHit(*object.sprite, x, y, true))
-                return true;
-            continue;
-        }
+    // Whether one object of the list falls on the point, by its outlines.
+    const auto objectHit = [&](const DisplayObject& object) -> bool {
+        if (object.sprite)
+            return object.sprite->nesting < kMaxSpriteNesting && spriteHit(*object.sprite, x, y, true);
         const CTag* tag = character(sprite, object.characterId);
-        if (!tag || object.clipDepth)
-            continue;
+        if (!tag)
+            return false;
         cairo_matrix_t m;
         const cairo_matrix_t parent = stageMatrix(sprite);
         cairo_matrix_multiply(&m, &object.matrix, &parent);
         if (cairo_matrix_invert(&m) != CAIRO_STATUS_SUCCESS)
-            continue;
+            return false;
         double lx = x, ly = y;
         cairo_matrix_transform_point(&m, &lx, &ly);
         const std::vector<ShapeLayer>* layers = nullptr;
@@ -465,11 +507,21 @@ bool MoviePlayer::spriteHit(const SpriteInstance& sprite, double x, double y, bo
                 have = RectOf(edit->m_pBounds.get(), rect);
             else if (auto* morph = dynamic_cast<const CDefineMorphShapeTag*>(tag))
                 have = RectOf(morph->m_pStartBounds.get(), rect);
-            if (have && lx >= rect[0] && lx <= rect[2] && ly >= rect[1] && ly <= rect[3])
-                return true;
+            return have && lx >= rect[0] && lx <= rect[2] && ly >= rect[1] && ly <= rect[3];
+        }
+        return layers && LayersHit(*layers, lx, ly);
+    };
+    // The layers a mask layer of the timeline covers are hit only where that mask has shape; the mask itself is
+    // never hit.
+    std::vector<std::pair<int32_t, bool>> masks; // the last depth each mask covers, and whether the point is in it
+    for (const auto& [depth, object] : sprite.displayList) {
+        std::erase_if(masks, [d = depth](const auto& mask) { return mask.first < d; });
+        const bool masked = std::any_of(masks.begin(), masks.end(), [](const auto& mask) { return !mask.second; });
+        if (object.clipDepth) {
+            masks.emplace_back(object.clipDepth, !masked && objectHit(object));
             continue;
         }
-        if (layers && LayersHit(*layers, lx, ly))
+        if (!masked && (!object.sprite || object.visible) && objectHit(object))
             return true;
     }
     return false;

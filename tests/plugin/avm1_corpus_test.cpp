@@ -201,15 +201,18 @@ std::vector<reelfinch::runner::InputEvent> ReadInput(const QString& path)
         }
         if (type == QLatin1String("MouseMove") || type == QLatin1String("MouseDown")
             || type == QLatin1String("MouseUp")) {
-            // Movies hear only the main button: a press or release of another one just moves the pointer there.
-            const bool otherButton
-                = e.contains(QStringLiteral("btn")) && e.value(QStringLiteral("btn")).toString() != QLatin1String("Left");
+            // The host passes the main and the middle button; a press or release of another one (the right one,
+            // which opens the menu) just moves the pointer there.
+            const QString button = e.value(QStringLiteral("btn")).toString();
+            const bool passed = !e.contains(QStringLiteral("btn")) || button == QLatin1String("Left")
+                || button == QLatin1String("Middle");
             const QJsonArray pos = e.value(QStringLiteral("pos")).toArray();
             event.x = pos.at(0).toDouble();
             event.y = pos.at(1).toDouble();
-            event.kind = type == QLatin1String("MouseMove") || otherButton ? InputEvent::MouseMove
-                : type == QLatin1String("MouseDown")                       ? InputEvent::MouseDown
-                                                                           : InputEvent::MouseUp;
+            event.otherButton = button == QLatin1String("Middle");
+            event.kind = type == QLatin1String("MouseMove") || !passed ? InputEvent::MouseMove
+                : type == QLatin1String("MouseDown")                   ? InputEvent::MouseDown
+                                                                       : InputEvent::MouseUp;
             input.push_back(event);
         } else if (type == QLatin1String("KeyDown") || type == QLatin1String("KeyUp")) {
             const QJsonValue key = e.value(QStringLiteral("key"));

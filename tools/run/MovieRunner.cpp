@@ -96,13 +96,16 @@ void SendInput(NSFlashPluginView* view, const InputEvent& input, uint32_t tick, 
         event.modifiers = held ? 0 : btnState;
         break;
     case InputEvent::MouseDown:
-        event.what = ::mouseDown;
-        held = true;
-        break;
     case InputEvent::MouseUp:
-        event.what = ::mouseUp;
-        event.modifiers = btnState;
-        held = false;
+        // As the host marks them: a button other than the main one has btnState on its press and release, and
+        // leaves the main button's state alone.
+        event.what = input.kind == InputEvent::MouseDown ? ::mouseDown : ::mouseUp;
+        if (input.otherButton) {
+            event.modifiers = btnState;
+            break;
+        }
+        held = input.kind == InputEvent::MouseDown;
+        event.modifiers = held ? 0 : btnState;
         break;
     case InputEvent::KeyDown:
     case InputEvent::KeyUp:
@@ -539,6 +542,13 @@ RunResult RunMovie(const QString& moviePath, const RunOptions& options,
             event = NullEventAt(uint32_t(std::ceil(clock - 1e-9)));
             view->sendEvent(&event);
             sendInputAfter(first + step + 1);
+        }
+        // The last frame lasts its time as the others did: what falls due within it (intervals, timeouts) runs,
+        // and the next frame does not start.
+        if (options.tickMs <= 0 && ticksPerStep > 1
+            && (options.budgetSeconds <= 0 || timer.elapsed() <= qint64(options.budgetSeconds * 1000))) {
+            event = NullEventAt(uint32_t(std::ceil(clock + ticksPerStep - 1 - 1e-9)));
+            view->sendEvent(&event);
         }
     }
     if (view->plugin()) {

@@ -24,6 +24,7 @@ struct InputEvent {
     int afterFrame = 1; // sent once this many frames (or ticks) have played, the first included
     double x = 0; // the mouse on the stage, in pixels
     double y = 0;
+    bool otherButton = false; // MouseDown, MouseUp: a button other than the main one (the middle one)
     int macKey = 0; // keys: the Mac virtual key code and the character typed
     int charCode = 0;
     QString text; // SetClipboard

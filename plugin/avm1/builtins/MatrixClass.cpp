@@ -6,7 +6,9 @@
 
 #include "timeline/MoviePlayer.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 namespace reelfinch::avm1 {
 
@@ -210,11 +212,37 @@ Value ColorValue(Machine& m, const plugin::ColorTransform& c)
     return m.construct(m.getMember(Value(m.m_Global), "__flashGeomColorTransform"), parts, 8);
 }
 
+// new Transform(clip); without a clip it makes nothing.
 Value TransformConstruct(Machine& m, const Value& self, const Value* args, int argc)
 {
-    if (self.isObject() && argc > 0 && m.spriteOf(args[0]))
+    if (argc < 1 || !m.spriteOf(args[0]))
+        return Value::null();
+    if (self.isObject())
         m.define(self.asObject(), kClipKey, args[0], kDontEnum);
     return Value();
+}
+
+// The player keeps a colour transform in 16 bits a component: multipliers in 8.8 fixed point, offsets whole.
+// Composing transforms of a clip's ancestors wraps what leaves that range.
+double Wrap16(double v)
+{
+    if (!std::isfinite(v))
+        return 0;
+    const auto whole = static_cast<int64_t>(std::clamp(std::round(v), -1e15, 1e15));
+    return double(static_cast<int16_t>(static_cast<uint16_t>(static_cast<uint64_t>(whole) & 0xFFFF)));
+}
+
+plugin::ColorTransform Stored(const plugin::ColorTransform& c)
+{
+    plugin::ColorTransform t;
+    double* multipliers[] = { &t.mr, &t.mg, &t.mb, &t.ma };
+    double* offsets[] = { &t.ar, &t.ag, &t.ab, &t.aa };
+    const double from[8] = { c.mr, c.mg, c.mb, c.ma, c.ar, c.ag, c.ab, c.aa };
+    for (int i = 0; i < 4; ++i) {
+        *multipliers[i] = Wrap16(from[i] * 256) / 256;
+        *offsets[i] = Wrap16(from[4 + i] * 255) / 255;
+    }
+    return t;
 }
 
 Value GetMatrix(Machine& m, const Value& self, const Value*, int)
@@ -281,7 +309,7 @@ Value GetConcatenatedColor(Machine& m, const Value& self, const Value*, int)
         return Value();
     plugin::ColorTransform all;
     for (plugin::SpriteInstance* at = s; at && at->display; at = at->parent)
-        all = at->display->colorTransform.after(all);
+        all = Stored(at->display->colorTransform.after(all));
     return ColorValue(m, all);
 }
 
@@ -327,7 +355,7 @@ Value SetClipTransform(Machine& m, const Value& self, const Value* args, int arg
 void InstallMatrixClass(Machine& m, Object* geomPackage)
 {
     Object* transformProto = m.newObject();
-    FunctionObject* transform = DefineClass(m, "__flashGeomTransform", TransformConstruct, nullptr, transformProto);
+    FunctionObject* transform = DefineClass(m, "__flashGeomTransform", TransformConstruct, TransformConstruct, transformProto);
     m.define(geomPackage, "Transform", Value(static_cast<Object*>(transform)));
     m.define(m.m_Global, "__flashGeomTransform", Value(static_cast<Object*>(transform)),
         kDontEnum | kDontDelete | kReadOnly);

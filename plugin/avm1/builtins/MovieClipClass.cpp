@@ -231,9 +231,11 @@ Value GetBounds(Machine& m, const Value& self, const Value* args, int argc)
     plugin::SpriteInstance* target = argc > 0 ? m.spriteOf(args[0]) : s;
     if (argc > 0 && !target) {
         // Anything else names a clip by its text, as a path of either form; "a:b" names the same clip as "a/b".
+        // An empty path names no clip (not this one).
         std::string path = m.toString(args[0]);
         std::replace(path.begin(), path.end(), ':', '/');
-        target = m.spriteOf(Value(m.resolveTarget(m.clipObject(*s), path)));
+        if (!path.empty())
+            target = m.spriteOf(Value(m.resolveTarget(m.clipObject(*s), path)));
     }
     if (!target)
         return Value();
@@ -279,14 +281,21 @@ Value HitTest(Machine& m, const Value& self, const Value* args, int argc)
     if (!s || argc < 1)
         return Value(false);
     if (argc >= 2) {
-        const double x = m.toNumber(args[0]) * 20.0;
-        const double y = m.toNumber(args[1]) * 20.0;
+        double x = m.toNumber(args[0]) * 20.0;
+        double y = m.toNumber(args[1]) * 20.0;
         if (!std::isfinite(x) || !std::isfinite(y))
             return Value(false);
+        // The point is in the space of the clip's root (its level), which may itself be moved on the stage.
+        const plugin::SpriteInstance* root = s;
+        while (root->parent)
+            root = root->parent;
+        const cairo_matrix_t rootMatrix = m.player().stageMatrix(*root);
+        cairo_matrix_transform_point(&rootMatrix, &x, &y);
         return Value(m.player().spriteHit(*s, x, y, argc >= 3 && m.toBoolean(args[2])));
     }
     plugin::SpriteInstance* other = m.spriteOf(args[0]);
-    if (!other && args[0].isString())
+    // An empty path names no clip.
+    if (!other && args[0].isString() && !m.toString(args[0]).empty())
         other = m.spriteOf(Value(m.resolveTarget(m.clipObject(*s), m.toString(args[0]))));
     if (!other)
         return Value(false);

@@ -54,6 +54,7 @@ public:
     bool audioMuted = false; // attachAudio(false) on the clip the sound was given to
     uint64_t audioOwner = 0; // the serial of the clip attachAudio gave the sound to, 0 when none
     std::vector<std::weak_ptr<ClipLink>> shownIn; // the clips holding Videos attached to the stream
+    std::shared_ptr<ClipLink> madeIn; // the clip whose script made the stream: the stream ends when it goes
 };
 
 StreamState* StateOf(const Value& self)
@@ -153,8 +154,12 @@ void SkipScriptTagsTo(StreamState& s, double ms)
 
 Value Construct(Machine& m, const Value& self, const Value*, int)
 {
-    if (self.isObject())
-        AttachNative<StreamState>(m, self.asObject());
+    if (!self.isObject())
+        return Value();
+    StreamState* s = AttachNative<StreamState>(m, self.asObject());
+    Object* clip = m.m_Frames.empty() ? nullptr : m.m_Frames.back()->originalTarget;
+    if (s && clip && clip->kind() == ObjectKind::Clip)
+        s->madeIn = static_cast<ClipObject*>(clip)->m_Link;
     return Value();
 }
 
@@ -259,11 +264,9 @@ Value Seek(Machine& m, const Value& self, const Value* args, int argc)
     return Value();
 }
 
-Value Close(Machine& m, const Value& self, const Value*, int)
+// Everything the stream holds goes: its file, its pictures and its sound's queue in the mixer.
+void Unload(Machine& m, const Value& self, StreamState* s)
 {
-    StreamState* s = StateOf(self);
-    if (!s)
-        return Value();
     ++s->generation;
     StopAudio(m, *s);
     s->hasAudio = false;
@@ -274,6 +277,12 @@ Value Close(Machine& m, const Value& self, const Value*, int)
     s->flv = video::FlvFile();
     s->queue.clear();
     std::erase(m.m_Roots, self.asObject());
+}
+
+Value Close(Machine& m, const Value& self, const Value*, int)
+{
+    if (StreamState* s = StateOf(self))
+        Unload(m, self, s);
     return Value();
 }
 
@@ -397,6 +406,12 @@ void DispatchNetStreamEvents(Machine& m)
         StreamState* s = StateOf(self);
         if (!s)
             continue;
+        // A stream its scripts dropped without closing it plays on while the clip that made it stays; once that
+        // clip goes, so does the stream (and its sound), and it may be collected.
+        if (s->madeIn && (!s->madeIn->sprite || s->madeIn->sprite->removed)) {
+            Unload(m, self, s);
+            continue;
+        }
         QueueScriptTags(m, *s);
         if (s->loaded) {
             s->video->showAt(Position(m, *s) * 1000.0);

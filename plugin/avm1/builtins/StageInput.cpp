@@ -2,6 +2,7 @@
 // listeners), Stage (size, scale mode, alignment, menu, listeners), Selection (focus; no text field holds it
 // yet) and TextFormat (the object and its typed fields).
 #include "avm1/builtins/NativeData.h"
+#include "avm1/builtins/TextEditing.h"
 
 #include "timeline/MoviePlayer.h"
 
@@ -466,6 +467,12 @@ void DeliverKeyEvent(Machine& m, bool down, int code, int ascii, bool taken)
     if (down && code == kTabKey && focus.isObject() && !m.strictEquals(before, focus))
         k->tabbed = true;
     m.m_Temporaries.resize(std::min(mark, m.m_Temporaries.size()));
+}
+
+void MouseButtonKey(Machine& m, int code, bool down)
+{
+    if (KeyState* k = Keys(m); k && code >= 0 && code < 256)
+        k->down.set(size_t(code), down);
 }
 
 Value KeyPressTarget(Machine& m, int code)

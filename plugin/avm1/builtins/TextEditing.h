@@ -1,4 +1,4 @@
-// The host's text input and editing commands on the movie's focused input field.
+// The host's text input and editing commands on the movie's focused input field, and its mouse buttons as keys.
 #pragma once
 
 #include <string>
@@ -23,5 +23,8 @@ void SelectAllInFocus(Machine& m);
 // goes to the point, and a linked character follows its link ("asfunction:" links call a function of the
 // field's clip, others go to the host as getURL). Returns whether there was a link.
 bool PressOnField(Machine& m, plugin::SpriteInstance& root, double x, double y);
+// A mouse button went down or up in the host: Key.isDown answers for its key code (1 the main button, 4 the
+// middle one); no listener hears of it.
+void MouseButtonKey(Machine& m, int code, bool down);
 
 } // namespace reelfinch::avm1
