@@ -3,6 +3,7 @@
 #include "avm1/Clip.h"
 #include "render/BitmapPixels.h"
 #include "render/Bitmaps.h"
+#include "render/Composite.h"
 #include "render/Drawing.h"
 #include "render/EditText.h"
 #include "render/Filters.h"
@@ -338,6 +339,9 @@ void CompositeBlend(cairo_t* cr, cairo_pattern_t* group, uint8_t mode)
         cairo_mask(cr, group);
         break;
     case kBlendSubtract:
+        // One pass of our own over the layer's ink does the three operators' work, when the clip allows.
+        if (layer && SubtractLayer(cr, group))
+            break;
         cairo_set_operator(cr, CAIRO_OPERATOR_DIFFERENCE);
         cairo_set_source_rgb(cr, 1, 1, 1);
         cairo_paint(cr);
