@@ -53,6 +53,9 @@ constexpr double kRoundSidePixels = 2.0;
 // lines kept a pixel wide), and at most this far from the origin.
 constexpr double kLayerPad = 2.0;
 constexpr double kMaxLayerCoordinate = 32768.0;
+// Masks count only their coverage: their layers hold alpha alone, a quarter of the memory to clear, draw and
+// read back.
+constexpr cairo_format_t kMaskFormat = CAIRO_FORMAT_A8;
 // Sprites and buttons nest at most this deep.
 constexpr int kMaxNesting = 32;
 // Text fields: the gap between the bounds and the text, in twips (two pixels), the height of text without a
@@ -1017,7 +1020,7 @@ void Renderer::drawList(
             box.grow(kLayerPad);
             ClipToBox(cr, box);
         }
-        cairo_t* maskLayer = beginLayer(cr);
+        cairo_t* maskLayer = beginLayer(cr, nullptr, kMaskFormat);
         const bool wasMask = m_MaskMode;
         m_MaskMode = true;
         drawObject(maskLayer, object, parent, cx, nesting);
@@ -1113,7 +1116,7 @@ void Renderer::drawScriptMasked(cairo_t* cr, const DisplayObject& object, const 
     // The layers cover the whole clip: the mask's bounds count its scroll rectangles, which inside a mask cut
     // nothing off.
     cairo_save(cr);
-    cairo_t* maskLayer = beginLayer(cr);
+    cairo_t* maskLayer = beginLayer(cr, nullptr, kMaskFormat);
     m_MaskMode = true;
     drawObject(maskLayer, *mask.display, maskParent, ColorTransform {}, nesting);
     m_MaskMode = false;
@@ -1376,9 +1379,12 @@ bool Renderer::appendListKey(const SpriteInstance& sprite, int nesting, std::vec
     return true;
 }
 
-cairo_surface_t* Renderer::pooledSurface(int width, int height, bool clear)
+cairo_surface_t* Renderer::pooledSurface(int width, int height, bool clear, cairo_format_t format)
 {
-    const size_t size = size_t(width) * size_t(height);
+    const int stride = cairo_format_stride_for_width(format, width);
+    if (stride <= 0)
+        return cairo_image_surface_create(format, width, height); // a surface in error, as cairo would give
+    const size_t size = (size_t(stride) * size_t(height) + 3) / 4; // buffers count whole words
     // The smallest free buffer that holds the layer, else the largest free one grown, else a new one.
     LayerBuffer* fits = nullptr;
     LayerBuffer* largest = nullptr;
@@ -1403,8 +1409,8 @@ cairo_surface_t* Renderer::pooledSurface(int width, int height, bool clear)
     if (buffer->pixels) {
         if (clear)
             std::fill_n(buffer->pixels.get(), size, 0u);
-        surface = cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(buffer->pixels.get()),
-            CAIRO_FORMAT_ARGB32, width, height, width * 4);
+        surface = cairo_image_surface_create_for_data(
+            reinterpret_cast<unsigned char*>(buffer->pixels.get()), format, width, height, stride);
         // The buffer is free again when the last reference to its surface goes.
         static cairo_user_data_key_t key;
         buffer->used = cairo_surface_set_user_data(
@@ -1416,11 +1422,11 @@ cairo_surface_t* Renderer::pooledSurface(int width, int height, bool clear)
         }
     }
     if (!surface)
-        surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+        surface = cairo_image_surface_create(format, width, height);
     return surface;
 }
 
-cairo_t* Renderer::beginLayer(cairo_t* cr, const DeviceBox* reach)
+cairo_t* Renderer::beginLayer(cairo_t* cr, const DeviceBox* reach, cairo_format_t format)
 {
     cairo_matrix_t user;
     cairo_get_matrix(cr, &user);
@@ -1442,7 +1448,7 @@ cairo_t* Renderer::beginLayer(cairo_t* cr, const DeviceBox* reach)
     const double top = std::floor(std::max(y0, -kMaxLayerCoordinate));
     const int width = std::max(1, int(std::ceil(std::min(x1, kMaxLayerCoordinate)) - left));
     const int height = std::max(1, int(std::ceil(std::min(y1, kMaxLayerCoordinate)) - top));
-    cairo_surface_t* surface = pooledSurface(width, height, true);
+    cairo_surface_t* surface = pooledSurface(width, height, true, format);
     // The layer's pixel (0, 0) is the device's (left, top).
     cairo_surface_set_device_offset(surface, -left, -top);
     cairo_t* layer = cairo_create(surface);
