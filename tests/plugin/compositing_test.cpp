@@ -75,7 +75,8 @@ TEST(Compositing, SubtractRowMatchesCairoOnEveryPixel)
 }
 
 // A layer placed with device offsets under a matrix of the movie's scale, clipped by several whole-pixel
-// rectangles: only the clip changes, as with the operators; a clip cairo cannot give as rectangles is refused.
+// rectangles: only the clip changes, as with the operators. A clip cairo cannot give as rectangles, or one
+// reaching past the layer (where the operators still invert what lies below), is refused.
 TEST(Compositing, SubtractLayerWorksInTheClipOnly)
 {
     std::mt19937 random(11);
@@ -89,13 +90,14 @@ TEST(Compositing, SubtractLayerWorksInTheClipOnly)
     cairo_surface_set_device_offset(layer, -20, -10); // its pixel (0, 0) on the device's (20, 10)
     cairo_matrix_t user;
     cairo_matrix_init_scale(&user, 0.05 * 3.49, 0.05 * 3.49);
-    auto run = [&](std::vector<uint32_t>& pixels, bool ours, bool rounded) {
+    enum Clip { Rectangles, Rounded, PastTheLayer };
+    auto run = [&](std::vector<uint32_t>& pixels, bool ours, Clip kind) {
         cairo_surface_t* target = ImageOf(pixels, kWidth, kHeight);
         cairo_surface_set_device_offset(target, 5, -3);
         cairo_t* cr = cairo_create(target);
         cairo_rectangle(cr, 22, 12, 10, 8);
-        cairo_rectangle(cr, 40, 30, 25, 15);
-        if (rounded)
+        cairo_rectangle(cr, 40, 30, kind == PastTheLayer ? 35 : 25, 15);
+        if (kind == Rounded)
             cairo_arc(cr, 30, 30, 5, 0, 6.28);
         cairo_clip(cr);
         cairo_set_matrix(cr, &user);
@@ -112,14 +114,16 @@ TEST(Compositing, SubtractLayerWorksInTheClipOnly)
         return done;
     };
     std::vector<uint32_t> expected = below;
-    run(expected, false, false);
+    run(expected, false, Rectangles);
     std::vector<uint32_t> ours = below;
-    ASSERT_TRUE(run(ours, true, false));
+    ASSERT_TRUE(run(ours, true, Rectangles));
     EXPECT_EQ(ours, expected);
     EXPECT_NE(ours, below);
 
-    std::vector<uint32_t> untouched = below;
-    EXPECT_FALSE(run(untouched, true, true));
-    EXPECT_EQ(untouched, below);
+    for (Clip refused : { Rounded, PastTheLayer }) {
+        std::vector<uint32_t> untouched = below;
+        EXPECT_FALSE(run(untouched, true, refused));
+        EXPECT_EQ(untouched, below);
+    }
     cairo_surface_destroy(layer);
 }
