@@ -3,6 +3,7 @@
 #include "avm1/Clip.h"
 #include "render/BitmapPixels.h"
 #include "render/Bitmaps.h"
+#include "render/Composite.h"
 #include "render/Drawing.h"
 #include "render/EditText.h"
 #include "render/Filters.h"
@@ -24,6 +25,8 @@
 #include <limits>
 #include <map>
 #include <string>
+#include <system_error>
+#include <thread>
 
 namespace reelfinch::plugin {
 
@@ -52,6 +55,12 @@ constexpr double kRoundSidePixels = 2.0;
 // lines kept a pixel wide), and at most this far from the origin.
 constexpr double kLayerPad = 2.0;
 constexpr double kMaxLayerCoordinate = 32768.0;
+// Pictures worked out pixel by pixel (gradients) are shared between two threads from this many pixels on: below
+// it, starting a thread costs more than it saves.
+constexpr size_t kPixelsForTwoThreads = size_t(1) << 17;
+// Masks count only their coverage: their layers hold alpha alone, a quarter of the memory to clear, draw and
+// read back.
+constexpr cairo_format_t kMaskFormat = CAIRO_FORMAT_A8;
 // Sprites and buttons nest at most this deep.
 constexpr int kMaxNesting = 32;
 // Text fields: the gap between the bounds and the text, in twips (two pixels), the height of text without a
@@ -193,6 +202,31 @@ RampPixels MakeRampPixels(const GradientRamp& ramp)
     return pixels;
 }
 
+// std::lround of a value from 0 to 2^31, without the call: its whole part and whether the fraction left (exact)
+// reaches a half. Gradients round millions of channels a frame.
+inline uint32_t RoundPositive(double v)
+{
+    const auto whole = uint32_t(v);
+    return whole + uint32_t(v - double(whole) >= 0.5);
+}
+
+// std::floor without the call (the processors' rounding instruction is not in the base instruction set): the
+// whole part of t, one less for a negative t with a fraction. Exact for every finite t; beyond 2^52 t is whole.
+inline double Floor(double t)
+{
+    if (!(std::abs(t) < 4503599627370496.0))
+        return std::floor(t); // whole already, infinite or NaN
+    const auto whole = double(int64_t(t));
+    return whole > t ? whole - 1 : whole;
+}
+
+// std::fmod(t, 2) of a t of 0 or more, without the call: t less the even number at or below it, a difference
+// that is exact (and NaN for NaN and infinity, as fmod gives).
+inline double ModTwo(double t)
+{
+    return t - 2 * Floor(t * 0.5);
+}
+
 // The ramp's colour at `t` (0 to 1) as a premultiplied pixel. The ramp is sampled as a row of 256 texels whose
 // centres lie at (i + 0.5) / 256, mixing the two nearest entries by distance and holding the end entries beyond
 // the centres of the first and last, as a gradient texture is read with linear filtering.
@@ -208,11 +242,33 @@ uint32_t RampAt(const RampPixels& pixels, double t)
         return a;
     uint32_t out = 0;
     for (int shift = 0; shift < 32; shift += 8) {
-        const double ca = (a >> shift) & 0xFF;
-        const double cb = (b >> shift) & 0xFF;
-        out |= uint32_t(std::lround(ca + (cb - ca) * f)) << shift;
+        const int ca = int((a >> shift) & 0xFF);
+        const int cb = int((b >> shift) & 0xFF);
+        // ca + (cb - ca) f in doubles; a channel the two entries share needs no rounding.
+        out |= uint32_t(ca == cb ? ca : RoundPositive(double(ca) + double(cb - ca) * f)) << shift;
     }
     return out;
+}
+
+// Runs `rows(from, to)` over rows 0 to `height`: for a picture of many pixels, the lower half on a second thread
+// while this one does the upper half (each row is worked out on its own, so the pixels are the same).
+template <typename Rows> void FillInTwo(int height, size_t pixels, Rows&& rows)
+{
+    static const bool twoCores = std::thread::hardware_concurrency() > 1;
+    if (!twoCores || pixels < kPixelsForTwoThreads || height < 2) {
+        rows(0, height);
+        return;
+    }
+    const int half = height / 2;
+    std::thread lower;
+    try {
+        lower = std::thread([&] { rows(half, height); });
+    } catch (const std::system_error&) {
+        rows(0, height); // no thread to be had: all here
+        return;
+    }
+    rows(0, half);
+    lower.join();
 }
 
 cairo_surface_t* NewImage(int width, int height)
@@ -257,10 +313,10 @@ double RadialPosition(double x, double y, double focal, FillDef::Spread spread)
     }
     switch (spread) {
     case FillDef::Reflect:
-        t = std::fmod(t, 2.0);
+        t = ModTwo(t);
         return t > 1 ? 2 - t : t;
     case FillDef::Repeat:
-        return t - std::floor(t);
+        return t - Floor(t);
     case FillDef::Pad:
         break;
     }
@@ -274,11 +330,11 @@ double LinearPosition(double x, FillDef::Spread spread)
     const double t = (x + 1) / 2;
     switch (spread) {
     case FillDef::Reflect: {
-        const double r = std::fmod(std::abs(t), 2.0);
+        const double r = ModTwo(std::abs(t));
         return r > 1 ? 2 - r : r;
     }
     case FillDef::Repeat:
-        return t - std::floor(t);
+        return t - Floor(t);
     case FillDef::Pad:
         break;
     }
@@ -352,6 +408,9 @@ void CompositeBlend(cairo_t* cr, cairo_pattern_t* group, uint8_t mode)
         cairo_mask(cr, group);
         break;
     case kBlendSubtract:
+        // One pass of our own over the layer's ink does the three operators' work, when the clip allows.
+        if (layer && SubtractLayer(cr, group))
+            break;
         cairo_set_operator(cr, CAIRO_OPERATOR_DIFFERENCE);
         cairo_set_source_rgb(cr, 1, 1, 1);
         cairo_paint(cr);
@@ -1064,7 +1123,7 @@ void Renderer::drawList(
             box.grow(kLayerPad);
             ClipToBox(cr, box);
         }
-        cairo_t* maskLayer = beginLayer(cr);
+        cairo_t* maskLayer = beginLayer(cr, nullptr, kMaskFormat);
         const bool wasMask = m_MaskMode;
         m_MaskMode = true;
         drawObject(maskLayer, object, parent, cx, nesting);
@@ -1160,7 +1219,7 @@ void Renderer::drawScriptMasked(cairo_t* cr, const DisplayObject& object, const 
     // The layers cover the whole clip: the mask's bounds count its scroll rectangles, which inside a mask cut
     // nothing off.
     cairo_save(cr);
-    cairo_t* maskLayer = beginLayer(cr);
+    cairo_t* maskLayer = beginLayer(cr, nullptr, kMaskFormat);
     m_MaskMode = true;
     drawObject(maskLayer, *mask.display, maskParent, ColorTransform {}, nesting);
     m_MaskMode = false;
@@ -1423,9 +1482,12 @@ bool Renderer::appendListKey(const SpriteInstance& sprite, int nesting, std::vec
     return true;
 }
 
-cairo_surface_t* Renderer::pooledSurface(int width, int height, bool clear)
+cairo_surface_t* Renderer::pooledSurface(int width, int height, bool clear, cairo_format_t format)
 {
-    const size_t size = size_t(width) * size_t(height);
+    const int stride = cairo_format_stride_for_width(format, width);
+    if (stride <= 0)
+        return cairo_image_surface_create(format, width, height); // a surface in error, as cairo would give
+    const size_t size = (size_t(stride) * size_t(height) + 3) / 4; // buffers count whole words
     // The smallest free buffer that holds the layer, else the largest free one grown, else a new one.
     LayerBuffer* fits = nullptr;
     LayerBuffer* largest = nullptr;
@@ -1450,8 +1512,8 @@ cairo_surface_t* Renderer::pooledSurface(int width, int height, bool clear)
     if (buffer->pixels) {
         if (clear)
             std::fill_n(buffer->pixels.get(), size, 0u);
-        surface = cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(buffer->pixels.get()),
-            CAIRO_FORMAT_ARGB32, width, height, width * 4);
+        surface = cairo_image_surface_create_for_data(
+            reinterpret_cast<unsigned char*>(buffer->pixels.get()), format, width, height, stride);
         // The buffer is free again when the last reference to its surface goes.
         static cairo_user_data_key_t key;
         buffer->used = cairo_surface_set_user_data(
@@ -1463,11 +1525,11 @@ cairo_surface_t* Renderer::pooledSurface(int width, int height, bool clear)
         }
     }
     if (!surface)
-        surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+        surface = cairo_image_surface_create(format, width, height);
     return surface;
 }
 
-cairo_t* Renderer::beginLayer(cairo_t* cr, const DeviceBox* reach)
+cairo_t* Renderer::beginLayer(cairo_t* cr, const DeviceBox* reach, cairo_format_t format)
 {
     cairo_matrix_t user;
     cairo_get_matrix(cr, &user);
@@ -1489,7 +1551,7 @@ cairo_t* Renderer::beginLayer(cairo_t* cr, const DeviceBox* reach)
     const double top = std::floor(std::max(y0, -kMaxLayerCoordinate));
     const int width = std::max(1, int(std::ceil(std::min(x1, kMaxLayerCoordinate)) - left));
     const int height = std::max(1, int(std::ceil(std::min(y1, kMaxLayerCoordinate)) - top));
-    cairo_surface_t* surface = pooledSurface(width, height, true);
+    cairo_surface_t* surface = pooledSurface(width, height, true, format);
     // The layer's pixel (0, 0) is the device's (left, top).
     cairo_surface_set_device_offset(surface, -left, -top);
     cairo_t* layer = cairo_create(surface);
@@ -2005,20 +2067,23 @@ bool Renderer::setRadialSource(
     const double focal = std::clamp(fill.focal, -kMaxFocal, kMaxFocal);
     unsigned char* data = cairo_image_surface_get_data(image);
     const int stride = cairo_image_surface_get_stride(image);
-    for (int j = 0; j < height; ++j) {
-        auto* row = reinterpret_cast<uint32_t*>(data + size_t(j) * size_t(stride));
-        // Pixel centres of a row lie a constant step apart in the gradient's square.
-        double x = left + 0.5;
-        double y = top + j + 0.5;
-        cairo_matrix_transform_point(&fromDevice, &x, &y);
-        for (int i = 0; i < width; ++i) {
-            const double t = fill.kind == FillDef::Radial ? RadialPosition(x, y, focal, fill.spread)
-                                                          : LinearPosition(x, fill.spread);
-            row[i] = RampAt(pixels, t);
-            x += fromDevice.xx;
-            y += fromDevice.yx;
+    auto fillRows = [&](int from, int to) {
+        for (int j = from; j < to; ++j) {
+            auto* row = reinterpret_cast<uint32_t*>(data + size_t(j) * size_t(stride));
+            // Pixel centres of a row lie a constant step apart in the gradient's square.
+            double x = left + 0.5;
+            double y = top + j + 0.5;
+            cairo_matrix_transform_point(&fromDevice, &x, &y);
+            for (int i = 0; i < width; ++i) {
+                const double t = fill.kind == FillDef::Radial ? RadialPosition(x, y, focal, fill.spread)
+                                                              : LinearPosition(x, fill.spread);
+                row[i] = RampAt(pixels, t);
+                x += fromDevice.xx;
+                y += fromDevice.yx;
+            }
         }
-    }
+    };
+    FillInTwo(height, size_t(width) * size_t(height), fillRows);
     cairo_surface_mark_dirty(image);
     cairo_pattern_t* pattern = cairo_pattern_create_for_surface(image);
     cairo_surface_destroy(image);

@@ -135,12 +135,13 @@ private:
     // layer's pixels come from buffers kept from frame to frame, so that layers drawn every frame do not map fresh
     // memory each time. With `reach`, the layer covers that device rectangle instead (filters must see the parts of
     // an object outside the clip whose effects reach into it).
-    cairo_t* beginLayer(cairo_t* cr, const DeviceBox* reach = nullptr);
+    // `format`: ARGB32, or A8 for a mask's layer.
+    cairo_t* beginLayer(cairo_t* cr, const DeviceBox* reach = nullptr, cairo_format_t format = CAIRO_FORMAT_ARGB32);
     // Moves a cached object's matrix `m` so that its bounds start on whole pixels, and fills its opaque background.
     void placeCached(cairo_t* cr, const DisplayObject& object, cairo_matrix_t& m, int nesting);
-    // An ARGB32 surface on one of the kept buffers (a surface of its own when none can be had), cleared when
+    // An image surface on one of the kept buffers (a surface of its own when none can be had), cleared when
     // asked.
-    cairo_surface_t* pooledSurface(int width, int height, bool clear);
+    cairo_surface_t* pooledSurface(int width, int height, bool clear, cairo_format_t format = CAIRO_FORMAT_ARGB32);
     // Ends the layer begun on `layer` and gives it as a pattern to draw with on `cr` (as cairo_pop_group does).
     cairo_pattern_t* endLayer(cairo_t* cr, cairo_t* layer);
 

@@ -1,0 +1,129 @@
+// The renderer's own compositing loops against the cairo operators they stand for: every byte must agree.
+#include "render/Composite.h"
+
+#include <gtest/gtest.h>
+
+#include <cairo.h>
+
+#include <cstdint>
+#include <random>
+#include <vector>
+
+using namespace reelfinch::plugin;
+
+namespace {
+
+// Premultiplied pixels, and now and then a channel above its alpha (bitmaps of movies may hold such).
+std::vector<uint32_t> RandomPixels(std::mt19937& random, size_t count)
+{
+    std::vector<uint32_t> pixels(count);
+    for (uint32_t& p : pixels) {
+        const uint32_t a = random() % 4 == 0 ? 255 : random() % 256;
+        p = a << 24;
+        for (int shift = 0; shift < 24; shift += 8)
+            p |= (random() % 8 == 0 ? random() % 256 : random() % (a + 1)) << shift;
+        if (random() % 6 == 0)
+            p = 0;
+    }
+    return pixels;
+}
+
+cairo_surface_t* ImageOf(std::vector<uint32_t>& pixels, int width, int height)
+{
+    return cairo_image_surface_create_for_data(
+        reinterpret_cast<unsigned char*>(pixels.data()), CAIRO_FORMAT_ARGB32, width, height, width * 4);
+}
+
+// Subtract as cairo's operators make it: DIFFERENCE with white, ADD of the layer, DIFFERENCE with white.
+void SubtractByOperators(cairo_t* cr, cairo_pattern_t* layer)
+{
+    cairo_set_operator(cr, CAIRO_OPERATOR_DIFFERENCE);
+    cairo_set_source_rgb(cr, 1, 1, 1);
+    cairo_paint(cr);
+    cairo_set_operator(cr, CAIRO_OPERATOR_ADD);
+    cairo_set_source(cr, layer);
+    cairo_paint(cr);
+    cairo_set_operator(cr, CAIRO_OPERATOR_DIFFERENCE);
+    cairo_set_source_rgb(cr, 1, 1, 1);
+    cairo_paint(cr);
+}
+
+} // namespace
+
+TEST(Compositing, SubtractRowMatchesCairoOnEveryPixel)
+{
+    std::mt19937 random(7);
+    constexpr int kWidth = 64;
+    constexpr int kHeight = 32;
+    const std::vector<uint32_t> below = RandomPixels(random, kWidth * kHeight);
+    std::vector<uint32_t> layer = RandomPixels(random, kWidth * kHeight);
+    std::vector<uint32_t> expected = below;
+    cairo_surface_t* target = ImageOf(expected, kWidth, kHeight);
+    cairo_surface_t* source = ImageOf(layer, kWidth, kHeight);
+    cairo_t* cr = cairo_create(target);
+    cairo_pattern_t* pattern = cairo_pattern_create_for_surface(source);
+    SubtractByOperators(cr, pattern);
+    cairo_pattern_destroy(pattern);
+    cairo_destroy(cr);
+    cairo_surface_flush(target);
+    std::vector<uint32_t> ours = below;
+    SubtractRow(ours.data(), layer.data(), kWidth * kHeight);
+    for (size_t i = 0; i < ours.size(); ++i)
+        ASSERT_EQ(ours[i], expected[i]) << "below " << std::hex << below[i] << " layer " << layer[i];
+    cairo_surface_destroy(source);
+    cairo_surface_destroy(target);
+}
+
+// A layer placed with device offsets under a matrix of the movie's scale, clipped by several whole-pixel
+// rectangles: only the clip changes, as with the operators. A clip cairo cannot give as rectangles, or one
+// reaching past the layer (where the operators still invert what lies below), is refused.
+TEST(Compositing, SubtractLayerWorksInTheClipOnly)
+{
+    std::mt19937 random(11);
+    constexpr int kWidth = 80;
+    constexpr int kHeight = 60;
+    constexpr int kLayerWidth = 50;
+    constexpr int kLayerHeight = 40;
+    const std::vector<uint32_t> below = RandomPixels(random, kWidth * kHeight);
+    std::vector<uint32_t> layerPixels = RandomPixels(random, kLayerWidth * kLayerHeight);
+    cairo_surface_t* layer = ImageOf(layerPixels, kLayerWidth, kLayerHeight);
+    cairo_surface_set_device_offset(layer, -20, -10); // its pixel (0, 0) on the device's (20, 10)
+    cairo_matrix_t user;
+    cairo_matrix_init_scale(&user, 0.05 * 3.49, 0.05 * 3.49);
+    enum Clip { Rectangles, Rounded, PastTheLayer };
+    auto run = [&](std::vector<uint32_t>& pixels, bool ours, Clip kind) {
+        cairo_surface_t* target = ImageOf(pixels, kWidth, kHeight);
+        cairo_surface_set_device_offset(target, 5, -3);
+        cairo_t* cr = cairo_create(target);
+        cairo_rectangle(cr, 22, 12, 10, 8);
+        cairo_rectangle(cr, 40, 30, kind == PastTheLayer ? 35 : 25, 15);
+        if (kind == Rounded)
+            cairo_arc(cr, 30, 30, 5, 0, 6.28);
+        cairo_clip(cr);
+        cairo_set_matrix(cr, &user);
+        cairo_pattern_t* pattern = cairo_pattern_create_for_surface(layer);
+        cairo_pattern_set_matrix(pattern, &user);
+        bool done = false;
+        if (ours)
+            done = SubtractLayer(cr, pattern);
+        else
+            SubtractByOperators(cr, pattern);
+        cairo_pattern_destroy(pattern);
+        cairo_destroy(cr);
+        cairo_surface_destroy(target);
+        return done;
+    };
+    std::vector<uint32_t> expected = below;
+    run(expected, false, Rectangles);
+    std::vector<uint32_t> ours = below;
+    ASSERT_TRUE(run(ours, true, Rectangles));
+    EXPECT_EQ(ours, expected);
+    EXPECT_NE(ours, below);
+
+    for (Clip refused : { Rounded, PastTheLayer }) {
+        std::vector<uint32_t> untouched = below;
+        EXPECT_FALSE(run(untouched, true, refused));
+        EXPECT_EQ(untouched, below);
+    }
+    cairo_surface_destroy(layer);
+}
