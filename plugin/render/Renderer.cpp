@@ -8,6 +8,7 @@
 #include "render/EditText.h"
 #include "render/Filters.h"
 #include "render/MonoRaster.h"
+#include "timeline/ScriptMasks.h"
 #include "video/FlvMedia.h"
 #include "video/MovieVideos.h"
 #include "Movie.h"
@@ -856,45 +857,6 @@ cairo_surface_t* TransformedCopy(cairo_surface_t* source, const ColorTransform& 
     }
     cairo_surface_mark_dirty(copy);
     return copy;
-}
-
-// The sprite of a clip that a hidden property of `sprite`'s script object names (kept there by setMask); null
-// when there is none or the clip has gone.
-const SpriteInstance* ClipProperty(const SpriteInstance& sprite, std::string_view name)
-{
-    const auto& link = sprite.script.m_Link;
-    if (!link || !link->object)
-        return nullptr;
-    for (const avm1::Property& property : link->object->props().entries()) {
-        if (property.removed || property.name != name)
-            continue;
-        if (!property.value.isObject() || property.value.asObject()->kind() != avm1::ObjectKind::Clip)
-            return nullptr;
-        const SpriteInstance* clip = static_cast<const avm1::ClipObject*>(property.value.asObject())->sprite();
-        return clip && !clip->removed ? clip : nullptr;
-    }
-    return nullptr;
-}
-
-// The mask a script set on `sprite` with setMask. A clip masks one other at a time: it counts only while the
-// clip it last masked is this one and this one's mask is still it.
-const SpriteInstance* ScriptMask(const SpriteInstance& sprite)
-{
-    // A mask of the timeline's layers neither takes a mask nor serves as one.
-    if (!sprite.display || sprite.display->clipDepth != 0)
-        return nullptr;
-    const SpriteInstance* mask = ClipProperty(sprite, "__mask");
-    return mask && mask != &sprite && mask->display && mask->display->clipDepth == 0
-            && ClipProperty(*mask, "__maskOwner") == &sprite
-        ? mask
-        : nullptr;
-}
-
-// A clip serving as another's mask is not drawn itself.
-bool IsScriptMask(const SpriteInstance& sprite)
-{
-    const SpriteInstance* owner = ClipProperty(sprite, "__maskOwner");
-    return owner && ScriptMask(*owner) == &sprite;
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // The display list as scripts change it: clips attached from exported symbols, duplicated, removed and moved
 // between depths; their bounds, hit tests and place on the stage.
 #include "timeline/MoviePlayer.h"
+#include "timeline/ScriptMasks.h"
 
 #include "avm1/Clip.h"
 #include "avm1/Machine.h"
@@ -47,36 +48,6 @@ void AddRect(double box[4], const cairo_matrix_t& m, double x0, double y0, doubl
 
 // Script masks being tested for a hit, at most one deep.
 int g_MaskHits = 0;
-
-// A clip kept in a property of a clip's script object (those setMask writes), when it is still on the stage.
-const SpriteInstance* ClipIn(const SpriteInstance& sprite, std::string_view name)
-{
-    const auto& link = sprite.script.m_Link;
-    if (!link || !link->object)
-        return nullptr;
-    for (const avm1::Property& property : link->object->props().entries()) {
-        if (property.removed || property.name != name)
-            continue;
-        if (!property.value.isObject() || property.value.asObject()->kind() != avm1::ObjectKind::Clip)
-            return nullptr;
-        const SpriteInstance* clip = static_cast<const avm1::ClipObject*>(property.value.asObject())->sprite();
-        return clip && !clip->removed ? clip : nullptr;
-    }
-    return nullptr;
-}
-
-// The mask a script set on a clip, as the picture shows it: it counts while the clip it last masked is this one
-// and this one's mask is still it; the timeline's mask layers neither take a mask nor serve as one.
-const SpriteInstance* ScriptMaskOf(const SpriteInstance& sprite)
-{
-    if (!sprite.display || sprite.display->clipDepth != 0)
-        return nullptr;
-    const SpriteInstance* mask = ClipIn(sprite, "__mask");
-    return mask && mask != &sprite && mask->display && mask->display->clipDepth == 0
-            && ClipIn(*mask, "__maskOwner") == &sprite
-        ? mask
-        : nullptr;
-}
 
 bool RectOf(const CRectItem* r, double rect[4])
 {
@@ -199,6 +170,41 @@ bool ContentBounds(const MoviePlayer& player, const SpriteInstance& sprite, cons
 }
 
 } // namespace
+
+// A clip kept in a hidden property of `sprite`'s script object (those setMask writes), when it is still on the
+// stage.
+static const SpriteInstance* ClipProperty(const SpriteInstance& sprite, std::string_view name)
+{
+    const auto& link = sprite.script.m_Link;
+    if (!link || !link->object)
+        return nullptr;
+    for (const avm1::Property& property : link->object->props().entries()) {
+        if (property.removed || property.name != name)
+            continue;
+        if (!property.value.isObject() || property.value.asObject()->kind() != avm1::ObjectKind::Clip)
+            return nullptr;
+        const SpriteInstance* clip = static_cast<const avm1::ClipObject*>(property.value.asObject())->sprite();
+        return clip && !clip->removed ? clip : nullptr;
+    }
+    return nullptr;
+}
+
+const SpriteInstance* ScriptMask(const SpriteInstance& sprite)
+{
+    if (!sprite.display || sprite.display->clipDepth != 0)
+        return nullptr;
+    const SpriteInstance* mask = ClipProperty(sprite, "__mask");
+    return mask && mask != &sprite && mask->display && mask->display->clipDepth == 0
+            && ClipProperty(*mask, "__maskOwner") == &sprite
+        ? mask
+        : nullptr;
+}
+
+bool IsScriptMask(const SpriteInstance& sprite)
+{
+    const SpriteInstance* owner = ClipProperty(sprite, "__maskOwner");
+    return owner && ScriptMask(*owner) == &sprite;
+}
 
 uint16_t MoviePlayer::exportedCharacter(const std::string& name, bool caseSensitive) const
 {
@@ -457,7 +463,7 @@ bool MoviePlayer::spriteHit(const SpriteInstance& sprite, double x, double y, bo
     // A clip a script masked is hit only where its mask has shape. A mask's own mask is not followed (a clip may
     // name its parent, whose test would come back to it).
     if (g_MaskHits == 0)
-        if (const SpriteInstance* mask = ScriptMaskOf(sprite)) {
+        if (const SpriteInstance* mask = ScriptMask(sprite)) {
             ++g_MaskHits;
             const bool inMask = mask->nesting < kMaxSpriteNesting && spriteHit(*mask, x, y, true);
             --g_MaskHits;
