@@ -20,6 +20,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <functional>
@@ -59,6 +60,9 @@ constexpr double kMaxLayerCoordinate = 32768.0;
 // Pictures worked out pixel by pixel (gradients) are shared between two threads from this many pixels on: below
 // it, starting a thread costs more than it saves.
 constexpr size_t kPixelsForTwoThreads = size_t(1) << 17;
+// Gradients worked out pixel by pixel are kept from one frame to the next up to this many pixels in all (four
+// full screens of 1920 x 1080).
+constexpr size_t kKeptGradientPixels = size_t(4) * 1920 * 1080;
 // Masks count only their coverage: their layers hold alpha alone, a quarter of the memory to clear, draw and
 // read back.
 constexpr cairo_format_t kMaskFormat = CAIRO_FORMAT_A8;
@@ -928,6 +932,8 @@ Renderer::~Renderer()
 {
     for (FilteredPicture& picture : m_Pictures)
         cairo_surface_destroy(picture.surface);
+    for (FilteredPicture& picture : m_Gradients)
+        cairo_surface_destroy(picture.surface);
 }
 
 void Renderer::draw(const DrawTarget& target, const cairo_matrix_t& view, uint32_t background)
@@ -987,6 +993,16 @@ void Renderer::draw(const DrawTarget& target, const cairo_matrix_t& view, uint32
         return true;
     });
     for (FilteredPicture& picture : m_Pictures)
+        picture.used = false;
+    std::erase_if(m_Gradients, [this](FilteredPicture& picture) {
+        if (picture.used)
+            return false;
+        m_GradientPixels -= size_t(cairo_image_surface_get_width(picture.surface))
+            * size_t(cairo_image_surface_get_height(picture.surface));
+        cairo_surface_destroy(picture.surface);
+        return true;
+    });
+    for (FilteredPicture& picture : m_Gradients)
         picture.used = false;
 }
 
@@ -1989,6 +2005,39 @@ std::vector<ShapeLayer> Renderer::morphLayers(const CTag* tag, uint16_t ratio)
     return layers;
 }
 
+namespace {
+
+// Works out a gradient's pixels over `image`, whose pixel (0, 0) lies at (left, top) of the device; `fromDevice`
+// takes device points to the unit gradient square.
+void FillGradient(cairo_surface_t* image, const FillDef& fill, const RampPixels& pixels, double focal,
+    const cairo_matrix_t& fromDevice, int left, int top)
+{
+    const int width = cairo_image_surface_get_width(image);
+    const int height = cairo_image_surface_get_height(image);
+    unsigned char* data = cairo_image_surface_get_data(image);
+    const int stride = cairo_image_surface_get_stride(image);
+    auto fillRows = [&](int from, int to) {
+        for (int j = from; j < to; ++j) {
+            auto* row = reinterpret_cast<uint32_t*>(data + size_t(j) * size_t(stride));
+            // Pixel centres of a row lie a constant step apart in the gradient's square.
+            double x = left + 0.5;
+            double y = top + j + 0.5;
+            cairo_matrix_transform_point(&fromDevice, &x, &y);
+            for (int i = 0; i < width; ++i) {
+                const double t = fill.kind == FillDef::Radial ? RadialPosition(x, y, focal, fill.spread)
+                                                              : LinearPosition(x, fill.spread);
+                row[i] = RampAt(pixels, t);
+                x += fromDevice.xx;
+                y += fromDevice.yx;
+            }
+        }
+    };
+    FillInTwo(height, size_t(width) * size_t(height), fillRows);
+    cairo_surface_mark_dirty(image);
+}
+
+} // namespace
+
 bool Renderer::setRadialSource(
     cairo_t* cr, const FillDef& fill, const GradientRamp& ramp, const cairo_matrix_t& toSquare)
 {
@@ -2019,34 +2068,40 @@ bool Renderer::setRadialSource(
     cairo_matrix_t fromDevice = toDevice;
     if (cairo_matrix_invert(&fromDevice) != CAIRO_STATUS_SUCCESS)
         return false;
-    cairo_surface_t* image = pooledSurface(width, height, false);
-    if (cairo_surface_status(image) != CAIRO_STATUS_SUCCESS) {
-        cairo_surface_destroy(image);
-        return false;
-    }
-    cairo_surface_flush(image);
     const RampPixels pixels = MakeRampPixels(ramp);
     const double focal = std::clamp(fill.focal, -kMaxFocal, kMaxFocal);
-    unsigned char* data = cairo_image_surface_get_data(image);
-    const int stride = cairo_image_surface_get_stride(image);
-    auto fillRows = [&](int from, int to) {
-        for (int j = from; j < to; ++j) {
-            auto* row = reinterpret_cast<uint32_t*>(data + size_t(j) * size_t(stride));
-            // Pixel centres of a row lie a constant step apart in the gradient's square.
-            double x = left + 0.5;
-            double y = top + j + 0.5;
-            cairo_matrix_transform_point(&fromDevice, &x, &y);
-            for (int i = 0; i < width; ++i) {
-                const double t = fill.kind == FillDef::Radial ? RadialPosition(x, y, focal, fill.spread)
-                                                              : LinearPosition(x, fill.spread);
-                row[i] = RampAt(pixels, t);
-                x += fromDevice.xx;
-                y += fromDevice.yx;
-            }
+    // Everything the pixels depend on: a gradient kept from last frame with the same key is used as it is.
+    std::vector<uint64_t>& key = m_GradientKey;
+    key.clear();
+    key.push_back(uint64_t(fill.kind) | uint64_t(fill.spread) << 8);
+    for (double v : { focal, fromDevice.xx, fromDevice.yx, fromDevice.xy, fromDevice.yy, fromDevice.x0,
+             fromDevice.y0 })
+        key.push_back(std::bit_cast<uint64_t>(v));
+    key.push_back(uint64_t(uint32_t(left)) | uint64_t(uint32_t(top)) << 32);
+    key.push_back(uint64_t(uint32_t(width)) | uint64_t(uint32_t(height)) << 32);
+    for (size_t i = 0; i < pixels.size(); i += 2)
+        key.push_back(uint64_t(pixels[i]) | uint64_t(pixels[i + 1]) << 32);
+    cairo_surface_t* image = nullptr;
+    for (FilteredPicture& kept : m_Gradients)
+        if (kept.key == key) {
+            kept.used = true;
+            image = cairo_surface_reference(kept.surface);
+            break;
         }
-    };
-    FillInTwo(height, size_t(width) * size_t(height), fillRows);
-    cairo_surface_mark_dirty(image);
+    if (!image) {
+        image = pooledSurface(width, height, false);
+        if (cairo_surface_status(image) != CAIRO_STATUS_SUCCESS) {
+            cairo_surface_destroy(image);
+            return false;
+        }
+        cairo_surface_flush(image);
+        FillGradient(image, fill, pixels, focal, fromDevice, left, top);
+        const size_t area = size_t(width) * size_t(height);
+        if (m_GradientPixels + area <= kKeptGradientPixels) {
+            m_GradientPixels += area;
+            m_Gradients.push_back({ key, cairo_surface_reference(image), true });
+        }
+    }
     cairo_pattern_t* pattern = cairo_pattern_create_for_surface(image);
     cairo_surface_destroy(image);
     // The pattern's pixels sit in device space at (left, top).

@@ -208,6 +208,11 @@ private:
     std::vector<cairo_surface_t*> m_Temporary;
     std::vector<std::unique_ptr<LayerBuffer>> m_LayerBuffers;
     std::vector<FilteredPicture> m_Pictures;
+    // Gradients worked out pixel by pixel last frame, by their kind, colours, placement and the pixels they
+    // cover: one drawn again in the same place is not worked out again. At most kKeptGradientPixels in all.
+    std::vector<FilteredPicture> m_Gradients;
+    size_t m_GradientPixels = 0; // pixels m_Gradients holds
+    std::vector<uint64_t> m_GradientKey; // setRadialSource's key of a gradient's pixels
     std::vector<uint64_t> m_Key; // drawObject's key of a filtered picture
     std::vector<std::vector<Edge>> m_FillEdges; // drawLayers's grouping of edges by fill style
     std::unique_ptr<video::MovieVideos> m_Videos; // made when the first video is drawn
