@@ -149,6 +149,48 @@ TEST(PluginDrawing, GradientsFollowTheirMatrix)
     EXPECT_TRUE(Near(c.at(21, 21), kBlack, 12)) << "beyond the radius the last colour stays";
 }
 
+// Gradients worked out pixel by pixel are kept between frames: a gradient drawn again where it was reuses its
+// pixels, one moved, recoloured or clipped otherwise is worked out afresh. Every frame, in any order, must come out
+// as a player that never drew before draws it.
+TEST(PluginDrawing, KeptGradientsMatchFreshlyDrawnOnes)
+{
+    const float scale = 60.0f * T / 32768.0f;
+    auto matrix = Translate(50 * T, 50 * T, scale, scale);
+    MovieBuilder movie(kW, kH);
+    movie.background(kWhite);
+    std::vector<std::unique_ptr<CFillStyleItem>> radial;
+    radial.push_back(GradientFill(kFillRadialGradient, { { 0, kGreen }, { 255, kBlack } }, *matrix, kStyleRGBA));
+    movie.shape(1, 20 * T, 20 * T, 80 * T, 80 * T, std::move(radial));
+    movie.place(1, 1, 0, 0);
+    movie.showFrame();
+    movie.move(1, 7 * T, 3 * T); // moved
+    movie.showFrame();
+    CCXFormItem tint(nullptr, kStyleRGBA);
+    tint.m_HasAlpha = true;
+    tint.m_MultTermsRead = true;
+    tint.m_RedMultTerm = 128;
+    tint.m_GreenMultTerm = 64;
+    tint.m_BlueMultTerm = 256;
+    tint.m_AlphaMultTerm = 256;
+    movie.remove(1);
+    movie.place(1, 1, 0, 0, &tint); // recoloured where it first was
+    movie.place(2, 1, -30 * T, 0); // and a second copy partly off the stage
+    movie.showFrame();
+    const std::vector<uint8_t> bytes = movie.finish();
+    auto fresh = [&](int frame) {
+        MoviePlayer player;
+        EXPECT_TRUE(Load(player, bytes));
+        EXPECT_TRUE(player.gotoFrame(frame));
+        return Render(player, kW, kH).pixels;
+    };
+    MoviePlayer kept;
+    ASSERT_TRUE(Load(kept, bytes));
+    for (int frame : { 0, 0, 1, 0, 2, 2, 1 }) {
+        ASSERT_TRUE(kept.gotoFrame(frame));
+        EXPECT_EQ(Render(kept, kW, kH).pixels, fresh(frame)) << "frame " << frame;
+    }
+}
+
 // Modes of a gradient's count byte as swflib keeps them: spread mode above interpolation mode.
 constexpr uint8_t kSpreadReflect = 1 << 2;
 constexpr uint8_t kSpreadRepeat = 2 << 2;
