@@ -211,9 +211,24 @@ const YuvTables& Tables()
     return tables;
 }
 
+// std::lround of v cut to 0..255, without the call: between 0 and 255 the whole part and whether the fraction
+// left (exact) reaches a half. Videos round three channels a pixel.
 inline uint8_t ClampRound(double v)
 {
-    return v <= 0 ? 0 : v >= 255 ? 255 : uint8_t(std::lround(v));
+    if (!(v > 0))
+        return 0;
+    if (v >= 255)
+        return 255;
+    const auto whole = uint32_t(v);
+    return uint8_t(whole + uint32_t(v - double(whole) >= 0.5));
+}
+
+inline void YuvPixel(const YuvTables& t, int y, int u, int v, uint8_t& r, uint8_t& g, uint8_t& b)
+{
+    const double c = t.y[size_t(y & 0xFF)];
+    r = ClampRound(c + t.rv[size_t(v & 0xFF)]);
+    g = ClampRound(c + t.gu[size_t(u & 0xFF)] + t.gv[size_t(v & 0xFF)]);
+    b = ClampRound(c + t.bu[size_t(u & 0xFF)]);
 }
 
 } // namespace
@@ -234,11 +249,7 @@ bool IsKeyFrame(uint8_t codec, const uint8_t* data, size_t size)
 
 void YuvToRgb(int y, int u, int v, uint8_t& r, uint8_t& g, uint8_t& b)
 {
-    const YuvTables& t = Tables();
-    const double c = t.y[size_t(y & 0xFF)];
-    r = ClampRound(c + t.rv[size_t(v & 0xFF)]);
-    g = ClampRound(c + t.gu[size_t(u & 0xFF)] + t.gv[size_t(v & 0xFF)]);
-    b = ClampRound(c + t.bu[size_t(u & 0xFF)]);
+    YuvPixel(Tables(), y, u, v, r, g, b);
 }
 
 cairo_surface_t* DecodeGIF(const uint8_t* data, size_t size)
@@ -391,6 +402,7 @@ bool Decoder::convert()
                 strides[p] = widths[p];
             }
         }
+        const YuvTables& tables = Tables();
         for (int row = 0; row < height; ++row) {
             const uint8_t* ys = planes[0] + ptrdiff_t(row) * strides[0];
             const uint8_t* us = planes[1] + ptrdiff_t(row / 2) * strides[1];
@@ -399,7 +411,7 @@ bool Decoder::convert()
             auto* pixels = reinterpret_cast<uint32_t*>(out + ptrdiff_t(row) * stride);
             for (int x = 0; x < width; ++x) {
                 uint8_t r, g, b;
-                YuvToRgb(ys[x], us[x / 2], vs[x / 2], r, g, b);
+                YuvPixel(tables, ys[x], us[x / 2], vs[x / 2], r, g, b);
                 uint32_t a = 255;
                 if (as) {
                     // The colour planes of VP6 with alpha hold the colour already multiplied by the alpha; what

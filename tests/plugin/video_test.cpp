@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -242,6 +243,25 @@ TEST(VideoStream, StudioRangeColours)
         EXPECT_NEAR(g, c.rgb.g, 2) << c.y << "," << c.u << "," << c.v;
         EXPECT_NEAR(b, c.rgb.b, 2) << c.y << "," << c.u << "," << c.v;
     }
+}
+
+// The conversion rounds without library calls; every input gives the bytes std::lround gives for the same sums
+// (the luma term plus the chroma terms, added in that order).
+TEST(VideoStream, ColourConversionRoundsAsLround)
+{
+    auto round = [](double v) { return v <= 0 ? 0 : v >= 255 ? 255 : int(std::lround(v)); };
+    int wrong = 0;
+    for (int y = 0; y < 256; ++y)
+        for (int u = 0; u < 256; ++u)
+            for (int v = 0; v < 256; ++v) {
+                const double c = 255.0 / 219.0 * (y - 16);
+                uint8_t r, g, b;
+                video::YuvToRgb(y, u, v, r, g, b);
+                wrong += r != round(c + 1.596 * (v - 128))
+                    || g != round(c + -0.391762 * (u - 128) + -0.81297 * (v - 128))
+                    || b != round(c + 2.017232 * (u - 128));
+            }
+    EXPECT_EQ(wrong, 0);
 }
 
 } // namespace
