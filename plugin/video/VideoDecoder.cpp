@@ -113,6 +113,9 @@ constexpr std::array<int, 32> kDeblockStrength = { 0, 1, 1, 2, 2, 3, 3, 4, 4, 4,
     9, 10, 10, 10, 11, 11, 11, 12, 12, 12 };
 // Pictures coded finer than this are shown as decoded: the filter only smooths the block edges of coarse ones.
 constexpr int kDeblockMinQuantizer = 8;
+// A stream keeps at most this many copies of pictures decoded before, of at most this many pixels in all.
+constexpr size_t kMaxKeptVideoPictures = 8;
+constexpr int64_t kMaxKeptVideoPixels = int64_t(4) << 20;
 
 uint8_t Clamp255(int v)
 {
@@ -455,7 +458,54 @@ Stream::Stream(uint8_t codec, uint8_t deblocking)
 {
 }
 
-Stream::~Stream() = default;
+Stream::~Stream()
+{
+    for (const Kept& kept : m_Kept)
+        cairo_surface_destroy(kept.picture);
+}
+
+void Stream::keepShown()
+{
+    cairo_surface_t* picture = m_Decoder.picture();
+    if (!m_ShownValid || !picture)
+        return;
+    for (const Kept& kept : m_Kept)
+        if (kept.frame == m_Shown)
+            return;
+    const int width = cairo_image_surface_get_width(picture);
+    const int height = cairo_image_surface_get_height(picture);
+    const int64_t pixels = int64_t(width) * height;
+    if (pixels > kMaxKeptVideoPixels)
+        return;
+    // Room for the copy: the least recently used go first.
+    auto keptPixels = [this] {
+        int64_t sum = 0;
+        for (const Kept& kept : m_Kept)
+            sum += int64_t(cairo_image_surface_get_width(kept.picture)) * cairo_image_surface_get_height(kept.picture);
+        return sum;
+    };
+    while (!m_Kept.empty() && (m_Kept.size() >= kMaxKeptVideoPictures || keptPixels() + pixels > kMaxKeptVideoPixels)) {
+        auto oldest = std::min_element(
+            m_Kept.begin(), m_Kept.end(), [](const Kept& a, const Kept& b) { return a.lastUse < b.lastUse; });
+        cairo_surface_destroy(oldest->picture);
+        m_Kept.erase(oldest);
+    }
+    cairo_surface_t* copy = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+    if (cairo_surface_status(copy) != CAIRO_STATUS_SUCCESS) {
+        cairo_surface_destroy(copy);
+        return;
+    }
+    cairo_surface_flush(picture);
+    cairo_surface_flush(copy);
+    const int from = cairo_image_surface_get_stride(picture);
+    const int to = cairo_image_surface_get_stride(copy);
+    const uint8_t* source = cairo_image_surface_get_data(picture);
+    uint8_t* target = cairo_image_surface_get_data(copy);
+    for (int row = 0; row < height; ++row)
+        std::memcpy(target + ptrdiff_t(row) * to, source + ptrdiff_t(row) * from, size_t(width) * 4);
+    cairo_surface_mark_dirty(copy);
+    m_Kept.push_back({ uint16_t(m_Shown), copy, ++m_Uses });
+}
 
 void Stream::addFrame(uint16_t number, const uint8_t* data, size_t size)
 {
@@ -477,8 +527,16 @@ cairo_surface_t* Stream::pictureAt(int frame)
     if (target == m_Frames.begin())
         return nullptr;
     --target;
+    m_Given = target->first;
     if (m_ShownValid && m_Shown == target->first)
         return m_Decoder.picture();
+    for (Kept& kept : m_Kept)
+        if (kept.frame == target->first) {
+            kept.lastUse = ++m_Uses;
+            return kept.picture;
+        }
+    // The decoder moves on from the picture it holds: a copy is kept, in case the frame is asked for again.
+    keepShown();
     // The last key frame at or before the target (the first frame when there is none).
     auto key = target;
     while (key != m_Frames.begin() && !key->second.key)

@@ -90,10 +90,11 @@ public:
     // Adds a frame's packet (not copied: it must outlive the stream). The first packet of a number holds.
     void addFrame(uint16_t number, const uint8_t* data, size_t size);
     size_t frameCount() const { return m_Frames.size(); }
-    // The picture of the last frame at or before `frame`, or null (no such frame, or it cannot be decoded).
+    // The picture of the last frame at or before `frame`, or null (no such frame, or it cannot be decoded). It
+    // stays valid until the next call.
     cairo_surface_t* pictureAt(int frame);
-    // The frame number of the picture held, or -1.
-    int shownFrame() const { return m_Shown; }
+    // The frame number of the picture last given, or -1.
+    int shownFrame() const { return m_Given; }
     // How many packets were decoded so far (for tests: going back decodes from the last key frame).
     uint64_t decodedPackets() const { return m_DecodedPackets; }
 
@@ -104,12 +105,26 @@ private:
         bool key;
     };
 
+    // A copy of a picture decoded before, kept while the stream is asked for other frames in turn (one video
+    // placed several times at different frames): asked for again, it is not decoded again.
+    struct Kept {
+        uint16_t frame;
+        cairo_surface_t* picture;
+        uint64_t lastUse;
+    };
+    // Keeps a copy of the decoder's picture of m_Shown, dropping the least recently used copies beyond the
+    // limits.
+    void keepShown();
+
     uint8_t m_Codec;
     Decoder m_Decoder;
     std::map<uint16_t, Packet> m_Frames;
-    int m_Shown = -1;
+    int m_Shown = -1; // the frame the decoder's picture belongs to
     bool m_ShownValid = false; // the decoder's picture is that of m_Shown
+    int m_Given = -1;
     uint64_t m_DecodedPackets = 0;
+    std::vector<Kept> m_Kept;
+    uint64_t m_Uses = 0;
 };
 
 } // namespace reelfinch::plugin::video
