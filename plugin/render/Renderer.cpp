@@ -239,6 +239,10 @@ uint32_t RampAt(const RampPixels& pixels, double t)
 {
     const double raw = t * kGradientEntries - 0.5;
     const double u = raw > 0 ? std::min(raw, double(kGradientEntries - 1)) : 0.0; // NaN to the first entry too
+    // Past the last entry's centre (much of a padded gradient's area): entry 254 mixed with 255 by 1, which is
+    // entry 255 itself.
+    if (u == double(kGradientEntries - 1))
+        return pixels[kGradientEntries - 1];
     const int i = std::min(int(u), kGradientEntries - 2);
     const double f = u - i;
     const uint32_t a = pixels[size_t(i)];
