@@ -5,6 +5,10 @@
 #include <cstddef>
 #include <vector>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace reelfinch::plugin {
 
 namespace {
@@ -81,7 +85,122 @@ void SubtractRow(uint32_t* below, const uint32_t* layer, int count)
     }
 }
 
-bool SubtractLayer(cairo_t* cr, cairo_pattern_t* group)
+namespace {
+
+// x / 255 rounded, for x from 0 to 255 * 255, as pixman divides.
+inline uint32_t DivideBy255(uint32_t x)
+{
+    return (x + 0x80 + ((x + 0x80) >> 8)) >> 8;
+}
+
+// One pixel of a blend. Multiply works every byte, alpha too, as s (1 - da) + d (1 - sa) + s d with each product
+// divided and rounded on its own and the sums cut at 255. The others are separable modes: each channel is
+// d (1 - sa) + s (1 - da) + B(d, s) summed in whole numbers scaled by 255 * 255 (cut there) and divided once, B
+// from the channels scaled by the other's alpha; alpha is da + sa (1 - da). Invert is difference with white of
+// the layer's alpha.
+template <LayerBlend Mode> inline uint32_t BlendPixel(uint32_t d, uint32_t l)
+{
+    const uint32_t s = Mode == LayerBlend::Invert ? (l >> 24) * 0x01010101u : l;
+    const uint32_t da = d >> 24;
+    const uint32_t sa = s >> 24;
+    uint32_t out = 0;
+    if constexpr (Mode == LayerBlend::Multiply) {
+        for (int shift = 0; shift < 32; shift += 8) {
+            const uint32_t dc = (d >> shift) & 0xFF;
+            const uint32_t sc = (s >> shift) & 0xFF;
+            const uint32_t sides = std::min<uint32_t>(255, DivideBy255(sc * (255 - da)) + DivideBy255(dc * (255 - sa)));
+            out |= std::min<uint32_t>(255, sides + DivideBy255(dc * sc)) << shift;
+        }
+        return out;
+    }
+    out = DivideBy255(255 * da + sa * (255 - da)) << 24;
+    for (int shift = 0; shift < 24; shift += 8) {
+        const uint32_t dc = (d >> shift) & 0xFF;
+        const uint32_t sc = (s >> shift) & 0xFF;
+        const uint32_t x = dc * sa;
+        const uint32_t y = sc * da;
+        uint32_t term = 0;
+        if constexpr (Mode == LayerBlend::Darken)
+            term = std::min(x, y);
+        else if constexpr (Mode == LayerBlend::Lighten)
+            term = std::max(x, y);
+        else
+            term = x > y ? x - y : y - x;
+        const uint32_t v = dc * (255 - sa) + sc * (255 - da) + term;
+        out |= DivideBy255(std::min<uint32_t>(v, 255 * 255)) << shift;
+    }
+    return out;
+}
+
+#ifdef __SSE2__
+// BlendPixel on four pixels at once, each channel in a 16-bit lane: every product of two bytes fits one, sums are
+// taken with saturation (a sum past 65535 is cut to 255 * 255 all the same) and the division by 255 stays within
+// 65535.
+template <LayerBlend Mode> inline __m128i BlendFour(__m128i d, __m128i l)
+{
+    const __m128i zero = _mm_setzero_si128();
+    __m128i s = l;
+    if constexpr (Mode == LayerBlend::Invert) {
+        const __m128i a = _mm_srli_epi32(l, 24);
+        s = _mm_or_si128(_mm_or_si128(a, _mm_slli_epi32(a, 8)), _mm_or_si128(_mm_slli_epi32(a, 16), _mm_slli_epi32(a, 24)));
+    }
+    const __m128i c255 = _mm_set1_epi16(255);
+    const __m128i c65025 = _mm_set1_epi16(short(65025));
+    const __m128i half = _mm_set1_epi16(0x80);
+    // Lanes 3 and 7 hold alpha (bytes are blue, green, red, alpha in memory).
+    const __m128i colour = _mm_set_epi16(0, -1, -1, -1, 0, -1, -1, -1);
+    auto divide = [&](__m128i x) {
+        const __m128i t = _mm_add_epi16(x, half);
+        return _mm_srli_epi16(_mm_add_epi16(t, _mm_srli_epi16(t, 8)), 8);
+    };
+    auto lowest = [](__m128i x, __m128i cap) { return _mm_sub_epi16(x, _mm_subs_epu16(x, cap)); };
+    auto half4 = [&](__m128i d16, __m128i s16) {
+        const __m128i da = _mm_shufflehi_epi16(_mm_shufflelo_epi16(d16, 0xFF), 0xFF);
+        const __m128i sa = _mm_shufflehi_epi16(_mm_shufflelo_epi16(s16, 0xFF), 0xFF);
+        const __m128i ida = _mm_sub_epi16(c255, da);
+        const __m128i isa = _mm_sub_epi16(c255, sa);
+        if constexpr (Mode == LayerBlend::Multiply) {
+            const __m128i sides = lowest(_mm_add_epi16(divide(_mm_mullo_epi16(s16, ida)), divide(_mm_mullo_epi16(d16, isa))), c255);
+            return lowest(_mm_add_epi16(sides, divide(_mm_mullo_epi16(d16, s16))), c255);
+        } else {
+            const __m128i x = _mm_mullo_epi16(d16, sa);
+            const __m128i y = _mm_mullo_epi16(s16, da);
+            __m128i term;
+            if constexpr (Mode == LayerBlend::Darken)
+                term = _mm_sub_epi16(x, _mm_subs_epu16(x, y));
+            else if constexpr (Mode == LayerBlend::Lighten)
+                term = _mm_add_epi16(x, _mm_subs_epu16(y, x));
+            else
+                term = _mm_or_si128(_mm_subs_epu16(x, y), _mm_subs_epu16(y, x));
+            // Alpha: 255 da + sa (1 - da), without the term.
+            const __m128i dFactor = _mm_or_si128(_mm_and_si128(colour, isa), _mm_andnot_si128(colour, c255));
+            const __m128i v = _mm_adds_epu16(_mm_adds_epu16(_mm_mullo_epi16(d16, dFactor), _mm_mullo_epi16(s16, ida)),
+                _mm_and_si128(colour, term));
+            return divide(lowest(v, c65025));
+        }
+    };
+    const __m128i low = half4(_mm_unpacklo_epi8(d, zero), _mm_unpacklo_epi8(s, zero));
+    const __m128i high = half4(_mm_unpackhi_epi8(d, zero), _mm_unpackhi_epi8(s, zero));
+    return _mm_packus_epi16(low, high);
+}
+#endif
+
+template <LayerBlend Mode> void BlendPixels(uint32_t* below, const uint32_t* layer, int count)
+{
+    int i = 0;
+#ifdef __SSE2__
+    for (; i + 4 <= count; i += 4) {
+        const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(below + i));
+        const __m128i l = _mm_loadu_si128(reinterpret_cast<const __m128i*>(layer + i));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(below + i), BlendFour<Mode>(d, l));
+    }
+#endif
+    for (; i < count; ++i)
+        below[i] = BlendPixel<Mode>(below[i], layer[i]);
+}
+
+// Runs `row(below, layer, count)` over the rows of `cr`'s clip, as SubtractLayer describes.
+template <typename Row> bool ForClipRows(cairo_t* cr, cairo_pattern_t* group, Row&& row)
 {
     cairo_surface_t* layerSurface = nullptr;
     if (cairo_pattern_get_surface(group, &layerSurface) != CAIRO_STATUS_SUCCESS)
@@ -122,9 +241,33 @@ bool SubtractLayer(cairo_t* cr, cairo_pattern_t* group)
         return false;
     for (const PixelBox& box : boxes)
         for (int y = box.y0; y < box.y1; ++y)
-            SubtractRow(target.at(box.x0, y), layer.at(box.x0, y), box.x1 - box.x0);
+            row(target.at(box.x0, y), layer.at(box.x0, y), box.x1 - box.x0);
     cairo_surface_mark_dirty(cairo_get_group_target(cr));
     return true;
+}
+
+} // namespace
+
+bool SubtractLayer(cairo_t* cr, cairo_pattern_t* group)
+{
+    return ForClipRows(cr, group, SubtractRow);
+}
+
+void BlendRow(LayerBlend mode, uint32_t* below, const uint32_t* layer, int count)
+{
+    switch (mode) {
+    case LayerBlend::Multiply: return BlendPixels<LayerBlend::Multiply>(below, layer, count);
+    case LayerBlend::Difference: return BlendPixels<LayerBlend::Difference>(below, layer, count);
+    case LayerBlend::Darken: return BlendPixels<LayerBlend::Darken>(below, layer, count);
+    case LayerBlend::Lighten: return BlendPixels<LayerBlend::Lighten>(below, layer, count);
+    case LayerBlend::Invert: return BlendPixels<LayerBlend::Invert>(below, layer, count);
+    }
+}
+
+bool BlendLayer(cairo_t* cr, cairo_pattern_t* group, LayerBlend mode)
+{
+    return ForClipRows(
+        cr, group, [mode](uint32_t* below, const uint32_t* layer, int count) { BlendRow(mode, below, layer, count); });
 }
 
 } // namespace reelfinch::plugin

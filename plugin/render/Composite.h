@@ -19,4 +19,16 @@ void SubtractRow(uint32_t* below, const uint32_t* layer, int count);
 // layer's one to one; false, with nothing drawn, otherwise.
 bool SubtractLayer(cairo_t* cr, cairo_pattern_t* group);
 
+// Blend modes that cairo works with pixman's generic per-pixel code, done by loops of our own with the same bytes:
+// painting the layer with the operator (MULTIPLY, DIFFERENCE, DARKEN, LIGHTEN), or for Invert masking opaque white
+// by the layer with DIFFERENCE.
+enum class LayerBlend : uint8_t { Multiply, Difference, Darken, Lighten, Invert };
+
+// One row of a blend: below' = below blended with layer.
+void BlendRow(LayerBlend mode, uint32_t* below, const uint32_t* layer, int count);
+
+// Mixes `group` into `cr`'s target by the blend mode inside `cr`'s clip, under the conditions of SubtractLayer;
+// false, with nothing drawn, otherwise.
+bool BlendLayer(cairo_t* cr, cairo_pattern_t* group, LayerBlend mode);
+
 } // namespace reelfinch::plugin

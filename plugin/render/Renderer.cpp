@@ -26,6 +26,7 @@
 #include <functional>
 #include <limits>
 #include <map>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -375,6 +376,19 @@ cairo_operator_t BlendOperator(uint8_t mode)
     }
 }
 
+// The blend modes Composite works with loops of its own.
+std::optional<LayerBlend> OwnBlend(uint8_t mode)
+{
+    switch (mode) {
+    case kBlendMultiply: return LayerBlend::Multiply;
+    case kBlendLighten: return LayerBlend::Lighten;
+    case kBlendDarken: return LayerBlend::Darken;
+    case kBlendDifference: return LayerBlend::Difference;
+    case kBlendInvert: return LayerBlend::Invert;
+    default: return std::nullopt;
+    }
+}
+
 // Mixes a layer (`group`, premultiplied) into what lies below it by a blend mode. Modes cairo has operators for
 // use them; the others are built from cairo's operators:
 //   invert:   below' = below (1 - a) + (1 - below) a, which is white of the layer's alpha a drawn by DIFFERENCE
@@ -409,6 +423,11 @@ void CompositeBlend(cairo_t* cr, cairo_pattern_t* group, uint8_t mode)
         cairo_rectangle(cr, x0 - offsetX, y0 - offsetY, x1 - x0, y1 - y0);
         cairo_clip(cr);
         cairo_set_matrix(cr, &user);
+    }
+    // Modes Composite has loops of its own for: one pass over the layer's ink, when the clip allows.
+    if (const std::optional<LayerBlend> own = OwnBlend(mode); own && layer && BlendLayer(cr, group, *own)) {
+        cairo_restore(cr);
+        return;
     }
     switch (mode) {
     case kBlendInvert:

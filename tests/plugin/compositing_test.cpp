@@ -77,6 +77,55 @@ TEST(Compositing, SubtractRowMatchesCairoOnEveryPixel)
 // A layer placed with device offsets under a matrix of the movie's scale, clipped by several whole-pixel
 // rectangles: only the clip changes, as with the operators. A clip cairo cannot give as rectangles, or one
 // reaching past the layer (where the operators still invert what lies below), is refused.
+// Each blend mode's row against cairo's operator on random pixels (the layer painted with the operator; invert as
+// opaque white masked by the layer with DIFFERENCE). The row's length leaves pixels past the last group of four.
+TEST(Compositing, BlendRowsMatchCairoOnEveryPixel)
+{
+    struct Mode {
+        LayerBlend blend;
+        cairo_operator_t op;
+        const char* name;
+    };
+    const Mode modes[] = {
+        { LayerBlend::Multiply, CAIRO_OPERATOR_MULTIPLY, "multiply" },
+        { LayerBlend::Darken, CAIRO_OPERATOR_DARKEN, "darken" },
+        { LayerBlend::Lighten, CAIRO_OPERATOR_LIGHTEN, "lighten" },
+        { LayerBlend::Difference, CAIRO_OPERATOR_DIFFERENCE, "difference" },
+        { LayerBlend::Invert, CAIRO_OPERATOR_DIFFERENCE, "invert" },
+    };
+    std::mt19937 random(5);
+    constexpr int kWidth = 255;
+    constexpr int kHeight = 256;
+    for (const Mode& mode : modes) {
+        const std::vector<uint32_t> below = RandomPixels(random, kWidth * kHeight);
+        std::vector<uint32_t> layerPixels = RandomPixels(random, kWidth * kHeight);
+        std::vector<uint32_t> expected = below;
+        cairo_surface_t* layer = ImageOf(layerPixels, kWidth, kHeight);
+        cairo_surface_t* target = ImageOf(expected, kWidth, kHeight);
+        cairo_t* cr = cairo_create(target);
+        cairo_set_operator(cr, mode.op);
+        if (mode.blend == LayerBlend::Invert) {
+            cairo_set_source_rgb(cr, 1, 1, 1);
+            cairo_mask_surface(cr, layer, 0, 0);
+        } else {
+            cairo_set_source_surface(cr, layer, 0, 0);
+            cairo_paint(cr);
+        }
+        cairo_destroy(cr);
+        cairo_surface_destroy(target);
+        cairo_surface_destroy(layer);
+        std::vector<uint32_t> ours = below;
+        for (int y = 0; y < kHeight; ++y)
+            BlendRow(mode.blend, ours.data() + y * kWidth, layerPixels.data() + y * kWidth, kWidth);
+        int wrong = 0;
+        for (size_t i = 0; i < ours.size(); ++i)
+            if (ours[i] != expected[i] && wrong++ < 3)
+                ADD_FAILURE() << mode.name << ": below " << std::hex << below[i] << " layer " << layerPixels[i]
+                              << " gives " << ours[i] << ", cairo " << expected[i];
+        EXPECT_EQ(wrong, 0) << mode.name;
+    }
+}
+
 TEST(Compositing, SubtractLayerWorksInTheClipOnly)
 {
     std::mt19937 random(11);
