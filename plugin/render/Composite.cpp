@@ -120,12 +120,24 @@ template <LayerBlend Mode> inline uint32_t BlendPixel(uint32_t d, uint32_t l)
         const uint32_t x = dc * sa;
         const uint32_t y = sc * da;
         uint32_t term = 0;
-        if constexpr (Mode == LayerBlend::Darken)
+        if constexpr (Mode == LayerBlend::Darken) {
             term = std::min(x, y);
-        else if constexpr (Mode == LayerBlend::Lighten)
+        } else if constexpr (Mode == LayerBlend::Lighten) {
             term = std::max(x, y);
-        else
+        } else if constexpr (Mode == LayerBlend::Difference || Mode == LayerBlend::Invert) {
             term = x > y ? x - y : y - x;
+        } else {
+            // These may come out below 0 for a channel above its alpha; summed in unsigned words as pixman does,
+            // such a sum wraps round and is cut to the top.
+            const int32_t d = int32_t(dc), s = int32_t(sc), a = int32_t(da), b = int32_t(sa);
+            const int32_t light = b * a - 2 * (a - d) * (b - s);
+            if constexpr (Mode == LayerBlend::Screen)
+                term = uint32_t(s * a + d * b - s * d);
+            else if constexpr (Mode == LayerBlend::Overlay)
+                term = uint32_t(2 * d < a ? 2 * s * d : light);
+            else
+                term = uint32_t(2 * s < b ? 2 * s * d : light);
+        }
         const uint32_t v = dc * (255 - sa) + sc * (255 - da) + term;
         out |= DivideBy255(std::min<uint32_t>(v, 255 * 255)) << shift;
     }
@@ -166,12 +178,25 @@ template <LayerBlend Mode> inline __m128i BlendFour(__m128i d, __m128i l)
             const __m128i x = _mm_mullo_epi16(d16, sa);
             const __m128i y = _mm_mullo_epi16(s16, da);
             __m128i term;
-            if constexpr (Mode == LayerBlend::Darken)
+            if constexpr (Mode == LayerBlend::Darken) {
                 term = _mm_sub_epi16(x, _mm_subs_epu16(x, y));
-            else if constexpr (Mode == LayerBlend::Lighten)
+            } else if constexpr (Mode == LayerBlend::Lighten) {
                 term = _mm_add_epi16(x, _mm_subs_epu16(y, x));
-            else
+            } else if constexpr (Mode == LayerBlend::Difference || Mode == LayerBlend::Invert) {
                 term = _mm_or_si128(_mm_subs_epu16(x, y), _mm_subs_epu16(y, x));
+            } else if constexpr (Mode == LayerBlend::Screen) {
+                // s da + d (sa - s), from 0 to 255 * 255 for channels within their alphas.
+                term = _mm_add_epi16(y, _mm_mullo_epi16(d16, _mm_sub_epi16(sa, s16)));
+            } else {
+                // The branch taken lies from 0 to 255 * 255 for channels within their alphas, so its 16-bit
+                // products are exact; the other lane's may wrap and is not used.
+                const __m128i twiceSD = _mm_mullo_epi16(_mm_add_epi16(d16, d16), s16);
+                const __m128i light = _mm_sub_epi16(_mm_mullo_epi16(sa, da),
+                    _mm_mullo_epi16(_mm_add_epi16(_mm_sub_epi16(da, d16), _mm_sub_epi16(da, d16)), _mm_sub_epi16(sa, s16)));
+                const __m128i dark = Mode == LayerBlend::Overlay ? _mm_cmplt_epi16(_mm_add_epi16(d16, d16), da)
+                                                                 : _mm_cmplt_epi16(_mm_add_epi16(s16, s16), sa);
+                term = _mm_or_si128(_mm_and_si128(dark, twiceSD), _mm_andnot_si128(dark, light));
+            }
             // Alpha: 255 da + sa (1 - da), without the term.
             const __m128i dFactor = _mm_or_si128(_mm_and_si128(colour, isa), _mm_andnot_si128(colour, c255));
             const __m128i v = _mm_adds_epu16(_mm_adds_epu16(_mm_mullo_epi16(d16, dFactor), _mm_mullo_epi16(s16, ida)),
@@ -185,13 +210,31 @@ template <LayerBlend Mode> inline __m128i BlendFour(__m128i d, __m128i l)
 }
 #endif
 
+#ifdef __SSE2__
+// Whether every colour byte of the four pixels lies at or below its pixel's alpha.
+inline bool WithinAlpha(__m128i p)
+{
+    __m128i a = _mm_srli_epi32(p, 24);
+    a = _mm_or_si128(a, _mm_slli_epi32(a, 8));
+    a = _mm_or_si128(a, _mm_slli_epi32(a, 16));
+    return _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_max_epu8(p, a), a)) == 0xFFFF;
+}
+#endif
+
 template <LayerBlend Mode> void BlendPixels(uint32_t* below, const uint32_t* layer, int count)
 {
+    // Screen, overlay and hard light take the lanes only for pixels whose channels lie within their alphas.
+    constexpr bool kSigned = Mode == LayerBlend::Screen || Mode == LayerBlend::Overlay || Mode == LayerBlend::HardLight;
     int i = 0;
 #ifdef __SSE2__
     for (; i + 4 <= count; i += 4) {
         const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(below + i));
         const __m128i l = _mm_loadu_si128(reinterpret_cast<const __m128i*>(layer + i));
+        if (kSigned && !(WithinAlpha(d) && WithinAlpha(l))) {
+            for (int k = i; k < i + 4; ++k)
+                below[k] = BlendPixel<Mode>(below[k], layer[k]);
+            continue;
+        }
         _mm_storeu_si128(reinterpret_cast<__m128i*>(below + i), BlendFour<Mode>(d, l));
     }
 #endif
@@ -261,6 +304,9 @@ void BlendRow(LayerBlend mode, uint32_t* below, const uint32_t* layer, int count
     case LayerBlend::Darken: return BlendPixels<LayerBlend::Darken>(below, layer, count);
     case LayerBlend::Lighten: return BlendPixels<LayerBlend::Lighten>(below, layer, count);
     case LayerBlend::Invert: return BlendPixels<LayerBlend::Invert>(below, layer, count);
+    case LayerBlend::Screen: return BlendPixels<LayerBlend::Screen>(below, layer, count);
+    case LayerBlend::Overlay: return BlendPixels<LayerBlend::Overlay>(below, layer, count);
+    case LayerBlend::HardLight: return BlendPixels<LayerBlend::HardLight>(below, layer, count);
     }
 }
 

@@ -20,9 +20,9 @@ void SubtractRow(uint32_t* below, const uint32_t* layer, int count);
 bool SubtractLayer(cairo_t* cr, cairo_pattern_t* group);
 
 // Blend modes that cairo works with pixman's generic per-pixel code, done by loops of our own with the same bytes:
-// painting the layer with the operator (MULTIPLY, DIFFERENCE, DARKEN, LIGHTEN), or for Invert masking opaque white
-// by the layer with DIFFERENCE.
-enum class LayerBlend : uint8_t { Multiply, Difference, Darken, Lighten, Invert };
+// painting the layer with the operator (MULTIPLY, DIFFERENCE, DARKEN, LIGHTEN, SCREEN, OVERLAY, HARD_LIGHT), or
+// for Invert masking opaque white by the layer with DIFFERENCE.
+enum class LayerBlend : uint8_t { Multiply, Difference, Darken, Lighten, Invert, Screen, Overlay, HardLight };
 
 // One row of a blend: below' = below blended with layer.
 void BlendRow(LayerBlend mode, uint32_t* below, const uint32_t* layer, int count);

@@ -385,6 +385,9 @@ std::optional<LayerBlend> OwnBlend(uint8_t mode)
     case kBlendDarken: return LayerBlend::Darken;
     case kBlendDifference: return LayerBlend::Difference;
     case kBlendInvert: return LayerBlend::Invert;
+    case kBlendScreen: return LayerBlend::Screen;
+    case kBlendOverlay: return LayerBlend::Overlay;
+    case kBlendHardLight: return LayerBlend::HardLight;
     default: return std::nullopt;
     }
 }

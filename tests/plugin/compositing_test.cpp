@@ -78,7 +78,8 @@ TEST(Compositing, SubtractRowMatchesCairoOnEveryPixel)
 // rectangles: only the clip changes, as with the operators. A clip cairo cannot give as rectangles, or one
 // reaching past the layer (where the operators still invert what lies below), is refused.
 // Each blend mode's row against cairo's operator on random pixels (the layer painted with the operator; invert as
-// opaque white masked by the layer with DIFFERENCE). The row's length leaves pixels past the last group of four.
+// opaque white masked by the layer with DIFFERENCE). The row's length leaves pixels past the last group of four;
+// the pixels now and then hold a channel above its alpha, where some modes' sums wrap round.
 TEST(Compositing, BlendRowsMatchCairoOnEveryPixel)
 {
     struct Mode {
@@ -92,6 +93,9 @@ TEST(Compositing, BlendRowsMatchCairoOnEveryPixel)
         { LayerBlend::Lighten, CAIRO_OPERATOR_LIGHTEN, "lighten" },
         { LayerBlend::Difference, CAIRO_OPERATOR_DIFFERENCE, "difference" },
         { LayerBlend::Invert, CAIRO_OPERATOR_DIFFERENCE, "invert" },
+        { LayerBlend::Screen, CAIRO_OPERATOR_SCREEN, "screen" },
+        { LayerBlend::Overlay, CAIRO_OPERATOR_OVERLAY, "overlay" },
+        { LayerBlend::HardLight, CAIRO_OPERATOR_HARD_LIGHT, "hard light" },
     };
     std::mt19937 random(5);
     constexpr int kWidth = 255;
