@@ -68,7 +68,24 @@ struct ImageOnDevice {
 
 void SubtractRow(uint32_t* below, const uint32_t* layer, int count)
 {
-    for (int i = 0; i < count; ++i) {
+    int i = 0;
+#ifdef __SSE2__
+    // Four pixels at a time in byte lanes: every step below is a byte's saturating sum or difference.
+    const __m128i opaque = _mm_set1_epi32(int(kOpaque));
+    const __m128i ones = _mm_set1_epi8(-1);
+    for (; i + 4 <= count; i += 4) {
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(below + i));
+        const __m128i l = _mm_loadu_si128(reinterpret_cast<const __m128i*>(layer + i));
+        __m128i a = _mm_srli_epi32(b, 24);
+        a = _mm_or_si128(a, _mm_slli_epi32(a, 8));
+        a = _mm_or_si128(a, _mm_slli_epi32(a, 16));
+        const __m128i distance = _mm_or_si128(_mm_subs_epu8(b, a), _mm_subs_epu8(a, b));
+        const __m128i inverse = _mm_adds_epu8(_mm_xor_si128(a, ones), distance);
+        const __m128i sum = _mm_adds_epu8(inverse, l);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(below + i), _mm_or_si128(_mm_xor_si128(sum, ones), opaque));
+    }
+#endif
+    for (; i < count; ++i) {
         const uint32_t b = below[i];
         const uint32_t l = layer[i];
         const uint32_t a = b >> 24;
