@@ -140,7 +140,7 @@ Value Send(Machine& m, const Value& self, const Value* args, int argc)
         || std::find(std::begin(kReserved), std::end(kReserved), method) != std::end(kReserved))
         return Value(false);
     // Written now: what the arguments hold at the time of sending is what arrives.
-    amf0::Writer w(m, amf0::ArrayForm::StrictWhenDense);
+    amf0::Writer w(m, amf0::ArrayForm::StrictWhenDense, true);
     // A function given as an argument itself travels as an object (of its enumerable properties); clips,
     // buttons and text fields arrive as undefined.
     for (int i = 2; i < argc; ++i) {
