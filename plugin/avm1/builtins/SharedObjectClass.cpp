@@ -54,6 +54,8 @@ bool PathPrefix(std::string_view prefix, std::string_view path)
 {
     while (!prefix.empty() && prefix.back() == '/')
         prefix.remove_suffix(1);
+    if (prefix.empty())
+        return true;
     if (path.substr(0, prefix.size()) != prefix)
         return false;
     return path.size() == prefix.size() || path[prefix.size()] == '/';
