@@ -20,8 +20,9 @@ class ClipObject;
 struct ClipLink {
     plugin::SpriteInstance* sprite = nullptr;
     ClipObject* object = nullptr; // made when a script first needs it
-    // The clip's target path ("_level0.a.b") from the moment it is taken off the stage: a reference kept by a
-    // script then stands for whatever clip has that path.
+    // The clip's target path ("_level0.a.b") as it was when its script object was made (or, without one, when
+    // it was taken off the stage): once it is gone, a reference kept by a script stands for whatever clip has
+    // that path.
     std::string path;
 };
 

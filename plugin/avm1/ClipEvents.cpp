@@ -90,13 +90,17 @@ constexpr const char* kButtonHandlers[]
 
 Object* ClassRegistry(Machine& m, bool caseSensitive, bool make)
 {
+    // Each table is kept on the _global of the versions it serves.
     const char* name = caseSensitive ? "__registeredClasses" : "__registeredClassesNoCase";
-    if (const Property* p = m.m_Global->props().find(name, true); p && !p->removed && p->value.isObject())
+    Object* global = m.globalOf(caseSensitive ? 7 : 6, make);
+    if (!global)
+        return nullptr;
+    if (const Property* p = global->props().find(name, true); p && !p->removed && p->value.isObject())
         return p->value.asObject();
     if (!make)
         return nullptr;
     Object* registry = m.newObject();
-    m.m_Global->setOwn(name, Value(registry), true, kDontEnum);
+    global->setOwn(name, Value(registry), true, kDontEnum);
     return registry;
 }
 

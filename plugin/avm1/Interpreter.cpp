@@ -168,6 +168,16 @@ private:
         return args;
     }
 
+    // Whether a plain name (no path) is first found among the local variables of a running function.
+    bool localName(std::string_view name)
+    {
+        if (!f.callee || name.find_first_of("/:.") != std::string_view::npos)
+            return false;
+        for (Scope* s = f.scope; s; s = s->m_Parent)
+            if (s->m_Object && !removedClip(s->m_Object) && m.hasProperty(s->m_Object, name))
+                return s->m_Object->kind() == ObjectKind::Activation;
+        return false;
+    }
     Value lookup(std::string_view name, bool& found);
     Value lookupScopes(std::string_view name, bool& found);
     Value getVariable(std::string_view name);
@@ -189,7 +199,7 @@ private:
     }
     // Calls with the `count` arguments on top of the stack (they stay there, rooted, during the call), then
     // replaces them with the result.
-    void callOnStack(const Value& callee, const Value& callSelf, size_t count, Object* callHolder)
+    void callOnStack(const Value& callee, const Value& callSelf, size_t count, Object* callHolder, bool keepThis = false)
     {
         const size_t base = m.m_Stack.size() - count;
         Value result;
@@ -206,9 +216,12 @@ private:
             holder = s->proto();
             viaSuper = true;
         }
-        if (function.isObject() && function.asObject()->isFunction())
+        // The built-in Date makes its date as a constructor does; the object then takes it over.
+        if (viaSuper && m.isDateClass(function))
+            result = m.construct(function, m.m_Stack.data() + base, int(count));
+        else if (function.isObject() && function.asObject()->isFunction())
             result = m.invoke(static_cast<FunctionObject*>(function.asObject()), self, m.m_Stack.data() + base,
-                int(count), holder, nullptr);
+                int(count), holder, nullptr, keepThis);
         if (viaSuper)
             m.superConstructed(function, self, result);
         m.m_Stack.resize(std::min(m.m_Stack.size(), base));
@@ -308,8 +321,9 @@ Value Interpreter::lookup(std::string_view name, bool& found)
             return baseObject() ? Value(baseObject()) : Value();
         return f.self;
     }
-    // A variable a script named _root or _global (on the timeline, in a function) hides the real one.
-    const bool global = NameIs(name, "_global", c);
+    // A variable a script named _root or _global (on the timeline, in a function) hides the real one. _global
+    // came with SWF 6: before, it is a plain variable.
+    const bool global = NameIs(name, "_global", c) && f.version >= 6;
     const bool root = NameIs(name, "_root", c);
     const bool level0 = NameIs(name, "_level0", c);
     if (global || root || level0) {
@@ -1142,9 +1156,14 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
         case 0x3D: { // CallFunction
             Value nameValue = pop();
             const size_t count = argCount();
-            Value fn = nameValue.isString() ? getVariable(nameValue.str()) : getVariable(m.toString(nameValue));
-            // A plain call runs with the timeline the caller is in as `this`.
-            callOnStack(fn, baseObject() ? Value(baseObject()) : Value(), count, nullptr);
+            const std::string name = nameValue.isString() ? nameValue.str() : m.toString(nameValue);
+            Value fn = getVariable(name);
+            // A plain call runs with the timeline the caller is in as `this`; a function kept in a local variable
+            // is called without one.
+            if (localName(name))
+                callOnStack(fn, Value(), count, nullptr, true);
+            else
+                callOnStack(fn, baseObject() ? Value(baseObject()) : Value(), count, nullptr);
             if (m.scriptClipGone(f)) {
                 m.m_Returned = Value();
                 m.m_Unwind = Unwind::Return;
@@ -1162,7 +1181,8 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
                 if (object.isObject() && object.asObject()->kind() == ObjectKind::Super) {
                     auto* s = static_cast<SuperObject*>(object.asObject());
                     const Value ctor = superConstructor(s);
-                    const Value result = callValue(ctor, s->m_Primitive, args, s->proto());
+                    const Value result = m.isDateClass(ctor) ? m.construct(ctor, args.data(), int(args.size()))
+                                                             : callValue(ctor, s->m_Primitive, args, s->proto());
                     m.superConstructed(ctor, s->m_Primitive, result);
                     push(result);
                 } else if (object.isObject() && object.asObject()->isFunction()) {

@@ -114,7 +114,7 @@ void ScriptGetURL(Machine& m, Object* clip, const std::string& url, const std::s
 bool StartMovieLoad(Machine& m, Object* clip, const std::string& url, Object* loader);
 // Empties a clip loaded into (or any clip) as unloadMovie does; a level other than 0 goes away.
 void UnloadMovie(Machine& m, Object* clip);
-// N of a "_levelN" name (any case), -1 for other names.
+// N of a "_levelN" name (any case; read as far as its digits go, "_level1x" is level 1), -1 for other names.
 int LevelNumber(std::string_view name);
 // The clip of "_levelN" (made empty when `make` and it does not exist yet); null for other names.
 Object* LevelTarget(Machine& m, std::string_view name, bool make = true);

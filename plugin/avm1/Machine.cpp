@@ -152,14 +152,19 @@ Machine::Machine(plugin::MoviePlayer& player, int version)
             m_TimeLimit = seconds;
     }
     readScriptLimits();
+    m_GlobalSet = GlobalSetIndex(version);
+    makeGlobals();
+}
+
+void Machine::makeGlobals()
+{
     installBuiltins();
     for (auto [name, slot] : { std::pair { "String", &m_StringClass }, std::pair { "Number", &m_NumberClass },
              std::pair { "Boolean", &m_BooleanClass }, std::pair { "Array", &m_ArrayClass } }) {
         const Property* p = m_Global->props().find(name, true);
         *slot = p && p->value.isObject() ? p->value.asObject() : nullptr;
-        if (*slot)
-            m_Roots.push_back(*slot);
     }
+    m_GlobalSets[m_GlobalSet].made = true;
     // System.security.sandboxType: a movie played from a file reaches files, or the network when its
     // FileAttributes ask for it.
     bool useNetwork = false;
@@ -196,6 +201,82 @@ void Machine::readScriptLimits()
 }
 
 Machine::~Machine() = default;
+
+void Machine::saveGlobals(GlobalSet& set) const
+{
+    set.global = m_Global;
+    set.objectProto = m_ObjectProto;
+    set.functionProto = m_FunctionProto;
+    set.arrayProto = m_ArrayProto;
+    set.stringProto = m_StringProto;
+    set.numberProto = m_NumberProto;
+    set.booleanProto = m_BooleanProto;
+    set.clipProto = m_ClipProto;
+    set.errorProto = m_ErrorProto;
+    set.dateProto = m_DateProto;
+    set.broadcaster = m_Broadcaster;
+    set.stringClass = m_StringClass;
+    set.numberClass = m_NumberClass;
+    set.booleanClass = m_BooleanClass;
+    set.arrayClass = m_ArrayClass;
+}
+
+void Machine::loadGlobals(const GlobalSet& set)
+{
+    m_Global = set.global;
+    m_ObjectProto = set.objectProto;
+    m_FunctionProto = set.functionProto;
+    m_ArrayProto = set.arrayProto;
+    m_StringProto = set.stringProto;
+    m_NumberProto = set.numberProto;
+    m_BooleanProto = set.booleanProto;
+    m_ClipProto = set.clipProto;
+    m_ErrorProto = set.errorProto;
+    m_DateProto = set.dateProto;
+    m_Broadcaster = set.broadcaster;
+    m_StringClass = set.stringClass;
+    m_NumberClass = set.numberClass;
+    m_BooleanClass = set.booleanClass;
+    m_ArrayClass = set.arrayClass;
+}
+
+int Machine::useGlobalsOf(int version)
+{
+    const int before = m_GlobalSet == 1 ? 7 : 6;
+    const int wanted = GlobalSetIndex(version);
+    if (version <= 0 || wanted == m_GlobalSet)
+        return before;
+    saveGlobals(m_GlobalSets[m_GlobalSet]);
+    m_GlobalSet = wanted;
+    if (m_GlobalSets[wanted].made) {
+        loadGlobals(m_GlobalSets[wanted]);
+    } else {
+        // The built-ins are made by the rules of the version they are for.
+        const int running = m_Version;
+        m_Version = version;
+        makeGlobals();
+        m_Version = running;
+    }
+    return before;
+}
+
+Object* Machine::globalOf(int version, bool make)
+{
+    if (!make && GlobalSetIndex(version) != m_GlobalSet && !m_GlobalSets[GlobalSetIndex(version)].made)
+        return nullptr;
+    const int before = useGlobalsOf(version);
+    Object* global = m_Global;
+    useGlobalsOf(before);
+    return global;
+}
+
+Object* Machine::clipPrototypeOf(int version)
+{
+    const int before = useGlobalsOf(version);
+    Object* proto = m_ClipProto;
+    useGlobalsOf(before);
+    return proto;
+}
 
 void Machine::installBuiltins()
 {
@@ -381,6 +462,18 @@ void Machine::superConstructed(const Value& constructor, const Value& self, cons
         self.asObject()->adoptPrimitive(ObjectKind::Boolean, result);
     else if (c == m_ArrayClass && result.isObject() && result.asObject()->kind() == ObjectKind::Array)
         self.asObject()->becomeArray(*static_cast<const ArrayObject*>(result.asObject()));
+    // The built-in Date makes any object without a native kind of its own a date, holding the time it made.
+    else if (c->isFunction() && static_cast<const FunctionObject*>(c)->m_NativeConstruct && result.isObject()
+        && result.asObject()->kind() == ObjectKind::Date && self.asObject()->kind() == ObjectKind::Plain)
+        self.asObject()->adoptPrimitive(ObjectKind::Date, result.asObject()->m_Primitive);
+}
+
+bool Machine::isDateClass(const Value& v)
+{
+    if (!v.isObject() || !v.asObject()->isFunction() || !static_cast<FunctionObject*>(v.asObject())->m_NativeConstruct)
+        return false;
+    const Property* p = v.asObject()->props().find("prototype", false);
+    return p && !(p->flags & kAccessor) && p->value.isObject() && p->value.asObject() == m_DateProto;
 }
 
 const char* Machine::typeOf(const Value& v) const
@@ -1151,10 +1244,14 @@ Value Machine::invoke(FunctionObject* f, const Value& self, const Value* args, i
     for (int i = 0; i < argc; ++i)
         m_Registers[frame.regBase + frame.regCount + size_t(i)] = args[i];
     frame.scope = f->m_Scope;
-    // Functions of SWF 5 and earlier close over nothing: names resolve in the timeline of the clip they are
-    // called on, or else in the caller's timeline.
-    if (f->m_Version < 6) {
+    // Calls made by SWF 5 code run functions of SWF 5 and earlier, and any function called without `this`, as
+    // that version runs them: closed over nothing, names resolve in the timeline of the clip they are called on,
+    // or else in the caller's timeline, and by the caller's rules. Other calls keep the function's own rules and
+    // the chain it closed over.
+    const int callerVersion = m_Version;
+    if (callerVersion < 6 && (f->m_Version < 6 || self.isNullish())) {
         frame.scope = nullptr;
+        frame.version = std::min(frame.version, callerVersion);
         if (self.isObject() && self.asObject()->kind() == ObjectKind::Clip) {
             frame.target = frame.originalTarget = self.asObject();
         } else if (!m_Frames.empty()) {
@@ -1228,8 +1325,9 @@ Value Machine::invoke(FunctionObject* f, const Value& self, const Value* args, i
         }
     }
     uint32_t pc = info.start;
-    // The function runs by the rules of the movie that defined it (a loaded movie keeps its own version).
-    const int callerVersion = m_Version;
+    // The function runs by the rules of the movie that defined it (a loaded movie keeps its own version), with
+    // that version's globals.
+    const int callerGlobals = useGlobalsOf(frame.version);
     if (frame.version > 0)
         m_Version = frame.version;
     if (m_TimeCheck++ % 256 == 0 && timeUp())
@@ -1237,6 +1335,7 @@ Value Machine::invoke(FunctionObject* f, const Value& self, const Value* args, i
     else
         Execute(*this, frame, info.start, info.end, pc);
     m_Version = callerVersion;
+    useGlobalsOf(callerGlobals);
     m_Frames.pop_back();
     m_Stack.resize(std::min(m_Stack.size(), frame.stackBase));
     m_Registers.resize(frame.regBase);
@@ -1286,10 +1385,12 @@ void Machine::runFrameActions(SpriteInstance& sprite, const CActionsItem* action
     m_Frames.push_back(&frame);
     uint32_t pc = 0;
     const int movieVersion = m_Version;
+    const int movieGlobals = useGlobalsOf(frame.version);
     if (frame.version > 0)
         m_Version = frame.version;
     Execute(*this, frame, 0, uint32_t(code->ops.size()), pc);
     m_Version = movieVersion;
+    useGlobalsOf(movieGlobals);
     m_Frames.pop_back();
     m_Stack.clear();
     m_Registers.clear();
@@ -1307,7 +1408,12 @@ Object* Machine::clipObject(SpriteInstance& sprite)
     }
     ClipLink& link = *sprite.script.m_Link;
     if (!link.object) {
-        link.object = m_Heap.make<ClipObject>(m_ClipProto, sprite.script.m_Link);
+        // A clip's prototype is the MovieClip prototype of its own movie's version.
+        link.object = m_Heap.make<ClipObject>(clipPrototypeOf(m_Player.versionOf(sprite)), sprite.script.m_Link);
+        // References to the clip keep the path it has now: once it is gone they stand for what is found there,
+        // whatever it was renamed to in between.
+        if (link.path.empty())
+            link.path = targetPath(sprite, false);
         // The main movie's timeline carries the player's version as a variable of its own.
         if (&sprite == &m_Player.m_Root) {
             const Value version = getMember(getMember(getMember(Value(m_Global), "System"), "capabilities"), "version");
@@ -1676,7 +1782,7 @@ Value Machine::getClipProperty(ClipObject* clip, std::string_view name, bool& fo
         found = true;
         return Value(level);
     }
-    if (NameIs(name, "_global", false)) {
+    if (NameIs(name, "_global", false) && m_Version >= 6) {
         found = true;
         return Value(m_Global);
     }
@@ -1931,10 +2037,13 @@ void Machine::advanceTime(double nowMs)
 
 void Machine::markRoots(Heap& heap)
 {
-    heap.mark(static_cast<Cell*>(m_Global));
-    for (Object* o : { m_ObjectProto, m_FunctionProto, m_ArrayProto, m_StringProto, m_NumberProto, m_BooleanProto,
-             m_ClipProto, m_ErrorProto, m_DateProto, m_Broadcaster })
-        heap.mark(static_cast<Cell*>(o));
+    saveGlobals(m_GlobalSets[m_GlobalSet]);
+    for (const GlobalSet& set : m_GlobalSets)
+        for (Object* o : { set.global, set.objectProto, set.functionProto, set.arrayProto, set.stringProto,
+                 set.numberProto, set.booleanProto, set.clipProto, set.errorProto, set.dateProto, set.broadcaster,
+                 set.stringClass, set.numberClass, set.booleanClass, set.arrayClass })
+            if (o)
+                heap.mark(static_cast<Cell*>(o));
     for (Object* o : m_Roots)
         heap.mark(static_cast<Cell*>(o));
     for (const Value& v : m_Stack)

@@ -123,6 +123,8 @@ public:
     Object* boxPrimitive(const Value& v);
     // After `super()` ran the built-in Number, String or Boolean on a plain object, the object holds its primitive.
     void superConstructed(const Value& constructor, const Value& self, const Value& result);
+    // Whether `v` is the built-in Date class (whose `super()` makes a date as `new` does).
+    bool isDateClass(const Value& v);
     int32_t toInt32(const Value& v) { return ToInt32(toNumber(v)); }
     const char* typeOf(const Value& v) const;
     bool looseEquals(const Value& a, const Value& b);
@@ -259,6 +261,15 @@ public:
     Object* m_ArrayClass = nullptr;
     std::vector<Object*> m_Roots; // further built-in objects kept alive whatever scripts do
 
+    // Movies of SWF 6 and earlier and movies of SWF 7 and later see two separate sets of globals and built-in
+    // classes (two _global objects), made each when first needed. The members above are the set of the code
+    // running now; `useGlobalsOf` switches them to the set of a version and gives the version they were for.
+    int useGlobalsOf(int version);
+    // The _global and MovieClip prototype of a version's set (made if need be, else null when not made yet),
+    // whatever set is in use.
+    Object* globalOf(int version, bool make = true);
+    Object* clipPrototypeOf(int version);
+
 private:
     friend class Interpreter;
     friend class ClipObject;
@@ -275,6 +286,30 @@ private:
 
     plugin::MoviePlayer& m_Player;
     int m_Version;
+    struct GlobalSet {
+        bool made = false;
+        Object* global = nullptr;
+        Object* objectProto = nullptr;
+        Object* functionProto = nullptr;
+        Object* arrayProto = nullptr;
+        Object* stringProto = nullptr;
+        Object* numberProto = nullptr;
+        Object* booleanProto = nullptr;
+        Object* clipProto = nullptr;
+        Object* errorProto = nullptr;
+        Object* dateProto = nullptr;
+        Object* broadcaster = nullptr;
+        Object* stringClass = nullptr;
+        Object* numberClass = nullptr;
+        Object* booleanClass = nullptr;
+        Object* arrayClass = nullptr;
+    };
+    static int GlobalSetIndex(int version) { return version >= 7 ? 1 : 0; }
+    void saveGlobals(GlobalSet& set) const;
+    void loadGlobals(const GlobalSet& set);
+    void makeGlobals();
+    GlobalSet m_GlobalSets[2];
+    int m_GlobalSet = 0; // the set the members hold now
     Heap m_Heap;
     String* m_Empty = nullptr;
     std::map<const CActionsItem*, std::shared_ptr<Code>> m_Codes;

@@ -563,7 +563,7 @@ void MoviePlayer::removeAt(SpriteInstance& sprite, std::map<int32_t, DisplayObje
 
 void MoviePlayer::queueUnload(SpriteInstance& sprite)
 {
-    if (m_Machine && sprite.script.m_Link)
+    if (m_Machine && sprite.script.m_Link && sprite.script.m_Link->path.empty())
         sprite.script.m_Link->path = m_Machine->targetPath(sprite, false);
     queueEvent(sprite, ClipEvent::Unload);
     for (auto& [depth, object] : sprite.displayList)

@@ -163,6 +163,34 @@ TEST(Amf0, WhatAnObjectWrites)
     EXPECT_TRUE(traced.empty());
 }
 
+// Dates and XML documents take reference numbers as objects do, so later references count them; a clip is
+// written as undefined. Local connections write a repeated object in full and only a cycle as a reference.
+TEST(Amf0, ReferenceNumbersAndRepeatedObjects)
+{
+    Script s;
+    Value shared = Value(s.m.newObject());
+    Value o = Value(s.m.newObject());
+    const Value zero(0);
+    s.m.setMember(o, "d", s.m.construct(s.global("Date"), &zero, 1));
+    s.m.setMember(o, "a", shared);
+    s.m.setMember(o, "b", shared);
+    s.m.setMember(o, "mc", Value(s.m.rootClip()));
+    const std::string date = std::string("\x0B", 1) + std::string(10, '\0');
+    const std::string written = s.write(o, avm1::amf0::ArrayForm::StrictWhenDense);
+    EXPECT_EQ(written, "\x03" + Utf("d") + date + Utf("a") + "\x03" + kEnd + Utf("b") + std::string("\x07\0\x02", 3)
+            + Utf("mc") + kUndefined + kEnd);
+    avm1::amf0::Reader r(s.m, written);
+    const Value back = r.value();
+    ASSERT_FALSE(r.failed());
+    EXPECT_TRUE(s.m.strictEquals(s.m.getMember(back, "a"), s.m.getMember(back, "b")));
+
+    s.m.setMember(o, "me", o);
+    avm1::amf0::Writer copies(s.m, avm1::amf0::ArrayForm::StrictWhenDense, true);
+    copies.value(o);
+    EXPECT_EQ(copies.take(), "\x03" + Utf("d") + date + Utf("a") + "\x03" + kEnd + Utf("b") + "\x03" + kEnd
+            + Utf("mc") + kUndefined + Utf("me") + std::string("\x07\0\0", 3) + kEnd);
+}
+
 TEST(Amf0, ReadingBackAndDamage)
 {
     Script s;

@@ -362,6 +362,7 @@ TEST(Avm1MovieObjects, SharedObjectLocationsFollowTheMoviesAddress)
         { web, "/a/bb", false, nullptr },
         { web, nullptr, true, nullptr },
         { "https://secure.example.com/game.swf", nullptr, true, "secure.example.com/game.swf/s.sol" },
+        { "game.swf", "/", false, "localhost/s.sol" }, // "/" is part of every path, a relative one too
     };
     for (const Case& c : cases) {
         Script s;

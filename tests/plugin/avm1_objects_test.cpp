@@ -171,4 +171,27 @@ TEST(Avm1Objects, ClassesAndInstanceOf)
     EXPECT_EQ(RunScript(script, 7), (std::vector<std::string> { "true", "false" }));
 }
 
+// super() into the built-in Date makes a plain object a date (Date's methods then read its time); an array stays
+// an array. Function makes plain objects, never functions.
+TEST(Avm1Objects, SuperIntoDateAndWhatFunctionMakes)
+{
+    // p = { __proto__: Date.prototype, __constructor__: Date, init: function () { super(0); } }
+    Asm script = NewObject("p");
+    script.append(SetMember("p", "__proto__", Member("Date", "prototype")));
+    script.append(SetMember("p", "__constructor__", Asm().get("Date")));
+    script.append(SetMember("p", "init", Asm().function("", {}, Asm().num(0).i32(1).get("super").undef().op(kCallMethod).op(kPop))));
+    for (const char* name : { "o", "a" }) {
+        // o.__proto__ = p; o.init(); trace(Date.prototype.getTime.call(o))
+        script.append(name[0] == 'o' ? NewObject(name) : Asm().set(name, Asm().i32(0).op(kInitArray)));
+        script.append(SetMember(name, "__proto__", Asm().get("p")));
+        script.i32(0).get(name).str("init").op(kCallMethod).op(kPop);
+        script.get(name).i32(1).append(Member("Date", "prototype")).str("getTime").op(kGetMember).str("call")
+            .op(kCallMethod).trace();
+    }
+    // trace(typeof new Function()); trace(typeof Function())
+    script.i32(0).str("Function").op(kNewObject).op(0x44).trace();
+    script.i32(0).str("Function").op(kCallFunction).op(0x44).trace();
+    EXPECT_EQ(RunScript(script, 7), (std::vector<std::string> { "0", "undefined", "object", "object" }));
+}
+
 } // namespace

@@ -121,9 +121,10 @@ std::vector<std::pair<std::string, Value>> Writer::storedProperties(Object* o)
             std::transform(name.begin(), name.end(), name.begin(), [](char c) { return char(std::tolower(uint8_t(c))); });
         return name;
     };
+    // Functions are left out; a clip (the object of something on the stage) is written as undefined.
     const auto add = [&](const std::string& name, const Value& v) {
-        if (Writable(v))
-            out.emplace_back(name, v);
+        if (!v.isObject() || !v.asObject()->isFunction())
+            out.emplace_back(name, Writable(v) ? v : Value());
     };
     if (o->kind() == ObjectKind::Array) {
         auto* a = static_cast<ArrayObject*>(o);
@@ -203,7 +204,8 @@ void Writer::value(const Value& v, int depth)
         break;
     }
     Object* o = v.asObject();
-    if (const auto it = std::find(m_Seen.begin(), m_Seen.end(), o); it != m_Seen.end() && it - m_Seen.begin() < 0x10000) {
+    if (const auto it = std::find(m_Seen.begin(), m_Seen.end(), o); it != m_Seen.end() && it - m_Seen.begin() < 0x10000
+        && (!m_CyclesOnly || std::find(m_Path.begin(), m_Path.end(), o) != m_Path.end())) {
         u8(kReference);
         u16(uint32_t(it - m_Seen.begin()));
         return;
@@ -212,6 +214,17 @@ void Writer::value(const Value& v, int depth)
         u8(kUndefined);
         return;
     }
+    // Every object written takes the next reference number, dates and XML documents too.
+    m_Seen.push_back(o);
+    m_Path.push_back(o);
+    write(o, depth);
+    m_Path.pop_back();
+}
+
+void Writer::write(Object* o, int depth)
+{
+    Machine& m = m_Machine;
+    const Value v(o);
     if (o->kind() == ObjectKind::Date) {
         u8(kDate);
         f64(m.toNumber(o->m_Primitive));
@@ -225,7 +238,6 @@ void Writer::value(const Value& v, int depth)
         m_Out += text;
         return;
     }
-    m_Seen.push_back(o);
     if (o->kind() == ObjectKind::Array) {
         auto* a = static_cast<ArrayObject*>(o);
         // Properties named by an index (addProperty can make them) are elements too; the length and the two
@@ -333,6 +345,14 @@ void Reader::properties(Object* o, int depth)
     }
 }
 
+// Dates and XML documents read take reference numbers as the other objects do.
+Value Reader::numbered(const Value& v)
+{
+    if (v.isObject())
+        m_Objects.push_back(v.asObject());
+    return v;
+}
+
 // An object of the class registered under `className` (its prototype and constructor link set, its constructor
 // not run), or a plain object for a name nobody registered.
 Object* Reader::typedObject(const std::string& className)
@@ -368,7 +388,7 @@ Value Reader::value(int depth)
     case kXml: {
         const Value source(m.str(text(u32())));
         const Value ctor = OwnData(m, m.m_Global, "XML");
-        return ctor.isObject() && !m_Failed ? m.construct(ctor, &source, 1) : source;
+        return numbered(ctor.isObject() && !m_Failed ? m.construct(ctor, &source, 1) : source);
     }
     case kNull:
         return Value::null();
@@ -388,7 +408,7 @@ Value Reader::value(int depth)
         u16();
         const Value ctor = OwnData(m, m.m_Global, "Date");
         const Value arg(t);
-        return ctor.isObject() ? m.construct(ctor, &arg, 1) : Value(t);
+        return numbered(ctor.isObject() ? m.construct(ctor, &arg, 1) : Value(t));
     }
     case kObject:
     case kTypedObject: {

@@ -2,8 +2,8 @@
 // one reader serve both; they differ only in how arrays are written.
 //
 // What is written of an object: its own enumerable properties in the order they were made, then the enumerable
-// ones its prototypes add (those not hidden by one of its own, enumerable or not). Functions and clips are left
-// out; a property read through a getter is written as undefined, the getter never being run. An object whose
+// ones its prototypes add (those not hidden by one of its own, enumerable or not). Functions are left out, clips
+// are written as undefined, and so is a property read through a getter (the getter never run). An object whose
 // constructor (its own `constructor`, else its own `__constructor__`) was given a class name by
 // Object.registerClass is written as a typed object under the name registered last for that constructor.
 #pragma once
@@ -43,9 +43,12 @@ enum class ArrayForm : uint8_t { Associative, StrictWhenDense };
 class Writer
 {
 public:
-    Writer(Machine& m, ArrayForm arrays)
+    // With `cyclesOnly`, an object met again is written in full unless it contains itself (only a cycle is
+    // written as a reference), as the local connections between movies write their arguments.
+    Writer(Machine& m, ArrayForm arrays, bool cyclesOnly = false)
         : m_Machine(m)
         , m_Arrays(arrays)
+        , m_CyclesOnly(cyclesOnly)
     {
     }
     void u8(uint8_t v) { m_Out += char(v); }
@@ -66,12 +69,15 @@ private:
     void string(const std::string& s);
     void properties(Object* o, int depth);
     void value(const Value& v, int depth);
+    void write(Object* o, int depth);
     std::string typedName(Object* o);
 
     Machine& m_Machine;
     ArrayForm m_Arrays;
     std::string m_Out;
+    bool m_CyclesOnly = false;
     std::vector<Object*> m_Seen; // objects written, for references
+    std::vector<Object*> m_Path; // the objects being written now, outermost first
 };
 
 class Reader
@@ -98,6 +104,7 @@ private:
     void properties(Object* o, int depth);
     Value value(int depth);
     Object* typedObject(const std::string& className);
+    Value numbered(const Value& v);
 
     Machine& m_Machine;
     std::string_view m_In;

@@ -39,9 +39,13 @@ Value FunctionApply(Machine& m, const Value& self, const Value* args, int argc)
     return r;
 }
 
-Value FunctionConstruct(Machine& m, const Value&, const Value*, int)
+// Function makes no function (scripts cannot make code from text): `new Function()` gives the plain object `new`
+// made, `Function()` a plain object whose prototype is Function's.
+Value FunctionConstruct(Machine& m, const Value& self, const Value*, int)
 {
-    return Value(static_cast<Object*>(m.newNative(nullptr)));
+    if (m.constructing() && self.isObject())
+        return self;
+    return Value(m.newObject(m.m_FunctionProto));
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 // sent and when it arrives, "error" otherwise (and nobody gets the message).
 #include "avm1/builtins/Amf0.h"
 #include "avm1/builtins/NativeData.h"
+#include "timeline/MoviePlayer.h"
 
 #include <algorithm>
 #include <cctype>
@@ -28,9 +29,17 @@ public:
     std::map<std::string, Object*> receivers;
 };
 
+// The _global of the main movie's version: movies on both sides of SWF 6 and 7 share its state.
+Object* MainGlobal(Machine& m)
+{
+    plugin::SpriteInstance* root = m.spriteOf(Value(m.rootClip()));
+    Object* global = root ? m.globalOf(m.player().versionOf(*root), false) : nullptr;
+    return global ? global : m.m_Global;
+}
+
 Connections* Registry(Machine& m)
 {
-    const Value ctor = m.getMember(Value(m.m_Global), "LocalConnection");
+    const Value ctor = m.getMember(Value(MainGlobal(m)), "LocalConnection");
     if (!ctor.isObject() || !ctor.asObject()->m_Primitive.isObject())
         return nullptr;
     return dynamic_cast<Connections*>(ctor.asObject()->m_Primitive.asObject());
@@ -140,7 +149,7 @@ Value Send(Machine& m, const Value& self, const Value* args, int argc)
         || std::find(std::begin(kReserved), std::end(kReserved), method) != std::end(kReserved))
         return Value(false);
     // Written now: what the arguments hold at the time of sending is what arrives.
-    amf0::Writer w(m, amf0::ArrayForm::StrictWhenDense);
+    amf0::Writer w(m, amf0::ArrayForm::StrictWhenDense, true);
     // A function given as an argument itself travels as an object (of its enumerable properties); clips,
     // buttons and text fields arrive as undefined.
     for (int i = 2; i < argc; ++i) {

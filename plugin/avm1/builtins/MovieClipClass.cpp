@@ -436,7 +436,7 @@ void InstallMovieClipClass(Machine& m)
             { "gotoAndStop", GotoAndStop },
             { "nextFrame", NextFrame },
             { "prevFrame", PrevFrame },
-            { "getDepth", GetDepth },
+            { "getDepth", GetDepth, kDontEnum | kOnlySwf6 },
             { "attachMovie", AttachMovie },
             { "createEmptyMovieClip", CreateEmptyMovieClip, kDontEnum | kOnlySwf6 },
             { "duplicateMovieClip", DuplicateMovieClip },

@@ -95,6 +95,13 @@ void Arrived(Machine& m, const std::shared_ptr<ClipLink>& link, uint64_t generat
     ClearVariables(m, clip);
     const bool movie
         = m.player().loadInto(*sprite, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), ScriptUrl(url));
+    // A clip that now plays a movie on the other side of SWF 6 and 7 takes the MovieClip prototype of its
+    // movie's globals.
+    if (const int version = m.player().versionOf(*sprite); movie && version > 0) {
+        const int other = version >= 7 ? 6 : 7;
+        if (m.globalOf(other, false) && clip->proto() == m.clipPrototypeOf(other))
+            clip->setProto(Value(m.clipPrototypeOf(version)));
+    }
     // Bytes that are not a movie count as none.
     const double size = movie ? double(bytes.size()) : 0.0;
     if (loader) {
@@ -246,15 +253,16 @@ void DefineSandboxType(Machine& m, Object* security, const char* localType)
 
 int LevelNumber(std::string_view name)
 {
+    // The number is read as far as its digits go: "_level0abc" names level 0.
     constexpr size_t kPrefix = 6; // "_level"
-    if (name.size() <= kPrefix || name.size() > kPrefix + 9 || name[0] != '_')
+    if (name.size() <= kPrefix || name[0] != '_' || !std::isdigit(static_cast<unsigned char>(name[kPrefix])))
         return -1;
     for (size_t i = 1; i < kPrefix; ++i)
         if (std::tolower(static_cast<unsigned char>(name[i])) != "_level"[i])
             return -1;
     int number = 0;
-    for (size_t i = kPrefix; i < name.size(); ++i) {
-        if (!std::isdigit(static_cast<unsigned char>(name[i])))
+    for (size_t i = kPrefix; i < name.size() && std::isdigit(static_cast<unsigned char>(name[i])); ++i) {
+        if (i >= kPrefix + 9)
             return -1;
         number = number * 10 + (name[i] - '0');
     }

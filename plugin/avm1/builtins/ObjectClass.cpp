@@ -2,6 +2,8 @@
 #include "avm1/ClassRegistry.h"
 #include "avm1/builtins/Builtins.h"
 
+#include <strings.h>
+
 namespace reelfinch::avm1 {
 
 namespace {
@@ -46,14 +48,32 @@ Value AddProperty(Machine& m, const Value& self, const Value* args, int argc)
         return Value(false);
     if (!setter.isNull() && !(setter.isObject() && setter.asObject()->isFunction()))
         return Value(false);
-    Property* p = o->props().find(key, m.caseSensitive());
+    const bool cs = m.caseSensitive();
+    Property* p = o->props().find(key, cs);
     if (!p)
-        p = &o->props().add(key, m.caseSensitive());
+        p = &o->props().add(key, cs);
     else if (!(p->flags & kAccessor))
         p->stored = p->value; // reads that pass the pair by (watchers, instanceof) still see the old value
     p->value = getter;
     p->setter = setter.isObject() ? setter : Value();
     p->flags = uint16_t((p->flags & ~kReadOnly) | kAccessor);
+    // A watcher of the name hears the pair arrive as a change to undefined; what it returns is kept as the
+    // pair's stored value (the old value its next change reports).
+    if (o->m_Watchers) {
+        Value callback, data;
+        for (const auto& [n, w] : *o->m_Watchers)
+            if (n.size() == key.size() && (cs ? n == key : strncasecmp(n.data(), key.data(), n.size()) == 0)) {
+                callback = w.callback;
+                data = w.data;
+                break;
+            }
+        if (callback.isObject()) {
+            Value watchArgs[4] = { Value(m.str(key)), p->stored, Value(), data };
+            const Value kept = m.call(callback, Value(o), watchArgs, 4);
+            if (Property* q = o->props().find(key, cs); q && (q->flags & kAccessor))
+                q->stored = kept;
+        }
+    }
     return Value(true);
 }
 
@@ -136,6 +156,10 @@ Value Unwatch(Machine& m, const Value& self, const Value* args, int argc)
     if (!o || argc < 1 || !o->m_Watchers)
         return Value(false);
     const std::string name = m.toString(args[0]);
+    // A property made of a getter and a setter keeps its watcher.
+    if (const Property* p = o->props().find(name, m.caseSensitive());
+        p && !p->removed && (p->flags & kAccessor) && PropertyVisible(p->flags, m.version()))
+        return Value(false);
     auto& list = *o->m_Watchers;
     for (auto it = list.begin(); it != list.end(); ++it)
         if (it->first == name) {

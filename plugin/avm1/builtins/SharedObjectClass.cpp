@@ -4,6 +4,7 @@
 // larger than the limit. A damaged file reads as no data.
 #include "avm1/builtins/Amf0.h"
 #include "avm1/builtins/NativeData.h"
+#include "timeline/MoviePlayer.h"
 #include "avm1/builtins/SharedObjectStore.h"
 
 #include <cctype>
@@ -54,6 +55,8 @@ bool PathPrefix(std::string_view prefix, std::string_view path)
 {
     while (!prefix.empty() && prefix.back() == '/')
         prefix.remove_suffix(1);
+    if (prefix.empty())
+        return true;
     if (path.substr(0, prefix.size()) != prefix)
         return false;
     return path.size() == prefix.size() || path[prefix.size()] == '/';
@@ -83,9 +86,17 @@ public:
     std::string name;
 };
 
+// The _global of the main movie's version: movies on both sides of SWF 6 and 7 share its state.
+Object* MainGlobal(Machine& m)
+{
+    plugin::SpriteInstance* root = m.spriteOf(Value(m.rootClip()));
+    Object* global = root ? m.globalOf(m.player().versionOf(*root), false) : nullptr;
+    return global ? global : m.m_Global;
+}
+
 SharedState* State(Machine& m)
 {
-    Value ctor = m.getMember(Value(m.m_Global), "SharedObject");
+    Value ctor = m.getMember(Value(MainGlobal(m)), "SharedObject");
     if (!ctor.isObject() || !ctor.asObject()->m_Primitive.isObject())
         return nullptr;
     return dynamic_cast<SharedState*>(ctor.asObject()->m_Primitive.asObject());
