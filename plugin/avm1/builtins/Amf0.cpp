@@ -181,7 +181,6 @@ void Writer::value(const Value& v)
 
 void Writer::value(const Value& v, int depth)
 {
-    Machine& m = m_Machine;
     switch (v.type()) {
     case Type::Undefined:
         u8(kUndefined);
