@@ -22,6 +22,8 @@
 namespace reelfinch::avm1 {
 // Whether a button on the stage holds the keyboard's focus (the mouse then rolls no button over or out).
 bool ButtonHoldsKeyboardFocus(Machine& m);
+// Whether taking a clip off runs any script: an unload record or handler of it or of a clip it holds.
+bool HearsUnload(Machine& m, plugin::SpriteInstance& sprite);
 } // namespace reelfinch::avm1
 
 namespace reelfinch::plugin {
@@ -425,12 +427,12 @@ void MoviePlayer::applyControlTag(SpriteInstance& sprite, const CTag* tag, int f
     case kTagRemoveObject:
         if (auto* remove = dynamic_cast<const CReMoveObjectTag*>(tag))
             if (auto it = sprite.displayList.find(remove->m_Depth); it != sprite.displayList.end())
-                removeAt(sprite, it);
+                removeByTimeline(sprite, it);
         break;
     case kTagRemoveObject2:
         if (auto* remove = dynamic_cast<const CReMoveObject2Tag*>(tag))
             if (auto it = sprite.displayList.find(remove->m_Depth); it != sprite.displayList.end())
-                removeAt(sprite, it);
+                removeByTimeline(sprite, it);
         break;
     default:
         break;
@@ -559,6 +561,43 @@ void MoviePlayer::removeAt(SpriteInstance& sprite, std::map<int32_t, DisplayObje
         m_Removed.push_back(std::move(kept));
     }
     sprite.displayList.erase(it);
+}
+
+void MoviePlayer::removeByTimeline(SpriteInstance& sprite, std::map<int32_t, DisplayObject>::iterator it)
+{
+    SpriteInstance* content = it->second.sprite.get();
+    // The depth it waits at mirrors its own below zero, so that clips taken off different depths never meet.
+    const int32_t waiting = -1 - it->first;
+    if (!content || it->first < 0 || !m_Machine || sprite.displayList.count(waiting)
+        || !avm1::HearsUnload(*m_Machine, *content)) {
+        removeAt(sprite, it);
+        return;
+    }
+    // The map node moves with its object in place: the clip's pointer to its entry stays good.
+    auto node = sprite.displayList.extract(it);
+    node.key() = waiting;
+    node.mapped().depth = waiting;
+    sprite.displayList.insert(std::move(node));
+    queueUnload(*content);
+}
+
+void MoviePlayer::dropUnloaded(SpriteInstance& sprite)
+{
+    for (auto it = sprite.displayList.begin(); it != sprite.displayList.end();) {
+        DisplayObject& object = it->second;
+        if (it->first < 0 && object.sprite) {
+            // Its unload events have run: it goes as removeAt takes an object, kept until this step's actions end.
+            auto kept = std::make_unique<DisplayObject>(std::move(object));
+            kept->sprite->display = kept.get();
+            kept->sprite->removed = true;
+            m_Removed.push_back(std::move(kept));
+            it = sprite.displayList.erase(it);
+            continue;
+        }
+        if (SpriteInstance* content = ContentOf(object))
+            dropUnloaded(*content);
+        ++it;
+    }
 }
 
 void MoviePlayer::queueUnload(SpriteInstance& sprite)
@@ -740,7 +779,8 @@ void MoviePlayer::rebuildTo(SpriteInstance& sprite, int frame)
     // made or moved stay in the depths of scripts; in the timeline's depths they go like the timeline's own.
     for (auto it = sprite.displayList.begin(); it != sprite.displayList.end();) {
         DisplayObject& object = it->second;
-        if (object.placedFrame < 0 && it->first >= kScriptDepthOffset) {
+        // Clips waiting for their unload events go with the next frame whatever the timeline does.
+        if (it->first < 0 || (object.placedFrame < 0 && it->first >= kScriptDepthOffset)) {
             ++it;
             continue;
         }
@@ -749,7 +789,7 @@ void MoviePlayer::rebuildTo(SpriteInstance& sprite, int frame)
             && planned->second.place.characterId == object.characterId;
         if (!keep) {
             auto next = std::next(it);
-            removeAt(sprite, it);
+            removeByTimeline(sprite, it);
             it = next;
             continue;
         }
@@ -877,6 +917,10 @@ bool MoviePlayer::step(bool force)
     // Only a timeline that entered a frame changes the picture: a stopped movie costs no redraw.
     m_FrameEntered = false;
     m_Sound->frameTime(m_FrameRate, m_Root.serial);
+    // Clips the timeline took off in the last frame have heard their unload events: they go now.
+    dropUnloaded(m_Root);
+    for (auto& [number, level] : m_Levels)
+        dropUnloaded(*level);
     // Clips that were there before this frame hear its enterFrame event first, then the timelines move on.
     queueEnterFrames(m_Root);
     for (auto& [number, level] : m_Levels)
