@@ -1748,6 +1748,8 @@ Value Machine::getClipProperty(ClipObject* clip, std::string_view name, bool& fo
     case 14:
         return Value(str(dropTarget(*sprite)));
     case 15:
+        if (!sprite->failedUrl.empty())
+            return Value(str(sprite->failedUrl));
         if (sprite->library)
             return Value(str(sprite->library->url));
         // The main movie shows as the loaded ones do: relative to the root of local files, by its file name.

@@ -160,6 +160,7 @@ struct SpriteInstance {
     bool removed = false; // taken off its parent's list; lives until its unload events have run
     uint16_t symbolId = 0; // the character it is an instance of (0: an empty clip made by a script)
     const MovieLibrary* library = nullptr; // the loaded movie whose characters it shows; null: the main movie's
+    std::string failedUrl; // a load into it found no file: it keeps its content, but its `_url` reads this
     std::shared_ptr<Drawing> drawing; // what scripts drew into it, under its children
     // A root or level has no parent's list: its own transform, colour and visibility are kept here, and
     // `display` points to it.
