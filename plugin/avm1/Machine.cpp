@@ -1489,7 +1489,8 @@ void Machine::gotoFrame(SpriteInstance& sprite, int frame, bool play)
     const int count = int(sprite.timeline->frames.size());
     if (count == 0)
         return;
-    frame = std::clamp(frame, 0, count - 1);
+    // A frame past the end is gone through to the last (see MoviePlayer::seek).
+    frame = std::clamp(frame, 0, count);
     sprite.playing = play;
     m_Player.seek(sprite, frame, true);
 }

@@ -821,7 +821,12 @@ void MoviePlayer::rebuildTo(SpriteInstance& sprite, int frame)
 bool MoviePlayer::seek(SpriteInstance& sprite, int frame, bool jump)
 {
     const int count = int(sprite.timeline->frames.size());
-    if (frame < 0 || frame >= count)
+    // A script's goto past the end passes every frame up to the last and stays there: it never reaches its
+    // frame, so no frame's actions run, only those of the clips it makes on the way.
+    const bool pastEnd = jump && frame >= count && count > 0;
+    if (pastEnd)
+        frame = count;
+    else if (frame < 0 || frame >= count)
         return false;
     if (frame == sprite.currentFrame)
         return true;
@@ -840,6 +845,10 @@ bool MoviePlayer::seek(SpriteInstance& sprite, int frame, bool jump)
             for (auto& [depth, object] : sprite.displayList)
                 if (object.sprite && object.sprite->currentFrame < 0)
                     beginSprite(*object.sprite, true);
+    }
+    if (pastEnd) {
+        m_FrameEntered = true;
+        return true;
     }
     if (jump) {
         // The frame a goto lands on: its tags in order, so that actions before a placement run before the new
