@@ -626,6 +626,12 @@ void MoviePlayer::applyFrame(SpriteInstance& sprite, int frame)
 }
 
 namespace {
+// A queued entry that constructs a clip: its initialize event or its class's constructor.
+const auto IsConstruction = [](const auto& entry) {
+    return !entry.actions && !entry.button
+        && (entry.event == ClipEvent::Initialize || entry.event == ClipEvent::Construct);
+};
+
 bool FirstFrameHasScript(const Timeline& timeline)
 {
     if (timeline.frames.empty())
@@ -665,6 +671,9 @@ void MoviePlayer::enterFrame(SpriteInstance& sprite, int frame, bool actions, bo
     // The sound side knows the main movie's sounds only (a loaded movie's sound IDs would name other sounds).
     if (!sprite.library)
         soundFrameEntered(sprite, frame);
+    // The clips this frame makes are constructed (initialize events and class constructors, a parent before
+    // what it holds) after the frame's init actions and before any of its actions.
+    const size_t constructions = m_PendingActions.size();
     if (actions) {
         // The frame's tags act in order: a sprite with a script in its first frame placed before an action tag
         // enters that frame (its actions queued) before the tag's actions.
@@ -696,6 +705,9 @@ void MoviePlayer::enterFrame(SpriteInstance& sprite, int frame, bool actions, bo
                 if (child.sprite && child.sprite->currentFrame < 0)
                     beginSprite(*child.sprite, actions);
     }
+    if (constructions < m_PendingActions.size())
+        std::stable_partition(m_PendingActions.begin() + std::ptrdiff_t(constructions), m_PendingActions.end(),
+            IsConstruction);
 }
 
 void MoviePlayer::beginSprite(SpriteInstance& sprite, bool actions)
@@ -982,25 +994,44 @@ void MoviePlayer::runPendingActions()
         auto found = live.find(sprite);
         return found != live.end() && found->second == serial;
     };
+    const auto run = [&](const PendingActions& entry) {
+        if (!isLiveNow(entry.sprite, entry.serial))
+            return;
+        // A clip taken away before its load event ran never hears it; nor do its frames' actions run.
+        if (!entry.actions && !entry.button && entry.event == ClipEvent::Load
+            && (entry.sprite->removed || AwaitsUnload(*entry.sprite)))
+            return;
+        if (entry.actions) {
+            for (const SpriteInstance* s = entry.sprite; s; s = s->removed ? nullptr : s->parent)
+                if (s->removed)
+                    return;
+            runActions(*entry.sprite, entry.actions);
+        } else if (m_Machine && m_ActionDepth < kMaxActionDepth) {
+            ++m_ActionDepth;
+            if (entry.button)
+                avm1::ButtonEvent(*m_Machine, entry.button, entry.event);
+            else
+                m_Machine->clipEvent(*entry.sprite, entry.event);
+            --m_ActionDepth;
+        }
+    };
     // Actions may enter frames whose actions queue again; the nesting limit ends any cycle.
     for (int round = 0; !m_PendingActions.empty() && round < kMaxActionDepth; ++round) {
         auto pending = std::move(m_PendingActions);
         m_PendingActions.clear();
         for (const PendingActions& entry : pending) {
-            if (!isLiveNow(entry.sprite, entry.serial))
-                continue;
-            // A clip taken away before its load event ran never hears it.
-            if (!entry.actions && !entry.button && entry.event == ClipEvent::Load && entry.sprite->removed)
-                continue;
-            if (entry.actions)
-                runActions(*entry.sprite, entry.actions);
-            else if (m_Machine && m_ActionDepth < kMaxActionDepth) {
-                ++m_ActionDepth;
-                if (entry.button)
-                    avm1::ButtonEvent(*m_Machine, entry.button, entry.event);
-                else
-                    m_Machine->clipEvent(*entry.sprite, entry.event);
-                --m_ActionDepth;
+            run(entry);
+            // Clips that entry made (attached, or placed by a goto) are constructed before any frame action that
+            // waits runs.
+            for (int nested = 0; nested < kMaxActionDepth
+                 && std::any_of(m_PendingActions.begin(), m_PendingActions.end(), IsConstruction);
+                 ++nested) {
+                auto split = std::stable_partition(m_PendingActions.begin(), m_PendingActions.end(), IsConstruction);
+                std::vector<PendingActions> first(std::make_move_iterator(m_PendingActions.begin()),
+                    std::make_move_iterator(split));
+                m_PendingActions.erase(m_PendingActions.begin(), split);
+                for (const PendingActions& made : first)
+                    run(made);
             }
         }
     }
