@@ -442,6 +442,7 @@ void MoviePlayer::applyControlTag(SpriteInstance& sprite, const CTag* tag, int f
 void MoviePlayer::applyPlacement(SpriteInstance& sprite, const Placement& place, int frame)
 {
     auto existing = sprite.displayList.find(place.depth);
+    bool made = false;
     if (!place.move || existing == sprite.displayList.end()) {
         // A new object; a move of an empty depth without a character places nothing.
         if (!place.characterId)
@@ -457,6 +458,7 @@ void MoviePlayer::applyPlacement(SpriteInstance& sprite, const Placement& place,
         object.placedFrame = frame;
         object.fresh = m_HaveMouse;
         existing = sprite.displayList.find(place.depth);
+        made = true;
     }
     DisplayObject& object = existing->second;
     if (place.characterId && object.characterId != *place.characterId) {
@@ -488,6 +490,17 @@ void MoviePlayer::applyPlacement(SpriteInstance& sprite, const Placement& place,
         object.buttonState = kButtonUp;
         object.placedFrame = frame;
         object.fresh = m_HaveMouse;
+        // A button the timeline took off during this step and now places again (the same character at the same
+        // depth, as a goto back does) is the same button to the mouse: it keeps the state the mouse gave it, a
+        // press held on it included.
+        if (made)
+            for (const auto& gone : m_Removed)
+                if (gone->buttonContent && gone->buttonContent->parent == &sprite && gone->depth == object.depth
+                    && gone->characterId == object.characterId) {
+                    object.buttonState = gone->buttonState;
+                    object.buttonHeld = gone->buttonHeld;
+                    object.fresh = false;
+                }
     }
     // The timeline no longer moves an object a script has moved.
     if (!object.scriptMoved || !place.move) {
@@ -826,6 +839,9 @@ void MoviePlayer::rebuildTo(SpriteInstance& sprite, int frame)
         if (auto it = sprite.displayList.find(depth); it != sprite.displayList.end()) {
             it->second.clipActions = planned.clipActions;
             startSprite(sprite, it->second);
+            // A button shows its state's characters at once, as one a frame places does.
+            if (!it->second.sprite && !it->second.bitmap)
+                syncButtonContent(sprite, it->second, false);
         }
     }
 }
