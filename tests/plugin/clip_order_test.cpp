@@ -137,7 +137,7 @@ TEST(ClipOrder, ALoadedMovieAttachesItsOwnSymbolsWithClassesOfItsKindOfVersion)
 TEST(ClipOrder, AClipHearingItsUnloadStaysReachableUntilTheNextFrame)
 {
     // "kept" hears its unload, "plain" does not. The frame that takes both off still finds the first by name,
-    // below every depth in use; the next frame finds neither.
+    // below every depth in use (where swapDepths leaves it); the next frame finds neither.
     MovieBuilder movie(40, 40, 12.0f, 8);
     SpriteBuilder sprite;
     sprite.showFrame();
@@ -150,7 +150,9 @@ TEST(ClipOrder, AClipHearingItsUnloadStaysReachableUntilTheNextFrame)
     movie.remove(1);
     movie.remove(2);
     movie.raw(kTagDoAction,
-        Asm().get("kept").trace().get("plain").trace().i32(0).get("kept").str("getDepth").op(kCallMethod).trace()
+        Asm().get("kept").trace().get("plain").trace()
+            .i32(5).i32(1).get("kept").str("swapDepths").op(kCallMethod).op(kPop)
+            .i32(0).get("kept").str("getDepth").op(kCallMethod).trace()
             .finished());
     movie.showFrame();
     movie.raw(kTagDoAction, Asm().get("kept").trace().op(0x07).finished());
