@@ -196,6 +196,24 @@ bool Machine::hearsEvent(SpriteInstance& sprite, ClipEvent event)
     return hasProperty(o, name);
 }
 
+// Whether taking a clip off runs any script: an unload record or onUnload handler of it or of a clip it holds.
+bool HearsUnload(Machine& m, SpriteInstance& sprite)
+{
+    bool any = false;
+    ForEachRecord(sprite, ClipEvent::Unload, [&](const CActionsItem*) { any = true; });
+    if (any)
+        return true;
+    if (m.version() >= 6) {
+        Object* o = sprite.script.m_Link && sprite.script.m_Link->object ? sprite.script.m_Link->object : m.m_ClipProto;
+        if (m.hasProperty(o, "onUnload"))
+            return true;
+    }
+    for (auto& [depth, object] : sprite.displayList)
+        if (SpriteInstance* content = ContentOf(object); content && HearsUnload(m, *content))
+            return true;
+    return false;
+}
+
 void Machine::runHandler(const Value& function, const Value& self)
 {
     if (!function.isObject() || !function.asObject()->isFunction())
@@ -231,7 +249,7 @@ void Machine::clipEvent(SpriteInstance& sprite, ClipEvent event)
         return;
     }
     const char* name = HandlerName(event);
-    if (!name || m_Version < 6 || sprite.removed != (event == ClipEvent::Unload))
+    if (!name || m_Version < 6 || (sprite.removed || AwaitsUnload(sprite)) != (event == ClipEvent::Unload))
         return;
     Object* clip = clipObject(sprite);
     Value handler;

@@ -1030,9 +1030,21 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
             break;
         case 0x26: { // Trace
             Value v = pop();
+            if (v.isObject() && v.asObject()->kind() == ObjectKind::Super) {
+                // `super` traces as the toString its prototypes give `this` says; without one, as its type.
+                Value method;
+                Object* holder = nullptr;
+                Value text;
+                if (findMethod(v, "toString", method, holder) && method.isObject() && method.asObject()->isFunction())
+                    text = m.call(method, v.asObject()->m_Primitive, nullptr, 0);
+                if (m.unwinding())
+                    break;
+                m.trace(text.isString() ? text.str() : std::string("[type Object]"));
+                break;
+            }
             if (v.isObject() && v.asObject()->kind() != ObjectKind::Clip) {
-                // An object whose toString is missing or fails traces as its type; so does `super`.
-                const Value p = v.asObject()->kind() == ObjectKind::Super ? Value() : m.toPrimitive(v, true);
+                // An object whose toString is missing or fails traces as its type.
+                const Value p = m.toPrimitive(v, true);
                 if (p.isUndefined() || p.isObject()) {
                     m.trace(v.asObject()->isFunction() ? "[type Function]" : "[type Object]");
                     break;

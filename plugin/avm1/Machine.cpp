@@ -1595,7 +1595,8 @@ void Machine::gotoFrame(SpriteInstance& sprite, int frame, bool play)
     const int count = int(sprite.timeline->frames.size());
     if (count == 0)
         return;
-    frame = std::clamp(frame, 0, count - 1);
+    // A frame past the end is gone through to the last (see MoviePlayer::seek).
+    frame = std::clamp(frame, 0, count);
     sprite.playing = play;
     m_Player.seek(sprite, frame, true);
 }
@@ -1854,6 +1855,8 @@ Value Machine::getClipProperty(ClipObject* clip, std::string_view name, bool& fo
     case 14:
         return Value(str(dropTarget(*sprite)));
     case 15:
+        if (!sprite->failedUrl.empty())
+            return Value(str(sprite->failedUrl));
         if (sprite->library)
             return Value(str(sprite->library->url));
         // The main movie shows as the loaded ones do: relative to the root of local files, by its file name.

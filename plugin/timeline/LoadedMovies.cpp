@@ -97,6 +97,7 @@ void MoviePlayer::unloadContent(SpriteInstance& target)
 bool MoviePlayer::loadInto(SpriteInstance& target, const uint8_t* data, size_t size, const std::string& url)
 {
     unloadContent(target);
+    target.failedUrl.clear();
     auto movie = readMovie(data, size);
     if (!movie) {
         // An image file: the clip shows its picture, at its top-left corner, and stays an empty timeline.

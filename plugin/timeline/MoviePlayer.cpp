@@ -22,6 +22,8 @@
 namespace reelfinch::avm1 {
 // Whether a button on the stage holds the keyboard's focus (the mouse then rolls no button over or out).
 bool ButtonHoldsKeyboardFocus(Machine& m);
+// Whether taking a clip off runs any script: an unload record or handler of it or of a clip it holds.
+bool HearsUnload(Machine& m, plugin::SpriteInstance& sprite);
 } // namespace reelfinch::avm1
 
 namespace reelfinch::plugin {
@@ -425,12 +427,12 @@ void MoviePlayer::applyControlTag(SpriteInstance& sprite, const CTag* tag, int f
     case kTagRemoveObject:
         if (auto* remove = dynamic_cast<const CReMoveObjectTag*>(tag))
             if (auto it = sprite.displayList.find(remove->m_Depth); it != sprite.displayList.end())
-                removeAt(sprite, it);
+                removeByTimeline(sprite, it);
         break;
     case kTagRemoveObject2:
         if (auto* remove = dynamic_cast<const CReMoveObject2Tag*>(tag))
             if (auto it = sprite.displayList.find(remove->m_Depth); it != sprite.displayList.end())
-                removeAt(sprite, it);
+                removeByTimeline(sprite, it);
         break;
     default:
         break;
@@ -440,6 +442,7 @@ void MoviePlayer::applyControlTag(SpriteInstance& sprite, const CTag* tag, int f
 void MoviePlayer::applyPlacement(SpriteInstance& sprite, const Placement& place, int frame)
 {
     auto existing = sprite.displayList.find(place.depth);
+    bool made = false;
     if (!place.move || existing == sprite.displayList.end()) {
         // A new object; a move of an empty depth without a character places nothing.
         if (!place.characterId)
@@ -455,6 +458,7 @@ void MoviePlayer::applyPlacement(SpriteInstance& sprite, const Placement& place,
         object.placedFrame = frame;
         object.fresh = m_HaveMouse;
         existing = sprite.displayList.find(place.depth);
+        made = true;
     }
     DisplayObject& object = existing->second;
     if (place.characterId && object.characterId != *place.characterId) {
@@ -486,6 +490,17 @@ void MoviePlayer::applyPlacement(SpriteInstance& sprite, const Placement& place,
         object.buttonState = kButtonUp;
         object.placedFrame = frame;
         object.fresh = m_HaveMouse;
+        // A button the timeline took off during this step and now places again (the same character at the same
+        // depth, as a goto back does) is the same button to the mouse: it keeps the state the mouse gave it, a
+        // press held on it included.
+        if (made)
+            for (const auto& gone : m_Removed)
+                if (gone->buttonContent && gone->buttonContent->parent == &sprite && gone->depth == object.depth
+                    && gone->characterId == object.characterId) {
+                    object.buttonState = gone->buttonState;
+                    object.buttonHeld = gone->buttonHeld;
+                    object.fresh = false;
+                }
     }
     // The timeline no longer moves an object a script has moved.
     if (!object.scriptMoved || !place.move) {
@@ -561,6 +576,43 @@ void MoviePlayer::removeAt(SpriteInstance& sprite, std::map<int32_t, DisplayObje
     sprite.displayList.erase(it);
 }
 
+void MoviePlayer::removeByTimeline(SpriteInstance& sprite, std::map<int32_t, DisplayObject>::iterator it)
+{
+    SpriteInstance* content = it->second.sprite.get();
+    // The depth it waits at mirrors its own below zero, so that clips taken off different depths never meet.
+    const int32_t waiting = -1 - it->first;
+    if (!content || it->first < 0 || !m_Machine || sprite.displayList.count(waiting)
+        || !avm1::HearsUnload(*m_Machine, *content)) {
+        removeAt(sprite, it);
+        return;
+    }
+    // The map node moves with its object in place: the clip's pointer to its entry stays good.
+    auto node = sprite.displayList.extract(it);
+    node.key() = waiting;
+    node.mapped().depth = waiting;
+    sprite.displayList.insert(std::move(node));
+    queueUnload(*content);
+}
+
+void MoviePlayer::dropUnloaded(SpriteInstance& sprite)
+{
+    for (auto it = sprite.displayList.begin(); it != sprite.displayList.end();) {
+        DisplayObject& object = it->second;
+        if (it->first < 0 && object.sprite) {
+            // Its unload events have run: it goes as removeAt takes an object, kept until this step's actions end.
+            auto kept = std::make_unique<DisplayObject>(std::move(object));
+            kept->sprite->display = kept.get();
+            kept->sprite->removed = true;
+            m_Removed.push_back(std::move(kept));
+            it = sprite.displayList.erase(it);
+            continue;
+        }
+        if (SpriteInstance* content = ContentOf(object))
+            dropUnloaded(*content);
+        ++it;
+    }
+}
+
 void MoviePlayer::queueUnload(SpriteInstance& sprite)
 {
     if (m_Machine && sprite.script.m_Link && sprite.script.m_Link->path.empty())
@@ -587,6 +639,12 @@ void MoviePlayer::applyFrame(SpriteInstance& sprite, int frame)
 }
 
 namespace {
+// A queued entry that constructs a clip: its initialize event or its class's constructor.
+const auto IsConstruction = [](const auto& entry) {
+    return !entry.actions && !entry.button
+        && (entry.event == ClipEvent::Initialize || entry.event == ClipEvent::Construct);
+};
+
 bool FirstFrameHasScript(const Timeline& timeline)
 {
     if (timeline.frames.empty())
@@ -626,6 +684,9 @@ void MoviePlayer::enterFrame(SpriteInstance& sprite, int frame, bool actions, bo
     // The sound side knows the main movie's sounds only (a loaded movie's sound IDs would name other sounds).
     if (!sprite.library)
         soundFrameEntered(sprite, frame);
+    // The clips this frame makes are constructed (initialize events and class constructors, a parent before
+    // what it holds) after the frame's init actions and before any of its actions.
+    const size_t constructions = m_PendingActions.size();
     if (actions) {
         // The frame's tags act in order: a sprite with a script in its first frame placed before an action tag
         // enters that frame (its actions queued) before the tag's actions.
@@ -657,6 +718,9 @@ void MoviePlayer::enterFrame(SpriteInstance& sprite, int frame, bool actions, bo
                 if (child.sprite && child.sprite->currentFrame < 0)
                     beginSprite(*child.sprite, actions);
     }
+    if (constructions < m_PendingActions.size())
+        std::stable_partition(m_PendingActions.begin() + std::ptrdiff_t(constructions), m_PendingActions.end(),
+            IsConstruction);
 }
 
 void MoviePlayer::beginSprite(SpriteInstance& sprite, bool actions)
@@ -740,7 +804,8 @@ void MoviePlayer::rebuildTo(SpriteInstance& sprite, int frame)
     // made or moved stay in the depths of scripts; in the timeline's depths they go like the timeline's own.
     for (auto it = sprite.displayList.begin(); it != sprite.displayList.end();) {
         DisplayObject& object = it->second;
-        if (object.placedFrame < 0 && it->first >= kScriptDepthOffset) {
+        // Clips waiting for their unload events go with the next frame whatever the timeline does.
+        if (it->first < 0 || (object.placedFrame < 0 && it->first >= kScriptDepthOffset)) {
             ++it;
             continue;
         }
@@ -749,7 +814,7 @@ void MoviePlayer::rebuildTo(SpriteInstance& sprite, int frame)
             && planned->second.place.characterId == object.characterId;
         if (!keep) {
             auto next = std::next(it);
-            removeAt(sprite, it);
+            removeByTimeline(sprite, it);
             it = next;
             continue;
         }
@@ -774,6 +839,9 @@ void MoviePlayer::rebuildTo(SpriteInstance& sprite, int frame)
         if (auto it = sprite.displayList.find(depth); it != sprite.displayList.end()) {
             it->second.clipActions = planned.clipActions;
             startSprite(sprite, it->second);
+            // A button shows its state's characters at once, as one a frame places does.
+            if (!it->second.sprite && !it->second.bitmap)
+                syncButtonContent(sprite, it->second, false);
         }
     }
 }
@@ -781,7 +849,12 @@ void MoviePlayer::rebuildTo(SpriteInstance& sprite, int frame)
 bool MoviePlayer::seek(SpriteInstance& sprite, int frame, bool jump)
 {
     const int count = int(sprite.timeline->frames.size());
-    if (frame < 0 || frame >= count)
+    // A script's goto past the end passes every frame up to the last and stays there: it never reaches its
+    // frame, so no frame's actions run, only those of the clips it makes on the way.
+    const bool pastEnd = jump && frame >= count && count > 0;
+    if (pastEnd)
+        frame = count;
+    else if (frame < 0 || frame >= count)
         return false;
     if (frame == sprite.currentFrame)
         return true;
@@ -800,6 +873,10 @@ bool MoviePlayer::seek(SpriteInstance& sprite, int frame, bool jump)
             for (auto& [depth, object] : sprite.displayList)
                 if (object.sprite && object.sprite->currentFrame < 0)
                     beginSprite(*object.sprite, true);
+    }
+    if (pastEnd) {
+        m_FrameEntered = true;
+        return true;
     }
     if (jump) {
         // The frame a goto lands on: its tags in order, so that actions before a placement run before the new
@@ -877,6 +954,10 @@ bool MoviePlayer::step(bool force)
     // Only a timeline that entered a frame changes the picture: a stopped movie costs no redraw.
     m_FrameEntered = false;
     m_Sound->frameTime(m_FrameRate, m_Root.serial);
+    // Clips the timeline took off in the last frame have heard their unload events: they go now.
+    dropUnloaded(m_Root);
+    for (auto& [number, level] : m_Levels)
+        dropUnloaded(*level);
     // Clips that were there before this frame hear its enterFrame event first, then the timelines move on.
     queueEnterFrames(m_Root);
     for (auto& [number, level] : m_Levels)
@@ -929,25 +1010,44 @@ void MoviePlayer::runPendingActions()
         auto found = live.find(sprite);
         return found != live.end() && found->second == serial;
     };
+    const auto run = [&](const PendingActions& entry) {
+        if (!isLiveNow(entry.sprite, entry.serial))
+            return;
+        // A clip taken away before its load event ran never hears it; nor do its frames' actions run.
+        if (!entry.actions && !entry.button && entry.event == ClipEvent::Load
+            && (entry.sprite->removed || AwaitsUnload(*entry.sprite)))
+            return;
+        if (entry.actions) {
+            for (const SpriteInstance* s = entry.sprite; s; s = s->removed ? nullptr : s->parent)
+                if (s->removed)
+                    return;
+            runActions(*entry.sprite, entry.actions);
+        } else if (m_Machine && m_ActionDepth < kMaxActionDepth) {
+            ++m_ActionDepth;
+            if (entry.button)
+                avm1::ButtonEvent(*m_Machine, entry.button, entry.event);
+            else
+                m_Machine->clipEvent(*entry.sprite, entry.event);
+            --m_ActionDepth;
+        }
+    };
     // Actions may enter frames whose actions queue again; the nesting limit ends any cycle.
     for (int round = 0; !m_PendingActions.empty() && round < kMaxActionDepth; ++round) {
         auto pending = std::move(m_PendingActions);
         m_PendingActions.clear();
         for (const PendingActions& entry : pending) {
-            if (!isLiveNow(entry.sprite, entry.serial))
-                continue;
-            // A clip taken away before its load event ran never hears it.
-            if (!entry.actions && !entry.button && entry.event == ClipEvent::Load && entry.sprite->removed)
-                continue;
-            if (entry.actions)
-                runActions(*entry.sprite, entry.actions);
-            else if (m_Machine && m_ActionDepth < kMaxActionDepth) {
-                ++m_ActionDepth;
-                if (entry.button)
-                    avm1::ButtonEvent(*m_Machine, entry.button, entry.event);
-                else
-                    m_Machine->clipEvent(*entry.sprite, entry.event);
-                --m_ActionDepth;
+            run(entry);
+            // Clips that entry made (attached, or placed by a goto) are constructed before any frame action that
+            // waits runs.
+            for (int nested = 0; nested < kMaxActionDepth
+                 && std::any_of(m_PendingActions.begin(), m_PendingActions.end(), IsConstruction);
+                 ++nested) {
+                auto split = std::stable_partition(m_PendingActions.begin(), m_PendingActions.end(), IsConstruction);
+                std::vector<PendingActions> first(std::make_move_iterator(m_PendingActions.begin()),
+                    std::make_move_iterator(split));
+                m_PendingActions.erase(m_PendingActions.begin(), split);
+                for (const PendingActions& made : first)
+                    run(made);
             }
         }
     }

@@ -160,12 +160,20 @@ struct SpriteInstance {
     bool removed = false; // taken off its parent's list; lives until its unload events have run
     uint16_t symbolId = 0; // the character it is an instance of (0: an empty clip made by a script)
     const MovieLibrary* library = nullptr; // the loaded movie whose characters it shows; null: the main movie's
+    std::string failedUrl; // a load into it found no file: it keeps its content, but its `_url` reads this
     std::shared_ptr<Drawing> drawing; // what scripts drew into it, under its children
     // A root or level has no parent's list: its own transform, colour and visibility are kept here, and
     // `display` points to it.
     std::unique_ptr<DisplayObject> topDisplay;
     bool buttonContent = false; // the children of a button's state: `display` is the button
 };
+
+// A clip the timeline took off that waits in its parent's list, below every depth in use, for its unload events
+// to run (see MoviePlayer::removeByTimeline): scripts still reach it, its unload handlers run as a removed clip's.
+inline bool AwaitsUnload(const SpriteInstance& sprite)
+{
+    return sprite.parent && !sprite.buttonContent && sprite.display && sprite.display->depth < 0;
+}
 
 // The list an object shows as its content: a clip's own, or the children of a button's state (null for others).
 inline SpriteInstance* ContentOf(const DisplayObject& object)
@@ -377,6 +385,12 @@ private:
     bool placementOf(const CTag* tag, Placement& place, const CClipActionsItem*& clipActions) const;
     void startSprite(SpriteInstance& parent, DisplayObject& object);
     void removeAt(SpriteInstance& sprite, std::map<int32_t, DisplayObject>::iterator it);
+    // The timeline takes an object off. A clip that hears its unload (or holds one that does) stays listed until
+    // the next frame, at a depth below those of the timeline and of scripts, so that scripts still find it by
+    // name while its unload events run; the others go at once.
+    void removeByTimeline(SpriteInstance& sprite, std::map<int32_t, DisplayObject>::iterator it);
+    // The clips removeByTimeline left listed go, in the whole tree under `sprite`.
+    void dropUnloaded(SpriteInstance& sprite);
     void queueUnload(SpriteInstance& sprite);
     void queueEnterFrames(SpriteInstance& sprite);
     void rebuildTo(SpriteInstance& sprite, int frame);

@@ -134,6 +134,39 @@ TEST(ClipOrder, ALoadedMovieAttachesItsOwnSymbolsWithClassesOfItsKindOfVersion)
     }
 }
 
+TEST(ClipOrder, AClipHearingItsUnloadStaysReachableUntilTheNextFrame)
+{
+    // "kept" hears its unload, "plain" does not. The frame that takes both off still finds the first by name,
+    // below every depth in use (where swapDepths leaves it); the next frame finds neither.
+    MovieBuilder movie(40, 40, 12.0f, 8);
+    SpriteBuilder sprite;
+    sprite.showFrame();
+    sprite.define(movie, 2);
+    movie.place(1, 2, 0, 0, nullptr, 0, "kept");
+    movie.place(2, 2, 0, 0, nullptr, 0, "plain");
+    movie.raw(kTagDoAction,
+        Asm().get("kept").str("onUnload").function("", {}, Asm().str("unload").trace()).op(0x4F).finished());
+    movie.showFrame();
+    movie.remove(1);
+    movie.remove(2);
+    movie.raw(kTagDoAction,
+        Asm().get("kept").trace().get("plain").trace()
+            .i32(5).i32(1).get("kept").str("swapDepths").op(kCallMethod).op(kPop)
+            .i32(0).get("kept").str("getDepth").op(kCallMethod).trace()
+            .finished());
+    movie.showFrame();
+    movie.raw(kTagDoAction, Asm().get("kept").trace().op(0x07).finished());
+    movie.showFrame();
+    const std::vector<uint8_t> bytes = movie.finish();
+    std::vector<std::string> lines;
+    reelfinch::plugin::MoviePlayer player;
+    player.onTrace = [&lines](const std::string& line) { lines.push_back(line); };
+    player.load(bytes.data(), bytes.size());
+    player.step();
+    player.step();
+    EXPECT_EQ(lines, (std::vector<std::string> { "unload", "_level0.kept", "undefined", "-16386", "undefined" }));
+    EXPECT_EQ(player.root().displayList.size(), 0u);
+}
 
 // A button (DefineButton2) showing character `shape` in all its states, without actions.
 void PlainButton(MovieBuilder& movie, uint16_t id, uint16_t shape)

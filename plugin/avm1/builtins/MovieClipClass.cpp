@@ -164,11 +164,12 @@ Value RemoveMovieClip(Machine& m, const Value& self, const Value*, int)
 Value SwapDepths(Machine& m, const Value& self, const Value* args, int argc)
 {
     auto* s = Sprite(m, self);
-    if (!s || argc < 1 || !s->parent)
+    // A clip taken off that waits for its unload events stays where it waits: it goes with the next frame.
+    if (!s || argc < 1 || !s->parent || plugin::AwaitsUnload(*s))
         return Value();
     int32_t depth = 0;
     if (auto* other = m.spriteOf(args[0])) {
-        if (other->parent != s->parent || !other->display)
+        if (other->parent != s->parent || !other->display || plugin::AwaitsUnload(*other))
             return Value();
         depth = other->display->depth;
     } else if (!DisplayDepth(m, args[0], depth)) {

@@ -88,6 +88,8 @@ void Arrived(Machine& m, const std::shared_ptr<ClipLink>& link, uint64_t generat
         return;
     Object* clip = m.clipObject(*sprite);
     if (!ok) {
+        // The clip shows what it showed, but names the movie it asked for.
+        sprite->failedUrl = ScriptUrl(url);
         if (loader)
             Broadcast(m, loader, "onLoadError", { Value(clip), Value(m.str("URLNotFound")), Value(0) });
         return;
