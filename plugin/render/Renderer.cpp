@@ -73,7 +73,6 @@ constexpr double kHalfPixel = 0.5;
 constexpr uint8_t kAlignRight = 1;
 constexpr uint8_t kAlignCenter = 2;
 constexpr char32_t kPasswordCharacter = U'*';
-constexpr const char* kDeviceFontFamily = "sans";
 // The high bits of a gradient's count byte, as swflib keeps them: spread mode above interpolation mode.
 constexpr int kSpreadShift = 2;
 constexpr uint8_t kModeMask = 0x03;
@@ -2372,6 +2371,9 @@ void Renderer::drawEditText(cairo_t* cr, const CTag* tag, const cairo_matrix_t& 
     drawField(cr, *state, m, cx);
 }
 
+// The system family a format's font name asks for (EditText.cpp): text is drawn in the face it is measured with.
+const char* DeviceFamily(const std::string& font);
+
 void Renderer::drawField(cairo_t* cr, const EditField& field, const cairo_matrix_t& m, const ColorTransform& cx)
 {
     constexpr double kPixel = 20.0; // twips
@@ -2496,7 +2498,7 @@ void Renderer::drawField(cairo_t* cr, const EditField& field, const cairo_matrix
             } else if (field.embedFonts) {
                 // Without the font embedded, nothing shows.
             } else if (c != u' ') {
-                cairo_select_font_face(cr, kDeviceFontFamily, f.italic ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL,
+                cairo_select_font_face(cr, DeviceFamily(f.font), f.italic ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL,
                     f.bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
                 cairo_set_font_size(cr, f.size * kPixel);
                 const std::string utf8 = ToUtf8(std::u16string(1, c));
