@@ -2404,19 +2404,20 @@ void Renderer::drawField(cairo_t* cr, const EditField& field, const cairo_matrix
     if (field.border) {
         setColor(rgb(field.borderColor));
         if (m.xy == 0 && m.yx == 0) {
-            // A line one pixel wide along the pixels the box's edges snap to (halves round down), so it stays one
-            // sharp pixel wide.
+            // A line one pixel wide along the pixels of the box's edges, so it stays one sharp pixel wide.
             double x0 = left;
             double y0 = top;
             double x1 = right;
             double y1 = bottom;
             cairo_matrix_transform_point(&m, &x0, &y0);
             cairo_matrix_transform_point(&m, &x1, &y1);
+            // The corner snaps to a pixel (halves round down) and the size is rounded on its own, so a box keeps its
+            // width in pixels wherever it stands.
             const auto snap = [](double v) { return std::ceil(v - kHalfPixel); };
             const double sx0 = snap(std::min(x0, x1));
             const double sy0 = snap(std::min(y0, y1));
-            const double sx1 = snap(std::max(x0, x1));
-            const double sy1 = snap(std::max(y0, y1));
+            const double sx1 = sx0 + snap(std::fabs(x1 - x0));
+            const double sy1 = sy0 + snap(std::fabs(y1 - y0));
             cairo_identity_matrix(cr);
             cairo_new_path(cr);
             cairo_rectangle(cr, sx0 + kHalfPixel, sy0 + kHalfPixel, sx1 - sx0, sy1 - sy0);
