@@ -1003,7 +1003,8 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
         case 0x21: { // StringAdd
             const std::string b = m.toString(pop());
             std::string a = m.toString(pop());
-            push(Value(m.str(a + b)));
+            appendJoined(a, b);
+            push(Value(m.str(std::move(a))));
             break;
         }
         case 0x22: // GetProperty
@@ -1376,7 +1377,7 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
                 push(Value(a.asNumber() + b.asNumber()));
             } else if (a.isString() || b.isString()) {
                 std::string s = a.isObject() ? ObjectText(m, va) : m.toString(a);
-                s += b.isObject() ? ObjectText(m, vb) : m.toString(b);
+                appendJoined(s, b.isObject() ? ObjectText(m, vb) : m.toString(b));
                 push(Value(m.str(std::move(s))));
             } else {
                 push(Value(number(a) + number(b)));

@@ -22,8 +22,11 @@ bool isSurrogate(char32_t c)
     return c >= 0xD800 && c <= 0xDFFF;
 }
 
-// Decodes one character at `pos` and moves past it; a malformed sequence gives U+FFFD and moves one byte.
-char32_t decodeUtf8(std::string_view s, std::size_t& pos)
+// Decodes one character at `pos` and moves past it; a malformed sequence gives U+FFFD and moves one byte. The
+// strings of the language may hold a half of a surrogate pair on its own (a character cut in two by charAt or
+// substr), kept as the three bytes its code would take; with `units` such a half reads as that code unit, without
+// it (text coming from outside) as malformed.
+char32_t decodeUtf8(std::string_view s, std::size_t& pos, bool units = true)
 {
     auto byte = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
     unsigned char lead = byte(pos);
@@ -56,7 +59,7 @@ char32_t decodeUtf8(std::string_view s, std::size_t& pos)
         }
         c = (c << 6) | (next & 0x3F);
     }
-    if (c < minimum || c > 0x10FFFF || isSurrogate(c)) {
+    if (c < minimum || c > 0x10FFFF || (isSurrogate(c) && !units)) {
         ++pos;
         return kReplacementCharacter;
     }
@@ -116,8 +119,6 @@ std::string utf16ToUtf8(std::u16string_view utf16)
         if (c >= 0xD800 && c <= 0xDBFF && i + 1 < utf16.size() && utf16[i + 1] >= 0xDC00 && utf16[i + 1] <= 0xDFFF) {
             c = 0x10000 + ((c - 0xD800) << 10) + (utf16[i + 1] - 0xDC00);
             ++i;
-        } else if (isSurrogate(c)) {
-            c = kReplacementCharacter;
         }
         appendUtf8(out, c);
     }
@@ -129,7 +130,7 @@ std::string sanitizeUtf8(std::string_view bytes)
     std::string out;
     out.reserve(bytes.size());
     for (std::size_t pos = 0; pos < bytes.size();)
-        appendUtf8(out, decodeUtf8(bytes, pos));
+        appendUtf8(out, decodeUtf8(bytes, pos, false));
     return out;
 }
 
@@ -250,6 +251,38 @@ std::uint32_t mbCodeOfFirst(std::string_view utf8)
     std::size_t pos = 0;
     char32_t c = decodeUtf8(utf8, pos);
     return c > 0xFFFF ? kReplacementCharacter : c;
+}
+
+std::string externalUtf8(std::string_view utf8)
+{
+    std::string out;
+    out.reserve(utf8.size());
+    for (std::size_t pos = 0; pos < utf8.size();) {
+        const char32_t c = decodeUtf8(utf8, pos);
+        appendUtf8(out, isSurrogate(c) ? kReplacementCharacter : c);
+    }
+    return out;
+}
+
+void appendJoined(std::string& text, std::string_view more)
+{
+    // A high half ending `text` (ED A0-AF xx) and a low half starting `more` (ED B0-BF xx) make one character.
+    const auto half = [](std::string_view s, std::size_t at, unsigned char low, unsigned char high) {
+        return s.size() >= at + 3 && static_cast<unsigned char>(s[at]) == 0xED
+            && static_cast<unsigned char>(s[at + 1]) >= low && static_cast<unsigned char>(s[at + 1]) <= high
+            && (static_cast<unsigned char>(s[at + 2]) & 0xC0) == 0x80;
+    };
+    if (text.size() >= 3 && half(text, text.size() - 3, 0xA0, 0xAF) && half(more, 0, 0xB0, 0xBF)) {
+        std::size_t pos = text.size() - 3;
+        const char32_t highUnit = decodeUtf8(text, pos);
+        pos = 0;
+        const char32_t lowUnit = decodeUtf8(more, pos);
+        text.resize(text.size() - 3);
+        appendUtf8(text, 0x10000 + ((highUnit - 0xD800) << 10) + (lowUnit - 0xDC00));
+        text.append(more.substr(3));
+        return;
+    }
+    text.append(more);
 }
 
 std::size_t codePointCount(std::string_view utf8)

@@ -1033,10 +1033,9 @@ DeviceMeasure::~DeviceMeasure()
     cairo_surface_destroy(m_Surface);
 }
 
-namespace {
-
 // The system family a format's font name asks for: the player's three generic names map to fontconfig's, other
-// names are looked up as they are (fontconfig substitutes a metric-compatible face where it knows one).
+// names are looked up as they are (fontconfig substitutes a metric-compatible face where it knows one). The
+// renderer draws device text in this face too.
 const char* DeviceFamily(const std::string& font)
 {
     if (font == "_sans")
@@ -1047,8 +1046,6 @@ const char* DeviceFamily(const std::string& font)
         return "monospace";
     return font.empty() ? "sans-serif" : font.c_str();
 }
-
-} // namespace
 
 void DeviceMeasure::select(const CharFormat& format)
 {

@@ -78,7 +78,6 @@ constexpr double kHalfPixel = 0.5;
 constexpr uint8_t kAlignRight = 1;
 constexpr uint8_t kAlignCenter = 2;
 constexpr char32_t kPasswordCharacter = U'*';
-constexpr const char* kDeviceFontFamily = "sans";
 // The high bits of a gradient's count byte, as swflib keeps them: spread mode above interpolation mode.
 constexpr int kSpreadShift = 2;
 constexpr uint8_t kModeMask = 0x03;
@@ -2453,6 +2452,9 @@ void Renderer::drawEditText(cairo_t* cr, const CTag* tag, const cairo_matrix_t& 
     drawField(cr, *state, m, cx);
 }
 
+// The system family a format's font name asks for (EditText.cpp): text is drawn in the face it is measured with.
+const char* DeviceFamily(const std::string& font);
+
 void Renderer::drawField(cairo_t* cr, const EditField& field, const cairo_matrix_t& m, const ColorTransform& cx)
 {
     constexpr double kPixel = 20.0; // twips
@@ -2483,19 +2485,20 @@ void Renderer::drawField(cairo_t* cr, const EditField& field, const cairo_matrix
     if (field.border) {
         setColor(rgb(field.borderColor));
         if (m.xy == 0 && m.yx == 0) {
-            // A line one pixel wide along the pixels the box's edges snap to (halves round down), so it stays one
-            // sharp pixel wide.
+            // A line one pixel wide along the pixels of the box's edges, so it stays one sharp pixel wide.
             double x0 = left;
             double y0 = top;
             double x1 = right;
             double y1 = bottom;
             cairo_matrix_transform_point(&m, &x0, &y0);
             cairo_matrix_transform_point(&m, &x1, &y1);
+            // The corner snaps to a pixel (halves round down) and the size is rounded on its own, so a box keeps its
+            // width in pixels wherever it stands.
             const auto snap = [](double v) { return std::ceil(v - kHalfPixel); };
             const double sx0 = snap(std::min(x0, x1));
             const double sy0 = snap(std::min(y0, y1));
-            const double sx1 = snap(std::max(x0, x1));
-            const double sy1 = snap(std::max(y0, y1));
+            const double sx1 = sx0 + snap(std::fabs(x1 - x0));
+            const double sy1 = sy0 + snap(std::fabs(y1 - y0));
             cairo_identity_matrix(cr);
             cairo_new_path(cr);
             cairo_rectangle(cr, sx0 + kHalfPixel, sy0 + kHalfPixel, sx1 - sx0, sy1 - sy0);
@@ -2577,7 +2580,7 @@ void Renderer::drawField(cairo_t* cr, const EditField& field, const cairo_matrix
             } else if (field.embedFonts) {
                 // Without the font embedded, nothing shows.
             } else if (c != u' ') {
-                cairo_select_font_face(cr, kDeviceFontFamily, f.italic ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL,
+                cairo_select_font_face(cr, DeviceFamily(f.font), f.italic ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL,
                     f.bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
                 cairo_set_font_size(cr, f.size * kPixel);
                 const std::string utf8 = ToUtf8(std::u16string(1, c));

@@ -1,6 +1,7 @@
 #include "timeline/MoviePlayer.h"
 
 #include "avm1/Machine.h"
+#include "avm1/TextCodec.h"
 #include "avm1/builtins/Builtins.h"
 #include "avm1/builtins/TextEditing.h"
 #include "render/Bitmaps.h"
@@ -255,7 +256,7 @@ bool MoviePlayer::load(const uint8_t* data, size_t size)
     avm1::SetSharedObjectLocation(*m_Machine, movieUrl);
     m_Machine->onTrace = [this](const std::string& line) {
         if (onTrace)
-            onTrace(line);
+            onTrace(avm1::externalUtf8(line));
     };
     m_Machine->onGetURL = [this](const std::string& url, const std::string& target, int) {
         if (onGetURL)

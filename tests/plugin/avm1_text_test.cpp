@@ -330,7 +330,6 @@ TEST(TextCodec, Utf8AndUtf16)
         { "\xF0\x9F\x98\x80", u"\U0001F600", "\xF0\x9F\x98\x80" },
         { "a\x80z", u"a\uFFFDz", "a" + fffd + "z" }, // stray continuation byte
         { "\xC0\xAF", u"\uFFFD\uFFFD", fffd + fffd }, // overlong
-        { "\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD", fffd + fffd + fffd }, // encoded surrogate
         { "\xE3\x81", u"\uFFFD\uFFFD", fffd + fffd }, // cut sequence
         { "\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD", fffd + fffd + fffd + fffd }, // past U+10FFFF
     };
@@ -340,15 +339,24 @@ TEST(TextCodec, Utf8AndUtf16)
         EXPECT_EQ(utf16ToUtf8(c.utf16), c.sanitized) << c.utf8;
         EXPECT_EQ(utf16Length(c.utf8), c.utf16.size()) << c.utf8;
     }
-    EXPECT_EQ(utf16ToUtf8(u"a\xD800z\xDC00"), "a" + fffd + "z" + fffd);
-    EXPECT_EQ(utf16Substring("a\xF0\x9F\x98\x80"
-                             "b",
-                  1, 2),
-        "\xF0\x9F\x98\x80");
-    EXPECT_EQ(utf16Substring("a\xF0\x9F\x98\x80"
-                             "b",
-                  2, 5),
-        fffd + "b");
+    // A half of a surrogate pair on its own keeps its code: from outside it is malformed, inside the language it
+    // is one code unit, and two halves put back together make the character again.
+    const std::string high = "\xED\xA0\xBD", low = "\xED\xB8\x9C"; // U+1F61C cut in two
+    EXPECT_EQ(sanitizeUtf8(high), fffd + fffd + fffd);
+    EXPECT_EQ(utf8ToUtf16(high), u"\xD83D");
+    EXPECT_EQ(utf16Length(high + "a"), 2u);
+    EXPECT_EQ(utf16ToUtf8(u"a\xD83Dz\xDE1C"), "a" + high + "z" + low);
+    const std::string pair = "\xF0\x9F\x98\x9C";
+    EXPECT_EQ(utf16Substring("a" + pair + "b", 1, 2), pair);
+    EXPECT_EQ(utf16Substring("a" + pair + "b", 2, 5), low + "b");
+    EXPECT_EQ(utf16Substring("a" + pair + "b", 1, 1), high);
+    std::string joined = "a" + high;
+    appendJoined(joined, low + "b");
+    EXPECT_EQ(joined, "a" + pair + "b");
+    joined = high;
+    appendJoined(joined, high);
+    EXPECT_EQ(joined, high + high); // two high halves stay apart
+    EXPECT_EQ(externalUtf8("a" + high + pair + low), "a" + fffd + pair + fffd);
     EXPECT_EQ(utf16Substring("abc", 7, 1), "");
     EXPECT_EQ(codePointCount("a\xF0\x9F\x98\x80\xC4\x80"), 3u);
 }
@@ -400,8 +408,8 @@ TEST(TextCodec, CodePageAndCharacterCodes)
         "\xF0\x9F\x98\x8B"
         "A");
     EXPECT_EQ(stringFromCharCodes(pair + 1, 2, 6),
-        "\xEF\xBF\xBD"
-        "A");
+        "\xED\xB8\x8B"
+        "A"); // the low half on its own
     EXPECT_EQ(mbCodeOfFirst("\xE3\x81\x82z"), 0x3042u);
     EXPECT_EQ(mbCodeOfFirst(""), 0u);
 }

@@ -78,7 +78,7 @@ Value Concat(Machine& m, const Value& self, const Value* args, int argc)
             ? self.asObject()->m_Primitive
             : self);
     for (int i = 0; i < argc; ++i)
-        out += m.toString(args[i]);
+        appendJoined(out, m.toString(args[i]));
     return Value(m.str(std::move(out)));
 }
 
