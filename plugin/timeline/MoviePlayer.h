@@ -22,6 +22,7 @@
 
 class CSWF;
 class CTag;
+class CTextTag;
 class CActionsItem;
 class CSWFItem;
 class CTagsItem;
@@ -310,6 +311,8 @@ public:
     bool localBounds(const SpriteInstance& sprite, double own[4], int nesting);
     // Whether a point of the stage (twips) falls on the content of a clip; `shape` tests the outlines.
     bool spriteHit(const SpriteInstance& sprite, double x, double y, bool shape);
+    // Whether a point of a static text's space (twips) falls on one of its glyphs.
+    bool textHit(const SpriteInstance& sprite, const CTextTag& text, double x, double y);
     // The full matrix from a clip's coordinates to the stage's (twips).
     cairo_matrix_t stageMatrix(const SpriteInstance& sprite) const;
     // The mouse on the stage in twips.
