@@ -239,6 +239,13 @@ public:
     bool zoom(int percent);
     bool pan(int32_t x, int32_t y, int mode, int viewWidth, int viewHeight);
     void zoomRect(int32_t& left, int32_t& top, int32_t& right, int32_t& bottom) const;
+    // The size in pixels of the view the host shows the movie in (0 until it says); scripts hear of a change.
+    void setViewSize(int width, int height);
+    void viewSize(int& width, int& height) const
+    {
+        width = m_ViewWidth;
+        height = m_ViewHeight;
+    }
 
     Quality quality() const { return m_Quality; }
     void setQuality(Quality quality) { m_Quality = quality; }
@@ -321,6 +328,8 @@ public:
     SpriteInstance& root() { return m_Root; }
     // The size of the movie file in bytes (all of it is loaded).
     size_t movieBytes() const { return m_MovieBytes; }
+    // The length the movie's header declares: its size uncompressed.
+    size_t movieLength() const;
     // Characters of the movie by ID.
     const CTag* character(uint16_t id) const
     {

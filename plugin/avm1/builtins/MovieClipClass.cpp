@@ -7,6 +7,7 @@
 
 #include "timeline/MoviePlayer.h"
 
+#include "Movie.h"
 #include "SWFStream.h"
 #include "Tags.h"
 
@@ -367,22 +368,34 @@ Value StopDrag(Machine& m, const Value&, const Value*, int)
     return Value();
 }
 
+} // namespace
+
+// A clip's bytes: a library sprite counts its definition's tags (the body after its ID and frame count); a root, a
+// level or a clip a movie was loaded into counts the whole movie, as long as its header says it is uncompressed,
+// or (`wire`) as many bytes as came over the wire.
+double ClipBytes(Machine& m, const plugin::SpriteInstance& sprite, bool wire)
+{
+    const bool ownMovie = !sprite.parent || sprite.library != sprite.parent->library;
+    if (!ownMovie && sprite.symbolId) {
+        if (const auto* definition = dynamic_cast<const CDefineSpriteTag*>(m.player().character(sprite, sprite.symbolId))) {
+            CSWFStream written;
+            if (const_cast<CDefineSpriteTag*>(definition)->WriteSWF(&written) && written.GetSize() >= 4)
+                return double(written.GetSize() - 4);
+        }
+    }
+    if (sprite.library) {
+        const CHeaderItem* header = sprite.library->movie ? sprite.library->movie->GetHeader() : nullptr;
+        return double(wire || !header ? sprite.library->bytes : header->m_FileLength);
+    }
+    return double(wire ? m.player().movieBytes() : m.player().movieLength());
+}
+
+namespace {
+
 Value GetBytes(Machine& m, const Value& self, const Value*, int)
 {
     const plugin::SpriteInstance* sprite = Sprite(m, self);
-    if (!sprite)
-        return Value();
-    // A sprite of a movie's library counts the bytes of its definition's tags (the body after its ID and frame
-    // count); a root, a level or a clip a movie was loaded into counts the whole movie file.
-    const bool ownMovie = !sprite->parent || sprite->library != sprite->parent->library;
-    if (!ownMovie && sprite->symbolId) {
-        if (const auto* definition = dynamic_cast<const CDefineSpriteTag*>(m.player().character(*sprite, sprite->symbolId))) {
-            CSWFStream written;
-            if (const_cast<CDefineSpriteTag*>(definition)->WriteSWF(&written) && written.GetSize() >= 4)
-                return Value(double(written.GetSize() - 4));
-        }
-    }
-    return Value(double(sprite->library ? sprite->library->bytes : m.player().movieBytes()));
+    return sprite ? Value(ClipBytes(m, *sprite, false)) : Value();
 }
 
 Value GetSWFVersion(Machine& m, const Value& self, const Value*, int)
