@@ -258,15 +258,19 @@ Value GetBounds(Machine& m, const Value& self, const Value* args, int argc)
     }
     for (double& edge : box)
         edge = std::round(edge);
-    // Into another clip's space by way of the stage: the rectangle is placed on the stage, then into the
-    // target by its inverse matrix (moved by whole twips), rounded at each step.
+    // Into another clip's space by one matrix: the clip's own to the stage, then the target's inverse (moved by
+    // whole twips); a rotation or skew widens the rectangle once, not again on the stage.
     if (target != s) {
-        PlaceRect(m.player().stageMatrix(*s), box);
         cairo_matrix_t back = m.player().stageMatrix(*target);
         if (cairo_matrix_invert(&back) == CAIRO_STATUS_SUCCESS) {
             back.x0 = std::round(back.x0);
             back.y0 = std::round(back.y0);
-            PlaceRect(back, box);
+            cairo_matrix_t whole;
+            const cairo_matrix_t there = m.player().stageMatrix(*s);
+            cairo_matrix_multiply(&whole, &there, &back);
+            PlaceRect(whole, box);
+        } else {
+            PlaceRect(m.player().stageMatrix(*s), box);
         }
     }
     put("xMin", box[0] / 20.0);
