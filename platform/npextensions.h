@@ -39,6 +39,9 @@
 // the chosen file's name in `text` (at most `capacity` bytes with its zero) and its size in `a`; Progress the
 // bytes done in `a` and their total in `b`; HttpError the status in `a`. `close` ends an operation and forgets
 // its number (a browse's chosen file with it).
+//
+// Screen: NPN_GetValue(instance, NPNVReelfinchScreenSize, &size) fills an NPReelfinchScreenSize with the width and
+// height in pixels of the screen that shows the plug-in (what a movie is told of its screen).
 #pragma once
 
 #include "npapi.h"
@@ -78,3 +81,10 @@ typedef struct _NPReelfinchFileFuncs {
     int32_t (*poll)(NPP instance, int32_t operation, double* a, double* b, char* text, uint32_t capacity);
     void (*close)(NPP instance, int32_t operation);
 } NPReelfinchFileFuncs;
+
+#define NPNVReelfinchScreenSize ((NPNVariable)0x52460006)
+
+typedef struct _NPReelfinchScreenSize {
+    int32_t width;
+    int32_t height;
+} NPReelfinchScreenSize;

@@ -7,6 +7,8 @@
 #include <QDesktopServices>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QUrl>
 
 #include <algorithm>
@@ -340,6 +342,14 @@ void NSFlashPlugin::callDestroy()
     _isStarted = false;
     _tcpSockets.reset(); // the instance's connections end with it
     _desktopFiles.reset(); // and its dialogs and transfers
+}
+
+QSize NSFlashPlugin::screenSize() const
+{
+    if (_screenSize.isValid())
+        return _screenSize;
+    const QScreen* screen = _contentView ? _contentView->screen() : QGuiApplication::primaryScreen();
+    return screen ? screen->size() : QSize();
 }
 
 MovieFiles* NSFlashPlugin::movieFiles()

@@ -12,6 +12,7 @@
 
 #include <QByteArray>
 #include <QPointer>
+#include <QSize>
 #include <QString>
 #include <QWidget>
 
@@ -147,6 +148,10 @@ public:
     // instead of the desktop and the network (tools that answer them as a test harness does).
     void setFileHandler(std::shared_ptr<MovieFiles> handler) { _fileHandler = std::move(handler); }
     MovieFiles* movieFiles();
+    // The screen's size in pixels that the movie is told: the size set here (tools that play a movie on a screen
+    // of their own), else that of the screen showing the view.
+    void setScreenSize(QSize size) { _screenSize = size; }
+    QSize screenSize() const;
 
     // Browser requests that need the host.
     const char* userAgent() const { return kUserAgent; }
@@ -208,6 +213,7 @@ private:
     std::shared_ptr<MovieSockets> _socketHandler;
     std::unique_ptr<TcpSockets> _tcpSockets;
     std::shared_ptr<MovieFiles> _fileHandler;
+    QSize _screenSize;
     std::unique_ptr<DesktopFiles> _desktopFiles;
     NPError handleRequest(const MovieRequest& request, void* notifyData);
     QPointer<QWidget> _contentView;

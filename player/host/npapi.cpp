@@ -192,7 +192,7 @@ static void NPN_FileClose(NPP instance, int32_t operation)
         files->close(operation);
 }
 
-NPError NPN_GetValue(NPP, NPNVariable variable, void* value)
+NPError NPN_GetValue(NPP instance, NPNVariable variable, void* value)
 {
     if (variable == NPNVReelfinchSocketFunctions && value) {
         auto* table = static_cast<NPReelfinchSocketFuncs*>(value);
@@ -207,6 +207,14 @@ NPError NPN_GetValue(NPP, NPNVariable variable, void* value)
         table->start = NPN_FileStart;
         table->poll = NPN_FilePoll;
         table->close = NPN_FileClose;
+        return NPERR_NO_ERROR;
+    }
+    if (variable == NPNVReelfinchScreenSize && value) {
+        NSFlashPlugin* plugin = pluginForInstance(instance);
+        const QSize size = plugin ? plugin->screenSize() : QSize();
+        if (!size.isValid())
+            return NPERR_GENERIC_ERROR;
+        *static_cast<NPReelfinchScreenSize*>(value) = { size.width(), size.height() };
         return NPERR_NO_ERROR;
     }
     if (variable == NPNVReelfinchTraceFunction && value) {

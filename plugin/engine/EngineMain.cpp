@@ -470,6 +470,24 @@ NPError LocalGetValue(NPP, NPNVariable variable, void* value)
         table->close = ForwardFileClose;
         return NPERR_NO_ERROR;
     }
+    if (variable == NPNVReelfinchScreenSize && value && g_engine) {
+        // The host's screen, through the proxy: the engine has no display connection of its own.
+        Writer args;
+        Message reply;
+        if (!g_engine->browserCall(BrowserCallId::ScreenSize, args, reply))
+            return NPERR_GENERIC_ERROR;
+        Reader r(reply.payload);
+        const bool known = r.u8() != 0;
+        NPReelfinchScreenSize size {};
+        if (known) {
+            size.width = r.i32();
+            size.height = r.i32();
+        }
+        if (!known || !r.done())
+            return NPERR_GENERIC_ERROR;
+        *static_cast<NPReelfinchScreenSize*>(value) = size;
+        return NPERR_NO_ERROR;
+    }
     if (variable == NPNVReelfinchClipboardText && g_engine) {
         // The host's clipboard, through the proxy: the engine has no display connection of its own.
         Writer args;

@@ -61,6 +61,7 @@ enum class BrowserCallId : uint16_t {
     Trace = 5, // string line (at most kMaxTraceLineBytes); answers u8: whether the host takes script output
     HandCursor = 6, // u8 hand (0 or 1): the cursor over the movie; answers nothing
     ClipboardText = 7, // no arguments; answers string: the host's clipboard text (at most kMaxClipboardBytes)
+    ScreenSize = 8, // no arguments; answers u8 known, then (when known) i32 width, i32 height in pixels
     // Requests whose answer comes back as a stream and a URLNotify carrying the engine's request id (a non-zero
     // number the engine chooses; the proxy keeps its own token for the host).
     GetURLNotify = 20, // string url, u8 has target, string target, u32 request id; answers i32 NPError

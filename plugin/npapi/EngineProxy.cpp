@@ -273,6 +273,21 @@ struct BrowserCalls {
         return true;
     }
 
+    // The size of the screen showing the movie, as the host tells it.
+    static bool screenSize(EngineProxy& proxy, Reader& r, Writer& reply)
+    {
+        if (!r.done())
+            return false;
+        NPReelfinchScreenSize size {};
+        const NPNetscapeFuncs* browser = Browser();
+        const bool known = browser && browser->getvalue
+            && browser->getvalue(proxy.m_NPP, NPNVReelfinchScreenSize, &size) == NPERR_NO_ERROR;
+        reply.u8(known ? 1 : 0);
+        if (known)
+            reply.i32(size.width).i32(size.height);
+        return true;
+    }
+
     // The engine's sound: one stream on the sound server playing its pipe, opened once.
     static bool soundOpen(EngineProxy& proxy, Reader& r, Writer& reply)
     {
@@ -480,6 +495,7 @@ constexpr BrowserCallEntry kBrowserCalls[] = {
     { BrowserCallId::Trace, BrowserCalls::trace },
     { BrowserCallId::HandCursor, BrowserCalls::handCursor },
     { BrowserCallId::ClipboardText, BrowserCalls::clipboardText },
+    { BrowserCallId::ScreenSize, BrowserCalls::screenSize },
     { BrowserCallId::GetURLNotify, BrowserCalls::getURLNotify },
     { BrowserCallId::PostURLNotify, BrowserCalls::postURLNotify },
     { BrowserCallId::SoundOpen, BrowserCalls::soundOpen },

@@ -5,6 +5,7 @@
 
 #include "avm1/Loading.h"
 #include "avm1/Machine.h"
+#include "avm1/builtins/Builtins.h"
 #include "avm1/builtins/TextEditing.h"
 #include "render/EditText.h"
 #include "npapi/MethodsOnly.h"
@@ -252,6 +253,11 @@ PluginInstance::PluginInstance(NPP npp)
 
 void PluginInstance::connectLoading(avm1::Machine& machine)
 {
+    // Scripts are told the size of the screen the host shows the movie on, when the host knows it.
+    NPReelfinchScreenSize screen {};
+    if (g_haveBrowser && g_browser.getvalue
+        && g_browser.getvalue(m_NPP, NPNVReelfinchScreenSize, &screen) == NPERR_NO_ERROR)
+        avm1::SetScreenSize(machine, screen.width, screen.height);
     avm1::LoadHost host;
     host.request = [this](uint32_t id, const std::string& url, bool post, const std::string& contentType,
                        const std::string& body) {
@@ -377,6 +383,7 @@ void PluginInstance::setWindow(const NPWindow* window)
     m_Window = *window;
     m_Port = window->window ? *static_cast<const NP_Port*>(window->window) : NP_Port {};
     m_HaveWindow = m_Port.port != nullptr;
+    m_Movie.setViewSize(int(std::min<uint32_t>(window->width, INT16_MAX)), int(std::min<uint32_t>(window->height, INT16_MAX)));
 }
 
 void PluginInstance::newStream(NPStream* stream)

@@ -157,7 +157,7 @@ void BitmapPixels::colorTransform(int x, int y, int width, int height, const dou
         const double m = transform[i] * 255;
         const double o = transform[i + 4];
         scale[i] = std::isfinite(m) ? int32_t(std::clamp(m, -65536.0, 65536.0)) : 0;
-        offset[i] = std::isfinite(o) ? int32_t(std::clamp(o, -512.0, 512.0)) : 0;
+        offset[i] = std::isfinite(o) ? int32_t(std::clamp(o, -65536.0, 65536.0)) : 0;
     }
     const int64_t x0 = std::max(x, 0);
     const int64_t y0 = std::max(y, 0);

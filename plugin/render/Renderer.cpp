@@ -1986,6 +1986,11 @@ const std::vector<ShapeLayer>* Renderer::shapeLayers(const CTag* tag)
 
 std::vector<ShapeLayer> Renderer::morphLayers(const CTag* tag, uint16_t ratio)
 {
+    return MorphShapeLayers(tag, ratio);
+}
+
+std::vector<ShapeLayer> MorphShapeLayers(const CTag* tag, uint16_t ratio)
+{
     auto* morph = dynamic_cast<const CDefineMorphShapeTag*>(tag);
     if (!morph)
         return {};

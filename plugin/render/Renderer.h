@@ -66,6 +66,10 @@ private:
     Axis m_X, m_Y;
 };
 
+// A morph shape (DefineMorphShape or DefineMorphShape2) at `ratio` (0 the start shape, 65535 the end): its edges,
+// fills and lines moved between the two; empty for other tags.
+std::vector<ShapeLayer> MorphShapeLayers(const CTag* tag, uint16_t ratio);
+
 class Renderer
 {
 public:

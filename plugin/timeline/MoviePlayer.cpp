@@ -1204,6 +1204,21 @@ bool MoviePlayer::setZoomRect(int32_t left, int32_t top, int32_t right, int32_t 
     return true;
 }
 
+void MoviePlayer::setViewSize(int width, int height)
+{
+    if (width == m_ViewWidth && height == m_ViewHeight)
+        return;
+    m_ViewWidth = width;
+    m_ViewHeight = height;
+    if (m_Machine)
+        avm1::StageViewResized(*m_Machine);
+}
+
+size_t MoviePlayer::movieLength() const
+{
+    return m_Movie ? m_Movie->GetHeader()->m_FileLength : 0;
+}
+
 void MoviePlayer::zoomRect(int32_t& left, int32_t& top, int32_t& right, int32_t& bottom) const
 {
     left = m_Zoom[0];

@@ -22,6 +22,7 @@
 
 class CSWF;
 class CTag;
+class CTextTag;
 class CActionsItem;
 class CSWFItem;
 class CTagsItem;
@@ -246,6 +247,13 @@ public:
     bool zoom(int percent);
     bool pan(int32_t x, int32_t y, int mode, int viewWidth, int viewHeight);
     void zoomRect(int32_t& left, int32_t& top, int32_t& right, int32_t& bottom) const;
+    // The size in pixels of the view the host shows the movie in (0 until it says); scripts hear of a change.
+    void setViewSize(int width, int height);
+    void viewSize(int& width, int& height) const
+    {
+        width = m_ViewWidth;
+        height = m_ViewHeight;
+    }
 
     Quality quality() const { return m_Quality; }
     void setQuality(Quality quality) { m_Quality = quality; }
@@ -318,6 +326,8 @@ public:
     bool localBounds(const SpriteInstance& sprite, double own[4], int nesting);
     // Whether a point of the stage (twips) falls on the content of a clip; `shape` tests the outlines.
     bool spriteHit(const SpriteInstance& sprite, double x, double y, bool shape);
+    // Whether a point of a static text's space (twips) falls on one of its glyphs.
+    bool textHit(const SpriteInstance& sprite, const CTextTag& text, double x, double y);
     // The full matrix from a clip's coordinates to the stage's (twips).
     cairo_matrix_t stageMatrix(const SpriteInstance& sprite) const;
     // The mouse on the stage in twips.
@@ -326,6 +336,8 @@ public:
     SpriteInstance& root() { return m_Root; }
     // The size of the movie file in bytes (all of it is loaded).
     size_t movieBytes() const { return m_MovieBytes; }
+    // The length the movie's header declares: its size uncompressed.
+    size_t movieLength() const;
     // Characters of the movie by ID.
     const CTag* character(uint16_t id) const
     {

@@ -8,6 +8,8 @@
 #include "avm1/builtins/Builtins.h"
 #include "render/BitmapPixels.h"
 #include "render/Drawing.h"
+#include "render/Fonts.h"
+#include "render/Renderer.h"
 
 #include "Records.h"
 #include "SWFStream.h"
@@ -159,7 +161,7 @@ bool ContentBounds(const MoviePlayer& player, const SpriteInstance& sprite, cons
             else if (auto* edit = dynamic_cast<const CDefineEditTextTag*>(tag))
                 have = RectOf(edit->m_pBounds.get(), rect);
             else if (auto* morph = dynamic_cast<const CDefineMorphShapeTag*>(tag))
-                have = RectOf(morph->m_pStartBounds.get(), rect);
+                have = RectOf(morph->m_pStartBounds.get(), rect); // the player keeps the start's, whatever the ratio
         }
         if (!have)
             continue;
@@ -452,6 +454,62 @@ bool MoviePlayer::localBounds(const SpriteInstance& sprite, double own[4], int n
     return ContentBounds(*this, sprite, { 1, 0, 0, 1, 0, 0 }, own, nesting);
 }
 
+bool MoviePlayer::textHit(const SpriteInstance& sprite, const CTextTag& text, double x, double y)
+{
+    if (!text.m_pTextRecords)
+        return false;
+    // Into the space of the text's records.
+    cairo_matrix_t toRecords;
+    if (text.m_pMatrix) {
+        const CMatrixItem& m = *text.m_pMatrix;
+        cairo_matrix_init(&toRecords, m.m_ScaleX, m.m_RotateSkew0, m.m_RotateSkew1, m.m_ScaleY, m.m_TranslateX,
+            m.m_TranslateY);
+        if (cairo_matrix_invert(&toRecords) != CAIRO_STATUS_SUCCESS)
+            return false;
+        cairo_matrix_transform_point(&toRecords, &x, &y);
+    }
+    const Font* font = nullptr;
+    double penX = 0, penY = 0, height = 0;
+    const CTextRecordsItem* records = text.m_pTextRecords.get();
+    for (int i = 0; i < records->GetItemCount(); ++i) {
+        const CSWFItem* item = records->GetItem(i);
+        if (auto* style = dynamic_cast<const CTextRecordType1Item*>(item)) {
+            if (style->m_HasFont) {
+                font = nullptr;
+                height = style->m_TextHeight;
+                if (const CTag* tag = character(sprite, style->m_FontID)) {
+                    auto cached = m_FontCache.find(tag);
+                    if (cached == m_FontCache.end()) {
+                        Font made;
+                        if (FontFromTag(tag, made))
+                            cached = m_FontCache.emplace(tag, std::move(made)).first;
+                    }
+                    if (cached != m_FontCache.end())
+                        font = &cached->second;
+                }
+            }
+            if (style->m_HasXOffset)
+                penX = style->m_XOffset;
+            if (style->m_HasYOffset)
+                penY = style->m_YOffset;
+            continue;
+        }
+        auto* entries = dynamic_cast<const CTextRecordType0Item*>(item);
+        for (int g = 0; entries && g < entries->GetItemCount(); ++g) {
+            auto* entry = dynamic_cast<const CGlyphEntryItem*>(entries->GetItem(g));
+            if (!entry)
+                continue;
+            // The point in the glyph's own units.
+            const double scale = font ? height / font->emUnits : 0;
+            if (scale > 0 && entry->m_GlyphIndex < font->glyphs.size()
+                && LayersHit(font->glyphs[entry->m_GlyphIndex], (x - penX) / scale, (y - penY) / scale))
+                return true;
+            penX += entry->m_GlyphAdvance;
+        }
+    }
+    return false;
+}
+
 bool MoviePlayer::spriteHit(const SpriteInstance& sprite, double x, double y, bool shape)
 {
     if (!shape) {
@@ -484,7 +542,7 @@ bool MoviePlayer::spriteHit(const SpriteInstance& sprite, double x, double y, bo
         if (object.sprite)
             return object.sprite->nesting < kMaxSpriteNesting && spriteHit(*object.sprite, x, y, true);
         const CTag* tag = character(sprite, object.characterId);
-        if (!tag)
+        if (!tag && !object.field)
             return false;
         cairo_matrix_t m;
         const cairo_matrix_t parent = stageMatrix(sprite);
@@ -493,6 +551,12 @@ bool MoviePlayer::spriteHit(const SpriteInstance& sprite, double x, double y, bo
             return false;
         double lx = x, ly = y;
         cairo_matrix_transform_point(&m, &lx, &ly);
+        if (object.field) {
+            // A text field by its box as scripts and autoSize left it.
+            const EditField& f = *object.field;
+            return lx >= std::min(f.left, f.right) && lx <= std::max(f.left, f.right)
+                && ly >= std::min(f.top, f.bottom) && ly <= std::max(f.top, f.bottom);
+        }
         const std::vector<ShapeLayer>* layers = nullptr;
         if (auto cached = m_ShapeCache.find(tag); cached != m_ShapeCache.end()) {
             layers = &cached->second;
@@ -503,16 +567,18 @@ bool MoviePlayer::spriteHit(const SpriteInstance& sprite, double x, double y, bo
                 for (ShapeLayer& layer : walked)
                     layer.nonZero = shape4->m_UsesFillWindingRule;
             layers = &m_ShapeCache.emplace(tag, std::move(walked)).first->second;
+        } else if (dynamic_cast<const CDefineMorphShapeTag*>(tag)) {
+            // A morph by its shape at the object's ratio.
+            return LayersHit(MorphShapeLayers(tag, object.ratio), lx, ly);
+        } else if (auto* text = dynamic_cast<const CTextTag*>(tag)) {
+            // Static text by the outlines of its glyphs.
+            return textHit(sprite, *text, lx, ly);
         } else {
-            // Text and other characters: their rectangle.
+            // Text fields and other characters: their rectangle.
             double rect[4];
             bool have = false;
-            if (auto* text = dynamic_cast<const CTextTag*>(tag))
-                have = RectOf(text->m_pBounds.get(), rect);
-            else if (auto* edit = dynamic_cast<const CDefineEditTextTag*>(tag))
+            if (auto* edit = dynamic_cast<const CDefineEditTextTag*>(tag))
                 have = RectOf(edit->m_pBounds.get(), rect);
-            else if (auto* morph = dynamic_cast<const CDefineMorphShapeTag*>(tag))
-                have = RectOf(morph->m_pStartBounds.get(), rect);
             return have && lx >= rect[0] && lx <= rect[2] && ly >= rect[1] && ly <= rect[3];
         }
         return layers && LayersHit(*layers, lx, ly);

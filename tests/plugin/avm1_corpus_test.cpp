@@ -41,7 +41,18 @@ struct TraceTest {
     bool bareNumbers = false;
     bool logFetch = false;
     std::vector<std::string> numberPatterns;
+    double viewportWidth = 0; // device pixels, and how many make one pixel of the screen
+    double viewportHeight = 0;
+    double scaleFactor = 1;
 };
+
+// A number given as `key = N` in an inline table ("{ width = 900, height = 900 }"); 0 when absent.
+double InlineNumber(const std::string& table, const std::string& key)
+{
+    const std::regex re("[{,]\\s*" + key + "\\s*=\\s*([-+0-9.eE]+)");
+    std::smatch match;
+    return std::regex_search(table, match, re) ? std::atof(match[1].str().c_str()) : 0;
+}
 
 QString CorpusFolder()
 {
@@ -91,6 +102,13 @@ TraceTest ReadToml(const QString& path)
                 test.tickMs = std::atof(value.c_str());
             else if (key == "log_fetch")
                 test.logFetch = value == "true";
+        } else if (table == "[player_options]") {
+            if (key == "viewport_dimensions") {
+                test.viewportWidth = InlineNumber(value, "width");
+                test.viewportHeight = InlineNumber(value, "height");
+                if (const double scale = InlineNumber(value, "scale_factor"); scale > 0)
+                    test.scaleFactor = scale;
+            }
         } else if (table == "[approximations]") {
             if (key == "epsilon")
                 test.epsilon = std::atof(value.c_str());
@@ -326,6 +344,9 @@ TEST(Avm1Corpus, TraceOutputMatchesTheReferencePlayer)
         options.budgetSeconds = kMovieBudgetSeconds;
         options.logFetch = test.logFetch;
         options.input = ReadInput(dir + "/input.json");
+        // The viewport's device pixels over its scale factor: the pixels of the screen the movie sees.
+        options.viewportWidth = int(std::lround(test.viewportWidth / test.scaleFactor));
+        options.viewportHeight = int(std::lround(test.viewportHeight / test.scaleFactor));
         std::string output;
         reelfinch::runner::RunMovie(dir + "/test.swf", options, [&output](const QString& line) {
             output += line.toStdString();

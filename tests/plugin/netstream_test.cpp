@@ -9,6 +9,7 @@
 #include "SoundTestSupport.h"
 #include "TestApplication.h"
 #include "avm1/Loading.h"
+#include "avm1/Machine.h"
 #include "video/FlvFile.h"
 #include "video/FlvMedia.h"
 
@@ -507,6 +508,40 @@ TEST(NetStreamSound, TakesTheLevelsOfItsClip)
         scripts[0] = Asm(AttachAndPlay()).append(c.script);
         const double level = Loudness(PlayWithFile(VideoStageMovie(scripts, 20), flv, 10).sound, 3, 9);
         EXPECT_NEAR(level / full, c.ratio, 0.02);
+    }
+}
+
+// A stream that scripts dropped without closing it plays on only while something holds it: once the collector
+// frees it its sound stops, while a Video on the stage that shows it keeps it playing.
+TEST(NetStreamSound, StopsOnceNothingHoldsTheStream)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("clip.flv");
+    const QByteArray flv = MakeColourFlv(path, "pcm_s16le");
+    if (flv.isEmpty())
+        GTEST_SKIP() << "ffmpeg could not make the file";
+    for (const bool shown : { false, true }) {
+        SCOPED_TRACE(shown ? "shown in a Video" : "held by nothing");
+        std::map<int, Asm> scripts;
+        Asm play;
+        play.set("nc", Asm().num(0).str("NetConnection").op(0x40));
+        play.null().i32(1).get("nc").str("connect").op(0x52).op(0x17);
+        play.set("ns", Asm().get("nc").i32(1).str("NetStream").op(0x40));
+        if (shown)
+            play.get("ns").i32(1).get("vid").str("attachVideo").op(0x52).op(0x17);
+        play.str("clip.flv").i32(1).get("ns").str("play").op(0x52).op(0x17);
+        scripts[0] = play;
+        scripts[3] = Asm().set("ns", Asm().null());
+        int frame = 0;
+        const Played played = PlayWithFile(VideoStageMovie(scripts, 20), flv, 10, true, [&](plugin::MoviePlayer& player) {
+            if (++frame == 4 && player.scriptMachine())
+                player.scriptMachine()->collectGarbage();
+        });
+        EXPECT_GT(Loudness(played.sound, 2, 4), 1000);
+        if (shown)
+            EXPECT_GT(Loudness(played.sound, 6, 9), 1000);
+        else
+            EXPECT_LT(Loudness(played.sound, 6, 9), 50);
     }
 }
 

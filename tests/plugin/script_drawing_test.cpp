@@ -197,6 +197,27 @@ TEST(ScriptDrawing, BitmapPixelsKeepThePlayersRounding)
             s.make("geom.Point", { s.num(0), s.num(0) }), Value::null(), Value::null(), Value(true) });
     EXPECT_EQ(uint32_t(int32_t(s.m->toNumber(s.call(target, "getPixel32", { s.num(1), s.num(1) })))), 0x5D243147u);
     EXPECT_EQ(uint32_t(int32_t(s.m->toNumber(s.call(target, "getPixel32", { s.num(3), s.num(3) })))), 0x45122134u);
+    // An alpha bitmap scales the copied alpha where it reaches (a transparent one only) and nothing is copied
+    // where it does not; an opaque destination has the copy laid over it, merged or not.
+    auto pixel = [&](const Value& bitmap, int x, int y) {
+        return uint32_t(int32_t(s.m->toNumber(s.call(bitmap, "getPixel32", { s.num(x), s.num(y) }))));
+    };
+    const Value solidSource = s.make("display.BitmapData", { s.num(4), s.num(1), Value(false), s.num(0xFF204060) });
+    for (const bool transparentAlpha : { true, false }) {
+        Value to = s.make("display.BitmapData", { s.num(4), s.num(1), Value(true), s.num(0xFF000000) });
+        Value alpha = s.make("display.BitmapData", { s.num(2), s.num(1), Value(transparentAlpha), s.num(0x80FFFFFF) });
+        s.call(to, "copyPixels",
+            { solidSource, s.make("geom.Rectangle", { s.num(0), s.num(0), s.num(4), s.num(1) }),
+                s.make("geom.Point", { s.num(0), s.num(0) }), alpha, s.make("geom.Point", { s.num(0), s.num(0) }),
+                Value(false) });
+        EXPECT_EQ(pixel(to, 1, 0), transparentAlpha ? 0x80204060u : 0xFF204060u);
+        EXPECT_EQ(pixel(to, 3, 0), transparentAlpha ? 0xFF000000u : 0xFF204060u) << "beyond the alpha bitmap";
+    }
+    Value white = s.make("display.BitmapData", { s.num(1), s.num(1), Value(false), s.num(0xFFFFFF) });
+    s.call(white, "copyPixels",
+        { source, s.make("geom.Rectangle", { s.num(0), s.num(0), s.num(1), s.num(1) }),
+            s.make("geom.Point", { s.num(0), s.num(0) }) });
+    EXPECT_EQ(pixel(white, 0, 0), 0xFFE6E8EBu);
 
     // colorTransform works on unmultiplied channels within the rectangle cut to the bitmap: multipliers in
     // 255ths over 256, offsets after them, results cut to 0 to 255; an opaque bitmap keeps its alpha.

@@ -1,9 +1,12 @@
 // The sound leaving the plug-in: the exporter's WAV through the real bundle (built movies and a corpus movie),
 // and a real PulseAudio server with a null sink whose monitor hears a playing movie.
+#include "Avm1Assembler.h"
 #include "FrameExporter.h"
 #include "NSFlashPluginView.h"
 #include "SoundTestSupport.h"
 #include "TestApplication.h"
+#include "avm1/Loading.h"
+#include "avm1/Machine.h"
 
 #include <gtest/gtest.h>
 
@@ -322,6 +325,98 @@ TEST_F(PulseSink, TheEnginesSoundReachesTheSinkThroughTheProxy)
     const QByteArray tail = raw.right(44100 / 4 * 4);
     ToneHeard(tail, &loud);
     EXPECT_EQ(loud, size_t(tail.size()) / 4) << "the paused movie was heard";
+}
+// A stream that scripts dropped without closing it goes quiet on the sink once the collector frees it, although
+// its file (a four-second 441 Hz tone) has more to play.
+TEST_F(PulseSink, ADroppedNetStreamFallsSilentOnceCollected)
+{
+    Application();
+    QTemporaryDir dir;
+    const QString path = dir.filePath("tone.flv");
+    QProcess ffmpeg;
+    ffmpeg.start(QStringLiteral("/usr/bin/ffmpeg"),
+        { "-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
+            "aevalsrc=0.5*sin(2*PI*441*t):s=44100:d=4", "-c:a", "pcm_s16le", path });
+    if (!ffmpeg.waitForFinished(60000) || ffmpeg.exitCode() != 0)
+        GTEST_SKIP() << "ffmpeg could not make the file";
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray flv = file.readAll();
+
+    MovieBuilder movie(100, 100, kFps);
+    Asm play;
+    play.set("nc", Asm().num(0).str("NetConnection").op(0x40));
+    play.null().i32(1).get("nc").str("connect").op(0x52).op(0x17);
+    play.set("ns", Asm().get("nc").i32(1).str("NetStream").op(0x40));
+    play.str("tone.flv").i32(1).get("ns").str("play").op(0x52).op(0x17);
+    movie.raw(kTagDoAction, play.finished());
+    movie.showFrame();
+    for (int f = 1; f < 60; ++f) {
+        if (f == 6) {
+            Asm drop = Asm().set("ns", Asm().null());
+            movie.raw(kTagDoAction, drop.finished());
+        }
+        movie.showFrame();
+    }
+    const std::vector<uint8_t> bytes = movie.finish();
+
+    QProcess parec;
+    parec.start(QStringLiteral(REELFINCH_PAREC),
+        { "--device=movie_sink.monitor", "--format=s16le", "--rate=44100", "--channels=2", "--raw",
+            "--latency-msec=20" });
+    ASSERT_TRUE(parec.waitForStarted(5000));
+    QByteArray raw;
+    auto drain = [&] {
+        parec.waitForReadyRead(1);
+        raw += parec.readAllStandardOutput();
+    };
+    // The fresh null sink settles its latency only after its monitor has been recorded a while.
+    for (int i = 0; i < 150; ++i)
+        drain(), QThread::msleep(10);
+    {
+        reelfinch::plugin::MoviePlayer player;
+        reelfinch::avm1::Machine* machine = nullptr;
+        player.onMachineCreated = [&](reelfinch::avm1::Machine& m) {
+            machine = &m;
+            reelfinch::avm1::LoadHost host;
+            host.request = [&m, flv](uint32_t id, const std::string& url, bool, const std::string&, const std::string&) {
+                if (url != "tone.flv")
+                    return false;
+                reelfinch::avm1::LoadReceived(
+                    m, id, reinterpret_cast<const uint8_t*>(flv.constData()), size_t(flv.size()), uint32_t(flv.size()));
+                reelfinch::avm1::LoadEnded(m, id, true);
+                return true;
+            };
+            reelfinch::avm1::SetLoadHost(m, std::move(host));
+        };
+        player.openSoundOutput("sound test");
+        ASSERT_TRUE(player.load(bytes.data(), bytes.size()));
+        QElapsedTimer clock;
+        clock.start();
+        bool collected = false;
+        while (clock.elapsed() < 3000) {
+            player.advanceTo(uint32_t(clock.elapsed() * 60 / 1000));
+            if (machine && reelfinch::avm1::LoadsPending(*machine))
+                reelfinch::avm1::DeliverLoads(*machine);
+            // Well after the script dropped the stream (its sixth frame).
+            if (!collected && clock.elapsed() > 1500 && player.scriptMachine()) {
+                player.scriptMachine()->collectGarbage();
+                collected = true;
+            }
+            drain();
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+    parec.terminate();
+    parec.waitForFinished(5000);
+    raw += parec.readAllStandardOutput();
+    ASSERT_GT(raw.size(), 44100 * 4) << "the monitor gave " << raw.size() << " bytes";
+    EXPECT_GT(ToneHeard(raw), 0.95) << "the stream was never heard";
+    // The last half second recorded, a second after the collection.
+    size_t loud = 0;
+    const QByteArray tail = raw.right(44100 / 2 * 4);
+    ToneHeard(tail, &loud);
+    EXPECT_EQ(loud, size_t(tail.size()) / 4) << "the dropped stream was still heard";
 }
 #endif
 

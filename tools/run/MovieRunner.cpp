@@ -35,8 +35,8 @@ namespace {
 constexpr double kTicksPerSecond = 60.0;
 constexpr double kDefaultFrameRate = 12.0;
 constexpr qint64 kMaxMovieBytes = qint64(512) * 1024 * 1024;
-// The view's size: scripts see the stage, not the window, so any small size does.
-constexpr int kViewSide = 64;
+// The largest view side.
+constexpr int kMaxViewSide = 4096;
 
 EventRecord NullEventAt(uint32_t tick)
 {
@@ -466,11 +466,12 @@ RunResult RunMovie(const QString& moviePath, const RunOptions& options,
         ~RestoreClock() { set ? void(qputenv("REELFINCH_SOUND_CLOCK", value)) : void(qunsetenv("REELFINCH_SOUND_CLOCK")); }
     } restoreClock { previousClock, hadClock };
 
-    // With input to send the view is the stage's own size, so that a point of the view is a pixel of the stage.
+    // The view is the viewport asked for (in pixels of a screen that size), else the stage's own size, so that a
+    // point of the view is a pixel of the stage.
     const CRectItem& stage = info.m_FrameRect;
-    const bool stageSized = !options.input.empty();
-    const int viewWidth = stageSized ? std::clamp((stage.m_XMax - stage.m_XMin) / 20, 1, 4096) : kViewSide;
-    const int viewHeight = stageSized ? std::clamp((stage.m_YMax - stage.m_YMin) / 20, 1, 4096) : kViewSide;
+    const bool viewport = options.viewportWidth > 0 && options.viewportHeight > 0;
+    const int viewWidth = std::clamp(viewport ? options.viewportWidth : (stage.m_XMax - stage.m_XMin) / 20, 1, kMaxViewSide);
+    const int viewHeight = std::clamp(viewport ? options.viewportHeight : (stage.m_YMax - stage.m_YMin) / 20, 1, kMaxViewSide);
     auto window = std::make_unique<QWidget>();
     window->setAttribute(Qt::WA_DontShowOnScreen, true);
     window->resize(viewWidth, viewHeight);
@@ -507,6 +508,8 @@ RunResult RunMovie(const QString& moviePath, const RunOptions& options,
         view->plugin()->setRequestHandler(answer);
         view->plugin()->setSocketHandler(std::make_shared<ScriptedSockets>(movieFolder, options.logFetch, onTrace));
         view->plugin()->setFileHandler(std::make_shared<HarnessFiles>(movieFolder));
+        if (viewport)
+            view->plugin()->setScreenSize(QSize(viewWidth, viewHeight));
     }
     if (!view->loadMovie(bytes, QFileInfo(moviePath).absoluteFilePath())) {
         if (error)

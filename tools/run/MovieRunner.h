@@ -40,6 +40,10 @@ struct RunOptions {
     double budgetSeconds = 0; // 0: no limit; else the run stops sending events when it is used up
     bool logFetch = false; // each request of the movie is printed among the traced lines
     std::vector<InputEvent> input; // in order
+    // The view's size in pixels, which is also the screen the movie is told of; 0: the stage's size (and the
+    // desktop's screen).
+    int viewportWidth = 0;
+    int viewportHeight = 0;
 };
 
 // The movie's requests are answered from the files of its own folder (and folders below it) only: nothing

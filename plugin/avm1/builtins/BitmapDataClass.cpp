@@ -224,7 +224,10 @@ Value CopyPixels(Machine& m, const Value& self, const Value* args, int argc)
     const Box asked = ReadBox(m, args[1]);
     int dx = Int(m, m.getMember(args[2], "x"));
     int dy = Int(m, m.getMember(args[2], "y"));
+    // Only a transparent alpha bitmap has alpha to give.
     BitmapState* alpha = argc > 3 ? StateOf(args[3]) : nullptr;
+    if (alpha && !alpha->pixels->transparent())
+        alpha = nullptr;
     int ax = 0, ay = 0;
     if (alpha && argc > 4 && args[4].isObject()) {
         ax = Int(m, m.getMember(args[4], "x"));
@@ -258,19 +261,18 @@ Value CopyPixels(Machine& m, const Value& self, const Value* args, int argc)
                 continue;
             uint32_t pixel = copied[size_t(y) * size_t(b.w) + size_t(x)];
             if (alpha) {
-                // The alpha bitmap's alpha scales the copied pixel.
+                // The alpha bitmap's alpha scales the copied pixel's; where it does not reach, nothing is copied.
                 const plugin::BitmapPixels& a = *alpha->pixels;
                 const int px = ax + x, py = ay + y;
-                const uint32_t k = (px >= 0 && py >= 0 && px < a.width() && py < a.height())
-                    ? a.data()[size_t(py) * size_t(a.width()) + size_t(px)] >> 24
-                    : 0;
-                uint32_t scaled = 0;
-                for (int shift = 0; shift < 32; shift += 8)
-                    scaled |= (((pixel >> shift) & 0xFF) * k / 255) << shift;
-                pixel = scaled;
+                if (px < 0 || py < 0 || px >= a.width() || py >= a.height())
+                    continue;
+                const uint32_t k = a.data()[size_t(py) * size_t(a.width()) + size_t(px)] >> 24;
+                const uint32_t argb = plugin::BitmapPixels::Unpremultiply(pixel);
+                pixel = plugin::BitmapPixels::Premultiply(((argb >> 24) * k / 255) << 24 | (argb & 0xFFFFFF));
             }
             uint32_t& out = dst.data()[size_t(ty) * size_t(dst.width()) + size_t(tx)];
-            if (merge || alpha)
+            // An opaque bitmap cannot keep the pixel's alpha: the pixel is laid over what was there.
+            if (merge || !dst.transparent())
                 pixel = Over(pixel, out);
             if (!dst.transparent())
                 pixel |= 0xFF000000u;

@@ -70,7 +70,12 @@ void InstallGlobals(Machine& m);
 void InstallErrorClass(Machine& m);
 void InstallBroadcaster(Machine& m);
 void InstallSystem(Machine& m);
+// The screen's size in pixels as System.capabilities tells it (a size the host did not give keeps the default).
+void SetScreenSize(Machine& m, int width, int height);
 void InstallMovieClipClass(Machine& m);
+// What a clip's getBytesTotal counts (the movie's uncompressed length for a root or loaded movie), or with `wire`
+// the bytes of its movie file as they came.
+double ClipBytes(Machine& m, const plugin::SpriteInstance& sprite, bool wire);
 // The drawing methods of MovieClip (moveTo, lineTo, fills, clear...) on its prototype.
 void InstallDrawingMethods(Machine& m, Object* clipPrototype);
 // PrintJob, answering as a player with no printer.
@@ -143,6 +148,8 @@ void TypeIntoFocus(Machine& m, int code, int ascii);
 
 // Sets a property on `target` for each `name=value` pair of URL-encoded `text` (LoadVars, loadVariables).
 void DecodeVariables(Machine& m, Object* target, std::string_view text);
+// The host's view of the movie changed its size (Stage hears onResize when it shows the movie unscaled).
+void StageViewResized(Machine& m);
 // A key went down or up in the host: Key's state changes and its listeners hear of it, the focused object too, and
 // the key moves the focus or types into the focused field unless a button's record `taken` it.
 void DeliverKeyEvent(Machine& m, bool down, int code, int ascii, bool taken = false);

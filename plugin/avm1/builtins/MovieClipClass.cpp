@@ -7,6 +7,7 @@
 
 #include "timeline/MoviePlayer.h"
 
+#include "Movie.h"
 #include "SWFStream.h"
 #include "Tags.h"
 
@@ -258,15 +259,19 @@ Value GetBounds(Machine& m, const Value& self, const Value* args, int argc)
     }
     for (double& edge : box)
         edge = std::round(edge);
-    // Into another clip's space by way of the stage: the rectangle is placed on the stage, then into the
-    // target by its inverse matrix (moved by whole twips), rounded at each step.
+    // Into another clip's space by one matrix: the clip's own to the stage, then the target's inverse (moved by
+    // whole twips); a rotation or skew widens the rectangle once, not again on the stage.
     if (target != s) {
-        PlaceRect(m.player().stageMatrix(*s), box);
         cairo_matrix_t back = m.player().stageMatrix(*target);
         if (cairo_matrix_invert(&back) == CAIRO_STATUS_SUCCESS) {
             back.x0 = std::round(back.x0);
             back.y0 = std::round(back.y0);
-            PlaceRect(back, box);
+            cairo_matrix_t whole;
+            const cairo_matrix_t there = m.player().stageMatrix(*s);
+            cairo_matrix_multiply(&whole, &there, &back);
+            PlaceRect(whole, box);
+        } else {
+            PlaceRect(m.player().stageMatrix(*s), box);
         }
     }
     put("xMin", box[0] / 20.0);
@@ -368,22 +373,34 @@ Value StopDrag(Machine& m, const Value&, const Value*, int)
     return Value();
 }
 
+} // namespace
+
+// A clip's bytes: a library sprite counts its definition's tags (the body after its ID and frame count); a root, a
+// level or a clip a movie was loaded into counts the whole movie, as long as its header says it is uncompressed,
+// or (`wire`) as many bytes as came over the wire.
+double ClipBytes(Machine& m, const plugin::SpriteInstance& sprite, bool wire)
+{
+    const bool ownMovie = !sprite.parent || sprite.library != sprite.parent->library;
+    if (!ownMovie && sprite.symbolId) {
+        if (const auto* definition = dynamic_cast<const CDefineSpriteTag*>(m.player().character(sprite, sprite.symbolId))) {
+            CSWFStream written;
+            if (const_cast<CDefineSpriteTag*>(definition)->WriteSWF(&written) && written.GetSize() >= 4)
+                return double(written.GetSize() - 4);
+        }
+    }
+    if (sprite.library) {
+        const CHeaderItem* header = sprite.library->movie ? sprite.library->movie->GetHeader() : nullptr;
+        return double(wire || !header ? sprite.library->bytes : header->m_FileLength);
+    }
+    return double(wire ? m.player().movieBytes() : m.player().movieLength());
+}
+
+namespace {
+
 Value GetBytes(Machine& m, const Value& self, const Value*, int)
 {
     const plugin::SpriteInstance* sprite = Sprite(m, self);
-    if (!sprite)
-        return Value();
-    // A sprite of a movie's library counts the bytes of its definition's tags (the body after its ID and frame
-    // count); a root, a level or a clip a movie was loaded into counts the whole movie file.
-    const bool ownMovie = !sprite->parent || sprite->library != sprite->parent->library;
-    if (!ownMovie && sprite->symbolId) {
-        if (const auto* definition = dynamic_cast<const CDefineSpriteTag*>(m.player().character(*sprite, sprite->symbolId))) {
-            CSWFStream written;
-            if (const_cast<CDefineSpriteTag*>(definition)->WriteSWF(&written) && written.GetSize() >= 4)
-                return Value(double(written.GetSize() - 4));
-        }
-    }
-    return Value(double(sprite->library ? sprite->library->bytes : m.player().movieBytes()));
+    return sprite ? Value(ClipBytes(m, *sprite, false)) : Value();
 }
 
 Value GetSWFVersion(Machine& m, const Value& self, const Value*, int)

@@ -189,8 +189,10 @@ Value GetProgress(Machine& m, const Value&, const Value* args, int argc)
         return Value();
     Object* clip = TargetOf(m, args[0], false);
     Object* out = m.newObject();
-    const Value loaded = clip ? m.callMethod(Value(clip), "getBytesLoaded", nullptr, 0) : Value();
-    const Value total = clip ? m.callMethod(Value(clip), "getBytesTotal", nullptr, 0) : Value();
+    // The file's bytes as they came, compressed or not (the clip's getBytesTotal counts them uncompressed).
+    const plugin::SpriteInstance* sprite = clip ? m.spriteOf(Value(clip)) : nullptr;
+    const Value loaded = sprite ? Value(ClipBytes(m, *sprite, true)) : Value();
+    const Value total = loaded;
     m.define(out, "bytesLoaded", loaded, 0);
     m.define(out, "bytesTotal", total, 0);
     return Value(out);

@@ -216,7 +216,11 @@ Value Flush(Machine& m, const Value&, const Value* args, int argc)
     if (!(s = StateOf(self)))
         return Value();
     const std::string url = s->url;
+    // A subclass's call() through super (super.call.apply(super, ...)) queues on the object super stands for,
+    // which hears the answer.
     Object* connection = self.asObject();
+    if (connection->kind() == ObjectKind::Super && connection->m_Primitive.isObject())
+        connection = connection->m_Primitive.asObject();
     PostForMovie(m, connection, url, kAmfType, bytes,
         [connection](Machine& machine, bool ok, const std::string& answer) { Answer(machine, connection, ok, answer); });
     return Value();

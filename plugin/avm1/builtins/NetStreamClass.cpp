@@ -6,7 +6,9 @@
 // The file's video tags are decoded as the clock reaches them for the Video objects attached to the stream, and
 // its sound is decoded a few seconds ahead into the movie's mixer from the clock's position, stopped by a pause
 // and restarted by a seek. The sound takes the levels of the clip given it by MovieClip.attachAudio, or else of
-// the clip holding a Video that shows the stream (a Sound made on that clip sets its volume and pan).
+// the clip holding a Video that shows the stream (a Sound made on that clip sets its volume and pan). A stream lives
+// while scripts hold it or the stage does (a Video on it shows the stream, a clip was given its sound, its file is
+// awaited); one that scripts dropped without closing it is freed by the collector, and its sound stops then.
 #include "avm1/Loading.h"
 #include "avm1/builtins/Amf0.h"
 #include "avm1/builtins/NativeData.h"
@@ -28,9 +30,34 @@ namespace video = plugin::video;
 
 constexpr double kDefaultBufferTime = 0.1; // seconds
 
+class StreamState;
+
+// The streams of one machine, whether scripts still hold them or not, and the sound queues of those the collector
+// freed (stopped at the next step: the collector may not reach the mixer).
+struct StreamRegistry {
+    std::vector<std::pair<Object*, StreamState*>> live; // each stream's object and its state
+    std::vector<plugin::sound::SoundMixer::StreamKey> orphanedSounds;
+};
+
+// Kept among the machine's roots: the machine's registry.
+class RegistryHolder final : public NativeData
+{
+public:
+    std::shared_ptr<StreamRegistry> registry = std::make_shared<StreamRegistry>();
+};
+
 class StreamState final : public NativeData
 {
 public:
+    ~StreamState() override
+    {
+        if (!registry)
+            return;
+        std::erase_if(registry->live, [this](const auto& entry) { return entry.second == this; });
+        if (audio.playing())
+            registry->orphanedSounds.push_back(audio.key());
+    }
+
     struct Queued {
         const char* code = nullptr; // a status message, or
         const char* level = nullptr;
@@ -55,7 +82,16 @@ public:
     uint64_t audioOwner = 0; // the serial of the clip attachAudio gave the sound to, 0 when none
     std::vector<std::weak_ptr<ClipLink>> shownIn; // the clips holding Videos attached to the stream
     std::shared_ptr<ClipLink> madeIn; // the clip whose script made the stream: the stream ends when it goes
+    std::shared_ptr<StreamRegistry> registry;
 };
+
+std::shared_ptr<StreamRegistry> Registry(Machine& m)
+{
+    for (Object* o : m.m_Roots)
+        if (auto* holder = dynamic_cast<RegistryHolder*>(o))
+            return holder->registry;
+    return nullptr;
+}
 
 StreamState* StateOf(const Value& self)
 {
@@ -129,6 +165,30 @@ void KeepAlive(Machine& m, Object* stream)
         m.m_Roots.push_back(stream);
 }
 
+// Whether the stage holds a stream whatever scripts do: a Video on it shows the stream, or a clip was given its
+// sound. A stream whose file is awaited is held too (its answer names it).
+bool HeldByStage(const StreamState& s)
+{
+    if (s.requested && !s.loaded)
+        return true;
+    if (s.audioOwner)
+        return true;
+    return std::any_of(s.shownIn.begin(), s.shownIn.end(), [](const std::weak_ptr<ClipLink>& w) {
+        const auto link = w.lock();
+        return link && link->sprite && !link->sprite->removed;
+    });
+}
+
+// A stream the stage holds stays among the machine's roots; any other lives as long as scripts hold it, and one
+// the collector frees stops its sound.
+void UpdateHold(Machine& m, Object* stream, const StreamState& s)
+{
+    if (HeldByStage(s))
+        KeepAlive(m, stream);
+    else
+        std::erase(m.m_Roots, stream);
+}
+
 // Script-data tags whose time the clock has reached join the queue, in file order.
 void QueueScriptTags(Machine& m, StreamState& s)
 {
@@ -157,6 +217,8 @@ Value Construct(Machine& m, const Value& self, const Value*, int)
     if (!self.isObject())
         return Value();
     StreamState* s = AttachNative<StreamState>(m, self.asObject());
+    if (s && (s->registry = Registry(m)))
+        s->registry->live.emplace_back(self.asObject(), s);
     Object* clip = m.m_Frames.empty() ? nullptr : m.m_Frames.back()->originalTarget;
     if (s && clip && clip->kind() == ObjectKind::Clip)
         s->madeIn = static_cast<ClipObject*>(clip)->m_Link;
@@ -357,7 +419,7 @@ std::shared_ptr<plugin::video::FlvVideo> NetStreamVideo(const Value& stream)
     return s ? s->video : nullptr;
 }
 
-void NetStreamShownIn(const Value& stream, const std::shared_ptr<ClipLink>& holder)
+void NetStreamShownIn(Machine& m, const Value& stream, const std::shared_ptr<ClipLink>& holder)
 {
     StreamState* s = StateOf(stream);
     if (!s || !holder)
@@ -366,6 +428,7 @@ void NetStreamShownIn(const Value& stream, const std::shared_ptr<ClipLink>& hold
         if (w.lock() == holder)
             return;
     s->shownIn.push_back(holder);
+    UpdateHold(m, stream.asObject(), *s);
 }
 
 // MovieClip.attachAudio(netStream) gives the stream's sound to the clip (its Sound sets the levels);
@@ -378,6 +441,7 @@ Value MovieClipAttachAudio(Machine& m, const Value& self, const Value* args, int
     const Value source = Arg(args, argc, 0);
     if (StreamState* s = StateOf(source)) {
         s->audioOwner = sprite->serial;
+        UpdateHold(m, source.asObject(), *s);
         for (plugin::SpriteInstance* at = sprite; at->parent; at = at->parent)
             m.player().sound().mixer().setOwnerParent(at->serial, at->parent->serial);
         SetAudioOwner(m, *s);
@@ -387,27 +451,33 @@ Value MovieClipAttachAudio(Machine& m, const Value& self, const Value* args, int
         }
         return Value();
     }
-    for (Object* o : m.m_Roots)
-        if (StreamState* s = StateOf(Value(o)); s && s->audioOwner == sprite->serial && !s->audioMuted) {
-            s->audioMuted = true;
-            StopAudio(m, *s);
-        }
+    if (const auto registry = Registry(m))
+        for (const auto& [object, s] : std::vector(registry->live))
+            if (s->audioOwner == sprite->serial && !s->audioMuted) {
+                s->audioMuted = true;
+                StopAudio(m, *s);
+            }
     return Value();
 }
 
 void DispatchNetStreamEvents(Machine& m)
 {
+    const auto registry = Registry(m);
+    if (!registry)
+        return;
+    for (const auto key : registry->orphanedSounds)
+        m.player().sound().mixer().streamStop(key);
+    registry->orphanedSounds.clear();
     std::vector<Object*> streams;
-    for (Object* o : m.m_Roots)
-        if (StateOf(Value(o)))
-            streams.push_back(o);
+    for (const auto& entry : registry->live)
+        streams.push_back(entry.first);
     for (Object* stream : streams) {
         const Value self(stream);
         StreamState* s = StateOf(self);
         if (!s)
             continue;
-        // A stream its scripts dropped without closing it plays on while the clip that made it stays; once that
-        // clip goes, so does the stream (and its sound), and it may be collected.
+        // A stream plays on while scripts or the stage hold it (the collector frees it, and its sound stops, once
+        // nothing does), and no longer than the clip whose script made it stays.
         if (s->madeIn && (!s->madeIn->sprite || s->madeIn->sprite->removed)) {
             Unload(m, self, s);
             continue;
@@ -445,11 +515,14 @@ void DispatchNetStreamEvents(Machine& m)
             }
             m.endRun(top);
         }
+        if ((s = StateOf(self)))
+            UpdateHold(m, stream, *s);
     }
 }
 
 void InstallNetStreamClass(Machine& m)
 {
+    m.m_Roots.push_back(m.heap().make<RegistryHolder>());
     Object* proto = m.newObject();
     DefineClass(m, "NetStream", Construct, nullptr, proto);
     DefineMethods(m, proto,

@@ -9,8 +9,9 @@
 
 namespace reelfinch::avm1 {
 
-// A Video in `holder`'s display list shows the stream (null and other values are ignored).
-void NetStreamShownIn(const Value& stream, const std::shared_ptr<ClipLink>& holder);
+// A Video in `holder`'s display list shows the stream (null and other values are ignored): the stage holds the
+// stream while that clip stays.
+void NetStreamShownIn(Machine& m, const Value& stream, const std::shared_ptr<ClipLink>& holder);
 // MovieClip.attachAudio(netStream) gives the stream's sound to the clip; attachAudio(false) silences it.
 Value MovieClipAttachAudio(Machine& m, const Value& self, const Value* args, int argc);
 

@@ -138,18 +138,41 @@ StageState* StageOf(const Value& self)
     return NativeOf<StageState>(self);
 }
 
-Value StageWidth(Machine& m, const Value&, const Value*, int)
+// The stage as scripts see it, in pixels: the movie's frame, or with noScale the view the host gave the movie.
+void StageSize(Machine& m, const StageState* s, double& width, double& height)
 {
+    int viewWidth = 0, viewHeight = 0;
+    m.player().viewSize(viewWidth, viewHeight);
+    if (s && s->scaleMode == "noScale" && viewWidth > 0 && viewHeight > 0) {
+        width = viewWidth;
+        height = viewHeight;
+        return;
+    }
     int32_t l, t, r, b;
     m.player().zoomRect(l, t, r, b);
-    return Value(double((r - l) / 20));
+    width = double((r - l) / 20);
+    height = double((b - t) / 20);
 }
 
-Value StageHeight(Machine& m, const Value&, const Value*, int)
+Value StageWidth(Machine& m, const Value& self, const Value*, int)
 {
-    int32_t l, t, r, b;
-    m.player().zoomRect(l, t, r, b);
-    return Value(double((b - t) / 20));
+    double w, h;
+    StageSize(m, StageOf(self), w, h);
+    return Value(w);
+}
+
+Value StageHeight(Machine& m, const Value& self, const Value*, int)
+{
+    double w, h;
+    StageSize(m, StageOf(self), w, h);
+    return Value(h);
+}
+
+// Stage's listeners hear onResize when the stage's size as scripts see it changes.
+void BroadcastResize(Machine& m, const Value& stage)
+{
+    Value name(m.str("onResize"));
+    m.callMethod(stage, "broadcastMessage", &name, 1);
 }
 
 Value GetScaleMode(Machine& m, const Value& self, const Value*, int)
@@ -172,6 +195,8 @@ Value SetScaleMode(Machine& m, const Value& self, const Value* args, int argc)
     if (!s)
         return Value();
     const std::string mode = Lower(m.toString(Arg(args, argc, 0)));
+    double oldWidth, oldHeight;
+    StageSize(m, s, oldWidth, oldHeight);
     if (mode == "exactfit")
         s->scaleMode = "exactFit";
     else if (mode == "noborder")
@@ -180,6 +205,10 @@ Value SetScaleMode(Machine& m, const Value& self, const Value* args, int argc)
         s->scaleMode = "noScale";
     else
         s->scaleMode = "showAll";
+    double width, height;
+    StageSize(m, s, width, height);
+    if (width != oldWidth || height != oldHeight)
+        BroadcastResize(m, self);
     return Value();
 }
 
@@ -437,6 +466,14 @@ ScriptKey ScriptKeyFromMac(uint8_t macKey, uint8_t charCode)
     else if (key.code == 46)
         key.ascii = 127;
     return key;
+}
+
+// The host's view of the movie changed its size: under noScale the stage changes with it.
+void StageViewResized(Machine& m)
+{
+    const Value stage = m.getMember(Value(m.m_Global), "Stage");
+    if (const StageState* s = StageOf(stage); s && s->scaleMode == "noScale")
+        BroadcastResize(m, stage);
 }
 
 // A key went down or up in the host: Key's state changes and its listeners hear of it.

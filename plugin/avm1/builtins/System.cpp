@@ -37,8 +37,19 @@ void InstallSystem(Machine& m)
     flag("avHardwareDisable", true);
     m.define(caps, "screenResolutionX", Value(1920.0), flags);
     m.define(caps, "screenResolutionY", Value(1080.0), flags);
-    m.define(caps, "screenDPI", Value(96.0), flags);
+    m.define(caps, "screenDPI", Value(72.0), flags); // the player reports 72 whatever the screen
     m.define(caps, "pixelAspectRatio", Value(1.0), flags);
+}
+
+void SetScreenSize(Machine& m, int width, int height)
+{
+    if (width <= 0 || height <= 0)
+        return;
+    const Value caps = m.getMember(m.getMember(Value(m.m_Global), "System"), "capabilities");
+    if (!caps.isObject())
+        return;
+    m.define(caps.asObject(), "screenResolutionX", Value(double(width)), kDontDelete | kReadOnly);
+    m.define(caps.asObject(), "screenResolutionY", Value(double(height)), kDontDelete | kReadOnly);
 }
 
 } // namespace reelfinch::avm1

@@ -44,14 +44,14 @@ VideoLink* LinkOf(const Value& self)
     return data ? data->link.get() : nullptr;
 }
 
-Value AttachVideo(Machine&, const Value& self, const Value* args, int argc)
+Value AttachVideo(Machine& m, const Value& self, const Value* args, int argc)
 {
     VideoLink* link = LinkOf(self);
     if (!link)
         return Value();
     link->source = NetStreamVideo(Arg(args, argc, 0));
     link->cleared = 0;
-    NetStreamShownIn(Arg(args, argc, 0), link->holder);
+    NetStreamShownIn(m, Arg(args, argc, 0), link->holder);
     if (link->source)
         link->source->setDeblocking(link->deblocking);
     return Value();
