@@ -1062,7 +1062,9 @@ void Renderer::drawList(
     const auto& list = sprite.displayList;
     for (auto it = list.begin(); it != list.end(); ++it) {
         const DisplayObject& object = it->second;
-        if (object.clipDepth == 0) {
+        // Inside a mask the masks of a clip cut nothing: their shapes add to the mask's coverage like any other,
+        // and what they would mask covers whole.
+        if (object.clipDepth == 0 || m_MaskMode) {
             drawObject(cr, object, parent, cx, nesting);
             continue;
         }

@@ -560,6 +560,30 @@ TEST(PluginDrawing, ColourTransformsAndClipMasks)
     EXPECT_TRUE(Near(c.at(75, 90), kRed));
 }
 
+TEST(PluginDrawing, AClipUsedAsAMaskCountsItsOwnMasksAsShape)
+{
+    // Clip 4 holds a mask over the left quarter that would clip a shape on the right quarter, which it misses.
+    // Used as a mask, the clip covers both quarters: its own mask cuts nothing there.
+    MovieBuilder movie(kW, kH);
+    movie.background(kWhite);
+    movie.rectShape(1, 0, 0, 25 * T, 100 * T, kBlack);
+    movie.rectShape(2, 75 * T, 0, 100 * T, 100 * T, kBlack);
+    movie.rectShape(3, 0, 0, 100 * T, 100 * T, kRed);
+    SpriteBuilder mask;
+    mask.place(1, 1, 0, 0, 2);
+    mask.place(2, 2, 0, 0);
+    mask.showFrame();
+    mask.define(movie, 4);
+    movie.place(1, 4, 0, 0, nullptr, 2);
+    movie.place(2, 3, 0, 0);
+    movie.showFrame();
+    MoviePlayer player;
+    const Canvas c = Render(Show(player, movie), kW, kH);
+    EXPECT_TRUE(Near(c.at(12, 50), kRed));
+    EXPECT_TRUE(Near(c.at(87, 50), kRed));
+    EXPECT_TRUE(Near(c.at(50, 50), kWhite));
+}
+
 TEST(PluginDrawing, ButtonsShowTheirStateAndRunTheirActions)
 {
     MovieBuilder movie(kW, kH);
