@@ -251,6 +251,39 @@ uint32_t RampAt(const RampPixels& pixels, double t)
     return out;
 }
 
+// The ramp's colour at `t` through a colour transform, as a premultiplied pixel. The ramp's entries stay the
+// gradient's own bytes and are mixed as RampAt mixes them; the transform works on the mixed colour, unrounded,
+// and only its result is rounded: a transform that darkens a gradient does not darken the ramp's rounding too.
+uint32_t RampAt(const RampPixels& straight, double t, const ColorTransform& cx)
+{
+    const double raw = t * kGradientEntries - 0.5;
+    const double u = raw > 0 ? std::min(raw, double(kGradientEntries - 1)) : 0.0;
+    const int i = std::min(int(u), kGradientEntries - 2);
+    const double f = u - i;
+    const uint32_t a = straight[size_t(i)];
+    const uint32_t b = straight[size_t(i) + 1];
+    const auto mixed = [&](int shift) {
+        const double ca = double((a >> shift) & 0xFF);
+        const double cb = double((b >> shift) & 0xFF);
+        return (ca + (cb - ca) * f) / kColorMax;
+    };
+    const RGBA c = cx.apply({ mixed(16), mixed(8), mixed(0), mixed(24) });
+    const uint32_t alpha = RoundPositive(c.a * kColorMax);
+    const auto channel = [&](double v) { return RoundPositive(v * c.a * kColorMax); };
+    return (alpha << 24) | (channel(c.r) << 16) | (channel(c.g) << 8) | channel(c.b);
+}
+
+// The ramp as pixels of its own bytes, not premultiplied, for RampAt with a colour transform.
+RampPixels MakeStraightRampPixels(const GradientRamp& ramp)
+{
+    RampPixels pixels;
+    for (size_t i = 0; i < ramp.size(); ++i) {
+        const RGBA& c = ramp[i];
+        pixels[i] = (RampByte(c.a) << 24) | (RampByte(c.r) << 16) | (RampByte(c.g) << 8) | RampByte(c.b);
+    }
+    return pixels;
+}
+
 // Runs `rows(from, to)` over rows 0 to `height`: for a picture of many pixels, the lower half on a second thread
 // while this one does the upper half (each row is worked out on its own, so the pixels are the same).
 template <typename Rows> void FillInTwo(int height, size_t pixels, Rows&& rows)
@@ -1991,8 +2024,8 @@ std::vector<ShapeLayer> Renderer::morphLayers(const CTag* tag, uint16_t ratio)
     return layers;
 }
 
-bool Renderer::setRadialSource(
-    cairo_t* cr, const FillDef& fill, const GradientRamp& ramp, const cairo_matrix_t& toSquare)
+bool Renderer::setRadialSource(cairo_t* cr, const FillDef& fill, const GradientRamp& ramp,
+    const cairo_matrix_t& toSquare, const ColorTransform* cx)
 {
     // The pixels to work out: the current path's extents within the clip, or the whole clip when the path is
     // still to come (a stroke's, whose width reaches past its path).
@@ -2027,7 +2060,8 @@ bool Renderer::setRadialSource(
         return false;
     }
     cairo_surface_flush(image);
-    const RampPixels pixels = MakeRampPixels(ramp);
+    const bool transformed = cx && !cx->isIdentity();
+    const RampPixels pixels = transformed ? MakeStraightRampPixels(ramp) : MakeRampPixels(ramp);
     const double focal = std::clamp(fill.focal, -kMaxFocal, kMaxFocal);
     unsigned char* data = cairo_image_surface_get_data(image);
     const int stride = cairo_image_surface_get_stride(image);
@@ -2041,7 +2075,7 @@ bool Renderer::setRadialSource(
             for (int i = 0; i < width; ++i) {
                 const double t = fill.kind == FillDef::Radial ? RadialPosition(x, y, focal, fill.spread)
                                                               : LinearPosition(x, fill.spread);
-                row[i] = RampAt(pixels, t);
+                row[i] = transformed ? RampAt(pixels, t, *cx) : RampAt(pixels, t);
                 x += fromDevice.xx;
                 y += fromDevice.yx;
             }
@@ -2091,6 +2125,10 @@ bool Renderer::setFillSource(cairo_t* cr, const FillDef& fill, const ColorTransf
             cairo_set_source_rgba(cr, c.r, c.g, c.b, c.a);
             return true;
         }
+        // A colour transform works on the colour read from the ramp, which holds the gradient's own colours:
+        // such gradients are worked out pixel by pixel.
+        if (!cx.isIdentity())
+            return setRadialSource(cr, fill, MakeGradientRamp(fill, ColorTransform {}), toSquare, &cx);
         const GradientRamp ramp = MakeGradientRamp(fill, cx);
         // Repeating linear gradients are worked out pixel by pixel too: each repeat starts afresh at the ramp's
         // first entry, where a repeating row of texels would mix the last entry into the first.
@@ -2215,7 +2253,9 @@ void Renderer::drawLayers(cairo_t* cr, const std::vector<ShapeLayer>& layers, co
                 continue;
             const LineDef& line = layer.lines[l];
             cairo_new_path(cr);
-            const StrokeReachClip reach(cr, !m_MaskMode && !warp && line.hasFill && line.fill.kind == FillDef::Radial, m,
+            const bool perPixel = line.fill.kind == FillDef::Radial
+                || (line.fill.kind == FillDef::Linear && (!cx.isIdentity() || line.fill.spread == FillDef::Repeat));
+            const StrokeReachClip reach(cr, !m_MaskMode && !warp && line.hasFill && perPixel, m,
                 edges, line.width, line.miterLimit);
             if (m_MaskMode) {
                 cairo_set_source_rgba(cr, 0, 0, 0, 1);

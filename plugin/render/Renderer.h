@@ -123,7 +123,9 @@ private:
     bool recordsHit(cairo_t* cr, const CTag* button, const cairo_matrix_t& matrix, double x, double y, int nesting);
     bool characterHit(cairo_t* cr, uint16_t id, const cairo_matrix_t& placed, double x, double y, int nesting);
     bool setFillSource(cairo_t* cr, const FillDef& fill, const ColorTransform& cx);
-    bool setRadialSource(cairo_t* cr, const FillDef& fill, const GradientRamp& ramp, const cairo_matrix_t& toSquare);
+    // A gradient worked out pixel by pixel; `cx`, when given, transforms the colours read from the ramp.
+    bool setRadialSource(cairo_t* cr, const FillDef& fill, const GradientRamp& ramp, const cairo_matrix_t& toSquare,
+        const ColorTransform* cx = nullptr);
     std::vector<ShapeLayer> morphLayers(const CTag* tag, uint16_t ratio);
     const std::vector<ShapeLayer>* shapeLayers(const CTag* tag);
     // Grows `box` (device pixels) by what the character placed with `m` may draw; false when that is not known

@@ -711,3 +711,28 @@ TEST(PluginDrawing, LinearLightHoldsColoursAsBytes)
     const Canvas c = Render(Show(player, movie), kW, kH);
     EXPECT_TRUE(Near(c.at(50, 50), { 13, 13, 13 }, 1));
 }
+
+TEST(PluginDrawing, ColourTransformsWorkOnTheColoursReadFromAGradient)
+{
+    // Half of a gradient's full green is 127.5 levels: a ramp holding the transformed colour as bytes would cut
+    // it down to 127 before the transform's result is rounded.
+    const float scale = 100.0f * T / 32768.0f;
+    MovieBuilder movie(kW, kH);
+    movie.background(kWhite);
+    auto matrix = Translate(50 * T, 50 * T, scale, scale);
+    std::vector<std::unique_ptr<CFillStyleItem>> fills;
+    fills.push_back(GradientFill(kFillLinearGradient, { { 0, kGreen }, { 255, kGreen } }, *matrix, kStyleRGBA));
+    movie.shape(1, 0, 0, 100 * T, 100 * T, std::move(fills));
+    CCXFormItem cx(nullptr, kStyleRGBA);
+    cx.m_HasAlpha = true;
+    cx.m_MultTermsRead = true;
+    cx.m_RedMultTerm = 256;
+    cx.m_GreenMultTerm = 128;
+    cx.m_BlueMultTerm = 256;
+    cx.m_AlphaMultTerm = 256;
+    movie.place(1, 1, 0, 0, &cx);
+    movie.showFrame();
+    MoviePlayer player;
+    const Canvas c = Render(Show(player, movie), kW, kH);
+    EXPECT_TRUE(Near(c.at(50, 50), { 0, 128, 0 }, 0));
+}
