@@ -636,6 +636,8 @@ template <class Style> void SetLineForm(LineDef& line, const Style& style)
     line.join = LineDef::Join(std::min<int>(style.m_JoinStyle, LineDef::MiterJoin));
     if (style.m_JoinStyle == CLineStyle2Item::kJoinMiter)
         line.miterLimit = style.m_MiterLimitFactor / kFixed8;
+    line.noHScale = style.m_NoHScale;
+    line.noVScale = style.m_NoVScale;
 }
 
 void AddLines(std::vector<LineDef>& out, const CLineStyleArrayItem* lines)
@@ -1090,8 +1092,12 @@ void Renderer::drawList(
     // A sprite's characters are those of the movie it came from.
     const LibraryScope scope(*this, sprite.library);
     // What scripts drew lies under the clip's children.
-    if (sprite.drawing && !sprite.drawing->empty())
+    if (sprite.drawing && !sprite.drawing->empty()) {
+        const cairo_matrix_t* outerOwn = m_OwnMatrix;
+        m_OwnMatrix = nullptr;
         drawLayers(cr, sprite.drawing->layers(), parent, cx, warpAt(nesting));
+        m_OwnMatrix = outerOwn;
+    }
     const auto& list = sprite.displayList;
     for (auto it = list.begin(); it != list.end(); ++it) {
         const DisplayObject& object = it->second;
@@ -1280,7 +1286,7 @@ void Renderer::drawPlaced(
         placeCached(cr, object, m, nesting);
     if ((normal && !filtered) || m_MaskMode) {
         drawCharacter(cr, object.characterId, m, cx.after(object.colorTransform), object.ratio, object.buttonState,
-            ContentOf(object), nesting);
+            ContentOf(object), nesting, &object.matrix);
         return;
     }
     // Alpha and erase work on the layer that holds the object: with none below them but the stage, which stays
@@ -1359,7 +1365,7 @@ void Renderer::drawPlaced(
     cairo_t* layer = beginLayer(cr, filtered && !layerBox.empty() ? &layerBox : nullptr);
     ++m_LayerDepth;
     drawCharacter(layer, object.characterId, m, cx.after(object.colorTransform), object.ratio, object.buttonState,
-        ContentOf(object), nesting);
+        ContentOf(object), nesting, &object.matrix);
     --m_LayerDepth;
     cairo_pattern_t* group = endLayer(cr, layer);
     // Alpha clears what lies below outside the layer too: the layer's own clip is dropped before mixing.
@@ -1573,6 +1579,15 @@ cairo_pattern_t* Renderer::endLayer(cairo_t* cr, cairo_t* layer)
 }
 
 void Renderer::drawCharacter(cairo_t* cr, uint16_t id, const cairo_matrix_t& m, const ColorTransform& cx,
+    uint16_t ratio, int buttonState, const SpriteInstance* sprite, int nesting, const cairo_matrix_t* own)
+{
+    const cairo_matrix_t* outerOwn = m_OwnMatrix;
+    m_OwnMatrix = own;
+    drawCharacterOwn(cr, id, m, cx, ratio, buttonState, sprite, nesting);
+    m_OwnMatrix = outerOwn;
+}
+
+void Renderer::drawCharacterOwn(cairo_t* cr, uint16_t id, const cairo_matrix_t& m, const ColorTransform& cx,
     uint16_t ratio, int buttonState, const SpriteInstance* sprite, int nesting)
 {
     if (nesting > kMaxNesting)
@@ -1711,8 +1726,9 @@ namespace {
 class StrokeReachClip
 {
 public:
+    // `devicePixels`: the width in pixels of a stroke that does not scale with the shape (0 for one that does).
     StrokeReachClip(cairo_t* cr, bool active, const cairo_matrix_t& m, const std::vector<Edge>& edges, double width,
-        double miterLimit)
+        double miterLimit, double devicePixels)
     {
         if (!active)
             return;
@@ -1731,7 +1747,7 @@ public:
             add(e.x1, e.y1);
         }
         const double scale = std::max(std::hypot(m.xx, m.yx), std::hypot(m.xy, m.yy));
-        const double reach = std::max(width * scale, kMinLinePixels) * std::max(miterLimit, 2.0) / 2 + 2;
+        const double reach = std::max({ width * scale, kMinLinePixels, devicePixels }) * std::max(miterLimit, 2.0) / 2 + 2;
         if (!std::isfinite(x0 - reach) || !std::isfinite(y0 - reach) || !std::isfinite(x1 + reach)
             || !std::isfinite(y1 + reach))
             return;
@@ -1757,6 +1773,32 @@ public:
 private:
     cairo_t* m_Cr = nullptr;
 };
+
+StrokeCap CapOf(const LineDef& line)
+{
+    return line.cap == LineDef::NoCap ? StrokeCap::None : line.cap == LineDef::SquareCap ? StrokeCap::Square : StrokeCap::Round;
+}
+
+StrokeJoin JoinOf(const LineDef& line)
+{
+    return line.join == LineDef::BevelJoin ? StrokeJoin::Bevel
+        : line.join == LineDef::MiterJoin  ? StrokeJoin::Miter
+                                           : StrokeJoin::Round;
+}
+
+// cairo's ends, corners and miter limit for a line style.
+void SetStrokeForm(cairo_t* cr, const LineDef& line)
+{
+    cairo_set_line_cap(cr,
+        line.cap == LineDef::NoCap           ? CAIRO_LINE_CAP_BUTT
+            : line.cap == LineDef::SquareCap ? CAIRO_LINE_CAP_SQUARE
+                                             : CAIRO_LINE_CAP_ROUND);
+    cairo_set_line_join(cr,
+        line.join == LineDef::BevelJoin       ? CAIRO_LINE_JOIN_BEVEL
+            : line.join == LineDef::MiterJoin ? CAIRO_LINE_JOIN_MITER
+                                              : CAIRO_LINE_JOIN_ROUND);
+    cairo_set_miter_limit(cr, line.miterLimit);
+}
 
 // A video picture in a video character's rectangle: the picture's visible `width` x `height` from its top left
 // fill the rectangle from the origin, whatever size the codec gave it.
@@ -2255,8 +2297,39 @@ void Renderer::drawLayers(cairo_t* cr, const std::vector<ShapeLayer>& layers, co
             cairo_new_path(cr);
             const bool perPixel = line.fill.kind == FillDef::Radial
                 || (line.fill.kind == FillDef::Linear && (!cx.isIdentity() || line.fill.spread == FillDef::Repeat));
+            // A width that keeps its size as the shape is scaled horizontally, vertically or both: it follows
+            // the shape's own placement only along the other axis, and the transforms of the clips holding the
+            // shape (its holder) scale it as usual, with a pen that is round in the holder's space. A script's
+            // drawing, placed by no matrix of its own, is held by the stage.
+            cairo_matrix_t own;
+            cairo_matrix_t holder = m_Stage;
+            if (m_OwnMatrix)
+                own = *m_OwnMatrix;
+            else if (cairo_matrix_t toStage = m_Stage; cairo_matrix_invert(&toStage) == CAIRO_STATUS_SUCCESS)
+                cairo_matrix_multiply(&own, &m, &toStage);
+            else
+                own = m;
+            bool kept = false;
+            double keptWidth = 0; // in the holder's space
+            if ((line.noHScale || line.noVScale) && own.xx * own.yy - own.xy * own.yx != 0) {
+                cairo_matrix_t inverse = own;
+                if (m_OwnMatrix && cairo_matrix_invert(&inverse) == CAIRO_STATUS_SUCCESS)
+                    cairo_matrix_multiply(&holder, &inverse, &m);
+                const double scale = line.noHScale && line.noVScale ? 1
+                    : line.noHScale                                 ? std::hypot(own.xy, own.yy)
+                                                                    : std::hypot(own.xx, own.yx);
+                double px = kMinLinePixels;
+                double py = 0;
+                cairo_matrix_t fromDevice = holder;
+                if (cairo_matrix_invert(&fromDevice) == CAIRO_STATUS_SUCCESS) {
+                    cairo_matrix_transform_distance(&fromDevice, &px, &py);
+                    keptWidth = std::max(line.width * scale, std::hypot(px, py));
+                    kept = std::isfinite(keptWidth);
+                }
+            }
+            const double holderScale = std::max(std::hypot(holder.xx, holder.yx), std::hypot(holder.xy, holder.yy));
             const StrokeReachClip reach(cr, !m_MaskMode && !warp && line.hasFill && perPixel, m,
-                edges, line.width, line.miterLimit);
+                edges, line.width, line.miterLimit, kept ? keptWidth * holderScale : 0);
             if (m_MaskMode) {
                 cairo_set_source_rgba(cr, 0, 0, 0, 1);
             } else if (line.hasFill) {
@@ -2287,18 +2360,38 @@ void Renderer::drawLayers(cairo_t* cr, const std::vector<ShapeLayer>& layers, co
             const double pixel = std::hypot(ux, uy); // one pixel in the shape's space
             if (pixels < kMinLinePixels)
                 width = pixel;
+            if (kept) {
+                // Laid in the holder's space, where the pen is round, and placed from there.
+                if (mono) {
+                    cairo_new_path(cr);
+                    for (auto& polyline : m_Polygons)
+                        for (PolyPoint& point : polyline)
+                            cairo_matrix_transform_point(&own, &point.x, &point.y);
+                    Polygons outline;
+                    StrokePolygons(m_Polygons, keptWidth, CapOf(line), JoinOf(line), line.miterLimit,
+                        kRoundSidePixels / std::max(holderScale, 1e-9), outline);
+                    for (auto& polygon : outline)
+                        for (PolyPoint& point : polygon) {
+                            cairo_matrix_transform_point(&holder, &point.x, &point.y);
+                            if (warp)
+                                warp->apply(point.x, point.y);
+                        }
+                    fillMono(cr, outline, true, m);
+                    continue;
+                }
+                cairo_set_matrix(cr, &holder);
+                cairo_set_line_width(cr, keptWidth);
+                SetStrokeForm(cr, line);
+                cairo_stroke(cr);
+                cairo_set_matrix(cr, &m);
+                continue;
+            }
             if (mono) {
                 // The stroke's outline is laid in the shape's space, where the pen is round, and placed.
                 cairo_new_path(cr);
                 Polygons outline;
-                StrokePolygons(m_Polygons, width,
-                    line.cap == LineDef::NoCap           ? StrokeCap::None
-                        : line.cap == LineDef::SquareCap ? StrokeCap::Square
-                                                         : StrokeCap::Round,
-                    line.join == LineDef::BevelJoin       ? StrokeJoin::Bevel
-                        : line.join == LineDef::MiterJoin ? StrokeJoin::Miter
-                                                          : StrokeJoin::Round,
-                    line.miterLimit, pixel * kRoundSidePixels, outline);
+                StrokePolygons(
+                    m_Polygons, width, CapOf(line), JoinOf(line), line.miterLimit, pixel * kRoundSidePixels, outline);
                 for (auto& polygon : outline)
                     for (PolyPoint& point : polygon) {
                         cairo_matrix_transform_point(&m, &point.x, &point.y);
@@ -2309,15 +2402,7 @@ void Renderer::drawLayers(cairo_t* cr, const std::vector<ShapeLayer>& layers, co
                 continue;
             }
             cairo_set_line_width(cr, width);
-            cairo_set_line_cap(cr,
-                line.cap == LineDef::NoCap           ? CAIRO_LINE_CAP_BUTT
-                    : line.cap == LineDef::SquareCap ? CAIRO_LINE_CAP_SQUARE
-                                                     : CAIRO_LINE_CAP_ROUND);
-            cairo_set_line_join(cr,
-                line.join == LineDef::BevelJoin       ? CAIRO_LINE_JOIN_BEVEL
-                    : line.join == LineDef::MiterJoin ? CAIRO_LINE_JOIN_MITER
-                                                      : CAIRO_LINE_JOIN_ROUND);
-            cairo_set_miter_limit(cr, line.miterLimit);
+            SetStrokeForm(cr, line);
             cairo_stroke(cr);
         }
     }
@@ -2597,7 +2682,7 @@ void Renderer::drawButton(
         cairo_matrix_t placed;
         cairo_matrix_multiply(&placed, &local, &m);
         drawCharacter(cr, record->m_CharacterID, placed,
-            cx.after(ColorTransform::fromItem(record->m_pColorTransform.get())), 0, kButtonUp, nullptr, nesting);
+            cx.after(ColorTransform::fromItem(record->m_pColorTransform.get())), 0, kButtonUp, nullptr, nesting, &local);
     }
 }
 

@@ -96,7 +96,10 @@ private:
     // put it on whole pixels and drawn its background.
     void drawPlaced(cairo_t* cr, const DisplayObject& object, cairo_matrix_t m, const ColorTransform& cx,
         int nesting, bool placed = false);
+    // `own`: the character's own placement, which the widths of non-scaling strokes do not follow.
     void drawCharacter(cairo_t* cr, uint16_t id, const cairo_matrix_t& m, const ColorTransform& cx, uint16_t ratio,
+        int buttonState, const SpriteInstance* sprite, int nesting, const cairo_matrix_t* own = nullptr);
+    void drawCharacterOwn(cairo_t* cr, uint16_t id, const cairo_matrix_t& m, const ColorTransform& cx, uint16_t ratio,
         int buttonState, const SpriteInstance* sprite, int nesting);
     void drawLayers(cairo_t* cr, const std::vector<ShapeLayer>& layers, const cairo_matrix_t& m,
         const ColorTransform& cx, const GridWarp* warp = nullptr);
@@ -198,6 +201,7 @@ private:
     std::map<const CSWF*, std::map<uint16_t, GridEntry>> m_Grids;
     const ScalingGrid* scalingGrid(uint16_t id);
     const GridWarp* m_Warp = nullptr; // the scaling grid of the clip being drawn
+    const cairo_matrix_t* m_OwnMatrix = nullptr; // the placement of the shape being drawn, when known
     int m_WarpNesting = -1; // the nesting of the shapes it slices
     BitmapCache& m_Bitmaps;
     bool m_MaskMode = false; // drawing a clip mask: every fill is opaque
