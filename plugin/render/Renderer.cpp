@@ -1695,6 +1695,26 @@ double GridWarp::Axis::map(double v) const
     return to[1] + (v - from[1]) * (to[2] - to[1]) / (from[2] - from[1]);
 }
 
+double GridWarp::Axis::unmap(double v) const
+{
+    // The pieces of map walked backwards; a margin squeezed to nothing was nothing to begin with.
+    if (v <= to[1]) {
+        const double span = to[1] - to[0];
+        return span > 0 ? from[0] + (v - to[0]) * (from[1] - from[0]) / span : from[1] + (v - to[1]);
+    }
+    if (v >= to[2]) {
+        const double span = to[3] - to[2];
+        return span > 0 ? from[2] + (v - to[2]) * (from[3] - from[2]) / span : from[2] + (v - to[2]);
+    }
+    return from[1] + (v - to[1]) * (from[2] - from[1]) / (to[2] - to[1]);
+}
+
+void GridWarp::unwarpLocal(double& x, double& y) const
+{
+    x = m_X.unmap(x);
+    y = m_Y.unmap(y);
+}
+
 bool GridWarp::set(const ScalingGrid& grid, const double bounds[4], const cairo_matrix_t& clipToDevice,
     double stageScaleX, double stageScaleY)
 {

@@ -52,6 +52,9 @@ public:
     bool set(const ScalingGrid& grid, const double bounds[4], const cairo_matrix_t& clipToDevice, double stageScaleX,
         double stageScaleY);
     void apply(double& x, double& y) const;
+    // The point of the clip's own space that the warp moves to (x, y) of that space (hit tests follow the
+    // warped shapes this way).
+    void unwarpLocal(double& x, double& y) const;
 
 private:
     // One axis: the ends and grid lines of the clip, and where they go.
@@ -60,6 +63,7 @@ private:
         double to[4] = {};
         bool set(double low, double gridLow, double gridHigh, double high, double scale);
         double map(double v) const;
+        double unmap(double v) const;
     };
     cairo_matrix_t m_ToDevice {};
     cairo_matrix_t m_ToClip {};

@@ -693,6 +693,33 @@ TEST(PluginDrawing, ScalingGridsKeepTheMarginsOfAClipsOwnShapes)
     EXPECT_TRUE(Near(c.at(110, 60), kBlue));
 }
 
+TEST(PluginDrawing, HitTestsFollowTheShapesAScalingGridWarps)
+{
+    // Two 5 px strips at either side of a 20 px clip, in its margins: stretched four times wide, they stay 5 px
+    // wide on the stage and the middle between them is empty.
+    MovieBuilder movie(100, 40);
+    movie.background(kWhite);
+    movie.rectShape(1, 0, 0, 5 * T, 20 * T, kRed);
+    movie.rectShape(2, 15 * T, 0, 20 * T, 20 * T, kRed);
+    SpriteBuilder strips;
+    strips.place(1, 1, 0, 0);
+    strips.place(2, 2, 0, 0);
+    strips.showFrame();
+    strips.define(movie, 3);
+    movie.raw(78, ScalingGrid(3, 5 * T, 15 * T, 0, 20 * T));
+    PlaceScaled(movie, 1, 3, 10 * T, 10 * T, 4, 1); // 80 x 20 px at (10, 10)
+    movie.showFrame();
+    MoviePlayer player;
+    Show(player, movie);
+    const auto* clip = player.root().displayList.begin()->second.sprite.get();
+    ASSERT_NE(clip, nullptr);
+    const auto hit = [&](int x) { return player.spriteHit(*clip, x * T, 20 * T, true); };
+    EXPECT_TRUE(hit(12));
+    EXPECT_FALSE(hit(20)) << "the left strip, plainly scaled, would reach to 30 px";
+    EXPECT_FALSE(hit(75)) << "the right strip, plainly scaled, would start at 70 px";
+    EXPECT_TRUE(hit(87));
+}
+
 TEST(PluginDrawing, LinearLightHoldsColoursAsBytes)
 {
     // Between two dark greys, linear light keeps under two levels of the 255 a byte holds, rounded down to one:
