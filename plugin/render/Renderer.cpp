@@ -2321,20 +2321,19 @@ void Renderer::drawLayers(cairo_t* cr, const std::vector<ShapeLayer>& layers, co
             // the shape's own placement only along the other axis, and the transforms of the clips holding the
             // shape (its holder) scale it as usual, with a pen that is round in the holder's space. A script's
             // drawing, placed by no matrix of its own, is held by the stage.
-            cairo_matrix_t own;
+            cairo_matrix_t own = m;
             cairo_matrix_t holder = m_Stage;
-            if (m_OwnMatrix)
-                own = *m_OwnMatrix;
-            else if (cairo_matrix_t toStage = m_Stage; cairo_matrix_invert(&toStage) == CAIRO_STATUS_SUCCESS)
-                cairo_matrix_multiply(&own, &m, &toStage);
-            else
-                own = m;
             bool kept = false;
             double keptWidth = 0; // in the holder's space
-            if ((line.noHScale || line.noVScale) && own.xx * own.yy - own.xy * own.yx != 0) {
-                cairo_matrix_t inverse = own;
-                if (m_OwnMatrix && cairo_matrix_invert(&inverse) == CAIRO_STATUS_SUCCESS)
+            // m is own then holder; a placement flattened to nothing draws the stroke as a scaling one.
+            cairo_matrix_t inverse = m_OwnMatrix ? *m_OwnMatrix : m_Stage;
+            if ((line.noHScale || line.noVScale) && cairo_matrix_invert(&inverse) == CAIRO_STATUS_SUCCESS) {
+                if (m_OwnMatrix) {
+                    own = *m_OwnMatrix;
                     cairo_matrix_multiply(&holder, &inverse, &m);
+                } else {
+                    cairo_matrix_multiply(&own, &m, &inverse);
+                }
                 const double scale = line.noHScale && line.noVScale ? 1
                     : line.noHScale                                 ? std::hypot(own.xy, own.yy)
                                                                     : std::hypot(own.xx, own.yx);
