@@ -259,6 +259,39 @@ uint32_t RampAt(const RampPixels& pixels, double t)
     return out;
 }
 
+// The ramp's colour at `t` through a colour transform, as a premultiplied pixel. The ramp's entries stay the
+// gradient's own bytes and are mixed as RampAt mixes them; the transform works on the mixed colour, unrounded,
+// and only its result is rounded: a transform that darkens a gradient does not darken the ramp's rounding too.
+uint32_t RampAt(const RampPixels& straight, double t, const ColorTransform& cx)
+{
+    const double raw = t * kGradientEntries - 0.5;
+    const double u = raw > 0 ? std::min(raw, double(kGradientEntries - 1)) : 0.0;
+    const int i = std::min(int(u), kGradientEntries - 2);
+    const double f = u - i;
+    const uint32_t a = straight[size_t(i)];
+    const uint32_t b = straight[size_t(i) + 1];
+    const auto mixed = [&](int shift) {
+        const double ca = double((a >> shift) & 0xFF);
+        const double cb = double((b >> shift) & 0xFF);
+        return (ca + (cb - ca) * f) / kColorMax;
+    };
+    const RGBA c = cx.apply({ mixed(16), mixed(8), mixed(0), mixed(24) });
+    const uint32_t alpha = RoundPositive(c.a * kColorMax);
+    const auto channel = [&](double v) { return RoundPositive(v * c.a * kColorMax); };
+    return (alpha << 24) | (channel(c.r) << 16) | (channel(c.g) << 8) | channel(c.b);
+}
+
+// The ramp as pixels of its own bytes, not premultiplied, for RampAt with a colour transform.
+RampPixels MakeStraightRampPixels(const GradientRamp& ramp)
+{
+    RampPixels pixels;
+    for (size_t i = 0; i < ramp.size(); ++i) {
+        const RGBA& c = ramp[i];
+        pixels[i] = (RampByte(c.a) << 24) | (RampByte(c.r) << 16) | (RampByte(c.g) << 8) | RampByte(c.b);
+    }
+    return pixels;
+}
+
 // Runs `rows(from, to)` over rows 0 to `height`: for a picture of many pixels, the lower half on a second thread
 // while this one does the upper half (each row is worked out on its own, so the pixels are the same).
 template <typename Rows> void FillInTwo(int height, size_t pixels, Rows&& rows)
@@ -632,6 +665,8 @@ template <class Style> void SetLineForm(LineDef& line, const Style& style)
     line.join = LineDef::Join(std::min<int>(style.m_JoinStyle, LineDef::MiterJoin));
     if (style.m_JoinStyle == CLineStyle2Item::kJoinMiter)
         line.miterLimit = style.m_MiterLimitFactor / kFixed8;
+    line.noHScale = style.m_NoHScale;
+    line.noVScale = style.m_NoVScale;
 }
 
 void AddLines(std::vector<LineDef>& out, const CLineStyleArrayItem* lines)
@@ -1098,12 +1133,18 @@ void Renderer::drawList(
     // A sprite's characters are those of the movie it came from.
     const LibraryScope scope(*this, sprite.library);
     // What scripts drew lies under the clip's children.
-    if (sprite.drawing && !sprite.drawing->empty())
+    if (sprite.drawing && !sprite.drawing->empty()) {
+        const cairo_matrix_t* outerOwn = m_OwnMatrix;
+        m_OwnMatrix = nullptr;
         drawLayers(cr, sprite.drawing->layers(), parent, cx, warpAt(nesting));
+        m_OwnMatrix = outerOwn;
+    }
     const auto& list = sprite.displayList;
     for (auto it = list.begin(); it != list.end(); ++it) {
         const DisplayObject& object = it->second;
-        if (object.clipDepth == 0) {
+        // Inside a mask the masks of a clip cut nothing: their shapes add to the mask's coverage like any other,
+        // and what they would mask covers whole.
+        if (object.clipDepth == 0 || m_MaskMode) {
             drawObject(cr, object, parent, cx, nesting);
             continue;
         }
@@ -1286,7 +1327,7 @@ void Renderer::drawPlaced(
         placeCached(cr, object, m, nesting);
     if ((normal && !filtered) || m_MaskMode) {
         drawCharacter(cr, object.characterId, m, cx.after(object.colorTransform), object.ratio, object.buttonState,
-            ContentOf(object), nesting);
+            ContentOf(object), nesting, &object.matrix);
         return;
     }
     // Alpha and erase work on the layer that holds the object: with none below them but the stage, which stays
@@ -1365,7 +1406,7 @@ void Renderer::drawPlaced(
     cairo_t* layer = beginLayer(cr, filtered && !layerBox.empty() ? &layerBox : nullptr);
     ++m_LayerDepth;
     drawCharacter(layer, object.characterId, m, cx.after(object.colorTransform), object.ratio, object.buttonState,
-        ContentOf(object), nesting);
+        ContentOf(object), nesting, &object.matrix);
     --m_LayerDepth;
     cairo_pattern_t* group = endLayer(cr, layer);
     // Alpha clears what lies below outside the layer too: the layer's own clip is dropped before mixing.
@@ -1579,6 +1620,15 @@ cairo_pattern_t* Renderer::endLayer(cairo_t* cr, cairo_t* layer)
 }
 
 void Renderer::drawCharacter(cairo_t* cr, uint16_t id, const cairo_matrix_t& m, const ColorTransform& cx,
+    uint16_t ratio, int buttonState, const SpriteInstance* sprite, int nesting, const cairo_matrix_t* own)
+{
+    const cairo_matrix_t* outerOwn = m_OwnMatrix;
+    m_OwnMatrix = own;
+    drawCharacterOwn(cr, id, m, cx, ratio, buttonState, sprite, nesting);
+    m_OwnMatrix = outerOwn;
+}
+
+void Renderer::drawCharacterOwn(cairo_t* cr, uint16_t id, const cairo_matrix_t& m, const ColorTransform& cx,
     uint16_t ratio, int buttonState, const SpriteInstance* sprite, int nesting)
 {
     if (nesting > kMaxNesting)
@@ -1686,6 +1736,26 @@ double GridWarp::Axis::map(double v) const
     return to[1] + (v - from[1]) * (to[2] - to[1]) / (from[2] - from[1]);
 }
 
+double GridWarp::Axis::unmap(double v) const
+{
+    // The pieces of map walked backwards; a margin squeezed to nothing was nothing to begin with.
+    if (v <= to[1]) {
+        const double span = to[1] - to[0];
+        return span > 0 ? from[0] + (v - to[0]) * (from[1] - from[0]) / span : from[1] + (v - to[1]);
+    }
+    if (v >= to[2]) {
+        const double span = to[3] - to[2];
+        return span > 0 ? from[2] + (v - to[2]) * (from[3] - from[2]) / span : from[2] + (v - to[2]);
+    }
+    return from[1] + (v - to[1]) * (from[2] - from[1]) / (to[2] - to[1]);
+}
+
+void GridWarp::unwarpLocal(double& x, double& y) const
+{
+    x = m_X.unmap(x);
+    y = m_Y.unmap(y);
+}
+
 bool GridWarp::set(const ScalingGrid& grid, const double bounds[4], const cairo_matrix_t& clipToDevice,
     double stageScaleX, double stageScaleY)
 {
@@ -1717,8 +1787,9 @@ namespace {
 class StrokeReachClip
 {
 public:
+    // `devicePixels`: the width in pixels of a stroke that does not scale with the shape (0 for one that does).
     StrokeReachClip(cairo_t* cr, bool active, const cairo_matrix_t& m, const std::vector<Edge>& edges, double width,
-        double miterLimit)
+        double miterLimit, double devicePixels)
     {
         if (!active)
             return;
@@ -1737,7 +1808,7 @@ public:
             add(e.x1, e.y1);
         }
         const double scale = std::max(std::hypot(m.xx, m.yx), std::hypot(m.xy, m.yy));
-        const double reach = std::max(width * scale, kMinLinePixels) * std::max(miterLimit, 2.0) / 2 + 2;
+        const double reach = std::max({ width * scale, kMinLinePixels, devicePixels }) * std::max(miterLimit, 2.0) / 2 + 2;
         if (!std::isfinite(x0 - reach) || !std::isfinite(y0 - reach) || !std::isfinite(x1 + reach)
             || !std::isfinite(y1 + reach))
             return;
@@ -1763,6 +1834,32 @@ public:
 private:
     cairo_t* m_Cr = nullptr;
 };
+
+StrokeCap CapOf(const LineDef& line)
+{
+    return line.cap == LineDef::NoCap ? StrokeCap::None : line.cap == LineDef::SquareCap ? StrokeCap::Square : StrokeCap::Round;
+}
+
+StrokeJoin JoinOf(const LineDef& line)
+{
+    return line.join == LineDef::BevelJoin ? StrokeJoin::Bevel
+        : line.join == LineDef::MiterJoin  ? StrokeJoin::Miter
+                                           : StrokeJoin::Round;
+}
+
+// cairo's ends, corners and miter limit for a line style.
+void SetStrokeForm(cairo_t* cr, const LineDef& line)
+{
+    cairo_set_line_cap(cr,
+        line.cap == LineDef::NoCap           ? CAIRO_LINE_CAP_BUTT
+            : line.cap == LineDef::SquareCap ? CAIRO_LINE_CAP_SQUARE
+                                             : CAIRO_LINE_CAP_ROUND);
+    cairo_set_line_join(cr,
+        line.join == LineDef::BevelJoin       ? CAIRO_LINE_JOIN_BEVEL
+            : line.join == LineDef::MiterJoin ? CAIRO_LINE_JOIN_MITER
+                                              : CAIRO_LINE_JOIN_ROUND);
+    cairo_set_miter_limit(cr, line.miterLimit);
+}
 
 // A video picture in a video character's rectangle: the picture's visible `width` x `height` from its top left
 // fill the rectangle from the origin, whatever size the codec gave it.
@@ -2039,8 +2136,9 @@ namespace {
 
 // Works out a gradient's pixels over `image`, whose pixel (0, 0) lies at (left, top) of the device; `fromDevice`
 // takes device points to the unit gradient square.
+// `cx`, when given, is applied to each colour read from the ramp, which then holds straight colours.
 void FillGradient(cairo_surface_t* image, const FillDef& fill, const RampPixels& pixels, double focal,
-    const cairo_matrix_t& fromDevice, int left, int top)
+    const cairo_matrix_t& fromDevice, int left, int top, const ColorTransform* cx)
 {
     const int width = cairo_image_surface_get_width(image);
     const int height = cairo_image_surface_get_height(image);
@@ -2056,7 +2154,7 @@ void FillGradient(cairo_surface_t* image, const FillDef& fill, const RampPixels&
             for (int i = 0; i < width; ++i) {
                 const double t = fill.kind == FillDef::Radial ? RadialPosition(x, y, focal, fill.spread)
                                                               : LinearPosition(x, fill.spread);
-                row[i] = RampAt(pixels, t);
+                row[i] = cx ? RampAt(pixels, t, *cx) : RampAt(pixels, t);
                 x += fromDevice.xx;
                 y += fromDevice.yx;
             }
@@ -2068,8 +2166,8 @@ void FillGradient(cairo_surface_t* image, const FillDef& fill, const RampPixels&
 
 } // namespace
 
-bool Renderer::setRadialSource(
-    cairo_t* cr, const FillDef& fill, const GradientRamp& ramp, const cairo_matrix_t& toSquare)
+bool Renderer::setRadialSource(cairo_t* cr, const FillDef& fill, const GradientRamp& ramp,
+    const cairo_matrix_t& toSquare, const ColorTransform* cx)
 {
     // The pixels to work out: the current path's extents within the clip, or the whole clip when the path is
     // still to come (a stroke's, whose width reaches past its path).
@@ -2098,12 +2196,17 @@ bool Renderer::setRadialSource(
     cairo_matrix_t fromDevice = toDevice;
     if (cairo_matrix_invert(&fromDevice) != CAIRO_STATUS_SUCCESS)
         return false;
-    const RampPixels pixels = MakeRampPixels(ramp);
+    if (cx && cx->isIdentity())
+        cx = nullptr;
+    const RampPixels pixels = cx ? MakeStraightRampPixels(ramp) : MakeRampPixels(ramp);
     const double focal = std::clamp(fill.focal, -kMaxFocal, kMaxFocal);
     // Everything the pixels depend on: a gradient kept from last frame with the same key is used as it is.
     std::vector<uint64_t>& key = m_GradientKey;
     key.clear();
-    key.push_back(uint64_t(fill.kind) | uint64_t(fill.spread) << 8);
+    key.push_back(uint64_t(fill.kind) | uint64_t(fill.spread) << 8 | uint64_t(cx != nullptr) << 16);
+    if (cx)
+        for (double v : { cx->mr, cx->mg, cx->mb, cx->ma, cx->ar, cx->ag, cx->ab, cx->aa })
+            key.push_back(std::bit_cast<uint64_t>(v));
     for (double v : { focal, fromDevice.xx, fromDevice.yx, fromDevice.xy, fromDevice.yy, fromDevice.x0,
              fromDevice.y0 })
         key.push_back(std::bit_cast<uint64_t>(v));
@@ -2125,7 +2228,7 @@ bool Renderer::setRadialSource(
             return false;
         }
         cairo_surface_flush(image);
-        FillGradient(image, fill, pixels, focal, fromDevice, left, top);
+        FillGradient(image, fill, pixels, focal, fromDevice, left, top, cx);
         const size_t area = size_t(width) * size_t(height);
         if (m_GradientPixels + area <= kKeptGradientPixels) {
             m_GradientPixels += area;
@@ -2174,6 +2277,10 @@ bool Renderer::setFillSource(cairo_t* cr, const FillDef& fill, const ColorTransf
             cairo_set_source_rgba(cr, c.r, c.g, c.b, c.a);
             return true;
         }
+        // A colour transform works on the colour read from the ramp, which holds the gradient's own colours:
+        // such gradients are worked out pixel by pixel.
+        if (!cx.isIdentity())
+            return setRadialSource(cr, fill, MakeGradientRamp(fill, ColorTransform {}), toSquare, &cx);
         const GradientRamp ramp = MakeGradientRamp(fill, cx);
         // Repeating linear gradients are worked out pixel by pixel too: each repeat starts afresh at the ramp's
         // first entry, where a repeating row of texels would mix the last entry into the first.
@@ -2298,8 +2405,40 @@ void Renderer::drawLayers(cairo_t* cr, const std::vector<ShapeLayer>& layers, co
                 continue;
             const LineDef& line = layer.lines[l];
             cairo_new_path(cr);
-            const StrokeReachClip reach(cr, !m_MaskMode && !warp && line.hasFill && line.fill.kind == FillDef::Radial, m,
-                edges, line.width, line.miterLimit);
+            const bool perPixel = line.fill.kind == FillDef::Radial
+                || (line.fill.kind == FillDef::Linear && (!cx.isIdentity() || line.fill.spread == FillDef::Repeat));
+            // A width that keeps its size as the shape is scaled horizontally, vertically or both: it follows
+            // the shape's own placement only along the other axis, and the transforms of the clips holding the
+            // shape (its holder) scale it as usual, with a pen that is round in the holder's space. A script's
+            // drawing, placed by no matrix of its own, is held by the stage.
+            cairo_matrix_t own = m;
+            cairo_matrix_t holder = m_Stage;
+            bool kept = false;
+            double keptWidth = 0; // in the holder's space
+            // m is own then holder; a placement flattened to nothing draws the stroke as a scaling one.
+            cairo_matrix_t inverse = m_OwnMatrix ? *m_OwnMatrix : m_Stage;
+            if ((line.noHScale || line.noVScale) && cairo_matrix_invert(&inverse) == CAIRO_STATUS_SUCCESS) {
+                if (m_OwnMatrix) {
+                    own = *m_OwnMatrix;
+                    cairo_matrix_multiply(&holder, &inverse, &m);
+                } else {
+                    cairo_matrix_multiply(&own, &m, &inverse);
+                }
+                const double scale = line.noHScale && line.noVScale ? 1
+                    : line.noHScale                                 ? std::hypot(own.xy, own.yy)
+                                                                    : std::hypot(own.xx, own.yx);
+                double px = kMinLinePixels;
+                double py = 0;
+                cairo_matrix_t fromDevice = holder;
+                if (cairo_matrix_invert(&fromDevice) == CAIRO_STATUS_SUCCESS) {
+                    cairo_matrix_transform_distance(&fromDevice, &px, &py);
+                    keptWidth = std::max(line.width * scale, std::hypot(px, py));
+                    kept = std::isfinite(keptWidth);
+                }
+            }
+            const double holderScale = std::max(std::hypot(holder.xx, holder.yx), std::hypot(holder.xy, holder.yy));
+            const StrokeReachClip reach(cr, !m_MaskMode && !warp && line.hasFill && perPixel, m,
+                edges, line.width, line.miterLimit, kept ? keptWidth * holderScale : 0);
             if (m_MaskMode) {
                 cairo_set_source_rgba(cr, 0, 0, 0, 1);
             } else if (line.hasFill) {
@@ -2330,18 +2469,38 @@ void Renderer::drawLayers(cairo_t* cr, const std::vector<ShapeLayer>& layers, co
             const double pixel = std::hypot(ux, uy); // one pixel in the shape's space
             if (pixels < kMinLinePixels)
                 width = pixel;
+            if (kept) {
+                // Laid in the holder's space, where the pen is round, and placed from there.
+                if (mono) {
+                    cairo_new_path(cr);
+                    for (auto& polyline : m_Polygons)
+                        for (PolyPoint& point : polyline)
+                            cairo_matrix_transform_point(&own, &point.x, &point.y);
+                    Polygons outline;
+                    StrokePolygons(m_Polygons, keptWidth, CapOf(line), JoinOf(line), line.miterLimit,
+                        kRoundSidePixels / std::max(holderScale, 1e-9), outline);
+                    for (auto& polygon : outline)
+                        for (PolyPoint& point : polygon) {
+                            cairo_matrix_transform_point(&holder, &point.x, &point.y);
+                            if (warp)
+                                warp->apply(point.x, point.y);
+                        }
+                    fillMono(cr, outline, true, m);
+                    continue;
+                }
+                cairo_set_matrix(cr, &holder);
+                cairo_set_line_width(cr, keptWidth);
+                SetStrokeForm(cr, line);
+                cairo_stroke(cr);
+                cairo_set_matrix(cr, &m);
+                continue;
+            }
             if (mono) {
                 // The stroke's outline is laid in the shape's space, where the pen is round, and placed.
                 cairo_new_path(cr);
                 Polygons outline;
-                StrokePolygons(m_Polygons, width,
-                    line.cap == LineDef::NoCap           ? StrokeCap::None
-                        : line.cap == LineDef::SquareCap ? StrokeCap::Square
-                                                         : StrokeCap::Round,
-                    line.join == LineDef::BevelJoin       ? StrokeJoin::Bevel
-                        : line.join == LineDef::MiterJoin ? StrokeJoin::Miter
-                                                          : StrokeJoin::Round,
-                    line.miterLimit, pixel * kRoundSidePixels, outline);
+                StrokePolygons(
+                    m_Polygons, width, CapOf(line), JoinOf(line), line.miterLimit, pixel * kRoundSidePixels, outline);
                 for (auto& polygon : outline)
                     for (PolyPoint& point : polygon) {
                         cairo_matrix_transform_point(&m, &point.x, &point.y);
@@ -2352,15 +2511,7 @@ void Renderer::drawLayers(cairo_t* cr, const std::vector<ShapeLayer>& layers, co
                 continue;
             }
             cairo_set_line_width(cr, width);
-            cairo_set_line_cap(cr,
-                line.cap == LineDef::NoCap           ? CAIRO_LINE_CAP_BUTT
-                    : line.cap == LineDef::SquareCap ? CAIRO_LINE_CAP_SQUARE
-                                                     : CAIRO_LINE_CAP_ROUND);
-            cairo_set_line_join(cr,
-                line.join == LineDef::BevelJoin       ? CAIRO_LINE_JOIN_BEVEL
-                    : line.join == LineDef::MiterJoin ? CAIRO_LINE_JOIN_MITER
-                                                      : CAIRO_LINE_JOIN_ROUND);
-            cairo_set_miter_limit(cr, line.miterLimit);
+            SetStrokeForm(cr, line);
             cairo_stroke(cr);
         }
     }
@@ -2644,7 +2795,7 @@ void Renderer::drawButton(
         cairo_matrix_t placed;
         cairo_matrix_multiply(&placed, &local, &m);
         drawCharacter(cr, record->m_CharacterID, placed,
-            cx.after(ColorTransform::fromItem(record->m_pColorTransform.get())), 0, kButtonUp, nullptr, nesting);
+            cx.after(ColorTransform::fromItem(record->m_pColorTransform.get())), 0, kButtonUp, nullptr, nesting, &local);
     }
 }
 

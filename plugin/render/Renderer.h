@@ -52,6 +52,9 @@ public:
     bool set(const ScalingGrid& grid, const double bounds[4], const cairo_matrix_t& clipToDevice, double stageScaleX,
         double stageScaleY);
     void apply(double& x, double& y) const;
+    // The point of the clip's own space that the warp moves to (x, y) of that space (hit tests follow the
+    // warped shapes this way).
+    void unwarpLocal(double& x, double& y) const;
 
 private:
     // One axis: the ends and grid lines of the clip, and where they go.
@@ -60,6 +63,7 @@ private:
         double to[4] = {};
         bool set(double low, double gridLow, double gridHigh, double high, double scale);
         double map(double v) const;
+        double unmap(double v) const;
     };
     cairo_matrix_t m_ToDevice {};
     cairo_matrix_t m_ToClip {};
@@ -100,7 +104,10 @@ private:
     // put it on whole pixels and drawn its background.
     void drawPlaced(cairo_t* cr, const DisplayObject& object, cairo_matrix_t m, const ColorTransform& cx,
         int nesting, bool placed = false);
+    // `own`: the character's own placement, which the widths of non-scaling strokes do not follow.
     void drawCharacter(cairo_t* cr, uint16_t id, const cairo_matrix_t& m, const ColorTransform& cx, uint16_t ratio,
+        int buttonState, const SpriteInstance* sprite, int nesting, const cairo_matrix_t* own = nullptr);
+    void drawCharacterOwn(cairo_t* cr, uint16_t id, const cairo_matrix_t& m, const ColorTransform& cx, uint16_t ratio,
         int buttonState, const SpriteInstance* sprite, int nesting);
     void drawLayers(cairo_t* cr, const std::vector<ShapeLayer>& layers, const cairo_matrix_t& m,
         const ColorTransform& cx, const GridWarp* warp = nullptr);
@@ -127,7 +134,9 @@ private:
     bool recordsHit(cairo_t* cr, const CTag* button, const cairo_matrix_t& matrix, double x, double y, int nesting);
     bool characterHit(cairo_t* cr, uint16_t id, const cairo_matrix_t& placed, double x, double y, int nesting);
     bool setFillSource(cairo_t* cr, const FillDef& fill, const ColorTransform& cx);
-    bool setRadialSource(cairo_t* cr, const FillDef& fill, const GradientRamp& ramp, const cairo_matrix_t& toSquare);
+    // A gradient worked out pixel by pixel; `cx`, when given, transforms the colours read from the ramp.
+    bool setRadialSource(cairo_t* cr, const FillDef& fill, const GradientRamp& ramp, const cairo_matrix_t& toSquare,
+        const ColorTransform* cx = nullptr);
     std::vector<ShapeLayer> morphLayers(const CTag* tag, uint16_t ratio);
     const std::vector<ShapeLayer>* shapeLayers(const CTag* tag);
     // Grows `box` (device pixels) by what the character placed with `m` may draw; false when that is not known
@@ -200,6 +209,7 @@ private:
     std::map<const CSWF*, std::map<uint16_t, GridEntry>> m_Grids;
     const ScalingGrid* scalingGrid(uint16_t id);
     const GridWarp* m_Warp = nullptr; // the scaling grid of the clip being drawn
+    const cairo_matrix_t* m_OwnMatrix = nullptr; // the placement of the shape being drawn, when known
     int m_WarpNesting = -1; // the nesting of the shapes it slices
     BitmapCache& m_Bitmaps;
     bool m_MaskMode = false; // drawing a clip mask: every fill is opaque

@@ -59,6 +59,10 @@ struct LineDef {
     Cap cap = RoundCap;
     Join join = RoundJoin;
     double miterLimit = 3;
+    // The width keeps its size on the stage as the shape is scaled horizontally (noHScale), vertically
+    // (noVScale) or both; such a stroke is drawn with a round pen in the stage's space.
+    bool noHScale = false;
+    bool noVScale = false;
 };
 
 // A shape walked into edges: every edge with its fill styles on either side and its line style, and the style

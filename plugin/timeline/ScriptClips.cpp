@@ -17,9 +17,11 @@
 #include "Tags.h"
 #include "TagsModern.h"
 #include "HeaderItems.h"
+#include "Movie.h"
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <strings.h>
 
 namespace reelfinch::plugin {
@@ -510,6 +512,25 @@ bool MoviePlayer::textHit(const SpriteInstance& sprite, const CTextTag& text, do
     return false;
 }
 
+// The scaling grid a sprite's definition was given in `movie` (whose dictionary is `characters`), if any: the
+// first grid of the character holds.
+bool GridOf(const CSWF* movie, const std::map<uint16_t, const CTag*>& characters, uint16_t id, ScalingGrid& grid)
+{
+    const CTagsItem* tags = movie ? movie->GetTags() : nullptr;
+    auto defined = characters.find(id);
+    if (!tags || defined == characters.end() || defined->second->m_TagCode != kTagDefineSprite)
+        return false;
+    for (int i = 0; i < tags->GetItemCount(); ++i) {
+        const auto* tag = dynamic_cast<const CDefineScalingGridTag*>(tags->GetTag(i));
+        if (!tag || !tag->m_pSplitter || tag->m_CharacterID != id)
+            continue;
+        const CRectItem& r = *tag->m_pSplitter;
+        grid = { double(r.m_XMin), double(r.m_YMin), double(r.m_XMax), double(r.m_YMax) };
+        return true;
+    }
+    return false;
+}
+
 bool MoviePlayer::spriteHit(const SpriteInstance& sprite, double x, double y, bool shape)
 {
     if (!shape) {
@@ -528,14 +549,36 @@ bool MoviePlayer::spriteHit(const SpriteInstance& sprite, double x, double y, bo
             if (!inMask)
                 return false;
         }
+    // A sprite with a scaling grid warps its own shapes and drawing: the point is taken back through the warp
+    // into the space they are defined in (the clips inside it scale plainly and test the point as it is).
+    const cairo_matrix_t toStage = stageMatrix(sprite);
+    GridWarp warp;
+    bool warped = false;
+    if (sprite.display && sprite.parent) {
+        ScalingGrid grid;
+        const MovieLibrary* library = sprite.parent->library;
+        constexpr double kFar = std::numeric_limits<double>::max();
+        double bounds[4] = { kFar, kFar, -kFar, -kFar };
+        warped = GridOf(library ? library->movie.get() : m_Movie.get(), charactersOf(library),
+                     sprite.display->characterId, grid)
+            && localBounds(sprite, bounds, 0) && warp.set(grid, bounds, toStage, 1, 1);
+    }
+    // The point in the sprite's own space, before the warp: false when the sprite is flattened to nothing.
+    const auto local = [&](double& lx, double& ly) {
+        cairo_matrix_t toLocal = toStage;
+        if (cairo_matrix_invert(&toLocal) != CAIRO_STATUS_SUCCESS)
+            return false;
+        lx = x;
+        ly = y;
+        cairo_matrix_transform_point(&toLocal, &lx, &ly);
+        if (warped)
+            warp.unwarpLocal(lx, ly);
+        return true;
+    };
     if (sprite.drawing) {
-        cairo_matrix_t toLocal = stageMatrix(sprite);
-        double lx = x, ly = y;
-        if (cairo_matrix_invert(&toLocal) == CAIRO_STATUS_SUCCESS) {
-            cairo_matrix_transform_point(&toLocal, &lx, &ly);
-            if (sprite.drawing->hit(lx, ly))
-                return true;
-        }
+        double lx = 0, ly = 0;
+        if (local(lx, ly) && sprite.drawing->hit(lx, ly))
+            return true;
     }
     // Whether one object of the list falls on the point, by its outlines.
     const auto objectHit = [&](const DisplayObject& object) -> bool {
@@ -544,12 +587,10 @@ bool MoviePlayer::spriteHit(const SpriteInstance& sprite, double x, double y, bo
         const CTag* tag = character(sprite, object.characterId);
         if (!tag && !object.field)
             return false;
-        cairo_matrix_t m;
-        const cairo_matrix_t parent = stageMatrix(sprite);
-        cairo_matrix_multiply(&m, &object.matrix, &parent);
-        if (cairo_matrix_invert(&m) != CAIRO_STATUS_SUCCESS)
+        cairo_matrix_t m = object.matrix;
+        double lx = 0, ly = 0;
+        if (!local(lx, ly) || cairo_matrix_invert(&m) != CAIRO_STATUS_SUCCESS)
             return false;
-        double lx = x, ly = y;
         cairo_matrix_transform_point(&m, &lx, &ly);
         if (object.field) {
             // A text field by its box as scripts and autoSize left it.

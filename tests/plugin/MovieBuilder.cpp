@@ -324,11 +324,15 @@ std::vector<uint8_t> MovieBuilder::finish()
     return std::vector<uint8_t>(m_Movie.GetBuffer(), m_Movie.GetBuffer() + m_Movie.GetSize());
 }
 
-void SpriteBuilder::place(uint16_t depth, uint16_t id, int x, int y)
+void SpriteBuilder::place(uint16_t depth, uint16_t id, int x, int y, uint16_t clipDepth)
 {
     CPlaceObject2Tag tag;
     tag.m_Depth = depth;
     tag.SetID(id);
+    if (clipDepth) {
+        tag.m_HasClipDepth = true;
+        tag.m_ClipDepth = clipDepth;
+    }
     auto matrix = Translate(x, y);
     tag.SetMatrix(matrix.get());
     CSWFStream body;

@@ -94,7 +94,7 @@ private:
 class SpriteBuilder
 {
 public:
-    void place(uint16_t depth, uint16_t id, int x, int y);
+    void place(uint16_t depth, uint16_t id, int x, int y, uint16_t clipDepth = 0);
     void move(uint16_t depth, int x, int y);
     void actions(const std::vector<uint8_t>& codes);
     void showFrame();

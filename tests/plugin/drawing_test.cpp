@@ -602,6 +602,30 @@ TEST(PluginDrawing, ColourTransformsAndClipMasks)
     EXPECT_TRUE(Near(c.at(75, 90), kRed));
 }
 
+TEST(PluginDrawing, AClipUsedAsAMaskCountsItsOwnMasksAsShape)
+{
+    // Clip 4 holds a mask over the left quarter that would clip a shape on the right quarter, which it misses.
+    // Used as a mask, the clip covers both quarters: its own mask cuts nothing there.
+    MovieBuilder movie(kW, kH);
+    movie.background(kWhite);
+    movie.rectShape(1, 0, 0, 25 * T, 100 * T, kBlack);
+    movie.rectShape(2, 75 * T, 0, 100 * T, 100 * T, kBlack);
+    movie.rectShape(3, 0, 0, 100 * T, 100 * T, kRed);
+    SpriteBuilder mask;
+    mask.place(1, 1, 0, 0, 2);
+    mask.place(2, 2, 0, 0);
+    mask.showFrame();
+    mask.define(movie, 4);
+    movie.place(1, 4, 0, 0, nullptr, 2);
+    movie.place(2, 3, 0, 0);
+    movie.showFrame();
+    MoviePlayer player;
+    const Canvas c = Render(Show(player, movie), kW, kH);
+    EXPECT_TRUE(Near(c.at(12, 50), kRed));
+    EXPECT_TRUE(Near(c.at(87, 50), kRed));
+    EXPECT_TRUE(Near(c.at(50, 50), kWhite));
+}
+
 TEST(PluginDrawing, ButtonsShowTheirStateAndRunTheirActions)
 {
     MovieBuilder movie(kW, kH);
@@ -711,6 +735,33 @@ TEST(PluginDrawing, ScalingGridsKeepTheMarginsOfAClipsOwnShapes)
     EXPECT_TRUE(Near(c.at(110, 60), kBlue));
 }
 
+TEST(PluginDrawing, HitTestsFollowTheShapesAScalingGridWarps)
+{
+    // Two 5 px strips at either side of a 20 px clip, in its margins: stretched four times wide, they stay 5 px
+    // wide on the stage and the middle between them is empty.
+    MovieBuilder movie(100, 40);
+    movie.background(kWhite);
+    movie.rectShape(1, 0, 0, 5 * T, 20 * T, kRed);
+    movie.rectShape(2, 15 * T, 0, 20 * T, 20 * T, kRed);
+    SpriteBuilder strips;
+    strips.place(1, 1, 0, 0);
+    strips.place(2, 2, 0, 0);
+    strips.showFrame();
+    strips.define(movie, 3);
+    movie.raw(78, ScalingGrid(3, 5 * T, 15 * T, 0, 20 * T));
+    PlaceScaled(movie, 1, 3, 10 * T, 10 * T, 4, 1); // 80 x 20 px at (10, 10)
+    movie.showFrame();
+    MoviePlayer player;
+    Show(player, movie);
+    const auto* clip = player.root().displayList.begin()->second.sprite.get();
+    ASSERT_NE(clip, nullptr);
+    const auto hit = [&](int x) { return player.spriteHit(*clip, x * T, 20 * T, true); };
+    EXPECT_TRUE(hit(12));
+    EXPECT_FALSE(hit(20)) << "the left strip, plainly scaled, would reach to 30 px";
+    EXPECT_FALSE(hit(75)) << "the right strip, plainly scaled, would start at 70 px";
+    EXPECT_TRUE(hit(87));
+}
+
 TEST(PluginDrawing, LinearLightHoldsColoursAsBytes)
 {
     // Between two dark greys, linear light keeps under two levels of the 255 a byte holds, rounded down to one:
@@ -728,4 +779,29 @@ TEST(PluginDrawing, LinearLightHoldsColoursAsBytes)
     MoviePlayer player;
     const Canvas c = Render(Show(player, movie), kW, kH);
     EXPECT_TRUE(Near(c.at(50, 50), { 13, 13, 13 }, 1));
+}
+
+TEST(PluginDrawing, ColourTransformsWorkOnTheColoursReadFromAGradient)
+{
+    // Half of a gradient's full green is 127.5 levels: a ramp holding the transformed colour as bytes would cut
+    // it down to 127 before the transform's result is rounded.
+    const float scale = 100.0f * T / 32768.0f;
+    MovieBuilder movie(kW, kH);
+    movie.background(kWhite);
+    auto matrix = Translate(50 * T, 50 * T, scale, scale);
+    std::vector<std::unique_ptr<CFillStyleItem>> fills;
+    fills.push_back(GradientFill(kFillLinearGradient, { { 0, kGreen }, { 255, kGreen } }, *matrix, kStyleRGBA));
+    movie.shape(1, 0, 0, 100 * T, 100 * T, std::move(fills));
+    CCXFormItem cx(nullptr, kStyleRGBA);
+    cx.m_HasAlpha = true;
+    cx.m_MultTermsRead = true;
+    cx.m_RedMultTerm = 256;
+    cx.m_GreenMultTerm = 128;
+    cx.m_BlueMultTerm = 256;
+    cx.m_AlphaMultTerm = 256;
+    movie.place(1, 1, 0, 0, &cx);
+    movie.showFrame();
+    MoviePlayer player;
+    const Canvas c = Render(Show(player, movie), kW, kH);
+    EXPECT_TRUE(Near(c.at(50, 50), { 0, 128, 0 }, 0));
 }

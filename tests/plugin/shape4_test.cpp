@@ -6,6 +6,7 @@
 #include "TagsModern.h"
 
 #include <cmath>
+#include <tuple>
 
 using namespace plugintest;
 using reelfinch::plugin::MoviePlayer;
@@ -172,4 +173,56 @@ TEST(PluginShape4, MorphShape2LineStylesMorph)
     EXPECT_TRUE(Near(c.at(50, 23), kBlue)) << "ten pixels wide at the end";
     EXPECT_TRUE(Near(c.at(50, 27), kWhite));
     EXPECT_TRUE(Near(c.at(84, 84), kBlue)) << "a mitred corner";
+}
+
+TEST(PluginShape4, NonScalingStrokesKeepTheirWidthAgainstTheirOwnPlacement)
+{
+    // A 10 px square outlined by a one-pixel line that scales in neither direction. Placed eight times larger it
+    // keeps one pixel; inside a clip placed eight times larger, the clip's transform scales it as usual.
+    MovieBuilder movie(200, 100);
+    movie.background(kWhite);
+    CDefineShape4Tag shape;
+    const unsigned char style = shape.GetStyle();
+    shape.m_ID = 1;
+    CRectItem bounds(nullptr, style);
+    bounds.m_XMin = bounds.m_YMin = -T;
+    bounds.m_XMax = bounds.m_YMax = 11 * T;
+    shape.SetBounds(&bounds);
+    shape.m_UsesNonScalingStrokes = true;
+    CShapeWithStyleItem shapes(nullptr, style);
+    CFillStyleArrayItem fills(nullptr, style);
+    CLineStyleArrayItem lines(nullptr, style);
+    auto line = std::make_unique<CLineStyle2Item>(nullptr, style);
+    line->m_Width = T;
+    line->m_NoHScale = true;
+    line->m_NoVScale = true;
+    line->m_pColor = std::make_unique<CColorItem>(nullptr, style);
+    line->m_pColor->SetRGBA({ 0, 0, 0, 255 });
+    lines.AppendItem(std::move(line));
+    shapes.SetFillStyles(&fills);
+    shapes.SetLineStyles(&lines);
+    CShapeItem outline(nullptr, style);
+    AddRect(outline, 0, 0, 10 * T, 10 * T, 0, 1);
+    shapes.SetShape(&outline);
+    shape.SetShapes(&shapes);
+    movie.tag(kTagDefineShape4, shape);
+    SpriteBuilder holder;
+    holder.place(1, 1, 0, 0);
+    holder.showFrame();
+    holder.define(movie, 2);
+    for (const auto& [depth, id, x] : { std::tuple { 1, 1, 5 }, std::tuple { 2, 2, 110 } }) {
+        CPlaceObject2Tag place;
+        place.m_Depth = uint16_t(depth);
+        place.SetID(uint16_t(id));
+        auto matrix = Translate(x * T, 5 * T, 8, 8);
+        place.SetMatrix(matrix.get());
+        movie.tag(kTagPlaceObject2, place);
+    }
+    movie.showFrame();
+    MoviePlayer player;
+    ASSERT_TRUE(Load(player, movie.finish()));
+    const Canvas c = Render(player, 200, 100);
+    EXPECT_TRUE(Near(c.at(8, 45), kWhite)) << "a scaled line would be 8 px wide here";
+    EXPECT_LT(std::min(c.at(4, 45) & 0xFF, c.at(5, 45) & 0xFF), 0xA0u) << "the thin line is drawn";
+    EXPECT_TRUE(Near(c.at(112, 45), kBlack)) << "the holding clip's scale widens it";
 }
