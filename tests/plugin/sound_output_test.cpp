@@ -197,6 +197,35 @@ protected:
     QProcess m_Server;
 };
 
+// What the null sink's monitor plays, recorded by parec. It is read as it comes: a full pipe would hold the
+// recorder up.
+class MonitorRecording {
+public:
+    bool start()
+    {
+        m_Parec.start(QStringLiteral(REELFINCH_PAREC),
+            { "--device=movie_sink.monitor", "--format=s16le", "--rate=44100", "--channels=2", "--raw",
+                "--latency-msec=20" });
+        return m_Parec.waitForStarted(5000);
+    }
+    void drain()
+    {
+        m_Parec.waitForReadyRead(1);
+        m_Raw += m_Parec.readAllStandardOutput();
+    }
+    QByteArray finish()
+    {
+        m_Parec.terminate();
+        m_Parec.waitForFinished(5000);
+        m_Raw += m_Parec.readAllStandardOutput();
+        return m_Raw;
+    }
+
+private:
+    QProcess m_Parec;
+    QByteArray m_Raw;
+};
+
 // A 441 Hz tone for three seconds from the first frame.
 std::vector<uint8_t> ToneMovie()
 {
@@ -239,17 +268,9 @@ TEST_F(PulseSink, ThePlayingMovieReachesTheSinksMonitor)
     Application();
     const std::vector<uint8_t> bytes = ToneMovie();
 
-    QProcess parec;
-    parec.start(QStringLiteral(REELFINCH_PAREC),
-        { "--device=movie_sink.monitor", "--format=s16le", "--rate=44100", "--channels=2", "--raw",
-            "--latency-msec=20" });
-    ASSERT_TRUE(parec.waitForStarted(5000));
-    // The recording is read as it comes: a full pipe would hold the recorder up.
-    QByteArray raw;
-    auto drain = [&] {
-        parec.waitForReadyRead(1);
-        raw += parec.readAllStandardOutput();
-    };
+    MonitorRecording recording;
+    ASSERT_TRUE(recording.start());
+    auto drain = [&] { recording.drain(); };
     for (int i = 0; i < 30; ++i)
         drain(), QThread::msleep(10);
     {
@@ -266,9 +287,7 @@ TEST_F(PulseSink, ThePlayingMovieReachesTheSinksMonitor)
     }
     for (int i = 0; i < 20; ++i)
         drain(), QThread::msleep(10);
-    parec.terminate();
-    parec.waitForFinished(5000);
-    raw += parec.readAllStandardOutput();
+    const QByteArray raw = recording.finish();
     ASSERT_GT(raw.size(), 44100 / 4 * 4) << "the monitor gave " << raw.size() << " bytes";
     // Somewhere in what the monitor gave, a piece of the tone.
     EXPECT_GT(ToneHeard(raw), 0.95) << "of " << raw.size() / 4 << " frames heard";
@@ -281,20 +300,14 @@ TEST_F(PulseSink, TheEnginesSoundReachesTheSinkThroughTheProxy)
 {
     Application();
     const std::vector<uint8_t> bytes = ToneMovie();
-    QProcess parec;
-    parec.start(QStringLiteral(REELFINCH_PAREC),
-        { "--device=movie_sink.monitor", "--format=s16le", "--rate=44100", "--channels=2", "--raw",
-            "--latency-msec=20" });
-    ASSERT_TRUE(parec.waitForStarted(5000));
-    // The recording is read as it comes: a full pipe would hold the recorder up.
-    QByteArray raw;
+    MonitorRecording recording;
+    ASSERT_TRUE(recording.start());
     auto pump = [&](int ms) {
         QElapsedTimer clock;
         clock.start();
         while (clock.elapsed() < ms) {
             QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-            parec.waitForReadyRead(1);
-            raw += parec.readAllStandardOutput();
+            recording.drain();
         }
     };
     // The fresh null sink settles its latency only after its monitor has been recorded a while; a stream opened
@@ -315,9 +328,7 @@ TEST_F(PulseSink, TheEnginesSoundReachesTheSinkThroughTheProxy)
         pump(1000);
         NSFlashPluginView::setPluginPath(QString());
     }
-    parec.terminate();
-    parec.waitForFinished(5000);
-    raw += parec.readAllStandardOutput();
+    const QByteArray raw = recording.finish();
     ASSERT_GT(raw.size(), 44100 / 2 * 4) << "the monitor gave " << raw.size() << " bytes";
     EXPECT_GT(ToneHeard(raw), 0.95) << "of " << raw.size() / 4 << " frames heard";
     // The last quarter second recorded, while the movie was paused.
@@ -360,16 +371,9 @@ TEST_F(PulseSink, ADroppedNetStreamFallsSilentOnceCollected)
     }
     const std::vector<uint8_t> bytes = movie.finish();
 
-    QProcess parec;
-    parec.start(QStringLiteral(REELFINCH_PAREC),
-        { "--device=movie_sink.monitor", "--format=s16le", "--rate=44100", "--channels=2", "--raw",
-            "--latency-msec=20" });
-    ASSERT_TRUE(parec.waitForStarted(5000));
-    QByteArray raw;
-    auto drain = [&] {
-        parec.waitForReadyRead(1);
-        raw += parec.readAllStandardOutput();
-    };
+    MonitorRecording recording;
+    ASSERT_TRUE(recording.start());
+    auto drain = [&] { recording.drain(); };
     // The fresh null sink settles its latency only after its monitor has been recorded a while.
     for (int i = 0; i < 150; ++i)
         drain(), QThread::msleep(10);
@@ -407,9 +411,7 @@ TEST_F(PulseSink, ADroppedNetStreamFallsSilentOnceCollected)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
     }
-    parec.terminate();
-    parec.waitForFinished(5000);
-    raw += parec.readAllStandardOutput();
+    const QByteArray raw = recording.finish();
     ASSERT_GT(raw.size(), 44100 * 4) << "the monitor gave " << raw.size() << " bytes";
     EXPECT_GT(ToneHeard(raw), 0.95) << "the stream was never heard";
     // The last half second recorded, a second after the collection.
