@@ -685,36 +685,50 @@ std::vector<Filter> FiltersFrom(const CFilterListItem* list)
     return filters;
 }
 
+namespace {
+
+// How far one filter's blur (or kernel) spreads a pixel, leaving out its offset.
+double Spread(const Filter& f, double scaleX, double scaleY)
+{
+    if (f.kind == Filter::ColorMatrix)
+        return 0;
+    if (f.kind == Filter::Convolution)
+        return std::max(f.matrixX, f.matrixY);
+    return std::max(f.blurX * scaleX, f.blurY * scaleY) * f.passes / 2 + 1;
+}
+
+bool HasOffset(const Filter& f)
+{
+    return f.kind != Filter::ColorMatrix && f.kind != Filter::Convolution;
+}
+
+} // namespace
+
 int FilterMargin(const std::vector<Filter>& filters, double scaleX, double scaleY)
 {
     double margin = 0;
-    for (const Filter& f : filters) {
-        if (f.kind == Filter::ColorMatrix)
-            continue;
-        if (f.kind == Filter::Convolution) {
-            margin += std::max(f.matrixX, f.matrixY);
-            continue;
-        }
-        margin += std::max(f.blurX * scaleX, f.blurY * scaleY) * f.passes / 2 + 1
-            + std::abs(f.distance) * std::max(scaleX, scaleY);
-    }
+    for (const Filter& f : filters)
+        margin += Spread(f, scaleX, scaleY) + (HasOffset(f) ? std::abs(f.distance) * std::max(scaleX, scaleY) : 0);
     return int(std::ceil(std::min(margin, kMaxMargin)));
+}
+
+double FilterSpread(const std::vector<Filter>& filters, double scaleX, double scaleY)
+{
+    double spread = 0;
+    for (const Filter& f : filters)
+        spread += Spread(f, scaleX, scaleY);
+    return std::ceil(std::min(spread, kMaxMargin));
 }
 
 std::array<double, 4> FilterReach(const std::vector<Filter>& filters, double scaleX, double scaleY)
 {
     std::array<double, 4> reach {};
     for (const Filter& f : filters) {
-        if (f.kind == Filter::ColorMatrix)
-            continue;
-        if (f.kind == Filter::Convolution) {
-            for (double& side : reach)
-                side += std::max(f.matrixX, f.matrixY);
-            continue;
-        }
-        const double spread = std::max(f.blurX * scaleX, f.blurY * scaleY) * f.passes / 2 + 1;
+        const double spread = Spread(f, scaleX, scaleY);
         for (double& side : reach)
             side += spread;
+        if (!HasOffset(f))
+            continue;
         const double dx = std::cos(f.angle) * f.distance * scaleX;
         const double dy = std::sin(f.angle) * f.distance * scaleY;
         // Bevels see the picture moved both ways; shadows and glows one way.

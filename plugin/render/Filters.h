@@ -58,6 +58,9 @@ int FilterMargin(const std::vector<Filter>& filters, double scaleX, double scale
 // left, top, right, bottom; each is at most `FilterMargin`.
 std::array<double, 4> FilterReach(const std::vector<Filter>& filters, double scaleX, double scaleY);
 
+// How far the filters' blurs spread a picture's pixels on any side, leaving out the offsets of shadows and bevels.
+double FilterSpread(const std::vector<Filter>& filters, double scaleX, double scaleY);
+
 // Applies the filters in turn to `image` (ARGB32, premultiplied), whose pixels already hold `FilterMargin` of
 // room around the picture. Blur sizes and distances are scaled by `scaleX`/`scaleY` (the stage's scale of the
 // object's space).

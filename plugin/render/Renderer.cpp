@@ -536,6 +536,21 @@ void AppendFilterKey(const std::vector<Filter>& filters, std::vector<uint64_t>& 
     }
 }
 
+DeviceBox Intersection(const DeviceBox& a, const DeviceBox& b)
+{
+    return { std::max(a.x0, b.x0), std::max(a.y0, b.y0), std::min(a.x1, b.x1), std::min(a.y1, b.y1) };
+}
+
+// The smallest box holding both; an empty box adds nothing.
+DeviceBox Hull(const DeviceBox& a, const DeviceBox& b)
+{
+    if (a.empty())
+        return b;
+    if (b.empty())
+        return a;
+    return { std::min(a.x0, b.x0), std::min(a.y0, b.y0), std::max(a.x1, b.x1), std::max(a.y1, b.y1) };
+}
+
 // Narrows the clip to a box of device pixels, widened to whole pixels.
 void ClipToBox(cairo_t* cr, const DeviceBox& box)
 {
@@ -1342,12 +1357,14 @@ void Renderer::drawPlaced(
     // view): the filtered layer covers the clip grown by that reach.
     const int reach = filtered ? FilterMargin(object.filters, m_FilterScaleX, m_FilterScaleY) : 0;
     DeviceBox layerBox;
+    DeviceBox clipBox;
     if (filtered) {
         cairo_matrix_t user;
         cairo_get_matrix(cr, &user);
         cairo_identity_matrix(cr);
         cairo_clip_extents(cr, &layerBox.x0, &layerBox.y0, &layerBox.x1, &layerBox.y1);
         cairo_set_matrix(cr, &user);
+        clipBox = layerBox;
         // What lands in the clip comes from the opposite side of each effect's offset: a shadow cast downwards
         // needs the rows above the clip, none below it.
         const auto sides = FilterReach(object.filters, m_FilterScaleX, m_FilterScaleY);
@@ -1365,10 +1382,22 @@ void Renderer::drawPlaced(
             box = DeviceBox { 0, 0, 0, 0 };
             cairo_save(cr);
         }
+        DeviceBox own = box;
         box.grow(kLayerPad + reach);
         ClipToBox(cr, box);
-        layerBox = { std::max(layerBox.x0, box.x0), std::max(layerBox.y0, box.y0), std::min(layerBox.x1, box.x1),
-            std::min(layerBox.y1, box.y1) };
+        layerBox = Intersection(layerBox, box);
+        if (filtered) {
+            // The layer holds the object's own pixels (with the room its blurs spread them) and the part of the
+            // clip its effects can reach, no more: a shadow or bevel cast far away lands outside a small view,
+            // and the rows between the object and where it would land need no work.
+            own.grow(kLayerPad + FilterSpread(object.filters, m_FilterScaleX, m_FilterScaleY));
+            layerBox = Intersection(layerBox, Hull(Intersection(clipBox, box), own));
+        }
+    }
+    // Nothing the filters make can reach the clip (an alpha layer still clears what lies below).
+    if (filtered && layerBox.empty() && mode != kBlendAlpha) {
+        cairo_restore(cr);
+        return;
     }
     // A filtered picture drawn last frame with the same key is used again.
     bool keyed = false;

@@ -571,11 +571,11 @@ TEST(PluginEffects, EffectsReachIntoTheViewFromPartsOutsideIt)
 {
     // A square wholly outside the view casts its shadow 30 pixels into the view's edge; moved elsewhere outside,
     // it casts nothing there.
-    auto shadowAt = [](int x, int y, double angle) {
+    auto shadowAt = [](int x, int y, double angle, double distance = 30) {
         MovieBuilder movie(100, 100);
         movie.background(kWhite);
         movie.rectShape(1, 0, 0, 50 * T, 50 * T, { 255, 128, 0 });
-        movie.raw(kTagPlaceObject3, Place3(1, 1, x, y, 0, DropShadow(kBlack, 1, angle, 30, false, false)));
+        movie.raw(kTagPlaceObject3, Place3(1, 1, x, y, 0, DropShadow(kBlack, 1, angle, distance, false, false)));
         movie.showFrame();
         MoviePlayer player;
         EXPECT_TRUE(Load(player, movie.finish()));
@@ -591,4 +591,12 @@ TEST(PluginEffects, EffectsReachIntoTheViewFromPartsOutsideIt)
     EXPECT_TRUE(Near(left.at(30, 40), kWhite, 3));
     const Canvas aside = shadowAt(-120, -60, kDown);
     EXPECT_TRUE(Near(aside.at(5, 5), kWhite, 3));
+    // Cast from far away: the rows between the square and the view still carry the shadow in.
+    const Canvas far = shadowAt(20, -480, kDown, 500); // shadow 20 to 70
+    EXPECT_TRUE(Near(far.at(40, 10), kWhite, 3));
+    EXPECT_TRUE(Near(far.at(40, 40), kBlack, 3));
+    // Cast far out of the view: the square shows without it.
+    const Canvas away = shadowAt(20, 20, kDown, 900);
+    EXPECT_TRUE(Near(away.at(40, 40), Color { 255, 128, 0 }, 3));
+    EXPECT_TRUE(Near(away.at(40, 85), kWhite, 3));
 }
