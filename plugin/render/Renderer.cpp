@@ -7,6 +7,7 @@
 #include "render/Drawing.h"
 #include "render/EditText.h"
 #include "render/Filters.h"
+#include "render/TextRecords.h"
 #include "render/MonoRaster.h"
 #include "timeline/ScriptMasks.h"
 #include "video/FlvMedia.h"
@@ -2590,38 +2591,16 @@ void Renderer::drawText(cairo_t* cr, const CTag* tag, const cairo_matrix_t& m, c
     cairo_matrix_t base;
     cairo_matrix_multiply(&base, &textMatrix, &m);
     const Font* glyphs = nullptr;
-    RGBA color;
-    double x = 0;
-    double y = 0;
-    double height = 0;
-    const CTextRecordsItem* records = text->m_pTextRecords.get();
-    for (int i = 0; i < records->GetItemCount(); ++i) {
-        const CSWFItem* item = records->GetItem(i);
-        if (auto* style = dynamic_cast<const CTextRecordType1Item*>(item)) {
-            if (style->m_HasFont) {
-                glyphs = font(style->m_FontID);
-                height = style->m_TextHeight;
-            }
-            if (style->m_pColor)
-                color = ToRGBA(style->m_pColor.get());
-            if (style->m_HasXOffset)
-                x = style->m_XOffset;
-            if (style->m_HasYOffset)
-                y = style->m_YOffset;
-            continue;
+    std::optional<uint16_t> fontId;
+    ForEachGlyph(*text, [&](const TextGlyph& g) {
+        if (g.hasFont && fontId != g.fontId) {
+            fontId = g.fontId;
+            glyphs = font(g.fontId);
         }
-        auto* entries = dynamic_cast<const CTextRecordType0Item*>(item);
-        if (!entries)
-            continue;
-        for (int g = 0; g < entries->GetItemCount(); ++g) {
-            auto* entry = dynamic_cast<const CGlyphEntryItem*>(entries->GetItem(g));
-            if (!entry)
-                continue;
-            if (glyphs && entry->m_GlyphIndex < glyphs->glyphs.size())
-                drawGlyph(cr, *glyphs, int(entry->m_GlyphIndex), height, x, y, base, cx, color);
-            x += entry->m_GlyphAdvance;
-        }
-    }
+        if (glyphs && g.index < glyphs->glyphs.size())
+            drawGlyph(cr, *glyphs, int(g.index), g.height, g.x, g.y, base, cx, g.color ? ToRGBA(g.color) : RGBA {});
+        return true;
+    });
 }
 
 void Renderer::drawEditText(cairo_t* cr, const CTag* tag, const cairo_matrix_t& m, const ColorTransform& cx)

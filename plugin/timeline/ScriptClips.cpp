@@ -10,6 +10,7 @@
 #include "render/Drawing.h"
 #include "render/Fonts.h"
 #include "render/Renderer.h"
+#include "render/TextRecords.h"
 
 #include "Records.h"
 #include "SWFStream.h"
@@ -22,6 +23,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <optional>
 #include <strings.h>
 
 namespace reelfinch::plugin {
@@ -471,45 +473,27 @@ bool MoviePlayer::textHit(const SpriteInstance& sprite, const CTextTag& text, do
         cairo_matrix_transform_point(&toRecords, &x, &y);
     }
     const Font* font = nullptr;
-    double penX = 0, penY = 0, height = 0;
-    const CTextRecordsItem* records = text.m_pTextRecords.get();
-    for (int i = 0; i < records->GetItemCount(); ++i) {
-        const CSWFItem* item = records->GetItem(i);
-        if (auto* style = dynamic_cast<const CTextRecordType1Item*>(item)) {
-            if (style->m_HasFont) {
-                font = nullptr;
-                height = style->m_TextHeight;
-                if (const CTag* tag = character(sprite, style->m_FontID)) {
-                    auto cached = m_FontCache.find(tag);
-                    if (cached == m_FontCache.end()) {
-                        Font made;
-                        if (FontFromTag(tag, made))
-                            cached = m_FontCache.emplace(tag, std::move(made)).first;
-                    }
-                    if (cached != m_FontCache.end())
-                        font = &cached->second;
+    std::optional<uint16_t> fontId;
+    return !ForEachGlyph(text, [&](const TextGlyph& g) {
+        if (g.hasFont && fontId != g.fontId) {
+            fontId = g.fontId;
+            font = nullptr;
+            if (const CTag* tag = character(sprite, g.fontId)) {
+                auto cached = m_FontCache.find(tag);
+                if (cached == m_FontCache.end()) {
+                    Font made;
+                    if (FontFromTag(tag, made))
+                        cached = m_FontCache.emplace(tag, std::move(made)).first;
                 }
+                if (cached != m_FontCache.end())
+                    font = &cached->second;
             }
-            if (style->m_HasXOffset)
-                penX = style->m_XOffset;
-            if (style->m_HasYOffset)
-                penY = style->m_YOffset;
-            continue;
         }
-        auto* entries = dynamic_cast<const CTextRecordType0Item*>(item);
-        for (int g = 0; entries && g < entries->GetItemCount(); ++g) {
-            auto* entry = dynamic_cast<const CGlyphEntryItem*>(entries->GetItem(g));
-            if (!entry)
-                continue;
-            // The point in the glyph's own units.
-            const double scale = font ? height / font->emUnits : 0;
-            if (scale > 0 && entry->m_GlyphIndex < font->glyphs.size()
-                && LayersHit(font->glyphs[entry->m_GlyphIndex], (x - penX) / scale, (y - penY) / scale))
-                return true;
-            penX += entry->m_GlyphAdvance;
-        }
-    }
-    return false;
+        // The point in the glyph's own units; a hit ends the walk.
+        const double scale = font ? g.height / font->emUnits : 0;
+        return !(scale > 0 && g.index < font->glyphs.size()
+            && LayersHit(font->glyphs[g.index], (x - g.x) / scale, (y - g.y) / scale));
+    });
 }
 
 // The scaling grid a sprite's definition was given in `movie` (whose dictionary is `characters`), if any: the

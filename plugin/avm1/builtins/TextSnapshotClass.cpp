@@ -5,6 +5,7 @@
 
 #include "render/EditText.h"
 #include "render/Fonts.h"
+#include "render/TextRecords.h"
 #include "timeline/MoviePlayer.h"
 
 #include "Tags.h"
@@ -12,6 +13,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <optional>
 
 namespace reelfinch::avm1 {
 
@@ -55,59 +57,39 @@ void ReadText(Machine& m, const CTextTag& text, const cairo_matrix_t& placed, st
     cairo_matrix_t base;
     cairo_matrix_multiply(&base, &own, &placed);
     std::vector<uint16_t> codes;
-    double x = 0;
-    double y = 0;
-    double height = 0;
+    std::optional<uint16_t> fontId;
     double lastY = std::numeric_limits<double>::quiet_NaN();
     bool first = true;
-    const CTextRecordsItem* records = text.m_pTextRecords.get();
-    for (int i = 0; i < records->GetItemCount(); ++i) {
-        const CSWFItem* item = records->GetItem(i);
-        if (auto* style = dynamic_cast<const CTextRecordType1Item*>(item)) {
-            if (style->m_HasFont) {
-                codes = plugin::FontCodes(m.player().character(style->m_FontID));
-                height = style->m_TextHeight;
-            }
-            if (style->m_HasXOffset)
-                x = style->m_XOffset;
-            if (style->m_HasYOffset)
-                y = style->m_YOffset;
-            continue;
+    plugin::ForEachGlyph(text, [&](const plugin::TextGlyph& g) {
+        if (g.hasFont && fontId != g.fontId) {
+            fontId = g.fontId;
+            codes = plugin::FontCodes(m.player().character(g.fontId));
         }
-        auto* entries = dynamic_cast<const CTextRecordType0Item*>(item);
-        if (!entries)
-            continue;
-        for (int g = 0; g < entries->GetItemCount(); ++g) {
-            auto* entry = dynamic_cast<const CGlyphEntryItem*>(entries->GetItem(g));
-            if (!entry)
-                continue;
-            const double advance = entry->m_GlyphAdvance;
-            if (entry->m_GlyphIndex < codes.size()) {
-                SnapshotChar c;
-                c.code = char16_t(codes[entry->m_GlyphIndex]);
-                c.lineStart = first || y != lastY;
-                first = false;
-                lastY = y;
-                // The glyph's box: its advance wide, from the baseline up by the text height.
-                double xs[2] = { x, x + advance };
-                double ys[2] = { y - height, y };
-                c.left = c.top = std::numeric_limits<double>::infinity();
-                c.right = c.bottom = -std::numeric_limits<double>::infinity();
-                for (double px : xs)
-                    for (double py : ys) {
-                        double tx = px;
-                        double ty = py;
-                        cairo_matrix_transform_point(&base, &tx, &ty);
-                        c.left = std::min(c.left, tx);
-                        c.right = std::max(c.right, tx);
-                        c.top = std::min(c.top, ty);
-                        c.bottom = std::max(c.bottom, ty);
-                    }
-                out.push_back(c);
+        if (g.index >= codes.size())
+            return true;
+        SnapshotChar c;
+        c.code = char16_t(codes[g.index]);
+        c.lineStart = first || g.y != lastY;
+        first = false;
+        lastY = g.y;
+        // The glyph's box: its advance wide, from the baseline up by the text height.
+        const double xs[2] = { g.x, g.x + g.advance };
+        const double ys[2] = { g.y - g.height, g.y };
+        c.left = c.top = std::numeric_limits<double>::infinity();
+        c.right = c.bottom = -std::numeric_limits<double>::infinity();
+        for (double px : xs)
+            for (double py : ys) {
+                double tx = px;
+                double ty = py;
+                cairo_matrix_transform_point(&base, &tx, &ty);
+                c.left = std::min(c.left, tx);
+                c.right = std::max(c.right, tx);
+                c.top = std::min(c.top, ty);
+                c.bottom = std::max(c.bottom, ty);
             }
-            x += advance;
-        }
-    }
+        out.push_back(c);
+        return true;
+    });
 }
 
 // The static text of a clip's own display list, in depth order.
