@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <system_error>
+#include <thread>
 
 namespace reelfinch::plugin {
 
@@ -276,16 +278,42 @@ Scratch& Buffers()
     return scratch;
 }
 
+// Pictures of this many pixels or more share their blurs between two threads (a pass costs about a millisecond
+// a hundred thousand pixels): below it, starting a thread costs more than it saves.
+constexpr size_t kPixelsForTwoThreads = size_t(1) << 15;
+
+// Runs `part(from, to)` over 0 to `count`: the upper half on a second thread while this one does the lower half
+// (each part is worked out on its own, so the result is the same), all here when there is one core or one part.
+template <typename Part> void InTwo(int count, Part&& part)
+{
+    static const bool twoCores = std::thread::hardware_concurrency() > 1;
+    if (!twoCores || count < 2) {
+        part(0, count);
+        return;
+    }
+    const int half = count / 2;
+    std::thread upper;
+    try {
+        upper = std::thread([&] { part(half, count); });
+    } catch (const std::system_error&) {
+        part(0, count); // no thread to be had: all here
+        return;
+    }
+    part(0, half);
+    upper.join();
+}
+
 // One box blur along rows of `channels` interleaved channels, from `in` to `out`. Running sums keep the cost per
 // pixel constant whatever the size; beyond the ends the picture is transparent.
+// Rows `from` to `to` of the picture.
 template <size_t n>
-void BlurRows(const uint16_t* in, uint16_t* out, int width, int height, const BoxWeights& w,
+void BlurRows(const uint16_t* in, uint16_t* out, int width, int from, int to, const BoxWeights& w,
     std::vector<uint16_t>& line)
 {
     const size_t pad = size_t(w.whole) + 1;
     line.assign((size_t(width) + 2 * pad) * n, 0);
     uint64_t sums[4] = {};
-    for (int y = 0; y < height; ++y) {
+    for (int y = from; y < to; ++y) {
         const size_t rowStart = size_t(y) * size_t(width) * n;
         std::copy_n(in + rowStart, size_t(width) * n, &line[pad * n]);
         std::fill(sums, sums + 4, 0);
@@ -306,23 +334,27 @@ void BlurRows(const uint16_t* in, uint16_t* out, int width, int height, const Bo
     }
 }
 
-// The same along columns: all columns are summed a row at a time, so the picture is read in memory order.
-void BlurColumns(const uint16_t* in, uint16_t* out, int width, int height, int channels, const BoxWeights& w,
-    std::vector<uint32_t>& sums)
+// The same along columns: all columns are summed a row at a time, so the picture is read in memory order. Only
+// the channels `from` to `to` of each row (columns times channels) are worked on.
+void BlurColumns(const uint16_t* in, uint16_t* out, int width, int height, int channels, size_t from, size_t to,
+    const BoxWeights& w, std::vector<uint32_t>& sums)
 {
-    const size_t rowLength = size_t(width) * size_t(channels);
+    const size_t stride = size_t(width) * size_t(channels);
+    const size_t rowLength = to - from;
+    in += from;
+    out += from;
     sums.assign(rowLength, 0);
     uint32_t* const sum = sums.data();
     const auto full = uint32_t(w.full);
     const auto edge = uint32_t(w.edge);
-    auto row = [&](int y) -> const uint16_t* { return y >= 0 && y < height ? in + size_t(y) * rowLength : nullptr; };
+    auto row = [&](int y) -> const uint16_t* { return y >= 0 && y < height ? in + size_t(y) * stride : nullptr; };
     for (int k = 0; k <= std::min(w.whole, height - 1); ++k) {
         const uint16_t* r = row(k);
         for (size_t x = 0; x < rowLength; ++x)
             sum[x] += r[x];
     }
     for (int y = 0; y < height; ++y) {
-        uint16_t* o = out + size_t(y) * rowLength;
+        uint16_t* o = out + size_t(y) * stride;
         const uint16_t* before = w.edge ? row(y - w.whole - 1) : nullptr;
         const uint16_t* after = w.edge ? row(y + w.whole + 1) : nullptr;
         if (before && after) {
@@ -359,7 +391,6 @@ void BlurPlane(std::vector<uint16_t>& plane, std::vector<uint16_t>& other, int w
 {
     if (width <= 0 || height <= 0)
         return;
-    Scratch& s = Buffers();
     other.resize(plane.size());
     // A box wider than the room filters take around a picture spreads it to nothing either way; the cut keeps
     // a movie shown very large from asking for rows of room without end.
@@ -367,16 +398,33 @@ void BlurPlane(std::vector<uint16_t>& plane, std::vector<uint16_t>& other, int w
     sizeY = std::min(sizeY, kMaxBox);
     const BoxWeights across = Weights(sizeX);
     const BoxWeights down = Weights(sizeY);
+    // Rows (and columns) are blurred each on its own: a large picture is shared between two threads, each with
+    // buffers of its own, for the same result.
+    const bool shared = size_t(width) * size_t(height) >= kPixelsForTwoThreads;
     for (int pass = 0; pass < passes; ++pass) {
         if (sizeX > 1) {
-            if (channels == 1)
-                BlurRows<1>(plane.data(), other.data(), width, height, across, s.line);
-            else
-                BlurRows<4>(plane.data(), other.data(), width, height, across, s.line);
+            const uint16_t* in = plane.data();
+            uint16_t* out = other.data();
+            InTwo(shared ? height : 1, [&](int from, int to) {
+                Scratch& own = Buffers();
+                if (channels == 1)
+                    BlurRows<1>(in, out, width, shared ? from : 0, shared ? to : height, across, own.line);
+                else
+                    BlurRows<4>(in, out, width, shared ? from : 0, shared ? to : height, across, own.line);
+            });
             plane.swap(other);
         }
         if (sizeY > 1) {
-            BlurColumns(plane.data(), other.data(), width, height, channels, down, s.sums);
+            const uint16_t* in = plane.data();
+            uint16_t* out = other.data();
+            // Every channel of a row is a column of its own; the halves split on a 16-byte boundary.
+            const size_t rowLength = size_t(width) * size_t(channels);
+            const size_t half = std::min(rowLength, (rowLength / 2 + 7) / 8 * 8);
+            InTwo(shared ? 2 : 1, [&](int from, int to) {
+                Scratch& own = Buffers();
+                BlurColumns(in, out, width, height, channels, shared && from > 0 ? half : 0,
+                    shared && to < 2 ? half : rowLength, down, own.sums);
+            });
             plane.swap(other);
         }
     }
