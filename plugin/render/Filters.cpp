@@ -504,15 +504,13 @@ Mix MixOf(const Filter& f, bool behind)
     return behind ? Mix::Behind : Mix::OnTop;
 }
 
-// Mixes the effect (`effectAt(i)`: the premultiplied effect pixel over picture pixel i) into the picture.
+// Combine's work on pixels `begin` to `end`.
 template <typename EffectAt>
-void Combine(Pixels& p, const Filter& f, bool behind, EffectAt effectAt)
+void CombineRange(uint32_t* px, size_t begin, size_t end, Mix mix, EffectAt effectAt)
 {
-    uint32_t* px = p.px.data();
-    const size_t n = p.px.size();
-    switch (MixOf(f, behind)) {
+    switch (mix) {
     case Mix::Behind:
-        for (size_t i = 0; i < n; ++i) {
+        for (size_t i = begin; i < end; ++i) {
             const uint32_t sa = px[i] >> 24;
             if (sa != 255)
                 if (const uint32_t e = effectAt(i))
@@ -520,12 +518,12 @@ void Combine(Pixels& p, const Filter& f, bool behind, EffectAt effectAt)
         }
         break;
     case Mix::OnTop:
-        for (size_t i = 0; i < n; ++i)
+        for (size_t i = begin; i < end; ++i)
             if (const uint32_t e = effectAt(i))
                 px[i] = AddPixels(Scale(px[i], 255 - (e >> 24)), e);
         break;
     case Mix::Inner:
-        for (size_t i = 0; i < n; ++i) {
+        for (size_t i = begin; i < end; ++i) {
             const uint32_t s = px[i];
             const uint32_t sa = s >> 24;
             if (sa == 0)
@@ -538,19 +536,32 @@ void Combine(Pixels& p, const Filter& f, bool behind, EffectAt effectAt)
         }
         break;
     case Mix::KnockoutOuter:
-        for (size_t i = 0; i < n; ++i)
+        for (size_t i = begin; i < end; ++i)
             px[i] = Scale(effectAt(i), 255 - (px[i] >> 24));
         break;
     case Mix::KnockoutInner:
     case Mix::EffectInside:
-        for (size_t i = 0; i < n; ++i)
+        for (size_t i = begin; i < end; ++i)
             px[i] = Scale(effectAt(i), px[i] >> 24);
         break;
     case Mix::EffectOnly:
-        for (size_t i = 0; i < n; ++i)
+        for (size_t i = begin; i < end; ++i)
             px[i] = effectAt(i);
         break;
     }
+}
+
+// Mixes the effect (`effectAt(i)`: the premultiplied effect pixel over picture pixel i) into the picture.
+template <typename EffectAt>
+void Combine(Pixels& p, const Filter& f, bool behind, EffectAt effectAt)
+{
+    // Each pixel on its own: a large picture's two halves are mixed on two threads.
+    const size_t total = p.px.size();
+    const int parts = total >= kPixelsForTwoThreads ? 2 : 1;
+    InTwo(parts, [&](int from, int to) {
+        CombineRange(p.px.data(), total * size_t(from) / size_t(parts), total * size_t(to) / size_t(parts),
+            MixOf(f, behind), effectAt);
+    });
 }
 
 // Drop shadows and glows: the blurred alpha in the filter's colour.
@@ -620,24 +631,32 @@ void Bevel(Pixels& p, const Filter& f, double sx, double sy)
     std::vector<uint32_t>& effect = s.effect;
     effect.assign(p.px.size(), 0);
     const float unit = float(f.strength / kPlaneMax);
-    for (int y = 0; y < h; ++y) {
-        const uint16_t* dark = y - oy >= 0 && y - oy < h ? &blurred[size_t(y - oy) * size_t(w)] : nullptr;
-        const uint16_t* lit = y + oy >= 0 && y + oy < h ? &blurred[size_t(y + oy) * size_t(w)] : nullptr;
-        uint32_t* out = &effect[size_t(y) * size_t(w)];
-        for (int x = 0; x < w; ++x) {
-            const int darkX = x - ox;
-            const int litX = x + ox;
-            const int a = dark && darkX >= 0 && darkX < w ? dark[darkX] : 0;
-            const int b = lit && litX >= 0 && litX < w ? lit[litX] : 0;
-            if (a == b && !gradient)
-                continue;
-            const float d = std::clamp(float(a - b) * unit, -1.0f, 1.0f);
-            if (gradient)
-                out[x] = ramp[size_t((d + 1) / 2 * (kGradientSteps - 1) + 0.5f)];
-            else
-                out[x] = d > 0 ? light[uint32_t(d * 255.0f + 0.5f)] : shade[uint32_t(-d * 255.0f + 0.5f)];
+    // Rows on their own: a large picture's halves on two threads.
+    const bool shared = size_t(w) * size_t(h) >= kPixelsForTwoThreads;
+    InTwo(shared ? h : 1, [&](int from, int to) {
+        if (!shared) {
+            from = 0;
+            to = h;
         }
-    }
+        for (int y = from; y < to; ++y) {
+            const uint16_t* dark = y - oy >= 0 && y - oy < h ? &blurred[size_t(y - oy) * size_t(w)] : nullptr;
+            const uint16_t* lit = y + oy >= 0 && y + oy < h ? &blurred[size_t(y + oy) * size_t(w)] : nullptr;
+            uint32_t* out = &effect[size_t(y) * size_t(w)];
+            for (int x = 0; x < w; ++x) {
+                const int darkX = x - ox;
+                const int litX = x + ox;
+                const int a = dark && darkX >= 0 && darkX < w ? dark[darkX] : 0;
+                const int b = lit && litX >= 0 && litX < w ? lit[litX] : 0;
+                if (a == b && !gradient)
+                    continue;
+                const float d = std::clamp(float(a - b) * unit, -1.0f, 1.0f);
+                if (gradient)
+                    out[x] = ramp[size_t((d + 1) / 2 * (kGradientSteps - 1) + 0.5f)];
+                else
+                    out[x] = d > 0 ? light[uint32_t(d * 255.0f + 0.5f)] : shade[uint32_t(-d * 255.0f + 0.5f)];
+            }
+        }
+    });
     Combine(p, combine, behind, [&](size_t i) { return effect[i]; });
 }
 
