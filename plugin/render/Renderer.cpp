@@ -59,9 +59,10 @@ constexpr double kRoundSidePixels = 2.0;
 // lines kept a pixel wide), and at most this far from the origin.
 constexpr double kLayerPad = 2.0;
 constexpr double kMaxLayerCoordinate = 32768.0;
-// Pictures worked out pixel by pixel (gradients) are shared between two threads from this many pixels on: below
-// it, starting a thread costs more than it saves.
-constexpr size_t kPixelsForTwoThreads = size_t(1) << 17;
+// Pictures worked out pixel by pixel (gradients) are shared between two threads from this many pixels on (a
+// radial gradient costs about half a millisecond for as many): below it, starting a thread costs more than it
+// saves.
+constexpr size_t kPixelsForTwoThreads = size_t(1) << 15;
 // Gradients worked out pixel by pixel are kept from one frame to the next up to this many pixels in all (four
 // full screens of 1920 x 1080).
 constexpr size_t kKeptGradientPixels = size_t(4) * 1920 * 1080;
