@@ -276,8 +276,10 @@ bool ToPixman(const cairo_matrix_t& m, double xc, double yc, int32_t t[2][3])
 
 bool CompositeExtents(cairo_t* cr, IntRect& extents)
 {
+    // Other operators and rasterisers bound their work otherwise.
     cairo_surface_t* target = cairo_get_target(cr);
-    if (cairo_surface_get_type(target) != CAIRO_SURFACE_TYPE_IMAGE)
+    if (cairo_surface_get_type(target) != CAIRO_SURFACE_TYPE_IMAGE || cairo_get_operator(cr) != CAIRO_OPERATOR_OVER
+        || cairo_get_antialias(cr) != CAIRO_ANTIALIAS_DEFAULT)
         return false;
     double offsetX = 0;
     double offsetY = 0;

@@ -19,9 +19,10 @@ struct IntRect {
     bool empty() const { return width <= 0 || height <= 0; }
 };
 
-// The rectangle cairo composites in when it fills the current path of `cr` (anti-aliased) inside its clip, in
-// pixels of the target surface. False where the answer is not certain (clips that are not one rectangle,
-// curves in the path, coordinates out of range): the caller then leaves the fill to cairo.
+// The rectangle cairo composites in when it fills the current path of `cr` (with the OVER operator and default
+// anti-aliasing) inside its clip, in pixels of the target surface. False where the answer is not certain (clips
+// cairo cannot list as whole-pixel rectangles, several rectangles none of which holds the fill, curves in the
+// path, coordinates out of range): the caller then leaves the fill to cairo.
 bool CompositeExtents(cairo_t* cr, IntRect& extents);
 
 // The matrix from pixels of `cr`'s target surface to the space of a pattern with `patternMatrix` set as the
