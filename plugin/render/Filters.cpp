@@ -665,17 +665,26 @@ void Blur(Pixels& p, const Filter& f, double sx, double sy)
 {
     Scratch& s = Buffers();
     s.planeA.resize(p.px.size() * 4);
-    for (size_t i = 0; i < p.px.size(); ++i)
-        for (int c = 0; c < 4; ++c)
-            s.planeA[i * 4 + size_t(c)] = uint16_t(Channel(p.px[i], c * 8) << kFractionBits);
+    // Pixel by pixel into the planes and back: a large picture's halves on two threads.
+    const size_t total = p.px.size();
+    const int parts = total >= kPixelsForTwoThreads ? 2 : 1;
+    uint16_t* plane = s.planeA.data();
+    InTwo(parts, [&](int from, int to) {
+        for (size_t i = total * size_t(from) / size_t(parts); i < total * size_t(to) / size_t(parts); ++i)
+            for (int c = 0; c < 4; ++c)
+                plane[i * 4 + size_t(c)] = uint16_t(Channel(p.px[i], c * 8) << kFractionBits);
+    });
     BlurPlane(s.planeA, s.planeB, p.width, p.height, 4, BoxSize(f.blurX, sx), BoxSize(f.blurY, sy), f.passes);
     constexpr uint32_t kHalf = 1u << (kFractionBits - 1);
-    for (size_t i = 0; i < p.px.size(); ++i) {
-        const uint16_t* v = &s.planeA[i * 4];
-        const uint32_t a = std::min<uint32_t>(255, (v[3] + kHalf) >> kFractionBits);
-        auto c = [&](int k) { return std::min<uint32_t>(a, (v[k] + kHalf) >> kFractionBits); };
-        p.px[i] = Pack(a, c(2), c(1), c(0));
-    }
+    const uint16_t* blurred = s.planeA.data();
+    InTwo(parts, [&](int from, int to) {
+        for (size_t i = total * size_t(from) / size_t(parts); i < total * size_t(to) / size_t(parts); ++i) {
+            const uint16_t* v = &blurred[i * 4];
+            const uint32_t a = std::min<uint32_t>(255, (v[3] + kHalf) >> kFractionBits);
+            auto c = [&](int k) { return std::min<uint32_t>(a, (v[k] + kHalf) >> kFractionBits); };
+            p.px[i] = Pack(a, c(2), c(1), c(0));
+        }
+    });
 }
 
 // The colour matrix works on colours that are not premultiplied, 0 to 255.
