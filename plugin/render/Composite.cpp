@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #ifdef __SSE2__
@@ -14,6 +16,9 @@ namespace reelfinch::plugin {
 namespace {
 
 constexpr uint32_t kOpaque = 0xFF000000u;
+// Layers of this many pixels or more are mixed by two threads, each taking half the rows: below it, starting a
+// thread costs more than it saves.
+constexpr size_t kPixelsForTwoThreads = size_t(1) << 17;
 
 // A device rectangle of whole pixels, right and bottom exclusive.
 struct PixelBox {
@@ -299,9 +304,31 @@ template <typename Row> bool ForClipRows(cairo_t* cr, cairo_pattern_t* group, Ro
     cairo_rectangle_list_destroy(clip);
     if (!ok)
         return false;
+    size_t pixels = 0;
     for (const PixelBox& box : boxes)
-        for (int y = box.y0; y < box.y1; ++y)
-            row(target.at(box.x0, y), layer.at(box.x0, y), box.x1 - box.x0);
+        pixels += size_t(box.x1 - box.x0) * size_t(box.y1 - box.y0);
+    // Rows `part` of `parts` of each box: every row is mixed on its own, so halves on two threads give the same.
+    auto rows = [&](int part, int parts) {
+        for (const PixelBox& box : boxes) {
+            const int height = box.y1 - box.y0;
+            for (int y = box.y0 + height * part / parts; y < box.y0 + height * (part + 1) / parts; ++y)
+                row(target.at(box.x0, y), layer.at(box.x0, y), box.x1 - box.x0);
+        }
+    };
+    static const bool twoCores = std::thread::hardware_concurrency() > 1;
+    std::thread lower;
+    if (twoCores && pixels >= kPixelsForTwoThreads) {
+        try {
+            lower = std::thread([&] { rows(1, 2); });
+        } catch (const std::system_error&) {
+        }
+    }
+    if (lower.joinable()) {
+        rows(0, 2);
+        lower.join();
+    } else {
+        rows(0, 1);
+    }
     cairo_surface_mark_dirty(cairo_get_group_target(cr));
     return true;
 }

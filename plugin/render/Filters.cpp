@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <system_error>
+#include <thread>
 
 namespace reelfinch::plugin {
 
@@ -276,16 +278,42 @@ Scratch& Buffers()
     return scratch;
 }
 
+// Pictures of this many pixels or more share their blurs between two threads (a pass costs about a millisecond
+// a hundred thousand pixels): below it, starting a thread costs more than it saves.
+constexpr size_t kPixelsForTwoThreads = size_t(1) << 15;
+
+// Runs `part(from, to)` over 0 to `count`: the upper half on a second thread while this one does the lower half
+// (each part is worked out on its own, so the result is the same), all here when there is one core or one part.
+template <typename Part> void InTwo(int count, Part&& part)
+{
+    static const bool twoCores = std::thread::hardware_concurrency() > 1;
+    if (!twoCores || count < 2) {
+        part(0, count);
+        return;
+    }
+    const int half = count / 2;
+    std::thread upper;
+    try {
+        upper = std::thread([&] { part(half, count); });
+    } catch (const std::system_error&) {
+        part(0, count); // no thread to be had: all here
+        return;
+    }
+    part(0, half);
+    upper.join();
+}
+
 // One box blur along rows of `channels` interleaved channels, from `in` to `out`. Running sums keep the cost per
 // pixel constant whatever the size; beyond the ends the picture is transparent.
+// Rows `from` to `to` of the picture.
 template <size_t n>
-void BlurRows(const uint16_t* in, uint16_t* out, int width, int height, const BoxWeights& w,
+void BlurRows(const uint16_t* in, uint16_t* out, int width, int from, int to, const BoxWeights& w,
     std::vector<uint16_t>& line)
 {
     const size_t pad = size_t(w.whole) + 1;
     line.assign((size_t(width) + 2 * pad) * n, 0);
     uint64_t sums[4] = {};
-    for (int y = 0; y < height; ++y) {
+    for (int y = from; y < to; ++y) {
         const size_t rowStart = size_t(y) * size_t(width) * n;
         std::copy_n(in + rowStart, size_t(width) * n, &line[pad * n]);
         std::fill(sums, sums + 4, 0);
@@ -306,23 +334,27 @@ void BlurRows(const uint16_t* in, uint16_t* out, int width, int height, const Bo
     }
 }
 
-// The same along columns: all columns are summed a row at a time, so the picture is read in memory order.
-void BlurColumns(const uint16_t* in, uint16_t* out, int width, int height, int channels, const BoxWeights& w,
-    std::vector<uint32_t>& sums)
+// The same along columns: all columns are summed a row at a time, so the picture is read in memory order. Only
+// the channels `from` to `to` of each row (columns times channels) are worked on.
+void BlurColumns(const uint16_t* in, uint16_t* out, int width, int height, int channels, size_t from, size_t to,
+    const BoxWeights& w, std::vector<uint32_t>& sums)
 {
-    const size_t rowLength = size_t(width) * size_t(channels);
+    const size_t stride = size_t(width) * size_t(channels);
+    const size_t rowLength = to - from;
+    in += from;
+    out += from;
     sums.assign(rowLength, 0);
     uint32_t* const sum = sums.data();
     const auto full = uint32_t(w.full);
     const auto edge = uint32_t(w.edge);
-    auto row = [&](int y) -> const uint16_t* { return y >= 0 && y < height ? in + size_t(y) * rowLength : nullptr; };
+    auto row = [&](int y) -> const uint16_t* { return y >= 0 && y < height ? in + size_t(y) * stride : nullptr; };
     for (int k = 0; k <= std::min(w.whole, height - 1); ++k) {
         const uint16_t* r = row(k);
         for (size_t x = 0; x < rowLength; ++x)
             sum[x] += r[x];
     }
     for (int y = 0; y < height; ++y) {
-        uint16_t* o = out + size_t(y) * rowLength;
+        uint16_t* o = out + size_t(y) * stride;
         const uint16_t* before = w.edge ? row(y - w.whole - 1) : nullptr;
         const uint16_t* after = w.edge ? row(y + w.whole + 1) : nullptr;
         if (before && after) {
@@ -359,7 +391,6 @@ void BlurPlane(std::vector<uint16_t>& plane, std::vector<uint16_t>& other, int w
 {
     if (width <= 0 || height <= 0)
         return;
-    Scratch& s = Buffers();
     other.resize(plane.size());
     // A box wider than the room filters take around a picture spreads it to nothing either way; the cut keeps
     // a movie shown very large from asking for rows of room without end.
@@ -367,16 +398,33 @@ void BlurPlane(std::vector<uint16_t>& plane, std::vector<uint16_t>& other, int w
     sizeY = std::min(sizeY, kMaxBox);
     const BoxWeights across = Weights(sizeX);
     const BoxWeights down = Weights(sizeY);
+    // Rows (and columns) are blurred each on its own: a large picture is shared between two threads, each with
+    // buffers of its own, for the same result.
+    const bool shared = size_t(width) * size_t(height) >= kPixelsForTwoThreads;
     for (int pass = 0; pass < passes; ++pass) {
         if (sizeX > 1) {
-            if (channels == 1)
-                BlurRows<1>(plane.data(), other.data(), width, height, across, s.line);
-            else
-                BlurRows<4>(plane.data(), other.data(), width, height, across, s.line);
+            const uint16_t* in = plane.data();
+            uint16_t* out = other.data();
+            InTwo(shared ? height : 1, [&](int from, int to) {
+                Scratch& own = Buffers();
+                if (channels == 1)
+                    BlurRows<1>(in, out, width, shared ? from : 0, shared ? to : height, across, own.line);
+                else
+                    BlurRows<4>(in, out, width, shared ? from : 0, shared ? to : height, across, own.line);
+            });
             plane.swap(other);
         }
         if (sizeY > 1) {
-            BlurColumns(plane.data(), other.data(), width, height, channels, down, s.sums);
+            const uint16_t* in = plane.data();
+            uint16_t* out = other.data();
+            // Every channel of a row is a column of its own; the halves split on a 16-byte boundary.
+            const size_t rowLength = size_t(width) * size_t(channels);
+            const size_t half = std::min(rowLength, (rowLength / 2 + 7) / 8 * 8);
+            InTwo(shared ? 2 : 1, [&](int from, int to) {
+                Scratch& own = Buffers();
+                BlurColumns(in, out, width, height, channels, shared && from > 0 ? half : 0,
+                    shared && to < 2 ? half : rowLength, down, own.sums);
+            });
             plane.swap(other);
         }
     }
@@ -456,15 +504,13 @@ Mix MixOf(const Filter& f, bool behind)
     return behind ? Mix::Behind : Mix::OnTop;
 }
 
-// Mixes the effect (`effectAt(i)`: the premultiplied effect pixel over picture pixel i) into the picture.
+// Combine's work on pixels `begin` to `end`.
 template <typename EffectAt>
-void Combine(Pixels& p, const Filter& f, bool behind, EffectAt effectAt)
+void CombineRange(uint32_t* px, size_t begin, size_t end, Mix mix, EffectAt effectAt)
 {
-    uint32_t* px = p.px.data();
-    const size_t n = p.px.size();
-    switch (MixOf(f, behind)) {
+    switch (mix) {
     case Mix::Behind:
-        for (size_t i = 0; i < n; ++i) {
+        for (size_t i = begin; i < end; ++i) {
             const uint32_t sa = px[i] >> 24;
             if (sa != 255)
                 if (const uint32_t e = effectAt(i))
@@ -472,12 +518,12 @@ void Combine(Pixels& p, const Filter& f, bool behind, EffectAt effectAt)
         }
         break;
     case Mix::OnTop:
-        for (size_t i = 0; i < n; ++i)
+        for (size_t i = begin; i < end; ++i)
             if (const uint32_t e = effectAt(i))
                 px[i] = AddPixels(Scale(px[i], 255 - (e >> 24)), e);
         break;
     case Mix::Inner:
-        for (size_t i = 0; i < n; ++i) {
+        for (size_t i = begin; i < end; ++i) {
             const uint32_t s = px[i];
             const uint32_t sa = s >> 24;
             if (sa == 0)
@@ -490,19 +536,32 @@ void Combine(Pixels& p, const Filter& f, bool behind, EffectAt effectAt)
         }
         break;
     case Mix::KnockoutOuter:
-        for (size_t i = 0; i < n; ++i)
+        for (size_t i = begin; i < end; ++i)
             px[i] = Scale(effectAt(i), 255 - (px[i] >> 24));
         break;
     case Mix::KnockoutInner:
     case Mix::EffectInside:
-        for (size_t i = 0; i < n; ++i)
+        for (size_t i = begin; i < end; ++i)
             px[i] = Scale(effectAt(i), px[i] >> 24);
         break;
     case Mix::EffectOnly:
-        for (size_t i = 0; i < n; ++i)
+        for (size_t i = begin; i < end; ++i)
             px[i] = effectAt(i);
         break;
     }
+}
+
+// Mixes the effect (`effectAt(i)`: the premultiplied effect pixel over picture pixel i) into the picture.
+template <typename EffectAt>
+void Combine(Pixels& p, const Filter& f, bool behind, EffectAt effectAt)
+{
+    // Each pixel on its own: a large picture's two halves are mixed on two threads.
+    const size_t total = p.px.size();
+    const int parts = total >= kPixelsForTwoThreads ? 2 : 1;
+    InTwo(parts, [&](int from, int to) {
+        CombineRange(p.px.data(), total * size_t(from) / size_t(parts), total * size_t(to) / size_t(parts),
+            MixOf(f, behind), effectAt);
+    });
 }
 
 // Drop shadows and glows: the blurred alpha in the filter's colour.
@@ -572,24 +631,32 @@ void Bevel(Pixels& p, const Filter& f, double sx, double sy)
     std::vector<uint32_t>& effect = s.effect;
     effect.assign(p.px.size(), 0);
     const float unit = float(f.strength / kPlaneMax);
-    for (int y = 0; y < h; ++y) {
-        const uint16_t* dark = y - oy >= 0 && y - oy < h ? &blurred[size_t(y - oy) * size_t(w)] : nullptr;
-        const uint16_t* lit = y + oy >= 0 && y + oy < h ? &blurred[size_t(y + oy) * size_t(w)] : nullptr;
-        uint32_t* out = &effect[size_t(y) * size_t(w)];
-        for (int x = 0; x < w; ++x) {
-            const int darkX = x - ox;
-            const int litX = x + ox;
-            const int a = dark && darkX >= 0 && darkX < w ? dark[darkX] : 0;
-            const int b = lit && litX >= 0 && litX < w ? lit[litX] : 0;
-            if (a == b && !gradient)
-                continue;
-            const float d = std::clamp(float(a - b) * unit, -1.0f, 1.0f);
-            if (gradient)
-                out[x] = ramp[size_t((d + 1) / 2 * (kGradientSteps - 1) + 0.5f)];
-            else
-                out[x] = d > 0 ? light[uint32_t(d * 255.0f + 0.5f)] : shade[uint32_t(-d * 255.0f + 0.5f)];
+    // Rows on their own: a large picture's halves on two threads.
+    const bool shared = size_t(w) * size_t(h) >= kPixelsForTwoThreads;
+    InTwo(shared ? h : 1, [&](int from, int to) {
+        if (!shared) {
+            from = 0;
+            to = h;
         }
-    }
+        for (int y = from; y < to; ++y) {
+            const uint16_t* dark = y - oy >= 0 && y - oy < h ? &blurred[size_t(y - oy) * size_t(w)] : nullptr;
+            const uint16_t* lit = y + oy >= 0 && y + oy < h ? &blurred[size_t(y + oy) * size_t(w)] : nullptr;
+            uint32_t* out = &effect[size_t(y) * size_t(w)];
+            for (int x = 0; x < w; ++x) {
+                const int darkX = x - ox;
+                const int litX = x + ox;
+                const int a = dark && darkX >= 0 && darkX < w ? dark[darkX] : 0;
+                const int b = lit && litX >= 0 && litX < w ? lit[litX] : 0;
+                if (a == b && !gradient)
+                    continue;
+                const float d = std::clamp(float(a - b) * unit, -1.0f, 1.0f);
+                if (gradient)
+                    out[x] = ramp[size_t((d + 1) / 2 * (kGradientSteps - 1) + 0.5f)];
+                else
+                    out[x] = d > 0 ? light[uint32_t(d * 255.0f + 0.5f)] : shade[uint32_t(-d * 255.0f + 0.5f)];
+            }
+        }
+    });
     Combine(p, combine, behind, [&](size_t i) { return effect[i]; });
 }
 
@@ -598,17 +665,26 @@ void Blur(Pixels& p, const Filter& f, double sx, double sy)
 {
     Scratch& s = Buffers();
     s.planeA.resize(p.px.size() * 4);
-    for (size_t i = 0; i < p.px.size(); ++i)
-        for (int c = 0; c < 4; ++c)
-            s.planeA[i * 4 + size_t(c)] = uint16_t(Channel(p.px[i], c * 8) << kFractionBits);
+    // Pixel by pixel into the planes and back: a large picture's halves on two threads.
+    const size_t total = p.px.size();
+    const int parts = total >= kPixelsForTwoThreads ? 2 : 1;
+    uint16_t* plane = s.planeA.data();
+    InTwo(parts, [&](int from, int to) {
+        for (size_t i = total * size_t(from) / size_t(parts); i < total * size_t(to) / size_t(parts); ++i)
+            for (int c = 0; c < 4; ++c)
+                plane[i * 4 + size_t(c)] = uint16_t(Channel(p.px[i], c * 8) << kFractionBits);
+    });
     BlurPlane(s.planeA, s.planeB, p.width, p.height, 4, BoxSize(f.blurX, sx), BoxSize(f.blurY, sy), f.passes);
     constexpr uint32_t kHalf = 1u << (kFractionBits - 1);
-    for (size_t i = 0; i < p.px.size(); ++i) {
-        const uint16_t* v = &s.planeA[i * 4];
-        const uint32_t a = std::min<uint32_t>(255, (v[3] + kHalf) >> kFractionBits);
-        auto c = [&](int k) { return std::min<uint32_t>(a, (v[k] + kHalf) >> kFractionBits); };
-        p.px[i] = Pack(a, c(2), c(1), c(0));
-    }
+    const uint16_t* blurred = s.planeA.data();
+    InTwo(parts, [&](int from, int to) {
+        for (size_t i = total * size_t(from) / size_t(parts); i < total * size_t(to) / size_t(parts); ++i) {
+            const uint16_t* v = &blurred[i * 4];
+            const uint32_t a = std::min<uint32_t>(255, (v[3] + kHalf) >> kFractionBits);
+            auto c = [&](int k) { return std::min<uint32_t>(a, (v[k] + kHalf) >> kFractionBits); };
+            p.px[i] = Pack(a, c(2), c(1), c(0));
+        }
+    });
 }
 
 // The colour matrix works on colours that are not premultiplied, 0 to 255.

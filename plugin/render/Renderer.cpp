@@ -9,6 +9,7 @@
 #include "render/Filters.h"
 #include "render/TextRecords.h"
 #include "render/MonoRaster.h"
+#include "render/RowPattern.h"
 #include "timeline/ScriptMasks.h"
 #include "video/FlvMedia.h"
 #include "video/MovieVideos.h"
@@ -59,12 +60,17 @@ constexpr double kRoundSidePixels = 2.0;
 // lines kept a pixel wide), and at most this far from the origin.
 constexpr double kLayerPad = 2.0;
 constexpr double kMaxLayerCoordinate = 32768.0;
-// Pictures worked out pixel by pixel (gradients) are shared between two threads from this many pixels on: below
-// it, starting a thread costs more than it saves.
-constexpr size_t kPixelsForTwoThreads = size_t(1) << 17;
+// Pictures worked out pixel by pixel (gradients) are shared between two threads from this many pixels on (a
+// radial gradient costs about half a millisecond for as many): below it, starting a thread costs more than it
+// saves.
+constexpr size_t kPixelsForTwoThreads = size_t(1) << 15;
 // Gradients worked out pixel by pixel are kept from one frame to the next up to this many pixels in all (four
 // full screens of 1920 x 1080).
 constexpr size_t kKeptGradientPixels = size_t(4) * 1920 * 1080;
+// Linear gradients are worked out by our own loop from this many pixels on; cairo draws smaller ones as fast.
+constexpr size_t kOwnRowPixels = 4096;
+// Marks the keys of those gradients among the kept ones.
+constexpr uint64_t kRowKey = uint64_t(0x524F57) << 32;
 // Masks count only their coverage: their layers hold alpha alone, a quarter of the memory to clear, draw and
 // read back.
 constexpr cairo_format_t kMaskFormat = CAIRO_FORMAT_A8;
@@ -2278,7 +2284,71 @@ bool Renderer::setRadialSource(cairo_t* cr, const FillDef& fill, const GradientR
     return true;
 }
 
-bool Renderer::setFillSource(cairo_t* cr, const FillDef& fill, const ColorTransform& cx)
+bool Renderer::setRowSource(cairo_t* cr, const GradientRamp& ramp, const cairo_matrix_t& toTexels, bool reflect)
+{
+    IntRect extents;
+    if (!CompositeExtents(cr, extents) || size_t(extents.width) * size_t(extents.height) < kOwnRowPixels)
+        return false;
+    cairo_matrix_t fromSurface;
+    RowSampler sampler;
+    if (!SourceToSurface(cr, toTexels, fromSurface) || !sampler.set(fromSurface, extents, kGradientEntries, reflect))
+        return false;
+    const RampPixels pixels = MakeRampPixels(ramp);
+    std::vector<uint64_t>& key = m_GradientKey;
+    key.clear();
+    key.push_back(kRowKey | uint64_t(reflect));
+    const int32_t* t = sampler.transform();
+    for (int i = 0; i < 6; ++i)
+        key.push_back(uint64_t(uint32_t(t[i])));
+    key.push_back(uint64_t(uint32_t(sampler.offsetX())) | uint64_t(uint32_t(sampler.offsetY())) << 32);
+    key.push_back(uint64_t(uint32_t(extents.x)) | uint64_t(uint32_t(extents.y)) << 32);
+    key.push_back(uint64_t(uint32_t(extents.width)) | uint64_t(uint32_t(extents.height)) << 32);
+    for (size_t i = 0; i < pixels.size(); i += 2)
+        key.push_back(uint64_t(pixels[i]) | uint64_t(pixels[i + 1]) << 32);
+    cairo_surface_t* image = nullptr;
+    for (FilteredPicture& kept : m_Gradients)
+        if (kept.key == key) {
+            kept.used = true;
+            image = cairo_surface_reference(kept.surface);
+            break;
+        }
+    if (!image) {
+        image = pooledSurface(extents.width, extents.height, false);
+        if (cairo_surface_status(image) != CAIRO_STATUS_SUCCESS) {
+            cairo_surface_destroy(image);
+            return false;
+        }
+        cairo_surface_flush(image);
+        unsigned char* data = cairo_image_surface_get_data(image);
+        const int stride = cairo_image_surface_get_stride(image);
+        FillInTwo(extents.height, size_t(extents.width) * size_t(extents.height), [&](int from, int to) {
+            for (int j = from; j < to; ++j)
+                sampler.fill(pixels.data(), extents.x, extents.y + j,
+                    reinterpret_cast<uint32_t*>(data + size_t(j) * size_t(stride)), extents.width);
+        });
+        cairo_surface_mark_dirty(image);
+        const size_t area = size_t(extents.width) * size_t(extents.height);
+        if (m_GradientPixels + area <= kKeptGradientPixels) {
+            m_GradientPixels += area;
+            m_Gradients.push_back({ key, cairo_surface_reference(image), true });
+        }
+    }
+    // The picture's pixels sit on the surface at the composite rectangle; set in device space, the pattern is a
+    // whole-pixel translation that cairo copies without resampling.
+    double offsetX = 0;
+    double offsetY = 0;
+    cairo_surface_get_device_offset(cairo_get_target(cr), &offsetX, &offsetY);
+    cairo_matrix_t user;
+    cairo_get_matrix(cr, &user);
+    cairo_identity_matrix(cr);
+    cairo_set_source_surface(cr, image, extents.x - offsetX, extents.y - offsetY);
+    cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_NEAREST);
+    cairo_set_matrix(cr, &user);
+    cairo_surface_destroy(image);
+    return true;
+}
+
+bool Renderer::setFillSource(cairo_t* cr, const FillDef& fill, const ColorTransform& cx, bool pathFill)
 {
     if (m_MaskMode) {
         cairo_set_source_rgba(cr, 0, 0, 0, 1);
@@ -2320,6 +2390,8 @@ bool Renderer::setFillSource(cairo_t* cr, const FillDef& fill, const ColorTransf
         cairo_matrix_init(&inverse, 2.0 / kGradientEntries, 0, 0, 2.0 / kGradientEntries, -1, 0);
         cairo_matrix_multiply(&inverse, &inverse, &toSquare);
         cairo_matrix_invert(&inverse);
+        if (pathFill && setRowSource(cr, ramp, inverse, fill.spread == FillDef::Reflect))
+            return true;
         cairo_surface_t* row = RampSurface(ramp);
         if (!row)
             return false;
@@ -2410,7 +2482,7 @@ void Renderer::drawLayers(cairo_t* cr, const std::vector<ShapeLayer>& layers, co
             m_Polygons.clear();
             AddFillPath(Pen(cr, &m, mono ? &m_Polygons : nullptr, false, warp), edges);
             cairo_set_matrix(cr, &m);
-            if (!setFillSource(cr, layer.fills[f], cx)) {
+            if (!setFillSource(cr, layer.fills[f], cx, !mono && !m_MaskMode)) {
                 cairo_new_path(cr);
                 continue;
             }

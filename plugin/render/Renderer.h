@@ -133,7 +133,11 @@ private:
     // (a sprite by what its first frame places).
     bool recordsHit(cairo_t* cr, const CTag* button, const cairo_matrix_t& matrix, double x, double y, int nesting);
     bool characterHit(cairo_t* cr, uint16_t id, const cairo_matrix_t& placed, double x, double y, int nesting);
-    bool setFillSource(cairo_t* cr, const FillDef& fill, const ColorTransform& cx);
+    // `pathFill`: the source is for filling the current path with anti-aliasing (not a stroke's, not a mask's).
+    bool setFillSource(cairo_t* cr, const FillDef& fill, const ColorTransform& cx, bool pathFill = false);
+    // A linear gradient's stretched row over a fill of the current path, worked out as cairo would sample it and
+    // kept from frame to frame; false, with nothing set, where cairo is left to do it.
+    bool setRowSource(cairo_t* cr, const GradientRamp& ramp, const cairo_matrix_t& toTexels, bool reflect);
     // A gradient worked out pixel by pixel; `cx`, when given, transforms the colours read from the ramp.
     bool setRadialSource(cairo_t* cr, const FillDef& fill, const GradientRamp& ramp, const cairo_matrix_t& toSquare,
         const ColorTransform* cx = nullptr);

@@ -181,3 +181,41 @@ TEST(Compositing, SubtractLayerWorksInTheClipOnly)
     }
     cairo_surface_destroy(layer);
 }
+
+// A layer large enough to be mixed by two threads, each taking half the rows of every clip rectangle: the same
+// bytes as cairo's operator, the halves meeting without a seam or an overlap.
+TEST(Compositing, LargeLayersMixAsCairoDoes)
+{
+    std::mt19937 random(13);
+    constexpr int kWidth = 520;
+    constexpr int kHeight = 331;
+    const std::vector<uint32_t> below = RandomPixels(random, kWidth * kHeight);
+    std::vector<uint32_t> layerPixels = RandomPixels(random, kWidth * kHeight);
+    cairo_surface_t* layer = ImageOf(layerPixels, kWidth, kHeight);
+    auto run = [&](std::vector<uint32_t>& pixels, bool ours) {
+        cairo_surface_t* target = ImageOf(pixels, kWidth, kHeight);
+        cairo_t* cr = cairo_create(target);
+        cairo_rectangle(cr, 3, 7, 500, 301);
+        cairo_rectangle(cr, 505, 20, 10, 5);
+        cairo_clip(cr);
+        cairo_pattern_t* pattern = cairo_pattern_create_for_surface(layer);
+        bool done = false;
+        if (ours) {
+            done = BlendLayer(cr, pattern, LayerBlend::Overlay);
+        } else {
+            cairo_set_operator(cr, CAIRO_OPERATOR_OVERLAY);
+            cairo_set_source(cr, pattern);
+            cairo_paint(cr);
+        }
+        cairo_pattern_destroy(pattern);
+        cairo_destroy(cr);
+        cairo_surface_destroy(target);
+        return done;
+    };
+    std::vector<uint32_t> expected = below;
+    run(expected, false);
+    std::vector<uint32_t> ours = below;
+    ASSERT_TRUE(run(ours, true));
+    EXPECT_EQ(ours, expected);
+    cairo_surface_destroy(layer);
+}

@@ -1,0 +1,101 @@
+// Filters of pictures large enough to be worked on by two threads, each taking half the rows or columns: the
+// halves must meet without a seam. Box blurs and glows treat every direction alike and bevels cast sideways
+// treat up and down alike, so a picture turned over must give the filtered picture turned over, byte for byte,
+// although the halves then fall on other pixels.
+#include "render/Filters.h"
+
+#include <gtest/gtest.h>
+
+#include <cairo.h>
+
+#include <cstdint>
+#include <random>
+#include <vector>
+
+using namespace reelfinch::plugin;
+
+namespace {
+
+constexpr int kContentWidth = 257;
+constexpr int kContentHeight = 200; // with the width, more pixels than one thread works on; even, odd across
+constexpr int kMargin = 40;
+constexpr int kWidth = kContentWidth + 2 * kMargin;
+constexpr int kHeight = kContentHeight + 2 * kMargin;
+
+// Random premultiplied pixels in the middle, transparent room around them.
+std::vector<uint32_t> Picture(std::mt19937& random)
+{
+    std::vector<uint32_t> pixels(size_t(kWidth) * kHeight, 0);
+    for (int y = kMargin; y < kMargin + kContentHeight; ++y)
+        for (int x = kMargin; x < kMargin + kContentWidth; ++x) {
+            const uint32_t a = random() % 4 == 0 ? random() % 256 : 255;
+            uint32_t p = a << 24;
+            for (int shift = 0; shift < 24; shift += 8)
+                p |= (random() % (a + 1)) << shift;
+            pixels[size_t(y) * kWidth + size_t(x)] = p;
+        }
+    return pixels;
+}
+
+std::vector<uint32_t> Filtered(std::vector<uint32_t> pixels, const std::vector<Filter>& filters)
+{
+    cairo_surface_t* image = cairo_image_surface_create_for_data(
+        reinterpret_cast<unsigned char*>(pixels.data()), CAIRO_FORMAT_ARGB32, kWidth, kHeight, kWidth * 4);
+    ApplyFilters(image, filters, 1.5, 1.5);
+    cairo_surface_destroy(image);
+    return pixels;
+}
+
+// The picture turned upside down, and mirrored too when `both`.
+std::vector<uint32_t> Turned(const std::vector<uint32_t>& pixels, bool both)
+{
+    std::vector<uint32_t> out(pixels.size());
+    for (int y = 0; y < kHeight; ++y)
+        for (int x = 0; x < kWidth; ++x)
+            out[size_t(kHeight - 1 - y) * kWidth + size_t(both ? kWidth - 1 - x : x)]
+                = pixels[size_t(y) * kWidth + size_t(x)];
+    return out;
+}
+
+void ExpectTurnedAlike(const std::vector<Filter>& filters, bool both, const char* name)
+{
+    std::mt19937 random(9);
+    const std::vector<uint32_t> picture = Picture(random);
+    const std::vector<uint32_t> turnedFirst = Filtered(Turned(picture, both), filters);
+    const std::vector<uint32_t> turnedAfter = Turned(Filtered(picture, filters), both);
+    int wrong = 0;
+    for (size_t i = 0; i < turnedFirst.size(); ++i)
+        if (turnedFirst[i] != turnedAfter[i] && wrong++ < 3)
+            ADD_FAILURE() << name << ": pixel " << i % kWidth << "," << i / kWidth << std::hex << " "
+                          << turnedFirst[i] << " against " << turnedAfter[i];
+    EXPECT_EQ(wrong, 0) << name;
+}
+
+} // namespace
+
+TEST(FilterHalves, LargePicturesFilterWithoutASeam)
+{
+    Filter blur;
+    blur.kind = Filter::Blur;
+    blur.blurX = 9;
+    blur.blurY = 6;
+    blur.passes = 2;
+    ExpectTurnedAlike({ blur }, true, "blur");
+
+    Filter glow;
+    glow.kind = Filter::Glow;
+    glow.blurX = glow.blurY = 8;
+    glow.strength = 1.5;
+    glow.color = { 0.2, 0.6, 1.0, 0.8 };
+    ExpectTurnedAlike({ glow }, true, "glow");
+
+    Filter bevel;
+    bevel.kind = Filter::Bevel;
+    bevel.blurX = bevel.blurY = 5;
+    bevel.angle = 0; // cast sideways: up and down alike
+    bevel.distance = 4;
+    bevel.strength = 2;
+    bevel.color = { 0, 0, 0, 1 };
+    bevel.highlight = { 1, 1, 1, 1 };
+    ExpectTurnedAlike({ bevel }, false, "bevel");
+}
