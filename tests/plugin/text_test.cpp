@@ -210,8 +210,9 @@ TEST(PluginText, BorderSnapsHalfPixelsDown)
 {
     // A 10-pixel box at 10.5 pixels: its edges fall on pixels 10 and 20.
     const Canvas c = DrawField({ .width = 10, .height = 10, .text = "", .border = true, .x = 210, .y = 210 }, kGrey);
-    for (const auto& [x, y] : { std::pair { 10, 10 }, { 20, 10 }, { 10, 20 }, { 20, 20 }, { 15, 20 }, { 20, 15 } })
+    for (const auto& [x, y] : { std::pair { 10, 10 }, { 20, 10 }, { 10, 20 }, { 15, 20 }, { 20, 15 }, { 20, 19 } })
         EXPECT_TRUE(Near(c.at(x, y), kBlack)) << x << "," << y;
+    EXPECT_FALSE(Near(c.at(20, 20), kBlack)) << "the far corner of a field without text has no border";
     EXPECT_TRUE(Near(c.at(21, 15), kGrey)) << "past the right edge";
     EXPECT_TRUE(Near(c.at(15, 21), kGrey)) << "below the bottom edge";
     EXPECT_TRUE(Near(c.at(9, 15), kGrey)) << "left of the left edge";
