@@ -1054,20 +1054,66 @@ void DeviceMeasure::select(const CharFormat& format)
     cairo_set_font_size(m_Context, format.size * kTwips);
 }
 
+namespace {
+
+// Device measures are asked for the same characters of the same few formats over and over (every layout of every
+// field measures each of its characters): they are kept per thread, keyed by what selects the face and the
+// character, and forgotten in bulk once there are many.
+struct DeviceKey {
+    std::string family;
+    double size = 0;
+    bool bold = false;
+    bool italic = false;
+    char32_t c = 0; // 0xFFFFFFFF: the line metrics
+    bool operator<(const DeviceKey& o) const
+    {
+        return std::tie(family, size, bold, italic, c) < std::tie(o.family, o.size, o.bold, o.italic, o.c);
+    }
+};
+constexpr char32_t kMetricsKey = 0xFFFFFFFF;
+constexpr size_t kMaxDeviceMeasures = 1 << 16;
+
+std::map<DeviceKey, std::pair<double, double>>& DeviceMeasures()
+{
+    thread_local std::map<DeviceKey, std::pair<double, double>> measures;
+    if (measures.size() > kMaxDeviceMeasures)
+        measures.clear();
+    return measures;
+}
+
+DeviceKey KeyOf(const CharFormat& format, char32_t c)
+{
+    // A size that is no number keys as one entry of its own (NaN would break the map's order).
+    const double size = std::isnan(format.size) ? -1.0 : format.size;
+    return DeviceKey { DeviceFamily(format.font), size, format.bold, format.italic, c };
+}
+
+} // namespace
+
 double DeviceMeasure::advance(char16_t c, const CharFormat& format)
 {
+    auto& measures = DeviceMeasures();
+    DeviceKey key = KeyOf(format, c);
+    if (auto it = measures.find(key); it != measures.end())
+        return it->second.first;
     select(format);
     const std::string utf8 = ToUtf8(std::u16string(1, c));
     cairo_text_extents_t e;
     cairo_text_extents(m_Context, utf8.c_str(), &e);
+    measures.emplace(std::move(key), std::make_pair(e.x_advance, 0.0));
     return e.x_advance;
 }
 
 std::pair<double, double> DeviceMeasure::metrics(const CharFormat& format)
 {
+    auto& measures = DeviceMeasures();
+    DeviceKey key = KeyOf(format, kMetricsKey);
+    if (auto it = measures.find(key); it != measures.end())
+        return it->second;
     select(format);
     cairo_font_extents_t e;
     cairo_font_extents(m_Context, &e);
+    measures.emplace(std::move(key), std::make_pair(e.ascent, e.descent));
     return { e.ascent, e.descent };
 }
 
