@@ -1081,6 +1081,17 @@ std::map<DeviceKey, std::pair<double, double>>& DeviceMeasures()
     return measures;
 }
 
+// Whether the context measured as asked. A size cairo refuses (none, or too large) leaves it in an error state
+// that no later call undoes: the measure is not kept and the context is made afresh.
+bool Recovered(cairo_t*& context, cairo_surface_t* surface)
+{
+    if (cairo_status(context) == CAIRO_STATUS_SUCCESS)
+        return true;
+    cairo_destroy(context);
+    context = cairo_create(surface);
+    return false;
+}
+
 DeviceKey KeyOf(const CharFormat& format, char32_t c)
 {
     // A size that is no number keys as one entry of its own (NaN would break the map's order).
@@ -1098,8 +1109,10 @@ double DeviceMeasure::advance(char16_t c, const CharFormat& format)
         return it->second.first;
     select(format);
     const std::string utf8 = ToUtf8(std::u16string(1, c));
-    cairo_text_extents_t e;
+    cairo_text_extents_t e {};
     cairo_text_extents(m_Context, utf8.c_str(), &e);
+    if (!Recovered(m_Context, m_Surface))
+        return 0;
     measures.emplace(std::move(key), std::make_pair(e.x_advance, 0.0));
     return e.x_advance;
 }
@@ -1111,8 +1124,10 @@ std::pair<double, double> DeviceMeasure::metrics(const CharFormat& format)
     if (auto it = measures.find(key); it != measures.end())
         return it->second;
     select(format);
-    cairo_font_extents_t e;
+    cairo_font_extents_t e {};
     cairo_font_extents(m_Context, &e);
+    if (!Recovered(m_Context, m_Surface))
+        return { 0, 0 };
     measures.emplace(std::move(key), std::make_pair(e.ascent, e.descent));
     return { e.ascent, e.descent };
 }

@@ -6,6 +6,7 @@
 #include "PluginTestSupport.h"
 
 #include <cairo.h>
+#include <cmath>
 #include <fontconfig/fontconfig.h>
 
 using namespace plugintest;
@@ -249,6 +250,36 @@ TEST(PluginText, EditTextWithoutOutlinesUsesADeviceFont)
     }
     EXPECT_GT(inside, 50);
     EXPECT_EQ(outside, 0) << "the text stays inside the field";
+}
+
+TEST(PluginText, DeviceMeasuresSurviveSizesCairoRefuses)
+{
+    using reelfinch::plugin::CharFormat;
+    using reelfinch::plugin::DeviceMeasure;
+    CharFormat f;
+    f.font = "_sans";
+    f.size = 20;
+    DeviceMeasure first;
+    const double m = first.advance(u'M', f);
+    const auto [ascent, descent] = first.metrics(f);
+    ASSERT_GT(m, 0);
+    EXPECT_GT(ascent, 0);
+    EXPECT_GT(descent, 0);
+    EXPECT_GT(m, first.advance(u'i', f)) << "measures are kept per character";
+    f.bold = true;
+    EXPECT_GE(first.advance(u'M', f), m) << "and per face";
+    f.bold = false;
+    // Sizes cairo refuses leave the measurer working.
+    DeviceMeasure second;
+    for (double bad : { 0.0, std::nan(""), 1e300 }) {
+        CharFormat b = f;
+        b.size = bad;
+        second.advance(u'Q', b);
+        second.metrics(b);
+    }
+    f.size = 30;
+    EXPECT_NEAR(second.advance(u'Q', f), DeviceMeasure().advance(u'Q', f), 1e-9);
+    EXPECT_GT(second.advance(u'W', f), 0);
 }
 
 namespace {
