@@ -643,8 +643,10 @@ void EditField::setHtml(const std::u16string& value)
                 if (const auto* a = attr("size")) {
                     const double n = AttributeNumber(*a);
                     if (std::isfinite(n)) {
+                        // Sizes are whole pixels from 1 to 127: a fraction is dropped, a relative size counts
+                        // from the whole size it is relative to.
                         const bool relative = !a->empty() && ((*a)[0] == u'+' || (*a)[0] == u'-');
-                        f.size = std::max(0.0, relative ? f.size + n : n);
+                        f.size = std::clamp(std::trunc(relative ? f.size + n : n), 1.0, 127.0);
                     }
                 }
                 if (const auto* a = attr("color"))
