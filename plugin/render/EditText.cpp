@@ -556,8 +556,8 @@ void EditField::setHtml(const std::u16string& value)
     newFormat.align = TextAlign::Left;
     std::vector<CharFormat> stack { newFormat };
     std::vector<std::string> names { std::string() }; // the open elements, innermost last
-    // The format of the last <font> opened inside the open paragraph: its closing break takes that font's
-    // figures (the field's own without one), whatever closed since.
+    // The format of the last <font> closed so far: the break a closing paragraph makes takes that font's figures
+    // (the field's own before any), whichever paragraph it was in.
     std::optional<CharFormat> paragraphFont;
     const auto put = [&](char16_t c) {
         text.push_back(c);
@@ -597,6 +597,8 @@ void EditField::setHtml(const std::u16string& value)
                         formats.push_back(plain);
                         lastWhite = true;
                     }
+                    if (name == "font")
+                        paragraphFont = stack.back();
                     stack.pop_back();
                     names.pop_back();
                 }
@@ -624,8 +626,6 @@ void EditField::setHtml(const std::u16string& value)
                     put(kParagraph);
                 if (name == "li")
                     f.bullet = true;
-                else
-                    paragraphFont.reset();
                 if (const auto* a = attr("align")) {
                     const std::string s = Lower(ToUtf8(*a));
                     if (s == "left")
@@ -658,7 +658,6 @@ void EditField::setHtml(const std::u16string& value)
                 }
                 if (const auto* a = attr("kerning"))
                     f.kerning = AttributeNumber(*a) != 0;
-                paragraphFont = f;
             } else if (name == "b") {
                 f.bold = true;
             } else if (name == "i") {

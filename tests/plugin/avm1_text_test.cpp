@@ -921,9 +921,10 @@ TEST(TextFieldModel, AParagraphsBreakShowsItsOwnFormat)
         // A break in the text's format adds nothing.
         { u"<b>test</b><br>x", "<B>test</B>" },
         { u"test<br>x", "test" },
-        // A closing paragraph's break takes the figures of the last font opened inside the paragraph, else the
-        // field's own.
+        // A closing paragraph's break takes the figures of the last font closed, else the field's own.
         { u"<p><font color=\"#111111\">test</font></p>x", "test" },
+        { u"<p>a<font color=\"#121212\"></font><font color=\"#131313\"><font color=\"#141414\"></font></font></p>x",
+            "a<FONT COLOR=\"#131313\"></FONT>" },
         { u"<font color=\"#010101\"><p>a</p></font>x", "a<FONT COLOR=\"#000000\"></FONT>" },
     };
     for (const Case& c : cases) {
