@@ -29,8 +29,9 @@ namespace reelfinch::plugin {
 
 // How long the engine may take to answer before it counts as hung.
 inline constexpr int kEngineAnswerTimeoutMs = 5000;
-// Browser-side calls the engine may make while answering one call of the host.
-inline constexpr uint32_t kMaxEngineRequestsPerCall = 4096;
+// Browser-side calls the engine may make while answering one call of the host. A frame's scripts may trace
+// several thousand lines (each a call) within one step; the engine's own script time limit ends a runaway one.
+inline constexpr uint32_t kMaxEngineRequestsPerCall = 65536;
 // The engine's program, found beside the bundle's shared library.
 inline constexpr const char* kEngineProgramName = "reelfinch-engine";
 // The status line the instance sends the host when its engine stopped.

@@ -556,8 +556,8 @@ void EditField::setHtml(const std::u16string& value)
     newFormat.align = TextAlign::Left;
     std::vector<CharFormat> stack { newFormat };
     std::vector<std::string> names { std::string() }; // the open elements, innermost last
-    // The format of the last <font> opened inside the open paragraph: its closing break takes that font's
-    // figures (the field's own without one), whatever closed since.
+    // The format of the last <font> closed so far: the break a closing paragraph makes takes that font's figures
+    // (the field's own before any), whichever paragraph it was in.
     std::optional<CharFormat> paragraphFont;
     const auto put = [&](char16_t c) {
         text.push_back(c);
@@ -597,6 +597,8 @@ void EditField::setHtml(const std::u16string& value)
                         formats.push_back(plain);
                         lastWhite = true;
                     }
+                    if (name == "font")
+                        paragraphFont = stack.back();
                     stack.pop_back();
                     names.pop_back();
                 }
@@ -624,8 +626,6 @@ void EditField::setHtml(const std::u16string& value)
                     put(kParagraph);
                 if (name == "li")
                     f.bullet = true;
-                else
-                    paragraphFont.reset();
                 if (const auto* a = attr("align")) {
                     const std::string s = Lower(ToUtf8(*a));
                     if (s == "left")
@@ -643,8 +643,10 @@ void EditField::setHtml(const std::u16string& value)
                 if (const auto* a = attr("size")) {
                     const double n = AttributeNumber(*a);
                     if (std::isfinite(n)) {
+                        // Sizes are whole pixels from 1 to 127: a fraction is dropped, a relative size counts
+                        // from the whole size it is relative to.
                         const bool relative = !a->empty() && ((*a)[0] == u'+' || (*a)[0] == u'-');
-                        f.size = std::max(0.0, relative ? f.size + n : n);
+                        f.size = std::clamp(std::trunc(relative ? f.size + n : n), 1.0, 127.0);
                     }
                 }
                 if (const auto* a = attr("color"))
@@ -656,7 +658,6 @@ void EditField::setHtml(const std::u16string& value)
                 }
                 if (const auto* a = attr("kerning"))
                     f.kerning = AttributeNumber(*a) != 0;
-                paragraphFont = f;
             } else if (name == "b") {
                 f.bold = true;
             } else if (name == "i") {
@@ -1054,20 +1055,81 @@ void DeviceMeasure::select(const CharFormat& format)
     cairo_set_font_size(m_Context, format.size * kTwips);
 }
 
+namespace {
+
+// Device measures are asked for the same characters of the same few formats over and over (every layout of every
+// field measures each of its characters): they are kept per thread, keyed by what selects the face and the
+// character, and forgotten in bulk once there are many.
+struct DeviceKey {
+    std::string family;
+    double size = 0;
+    bool bold = false;
+    bool italic = false;
+    char32_t c = 0; // 0xFFFFFFFF: the line metrics
+    bool operator<(const DeviceKey& o) const
+    {
+        return std::tie(family, size, bold, italic, c) < std::tie(o.family, o.size, o.bold, o.italic, o.c);
+    }
+};
+constexpr char32_t kMetricsKey = 0xFFFFFFFF;
+constexpr size_t kMaxDeviceMeasures = 1 << 16;
+
+std::map<DeviceKey, std::pair<double, double>>& DeviceMeasures()
+{
+    thread_local std::map<DeviceKey, std::pair<double, double>> measures;
+    if (measures.size() > kMaxDeviceMeasures)
+        measures.clear();
+    return measures;
+}
+
+// Whether the context measured as asked. A size cairo refuses (none, or too large) leaves it in an error state
+// that no later call undoes: the measure is not kept and the context is made afresh.
+bool Recovered(cairo_t*& context, cairo_surface_t* surface)
+{
+    if (cairo_status(context) == CAIRO_STATUS_SUCCESS)
+        return true;
+    cairo_destroy(context);
+    context = cairo_create(surface);
+    return false;
+}
+
+DeviceKey KeyOf(const CharFormat& format, char32_t c)
+{
+    // A size that is no number keys as one entry of its own (NaN would break the map's order).
+    const double size = std::isnan(format.size) ? -1.0 : format.size;
+    return DeviceKey { DeviceFamily(format.font), size, format.bold, format.italic, c };
+}
+
+} // namespace
+
 double DeviceMeasure::advance(char16_t c, const CharFormat& format)
 {
+    auto& measures = DeviceMeasures();
+    DeviceKey key = KeyOf(format, c);
+    if (auto it = measures.find(key); it != measures.end())
+        return it->second.first;
     select(format);
     const std::string utf8 = ToUtf8(std::u16string(1, c));
-    cairo_text_extents_t e;
+    cairo_text_extents_t e {};
     cairo_text_extents(m_Context, utf8.c_str(), &e);
+    if (!Recovered(m_Context, m_Surface))
+        return 0;
+    measures.emplace(std::move(key), std::make_pair(e.x_advance, 0.0));
     return e.x_advance;
 }
 
 std::pair<double, double> DeviceMeasure::metrics(const CharFormat& format)
 {
+    auto& measures = DeviceMeasures();
+    DeviceKey key = KeyOf(format, kMetricsKey);
+    if (auto it = measures.find(key); it != measures.end())
+        return it->second;
     select(format);
-    cairo_font_extents_t e;
+    cairo_font_extents_t e {};
     cairo_font_extents(m_Context, &e);
+    if (!Recovered(m_Context, m_Surface))
+        return { 0, 0 };
+    measures.emplace(std::move(key), std::make_pair(e.ascent, e.descent));
     return { e.ascent, e.descent };
 }
 

@@ -2737,9 +2737,20 @@ void Renderer::drawField(cairo_t* cr, const EditField& field, const cairo_matrix
             const double sy1 = sy0 + snap(std::fabs(y1 - y0));
             cairo_identity_matrix(cr);
             cairo_new_path(cr);
-            cairo_rectangle(cr, sx0 + kHalfPixel, sy0 + kHalfPixel, sx1 - sx0, sy1 - sy0);
-            cairo_set_line_width(cr, 1.0);
-            cairo_stroke(cr);
+            // Four lines one pixel wide inside the snapped box: the top and left ones run their whole side, the
+            // right and bottom ones meet at the far corner. A field the movie defines leaves that corner pixel
+            // empty while it shows no text; fields scripts make, and fields with text, fill it.
+            const double corner = field.characterId != 0 && field.text.empty() ? 1 : 0;
+            const auto span = [&](double x, double y, double w, double h) {
+                if (w > 0 && h > 0)
+                    cairo_rectangle(cr, x, y, w, h);
+            };
+            span(sx0, sy0, sx1 - sx0 + 1, 1);
+            span(sx0, sy0 + 1, 1, sy1 - sy0);
+            span(sx1, sy0 + 1, 1, sy1 - sy0 - corner);
+            span(sx0 + 1, sy1, sx1 - sx0 - corner, 1);
+            cairo_set_fill_rule(cr, CAIRO_FILL_RULE_WINDING);
+            cairo_fill(cr);
         } else {
             // Rotated or skewed: a closed line one pixel wide between the box's corners, each moved to the centre
             // of the pixel it falls in (a small turn leaves the border as sharp as an unturned one).

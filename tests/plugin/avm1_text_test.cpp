@@ -866,6 +866,13 @@ TEST(TextFieldModel, HtmlOutNestsFormatsAndColours)
         { "a<font color=\"#aaaaaa\">b</font><b>c</b>", "a<FONT COLOR=\"#AAAAAA\">b</FONT><B>c</B>" },
         // A closing tag that does not name the innermost open element is passed over.
         { "<b>a<i>b</b>c</i>d</b>e", "<B>a</B><B><I>bc</I></B><B>d</B>e" },
+        // Sizes are whole pixels from 1 to 127, relative ones counted from the whole size.
+        { "a<font size=\"14.9\">b<font size=\"+0.2\">c</font></font>",
+            "a<FONT SIZE=\"14\">bc</FONT>" },
+        { "a<font size=\"0\">b<font size=\"-3\">c</font></font>",
+            "a<FONT SIZE=\"1\">bc</FONT>" },
+        { "a<font size=\"126\">b<font size=\"+5\">c</font></font>",
+            "a<FONT SIZE=\"126\">b<FONT SIZE=\"127\">c</FONT></FONT>" },
     };
     for (const Case& c : cases) {
         reelfinch::plugin::EditField f;
@@ -914,9 +921,10 @@ TEST(TextFieldModel, AParagraphsBreakShowsItsOwnFormat)
         // A break in the text's format adds nothing.
         { u"<b>test</b><br>x", "<B>test</B>" },
         { u"test<br>x", "test" },
-        // A closing paragraph's break takes the figures of the last font opened inside the paragraph, else the
-        // field's own.
+        // A closing paragraph's break takes the figures of the last font closed, else the field's own.
         { u"<p><font color=\"#111111\">test</font></p>x", "test" },
+        { u"<p>a<font color=\"#121212\"></font><font color=\"#131313\"><font color=\"#141414\"></font></font></p>x",
+            "a<FONT COLOR=\"#131313\"></FONT>" },
         { u"<font color=\"#010101\"><p>a</p></font>x", "a<FONT COLOR=\"#000000\"></FONT>" },
     };
     for (const Case& c : cases) {

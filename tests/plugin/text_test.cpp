@@ -6,6 +6,7 @@
 #include "PluginTestSupport.h"
 
 #include <cairo.h>
+#include <cmath>
 #include <fontconfig/fontconfig.h>
 
 using namespace plugintest;
@@ -210,8 +211,9 @@ TEST(PluginText, BorderSnapsHalfPixelsDown)
 {
     // A 10-pixel box at 10.5 pixels: its edges fall on pixels 10 and 20.
     const Canvas c = DrawField({ .width = 10, .height = 10, .text = "", .border = true, .x = 210, .y = 210 }, kGrey);
-    for (const auto& [x, y] : { std::pair { 10, 10 }, { 20, 10 }, { 10, 20 }, { 20, 20 }, { 15, 20 }, { 20, 15 } })
+    for (const auto& [x, y] : { std::pair { 10, 10 }, { 20, 10 }, { 10, 20 }, { 15, 20 }, { 20, 15 }, { 20, 19 } })
         EXPECT_TRUE(Near(c.at(x, y), kBlack)) << x << "," << y;
+    EXPECT_FALSE(Near(c.at(20, 20), kBlack)) << "the far corner of a field without text has no border";
     EXPECT_TRUE(Near(c.at(21, 15), kGrey)) << "past the right edge";
     EXPECT_TRUE(Near(c.at(15, 21), kGrey)) << "below the bottom edge";
     EXPECT_TRUE(Near(c.at(9, 15), kGrey)) << "left of the left edge";
@@ -248,6 +250,36 @@ TEST(PluginText, EditTextWithoutOutlinesUsesADeviceFont)
     }
     EXPECT_GT(inside, 50);
     EXPECT_EQ(outside, 0) << "the text stays inside the field";
+}
+
+TEST(PluginText, DeviceMeasuresSurviveSizesCairoRefuses)
+{
+    using reelfinch::plugin::CharFormat;
+    using reelfinch::plugin::DeviceMeasure;
+    CharFormat f;
+    f.font = "_sans";
+    f.size = 20;
+    DeviceMeasure first;
+    const double m = first.advance(u'M', f);
+    const auto [ascent, descent] = first.metrics(f);
+    ASSERT_GT(m, 0);
+    EXPECT_GT(ascent, 0);
+    EXPECT_GT(descent, 0);
+    EXPECT_GT(m, first.advance(u'i', f)) << "measures are kept per character";
+    f.bold = true;
+    EXPECT_GE(first.advance(u'M', f), m) << "and per face";
+    f.bold = false;
+    // Sizes cairo refuses leave the measurer working.
+    DeviceMeasure second;
+    for (double bad : { 0.0, std::nan(""), 1e300 }) {
+        CharFormat b = f;
+        b.size = bad;
+        second.advance(u'Q', b);
+        second.metrics(b);
+    }
+    f.size = 30;
+    EXPECT_NEAR(second.advance(u'Q', f), DeviceMeasure().advance(u'Q', f), 1e-9);
+    EXPECT_GT(second.advance(u'W', f), 0);
 }
 
 namespace {
