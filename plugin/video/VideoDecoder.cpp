@@ -111,8 +111,6 @@ bool H263Deblocking(const uint8_t* data, size_t size, bool& flag, int& quantizer
 // The H.263 deblocking filter's strength for each quantizer.
 constexpr std::array<int, 32> kDeblockStrength = { 0, 1, 1, 2, 2, 3, 3, 4, 4, 4, 5, 5, 6, 6, 7, 7, 7, 8, 8, 8, 9, 9,
     9, 10, 10, 10, 11, 11, 11, 12, 12, 12 };
-// Pictures coded finer than this are shown as decoded: the filter only smooths the block edges of coarse ones.
-constexpr int kDeblockMinQuantizer = 8;
 // A stream keeps at most this many copies of pictures decoded before, of at most this many pixels in all.
 constexpr size_t kMaxKeptVideoPictures = 8;
 constexpr int64_t kMaxKeptVideoPixels = int64_t(4) << 20;
@@ -123,7 +121,8 @@ uint8_t Clamp255(int v)
 }
 
 // Smooths one block edge between a b | c d (`step` apart): the edge pair moves together by the ramped
-// difference, the outer pair by at most half of it.
+// difference, the outer pair by at most half of it. Both divisions round down (arithmetic shifts), so a step
+// down across an edge lets the outer pair move a level further than the same step up.
 void DeblockEdge(uint8_t* c, ptrdiff_t step, int strength)
 {
     const int a = c[-2 * step], b = c[-step], cc = c[0], d = c[step];
@@ -131,7 +130,7 @@ void DeblockEdge(uint8_t* c, ptrdiff_t step, int strength)
     const int magnitude = std::abs(diff);
     const int ramp = std::max(0, magnitude - std::max(0, 2 * (magnitude - strength)));
     const int d1 = diff < 0 ? -ramp : ramp;
-    const int limit = std::abs(d1) / 2;
+    const int limit = std::abs(d1 >> 1);
     const int d2 = std::clamp((a - d) / 4, -limit, limit);
     c[-2 * step] = Clamp255(a - d2);
     c[-step] = Clamp255(b + d1);
@@ -348,7 +347,7 @@ bool Decoder::decode(const uint8_t* data, size_t size)
     bool flag = false;
     int quantizer = 0;
     if (m_Codec == kCodecH263 && m_Deblocking != kDeblockingOff && H263Deblocking(data, size, flag, quantizer)
-        && (flag || m_Deblocking > kDeblockingOff) && quantizer >= kDeblockMinQuantizer)
+        && (flag || m_Deblocking > kDeblockingOff))
         m_DeblockStrength = kDeblockStrength[size_t(quantizer)];
     if (av_new_packet(m_Packet, int(size)) < 0)
         return false;
