@@ -194,10 +194,9 @@ bool AvcKeyFrame(const uint8_t* data, size_t size)
     return false;
 }
 
-// Tables of the conversion, each term unrounded: the sum is rounded once.
 // Studio-range YCbCr to RGB in 16.16 fixed point, as the player converts it: luma from 16..235 to 0..255, the
-// chroma weights of BT.601 rounded to 1/65536, and the sum rounded by adding a half and shifting (so that a
-// value a hair below a half still rounds up when its fixed-point sum reaches it).
+// chroma weights of BT.601 rounded to 1/65536, each sum rounded once by adding a half and shifting. A sum a hair
+// off a half rounds the way its fixed-point value falls, which is not always the way the exact sum would.
 constexpr int kYuvShift = 16;
 constexpr int32_t kYuvHalf = 1 << (kYuvShift - 1);
 constexpr int32_t kLumaScale = 76309; // 255 / 219
