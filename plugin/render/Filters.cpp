@@ -223,8 +223,9 @@ bool InkBounds(cairo_surface_t* image, int& x0, int& y0, int& x1, int& y1)
 
 namespace {
 
-// Blurs work on channels of 16 bits holding a byte's value times 256, so that passes do not lose the fractions
-// a byte would round away.
+// Blurs work on channels of 16 bits holding a byte's value times 256. Each box pass, across or down, keeps whole
+// levels only, the average rounded down as the player's byte-wide passes do: every pass takes a little off, so
+// wide and repeated blurs come out a few levels fainter than exact averages would.
 constexpr int kFractionBits = 8;
 constexpr uint32_t kPlaneMax = 255u << kFractionBits;
 constexpr int kWeightBits = 24;
@@ -248,19 +249,23 @@ BoxWeights Weights(double size)
     return w;
 }
 
+// A weighted sum as whole levels, rounded down. The slack (a sixteenth of a level) covers the rounding of the
+// weights themselves, so that a box over one level throughout gives that level and not the one below.
+constexpr uint64_t kFloorSlack = uint64_t(16) << kWeightBits;
+constexpr uint64_t kWholeLevels = ~uint64_t((1u << kFractionBits) - 1);
+
 constexpr uint16_t Weighted(uint64_t sum, uint64_t edges, const BoxWeights& w)
 {
-    const uint64_t v = (sum * w.full + edges * w.edge + (uint64_t(1) << (kWeightBits - 1))) >> kWeightBits;
-    return uint16_t(std::min<uint64_t>(v, 0xFFFF));
+    const uint64_t v = ((sum * w.full + edges * w.edge + kFloorSlack) >> kWeightBits) & kWholeLevels;
+    return uint16_t(std::min<uint64_t>(v, kPlaneMax));
 }
 
 // The same with sums and weights in 32 bits (a box of at most kMaxBox channels of 16 bits sums below 2^32, and
 // weights lie below 2^24): products of two 32-bit numbers, which the compiler does several at a time.
 inline uint16_t Weighted32(uint32_t sum, uint32_t edges, uint32_t full, uint32_t edge)
 {
-    const uint64_t v
-        = (uint64_t(sum) * full + uint64_t(edges) * edge + (uint64_t(1) << (kWeightBits - 1))) >> kWeightBits;
-    return uint16_t(std::min<uint64_t>(v, 0xFFFF));
+    const uint64_t v = ((uint64_t(sum) * full + uint64_t(edges) * edge + kFloorSlack) >> kWeightBits) & kWholeLevels;
+    return uint16_t(std::min<uint64_t>(v, kPlaneMax));
 }
 
 // Buffers the filters reuse from call to call, so that a picture drawn every frame does not map fresh memory.

@@ -745,6 +745,10 @@ std::vector<Edge> WalkEdges(const CShapeItem* shape)
 }
 
 using Point2 = std::pair<double, double>;
+// How many objects cached as bitmaps are being drawn on this thread, one inside another. The player draws such
+// an object into a bitmap of its own at its points' exact device positions, where the stage keeps them on
+// twentieths of a pixel: an edge passing within a twip of pixel centres covers them or not accordingly.
+thread_local int t_BitmapCacheDepth = 0;
 
 // Adds edges to the current path. With a placement the points go to device space through it and land on
 // twentieths of a pixel, where the format's players keep their coordinates: an edge that falls a fraction of a
@@ -826,6 +830,9 @@ private:
         cairo_matrix_transform_point(m_Placement, &x, &y);
         if (m_Warp)
             m_Warp->apply(x, y);
+        // Inside a picture cached as a bitmap, points keep their exact positions.
+        if (t_BitmapCacheDepth > 0)
+            return;
         x = std::round(x * kTwipsPerPixel) / kTwipsPerPixel;
         y = std::round(y * kTwipsPerPixel) / kTwipsPerPixel;
     }
@@ -1347,6 +1354,15 @@ void Renderer::drawPlaced(
     const bool filtered = !object.filters.empty() && !m_MaskMode;
     if (!m_MaskMode && !placed && (filtered || object.cacheAsBitmap || object.opaqueBackground))
         placeCached(cr, object, m, nesting);
+    struct BitmapCache {
+        bool on;
+        explicit BitmapCache(bool cached)
+            : on(cached)
+        {
+            t_BitmapCacheDepth += on;
+        }
+        ~BitmapCache() { t_BitmapCacheDepth -= on; }
+    } bitmapCache(object.cacheAsBitmap && !m_MaskMode);
     if ((normal && !filtered) || m_MaskMode) {
         drawCharacter(cr, object.characterId, m, cx.after(object.colorTransform), object.ratio, object.buttonState,
             ContentOf(object), nesting, &object.matrix);

@@ -111,8 +111,6 @@ bool H263Deblocking(const uint8_t* data, size_t size, bool& flag, int& quantizer
 // The H.263 deblocking filter's strength for each quantizer.
 constexpr std::array<int, 32> kDeblockStrength = { 0, 1, 1, 2, 2, 3, 3, 4, 4, 4, 5, 5, 6, 6, 7, 7, 7, 8, 8, 8, 9, 9,
     9, 10, 10, 10, 11, 11, 11, 12, 12, 12 };
-// Pictures coded finer than this are shown as decoded: the filter only smooths the block edges of coarse ones.
-constexpr int kDeblockMinQuantizer = 8;
 // A stream keeps at most this many copies of pictures decoded before, of at most this many pixels in all.
 constexpr size_t kMaxKeptVideoPictures = 8;
 constexpr int64_t kMaxKeptVideoPixels = int64_t(4) << 20;
@@ -123,7 +121,8 @@ uint8_t Clamp255(int v)
 }
 
 // Smooths one block edge between a b | c d (`step` apart): the edge pair moves together by the ramped
-// difference, the outer pair by at most half of it.
+// difference, the outer pair by a quarter of their own difference, at most half the edge pair's move. Every
+// division rounds down (arithmetic shifts), so steps down across an edge move a level further than steps up.
 void DeblockEdge(uint8_t* c, ptrdiff_t step, int strength)
 {
     const int a = c[-2 * step], b = c[-step], cc = c[0], d = c[step];
@@ -131,15 +130,16 @@ void DeblockEdge(uint8_t* c, ptrdiff_t step, int strength)
     const int magnitude = std::abs(diff);
     const int ramp = std::max(0, magnitude - std::max(0, 2 * (magnitude - strength)));
     const int d1 = diff < 0 ? -ramp : ramp;
-    const int limit = std::abs(d1) / 2;
-    const int d2 = std::clamp((a - d) / 4, -limit, limit);
+    const int limit = std::abs(d1 >> 1);
+    const int d2 = std::clamp((a - d) >> 2, -limit, limit);
     c[-2 * step] = Clamp255(a - d2);
     c[-step] = Clamp255(b + d1);
     c[0] = Clamp255(cc - d1);
     c[step] = Clamp255(d + d2);
 }
 
-// Every 8x8 block edge of a plane: the horizontal edges first, then the vertical ones.
+} // namespace
+
 void DeblockPlane(uint8_t* plane, ptrdiff_t stride, int width, int height, int strength)
 {
     for (int y = 8; y < height - 1; y += 8)
@@ -149,6 +149,8 @@ void DeblockPlane(uint8_t* plane, ptrdiff_t stride, int width, int height, int s
         for (int x = 8; x < width - 1; x += 8)
             DeblockEdge(plane + y * stride + x, 1, strength);
 }
+
+namespace {
 
 // A Screen Video 1 packet is whole when every block of the image carries data.
 bool ScreenVideoKeyFrame(const uint8_t* data, size_t size)
@@ -192,18 +194,27 @@ bool AvcKeyFrame(const uint8_t* data, size_t size)
     return false;
 }
 
-// Tables of the conversion, each term unrounded: the sum is rounded once.
+// Studio-range YCbCr to RGB in 16.16 fixed point, as the player converts it: luma from 16..235 to 0..255, the
+// chroma weights of BT.601 rounded to 1/65536, each sum rounded once by adding a half and shifting. A sum a hair
+// off a half rounds the way its fixed-point value falls, which is not always the way the exact sum would.
+constexpr int kYuvShift = 16;
+constexpr int32_t kYuvHalf = 1 << (kYuvShift - 1);
+constexpr int32_t kLumaScale = 76309; // 255 / 219
+constexpr int32_t kRedFromV = 104597; // 1.596027
+constexpr int32_t kGreenFromU = -25675; // -0.391762
+constexpr int32_t kGreenFromV = -53279; // -0.812968
+constexpr int32_t kBlueFromU = 132202; // 2.017232
+
 struct YuvTables {
-    std::array<double, 256> y, rv, gu, gv, bu;
+    std::array<int32_t, 256> y, rv, gu, gv, bu;
     YuvTables()
     {
         for (int i = 0; i < 256; ++i) {
-            // Luma from 16..235 to 0..255; the chroma weights as the player rounds them.
-            y[size_t(i)] = 255.0 / 219.0 * (i - 16);
-            rv[size_t(i)] = 1.596 * (i - 128);
-            gu[size_t(i)] = -0.391762 * (i - 128);
-            gv[size_t(i)] = -0.81297 * (i - 128);
-            bu[size_t(i)] = 2.017232 * (i - 128);
+            y[size_t(i)] = kLumaScale * (i - 16) + kYuvHalf;
+            rv[size_t(i)] = kRedFromV * (i - 128);
+            gu[size_t(i)] = kGreenFromU * (i - 128);
+            gv[size_t(i)] = kGreenFromV * (i - 128);
+            bu[size_t(i)] = kBlueFromU * (i - 128);
         }
     }
 };
@@ -214,24 +225,18 @@ const YuvTables& Tables()
     return tables;
 }
 
-// std::lround of v cut to 0..255, without the call: between 0 and 255 the whole part and whether the fraction
-// left (exact) reaches a half. Videos round three channels a pixel.
-inline uint8_t ClampRound(double v)
+// A fixed-point sum (the half already added) as a byte: shifted down, cut to 0..255.
+inline uint8_t FixedToByte(int32_t v)
 {
-    if (!(v > 0))
-        return 0;
-    if (v >= 255)
-        return 255;
-    const auto whole = uint32_t(v);
-    return uint8_t(whole + uint32_t(v - double(whole) >= 0.5));
+    return uint8_t(std::clamp(v >> kYuvShift, 0, 255));
 }
 
 inline void YuvPixel(const YuvTables& t, int y, int u, int v, uint8_t& r, uint8_t& g, uint8_t& b)
 {
-    const double c = t.y[size_t(y & 0xFF)];
-    r = ClampRound(c + t.rv[size_t(v & 0xFF)]);
-    g = ClampRound(c + t.gu[size_t(u & 0xFF)] + t.gv[size_t(v & 0xFF)]);
-    b = ClampRound(c + t.bu[size_t(u & 0xFF)]);
+    const int32_t c = t.y[size_t(y & 0xFF)];
+    r = FixedToByte(c + t.rv[size_t(v & 0xFF)]);
+    g = FixedToByte(c + t.gu[size_t(u & 0xFF)] + t.gv[size_t(v & 0xFF)]);
+    b = FixedToByte(c + t.bu[size_t(u & 0xFF)]);
 }
 
 } // namespace
@@ -348,7 +353,7 @@ bool Decoder::decode(const uint8_t* data, size_t size)
     bool flag = false;
     int quantizer = 0;
     if (m_Codec == kCodecH263 && m_Deblocking != kDeblockingOff && H263Deblocking(data, size, flag, quantizer)
-        && (flag || m_Deblocking > kDeblockingOff) && quantizer >= kDeblockMinQuantizer)
+        && (flag || m_Deblocking > kDeblockingOff))
         m_DeblockStrength = kDeblockStrength[size_t(quantizer)];
     if (av_new_packet(m_Packet, int(size)) < 0)
         return false;

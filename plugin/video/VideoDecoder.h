@@ -43,6 +43,10 @@ bool IsKeyFrame(uint8_t codec, const uint8_t* data, size_t size);
 // BT.601 studio-range YCbCr to RGB, chroma taken from the sample covering the pixel, as the player shows video.
 void YuvToRgb(int y, int u, int v, uint8_t& r, uint8_t& g, uint8_t& b);
 
+// The H.263 deblocking filter over every 8x8 block edge of one plane (`stride` bytes a row), at a strength of 1
+// to 12: the horizontal edges first, then the vertical ones.
+void DeblockPlane(uint8_t* plane, ptrdiff_t stride, int width, int height, int strength);
+
 // The first picture of a GIF file as a new premultiplied ARGB32 surface (the caller's), or null.
 cairo_surface_t* DecodeGIF(const uint8_t* data, size_t size);
 

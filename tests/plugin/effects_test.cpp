@@ -227,6 +227,37 @@ TEST(PluginEffects, BlurSpreadsAndKeepsTheSum)
     cairo_surface_destroy(image);
 }
 
+// Each box pass keeps whole levels, the average rounded down: a one-pixel line under a box of 30 gives 255 / 30
+// = 8.5 levels, shown as 8; a flat area keeps its level however wide and often it is blurred.
+TEST(PluginEffects, BlurPassesKeepWholeLevelsRoundedDown)
+{
+    cairo_surface_t* image = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 300, 3);
+    cairo_surface_flush(image);
+    auto* px = reinterpret_cast<uint32_t*>(cairo_image_surface_get_data(image));
+    const int stride = cairo_image_surface_get_stride(image) / 4;
+    for (int y = 0; y < 3; ++y) {
+        px[y * stride + 40] = 0xFF000000; // the line
+        for (int x = 100; x < 260; ++x)
+            px[y * stride + x] = 0xFFFFFFFF; // the flat area
+    }
+    cairo_surface_mark_dirty(image);
+    Filter line;
+    line.kind = Filter::Blur;
+    line.blurX = 30;
+    line.blurY = 0;
+    Filter flat = line;
+    flat.passes = 3;
+    ApplyFilters(image, { line }, 1, 1);
+    cairo_surface_flush(image);
+    EXPECT_EQ(px[stride + 40] >> 24, 8u);
+    EXPECT_EQ(px[stride + 40 + 14] >> 24, 8u) << "the box's last whole pixel";
+    EXPECT_EQ(px[stride + 40 + 15] >> 24, 4u) << "half of 8.5, rounded down";
+    ApplyFilters(image, { flat }, 1, 1);
+    cairo_surface_flush(image);
+    EXPECT_EQ(px[stride + 180] >> 24, 255u);
+    cairo_surface_destroy(image);
+}
+
 namespace {
 
 // The filters of a list as swflib reads it from `bytes`.
