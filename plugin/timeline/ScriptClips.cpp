@@ -233,7 +233,9 @@ std::string MoviePlayer::exportName(uint16_t characterId) const
 SpriteInstance* MoviePlayer::attachSprite(
     SpriteInstance& parent, uint16_t characterId, const std::string& name, int32_t depth)
 {
-    if (characterId && !(parent.library ? parent.library->spriteTimelines : m_SpriteTimelines).count(characterId))
+    const MovieLibrary* from = nullptr;
+    uint16_t fromId = 0;
+    if (characterId && !spriteTimeline(parent.library, characterId, from, fromId))
         return nullptr;
     if (parent.nesting >= kMaxSpriteNesting || parent.removed)
         return nullptr;
