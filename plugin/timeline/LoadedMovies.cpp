@@ -117,6 +117,9 @@ bool MoviePlayer::loadInto(
     library->url = url;
     library->source = source;
     library->bytes = size; // what came over the wire, compressed or not
+    // A level becomes the new movie's root: a name scripts gave it goes (a clip loaded into keeps its own).
+    if (!target.parent && target.display)
+        target.display->name.clear();
     // Into level 0: the new movie is the whole movie now, its stage size with it (not its rate).
     if (&target == &m_Root) {
         const CRectItem* frame = library->movie->GetHeader()->m_pFrameRect.get();
