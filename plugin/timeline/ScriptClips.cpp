@@ -436,9 +436,13 @@ cairo_matrix_t MoviePlayer::stageMatrix(const SpriteInstance& sprite) const
 {
     cairo_matrix_t m;
     cairo_matrix_init_identity(&m);
-    // Up to and with the root's (or level's) own transform.
-    for (const SpriteInstance* s = &sprite; s && s->display; s = s->parent)
+    // Up to and with the root's (or level's) own transform. Each product keeps its translation in whole twips,
+    // as every matrix of a movie holds it.
+    for (const SpriteInstance* s = &sprite; s && s->display; s = s->parent) {
         cairo_matrix_multiply(&m, &m, &s->display->matrix);
+        m.x0 = std::round(m.x0);
+        m.y0 = std::round(m.y0);
+    }
     return m;
 }
 
