@@ -618,7 +618,16 @@ bool MoviePlayer::spriteHit(const SpriteInstance& sprite, double x, double y, bo
             // A morph by its shape at the object's ratio.
             return LayersHit(MorphShapeLayers(tag, object.ratio), lx, ly);
         } else if (auto* text = dynamic_cast<const CTextTag*>(tag)) {
-            // Static text by the outlines of its glyphs.
+            // Static text by the outlines of its glyphs; turned or skewed on the stage, by the upright box round
+            // its bounds there.
+            cairo_matrix_t full;
+            cairo_matrix_multiply(&full, &object.matrix, &toStage);
+            double rect[4];
+            if ((full.xy != 0 || full.yx != 0) && RectOf(text->m_pBounds.get(), rect)) {
+                double box[4] = { kNoBounds, kNoBounds, -kNoBounds, -kNoBounds };
+                AddRect(box, full, rect[0], rect[1], rect[2], rect[3]);
+                return x >= box[0] && x <= box[2] && y >= box[1] && y <= box[3];
+            }
             return textHit(sprite, *text, lx, ly);
         } else {
             // Text fields and other characters: their rectangle.
