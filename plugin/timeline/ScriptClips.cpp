@@ -64,12 +64,13 @@ bool RectOf(const CRectItem* r, double rect[4])
     return true;
 }
 
-// Whether the point lies on a stroke: within half the line's width (at least a pixel wide) of its edge.
-bool OnStroke(const ShapeLayer& layer, const ShapeLayer::StyledEdge& styled, double x, double y)
+// Whether the point lies on a stroke: within half the line's width of its edge. A line is at least `minWidth`
+// wide: a pixel of the stage, in the shape's own units.
+bool OnStroke(const ShapeLayer& layer, const ShapeLayer::StyledEdge& styled, double x, double y, double minWidth)
 {
     if (!styled.line || styled.line > layer.lines.size())
         return false;
-    const double half = std::max(layer.lines[styled.line - 1].width, kTwipsPerPixel) / 2;
+    const double half = std::max(layer.lines[styled.line - 1].width, minWidth) / 2;
     const Edge& e = styled.edge;
     double px = e.x0, py = e.y0;
     const int pieces = e.curved ? kCurvePieces : 1;
@@ -86,11 +87,11 @@ bool OnStroke(const ShapeLayer& layer, const ShapeLayer::StyledEdge& styled, dou
     return false;
 }
 
-bool LayersHit(const std::vector<ShapeLayer>& layers, double x, double y)
+bool LayersHit(const std::vector<ShapeLayer>& layers, double x, double y, double minWidth = kTwipsPerPixel)
 {
     for (const ShapeLayer& layer : layers)
         for (const auto& styled : layer.edges)
-            if (OnStroke(layer, styled, x, y))
+            if (OnStroke(layer, styled, x, y, minWidth))
                 return true;
     for (const ShapeLayer& layer : layers) {
         // Per fill style: the winding count of its outline around the point.
@@ -598,6 +599,13 @@ bool MoviePlayer::spriteHit(const SpriteInstance& sprite, double x, double y, bo
         if (!local(lx, ly) || cairo_matrix_invert(&m) != CAIRO_STATUS_SUCCESS)
             return false;
         cairo_matrix_transform_point(&m, &lx, &ly);
+        // A stage pixel in the object's own units: the least width a stroke is hit at, however it is scaled.
+        const auto minWidth = [&] {
+            cairo_matrix_t full;
+            cairo_matrix_multiply(&full, &object.matrix, &toStage);
+            const double scale = std::sqrt(std::fabs(full.xx * full.yy - full.xy * full.yx));
+            return scale > 0 && std::isfinite(scale) ? kTwipsPerPixel / scale : kTwipsPerPixel;
+        };
         if (object.field) {
             // A text field by its box as scripts and autoSize left it.
             const EditField& f = *object.field;
@@ -616,7 +624,7 @@ bool MoviePlayer::spriteHit(const SpriteInstance& sprite, double x, double y, bo
             layers = &m_ShapeCache.emplace(tag, std::move(walked)).first->second;
         } else if (dynamic_cast<const CDefineMorphShapeTag*>(tag)) {
             // A morph by its shape at the object's ratio.
-            return LayersHit(MorphShapeLayers(tag, object.ratio), lx, ly);
+            return LayersHit(MorphShapeLayers(tag, object.ratio), lx, ly, minWidth());
         } else if (auto* text = dynamic_cast<const CTextTag*>(tag)) {
             // Static text by the outlines of its glyphs; turned or skewed on the stage, by the upright box round
             // its bounds there.
@@ -637,7 +645,7 @@ bool MoviePlayer::spriteHit(const SpriteInstance& sprite, double x, double y, bo
                 have = RectOf(edit->m_pBounds.get(), rect);
             return have && lx >= rect[0] && lx <= rect[2] && ly >= rect[1] && ly <= rect[3];
         }
-        return layers && LayersHit(*layers, lx, ly);
+        return layers && LayersHit(*layers, lx, ly, minWidth());
     };
     // The layers a mask layer of the timeline covers are hit only where that mask has shape; the mask itself is
     // never hit.
