@@ -845,12 +845,34 @@ void NSFlashPluginView::rightMouseUp(QMouseEvent* event)
     mouseUp(event);
 }
 
+void NSFlashPluginView::otherMouseDown(QMouseEvent* event)
+{
+    if (!_isStarted)
+        return;
+    EventRecord record;
+    getCarbonEventWithEvent(&record, event);
+    record.what = ::mouseDown;
+    sendEvent(&record);
+}
+
+void NSFlashPluginView::otherMouseUp(QMouseEvent* event)
+{
+    if (!_isStarted)
+        return;
+    EventRecord record;
+    getCarbonEventWithEvent(&record, event);
+    record.what = ::mouseUp;
+    sendEvent(&record);
+}
+
 void NSFlashPluginView::mousePressEvent(QMouseEvent* event)
 {
     if (event->button() == Qt::LeftButton)
         mouseDown(event);
     else if (event->button() == Qt::RightButton)
         rightMouseDown(event);
+    else if (event->button() == Qt::MiddleButton)
+        otherMouseDown(event);
     else
         QWidget::mousePressEvent(event);
 }
@@ -867,6 +889,8 @@ void NSFlashPluginView::mouseReleaseEvent(QMouseEvent* event)
         mouseUp(event);
     else if (event->button() == Qt::RightButton)
         rightMouseUp(event);
+    else if (event->button() == Qt::MiddleButton)
+        otherMouseUp(event);
     else
         QWidget::mouseReleaseEvent(event);
 }

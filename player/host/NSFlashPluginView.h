@@ -135,6 +135,9 @@ public:
     void mouseExited(QEvent* event);
     void rightMouseDown(QMouseEvent* event);
     void rightMouseUp(QMouseEvent* event);
+    // The middle button: always passed on (it never drags the movie), marked as a button other than the main one.
+    void otherMouseDown(QMouseEvent* event);
+    void otherMouseUp(QMouseEvent* event);
     void keyDown(QKeyEvent* event);
     void keyUp(QKeyEvent* event);
 

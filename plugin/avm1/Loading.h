@@ -11,6 +11,12 @@
 #include <string_view>
 #include <vector>
 
+class CTag;
+
+namespace reelfinch::plugin {
+struct SpriteInstance;
+}
+
 namespace reelfinch::avm1 {
 
 class Machine;
@@ -112,6 +118,11 @@ void ScriptGetURL(Machine& m, Object* clip, const std::string& url, const std::s
 // MovieClipLoader `loader` (may be null) hears onLoadStart, onLoadProgress, onLoadComplete, then onLoadInit
 // after the first frame, or onLoadError.
 bool StartMovieLoad(Machine& m, Object* clip, const std::string& url, Object* loader);
+// Fetches the movie an ImportAssets tag (`importTag`) of the movie playing in `importer` names, `url` taken
+// against `base` (the address the importing movie came from; empty for the main movie). When it comes the
+// player takes its symbols, unless the clip shows another movie by then.
+bool StartImport(Machine& m, plugin::SpriteInstance& importer, const std::string& base, const std::string& url,
+    const CTag* importTag);
 // Empties a clip loaded into (or any clip) as unloadMovie does; a level other than 0 goes away.
 void UnloadMovie(Machine& m, Object* clip);
 // N of a "_levelN" name (any case; read as far as its digits go, "_level1x" is level 1), -1 for other names.

@@ -3,6 +3,7 @@
 // into a clip shows as its picture.
 #include "timeline/MoviePlayer.h"
 
+#include "avm1/Loading.h"
 #include "render/BitmapPixels.h"
 #include "render/Bitmaps.h"
 #include "video/VideoDecoder.h"
@@ -11,6 +12,7 @@
 #include "Movie.h"
 #include "Records.h"
 #include "SWFStream.h"
+#include "Tags.h"
 
 #include <algorithm>
 #include <cstring>
@@ -94,7 +96,8 @@ void MoviePlayer::unloadContent(SpriteInstance& target)
     m_FrameEntered = true;
 }
 
-bool MoviePlayer::loadInto(SpriteInstance& target, const uint8_t* data, size_t size, const std::string& url)
+bool MoviePlayer::loadInto(
+    SpriteInstance& target, const uint8_t* data, size_t size, const std::string& url, const std::string& source)
 {
     unloadContent(target);
     target.failedUrl.clear();
@@ -112,7 +115,11 @@ bool MoviePlayer::loadInto(SpriteInstance& target, const uint8_t* data, size_t s
     library->version = movie->GetHeader()->m_Version;
     library->movie = std::move(movie);
     library->url = url;
+    library->source = source;
     library->bytes = size; // what came over the wire, compressed or not
+    // A level becomes the new movie's root: a name scripts gave it goes (a clip loaded into keeps its own).
+    if (!target.parent && target.display)
+        target.display->name.clear();
     // Into level 0: the new movie is the whole movie now, its stage size with it (not its rate).
     if (&target == &m_Root) {
         const CRectItem* frame = library->movie->GetHeader()->m_pFrameRect.get();
@@ -129,6 +136,7 @@ bool MoviePlayer::loadInto(SpriteInstance& target, const uint8_t* data, size_t s
     target.timeline = &library->rootTimeline;
     target.currentFrame = -1;
     m_Libraries.push_back(std::move(library));
+    startImports(target, target.library);
     // Its first frame shows at once, as a new clip's does; the clip's load event comes before that frame's
     // actions.
     queueEvent(target, ClipEvent::Load);
@@ -136,6 +144,88 @@ bool MoviePlayer::loadInto(SpriteInstance& target, const uint8_t* data, size_t s
         enterFrame(target, 0, true);
     else
         target.currentFrame = 0;
+    return true;
+}
+
+const Timeline* MoviePlayer::spriteTimeline(
+    const MovieLibrary* library, uint16_t id, const MovieLibrary*& from, uint16_t& fromId) const
+{
+    // An imported symbol may itself be another movie's import: followed a few steps, never round a loop.
+    constexpr int kMaxImportSteps = 8;
+    for (int step = 0; step < kMaxImportSteps; ++step) {
+        const auto& timelines = library ? library->spriteTimelines : m_SpriteTimelines;
+        if (auto found = timelines.find(id); found != timelines.end()) {
+            from = library;
+            fromId = id;
+            return found->second.get();
+        }
+        const auto& imported = library ? library->imported : m_Imported;
+        auto it = imported.find(id);
+        if (it == imported.end())
+            return nullptr;
+        library = it->second.library;
+        id = it->second.id;
+    }
+    return nullptr;
+}
+
+void MoviePlayer::startImports(SpriteInstance& importer, const MovieLibrary* library)
+{
+    if (!m_Machine)
+        return;
+    for (const CTag* tag : library ? library->imports : m_Imports)
+        if (auto* import = dynamic_cast<const CImportAssetsTag*>(tag); import && import->m_pURL)
+            avm1::StartImport(*m_Machine, importer, library ? library->source : std::string(),
+                import->m_pURL->GetStr(), tag);
+}
+
+bool MoviePlayer::importArrived(
+    SpriteInstance& importer, const CTag* importTag, const uint8_t* data, size_t size, const std::string& url)
+{
+    auto* import = dynamic_cast<const CImportAssetsTag*>(importTag);
+    auto movie = readMovie(data, size);
+    if (!import || !movie)
+        return false;
+    auto library = std::make_unique<MovieLibrary>();
+    library->version = movie->GetHeader()->m_Version;
+    library->movie = std::move(movie);
+    library->url = url;
+    library->bytes = size;
+    m_Building = library.get();
+    buildTimeline(library->rootTimeline, library->movie->GetTags(), true);
+    m_Building = nullptr;
+    // The importing movie's own tables: the main movie's, or those of the loaded movie it is.
+    MovieLibrary* into = nullptr;
+    for (const auto& loaded : m_Libraries)
+        if (loaded.get() == importer.library)
+            into = loaded.get();
+    if (importer.library && !into)
+        return false;
+    auto& imported = into ? into->imported : m_Imported;
+    auto& names = into ? into->exportNames : m_ExportNames;
+    auto& characters = into ? into->characters : m_Characters;
+    for (int i = 0; import->m_pAssets && i < import->m_pAssets->GetItemCount(); ++i) {
+        auto* asset = dynamic_cast<const CAssetItem*>(import->m_pAssets->GetItem(i));
+        if (!asset || !asset->m_pName)
+            continue;
+        const std::string name = asset->m_pName->GetStr();
+        auto exported = library->exportNames.find(name);
+        if (exported == library->exportNames.end())
+            continue;
+        imported.insert_or_assign(asset->m_ID, ImportedCharacter { library.get(), exported->second });
+        // Known by the imported name in the importing movie, as its own exports are.
+        names.insert_or_assign(name, asset->m_ID);
+        if (auto tag = library->characters.find(exported->second); tag != library->characters.end())
+            characters.emplace(asset->m_ID, tag->second);
+    }
+    // The whole file is there: every init action of it runs once, on the importing movie's root, in the order
+    // of its tags.
+    for (const auto& frame : library->rootTimeline.frames)
+        for (const CTag* tag : frame)
+            if (auto* init = dynamic_cast<const CDoInitActionsTag*>(tag);
+                init && init->m_pActions && m_InitActionsRun.insert(tag).second)
+                queueActions(importer, init->m_pActions.get());
+    m_Libraries.push_back(std::move(library));
     return true;
 }
 

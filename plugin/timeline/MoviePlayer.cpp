@@ -219,6 +219,8 @@ bool MoviePlayer::load(const uint8_t* data, size_t size)
     m_Removed.clear();
     m_InitActionsRun.clear();
     m_ExportNames.clear();
+    m_Imported.clear();
+    m_Imports.clear();
     m_Root = SpriteInstance {};
     MakeTop(m_Root);
     m_Levels.clear();
@@ -264,6 +266,7 @@ bool MoviePlayer::load(const uint8_t* data, size_t size)
     };
     if (onMachineCreated)
         onMachineCreated(*m_Machine);
+    startImports(m_Root, nullptr);
     if (totalFrames() > 0) {
         enterFrame(m_Root, 0, true);
         // The root hears its load event after its first frame's actions, as any clip does.
@@ -320,6 +323,10 @@ void MoviePlayer::buildTimeline(Timeline& timeline, const CTagsItem* tags, bool 
                         // A name exported again names the later symbol.
                         (m_Building ? m_Building->exportNames : m_ExportNames)
                             .insert_or_assign(asset->m_pName->GetStr(), asset->m_ID);
+            continue;
+        }
+        if (root && (code == kTagImportAssets || code == kTagImportAssets2)) {
+            (m_Building ? m_Building->imports : m_Imports).push_back(tag);
             continue;
         }
         if (code == kTagSoundStreamHead || code == kTagSoundStreamHead2) {
@@ -543,21 +550,21 @@ void MoviePlayer::startSprite(SpriteInstance& parent, DisplayObject& object)
         return;
     static const Timeline kEmptyTimeline {};
     const Timeline* timeline = &kEmptyTimeline;
-    if (object.characterId) {
-        const auto& timelines = parent.library ? parent.library->spriteTimelines : m_SpriteTimelines;
-        auto found = timelines.find(object.characterId);
-        if (found == timelines.end())
+    const MovieLibrary* library = parent.library;
+    uint16_t symbol = object.characterId;
+    if (symbol) {
+        timeline = spriteTimeline(parent.library, object.characterId, library, symbol);
+        if (!timeline)
             return;
-        timeline = found->second.get();
     }
     object.sprite = std::make_unique<SpriteInstance>();
-    object.sprite->library = parent.library;
+    object.sprite->library = library;
     object.sprite->timeline = timeline;
     object.sprite->nesting = parent.nesting + 1;
     object.sprite->serial = m_NextSerial++;
     object.sprite->parent = &parent;
     object.sprite->display = &object;
-    object.sprite->symbolId = object.characterId;
+    object.sprite->symbolId = symbol;
     if (object.name.empty())
         object.name = "instance" + std::to_string(++m_InstanceNames);
 }

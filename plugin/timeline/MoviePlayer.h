@@ -71,6 +71,14 @@ struct Timeline {
 };
 
 struct SpriteInstance;
+struct MovieLibrary;
+
+// A character another movie exported and this one imports by name (ImportAssets): it plays from that movie's
+// library.
+struct ImportedCharacter {
+    const MovieLibrary* library = nullptr;
+    uint16_t id = 0;
+};
 
 // A movie loaded into a clip or level: the file with its own character dictionary, sprite timelines, exports and
 // SWF version. Characters of different movies may share IDs; a sprite looks its characters up in its own.
@@ -79,10 +87,13 @@ struct MovieLibrary {
     std::map<uint16_t, const CTag*> characters;
     std::map<uint16_t, std::unique_ptr<Timeline>> spriteTimelines;
     std::map<std::string, uint16_t> exportNames;
+    std::map<uint16_t, ImportedCharacter> imported; // by the ID this movie gives it
+    std::vector<const CTag*> imports; // its ImportAssets tags
     Timeline rootTimeline;
     const CTag* jpegTables = nullptr;
     int version = 0;
     std::string url;
+    std::string source; // the address it was fetched by, which its imports are taken against
     size_t bytes = 0;
 };
 
@@ -351,7 +362,13 @@ public:
     // movie's characters and timeline come in and its first frame is entered (its actions queued, then the load
     // event). Bytes that are not a movie leave the clip empty; false then. The clip keeps its name, depth and
     // transform.
-    bool loadInto(SpriteInstance& target, const uint8_t* data, size_t size, const std::string& url);
+    bool loadInto(SpriteInstance& target, const uint8_t* data, size_t size, const std::string& url,
+        const std::string& source = {});
+    // The movie an ImportAssets tag of `importer`'s movie names has come: its characters exported under the
+    // imported names become the importing movie's, and its init actions run on `importer` (the importing movie's
+    // root). False for bytes that are no movie.
+    bool importArrived(SpriteInstance& importer, const CTag* importTag, const uint8_t* data, size_t size,
+        const std::string& url);
     // Empties a clip as unloading a loaded movie does.
     void unloadContent(SpriteInstance& target);
     // Levels above the main movie (`_level1` and up), made empty on demand when `make`; level 0 is the root.
@@ -396,6 +413,11 @@ private:
     void applyPlacement(SpriteInstance& sprite, const Placement& place, int frame);
     bool placementOf(const CTag* tag, Placement& place, const CClipActionsItem*& clipActions) const;
     void startSprite(SpriteInstance& parent, DisplayObject& object);
+    // The timeline of a sprite character of a movie (its own or one it imports), and the library it plays from.
+    const Timeline* spriteTimeline(
+        const MovieLibrary* library, uint16_t id, const MovieLibrary*& from, uint16_t& fromId) const;
+    // Asks the host for the movies the ImportAssets tags of `library` (null: the main movie) name.
+    void startImports(SpriteInstance& importer, const MovieLibrary* library);
     void removeAt(SpriteInstance& sprite, std::map<int32_t, DisplayObject>::iterator it);
     // The timeline takes an object off. A clip that hears its unload (or holds one that does) stays listed until
     // the next frame, at a depth below those of the timeline and of scripts, so that scripts still find it by
@@ -489,6 +511,8 @@ private:
     std::unique_ptr<avm1::Machine> m_Machine; // the movie's scripts; made when a movie loads
     std::set<const CTag*> m_InitActionsRun; // DoInitAction tags already run
     std::map<std::string, uint16_t> m_ExportNames; // ExportAssets names of characters
+    std::map<uint16_t, ImportedCharacter> m_Imported; // characters the main movie imports
+    std::vector<const CTag*> m_Imports; // the main movie's ImportAssets tags
     // Movies loaded into clips: kept until the main movie changes, since caches are keyed by their tags.
     std::vector<std::unique_ptr<MovieLibrary>> m_Libraries;
     std::map<int, std::unique_ptr<SpriteInstance>> m_Levels; // by number, from 1

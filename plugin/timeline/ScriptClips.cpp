@@ -66,12 +66,13 @@ bool RectOf(const CRectItem* r, double rect[4])
     return true;
 }
 
-// Whether the point lies on a stroke: within half the line's width (at least a pixel wide) of its edge.
-bool OnStroke(const ShapeLayer& layer, const ShapeLayer::StyledEdge& styled, double x, double y)
+// Whether the point lies on a stroke: within half the line's width of its edge. A line is at least `minWidth`
+// wide: a pixel of the stage, in the shape's own units.
+bool OnStroke(const ShapeLayer& layer, const ShapeLayer::StyledEdge& styled, double x, double y, double minWidth)
 {
     if (!styled.line || styled.line > layer.lines.size())
         return false;
-    const double half = std::max(layer.lines[styled.line - 1].width, kTwipsPerPixel) / 2;
+    const double half = std::max(layer.lines[styled.line - 1].width, minWidth) / 2;
     const Edge& e = styled.edge;
     double px = e.x0, py = e.y0;
     const int pieces = e.curved ? kCurvePieces : 1;
@@ -88,11 +89,11 @@ bool OnStroke(const ShapeLayer& layer, const ShapeLayer::StyledEdge& styled, dou
     return false;
 }
 
-bool LayersHit(const std::vector<ShapeLayer>& layers, double x, double y)
+bool LayersHit(const std::vector<ShapeLayer>& layers, double x, double y, double minWidth = kTwipsPerPixel)
 {
     for (const ShapeLayer& layer : layers)
         for (const auto& styled : layer.edges)
-            if (OnStroke(layer, styled, x, y))
+            if (OnStroke(layer, styled, x, y, minWidth))
                 return true;
     for (const ShapeLayer& layer : layers) {
         // Per fill style: the winding count of its outline around the point.
@@ -235,7 +236,9 @@ std::string MoviePlayer::exportName(uint16_t characterId) const
 SpriteInstance* MoviePlayer::attachSprite(
     SpriteInstance& parent, uint16_t characterId, const std::string& name, int32_t depth)
 {
-    if (characterId && !(parent.library ? parent.library->spriteTimelines : m_SpriteTimelines).count(characterId))
+    const MovieLibrary* from = nullptr;
+    uint16_t fromId = 0;
+    if (characterId && !spriteTimeline(parent.library, characterId, from, fromId))
         return nullptr;
     if (parent.nesting >= kMaxSpriteNesting || parent.removed)
         return nullptr;
@@ -436,9 +439,13 @@ cairo_matrix_t MoviePlayer::stageMatrix(const SpriteInstance& sprite) const
 {
     cairo_matrix_t m;
     cairo_matrix_init_identity(&m);
-    // Up to and with the root's (or level's) own transform.
-    for (const SpriteInstance* s = &sprite; s && s->display; s = s->parent)
+    // Up to and with the root's (or level's) own transform. Each product keeps its translation in whole twips,
+    // as every matrix of a movie holds it.
+    for (const SpriteInstance* s = &sprite; s && s->display; s = s->parent) {
         cairo_matrix_multiply(&m, &m, &s->display->matrix);
+        m.x0 = std::round(m.x0);
+        m.y0 = std::round(m.y0);
+    }
     return m;
 }
 
@@ -576,6 +583,13 @@ bool MoviePlayer::spriteHit(const SpriteInstance& sprite, double x, double y, bo
         if (!local(lx, ly) || cairo_matrix_invert(&m) != CAIRO_STATUS_SUCCESS)
             return false;
         cairo_matrix_transform_point(&m, &lx, &ly);
+        // A stage pixel in the object's own units: the least width a stroke is hit at, however it is scaled.
+        const auto minWidth = [&] {
+            cairo_matrix_t full;
+            cairo_matrix_multiply(&full, &object.matrix, &toStage);
+            const double scale = std::sqrt(std::fabs(full.xx * full.yy - full.xy * full.yx));
+            return scale > 0 && std::isfinite(scale) ? kTwipsPerPixel / scale : kTwipsPerPixel;
+        };
         if (object.field) {
             // A text field by its box as scripts and autoSize left it.
             const EditField& f = *object.field;
@@ -594,9 +608,18 @@ bool MoviePlayer::spriteHit(const SpriteInstance& sprite, double x, double y, bo
             layers = &m_ShapeCache.emplace(tag, std::move(walked)).first->second;
         } else if (dynamic_cast<const CDefineMorphShapeTag*>(tag)) {
             // A morph by its shape at the object's ratio.
-            return LayersHit(MorphShapeLayers(tag, object.ratio), lx, ly);
+            return LayersHit(MorphShapeLayers(tag, object.ratio), lx, ly, minWidth());
         } else if (auto* text = dynamic_cast<const CTextTag*>(tag)) {
-            // Static text by the outlines of its glyphs.
+            // Static text by the outlines of its glyphs; turned or skewed on the stage, by the upright box round
+            // its bounds there.
+            cairo_matrix_t full;
+            cairo_matrix_multiply(&full, &object.matrix, &toStage);
+            double rect[4];
+            if ((full.xy != 0 || full.yx != 0) && RectOf(text->m_pBounds.get(), rect)) {
+                double box[4] = { kNoBounds, kNoBounds, -kNoBounds, -kNoBounds };
+                AddRect(box, full, rect[0], rect[1], rect[2], rect[3]);
+                return x >= box[0] && x <= box[2] && y >= box[1] && y <= box[3];
+            }
             return textHit(sprite, *text, lx, ly);
         } else {
             // Text fields and other characters: their rectangle.
@@ -606,7 +629,7 @@ bool MoviePlayer::spriteHit(const SpriteInstance& sprite, double x, double y, bo
                 have = RectOf(edit->m_pBounds.get(), rect);
             return have && lx >= rect[0] && lx <= rect[2] && ly >= rect[1] && ly <= rect[3];
         }
-        return layers && LayersHit(*layers, lx, ly);
+        return layers && LayersHit(*layers, lx, ly, minWidth());
     };
     // The layers a mask layer of the timeline covers are hit only where that mask has shape; the mask itself is
     // never hit.

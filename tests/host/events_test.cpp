@@ -219,6 +219,28 @@ TEST_F(EventDeliveryTest, RightClicksAndDragsFollowTheirRules)
     EXPECT_EQ(control->events[1].where.v, 204);
 }
 
+TEST_F(EventDeliveryTest, MiddleClicksReachThePluginAsOtherButtonClicks)
+{
+    ASSERT_TRUE(view->start());
+    view->stopNullEvents();
+    // The middle button never pans a draggable movie: the plug-in hears it all the same.
+    view->setCanDrag(true);
+    control->events.clear();
+    const QPointF local(5, 5), global(300, 200);
+    auto down = MouseEvent(QEvent::MouseButtonPress, Qt::MiddleButton, local, global, Qt::MiddleButton);
+    auto up = MouseEvent(QEvent::MouseButtonRelease, Qt::MiddleButton, local, global);
+    QCoreApplication::sendEvent(view, &down);
+    EXPECT_FALSE(view->inDrag());
+    QCoreApplication::sendEvent(view, &up);
+    ASSERT_EQ(control->events.size(), 2u);
+    EXPECT_EQ(control->events[0].what, mouseDown);
+    EXPECT_EQ(control->events[1].what, mouseUp);
+    for (const EventRecord& event : control->events) {
+        EXPECT_EQ(event.modifiers, btnState) << "not the main button, and no control-click";
+        EXPECT_EQ(event.where.h, 300);
+    }
+}
+
 TEST_F(EventDeliveryTest, MovieDraggingPansWithinTheLimit)
 {
     ASSERT_TRUE(view->start());

@@ -353,3 +353,26 @@ TEST(PluginText, SnapshotsReadStaticTextInDepthOrder)
     EXPECT_EQ(m.toNumber(call("hitTestTextNearPos", { Value(45.0), Value(75.0), Value(5.0) })), 4);
     EXPECT_EQ(m.toNumber(call("hitTestTextNearPos", { Value(45.0), Value(10.0), Value(5.0) })), -1);
 }
+
+TEST(PluginText, ShapeHitsOfStaticTextUseGlyphsUprightAndTheBoundsBoxTurned)
+{
+    MovieBuilder movie(200, 200);
+    movie.raw(kTagDefineFont3, Font3Body());
+    StaticText(movie, 10, { 0 }, 0, 40); // one glyph near the top-left corner of its 120-pixel bounds
+    movie.place(1, 10, 0, 0);
+    movie.showFrame();
+    MoviePlayer player;
+    ASSERT_TRUE(Load(player, movie.finish()));
+    reelfinch::plugin::SpriteInstance& root = player.root();
+    // Upright: only the glyph is hit, not the empty rest of the bounds.
+    EXPECT_FALSE(player.spriteHit(root, 100 * T, 100 * T, true));
+    // Turned a quarter of a right angle: the upright box round the turned bounds is hit, even where no glyph is.
+    const double angle = std::atan(1.0) / 2; // 22.5 degrees
+    cairo_matrix_init_rotate(&root.display->matrix, angle);
+    double x = 100 * T, y = 100 * T;
+    cairo_matrix_transform_point(&root.display->matrix, &x, &y);
+    EXPECT_TRUE(player.spriteHit(root, x, y, true));
+    // Outside the turned bounds but inside that box (its left side is at -46 pixels): hit; beyond the box: not.
+    EXPECT_TRUE(player.spriteHit(root, -40 * T, 20 * T, true));
+    EXPECT_FALSE(player.spriteHit(root, -50 * T, 20 * T, true));
+}

@@ -95,8 +95,8 @@ void Arrived(Machine& m, const std::shared_ptr<ClipLink>& link, uint64_t generat
         return;
     }
     ClearVariables(m, clip);
-    const bool movie
-        = m.player().loadInto(*sprite, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), ScriptUrl(url));
+    const bool movie = m.player().loadInto(
+        *sprite, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), ScriptUrl(url), url);
     // A clip that now plays a movie on the other side of SWF 6 and 7 takes the MovieClip prototype of its
     // movie's globals.
     if (const int version = m.player().versionOf(*sprite); movie && version > 0) {
@@ -300,6 +300,31 @@ bool StartMovieLoad(Machine& m, Object* clip, const std::string& url, Object* lo
     if (!queued)
         loads.current.erase(link.get());
     return queued;
+}
+
+bool StartImport(Machine& m, SpriteInstance& importer, const std::string& base, const std::string& url,
+    const CTag* importTag)
+{
+    if (url.empty())
+        return false;
+    // A relative address names a file beside the importing movie.
+    std::string address = url;
+    const size_t colon = url.find(':');
+    const bool absolute = url[0] == '/' || (colon != std::string::npos && url.find('/') > colon);
+    if (const size_t slash = base.rfind('/'); !absolute && slash != std::string::npos)
+        address = base.substr(0, slash + 1) + url;
+    m.clipObject(importer);
+    std::shared_ptr<ClipLink> link = importer.script.m_Link;
+    const plugin::MovieLibrary* library = importer.library;
+    return FetchForMovie(m, nullptr, address,
+        [link, library, importTag, address](Machine& machine, bool ok, const std::string& bytes) {
+            SpriteInstance* sprite = link ? link->sprite : nullptr;
+            if (!ok || !sprite || sprite->removed || sprite->library != library)
+                return;
+            if (machine.player().importArrived(*sprite, importTag, reinterpret_cast<const uint8_t*>(bytes.data()),
+                    bytes.size(), ScriptUrl(address)))
+                machine.player().runQueuedActions();
+        });
 }
 
 void UnloadMovie(Machine& m, Object* clip)
