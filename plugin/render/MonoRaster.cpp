@@ -252,3 +252,54 @@ void StrokePolygons(const Polygons& polylines, double width, StrokeCap cap, Stro
 }
 
 } // namespace reelfinch::plugin
+
+namespace reelfinch::plugin {
+
+namespace {
+
+// The integral of a parabola's curvature to the power 1/2 and its inverse, both approximated closely enough for
+// choosing cuts.
+double ParabolaIntegral(double x)
+{
+    constexpr double d = 0.67;
+    return x / (1 - d + std::sqrt(std::sqrt(d * d * d * d + 0.25 * x * x)));
+}
+
+double ParabolaInverseIntegral(double x)
+{
+    constexpr double b = 0.39;
+    return x * (1 - b + std::sqrt(b * b + 0.25 * x * x));
+}
+
+} // namespace
+
+void QuadraticCuts(const PolyPoint& p0, const PolyPoint& c, const PolyPoint& p2, double tolerance, int maxPieces,
+    std::vector<double>& cuts)
+{
+    cuts.clear();
+    // The curve as a piece of the parabola y = x^2: where its ends lie along it, and how much it is scaled.
+    const double ddx = 2 * c.x - p0.x - p2.x;
+    const double ddy = 2 * c.y - p0.y - p2.y;
+    const double cross = (p2.x - p0.x) * ddy - (p2.y - p0.y) * ddx;
+    const double from = ((c.x - p0.x) * ddx + (c.y - p0.y) * ddy) / cross;
+    const double to = ((p2.x - c.x) * ddx + (p2.y - c.y) * ddy) / cross;
+    const double scale = std::abs(cross / (std::hypot(ddx, ddy) * (to - from)));
+    const double integralFrom = ParabolaIntegral(from);
+    const double integralTo = ParabolaIntegral(to);
+    const double count = std::ceil(0.5 * std::abs(integralTo - integralFrom) * std::sqrt(scale / tolerance));
+    // A straight curve (cross 0) gives no finite count: one piece.
+    if (!std::isfinite(count) || count <= 1 || !(tolerance > 0)) {
+        cuts.push_back(1);
+        return;
+    }
+    const int n = std::min(int(count), std::max(maxPieces, 1));
+    const double inverseFrom = ParabolaInverseIntegral(integralFrom);
+    const double inverseSpan = ParabolaInverseIntegral(integralTo) - inverseFrom;
+    for (int i = 1; i < n; ++i) {
+        const double u = ParabolaInverseIntegral(integralFrom + (integralTo - integralFrom) * i / n);
+        cuts.push_back(std::clamp((u - inverseFrom) / inverseSpan, 0.0, 1.0));
+    }
+    cuts.push_back(1);
+}
+
+} // namespace reelfinch::plugin
