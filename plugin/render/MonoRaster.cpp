@@ -277,6 +277,14 @@ void QuadraticCuts(const PolyPoint& p0, const PolyPoint& c, const PolyPoint& p2,
     std::vector<double>& cuts)
 {
     cuts.clear();
+    // A curve that strays no further than the tolerance from its chord is the chord: |cross| / 4 is how far its
+    // middle lies from the chord, times the chord's length.
+    const double chord = std::hypot(p2.x - p0.x, p2.y - p0.y);
+    const double bend = std::abs((p2.x - p0.x) * (2 * c.y - p0.y - p2.y) - (p2.y - p0.y) * (2 * c.x - p0.x - p2.x));
+    if (bend <= 4 * tolerance * chord) {
+        cuts.push_back(1);
+        return;
+    }
     // The curve as a piece of the parabola y = x^2: where its ends lie along it, and how much it is scaled.
     const double ddx = 2 * c.x - p0.x - p2.x;
     const double ddy = 2 * c.y - p0.y - p2.y;
