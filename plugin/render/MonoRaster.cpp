@@ -169,6 +169,20 @@ void AddDisc(const PolyPoint& centre, double radius, double side, Polygons& out)
     AddOriented(std::move(disc), out);
 }
 
+// The points of an arc of `radius` around `centre` from the direction `from` turning by `sweep` radians (either
+// way), ends included: the ends lie exactly where the pieces they round off end.
+void AddArc(const PolyPoint& centre, double radius, double from, double sweep, double side,
+    std::vector<PolyPoint>& points)
+{
+    const double turns = std::abs(sweep) / (2 * kPi);
+    const int steps = std::clamp(int(std::ceil(std::abs(sweep) * radius / side)),
+        std::max(1, int(std::ceil(kMinRoundSides * turns))), std::max(1, int(std::ceil(kMaxRoundSides * turns))));
+    for (int i = 0; i <= steps; ++i) {
+        const double a = from + sweep * i / steps;
+        points.push_back({ centre.x + radius * std::cos(a), centre.y + radius * std::sin(a) });
+    }
+}
+
 } // namespace
 
 void StrokePolygons(const Polygons& polylines, double width, StrokeCap cap, StrokeJoin join, double miterLimit,
@@ -218,17 +232,23 @@ void StrokePolygons(const Polygons& polylines, double width, StrokeCap cap, Stro
             const size_t before = i == 0 ? segments - 1 : i - 1;
             const size_t after = i;
             const PolyPoint& c = p[i];
-            if (join == StrokeJoin::Round) {
-                AddDisc(c, half, roundSide, out);
-                continue;
-            }
             // The outer side of the turn.
             const double turn = directions[before].x * directions[after].y - directions[before].y * directions[after].x;
-            if (turn == 0)
-                continue;
+            const double along = directions[before].x * directions[after].x + directions[before].y * directions[after].y;
+            if (turn == 0 && along > 0)
+                continue; // straight on
             const double side = turn > 0 ? -1 : 1;
             const PolyPoint n1 { normals[before].x * side, normals[before].y * side };
             const PolyPoint n2 { normals[after].x * side, normals[after].y * side };
+            if (join == StrokeJoin::Round) {
+                // A fan from the end of one piece's outer side round to the start of the next one's, the way the
+                // line turns (a line turning back goes round its front).
+                std::vector<PolyPoint> fan { c };
+                const double sweep = turn == 0 ? -kPi : std::atan2(turn, along);
+                AddArc(c, half, std::atan2(n1.y, n1.x), sweep, roundSide, fan);
+                AddOriented(std::move(fan), out);
+                continue;
+            }
             std::vector<PolyPoint> piece { c, { c.x + n1.x, c.y + n1.y } };
             if (join == StrokeJoin::Miter) {
                 // The miter's tip lies along the bisector, 1 / cos(theta / 2) half widths away.
@@ -245,8 +265,13 @@ void StrokePolygons(const Polygons& polylines, double width, StrokeCap cap, Stro
             AddOriented(std::move(piece), out);
         }
         if (!closed && cap == StrokeCap::Round) {
-            AddDisc(p.front(), half, roundSide, out);
-            AddDisc(p.back(), half, roundSide, out);
+            // Half discs from one side of the end to the other, round the back.
+            std::vector<PolyPoint> start;
+            AddArc(p.front(), half, std::atan2(normals.front().y, normals.front().x), kPi, roundSide, start);
+            AddOriented(std::move(start), out);
+            std::vector<PolyPoint> end;
+            AddArc(p.back(), half, std::atan2(-normals.back().y, -normals.back().x), kPi, roundSide, end);
+            AddOriented(std::move(end), out);
         }
     }
 }

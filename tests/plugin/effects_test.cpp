@@ -362,6 +362,21 @@ TEST(PluginEffects, StrokeOutlines)
         EXPECT_EQ(top, 4) << "nothing above the line's upper side";
         cairo_surface_destroy(mask);
     }
+    // A line a pixel wide whose ends lie on pixel centres: its round caps hold those centres, however few sides
+    // a cap that small gets.
+    {
+        Polygons outline;
+        StrokePolygons({ { { 2.5, 5.5 }, { 8.5, 5.5 } } }, 1, StrokeCap::Round, StrokeJoin::Round, 3, 2, outline);
+        int left = 0;
+        int top = 0;
+        cairo_surface_t* mask = RasterizeMono(outline, true, clip, left, top);
+        ASSERT_NE(mask, nullptr);
+        const unsigned char* data = cairo_image_surface_get_data(mask);
+        const int stride = cairo_image_surface_get_stride(mask);
+        EXPECT_EQ(data[(5 - top) * stride + (2 - left)], 255);
+        EXPECT_EQ(data[(5 - top) * stride + (8 - left)], 255);
+        cairo_surface_destroy(mask);
+    }
     // A right-angle corner: the miter fills the outer corner, the bevel cuts it.
     for (StrokeJoin join : { StrokeJoin::Miter, StrokeJoin::Bevel }) {
         Polygons outline;
