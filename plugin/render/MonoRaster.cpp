@@ -259,6 +259,21 @@ void StrokePolygons(const Polygons& polylines, double width, StrokeCap cap, Stro
                 if (cosHalf > 0 && 1 / cosHalf <= miterLimit) {
                     const double reach = half / cosHalf;
                     piece.push_back({ c.x + bx / blen * reach, c.y + by / blen * reach });
+                } else if (blen > 0 && miterLimit * half > blen / 2) {
+                    // Beyond the limit the miter is cut off square to the bisector, the limit's half widths from
+                    // the corner: the two sides run on along their lines up to the cut.
+                    const PolyPoint u { bx / blen, by / blen };
+                    const double extra = miterLimit * half - blen / 2; // past the bevel's middle
+                    const double along1 = directions[before].x * u.x + directions[before].y * u.y;
+                    const double along2 = -(directions[after].x * u.x + directions[after].y * u.y);
+                    if (along1 > 0 && along2 > 0) {
+                        const double s1 = extra / along1;
+                        const double s2 = extra / along2;
+                        piece.push_back(
+                            { c.x + n1.x + directions[before].x * s1, c.y + n1.y + directions[before].y * s1 });
+                        piece.push_back(
+                            { c.x + n2.x - directions[after].x * s2, c.y + n2.y - directions[after].y * s2 });
+                    }
                 }
             }
             piece.push_back({ c.x + n2.x, c.y + n2.y });

@@ -377,6 +377,27 @@ TEST(PluginEffects, StrokeOutlines)
         EXPECT_EQ(data[(5 - top) * stride + (8 - left)], 255);
         cairo_surface_destroy(mask);
     }
+    // A miter past its limit is cut off square to the corner's bisector, the limit's half widths out: more than a
+    // bevel, less than the whole miter.
+    {
+        const double wide[4] = { 0, 0, 20, 20 };
+        Polygons outline;
+        StrokePolygons({ { { 2, 10 }, { 10, 10 }, { 10, 2 } } }, 8, StrokeCap::None, StrokeJoin::Miter, 1, 0.5, outline);
+        int left = 0;
+        int top = 0;
+        cairo_surface_t* mask = RasterizeMono(outline, true, wide, left, top);
+        ASSERT_NE(mask, nullptr);
+        const unsigned char* data = cairo_image_surface_get_data(mask);
+        const int stride = cairo_image_surface_get_stride(mask);
+        const int width = cairo_image_surface_get_width(mask);
+        const int height = cairo_image_surface_get_height(mask);
+        auto at = [&](int x, int y) {
+            return x - left < width && y - top < height ? data[(y - top) * stride + (x - left)] : 0;
+        };
+        EXPECT_EQ(at(12, 12), 255) << "past the bevel";
+        EXPECT_EQ(at(13, 13), 0) << "short of the miter's tip";
+        cairo_surface_destroy(mask);
+    }
     // A right-angle corner: the miter fills the outer corner, the bevel cuts it.
     for (StrokeJoin join : { StrokeJoin::Miter, StrokeJoin::Bevel }) {
         Polygons outline;
