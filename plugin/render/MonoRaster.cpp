@@ -158,9 +158,16 @@ void AddOriented(std::vector<PolyPoint> polygon, Polygons& out)
     out.push_back(std::move(polygon));
 }
 
+// A count worked out in doubles (NaN, infinite or out of an int's range too) kept within [low, high].
+int CountWithin(double wanted, int low, int high)
+{
+    const double rounded = std::ceil(wanted);
+    return !(rounded > low) ? low : rounded > high ? high : int(rounded);
+}
+
 void AddDisc(const PolyPoint& centre, double radius, double side, Polygons& out)
 {
-    const int sides = std::clamp(int(std::ceil(2 * kPi * radius / side)), kMinRoundSides, kMaxRoundSides);
+    const int sides = CountWithin(2 * kPi * radius / side, kMinRoundSides, kMaxRoundSides);
     std::vector<PolyPoint> disc(size_t(sides), PolyPoint {});
     for (int i = 0; i < sides; ++i) {
         const double a = 2 * kPi * i / sides;
@@ -174,9 +181,11 @@ void AddDisc(const PolyPoint& centre, double radius, double side, Polygons& out)
 void AddArc(const PolyPoint& centre, double radius, double from, double sweep, double side,
     std::vector<PolyPoint>& points)
 {
+    if (!std::isfinite(from) || !(std::abs(sweep) <= 2 * kPi))
+        return;
     const double turns = std::abs(sweep) / (2 * kPi);
-    const int steps = std::clamp(int(std::ceil(std::abs(sweep) * radius / side)),
-        std::max(1, int(std::ceil(kMinRoundSides * turns))), std::max(1, int(std::ceil(kMaxRoundSides * turns))));
+    const int steps = CountWithin(std::abs(sweep) * radius / side, std::max(1, int(std::ceil(kMinRoundSides * turns))),
+        std::max(1, int(std::ceil(kMaxRoundSides * turns))));
     for (int i = 0; i <= steps; ++i) {
         const double a = from + sweep * i / steps;
         points.push_back({ centre.x + radius * std::cos(a), centre.y + radius * std::sin(a) });
@@ -340,7 +349,7 @@ void QuadraticCuts(const PolyPoint& p0, const PolyPoint& c, const PolyPoint& p2,
         cuts.push_back(1);
         return;
     }
-    const int n = std::min(int(count), std::max(maxPieces, 1));
+    const int n = count < double(std::max(maxPieces, 1)) ? int(count) : std::max(maxPieces, 1);
     const double inverseFrom = ParabolaInverseIntegral(integralFrom);
     const double inverseSpan = ParabolaInverseIntegral(integralTo) - inverseFrom;
     for (int i = 1; i < n; ++i) {

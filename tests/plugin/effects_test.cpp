@@ -398,6 +398,15 @@ TEST(PluginEffects, StrokeOutlines)
         EXPECT_EQ(at(13, 13), 0) << "short of the miter's tip";
         cairo_surface_destroy(mask);
     }
+    // Lines far out of range or wider than any count of sides give outlines of bounded size, if any.
+    {
+        const double inf = std::numeric_limits<double>::infinity();
+        Polygons outline;
+        StrokePolygons({ { { 0, 0 }, { 1e300, 1 }, { inf, 0 }, { 0, 5 } } }, 1e300, StrokeCap::Round, StrokeJoin::Round, 3,
+            1e-300, outline);
+        for (const auto& polygon : outline)
+            EXPECT_LE(polygon.size(), 1000u);
+    }
     // A right-angle corner: the miter fills the outer corner, the bevel cuts it.
     for (StrokeJoin join : { StrokeJoin::Miter, StrokeJoin::Bevel }) {
         Polygons outline;
