@@ -86,8 +86,9 @@ constexpr uint8_t kSpreadRepeat = 2;
 constexpr uint8_t kInterpolationLinearRGB = 1;
 // 8.8 fixed point: miter limits and focal points.
 constexpr double kFixed8 = 256.0;
-// A focal point is kept this far inside the circle, where the gradient's rays still meet it.
-constexpr double kMaxFocal = 0.998;
+// A focal point is kept this far inside the circle, as the format's players keep it: one nearer the edge draws
+// as one at this distance.
+constexpr double kMaxFocal = 0.98;
 // Keeps a channel computed as a whole number of levels from falling just below it.
 constexpr double kRampEpsilon = 1e-6;
 // Bitmap fill types without smoothing.
