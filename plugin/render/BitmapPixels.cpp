@@ -145,10 +145,11 @@ void BitmapPixels::noise(int32_t seed, int low, int high, int channels, bool gre
 
 void BitmapPixels::colorTransform(int x, int y, int width, int height, const double transform[8])
 {
-    // A transform that changes nothing leaves the pixels as they are. Any other takes each multiplier in 255ths
-    // and divides by 256 (so that 1 loses a little, as the player's does), with whole offsets; both are kept
-    // within a range that cannot overflow.
-    if (transform[0] == 1 && transform[1] == 1 && transform[2] == 1 && transform[3] == 1 && transform[4] == 0
+    // A transform that changes nothing leaves the pixels as they are, and so does one that only multiplies alpha
+    // by 1 or more (the player ignores it). Any other takes each multiplier in 255ths and divides by 256 (so that
+    // 1 loses a little, as the player's does), with whole offsets; both are kept within a range that cannot
+    // overflow.
+    if (transform[0] == 1 && transform[1] == 1 && transform[2] == 1 && transform[3] >= 1 && transform[4] == 0
         && transform[5] == 0 && transform[6] == 0 && transform[7] == 0)
         return;
     int32_t scale[4];

@@ -158,15 +158,38 @@ void AddOriented(std::vector<PolyPoint> polygon, Polygons& out)
     out.push_back(std::move(polygon));
 }
 
+// A count worked out in doubles (NaN, infinite or out of an int's range too) kept within [low, high].
+int CountWithin(double wanted, int low, int high)
+{
+    const double rounded = std::ceil(wanted);
+    return !(rounded > low) ? low : rounded > high ? high : int(rounded);
+}
+
 void AddDisc(const PolyPoint& centre, double radius, double side, Polygons& out)
 {
-    const int sides = std::clamp(int(std::ceil(2 * kPi * radius / side)), kMinRoundSides, kMaxRoundSides);
+    const int sides = CountWithin(2 * kPi * radius / side, kMinRoundSides, kMaxRoundSides);
     std::vector<PolyPoint> disc(size_t(sides), PolyPoint {});
     for (int i = 0; i < sides; ++i) {
         const double a = 2 * kPi * i / sides;
         disc[size_t(i)] = { centre.x + radius * std::cos(a), centre.y + radius * std::sin(a) };
     }
     AddOriented(std::move(disc), out);
+}
+
+// The points of an arc of `radius` around `centre` from the direction `from` turning by `sweep` radians (either
+// way), ends included: the ends lie exactly where the pieces they round off end.
+void AddArc(const PolyPoint& centre, double radius, double from, double sweep, double side,
+    std::vector<PolyPoint>& points)
+{
+    if (!std::isfinite(from) || !(std::abs(sweep) <= 2 * kPi))
+        return;
+    const double turns = std::abs(sweep) / (2 * kPi);
+    const int steps = CountWithin(std::abs(sweep) * radius / side, std::max(1, int(std::ceil(kMinRoundSides * turns))),
+        std::max(1, int(std::ceil(kMaxRoundSides * turns))));
+    for (int i = 0; i <= steps; ++i) {
+        const double a = from + sweep * i / steps;
+        points.push_back({ centre.x + radius * std::cos(a), centre.y + radius * std::sin(a) });
+    }
 }
 
 } // namespace
@@ -218,17 +241,23 @@ void StrokePolygons(const Polygons& polylines, double width, StrokeCap cap, Stro
             const size_t before = i == 0 ? segments - 1 : i - 1;
             const size_t after = i;
             const PolyPoint& c = p[i];
-            if (join == StrokeJoin::Round) {
-                AddDisc(c, half, roundSide, out);
-                continue;
-            }
             // The outer side of the turn.
             const double turn = directions[before].x * directions[after].y - directions[before].y * directions[after].x;
-            if (turn == 0)
-                continue;
+            const double along = directions[before].x * directions[after].x + directions[before].y * directions[after].y;
+            if (turn == 0 && along > 0)
+                continue; // straight on
             const double side = turn > 0 ? -1 : 1;
             const PolyPoint n1 { normals[before].x * side, normals[before].y * side };
             const PolyPoint n2 { normals[after].x * side, normals[after].y * side };
+            if (join == StrokeJoin::Round) {
+                // A fan from the end of one piece's outer side round to the start of the next one's, the way the
+                // line turns (a line turning back goes round its front).
+                std::vector<PolyPoint> fan { c };
+                const double sweep = turn == 0 ? -kPi : std::atan2(turn, along);
+                AddArc(c, half, std::atan2(n1.y, n1.x), sweep, roundSide, fan);
+                AddOriented(std::move(fan), out);
+                continue;
+            }
             std::vector<PolyPoint> piece { c, { c.x + n1.x, c.y + n1.y } };
             if (join == StrokeJoin::Miter) {
                 // The miter's tip lies along the bisector, 1 / cos(theta / 2) half widths away.
@@ -239,16 +268,95 @@ void StrokePolygons(const Polygons& polylines, double width, StrokeCap cap, Stro
                 if (cosHalf > 0 && 1 / cosHalf <= miterLimit) {
                     const double reach = half / cosHalf;
                     piece.push_back({ c.x + bx / blen * reach, c.y + by / blen * reach });
+                } else if (blen > 0 && miterLimit * half > blen / 2) {
+                    // Beyond the limit the miter is cut off square to the bisector, the limit's half widths from
+                    // the corner: the two sides run on along their lines up to the cut.
+                    const PolyPoint u { bx / blen, by / blen };
+                    const double extra = miterLimit * half - blen / 2; // past the bevel's middle
+                    const double along1 = directions[before].x * u.x + directions[before].y * u.y;
+                    const double along2 = -(directions[after].x * u.x + directions[after].y * u.y);
+                    if (along1 > 0 && along2 > 0) {
+                        const double s1 = extra / along1;
+                        const double s2 = extra / along2;
+                        piece.push_back(
+                            { c.x + n1.x + directions[before].x * s1, c.y + n1.y + directions[before].y * s1 });
+                        piece.push_back(
+                            { c.x + n2.x - directions[after].x * s2, c.y + n2.y - directions[after].y * s2 });
+                    }
                 }
             }
             piece.push_back({ c.x + n2.x, c.y + n2.y });
             AddOriented(std::move(piece), out);
         }
         if (!closed && cap == StrokeCap::Round) {
-            AddDisc(p.front(), half, roundSide, out);
-            AddDisc(p.back(), half, roundSide, out);
+            // Half discs from one side of the end to the other, round the back.
+            std::vector<PolyPoint> start;
+            AddArc(p.front(), half, std::atan2(normals.front().y, normals.front().x), kPi, roundSide, start);
+            AddOriented(std::move(start), out);
+            std::vector<PolyPoint> end;
+            AddArc(p.back(), half, std::atan2(-normals.back().y, -normals.back().x), kPi, roundSide, end);
+            AddOriented(std::move(end), out);
         }
     }
+}
+
+} // namespace reelfinch::plugin
+
+namespace reelfinch::plugin {
+
+namespace {
+
+// The integral of a parabola's curvature to the power 1/2 and its inverse, both approximated closely enough for
+// choosing cuts.
+double ParabolaIntegral(double x)
+{
+    constexpr double d = 0.67;
+    return x / (1 - d + std::sqrt(std::sqrt(d * d * d * d + 0.25 * x * x)));
+}
+
+double ParabolaInverseIntegral(double x)
+{
+    constexpr double b = 0.39;
+    return x * (1 - b + std::sqrt(b * b + 0.25 * x * x));
+}
+
+} // namespace
+
+void QuadraticCuts(const PolyPoint& p0, const PolyPoint& c, const PolyPoint& p2, double tolerance, int maxPieces,
+    std::vector<double>& cuts)
+{
+    cuts.clear();
+    // A curve that strays no further than the tolerance from its chord is the chord: |cross| / 4 is how far its
+    // middle lies from the chord, times the chord's length.
+    const double chord = std::hypot(p2.x - p0.x, p2.y - p0.y);
+    const double bend = std::abs((p2.x - p0.x) * (2 * c.y - p0.y - p2.y) - (p2.y - p0.y) * (2 * c.x - p0.x - p2.x));
+    if (bend <= 4 * tolerance * chord) {
+        cuts.push_back(1);
+        return;
+    }
+    // The curve as a piece of the parabola y = x^2: where its ends lie along it, and how much it is scaled.
+    const double ddx = 2 * c.x - p0.x - p2.x;
+    const double ddy = 2 * c.y - p0.y - p2.y;
+    const double cross = (p2.x - p0.x) * ddy - (p2.y - p0.y) * ddx;
+    const double from = ((c.x - p0.x) * ddx + (c.y - p0.y) * ddy) / cross;
+    const double to = ((p2.x - c.x) * ddx + (p2.y - c.y) * ddy) / cross;
+    const double scale = std::abs(cross / (std::hypot(ddx, ddy) * (to - from)));
+    const double integralFrom = ParabolaIntegral(from);
+    const double integralTo = ParabolaIntegral(to);
+    const double count = std::ceil(0.5 * std::abs(integralTo - integralFrom) * std::sqrt(scale / tolerance));
+    // A straight curve (cross 0) gives no finite count: one piece.
+    if (!std::isfinite(count) || count <= 1 || !(tolerance > 0)) {
+        cuts.push_back(1);
+        return;
+    }
+    const int n = count < double(std::max(maxPieces, 1)) ? int(count) : std::max(maxPieces, 1);
+    const double inverseFrom = ParabolaInverseIntegral(integralFrom);
+    const double inverseSpan = ParabolaInverseIntegral(integralTo) - inverseFrom;
+    for (int i = 1; i < n; ++i) {
+        const double u = ParabolaInverseIntegral(integralFrom + (integralTo - integralFrom) * i / n);
+        cuts.push_back(std::clamp((u - inverseFrom) / inverseSpan, 0.0, 1.0));
+    }
+    cuts.push_back(1);
 }
 
 } // namespace reelfinch::plugin

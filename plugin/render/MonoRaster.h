@@ -36,3 +36,14 @@ void StrokePolygons(const Polygons& polylines, double width, StrokeCap cap, Stro
     double roundSide, Polygons& out);
 
 } // namespace reelfinch::plugin
+
+namespace reelfinch::plugin {
+
+// Where to cut a quadratic curve (from p0 by the control point c to p2) into straight pieces that stray at most
+// `tolerance` from it: the curve's parameters at the pieces' ends, the last 1. The cuts follow the curve's
+// bending, closer together where it turns sharply, by the parabola approximation of its arc's curvature integral;
+// a curve whose points lie on a line is one piece. At most `maxPieces` pieces.
+void QuadraticCuts(const PolyPoint& p0, const PolyPoint& c, const PolyPoint& p2, double tolerance, int maxPieces,
+    std::vector<double>& cuts);
+
+} // namespace reelfinch::plugin

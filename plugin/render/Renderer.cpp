@@ -51,7 +51,7 @@ constexpr double kTwipsPerPixel = 20.0;
 constexpr double kMinLinePixels = 1.0;
 // Curves are drawn as straight pieces that stray at most this many twips from them in the shape's space, at
 // most this many pixels on the screen, and number at most this many.
-constexpr double kCurveTolerance = 1.0;
+constexpr double kCurveTolerance = 2.0;
 constexpr double kCurveDevicePixels = 0.5;
 constexpr int kMaxCurvePieces = 64;
 // Round ends and corners of lines drawn without anti-aliasing have sides this long in pixels.
@@ -93,8 +93,9 @@ constexpr uint8_t kSpreadRepeat = 2;
 constexpr uint8_t kInterpolationLinearRGB = 1;
 // 8.8 fixed point: miter limits and focal points.
 constexpr double kFixed8 = 256.0;
-// A focal point is kept this far inside the circle, where the gradient's rays still meet it.
-constexpr double kMaxFocal = 0.998;
+// A focal point is kept this far inside the circle, as the format's players keep it: one nearer the edge draws
+// as one at this distance.
+constexpr double kMaxFocal = 0.98;
 // Keeps a channel computed as a whole number of levels from falling just below it.
 constexpr double kRampEpsilon = 1e-6;
 // Bitmap fill types without smoothing.
@@ -789,25 +790,23 @@ public:
             lineTo(x, y);
             return;
         }
-        // The quadratic curve as straight pieces, evenly spaced along its parameter and worked out in the shape's
-        // own space, as the format's players cache a shape's outline once for every placement: the pieces keep
-        // within kCurveTolerance twips of the curve there, and within kCurveDevicePixels of it on the screen.
-        // A quadratic split into n even pieces strays at most |P0 - 2C + P1| / (8 n^2) from its chords.
-        const double bend = std::hypot(e.x0 - 2 * e.cx + e.x1, e.y0 - 2 * e.cy + e.y1) / 8;
-        double pieces = std::sqrt(bend / kCurveTolerance);
+        // The quadratic curve as straight pieces cut where it bends, worked out in the shape's own space as the
+        // format's players cache a shape's outline once for every placement: the pieces keep within
+        // kCurveTolerance twips of the curve there, and within kCurveDevicePixels of it on the screen. The points
+        // between the curve's ends are placed as they fall: only the records' own points lie on twips.
+        double tolerance = kCurveTolerance;
         if (m_Placement) {
-            double dx = e.x0 - 2 * e.cx + e.x1;
-            double dy = e.y0 - 2 * e.cy + e.y1;
-            cairo_matrix_transform_distance(m_Placement, &dx, &dy);
-            pieces = std::max(pieces, std::sqrt(std::hypot(dx, dy) / 8 / kCurveDevicePixels));
+            const double scale = std::max(std::hypot(m_Placement->xx, m_Placement->yx),
+                std::hypot(m_Placement->xy, m_Placement->yy));
+            if (scale * tolerance > kCurveDevicePixels)
+                tolerance = kCurveDevicePixels / scale;
         }
-        const int n = std::clamp(int(std::ceil(pieces)), 1, kMaxCurvePieces);
-        for (int i = 1; i <= n; ++i) {
-            const double t = double(i) / n;
+        QuadraticCuts({ e.x0, e.y0 }, { e.cx, e.cy }, { e.x1, e.y1 }, tolerance, kMaxCurvePieces, m_Cuts);
+        for (double t : m_Cuts) {
             const double u = 1 - t;
-            double x = u * u * e.x0 + 2 * u * t * e.cx + t * t * e.x1;
-            double y = u * u * e.y0 + 2 * u * t * e.cy + t * t * e.y1;
-            place(x, y);
+            double x = t < 1 ? u * u * e.x0 + 2 * u * t * e.cx + t * t * e.x1 : e.x1;
+            double y = t < 1 ? u * u * e.y0 + 2 * u * t * e.cy + t * t * e.y1 : e.y1;
+            place(x, y, t < 1);
             lineTo(x, y);
         }
     }
@@ -823,7 +822,9 @@ private:
             m_Polygons->back().push_back({ x, y });
     }
 
-    void place(double& x, double& y) const
+    // Takes a point to device space; a point of the shape's records lands on twentieths of a pixel, one `between`
+    // them (on a curve) stays where it falls.
+    void place(double& x, double& y, bool between = false) const
     {
         if (!m_Placement || m_ShapeSpace)
             return;
@@ -831,7 +832,7 @@ private:
         if (m_Warp)
             m_Warp->apply(x, y);
         // Inside a picture cached as a bitmap, points keep their exact positions.
-        if (t_BitmapCacheDepth > 0)
+        if (between || t_BitmapCacheDepth > 0)
             return;
         x = std::round(x * kTwipsPerPixel) / kTwipsPerPixel;
         y = std::round(y * kTwipsPerPixel) / kTwipsPerPixel;
@@ -842,6 +843,7 @@ private:
     Polygons* m_Polygons;
     bool m_ShapeSpace;
     const GridWarp* m_Warp;
+    mutable std::vector<double> m_Cuts; // a curve's cuts, kept from one curve to the next
 };
 
 using Point2 = std::pair<double, double>;

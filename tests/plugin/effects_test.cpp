@@ -7,8 +7,11 @@
 #include "SWFStream.h"
 #include "TagsModern.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
+#include <vector>
 
 using namespace plugintest;
 using namespace reelfinch::plugin;
@@ -390,6 +393,51 @@ TEST(PluginEffects, StrokeOutlines)
         EXPECT_EQ(top, 4) << "nothing above the line's upper side";
         cairo_surface_destroy(mask);
     }
+    // A line a pixel wide whose ends lie on pixel centres: its round caps hold those centres, however few sides
+    // a cap that small gets.
+    {
+        Polygons outline;
+        StrokePolygons({ { { 2.5, 5.5 }, { 8.5, 5.5 } } }, 1, StrokeCap::Round, StrokeJoin::Round, 3, 2, outline);
+        int left = 0;
+        int top = 0;
+        cairo_surface_t* mask = RasterizeMono(outline, true, clip, left, top);
+        ASSERT_NE(mask, nullptr);
+        const unsigned char* data = cairo_image_surface_get_data(mask);
+        const int stride = cairo_image_surface_get_stride(mask);
+        EXPECT_EQ(data[(5 - top) * stride + (2 - left)], 255);
+        EXPECT_EQ(data[(5 - top) * stride + (8 - left)], 255);
+        cairo_surface_destroy(mask);
+    }
+    // A miter past its limit is cut off square to the corner's bisector, the limit's half widths out: more than a
+    // bevel, less than the whole miter.
+    {
+        const double wide[4] = { 0, 0, 20, 20 };
+        Polygons outline;
+        StrokePolygons({ { { 2, 10 }, { 10, 10 }, { 10, 2 } } }, 8, StrokeCap::None, StrokeJoin::Miter, 1, 0.5, outline);
+        int left = 0;
+        int top = 0;
+        cairo_surface_t* mask = RasterizeMono(outline, true, wide, left, top);
+        ASSERT_NE(mask, nullptr);
+        const unsigned char* data = cairo_image_surface_get_data(mask);
+        const int stride = cairo_image_surface_get_stride(mask);
+        const int width = cairo_image_surface_get_width(mask);
+        const int height = cairo_image_surface_get_height(mask);
+        auto at = [&](int x, int y) {
+            return x - left < width && y - top < height ? data[(y - top) * stride + (x - left)] : 0;
+        };
+        EXPECT_EQ(at(12, 12), 255) << "past the bevel";
+        EXPECT_EQ(at(13, 13), 0) << "short of the miter's tip";
+        cairo_surface_destroy(mask);
+    }
+    // Lines far out of range or wider than any count of sides give outlines of bounded size, if any.
+    {
+        const double inf = std::numeric_limits<double>::infinity();
+        Polygons outline;
+        StrokePolygons({ { { 0, 0 }, { 1e300, 1 }, { inf, 0 }, { 0, 5 } } }, 1e300, StrokeCap::Round, StrokeJoin::Round, 3,
+            1e-300, outline);
+        for (const auto& polygon : outline)
+            EXPECT_LE(polygon.size(), 1000u);
+    }
     // A right-angle corner: the miter fills the outer corner, the bevel cuts it.
     for (StrokeJoin join : { StrokeJoin::Miter, StrokeJoin::Bevel }) {
         Polygons outline;
@@ -408,6 +456,60 @@ TEST(PluginEffects, StrokeOutlines)
         EXPECT_EQ(corner, join == StrokeJoin::Miter ? 255 : 0);
         cairo_surface_destroy(mask);
     }
+}
+
+TEST(PluginEffects, CurvesAreCutWhereTheyBendWithinTheTolerance)
+{
+    // Each piece keeps within the tolerance of the curve, and the pieces are few: a tighter tolerance or a
+    // sharper bend asks for more, a curve whose control point lies on its chord is one piece.
+    auto at = [](const PolyPoint& p0, const PolyPoint& c, const PolyPoint& p2, double t) {
+        const double u = 1 - t;
+        return PolyPoint { u * u * p0.x + 2 * u * t * c.x + t * t * p2.x, u * u * p0.y + 2 * u * t * c.y + t * t * p2.y };
+    };
+    struct Case {
+        PolyPoint p0, c, p2;
+        double tolerance;
+    };
+    const Case cases[] = { { { 0, 0 }, { 50, 100 }, { 100, 0 }, 2 }, { { 0, 0 }, { 50, 100 }, { 100, 0 }, 0.1 },
+        { { 0, 0 }, { 1000, 0 }, { 1000, 1000 }, 2 }, { { 0, 0 }, { 100, 3 }, { 0, 6 }, 0.5 } };
+    std::vector<double> cuts;
+    size_t lastCount = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.tolerance);
+        QuadraticCuts(c.p0, c.c, c.p2, c.tolerance, 1000, cuts);
+        ASSERT_FALSE(cuts.empty());
+        EXPECT_EQ(cuts.back(), 1.0);
+        double from = 0;
+        double worst = 0;
+        for (double to : cuts) {
+            ASSERT_GT(to, from);
+            const PolyPoint a = at(c.p0, c.c, c.p2, from);
+            const PolyPoint b = at(c.p0, c.c, c.p2, to);
+            for (int i = 1; i < 16; ++i) {
+                const PolyPoint q = at(c.p0, c.c, c.p2, from + (to - from) * i / 16);
+                const double off = std::abs((b.x - a.x) * (q.y - a.y) - (b.y - a.y) * (q.x - a.x))
+                    / std::hypot(b.x - a.x, b.y - a.y);
+                worst = std::max(worst, off);
+            }
+            from = to;
+        }
+        EXPECT_LE(worst, c.tolerance * 1.1);
+        // Far from the tolerance everywhere would mean too many pieces.
+        EXPECT_GT(worst, c.tolerance * 0.3);
+        if (&c == &cases[1]) {
+            EXPECT_GT(cuts.size(), 3 * lastCount) << "a twentieth of the tolerance needs several times the pieces";
+        }
+        lastCount = cuts.size();
+    }
+    QuadraticCuts({ 0, 0 }, { 5, 5 }, { 10, 10 }, 0.1, 1000, cuts);
+    EXPECT_EQ(cuts, std::vector<double> { 1.0 });
+    QuadraticCuts({ 3, 3 }, { 3, 3 }, { 3, 3 }, 0.1, 1000, cuts);
+    EXPECT_EQ(cuts, std::vector<double> { 1.0 }) << "a point";
+    QuadraticCuts({ 0, 0 }, { 1e9, 1e9 }, { 2e9, 0 }, 0.01, 64, cuts);
+    EXPECT_EQ(cuts.size(), 64u);
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    QuadraticCuts({ 0, 0 }, { nan, 1 }, { 2, 0 }, 0.1, 64, cuts);
+    EXPECT_EQ(cuts, std::vector<double> { 1.0 });
 }
 
 TEST(PluginEffects, LayersReachWhatTheirObjectsDraw)

@@ -235,6 +235,16 @@ TEST(ScriptDrawing, BitmapPixelsKeepThePlayersRounding)
             s.make("geom.ColorTransform",
                 { s.num(1), s.num(1), s.num(1), s.num(0), s.num(0), s.num(0), s.num(0), s.num(-255) }) });
     EXPECT_EQ(uint32_t(int32_t(s.m->toNumber(s.call(solid, "getPixel32", { s.num(0), s.num(0) })))), 0xFF0F1F2Fu);
+    // A transform that only multiplies alpha by more than 1 changes nothing, not even by the multipliers' loss.
+    Value faint = s.make("display.BitmapData", { s.num(1), s.num(1), Value(true), s.num(0x40808080) });
+    s.call(faint, "colorTransform",
+        { s.make("geom.Rectangle", { s.num(0), s.num(0), s.num(1), s.num(1) }),
+            s.make("geom.ColorTransform",
+                { s.num(1), s.num(1), s.num(1), s.num(2), s.num(0), s.num(0), s.num(0), s.num(0) }) });
+    EXPECT_EQ(uint32_t(int32_t(s.m->toNumber(s.call(faint, "getPixel32", { s.num(0), s.num(0) })))),
+        uint32_t(int32_t(s.m->toNumber(s.call(
+            s.make("display.BitmapData", { s.num(1), s.num(1), Value(true), s.num(0x40808080) }), "getPixel32",
+            { s.num(0), s.num(0) })))));
 
     // Sizes the player refuses make nothing; a disposed bitmap reads -1.
     EXPECT_TRUE(s.make("display.BitmapData", { s.num(2881), s.num(1) }).isUndefined());

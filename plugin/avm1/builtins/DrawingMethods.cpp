@@ -116,7 +116,8 @@ bool ReadGradient(Machine& m, const Value* args, int argc, plugin::FillDef& fill
                                      : plugin::FillDef::Pad;
     fill.linearRGB = m.toString(Arg(args, argc, 6)) == "linearRGB";
     const double focal = argc > 7 ? m.toNumber(args[7]) : 0.0;
-    fill.focal = std::isfinite(focal) ? std::clamp(focal, -1.0, 1.0) : 0.0;
+    // The focal point is kept as a shape's is, in 256ths (cut towards 0).
+    fill.focal = std::isfinite(focal) ? std::trunc(std::clamp(focal, -1.0, 1.0) * 256) / 256 : 0.0;
     return true;
 }
 
