@@ -141,6 +141,10 @@ public:
     // arguments sets the list for good, even when none of them was an interface.
     std::vector<Object*> m_Interfaces;
     bool m_InterfacesSet = false;
+    // The attributes of the __proto__ member (kDontDelete, kReadOnly, kDontEnum): the link lives in m_Proto, its
+    // attributes here, so that ASSetPropFlags can lock or free it like any other member. kAccessor marks a link
+    // that answers reads only, whatever its attributes: writes leave it as it is.
+    uint16_t m_ProtoFlags = 0;
     std::unique_ptr<std::vector<std::pair<std::string, Watcher>>> m_Watchers;
 
 protected:

@@ -66,8 +66,11 @@ void Status(Machine& m, const Value& target, const char* code, const char* level
 
 Value Construct(Machine& m, const Value& self, const Value*, int)
 {
-    if (self.isObject())
+    // A connection keeps the prototype it was made with: its __proto__ answers reads only.
+    if (self.isObject()) {
         AttachNative<ConnectionState>(m, self.asObject());
+        self.asObject()->m_ProtoFlags = uint16_t(self.asObject()->m_ProtoFlags | kAccessor);
+    }
     return Value();
 }
 
