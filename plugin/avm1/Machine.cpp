@@ -666,6 +666,8 @@ void Machine::defineMethod(Object* object, std::string_view name, NativeFunction
 bool Machine::getProperty(Object* object, std::string_view name, Value& out, const Value& self)
 {
     const bool cs = caseSensitive();
+    if (object->kind() == ObjectKind::Super)
+        static_cast<SuperObject*>(object)->refresh();
     if (NameIs(name, "__proto__", cs)) {
         // `super` stands for the prototype its lookups start at: its __proto__ is that one's.
         if (object->kind() == ObjectKind::Super)

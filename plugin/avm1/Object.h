@@ -279,14 +279,13 @@ public:
 class SuperObject final : public Object
 {
 public:
-    SuperObject(Object* holder, const Value& self)
-        : Object(holder ? holder->proto() : nullptr, ObjectKind::Super)
-        , m_Holder(holder)
-    {
-        m_Primitive = self;
-    }
+    SuperObject(Object* holder, const Value& self);
     void trace(Heap& heap) override;
+    // The holder is found again where it was in the chain of `this` (so many prototypes up): a method that
+    // re-points this.__proto__ reaches the new chain's constructor and methods through `super`.
+    void refresh();
     Object* m_Holder;
+    int m_Depth = -1; // how far up the chain of `this` the holder was; -1: not in it
 };
 
 class Scope;

@@ -26,6 +26,7 @@ constexpr int kMaxArguments = 0xFFFF;
 class ConnectionState final : public NativeData
 {
 public:
+    bool makesNativeKind() const override { return false; }
     void trace(Heap& heap) override
     {
         NativeData::trace(heap);
