@@ -262,16 +262,19 @@ void Machine::mouseListeners(ClipEvent event)
     const char* name = HandlerName(event);
     if (!name || m_Version < 6)
         return;
-    Value mouse = getMember(Value(m_Global), "Mouse");
-    if (!mouse.isObject())
-        return;
-    Value broadcast = getMember(mouse, "broadcastMessage");
-    if (!broadcast.isObject())
-        return;
-    Value message(str(name));
-    const bool top = beginRun();
-    call(broadcast, mouse, &message, 1);
-    endRun(top);
+    const std::vector<Value> mice = MemberOfEachGlobals(*this, "Mouse");
+    const size_t mark = m_Temporaries.size();
+    m_Temporaries.insert(m_Temporaries.end(), mice.begin(), mice.end());
+    for (const Value& mouse : mice) {
+        Value broadcast = mouse.isObject() ? getMember(mouse, "broadcastMessage") : Value();
+        if (!broadcast.isObject())
+            continue;
+        Value message(str(name));
+        const bool top = beginRun();
+        call(broadcast, mouse, &message, 1);
+        endRun(top);
+    }
+    m_Temporaries.resize(std::min(mark, m_Temporaries.size()));
 }
 
 bool Machine::actsAsButton(SpriteInstance& sprite)
@@ -447,14 +450,21 @@ void Machine::mouseWheel(int delta)
 {
     if (m_Version < 6)
         return;
-    Value mouse = getMember(Value(m_Global), "Mouse");
-    if (!mouse.isObject())
-        return;
     SpriteInstance* under = ClipAt(m_Player, m_Player.m_Root, nullptr, m_Player.mouseX(), m_Player.mouseY(), 0);
-    Value message[3] = { Value(str("onMouseWheel")), Value(double(delta)), under ? Value(clipObject(*under)) : Value() };
-    const bool top = beginRun();
-    callMethod(mouse, "broadcastMessage", message, 3);
-    endRun(top);
+    const Value underObject = under ? Value(clipObject(*under)) : Value();
+    const std::vector<Value> mice = MemberOfEachGlobals(*this, "Mouse");
+    const size_t mark = m_Temporaries.size();
+    m_Temporaries.push_back(underObject);
+    m_Temporaries.insert(m_Temporaries.end(), mice.begin(), mice.end());
+    for (const Value& mouse : mice) {
+        if (!mouse.isObject())
+            continue;
+        Value message[3] = { Value(str("onMouseWheel")), Value(double(delta)), underObject };
+        const bool top = beginRun();
+        callMethod(mouse, "broadcastMessage", message, 3);
+        endRun(top);
+    }
+    m_Temporaries.resize(std::min(mark, m_Temporaries.size()));
 }
 
 std::string Machine::dropTarget(SpriteInstance& sprite)

@@ -6,6 +6,7 @@
 #include "avm1/Machine.h"
 #include "avm1/NumberText.h"
 #include "avm1/TextCodec.h"
+#include "avm1/builtins/NativeData.h"
 #include "sound/MovieSound.h"
 #include "timeline/MoviePlayer.h"
 
@@ -103,6 +104,10 @@ bool FrameLoaded(uint32_t index)
 }
 
 } // namespace
+
+// What `super(...)` gives: a native constructor that answers nothing gives the object it worked on when it made
+// that one of its native kinds (XML, LocalConnection, a filter ...), else nothing.
+static Value NativeSuperResult(const Value& constructor, const Value& self, const Value& result);
 
 class Interpreter
 {
@@ -211,6 +216,7 @@ private:
         bool viaSuper = false;
         if (function.isObject() && function.asObject()->kind() == ObjectKind::Super) {
             auto* s = static_cast<SuperObject*>(function.asObject());
+            s->refresh();
             function = superConstructor(s);
             self = s->m_Primitive;
             holder = s->proto();
@@ -222,8 +228,10 @@ private:
         else if (function.isObject() && function.asObject()->isFunction())
             result = m.invoke(static_cast<FunctionObject*>(function.asObject()), self, m.m_Stack.data() + base,
                 int(count), holder, nullptr, keepThis);
-        if (viaSuper)
+        if (viaSuper) {
             m.superConstructed(function, self, result);
+            result = NativeSuperResult(function, self, result);
+        }
         m.m_Stack.resize(std::min(m.m_Stack.size(), base));
         push(result);
     }
@@ -247,6 +255,13 @@ private:
     Frame& f;
     Code& code;
 };
+
+static Value NativeSuperResult(const Value& constructor, const Value& self, const Value& result)
+{
+    const bool native = constructor.isObject() && constructor.asObject()->isFunction()
+        && !static_cast<FunctionObject*>(constructor.asObject())->m_Code;
+    return native && result.isUndefined() && self.isObject() && HasNativeKind(self.asObject()) ? self : result;
+}
 
 Object* Interpreter::activation()
 {
@@ -506,6 +521,7 @@ bool Interpreter::findMethod(const Value& object, std::string_view name, Value& 
         start = object.asObject();
         if (start->kind() == ObjectKind::Super) {
             // Methods of a movie clip above are not reached through `super`.
+            static_cast<SuperObject*>(start)->refresh();
             Object* superHolder = static_cast<SuperObject*>(start)->m_Holder;
             self = start->m_Primitive;
             start = start->proto();
@@ -1193,11 +1209,12 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
                 // The object itself is the function; `super(...)` calls the super class's constructor.
                 if (object.isObject() && object.asObject()->kind() == ObjectKind::Super) {
                     auto* s = static_cast<SuperObject*>(object.asObject());
+                    s->refresh();
                     const Value ctor = superConstructor(s);
                     const Value result = m.isDateClass(ctor) ? m.construct(ctor, args.data(), int(args.size()))
                                                              : callValue(ctor, s->m_Primitive, args, s->proto());
                     m.superConstructed(ctor, s->m_Primitive, result);
-                    push(result);
+                    push(NativeSuperResult(ctor, s->m_Primitive, result));
                 } else if (object.isObject() && object.asObject()->isFunction()) {
                     // Called bare, the function has no `this`.
                     const DirectCall direct;

@@ -5,6 +5,7 @@
 #include "avm1/MatrixParts.h"
 #include "avm1/NumberText.h"
 #include "avm1/builtins/Builtins.h"
+#include "avm1/builtins/NativeData.h"
 #include "timeline/MoviePlayer.h"
 #include "video/FlvMedia.h"
 
@@ -454,18 +455,22 @@ void Machine::superConstructed(const Value& constructor, const Value& self, cons
     if (!constructor.isObject() || !self.isObject())
         return;
     const Object* c = constructor.asObject();
-    if (c == m_NumberClass && result.isNumber())
-        self.asObject()->adoptPrimitive(ObjectKind::Number, result);
-    else if (c == m_StringClass && result.isString())
-        self.asObject()->adoptPrimitive(ObjectKind::String, result);
-    else if (c == m_BooleanClass && result.isBool())
-        self.asObject()->adoptPrimitive(ObjectKind::Boolean, result);
+    Object* o = self.asObject();
+    // An object of another native kind keeps it; one of the same kind takes the new primitive.
+    const auto free = [o](ObjectKind kind) { return o->kind() == kind || !HasNativeKind(o); };
+    if (c == m_NumberClass && result.isNumber() && free(ObjectKind::Number))
+        o->adoptPrimitive(ObjectKind::Number, result);
+    else if (c == m_StringClass && result.isString() && free(ObjectKind::String))
+        o->adoptPrimitive(ObjectKind::String, result);
+    else if (c == m_BooleanClass && result.isBool() && free(ObjectKind::Boolean))
+        o->adoptPrimitive(ObjectKind::Boolean, result);
     else if (c == m_ArrayClass && result.isObject() && result.asObject()->kind() == ObjectKind::Array)
-        self.asObject()->becomeArray(*static_cast<const ArrayObject*>(result.asObject()));
-    // The built-in Date makes any object without a native kind of its own a date, holding the time it made.
+        o->becomeArray(*static_cast<const ArrayObject*>(result.asObject()));
+    // The built-in Date makes any object without a native kind of its own a date, holding the time it made. The
+    // state of the player's own that such an object may carry (Key's, Stage's) gives way to it.
     else if (c->isFunction() && static_cast<const FunctionObject*>(c)->m_NativeConstruct && result.isObject()
-        && result.asObject()->kind() == ObjectKind::Date && self.asObject()->kind() == ObjectKind::Plain)
-        self.asObject()->adoptPrimitive(ObjectKind::Date, result.asObject()->m_Primitive);
+        && result.asObject()->kind() == ObjectKind::Date && !HasNativeKind(o))
+        o->adoptPrimitive(ObjectKind::Date, result.asObject()->m_Primitive);
 }
 
 bool Machine::isDateClass(const Value& v)
@@ -661,6 +666,8 @@ void Machine::defineMethod(Object* object, std::string_view name, NativeFunction
 bool Machine::getProperty(Object* object, std::string_view name, Value& out, const Value& self)
 {
     const bool cs = caseSensitive();
+    if (object->kind() == ObjectKind::Super)
+        static_cast<SuperObject*>(object)->refresh();
     if (NameIs(name, "__proto__", cs)) {
         // `super` stands for the prototype its lookups start at: its __proto__ is that one's.
         if (object->kind() == ObjectKind::Super)
@@ -799,7 +806,8 @@ void Machine::setProperty(Object* object, std::string_view name, const Value& v)
     }
     // __proto__ is watched like any property.
     if (NameIs(name, "__proto__", cs)) {
-        object->setProto(value);
+        if (!(object->m_ProtoFlags & (kReadOnly | kAccessor)))
+            object->setProto(value);
         return;
     }
     if (object->kind() == ObjectKind::Array) {
@@ -863,7 +871,7 @@ bool Machine::deleteMember(Object* object, std::string_view name)
     const bool cs = caseSensitive();
     // Deleting __proto__ cuts the chain: it reads undefined afterwards.
     if (NameIs(name, "__proto__", cs)) {
-        if (object->protoValue().isUndefined())
+        if (object->protoValue().isUndefined() || (object->m_ProtoFlags & kDontDelete))
             return false;
         object->setProto(Value());
         return true;

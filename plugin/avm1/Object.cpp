@@ -217,6 +217,32 @@ void FunctionObject::trace(Heap& heap)
     heap.mark(static_cast<Cell*>(m_Target));
 }
 
+SuperObject::SuperObject(Object* holder, const Value& self)
+    : Object(holder ? holder->proto() : nullptr, ObjectKind::Super)
+    , m_Holder(holder)
+{
+    m_Primitive = self;
+    int depth = 0;
+    for (Object* o = self.isObject() ? self.asObject() : nullptr; o && holder && depth < 256; o = o->proto(), ++depth)
+        if (o == holder) {
+            m_Depth = depth;
+            break;
+        }
+}
+
+void SuperObject::refresh()
+{
+    if (m_Depth < 0 || !m_Primitive.isObject())
+        return;
+    Object* o = m_Primitive.asObject();
+    for (int i = 0; o && i < m_Depth; ++i)
+        o = o->proto();
+    if (!o || o == m_Holder)
+        return;
+    m_Holder = o;
+    m_Proto = o->protoValue();
+}
+
 void SuperObject::trace(Heap& heap)
 {
     Object::trace(heap);

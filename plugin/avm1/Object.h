@@ -141,6 +141,10 @@ public:
     // arguments sets the list for good, even when none of them was an interface.
     std::vector<Object*> m_Interfaces;
     bool m_InterfacesSet = false;
+    // The attributes of the __proto__ member (kDontDelete, kReadOnly, kDontEnum): the link lives in m_Proto, its
+    // attributes here, so that ASSetPropFlags can lock or free it like any other member. kAccessor marks a link
+    // that answers reads only, whatever its attributes: writes leave it as it is.
+    uint16_t m_ProtoFlags = 0;
     std::unique_ptr<std::vector<std::pair<std::string, Watcher>>> m_Watchers;
 
 protected:
@@ -275,14 +279,13 @@ public:
 class SuperObject final : public Object
 {
 public:
-    SuperObject(Object* holder, const Value& self)
-        : Object(holder ? holder->proto() : nullptr, ObjectKind::Super)
-        , m_Holder(holder)
-    {
-        m_Primitive = self;
-    }
+    SuperObject(Object* holder, const Value& self);
     void trace(Heap& heap) override;
+    // The holder is found again where it was in the chain of `this` (so many prototypes up): a method that
+    // re-points this.__proto__ reaches the new chain's constructor and methods through `super`.
+    void refresh();
     Object* m_Holder;
+    int m_Depth = -1; // how far up the chain of `this` the holder was; -1: not in it
 };
 
 class Scope;

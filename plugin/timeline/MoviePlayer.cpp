@@ -262,7 +262,7 @@ bool MoviePlayer::load(const uint8_t* data, size_t size)
     };
     m_Machine->onGetURL = [this](const std::string& url, const std::string& target, int) {
         if (onGetURL)
-            onGetURL(url, target);
+            onGetURL(avm1::externalUtf8(url), avm1::externalUtf8(target));
     };
     if (onMachineCreated)
         onMachineCreated(*m_Machine);

@@ -89,3 +89,36 @@ TEST(Avm1Language, BadBytecodeGivesUndefinedAndStopsCleanly)
 }
 
 } // namespace
+
+namespace {
+
+// Text leaving the player is well-formed UTF-8: a half of a surrogate pair on its own (String.fromCharCode(0xD83D))
+// reaches the host's getURL, as it reaches trace, as U+FFFD; a whole pair stays the character it makes.
+TEST(Avm1Language, LoneSurrogateHalvesLeaveThePlayerAsReplacementCharacters)
+{
+    Asm script;
+    // half = String.fromCharCode(0xD83D) + "x"; pair = String.fromCharCode(0xD83D, 0xDE00)
+    script.set("half", Asm().i32(0xD83D).i32(1).get("String").str("fromCharCode").op(0x52).str("x").op(0x47));
+    script.set("pair", Asm().i32(0xDE00).i32(0xD83D).i32(2).get("String").str("fromCharCode").op(0x52));
+    script.get("half").trace();
+    script.get("half").get("pair").action(0x9A, { 0 }); // getURL(half, pair)
+    plugintest::MovieBuilder movie(40, 40, 12.0f, 8);
+    movie.raw(kTagDoAction, script.finished());
+    movie.showFrame();
+    const std::vector<uint8_t> bytes = movie.finish();
+    std::vector<std::string> lines;
+    std::vector<std::pair<std::string, std::string>> requests;
+    reelfinch::plugin::MoviePlayer player;
+    player.onTrace = [&lines](const std::string& line) { lines.push_back(line); };
+    player.onGetURL = [&requests](const std::string& url, const std::string& target) {
+        requests.emplace_back(url, target);
+    };
+    player.load(bytes.data(), bytes.size());
+    const std::string replacement = "\xEF\xBF\xBD" "x";
+    EXPECT_EQ(lines, std::vector<std::string> { replacement });
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].first, replacement);
+    EXPECT_EQ(requests[0].second, "\xF0\x9F\x98\x80");
+}
+
+} // namespace

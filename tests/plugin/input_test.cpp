@@ -393,6 +393,39 @@ TEST(Input, MouseWheelReachesMouseListenersWithTheClipUnderTheMouse)
     EXPECT_EQ(movie.lines, (std::vector<std::string> { "3 _level0.clip", "-1 undefined" }));
 }
 
+// Movies on either side of SWF 7 have their own Key and Mouse: listeners added to the other set's (a loaded movie
+// of another version) hear the player's events as well, and its Key knows which keys are down.
+int g_HeardEvents = 0;
+
+TEST(Input, ListenersOfTheOtherVersionsGlobalsHearKeysAndTheMouse)
+{
+    InputMovie movie(Asm(), false, 8);
+    avm1::Machine& m = movie.m();
+    g_HeardEvents = 0;
+    const int before = m.useGlobalsOf(6);
+    const Value key = m.getMember(Value(m.m_Global), "Key");
+    const Value mouse = m.getMember(Value(m.m_Global), "Mouse");
+    m.useGlobalsOf(before);
+    ASSERT_TRUE(key.isObject() && mouse.isObject());
+    ASSERT_NE(key.asObject(), m.getMember(Value(m.m_Global), "Key").asObject());
+    const avm1::NativeFunction heard = [](avm1::Machine&, const Value&, const Value*, int) {
+        ++g_HeardEvents;
+        return Value();
+    };
+    Value listener(m.newObject());
+    for (const char* event : { "onKeyDown", "onMouseDown" })
+        m.setMember(listener, event, Value(static_cast<avm1::Object*>(m.newNative(heard))));
+    m.callMethod(key, "addListener", &listener, 1);
+    m.callMethod(mouse, "addListener", &listener, 1);
+
+    movie.player.keyEvent(true, kMacTab, 9);
+    Value tab(9.0);
+    EXPECT_TRUE(m.toBoolean(m.callMethod(key, "isDown", &tab, 1)));
+    movie.mouse(5, 95, false);
+    movie.mouse(5, 95, true);
+    EXPECT_EQ(g_HeardEvents, 2);
+}
+
 TEST(Input, ClipTabIndexIsAHiddenInteger)
 {
     InputMovie movie { Asm() };

@@ -24,6 +24,26 @@ FunctionObject* DefineClass(
     return ctor;
 }
 
+void LockMembers(Object* object)
+{
+    if (!object)
+        return;
+    constexpr uint16_t kLocked = kDontEnum | kDontDelete | kReadOnly;
+    object->m_ProtoFlags = uint16_t(object->m_ProtoFlags | kLocked);
+    for (Property& p : object->props().entries())
+        if (!p.removed)
+            p.flags = uint16_t(p.flags | kLocked);
+}
+
+std::vector<Value> MemberOfEachGlobals(Machine& m, const char* name)
+{
+    std::vector<Value> members { m.getMember(Value(m.m_Global), name) };
+    for (int version : { 6, 7 })
+        if (Object* g = m.globalOf(version, false); g && g != m.m_Global)
+            members.push_back(m.getMember(Value(g), name));
+    return members;
+}
+
 namespace {
 
 // Hides `name` of `object` from movies older than the version a flag names (as ASSetPropFlags would).
@@ -80,6 +100,12 @@ void InstallVersionedGlobals(Machine& m)
     ShowFrom(m, m.m_Global, "Function", kOnlySwf6);
     ShowFrom(m, GlobalObject(m, "AsBroadcaster"), "prototype", kOnlySwf6);
     ShowFrom(m, GlobalObject(m, "TextField"), "StyleSheet", kOnlySwf7);
+    // The player's singletons keep their members and their prototype whatever scripts write to them.
+    for (const char* name : { "Accessibility", "Key", "Math", "Mouse", "Selection" })
+        LockMembers(GlobalObject(m, name));
+    if (Object* system = GlobalObject(m, "System"))
+        if (const Property* ime = system->props().find("IME", m.caseSensitive()); ime && ime->value.isObject())
+            LockMembers(ime->value.asObject());
 }
 
 } // namespace

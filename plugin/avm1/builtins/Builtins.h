@@ -58,6 +58,9 @@ void DefineMethods(Machine& m, Object* object, std::initializer_list<MethodEntry
 // A constructor function with a fresh prototype object (of `proto`'s kind when given), stored in _global.
 FunctionObject* DefineClass(Machine& m, const char* name, NativeFunction call, NativeFunction construct,
     Object* prototype);
+// Makes every member `object` has now, __proto__ included, hidden, permanent and read-only, as the player does to
+// its singletons (Key, Math, ...) and to the instances of a few classes.
+void LockMembers(Object* object);
 
 void InstallBuiltins(Machine& m);
 void InstallObjectClass(Machine& m);
@@ -148,6 +151,9 @@ void TypeIntoFocus(Machine& m, int code, int ascii);
 
 // Sets a property on `target` for each `name=value` pair of URL-encoded `text` (LoadVars, loadVariables).
 void DecodeVariables(Machine& m, Object* target, std::string_view text);
+// `name` of _global in each set of globals made so far, the set in use first: the Key, Mouse and Stage of movies
+// on either side of SWF 7, whose listeners all hear the player's events.
+std::vector<Value> MemberOfEachGlobals(Machine& m, const char* name);
 // The host's view of the movie changed its size (Stage hears onResize when it shows the movie unscaled).
 void StageViewResized(Machine& m);
 // A key went down or up in the host: Key's state changes and its listeners hear of it, the focused object too, and

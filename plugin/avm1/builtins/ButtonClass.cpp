@@ -505,6 +505,14 @@ Value ClipTabIndexSet(Machine& m, const Value& self, const Value* args, int argc
     return Value();
 }
 
+// `new Button()` makes no button, but an object of the button's native kind all the same.
+static Value ButtonConstruct(Machine& m, const Value& self, const Value*, int)
+{
+    if (self.isObject())
+        AttachNative<NativeMark>(m, self.asObject());
+    return Value();
+}
+
 void InstallButtonClass(Machine& m)
 {
     // Clips acting as buttons share the buttons' defaults: the hand cursor shows, and tab indices are integers.
@@ -512,7 +520,7 @@ void InstallButtonClass(Machine& m)
     DefineAccessor(m, m.m_ClipProto, "tabIndex", ClipTabIndexGet, ClipTabIndexSet, kDontEnum | kDontDelete | kOnlySwf6);
 
     Object* proto = m.newObject();
-    DefineClass(m, "Button", nullptr, nullptr, proto);
+    DefineClass(m, "Button", nullptr, ButtonConstruct, proto);
     const auto both = [&](const char* name, NativeFunction get, NativeFunction set) {
         DefineAccessor(m, proto, name, get, set, kDontEnum | kDontDelete);
     };

@@ -66,8 +66,10 @@ void Write(plugin::ColorTransform& t, const Fixed& f)
 
 Value ColorConstruct(Machine& m, const Value& self, const Value* args, int argc)
 {
-    if (self.isObject())
-        m.define(self.asObject(), "target", Arg(args, argc, 0), kDontEnum | kDontDelete | kReadOnly);
+    if (self.isObject()) {
+        m.define(self.asObject(), "target", Arg(args, argc, 0));
+        LockMembers(self.asObject());
+    }
     return Value();
 }
 

@@ -33,6 +33,7 @@ DialogState* Dialog(Machine& m)
 class FileData final : public NativeData
 {
 public:
+    bool makesNativeKind() const override { return false; }
     int32_t operation = 0; // the host's number of the dialog or transfer going on; 0 when none
     FileOperation kind = FileOperation::Browse;
     int32_t chosen = 0; // the browse operation whose file was chosen (what upload sends); 0 when none

@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <iterator>
+#include <strings.h>
 
 namespace reelfinch::avm1 {
 
@@ -256,8 +257,15 @@ Value ASSetPropFlags(Machine& m, const Value&, const Value* args, int argc)
         if (array && i < array->m_Items.size() && !array->hole(i))
             array->setItemFlags(i, uint16_t(((array->itemFlags(i) & ~clear) | set) & kItemFlags));
     };
+    // __proto__ is a member like the others, though the link itself is kept apart from the table.
+    auto applyProto = [&] {
+        constexpr uint16_t kProtoFlags = kDontEnum | kDontDelete | kReadOnly;
+        const uint16_t keep = o->m_ProtoFlags & kAccessor;
+        o->m_ProtoFlags = uint16_t((((o->m_ProtoFlags & ~clear) | set) & kProtoFlags) | keep);
+    };
     std::vector<std::string> names;
     if (args[1].isNull()) {
+        applyProto();
         for (Property& p : o->props().entries())
             if (!p.removed)
                 apply(p);
@@ -280,7 +288,10 @@ Value ASSetPropFlags(Machine& m, const Value&, const Value* args, int argc)
         }
     }
     for (const std::string& name : names) {
-        if (Property* p = o->props().find(name, m.caseSensitive()))
+        if (name.size() == 9
+            && (m.caseSensitive() ? name == "__proto__" : strncasecmp(name.c_str(), "__proto__", 9) == 0))
+            applyProto();
+        else if (Property* p = o->props().find(name, m.caseSensitive()))
             apply(*p);
         else if (const long i = ArrayIndex(name); i >= 0)
             applyItem(size_t(i));

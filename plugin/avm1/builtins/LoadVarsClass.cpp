@@ -77,8 +77,10 @@ void DecodeVariables(Machine& m, Object* target, std::string_view text)
 
 namespace {
 
-Value LoadVarsConstruct(Machine&, const Value&, const Value*, int)
+Value LoadVarsConstruct(Machine& m, const Value& self, const Value*, int)
 {
+    if (self.isObject())
+        AttachNative<NativeMark>(m, self.asObject());
     return Value();
 }
 

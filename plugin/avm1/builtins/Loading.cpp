@@ -366,6 +366,32 @@ void InstallLoading(Machine& m)
 
 void SetLoadHost(Machine& m, LoadHost host)
 {
+    // The language's text may hold halves of surrogate pairs on their own; the addresses, names and text the host
+    // is given are well-formed UTF-8, each such half a U+FFFD. Request bodies are bytes (AMF, encoded forms) and
+    // pass as they are.
+    if (auto request = std::move(host.request))
+        host.request = [request](uint32_t id, const std::string& url, bool post, const std::string& contentType,
+                           const std::string& body) {
+            return request(id, externalUtf8(url), post, externalUtf8(contentType), body);
+        };
+    if (auto navigate = std::move(host.navigate))
+        host.navigate = [navigate](const std::string& url, const std::string& target, bool post,
+                            const std::string& body) {
+            navigate(externalUtf8(url), externalUtf8(target), post, body);
+        };
+    if (auto socketOpen = std::move(host.socketOpen))
+        host.socketOpen = [socketOpen](const std::string& name, int32_t port) {
+            return socketOpen(externalUtf8(name), port);
+        };
+    if (auto socketSend = std::move(host.socketSend))
+        host.socketSend = [socketSend](int32_t id, const std::string& bytes) {
+            return socketSend(id, externalUtf8(bytes));
+        };
+    if (auto fileStart = std::move(host.fileStart))
+        host.fileStart = [fileStart](FileOperation kind, const std::string& url, const std::string& text,
+                             int32_t file) { return fileStart(kind, externalUtf8(url), externalUtf8(text), file); };
+    if (auto externalCall = std::move(host.externalCall))
+        host.externalCall = [externalCall](const std::string& name) { externalCall(externalUtf8(name)); };
     StateOf(m).host = std::move(host);
 }
 

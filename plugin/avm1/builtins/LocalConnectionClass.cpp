@@ -170,12 +170,19 @@ Value Send(Machine& m, const Value& self, const Value* args, int argc)
     return Value(true);
 }
 
+Value Construct(Machine& m, const Value& self, const Value*, int)
+{
+    if (self.isObject())
+        AttachNative<NativeMark>(m, self.asObject());
+    return Value();
+}
+
 } // namespace
 
 void InstallLocalConnectionClass(Machine& m)
 {
     Object* proto = m.newObject();
-    FunctionObject* ctor = DefineClass(m, "LocalConnection", Nothing, nullptr, proto);
+    FunctionObject* ctor = DefineClass(m, "LocalConnection", Construct, nullptr, proto);
     ctor->m_Primitive = Value(static_cast<Object*>(m.heap().make<Connections>()));
     DefineMethods(m, proto,
         {

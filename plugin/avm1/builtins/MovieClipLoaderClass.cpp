@@ -155,6 +155,7 @@ Value LoaderConstruct(Machine& m, const Value& self, const Value*, int)
 {
     if (!self.isObject())
         return Value();
+    AttachNative<NativeMark>(m, self.asObject());
     // The loader is its own first listener.
     ArrayObject* listeners = m.newArray();
     listeners->m_Items.push_back(self);

@@ -15,7 +15,29 @@ public:
         : Object(nullptr, ObjectKind::Other)
     {
     }
+    // Whether this state makes its object one of the player's native kinds, which the native constructor of
+    // another class then leaves as it is. The state that the player's singletons and a few classes keep for
+    // objects the language treats as plain ones (Key, Stage, NetStream, XMLSocket ...) does not.
+    virtual bool makesNativeKind() const { return true; }
 };
+
+// State that only marks its object as made by a native constructor: the classes whose state lives in ordinary
+// members (LoadVars, MovieClipLoader, ...) still make native objects.
+class NativeMark final : public NativeData
+{
+};
+
+// Whether a native constructor already made `o` one of its kinds: an array, a boxed primitive, a date, a clip, an
+// object carrying the state of one of the player's classes.
+inline bool HasNativeKind(const Object* o)
+{
+    if (o->kind() != ObjectKind::Plain)
+        return true;
+    if (!o->m_Primitive.isObject())
+        return false;
+    const auto* data = dynamic_cast<const NativeData*>(o->m_Primitive.asObject());
+    return data && data->makesNativeKind();
+}
 
 // The state of type T that `self` carries, or null.
 template <class T> T* NativeOf(const Value& self)
@@ -34,11 +56,16 @@ template <class T> T* NativeOf(const Value& self)
     return dynamic_cast<T*>(o->m_Primitive.asObject());
 }
 
-// Gives `object` fresh state of type T (replacing any) and returns it.
+// Gives `object` fresh state of type T (replacing any of that type) and returns it. An object that a native
+// constructor already made of another kind keeps it: the constructor of another class, run on it through super(),
+// works on state the object does not keep (collected when that constructor is done).
 template <class T> T* AttachNative(Machine& m, Object* object)
 {
     T* data = m.heap().make<T>();
-    object->m_Primitive = Value(static_cast<Object*>(data));
+    const bool sameKind = object->kind() == ObjectKind::Plain && object->m_Primitive.isObject()
+        && dynamic_cast<T*>(object->m_Primitive.asObject());
+    if (sameKind || !HasNativeKind(object))
+        object->m_Primitive = Value(static_cast<Object*>(data));
     return data;
 }
 

@@ -26,6 +26,7 @@ constexpr int kMaxArguments = 0xFFFF;
 class ConnectionState final : public NativeData
 {
 public:
+    bool makesNativeKind() const override { return false; }
     void trace(Heap& heap) override
     {
         NativeData::trace(heap);
@@ -66,8 +67,11 @@ void Status(Machine& m, const Value& target, const char* code, const char* level
 
 Value Construct(Machine& m, const Value& self, const Value*, int)
 {
-    if (self.isObject())
+    // A connection keeps the prototype it was made with: its __proto__ answers reads only.
+    if (self.isObject()) {
         AttachNative<ConnectionState>(m, self.asObject());
+        self.asObject()->m_ProtoFlags = uint16_t(self.asObject()->m_ProtoFlags | kAccessor);
+    }
     return Value();
 }
 

@@ -49,6 +49,7 @@ public:
 class StreamState final : public NativeData
 {
 public:
+    bool makesNativeKind() const override { return false; }
     ~StreamState() override
     {
         if (!registry)

@@ -16,8 +16,10 @@ Value False(Machine&, const Value&, const Value*, int)
     return Value(false);
 }
 
-Value Construct(Machine&, const Value&, const Value*, int)
+Value Construct(Machine& m, const Value& self, const Value*, int)
 {
+    if (self.isObject())
+        AttachNative<NativeMark>(m, self.asObject());
     return Value();
 }
 

@@ -39,6 +39,7 @@ Object* NamedObject(Machine& m, const char* name)
 class KeyState final : public NativeData
 {
 public:
+    bool makesNativeKind() const override { return false; }
     std::bitset<256> down;
     std::bitset<256> toggled;
     int lastCode = 0;
@@ -128,6 +129,7 @@ Value MouseHide(Machine& m, const Value& self, const Value*, int)
 class StageState final : public NativeData
 {
 public:
+    bool makesNativeKind() const override { return false; }
     std::string scaleMode = "showAll";
     std::string align;
     bool showMenu = true;
@@ -471,9 +473,13 @@ ScriptKey ScriptKeyFromMac(uint8_t macKey, uint8_t charCode)
 // The host's view of the movie changed its size: under noScale the stage changes with it.
 void StageViewResized(Machine& m)
 {
-    const Value stage = m.getMember(Value(m.m_Global), "Stage");
-    if (const StageState* s = StageOf(stage); s && s->scaleMode == "noScale")
-        BroadcastResize(m, stage);
+    const std::vector<Value> stages = MemberOfEachGlobals(m, "Stage");
+    const size_t mark = m.m_Temporaries.size();
+    m.m_Temporaries.insert(m.m_Temporaries.end(), stages.begin(), stages.end());
+    for (const Value& stage : stages)
+        if (const StageState* s = StageOf(stage); s && s->scaleMode == "noScale")
+            BroadcastResize(m, stage);
+    m.m_Temporaries.resize(std::min(mark, m.m_Temporaries.size()));
 }
 
 // A key went down or up in the host: Key's state changes and its listeners hear of it.
@@ -482,21 +488,29 @@ void DeliverKeyEvent(Machine& m, bool down, int code, int ascii, bool taken)
     KeyState* k = Keys(m);
     if (!k || code < 0 || code > 255)
         return;
-    k->down.set(size_t(code), down);
-    if (down) {
-        k->toggled.flip(size_t(code));
-        k->lastCode = code;
-        k->lastAscii = ascii;
-    }
+    // Each set of globals has its Key: all of them see the key.
+    const std::vector<Value> keys = MemberOfEachGlobals(m, "Key");
+    for (const Value& key : keys)
+        if (KeyState* each = NativeOf<KeyState>(key)) {
+            each->down.set(size_t(code), down);
+            if (down) {
+                each->toggled.flip(size_t(code));
+                each->lastCode = code;
+                each->lastAscii = ascii;
+            }
+        }
     // The focused clip or button hears the key first, while the focus is the keyboard's (not since the mouse
     // moved); then Key's listeners; then the Tab key moves the focus.
     const Value before = FocusedObject(m);
     const size_t mark = m.m_Temporaries.size();
     m.m_Temporaries.push_back(before);
+    m.m_Temporaries.insert(m.m_Temporaries.end(), keys.begin(), keys.end());
     if (KeyboardFocus(m) && before.isObject() && (m.spriteOf(before) || IsButtonObject(before)))
         m.callMethod(before, down ? "onKeyDown" : "onKeyUp", nullptr, 0);
-    Value name(m.str(down ? "onKeyDown" : "onKeyUp"));
-    m.callMethod(m.getMember(Value(m.m_Global), "Key"), "broadcastMessage", &name, 1);
+    for (const Value& key : keys) {
+        Value name(m.str(down ? "onKeyDown" : "onKeyUp"));
+        m.callMethod(key, "broadcastMessage", &name, 1);
+    }
     if (down && !taken)
         TypeIntoFocus(m, code, ascii);
     const Value focus = FocusedObject(m);
@@ -508,8 +522,11 @@ void DeliverKeyEvent(Machine& m, bool down, int code, int ascii, bool taken)
 
 void MouseButtonKey(Machine& m, int code, bool down)
 {
-    if (KeyState* k = Keys(m); k && code >= 0 && code < 256)
-        k->down.set(size_t(code), down);
+    if (code < 0 || code > 255)
+        return;
+    for (const Value& key : MemberOfEachGlobals(m, "Key"))
+        if (KeyState* k = NativeOf<KeyState>(key))
+            k->down.set(size_t(code), down);
 }
 
 Value KeyPressTarget(Machine& m, int code)

@@ -177,8 +177,10 @@ void StoreStyle(Machine& m, const Value& self, const std::string& name, const Va
     m.m_Temporaries.resize(mark);
 }
 
-Value Construct(Machine&, const Value&, const Value*, int)
+Value Construct(Machine& m, const Value& self, const Value*, int)
 {
+    if (self.isObject())
+        AttachNative<NativeMark>(m, self.asObject());
     return Value();
 }
 

@@ -3,14 +3,68 @@
 
 namespace reelfinch::avm1 {
 
+namespace {
+
+Value FalseValue(Machine&, const Value&, const Value*, int)
+{
+    return Value(false);
+}
+
+// System.Product(name): the handle of another installed product. There are none here: nothing is installed,
+// running or launched. Its instances keep their members and prototype as made.
+Value ProductConstruct(Machine& m, const Value& self, const Value* args, int argc)
+{
+    if (self.isObject()) {
+        m.define(self.asObject(), "name", Arg(args, argc, 0));
+        LockMembers(self.asObject());
+    }
+    return Value();
+}
+
+// No input method editor here: the object exists, is off, and converts nothing.
+void InstallIme(Machine& m, Object* system)
+{
+    Object* ime = m.newObject();
+    m.define(system, "IME", Value(ime));
+    Value target(ime);
+    m.callMethod(Value(m.m_Broadcaster), "initialize", &target, 1);
+    DefineMethods(m, ime,
+        {
+            { "getEnabled", FalseValue },
+            { "setEnabled", FalseValue },
+            { "getConversionMode", [](Machine& m, const Value&, const Value*, int) { return Value(m.str("UNKNOWN")); } },
+            { "setConversionMode", FalseValue },
+            { "setCompositionString", FalseValue },
+            { "doConversion", FalseValue },
+        });
+    for (const char* mode : { "ALPHANUMERIC_FULL", "ALPHANUMERIC_HALF", "CHINESE", "JAPANESE_HIRAGANA",
+             "JAPANESE_KATAKANA_FULL", "JAPANESE_KATAKANA_HALF", "KOREAN", "UNKNOWN" })
+        m.define(ime, mode, Value(m.str(mode)), kDontEnum | kDontDelete | kReadOnly);
+}
+
+} // namespace
+
 void InstallSystem(Machine& m)
 {
     Object* system = m.newObject();
     m.define(m.m_Global, "System", Value(system));
     Object* caps = m.newObject();
     m.define(system, "capabilities", Value(caps));
-    // No input method editor here: the object exists and reports none.
-    m.define(system, "IME", Value(m.newObject()));
+    InstallIme(m, system);
+    Object* product = m.newObject();
+    FunctionObject* productClass = m.newNative(ProductConstruct);
+    m.define(productClass, "prototype", Value(product), kDontEnum | kDontDelete);
+    m.define(product, "constructor", Value(static_cast<Object*>(productClass)), kDontEnum);
+    m.define(system, "Product", Value(static_cast<Object*>(productClass)), kDontEnum);
+    DefineMethods(m, product,
+        {
+            { "isRunning", FalseValue },
+            { "isInstalled", FalseValue },
+            { "launch", FalseValue },
+            { "download", FalseValue },
+            { "validate", FalseValue },
+            { "installedVersion", [](Machine&, const Value&, const Value*, int) { return Value(0.0); } },
+        });
     const uint16_t flags = kDontDelete | kReadOnly;
     auto text = [&](const char* name, const char* value) { m.define(caps, name, Value(m.str(value)), flags); };
     auto flag = [&](const char* name, bool value) { m.define(caps, name, Value(value), flags); };

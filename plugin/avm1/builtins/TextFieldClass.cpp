@@ -1368,6 +1368,7 @@ Value GetTextExtent(Machine& m, const Value& self, const Value* args, int argc)
 class FocusState final : public NativeData
 {
 public:
+    bool makesNativeKind() const override { return false; }
     void trace(Heap& heap) override
     {
         NativeData::trace(heap);
@@ -1603,8 +1604,12 @@ Object* FieldPrototype(Machine& m)
 
 Value FieldConstruct(Machine& m, const Value& self, const Value*, int)
 {
-    if (m.version() < 6 && self.isObject())
+    if (!self.isObject())
+        return Value();
+    if (m.version() < 6)
         self.asObject()->setProto(Value(FieldPrototype(m)));
+    // An object made by `new TextField()` shows no field, but is of the field's native kind all the same.
+    AttachNative<NativeMark>(m, self.asObject());
     return Value();
 }
 

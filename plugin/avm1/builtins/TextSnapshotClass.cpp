@@ -159,11 +159,11 @@ std::u16string Characters(const SnapshotData& d, size_t begin, size_t end, bool 
 
 Value Construct(Machine& m, const Value& self, const Value* args, int argc)
 {
-    if (!self.isObject())
+    // Only a snapshot of one clip is made: other arguments leave a plain object whose methods answer nothing.
+    plugin::SpriteInstance* sprite = argc == 1 ? m.spriteOf(args[0]) : nullptr;
+    if (!self.isObject() || !sprite)
         return Value();
-    SnapshotData* d = AttachNative<SnapshotData>(m, self.asObject());
-    if (plugin::SpriteInstance* sprite = m.spriteOf(Arg(args, argc, 0)))
-        d->chars = ReadClip(m, *sprite);
+    AttachNative<SnapshotData>(m, self.asObject())->chars = ReadClip(m, *sprite);
     return Value();
 }
 

@@ -24,6 +24,7 @@ constexpr size_t kMaxMessageBytes = size_t(16) << 20;
 class SocketData final : public NativeData
 {
 public:
+    bool makesNativeKind() const override { return false; }
     int32_t id = 0; // the host's connection number; 0 while not connected
     bool open = false; // onConnect(true) was heard
     std::string partial; // bytes of a message whose zero has not come yet
