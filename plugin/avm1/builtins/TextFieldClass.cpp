@@ -7,6 +7,7 @@
 #include "avm1/Clip.h"
 #include "avm1/MatrixParts.h"
 #include "render/EditText.h"
+#include "render/KernedLayout.h"
 #include "timeline/MoviePlayer.h"
 
 #include "TagCodes.h"
@@ -228,6 +229,10 @@ plugin::FieldLayout Layout(Machine& m, const EditField& field)
         [&](const CharFormat& f) {
             const plugin::Font* e = fontFor(f);
             return e ? plugin::EmbeddedMetrics(*e, f.size) : device.metrics(f);
+        },
+        [&](char16_t a, char16_t b, const CharFormat& f) {
+            const plugin::Font* e = fontFor(f);
+            return e ? plugin::EmbeddedKerning(*e, a, b, f.size) : 0.0;
         });
 }
 
