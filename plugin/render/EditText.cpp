@@ -1,4 +1,5 @@
 #include "render/EditText.h"
+#include "render/KernedLayout.h"
 
 #include "avm1/Clip.h"
 #include "render/Fonts.h"
@@ -921,7 +922,24 @@ std::unique_ptr<EditField> FieldFromTag(const CDefineEditTextTag& tag, const CTa
     return field;
 }
 
+double KerningAfter(const EditField& field, size_t i, size_t end, const PairKerning& kerning)
+{
+    if (!kerning || field.password || i + 1 >= end || i + 1 >= field.text.size() || i + 1 >= field.formats.size())
+        return 0;
+    const CharFormat& f = field.formats[i];
+    const CharFormat& next = field.formats[i + 1];
+    if (!f.kerning || f.font != next.font || f.size != next.size || f.bold != next.bold || f.italic != next.italic)
+        return 0;
+    return kerning(field.text[i], field.text[i + 1], f);
+}
+
 FieldLayout LayoutField(const EditField& field, const CharMeasure& advance, const LineMetrics& metrics)
+{
+    return LayoutField(field, advance, metrics, PairKerning {});
+}
+
+FieldLayout LayoutField(
+    const EditField& field, const CharMeasure& advance, const LineMetrics& metrics, const PairKerning& kerning)
 {
     FieldLayout layout;
     const std::u16string& text = field.text;
@@ -952,7 +970,7 @@ FieldLayout LayoutField(const EditField& field, const CharMeasure& advance, cons
                 const double every = kDefaultTabStop * kTwips;
                 return (std::floor(x / every) + 1) * every - x;
             }
-            return advance(c, f) + f.letterSpacing * kTwips;
+            return advance(c, f) + f.letterSpacing * kTwips + KerningAfter(field, i, end, kerning);
         };
         while (true) {
             size_t lineEnd = end;

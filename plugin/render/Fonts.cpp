@@ -86,6 +86,10 @@ bool FontFromTag(const CTag* tag, Font& font)
             font.ascent = f2->m_Ascent;
             font.descent = f2->m_Descent;
             font.advances.assign(f2->m_pAdvanceTable->m_Advances.begin(), f2->m_pAdvanceTable->m_Advances.end());
+            const CKerningRecordsItem* pairs = f2->m_pKerningRecords.get();
+            for (int i = 0; pairs && i < pairs->GetItemCount(); ++i)
+                if (auto* k = dynamic_cast<const CKerningRecordItem*>(pairs->GetItem(i)))
+                    font.kerning.emplace(std::pair(k->m_Code1, k->m_Code2), double(k->m_Adjustment));
         }
         return true;
     }
@@ -124,6 +128,15 @@ double EmbeddedAdvance(const Font& font, char32_t c, double size)
 {
     // The player lays glyphs out on whole twips: each advance loses its fraction.
     return std::floor(font.advance(font.glyphFor(c)) * size * 20.0 / font.emUnits);
+}
+
+double EmbeddedKerning(const Font& font, char32_t first, char32_t second, double size)
+{
+    if (font.kerning.empty() || first > 0xFFFF || second > 0xFFFF)
+        return 0;
+    const auto found = font.kerning.find(std::pair(uint16_t(first), uint16_t(second)));
+    // Whole twips, as the advances it changes.
+    return found == font.kerning.end() ? 0.0 : std::trunc(found->second * size * 20.0 / font.emUnits);
 }
 
 std::pair<double, double> EmbeddedMetrics(const Font& font, double size)

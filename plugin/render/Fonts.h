@@ -32,6 +32,7 @@ struct Font {
     std::vector<double> advances; // font units, one per glyph when `hasLayout`
     double ascent = 0; // font units
     double descent = 0;
+    std::map<std::pair<uint16_t, uint16_t>, double> kerning; // font units added between a pair of characters
     bool bold = false;
     bool italic = false;
 
@@ -53,6 +54,8 @@ const Font* FindFont(const std::map<uint16_t, const CTag*>& characters, std::map
 // a font `size` pixels high.
 double EmbeddedAdvance(const Font& font, char32_t c, double size);
 std::pair<double, double> EmbeddedMetrics(const Font& font, double size);
+// The font's kerning between two characters in twips for a font `size` pixels high (0 for pairs it has none for).
+double EmbeddedKerning(const Font& font, char32_t first, char32_t second, double size);
 
 // The character of each glyph of a font tag (DefineFont2 and DefineFont3 carry a code table; others give none).
 std::vector<uint16_t> FontCodes(const CTag* tag);

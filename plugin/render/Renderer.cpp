@@ -6,6 +6,7 @@
 #include "render/Composite.h"
 #include "render/Drawing.h"
 #include "render/EditText.h"
+#include "render/KernedLayout.h"
 #include "render/Filters.h"
 #include "render/TextRecords.h"
 #include "render/MonoRaster.h"
@@ -2816,7 +2817,11 @@ void Renderer::drawField(cairo_t* cr, const EditField& field, const cairo_matrix
         const Font* e = fontFor(f);
         return e ? EmbeddedMetrics(*e, f.size) : device.metrics(f);
     };
-    const FieldLayout layout = LayoutField(field, advance, metrics);
+    const PairKerning kerning = [&](char16_t a, char16_t b, const CharFormat& f) {
+        const Font* e = fontFor(f);
+        return e ? EmbeddedKerning(*e, a, b, f.size) : 0.0;
+    };
+    const FieldLayout layout = LayoutField(field, advance, metrics, kerning);
     const double width = right - left - 2 * kFieldGutter;
     double y = top + kFieldGutter;
     const size_t first = size_t(std::max(0, field.scroll - 1));
@@ -2839,7 +2844,7 @@ void Renderer::drawField(cairo_t* cr, const EditField& field, const cairo_matrix
         for (size_t i = line.begin; i < line.end; ++i) {
             const CharFormat& f = field.formats[i];
             const char16_t c = field.password ? u'*' : field.text[i];
-            const double w = advance(c, f) + f.letterSpacing * kPixel;
+            const double w = advance(c, f) + f.letterSpacing * kPixel + KerningAfter(field, i, line.end, kerning);
             if (const Font* e = fontFor(f)) {
                 drawGlyph(cr, *e, e->glyphFor(c), f.size * kPixel, x, baseline, m, cx, rgb(f.color));
             } else if (field.embedFonts) {

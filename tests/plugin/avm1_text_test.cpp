@@ -7,6 +7,7 @@
 #include "avm1/builtins/CssText.h"
 #include "avm1/builtins/TextEditing.h"
 #include "render/EditText.h"
+#include "render/KernedLayout.h"
 #include "timeline/MoviePlayer.h"
 #include "avm1/NumberText.h"
 #include "avm1/TextCodec.h"
@@ -1008,6 +1009,34 @@ TEST(TextFieldModel, LayoutFigures)
             EXPECT_DOUBLE_EQ(spaced.textWidth, counted ? 500 : 300) << int(align) << keep;
         }
     }
+}
+
+// Kerning pulls a pair together only where the format asks for it and both characters share the font and size;
+// a line measured with it may then fit where it would wrap without.
+TEST(TextFieldModel, KerningAppliesBetweenPairsOfOneFont)
+{
+    using reelfinch::plugin::CharFormat;
+    const auto advance = [](char16_t, const CharFormat&) { return 100.0; };
+    const auto metrics = [](const CharFormat&) { return std::pair<double, double> { 200.0, 50.0 }; };
+    const reelfinch::plugin::PairKerning kerning = [](char16_t a, char16_t b, const CharFormat&) {
+        return a == u'A' && b == u'V' ? -30.0 : 0.0;
+    };
+    const auto width = [&](bool kern, const char* otherFontFrom, bool wrap, double right) {
+        reelfinch::plugin::EditField f;
+        f.right = right;
+        f.wordWrap = wrap;
+        f.newFormat.kerning = kern;
+        f.setText(u"AVAV");
+        for (size_t i = otherFontFrom ? std::strlen(otherFontFrom) : f.formats.size(); i < f.formats.size(); ++i)
+            f.formats[i].font = "Other";
+        const auto layout = reelfinch::plugin::LayoutField(f, advance, metrics, kerning);
+        return std::pair(layout.textWidth, layout.lines.size());
+    };
+    EXPECT_EQ(width(false, nullptr, false, 2000), std::pair(400.0, size_t(1)));
+    EXPECT_EQ(width(true, nullptr, false, 2000), std::pair(340.0, size_t(1)));
+    EXPECT_EQ(width(true, "A", false, 2000), std::pair(370.0, size_t(1))); // the first pair spans two fonts
+    EXPECT_EQ(width(true, nullptr, true, 80 + 340), std::pair(340.0, size_t(1)));
+    EXPECT_EQ(width(false, nullptr, true, 80 + 340).second, size_t(2));
 }
 
 // ---- style sheets ----

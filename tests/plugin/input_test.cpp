@@ -623,6 +623,61 @@ TEST(Input, SpritesInAButtonsStatesAreItsLiveChildren)
 
 } // namespace
 
+// A field shown by a button binds its variable on the timeline holding the button (buttons are no timelines):
+// plain names and paths both start there, and the field shows what that timeline's script put in them.
+TEST(Input, FieldsInAButtonBindOnTheButtonsTimeline)
+{
+    plugintest::MovieBuilder movie(kSide, kSide, 12.0f, 6);
+    // Fields 2 and 3: no font, a zero box, text to show until their variables say otherwise.
+    const auto field = [&movie](uint8_t id, const std::string& variable) {
+        std::vector<uint8_t> body { id, 0, 0x00, 0x80, 0x00 };
+        body.insert(body.end(), variable.begin(), variable.end());
+        body.push_back(0);
+        for (char c : std::string("Broken"))
+            body.push_back(uint8_t(c));
+        body.push_back(0);
+        movie.raw(kTagDefineEditText, body);
+    };
+    field(2, "shown");
+    field(3, "_parent.inner.path");
+    std::vector<uint8_t> body { 10, 0, 0, 0, 0 };
+    for (uint8_t id : { 2, 3 })
+        body.insert(body.end(), { kAllStates, id, 0, id, 0, 0, 0 });
+    body.push_back(0);
+    movie.raw(kTagDefineButton2, body);
+    plugintest::SpriteBuilder holder;
+    holder.place(1, 10, 0, 0);
+    holder.showFrame();
+    holder.define(movie, 20);
+    movie.place(1, 20, 0, 0, nullptr, 0, "outer");
+    movie.actions(Asm()
+                      .append(SetProperty("outer", "shown", Asm().str("Working")))
+                      .get("_root")
+                      .str("inner")
+                      .get("outer")
+                      .op(kSetMember)
+                      .append(SetProperty("outer", "path", Asm().str("Also")))
+                      .op(kStop)
+                      .finished());
+    movie.showFrame();
+    const std::vector<uint8_t> bytes = movie.finish();
+    plugin::MoviePlayer player;
+    ASSERT_TRUE(player.load(bytes.data(), bytes.size()));
+    player.step(true);
+    player.step(true);
+    plugin::SpriteInstance* outer = nullptr;
+    for (auto& [depth, object] : player.root().displayList)
+        if (object.sprite)
+            outer = object.sprite.get();
+    ASSERT_NE(outer, nullptr);
+    auto button = outer->displayList.find(1);
+    ASSERT_TRUE(button != outer->displayList.end() && button->second.buttonContent);
+    std::vector<std::u16string> shown;
+    for (auto& [depth, object] : button->second.buttonContent->displayList)
+        shown.push_back(object.field ? object.field->text : u"");
+    EXPECT_EQ(shown, (std::vector<std::u16string> { u"Working", u"Also" }));
+}
+
 TEST(Input, APressOnALinkedCharacterFollowsTheLink)
 {
     // A function that traces its name and argument and marks the object it ran on.

@@ -7,6 +7,7 @@
 #include "avm1/Clip.h"
 #include "avm1/MatrixParts.h"
 #include "render/EditText.h"
+#include "render/KernedLayout.h"
 #include "timeline/MoviePlayer.h"
 
 #include "TagCodes.h"
@@ -96,15 +97,25 @@ std::string FieldPath(Machine& m, FieldLink* link)
 
 // ---- variables shown by fields ----
 
-// The object and property name a field's variable names, from the clip that holds the field ("a.b.name",
+// The timeline a field's variable is found from: the clip holding it, or for a field shown by a button (which is
+// no timeline) the clip holding that button.
+SpriteInstance* VariableTimeline(SpriteInstance* sprite)
+{
+    for (int n = 0; sprite && sprite->buttonContent && n < 64; ++n)
+        sprite = sprite->parent;
+    return sprite && !sprite->buttonContent ? sprite : nullptr;
+}
+
+// The object and property name a field's variable names, from the timeline that holds the field ("a.b.name",
 // "/a/b:name" and "name" forms).
 bool VariableHome(Machine& m, FieldLink* link, Value& holder, std::string& name)
 {
     const std::string variable = link->field->variable; // a copy: finding the target may run scripts
-    if (variable.empty() || !link->parent())
+    SpriteInstance* timeline = VariableTimeline(link->parent());
+    if (variable.empty() || !timeline)
         return false;
     const size_t split = variable.find_last_of(".:");
-    Object* base = m.clipObject(*link->parent());
+    Object* base = m.clipObject(*timeline);
     if (split == std::string::npos) {
         holder = Value(base);
         name = variable;
@@ -179,7 +190,13 @@ std::shared_ptr<FieldLink> LinkFor(Machine& m, SpriteInstance& parent, DisplayOb
         field->script = std::make_shared<FieldLink>();
         field->script->field = field;
     }
-    m.clipObject(parent);
+    // The children of a button's state are no clip of their own: they only need a link to find their field by.
+    if (!parent.buttonContent)
+        m.clipObject(parent);
+    else if (!parent.script.m_Link) {
+        parent.script.m_Link = std::make_shared<ClipLink>();
+        parent.script.m_Link->sprite = &parent;
+    }
     field->script->holder = parent.script.m_Link;
     return field->script;
 }
@@ -212,6 +229,10 @@ plugin::FieldLayout Layout(Machine& m, const EditField& field)
         [&](const CharFormat& f) {
             const plugin::Font* e = fontFor(f);
             return e ? plugin::EmbeddedMetrics(*e, f.size) : device.metrics(f);
+        },
+        [&](char16_t a, char16_t b, const CharFormat& f) {
+            const plugin::Font* e = fontFor(f);
+            return e ? plugin::EmbeddedKerning(*e, a, b, f.size) : 0.0;
         });
 }
 
@@ -1652,6 +1673,12 @@ void SyncTextFields(Machine& m, SpriteInstance& sprite, bool deep)
             if (object.sprite) {
                 if (deep)
                     todo.push_back(object.sprite.get());
+                continue;
+            }
+            // The fields a button shows are those of the state it shows now.
+            if (object.buttonContent) {
+                if (deep)
+                    todo.push_back(object.buttonContent.get());
                 continue;
             }
             EditField* f = m.fieldOf(*s, object);
