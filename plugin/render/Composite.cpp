@@ -1,10 +1,9 @@
 #include "render/Composite.h"
+#include "render/Halves.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 #ifdef __SSE2__
@@ -315,20 +314,11 @@ template <typename Row> bool ForClipRows(cairo_t* cr, cairo_pattern_t* group, Ro
                 row(target.at(box.x0, y), layer.at(box.x0, y), box.x1 - box.x0);
         }
     };
-    static const bool twoCores = std::thread::hardware_concurrency() > 1;
-    std::thread lower;
-    if (twoCores && pixels >= kPixelsForTwoThreads) {
-        try {
-            lower = std::thread([&] { rows(1, 2); });
-        } catch (const std::system_error&) {
-        }
-    }
-    if (lower.joinable()) {
-        rows(0, 2);
-        lower.join();
-    } else {
-        rows(0, 1);
-    }
+    const int parts = pixels >= kPixelsForTwoThreads ? 2 : 1;
+    InTwo(parts, [&](int from, int to) {
+        for (int part = from; part < to; ++part)
+            rows(part, parts);
+    });
     cairo_surface_mark_dirty(cairo_get_group_target(cr));
     return true;
 }

@@ -1,11 +1,10 @@
 #include "render/Filters.h"
+#include "render/Halves.h"
 
 #include "TagsModern.h"
 
 #include <algorithm>
 #include <cmath>
-#include <system_error>
-#include <thread>
 
 namespace reelfinch::plugin {
 
@@ -286,27 +285,6 @@ Scratch& Buffers()
 // Pictures of this many pixels or more share their blurs between two threads (a pass costs about a millisecond
 // a hundred thousand pixels): below it, starting a thread costs more than it saves.
 constexpr size_t kPixelsForTwoThreads = size_t(1) << 15;
-
-// Runs `part(from, to)` over 0 to `count`: the upper half on a second thread while this one does the lower half
-// (each part is worked out on its own, so the result is the same), all here when there is one core or one part.
-template <typename Part> void InTwo(int count, Part&& part)
-{
-    static const bool twoCores = std::thread::hardware_concurrency() > 1;
-    if (!twoCores || count < 2) {
-        part(0, count);
-        return;
-    }
-    const int half = count / 2;
-    std::thread upper;
-    try {
-        upper = std::thread([&] { part(half, count); });
-    } catch (const std::system_error&) {
-        part(0, count); // no thread to be had: all here
-        return;
-    }
-    part(0, half);
-    upper.join();
-}
 
 // One box blur along rows of `channels` interleaved channels, from `in` to `out`. Running sums keep the cost per
 // pixel constant whatever the size; beyond the ends the picture is transparent.

@@ -8,6 +8,7 @@
 #include "render/EditText.h"
 #include "render/KernedLayout.h"
 #include "render/Filters.h"
+#include "render/Halves.h"
 #include "render/TextRecords.h"
 #include "render/MonoRaster.h"
 #include "render/RowPattern.h"
@@ -305,21 +306,10 @@ RampPixels MakeStraightRampPixels(const GradientRamp& ramp)
 // while this one does the upper half (each row is worked out on its own, so the pixels are the same).
 template <typename Rows> void FillInTwo(int height, size_t pixels, Rows&& rows)
 {
-    static const bool twoCores = std::thread::hardware_concurrency() > 1;
-    if (!twoCores || pixels < kPixelsForTwoThreads || height < 2) {
+    if (pixels < kPixelsForTwoThreads)
         rows(0, height);
-        return;
-    }
-    const int half = height / 2;
-    std::thread lower;
-    try {
-        lower = std::thread([&] { rows(half, height); });
-    } catch (const std::system_error&) {
-        rows(0, height); // no thread to be had: all here
-        return;
-    }
-    rows(0, half);
-    lower.join();
+    else
+        InTwo(height, rows);
 }
 
 cairo_surface_t* NewImage(int width, int height)
