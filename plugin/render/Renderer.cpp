@@ -78,15 +78,9 @@ constexpr uint64_t kRowKey = uint64_t(0x524F57) << 32;
 constexpr cairo_format_t kMaskFormat = CAIRO_FORMAT_A8;
 // Sprites and buttons nest at most this deep.
 constexpr int kMaxNesting = 32;
-// Text fields: the gap between the bounds and the text, in twips (two pixels), the height of text without a
-// font named, how much of a line's height lies above the baseline when the font does not say, and the alignments.
+// Text fields: the gap between the bounds and the text, in twips (two pixels).
 constexpr double kFieldGutter = 40.0;
-constexpr double kDefaultFieldHeight = 240.0;
-constexpr double kDefaultAscentShare = 0.8;
 constexpr double kHalfPixel = 0.5;
-constexpr uint8_t kAlignRight = 1;
-constexpr uint8_t kAlignCenter = 2;
-constexpr char32_t kPasswordCharacter = U'*';
 // The high bits of a gradient's count byte, as swflib keeps them: spread mode above interpolation mode.
 constexpr int kSpreadShift = 2;
 constexpr uint8_t kModeMask = 0x03;

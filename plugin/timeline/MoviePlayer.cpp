@@ -40,18 +40,6 @@ void CollectSprites(const SpriteInstance& sprite, std::unordered_map<const Sprit
             CollectSprites(*content, out);
 }
 
-// Action codes of the simple frame actions this player runs.
-constexpr uint8_t kActionNextFrame = 0x04;
-constexpr uint8_t kActionPreviousFrame = 0x05;
-constexpr uint8_t kActionPlay = 0x06;
-constexpr uint8_t kActionStop = 0x07;
-constexpr uint8_t kActionGotoFrame = 0x81;
-constexpr uint8_t kActionGetURL = 0x83;
-constexpr uint8_t kActionGotoLabel = 0x8C;
-constexpr uint8_t kActionGotoFrame2 = 0x9F;
-constexpr uint8_t kActionPush = 0x96;
-// GotoFrame2 flag: play after going.
-constexpr uint8_t kGotoFrame2Play = 0x01;
 // Actions that start other actions (a goto entering a frame with actions) nest at most this deep.
 constexpr int kMaxActionDepth = 8;
 // The work that actions may cause in one step, counted in action records run and frame tags applied: gotos that
