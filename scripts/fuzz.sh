@@ -38,6 +38,9 @@ shared=${REELFINCH_CORPUS:-../shared/corpus}
 [ "$target" != fuzz_stream ] && [ "$target" != fuzz_avm1 ] && [ "$target" != fuzz_sound ] && [ "$target" != fuzz_flv ] && [ "$target" != fuzz_engine_messages ] && [ -d "$shared/movies" ] && extra+=("$shared/movies")
 
 log=$findings/run-$(date +%Y%m%d-%H%M%S).log
+# Findings of earlier runs stay in the folder; only files newer than this mark are this run's.
+mark=$(mktemp)
+trap 'rm -f "$mark"' EXIT
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/fuzz/lsan.supp}
@@ -50,12 +53,13 @@ echo "target:     $target ($seconds s), log $log"
 grep -E '^stat::(number_of_executed_units|average_exec_per_sec|new_units_added|peak_rss_mb)' "$log" || true
 grep -E '^#[0-9]+ +DONE|cov:' "$log" | tail -n 1 || true
 echo "corpus:     $(find "$corpus" -type f | wc -l) inputs in $corpus"
-artifacts=$(find "$findings" -maxdepth 1 -type f \( -name 'crash-*' -o -name 'leak-*' -o -name 'timeout-*' \
-    -o -name 'oom-*' -o -name 'slow-unit-*' \) | sort)
+artifacts=$(find "$findings" -maxdepth 1 -type f -newer "$mark" \( -name 'crash-*' -o -name 'leak-*' \
+    -o -name 'timeout-*' -o -name 'oom-*' -o -name 'slow-unit-*' \) | sort)
 if [ -n "$artifacts" ]; then
     echo "findings:"
     echo "$artifacts" | sed 's/^/    /'
-    grep -E 'ERROR: |SUMMARY: |runtime error' "$log" | head -n 5 | sed 's/^/    /'
+    # No matching line (a timeout, say) must not end the script under pipefail.
+    { grep -E 'ERROR: |SUMMARY: |runtime error' "$log" || true; } | head -n 5 | sed 's/^/    /'
 else
     echo "findings:   none"
 fi
