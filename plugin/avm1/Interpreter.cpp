@@ -183,6 +183,17 @@ private:
                 return s->m_Object->kind() == ObjectKind::Activation;
         return false;
     }
+    // The object of the `with` block in which a plain name is first found, or null: a function called by that
+    // name runs as the object's method, with it as `this` (with (clip) { lineTo(...); } draws into the clip).
+    Object* withHolder(std::string_view name)
+    {
+        if (name.find_first_of("/:.") != std::string_view::npos)
+            return nullptr;
+        for (Scope* s = f.scope; s; s = s->m_Parent)
+            if (s->m_Object && !removedClip(s->m_Object) && m.hasProperty(s->m_Object, name))
+                return s->m_Kind == ScopeKind::With ? s->m_Object : nullptr;
+        return nullptr;
+    }
     Value lookup(std::string_view name, bool& found);
     Value lookupScopes(std::string_view name, bool& found);
     Value getVariable(std::string_view name);
@@ -1191,6 +1202,8 @@ void Interpreter::run(uint32_t start, uint32_t end, uint32_t& pc)
             // is called without one.
             if (localName(name))
                 callOnStack(fn, Value(), count, nullptr, true);
+            else if (Object* holder = withHolder(name))
+                callOnStack(fn, Value(holder), count, nullptr);
             else
                 callOnStack(fn, baseObject() ? Value(baseObject()) : Value(), count, nullptr);
             if (m.scriptClipGone(f)) {

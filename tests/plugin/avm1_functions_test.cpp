@@ -92,3 +92,22 @@ TEST(Avm1Functions, LimitsStopTheScriptNotTheMovie)
 }
 
 } // namespace
+
+TEST(Avm1Functions, FunctionsFoundInAWithObjectRunAsItsMethods)
+{
+    // function g() { trace(this.name); } name = "timeline"; o = new Object(); o.name = "o"; o.h = g;
+    // with (o) { h(); g(); }: h is the object's and runs on it, g is the timeline's and runs on the timeline.
+    constexpr uint8_t kNewObject = 0x40, kGetMember = 0x4E, kSetMember = 0x4F, kWith = 0x94;
+    Asm block = Asm().append(Call("h")).op(kPop).append(Call("g")).op(kPop);
+    const std::vector<uint8_t> body = block.finished(false);
+    Asm script = Asm()
+                     .function("g", {}, Asm().get("this").str("name").op(kGetMember).trace())
+                     .set("name", Asm().str("timeline"))
+                     .set("o", Asm().i32(0).str("Object").op(kNewObject))
+                     .get("o").str("name").str("o").op(kSetMember)
+                     .get("o").str("h").get("g").op(kSetMember)
+                     .get("o")
+                     .action(kWith, { uint8_t(body.size()), uint8_t(body.size() >> 8) })
+                     .append(block);
+    EXPECT_EQ(RunScript(script), (std::vector<std::string> { "o", "timeline" }));
+}
