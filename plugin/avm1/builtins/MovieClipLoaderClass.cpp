@@ -106,9 +106,17 @@ void Arrived(Machine& m, const std::shared_ptr<ClipLink>& link, uint64_t generat
     }
     // Bytes that are not a movie count as none.
     const double size = movie ? double(bytes.size()) : 0.0;
-    if (loader) {
+    const bool mainMovie = sprite == &m.player().root();
+    if (loader)
         Broadcast(m, loader, "onLoadStart", { Value(clip) });
-        Broadcast(m, loader, "onLoadProgress", { Value(clip), Value(size), Value(size) });
+    // A movie replacing level 0 is the main movie from then on: its version rules the scripts that run outside
+    // any frame, and, as the main movie's stream does, its load reports progress once its header is read and
+    // again when the file is complete.
+    if (movie && mainMovie)
+        m.switchMovieVersion(m.player().versionOf(*sprite));
+    if (loader) {
+        for (int report = mainMovie && movie ? 2 : 1; report > 0; --report)
+            Broadcast(m, loader, "onLoadProgress", { Value(clip), Value(size), Value(size) });
         Broadcast(m, loader, "onLoadComplete", { Value(clip), Value(0) });
     }
     QueueLoadInit(m, loader, clip);
