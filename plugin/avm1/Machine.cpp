@@ -1830,7 +1830,8 @@ Value Machine::getClipProperty(ClipObject* clip, std::string_view name, bool& fo
     case 3:
         return Value(MatrixScaleY(m) * 100.0);
     case 4:
-        return Value(double(std::max(0, sprite->currentFrame) + 1));
+        // A clip whose movie was unloaded stands on no frame.
+        return Value(sprite->unloaded ? 0.0 : double(std::max(0, sprite->currentFrame) + 1));
     case 5:
     case 12:
         return Value(double(sprite->timeline->frames.size()));
