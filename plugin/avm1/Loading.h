@@ -123,8 +123,12 @@ bool StartMovieLoad(Machine& m, Object* clip, const std::string& url, Object* lo
 // player takes its symbols, unless the clip shows another movie by then.
 bool StartImport(Machine& m, plugin::SpriteInstance& importer, const std::string& base, const std::string& url,
     const CTag* importTag);
-// Empties a clip loaded into (or any clip) as unloadMovie does; a level other than 0 goes away.
+// Empties a clip loaded into (or any clip) as unloadMovie does: a load it waits for is dropped at once, its
+// content goes with the next frame (ApplyUnloads), when it hears onUnload. A level other than 0 goes away at once.
 void UnloadMovie(Machine& m, Object* clip);
+// The unloads asked for since the last frame take effect: each clip still there is emptied and reports no frame
+// and no bytes until a movie is loaded into it again.
+void ApplyUnloads(Machine& m);
 // N of a "_levelN" name (any case; read as far as its digits go, "_level1x" is level 1), -1 for other names.
 int LevelNumber(std::string_view name);
 // The clip of "_levelN" (made empty when `make` and it does not exist yet); null for other names.

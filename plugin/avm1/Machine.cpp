@@ -261,6 +261,15 @@ int Machine::useGlobalsOf(int version)
     return before;
 }
 
+void Machine::switchMovieVersion(int version)
+{
+    // Scripts running now restore the version they started with when they end: only the base level switches.
+    if (version <= 0 || !m_Frames.empty())
+        return;
+    m_Version = version;
+    useGlobalsOf(version);
+}
+
 Object* Machine::globalOf(int version, bool make)
 {
     if (!make && GlobalSetIndex(version) != m_GlobalSet && !m_GlobalSets[GlobalSetIndex(version)].made)
@@ -1232,7 +1241,12 @@ Value Machine::invoke(FunctionObject* f, const Value& self, const Value* args, i
     const FunctionInfo& info = *f->m_Info;
     Frame frame;
     frame.code = f->m_Code;
+    // A function runs by the version of the movie its clip shows now: one defined before another movie was
+    // loaded into its clip takes that movie's rules.
     frame.version = f->m_Version;
+    if (f->m_Target && f->m_Target->kind() == ObjectKind::Clip)
+        if (const SpriteInstance* home = clipSprite(static_cast<ClipObject*>(f->m_Target)))
+            frame.version = m_Player.versionOf(*home);
     frame.pool = f->m_Pool;
     frame.callee = f;
     frame.holder = holder;
@@ -1257,7 +1271,7 @@ Value Machine::invoke(FunctionObject* f, const Value& self, const Value* args, i
     // or else in the caller's timeline, and by the caller's rules. Other calls keep the function's own rules and
     // the chain it closed over.
     const int callerVersion = m_Version;
-    if (callerVersion < 6 && (f->m_Version < 6 || self.isNullish())) {
+    if (callerVersion < 6 && (frame.version < 6 || self.isNullish())) {
         frame.scope = nullptr;
         frame.version = std::min(frame.version, callerVersion);
         if (self.isObject() && self.asObject()->kind() == ObjectKind::Clip) {
@@ -1333,8 +1347,7 @@ Value Machine::invoke(FunctionObject* f, const Value& self, const Value* args, i
         }
     }
     uint32_t pc = info.start;
-    // The function runs by the rules of the movie that defined it (a loaded movie keeps its own version), with
-    // that version's globals.
+    // The function runs by the rules of its version (see above), with that version's globals.
     const int callerGlobals = useGlobalsOf(frame.version);
     if (frame.version > 0)
         m_Version = frame.version;
@@ -1817,7 +1830,8 @@ Value Machine::getClipProperty(ClipObject* clip, std::string_view name, bool& fo
     case 3:
         return Value(MatrixScaleY(m) * 100.0);
     case 4:
-        return Value(double(std::max(0, sprite->currentFrame) + 1));
+        // A clip whose movie was unloaded stands on no frame.
+        return Value(sprite->unloaded ? 0.0 : double(std::max(0, sprite->currentFrame) + 1));
     case 5:
     case 12:
         return Value(double(sprite->timeline->frames.size()));

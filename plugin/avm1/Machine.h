@@ -265,6 +265,9 @@ public:
     // classes (two _global objects), made each when first needed. The members above are the set of the code
     // running now; `useGlobalsOf` switches them to the set of a version and gives the version they were for.
     int useGlobalsOf(int version);
+    // A movie of another version replaced the main one (level 0): code run from outside any script (events,
+    // loads, timers) follows its rules and sees its globals from now on.
+    void switchMovieVersion(int version);
     // The _global and MovieClip prototype of a version's set (made if need be, else null when not made yet),
     // whatever set is in use.
     Object* globalOf(int version, bool make = true);

@@ -101,6 +101,7 @@ bool MoviePlayer::loadInto(
 {
     unloadContent(target);
     target.failedUrl.clear();
+    target.unloaded = false;
     auto movie = readMovie(data, size);
     if (!movie) {
         // An image file: the clip shows its picture, at its top-left corner, and stays an empty timeline.

@@ -1,5 +1,6 @@
 #include "timeline/MoviePlayer.h"
 
+#include "avm1/Loading.h"
 #include "avm1/Machine.h"
 #include "avm1/TextCodec.h"
 #include "avm1/builtins/Builtins.h"
@@ -954,6 +955,9 @@ bool MoviePlayer::step(bool force)
     dropUnloaded(m_Root);
     for (auto& [number, level] : m_Levels)
         dropUnloaded(*level);
+    // Clips whose movies scripts unloaded since the last frame are emptied now.
+    if (m_Machine)
+        avm1::ApplyUnloads(*m_Machine);
     // Clips that were there before this frame hear its enterFrame event first, then the timelines move on.
     queueEnterFrames(m_Root);
     for (auto& [number, level] : m_Levels)

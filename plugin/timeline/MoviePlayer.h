@@ -173,6 +173,7 @@ struct SpriteInstance {
     uint16_t symbolId = 0; // the character it is an instance of (0: an empty clip made by a script)
     const MovieLibrary* library = nullptr; // the loaded movie whose characters it shows; null: the main movie's
     std::string failedUrl; // a load into it found no file: it keeps its content, but its `_url` reads this
+    bool unloaded = false; // its movie was unloaded: it reports no frame and no bytes until another loads
     std::shared_ptr<Drawing> drawing; // what scripts drew into it, under its children
     // A root or level has no parent's list: its own transform, colour and visibility are kept here, and
     // `display` points to it.

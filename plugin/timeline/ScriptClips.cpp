@@ -351,6 +351,10 @@ DisplayObject* MoviePlayer::duplicateObject(
     const bool madeField = !tag && original.field; // createTextField's: no character to start again from
     if (!button && !madeField && code != kTagDefineEditText && code != kTagDefineVideoStream)
         return nullptr;
+    // A text field's copy is a new instance of its character placed where the original is: it takes the
+    // placement (transform, colour, ratio, clip depth) but none of what scripts set on the instance, its
+    // visibility and filters included.
+    const bool field = madeField || code == kTagDefineEditText;
     DisplayObject copy;
     copy.characterId = original.characterId;
     copy.matrix = original.matrix;
@@ -358,18 +362,18 @@ DisplayObject* MoviePlayer::duplicateObject(
     copy.ratio = original.ratio;
     copy.clipDepth = original.clipDepth;
     copy.blendMode = original.blendMode;
-    copy.visible = original.visible;
-    copy.filters = original.filters;
+    copy.visible = field || original.visible;
+    if (!field)
+        copy.filters = original.filters;
     copy.cacheAsBitmap = original.cacheAsBitmap;
     copy.opaqueBackground = original.opaqueBackground;
     if (madeField) {
+        // createTextField's character is a blank field without a box (the box is the instance's); of what
+        // scripts set on the original only its type, input or dynamic, carries over.
         copy.field = std::make_shared<EditField>();
-        copy.field->left = original.field->left;
-        copy.field->top = original.field->top;
-        copy.field->right = original.field->right;
-        copy.field->bottom = original.field->bottom;
         copy.field->selectable = true;
-        copy.field->input = false;
+        copy.field->input = original.field->input;
+        copy.field->alignedTrailingSpaces = original.field->alignedTrailingSpaces;
     }
     if (auto old = parent.displayList.find(depth); old != parent.displayList.end())
         removeAt(parent, old);

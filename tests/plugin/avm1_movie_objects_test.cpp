@@ -645,3 +645,30 @@ TEST(Avm1Clips, DrawingSwitchesOfClipsReachTheirDisplayObjects)
 }
 
 } // namespace clips
+
+namespace {
+
+// A copy of a field a script made is a new field placed where the original is: its transform comes with it, what
+// scripts set on the instance does not (its type excepted), and its box is empty.
+TEST(Avm1Clips, CopiedTextFieldsStartAgainFromTheirCharacter)
+{
+    Script s;
+    const Value root(s.m.rootClip());
+    const Value t
+        = s.call(root, "createTextField", { s.str("t"), Value(1.0), Value(5.0), Value(6.0), Value(30.0), Value(20.0) });
+    s.m.setMember(t, "type", s.str("input"));
+    s.m.setMember(t, "text", s.str("x"));
+    s.m.setMember(t, "border", Value(true));
+    s.m.setMember(t, "_visible", Value(false));
+    s.m.setMember(t, "_xscale", Value(200.0));
+    ASSERT_TRUE(s.player.duplicateObject(
+        s.player.root(), plugin::kScriptDepthOffset + 1, "u", plugin::kScriptDepthOffset + 2));
+    const Value u = s.m.getMember(root, "u");
+    std::string seen;
+    for (const char* property : { "_x", "_y", "_xscale", "_width", "_height", "type", "text", "border", "_visible" })
+        seen += s.get(u, property) + ",";
+    EXPECT_EQ(seen, "5,6,200,0,0,input,,false,true,");
+    EXPECT_EQ(s.get(t, "text"), "x");
+}
+
+} // namespace

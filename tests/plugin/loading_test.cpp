@@ -562,7 +562,7 @@ TEST(DesktopFiles, DialogFiltersAndUploadForm)
 }
 
 // loadMovieNum into level 1, then unloadMovie of a clip loaded into: the level's variables and path, and the clip
-// emptied (its child gone, its unload heard).
+// emptied with the next frame (its child gone, its unload heard, no frame and no bytes left).
 TEST_F(PluginHostLoading, LevelsAndUnloading)
 {
     const std::vector<uint8_t> child = ChildMovie();
@@ -586,15 +586,22 @@ TEST_F(PluginHostLoading, LevelsAndUnloading)
     fourth.append(childOfM);
     fourth.get("m").str("onUnload").append(Asm().function("", {}, Asm().str("unloaded").trace())).op(0x4F);
     fourth.i32(0).get("m").str("unloadMovie").op(0x52).op(0x17);
-    fourth.append(childOfM).get("m").trace();
+    fourth.append(childOfM).get("m._currentframe").trace();
+    // The next frame: onEnterFrame = function () { trace(m._currentframe), m._totalframes, m.getBytesTotal(),
+    // the child; delete onEnterFrame }
+    Asm next;
+    next.get("m._currentframe").trace().get("m._totalframes").trace();
+    next.i32(0).get("m").str("getBytesTotal").op(0x52).trace();
+    next.append(childOfM).get("this").str("onEnterFrame").op(0x3A).op(0x17);
+    fourth.get("this").str("onEnterFrame").append(Asm().function("", {}, next)).op(0x4F);
     fourth.op(0x07);
     movie.raw(kTagDoAction, fourth.finished());
     movie.showFrame();
     const auto out = play(movie.finish(), true, 6);
-    ASSERT_GE(out.size(), 6u);
-    const std::vector<std::string> tail(out.end() - 6, out.end());
-    EXPECT_EQ(tail, (std::vector<std::string> { "_level1", "set by the child", "movieclip", "unloaded", "undefined",
-                        "_level0.m" }));
+    ASSERT_GE(out.size(), 10u);
+    const std::vector<std::string> tail(out.end() - 10, out.end());
+    EXPECT_EQ(tail, (std::vector<std::string> { "_level1", "set by the child", "movieclip", "movieclip", "1", "unloaded",
+                        "0", "0", "0", "undefined" }));
 }
 
 // The engine's URL requests are untrusted: every malformed one ends the conversation (and so the engine), a

@@ -515,7 +515,9 @@ static Value ButtonConstruct(Machine& m, const Value& self, const Value*, int)
 
 void InstallButtonClass(Machine& m)
 {
-    // Clips acting as buttons share the buttons' defaults: the hand cursor shows, and tab indices are integers.
+    // Clips acting as buttons share the buttons' defaults: they are enabled, the hand cursor shows, and tab
+    // indices are integers.
+    m.define(m.m_ClipProto, "enabled", Value(true));
     m.define(m.m_ClipProto, "useHandCursor", Value(true));
     DefineAccessor(m, m.m_ClipProto, "tabIndex", ClipTabIndexGet, ClipTabIndexSet, kDontEnum | kDontDelete | kOnlySwf6);
 

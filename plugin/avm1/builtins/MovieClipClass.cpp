@@ -377,9 +377,11 @@ Value StopDrag(Machine& m, const Value&, const Value*, int)
 
 // A clip's bytes: a library sprite counts its definition's tags (the body after its ID and frame count); a root, a
 // level or a clip a movie was loaded into counts the whole movie, as long as its header says it is uncompressed,
-// or (`wire`) as many bytes as came over the wire.
+// or (`wire`) as many bytes as came over the wire. A clip whose movie was unloaded has none.
 double ClipBytes(Machine& m, const plugin::SpriteInstance& sprite, bool wire)
 {
+    if (sprite.unloaded)
+        return 0;
     const bool ownMovie = !sprite.parent || sprite.library != sprite.parent->library;
     if (!ownMovie && sprite.symbolId) {
         if (const auto* definition = dynamic_cast<const CDefineSpriteTag*>(m.player().character(sprite, sprite.symbolId))) {

@@ -6,9 +6,12 @@
 #include "avm1/builtins/NativeData.h"
 #include "timeline/MoviePlayer.h"
 
+#include <algorithm>
 #include <cctype>
 #include <map>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace reelfinch::avm1 {
 
@@ -22,6 +25,7 @@ class MovieLoads final : public NativeData
 public:
     std::map<const ClipLink*, uint64_t> current;
     std::map<const ClipLink*, uint64_t> cancelled; // loads that unloading their clip cut short
+    std::vector<std::shared_ptr<ClipLink>> unloads; // clips to empty with the next frame, in the order asked
     uint64_t next = 0;
 };
 
@@ -106,9 +110,17 @@ void Arrived(Machine& m, const std::shared_ptr<ClipLink>& link, uint64_t generat
     }
     // Bytes that are not a movie count as none.
     const double size = movie ? double(bytes.size()) : 0.0;
-    if (loader) {
+    const bool mainMovie = sprite == &m.player().root();
+    if (loader)
         Broadcast(m, loader, "onLoadStart", { Value(clip) });
-        Broadcast(m, loader, "onLoadProgress", { Value(clip), Value(size), Value(size) });
+    // A movie replacing level 0 is the main movie from then on: its version rules the scripts that run outside
+    // any frame, and, as the main movie's stream does, its load reports progress once its header is read and
+    // again when the file is complete.
+    if (movie && mainMovie)
+        m.switchMovieVersion(m.player().versionOf(*sprite));
+    if (loader) {
+        for (int report = mainMovie && movie ? 2 : 1; report > 0; --report)
+            Broadcast(m, loader, "onLoadProgress", { Value(clip), Value(size), Value(size) });
         Broadcast(m, loader, "onLoadComplete", { Value(clip), Value(0) });
     }
     QueueLoadInit(m, loader, clip);
@@ -294,6 +306,8 @@ bool StartMovieLoad(Machine& m, Object* clip, const std::string& url, Object* lo
     const uint64_t generation = ++loads.next;
     loads.current[link.get()] = generation;
     loads.cancelled.erase(link.get());
+    // The later request for a clip wins: an unload asked for before it is dropped.
+    std::erase(loads.unloads, link);
     const bool queued = FetchForMovie(m, loader, url,
         [link, generation, loader, url](Machine& machine, bool ok, const std::string& bytes) {
             Arrived(machine, link, generation, loader, url, ok, bytes);
@@ -333,8 +347,8 @@ void UnloadMovie(Machine& m, Object* clip)
     SpriteInstance* sprite = m.spriteOf(Value(clip));
     if (!sprite)
         return;
+    MovieLoads& loads = LoadsOf(m);
     if (sprite->script.m_Link) {
-        MovieLoads& loads = LoadsOf(m);
         const auto it = loads.current.find(sprite->script.m_Link.get());
         if (it != loads.current.end()) {
             loads.cancelled[it->first] = it->second;
@@ -346,9 +360,28 @@ void UnloadMovie(Machine& m, Object* clip)
         m.player().removeLevel(level);
         return;
     }
-    // The clip stays, empty; it hears its unload.
-    m.player().unloadContent(*sprite);
-    m.callMethod(Value(clip), "onUnload", nullptr, 0);
+    // The clip stays; it is emptied with the next frame.
+    m.clipObject(*sprite);
+    if (std::find(loads.unloads.begin(), loads.unloads.end(), sprite->script.m_Link) == loads.unloads.end())
+        loads.unloads.push_back(sprite->script.m_Link);
+}
+
+void ApplyUnloads(Machine& m)
+{
+    MovieLoads& loads = LoadsOf(m);
+    if (loads.unloads.empty())
+        return;
+    std::vector<std::shared_ptr<ClipLink>> unloads;
+    unloads.swap(loads.unloads);
+    for (const std::shared_ptr<ClipLink>& link : unloads) {
+        SpriteInstance* sprite = link->sprite;
+        if (!sprite || sprite->removed)
+            continue;
+        m.player().unloadContent(*sprite);
+        sprite->unloaded = true;
+        // The clip stays, empty; it hears its unload.
+        m.callMethod(Value(m.clipObject(*sprite)), "onUnload", nullptr, 0);
+    }
 }
 
 void InstallMovieClipLoader(Machine& m)
