@@ -653,7 +653,8 @@ std::shared_ptr<plugin::BitmapPixels> BitmapPixelsOf(const Value& v)
 void InstallBitmapDataClass(Machine& m)
 {
     Object* proto = m.newObject();
-    FunctionObject* f = DefineClass(m, "__flashDisplayBitmapData", nullptr, Construct, proto);
+    // Called as a function (a subclass's super(width, height)) it makes `this` a bitmap, as `new` makes its object.
+    FunctionObject* f = DefineClass(m, "__flashDisplayBitmapData", Construct, Construct, proto);
     m.define(DisplayPackage(m), "BitmapData", Value(static_cast<Object*>(f)));
     m.define(m.m_Global, "__flashDisplayBitmapData", Value(static_cast<Object*>(f)),
         kDontEnum | kDontDelete | kReadOnly);
