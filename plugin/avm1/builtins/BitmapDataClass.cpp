@@ -104,6 +104,9 @@ Value Construct(Machine& m, const Value& self, const Value* args, int argc)
                                         : w <= kMaxSideSwf9 && h <= kMaxSideSwf9;
     if (w <= 0 || h <= 0 || !fits)
         return Value::null(); // `new` gives undefined
+    // An object already of another native kind (a clip the function was called on, say) stays what it is.
+    if (HasNativeKind(self.asObject()) && !NativeOf<BitmapState>(self))
+        return Value();
     const bool transparent = argc < 3 || m.toBoolean(args[2]);
     const uint32_t fill = argc < 4 ? 0xFFFFFFFFu : uint32_t(m.toInt32(args[3]));
     BitmapState* state = AttachNative<BitmapState>(m, self.asObject());
