@@ -983,6 +983,7 @@ std::vector<std::string> Machine::enumerate(Object* object)
     struct Item {
         const Property* named;
         size_t index;
+        bool proto = false;
     };
     std::vector<Item> order;
     int depth = 0;
@@ -1008,7 +1009,20 @@ std::vector<std::string> Machine::enumerate(Object* object)
         }
         for (; next < elements.size(); ++next)
             order.push_back({ nullptr, elements[next].second });
+        // The __proto__ link is a member born with its object: the oldest, after only a `constructor` made with it.
+        if (!o->protoValue().isUndefined()) {
+            const bool afterConstructor
+                = !order.empty() && order.front().named && NameIs(order.front().named->name, "constructor", cs);
+            order.insert(order.begin() + (afterConstructor ? 1 : 0), Item { nullptr, 0, true });
+        }
         for (auto it = order.rbegin(); it != order.rend(); ++it) {
+            if (it->proto) {
+                if (o->m_ProtoFlags & kDontEnum)
+                    seen.push_back("__proto__");
+                else
+                    add("__proto__");
+                continue;
+            }
             if (!it->named) {
                 if (a->itemFlags(it->index) & kDontEnum)
                     seen.push_back(std::to_string(it->index));

@@ -143,8 +143,9 @@ public:
     bool m_InterfacesSet = false;
     // The attributes of the __proto__ member (kDontDelete, kReadOnly, kDontEnum): the link lives in m_Proto, its
     // attributes here, so that ASSetPropFlags can lock or free it like any other member. kAccessor marks a link
-    // that answers reads only, whatever its attributes: writes leave it as it is.
-    uint16_t m_ProtoFlags = 0;
+    // that answers reads only, whatever its attributes: writes leave it as it is. Like the player's, it is hidden
+    // from for..in until a script clears its kDontEnum.
+    uint16_t m_ProtoFlags = kDontEnum;
     std::unique_ptr<std::vector<std::pair<std::string, Watcher>>> m_Watchers;
 
 protected:

@@ -30,20 +30,21 @@ Asm Member(const std::string& object, const std::string& name)
 }
 
 // Traces each enumerated name of a variable's object.
-Asm TraceNames(const std::string& object)
+// Traces each enumerated name of a variable's object (`loop` tells the labels of two such loops apart).
+Asm TraceNames(const std::string& object, const std::string& loop = "")
 {
     return Asm()
         .get(object)
         .op(kEnumerate2)
-        .label("next")
+        .label("next" + loop)
         .store(0)
         .null()
         .op(kEquals2)
-        .ifTrue("done")
+        .ifTrue("done" + loop)
         .reg(0)
         .trace()
-        .jump("next")
-        .label("done");
+        .jump("next" + loop)
+        .label("done" + loop);
 }
 
 TEST(Avm1Objects, PrototypeChainAccessorsAndWatchers)
@@ -78,7 +79,14 @@ TEST(Avm1Objects, EnumerationOrderAndHiddenProperties)
     // ASSetPropFlags(o, "b", 1): b no longer enumerates.
     script.num(1).str("b").get("o").i32(3).str("ASSetPropFlags").op(kCallFunction).op(kPop);
     script.append(TraceNames("o"));
-    EXPECT_EQ(RunScript(script, 7), (std::vector<std::string> { "c", "a" }));
+    // Once its flag is cleared, __proto__ enumerates as the oldest member: ASSetPropFlags(o, "__proto__", 0, 1).
+    script.num(1).num(0).str("__proto__").get("o").i32(4).str("ASSetPropFlags").op(kCallFunction).op(kPop);
+    script.append(TraceNames("o", "2"));
+    // A script's object lets its link go; the player's own objects keep theirs.
+    script.get("o").str("__proto__").op(0x3A).trace();
+    script.get("Math").str("__proto__").op(0x3A).trace();
+    EXPECT_EQ(RunScript(script, 7),
+        (std::vector<std::string> { "c", "a", "c", "a", "__proto__", "true", "false" }));
 }
 
 TEST(Avm1Objects, ArrayElementsKeepTheirAttributes)
@@ -191,7 +199,47 @@ TEST(Avm1Objects, SuperIntoDateAndWhatFunctionMakes)
     // trace(typeof new Function()); trace(typeof Function())
     script.i32(0).str("Function").op(kNewObject).op(0x44).trace();
     script.i32(0).str("Function").op(kCallFunction).op(0x44).trace();
-    EXPECT_EQ(RunScript(script, 7), (std::vector<std::string> { "0", "undefined", "object", "object" }));
+    // Function(x) gives x back.
+    script.str("x").i32(1).str("Function").op(kCallFunction).trace();
+    EXPECT_EQ(RunScript(script, 7), (std::vector<std::string> { "0", "undefined", "object", "object", "x" }));
+}
+
+TEST(Avm1Objects, SuperGivesNativeStateToASubclassObject)
+{
+    // For each class C: o = { __proto__: { __proto__: C.prototype, __constructor__: C, init: function (a, b) {
+    // return super(a, b); } } }; trace(o.init(...)); then a member only C's state answers.
+    struct Case {
+        const char* path[3];
+        Asm args;
+        const char* member;
+        bool call;
+        std::vector<std::string> expected;
+    };
+    const std::vector<Case> cases = {
+        { { "Sound" }, Asm().get("_root").i32(1), "getVolume", true, { "[object Object]", "100" } },
+        { { "flash", "display", "BitmapData" }, Asm().num(30).num(20).i32(2), "height", false,
+            { "[object Object]", "30" } },
+        { { "flash", "geom", "Transform" }, Asm().get("_root").i32(1), "matrix", false,
+            { "[object Object]", "(a=1, b=0, c=0, d=1, tx=0, ty=0)" } },
+    };
+    for (const Case& c : cases) {
+        Asm cls = Asm().get(c.path[0]);
+        for (int i = 1; i < 3 && c.path[i]; ++i)
+            cls.str(c.path[i]).op(kGetMember);
+        Asm script = NewObject("p").append(NewObject("o"));
+        script.append(SetMember("p", "__proto__", Asm().append(cls).str("prototype").op(kGetMember)));
+        script.append(SetMember("p", "__constructor__", cls));
+        script.append(SetMember("p", "init",
+            Asm().function("", { "a", "b" },
+                Asm().get("b").get("a").i32(2).get("super").undef().op(kCallMethod).op(kReturn))));
+        script.append(SetMember("o", "__proto__", Asm().get("p")));
+        script.append(c.args).get("o").str("init").op(kCallMethod).trace();
+        if (c.call)
+            script.i32(0).get("o").str(c.member).op(kCallMethod).trace();
+        else
+            script.append(Member("o", c.member)).trace();
+        EXPECT_EQ(RunScript(script, 8), c.expected) << c.path[0];
+    }
 }
 
 } // namespace

@@ -104,6 +104,9 @@ Value Construct(Machine& m, const Value& self, const Value* args, int argc)
                                         : w <= kMaxSideSwf9 && h <= kMaxSideSwf9;
     if (w <= 0 || h <= 0 || !fits)
         return Value::null(); // `new` gives undefined
+    // An object already of another native kind (a clip the function was called on, say) stays what it is.
+    if (HasNativeKind(self.asObject()) && !NativeOf<BitmapState>(self))
+        return Value();
     const bool transparent = argc < 3 || m.toBoolean(args[2]);
     const uint32_t fill = argc < 4 ? 0xFFFFFFFFu : uint32_t(m.toInt32(args[3]));
     BitmapState* state = AttachNative<BitmapState>(m, self.asObject());
@@ -653,7 +656,8 @@ std::shared_ptr<plugin::BitmapPixels> BitmapPixelsOf(const Value& v)
 void InstallBitmapDataClass(Machine& m)
 {
     Object* proto = m.newObject();
-    FunctionObject* f = DefineClass(m, "__flashDisplayBitmapData", nullptr, Construct, proto);
+    // Called as a function (a subclass's super(width, height)) it makes `this` a bitmap, as `new` makes its object.
+    FunctionObject* f = DefineClass(m, "__flashDisplayBitmapData", Construct, Construct, proto);
     m.define(DisplayPackage(m), "BitmapData", Value(static_cast<Object*>(f)));
     m.define(m.m_Global, "__flashDisplayBitmapData", Value(static_cast<Object*>(f)),
         kDontEnum | kDontDelete | kReadOnly);

@@ -3,6 +3,9 @@
 #include "avm1/Loading.h"
 #include "avm1/builtins/FilterClasses.h"
 
+#include <unordered_set>
+#include <vector>
+
 namespace reelfinch::avm1 {
 
 // ContextMenu and ContextMenuItem (ContextMenuClass.cpp).
@@ -108,6 +111,30 @@ void InstallVersionedGlobals(Machine& m)
             LockMembers(ime->value.asObject());
 }
 
+// The player's own objects keep their prototype links against `delete` (scripts' objects do not): every object
+// reachable from the global object when the built-ins are made.
+void KeepPrototypeLinks(Object* global)
+{
+    std::vector<Object*> pending { global };
+    std::unordered_set<Object*> seen { global };
+    const auto visit = [&](const Value& v) {
+        if (v.isObject() && seen.insert(v.asObject()).second)
+            pending.push_back(v.asObject());
+    };
+    while (!pending.empty()) {
+        Object* o = pending.back();
+        pending.pop_back();
+        o->m_ProtoFlags = uint16_t(o->m_ProtoFlags | kDontDelete);
+        visit(o->protoValue());
+        for (const Property& p : o->props().entries()) {
+            if (p.removed)
+                continue;
+            visit(p.value);
+            visit(p.setter);
+        }
+    }
+}
+
 } // namespace
 
 void InstallBuiltins(Machine& m)
@@ -165,6 +192,7 @@ void InstallBuiltins(Machine& m)
     InstallFileReferenceClasses(m);
     InstallFilterClasses(m);
     InstallVersionedGlobals(m);
+    KeepPrototypeLinks(m.m_Global);
 }
 
 } // namespace reelfinch::avm1

@@ -40,11 +40,13 @@ Value FunctionApply(Machine& m, const Value& self, const Value* args, int argc)
 }
 
 // Function makes no function (scripts cannot make code from text): `new Function()` gives the plain object `new`
-// made, `Function()` a plain object whose prototype is Function's.
-Value FunctionConstruct(Machine& m, const Value& self, const Value*, int)
+// made; `Function(x)` gives x back, and `Function()` a plain object whose prototype is Function's.
+Value FunctionConstruct(Machine& m, const Value& self, const Value* args, int argc)
 {
     if (m.constructing() && self.isObject())
         return self;
+    if (argc > 0)
+        return args[0];
     return Value(m.newObject(m.m_FunctionProto));
 }
 

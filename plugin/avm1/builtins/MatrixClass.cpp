@@ -182,14 +182,23 @@ Value DeltaTransformPoint(Machine& m, const Value& self, const Value* args, int 
 // ---- Transform ----
 
 constexpr double kTwips = 20.0;
-constexpr const char* kClipKey = "__transformClip"; // the clip a Transform stands for
+// The clip a Transform stands for, kept as native state (no member a script could see or change), so that a
+// subclass's constructor calling super(clip) makes its object a Transform too.
+class TransformState final : public NativeData
+{
+public:
+    void trace(Heap& heap) override
+    {
+        NativeData::trace(heap);
+        heap.mark(clip);
+    }
+    Value clip;
+};
 
 plugin::SpriteInstance* TransformClip(Machine& m, const Value& self)
 {
-    if (!self.isObject())
-        return nullptr;
-    Property* p = self.asObject()->props().find(kClipKey, false);
-    return p ? m.spriteOf(p->value) : nullptr;
+    TransformState* t = NativeOf<TransformState>(self);
+    return t ? m.spriteOf(t->clip) : nullptr;
 }
 
 bool IsInstance(Machine& m, const Value& v, const char* hiddenClass)
@@ -218,7 +227,7 @@ Value TransformConstruct(Machine& m, const Value& self, const Value* args, int a
     if (argc < 1 || !m.spriteOf(args[0]))
         return Value::null();
     if (self.isObject())
-        m.define(self.asObject(), kClipKey, args[0], kDontEnum);
+        AttachNative<TransformState>(m, self.asObject())->clip = args[0];
     return Value();
 }
 

@@ -2,6 +2,7 @@
 // those it starts itself); made without one it acts on every sound of the movie. Attached sounds come from the
 // movie's library by export name; the mixer plays them and reports the ones that ended for onSoundComplete.
 #include "avm1/builtins/Builtins.h"
+#include "avm1/builtins/NativeData.h"
 
 #include "avm1/Clip.h"
 #include "avm1/Loading.h"
@@ -36,7 +37,12 @@ public:
         Object::trace(heap);
         if (m_Id3.isObject())
             heap.mark(static_cast<Cell*>(m_Id3.asObject()));
+        if (m_Self)
+            heap.mark(static_cast<Cell*>(m_Self));
     }
+    // Of a Sound made on an object of a subclass (its constructor called super()): that object, which the
+    // Sound's events go to. Null when this object is the Sound itself.
+    Object* m_Self = nullptr;
     // The path of the clip it was made on (a clip given is kept as its path, anything else as its text), found
     // again at each use: the clip may be renamed, removed and made again.
     std::string m_Target;
@@ -63,9 +69,33 @@ public:
     double m_LoadAskedAt = 0; // the movie's time (ms) of the loadSound call
 };
 
+// The native state of an object a Sound's constructor ran on through super(): the Sound it acts as.
+class SoundLink final : public NativeData
+{
+public:
+    void trace(Heap& heap) override
+    {
+        NativeData::trace(heap);
+        if (sound)
+            heap.mark(static_cast<Cell*>(sound));
+    }
+    SoundObject* sound = nullptr;
+};
+
 SoundObject* SoundSelf(const Value& self)
 {
-    return self.isObject() ? dynamic_cast<SoundObject*>(self.asObject()) : nullptr;
+    if (!self.isObject())
+        return nullptr;
+    if (auto* s = dynamic_cast<SoundObject*>(self.asObject()))
+        return s;
+    SoundLink* link = NativeOf<SoundLink>(self);
+    return link ? link->sound : nullptr;
+}
+
+// The object scripts know a Sound by: the one its events are called on.
+Value ScriptObject(SoundObject* s)
+{
+    return Value(s->m_Self ? s->m_Self : static_cast<Object*>(s));
 }
 
 // The owner a Sound acts on: its clip's serial, 0 for a global one; false while its clip does not exist. A path
@@ -114,9 +144,8 @@ size_t SoundFrames(Machine& m, SoundObject* s)
     return s->m_Loaded ? s->m_Loaded->frames() : SoundOf(m).soundLength(s->m_SoundId);
 }
 
-Value SoundConstruct(Machine& m, const Value& self, const Value* args, int argc)
+SoundObject* MakeSound(Machine& m, Object* proto, const Value* args, int argc)
 {
-    Object* proto = self.isObject() ? self.asObject()->proto() : nullptr;
     auto* s = m.heap().make<SoundObject>(proto);
     // A clip or a path to one; without one (undefined or null) the Sound is global.
     const Value target = Arg(args, argc, 0);
@@ -125,11 +154,25 @@ Value SoundConstruct(Machine& m, const Value& self, const Value* args, int argc)
         plugin::SpriteInstance* sprite = m.spriteOf(target);
         s->m_Target = sprite ? m.targetPath(*sprite, false) : m.toString(target);
     }
-    return Value(static_cast<Object*>(s));
+    return s;
 }
 
-Value SoundCall(Machine&, const Value&, const Value*, int)
+Value SoundConstruct(Machine& m, const Value& self, const Value* args, int argc)
 {
+    Object* proto = self.isObject() ? self.asObject()->proto() : nullptr;
+    return Value(static_cast<Object*>(MakeSound(m, proto, args, argc)));
+}
+
+// Called as a function, as a subclass's constructor calls super(clip): an object of no native kind of its own
+// becomes a Sound, acting through a Sound kept as its state.
+Value SoundCall(Machine& m, const Value& self, const Value* args, int argc)
+{
+    if (!self.isObject() || HasNativeKind(self.asObject()))
+        return Value();
+    Object* o = self.asObject();
+    SoundObject* s = MakeSound(m, nullptr, args, argc);
+    s->m_Self = o;
+    AttachNative<SoundLink>(m, o)->sound = s;
     return Value();
 }
 
@@ -573,7 +616,7 @@ void SoundLoadFinished(Machine& m, Object* sound, bool streaming, bool ok, std::
     auto* s = dynamic_cast<SoundObject*>(sound);
     if (!s)
         return;
-    const Value self(sound);
+    const Value self = ScriptObject(s);
     s->m_Loading = false;
     std::vector<std::pair<double, double>> pending;
     pending.swap(s->m_PendingStarts);
@@ -643,7 +686,7 @@ void DispatchSoundEvents(Machine& m)
     // Those that play no more are let go after their event; until then they stay rooted.
     for (SoundObject* s : complete) {
         const bool top = m.beginRun();
-        m.callMethod(Value(static_cast<Object*>(s)), "onSoundComplete", nullptr, 0);
+        m.callMethod(ScriptObject(s), "onSoundComplete", nullptr, 0);
         m.endRun(top);
     }
     std::erase_if(m.m_Roots, [](Object* o) {
