@@ -253,14 +253,8 @@ BoxWeights Weights(double size)
 constexpr uint64_t kFloorSlack = uint64_t(16) << kWeightBits;
 constexpr uint64_t kWholeLevels = ~uint64_t((1u << kFractionBits) - 1);
 
-constexpr uint16_t Weighted(uint64_t sum, uint64_t edges, const BoxWeights& w)
-{
-    const uint64_t v = ((sum * w.full + edges * w.edge + kFloorSlack) >> kWeightBits) & kWholeLevels;
-    return uint16_t(std::min<uint64_t>(v, kPlaneMax));
-}
-
-// The same with sums and weights in 32 bits (a box of at most kMaxBox channels of 16 bits sums below 2^32, and
-// weights lie below 2^24): products of two 32-bit numbers, which the compiler does several at a time.
+// Sums and weights are in 32 bits (a box of at most kMaxBox channels of 16 bits sums below 2^32, and weights lie
+// below 2^24): products of two 32-bit numbers, which the compiler does several at a time.
 inline uint16_t Weighted32(uint32_t sum, uint32_t edges, uint32_t full, uint32_t edge)
 {
     const uint64_t v = ((uint64_t(sum) * full + uint64_t(edges) * edge + kFloorSlack) >> kWeightBits) & kWholeLevels;
@@ -295,11 +289,12 @@ void BlurRows(const uint16_t* in, uint16_t* out, int width, int from, int to, co
 {
     const size_t pad = size_t(w.whole) + 1;
     line.assign((size_t(width) + 2 * pad) * n, 0);
-    uint64_t sums[4] = {};
+    const auto full = uint32_t(w.full);
+    const auto edge = uint32_t(w.edge);
     for (int y = from; y < to; ++y) {
         const size_t rowStart = size_t(y) * size_t(width) * n;
         std::copy_n(in + rowStart, size_t(width) * n, &line[pad * n]);
-        std::fill(sums, sums + 4, 0);
+        uint32_t sums[n] = {};
         for (size_t k = pad - size_t(w.whole); k <= pad + size_t(w.whole); ++k)
             for (size_t c = 0; c < n; ++c)
                 sums[c] += line[k * n + c];
@@ -310,7 +305,7 @@ void BlurRows(const uint16_t* in, uint16_t* out, int width, int from, int to, co
             const uint16_t* after = &line[(centre + size_t(w.whole) + 1) * n];
             const uint16_t* leaving = &line[(centre - size_t(w.whole)) * n];
             for (size_t c = 0; c < n; ++c) {
-                o[i * n + c] = Weighted(sums[c], uint64_t(before[c]) + after[c], w);
+                o[i * n + c] = Weighted32(sums[c], uint32_t(before[c]) + after[c], full, edge);
                 sums[c] = sums[c] + after[c] - leaving[c];
             }
         }
@@ -612,8 +607,22 @@ void Bevel(Pixels& p, const Filter& f, double sx, double sy)
     }
     // The bevel's pixels, a row at a time: the difference of the two sights of the blurred alpha, by strength.
     std::vector<uint32_t>& effect = s.effect;
-    effect.assign(p.px.size(), 0);
+    effect.resize(p.px.size()); // every pixel is written below
     const float unit = float(f.strength / kPlaneMax);
+    auto effectOf = [&](int a, int b) -> uint32_t {
+        if (a == b && !gradient)
+            return 0;
+        const float d = std::clamp(float(a - b) * unit, -1.0f, 1.0f);
+        if (gradient)
+            return ramp[size_t((d + 1) / 2 * (kGradientSteps - 1) + 0.5f)];
+        return d > 0 ? light[uint32_t(d * 255.0f + 0.5f)] : shade[uint32_t(-d * 255.0f + 0.5f)];
+    };
+    // Blurs keep whole levels, so the two sights differ by one of 511 steps: the effect of each is worked out
+    // once (a level with a fraction, should one come, is worked out on its own).
+    constexpr int kLevel = 1 << kFractionBits;
+    std::array<uint32_t, 511> stepEffect {};
+    for (int k = -255; k <= 255; ++k)
+        stepEffect[size_t(k + 255)] = effectOf(k * kLevel, 0);
     // Rows on their own: a large picture's halves on two threads.
     const bool shared = size_t(w) * size_t(h) >= kPixelsForTwoThreads;
     InTwo(shared ? h : 1, [&](int from, int to) {
@@ -630,13 +639,7 @@ void Bevel(Pixels& p, const Filter& f, double sx, double sy)
                 const int litX = x + ox;
                 const int a = dark && darkX >= 0 && darkX < w ? dark[darkX] : 0;
                 const int b = lit && litX >= 0 && litX < w ? lit[litX] : 0;
-                if (a == b && !gradient)
-                    continue;
-                const float d = std::clamp(float(a - b) * unit, -1.0f, 1.0f);
-                if (gradient)
-                    out[x] = ramp[size_t((d + 1) / 2 * (kGradientSteps - 1) + 0.5f)];
-                else
-                    out[x] = d > 0 ? light[uint32_t(d * 255.0f + 0.5f)] : shade[uint32_t(-d * 255.0f + 0.5f)];
+                out[x] = ((a | b) & (kLevel - 1)) == 0 ? stepEffect[size_t((a - b) / kLevel + 255)] : effectOf(a, b);
             }
         }
     });
