@@ -8,6 +8,7 @@
 
 #include <cairo.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <random>
 #include <vector>
@@ -98,4 +99,29 @@ TEST(FilterHalves, LargePicturesFilterWithoutASeam)
     bevel.color = { 0, 0, 0, 1 };
     bevel.highlight = { 1, 1, 1, 1 };
     ExpectTurnedAlike({ bevel }, false, "bevel");
+}
+
+// The ink's bounds pass over blank runs a block at a time: ink at either end of a block, or alone in a row of any
+// width, must still be found.
+TEST(FilterHalves, InkBoundsFindInkAtEveryPlace)
+{
+    for (int width : { 1, 15, 16, 17, 31, 32, 33, 70 }) {
+        std::vector<uint32_t> pixels(size_t(width) * 3, 0);
+        cairo_surface_t* image = cairo_image_surface_create_for_data(
+            reinterpret_cast<unsigned char*>(pixels.data()), CAIRO_FORMAT_ARGB32, width, 3, width * 4);
+        int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+        EXPECT_FALSE(InkBounds(image, x0, y0, x1, y1)) << width;
+        for (int first = 0; first < width; ++first)
+            for (int last = first; last < width; ++last) {
+                std::fill(pixels.begin(), pixels.end(), 0u);
+                pixels[size_t(width) + size_t(first)] = 0x01000000; // the faintest alpha
+                pixels[size_t(width) + size_t(last)] = 0x00000001; // a colour without alpha is ink too
+                ASSERT_TRUE(InkBounds(image, x0, y0, x1, y1)) << width << " " << first << " " << last;
+                EXPECT_EQ(x0, first);
+                EXPECT_EQ(x1, last + 1);
+                EXPECT_EQ(y0, 1);
+                EXPECT_EQ(y1, 2);
+            }
+        cairo_surface_destroy(image);
+    }
 }
