@@ -539,6 +539,22 @@ struct Strength {
     }
 };
 
+// The effect's pixel for each whole level of blurred alpha: `pixels` by the level's strength.
+std::array<uint32_t, 256> LevelPixels(const std::array<uint32_t, 256>& pixels, const Strength& strength)
+{
+    std::array<uint32_t, 256> levels {};
+    for (uint32_t level = 0; level < 256; ++level)
+        levels[level] = pixels[strength(level << kFractionBits)];
+    return levels;
+}
+
+// The effect's pixel for a blurred alpha: looked up by its level when it is a whole one, as blurs leave them.
+inline uint32_t EffectAt(uint16_t alpha, const std::array<uint32_t, 256>& levels,
+    const std::array<uint32_t, 256>& pixels, const Strength& strength)
+{
+    return (alpha & ((1u << kFractionBits) - 1)) == 0 ? levels[alpha >> kFractionBits] : pixels[strength(alpha)];
+}
+
 RGBA GradientAt(const std::vector<std::pair<double, RGBA>>& g, double t)
 {
     if (g.empty())
@@ -653,7 +669,8 @@ void Shadow(Pixels& p, const Filter& f, double sx, double sy)
     for (uint32_t k = 0; k < 256; ++k)
         shade[k] = Premultiplied(f.color, k);
     const uint16_t* alpha = s.planeA.data();
-    Combine(p, f, true, [&](size_t i) { return shade[strength(alpha[i])]; });
+    const auto levels = LevelPixels(shade, strength);
+    Combine(p, f, true, [&](size_t i) { return EffectAt(alpha[i], levels, shade, strength); });
 }
 
 void GradientGlow(Pixels& p, const Filter& f, double sx, double sy)
@@ -665,7 +682,8 @@ void GradientGlow(Pixels& p, const Filter& f, double sx, double sy)
     const Strength strength(f.strength);
     const auto ramp = GradientPixels(f);
     const uint16_t* alpha = s.planeA.data();
-    Combine(p, f, !f.onTop, [&](size_t i) { return ramp[strength(alpha[i])]; });
+    const auto levels = LevelPixels(ramp, strength);
+    Combine(p, f, !f.onTop, [&](size_t i) { return EffectAt(alpha[i], levels, ramp, strength); });
 }
 
 // Bevels: the blurred alpha seen from the light (highlight) less the one seen from the other side (shadow).
