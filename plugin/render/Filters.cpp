@@ -483,8 +483,9 @@ void BlurPasses(std::vector<uint16_t>& plane, std::vector<uint16_t>& other, int 
 }
 
 // Box blurs `passes` times across and down, `plane` holding the result; `other` is room of the same size.
+// `anyLevels`: the loops for channels between whole levels, whatever the plane holds.
 void BlurPlane(std::vector<uint16_t>& plane, std::vector<uint16_t>& other, int width, int height, int channels,
-    double sizeX, double sizeY, int passes)
+    double sizeX, double sizeY, int passes, bool anyLevels = false)
 {
     if (width <= 0 || height <= 0)
         return;
@@ -501,11 +502,25 @@ void BlurPlane(std::vector<uint16_t>& plane, std::vector<uint16_t>& other, int w
     // buffers of its own, for the same result.
     const bool shared = size_t(width) * size_t(height) >= kPixelsForTwoThreads;
     // Every pass keeps whole levels: a plane that starts with them keeps them.
-    if (WholeLevels(plane))
+    if (!anyLevels && WholeLevels(plane))
         BlurPasses<true>(plane, other, width, height, channels, acrossPass, downPass, passes, shared);
     else
         BlurPasses<false>(plane, other, width, height, channels, acrossPass, downPass, passes, shared);
 }
+
+} // namespace
+
+void BlurChannels(std::vector<uint16_t>& plane, int width, int height, int channels, double sizeX, double sizeY,
+    int passes, bool anyLevels)
+{
+    if ((channels != 1 && channels != 4) || width <= 0 || height <= 0
+        || plane.size() != size_t(width) * size_t(height) * size_t(channels))
+        return;
+    std::vector<uint16_t> other;
+    BlurPlane(plane, other, width, height, channels, sizeX, sizeY, std::clamp(passes, 1, kMaxPasses), anyLevels);
+}
+
+namespace {
 
 // The picture's alpha moved by (dx, dy), inverted for inner effects, blurred; in `plane`.
 void BlurredAlpha(const Pixels& p, const Filter& f, double sx, double sy, double dx, double dy, bool inverted,
