@@ -1193,8 +1193,10 @@ void Renderer::drawList(
         for (auto next = std::next(it); next != std::next(last); ++next)
             drawObject(content, next->second, parent, cx, nesting);
         cairo_pattern_t* masked = endLayer(cr, content);
-        cairo_set_source(cr, masked);
-        cairo_mask(cr, mask);
+        if (!MaskLayer(cr, masked, mask)) {
+            cairo_set_source(cr, masked);
+            cairo_mask(cr, mask);
+        }
         cairo_pattern_destroy(mask);
         cairo_pattern_destroy(masked);
         cairo_restore(cr);
@@ -1290,8 +1292,10 @@ void Renderer::drawScriptMasked(cairo_t* cr, const DisplayObject& object, const 
     drawObject(content, object, parent, cx, nesting);
     m_ScriptMasked = wasMasked;
     cairo_pattern_t* masked = endLayer(cr, content);
-    cairo_set_source(cr, masked);
-    cairo_mask(cr, maskPattern);
+    if (!MaskLayer(cr, masked, maskPattern)) {
+        cairo_set_source(cr, masked);
+        cairo_mask(cr, maskPattern);
+    }
     cairo_pattern_destroy(maskPattern);
     cairo_pattern_destroy(masked);
     cairo_restore(cr);
