@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstring>
 #include <vector>
 
 #ifdef __SSE2__
@@ -43,10 +44,10 @@ struct ImageOnDevice {
     int offsetY = 0;
     PixelBox box; // device pixels the image covers
 
-    bool take(cairo_surface_t* surface)
+    bool take(cairo_surface_t* surface, cairo_format_t format = CAIRO_FORMAT_ARGB32)
     {
         if (cairo_surface_get_type(surface) != CAIRO_SURFACE_TYPE_IMAGE
-            || cairo_image_surface_get_format(surface) != CAIRO_FORMAT_ARGB32)
+            || cairo_image_surface_get_format(surface) != format)
             return false;
         double dx = 0;
         double dy = 0;
@@ -66,6 +67,11 @@ struct ImageOnDevice {
         return true;
     }
     uint32_t* at(int x, int y) const { return pixels + std::ptrdiff_t(y + offsetY) * stride + (x + offsetX); }
+    // An A8 image's coverage at (x, y): `stride` counts words, four bytes each.
+    const uint8_t* bytesAt(int x, int y) const
+    {
+        return reinterpret_cast<const uint8_t*>(pixels) + std::ptrdiff_t(y + offsetY) * stride * 4 + (x + offsetX);
+    }
 };
 
 } // namespace
@@ -263,24 +269,37 @@ template <LayerBlend Mode> void BlendPixels(uint32_t* below, const uint32_t* lay
         below[i] = BlendPixel<Mode>(below[i], layer[i]);
 }
 
-// Runs `row(below, layer, count)` over the rows of `cr`'s clip, as SubtractLayer describes.
-template <typename Row> bool ForClipRows(cairo_t* cr, cairo_pattern_t* group, Row&& row)
+// Whether device pixels map to the pattern's one to one: its space is the device's.
+bool OnDevice(cairo_t* cr, cairo_pattern_t* pattern)
 {
-    cairo_surface_t* layerSurface = nullptr;
-    if (cairo_pattern_get_surface(group, &layerSurface) != CAIRO_STATUS_SUCCESS)
-        return false;
     cairo_matrix_t user;
     cairo_matrix_t toPattern;
     cairo_get_matrix(cr, &user);
-    cairo_pattern_get_matrix(group, &toPattern);
-    // Device pixels map to the layer's one to one when the pattern's space is the device's.
-    if (user.xx != toPattern.xx || user.yx != toPattern.yx || user.xy != toPattern.xy || user.yy != toPattern.yy
-        || user.x0 != toPattern.x0 || user.y0 != toPattern.y0)
+    cairo_pattern_get_matrix(pattern, &toPattern);
+    return user.xx == toPattern.xx && user.yx == toPattern.yx && user.xy == toPattern.xy && user.yy == toPattern.yy
+        && user.x0 == toPattern.x0 && user.y0 == toPattern.y0;
+}
+
+// Runs `row(below, layer, mask, count)` over the rows of `cr`'s clip, as SubtractLayer describes; `mask` is the
+// row's coverage from `maskPattern` (an A8 layer placed as `group` is), null without one.
+template <typename Row> bool ForClipRows(cairo_t* cr, cairo_pattern_t* group, cairo_pattern_t* maskPattern, Row&& row)
+{
+    cairo_surface_t* layerSurface = nullptr;
+    if (cairo_pattern_get_surface(group, &layerSurface) != CAIRO_STATUS_SUCCESS || !OnDevice(cr, group))
         return false;
+    cairo_matrix_t user;
+    cairo_get_matrix(cr, &user);
     ImageOnDevice target;
     ImageOnDevice layer;
     if (!target.take(cairo_get_group_target(cr)) || !layer.take(layerSurface))
         return false;
+    ImageOnDevice mask;
+    if (maskPattern) {
+        cairo_surface_t* maskSurface = nullptr;
+        if (cairo_pattern_get_surface(maskPattern, &maskSurface) != CAIRO_STATUS_SUCCESS || !OnDevice(cr, maskPattern)
+            || !mask.take(maskSurface, CAIRO_FORMAT_A8))
+            return false;
+    }
     cairo_identity_matrix(cr);
     cairo_rectangle_list_t* clip = cairo_copy_clip_rectangle_list(cr);
     cairo_set_matrix(cr, &user);
@@ -295,7 +314,7 @@ template <typename Row> bool ForClipRows(cairo_t* cr, cairo_pattern_t* group, Ro
         if (box.empty())
             continue;
         // Parts of the clip beyond the layer would be worked on too (the layer there transparent): left to cairo.
-        ok = layer.box.holds(box);
+        ok = layer.box.holds(box) && (!maskPattern || mask.box.holds(box));
         for (const PixelBox& other : boxes)
             ok = ok && box.meet(other).empty(); // each pixel worked on once
         boxes.push_back(box);
@@ -311,7 +330,8 @@ template <typename Row> bool ForClipRows(cairo_t* cr, cairo_pattern_t* group, Ro
         for (const PixelBox& box : boxes) {
             const int height = box.y1 - box.y0;
             for (int y = box.y0 + height * part / parts; y < box.y0 + height * (part + 1) / parts; ++y)
-                row(target.at(box.x0, y), layer.at(box.x0, y), box.x1 - box.x0);
+                row(target.at(box.x0, y), layer.at(box.x0, y), maskPattern ? mask.bytesAt(box.x0, y) : nullptr,
+                    box.x1 - box.x0);
         }
     };
     const int parts = pixels >= kPixelsForTwoThreads ? 2 : 1;
@@ -327,7 +347,8 @@ template <typename Row> bool ForClipRows(cairo_t* cr, cairo_pattern_t* group, Ro
 
 bool SubtractLayer(cairo_t* cr, cairo_pattern_t* group)
 {
-    return ForClipRows(cr, group, SubtractRow);
+    return ForClipRows(cr, group, nullptr,
+        [](uint32_t* below, const uint32_t* layer, const uint8_t*, int count) { SubtractRow(below, layer, count); });
 }
 
 void BlendRow(LayerBlend mode, uint32_t* below, const uint32_t* layer, int count)
@@ -346,8 +367,80 @@ void BlendRow(LayerBlend mode, uint32_t* below, const uint32_t* layer, int count
 
 bool BlendLayer(cairo_t* cr, cairo_pattern_t* group, LayerBlend mode)
 {
-    return ForClipRows(
-        cr, group, [mode](uint32_t* below, const uint32_t* layer, int count) { BlendRow(mode, below, layer, count); });
+    return ForClipRows(cr, group, nullptr, [mode](uint32_t* below, const uint32_t* layer, const uint8_t*, int count) {
+        BlendRow(mode, below, layer, count);
+    });
+}
+
+void MaskedOverRow(uint32_t* below, const uint32_t* layer, const uint8_t* mask, int count)
+{
+    int i = 0;
+#ifdef __SSE2__
+    // Four pixels at a time, each channel in 16 bits: x * m / 255 rounded as ((t + 0x80) * 0x101) >> 16.
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i half = _mm_set1_epi16(0x80);
+    const __m128i by255 = _mm_set1_epi16(0x101);
+    const __m128i full = _mm_set1_epi16(0xFF);
+    auto multiply = [&](__m128i x, __m128i m) {
+        return _mm_mulhi_epu16(_mm_adds_epu16(_mm_mullo_epi16(x, m), half), by255);
+    };
+    // Each pixel's alpha (lanes 3 and 7 of its half) in all four of its lanes.
+    auto alphas = [](__m128i x) {
+        return _mm_shufflehi_epi16(_mm_shufflelo_epi16(x, _MM_SHUFFLE(3, 3, 3, 3)), _MM_SHUFFLE(3, 3, 3, 3));
+    };
+    for (; i + 4 <= count; i += 4) {
+        uint32_t coverage = 0;
+        std::memcpy(&coverage, mask + i, 4);
+        if (coverage == 0)
+            continue;
+        const __m128i l = _mm_loadu_si128(reinterpret_cast<const __m128i*>(layer + i));
+        // Nothing of the layer here leaves what lies below as it is; all of an opaque layer replaces it.
+        if (_mm_movemask_epi8(_mm_cmpeq_epi32(l, zero)) == 0xFFFF)
+            continue;
+        if (coverage == 0xFFFFFFFFu
+            && _mm_movemask_epi8(_mm_cmpeq_epi32(_mm_or_si128(l, _mm_set1_epi32(0x00FFFFFF)), _mm_set1_epi32(-1)))
+                == 0xFFFF) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(below + i), l);
+            continue;
+        }
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(below + i));
+        // The coverage of each pixel in the four lanes of its channels.
+        __m128i m = _mm_unpacklo_epi8(_mm_cvtsi32_si128(int(coverage)), zero);
+        m = _mm_unpacklo_epi16(m, m);
+        const __m128i mLo = _mm_unpacklo_epi32(m, m);
+        const __m128i mHi = _mm_unpackhi_epi32(m, m);
+        const __m128i sLo = multiply(_mm_unpacklo_epi8(l, zero), mLo);
+        const __m128i sHi = multiply(_mm_unpackhi_epi8(l, zero), mHi);
+        const __m128i dLo = multiply(_mm_unpacklo_epi8(b, zero), _mm_sub_epi16(full, alphas(sLo)));
+        const __m128i dHi = multiply(_mm_unpackhi_epi8(b, zero), _mm_sub_epi16(full, alphas(sHi)));
+        const __m128i out = _mm_adds_epu8(_mm_packus_epi16(sLo, sHi), _mm_packus_epi16(dLo, dHi));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(below + i), out);
+    }
+#endif
+    for (; i < count; ++i) {
+        const uint32_t m = mask[i];
+        if (m == 0)
+            continue;
+        const uint32_t l = layer[i];
+        const uint32_t d = below[i];
+        uint32_t s[4];
+        for (int c = 0; c < 4; ++c)
+            s[c] = DivideBy255(((l >> (8 * c)) & 0xFF) * m);
+        const uint32_t inverse = 255 - s[3];
+        uint32_t out = 0;
+        for (int c = 0; c < 4; ++c)
+            out |= std::min<uint32_t>(255, s[c] + DivideBy255(((d >> (8 * c)) & 0xFF) * inverse)) << (8 * c);
+        below[i] = out;
+    }
+}
+
+bool MaskLayer(cairo_t* cr, cairo_pattern_t* group, cairo_pattern_t* mask)
+{
+    if (cairo_get_operator(cr) != CAIRO_OPERATOR_OVER)
+        return false;
+    return ForClipRows(cr, group, mask, [](uint32_t* below, const uint32_t* layer, const uint8_t* coverage, int count) {
+        MaskedOverRow(below, layer, coverage, count);
+    });
 }
 
 } // namespace reelfinch::plugin

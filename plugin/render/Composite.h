@@ -31,4 +31,13 @@ void BlendRow(LayerBlend mode, uint32_t* below, const uint32_t* layer, int count
 // false, with nothing drawn, otherwise.
 bool BlendLayer(cairo_t* cr, cairo_pattern_t* group, LayerBlend mode);
 
+// One row of `layer` through the coverage `mask` over `below`, as OVER with a mask does: the layer's pixel times
+// the coverage, then over what lies below.
+void MaskedOverRow(uint32_t* below, const uint32_t* layer, const uint8_t* mask, int count);
+
+// Draws `group` through `mask` (an A8 layer's pattern placed on the device as `group` is) over `cr`'s target inside
+// its clip, as cairo_set_source and cairo_mask with the OVER operator do, under the conditions of SubtractLayer for
+// both layers; false, with nothing drawn, otherwise (another operator too).
+bool MaskLayer(cairo_t* cr, cairo_pattern_t* group, cairo_pattern_t* mask);
+
 } // namespace reelfinch::plugin

@@ -6,6 +6,10 @@
 #include <algorithm>
 #include <cmath>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace reelfinch::plugin {
 
 namespace {
@@ -202,14 +206,28 @@ bool InkBounds(cairo_surface_t* image, int& x0, int& y0, int& x1, int& y1)
     y0 = height;
     x1 = 0;
     y1 = 0;
+    // Blank runs are passed over a block of pixels at a time (the OR of a block vectorises), then pixel by pixel.
+    constexpr int kBlock = 16;
     for (int y = 0; y < height; ++y) {
         const auto* row = reinterpret_cast<const uint32_t*>(data + size_t(y) * size_t(stride));
         int first = 0;
+        for (uint32_t ink = 0; first + kBlock <= width; first += kBlock) {
+            for (int k = 0; k < kBlock; ++k)
+                ink |= row[first + k];
+            if (ink)
+                break;
+        }
         while (first < width && row[first] == 0)
             ++first;
         if (first == width)
             continue;
         int last = width - 1;
+        for (uint32_t ink = 0; last + 1 - kBlock > first; last -= kBlock) {
+            for (int k = 0; k < kBlock; ++k)
+                ink |= row[last - k];
+            if (ink)
+                break;
+        }
         while (row[last] == 0)
             --last;
         x0 = std::min(x0, first);
@@ -253,18 +271,32 @@ BoxWeights Weights(double size)
 constexpr uint64_t kFloorSlack = uint64_t(16) << kWeightBits;
 constexpr uint64_t kWholeLevels = ~uint64_t((1u << kFractionBits) - 1);
 
-constexpr uint16_t Weighted(uint64_t sum, uint64_t edges, const BoxWeights& w)
+// Sums and weights are in 32 bits (a box of at most kMaxBox channels of 16 bits sums below 2^32, and weights lie
+// below 2^24): products of two 32-bit numbers, which the compiler does several at a time.
+//
+// `Whole`: every channel summed holds a whole level (a multiple of 256), as the filters' planes do. The sums then
+// count levels, and a box's weighted sum of levels stays below 255 * 2^24 plus the weights' rounding (at most half
+// a unit a pixel), under 2^32 with the slack: the same result in 32-bit products, which vectorise far better.
+template <bool Whole> inline uint16_t Weighted32(uint32_t sum, uint32_t edges, uint32_t full, uint32_t edge)
 {
-    const uint64_t v = ((sum * w.full + edges * w.edge + kFloorSlack) >> kWeightBits) & kWholeLevels;
-    return uint16_t(std::min<uint64_t>(v, kPlaneMax));
+    if constexpr (Whole) {
+        constexpr auto kLevelSlack = uint32_t(kFloorSlack >> kFractionBits);
+        const uint32_t v = (sum >> kFractionBits) * full + (edges >> kFractionBits) * edge + kLevelSlack;
+        return uint16_t(std::min<uint32_t>(v >> kWeightBits, kPlaneMax >> kFractionBits) << kFractionBits);
+    } else {
+        const uint64_t v
+            = ((uint64_t(sum) * full + uint64_t(edges) * edge + kFloorSlack) >> kWeightBits) & kWholeLevels;
+        return uint16_t(std::min<uint64_t>(v, kPlaneMax));
+    }
 }
 
-// The same with sums and weights in 32 bits (a box of at most kMaxBox channels of 16 bits sums below 2^32, and
-// weights lie below 2^24): products of two 32-bit numbers, which the compiler does several at a time.
-inline uint16_t Weighted32(uint32_t sum, uint32_t edges, uint32_t full, uint32_t edge)
+// Whether every channel of the plane holds a whole level.
+bool WholeLevels(const std::vector<uint16_t>& plane)
 {
-    const uint64_t v = ((uint64_t(sum) * full + uint64_t(edges) * edge + kFloorSlack) >> kWeightBits) & kWholeLevels;
-    return uint16_t(std::min<uint64_t>(v, kPlaneMax));
+    uint16_t fractions = 0;
+    for (uint16_t v : plane)
+        fractions |= v;
+    return (fractions & ((1u << kFractionBits) - 1)) == 0;
 }
 
 // Buffers the filters reuse from call to call, so that a picture drawn every frame does not map fresh memory.
@@ -289,28 +321,74 @@ constexpr size_t kPixelsForTwoThreads = size_t(1) << 15;
 // One box blur along rows of `channels` interleaved channels, from `in` to `out`. Running sums keep the cost per
 // pixel constant whatever the size; beyond the ends the picture is transparent.
 // Rows `from` to `to` of the picture.
-template <size_t n>
+#ifdef __SSE2__
+// Four lanes' 32-bit products (SSE2 multiplies only the even lanes, into 64 bits).
+inline __m128i MulLow32(__m128i a, __m128i b)
+{
+    const __m128i even = _mm_mul_epu32(a, b);
+    const __m128i odd = _mm_mul_epu32(_mm_srli_epi64(a, 32), _mm_srli_epi64(b, 32));
+    return _mm_unpacklo_epi32(
+        _mm_shuffle_epi32(even, _MM_SHUFFLE(0, 0, 2, 0)), _mm_shuffle_epi32(odd, _MM_SHUFFLE(0, 0, 2, 0)));
+}
+
+// BlurRows' work on one padded row of four channels of whole levels, the channels in the lanes of a register:
+// Weighted32<true> four at a time (its sum below 2^32 leaves a level of at most 255, no cut needed).
+void BlurRowOfFour(const uint16_t* line, uint16_t* out, size_t width, size_t whole, __m128i sums, uint32_t full,
+    uint32_t edge)
+{
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i fullWeight = _mm_set1_epi32(int(full));
+    const __m128i edgeWeight = _mm_set1_epi32(int(edge));
+    const __m128i slack = _mm_set1_epi32(int(kFloorSlack >> kFractionBits));
+    auto pixel = [&](size_t k) {
+        return _mm_unpacklo_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(line + k * 4)), zero);
+    };
+    for (size_t i = 0; i < width; ++i) {
+        // Pixel i sits at i + whole + 1 of the padded row.
+        const __m128i before = pixel(i);
+        const __m128i after = pixel(i + 2 * whole + 2);
+        const __m128i leaving = pixel(i + 1);
+        const __m128i edges = _mm_add_epi32(before, after);
+        __m128i v = _mm_add_epi32(MulLow32(_mm_srli_epi32(sums, kFractionBits), fullWeight),
+            MulLow32(_mm_srli_epi32(edges, kFractionBits), edgeWeight));
+        v = _mm_srli_epi32(_mm_add_epi32(v, slack), kWeightBits);
+        const __m128i levels = _mm_slli_epi16(_mm_packs_epi32(v, v), kFractionBits);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i * 4), levels);
+        sums = _mm_sub_epi32(_mm_add_epi32(sums, after), leaving);
+    }
+}
+#endif
+
+template <size_t n, bool Whole>
 void BlurRows(const uint16_t* in, uint16_t* out, int width, int from, int to, const BoxWeights& w,
     std::vector<uint16_t>& line)
 {
     const size_t pad = size_t(w.whole) + 1;
     line.assign((size_t(width) + 2 * pad) * n, 0);
-    uint64_t sums[4] = {};
+    const auto full = uint32_t(w.full);
+    const auto edge = uint32_t(w.edge);
     for (int y = from; y < to; ++y) {
         const size_t rowStart = size_t(y) * size_t(width) * n;
         std::copy_n(in + rowStart, size_t(width) * n, &line[pad * n]);
-        std::fill(sums, sums + 4, 0);
+        uint32_t sums[n] = {};
         for (size_t k = pad - size_t(w.whole); k <= pad + size_t(w.whole); ++k)
             for (size_t c = 0; c < n; ++c)
                 sums[c] += line[k * n + c];
         uint16_t* o = out + rowStart;
+#ifdef __SSE2__
+        if constexpr (n == 4 && Whole) {
+            const __m128i four = _mm_setr_epi32(int(sums[0]), int(sums[1]), int(sums[2]), int(sums[3]));
+            BlurRowOfFour(line.data(), o, size_t(width), size_t(w.whole), four, full, edge);
+            continue;
+        }
+#endif
         for (size_t i = 0; i < size_t(width); ++i) {
             const size_t centre = i + pad;
             const uint16_t* before = &line[(centre - size_t(w.whole) - 1) * n];
             const uint16_t* after = &line[(centre + size_t(w.whole) + 1) * n];
             const uint16_t* leaving = &line[(centre - size_t(w.whole)) * n];
             for (size_t c = 0; c < n; ++c) {
-                o[i * n + c] = Weighted(sums[c], uint64_t(before[c]) + after[c], w);
+                o[i * n + c] = Weighted32<Whole>(sums[c], uint32_t(before[c]) + after[c], full, edge);
                 sums[c] = sums[c] + after[c] - leaving[c];
             }
         }
@@ -319,6 +397,7 @@ void BlurRows(const uint16_t* in, uint16_t* out, int width, int from, int to, co
 
 // The same along columns: all columns are summed a row at a time, so the picture is read in memory order. Only
 // the channels `from` to `to` of each row (columns times channels) are worked on.
+template <bool Whole>
 void BlurColumns(const uint16_t* in, uint16_t* out, int width, int height, int channels, size_t from, size_t to,
     const BoxWeights& w, std::vector<uint32_t>& sums)
 {
@@ -342,14 +421,14 @@ void BlurColumns(const uint16_t* in, uint16_t* out, int width, int height, int c
         const uint16_t* after = w.edge ? row(y + w.whole + 1) : nullptr;
         if (before && after) {
             for (size_t x = 0; x < rowLength; ++x)
-                o[x] = Weighted32(sum[x], uint32_t(before[x]) + after[x], full, edge);
+                o[x] = Weighted32<Whole>(sum[x], uint32_t(before[x]) + after[x], full, edge);
         } else if (before || after) {
             const uint16_t* one = before ? before : after;
             for (size_t x = 0; x < rowLength; ++x)
-                o[x] = Weighted32(sum[x], one[x], full, edge);
+                o[x] = Weighted32<Whole>(sum[x], one[x], full, edge);
         } else {
             for (size_t x = 0; x < rowLength; ++x)
-                o[x] = Weighted32(sum[x], 0, full, edge);
+                o[x] = Weighted32<Whole>(sum[x], 0, full, edge);
         }
         if (const uint16_t* entering = row(y + w.whole + 1))
             for (size_t x = 0; x < rowLength; ++x)
@@ -368,9 +447,45 @@ double BoxSize(double blur, double scale)
     return std::max(1.0, (blur - 1) * scale + 1);
 }
 
+// The passes of BlurPlane, across and down (null: a box of one pixel, which changes nothing); `Whole` as for
+// Weighted32.
+template <bool Whole>
+void BlurPasses(std::vector<uint16_t>& plane, std::vector<uint16_t>& other, int width, int height, int channels,
+    const BoxWeights* across, const BoxWeights* down, int passes, bool shared)
+{
+    for (int pass = 0; pass < passes; ++pass) {
+        if (across) {
+            const uint16_t* in = plane.data();
+            uint16_t* out = other.data();
+            InTwo(shared ? height : 1, [&](int from, int to) {
+                Scratch& own = Buffers();
+                if (channels == 1)
+                    BlurRows<1, Whole>(in, out, width, shared ? from : 0, shared ? to : height, *across, own.line);
+                else
+                    BlurRows<4, Whole>(in, out, width, shared ? from : 0, shared ? to : height, *across, own.line);
+            });
+            plane.swap(other);
+        }
+        if (down) {
+            const uint16_t* in = plane.data();
+            uint16_t* out = other.data();
+            // Every channel of a row is a column of its own; the halves split on a 16-byte boundary.
+            const size_t rowLength = size_t(width) * size_t(channels);
+            const size_t half = std::min(rowLength, (rowLength / 2 + 7) / 8 * 8);
+            InTwo(shared ? 2 : 1, [&](int from, int to) {
+                Scratch& own = Buffers();
+                BlurColumns<Whole>(in, out, width, height, channels, shared && from > 0 ? half : 0,
+                    shared && to < 2 ? half : rowLength, *down, own.sums);
+            });
+            plane.swap(other);
+        }
+    }
+}
+
 // Box blurs `passes` times across and down, `plane` holding the result; `other` is room of the same size.
+// `anyLevels`: the loops for channels between whole levels, whatever the plane holds.
 void BlurPlane(std::vector<uint16_t>& plane, std::vector<uint16_t>& other, int width, int height, int channels,
-    double sizeX, double sizeY, int passes)
+    double sizeX, double sizeY, int passes, bool anyLevels = false)
 {
     if (width <= 0 || height <= 0)
         return;
@@ -381,37 +496,31 @@ void BlurPlane(std::vector<uint16_t>& plane, std::vector<uint16_t>& other, int w
     sizeY = std::min(sizeY, kMaxBox);
     const BoxWeights across = Weights(sizeX);
     const BoxWeights down = Weights(sizeY);
+    const BoxWeights* acrossPass = sizeX > 1 ? &across : nullptr;
+    const BoxWeights* downPass = sizeY > 1 ? &down : nullptr;
     // Rows (and columns) are blurred each on its own: a large picture is shared between two threads, each with
     // buffers of its own, for the same result.
     const bool shared = size_t(width) * size_t(height) >= kPixelsForTwoThreads;
-    for (int pass = 0; pass < passes; ++pass) {
-        if (sizeX > 1) {
-            const uint16_t* in = plane.data();
-            uint16_t* out = other.data();
-            InTwo(shared ? height : 1, [&](int from, int to) {
-                Scratch& own = Buffers();
-                if (channels == 1)
-                    BlurRows<1>(in, out, width, shared ? from : 0, shared ? to : height, across, own.line);
-                else
-                    BlurRows<4>(in, out, width, shared ? from : 0, shared ? to : height, across, own.line);
-            });
-            plane.swap(other);
-        }
-        if (sizeY > 1) {
-            const uint16_t* in = plane.data();
-            uint16_t* out = other.data();
-            // Every channel of a row is a column of its own; the halves split on a 16-byte boundary.
-            const size_t rowLength = size_t(width) * size_t(channels);
-            const size_t half = std::min(rowLength, (rowLength / 2 + 7) / 8 * 8);
-            InTwo(shared ? 2 : 1, [&](int from, int to) {
-                Scratch& own = Buffers();
-                BlurColumns(in, out, width, height, channels, shared && from > 0 ? half : 0,
-                    shared && to < 2 ? half : rowLength, down, own.sums);
-            });
-            plane.swap(other);
-        }
-    }
+    // Every pass keeps whole levels: a plane that starts with them keeps them.
+    if (!anyLevels && WholeLevels(plane))
+        BlurPasses<true>(plane, other, width, height, channels, acrossPass, downPass, passes, shared);
+    else
+        BlurPasses<false>(plane, other, width, height, channels, acrossPass, downPass, passes, shared);
 }
+
+} // namespace
+
+void BlurChannels(std::vector<uint16_t>& plane, int width, int height, int channels, double sizeX, double sizeY,
+    int passes, bool anyLevels)
+{
+    if ((channels != 1 && channels != 4) || width <= 0 || height <= 0
+        || plane.size() != size_t(width) * size_t(height) * size_t(channels))
+        return;
+    std::vector<uint16_t> other;
+    BlurPlane(plane, other, width, height, channels, sizeX, sizeY, std::clamp(passes, 1, kMaxPasses), anyLevels);
+}
+
+namespace {
 
 // The picture's alpha moved by (dx, dy), inverted for inner effects, blurred; in `plane`.
 void BlurredAlpha(const Pixels& p, const Filter& f, double sx, double sy, double dx, double dy, bool inverted,
@@ -444,6 +553,22 @@ struct Strength {
         return uint32_t(std::min<uint64_t>(255, (alpha * k + (1u << 15)) >> 16));
     }
 };
+
+// The effect's pixel for each whole level of blurred alpha: `pixels` by the level's strength.
+std::array<uint32_t, 256> LevelPixels(const std::array<uint32_t, 256>& pixels, const Strength& strength)
+{
+    std::array<uint32_t, 256> levels {};
+    for (uint32_t level = 0; level < 256; ++level)
+        levels[level] = pixels[strength(level << kFractionBits)];
+    return levels;
+}
+
+// The effect's pixel for a blurred alpha: looked up by its level when it is a whole one, as blurs leave them.
+inline uint32_t EffectAt(uint16_t alpha, const std::array<uint32_t, 256>& levels,
+    const std::array<uint32_t, 256>& pixels, const Strength& strength)
+{
+    return (alpha & ((1u << kFractionBits) - 1)) == 0 ? levels[alpha >> kFractionBits] : pixels[strength(alpha)];
+}
 
 RGBA GradientAt(const std::vector<std::pair<double, RGBA>>& g, double t)
 {
@@ -559,7 +684,8 @@ void Shadow(Pixels& p, const Filter& f, double sx, double sy)
     for (uint32_t k = 0; k < 256; ++k)
         shade[k] = Premultiplied(f.color, k);
     const uint16_t* alpha = s.planeA.data();
-    Combine(p, f, true, [&](size_t i) { return shade[strength(alpha[i])]; });
+    const auto levels = LevelPixels(shade, strength);
+    Combine(p, f, true, [&](size_t i) { return EffectAt(alpha[i], levels, shade, strength); });
 }
 
 void GradientGlow(Pixels& p, const Filter& f, double sx, double sy)
@@ -571,7 +697,8 @@ void GradientGlow(Pixels& p, const Filter& f, double sx, double sy)
     const Strength strength(f.strength);
     const auto ramp = GradientPixels(f);
     const uint16_t* alpha = s.planeA.data();
-    Combine(p, f, !f.onTop, [&](size_t i) { return ramp[strength(alpha[i])]; });
+    const auto levels = LevelPixels(ramp, strength);
+    Combine(p, f, !f.onTop, [&](size_t i) { return EffectAt(alpha[i], levels, ramp, strength); });
 }
 
 // Bevels: the blurred alpha seen from the light (highlight) less the one seen from the other side (shadow).
@@ -612,8 +739,22 @@ void Bevel(Pixels& p, const Filter& f, double sx, double sy)
     }
     // The bevel's pixels, a row at a time: the difference of the two sights of the blurred alpha, by strength.
     std::vector<uint32_t>& effect = s.effect;
-    effect.assign(p.px.size(), 0);
+    effect.resize(p.px.size()); // every pixel is written below
     const float unit = float(f.strength / kPlaneMax);
+    auto effectOf = [&](int a, int b) -> uint32_t {
+        if (a == b && !gradient)
+            return 0;
+        const float d = std::clamp(float(a - b) * unit, -1.0f, 1.0f);
+        if (gradient)
+            return ramp[size_t((d + 1) / 2 * (kGradientSteps - 1) + 0.5f)];
+        return d > 0 ? light[uint32_t(d * 255.0f + 0.5f)] : shade[uint32_t(-d * 255.0f + 0.5f)];
+    };
+    // Blurs keep whole levels, so the two sights differ by one of 511 steps: the effect of each is worked out
+    // once (a level with a fraction, should one come, is worked out on its own).
+    constexpr int kLevel = 1 << kFractionBits;
+    std::array<uint32_t, 511> stepEffect {};
+    for (int k = -255; k <= 255; ++k)
+        stepEffect[size_t(k + 255)] = effectOf(k * kLevel, 0);
     // Rows on their own: a large picture's halves on two threads.
     const bool shared = size_t(w) * size_t(h) >= kPixelsForTwoThreads;
     InTwo(shared ? h : 1, [&](int from, int to) {
@@ -630,13 +771,7 @@ void Bevel(Pixels& p, const Filter& f, double sx, double sy)
                 const int litX = x + ox;
                 const int a = dark && darkX >= 0 && darkX < w ? dark[darkX] : 0;
                 const int b = lit && litX >= 0 && litX < w ? lit[litX] : 0;
-                if (a == b && !gradient)
-                    continue;
-                const float d = std::clamp(float(a - b) * unit, -1.0f, 1.0f);
-                if (gradient)
-                    out[x] = ramp[size_t((d + 1) / 2 * (kGradientSteps - 1) + 0.5f)];
-                else
-                    out[x] = d > 0 ? light[uint32_t(d * 255.0f + 0.5f)] : shade[uint32_t(-d * 255.0f + 0.5f)];
+                out[x] = ((a | b) & (kLevel - 1)) == 0 ? stepEffect[size_t((a - b) / kLevel + 255)] : effectOf(a, b);
             }
         }
     });

@@ -61,6 +61,13 @@ std::array<double, 4> FilterReach(const std::vector<Filter>& filters, double sca
 // How far the filters' blurs spread a picture's pixels on any side, leaving out the offsets of shadows and bevels.
 double FilterSpread(const std::vector<Filter>& filters, double scaleX, double scaleY);
 
+// Box blurs a plane of `width` x `height` pixels of `channels` (1 or 4) interleaved 16-bit channels, each a byte's
+// value times 256, as the filters blur: boxes `sizeX` by `sizeY` device pixels wide, `passes` times. Planes of
+// whole levels (the filters' own) take quicker loops of the same results; `anyLevels` takes the general ones
+// whatever the plane holds. A plane of the wrong size is left alone.
+void BlurChannels(std::vector<uint16_t>& plane, int width, int height, int channels, double sizeX, double sizeY,
+    int passes, bool anyLevels = false);
+
 // Applies the filters in turn to `image` (ARGB32, premultiplied), whose pixels already hold `FilterMargin` of
 // room around the picture. Blur sizes and distances are scaled by `scaleX`/`scaleY` (the stage's scale of the
 // object's space).

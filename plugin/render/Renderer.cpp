@@ -1193,8 +1193,10 @@ void Renderer::drawList(
         for (auto next = std::next(it); next != std::next(last); ++next)
             drawObject(content, next->second, parent, cx, nesting);
         cairo_pattern_t* masked = endLayer(cr, content);
-        cairo_set_source(cr, masked);
-        cairo_mask(cr, mask);
+        if (!MaskLayer(cr, masked, mask)) {
+            cairo_set_source(cr, masked);
+            cairo_mask(cr, mask);
+        }
         cairo_pattern_destroy(mask);
         cairo_pattern_destroy(masked);
         cairo_restore(cr);
@@ -1290,8 +1292,10 @@ void Renderer::drawScriptMasked(cairo_t* cr, const DisplayObject& object, const 
     drawObject(content, object, parent, cx, nesting);
     m_ScriptMasked = wasMasked;
     cairo_pattern_t* masked = endLayer(cr, content);
-    cairo_set_source(cr, masked);
-    cairo_mask(cr, maskPattern);
+    if (!MaskLayer(cr, masked, maskPattern)) {
+        cairo_set_source(cr, masked);
+        cairo_mask(cr, maskPattern);
+    }
     cairo_pattern_destroy(maskPattern);
     cairo_pattern_destroy(masked);
     cairo_restore(cr);
@@ -2205,6 +2209,33 @@ void FillGradient(cairo_surface_t* image, const FillDef& fill, const RampPixels&
 
 } // namespace
 
+cairo_surface_t* Renderer::keptGradient(const uint32_t* ramp, size_t entries, int width, int height, bool& fresh)
+{
+    std::vector<uint64_t>& key = m_GradientKey;
+    for (size_t i = 0; i + 1 < entries; i += 2)
+        key.push_back(uint64_t(ramp[i]) | uint64_t(ramp[i + 1]) << 32);
+    fresh = false;
+    for (FilteredPicture& kept : m_Gradients)
+        if (kept.key == key) {
+            kept.used = true;
+            return cairo_surface_reference(kept.surface);
+        }
+    cairo_surface_t* image = pooledSurface(width, height, false);
+    if (cairo_surface_status(image) != CAIRO_STATUS_SUCCESS) {
+        cairo_surface_destroy(image);
+        return nullptr;
+    }
+    cairo_surface_flush(image);
+    fresh = true;
+    // Kept now, filled by the caller: the kept reference is to the same pixels.
+    const size_t area = size_t(width) * size_t(height);
+    if (m_GradientPixels + area <= kKeptGradientPixels) {
+        m_GradientPixels += area;
+        m_Gradients.push_back({ key, cairo_surface_reference(image), true });
+    }
+    return image;
+}
+
 bool Renderer::setRadialSource(cairo_t* cr, const FillDef& fill, const GradientRamp& ramp,
     const cairo_matrix_t& toSquare, const ColorTransform* cx)
 {
@@ -2251,29 +2282,12 @@ bool Renderer::setRadialSource(cairo_t* cr, const FillDef& fill, const GradientR
         key.push_back(std::bit_cast<uint64_t>(v));
     key.push_back(uint64_t(uint32_t(left)) | uint64_t(uint32_t(top)) << 32);
     key.push_back(uint64_t(uint32_t(width)) | uint64_t(uint32_t(height)) << 32);
-    for (size_t i = 0; i < pixels.size(); i += 2)
-        key.push_back(uint64_t(pixels[i]) | uint64_t(pixels[i + 1]) << 32);
-    cairo_surface_t* image = nullptr;
-    for (FilteredPicture& kept : m_Gradients)
-        if (kept.key == key) {
-            kept.used = true;
-            image = cairo_surface_reference(kept.surface);
-            break;
-        }
-    if (!image) {
-        image = pooledSurface(width, height, false);
-        if (cairo_surface_status(image) != CAIRO_STATUS_SUCCESS) {
-            cairo_surface_destroy(image);
-            return false;
-        }
-        cairo_surface_flush(image);
+    bool fresh = false;
+    cairo_surface_t* image = keptGradient(pixels.data(), pixels.size(), width, height, fresh);
+    if (!image)
+        return false;
+    if (fresh)
         FillGradient(image, fill, pixels, focal, fromDevice, left, top, cx);
-        const size_t area = size_t(width) * size_t(height);
-        if (m_GradientPixels + area <= kKeptGradientPixels) {
-            m_GradientPixels += area;
-            m_Gradients.push_back({ key, cairo_surface_reference(image), true });
-        }
-    }
     cairo_pattern_t* pattern = cairo_pattern_create_for_surface(image);
     cairo_surface_destroy(image);
     // The pattern's pixels sit in device space at (left, top).
@@ -2306,22 +2320,11 @@ bool Renderer::setRowSource(cairo_t* cr, const GradientRamp& ramp, const cairo_m
     key.push_back(uint64_t(uint32_t(sampler.offsetX())) | uint64_t(uint32_t(sampler.offsetY())) << 32);
     key.push_back(uint64_t(uint32_t(extents.x)) | uint64_t(uint32_t(extents.y)) << 32);
     key.push_back(uint64_t(uint32_t(extents.width)) | uint64_t(uint32_t(extents.height)) << 32);
-    for (size_t i = 0; i < pixels.size(); i += 2)
-        key.push_back(uint64_t(pixels[i]) | uint64_t(pixels[i + 1]) << 32);
-    cairo_surface_t* image = nullptr;
-    for (FilteredPicture& kept : m_Gradients)
-        if (kept.key == key) {
-            kept.used = true;
-            image = cairo_surface_reference(kept.surface);
-            break;
-        }
-    if (!image) {
-        image = pooledSurface(extents.width, extents.height, false);
-        if (cairo_surface_status(image) != CAIRO_STATUS_SUCCESS) {
-            cairo_surface_destroy(image);
-            return false;
-        }
-        cairo_surface_flush(image);
+    bool fresh = false;
+    cairo_surface_t* image = keptGradient(pixels.data(), pixels.size(), extents.width, extents.height, fresh);
+    if (!image)
+        return false;
+    if (fresh) {
         unsigned char* data = cairo_image_surface_get_data(image);
         const int stride = cairo_image_surface_get_stride(image);
         FillInTwo(extents.height, size_t(extents.width) * size_t(extents.height), [&](int from, int to) {
@@ -2330,11 +2333,6 @@ bool Renderer::setRowSource(cairo_t* cr, const GradientRamp& ramp, const cairo_m
                     reinterpret_cast<uint32_t*>(data + size_t(j) * size_t(stride)), extents.width);
         });
         cairo_surface_mark_dirty(image);
-        const size_t area = size_t(extents.width) * size_t(extents.height);
-        if (m_GradientPixels + area <= kKeptGradientPixels) {
-            m_GradientPixels += area;
-            m_Gradients.push_back({ key, cairo_surface_reference(image), true });
-        }
     }
     // The picture's pixels sit on the surface at the composite rectangle; set in device space, the pattern is a
     // whole-pixel translation that cairo copies without resampling.

@@ -141,6 +141,10 @@ private:
     // A gradient worked out pixel by pixel; `cx`, when given, transforms the colours read from the ramp.
     bool setRadialSource(cairo_t* cr, const FillDef& fill, const GradientRamp& ramp, const cairo_matrix_t& toSquare,
         const ColorTransform* cx = nullptr);
+    // The gradient picture kept under m_GradientKey ended with the ramp's `entries` pixels (an even count), or
+    // else a new one of `width` x `height` pixels, kept under that key when there is room, for the caller to fill
+    // (`fresh`). The caller owns a reference; null when no picture can be had.
+    cairo_surface_t* keptGradient(const uint32_t* ramp, size_t entries, int width, int height, bool& fresh);
     std::vector<ShapeLayer> morphLayers(const CTag* tag, uint16_t ratio);
     const std::vector<ShapeLayer>* shapeLayers(const CTag* tag);
     // Grows `box` (device pixels) by what the character placed with `m` may draw; false when that is not known

@@ -219,3 +219,65 @@ TEST(Compositing, LargeLayersMixAsCairoDoes)
     EXPECT_EQ(ours, expected);
     cairo_surface_destroy(layer);
 }
+
+// A layer drawn through an A8 mask over what lies below, on two threads and skipping groups of pixels the layer
+// leaves alone (transparent) or covers whole (opaque under full coverage): the same bytes as cairo_mask, inside
+// a clip of several rectangles; another operator is refused.
+TEST(Compositing, MaskedLayersMixAsCairoDoes)
+{
+    std::mt19937 random(17);
+    constexpr int kWidth = 523;
+    constexpr int kHeight = 331;
+    const std::vector<uint32_t> below = RandomPixels(random, kWidth * kHeight);
+    std::vector<uint32_t> layerPixels = RandomPixels(random, kWidth * kHeight);
+    const int maskStride = cairo_format_stride_for_width(CAIRO_FORMAT_A8, kWidth); // rows padded to whole words
+    std::vector<uint8_t> coverage(size_t(maskStride) * kHeight);
+    for (size_t i = 0; i < layerPixels.size(); ++i) {
+        const int kind = int(i / 37 % 4); // runs of each kind, some of them groups of four
+        coverage[i / kWidth * size_t(maskStride) + i % kWidth]
+            = kind == 0 ? 0 : kind == 1 ? 255 : uint8_t(random() % 256);
+        if (i / 53 % 3 == 0)
+            layerPixels[i] = i / 53 % 2 ? 0 : 0xFF000000u | (random() & 0xFFFFFF);
+    }
+    cairo_surface_t* layer = ImageOf(layerPixels, kWidth, kHeight);
+    cairo_surface_t* mask
+        = cairo_image_surface_create_for_data(coverage.data(), CAIRO_FORMAT_A8, kWidth, kHeight, maskStride);
+    auto run = [&](std::vector<uint32_t>& pixels, bool ours, cairo_operator_t op) {
+        cairo_surface_t* target = ImageOf(pixels, kWidth, kHeight);
+        cairo_t* cr = cairo_create(target);
+        cairo_set_operator(cr, op);
+        cairo_rectangle(cr, 3, 7, 500, 301);
+        cairo_rectangle(cr, 505, 20, 11, 5);
+        cairo_clip(cr);
+        cairo_pattern_t* pattern = cairo_pattern_create_for_surface(layer);
+        cairo_pattern_t* maskPattern = cairo_pattern_create_for_surface(mask);
+        bool done = false;
+        if (ours) {
+            done = MaskLayer(cr, pattern, maskPattern);
+        } else {
+            cairo_set_source(cr, pattern);
+            cairo_mask(cr, maskPattern);
+        }
+        cairo_pattern_destroy(maskPattern);
+        cairo_pattern_destroy(pattern);
+        cairo_destroy(cr);
+        cairo_surface_destroy(target);
+        return done;
+    };
+    std::vector<uint32_t> expected = below;
+    run(expected, false, CAIRO_OPERATOR_OVER);
+    std::vector<uint32_t> ours = below;
+    ASSERT_TRUE(run(ours, true, CAIRO_OPERATOR_OVER));
+    int wrong = 0;
+    for (size_t i = 0; i < ours.size(); ++i)
+        if (ours[i] != expected[i] && wrong++ < 3)
+            ADD_FAILURE() << "pixel " << i % kWidth << "," << i / kWidth << std::hex << ": " << ours[i] << " against "
+                          << expected[i] << " (below " << below[i] << " layer " << layerPixels[i] << " coverage "
+                          << int(coverage[i / kWidth * size_t(maskStride) + i % kWidth]) << ")";
+    EXPECT_EQ(wrong, 0);
+    std::vector<uint32_t> untouched = below;
+    EXPECT_FALSE(run(untouched, true, CAIRO_OPERATOR_ADD));
+    EXPECT_EQ(untouched, below);
+    cairo_surface_destroy(mask);
+    cairo_surface_destroy(layer);
+}

@@ -8,6 +8,7 @@
 
 #include <cairo.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <random>
 #include <vector>
@@ -98,4 +99,60 @@ TEST(FilterHalves, LargePicturesFilterWithoutASeam)
     bevel.color = { 0, 0, 0, 1 };
     bevel.highlight = { 1, 1, 1, 1 };
     ExpectTurnedAlike({ bevel }, false, "bevel");
+}
+
+// The ink's bounds pass over blank runs a block at a time: ink at either end of a block, or alone in a row of any
+// width, must still be found.
+TEST(FilterHalves, InkBoundsFindInkAtEveryPlace)
+{
+    for (int width : { 1, 15, 16, 17, 31, 32, 33, 70 }) {
+        std::vector<uint32_t> pixels(size_t(width) * 3, 0);
+        cairo_surface_t* image = cairo_image_surface_create_for_data(
+            reinterpret_cast<unsigned char*>(pixels.data()), CAIRO_FORMAT_ARGB32, width, 3, width * 4);
+        int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+        EXPECT_FALSE(InkBounds(image, x0, y0, x1, y1)) << width;
+        for (int first = 0; first < width; ++first)
+            for (int last = first; last < width; ++last) {
+                std::fill(pixels.begin(), pixels.end(), 0u);
+                pixels[size_t(width) + size_t(first)] = 0x01000000; // the faintest alpha
+                pixels[size_t(width) + size_t(last)] = 0x00000001; // a colour without alpha is ink too
+                ASSERT_TRUE(InkBounds(image, x0, y0, x1, y1)) << width << " " << first << " " << last;
+                EXPECT_EQ(x0, first);
+                EXPECT_EQ(x1, last + 1);
+                EXPECT_EQ(y0, 1);
+                EXPECT_EQ(y1, 2);
+            }
+        cairo_surface_destroy(image);
+    }
+}
+
+// Blurs of whole levels (all the filters make) take loops of 32-bit products; the general loops must give the same
+// bytes, for boxes of whole, fractional and even widths, boxes wider than the picture, full planes at the top
+// level (where the 32-bit sums come closest to their limit) and pictures large enough for two threads.
+TEST(FilterHalves, WholeLevelBlursMatchTheGeneralLoops)
+{
+    std::mt19937 random(5);
+    struct Case {
+        int width, height, channels;
+        double sizeX, sizeY;
+        int passes;
+        bool full;
+    };
+    const Case cases[] = { { 37, 23, 4, 3, 5, 1, false }, { 40, 31, 1, 2.5, 6.75, 2, false },
+        { 19, 45, 4, 64, 1, 3, false }, { 64, 16, 1, 1, 33.3, 1, false }, { 30, 30, 4, 4096, 4096, 1, true },
+        { 50, 40, 1, 17.2, 9, 2, true }, { 257, 200, 4, 9.5, 12, 2, false }, { 257, 200, 1, 21, 7.4, 3, false } };
+    for (const Case& c : cases) {
+        std::vector<uint16_t> plane(size_t(c.width) * size_t(c.height) * size_t(c.channels));
+        for (uint16_t& v : plane)
+            v = uint16_t((c.full || random() % 3 == 0 ? 255 : random() % 256) << 8);
+        std::vector<uint16_t> general = plane;
+        BlurChannels(plane, c.width, c.height, c.channels, c.sizeX, c.sizeY, c.passes);
+        BlurChannels(general, c.width, c.height, c.channels, c.sizeX, c.sizeY, c.passes, true);
+        int wrong = 0;
+        for (size_t i = 0; i < plane.size(); ++i)
+            if (plane[i] != general[i] && wrong++ < 3)
+                ADD_FAILURE() << c.width << "x" << c.height << "x" << c.channels << " boxes " << c.sizeX << ","
+                              << c.sizeY << ": channel " << i << " " << plane[i] << " against " << general[i];
+        EXPECT_EQ(wrong, 0);
+    }
 }
