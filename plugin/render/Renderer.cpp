@@ -1444,7 +1444,9 @@ void Renderer::drawPlaced(
         key = m_Key; // m_Key is reused by the objects drawn inside this one
     cairo_t* layer = beginLayer(cr, filtered && !layerBox.empty() ? &layerBox : nullptr);
     ++m_LayerDepth;
-    drawCharacter(layer, object.characterId, m, cx.after(object.colorTransform), object.ratio, object.buttonState,
+    // A filtered object is drawn without its colour transform, which applies to what its filters make.
+    const ColorTransform own = cx.after(object.colorTransform);
+    drawCharacter(layer, object.characterId, m, filtered ? ColorTransform {} : own, object.ratio, object.buttonState,
         ContentOf(object), nesting, &object.matrix);
     --m_LayerDepth;
     cairo_pattern_t* group = endLayer(cr, layer);
@@ -1454,6 +1456,7 @@ void Renderer::drawPlaced(
     if (filtered && cairo_pattern_get_surface(group, &picture) == CAIRO_STATUS_SUCCESS
         && cairo_surface_get_type(picture) == CAIRO_SURFACE_TYPE_IMAGE) {
         ApplyFilters(picture, object.filters, m_FilterScaleX, m_FilterScaleY);
+        TransformPicture(picture, own);
         if (keyed) {
             // Kept for the next frame in a surface of its own (the layer's buffer serves other layers).
             const int width = cairo_image_surface_get_width(picture);
