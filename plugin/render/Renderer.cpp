@@ -1300,8 +1300,11 @@ void Renderer::drawScriptMasked(cairo_t* cr, const DisplayObject& object, const 
 void Renderer::drawPlaced(
     cairo_t* cr, const DisplayObject& object, cairo_matrix_t m, const ColorTransform& cx, int nesting, bool placed)
 {
-    // A text field scripts or typing have changed draws from its state.
-    if (object.field) {
+    // A text field scripts or typing have changed draws from its state; with filters or a blend mode, in a layer
+    // of its own as any other object.
+    const bool layered = !m_MaskMode
+        && (!object.filters.empty() || (object.blendMode > kBlendNormal && object.blendMode <= kBlendHardLight));
+    if (object.field && !layered) {
         drawField(cr, *object.field, m, cx.after(object.colorTransform));
         return;
     }
@@ -1384,7 +1387,8 @@ void Renderer::drawPlaced(
         layerBox.y1 += sides[1];
     }
     DeviceBox box;
-    if (characterBounds(object.characterId, m, object.buttonState, ContentOf(object), nesting, box)) {
+    // A field's own bounds follow its state, not its tag's: its layer is not cut to them.
+    if (!object.field && characterBounds(object.characterId, m, object.buttonState, ContentOf(object), nesting, box)) {
         if (box.empty()) {
             cairo_restore(cr);
             if (mode != kBlendAlpha)
@@ -1446,8 +1450,11 @@ void Renderer::drawPlaced(
     ++m_LayerDepth;
     // A filtered object is drawn without its colour transform, which applies to what its filters make.
     const ColorTransform own = cx.after(object.colorTransform);
-    drawCharacter(layer, object.characterId, m, filtered ? ColorTransform {} : own, object.ratio, object.buttonState,
-        ContentOf(object), nesting, &object.matrix);
+    if (object.field)
+        drawField(layer, *object.field, m, filtered ? ColorTransform {} : own);
+    else
+        drawCharacter(layer, object.characterId, m, filtered ? ColorTransform {} : own, object.ratio,
+            object.buttonState, ContentOf(object), nesting, &object.matrix);
     --m_LayerDepth;
     cairo_pattern_t* group = endLayer(cr, layer);
     // Alpha clears what lies below outside the layer too: the layer's own clip is dropped before mixing.

@@ -226,6 +226,28 @@ TEST(PluginEffects, ColourTransformsColourTheFilteredPicture)
     EXPECT_TRUE(Near(canvas.at(62, 92), { 255, 0, 0 }, 3));
 }
 
+// A text field's picture goes through its filters as a shape's does: a bordered field casts its shadow.
+TEST(PluginEffects, TextFieldsTakeTheirFilters)
+{
+    MovieBuilder movie(100, 100);
+    movie.background(kWhite);
+    CDefineEditTextTag field;
+    field.m_ID = 1;
+    field.m_pBounds->m_XMax = 20 * T;
+    field.m_pBounds->m_YMax = 20 * T;
+    field.m_Border = true;
+    movie.tag(kTagDefineEditText, field);
+    const double kLeft = 3.14159265358979;
+    movie.raw(kTagPlaceObject3, Place3(1, 1, 40, 40, 0, DropShadow({ 255, 0, 255 }, 1, kLeft, 6, false, false)));
+    movie.showFrame();
+    MoviePlayer player;
+    ASSERT_TRUE(Load(player, movie.finish()));
+    const Canvas canvas = Render(player, 100, 100);
+    EXPECT_TRUE(Near(canvas.at(36, 50), { 255, 0, 255 }, 3));
+    EXPECT_TRUE(Near(canvas.at(50, 50), kWhite, 3));
+    EXPECT_TRUE(Near(canvas.at(70, 50), kWhite, 3));
+}
+
 TEST(PluginEffects, BlurSpreadsAndKeepsTheSum)
 {
     cairo_surface_t* image = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 21, 21);
