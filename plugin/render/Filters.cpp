@@ -987,4 +987,37 @@ void ApplyFilters(cairo_surface_t* image, const std::vector<Filter>& filters, do
     cairo_surface_mark_dirty(image);
 }
 
+void TransformPicture(cairo_surface_t* image, const ColorTransform& cx)
+{
+    if (cx.isIdentity() || cairo_image_surface_get_format(image) != CAIRO_FORMAT_ARGB32)
+        return;
+    cairo_surface_flush(image);
+    // Each channel's transform of its 256 straight values, rounded as the bytes are stored.
+    std::array<std::array<uint8_t, 256>, 4> lut {};
+    const double mult[4] = { cx.mb, cx.mg, cx.mr, cx.ma };
+    const double add[4] = { cx.ab, cx.ag, cx.ar, cx.aa };
+    for (size_t c = 0; c < 4; ++c)
+        for (size_t v = 0; v < 256; ++v)
+            lut[c][v] = uint8_t(std::lround(std::clamp(double(v) * mult[c] + add[c] * kChannelMax, 0.0, kChannelMax)));
+    const int width = cairo_image_surface_get_width(image);
+    const int height = cairo_image_surface_get_height(image);
+    unsigned char* data = cairo_image_surface_get_data(image);
+    const int stride = cairo_image_surface_get_stride(image);
+    for (int y = 0; y < height; ++y) {
+        auto* row = reinterpret_cast<uint32_t*>(data + size_t(y) * size_t(stride));
+        for (int x = 0; x < width; ++x) {
+            const uint32_t p = row[x];
+            const uint32_t a = p >> 24;
+            if (a == 0)
+                continue;
+            // Straight colour, transformed, premultiplied by the new alpha.
+            auto straight = [&](int shift) { return std::min<uint32_t>(255, (Channel(p, shift) * 255 + a / 2) / a); };
+            const uint32_t na = lut[3][a];
+            row[x] = Pack(na, Mul255(lut[2][straight(16)], na), Mul255(lut[1][straight(8)], na),
+                Mul255(lut[0][straight(0)], na));
+        }
+    }
+    cairo_surface_mark_dirty(image);
+}
+
 } // namespace reelfinch::plugin

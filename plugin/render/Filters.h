@@ -73,4 +73,9 @@ void BlurChannels(std::vector<uint16_t>& plane, int width, int height, int chann
 // object's space).
 void ApplyFilters(cairo_surface_t* image, const std::vector<Filter>& filters, double scaleX, double scaleY);
 
+// Applies a colour transform to every pixel of `image` (ARGB32, premultiplied) that is not fully transparent. A
+// filtered object is drawn plain, filtered, and only then coloured by its own transform and its parents': a glow
+// of black on an object whose transform adds red shows red.
+void TransformPicture(cairo_surface_t* image, const ColorTransform& cx);
+
 } // namespace reelfinch::plugin

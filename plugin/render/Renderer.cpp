@@ -1304,8 +1304,11 @@ void Renderer::drawScriptMasked(cairo_t* cr, const DisplayObject& object, const 
 void Renderer::drawPlaced(
     cairo_t* cr, const DisplayObject& object, cairo_matrix_t m, const ColorTransform& cx, int nesting, bool placed)
 {
-    // A text field scripts or typing have changed draws from its state.
-    if (object.field) {
+    // A text field scripts or typing have changed draws from its state; with filters or a blend mode, in a layer
+    // of its own as any other object.
+    const bool layered = !m_MaskMode
+        && (!object.filters.empty() || (object.blendMode > kBlendNormal && object.blendMode <= kBlendHardLight));
+    if (object.field && !layered) {
         drawField(cr, *object.field, m, cx.after(object.colorTransform));
         return;
     }
@@ -1388,7 +1391,8 @@ void Renderer::drawPlaced(
         layerBox.y1 += sides[1];
     }
     DeviceBox box;
-    if (characterBounds(object.characterId, m, object.buttonState, ContentOf(object), nesting, box)) {
+    // A field's own bounds follow its state, not its tag's: its layer is not cut to them.
+    if (!object.field && characterBounds(object.characterId, m, object.buttonState, ContentOf(object), nesting, box)) {
         if (box.empty()) {
             cairo_restore(cr);
             if (mode != kBlendAlpha)
@@ -1448,8 +1452,13 @@ void Renderer::drawPlaced(
         key = m_Key; // m_Key is reused by the objects drawn inside this one
     cairo_t* layer = beginLayer(cr, filtered && !layerBox.empty() ? &layerBox : nullptr);
     ++m_LayerDepth;
-    drawCharacter(layer, object.characterId, m, cx.after(object.colorTransform), object.ratio, object.buttonState,
-        ContentOf(object), nesting, &object.matrix);
+    // A filtered object is drawn without its colour transform, which applies to what its filters make.
+    const ColorTransform own = cx.after(object.colorTransform);
+    if (object.field)
+        drawField(layer, *object.field, m, filtered ? ColorTransform {} : own);
+    else
+        drawCharacter(layer, object.characterId, m, filtered ? ColorTransform {} : own, object.ratio,
+            object.buttonState, ContentOf(object), nesting, &object.matrix);
     --m_LayerDepth;
     cairo_pattern_t* group = endLayer(cr, layer);
     // Alpha clears what lies below outside the layer too: the layer's own clip is dropped before mixing.
@@ -1458,6 +1467,7 @@ void Renderer::drawPlaced(
     if (filtered && cairo_pattern_get_surface(group, &picture) == CAIRO_STATUS_SUCCESS
         && cairo_surface_get_type(picture) == CAIRO_SURFACE_TYPE_IMAGE) {
         ApplyFilters(picture, object.filters, m_FilterScaleX, m_FilterScaleY);
+        TransformPicture(picture, own);
         if (keyed) {
             // Kept for the next frame in a surface of its own (the layer's buffer serves other layers).
             const int width = cairo_image_surface_get_width(picture);

@@ -20,15 +20,19 @@ namespace {
 
 constexpr int T = kTwips;
 
-// A PlaceObject3 body placing `id` at `depth`, moved by (x, y) pixels, with a blend mode and a filter list.
-std::vector<uint8_t> Place3(uint16_t depth, uint16_t id, int x, int y, uint8_t blend, const std::vector<uint8_t>& filters)
+// A PlaceObject3 body placing `id` at `depth`, moved by (x, y) pixels, with a blend mode and a filter list, and
+// the bytes of a colour transform when given.
+std::vector<uint8_t> Place3(uint16_t depth, uint16_t id, int x, int y, uint8_t blend, const std::vector<uint8_t>& filters,
+    const std::vector<uint8_t>& colorTransform = {})
 {
     const uint8_t more = uint8_t((blend ? 0x02 : 0) | (filters.empty() ? 0 : 0x01));
-    std::vector<uint8_t> body { 0x06, more, uint8_t(depth), uint8_t(depth >> 8), uint8_t(id), uint8_t(id >> 8) };
+    const uint8_t flags = colorTransform.empty() ? 0x06 : 0x0E;
+    std::vector<uint8_t> body { flags, more, uint8_t(depth), uint8_t(depth >> 8), uint8_t(id), uint8_t(id >> 8) };
     uint64_t bits = (uint64_t(16) << 32) | (uint64_t(uint16_t(x * T)) << 16) | uint16_t(y * T);
     bits <<= 1;
     for (int shift = 32; shift >= 0; shift -= 8)
         body.push_back(uint8_t(bits >> shift));
+    body.insert(body.end(), colorTransform.begin(), colorTransform.end());
     body.insert(body.end(), filters.begin(), filters.end());
     if (blend)
         body.push_back(blend);
@@ -201,6 +205,47 @@ TEST(PluginEffects, FiltersOfPlacements)
     // The inner shadow darkens the top edge of the square from inside.
     const Canvas inner = Scene(0, DropShadow(kBlack, 1, kDown, 5, true, false));
     EXPECT_TRUE(Near(inner.at(60, 42), kBlack, 3));
+}
+
+// The placement's colour transform acts on what the filters make: a black shadow under a transform adding full
+// red shows red, and the object's own cyan turns white.
+TEST(PluginEffects, ColourTransformsColourTheFilteredPicture)
+{
+    MovieBuilder movie(100, 100);
+    movie.background(kWhite);
+    movie.rectShape(1, 0, 0, 50 * T, 50 * T, { 128, 255, 255 });
+    // Offsets only, 9 bits each: red +255, green, blue and alpha 0.
+    const std::vector<uint8_t> addRed { 0xA5, 0xFE, 0, 0, 0, 0 };
+    const double kDown = 3.14159265358979 / 2;
+    movie.raw(kTagPlaceObject3, Place3(1, 1, 40, 40, 0, DropShadow(kBlack, 1, kDown, 5, false, false), addRed));
+    movie.showFrame();
+    MoviePlayer player;
+    ASSERT_TRUE(Load(player, movie.finish()));
+    const Canvas canvas = Render(player, 100, 100);
+    EXPECT_TRUE(Near(canvas.at(60, 60), kWhite, 3));
+    EXPECT_TRUE(Near(canvas.at(62, 92), { 255, 0, 0 }, 3));
+}
+
+// A text field's picture goes through its filters as a shape's does: a bordered field casts its shadow.
+TEST(PluginEffects, TextFieldsTakeTheirFilters)
+{
+    MovieBuilder movie(100, 100);
+    movie.background(kWhite);
+    CDefineEditTextTag field;
+    field.m_ID = 1;
+    field.m_pBounds->m_XMax = 20 * T;
+    field.m_pBounds->m_YMax = 20 * T;
+    field.m_Border = true;
+    movie.tag(kTagDefineEditText, field);
+    const double kLeft = 3.14159265358979;
+    movie.raw(kTagPlaceObject3, Place3(1, 1, 40, 40, 0, DropShadow({ 255, 0, 255 }, 1, kLeft, 6, false, false)));
+    movie.showFrame();
+    MoviePlayer player;
+    ASSERT_TRUE(Load(player, movie.finish()));
+    const Canvas canvas = Render(player, 100, 100);
+    EXPECT_TRUE(Near(canvas.at(36, 50), { 255, 0, 255 }, 3));
+    EXPECT_TRUE(Near(canvas.at(50, 50), kWhite, 3));
+    EXPECT_TRUE(Near(canvas.at(70, 50), kWhite, 3));
 }
 
 TEST(PluginEffects, BlurSpreadsAndKeepsTheSum)
