@@ -1034,6 +1034,9 @@ double CharWidth(const EditField& field, size_t i, size_t end, double x, const C
         if (!f.tabStops.empty())
             return 0.0;
         const double every = DefaultTabStop(f) * kTwips;
+        // A format of no size (or none that is a number) has no default stops to reach.
+        if (!(every > 0) || !std::isfinite(every) || !std::isfinite(x))
+            return 0.0;
         return (std::floor(x / every) + 1) * every - x;
     }
     return advance(c, f) + f.letterSpacing * kTwips + KerningAfter(field, i, end, kerning);

@@ -1133,6 +1133,11 @@ TEST(TextFieldModel, PlacedCharactersFollowTabStopsAndKerning)
     EXPECT_DOUBLE_EQ(placedWith({})[3] - 40, every);
     f.formats[0].size = f.formats[1].size = f.formats[2].size = 24;
     EXPECT_GT(reelfinch::plugin::DefaultTabStop(f.formats[0]) * 20, every);
+    // A size of nothing, or no number, gives no stops: the tab takes no room.
+    for (double size : { 0.0, kNaN, -kInf }) {
+        f.formats[2].size = size;
+        EXPECT_DOUBLE_EQ(placedWith({})[3] - placedWith({})[2], 0) << size;
+    }
 }
 
 // ---- style sheets ----
