@@ -1709,7 +1709,7 @@ plugin::EditField* Machine::fieldOf(SpriteInstance& parent, plugin::DisplayObjec
     if (tag->m_HasFont)
         if (auto found = m_Player.m_Characters.find(tag->m_FontID); found != m_Player.m_Characters.end())
             font = found->second;
-    display.field = plugin::FieldFromTag(*tag, font);
+    display.field = plugin::FieldFromTag(*tag, font, m_Version);
     display.field->alignedTrailingSpaces = m_Version <= 7;
     // The movie's CSMTextSettings for this field (the first one naming it) set how its glyphs are drawn.
     const CTagsItem* tags = m_Player.m_Movie ? m_Player.m_Movie->GetTags() : nullptr;

@@ -243,8 +243,11 @@ namespace {
 
 constexpr char16_t kParagraph = u'\r';
 constexpr double kTwips = 20.0;
-// Tab stops every this many pixels where a format sets none.
-constexpr double kDefaultTabStop = 36.0;
+// The first movie versions whose HTML reader keeps white space between tags, and knows kerning.
+constexpr int kFirstKeptWhiteVersion = 7;
+constexpr int kFirstKerningVersion = 8;
+// Where a format sets no tab stops, they stand this many times its size apart.
+constexpr double kDefaultTabStopEms = 2.7;
 
 
 std::string Lower(std::string s)
@@ -549,7 +552,50 @@ void EditField::setText(const std::u16string& value)
     replace(0, text.size(), value, newFormat);
 }
 
-void EditField::setHtml(const std::u16string& value)
+namespace {
+
+// Movies before version 7 read HTML with the older reader: it passes over text between tags that is only white
+// space (line ends included); later versions keep it as text.
+std::u16string WithoutWhiteNodes(const std::u16string& html)
+{
+    std::u16string out;
+    out.reserve(html.size());
+    size_t i = 0;
+    while (i < html.size()) {
+        if (html[i] == u'<') {
+            const size_t close = html.find(u'>', i);
+            const size_t end = close == std::u16string::npos ? html.size() : close + 1;
+            out.append(html, i, end - i);
+            i = end;
+            continue;
+        }
+        const size_t next = std::min(html.find(u'<', i), html.size());
+        bool onlyWhite = true;
+        for (size_t k = i; k < next && onlyWhite; ++k)
+            onlyWhite = IsWhite(html[k]);
+        if (!onlyWhite)
+            out.append(html, i, next - i);
+        i = next;
+    }
+    return out;
+}
+
+} // namespace
+
+void EditField::setHtml(const std::u16string& value, int version)
+{
+    if (version < kFirstKeptWhiteVersion) {
+        // The older reader also ends a line at each closing paragraph or list item of a single-line field.
+        const bool wasMultiline = multiline;
+        multiline = true;
+        readHtml(WithoutWhiteNodes(value), version);
+        multiline = wasMultiline;
+        return;
+    }
+    readHtml(value, version);
+}
+
+void EditField::readHtml(const std::u16string& value, int version)
 {
     text.clear();
     formats.clear();
@@ -618,9 +664,6 @@ void EditField::setHtml(const std::u16string& value)
                 auto it = tag.attributes.find(key);
                 return it == tag.attributes.end() ? nullptr : &it->second;
             };
-            // A paragraph inside an open one is no paragraph of its own: the tag and its end are passed over.
-            if (name == "p" && std::find(names.begin(), names.end(), "p") != names.end())
-                continue;
             if (name == "p" || name == "li") {
                 // A list item starts a line of its own.
                 if (name == "li" && multiline && !text.empty() && text.back() != kParagraph)
@@ -637,6 +680,22 @@ void EditField::setHtml(const std::u16string& value)
                         f.align = TextAlign::Center;
                     else if (s == "justify")
                         f.align = TextAlign::Justify;
+                }
+                // A paragraph inside an open one opens none of its own (its end is passed over), but its paragraph
+                // figures, as they stand where it is (a list item's bullet among them), become the open one's.
+                if (name == "p") {
+                    if (const auto open = std::find(names.rbegin(), names.rend(), "p"); open != names.rend()) {
+                        CharFormat& outer = stack[size_t(names.rend() - open) - 1];
+                        outer.align = f.align;
+                        outer.leftMargin = f.leftMargin;
+                        outer.rightMargin = f.rightMargin;
+                        outer.indent = f.indent;
+                        outer.leading = f.leading;
+                        outer.blockIndent = f.blockIndent;
+                        outer.tabStops = f.tabStops;
+                        outer.bullet = f.bullet;
+                        continue;
+                    }
                 }
             } else if (name == "font") {
                 if (const auto* a = attr("face"))
@@ -657,7 +716,8 @@ void EditField::setHtml(const std::u16string& value)
                     if (std::isfinite(n))
                         f.letterSpacing = n;
                 }
-                if (const auto* a = attr("kerning"))
+                // Kerning came with version 8: older movies' text knows no such attribute.
+                if (const auto* a = attr("kerning"); a && version >= kFirstKerningVersion)
                     f.kerning = AttributeNumber(*a) != 0;
             } else if (name == "b") {
                 f.bold = true;
@@ -864,7 +924,7 @@ std::u16string EditField::htmlText() const
     return out;
 }
 
-std::unique_ptr<EditField> FieldFromTag(const CDefineEditTextTag& tag, const CTag* font)
+std::unique_ptr<EditField> FieldFromTag(const CDefineEditTextTag& tag, const CTag* font, int version)
 {
     const std::string fontName = font ? FontName(font) : std::string();
     auto field = std::make_unique<EditField>();
@@ -913,7 +973,7 @@ std::unique_ptr<EditField> FieldFromTag(const CDefineEditTextTag& tag, const CTa
     if (tag.m_HasText && tag.m_pInitialText) {
         const std::u16string initial = ToUtf16(tag.m_pInitialText->GetStr());
         if (field->html)
-            field->setHtml(initial);
+            field->setHtml(initial, version);
         else
             field->setText(initial);
     }
@@ -938,6 +998,57 @@ FieldLayout LayoutField(const EditField& field, const CharMeasure& advance, cons
     return LayoutField(field, advance, metrics, PairKerning {});
 }
 
+namespace {
+
+// The paragraph figures of the paragraph a character starts: those of its first character.
+const CharFormat& ParagraphFormat(const EditField& field, size_t paragraph)
+{
+    return paragraph < field.formats.size() ? field.formats[paragraph]
+        : field.formats.empty()             ? field.newFormat
+                                            : field.formats.back();
+}
+
+// How far right of the paragraph's margins a line's text starts, in twips. A list item's lines all leave room for
+// the bullet (its first-line indent does not count); other paragraphs indent their first line, a negative indent
+// taking it back to the field's edge at most.
+double LineIndent(const CharFormat& pf, bool first)
+{
+    if (pf.bullet)
+        return kBulletIndent * kTwips;
+    return first ? std::max(pf.indent, -(pf.leftMargin + pf.blockIndent)) * kTwips : 0;
+}
+
+// How far character `i` moves the pen where its line has reached `x` (twips from the line's start): a tab goes on
+// to the next tab stop (past the last of the paragraph's own stops it takes no room; without stops of its own,
+// the default ones apply), other characters take their advance, letter spacing and kerning with the next one
+// before `end`.
+double CharWidth(const EditField& field, size_t i, size_t end, double x, const CharMeasure& advance,
+    const PairKerning& kerning)
+{
+    const CharFormat& f = i < field.formats.size() ? field.formats[i] : field.newFormat;
+    const char16_t c = field.password ? u'*' : field.text[i];
+    if (c == u'\t' && !field.password) {
+        for (double stop : f.tabStops)
+            if (stop * kTwips > x)
+                return stop * kTwips - x;
+        if (!f.tabStops.empty())
+            return 0.0;
+        const double every = DefaultTabStop(f) * kTwips;
+        // A format of no size (or none that is a number) has no default stops to reach.
+        if (!(every > 0) || !std::isfinite(every) || !std::isfinite(x))
+            return 0.0;
+        return (std::floor(x / every) + 1) * every - x;
+    }
+    return advance(c, f) + f.letterSpacing * kTwips + KerningAfter(field, i, end, kerning);
+}
+
+} // namespace
+
+double DefaultTabStop(const CharFormat& format)
+{
+    return kDefaultTabStopEms * format.size;
+}
+
 FieldLayout LayoutField(
     const EditField& field, const CharMeasure& advance, const LineMetrics& metrics, const PairKerning& kerning)
 {
@@ -949,36 +1060,16 @@ FieldLayout LayoutField(
         size_t end = text.find(kParagraph, paragraph);
         if (end == std::u16string::npos)
             end = text.size();
-        const CharFormat& pf = paragraph < field.formats.size() ? field.formats[paragraph]
-            : field.formats.empty()                             ? field.newFormat
-                                                                : field.formats.back();
+        const CharFormat& pf = ParagraphFormat(field, paragraph);
         const double margins = (pf.leftMargin + pf.rightMargin + pf.blockIndent) * kTwips;
         size_t start = paragraph;
         bool first = true;
-        // A character's advance where the line has reached `x`; a tab goes on to the next tab stop. Past the
-        // last of the paragraph's own stops a tab takes no room; without stops of its own, the default ones
-        // apply.
-        const auto width = [&](size_t i, double x) {
-            const CharFormat& f = i < field.formats.size() ? field.formats[i] : field.newFormat;
-            const char16_t c = field.password ? u'*' : text[i];
-            if (c == u'\t' && !field.password) {
-                for (double stop : f.tabStops)
-                    if (stop * kTwips > x)
-                        return stop * kTwips - x;
-                if (!f.tabStops.empty())
-                    return 0.0;
-                const double every = kDefaultTabStop * kTwips;
-                return (std::floor(x / every) + 1) * every - x;
-            }
-            return advance(c, f) + f.letterSpacing * kTwips + KerningAfter(field, i, end, kerning);
-        };
+        const auto width = [&](size_t i, double x) { return CharWidth(field, i, end, x, advance, kerning); };
         while (true) {
             size_t lineEnd = end;
             size_t next = end;
+            const double limit = boxWidth - margins - LineIndent(pf, first);
             if (field.wordWrap) {
-                // A first line's indent may take it back to the field's edge, never past it.
-                const double indent = first ? std::max(pf.indent, -(pf.leftMargin + pf.blockIndent)) * kTwips : 0;
-                const double limit = boxWidth - margins - indent;
                 double x = 0;
                 size_t space = std::u16string::npos;
                 size_t i = start;
@@ -1002,14 +1093,20 @@ FieldLayout LayoutField(
             line.begin = start;
             line.end = lineEnd;
             line.firstOfParagraph = first;
-            // Spaces ending a line take room in a left-aligned paragraph; lines aligned otherwise leave them out
-            // unless the field keeps them.
+            // Spaces ending a line take room in a left-aligned paragraph (where the line wraps, those at the
+            // break as far as they fit); lines aligned otherwise leave them out unless the field keeps them.
             size_t visibleEnd = lineEnd;
             while (pf.align != TextAlign::Left && !field.alignedTrailingSpaces && visibleEnd > start
                 && text[visibleEnd - 1] == u' ')
                 --visibleEnd;
             for (size_t i = start; i < visibleEnd; ++i)
                 line.width += width(i, line.width);
+            for (size_t i = lineEnd; pf.align == TextAlign::Left && i < next && text[i] == u' '; ++i) {
+                const double w = width(i, line.width);
+                if (line.width + w > limit)
+                    break;
+                line.width += w;
+            }
             const auto measureLine = [&](const CharFormat& f) {
                 const auto [a, d] = metrics(f);
                 line.ascent = std::max(line.ascent, a);
@@ -1029,7 +1126,10 @@ FieldLayout LayoutField(
         }
         paragraph = end + 1;
     }
-    for (size_t i = 0; i < layout.lines.size(); ++i) {
+    // The empty line after a break that ends the text adds no height of its own, only the leading before it.
+    const bool brokenEnd = layout.lines.size() > 1 && !text.empty() && text.back() == kParagraph;
+    const size_t counted = layout.lines.size() - (brokenEnd ? 1 : 0);
+    for (size_t i = 0; i < counted; ++i) {
         const FieldLine& l = layout.lines[i];
         // Leading counts between lines, and after a line that is alone.
         const bool last = i + 1 == layout.lines.size();
@@ -1038,6 +1138,33 @@ FieldLayout LayoutField(
     if (text.empty())
         layout.textWidth = layout.textHeight = 0;
     return layout;
+}
+
+PlacedLine PlaceLine(
+    const EditField& field, const FieldLine& line, const CharMeasure& advance, const PairKerning& kerning)
+{
+    PlacedLine placed;
+    const CharFormat& pf = ParagraphFormat(field, line.begin);
+    const double width = std::fabs(field.right - field.left) - 2 * kFieldGap;
+    const double edge = kFieldGap + (pf.leftMargin + pf.blockIndent) * kTwips;
+    const double indent = LineIndent(pf, line.firstOfParagraph);
+    const double room = width - (pf.leftMargin + pf.rightMargin + pf.blockIndent) * kTwips - indent;
+    double x = edge + indent - field.hscroll * kTwips;
+    if (pf.align == TextAlign::Right)
+        x += room - line.width;
+    else if (pf.align == TextAlign::Center)
+        x += (room - line.width) / 2;
+    if (pf.bullet && line.firstOfParagraph)
+        placed.bullet = edge + kBulletGap * kTwips - field.hscroll * kTwips;
+    const double start = x;
+    const size_t end = std::min({ line.end, field.text.size(), field.formats.size() });
+    placed.x.reserve(end > line.begin ? end - line.begin + 1 : 1);
+    for (size_t i = line.begin; i < end; ++i) {
+        placed.x.push_back(x);
+        x += CharWidth(field, i, line.end, x - start, advance, kerning);
+    }
+    placed.x.push_back(x);
+    return placed;
 }
 
 DeviceMeasure::DeviceMeasure()

@@ -44,6 +44,9 @@ namespace reelfinch::plugin {
 
 struct SpriteInstance;
 
+// The movie version whose text rules apply where no movie says otherwise.
+inline constexpr int kNewestMovieVersion = 8;
+
 // Paragraph alignment as the field keeps it.
 enum class TextAlign : uint8_t { Left = 0, Right = 1, Center = 2, Justify = 3 };
 
@@ -138,14 +141,19 @@ struct EditField : std::enable_shared_from_this<EditField> {
     void replace(size_t begin, size_t end, const std::u16string& inserted, const CharFormat& format);
     // Replaces the whole text, in the format new text takes.
     void setText(const std::u16string& value);
-    // Sets the text from HTML of the player's subset.
-    void setHtml(const std::u16string& value);
+    // Sets the text from HTML of the player's subset, read as a movie of `version` reads it.
+    void setHtml(const std::u16string& value, int version = kNewestMovieVersion);
     // The text as HTML in the player's form.
     std::u16string htmlText() const;
+
+private:
+    void readHtml(const std::u16string& value, int version);
 };
 
-// A field made from its tag and the tag of its font (null when it has none).
-std::unique_ptr<EditField> FieldFromTag(const CDefineEditTextTag& tag, const CTag* font);
+// A field made from its tag and the tag of its font (null when it has none), its HTML read as a movie of
+// `version` reads it.
+std::unique_ptr<EditField> FieldFromTag(
+    const CDefineEditTextTag& tag, const CTag* font, int version = kNewestMovieVersion);
 
 // The characters of UTF-8 `text` as UTF-16 units and back; a byte that does not start a valid sequence stands for
 // itself.
@@ -193,5 +201,11 @@ private:
 
 // The inner gap between a field's bounds and its text, in twips.
 inline constexpr double kFieldGap = 40.0;
+// A list item's text stands this many pixels right of its margins; its bullet this many.
+inline constexpr double kBulletIndent = 36.0;
+inline constexpr double kBulletGap = 10.0;
+inline constexpr char16_t kBullet = 0x2022;
+// How far apart the tab stops of a format that sets none are, in pixels.
+double DefaultTabStop(const CharFormat& format);
 
 } // namespace reelfinch::plugin

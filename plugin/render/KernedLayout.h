@@ -6,6 +6,8 @@
 
 #include <cstddef>
 #include <functional>
+#include <optional>
+#include <vector>
 
 namespace reelfinch::plugin {
 
@@ -19,5 +21,14 @@ double KerningAfter(const EditField& field, size_t i, size_t end, const PairKern
 // LayoutField, with `kerning` applied between the characters of each line.
 FieldLayout LayoutField(
     const EditField& field, const CharMeasure& advance, const LineMetrics& metrics, const PairKerning& kerning);
+
+// Where a laid-out line's characters stand, as drawn and as the caret finds them: margins, indents, the bullet's
+// room, alignment, horizontal scrolling, tab stops, letter spacing and kerning. Twips from the field's left edge.
+struct PlacedLine {
+    std::optional<double> bullet; // where a list item's bullet is drawn, on its first line
+    std::vector<double> x; // the left edge of each character of the line, then where the last one ends
+};
+PlacedLine PlaceLine(
+    const EditField& field, const FieldLine& line, const CharMeasure& advance, const PairKerning& kerning);
 
 } // namespace reelfinch::plugin

@@ -2814,49 +2814,50 @@ void Renderer::drawField(cairo_t* cr, const EditField& field, const cairo_matrix
         return e ? EmbeddedKerning(*e, a, b, f.size) : 0.0;
     };
     const FieldLayout layout = LayoutField(field, advance, metrics, kerning);
-    const double width = right - left - 2 * kFieldGutter;
+    // One character in the device font of a format, its pen at (x, baseline).
+    const auto drawDeviceText = [&](cairo_t* cr, const CharFormat& f, char16_t c, double x, double baseline) {
+        cairo_select_font_face(cr, DeviceFamily(f.font), f.italic ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL,
+            f.bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+        cairo_set_font_size(cr, f.size * kPixel);
+        const std::string utf8 = ToUtf8(std::u16string(1, c));
+        setColor(rgb(f.color));
+        cairo_move_to(cr, x, baseline);
+        cairo_show_text(cr, utf8.c_str());
+        cairo_new_path(cr);
+    };
     double y = top + kFieldGutter;
     const size_t first = size_t(std::max(0, field.scroll - 1));
     for (size_t n = first; n < layout.lines.size(); ++n) {
         const FieldLine& line = layout.lines[n];
         if (y > bottom)
             break; // below the field
-        const CharFormat& pf = line.begin < field.formats.size() ? field.formats[line.begin] : field.newFormat;
-        // A negative indent takes the first line back to the field's edge at most.
-        const double indent
-            = (line.firstOfParagraph ? std::max(pf.indent, -(pf.leftMargin + pf.blockIndent)) : 0) * kPixel;
-        const double leftEdge = left + kFieldGutter + (pf.leftMargin + pf.blockIndent) * kPixel;
-        const double room = width - (pf.leftMargin + pf.rightMargin + pf.blockIndent) * kPixel - indent;
-        double x = leftEdge + indent - field.hscroll * kPixel;
-        if (pf.align == TextAlign::Right)
-            x += room - line.width;
-        else if (pf.align == TextAlign::Center)
-            x += (room - line.width) / 2;
+        const PlacedLine placed = PlaceLine(field, line, advance, kerning);
         const double baseline = y + line.ascent;
-        for (size_t i = line.begin; i < line.end; ++i) {
+        if (placed.bullet && line.begin < field.formats.size()) {
+            // A list item's bullet, in the format of its first character.
+            const CharFormat& f = field.formats[line.begin];
+            if (const Font* e = fontFor(f))
+                drawGlyph(cr, *e, e->glyphFor(kBullet), f.size * kPixel, left + *placed.bullet, baseline, m, cx, rgb(f.color));
+            else if (!field.embedFonts)
+                drawDeviceText(cr, f, kBullet, left + *placed.bullet, baseline);
+        }
+        for (size_t i = line.begin; i + 1 - line.begin < placed.x.size(); ++i) {
             const CharFormat& f = field.formats[i];
             const char16_t c = field.password ? u'*' : field.text[i];
-            const double w = advance(c, f) + f.letterSpacing * kPixel + KerningAfter(field, i, line.end, kerning);
+            const double x = left + placed.x[i - line.begin];
+            const double w = placed.x[i + 1 - line.begin] - placed.x[i - line.begin];
             if (const Font* e = fontFor(f)) {
                 drawGlyph(cr, *e, e->glyphFor(c), f.size * kPixel, x, baseline, m, cx, rgb(f.color));
             } else if (field.embedFonts) {
                 // Without the font embedded, nothing shows.
-            } else if (c != u' ') {
-                cairo_select_font_face(cr, DeviceFamily(f.font), f.italic ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL,
-                    f.bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
-                cairo_set_font_size(cr, f.size * kPixel);
-                const std::string utf8 = ToUtf8(std::u16string(1, c));
-                setColor(rgb(f.color));
-                cairo_move_to(cr, x, baseline);
-                cairo_show_text(cr, utf8.c_str());
-                cairo_new_path(cr);
+            } else if (c != u' ' && c != u'\t') {
+                drawDeviceText(cr, f, c, x, baseline);
             }
             if (f.underline) {
                 setColor(rgb(f.color));
                 cairo_rectangle(cr, x, baseline + kPixel, w, kPixel);
                 cairo_fill(cr);
             }
-            x += w;
         }
         y += line.ascent + line.descent + line.leading;
     }

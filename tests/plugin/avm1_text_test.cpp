@@ -961,10 +961,11 @@ TEST(TextFieldModel, LayoutFigures)
         { "abc", false, 1000, 0, {}, 1, 300, 250 },
         { "abc", false, 1000, 2, {}, 1, 300, 290 }, // a lone line counts its leading
         { "ab\rcd", false, 1000, 2, {}, 2, 200, 540 }, // the last of several does not
-        { "ab cd ef", true, 80 + 500, 0, {}, 2, 500, 500 },
+        { "ab cd ef", true, 80 + 500, 0, {}, 2, 500, 500 }, // the space at the break takes no room it has not
+        { "ab cd ef", true, 80 + 650, 0, {}, 2, 600, 500 }, // but takes it where it has
         { "abcdefgh", true, 80 + 300, 0, {}, 3, 300, 750 }, // a long word breaks between characters
         { "a\tb", false, 1000, 0, { 20 }, 1, 500, 250 }, // the tab reaches 400 twips
-        { "a\tb", false, 2000, 0, {}, 1, 820, 250 }, // default stops every 36 pixels
+        { "a\tb", false, 2000, 0, {}, 1, 2.7 * 12 * 20 + 100, 250 }, // default stops 2.7 sizes apart
         { "a\tb\tc", false, 2000, 0, { 20 }, 1, 600, 250 }, // past the field's own stops a tab takes no room
     };
     for (const Case& c : cases) {
@@ -1037,6 +1038,106 @@ TEST(TextFieldModel, KerningAppliesBetweenPairsOfOneFont)
     EXPECT_EQ(width(true, "A", false, 2000), std::pair(370.0, size_t(1))); // the first pair spans two fonts
     EXPECT_EQ(width(true, nullptr, true, 80 + 340), std::pair(340.0, size_t(1)));
     EXPECT_EQ(width(false, nullptr, true, 80 + 340).second, size_t(2));
+}
+
+// A paragraph opened inside an open one adds no line of its own, but its paragraph figures (a list item's bullet
+// where it stands inside one) become the open paragraph's, so the break closing that one shows them.
+TEST(TextFieldModel, NestedParagraphsHandTheirFiguresOut)
+{
+    reelfinch::plugin::EditField f;
+    f.multiline = true;
+    const auto bullets = [&](const char16_t* html) {
+        f.setHtml(html);
+        std::string out;
+        for (size_t i = 0; i < f.text.size(); ++i)
+            if (f.text[i] == u'\r')
+                out += f.formats[i].bullet ? 'L' : 'P';
+        return out;
+    };
+    EXPECT_EQ(bullets(u"<p><li>t</li></p>"), "LP");
+    EXPECT_EQ(bullets(u"<p><li><p>t</p></li></p>"), "LL");
+    EXPECT_EQ(bullets(u"<p><p><li>t</li></p></p>"), "LP");
+    EXPECT_EQ(bullets(u"<p><li><li><p>t</p></li></li></p>"), "LLL");
+    f.setHtml(u"<p align=\"right\"><p align=\"center\">t</p></p>");
+    EXPECT_EQ(f.formats.back().align, reelfinch::plugin::TextAlign::Center);
+}
+
+// Movies before version 7 read HTML with the older reader (white space between tags dropped, every closing
+// paragraph a line end even in a single-line field), and only version 8 knows kerning.
+TEST(TextFieldModel, HtmlReadsByTheMoviesVersion)
+{
+    reelfinch::plugin::EditField f;
+    const std::u16string html = u"<p>a</p> <p>b</p> <font kerning=\"1\">c</font>";
+    f.setHtml(html, 6);
+    EXPECT_EQ(f.text, u"a\rb\rc");
+    EXPECT_FALSE(f.formats.back().kerning);
+    EXPECT_FALSE(f.multiline) << "the field stays single-line";
+    f.setHtml(html, 7);
+    EXPECT_EQ(f.text, u"a b c");
+    EXPECT_FALSE(f.formats.back().kerning);
+    f.setHtml(html, 8);
+    EXPECT_TRUE(f.formats.back().kerning);
+}
+
+// A list item's lines all start past the bullet's room (its first-line indent does not count), and the bullet
+// stands on its first line only.
+TEST(TextFieldModel, ListItemsLeaveRoomForTheirBullet)
+{
+    using reelfinch::plugin::CharFormat;
+    const auto advance = [](char16_t, const CharFormat&) { return 100.0; };
+    const auto metrics = [](const CharFormat&) { return std::pair<double, double> { 200.0, 50.0 }; };
+    const double room = reelfinch::plugin::kBulletIndent * 20;
+    reelfinch::plugin::EditField f;
+    f.multiline = f.wordWrap = true;
+    f.right = 80 + room + 400; // four characters beside the bullet
+    f.newFormat.indent = 5;
+    f.setHtml(u"<li>aaa aaa</li>");
+    const auto layout = reelfinch::plugin::LayoutField(f, advance, metrics, {});
+    ASSERT_EQ(layout.lines.size(), 3u) << "two lines of text and the empty one after the last break";
+    EXPECT_EQ(layout.lines[1].begin, 4u);
+    EXPECT_DOUBLE_EQ(layout.textHeight, 2 * 250) << "the empty last line takes no room";
+    const auto first = reelfinch::plugin::PlaceLine(f, layout.lines[0], advance, {});
+    const auto second = reelfinch::plugin::PlaceLine(f, layout.lines[1], advance, {});
+    EXPECT_DOUBLE_EQ(first.x.front(), 40 + room);
+    EXPECT_DOUBLE_EQ(second.x.front(), 40 + room);
+    ASSERT_TRUE(first.bullet.has_value());
+    EXPECT_LT(*first.bullet, first.x.front());
+    EXPECT_FALSE(second.bullet.has_value());
+}
+
+// Characters stand where the layout measured them: after a tab at the next stop (the format's own, or the
+// default ones, which grow with the size), and closer by the kerning of their pair.
+TEST(TextFieldModel, PlacedCharactersFollowTabStopsAndKerning)
+{
+    using reelfinch::plugin::CharFormat;
+    const auto advance = [](char16_t, const CharFormat&) { return 100.0; };
+    const auto metrics = [](const CharFormat&) { return std::pair<double, double> { 200.0, 50.0 }; };
+    const reelfinch::plugin::PairKerning kerning = [](char16_t a, char16_t b, const CharFormat&) {
+        return a == u'A' && b == u'V' ? -30.0 : 0.0;
+    };
+    reelfinch::plugin::EditField f;
+    f.right = 4000;
+    f.newFormat.kerning = true;
+    f.setText(u"AV\tA");
+    const auto placedWith = [&](const std::vector<double>& stops) {
+        for (CharFormat& c : f.formats)
+            c.tabStops = stops;
+        const auto layout = reelfinch::plugin::LayoutField(f, advance, metrics, kerning);
+        const auto placed = reelfinch::plugin::PlaceLine(f, layout.lines[0], advance, kerning);
+        EXPECT_DOUBLE_EQ(placed.x.back() - placed.x.front(), layout.lines[0].width);
+        return placed.x;
+    };
+    EXPECT_DOUBLE_EQ(placedWith({ 50 })[1] - 40, 70);
+    EXPECT_DOUBLE_EQ(placedWith({ 50 })[3] - 40, 50 * 20);
+    const double every = reelfinch::plugin::DefaultTabStop(f.formats[0]) * 20;
+    EXPECT_DOUBLE_EQ(placedWith({})[3] - 40, every);
+    f.formats[0].size = f.formats[1].size = f.formats[2].size = 24;
+    EXPECT_GT(reelfinch::plugin::DefaultTabStop(f.formats[0]) * 20, every);
+    // A size of nothing, or no number, gives no stops: the tab takes no room.
+    for (double size : { 0.0, kNaN, -kInf }) {
+        f.formats[2].size = size;
+        EXPECT_DOUBLE_EQ(placedWith({})[3] - placedWith({})[2], 0) << size;
+    }
 }
 
 // ---- style sheets ----

@@ -160,7 +160,7 @@ void PullVariable(Machine& m, FieldLink* link, bool binding = false)
     field->variableText = text;
     if (text != field->text) {
         if (field->html)
-            field->setHtml(text);
+            field->setHtml(text, m.version());
         else
             field->setText(text);
     }
@@ -203,37 +203,62 @@ std::shared_ptr<FieldLink> LinkFor(Machine& m, SpriteInstance& parent, DisplayOb
 
 // ---- layout figures ----
 
-// Fields with embedded fonts measure with the movie's font of each character's format, others with the device font.
-plugin::FieldLayout Layout(Machine& m, const EditField& field)
+// How a field's characters are measured: fields with embedded fonts measure with the movie's font of each
+// character's format (and its kerning), others with the device font.
+class FieldMeasures
 {
-    plugin::DeviceMeasure device;
-    if (!field.embedFonts)
-        return plugin::LayoutField(
-            field, [&](char16_t c, const CharFormat& f) { return device.advance(c, f); },
-            [&](const CharFormat& f) { return device.metrics(f); });
-    const CharFormat* last = nullptr;
-    const plugin::Font* font = nullptr;
-    const auto fontFor = [&](const CharFormat& f) {
-        if (!last || last->font != f.font || last->bold != f.bold || last->italic != f.italic) {
-            font = m.embeddedFont(f.font, f.bold, f.italic);
-            last = &f;
-        }
-        return font;
-    };
-    return plugin::LayoutField(
-        field,
-        [&](char16_t c, const CharFormat& f) {
+public:
+    FieldMeasures(Machine& m, const EditField& field)
+        : m_Machine(m)
+        , m_Field(field)
+    {
+    }
+    plugin::CharMeasure advance()
+    {
+        return [this](char16_t c, const CharFormat& f) {
+            if (!m_Field.embedFonts)
+                return m_Device.advance(c, f);
             const plugin::Font* e = fontFor(f);
             return e ? plugin::EmbeddedAdvance(*e, c, f.size) : 0.0;
-        },
-        [&](const CharFormat& f) {
+        };
+    }
+    plugin::LineMetrics metrics()
+    {
+        return [this](const CharFormat& f) {
             const plugin::Font* e = fontFor(f);
-            return e ? plugin::EmbeddedMetrics(*e, f.size) : device.metrics(f);
-        },
-        [&](char16_t a, char16_t b, const CharFormat& f) {
+            return e ? plugin::EmbeddedMetrics(*e, f.size) : m_Device.metrics(f);
+        };
+    }
+    plugin::PairKerning kerning()
+    {
+        return [this](char16_t a, char16_t b, const CharFormat& f) {
             const plugin::Font* e = fontFor(f);
             return e ? plugin::EmbeddedKerning(*e, a, b, f.size) : 0.0;
-        });
+        };
+    }
+
+private:
+    const plugin::Font* fontFor(const CharFormat& f)
+    {
+        if (!m_Field.embedFonts)
+            return nullptr;
+        if (!m_Last || m_Last->font != f.font || m_Last->bold != f.bold || m_Last->italic != f.italic) {
+            m_Font = m_Machine.embeddedFont(f.font, f.bold, f.italic);
+            m_Last = &f;
+        }
+        return m_Font;
+    }
+    Machine& m_Machine;
+    const EditField& m_Field;
+    plugin::DeviceMeasure m_Device;
+    const CharFormat* m_Last = nullptr;
+    const plugin::Font* m_Font = nullptr;
+};
+
+plugin::FieldLayout Layout(Machine& m, const EditField& field)
+{
+    FieldMeasures measures(m, field);
+    return plugin::LayoutField(field, measures.advance(), measures.metrics(), measures.kerning());
 }
 
 // Lines that fit in the field's height from `first` (from 0), at least one.
@@ -582,45 +607,12 @@ Value GetHtmlText(Machine& m, EditField& f, FieldLink* link)
     return StringValue(m, f.html ? f.htmlText() : f.text);
 }
 
-// In SWF 6 the player's HTML reader passes over text between tags that is only white space (line ends
-// included); later versions keep it as text.
-std::u16string WithoutWhiteNodes(const std::u16string& html)
-{
-    const auto white = [](char16_t c) { return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r'; };
-    std::u16string out;
-    out.reserve(html.size());
-    size_t i = 0;
-    while (i < html.size()) {
-        if (html[i] == u'<') {
-            const size_t close = html.find(u'>', i);
-            const size_t end = close == std::u16string::npos ? html.size() : close + 1;
-            out.append(html, i, end - i);
-            i = end;
-            continue;
-        }
-        const size_t next = std::min(html.find(u'<', i), html.size());
-        bool onlyWhite = true;
-        for (size_t k = i; k < next && onlyWhite; ++k)
-            onlyWhite = white(html[k]);
-        if (!onlyWhite)
-            out.append(html, i, next - i);
-        i = next;
-    }
-    return out;
-}
-
 void SetHtmlText(Machine& m, EditField& f, FieldLink* link, const Value& v)
 {
     const std::u16string text = U16(m, v);
     if (!SetStyledText(m, f, link, text)) {
-        if (f.html && m.version() < 7) {
-            // SWF 6 ends a line at each closing paragraph or list item in single-line fields too.
-            const bool multiline = f.multiline;
-            f.multiline = true;
-            f.setHtml(WithoutWhiteNodes(text));
-            f.multiline = multiline;
-        } else if (f.html)
-            f.setHtml(text);
+        if (f.html)
+            f.setHtml(text, m.version());
         else
             f.setText(text);
     }
@@ -1979,17 +1971,12 @@ TextPoint PointInText(Machine& m, const EditField& field, double x, double y)
 {
     TextPoint at;
     at.caret = field.text.size();
-    const plugin::FieldLayout layout = Layout(m, field);
-    plugin::DeviceMeasure device;
-    const auto advance = [&](char16_t c, const CharFormat& f) {
-        const plugin::Font* e = field.embedFonts ? m.embeddedFont(f.font, f.bold, f.italic) : nullptr;
-        if (field.embedFonts)
-            return e ? plugin::EmbeddedAdvance(*e, c, f.size) : 0.0;
-        return device.advance(c, f);
-    };
+    FieldMeasures measures(m, field);
+    const plugin::CharMeasure advance = measures.advance();
+    const plugin::PairKerning kerning = measures.kerning();
+    const plugin::FieldLayout layout = plugin::LayoutField(field, advance, measures.metrics(), kerning);
     const double left = std::min(field.left, field.right);
     const double top = std::min(field.top, field.bottom);
-    const double width = std::abs(field.right - field.left) - 2 * plugin::kFieldGap;
     const size_t first = size_t(std::max(0, field.scroll - 1));
     if (first >= layout.lines.size())
         return at;
@@ -2005,27 +1992,19 @@ TextPoint PointInText(Machine& m, const EditField& field, double x, double y)
     }
     const plugin::FieldLine& line = layout.lines[n];
     inside = inside && y < lineTop + line.ascent + line.descent + line.leading;
-    const CharFormat& pf = line.begin < field.formats.size() ? field.formats[line.begin] : field.newFormat;
-    const double indent
-        = (line.firstOfParagraph ? std::max(pf.indent, -(pf.leftMargin + pf.blockIndent)) : 0) * kTwips;
-    const double room = width - (pf.leftMargin + pf.rightMargin + pf.blockIndent) * kTwips - indent;
-    double cx = left + plugin::kFieldGap + (pf.leftMargin + pf.blockIndent) * kTwips + indent - field.hscroll * kTwips;
-    if (pf.align == TextAlign::Right)
-        cx += room - line.width;
-    else if (pf.align == TextAlign::Center)
-        cx += (room - line.width) / 2;
+    // The characters stand where drawing puts them.
+    const plugin::PlacedLine placed = plugin::PlaceLine(field, line, advance, kerning);
     at.caret = std::min(line.end, field.text.size());
-    bool placed = false;
-    for (size_t i = line.begin; i < line.end && i < field.formats.size(); ++i) {
-        const CharFormat& f = field.formats[i];
-        const double w = advance(field.password ? u'*' : field.text[i], f) + f.letterSpacing * kTwips;
-        if (!placed && x < cx + w / 2) {
-            at.caret = i;
-            placed = true;
+    bool found = false;
+    for (size_t k = 0; k + 1 < placed.x.size(); ++k) {
+        const double cx = left + placed.x[k];
+        const double w = placed.x[k + 1] - placed.x[k];
+        if (!found && x < cx + w / 2) {
+            at.caret = line.begin + k;
+            found = true;
         }
         if (inside && x >= cx && x < cx + w)
-            at.character = i;
-        cx += w;
+            at.character = line.begin + k;
     }
     return at;
 }
