@@ -2807,7 +2807,7 @@ void Renderer::drawField(cairo_t* cr, const EditField& field, const cairo_matrix
     };
     LineMetrics metrics = [&](const CharFormat& f) {
         const Font* e = fontFor(f);
-        return e ? EmbeddedMetrics(*e, f.size) : device.metrics(f);
+        return e ? EmbeddedMetrics(*e, f.size) : field.embedFonts ? std::pair(0.0, 0.0) : device.metrics(f);
     };
     const PairKerning kerning = [&](char16_t a, char16_t b, const CharFormat& f) {
         const Font* e = fontFor(f);

@@ -1292,3 +1292,58 @@ TEST(StyleSheetObject, TransformReadsCssValues)
     }
     EXPECT_TRUE(s.call("transform", { Value::null() }).isNull());
 }
+
+// A field's own display values: autoSize moves the box inside the field (its matrix stays, _x follows the box),
+// setting _width refits a field that sizes itself, _width spans the turned box, _alpha keeps 256ths, and filters
+// read and write as a clip's do.
+TEST(TextFieldModel, DisplayValuesFollowTheBox)
+{
+    reelfinch::plugin::MoviePlayer player;
+    Machine m { player, 8 };
+    Value root(m.rootClip());
+    const auto make = [&](const char* name, double depth, double x, double width) {
+        Value args[6] = { Value(m.str(name)), Value(depth), Value(x), Value(16.0), Value(width), Value(13.0) };
+        return m.callMethod(root, "createTextField", args, 6);
+    };
+    const auto num = [&](const Value& f, const char* name) { return m.toNumber(m.getMember(f, name)); };
+
+    Value right = make("r", 1, -4, 12);
+    m.setMember(right, "autoSize", Value(m.str("right")));
+    // Empty text: the box is its gutters alone, 4 wide, its right edge where it was (8).
+    EXPECT_EQ(num(right, "_x"), 4);
+    EXPECT_EQ(num(right, "_width"), 4);
+    EXPECT_EQ(FieldDisplay(right, nullptr)->matrix.x0, -4 * 20);
+    // A wider box moves its right edge to 4 + 19; the field fits again from there.
+    m.setMember(right, "_width", Value(19.0));
+    EXPECT_EQ(num(right, "_x"), 19);
+    EXPECT_EQ(num(right, "_width"), 4);
+    m.setMember(right, "_x", Value(30.0));
+    EXPECT_EQ(num(right, "_x"), 30);
+    EXPECT_EQ(FieldDisplay(right, nullptr)->matrix.x0, (30 - 23) * 20);
+
+    Value turned = make("t", 2, 0, 12);
+    m.setMember(turned, "_rotation", Value(5.0));
+    m.setMember(turned, "_xscale", Value(200.0));
+    m.setMember(turned, "_yscale", Value(150.0));
+    EXPECT_EQ(num(turned, "_width"), 25.6); // 24 cos 5 + 19.5 sin 5
+    EXPECT_EQ(num(turned, "_height"), 21.5);
+    m.setMember(turned, "_alpha", Value(0.5));
+    EXPECT_EQ(num(turned, "_alpha"), 0.390625);
+
+    // filters: a fresh field has none; filter objects are kept, anything else is left out.
+    EXPECT_EQ(m.toString(m.getMember(turned, "filters")), "");
+    ArrayObject* list = m.newArray();
+    Value listValue(static_cast<reelfinch::avm1::Object*>(list));
+    Value blur = m.getMember(m.getMember(m.getMember(Value(m.m_Global), "flash"), "filters"), "BlurFilter");
+    list->m_Items.push_back(m.construct(blur, nullptr, 0));
+    list->m_Items.push_back(Value(1.0));
+    m.setMember(turned, "filters", listValue);
+    EXPECT_EQ(num(m.getMember(turned, "filters"), "length"), 1);
+    EXPECT_EQ(FieldDisplay(turned, nullptr)->filters.size(), 1u);
+
+    // Text in an embedded font the movie does not have takes no room at all.
+    m.setMember(turned, "embedFonts", Value(true));
+    m.setMember(turned, "text", Value(m.str("ab")));
+    EXPECT_EQ(num(turned, "textWidth"), 0);
+    EXPECT_EQ(num(turned, "textHeight"), 0);
+}

@@ -133,6 +133,9 @@ std::optional<double> ButtonTabIndex(const Value& button);
 // A text field's or video's entry in its parent's display list, while it is there.
 plugin::DisplayObject* FieldDisplay(const Value& field, plugin::SpriteInstance** parent);
 plugin::DisplayObject* VideoDisplay(const Value& video, plugin::SpriteInstance** parent);
+// The filters of a clip, button or text field: read as a new array of new filter objects, written from an array.
+Value FiltersGet(Machine& m, const Value& self, const Value* args, int argc);
+Value FiltersSet(Machine& m, const Value& self, const Value* args, int argc);
 // The clip named `name` among the children of the state a button object shows (undefined when none).
 Value ButtonChild(Machine& m, Object* button, std::string_view name);
 

@@ -130,13 +130,17 @@ Value ScrollSet(Machine& m, const Value& self, const Value* args, int argc)
     return Value();
 }
 
-// The display object of a clip or a button.
+// The display object of a clip, a button or a text field.
 plugin::DisplayObject* ClipOrButton(Machine& m, const Value& self)
 {
     if (plugin::DisplayObject* d = Display(m, self))
         return d;
-    return ButtonDisplay(self, nullptr);
+    if (plugin::DisplayObject* d = ButtonDisplay(self, nullptr))
+        return d;
+    return FieldDisplay(self, nullptr);
 }
+
+} // namespace
 
 // A new array of new filter objects: changing them changes nothing until the array is written back.
 Value FiltersGet(Machine& m, const Value& self, const Value*, int)
@@ -176,8 +180,6 @@ Value FiltersSet(Machine& m, const Value& self, const Value* args, int argc)
         d->filters = std::move(filters);
     return Value();
 }
-
-} // namespace
 
 void InstallDisplayEffects(Machine& m)
 {

@@ -225,8 +225,11 @@ public:
     plugin::LineMetrics metrics()
     {
         return [this](const CharFormat& f) {
+            // Text in an embedded font the movie lacks shows nothing and takes no room, across or down.
             const plugin::Font* e = fontFor(f);
-            return e ? plugin::EmbeddedMetrics(*e, f.size) : m_Device.metrics(f);
+            return e ? plugin::EmbeddedMetrics(*e, f.size)
+                : m_Field.embedFonts ? std::pair(0.0, 0.0)
+                                     : m_Device.metrics(f);
         };
     }
     plugin::PairKerning kerning()
@@ -297,7 +300,7 @@ int MaxScroll(const EditField& field, const plugin::FieldLayout& layout)
 }
 
 // Grows or moves the field to its text as autoSize says.
-void ApplyAutoSize(Machine& m, EditField& field, DisplayObject* display)
+void ApplyAutoSize(Machine& m, EditField& field)
 {
     if (field.autoSize == AutoSize::None)
         return;
@@ -311,8 +314,9 @@ void ApplyAutoSize(Machine& m, EditField& field, DisplayObject* display)
             shift = std::floor((old - width) / 2); // whole twips
         else if (field.autoSize == AutoSize::Right)
             shift = old - width;
-        if (display)
-            display->matrix.x0 += shift * display->matrix.xx;
+        // The box moves inside the field, its matrix stays: a copy made by duplicateMovieClip stands where the
+        // field was placed, while _x reads where the box now begins.
+        field.left += shift;
         field.right = field.left + width;
     }
     field.bottom = field.top + height;
@@ -585,7 +589,7 @@ Value GetText(Machine& m, EditField& f, FieldLink* link)
 
 void Changed(Machine& m, EditField& f, FieldLink* link)
 {
-    ApplyAutoSize(m, f, DisplayOf(link));
+    ApplyAutoSize(m, f);
     PushVariable(m, link);
 }
 
@@ -624,10 +628,10 @@ template <bool EditField::*Member> Value GetFlag(Machine&, EditField& f, FieldLi
     return Value(f.*Member);
 }
 
-template <bool EditField::*Member> void SetFlag(Machine& m, EditField& f, FieldLink* link, const Value& v)
+template <bool EditField::*Member> void SetFlag(Machine& m, EditField& f, FieldLink*, const Value& v)
 {
     f.*Member = m.toBoolean(v);
-    ApplyAutoSize(m, f, DisplayOf(link));
+    ApplyAutoSize(m, f);
 }
 
 template <uint32_t EditField::*Member> Value GetColor(Machine&, EditField& f, FieldLink*)
@@ -728,7 +732,7 @@ Value GetAutoSize(Machine& m, EditField& f, FieldLink*)
     }
 }
 
-void SetAutoSize(Machine& m, EditField& f, FieldLink* link, const Value& v)
+void SetAutoSize(Machine& m, EditField& f, FieldLink*, const Value& v)
 {
     if (v.isBool()) {
         f.autoSize = v.asBool() ? AutoSize::Left : AutoSize::None;
@@ -739,7 +743,7 @@ void SetAutoSize(Machine& m, EditField& f, FieldLink* link, const Value& v)
             : a == "right"       ? AutoSize::Right
                                  : AutoSize::None;
     }
-    ApplyAutoSize(m, f, DisplayOf(link));
+    ApplyAutoSize(m, f);
 }
 
 Value GetTextWidth(Machine& m, EditField& f, FieldLink*)
@@ -837,7 +841,7 @@ template <double EditField::*Member> void SetNumber(Machine& m, EditField& f, Fi
     f.*Member = m.toNumber(v);
 }
 
-// Properties whose values live on the script object (tabIndex, filters, styleSheet): kept in a hidden slot.
+// Properties whose values live on the script object (tabIndex, styleSheet): kept in a hidden slot.
 Value GetStored(Machine& m, const Value& self, const char* slot)
 {
     Value v;
@@ -938,6 +942,8 @@ template <size_t... I> void DefineProperties(Machine& m, Object* proto, std::ind
         const PropertyEntry& p = kProperties[i];
         if (p.swf8 && m.version() < 8)
             m.define(proto, p.name, Value(), 0);
+        else if (std::strcmp(p.name, "filters") == 0)
+            DefineAccessor(m, proto, p.name, FiltersGet, FiltersSet, 0); // the display object's, as clips have
         else
             DefineAccessor(m, proto, p.name, get, set, 0);
     };
@@ -965,9 +971,9 @@ template <Display D> Value DisplayGet(Machine& m, const Value& self, const Value
     const cairo_matrix_t& mx = d->matrix;
     switch (D) {
     case Display::X:
-        return Value(Twentieths(mx.x0 / kTwips));
+        return Value(Twentieths((mx.x0 + mx.xx * f.left + mx.xy * f.top) / kTwips));
     case Display::Y:
-        return Value(Twentieths(mx.y0 / kTwips));
+        return Value(Twentieths((mx.y0 + mx.yx * f.left + mx.yy * f.top) / kTwips));
     case Display::XScale:
         return Value(MatrixScaleX(mx) * 100.0);
     case Display::YScale:
@@ -977,9 +983,17 @@ template <Display D> Value DisplayGet(Machine& m, const Value& self, const Value
     case Display::Visible:
         return Value(d->visible);
     case Display::Width:
-        return Value(Twentieths(std::fabs(f.right - f.left) * MatrixScaleX(mx) / kTwips));
-    case Display::Height:
-        return Value(Twentieths(std::fabs(f.bottom - f.top) * MatrixScaleY(mx) / kTwips));
+    case Display::Height: {
+        // The extent of the box's corners in the parent's space, rotation and skew included.
+        double lo = 1e300, hi = -1e300;
+        for (const double x : { f.left, f.right })
+            for (const double y : { f.top, f.bottom }) {
+                const double p = D == Display::Width ? mx.xx * x + mx.xy * y : mx.yx * x + mx.yy * y;
+                lo = std::min(lo, p);
+                hi = std::max(hi, p);
+            }
+        return Value(Twentieths((hi - lo) / kTwips));
+    }
     case Display::Rotation:
         return Value(MatrixRotation(mx));
     case Display::Name:
@@ -1022,12 +1036,13 @@ template <Display D> Value DisplaySet(Machine& m, const Value& self, const Value
     cairo_matrix_t& mx = d->matrix;
     switch (D) {
     case Display::X:
+        // The box's place is what _x reads: the matrix takes the rest.
         if (std::isfinite(n))
-            mx.x0 = std::trunc(n * kTwips);
+            mx.x0 = std::trunc(n * kTwips) - (mx.xx * f.left + mx.xy * f.top);
         break;
     case Display::Y:
         if (std::isfinite(n))
-            mx.y0 = std::trunc(n * kTwips);
+            mx.y0 = std::trunc(n * kTwips) - (mx.yx * f.left + mx.yy * f.top);
         break;
     case Display::XScale:
         if (std::isfinite(n))
@@ -1038,8 +1053,9 @@ template <Display D> Value DisplaySet(Machine& m, const Value& self, const Value
             SetMatrix(mx, MatrixScaleX(mx), n / 100.0, MatrixRotation(mx));
         break;
     case Display::Alpha:
+        // Kept in 256ths, as a colour transform holds it.
         if (std::isfinite(n))
-            d->colorTransform.ma = n / 100.0;
+            d->colorTransform.ma = std::trunc(n * 256.0 / 100.0) / 256.0;
         break;
     case Display::Visible:
         d->visible = m.toBoolean(v) || (v.isNumber() && v.asNumber() != 0);
@@ -1049,12 +1065,15 @@ template <Display D> Value DisplaySet(Machine& m, const Value& self, const Value
         if (std::isfinite(n) && n >= 0) {
             const double sx = MatrixScaleX(mx);
             f.right = f.left + (sx > 0 ? std::trunc(n * kTwips / sx) : 0);
+            // A field that sizes itself fits its text again, from the new box's edges.
+            ApplyAutoSize(m, f);
         }
         break;
     case Display::Height:
         if (std::isfinite(n) && n >= 0) {
             const double sy = MatrixScaleY(mx);
             f.bottom = f.top + (sy > 0 ? std::trunc(n * kTwips / sy) : 0);
+            ApplyAutoSize(m, f);
         }
         break;
     case Display::Rotation:
@@ -1167,7 +1186,6 @@ Value SetTextFormat(Machine& m, const Value& self, const Value* args, int argc)
         return Value();
     const FormatChange change = ReadFormat(m, format);
     const Indices indices = ReadIndices(m, args, std::min(argc - 1, 2));
-    FieldLink* link = LinkOf(self);
     EditField* f = FieldOf(self);
     if (!f)
         return Value();
@@ -1188,7 +1206,7 @@ Value SetTextFormat(Machine& m, const Value& self, const Value* args, int argc)
         for (size_t i = p; i < q; ++i)
             change.applyParagraph(f->formats[i]);
     }
-    ApplyAutoSize(m, *f, DisplayOf(link));
+    ApplyAutoSize(m, *f);
     return Value();
 }
 
