@@ -11,6 +11,7 @@
 #include "timeline/MoviePlayer.h"
 #include "avm1/NumberText.h"
 #include "avm1/TextCodec.h"
+#include "FontCacheRelease.h"
 
 #include <gtest/gtest.h>
 

@@ -3,6 +3,7 @@
 #include "avm1/Machine.h"
 #include "render/EditText.h"
 #include "render/Fonts.h"
+#include "FontCacheRelease.h"
 #include "PluginTestSupport.h"
 
 #include <cairo.h>
@@ -137,19 +138,6 @@ double Advance(char32_t c)
     return c == U' ' ? 12 : 24;
 }
 
-// Device fonts leave cairo's font caches and the font configuration they read filled until the process ends;
-// a program that wants them released, as the leak checker does, empties them once nothing draws any more.
-class FontCacheRelease : public ::testing::Environment
-{
-public:
-    void TearDown() override
-    {
-        cairo_debug_reset_static_data();
-        FcFini();
-    }
-};
-
-const ::testing::Environment* const kFontCacheRelease = ::testing::AddGlobalTestEnvironment(new FontCacheRelease);
 
 } // namespace
 
