@@ -48,6 +48,21 @@ void SubtractByOperators(cairo_t* cr, cairo_pattern_t* layer)
     cairo_paint(cr);
 }
 
+// Runs `draw` on a context over `pixels`, clipped to two rectangles: a large one, whose rows the compositing
+// loops split between two threads, and a small one beside it of an odd width. Returns what `draw` returns.
+template <class Draw> bool DrawInTwoRectangles(std::vector<uint32_t>& pixels, int width, int height, Draw draw)
+{
+    cairo_surface_t* target = ImageOf(pixels, width, height);
+    cairo_t* cr = cairo_create(target);
+    cairo_rectangle(cr, 3, 7, 500, 301);
+    cairo_rectangle(cr, 505, 20, 11, 5);
+    cairo_clip(cr);
+    const bool done = draw(cr);
+    cairo_destroy(cr);
+    cairo_surface_destroy(target);
+    return done;
+}
+
 } // namespace
 
 TEST(Compositing, SubtractRowMatchesCairoOnEveryPixel)
@@ -193,24 +208,19 @@ TEST(Compositing, LargeLayersMixAsCairoDoes)
     std::vector<uint32_t> layerPixels = RandomPixels(random, kWidth * kHeight);
     cairo_surface_t* layer = ImageOf(layerPixels, kWidth, kHeight);
     auto run = [&](std::vector<uint32_t>& pixels, bool ours) {
-        cairo_surface_t* target = ImageOf(pixels, kWidth, kHeight);
-        cairo_t* cr = cairo_create(target);
-        cairo_rectangle(cr, 3, 7, 500, 301);
-        cairo_rectangle(cr, 505, 20, 10, 5);
-        cairo_clip(cr);
-        cairo_pattern_t* pattern = cairo_pattern_create_for_surface(layer);
-        bool done = false;
-        if (ours) {
-            done = BlendLayer(cr, pattern, LayerBlend::Overlay);
-        } else {
-            cairo_set_operator(cr, CAIRO_OPERATOR_OVERLAY);
-            cairo_set_source(cr, pattern);
-            cairo_paint(cr);
-        }
-        cairo_pattern_destroy(pattern);
-        cairo_destroy(cr);
-        cairo_surface_destroy(target);
-        return done;
+        return DrawInTwoRectangles(pixels, kWidth, kHeight, [&](cairo_t* cr) {
+            cairo_pattern_t* pattern = cairo_pattern_create_for_surface(layer);
+            bool done = false;
+            if (ours) {
+                done = BlendLayer(cr, pattern, LayerBlend::Overlay);
+            } else {
+                cairo_set_operator(cr, CAIRO_OPERATOR_OVERLAY);
+                cairo_set_source(cr, pattern);
+                cairo_paint(cr);
+            }
+            cairo_pattern_destroy(pattern);
+            return done;
+        });
     };
     std::vector<uint32_t> expected = below;
     run(expected, false);
@@ -243,26 +253,21 @@ TEST(Compositing, MaskedLayersMixAsCairoDoes)
     cairo_surface_t* mask
         = cairo_image_surface_create_for_data(coverage.data(), CAIRO_FORMAT_A8, kWidth, kHeight, maskStride);
     auto run = [&](std::vector<uint32_t>& pixels, bool ours, cairo_operator_t op) {
-        cairo_surface_t* target = ImageOf(pixels, kWidth, kHeight);
-        cairo_t* cr = cairo_create(target);
-        cairo_set_operator(cr, op);
-        cairo_rectangle(cr, 3, 7, 500, 301);
-        cairo_rectangle(cr, 505, 20, 11, 5);
-        cairo_clip(cr);
-        cairo_pattern_t* pattern = cairo_pattern_create_for_surface(layer);
-        cairo_pattern_t* maskPattern = cairo_pattern_create_for_surface(mask);
-        bool done = false;
-        if (ours) {
-            done = MaskLayer(cr, pattern, maskPattern);
-        } else {
-            cairo_set_source(cr, pattern);
-            cairo_mask(cr, maskPattern);
-        }
-        cairo_pattern_destroy(maskPattern);
-        cairo_pattern_destroy(pattern);
-        cairo_destroy(cr);
-        cairo_surface_destroy(target);
-        return done;
+        return DrawInTwoRectangles(pixels, kWidth, kHeight, [&](cairo_t* cr) {
+            cairo_set_operator(cr, op);
+            cairo_pattern_t* pattern = cairo_pattern_create_for_surface(layer);
+            cairo_pattern_t* maskPattern = cairo_pattern_create_for_surface(mask);
+            bool done = false;
+            if (ours) {
+                done = MaskLayer(cr, pattern, maskPattern);
+            } else {
+                cairo_set_source(cr, pattern);
+                cairo_mask(cr, maskPattern);
+            }
+            cairo_pattern_destroy(maskPattern);
+            cairo_pattern_destroy(pattern);
+            return done;
+        });
     };
     std::vector<uint32_t> expected = below;
     run(expected, false, CAIRO_OPERATOR_OVER);

@@ -319,6 +319,36 @@ std::vector<Filter> Filters(const std::vector<uint8_t>& bytes)
     return FiltersFrom(&list);
 }
 
+// A mask RasterizeMono makes of `polygons` within `clip`, read by pixel in the drawing's own coordinates.
+class MonoMask {
+public:
+    MonoMask(const Polygons& polygons, bool nonZero, const double clip[4])
+        : surface_(RasterizeMono(polygons, nonZero, clip, left_, top_))
+    {
+    }
+    ~MonoMask() { cairo_surface_destroy(surface_); }
+    MonoMask(const MonoMask&) = delete;
+    MonoMask& operator=(const MonoMask&) = delete;
+
+    bool empty() const { return surface_ == nullptr; }
+    int top() const { return top_; }
+    // The coverage of pixel (x, y): 0 outside the mask.
+    int at(int x, int y) const
+    {
+        x -= left_;
+        y -= top_;
+        if (!surface_ || x < 0 || y < 0 || x >= cairo_image_surface_get_width(surface_)
+            || y >= cairo_image_surface_get_height(surface_))
+            return 0;
+        return cairo_image_surface_get_data(surface_)[y * cairo_image_surface_get_stride(surface_) + x];
+    }
+
+private:
+    int left_ = 0;
+    int top_ = 0;
+    cairo_surface_t* surface_;
+};
+
 } // namespace
 
 TEST(PluginEffects, FilterRecordsBecomeFilters)
@@ -378,37 +408,17 @@ TEST(PluginEffects, CoverageWithoutAntiAliasingByPixelCentres)
     const double clip[4] = { 0, 0, 10, 10 };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        int left = 0;
-        int top = 0;
-        cairo_surface_t* mask = RasterizeMono(c.polygons, c.nonZero, clip, left, top);
-        if (c.in.empty()) {
-            EXPECT_EQ(mask, nullptr) << "nothing covered, no mask";
-            cairo_surface_destroy(mask);
-            continue;
-        }
-        ASSERT_NE(mask, nullptr);
-        const unsigned char* data = cairo_image_surface_get_data(mask);
-        const int stride = cairo_image_surface_get_stride(mask);
-        const int width = cairo_image_surface_get_width(mask);
-        const int height = cairo_image_surface_get_height(mask);
-        auto at = [&](int x, int y) {
-            x -= left;
-            y -= top;
-            return x >= 0 && y >= 0 && x < width && y < height ? data[y * stride + x] : 0;
-        };
+        const MonoMask mask(c.polygons, c.nonZero, clip);
+        EXPECT_EQ(mask.empty(), c.in.empty()) << "a mask exactly when something is covered";
         for (auto [x, y] : c.in)
-            EXPECT_EQ(at(x, y), 255) << x << "," << y;
+            EXPECT_EQ(mask.at(x, y), 255) << x << "," << y;
         for (auto [x, y] : c.out)
-            EXPECT_EQ(at(x, y), 0) << x << "," << y;
-        cairo_surface_destroy(mask);
+            EXPECT_EQ(mask.at(x, y), 0) << x << "," << y;
     }
-    int left = 0;
-    int top = 0;
     const double nan = std::nan("");
-    EXPECT_EQ(RasterizeMono({ { { 0, 0 }, { nan, 1 }, { 1, 1 } } }, true, clip, left, top), nullptr);
-    EXPECT_EQ(RasterizeMono({ { { 0, 0 }, { 5, 0 } } }, true, clip, left, top), nullptr) << "no area";
-    EXPECT_EQ(RasterizeMono({ { { 20, 20 }, { 30, 20 }, { 30, 30 } } }, true, clip, left, top), nullptr)
-        << "outside the clip";
+    EXPECT_TRUE(MonoMask({ { { 0, 0 }, { nan, 1 }, { 1, 1 } } }, true, clip).empty());
+    EXPECT_TRUE(MonoMask({ { { 0, 0 }, { 5, 0 } } }, true, clip).empty()) << "no area";
+    EXPECT_TRUE(MonoMask({ { { 20, 20 }, { 30, 20 }, { 30, 30 } } }, true, clip).empty()) << "outside the clip";
 }
 
 TEST(PluginEffects, StrokeOutlines)
@@ -424,34 +434,22 @@ TEST(PluginEffects, StrokeOutlines)
         SCOPED_TRACE(int(c.cap));
         Polygons outline;
         StrokePolygons({ { { 2, 5 }, { 8, 5 } } }, 2, c.cap, StrokeJoin::Round, 3, 0.5, outline);
-        int left = 0;
-        int top = 0;
-        cairo_surface_t* mask = RasterizeMono(outline, true, clip, left, top);
-        ASSERT_NE(mask, nullptr);
-        const unsigned char* data = cairo_image_surface_get_data(mask);
-        const int stride = cairo_image_surface_get_stride(mask);
-        auto at = [&](int x, int y) { return data[(y - top) * stride + (x - left)]; };
-        EXPECT_EQ(at(5, 4), 255);
-        EXPECT_EQ(at(5, 5), 255);
-        EXPECT_EQ(at(2, 5), 255);
-        EXPECT_EQ(at(1, 5), c.coversBeforeStart ? 255 : 0);
-        EXPECT_EQ(top, 4) << "nothing above the line's upper side";
-        cairo_surface_destroy(mask);
+        const MonoMask mask(outline, true, clip);
+        ASSERT_FALSE(mask.empty());
+        EXPECT_EQ(mask.at(5, 4), 255);
+        EXPECT_EQ(mask.at(5, 5), 255);
+        EXPECT_EQ(mask.at(2, 5), 255);
+        EXPECT_EQ(mask.at(1, 5), c.coversBeforeStart ? 255 : 0);
+        EXPECT_EQ(mask.top(), 4) << "nothing above the line's upper side";
     }
     // A line a pixel wide whose ends lie on pixel centres: its round caps hold those centres, however few sides
     // a cap that small gets.
     {
         Polygons outline;
         StrokePolygons({ { { 2.5, 5.5 }, { 8.5, 5.5 } } }, 1, StrokeCap::Round, StrokeJoin::Round, 3, 2, outline);
-        int left = 0;
-        int top = 0;
-        cairo_surface_t* mask = RasterizeMono(outline, true, clip, left, top);
-        ASSERT_NE(mask, nullptr);
-        const unsigned char* data = cairo_image_surface_get_data(mask);
-        const int stride = cairo_image_surface_get_stride(mask);
-        EXPECT_EQ(data[(5 - top) * stride + (2 - left)], 255);
-        EXPECT_EQ(data[(5 - top) * stride + (8 - left)], 255);
-        cairo_surface_destroy(mask);
+        const MonoMask mask(outline, true, clip);
+        EXPECT_EQ(mask.at(2, 5), 255);
+        EXPECT_EQ(mask.at(8, 5), 255);
     }
     // A miter past its limit is cut off square to the corner's bisector, the limit's half widths out: more than a
     // bevel, less than the whole miter.
@@ -459,20 +457,9 @@ TEST(PluginEffects, StrokeOutlines)
         const double wide[4] = { 0, 0, 20, 20 };
         Polygons outline;
         StrokePolygons({ { { 2, 10 }, { 10, 10 }, { 10, 2 } } }, 8, StrokeCap::None, StrokeJoin::Miter, 1, 0.5, outline);
-        int left = 0;
-        int top = 0;
-        cairo_surface_t* mask = RasterizeMono(outline, true, wide, left, top);
-        ASSERT_NE(mask, nullptr);
-        const unsigned char* data = cairo_image_surface_get_data(mask);
-        const int stride = cairo_image_surface_get_stride(mask);
-        const int width = cairo_image_surface_get_width(mask);
-        const int height = cairo_image_surface_get_height(mask);
-        auto at = [&](int x, int y) {
-            return x - left < width && y - top < height ? data[(y - top) * stride + (x - left)] : 0;
-        };
-        EXPECT_EQ(at(12, 12), 255) << "past the bevel";
-        EXPECT_EQ(at(13, 13), 0) << "short of the miter's tip";
-        cairo_surface_destroy(mask);
+        const MonoMask mask(outline, true, wide);
+        EXPECT_EQ(mask.at(12, 12), 255) << "past the bevel";
+        EXPECT_EQ(mask.at(13, 13), 0) << "short of the miter's tip";
     }
     // Lines far out of range or wider than any count of sides give outlines of bounded size, if any.
     {
@@ -487,19 +474,7 @@ TEST(PluginEffects, StrokeOutlines)
     for (StrokeJoin join : { StrokeJoin::Miter, StrokeJoin::Bevel }) {
         Polygons outline;
         StrokePolygons({ { { 2, 6 }, { 6, 6 }, { 6, 2 } } }, 4, StrokeCap::None, join, 4, 0.5, outline);
-        int left = 0;
-        int top = 0;
-        cairo_surface_t* mask = RasterizeMono(outline, true, clip, left, top);
-        ASSERT_NE(mask, nullptr);
-        const unsigned char* data = cairo_image_surface_get_data(mask);
-        const int stride = cairo_image_surface_get_stride(mask);
-        const int width = cairo_image_surface_get_width(mask);
-        const int height = cairo_image_surface_get_height(mask);
-        const int x = 7 - left;
-        const int y = 7 - top;
-        const int corner = x < width && y < height ? data[y * stride + x] : 0;
-        EXPECT_EQ(corner, join == StrokeJoin::Miter ? 255 : 0);
-        cairo_surface_destroy(mask);
+        EXPECT_EQ(MonoMask(outline, true, clip).at(7, 7), join == StrokeJoin::Miter ? 255 : 0);
     }
 }
 
