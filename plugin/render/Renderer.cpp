@@ -1505,10 +1505,14 @@ void Renderer::placeCached(cairo_t* cr, const DisplayObject& object, cairo_matri
         || !std::isfinite(box.x0) || !std::isfinite(box.y0) || !std::isfinite(box.x1) || !std::isfinite(box.y1))
         return;
     // A cached picture (bitmap caching, filters) is drawn on its own and placed with the corner of its bounds on
-    // the nearest whole pixel: the object moves by up to half a pixel.
+    // the nearest whole pixel: the object moves by up to half a pixel. A corner halfway between two pixels goes
+    // right and down, except downwards for a picture both cached and filtered: that one goes up (the player
+    // shows its filtered picture a pixel above where the cached one alone would land, across it does not).
     if (object.cacheAsBitmap || !object.filters.empty()) {
         const double dx = std::floor(box.x0 + 0.5) - box.x0;
-        const double dy = std::floor(box.y0 + 0.5) - box.y0;
+        const double dy = (object.cacheAsBitmap && !object.filters.empty() ? std::ceil(box.y0 - 0.5)
+                                                                             : std::floor(box.y0 + 0.5))
+            - box.y0;
         m.x0 += dx;
         m.y0 += dy;
         box.x0 += dx;

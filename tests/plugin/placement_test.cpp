@@ -16,6 +16,27 @@ constexpr uint8_t kHasFilterList = 0x01;
 constexpr uint8_t kBlurFilter = 1;
 constexpr size_t kBlurBytes = 9;
 
+constexpr uint8_t kHasCacheAsBitmap = 0x04;
+
+// A PlaceObject3 body placing `id` at depth 1 moved by (x, y) twips, with bitmap caching and a blur of nothing
+// as `more` asks.
+std::vector<uint8_t> PlaceCached(uint16_t id, int x, int y, uint8_t more)
+{
+    std::vector<uint8_t> body { uint8_t(kHasCharacter | kHasMatrix), more, 1, 0, uint8_t(id), uint8_t(id >> 8) };
+    uint64_t bits = (uint64_t(16) << 32) | (uint64_t(uint16_t(x)) << 16) | uint16_t(y);
+    bits <<= 1;
+    for (int shift = 32; shift >= 0; shift -= 8)
+        body.push_back(uint8_t(bits >> shift));
+    if (more & kHasFilterList) {
+        body.push_back(1);
+        body.push_back(kBlurFilter);
+        body.insert(body.end(), kBlurBytes, 0);
+    }
+    if (more & kHasCacheAsBitmap)
+        body.push_back(1);
+    return body;
+}
+
 // A PlaceObject3 body placing `id` at `depth`, moved by (x, y) pixels; `more` is its second flags byte, followed
 // by one blur filter, the blend mode and the visible flag as those flags ask.
 std::vector<uint8_t> Place3(uint16_t depth, uint16_t id, int x, int y, uint8_t more, uint8_t blend, bool visible)
@@ -94,5 +115,44 @@ TEST(PluginPlacement, WhatFollowsAFaultIsNotTaken)
         const Canvas canvas = Render(player, 100, 100);
         EXPECT_TRUE(Near(canvas.at(30, 30), kBlue));
         EXPECT_TRUE(Near(canvas.at(10, 10), kRed));
+    }
+}
+
+TEST(PluginPlacement, CachedPicturesStartOnWholePixels)
+{
+    // A 20-pixel square whose corner lies between pixels: a cached or filtered picture starts on the nearest
+    // whole pixel, one halfway right and down, except that a picture both cached and filtered goes up.
+    struct Case {
+        const char* what;
+        uint8_t more;
+        int x, y; // twips
+        int left, top; // the square's first pixels
+    };
+    const Case cases[] = {
+        { "cached, halfway", kHasCacheAsBitmap, 210, 210, 11, 11 },
+        { "filtered, halfway", kHasFilterList, 210, 210, 11, 11 },
+        { "cached and filtered, halfway", kHasCacheAsBitmap | kHasFilterList, 210, 210, 11, 10 },
+        { "cached and filtered, nearer below", kHasCacheAsBitmap | kHasFilterList, 210, 212, 11, 11 },
+        { "cached and filtered, nearer above", kHasCacheAsBitmap | kHasFilterList, 208, 208, 10, 10 },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        MovieBuilder movie(60, 60);
+        movie.background(kWhite);
+        movie.rectShape(1, 0, 0, 20 * T, 20 * T, kBlue);
+        movie.raw(kTagPlaceObject3, PlaceCached(1, c.x, c.y, c.more));
+        movie.showFrame();
+        MoviePlayer player;
+        ASSERT_TRUE(Load(player, movie.finish()));
+        const Canvas canvas = Render(player, 60, 60);
+        const int middle = 20;
+        EXPECT_TRUE(Near(canvas.at(c.left, middle), kBlue, 2)) << "left edge";
+        EXPECT_TRUE(Near(canvas.at(c.left - 1, middle), kWhite, 2)) << "left of it";
+        EXPECT_TRUE(Near(canvas.at(c.left + 19, middle), kBlue, 2)) << "right edge";
+        EXPECT_TRUE(Near(canvas.at(c.left + 20, middle), kWhite, 2)) << "right of it";
+        EXPECT_TRUE(Near(canvas.at(middle, c.top), kBlue, 2)) << "top edge";
+        EXPECT_TRUE(Near(canvas.at(middle, c.top - 1), kWhite, 2)) << "above it";
+        EXPECT_TRUE(Near(canvas.at(middle, c.top + 19), kBlue, 2)) << "bottom edge";
+        EXPECT_TRUE(Near(canvas.at(middle, c.top + 20), kWhite, 2)) << "below it";
     }
 }
