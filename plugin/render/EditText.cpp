@@ -580,22 +580,43 @@ std::u16string WithoutWhiteNodes(const std::u16string& html)
     return out;
 }
 
+// The styles of a sheet an opening tag takes, before its own attributes (which win over them): the tag's own
+// style (only paragraphs, list items and links have one), then the style its class names. A class matches its
+// style whatever the case of either, and only as written whole: a class attribute with spaces around its name
+// or with two names matches nothing. Paragraph figures come only with a paragraph or a list item.
+void ApplyStyles(const TextStyleSheet& sheet, const Tag& tag, CharFormat& f)
+{
+    const bool paragraph = tag.name == "p" || tag.name == "li";
+    const auto apply = [&](const std::string& selector) {
+        const auto it = sheet.find(selector);
+        if (it == sheet.end())
+            return;
+        it->second.applyCharacter(f);
+        if (paragraph)
+            it->second.applyParagraph(f);
+    };
+    if (paragraph || tag.name == "a")
+        apply(tag.name);
+    if (const auto it = tag.attributes.find("class"); it != tag.attributes.end())
+        apply("." + Lower(ToUtf8(it->second)));
+}
+
 } // namespace
 
-void EditField::setHtml(const std::u16string& value, int version)
+void EditField::setHtml(const std::u16string& value, int version, const TextStyleSheet* sheet)
 {
     if (version < kFirstKeptWhiteVersion) {
         // The older reader also ends a line at each closing paragraph or list item of a single-line field.
         const bool wasMultiline = multiline;
         multiline = true;
-        readHtml(WithoutWhiteNodes(value), version);
+        readHtml(WithoutWhiteNodes(value), version, sheet);
         multiline = wasMultiline;
         return;
     }
-    readHtml(value, version);
+    readHtml(value, version, sheet);
 }
 
-void EditField::readHtml(const std::u16string& value, int version)
+void EditField::readHtml(const std::u16string& value, int version, const TextStyleSheet* sheet)
 {
     text.clear();
     formats.clear();
@@ -664,6 +685,8 @@ void EditField::readHtml(const std::u16string& value, int version)
                 auto it = tag.attributes.find(key);
                 return it == tag.attributes.end() ? nullptr : &it->second;
             };
+            if (sheet)
+                ApplyStyles(*sheet, tag, f);
             if (name == "p" || name == "li") {
                 // A list item starts a line of its own.
                 if (name == "li" && multiline && !text.empty() && text.back() != kParagraph)

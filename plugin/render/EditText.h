@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <memory>
 #include <functional>
+#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -73,6 +75,68 @@ struct CharFormat {
     double letterSpacing = 0;
     bool operator==(const CharFormat&) const = default;
 };
+
+// What a text format or a style sets: the fields it gives, the others left as they are.
+struct FormatChange {
+    std::optional<std::string> font, url, target;
+    std::optional<double> size, leftMargin, rightMargin, indent, leading, blockIndent, letterSpacing;
+    std::optional<uint32_t> color;
+    std::optional<bool> bold, italic, underline, bullet, kerning;
+    std::optional<TextAlign> align;
+    std::optional<std::vector<double>> tabStops;
+
+    bool paragraph() const
+    {
+        return align || leftMargin || rightMargin || indent || leading || blockIndent || tabStops || bullet;
+    }
+
+    void applyCharacter(CharFormat& f) const
+    {
+        if (font)
+            f.font = *font;
+        if (url)
+            f.url = *url;
+        if (target)
+            f.target = *target;
+        if (size)
+            f.size = *size;
+        if (color)
+            f.color = *color;
+        if (bold)
+            f.bold = *bold;
+        if (italic)
+            f.italic = *italic;
+        if (underline)
+            f.underline = *underline;
+        if (kerning)
+            f.kerning = *kerning;
+        if (letterSpacing)
+            f.letterSpacing = *letterSpacing;
+    }
+    void applyParagraph(CharFormat& f) const
+    {
+        if (align)
+            f.align = *align;
+        if (leftMargin)
+            f.leftMargin = *leftMargin;
+        if (rightMargin)
+            f.rightMargin = *rightMargin;
+        if (indent)
+            f.indent = *indent;
+        if (leading)
+            f.leading = *leading;
+        if (blockIndent)
+            f.blockIndent = *blockIndent;
+        if (tabStops)
+            f.tabStops = *tabStops;
+        if (bullet)
+            f.bullet = *bullet;
+    }
+};
+
+// A style sheet as the HTML reader applies it: each style's format by its selector in lower case (".name" for a
+// class, a tag's name for the tag).
+using TextStyleSheet = std::map<std::string, FormatChange>;
 
 // How a field grows to fit its text.
 enum class AutoSize : uint8_t { None, Left, Center, Right };
@@ -141,13 +205,15 @@ struct EditField : std::enable_shared_from_this<EditField> {
     void replace(size_t begin, size_t end, const std::u16string& inserted, const CharFormat& format);
     // Replaces the whole text, in the format new text takes.
     void setText(const std::u16string& value);
-    // Sets the text from HTML of the player's subset, read as a movie of `version` reads it.
-    void setHtml(const std::u16string& value, int version = kNewestMovieVersion);
+    // Sets the text from HTML of the player's subset, read as a movie of `version` reads it; the styles of
+    // `sheet`, when given, apply to the elements they select.
+    void setHtml(
+        const std::u16string& value, int version = kNewestMovieVersion, const TextStyleSheet* sheet = nullptr);
     // The text as HTML in the player's form.
     std::u16string htmlText() const;
 
 private:
-    void readHtml(const std::u16string& value, int version);
+    void readHtml(const std::u16string& value, int version, const TextStyleSheet* sheet);
 };
 
 // A field made from its tag and the tag of its font (null when it has none), its HTML read as a movie of

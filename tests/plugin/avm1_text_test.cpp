@@ -1294,6 +1294,80 @@ TEST(StyleSheetObject, TransformReadsCssValues)
     EXPECT_TRUE(s.call("transform", { Value::null() }).isNull());
 }
 
+// What a style sheet gives the elements it selects: a paragraph, list item or link takes its tag's style, any
+// element the style its class names (whatever the case, the name written whole), then its own attributes; an
+// inner element's style wins over an outer one's. Only paragraphs and list items take paragraph figures.
+TEST(TextFieldModel, StyleSheetsStyleTheElementsTheySelect)
+{
+    reelfinch::plugin::TextStyleSheet sheet;
+    sheet[".red"].color = 0xFF0000;
+    sheet[".wide"].leftMargin = 30;
+    for (const char* tag : { "a", "li", "span", "font" })
+        sheet[tag].color = 0x0000FF;
+    sheet["p"].align = reelfinch::plugin::TextAlign::Center;
+    const std::pair<const char*, uint32_t> cases[] = { // the colour of the text's last character
+        { "<span class=\"RED\">x</span>", 0xFF0000 },
+        { "<span class=\" red\">x</span>", 0 },
+        { "<span class=\"red wide\">x</span>", 0 },
+        { "<span>x</span><font>y</font>", 0 }, // no tag style for these
+        { "<a>x</a>", 0x0000FF },
+        { "<li>x</li>", 0x0000FF },
+        { "<a class=\"red\">x</a>", 0xFF0000 },
+        { "<font color=\"#00FF00\">x<span class=\"red\">y</span></font>", 0xFF0000 },
+        { "<span class=\"red\">x<font color=\"#00FF00\">y</font></span>", 0x00FF00 },
+    };
+    for (const auto& [html, colour] : cases) {
+        reelfinch::plugin::EditField f;
+        f.setHtml(reelfinch::plugin::ToUtf16(html), 8, &sheet);
+        ASSERT_FALSE(f.formats.empty()) << html;
+        EXPECT_EQ(f.formats.back().color, colour) << html;
+    }
+    reelfinch::plugin::EditField f;
+    f.multiline = true;
+    f.setHtml(u"<p>x</p><p align=\"right\">y</p><p class=\"wide\">z</p><span class=\"wide\">w</span>", 8, &sheet);
+    ASSERT_EQ(Shown(f.text), "x|y|z|w");
+    EXPECT_EQ(f.formats[0].align, reelfinch::plugin::TextAlign::Center);
+    EXPECT_EQ(f.formats[2].align, reelfinch::plugin::TextAlign::Right); // the attribute wins
+    EXPECT_EQ(f.formats[4].leftMargin, 30);
+    EXPECT_EQ(f.formats[6].leftMargin, 0); // a span takes no paragraph figures
+}
+
+// Through scripts: a field with a sheet reads its text as styled HTML, a new sheet (or the same one changed and set
+// again) styles the source afresh, and taking the sheet away keeps the formats the text has. Tab stops from HTML
+// read back as an array.
+TEST(TextFieldModel, ScriptsStyleFieldsThroughTheirSheet)
+{
+    SheetMachine s;
+    Machine& m = s.m;
+    Value root(m.rootClip());
+    Value args[6] = { Value(m.str("t")), Value(1.0), Value(0.0), Value(0.0), Value(100.0), Value(20.0) };
+    Value field = m.callMethod(root, "createTextField", args, 6);
+    const auto colourAt = [&](double i) {
+        Value index(i);
+        return m.toString(m.getMember(m.callMethod(field, "getTextFormat", &index, 1), "color"));
+    };
+    s.call("setStyle", { Value(m.str(".Hot")), s.style({ { "color", Value(m.str("#FF0000")) } }) });
+    m.setMember(field, "styleSheet", s.sheet);
+    m.setMember(field, "text", Value(m.str("<span class=\"hot\">a</span>b")));
+    EXPECT_EQ(m.toString(m.getMember(field, "text")), "ab");
+    EXPECT_EQ(colourAt(0), std::to_string(0xFF0000));
+    EXPECT_EQ(colourAt(1), "0");
+
+    s.call("setStyle", { Value(m.str(".Hot")), s.style({ { "color", Value(m.str("#00FF00")) } }) });
+    EXPECT_EQ(colourAt(0), std::to_string(0xFF0000)); // a changed sheet restyles nothing by itself
+    m.setMember(field, "styleSheet", s.sheet);
+    EXPECT_EQ(colourAt(0), std::to_string(0x00FF00));
+    m.setMember(field, "styleSheet", Value::null());
+    EXPECT_EQ(colourAt(0), std::to_string(0x00FF00));
+
+    m.setMember(field, "html", Value(true));
+    m.setMember(field, "htmlText", Value(m.str("<textformat tabstops=\"10,25\">a</textformat>")));
+    Value zero(0.0);
+    Value stops = m.getMember(m.callMethod(field, "getTextFormat", &zero, 1), "tabStops");
+    ASSERT_TRUE(stops.isObject());
+    EXPECT_EQ(m.toString(stops), "10,25");
+}
+
 // A field's own display values: autoSize moves the box inside the field (its matrix stays, _x follows the box),
 // setting _width refits a field that sizes itself, _width spans the turned box, _alpha keeps 256ths, and filters
 // read and write as a clip's do.

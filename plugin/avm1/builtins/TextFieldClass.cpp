@@ -30,6 +30,7 @@ using plugin::AutoSize;
 using plugin::CharFormat;
 using plugin::DisplayObject;
 using plugin::EditField;
+using plugin::FormatChange;
 using plugin::SpriteInstance;
 using plugin::TextAlign;
 
@@ -388,61 +389,6 @@ Value MakeFormat(Machine& m, const CharFormat* f, const Shared& shared)
     return format;
 }
 
-// What a script's TextFormat sets: every field that is not null.
-struct FormatChange {
-    std::optional<std::string> font, url, target;
-    std::optional<double> size, leftMargin, rightMargin, indent, leading, blockIndent, letterSpacing;
-    std::optional<uint32_t> color;
-    std::optional<bool> bold, italic, underline, bullet, kerning;
-    std::optional<TextAlign> align;
-    std::optional<std::vector<double>> tabStops;
-
-    bool paragraph() const { return align || leftMargin || rightMargin || indent || leading || blockIndent || tabStops || bullet; }
-
-    void applyCharacter(CharFormat& f) const
-    {
-        if (font)
-            f.font = *font;
-        if (url)
-            f.url = *url;
-        if (target)
-            f.target = *target;
-        if (size)
-            f.size = *size;
-        if (color)
-            f.color = *color;
-        if (bold)
-            f.bold = *bold;
-        if (italic)
-            f.italic = *italic;
-        if (underline)
-            f.underline = *underline;
-        if (kerning)
-            f.kerning = *kerning;
-        if (letterSpacing)
-            f.letterSpacing = *letterSpacing;
-    }
-    void applyParagraph(CharFormat& f) const
-    {
-        if (align)
-            f.align = *align;
-        if (leftMargin)
-            f.leftMargin = *leftMargin;
-        if (rightMargin)
-            f.rightMargin = *rightMargin;
-        if (indent)
-            f.indent = *indent;
-        if (leading)
-            f.leading = *leading;
-        if (blockIndent)
-            f.blockIndent = *blockIndent;
-        if (tabStops)
-            f.tabStops = *tabStops;
-        if (bullet)
-            f.bullet = *bullet;
-    }
-};
-
 FormatChange ReadFormat(Machine& m, const Value& format)
 {
     FormatChange c;
@@ -570,13 +516,38 @@ Value StyleSheetOf(Machine& m, FieldLink* link)
     return m.getMember(Value(link->object), "\x01styleSheet");
 }
 
-// With a style sheet, text of either kind is read as HTML and its source kept for htmlText.
+// The styles of a style sheet as the HTML reader applies them: the text formats the sheet made of its styles
+// (kept in its `_styles` table), by their names in lower case.
+plugin::TextStyleSheet StylesOf(Machine& m, const Value& sheet)
+{
+    plugin::TextStyleSheet styles;
+    const Value table = m.getMember(sheet, "_styles");
+    if (!table.isObject())
+        return styles;
+    // Names that differ only in case select the same elements: the one set last wins (the table enumerates its
+    // newest name first).
+    const std::vector<std::string> names = m.enumerate(table.asObject());
+    for (auto it = names.rbegin(); it != names.rend(); ++it) {
+        const Value format = m.getMember(table, *it);
+        if (format.isObject())
+            styles[Lower(*it)] = ReadFormat(m, format);
+    }
+    return styles;
+}
+
+// With a style sheet, text of either kind is read as HTML, styled by the sheet, and its source kept for htmlText.
 bool SetStyledText(Machine& m, EditField& f, FieldLink* link, const std::u16string& text)
 {
-    if (!StyleSheetOf(m, link).isObject())
+    const Value sheet = StyleSheetOf(m, link);
+    if (!sheet.isObject())
         return false;
-    f.setHtml(text);
-    f.styledSource = text;
+    const size_t mark = m.m_Temporaries.size();
+    m.m_Temporaries.push_back(sheet);
+    const plugin::TextStyleSheet styles = StylesOf(m, sheet);
+    m.m_Temporaries.resize(mark);
+    const std::u16string source = text; // `text` may be the source kept so far
+    f.setHtml(source, plugin::kNewestMovieVersion, &styles);
+    f.styledSource = source;
     f.hasStyledSource = true;
     return true;
 }
@@ -929,6 +900,12 @@ template <size_t I> Value PropertySet(Machine& m, const Value& self, const Value
                 link->field->hasStyledSource = false;
         }
         m.define(self.asObject(), std::string("\x01") + p.name, v, kDontEnum);
+        // A new sheet styles the source the field was last given afresh.
+        if (std::strcmp(p.name, "styleSheet") == 0 && v.isObject() && link->field && link->field->hasStyledSource) {
+            EditField& f = *link->field;
+            SetStyledText(m, f, link, f.styledSource);
+            ApplyAutoSize(m, f);
+        }
         return Value();
     }
     if (p.set)
