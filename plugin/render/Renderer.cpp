@@ -2551,9 +2551,9 @@ bool Renderer::setRowSource(cairo_t* cr, const GradientRamp& ramp, const cairo_m
         unsigned char* data = cairo_image_surface_get_data(image);
         const int stride = cairo_image_surface_get_stride(image);
         FillInTwo(extents.height, size_t(extents.width) * size_t(extents.height), [&](int from, int to) {
-            for (int j = from; j < to; ++j)
-                sampler.fill(pixels.data(), extents.x, extents.y + j,
-                    reinterpret_cast<uint32_t*>(data + size_t(j) * size_t(stride)), extents.width);
+            sampler.fillRows(pixels.data(), extents.x, extents.y + from,
+                reinterpret_cast<uint32_t*>(data + size_t(from) * size_t(stride)), size_t(stride) / 4, extents.width,
+                to - from);
         });
         cairo_surface_mark_dirty(image);
     }
