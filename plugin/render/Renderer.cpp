@@ -2511,16 +2511,14 @@ bool Renderer::setRadialSource(cairo_t* cr, const FillDef& fill, const GradientR
         return false;
     if (fresh)
         FillGradient(image, fill, pixels, focal, fromDevice, left, top, cx);
-    cairo_pattern_t* pattern = cairo_pattern_create_for_surface(image);
+    // The picture's pixels sit in device space at (left, top). Set there, the pattern is a whole-pixel
+    // translation that cairo copies as it is; set through the shape's space, the round trip to device space and
+    // back leaves a transform a hair off one, which cairo reads a pixel at a time through the transform.
+    cairo_identity_matrix(cr);
+    cairo_set_source_surface(cr, image, left, top);
+    cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_NEAREST);
+    cairo_set_matrix(cr, &user);
     cairo_surface_destroy(image);
-    // The pattern's pixels sit in device space at (left, top).
-    cairo_matrix_t toPattern = user;
-    toPattern.x0 -= left;
-    toPattern.y0 -= top;
-    cairo_pattern_set_matrix(pattern, &toPattern);
-    cairo_pattern_set_filter(pattern, CAIRO_FILTER_NEAREST);
-    cairo_set_source(cr, pattern);
-    cairo_pattern_destroy(pattern);
     return true;
 }
 
