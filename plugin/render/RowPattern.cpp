@@ -503,13 +503,21 @@ void RowSampler::fill(const uint32_t* texels, int x, int y, uint32_t* out, int c
         return;
     }
     const int n = m_Texels;
-    const auto wrap = [n, reflect = m_Reflect](int64_t i) -> int {
+    // A reflected row repeats every 2n texels; for a power of two (a gradient's ramp) the remainder is a mask.
+    const int64_t period = 2 * int64_t(n);
+    const int64_t periodMask = (period & (period - 1)) == 0 ? period - 1 : -1;
+    const auto wrap = [n, period, periodMask, reflect = m_Reflect](int64_t i) -> int {
         if (!reflect)
             return int(std::clamp<int64_t>(i, 0, n - 1));
-        int64_t r = i % (2 * n);
-        if (r < 0)
-            r += 2 * n;
-        return int(r >= n ? 2 * n - r - 1 : r);
+        int64_t r = 0;
+        if (periodMask >= 0) {
+            r = i & periodMask;
+        } else {
+            r = i % period;
+            if (r < 0)
+                r += period;
+        }
+        return int(r >= n ? period - r - 1 : r);
     };
     int64_t position = v[0];
     const int64_t step = m_Transform[0][0];
