@@ -2369,15 +2369,21 @@ void RampRow(const RampChannels& ramp, const double* t, uint32_t* out, int count
 
 void FillGradientRows(const GradientPicture& picture, uint32_t* pixels, size_t stride, int from, int to)
 {
-    // Colour transforms work on each colour read, one pixel at a time.
-    if (picture.cx || picture.width <= 0) {
-        FillGradientRowsPlainly(picture, pixels, stride, from, to);
+    if (picture.width <= 0)
         return;
-    }
     const RampChannels ramp(*picture.ramp);
     std::vector<double> positions(size_t(picture.width) * 2);
     double* first = positions.data();
     double* second = first + picture.width;
+    // A colour transform works on each colour read from the ramp, one pixel at a time.
+    const auto ramped = [&](const double* t, uint32_t* out) {
+        if (!picture.cx) {
+            RampRow(ramp, t, out, picture.width);
+            return;
+        }
+        for (int i = 0; i < picture.width; ++i)
+            out[i] = RampAt(*picture.ramp, t[i], *picture.cx);
+    };
     for (int j = from; j < to; j += 2) {
         // Two rows at once; a last row alone goes in both lanes.
         const int k = std::min(j + 1, to - 1);
@@ -2388,9 +2394,9 @@ void FillGradientRows(const GradientPicture& picture, uint32_t* pixels, size_t s
         cairo_matrix_transform_point(&picture.fromDevice, &x0, &y0);
         cairo_matrix_transform_point(&picture.fromDevice, &x1, &y1);
         TwoRowsOfPositions(picture, first, second, _mm_set_pd(x1, x0), _mm_set_pd(y1, y0));
-        RampRow(ramp, first, pixels + size_t(j) * stride, picture.width);
+        ramped(first, pixels + size_t(j) * stride);
         if (k != j)
-            RampRow(ramp, second, pixels + size_t(k) * stride, picture.width);
+            ramped(second, pixels + size_t(k) * stride);
     }
 }
 

@@ -1,6 +1,6 @@
 // Gradients worked out several pixels at once against the same rows worked out one pixel at a time by the plain
 // rules: every byte must agree, for every kind, spread and focal point, at any angle and scale, over ramps with
-// smooth, flat and jumping stretches.
+// smooth, flat and jumping stretches, with and without a colour transform.
 #include "render/GradientFill.h"
 
 #include <gtest/gtest.h>
@@ -43,6 +43,7 @@ RampPixels RandomRamp(std::mt19937& random)
 struct Picture {
     FillDef fill;
     RampPixels ramp {};
+    ColorTransform cx;
     GradientPicture setup;
 };
 
@@ -57,6 +58,13 @@ void RandomPicture(std::mt19937& random, Picture& p)
     p.setup.fill = &p.fill;
     p.setup.ramp = &p.ramp;
     p.setup.focal = random() % 2 ? 0.0 : unit(random) * 1.96 - 0.98;
+    // At times under a colour transform (the ramp then holds the colours' own bytes, which any will do for).
+    if (random() % 4 == 0) {
+        p.cx.mr = unit(random) * 2;
+        p.cx.ma = unit(random);
+        p.cx.ab = unit(random) - 0.5;
+        p.setup.cx = &p.cx;
+    }
     // Pixels per unit of the gradient square: from a few (many repeats, and positions up to thousands) to
     // thousands (a picture inside one stretch of the ramp).
     const double scale = std::pow(10.0, unit(random) * 4 - 0.5);
