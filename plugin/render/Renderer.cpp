@@ -8,6 +8,7 @@
 #include "render/EditText.h"
 #include "render/KernedLayout.h"
 #include "render/Filters.h"
+#include "render/GradientFill.h"
 #include "render/Halves.h"
 #include "render/TextRecords.h"
 #include "render/MonoRaster.h"
@@ -34,6 +35,11 @@
 #include <string>
 #include <system_error>
 #include <thread>
+#include <vector>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace reelfinch::plugin {
 
@@ -195,8 +201,6 @@ uint32_t RampByte(double v)
 {
     return uint32_t(std::clamp(v * kColorMax + kRampEpsilon, 0.0, kColorMax));
 }
-
-using RampPixels = std::array<uint32_t, kGradientEntries>;
 
 // The ramp as premultiplied pixels, one per ratio.
 RampPixels MakeRampPixels(const GradientRamp& ramp)
@@ -2189,6 +2193,226 @@ std::vector<ShapeLayer> MorphShapeLayers(const CTag* tag, uint16_t ratio)
     return layers;
 }
 
+void FillGradientRowsPlainly(const GradientPicture& picture, uint32_t* pixels, size_t stride, int from, int to)
+{
+    const FillDef& fill = *picture.fill;
+    const cairo_matrix_t& fromDevice = picture.fromDevice;
+    for (int j = from; j < to; ++j) {
+        uint32_t* row = pixels + size_t(j) * stride;
+        // Pixel centres of a row lie a constant step apart in the gradient's square.
+        double x = picture.left + 0.5;
+        double y = picture.top + j + 0.5;
+        cairo_matrix_transform_point(&fromDevice, &x, &y);
+        for (int i = 0; i < picture.width; ++i) {
+            const double t = fill.kind == FillDef::Radial ? RadialPosition(x, y, picture.focal, fill.spread)
+                                                          : LinearPosition(x, fill.spread);
+            row[i] = picture.cx ? RampAt(*picture.ramp, t, *picture.cx) : RampAt(*picture.ramp, t);
+            x += fromDevice.xx;
+            y += fromDevice.yx;
+        }
+    }
+}
+
+#ifdef __SSE2__
+
+namespace {
+
+// The ramp's entries as doubles for reading it two channels to a vector: each entry's blue and green, red and
+// alpha, and the differences to the next entry's (none after the last).
+struct RampChannels {
+    alignas(16) double from[kGradientEntries][4];
+    alignas(16) double step[kGradientEntries][4];
+
+    explicit RampChannels(const RampPixels& pixels)
+    {
+        for (size_t i = 0; i < pixels.size(); ++i) {
+            const uint32_t next = pixels[std::min(i + 1, pixels.size() - 1)];
+            for (int c = 0; c < 4; ++c) {
+                const int a = int((pixels[i] >> (8 * c)) & 0xFF);
+                from[i][c] = double(a);
+                step[i][c] = double(int((next >> (8 * c)) & 0xFF) - a);
+            }
+        }
+    }
+};
+
+// The whole part of each lane, for lanes from 0 to 2^31 (truncation is the floor there).
+inline __m128d FloorOfPositive(__m128d t)
+{
+    return _mm_cvtepi32_pd(_mm_cvttpd_epi32(t));
+}
+
+// The floor of each lane, for lanes from -2^31 to 2^31: the whole part, one less below a negative fraction.
+inline __m128d FloorOfSmall(__m128d t)
+{
+    const __m128d whole = _mm_cvtepi32_pd(_mm_cvttpd_epi32(t));
+    return _mm_sub_pd(whole, _mm_and_pd(_mm_cmpgt_pd(whole, t), _mm_set1_pd(1.0)));
+}
+
+// Positions along the gradient (RadialPosition's or LinearPosition's) of the pixels of two rows, one in each lane:
+// the points step as the plain loop steps them, so every lane holds the very doubles it computes. A position that
+// leaves the range where the vector floor is exact (repeat and reflect) is worked out by the plain rules.
+void TwoRowsOfPositions(const GradientPicture& picture, double* first, double* second, __m128d x, __m128d y)
+{
+    const FillDef::Spread spread = picture.fill->spread;
+    const bool radial = picture.fill->kind == FillDef::Radial;
+    const double focal = picture.focal;
+    const __m128d stepX = _mm_set1_pd(picture.fromDevice.xx);
+    const __m128d stepY = _mm_set1_pd(picture.fromDevice.yx);
+    const __m128d zero = _mm_setzero_pd();
+    const __m128d half = _mm_set1_pd(0.5);
+    const __m128d one = _mm_set1_pd(1.0);
+    const __m128d two = _mm_set1_pd(2.0);
+    const __m128d focalX = _mm_set1_pd(focal);
+    const __m128d c = _mm_set1_pd(focal * focal - 1);
+    const __m128d floorLimit = _mm_set1_pd(2147483647.0);
+    const __m128d magnitude = _mm_castsi128_pd(_mm_set1_epi64x(0x7FFFFFFFFFFFFFFF));
+    for (int i = 0; i < picture.width; ++i) {
+        __m128d t;
+        if (!radial) {
+            t = _mm_mul_pd(_mm_add_pd(x, one), half);
+            if (spread == FillDef::Reflect)
+                t = _mm_and_pd(t, magnitude);
+        } else if (focal == 0) {
+            t = _mm_sqrt_pd(_mm_add_pd(_mm_mul_pd(x, x), _mm_mul_pd(y, y)));
+        } else {
+            const __m128d dx = _mm_sub_pd(x, focalX);
+            const __m128d a = _mm_add_pd(_mm_mul_pd(dx, dx), _mm_mul_pd(y, y));
+            const __m128d b = _mm_mul_pd(focalX, dx);
+            // The root less b (the plain rules' -b plus the root, the same sum), kept where it is above 0.
+            const __m128d root
+                = _mm_sub_pd(_mm_sqrt_pd(_mm_max_pd(_mm_sub_pd(_mm_mul_pd(b, b), _mm_mul_pd(a, c)), zero)), b);
+            t = _mm_and_pd(_mm_cmpgt_pd(root, zero), _mm_div_pd(a, root));
+        }
+        bool plain = false;
+        switch (spread) {
+        case FillDef::Reflect: {
+            // Radial positions and reflected linear ones are 0 or more here.
+            if (_mm_movemask_pd(_mm_cmplt_pd(t, floorLimit)) != 3) {
+                plain = true;
+                break;
+            }
+            t = _mm_sub_pd(t, _mm_mul_pd(two, FloorOfPositive(_mm_mul_pd(t, half))));
+            const __m128d over = _mm_cmpgt_pd(t, one);
+            t = _mm_or_pd(_mm_and_pd(over, _mm_sub_pd(two, t)), _mm_andnot_pd(over, t));
+            break;
+        }
+        case FillDef::Repeat:
+            if (_mm_movemask_pd(_mm_cmplt_pd(_mm_and_pd(t, magnitude), floorLimit)) != 3) {
+                plain = true;
+                break;
+            }
+            t = _mm_sub_pd(t, radial ? FloorOfPositive(t) : FloorOfSmall(t));
+            break;
+        case FillDef::Pad:
+            // min(1, t) keeps a NaN as std::min(t, 1.0) does; a linear position below 0 (or NaN) becomes 0,
+            // which reads the ramp's first entry as they do.
+            t = _mm_min_pd(one, radial ? t : _mm_max_pd(t, zero));
+            break;
+        }
+        if (plain) {
+            alignas(16) double xs[2];
+            alignas(16) double ys[2];
+            _mm_store_pd(xs, x);
+            _mm_store_pd(ys, y);
+            first[i] = radial ? RadialPosition(xs[0], ys[0], focal, spread) : LinearPosition(xs[0], spread);
+            second[i] = radial ? RadialPosition(xs[1], ys[1], focal, spread) : LinearPosition(xs[1], spread);
+        } else {
+            _mm_storel_pd(first + i, t);
+            _mm_storeh_pd(second + i, t);
+        }
+        x = _mm_add_pd(x, stepX);
+        y = _mm_add_pd(y, stepY);
+    }
+}
+
+// The ramp's pixel (RampAt's) at entry `i` mixed with the next by `f`: each channel ca + (cb - ca) f in doubles,
+// rounded half up. Adding a half and truncating is that rounding here: the sum is 0 or more, and the only value
+// the addition could carry over a whole number, the double just below one half, never comes out of a ramp read
+// (fractions of entries are multiples of 2^-53, and so are the products that matter).
+inline uint32_t MixedEntry(const RampChannels& ramp, int i, double f)
+{
+    const __m128d half = _mm_set1_pd(0.5);
+    const __m128d by = _mm_set1_pd(f);
+    const __m128d low = _mm_add_pd(_mm_load_pd(ramp.from[i]), _mm_mul_pd(_mm_load_pd(ramp.step[i]), by));
+    const __m128d high = _mm_add_pd(_mm_load_pd(ramp.from[i] + 2), _mm_mul_pd(_mm_load_pd(ramp.step[i] + 2), by));
+    const __m128i channels
+        = _mm_unpacklo_epi64(_mm_cvttpd_epi32(_mm_add_pd(low, half)), _mm_cvttpd_epi32(_mm_add_pd(high, half)));
+    const __m128i words = _mm_packs_epi32(channels, channels);
+    return uint32_t(_mm_cvtsi128_si32(_mm_packus_epi16(words, words)));
+}
+
+// RampAt of `count` positions. Entry 255 (RampAt's entry 254 mixed with it by 1) is read as itself mixed with
+// nothing by 0, and equal entries or a fraction of 0 mix to the entry itself, so every pixel takes the same steps.
+void RampRow(const RampChannels& ramp, const double* t, uint32_t* out, int count)
+{
+    const __m128d entries = _mm_set1_pd(kGradientEntries);
+    const __m128d half = _mm_set1_pd(0.5);
+    const __m128d last = _mm_set1_pd(kGradientEntries - 1);
+    const __m128d zero = _mm_setzero_pd();
+    int i = 0;
+    for (; i + 2 <= count; i += 2) {
+        const __m128d raw = _mm_sub_pd(_mm_mul_pd(_mm_loadu_pd(t + i), entries), half);
+        // raw > 0 ? min(raw, 255) : 0, NaN to 0.
+        const __m128d u = _mm_and_pd(_mm_cmpgt_pd(raw, zero), _mm_min_pd(last, raw));
+        const __m128i entry = _mm_cvttpd_epi32(u);
+        alignas(16) double f[2];
+        _mm_store_pd(f, _mm_sub_pd(u, _mm_cvtepi32_pd(entry)));
+        out[i] = MixedEntry(ramp, _mm_cvtsi128_si32(entry), f[0]);
+        out[i + 1] = MixedEntry(ramp, _mm_cvtsi128_si32(_mm_shuffle_epi32(entry, 1)), f[1]);
+    }
+    for (; i < count; ++i) {
+        const double raw = t[i] * kGradientEntries - 0.5;
+        const double u = raw > 0 ? std::min(raw, double(kGradientEntries - 1)) : 0.0;
+        const int entry = int(u);
+        out[i] = MixedEntry(ramp, entry, u - entry);
+    }
+}
+
+} // namespace
+
+void FillGradientRows(const GradientPicture& picture, uint32_t* pixels, size_t stride, int from, int to)
+{
+    if (picture.width <= 0)
+        return;
+    const RampChannels ramp(*picture.ramp);
+    std::vector<double> positions(size_t(picture.width) * 2);
+    double* first = positions.data();
+    double* second = first + picture.width;
+    // A colour transform works on each colour read from the ramp, one pixel at a time.
+    const auto ramped = [&](const double* t, uint32_t* out) {
+        if (!picture.cx) {
+            RampRow(ramp, t, out, picture.width);
+            return;
+        }
+        for (int i = 0; i < picture.width; ++i)
+            out[i] = RampAt(*picture.ramp, t[i], *picture.cx);
+    };
+    for (int j = from; j < to; j += 2) {
+        // Two rows at once; a last row alone goes in both lanes.
+        const int k = std::min(j + 1, to - 1);
+        double x0 = picture.left + 0.5;
+        double y0 = picture.top + j + 0.5;
+        double x1 = x0;
+        double y1 = picture.top + k + 0.5;
+        cairo_matrix_transform_point(&picture.fromDevice, &x0, &y0);
+        cairo_matrix_transform_point(&picture.fromDevice, &x1, &y1);
+        TwoRowsOfPositions(picture, first, second, _mm_set_pd(x1, x0), _mm_set_pd(y1, y0));
+        ramped(first, pixels + size_t(j) * stride);
+        if (k != j)
+            ramped(second, pixels + size_t(k) * stride);
+    }
+}
+
+#else
+
+void FillGradientRows(const GradientPicture& picture, uint32_t* pixels, size_t stride, int from, int to)
+{
+    FillGradientRowsPlainly(picture, pixels, stride, from, to);
+}
+
+#endif
+
 namespace {
 
 // Works out a gradient's pixels over `image`, whose pixel (0, 0) lies at (left, top) of the device; `fromDevice`
@@ -2200,24 +2424,19 @@ void FillGradient(cairo_surface_t* image, const FillDef& fill, const RampPixels&
     const int width = cairo_image_surface_get_width(image);
     const int height = cairo_image_surface_get_height(image);
     unsigned char* data = cairo_image_surface_get_data(image);
-    const int stride = cairo_image_surface_get_stride(image);
-    auto fillRows = [&](int from, int to) {
-        for (int j = from; j < to; ++j) {
-            auto* row = reinterpret_cast<uint32_t*>(data + size_t(j) * size_t(stride));
-            // Pixel centres of a row lie a constant step apart in the gradient's square.
-            double x = left + 0.5;
-            double y = top + j + 0.5;
-            cairo_matrix_transform_point(&fromDevice, &x, &y);
-            for (int i = 0; i < width; ++i) {
-                const double t = fill.kind == FillDef::Radial ? RadialPosition(x, y, focal, fill.spread)
-                                                              : LinearPosition(x, fill.spread);
-                row[i] = cx ? RampAt(pixels, t, *cx) : RampAt(pixels, t);
-                x += fromDevice.xx;
-                y += fromDevice.yx;
-            }
-        }
-    };
-    FillInTwo(height, size_t(width) * size_t(height), fillRows);
+    const size_t stride = size_t(cairo_image_surface_get_stride(image)) / 4;
+    GradientPicture picture;
+    picture.fill = &fill;
+    picture.ramp = &pixels;
+    picture.cx = cx;
+    picture.focal = focal;
+    picture.fromDevice = fromDevice;
+    picture.left = left;
+    picture.top = top;
+    picture.width = width;
+    auto* rows = reinterpret_cast<uint32_t*>(data);
+    FillInTwo(height, size_t(width) * size_t(height),
+        [&](int from, int to) { FillGradientRows(picture, rows, stride, from, to); });
     cairo_surface_mark_dirty(image);
 }
 
@@ -2302,16 +2521,14 @@ bool Renderer::setRadialSource(cairo_t* cr, const FillDef& fill, const GradientR
         return false;
     if (fresh)
         FillGradient(image, fill, pixels, focal, fromDevice, left, top, cx);
-    cairo_pattern_t* pattern = cairo_pattern_create_for_surface(image);
+    // The picture's pixels sit in device space at (left, top). Set there, the pattern is a whole-pixel
+    // translation that cairo copies as it is; set through the shape's space, the round trip to device space and
+    // back leaves a transform a hair off one, which cairo reads a pixel at a time through the transform.
+    cairo_identity_matrix(cr);
+    cairo_set_source_surface(cr, image, left, top);
+    cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_NEAREST);
+    cairo_set_matrix(cr, &user);
     cairo_surface_destroy(image);
-    // The pattern's pixels sit in device space at (left, top).
-    cairo_matrix_t toPattern = user;
-    toPattern.x0 -= left;
-    toPattern.y0 -= top;
-    cairo_pattern_set_matrix(pattern, &toPattern);
-    cairo_pattern_set_filter(pattern, CAIRO_FILTER_NEAREST);
-    cairo_set_source(cr, pattern);
-    cairo_pattern_destroy(pattern);
     return true;
 }
 
@@ -2342,9 +2559,9 @@ bool Renderer::setRowSource(cairo_t* cr, const GradientRamp& ramp, const cairo_m
         unsigned char* data = cairo_image_surface_get_data(image);
         const int stride = cairo_image_surface_get_stride(image);
         FillInTwo(extents.height, size_t(extents.width) * size_t(extents.height), [&](int from, int to) {
-            for (int j = from; j < to; ++j)
-                sampler.fill(pixels.data(), extents.x, extents.y + j,
-                    reinterpret_cast<uint32_t*>(data + size_t(j) * size_t(stride)), extents.width);
+            sampler.fillRows(pixels.data(), extents.x, extents.y + from,
+                reinterpret_cast<uint32_t*>(data + size_t(from) * size_t(stride)), size_t(stride) / 4, extents.width,
+                to - from);
         });
         cairo_surface_mark_dirty(image);
     }

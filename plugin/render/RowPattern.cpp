@@ -8,6 +8,10 @@
 #include <cstdlib>
 #include <vector>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace reelfinch::plugin {
 
 namespace {
@@ -499,26 +503,56 @@ void RowSampler::fill(const uint32_t* texels, int x, int y, uint32_t* out, int c
         return;
     }
     const int n = m_Texels;
-    const auto wrap = [n, reflect = m_Reflect](int64_t i) -> int {
+    // A reflected row repeats every 2n texels; for a power of two (a gradient's ramp) the remainder is a mask.
+    const int64_t period = 2 * int64_t(n);
+    const int64_t periodMask = (period & (period - 1)) == 0 ? period - 1 : -1;
+    const auto wrap = [n, period, periodMask, reflect = m_Reflect](int64_t i) -> int {
         if (!reflect)
             return int(std::clamp<int64_t>(i, 0, n - 1));
-        int64_t r = i % (2 * n);
-        if (r < 0)
-            r += 2 * n;
-        return int(r >= n ? 2 * n - r - 1 : r);
+        int64_t r = 0;
+        if (periodMask >= 0) {
+            r = i & periodMask;
+        } else {
+            r = i % period;
+            if (r < 0)
+                r += period;
+        }
+        return int(r >= n ? period - r - 1 : r);
     };
     int64_t position = v[0];
     const int64_t step = m_Transform[0][0];
+    // A texel and the next mixed by weight / kWeightRange, every channel: a weight of 0, or two texels alike,
+    // give the first texel itself.
+#ifdef __SSE2__
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i range = _mm_set1_epi16(kWeightRange);
+    int i = 0;
+    for (; i + 2 <= count; i += 2, position += 2 * step) {
+        const int64_t at0 = position - kHalf;
+        const int64_t at1 = at0 + step;
+        const int64_t whole0 = at0 >> 16;
+        const int64_t whole1 = at1 >> 16;
+        // Both pixels' texels as the low and high halves of 16-bit channels, and their weights alike.
+        const __m128i a = _mm_unpacklo_epi8(
+            _mm_set_epi32(0, 0, int(texels[wrap(whole1)]), int(texels[wrap(whole0)])), zero);
+        const __m128i b = _mm_unpacklo_epi8(
+            _mm_set_epi32(0, 0, int(texels[wrap(whole1 + 1)]), int(texels[wrap(whole0 + 1)])), zero);
+        const auto w0 = short((at0 >> (16 - kWeightBits)) & (kWeightRange - 1));
+        const auto w1 = short((at1 >> (16 - kWeightBits)) & (kWeightRange - 1));
+        const __m128i weight = _mm_set_epi16(w1, w1, w1, w1, w0, w0, w0, w0);
+        const __m128i mixed = _mm_srli_epi16(
+            _mm_add_epi16(_mm_mullo_epi16(a, _mm_sub_epi16(range, weight)), _mm_mullo_epi16(b, weight)), kWeightBits);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(mixed, zero));
+    }
+    for (; i < count; ++i, position += step) {
+#else
     for (int i = 0; i < count; ++i, position += step) {
+#endif
         const int64_t at = position - kHalf;
         const int weight = int((at >> (16 - kWeightBits)) & (kWeightRange - 1));
         const int64_t whole = at >> 16;
         const uint32_t a = texels[wrap(whole)];
         const uint32_t b = texels[wrap(whole + 1)];
-        if (weight == 0 || a == b) {
-            out[i] = a;
-            continue;
-        }
         uint32_t pixel = 0;
         for (int shift = 0; shift < 32; shift += 8) {
             const uint32_t ca = (a >> shift) & 0xFF;
@@ -526,6 +560,25 @@ void RowSampler::fill(const uint32_t* texels, int x, int y, uint32_t* out, int c
             pixel |= ((ca * uint32_t(kWeightRange - weight) + cb * uint32_t(weight)) >> kWeightBits) << shift;
         }
         out[i] = pixel;
+    }
+}
+
+void RowSampler::fillRows(const uint32_t* texels, int x, int y, uint32_t* out, size_t stride, int count, int rows) const
+{
+    // Where the texel position does not change down the rows, and every row is in pixman's range (the first
+    // and the last are, so those between are), each row is the first one again.
+    int64_t v[2];
+    const auto inRange = [&](int row) {
+        return TransformPoint(m_Transform, ((int64_t(x) + m_OffsetX) << 16) + kHalf,
+            ((int64_t(row) + m_OffsetY) << 16) + kHalf, v);
+    };
+    const bool alike = rows > 1 && m_Transform[0][1] == 0 && inRange(y) && inRange(y + rows - 1);
+    for (int j = 0; j < rows; ++j) {
+        uint32_t* row = out + size_t(j) * stride;
+        if (j > 0 && alike)
+            std::copy_n(out, count, row);
+        else
+            fill(texels, x, y + j, row, count);
     }
 }
 

@@ -9,6 +9,7 @@
 
 #include <cairo.h>
 
+#include <cstddef>
 #include <cstdint>
 
 namespace reelfinch::plugin {
@@ -39,6 +40,8 @@ public:
     bool set(const cairo_matrix_t& toTexels, const IntRect& extents, int texels, bool reflect);
     // Pixels x to x + count of row y of the target surface.
     void fill(const uint32_t* texels, int x, int y, uint32_t* out, int count) const;
+    // `rows` rows from row y down, each `count` pixels from x, row j at `out` + j * `stride` (in pixels).
+    void fillRows(const uint32_t* texels, int x, int y, uint32_t* out, size_t stride, int count, int rows) const;
     // The fixed-point transform and offsets, which with the texels decide every byte.
     const int32_t* transform() const { return m_Transform[0]; }
     int offsetX() const { return m_OffsetX; }

@@ -130,9 +130,12 @@ bool FilledByRow(const Case& c, std::vector<uint32_t>& pixels)
         && sampler.set(fromSurface, extents, kTexels, c.reflect);
     if (taken) {
         std::vector<uint32_t> picture(size_t(extents.width) * extents.height);
-        for (int j = 0; j < extents.height; ++j)
-            sampler.fill(c.texels.data(), extents.x, extents.y + j, picture.data() + size_t(j) * extents.width,
-                extents.width);
+        // In two pieces, as the drawing thread and its helper share them.
+        const int half = extents.height / 2;
+        sampler.fillRows(c.texels.data(), extents.x, extents.y, picture.data(), size_t(extents.width), extents.width,
+            half);
+        sampler.fillRows(c.texels.data(), extents.x, extents.y + half, picture.data() + size_t(half) * extents.width,
+            size_t(extents.width), extents.width, extents.height - half);
         cairo_surface_t* image = cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(picture.data()),
             CAIRO_FORMAT_ARGB32, extents.width, extents.height, extents.width * 4);
         cairo_identity_matrix(cr);
