@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <limits>
 
 namespace reelfinch::plugin {
@@ -17,11 +19,34 @@ constexpr double kCrossingSteps = 65536.0;
 constexpr double kSubpixelSteps = 256.0;
 // Beyond this many pixels from the origin points are not drawn (the rounding above needs room in a double).
 constexpr double kMaxCoordinate = 1e9;
+// Sampling grids finer than this many points a side are taken as this one.
+constexpr int kMaxGrid = 8;
 
 PolyPoint Snapped(const PolyPoint& p)
 {
     return { std::round(std::clamp(p.x, -kMaxCoordinate, kMaxCoordinate) * kSubpixelSteps) / kSubpixelSteps,
         std::round(std::clamp(p.y, -kMaxCoordinate, kMaxCoordinate) * kSubpixelSteps) / kSubpixelSteps };
+}
+
+// A crossing rounded to the nearest step, halves away from zero as std::round does, without the library call:
+// points lie within kMaxCoordinate, so the steps fit an int64_t.
+inline double RoundToStep(double x)
+{
+    const double v = x * kCrossingSteps;
+    if (!(std::abs(v) < 4e18))
+        return x;
+    const double whole = double(int64_t(v));
+    const double fraction = v - whole;
+    return (fraction >= 0.5 ? whole + 1 : fraction <= -0.5 ? whole - 1 : whole) / kCrossingSteps;
+}
+
+// std::ceil without the library call, for values within kMaxCoordinate.
+inline double Ceil(double x)
+{
+    if (!(std::abs(x) < 4e18))
+        return x;
+    const double whole = double(int64_t(x));
+    return whole < x ? whole + 1 : whole;
 }
 
 struct RasterEdge {
@@ -40,6 +65,13 @@ struct Crossing {
 
 cairo_surface_t* RasterizeMono(const Polygons& polygons, bool nonZero, const double clip[4], int& left, int& top)
 {
+    return RasterizeSampled(polygons, nonZero, clip, 1, left, top);
+}
+
+cairo_surface_t* RasterizeSampled(const Polygons& polygons, bool nonZero, const double clip[4], int grid, int& left,
+    int& top, std::vector<unsigned char>* scratch)
+{
+    grid = std::clamp(grid, 1, kMaxGrid);
     std::vector<RasterEdge> edges;
     double minX = std::numeric_limits<double>::max();
     double minY = minX;
@@ -81,7 +113,17 @@ cairo_surface_t* RasterizeMono(const Polygons& polygons, bool nonZero, const dou
     const int height = int(std::ceil(y1)) - top;
     if (width <= 0 || height <= 0)
         return nullptr;
-    cairo_surface_t* mask = cairo_image_surface_create(CAIRO_FORMAT_A8, width, height);
+    cairo_surface_t* mask = nullptr;
+    const int scratchStride = cairo_format_stride_for_width(CAIRO_FORMAT_A8, width);
+    if (scratch && scratchStride > 0) {
+        const size_t bytes = size_t(scratchStride) * size_t(height);
+        if (scratch->size() < bytes)
+            scratch->resize(bytes);
+        std::memset(scratch->data(), 0, bytes);
+        mask = cairo_image_surface_create_for_data(scratch->data(), CAIRO_FORMAT_A8, width, height, scratchStride);
+    } else {
+        mask = cairo_image_surface_create(CAIRO_FORMAT_A8, width, height);
+    }
     if (cairo_surface_status(mask) != CAIRO_STATUS_SUCCESS) {
         cairo_surface_destroy(mask);
         return nullptr;
@@ -92,35 +134,69 @@ cairo_surface_t* RasterizeMono(const Polygons& polygons, bool nonZero, const dou
     std::sort(edges.begin(), edges.end(), [](const RasterEdge& a, const RasterEdge& b) { return a.top < b.top; });
     std::vector<const RasterEdge*> active;
     std::vector<Crossing> crossings;
+    const int points = grid * grid;
+    // Where the row's runs of points inside start (the pixel times 2, plus 1) and end (times 2).
+    std::vector<int> runs;
+    // The value of a pixel with so many of its points inside.
+    std::vector<uint8_t> shades(size_t(points) + 1);
+    for (int k = 0; k <= points; ++k)
+        shades[size_t(k)] = uint8_t(k >= points ? 255 : k * 256 / points);
     size_t next = 0;
     bool any = false;
     for (int row = 0; row < height; ++row) {
-        const double sy = top + row + 0.5;
-        // An edge holds the centres of rows from its top (included) to its bottom (left out).
-        while (next < edges.size() && edges[next].top <= sy)
-            active.push_back(&edges[next++]);
-        active.erase(std::remove_if(active.begin(), active.end(), [sy](const RasterEdge* e) { return e->bottom <= sy; }),
-            active.end());
-        crossings.clear();
-        for (const RasterEdge* e : active)
-            crossings.push_back({ std::round((e->x + (sy - e->top) * e->slope) * kCrossingSteps) / kCrossingSteps, e->direction });
-        std::sort(crossings.begin(), crossings.end());
-        unsigned char* line = data + size_t(row) * size_t(stride);
-        int winding = 0;
-        for (size_t i = 0; i + 1 < crossings.size(); ++i) {
-            winding += nonZero ? crossings[i].direction : 1;
-            const bool inside = nonZero ? winding != 0 : (winding & 1) != 0;
-            if (!inside)
-                continue;
-            // Centres from the left crossing (included) to the right one (left out).
-            const double from = std::ceil(crossings[i].x - 0.5) - left;
-            const double to = std::ceil(crossings[i + 1].x - 0.5) - left;
-            const int a = int(std::clamp(from, 0.0, double(width)));
-            const int b = int(std::clamp(to, 0.0, double(width)));
-            if (b > a) {
-                std::fill(line + a, line + b, 0xFF);
-                any = true;
+        runs.clear();
+        for (int j = 0; j < grid; ++j) {
+            const double sy = top + row + (j + 0.5) / grid;
+            // An edge holds the sample rows from its top (included) to its bottom (left out).
+            while (next < edges.size() && edges[next].top <= sy)
+                active.push_back(&edges[next++]);
+            active.erase(
+                std::remove_if(active.begin(), active.end(), [sy](const RasterEdge* e) { return e->bottom <= sy; }),
+                active.end());
+            crossings.clear();
+            for (const RasterEdge* e : active)
+                crossings.push_back({ RoundToStep(e->x + (sy - e->top) * e->slope), e->direction });
+            std::sort(crossings.begin(), crossings.end());
+            int winding = 0;
+            for (size_t k = 0; k + 1 < crossings.size(); ++k) {
+                winding += nonZero ? crossings[k].direction : 1;
+                const bool inside = nonZero ? winding != 0 : (winding & 1) != 0;
+                if (!inside)
+                    continue;
+                for (int i = 0; i < grid; ++i) {
+                    // Pixels whose point i lies from the left crossing (included) to the right one (left out).
+                    const double at = (i + 0.5) / grid;
+                    const double from = Ceil(crossings[k].x - at) - left;
+                    const double to = Ceil(crossings[k + 1].x - at) - left;
+                    const int a = int(std::clamp(from, 0.0, double(width)));
+                    const int b = int(std::clamp(to, 0.0, double(width)));
+                    if (points == 1) {
+                        std::fill(data + size_t(row) * size_t(stride) + a, data + size_t(row) * size_t(stride) + b,
+                            uint8_t(0xFF));
+                        any |= b > a;
+                        continue;
+                    }
+                    // Marks where the run starts and ends; the row's sums come after all its runs.
+                    if (b > a) {
+                        runs.push_back(a * 2 + 1);
+                        runs.push_back(b * 2);
+                    }
+                }
             }
+        }
+        if (runs.empty())
+            continue;
+        any = true;
+        // Between two places where runs start or end, every pixel has as many points inside.
+        std::sort(runs.begin(), runs.end());
+        unsigned char* line = data + size_t(row) * size_t(stride);
+        int inside = 0;
+        for (size_t k = 0; k < runs.size(); ++k) {
+            inside += (runs[k] & 1) ? 1 : -1;
+            const int from = runs[k] >> 1;
+            const int to = k + 1 < runs.size() ? runs[k + 1] >> 1 : from;
+            if (to > from && inside > 0)
+                std::memset(line + from, shades[size_t(std::min(inside, points))], size_t(to - from));
         }
     }
     if (!any) {

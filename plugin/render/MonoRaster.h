@@ -22,6 +22,14 @@ using Polygons = std::vector<std::vector<PolyPoint>>;
 // its place. Null when nothing is covered or the surface cannot be made.
 cairo_surface_t* RasterizeMono(const Polygons& polygons, bool nonZero, const double clip[4], int& left, int& top);
 
+// The same coverage sampled at a grid of `grid` by `grid` points evenly spread over each pixel (at (i + 0.5) / grid
+// of its width and height), each point inside by the same rules as a centre above: a pixel's value is the share of
+// its points inside, as anti-aliasing that takes a few samples per pixel draws it. A grid of 1 is RasterizeMono.
+// With `scratch`, the surface's pixels are kept there (grown as needed, so that a caller drawing many shapes does
+// not ask the system for fresh memory each time): the surface must be destroyed before the next call with it.
+cairo_surface_t* RasterizeSampled(const Polygons& polygons, bool nonZero, const double clip[4], int grid, int& left,
+    int& top, std::vector<unsigned char>* scratch = nullptr);
+
 } // namespace reelfinch::plugin
 
 namespace reelfinch::plugin {

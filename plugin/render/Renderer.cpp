@@ -2677,7 +2677,7 @@ void Renderer::fillMono(cairo_t* cr, const Polygons& polygons, bool nonZero, con
     cairo_clip_extents(cr, &clip[0], &clip[1], &clip[2], &clip[3]);
     int left = 0;
     int top = 0;
-    if (cairo_surface_t* covered = RasterizeMono(polygons, nonZero, clip, left, top)) {
+    if (cairo_surface_t* covered = RasterizeSampled(polygons, nonZero, clip, 1, left, top, &m_MaskScratch)) {
         cairo_mask_surface(cr, covered, left, top);
         cairo_surface_destroy(covered);
     }

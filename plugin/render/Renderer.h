@@ -118,6 +118,8 @@ private:
         cairo_t* cr, uint16_t id, const SpriteInstance& sprite, const cairo_matrix_t& m, const ColorTransform& cx, int nesting);
     // Paints the current source where the polygons (device pixels) hold pixel centres; leaves `m` the matrix.
     void fillMono(cairo_t* cr, const Polygons& polygons, bool nonZero, const cairo_matrix_t& m);
+    // The pixels of the coverage masks fillMono draws through, kept from one shape to the next.
+    std::vector<unsigned char> m_MaskScratch;
     void drawText(cairo_t* cr, const CTag* tag, const cairo_matrix_t& m, const ColorTransform& cx);
     void drawEditText(cairo_t* cr, const CTag* tag, const cairo_matrix_t& m, const ColorTransform& cx);
     void drawField(cairo_t* cr, const EditField& field, const cairo_matrix_t& m, const ColorTransform& cx);

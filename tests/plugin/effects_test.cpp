@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <tuple>
 #include <vector>
 
 using namespace plugintest;
@@ -419,6 +420,67 @@ TEST(PluginEffects, CoverageWithoutAntiAliasingByPixelCentres)
     EXPECT_TRUE(MonoMask({ { { 0, 0 }, { nan, 1 }, { 1, 1 } } }, true, clip).empty());
     EXPECT_TRUE(MonoMask({ { { 0, 0 }, { 5, 0 } } }, true, clip).empty()) << "no area";
     EXPECT_TRUE(MonoMask({ { { 20, 20 }, { 30, 20 }, { 30, 30 } } }, true, clip).empty()) << "outside the clip";
+}
+
+TEST(PluginEffects, SampledCoverageCountsPointsInside)
+{
+    // A pixel's value is the share of its 2 x 2 points (at a quarter and three quarters of its sides) inside.
+    struct Case {
+        const char* what;
+        Polygons polygons;
+        bool nonZero;
+        std::vector<std::tuple<int, int, int>> values; // x, y, expected value
+    };
+    const std::vector<Case> cases = {
+        { "an edge through the middle of a column: half the points",
+            { { { 0.5, 0 }, { 4, 0 }, { 4, 4 }, { 0.5, 4 } } }, true, { { 0, 1, 128 }, { 1, 1, 255 }, { 3, 3, 255 } } },
+        { "an edge short of the points stays out, one past them takes them",
+            { { { 1.3, 1.3 }, { 3.2, 1.3 }, { 3.2, 3.2 }, { 1.3, 3.2 } } }, true,
+            { { 1, 1, 64 }, { 2, 1, 128 }, { 3, 3, 0 }, { 2, 2, 255 } } },
+        { "a point lying on a left or top edge is inside, on a right or bottom edge outside",
+            { { { 0.25, 0.25 }, { 1.75, 0.25 }, { 1.75, 1.75 }, { 0.25, 1.75 } } }, true,
+            { { 0, 0, 255 }, { 1, 0, 128 }, { 1, 1, 64 } } },
+        { "even-odd leaves the overlap of two squares empty",
+            { { { 0, 0 }, { 2, 0 }, { 2, 2 }, { 0, 2 } }, { { 1.5, 0 }, { 4, 0 }, { 4, 2 }, { 1.5, 2 } } }, false,
+            { { 0, 0, 255 }, { 1, 0, 128 }, { 2, 0, 255 } } },
+        { "a diagonal edge: three quarters below it",
+            { { { 0, 0 }, { 4, 4 }, { 0, 4 } } }, true, { { 1, 1, 64 }, { 0, 1, 255 }, { 1, 2, 255 } } },
+    };
+    const double clip[4] = { 0, 0, 10, 10 };
+    std::vector<unsigned char> scratch(64 * 64, 0xAB); // left over from an earlier mask: must not show
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (std::vector<unsigned char>* kept : { static_cast<std::vector<unsigned char>*>(nullptr), &scratch }) {
+            int left = 0;
+            int top = 0;
+            cairo_surface_t* mask = RasterizeSampled(c.polygons, c.nonZero, clip, 2, left, top, kept);
+            ASSERT_NE(mask, nullptr);
+            const unsigned char* data = cairo_image_surface_get_data(mask);
+            const int stride = cairo_image_surface_get_stride(mask);
+            const int width = cairo_image_surface_get_width(mask);
+            const int height = cairo_image_surface_get_height(mask);
+            for (auto [x, y, value] : c.values) {
+                const int u = x - left;
+                const int v = y - top;
+                const int got = u >= 0 && v >= 0 && u < width && v < height ? data[v * stride + u] : 0;
+                EXPECT_EQ(got, value) << x << "," << y << (kept ? " (scratch)" : "");
+            }
+            cairo_surface_destroy(mask);
+        }
+    }
+    // A grid of 1 samples the centres alone, as RasterizeMono does; absurd grids are held to a few points a side.
+    int left = 0;
+    int top = 0;
+    cairo_surface_t* centres = RasterizeSampled({ { { 0.4, 0 }, { 3, 0 }, { 3, 3 }, { 0.4, 3 } } }, true, clip, 1,
+        left, top);
+    ASSERT_NE(centres, nullptr);
+    EXPECT_EQ(cairo_image_surface_get_data(centres)[0], 255) << "the centre 0.5 lies inside";
+    cairo_surface_destroy(centres);
+    cairo_surface_t* fine = RasterizeSampled({ { { 0, 0 }, { 3, 0 }, { 3, 3 }, { 0, 3 } } }, true, clip, 1 << 20,
+        left, top);
+    ASSERT_NE(fine, nullptr);
+    EXPECT_EQ(cairo_image_surface_get_data(fine)[0], 255);
+    cairo_surface_destroy(fine);
 }
 
 TEST(PluginEffects, StrokeOutlines)
