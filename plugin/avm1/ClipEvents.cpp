@@ -90,9 +90,9 @@ constexpr const char* kButtonHandlers[]
 
 Object* ClassRegistry(Machine& m, bool caseSensitive, bool make)
 {
-    // Each table is kept on the _global of the versions it serves.
+    // Each table is kept with the globals of the versions it serves, out of scripts' sight.
     const char* name = caseSensitive ? "__registeredClasses" : "__registeredClassesNoCase";
-    Object* global = m.globalOf(caseSensitive ? 7 : 6, make);
+    Object* global = m.internalOf(caseSensitive ? 7 : 6, make);
     if (!global)
         return nullptr;
     if (const Property* p = global->props().find(name, true); p && !p->removed && p->value.isObject())

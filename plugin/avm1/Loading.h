@@ -15,6 +15,7 @@ class CTag;
 
 namespace reelfinch::plugin {
 struct SpriteInstance;
+struct MovieLibrary;
 }
 
 namespace reelfinch::avm1 {
@@ -118,11 +119,14 @@ void ScriptGetURL(Machine& m, Object* clip, const std::string& url, const std::s
 // MovieClipLoader `loader` (may be null) hears onLoadStart, onLoadProgress, onLoadComplete, then onLoadInit
 // after the first frame, or onLoadError.
 bool StartMovieLoad(Machine& m, Object* clip, const std::string& url, Object* loader);
-// Fetches the movie an ImportAssets tag (`importTag`) of the movie playing in `importer` names, `url` taken
-// against `base` (the address the importing movie came from; empty for the main movie). When it comes the
-// player takes its symbols, unless the clip shows another movie by then.
-bool StartImport(Machine& m, plugin::SpriteInstance& importer, const std::string& base, const std::string& url,
-    const CTag* importTag);
+// The address an ImportAssets tag's `url` names, taken against `base` (the address the importing movie came
+// from; empty for the main movie): a relative one names a file beside the importing movie.
+std::string ImportAddress(const std::string& base, const std::string& url);
+// Fetches the movie an ImportAssets tag (`importTag`) of the movie `into` (null: the main movie) names, `url`
+// taken against `base`. `importer` is the root the imports started from: when the file comes the player takes
+// its symbols, unless that root shows another movie by then.
+bool StartImport(Machine& m, plugin::SpriteInstance& importer, const plugin::MovieLibrary* into,
+    const std::string& base, const std::string& url, const CTag* importTag);
 // Empties a clip loaded into (or any clip) as unloadMovie does: a load it waits for is dropped at once, its
 // content goes with the next frame (ApplyUnloads), when it hears onUnload. A level other than 0 goes away at once.
 void UnloadMovie(Machine& m, Object* clip);

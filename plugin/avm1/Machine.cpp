@@ -206,6 +206,7 @@ Machine::~Machine() = default;
 void Machine::saveGlobals(GlobalSet& set) const
 {
     set.global = m_Global;
+    set.internal = m_Internal;
     set.objectProto = m_ObjectProto;
     set.functionProto = m_FunctionProto;
     set.arrayProto = m_ArrayProto;
@@ -225,6 +226,7 @@ void Machine::saveGlobals(GlobalSet& set) const
 void Machine::loadGlobals(const GlobalSet& set)
 {
     m_Global = set.global;
+    m_Internal = set.internal;
     m_ObjectProto = set.objectProto;
     m_FunctionProto = set.functionProto;
     m_ArrayProto = set.arrayProto;
@@ -278,6 +280,16 @@ Object* Machine::globalOf(int version, bool make)
     Object* global = m_Global;
     useGlobalsOf(before);
     return global;
+}
+
+Object* Machine::internalOf(int version, bool make)
+{
+    if (!make && GlobalSetIndex(version) != m_GlobalSet && !m_GlobalSets[GlobalSetIndex(version)].made)
+        return nullptr;
+    const int before = useGlobalsOf(version);
+    Object* internal = m_Internal;
+    useGlobalsOf(before);
+    return internal;
 }
 
 Object* Machine::clipPrototypeOf(int version)
@@ -2078,7 +2090,7 @@ void Machine::markRoots(Heap& heap)
 {
     saveGlobals(m_GlobalSets[m_GlobalSet]);
     for (const GlobalSet& set : m_GlobalSets)
-        for (Object* o : { set.global, set.objectProto, set.functionProto, set.arrayProto, set.stringProto,
+        for (Object* o : { set.global, set.internal, set.objectProto, set.functionProto, set.arrayProto, set.stringProto,
                  set.numberProto, set.booleanProto, set.clipProto, set.errorProto, set.dateProto, set.broadcaster,
                  set.stringClass, set.numberClass, set.booleanClass, set.arrayClass })
             if (o)

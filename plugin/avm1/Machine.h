@@ -244,6 +244,9 @@ public:
 
     // Built-in objects.
     Object* m_Global = nullptr;
+    // The machine's own objects that built-ins reach by name (the original classes behind ones scripts may
+    // replace, the file dialog's state): kept with each set of globals, out of every script's sight.
+    Object* m_Internal = nullptr;
     Object* m_ObjectProto = nullptr;
     Object* m_FunctionProto = nullptr;
     Object* m_ArrayProto = nullptr;
@@ -271,6 +274,8 @@ public:
     // The _global and MovieClip prototype of a version's set (made if need be, else null when not made yet),
     // whatever set is in use.
     Object* globalOf(int version, bool make = true);
+    // The machine's own objects (m_Internal) of a version's set, as globalOf gives its _global.
+    Object* internalOf(int version, bool make = true);
     Object* clipPrototypeOf(int version);
 
 private:
@@ -292,6 +297,7 @@ private:
     struct GlobalSet {
         bool made = false;
         Object* global = nullptr;
+        Object* internal = nullptr;
         Object* objectProto = nullptr;
         Object* functionProto = nullptr;
         Object* arrayProto = nullptr;

@@ -174,37 +174,77 @@ void MoviePlayer::startImports(SpriteInstance& importer, const MovieLibrary* lib
 {
     if (!m_Machine)
         return;
-    for (const CTag* tag : library ? library->imports : m_Imports)
-        if (auto* import = dynamic_cast<const CImportAssetsTag*>(tag); import && import->m_pURL)
-            avm1::StartImport(*m_Machine, importer, library ? library->source : std::string(),
-                import->m_pURL->GetStr(), tag);
+    // Files that import from files that import in turn are followed a few steps, never round a loop: a file is
+    // not fetched again for a movie that was itself fetched, directly or not, from the same address.
+    constexpr int kMaxImportSteps = 8;
+    int steps = 0;
+    for (const MovieLibrary* from = library; from && from->fetchedForImport; from = from->importedBy)
+        if (++steps >= kMaxImportSteps)
+            return;
+    const std::string base = library ? library->source : std::string();
+    for (const CTag* tag : library ? library->imports : m_Imports) {
+        auto* import = dynamic_cast<const CImportAssetsTag*>(tag);
+        if (!import || !import->m_pURL)
+            continue;
+        const std::string address = avm1::ImportAddress(base, import->m_pURL->GetStr());
+        bool seen = address.empty();
+        for (const MovieLibrary* from = library; from && !seen; from = from->fetchedForImport ? from->importedBy : nullptr)
+            seen = from->source == address;
+        if (!seen)
+            avm1::StartImport(*m_Machine, importer, library, base, import->m_pURL->GetStr(), tag);
+    }
 }
 
-bool MoviePlayer::importArrived(
-    SpriteInstance& importer, const CTag* importTag, const uint8_t* data, size_t size, const std::string& url)
+void MoviePlayer::shareImportedCharacters()
+{
+    // One pass hands each importing movie what its source has now; a chain of n files settles in n passes.
+    constexpr int kMaxImportSteps = 8;
+    auto pass = [](std::map<uint16_t, ImportedCharacter>& imported, std::map<uint16_t, const CTag*>& characters,
+                    const std::map<uint16_t, const CTag*>& mainCharacters) {
+        bool changed = false;
+        for (const auto& [id, from] : imported) {
+            const auto& source = from.library ? from.library->characters : mainCharacters;
+            if (auto tag = source.find(from.id); tag != source.end())
+                changed |= characters.emplace(id, tag->second).second;
+        }
+        return changed;
+    };
+    for (int step = 0; step < kMaxImportSteps; ++step) {
+        bool changed = pass(m_Imported, m_Characters, m_Characters);
+        for (const auto& library : m_Libraries)
+            changed |= pass(library->imported, library->characters, m_Characters);
+        if (!changed)
+            break;
+    }
+}
+
+bool MoviePlayer::importArrived(SpriteInstance& importer, const MovieLibrary* importing, const CTag* importTag,
+    const uint8_t* data, size_t size, const std::string& url, const std::string& address)
 {
     auto* import = dynamic_cast<const CImportAssetsTag*>(importTag);
+    // The importing movie's own tables: the main movie's, or those of a loaded or imported movie.
+    MovieLibrary* into = nullptr;
+    for (const auto& loaded : m_Libraries)
+        if (loaded.get() == importing)
+            into = loaded.get();
+    if (!import || (importing && !into))
+        return false;
     auto movie = readMovie(data, size);
-    if (!import || !movie)
+    if (!movie)
         return false;
     auto library = std::make_unique<MovieLibrary>();
     library->version = movie->GetHeader()->m_Version;
     library->movie = std::move(movie);
     library->url = url;
+    library->source = address;
     library->bytes = size;
+    library->importedBy = into;
+    library->fetchedForImport = true;
     m_Building = library.get();
     buildTimeline(library->rootTimeline, library->movie->GetTags(), true);
     m_Building = nullptr;
-    // The importing movie's own tables: the main movie's, or those of the loaded movie it is.
-    MovieLibrary* into = nullptr;
-    for (const auto& loaded : m_Libraries)
-        if (loaded.get() == importer.library)
-            into = loaded.get();
-    if (importer.library && !into)
-        return false;
     auto& imported = into ? into->imported : m_Imported;
     auto& names = into ? into->exportNames : m_ExportNames;
-    auto& characters = into ? into->characters : m_Characters;
     for (int i = 0; import->m_pAssets && i < import->m_pAssets->GetItemCount(); ++i) {
         auto* asset = dynamic_cast<const CAssetItem*>(import->m_pAssets->GetItem(i));
         if (!asset || !asset->m_pName)
@@ -216,8 +256,6 @@ bool MoviePlayer::importArrived(
         imported.insert_or_assign(asset->m_ID, ImportedCharacter { library.get(), exported->second });
         // Known by the imported name in the importing movie, as its own exports are.
         names.insert_or_assign(name, asset->m_ID);
-        if (auto tag = library->characters.find(exported->second); tag != library->characters.end())
-            characters.emplace(asset->m_ID, tag->second);
     }
     // The whole file is there: every init action of it runs once, on the importing movie's root, in the order
     // of its tags.
@@ -226,7 +264,10 @@ bool MoviePlayer::importArrived(
             if (auto* init = dynamic_cast<const CDoInitActionsTag*>(tag);
                 init && init->m_pActions && m_InitActionsRun.insert(tag).second)
                 queueActions(importer, init->m_pActions.get());
+    const MovieLibrary* arrived = library.get();
     m_Libraries.push_back(std::move(library));
+    shareImportedCharacters();
+    startImports(importer, arrived);
     return true;
 }
 

@@ -95,6 +95,10 @@ struct MovieLibrary {
     std::string url;
     std::string source; // the address it was fetched by, which its imports are taken against
     size_t bytes = 0;
+    // A file fetched for another's ImportAssets tag: that movie (null: the main movie). Null for movies loaded
+    // into clips and levels.
+    const MovieLibrary* importedBy = nullptr;
+    bool fetchedForImport = false;
 };
 
 // Depths of a display list: the timeline places objects at 1..65535; scripts count depths from -16384 (their
@@ -365,11 +369,12 @@ public:
     // transform.
     bool loadInto(SpriteInstance& target, const uint8_t* data, size_t size, const std::string& url,
         const std::string& source = {});
-    // The movie an ImportAssets tag of `importer`'s movie names has come: its characters exported under the
-    // imported names become the importing movie's, and its init actions run on `importer` (the importing movie's
-    // root). False for bytes that are no movie.
-    bool importArrived(SpriteInstance& importer, const CTag* importTag, const uint8_t* data, size_t size,
-        const std::string& url);
+    // The movie an ImportAssets tag of `into` (null: the main movie) names has come from `address`: its
+    // characters exported under the imported names become that movie's, its own imports are fetched in turn, and
+    // its init actions run on `importer` (the root of the movie that started the imports). False for bytes that
+    // are no movie, or when `into` is gone.
+    bool importArrived(SpriteInstance& importer, const MovieLibrary* into, const CTag* importTag,
+        const uint8_t* data, size_t size, const std::string& url, const std::string& address = {});
     // Empties a clip as unloading a loaded movie does.
     void unloadContent(SpriteInstance& target);
     // Levels above the main movie (`_level1` and up), made empty on demand when `make`; level 0 is the root.
@@ -419,6 +424,9 @@ private:
         const MovieLibrary* library, uint16_t id, const MovieLibrary*& from, uint16_t& fromId) const;
     // Asks the host for the movies the ImportAssets tags of `library` (null: the main movie) name.
     void startImports(SpriteInstance& importer, const MovieLibrary* library);
+    // Every movie that imports a character gets its tag once the file it finally comes from (an import of an
+    // import) has arrived.
+    void shareImportedCharacters();
     void removeAt(SpriteInstance& sprite, std::map<int32_t, DisplayObject>::iterator it);
     // The timeline takes an object off. A clip that hears its unload (or holds one that does) stays listed until
     // the next frame, at a depth below those of the timeline and of scripts, so that scripts still find it by

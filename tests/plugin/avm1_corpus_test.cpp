@@ -2,6 +2,7 @@
 // same host path as reelfinch-run (in this one process, a fresh movie view each), and their lines compared. Every
 // failing movie is named and the pass count reported; the test fails only below a floor that rises as the
 // machine grows.
+#include "CorpusInput.h"
 #include "MovieRunner.h"
 #include "TestApplication.h"
 
@@ -136,11 +137,13 @@ TraceTest ReadToml(const QString& path)
     return test;
 }
 
+} // namespace
+
 // A movie's input.json: mouse, key, focus, text and clipboard events, each "Wait" letting one more frame play
 // before what follows. Text input and text controls right after a key press repeat what that key's event carries
 // already; on their own they are text the host typed (Enter's line end among it) or the host's editing commands.
 // The input method and buttons other than the left one have no way into the movie and are passed over.
-std::vector<reelfinch::runner::InputEvent> ReadInput(const QString& path)
+std::vector<reelfinch::runner::InputEvent> plugintest::ReadInput(const QString& path)
 {
     using reelfinch::runner::InputEvent;
     std::vector<InputEvent> input;
@@ -252,6 +255,8 @@ std::vector<reelfinch::runner::InputEvent> ReadInput(const QString& path)
     return input;
 }
 
+namespace {
+
 std::vector<std::string> Lines(const std::string& text)
 {
     std::vector<std::string> lines;
@@ -343,7 +348,7 @@ TEST(Avm1Corpus, TraceOutputMatchesTheReferencePlayer)
         options.tickMs = test.ticks ? test.tickMs : 0;
         options.budgetSeconds = kMovieBudgetSeconds;
         options.logFetch = test.logFetch;
-        options.input = ReadInput(dir + "/input.json");
+        options.input = plugintest::ReadInput(dir + "/input.json");
         // The viewport's device pixels over its scale factor: the pixels of the screen the movie sees.
         options.viewportWidth = int(std::lround(test.viewportWidth / test.scaleFactor));
         options.viewportHeight = int(std::lround(test.viewportHeight / test.scaleFactor));

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cmath>
 
 using plugintest::Asm;
@@ -240,6 +242,25 @@ TEST(Avm1Objects, SuperGivesNativeStateToASubclassObject)
             script.append(Member("o", c.member)).trace();
         EXPECT_EQ(RunScript(script, 8), c.expected) << c.path[0];
     }
+}
+
+TEST(Avm1Objects, BuiltInsKeepTheirOwnClassesOutOfTheGlobals)
+{
+    // A built-in that makes a Point does so from the original class, whatever scripts did to flash.geom.Point.
+    Asm script;
+    script.str("g").get("flash").str("geom").op(kGetMember).op(kSetVariable);
+    script.append(SetMember("g", "Point", Asm().null()));
+    script.str("r").num(4).num(3).num(2).num(1).i32(4).get("g").str("Rectangle").op(0x53).op(kSetVariable);
+    script.i32(0).append(Member("r", "size")).str("toString").op(kCallMethod).trace();
+    // Every global shown, hidden ones too (ASSetPropFlags(_global, null, 0, 1)): none is the machine's own.
+    script.num(1).num(0).null().get("_global").i32(4).str("ASSetPropFlags").op(kCallFunction).op(kPop);
+    script.append(TraceNames("_global"));
+    const std::vector<std::string> lines = RunScript(script, 8);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines[0], "(x=3, y=4)");
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "flash"), lines.end());
+    for (size_t i = 1; i < lines.size(); ++i)
+        EXPECT_NE(lines[i].rfind("__", 0), 0u) << lines[i];
 }
 
 } // namespace

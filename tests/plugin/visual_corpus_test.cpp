@@ -1,7 +1,9 @@
 // Our pictures against those an established player draws for real movies of a public visual test suite: each
 // movie is exported through the player's host after the frames its test asks for and judged by the test's own
 // tolerance. The figures (in scope and in all) are reported; the test fails only when exporting breaks down.
+#include "CorpusInput.h"
 #include "FrameExporter.h"
+#include "MovieRunner.h"
 #include "TestApplication.h"
 
 #include <QApplication>
@@ -31,11 +33,54 @@ struct VisualTest {
     bool knownFailure = false;
 };
 
-QString CorpusFolder()
+QString CorpusRoot()
 {
     const QByteArray overridden = qgetenv("REELFINCH_CORPUS");
-    return QString::fromLocal8Bit(overridden.isEmpty() ? QByteArray(REELFINCH_CORPUS_DIR) : overridden)
-        + QStringLiteral("/ruffle-visual");
+    return QString::fromLocal8Bit(overridden.isEmpty() ? QByteArray(REELFINCH_CORPUS_DIR) : overridden);
+}
+
+QString CorpusFolder()
+{
+    return CorpusRoot() + QStringLiteral("/ruffle-visual");
+}
+
+QByteArray FileBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The mouse and key input a picture was drawn after: the test's own input.json, or, for a script test whose
+// folder lacks it, that of the same movie among the script corpus (the same test, kept there with its input).
+QString InputFile(const QString& name, const QString& folder)
+{
+    const QString own = folder + QStringLiteral("/input.json");
+    if (QFileInfo::exists(own))
+        return own;
+    const QString prefix = QStringLiteral("avm1/");
+    if (!name.startsWith(prefix))
+        return {};
+    const QString twin = CorpusRoot() + QStringLiteral("/avm1-trace/") + name.mid(prefix.size());
+    const QString input = twin + QStringLiteral("/input.json");
+    if (!QFileInfo::exists(input))
+        return {};
+    const QByteArray movie = FileBytes(folder + QStringLiteral("/test.swf"));
+    return !movie.isEmpty() && movie == FileBytes(twin + QStringLiteral("/test.swf")) ? input : QString();
+}
+
+// The picture after the test's frames with its input fed in between, through the runner's path.
+QImage PictureWithInput(const QString& movie, const VisualTest& test, const QSize& size, const QString& inputFile)
+{
+    reelfinch::runner::RunOptions options;
+    options.frames = test.frames;
+    options.quality = test.quality;
+    options.viewportWidth = size.width();
+    options.viewportHeight = size.height();
+    options.input = plugintest::ReadInput(inputFile);
+    QImage picture;
+    options.picture = &picture;
+    reelfinch::runner::RunMovie(movie, options, [](const QString&) {});
+    return picture;
 }
 
 int IntValue(const QString& line)
@@ -149,7 +194,10 @@ TEST(VisualCorpus, ExportsMatchTheReferencePictures)
         options.frame = test.frames;
         options.quality = test.quality;
         options.size = expected.size();
-        const QImage ours = reelfinch::exporter::ExportFrame(folder + QStringLiteral("/test.swf"), options);
+        const QString input = InputFile(fields.at(0), folder);
+        const QImage ours = input.isEmpty()
+            ? reelfinch::exporter::ExportFrame(folder + QStringLiteral("/test.swf"), options)
+            : PictureWithInput(folder + QStringLiteral("/test.swf"), test, expected.size(), input);
         if (ours.isNull())
             ++failedExports;
         long outliers = -1;

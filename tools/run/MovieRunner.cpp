@@ -519,6 +519,8 @@ RunResult RunMovie(const QString& moviePath, const RunOptions& options,
         if (view->plugin())
             view->plugin()->setTraceHandler(onTrace);
         view->stopNullEvents();
+        if (options.quality >= 0)
+            view->setFlashQuality(options.quality);
         const double rate
             = info.m_FrameRate > 0 && std::isfinite(info.m_FrameRate) ? info.m_FrameRate : kDefaultFrameRate;
         const double ticksPerStep
@@ -553,6 +555,8 @@ RunResult RunMovie(const QString& moviePath, const RunOptions& options,
             event = NullEventAt(uint32_t(std::ceil(clock + ticksPerStep - 1 - 1e-9)));
             view->sendEvent(&event);
         }
+        if (options.picture)
+            *options.picture = view->snapshot().convertToFormat(QImage::Format_ARGB32);
     }
     if (view->plugin()) {
         view->plugin()->setTraceHandler({});

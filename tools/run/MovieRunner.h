@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QImage>
 #include <QString>
 #include <QStringList>
 
@@ -44,6 +45,8 @@ struct RunOptions {
     // desktop's screen).
     int viewportWidth = 0;
     int viewportHeight = 0;
+    int quality = -1; // drawing quality (0 low, 1 medium, 2 high); -1: the view's own
+    QImage* picture = nullptr; // when set, receives what the view shows once the run is over
 };
 
 // The movie's requests are answered from the files of its own folder (and folders below it) only: nothing

@@ -137,7 +137,7 @@ Value RectangleOf(Machine& m, const Value& self, const Value*, int)
     BitmapState* s = StateOf(self);
     if (!s)
         return Value(-1.0);
-    Value ctor = m.getMember(Value(m.m_Global), "__flashGeomRectangle");
+    Value ctor = m.getMember(Value(m.m_Internal), "__flashGeomRectangle");
     const Value parts[4] = { Value(0.0), Value(0.0), Value(double(s->pixels->width())),
         Value(double(s->pixels->height())) };
     return m.construct(ctor, parts, 4);
@@ -341,7 +341,7 @@ Value Clone(Machine& m, const Value& self, const Value*, int)
     BitmapState* s = StateOf(self);
     if (!s)
         return Value();
-    Value ctor = m.getMember(Value(m.m_Global), "__flashDisplayBitmapData");
+    Value ctor = m.getMember(Value(m.m_Internal), "__flashDisplayBitmapData");
     const plugin::BitmapPixels& p = *s->pixels;
     const Value size[3] = { Value(double(p.width())), Value(double(p.height())), Value(p.transparent()) };
     Value copy = m.construct(ctor, size, 3);
@@ -367,7 +367,7 @@ Value LoadBitmap(Machine& m, const Value&, const Value* args, int argc)
     const int h = cairo_image_surface_get_height(surface);
     const bool transparent = tag->m_TagCode == kTagDefineBitsLossless2 || tag->m_TagCode == kTagDefineBitsJPEG3
         || tag->m_TagCode == kTagDefineBitsJPEG4;
-    Value ctor = m.getMember(Value(m.m_Global), "__flashDisplayBitmapData");
+    Value ctor = m.getMember(Value(m.m_Internal), "__flashDisplayBitmapData");
     const Value size[3] = { Value(double(w)), Value(double(h)), Value(transparent) };
     Value made = m.construct(ctor, size, 3);
     BitmapState* state = StateOf(made);
@@ -657,10 +657,8 @@ void InstallBitmapDataClass(Machine& m)
 {
     Object* proto = m.newObject();
     // Called as a function (a subclass's super(width, height)) it makes `this` a bitmap, as `new` makes its object.
-    FunctionObject* f = DefineClass(m, "__flashDisplayBitmapData", Construct, Construct, proto);
+    FunctionObject* f = DefineClass(m, "__flashDisplayBitmapData", Construct, Construct, proto, m.m_Internal);
     m.define(DisplayPackage(m), "BitmapData", Value(static_cast<Object*>(f)));
-    m.define(m.m_Global, "__flashDisplayBitmapData", Value(static_cast<Object*>(f)),
-        kDontEnum | kDontDelete | kReadOnly);
     DefineAccessor(m, proto, "width", Width, nullptr);
     DefineAccessor(m, proto, "height", Height, nullptr);
     DefineAccessor(m, proto, "transparent", Transparent, nullptr);

@@ -18,12 +18,12 @@ void DefineMethods(Machine& m, Object* object, std::initializer_list<MethodEntry
 }
 
 FunctionObject* DefineClass(
-    Machine& m, const char* name, NativeFunction call, NativeFunction construct, Object* prototype)
+    Machine& m, const char* name, NativeFunction call, NativeFunction construct, Object* prototype, Object* holder)
 {
     FunctionObject* ctor = m.newNative(call, construct);
     m.define(ctor, "prototype", Value(prototype), kDontEnum | kDontDelete);
     m.define(prototype, "constructor", Value(static_cast<Object*>(ctor)), kDontEnum);
-    m.define(m.m_Global, name, Value(static_cast<Object*>(ctor)), kDontEnum);
+    m.define(holder ? holder : m.m_Global, name, Value(static_cast<Object*>(ctor)), kDontEnum);
     return ctor;
 }
 
@@ -147,6 +147,8 @@ void InstallBuiltins(Machine& m)
     // The global object has no prototype: it answers neither toString nor valueOf.
     m.m_Global = heap.make<Object>(nullptr, ObjectKind::Global);
     m.m_Global->setProto(Value()); // its __proto__ reads undefined, not null
+    m.m_Internal = heap.make<Object>(nullptr);
+    m.m_Internal->setProto(Value());
     m.m_ArrayProto = heap.make<ArrayObject>(m.m_ObjectProto);
     m.m_StringProto = heap.make<Object>(m.m_ObjectProto, ObjectKind::String);
     m.m_StringProto->m_Primitive = Value(m.emptyString());

@@ -55,9 +55,10 @@ Value DeliverLoadedData(Machine& m, const Value& self, const Value* args, int ar
 
 // Adds the table's methods to `object`.
 void DefineMethods(Machine& m, Object* object, std::initializer_list<MethodEntry> methods);
-// A constructor function with a fresh prototype object (of `proto`'s kind when given), stored in _global.
+// A constructor function with a fresh prototype object (of `proto`'s kind when given), stored in _global (or in
+// `holder`: the machine's own m_Internal for a class that scripts reach under another name only).
 FunctionObject* DefineClass(Machine& m, const char* name, NativeFunction call, NativeFunction construct,
-    Object* prototype);
+    Object* prototype, Object* holder = nullptr);
 // Makes every member `object` has now, __proto__ included, hidden, permanent and read-only, as the player does to
 // its singletons (Key, Math, ...) and to the instances of a few classes.
 void LockMembers(Object* object);

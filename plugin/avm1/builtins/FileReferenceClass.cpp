@@ -23,7 +23,7 @@ public:
 
 DialogState* Dialog(Machine& m)
 {
-    const Value holder = m.getMember(Value(m.m_Global), "__fileDialog");
+    const Value holder = m.getMember(Value(m.m_Internal), "__fileDialog");
     if (!holder.isObject() || !holder.asObject()->m_Primitive.isObject())
         return nullptr;
     return dynamic_cast<DialogState*>(holder.asObject()->m_Primitive.asObject());
@@ -478,7 +478,7 @@ void InstallFileReferenceClasses(Machine& m)
         return;
     Object* holder = m.newObject();
     holder->m_Primitive = Value(static_cast<Object*>(m.heap().make<DialogState>()));
-    m.define(m.m_Global, "__fileDialog", Value(holder), kDontEnum | kDontDelete | kReadOnly);
+    m.define(m.m_Internal, "__fileDialog", Value(holder), kDontEnum | kDontDelete | kReadOnly);
 
     Object* file = DefineNetClass(m, "FileReference", Construct);
     DefineMethods(m, file,

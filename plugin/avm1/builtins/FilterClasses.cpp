@@ -679,9 +679,8 @@ void InstallFilterClasses(Machine& m)
             DefineAccessor(m, proto, kFieldNames[field], kGetters[size_t(field)], kSetters[size_t(field)], kListed);
         if (kind != Kind::Base)
             m.defineMethod(proto, "clone", Clone, kListed);
-        FunctionObject* ctor = DefineClass(m, kHiddenNames[k], kConstructors[size_t(k)], nullptr, proto);
+        FunctionObject* ctor = DefineClass(m, kHiddenNames[k], kConstructors[size_t(k)], nullptr, proto, m.m_Internal);
         m.define(package, kClassNames[k], Value(static_cast<Object*>(ctor)));
-        m.define(m.m_Global, kHiddenNames[k], Value(static_cast<Object*>(ctor)), kDontEnum | kDontDelete | kReadOnly);
     }
 }
 

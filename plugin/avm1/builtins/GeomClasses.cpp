@@ -31,7 +31,7 @@ Value NewPoint(Machine& m, const Value& x, const Value& y)
 
 bool IsPoint(Machine& m, const Value& v)
 {
-    Value ctor = m.getMember(Value(m.m_Global), "__flashGeomPoint");
+    Value ctor = m.getMember(Value(m.m_Internal), "__flashGeomPoint");
     return v.isObject() && ctor.isObject() && m.instanceOf(v.asObject(), ctor.asObject());
 }
 
@@ -225,7 +225,7 @@ Value RectInflate(Machine& m, const Value& self, const Value* args, int argc)
 Value RectEquals(Machine& m, const Value& self, const Value* args, int argc)
 {
     const Value o = Arg(args, argc, 0);
-    Value ctor = m.getMember(Value(m.m_Global), "__flashGeomRectangle");
+    Value ctor = m.getMember(Value(m.m_Internal), "__flashGeomRectangle");
     if (!o.isObject() || !ctor.isObject() || !m.instanceOf(o.asObject(), ctor.asObject()))
         return Value(false);
     for (const char* k : { "x", "y", "width", "height" })
@@ -414,9 +414,8 @@ Object* GeomPackage(Machine& m)
 // Defines class NAME in flash.geom, and under a hidden global name so the methods find the original class.
 FunctionObject* DefineGeomClass(Machine& m, const char* name, const char* hidden, NativeFunction ctor, Object* proto)
 {
-    FunctionObject* f = DefineClass(m, hidden, ctor, nullptr, proto);
+    FunctionObject* f = DefineClass(m, hidden, ctor, nullptr, proto, m.m_Internal);
     m.define(GeomPackage(m), name, Value(static_cast<Object*>(f)));
-    m.define(m.m_Global, hidden, Value(static_cast<Object*>(f)), kDontEnum | kDontDelete | kReadOnly);
     return f;
 }
 

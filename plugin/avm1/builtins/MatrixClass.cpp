@@ -203,7 +203,7 @@ plugin::SpriteInstance* TransformClip(Machine& m, const Value& self)
 
 bool IsInstance(Machine& m, const Value& v, const char* hiddenClass)
 {
-    Value ctor = m.getMember(Value(m.m_Global), hiddenClass);
+    Value ctor = m.getMember(Value(m.m_Internal), hiddenClass);
     return v.isObject() && ctor.isObject() && m.instanceOf(v.asObject(), ctor.asObject());
 }
 
@@ -211,14 +211,14 @@ Value MatrixValue(Machine& m, const cairo_matrix_t& t)
 {
     const Value parts[6] = { Value(t.xx), Value(t.yx), Value(t.xy), Value(t.yy), Value(t.x0 / kTwips),
         Value(t.y0 / kTwips) };
-    return m.construct(m.getMember(Value(m.m_Global), "__flashGeomMatrix"), parts, 6);
+    return m.construct(m.getMember(Value(m.m_Internal), "__flashGeomMatrix"), parts, 6);
 }
 
 Value ColorValue(Machine& m, const plugin::ColorTransform& c)
 {
     const Value parts[8] = { Value(c.mr), Value(c.mg), Value(c.mb), Value(c.ma), Value(c.ar * 255), Value(c.ag * 255),
         Value(c.ab * 255), Value(c.aa * 255) };
-    return m.construct(m.getMember(Value(m.m_Global), "__flashGeomColorTransform"), parts, 8);
+    return m.construct(m.getMember(Value(m.m_Internal), "__flashGeomColorTransform"), parts, 8);
 }
 
 // new Transform(clip); without a clip it makes nothing.
@@ -335,7 +335,7 @@ Value GetPixelBounds(Machine& m, const Value& self, const Value*, int)
         parts[2] = Value(std::round((box[2] - box[0]) / kTwips));
         parts[3] = Value(std::round((box[3] - box[1]) / kTwips));
     }
-    return m.construct(m.getMember(Value(m.m_Global), "__flashGeomRectangle"), parts, 4);
+    return m.construct(m.getMember(Value(m.m_Internal), "__flashGeomRectangle"), parts, 4);
 }
 
 // MovieClip's `transform`: a fresh Transform of the clip; set from another Transform, the clip takes that
@@ -344,7 +344,7 @@ Value ClipTransform(Machine& m, const Value& self, const Value*, int)
 {
     if (!m.spriteOf(self))
         return Value();
-    return m.construct(m.getMember(Value(m.m_Global), "__flashGeomTransform"), &self, 1);
+    return m.construct(m.getMember(Value(m.m_Internal), "__flashGeomTransform"), &self, 1);
 }
 
 Value SetClipTransform(Machine& m, const Value& self, const Value* args, int argc)
@@ -364,10 +364,9 @@ Value SetClipTransform(Machine& m, const Value& self, const Value* args, int arg
 void InstallMatrixClass(Machine& m, Object* geomPackage)
 {
     Object* transformProto = m.newObject();
-    FunctionObject* transform = DefineClass(m, "__flashGeomTransform", TransformConstruct, TransformConstruct, transformProto);
+    FunctionObject* transform = DefineClass(
+        m, "__flashGeomTransform", TransformConstruct, TransformConstruct, transformProto, m.m_Internal);
     m.define(geomPackage, "Transform", Value(static_cast<Object*>(transform)));
-    m.define(m.m_Global, "__flashGeomTransform", Value(static_cast<Object*>(transform)),
-        kDontEnum | kDontDelete | kReadOnly);
     DefineAccessor(m, transformProto, "matrix", GetMatrix, SetMatrix);
     DefineAccessor(m, transformProto, "colorTransform", GetColor, SetColor);
     DefineAccessor(m, transformProto, "concatenatedMatrix", GetConcatenatedMatrix, nullptr);
@@ -376,9 +375,8 @@ void InstallMatrixClass(Machine& m, Object* geomPackage)
     DefineAccessor(m, m.m_ClipProto, "transform", ClipTransform, SetClipTransform, kDontEnum | kDontDelete | kOnlySwf8);
 
     Object* proto = m.newObject();
-    FunctionObject* f = DefineClass(m, "__flashGeomMatrix", Construct, nullptr, proto);
+    FunctionObject* f = DefineClass(m, "__flashGeomMatrix", Construct, nullptr, proto, m.m_Internal);
     m.define(geomPackage, "Matrix", Value(static_cast<Object*>(f)));
-    m.define(m.m_Global, "__flashGeomMatrix", Value(static_cast<Object*>(f)), kDontEnum | kDontDelete | kReadOnly);
     DefineMethods(m, proto,
         {
             { "toString", ToString },

@@ -317,27 +317,33 @@ bool StartMovieLoad(Machine& m, Object* clip, const std::string& url, Object* lo
     return queued;
 }
 
-bool StartImport(Machine& m, SpriteInstance& importer, const std::string& base, const std::string& url,
-    const CTag* importTag)
+std::string ImportAddress(const std::string& base, const std::string& url)
 {
     if (url.empty())
-        return false;
-    // A relative address names a file beside the importing movie.
-    std::string address = url;
+        return url;
     const size_t colon = url.find(':');
     const bool absolute = url[0] == '/' || (colon != std::string::npos && url.find('/') > colon);
     if (const size_t slash = base.rfind('/'); !absolute && slash != std::string::npos)
-        address = base.substr(0, slash + 1) + url;
+        return base.substr(0, slash + 1) + url;
+    return url;
+}
+
+bool StartImport(Machine& m, SpriteInstance& importer, const plugin::MovieLibrary* into, const std::string& base,
+    const std::string& url, const CTag* importTag)
+{
+    if (url.empty())
+        return false;
+    const std::string address = ImportAddress(base, url);
     m.clipObject(importer);
     std::shared_ptr<ClipLink> link = importer.script.m_Link;
     const plugin::MovieLibrary* library = importer.library;
     return FetchForMovie(m, nullptr, address,
-        [link, library, importTag, address](Machine& machine, bool ok, const std::string& bytes) {
+        [link, library, into, importTag, address](Machine& machine, bool ok, const std::string& bytes) {
             SpriteInstance* sprite = link ? link->sprite : nullptr;
             if (!ok || !sprite || sprite->removed || sprite->library != library)
                 return;
-            if (machine.player().importArrived(*sprite, importTag, reinterpret_cast<const uint8_t*>(bytes.data()),
-                    bytes.size(), ScriptUrl(address)))
+            if (machine.player().importArrived(*sprite, into, importTag,
+                    reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), ScriptUrl(address), address))
                 machine.player().runQueuedActions();
         });
 }

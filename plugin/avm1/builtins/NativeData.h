@@ -81,10 +81,12 @@ inline void DefineAccessor(Machine& m, Object* object, const char* name, NativeF
     p->flags = uint16_t(flags | kAccessor);
 }
 
-// The prototype `_global.NAME.prototype` holds now (scripts may replace it), or Object.prototype.
+// The prototype the class NAME holds now (scripts may replace it), or Object.prototype: the machine's own class
+// of that name (m_Internal) when there is one, else `_global.NAME`.
 inline Object* CurrentPrototype(Machine& m, const char* name)
 {
-    Value ctor = m.getMember(Value(m.m_Global), name);
+    const bool own = m.m_Internal && m.m_Internal->props().find(name, true);
+    Value ctor = m.getMember(Value(own ? m.m_Internal : m.m_Global), name);
     Value proto = ctor.isObject() ? m.getMember(ctor, "prototype") : Value();
     return proto.isObject() ? proto.asObject() : m.m_ObjectProto;
 }
