@@ -778,3 +778,30 @@ TEST(PluginEffects, EffectsReachIntoTheViewFromPartsOutsideIt)
     EXPECT_TRUE(Near(away.at(40, 40), Color { 255, 128, 0 }, 3));
     EXPECT_TRUE(Near(away.at(40, 85), kWhite, 3));
 }
+
+// A small picture with the widest blurs of many passes, in a small view: the blurs work out only what can reach
+// the view from where the picture's ink can spread, not the whole room around the picture the blurs could fill.
+TEST(PluginEffects, WideBlursWorkOnlyWhatReachesTheView)
+{
+    std::vector<uint8_t> bevel { 1, 3, 0, 0, 0xC0, 255, 255, 255, 255, 255 };
+    for (double v : { 255.0, 255.0, 0.7, 257.0 }) // blur across and down, angle, distance
+        Put32(bevel, uint32_t(int32_t(v * 65536)));
+    bevel.push_back(0);
+    bevel.push_back(1); // strength 1
+    bevel.push_back(0x20 | 8); // on its object, 8 passes
+    MovieBuilder movie(64, 48);
+    movie.background(kWhite);
+    movie.rectShape(1, 0, 0, 40 * T, 40 * T, { 255, 0, 0 });
+    movie.raw(kTagPlaceObject3, Place3(1, 1, 30, 15, 0, bevel));
+    movie.showFrame();
+    MoviePlayer player;
+    ASSERT_TRUE(Load(player, movie.finish()));
+    const uint64_t before = BlurWork();
+    const Canvas canvas = Render(player, 64, 48);
+    const uint64_t work = BlurWork() - before;
+    // Blurred over all the room its 8 passes of boxes 255 pixels wide can reach (about 2,100 pixels square), a
+    // pass across and one down each, the work would be some 70 million values.
+    EXPECT_GT(work, 0u);
+    EXPECT_LT(work, 7'000'000u);
+    EXPECT_TRUE(Near(canvas.at(5, 5), kWhite, 3));
+}
