@@ -201,17 +201,27 @@ uint32_t Premultiplied(const RGBA& c, uint32_t k)
     return Pack(a, Mul255(byte(c.r), a), Mul255(byte(c.g), a), Mul255(byte(c.b), a));
 }
 
-// The part of an ARGB32 surface inside [x0, x1) x [y0, y1).
-void FromSurface(cairo_surface_t* image, int x0, int y0, int x1, int y1, Pixels& p)
+// Room of `frame`'s size for the pixels of an ARGB32 surface lying at (x0, y0) of it, filled over `used`: the
+// surface's pixels where it has them, transparent beyond it. The rest of the room is left as it was.
+void FromSurface(cairo_surface_t* image, int x0, int y0, const Area& frame, const Area& used, Pixels& p)
 {
-    p.width = x1 - x0;
-    p.height = y1 - y0;
-    p.px.resize(size_t(p.width) * size_t(p.height));
+    p.width = frame.width();
+    p.height = frame.height();
+    p.px.resize(frame.size());
+    const Area inside = Meet(
+        used, Area { 0, 0, cairo_image_surface_get_width(image), cairo_image_surface_get_height(image) }.moved(-x0, -y0));
     const unsigned char* data = cairo_image_surface_get_data(image);
     const int stride = cairo_image_surface_get_stride(image);
-    for (int y = 0; y < p.height; ++y) {
-        const auto* row = reinterpret_cast<const uint32_t*>(data + size_t(y + y0) * size_t(stride)) + x0;
-        std::copy_n(row, p.width, &p.px[size_t(y) * size_t(p.width)]);
+    for (int y = used.y0; y < used.y1; ++y) {
+        uint32_t* to = &p.px[size_t(y) * size_t(p.width)];
+        if (inside.empty() || y < inside.y0 || y >= inside.y1) {
+            std::fill(to + used.x0, to + used.x1, 0u);
+            continue;
+        }
+        std::fill(to + used.x0, to + inside.x0, 0u);
+        const auto* row = reinterpret_cast<const uint32_t*>(data + size_t(y + y0) * size_t(stride));
+        std::copy_n(row + (inside.x0 + x0), inside.width(), to + inside.x0);
+        std::fill(to + inside.x1, to + used.x1, 0u);
     }
 }
 
@@ -683,12 +693,14 @@ void BlurredAlpha(const Pixels& p, const Filter& f, double sx, double sy, int ox
     // Inverted, the alpha is full wherever the moved picture is not.
     const Area planeInk = inverted ? plan.frame : Meet(ink.moved(ox, oy), plan.frame);
     const Area fill = Meet(plan.input, planeInk);
+    // The picture is read only inside its ink: elsewhere it is transparent.
     for (int y = fill.y0; y < fill.y1; ++y) {
         uint16_t* to = &plane[size_t(y) * size_t(w)];
-        const bool inside = y - oy >= 0 && y - oy < h;
+        const bool inside = y - oy >= ink.y0 && y - oy < ink.y1;
         const uint32_t* from = inside ? &p.px[size_t(y - oy) * size_t(w)] : nullptr;
         for (int x = fill.x0; x < fill.x1; ++x) {
-            const uint32_t a = from && x - ox >= 0 && x - ox < w ? (from[x - ox] >> 24) << kFractionBits : 0;
+            const uint32_t a
+                = from && x - ox >= ink.x0 && x - ox < ink.x1 ? (from[x - ox] >> 24) << kFractionBits : 0;
             to[x] = uint16_t(inverted ? kPlaneMax - a : a);
         }
     }
@@ -1227,34 +1239,40 @@ uint64_t BlurWork()
     return g_BlurWork.load();
 }
 
-void ApplyFilters(cairo_surface_t* image, const std::vector<Filter>& filters, double scaleX, double scaleY,
+void ApplyFilters(cairo_surface_t* img, const std::vector<Filter>& filters, double scaleX, double scaleY,
     const std::array<int, 4>* view)
 {
-    if (filters.empty() || cairo_image_surface_get_format(image) != CAIRO_FORMAT_ARGB32)
+    if (filters.empty() || cairo_image_surface_get_format(img) != CAIRO_FORMAT_ARGB32)
         return;
-    cairo_surface_flush(image);
+    cairo_surface_flush(img);
     // Only the picture's pixels and the room its filters reach around them are worked on.
     int x0 = 0;
     int y0 = 0;
     int x1 = 0;
     int y1 = 0;
-    if (!InkBounds(image, x0, y0, x1, y1))
+    if (!InkBounds(img, x0, y0, x1, y1))
         return; // an empty picture stays empty (inner effects and knockouts need a picture to show in)
     const Area ink { x0, y0, x1, y1 };
     // Each side gets the room its effects reach towards it (a shadow cast far right needs none on the left).
+    // Seen through a view, the room may lie beyond the image (the image holds only the part of the picture that
+    // can reach the view, and the view): the blurs spread the picture there before it comes back into view.
+    const Area image { 0, 0, cairo_image_surface_get_width(img), cairo_image_surface_get_height(img) };
     const auto reach = FilterReach(filters, scaleX, scaleY);
-    x0 = std::max(0, x0 - int(reach[0]));
-    y0 = std::max(0, y0 - int(reach[1]));
-    x1 = std::min(cairo_image_surface_get_width(image), x1 + int(reach[2]));
-    y1 = std::min(cairo_image_surface_get_height(image), y1 + int(reach[3]));
-    const Area frame { 0, 0, x1 - x0, y1 - y0 };
+    Area room = ink.grown(int(reach[0]), int(reach[1]), int(reach[2]), int(reach[3]));
+    if (!view)
+        room = Meet(room, image);
+    x0 = room.x0;
+    y0 = room.y0;
+    const Area frame { 0, 0, room.width(), room.height() };
     if (frame.empty())
         return;
     // Of the result only the pixels in view count. Going back from them through the filters, each filter works
     // out only the pixels the later ones read, and of those only where its result can be other than
     // transparent (where the picture's ink, grown by the earlier filters' reach, lies).
-    const Area shown = view ? Meet(frame, Area { (*view)[0], (*view)[1], (*view)[2], (*view)[3] }.moved(-x0, -y0))
-                            : frame;
+    const Area inImage = image.moved(-x0, -y0);
+    const Area shown = view
+        ? Meet(Meet(frame, inImage), Area { (*view)[0], (*view)[1], (*view)[2], (*view)[3] }.moved(-x0, -y0))
+        : frame;
     if (shown.empty())
         return;
     const size_t n = filters.size();
@@ -1264,12 +1282,16 @@ void ApplyFilters(cairo_surface_t* image, const std::vector<Filter>& filters, do
         inks[k + 1] = Meet(InkAfter(filters[k], scaleX, scaleY, inks[k], frame), frame);
     std::vector<Work> work(n);
     Area wanted = shown;
+    // The pixels read or written: those shown, those each filter works out, and those it reads (the picture is
+    // read only inside its ink, a kernel's default colour where it may fall too).
+    Area used = shown;
     for (size_t k = n; k-- > 0;) {
         work[k] = { Meet(wanted, inks[k + 1]), inks[k] };
         wanted = Meet(Sources(filters[k], scaleX, scaleY, work[k].out), frame);
+        used = Join(Join(used, work[k].out), filters[k].kind == Filter::Convolution ? wanted : Meet(wanted, inks[k]));
     }
     Pixels& p = Buffers().pixels;
-    FromSurface(image, x0, y0, x1, y1, p);
+    FromSurface(img, x0, y0, frame, used, p);
     for (size_t k = 0; k < n; ++k) {
         const Filter& f = filters[k];
         if (work[k].out.empty())
@@ -1297,8 +1319,8 @@ void ApplyFilters(cairo_surface_t* image, const std::vector<Filter>& filters, do
             break;
         }
     }
-    ToSurface(p, shown, image, x0, y0);
-    cairo_surface_mark_dirty(image);
+    ToSurface(p, shown, img, x0, y0);
+    cairo_surface_mark_dirty(img);
 }
 
 void TransformPicture(cairo_surface_t* image, const ColorTransform& cx)

@@ -1405,10 +1405,11 @@ void Renderer::drawPlaced(
         ClipToBox(cr, box);
         layerBox = Intersection(layerBox, box);
         if (filtered) {
-            // The layer holds the object's own pixels (with the room its blurs spread them) and the part of the
-            // clip its effects can reach, no more: a shadow or bevel cast far away lands outside a small view,
-            // and the rows between the object and where it would land need no work.
-            own.grow(kLayerPad + FilterSpread(object.filters, m_FilterScaleX, m_FilterScaleY));
+            // The layer holds the object's own pixels that its effects can carry into the clip, and the part of
+            // the clip its effects can reach, no more: the room the blurs spread the picture over outside the
+            // clip is the filters' own (a shadow or bevel cast far away lands outside a small view, and a wide
+            // blur of a small object in a small view needs no layer of the blur's size).
+            own.grow(kLayerPad);
             layerBox = Intersection(layerBox, Hull(Intersection(clipBox, box), own));
         }
     }
