@@ -849,7 +849,9 @@ void Combine(Pixels& p, const Filter& f, bool behind, const Area& area, EffectAt
 void Shadow(Pixels& p, const Filter& f, double sx, double sy, const Work& work)
 {
     Scratch& s = Buffers();
-    const auto [ox, oy] = Offset(f, sx, sy);
+    const auto offset = Offset(f, sx, sy);
+    const int ox = offset.first;
+    const int oy = offset.second;
     BlurredAlpha(p, f, sx, sy, ox, oy, f.inner, work.ink, work.out, s.planeA, s.planeB);
     const Strength strength(f.strength);
     std::array<uint32_t, 256> shade {};
@@ -863,7 +865,9 @@ void Shadow(Pixels& p, const Filter& f, double sx, double sy, const Work& work)
 void GradientGlow(Pixels& p, const Filter& f, double sx, double sy, const Work& work)
 {
     Scratch& s = Buffers();
-    const auto [ox, oy] = Offset(f, sx, sy);
+    const auto offset = Offset(f, sx, sy);
+    const int ox = offset.first;
+    const int oy = offset.second;
     BlurredAlpha(p, f, sx, sy, ox, oy, f.inner, work.ink, work.out, s.planeA, s.planeB);
     const Strength strength(f.strength);
     const auto ramp = GradientPixels(f);
@@ -876,7 +880,9 @@ void GradientGlow(Pixels& p, const Filter& f, double sx, double sy, const Work& 
 void Bevel(Pixels& p, const Filter& f, double sx, double sy, const Work& work)
 {
     Scratch& s = Buffers();
-    const auto [ox, oy] = Offset(f, sx, sy);
+    const auto offset = Offset(f, sx, sy);
+    const int ox = offset.first;
+    const int oy = offset.second;
     const Area& area = work.out;
     // A blur does not care where the picture lies: the alpha is blurred once, and seen moved towards the light
     // and away from it (the sights of the pixels worked out).
@@ -1180,7 +1186,9 @@ bool Bounded(const Filter& f)
 Area Sources(const Filter& f, double sx, double sy, const Area& out)
 {
     const auto [rx, ry] = BlurReach(f, sx, sy);
-    const auto [ox, oy] = Offset(f, sx, sy);
+    const auto offset = Offset(f, sx, sy);
+    const int ox = offset.first;
+    const int oy = offset.second;
     switch (f.kind) {
     case Filter::Blur:
         return out.grown(rx, ry, rx, ry);
@@ -1210,7 +1218,9 @@ Area InkAfter(const Filter& f, double sx, double sy, const Area& ink, const Area
     if (!Bounded(f))
         return frame;
     const auto [rx, ry] = BlurReach(f, sx, sy);
-    const auto [ox, oy] = Offset(f, sx, sy);
+    const auto offset = Offset(f, sx, sy);
+    const int ox = offset.first;
+    const int oy = offset.second;
     switch (f.kind) {
     case Filter::Blur:
         return ink.grown(rx, ry, rx, ry);
