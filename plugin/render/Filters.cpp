@@ -4,6 +4,7 @@
 #include "TagsModern.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 
 #ifdef __SSE2__
@@ -132,6 +133,35 @@ struct Pixels {
     std::vector<uint32_t> px;
 };
 
+// A box of pixels, right and bottom exclusive.
+struct Area {
+    int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+    bool empty() const { return x1 <= x0 || y1 <= y0; }
+    int width() const { return empty() ? 0 : x1 - x0; }
+    int height() const { return empty() ? 0 : y1 - y0; }
+    size_t size() const { return size_t(width()) * size_t(height()); }
+    Area grown(int left, int top, int right, int bottom) const
+    {
+        return empty() ? *this : Area { x0 - left, y0 - top, x1 + right, y1 + bottom };
+    }
+    Area moved(int dx, int dy) const { return { x0 + dx, y0 + dy, x1 + dx, y1 + dy }; }
+};
+
+Area Meet(const Area& a, const Area& b)
+{
+    return { std::max(a.x0, b.x0), std::max(a.y0, b.y0), std::min(a.x1, b.x1), std::min(a.y1, b.y1) };
+}
+
+// The smallest box holding both; an empty box adds nothing.
+Area Join(const Area& a, const Area& b)
+{
+    if (a.empty())
+        return b;
+    if (b.empty())
+        return a;
+    return { std::min(a.x0, b.x0), std::min(a.y0, b.y0), std::max(a.x1, b.x1), std::max(a.y1, b.y1) };
+}
+
 constexpr uint32_t Channel(uint32_t p, int shift) { return (p >> shift) & 0xFF; }
 
 constexpr uint32_t Pack(uint32_t a, uint32_t r, uint32_t g, uint32_t b) { return (a << 24) | (r << 16) | (g << 8) | b; }
@@ -171,27 +201,38 @@ uint32_t Premultiplied(const RGBA& c, uint32_t k)
     return Pack(a, Mul255(byte(c.r), a), Mul255(byte(c.g), a), Mul255(byte(c.b), a));
 }
 
-// The part of an ARGB32 surface inside [x0, x1) x [y0, y1).
-void FromSurface(cairo_surface_t* image, int x0, int y0, int x1, int y1, Pixels& p)
+// Room of `frame`'s size for the pixels of an ARGB32 surface lying at (x0, y0) of it, filled over `used`: the
+// surface's pixels where it has them, transparent beyond it. The rest of the room is left as it was.
+void FromSurface(cairo_surface_t* image, int x0, int y0, const Area& frame, const Area& used, Pixels& p)
 {
-    p.width = x1 - x0;
-    p.height = y1 - y0;
-    p.px.resize(size_t(p.width) * size_t(p.height));
+    p.width = frame.width();
+    p.height = frame.height();
+    p.px.resize(frame.size());
+    const Area inside = Meet(
+        used, Area { 0, 0, cairo_image_surface_get_width(image), cairo_image_surface_get_height(image) }.moved(-x0, -y0));
     const unsigned char* data = cairo_image_surface_get_data(image);
     const int stride = cairo_image_surface_get_stride(image);
-    for (int y = 0; y < p.height; ++y) {
-        const auto* row = reinterpret_cast<const uint32_t*>(data + size_t(y + y0) * size_t(stride)) + x0;
-        std::copy_n(row, p.width, &p.px[size_t(y) * size_t(p.width)]);
+    for (int y = used.y0; y < used.y1; ++y) {
+        uint32_t* to = &p.px[size_t(y) * size_t(p.width)];
+        if (inside.empty() || y < inside.y0 || y >= inside.y1) {
+            std::fill(to + used.x0, to + used.x1, 0u);
+            continue;
+        }
+        std::fill(to + used.x0, to + inside.x0, 0u);
+        const auto* row = reinterpret_cast<const uint32_t*>(data + size_t(y + y0) * size_t(stride));
+        std::copy_n(row + (inside.x0 + x0), inside.width(), to + inside.x0);
+        std::fill(to + inside.x1, to + used.x1, 0u);
     }
 }
 
-void ToSurface(const Pixels& p, cairo_surface_t* image, int x0, int y0)
+// The pixels of `area` of `p` back to the surface, `p` lying at (x0, y0) in it.
+void ToSurface(const Pixels& p, const Area& area, cairo_surface_t* image, int x0, int y0)
 {
     unsigned char* data = cairo_image_surface_get_data(image);
     const int stride = cairo_image_surface_get_stride(image);
-    for (int y = 0; y < p.height; ++y) {
-        auto* row = reinterpret_cast<uint32_t*>(data + size_t(y + y0) * size_t(stride)) + x0;
-        std::copy_n(&p.px[size_t(y) * size_t(p.width)], p.width, row);
+    for (int y = area.y0; y < area.y1; ++y) {
+        auto* row = reinterpret_cast<uint32_t*>(data + size_t(y + y0) * size_t(stride)) + x0 + area.x0;
+        std::copy_n(&p.px[size_t(y) * size_t(p.width) + size_t(area.x0)], area.width(), row);
     }
 }
 } // namespace
@@ -290,14 +331,49 @@ template <bool Whole> inline uint16_t Weighted32(uint32_t sum, uint32_t edges, u
     }
 }
 
-// Whether every channel of the plane holds a whole level.
-bool WholeLevels(const std::vector<uint16_t>& plane)
+// Whether every channel of the plane (`width` pixels of `channels` a row) holds a whole level inside `area`.
+bool WholeLevels(const std::vector<uint16_t>& plane, int width, int channels, const Area& area)
 {
     uint16_t fractions = 0;
-    for (uint16_t v : plane)
-        fractions |= v;
+    const size_t stride = size_t(width) * size_t(channels);
+    for (int y = area.y0; y < area.y1; ++y) {
+        const uint16_t* row = &plane[size_t(y) * stride];
+        for (size_t i = size_t(area.x0) * size_t(channels); i < size_t(area.x1) * size_t(channels); ++i)
+            fractions |= row[i];
+    }
     return (fractions & ((1u << kFractionBits) - 1)) == 0;
 }
+
+// The smallest box of `area` holding every pixel of the plane with a channel other than 0.
+Area InkOf(const std::vector<uint16_t>& plane, int width, int channels, const Area& area)
+{
+    Area ink { area.x1, area.y1, area.x0, area.y0 };
+    const size_t stride = size_t(width) * size_t(channels);
+    const size_t begin = size_t(area.x0) * size_t(channels);
+    const size_t end = size_t(area.x1) * size_t(channels);
+    for (int y = area.y0; y < area.y1; ++y) {
+        const uint16_t* row = &plane[size_t(y) * stride];
+        uint16_t any = 0;
+        for (size_t i = begin; i < end; ++i)
+            any |= row[i];
+        if (!any)
+            continue;
+        size_t first = begin;
+        while (row[first] == 0)
+            ++first;
+        size_t last = end - 1;
+        while (row[last] == 0)
+            --last;
+        ink.x0 = std::min(ink.x0, int(first / size_t(channels)));
+        ink.x1 = std::max(ink.x1, int(last / size_t(channels)) + 1);
+        ink.y0 = std::min(ink.y0, y);
+        ink.y1 = y + 1;
+    }
+    return ink;
+}
+
+// How many channel values the box blurs have worked out, for tests that bound the work.
+std::atomic<uint64_t> g_BlurWork { 0 };
 
 // Buffers the filters reuse from call to call, so that a picture drawn every frame does not map fresh memory.
 struct Scratch {
@@ -359,30 +435,38 @@ void BlurRowOfFour(const uint16_t* line, uint16_t* out, size_t width, size_t who
 }
 #endif
 
+// Output columns `x0` to `x1` of rows `from` to `to`; the input is read only in columns `inkX0` to `inkX1`
+// (transparent elsewhere).
 template <size_t n, bool Whole>
 void BlurRows(const uint16_t* in, uint16_t* out, int width, int from, int to, const BoxWeights& w,
-    std::vector<uint16_t>& line)
+    std::vector<uint16_t>& line, int x0, int x1, int inkX0, int inkX1)
 {
     const size_t pad = size_t(w.whole) + 1;
-    line.assign((size_t(width) + 2 * pad) * n, 0);
+    const size_t span = size_t(x1 - x0);
+    // The line holds columns x0 - pad to x1 + pad; only its part inside the ink is copied, row after row.
+    line.assign((span + 2 * pad) * n, 0);
+    const int copyFrom = std::max(inkX0, x0 - int(pad));
+    const int copyTo = std::min(inkX1, x1 + int(pad));
     const auto full = uint32_t(w.full);
     const auto edge = uint32_t(w.edge);
     for (int y = from; y < to; ++y) {
         const size_t rowStart = size_t(y) * size_t(width) * n;
-        std::copy_n(in + rowStart, size_t(width) * n, &line[pad * n]);
+        if (copyTo > copyFrom)
+            std::copy_n(in + rowStart + size_t(copyFrom) * n, size_t(copyTo - copyFrom) * n,
+                &line[size_t(copyFrom - x0 + int(pad)) * n]);
         uint32_t sums[n] = {};
         for (size_t k = pad - size_t(w.whole); k <= pad + size_t(w.whole); ++k)
             for (size_t c = 0; c < n; ++c)
                 sums[c] += line[k * n + c];
-        uint16_t* o = out + rowStart;
+        uint16_t* o = out + rowStart + size_t(x0) * n;
 #ifdef __SSE2__
         if constexpr (n == 4 && Whole) {
             const __m128i four = _mm_setr_epi32(int(sums[0]), int(sums[1]), int(sums[2]), int(sums[3]));
-            BlurRowOfFour(line.data(), o, size_t(width), size_t(w.whole), four, full, edge);
+            BlurRowOfFour(line.data(), o, span, size_t(w.whole), four, full, edge);
             continue;
         }
 #endif
-        for (size_t i = 0; i < size_t(width); ++i) {
+        for (size_t i = 0; i < span; ++i) {
             const size_t centre = i + pad;
             const uint16_t* before = &line[(centre - size_t(w.whole) - 1) * n];
             const uint16_t* after = &line[(centre + size_t(w.whole) + 1) * n];
@@ -396,10 +480,11 @@ void BlurRows(const uint16_t* in, uint16_t* out, int width, int from, int to, co
 }
 
 // The same along columns: all columns are summed a row at a time, so the picture is read in memory order. Only
-// the channels `from` to `to` of each row (columns times channels) are worked on.
+// the channels `from` to `to` of rows `y0` to `y1` (columns times channels) are worked out; the input is read only
+// in rows `inkY0` to `inkY1` (transparent elsewhere).
 template <bool Whole>
-void BlurColumns(const uint16_t* in, uint16_t* out, int width, int height, int channels, size_t from, size_t to,
-    const BoxWeights& w, std::vector<uint32_t>& sums)
+void BlurColumns(const uint16_t* in, uint16_t* out, int width, int channels, size_t from, size_t to, int y0, int y1,
+    int inkY0, int inkY1, const BoxWeights& w, std::vector<uint32_t>& sums)
 {
     const size_t stride = size_t(width) * size_t(channels);
     const size_t rowLength = to - from;
@@ -409,13 +494,13 @@ void BlurColumns(const uint16_t* in, uint16_t* out, int width, int height, int c
     uint32_t* const sum = sums.data();
     const auto full = uint32_t(w.full);
     const auto edge = uint32_t(w.edge);
-    auto row = [&](int y) -> const uint16_t* { return y >= 0 && y < height ? in + size_t(y) * stride : nullptr; };
-    for (int k = 0; k <= std::min(w.whole, height - 1); ++k) {
+    auto row = [&](int y) -> const uint16_t* { return y >= inkY0 && y < inkY1 ? in + size_t(y) * stride : nullptr; };
+    for (int k = std::max(y0 - w.whole, inkY0); k <= std::min(y0 + w.whole, inkY1 - 1); ++k) {
         const uint16_t* r = row(k);
         for (size_t x = 0; x < rowLength; ++x)
             sum[x] += r[x];
     }
-    for (int y = 0; y < height; ++y) {
+    for (int y = y0; y < y1; ++y) {
         uint16_t* o = out + size_t(y) * stride;
         const uint16_t* before = w.edge ? row(y - w.whole - 1) : nullptr;
         const uint16_t* after = w.edge ? row(y + w.whole + 1) : nullptr;
@@ -447,65 +532,126 @@ double BoxSize(double blur, double scale)
     return std::max(1.0, (blur - 1) * scale + 1);
 }
 
-// The passes of BlurPlane, across and down (null: a box of one pixel, which changes nothing); `Whole` as for
-// Weighted32.
-template <bool Whole>
-void BlurPasses(std::vector<uint16_t>& plane, std::vector<uint16_t>& other, int width, int height, int channels,
-    const BoxWeights* across, const BoxWeights* down, int passes, bool shared)
-{
-    for (int pass = 0; pass < passes; ++pass) {
-        if (across) {
-            const uint16_t* in = plane.data();
-            uint16_t* out = other.data();
-            InTwo(shared ? height : 1, [&](int from, int to) {
-                Scratch& own = Buffers();
-                if (channels == 1)
-                    BlurRows<1, Whole>(in, out, width, shared ? from : 0, shared ? to : height, *across, own.line);
-                else
-                    BlurRows<4, Whole>(in, out, width, shared ? from : 0, shared ? to : height, *across, own.line);
-            });
-            plane.swap(other);
-        }
-        if (down) {
-            const uint16_t* in = plane.data();
-            uint16_t* out = other.data();
-            // Every channel of a row is a column of its own; the halves split on a 16-byte boundary.
-            const size_t rowLength = size_t(width) * size_t(channels);
-            const size_t half = std::min(rowLength, (rowLength / 2 + 7) / 8 * 8);
-            InTwo(shared ? 2 : 1, [&](int from, int to) {
-                Scratch& own = Buffers();
-                BlurColumns<Whole>(in, out, width, height, channels, shared && from > 0 ? half : 0,
-                    shared && to < 2 ? half : rowLength, *down, own.sums);
-            });
-            plane.swap(other);
-        }
-    }
-}
+// A box blur's passes, across and down in turn, each worked out only over the pixels from which its result can
+// still reach the pixels wanted: a pixel's blurred value depends only on the pixels within the box's reach of
+// it, so each pass needs the wanted pixels grown by the reach of the passes still to come.
+struct BlurPlan {
+    BoxWeights across, down;
+    bool hasAcross = false, hasDown = false;
+    Area frame; // the plane: beyond it all is transparent
+    Area wanted; // where the result is wanted
+    std::vector<Area> need; // where each step's result is wanted (steps: each pass across, then down)
+    Area input; // where the first step reads the plane
+    bool acrossAt(size_t step) const { return hasAcross && (!hasDown || step % 2 == 0); }
+    int reachAt(size_t step) const { return (acrossAt(step) ? across.whole : down.whole) + 1; }
+};
 
-// Box blurs `passes` times across and down, `plane` holding the result; `other` is room of the same size.
-// `anyLevels`: the loops for channels between whole levels, whatever the plane holds.
-void BlurPlane(std::vector<uint16_t>& plane, std::vector<uint16_t>& other, int width, int height, int channels,
-    double sizeX, double sizeY, int passes, bool anyLevels = false)
+BlurPlan PlanBlur(int width, int height, double sizeX, double sizeY, int passes, const Area& wanted)
 {
-    if (width <= 0 || height <= 0)
-        return;
-    other.resize(plane.size());
+    BlurPlan plan;
     // A box wider than the room filters take around a picture spreads it to nothing either way; the cut keeps
     // a movie shown very large from asking for rows of room without end.
     sizeX = std::min(sizeX, kMaxBox);
     sizeY = std::min(sizeY, kMaxBox);
-    const BoxWeights across = Weights(sizeX);
-    const BoxWeights down = Weights(sizeY);
-    const BoxWeights* acrossPass = sizeX > 1 ? &across : nullptr;
-    const BoxWeights* downPass = sizeY > 1 ? &down : nullptr;
-    // Rows (and columns) are blurred each on its own: a large picture is shared between two threads, each with
-    // buffers of its own, for the same result.
-    const bool shared = size_t(width) * size_t(height) >= kPixelsForTwoThreads;
+    plan.across = Weights(sizeX);
+    plan.down = Weights(sizeY);
+    plan.hasAcross = sizeX > 1;
+    plan.hasDown = sizeY > 1;
+    plan.frame = { 0, 0, width, height };
+    plan.wanted = Meet(wanted, plan.frame);
+    plan.need.resize(size_t(passes) * size_t(int(plan.hasAcross) + int(plan.hasDown)));
+    Area need = plan.wanted;
+    for (size_t step = plan.need.size(); step-- > 0;) {
+        plan.need[step] = need;
+        const int r = plan.reachAt(step);
+        need = Meet(plan.acrossAt(step) ? need.grown(r, 0, r, 0) : need.grown(0, r, 0, r), plan.frame);
+    }
+    plan.input = need;
+    return plan;
+}
+
+// Box blurs the plane as planned, `plane` holding the input over the plan's input inside `ink` (transparent
+// outside `ink`), and afterwards the result over the plan's wanted pixels; `other` is room of the same size.
+// Each step works only where its result is wanted and can be other than transparent: the ink grows by the box's
+// reach a step, and is measured again after each (blurs round down, so faint edges fade to nothing).
+// `anyLevels`: the loops for channels between whole levels, whatever the plane holds.
+void RunBlur(std::vector<uint16_t>& plane, std::vector<uint16_t>& other, int channels, const BlurPlan& plan,
+    Area ink, bool anyLevels = false)
+{
+    const int width = plan.frame.x1;
+    if (plan.frame.empty())
+        return;
+    other.resize(plane.size());
+    ink = Meet(ink, plan.input);
     // Every pass keeps whole levels: a plane that starts with them keeps them.
-    if (!anyLevels && WholeLevels(plane))
-        BlurPasses<true>(plane, other, width, height, channels, acrossPass, downPass, passes, shared);
-    else
-        BlurPasses<false>(plane, other, width, height, channels, acrossPass, downPass, passes, shared);
+    const bool whole = !anyLevels && WholeLevels(plane, width, channels, ink);
+    for (size_t step = 0; step < plan.need.size() && !ink.empty(); ++step) {
+        const int r = plan.reachAt(step);
+        const bool across = plan.acrossAt(step);
+        const Area out = Meet(plan.need[step], across ? ink.grown(r, 0, r, 0) : ink.grown(0, r, 0, r));
+        if (out.empty()) {
+            ink = out;
+            break;
+        }
+        g_BlurWork += out.size() * size_t(channels);
+        // Rows (and columns) are blurred each on its own: a large picture is shared between two threads, each
+        // with buffers of its own, for the same result.
+        const bool shared = out.size() >= kPixelsForTwoThreads;
+        const uint16_t* in = plane.data();
+        uint16_t* to = other.data();
+        if (across) {
+            InTwo(shared ? out.height() : 1, [&](int from, int until) {
+                if (!shared) {
+                    from = 0;
+                    until = out.height();
+                }
+                Scratch& own = Buffers();
+                auto rows = [&](auto run) {
+                    run(in, to, width, out.y0 + from, out.y0 + until, plan.across, own.line, out.x0, out.x1, ink.x0,
+                        ink.x1);
+                };
+                if (channels == 1)
+                    rows(whole ? BlurRows<1, true> : BlurRows<1, false>);
+                else
+                    rows(whole ? BlurRows<4, true> : BlurRows<4, false>);
+            });
+        } else {
+            // Every channel of a row is a column of its own; the halves split on a 16-byte boundary.
+            const size_t begin = size_t(out.x0) * size_t(channels);
+            const size_t end = size_t(out.x1) * size_t(channels);
+            const size_t half = std::min(end, begin + ((end - begin) / 2 + 7) / 8 * 8);
+            InTwo(shared ? 2 : 1, [&](int from, int until) {
+                Scratch& own = Buffers();
+                (whole ? BlurColumns<true> : BlurColumns<false>)(in, to, width, channels,
+                    shared && from > 0 ? half : begin, shared && until < 2 ? half : end, out.y0, out.y1, ink.y0,
+                    ink.y1, plan.down, own.sums);
+            });
+        }
+        plane.swap(other);
+        ink = InkOf(plane, width, channels, out);
+    }
+    // Wanted pixels the ink did not reach are transparent.
+    const size_t stride = size_t(width) * size_t(channels);
+    const Area& wanted = plan.wanted;
+    for (int y = wanted.y0; y < wanted.y1; ++y) {
+        uint16_t* row = &plane[size_t(y) * stride];
+        if (ink.empty() || y < ink.y0 || y >= ink.y1) {
+            std::fill(row + size_t(wanted.x0) * size_t(channels), row + size_t(wanted.x1) * size_t(channels), 0);
+            continue;
+        }
+        std::fill(row + size_t(wanted.x0) * size_t(channels),
+            row + size_t(std::clamp(ink.x0, wanted.x0, wanted.x1)) * size_t(channels), 0);
+        std::fill(row + size_t(std::clamp(ink.x1, wanted.x0, wanted.x1)) * size_t(channels),
+            row + size_t(wanted.x1) * size_t(channels), 0);
+    }
+}
+
+// Box blurs the whole plane `passes` times across and down, `plane` holding the result.
+void BlurPlane(std::vector<uint16_t>& plane, std::vector<uint16_t>& other, int width, int height, int channels,
+    double sizeX, double sizeY, int passes, bool anyLevels = false)
+{
+    const Area all { 0, 0, width, height };
+    RunBlur(plane, other, channels, PlanBlur(width, height, sizeX, sizeY, passes, all), all, anyLevels);
 }
 
 } // namespace
@@ -522,24 +668,43 @@ void BlurChannels(std::vector<uint16_t>& plane, int width, int height, int chann
 
 namespace {
 
-// The picture's alpha moved by (dx, dy), inverted for inner effects, blurred; in `plane`.
-void BlurredAlpha(const Pixels& p, const Filter& f, double sx, double sy, double dx, double dy, bool inverted,
-    std::vector<uint16_t>& plane, std::vector<uint16_t>& other)
+// The pixels a filter works on: it works out `out`, the picture being transparent outside `ink`.
+struct Work {
+    Area out;
+    Area ink;
+};
+
+// How far a filter moves its effect, in whole pixels.
+std::pair<int, int> Offset(const Filter& f, double sx, double sy)
+{
+    const double dx = std::cos(f.angle) * f.distance * sx;
+    const double dy = std::sin(f.angle) * f.distance * sy;
+    return { int(std::lround(dx)), int(std::lround(dy)) };
+}
+
+// The picture's alpha moved by (ox, oy), inverted for inner effects, blurred; in `plane`, over `wanted`.
+void BlurredAlpha(const Pixels& p, const Filter& f, double sx, double sy, int ox, int oy, bool inverted,
+    const Area& ink, const Area& wanted, std::vector<uint16_t>& plane, std::vector<uint16_t>& other)
 {
     const int w = p.width;
     const int h = p.height;
-    plane.assign(size_t(w) * size_t(h), inverted ? uint16_t(kPlaneMax) : 0);
-    const int ox = int(std::lround(dx));
-    const int oy = int(std::lround(dy));
-    for (int y = std::max(0, oy); y < std::min(h, h + oy); ++y) {
-        const uint32_t* from = &p.px[size_t(y - oy) * size_t(w)];
+    const BlurPlan plan = PlanBlur(w, h, BoxSize(f.blurX, sx), BoxSize(f.blurY, sy), f.passes, wanted);
+    plane.resize(size_t(w) * size_t(h));
+    // Inverted, the alpha is full wherever the moved picture is not.
+    const Area planeInk = inverted ? plan.frame : Meet(ink.moved(ox, oy), plan.frame);
+    const Area fill = Meet(plan.input, planeInk);
+    // The picture is read only inside its ink: elsewhere it is transparent.
+    for (int y = fill.y0; y < fill.y1; ++y) {
         uint16_t* to = &plane[size_t(y) * size_t(w)];
-        for (int x = std::max(0, ox); x < std::min(w, w + ox); ++x) {
-            const uint32_t a = (from[x - ox] >> 24) << kFractionBits;
+        const bool inside = y - oy >= ink.y0 && y - oy < ink.y1;
+        const uint32_t* from = inside ? &p.px[size_t(y - oy) * size_t(w)] : nullptr;
+        for (int x = fill.x0; x < fill.x1; ++x) {
+            const uint32_t a
+                = from && x - ox >= ink.x0 && x - ox < ink.x1 ? (from[x - ox] >> 24) << kFractionBits : 0;
             to[x] = uint16_t(inverted ? kPlaneMax - a : a);
         }
     }
-    BlurPlane(plane, other, w, h, 1, BoxSize(f.blurX, sx), BoxSize(f.blurY, sy), f.passes);
+    RunBlur(plane, other, 1, plan, planeInk);
 }
 
 // A blurred alpha (times 256) by the filter's strength, as a byte.
@@ -659,60 +824,71 @@ void CombineRange(uint32_t* px, size_t begin, size_t end, Mix mix, EffectAt effe
     }
 }
 
-// Mixes the effect (`effectAt(i)`: the premultiplied effect pixel over picture pixel i) into the picture.
+// Mixes the effect (`effectAt(i)`: the premultiplied effect pixel over picture pixel i) into the picture's pixels
+// of `area`.
 template <typename EffectAt>
-void Combine(Pixels& p, const Filter& f, bool behind, EffectAt effectAt)
+void Combine(Pixels& p, const Filter& f, bool behind, const Area& area, EffectAt effectAt)
 {
-    // Each pixel on its own: a large picture's two halves are mixed on two threads.
-    const size_t total = p.px.size();
-    const int parts = total >= kPixelsForTwoThreads ? 2 : 1;
-    InTwo(parts, [&](int from, int to) {
-        CombineRange(p.px.data(), total * size_t(from) / size_t(parts), total * size_t(to) / size_t(parts),
-            MixOf(f, behind), effectAt);
+    // Each pixel on its own: a large area's two halves are mixed on two threads.
+    const bool shared = area.size() >= kPixelsForTwoThreads;
+    const Mix mix = MixOf(f, behind);
+    InTwo(shared ? area.height() : 1, [&](int from, int to) {
+        if (!shared) {
+            from = 0;
+            to = area.height();
+        }
+        for (int y = area.y0 + from; y < area.y0 + to; ++y) {
+            const size_t row = size_t(y) * size_t(p.width);
+            CombineRange(p.px.data() + row, size_t(area.x0), size_t(area.x1), mix,
+                [&](size_t x) { return effectAt(row + x); });
+        }
     });
 }
 
 // Drop shadows and glows: the blurred alpha in the filter's colour.
-void Shadow(Pixels& p, const Filter& f, double sx, double sy)
+void Shadow(Pixels& p, const Filter& f, double sx, double sy, const Work& work)
 {
     Scratch& s = Buffers();
-    const double dx = std::cos(f.angle) * f.distance * sx;
-    const double dy = std::sin(f.angle) * f.distance * sy;
-    BlurredAlpha(p, f, sx, sy, dx, dy, f.inner, s.planeA, s.planeB);
+    const auto offset = Offset(f, sx, sy);
+    const int ox = offset.first;
+    const int oy = offset.second;
+    BlurredAlpha(p, f, sx, sy, ox, oy, f.inner, work.ink, work.out, s.planeA, s.planeB);
     const Strength strength(f.strength);
     std::array<uint32_t, 256> shade {};
     for (uint32_t k = 0; k < 256; ++k)
         shade[k] = Premultiplied(f.color, k);
     const uint16_t* alpha = s.planeA.data();
     const auto levels = LevelPixels(shade, strength);
-    Combine(p, f, true, [&](size_t i) { return EffectAt(alpha[i], levels, shade, strength); });
+    Combine(p, f, true, work.out, [&](size_t i) { return EffectAt(alpha[i], levels, shade, strength); });
 }
 
-void GradientGlow(Pixels& p, const Filter& f, double sx, double sy)
+void GradientGlow(Pixels& p, const Filter& f, double sx, double sy, const Work& work)
 {
     Scratch& s = Buffers();
-    const double dx = std::cos(f.angle) * f.distance * sx;
-    const double dy = std::sin(f.angle) * f.distance * sy;
-    BlurredAlpha(p, f, sx, sy, dx, dy, f.inner, s.planeA, s.planeB);
+    const auto offset = Offset(f, sx, sy);
+    const int ox = offset.first;
+    const int oy = offset.second;
+    BlurredAlpha(p, f, sx, sy, ox, oy, f.inner, work.ink, work.out, s.planeA, s.planeB);
     const Strength strength(f.strength);
     const auto ramp = GradientPixels(f);
     const uint16_t* alpha = s.planeA.data();
     const auto levels = LevelPixels(ramp, strength);
-    Combine(p, f, !f.onTop, [&](size_t i) { return EffectAt(alpha[i], levels, ramp, strength); });
+    Combine(p, f, !f.onTop, work.out, [&](size_t i) { return EffectAt(alpha[i], levels, ramp, strength); });
 }
 
 // Bevels: the blurred alpha seen from the light (highlight) less the one seen from the other side (shadow).
-void Bevel(Pixels& p, const Filter& f, double sx, double sy)
+void Bevel(Pixels& p, const Filter& f, double sx, double sy, const Work& work)
 {
     Scratch& s = Buffers();
-    const double dx = std::cos(f.angle) * f.distance * sx;
-    const double dy = std::sin(f.angle) * f.distance * sy;
+    const auto offset = Offset(f, sx, sy);
+    const int ox = offset.first;
+    const int oy = offset.second;
+    const Area& area = work.out;
     // A blur does not care where the picture lies: the alpha is blurred once, and seen moved towards the light
-    // and away from it.
-    BlurredAlpha(p, f, sx, sy, 0, 0, false, s.planeA, s.planeB);
+    // and away from it (the sights of the pixels worked out).
+    BlurredAlpha(p, f, sx, sy, 0, 0, false, work.ink, Join(area.moved(-ox, -oy), area.moved(ox, oy)), s.planeA,
+        s.planeB);
     const std::vector<uint16_t>& blurred = s.planeA;
-    const int ox = int(std::lround(dx));
-    const int oy = int(std::lround(dy));
     const int w = p.width;
     const int h = p.height;
     const bool gradient = f.kind == Filter::GradientBevel;
@@ -739,7 +915,7 @@ void Bevel(Pixels& p, const Filter& f, double sx, double sy)
     }
     // The bevel's pixels, a row at a time: the difference of the two sights of the blurred alpha, by strength.
     std::vector<uint32_t>& effect = s.effect;
-    effect.resize(p.px.size()); // every pixel is written below
+    effect.resize(p.px.size()); // every pixel of the area is written below
     const float unit = float(f.strength / kPlaneMax);
     auto effectOf = [&](int a, int b) -> uint32_t {
         if (a == b && !gradient)
@@ -755,18 +931,18 @@ void Bevel(Pixels& p, const Filter& f, double sx, double sy)
     std::array<uint32_t, 511> stepEffect {};
     for (int k = -255; k <= 255; ++k)
         stepEffect[size_t(k + 255)] = effectOf(k * kLevel, 0);
-    // Rows on their own: a large picture's halves on two threads.
-    const bool shared = size_t(w) * size_t(h) >= kPixelsForTwoThreads;
-    InTwo(shared ? h : 1, [&](int from, int to) {
+    // Rows on their own: a large area's halves on two threads.
+    const bool shared = area.size() >= kPixelsForTwoThreads;
+    InTwo(shared ? area.height() : 1, [&](int from, int to) {
         if (!shared) {
             from = 0;
-            to = h;
+            to = area.height();
         }
-        for (int y = from; y < to; ++y) {
+        for (int y = area.y0 + from; y < area.y0 + to; ++y) {
             const uint16_t* dark = y - oy >= 0 && y - oy < h ? &blurred[size_t(y - oy) * size_t(w)] : nullptr;
             const uint16_t* lit = y + oy >= 0 && y + oy < h ? &blurred[size_t(y + oy) * size_t(w)] : nullptr;
             uint32_t* out = &effect[size_t(y) * size_t(w)];
-            for (int x = 0; x < w; ++x) {
+            for (int x = area.x0; x < area.x1; ++x) {
                 const int darkX = x - ox;
                 const int litX = x + ox;
                 const int a = dark && darkX >= 0 && darkX < w ? dark[darkX] : 0;
@@ -775,28 +951,41 @@ void Bevel(Pixels& p, const Filter& f, double sx, double sy)
             }
         }
     });
-    Combine(p, combine, behind, [&](size_t i) { return effect[i]; });
+    Combine(p, combine, behind, area, [&](size_t i) { return effect[i]; });
 }
 
 // Blurs every channel of the picture alike.
-void Blur(Pixels& p, const Filter& f, double sx, double sy)
+void Blur(Pixels& p, const Filter& f, double sx, double sy, const Work& work)
 {
     Scratch& s = Buffers();
+    const int w = p.width;
+    const BlurPlan plan = PlanBlur(w, p.height, BoxSize(f.blurX, sx), BoxSize(f.blurY, sy), f.passes, work.out);
     s.planeA.resize(p.px.size() * 4);
-    // Pixel by pixel into the planes and back: a large picture's halves on two threads.
-    const size_t total = p.px.size();
-    const int parts = total >= kPixelsForTwoThreads ? 2 : 1;
+    // Pixel by pixel into the planes and back: a large area's halves on two threads.
     uint16_t* plane = s.planeA.data();
-    InTwo(parts, [&](int from, int to) {
-        for (size_t i = total * size_t(from) / size_t(parts); i < total * size_t(to) / size_t(parts); ++i)
+    auto rows = [](const Area& area, auto run) {
+        const bool shared = area.size() >= kPixelsForTwoThreads;
+        InTwo(shared ? area.height() : 1, [&](int from, int to) {
+            if (!shared) {
+                from = 0;
+                to = area.height();
+            }
+            for (int y = area.y0 + from; y < area.y0 + to; ++y)
+                run(y);
+        });
+    };
+    const Area fill = Meet(plan.input, work.ink);
+    rows(fill, [&](int y) {
+        for (size_t i = size_t(y) * size_t(w) + size_t(fill.x0); i < size_t(y) * size_t(w) + size_t(fill.x1); ++i)
             for (int c = 0; c < 4; ++c)
                 plane[i * 4 + size_t(c)] = uint16_t(Channel(p.px[i], c * 8) << kFractionBits);
     });
-    BlurPlane(s.planeA, s.planeB, p.width, p.height, 4, BoxSize(f.blurX, sx), BoxSize(f.blurY, sy), f.passes);
+    RunBlur(s.planeA, s.planeB, 4, plan, work.ink);
     constexpr uint32_t kHalf = 1u << (kFractionBits - 1);
     const uint16_t* blurred = s.planeA.data();
-    InTwo(parts, [&](int from, int to) {
-        for (size_t i = total * size_t(from) / size_t(parts); i < total * size_t(to) / size_t(parts); ++i) {
+    const Area& out = plan.wanted;
+    rows(out, [&](int y) {
+        for (size_t i = size_t(y) * size_t(w) + size_t(out.x0); i < size_t(y) * size_t(w) + size_t(out.x1); ++i) {
             const uint16_t* v = &blurred[i * 4];
             const uint32_t a = std::min<uint32_t>(255, (v[3] + kHalf) >> kFractionBits);
             auto c = [&](int k) { return std::min<uint32_t>(a, (v[k] + kHalf) >> kFractionBits); };
@@ -806,25 +995,32 @@ void Blur(Pixels& p, const Filter& f, double sx, double sy)
 }
 
 // The colour matrix works on colours that are not premultiplied, 0 to 255.
-void ColorMatrixFilter(Pixels& p, const Filter& f)
+uint32_t MatrixPixel(const Filter& f, uint32_t px)
 {
     const auto& m = f.matrix;
-    for (uint32_t& px : p.px) {
-        const double a = Channel(px, 24);
-        auto straight = [&](int shift) { return a > 0 ? Channel(px, shift) * kChannelMax / a : 0.0; };
-        const double in[4] = { straight(16), straight(8), straight(0), a };
-        uint32_t out[4];
-        for (int r = 0; r < 4; ++r) {
-            const double* row = &m[size_t(r) * 5];
-            out[r] = uint32_t(std::clamp(row[0] * in[0] + row[1] * in[1] + row[2] * in[2] + row[3] * in[3] + row[4],
-                                  0.0, kChannelMax)
-                + 0.5);
-        }
-        px = Pack(out[3], Mul255(out[0], out[3]), Mul255(out[1], out[3]), Mul255(out[2], out[3]));
+    const double a = Channel(px, 24);
+    auto straight = [&](int shift) { return a > 0 ? Channel(px, shift) * kChannelMax / a : 0.0; };
+    const double in[4] = { straight(16), straight(8), straight(0), a };
+    uint32_t out[4];
+    for (int r = 0; r < 4; ++r) {
+        const double* row = &m[size_t(r) * 5];
+        out[r] = uint32_t(
+            std::clamp(row[0] * in[0] + row[1] * in[1] + row[2] * in[2] + row[3] * in[3] + row[4], 0.0, kChannelMax)
+            + 0.5);
     }
+    return Pack(out[3], Mul255(out[0], out[3]), Mul255(out[1], out[3]), Mul255(out[2], out[3]));
 }
 
-void Convolve(Pixels& p, const Filter& f)
+void ColorMatrixFilter(Pixels& p, const Filter& f, const Area& area)
+{
+    for (int y = area.y0; y < area.y1; ++y)
+        for (int x = area.x0; x < area.x1; ++x) {
+            uint32_t& px = p.px[size_t(y) * size_t(p.width) + size_t(x)];
+            px = MatrixPixel(f, px);
+        }
+}
+
+void Convolve(Pixels& p, const Filter& f, const Area& area)
 {
     if (f.kernel.empty() || f.divisor == 0)
         return;
@@ -834,8 +1030,8 @@ void Convolve(Pixels& p, const Filter& f)
     const double fallback[4] = { f.defaultColor.r * f.defaultColor.a, f.defaultColor.g * f.defaultColor.a,
         f.defaultColor.b * f.defaultColor.a, f.defaultColor.a };
     const double unit = 1 / kChannelMax;
-    for (int y = 0; y < p.height; ++y)
-        for (int x = 0; x < p.width; ++x) {
+    for (int y = area.y0; y < area.y1; ++y)
+        for (int x = area.x0; x < area.x1; ++x) {
             double sum[4] = { 0, 0, 0, 0 };
             for (int j = 0; j < f.matrixY; ++j)
                 for (int i = 0; i < f.matrixX; ++i) {
@@ -937,54 +1133,204 @@ std::array<double, 4> FilterReach(const std::vector<Filter>& filters, double sca
     return reach;
 }
 
-void ApplyFilters(cairo_surface_t* image, const std::vector<Filter>& filters, double scaleX, double scaleY)
+namespace {
+
+// How far a filter's blur carries a pixel across and down, as its passes take it.
+std::pair<int, int> BlurReach(const Filter& f, double sx, double sy)
 {
-    if (filters.empty() || cairo_image_surface_get_format(image) != CAIRO_FORMAT_ARGB32)
+    const BlurPlan plan = PlanBlur(0, 0, BoxSize(f.blurX, sx), BoxSize(f.blurY, sy), f.passes, {});
+    int across = 0;
+    int down = 0;
+    for (size_t step = 0; step < plan.need.size(); ++step)
+        (plan.acrossAt(step) ? across : down) += plan.reachAt(step);
+    return { across, down };
+}
+
+// Whether a filter's result over a pixel can be other than transparent only where the picture itself is not (inner
+// effects show only over the picture).
+bool Inside(const Filter& f)
+{
+    switch (f.kind) {
+    case Filter::DropShadow:
+    case Filter::Glow:
+    case Filter::GradientGlow:
+        return f.inner;
+    case Filter::Bevel:
+    case Filter::GradientBevel:
+        return f.inner && !f.onTop;
+    default:
+        return false;
+    }
+}
+
+// Whether a filter leaves pixels far from the picture transparent.
+bool Bounded(const Filter& f)
+{
+    switch (f.kind) {
+    case Filter::GradientGlow:
+        return GradientPixels(f)[0] == 0; // the effect of no alpha
+    case Filter::GradientBevel:
+        return GradientPixels(f)[kGradientSteps / 2] == 0; // the effect of two equal sights
+    case Filter::ColorMatrix:
+        return MatrixPixel(f, 0) == 0;
+    case Filter::Convolution:
+        // A kernel over transparent pixels gives the bias (beyond the picture, the default colour unless clamped).
+        return f.kernel.empty() || f.divisor == 0 || f.preserveAlpha
+            || (f.bias <= 0 && (f.clamp || f.defaultColor.a <= 0));
+    default:
+        return true;
+    }
+}
+
+// The pixels a filter's result over `out` is worked out from.
+Area Sources(const Filter& f, double sx, double sy, const Area& out)
+{
+    const auto [rx, ry] = BlurReach(f, sx, sy);
+    const auto offset = Offset(f, sx, sy);
+    const int ox = offset.first;
+    const int oy = offset.second;
+    switch (f.kind) {
+    case Filter::Blur:
+        return out.grown(rx, ry, rx, ry);
+    case Filter::DropShadow:
+    case Filter::Glow:
+    case Filter::GradientGlow:
+        return Join(out, out.moved(-ox, -oy).grown(rx, ry, rx, ry));
+    case Filter::Bevel:
+    case Filter::GradientBevel:
+        return Join(out, Join(out.moved(-ox, -oy), out.moved(ox, oy)).grown(rx, ry, rx, ry));
+    case Filter::Convolution: {
+        const int cx = f.matrixX / 2;
+        const int cy = f.matrixY / 2;
+        return out.grown(cx, cy, std::max(0, f.matrixX - 1 - cx), std::max(0, f.matrixY - 1 - cy));
+    }
+    case Filter::ColorMatrix:
+        return out;
+    }
+    return out;
+}
+
+// Where a filter's result may be other than transparent, its picture being transparent outside `ink`.
+Area InkAfter(const Filter& f, double sx, double sy, const Area& ink, const Area& frame)
+{
+    if (Inside(f))
+        return ink;
+    if (!Bounded(f))
+        return frame;
+    const auto [rx, ry] = BlurReach(f, sx, sy);
+    const auto offset = Offset(f, sx, sy);
+    const int ox = offset.first;
+    const int oy = offset.second;
+    switch (f.kind) {
+    case Filter::Blur:
+        return ink.grown(rx, ry, rx, ry);
+    case Filter::DropShadow:
+    case Filter::Glow:
+    case Filter::GradientGlow:
+        return Join(ink, ink.moved(ox, oy).grown(rx, ry, rx, ry));
+    case Filter::Bevel:
+    case Filter::GradientBevel:
+        return Join(ink, Join(ink.moved(-ox, -oy), ink.moved(ox, oy)).grown(rx, ry, rx, ry));
+    case Filter::Convolution: {
+        const int cx = f.matrixX / 2;
+        const int cy = f.matrixY / 2;
+        return ink.grown(std::max(0, f.matrixX - 1 - cx), std::max(0, f.matrixY - 1 - cy), cx, cy);
+    }
+    case Filter::ColorMatrix:
+        return ink;
+    }
+    return frame;
+}
+
+} // namespace
+
+uint64_t BlurWork()
+{
+    return g_BlurWork.load();
+}
+
+void ApplyFilters(cairo_surface_t* img, const std::vector<Filter>& filters, double scaleX, double scaleY,
+    const std::array<int, 4>* view)
+{
+    if (filters.empty() || cairo_image_surface_get_format(img) != CAIRO_FORMAT_ARGB32)
         return;
-    cairo_surface_flush(image);
+    cairo_surface_flush(img);
     // Only the picture's pixels and the room its filters reach around them are worked on.
     int x0 = 0;
     int y0 = 0;
     int x1 = 0;
     int y1 = 0;
-    if (!InkBounds(image, x0, y0, x1, y1))
+    if (!InkBounds(img, x0, y0, x1, y1))
         return; // an empty picture stays empty (inner effects and knockouts need a picture to show in)
+    const Area ink { x0, y0, x1, y1 };
     // Each side gets the room its effects reach towards it (a shadow cast far right needs none on the left).
+    // Seen through a view, the room may lie beyond the image (the image holds only the part of the picture that
+    // can reach the view, and the view): the blurs spread the picture there before it comes back into view.
+    const Area image { 0, 0, cairo_image_surface_get_width(img), cairo_image_surface_get_height(img) };
     const auto reach = FilterReach(filters, scaleX, scaleY);
-    x0 = std::max(0, x0 - int(reach[0]));
-    y0 = std::max(0, y0 - int(reach[1]));
-    x1 = std::min(cairo_image_surface_get_width(image), x1 + int(reach[2]));
-    y1 = std::min(cairo_image_surface_get_height(image), y1 + int(reach[3]));
-    Pixels& p = Buffers().pixels;
-    FromSurface(image, x0, y0, x1, y1, p);
-    if (p.px.empty())
+    Area room = ink.grown(int(reach[0]), int(reach[1]), int(reach[2]), int(reach[3]));
+    if (!view)
+        room = Meet(room, image);
+    x0 = room.x0;
+    y0 = room.y0;
+    const Area frame { 0, 0, room.width(), room.height() };
+    if (frame.empty())
         return;
-    for (const Filter& f : filters) {
+    // Of the result only the pixels in view count. Going back from them through the filters, each filter works
+    // out only the pixels the later ones read, and of those only where its result can be other than
+    // transparent (where the picture's ink, grown by the earlier filters' reach, lies).
+    const Area inImage = image.moved(-x0, -y0);
+    const Area shown = view
+        ? Meet(Meet(frame, inImage), Area { (*view)[0], (*view)[1], (*view)[2], (*view)[3] }.moved(-x0, -y0))
+        : frame;
+    if (shown.empty())
+        return;
+    const size_t n = filters.size();
+    std::vector<Area> inks(n + 1);
+    inks[0] = ink.moved(-x0, -y0);
+    for (size_t k = 0; k < n; ++k)
+        inks[k + 1] = Meet(InkAfter(filters[k], scaleX, scaleY, inks[k], frame), frame);
+    std::vector<Work> work(n);
+    Area wanted = shown;
+    // The pixels read or written: those shown, those each filter works out, and those it reads (the picture is
+    // read only inside its ink, a kernel's default colour where it may fall too).
+    Area used = shown;
+    for (size_t k = n; k-- > 0;) {
+        work[k] = { Meet(wanted, inks[k + 1]), inks[k] };
+        wanted = Meet(Sources(filters[k], scaleX, scaleY, work[k].out), frame);
+        used = Join(Join(used, work[k].out), filters[k].kind == Filter::Convolution ? wanted : Meet(wanted, inks[k]));
+    }
+    Pixels& p = Buffers().pixels;
+    FromSurface(img, x0, y0, frame, used, p);
+    for (size_t k = 0; k < n; ++k) {
+        const Filter& f = filters[k];
+        if (work[k].out.empty())
+            continue;
         switch (f.kind) {
         case Filter::DropShadow:
         case Filter::Glow:
-            Shadow(p, f, scaleX, scaleY);
+            Shadow(p, f, scaleX, scaleY, work[k]);
             break;
         case Filter::Blur:
-            Blur(p, f, scaleX, scaleY);
+            Blur(p, f, scaleX, scaleY, work[k]);
             break;
         case Filter::Bevel:
         case Filter::GradientBevel:
-            Bevel(p, f, scaleX, scaleY);
+            Bevel(p, f, scaleX, scaleY, work[k]);
             break;
         case Filter::GradientGlow:
-            GradientGlow(p, f, scaleX, scaleY);
+            GradientGlow(p, f, scaleX, scaleY, work[k]);
             break;
         case Filter::Convolution:
-            Convolve(p, f);
+            Convolve(p, f, work[k].out);
             break;
         case Filter::ColorMatrix:
-            ColorMatrixFilter(p, f);
+            ColorMatrixFilter(p, f, work[k].out);
             break;
         }
     }
-    ToSurface(p, image, x0, y0);
-    cairo_surface_mark_dirty(image);
+    ToSurface(p, shown, img, x0, y0);
+    cairo_surface_mark_dirty(img);
 }
 
 void TransformPicture(cairo_surface_t* image, const ColorTransform& cx)

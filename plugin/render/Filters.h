@@ -70,8 +70,14 @@ void BlurChannels(std::vector<uint16_t>& plane, int width, int height, int chann
 
 // Applies the filters in turn to `image` (ARGB32, premultiplied), whose pixels already hold `FilterMargin` of
 // room around the picture. Blur sizes and distances are scaled by `scaleX`/`scaleY` (the stage's scale of the
-// object's space).
-void ApplyFilters(cairo_surface_t* image, const std::vector<Filter>& filters, double scaleX, double scaleY);
+// object's space). With `view` (left, top, right, bottom, in the image's pixels, right and bottom exclusive) only
+// the pixels inside it are worked out, and only they are written; the rest of the image is left as it was.
+void ApplyFilters(cairo_surface_t* image, const std::vector<Filter>& filters, double scaleX, double scaleY,
+    const std::array<int, 4>* view = nullptr);
+
+// How many channel values the box blurs of the filters have worked out since the program started: tests bound the
+// work a picture takes with it.
+uint64_t BlurWork();
 
 // Applies a colour transform to every pixel of `image` (ARGB32, premultiplied) that is not fully transparent. A
 // filtered object is drawn plain, filtered, and only then coloured by its own transform and its parents': a glow

@@ -1409,10 +1409,11 @@ void Renderer::drawPlaced(
         ClipToBox(cr, box);
         layerBox = Intersection(layerBox, box);
         if (filtered) {
-            // The layer holds the object's own pixels (with the room its blurs spread them) and the part of the
-            // clip its effects can reach, no more: a shadow or bevel cast far away lands outside a small view,
-            // and the rows between the object and where it would land need no work.
-            own.grow(kLayerPad + FilterSpread(object.filters, m_FilterScaleX, m_FilterScaleY));
+            // The layer holds the object's own pixels that its effects can carry into the clip, and the part of
+            // the clip its effects can reach, no more: the room the blurs spread the picture over outside the
+            // clip is the filters' own (a shadow or bevel cast far away lands outside a small view, and a wide
+            // blur of a small object in a small view needs no layer of the blur's size).
+            own.grow(kLayerPad);
             layerBox = Intersection(layerBox, Hull(Intersection(clipBox, box), own));
         }
     }
@@ -1470,7 +1471,15 @@ void Renderer::drawPlaced(
     cairo_surface_t* picture = nullptr;
     if (filtered && cairo_pattern_get_surface(group, &picture) == CAIRO_STATUS_SUCCESS
         && cairo_surface_get_type(picture) == CAIRO_SURFACE_TYPE_IMAGE) {
-        ApplyFilters(picture, object.filters, m_FilterScaleX, m_FilterScaleY);
+        // Only what lands in the clip is shown: the filters work out those pixels alone, with one pixel of room.
+        double offsetX = 0;
+        double offsetY = 0;
+        cairo_surface_get_device_offset(picture, &offsetX, &offsetY);
+        auto pixel = [](double v) { return int(v > -1e9 ? std::min(v, 1e9) : -1e9); };
+        const std::array<int, 4> view { pixel(std::floor(clipBox.x0 + offsetX)) - 1,
+            pixel(std::floor(clipBox.y0 + offsetY)) - 1, pixel(std::ceil(clipBox.x1 + offsetX)) + 1,
+            pixel(std::ceil(clipBox.y1 + offsetY)) + 1 };
+        ApplyFilters(picture, object.filters, m_FilterScaleX, m_FilterScaleY, &view);
         TransformPicture(picture, own);
         if (keyed) {
             // Kept for the next frame in a surface of its own (the layer's buffer serves other layers).

@@ -815,3 +815,74 @@ TEST(PluginEffects, EffectsReachIntoTheViewFromPartsOutsideIt)
     EXPECT_TRUE(Near(away.at(40, 40), Color { 255, 128, 0 }, 3));
     EXPECT_TRUE(Near(away.at(40, 85), kWhite, 3));
 }
+
+// A small picture with the widest blurs of many passes, in a small view: the blurs work out only what can reach
+// the view from where the picture's ink can spread, not the whole room around the picture the blurs could fill.
+TEST(PluginEffects, WideBlursWorkOnlyWhatReachesTheView)
+{
+    std::vector<uint8_t> bevel { 1, 3, 0, 0, 0xC0, 255, 255, 255, 255, 255 };
+    for (double v : { 255.0, 255.0, 0.7, 257.0 }) // blur across and down, angle, distance
+        Put32(bevel, uint32_t(int32_t(v * 65536)));
+    bevel.push_back(0);
+    bevel.push_back(1); // strength 1
+    bevel.push_back(0x20 | 8); // on its object, 8 passes
+    MovieBuilder movie(64, 48);
+    movie.background(kWhite);
+    movie.rectShape(1, 0, 0, 40 * T, 40 * T, { 255, 0, 0 });
+    movie.raw(kTagPlaceObject3, Place3(1, 1, 30, 15, 0, bevel));
+    movie.showFrame();
+    MoviePlayer player;
+    ASSERT_TRUE(Load(player, movie.finish()));
+    const uint64_t before = BlurWork();
+    const Canvas canvas = Render(player, 64, 48);
+    const uint64_t work = BlurWork() - before;
+    // Blurred over all the room its 8 passes of boxes 255 pixels wide can reach (about 2,100 pixels square), a
+    // pass across and one down each, the work would be some 70 million values.
+    EXPECT_GT(work, 0u);
+    EXPECT_LT(work, 3'000'000u);
+    EXPECT_TRUE(Near(canvas.at(5, 5), kWhite, 3));
+}
+
+// Drawn through a small clip, a filtered object's layer holds only what can reach the clip, and its filters work
+// out only the clip's pixels: they must be the pixels the whole view shows there, for a wide bevel of many passes
+// and a shadow cast into the clip from beyond it.
+TEST(PluginEffects, AClippedViewShowsTheWholeViewsFilteredPixels)
+{
+    std::vector<uint8_t> filters { 2, 3, 0, 0, 0x80, 255, 255, 255, 255, 255 };
+    for (double v : { 30.0, 18.0, 0.7, 6.0 }) // blur across and down, angle, distance
+        Put32(filters, uint32_t(int32_t(v * 65536)));
+    filters.push_back(0);
+    filters.push_back(2); // strength 2
+    filters.push_back(0x20 | 5); // on its object, 5 passes
+    const std::vector<uint8_t> shadow = DropShadow(kBlack, 9, 2.5, 40, false, false);
+    filters.insert(filters.end(), shadow.begin() + 1, shadow.end());
+    MovieBuilder movie(100, 100);
+    movie.background(kWhite);
+    movie.rectShape(1, 0, 0, 45 * T, 30 * T, { 255, 128, 0 });
+    movie.raw(kTagPlaceObject3, Place3(1, 1, 50, 40, 0, filters));
+    movie.showFrame();
+    const auto bytes = movie.finish();
+    MoviePlayer whole;
+    ASSERT_TRUE(Load(whole, bytes));
+    const Canvas all = Render(whole, 100, 100);
+    for (const PixelRect& clip : { PixelRect { 10, 60, 40, 90 }, PixelRect { 60, 5, 95, 30 },
+             PixelRect { 0, 0, 12, 100 } }) {
+        MoviePlayer player;
+        ASSERT_TRUE(Load(player, bytes));
+        Canvas part { 100, 100, std::vector<uint32_t>(100 * 100, 0xFF00FF00u) };
+        DrawTarget target;
+        target.pixels = part.pixels.data();
+        target.width = target.height = 100;
+        target.stride = 400;
+        target.area = { 0, 0, 100, 100 };
+        target.clip = { clip };
+        player.draw(target);
+        int wrong = 0;
+        for (int y = clip.top; y < clip.bottom; ++y)
+            for (int x = clip.left; x < clip.right; ++x)
+                if (part.at(x, y) != all.at(x, y) && wrong++ < 3)
+                    ADD_FAILURE() << "clip at " << clip.left << "," << clip.top << ": pixel " << x << "," << y << " "
+                                  << Hex(part.at(x, y)) << " against " << Hex(all.at(x, y));
+        EXPECT_EQ(wrong, 0);
+    }
+}

@@ -9,6 +9,7 @@
 #include <cairo.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <random>
 #include <vector>
@@ -155,4 +156,118 @@ TEST(FilterHalves, WholeLevelBlursMatchTheGeneralLoops)
                               << c.sizeY << ": channel " << i << " " << plane[i] << " against " << general[i];
         EXPECT_EQ(wrong, 0);
     }
+}
+
+namespace {
+
+// The picture filtered with only the pixels of `view` worked out.
+std::vector<uint32_t> FilteredIn(std::vector<uint32_t> pixels, const std::vector<Filter>& filters,
+    const std::array<int, 4>& view)
+{
+    cairo_surface_t* image = cairo_image_surface_create_for_data(
+        reinterpret_cast<unsigned char*>(pixels.data()), CAIRO_FORMAT_ARGB32, kWidth, kHeight, kWidth * 4);
+    ApplyFilters(image, filters, 1.5, 1.5, &view);
+    cairo_surface_destroy(image);
+    return pixels;
+}
+
+} // namespace
+
+// Filters worked out only over a view must give, inside it, the bytes the whole picture gives: effects cast into
+// the view from outside it, inner effects, chains whose later blurs read what earlier ones spread, and effects
+// that colour pixels far from the picture.
+TEST(FilterHalves, AViewGetsTheWholePicturesPixels)
+{
+    Filter blur;
+    blur.kind = Filter::Blur;
+    blur.blurX = 9;
+    blur.blurY = 4.5;
+    blur.passes = 3;
+    Filter shadow;
+    shadow.kind = Filter::DropShadow;
+    shadow.blurX = shadow.blurY = 6;
+    shadow.angle = 0.6;
+    shadow.distance = 25;
+    shadow.passes = 2;
+    shadow.color = { 0, 0, 0, 1 };
+    Filter inner = shadow;
+    inner.kind = Filter::Glow;
+    inner.inner = true;
+    inner.distance = 0;
+    inner.color = { 1, 0, 0, 1 };
+    Filter bevel;
+    bevel.kind = Filter::Bevel;
+    bevel.blurX = 7;
+    bevel.blurY = 12;
+    bevel.angle = 2.2;
+    bevel.distance = 9;
+    bevel.strength = 2;
+    bevel.passes = 2;
+    bevel.color = { 0, 0, 0.5, 1 };
+    bevel.highlight = { 1, 1, 1, 1 };
+    Filter knockedOut = bevel;
+    knockedOut.onTop = true;
+    knockedOut.knockout = true;
+    Filter gradientGlow = shadow;
+    gradientGlow.kind = Filter::GradientGlow;
+    gradientGlow.gradient = { { 0, { 0, 1, 0, 0.5 } }, { 1, { 1, 1, 0, 1 } } }; // colours even where no alpha is
+    Filter matrix;
+    matrix.kind = Filter::ColorMatrix;
+    matrix.matrix = { 0, 1, 0, 0, 0, 0, 0, 1, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0.5, 40 }; // alpha where none was
+    Filter kernel;
+    kernel.kind = Filter::Convolution;
+    kernel.matrixX = 3;
+    kernel.matrixY = 2;
+    kernel.kernel = { 1, 0, 1, 0, 2, 0 };
+    kernel.divisor = 4;
+    kernel.clamp = false;
+    kernel.defaultColor = { 0, 0, 1, 1 }; // blue beyond the picture's room
+    const struct {
+        const char* name;
+        std::vector<Filter> filters;
+    } cases[] = { { "blur", { blur } }, { "shadow", { shadow } }, { "inner glow", { inner } }, { "bevel", { bevel } },
+        { "knocked-out bevel on top", { knockedOut } }, { "gradient glow", { gradientGlow } },
+        { "shadow, blur, bevel", { shadow, blur, bevel } }, { "matrix, blur", { matrix, blur } },
+        { "convolution, inner glow", { kernel, inner } } };
+    // Views inside the picture, across its edge, beside it (reached only by what is cast) and past the image.
+    const std::array<int, 4> views[] = { { 100, 90, 160, 130 }, { 0, 0, 70, 60 }, { 300, 150, kWidth, kHeight },
+        { -20, 200, 120, kHeight + 30 } };
+    std::mt19937 random(3);
+    const std::vector<uint32_t> picture = Picture(random);
+    for (const auto& c : cases) {
+        // Seen through a view, the filters' room may reach past the image: the whole image as the view.
+        const std::vector<uint32_t> whole = FilteredIn(picture, c.filters, { 0, 0, kWidth, kHeight });
+        for (const auto& view : views) {
+            const std::vector<uint32_t> part = FilteredIn(picture, c.filters, view);
+            int wrong = 0;
+            for (int y = std::max(0, view[1]); y < std::min(kHeight, view[3]); ++y)
+                for (int x = std::max(0, view[0]); x < std::min(kWidth, view[2]); ++x) {
+                    const size_t i = size_t(y) * kWidth + size_t(x);
+                    if (part[i] != whole[i] && wrong++ < 3)
+                        ADD_FAILURE() << c.name << ", view at " << view[0] << "," << view[1] << ": pixel " << x
+                                      << "," << y << std::hex << " " << part[i] << " against " << whole[i];
+                }
+            EXPECT_EQ(wrong, 0) << c.name;
+        }
+    }
+}
+
+// Blurring only what reaches a small view takes a small part of the work of the whole picture.
+TEST(FilterHalves, AViewBoundsTheBlursWork)
+{
+    Filter bevel;
+    bevel.kind = Filter::Bevel;
+    bevel.blurX = bevel.blurY = 6;
+    bevel.distance = 5;
+    bevel.strength = 1;
+    bevel.passes = 3;
+    std::mt19937 random(4);
+    const std::vector<uint32_t> picture = Picture(random);
+    const uint64_t before = BlurWork();
+    Filtered(picture, { bevel });
+    const uint64_t whole = BlurWork() - before;
+    FilteredIn(picture, { bevel }, { 150, 100, 170, 120 });
+    const uint64_t part = BlurWork() - before - whole;
+    EXPECT_GT(whole, uint64_t(kWidth) * kHeight) << "every pass works over the picture";
+    EXPECT_LT(part * 20, whole);
 }
