@@ -1102,14 +1102,6 @@ int FilterMargin(const std::vector<Filter>& filters, double scaleX, double scale
     return int(std::ceil(std::min(margin, kMaxMargin)));
 }
 
-double FilterSpread(const std::vector<Filter>& filters, double scaleX, double scaleY)
-{
-    double spread = 0;
-    for (const Filter& f : filters)
-        spread += Spread(f, scaleX, scaleY);
-    return std::ceil(std::min(spread, kMaxMargin));
-}
-
 std::array<double, 4> FilterReach(const std::vector<Filter>& filters, double scaleX, double scaleY)
 {
     std::array<double, 4> reach {};

@@ -58,9 +58,6 @@ int FilterMargin(const std::vector<Filter>& filters, double scaleX, double scale
 // left, top, right, bottom; each is at most `FilterMargin`.
 std::array<double, 4> FilterReach(const std::vector<Filter>& filters, double scaleX, double scaleY);
 
-// How far the filters' blurs spread a picture's pixels on any side, leaving out the offsets of shadows and bevels.
-double FilterSpread(const std::vector<Filter>& filters, double scaleX, double scaleY);
-
 // Box blurs a plane of `width` x `height` pixels of `channels` (1 or 4) interleaved 16-bit channels, each a byte's
 // value times 256, as the filters blur: boxes `sizeX` by `sizeY` device pixels wide, `passes` times. Planes of
 // whole levels (the filters' own) take quicker loops of the same results; `anyLevels` takes the general ones
