@@ -767,8 +767,8 @@ TEST(TextFieldTyping, ComposingTextShowsUntilTheFocusLeaves)
         return f.m.callMethod(f.field, method, args.data(), int(args.size()));
     };
     const auto caret = [](TypedField& f) {
-        return f.m.toNumber(f.m.callMethod(f.m.getMember(Value(f.m.m_Global), "Selection"), "getCaretIndex",
-            nullptr, 0));
+        return f.m.toNumber(
+            f.m.callMethod(f.m.getMember(Value(f.m.m_Global), "Selection"), "getCaretIndex", nullptr, 0));
     };
     {
         TypedField f("");

@@ -1973,10 +1973,10 @@ bool ComposeInFocus(Machine& m, const std::u16string& text, std::optional<size_t
     // The text composed before gives way; a new composing starts in place of the selection.
     const bool composing = f.composingBegin < f.composingEnd && f.composingEnd <= length;
     const int length32 = int(length);
-    const size_t a = composing ? f.composingBegin
-                               : size_t(std::clamp(std::min(f.selectionBegin, f.selectionEnd), 0, length32));
-    const size_t b = composing ? f.composingEnd
-                               : size_t(std::clamp(std::max(f.selectionBegin, f.selectionEnd), 0, length32));
+    const size_t a
+        = composing ? f.composingBegin : size_t(std::clamp(std::min(f.selectionBegin, f.selectionEnd), 0, length32));
+    const size_t b
+        = composing ? f.composingEnd : size_t(std::clamp(std::max(f.selectionBegin, f.selectionEnd), 0, length32));
     const std::u16string taken = TypedText(f, text, length - (b - a));
     if (taken.empty() && !composing)
         return false;
