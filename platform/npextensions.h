@@ -17,6 +17,14 @@
 // gave without a key press of its own (an input method's result, a character typed by a test), its message the
 // character's Unicode code point. The movie's focused input field takes it; key listeners hear nothing.
 //
+// Composing text: the host hands NPP_HandleEvent an event record of kind ReelfinchCompositionEvent each time the
+// text its input method is composing (shown, not yet typed) changes, its message the caret's place in that text
+// in UTF-16 units (ReelfinchNoCaret: the input method shows none). While it handles the event the plug-in asks
+// for the text with NPN_GetValue(instance, NPNVReelfinchCompositionText, &text), which stores it as a UTF-8
+// string allocated with NPN_MemAlloc (the plug-in frees it with NPN_MemFree); an empty text ends the composing
+// without typing anything. What the input method finally gives comes as ReelfinchTextInputEvent characters, after
+// an empty composing text. A plug-in that does not know the kind answers 0.
+//
 // Clipboard: NPN_GetValue(instance, NPNVReelfinchClipboardText, &text) stores the host's clipboard text as a
 // UTF-8 string allocated with NPN_MemAlloc (the plug-in frees it with NPN_MemFree); a plug-in asks for it when it
 // handles the host's Paste command (a Command-V key event).
@@ -54,8 +62,11 @@ typedef void (*NPN_TraceLineProcPtr)(NPP instance, const char* line);
 
 #define ReelfinchMouseWheelEvent ((uint16_t)0x5246)
 #define ReelfinchTextInputEvent ((uint16_t)0x5247)
+#define ReelfinchCompositionEvent ((uint16_t)0x5248)
+#define ReelfinchNoCaret ((uint32_t)0xFFFFFFFF)
 
 #define NPNVReelfinchClipboardText ((NPNVariable)0x52460003)
+#define NPNVReelfinchCompositionText ((NPNVariable)0x52460007)
 
 #define NPNVReelfinchSocketFunctions ((NPNVariable)0x52460004)
 

@@ -168,6 +168,10 @@ public:
     {
         _commandHandler = std::move(handler);
     }
+    // The input method's composing text, for the plug-in to read while it handles the event saying it changed;
+    // none at other times.
+    void setCompositionText(std::optional<QString> text) { _compositionText = std::move(text); }
+    const std::optional<QString>& compositionText() const { return _compositionText; }
     // The cursor the plug-in asked for over its area: the hand, or the arrow.
     void setHandCursor(bool hand) { _handCursor = hand; }
     bool handCursor() const { return _handCursor; }
@@ -209,6 +213,7 @@ private:
     std::function<void(const QString&)> _traceHandler;
     std::function<void(const QString&, const QString&)> _commandHandler;
     bool _handCursor = false;
+    std::optional<QString> _compositionText;
     RequestHandler _requestHandler;
     std::shared_ptr<MovieSockets> _socketHandler;
     std::unique_ptr<TcpSockets> _tcpSockets;

@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -109,6 +110,7 @@ NSFlashPluginView::NSFlashPluginView(QWidget* parent)
     : QWidget(parent)
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
+    setAttribute(Qt::WA_InputMethodEnabled);
     setFocusPolicy(Qt::StrongFocus);
 }
 
@@ -770,6 +772,68 @@ void NSFlashPluginView::keyReleaseEvent(QKeyEvent* event)
         return;
     }
     keyUp(event);
+}
+
+bool NSFlashPluginView::sendComposition(const QString& text, int caret)
+{
+    if (!_plugin)
+        return false;
+    EventRecord event;
+    getCarbonEvent(&event);
+    event.what = ReelfinchCompositionEvent;
+    event.message = caret < 0 ? ReelfinchNoCaret : uint32_t(std::min<qsizetype>(caret, text.size()));
+    _plugin->setCompositionText(text);
+    QPointer<NSFlashPluginView> self(this);
+    const bool handled = sendEvent(&event);
+    if (self && _plugin)
+        _plugin->setCompositionText(std::nullopt);
+    return handled;
+}
+
+void NSFlashPluginView::sendText(const QString& text)
+{
+    QPointer<NSFlashPluginView> self(this);
+    for (const char32_t c : text.toUcs4()) {
+        if (!self)
+            return;
+        EventRecord event;
+        getCarbonEvent(&event);
+        event.what = ReelfinchTextInputEvent;
+        event.message = uint32_t(c);
+        sendEvent(&event);
+    }
+}
+
+void NSFlashPluginView::inputMethodEvent(QInputMethodEvent* event)
+{
+    if (!_isStarted) {
+        QWidget::inputMethodEvent(event);
+        return;
+    }
+    event->accept();
+    int caret = -1;
+    for (const QInputMethodEvent::Attribute& attribute : event->attributes())
+        if (attribute.type == QInputMethodEvent::Cursor)
+            caret = attribute.length > 0 ? attribute.start : -1;
+    // What the input method gives ends its composing and is typed; what it composes next shows after it.
+    const QString commit = event->commitString();
+    const QString preedit = event->preeditString();
+    QPointer<NSFlashPluginView> self(this);
+    if (!commit.isEmpty()) {
+        sendComposition(QString(), -1);
+        if (self)
+            sendText(commit);
+    }
+    if (self && (!preedit.isEmpty() || commit.isEmpty()))
+        sendComposition(preedit, caret);
+}
+
+QVariant NSFlashPluginView::inputMethodQuery(Qt::InputMethodQuery query) const
+{
+    // Input methods compose for the movie while it runs; where its caret is, only the movie knows.
+    if (query == Qt::ImEnabled)
+        return _isStarted;
+    return QWidget::inputMethodQuery(query);
 }
 
 void NSFlashPluginView::mouseDown(QMouseEvent* event)

@@ -140,6 +140,11 @@ public:
     void otherMouseUp(QMouseEvent* event);
     void keyDown(QKeyEvent* event);
     void keyUp(QKeyEvent* event);
+    // The input method's composing text is now `text`, its caret `caret` UTF-16 units into it (negative: none
+    // shown); an empty text ends the composing. The plug-in reads the text while it handles the event.
+    bool sendComposition(const QString& text, int caret);
+    // Text typed without keys of its own (what an input method gives): one event per character.
+    void sendText(const QString& text);
 
     // Zoom rectangles, in twips.
     void setOriginalRect(long left, long top, long right, long bottom);
@@ -191,6 +196,8 @@ protected:
     void leaveEvent(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
+    void inputMethodEvent(QInputMethodEvent* event) override;
+    QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     void moveEvent(QMoveEvent* event) override;

@@ -221,6 +221,18 @@ NPError NPN_GetValue(NPP instance, NPNVariable variable, void* value)
         *static_cast<NPN_TraceLineProcPtr*>(value) = NPN_TraceLine;
         return NPERR_NO_ERROR;
     }
+    if (variable == NPNVReelfinchCompositionText && value) {
+        const NSFlashPlugin* plugin = pluginForInstance(instance);
+        if (!plugin || !plugin->compositionText())
+            return NPERR_GENERIC_ERROR;
+        const QByteArray text = plugin->compositionText()->toUtf8();
+        char* copy = static_cast<char*>(NPN_MemAlloc(uint32_t(text.size()) + 1));
+        if (!copy)
+            return NPERR_OUT_OF_MEMORY_ERROR;
+        std::memcpy(copy, text.constData(), size_t(text.size()) + 1);
+        *static_cast<char**>(value) = copy;
+        return NPERR_NO_ERROR;
+    }
     if (variable == NPNVReelfinchClipboardText && value) {
         // The clipboard's text, as the plug-in's Paste takes it.
         const QClipboard* clipboard = qobject_cast<QGuiApplication*>(QCoreApplication::instance())

@@ -488,16 +488,21 @@ NPError LocalGetValue(NPP, NPNVariable variable, void* value)
         *static_cast<NPReelfinchScreenSize*>(value) = size;
         return NPERR_NO_ERROR;
     }
-    if (variable == NPNVReelfinchClipboardText && g_engine) {
-        // The host's clipboard, through the proxy: the engine has no display connection of its own.
+    if ((variable == NPNVReelfinchClipboardText || variable == NPNVReelfinchCompositionText) && g_engine) {
+        // The host's clipboard and its input method's composing text, through the proxy: the engine has no
+        // display connection of its own.
+        const bool clipboard = variable == NPNVReelfinchClipboardText;
         Writer args;
         Message reply;
-        if (!g_engine->browserCall(BrowserCallId::ClipboardText, args, reply))
+        const BrowserCallId call = clipboard ? BrowserCallId::ClipboardText : BrowserCallId::CompositionText;
+        if (!g_engine->browserCall(call, args, reply))
             return NPERR_GENERIC_ERROR;
         Reader r(reply.payload);
+        const bool known = clipboard || r.u8() == 1;
         std::string text;
-        r.string(text, ipc::kMaxClipboardBytes);
-        if (!r.done())
+        if (known)
+            r.string(text, clipboard ? ipc::kMaxClipboardBytes : ipc::kMaxCompositionBytes);
+        if (!known || !r.done())
             return NPERR_GENERIC_ERROR;
         char* copy = static_cast<char*>(std::malloc(text.size() + 1));
         if (!copy)

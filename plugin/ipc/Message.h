@@ -62,6 +62,8 @@ enum class BrowserCallId : uint16_t {
     HandCursor = 6, // u8 hand (0 or 1): the cursor over the movie; answers nothing
     ClipboardText = 7, // no arguments; answers string: the host's clipboard text (at most kMaxClipboardBytes)
     ScreenSize = 8, // no arguments; answers u8 known, then (when known) i32 width, i32 height in pixels
+    CompositionText = 9, // no arguments; answers u8 known, then (when known) string: the input method's composing
+                         // text (at most kMaxCompositionBytes)
     // Requests whose answer comes back as a stream and a URLNotify carrying the engine's request id (a non-zero
     // number the engine chooses; the proxy keeps its own token for the host).
     GetURLNotify = 20, // string url, u8 has target, string target, u32 request id; answers i32 NPError
@@ -110,6 +112,8 @@ inline constexpr uint32_t kMaxFileTextBytes = 8192;
 inline constexpr uint32_t kMaxTraceLineBytes = 256 * 1024;
 // The most clipboard text the host hands the engine for one paste.
 inline constexpr uint32_t kMaxClipboardBytes = 1024 * 1024;
+// The most composing text the host hands the engine at one time.
+inline constexpr uint32_t kMaxCompositionBytes = 64 * 1024;
 
 struct Message {
     MessageType type = MessageType::Hello;

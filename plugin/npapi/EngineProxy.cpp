@@ -15,6 +15,8 @@
 #include <csignal>
 #include <cstring>
 #include <new>
+#include <optional>
+#include <string>
 
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -255,21 +257,41 @@ struct BrowserCalls {
         return true;
     }
 
+    // A text the host hands out as a string of its own allocation, at most `limit` bytes of it; none while the
+    // engine has no reason to ask or the host cannot tell.
+    static std::optional<std::string> hostText(EngineProxy& proxy, bool asked, NPNVariable variable, uint32_t limit)
+    {
+        char* value = nullptr;
+        const NPNetscapeFuncs* browser = Browser();
+        if (!asked || !browser || !browser->getvalue
+            || browser->getvalue(proxy.m_NPP, variable, &value) != NPERR_NO_ERROR || !value)
+            return std::nullopt;
+        std::string text(value, strnlen(value, limit));
+        if (browser->memfree)
+            browser->memfree(value);
+        return text;
+    }
+
     // The host's clipboard text for the engine's Paste.
     static bool clipboardText(EngineProxy& proxy, Reader& r, Writer& reply)
     {
         if (!r.done())
             return false;
-        std::string text;
-        char* value = nullptr;
-        const NPNetscapeFuncs* browser = Browser();
-        if (proxy.m_Pasting && browser && browser->getvalue
-            && browser->getvalue(proxy.m_NPP, NPNVReelfinchClipboardText, &value) == NPERR_NO_ERROR && value) {
-            text.assign(value, strnlen(value, ipc::kMaxClipboardBytes));
-            if (browser->memfree)
-                browser->memfree(value);
-        }
-        reply.string(text);
+        reply.string(
+            hostText(proxy, proxy.m_Pasting, NPNVReelfinchClipboardText, ipc::kMaxClipboardBytes).value_or(""));
+        return true;
+    }
+
+    // The input method's composing text, while the host hands over the event saying it changed.
+    static bool compositionText(EngineProxy& proxy, Reader& r, Writer& reply)
+    {
+        if (!r.done())
+            return false;
+        const std::optional<std::string> text
+            = hostText(proxy, proxy.m_Composing, NPNVReelfinchCompositionText, ipc::kMaxCompositionBytes);
+        reply.u8(text ? 1 : 0);
+        if (text)
+            reply.string(*text);
         return true;
     }
 
@@ -495,6 +517,7 @@ constexpr BrowserCallEntry kBrowserCalls[] = {
     { BrowserCallId::Trace, BrowserCalls::trace },
     { BrowserCallId::HandCursor, BrowserCalls::handCursor },
     { BrowserCallId::ClipboardText, BrowserCalls::clipboardText },
+    { BrowserCallId::CompositionText, BrowserCalls::compositionText },
     { BrowserCallId::ScreenSize, BrowserCalls::screenSize },
     { BrowserCallId::GetURLNotify, BrowserCalls::getURLNotify },
     { BrowserCallId::PostURLNotify, BrowserCalls::postURLNotify },
@@ -1029,8 +1052,10 @@ int16_t EngineProxy::handleEvent(const EventRecord& event)
     ipc::WriteWindow(w, ipc::CaptureWindow(m_HaveWindow ? &m_Window : nullptr));
     Message reply;
     m_Pasting = event.what == keyDown && (event.modifiers & cmdKey) && (event.message & charCodeMask) == 'v';
+    m_Composing = event.what == ReelfinchCompositionEvent;
     const bool answered = call(MessageType::HandleEvent, w, reply);
     m_Pasting = false;
+    m_Composing = false;
     if (!answered) {
         if (event.what == updateEvt)
             drawStopped();

@@ -132,6 +132,9 @@ private:
     bool m_TraceAsked = false;
     // Set while the host's Paste command is being handled: the engine may read the clipboard then only.
     bool m_Pasting = false;
+    // Set while the host hands over a change of the input method's composing text: the engine may read it then
+    // only.
+    bool m_Composing = false;
     NPN_TraceLineProcPtr m_TraceFunction = nullptr;
 };
 

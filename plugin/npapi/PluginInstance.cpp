@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <optional>
 
 namespace reelfinch::plugin {
 
@@ -532,6 +533,25 @@ int16_t PluginInstance::handleEvent(const EventRecord& event)
     case ReelfinchTextInputEvent: {
         avm1::Machine* machine = m_Movie.scriptMachine();
         if (machine && avm1::TextIntoFocus(*machine, char32_t(event.message))) {
+            m_Movie.runQueuedActions();
+            invalidate();
+        }
+        return 1;
+    }
+    case ReelfinchCompositionEvent: {
+        // The composing text is the host's to tell while it hands the event over; one it cannot tell changes
+        // nothing.
+        avm1::Machine* machine = m_Movie.scriptMachine();
+        char* text = nullptr;
+        if (!machine || !g_haveBrowser || !g_browser.getvalue
+            || g_browser.getvalue(m_NPP, NPNVReelfinchCompositionText, &text) != NPERR_NO_ERROR || !text)
+            return 1;
+        const std::u16string composing = ToUtf16(text);
+        if (g_browser.memfree)
+            g_browser.memfree(text);
+        const std::optional<size_t> caret
+            = event.message == ReelfinchNoCaret ? std::nullopt : std::optional<size_t>(event.message);
+        if (avm1::ComposeInFocus(*machine, composing, caret)) {
             m_Movie.runQueuedActions();
             invalidate();
         }

@@ -541,6 +541,14 @@ void EditField::replace(size_t begin, size_t end, const std::u16string& inserted
         }
         clean.push_back(c);
     }
+    if (composingBegin >= composingEnd) {
+        composingBegin = composingEnd = 0;
+    } else if (end <= composingBegin) {
+        composingBegin = composingBegin - (end - begin) + clean.size();
+        composingEnd = composingEnd - (end - begin) + clean.size();
+    } else if (begin < composingEnd) {
+        composingBegin = composingEnd = 0;
+    }
     text.replace(begin, end - begin, clean);
     formats.erase(formats.begin() + long(begin), formats.begin() + long(end));
     formats.insert(formats.begin() + long(begin), clean.size(), format);
@@ -620,6 +628,7 @@ void EditField::readHtml(const std::u16string& value, int version, const TextSty
 {
     text.clear();
     formats.clear();
+    composingBegin = composingEnd = 0;
     // HTML paragraphs are left-aligned unless a <p align> says otherwise, whatever the field was made with.
     newFormat.align = TextAlign::Left;
     std::vector<CharFormat> stack { newFormat };

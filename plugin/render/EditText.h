@@ -199,6 +199,11 @@ struct EditField : std::enable_shared_from_this<EditField> {
     // Selection and caret, in units of `text`.
     int selectionBegin = 0;
     int selectionEnd = 0;
+    // Units [composingBegin, composingEnd) of `text` are what an input method is composing: shown, not yet typed.
+    // Empty while nothing is composed. An edit reaching into them leaves them as ordinary text; one before them
+    // moves them.
+    size_t composingBegin = 0;
+    size_t composingEnd = 0;
     std::shared_ptr<avm1::FieldLink> script; // its script object, once a script has used it
 
     // Replaces units [begin, end) with `inserted` in `format`.

@@ -1,11 +1,13 @@
 // Qt input as event records: modifiers, key codes and characters, mouse points; and the view's delivery rules
-// (key repeats, right clicks, drags, movie dragging, editing commands, focus).
+// (key repeats, right clicks, drags, movie dragging, editing commands, focus, input methods).
 #include "ViewTestSupport.h"
 
 #include "CarbonEvents.h"
 #include "EventRecordUtils.h"
 #include "MacKeyCodes.h"
+#include "npextensions.h"
 
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 
@@ -301,6 +303,43 @@ TEST_F(EventDeliveryTest, EditingCommandsAreCommandKeyPresses)
         EXPECT_EQ(control->events[0].message, c.message);
         EXPECT_TRUE(control->events[0].modifiers & cmdKey);
     }
+}
+
+// An input method's composing text reaches the plug-in as a composition event whose text it reads meanwhile;
+// what the input method commits ends the composing first and is typed character by character.
+TEST_F(EventDeliveryTest, InputMethodTextReachesThePlugin)
+{
+    ASSERT_TRUE(view->start());
+    view->stopNullEvents();
+    control->events.clear();
+    std::vector<std::string> composed;
+    control->during = [&](const std::string&, NPP instance, void* argument) {
+        const auto* event = static_cast<const EventRecord*>(argument);
+        char* text = nullptr;
+        if (event && event->what == ReelfinchCompositionEvent
+            && control->browser->getvalue(instance, NPNVReelfinchCompositionText, &text) == NPERR_NO_ERROR && text) {
+            composed.push_back(text);
+            control->browser->memfree(text);
+        }
+    };
+    QInputMethodEvent preedit(QString::fromUtf8("かん"), { { QInputMethodEvent::Cursor, 1, 1 } });
+    QCoreApplication::sendEvent(view, &preedit);
+    QInputMethodEvent commit;
+    commit.setCommitString(QString::fromUtf8("漢字"));
+    QCoreApplication::sendEvent(view, &commit);
+    control->during = nullptr;
+    ASSERT_EQ(control->events.size(), 4u);
+    EXPECT_EQ(control->events[0].what, ReelfinchCompositionEvent);
+    EXPECT_EQ(control->events[0].message, 1u);
+    EXPECT_EQ(control->events[1].what, ReelfinchCompositionEvent);
+    EXPECT_EQ(control->events[1].message, ReelfinchNoCaret);
+    EXPECT_EQ(control->events[2].what, ReelfinchTextInputEvent);
+    EXPECT_EQ(control->events[2].message, 0x6F22u);
+    EXPECT_EQ(control->events[3].message, 0x5B57u);
+    EXPECT_EQ(composed, (std::vector<std::string> { "かん", "" }));
+    // Between such events the host has no composing text to tell.
+    char* text = nullptr;
+    EXPECT_EQ(control->browser->getvalue(control->instance, NPNVReelfinchCompositionText, &text), NPERR_GENERIC_ERROR);
 }
 
 TEST_F(EventDeliveryTest, FocusChangesSendFocusEventsOnce)

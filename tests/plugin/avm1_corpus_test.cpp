@@ -28,7 +28,7 @@
 namespace {
 
 // Passing movies, at least (of about 470).
-constexpr int kPassFloor = 449;
+constexpr int kPassFloor = 450;
 // What one movie may take before the runner stops feeding it time, and what one action list may run.
 constexpr double kMovieBudgetSeconds = 5.0;
 constexpr const char* kScriptTimeLimit = "1";
@@ -142,7 +142,9 @@ TraceTest ReadToml(const QString& path)
 // A movie's input.json: mouse, key, focus, text and clipboard events, each "Wait" letting one more frame play
 // before what follows. Text input and text controls right after a key press repeat what that key's event carries
 // already; on their own they are text the host typed (Enter's line end among it) or the host's editing commands.
-// The input method and buttons other than the left one have no way into the movie and are passed over.
+// The input method's composing text (its caret a byte offset in it, or none) goes as the host's composition
+// events; what it commits ends the composing and is typed. Buttons other than the left and middle ones have no
+// way into the movie and are passed over.
 std::vector<reelfinch::runner::InputEvent> plugintest::ReadInput(const QString& path)
 {
     using reelfinch::runner::InputEvent;
@@ -207,6 +209,25 @@ std::vector<reelfinch::runner::InputEvent> plugintest::ReadInput(const QString& 
                 event.kind = command == '\r' ? InputEvent::TextInput : InputEvent::EditCommand;
                 event.charCode = command;
             }
+            input.push_back(event);
+            continue;
+        }
+        if (type == QLatin1String("ImePreedit") || type == QLatin1String("ImeCommit")) {
+            const QString text = e.value(QStringLiteral("text")).toString();
+            event.kind = InputEvent::Composition;
+            if (type == QLatin1String("ImeCommit")) {
+                input.push_back(event);
+                event.kind = InputEvent::TextInput;
+                for (const uint c : text.toUcs4()) {
+                    event.charCode = int(c);
+                    input.push_back(event);
+                }
+                continue;
+            }
+            event.text = text;
+            const QJsonArray cursor = e.value(QStringLiteral("cursor")).toArray();
+            if (cursor.size() == 2)
+                event.caret = int(QString::fromUtf8(text.toUtf8().left(cursor.at(1).toInt())).size());
             input.push_back(event);
             continue;
         }

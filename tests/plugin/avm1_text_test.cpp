@@ -758,6 +758,86 @@ TEST(TextFieldTyping, RemovedFieldsAnswerNothingAndLoseTheFocus)
     EXPECT_EQ(f.m.toString(f.field), "_level0.t");
 }
 
+// An input method's composing text: shown in the field (text, length, its variable) at the selection, replaced
+// by the next one wherever scripts moved it, heard by nobody until the focus leaves with it still shown.
+TEST(TextFieldTyping, ComposingTextShowsUntilTheFocusLeaves)
+{
+    using reelfinch::avm1::ComposeInFocus;
+    const auto call = [](TypedField& f, const char* method, std::vector<Value> args) {
+        return f.m.callMethod(f.field, method, args.data(), int(args.size()));
+    };
+    const auto caret = [](TypedField& f) {
+        return f.m.toNumber(
+            f.m.callMethod(f.m.getMember(Value(f.m.m_Global), "Selection"), "getCaretIndex", nullptr, 0));
+    };
+    {
+        TypedField f("");
+        f.type("ab{");
+        EXPECT_TRUE(ComposeInFocus(f.m, u"xy", 1));
+        EXPECT_EQ(f.get("text"), "axyb");
+        EXPECT_EQ(f.get("length"), "4");
+        EXPECT_EQ(f.root("typed"), "axyb");
+        EXPECT_EQ(caret(f), 2);
+        // Without a caret of its own the caret follows the composed text; typing goes there.
+        EXPECT_TRUE(ComposeInFocus(f.m, u"xyz", std::nullopt));
+        EXPECT_EQ(caret(f), 4);
+        f.type("c");
+        EXPECT_EQ(f.get("text"), "axyzcb");
+        // An empty text takes it away, and nothing was heard of it.
+        f.m.setMember(Value(f.m.rootClip()), "changes", Value(0.0));
+        EXPECT_TRUE(ComposeInFocus(f.m, u"", std::nullopt));
+        EXPECT_FALSE(ComposeInFocus(f.m, u"", std::nullopt));
+        EXPECT_EQ(f.get("text"), "acb");
+        EXPECT_EQ(caret(f), 1);
+        EXPECT_EQ(f.root("changes"), "0");
+    }
+    {
+        // Scripts edit beside it: replaceSel goes after it (where the caret is), an edit before it moves it.
+        TypedField f("");
+        ComposeInFocus(f.m, u"q", 1);
+        call(f, "replaceSel", { Value(f.m.str("|")) });
+        call(f, "replaceText", { Value(0.0), Value(0.0), Value(f.m.str("A")) });
+        EXPECT_EQ(f.get("text"), "Aq|");
+        ComposeInFocus(f.m, u"we", 2);
+        EXPECT_EQ(f.get("text"), "Awe|");
+        // The focus leaving keeps it as typed text, heard once; the field keeps no selection.
+        Value none = Value::null();
+        f.m.callMethod(f.m.getMember(Value(f.m.m_Global), "Selection"), "setFocus", &none, 1);
+        EXPECT_EQ(f.root("changes"), "1");
+        EXPECT_EQ(f.root("typed"), "Awe|");
+        EXPECT_FALSE(ComposeInFocus(f.m, u"z", 0));
+        call(f, "replaceSel", { Value(f.m.str("|")) });
+        EXPECT_EQ(f.get("text"), "|Awe|");
+        EXPECT_EQ(f.root("changes"), "1");
+    }
+    {
+        // A script's text replacing what was composed leaves nothing to keep.
+        TypedField f("");
+        ComposeInFocus(f.m, u"q", 1);
+        f.m.setMember(f.field, "text", Value(f.m.str("new")));
+        ComposeInFocus(f.m, u"w", 1);
+        EXPECT_EQ(f.get("text"), "neww");
+        f.m.setMember(f.field, "htmlText", Value(f.m.str("<p>x</p>")));
+        Value none = Value::null();
+        f.m.callMethod(f.m.getMember(Value(f.m.m_Global), "Selection"), "setFocus", &none, 1);
+        EXPECT_EQ(f.root("changes"), "0");
+    }
+    {
+        // A new composing takes the selection's place, as typing the field's way would.
+        TypedField f("restrict=a-z;maxChars=3;");
+        f.type("ab");
+        reelfinch::avm1::SelectAllInFocus(f.m);
+        EXPECT_TRUE(ComposeInFocus(f.m, u"X1yzw", 5));
+        EXPECT_EQ(f.get("text"), "xyz");
+        EXPECT_EQ(caret(f), 3);
+        EXPECT_TRUE(ComposeInFocus(f.m, u"", std::nullopt));
+        EXPECT_EQ(f.get("text"), "");
+        TypedField dynamic("type=dynamic;");
+        EXPECT_FALSE(ComposeInFocus(dynamic.m, u"q", 1));
+        EXPECT_EQ(dynamic.get("text"), "");
+    }
+}
+
 TEST(TextFieldTyping, TabMovesTheFocusInOrder)
 {
     struct Case {

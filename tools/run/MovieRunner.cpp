@@ -82,6 +82,9 @@ void SendInput(NSFlashPluginView* view, const InputEvent& input, uint32_t tick, 
         else if (input.charCode == 'x')
             view->cut();
         return;
+    case InputEvent::Composition:
+        view->sendComposition(input.text, input.caret);
+        return;
     default:
         break;
     }
@@ -122,6 +125,7 @@ void SendInput(NSFlashPluginView* view, const InputEvent& input, uint32_t tick, 
         break;
     case InputEvent::EditCommand:
     case InputEvent::SetClipboard:
+    case InputEvent::Composition:
         return;
     }
     view->sendEvent(&event);

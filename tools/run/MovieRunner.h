@@ -19,16 +19,17 @@ namespace reelfinch::runner {
 struct InputEvent {
     // TextInput: `charCode` is a code point typed without a key of its own; EditCommand: the host's Edit menu
     // command whose Command key `charCode` is ('v' paste, 'a' select all, 'c' copy, 'x' cut); SetClipboard: the
-    // host's clipboard takes `text`.
+    // host's clipboard takes `text`; Composition: the input method composes `text` (empty: nothing any more).
     enum Kind { MouseMove, MouseDown, MouseUp, KeyDown, KeyUp, FocusGained, FocusLost, TextInput, EditCommand,
-        SetClipboard } kind = MouseMove;
+        SetClipboard, Composition } kind = MouseMove;
     int afterFrame = 1; // sent once this many frames (or ticks) have played, the first included
     double x = 0; // the mouse on the stage, in pixels
     double y = 0;
     bool otherButton = false; // MouseDown, MouseUp: a button other than the main one (the middle one)
     int macKey = 0; // keys: the Mac virtual key code and the character typed
     int charCode = 0;
-    QString text; // SetClipboard
+    QString text; // SetClipboard, Composition
+    int caret = -1; // Composition: the caret in `text`, in UTF-16 units; negative: none shown
 };
 
 // A key by the name of the corpus' input lists ("Enter", "ArrowLeft", a single character...); false for names

@@ -1456,6 +1456,8 @@ FieldLink* FocusedLink(Machine& m)
     return LinkOf(Focused(m));
 }
 
+void EditedByUser(Machine& m, EditField& f, FieldLink* link);
+
 void ChangeFocus(Machine& m, FocusState* s, const Value& now)
 {
     const Value old = s->focus.isObject() ? s->focus : Value::null();
@@ -1469,6 +1471,16 @@ void ChangeFocus(Machine& m, FocusState* s, const Value& now)
     const size_t mark = m.m_Temporaries.size();
     m.m_Temporaries.push_back(old);
     m.m_Temporaries.push_back(now);
+    // The field giving up the focus keeps what an input method was composing in it as typed text (heard as one
+    // change), and has no selection left: its caret goes back to its start.
+    if (EditField* f = FieldOf(old); f && !m.strictEquals(old, now)) {
+        const auto hold = f->shared_from_this();
+        const bool composed = f->composingBegin < f->composingEnd;
+        f->composingBegin = f->composingEnd = 0;
+        f->selectionBegin = f->selectionEnd = 0;
+        if (composed && Alive(m, old))
+            EditedByUser(m, *f, LinkOf(old));
+    }
     if (old.isObject() && Alive(m, old)) {
         Value arg = now;
         m.callMethod(old, "onKillFocus", &arg, 1);
@@ -1816,6 +1828,31 @@ char16_t RestrictedCharacter(const EditField& f, char16_t c)
     return other != c && Allowed(f.restrict, other) ? other : 0;
 }
 
+// `text` as typing would put it into the field beside `kept` units of its own: line ends only where the field
+// has lines, no other control characters but tabs, the restricted set with its letter case changed where only
+// the other case is allowed, and no more than maxChars leaves room for.
+std::u16string TypedText(const EditField& f, const std::u16string& text, size_t kept)
+{
+    std::u16string taken;
+    for (size_t i = 0; i < text.size(); ++i) {
+        char16_t c = text[i];
+        if (c == u'\r' || c == u'\n') {
+            if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
+                ++i;
+            if (!f.multiline)
+                continue;
+            c = kParagraph;
+        }
+        if (c != kParagraph && c < 32 && c != u'\t')
+            continue;
+        if ((c = RestrictedCharacter(f, c)))
+            taken.push_back(c);
+    }
+    if (f.maxChars > 0)
+        taken.resize(std::min(taken.size(), size_t(f.maxChars) - std::min(size_t(f.maxChars), kept)));
+    return taken;
+}
+
 // The user changed the focused field's text: its variable and size follow, and its listeners hear onChanged.
 void EditedByUser(Machine& m, EditField& f, FieldLink* link)
 {
@@ -1915,32 +1952,40 @@ bool PasteIntoFocus(Machine& m, const std::u16string& text)
     const int length = int(f.text.size());
     const int a = std::clamp(std::min(f.selectionBegin, f.selectionEnd), 0, length);
     const int b = std::clamp(std::max(f.selectionBegin, f.selectionEnd), 0, length);
-    // Each character as typing would take it: line ends only where the field has lines, the restricted set
-    // with its letter case changed where only the other case is allowed, and no more than maxChars leaves room
-    // for.
-    std::u16string taken;
-    for (size_t i = 0; i < text.size(); ++i) {
-        char16_t c = text[i];
-        if (c == u'\r' || c == u'\n') {
-            if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
-                ++i;
-            if (!f.multiline)
-                continue;
-            c = kParagraph;
-        }
-        if (c != kParagraph && c < 32 && c != u'\t')
-            continue;
-        if ((c = RestrictedCharacter(f, c)))
-            taken.push_back(c);
-    }
-    if (f.maxChars > 0)
-        taken.resize(std::min(taken.size(), size_t(std::max(0, f.maxChars - (length - (b - a))))));
+    const std::u16string taken = TypedText(f, text, size_t(length - (b - a)));
     // Nothing to paste leaves the selection as it was.
     if (taken.empty())
         return false;
     const CharFormat format = a < length ? f.formats[size_t(a)] : a > 0 ? f.formats[size_t(a - 1)] : f.newFormat;
     f.replace(size_t(a), size_t(b), taken, format);
     EditedByUser(m, f, link);
+    return true;
+}
+
+bool ComposeInFocus(Machine& m, const std::u16string& text, std::optional<size_t> caret)
+{
+    FieldLink* link = FocusedLink(m);
+    if (!link || !link->field->input)
+        return false;
+    const auto hold = link->field->shared_from_this();
+    EditField& f = *link->field;
+    const size_t length = f.text.size();
+    // The text composed before gives way; a new composing starts in place of the selection.
+    const bool composing = f.composingBegin < f.composingEnd && f.composingEnd <= length;
+    const int length32 = int(length);
+    const size_t a
+        = composing ? f.composingBegin : size_t(std::clamp(std::min(f.selectionBegin, f.selectionEnd), 0, length32));
+    const size_t b
+        = composing ? f.composingEnd : size_t(std::clamp(std::max(f.selectionBegin, f.selectionEnd), 0, length32));
+    const std::u16string taken = TypedText(f, text, length - (b - a));
+    if (taken.empty() && !composing)
+        return false;
+    const CharFormat format = a < length ? f.formats[a] : a > 0 ? f.formats[a - 1] : f.newFormat;
+    f.replace(a, b, taken, format);
+    f.composingBegin = a;
+    f.composingEnd = a + taken.size();
+    f.selectionBegin = f.selectionEnd = int(a + std::min(caret.value_or(taken.size()), taken.size()));
+    Changed(m, f, link);
     return true;
 }
 
