@@ -45,6 +45,38 @@ std::vector<uint8_t> LibraryMovie()
     return movie.finish();
 }
 
+// A player that keeps the movie's trace lines and its requests, which the test answers with whole files.
+struct Fetching {
+    std::vector<std::string> lines;
+    std::vector<std::pair<uint32_t, std::string>> requests;
+    avm1::Machine* machine = nullptr;
+    MoviePlayer player;
+
+    Fetching()
+    {
+        player.onTrace = [this](const std::string& line) { lines.push_back(line); };
+        player.onMachineCreated = [this](avm1::Machine& m) {
+            machine = &m;
+            avm1::LoadHost host;
+            host.request = [this](uint32_t id, const std::string& url, bool, const std::string&, const std::string&) {
+                requests.emplace_back(id, url);
+                return true;
+            };
+            avm1::SetLoadHost(m, std::move(host));
+        };
+    }
+    Fetching(const Fetching&) = delete;
+    Fetching& operator=(const Fetching&) = delete;
+
+    // Answers request `index` with `file`, all of it at once.
+    void deliver(size_t index, const std::vector<uint8_t>& file)
+    {
+        avm1::LoadReceived(*machine, requests[index].first, file.data(), file.size(), uint32_t(file.size()));
+        avm1::LoadEnded(*machine, requests[index].first, true);
+        avm1::DeliverLoads(*machine);
+    }
+};
+
 TEST(ImportedSymbols, InitActionsRunOnceOnTheImporterAndNamesAttachTheirSprites)
 {
     MovieBuilder movie(40, 40, 12.0f, 8);
@@ -73,27 +105,15 @@ TEST(ImportedSymbols, InitActionsRunOnceOnTheImporterAndNamesAttachTheirSprites)
     const std::vector<uint8_t> bytes = movie.finish();
     const std::vector<uint8_t> library = LibraryMovie();
 
-    std::vector<std::string> lines;
-    std::vector<std::pair<uint32_t, std::string>> requests;
-    avm1::Machine* machine = nullptr;
-    MoviePlayer player;
-    player.onTrace = [&lines](const std::string& line) { lines.push_back(line); };
-    player.onMachineCreated = [&](avm1::Machine& m) {
-        machine = &m;
-        avm1::LoadHost host;
-        host.request = [&](uint32_t id, const std::string& url, bool, const std::string&, const std::string&) {
-            requests.emplace_back(id, url);
-            return true;
-        };
-        avm1::SetLoadHost(m, std::move(host));
-    };
+    Fetching fetching;
+    MoviePlayer& player = fetching.player;
+    const std::vector<std::string>& lines = fetching.lines;
+    const auto& requests = fetching.requests;
     ASSERT_TRUE(player.load(bytes.data(), bytes.size()));
-    ASSERT_TRUE(machine);
+    ASSERT_TRUE(fetching.machine);
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].second, "lib.swf");
-    avm1::LoadReceived(*machine, requests[0].first, library.data(), library.size(), uint32_t(library.size()));
-    avm1::LoadEnded(*machine, requests[0].first, true);
-    avm1::DeliverLoads(*machine);
+    fetching.deliver(0, library);
     player.step();
     player.step();
     EXPECT_EQ(lines,
@@ -161,35 +181,20 @@ TEST(ImportedSymbols, ImportsOfAnImportedFileAreFetchedBesideItWithoutLooping)
     movie.showFrame();
     const std::vector<uint8_t> bytes = movie.finish();
 
-    std::vector<std::string> lines;
-    std::vector<std::pair<uint32_t, std::string>> requests;
-    avm1::Machine* machine = nullptr;
-    MoviePlayer player;
-    player.onTrace = [&lines](const std::string& line) { lines.push_back(line); };
-    player.onMachineCreated = [&](avm1::Machine& m) {
-        machine = &m;
-        avm1::LoadHost host;
-        host.request = [&](uint32_t id, const std::string& url, bool, const std::string&, const std::string&) {
-            requests.emplace_back(id, url);
-            return true;
-        };
-        avm1::SetLoadHost(m, std::move(host));
-    };
+    Fetching fetching;
+    MoviePlayer& player = fetching.player;
+    const std::vector<std::string>& lines = fetching.lines;
+    const auto& requests = fetching.requests;
     ASSERT_TRUE(player.load(bytes.data(), bytes.size()));
-    ASSERT_TRUE(machine);
-    const auto deliver = [&](size_t request, const std::vector<uint8_t>& file) {
-        avm1::LoadReceived(*machine, requests[request].first, file.data(), file.size(), uint32_t(file.size()));
-        avm1::LoadEnded(*machine, requests[request].first, true);
-        avm1::DeliverLoads(*machine);
-    };
+    ASSERT_TRUE(fetching.machine);
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].second, "libs/mid.swf");
-    deliver(0, midBytes);
+    fetching.deliver(0, midBytes);
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_EQ(requests[1].second, "libs/leaf.swf");
     // Nothing shows the shape yet: only the file that defines it can give it.
     EXPECT_EQ(player.character(player.root(), 9), nullptr);
-    deliver(1, leafBytes);
+    fetching.deliver(1, leafBytes);
     EXPECT_EQ(requests.size(), 2u) << "a file the chain already fetched is not fetched again";
     EXPECT_NE(player.character(player.root(), 9), nullptr);
     player.step();

@@ -18,33 +18,14 @@ constexpr size_t kBlurBytes = 9;
 
 constexpr uint8_t kHasCacheAsBitmap = 0x04;
 
-// A PlaceObject3 body placing `id` at depth 1 moved by (x, y) twips, with bitmap caching and a blur of nothing
-// as `more` asks.
-std::vector<uint8_t> PlaceCached(uint16_t id, int x, int y, uint8_t more)
-{
-    std::vector<uint8_t> body { uint8_t(kHasCharacter | kHasMatrix), more, 1, 0, uint8_t(id), uint8_t(id >> 8) };
-    uint64_t bits = (uint64_t(16) << 32) | (uint64_t(uint16_t(x)) << 16) | uint16_t(y);
-    bits <<= 1;
-    for (int shift = 32; shift >= 0; shift -= 8)
-        body.push_back(uint8_t(bits >> shift));
-    if (more & kHasFilterList) {
-        body.push_back(1);
-        body.push_back(kBlurFilter);
-        body.insert(body.end(), kBlurBytes, 0);
-    }
-    if (more & kHasCacheAsBitmap)
-        body.push_back(1);
-    return body;
-}
-
-// A PlaceObject3 body placing `id` at `depth`, moved by (x, y) pixels; `more` is its second flags byte, followed
-// by one blur filter, the blend mode and the visible flag as those flags ask.
-std::vector<uint8_t> Place3(uint16_t depth, uint16_t id, int x, int y, uint8_t more, uint8_t blend, bool visible)
+// A PlaceObject3 body placing `id` at `depth`, moved by (x, y) twips; `more` is its second flags byte, followed
+// by one blur filter of nothing, the blend mode, bitmap caching and the visible flag as those flags ask.
+std::vector<uint8_t> Place3Twips(uint16_t depth, uint16_t id, int x, int y, uint8_t more, uint8_t blend, bool visible)
 {
     std::vector<uint8_t> body { uint8_t(kHasCharacter | kHasMatrix), more, uint8_t(depth), uint8_t(depth >> 8),
         uint8_t(id), uint8_t(id >> 8) };
     // MATRIX without scale or rotation: 16-bit translation fields, 7 + 32 bits in 5 bytes.
-    uint64_t bits = (uint64_t(0) << 39) | (uint64_t(16) << 32) | (uint64_t(uint16_t(x * T)) << 16) | uint16_t(y * T);
+    uint64_t bits = (uint64_t(0) << 39) | (uint64_t(16) << 32) | (uint64_t(uint16_t(x)) << 16) | uint16_t(y);
     bits <<= 1; // 40 bits: the last one pads the byte
     for (int shift = 32; shift >= 0; shift -= 8)
         body.push_back(uint8_t(bits >> shift));
@@ -55,9 +36,17 @@ std::vector<uint8_t> Place3(uint16_t depth, uint16_t id, int x, int y, uint8_t m
     }
     if (more & kHasBlendMode)
         body.push_back(blend);
+    if (more & kHasCacheAsBitmap)
+        body.push_back(1);
     if (more & kHasVisible)
         body.push_back(visible ? 1 : 0);
     return body;
+}
+
+// The same moved by (x, y) pixels.
+std::vector<uint8_t> Place3(uint16_t depth, uint16_t id, int x, int y, uint8_t more, uint8_t blend, bool visible)
+{
+    return Place3Twips(depth, id, x * T, y * T, more, blend, visible);
 }
 
 } // namespace
@@ -140,7 +129,7 @@ TEST(PluginPlacement, CachedPicturesStartOnWholePixels)
         MovieBuilder movie(60, 60);
         movie.background(kWhite);
         movie.rectShape(1, 0, 0, 20 * T, 20 * T, kBlue);
-        movie.raw(kTagPlaceObject3, PlaceCached(1, c.x, c.y, c.more));
+        movie.raw(kTagPlaceObject3, Place3Twips(1, 1, c.x, c.y, c.more, 0, true));
         movie.showFrame();
         MoviePlayer player;
         ASSERT_TRUE(Load(player, movie.finish()));
