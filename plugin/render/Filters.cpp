@@ -1094,19 +1094,30 @@ bool HasOffset(const Filter& f)
 
 } // namespace
 
-int FilterMargin(const std::vector<Filter>& filters, double scaleX, double scaleY)
+double MaxFilterReach()
+{
+    return kMaxMargin;
+}
+
+double FilterReachLimit(int width, int height)
+{
+    return std::clamp(double(std::max(width, height)), 1.0, kMaxMargin);
+}
+
+int FilterMargin(const std::vector<Filter>& filters, double scaleX, double scaleY, double limit)
 {
     double margin = 0;
     for (const Filter& f : filters)
-        margin += Spread(f, scaleX, scaleY) + (HasOffset(f) ? std::abs(f.distance) * std::max(scaleX, scaleY) : 0);
+        margin += std::min(Spread(f, scaleX, scaleY), limit)
+            + (HasOffset(f) ? std::abs(f.distance) * std::max(scaleX, scaleY) : 0);
     return int(std::ceil(std::min(margin, kMaxMargin)));
 }
 
-std::array<double, 4> FilterReach(const std::vector<Filter>& filters, double scaleX, double scaleY)
+std::array<double, 4> FilterReach(const std::vector<Filter>& filters, double scaleX, double scaleY, double limit)
 {
     std::array<double, 4> reach {};
     for (const Filter& f : filters) {
-        const double spread = Spread(f, scaleX, scaleY);
+        const double spread = std::min(Spread(f, scaleX, scaleY), limit);
         for (double& side : reach)
             side += spread;
         if (!HasOffset(f))
@@ -1242,7 +1253,7 @@ uint64_t BlurWork()
 }
 
 void ApplyFilters(cairo_surface_t* img, const std::vector<Filter>& filters, double scaleX, double scaleY,
-    const std::array<int, 4>* view)
+    const std::array<int, 4>* view, double limit)
 {
     if (filters.empty() || cairo_image_surface_get_format(img) != CAIRO_FORMAT_ARGB32)
         return;
@@ -1259,7 +1270,7 @@ void ApplyFilters(cairo_surface_t* img, const std::vector<Filter>& filters, doub
     // Seen through a view, the room may lie beyond the image (the image holds only the part of the picture that
     // can reach the view, and the view): the blurs spread the picture there before it comes back into view.
     const Area image { 0, 0, cairo_image_surface_get_width(img), cairo_image_surface_get_height(img) };
-    const auto reach = FilterReach(filters, scaleX, scaleY);
+    const auto reach = FilterReach(filters, scaleX, scaleY, limit);
     Area room = ink.grown(int(reach[0]), int(reach[1]), int(reach[2]), int(reach[3]));
     if (!view)
         room = Meet(room, image);

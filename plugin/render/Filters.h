@@ -50,13 +50,25 @@ bool InkBounds(cairo_surface_t* image, int& x0, int& y0, int& x1, int& y1);
 // kernel of more than 1024 cells) is left out.
 std::vector<Filter> FiltersFrom(const CFilterListItem* list);
 
-// How far, in pixels, the filters may draw beyond the picture's own pixels on each side.
-int FilterMargin(const std::vector<Filter>& filters, double scaleX, double scaleY);
+// The farthest, in pixels, filters reach around a picture, whatever their blurs: 1,024 pixels.
+double MaxFilterReach();
+
+// The farthest a filter's blur spreads a picture in a view of `width` x `height` pixels: no farther than the
+// view's longer side (nor than MaxFilterReach). Blurs grow with the view's scale, so the cut falls at the same
+// place in the movie whatever the view's size; a picture blurred wider than the whole view is spread to a faint
+// wash either way, while working out each pass over room many times the view's size would cost without bound.
+// Offsets are not cut by it: a shadow cast from far outside the view still falls into it.
+double FilterReachLimit(int width, int height);
+
+// How far, in pixels, the filters may draw beyond the picture's own pixels on each side, each blur's spread
+// counted at most as `limit`, the whole at most MaxFilterReach.
+int FilterMargin(const std::vector<Filter>& filters, double scaleX, double scaleY, double limit = MaxFilterReach());
 
 // How far, in pixels, the filters draw from where the picture's pixels lie, towards each side: an effect cast
 // down and to the right (a shadow at 45 degrees) reaches further right and down than left and up. The sides are
-// left, top, right, bottom; each is at most `FilterMargin`.
-std::array<double, 4> FilterReach(const std::vector<Filter>& filters, double scaleX, double scaleY);
+// left, top, right, bottom; each is at most `FilterMargin` with the same `limit`.
+std::array<double, 4> FilterReach(
+    const std::vector<Filter>& filters, double scaleX, double scaleY, double limit = MaxFilterReach());
 
 // Box blurs a plane of `width` x `height` pixels of `channels` (1 or 4) interleaved 16-bit channels, each a byte's
 // value times 256, as the filters blur: boxes `sizeX` by `sizeY` device pixels wide, `passes` times. Planes of
@@ -69,8 +81,9 @@ void BlurChannels(std::vector<uint16_t>& plane, int width, int height, int chann
 // room around the picture. Blur sizes and distances are scaled by `scaleX`/`scaleY` (the stage's scale of the
 // object's space). With `view` (left, top, right, bottom, in the image's pixels, right and bottom exclusive) only
 // the pixels inside it are worked out, and only they are written; the rest of the image is left as it was.
+// `limit`: how far the filters reach, as the room around the picture was measured (`FilterReach`).
 void ApplyFilters(cairo_surface_t* image, const std::vector<Filter>& filters, double scaleX, double scaleY,
-    const std::array<int, 4>* view = nullptr);
+    const std::array<int, 4>* view = nullptr, double limit = MaxFilterReach());
 
 // How many channel values the box blurs of the filters have worked out since the program started: tests bound the
 // work a picture takes with it.

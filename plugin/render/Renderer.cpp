@@ -1039,6 +1039,7 @@ void Renderer::draw(const DrawTarget& target, const cairo_matrix_t& view, uint32
     // Filter sizes count pixels of the stage at its own size; the view's scale enlarges them.
     m_FilterScaleX = std::hypot(view.xx, view.yx) * reelfinch::plugin::kTwipsPerPixel;
     m_FilterScaleY = std::hypot(view.xy, view.yy) * reelfinch::plugin::kTwipsPerPixel;
+    m_FilterReachLimit = FilterReachLimit(target.area.right - target.area.left, target.area.bottom - target.area.top);
     if (m_Movie.isLoaded()) {
         cairo_matrix_t placed = view;
         placed.x0 += target.area.left;
@@ -1376,7 +1377,7 @@ void Renderer::drawPlaced(
     cairo_save(cr);
     // A filter's effect reaches into the clip from parts of the object outside it (a shadow cast from above the
     // view): the filtered layer covers the clip grown by that reach.
-    const int reach = filtered ? FilterMargin(object.filters, m_FilterScaleX, m_FilterScaleY) : 0;
+    const int reach = filtered ? FilterMargin(object.filters, m_FilterScaleX, m_FilterScaleY, m_FilterReachLimit) : 0;
     DeviceBox layerBox;
     DeviceBox clipBox;
     if (filtered) {
@@ -1388,7 +1389,7 @@ void Renderer::drawPlaced(
         clipBox = layerBox;
         // What lands in the clip comes from the opposite side of each effect's offset: a shadow cast downwards
         // needs the rows above the clip, none below it.
-        const auto sides = FilterReach(object.filters, m_FilterScaleX, m_FilterScaleY);
+        const auto sides = FilterReach(object.filters, m_FilterScaleX, m_FilterScaleY, m_FilterReachLimit);
         layerBox.x0 -= sides[2];
         layerBox.y0 -= sides[3];
         layerBox.x1 += sides[0];
@@ -1436,7 +1437,8 @@ void Renderer::drawPlaced(
             m_Key.push_back(KeyWord(v));
         for (double v : { layerBox.x0, layerBox.y0, layerBox.x1, layerBox.y1 })
             m_Key.push_back(KeyWord(v));
-        for (double v : { user.xx, user.yx, user.xy, user.yy, user.x0, user.y0, m_FilterScaleX, m_FilterScaleY })
+        for (double v : { user.xx, user.yx, user.xy, user.yy, user.x0, user.y0, m_FilterScaleX, m_FilterScaleY,
+                 m_FilterReachLimit })
             m_Key.push_back(KeyWord(v));
         m_Key.push_back(uint64_t(cairo_get_antialias(cr)));
         keyed = appendPictureKey(object, m, cx, nesting, m_Key);
@@ -1479,7 +1481,7 @@ void Renderer::drawPlaced(
         const std::array<int, 4> view { pixel(std::floor(clipBox.x0 + offsetX)) - 1,
             pixel(std::floor(clipBox.y0 + offsetY)) - 1, pixel(std::ceil(clipBox.x1 + offsetX)) + 1,
             pixel(std::ceil(clipBox.y1 + offsetY)) + 1 };
-        ApplyFilters(picture, object.filters, m_FilterScaleX, m_FilterScaleY, &view);
+        ApplyFilters(picture, object.filters, m_FilterScaleX, m_FilterScaleY, &view, m_FilterReachLimit);
         TransformPicture(picture, own);
         if (keyed) {
             // Kept for the next frame in a surface of its own (the layer's buffer serves other layers).
@@ -2030,7 +2032,7 @@ bool Renderer::listBounds(const SpriteInstance& sprite, const cairo_matrix_t& m,
         if (own.empty())
             continue;
         if (!child.filters.empty())
-            own.grow(FilterMargin(child.filters, m_FilterScaleX, m_FilterScaleY) + 1);
+            own.grow(FilterMargin(child.filters, m_FilterScaleX, m_FilterScaleY, m_FilterReachLimit) + 1);
         box.add({ 1, 0, 0, 1, 0, 0 }, own.x0, own.y0, own.x1, own.y1);
     }
     return true;

@@ -228,6 +228,7 @@ private:
     bool m_DeclaredBounds = false; // characterBounds measures shapes by the bounds their tags declare
     double m_FilterScaleX = 1; // device pixels per pixel of the stage
     double m_FilterScaleY = 1;
+    double m_FilterReachLimit = 1024; // how far filters reach around a picture in this draw's view, in pixels
     int m_LayerDepth = 0; // how many layers of blend modes hold what is drawn
     std::vector<cairo_surface_t*> m_Temporary;
     std::vector<std::unique_ptr<LayerBuffer>> m_LayerBuffers;

@@ -818,6 +818,8 @@ TEST(PluginEffects, EffectsReachIntoTheViewFromPartsOutsideIt)
 
 // A small picture with the widest blurs of many passes, in a small view: the blurs work out only what can reach
 // the view from where the picture's ink can spread, not the whole room around the picture the blurs could fill.
+// An inner shadow's inverted alpha is full all around the picture, so it has no ink to bound it: the room itself
+// is kept to the view's size.
 TEST(PluginEffects, WideBlursWorkOnlyWhatReachesTheView)
 {
     std::vector<uint8_t> bevel { 1, 3, 0, 0, 0xC0, 255, 255, 255, 255, 255 };
@@ -826,21 +828,25 @@ TEST(PluginEffects, WideBlursWorkOnlyWhatReachesTheView)
     bevel.push_back(0);
     bevel.push_back(1); // strength 1
     bevel.push_back(0x20 | 8); // on its object, 8 passes
-    MovieBuilder movie(64, 48);
-    movie.background(kWhite);
-    movie.rectShape(1, 0, 0, 40 * T, 40 * T, { 255, 0, 0 });
-    movie.raw(kTagPlaceObject3, Place3(1, 1, 30, 15, 0, bevel));
-    movie.showFrame();
-    MoviePlayer player;
-    ASSERT_TRUE(Load(player, movie.finish()));
-    const uint64_t before = BlurWork();
-    const Canvas canvas = Render(player, 64, 48);
-    const uint64_t work = BlurWork() - before;
-    // Blurred over all the room its 8 passes of boxes 255 pixels wide can reach (about 2,100 pixels square), a
-    // pass across and one down each, the work would be some 70 million values.
-    EXPECT_GT(work, 0u);
-    EXPECT_LT(work, 3'000'000u);
-    EXPECT_TRUE(Near(canvas.at(5, 5), kWhite, 3));
+    std::vector<uint8_t> innerShadow = DropShadow(kBlack, 255, 0.7, 3, true, false);
+    innerShadow.back() |= 15; // 15 passes
+    for (const auto& filter : { bevel, innerShadow }) {
+        MovieBuilder movie(64, 48);
+        movie.background(kWhite);
+        movie.rectShape(1, 0, 0, 40 * T, 40 * T, { 255, 0, 0 });
+        movie.raw(kTagPlaceObject3, Place3(1, 1, 30, 15, 0, filter));
+        movie.showFrame();
+        MoviePlayer player;
+        ASSERT_TRUE(Load(player, movie.finish()));
+        const uint64_t before = BlurWork();
+        const Canvas canvas = Render(player, 64, 48);
+        const uint64_t work = BlurWork() - before;
+        // Blurred over all the room boxes 255 pixels wide can reach in 8 or 15 passes (about 2,100 pixels square),
+        // a pass across and one down each, the work would be 70 to 130 million values.
+        EXPECT_GT(work, 0u);
+        EXPECT_LT(work, 3'000'000u);
+        EXPECT_TRUE(Near(canvas.at(5, 5), kWhite, 3));
+    }
 }
 
 // Drawn through a small clip, a filtered object's layer holds only what can reach the clip, and its filters work
