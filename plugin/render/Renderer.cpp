@@ -2424,6 +2424,26 @@ void FillGradientRows(const GradientPicture& picture, uint32_t* pixels, size_t s
 
 namespace {
 
+// The unit gradient square to the shape's space; false where it is squeezed to nothing.
+bool GradientSquare(const FillDef& fill, cairo_matrix_t& toSquare)
+{
+    cairo_matrix_init_scale(&toSquare, kGradientHalf, kGradientHalf);
+    cairo_matrix_multiply(&toSquare, &toSquare, &fill.matrix);
+    cairo_matrix_t inverse = toSquare;
+    return cairo_matrix_invert(&inverse) == CAIRO_STATUS_SUCCESS;
+}
+
+// A linear gradient's pattern matrix, from the shape's space to texels of its row of ramp entries, for an
+// invertible `toSquare`.
+cairo_matrix_t RowMatrix(const cairo_matrix_t& toSquare)
+{
+    cairo_matrix_t inverse;
+    cairo_matrix_init(&inverse, 2.0 / kGradientEntries, 0, 0, 2.0 / kGradientEntries, -1, 0);
+    cairo_matrix_multiply(&inverse, &inverse, &toSquare);
+    cairo_matrix_invert(&inverse);
+    return inverse;
+}
+
 // Works out a gradient's pixels over `image`, whose pixel (0, 0) lies at (left, top) of the device; `fromDevice`
 // takes device points to the unit gradient square.
 // `cx`, when given, is applied to each colour read from the ramp, which then holds straight colours.
@@ -2541,10 +2561,10 @@ bool Renderer::setRadialSource(cairo_t* cr, const FillDef& fill, const GradientR
     return true;
 }
 
-bool Renderer::setRowSource(cairo_t* cr, const GradientRamp& ramp, const cairo_matrix_t& toTexels, bool reflect)
+bool Renderer::setRowSource(
+    cairo_t* cr, const GradientRamp& ramp, const cairo_matrix_t& toTexels, bool reflect, const IntRect& extents)
 {
-    IntRect extents;
-    if (!CompositeExtents(cr, extents) || size_t(extents.width) * size_t(extents.height) < kOwnRowPixels)
+    if (size_t(extents.width) * size_t(extents.height) < kOwnRowPixels)
         return false;
     cairo_matrix_t fromSurface;
     RowSampler sampler;
@@ -2589,6 +2609,20 @@ bool Renderer::setRowSource(cairo_t* cr, const GradientRamp& ramp, const cairo_m
     return true;
 }
 
+bool Renderer::setStrokeRowSource(cairo_t* cr, const FillDef& fill)
+{
+    if (m_MaskMode || fill.kind != FillDef::Linear || fill.spread == FillDef::Repeat || fill.stops.empty())
+        return false;
+    cairo_matrix_t toSquare;
+    if (!GradientSquare(fill, toSquare))
+        return false;
+    IntRect extents;
+    if (!StrokeCompositeExtents(cr, extents))
+        return false;
+    return setRowSource(
+        cr, MakeGradientRamp(fill, ColorTransform {}), RowMatrix(toSquare), fill.spread == FillDef::Reflect, extents);
+}
+
 bool Renderer::setFillSource(cairo_t* cr, const FillDef& fill, const ColorTransform& cx, bool pathFill)
 {
     if (m_MaskMode) {
@@ -2610,9 +2644,7 @@ bool Renderer::setFillSource(cairo_t* cr, const FillDef& fill, const ColorTransf
         // pixel by pixel over the visible part of the path. The row's own coordinates stay small: cairo draws
         // nothing for a pattern whose coordinates grow too large per pixel.
         cairo_matrix_t toSquare; // the unit gradient square to the shape's space
-        cairo_matrix_init_scale(&toSquare, kGradientHalf, kGradientHalf);
-        cairo_matrix_multiply(&toSquare, &toSquare, &fill.matrix);
-        if (cairo_matrix_t inverse = toSquare; cairo_matrix_invert(&inverse) != CAIRO_STATUS_SUCCESS) {
+        if (!GradientSquare(fill, toSquare)) {
             // A gradient squeezed to nothing shows its last colour.
             const RGBA c = cx.apply(fill.stops.back().second);
             cairo_set_source_rgba(cr, c.r, c.g, c.b, c.a);
@@ -2627,11 +2659,9 @@ bool Renderer::setFillSource(cairo_t* cr, const FillDef& fill, const ColorTransf
         // first entry, where a repeating row of texels would mix the last entry into the first.
         if (fill.kind == FillDef::Radial || fill.spread == FillDef::Repeat)
             return setRadialSource(cr, fill, ramp, toSquare);
-        cairo_matrix_t inverse;
-        cairo_matrix_init(&inverse, 2.0 / kGradientEntries, 0, 0, 2.0 / kGradientEntries, -1, 0);
-        cairo_matrix_multiply(&inverse, &inverse, &toSquare);
-        cairo_matrix_invert(&inverse);
-        if (pathFill && setRowSource(cr, ramp, inverse, fill.spread == FillDef::Reflect))
+        const cairo_matrix_t inverse = RowMatrix(toSquare);
+        if (IntRect extents; pathFill && CompositeExtents(cr, extents)
+            && setRowSource(cr, ramp, inverse, fill.spread == FillDef::Reflect, extents))
             return true;
         cairo_surface_t* row = RampSurface(ramp);
         if (!row)
@@ -2855,6 +2885,9 @@ void Renderer::drawLayers(cairo_t* cr, const std::vector<ShapeLayer>& layers, co
             }
             cairo_set_line_width(cr, width);
             SetStrokeForm(cr, line);
+            // A linear gradient cairo would read through its transform for every pixel of the stroke's box.
+            if (line.hasFill && !perPixel)
+                setStrokeRowSource(cr, line.fill);
             cairo_stroke(cr);
         }
     }

@@ -6,6 +6,7 @@
 #include "render/ColorTransform.h"
 #include "render/Fonts.h"
 #include "render/MonoRaster.h"
+#include "render/RowPattern.h"
 #include "timeline/MoviePlayer.h"
 #include "render/Shapes.h"
 
@@ -137,9 +138,14 @@ private:
     bool characterHit(cairo_t* cr, uint16_t id, const cairo_matrix_t& placed, double x, double y, int nesting);
     // `pathFill`: the source is for filling the current path with anti-aliasing (not a stroke's, not a mask's).
     bool setFillSource(cairo_t* cr, const FillDef& fill, const ColorTransform& cx, bool pathFill = false);
-    // A linear gradient's stretched row over a fill of the current path, worked out as cairo would sample it and
-    // kept from frame to frame; false, with nothing set, where cairo is left to do it.
-    bool setRowSource(cairo_t* cr, const GradientRamp& ramp, const cairo_matrix_t& toTexels, bool reflect);
+    // A linear gradient's stretched row over `extents`, where cairo composites a fill or stroke of the current
+    // path, worked out as cairo would sample it and kept from frame to frame; false, with nothing set, where
+    // cairo is left to do it.
+    bool setRowSource(
+        cairo_t* cr, const GradientRamp& ramp, const cairo_matrix_t& toTexels, bool reflect, const IntRect& extents);
+    // The same for a stroke of the current path with a padded or reflected linear gradient `fill`, set in place
+    // of the pattern setFillSource gave it; false, with the source left as it was, where cairo is left to do it.
+    bool setStrokeRowSource(cairo_t* cr, const FillDef& fill);
     // A gradient worked out pixel by pixel; `cx`, when given, transforms the colours read from the ramp.
     bool setRadialSource(cairo_t* cr, const FillDef& fill, const GradientRamp& ramp, const cairo_matrix_t& toSquare,
         const ColorTransform* cx = nullptr);

@@ -26,6 +26,10 @@ struct IntRect {
 // path, coordinates out of range): the caller then leaves the fill to cairo.
 bool CompositeExtents(cairo_t* cr, IntRect& extents);
 
+// The same for stroking the current path with the current line settings, where cairo's outline of the stroke
+// lies inside one whole-pixel clip rectangle and the user space keeps the axes; false otherwise.
+bool StrokeCompositeExtents(cairo_t* cr, IntRect& extents);
+
 // The matrix from pixels of `cr`'s target surface to the space of a pattern with `patternMatrix` set as the
 // source now (cairo locks a source to the user space in force when it is set); false for a singular user space.
 bool SourceToSurface(cairo_t* cr, const cairo_matrix_t& patternMatrix, cairo_matrix_t& out);
