@@ -2227,15 +2227,20 @@ void FillGradientRowsPlainly(const GradientPicture& picture, uint32_t* pixels, s
 namespace {
 
 // The ramp's entries as doubles for reading it two channels to a vector: each entry's blue and green, red and
-// alpha, and the differences to the next entry's (none after the last).
+// alpha, and the differences to the next entry's (none after the last). An entry the same as the next (the
+// last, and each of a flat stretch) mixes to itself by any fraction: its pixel is read as it is.
 struct RampChannels {
     alignas(16) double from[kGradientEntries][4];
     alignas(16) double step[kGradientEntries][4];
+    uint32_t pixel[kGradientEntries];
+    bool flat[kGradientEntries];
 
     explicit RampChannels(const RampPixels& pixels)
     {
         for (size_t i = 0; i < pixels.size(); ++i) {
             const uint32_t next = pixels[std::min(i + 1, pixels.size() - 1)];
+            pixel[i] = pixels[i];
+            flat[i] = next == pixels[i];
             for (int c = 0; c < 4; ++c) {
                 const int a = int((pixels[i] >> (8 * c)) & 0xFF);
                 from[i][c] = double(a);
@@ -2367,14 +2372,16 @@ void RampRow(const RampChannels& ramp, const double* t, uint32_t* out, int count
         const __m128i entry = _mm_cvttpd_epi32(u);
         alignas(16) double f[2];
         _mm_store_pd(f, _mm_sub_pd(u, _mm_cvtepi32_pd(entry)));
-        out[i] = MixedEntry(ramp, _mm_cvtsi128_si32(entry), f[0]);
-        out[i + 1] = MixedEntry(ramp, _mm_cvtsi128_si32(_mm_shuffle_epi32(entry, 1)), f[1]);
+        const int first = _mm_cvtsi128_si32(entry);
+        const int second = _mm_cvtsi128_si32(_mm_shuffle_epi32(entry, 1));
+        out[i] = ramp.flat[first] ? ramp.pixel[first] : MixedEntry(ramp, first, f[0]);
+        out[i + 1] = ramp.flat[second] ? ramp.pixel[second] : MixedEntry(ramp, second, f[1]);
     }
     for (; i < count; ++i) {
         const double raw = t[i] * kGradientEntries - 0.5;
         const double u = raw > 0 ? std::min(raw, double(kGradientEntries - 1)) : 0.0;
         const int entry = int(u);
-        out[i] = MixedEntry(ramp, entry, u - entry);
+        out[i] = ramp.flat[entry] ? ramp.pixel[entry] : MixedEntry(ramp, entry, u - entry);
     }
 }
 
