@@ -1850,6 +1850,15 @@ void GridWarp::apply(double& x, double& y) const
 
 namespace {
 
+// How many pixels past its edges placed by `m` a stroke can reach: its width at the shape's largest scale (or
+// `devicePixels`, for one that does not scale, and never below a pixel), its corners up to the miter limit, its
+// ends, and a margin for anti-aliasing.
+double StrokeReachPixels(const cairo_matrix_t& m, double width, double miterLimit, double devicePixels)
+{
+    const double scale = std::max(std::hypot(m.xx, m.yx), std::hypot(m.xy, m.yy));
+    return std::max({ width * scale, kMinLinePixels, devicePixels }) * std::max(miterLimit, 2.0) / 2 + 2;
+}
+
 // While it lives, holds the clip to the device pixels a stroke of these edges can reach (its width at the
 // shape's largest scale, its corners up to the miter limit, its ends), the drawing state restored after. A
 // radial gradient is worked out pixel by pixel over the clip when it is set before its stroke's path: without
@@ -1877,8 +1886,7 @@ public:
             add(e.cx, e.cy);
             add(e.x1, e.y1);
         }
-        const double scale = std::max(std::hypot(m.xx, m.yx), std::hypot(m.xy, m.yy));
-        const double reach = std::max({ width * scale, kMinLinePixels, devicePixels }) * std::max(miterLimit, 2.0) / 2 + 2;
+        const double reach = StrokeReachPixels(m, width, miterLimit, devicePixels);
         if (!std::isfinite(x0 - reach) || !std::isfinite(y0 - reach) || !std::isfinite(x1 + reach)
             || !std::isfinite(y1 + reach))
             return;
@@ -2263,10 +2271,11 @@ inline __m128d FloorOfSmall(__m128d t)
     return _mm_sub_pd(whole, _mm_and_pd(_mm_cmpgt_pd(whole, t), _mm_set1_pd(1.0)));
 }
 
-// Positions along the gradient (RadialPosition's or LinearPosition's) of the pixels of two rows, one in each lane:
-// the points step as the plain loop steps them, so every lane holds the very doubles it computes. A position that
-// leaves the range where the vector floor is exact (repeat and reflect) is worked out by the plain rules.
-void TwoRowsOfPositions(const GradientPicture& picture, double* first, double* second, __m128d x, __m128d y)
+// Positions along the gradient (RadialPosition's or LinearPosition's) of the first `count` pixels of two rows, one
+// in each lane: the points step as the plain loop steps them, so every lane holds the very doubles it computes. A
+// position that leaves the range where the vector floor is exact (repeat and reflect) is worked out by the plain
+// rules.
+void TwoRowsOfPositions(const GradientPicture& picture, double* first, double* second, __m128d x, __m128d y, int count)
 {
     const FillDef::Spread spread = picture.fill->spread;
     const bool radial = picture.fill->kind == FillDef::Radial;
@@ -2281,7 +2290,7 @@ void TwoRowsOfPositions(const GradientPicture& picture, double* first, double* s
     const __m128d c = _mm_set1_pd(focal * focal - 1);
     const __m128d floorLimit = _mm_set1_pd(2147483647.0);
     const __m128d magnitude = _mm_castsi128_pd(_mm_set1_epi64x(0x7FFFFFFFFFFFFFFF));
-    for (int i = 0; i < picture.width; ++i) {
+    for (int i = 0; i < count; ++i) {
         __m128d t;
         if (!radial) {
             t = _mm_mul_pd(_mm_add_pd(x, one), half);
@@ -2396,27 +2405,44 @@ void FillGradientRows(const GradientPicture& picture, uint32_t* pixels, size_t s
     double* first = positions.data();
     double* second = first + picture.width;
     // A colour transform works on each colour read from the ramp, one pixel at a time.
-    const auto ramped = [&](const double* t, uint32_t* out) {
+    const auto ramped = [&](const double* t, uint32_t* out, int begin, int end) {
         if (!picture.cx) {
-            RampRow(ramp, t, out, picture.width);
+            RampRow(ramp, t + begin, out + begin, end - begin);
             return;
         }
-        for (int i = 0; i < picture.width; ++i)
+        for (int i = begin; i < end; ++i)
             out[i] = RampAt(*picture.ramp, t[i], *picture.cx);
+    };
+    const RowSpans* spans = picture.spans;
+    // The pixels of row j to work out: its spans, or all of it; and how far along the row they reach.
+    const auto row = [&](int j, const double* t, uint32_t* out) {
+        if (!spans) {
+            ramped(t, out, 0, picture.width);
+            return;
+        }
+        for (uint32_t i = spans->rowStart[size_t(j)]; i < spans->rowStart[size_t(j) + 1]; ++i)
+            ramped(t, out, spans->spans[i].first, spans->spans[i].second);
+    };
+    const auto reach = [&](int j) {
+        const uint32_t end = spans->rowStart[size_t(j) + 1];
+        return end > spans->rowStart[size_t(j)] ? spans->spans[end - 1].second : 0;
     };
     for (int j = from; j < to; j += 2) {
         // Two rows at once; a last row alone goes in both lanes.
         const int k = std::min(j + 1, to - 1);
+        const int count = spans ? std::max(reach(j), reach(k)) : picture.width;
+        if (count <= 0)
+            continue;
         double x0 = picture.left + 0.5;
         double y0 = picture.top + j + 0.5;
         double x1 = x0;
         double y1 = picture.top + k + 0.5;
         cairo_matrix_transform_point(&picture.fromDevice, &x0, &y0);
         cairo_matrix_transform_point(&picture.fromDevice, &x1, &y1);
-        TwoRowsOfPositions(picture, first, second, _mm_set_pd(x1, x0), _mm_set_pd(y1, y0));
-        ramped(first, pixels + size_t(j) * stride);
+        TwoRowsOfPositions(picture, first, second, _mm_set_pd(x1, x0), _mm_set_pd(y1, y0), count);
+        row(j, first, pixels + size_t(j) * stride);
         if (k != j)
-            ramped(second, pixels + size_t(k) * stride);
+            row(k, second, pixels + size_t(k) * stride);
     }
 }
 
@@ -2455,7 +2481,7 @@ cairo_matrix_t RowMatrix(const cairo_matrix_t& toSquare)
 // takes device points to the unit gradient square.
 // `cx`, when given, is applied to each colour read from the ramp, which then holds straight colours.
 void FillGradient(cairo_surface_t* image, const FillDef& fill, const RampPixels& pixels, double focal,
-    const cairo_matrix_t& fromDevice, int left, int top, const ColorTransform* cx)
+    const cairo_matrix_t& fromDevice, int left, int top, const ColorTransform* cx, const RowSpans* spans)
 {
     const int width = cairo_image_surface_get_width(image);
     const int height = cairo_image_surface_get_height(image);
@@ -2470,6 +2496,7 @@ void FillGradient(cairo_surface_t* image, const FillDef& fill, const RampPixels&
     picture.left = left;
     picture.top = top;
     picture.width = width;
+    picture.spans = spans;
     auto* rows = reinterpret_cast<uint32_t*>(data);
     FillInTwo(height, size_t(width) * size_t(height),
         [&](int from, int to) { FillGradientRows(picture, rows, stride, from, to); });
@@ -2477,6 +2504,75 @@ void FillGradient(cairo_surface_t* image, const FillDef& fill, const RampPixels&
 }
 
 } // namespace
+
+void Renderer::strokeSpans(const StrokeShape& stroke, int left, int top, int width, int height)
+{
+    // Each edge's box (its control point's too: a curve keeps inside the three), grown by the reach, in the
+    // picture's columns and rows.
+    struct Box {
+        int x0, x1, y0, y1;
+    };
+    std::vector<Box> boxes;
+    boxes.reserve(stroke.edges->size());
+    const auto inside = [](double v, int limit) { return v > 0 ? (v < limit ? int(v) : limit) : 0; };
+    for (const Edge& e : *stroke.edges) {
+        double x0 = std::numeric_limits<double>::infinity();
+        double y0 = x0;
+        double x1 = -x0;
+        double y1 = -x0;
+        for (auto [x, y] : { Point2 { e.x0, e.y0 }, Point2 { e.cx, e.cy }, Point2 { e.x1, e.y1 } }) {
+            cairo_matrix_transform_point(&stroke.m, &x, &y);
+            x0 = std::min(x0, x);
+            y0 = std::min(y0, y);
+            x1 = std::max(x1, x);
+            y1 = std::max(y1, y);
+        }
+        Box box { 0, width, 0, height }; // the whole picture where a point is out of reach of doubles
+        if (std::isfinite(x0 - stroke.reach) && std::isfinite(x1 + stroke.reach) && std::isfinite(y0 - stroke.reach)
+            && std::isfinite(y1 + stroke.reach))
+            box = { inside(std::floor(x0 - stroke.reach) - left, width),
+                inside(std::ceil(x1 + stroke.reach) - left, width), inside(std::floor(y0 - stroke.reach) - top, height),
+                inside(std::ceil(y1 + stroke.reach) - top, height) };
+        if (box.x0 < box.x1 && box.y0 < box.y1)
+            boxes.push_back(box);
+    }
+    std::sort(boxes.begin(), boxes.end(), [](const Box& a, const Box& b) { return a.y0 < b.y0; });
+    // Down the rows, the boxes that hold each: their columns, merged.
+    RowSpans& out = m_Spans;
+    out.rowStart.assign(size_t(height) + 1, 0);
+    out.spans.clear();
+    std::vector<Box> active;
+    std::vector<std::pair<int, int>> row;
+    size_t next = 0;
+    for (int j = 0; j < height; ++j) {
+        while (next < boxes.size() && boxes[next].y0 <= j)
+            active.push_back(boxes[next++]);
+        std::erase_if(active, [j](const Box& b) { return b.y1 <= j; });
+        row.clear();
+        for (const Box& b : active)
+            row.emplace_back(b.x0, b.x1);
+        std::sort(row.begin(), row.end());
+        out.rowStart[size_t(j)] = uint32_t(out.spans.size());
+        for (const auto& span : row)
+            if (!out.spans.empty() && size_t(out.rowStart[size_t(j)]) < out.spans.size()
+                && span.first <= out.spans.back().second)
+                out.spans.back().second = std::max(out.spans.back().second, span.second);
+            else
+                out.spans.push_back(span);
+    }
+    out.rowStart[size_t(height)] = uint32_t(out.spans.size());
+}
+
+void Renderer::appendStrokeKey(const StrokeShape& stroke)
+{
+    std::vector<uint64_t>& key = m_GradientKey;
+    key.push_back(stroke.edges->size());
+    for (double v : { stroke.m.xx, stroke.m.yx, stroke.m.xy, stroke.m.yy, stroke.m.x0, stroke.m.y0, stroke.reach })
+        key.push_back(std::bit_cast<uint64_t>(v));
+    for (const Edge& e : *stroke.edges)
+        for (double v : { e.x0, e.y0, e.cx, e.cy, e.x1, e.y1 })
+            key.push_back(std::bit_cast<uint64_t>(v));
+}
 
 cairo_surface_t* Renderer::keptGradient(const uint32_t* ramp, size_t entries, int width, int height, bool& fresh)
 {
@@ -2506,7 +2602,7 @@ cairo_surface_t* Renderer::keptGradient(const uint32_t* ramp, size_t entries, in
 }
 
 bool Renderer::setRadialSource(cairo_t* cr, const FillDef& fill, const GradientRamp& ramp,
-    const cairo_matrix_t& toSquare, const ColorTransform* cx)
+    const cairo_matrix_t& toSquare, const ColorTransform* cx, const StrokeShape* stroke)
 {
     // The pixels to work out: the current path's extents within the clip, or the whole clip when the path is
     // still to come (a stroke's, whose width reaches past its path).
@@ -2551,12 +2647,16 @@ bool Renderer::setRadialSource(cairo_t* cr, const FillDef& fill, const GradientR
         key.push_back(std::bit_cast<uint64_t>(v));
     key.push_back(uint64_t(uint32_t(left)) | uint64_t(uint32_t(top)) << 32);
     key.push_back(uint64_t(uint32_t(width)) | uint64_t(uint32_t(height)) << 32);
+    if (stroke)
+        appendStrokeKey(*stroke);
     bool fresh = false;
     cairo_surface_t* image = keptGradient(pixels.data(), pixels.size(), width, height, fresh);
     if (!image)
         return false;
+    if (fresh && stroke)
+        strokeSpans(*stroke, left, top, width, height);
     if (fresh)
-        FillGradient(image, fill, pixels, focal, fromDevice, left, top, cx);
+        FillGradient(image, fill, pixels, focal, fromDevice, left, top, cx, stroke ? &m_Spans : nullptr);
     // The picture's pixels sit in device space at (left, top). Set there, the pattern is a whole-pixel
     // translation that cairo copies as it is; set through the shape's space, the round trip to device space and
     // back leaves a transform a hair off one, which cairo reads a pixel at a time through the transform.
@@ -2568,8 +2668,8 @@ bool Renderer::setRadialSource(cairo_t* cr, const FillDef& fill, const GradientR
     return true;
 }
 
-bool Renderer::setRowSource(
-    cairo_t* cr, const GradientRamp& ramp, const cairo_matrix_t& toTexels, bool reflect, const IntRect& extents)
+bool Renderer::setRowSource(cairo_t* cr, const GradientRamp& ramp, const cairo_matrix_t& toTexels, bool reflect,
+    const IntRect& extents, const StrokeShape* stroke)
 {
     if (size_t(extents.width) * size_t(extents.height) < kOwnRowPixels)
         return false;
@@ -2587,17 +2687,32 @@ bool Renderer::setRowSource(
     key.push_back(uint64_t(uint32_t(sampler.offsetX())) | uint64_t(uint32_t(sampler.offsetY())) << 32);
     key.push_back(uint64_t(uint32_t(extents.x)) | uint64_t(uint32_t(extents.y)) << 32);
     key.push_back(uint64_t(uint32_t(extents.width)) | uint64_t(uint32_t(extents.height)) << 32);
+    if (stroke)
+        appendStrokeKey(*stroke);
     bool fresh = false;
     cairo_surface_t* image = keptGradient(pixels.data(), pixels.size(), extents.width, extents.height, fresh);
     if (!image)
         return false;
+    if (fresh && stroke)
+        strokeSpans(*stroke, extents.x, extents.y, extents.width, extents.height);
     if (fresh) {
         unsigned char* data = cairo_image_surface_get_data(image);
         const int stride = cairo_image_surface_get_stride(image);
         FillInTwo(extents.height, size_t(extents.width) * size_t(extents.height), [&](int from, int to) {
-            sampler.fillRows(pixels.data(), extents.x, extents.y + from,
-                reinterpret_cast<uint32_t*>(data + size_t(from) * size_t(stride)), size_t(stride) / 4, extents.width,
-                to - from);
+            if (!stroke) {
+                sampler.fillRows(pixels.data(), extents.x, extents.y + from,
+                    reinterpret_cast<uint32_t*>(data + size_t(from) * size_t(stride)), size_t(stride) / 4,
+                    extents.width, to - from);
+                return;
+            }
+            // A row's pixels depend on their own position alone: the stretches the stroke reaches are enough.
+            for (int j = from; j < to; ++j) {
+                auto* row = reinterpret_cast<uint32_t*>(data + size_t(j) * size_t(stride));
+                for (uint32_t i = m_Spans.rowStart[size_t(j)]; i < m_Spans.rowStart[size_t(j) + 1]; ++i) {
+                    const auto [begin, end] = m_Spans.spans[i];
+                    sampler.fill(pixels.data(), extents.x + begin, extents.y + j, row + begin, end - begin);
+                }
+            }
         });
         cairo_surface_mark_dirty(image);
     }
@@ -2616,7 +2731,7 @@ bool Renderer::setRowSource(
     return true;
 }
 
-bool Renderer::setStrokeRowSource(cairo_t* cr, const FillDef& fill)
+bool Renderer::setStrokeRowSource(cairo_t* cr, const FillDef& fill, const StrokeShape* stroke)
 {
     if (m_MaskMode || fill.kind != FillDef::Linear || fill.spread == FillDef::Repeat || fill.stops.empty())
         return false;
@@ -2626,11 +2741,12 @@ bool Renderer::setStrokeRowSource(cairo_t* cr, const FillDef& fill)
     IntRect extents;
     if (!StrokeCompositeExtents(cr, extents))
         return false;
-    return setRowSource(
-        cr, MakeGradientRamp(fill, ColorTransform {}), RowMatrix(toSquare), fill.spread == FillDef::Reflect, extents);
+    return setRowSource(cr, MakeGradientRamp(fill, ColorTransform {}), RowMatrix(toSquare),
+        fill.spread == FillDef::Reflect, extents, stroke);
 }
 
-bool Renderer::setFillSource(cairo_t* cr, const FillDef& fill, const ColorTransform& cx, bool pathFill)
+bool Renderer::setFillSource(
+    cairo_t* cr, const FillDef& fill, const ColorTransform& cx, bool pathFill, const StrokeShape* stroke)
 {
     if (m_MaskMode) {
         cairo_set_source_rgba(cr, 0, 0, 0, 1);
@@ -2660,12 +2776,12 @@ bool Renderer::setFillSource(cairo_t* cr, const FillDef& fill, const ColorTransf
         // A colour transform works on the colour read from the ramp, which holds the gradient's own colours:
         // such gradients are worked out pixel by pixel.
         if (!cx.isIdentity())
-            return setRadialSource(cr, fill, MakeGradientRamp(fill, ColorTransform {}), toSquare, &cx);
+            return setRadialSource(cr, fill, MakeGradientRamp(fill, ColorTransform {}), toSquare, &cx, stroke);
         const GradientRamp ramp = MakeGradientRamp(fill, cx);
         // Repeating linear gradients are worked out pixel by pixel too: each repeat starts afresh at the ramp's
         // first entry, where a repeating row of texels would mix the last entry into the first.
         if (fill.kind == FillDef::Radial || fill.spread == FillDef::Repeat)
-            return setRadialSource(cr, fill, ramp, toSquare);
+            return setRadialSource(cr, fill, ramp, toSquare, nullptr, stroke);
         const cairo_matrix_t inverse = RowMatrix(toSquare);
         if (IntRect extents; pathFill && CompositeExtents(cr, extents)
             && setRowSource(cr, ramp, inverse, fill.spread == FillDef::Reflect, extents))
@@ -2817,12 +2933,16 @@ void Renderer::drawLayers(cairo_t* cr, const std::vector<ShapeLayer>& layers, co
                 }
             }
             const double holderScale = std::max(std::hypot(holder.xx, holder.yx), std::hypot(holder.xy, holder.yy));
-            const StrokeReachClip reach(cr, !m_MaskMode && !warp && line.hasFill && perPixel, m,
-                edges, line.width, line.miterLimit, kept ? keptWidth * holderScale : 0);
+            const double devicePixels = kept ? keptWidth * holderScale : 0;
+            const StrokeReachClip reach(cr, !m_MaskMode && !warp && line.hasFill && perPixel, m, edges, line.width,
+                line.miterLimit, devicePixels);
+            // A gradient picture worked out for the stroke needs only the pixels within its reach of the edges.
+            const StrokeShape shape { &edges, m, StrokeReachPixels(m, line.width, line.miterLimit, devicePixels) };
+            const StrokeShape* shaped = warp || m_Movie.quality() == Quality::Low ? nullptr : &shape;
             if (m_MaskMode) {
                 cairo_set_source_rgba(cr, 0, 0, 0, 1);
             } else if (line.hasFill) {
-                if (!setFillSource(cr, line.fill, cx))
+                if (!setFillSource(cr, line.fill, cx, false, shaped))
                     continue;
             } else {
                 const RGBA c = cx.apply(line.color);
@@ -2894,7 +3014,7 @@ void Renderer::drawLayers(cairo_t* cr, const std::vector<ShapeLayer>& layers, co
             SetStrokeForm(cr, line);
             // A linear gradient cairo would read through its transform for every pixel of the stroke's box.
             if (line.hasFill && !perPixel)
-                setStrokeRowSource(cr, line.fill);
+                setStrokeRowSource(cr, line.fill, shaped);
             cairo_stroke(cr);
         }
     }

@@ -6,6 +6,7 @@
 
 #include <cairo.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <random>
@@ -186,12 +187,20 @@ bool FilledByRow(const Case& c, std::vector<uint32_t>& pixels)
         && SourceToSurface(cr, c.toTexels, fromSurface) && sampler.set(fromSurface, extents, kTexels, c.reflect);
     if (taken) {
         std::vector<uint32_t> picture(size_t(extents.width) * extents.height);
-        // In two pieces, as the drawing thread and its helper share them.
+        // In two pieces, as the drawing thread and its helper share them; a stroke's rows in two stretches each,
+        // as the stretches a stroke reaches are worked out alone.
         const int half = extents.height / 2;
         sampler.fillRows(c.texels.data(), extents.x, extents.y, picture.data(), size_t(extents.width), extents.width,
             half);
         sampler.fillRows(c.texels.data(), extents.x, extents.y + half, picture.data() + size_t(half) * extents.width,
             size_t(extents.width), extents.width, extents.height - half);
+        for (int j = 0; c.stroke && j < extents.height; ++j) {
+            uint32_t* row = picture.data() + size_t(j) * size_t(extents.width);
+            const int cut = (j * 7) % extents.width;
+            std::fill_n(row, extents.width, 0u);
+            sampler.fill(c.texels.data(), extents.x, extents.y + j, row, cut);
+            sampler.fill(c.texels.data(), extents.x + cut, extents.y + j, row + cut, extents.width - cut);
+        }
         cairo_surface_t* image = cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(picture.data()),
             CAIRO_FORMAT_ARGB32, extents.width, extents.height, extents.width * 4);
         cairo_identity_matrix(cr);
