@@ -756,6 +756,7 @@ public:
         , m_Polygons(polygons)
         , m_ShapeSpace(shapeSpace && polygons)
         , m_Warp(warp)
+        , m_Tolerance(CurveTolerance(placement))
     { }
 
     void moveTo(double x, double y) const
@@ -780,17 +781,9 @@ public:
             return;
         }
         // The quadratic curve as straight pieces cut where it bends, worked out in the shape's own space as the
-        // format's players cache a shape's outline once for every placement: the pieces keep within
-        // kCurveTolerance twips of the curve there, and within kCurveDevicePixels of it on the screen. The points
-        // between the curve's ends are placed as they fall: only the records' own points lie on twips.
-        double tolerance = kCurveTolerance;
-        if (m_Placement) {
-            const double scale = std::max(std::hypot(m_Placement->xx, m_Placement->yx),
-                std::hypot(m_Placement->xy, m_Placement->yy));
-            if (scale * tolerance > kCurveDevicePixels)
-                tolerance = kCurveDevicePixels / scale;
-        }
-        QuadraticCuts({ e.x0, e.y0 }, { e.cx, e.cy }, { e.x1, e.y1 }, tolerance, kMaxCurvePieces, m_Cuts);
+        // format's players cache a shape's outline once for every placement. The points between the curve's ends
+        // are placed as they fall: only the records' own points lie on twips.
+        QuadraticCuts({ e.x0, e.y0 }, { e.cx, e.cy }, { e.x1, e.y1 }, m_Tolerance, kMaxCurvePieces, m_Cuts);
         for (double t : m_Cuts) {
             const double u = 1 - t;
             double x = t < 1 ? u * u * e.x0 + 2 * u * t * e.cx + t * t * e.x1 : e.x1;
@@ -803,6 +796,20 @@ public:
     cairo_t* context() const { return m_Cr; }
 
 private:
+    // How far in the shape's space the pieces of a curve may stray from it: kCurveTolerance twips, and at most
+    // kCurveDevicePixels on the screen.
+    static double CurveTolerance(const cairo_matrix_t* placement)
+    {
+        double tolerance = kCurveTolerance;
+        if (placement) {
+            const double scale
+                = std::max(std::hypot(placement->xx, placement->yx), std::hypot(placement->xy, placement->yy));
+            if (scale * tolerance > kCurveDevicePixels)
+                tolerance = kCurveDevicePixels / scale;
+        }
+        return tolerance;
+    }
+
     void lineTo(double x, double y) const
     {
         if (!m_ShapeSpace)
@@ -832,6 +839,7 @@ private:
     Polygons* m_Polygons;
     bool m_ShapeSpace;
     const GridWarp* m_Warp;
+    double m_Tolerance; // for cutting curves
     mutable std::vector<double> m_Cuts; // a curve's cuts, kept from one curve to the next
 };
 
