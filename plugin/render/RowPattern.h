@@ -1,10 +1,11 @@
 // A row of texels (a linear gradient's ramp) stretched across the device, worked out by our own loop with the
-// very bytes cairo gives when it fills a path with that row as a bilinear-filtered surface pattern, padded or
-// reflected: where cairo walks pixman's general per-pixel fetch for every pixel of a large fill, this loop
-// costs a few operations a pixel and its result can be kept from frame to frame.
+// very bytes cairo gives when it fills or strokes a path with that row as a bilinear-filtered surface pattern,
+// padded or reflected: where cairo walks pixman's general per-pixel fetch for every pixel of a large fill, this
+// loop costs a few operations a pixel and its result can be kept from frame to frame.
 //
 // cairo hands pixman a 16.16 fixed-point transform that it fits at the centre of the integer rectangle it
-// composites in, so the bytes depend on that rectangle too: CompositeExtents finds it for a fill as cairo does.
+// composites in, so the bytes depend on that rectangle too: CompositeExtents finds it for a fill as cairo does,
+// StrokeCompositeExtents for a stroke.
 #pragma once
 
 #include <cairo.h>
