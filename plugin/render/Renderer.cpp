@@ -756,6 +756,7 @@ public:
         , m_Polygons(polygons)
         , m_ShapeSpace(shapeSpace && polygons)
         , m_Warp(warp)
+        , m_Tolerance(CurveTolerance(placement))
     { }
 
     void moveTo(double x, double y) const
@@ -780,17 +781,9 @@ public:
             return;
         }
         // The quadratic curve as straight pieces cut where it bends, worked out in the shape's own space as the
-        // format's players cache a shape's outline once for every placement: the pieces keep within
-        // kCurveTolerance twips of the curve there, and within kCurveDevicePixels of it on the screen. The points
-        // between the curve's ends are placed as they fall: only the records' own points lie on twips.
-        double tolerance = kCurveTolerance;
-        if (m_Placement) {
-            const double scale = std::max(std::hypot(m_Placement->xx, m_Placement->yx),
-                std::hypot(m_Placement->xy, m_Placement->yy));
-            if (scale * tolerance > kCurveDevicePixels)
-                tolerance = kCurveDevicePixels / scale;
-        }
-        QuadraticCuts({ e.x0, e.y0 }, { e.cx, e.cy }, { e.x1, e.y1 }, tolerance, kMaxCurvePieces, m_Cuts);
+        // format's players cache a shape's outline once for every placement. The points between the curve's ends
+        // are placed as they fall: only the records' own points lie on twips.
+        QuadraticCuts({ e.x0, e.y0 }, { e.cx, e.cy }, { e.x1, e.y1 }, m_Tolerance, kMaxCurvePieces, m_Cuts);
         for (double t : m_Cuts) {
             const double u = 1 - t;
             double x = t < 1 ? u * u * e.x0 + 2 * u * t * e.cx + t * t * e.x1 : e.x1;
@@ -803,6 +796,20 @@ public:
     cairo_t* context() const { return m_Cr; }
 
 private:
+    // How far in the shape's space the pieces of a curve may stray from it: kCurveTolerance twips, and at most
+    // kCurveDevicePixels on the screen.
+    static double CurveTolerance(const cairo_matrix_t* placement)
+    {
+        double tolerance = kCurveTolerance;
+        if (placement) {
+            const double scale
+                = std::max(std::hypot(placement->xx, placement->yx), std::hypot(placement->xy, placement->yy));
+            if (scale * tolerance > kCurveDevicePixels)
+                tolerance = kCurveDevicePixels / scale;
+        }
+        return tolerance;
+    }
+
     void lineTo(double x, double y) const
     {
         if (!m_ShapeSpace)
@@ -832,6 +839,7 @@ private:
     Polygons* m_Polygons;
     bool m_ShapeSpace;
     const GridWarp* m_Warp;
+    double m_Tolerance; // for cutting curves
     mutable std::vector<double> m_Cuts; // a curve's cuts, kept from one curve to the next
 };
 
@@ -1852,6 +1860,15 @@ void GridWarp::apply(double& x, double& y) const
 
 namespace {
 
+// How many pixels past its edges placed by `m` a stroke can reach: its width at the shape's largest scale (or
+// `devicePixels`, for one that does not scale, and never below a pixel), its corners up to the miter limit, its
+// ends, and a margin for anti-aliasing.
+double StrokeReachPixels(const cairo_matrix_t& m, double width, double miterLimit, double devicePixels)
+{
+    const double scale = std::max(std::hypot(m.xx, m.yx), std::hypot(m.xy, m.yy));
+    return std::max({ width * scale, kMinLinePixels, devicePixels }) * std::max(miterLimit, 2.0) / 2 + 2;
+}
+
 // While it lives, holds the clip to the device pixels a stroke of these edges can reach (its width at the
 // shape's largest scale, its corners up to the miter limit, its ends), the drawing state restored after. A
 // radial gradient is worked out pixel by pixel over the clip when it is set before its stroke's path: without
@@ -1879,8 +1896,7 @@ public:
             add(e.cx, e.cy);
             add(e.x1, e.y1);
         }
-        const double scale = std::max(std::hypot(m.xx, m.yx), std::hypot(m.xy, m.yy));
-        const double reach = std::max({ width * scale, kMinLinePixels, devicePixels }) * std::max(miterLimit, 2.0) / 2 + 2;
+        const double reach = StrokeReachPixels(m, width, miterLimit, devicePixels);
         if (!std::isfinite(x0 - reach) || !std::isfinite(y0 - reach) || !std::isfinite(x1 + reach)
             || !std::isfinite(y1 + reach))
             return;
@@ -2229,15 +2245,20 @@ void FillGradientRowsPlainly(const GradientPicture& picture, uint32_t* pixels, s
 namespace {
 
 // The ramp's entries as doubles for reading it two channels to a vector: each entry's blue and green, red and
-// alpha, and the differences to the next entry's (none after the last).
+// alpha, and the differences to the next entry's (none after the last). An entry the same as the next (the
+// last, and each of a flat stretch) mixes to itself by any fraction: its pixel is read as it is.
 struct RampChannels {
     alignas(16) double from[kGradientEntries][4];
     alignas(16) double step[kGradientEntries][4];
+    uint32_t pixel[kGradientEntries];
+    bool flat[kGradientEntries];
 
     explicit RampChannels(const RampPixels& pixels)
     {
         for (size_t i = 0; i < pixels.size(); ++i) {
             const uint32_t next = pixels[std::min(i + 1, pixels.size() - 1)];
+            pixel[i] = pixels[i];
+            flat[i] = next == pixels[i];
             for (int c = 0; c < 4; ++c) {
                 const int a = int((pixels[i] >> (8 * c)) & 0xFF);
                 from[i][c] = double(a);
@@ -2260,10 +2281,11 @@ inline __m128d FloorOfSmall(__m128d t)
     return _mm_sub_pd(whole, _mm_and_pd(_mm_cmpgt_pd(whole, t), _mm_set1_pd(1.0)));
 }
 
-// Positions along the gradient (RadialPosition's or LinearPosition's) of the pixels of two rows, one in each lane:
-// the points step as the plain loop steps them, so every lane holds the very doubles it computes. A position that
-// leaves the range where the vector floor is exact (repeat and reflect) is worked out by the plain rules.
-void TwoRowsOfPositions(const GradientPicture& picture, double* first, double* second, __m128d x, __m128d y)
+// Positions along the gradient (RadialPosition's or LinearPosition's) of the first `count` pixels of two rows, one
+// in each lane: the points step as the plain loop steps them, so every lane holds the very doubles it computes. A
+// position that leaves the range where the vector floor is exact (repeat and reflect) is worked out by the plain
+// rules.
+void TwoRowsOfPositions(const GradientPicture& picture, double* first, double* second, __m128d x, __m128d y, int count)
 {
     const FillDef::Spread spread = picture.fill->spread;
     const bool radial = picture.fill->kind == FillDef::Radial;
@@ -2278,7 +2300,7 @@ void TwoRowsOfPositions(const GradientPicture& picture, double* first, double* s
     const __m128d c = _mm_set1_pd(focal * focal - 1);
     const __m128d floorLimit = _mm_set1_pd(2147483647.0);
     const __m128d magnitude = _mm_castsi128_pd(_mm_set1_epi64x(0x7FFFFFFFFFFFFFFF));
-    for (int i = 0; i < picture.width; ++i) {
+    for (int i = 0; i < count; ++i) {
         __m128d t;
         if (!radial) {
             t = _mm_mul_pd(_mm_add_pd(x, one), half);
@@ -2369,14 +2391,16 @@ void RampRow(const RampChannels& ramp, const double* t, uint32_t* out, int count
         const __m128i entry = _mm_cvttpd_epi32(u);
         alignas(16) double f[2];
         _mm_store_pd(f, _mm_sub_pd(u, _mm_cvtepi32_pd(entry)));
-        out[i] = MixedEntry(ramp, _mm_cvtsi128_si32(entry), f[0]);
-        out[i + 1] = MixedEntry(ramp, _mm_cvtsi128_si32(_mm_shuffle_epi32(entry, 1)), f[1]);
+        const int first = _mm_cvtsi128_si32(entry);
+        const int second = _mm_cvtsi128_si32(_mm_shuffle_epi32(entry, 1));
+        out[i] = ramp.flat[first] ? ramp.pixel[first] : MixedEntry(ramp, first, f[0]);
+        out[i + 1] = ramp.flat[second] ? ramp.pixel[second] : MixedEntry(ramp, second, f[1]);
     }
     for (; i < count; ++i) {
         const double raw = t[i] * kGradientEntries - 0.5;
         const double u = raw > 0 ? std::min(raw, double(kGradientEntries - 1)) : 0.0;
         const int entry = int(u);
-        out[i] = MixedEntry(ramp, entry, u - entry);
+        out[i] = ramp.flat[entry] ? ramp.pixel[entry] : MixedEntry(ramp, entry, u - entry);
     }
 }
 
@@ -2391,27 +2415,44 @@ void FillGradientRows(const GradientPicture& picture, uint32_t* pixels, size_t s
     double* first = positions.data();
     double* second = first + picture.width;
     // A colour transform works on each colour read from the ramp, one pixel at a time.
-    const auto ramped = [&](const double* t, uint32_t* out) {
+    const auto ramped = [&](const double* t, uint32_t* out, int begin, int end) {
         if (!picture.cx) {
-            RampRow(ramp, t, out, picture.width);
+            RampRow(ramp, t + begin, out + begin, end - begin);
             return;
         }
-        for (int i = 0; i < picture.width; ++i)
+        for (int i = begin; i < end; ++i)
             out[i] = RampAt(*picture.ramp, t[i], *picture.cx);
+    };
+    const RowSpans* spans = picture.spans;
+    // The pixels of row j to work out: its spans, or all of it; and how far along the row they reach.
+    const auto row = [&](int j, const double* t, uint32_t* out) {
+        if (!spans) {
+            ramped(t, out, 0, picture.width);
+            return;
+        }
+        for (uint32_t i = spans->rowStart[size_t(j)]; i < spans->rowStart[size_t(j) + 1]; ++i)
+            ramped(t, out, spans->spans[i].first, spans->spans[i].second);
+    };
+    const auto reach = [&](int j) {
+        const uint32_t end = spans->rowStart[size_t(j) + 1];
+        return end > spans->rowStart[size_t(j)] ? spans->spans[end - 1].second : 0;
     };
     for (int j = from; j < to; j += 2) {
         // Two rows at once; a last row alone goes in both lanes.
         const int k = std::min(j + 1, to - 1);
+        const int count = spans ? std::max(reach(j), reach(k)) : picture.width;
+        if (count <= 0)
+            continue;
         double x0 = picture.left + 0.5;
         double y0 = picture.top + j + 0.5;
         double x1 = x0;
         double y1 = picture.top + k + 0.5;
         cairo_matrix_transform_point(&picture.fromDevice, &x0, &y0);
         cairo_matrix_transform_point(&picture.fromDevice, &x1, &y1);
-        TwoRowsOfPositions(picture, first, second, _mm_set_pd(x1, x0), _mm_set_pd(y1, y0));
-        ramped(first, pixels + size_t(j) * stride);
+        TwoRowsOfPositions(picture, first, second, _mm_set_pd(x1, x0), _mm_set_pd(y1, y0), count);
+        row(j, first, pixels + size_t(j) * stride);
         if (k != j)
-            ramped(second, pixels + size_t(k) * stride);
+            row(k, second, pixels + size_t(k) * stride);
     }
 }
 
@@ -2426,11 +2467,31 @@ void FillGradientRows(const GradientPicture& picture, uint32_t* pixels, size_t s
 
 namespace {
 
+// The unit gradient square to the shape's space; false where it is squeezed to nothing.
+bool GradientSquare(const FillDef& fill, cairo_matrix_t& toSquare)
+{
+    cairo_matrix_init_scale(&toSquare, kGradientHalf, kGradientHalf);
+    cairo_matrix_multiply(&toSquare, &toSquare, &fill.matrix);
+    cairo_matrix_t inverse = toSquare;
+    return cairo_matrix_invert(&inverse) == CAIRO_STATUS_SUCCESS;
+}
+
+// A linear gradient's pattern matrix, from the shape's space to texels of its row of ramp entries, for an
+// invertible `toSquare`.
+cairo_matrix_t RowMatrix(const cairo_matrix_t& toSquare)
+{
+    cairo_matrix_t inverse;
+    cairo_matrix_init(&inverse, 2.0 / kGradientEntries, 0, 0, 2.0 / kGradientEntries, -1, 0);
+    cairo_matrix_multiply(&inverse, &inverse, &toSquare);
+    cairo_matrix_invert(&inverse);
+    return inverse;
+}
+
 // Works out a gradient's pixels over `image`, whose pixel (0, 0) lies at (left, top) of the device; `fromDevice`
 // takes device points to the unit gradient square.
 // `cx`, when given, is applied to each colour read from the ramp, which then holds straight colours.
 void FillGradient(cairo_surface_t* image, const FillDef& fill, const RampPixels& pixels, double focal,
-    const cairo_matrix_t& fromDevice, int left, int top, const ColorTransform* cx)
+    const cairo_matrix_t& fromDevice, int left, int top, const ColorTransform* cx, const RowSpans* spans)
 {
     const int width = cairo_image_surface_get_width(image);
     const int height = cairo_image_surface_get_height(image);
@@ -2445,6 +2506,7 @@ void FillGradient(cairo_surface_t* image, const FillDef& fill, const RampPixels&
     picture.left = left;
     picture.top = top;
     picture.width = width;
+    picture.spans = spans;
     auto* rows = reinterpret_cast<uint32_t*>(data);
     FillInTwo(height, size_t(width) * size_t(height),
         [&](int from, int to) { FillGradientRows(picture, rows, stride, from, to); });
@@ -2452,6 +2514,75 @@ void FillGradient(cairo_surface_t* image, const FillDef& fill, const RampPixels&
 }
 
 } // namespace
+
+void Renderer::strokeSpans(const StrokeShape& stroke, int left, int top, int width, int height)
+{
+    // Each edge's box (its control point's too: a curve keeps inside the three), grown by the reach, in the
+    // picture's columns and rows.
+    struct Box {
+        int x0, x1, y0, y1;
+    };
+    std::vector<Box> boxes;
+    boxes.reserve(stroke.edges->size());
+    const auto inside = [](double v, int limit) { return v > 0 ? (v < limit ? int(v) : limit) : 0; };
+    for (const Edge& e : *stroke.edges) {
+        double x0 = std::numeric_limits<double>::infinity();
+        double y0 = x0;
+        double x1 = -x0;
+        double y1 = -x0;
+        for (auto [x, y] : { Point2 { e.x0, e.y0 }, Point2 { e.cx, e.cy }, Point2 { e.x1, e.y1 } }) {
+            cairo_matrix_transform_point(&stroke.m, &x, &y);
+            x0 = std::min(x0, x);
+            y0 = std::min(y0, y);
+            x1 = std::max(x1, x);
+            y1 = std::max(y1, y);
+        }
+        Box box { 0, width, 0, height }; // the whole picture where a point is out of reach of doubles
+        if (std::isfinite(x0 - stroke.reach) && std::isfinite(x1 + stroke.reach) && std::isfinite(y0 - stroke.reach)
+            && std::isfinite(y1 + stroke.reach))
+            box = { inside(std::floor(x0 - stroke.reach) - left, width),
+                inside(std::ceil(x1 + stroke.reach) - left, width), inside(std::floor(y0 - stroke.reach) - top, height),
+                inside(std::ceil(y1 + stroke.reach) - top, height) };
+        if (box.x0 < box.x1 && box.y0 < box.y1)
+            boxes.push_back(box);
+    }
+    std::sort(boxes.begin(), boxes.end(), [](const Box& a, const Box& b) { return a.y0 < b.y0; });
+    // Down the rows, the boxes that hold each: their columns, merged.
+    RowSpans& out = m_Spans;
+    out.rowStart.assign(size_t(height) + 1, 0);
+    out.spans.clear();
+    std::vector<Box> active;
+    std::vector<std::pair<int, int>> row;
+    size_t next = 0;
+    for (int j = 0; j < height; ++j) {
+        while (next < boxes.size() && boxes[next].y0 <= j)
+            active.push_back(boxes[next++]);
+        std::erase_if(active, [j](const Box& b) { return b.y1 <= j; });
+        row.clear();
+        for (const Box& b : active)
+            row.emplace_back(b.x0, b.x1);
+        std::sort(row.begin(), row.end());
+        out.rowStart[size_t(j)] = uint32_t(out.spans.size());
+        for (const auto& span : row)
+            if (!out.spans.empty() && size_t(out.rowStart[size_t(j)]) < out.spans.size()
+                && span.first <= out.spans.back().second)
+                out.spans.back().second = std::max(out.spans.back().second, span.second);
+            else
+                out.spans.push_back(span);
+    }
+    out.rowStart[size_t(height)] = uint32_t(out.spans.size());
+}
+
+void Renderer::appendStrokeKey(const StrokeShape& stroke)
+{
+    std::vector<uint64_t>& key = m_GradientKey;
+    key.push_back(stroke.edges->size());
+    for (double v : { stroke.m.xx, stroke.m.yx, stroke.m.xy, stroke.m.yy, stroke.m.x0, stroke.m.y0, stroke.reach })
+        key.push_back(std::bit_cast<uint64_t>(v));
+    for (const Edge& e : *stroke.edges)
+        for (double v : { e.x0, e.y0, e.cx, e.cy, e.x1, e.y1 })
+            key.push_back(std::bit_cast<uint64_t>(v));
+}
 
 cairo_surface_t* Renderer::keptGradient(const uint32_t* ramp, size_t entries, int width, int height, bool& fresh)
 {
@@ -2481,7 +2612,7 @@ cairo_surface_t* Renderer::keptGradient(const uint32_t* ramp, size_t entries, in
 }
 
 bool Renderer::setRadialSource(cairo_t* cr, const FillDef& fill, const GradientRamp& ramp,
-    const cairo_matrix_t& toSquare, const ColorTransform* cx)
+    const cairo_matrix_t& toSquare, const ColorTransform* cx, const StrokeShape* stroke)
 {
     // The pixels to work out: the current path's extents within the clip, or the whole clip when the path is
     // still to come (a stroke's, whose width reaches past its path).
@@ -2526,12 +2657,16 @@ bool Renderer::setRadialSource(cairo_t* cr, const FillDef& fill, const GradientR
         key.push_back(std::bit_cast<uint64_t>(v));
     key.push_back(uint64_t(uint32_t(left)) | uint64_t(uint32_t(top)) << 32);
     key.push_back(uint64_t(uint32_t(width)) | uint64_t(uint32_t(height)) << 32);
+    if (stroke)
+        appendStrokeKey(*stroke);
     bool fresh = false;
     cairo_surface_t* image = keptGradient(pixels.data(), pixels.size(), width, height, fresh);
     if (!image)
         return false;
+    if (fresh && stroke)
+        strokeSpans(*stroke, left, top, width, height);
     if (fresh)
-        FillGradient(image, fill, pixels, focal, fromDevice, left, top, cx);
+        FillGradient(image, fill, pixels, focal, fromDevice, left, top, cx, stroke ? &m_Spans : nullptr);
     // The picture's pixels sit in device space at (left, top). Set there, the pattern is a whole-pixel
     // translation that cairo copies as it is; set through the shape's space, the round trip to device space and
     // back leaves a transform a hair off one, which cairo reads a pixel at a time through the transform.
@@ -2543,10 +2678,10 @@ bool Renderer::setRadialSource(cairo_t* cr, const FillDef& fill, const GradientR
     return true;
 }
 
-bool Renderer::setRowSource(cairo_t* cr, const GradientRamp& ramp, const cairo_matrix_t& toTexels, bool reflect)
+bool Renderer::setRowSource(cairo_t* cr, const GradientRamp& ramp, const cairo_matrix_t& toTexels, bool reflect,
+    const IntRect& extents, const StrokeShape* stroke)
 {
-    IntRect extents;
-    if (!CompositeExtents(cr, extents) || size_t(extents.width) * size_t(extents.height) < kOwnRowPixels)
+    if (size_t(extents.width) * size_t(extents.height) < kOwnRowPixels)
         return false;
     cairo_matrix_t fromSurface;
     RowSampler sampler;
@@ -2562,17 +2697,32 @@ bool Renderer::setRowSource(cairo_t* cr, const GradientRamp& ramp, const cairo_m
     key.push_back(uint64_t(uint32_t(sampler.offsetX())) | uint64_t(uint32_t(sampler.offsetY())) << 32);
     key.push_back(uint64_t(uint32_t(extents.x)) | uint64_t(uint32_t(extents.y)) << 32);
     key.push_back(uint64_t(uint32_t(extents.width)) | uint64_t(uint32_t(extents.height)) << 32);
+    if (stroke)
+        appendStrokeKey(*stroke);
     bool fresh = false;
     cairo_surface_t* image = keptGradient(pixels.data(), pixels.size(), extents.width, extents.height, fresh);
     if (!image)
         return false;
+    if (fresh && stroke)
+        strokeSpans(*stroke, extents.x, extents.y, extents.width, extents.height);
     if (fresh) {
         unsigned char* data = cairo_image_surface_get_data(image);
         const int stride = cairo_image_surface_get_stride(image);
         FillInTwo(extents.height, size_t(extents.width) * size_t(extents.height), [&](int from, int to) {
-            sampler.fillRows(pixels.data(), extents.x, extents.y + from,
-                reinterpret_cast<uint32_t*>(data + size_t(from) * size_t(stride)), size_t(stride) / 4, extents.width,
-                to - from);
+            if (!stroke) {
+                sampler.fillRows(pixels.data(), extents.x, extents.y + from,
+                    reinterpret_cast<uint32_t*>(data + size_t(from) * size_t(stride)), size_t(stride) / 4,
+                    extents.width, to - from);
+                return;
+            }
+            // A row's pixels depend on their own position alone: the stretches the stroke reaches are enough.
+            for (int j = from; j < to; ++j) {
+                auto* row = reinterpret_cast<uint32_t*>(data + size_t(j) * size_t(stride));
+                for (uint32_t i = m_Spans.rowStart[size_t(j)]; i < m_Spans.rowStart[size_t(j) + 1]; ++i) {
+                    const auto [begin, end] = m_Spans.spans[i];
+                    sampler.fill(pixels.data(), extents.x + begin, extents.y + j, row + begin, end - begin);
+                }
+            }
         });
         cairo_surface_mark_dirty(image);
     }
@@ -2591,7 +2741,22 @@ bool Renderer::setRowSource(cairo_t* cr, const GradientRamp& ramp, const cairo_m
     return true;
 }
 
-bool Renderer::setFillSource(cairo_t* cr, const FillDef& fill, const ColorTransform& cx, bool pathFill)
+bool Renderer::setStrokeRowSource(cairo_t* cr, const FillDef& fill, const StrokeShape* stroke)
+{
+    if (m_MaskMode || fill.kind != FillDef::Linear || fill.spread == FillDef::Repeat || fill.stops.empty())
+        return false;
+    cairo_matrix_t toSquare;
+    if (!GradientSquare(fill, toSquare))
+        return false;
+    IntRect extents;
+    if (!StrokeCompositeExtents(cr, extents))
+        return false;
+    return setRowSource(cr, MakeGradientRamp(fill, ColorTransform {}), RowMatrix(toSquare),
+        fill.spread == FillDef::Reflect, extents, stroke);
+}
+
+bool Renderer::setFillSource(
+    cairo_t* cr, const FillDef& fill, const ColorTransform& cx, bool pathFill, const StrokeShape* stroke)
 {
     if (m_MaskMode) {
         cairo_set_source_rgba(cr, 0, 0, 0, 1);
@@ -2612,9 +2777,7 @@ bool Renderer::setFillSource(cairo_t* cr, const FillDef& fill, const ColorTransf
         // pixel by pixel over the visible part of the path. The row's own coordinates stay small: cairo draws
         // nothing for a pattern whose coordinates grow too large per pixel.
         cairo_matrix_t toSquare; // the unit gradient square to the shape's space
-        cairo_matrix_init_scale(&toSquare, kGradientHalf, kGradientHalf);
-        cairo_matrix_multiply(&toSquare, &toSquare, &fill.matrix);
-        if (cairo_matrix_t inverse = toSquare; cairo_matrix_invert(&inverse) != CAIRO_STATUS_SUCCESS) {
+        if (!GradientSquare(fill, toSquare)) {
             // A gradient squeezed to nothing shows its last colour.
             const RGBA c = cx.apply(fill.stops.back().second);
             cairo_set_source_rgba(cr, c.r, c.g, c.b, c.a);
@@ -2623,17 +2786,15 @@ bool Renderer::setFillSource(cairo_t* cr, const FillDef& fill, const ColorTransf
         // A colour transform works on the colour read from the ramp, which holds the gradient's own colours:
         // such gradients are worked out pixel by pixel.
         if (!cx.isIdentity())
-            return setRadialSource(cr, fill, MakeGradientRamp(fill, ColorTransform {}), toSquare, &cx);
+            return setRadialSource(cr, fill, MakeGradientRamp(fill, ColorTransform {}), toSquare, &cx, stroke);
         const GradientRamp ramp = MakeGradientRamp(fill, cx);
         // Repeating linear gradients are worked out pixel by pixel too: each repeat starts afresh at the ramp's
         // first entry, where a repeating row of texels would mix the last entry into the first.
         if (fill.kind == FillDef::Radial || fill.spread == FillDef::Repeat)
-            return setRadialSource(cr, fill, ramp, toSquare);
-        cairo_matrix_t inverse;
-        cairo_matrix_init(&inverse, 2.0 / kGradientEntries, 0, 0, 2.0 / kGradientEntries, -1, 0);
-        cairo_matrix_multiply(&inverse, &inverse, &toSquare);
-        cairo_matrix_invert(&inverse);
-        if (pathFill && setRowSource(cr, ramp, inverse, fill.spread == FillDef::Reflect))
+            return setRadialSource(cr, fill, ramp, toSquare, nullptr, stroke);
+        const cairo_matrix_t inverse = RowMatrix(toSquare);
+        if (IntRect extents; pathFill && CompositeExtents(cr, extents)
+            && setRowSource(cr, ramp, inverse, fill.spread == FillDef::Reflect, extents))
             return true;
         cairo_surface_t* row = RampSurface(ramp);
         if (!row)
@@ -2782,12 +2943,16 @@ void Renderer::drawLayers(cairo_t* cr, const std::vector<ShapeLayer>& layers, co
                 }
             }
             const double holderScale = std::max(std::hypot(holder.xx, holder.yx), std::hypot(holder.xy, holder.yy));
-            const StrokeReachClip reach(cr, !m_MaskMode && !warp && line.hasFill && perPixel, m,
-                edges, line.width, line.miterLimit, kept ? keptWidth * holderScale : 0);
+            const double devicePixels = kept ? keptWidth * holderScale : 0;
+            const StrokeReachClip reach(cr, !m_MaskMode && !warp && line.hasFill && perPixel, m, edges, line.width,
+                line.miterLimit, devicePixels);
+            // A gradient picture worked out for the stroke needs only the pixels within its reach of the edges.
+            const StrokeShape shape { &edges, m, StrokeReachPixels(m, line.width, line.miterLimit, devicePixels) };
+            const StrokeShape* shaped = warp || m_Movie.quality() == Quality::Low ? nullptr : &shape;
             if (m_MaskMode) {
                 cairo_set_source_rgba(cr, 0, 0, 0, 1);
             } else if (line.hasFill) {
-                if (!setFillSource(cr, line.fill, cx))
+                if (!setFillSource(cr, line.fill, cx, false, shaped))
                     continue;
             } else {
                 const RGBA c = cx.apply(line.color);
@@ -2857,6 +3022,9 @@ void Renderer::drawLayers(cairo_t* cr, const std::vector<ShapeLayer>& layers, co
             }
             cairo_set_line_width(cr, width);
             SetStrokeForm(cr, line);
+            // A linear gradient cairo would read through its transform for every pixel of the stroke's box.
+            if (line.hasFill && !perPixel)
+                setStrokeRowSource(cr, line.fill, shaped);
             cairo_stroke(cr);
         }
     }

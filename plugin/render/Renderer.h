@@ -5,7 +5,9 @@
 
 #include "render/ColorTransform.h"
 #include "render/Fonts.h"
+#include "render/GradientFill.h"
 #include "render/MonoRaster.h"
+#include "render/RowPattern.h"
 #include "timeline/MoviePlayer.h"
 #include "render/Shapes.h"
 
@@ -38,6 +40,13 @@ struct DeviceBox {
 // `right`, above `top` and below `bottom` keeps its size as the clip is scaled.
 struct ScalingGrid {
     double left = 0, top = 0, right = 0, bottom = 0;
+};
+
+// A stroke's edges, placed by `m` (to device space), and how many pixels its outline reaches past them.
+struct StrokeShape {
+    const std::vector<Edge>* edges = nullptr;
+    cairo_matrix_t m {};
+    double reach = 0;
 };
 
 // Nine-slice scaling of a clip's own shapes: points of the device are taken back to the clip's space, moved
@@ -136,13 +145,25 @@ private:
     bool recordsHit(cairo_t* cr, const CTag* button, const cairo_matrix_t& matrix, double x, double y, int nesting);
     bool characterHit(cairo_t* cr, uint16_t id, const cairo_matrix_t& placed, double x, double y, int nesting);
     // `pathFill`: the source is for filling the current path with anti-aliasing (not a stroke's, not a mask's).
-    bool setFillSource(cairo_t* cr, const FillDef& fill, const ColorTransform& cx, bool pathFill = false);
-    // A linear gradient's stretched row over a fill of the current path, worked out as cairo would sample it and
-    // kept from frame to frame; false, with nothing set, where cairo is left to do it.
-    bool setRowSource(cairo_t* cr, const GradientRamp& ramp, const cairo_matrix_t& toTexels, bool reflect);
+    // `stroke`: the source is for that stroke, whose reach limits the pixels of a picture worked out for it.
+    bool setFillSource(cairo_t* cr, const FillDef& fill, const ColorTransform& cx, bool pathFill = false,
+        const StrokeShape* stroke = nullptr);
+    // A linear gradient's stretched row over `extents`, where cairo composites a fill or stroke of the current
+    // path, worked out as cairo would sample it and kept from frame to frame; false, with nothing set, where
+    // cairo is left to do it.
+    bool setRowSource(cairo_t* cr, const GradientRamp& ramp, const cairo_matrix_t& toTexels, bool reflect,
+        const IntRect& extents, const StrokeShape* stroke = nullptr);
+    // The same for a stroke of the current path with a padded or reflected linear gradient `fill`, set in place
+    // of the pattern setFillSource gave it; false, with the source left as it was, where cairo is left to do it.
+    // `stroke`, when given, limits the picture's pixels to those it can reach.
+    bool setStrokeRowSource(cairo_t* cr, const FillDef& fill, const StrokeShape* stroke);
     // A gradient worked out pixel by pixel; `cx`, when given, transforms the colours read from the ramp.
     bool setRadialSource(cairo_t* cr, const FillDef& fill, const GradientRamp& ramp, const cairo_matrix_t& toSquare,
-        const ColorTransform* cx = nullptr);
+        const ColorTransform* cx = nullptr, const StrokeShape* stroke = nullptr);
+    // The pixels of a picture at (left, top), `width` x `height`, that `stroke` can reach, in m_Spans.
+    void strokeSpans(const StrokeShape& stroke, int left, int top, int width, int height);
+    // Appends to m_GradientKey what those pixels depend on: the stroke's edges, placement and reach.
+    void appendStrokeKey(const StrokeShape& stroke);
     // The gradient picture kept under m_GradientKey ended with the ramp's `entries` pixels (an even count), or
     // else a new one of `width` x `height` pixels, kept under that key when there is room, for the caller to fill
     // (`fresh`). The caller owns a reference; null when no picture can be had.
@@ -238,6 +259,7 @@ private:
     std::vector<FilteredPicture> m_Gradients;
     size_t m_GradientPixels = 0; // pixels m_Gradients holds
     std::vector<uint64_t> m_GradientKey; // setRadialSource's key of a gradient's pixels
+    RowSpans m_Spans; // strokeSpans's answer, kept from one stroke to the next
     std::vector<uint64_t> m_Key; // drawObject's key of a filtered picture
     std::vector<std::vector<Edge>> m_FillEdges; // drawLayers's grouping of edges by fill style
     std::unique_ptr<video::MovieVideos> m_Videos; // made when the first video is drawn

@@ -32,6 +32,8 @@ constexpr int kWeightBits = 7;
 constexpr int kWeightRange = 1 << kWeightBits;
 // How far from a texel's centre a bilinear read reaches, as cairo counts it when it measures what a fill samples.
 constexpr double kBilinearReach = 0.495;
+// How far (in 24.8 steps) a coordinate that made a round trip through a user space may stray from where it was.
+constexpr double kRoundTrip = 1.0 / 64;
 
 struct FixedPoint {
     int64_t x, y;
@@ -188,6 +190,18 @@ void AddClippedEdge(FixedBox& extents, FixedPoint p1, FixedPoint p2, const Fixed
         AddEdge(extents, p1, p2, top, bottom);
 }
 
+// A device coordinate cairo worked out from a 24.8 one through a user space and back: that one, where it lies
+// within a small fraction of a step.
+bool NearFixed(double v, int64_t& out)
+{
+    const double scaled = v * kPathOne;
+    const double nearest = std::nearbyint(scaled);
+    if (!(std::abs(nearest) < double(kMaxPathFixed)) || std::abs(scaled - nearest) > kRoundTrip)
+        return false;
+    out = int64_t(nearest);
+    return true;
+}
+
 IntRect RoundOut(const FixedBox& box)
 {
     IntRect r;
@@ -276,15 +290,15 @@ bool ToPixman(const cairo_matrix_t& m, double xc, double yc, int32_t t[2][3])
     return true;
 }
 
-} // namespace
-
-bool CompositeExtents(cairo_t* cr, IntRect& extents)
+// The target of `cr` where cairo composites on it as worked out here: an image drawn with the OVER operator and
+// default anti-aliasing (other operators and rasterisers bound their work otherwise), with no device scale and
+// a whole-pixel device offset, given in `ox` and `oy`; null for any other.
+cairo_surface_t* PlainTarget(cairo_t* cr, int& ox, int& oy)
 {
-    // Other operators and rasterisers bound their work otherwise.
     cairo_surface_t* target = cairo_get_target(cr);
     if (cairo_surface_get_type(target) != CAIRO_SURFACE_TYPE_IMAGE || cairo_get_operator(cr) != CAIRO_OPERATOR_OVER
         || cairo_get_antialias(cr) != CAIRO_ANTIALIAS_DEFAULT)
-        return false;
+        return nullptr;
     double offsetX = 0;
     double offsetY = 0;
     cairo_surface_get_device_offset(target, &offsetX, &offsetY);
@@ -293,9 +307,21 @@ bool CompositeExtents(cairo_t* cr, IntRect& extents)
     cairo_surface_get_device_scale(target, &scaleX, &scaleY);
     if (scaleX != 1 || scaleY != 1 || offsetX != std::floor(offsetX) || offsetY != std::floor(offsetY)
         || std::abs(offsetX) > 1e6 || std::abs(offsetY) > 1e6)
+        return nullptr;
+    ox = int(offsetX);
+    oy = int(offsetY);
+    return target;
+}
+
+} // namespace
+
+bool CompositeExtents(cairo_t* cr, IntRect& extents)
+{
+    int ox = 0;
+    int oy = 0;
+    cairo_surface_t* target = PlainTarget(cr, ox, oy);
+    if (!target)
         return false;
-    const int ox = int(offsetX);
-    const int oy = int(offsetY);
     const IntRect surface { 0, 0, cairo_image_surface_get_width(target), cairo_image_surface_get_height(target) };
 
     cairo_matrix_t user;
@@ -396,6 +422,57 @@ bool CompositeExtents(cairo_t* cr, IntRect& extents)
     cairo_path_destroy(path);
     cairo_rectangle_list_destroy(clip);
     return known;
+}
+
+bool StrokeCompositeExtents(cairo_t* cr, IntRect& extents)
+{
+    int ox = 0;
+    int oy = 0;
+    cairo_surface_t* target = PlainTarget(cr, ox, oy);
+    if (!target)
+        return false;
+    // cairo gives the extents of the stroke's outline (the polygon it composites) in user space as the box
+    // around them: with axes kept, the box's corners map back to the outline's own ones, on 24.8 fixed point.
+    cairo_matrix_t user;
+    cairo_get_matrix(cr, &user);
+    if (user.xy != 0 || user.yx != 0 || user.xx == 0 || user.yy == 0)
+        return false;
+    double x[2];
+    double y[2];
+    cairo_stroke_extents(cr, &x[0], &y[0], &x[1], &y[1]);
+    if (!(x[0] < x[1] && y[0] < y[1]))
+        return false;
+    FixedBox outline;
+    for (int i = 0; i < 2; ++i) {
+        cairo_user_to_device(cr, &x[i], &y[i]);
+        int64_t fx = 0;
+        int64_t fy = 0;
+        if (!NearFixed(x[i] + ox, fx) || !NearFixed(y[i] + oy, fy))
+            return false;
+        outline.add(fx, fy);
+    }
+    const IntRect surface { 0, 0, cairo_image_surface_get_width(target), cairo_image_surface_get_height(target) };
+    cairo_identity_matrix(cr);
+    cairo_rectangle_list_t* clip = cairo_copy_clip_rectangle_list(cr);
+    cairo_set_matrix(cr, &user);
+    // One whole-pixel clip rectangle that holds the whole outline: cairo then cuts nothing from it.
+    bool known = clip->status == CAIRO_STATUS_SUCCESS && clip->num_rectangles == 1;
+    if (known) {
+        const cairo_rectangle_t& r = clip->rectangles[0];
+        known = r.x == std::floor(r.x) && r.y == std::floor(r.y) && r.width == std::floor(r.width)
+            && r.height == std::floor(r.height) && std::abs(r.x) < 1e6 && std::abs(r.y) < 1e6 && r.width < 1e6
+            && r.height < 1e6;
+        if (known) {
+            const IntRect rect { int(r.x) + ox, int(r.y) + oy, int(r.width), int(r.height) };
+            const auto fixed = [](int v) { return int64_t(v) * int64_t(kPathOne); };
+            known = outline.x1 >= fixed(rect.x) && outline.y1 >= fixed(rect.y)
+                && outline.x2 <= fixed(rect.x + rect.width) && outline.y2 <= fixed(rect.y + rect.height);
+            if (known)
+                extents = Intersect(Intersect(RoundOut(outline), surface), rect);
+        }
+    }
+    cairo_rectangle_list_destroy(clip);
+    return known && !extents.empty();
 }
 
 bool SourceToSurface(cairo_t* cr, const cairo_matrix_t& patternMatrix, cairo_matrix_t& out)

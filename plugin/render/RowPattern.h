@@ -1,10 +1,11 @@
 // A row of texels (a linear gradient's ramp) stretched across the device, worked out by our own loop with the
-// very bytes cairo gives when it fills a path with that row as a bilinear-filtered surface pattern, padded or
-// reflected: where cairo walks pixman's general per-pixel fetch for every pixel of a large fill, this loop
-// costs a few operations a pixel and its result can be kept from frame to frame.
+// very bytes cairo gives when it fills or strokes a path with that row as a bilinear-filtered surface pattern,
+// padded or reflected: where cairo walks pixman's general per-pixel fetch for every pixel of a large fill, this
+// loop costs a few operations a pixel and its result can be kept from frame to frame.
 //
 // cairo hands pixman a 16.16 fixed-point transform that it fits at the centre of the integer rectangle it
-// composites in, so the bytes depend on that rectangle too: CompositeExtents finds it for a fill as cairo does.
+// composites in, so the bytes depend on that rectangle too: CompositeExtents finds it for a fill as cairo does,
+// StrokeCompositeExtents for a stroke.
 #pragma once
 
 #include <cairo.h>
@@ -25,6 +26,10 @@ struct IntRect {
 // cairo cannot list as whole-pixel rectangles, several rectangles none of which holds the fill, curves in the
 // path, coordinates out of range): the caller then leaves the fill to cairo.
 bool CompositeExtents(cairo_t* cr, IntRect& extents);
+
+// The same for stroking the current path with the current line settings, where cairo's outline of the stroke
+// lies inside one whole-pixel clip rectangle and the user space keeps the axes; false otherwise.
+bool StrokeCompositeExtents(cairo_t* cr, IntRect& extents);
 
 // The matrix from pixels of `cr`'s target surface to the space of a pattern with `patternMatrix` set as the
 // source now (cairo locks a source to the user space in force when it is set); false for a singular user space.

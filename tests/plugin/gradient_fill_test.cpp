@@ -150,4 +150,39 @@ TEST(GradientFill, RowsInPiecesMatchTheWhole)
     EXPECT_EQ(pieces, whole);
 }
 
+// Rows worked out only over stretches of them (as a stroke reaches): those pixels as the whole rows have them,
+// the rest untouched, rows without stretches too.
+TEST(GradientFill, StretchesMatchTheWholeRows)
+{
+    std::mt19937 random(13);
+    for (int n = 0; n < 100; ++n) {
+        Picture p;
+        RandomPicture(random, p);
+        const int height = 1 + int(random() % 20);
+        const int width = p.setup.width;
+        RowSpans spans;
+        std::vector<bool> wanted(size_t(width) * size_t(height), false);
+        for (int j = 0; j < height; ++j) {
+            spans.rowStart.push_back(uint32_t(spans.spans.size()));
+            for (int x = int(random() % 4); x < width; x += 1 + int(random() % 9)) {
+                const int end = std::min(width, x + 1 + int(random() % 12));
+                spans.spans.emplace_back(x, end);
+                for (; x < end; ++x)
+                    wanted[size_t(j) * size_t(width) + size_t(x)] = true;
+            }
+        }
+        spans.rowStart.push_back(uint32_t(spans.spans.size()));
+        const std::vector<uint32_t> whole = Rows(p, height, true);
+        p.setup.spans = &spans;
+        const std::vector<uint32_t> some = Rows(p, height, false);
+        const size_t stride = size_t(width) + 3;
+        for (int j = 0; j < height; ++j)
+            for (int i = 0; i < width; ++i) {
+                const size_t at = size_t(j) * stride + size_t(i);
+                ASSERT_EQ(some[at], wanted[size_t(j) * size_t(width) + size_t(i)] ? whole[at] : 0xDEADBEEF)
+                    << "picture " << n << " pixel " << i << ", " << j;
+            }
+    }
+}
+
 } // namespace
