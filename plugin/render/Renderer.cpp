@@ -1481,28 +1481,10 @@ void Renderer::drawPlaced(
             pixel(std::ceil(clipBox.y1 + offsetY)) + 1 };
         ApplyFilters(picture, object.filters, m_FilterScaleX, m_FilterScaleY, &view);
         TransformPicture(picture, own);
-        if (keyed) {
-            // Kept for the next frame in a surface of its own (the layer's buffer serves other layers).
-            const int width = cairo_image_surface_get_width(picture);
-            const int height = cairo_image_surface_get_height(picture);
-            cairo_surface_t* copy = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
-            if (cairo_surface_status(copy) == CAIRO_STATUS_SUCCESS) {
-                cairo_surface_flush(copy);
-                const int from = cairo_image_surface_get_stride(picture);
-                const int to = cairo_image_surface_get_stride(copy);
-                for (int y = 0; y < height; ++y)
-                    std::memcpy(cairo_image_surface_get_data(copy) + size_t(y) * size_t(to),
-                        cairo_image_surface_get_data(picture) + size_t(y) * size_t(from), size_t(width) * 4);
-                cairo_surface_mark_dirty(copy);
-                double offsetX = 0;
-                double offsetY = 0;
-                cairo_surface_get_device_offset(picture, &offsetX, &offsetY);
-                cairo_surface_set_device_offset(copy, offsetX, offsetY);
-                m_Pictures.push_back({ std::move(key), copy, true });
-            } else {
-                cairo_surface_destroy(copy);
-            }
-        }
+        // Kept for the next frame as it is: the layer's buffer stays with the picture until the picture is
+        // dropped, and other layers take other buffers meanwhile.
+        if (keyed)
+            m_Pictures.push_back({ std::move(key), cairo_surface_reference(picture), true });
     }
     CompositeBlend(cr, group, normal ? uint8_t(kBlendNormal) : mode);
     cairo_pattern_destroy(group);
