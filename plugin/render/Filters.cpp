@@ -777,57 +777,132 @@ Mix MixOf(const Filter& f, bool behind)
     return behind ? Mix::Behind : Mix::OnTop;
 }
 
-// Combine's work on pixels `begin` to `end`.
-template <typename EffectAt>
-void CombineRange(uint32_t* px, size_t begin, size_t end, Mix mix, EffectAt effectAt)
+// The effect pixel `e` mixed into the picture's pixel `s`.
+inline uint32_t MixPixel(uint32_t s, uint32_t e, Mix mix)
 {
+    const uint32_t sa = s >> 24;
     switch (mix) {
     case Mix::Behind:
-        for (size_t i = begin; i < end; ++i) {
-            const uint32_t sa = px[i] >> 24;
-            if (sa != 255)
-                if (const uint32_t e = effectAt(i))
-                    px[i] = AddPixels(px[i], Scale(e, 255 - sa));
-        }
-        break;
+        return sa != 255 && e ? AddPixels(s, Scale(e, 255 - sa)) : s;
     case Mix::OnTop:
-        for (size_t i = begin; i < end; ++i)
-            if (const uint32_t e = effectAt(i))
-                px[i] = AddPixels(Scale(px[i], 255 - (e >> 24)), e);
-        break;
-    case Mix::Inner:
-        for (size_t i = begin; i < end; ++i) {
-            const uint32_t s = px[i];
-            const uint32_t sa = s >> 24;
-            if (sa == 0)
-                continue;
-            // The effect atop the picture: where the picture is, the effect covers it by its own alpha.
-            const uint32_t effect = effectAt(i);
-            const uint32_t mixed = AddPixels(Scale(s, 255 - (effect >> 24)), Scale(effect, sa));
-            auto c = [&](int shift) { return std::min(sa, Channel(mixed, shift)); };
-            px[i] = Pack(sa, c(16), c(8), c(0));
-        }
-        break;
+        return e ? AddPixels(Scale(s, 255 - (e >> 24)), e) : s;
+    case Mix::Inner: {
+        if (sa == 0)
+            return s;
+        // The effect atop the picture: where the picture is, the effect covers it by its own alpha.
+        const uint32_t mixed = AddPixels(Scale(s, 255 - (e >> 24)), Scale(e, sa));
+        auto c = [&](int shift) { return std::min(sa, Channel(mixed, shift)); };
+        return Pack(sa, c(16), c(8), c(0));
+    }
     case Mix::KnockoutOuter:
-        for (size_t i = begin; i < end; ++i)
-            px[i] = Scale(effectAt(i), 255 - (px[i] >> 24));
-        break;
+        return Scale(e, 255 - sa);
     case Mix::KnockoutInner:
     case Mix::EffectInside:
-        for (size_t i = begin; i < end; ++i)
-            px[i] = Scale(effectAt(i), px[i] >> 24);
-        break;
+        return Scale(e, sa);
     case Mix::EffectOnly:
-        for (size_t i = begin; i < end; ++i)
-            px[i] = effectAt(i);
-        break;
+        return e;
     }
+    return s;
 }
 
-// Mixes the effect (`effectAt(i)`: the premultiplied effect pixel over picture pixel i) into the picture's pixels
-// of `area`.
-template <typename EffectAt>
-void Combine(Pixels& p, const Filter& f, bool behind, const Area& area, EffectAt effectAt)
+// The plain loops alone, for tests holding the quicker ones to them.
+std::atomic<bool> g_PlainLoops { false };
+
+#ifdef __SSE2__
+// Each 16-bit channel of two unpacked pixels times the matching one of `k`, over 255, rounded as Mul255 does (the
+// sums stay below 2^16).
+inline __m128i Mul255x8(__m128i c, __m128i k)
+{
+    const __m128i t = _mm_add_epi16(_mm_mullo_epi16(c, k), _mm_set1_epi16(128));
+    return _mm_srli_epi16(_mm_add_epi16(t, _mm_srli_epi16(t, 8)), 8);
+}
+
+// The alpha of each of two unpacked pixels in all four of its channels.
+inline __m128i AlphaOf(__m128i c)
+{
+    return _mm_shufflehi_epi16(_mm_shufflelo_epi16(c, _MM_SHUFFLE(3, 3, 3, 3)), _MM_SHUFFLE(3, 3, 3, 3));
+}
+
+// MixPixel over two unpacked pixels (16-bit channels): the same sums without the branches (a scale by 0 or an
+// effect of nothing leaves a pixel as the branches do).
+inline __m128i MixTwo(__m128i s, __m128i e, Mix mix)
+{
+    const __m128i full = _mm_set1_epi16(255);
+    const __m128i sa = AlphaOf(s);
+    switch (mix) {
+    case Mix::Behind:
+        return _mm_adds_epu8(s, Mul255x8(e, _mm_sub_epi16(full, sa)));
+    case Mix::OnTop:
+        return _mm_adds_epu8(Mul255x8(s, _mm_sub_epi16(full, AlphaOf(e))), e);
+    case Mix::Inner: {
+        const __m128i mixed
+            = _mm_adds_epu8(Mul255x8(s, _mm_sub_epi16(full, AlphaOf(e))), Mul255x8(e, sa));
+        const __m128i alphaLanes = _mm_set_epi16(-1, 0, 0, 0, -1, 0, 0, 0);
+        __m128i out = _mm_min_epi16(mixed, sa);
+        out = _mm_or_si128(_mm_andnot_si128(alphaLanes, out), _mm_and_si128(alphaLanes, sa));
+        const __m128i clear = _mm_cmpeq_epi16(sa, _mm_setzero_si128());
+        return _mm_or_si128(_mm_and_si128(clear, s), _mm_andnot_si128(clear, out));
+    }
+    case Mix::KnockoutOuter:
+        return Mul255x8(e, _mm_sub_epi16(full, sa));
+    case Mix::KnockoutInner:
+    case Mix::EffectInside:
+        return Mul255x8(e, sa);
+    case Mix::EffectOnly:
+        return e;
+    }
+    return s;
+}
+
+// MixRow four pixels at a time (the sums of unpacked channels stay within bytes, so saturating byte sums of the
+// unpacked words give AddPixels).
+template <Mix mix> void MixRowOf(uint32_t* px, const uint32_t* effect, size_t count)
+{
+    const __m128i zero = _mm_setzero_si128();
+    size_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(px + i));
+        const __m128i e = _mm_loadu_si128(reinterpret_cast<const __m128i*>(effect + i));
+        const __m128i low = MixTwo(_mm_unpacklo_epi8(s, zero), _mm_unpacklo_epi8(e, zero), mix);
+        const __m128i high = MixTwo(_mm_unpackhi_epi8(s, zero), _mm_unpackhi_epi8(e, zero), mix);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(px + i), _mm_packus_epi16(low, high));
+    }
+    for (; i < count; ++i)
+        px[i] = MixPixel(px[i], effect[i], mix);
+}
+#endif
+
+// Mixes `count` effect pixels into as many pixels of the picture.
+void MixRow(uint32_t* px, const uint32_t* effect, size_t count, Mix mix)
+{
+#ifdef __SSE2__
+    if (!g_PlainLoops.load(std::memory_order_relaxed)) {
+        switch (mix) {
+        case Mix::Behind:
+            return MixRowOf<Mix::Behind>(px, effect, count);
+        case Mix::OnTop:
+            return MixRowOf<Mix::OnTop>(px, effect, count);
+        case Mix::Inner:
+            return MixRowOf<Mix::Inner>(px, effect, count);
+        case Mix::KnockoutOuter:
+            return MixRowOf<Mix::KnockoutOuter>(px, effect, count);
+        case Mix::KnockoutInner:
+        case Mix::EffectInside:
+            return MixRowOf<Mix::EffectInside>(px, effect, count);
+        case Mix::EffectOnly:
+            std::copy_n(effect, count, px);
+            return;
+        }
+    }
+#endif
+    for (size_t i = 0; i < count; ++i)
+        px[i] = MixPixel(px[i], effect[i], mix);
+}
+
+// Mixes the effect into the picture's pixels of `area`, a row at a time: `effectRow(y, x0, x1, out)` writes the
+// premultiplied effect pixels over columns x0 to x1 of row y to `out`.
+template <typename EffectRow>
+void Combine(Pixels& p, const Filter& f, bool behind, const Area& area, EffectRow effectRow)
 {
     // Each pixel on its own: a large area's two halves are mixed on two threads.
     const bool shared = area.size() >= kPixelsForTwoThreads;
@@ -837,10 +912,11 @@ void Combine(Pixels& p, const Filter& f, bool behind, const Area& area, EffectAt
             from = 0;
             to = area.height();
         }
+        std::vector<uint32_t>& effect = Buffers().effect;
+        effect.resize(size_t(area.width()));
         for (int y = area.y0 + from; y < area.y0 + to; ++y) {
-            const size_t row = size_t(y) * size_t(p.width);
-            CombineRange(p.px.data() + row, size_t(area.x0), size_t(area.x1), mix,
-                [&](size_t x) { return effectAt(row + x); });
+            effectRow(y, area.x0, area.x1, effect.data());
+            MixRow(p.px.data() + size_t(y) * size_t(p.width) + size_t(area.x0), effect.data(), effect.size(), mix);
         }
     });
 }
@@ -859,7 +935,11 @@ void Shadow(Pixels& p, const Filter& f, double sx, double sy, const Work& work)
         shade[k] = Premultiplied(f.color, k);
     const uint16_t* alpha = s.planeA.data();
     const auto levels = LevelPixels(shade, strength);
-    Combine(p, f, true, work.out, [&](size_t i) { return EffectAt(alpha[i], levels, shade, strength); });
+    Combine(p, f, true, work.out, [&](int y, int x0, int x1, uint32_t* out) {
+        const uint16_t* row = alpha + size_t(y) * size_t(p.width);
+        for (int x = x0; x < x1; ++x)
+            *out++ = EffectAt(row[x], levels, shade, strength);
+    });
 }
 
 void GradientGlow(Pixels& p, const Filter& f, double sx, double sy, const Work& work)
@@ -873,7 +953,11 @@ void GradientGlow(Pixels& p, const Filter& f, double sx, double sy, const Work& 
     const auto ramp = GradientPixels(f);
     const uint16_t* alpha = s.planeA.data();
     const auto levels = LevelPixels(ramp, strength);
-    Combine(p, f, !f.onTop, work.out, [&](size_t i) { return EffectAt(alpha[i], levels, ramp, strength); });
+    Combine(p, f, !f.onTop, work.out, [&](int y, int x0, int x1, uint32_t* out) {
+        const uint16_t* row = alpha + size_t(y) * size_t(p.width);
+        for (int x = x0; x < x1; ++x)
+            *out++ = EffectAt(row[x], levels, ramp, strength);
+    });
 }
 
 // Bevels: the blurred alpha seen from the light (highlight) less the one seen from the other side (shadow).
@@ -913,9 +997,7 @@ void Bevel(Pixels& p, const Filter& f, double sx, double sy, const Work& work)
             combine.compositeSource = false;
         }
     }
-    // The bevel's pixels, a row at a time: the difference of the two sights of the blurred alpha, by strength.
-    std::vector<uint32_t>& effect = s.effect;
-    effect.resize(p.px.size()); // every pixel of the area is written below
+    // The bevel's pixels: the difference of the two sights of the blurred alpha, by strength.
     const float unit = float(f.strength / kPlaneMax);
     auto effectOf = [&](int a, int b) -> uint32_t {
         if (a == b && !gradient)
@@ -931,27 +1013,34 @@ void Bevel(Pixels& p, const Filter& f, double sx, double sy, const Work& work)
     std::array<uint32_t, 511> stepEffect {};
     for (int k = -255; k <= 255; ++k)
         stepEffect[size_t(k + 255)] = effectOf(k * kLevel, 0);
-    // Rows on their own: a large area's halves on two threads.
-    const bool shared = area.size() >= kPixelsForTwoThreads;
-    InTwo(shared ? area.height() : 1, [&](int from, int to) {
-        if (!shared) {
-            from = 0;
-            to = area.height();
+    // Row y of the blurred alpha seen moved by (dx, dy), over columns x0 to x1 (transparent beyond the plane).
+    auto sight = [&](int y, int x0, int x1, int dx, int dy, uint16_t* out) {
+        const int from = std::clamp(x0 - dx, 0, w);
+        const int to = std::clamp(x1 - dx, 0, w);
+        if (y - dy < 0 || y - dy >= h || from >= to) {
+            std::fill_n(out, x1 - x0, uint16_t(0));
+            return;
         }
-        for (int y = area.y0 + from; y < area.y0 + to; ++y) {
-            const uint16_t* dark = y - oy >= 0 && y - oy < h ? &blurred[size_t(y - oy) * size_t(w)] : nullptr;
-            const uint16_t* lit = y + oy >= 0 && y + oy < h ? &blurred[size_t(y + oy) * size_t(w)] : nullptr;
-            uint32_t* out = &effect[size_t(y) * size_t(w)];
-            for (int x = area.x0; x < area.x1; ++x) {
-                const int darkX = x - ox;
-                const int litX = x + ox;
-                const int a = dark && darkX >= 0 && darkX < w ? dark[darkX] : 0;
-                const int b = lit && litX >= 0 && litX < w ? lit[litX] : 0;
-                out[x] = ((a | b) & (kLevel - 1)) == 0 ? stepEffect[size_t((a - b) / kLevel + 255)] : effectOf(a, b);
-            }
+        const uint16_t* row = &blurred[size_t(y - dy) * size_t(w)];
+        const int before = from - (x0 - dx);
+        std::fill_n(out, before, uint16_t(0));
+        std::copy(row + from, row + to, out + before);
+        std::fill(out + before + (to - from), out + (x1 - x0), uint16_t(0));
+    };
+    Combine(p, combine, behind, area, [&](int y, int x0, int x1, uint32_t* out) {
+        std::vector<uint16_t>& line = Buffers().line;
+        const size_t n = size_t(x1 - x0);
+        line.resize(2 * n);
+        uint16_t* dark = line.data();
+        uint16_t* lit = dark + n;
+        sight(y, x0, x1, ox, oy, dark);
+        sight(y, x0, x1, -ox, -oy, lit);
+        for (size_t i = 0; i < n; ++i) {
+            const int a = dark[i];
+            const int b = lit[i];
+            out[i] = ((a | b) & (kLevel - 1)) == 0 ? stepEffect[size_t((a - b) / kLevel + 255)] : effectOf(a, b);
         }
     });
-    Combine(p, combine, behind, area, [&](size_t i) { return effect[i]; });
 }
 
 // Blurs every channel of the picture alike.
