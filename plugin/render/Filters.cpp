@@ -375,6 +375,9 @@ Area InkOf(const std::vector<uint16_t>& plane, int width, int channels, const Ar
 // How many channel values the box blurs have worked out, for tests that bound the work.
 std::atomic<uint64_t> g_BlurWork { 0 };
 
+// The plain loops alone, for tests holding the quicker ones to them.
+std::atomic<bool> g_PlainLoops { false };
+
 // Buffers the filters reuse from call to call, so that a picture drawn every frame does not map fresh memory.
 struct Scratch {
     Pixels pixels;
@@ -682,6 +685,25 @@ std::pair<int, int> Offset(const Filter& f, double sx, double sy)
     return { int(std::lround(dx)), int(std::lround(dy)) };
 }
 
+// The alpha of `count` pixels as whole levels of a plane, their bits flipped by `flip`.
+void AlphaRow(const uint32_t* px, uint16_t* to, size_t count, uint16_t flip)
+{
+    size_t i = 0;
+#ifdef __SSE2__
+    if (!g_PlainLoops.load(std::memory_order_relaxed)) {
+        const __m128i bits = _mm_set1_epi16(short(flip));
+        for (; i + 8 <= count; i += 8) {
+            const __m128i low = _mm_srli_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(px + i)), 24);
+            const __m128i high = _mm_srli_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(px + i + 4)), 24);
+            const __m128i levels = _mm_slli_epi16(_mm_packs_epi32(low, high), kFractionBits);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i), _mm_xor_si128(levels, bits));
+        }
+    }
+#endif
+    for (; i < count; ++i)
+        to[i] = uint16_t(((px[i] >> 24) << kFractionBits) ^ flip);
+}
+
 // The picture's alpha moved by (ox, oy), inverted for inner effects, blurred; in `plane`, over `wanted`.
 void BlurredAlpha(const Pixels& p, const Filter& f, double sx, double sy, int ox, int oy, bool inverted,
     const Area& ink, const Area& wanted, std::vector<uint16_t>& plane, std::vector<uint16_t>& other)
@@ -693,16 +715,20 @@ void BlurredAlpha(const Pixels& p, const Filter& f, double sx, double sy, int ox
     // Inverted, the alpha is full wherever the moved picture is not.
     const Area planeInk = inverted ? plan.frame : Meet(ink.moved(ox, oy), plan.frame);
     const Area fill = Meet(plan.input, planeInk);
-    // The picture is read only inside its ink: elsewhere it is transparent.
+    // The picture is read only inside its ink: elsewhere it is transparent. Inverting a whole level is flipping
+    // its bits.
+    const auto flip = uint16_t(inverted ? kPlaneMax : 0);
+    const int inkX0 = std::clamp(ink.x0 + ox, fill.x0, fill.x1);
+    const int inkX1 = std::clamp(ink.x1 + ox, inkX0, fill.x1);
     for (int y = fill.y0; y < fill.y1; ++y) {
         uint16_t* to = &plane[size_t(y) * size_t(w)];
-        const bool inside = y - oy >= ink.y0 && y - oy < ink.y1;
-        const uint32_t* from = inside ? &p.px[size_t(y - oy) * size_t(w)] : nullptr;
-        for (int x = fill.x0; x < fill.x1; ++x) {
-            const uint32_t a
-                = from && x - ox >= ink.x0 && x - ox < ink.x1 ? (from[x - ox] >> 24) << kFractionBits : 0;
-            to[x] = uint16_t(inverted ? kPlaneMax - a : a);
+        if (y - oy < ink.y0 || y - oy >= ink.y1) {
+            std::fill(to + fill.x0, to + fill.x1, flip);
+            continue;
         }
+        std::fill(to + fill.x0, to + inkX0, flip);
+        AlphaRow(&p.px[size_t(y - oy) * size_t(w) + size_t(inkX0 - ox)], to + inkX0, size_t(inkX1 - inkX0), flip);
+        std::fill(to + inkX1, to + fill.x1, flip);
     }
     RunBlur(plane, other, 1, plan, planeInk);
 }
@@ -804,9 +830,6 @@ inline uint32_t MixPixel(uint32_t s, uint32_t e, Mix mix)
     }
     return s;
 }
-
-// The plain loops alone, for tests holding the quicker ones to them.
-std::atomic<bool> g_PlainLoops { false };
 
 #ifdef __SSE2__
 // Each 16-bit channel of two unpacked pixels times the matching one of `k`, over 255, rounded as Mul255 does (the
