@@ -382,7 +382,7 @@ std::atomic<bool> g_PlainLoops { false };
 struct Scratch {
     Pixels pixels;
     std::vector<uint16_t> planeA, planeB, planeC;
-    std::vector<uint16_t> line;
+    std::vector<uint16_t> line, four;
     std::vector<uint32_t> sums;
     std::vector<uint32_t> effect;
 };
@@ -436,6 +436,67 @@ void BlurRowOfFour(const uint16_t* line, uint16_t* out, size_t width, size_t who
         sums = _mm_sub_epi32(_mm_add_epi32(sums, after), leaving);
     }
 }
+
+// Eight pixels of each of four rows of one channel, interleaved as four channels of eight pixels.
+inline void Interleave(const uint16_t* const rows[4], size_t x, uint16_t* to)
+{
+    auto load = [&](int r) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[r] + x)); };
+    const __m128i a = load(0), b = load(1), c = load(2), d = load(3);
+    const __m128i abLow = _mm_unpacklo_epi16(a, b), abHigh = _mm_unpackhi_epi16(a, b);
+    const __m128i cdLow = _mm_unpacklo_epi16(c, d), cdHigh = _mm_unpackhi_epi16(c, d);
+    auto* out = reinterpret_cast<__m128i*>(to);
+    _mm_storeu_si128(out, _mm_unpacklo_epi32(abLow, cdLow));
+    _mm_storeu_si128(out + 1, _mm_unpackhi_epi32(abLow, cdLow));
+    _mm_storeu_si128(out + 2, _mm_unpacklo_epi32(abHigh, cdHigh));
+    _mm_storeu_si128(out + 3, _mm_unpackhi_epi32(abHigh, cdHigh));
+}
+
+// The other way: eight pixels of four channels to eight of each of four rows.
+inline void Deinterleave(const uint16_t* from, uint16_t* const rows[4], size_t x)
+{
+    const auto* in = reinterpret_cast<const __m128i*>(from);
+    const __m128i v0 = _mm_loadu_si128(in), v1 = _mm_loadu_si128(in + 1);
+    const __m128i v2 = _mm_loadu_si128(in + 2), v3 = _mm_loadu_si128(in + 3);
+    const __m128i t0 = _mm_unpacklo_epi16(v0, v1), t1 = _mm_unpackhi_epi16(v0, v1);
+    const __m128i t2 = _mm_unpacklo_epi16(v2, v3), t3 = _mm_unpackhi_epi16(v2, v3);
+    const __m128i u0 = _mm_unpacklo_epi16(t0, t1), u1 = _mm_unpackhi_epi16(t0, t1);
+    const __m128i u2 = _mm_unpacklo_epi16(t2, t3), u3 = _mm_unpackhi_epi16(t2, t3);
+    auto store = [&](int r, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(rows[r] + x), v); };
+    store(0, _mm_unpacklo_epi64(u0, u2));
+    store(1, _mm_unpackhi_epi64(u0, u2));
+    store(2, _mm_unpacklo_epi64(u1, u3));
+    store(3, _mm_unpackhi_epi64(u1, u3));
+}
+
+// BlurRows<1, true> over four rows at once, as one row of four channels: `line` and `out` are room the rows are
+// interleaved in, `line` transparent outside the ink's columns (and kept so). `rows[r]` and `outs[r]` are the
+// rows' starts; the line starts at column x0 - pad, and is copied from columns `copyFrom` to `copyTo`.
+void BlurFourRows(const uint16_t* const rows[4], uint16_t* const outs[4], uint16_t* line, uint16_t* out,
+    size_t span, size_t pad, size_t whole, int x0, int copyFrom, int copyTo, uint32_t full, uint32_t edge)
+{
+    uint16_t* const lineAt = line + size_t(copyFrom - x0 + int(pad)) * 4; // column copyFrom
+    const uint16_t* const from[4] = { rows[0] + copyFrom, rows[1] + copyFrom, rows[2] + copyFrom, rows[3] + copyFrom };
+    const auto count = size_t(copyTo - copyFrom);
+    size_t x = 0;
+    for (; x + 8 <= count; x += 8)
+        Interleave(from, x, lineAt + x * 4);
+    for (; x < count; ++x)
+        for (int r = 0; r < 4; ++r)
+            lineAt[x * 4 + size_t(r)] = from[r][x];
+    uint32_t sums[4] = {};
+    for (size_t k = pad - whole; k <= pad + whole; ++k)
+        for (size_t c = 0; c < 4; ++c)
+            sums[c] += line[k * 4 + c];
+    BlurRowOfFour(line, out, span, whole, _mm_setr_epi32(int(sums[0]), int(sums[1]), int(sums[2]), int(sums[3])),
+        full, edge);
+    uint16_t* const at[4] = { outs[0] + x0, outs[1] + x0, outs[2] + x0, outs[3] + x0 };
+    size_t i = 0;
+    for (; i + 8 <= span; i += 8)
+        Deinterleave(out + i * 4, at, i);
+    for (; i < span; ++i)
+        for (int r = 0; r < 4; ++r)
+            at[r][i] = out[i * 4 + size_t(r)];
+}
 #endif
 
 // Output columns `x0` to `x1` of rows `from` to `to`; the input is read only in columns `inkX0` to `inkX1`
@@ -452,6 +513,29 @@ void BlurRows(const uint16_t* in, uint16_t* out, int width, int from, int to, co
     const int copyTo = std::min(inkX1, x1 + int(pad));
     const auto full = uint32_t(w.full);
     const auto edge = uint32_t(w.edge);
+#ifdef __SSE2__
+    // One channel: four rows at a time, as the four channels of one.
+    if constexpr (n == 1 && Whole) {
+        if (!g_PlainLoops.load(std::memory_order_relaxed) && to - from >= 4) {
+            std::vector<uint16_t>& four = Buffers().four;
+            four.assign((span + 2 * pad) * 4 * 2, 0);
+            for (; from + 4 <= to; from += 4) {
+                const uint16_t* rows[4];
+                uint16_t* outs[4];
+                for (int r = 0; r < 4; ++r) {
+                    rows[r] = in + size_t(from + r) * size_t(width);
+                    outs[r] = out + size_t(from + r) * size_t(width);
+                }
+                if (copyTo > copyFrom)
+                    BlurFourRows(rows, outs, four.data(), four.data() + (span + 2 * pad) * 4, span, pad,
+                        size_t(w.whole), x0, copyFrom, copyTo, full, edge);
+                else
+                    for (uint16_t* o : outs)
+                        std::fill_n(o + x0, span, uint16_t(0));
+            }
+        }
+    }
+#endif
     for (int y = from; y < to; ++y) {
         const size_t rowStart = size_t(y) * size_t(width) * n;
         if (copyTo > copyFrom)
