@@ -1207,13 +1207,49 @@ uint32_t MatrixPixel(const Filter& f, uint32_t px)
     return Pack(out[3], Mul255(out[0], out[3]), Mul255(out[1], out[3]), Mul255(out[2], out[3]));
 }
 
+// A pixel's colour worked out by `work`, remembered for the pixels seen lately: pictures are mostly runs and
+// patches of few colours.
+template <typename Work> class ColorMemo {
+public:
+    explicit ColorMemo(Work work)
+        : m_Work(work)
+    {
+        m_In.fill(0);
+        m_Out.fill(work(0));
+    }
+    uint32_t operator()(uint32_t px)
+    {
+        const size_t slot = ((px * 0x9E3779B1u) >> 24) & (kSlots - 1);
+        if (m_In[slot] != px) {
+            m_In[slot] = px;
+            m_Out[slot] = m_Work(px);
+        }
+        return m_Out[slot];
+    }
+
+private:
+    static constexpr size_t kSlots = 64;
+    Work m_Work;
+    std::array<uint32_t, kSlots> m_In;
+    std::array<uint32_t, kSlots> m_Out;
+};
+
 void ColorMatrixFilter(Pixels& p, const Filter& f, const Area& area)
 {
-    for (int y = area.y0; y < area.y1; ++y)
-        for (int x = area.x0; x < area.x1; ++x) {
-            uint32_t& px = p.px[size_t(y) * size_t(p.width) + size_t(x)];
-            px = MatrixPixel(f, px);
+    // Each pixel on its own: a large area's two halves on two threads.
+    const bool shared = area.size() >= kPixelsForTwoThreads;
+    InTwo(shared ? area.height() : 1, [&](int from, int to) {
+        if (!shared) {
+            from = 0;
+            to = area.height();
         }
+        ColorMemo memo([&f](uint32_t px) { return MatrixPixel(f, px); });
+        for (int y = area.y0 + from; y < area.y0 + to; ++y) {
+            uint32_t* row = &p.px[size_t(y) * size_t(p.width)];
+            for (int x = area.x0; x < area.x1; ++x)
+                row[x] = memo(row[x]);
+        }
+    });
 }
 
 void Convolve(Pixels& p, const Filter& f, const Area& area)
@@ -1537,19 +1573,22 @@ void TransformPicture(cairo_surface_t* image, const ColorTransform& cx)
     const int height = cairo_image_surface_get_height(image);
     unsigned char* data = cairo_image_surface_get_data(image);
     const int stride = cairo_image_surface_get_stride(image);
+    auto transform = [&lut](uint32_t p) {
+        const uint32_t a = p >> 24;
+        if (a == 0)
+            return p;
+        // Straight colour, transformed, premultiplied by the new alpha.
+        auto straight = [&](int shift) { return std::min<uint32_t>(255, (Channel(p, shift) * 255 + a / 2) / a); };
+        const uint32_t na = lut[3][a];
+        return Pack(
+            na, Mul255(lut[2][straight(16)], na), Mul255(lut[1][straight(8)], na), Mul255(lut[0][straight(0)], na));
+    };
+    ColorMemo memo(transform);
     for (int y = 0; y < height; ++y) {
         auto* row = reinterpret_cast<uint32_t*>(data + size_t(y) * size_t(stride));
-        for (int x = 0; x < width; ++x) {
-            const uint32_t p = row[x];
-            const uint32_t a = p >> 24;
-            if (a == 0)
-                continue;
-            // Straight colour, transformed, premultiplied by the new alpha.
-            auto straight = [&](int shift) { return std::min<uint32_t>(255, (Channel(p, shift) * 255 + a / 2) / a); };
-            const uint32_t na = lut[3][a];
-            row[x] = Pack(na, Mul255(lut[2][straight(16)], na), Mul255(lut[1][straight(8)], na),
-                Mul255(lut[0][straight(0)], na));
-        }
+        for (int x = 0; x < width; ++x)
+            if (row[x] >> 24)
+                row[x] = memo(row[x]);
     }
     cairo_surface_mark_dirty(image);
 }
