@@ -1172,7 +1172,18 @@ void Blur(Pixels& p, const Filter& f, double sx, double sy, const Work& work)
     };
     const Area fill = Meet(plan.input, work.ink);
     rows(fill, [&](int y) {
-        for (size_t i = size_t(y) * size_t(w) + size_t(fill.x0); i < size_t(y) * size_t(w) + size_t(fill.x1); ++i)
+        size_t i = size_t(y) * size_t(w) + size_t(fill.x0);
+        const size_t end = size_t(y) * size_t(w) + size_t(fill.x1);
+#ifdef __SSE2__
+        // A byte unpacked into the high byte of a word is its whole level.
+        if (!g_PlainLoops.load(std::memory_order_relaxed))
+            for (const __m128i zero = _mm_setzero_si128(); i + 4 <= end; i += 4) {
+                const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&p.px[i]));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(plane + i * 4), _mm_unpacklo_epi8(zero, v));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(plane + i * 4 + 8), _mm_unpackhi_epi8(zero, v));
+            }
+#endif
+        for (; i < end; ++i)
             for (int c = 0; c < 4; ++c)
                 plane[i * 4 + size_t(c)] = uint16_t(Channel(p.px[i], c * 8) << kFractionBits);
     });
@@ -1181,7 +1192,24 @@ void Blur(Pixels& p, const Filter& f, double sx, double sy, const Work& work)
     const uint16_t* blurred = s.planeA.data();
     const Area& out = plan.wanted;
     rows(out, [&](int y) {
-        for (size_t i = size_t(y) * size_t(w) + size_t(out.x0); i < size_t(y) * size_t(w) + size_t(out.x1); ++i) {
+        size_t i = size_t(y) * size_t(w) + size_t(out.x0);
+        const size_t end = size_t(y) * size_t(w) + size_t(out.x1);
+#ifdef __SSE2__
+        // Two pixels a register: rounded to bytes, each colour at most the alpha.
+        if (!g_PlainLoops.load(std::memory_order_relaxed))
+            for (const __m128i half = _mm_set1_epi16(kHalf), top = _mm_set1_epi16(255); i + 4 <= end; i += 4) {
+                auto bytes = [&](const uint16_t* v) {
+                    const __m128i c = _mm_min_epi16(
+                        _mm_srli_epi16(_mm_adds_epu16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(v)), half),
+                            kFractionBits),
+                        top);
+                    return _mm_min_epi16(c, AlphaOf(c));
+                };
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(&p.px[i]),
+                    _mm_packus_epi16(bytes(&blurred[i * 4]), bytes(&blurred[i * 4 + 8])));
+            }
+#endif
+        for (; i < end; ++i) {
             const uint16_t* v = &blurred[i * 4];
             const uint32_t a = std::min<uint32_t>(255, (v[3] + kHalf) >> kFractionBits);
             auto c = [&](int k) { return std::min<uint32_t>(a, (v[k] + kHalf) >> kFractionBits); };
