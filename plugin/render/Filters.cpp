@@ -845,6 +845,28 @@ inline uint32_t EffectAt(uint16_t alpha, const std::array<uint32_t, 256>& levels
     return (alpha & ((1u << kFractionBits) - 1)) == 0 ? levels[alpha >> kFractionBits] : pixels[strength(alpha)];
 }
 
+// The effect's pixels over columns x0 to x1 of a row of blurred alpha; runs of no alpha (most of a shadow's
+// room) eight pixels at a time.
+void EffectRow(const uint16_t* alpha, int x0, int x1, uint32_t* out, const std::array<uint32_t, 256>& levels,
+    const std::array<uint32_t, 256>& pixels, const Strength& strength)
+{
+    int x = x0;
+#ifdef __SSE2__
+    if (!g_PlainLoops.load(std::memory_order_relaxed))
+        for (const __m128i zero = _mm_setzero_si128(); x + 8 <= x1; x += 8, out += 8) {
+            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(alpha + x));
+            if (_mm_movemask_epi8(_mm_cmpeq_epi16(a, zero)) == 0xFFFF) {
+                std::fill_n(out, 8, levels[0]);
+                continue;
+            }
+            for (int k = 0; k < 8; ++k)
+                out[k] = EffectAt(alpha[x + k], levels, pixels, strength);
+        }
+#endif
+    for (; x < x1; ++x)
+        *out++ = EffectAt(alpha[x], levels, pixels, strength);
+}
+
 RGBA GradientAt(const std::vector<std::pair<double, RGBA>>& g, double t)
 {
     if (g.empty())
@@ -968,8 +990,12 @@ template <Mix mix> void MixRowOf(uint32_t* px, const uint32_t* effect, size_t co
     const __m128i zero = _mm_setzero_si128();
     size_t i = 0;
     for (; i + 4 <= count; i += 4) {
-        const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(px + i));
         const __m128i e = _mm_loadu_si128(reinterpret_cast<const __m128i*>(effect + i));
+        // An effect of nothing behind or on top of the picture leaves it as it is.
+        if constexpr (mix == Mix::Behind || mix == Mix::OnTop)
+            if (_mm_movemask_epi8(_mm_cmpeq_epi32(e, zero)) == 0xFFFF)
+                continue;
+        const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(px + i));
         const __m128i low = MixTwo(_mm_unpacklo_epi8(s, zero), _mm_unpacklo_epi8(e, zero), mix);
         const __m128i high = MixTwo(_mm_unpackhi_epi8(s, zero), _mm_unpackhi_epi8(e, zero), mix);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(px + i), _mm_packus_epi16(low, high));
@@ -1043,9 +1069,7 @@ void Shadow(Pixels& p, const Filter& f, double sx, double sy, const Work& work)
     const uint16_t* alpha = s.planeA.data();
     const auto levels = LevelPixels(shade, strength);
     Combine(p, f, true, work.out, [&](int y, int x0, int x1, uint32_t* out) {
-        const uint16_t* row = alpha + size_t(y) * size_t(p.width);
-        for (int x = x0; x < x1; ++x)
-            *out++ = EffectAt(row[x], levels, shade, strength);
+        EffectRow(alpha + size_t(y) * size_t(p.width), x0, x1, out, levels, shade, strength);
     });
 }
 
@@ -1061,9 +1085,7 @@ void GradientGlow(Pixels& p, const Filter& f, double sx, double sy, const Work& 
     const uint16_t* alpha = s.planeA.data();
     const auto levels = LevelPixels(ramp, strength);
     Combine(p, f, !f.onTop, work.out, [&](int y, int x0, int x1, uint32_t* out) {
-        const uint16_t* row = alpha + size_t(y) * size_t(p.width);
-        for (int x = x0; x < x1; ++x)
-            *out++ = EffectAt(row[x], levels, ramp, strength);
+        EffectRow(alpha + size_t(y) * size_t(p.width), x0, x1, out, levels, ramp, strength);
     });
 }
 
