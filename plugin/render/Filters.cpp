@@ -247,28 +247,32 @@ bool InkBounds(cairo_surface_t* image, int& x0, int& y0, int& x1, int& y1)
     y0 = height;
     x1 = 0;
     y1 = 0;
-    // Blank runs are passed over a block of pixels at a time (the OR of a block vectorises), then pixel by pixel.
+    // Blank runs are passed over a block of pixels at a time, then pixel by pixel.
     constexpr int kBlock = 16;
+    auto blank = [](const uint32_t* block) {
+#ifdef __SSE2__
+        auto load = [&](int k) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 4 * k)); };
+        const __m128i ink = _mm_or_si128(_mm_or_si128(load(0), load(1)), _mm_or_si128(load(2), load(3)));
+        return _mm_movemask_epi8(_mm_cmpeq_epi32(ink, _mm_setzero_si128())) == 0xFFFF;
+#else
+        uint32_t ink = 0;
+        for (int k = 0; k < kBlock; ++k)
+            ink |= block[k];
+        return ink == 0;
+#endif
+    };
     for (int y = 0; y < height; ++y) {
         const auto* row = reinterpret_cast<const uint32_t*>(data + size_t(y) * size_t(stride));
         int first = 0;
-        for (uint32_t ink = 0; first + kBlock <= width; first += kBlock) {
-            for (int k = 0; k < kBlock; ++k)
-                ink |= row[first + k];
-            if (ink)
-                break;
-        }
+        while (first + kBlock <= width && blank(row + first))
+            first += kBlock;
         while (first < width && row[first] == 0)
             ++first;
         if (first == width)
             continue;
         int last = width - 1;
-        for (uint32_t ink = 0; last + 1 - kBlock > first; last -= kBlock) {
-            for (int k = 0; k < kBlock; ++k)
-                ink |= row[last - k];
-            if (ink)
-                break;
-        }
+        while (last + 1 - kBlock > first && blank(row + last + 1 - kBlock))
+            last -= kBlock;
         while (row[last] == 0)
             --last;
         x0 = std::min(x0, first);
