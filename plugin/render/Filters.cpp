@@ -1168,7 +1168,28 @@ void Bevel(Pixels& p, const Filter& f, double sx, double sy, const Work& work)
         uint16_t* lit = dark + n;
         sight(y, x0, x1, ox, oy, dark);
         sight(y, x0, x1, -ox, -oy, lit);
-        for (size_t i = 0; i < n; ++i) {
+        size_t i = 0;
+#ifdef __SSE2__
+        // Equal sights (beside the picture, or well inside it) give the effect of no difference.
+        if (!g_PlainLoops.load(std::memory_order_relaxed))
+            for (; i + 8 <= n; i += 8) {
+                const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dark + i));
+                const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(lit + i));
+                if (_mm_movemask_epi8(_mm_cmpeq_epi16(a, b)) == 0xFFFF
+                    && _mm_movemask_epi8(_mm_cmpeq_epi16(_mm_slli_epi16(a, 16 - kFractionBits), _mm_setzero_si128()))
+                        == 0xFFFF) {
+                    std::fill_n(out + i, 8, stepEffect[255]);
+                    continue;
+                }
+                for (size_t k = i; k < i + 8; ++k) {
+                    const int a1 = dark[k];
+                    const int b1 = lit[k];
+                    out[k] = ((a1 | b1) & (kLevel - 1)) == 0 ? stepEffect[size_t((a1 - b1) / kLevel + 255)]
+                                                             : effectOf(a1, b1);
+                }
+            }
+#endif
+        for (; i < n; ++i) {
             const int a = dark[i];
             const int b = lit[i];
             out[i] = ((a | b) & (kLevel - 1)) == 0 ? stepEffect[size_t((a - b) / kLevel + 255)] : effectOf(a, b);
