@@ -1548,6 +1548,11 @@ uint64_t BlurWork()
     return g_BlurWork.load();
 }
 
+void UsePlainFilterLoops(bool plain)
+{
+    g_PlainLoops = plain;
+}
+
 void ApplyFilters(cairo_surface_t* img, const std::vector<Filter>& filters, double scaleX, double scaleY,
     const std::array<int, 4>* view)
 {
