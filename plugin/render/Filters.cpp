@@ -24,6 +24,10 @@ constexpr int kGradientSteps = 256;
 constexpr double kMaxMargin = 1024.0; // pixels: filters reach at most this far around a picture
 constexpr double kMaxBox = 4 * kMaxMargin; // pixels: the widest box a blur takes
 
+// Pictures of this many pixels or more share their blurs and other pixel work between two threads (a pass costs about a millisecond
+// a hundred thousand pixels): below it, starting a thread costs more than it saves.
+constexpr size_t kPixelsForTwoThreads = size_t(1) << 15;
+
 float Finite(float value)
 {
     return std::isfinite(value) ? value : 0.0f;
@@ -162,6 +166,20 @@ Area Join(const Area& a, const Area& b)
     return { std::min(a.x0, b.x0), std::min(a.y0, b.y0), std::max(a.x1, b.x1), std::max(a.y1, b.y1) };
 }
 
+// Runs `row(y)` for rows `y0` to `y1` of an area of `pixels` pixels: a large area's two halves on two threads.
+template <typename Row> void EachRow(int y0, int y1, size_t pixels, Row&& row)
+{
+    const bool shared = pixels >= kPixelsForTwoThreads;
+    InTwo(shared ? y1 - y0 : 1, [&](int from, int to) {
+        if (!shared) {
+            from = 0;
+            to = y1 - y0;
+        }
+        for (int y = y0 + from; y < y0 + to; ++y)
+            row(y);
+    });
+}
+
 constexpr uint32_t Channel(uint32_t p, int shift) { return (p >> shift) & 0xFF; }
 
 constexpr uint32_t Pack(uint32_t a, uint32_t r, uint32_t g, uint32_t b) { return (a << 24) | (r << 16) | (g << 8) | b; }
@@ -212,17 +230,17 @@ void FromSurface(cairo_surface_t* image, int x0, int y0, const Area& frame, cons
         used, Area { 0, 0, cairo_image_surface_get_width(image), cairo_image_surface_get_height(image) }.moved(-x0, -y0));
     const unsigned char* data = cairo_image_surface_get_data(image);
     const int stride = cairo_image_surface_get_stride(image);
-    for (int y = used.y0; y < used.y1; ++y) {
+    EachRow(used.y0, used.y1, used.size(), [&](int y) {
         uint32_t* to = &p.px[size_t(y) * size_t(p.width)];
         if (inside.empty() || y < inside.y0 || y >= inside.y1) {
             std::fill(to + used.x0, to + used.x1, 0u);
-            continue;
+            return;
         }
         std::fill(to + used.x0, to + inside.x0, 0u);
         const auto* row = reinterpret_cast<const uint32_t*>(data + size_t(y + y0) * size_t(stride));
         std::copy_n(row + (inside.x0 + x0), inside.width(), to + inside.x0);
         std::fill(to + inside.x1, to + used.x1, 0u);
-    }
+    });
 }
 
 // The pixels of `area` of `p` back to the surface, `p` lying at (x0, y0) in it.
@@ -230,10 +248,10 @@ void ToSurface(const Pixels& p, const Area& area, cairo_surface_t* image, int x0
 {
     unsigned char* data = cairo_image_surface_get_data(image);
     const int stride = cairo_image_surface_get_stride(image);
-    for (int y = area.y0; y < area.y1; ++y) {
+    EachRow(area.y0, area.y1, area.size(), [&](int y) {
         auto* row = reinterpret_cast<uint32_t*>(data + size_t(y + y0) * size_t(stride)) + x0 + area.x0;
         std::copy_n(&p.px[size_t(y) * size_t(p.width) + size_t(area.x0)], area.width(), row);
-    }
+    });
 }
 } // namespace
 
@@ -243,10 +261,6 @@ bool InkBounds(cairo_surface_t* image, int& x0, int& y0, int& x1, int& y1)
     const int height = cairo_image_surface_get_height(image);
     const unsigned char* data = cairo_image_surface_get_data(image);
     const int stride = cairo_image_surface_get_stride(image);
-    x0 = width;
-    y0 = height;
-    x1 = 0;
-    y1 = 0;
     // Blank runs are passed over a block of pixels at a time, then pixel by pixel.
     constexpr int kBlock = 16;
     auto blank = [](const uint32_t* block) {
@@ -261,25 +275,39 @@ bool InkBounds(cairo_surface_t* image, int& x0, int& y0, int& x1, int& y1)
         return ink == 0;
 #endif
     };
-    for (int y = 0; y < height; ++y) {
-        const auto* row = reinterpret_cast<const uint32_t*>(data + size_t(y) * size_t(stride));
-        int first = 0;
-        while (first + kBlock <= width && blank(row + first))
-            first += kBlock;
-        while (first < width && row[first] == 0)
-            ++first;
-        if (first == width)
-            continue;
-        int last = width - 1;
-        while (last + 1 - kBlock > first && blank(row + last + 1 - kBlock))
-            last -= kBlock;
-        while (row[last] == 0)
-            --last;
-        x0 = std::min(x0, first);
-        x1 = std::max(x1, last + 1);
-        y0 = std::min(y0, y);
-        y1 = y + 1;
-    }
+    // Rows `from` to `to` give bounds of their own; a large picture's two halves are measured on two threads.
+    std::array<int, 4> halves[2] = { { width, height, 0, 0 }, { width, height, 0, 0 } };
+    const bool shared = size_t(width) * size_t(std::max(height, 0)) >= kPixelsForTwoThreads;
+    InTwo(shared ? height : 1, [&](int from, int to) {
+        if (!shared) {
+            from = 0;
+            to = height;
+        }
+        std::array<int, 4>& b = halves[from > 0 ? 1 : 0];
+        for (int y = from; y < to; ++y) {
+            const auto* row = reinterpret_cast<const uint32_t*>(data + size_t(y) * size_t(stride));
+            int first = 0;
+            while (first + kBlock <= width && blank(row + first))
+                first += kBlock;
+            while (first < width && row[first] == 0)
+                ++first;
+            if (first == width)
+                continue;
+            int last = width - 1;
+            while (last + 1 - kBlock > first && blank(row + last + 1 - kBlock))
+                last -= kBlock;
+            while (row[last] == 0)
+                --last;
+            b[0] = std::min(b[0], first);
+            b[2] = std::max(b[2], last + 1);
+            b[1] = std::min(b[1], y);
+            b[3] = y + 1;
+        }
+    });
+    x0 = std::min(halves[0][0], halves[1][0]);
+    y0 = std::min(halves[0][1], halves[1][1]);
+    x1 = std::max(halves[0][2], halves[1][2]);
+    y1 = std::max(halves[0][3], halves[1][3]);
     return x1 > x0 && y1 > y0;
 }
 
@@ -396,10 +424,6 @@ Scratch& Buffers()
     thread_local Scratch scratch;
     return scratch;
 }
-
-// Pictures of this many pixels or more share their blurs between two threads (a pass costs about a millisecond
-// a hundred thousand pixels): below it, starting a thread costs more than it saves.
-constexpr size_t kPixelsForTwoThreads = size_t(1) << 15;
 
 // One box blur along rows of `channels` interleaved channels, from `in` to `out`. Running sums keep the cost per
 // pixel constant whatever the size; beyond the ends the picture is transparent.
@@ -808,16 +832,16 @@ void BlurredAlpha(const Pixels& p, const Filter& f, double sx, double sy, int ox
     const auto flip = uint16_t(inverted ? kPlaneMax : 0);
     const int inkX0 = std::clamp(ink.x0 + ox, fill.x0, fill.x1);
     const int inkX1 = std::clamp(ink.x1 + ox, inkX0, fill.x1);
-    for (int y = fill.y0; y < fill.y1; ++y) {
+    EachRow(fill.y0, fill.y1, fill.size(), [&](int y) {
         uint16_t* to = &plane[size_t(y) * size_t(w)];
         if (y - oy < ink.y0 || y - oy >= ink.y1) {
             std::fill(to + fill.x0, to + fill.x1, flip);
-            continue;
+            return;
         }
         std::fill(to + fill.x0, to + inkX0, flip);
         AlphaRow(&p.px[size_t(y - oy) * size_t(w) + size_t(inkX0 - ox)], to + inkX0, size_t(inkX1 - inkX0), flip);
         std::fill(to + inkX1, to + fill.x1, flip);
-    }
+    });
     RunBlur(plane, other, 1, plan, planeInk);
 }
 
