@@ -377,31 +377,53 @@ bool WholeLevels(const std::vector<uint16_t>& plane, int width, int channels, co
 }
 
 // The smallest box of `area` holding every pixel of the plane with a channel other than 0.
+// Whether the eight channels from `at` on are all 0.
+inline bool BlankEight(const uint16_t* at)
+{
+#ifdef __SSE2__
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    return _mm_movemask_epi8(_mm_cmpeq_epi16(v, _mm_setzero_si128())) == 0xFFFF;
+#else
+    return std::all_of(at, at + 8, [](uint16_t v) { return v == 0; });
+#endif
+}
+
 Area InkOf(const std::vector<uint16_t>& plane, int width, int channels, const Area& area)
 {
-    Area ink { area.x1, area.y1, area.x0, area.y0 };
     const size_t stride = size_t(width) * size_t(channels);
     const size_t begin = size_t(area.x0) * size_t(channels);
     const size_t end = size_t(area.x1) * size_t(channels);
-    for (int y = area.y0; y < area.y1; ++y) {
-        const uint16_t* row = &plane[size_t(y) * stride];
-        uint16_t any = 0;
-        for (size_t i = begin; i < end; ++i)
-            any |= row[i];
-        if (!any)
-            continue;
-        size_t first = begin;
-        while (row[first] == 0)
-            ++first;
-        size_t last = end - 1;
-        while (row[last] == 0)
-            --last;
-        ink.x0 = std::min(ink.x0, int(first / size_t(channels)));
-        ink.x1 = std::max(ink.x1, int(last / size_t(channels)) + 1);
-        ink.y0 = std::min(ink.y0, y);
-        ink.y1 = y + 1;
-    }
-    return ink;
+    // Each half of the rows its own bounds (a large plane's on two threads); blank runs eight channels at a time.
+    Area halves[2] = { { area.x1, area.y1, area.x0, area.y0 }, { area.x1, area.y1, area.x0, area.y0 } };
+    const bool shared = area.size() * size_t(channels) >= kPixelsForTwoThreads;
+    InTwo(shared ? area.height() : 1, [&](int from, int to) {
+        if (!shared) {
+            from = 0;
+            to = area.height();
+        }
+        Area& ink = halves[from > 0 ? 1 : 0];
+        for (int y = area.y0 + from; y < area.y0 + to; ++y) {
+            const uint16_t* row = &plane[size_t(y) * stride];
+            size_t first = begin;
+            while (first + 8 <= end && BlankEight(row + first))
+                first += 8;
+            while (first < end && row[first] == 0)
+                ++first;
+            if (first == end)
+                continue;
+            size_t last = end - 1;
+            while (last >= first + 8 && BlankEight(row + last - 7))
+                last -= 8;
+            while (row[last] == 0)
+                --last;
+            ink.x0 = std::min(ink.x0, int(first / size_t(channels)));
+            ink.x1 = std::max(ink.x1, int(last / size_t(channels)) + 1);
+            ink.y0 = std::min(ink.y0, y);
+            ink.y1 = y + 1;
+        }
+    });
+    return { std::min(halves[0].x0, halves[1].x0), std::min(halves[0].y0, halves[1].y0),
+        std::max(halves[0].x1, halves[1].x1), std::max(halves[0].y1, halves[1].y1) };
 }
 
 // How many channel values the box blurs have worked out, for tests that bound the work.
