@@ -388,42 +388,32 @@ inline bool BlankEight(const uint16_t* at)
 #endif
 }
 
-Area InkOf(const std::vector<uint16_t>& plane, int width, int channels, const Area& area)
+// Widens `ink` to every pixel of `area` of the plane with a channel other than 0; blank runs are passed over eight
+// channels at a time.
+void InkOf(const uint16_t* plane, int width, int channels, const Area& area, Area& ink)
 {
     const size_t stride = size_t(width) * size_t(channels);
     const size_t begin = size_t(area.x0) * size_t(channels);
     const size_t end = size_t(area.x1) * size_t(channels);
-    // Each half of the rows its own bounds (a large plane's on two threads); blank runs eight channels at a time.
-    Area halves[2] = { { area.x1, area.y1, area.x0, area.y0 }, { area.x1, area.y1, area.x0, area.y0 } };
-    const bool shared = area.size() * size_t(channels) >= kPixelsForTwoThreads;
-    InTwo(shared ? area.height() : 1, [&](int from, int to) {
-        if (!shared) {
-            from = 0;
-            to = area.height();
-        }
-        Area& ink = halves[from > 0 ? 1 : 0];
-        for (int y = area.y0 + from; y < area.y0 + to; ++y) {
-            const uint16_t* row = &plane[size_t(y) * stride];
-            size_t first = begin;
-            while (first + 8 <= end && BlankEight(row + first))
-                first += 8;
-            while (first < end && row[first] == 0)
-                ++first;
-            if (first == end)
-                continue;
-            size_t last = end - 1;
-            while (last >= first + 8 && BlankEight(row + last - 7))
-                last -= 8;
-            while (row[last] == 0)
-                --last;
-            ink.x0 = std::min(ink.x0, int(first / size_t(channels)));
-            ink.x1 = std::max(ink.x1, int(last / size_t(channels)) + 1);
-            ink.y0 = std::min(ink.y0, y);
-            ink.y1 = y + 1;
-        }
-    });
-    return { std::min(halves[0].x0, halves[1].x0), std::min(halves[0].y0, halves[1].y0),
-        std::max(halves[0].x1, halves[1].x1), std::max(halves[0].y1, halves[1].y1) };
+    for (int y = area.y0; y < area.y1; ++y) {
+        const uint16_t* row = &plane[size_t(y) * stride];
+        size_t first = begin;
+        while (first + 8 <= end && BlankEight(row + first))
+            first += 8;
+        while (first < end && row[first] == 0)
+            ++first;
+        if (first == end)
+            continue;
+        size_t last = end - 1;
+        while (last >= first + 8 && BlankEight(row + last - 7))
+            last -= 8;
+        while (row[last] == 0)
+            --last;
+        ink.x0 = std::min(ink.x0, int(first / size_t(channels)));
+        ink.x1 = std::max(ink.x1, int(last / size_t(channels)) + 1);
+        ink.y0 = std::min(ink.y0, y);
+        ink.y1 = std::max(ink.y1, y + 1);
+    }
 }
 
 // How many channel values the box blurs have worked out, for tests that bound the work.
@@ -736,6 +726,8 @@ void RunBlur(std::vector<uint16_t>& plane, std::vector<uint16_t>& other, int cha
         const bool shared = out.size() >= kPixelsForTwoThreads;
         const uint16_t* in = plane.data();
         uint16_t* to = other.data();
+        // Each half measures the ink of what it wrote, while it is at hand (none: the whole area turned inside out).
+        Area inkOf[2] = { { out.x1, out.y1, out.x0, out.y0 }, { out.x1, out.y1, out.x0, out.y0 } };
         if (across) {
             InTwo(shared ? out.height() : 1, [&](int from, int until) {
                 if (!shared) {
@@ -751,6 +743,7 @@ void RunBlur(std::vector<uint16_t>& plane, std::vector<uint16_t>& other, int cha
                     rows(whole ? BlurRows<1, true> : BlurRows<1, false>);
                 else
                     rows(whole ? BlurRows<4, true> : BlurRows<4, false>);
+                InkOf(to, width, channels, { out.x0, out.y0 + from, out.x1, out.y0 + until }, inkOf[from > 0 ? 1 : 0]);
             });
         } else {
             // Every channel of a row is a column of its own; the halves split on a 16-byte boundary.
@@ -759,13 +752,18 @@ void RunBlur(std::vector<uint16_t>& plane, std::vector<uint16_t>& other, int cha
             const size_t half = std::min(end, begin + ((end - begin) / 2 + 7) / 8 * 8);
             InTwo(shared ? 2 : 1, [&](int from, int until) {
                 Scratch& own = Buffers();
-                (whole ? BlurColumns<true> : BlurColumns<false>)(in, to, width, channels,
-                    shared && from > 0 ? half : begin, shared && until < 2 ? half : end, out.y0, out.y1, ink.y0,
-                    ink.y1, plan.down, own.sums);
+                const size_t first = shared && from > 0 ? half : begin;
+                const size_t last = shared && until < 2 ? half : end;
+                (whole ? BlurColumns<true> : BlurColumns<false>)(
+                    in, to, width, channels, first, last, out.y0, out.y1, ink.y0, ink.y1, plan.down, own.sums);
+                InkOf(to, width, channels,
+                    { int(first / size_t(channels)), out.y0, int(last / size_t(channels)), out.y1 },
+                    inkOf[from > 0 ? 1 : 0]);
             });
         }
         plane.swap(other);
-        ink = InkOf(plane, width, channels, out);
+        ink = { std::min(inkOf[0].x0, inkOf[1].x0), std::min(inkOf[0].y0, inkOf[1].y0),
+            std::max(inkOf[0].x1, inkOf[1].x1), std::max(inkOf[0].y1, inkOf[1].y1) };
     }
     // Wanted pixels the ink did not reach are transparent.
     const size_t stride = size_t(width) * size_t(channels);
