@@ -1707,13 +1707,21 @@ void TransformPicture(cairo_surface_t* image, const ColorTransform& cx)
         return Pack(
             na, Mul255(lut[2][straight(16)], na), Mul255(lut[1][straight(8)], na), Mul255(lut[0][straight(0)], na));
     };
-    ColorMemo memo(transform);
-    for (int y = 0; y < height; ++y) {
-        auto* row = reinterpret_cast<uint32_t*>(data + size_t(y) * size_t(stride));
-        for (int x = 0; x < width; ++x)
-            if (row[x] >> 24)
-                row[x] = memo(row[x]);
-    }
+    // A large picture's halves on two threads, each remembering colours of its own.
+    const bool shared = size_t(width) * size_t(std::max(height, 0)) >= kPixelsForTwoThreads;
+    InTwo(shared ? height : 1, [&](int from, int to) {
+        if (!shared) {
+            from = 0;
+            to = height;
+        }
+        ColorMemo memo(transform);
+        for (int y = from; y < to; ++y) {
+            auto* row = reinterpret_cast<uint32_t*>(data + size_t(y) * size_t(stride));
+            for (int x = 0; x < width; ++x)
+                if (row[x] >> 24)
+                    row[x] = memo(row[x]);
+        }
+    });
     cairo_surface_mark_dirty(image);
 }
 
