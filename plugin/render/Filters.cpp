@@ -24,8 +24,8 @@ constexpr int kGradientSteps = 256;
 constexpr double kMaxMargin = 1024.0; // pixels: filters reach at most this far around a picture
 constexpr double kMaxBox = 4 * kMaxMargin; // pixels: the widest box a blur takes
 
-// Pictures of this many pixels or more share their blurs and other pixel work between two threads (a pass costs about a millisecond
-// a hundred thousand pixels): below it, starting a thread costs more than it saves.
+// Pictures of this many pixels or more share their blurs and other pixel work between two threads (a blur's pass
+// costs about a millisecond a hundred thousand pixels): below it, starting a thread costs more than it saves.
 constexpr size_t kPixelsForTwoThreads = size_t(1) << 15;
 
 float Finite(float value)
@@ -376,7 +376,6 @@ bool WholeLevels(const std::vector<uint16_t>& plane, int width, int channels, co
     return (fractions & ((1u << kFractionBits) - 1)) == 0;
 }
 
-// The smallest box of `area` holding every pixel of the plane with a channel other than 0.
 // Whether the eight channels from `at` on are all 0.
 inline bool BlankEight(const uint16_t* at)
 {
@@ -511,8 +510,8 @@ inline void Deinterleave(const uint16_t* from, uint16_t* const rows[4], size_t x
 // BlurRows<1, true> over four rows at once, as one row of four channels: `line` and `out` are room the rows are
 // interleaved in, `line` transparent outside the ink's columns (and kept so). `rows[r]` and `outs[r]` are the
 // rows' starts; the line starts at column x0 - pad, and is copied from columns `copyFrom` to `copyTo`.
-void BlurFourRows(const uint16_t* const rows[4], uint16_t* const outs[4], uint16_t* line, uint16_t* out,
-    size_t span, size_t pad, size_t whole, int x0, int copyFrom, int copyTo, uint32_t full, uint32_t edge)
+void BlurFourRows(const uint16_t* const rows[4], uint16_t* const outs[4], uint16_t* line, uint16_t* out, size_t span,
+    size_t pad, size_t whole, int x0, int copyFrom, int copyTo, uint32_t full, uint32_t edge)
 {
     uint16_t* const lineAt = line + size_t(copyFrom - x0 + int(pad)) * 4; // column copyFrom
     const uint16_t* const from[4] = { rows[0] + copyFrom, rows[1] + copyFrom, rows[2] + copyFrom, rows[3] + copyFrom };
@@ -527,8 +526,8 @@ void BlurFourRows(const uint16_t* const rows[4], uint16_t* const outs[4], uint16
     for (size_t k = pad - whole; k <= pad + whole; ++k)
         for (size_t c = 0; c < 4; ++c)
             sums[c] += line[k * 4 + c];
-    BlurRowOfFour(line, out, span, whole, _mm_setr_epi32(int(sums[0]), int(sums[1]), int(sums[2]), int(sums[3])),
-        full, edge);
+    BlurRowOfFour(
+        line, out, span, whole, _mm_setr_epi32(int(sums[0]), int(sums[1]), int(sums[2]), int(sums[3])), full, edge);
     uint16_t* const at[4] = { outs[0] + x0, outs[1] + x0, outs[2] + x0, outs[3] + x0 };
     size_t i = 0;
     for (; i + 8 <= span; i += 8)
@@ -754,8 +753,8 @@ void RunBlur(std::vector<uint16_t>& plane, std::vector<uint16_t>& other, int cha
                 Scratch& own = Buffers();
                 const size_t first = shared && from > 0 ? half : begin;
                 const size_t last = shared && until < 2 ? half : end;
-                (whole ? BlurColumns<true> : BlurColumns<false>)(
-                    in, to, width, channels, first, last, out.y0, out.y1, ink.y0, ink.y1, plan.down, own.sums);
+                (whole ? BlurColumns<true> : BlurColumns<false>)(in, to, width, channels, first, last, out.y0, out.y1,
+                    ink.y0, ink.y1, plan.down, own.sums);
                 InkOf(to, width, channels,
                     { int(first / size_t(channels)), out.y0, int(last / size_t(channels)), out.y1 },
                     inkOf[from > 0 ? 1 : 0]);
@@ -1012,8 +1011,7 @@ inline __m128i MixTwo(__m128i s, __m128i e, Mix mix)
     case Mix::OnTop:
         return _mm_adds_epu8(Mul255x8(s, _mm_sub_epi16(full, AlphaOf(e))), e);
     case Mix::Inner: {
-        const __m128i mixed
-            = _mm_adds_epu8(Mul255x8(s, _mm_sub_epi16(full, AlphaOf(e))), Mul255x8(e, sa));
+        const __m128i mixed = _mm_adds_epu8(Mul255x8(s, _mm_sub_epi16(full, AlphaOf(e))), Mul255x8(e, sa));
         const __m128i alphaLanes = _mm_set_epi16(-1, 0, 0, 0, -1, 0, 0, 0);
         __m128i out = _mm_min_epi16(mixed, sa);
         out = _mm_or_si128(_mm_andnot_si128(alphaLanes, out), _mm_and_si128(alphaLanes, sa));
@@ -1291,8 +1289,8 @@ void Blur(Pixels& p, const Filter& f, double sx, double sy, const Work& work)
             for (const __m128i half = _mm_set1_epi16(kHalf), top = _mm_set1_epi16(255); i + 4 <= end; i += 4) {
                 auto bytes = [&](const uint16_t* v) {
                     const __m128i c = _mm_min_epi16(
-                        _mm_srli_epi16(_mm_adds_epu16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(v)), half),
-                            kFractionBits),
+                        _mm_srli_epi16(
+                            _mm_adds_epu16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(v)), half), kFractionBits),
                         top);
                     return _mm_min_epi16(c, AlphaOf(c));
                 };
@@ -1328,7 +1326,8 @@ uint32_t MatrixPixel(const Filter& f, uint32_t px)
 
 // A pixel's colour worked out by `work`, remembered for the pixels seen lately: pictures are mostly runs and
 // patches of few colours.
-template <typename Work> class ColorMemo {
+template <typename Work> class ColorMemo
+{
 public:
     explicit ColorMemo(Work work)
         : m_Work(work)

@@ -339,9 +339,8 @@ TEST(FilterHalves, QuickLoopsMatchThePlainOnes)
         int wrong = 0;
         for (size_t i = 0; i < quick.size(); ++i)
             if (quick[i] != plain[i] && wrong++ < 3)
-                ADD_FAILURE() << name << " inner " << f.inner << " knockout " << f.knockout << ": pixel "
-                              << i % kWidth << "," << i / kWidth << std::hex << " " << quick[i] << " against "
-                              << plain[i];
+                ADD_FAILURE() << name << " inner " << f.inner << " knockout " << f.knockout << ": pixel " << i % kWidth
+                              << "," << i / kWidth << std::hex << " " << quick[i] << " against " << plain[i];
         EXPECT_EQ(wrong, 0) << name;
     }
 }
