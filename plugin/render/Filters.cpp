@@ -892,18 +892,18 @@ inline uint32_t EffectAt(uint16_t alpha, const std::array<uint32_t, 256>& levels
     return (alpha & ((1u << kFractionBits) - 1)) == 0 ? levels[alpha >> kFractionBits] : pixels[strength(alpha)];
 }
 
-// The effect's pixels over columns x0 to x1 of a row of blurred alpha; runs of no alpha (most of a shadow's
-// room) eight pixels at a time.
+// The effect's pixels over columns x0 to x1 of a row of blurred alpha; runs of one level (no alpha over most of a
+// shadow's room, full alpha beside an inner glow) eight pixels at a time.
 void EffectRow(const uint16_t* alpha, int x0, int x1, uint32_t* out, const std::array<uint32_t, 256>& levels,
     const std::array<uint32_t, 256>& pixels, const Strength& strength)
 {
     int x = x0;
 #ifdef __SSE2__
     if (!g_PlainLoops.load(std::memory_order_relaxed))
-        for (const __m128i zero = _mm_setzero_si128(); x + 8 <= x1; x += 8, out += 8) {
+        for (; x + 8 <= x1; x += 8, out += 8) {
             const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(alpha + x));
-            if (_mm_movemask_epi8(_mm_cmpeq_epi16(a, zero)) == 0xFFFF) {
-                std::fill_n(out, 8, levels[0]);
+            if (_mm_movemask_epi8(_mm_cmpeq_epi16(a, _mm_set1_epi16(short(alpha[x])))) == 0xFFFF) {
+                std::fill_n(out, 8, EffectAt(alpha[x], levels, pixels, strength));
                 continue;
             }
             for (int k = 0; k < 8; ++k)
