@@ -1606,8 +1606,14 @@ cairo_surface_t* Renderer::pooledSurface(int width, int height, bool clear, cair
     }
     cairo_surface_t* surface = nullptr;
     if (buffer->pixels) {
-        if (clear)
-            std::fill_n(buffer->pixels.get(), size, 0u);
+        if (clear) {
+            // A large layer's two halves are cleared on two threads.
+            uint32_t* words = buffer->pixels.get();
+            const size_t rowWords = size_t(stride) / 4;
+            FillInTwo(height, size, [&](int from, int to) {
+                std::fill(words + size_t(from) * rowWords, words + std::min(size, size_t(to) * rowWords), 0u);
+            });
+        }
         surface = cairo_image_surface_create_for_data(
             reinterpret_cast<unsigned char*>(buffer->pixels.get()), format, width, height, stride);
         // The buffer is free again when the last reference to its surface goes.
