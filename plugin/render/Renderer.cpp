@@ -75,6 +75,9 @@ constexpr size_t kPixelsForTwoThreads = size_t(1) << 15;
 // Gradients worked out pixel by pixel are kept from one frame to the next up to this many pixels in all (four
 // full screens of 1920 x 1080).
 constexpr size_t kKeptGradientPixels = size_t(4) * 1920 * 1080;
+// Layer buffers kept free from frame to frame, in pixels at most: the buffers filtered pictures held come back
+// when the pictures go, and those beyond this are given back to the system.
+constexpr size_t kKeptFreeLayerPixels = size_t(4) * 1920 * 1080;
 // Linear gradients are worked out by our own loop from this many pixels on; cairo draws smaller ones as fast.
 constexpr size_t kOwnRowPixels = 4096;
 // Marks the keys of those gradients among the kept ones.
@@ -1074,6 +1077,13 @@ void Renderer::draw(const DrawTarget& target, const cairo_matrix_t& view, uint32
     });
     for (FilteredPicture& picture : m_Pictures)
         picture.used = false;
+    size_t keptFree = 0;
+    std::erase_if(m_LayerBuffers, [&keptFree](const std::unique_ptr<LayerBuffer>& buffer) {
+        if (buffer->used)
+            return false;
+        keptFree += buffer->size;
+        return keptFree > kKeptFreeLayerPixels;
+    });
     std::erase_if(m_Gradients, [this](FilteredPicture& picture) {
         if (picture.used)
             return false;
