@@ -27,6 +27,8 @@ constexpr double kMaxBox = 4 * kMaxMargin; // pixels: the widest box a blur take
 // Pictures of this many pixels or more share their blurs and other pixel work between two threads (a blur's pass
 // costs about a millisecond a hundred thousand pixels): below it, starting a thread costs more than it saves.
 constexpr size_t kPixelsForTwoThreads = size_t(1) << 15;
+// Passes that only copy or look at pixels cost some hundred times less a pixel: they share from this many on.
+constexpr size_t kPixelsToCopyOnTwoThreads = size_t(1) << 18;
 
 float Finite(float value)
 {
@@ -166,10 +168,11 @@ Area Join(const Area& a, const Area& b)
     return { std::min(a.x0, b.x0), std::min(a.y0, b.y0), std::max(a.x1, b.x1), std::max(a.y1, b.y1) };
 }
 
-// Runs `row(y)` for rows `y0` to `y1` of an area of `pixels` pixels: a large area's two halves on two threads.
+// Runs `row(y)` for rows `y0` to `y1` of an area of `pixels` pixels that it copies or looks at: a large area's
+// two halves on two threads.
 template <typename Row> void EachRow(int y0, int y1, size_t pixels, Row&& row)
 {
-    const bool shared = pixels >= kPixelsForTwoThreads;
+    const bool shared = pixels >= kPixelsToCopyOnTwoThreads;
     InTwo(shared ? y1 - y0 : 1, [&](int from, int to) {
         if (!shared) {
             from = 0;
@@ -277,7 +280,7 @@ bool InkBounds(cairo_surface_t* image, int& x0, int& y0, int& x1, int& y1)
     };
     // Rows `from` to `to` give bounds of their own; a large picture's two halves are measured on two threads.
     std::array<int, 4> halves[2] = { { width, height, 0, 0 }, { width, height, 0, 0 } };
-    const bool shared = size_t(width) * size_t(std::max(height, 0)) >= kPixelsForTwoThreads;
+    const bool shared = size_t(width) * size_t(std::max(height, 0)) >= kPixelsToCopyOnTwoThreads;
     InTwo(shared ? height : 1, [&](int from, int to) {
         if (!shared) {
             from = 0;

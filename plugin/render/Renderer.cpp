@@ -1617,12 +1617,17 @@ cairo_surface_t* Renderer::pooledSurface(int width, int height, bool clear, cair
     cairo_surface_t* surface = nullptr;
     if (buffer->pixels) {
         if (clear) {
-            // A large layer's two halves are cleared on two threads.
+            // A large layer's two halves are cleared on two threads (clearing costs far less a pixel than the
+            // gradients FillInTwo is measured for).
             uint32_t* words = buffer->pixels.get();
             const size_t rowWords = size_t(stride) / 4;
-            FillInTwo(height, size, [&](int from, int to) {
+            auto clearRows = [&](int from, int to) {
                 std::fill(words + size_t(from) * rowWords, words + std::min(size, size_t(to) * rowWords), 0u);
-            });
+            };
+            if (size >= kPixelsForTwoThreads * 8)
+                InTwo(height, clearRows);
+            else
+                clearRows(0, height);
         }
         surface = cairo_image_surface_create_for_data(
             reinterpret_cast<unsigned char*>(buffer->pixels.get()), format, width, height, stride);
