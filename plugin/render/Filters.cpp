@@ -24,6 +24,12 @@ constexpr int kGradientSteps = 256;
 constexpr double kMaxMargin = 1024.0; // pixels: filters reach at most this far around a picture
 constexpr double kMaxBox = 4 * kMaxMargin; // pixels: the widest box a blur takes
 
+// Pictures of this many pixels or more share their blurs and other pixel work between two threads (a blur's pass
+// costs about a millisecond a hundred thousand pixels): below it, starting a thread costs more than it saves.
+constexpr size_t kPixelsForTwoThreads = size_t(1) << 15;
+// Passes that only copy or look at pixels cost some hundred times less a pixel: they share from this many on.
+constexpr size_t kPixelsToCopyOnTwoThreads = size_t(1) << 18;
+
 float Finite(float value)
 {
     return std::isfinite(value) ? value : 0.0f;
@@ -162,6 +168,21 @@ Area Join(const Area& a, const Area& b)
     return { std::min(a.x0, b.x0), std::min(a.y0, b.y0), std::max(a.x1, b.x1), std::max(a.y1, b.y1) };
 }
 
+// Runs `row(y)` for rows `y0` to `y1` of an area of `pixels` pixels that it copies or looks at: a large area's
+// two halves on two threads.
+template <typename Row> void EachRow(int y0, int y1, size_t pixels, Row&& row)
+{
+    const bool shared = pixels >= kPixelsToCopyOnTwoThreads;
+    InTwo(shared ? y1 - y0 : 1, [&](int from, int to) {
+        if (!shared) {
+            from = 0;
+            to = y1 - y0;
+        }
+        for (int y = y0 + from; y < y0 + to; ++y)
+            row(y);
+    });
+}
+
 constexpr uint32_t Channel(uint32_t p, int shift) { return (p >> shift) & 0xFF; }
 
 constexpr uint32_t Pack(uint32_t a, uint32_t r, uint32_t g, uint32_t b) { return (a << 24) | (r << 16) | (g << 8) | b; }
@@ -212,17 +233,17 @@ void FromSurface(cairo_surface_t* image, int x0, int y0, const Area& frame, cons
         used, Area { 0, 0, cairo_image_surface_get_width(image), cairo_image_surface_get_height(image) }.moved(-x0, -y0));
     const unsigned char* data = cairo_image_surface_get_data(image);
     const int stride = cairo_image_surface_get_stride(image);
-    for (int y = used.y0; y < used.y1; ++y) {
+    EachRow(used.y0, used.y1, used.size(), [&](int y) {
         uint32_t* to = &p.px[size_t(y) * size_t(p.width)];
         if (inside.empty() || y < inside.y0 || y >= inside.y1) {
             std::fill(to + used.x0, to + used.x1, 0u);
-            continue;
+            return;
         }
         std::fill(to + used.x0, to + inside.x0, 0u);
         const auto* row = reinterpret_cast<const uint32_t*>(data + size_t(y + y0) * size_t(stride));
         std::copy_n(row + (inside.x0 + x0), inside.width(), to + inside.x0);
         std::fill(to + inside.x1, to + used.x1, 0u);
-    }
+    });
 }
 
 // The pixels of `area` of `p` back to the surface, `p` lying at (x0, y0) in it.
@@ -230,10 +251,10 @@ void ToSurface(const Pixels& p, const Area& area, cairo_surface_t* image, int x0
 {
     unsigned char* data = cairo_image_surface_get_data(image);
     const int stride = cairo_image_surface_get_stride(image);
-    for (int y = area.y0; y < area.y1; ++y) {
+    EachRow(area.y0, area.y1, area.size(), [&](int y) {
         auto* row = reinterpret_cast<uint32_t*>(data + size_t(y + y0) * size_t(stride)) + x0 + area.x0;
         std::copy_n(&p.px[size_t(y) * size_t(p.width) + size_t(area.x0)], area.width(), row);
-    }
+    });
 }
 } // namespace
 
@@ -243,39 +264,53 @@ bool InkBounds(cairo_surface_t* image, int& x0, int& y0, int& x1, int& y1)
     const int height = cairo_image_surface_get_height(image);
     const unsigned char* data = cairo_image_surface_get_data(image);
     const int stride = cairo_image_surface_get_stride(image);
-    x0 = width;
-    y0 = height;
-    x1 = 0;
-    y1 = 0;
-    // Blank runs are passed over a block of pixels at a time (the OR of a block vectorises), then pixel by pixel.
+    // Blank runs are passed over a block of pixels at a time, then pixel by pixel.
     constexpr int kBlock = 16;
-    for (int y = 0; y < height; ++y) {
-        const auto* row = reinterpret_cast<const uint32_t*>(data + size_t(y) * size_t(stride));
-        int first = 0;
-        for (uint32_t ink = 0; first + kBlock <= width; first += kBlock) {
-            for (int k = 0; k < kBlock; ++k)
-                ink |= row[first + k];
-            if (ink)
-                break;
+    auto blank = [](const uint32_t* block) {
+#ifdef __SSE2__
+        auto load = [&](int k) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 4 * k)); };
+        const __m128i ink = _mm_or_si128(_mm_or_si128(load(0), load(1)), _mm_or_si128(load(2), load(3)));
+        return _mm_movemask_epi8(_mm_cmpeq_epi32(ink, _mm_setzero_si128())) == 0xFFFF;
+#else
+        uint32_t ink = 0;
+        for (int k = 0; k < kBlock; ++k)
+            ink |= block[k];
+        return ink == 0;
+#endif
+    };
+    // Rows `from` to `to` give bounds of their own; a large picture's two halves are measured on two threads.
+    std::array<int, 4> halves[2] = { { width, height, 0, 0 }, { width, height, 0, 0 } };
+    const bool shared = size_t(width) * size_t(std::max(height, 0)) >= kPixelsToCopyOnTwoThreads;
+    InTwo(shared ? height : 1, [&](int from, int to) {
+        if (!shared) {
+            from = 0;
+            to = height;
         }
-        while (first < width && row[first] == 0)
-            ++first;
-        if (first == width)
-            continue;
-        int last = width - 1;
-        for (uint32_t ink = 0; last + 1 - kBlock > first; last -= kBlock) {
-            for (int k = 0; k < kBlock; ++k)
-                ink |= row[last - k];
-            if (ink)
-                break;
+        std::array<int, 4>& b = halves[from > 0 ? 1 : 0];
+        for (int y = from; y < to; ++y) {
+            const auto* row = reinterpret_cast<const uint32_t*>(data + size_t(y) * size_t(stride));
+            int first = 0;
+            while (first + kBlock <= width && blank(row + first))
+                first += kBlock;
+            while (first < width && row[first] == 0)
+                ++first;
+            if (first == width)
+                continue;
+            int last = width - 1;
+            while (last + 1 - kBlock > first && blank(row + last + 1 - kBlock))
+                last -= kBlock;
+            while (row[last] == 0)
+                --last;
+            b[0] = std::min(b[0], first);
+            b[2] = std::max(b[2], last + 1);
+            b[1] = std::min(b[1], y);
+            b[3] = y + 1;
         }
-        while (row[last] == 0)
-            --last;
-        x0 = std::min(x0, first);
-        x1 = std::max(x1, last + 1);
-        y0 = std::min(y0, y);
-        y1 = y + 1;
-    }
+    });
+    x0 = std::min(halves[0][0], halves[1][0]);
+    y0 = std::min(halves[0][1], halves[1][1]);
+    x1 = std::max(halves[0][2], halves[1][2]);
+    y1 = std::max(halves[0][3], halves[1][3]);
     return x1 > x0 && y1 > y0;
 }
 
@@ -344,42 +379,56 @@ bool WholeLevels(const std::vector<uint16_t>& plane, int width, int channels, co
     return (fractions & ((1u << kFractionBits) - 1)) == 0;
 }
 
-// The smallest box of `area` holding every pixel of the plane with a channel other than 0.
-Area InkOf(const std::vector<uint16_t>& plane, int width, int channels, const Area& area)
+// Whether the eight channels from `at` on are all 0.
+inline bool BlankEight(const uint16_t* at)
 {
-    Area ink { area.x1, area.y1, area.x0, area.y0 };
+#ifdef __SSE2__
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    return _mm_movemask_epi8(_mm_cmpeq_epi16(v, _mm_setzero_si128())) == 0xFFFF;
+#else
+    return std::all_of(at, at + 8, [](uint16_t v) { return v == 0; });
+#endif
+}
+
+// Widens `ink` to every pixel of `area` of the plane with a channel other than 0; blank runs are passed over eight
+// channels at a time.
+void InkOf(const uint16_t* plane, int width, int channels, const Area& area, Area& ink)
+{
     const size_t stride = size_t(width) * size_t(channels);
     const size_t begin = size_t(area.x0) * size_t(channels);
     const size_t end = size_t(area.x1) * size_t(channels);
     for (int y = area.y0; y < area.y1; ++y) {
         const uint16_t* row = &plane[size_t(y) * stride];
-        uint16_t any = 0;
-        for (size_t i = begin; i < end; ++i)
-            any |= row[i];
-        if (!any)
-            continue;
         size_t first = begin;
-        while (row[first] == 0)
+        while (first + 8 <= end && BlankEight(row + first))
+            first += 8;
+        while (first < end && row[first] == 0)
             ++first;
+        if (first == end)
+            continue;
         size_t last = end - 1;
+        while (last >= first + 8 && BlankEight(row + last - 7))
+            last -= 8;
         while (row[last] == 0)
             --last;
         ink.x0 = std::min(ink.x0, int(first / size_t(channels)));
         ink.x1 = std::max(ink.x1, int(last / size_t(channels)) + 1);
         ink.y0 = std::min(ink.y0, y);
-        ink.y1 = y + 1;
+        ink.y1 = std::max(ink.y1, y + 1);
     }
-    return ink;
 }
 
 // How many channel values the box blurs have worked out, for tests that bound the work.
 std::atomic<uint64_t> g_BlurWork { 0 };
 
+// The plain loops alone, for tests holding the quicker ones to them.
+std::atomic<bool> g_PlainLoops { false };
+
 // Buffers the filters reuse from call to call, so that a picture drawn every frame does not map fresh memory.
 struct Scratch {
     Pixels pixels;
     std::vector<uint16_t> planeA, planeB, planeC;
-    std::vector<uint16_t> line;
+    std::vector<uint16_t> line, four;
     std::vector<uint32_t> sums;
     std::vector<uint32_t> effect;
 };
@@ -389,10 +438,6 @@ Scratch& Buffers()
     thread_local Scratch scratch;
     return scratch;
 }
-
-// Pictures of this many pixels or more share their blurs between two threads (a pass costs about a millisecond
-// a hundred thousand pixels): below it, starting a thread costs more than it saves.
-constexpr size_t kPixelsForTwoThreads = size_t(1) << 15;
 
 // One box blur along rows of `channels` interleaved channels, from `in` to `out`. Running sums keep the cost per
 // pixel constant whatever the size; beyond the ends the picture is transparent.
@@ -433,6 +478,67 @@ void BlurRowOfFour(const uint16_t* line, uint16_t* out, size_t width, size_t who
         sums = _mm_sub_epi32(_mm_add_epi32(sums, after), leaving);
     }
 }
+
+// Eight pixels of each of four rows of one channel, interleaved as four channels of eight pixels.
+inline void Interleave(const uint16_t* const rows[4], size_t x, uint16_t* to)
+{
+    auto load = [&](int r) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[r] + x)); };
+    const __m128i a = load(0), b = load(1), c = load(2), d = load(3);
+    const __m128i abLow = _mm_unpacklo_epi16(a, b), abHigh = _mm_unpackhi_epi16(a, b);
+    const __m128i cdLow = _mm_unpacklo_epi16(c, d), cdHigh = _mm_unpackhi_epi16(c, d);
+    auto* out = reinterpret_cast<__m128i*>(to);
+    _mm_storeu_si128(out, _mm_unpacklo_epi32(abLow, cdLow));
+    _mm_storeu_si128(out + 1, _mm_unpackhi_epi32(abLow, cdLow));
+    _mm_storeu_si128(out + 2, _mm_unpacklo_epi32(abHigh, cdHigh));
+    _mm_storeu_si128(out + 3, _mm_unpackhi_epi32(abHigh, cdHigh));
+}
+
+// The other way: eight pixels of four channels to eight of each of four rows.
+inline void Deinterleave(const uint16_t* from, uint16_t* const rows[4], size_t x)
+{
+    const auto* in = reinterpret_cast<const __m128i*>(from);
+    const __m128i v0 = _mm_loadu_si128(in), v1 = _mm_loadu_si128(in + 1);
+    const __m128i v2 = _mm_loadu_si128(in + 2), v3 = _mm_loadu_si128(in + 3);
+    const __m128i t0 = _mm_unpacklo_epi16(v0, v1), t1 = _mm_unpackhi_epi16(v0, v1);
+    const __m128i t2 = _mm_unpacklo_epi16(v2, v3), t3 = _mm_unpackhi_epi16(v2, v3);
+    const __m128i u0 = _mm_unpacklo_epi16(t0, t1), u1 = _mm_unpackhi_epi16(t0, t1);
+    const __m128i u2 = _mm_unpacklo_epi16(t2, t3), u3 = _mm_unpackhi_epi16(t2, t3);
+    auto store = [&](int r, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(rows[r] + x), v); };
+    store(0, _mm_unpacklo_epi64(u0, u2));
+    store(1, _mm_unpackhi_epi64(u0, u2));
+    store(2, _mm_unpacklo_epi64(u1, u3));
+    store(3, _mm_unpackhi_epi64(u1, u3));
+}
+
+// BlurRows<1, true> over four rows at once, as one row of four channels: `line` and `out` are room the rows are
+// interleaved in, `line` transparent outside the ink's columns (and kept so). `rows[r]` and `outs[r]` are the
+// rows' starts; the line starts at column x0 - pad, and is copied from columns `copyFrom` to `copyTo`.
+void BlurFourRows(const uint16_t* const rows[4], uint16_t* const outs[4], uint16_t* line, uint16_t* out, size_t span,
+    size_t pad, size_t whole, int x0, int copyFrom, int copyTo, uint32_t full, uint32_t edge)
+{
+    uint16_t* const lineAt = line + size_t(copyFrom - x0 + int(pad)) * 4; // column copyFrom
+    const uint16_t* const from[4] = { rows[0] + copyFrom, rows[1] + copyFrom, rows[2] + copyFrom, rows[3] + copyFrom };
+    const auto count = size_t(copyTo - copyFrom);
+    size_t x = 0;
+    for (; x + 8 <= count; x += 8)
+        Interleave(from, x, lineAt + x * 4);
+    for (; x < count; ++x)
+        for (int r = 0; r < 4; ++r)
+            lineAt[x * 4 + size_t(r)] = from[r][x];
+    uint32_t sums[4] = {};
+    for (size_t k = pad - whole; k <= pad + whole; ++k)
+        for (size_t c = 0; c < 4; ++c)
+            sums[c] += line[k * 4 + c];
+    BlurRowOfFour(
+        line, out, span, whole, _mm_setr_epi32(int(sums[0]), int(sums[1]), int(sums[2]), int(sums[3])), full, edge);
+    uint16_t* const at[4] = { outs[0] + x0, outs[1] + x0, outs[2] + x0, outs[3] + x0 };
+    size_t i = 0;
+    for (; i + 8 <= span; i += 8)
+        Deinterleave(out + i * 4, at, i);
+    for (; i < span; ++i)
+        for (int r = 0; r < 4; ++r)
+            at[r][i] = out[i * 4 + size_t(r)];
+}
 #endif
 
 // Output columns `x0` to `x1` of rows `from` to `to`; the input is read only in columns `inkX0` to `inkX1`
@@ -449,6 +555,29 @@ void BlurRows(const uint16_t* in, uint16_t* out, int width, int from, int to, co
     const int copyTo = std::min(inkX1, x1 + int(pad));
     const auto full = uint32_t(w.full);
     const auto edge = uint32_t(w.edge);
+#ifdef __SSE2__
+    // One channel: four rows at a time, as the four channels of one.
+    if constexpr (n == 1 && Whole) {
+        if (!g_PlainLoops.load(std::memory_order_relaxed) && to - from >= 4) {
+            std::vector<uint16_t>& four = Buffers().four;
+            four.assign((span + 2 * pad) * 4 * 2, 0);
+            for (; from + 4 <= to; from += 4) {
+                const uint16_t* rows[4];
+                uint16_t* outs[4];
+                for (int r = 0; r < 4; ++r) {
+                    rows[r] = in + size_t(from + r) * size_t(width);
+                    outs[r] = out + size_t(from + r) * size_t(width);
+                }
+                if (copyTo > copyFrom)
+                    BlurFourRows(rows, outs, four.data(), four.data() + (span + 2 * pad) * 4, span, pad,
+                        size_t(w.whole), x0, copyFrom, copyTo, full, edge);
+                else
+                    for (uint16_t* o : outs)
+                        std::fill_n(o + x0, span, uint16_t(0));
+            }
+        }
+    }
+#endif
     for (int y = from; y < to; ++y) {
         const size_t rowStart = size_t(y) * size_t(width) * n;
         if (copyTo > copyFrom)
@@ -599,6 +728,8 @@ void RunBlur(std::vector<uint16_t>& plane, std::vector<uint16_t>& other, int cha
         const bool shared = out.size() >= kPixelsForTwoThreads;
         const uint16_t* in = plane.data();
         uint16_t* to = other.data();
+        // Each half measures the ink of what it wrote, while it is at hand (none: the whole area turned inside out).
+        Area inkOf[2] = { { out.x1, out.y1, out.x0, out.y0 }, { out.x1, out.y1, out.x0, out.y0 } };
         if (across) {
             InTwo(shared ? out.height() : 1, [&](int from, int until) {
                 if (!shared) {
@@ -614,6 +745,7 @@ void RunBlur(std::vector<uint16_t>& plane, std::vector<uint16_t>& other, int cha
                     rows(whole ? BlurRows<1, true> : BlurRows<1, false>);
                 else
                     rows(whole ? BlurRows<4, true> : BlurRows<4, false>);
+                InkOf(to, width, channels, { out.x0, out.y0 + from, out.x1, out.y0 + until }, inkOf[from > 0 ? 1 : 0]);
             });
         } else {
             // Every channel of a row is a column of its own; the halves split on a 16-byte boundary.
@@ -622,13 +754,18 @@ void RunBlur(std::vector<uint16_t>& plane, std::vector<uint16_t>& other, int cha
             const size_t half = std::min(end, begin + ((end - begin) / 2 + 7) / 8 * 8);
             InTwo(shared ? 2 : 1, [&](int from, int until) {
                 Scratch& own = Buffers();
-                (whole ? BlurColumns<true> : BlurColumns<false>)(in, to, width, channels,
-                    shared && from > 0 ? half : begin, shared && until < 2 ? half : end, out.y0, out.y1, ink.y0,
-                    ink.y1, plan.down, own.sums);
+                const size_t first = shared && from > 0 ? half : begin;
+                const size_t last = shared && until < 2 ? half : end;
+                (whole ? BlurColumns<true> : BlurColumns<false>)(in, to, width, channels, first, last, out.y0, out.y1,
+                    ink.y0, ink.y1, plan.down, own.sums);
+                InkOf(to, width, channels,
+                    { int(first / size_t(channels)), out.y0, int(last / size_t(channels)), out.y1 },
+                    inkOf[from > 0 ? 1 : 0]);
             });
         }
         plane.swap(other);
-        ink = InkOf(plane, width, channels, out);
+        ink = { std::min(inkOf[0].x0, inkOf[1].x0), std::min(inkOf[0].y0, inkOf[1].y0),
+            std::max(inkOf[0].x1, inkOf[1].x1), std::max(inkOf[0].y1, inkOf[1].y1) };
     }
     // Wanted pixels the ink did not reach are transparent.
     const size_t stride = size_t(width) * size_t(channels);
@@ -682,6 +819,25 @@ std::pair<int, int> Offset(const Filter& f, double sx, double sy)
     return { int(std::lround(dx)), int(std::lround(dy)) };
 }
 
+// The alpha of `count` pixels as whole levels of a plane, their bits flipped by `flip`.
+void AlphaRow(const uint32_t* px, uint16_t* to, size_t count, uint16_t flip)
+{
+    size_t i = 0;
+#ifdef __SSE2__
+    if (!g_PlainLoops.load(std::memory_order_relaxed)) {
+        const __m128i bits = _mm_set1_epi16(short(flip));
+        for (; i + 8 <= count; i += 8) {
+            const __m128i low = _mm_srli_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(px + i)), 24);
+            const __m128i high = _mm_srli_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(px + i + 4)), 24);
+            const __m128i levels = _mm_slli_epi16(_mm_packs_epi32(low, high), kFractionBits);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i), _mm_xor_si128(levels, bits));
+        }
+    }
+#endif
+    for (; i < count; ++i)
+        to[i] = uint16_t(((px[i] >> 24) << kFractionBits) ^ flip);
+}
+
 // The picture's alpha moved by (ox, oy), inverted for inner effects, blurred; in `plane`, over `wanted`.
 void BlurredAlpha(const Pixels& p, const Filter& f, double sx, double sy, int ox, int oy, bool inverted,
     const Area& ink, const Area& wanted, std::vector<uint16_t>& plane, std::vector<uint16_t>& other)
@@ -693,17 +849,21 @@ void BlurredAlpha(const Pixels& p, const Filter& f, double sx, double sy, int ox
     // Inverted, the alpha is full wherever the moved picture is not.
     const Area planeInk = inverted ? plan.frame : Meet(ink.moved(ox, oy), plan.frame);
     const Area fill = Meet(plan.input, planeInk);
-    // The picture is read only inside its ink: elsewhere it is transparent.
-    for (int y = fill.y0; y < fill.y1; ++y) {
+    // The picture is read only inside its ink: elsewhere it is transparent. Inverting a whole level is flipping
+    // its bits.
+    const auto flip = uint16_t(inverted ? kPlaneMax : 0);
+    const int inkX0 = std::clamp(ink.x0 + ox, fill.x0, fill.x1);
+    const int inkX1 = std::clamp(ink.x1 + ox, inkX0, fill.x1);
+    EachRow(fill.y0, fill.y1, fill.size(), [&](int y) {
         uint16_t* to = &plane[size_t(y) * size_t(w)];
-        const bool inside = y - oy >= ink.y0 && y - oy < ink.y1;
-        const uint32_t* from = inside ? &p.px[size_t(y - oy) * size_t(w)] : nullptr;
-        for (int x = fill.x0; x < fill.x1; ++x) {
-            const uint32_t a
-                = from && x - ox >= ink.x0 && x - ox < ink.x1 ? (from[x - ox] >> 24) << kFractionBits : 0;
-            to[x] = uint16_t(inverted ? kPlaneMax - a : a);
+        if (y - oy < ink.y0 || y - oy >= ink.y1) {
+            std::fill(to + fill.x0, to + fill.x1, flip);
+            return;
         }
-    }
+        std::fill(to + fill.x0, to + inkX0, flip);
+        AlphaRow(&p.px[size_t(y - oy) * size_t(w) + size_t(inkX0 - ox)], to + inkX0, size_t(inkX1 - inkX0), flip);
+        std::fill(to + inkX1, to + fill.x1, flip);
+    });
     RunBlur(plane, other, 1, plan, planeInk);
 }
 
@@ -733,6 +893,28 @@ inline uint32_t EffectAt(uint16_t alpha, const std::array<uint32_t, 256>& levels
     const std::array<uint32_t, 256>& pixels, const Strength& strength)
 {
     return (alpha & ((1u << kFractionBits) - 1)) == 0 ? levels[alpha >> kFractionBits] : pixels[strength(alpha)];
+}
+
+// The effect's pixels over columns x0 to x1 of a row of blurred alpha; runs of one level (no alpha over most of a
+// shadow's room, full alpha beside an inner glow) eight pixels at a time.
+void EffectRow(const uint16_t* alpha, int x0, int x1, uint32_t* out, const std::array<uint32_t, 256>& levels,
+    const std::array<uint32_t, 256>& pixels, const Strength& strength)
+{
+    int x = x0;
+#ifdef __SSE2__
+    if (!g_PlainLoops.load(std::memory_order_relaxed))
+        for (; x + 8 <= x1; x += 8, out += 8) {
+            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(alpha + x));
+            if (_mm_movemask_epi8(_mm_cmpeq_epi16(a, _mm_set1_epi16(short(alpha[x])))) == 0xFFFF) {
+                std::fill_n(out, 8, EffectAt(alpha[x], levels, pixels, strength));
+                continue;
+            }
+            for (int k = 0; k < 8; ++k)
+                out[k] = EffectAt(alpha[x + k], levels, pixels, strength);
+        }
+#endif
+    for (; x < x1; ++x)
+        *out++ = EffectAt(alpha[x], levels, pixels, strength);
 }
 
 RGBA GradientAt(const std::vector<std::pair<double, RGBA>>& g, double t)
@@ -777,57 +959,132 @@ Mix MixOf(const Filter& f, bool behind)
     return behind ? Mix::Behind : Mix::OnTop;
 }
 
-// Combine's work on pixels `begin` to `end`.
-template <typename EffectAt>
-void CombineRange(uint32_t* px, size_t begin, size_t end, Mix mix, EffectAt effectAt)
+// The effect pixel `e` mixed into the picture's pixel `s`.
+inline uint32_t MixPixel(uint32_t s, uint32_t e, Mix mix)
 {
+    const uint32_t sa = s >> 24;
     switch (mix) {
     case Mix::Behind:
-        for (size_t i = begin; i < end; ++i) {
-            const uint32_t sa = px[i] >> 24;
-            if (sa != 255)
-                if (const uint32_t e = effectAt(i))
-                    px[i] = AddPixels(px[i], Scale(e, 255 - sa));
-        }
-        break;
+        return sa != 255 && e ? AddPixels(s, Scale(e, 255 - sa)) : s;
     case Mix::OnTop:
-        for (size_t i = begin; i < end; ++i)
-            if (const uint32_t e = effectAt(i))
-                px[i] = AddPixels(Scale(px[i], 255 - (e >> 24)), e);
-        break;
-    case Mix::Inner:
-        for (size_t i = begin; i < end; ++i) {
-            const uint32_t s = px[i];
-            const uint32_t sa = s >> 24;
-            if (sa == 0)
-                continue;
-            // The effect atop the picture: where the picture is, the effect covers it by its own alpha.
-            const uint32_t effect = effectAt(i);
-            const uint32_t mixed = AddPixels(Scale(s, 255 - (effect >> 24)), Scale(effect, sa));
-            auto c = [&](int shift) { return std::min(sa, Channel(mixed, shift)); };
-            px[i] = Pack(sa, c(16), c(8), c(0));
-        }
-        break;
+        return e ? AddPixels(Scale(s, 255 - (e >> 24)), e) : s;
+    case Mix::Inner: {
+        if (sa == 0)
+            return s;
+        // The effect atop the picture: where the picture is, the effect covers it by its own alpha.
+        const uint32_t mixed = AddPixels(Scale(s, 255 - (e >> 24)), Scale(e, sa));
+        auto c = [&](int shift) { return std::min(sa, Channel(mixed, shift)); };
+        return Pack(sa, c(16), c(8), c(0));
+    }
     case Mix::KnockoutOuter:
-        for (size_t i = begin; i < end; ++i)
-            px[i] = Scale(effectAt(i), 255 - (px[i] >> 24));
-        break;
+        return Scale(e, 255 - sa);
     case Mix::KnockoutInner:
     case Mix::EffectInside:
-        for (size_t i = begin; i < end; ++i)
-            px[i] = Scale(effectAt(i), px[i] >> 24);
-        break;
+        return Scale(e, sa);
     case Mix::EffectOnly:
-        for (size_t i = begin; i < end; ++i)
-            px[i] = effectAt(i);
-        break;
+        return e;
     }
+    return s;
 }
 
-// Mixes the effect (`effectAt(i)`: the premultiplied effect pixel over picture pixel i) into the picture's pixels
-// of `area`.
-template <typename EffectAt>
-void Combine(Pixels& p, const Filter& f, bool behind, const Area& area, EffectAt effectAt)
+#ifdef __SSE2__
+// Each 16-bit channel of two unpacked pixels times the matching one of `k`, over 255, rounded as Mul255 does (the
+// sums stay below 2^16).
+inline __m128i Mul255x8(__m128i c, __m128i k)
+{
+    const __m128i t = _mm_add_epi16(_mm_mullo_epi16(c, k), _mm_set1_epi16(128));
+    return _mm_srli_epi16(_mm_add_epi16(t, _mm_srli_epi16(t, 8)), 8);
+}
+
+// The alpha of each of two unpacked pixels in all four of its channels.
+inline __m128i AlphaOf(__m128i c)
+{
+    return _mm_shufflehi_epi16(_mm_shufflelo_epi16(c, _MM_SHUFFLE(3, 3, 3, 3)), _MM_SHUFFLE(3, 3, 3, 3));
+}
+
+// MixPixel over two unpacked pixels (16-bit channels): the same sums without the branches (a scale by 0 or an
+// effect of nothing leaves a pixel as the branches do).
+inline __m128i MixTwo(__m128i s, __m128i e, Mix mix)
+{
+    const __m128i full = _mm_set1_epi16(255);
+    const __m128i sa = AlphaOf(s);
+    switch (mix) {
+    case Mix::Behind:
+        return _mm_adds_epu8(s, Mul255x8(e, _mm_sub_epi16(full, sa)));
+    case Mix::OnTop:
+        return _mm_adds_epu8(Mul255x8(s, _mm_sub_epi16(full, AlphaOf(e))), e);
+    case Mix::Inner: {
+        const __m128i mixed = _mm_adds_epu8(Mul255x8(s, _mm_sub_epi16(full, AlphaOf(e))), Mul255x8(e, sa));
+        const __m128i alphaLanes = _mm_set_epi16(-1, 0, 0, 0, -1, 0, 0, 0);
+        __m128i out = _mm_min_epi16(mixed, sa);
+        out = _mm_or_si128(_mm_andnot_si128(alphaLanes, out), _mm_and_si128(alphaLanes, sa));
+        const __m128i clear = _mm_cmpeq_epi16(sa, _mm_setzero_si128());
+        return _mm_or_si128(_mm_and_si128(clear, s), _mm_andnot_si128(clear, out));
+    }
+    case Mix::KnockoutOuter:
+        return Mul255x8(e, _mm_sub_epi16(full, sa));
+    case Mix::KnockoutInner:
+    case Mix::EffectInside:
+        return Mul255x8(e, sa);
+    case Mix::EffectOnly:
+        return e;
+    }
+    return s;
+}
+
+// MixRow four pixels at a time (the sums of unpacked channels stay within bytes, so saturating byte sums of the
+// unpacked words give AddPixels).
+template <Mix mix> void MixRowOf(uint32_t* px, const uint32_t* effect, size_t count)
+{
+    const __m128i zero = _mm_setzero_si128();
+    size_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        const __m128i e = _mm_loadu_si128(reinterpret_cast<const __m128i*>(effect + i));
+        // An effect of nothing behind or on top of the picture leaves it as it is.
+        if constexpr (mix == Mix::Behind || mix == Mix::OnTop)
+            if (_mm_movemask_epi8(_mm_cmpeq_epi32(e, zero)) == 0xFFFF)
+                continue;
+        const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(px + i));
+        const __m128i low = MixTwo(_mm_unpacklo_epi8(s, zero), _mm_unpacklo_epi8(e, zero), mix);
+        const __m128i high = MixTwo(_mm_unpackhi_epi8(s, zero), _mm_unpackhi_epi8(e, zero), mix);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(px + i), _mm_packus_epi16(low, high));
+    }
+    for (; i < count; ++i)
+        px[i] = MixPixel(px[i], effect[i], mix);
+}
+#endif
+
+// Mixes `count` effect pixels into as many pixels of the picture.
+void MixRow(uint32_t* px, const uint32_t* effect, size_t count, Mix mix)
+{
+#ifdef __SSE2__
+    if (!g_PlainLoops.load(std::memory_order_relaxed)) {
+        switch (mix) {
+        case Mix::Behind:
+            return MixRowOf<Mix::Behind>(px, effect, count);
+        case Mix::OnTop:
+            return MixRowOf<Mix::OnTop>(px, effect, count);
+        case Mix::Inner:
+            return MixRowOf<Mix::Inner>(px, effect, count);
+        case Mix::KnockoutOuter:
+            return MixRowOf<Mix::KnockoutOuter>(px, effect, count);
+        case Mix::KnockoutInner:
+        case Mix::EffectInside:
+            return MixRowOf<Mix::EffectInside>(px, effect, count);
+        case Mix::EffectOnly:
+            std::copy_n(effect, count, px);
+            return;
+        }
+    }
+#endif
+    for (size_t i = 0; i < count; ++i)
+        px[i] = MixPixel(px[i], effect[i], mix);
+}
+
+// Mixes the effect into the picture's pixels of `area`, a row at a time: `effectRow(y, x0, x1, out)` writes the
+// premultiplied effect pixels over columns x0 to x1 of row y to `out`.
+template <typename EffectRow>
+void Combine(Pixels& p, const Filter& f, bool behind, const Area& area, EffectRow effectRow)
 {
     // Each pixel on its own: a large area's two halves are mixed on two threads.
     const bool shared = area.size() >= kPixelsForTwoThreads;
@@ -837,10 +1094,11 @@ void Combine(Pixels& p, const Filter& f, bool behind, const Area& area, EffectAt
             from = 0;
             to = area.height();
         }
+        std::vector<uint32_t>& effect = Buffers().effect;
+        effect.resize(size_t(area.width()));
         for (int y = area.y0 + from; y < area.y0 + to; ++y) {
-            const size_t row = size_t(y) * size_t(p.width);
-            CombineRange(p.px.data() + row, size_t(area.x0), size_t(area.x1), mix,
-                [&](size_t x) { return effectAt(row + x); });
+            effectRow(y, area.x0, area.x1, effect.data());
+            MixRow(p.px.data() + size_t(y) * size_t(p.width) + size_t(area.x0), effect.data(), effect.size(), mix);
         }
     });
 }
@@ -859,7 +1117,9 @@ void Shadow(Pixels& p, const Filter& f, double sx, double sy, const Work& work)
         shade[k] = Premultiplied(f.color, k);
     const uint16_t* alpha = s.planeA.data();
     const auto levels = LevelPixels(shade, strength);
-    Combine(p, f, true, work.out, [&](size_t i) { return EffectAt(alpha[i], levels, shade, strength); });
+    Combine(p, f, true, work.out, [&](int y, int x0, int x1, uint32_t* out) {
+        EffectRow(alpha + size_t(y) * size_t(p.width), x0, x1, out, levels, shade, strength);
+    });
 }
 
 void GradientGlow(Pixels& p, const Filter& f, double sx, double sy, const Work& work)
@@ -873,7 +1133,9 @@ void GradientGlow(Pixels& p, const Filter& f, double sx, double sy, const Work& 
     const auto ramp = GradientPixels(f);
     const uint16_t* alpha = s.planeA.data();
     const auto levels = LevelPixels(ramp, strength);
-    Combine(p, f, !f.onTop, work.out, [&](size_t i) { return EffectAt(alpha[i], levels, ramp, strength); });
+    Combine(p, f, !f.onTop, work.out, [&](int y, int x0, int x1, uint32_t* out) {
+        EffectRow(alpha + size_t(y) * size_t(p.width), x0, x1, out, levels, ramp, strength);
+    });
 }
 
 // Bevels: the blurred alpha seen from the light (highlight) less the one seen from the other side (shadow).
@@ -913,9 +1175,7 @@ void Bevel(Pixels& p, const Filter& f, double sx, double sy, const Work& work)
             combine.compositeSource = false;
         }
     }
-    // The bevel's pixels, a row at a time: the difference of the two sights of the blurred alpha, by strength.
-    std::vector<uint32_t>& effect = s.effect;
-    effect.resize(p.px.size()); // every pixel of the area is written below
+    // The bevel's pixels: the difference of the two sights of the blurred alpha, by strength.
     const float unit = float(f.strength / kPlaneMax);
     auto effectOf = [&](int a, int b) -> uint32_t {
         if (a == b && !gradient)
@@ -931,27 +1191,55 @@ void Bevel(Pixels& p, const Filter& f, double sx, double sy, const Work& work)
     std::array<uint32_t, 511> stepEffect {};
     for (int k = -255; k <= 255; ++k)
         stepEffect[size_t(k + 255)] = effectOf(k * kLevel, 0);
-    // Rows on their own: a large area's halves on two threads.
-    const bool shared = area.size() >= kPixelsForTwoThreads;
-    InTwo(shared ? area.height() : 1, [&](int from, int to) {
-        if (!shared) {
-            from = 0;
-            to = area.height();
+    // Row y of the blurred alpha seen moved by (dx, dy), over columns x0 to x1 (transparent beyond the plane).
+    auto sight = [&](int y, int x0, int x1, int dx, int dy, uint16_t* out) {
+        const int from = std::clamp(x0 - dx, 0, w);
+        const int to = std::clamp(x1 - dx, 0, w);
+        if (y - dy < 0 || y - dy >= h || from >= to) {
+            std::fill_n(out, x1 - x0, uint16_t(0));
+            return;
         }
-        for (int y = area.y0 + from; y < area.y0 + to; ++y) {
-            const uint16_t* dark = y - oy >= 0 && y - oy < h ? &blurred[size_t(y - oy) * size_t(w)] : nullptr;
-            const uint16_t* lit = y + oy >= 0 && y + oy < h ? &blurred[size_t(y + oy) * size_t(w)] : nullptr;
-            uint32_t* out = &effect[size_t(y) * size_t(w)];
-            for (int x = area.x0; x < area.x1; ++x) {
-                const int darkX = x - ox;
-                const int litX = x + ox;
-                const int a = dark && darkX >= 0 && darkX < w ? dark[darkX] : 0;
-                const int b = lit && litX >= 0 && litX < w ? lit[litX] : 0;
-                out[x] = ((a | b) & (kLevel - 1)) == 0 ? stepEffect[size_t((a - b) / kLevel + 255)] : effectOf(a, b);
+        const uint16_t* row = &blurred[size_t(y - dy) * size_t(w)];
+        const int before = from - (x0 - dx);
+        std::fill_n(out, before, uint16_t(0));
+        std::copy(row + from, row + to, out + before);
+        std::fill(out + before + (to - from), out + (x1 - x0), uint16_t(0));
+    };
+    Combine(p, combine, behind, area, [&](int y, int x0, int x1, uint32_t* out) {
+        std::vector<uint16_t>& line = Buffers().line;
+        const size_t n = size_t(x1 - x0);
+        line.resize(2 * n);
+        uint16_t* dark = line.data();
+        uint16_t* lit = dark + n;
+        sight(y, x0, x1, ox, oy, dark);
+        sight(y, x0, x1, -ox, -oy, lit);
+        size_t i = 0;
+#ifdef __SSE2__
+        // Equal sights (beside the picture, or well inside it) give the effect of no difference.
+        if (!g_PlainLoops.load(std::memory_order_relaxed))
+            for (; i + 8 <= n; i += 8) {
+                const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dark + i));
+                const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(lit + i));
+                if (_mm_movemask_epi8(_mm_cmpeq_epi16(a, b)) == 0xFFFF
+                    && _mm_movemask_epi8(_mm_cmpeq_epi16(_mm_slli_epi16(a, 16 - kFractionBits), _mm_setzero_si128()))
+                        == 0xFFFF) {
+                    std::fill_n(out + i, 8, stepEffect[255]);
+                    continue;
+                }
+                for (size_t k = i; k < i + 8; ++k) {
+                    const int a1 = dark[k];
+                    const int b1 = lit[k];
+                    out[k] = ((a1 | b1) & (kLevel - 1)) == 0 ? stepEffect[size_t((a1 - b1) / kLevel + 255)]
+                                                             : effectOf(a1, b1);
+                }
             }
+#endif
+        for (; i < n; ++i) {
+            const int a = dark[i];
+            const int b = lit[i];
+            out[i] = ((a | b) & (kLevel - 1)) == 0 ? stepEffect[size_t((a - b) / kLevel + 255)] : effectOf(a, b);
         }
     });
-    Combine(p, combine, behind, area, [&](size_t i) { return effect[i]; });
 }
 
 // Blurs every channel of the picture alike.
@@ -976,7 +1264,18 @@ void Blur(Pixels& p, const Filter& f, double sx, double sy, const Work& work)
     };
     const Area fill = Meet(plan.input, work.ink);
     rows(fill, [&](int y) {
-        for (size_t i = size_t(y) * size_t(w) + size_t(fill.x0); i < size_t(y) * size_t(w) + size_t(fill.x1); ++i)
+        size_t i = size_t(y) * size_t(w) + size_t(fill.x0);
+        const size_t end = size_t(y) * size_t(w) + size_t(fill.x1);
+#ifdef __SSE2__
+        // A byte unpacked into the high byte of a word is its whole level.
+        if (!g_PlainLoops.load(std::memory_order_relaxed))
+            for (const __m128i zero = _mm_setzero_si128(); i + 4 <= end; i += 4) {
+                const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&p.px[i]));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(plane + i * 4), _mm_unpacklo_epi8(zero, v));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(plane + i * 4 + 8), _mm_unpackhi_epi8(zero, v));
+            }
+#endif
+        for (; i < end; ++i)
             for (int c = 0; c < 4; ++c)
                 plane[i * 4 + size_t(c)] = uint16_t(Channel(p.px[i], c * 8) << kFractionBits);
     });
@@ -985,7 +1284,24 @@ void Blur(Pixels& p, const Filter& f, double sx, double sy, const Work& work)
     const uint16_t* blurred = s.planeA.data();
     const Area& out = plan.wanted;
     rows(out, [&](int y) {
-        for (size_t i = size_t(y) * size_t(w) + size_t(out.x0); i < size_t(y) * size_t(w) + size_t(out.x1); ++i) {
+        size_t i = size_t(y) * size_t(w) + size_t(out.x0);
+        const size_t end = size_t(y) * size_t(w) + size_t(out.x1);
+#ifdef __SSE2__
+        // Two pixels a register: rounded to bytes, each colour at most the alpha.
+        if (!g_PlainLoops.load(std::memory_order_relaxed))
+            for (const __m128i half = _mm_set1_epi16(kHalf), top = _mm_set1_epi16(255); i + 4 <= end; i += 4) {
+                auto bytes = [&](const uint16_t* v) {
+                    const __m128i c = _mm_min_epi16(
+                        _mm_srli_epi16(
+                            _mm_adds_epu16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(v)), half), kFractionBits),
+                        top);
+                    return _mm_min_epi16(c, AlphaOf(c));
+                };
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(&p.px[i]),
+                    _mm_packus_epi16(bytes(&blurred[i * 4]), bytes(&blurred[i * 4 + 8])));
+            }
+#endif
+        for (; i < end; ++i) {
             const uint16_t* v = &blurred[i * 4];
             const uint32_t a = std::min<uint32_t>(255, (v[3] + kHalf) >> kFractionBits);
             auto c = [&](int k) { return std::min<uint32_t>(a, (v[k] + kHalf) >> kFractionBits); };
@@ -1011,13 +1327,50 @@ uint32_t MatrixPixel(const Filter& f, uint32_t px)
     return Pack(out[3], Mul255(out[0], out[3]), Mul255(out[1], out[3]), Mul255(out[2], out[3]));
 }
 
+// A pixel's colour worked out by `work`, remembered for the pixels seen lately: pictures are mostly runs and
+// patches of few colours.
+template <typename Work> class ColorMemo
+{
+public:
+    explicit ColorMemo(Work work)
+        : m_Work(work)
+    {
+        m_In.fill(0);
+        m_Out.fill(work(0));
+    }
+    uint32_t operator()(uint32_t px)
+    {
+        const size_t slot = ((px * 0x9E3779B1u) >> 24) & (kSlots - 1);
+        if (m_In[slot] != px) {
+            m_In[slot] = px;
+            m_Out[slot] = m_Work(px);
+        }
+        return m_Out[slot];
+    }
+
+private:
+    static constexpr size_t kSlots = 64;
+    Work m_Work;
+    std::array<uint32_t, kSlots> m_In;
+    std::array<uint32_t, kSlots> m_Out;
+};
+
 void ColorMatrixFilter(Pixels& p, const Filter& f, const Area& area)
 {
-    for (int y = area.y0; y < area.y1; ++y)
-        for (int x = area.x0; x < area.x1; ++x) {
-            uint32_t& px = p.px[size_t(y) * size_t(p.width) + size_t(x)];
-            px = MatrixPixel(f, px);
+    // Each pixel on its own: a large area's two halves on two threads.
+    const bool shared = area.size() >= kPixelsForTwoThreads;
+    InTwo(shared ? area.height() : 1, [&](int from, int to) {
+        if (!shared) {
+            from = 0;
+            to = area.height();
         }
+        ColorMemo memo([&f](uint32_t px) { return MatrixPixel(f, px); });
+        for (int y = area.y0 + from; y < area.y0 + to; ++y) {
+            uint32_t* row = &p.px[size_t(y) * size_t(p.width)];
+            for (int x = area.x0; x < area.x1; ++x)
+                row[x] = memo(row[x]);
+        }
+    });
 }
 
 void Convolve(Pixels& p, const Filter& f, const Area& area)
@@ -1252,6 +1605,11 @@ uint64_t BlurWork()
     return g_BlurWork.load();
 }
 
+void UsePlainFilterLoops(bool plain)
+{
+    g_PlainLoops = plain;
+}
+
 void ApplyFilters(cairo_surface_t* img, const std::vector<Filter>& filters, double scaleX, double scaleY,
     const std::array<int, 4>* view, double limit)
 {
@@ -1352,20 +1710,31 @@ void TransformPicture(cairo_surface_t* image, const ColorTransform& cx)
     const int height = cairo_image_surface_get_height(image);
     unsigned char* data = cairo_image_surface_get_data(image);
     const int stride = cairo_image_surface_get_stride(image);
-    for (int y = 0; y < height; ++y) {
-        auto* row = reinterpret_cast<uint32_t*>(data + size_t(y) * size_t(stride));
-        for (int x = 0; x < width; ++x) {
-            const uint32_t p = row[x];
-            const uint32_t a = p >> 24;
-            if (a == 0)
-                continue;
-            // Straight colour, transformed, premultiplied by the new alpha.
-            auto straight = [&](int shift) { return std::min<uint32_t>(255, (Channel(p, shift) * 255 + a / 2) / a); };
-            const uint32_t na = lut[3][a];
-            row[x] = Pack(na, Mul255(lut[2][straight(16)], na), Mul255(lut[1][straight(8)], na),
-                Mul255(lut[0][straight(0)], na));
+    auto transform = [&lut](uint32_t p) {
+        const uint32_t a = p >> 24;
+        if (a == 0)
+            return p;
+        // Straight colour, transformed, premultiplied by the new alpha.
+        auto straight = [&](int shift) { return std::min<uint32_t>(255, (Channel(p, shift) * 255 + a / 2) / a); };
+        const uint32_t na = lut[3][a];
+        return Pack(
+            na, Mul255(lut[2][straight(16)], na), Mul255(lut[1][straight(8)], na), Mul255(lut[0][straight(0)], na));
+    };
+    // A large picture's halves on two threads, each remembering colours of its own.
+    const bool shared = size_t(width) * size_t(std::max(height, 0)) >= kPixelsForTwoThreads;
+    InTwo(shared ? height : 1, [&](int from, int to) {
+        if (!shared) {
+            from = 0;
+            to = height;
         }
-    }
+        ColorMemo memo(transform);
+        for (int y = from; y < to; ++y) {
+            auto* row = reinterpret_cast<uint32_t*>(data + size_t(y) * size_t(stride));
+            for (int x = 0; x < width; ++x)
+                if (row[x] >> 24)
+                    row[x] = memo(row[x]);
+        }
+    });
     cairo_surface_mark_dirty(image);
 }
 

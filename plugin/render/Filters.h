@@ -88,6 +88,9 @@ void ApplyFilters(cairo_surface_t* image, const std::vector<Filter>& filters, do
 // How many channel values the box blurs of the filters have worked out since the program started: tests bound the
 // work a picture takes with it.
 uint64_t BlurWork();
+// For tests: the filters' plain pixel loops alone (true), or the quicker ones they have for many pixels at a time
+// (false, as drawn); both give the same bytes.
+void UsePlainFilterLoops(bool plain);
 
 // Applies a colour transform to every pixel of `image` (ARGB32, premultiplied) that is not fully transparent. A
 // filtered object is drawn plain, filtered, and only then coloured by its own transform and its parents': a glow

@@ -75,6 +75,9 @@ constexpr size_t kPixelsForTwoThreads = size_t(1) << 15;
 // Gradients worked out pixel by pixel are kept from one frame to the next up to this many pixels in all (four
 // full screens of 1920 x 1080).
 constexpr size_t kKeptGradientPixels = size_t(4) * 1920 * 1080;
+// Layer buffers kept free from frame to frame, in pixels at most: the buffers filtered pictures held come back
+// when the pictures go, and those beyond this are given back to the system.
+constexpr size_t kKeptFreeLayerPixels = size_t(4) * 1920 * 1080;
 // Linear gradients are worked out by our own loop from this many pixels on; cairo draws smaller ones as fast.
 constexpr size_t kOwnRowPixels = 4096;
 // Marks the keys of those gradients among the kept ones.
@@ -1083,6 +1086,13 @@ void Renderer::draw(const DrawTarget& target, const cairo_matrix_t& view, uint32
     });
     for (FilteredPicture& picture : m_Pictures)
         picture.used = false;
+    size_t keptFree = 0;
+    std::erase_if(m_LayerBuffers, [&keptFree](const std::unique_ptr<LayerBuffer>& buffer) {
+        if (buffer->used)
+            return false;
+        keptFree += buffer->size;
+        return keptFree > kKeptFreeLayerPixels;
+    });
     std::erase_if(m_Gradients, [this](FilteredPicture& picture) {
         if (picture.used)
             return false;
@@ -1491,28 +1501,10 @@ void Renderer::drawPlaced(
             pixel(std::ceil(clipBox.y1 + offsetY)) + 1 };
         ApplyFilters(picture, object.filters, m_FilterScaleX, m_FilterScaleY, &view, m_FilterReachLimit);
         TransformPicture(picture, own);
-        if (keyed) {
-            // Kept for the next frame in a surface of its own (the layer's buffer serves other layers).
-            const int width = cairo_image_surface_get_width(picture);
-            const int height = cairo_image_surface_get_height(picture);
-            cairo_surface_t* copy = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
-            if (cairo_surface_status(copy) == CAIRO_STATUS_SUCCESS) {
-                cairo_surface_flush(copy);
-                const int from = cairo_image_surface_get_stride(picture);
-                const int to = cairo_image_surface_get_stride(copy);
-                for (int y = 0; y < height; ++y)
-                    std::memcpy(cairo_image_surface_get_data(copy) + size_t(y) * size_t(to),
-                        cairo_image_surface_get_data(picture) + size_t(y) * size_t(from), size_t(width) * 4);
-                cairo_surface_mark_dirty(copy);
-                double offsetX = 0;
-                double offsetY = 0;
-                cairo_surface_get_device_offset(picture, &offsetX, &offsetY);
-                cairo_surface_set_device_offset(copy, offsetX, offsetY);
-                m_Pictures.push_back({ std::move(key), copy, true });
-            } else {
-                cairo_surface_destroy(copy);
-            }
-        }
+        // Kept for the next frame as it is: the layer's buffer stays with the picture until the picture is
+        // dropped, and other layers take other buffers meanwhile.
+        if (keyed)
+            m_Pictures.push_back({ std::move(key), cairo_surface_reference(picture), true });
     }
     CompositeBlend(cr, group, normal ? uint8_t(kBlendNormal) : mode);
     cairo_pattern_destroy(group);
@@ -1634,8 +1626,19 @@ cairo_surface_t* Renderer::pooledSurface(int width, int height, bool clear, cair
     }
     cairo_surface_t* surface = nullptr;
     if (buffer->pixels) {
-        if (clear)
-            std::fill_n(buffer->pixels.get(), size, 0u);
+        if (clear) {
+            // A large layer's two halves are cleared on two threads (clearing costs far less a pixel than the
+            // gradients FillInTwo is measured for).
+            uint32_t* words = buffer->pixels.get();
+            const size_t rowWords = size_t(stride) / 4;
+            auto clearRows = [&](int from, int to) {
+                std::fill(words + size_t(from) * rowWords, words + std::min(size, size_t(to) * rowWords), 0u);
+            };
+            if (size >= kPixelsForTwoThreads * 8)
+                InTwo(height, clearRows);
+            else
+                clearRows(0, height);
+        }
         surface = cairo_image_surface_create_for_data(
             reinterpret_cast<unsigned char*>(buffer->pixels.get()), format, width, height, stride);
         // The buffer is free again when the last reference to its surface goes.

@@ -271,3 +271,76 @@ TEST(FilterHalves, AViewBoundsTheBlursWork)
     EXPECT_GT(whole, uint64_t(kWidth) * kHeight) << "every pass works over the picture";
     EXPECT_LT(part * 20, whole);
 }
+
+// The filters' loops that work on many pixels at a time must give the plain loops' bytes: every way an effect is
+// mixed with the picture (behind, on top, inner, knocked out, alone), gradients, bevels cast every way, blurs of
+// one and four channels, colour matrices.
+TEST(FilterHalves, QuickLoopsMatchThePlainOnes)
+{
+    Filter shadow;
+    shadow.kind = Filter::DropShadow;
+    shadow.blurX = 7;
+    shadow.blurY = 4;
+    shadow.angle = 2.2;
+    shadow.distance = 9;
+    shadow.strength = 1.7;
+    shadow.passes = 2;
+    shadow.color = { 0.3, 0.1, 0.9, 0.7 };
+    Filter bevel;
+    bevel.kind = Filter::Bevel;
+    bevel.blurX = bevel.blurY = 6;
+    bevel.angle = 0.8;
+    bevel.distance = 5;
+    bevel.strength = 1.4;
+    bevel.color = { 0, 0, 0.5, 1 };
+    bevel.highlight = { 1, 0.8, 0.8, 0.9 };
+    Filter gradient = bevel;
+    gradient.kind = Filter::GradientBevel;
+    gradient.gradient = { { 0, { 1, 0, 0, 1 } }, { 0.5, { 0, 1, 0, 0.4 } }, { 1, { 0, 0, 1, 1 } } };
+    Filter gradientGlow = gradient;
+    gradientGlow.kind = Filter::GradientGlow;
+    Filter blur;
+    blur.kind = Filter::Blur;
+    blur.blurX = 5;
+    blur.blurY = 11;
+    blur.passes = 2;
+    Filter matrix;
+    matrix.kind = Filter::ColorMatrix;
+    matrix.matrix = { 0.5, 0.3, 0.2, 0, 10, 0.1, 0.9, 0, 0, -20, 0, 0.4, 0.6, 0, 5, 0, 0, 0, 0.8, 30 };
+    std::vector<std::pair<const char*, Filter>> filters;
+    auto each = [&](const char* name, Filter f) {
+        for (bool inner : { false, true })
+            for (bool knockout : { false, true })
+                for (bool composite : { true, false }) {
+                    f.inner = inner;
+                    f.knockout = knockout;
+                    f.compositeSource = composite;
+                    filters.emplace_back(name, f);
+                }
+    };
+    each("shadow", shadow);
+    each("bevel", bevel);
+    bevel.onTop = true;
+    each("bevel on top", bevel);
+    bevel.angle = 3.9;
+    bevel.onTop = false;
+    each("bevel cast up", bevel);
+    each("gradient bevel", gradient);
+    each("gradient glow", gradientGlow);
+    filters.emplace_back("blur", blur);
+    filters.emplace_back("matrix", matrix);
+    std::mt19937 random(17);
+    const std::vector<uint32_t> picture = Picture(random);
+    for (const auto& [name, f] : filters) {
+        const std::vector<uint32_t> quick = Filtered(picture, { f });
+        UsePlainFilterLoops(true);
+        const std::vector<uint32_t> plain = Filtered(picture, { f });
+        UsePlainFilterLoops(false);
+        int wrong = 0;
+        for (size_t i = 0; i < quick.size(); ++i)
+            if (quick[i] != plain[i] && wrong++ < 3)
+                ADD_FAILURE() << name << " inner " << f.inner << " knockout " << f.knockout << ": pixel " << i % kWidth
+                              << "," << i / kWidth << std::hex << " " << quick[i] << " against " << plain[i];
+        EXPECT_EQ(wrong, 0) << name;
+    }
+}
