@@ -169,9 +169,11 @@ Area Join(const Area& a, const Area& b)
 }
 
 // Runs `row(y)` for rows `y0` to `y1` of an area of `pixels` pixels that it copies or looks at: a large area's
-// two halves on two threads.
+// two halves on two threads. An area of no pixels has no rows (it may be empty across only).
 template <typename Row> void EachRow(int y0, int y1, size_t pixels, Row&& row)
 {
+    if (pixels == 0)
+        return;
     const bool shared = pixels >= kPixelsToCopyOnTwoThreads;
     InTwo(shared ? y1 - y0 : 1, [&](int from, int to) {
         if (!shared) {
@@ -770,7 +772,7 @@ void RunBlur(std::vector<uint16_t>& plane, std::vector<uint16_t>& other, int cha
     // Wanted pixels the ink did not reach are transparent.
     const size_t stride = size_t(width) * size_t(channels);
     const Area& wanted = plan.wanted;
-    for (int y = wanted.y0; y < wanted.y1; ++y) {
+    for (int y = wanted.y0; y < wanted.y1 && !wanted.empty(); ++y) {
         uint16_t* row = &plane[size_t(y) * stride];
         if (ink.empty() || y < ink.y0 || y >= ink.y1) {
             std::fill(row + size_t(wanted.x0) * size_t(channels), row + size_t(wanted.x1) * size_t(channels), 0);
@@ -849,6 +851,10 @@ void BlurredAlpha(const Pixels& p, const Filter& f, double sx, double sy, int ox
     // Inverted, the alpha is full wherever the moved picture is not.
     const Area planeInk = inverted ? plan.frame : Meet(ink.moved(ox, oy), plan.frame);
     const Area fill = Meet(plan.input, planeInk);
+    if (fill.empty()) {
+        RunBlur(plane, other, 1, plan, planeInk);
+        return;
+    }
     // The picture is read only inside its ink: elsewhere it is transparent. Inverting a whole level is flipping
     // its bits.
     const auto flip = uint16_t(inverted ? kPlaneMax : 0);

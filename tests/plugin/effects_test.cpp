@@ -810,10 +810,13 @@ TEST(PluginEffects, EffectsReachIntoTheViewFromPartsOutsideIt)
     const Canvas far = shadowAt(20, -480, kDown, 500); // shadow 20 to 70
     EXPECT_TRUE(Near(far.at(40, 10), kWhite, 3));
     EXPECT_TRUE(Near(far.at(40, 40), kBlack, 3));
-    // Cast far out of the view: the square shows without it.
-    const Canvas away = shadowAt(20, 20, kDown, 900);
-    EXPECT_TRUE(Near(away.at(40, 40), Color { 255, 128, 0 }, 3));
-    EXPECT_TRUE(Near(away.at(40, 85), kWhite, 3));
+    // Cast far out of the view, down or across: the square shows without it.
+    for (double angle : { kDown, 0.0 }) {
+        const Canvas away = shadowAt(20, 20, angle, 900);
+        EXPECT_TRUE(Near(away.at(40, 40), Color { 255, 128, 0 }, 3));
+        EXPECT_TRUE(Near(away.at(40, 85), kWhite, 3));
+        EXPECT_TRUE(Near(away.at(85, 40), kWhite, 3));
+    }
 }
 
 // A small picture with the widest blurs of many passes, in a small view: the blurs work out only what can reach
