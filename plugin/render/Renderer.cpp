@@ -27,6 +27,7 @@
 #include <array>
 #include <bit>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <limits>
@@ -44,6 +45,9 @@
 namespace reelfinch::plugin {
 
 namespace {
+
+// Marks a surface drawing on one of the renderer's layer buffers; its data is that buffer.
+cairo_user_data_key_t g_LayerBufferKey;
 
 // Gradients span this square of twips in their own space, from -kGradientHalf to kGradientHalf.
 constexpr double kGradientHalf = 16384.0;
@@ -431,7 +435,9 @@ std::optional<LayerBlend> OwnBlend(uint8_t mode)
 //   subtract: below' = below - layer, the inverse of (the inverse of below) + layer, cut at 0;
 //   alpha:    below' = below * a (DEST_IN), erase: below' = below * (1 - a) (DEST_OUT);
 //   layer:    the layer drawn normally.
-void CompositeBlend(cairo_t* cr, cairo_pattern_t* group, uint8_t mode)
+// `ink`, when given: the layer's inked rectangle (left, top, right, bottom in its pixels) if already known, else
+// filled with it once measured, so a layer kept for later draws is measured once.
+void CompositeBlend(cairo_t* cr, cairo_pattern_t* group, uint8_t mode, std::optional<std::array<int, 4>>* ink = nullptr)
 {
     cairo_save(cr);
     // Every mode but alpha leaves what lies below alone where the layer is empty: only the layer's pixels are
@@ -444,7 +450,18 @@ void CompositeBlend(cairo_t* cr, cairo_pattern_t* group, uint8_t mode)
         int y0 = 0;
         int x1 = 0;
         int y1 = 0;
-        if (!InkBounds(layer, x0, y0, x1, y1)) {
+        if (ink && *ink) {
+            x0 = (**ink)[0];
+            y0 = (**ink)[1];
+            x1 = (**ink)[2];
+            y1 = (**ink)[3];
+        } else {
+            if (!InkBounds(layer, x0, y0, x1, y1))
+                x0 = y0 = x1 = y1 = 0;
+            if (ink)
+                *ink = std::array<int, 4> { x0, y0, x1, y1 };
+        }
+        if (x1 <= x0 || y1 <= y0) {
             cairo_restore(cr);
             return;
         }
@@ -1467,7 +1484,7 @@ void Renderer::drawPlaced(
                     cairo_pattern_t* group = cairo_pattern_create_for_surface(picture.surface);
                     cairo_pattern_set_matrix(group, &user);
                     cairo_restore(cr);
-                    CompositeBlend(cr, group, normal ? uint8_t(kBlendNormal) : mode);
+                    CompositeBlend(cr, group, normal ? uint8_t(kBlendNormal) : mode, &picture.ink);
                     cairo_pattern_destroy(group);
                     return;
                 }
@@ -1504,9 +1521,15 @@ void Renderer::drawPlaced(
         // Kept for the next frame as it is: the layer's buffer stays with the picture until the picture is
         // dropped, and other layers take other buffers meanwhile.
         if (keyed)
-            m_Pictures.push_back({ std::move(key), cairo_surface_reference(picture), true });
+            m_Pictures.push_back({ std::move(key), cairo_surface_reference(picture), true, std::nullopt });
     }
-    CompositeBlend(cr, group, normal ? uint8_t(kBlendNormal) : mode);
+    std::optional<std::array<int, 4>> ink;
+    CompositeBlend(cr, group, normal ? uint8_t(kBlendNormal) : mode, &ink);
+    if (keyed && picture)
+        m_Pictures.back().ink = ink;
+    cairo_surface_t* target = nullptr;
+    if (ink && cairo_pattern_get_surface(group, &target) == CAIRO_STATUS_SUCCESS)
+        noteLayerInk(target, *ink);
     cairo_pattern_destroy(group);
 }
 
@@ -1621,30 +1644,44 @@ cairo_surface_t* Renderer::pooledSurface(int width, int height, bool clear, cair
         buffer = m_LayerBuffers.back().get();
     }
     if (buffer->size < size) {
-        buffer->pixels.reset(new (std::nothrow) uint32_t[size]);
+        // Taken zeroed: a large block comes as fresh pages, which need no clearing.
+        buffer->pixels.reset(static_cast<uint32_t*>(std::calloc(size, sizeof(uint32_t))));
         buffer->size = buffer->pixels ? size : 0;
+        buffer->inkFrom = 0;
+        buffer->inkTo = 0;
     }
     cairo_surface_t* surface = nullptr;
     if (buffer->pixels) {
         if (clear) {
-            // A large layer's two halves are cleared on two threads (clearing costs far less a pixel than the
-            // gradients FillInTwo is measured for).
+            // Only the words that may hold ink need clearing; a large layer's two halves are cleared on two
+            // threads (clearing costs far less a pixel than the gradients FillInTwo is measured for).
             uint32_t* words = buffer->pixels.get();
-            const size_t rowWords = size_t(stride) / 4;
-            auto clearRows = [&](int from, int to) {
-                std::fill(words + size_t(from) * rowWords, words + std::min(size, size_t(to) * rowWords), 0u);
-            };
-            if (size >= kPixelsForTwoThreads * 8)
-                InTwo(height, clearRows);
-            else
-                clearRows(0, height);
+            const size_t from = std::min(buffer->inkFrom, size);
+            const size_t to = std::min(buffer->inkTo, size);
+            if (to > from) {
+                const size_t rowWords = size_t(stride) / 4;
+                const int rows = int((to - from + rowWords - 1) / rowWords);
+                auto clearRows = [&](int first, int last) {
+                    std::fill(words + from + size_t(first) * rowWords,
+                        words + std::min(to, from + size_t(last) * rowWords), 0u);
+                };
+                if (to - from >= kPixelsForTwoThreads * 8)
+                    InTwo(rows, clearRows);
+                else
+                    clearRows(0, rows);
+            }
+            // What is drawn next may reach any word of the layer; the words past it are as they were.
+            buffer->inkTo = buffer->inkTo > size && buffer->inkTo > buffer->inkFrom ? buffer->inkTo : size;
+            buffer->inkFrom = 0;
+        } else {
+            buffer->inkFrom = 0;
+            buffer->inkTo = buffer->size;
         }
         surface = cairo_image_surface_create_for_data(
             reinterpret_cast<unsigned char*>(buffer->pixels.get()), format, width, height, stride);
         // The buffer is free again when the last reference to its surface goes.
-        static cairo_user_data_key_t key;
-        buffer->used = cairo_surface_set_user_data(
-                           surface, &key, buffer, [](void* b) { static_cast<LayerBuffer*>(b)->used = false; })
+        buffer->used = cairo_surface_set_user_data(surface, &g_LayerBufferKey, buffer,
+                           [](void* b) { static_cast<LayerBuffer*>(b)->used = false; })
             == CAIRO_STATUS_SUCCESS;
         if (!buffer->used) {
             cairo_surface_destroy(surface);
@@ -1654,6 +1691,24 @@ cairo_surface_t* Renderer::pooledSurface(int width, int height, bool clear, cair
     if (!surface)
         surface = cairo_image_surface_create(format, width, height);
     return surface;
+}
+
+void Renderer::noteLayerInk(cairo_surface_t* surface, const std::array<int, 4>& ink)
+{
+    auto* buffer = static_cast<LayerBuffer*>(cairo_surface_get_user_data(surface, &g_LayerBufferKey));
+    if (!buffer || cairo_surface_get_type(surface) != CAIRO_SURFACE_TYPE_IMAGE)
+        return;
+    const size_t rowWords = size_t(cairo_image_surface_get_stride(surface)) / 4;
+    const size_t from = ink[3] > ink[1] ? size_t(std::max(ink[1], 0)) * rowWords : 0;
+    const size_t to = ink[3] > ink[1] ? size_t(std::max(ink[3], 0)) * rowWords : 0;
+    const size_t used = rowWords * size_t(std::max(cairo_image_surface_get_height(surface), 0));
+    // Past the layer's own rows the buffer holds what it held before.
+    if (buffer->inkTo > used && buffer->inkTo > buffer->inkFrom) {
+        buffer->inkFrom = to > from ? from : used;
+        return;
+    }
+    buffer->inkFrom = std::min(from, buffer->size);
+    buffer->inkTo = std::min(to, buffer->size);
 }
 
 cairo_t* Renderer::beginLayer(cairo_t* cr, const DeviceBox* reach, cairo_format_t format)
@@ -2609,7 +2664,7 @@ cairo_surface_t* Renderer::keptGradient(const uint32_t* ramp, size_t entries, in
     const size_t area = size_t(width) * size_t(height);
     if (m_GradientPixels + area <= kKeptGradientPixels) {
         m_GradientPixels += area;
-        m_Gradients.push_back({ key, cairo_surface_reference(image), true });
+        m_Gradients.push_back({ key, cairo_surface_reference(image), true, std::nullopt });
     }
     return image;
 }

@@ -14,7 +14,10 @@
 #include <cairo.h>
 
 #include <cstdint>
+#include <cstdlib>
+#include <array>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class CSWF;
@@ -195,6 +198,7 @@ private:
         std::vector<uint64_t> key;
         cairo_surface_t* surface = nullptr; // the filtered layer, with its device offset
         bool used = false; // drawn this frame
+        std::optional<std::array<int, 4>> ink; // its inked rectangle, once measured
     };
     // Appends what the picture of `object` placed with `m` depends on to `key`; false when its picture may
     // change by means the display list does not show (text fields, characters of other kinds).
@@ -203,10 +207,19 @@ private:
     bool appendListKey(const SpriteInstance& sprite, int nesting, std::vector<uint64_t>& key);
 
     struct LayerBuffer {
-        std::unique_ptr<uint32_t[]> pixels;
+        struct Free {
+            void operator()(uint32_t* p) const { std::free(p); }
+        };
+        std::unique_ptr<uint32_t[], Free> pixels;
         size_t size = 0; // pixels
         bool used = false; // a surface still draws on it
+        // Every word outside [inkFrom, inkTo) is zero: a layer taking the buffer clears only these.
+        size_t inkFrom = 0;
+        size_t inkTo = 0;
     };
+    // Notes the inked rectangle of a layer on a pooled buffer, measured after its last change: the buffer's next
+    // layer clears only those rows.
+    void noteLayerInk(cairo_surface_t* surface, const std::array<int, 4>& ink);
 
     // Keeps the dictionary in use and gives it back at the end of a sprite of another movie.
     struct LibraryScope {

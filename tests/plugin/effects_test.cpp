@@ -895,3 +895,40 @@ TEST(PluginEffects, AClippedViewShowsTheWholeViewsFilteredPixels)
         EXPECT_EQ(wrong, 0);
     }
 }
+
+TEST(PluginEffects, LayersTakingBackBuffersStartClear)
+{
+    // A shadowed object as a large square, then a small one, then the small one moved elsewhere: the last frame's
+    // layer takes back the buffer the first frame's picture held (at another row length), and must show nothing
+    // of it. The picture is compared with one drawn by a player that drew no frame before.
+    const double kDown = 3.14159265358979 / 2;
+    MovieBuilder movie(100, 100);
+    movie.background(kWhite);
+    movie.rectShape(1, 0, 0, 70 * T, 70 * T, kBlue);
+    movie.rectShape(2, 0, 0, 10 * T, 12 * T, kRed);
+    const std::vector<uint8_t> shadow = DropShadow(kBlack, 2, kDown, 4, false, false);
+    movie.raw(kTagPlaceObject3, Place3(1, 1, 5, 5, 0, shadow));
+    movie.showFrame();
+    for (const auto& [x, y] : { std::pair { 20, 30 }, std::pair { 60, 10 } }) {
+        std::vector<uint8_t> replaced = Place3(1, 2, x, y, 0, shadow);
+        replaced[0] |= 0x01; // move: the new character takes the depth's place
+        movie.raw(kTagPlaceObject3, replaced);
+        movie.showFrame();
+    }
+    const std::vector<uint8_t> bytes = movie.finish();
+    MoviePlayer player;
+    ASSERT_TRUE(Load(player, bytes));
+    for (int frame = 0; frame < 2; ++frame) {
+        Render(player, 100, 100);
+        player.step();
+    }
+    const Canvas drawn = Render(player, 100, 100);
+    MoviePlayer fresh;
+    ASSERT_TRUE(Load(fresh, bytes));
+    fresh.step();
+    fresh.step();
+    const Canvas expected = Render(fresh, 100, 100);
+    EXPECT_TRUE(Near(drawn.at(65, 15), kRed, 3));
+    EXPECT_EQ(drawn.at(10, 90), 0xFFFFFFFFu) << "nothing of the large square is left";
+    EXPECT_TRUE(drawn.pixels == expected.pixels);
+}
