@@ -1472,14 +1472,21 @@ int FilterMargin(const std::vector<Filter>& filters, double scaleX, double scale
     return int(std::ceil(std::min(margin, kMaxMargin)));
 }
 
-std::array<double, 4> FilterReach(const std::vector<Filter>& filters, double scaleX, double scaleY, double limit)
+namespace {
+
+bool Inside(const Filter& f);
+
+// FilterReach; `landing`: only where the effects land, which for effects that show only over the picture (inner
+// shadows and glows) leaves out their offset: they read the picture moved, but never draw beside it.
+std::array<double, 4> Reach(
+    const std::vector<Filter>& filters, double scaleX, double scaleY, double limit, bool landing)
 {
     std::array<double, 4> reach {};
     for (const Filter& f : filters) {
         const double spread = std::min(Spread(f, scaleX, scaleY), limit);
         for (double& side : reach)
             side += spread;
-        if (!HasOffset(f))
+        if (!HasOffset(f) || (landing && Inside(f)))
             continue;
         const double dx = std::cos(f.angle) * f.distance * scaleX;
         const double dy = std::sin(f.angle) * f.distance * scaleY;
@@ -1493,6 +1500,13 @@ std::array<double, 4> FilterReach(const std::vector<Filter>& filters, double sca
     for (double& side : reach)
         side = std::ceil(std::min(side, kMaxMargin));
     return reach;
+}
+
+} // namespace
+
+std::array<double, 4> FilterReach(const std::vector<Filter>& filters, double scaleX, double scaleY, double limit)
+{
+    return Reach(filters, scaleX, scaleY, limit, false);
 }
 
 namespace {
@@ -1634,7 +1648,7 @@ void ApplyFilters(cairo_surface_t* img, const std::vector<Filter>& filters, doub
     // Seen through a view, the room may lie beyond the image (the image holds only the part of the picture that
     // can reach the view, and the view): the blurs spread the picture there before it comes back into view.
     const Area image { 0, 0, cairo_image_surface_get_width(img), cairo_image_surface_get_height(img) };
-    const auto reach = FilterReach(filters, scaleX, scaleY, limit);
+    const auto reach = Reach(filters, scaleX, scaleY, limit, true);
     Area room = ink.grown(int(reach[0]), int(reach[1]), int(reach[2]), int(reach[3]));
     if (!view)
         room = Meet(room, image);

@@ -822,7 +822,7 @@ TEST(PluginEffects, EffectsReachIntoTheViewFromPartsOutsideIt)
 // A small picture with the widest blurs of many passes, in a small view: the blurs work out only what can reach
 // the view from where the picture's ink can spread, not the whole room around the picture the blurs could fill.
 // An inner shadow's inverted alpha is full all around the picture, so it has no ink to bound it: the room itself
-// is kept to the view's size.
+// is kept to the view's size, and a shadow cast far inside adds no room beside the picture.
 TEST(PluginEffects, WideBlursWorkOnlyWhatReachesTheView)
 {
     std::vector<uint8_t> bevel { 1, 3, 0, 0, 0xC0, 255, 255, 255, 255, 255 };
@@ -831,7 +831,7 @@ TEST(PluginEffects, WideBlursWorkOnlyWhatReachesTheView)
     bevel.push_back(0);
     bevel.push_back(1); // strength 1
     bevel.push_back(0x20 | 8); // on its object, 8 passes
-    std::vector<uint8_t> innerShadow = DropShadow(kBlack, 255, 0.7, 3, true, false);
+    std::vector<uint8_t> innerShadow = DropShadow(kBlack, 255, 0.7, 1000, true, false);
     innerShadow.back() |= 15; // 15 passes
     for (const auto& filter : { bevel, innerShadow }) {
         MovieBuilder movie(64, 48);
