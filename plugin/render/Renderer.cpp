@@ -72,6 +72,12 @@ constexpr double kRoundSidePixels = 2.0;
 // lines kept a pixel wide), and at most this far from the origin.
 constexpr double kLayerPad = 2.0;
 constexpr double kMaxLayerCoordinate = 32768.0;
+// Glyph coverages kept for text drawn again (see Renderer::m_Glyphs): how many glyph placements are remembered,
+// the largest glyph kept, in pixels across or down, and the coverage bytes kept in all. Past either limit every
+// kept coverage is dropped, and the text in view makes its own again in two draws.
+constexpr size_t kKeptGlyphs = 8192;
+constexpr double kKeptGlyphSide = 192;
+constexpr size_t kKeptGlyphBytes = size_t(8) << 20;
 // Pictures worked out pixel by pixel (gradients) are shared between two threads from this many pixels on (a
 // radial gradient costs about half a millisecond for as many): below it, starting a thread costs more than it
 // saves.
@@ -1042,6 +1048,16 @@ Renderer::~Renderer()
         cairo_surface_destroy(picture.surface);
     for (FilteredPicture& picture : m_Gradients)
         cairo_surface_destroy(picture.surface);
+    forgetGlyphs();
+}
+
+void Renderer::forgetGlyphs()
+{
+    for (auto& [key, kept] : m_Glyphs)
+        if (kept.mask)
+            cairo_surface_destroy(kept.mask);
+    m_Glyphs.clear();
+    m_GlyphBytes = 0;
 }
 
 void Renderer::draw(const DrawTarget& target, const cairo_matrix_t& view, uint32_t background)
@@ -3120,7 +3136,120 @@ void Renderer::drawGlyph(cairo_t* cr, const Font& font, int glyph, double height
     tint.mg = color.g;
     tint.mb = color.b;
     tint.ma = color.a;
-    drawLayers(cr, font.glyphs[size_t(glyph)], glyphMatrix, cx.after(tint));
+    const ColorTransform glyphColor = cx.after(tint);
+    if (!drawKeptGlyph(cr, font.glyphs[size_t(glyph)], glyphMatrix, glyphColor))
+        drawLayers(cr, font.glyphs[size_t(glyph)], glyphMatrix, glyphColor);
+}
+
+bool Renderer::drawKeptGlyph(
+    cairo_t* cr, const std::vector<ShapeLayer>& glyph, const cairo_matrix_t& m, const ColorTransform& cx)
+{
+    // Coverage drawn through the solid colour is what filling the outline gives, where the outline is filled
+    // with anti-aliasing over what is there.
+    if (m_MaskMode || m_Warp || m_Movie.quality() == Quality::Low || glyph.size() != 1 || !glyph[0].lines.empty()
+        || glyph[0].fills.size() != 1 || glyph[0].fills[0].kind != FillDef::Solid
+        || cairo_get_operator(cr) != CAIRO_OPERATOR_OVER)
+        return false;
+    // The target's pixels must lie on whole device pixels for the mask to land on the pixels the fill would.
+    double offsetX = 0;
+    double offsetY = 0;
+    cairo_surface_get_device_offset(cairo_get_group_target(cr), &offsetX, &offsetY);
+    if (offsetX != std::floor(offsetX) || offsetY != std::floor(offsetY) || !std::isfinite(m.x0)
+        || !std::isfinite(m.y0) || std::fabs(m.x0) > kMaxLayerCoordinate || std::fabs(m.y0) > kMaxLayerCoordinate)
+        return false;
+    const double pixelX = std::floor(m.x0);
+    const double pixelY = std::floor(m.y0);
+    const GlyphKey key { &glyph, m.xx, m.yx, m.xy, m.yy, m.x0 - pixelX, m.y0 - pixelY, int(cairo_get_antialias(cr)),
+        t_BitmapCacheDepth > 0 };
+    auto found = m_Glyphs.find(key);
+    if (found == m_Glyphs.end()) {
+        // Text drawn once, or moving within pixels, is filled as a shape: only a glyph drawn again is kept.
+        if (m_Glyphs.size() >= kKeptGlyphs)
+            forgetGlyphs();
+        m_Glyphs.emplace(key, GlyphCoverage { nullptr, 0, 0 });
+        return false;
+    }
+    GlyphCoverage& kept = found->second;
+    if (!kept.mask) {
+        const ShapeLayer& layer = glyph[0];
+        std::vector<Edge> edges;
+        for (const auto& e : layer.edges) {
+            if (e.fill1 == 1)
+                edges.push_back(e.edge);
+            if (e.fill0 == 1)
+                edges.push_back(Reversed(e.edge));
+        }
+        // The glyph laid where it is drawn now, into a mask with a pixel or two to spare around its points (and
+        // the curves' control points, which hold the curves). The mask's device offset takes the points to its
+        // pixels after they are placed as the fill places them.
+        double left = HUGE_VAL;
+        double top = HUGE_VAL;
+        double right = -HUGE_VAL;
+        double bottom = -HUGE_VAL;
+        for (const Edge& e : edges)
+            for (auto [x, y] : { Point2 { e.x0, e.y0 }, Point2 { e.cx, e.cy }, Point2 { e.x1, e.y1 } }) {
+                cairo_matrix_transform_point(&m, &x, &y);
+                left = std::min(left, x);
+                top = std::min(top, y);
+                right = std::max(right, x);
+                bottom = std::max(bottom, y);
+            }
+        if (edges.empty() || !std::isfinite(left) || !std::isfinite(top) || !std::isfinite(right)
+            || !std::isfinite(bottom) || right - left > kKeptGlyphSide || bottom - top > kKeptGlyphSide)
+            return false; // stays marked: such a glyph is filled each time
+        constexpr double kSpare = 2;
+        const double maskX = std::floor(left) - kSpare;
+        const double maskY = std::floor(top) - kSpare;
+        const int width = int(std::ceil(right) - maskX + kSpare);
+        const int height = int(std::ceil(bottom) - maskY + kSpare);
+        kept.x = int(maskX - pixelX);
+        kept.y = int(maskY - pixelY);
+        const size_t bytes = size_t(cairo_format_stride_for_width(CAIRO_FORMAT_A8, width)) * size_t(height);
+        if (m_GlyphBytes + bytes > kKeptGlyphBytes) {
+            forgetGlyphs();
+            return false;
+        }
+        cairo_surface_t* mask = cairo_image_surface_create(CAIRO_FORMAT_A8, width, height);
+        if (cairo_surface_status(mask) != CAIRO_STATUS_SUCCESS) {
+            cairo_surface_destroy(mask);
+            return false;
+        }
+        cairo_surface_set_device_offset(mask, -maskX, -maskY);
+        cairo_t* maskCr = cairo_create(mask);
+        cairo_set_antialias(maskCr, cairo_get_antialias(cr));
+        cairo_set_tolerance(maskCr, cairo_get_tolerance(cr));
+        AddFillPath(Pen(maskCr, &m), edges);
+        cairo_set_source_rgba(maskCr, 0, 0, 0, 1);
+        cairo_set_fill_rule(maskCr, layer.nonZero ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);
+        cairo_fill(maskCr);
+        cairo_destroy(maskCr);
+        cairo_surface_flush(mask);
+        cairo_surface_set_device_offset(mask, 0, 0);
+        kept.mask = mask;
+        m_GlyphBytes += bytes;
+    }
+    cairo_save(cr);
+    cairo_identity_matrix(cr);
+    // A glyph crossing the clip's edge is filled: cairo cuts the outline there, where the mask would be weighed
+    // by the clip's coverage (a text field's box lies between pixels).
+    const double maskLeft = pixelX + kept.x;
+    const double maskTop = pixelY + kept.y;
+    double clipLeft = 0;
+    double clipTop = 0;
+    double clipRight = 0;
+    double clipBottom = 0;
+    cairo_clip_extents(cr, &clipLeft, &clipTop, &clipRight, &clipBottom);
+    if (maskLeft < clipLeft + 1 || maskTop < clipTop + 1
+        || maskLeft + cairo_image_surface_get_width(kept.mask) > clipRight - 1
+        || maskTop + cairo_image_surface_get_height(kept.mask) > clipBottom - 1) {
+        cairo_restore(cr);
+        return false;
+    }
+    const RGBA c = cx.apply(glyph[0].fills[0].color);
+    cairo_set_source_rgba(cr, c.r, c.g, c.b, c.a);
+    cairo_mask_surface(cr, kept.mask, maskLeft, maskTop);
+    cairo_restore(cr);
+    return true;
 }
 
 void Renderer::drawText(cairo_t* cr, const CTag* tag, const cairo_matrix_t& m, const ColorTransform& cx)
