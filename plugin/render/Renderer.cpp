@@ -72,12 +72,12 @@ constexpr double kRoundSidePixels = 2.0;
 // lines kept a pixel wide), and at most this far from the origin.
 constexpr double kLayerPad = 2.0;
 constexpr double kMaxLayerCoordinate = 32768.0;
-// Glyph coverages kept for text drawn again (see Renderer::m_Glyphs): how many glyph placements are remembered,
-// the largest glyph kept, in pixels across or down, and the coverage bytes kept in all. Past either limit every
-// kept coverage is dropped, and the text in view makes its own again in two draws.
-constexpr size_t kKeptGlyphs = 8192;
-constexpr double kKeptGlyphSide = 192;
-constexpr size_t kKeptGlyphBytes = size_t(8) << 20;
+// Coverages kept for glyphs and small shapes drawn again (see Renderer::m_Coverages): how many placements are
+// remembered, the largest shape kept, in pixels across or down, and the coverage bytes kept in all. Past either
+// limit every kept coverage is dropped, and what is in view makes its own again in two draws.
+constexpr size_t kKeptCoverages = 8192;
+constexpr double kKeptCoverageSide = 192;
+constexpr size_t kKeptCoverageBytes = size_t(8) << 20;
 // Pictures worked out pixel by pixel (gradients) are shared between two threads from this many pixels on (a
 // radial gradient costs about half a millisecond for as many): below it, starting a thread costs more than it
 // saves.
@@ -1048,16 +1048,16 @@ Renderer::~Renderer()
         cairo_surface_destroy(picture.surface);
     for (FilteredPicture& picture : m_Gradients)
         cairo_surface_destroy(picture.surface);
-    forgetGlyphs();
+    forgetCoverages();
 }
 
-void Renderer::forgetGlyphs()
+void Renderer::forgetCoverages()
 {
-    for (auto& [key, kept] : m_Glyphs)
+    for (auto& [key, kept] : m_Coverages)
         if (kept.mask)
             cairo_surface_destroy(kept.mask);
-    m_Glyphs.clear();
-    m_GlyphBytes = 0;
+    m_Coverages.clear();
+    m_CoverageBytes = 0;
 }
 
 void Renderer::draw(const DrawTarget& target, const cairo_matrix_t& view, uint32_t background)
@@ -1800,8 +1800,11 @@ void Renderer::drawCharacterOwn(cairo_t* cr, uint16_t id, const cairo_matrix_t& 
     case kTagDefineShape2:
     case kTagDefineShape3:
     case kTagDefineShape4:
-        if (const auto* layers = shapeLayers(tag))
-            drawLayers(cr, *layers, m, cx, warpAt(nesting));
+        if (const auto* layers = shapeLayers(tag)) {
+            const GridWarp* warp = warpAt(nesting);
+            if (warp || !drawKeptCoverage(cr, *layers, m, cx))
+                drawLayers(cr, *layers, m, cx, warp);
+        }
         break;
     case kTagDefineMorphShape:
     case kTagDefineMorphShape2:
@@ -3137,18 +3140,24 @@ void Renderer::drawGlyph(cairo_t* cr, const Font& font, int glyph, double height
     tint.mb = color.b;
     tint.ma = color.a;
     const ColorTransform glyphColor = cx.after(tint);
-    if (!drawKeptGlyph(cr, font.glyphs[size_t(glyph)], glyphMatrix, glyphColor))
+    if (!drawKeptCoverage(cr, font.glyphs[size_t(glyph)], glyphMatrix, glyphColor))
         drawLayers(cr, font.glyphs[size_t(glyph)], glyphMatrix, glyphColor);
 }
 
-bool Renderer::drawKeptGlyph(
-    cairo_t* cr, const std::vector<ShapeLayer>& glyph, const cairo_matrix_t& m, const ColorTransform& cx)
+bool Renderer::drawKeptCoverage(
+    cairo_t* cr, const std::vector<ShapeLayer>& layers, const cairo_matrix_t& m, const ColorTransform& cx)
 {
     // Coverage drawn through the solid colour is what filling the outline gives, where the outline is filled
     // with anti-aliasing over what is there.
-    if (m_MaskMode || m_Warp || m_Movie.quality() == Quality::Low || glyph.size() != 1 || !glyph[0].lines.empty()
-        || glyph[0].fills.size() != 1 || glyph[0].fills[0].kind != FillDef::Solid
+    if (m_MaskMode || m_Movie.quality() == Quality::Low || layers.size() != 1 || !layers[0].lines.empty()
+        || layers[0].fills.size() != 1 || layers[0].fills[0].kind != FillDef::Solid
         || cairo_get_operator(cr) != CAIRO_OPERATOR_OVER)
+        return false;
+    // Outlines of only level and upright lines, placed unturned, cairo fills as boxes: quicker than a mask.
+    if (m.xy == 0 && m.yx == 0
+        && std::all_of(layers[0].edges.begin(), layers[0].edges.end(), [](const ShapeLayer::StyledEdge& e) {
+               return !e.edge.curved && (e.edge.x0 == e.edge.x1 || e.edge.y0 == e.edge.y1);
+           }))
         return false;
     // The target's pixels must lie on whole device pixels for the mask to land on the pixels the fill would.
     double offsetX = 0;
@@ -3159,19 +3168,19 @@ bool Renderer::drawKeptGlyph(
         return false;
     const double pixelX = std::floor(m.x0);
     const double pixelY = std::floor(m.y0);
-    const GlyphKey key { &glyph, m.xx, m.yx, m.xy, m.yy, m.x0 - pixelX, m.y0 - pixelY, int(cairo_get_antialias(cr)),
+    const CoverageKey key { &layers, m.xx, m.yx, m.xy, m.yy, m.x0 - pixelX, m.y0 - pixelY, int(cairo_get_antialias(cr)),
         t_BitmapCacheDepth > 0 };
-    auto found = m_Glyphs.find(key);
-    if (found == m_Glyphs.end()) {
-        // Text drawn once, or moving within pixels, is filled as a shape: only a glyph drawn again is kept.
-        if (m_Glyphs.size() >= kKeptGlyphs)
-            forgetGlyphs();
-        m_Glyphs.emplace(key, GlyphCoverage { nullptr, 0, 0 });
+    auto found = m_Coverages.find(key);
+    if (found == m_Coverages.end()) {
+        // What is drawn once, or moves within pixels, is filled: only a shape drawn again is kept.
+        if (m_Coverages.size() >= kKeptCoverages)
+            forgetCoverages();
+        m_Coverages.emplace(key, KeptCoverage { nullptr, 0, 0 });
         return false;
     }
-    GlyphCoverage& kept = found->second;
+    KeptCoverage& kept = found->second;
     if (!kept.mask) {
-        const ShapeLayer& layer = glyph[0];
+        const ShapeLayer& layer = layers[0];
         std::vector<Edge> edges;
         for (const auto& e : layer.edges) {
             if (e.fill1 == 1)
@@ -3179,7 +3188,7 @@ bool Renderer::drawKeptGlyph(
             if (e.fill0 == 1)
                 edges.push_back(Reversed(e.edge));
         }
-        // The glyph laid where it is drawn now, into a mask with a pixel or two to spare around its points (and
+        // The shape laid where it is drawn now, into a mask with a pixel or two to spare around its points (and
         // the curves' control points, which hold the curves). The mask's device offset takes the points to its
         // pixels after they are placed as the fill places them.
         double left = HUGE_VAL;
@@ -3195,8 +3204,8 @@ bool Renderer::drawKeptGlyph(
                 bottom = std::max(bottom, y);
             }
         if (edges.empty() || !std::isfinite(left) || !std::isfinite(top) || !std::isfinite(right)
-            || !std::isfinite(bottom) || right - left > kKeptGlyphSide || bottom - top > kKeptGlyphSide)
-            return false; // stays marked: such a glyph is filled each time
+            || !std::isfinite(bottom) || right - left > kKeptCoverageSide || bottom - top > kKeptCoverageSide)
+            return false; // stays marked: such a shape is filled each time
         constexpr double kSpare = 2;
         const double maskX = std::floor(left) - kSpare;
         const double maskY = std::floor(top) - kSpare;
@@ -3205,8 +3214,8 @@ bool Renderer::drawKeptGlyph(
         kept.x = int(maskX - pixelX);
         kept.y = int(maskY - pixelY);
         const size_t bytes = size_t(cairo_format_stride_for_width(CAIRO_FORMAT_A8, width)) * size_t(height);
-        if (m_GlyphBytes + bytes > kKeptGlyphBytes) {
-            forgetGlyphs();
+        if (m_CoverageBytes + bytes > kKeptCoverageBytes) {
+            forgetCoverages();
             return false;
         }
         cairo_surface_t* mask = cairo_image_surface_create(CAIRO_FORMAT_A8, width, height);
@@ -3226,11 +3235,11 @@ bool Renderer::drawKeptGlyph(
         cairo_surface_flush(mask);
         cairo_surface_set_device_offset(mask, 0, 0);
         kept.mask = mask;
-        m_GlyphBytes += bytes;
+        m_CoverageBytes += bytes;
     }
     cairo_save(cr);
     cairo_identity_matrix(cr);
-    // A glyph crossing the clip's edge is filled: cairo cuts the outline there, where the mask would be weighed
+    // A shape crossing the clip's edge is filled: cairo cuts the outline there, where the mask would be weighed
     // by the clip's coverage (a text field's box lies between pixels).
     const double maskLeft = pixelX + kept.x;
     const double maskTop = pixelY + kept.y;
@@ -3245,7 +3254,7 @@ bool Renderer::drawKeptGlyph(
         cairo_restore(cr);
         return false;
     }
-    const RGBA c = cx.apply(glyph[0].fills[0].color);
+    const RGBA c = cx.apply(layers[0].fills[0].color);
     cairo_set_source_rgba(cr, c.r, c.g, c.b, c.a);
     cairo_mask_surface(cr, kept.mask, maskLeft, maskTop);
     cairo_restore(cr);

@@ -139,9 +139,9 @@ private:
     // One glyph of a font `height` twips high with its origin at (x, y) of `base`'s space, in `color`.
     void drawGlyph(cairo_t* cr, const Font& font, int glyph, double height, double x, double y,
         const cairo_matrix_t& base, const ColorTransform& cx, const RGBA& color);
-    // Draws a glyph of one solid fill placed by `m` from its kept coverage, made the second time the glyph is
-    // drawn with the same size, turn and place within a pixel; false when it is to be drawn as a shape.
-    bool drawKeptGlyph(cairo_t* cr, const std::vector<ShapeLayer>& glyph, const cairo_matrix_t& m,
+    // Draws a shape or glyph of one solid fill and no lines, placed by `m`, from its kept coverage, made the
+    // second time it is drawn with the same size, turn and place within a pixel; false when it is to be filled.
+    bool drawKeptCoverage(cairo_t* cr, const std::vector<ShapeLayer>& layers, const cairo_matrix_t& m,
         const ColorTransform& cx);
     const Font* font(uint16_t id);
     // A video character's picture for the frame number `ratio`, scaled to the stream's size.
@@ -280,23 +280,24 @@ private:
     RowSpans m_Spans; // strokeSpans's answer, kept from one stroke to the next
     std::vector<uint64_t> m_Key; // drawObject's key of a filtered picture
     std::vector<std::vector<Edge>> m_FillEdges; // drawLayers's grouping of edges by fill style
-    // Glyph coverages by glyph (fonts live as long as the movie), the matrix's linear part, where the glyph's
-    // origin falls within its pixel, the anti-aliasing and whether points keep their exact places. Text that
-    // stays or moves by whole pixels draws from them; at most kKeptGlyphBytes of coverage in all.
-    struct GlyphKey {
-        const void* glyph;
+    // Coverages of shapes and glyphs of one solid fill, by their walked layers (kept as long as this renderer),
+    // the matrix's linear part, where the origin falls within its pixel, the anti-aliasing and whether points keep
+    // their exact places. Text and shapes that stay or move by whole pixels draw from them; at most
+    // kKeptCoverageBytes of coverage in all.
+    struct CoverageKey {
+        const void* layers;
         double xx, yx, xy, yy, fx, fy;
         int antialias;
         bool exact;
-        auto operator<=>(const GlyphKey&) const = default;
+        auto operator<=>(const CoverageKey&) const = default;
     };
-    struct GlyphCoverage {
-        cairo_surface_t* mask; // A8; null for a glyph seen once
-        int x, y; // the mask's corner from the pixel holding the glyph's origin
+    struct KeptCoverage {
+        cairo_surface_t* mask; // A8; null for a shape seen once
+        int x, y; // the mask's corner from the pixel holding the shape's origin
     };
-    std::map<GlyphKey, GlyphCoverage> m_Glyphs;
-    size_t m_GlyphBytes = 0;
-    void forgetGlyphs();
+    std::map<CoverageKey, KeptCoverage> m_Coverages;
+    size_t m_CoverageBytes = 0;
+    void forgetCoverages();
     std::unique_ptr<video::MovieVideos> m_Videos; // made when the first video is drawn
     Polygons m_Polygons; // drawLayers's fill outlines in device pixels, when drawn without anti-aliasing
 };

@@ -220,6 +220,8 @@ bool MoviePlayer::load(const uint8_t* data, size_t size)
     m_Characters.clear();
     m_JPEGTables = nullptr;
     m_ShapeCache.clear();
+    // Fonts are found by their tags too: a new movie's tag may stand where a freed one's stood.
+    m_FontCache.clear();
     m_Renderer.reset();
     m_Bitmaps = std::make_unique<BitmapCache>();
     m_BackgroundColor = kDefaultBackground;
