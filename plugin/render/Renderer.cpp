@@ -1110,7 +1110,7 @@ void Renderer::draw(const DrawTarget& target, const cairo_matrix_t& view, uint32
     for (cairo_surface_t* temporary : m_Temporary)
         cairo_surface_destroy(temporary);
     m_Temporary.clear();
-    // Filtered pictures not drawn this frame are dropped.
+    // Kept pictures (filtered ones and masks) not drawn this frame are dropped.
     std::erase_if(m_Pictures, [](FilteredPicture& picture) {
         if (picture.used)
             return false;
@@ -1239,12 +1239,28 @@ void Renderer::drawList(
             box.grow(kLayerPad);
             ClipToBox(cr, box);
         }
-        cairo_t* maskLayer = beginLayer(cr, nullptr, kMaskFormat);
-        const bool wasMask = m_MaskMode;
-        m_MaskMode = true;
-        drawObject(maskLayer, object, parent, cx, nesting);
-        m_MaskMode = wasMask;
-        cairo_pattern_t* mask = endLayer(cr, maskLayer);
+        // A mask drawn last frame in the same place and clip, with the same content, is used again: masks often
+        // stay while what they show moves.
+        startLayerKey(cr, kMaskKey);
+        const bool keyed = appendPictureKey(object, placed, cx, nesting, m_Key);
+        cairo_pattern_t* mask = nullptr;
+        if (const FilteredPicture* kept = keyed ? keptPicture() : nullptr) {
+            mask = keptPattern(cr, *kept);
+        } else {
+            std::vector<uint64_t> key;
+            if (keyed)
+                key = m_Key; // m_Key is reused by the objects drawn inside the mask
+            dropPictures(&object);
+            cairo_t* maskLayer = beginLayer(cr, nullptr, kMaskFormat);
+            const bool wasMask = m_MaskMode;
+            m_MaskMode = true;
+            drawObject(maskLayer, object, parent, cx, nesting);
+            m_MaskMode = wasMask;
+            mask = endLayer(cr, maskLayer);
+            cairo_surface_t* surface = nullptr;
+            if (keyed && cairo_pattern_get_surface(mask, &surface) == CAIRO_STATUS_SUCCESS)
+                m_Pictures.push_back({ std::move(key), cairo_surface_reference(surface), true, std::nullopt, &object });
+        }
         cairo_t* content = beginLayer(cr);
         for (auto next = std::next(it); next != std::next(last); ++next)
             drawObject(content, next->second, parent, cx, nesting);
@@ -1477,37 +1493,24 @@ void Renderer::drawPlaced(
     // A filtered picture drawn last frame with the same key is used again.
     bool keyed = false;
     if (filtered) {
-        m_Key.clear();
-        double clip[4];
-        cairo_matrix_t user;
-        cairo_get_matrix(cr, &user);
-        cairo_identity_matrix(cr);
-        cairo_clip_extents(cr, &clip[0], &clip[1], &clip[2], &clip[3]);
-        cairo_set_matrix(cr, &user);
-        for (double v : clip)
-            m_Key.push_back(KeyWord(v));
-        for (double v : { layerBox.x0, layerBox.y0, layerBox.x1, layerBox.y1 })
-            m_Key.push_back(KeyWord(v));
-        for (double v : { user.xx, user.yx, user.xy, user.yy, user.x0, user.y0, m_FilterScaleX, m_FilterScaleY,
+        startLayerKey(cr, kFilteredKey);
+        for (double v : { layerBox.x0, layerBox.y0, layerBox.x1, layerBox.y1, m_FilterScaleX, m_FilterScaleY,
                  m_FilterReachLimit })
             m_Key.push_back(KeyWord(v));
-        m_Key.push_back(uint64_t(cairo_get_antialias(cr)));
         keyed = appendPictureKey(object, m, cx, nesting, m_Key);
-        if (keyed)
-            for (FilteredPicture& picture : m_Pictures)
-                if (picture.key == m_Key) {
-                    picture.used = true;
-                    cairo_pattern_t* group = cairo_pattern_create_for_surface(picture.surface);
-                    cairo_pattern_set_matrix(group, &user);
-                    cairo_restore(cr);
-                    CompositeBlend(cr, group, normal ? uint8_t(kBlendNormal) : mode, &picture.ink);
-                    cairo_pattern_destroy(group);
-                    return;
-                }
+        if (FilteredPicture* picture = keyed ? keptPicture() : nullptr) {
+            cairo_pattern_t* group = keptPattern(cr, *picture);
+            cairo_restore(cr);
+            CompositeBlend(cr, group, normal ? uint8_t(kBlendNormal) : mode, &picture->ink);
+            cairo_pattern_destroy(group);
+            return;
+        }
     }
     std::vector<uint64_t> key;
     if (keyed)
         key = m_Key; // m_Key is reused by the objects drawn inside this one
+    if (filtered)
+        dropPictures(&object);
     cairo_t* layer = beginLayer(cr, filtered && !layerBox.empty() ? &layerBox : nullptr);
     ++m_LayerDepth;
     // A filtered object is drawn without its colour transform, which applies to what its filters make.
@@ -1537,7 +1540,7 @@ void Renderer::drawPlaced(
         // Kept for the next frame as it is: the layer's buffer stays with the picture until the picture is
         // dropped, and other layers take other buffers meanwhile.
         if (keyed)
-            m_Pictures.push_back({ std::move(key), cairo_surface_reference(picture), true, std::nullopt });
+            m_Pictures.push_back({ std::move(key), cairo_surface_reference(picture), true, std::nullopt, &object });
     }
     std::optional<std::array<int, 4>> ink;
     CompositeBlend(cr, group, normal ? uint8_t(kBlendNormal) : mode, &ink);
@@ -1635,6 +1638,53 @@ bool Renderer::appendListKey(const SpriteInstance& sprite, int nesting, std::vec
             return false;
     }
     return true;
+}
+
+void Renderer::startLayerKey(cairo_t* cr, uint64_t kind)
+{
+    m_Key.clear();
+    m_Key.push_back(kind);
+    double clip[4];
+    cairo_matrix_t user;
+    cairo_get_matrix(cr, &user);
+    cairo_identity_matrix(cr);
+    cairo_clip_extents(cr, &clip[0], &clip[1], &clip[2], &clip[3]);
+    cairo_set_matrix(cr, &user);
+    for (double v : clip)
+        m_Key.push_back(KeyWord(v));
+    for (double v : { user.xx, user.yx, user.xy, user.yy, user.x0, user.y0 })
+        m_Key.push_back(KeyWord(v));
+    m_Key.push_back(uint64_t(cairo_get_antialias(cr)));
+}
+
+Renderer::FilteredPicture* Renderer::keptPicture()
+{
+    for (FilteredPicture& picture : m_Pictures)
+        if (picture.key == m_Key) {
+            picture.used = true;
+            return &picture;
+        }
+    return nullptr;
+}
+
+void Renderer::dropPictures(const void* owner)
+{
+    for (FilteredPicture& picture : m_Pictures)
+        if (picture.owner == owner && !picture.used) {
+            cairo_surface_destroy(picture.surface);
+            picture.surface = nullptr;
+            picture.key.clear();
+            picture.owner = nullptr;
+        }
+}
+
+cairo_pattern_t* Renderer::keptPattern(cairo_t* cr, const FilteredPicture& picture)
+{
+    cairo_pattern_t* pattern = cairo_pattern_create_for_surface(picture.surface);
+    cairo_matrix_t user;
+    cairo_get_matrix(cr, &user);
+    cairo_pattern_set_matrix(pattern, &user);
+    return pattern;
 }
 
 cairo_surface_t* Renderer::pooledSurface(int width, int height, bool clear, cairo_format_t format)

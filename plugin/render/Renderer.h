@@ -201,15 +201,27 @@ private:
     // not change is not drawn and filtered again.
     struct FilteredPicture {
         std::vector<uint64_t> key;
-        cairo_surface_t* surface = nullptr; // the filtered layer, with its device offset
+        cairo_surface_t* surface = nullptr; // the filtered layer or mask, with its device offset
         bool used = false; // drawn this frame
         std::optional<std::array<int, 4>> ink; // its inked rectangle, once measured
+        const void* owner = nullptr; // the display object it was drawn for
     };
     // Appends what the picture of `object` placed with `m` depends on to `key`; false when its picture may
     // change by means the display list does not show (text fields, characters of other kinds).
     bool appendPictureKey(const DisplayObject& object, const cairo_matrix_t& m, const ColorTransform& cx,
         int nesting, std::vector<uint64_t>& key);
     bool appendListKey(const SpriteInstance& sprite, int nesting, std::vector<uint64_t>& key);
+    // Starts m_Key for a layer of `kind` drawn through `cr`: the clip in device pixels, the matrix and the
+    // anti-aliasing. The kept picture whose key is m_Key, marked drawn this frame, or null; a pattern of it as
+    // endLayer gives one.
+    static constexpr uint64_t kFilteredKey = 1;
+    static constexpr uint64_t kMaskKey = 2;
+    void startLayerKey(cairo_t* cr, uint64_t kind);
+    FilteredPicture* keptPicture();
+    // Drops the pictures kept last frame for `owner` and not drawn this frame, as it is drawn anew: their
+    // buffers go back to the pool for its new layer.
+    void dropPictures(const void* owner);
+    static cairo_pattern_t* keptPattern(cairo_t* cr, const FilteredPicture& picture);
 
     struct LayerBuffer {
         struct Free {
@@ -271,7 +283,7 @@ private:
     int m_LayerDepth = 0; // how many layers of blend modes hold what is drawn
     std::vector<cairo_surface_t*> m_Temporary;
     std::vector<std::unique_ptr<LayerBuffer>> m_LayerBuffers;
-    std::vector<FilteredPicture> m_Pictures;
+    std::vector<FilteredPicture> m_Pictures; // filtered pictures and masks drawn last frame
     // Gradients worked out pixel by pixel last frame, by their kind, colours, placement and the pixels they
     // cover: one drawn again in the same place is not worked out again. At most kKeptGradientPixels in all.
     std::vector<FilteredPicture> m_Gradients;

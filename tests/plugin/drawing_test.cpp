@@ -626,6 +626,50 @@ TEST(PluginDrawing, AClipUsedAsAMaskCountsItsOwnMasksAsShape)
     EXPECT_TRUE(Near(c.at(50, 50), kWhite));
 }
 
+TEST(PluginDrawing, MasksKeptBetweenFramesFollowWhatChanges)
+{
+    // A mask clip of two bars at its sides and a square between them that stays for two frames and then moves
+    // (the clip's bounds stay the same), over a red square moving each frame; on the last frame the clip itself
+    // moves. One player draws each frame twice; each picture must be the one a player that drew nothing before
+    // draws.
+    MovieBuilder movie(kW, kH);
+    movie.background(kWhite);
+    movie.rectShape(1, 0, 0, 10 * T, 100 * T, kBlack);
+    movie.rectShape(4, 0, 0, 20 * T, 20 * T, kBlack);
+    movie.rectShape(2, 0, 0, 60 * T, 60 * T, kRed);
+    SpriteBuilder mask;
+    mask.place(1, 1, 0, 0);
+    mask.place(2, 1, 90 * T, 0);
+    mask.place(3, 4, 30 * T, 40 * T);
+    mask.showFrame();
+    mask.showFrame();
+    mask.move(3, 60 * T, 40 * T);
+    mask.showFrame();
+    mask.define(movie, 3);
+    movie.place(1, 3, 0, 0, nullptr, 2);
+    movie.place(2, 2, 0, 0);
+    movie.showFrame();
+    for (const auto& [x, y] : { std::pair { 10, 20 }, { 30, 30 }, { 35, 5 } }) {
+        movie.move(2, x * T, y * T);
+        movie.showFrame();
+    }
+    movie.move(1, 7 * T, 3 * T);
+    movie.showFrame();
+    const std::vector<uint8_t> bytes = movie.finish();
+    MoviePlayer drawing;
+    ASSERT_TRUE(Load(drawing, bytes));
+    for (int frame = 0; frame < 5; ++frame) {
+        MoviePlayer fresh;
+        ASSERT_TRUE(Load(fresh, bytes));
+        for (int i = 0; i < frame; ++i)
+            fresh.step();
+        const Canvas once = Render(fresh, kW, kH);
+        for (int draw = 0; draw < 2; ++draw)
+            EXPECT_EQ(Render(drawing, kW, kH).pixels, once.pixels) << "frame " << frame << ", draw " << draw;
+        drawing.step();
+    }
+}
+
 TEST(PluginDrawing, ButtonsShowTheirStateAndRunTheirActions)
 {
     MovieBuilder movie(kW, kH);
