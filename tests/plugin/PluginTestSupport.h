@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -57,6 +58,33 @@ inline ::testing::AssertionResult Near(uint32_t pixel, Color c, int tolerance = 
 inline bool Load(reelfinch::plugin::MoviePlayer& player, const std::vector<uint8_t>& bytes)
 {
     return player.load(bytes.data(), bytes.size());
+}
+
+// Draws each of a movie's first `frames` frames twice with one player and checks each picture against the one a
+// player that drew nothing before draws of that frame: what is kept from draw to draw must stand only for what
+// would be drawn anew. Channels may differ by `tolerance`.
+inline void ExpectDrawnAgainAsAnew(
+    const std::vector<uint8_t>& bytes, int frames, int width, int height, int tolerance = 0)
+{
+    reelfinch::plugin::MoviePlayer drawing;
+    ASSERT_TRUE(Load(drawing, bytes));
+    for (int frame = 0; frame < frames; ++frame) {
+        reelfinch::plugin::MoviePlayer fresh;
+        ASSERT_TRUE(Load(fresh, bytes));
+        for (int i = 0; i < frame; ++i)
+            fresh.step();
+        const Canvas once = Render(fresh, width, height);
+        for (int draw = 0; draw < 2; ++draw) {
+            const Canvas again = Render(drawing, width, height);
+            int worst = 0;
+            for (size_t i = 0; i < once.pixels.size(); ++i)
+                for (int shift = 0; shift < 32; shift += 8)
+                    worst = std::max(worst,
+                        std::abs(int((once.pixels[i] >> shift) & 0xFF) - int((again.pixels[i] >> shift) & 0xFF)));
+            EXPECT_LE(worst, tolerance) << "frame " << frame << ", draw " << draw;
+        }
+        drawing.step();
+    }
 }
 
 inline constexpr Color kWhite { 255, 255, 255 };

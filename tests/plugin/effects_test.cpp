@@ -900,7 +900,7 @@ TEST(PluginEffects, LayersTakingBackBuffersStartClear)
 {
     // A shadowed object as a large square, then a small one, then the small one moved elsewhere: the last frame's
     // layer takes back the buffer the first frame's picture held (at another row length), and must show nothing
-    // of it. The picture is compared with one drawn by a player that drew no frame before.
+    // of it.
     const double kDown = 3.14159265358979 / 2;
     MovieBuilder movie(100, 100);
     movie.background(kWhite);
@@ -916,19 +916,12 @@ TEST(PluginEffects, LayersTakingBackBuffersStartClear)
         movie.showFrame();
     }
     const std::vector<uint8_t> bytes = movie.finish();
-    MoviePlayer player;
-    ASSERT_TRUE(Load(player, bytes));
-    for (int frame = 0; frame < 2; ++frame) {
-        Render(player, 100, 100);
-        player.step();
-    }
-    const Canvas drawn = Render(player, 100, 100);
+    ExpectDrawnAgainAsAnew(bytes, 3, 100, 100);
     MoviePlayer fresh;
     ASSERT_TRUE(Load(fresh, bytes));
     fresh.step();
     fresh.step();
-    const Canvas expected = Render(fresh, 100, 100);
-    EXPECT_TRUE(Near(drawn.at(65, 15), kRed, 3));
-    EXPECT_EQ(drawn.at(10, 90), 0xFFFFFFFFu) << "nothing of the large square is left";
-    EXPECT_TRUE(drawn.pixels == expected.pixels);
+    const Canvas last = Render(fresh, 100, 100);
+    EXPECT_TRUE(Near(last.at(65, 15), kRed, 3));
+    EXPECT_EQ(last.at(10, 90), 0xFFFFFFFFu) << "nothing of the large square is left";
 }
